@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs on a fresh Debian 12 machine every package the build, the tests and the runner need.
+# Packages that are already there are left alone; apt-get runs only when something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri
+  zlib1g-dev libpng-dev libjpeg62-turbo-dev libgif-dev libfreetype-dev
+  libopenal-dev libalut-dev libogg-dev libvorbisidec-dev
+  libbox2d-dev libjson-c-dev libcurl4-openssl-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "setup: installing ${missing[*]}"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

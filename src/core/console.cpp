@@ -1,0 +1,90 @@
+#include "core/console.h"
+
+#include "core/memory.h"
+#include "net/debug_link.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+TConsole g_debugConsole(1);
+TConsole g_releaseConsole(0);
+
+// Index 0: the release log ("-output"); 1: the debug log ("-debugoutput").
+std::string g_logPath[2];
+bool g_logOn[2] = {false, false};
+
+} // namespace
+
+tagIConsole* const DebugConsole = &g_debugConsole;
+tagIConsole* const ReleaseConsole = &g_releaseConsole;
+
+void Console_SetLogFile(int selector, const char* path) {
+    int i = selector ? 1 : 0;
+    g_logOn[i] = path != nullptr;
+    g_logPath[i] = path ? path : "";
+}
+
+void tagIConsole::Output(const char* format, ...) {
+    if (!format) return;
+    va_list args;
+    va_start(args, format);
+    OutputV(format, args);
+    va_end(args);
+}
+
+void TConsole::OutputV(const char* format, va_list args) {
+    if (!format) return;
+    char line[kLineSize];
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(line, sizeof line, format, copy);
+    va_end(copy);
+    if (n < 0) return;
+
+    // Standard output gets the whole text; the other sinks get the line cut to 4095 characters.
+    if (n < kLineSize) {
+        std::fwrite(line, 1, static_cast<size_t>(n), stdout);
+    } else {
+        std::string whole(static_cast<size_t>(n) + 1, '\0');
+        std::vsnprintf(whole.data(), whole.size(), format, args);
+        std::fwrite(whole.data(), 1, static_cast<size_t>(n), stdout);
+    }
+
+    if (DebugForm_IsOpen()) DebugForm_AddMessage(line);
+    if (Debugger_ServerRunning()) DebuggerAppendOutput(line);
+
+    int i = m_selector ? 1 : 0;
+    if (g_logOn[i]) {
+        if (FILE* f = std::fopen(g_logPath[i].c_str(), "a+")) {
+            std::fputs(line, f);
+            std::fclose(f);
+        }
+    }
+    std::fflush(stdout);
+}
+
+namespace {
+// One formatting buffer shared by every TErrStreamConsole: their Output is not reentrant.
+char g_errFormat[TErrStreamConsole::kFormatSize];
+} // namespace
+
+TErrStreamConsole::TErrStreamConsole()
+    : m_capacity(kInitialCapacity), m_text(static_cast<char*>(MEM_ALLOC(kInitialCapacity))) {}
+
+TErrStreamConsole::~TErrStreamConsole() { MEM_FREE(m_text); }
+
+void TErrStreamConsole::OutputV(const char* format, va_list args) {
+    if (!format) return;
+    int n = std::vsnprintf(g_errFormat, sizeof g_errFormat, format, args);
+    if (n < 0) return;
+    int added = static_cast<int>(std::strlen(g_errFormat));
+    if (m_length + added + 2 >= m_capacity) {
+        m_capacity += added + 1024;
+        m_text = static_cast<char*>(MEM_REALLOC(m_text, static_cast<size_t>(m_capacity)));
+    }
+    std::memcpy(m_text + m_length, g_errFormat, static_cast<size_t>(added) + 1);
+    m_length += added;
+}

@@ -1,0 +1,54 @@
+// Log consoles. DebugConsole carries every trace of start-up, loading and the subsystems; ReleaseConsole
+// carries the game's own messages and its error texts. TErrStreamConsole collects text in memory.
+#pragma once
+
+#include <cstdarg>
+
+class tagIConsole {
+public:
+    virtual ~tagIConsole() = default;
+    // Kept for the shape of the console family; nothing calls it.
+    virtual bool Init(int, int) { return true; }
+    // printf-like output.
+    void Output(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    virtual void OutputV(const char* format, va_list args) = 0;
+};
+
+class TConsole : public tagIConsole {
+public:
+    // selector 1: the debug log file ("-debugoutput"); 0: the release log file ("-output").
+    explicit TConsole(unsigned char selector) : m_selector(selector) {}
+    void OutputV(const char* format, va_list args) override;
+
+    static constexpr int kLineSize = 4096;
+
+private:
+    unsigned char m_selector;
+};
+
+class TErrStreamConsole : public tagIConsole {
+public:
+    TErrStreamConsole();
+    ~TErrStreamConsole() override;
+    TErrStreamConsole(const TErrStreamConsole&) = delete;
+    TErrStreamConsole& operator=(const TErrStreamConsole&) = delete;
+
+    void OutputV(const char* format, va_list args) override;
+    const char* Text() const { return m_text; }
+    int Capacity() const { return m_capacity; }
+
+    static constexpr int kInitialCapacity = 102400;
+    static constexpr int kFormatSize = 16384;
+
+private:
+    int m_capacity;
+    char* m_text;
+    int m_length = 0;
+};
+
+extern tagIConsole* const DebugConsole;
+extern tagIConsole* const ReleaseConsole;
+
+// Log files named on the command line; each console appends every line to its own file while the file
+// is set. A null path turns the file off.
+void Console_SetLogFile(int selector, const char* path);

@@ -1,0 +1,141 @@
+#include "core/memory.h"
+
+#include "core/console.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace MemoryManager {
+namespace {
+
+// Totals are 64-bit so that they stay right past 2 GiB; relaxed atomics keep them exact when worker
+// threads allocate.
+std::atomic<int64_t> g_bytes{0};
+std::atomic<int64_t> g_blocks{0};
+std::atomic<uint64_t> g_frames{0};
+
+[[noreturn]] void DefaultOutOfMemory() {
+    std::fputs("Fatal Memory Error: Out of Memory!\n", stderr);
+    std::fflush(stderr);
+    std::_Exit(-1);
+}
+
+std::atomic<OutOfMemoryHandlerFn> g_oomHandler{&DefaultOutOfMemory};
+
+struct Header {
+    uint32_t size;
+    uint32_t guard1;
+    uint32_t guard2;
+    uint32_t zero;
+};
+static_assert(sizeof(Header) == kHeaderSize);
+
+inline const Header* HeaderOf(const void* p) {
+    return reinterpret_cast<const Header*>(static_cast<const unsigned char*>(p) - kHeaderSize);
+}
+
+inline bool HasGuards(const Header* h) { return h->guard1 == kGuard1 && h->guard2 == kGuard2; }
+
+void* Take(size_t size, bool clear) {
+    if (size > kMaxBlockSize) OutOfMemory();
+    void* raw = clear ? std::calloc(1, size + kHeaderSize) : std::malloc(size + kHeaderSize);
+    if (!raw) OutOfMemory();
+    Header* h = static_cast<Header*>(raw);
+    h->size = static_cast<uint32_t>(size);
+    h->guard1 = kGuard1;
+    h->guard2 = kGuard2;
+    h->zero = 0;
+    g_bytes.fetch_add(static_cast<int64_t>(size), std::memory_order_relaxed);
+    g_blocks.fetch_add(1, std::memory_order_relaxed);
+    return static_cast<unsigned char*>(raw) + kHeaderSize;
+}
+
+void Release(void* p) {
+    Header* h = const_cast<Header*>(HeaderOf(p));
+    g_bytes.fetch_sub(static_cast<int64_t>(h->size & 0x7FFFFFFFu), std::memory_order_relaxed);
+    g_blocks.fetch_sub(1, std::memory_order_relaxed);
+    // Spoil the guards so a second free of the same address is not taken for a live block.
+    h->guard1 = 0;
+    h->guard2 = 0;
+    std::free(h);
+}
+
+} // namespace
+
+void SetOutOfMemoryHandler(OutOfMemoryHandlerFn handler) {
+    g_oomHandler.store(handler ? handler : &DefaultOutOfMemory);
+}
+
+void OutOfMemory() {
+    g_oomHandler.load()();
+    // A handler that returns still must not let the caller go on with a null block.
+    DefaultOutOfMemory();
+}
+
+void* Alloc(size_t size, const char* /*file*/, int /*line*/, bool clear) {
+    if (size == 0) return nullptr;
+    return Take(size, clear);
+}
+
+bool IsGuarded(const void* p) { return p && HasGuards(HeaderOf(p)); }
+
+// A marked interior pointer points inside a block: the 32-bit word before it has its top bit set and,
+// in its low 31 bits, an offset below 0x2000 such that a guarded header stands at p - offset - 16.
+bool IsMarkedInterior(const void* p) {
+    if (!p) return false;
+    uint32_t mark;
+    std::memcpy(&mark, static_cast<const unsigned char*>(p) - 4, 4);
+    if (!(mark & 0x80000000u)) return false;
+    uint32_t offset = mark & 0x7FFFFFFFu;
+    if (offset >= 0x2000) return false;
+    const unsigned char* base = static_cast<const unsigned char*>(p) - offset;
+    return HasGuards(HeaderOf(base));
+}
+
+void Free(void* p) {
+    if (!p) return;
+    if (HasGuards(HeaderOf(p))) {
+        Release(p);
+        return;
+    }
+    if (IsMarkedInterior(p)) return;
+    std::free(p);
+}
+
+void* ReAlloc(void* p, size_t size, const char* file, int line) {
+    if (!p) return size == 0 ? nullptr : Alloc(size, file, line, true);
+    if (HasGuards(HeaderOf(p))) {
+        uint32_t old = HeaderOf(p)->size & 0x7FFFFFFFu;
+        if (old >= size) return p;
+        void* grown = Take(size, true);
+        std::memcpy(grown, p, old);
+        Release(p);
+        return grown;
+    }
+    if (IsMarkedInterior(p)) return p;
+    return nullptr;
+}
+
+uint32_t GetSize(const void* p) {
+    if (!p) return 0;
+    return HeaderOf(p)->size & 0x7FFFFFFFu;
+}
+
+void ReportTotal() {
+    long long total = static_cast<long long>(g_bytes.load(std::memory_order_relaxed));
+    DebugConsole->Output("Total memory used = %lld(0x%08llx) bytes\n", total,
+                         static_cast<unsigned long long>(total));
+}
+
+void DumpMemory(int /*kind*/, const char* /*title*/) {}
+
+void NewFrame() { g_frames.fetch_add(1, std::memory_order_relaxed); }
+
+int64_t TotalBytes() { return g_bytes.load(std::memory_order_relaxed); }
+int64_t BlockCount() { return g_blocks.load(std::memory_order_relaxed); }
+uint64_t FrameCount() { return g_frames.load(std::memory_order_relaxed); }
+
+} // namespace MemoryManager

@@ -1,0 +1,56 @@
+// The runner's one allocator. Every block carries a 16-byte guarded header in front of the address
+// handed out, and the manager keeps running totals of live bytes and blocks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace MemoryManager {
+
+constexpr uint32_t kGuard1 = 0xDEADC0DEu;
+constexpr uint32_t kGuard2 = 0xBAADB00Bu;
+constexpr size_t kHeaderSize = 16;
+// Largest block one request may ask for: the size word keeps its top bit clear.
+constexpr size_t kMaxBlockSize = 0x7FFFFFFFu - kHeaderSize;
+
+// size 0 gives null. A size that cannot be allocated ends the run through the out-of-memory handler.
+void* Alloc(size_t size, const char* file, int line, bool clear);
+// Null does nothing; a marked interior pointer is left alone; a pointer without guards goes to free().
+void Free(void* p);
+// Blocks never shrink: a size not above the block's size (0 included) returns p unchanged. Growing
+// gives a new zero-filled block holding the old bytes. A pointer without guards is refused (null).
+void* ReAlloc(void* p, size_t size, const char* file, int line);
+uint32_t GetSize(const void* p);
+// True when p carries both guard words of a block made here.
+bool IsGuarded(const void* p);
+// True when p is an address inside a block, marked by the word before it (see memory.cpp).
+bool IsMarkedInterior(const void* p);
+
+template <typename T>
+T* SetLength(T*& variable, size_t size, const char* file, int line) {
+    variable = static_cast<T*>(ReAlloc(variable, size, file, line));
+    return variable;
+}
+
+// Prints "Total memory used = ..." on the debug console.
+void ReportTotal();
+void DumpMemory(int kind, const char* title);
+void NewFrame();
+
+int64_t TotalBytes();
+int64_t BlockCount();
+uint64_t FrameCount();
+
+// The process-wide handler for an exhausted heap. The default reports "Out of Memory!" titled
+// "Fatal Memory Error" on standard error and ends the process with exit code -1; the platform layer
+// installs one that shows the message box first. A handler must not return.
+using OutOfMemoryHandlerFn = void (*)();
+void SetOutOfMemoryHandler(OutOfMemoryHandlerFn handler);
+[[noreturn]] void OutOfMemory();
+
+} // namespace MemoryManager
+
+#define MEM_ALLOC(size) MemoryManager::Alloc((size), __FILE__, __LINE__, true)
+#define MEM_ALLOC_RAW(size) MemoryManager::Alloc((size), __FILE__, __LINE__, false)
+#define MEM_REALLOC(p, size) MemoryManager::ReAlloc((p), (size), __FILE__, __LINE__)
+#define MEM_FREE(p) MemoryManager::Free(p)

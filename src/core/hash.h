@@ -1,0 +1,158 @@
+// Hash: a chained hash table keyed by an unsigned 32-bit integer, holding pointers. The bucket count is
+// a power of two; a key lives in bucket (key AND mask). Keys are not checked for duplicates: Insert
+// appends at the tail of the bucket's chain and Find returns the first match. Nodes and buckets are
+// memory-manager blocks.
+#pragma once
+
+#include "core/memory.h"
+
+#include <cstdint>
+#include <type_traits>
+
+// What Remove and Clear do with the value of a node they drop.
+enum HashValueMode {
+    HASH_KEEP_VALUE = 0,   // left alone
+    HASH_DELETE_VALUE = 1, // deleted as an object
+    HASH_FREE_VALUE = 2,   // freed through the memory manager
+};
+
+template <typename T> class HashIterator;
+
+template <typename T> class Hash {
+public:
+    struct Node {
+        Node* prev;
+        Node* next;
+        uint32_t key;
+        T* value;
+    };
+    struct Bucket {
+        Node* first;
+        Node* last;
+    };
+
+    // bucketCount is rounded up to a power of two (at least 1).
+    explicit Hash(uint32_t bucketCount) {
+        uint32_t n = 1;
+        while (n < bucketCount && n < 0x40000000u)
+            n <<= 1;
+        m_mask = n - 1;
+        m_buckets = static_cast<Bucket*>(MEM_ALLOC(sizeof(Bucket) * n));
+    }
+    ~Hash() {
+        Clear(HASH_KEEP_VALUE);
+        MEM_FREE(m_buckets);
+    }
+    Hash(const Hash&) = delete;
+    Hash& operator=(const Hash&) = delete;
+
+    void Insert(uint32_t key, T* value) {
+        Bucket& b = m_buckets[key & m_mask];
+        Node* node = static_cast<Node*>(MEM_ALLOC(sizeof(Node)));
+        node->key = key;
+        node->value = value;
+        node->prev = b.last;
+        if (b.last)
+            b.last->next = node;
+        else
+            b.first = node;
+        b.last = node;
+        ++m_count;
+    }
+
+    T* Find(uint32_t key) const {
+        Node* node = FindNode(key);
+        return node ? node->value : nullptr;
+    }
+
+    Node* FindNode(uint32_t key) const {
+        for (Node* node = m_buckets[key & m_mask].first; node; node = node->next)
+            if (node->key == key) return node;
+        return nullptr;
+    }
+
+    // Drops the first node with key; true when there was one.
+    bool Remove(uint32_t key, int mode) {
+        Node* node = FindNode(key);
+        if (!node) return false;
+        Unlink(m_buckets[key & m_mask], node, mode);
+        return true;
+    }
+
+    // Empties every bucket, from the last down to the first, treating each node as Remove does.
+    void Clear(int mode) {
+        for (uint32_t i = m_mask + 1; i-- > 0;) {
+            Bucket& b = m_buckets[i];
+            while (b.first)
+                Unlink(b, b.first, mode);
+        }
+    }
+
+    int Count() const { return m_count; }
+    uint32_t Mask() const { return m_mask; }
+    const Bucket& BucketAt(uint32_t i) const { return m_buckets[i]; }
+
+private:
+    void Unlink(Bucket& b, Node* node, int mode) {
+        if (node->prev)
+            node->prev->next = node->next;
+        else
+            b.first = node->next;
+        if (node->next)
+            node->next->prev = node->prev;
+        else
+            b.last = node->prev;
+        if (mode == HASH_DELETE_VALUE) {
+            if constexpr (!std::is_void_v<T>) delete node->value;
+        } else if (mode == HASH_FREE_VALUE) {
+            MEM_FREE(node->value);
+        }
+        MEM_FREE(node);
+        --m_count;
+    }
+
+    Bucket* m_buckets = nullptr;
+    uint32_t m_mask = 0;
+    int m_count = 0;
+};
+
+// Walks a Hash bucket by bucket, each chain from its first node. Start with First(), go on with Next();
+// both give null (and index -1) once the last bucket is passed.
+template <typename T> class HashIterator {
+public:
+    explicit HashIterator(const Hash<T>* table) : hash(table) {}
+
+    T* First() {
+        index = 0;
+        node = nullptr;
+        return FindBucket();
+    }
+
+    T* Next() {
+        if (node && node->next) {
+            node = node->next;
+            return node->value;
+        }
+        if (index < 0) return nullptr;
+        ++index;
+        return FindBucket();
+    }
+
+    // From the current bucket index, makes the first node of the first non-empty bucket current and
+    // returns its value; past the last bucket the index becomes -1 and the node null.
+    T* FindBucket() {
+        if (index >= 0) {
+            for (; static_cast<uint32_t>(index) <= hash->Mask(); ++index) {
+                node = hash->BucketAt(static_cast<uint32_t>(index)).first;
+                if (node) return node->value;
+            }
+        }
+        index = -1;
+        node = nullptr;
+        return nullptr;
+    }
+
+    int index = 0;
+    typename Hash<T>::Node* node = nullptr;
+    const Hash<T>* hash;
+};

@@ -1,0 +1,119 @@
+#include "core/text.h"
+
+#include "core/memory.h"
+#include "core/utf8.h"
+
+#include <cstring>
+
+char* String_Concat(char* destination, const char* s1, const char* s2, const char* s3, const char* s4,
+                    const char* s5, const char* s6, const char* s7, const char* s8, const char* s9,
+                    const char* s10) {
+    const char* parts[] = {s1, s2, s3, s4, s5, s6, s7, s8, s9, s10};
+    size_t total = 0;
+    for (const char* s : parts)
+        if (s) total += std::strlen(s);
+    if (total == 0) return nullptr;
+
+    // The texts may live in the destination block, so join them into a fresh block first.
+    char* joined = static_cast<char*>(MEM_ALLOC_RAW(total + 1));
+    char* out = joined;
+    for (const char* s : parts) {
+        if (!s) continue;
+        size_t n = std::strlen(s);
+        std::memcpy(out, s, n);
+        out += n;
+    }
+    *out = '\0';
+
+    if (MemoryManager::IsGuarded(destination) && MemoryManager::GetSize(destination) >= total + 1) {
+        std::memcpy(destination, joined, total + 1);
+        MEM_FREE(joined);
+        return destination;
+    }
+    MEM_FREE(destination);
+    return joined;
+}
+
+char* String_Duplicate(const char* text) {
+    if (!text) return nullptr;
+    size_t n = std::strlen(text) + 1;
+    char* copy = static_cast<char*>(MEM_ALLOC_RAW(n));
+    std::memcpy(copy, text, n);
+    return copy;
+}
+
+namespace {
+// Blank for the trim: the byte read as a signed 8-bit number is at most 32.
+bool IsTrimmed(char c) {
+    return static_cast<signed char>(c) <= 32;
+}
+} // namespace
+
+void VCL_Trim(char*& variable, const char* text) {
+    if (!text) {
+        MEM_FREE(variable);
+        variable = nullptr;
+        return;
+    }
+    size_t begin = 0;
+    size_t end = std::strlen(text);
+    while (begin < end && IsTrimmed(text[begin]))
+        ++begin;
+    while (end > begin && IsTrimmed(text[end - 1]))
+        --end;
+    size_t n = end - begin;
+
+    char* target = variable;
+    bool reuse = MemoryManager::IsGuarded(target) && MemoryManager::GetSize(target) >= n + 1;
+    if (!reuse) target = static_cast<char*>(MEM_ALLOC_RAW(n + 1));
+    std::memmove(target, text + begin, n);
+    target[n] = '\0';
+    if (!reuse) MEM_FREE(variable);
+    variable = target;
+}
+
+int String_HashToNewline(char* text) {
+    if (!text) return 0;
+    const char* in = text;
+    char* out = text;
+    int count = 0;
+    bool afterBackslash = false;
+    for (int n; (n = UTF8_SequenceLength(in)) != 0; in += n) {
+        if (n == 1 && *in == '#') {
+            if (afterBackslash) {
+                out[-1] = '#'; // the backslash already written becomes the "#"
+            } else {
+                *out++ = '\r';
+                ++count;
+            }
+            afterBackslash = false;
+            continue;
+        }
+        afterBackslash = n == 1 && *in == '\\';
+        std::memmove(out, in, static_cast<size_t>(n));
+        out += n;
+        ++count;
+    }
+    *out = '\0';
+    return count;
+}
+
+uint16_t* String_Widen(const char* text) {
+    if (!text) return nullptr;
+    size_t n = std::strlen(text);
+    auto wide = static_cast<uint16_t*>(MEM_ALLOC((n + 1) * sizeof(uint16_t)));
+    for (size_t i = 0; i < n; ++i)
+        wide[i] = static_cast<uint16_t>(static_cast<int16_t>(static_cast<signed char>(text[i])));
+    return wide;
+}
+
+char* String_Narrow(const uint16_t* text) {
+    if (!text) return nullptr;
+    size_t n = 0;
+    while (text[n] != 0)
+        ++n;
+    auto narrow = static_cast<char*>(MEM_ALLOC(n + 1));
+    for (size_t i = 0; i < n; ++i)
+        narrow[i] = static_cast<char>(text[i] & 0xFF);
+    return narrow;
+}

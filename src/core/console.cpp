@@ -3,6 +3,7 @@
 #include "core/memory.h"
 #include "net/debug_link.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -74,15 +75,20 @@ char g_errFormat[TErrStreamConsole::kFormatSize];
 TErrStreamConsole::TErrStreamConsole()
     : m_capacity(kInitialCapacity), m_text(static_cast<char*>(MEM_ALLOC(kInitialCapacity))) {}
 
-TErrStreamConsole::~TErrStreamConsole() { MEM_FREE(m_text); }
+TErrStreamConsole::~TErrStreamConsole() {
+    MEM_FREE(m_text);
+}
 
 void TErrStreamConsole::OutputV(const char* format, va_list args) {
     if (!format) return;
     int n = std::vsnprintf(g_errFormat, sizeof g_errFormat, format, args);
     if (n < 0) return;
     int added = static_cast<int>(std::strlen(g_errFormat));
-    if (m_length + added + 2 >= m_capacity) {
-        m_capacity += added + 1024;
+    if (static_cast<int64_t>(m_length) + added + 2 >= m_capacity) {
+        // The capacity is a 32-bit count; text that would take it past that cannot be held.
+        int64_t grown = static_cast<int64_t>(m_capacity) + added + 1024;
+        if (grown > INT32_MAX) MemoryManager::OutOfMemory();
+        m_capacity = static_cast<int>(grown);
         m_text = static_cast<char*>(MEM_REALLOC(m_text, static_cast<size_t>(m_capacity)));
     }
     std::memcpy(m_text + m_length, g_errFormat, static_cast<size_t>(added) + 1);

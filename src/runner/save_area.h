@@ -1,0 +1,74 @@
+// The two places a game may use for files: the game folder (where the data file lies; read only) and the
+// save area (a per-user folder named after the game, under $XDG_DATA_HOME or ~/.local/share). Every
+// name a game passes is mapped into one of them; whatever the name holds ("..", absolute paths,
+// backslashes, symbolic links), the result lies inside that place, or is a path the player picked in a
+// file dialog, or is empty (refused).
+//
+// Mapping happens once: functions taking a "name" map it, functions taking a "path" use it as it is.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The game data file's path, made absolute; the game folder follows from it. Also forgets the cached
+// folders, so that a new game path or game name takes effect.
+void LoadSave_SetGamePath(const char* path);
+const char* LoadSave_GetGamePath();
+// The game's name (from the general information); the save area is named after it.
+void LoadSave_SetGameName(const char* name);
+
+// The game folder with its final "/", "" while no game path is known.
+const char* GetGameFileDirectory();
+// The running program's path.
+const char* GetExecutablePath();
+// The save area with its final "/", or null when no home folder can be found.
+const char* GetSaveAreaDirectory();
+
+// The read path of a name in the game folder, or "" (also when it does not fit size bytes).
+void LoadSave_GetBundlePath(char* out, int size, const char* name);
+// The path of a name in the save area, or "" when it is refused.
+void LoadSave_GetSavePath(char* out, int size, const char* name);
+std::string LoadSave_BundlePath(const char* name);
+std::string LoadSave_SavePath(const char* name);
+
+// The whole file at a path, in a block of the memory manager with one zero byte after the data (so a zero-
+// byte file is one zero byte); null when it cannot be read or is larger than 2 GiB. size is set on success.
+uint8_t* LoadSave_ReadFile(const char* path, int* size);
+uint8_t* LoadSave_ReadBundleFile(const char* name, int* size);
+uint8_t* LoadSave_ReadSaveFile(const char* name, int* size);
+bool LoadSave_BundleFileExists(const char* name);
+bool LoadSave_SaveFileExists(const char* name);
+
+// Writes the whole file at a path; true only when every byte was written and the file closed cleanly.
+bool _WriteFile(const char* path, const void* data, int size);
+// Maps the name into the save area, creates its folders and writes the file (as _WriteFile).
+bool LoadSave_WriteFile(const char* name, const void* data, int size);
+
+// A whole file held in memory, read like a C stream. data has a zero byte after its size bytes.
+struct LoadSaveFile {
+    uint8_t* data;
+    int32_t size;
+    int32_t position;
+};
+
+// Reads a game-supplied name from the game folder, else from the save area; null when neither has it. A
+// mode holding "t" skips a UTF-8 byte-order mark.
+LoadSaveFile* LoadSave_fopen(const char* name, const char* mode);
+// The same for a path already mapped (read as it is).
+LoadSaveFile* LoadSave_fopenPath(const char* path, const char* mode);
+void LoadSave_fclose(LoadSaveFile* file);
+int32_t LoadSave_ftell(LoadSaveFile* file);
+// Origin 0: from the start; 1: from the position; 2: offset bytes back from the end. Not clamped: any
+// position outside the data reads as the end of the file.
+void LoadSave_fseek(LoadSaveFile* file, int32_t offset, int origin);
+bool LoadSave_feof(LoadSaveFile* file);
+bool LoadSave_feoln(LoadSaveFile* file);
+// The byte (signed), or -1 at the end; the position moves on by one either way.
+int LoadSave_fgetc(LoadSaveFile* file);
+// Skips white space and reads a number in C notation; 0 when there is none.
+void LoadSave_freadreal(LoadSaveFile* file, double* out);
+// Copies up to size * count bytes; gives the number copied.
+int LoadSave_fread(void* buffer, int size, int count, LoadSaveFile* file);
+
+// Forgets the game path, name and cached folders (shutdown, and between tests).
+void LoadSave_Reset();

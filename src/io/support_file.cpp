@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 #include "core/memory.h"
+#include "core/text.h"
 
 #include <cerrno>
 #include <chrono>
@@ -22,11 +23,7 @@ extern char** environ;
 
 namespace {
 
-char* NewString(const std::string& text) {
-    char* s = static_cast<char*>(MEM_ALLOC_RAW(text.size() + 1));
-    std::memcpy(s, text.c_str(), text.size() + 1);
-    return s;
-}
+char* NewString(const std::string& text) { return String_Duplicate(text.c_str()); }
 
 // Index of the last backslash, else of the last slash; npos when there is neither.
 size_t LastSeparator(const std::string& path) {

@@ -32,7 +32,10 @@ TEST(VMWriteBuffer, GrowsByDoublingAndKeepsWrittenWords) {
 TEST(VMBuffer, FreesOnlyOwnedBytes) {
     const int64_t blocks = MemoryManager::BlockCount();
     uint8_t outside[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    { VMBuffer view(outside, 8, false); EXPECT_EQ(view.ReadWord(4), 0x08070605u); }
+    {
+        VMBuffer view(outside, 8, false);
+        EXPECT_EQ(view.ReadWord(4), 0x08070605u);
+    }
     { VMBuffer owned(static_cast<uint8_t*>(MEM_ALLOC(8)), 8, true); }
     EXPECT_EQ(MemoryManager::BlockCount(), blocks);
 }

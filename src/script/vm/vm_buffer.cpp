@@ -21,8 +21,8 @@ VMBuffer::~VMBuffer() {
 
 uint32_t VMBuffer::ReadWord(int offset) const {
     const uint8_t* p = data + offset;
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 VMWriteBuffer::VMWriteBuffer(int capacity) : m_capacity(capacity > 0 ? capacity : 16) {
@@ -33,7 +33,8 @@ VMWriteBuffer::VMWriteBuffer(int capacity) : m_capacity(capacity > 0 ? capacity 
 int VMWriteBuffer::Reserve(int n) {
     if (n < 0) return m_capacity;
     int64_t capacity = m_capacity;
-    while (capacity - size < n) capacity *= 2;
+    while (capacity - size < n)
+        capacity *= 2;
     if (capacity > static_cast<int64_t>(MemoryManager::kMaxBlockSize)) MemoryManager::OutOfMemory();
     if (capacity != m_capacity) {
         uint8_t* grown = static_cast<uint8_t*>(MEM_ALLOC_RAW(static_cast<size_t>(capacity)));
@@ -70,4 +71,6 @@ void VMWriteBuffer::EmitFloat(float value) {
     Emit({bits});
 }
 
-void VMWriteBuffer::PatchWord(int offset, uint32_t word) { StoreWord(data + offset, word); }
+void VMWriteBuffer::PatchWord(int offset, uint32_t word) {
+    StoreWord(data + offset, word);
+}

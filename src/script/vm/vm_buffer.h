@@ -21,7 +21,9 @@ public:
     // The 32-bit little-endian word at a byte offset; the caller has checked offset + 4 <= size.
     uint32_t ReadWord(int offset) const;
     // True when [offset, offset + count) lies inside the buffer.
-    bool Holds(int64_t offset, int64_t count) const { return offset >= 0 && count >= 0 && offset + count <= size; }
+    bool Holds(int64_t offset, int64_t count) const {
+        return offset >= 0 && count >= 0 && offset + count <= size;
+    }
 
     int size = 0;
     uint8_t* data = nullptr;

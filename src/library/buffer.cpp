@@ -14,12 +14,15 @@ namespace {
 int EffectiveAlignment(int requested) {
     int wanted = requested & 511;
     int a = 1;
-    while (a < wanted) a <<= 1;
+    while (a < wanted)
+        a <<= 1;
     return a;
 }
 
 // The largest buffer size whose block (size + alignment) the memory manager can still hand out.
-int64_t MaxSize(int alignment) { return static_cast<int64_t>(MemoryManager::kMaxBlockSize) - alignment; }
+int64_t MaxSize(int alignment) {
+    return static_cast<int64_t>(MemoryManager::kMaxBlockSize) - alignment;
+}
 
 } // namespace
 
@@ -71,7 +74,8 @@ void IBuffer::Resize(int newSize) {
     if (newSize > MaxSize(alignment)) MemoryManager::OutOfMemory();
     void* raw = MEM_ALLOC(static_cast<size_t>(newSize) + static_cast<size_t>(alignment));
     uintptr_t address = reinterpret_cast<uintptr_t>(raw);
-    uintptr_t aligned = (address + static_cast<uintptr_t>(alignment) - 1) & ~static_cast<uintptr_t>(alignment - 1);
+    uintptr_t aligned =
+        (address + static_cast<uintptr_t>(alignment) - 1) & ~static_cast<uintptr_t>(alignment - 1);
     uint8_t* newData = static_cast<uint8_t*>(raw) + (aligned - address);
     int keep = size < newSize ? size : newSize;
     if (keep > 0) std::memcpy(newData, data, static_cast<size_t>(keep));
@@ -107,7 +111,8 @@ void IBuffer::WrapStep() {
 // Doubles the size of a grow buffer until `needed` bytes fit; false when that size cannot be had.
 bool IBuffer::GrowToHold(int64_t needed) {
     int64_t newSize = size > 0 ? size : 1;
-    while (newSize < needed) newSize *= 2;
+    while (newSize < needed)
+        newSize *= 2;
     if (newSize > MaxSize(alignment)) return false;
     if (newSize > size) Resize(static_cast<int>(newSize));
     return true;
@@ -198,8 +203,10 @@ int IBuffer::Write(int type, const ScriptValue* value) {
         if (kind == eBuffer_Grow && !GrowToHold(static_cast<int64_t>(position) + 1)) return -2;
         data[position++] = src[0];
         if (position >= size) {
-            if (kind == eBuffer_Wrap) WrapStep();
-            else if (kind == eBuffer_Grow) GrowToHold(static_cast<int64_t>(size) + 1); // stays full when it cannot
+            if (kind == eBuffer_Wrap)
+                WrapStep();
+            else if (kind == eBuffer_Grow)
+                GrowToHold(static_cast<int64_t>(size) + 1); // stays full when it cannot
         }
         return 0;
     }

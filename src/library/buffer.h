@@ -66,14 +66,14 @@ public:
     // Bytes from the position to the end (0 when the position is past it).
     int BytesLeft() const { return position < size ? size - position : 0; }
 
-    void* rawBlock;     // the block as allocated or handed in
-    int allocatedSize;  // size + alignment
-    uint8_t* data;      // byte 0 of the buffer
-    int size;           // bytes in the buffer
-    int alignment;      // power of two, 1 to 512
-    int kind;           // eBuffer_Fixed, eBuffer_Grow or eBuffer_Wrap
-    int position;       // cursor of Write and Read
-    int phase;          // how far wrapping has shifted the alignment grid, 0 to alignment - 1
+    void* rawBlock;      // the block as allocated or handed in
+    int allocatedSize;   // size + alignment
+    uint8_t* data;       // byte 0 of the buffer
+    int size;            // bytes in the buffer
+    int alignment;       // power of two, 1 to 512
+    int kind;            // eBuffer_Fixed, eBuffer_Grow or eBuffer_Wrap
+    int position;        // cursor of Write and Read
+    int phase;           // how far wrapping has shifted the alignment grid, 0 to alignment - 1
     ScriptValue scratch; // carrier of WriteString and ReadString; real 0 when idle
     bool ownsMemory;
 

@@ -32,7 +32,8 @@ void RecordFailure(int row, int column, int rowCount, int rowLength) {
 void Array_Destroy(ScriptArray* array) {
     for (int r = 0; r < array->rowCount; ++r) {
         ScriptArrayRow& row = array->rows[r];
-        for (int c = 0; c < row.length; ++c) Value_Free(&row.items[c]);
+        for (int c = 0; c < row.length; ++c)
+            Value_Free(&row.items[c]);
         MEM_FREE(row.items);
     }
     MEM_FREE(array->rows);
@@ -48,7 +49,8 @@ void Array_SetRowCount(ScriptArray* array, int count) {
 
 // Grows a row to `length` elements; new elements are real 0.
 void Row_SetLength(ScriptArrayRow* row, int length) {
-    MemoryManager::SetLength(row->items, sizeof(ScriptValue) * static_cast<size_t>(length), __FILE__, __LINE__);
+    MemoryManager::SetLength(row->items, sizeof(ScriptValue) * static_cast<size_t>(length), __FILE__,
+                             __LINE__);
     row->length = length;
 }
 
@@ -83,7 +85,8 @@ ScriptArray* Array_Clone(const ScriptArray* array, const ScriptValue* newOwner) 
         const ScriptArrayRow& from = array->rows[r];
         if (from.length <= 0) continue;
         Row_SetLength(&clone->rows[r], from.length);
-        for (int c = 0; c < from.length; ++c) Value_Copy(&clone->rows[r].items[c], &from.items[c]);
+        for (int c = 0; c < from.length; ++c)
+            Value_Copy(&clone->rows[r].items[c], &from.items[c]);
     }
     return clone;
 }
@@ -426,7 +429,8 @@ void Value_Serialise(const ScriptValue* v, IBuffer* buffer) {
             const ScriptArrayRow& row = array->rows[r];
             int length = row.length > 0 ? row.length : 0;
             Buffer_WriteReal(buffer, eBuffer_S32, length);
-            for (int c = 0; c < length; ++c) Value_Serialise(&row.items[c], buffer);
+            for (int c = 0; c < length; ++c)
+                Value_Serialise(&row.items[c], buffer);
         }
     }
 }

@@ -36,9 +36,13 @@ struct ScriptValue {
 static_assert(sizeof(ScriptValue) == 16, "ScriptValue is 16 bytes");
 
 // The real a value carries: its number for a real, 0.0 for every other kind.
-inline double Value_Real(const ScriptValue* v) { return v->IsReal() ? v->real : 0.0; }
+inline double Value_Real(const ScriptValue* v) {
+    return v->IsReal() ? v->real : 0.0;
+}
 // The text a value carries: its text (possibly null) for a string, null for every other kind.
-inline const char* Value_Text(const ScriptValue* v) { return v->IsString() ? v->str : nullptr; }
+inline const char* Value_Text(const ScriptValue* v) {
+    return v->IsString() ? v->str : nullptr;
+}
 
 // Makes v the real d. v must hold nothing that needs freeing.
 inline void Value_SetReal(ScriptValue* v, double d) {
@@ -85,7 +89,7 @@ ScriptArray* Array_Clone(const ScriptArray* array, const ScriptValue* newOwner);
 // becomes KIND_REAL); the array and its elements go when the last reference does.
 void Value_Free(ScriptValue* v);
 // Plain assignment: texts are copied (reusing the destination's block when it is large enough), arrays
-// shared. The destination's own text or array is released first.
+// shared. What the destination held is released once the copy is made, so the source may lie inside it.
 void Value_Copy(ScriptValue* dest, const ScriptValue* src);
 // As Value_Copy, but an array is cloned for the destination instead of shared.
 void Value_Duplicate(ScriptValue* dest, const ScriptValue* src);
@@ -93,8 +97,8 @@ void Value_Duplicate(ScriptValue* dest, const ScriptValue* src);
 // Reads element `index` of `value` (or the whole value for -1) into the empty `out`. A miss fills
 // ArrayIndexFailure, gives real 0 and false.
 bool Value_ArrayGet(ScriptValue* out, const ScriptValue* value, int index);
-// Writes one element of the value's own array in place, growing rows as needed. A negative row or column
-// writes nothing and fills ArrayIndexFailure.
+// Writes one element of the value's own array in place, growing rows as needed (a value that is not an
+// array is left alone). A negative row or column writes nothing and fills ArrayIndexFailure.
 void Value_ArraySet(ScriptValue* value, const ScriptValue* newValue, int index);
 // Assignment to a variable with an optional index, with the copy-on-write rule: the array's owner (or its
 // only holder) writes in place; any other holder gets its own clone first.

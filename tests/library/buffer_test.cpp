@@ -21,7 +21,8 @@ double ReadReal(IBuffer& b, int type) {
 
 TEST(Buffer, IntegerConversions) {
     Buffer_Standard b(16, eBuffer_Fixed, 1);
-    for (double d : {300.0, -1.0, 3.9, -3.9}) WriteReal(b, eBuffer_U8, d);
+    for (double d : {300.0, -1.0, 3.9, -3.9})
+        WriteReal(b, eBuffer_U8, d);
     EXPECT_EQ(std::vector<uint8_t>(b.data, b.data + 4), (std::vector<uint8_t>{44, 255, 3, 253}));
 
     b.Seek(0, 0);
@@ -62,7 +63,8 @@ TEST(Buffer, EndOfBuffer) {
 
     // A string whose zero byte is missing stops at the end.
     fixed.Seek(0, 0);
-    for (int i = 0; i < 4; ++i) WriteReal(fixed, eBuffer_U8, 'a' + i);
+    for (int i = 0; i < 4; ++i)
+        WriteReal(fixed, eBuffer_U8, 'a' + i);
     fixed.Seek(0, 0);
     EXPECT_FALSE(fixed.CanRead(eBuffer_String));
     char* text = fixed.ReadString();
@@ -81,7 +83,8 @@ TEST(Buffer, AlignmentAndWrapping) {
     EXPECT_EQ(aligned.data[4], 2);
 
     Buffer_Standard wrap(10, eBuffer_Wrap, 4);
-    for (int i = 0; i < 3; ++i) WriteReal(wrap, eBuffer_U32, 0x01010101 * (i + 1));
+    for (int i = 0; i < 3; ++i)
+        WriteReal(wrap, eBuffer_U32, 0x01010101 * (i + 1));
     EXPECT_EQ(wrap.position, 2);
     EXPECT_EQ(wrap.phase, 2);
     EXPECT_EQ(wrap.data[0], 3);

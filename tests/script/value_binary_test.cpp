@@ -9,7 +9,9 @@
 
 namespace {
 
-std::vector<uint8_t> Written(const IBuffer& b) { return std::vector<uint8_t>(b.data, b.data + b.position); }
+std::vector<uint8_t> Written(const IBuffer& b) {
+    return std::vector<uint8_t>(b.data, b.data + b.position);
+}
 
 // A fixed buffer holding exactly these bytes.
 struct BytesBuffer : Buffer_Standard {
@@ -82,7 +84,8 @@ TEST(ValueBinary, RoundTrip) {
 
     Value_Free(&back);
     Value_Free(&a);
-    for (ScriptValue* v : {&inner, &s, &none, &marker}) Value_Free(v);
+    for (ScriptValue* v : {&inner, &s, &none, &marker})
+        Value_Free(v);
 }
 
 // Reading must fail cleanly: false, the value the real 0, nothing touched outside the buffer.
@@ -142,7 +145,8 @@ TEST(ValueBinary, EveryTruncationIsRefused) {
     Buffer_Standard buffer(1, eBuffer_Grow, 1);
     Value_Serialise(&a, &buffer);
     std::vector<uint8_t> whole = Written(buffer);
-    for (size_t n = 0; n < whole.size(); ++n) ExpectRefused(std::vector<uint8_t>(whole.begin(), whole.begin() + n));
+    for (size_t n = 0; n < whole.size(); ++n)
+        ExpectRefused(std::vector<uint8_t>(whole.begin(), whole.begin() + n));
 
     BytesBuffer complete(whole);
     ScriptValue back;

@@ -97,7 +97,8 @@ TEST(ValueArray, ElementAddressing) {
     ASSERT_EQ(a.arr->rowCount, 2);
     EXPECT_EQ(a.arr->rows[0].length, 0);
     ASSERT_EQ(a.arr->rows[1].length, 6);
-    for (int c = 0; c < 5; ++c) EXPECT_EQ(Element(a, 1, c).real, 0);
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(Element(a, 1, c).real, 0);
     EXPECT_TRUE(Value_ArrayGet(&out, &a, 32005));
     EXPECT_EQ(out.real, 9);
 
@@ -213,7 +214,8 @@ TEST(ValueText, GrowsTheCallersBlock) {
 TEST(ValueText, DebugText) {
     TErrStreamConsole console;
     ScriptValue a;
-    for (int c = 0; c < 40; ++c) Assign(&a, c, c);
+    for (int c = 0; c < 40; ++c)
+        Assign(&a, c, c);
     Assign(&a, 32000, 3e9);
     ScriptValue s = StringValue("q");
     Value_AssignIndexed(&a, &s, 32001);

@@ -1,0 +1,39 @@
+// What the script engine needs of the game world's instances. The world installs its implementation at
+// start-up; the engine never includes world headers, and its tests install fake instances.
+#pragma once
+
+#include <functional>
+
+class CInstance;
+class CVariableList;
+struct ScriptValue;
+
+// The instance lists a variable target can walk, each in the world's own order.
+enum class ScriptInstanceList {
+    Room,             // every instance of the current room
+    Object,           // the instances of one object
+    ChangedObject,    // instances whose object changed during this step
+    ActivationChange, // instances whose activation changed during this step
+};
+
+class IScriptWorld {
+public:
+    virtual ~IScriptWorld() = default;
+    // The instance with that id, or null.
+    virtual CInstance* FindInstance(int id) = 0;
+    // The instance's user variables, or null when it keeps none in a list.
+    virtual CVariableList* InstanceVariables(CInstance* instance) = 0;
+    // A user-variable slot of an instance of a compiled game, or null when there is no such slot.
+    virtual ScriptValue* InstanceSlot(CInstance* instance, int slot) = 0;
+    virtual int ObjectIndexOf(CInstance* instance) = 0;
+    virtual bool IsMarked(CInstance* instance) = 0; // marked for destruction
+    virtual bool IsDeactivated(CInstance* instance) = 0;
+    // Calls visit for each instance of the list (objectIndex selects the object of ScriptInstanceList::
+    // Object) in order, until visit gives false.
+    virtual void VisitInstances(ScriptInstanceList list, int objectIndex,
+                                const std::function<bool(CInstance*)>& visit) = 0;
+};
+
+// Installs the world (null removes it). Without a world no instance exists.
+void ScriptWorld_Install(IScriptWorld* world);
+IScriptWorld* ScriptWorld_Get();

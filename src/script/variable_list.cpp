@@ -1,0 +1,146 @@
+#include "script/variable_list.h"
+
+#include "core/console.h"
+#include "core/memory.h"
+#include "library/buffer.h"
+#include "script/variables.h"
+
+#include <cstdint>
+
+bool Variable_UnsetIsError = false;
+
+namespace {
+
+// Entries of cleared lists, chained through allNext; new entries are taken from here first. The entries
+// are never handed back to the memory manager.
+VariableListEntry* g_freeEntries = nullptr;
+
+inline int BucketOf(int id) {
+    return static_cast<int>(static_cast<uint32_t>(id) % CVariableList::kBuckets);
+}
+
+} // namespace
+
+CVariableList::CVariableList() : buckets{}, last(nullptr), count(0) {}
+
+CVariableList::~CVariableList() {
+    Clear();
+}
+
+void CVariableList::Clear() {
+    VariableListEntry* entry = last;
+    while (entry) {
+        VariableListEntry* older = entry->allNext;
+        Value_Free(&entry->value);
+        Value_SetReal(&entry->value, 0.0);
+        entry->allNext = g_freeEntries;
+        g_freeEntries = entry;
+        entry = older;
+    }
+    for (VariableListEntry*& head : buckets)
+        head = nullptr;
+    last = nullptr;
+    count = 0;
+}
+
+VariableListEntry* CVariableList::Find(int id) const {
+    for (VariableListEntry* e = buckets[BucketOf(id)]; e; e = e->bucketNext)
+        if (e->id == id) return e;
+    return nullptr;
+}
+
+VariableListEntry* CVariableList::Add(int id) {
+    VariableListEntry* entry = g_freeEntries;
+    if (entry) {
+        g_freeEntries = entry->allNext;
+    } else {
+        entry = static_cast<VariableListEntry*>(MEM_ALLOC(sizeof(VariableListEntry)));
+    }
+    Value_SetReal(&entry->value, 0.0);
+    entry->id = id;
+    VariableListEntry*& head = buckets[BucketOf(id)];
+    entry->bucketNext = head;
+    head = entry;
+    entry->allNext = last;
+    last = entry;
+    ++count;
+    return entry;
+}
+
+bool CVariableList::GetVar(int id, int arrayIndex, ScriptValue* out) {
+    ArrayIndexFailure.failed = false;
+    if (VariableListEntry* entry = Find(id)) return Value_ArrayGet(out, &entry->value, arrayIndex);
+    Value_Free(out);
+    if (Variable_UnsetIsError) {
+        Value_SetReal(out, kUnsetVariableMarker);
+        return false;
+    }
+    Value_SetReal(out, 0.0);
+    return true;
+}
+
+void CVariableList::SetVar(int id, int arrayIndex, const ScriptValue* value) {
+    ArrayIndexFailure.failed = false;
+    VariableListEntry* entry = Find(id);
+    if (!entry) entry = Add(id);
+    Value_AssignIndexed(&entry->value, value, arrayIndex);
+}
+
+void CVariableList::Declare(int id) {
+    if (!Find(id)) Add(id);
+}
+
+void CVariableList::CopyFrom(const CVariableList* other) {
+    if (other == this) return;
+    Clear();
+    if (!other) return;
+    for (VariableListEntry* head : other->buckets)
+        for (VariableListEntry* e = head; e; e = e->bucketNext)
+            Value_Duplicate(&Add(e->id)->value, &e->value);
+}
+
+void CVariableList::Serialise(IBuffer* buffer) const {
+    Buffer_WriteReal(buffer, eBuffer_S32, count);
+    for (VariableListEntry* head : buckets) {
+        for (VariableListEntry* e = head; e; e = e->bucketNext) {
+            buffer->WriteString(Code_Variable_GetName(e->id));
+            Value_Serialise(&e->value, buffer);
+        }
+    }
+}
+
+bool CVariableList::Deserialise(IBuffer* buffer) {
+    Clear();
+    // Each saved variable takes at least a one-byte name and a four-byte kind word.
+    int saved;
+    if (!Buffer_ReadInt32(buffer, &saved) || !Buffer_CountFits(buffer, saved, 5)) return false;
+    for (int i = 0; i < saved; ++i) {
+        if (!buffer->CanRead(eBuffer_String)) return false;
+        char* name = buffer->ReadString();
+        int id = Code_Variable_FindUser(name);
+        bool ok;
+        if (id >= 0) {
+            VariableListEntry* entry = Find(id);
+            if (!entry) entry = Add(id);
+            ok = Value_Deserialise(&entry->value, buffer);
+        } else {
+            DebugConsole->Output("WARNING: Load game failed to find variable \"%s\"\n", name ? name : "");
+            ScriptValue skipped;
+            ok = Value_Deserialise(&skipped, buffer);
+            Value_Free(&skipped);
+        }
+        MEM_FREE(name);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+void CVariableList::Dump(tagIConsole* console) const {
+    for (VariableListEntry* head : buckets) {
+        for (VariableListEntry* e = head; e; e = e->bucketNext) {
+            console->Output("%s(%d) = ", Code_Variable_GetName(e->id), e->id);
+            Value_AppendDebugText(console, &e->value);
+            console->Output("\n");
+        }
+    }
+}

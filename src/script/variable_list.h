@@ -1,0 +1,59 @@
+// The user variables of one scope (an instance, the globals, a level of locals): variable id -> value.
+#pragma once
+
+#include "script/value.h"
+
+class IBuffer;
+class tagIConsole;
+
+struct VariableListEntry {
+    VariableListEntry* bucketNext; // next entry of the same bucket, newer before older
+    VariableListEntry* allNext;    // the entry added before this one
+    ScriptValue value;
+    int id;
+};
+
+// What reading a variable that was never set gives: false (the default), the real 0 and success; true,
+// the unset marker and failure, which the caller reports. The data file's options set it.
+extern bool Variable_UnsetIsError;
+constexpr double kUnsetVariableMarker = 1.23456789e7;
+
+class CVariableList {
+public:
+    static constexpr int kBuckets = 64;
+
+    CVariableList();
+    virtual ~CVariableList();
+    CVariableList(const CVariableList&) = delete;
+    CVariableList& operator=(const CVariableList&) = delete;
+
+    // Frees every value; the entries go to a free list shared by all lists.
+    void Clear();
+    // Reads element arrayIndex (-1 the whole value) of variable id into out. An absent variable reads as
+    // Variable_UnsetIsError says.
+    bool GetVar(int id, int arrayIndex, ScriptValue* out);
+    // Assigns with copy-on-write, creating the variable (real 0) when absent.
+    void SetVar(int id, int arrayIndex, const ScriptValue* value);
+    // Creates the variable holding real 0 when absent.
+    void Declare(int id);
+    // Makes this list a deep copy of other (arrays cloned); null leaves it empty.
+    void CopyFrom(const CVariableList* other);
+
+    // s32 count, then per variable its name (a buffer string) and its value's binary form.
+    void Serialise(IBuffer* buffer) const;
+    // Clears the list and reads the saved form; names the game no longer has are skipped with a warning.
+    // False when the form is cut short or a count cannot be right; the list then holds what was read.
+    bool Deserialise(IBuffer* buffer);
+    // "name(id) = value" per variable, for the debug views.
+    void Dump(tagIConsole* console) const;
+
+    int Count() const { return count; }
+
+    VariableListEntry* buckets[kBuckets];
+    VariableListEntry* last; // the newest entry: head of the chain of all entries
+    int count;
+
+private:
+    VariableListEntry* Find(int id) const;
+    VariableListEntry* Add(int id);
+};

@@ -1,0 +1,307 @@
+#include "script/variables.h"
+
+#include "core/console.h"
+#include "core/memory.h"
+#include "core/text.h"
+#include "library/buffer.h"
+#include "script/script_world.h"
+#include "script/value.h"
+#include "script/variable_list.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+char** g_userNames = nullptr;
+int g_userCount = 0;
+
+BuiltInVariable g_builtIns[kMaxBuiltInVariables];
+int g_builtInCount = 0;
+
+CVariableList* g_globals = nullptr;
+uint8_t* g_globalFlags = nullptr; // one per user variable index (id - 100000)
+int g_globalFlagCount = 0;
+
+constexpr int kInitialGlobalFlags = 10000;
+constexpr int kGlobalFlagStep = 1000;
+
+const BuiltInVariable* BuiltInEntry(int id) {
+    return id >= 0 && id < g_builtInCount ? &g_builtIns[id] : nullptr;
+}
+
+// A fresh zeroed flag array of `count` flags.
+void ResetGlobalFlags(int count) {
+    MEM_FREE(g_globalFlags);
+    g_globalFlags = static_cast<uint8_t*>(MEM_ALLOC(static_cast<size_t>(count)));
+    g_globalFlagCount = count;
+}
+
+inline bool IsActive(IScriptWorld* world, CInstance* instance) {
+    return !world->IsMarked(instance) && !world->IsDeactivated(instance);
+}
+
+// The first active instance of a list (of one object index when objectIndex >= 0 and the list is not
+// already the object's own), or null.
+CInstance* FirstActive(IScriptWorld* world, ScriptInstanceList list, int objectIndex, bool matchObject) {
+    CInstance* found = nullptr;
+    world->VisitInstances(list, objectIndex, [&](CInstance* instance) {
+        if (!IsActive(world, instance)) return true;
+        if (matchObject && world->ObjectIndexOf(instance) != objectIndex) return true;
+        found = instance;
+        return false;
+    });
+    return found;
+}
+
+// The one instance a read of a target reaches: for all, the room's first active instance; for an
+// instance id, that instance unless it is marked for destruction (a deactivated one is still read); for
+// an object, its first active instance, else the first active one of that object among the instances
+// whose object or activation changed during this step.
+CInstance* Target_First(int target) {
+    IScriptWorld* world = ScriptWorld_Get();
+    if (!world) return nullptr; // no world yet: no instance exists
+    if (target == -3) return FirstActive(world, ScriptInstanceList::Room, -1, false);
+    if (target >= kUserVariableBase) {
+        CInstance* instance = world->FindInstance(target);
+        return instance && !world->IsMarked(instance) ? instance : nullptr;
+    }
+    if (target < 0) return nullptr;
+    CInstance* instance = FirstActive(world, ScriptInstanceList::Object, target, false);
+    if (!instance) instance = FirstActive(world, ScriptInstanceList::ChangedObject, target, true);
+    if (!instance) instance = FirstActive(world, ScriptInstanceList::ActivationChange, target, true);
+    return instance;
+}
+
+// Calls write for every instance a write to the target reaches: all active instances of the room; the
+// instance of an id unless marked; the active instances of an object, then the active ones of that
+// object among the instances whose object changed. False for other negative targets.
+template <typename Write> bool Target_ForEach(int target, Write write) {
+    if (target < 0 && target != -3) return false;
+    IScriptWorld* world = ScriptWorld_Get();
+    if (!world) return true; // no world yet: nothing to write
+    if (target >= kUserVariableBase) {
+        CInstance* instance = world->FindInstance(target);
+        if (instance && !world->IsMarked(instance)) write(instance);
+        return true;
+    }
+    auto visitActive = [&](ScriptInstanceList list, bool matchObject) {
+        world->VisitInstances(list, target, [&](CInstance* instance) {
+            if (IsActive(world, instance) && (!matchObject || world->ObjectIndexOf(instance) == target))
+                write(instance);
+            return true;
+        });
+    };
+    if (target == -3) {
+        visitActive(ScriptInstanceList::Room, false);
+    } else {
+        visitActive(ScriptInstanceList::Object, false);
+        visitActive(ScriptInstanceList::ChangedObject, true);
+    }
+    return true;
+}
+
+} // namespace
+
+// ---- User variable names
+
+int Code_Variable_FindUser(const char* name) {
+    if (!name) return -1;
+    for (int i = 0; i < g_userCount; ++i)
+        if (g_userNames[i] && std::strcmp(g_userNames[i], name) == 0) return kUserVariableBase + i;
+    return -1;
+}
+
+int Code_Variable_FindOrAddUser(const char* name) {
+    int id = Code_Variable_FindUser(name);
+    if (id >= 0) return id;
+    MemoryManager::SetLength(g_userNames, sizeof(char*) * static_cast<size_t>(g_userCount + 1), __FILE__,
+                             __LINE__);
+    g_userNames[g_userCount] = String_Duplicate(name);
+    return kUserVariableBase + g_userCount++;
+}
+
+int Code_Variable_FindAlloc(const char* name) {
+    int index = Variable_BuiltIn_Find(name);
+    return index >= 0 ? index : Code_Variable_FindOrAddUser(name);
+}
+
+const char* Code_Variable_GetName(int id) {
+    if (id < kUserVariableBase) return Variable_BuiltIn_GetName(id);
+    int index = id - kUserVariableBase;
+    if (index >= g_userCount || !g_userNames[index]) return "<unknown variable>";
+    return g_userNames[index];
+}
+
+void Code_Variable_Free() {}
+
+// ---- Built-in variables
+
+void Variable_BuiltIn_Add(const char* name, BuiltInVariableGetter getter, BuiltInVariableSetter setter,
+                          bool /*flag*/) {
+    if (g_builtInCount >= kMaxBuiltInVariables) {
+        // The message box of the dialogs stands here once they exist; until then the console carries it.
+        ReleaseConsole->Output("INTERNAL ERROR: Adding too many variables\n");
+        return;
+    }
+    BuiltInVariable& entry = g_builtIns[g_builtInCount++];
+    MEM_FREE(entry.name);
+    entry.name = String_Duplicate(name);
+    entry.getter = getter;
+    entry.setter = setter;
+    entry.canSet = setter != nullptr;
+}
+
+int Variable_BuiltIn_Find(const char* name) {
+    if (!name) return -1;
+    for (int i = 0; i < g_builtInCount; ++i)
+        if (g_builtIns[i].name && std::strcmp(g_builtIns[i].name, name) == 0) return i;
+    return -1;
+}
+
+const char* Variable_BuiltIn_GetName(int index) {
+    const BuiltInVariable* entry = BuiltInEntry(index);
+    return entry && entry->name ? entry->name : "<unknown built-in variable>";
+}
+
+int Variable_BuiltIn_Count() {
+    return g_builtInCount;
+}
+
+// ---- One instance
+
+bool Variable_GetValue(CInstance* self, int id, int arrayIndex, ScriptValue* out) {
+    if (id >= kVariableListIdBase) {
+        IScriptWorld* world = ScriptWorld_Get();
+        CVariableList* list = world && self ? world->InstanceVariables(self) : nullptr;
+        return list && list->GetVar(id, arrayIndex, out);
+    }
+    // Ids from outside (file bytecode) may name no registered entry: refused, never used as an index.
+    const BuiltInVariable* entry = BuiltInEntry(id);
+    if (!entry || !entry->getter) return false;
+    return entry->getter(self, arrayIndex, out);
+}
+
+bool Variable_SetValue(CInstance* self, int id, int arrayIndex, ScriptValue* value) {
+    if (id >= kVariableListIdBase) {
+        IScriptWorld* world = ScriptWorld_Get();
+        CVariableList* list = world && self ? world->InstanceVariables(self) : nullptr;
+        if (list) list->SetVar(id, arrayIndex, value);
+        return true;
+    }
+    const BuiltInVariable* entry = BuiltInEntry(id);
+    if (!entry || !entry->canSet) return false;
+    return entry->setter(self, arrayIndex, value);
+}
+
+// ---- Targets
+
+bool Variable_GetOnTarget(int target, int id, int arrayIndex, ScriptValue* out) {
+    CInstance* instance = Target_First(target);
+    return instance && Variable_GetValue(instance, id, arrayIndex, out);
+}
+
+bool Variable_SetOnTarget(int target, int id, int arrayIndex, ScriptValue* value) {
+    bool result = true;
+    bool handled = Target_ForEach(
+        target, [&](CInstance* instance) { result = Variable_SetValue(instance, id, arrayIndex, value); });
+    return handled && result;
+}
+
+bool Variable_GetSlotOnTarget(int target, int slot, int arrayIndex, ScriptValue* out) {
+    CInstance* instance = Target_First(target);
+    if (!instance) return false;
+    // A slot the instance does not have reads as real 0 (the world gives null rather than an index
+    // outside its slot array).
+    const ScriptValue* value = ScriptWorld_Get()->InstanceSlot(instance, slot);
+    if (value) {
+        Value_ArrayGet(out, value, arrayIndex);
+    } else {
+        Value_Free(out);
+        Value_SetReal(out, 0.0);
+    }
+    return true;
+}
+
+bool Variable_SetSlotOnTarget(int target, int slot, int arrayIndex, const ScriptValue* value) {
+    return Target_ForEach(target, [&](CInstance* instance) {
+        if (ScriptValue* holder = ScriptWorld_Get()->InstanceSlot(instance, slot))
+            Value_AssignIndexed(holder, value, arrayIndex);
+    });
+}
+
+// ---- Globals
+
+bool Variable_GetGlobal(int id, int arrayIndex, ScriptValue* out) {
+    return g_globals && g_globals->GetVar(id, arrayIndex, out);
+}
+
+void Variable_SetGlobal(int id, int arrayIndex, const ScriptValue* value) {
+    if (g_globals) g_globals->SetVar(id, arrayIndex, value);
+}
+
+void Variable_InitGlobals() {
+    delete g_globals;
+    g_globals = new CVariableList();
+    ResetGlobalFlags(kInitialGlobalFlags);
+}
+
+void Variable_DeclareGlobal(int id) {
+    int64_t index = static_cast<int64_t>(id) - kUserVariableBase;
+    if (index < 0) return;
+    if (index >= g_globalFlagCount) {
+        // Grown in steps of 1000 zero flags until the index fits, in one resize.
+        int64_t steps = (index - g_globalFlagCount) / kGlobalFlagStep + 1;
+        int64_t newCount = g_globalFlagCount + steps * kGlobalFlagStep;
+        if (newCount > static_cast<int64_t>(MemoryManager::kMaxBlockSize))
+            return; // no variable has such an id
+        MemoryManager::SetLength(g_globalFlags, static_cast<size_t>(newCount), __FILE__, __LINE__);
+        g_globalFlagCount = static_cast<int>(newCount);
+    }
+    g_globalFlags[index] = 1;
+    if (!g_globals) g_globals = new CVariableList();
+    g_globals->Declare(id);
+}
+
+bool Variable_IsGlobalDeclared(int id) {
+    int64_t index = static_cast<int64_t>(id) - kUserVariableBase;
+    return index >= 0 && index < g_globalFlagCount && g_globalFlags[index] != 0;
+}
+
+void Variable_SerialiseGlobals(IBuffer* buffer) {
+    if (g_globals) {
+        g_globals->Serialise(buffer);
+    } else {
+        Buffer_WriteReal(buffer, eBuffer_S32, 0); // an empty list
+    }
+    Buffer_WriteReal(buffer, eBuffer_S32, g_globalFlagCount);
+    for (int i = 0; i < g_globalFlagCount; ++i)
+        Buffer_WriteReal(buffer, eBuffer_S32, g_globalFlags[i] ? 1 : 0);
+}
+
+bool Variable_DeserialiseGlobals(IBuffer* buffer) {
+    if (!g_globals) g_globals = new CVariableList();
+    if (!g_globals->Deserialise(buffer)) return false;
+    int count;
+    if (!Buffer_ReadInt32(buffer, &count) || !Buffer_CountFits(buffer, count, 4)) return false;
+    ResetGlobalFlags(count);
+    for (int i = 0; i < count; ++i) {
+        int flag;
+        if (!Buffer_ReadInt32(buffer, &flag)) return false;
+        g_globalFlags[i] = flag != 0;
+    }
+    return true;
+}
+
+void Variable_Free() {
+    for (int i = 0; i < g_builtInCount; ++i) {
+        MEM_FREE(g_builtIns[i].name);
+        g_builtIns[i] = BuiltInVariable{};
+    }
+    g_builtInCount = 0;
+    delete g_globals;
+    g_globals = nullptr;
+    MEM_FREE(g_globalFlags);
+    g_globalFlags = nullptr;
+    g_globalFlagCount = 0;
+}

@@ -1,0 +1,75 @@
+// Variable names and ids, the built-in variable table, and reading and writing variables of instances,
+// targets and the global scope.
+//
+// Ids: 0 to 499 are built-in variables (their table index); 100000 + i is user variable i; every id of
+// 10000 or more is looked up in a CVariableList.
+#pragma once
+
+class CInstance;
+class CVariableList;
+class IBuffer;
+struct ScriptValue;
+
+constexpr int kUserVariableBase = 100000;
+constexpr int kVariableListIdBase = 10000;
+constexpr int kMaxBuiltInVariables = 500;
+
+// ---- User variable names
+int Code_Variable_FindOrAddUser(const char* name);
+// The id of an existing user variable, or -1.
+int Code_Variable_FindUser(const char* name);
+// The built-in variable's index when one has exactly that name, else the user variable's id (added when new).
+int Code_Variable_FindAlloc(const char* name);
+// The name of any id; "<unknown built-in variable>" or "<unknown variable>" when it names none.
+const char* Code_Variable_GetName(int id);
+// Shutdown hook of the name list: the names live until the process ends.
+void Code_Variable_Free();
+
+// ---- Built-in variables
+using BuiltInVariableGetter = bool (*)(CInstance* self, int arrayIndex, ScriptValue* out);
+using BuiltInVariableSetter = bool (*)(CInstance* self, int arrayIndex, ScriptValue* in);
+
+struct BuiltInVariable {
+    char* name;
+    BuiltInVariableGetter getter;
+    BuiltInVariableSetter setter; // null: read-only
+    bool canSet;
+};
+
+// Registers a built-in variable (a null setter makes it read-only); the flag is not kept.
+void Variable_BuiltIn_Add(const char* name, BuiltInVariableGetter getter, BuiltInVariableSetter setter,
+                          bool flag);
+int Variable_BuiltIn_Find(const char* name);
+const char* Variable_BuiltIn_GetName(int index);
+int Variable_BuiltIn_Count();
+
+// ---- One instance
+// Reads variable id of the instance. False for an id that names no registered built-in variable, an
+// instance without a variable list, or a failed read.
+bool Variable_GetValue(CInstance* self, int id, int arrayIndex, ScriptValue* out);
+// Writes variable id of the instance. False for a read-only or unregistered built-in; true without
+// writing for an instance that keeps no variable list.
+bool Variable_SetValue(CInstance* self, int id, int arrayIndex, ScriptValue* value);
+
+// ---- Targets: -3 all, 0..99999 an object index, 100000 and above an instance id
+bool Variable_GetOnTarget(int target, int id, int arrayIndex, ScriptValue* out);
+bool Variable_SetOnTarget(int target, int id, int arrayIndex, ScriptValue* value);
+// The same for instances of a compiled game that keep user variables in slots.
+bool Variable_GetSlotOnTarget(int target, int slot, int arrayIndex, ScriptValue* out);
+bool Variable_SetSlotOnTarget(int target, int slot, int arrayIndex, const ScriptValue* value);
+
+// ---- Globals
+bool Variable_GetGlobal(int id, int arrayIndex, ScriptValue* out);
+void Variable_SetGlobal(int id, int arrayIndex, const ScriptValue* value);
+// A new empty global list and 10000 cleared declared-global flags.
+void Variable_InitGlobals();
+// globalvar: flags user variable id as global (the flag array grows by 1000 at a time) and gives the
+// global list an entry for it.
+void Variable_DeclareGlobal(int id);
+bool Variable_IsGlobalDeclared(int id);
+// The global list, then the s32 flag count and each flag as s32.
+void Variable_SerialiseGlobals(IBuffer* buffer);
+// False, so that the load stops, when the saved form is cut short or its counts cannot be right.
+bool Variable_DeserialiseGlobals(IBuffer* buffer);
+// Frees the built-in names, the global list and the flags.
+void Variable_Free();

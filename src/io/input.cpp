@@ -1,0 +1,3 @@
+#include "io/input.h"
+
+RawMousePositions IO_RawMouse{};

@@ -1,0 +1,60 @@
+// The main window's state as the graphics device and the drawing code read and write it: the game
+// size, the client and back-buffer sizes, the drawing scale factors, the view-port drawing size, the
+// wanted full-screen state, the drawing area, the GUI layer size and the display bytes shared with other
+// processes. The window module owns the record; the device writes the sizes it applies (after every
+// reset and, for the final blit, the game size).
+#pragma once
+
+#include "graphics/rect.h"
+
+#include <cstdint>
+
+using WindowHandle = void*;
+
+struct WindowSize {
+    int32_t width;
+    int32_t height;
+};
+
+struct WindowDeviceState {
+    WindowSize gameSize{0, 0};   // the size the game is laid out for
+    WindowSize clientSize{0, 0}; // refreshed after every device reset
+    WindowSize backBufferSize{640, 480};
+    float scaleX = 1.0f; // horizontal and vertical drawing scale factors
+    float scaleY = 1.0f;
+    bool sizeChanged = false;  // the window size was changed by the game
+    WindowSize portSize{0, 0}; // view-port drawing size: game size at creation, pending size at reset
+    uint32_t style = 0;        // window style word; the device reset writes the one it applies
+};
+extern WindowDeviceState Window_DeviceState;
+
+// The view-port drawing size, a field of the record above.
+inline WindowSize& Window_PortSize = Window_DeviceState.portSize;
+
+// The wanted full-screen state: set by window_set_fullscreen (with a reset request), read by the device
+// reset, cleared only by Display_EnsureWindowed.
+extern uint8_t Window_FullScreen;
+
+// The drawing-area rectangle to which screen grabs are clipped.
+extern IntRect Window_DrawingArea;
+
+// Two bytes shared with other processes: a copy of the full-screen state and the window-has-focus flag.
+struct SharedDisplayBytes {
+    uint8_t fullScreen;
+    uint8_t hasFocus;
+};
+extern SharedDisplayBytes SharedDisplayState;
+
+// The GUI layer size; -1 follows the renderer.
+extern WindowSize GUI_Size;
+
+int Window_GetGameWidth();
+int Window_GetGameHeight();
+// The window colour's low 24 bits; it fills the back buffer around a letterboxed image.
+uint32_t Window_GetColour();
+
+// Makes the main window; null when it cannot be made.
+WindowHandle Window_Create(int width, int height);
+
+// Maps a room point through the recorded mapping of view v to whole window pixels.
+void Window_RoomToWindow(int view, float x, float y, int& windowX, int& windowY);

@@ -1,0 +1,15 @@
+#include "library/registration.h"
+
+// The library's built-ins are not written yet, and the constant and variable tables they would be added
+// to are not either: each group registers nothing, and with no ds_grid_* registered there is nothing to
+// rebind.
+void InitMathFunctions() {}
+void InitFileFunctions() {}
+void InitResourceFunctions() {}
+void InitMiscFunctions() {}
+void InitDSFunctions() {}
+void InitBufferFunctions() {}
+void InitMiscConstants() {}
+void InitOSVariables() {}
+
+void DS_Grid_SetBoundsChecking(bool /*checked*/) {}

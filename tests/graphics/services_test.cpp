@@ -1,0 +1,94 @@
+#include "graphics/background.h"
+#include "graphics/device.h"
+#include "graphics/sprite.h"
+#include "io/window_state.h"
+
+#include <climits>
+#include <gtest/gtest.h>
+
+TEST(ResourceTables, AnyIndexOfAnEmptyTableIsNotFound) {
+    Sprite_Clear();
+    Background_Clear();
+    for (int index : {0, 1, -1, INT_MIN, INT_MAX}) {
+        EXPECT_FALSE(Sprite_Exists(index)) << index;
+        EXPECT_EQ(Sprite_Data(index), nullptr) << index;
+        EXPECT_FALSE(Background_Exists(index)) << index;
+        EXPECT_EQ(Background_Data(index), nullptr) << index;
+    }
+    EXPECT_FALSE(Sprite_Replace(0, "a.png", 1, false, false, false, false, 0, 0));
+    EXPECT_FALSE(Background_Replace(0, "a.png", false, false, false));
+}
+
+TEST(SpriteCollision, SingleTestsIgnoreTheBoxAndHitWithoutMasks) {
+    CSprite sprite;
+    const IntRect farBox{100, 100, 110, 110};
+    EXPECT_TRUE(sprite.PreciseCollisionPoint(0, farBox, 0, 0, 1.0f, 1.0f, 0.0f, 5.0f, 5.0f));
+    EXPECT_TRUE(sprite.PreciseCollisionRectangle(0, farBox, 0, 0, 1.0f, 1.0f, 0.0f, IntRect{0, 0, 1, 1}));
+    // A sprite without frames meets no other sprite.
+    CSprite other;
+    EXPECT_FALSE(sprite.PreciseCollision(0, farBox, 0, 0, 1, 1, 0, &other, 0, farBox, 0, 0, 1, 1, 0));
+}
+
+TEST(DisplayReset, AntialiasRequestsOnlyTheAcceptedSampleCounts) {
+    Display_SetAntialias(4);
+    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 4);
+    EXPECT_EQ(GR_DeviceGlobals.requestedSwapEffect, 1);
+    Display_SetAntialias(3);
+    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 0);
+    EXPECT_EQ(GR_DeviceGlobals.requestedSwapEffect, 3);
+    Display_SetAntialias(16);
+    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 16);
+    Display_SetAntialias(32);
+    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 0);
+}
+
+class LetterboxTest : public testing::Test {
+protected:
+    void SetUp() override { saved = Window_DeviceState; }
+    void TearDown() override {
+        Window_DeviceState = saved;
+        GR_DeviceGlobals.keepAspect = false;
+    }
+    WindowDeviceState saved;
+};
+
+TEST_F(LetterboxTest, MarginsCentreTheGameImage) {
+    Window_DeviceState.gameSize = {640, 480};
+    Window_DeviceState.backBufferSize = {1280, 720};
+    int x = -1;
+    int y = -1;
+    Display_GetAspectOffset(x, y);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+
+    GR_DeviceGlobals.keepAspect = true;
+    Display_GetAspectOffset(x, y);
+    EXPECT_EQ(x, 160);
+    EXPECT_EQ(y, 0);
+
+    Window_DeviceState.backBufferSize = {640, 720};
+    Display_GetAspectOffset(x, y);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 120);
+}
+
+TEST_F(LetterboxTest, WindowToPortScalesInsideTheMargins) {
+    Window_DeviceState.gameSize = {640, 480};
+    Window_DeviceState.backBufferSize = {1280, 720};
+    Window_DeviceState.clientSize = {1280, 720};
+    Window_PortSize = {640, 480};
+    GR_DeviceGlobals.keepAspect = true;
+    int px = 0;
+    int py = 0;
+    Display_WindowToPort(160, 0, px, py);
+    EXPECT_EQ(px, 0);
+    EXPECT_EQ(py, 0);
+    Display_WindowToPort(1120, 720, px, py);
+    EXPECT_EQ(px, 640);
+    EXPECT_EQ(py, 480);
+    // No client area: the division has no finite result, and the conversion gives the lowest integer.
+    Window_DeviceState.clientSize = {0, 0};
+    GR_DeviceGlobals.keepAspect = false;
+    Display_WindowToPort(0, 0, px, py);
+    EXPECT_EQ(px, INT_MIN);
+}

@@ -1,23 +1,12 @@
 #include "library/files.h"
 
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace {
 std::vector<std::string> g_foundNames;
 } // namespace
-
-void File_CreatePathDirectories(const char* path) {
-    if (path == nullptr) return;
-    const char* cut = std::strrchr(path, '\\');
-    if (cut == nullptr) cut = std::strrchr(path, '/');
-    if (cut == nullptr || cut == path) return;
-    std::error_code error;
-    std::filesystem::create_directories(std::string(path, cut), error);
-}
 
 // The file built-ins that open files are not written yet, so none is open.
 void File_CloseAll() {}

@@ -1,9 +1,7 @@
-// File services of the library that the save area and the file-find support use.
+// File services of the library that the shutdown and the file-find support use. (Folder creation for
+// save-area writes, File_CreatePathDirectories, is io/support_file.h's.)
 #pragma once
 
-// Creates the folder part of path (cut at the last backslash, else at the last slash) with every
-// missing parent; nothing for a path without a separator.
-void File_CreatePathDirectories(const char* path);
 // Closes the files the file built-ins hold open (shutdown).
 void File_CloseAll();
 // Adds a found name to the file-find result list unless it is "." or ".." or already listed.

@@ -5,6 +5,8 @@
 // RecreatePhysicsBody) come with the engine.
 #pragma once
 
+#include "script/variables.h"
+
 class CPhysicsWorld {
 public:
     CPhysicsWorld(float pixelsToMetres, int roomSpeed);
@@ -41,6 +43,17 @@ public:
     CPhysicsObject(const CPhysicsObject&) = delete;
     CPhysicsObject& operator=(const CPhysicsObject&) = delete;
 };
+
+// The 28 physics variables of an instance, in registration order (among the instance variables); the
+// first 13 are settable.
+struct PhysicsVariable {
+    const char* name;
+    BuiltInVariableGetter getter;
+    BuiltInVariableSetter setter; // null: read-only
+};
+constexpr int kPhysicsVariableCount = 28;
+constexpr int kSettablePhysicsVariableCount = 13;
+extern const PhysicsVariable Physics_Variables[kPhysicsVariableCount];
 
 void InitPhysicsFunctions();
 // Installs the physics engine's assertion hook ("-debug", or "Debug" in options.ini).

@@ -1,0 +1,179 @@
+#include "script/functions.h"
+
+#include "core/console.h"
+#include "core/memory.h"
+#include "script/value.h"
+#include "script/vm/vm_error.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kTableGrowth = 500;
+constexpr int kMaxCallArgsOnStack = 16;
+
+BuiltInFunction* g_table = nullptr;
+int g_count = 0;
+int g_capacity = 0;
+
+int NotFound(const char*) {
+    return -1;
+}
+int NoExtensionArgCount(int) {
+    return kArgCountUnknown;
+}
+
+CallableLookup g_lookup = {NotFound, NotFound, NoExtensionArgCount};
+
+int FindEntry(const char* name) {
+    for (int i = 0; i < g_count; ++i) {
+        if (std::strcmp(g_table[i].name, name) == 0) return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+void Code_Function_Add(const char* name, BuiltInFunctionFn function, int argumentCount, bool /*flag*/) {
+    if (!name) return;
+    if (g_count == g_capacity) {
+        int capacity = g_capacity + kTableGrowth;
+        g_table = static_cast<BuiltInFunction*>(
+            MEM_REALLOC(g_table, static_cast<size_t>(capacity) * sizeof(BuiltInFunction)));
+        g_capacity = capacity;
+    }
+    BuiltInFunction& entry = g_table[g_count++];
+    // Names come from the program's own constants, all far below the field; a longer one is cut.
+    std::strncpy(entry.name, name, sizeof entry.name - 1);
+    entry.name[sizeof entry.name - 1] = '\0';
+    entry.function = function;
+    entry.argumentCount = argumentCount;
+}
+
+void Code_Function_Replace(const char* name, BuiltInFunctionFn function) {
+    if (!name) return;
+    int i = FindEntry(name);
+    if (i >= 0) g_table[i].function = function;
+}
+
+bool Code_Function_Find(const char* name, int& id) {
+    id = -1;
+    if (!name || !*name) return false;
+    int i = g_lookup.findScript(name);
+    if (i >= 0) {
+        id = kScriptIdBase + i;
+        return true;
+    }
+    i = g_lookup.findExtension(name);
+    if (i >= 0) {
+        id = kExtensionIdBase + i;
+        return true;
+    }
+    i = FindEntry(name);
+    if (i >= 0) {
+        id = i;
+        return true;
+    }
+    return false;
+}
+
+int Code_Function_GetArgCount(int id) {
+    if (id >= kExtensionIdBase) return g_lookup.extensionArgCount(id - kExtensionIdBase);
+    if (id >= kScriptIdBase) return -1;
+    if (id < 0 || id >= g_count) return kArgCountUnknown;
+    return g_table[id].argumentCount;
+}
+
+ScriptValue& Code_Function_Call(int index, CInstance* self, CInstance* other, ScriptValue& result, int argc,
+                                ScriptValue* const* args) {
+    // Compiled code binds its function references by name without a check, so an unresolved one
+    // arrives here as -1.
+    if (index < 0 || index >= g_count || !g_table[index].function) {
+        VM_ErrorNoContext("Code_Function_Call :: Execution Error - no built-in function at index %d", index);
+        return result;
+    }
+    if (argc < 0 || !args) argc = 0;
+
+    ScriptValue onStack[kMaxCallArgsOnStack] = {};
+    ScriptValue* temps = onStack;
+    if (argc > kMaxCallArgsOnStack) {
+        temps = static_cast<ScriptValue*>(MEM_ALLOC(static_cast<size_t>(argc) * sizeof(ScriptValue)));
+    }
+    for (int i = 0; i < argc; ++i) {
+        if (args[i]) Value_Copy(&temps[i], args[i]);
+    }
+    g_table[index].function(result, self, other, argc, temps);
+    for (int i = 0; i < argc; ++i)
+        Value_Free(&temps[i]);
+    if (temps != onStack) MEM_FREE(temps);
+    return result;
+}
+
+void Code_Function_Free() {
+    MEM_FREE(g_table);
+    g_table = nullptr;
+    g_count = 0;
+    g_capacity = 0;
+}
+
+const BuiltInFunction* Code_Function_Entry(int index) {
+    if (index < 0 || index >= g_count) return nullptr;
+    return &g_table[index];
+}
+
+int Code_Function_Count() {
+    return g_count;
+}
+
+void Code_Function_SetLookup(const CallableLookup& lookup) {
+    g_lookup.findScript = lookup.findScript ? lookup.findScript : NotFound;
+    g_lookup.findExtension = lookup.findExtension ? lookup.findExtension : NotFound;
+    g_lookup.extensionArgCount = lookup.extensionArgCount ? lookup.extensionArgCount : NoExtensionArgCount;
+}
+
+namespace {
+
+using Registrar = void (*)();
+
+// One start-up group: its trace text and up to three registrars, run in order. A null registrar is a
+// group whose functions are not built yet; its slot names the registrar that will fill it.
+struct RegistrationGroup {
+    const char* trace;
+    Registrar registrars[3];
+};
+
+const RegistrationGroup kGroups[] = {
+    {"HighScore..", {nullptr}},                 // HighScore_Load (no registrations)
+    {"Game..", {nullptr}},                      // InitGameFunctions
+    {"Math..", {nullptr}},                      // InitMathFunctions
+    {"Graphic..", {nullptr}},                   // InitGraphicFunctions
+    {"Action..", {nullptr}},                    // InitActionFunctions
+    {"File..", {nullptr}},                      // InitFileFunctions
+    {"Resource..", {nullptr}},                  // InitResourceFunctions
+    {"Interaction..", {nullptr}},               // InitInteractionFunctions
+    {"3D..", {nullptr}},                        // Init3DFunctions
+    {"Particle..", {nullptr}},                  // InitParticleFunctions
+    {"Misc..", {nullptr}},                      // InitMiscFunctions
+    {"DS..", {nullptr}},                        // InitDSFunctions
+    {"Sound..", {nullptr}},                     // InitSoundFunctions
+    {"DPlay..", {nullptr}},                     // InitMPlayFunctions
+    {"Physics..", {nullptr}},                   // InitPhysicsFunctions
+    {"Gamepad..", {nullptr}},                   // InitGamepadFunctions
+    {"Buffers..", {nullptr, nullptr}},          // InitBufferFunctions, InitVertexFunctions
+    {"Networking..", {nullptr}},                // InitNetworkFunctions
+    {"Shaders..", {nullptr, nullptr, nullptr}}, // InitShaderFunctions, InitVertexFormatFunctions,
+                                                // InitSteamFunctions
+    {"Zebo..", {nullptr, nullptr}},             // InitServiceFunctions, InitWin8Functions
+    {"Fini\n", {nullptr}},
+};
+
+} // namespace
+
+void InitQNLFunctions() {
+    for (const RegistrationGroup& group : kGroups) {
+        DebugConsole->Output("%s", group.trace);
+        for (Registrar registrar : group.registrars) {
+            if (registrar) registrar();
+        }
+    }
+}

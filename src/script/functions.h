@@ -1,0 +1,57 @@
+// The built-in function table: every function the runner offers to game code, registered group by group
+// at start-up and addressed by its index, the callable id that compiled code and bytecode carry.
+#pragma once
+
+class CInstance;
+struct ScriptValue;
+
+// A built-in function fills the result (which the caller prepared as real 0) from the argument count
+// and the argument values; it may change or free its arguments, which are its own copies.
+using BuiltInFunctionFn = void (*)(ScriptValue& result, CInstance* self, CInstance* other, int argc,
+                                   ScriptValue* args);
+
+struct BuiltInFunction {
+    char name[64]; // NUL-terminated, at most 63 characters
+    BuiltInFunctionFn function;
+    int argumentCount; // -1: any number
+};
+
+// Callable ids: 0..99999 a table index, 100000 + i script i, 500000 + i extension function i.
+constexpr int kScriptIdBase = 100000;
+constexpr int kExtensionIdBase = 500000;
+constexpr int kArgCountUnknown = -100;
+
+// Appends an entry; a name already present gets a second entry, which lookup by name never finds.
+// The flag is accepted for the registrars that pass one and plays no part.
+void Code_Function_Add(const char* name, BuiltInFunctionFn function, int argumentCount, bool flag = false);
+// The first entry of that exact name gets the new function; an unknown name changes nothing.
+void Code_Function_Replace(const char* name, BuiltInFunctionFn function);
+// Script first, then extension function, then the first table entry of that exact name. A null or
+// empty name, or none found, gives false and id -1.
+bool Code_Function_Find(const char* name, int& id);
+// Extension ids: the extension's count (-100 when none); script ids: -1; a table index: the entry's
+// count; anything else -100.
+int Code_Function_GetArgCount(int id);
+// Calls entry `index` with copies of the arguments, so the callee cannot change the caller's values.
+// An index outside the table is refused with a run-time error and the result is left as it was.
+ScriptValue& Code_Function_Call(int index, CInstance* self, CInstance* other, ScriptValue& result, int argc,
+                                ScriptValue* const* args);
+// Frees the table.
+void Code_Function_Free();
+
+// The entry of a table index, or null outside the table.
+const BuiltInFunction* Code_Function_Entry(int index);
+int Code_Function_Count();
+
+// Fills the table group by group, tracing each group's name on the debug console as one line.
+void InitQNLFunctions();
+
+// Lookups by name of the callables that live outside the table. The script table and the extension
+// packages install theirs when they exist; until then nothing is found (the default lookups give -1,
+// and -100 for an extension's argument count). A null member restores that default.
+struct CallableLookup {
+    int (*findScript)(const char* name);    // script index, or -1
+    int (*findExtension)(const char* name); // extension function index, or -1
+    int (*extensionArgCount)(int index);    // declared count, or -100 when none
+};
+void Code_Function_SetLookup(const CallableLookup& lookup);

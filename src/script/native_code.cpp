@@ -22,16 +22,29 @@ struct Candidates {
     CInstance** list = nullptr;
     int count = 0; // candidates, not counting the end mark
     int capacity = 0;
+
+    void Add(CInstance* instance) {
+        if (count + 1 >= capacity) {
+            capacity = capacity ? capacity * 2 : 16;
+            list = static_cast<CInstance**>(
+                MEM_REALLOC(list, static_cast<size_t>(capacity) * sizeof(CInstance*)));
+        }
+        list[++count] = instance;
+    }
 };
 
-void Gather(CInstance* instance, void* context) {
-    auto* c = static_cast<Candidates*>(context);
-    if (c->count + 1 == c->capacity || !c->list) {
-        c->capacity = c->capacity ? c->capacity * 2 : 16;
-        c->list = static_cast<CInstance**>(
-            MEM_REALLOC(c->list, static_cast<size_t>(c->capacity) * sizeof(CInstance*)));
-    }
-    c->list[++c->count] = instance;
+bool IsActive(IScriptWorld* world, CInstance* instance) {
+    return !world->IsMarked(instance) && !world->IsDeactivated(instance);
+}
+
+// The active instances of a list; with matchObject only those of that object index.
+void GatherActive(IScriptWorld* world, ScriptInstanceList list, int objectIndex, bool matchObject,
+                  Candidates& c) {
+    world->VisitInstances(list, objectIndex, [&](CInstance* instance) {
+        if (IsActive(world, instance) && (!matchObject || world->ObjectIndexOf(instance) == objectIndex))
+            c.Add(instance);
+        return true;
+    });
 }
 
 // A list of only the end mark: one visit, of the self that Begin sets.
@@ -60,7 +73,6 @@ int WithIterator_Begin(WithIterator* it, CInstance** self, CInstance** other, in
     it->savedOther = *other;
     it->list = nullptr;
     it->cursor = 0;
-    const ScriptWorld& world = Script_World();
 
     switch (target) {
     case kLocal:
@@ -77,29 +89,29 @@ int WithIterator_Begin(WithIterator* it, CInstance** self, CInstance** other, in
         *self = it->savedOther;
         *other = it->savedSelf;
         return 1;
-    case kAll: {
-        Candidates c;
-        world.forEachActiveInstance(Gather, &c);
-        return ManyVisits(it, c, self, other);
-    }
     default:
         break;
     }
+    IScriptWorld* world = ScriptWorld_Get();
+    if (!world || (target < 0 && target != kAll)) return 0; // without a world no instance exists
     if (target >= kFirstInstanceId) {
-        CInstance* instance = world.findActiveInstance(target);
-        if (!instance) return 0;
+        CInstance* instance = world->FindInstance(target);
+        if (!instance || !IsActive(world, instance)) return 0;
         SingleVisit(it);
         *other = it->savedSelf;
         *self = instance;
         return 1;
     }
-    if (target >= 0) {
-        if (!world.objectExists(target)) return 0;
-        Candidates c;
-        world.forEachActiveObjectInstance(target, Gather, &c);
-        return ManyVisits(it, c, self, other);
+    // All, or an object: its own instances, then those that changed into it during this stage. An
+    // object index that names no object has no instances.
+    Candidates c;
+    if (target == kAll) {
+        GatherActive(world, ScriptInstanceList::Room, -1, false, c);
+    } else {
+        GatherActive(world, ScriptInstanceList::Object, target, false, c);
+        GatherActive(world, ScriptInstanceList::ChangedObject, target, true, c);
     }
-    return 0;
+    return ManyVisits(it, c, self, other);
 }
 
 bool WithIterator_Next(WithIterator* it, CInstance** self) {

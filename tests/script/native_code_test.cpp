@@ -5,12 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 namespace {
 
 // Stand-ins for instances: the iteration only passes their addresses around.
-long g_storage[8];
+long g_storage[9];
 CInstance* Fake(int i) {
     return reinterpret_cast<CInstance*>(&g_storage[i]);
 }
@@ -21,34 +22,51 @@ CInstance* const kC = Fake(2);
 CInstance* const kD = Fake(3);
 CInstance* const kCaller = Fake(4);
 CInstance* const kCallerOther = Fake(5);
+CInstance* const kE = Fake(6);
+CInstance* const kMarked = Fake(7);
+CInstance* const kAsleep = Fake(8);
 
-std::vector<CInstance*> g_room;
 constexpr int kObject = 3;
 constexpr int kEmptyObject = 4;
+
+// A room of A, B, C (B carries id 100007). Object 3's own list holds A and C, and D changed into it
+// during this stage; E in the changed list belongs to another object. Marked or deactivated instances
+// are never visited.
+class FakeWorld : public IScriptWorld {
+public:
+    std::vector<CInstance*> room = {kA, kMarked, kB, kC};
+
+    CInstance* FindInstance(int id) override {
+        if (id == 100007) return kB;
+        if (id == 100009) return kMarked;
+        return nullptr;
+    }
+    CVariableList* InstanceVariables(CInstance*) override { return nullptr; }
+    ScriptValue* InstanceSlot(CInstance*, int) override { return nullptr; }
+    int ObjectIndexOf(CInstance* instance) override { return instance == kE ? 9 : kObject; }
+    bool IsMarked(CInstance* instance) override { return instance == kMarked; }
+    bool IsDeactivated(CInstance* instance) override { return instance == kAsleep; }
+    void VisitInstances(ScriptInstanceList list, int objectIndex,
+                        const std::function<bool(CInstance*)>& visit) override {
+        std::vector<CInstance*> members;
+        if (list == ScriptInstanceList::Room) members = room;
+        if (list == ScriptInstanceList::Object && objectIndex == kObject) members = {kA, kAsleep, kC};
+        if (list == ScriptInstanceList::ChangedObject) members = {kE, kD};
+        if (list == ScriptInstanceList::ActivationChange) members = {kB};
+        for (CInstance* i : members) {
+            if (!visit(i)) return;
+        }
+    }
+};
 
 class NativeWith : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_room = {kA, kB, kC};
-        ScriptWorld world{};
-        world.forEachActiveInstance = [](InstanceVisitFn visit, void* context) {
-            for (CInstance* i : g_room)
-                visit(i, context);
-        };
-        world.findActiveInstance = [](int id) { return id == 100007 ? kB : nullptr; };
-        world.objectExists = [](int index) { return index == kObject || index == kEmptyObject; };
-        // The object's instance list holds A and C; D changed into it during this stage.
-        world.forEachActiveObjectInstance = [](int index, InstanceVisitFn visit, void* context) {
-            if (index != kObject) return;
-            visit(kA, context);
-            visit(kC, context);
-            visit(kD, context);
-        };
-        Script_SetWorld(&world);
+        ScriptWorld_Install(&world);
         self = kCaller;
         other = kCallerOther;
     }
-    void TearDown() override { Script_SetWorld(nullptr); }
+    void TearDown() override { ScriptWorld_Install(nullptr); }
 
     // Runs a with-statement as native code does and records (self, other) of each pass of the body.
     std::vector<std::pair<CInstance*, CInstance*>> Run(int target, int expectedBegin) {
@@ -69,6 +87,7 @@ protected:
         return passes;
     }
 
+    FakeWorld world;
     CInstance* self;
     CInstance* other;
 };
@@ -80,9 +99,11 @@ TEST_F(NativeWith, AllVisitsTheRoomFromTheLastInstanceBack) {
     EXPECT_EQ(Run(-3, 3), (Passes{{kC, kCaller}, {kB, kCaller}, {kA, kCaller}}));
     EXPECT_EQ(MemoryManager::BlockCount(), blocks);
 
-    g_room = {kA};
+    world.room = {kA};
     EXPECT_EQ(Run(-3, 1), (Passes{{kA, kCaller}}));
-    g_room.clear();
+    world.room = {kMarked, kAsleep};
+    EXPECT_EQ(Run(-3, 0), Passes{});
+    ScriptWorld_Install(nullptr);
     EXPECT_EQ(Run(-3, 0), Passes{});
 }
 
@@ -92,6 +113,7 @@ TEST_F(NativeWith, SelfOtherAndInstanceIdsRunOnce) {
     EXPECT_EQ(Run(-2, 1), (Passes{{kCallerOther, kCaller}}));
     EXPECT_EQ(Run(100007, 1), (Passes{{kB, kCaller}}));
     EXPECT_EQ(Run(100008, 0), Passes{});
+    EXPECT_EQ(Run(100009, 0), Passes{});
 }
 
 TEST_F(NativeWith, ObjectsVisitTheirInstancesThenTheChangedOnesBackwards) {

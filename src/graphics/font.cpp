@@ -1,7 +1,7 @@
 #include "graphics/font.h"
 
-// The font records are not built yet, so the table stays empty. The "FONT" loader reports that it loaded
-// nothing; the chunk walk goes on, and a game drawing text gets the built-in font.
+// The font records are not built yet, so the table stays empty: the "FONT" loader reports that it loaded
+// nothing, and the chunk walk goes on.
 void Font_Init() {}
 bool Font_Load(std::span<const uint8_t> /*body*/, std::span<const uint8_t> /*file*/) {
     return false;

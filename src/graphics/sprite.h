@@ -1,5 +1,9 @@
 // Sprites and the sprite table as the world reads them: the table queries, the fields of a sprite that
 // instances use for their bounding box and origin, drawing and the precise collision tests.
+//
+// Where the callers' list and the sprite code's own description differ, these follow the sprite code:
+// the point test does not read the instance's bounding box (its caller has compared it), and
+// Sprite_Replace takes the precise flag as well.
 #pragma once
 
 #include "graphics/rect.h"

@@ -32,7 +32,8 @@ bool Texture_Exists(int id);
 TDeviceTexture* Texture_Get(int id);
 // A new id for an existing device texture; -1 when none was given.
 int Texture_AddExisting(TDeviceTexture* texture, int width, int height);
-// A new id from one encoded texture page of the data file; -1 when no texture was made.
+// A new id from one encoded texture page of the data file (the page's flags are not passed); -1 when no
+// texture was made.
 int Texture_CreateFromMemory(const uint8_t* data, size_t size);
 void Texture_Free(int id);
 void Texture_FreeAll();

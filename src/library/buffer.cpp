@@ -99,13 +99,17 @@ void IBuffer::AlignPosition() {
     position = p > INT32_MAX ? INT32_MAX : static_cast<int>(p);
 }
 
-// Brings the position of a wrap buffer (size > 0) below its size; each pass over the end shifts the
-// alignment grid by the size.
+// Sets the position of a wrap buffer (size > 0) to the stream offset p brought into 0 .. size - 1 by whole
+// laps of the size; each lap, forward or back, moves the alignment grid by the size.
+void IBuffer::WrapTo(int64_t p) {
+    int64_t laps = p >= 0 ? p / size : -((-p + size - 1) / size);
+    position = static_cast<int>(p - laps * size);
+    int64_t shifted = (phase + (laps % alignment) * (size % alignment)) % alignment;
+    phase = static_cast<int>(shifted < 0 ? shifted + alignment : shifted);
+}
+
 void IBuffer::WrapStep() {
-    if (position < size) return;
-    int64_t laps = position / size;
-    position = static_cast<int>(position - laps * size);
-    phase = static_cast<int>((phase + (laps % alignment) * (size % alignment)) % alignment);
+    if (position >= size) WrapTo(position);
 }
 
 // Doubles the size of a grow buffer until `needed` bytes fit; false when that size cannot be had.
@@ -310,17 +314,8 @@ int IBuffer::Seek(int mode, int offset) {
         int64_t p = static_cast<int64_t>(position) + offset;
         if (kind != eBuffer_Wrap) {
             position = static_cast<int>(p < 0 ? 0 : (p > size - 1 ? size - 1 : p));
-        } else if (p >= size) {
-            position = static_cast<int>(p);
-            WrapStep();
-        } else if (p < 0) {
-            // Each pass back over byte 0 moves the grid by the size the other way.
-            int64_t laps = (-p + size - 1) / size;
-            position = static_cast<int>(p + laps * size);
-            int64_t shift = (laps % alignment) * (size % alignment) % alignment;
-            phase = static_cast<int>((phase - shift + alignment) % alignment);
         } else {
-            position = static_cast<int>(p);
+            WrapTo(p);
         }
         break;
     }

@@ -79,6 +79,7 @@ public:
 
 private:
     void AlignPosition();
+    void WrapTo(int64_t streamPosition);
     void WrapStep();
     bool GrowToHold(int64_t needed);
     void StoreBytes(const uint8_t* bytes, int n);

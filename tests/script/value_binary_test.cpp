@@ -97,45 +97,30 @@ void ExpectRefused(const std::vector<uint8_t>& bytes) {
     EXPECT_EQ(v.real, 0.0);
 }
 
-TEST(ValueBinary, HostileInputIsRefused) {
+std::vector<uint8_t> Words(std::initializer_list<int32_t> words) {
     std::vector<uint8_t> bytes;
-    PutS32(bytes, 2);
-    PutS32(bytes, -1); // negative row count
-    ExpectRefused(bytes);
+    for (int32_t w : words)
+        PutS32(bytes, w);
+    return bytes;
+}
 
-    bytes.clear();
-    PutS32(bytes, 2);
-    PutS32(bytes, 0x7FFFFFFF); // more rows than bytes
-    PutS32(bytes, 0);
-    ExpectRefused(bytes);
-
-    bytes.clear();
-    PutS32(bytes, 2);
-    PutS32(bytes, 1);
-    PutS32(bytes, 1000); // a row longer than the bytes left
-    PutS32(bytes, 0);
-    ExpectRefused(bytes);
-
+TEST(ValueBinary, HostileInputIsRefused) {
+    ExpectRefused(Words({2, -1}));            // negative row count
+    ExpectRefused(Words({2, 0x7FFFFFFF, 0})); // more rows than bytes
+    ExpectRefused(Words({2, 1, 1000, 0}));    // a row longer than the bytes left
     // String and array kinds with high bits set carry no payload.
-    for (int32_t word : {0x01000001, 0x40000002, static_cast<int32_t>(0x80000001u)}) {
-        bytes.clear();
-        PutS32(bytes, word);
-        ExpectRefused(bytes);
-    }
+    for (int32_t word : {0x01000001, 0x40000002, static_cast<int32_t>(0x80000001u)})
+        ExpectRefused(Words({word}));
 
     // Arrays nested deeper than any game makes them.
-    bytes.clear();
-    for (int i = 0; i < 5000; ++i) {
-        PutS32(bytes, 2);
-        PutS32(bytes, 1);
-        PutS32(bytes, 1);
-    }
+    std::vector<uint8_t> bytes;
+    for (int i = 0; i < 5000; ++i)
+        bytes.insert(bytes.end(), {2, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});
     PutS32(bytes, 5);
     ExpectRefused(bytes);
 
     // A string without its zero byte.
-    bytes = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'a', 'b'};
-    ExpectRefused(bytes);
+    ExpectRefused({1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'a', 'b'});
 }
 
 TEST(ValueBinary, EveryTruncationIsRefused) {

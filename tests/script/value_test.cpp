@@ -150,22 +150,6 @@ TEST(Value, ArgToInt) {
     Value_Free(&s);
 }
 
-TEST(Value, CopyReusesTheTextBlock) {
-    ScriptValue dest = StringValue("a longer text than the next"), src = StringValue("short");
-    char* block = dest.str;
-    Value_Copy(&dest, &src);
-    EXPECT_EQ(dest.str, block);
-    EXPECT_STREQ(dest.str, "short");
-    EXPECT_EQ(Value_Real(&dest), 0.0);
-
-    ScriptValue none = StringValue(nullptr);
-    int64_t blocks = MemoryManager::BlockCount();
-    Value_Copy(&dest, &none);
-    EXPECT_EQ(dest.str, nullptr);
-    EXPECT_EQ(MemoryManager::BlockCount(), blocks - 1);
-    Value_Free(&src);
-}
-
 TEST(ValueText, Reals) {
     EXPECT_EQ(TextOf(RealValue(3)), "3");
     EXPECT_EQ(TextOf(RealValue(2.5)), "2.50");
@@ -193,21 +177,6 @@ TEST(ValueText, OtherKinds) {
     u.kind = 0x40000000; // a real with a data-structure mark
     EXPECT_EQ(TextOf(u), "");
     Value_Free(&a);
-    Value_Free(&s);
-}
-
-TEST(ValueText, GrowsTheCallersBlock) {
-    char* start = static_cast<char*>(MEM_ALLOC(4));
-    char* cursor = start;
-    int capacity = 4;
-    ScriptValue s = StringValue("abcdef");
-    Value_AppendText(&cursor, &start, &capacity, &s);
-    EXPECT_EQ(capacity, 8); // used 1 + 6 > 4; doubling to 8 is more than 7
-    Value_AppendText(&cursor, &start, &capacity, &s);
-    EXPECT_EQ(capacity, 16);
-    EXPECT_STREQ(start, "abcdefabcdef");
-    EXPECT_EQ(cursor, start + 12);
-    MEM_FREE(start);
     Value_Free(&s);
 }
 

@@ -1,7 +1,13 @@
 #include "script/functions.h"
 
+#include "audio/audio.h"
 #include "core/console.h"
 #include "core/memory.h"
+#include "ext/extensions.h"
+#include "graphics/registration.h"
+#include "library/registration.h"
+#include "net/network.h"
+#include "physics/physics.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"
 
@@ -16,14 +22,13 @@ BuiltInFunction* g_table = nullptr;
 int g_count = 0;
 int g_capacity = 0;
 
-int NotFound(const char*) {
+// There is no script table yet: no script is found by name.
+int NoScript(const char*) {
     return -1;
 }
-int NoExtensionArgCount(int) {
-    return kArgCountUnknown;
-}
 
-CallableLookup g_lookup = {NotFound, NotFound, NoExtensionArgCount};
+const CallableLookup kDefaultLookup = {NoScript, Extension_FindFunction, Extension_GetFunctionArgCount};
+CallableLookup g_lookup = kDefaultLookup;
 
 int FindEntry(const char* name) {
     for (int i = 0; i < g_count; ++i) {
@@ -126,44 +131,44 @@ int Code_Function_Count() {
 }
 
 void Code_Function_SetLookup(const CallableLookup& lookup) {
-    g_lookup.findScript = lookup.findScript ? lookup.findScript : NotFound;
-    g_lookup.findExtension = lookup.findExtension ? lookup.findExtension : NotFound;
-    g_lookup.extensionArgCount = lookup.extensionArgCount ? lookup.extensionArgCount : NoExtensionArgCount;
+    g_lookup.findScript = lookup.findScript ? lookup.findScript : kDefaultLookup.findScript;
+    g_lookup.findExtension = lookup.findExtension ? lookup.findExtension : kDefaultLookup.findExtension;
+    g_lookup.extensionArgCount =
+        lookup.extensionArgCount ? lookup.extensionArgCount : kDefaultLookup.extensionArgCount;
 }
 
 namespace {
 
 using Registrar = void (*)();
 
-// One start-up group: its trace text and up to three registrars, run in order. A null registrar is a
-// group whose functions are not built yet; its slot names the registrar that will fill it.
+// One start-up group: its trace text and up to three registrars, run in order. A null registrar stands
+// for a group of the game world that is not built yet; its comment names the registrar that fills it.
 struct RegistrationGroup {
     const char* trace;
     Registrar registrars[3];
 };
 
 const RegistrationGroup kGroups[] = {
-    {"HighScore..", {nullptr}},                 // HighScore_Load (no registrations)
-    {"Game..", {nullptr}},                      // InitGameFunctions
-    {"Math..", {nullptr}},                      // InitMathFunctions
-    {"Graphic..", {nullptr}},                   // InitGraphicFunctions
-    {"Action..", {nullptr}},                    // InitActionFunctions
-    {"File..", {nullptr}},                      // InitFileFunctions
-    {"Resource..", {nullptr}},                  // InitResourceFunctions
-    {"Interaction..", {nullptr}},               // InitInteractionFunctions
-    {"3D..", {nullptr}},                        // Init3DFunctions
-    {"Particle..", {nullptr}},                  // InitParticleFunctions
-    {"Misc..", {nullptr}},                      // InitMiscFunctions
-    {"DS..", {nullptr}},                        // InitDSFunctions
-    {"Sound..", {nullptr}},                     // InitSoundFunctions
-    {"DPlay..", {nullptr}},                     // InitMPlayFunctions
-    {"Physics..", {nullptr}},                   // InitPhysicsFunctions
-    {"Gamepad..", {nullptr}},                   // InitGamepadFunctions
-    {"Buffers..", {nullptr, nullptr}},          // InitBufferFunctions, InitVertexFunctions
-    {"Networking..", {nullptr}},                // InitNetworkFunctions
-    {"Shaders..", {nullptr, nullptr, nullptr}}, // InitShaderFunctions, InitVertexFormatFunctions,
-                                                // InitSteamFunctions
-    {"Zebo..", {nullptr, nullptr}},             // InitServiceFunctions, InitWin8Functions
+    {"HighScore..", {nullptr}}, // HighScore_Load (no registrations)
+    {"Game..", {nullptr}},      // InitGameFunctions
+    {"Math..", {InitMathFunctions}},
+    {"Graphic..", {InitGraphicFunctions}},
+    {"Action..", {nullptr}}, // InitActionFunctions
+    {"File..", {InitFileFunctions}},
+    {"Resource..", {InitResourceFunctions}},
+    {"Interaction..", {nullptr}}, // InitInteractionFunctions
+    {"3D..", {Init3DFunctions}},
+    {"Particle..", {InitParticleFunctions}},
+    {"Misc..", {InitMiscFunctions}},
+    {"DS..", {InitDSFunctions}},
+    {"Sound..", {InitSoundFunctions}},
+    {"DPlay..", {InitMPlayFunctions}},
+    {"Physics..", {InitPhysicsFunctions}},
+    {"Gamepad..", {nullptr}}, // InitGamepadFunctions
+    {"Buffers..", {InitBufferFunctions, InitVertexFunctions}},
+    {"Networking..", {InitNetworkFunctions}},
+    {"Shaders..", {InitShaderFunctions, InitVertexFormatFunctions, InitSteamFunctions}},
+    {"Zebo..", {InitServiceFunctions, InitWin8Functions}},
     {"Fini\n", {nullptr}},
 };
 

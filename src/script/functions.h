@@ -46,9 +46,9 @@ int Code_Function_Count();
 // Fills the table group by group, tracing each group's name on the debug console as one line.
 void InitQNLFunctions();
 
-// Lookups by name of the callables that live outside the table. The script table and the extension
-// packages install theirs when they exist; until then nothing is found (the default lookups give -1,
-// and -100 for an extension's argument count). A null member restores that default.
+// Lookups by name of the callables that live outside the table. By default extension functions are
+// looked up in the extension packages, and no script is found until the script table installs its
+// lookup; tests install their own. A null member restores the default.
 struct CallableLookup {
     int (*findScript)(const char* name);    // script index, or -1
     int (*findExtension)(const char* name); // extension function index, or -1

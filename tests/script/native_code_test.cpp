@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -27,11 +28,10 @@ CInstance* const kMarked = Fake(7);
 CInstance* const kAsleep = Fake(8);
 
 constexpr int kObject = 3;
-constexpr int kEmptyObject = 4;
 
-// A room of A, B, C (B carries id 100007). Object 3's own list holds A and C, and D changed into it
-// during this stage; E in the changed list belongs to another object. Marked or deactivated instances
-// are never visited.
+// A room of A, B, C and a marked instance (B carries id 100007). Object 3's own list holds A and C, and D
+// changed into it during this stage; E in the changed list belongs to another object. Marked or deactivated
+// instances are never visited.
 class FakeWorld : public IScriptWorld {
 public:
     std::vector<CInstance*> room = {kA, kMarked, kB, kC};
@@ -107,42 +107,32 @@ TEST_F(NativeWith, AllVisitsTheRoomFromTheLastInstanceBack) {
     EXPECT_EQ(Run(-3, 0), Passes{});
 }
 
-TEST_F(NativeWith, SelfOtherAndInstanceIdsRunOnce) {
+TEST_F(NativeWith, SelfOtherAndInstanceIdsRunOnceLocalGlobalNooneNotAtAll) {
     EXPECT_EQ(Run(-1, 1), (Passes{{kCaller, kCaller}}));
     EXPECT_EQ(Run(-6, 1), (Passes{{kCaller, kCaller}}));
     EXPECT_EQ(Run(-2, 1), (Passes{{kCallerOther, kCaller}}));
     EXPECT_EQ(Run(100007, 1), (Passes{{kB, kCaller}}));
     EXPECT_EQ(Run(100008, 0), Passes{});
     EXPECT_EQ(Run(100009, 0), Passes{});
-}
-
-TEST_F(NativeWith, ObjectsVisitTheirInstancesThenTheChangedOnesBackwards) {
-    EXPECT_EQ(Run(kObject, 3), (Passes{{kD, kCaller}, {kC, kCaller}, {kA, kCaller}}));
-    EXPECT_EQ(Run(kEmptyObject, 0), Passes{});
-    EXPECT_EQ(Run(99, 0), Passes{});
-}
-
-TEST_F(NativeWith, ScopesWithoutInstancesGiveMinusOne) {
     for (int target : {-7, -5, -4})
         EXPECT_EQ(Run(target, -1), Passes{}) << target;
     EXPECT_EQ(Run(-8, 0), Passes{});
 }
 
+TEST_F(NativeWith, ObjectsVisitTheirInstancesThenTheChangedOnesBackwards) {
+    EXPECT_EQ(Run(kObject, 3), (Passes{{kD, kCaller}, {kC, kCaller}, {kA, kCaller}}));
+    EXPECT_EQ(Run(99, 0), Passes{});
+}
+
 TEST(NativeString, AddJoinsOrCopies) {
-    char* s = String_Add("ab", "cd");
-    EXPECT_STREQ(s, "abcd");
-    MEM_FREE(s);
     const char* ab = "ab";
-    s = String_Add(ab, nullptr);
-    EXPECT_STREQ(s, "ab");
-    EXPECT_NE(s, ab);
-    MEM_FREE(s);
-    s = String_Add(nullptr, "");
-    EXPECT_STREQ(s, "");
-    MEM_FREE(s);
-    s = String_Add("", "");
-    EXPECT_STREQ(s, "");
-    MEM_FREE(s);
+    for (auto [a, b, joined] :
+         {std::tuple{ab, "cd", "abcd"}, {ab, nullptr, "ab"}, {nullptr, "", ""}, {"", "", ""}}) {
+        char* s = String_Add(a, b);
+        EXPECT_STREQ(s, joined);
+        EXPECT_NE(s, ab);
+        MEM_FREE(s);
+    }
     EXPECT_EQ(String_Add(nullptr, nullptr), nullptr);
 }
 

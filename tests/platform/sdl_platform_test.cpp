@@ -1,0 +1,162 @@
+#include "platform/sdl/sdl_platform.h"
+#include "recording_window.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Runs on SDL's offscreen driver whatever display the machine has, so that events pushed by the test
+// are the only ones.
+struct SDLPlatform : ::testing::Test {
+    std::unique_ptr<CSDLPlatform> sdl;
+    void SetUp() override {
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        RecordingWindow::seen.clear();
+        sdl = CSDLPlatform::Create();
+        ASSERT_NE(sdl, nullptr);
+        Platform_SetBackend(sdl.get());
+        Platform_SetUnattended(false);
+    }
+    void TearDown() override {
+        Platform_SetBackend(nullptr);
+        sdl.reset();
+    }
+    static bool Pump() { return RecordingWindow::Pump(); }
+    SDL_Event Event(Uint32 type) {
+        SDL_Event e;
+        std::memset(&e, 0, sizeof e);
+        e.type = type;
+        return e;
+    }
+    void PushKey(SDL_Scancode sc, SDL_Keycode sym, bool down, Uint16 mod = KMOD_NUM) {
+        SDL_Event e = Event(down ? SDL_KEYDOWN : SDL_KEYUP);
+        e.key.windowID = SDL_GetWindowID(sdl->Window());
+        e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+        e.key.keysym.scancode = sc;
+        e.key.keysym.sym = sym;
+        e.key.keysym.mod = mod;
+        SDL_PushEvent(&e);
+    }
+};
+
+} // namespace
+
+TEST_F(SDLPlatform, OpensAHiddenWindowPumpsItsMessagesAndClosesIt) {
+    EXPECT_FALSE(sdl->HasDisplay());
+    PlatformDisplayMode mode;
+    ASSERT_TRUE(Platform_GetDesktopMode(mode));
+    EXPECT_GT(mode.width, 0);
+    EXPECT_GT(mode.height, 0);
+    EXPECT_EQ(mode.bitsPerPixel, 32);
+
+    PlatformWindowDesc desc;
+    desc.clientWidth = 320;
+    desc.clientHeight = 200;
+    desc.style = WS_POPUP;
+    ASSERT_TRUE(Platform_CreateWindow(desc, &RecordingWindow::Proc));
+    SDL_Window* w = sdl->Window();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(SDL_GetWindowFlags(w) & SDL_WINDOW_HIDDEN);
+    EXPECT_TRUE(SDL_GetWindowFlags(w) & SDL_WINDOW_BORDERLESS);
+    EXPECT_FALSE(SDL_GetWindowFlags(w) & SDL_WINDOW_RESIZABLE);
+    Platform_ShowWindow();
+    EXPECT_TRUE(SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN);
+    // (Frames are not checked: the offscreen driver has none to change.)
+    Platform_SetWindowText("R\xC3\xA9sum\xC3\xA9");
+    EXPECT_STREQ(SDL_GetWindowTitle(w), "R\xC3\xA9sum\xC3\xA9");
+    Platform_SetCursor(IDC_HAND);
+    Platform_SetCursor(IDC_NONE);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    Platform_SetCursor(IDC_ARROW);
+
+    int32_t cw, ch;
+    ASSERT_TRUE(Platform_GetClientSize(cw, ch));
+    EXPECT_EQ(cw, 320);
+    EXPECT_EQ(ch, 200);
+    ASSERT_TRUE(Platform_SetFullscreen(true));
+    Platform_GetClientSize(cw, ch);
+    EXPECT_EQ(cw, mode.width);
+    ASSERT_TRUE(Platform_SetFullscreen(false));
+    Pump();
+    RecordingWindow::seen.clear();
+
+    // Input, as the system would deliver it.
+    PushKey(SDL_SCANCODE_RSHIFT, SDLK_RSHIFT, true);
+    PushKey(SDL_SCANCODE_A, SDLK_a, true);
+    SDL_Event text = Event(SDL_TEXTINPUT);
+    text.text.windowID = SDL_GetWindowID(w);
+    std::strcpy(text.text.text, "A");
+    SDL_PushEvent(&text);
+    PushKey(SDL_SCANCODE_A, SDLK_a, false);
+    PushKey(SDL_SCANCODE_RSHIFT, SDLK_RSHIFT, false);
+    PushKey(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, true);
+    PushKey(SDL_SCANCODE_KP_4, SDLK_KP_4, true, KMOD_NONE);  // Num Lock off: the left arrow
+    SDL_Event move = Event(SDL_MOUSEMOTION);
+    move.motion.windowID = SDL_GetWindowID(w);
+    move.motion.x = 17;
+    move.motion.y = 23;
+    SDL_PushEvent(&move);
+    SDL_Event button = Event(SDL_MOUSEBUTTONDOWN);
+    button.button.windowID = SDL_GetWindowID(w);
+    button.button.button = SDL_BUTTON_RIGHT;
+    button.button.x = 17;
+    button.button.y = 23;
+    SDL_PushEvent(&button);
+    SDL_Event wheel = Event(SDL_MOUSEWHEEL);
+    wheel.wheel.windowID = SDL_GetWindowID(w);
+    wheel.wheel.y = -1;
+    SDL_PushEvent(&wheel);
+    SDL_Event joystick = Event(SDL_JOYBUTTONDOWN);  // left for the gamepad layer
+    SDL_PushEvent(&joystick);
+    EXPECT_FALSE(Pump());
+
+    const std::vector<uint32_t> kinds = RecordingWindow::Kinds();
+    EXPECT_EQ(kinds, (std::vector<uint32_t>{WM_KEYDOWN, WM_KEYDOWN, WM_CHAR, WM_KEYUP, WM_KEYUP, WM_KEYDOWN, WM_CHAR,
+                                            WM_KEYDOWN, WM_SETCURSOR, WM_MOUSEMOVE, WM_RBUTTONDOWN, WM_MOUSEWHEEL}));
+    ASSERT_EQ(RecordingWindow::seen.size(), kinds.size());
+    EXPECT_EQ(RecordingWindow::seen[0].wParam, VK_SHIFT);
+    EXPECT_EQ(Message_HighWord(RecordingWindow::seen[0].lParam) & 0xFF, kScanRightShift);
+    EXPECT_EQ(RecordingWindow::seen[1].wParam, 'A');
+    EXPECT_EQ(RecordingWindow::seen[2].wParam, 'A');
+    EXPECT_EQ(RecordingWindow::seen[6].wParam, 8u);
+    EXPECT_EQ(RecordingWindow::seen[7].wParam, VK_LEFT);
+    EXPECT_EQ(RecordingWindow::seen[9].lParam, Message_MakeLong(17, 23));
+    EXPECT_EQ(RecordingWindow::seen[10].wParam, MK_RBUTTON);
+    EXPECT_EQ(static_cast<int16_t>(Message_HighWord(static_cast<int64_t>(RecordingWindow::seen[11].wParam))), -WHEEL_DELTA);
+    EXPECT_EQ(SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_JOYBUTTONDOWN, SDL_JOYBUTTONDOWN), 1);
+    SDL_FlushEvent(SDL_JOYBUTTONDOWN);
+
+    // The close box ends the run through the window procedure.
+    RecordingWindow::seen.clear();
+    SDL_Event close = Event(SDL_WINDOWEVENT);
+    close.window.windowID = SDL_GetWindowID(w);
+    close.window.event = SDL_WINDOWEVENT_CLOSE;
+    SDL_PushEvent(&close);
+    EXPECT_TRUE(Pump());
+    ASSERT_EQ(RecordingWindow::seen.size(), 2u);
+    EXPECT_EQ(RecordingWindow::seen[0].message, WM_CLOSE);
+    EXPECT_EQ(RecordingWindow::seen[1].message, WM_DESTROY);
+    EXPECT_FALSE(Platform_IsWindow());
+    EXPECT_EQ(sdl->Window(), nullptr);
+}
+
+TEST_F(SDLPlatform, ClipboardRoundTripAndUnansweredMessageBox) {
+    // The offscreen driver has no system clipboard; SDL keeps the text for this process, which is the
+    // round trip tested here.
+    ASSERT_TRUE(Platform_SetClipboardText("na\xC3\xAFve \xE2\x82\xAC"));
+    EXPECT_TRUE(Platform_ClipboardHasText());
+    EXPECT_EQ(Platform_GetClipboardText(), "na\xC3\xAFve \xE2\x82\xAC");
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Platform_MessageBox("Continue?", "Game", MB_OKCANCEL | MB_DEFBUTTON2), IDCANCEL);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Continue?"), std::string::npos);
+
+    const int64_t before = Platform_GetMicroseconds();
+    Platform_Sleep(3);
+    EXPECT_GE(Platform_GetMicroseconds() - before, 3000);
+}

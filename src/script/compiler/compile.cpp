@@ -1,18 +1,131 @@
 #include "script/compiler/compile.h"
 
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
 #include "core/memory.h"
 #include "core/text.h"
 #include "script/code.h"
+#include "script/compiler/fold.h"
+#include "script/compiler/parser.h"
+#include "script/compiler/resolve.h"
+#include "script/compiler/tokeniser.h"
+#include "script/vm/vm_buffer.h"
 
 bool Code_ErrorFlag = false;
 char* Code_ErrorText = nullptr;
 
-// The run-time compiler is not built yet: every compile fails with this error and leaves the code
-// uncompiled, so callers report a compile error instead of running code that was never made.
+namespace {
+
+constexpr int kInitialBufferCapacity = 16;
+
+// Phases 1 to 4; false at the first phase that records an error.
+bool Analyse(CCode* code, CodeTokenList& tokens, CodeResolvedList& resolved) {
+    if (!Code_Tokenise(code, tokens)) return false;
+    if (!Code_Resolve(code, tokens, resolved)) return false;
+    const bool parsed = code->kind == CODE_KIND_PROGRAM ? Code_ParseProgram(code, resolved, &code->tree)
+                                                        : Code_ParseExpression(code, resolved, &code->tree);
+    return parsed && Code_Fold(code, &code->tree);
+}
+
+} // namespace
+
 bool CCode::Compile(const char* newName) {
     SetName(newName);
+    if (name) {
+        for (char* p = name; *p; ++p) {
+            if (std::isspace(static_cast<unsigned char>(*p))) *p = '_';
+        }
+    }
+    if (compiled) {
+        Code_Error(this, 0, "Internal Error: Recompiling compiled code.");
+        return false;
+    }
+
+    CodeTokenList tokens;
+    CodeResolvedList resolved;
+    const bool analysed = Analyse(this, tokens, resolved);
+    Code_FreeResolved(resolved);
+    Code_FreeTokens(tokens);
+    if (!analysed) return false;
+
+    // The bytecode generator is not built yet: the compile fails, so that no caller runs code that was
+    // never made.
+    Code_Error(this, 0, "Cannot compile: this runner has no bytecode generator yet.");
+    return false;
+}
+
+std::string Code_Error_Format(int kind, const char* text, int position, const char* message) {
+    if (!text) text = "";
+    if (!message) message = "";
+    const int length = static_cast<int>(std::strlen(text));
+    if (position < 0) position = 0;
+    if (position > length) position = length;
+
+    int line = 1;
+    int lineStart = 0;
+    for (int i = 0; i < position; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            lineStart = i + 1;
+        }
+    }
+    int column = 0;
+    for (int i = lineStart; i < position; ++i) {
+        if (text[i] != '\r') ++column;
+    }
+
+    char number[16];
+    std::string result;
+    if (kind == CODE_KIND_PROGRAM) {
+        const char* start = text + lineStart;
+        const char* end = std::strchr(start, '\n');
+        std::snprintf(number, sizeof number, "%d", line);
+        result = "Error in code at line ";
+        result += number;
+        result += ":\n   ";
+        result.append(start, end ? static_cast<size_t>(end - start) : std::strlen(start));
+        result += "\n\nat position ";
+    } else {
+        result = "Error in expression: ";
+        result += text;
+        result += "\n position ";
+    }
+    std::snprintf(number, sizeof number, "%d", column + 1);
+    result += number;
+    result += ": ";
+    result += message;
+    return result;
+}
+
+void Code_Error(CCode* code, int position, const char* message) {
+    if (Code_ErrorFlag) return;
     Code_ErrorFlag = true;
     MEM_FREE(Code_ErrorText);
-    Code_ErrorText = String_Duplicate("Cannot compile: this runner has no run-time compiler yet.");
-    return false;
+    const std::string text =
+        Code_Error_Format(code ? code->kind : CODE_KIND_PROGRAM, code ? code->text : "", position, message);
+    Code_ErrorText = String_Duplicate(text.c_str());
+}
+
+std::string Code_Error_FrameText(const char* text) {
+    std::string framed = "\r\n___________________________________________\r\n";
+    if (!text) return framed;
+    // Built as it grows: a tab takes seven characters and a line end two.
+    std::string line;
+    for (const char* p = text; *p; ++p) {
+        const char c = *p;
+        if (c == '\r' || c == '\n') {
+            framed += line;
+            framed += "\r\n";
+            line.clear();
+            if (p[1] == '\r' || p[1] == '\n') ++p;
+        } else if (c == '\t') {
+            line.append(7, ' ');
+        } else {
+            line += c;
+        }
+    }
+    framed += line;
+    return framed;
 }

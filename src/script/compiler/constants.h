@@ -1,0 +1,50 @@
+// Named constants: the built-in ones, those the function library adds, and the game's own; and the
+// compiler's lookup of a name, which tries the game's resource names first.
+#pragma once
+
+#include "script/value.h"
+
+// Appends a copy of the name and of the value. Later entries shadow earlier ones of the same name.
+void Code_Constant_Add(const char* name, const ScriptValue* value);
+void Code_Constant_AddReal(const char* name, double value);
+
+// Not empty, an ASCII letter or '_' first, then letters, digits and '_'.
+bool Code_Constant_IsValidName(const char* name);
+
+// The compiler's lookup, exact and case-sensitive: a resource of that name gives its index; otherwise
+// the newest constant of that name gives a copy of its value (the caller frees it). False when neither.
+bool Code_Constant_Find(const char* name, ScriptValue* out);
+
+// Constants only, the name compared without regard to case, the newest first; null when none. The
+// value stays the table's.
+const ScriptValue* Code_Constant_FindValue(const char* name);
+
+// Defines one of the game's constants from its name and value texts (see constants.cpp); false for an
+// invalid name, after telling the user.
+bool Code_Constant_Define(const char* name, const char* valueText);
+
+// Registers the built-in constants, then the function library's. dll_cdecl and dll_stdcall are left out
+// when calls into external libraries are not allowed.
+void Code_Constant_Init(bool externalCallsAllowed = true);
+void Code_Constant_Free();
+int Code_Constant_Count();
+
+// Name lookups of the game's resources, in the order the compiler asks them. Each gives the index of
+// the resource of exactly that name, or -1. The subsystem that owns a kind of resource installs its
+// lookup; a kind without one knows no names.
+enum CodeResourceKind : int {
+    RESOURCE_OBJECT,
+    RESOURCE_SPRITE,
+    RESOURCE_SOUND,
+    RESOURCE_AUDIO,
+    RESOURCE_BACKGROUND,
+    RESOURCE_PATH,
+    RESOURCE_FONT,
+    RESOURCE_TIMELINE,
+    RESOURCE_SCRIPT,
+    RESOURCE_ROOM,
+    RESOURCE_KIND_COUNT,
+};
+using CodeResourceFindFn = int (*)(const char* name);
+// A null lookup removes the kind's.
+void Code_Constant_SetResourceFind(int kind, CodeResourceFindFn find);

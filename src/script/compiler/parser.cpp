@@ -1,0 +1,502 @@
+#include "script/compiler/parser.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "core/memory.h"
+#include "script/compiler/compile.h"
+#include "script/functions.h"
+#include "script/variables.h"
+
+namespace {
+
+constexpr int kMaxArguments = 16;
+constexpr char kNestedTooDeep[] = "Code nested too deeply.";
+
+// Binding strength of a binary operator, 0 for a token that is none.
+int BinaryLevel(int kind) {
+    switch (kind) {
+    case TOKEN_AND:
+    case TOKEN_OR:
+    case TOKEN_XOR:
+        return 1;
+    case TOKEN_LESS:
+    case TOKEN_LESS_EQUAL:
+    case TOKEN_EQUAL:
+    case TOKEN_ASSIGN:
+    case TOKEN_NOT_EQUAL:
+    case TOKEN_GREATER:
+    case TOKEN_GREATER_EQUAL:
+        return 2;
+    case TOKEN_BIT_OR:
+    case TOKEN_BIT_AND:
+    case TOKEN_BIT_XOR:
+        return 3;
+    case TOKEN_SHIFT_LEFT:
+    case TOKEN_SHIFT_RIGHT:
+        return 4;
+    case TOKEN_PLUS:
+    case TOKEN_MINUS:
+        return 5;
+    case TOKEN_TIMES:
+    case TOKEN_DIVIDE:
+    case TOKEN_DIV:
+    case TOKEN_MOD:
+        return 6;
+    default:
+        return 0;
+    }
+}
+constexpr int kLowestLevel = 1;
+
+bool IsAssignment(int kind) {
+    return (kind >= TOKEN_ASSIGN && kind <= TOKEN_ASSIGN_DIVIDE) ||
+           (kind >= TOKEN_ASSIGN_OR && kind <= TOKEN_ASSIGN_XOR);
+}
+
+bool IsPrefix(int kind) {
+    return kind == TOKEN_NOT || kind == TOKEN_MINUS || kind == TOKEN_PLUS || kind == TOKEN_BIT_NOT;
+}
+
+CodeTreeNode FreshNode(int position) {
+    CodeTreeNode node{};
+    node.kind = NODE_NONE;
+    node.position = position;
+    return node;
+}
+
+// The children of a node under construction, gathered here and handed to the node as one block when the
+// construct ends, also when it ends in an error (the partial tree is then freed with the code). A child
+// given by Add stays where it is only until the next Add.
+class ChildList {
+public:
+    explicit ChildList(CodeTreeNode* node) : m_node(node) {}
+    ~ChildList() { Commit(); }
+    ChildList(const ChildList&) = delete;
+    ChildList& operator=(const ChildList&) = delete;
+
+    CodeTreeNode* Add(int position) {
+        m_list.push_back(FreshNode(position));
+        return &m_list.back();
+    }
+    // Takes over a whole subtree.
+    void Take(const CodeTreeNode& subtree) { m_list.push_back(subtree); }
+    int Count() const { return static_cast<int>(m_list.size()); }
+
+    void Commit() {
+        if (m_list.empty()) return;
+        const size_t old = static_cast<size_t>(m_node->childCount);
+        const size_t total = old + m_list.size();
+        auto* block = static_cast<CodeTreeNode*>(MEM_ALLOC_RAW(total * sizeof(CodeTreeNode)));
+        if (old) std::memcpy(static_cast<void*>(block), m_node->children, old * sizeof(CodeTreeNode));
+        std::memcpy(static_cast<void*>(block + old), m_list.data(), m_list.size() * sizeof(CodeTreeNode));
+        MEM_FREE(m_node->children);
+        m_node->children = block;
+        m_node->childCount = static_cast<int>(total);
+        m_list.clear();
+    }
+
+private:
+    CodeTreeNode* m_node;
+    std::vector<CodeTreeNode> m_list;
+};
+
+// Each rule takes the index of its first token and gives the index after the construct. The token list
+// always ends with TOKEN_EOF and no rule steps over it, so indices stay inside the list. After an error
+// the rules unwind without looking further.
+class Parser {
+public:
+    Parser(CCode* code, const CodeResolvedList& tokens) : m_code(code), m_t(tokens) {}
+
+    bool Program(CodeTreeNode* root) {
+        CodeTree_InitNode(root, At(0).position);
+        if (Kind(0) == TOKEN_EOF) {
+            root->kind = NODE_EMPTY_PROGRAM;
+            return true;
+        }
+        if (Kind(0) == TOKEN_BEGIN) {
+            const int i = Statement(0, root);
+            if (!m_failed && Kind(i) != TOKEN_EOF) Fail(i, "Program ends before end of the code.");
+        } else {
+            root->kind = NODE_BLOCK;
+            ChildList children(root);
+            int i = 0;
+            while (!m_failed && Kind(i) != TOKEN_EOF) i = Statement(i, children.Add(At(i).position));
+        }
+        return Finish(root);
+    }
+
+    bool Expression(CodeTreeNode* root) {
+        CodeTree_InitNode(root, At(0).position);
+        if (Kind(0) == TOKEN_EOF) {
+            root->kind = NODE_CONSTANT;
+            return true;
+        }
+        Expr(0, root);
+        return Finish(root);
+    }
+
+private:
+    const CodeResolvedToken& At(int i) const { return m_t[static_cast<size_t>(i)]; }
+    int Kind(int i) const { return At(i).kind; }
+
+    void Fail(int i, const char* message) {
+        if (m_failed) return;
+        m_failed = true;
+        Code_Error(m_code, At(i).position, message);
+    }
+
+    // Long operator chains nest on their left without deepening the parser's recursion, so the tree's
+    // height is checked once the parse is done.
+    bool Finish(const CodeTreeNode* root) {
+        if (m_failed) return false;
+        const CodeTreeNode* tooDeep = nullptr;
+        CodeTree_Height(root, kCodeTreeMaxDepth, &tooDeep);
+        if (tooDeep) {
+            m_failed = true;
+            Code_Error(m_code, tooDeep->position, kNestedTooDeep);
+            return false;
+        }
+        return true;
+    }
+
+    // Guards the recursion of statements and expressions; every Enter is matched by a Leave.
+    bool Enter(int i) {
+        if (++m_depth > kCodeTreeMaxDepth) Fail(i, kNestedTooDeep);
+        return !m_failed;
+    }
+    void Leave() { --m_depth; }
+
+    int Expect(int i, int kind, const char* message) {
+        if (Kind(i) != kind) {
+            Fail(i, message);
+            return i;
+        }
+        return i + 1;
+    }
+
+    int Statement(int i, CodeTreeNode* node) {
+        if (Enter(i)) i = StatementBody(i, node);
+        Leave();
+        while (!m_failed && Kind(i) == TOKEN_SEMICOLON) ++i;
+        return i;
+    }
+
+    int StatementBody(int i, CodeTreeNode* node) {
+        const int kind = Kind(i);
+        node->position = At(i).position;
+        switch (kind) {
+        case TOKEN_EOF:
+            Fail(i, "Unexpected end of code reached.");
+            return i;
+        case RESOLVED_CALL:
+            return Call(i, node);
+        case TOKEN_BEGIN:
+            node->kind = NODE_BLOCK;
+            node->position = At(i + 1).position;
+            return Statements(i + 1, node);
+        case TOKEN_EXIT:
+        case TOKEN_BREAK:
+        case TOKEN_CONTINUE:
+            node->kind = kind; // these three nodes share their tokens' numbers
+            return i + 1;
+        case TOKEN_SEMICOLON:
+            node->kind = NODE_NONE; // the ";" itself is skipped after the statement
+            return i;
+        case TOKEN_VAR:
+        case TOKEN_GLOBALVAR:
+            node->kind = kind == TOKEN_VAR ? NODE_VAR : NODE_GLOBALVAR;
+            node->position = At(i + 1).position;
+            return Declarations(i + 1, node);
+        case TOKEN_IF:
+        case TOKEN_WHILE:
+        case TOKEN_DO:
+        case TOKEN_FOR:
+        case TOKEN_REPEAT:
+        case TOKEN_WITH:
+        case TOKEN_RETURN:
+        case TOKEN_SWITCH:
+        case TOKEN_CASE:
+        case TOKEN_DEFAULT: {
+            node->position = At(i + 1).position;
+            ChildList children(node);
+            return Compound(kind, i + 1, node, children);
+        }
+        default:
+            return Assignment(i, node);
+        }
+    }
+
+    // The statements that start with a keyword and have children; i is the token after the keyword.
+    int Compound(int keyword, int i, CodeTreeNode* node, ChildList& children) {
+        switch (keyword) {
+        case TOKEN_IF:
+            node->kind = NODE_IF;
+            i = Expr(i, children.Add(At(i).position));
+            if (m_failed) return i;
+            if (Kind(i) == TOKEN_THEN) ++i;
+            i = Statement(i, children.Add(At(i).position));
+            if (!m_failed && Kind(i) == TOKEN_ELSE) i = Statement(i + 1, children.Add(At(i + 1).position));
+            return i;
+        case TOKEN_WHILE:
+        case TOKEN_WITH:
+        case TOKEN_REPEAT:
+            // The head expression, an optional do (not after repeat), the body.
+            node->kind = keyword == TOKEN_WHILE ? NODE_WHILE : keyword == TOKEN_WITH ? NODE_WITH : NODE_REPEAT;
+            i = Expr(i, children.Add(At(i).position));
+            if (m_failed) return i;
+            if (keyword != TOKEN_REPEAT && Kind(i) == TOKEN_DO) ++i;
+            return Statement(i, children.Add(At(i).position));
+        case TOKEN_DO:
+            node->kind = NODE_DO;
+            i = Statement(i, children.Add(At(i).position));
+            if (m_failed) return i;
+            i = Expect(i, TOKEN_UNTIL, "Keyword until expected.");
+            if (m_failed) return i;
+            return Expr(i, children.Add(At(i).position));
+        case TOKEN_FOR:
+            node->kind = NODE_FOR;
+            i = Expect(i, TOKEN_OPEN, "Symbol ( expected.");
+            if (m_failed) return i;
+            i = Statement(i, children.Add(At(i).position));
+            if (m_failed) return i;
+            if (Kind(i) == TOKEN_SEMICOLON) ++i;
+            i = Expr(i, children.Add(At(i).position));
+            if (m_failed) return i;
+            if (Kind(i) == TOKEN_SEMICOLON) ++i;
+            i = Statement(i, children.Add(At(i).position));
+            if (m_failed) return i;
+            i = Expect(i, TOKEN_CLOSE, "Symbol ) expected.");
+            if (m_failed) return i;
+            return Statement(i, children.Add(At(i).position));
+        case TOKEN_RETURN:
+            node->kind = NODE_RETURN;
+            return Expr(i, children.Add(At(i).position));
+        case TOKEN_SWITCH:
+            node->kind = NODE_SWITCH;
+            i = Expr(i, children.Add(At(i).position));
+            if (m_failed) return i;
+            i = Expect(i, TOKEN_BEGIN, "Symbol {  expected.");
+            if (m_failed) return i;
+            children.Commit();
+            return Statements(i, node);
+        case TOKEN_CASE:
+            node->kind = NODE_CASE;
+            i = Expr(i, children.Add(At(i).position));
+            if (m_failed) return i;
+            return Expect(i, TOKEN_COLON, "Symbol : expected.");
+        default: // TOKEN_DEFAULT
+            node->kind = NODE_DEFAULT;
+            return Expect(i, TOKEN_COLON, "Symbol : expected.");
+        }
+    }
+
+    // Statements up to "}" or end, which is consumed.
+    int Statements(int i, CodeTreeNode* node) {
+        ChildList children(node);
+        while (!m_failed && Kind(i) != TOKEN_END) {
+            if (Kind(i) == TOKEN_EOF) {
+                Fail(i, "Symbol  } expected.");
+                return i;
+            }
+            i = Statement(i, children.Add(At(i).position));
+        }
+        return m_failed ? i : i + 1;
+    }
+
+    int Declarations(int i, CodeTreeNode* node) {
+        ChildList children(node);
+        while (Kind(i) == RESOLVED_VARIABLE) {
+            if (At(i).id < kUserVariableBase) {
+                Fail(i, "Cannot redeclare a builtin variable.");
+                return i;
+            }
+            CodeTreeNode* name = children.Add(At(i).position);
+            name->kind = NODE_CONSTANT;
+            name->op = At(i).id;
+            ++i;
+            if (Kind(i) == TOKEN_COMMA) ++i;
+        }
+        return i;
+    }
+
+    int Assignment(int i, CodeTreeNode* node) {
+        node->kind = NODE_ASSIGN;
+        ChildList children(node);
+        CodeTreeNode* target = children.Add(At(i).position);
+        i = Postfix(i, target);
+        if (m_failed) return i;
+        if (target->kind != NODE_VARIABLE) {
+            Fail(i, "Variable name expected.");
+            return i;
+        }
+        if (!IsAssignment(Kind(i))) {
+            Fail(i, "Assignment operator expected.");
+            return i;
+        }
+        node->op = Kind(i);
+        return Expr(i + 1, children.Add(At(i + 1).position));
+    }
+
+    int Expr(int i, CodeTreeNode* node) {
+        if (Enter(i)) i = Binary(i, node, kLowestLevel);
+        Leave();
+        return i;
+    }
+
+    // Operators of the given level and above; each level is left-associative, so the node parsed so far
+    // becomes the left operand of the next operator.
+    int Binary(int i, CodeTreeNode* node, int level) {
+        const int position = At(i).position;
+        i = Unary(i, node);
+        while (!m_failed) {
+            const int opLevel = BinaryLevel(Kind(i));
+            if (opLevel == 0 || opLevel < level) break;
+            const CodeTreeNode left = *node;
+            *node = FreshNode(position);
+            node->kind = NODE_BINARY;
+            node->op = Kind(i);
+            ChildList children(node);
+            children.Take(left);
+            CodeTreeNode* right = children.Add(At(i + 1).position);
+            if (Enter(i + 1)) i = Binary(i + 1, right, opLevel + 1);
+            Leave();
+        }
+        return i;
+    }
+
+    int Unary(int i, CodeTreeNode* node) {
+        if (!IsPrefix(Kind(i))) return Postfix(i, node);
+        node->kind = NODE_UNARY;
+        node->op = Kind(i);
+        node->position = At(i).position;
+        ChildList children(node);
+        CodeTreeNode* operand = children.Add(At(i + 1).position);
+        if (Enter(i + 1)) i = Unary(i + 1, operand);
+        Leave();
+        return i;
+    }
+
+    int Postfix(int i, CodeTreeNode* node) {
+        const int position = At(i).position;
+        i = Primary(i, node);
+        while (!m_failed && Kind(i) == TOKEN_DOT && Kind(i + 1) == RESOLVED_VARIABLE) {
+            // The variable after the dot takes everything before it as its instance.
+            const CodeTreeNode instance = *node;
+            *node = FreshNode(position);
+            i = Variable(i + 1, node);
+            node->position = position;
+            CodeTree_Free(&node->children[0], false);
+            node->children[0] = instance;
+        }
+        return i;
+    }
+
+    int Primary(int i, CodeTreeNode* node) {
+        node->position = At(i).position;
+        switch (Kind(i)) {
+        case RESOLVED_CONSTANT:
+            node->kind = NODE_CONSTANT;
+            Value_Copy(&node->value, &At(i).value);
+            return i + 1;
+        case RESOLVED_CALL:
+            return Call(i, node);
+        case RESOLVED_VARIABLE:
+            return Variable(i, node);
+        case TOKEN_OPEN:
+            i = Expr(i + 1, node);
+            if (m_failed) return i;
+            return Expect(i, TOKEN_CLOSE, "Symbol ) expected.");
+        default:
+            Fail(i, "Unexpected symbol in expression.");
+            return i;
+        }
+    }
+
+    // Expressions separated by "," up to the closing token, which is consumed; a comma just before the
+    // closing token is accepted.
+    int List(int i, ChildList& children, int closing, const char* commaOrClose, const char* close) {
+        if (Kind(i) == closing) return i + 1;
+        for (;;) {
+            i = Expr(i, children.Add(At(i).position));
+            if (m_failed) return i;
+            if (Kind(i) == TOKEN_COMMA) {
+                ++i;
+                if (Kind(i) == closing) return i + 1;
+            } else if (Kind(i) == closing) {
+                return i + 1;
+            } else {
+                Fail(i, Kind(i) == TOKEN_EOF ? close : commaOrClose);
+                return i;
+            }
+        }
+    }
+
+    int Call(int i, CodeTreeNode* node) {
+        node->kind = NODE_CALL;
+        node->op = At(i).id;
+        node->position = At(i).position;
+        ChildList children(node);
+        // The resolver made a call only of a name followed by "(".
+        i = List(i + 2, children, TOKEN_CLOSE, "Symbol , or ) expected.", "Symbol ) expected.");
+        if (m_failed) return i;
+        const int count = children.Count();
+        const int declared = Code_Function_GetArgCount(node->op);
+        if (count > kMaxArguments || (declared >= 0 && declared != count))
+            Fail(i - 1, "Wrong number of arguments to function or script.");
+        return i;
+    }
+
+    int Variable(int i, CodeTreeNode* node) {
+        node->kind = NODE_VARIABLE;
+        node->op = At(i).id;
+        node->position = At(i).position;
+        ChildList children(node);
+        CodeTreeNode* instance = children.Add(At(i).position);
+        instance->kind = NODE_CONSTANT;
+        instance->value.real = kInstanceUnspecified;
+        ++i;
+        if (Kind(i) != TOKEN_OPEN_INDEX) return i;
+        i = List(i + 1, children, TOKEN_CLOSE_INDEX, "Symbol , or ] expected.", "Symbol ] expected.");
+        if (!m_failed && children.Count() > 3) Fail(i, "Only 1- and 2-dimensional arrays are supported.");
+        return i;
+    }
+
+    CCode* m_code;
+    const CodeResolvedList& m_t;
+    bool m_failed = false;
+    int m_depth = 0;
+};
+
+} // namespace
+
+bool Code_ParseProgram(CCode* code, const CodeResolvedList& tokens, CodeTreeNode* root) {
+    Code_ErrorFlag = false;
+    if (tokens.empty() || tokens.back().kind != TOKEN_EOF) return false;
+    return Parser(code, tokens).Program(root);
+}
+
+bool Code_ParseExpression(CCode* code, const CodeResolvedList& tokens, CodeTreeNode* root) {
+    Code_ErrorFlag = false;
+    if (tokens.empty() || tokens.back().kind != TOKEN_EOF) return false;
+    return Parser(code, tokens).Expression(root);
+}
+
+int CodeTree_Height(const CodeTreeNode* root, int limit, const CodeTreeNode** tooDeep) {
+    std::vector<std::pair<const CodeTreeNode*, int>> stack; // (node, its depth)
+    stack.emplace_back(root, 1);
+    int height = 0;
+    if (tooDeep) *tooDeep = nullptr;
+    while (!stack.empty()) {
+        const auto [node, depth] = stack.back();
+        stack.pop_back();
+        if (depth > height) height = depth;
+        if (depth > limit) {
+            if (tooDeep) *tooDeep = node;
+            break;
+        }
+        for (int c = 0; c < node->childCount; ++c) stack.emplace_back(&node->children[c], depth + 1);
+    }
+    return height;
+}

@@ -1,0 +1,16 @@
+// Phase 3 of the compiler: a recursive-descent parser from resolved tokens to the syntax tree.
+#pragma once
+
+#include "script/code_tree.h"
+#include "script/compiler/resolve.h"
+
+// Both clear the error flag, parse into root (freeing what it held) and give false after recording the
+// first error; a partly built tree stays in root. Text that nests deeper than kCodeTreeMaxDepth is
+// refused.
+bool Code_ParseProgram(CCode* code, const CodeResolvedList& tokens, CodeTreeNode* root);
+// An empty text gives the constant real 0; tokens after the expression are not looked at.
+bool Code_ParseExpression(CCode* code, const CodeResolvedList& tokens, CodeTreeNode* root);
+
+// The height of a tree (a lone node is 1), found without recursion. Once a node lies deeper than limit
+// the walk stops and gives that node in tooDeep (null otherwise).
+int CodeTree_Height(const CodeTreeNode* root, int limit, const CodeTreeNode** tooDeep);

@@ -1,0 +1,27 @@
+// Phase 2 of the compiler: classifying every identifier once (call, constant or variable) and turning
+// numbers and strings into values.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "script/compiler/tokeniser.h"
+#include "script/value.h"
+
+struct CodeResolvedToken {
+    int kind;          // RESOLVED_CONSTANT, RESOLVED_CALL, RESOLVED_VARIABLE, or the token's own kind
+    int id;            // callable id of a call, variable id of a variable
+    ScriptValue value; // the constant (owned)
+    int position;
+};
+
+using CodeResolvedList = std::vector<CodeResolvedToken>;
+
+// Clears the error flag and resolves the tokens in order; records "Unknown function or script: " and the
+// name, and gives false, at an identifier before "(" that names nothing callable.
+bool Code_Resolve(CCode* code, const CodeTokenList& tokens, CodeResolvedList& resolved);
+void Code_FreeResolved(CodeResolvedList& resolved);
+
+// The value of a number token's text: digits accumulate from the left, each fraction digit adding
+// digit x factor with the factor divided by ten for each; "$" starts hexadecimal digits.
+double Code_ReadNumber(const char* text, size_t length);

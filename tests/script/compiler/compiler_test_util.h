@@ -1,0 +1,33 @@
+// Helpers of the compiler tests: the phases run one by one on a code object, and a compact text form of
+// syntax trees.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "script/code.h"
+
+namespace compiler_test {
+
+// Registers the built-in functions the tests call (once per process): f0 (no arguments), f1 (one), f2
+// (two), fany (any number).
+void RegisterTestFunctions();
+
+// Runs tokenising, resolution and parsing (and folding when fold is set). On success gives the tree in
+// text form; on failure "ERROR: " and the recorded error text.
+std::string Parse(const std::string& text, bool program = true, bool fold = false);
+
+// Compiles a code object from the text, which it keeps alive.
+struct Compiled {
+    std::string text;
+    std::unique_ptr<CCode> code;
+    bool ok = false;
+    std::string error;
+};
+Compiled Compile(const std::string& text, bool program = true);
+
+// The tree in text form: constants as numbers or quoted texts; variables as name@instance[indices];
+// other nodes as (kind children...).
+std::string TreeText(const CodeTreeNode& node);
+
+} // namespace compiler_test

@@ -1,0 +1,20 @@
+// The debug-information file beside the game (".zbdebug"): per code entry of the game file, the table
+// of {bytecode offset, source position} pairs and the source text, so that errors in bytecode can name
+// their source lines. Its "DBGI" list gives the tables, its "SCPT" list the texts (each record's first
+// word is the offset of the text), its "STRG" list strings; other chunks are ignored.
+#pragma once
+
+#include <cstdint>
+
+// Reads a debug file held in memory (a memory-manager block, taken over and kept until DebugInfo_Free).
+// A file whose size field does not match is ignored; a malformed one is refused (false) after a message.
+bool DebugInfo_Load(uint8_t* data, uint32_t size);
+void DebugInfo_Free();
+
+// The debug table of a code index: its bytes (pairs of s32) and their number; false when there is none.
+bool DebugInfo_GetTable(int codeIndex, const uint8_t** bytes, int* size);
+// The source text of a code index, null when there is none.
+const char* DebugInfo_GetText(int codeIndex);
+// The debug file's strings ("STRG"): their number and each text (null for an empty slot).
+int DebugInfo_GetStringCount();
+const char* DebugInfo_GetString(int index);

@@ -21,9 +21,9 @@ namespace {
 
 int g_runnerFormat = 0;
 bool g_codePresent = false;
-std::vector<uint32_t> g_strings;  // offsets of the string records
+std::vector<uint32_t> g_strings; // offsets of the string records
 std::vector<CodeEntry> g_entries;
-CDataView g_file;  // the file the pre-pass read
+CDataView g_file; // the file the pre-pass read
 
 // The instructions that references may name, by the offset of their instruction word in the file, and
 // whether a chain has bound them yet.
@@ -58,11 +58,16 @@ bool ReadText(const CDataView& file, uint32_t offset, const char** out) {
 uint32_t RoomOrderOffset(int version) {
     if (version <= 7) return 36;
     switch (version) {
-    case 10: return 104;
-    case 11: return 112;
-    case 12: return 120;
-    case 13: return 124;
-    default: return 100;
+    case 10:
+        return 104;
+    case 11:
+        return 112;
+    case 12:
+        return 120;
+    case 13:
+        return 124;
+    default:
+        return 100;
     }
 }
 
@@ -75,7 +80,8 @@ bool ReadGeneralInfo(const CDataView& file, const IFFChunk& chunk, GeneralInfo* 
     const uint64_t b = chunk.offset;
     uint8_t version = 0;
     file.U8(b + 1, &version);
-    const uint32_t needed = version >= 8 ? 72 : 44;
+    // Up to version 7 the room order starts at 36, where the later versions keep the name and the rest.
+    const uint32_t needed = version >= 8 ? 72 : 36;
     uint32_t orderAt = RoomOrderOffset(version);
     if (!chunk.Holds(b, needed) || !chunk.Holds(b, static_cast<uint64_t>(orderAt) + 4))
         return Fail("Chunk %s: the general information is too short for version %d",
@@ -86,8 +92,9 @@ bool ReadGeneralInfo(const CDataView& file, const IFFChunk& chunk, GeneralInfo* 
     info->version = version;
     const char* config = nullptr;
     const char* name = nullptr;
-    if (!ReadText(file, file.WordAt(b + 4), &info->fileName) || !ReadText(file, file.WordAt(b + 8), &config) ||
-        !ReadText(file, file.WordAt(b + 40), &name))
+    if (!ReadText(file, file.WordAt(b + 4), &info->fileName) ||
+        !ReadText(file, file.WordAt(b + 8), &config) ||
+        (version >= 8 && !ReadText(file, file.WordAt(b + 40), &name)))
         return Fail("Chunk %s: a name of the general information lies outside the file",
                     IFF_TagName(chunk.tag).c_str());
     Game_ConfigName = config ? config : "";
@@ -95,23 +102,28 @@ bool ReadGeneralInfo(const CDataView& file, const IFFChunk& chunk, GeneralInfo* 
     info->lastInstanceId = file.WordAt(b + 12);
     info->lastTileId = file.WordAt(b + 16);
     info->gameId = file.WordAt(b + 20);
-    for (int i = 0; i < 4; ++i) info->kept[i] = file.WordAt(b + 24 + 4 * i);
+    for (int i = 0; i < (version >= 8 ? 4 : 3); ++i)
+        info->kept[i] = file.WordAt(b + 24 + 4 * i);
     if (version >= 8) {
         info->windowWidth = static_cast<int32_t>(file.WordAt(b + 60));
         info->windowHeight = static_cast<int32_t>(file.WordAt(b + 64));
         GameOptions = file.WordAt(b + 68);
         info->steam = (GameOptions & 0x1000) != 0;
     }
+    // Versions above 13 are read as 8 and 9 are: their room order starts at 100.
+    const bool upTo13 = version <= 13;
     info->caption = nullptr;
-    if (version >= 10 && (!chunk.Holds(b + 100, 4) || !ReadText(file, file.WordAt(b + 100), &info->caption)))
+    if (upTo13 && version >= 10 &&
+        (!chunk.Holds(b + 100, 4) || !ReadText(file, file.WordAt(b + 100), &info->caption)))
         return Fail("Chunk %s: the window caption lies outside the file", IFF_TagName(chunk.tag).c_str());
-    if (version >= 11 && chunk.Holds(b + 104, 8)) info->value104 = ReadLong(file, b + 104);
-    info->optionBits = version >= 12 && chunk.Holds(b + 112, 8) ? ReadLong(file, b + 112) : -1;
-    if (version >= 13 && chunk.Holds(b + 120, 4)) info->steamAppId = file.WordAt(b + 120);
+    if (upTo13 && version >= 11) info->value104 = ReadLong(file, b + 104);
+    info->optionBits = upTo13 && version >= 12 ? ReadLong(file, b + 112) : -1;
+    if (version == 13) info->steamAppId = file.WordAt(b + 120);
 
     uint32_t count = file.WordAt(b + orderAt);
     if (!chunk.Holds(b + orderAt + 4, static_cast<uint64_t>(count) * 4))
-        return Fail("Chunk %s: the room order runs past the end of its chunk", IFF_TagName(chunk.tag).c_str());
+        return Fail("Chunk %s: the room order runs past the end of its chunk",
+                    IFF_TagName(chunk.tag).c_str());
     info->roomOrder.clear();
     for (uint32_t i = 0; i < count; ++i)
         info->roomOrder.push_back(static_cast<int32_t>(file.WordAt(b + orderAt + 4 + 4ull * i)));
@@ -131,13 +143,13 @@ bool LoadStrings(const CDataView& file, const IFFChunk& chunk) {
 
 // Walks the instructions of an entry: each must lie inside the bytecode with its operand. visit(at, word)
 // sees every instruction word's file offset; it may refuse (false).
-template <typename Visit>
-bool WalkCode(const CDataView& file, const CodeEntry& entry, Visit visit) {
+template <typename Visit> bool WalkCode(const CDataView& file, const CodeEntry& entry, Visit visit) {
     const uint64_t end = static_cast<uint64_t>(entry.bytecode) + static_cast<uint32_t>(entry.length);
     uint64_t at = entry.bytecode;
     while (at < end) {
         uint32_t word;
-        if (end - at < 4 || !file.U32(at, &word)) return Fail("Code %s: an instruction runs past its end", entry.name);
+        if (end - at < 4 || !file.U32(at, &word))
+            return Fail("Code %s: an instruction runs past its end", entry.name);
         int operand = VM_HasOperand(VM_Opcode(word)) ? VM_OperandSize(VM_Type1(word)) : 0;
         if (end - at - 4 < static_cast<uint64_t>(operand))
             return Fail("Code %s: an operand runs past its end", entry.name);
@@ -149,7 +161,8 @@ bool WalkCode(const CDataView& file, const CodeEntry& entry, Visit visit) {
 
 bool IndexReferences(uint64_t at, uint32_t word) {
     int op = VM_Opcode(word), type = VM_Type1(word);
-    bool variable = (op == OP_PUSH && type == VT_VARIABLE) || (op == OP_POP && (type == VT_VARIABLE || type == VT_INT));
+    bool variable =
+        (op == OP_PUSH && type == VT_VARIABLE) || (op == OP_POP && (type == VT_VARIABLE || type == VT_INT));
     bool function = op == OP_CALL && VM_OperandSize(type) == 4;
     if (variable || function)
         g_refs[static_cast<uint32_t>(at)] = RefSlot{variable ? REF_VARIABLE : REF_FUNCTION, false};
@@ -166,8 +179,9 @@ bool BindChain(const CDataView& file, const char* chunkName, const char* name, i
     for (int32_t i = 0; i < count; ++i) {
         auto slot = at >= 0 && at <= UINT32_MAX ? g_refs.find(static_cast<uint32_t>(at)) : g_refs.end();
         if (slot == g_refs.end() || slot->second.kind != kind)
-            return Fail("Chunk %s: reference %d of %s (offset %lld) is not a %s instruction of the code", chunkName, i,
-                        name, static_cast<long long>(at), kind == REF_VARIABLE ? "variable" : "call");
+            return Fail("Chunk %s: reference %d of %s (offset %lld) is not a %s instruction of the code",
+                        chunkName, i, name, static_cast<long long>(at),
+                        kind == REF_VARIABLE ? "variable" : "call");
         if (slot->second.bound)
             return Fail("Chunk %s: reference %d of %s (offset %lld) was bound already", chunkName, i, name,
                         static_cast<long long>(at));
@@ -198,15 +212,16 @@ bool BindChain(const CDataView& file, const char* chunkName, const char* name, i
 template <typename Resolve>
 bool LoadReferences(const CDataView& file, const IFFChunk& chunk, RefKind kind, Resolve resolve) {
     std::string chunkName = IFF_TagName(chunk.tag);
-    if (chunk.length % 12 != 0) return Fail("Chunk %s: its length is not a multiple of 12", chunkName.c_str());
+    if (chunk.length % 12 != 0)
+        return Fail("Chunk %s: its length is not a multiple of 12", chunkName.c_str());
     for (uint64_t at = chunk.offset; at < chunk.End(); at += 12) {
         const char* name;
         if (!ReadText(file, file.WordAt(at), &name) || !name)
             return Fail("Chunk %s: a reference record has no name in the file", chunkName.c_str());
         int id = resolve(name);
         if (id < 0) UnableToFind(kind == REF_VARIABLE ? "variable" : "function", name);
-        if (!BindChain(file, chunkName.c_str(), name, static_cast<int32_t>(file.WordAt(at + 4)), file.WordAt(at + 8),
-                       kind, id))
+        if (!BindChain(file, chunkName.c_str(), name, static_cast<int32_t>(file.WordAt(at + 4)),
+                       file.WordAt(at + 8), kind, id))
             return false;
     }
     return true;
@@ -236,7 +251,8 @@ void Code_Load(uint8_t* data, uint32_t size) {
         if (chunk.tag == IFF_Tag("STRG")) {
             DebugConsole->Output("ID_STRG\n");
             ok = LoadStrings(file, chunk);
-        } else if (chunk.tag == IFF_Tag("GEN7") || chunk.tag == IFF_Tag("GEN8") || chunk.tag == IFF_Tag("GENL")) {
+        } else if (chunk.tag == IFF_Tag("GEN7") || chunk.tag == IFF_Tag("GEN8") ||
+                   chunk.tag == IFF_Tag("GENL")) {
             DebugConsole->Output("Get Header Information\n");
             ok = ReadGeneralInfo(file, chunk, &g_GeneralInfo);
             if (ok) {
@@ -291,7 +307,8 @@ bool Options_Load(const CDataView& file, const IFFChunk& chunk) {
 
     uint32_t count = word(countWord);
     uint64_t pairs = b + 4ull * (countWord + 1);
-    if (!chunk.Holds(pairs, 8ull * count)) return Fail("Chunk OPTN: the constants run past the end of the chunk");
+    if (!chunk.Holds(pairs, 8ull * count))
+        return Fail("Chunk OPTN: the constants run past the end of the chunk");
     g_Options.constantNames.assign(count, nullptr);
     g_Options.constantValues.assign(count, nullptr);
     for (uint32_t i = 0; i < count; ++i) {
@@ -301,8 +318,10 @@ bool Options_Load(const CDataView& file, const IFFChunk& chunk) {
             return Fail("Chunk OPTN: constant %u lies outside the file", i);
         g_Options.constantNames[i] = name;
         g_Options.constantValues[i] = value;
-        if (name && value && std::strcmp(name, "VersionMajor") == 0) g_Options.versionMajor = std::atoi(value);
-        if (name && value && std::strcmp(name, "VersionMinor") == 0) g_Options.versionMinor = std::atoi(value);
+        if (name && value && std::strcmp(name, "VersionMajor") == 0)
+            g_Options.versionMajor = std::atoi(value);
+        if (name && value && std::strcmp(name, "VersionMinor") == 0)
+            g_Options.versionMinor = std::atoi(value);
     }
     return true;
 }
@@ -335,8 +354,8 @@ bool Code_PatchStrings(const CDataView& file, const IFFChunk& /*chunk*/) {
             if (!VM_HasOperand(VM_Opcode(word)) || VM_Type1(word) != VT_STRING) return true;
             uint32_t index = file.WordAt(at + 4);
             if (index < g_strings.size() && g_strings[index] != 0) return true;
-            return Fail("Code %s: string operand %u at offset %llu is not in the string table", entry.name, index,
-                        static_cast<unsigned long long>(at));
+            return Fail("Code %s: string operand %u at offset %llu is not in the string table", entry.name,
+                        index, static_cast<unsigned long long>(at));
         });
         if (!ok) return false;
     }
@@ -351,11 +370,19 @@ bool FUNC_Load(const CDataView& file, const IFFChunk& chunk) {
     return LoadReferences(file, chunk, REF_FUNCTION, FindFunction);
 }
 
-void Code_SetRunnerFormat(int format) { g_runnerFormat = format; }
-int Code_GetRunnerFormat() { return g_runnerFormat; }
-bool Code_IsPresent() { return g_codePresent; }
+void Code_SetRunnerFormat(int format) {
+    g_runnerFormat = format;
+}
+int Code_GetRunnerFormat() {
+    return g_runnerFormat;
+}
+bool Code_IsPresent() {
+    return g_codePresent;
+}
 
-int Code_GetEntryCount() { return static_cast<int>(g_entries.size()); }
+int Code_GetEntryCount() {
+    return static_cast<int>(g_entries.size());
+}
 
 bool Code_GetEntry(int index, CodeEntry* entry) {
     if (index < 0 || static_cast<size_t>(index) >= g_entries.size() || !g_entries[index].name) return false;
@@ -363,7 +390,9 @@ bool Code_GetEntry(int index, CodeEntry* entry) {
     return true;
 }
 
-int Code_GetStringCount() { return static_cast<int>(g_strings.size()); }
+int Code_GetStringCount() {
+    return static_cast<int>(g_strings.size());
+}
 
 const char* Code_GetString(int index, uint32_t* length) {
     if (index < 0 || static_cast<size_t>(index) >= g_strings.size() || g_strings[index] == 0) return nullptr;

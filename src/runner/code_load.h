@@ -27,11 +27,11 @@ struct GeneralInfo {
     std::string gameName;
     int32_t windowWidth = 0;
     int32_t windowHeight = 0;
-    const char* caption = nullptr;  // the default window caption (version >= 10)
-    int64_t value104 = 0;           // (version >= 11) not read further
-    int64_t optionBits = -1;        // (version >= 12); bit value 4 enables gamepad polling
-    uint32_t steamAppId = 0;        // (version >= 13)
-    bool steam = false;             // window flag 0x1000 (version >= 8)
+    const char* caption = nullptr; // the default window caption (version >= 10)
+    int64_t value104 = 0;          // (version >= 11) not read further
+    int64_t optionBits = -1;       // (version >= 12); bit value 4 enables gamepad polling
+    uint32_t steamAppId = 0;       // (version >= 13)
+    bool steam = false;            // window flag 0x1000 (version >= 8)
     std::vector<int32_t> roomOrder;
 };
 extern GeneralInfo g_GeneralInfo;
@@ -44,22 +44,22 @@ extern const char* Game_ConfigName;
 
 // The options record. A flag is a word that is not 0.
 struct OptionsRecord {
-    bool fullScreen = false;        // word 0; "-inawindow" forces it off
-    bool useOpenAL = false;         // word 2: the OpenAL engine instead of the legacy sound layer
-    bool showCursor = true;         // word 4
+    bool fullScreen = false;          // word 0; "-inawindow" forces it off
+    bool useOpenAL = false;           // word 2: the OpenAL engine instead of the legacy sound layer
+    bool showCursor = true;           // word 4
     uint32_t windowColour = 0xFFFFFF; // word 8, RGB
-    bool changeResolution = false;  // word 9: set the display mode at start
-    int32_t colourDepth = 0;        // word 10: 1 = 16 bits, 2 = 32 bits
-    int32_t resolution = 0;         // word 11: 1 = 320x240 ... 6 = 1600x1200
-    int32_t frequency = 0;          // word 12: 1 = 60 ... 5 = 120 Hz
-    bool windowFlag15 = true;       // word 15, read by the window procedure
-    bool freezeOnLostFocus = false; // word 22
-    bool errorsAbort = false;       // word 32: every game-code error aborts
-    bool unsetVariableFlag = false; // word 33: what reading a never-set variable gives
+    bool changeResolution = false;    // word 9: set the display mode at start
+    int32_t colourDepth = 0;          // word 10: 1 = 16 bits, 2 = 32 bits
+    int32_t resolution = 0;           // word 11: 1 = 320x240 ... 6 = 1600x1200
+    int32_t frequency = 0;            // word 12: 1 = 60 ... 5 = 120 Hz
+    bool windowFlag15 = true;         // word 15, read by the window procedure
+    bool freezeOnLostFocus = false;   // word 22
+    bool errorsAbort = false;         // word 32: every game-code error aborts
+    bool unsetVariableFlag = false;   // word 33: what reading a never-set variable gives
     // The game's constants as text, in file order (null where the file gives no text).
     std::vector<const char*> constantNames;
     std::vector<const char*> constantValues;
-    int versionMajor = 0;           // from the constants "VersionMajor" and "VersionMinor"
+    int versionMajor = 0; // from the constants "VersionMajor" and "VersionMinor"
     int versionMinor = 0;
 };
 extern OptionsRecord g_Options;
@@ -67,7 +67,7 @@ extern OptionsRecord g_Options;
 // One code entry {u32 name offset, s32 length, bytecode} of "CODE".
 struct CodeEntry {
     const char* name = nullptr;
-    uint32_t bytecode = 0;  // offset of the bytecode in the file
+    uint32_t bytecode = 0; // offset of the bytecode in the file
     int32_t length = 0;
 };
 

@@ -64,8 +64,10 @@ bool Textures_Load(const CDataView& file, const IFFChunk& chunk, const std::vect
         uint32_t at = list[i];
         if (at == 0) continue;
         uint32_t image;
-        if (!chunk.Holds(at, 8) || !file.U32(static_cast<uint64_t>(at) + 4, &image) || !chunk.Holds(image, 1)) {
-            Runner_LoadFailed("Chunk TXTR: texture page %u lies outside its chunk\n", static_cast<unsigned>(i));
+        if (!chunk.Holds(at, 8) || !file.U32(static_cast<uint64_t>(at) + 4, &image) ||
+            !chunk.Holds(image, 1)) {
+            Runner_LoadFailed("Chunk TXTR: texture page %u lies outside its chunk\n",
+                              static_cast<unsigned>(i));
             return false;
         }
         // The texture store is not built yet: no page becomes a texture, so every id stays -1 (none).
@@ -85,7 +87,9 @@ bool Textures_Load(const CDataView& file, const IFFChunk& chunk, const std::vect
 
 // Chunks whose subsystem keeps nothing from them in this build: their record list has been checked, and
 // their loader is not built yet.
-bool KeepNothing(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) { return true; }
+bool KeepNothing(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) {
+    return true;
+}
 
 bool GEN8_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
     return GEN8_Load(file, chunk);
@@ -103,11 +107,13 @@ bool CODE_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<
 bool FUNC_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
     return FUNC_Load(file, chunk);
 }
-bool Nothing(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) { return true; }
+bool Nothing(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) {
+    return true;
+}
 
 struct ChunkEntry {
     char tag[5];
-    bool list;  // the body is a counted offset list, checked before the loader runs
+    bool list; // the body is a counted offset list, checked before the loader runs
     ChunkLoader loader;
 };
 
@@ -158,7 +164,8 @@ void ClearLoadedTables() {
 
 std::string IFF_TagName(uint32_t tag) {
     char name[4];
-    for (int i = 0; i < 4; ++i) name[i] = static_cast<char>(tag >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        name[i] = static_cast<char>(tag >> (8 * i));
     return std::string(name, 4);
 }
 
@@ -170,7 +177,9 @@ void Runner_LoadFailed(const char* format, ...) {
     va_end(args);
 }
 
-bool Runner_HasLoadFailed() { return g_loadFailed; }
+bool Runner_HasLoadFailed() {
+    return g_loadFailed;
+}
 
 bool IFF_ReadChunks(const CDataView& file, std::vector<IFFChunk>* chunks, const char* what) {
     chunks->clear();
@@ -195,7 +204,8 @@ bool IFF_ReadChunks(const CDataView& file, std::vector<IFFChunk>* chunks, const 
         chunk.offset = static_cast<uint32_t>(at + 8);
         if (!file.Holds(chunk.offset, chunk.length)) {
             Runner_LoadFailed("%s: chunk %s at offset %llu (length %u) runs past the end of the file\n", what,
-                              IFF_TagName(chunk.tag).c_str(), static_cast<unsigned long long>(at), chunk.length);
+                              IFF_TagName(chunk.tag).c_str(), static_cast<unsigned long long>(at),
+                              chunk.length);
             return false;
         }
         chunks->push_back(chunk);
@@ -204,7 +214,9 @@ bool IFF_ReadChunks(const CDataView& file, std::vector<IFFChunk>* chunks, const 
     return true;
 }
 
-void Runner_SetGameFileAsker(char* (*asker)()) { g_gameFileAsker = asker; }
+void Runner_SetGameFileAsker(char* (*asker)()) {
+    g_gameFileAsker = asker;
+}
 
 bool RunnerLoadGame(const char* gamePath) {
     DebugConsole->Output("RunnerLoadGame: %s\n", gamePath ? gamePath : "(null)");
@@ -264,6 +276,8 @@ bool RunnerLoadGame(const char* gamePath) {
 
 bool LoadGameData() {
     DebugConsole->Output("LoadGameData()\n");
+    // A fault found while reading the files or in the pre-pass fails the load before any chunk is processed.
+    if (g_loadFailed) return false;
     bool walked = IFF_ProcessChunks(g_file.Data(), g_file.Size());
     return walked && !g_loadFailed;
 }
@@ -309,7 +323,9 @@ bool IFF_ProcessChunks(uint8_t* data, uint32_t size) {
     return result;
 }
 
-const CDataView& Game_File() { return g_file; }
+const CDataView& Game_File() {
+    return g_file;
+}
 
 void Game_SetData(uint8_t* data, uint32_t size) {
     if (g_data != data) MEM_FREE(g_data);
@@ -327,10 +343,16 @@ void Game_FreeData() {
     g_loadFailed = false;
 }
 
-const std::string& Game_OptionsPath() { return g_optionsPath; }
-const std::string& Game_DebugPath() { return g_debugPath; }
+const std::string& Game_OptionsPath() {
+    return g_optionsPath;
+}
+const std::string& Game_DebugPath() {
+    return g_debugPath;
+}
 
-const std::vector<uint32_t>& TPage_Entries() { return g_tpages; }
+const std::vector<uint32_t>& TPage_Entries() {
+    return g_tpages;
+}
 
 int Textures_GetId(int index) {
     if (index < 0 || static_cast<size_t>(index) >= g_textureIds.size()) return -1;

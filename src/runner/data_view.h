@@ -10,12 +10,14 @@
 // One chunk of the container: its tag (the four characters as a little-endian word) and its body.
 struct IFFChunk {
     uint32_t tag = 0;
-    uint32_t offset = 0;  // of the body, from the start of the file
+    uint32_t offset = 0; // of the body, from the start of the file
     uint32_t length = 0;
 
     uint64_t End() const { return static_cast<uint64_t>(offset) + length; }
     // True when [at, at + count) lies inside the body.
-    bool Holds(uint64_t at, uint64_t count) const { return at >= offset && at <= End() && count <= End() - at; }
+    bool Holds(uint64_t at, uint64_t count) const {
+        return at >= offset && at <= End() && count <= End() - at;
+    }
 };
 
 constexpr uint32_t IFF_Tag(const char (&text)[5]) {

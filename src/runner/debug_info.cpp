@@ -10,9 +10,9 @@ namespace {
 
 uint8_t* g_data = nullptr;
 CDataView g_view;
-std::vector<uint32_t> g_tables;   // offsets of the debug tables
-std::vector<uint32_t> g_texts;    // offsets of the source texts
-std::vector<uint32_t> g_strings;  // offsets of the string records
+std::vector<uint32_t> g_tables;  // offsets of the debug tables
+std::vector<uint32_t> g_texts;   // offsets of the source texts
+std::vector<uint32_t> g_strings; // offsets of the string records
 
 bool Refuse(const char* chunk, const char* what) {
     Runner_LoadFailed("Debug information file: %s %s\n", chunk, what);
@@ -23,7 +23,8 @@ bool LoadTables(const IFFChunk& chunk) {
     if (!g_view.OffsetList(chunk, &g_tables)) return Refuse("DBGI", "record list does not fit its chunk");
     for (uint32_t at : g_tables) {
         uint32_t words;
-        if (at != 0 && (!g_view.U32(at, &words) || !g_view.Holds(static_cast<uint64_t>(at) + 4, 4ull * words)))
+        if (at != 0 &&
+            (!g_view.U32(at, &words) || !g_view.Holds(static_cast<uint64_t>(at) + 4, 4ull * words)))
             return Refuse("DBGI", "table runs past the end of the file");
     }
     return true;
@@ -46,7 +47,8 @@ bool LoadTexts(const IFFChunk& chunk) {
 bool LoadStrings(const IFFChunk& chunk) {
     if (!g_view.OffsetList(chunk, &g_strings)) return Refuse("STRG", "string list does not fit its chunk");
     for (uint32_t at : g_strings) {
-        if (at != 0 && !g_view.StringRecord(at)) return Refuse("STRG", "string runs past the end of the file");
+        if (at != 0 && !g_view.StringRecord(at))
+            return Refuse("STRG", "string runs past the end of the file");
     }
     return true;
 }
@@ -69,9 +71,12 @@ bool DebugInfo_Load(uint8_t* data, uint32_t size) {
                              static_cast<int32_t>(chunk.length));
         if (chunk.length == 0) continue;
         bool ok = true;
-        if (chunk.tag == IFF_Tag("STRG")) ok = LoadStrings(chunk);
-        else if (chunk.tag == IFF_Tag("DBGI")) ok = LoadTables(chunk);
-        else if (chunk.tag == IFF_Tag("SCPT")) ok = LoadTexts(chunk);
+        if (chunk.tag == IFF_Tag("STRG"))
+            ok = LoadStrings(chunk);
+        else if (chunk.tag == IFF_Tag("DBGI"))
+            ok = LoadTables(chunk);
+        else if (chunk.tag == IFF_Tag("SCPT"))
+            ok = LoadTexts(chunk);
         if (!ok) return false;
     }
     return true;
@@ -87,7 +92,8 @@ void DebugInfo_Free() {
 }
 
 bool DebugInfo_GetTable(int codeIndex, const uint8_t** bytes, int* size) {
-    if (codeIndex < 0 || static_cast<size_t>(codeIndex) >= g_tables.size() || g_tables[codeIndex] == 0) return false;
+    if (codeIndex < 0 || static_cast<size_t>(codeIndex) >= g_tables.size() || g_tables[codeIndex] == 0)
+        return false;
     uint32_t at = g_tables[codeIndex];
     *size = static_cast<int>(4 * g_view.WordAt(at));
     *bytes = g_view.Data() + at + 4;
@@ -99,7 +105,9 @@ const char* DebugInfo_GetText(int codeIndex) {
     return g_view.Text(g_texts[codeIndex]);
 }
 
-int DebugInfo_GetStringCount() { return static_cast<int>(g_strings.size()); }
+int DebugInfo_GetStringCount() {
+    return static_cast<int>(g_strings.size());
+}
 
 const char* DebugInfo_GetString(int index) {
     if (index < 0 || static_cast<size_t>(index) >= g_strings.size() || g_strings[index] == 0) return nullptr;

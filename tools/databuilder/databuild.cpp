@@ -1,0 +1,79 @@
+// Writes a game data file from the command line:
+//   databuild OUT [-name TEXT] [-version N] [-size W H] [-code NAME LISTING]... [-chunk TAG FILE]...
+// -code assembles a bytecode listing into a code entry (names become reference chains); -chunk adds a
+// chunk whose body is the bytes of FILE. The general information and the options come first, then the
+// given chunks in order, then the code and the strings.
+#include "data_builder.h"
+
+#include "../tool_file.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr, "usage: databuild OUT [-name TEXT] [-version N] [-size W H] [-code NAME LISTING]... "
+                         "[-chunk TAG FILE]...\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    CDataBuilder builder;
+    CDataBuilder::GeneralInfo info;
+    std::vector<std::pair<std::string, std::vector<unsigned char>>> chunks;
+    std::vector<std::pair<std::string, std::string>> code;
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto more = [&](int n) { return i + n < argc; };
+        if (arg == "-name" && more(1)) {
+            info.name = argv[++i];
+        } else if (arg == "-version" && more(1)) {
+            info.version = static_cast<uint8_t>(std::atoi(argv[++i]));
+        } else if (arg == "-size" && more(2)) {
+            info.windowWidth = static_cast<uint32_t>(std::atoi(argv[++i]));
+            info.windowHeight = static_cast<uint32_t>(std::atoi(argv[++i]));
+        } else if (arg == "-code" && more(2)) {
+            std::vector<unsigned char> text;
+            if (!Tool_ReadFile(argv[i + 2], text)) {
+                std::fprintf(stderr, "databuild: cannot read %s\n", argv[i + 2]);
+                return 1;
+            }
+            code.emplace_back(argv[i + 1], std::string(text.begin(), text.end()));
+            i += 2;
+        } else if (arg == "-chunk" && more(2) && std::strlen(argv[i + 1]) == 4) {
+            std::vector<unsigned char> body;
+            if (!Tool_ReadFile(argv[i + 2], body)) {
+                std::fprintf(stderr, "databuild: cannot read %s\n", argv[i + 2]);
+                return 1;
+            }
+            chunks.emplace_back(argv[i + 1], body);
+            i += 2;
+        } else {
+            return Usage();
+        }
+    }
+    builder.AddGeneralInfo(info);
+    CDataBuilder::Options options;
+    options.words[4] = 1;
+    builder.AddOptions(options);
+    for (const auto& [tag, body] : chunks)
+        builder.AddChunk(tag.c_str()).Bytes(body.data(), body.size());
+    for (const auto& [name, listing] : code) {
+        std::string error;
+        if (!builder.AddCodeListing(name, listing, &error)) {
+            std::fprintf(stderr, "databuild: %s: %s\n", name.c_str(), error.c_str());
+            return 1;
+        }
+    }
+    if (!builder.Write(argv[1])) {
+        std::fprintf(stderr, "databuild: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}

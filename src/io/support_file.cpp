@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "core/memory.h"
 #include "core/text.h"
+#include "runner/run_state.h"
 
 #include <cerrno>
 #include <chrono>
@@ -23,7 +24,9 @@ extern char** environ;
 
 namespace {
 
-char* NewString(const std::string& text) { return String_Duplicate(text.c_str()); }
+char* NewString(const std::string& text) {
+    return String_Duplicate(text.c_str());
+}
 
 // Index of the last backslash, else of the last slash; npos when there is neither.
 size_t LastSeparator(const std::string& path) {
@@ -210,7 +213,6 @@ void Support_DeleteTempDirectory() {
 
 namespace {
 
-void (*g_messagePump)() = nullptr;
 // Programs started without waiting; each later start collects those that have ended, so they do not
 // linger as zombies.
 std::vector<pid_t> g_children;
@@ -259,7 +261,7 @@ bool Run(std::vector<std::string> argv, const char* directory, bool wait) {
     for (;;) {
         pid_t done = waitpid(pid, nullptr, WNOHANG);
         if (done == pid || (done < 0 && errno != EINTR)) break;
-        if (g_messagePump) g_messagePump();
+        ProcessMessages();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return true;
@@ -281,10 +283,6 @@ std::string Support_NextCommandLineItem(const char*& text) {
         item += *text;
     }
     return item;
-}
-
-void Support_SetMessagePump(void (*pump)()) {
-    g_messagePump = pump;
 }
 
 bool Support_ExecuteProgram(const char* program, const char* arguments, const char* directory, bool wait) {

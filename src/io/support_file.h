@@ -60,8 +60,6 @@ bool Support_ShellExecute(const char* file, const char* parameters, const char* 
 // double quotes group). With wait set, returns once the program has ended, running the message pump every
 // 50 ms meanwhile. True when the program started.
 bool Support_ExecuteProgram(const char* program, const char* arguments, const char* directory, bool wait);
-// What Support_ExecuteProgram runs while it waits; the run loop installs the window message pump.
-void Support_SetMessagePump(void (*pump)());
 // Splits a command line into items: blanks separate, a double quote toggles quoting and is dropped.
 std::string Support_NextCommandLineItem(const char*& text);
 

@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "runner/data_file.h"
 #include "runner/save_area.h"
+#include "script/functions.h"
 #include "script/variables.h"
 #include "script/vm/vm_format.h"
 
@@ -12,12 +13,14 @@
 #include <cstring>
 #include <unordered_map>
 
-GeneralInfo g_GeneralInfo;
-uint32_t GameOptions = 0;
-const char* Game_ConfigName = "";
-OptionsRecord g_Options;
-
 namespace {
+
+// One record {u32 name offset, s32 length, bytecode} of "CODE".
+struct CodeEntry {
+    const char* name = nullptr;
+    uint32_t bytecode = 0; // offset of the bytecode in the file
+    int32_t length = 0;
+};
 
 int g_runnerFormat = 0;
 bool g_codePresent = false;
@@ -97,7 +100,7 @@ bool ReadGeneralInfo(const CDataView& file, const IFFChunk& chunk, GeneralInfo* 
         (version >= 8 && !ReadText(file, file.WordAt(b + 40), &name)))
         return Fail("Chunk %s: a name of the general information lies outside the file",
                     IFF_TagName(chunk.tag).c_str());
-    Game_ConfigName = config ? config : "";
+    Game_ConfigName = config;
     info->gameName = name ? name : "";
     info->lastInstanceId = file.WordAt(b + 12);
     info->lastTileId = file.WordAt(b + 16);
@@ -227,9 +230,9 @@ bool LoadReferences(const CDataView& file, const IFFChunk& chunk, RefKind kind, 
     return true;
 }
 
-int FindFunction(const char* /*name*/) {
-    // The built-in function table is not built yet, so no function name resolves.
-    return -1;
+int FindFunction(const char* name) {
+    int id;
+    return Code_Function_Find(name, id) ? id : -1;
 }
 
 } // namespace
@@ -259,7 +262,10 @@ void Code_Load(uint8_t* data, uint32_t size) {
                 LoadSave_SetGameName(g_GeneralInfo.gameName.c_str());
                 g_runnerFormat = 800;
                 DebugConsole->Output("InitQNLFunctions\n");
-                // The built-in functions are registered here, once per run, by the function table.
+                // Once per run, also when a file holds two general-information chunks.
+                static bool registered = false;
+                if (!registered) InitQNLFunctions();
+                registered = true;
             }
         } else if (chunk.tag == IFF_Tag("CODE")) {
             DebugConsole->Output("Code_Load()\n");
@@ -380,13 +386,15 @@ bool Code_IsPresent() {
     return g_codePresent;
 }
 
-int Code_GetEntryCount() {
+int Code_EntryCount() {
     return static_cast<int>(g_entries.size());
 }
 
-bool Code_GetEntry(int index, CodeEntry* entry) {
+bool Code_GetEntry(int index, CodeChunkEntry& entry) {
+    entry = {nullptr, nullptr, 0};
     if (index < 0 || static_cast<size_t>(index) >= g_entries.size() || !g_entries[index].name) return false;
-    *entry = g_entries[index];
+    const CodeEntry& record = g_entries[index];
+    entry = {record.name, g_file.Data() + record.bytecode, record.length};
     return true;
 }
 
@@ -402,7 +410,7 @@ const char* Code_GetString(int index, uint32_t* length) {
 void Code_Free() {
     g_GeneralInfo = GeneralInfo();
     GameOptions = 0;
-    Game_ConfigName = "";
+    Game_ConfigName = nullptr;
     Options_Clear();
     g_runnerFormat = 0;
     g_codePresent = false;

@@ -91,12 +91,14 @@ void DebugInfo_Free() {
     g_strings.clear();
 }
 
-bool DebugInfo_GetTable(int codeIndex, const uint8_t** bytes, int* size) {
+bool DebugInfo_GetTable(int codeIndex, uint8_t*& pairs, int& size) {
+    pairs = nullptr;
+    size = 0;
     if (codeIndex < 0 || static_cast<size_t>(codeIndex) >= g_tables.size() || g_tables[codeIndex] == 0)
         return false;
     uint32_t at = g_tables[codeIndex];
-    *size = static_cast<int>(4 * g_view.WordAt(at));
-    *bytes = g_view.Data() + at + 4;
+    size = static_cast<int>(4 * g_view.WordAt(at));
+    pairs = g_view.Data() + at + 4;
     return true;
 }
 

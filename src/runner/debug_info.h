@@ -4,6 +4,8 @@
 // word is the offset of the text), its "STRG" list strings; other chunks are ignored.
 #pragma once
 
+#include "runner/code_chunk.h"
+
 #include <cstdint>
 
 // Reads a debug file held in memory (a memory-manager block, taken over and kept until DebugInfo_Free).
@@ -11,10 +13,7 @@
 bool DebugInfo_Load(uint8_t* data, uint32_t size);
 void DebugInfo_Free();
 
-// The debug table of a code index: its bytes (pairs of s32) and their number; false when there is none.
-bool DebugInfo_GetTable(int codeIndex, const uint8_t** bytes, int* size);
-// The source text of a code index, null when there is none.
-const char* DebugInfo_GetText(int codeIndex);
+// DebugInfo_GetTable and DebugInfo_GetText, which code objects read, are declared with the code chunk.
 // The debug file's strings ("STRG"): their number and each text (null for an empty slot).
 int DebugInfo_GetStringCount();
 const char* DebugInfo_GetString(int index);

@@ -3,3 +3,5 @@
 // Filled by the general-information loader.
 uint32_t GameOptions = 0;
 const char* Game_ConfigName = nullptr;
+GeneralInfo g_GeneralInfo;
+OptionsRecord g_Options;

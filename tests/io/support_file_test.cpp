@@ -89,18 +89,13 @@ TEST(SupportTemp, MadePrivateAndRemoved) {
 
 TEST(SupportProcess, ProgramsStartWithoutAShell) {
     TempFolder tmp;
-    static int pumps;
-    pumps = 0;
-    Support_SetMessagePump([] { ++pumps; });
     // Exit code 259 once made the wait loop spin for ever.
     EXPECT_TRUE(Support_ExecuteProgram("/bin/sh", "-c \"sleep 0.2; exit 259\"", nullptr, true));
-    EXPECT_GT(pumps, 0);
     // Arguments are not interpreted by a shell: the ";" reaches the program as text.
     EXPECT_TRUE(Support_ExecuteProgram("/bin/sh", "-c \"echo $0 > out\" a;b", tmp.Path().c_str(), true));
     EXPECT_EQ(TempFolder::Read(tmp / "out"), "a;b\n");
     EXPECT_FALSE(Support_ExecuteProgram((tmp / "missing-program").c_str(), nullptr, nullptr, true));
     EXPECT_FALSE(Support_ExecuteProgram(nullptr, nullptr, nullptr, false));
-    Support_SetMessagePump(nullptr);
 
     TempFolder::Write(tmp / "tool.sh", "#!/bin/sh\necho \"$1\" > \"$2\"\n");
     chmod((tmp / "tool.sh").c_str(), 0755);

@@ -5,6 +5,7 @@
 #include "runner/code_load.h"
 #include "runner/debug_info.h"
 #include "runner/save_area.h"
+#include "script/functions.h"
 #include "script/variables.h"
 #include "script/vm/vm_format.h"
 #include "support/temp_folder.h"
@@ -135,12 +136,12 @@ TEST_F(DataFileTest, BuiltGameLoads) {
     EXPECT_EQ(g_Options.versionMajor, 3);
     EXPECT_EQ(g_Options.versionMinor, 14);
 
-    ASSERT_EQ(Code_GetEntryCount(), 1);
-    CodeEntry entry;
-    ASSERT_TRUE(Code_GetEntry(0, &entry));
+    ASSERT_EQ(Code_EntryCount(), 1);
+    CodeChunkEntry entry;
+    ASSERT_TRUE(Code_GetEntry(0, entry));
     EXPECT_STREQ(entry.name, "gml_Script_main");
     EXPECT_EQ(entry.length, 12);
-    uint32_t index = Game_File().WordAt(entry.bytecode + 4);
+    uint32_t index = Word(Bytes(entry.bytecode, entry.bytecode + 8), 4);
     EXPECT_STREQ(Code_GetString(static_cast<int>(index)), "hello");
     EXPECT_EQ(Code_GetString(Code_GetStringCount()), nullptr);
 }
@@ -190,17 +191,16 @@ TEST_F(DataFileTest, VariableReferencesAreBound) {
                        "push.v other.x\n"
                        "pop.i.v stack.score\n");
     ASSERT_TRUE(Load(bytes));
-    CodeEntry entry;
-    ASSERT_TRUE(Code_GetEntry(0, &entry));
-    int score = Code_Variable_FindAlloc("score");
-    int x = Code_Variable_FindAlloc("x");
-    const CDataView& f = Game_File();
+    CodeChunkEntry entry;
+    ASSERT_TRUE(Code_GetEntry(0, entry));
+    Bytes code(entry.bytecode, entry.bytecode + entry.length);
+    uint32_t score = static_cast<uint32_t>(Code_Variable_FindAlloc("score"));
+    uint32_t x = static_cast<uint32_t>(Code_Variable_FindAlloc("x"));
     // Each operand holds the id and keeps its top three bits.
-    EXPECT_EQ(f.WordAt(entry.bytecode + 4),
-              (kVarRefFieldInstance | kVarRefNoIndex) | static_cast<uint32_t>(score));
-    EXPECT_EQ(f.WordAt(entry.bytecode + 12), kVarRefFieldInstance | static_cast<uint32_t>(score));
-    EXPECT_EQ(f.WordAt(entry.bytecode + 20) & kVarRefIdMask, static_cast<uint32_t>(x));
-    EXPECT_EQ(f.WordAt(entry.bytecode + 28), kVarRefNoIndex | static_cast<uint32_t>(score));
+    EXPECT_EQ(Word(code, 4), kVarRefFieldInstance | kVarRefNoIndex | score);
+    EXPECT_EQ(Word(code, 12), kVarRefFieldInstance | score);
+    EXPECT_EQ(Word(code, 20) & kVarRefIdMask, x);
+    EXPECT_EQ(Word(code, 28), kVarRefNoIndex | score);
 }
 
 TEST_F(DataFileTest, BrokenContainersFailTheLoad) {
@@ -358,12 +358,12 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
     EXPECT_EQ(Game_DebugPath(), tmp / "sub/g.zbdebug");
     EXPECT_EQ(Game_File().Size(), game.size());
 
-    const uint8_t* table;
+    uint8_t* table;
     int size;
-    ASSERT_TRUE(DebugInfo_GetTable(0, &table, &size));
+    ASSERT_TRUE(DebugInfo_GetTable(0, table, size));
     EXPECT_EQ(size, 8);
     EXPECT_EQ(table[4], 5);
-    EXPECT_FALSE(DebugInfo_GetTable(1, &table, &size));
+    EXPECT_FALSE(DebugInfo_GetTable(1, table, size));
     EXPECT_STREQ(DebugInfo_GetText(0), "x = 1;\n");
     EXPECT_STREQ(DebugInfo_GetString(0), "hi");
 
@@ -395,4 +395,29 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
 TEST(DataFileDeathTest, NoGameAndNoWayToAskEndsTheRun) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(RunnerLoadGame(nullptr), testing::ExitedWithCode(1), "");
+}
+
+namespace {
+int FindTestScript(const char* name) {
+    return std::strcmp(name, "scr_move") == 0 ? 3 : -1;
+}
+} // namespace
+
+TEST_F(DataFileTest, FunctionReferencesAreBound) {
+    Code_Function_SetLookup({FindTestScript, nullptr, nullptr});
+    Bytes bytes = Game("call.i scr_move 0\npopz.v\ncall.i scr_move 2\npopz.v\n");
+    bool loaded = Load(bytes);
+    Code_Function_SetLookup({});
+    ASSERT_TRUE(loaded) << log;
+    CodeChunkEntry entry;
+    ASSERT_TRUE(Code_GetEntry(0, entry));
+    Bytes code(entry.bytecode, entry.bytecode + entry.length);
+    EXPECT_EQ(Word(code, 4), 100003u);
+    EXPECT_EQ(Word(code, 16), 100003u);
+}
+
+TEST_F(DataFileTest, UnknownFunctionEndsTheRun) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    Bytes bytes = Game("call.i no_such_function 0\npopz.v\n");
+    EXPECT_EXIT(Load(bytes), testing::ExitedWithCode(1), "");
 }

@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/console.h"
 #include "core/memory.h"
 #include "core/text.h"
+#include "graphics/device.h"
+#include "net/debug_link.h"
 #include "script/code.h"
 #include "script/compiler/fold.h"
 #include "script/compiler/parser.h"
@@ -15,8 +18,16 @@
 
 bool Code_ErrorFlag = false;
 char* Code_ErrorText = nullptr;
+char* Code_LastErrorText = nullptr;
+bool Code_ErrorOccurred = false;
+bool Code_Aborting = false;
+bool Code_ShowErrors = true;
+bool Code_QuietErrors = false;
+bool Code_AbortOnAnyError = false;
 
 namespace {
+
+CodeErrorServices g_errorServices = {};
 
 constexpr int kInitialBufferCapacity = 16;
 
@@ -100,6 +111,7 @@ std::string Code_Error_Format(int kind, const char* text, int position, const ch
 }
 
 void Code_Error(CCode* code, int position, const char* message) {
+    Display_EnsureWindowed();
     if (Code_ErrorFlag) return;
     Code_ErrorFlag = true;
     MEM_FREE(Code_ErrorText);
@@ -128,4 +140,32 @@ std::string Code_Error_FrameText(const char* text) {
     }
     framed += line;
     return framed;
+}
+
+void Code_SetErrorServices(const CodeErrorServices& services) { g_errorServices = services; }
+
+bool Code_Error_Frame(const char* text, bool mayIgnore) {
+    if (!g_errorServices.showErrorForm) return false;
+    const std::string framed = Code_Error_FrameText(text);
+    return g_errorServices.showErrorForm(framed.c_str(), mayIgnore);
+}
+
+void Code_Error_Show(const char* text, bool abort) {
+    if (Code_Aborting) return;
+    if (Code_AbortOnAnyError) abort = true;
+    Display_EnsureWindowed();
+    if (DebugForm_IsOpen() && g_errorServices.refreshDebugForm) g_errorServices.refreshDebugForm();
+    if (Code_ShowErrors) {
+        if (abort) Code_Error_Frame(text, false);
+        else abort = Code_Error_Frame(text, true);
+    }
+    if (g_errorServices.clearInput) g_errorServices.clearInput();
+    MEM_FREE(Code_LastErrorText);
+    Code_LastErrorText = String_Duplicate(text);
+    if (!Code_QuietErrors) ReleaseConsole->Output("ERROR!!! :: %s\n", text ? text : "");
+    Code_ErrorOccurred = true;
+    if (abort) {
+        Code_Aborting = true;
+        if (g_errorServices.endGame) g_errorServices.endGame();
+    }
 }

@@ -12,6 +12,36 @@ extern bool Code_ErrorFlag;
 // The formatted text of the last recorded error (a memory-manager block, or null).
 extern char* Code_ErrorText;
 
+// The last text shown by Code_Error_Show (a memory-manager block, or null after a null text); read by
+// the built-in variable error_last.
+extern char* Code_LastErrorText;
+// Set by every Code_Error_Show; the built-in variable error_occurred reads and writes it.
+extern bool Code_ErrorOccurred;
+// Set once an aborting error has been shown; every later Code_Error_Show does nothing.
+extern bool Code_Aborting;
+
+// How errors are shown, set by the start-up and the debugger:
+// errors are shown in the error dialog (cleared by "-noerrors", and while the debugger evaluates);
+extern bool Code_ShowErrors;
+// errors are kept off the release console (while the debugger or a watch evaluates);
+extern bool Code_QuietErrors;
+// every error aborts the game (option 32 of the options chunk).
+extern bool Code_AbortOnAnyError;
+
+// What showing an error needs of the game world, which installs it at start-up. A missing member does
+// nothing (a missing error form answers "not abort", as an unattended run does).
+struct CodeErrorServices {
+    // Shows the framed text in the error dialog, with an Ignore button when mayIgnore; true for Abort.
+    bool (*showErrorForm)(const char* framedText, bool mayIgnore);
+    // Clears the input state, so the key or click that closed the dialog never reaches the game.
+    void (*clearInput)();
+    // Ends the game: the pending room change -400 and the quit message to the main window.
+    void (*endGame)();
+    // Refreshes the debug form while it is open.
+    void (*refreshDebugForm)();
+};
+void Code_SetErrorServices(const CodeErrorServices& services);
+
 // Records an error of a code object at a byte position of its text, unless one was recorded already
 // since the flag was cleared.
 void Code_Error(CCode* code, int position, const char* message);
@@ -23,3 +53,10 @@ std::string Code_Error_Format(int kind, const char* text, int position, const ch
 // The text as the error dialog shows it: a rule of underscores, the lines ended by CR LF (two
 // successive line-end characters counting as one break) and each tab widened to seven spaces.
 std::string Code_Error_FrameText(const char* text);
+
+// Shows the text in the error dialog; true when the user chose Abort.
+bool Code_Error_Frame(const char* text, bool mayIgnore);
+
+// Presents an error to the user and the log; an aborting error (or any error while every error aborts)
+// ends the game, and every later call then does nothing.
+void Code_Error_Show(const char* text, bool abort);

@@ -5,8 +5,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/console.h"
 #include "core/memory.h"
 #include "core/text.h"
+#include "io/dialogs.h"
+#include "library/registration.h"
+#include "script/code.h"
 
 namespace {
 
@@ -102,6 +106,38 @@ const ScriptValue* Code_Constant_FindValue(const char* name) {
         if (g_constants[i].name && EqualNoCase(g_constants[i].name, name)) return &g_constants[i].value;
     }
     return nullptr;
+}
+
+bool Code_Constant_Define(const char* name, const char* valueText) {
+    char* trimmed = nullptr;
+    VCL_Trim(trimmed, name ? name : "");
+    if (!Code_Constant_IsValidName(trimmed)) {
+        const std::string message = std::string("Constant name ") + (trimmed ? trimmed : "") + "  is not valid.";
+        ShowMessage(message.c_str());
+        MEM_FREE(trimmed);
+        return false;
+    }
+    // The value is the text read as an expression: numbers, strings, resource names and constants
+    // defined earlier fold to a constant. Anything else gives 0.
+    ScriptValue value;
+    CCode code(valueText ? valueText : "", 1);
+    if (code.Compile(nullptr) && code.kind == CODE_KIND_CONSTANT) {
+        Value_Copy(&value, &code.constant);
+    } else {
+        DebugConsole->Output("Constant %s: the value \"%s\" is not a constant expression; it reads 0\n", trimmed,
+                             valueText ? valueText : "");
+    }
+    Code_Constant_Add(trimmed, &value);
+    Value_Free(&value);
+    MEM_FREE(trimmed);
+    return true;
+}
+
+bool Code_Constant_Prepare(int count, const char* const* names, const char* const* values) {
+    for (int i = 0; i < count; ++i) {
+        if (!Code_Constant_Define(names[i], values[i])) return false;
+    }
+    return true;
 }
 
 void Code_Constant_Free() {
@@ -236,4 +272,5 @@ void Code_Constant_Init(bool externalCallsAllowed) {
     AddRun({"ov_friends", "ov_community", "ov_players", "ov_settings", "ov_gamegroup", "ov_achievements"}, 0);
     AddRun({"lb_sort_none", "lb_sort_ascending", "lb_sort_descending"}, 0);
     AddRun({"lb_disp_none", "lb_disp_numeric", "lb_disp_time_sec", "lb_disp_time_ms"}, 0);
+    InitMiscConstants();
 }

@@ -19,9 +19,13 @@ bool Code_Constant_Find(const char* name, ScriptValue* out);
 // value stays the table's.
 const ScriptValue* Code_Constant_FindValue(const char* name);
 
-// Defines one of the game's constants from its name and value texts (see constants.cpp); false for an
-// invalid name, after telling the user.
+// Defines one of the game's constants. The name is trimmed of blanks and control characters; an invalid
+// one is shown in a message box and refused. The value text is read as an expression and the constant
+// takes its folded value (a number, a string, a resource index, an earlier constant, or an operation on
+// them); a text that does not fold gives 0, with a line on the debug console.
 bool Code_Constant_Define(const char* name, const char* valueText);
+// Defines the game's constants in order (the options' constant list); false at the first invalid name.
+bool Code_Constant_Prepare(int count, const char* const* names, const char* const* values);
 
 // Registers the built-in constants, then the function library's. dll_cdecl and dll_stdcall are left out
 // when calls into external libraries are not allowed.

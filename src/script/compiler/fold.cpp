@@ -78,6 +78,7 @@ void BecomeConstant(CodeTreeNode* node, ScriptValue& taken) {
     taken = ScriptValue();
     CodeTree_Free(node, false);
     node->kind = NODE_CONSTANT;
+    node->op = 0;
     node->value = value;
 }
 
@@ -100,8 +101,9 @@ public:
             CodeTreeNode* operand = &node->children[0];
             if (operand->kind != NODE_CONSTANT) return true;
             const int position = operand->position;
+            const int op = node->op;
             BecomeConstant(node, operand->value);
-            return Code_Operator_Unary(m_code, position, node->op, node->value);
+            return Code_Operator_Unary(m_code, position, op, node->value);
         }
         case NODE_BINARY: {
             CodeTreeNode* left = &node->children[0];

@@ -21,6 +21,7 @@ namespace {
 // checks see only real leaks.
 class TablesEnvironment : public ::testing::Environment {
 public:
+    void SetUp() override { RegisterTestFunctions(); }
     void TearDown() override {
         Code_Constant_Free();
         Code_Function_Free();
@@ -165,6 +166,13 @@ void RegisterTestFunctions() {
     Code_Function_Add("f1", Nothing, 1);
     Code_Function_Add("f2", Nothing, 2);
     Code_Function_Add("fany", Nothing, -1);
+}
+
+std::string Message(const std::string& result) {
+    const size_t position = result.rfind("position ");
+    const size_t at = position == std::string::npos ? position : result.find(": ", position);
+    if (result.rfind("ERROR: ", 0) != 0 || at == std::string::npos) return "(no error) " + result;
+    return result.substr(at + 2);
 }
 
 std::string TreeText(const CodeTreeNode& node) {

@@ -17,6 +17,10 @@ void RegisterTestFunctions();
 // text form; on failure "ERROR: " and the recorded error text.
 std::string Parse(const std::string& text, bool program = true, bool fold = false);
 
+// The message of a Parse result that failed (the text after "position N: "), or "(no error) " and the
+// result.
+std::string Message(const std::string& result);
+
 // Compiles a code object from the text, which it keeps alive.
 struct Compiled {
     std::string text;

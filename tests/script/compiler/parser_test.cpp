@@ -5,19 +5,13 @@
 #include "compiler_test_util.h"
 #include "script/variables.h"
 
+using compiler_test::Message;
 using compiler_test::Parse;
 
 namespace {
 
 std::string Program(const std::string& text) { return Parse(text, true); }
 std::string Expression(const std::string& text) { return Parse(text, false); }
-
-// The message part of an error text, after "position N: ".
-std::string Message(const std::string& result) {
-    const size_t position = result.rfind("position ");
-    const size_t at = position == std::string::npos ? position : result.find(": ", position);
-    return result.rfind("ERROR: ", 0) == 0 && at != std::string::npos ? result.substr(at + 2) : "(no error) " + result;
-}
 
 TEST(Parser, ExpressionPrecedenceAndAssociativity) {
     EXPECT_EQ(Expression("a + b * c"), "(+ a@-6 (* b@-6 c@-6))");

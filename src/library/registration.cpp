@@ -1,12 +1,17 @@
 #include "library/registration.h"
 
+#include "io/support_builtins.h"
+
 // The library's built-ins are not written yet, and the constant and variable tables they would be added
 // to are not either: each group registers nothing, and with no ds_grid_* registered there is nothing to
 // rebind.
 void InitMathFunctions() {}
 void InitFileFunctions() {}
 void InitResourceFunctions() {}
-void InitMiscFunctions() {}
+// Of the misc group only the system built-ins of the file and process support exist so far.
+void InitMiscFunctions() {
+    Support_AddFunctions();
+}
 void InitDSFunctions() {}
 void InitBufferFunctions() {}
 void InitMiscConstants() {}

@@ -138,8 +138,10 @@ bool ReadGeneralInfo(const CDataView& file, const IFFChunk& chunk, GeneralInfo* 
 bool LoadStrings(const CDataView& file, const IFFChunk& chunk) {
     if (!file.OffsetList(chunk, &g_strings)) return Fail("Chunk STRG: its list does not fit the chunk");
     for (size_t i = 0; i < g_strings.size(); ++i) {
-        if (g_strings[i] != 0 && !file.StringRecord(g_strings[i]))
+        if (g_strings[i] != 0 && !file.StringRecord(g_strings[i])) {
+            g_strings.clear();
             return Fail("Chunk STRG: string %zu runs past the end of the file", i);
+        }
     }
     return true;
 }
@@ -203,12 +205,19 @@ bool BindChain(const CDataView& file, const char* chunkName, const char* name, i
     return true;
 }
 
-[[noreturn]] void UnableToFind(const char* kind, const char* name) {
-    char text[1024];
-    std::snprintf(text, sizeof text, "Error on load\nUnable to find %s %s\n", kind, name);
-    // The error dialog belongs to the compile-error display; the text goes to the console until it exists.
+// The error dialog belongs to the compile-error display; the text goes to the console until it exists.
+void EndRunOnLoadError(const char* text) {
     DebugConsole->Output("%s", text);
     std::exit(1);
+}
+
+void (*g_loadErrorHandler)(const char* text) = EndRunOnLoadError;
+
+bool UnableToFind(const char* kind, const char* name) {
+    char text[1024];
+    std::snprintf(text, sizeof text, "Error on load\nUnable to find %s %s\n", kind, name);
+    g_loadErrorHandler(text);
+    return Fail("%s", text);
 }
 
 // Reads the 12-byte records {name offset, count, first reference} of "VARI" and "FUNC" and binds each.
@@ -222,7 +231,7 @@ bool LoadReferences(const CDataView& file, const IFFChunk& chunk, RefKind kind, 
         if (!ReadText(file, file.WordAt(at), &name) || !name)
             return Fail("Chunk %s: a reference record has no name in the file", chunkName.c_str());
         int id = resolve(name);
-        if (id < 0) UnableToFind(kind == REF_VARIABLE ? "variable" : "function", name);
+        if (id < 0) return UnableToFind(kind == REF_VARIABLE ? "variable" : "function", name);
         if (!BindChain(file, chunkName.c_str(), name, static_cast<int32_t>(file.WordAt(at + 4)),
                        file.WordAt(at + 8), kind, id))
             return false;
@@ -333,14 +342,16 @@ bool Options_Load(const CDataView& file, const IFFChunk& chunk) {
 }
 
 bool Code_LoadEntries(const CDataView& file, const IFFChunk& chunk) {
+    g_entries.clear();
+    g_refs.clear();
     std::vector<uint32_t> list;
     if (!file.OffsetList(chunk, &list)) return Fail("Chunk CODE: its list does not fit the chunk");
-    g_entries.assign(list.size(), CodeEntry());
-    g_refs.clear();
+    // Entries are kept only when all of them are sound: code objects read them without further checks.
+    std::vector<CodeEntry> entries(list.size());
     for (size_t i = 0; i < list.size(); ++i) {
         uint32_t at = list[i];
         if (at == 0) continue;
-        CodeEntry& entry = g_entries[i];
+        CodeEntry& entry = entries[i];
         if (!chunk.Holds(at, 8)) return Fail("Chunk CODE: entry %zu lies outside its chunk", i);
         if (!ReadText(file, file.WordAt(at), &entry.name) || !entry.name)
             return Fail("Chunk CODE: the name of entry %zu lies outside the file", i);
@@ -348,8 +359,12 @@ bool Code_LoadEntries(const CDataView& file, const IFFChunk& chunk) {
         entry.bytecode = at + 8;
         if (entry.length < 0 || !chunk.Holds(entry.bytecode, static_cast<uint32_t>(entry.length)))
             return Fail("Chunk CODE: the bytecode of %s runs past the end of its chunk", entry.name);
-        if (!WalkCode(file, entry, IndexReferences)) return false;
+        if (!WalkCode(file, entry, IndexReferences)) {
+            g_refs.clear();
+            return false;
+        }
     }
+    g_entries = std::move(entries);
     return true;
 }
 
@@ -374,6 +389,10 @@ bool VARI_Load(const CDataView& file, const IFFChunk& chunk) {
 
 bool FUNC_Load(const CDataView& file, const IFFChunk& chunk) {
     return LoadReferences(file, chunk, REF_FUNCTION, FindFunction);
+}
+
+void Code_SetLoadErrorHandler(void (*handler)(const char* text)) {
+    g_loadErrorHandler = handler ? handler : EndRunOnLoadError;
 }
 
 void Code_SetRunnerFormat(int format) {

@@ -28,6 +28,11 @@ bool Code_PatchStrings(const CDataView& file, const IFFChunk& chunk);
 bool VARI_Load(const CDataView& file, const IFFChunk& chunk);
 bool FUNC_Load(const CDataView& file, const IFFChunk& chunk);
 
+// What a name that nothing resolves does: by default the text "Error on load\nUnable to find function %s\n"
+// (or variable) is shown and the run ends with exit code 1. A handler that returns makes it a load failure.
+// Null restores the default.
+void Code_SetLoadErrorHandler(void (*handler)(const char* text));
+
 // 800 after the pre-pass; 700 when the main walk meets "GEN7" or "GENL".
 void Code_SetRunnerFormat(int format);
 int Code_GetRunnerFormat();

@@ -25,7 +25,10 @@ bool CDataView::OffsetList(const IFFChunk& chunk, std::vector<uint32_t>* entries
     entries->reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t entry = WordAt(chunk.offset + 4 + static_cast<uint64_t>(i) * 4);
-        if (entry >= m_size) return false;
+        if (entry >= m_size) {
+            entries->clear();
+            return false;
+        }
         entries->push_back(entry);
     }
     return true;

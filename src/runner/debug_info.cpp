@@ -77,7 +77,11 @@ bool DebugInfo_Load(uint8_t* data, uint32_t size) {
             ok = LoadTables(chunk);
         else if (chunk.tag == IFF_Tag("SCPT"))
             ok = LoadTexts(chunk);
-        if (!ok) return false;
+        if (!ok) {
+            // Nothing of a damaged file is offered to the readers.
+            DebugInfo_Free();
+            return false;
+        }
     }
     return true;
 }

@@ -1,0 +1,65 @@
+// Loads arbitrary bytes as a game data file (the pre-pass, then the chunk walk) and as a debug-information
+// file. Every function name resolves (as a script), so that binding runs its chains, and a name that does
+// not resolve fails the load instead of ending the run.
+#include "core/memory.h"
+#include "runner/code_load.h"
+#include "runner/data_file.h"
+#include "runner/debug_info.h"
+#include "script/functions.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+int AnyScript(const char*) {
+    return 0;
+}
+
+void KeepRunning(const char*) {}
+
+uint8_t* Copy(const uint8_t* data, size_t size) {
+    uint8_t* block = static_cast<uint8_t*>(MEM_ALLOC(size + 1));
+    if (size > 0) std::memcpy(block, data, size);
+    return block;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // The loader's traces would drown the fuzzer's own report.
+    if (!std::freopen("/dev/null", "w", stdout)) return 0;
+    Code_Function_SetLookup({AnyScript, nullptr, nullptr});
+    Code_SetLoadErrorHandler(KeepRunning);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > 1 << 20) return 0;
+    Game_FreeData();
+    uint8_t* game = Copy(data, size);
+    Game_SetData(game, static_cast<uint32_t>(size));
+    Code_Load(game, static_cast<uint32_t>(size));
+    LoadGameData();
+    for (int i = 0; i < Code_EntryCount(); ++i) {
+        CodeChunkEntry entry;
+        if (Code_GetEntry(i, entry) && entry.length > 0) {
+            volatile uint8_t last = entry.bytecode[entry.length - 1];
+            (void)last;
+        }
+    }
+    DebugInfo_Load(Copy(data, size), static_cast<uint32_t>(size));
+    for (int i = 0; i < 4; ++i) {
+        uint8_t* pairs;
+        int length;
+        if (DebugInfo_GetTable(i, pairs, length) && length > 0) {
+            volatile uint8_t last = pairs[length - 1];
+            (void)last;
+        }
+        if (const char* text = DebugInfo_GetText(i)) (void)std::strlen(text);
+    }
+    Game_FreeData();
+    return 0;
+}

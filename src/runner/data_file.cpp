@@ -2,6 +2,10 @@
 
 #include "core/console.h"
 #include "core/memory.h"
+#include "ext/platform_services.h"
+#include "io/support_file.h"
+#include "library/ini_file.h"
+#include "physics/physics.h"
 #include "runner/code_load.h"
 #include "runner/debug_info.h"
 #include "runner/save_area.h"
@@ -10,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +22,8 @@ namespace {
 uint8_t* g_data = nullptr;
 CDataView g_file;
 std::string g_optionsPath;
+std::unique_ptr<IniFile> g_optionsFile;
+RunnerIniOptions g_iniOptions;
 std::string g_debugPath;
 bool g_loadFailed = false;
 char* (*g_gameFileAsker)() = nullptr;
@@ -218,6 +225,33 @@ void Runner_SetGameFileAsker(char* (*asker)()) {
     g_gameFileAsker = asker;
 }
 
+void IniFile_ReadRunnerOptions(const IniFile& ini) {
+    auto value = [&](const char* key) -> const char* {
+        IniKey* found = ini.FindKey("DEFAULT", key);
+        if (!found) return nullptr;
+        return found->value ? found->value : "";
+    };
+    auto flag = [&](const char* key) {
+        const char* text = value(key);
+        return !text || std::atoi(text) != 0;
+    };
+    Platform_SetOrientations(flag("OrientLandscape"), flag("OrientPortrait"), flag("OrientLandscapeFlipped"),
+                             flag("OrientPortraitFlipped"));
+    if (const char* debug = value("Debug")) {
+        g_iniOptions.debug = std::atoi(debug) != 0 ? 1 : 0;
+        if (g_iniOptions.debug) Physics_SetAssertHandler();
+    }
+    if (const char* trace = value("Trace")) g_iniOptions.trace = std::atoi(trace) != 0 ? 1 : 0;
+}
+
+const RunnerIniOptions& Game_IniOptions() {
+    return g_iniOptions;
+}
+
+IniFile* Game_OptionsFile() {
+    return g_optionsFile.get();
+}
+
 bool RunnerLoadGame(const char* gamePath) {
     DebugConsole->Output("RunnerLoadGame: %s\n", gamePath ? gamePath : "(null)");
     std::string path;
@@ -239,11 +273,11 @@ bool RunnerLoadGame(const char* gamePath) {
     if (separator != std::string::npos) {
         g_optionsPath = path.substr(0, separator) + "/options.ini";
         DebugConsole->Output("Checking if INIFile %s Exists\n", g_optionsPath.c_str());
-        if (access(g_optionsPath.c_str(), R_OK) == 0) {
-            // The options file's reader (and the virtual keys and runner options read through it) comes
-            // with the ini-file support; until then the file is found but not read.
-            DebugConsole->Output("INIFile %s is not read: ini files are not supported yet\n",
-                                 g_optionsPath.c_str());
+        if (Support_FileExists(g_optionsPath.c_str())) {
+            // Read at this path as it is: the ini reader must not map it into the game folder again.
+            g_optionsFile = std::make_unique<IniFile>(g_optionsPath.c_str(), false);
+            // The virtual keys are read from it by the input code once that exists.
+            IniFile_ReadRunnerOptions(*g_optionsFile);
         } else {
             DebugConsole->Output("!!!!No INI File %s\n", g_optionsPath.c_str());
         }
@@ -339,6 +373,8 @@ void Game_FreeData() {
     ClearLoadedTables();
     Code_Free();
     g_optionsPath.clear();
+    g_optionsFile.reset();
+    g_iniOptions = RunnerIniOptions();
     g_debugPath.clear();
     g_loadFailed = false;
 }

@@ -21,6 +21,19 @@ using ChunkLoader = bool (*)(const CDataView& file, const IFFChunk& chunk, const
 // for one; a cancelled dialog ends the process with exit code 1. False when the game file could not be
 // read.
 bool RunnerLoadGame(const char* gamePath);
+// The "DEFAULT" section of "options.ini": the four orientation keys go to the platform; "Debug" (which
+// also installs the physics assertion hook when set) and "Trace" are kept for the start-up.
+class IniFile;
+void IniFile_ReadRunnerOptions(const IniFile& ini);
+// What "options.ini" said of debug mode and tracing: 1 or 0, or -1 when it said nothing.
+struct RunnerIniOptions {
+    int debug = -1;
+    int trace = -1;
+};
+const RunnerIniOptions& Game_IniOptions();
+// The options file, or null when the game has none.
+IniFile* Game_OptionsFile();
+
 // The asker of a game file when none was given: gives a new memory-manager text, or null for "cancel".
 // The dialog layer installs it; without one there is no way to ask, which counts as a cancel.
 void Runner_SetGameFileAsker(char* (*asker)());

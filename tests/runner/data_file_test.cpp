@@ -5,8 +5,10 @@
 #include "runner/code_load.h"
 #include "runner/debug_info.h"
 #include "runner/save_area.h"
+#include "script/code.h"
 #include "script/functions.h"
 #include "script/variables.h"
+#include "script/vm/vm_buffer.h"
 #include "script/vm/vm_format.h"
 #include "support/temp_folder.h"
 
@@ -144,6 +146,16 @@ TEST_F(DataFileTest, BuiltGameLoads) {
     uint32_t index = Word(Bytes(entry.bytecode, entry.bytecode + 8), 4);
     EXPECT_STREQ(Code_GetString(static_cast<int>(index)), "hello");
     EXPECT_EQ(Code_GetString(Code_GetStringCount()), nullptr);
+}
+
+TEST_F(DataFileTest, GameWithoutBytecode) {
+    // Code given as source text: no "CODE" chunk, nothing to bind.
+    CDataBuilder text;
+    text.AddGeneralInfo({});
+    text.AddChunk("SCPT").OffsetList({});
+    ASSERT_TRUE(Load(text.Build()));
+    EXPECT_FALSE(Code_IsPresent());
+    EXPECT_EQ(Code_EntryCount(), 0);
 }
 
 TEST_F(DataFileTest, GeneralInfoVersions) {
@@ -372,6 +384,19 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
     EXPECT_TRUE(LoadGameData());
     testing::internal::GetCapturedStdout();
     EXPECT_STREQ(GetSaveAreaDirectory(), (tmp / "data/Demo/").c_str());
+
+    // A code object of index 0 runs the entry's bytecode, with the debug file's text and table.
+    {
+        CCode code(0, 0);
+        ASSERT_NE(code.code, nullptr);
+        EXPECT_EQ(code.code->size, 12);
+        EXPECT_STREQ(code.name, "gml_Script_main");
+        EXPECT_STREQ(code.GetText(), "x = 1;\n");
+        ASSERT_NE(code.debugInfo, nullptr);
+        EXPECT_EQ(code.debugInfo->size, 8);
+        CCode outside(1, 0);
+        EXPECT_EQ(outside.code, nullptr);
+    }
 
     // A damaged debug file fails the load.
     SetWord(debugBytes, 16, 100);

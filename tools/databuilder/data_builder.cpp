@@ -254,10 +254,7 @@ void CDataBuilder::MakeCodeChunks() {
             records->Ref("$ref" + std::to_string(kind) + ":" + std::to_string(links.front().at));
         }
     }
-    if (m_withoutCode)
-        delete code;
-    else
-        m_chunks.emplace_back(SLOT_CHUNK, std::unique_ptr<Chunk>(code));
+    m_chunks.emplace_back(SLOT_CHUNK, std::unique_ptr<Chunk>(code));
     m_chunks.emplace_back(SLOT_CHUNK, std::unique_ptr<Chunk>(vari));
     m_chunks.emplace_back(SLOT_CHUNK, std::unique_ptr<Chunk>(func));
 }

@@ -108,8 +108,6 @@ public:
     // Assembles a listing into a code entry: quoted push.s texts go to the string table, and the names in
     // variable references and calls become reference chains. False with the assembler's message.
     bool AddCodeListing(const std::string& name, const std::string& listing, std::string* error);
-    // Keeps the chunk order but leaves out the "CODE" chunk (code given as source text).
-    void SetWithoutCode(bool without) { m_withoutCode = without; }
 
     // The whole file.
     std::vector<uint8_t> Build();
@@ -126,5 +124,4 @@ private:
     std::vector<Code> m_code;
     bool m_stringSlot = false;
     bool m_codeSlot = false;
-    bool m_withoutCode = false;
 };

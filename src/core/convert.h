@@ -22,6 +22,14 @@ inline int64_t X86_DoubleToInt64(double d) {
 // the low 32 bits (so -1.0 gives 0xFFFFFFFF).
 inline uint32_t X86_DoubleToUInt32(double d) { return static_cast<uint32_t>(X86_DoubleToInt64(d)); }
 
+// Narrowing to single precision with the IEEE rule (round to nearest, even on ties): a magnitude that
+// rounds past the largest float gives an infinity of its sign, NaN stays NaN.
+inline float X86_DoubleToFloat(double d) {
+    if (std::fabs(d) >= 0x1.ffffffp127)
+        return d < 0 ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
+    return static_cast<float>(d);
+}
+
 // Rounding to the nearest integer with ties to even (the FPU's default mode, as fistp), then to int32.
 inline int32_t X86_RoundToInt32(double d) {
     if (!(d > -2147483648.5 && d < 2147483647.5)) return INT32_MIN;

@@ -19,3 +19,10 @@ void VM_ErrorNoContext(const char* format, ...) {
     VM_ErrorRaised = true;
     ReleaseConsole->Output("%s\n", message);
 }
+
+// Until the framed report exists this writes the message, marked "FATAL " when fatal, to the release
+// console and raises the flag; the report of the VM replaces this body.
+void Code_Error_Report(const char* message, bool fatal) {
+    VM_ErrorRaised = true;
+    ReleaseConsole->Output("%s%s\n", fatal ? "FATAL " : "", message ? message : "");
+}

@@ -11,3 +11,7 @@ extern const char* VM_CurrentFunctionName;
 
 // Set by every reported error; cleared by whoever wants to see the next one.
 extern bool VM_ErrorRaised;
+
+// The framed report of a run-time error: where it happened, the source line, the script calls that
+// led there and, in the release log, the variables; shown through Code_Error_Show.
+void Code_Error_Report(const char* message, bool fatal);

@@ -1,9 +1,12 @@
 #include "runner/code_load.h"
 
+#include "audio/audio.h"
 #include "core/console.h"
 #include "runner/data_file.h"
 #include "runner/save_area.h"
+#include "script/compiler/compile.h"
 #include "script/functions.h"
+#include "script/variable_list.h"
 #include "script/variables.h"
 #include "script/vm/vm_format.h"
 
@@ -295,8 +298,18 @@ bool GEN8_Load(const CDataView& file, const IFFChunk& chunk) {
     return ReadGeneralInfo(file, chunk, &g_GeneralInfo);
 }
 
+// The options also drive three flags of other subsystems: the sound engine, whether every error aborts
+// and what reading a never-set variable gives. The show-errors flag is left as the command line set it,
+// so that "-noerrors" still holds after the load.
+static void ApplyOptions() {
+    Audio_UseNewEngine = g_Options.useOpenAL;
+    Code_AbortOnAnyError = g_Options.errorsAbort;
+    Variable_UnsetIsError = g_Options.unsetVariableFlag;
+}
+
 void Options_Clear() {
     g_Options = OptionsRecord();
+    ApplyOptions();
 }
 
 bool Options_Load(const CDataView& file, const IFFChunk& chunk) {
@@ -319,6 +332,7 @@ bool Options_Load(const CDataView& file, const IFFChunk& chunk) {
     if (word(26) != 0 && word(26) >= file.Size()) return Fail("Chunk OPTN: word 26 points outside the file");
     g_Options.errorsAbort = word(32) != 0;
     g_Options.unsetVariableFlag = word(33) != 0;
+    ApplyOptions();
 
     uint32_t count = word(countWord);
     uint64_t pairs = b + 4ull * (countWord + 1);

@@ -1,5 +1,6 @@
 #include "runner/data_file.h"
 
+#include "audio/audio.h"
 #include "core/memory.h"
 #include "data_builder.h"
 #include "runner/code_load.h"
@@ -7,6 +8,7 @@
 #include "runner/save_area.h"
 #include "script/code.h"
 #include "script/functions.h"
+#include "script/variable_list.h"
 #include "script/variables.h"
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_format.h"
@@ -132,6 +134,8 @@ TEST_F(DataFileTest, BuiltGameLoads) {
     EXPECT_TRUE(g_Options.useOpenAL);
     EXPECT_EQ(g_Options.windowColour, 0x123456u);
     EXPECT_TRUE(g_Options.unsetVariableFlag);
+    EXPECT_TRUE(Variable_UnsetIsError);
+    EXPECT_TRUE(Audio_UseNewEngine);
     EXPECT_TRUE(g_Options.showCursor == false);
     ASSERT_EQ(g_Options.constantNames.size(), 3u);
     EXPECT_STREQ(g_Options.constantNames[2], "c");

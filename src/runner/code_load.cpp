@@ -208,9 +208,9 @@ bool BindChain(const CDataView& file, const char* chunkName, const char* name, i
     return true;
 }
 
-// The error dialog belongs to the compile-error display; the text goes to the console until it exists.
+// Shown as an aborting error, then the run ends.
 void EndRunOnLoadError(const char* text) {
-    DebugConsole->Output("%s", text);
+    Code_Error_Show(text, true);
     std::exit(1);
 }
 

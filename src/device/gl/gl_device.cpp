@@ -1,0 +1,686 @@
+#include "device/gl/gl_device.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/glcorearb.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const CGLDevice* g_currentDevice = nullptr;
+
+// Points and lines are moved this many pixels less than half a pixel, so that positions lying exactly
+// between two pixel centres fall to the top-left one, as the device's tie rule has it.
+constexpr float kTieBias = 1.0f / 32.0f;
+
+struct GLFormat {
+    GLint internal;
+    GLenum format;
+    GLenum type;
+    bool alphaOne; // no alpha channel: alpha reads as 1
+    bool redOnly;  // one channel: green and blue read as 1 too
+};
+
+bool FormatOf(uint32_t format, GLFormat& out) {
+    switch (format) {
+    case D3DFMT_A8R8G8B8: out = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, false, false}; return true;
+    case D3DFMT_X8R8G8B8: out = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, true, false}; return true;
+    case D3DFMT_A4R4G4B4: out = {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, false, false}; return true;
+    case D3DFMT_R16F: out = {GL_R16F, GL_RED, GL_HALF_FLOAT, true, true}; return true;
+    case D3DFMT_R32F: out = {GL_R32F, GL_RED, GL_FLOAT, true, true}; return true;
+    default: return false;
+    }
+}
+
+GLenum Compare(uint32_t f) {
+    static const GLenum table[] = {GL_ALWAYS, GL_NEVER,   GL_LESS,     GL_EQUAL, GL_LEQUAL,
+                                   GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
+    return f < 9 ? table[f] : GL_ALWAYS;
+}
+
+GLenum StencilOp(uint32_t op) {
+    static const GLenum table[] = {GL_KEEP, GL_KEEP, GL_ZERO, GL_REPLACE, GL_INCR,
+                                   GL_DECR, GL_INVERT, GL_INCR_WRAP, GL_DECR_WRAP};
+    return op < 9 ? table[op] : GL_KEEP;
+}
+
+// Blend factors; the second-colour factors act as the source colour ones, and the "both" factors name
+// their source side here (the caller fixes the destination).
+GLenum BlendFactor(uint32_t b) {
+    switch (b) {
+    case D3DBLEND_ZERO: return GL_ZERO;
+    case D3DBLEND_ONE: return GL_ONE;
+    case D3DBLEND_SRCCOLOR:
+    case D3DBLEND_SRCCOLOR2: return GL_SRC_COLOR;
+    case D3DBLEND_INVSRCCOLOR:
+    case D3DBLEND_INVSRCCOLOR2: return GL_ONE_MINUS_SRC_COLOR;
+    case D3DBLEND_SRCALPHA:
+    case D3DBLEND_BOTHSRCALPHA: return GL_SRC_ALPHA;
+    case D3DBLEND_INVSRCALPHA:
+    case D3DBLEND_BOTHINVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+    case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
+    case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
+    case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
+    case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
+    case D3DBLEND_SRCALPHASAT: return GL_SRC_ALPHA_SATURATE;
+    case D3DBLEND_BLENDFACTOR: return GL_CONSTANT_COLOR;
+    case D3DBLEND_INVBLENDFACTOR: return GL_ONE_MINUS_CONSTANT_COLOR;
+    default: return GL_ZERO;
+    }
+}
+
+GLenum BlendEquation(uint32_t op) {
+    switch (op) {
+    case D3DBLENDOP_SUBTRACT: return GL_FUNC_SUBTRACT;
+    case D3DBLENDOP_REVSUBTRACT: return GL_FUNC_REVERSE_SUBTRACT;
+    case D3DBLENDOP_MIN: return GL_MIN;
+    case D3DBLENDOP_MAX: return GL_MAX;
+    default: return GL_FUNC_ADD;
+    }
+}
+
+void UnpackColour(uint32_t c, float out[4]) {
+    out[0] = static_cast<float>((c >> 16) & 0xFFu) / 255.0f;
+    out[1] = static_cast<float>((c >> 8) & 0xFFu) / 255.0f;
+    out[2] = static_cast<float>(c & 0xFFu) / 255.0f;
+    out[3] = static_cast<float>(c >> 24) / 255.0f;
+}
+
+float FloatOf(uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+void Multiply(const float* a, const float* b, float* out) {
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k)
+                sum += static_cast<double>(a[i * 4 + k]) * b[k * 4 + j];
+            out[i * 4 + j] = static_cast<float>(sum);
+        }
+    }
+}
+
+void ClearErrors() {
+    while (glGetError() != GL_NO_ERROR) {
+    }
+}
+
+// ---- generated shaders ----
+//
+// Program key bits: 0 textured; 1-3 colour op, 4-5 colour arg 1, 6-7 colour arg 2; 8-10 alpha op,
+// 11-12 alpha arg 1, 13-14 alpha arg 2; 15 alpha test, 16-19 alpha function; 20 fog, 21-22 fog mode;
+// 23 flat shading.
+
+const char* ArgExpression(uint32_t arg) {
+    switch (arg) {
+    case D3DTA_TEXTURE: return "tex";
+    case D3DTA_TFACTOR: return "uTextureFactor";
+    default: return "diffuse"; // the diffuse colour, also the current colour of stage 0
+    }
+}
+
+std::string OpExpression(uint32_t op, uint32_t arg1, uint32_t arg2, const char* swizzle) {
+    const std::string a = std::string(ArgExpression(arg1)) + swizzle;
+    const std::string b = std::string(ArgExpression(arg2)) + swizzle;
+    switch (op) {
+    case D3DTOP_DISABLE: return std::string("diffuse") + swizzle;
+    case D3DTOP_SELECTARG1: return a;
+    case D3DTOP_SELECTARG2: return b;
+    case D3DTOP_MODULATE2X: return "clamp(" + a + " * " + b + " * 2.0, 0.0, 1.0)";
+    case D3DTOP_MODULATE4X: return "clamp(" + a + " * " + b + " * 4.0, 0.0, 1.0)";
+    case D3DTOP_ADD: return "clamp(" + a + " + " + b + ", 0.0, 1.0)";
+    default: return a + " * " + b;
+    }
+}
+
+std::string VertexSource(uint64_t key) {
+    const char* flat = (key >> 23) & 1 ? "flat " : "";
+    std::string s = "#version 330 core\n"
+                    "layout(location = 0) in vec3 inPosition;\n"
+                    "layout(location = 2) in vec4 inColour;\n"
+                    "layout(location = 3) in vec2 inTexture;\n"
+                    "uniform mat4 uWVP;\n"
+                    "uniform vec3 uPixelShift;\n";
+    s += std::string(flat) + "out vec4 vColour;\n";
+    s += "out vec2 vTexture;\n"
+         "out float vFogDepth;\n"
+         "void main() {\n"
+         "    vec4 p = uWVP * vec4(inPosition, 1.0);\n"
+         "    vFogDepth = uPixelShift.z > 0.5 ? p.w : p.z / p.w;\n"
+         "    gl_Position = vec4(p.x + p.w * uPixelShift.x, -p.y + p.w * uPixelShift.y, 2.0 * p.z - p.w, p.w);\n"
+         "    vColour = inColour;\n"
+         "    vTexture = inTexture;\n"
+         "}\n";
+    return s;
+}
+
+std::string FragmentSource(uint64_t key) {
+    const bool textured = key & 1;
+    const uint32_t colourOp = (key >> 1) & 7, colourArg1 = (key >> 4) & 3, colourArg2 = (key >> 6) & 3;
+    const uint32_t alphaOp = (key >> 8) & 7, alphaArg1 = (key >> 11) & 3, alphaArg2 = (key >> 13) & 3;
+    const bool alphaTest = (key >> 15) & 1;
+    const uint32_t alphaFunc = (key >> 16) & 15;
+    const bool fog = (key >> 20) & 1;
+    const uint32_t fogMode = (key >> 21) & 3;
+    const char* flat = (key >> 23) & 1 ? "flat " : "";
+
+    std::string s = "#version 330 core\n";
+    s += std::string(flat) + "in vec4 vColour;\n";
+    s += "in vec2 vTexture;\n"
+         "in float vFogDepth;\n"
+         "uniform sampler2D uTexture0;\n"
+         "uniform vec4 uTextureFactor;\n"
+         "uniform float uAlphaRef;\n"
+         "uniform vec4 uFogColour;\n"
+         "uniform vec3 uFogParams;\n"
+         "layout(location = 0) out vec4 outColour;\n"
+         "void main() {\n"
+         "    vec4 diffuse = vColour;\n";
+    s += textured ? "    vec4 tex = texture(uTexture0, vTexture);\n" : "    vec4 tex = vec4(1.0);\n";
+    s += "    vec3 rgb = " + OpExpression(colourOp, colourArg1, colourArg2, ".rgb") + ";\n";
+    s += "    float a = " + OpExpression(alphaOp, alphaArg1, alphaArg2, ".a") + ";\n";
+    if (alphaTest) {
+        static const char* const ops[] = {"true",  "false", "<",  "==", "<=",
+                                          ">",     "!=",    ">=", "true"};
+        const char* op = alphaFunc < 9 ? ops[alphaFunc] : "true";
+        if (std::strcmp(op, "true") == 0 || std::strcmp(op, "false") == 0)
+            s += std::string("    if (!") + op + ") discard;\n";
+        else
+            s += std::string("    if (!(floor(a * 255.0 + 0.5) ") + op + " uAlphaRef)) discard;\n";
+    }
+    if (fog) {
+        if (fogMode == D3DFOG_EXP)
+            s += "    float f = exp(-uFogParams.z * vFogDepth);\n";
+        else if (fogMode == D3DFOG_EXP2)
+            s += "    float f = exp(-(uFogParams.z * vFogDepth) * (uFogParams.z * vFogDepth));\n";
+        else
+            s += "    float f = (uFogParams.y - vFogDepth) / (uFogParams.y - uFogParams.x);\n";
+        s += "    rgb = mix(uFogColour.rgb, rgb, clamp(f, 0.0, 1.0));\n";
+    }
+    s += "    outColour = vec4(rgb, a);\n"
+         "}\n";
+    return s;
+}
+
+GLuint Compile(GLenum kind, const std::string& source) {
+    GLuint shader = glCreateShader(kind);
+    const char* text = source.c_str();
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char log[1024] = {0};
+        glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+        std::fprintf(stderr, "GL shader compilation failed: %s\n", log);
+    }
+    return shader;
+}
+
+} // namespace
+
+CGLDevice::CGLDevice(CGLContext* context) : m_context(context) {
+    g_currentDevice = this;
+    glGenVertexArrays(1, &m_vao);
+    glBindVertexArray(m_vao);
+    glGenBuffers(1, &m_vbo);
+    glBindBuffer(GL_ARRAY_BUFFER, m_vbo);
+    glGenFramebuffers(1, &m_drawFbo);
+    glGenFramebuffers(1, &m_readFbo);
+    glGenSamplers(kSamplerStages, m_samplers);
+    for (uint32_t stage = 0; stage < kSamplerStages; ++stage)
+        glBindSampler(stage, m_samplers[stage]);
+    glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    if (maxSize > 0) {
+        m_caps.MaxTextureWidth = m_caps.MaxTextureHeight =
+            std::min<uint32_t>(m_caps.MaxTextureWidth, static_cast<uint32_t>(maxSize));
+    }
+    GLint maxTargets = 0;
+    glGetIntegerv(GL_MAX_DRAW_BUFFERS, &maxTargets);
+    if (maxTargets > 0 && static_cast<uint32_t>(maxTargets) < m_caps.NumSimultaneousRTs)
+        m_caps.NumSimultaneousRTs = static_cast<uint32_t>(maxTargets);
+}
+
+CGLDevice::~CGLDevice() {
+    MakeCurrent();
+    ReleaseHeld();
+    for (auto& entry : m_programs)
+        glDeleteProgram(entry.second.name);
+    glDeleteSamplers(kSamplerStages, m_samplers);
+    glDeleteFramebuffers(1, &m_drawFbo);
+    glDeleteFramebuffers(1, &m_readFbo);
+    glDeleteBuffers(1, &m_vbo);
+    glDeleteVertexArrays(1, &m_vao);
+    if (g_currentDevice == this) g_currentDevice = nullptr;
+    delete m_context;
+}
+
+void CGLDevice::MakeCurrent() {
+    if (g_currentDevice == this) return;
+    m_context->MakeCurrent();
+    g_currentDevice = this;
+}
+
+bool CGLDevice::BackendCreateTexture(CD3DTexture& texture) {
+    MakeCurrent();
+    GLFormat f{};
+    if (!FormatOf(texture.Format(), f)) return false;
+    ClearErrors();
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    if (f.alphaOne) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
+    if (f.redOnly) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_G, GL_ONE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_B, GL_ONE);
+    }
+    glTexImage2D(GL_TEXTURE_2D, 0, f.internal, static_cast<GLsizei>(texture.Width()),
+                 static_cast<GLsizei>(texture.Height()), 0, f.format, f.type, texture.Pixels());
+    texture.backendName = name;
+    bool ok = glGetError() == GL_NO_ERROR;
+    if (ok && (texture.Usage() & D3DUSAGE_RENDERTARGET)) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_readFbo);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, 0);
+        ok = glCheckFramebufferStatus(GL_READ_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+    }
+    m_statesChanged = true; // the stage-0 binding was disturbed
+    return ok;
+}
+
+bool CGLDevice::BackendCreateSurface(CD3DSurface& surface) {
+    MakeCurrent();
+    ClearErrors();
+    if (surface.Kind() == D3DSurfaceKind::DepthStencil) {
+        const GLenum internal = surface.Format() == D3DFMT_D16   ? GL_DEPTH_COMPONENT16
+                                : surface.Format() == D3DFMT_D32 ? GL_DEPTH_COMPONENT32
+                                                                 : GL_DEPTH24_STENCIL8;
+        GLuint name = 0;
+        glGenRenderbuffers(1, &name);
+        glBindRenderbuffer(GL_RENDERBUFFER, name);
+        glRenderbufferStorage(GL_RENDERBUFFER, internal, static_cast<GLsizei>(surface.Width()),
+                              static_cast<GLsizei>(surface.Height()));
+        surface.backendName = name;
+        return glGetError() == GL_NO_ERROR;
+    }
+    GLFormat f{};
+    if (!FormatOf(surface.Format(), f)) return false;
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexImage2D(GL_TEXTURE_2D, 0, f.internal, static_cast<GLsizei>(surface.Width()),
+                 static_cast<GLsizei>(surface.Height()), 0, f.format, f.type, nullptr);
+    surface.backendName = name;
+    bool ok = glGetError() == GL_NO_ERROR;
+    if (ok) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_readFbo);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, 0);
+        ok = glCheckFramebufferStatus(GL_READ_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+    }
+    m_statesChanged = true;
+    return ok;
+}
+
+void CGLDevice::BackendDestroy(CD3DResource& resource) {
+    if (resource.backendName == 0) return;
+    MakeCurrent();
+    auto* surface = dynamic_cast<CD3DSurface*>(&resource);
+    if (surface && surface->Kind() == D3DSurfaceKind::DepthStencil) {
+        glDeleteRenderbuffers(1, &resource.backendName);
+    } else {
+        glDeleteTextures(1, &resource.backendName);
+    }
+    resource.backendName = 0;
+    m_targetsChanged = true;
+}
+
+void CGLDevice::BackendUpload(CD3DTexture& texture, const D3DRECT& rect) {
+    MakeCurrent();
+    GLFormat f{};
+    if (!FormatOf(texture.Format(), f) || texture.backendName == 0) return;
+    const uint32_t bpp = D3D_FormatBytes(texture.Format());
+    glBindTexture(GL_TEXTURE_2D, texture.backendName);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(texture.Width()));
+    const uint8_t* start = texture.Pixels() + static_cast<size_t>(rect.y1) * texture.Pitch() +
+                           static_cast<size_t>(rect.x1) * bpp;
+    glTexSubImage2D(GL_TEXTURE_2D, 0, rect.x1, rect.y1, rect.x2 - rect.x1, rect.y2 - rect.y1, f.format, f.type,
+                    start);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    m_statesChanged = true;
+}
+
+static GLuint ColourName(const CD3DSurface& surface) {
+    return surface.Container() ? surface.Container()->backendName : surface.backendName;
+}
+
+void CGLDevice::ApplyTargets() {
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_drawFbo);
+    if (!m_targetsChanged) return;
+    m_targetsChanged = false;
+    for (uint32_t slot = 0; slot < kMaxRenderTargets; ++slot) {
+        const GLuint name = m_targets[slot] ? ColourName(*m_targets[slot]) : 0;
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + slot, GL_TEXTURE_2D, name, 0);
+    }
+    const GLuint depth = m_depthStencil ? m_depthStencil->backendName : 0;
+    const bool hasStencil = m_depthStencil && m_depthStencil->Format() == D3DFMT_D24S8;
+    glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+    glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, hasStencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+                              GL_RENDERBUFFER, depth);
+    // The fixed-function pipeline writes the first target only.
+    const GLenum first = GL_COLOR_ATTACHMENT0;
+    glDrawBuffers(1, &first);
+}
+
+void CGLDevice::ApplyStates() {
+    const uint32_t* rs = m_renderStates;
+    glViewport(static_cast<GLint>(m_viewport.X), static_cast<GLint>(m_viewport.Y),
+               static_cast<GLsizei>(m_viewport.Width), static_cast<GLsizei>(m_viewport.Height));
+    glDepthRange(m_viewport.MinZ, m_viewport.MaxZ);
+    glDisable(GL_SCISSOR_TEST);
+
+    if (rs[D3DRS_ZENABLE] && m_depthStencil) glEnable(GL_DEPTH_TEST);
+    else glDisable(GL_DEPTH_TEST);
+    glDepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+    glDepthFunc(Compare(rs[D3DRS_ZFUNC]));
+
+    const uint32_t mask = rs[D3DRS_COLORWRITEENABLE];
+    glColorMask(mask & 1 ? GL_TRUE : GL_FALSE, mask & 2 ? GL_TRUE : GL_FALSE, mask & 4 ? GL_TRUE : GL_FALSE,
+                mask & 8 ? GL_TRUE : GL_FALSE);
+
+    if (rs[D3DRS_ALPHABLENDENABLE]) {
+        glEnable(GL_BLEND);
+        GLenum source = BlendFactor(rs[D3DRS_SRCBLEND]);
+        GLenum destination = BlendFactor(rs[D3DRS_DESTBLEND]);
+        // A "both" source factor sets the destination to the opposite alpha factor.
+        if (rs[D3DRS_SRCBLEND] == D3DBLEND_BOTHSRCALPHA) destination = GL_ONE_MINUS_SRC_ALPHA;
+        if (rs[D3DRS_SRCBLEND] == D3DBLEND_BOTHINVSRCALPHA) destination = GL_SRC_ALPHA;
+        glBlendFunc(source, destination);
+        glBlendEquation(BlendEquation(rs[D3DRS_BLENDOP]));
+        float factor[4];
+        UnpackColour(rs[D3DRS_BLENDFACTOR], factor);
+        glBlendColor(factor[0], factor[1], factor[2], factor[3]);
+    } else {
+        glDisable(GL_BLEND);
+    }
+
+    if (rs[D3DRS_CULLMODE] == D3DCULL_NONE) {
+        glDisable(GL_CULL_FACE);
+    } else {
+        // y is flipped on the way to GL, so the device's clockwise is GL's counter-clockwise.
+        glEnable(GL_CULL_FACE);
+        glFrontFace(GL_CCW);
+        glCullFace(rs[D3DRS_CULLMODE] == D3DCULL_CW ? GL_FRONT : GL_BACK);
+    }
+    const uint32_t fill = rs[D3DRS_FILLMODE];
+    glPolygonMode(GL_FRONT_AND_BACK, fill == D3DFILL_POINT ? GL_POINT : fill == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL);
+
+    if (rs[D3DRS_STENCILENABLE] && m_depthStencil && m_depthStencil->Format() == D3DFMT_D24S8) {
+        glEnable(GL_STENCIL_TEST);
+        glStencilFunc(Compare(rs[D3DRS_STENCILFUNC]), static_cast<GLint>(rs[D3DRS_STENCILREF] & 0xFFu),
+                      rs[D3DRS_STENCILMASK]);
+        glStencilOp(StencilOp(rs[D3DRS_STENCILFAIL]), StencilOp(rs[D3DRS_STENCILZFAIL]),
+                    StencilOp(rs[D3DRS_STENCILPASS]));
+    } else {
+        glDisable(GL_STENCIL_TEST);
+    }
+    glStencilMask(rs[D3DRS_STENCILWRITEMASK]);
+
+    for (uint32_t stage = 0; stage < kSamplerStages; ++stage) {
+        const uint32_t* ss = m_samplerStates[stage];
+        auto filter = [](uint32_t f) { return f == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST; };
+        auto address = [](uint32_t a) {
+            return a == D3DTADDRESS_CLAMP    ? GL_CLAMP_TO_EDGE
+                   : a == D3DTADDRESS_MIRROR ? GL_MIRRORED_REPEAT
+                   : a == D3DTADDRESS_BORDER ? GL_CLAMP_TO_BORDER
+                                             : GL_REPEAT;
+        };
+        glSamplerParameteri(m_samplers[stage], GL_TEXTURE_MAG_FILTER, filter(ss[D3DSAMP_MAGFILTER]));
+        glSamplerParameteri(m_samplers[stage], GL_TEXTURE_MIN_FILTER, filter(ss[D3DSAMP_MINFILTER]));
+        glSamplerParameteri(m_samplers[stage], GL_TEXTURE_WRAP_S, address(ss[D3DSAMP_ADDRESSU]));
+        glSamplerParameteri(m_samplers[stage], GL_TEXTURE_WRAP_T, address(ss[D3DSAMP_ADDRESSV]));
+    }
+    // The fixed-function pipeline samples stage 0 only.
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, m_textures[0] ? m_textures[0]->backendName : 0);
+
+    float vw[16];
+    Multiply(m_world.m, m_view.m, vw);
+    Multiply(vw, m_projection.m, m_wvp);
+    m_uniformsChanged = true;
+    m_statesChanged = false;
+}
+
+uint64_t CGLDevice::ProgramKey() const {
+    const uint32_t* rs = m_renderStates;
+    const uint32_t* ts = m_stageStates[0];
+    auto op = [](uint32_t o) -> uint64_t { return o >= 1 && o <= 7 ? o : D3DTOP_MODULATE; };
+    auto arg = [](uint32_t a) -> uint64_t { return (a & 0xF) <= 3 ? (a & 0xF) : D3DTA_DIFFUSE; };
+    uint64_t key = m_textures[0] ? 1 : 0;
+    key |= op(ts[D3DTSS_COLOROP]) << 1 | arg(ts[D3DTSS_COLORARG1]) << 4 | arg(ts[D3DTSS_COLORARG2]) << 6;
+    key |= op(ts[D3DTSS_ALPHAOP]) << 8 | arg(ts[D3DTSS_ALPHAARG1]) << 11 | arg(ts[D3DTSS_ALPHAARG2]) << 13;
+    if (rs[D3DRS_ALPHATESTENABLE]) key |= 1ull << 15 | static_cast<uint64_t>(rs[D3DRS_ALPHAFUNC] & 15) << 16;
+    // Table fog, or else vertex fog computed the same way from the depth.
+    const uint32_t fogMode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
+    if (rs[D3DRS_FOGENABLE] && fogMode != D3DFOG_NONE) key |= 1ull << 20 | static_cast<uint64_t>(fogMode & 3) << 21;
+    if (rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT) key |= 1ull << 23;
+    return key;
+}
+
+const CGLDevice::Program& CGLDevice::ProgramFor(uint64_t key) {
+    auto found = m_programs.find(key);
+    if (found != m_programs.end()) return found->second;
+    Program program;
+    const GLuint vs = Compile(GL_VERTEX_SHADER, VertexSource(key));
+    const GLuint fs = Compile(GL_FRAGMENT_SHADER, FragmentSource(key));
+    program.name = glCreateProgram();
+    glAttachShader(program.name, vs);
+    glAttachShader(program.name, fs);
+    glLinkProgram(program.name);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    program.wvp = glGetUniformLocation(program.name, "uWVP");
+    program.pixelShift = glGetUniformLocation(program.name, "uPixelShift");
+    program.alphaRef = glGetUniformLocation(program.name, "uAlphaRef");
+    program.fogColour = glGetUniformLocation(program.name, "uFogColour");
+    program.fogParams = glGetUniformLocation(program.name, "uFogParams");
+    program.textureFactor = glGetUniformLocation(program.name, "uTextureFactor");
+    glUseProgram(program.name);
+    glUniform1i(glGetUniformLocation(program.name, "uTexture0"), 0);
+    m_program = nullptr;
+    return m_programs.emplace(key, program).first->second;
+}
+
+void CGLDevice::SetVertexLayout(uint32_t fvf, uint32_t stride, uint32_t firstVertex, uint32_t vertexStep) {
+    const uint32_t step = stride * vertexStep;
+    if (fvf == m_layoutFvf && step == m_layoutStride && firstVertex == 0) return;
+    m_layoutFvf = firstVertex == 0 ? fvf : ~0u;
+    m_layoutStride = step;
+    uintptr_t offset = static_cast<uintptr_t>(firstVertex) * stride;
+    auto pointer = [](uintptr_t o) { return reinterpret_cast<const void*>(o); };
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, static_cast<GLsizei>(step), pointer(offset));
+    offset += (fvf & D3DFVF_XYZ) ? 12 : 0;
+    offset += (fvf & D3DFVF_NORMAL) ? 12 : 0;
+    if (fvf & D3DFVF_DIFFUSE) {
+        glEnableVertexAttribArray(2);
+        glVertexAttribPointer(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, static_cast<GLsizei>(step), pointer(offset));
+        offset += 4;
+    } else {
+        glDisableVertexAttribArray(2);
+        glVertexAttrib4f(2, 1.0f, 1.0f, 1.0f, 1.0f);
+    }
+    if (fvf & D3DFVF_TEX1) {
+        glEnableVertexAttribArray(3);
+        glVertexAttribPointer(3, 2, GL_FLOAT, GL_FALSE, static_cast<GLsizei>(step), pointer(offset));
+    } else {
+        glDisableVertexAttribArray(3);
+        glVertexAttrib2f(3, 0.0f, 0.0f);
+    }
+}
+
+// Lighting is not turned into GLSL yet (the lights and materials are not built): lit vertices are drawn
+// with their own colours.
+void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* vertices, uint32_t stride,
+                            uint32_t fvf) {
+    MakeCurrent();
+    ApplyTargets();
+    if (m_statesChanged) ApplyStates();
+    const Program& program = ProgramFor(ProgramKey());
+    const bool pointsOrLines = type <= D3DPT_LINESTRIP;
+    if (&program != m_program) {
+        glUseProgram(program.name);
+        m_program = &program;
+        m_uniformsChanged = true;
+    }
+    if (m_uniformsChanged || m_pointsOrLines != pointsOrLines) {
+        const uint32_t* rs = m_renderStates;
+        const float shift = pointsOrLines ? 1.0f - 2.0f * kTieBias : 1.0f;
+        // Fog depth: w under a perspective projection (element 11 is 1), else z.
+        const float useW = m_projection.m[11] == 1.0f ? 1.0f : 0.0f;
+        glUniformMatrix4fv(program.wvp, 1, GL_FALSE, m_wvp);
+        glUniform3f(program.pixelShift, shift / static_cast<float>(m_viewport.Width),
+                    shift / static_cast<float>(m_viewport.Height), useW);
+        glUniform1f(program.alphaRef, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xFFu));
+        float colour[4];
+        UnpackColour(rs[D3DRS_FOGCOLOR], colour);
+        glUniform4fv(program.fogColour, 1, colour);
+        glUniform3f(program.fogParams, FloatOf(rs[D3DRS_FOGSTART]), FloatOf(rs[D3DRS_FOGEND]),
+                    FloatOf(rs[D3DRS_FOGDENSITY]));
+        UnpackColour(rs[D3DRS_TEXTUREFACTOR], colour);
+        glUniform4fv(program.textureFactor, 1, colour);
+        m_uniformsChanged = false;
+        m_pointsOrLines = pointsOrLines;
+    }
+    glBindVertexArray(m_vao);
+    glBindBuffer(GL_ARRAY_BUFFER, m_vbo);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount) * stride, vertices, GL_STREAM_DRAW);
+    SetVertexLayout(fvf, stride, 0, 1);
+    static const GLenum modes[] = {GL_POINTS,    GL_POINTS,         GL_LINES,         GL_LINE_STRIP,
+                                   GL_TRIANGLES, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN};
+    glDrawArrays(modes[type], 0, static_cast<GLsizei>(vertexCount));
+    // The device lights the last pixel of every line; GL leaves it out, so it is drawn as a point.
+    if ((type == D3DPT_LINELIST || type == D3DPT_LINESTRIP) && m_renderStates[D3DRS_LASTPIXEL]) {
+        if (type == D3DPT_LINELIST) {
+            SetVertexLayout(fvf, stride, 1, 2);
+            glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(vertexCount / 2));
+        } else {
+            glDrawArrays(GL_POINTS, static_cast<GLint>(vertexCount - 1), 1);
+        }
+    }
+}
+
+// The clear covers the viewport of every bound target and writes all channels, depth and stencil.
+void CGLDevice::BackendClear(uint32_t flags, uint32_t colour, float z, uint32_t stencil) {
+    MakeCurrent();
+    ApplyTargets();
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(static_cast<GLint>(m_viewport.X), static_cast<GLint>(m_viewport.Y),
+              static_cast<GLsizei>(m_viewport.Width), static_cast<GLsizei>(m_viewport.Height));
+    if (flags & D3DCLEAR_TARGET) {
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        float c[4];
+        UnpackColour(colour, c);
+        for (uint32_t slot = 0; slot < kMaxRenderTargets; ++slot) {
+            if (!m_targets[slot]) continue;
+            GLenum buffers[kMaxRenderTargets] = {GL_NONE, GL_NONE, GL_NONE, GL_NONE};
+            buffers[slot] = GL_COLOR_ATTACHMENT0 + slot;
+            glDrawBuffers(kMaxRenderTargets, buffers);
+            glClearBufferfv(GL_COLOR, static_cast<GLint>(slot), c);
+        }
+        const GLenum first = GL_COLOR_ATTACHMENT0;
+        glDrawBuffers(1, &first);
+    }
+    if (flags & D3DCLEAR_ZBUFFER) glDepthMask(GL_TRUE);
+    if (flags & D3DCLEAR_STENCIL) glStencilMask(0xFFu);
+    const GLint s = static_cast<GLint>(stencil & 0xFFu);
+    if ((flags & D3DCLEAR_ZBUFFER) && (flags & D3DCLEAR_STENCIL) && m_depthStencil->Format() == D3DFMT_D24S8)
+        glClearBufferfi(GL_DEPTH_STENCIL, 0, z, s);
+    else if (flags & D3DCLEAR_ZBUFFER)
+        glClearBufferfv(GL_DEPTH, 0, &z);
+    else if ((flags & D3DCLEAR_STENCIL) && m_depthStencil->Format() == D3DFMT_D24S8)
+        glClearBufferiv(GL_STENCIL, 0, &s);
+    // Masks and scissor go back to the states' values at the next draw.
+    m_statesChanged = true;
+    glDisable(GL_SCISSOR_TEST);
+}
+
+bool CGLDevice::BackendStretch(CD3DSurface& source, const D3DRECT& s, CD3DSurface& destination,
+                               const D3DRECT& d, bool linear) {
+    MakeCurrent();
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, m_readFbo);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, ColourName(source), 0);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_drawFbo);
+    // The draw framebuffer is borrowed: its attachments are set again before the next draw.
+    for (uint32_t slot = 0; slot < kMaxRenderTargets; ++slot)
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + slot, GL_TEXTURE_2D,
+                               slot == 0 ? ColourName(destination) : 0, 0);
+    glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+    const GLenum first = GL_COLOR_ATTACHMENT0;
+    glDrawBuffers(1, &first);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glBlitFramebuffer(s.x1, s.y1, s.x2, s.y2, d.x1, d.y1, d.x2, d.y2, GL_COLOR_BUFFER_BIT,
+                      linear ? GL_LINEAR : GL_NEAREST);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+    m_targetsChanged = true;
+    m_statesChanged = true;
+    return true;
+}
+
+bool CGLDevice::BackendRead(CD3DSurface& surface, const D3DRECT& rect, uint8_t* dest, uint32_t pitch) {
+    MakeCurrent();
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, m_readFbo);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, ColourName(surface), 0);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    const GLsizei w = rect.x2 - rect.x1;
+    for (int32_t y = rect.y1; y < rect.y2; ++y)
+        glReadPixels(rect.x1, y, w, 1, GL_BGRA, GL_UNSIGNED_BYTE, dest + static_cast<size_t>(y - rect.y1) * pitch);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+    return glGetError() == GL_NO_ERROR;
+}
+
+// The back buffer is scaled onto the context's framebuffer, whose rows run bottom-up.
+void CGLDevice::BackendPresent(CD3DSurface& backBuffer) {
+    MakeCurrent();
+    int w = 0;
+    int h = 0;
+    m_context->DrawableSize(w, h);
+    if (w > 0 && h > 0) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_readFbo);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, ColourName(backBuffer), 0);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glDisable(GL_SCISSOR_TEST);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glBlitFramebuffer(0, 0, static_cast<GLint>(backBuffer.Width()), static_cast<GLint>(backBuffer.Height()), 0, h,
+                          w, 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        m_statesChanged = true;
+    }
+    m_context->SwapBuffers();
+    glFlush();
+}
+
+CD3DDevice* GL_CreateDevice(void* window) {
+    CGLContext* context = nullptr;
+    if (window && GL_GetWindowContextFactory()) context = GL_GetWindowContextFactory()(window);
+    if (!context) context = GL_CreateHeadlessContext();
+    if (!context || !context->MakeCurrent()) {
+        delete context;
+        return nullptr;
+    }
+    return new CGLDevice(context);
+}

@@ -1,0 +1,62 @@
+// The OpenGL 3.3 core backend of the device layer.
+//
+// Every surface is a GL texture (depth-stencil buffers are renderbuffers) whose row 0 is the top row,
+// as the device's rows are; drawing flips y in clip space to keep it so. The device's pixel centres lie
+// on whole coordinates and GL's on halves, so every position is moved by half a pixel; points and lines,
+// whose ties the device breaks toward the top-left, are moved a little less. The fixed-function stage 0
+// (select/modulate of texture, diffuse and texture factor), alpha test, fog, flat shading, blending,
+// depth, stencil and colour masks are turned into generated GLSL and GL state.
+#pragma once
+
+#include "device/device.h"
+#include "device/gl/gl_context.h"
+
+#include <cstdint>
+#include <unordered_map>
+
+class CGLDevice : public CD3DDevice {
+public:
+    // Takes ownership of the context, which must be current.
+    explicit CGLDevice(CGLContext* context);
+    ~CGLDevice() override;
+
+protected:
+    bool BackendCreateTexture(CD3DTexture& texture) override;
+    bool BackendCreateSurface(CD3DSurface& surface) override;
+    void BackendDestroy(CD3DResource& resource) override;
+    void BackendUpload(CD3DTexture& texture, const D3DRECT& rect) override;
+    void BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* vertices, uint32_t stride,
+                     uint32_t fvf) override;
+    void BackendClear(uint32_t flags, uint32_t colour, float z, uint32_t stencil) override;
+    bool BackendStretch(CD3DSurface& source, const D3DRECT& sourceRect, CD3DSurface& destination,
+                        const D3DRECT& destinationRect, bool linear) override;
+    bool BackendRead(CD3DSurface& surface, const D3DRECT& rect, uint8_t* dest, uint32_t pitch) override;
+    void BackendPresent(CD3DSurface& backBuffer) override;
+
+private:
+    struct Program {
+        uint32_t name = 0;
+        int wvp = -1, pixelShift = -1, alphaRef = -1, fogColour = -1, fogParams = -1, textureFactor = -1;
+    };
+
+    void MakeCurrent();
+    void ApplyTargets();
+    void ApplyStates();
+    const Program& ProgramFor(uint64_t key);
+    uint64_t ProgramKey() const;
+    void SetVertexLayout(uint32_t fvf, uint32_t stride, uint32_t firstVertex, uint32_t vertexStep);
+
+    CGLContext* m_context;
+    uint32_t m_vao = 0, m_vbo = 0, m_drawFbo = 0, m_readFbo = 0;
+    uint32_t m_samplers[kSamplerStages]{};
+    std::unordered_map<uint64_t, Program> m_programs;
+    const Program* m_program = nullptr;
+    bool m_uniformsChanged = true;
+    bool m_pointsOrLines = false; // the pixel shift in the uniforms is that of points and lines
+    uint32_t m_layoutFvf = ~0u, m_layoutStride = 0;
+    float m_wvp[16]{};
+};
+
+// A GL device for a window (headless when window is null or no window context can be made); null when
+// no context can be made at all.
+CD3DDevice* GL_CreateDevice(void* window);

@@ -1,0 +1,101 @@
+// Object lifetimes, state kept across a reset and the call log, on the recording backend.
+#include "device/device.h"
+#include "device/recording/recording_device.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class DeviceStateTest : public testing::Test {
+protected:
+    void SetUp() override {
+        D3D_SetBackend(D3DBackend::Recording);
+        d3d = Direct3DCreate9(32);
+        params.BackBufferWidth = 100;
+        params.BackBufferHeight = 50;
+        params.EnableAutoDepthStencil = 1;
+        params.AutoDepthStencilFormat = D3DFMT_D24S8;
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x42, &params, &device), D3D_OK);
+    }
+    void TearDown() override {
+        delete device;
+        d3d->Release();
+        D3D_SetBackend(D3DBackend::OpenGL);
+    }
+    CD3D* d3d = nullptr;
+    CD3DDevice* device = nullptr;
+    D3DPRESENT_PARAMETERS params{};
+};
+
+TEST_F(DeviceStateTest, TargetsAreCountedAndSlotZeroSetsTheViewport) {
+    CD3DTexture* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(16, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture),
+              D3D_OK);
+    CD3DSurface* level = texture->GetSurfaceLevel(0);
+    CD3DSurface* back = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    ASSERT_EQ(device->SetRenderTarget(0, level), D3D_OK);
+    D3DVIEWPORT9 vp{};
+    device->GetViewport(&vp);
+    EXPECT_EQ(vp.Width, 16u);
+    EXPECT_EQ(vp.Height, 8u);
+    // The device holds the level (and so the texture) until the target changes.
+    level->Release();
+    EXPECT_EQ(texture->Release(), 1u);
+    EXPECT_EQ(device->SetRenderTarget(0, nullptr), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+    device->GetViewport(&vp);
+    EXPECT_EQ(vp.Width, 100u);
+    back->Release();
+    // A viewport outside the target is refused.
+    EXPECT_EQ(device->SetViewport(D3DVIEWPORT9{90, 0, 20, 10, 0, 1}), D3DERR_INVALIDCALL);
+}
+
+TEST_F(DeviceStateTest, ResetKeepsSamplersStagesAndTransformsButNotRenderStates) {
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    D3DMATRIX m{};
+    m.m[0] = 2.0f;
+    device->SetTransform(D3DTS_WORLD, m);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    device->InjectLoss(D3DERR_DEVICENOTRESET);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    params.BackBufferWidth = 200;
+    ASSERT_EQ(device->Reset(params), D3D_OK);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+    EXPECT_EQ(device->GetSamplerState(0, D3DSAMP_MAGFILTER), D3DTEXF_LINEAR);
+    EXPECT_EQ(device->GetTextureStageState(0, D3DTSS_ALPHAOP), D3DTOP_MODULATE);
+    D3DMATRIX got{};
+    device->GetTransform(D3DTS_WORLD, &got);
+    EXPECT_EQ(got.m[0], 2.0f);
+    EXPECT_EQ(device->GetRenderState(D3DRS_ALPHABLENDENABLE), 0u);
+    D3DVIEWPORT9 vp{};
+    device->GetViewport(&vp);
+    EXPECT_EQ(vp.Width, 200u);
+}
+
+TEST_F(DeviceStateTest, DrawsAreLoggedWithTheirVerticesAndBadDrawsRefused) {
+    auto* recording = static_cast<CRecordingDevice*>(device);
+    CD3DVertexBuffer* buffer = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(16 * 6, D3DUSAGE_DYNAMIC, 0x42, D3DPOOL_SYSTEMMEM, &buffer), D3D_OK);
+    uint8_t* data = nullptr;
+    ASSERT_EQ(buffer->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
+    data[16] = 7;
+    device->SetFVF(0x42);
+    device->SetStreamSource(0, buffer, 16, 16);
+    // Locked buffers and ranges past the end are refused.
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL);
+    buffer->Unlock();
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 2), D3DERR_INVALIDCALL);
+    recording->ClearLog();
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);
+    ASSERT_EQ(recording->Count(D3DCallKind::DrawPrimitive), 1u);
+    const D3DCall& call = recording->Log().back();
+    EXPECT_EQ(call.a, static_cast<uint32_t>(D3DPT_TRIANGLELIST));
+    EXPECT_EQ(call.data.size(), 48u);
+    EXPECT_EQ(call.data[0], 7);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    buffer->Release();
+}
+
+} // namespace

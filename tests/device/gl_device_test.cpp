@@ -1,0 +1,249 @@
+// Pixels drawn by the GL backend, read back from its targets.
+#include "device/device.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+struct Vertex16 {
+    float x, y, z;
+    uint32_t colour;
+};
+struct Vertex24 {
+    float x, y, z;
+    uint32_t colour;
+    float u, v;
+};
+
+class GLDeviceTest : public testing::Test {
+protected:
+    static constexpr uint32_t kW = 32;
+    static constexpr uint32_t kH = 24;
+
+    void SetUp() override {
+        D3D_SetBackend(D3DBackend::OpenGL);
+        d3d = Direct3DCreate9(32);
+        D3DPRESENT_PARAMETERS pp{};
+        pp.BackBufferWidth = kW;
+        pp.BackBufferHeight = kH;
+        pp.BackBufferFormat = D3DFMT_A8R8G8B8;
+        pp.EnableAutoDepthStencil = 1;
+        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x42, &pp, &device), D3D_OK);
+        // The engine's screen-space setup: pixel coordinates, y down, moved up-left by half a pixel.
+        D3DMATRIX p{};
+        p.m[0] = 2.0f / kW;
+        p.m[5] = -2.0f / kH;
+        p.m[10] = 1.0f;
+        p.m[12] = -1.0f - 1.0f / kW;
+        p.m[13] = 1.0f + 1.0f / kH;
+        p.m[15] = 1.0f;
+        device->SetTransform(D3DTS_PROJECTION, p);
+        device->SetRenderState(D3DRS_LIGHTING, 0);
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device->SetRenderState(D3DRS_ZENABLE, 0);
+        // Stage 0 as the engine sets it: texture times diffuse, colour and alpha.
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+        device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0xFF000000u, 1.0f, 0);
+    }
+    void TearDown() override {
+        delete device;
+        d3d->Release();
+    }
+
+    std::vector<uint32_t> Read(CD3DSurface* surface = nullptr) {
+        CD3DSurface* s = surface;
+        if (!s) device->GetRenderTarget(0, &s);
+        std::vector<uint32_t> pixels(static_cast<size_t>(s->Width()) * s->Height());
+        const D3DRECT all{0, 0, static_cast<int32_t>(s->Width()), static_cast<int32_t>(s->Height())};
+        EXPECT_EQ(device->ReadPixels(s, all, reinterpret_cast<uint8_t*>(pixels.data()), s->Width() * 4), D3D_OK);
+        if (!surface) s->Release();
+        return pixels;
+    }
+
+    void FillRect(float x1, float y1, float x2, float y2, uint32_t colour) {
+        const Vertex16 v[6] = {{x1, y1, 0, colour}, {x2, y1, 0, colour}, {x2, y2, 0, colour},
+                               {x2, y2, 0, colour}, {x1, y2, 0, colour}, {x1, y1, 0, colour}};
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+        device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, v, sizeof(Vertex16));
+    }
+
+    // The pixels of colour c, as a string of rows ('#' for c, '.' otherwise).
+    static std::string Mask(const std::vector<uint32_t>& pixels, uint32_t w, uint32_t c) {
+        std::string s;
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            s += pixels[i] == c ? '#' : '.';
+            if ((i + 1) % w == 0) s += '\n';
+        }
+        return s;
+    }
+    static std::string Rect(uint32_t w, uint32_t h, int x1, int y1, int x2, int y2) {
+        std::string s;
+        for (uint32_t y = 0; y < h; ++y) {
+            for (uint32_t x = 0; x < w; ++x)
+                s += (int(x) >= x1 && int(x) <= x2 && int(y) >= y1 && int(y) <= y2) ? '#' : '.';
+            s += '\n';
+        }
+        return s;
+    }
+
+    CD3D* d3d = nullptr;
+    CD3DDevice* device = nullptr;
+};
+
+TEST_F(GLDeviceTest, FilledRectangleCoversExactlyItsPixelsTopRowFirst) {
+    // Corners at whole numbers plus one on the right and bottom: x 2..5, y 3..7 inclusive.
+    FillRect(2, 3, 6, 8, 0xFFFF0000u);
+    EXPECT_EQ(Mask(Read(), kW, 0xFFFF0000u), Rect(kW, kH, 2, 3, 5, 7));
+}
+
+TEST_F(GLDeviceTest, TriangleCoversThePixelsWhoseCentresItHolds) {
+    const Vertex16 v[3] = {{0, 0, 0, 0xFF00FF00u}, {8, 0, 0, 0xFF00FF00u}, {0, 8, 0, 0xFF00FF00u}};
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(Vertex16));
+    const auto pixels = Read();
+    // Screen positions are the vertices less half a pixel; pixel (x, y) is in when x + y < 7.
+    for (uint32_t y = 0; y < 9; ++y)
+        for (uint32_t x = 0; x < 9; ++x)
+            EXPECT_EQ(pixels[y * kW + x] == 0xFF00FF00u, x + y < 7) << x << "," << y;
+}
+
+TEST_F(GLDeviceTest, ClearCoversTheViewportOnlyWhateverTheWriteMasks) {
+    device->SetRenderState(D3DRS_COLORWRITEENABLE, 0);
+    const D3DVIEWPORT9 vp{4, 2, 10, 6, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(vp), D3D_OK);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x80123456u, 1.0f, 0);
+    EXPECT_EQ(Mask(Read(), kW, 0x80123456u), Rect(kW, kH, 4, 2, 13, 7));
+    // The masks still hold for drawing.
+    device->SetViewport(D3DVIEWPORT9{0, 0, kW, kH, 0, 1});
+    FillRect(0, 0, 32, 24, 0xFFFFFFFFu);
+    EXPECT_EQ(Read()[0], 0xFF000000u);
+}
+
+TEST_F(GLDeviceTest, BlendingAndAlphaTestGiveTheExpectedBytes) {
+    FillRect(0, 0, 32, 24, 0xFF0000FFu);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    FillRect(0, 0, 4, 4, 0x80FF0000u);
+    // Additive.
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    FillRect(8, 0, 12, 4, 0x80FF0000u);
+    // "Both" source alpha sets the destination factor itself.
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_BOTHINVSRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    FillRect(16, 0, 20, 4, 0x40FF0000u);
+    // The alpha test drops alpha not above the reference.
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+    device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+    device->SetRenderState(D3DRS_ALPHAREF, 0x40);
+    FillRect(0, 8, 4, 12, 0x40FFFFFFu);
+    FillRect(8, 8, 12, 12, 0x41FFFFFFu);
+    const auto px = Read();
+    auto near = [](uint32_t got, uint32_t want) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            const int a = static_cast<int>((got >> shift) & 0xFF);
+            const int b = static_cast<int>((want >> shift) & 0xFF);
+            if (a - b > 1 || b - a > 1) return false;
+        }
+        return true;
+    };
+    // red 255 x 128/255; blue 255 x 127/255; alpha 128 x 128/255 + 255 x 127/255.
+    EXPECT_PRED2(near, px[0], 0xBF80007Fu) << std::hex << px[0];
+    EXPECT_PRED2(near, px[8], 0xFF8000FFu) << std::hex << px[8];
+    // Source factor 1 - 0.25, destination 0.25: red 191, blue 64.
+    EXPECT_PRED2(near, px[16] & 0x00FFFFFFu, 0x00BF0040u) << std::hex << px[16];
+    EXPECT_EQ(px[8 * kW + 0], 0xFF0000FFu);
+    EXPECT_EQ(px[8 * kW + 8], 0x41FFFFFFu);
+}
+
+TEST_F(GLDeviceTest, TexturesSampleTopRowFirstAndAMissingTextureIsWhite) {
+    CD3DTexture* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    uint32_t pitch = 0;
+    uint8_t* bits = nullptr;
+    ASSERT_EQ(texture->LockRect(0, &pitch, &bits, nullptr, 0), D3D_OK);
+    const uint32_t texels[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
+    std::memcpy(bits, texels, 8);
+    std::memcpy(bits + pitch, texels + 2, 8);
+    texture->UnlockRect(0);
+
+    auto quad = [&](float x1, float y1, float x2, float y2, uint32_t colour) {
+        const Vertex24 v[4] = {{x1, y1, 0, colour, 0, 0}, {x2, y1, 0, colour, 1, 0},
+                               {x2, y2, 0, colour, 1, 1}, {x1, y2, 0, colour, 0, 1}};
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+        device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(Vertex24));
+    };
+    device->SetTexture(0, texture);
+    quad(0, 0, 4, 4, 0xFFFFFFFFu);
+    // Modulated by the diffuse colour.
+    quad(8, 0, 12, 4, 0xFF808080u);
+    device->SetTexture(0, nullptr);
+    quad(16, 0, 20, 4, 0xFF00FF00u);
+    const auto px = Read();
+    EXPECT_EQ(px[0], 0xFFFF0000u);
+    EXPECT_EQ(px[3], 0xFF00FF00u);
+    EXPECT_EQ(px[3 * kW], 0xFF0000FFu);
+    EXPECT_EQ(px[3 * kW + 3], 0xFFFFFFFFu);
+    EXPECT_EQ(px[8] & 0x00FF0000u, 0x00800000u);
+    EXPECT_EQ(px[16], 0xFF00FF00u);
+    texture->Release();
+}
+
+TEST_F(GLDeviceTest, RenderTargetsKeepRowsTopDownThroughStretchAndRead) {
+    CD3DSurface* target = nullptr;
+    ASSERT_EQ(device->CreateRenderTarget(8, 8, D3DFMT_A8R8G8B8, 0, 0, false, &target), D3D_OK);
+    CD3DSurface* back = nullptr;
+    device->GetRenderTarget(0, &back);
+    device->SetRenderTarget(0, target);
+    D3DVIEWPORT9 vp{};
+    device->GetViewport(&vp);
+    EXPECT_EQ(vp.Width, 8u);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    // The projection still maps 32 x 24 pixels; the top row of the whole target is the first drawn.
+    FillRect(0, 0, 32, 6, 0xFFFFFF00u);
+    const auto own = Read(target);
+    EXPECT_EQ(own[0], 0xFFFFFF00u);
+    EXPECT_EQ(own[7 * 8], 0xFF000000u);
+    device->SetRenderTarget(0, back);
+    ASSERT_EQ(device->StretchRect(target, nullptr, back, nullptr, D3DTEXF_POINT), D3D_OK);
+    const auto px = Read();
+    EXPECT_EQ(px[0], 0xFFFFFF00u);
+    EXPECT_EQ(px[(kH - 1) * kW], 0xFF000000u);
+    back->Release();
+    target->Release();
+}
+
+TEST_F(GLDeviceTest, SixteenBitTexturesAndDepthTest) {
+    CD3DTexture* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A4R4G4B4, D3DPOOL_MANAGED, &texture), D3D_OK);
+    uint32_t pitch = 0;
+    uint8_t* bits = nullptr;
+    texture->LockRect(0, &pitch, &bits, nullptr, 0);
+    const uint16_t texel = 0xF0F8; // opaque red 0, green 15, blue 8
+    std::memcpy(bits, &texel, 2);
+    texture->UnlockRect(0);
+    device->SetTexture(0, texture);
+    const Vertex24 v[4] = {{0, 0, 0.5f, 0xFFFFFFFFu, 0, 0}, {4, 0, 0.5f, 0xFFFFFFFFu, 1, 0},
+                           {4, 4, 0.5f, 0xFFFFFFFFu, 1, 1}, {0, 4, 0.5f, 0xFFFFFFFFu, 0, 1}};
+    device->SetRenderState(D3DRS_ZENABLE, 1);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(Vertex24));
+    device->SetTexture(0, nullptr);
+    // Farther than what is there: hidden.
+    const Vertex16 w[3] = {{0, 0, 0.75f, 0xFFFF0000u}, {8, 0, 0.75f, 0xFFFF0000u}, {0, 8, 0.75f, 0xFFFF0000u}};
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, w, sizeof(Vertex16));
+    const auto px = Read();
+    EXPECT_EQ(px[0], 0xFF00FF88u);
+    EXPECT_EQ(px[5], 0xFFFF0000u);
+    texture->Release();
+}
+
+} // namespace

@@ -18,6 +18,12 @@ public:
         return m_slots[static_cast<size_t>(index)].item;
     }
 
+    // Appends a slot holding item (taken over) and name (an owned text or null); gives its index.
+    int Append(T* item, char* name) {
+        m_slots.push_back(Slot{item, name});
+        return static_cast<int>(m_slots.size()) - 1;
+    }
+
     // Destroys every resource with destroy, frees every name and empties the table.
     template <typename Destroy> void Clear(Destroy destroy) {
         for (Slot& slot : m_slots) {

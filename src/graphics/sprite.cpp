@@ -63,6 +63,12 @@ bool Sprite_Exists(int index) {
     return g_sprites.Exists(index);
 }
 
+int Sprite_AddEmpty() {
+    auto* sprite = new CSprite();
+    sprite->index = g_sprites.Append(sprite, nullptr);
+    return sprite->index;
+}
+
 CSprite* Sprite_Data(int index) {
     return g_sprites.Data(index);
 }

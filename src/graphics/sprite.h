@@ -76,6 +76,8 @@ void Sprite_Clear();
 bool Sprite_Load(std::span<const uint8_t> body, std::span<const uint8_t> file);
 void Sprite_InitTextures();
 bool Sprite_Exists(int index);
+// Appends a slot with an empty sprite (no frames) and gives its index.
+int Sprite_AddEmpty();
 // The sprite of a slot; null for an empty slot or an index outside the table.
 CSprite* Sprite_Data(int index);
 bool Sprite_Replace(int index, const char* name, int frameCount, bool precise, bool removeBack, bool smooth,

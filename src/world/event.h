@@ -1,0 +1,81 @@
+// Event handlers (object events and timeline moments), the current-event globals, running the handler
+// that applies to an instance, and the names of events and keys.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+class CCode;
+class CInstance;
+
+enum : int {
+    ev_create = 0,
+    ev_destroy = 1,
+    ev_alarm = 2,
+    ev_step = 3,
+    ev_collision = 4,
+    ev_keyboard = 5,
+    ev_mouse = 6,
+    ev_other = 7,
+    ev_draw = 8,
+    ev_keypress = 9,
+    ev_keyrelease = 10,
+};
+enum : int {
+    ev_step_normal = 0,
+    ev_step_begin = 1,
+    ev_step_end = 2,
+};
+// event_type while a timeline moment runs.
+constexpr int kEventTypeTimeline = 100000;
+// Nested PerformEvent calls beyond this are refused.
+constexpr int kMaxEventDepth = 32;
+
+class CEvent {
+public:
+    CEvent() = default;
+    virtual ~CEvent();
+    CEvent(const CEvent&) = delete;
+    CEvent& operator=(const CEvent&) = delete;
+
+    // Reads the action list at offset listOffset of file: {u32 count, u32 offsets of action records};
+    // the first action record gives the code (its code index at 32, its code text offset at 60). With no
+    // action the event is loaded without code. False, with a message on the debug console, when the
+    // list or the record lies outside the file.
+    bool Load(std::span<const uint8_t> file, uint32_t listOffset, bool textMode);
+    // Compiles text-mode code under its event name; true at once for other code.
+    bool Compile();
+    // Runs the code for self and other with argument_relative cleared; true for an event without code.
+    bool Execute(CInstance* self, CInstance* other);
+
+    CCode* code = nullptr;
+    const char* source = nullptr; // null until loaded; the code text in text mode, else ""
+    bool textMode = false;
+};
+
+extern int32_t event_type;
+extern int32_t event_number;
+extern int32_t event_object;
+extern int32_t event_action;
+// The relative flag of action code; cleared while an event runs.
+extern bool argument_relative;
+
+// The current nesting depth of PerformEvent.
+int Event_Depth();
+
+CEvent* Object_FindEventHandler(int objectIndex, int type, int number, int* foundObject);
+void PerformEvent(CInstance* self, CInstance* other, int objectIndex, int type, int number);
+void PerformInstanceEvent(CInstance* self, CInstance* other, int type, int number);
+void PerformEventAll(int type, int number);
+
+const char* Event_GetName(int type, int number);
+const char* Event_GetShortName(int type, int number);
+const char* Event_GetKeyName(int key);
+const char* Event_GetMouseName(int number);
+const char* Event_GetOtherName(int number);
+const char* Event_GetAsyncName(int number);
+
+// Reports an error of game code (the message through the error report; fatal ends the game).
+void World_ReportError(const char* message, bool fatal);
+// Runs one code object for self and other, reporting its errors.
+bool World_RunCode(CInstance* self, CInstance* other, CCode* code);

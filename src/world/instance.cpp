@@ -1,0 +1,534 @@
+#include "world/instance.h"
+
+#include "core/console.h"
+#include "core/convert.h"
+#include "core/hash.h"
+#include "core/memory.h"
+#include "game/compiled_game.h"
+#include "graphics/sprite.h"
+#include "library/buffer.h"
+#include "script/value.h"
+#include "script/variable_list.h"
+#include "world/event.h"
+#include "world/object.h"
+#include "world/room.h"
+
+#include <algorithm>
+#include <cstdio>
+
+uint64_t DispatchStamp = 0;
+
+namespace {
+
+Hash<CInstance>* g_instances = nullptr;
+
+struct InstanceArray {
+    CInstance** data = nullptr;
+    int capacity = 0;
+    int count = 0;
+};
+InstanceArray g_deferred[3];
+
+// Counted object pointers: an object deleted while instances point to it stays until they let go.
+void SetObjectRef(CObject*& slot, CObject* value) {
+    Object_Retain(value);
+    CObject* old = slot;
+    slot = value;
+    Object_Release(old);
+}
+
+void Deferred_Remove(CInstance* instance) {
+    for (InstanceArray& list : g_deferred) {
+        int kept = 0;
+        for (int i = 0; i < list.count; ++i)
+            if (list.data[i] != instance) list.data[kept++] = list.data[i];
+        list.count = kept;
+    }
+}
+
+} // namespace
+
+// ---- CInstance
+
+CInstance::CInstance(float px, float py, int instanceId, int objectIndex, bool enterLists)
+    : creationStamp(DispatchStamp), id(instanceId), x(px), y(py), xstart(px), ystart(py), xprevious(px),
+      yprevious(py) {
+    for (int32_t& a : alarm)
+        a = -1;
+    int count = CompiledGame_InstanceSlotCount();
+    if (count >= 1) {
+        slots = new ScriptValue[static_cast<size_t>(count)];
+        slotCount = count;
+    } else {
+        variables = new CVariableList();
+    }
+    SetObject(objectIndex, enterLists);
+}
+
+CInstance::~CInstance() {
+    LeaveLists();
+    SetObjectRef(object, nullptr);
+    if (g_instances && g_instances->Find(static_cast<uint32_t>(id)) == this)
+        g_instances->Remove(static_cast<uint32_t>(id), HASH_KEEP_VALUE);
+    if (roomList) RoomList_Unlink(roomList, this);
+    Deferred_Remove(this);
+    // The physics body belongs to the physics world, which instances do not build yet (physicsObject
+    // stays null).
+    FreeVariables();
+}
+
+void CInstance::FreeVariables() {
+    delete variables;
+    variables = nullptr;
+    if (slots) {
+        for (int i = 0; i < slotCount; ++i)
+            Value_Free(&slots[i]);
+        delete[] slots;
+    }
+    slots = nullptr;
+    slotCount = 0;
+}
+
+void CInstance::JoinLists(CObject* target) {
+    LeaveLists();
+    if (!target) return;
+    target->AddInstance(this);
+    SetObjectRef(listedIn, target);
+}
+
+void CInstance::LeaveLists() {
+    if (!listedIn) return;
+    listedIn->RemoveInstance(this);
+    SetObjectRef(listedIn, nullptr);
+}
+
+void CInstance::ResetImageIndexForSprite() {
+    CSprite* sprite = Sprite_Data(sprite_index);
+    int frames = sprite ? sprite->frameCount : 0;
+    if (X86_DoubleToInt32(image_index) >= frames) image_index = 0;
+}
+
+void CInstance::TakeObjectSettings() {
+    mask_index = object->mask;
+    depth = static_cast<float>(object->depth);
+    solid = object->Solid();
+    visible = object->Visible();
+    persistent = object->Persistent();
+    sprite_index = object->sprite;
+    ResetImageIndexForSprite();
+    bboxStale = 1;
+}
+
+void CInstance::SetObject(int objectIndex, bool enterLists) {
+    LeaveLists();
+    object_index = objectIndex == -1 ? 0 : objectIndex;
+    SetObjectRef(object, Object_Data(objectIndex));
+    if (!object) return;
+    if (enterLists) JoinLists(object);
+    TakeObjectSettings();
+}
+
+void CInstance::ChangeObject(int objectIndex) {
+    InstanceArray_AddUnique(DEFERRED_OBJECT, this);
+    object_index = objectIndex;
+    SetObjectRef(object, Object_Data(objectIndex));
+    if (!object) return;
+    TakeObjectSettings();
+    InstanceArray_AddUnique(DEFERRED_DEPTH, this);
+}
+
+// The instance stays in the lists of the object it had until the change is applied; a deactivated
+// instance is in no object's lists and joins them when it is activated.
+void CInstance::ApplyObjectChange() {
+    LeaveLists();
+    if (deactivated) return;
+    JoinLists(object);
+    if (Run_Room && roomList == &Run_Room->active) {
+        RoomList_Unlink(roomList, this);
+        RoomList_InsertByDepth(&Run_Room->active, this);
+    }
+}
+
+void CInstance::SetListed(bool listed) {
+    if (listed)
+        JoinLists(object);
+    else
+        LeaveLists();
+}
+
+void CInstance::SetDepth(float d) {
+    depth = d;
+    InstanceArray_AddUnique(DEFERRED_DEPTH, this);
+}
+
+void CInstance::CopyFrom(const CInstance* source, bool enterLists) {
+    LeaveLists();
+    skipCreate = 0;
+    id = source->id;
+    object_index = source->object_index;
+    sprite_index = source->sprite_index;
+    image_index = source->image_index;
+    image_speed = source->image_speed;
+    image_xscale = source->image_xscale;
+    image_yscale = source->image_yscale;
+    image_angle = source->image_angle;
+    image_alpha = source->image_alpha;
+    image_blend = source->image_blend;
+    mask_index = source->mask_index;
+    depth = source->depth;
+    precise = source->precise;
+    x = source->x;
+    y = source->y;
+    xstart = source->xstart;
+    ystart = source->ystart;
+    xprevious = source->xprevious;
+    yprevious = source->yprevious;
+    direction = source->direction;
+    speed = source->speed;
+    friction = source->friction;
+    gravity_direction = source->gravity_direction;
+    gravity = source->gravity;
+    hspeed = source->hspeed;
+    vspeed = source->vspeed;
+    bbox_left = source->bbox_left;
+    bbox_top = source->bbox_top;
+    bbox_right = source->bbox_right;
+    bbox_bottom = source->bbox_bottom;
+    bboxStale = source->bboxStale;
+    visible = source->visible;
+    solid = source->solid;
+    persistent = source->persistent;
+    SetObjectRef(object, source->object);
+    if (enterLists) JoinLists(object);
+    std::copy(source->alarm, source->alarm + kAlarmCount, alarm);
+    FreeVariables();
+    if (source->slots) {
+        slots = new ScriptValue[static_cast<size_t>(source->slotCount)];
+        slotCount = source->slotCount;
+        for (int i = 0; i < slotCount; ++i)
+            Value_Duplicate(&slots[i], &source->slots[i]);
+    } else {
+        variables = new CVariableList();
+        variables->CopyFrom(source->variables);
+    }
+    marked = source->marked;
+    deactivated = source->deactivated;
+    path_index = source->path_index;
+    path_position = source->path_position;
+    path_positionprevious = source->path_positionprevious;
+    path_speed = source->path_speed;
+    path_scale = source->path_scale;
+    path_orientation = source->path_orientation;
+    path_endaction = source->path_endaction;
+    timeline_index = source->timeline_index;
+    timeline_position = source->timeline_position;
+    timeline_speed = source->timeline_speed;
+    timeline_running = source->timeline_running;
+    timeline_loop = source->timeline_loop;
+    creationCode = source->creationCode;
+    outside = source->outside;
+}
+
+// ---- Saved form
+
+namespace {
+
+void WriteInt(IBuffer* b, int32_t v) {
+    Buffer_WriteReal(b, eBuffer_S32, v);
+}
+void WriteFloat(IBuffer* b, float v) {
+    Buffer_WriteReal(b, eBuffer_F32, v);
+}
+
+// Reads of the saved form: each gives false once the bytes run out.
+struct SavedReader {
+    IBuffer* buffer;
+    bool ok = true;
+
+    double Real(int type) {
+        double d = 0;
+        if (ok && !Buffer_ReadReal(buffer, type, &d)) ok = false;
+        return ok ? d : 0;
+    }
+    int32_t Int() { return X86_DoubleToInt32(Real(eBuffer_S32)); }
+    float Float() { return static_cast<float>(Real(eBuffer_F32)); }
+    uint8_t Flag() { return Real(eBuffer_S32) != 0; }
+};
+
+} // namespace
+
+void CInstance::Serialise(IBuffer* b) {
+    if (bboxStale) ComputeBoundingBox();
+    WriteInt(b, id);
+    WriteInt(b, deactivated);
+    WriteInt(b, object_index);
+    WriteInt(b, sprite_index);
+    for (float f : {image_index, image_speed, image_xscale, image_yscale, image_angle, image_alpha})
+        WriteFloat(b, f);
+    Buffer_WriteReal(b, eBuffer_U32, image_blend);
+    WriteInt(b, mask_index);
+    WriteFloat(b, depth);
+    WriteInt(b, precise);
+    for (float f : {x, y, xstart, ystart, xprevious, yprevious, direction, speed, friction, gravity_direction,
+                    gravity, hspeed, vspeed})
+        WriteFloat(b, f);
+    for (int32_t v : {bbox_left, bbox_right, bbox_top, bbox_bottom})
+        WriteInt(b, v);
+    WriteInt(b, visible);
+    WriteInt(b, solid);
+    WriteInt(b, persistent);
+    for (int32_t a : alarm)
+        WriteInt(b, a);
+    WriteInt(b, marked);
+    WriteInt(b, path_index);
+    for (float f : {path_position, path_positionprevious, path_speed, path_scale, path_orientation})
+        WriteFloat(b, f);
+    WriteInt(b, path_endaction);
+    WriteFloat(b, path_xstart);
+    WriteFloat(b, path_ystart);
+    WriteInt(b, timeline_index);
+    WriteFloat(b, timeline_position);
+    WriteFloat(b, timeline_speed);
+    WriteInt(b, timeline_running);
+    WriteInt(b, timeline_loop);
+    WriteInt(b, outside);
+    if (variables) {
+        variables->Serialise(b);
+    } else {
+        WriteInt(b, slotCount);
+        for (int i = 0; i < slotCount; ++i)
+            Value_Serialise(&slots[i], b);
+    }
+}
+
+bool CInstance::Deserialise(IBuffer* b) {
+    SavedReader r{b};
+    id = r.Int();
+    deactivated = r.Flag();
+    int32_t objectIndex = r.Int();
+    if (!r.ok) return false;
+    SetObject(objectIndex, !deactivated);
+    sprite_index = r.Int();
+    for (float* f : {&image_index, &image_speed, &image_xscale, &image_yscale, &image_angle, &image_alpha})
+        *f = r.Float();
+    image_blend = X86_DoubleToUInt32(r.Real(eBuffer_U32));
+    mask_index = r.Int();
+    depth = r.Float();
+    precise = r.Flag();
+    for (float* f : {&x, &y, &xstart, &ystart, &xprevious, &yprevious, &direction, &speed, &friction,
+                     &gravity_direction, &gravity, &hspeed, &vspeed})
+        *f = r.Float();
+    for (int32_t* v : {&bbox_left, &bbox_right, &bbox_top, &bbox_bottom})
+        *v = r.Int();
+    visible = r.Flag();
+    solid = r.Flag();
+    persistent = r.Flag();
+    for (int32_t& a : alarm)
+        a = r.Int();
+    marked = r.Flag();
+    path_index = r.Int();
+    for (float* f : {&path_position, &path_positionprevious, &path_speed, &path_scale, &path_orientation})
+        *f = r.Float();
+    path_endaction = r.Int();
+    path_xstart = r.Float();
+    path_ystart = r.Float();
+    timeline_index = r.Int();
+    timeline_position = r.Float();
+    timeline_speed = r.Float();
+    timeline_running = r.Flag();
+    timeline_loop = r.Flag();
+    outside = r.Flag();
+    if (!r.ok) return false;
+    if (variables) return variables->Deserialise(b);
+
+    int32_t stored = r.Int();
+    // Each stored value takes at least its 4-byte kind word.
+    if (!r.ok || !Buffer_CountFits(b, stored, 4)) return false;
+    if (stored != slotCount)
+        DebugConsole->Output("WARNING! game_load variable mismatch - unpredictable results\n");
+    for (int i = 0; i < stored; ++i) {
+        if (i < slotCount) {
+            if (!Value_Deserialise(&slots[i], b)) return false;
+        } else {
+            // Values beyond the program's slots cannot be kept; they are read past.
+            ScriptValue extra;
+            bool read = Value_Deserialise(&extra, b);
+            Value_Free(&extra);
+            if (!read) return false;
+        }
+    }
+    return true;
+}
+
+// ---- Room lists
+
+void RoomList_InsertByDepth(RoomList* list, CInstance* instance) {
+    CInstance* before = list->first;
+    while (before && !(before->sortDepth > instance->depth))
+        before = before->next;
+    instance->sortDepth = instance->depth;
+    instance->next = before;
+    instance->previous = before ? before->previous : list->last;
+    if (instance->previous)
+        instance->previous->next = instance;
+    else
+        list->first = instance;
+    if (before)
+        before->previous = instance;
+    else
+        list->last = instance;
+    instance->roomList = list;
+    ++list->count;
+}
+
+void RoomList_Append(RoomList* list, CInstance* instance) {
+    instance->next = nullptr;
+    instance->previous = list->last;
+    if (list->last)
+        list->last->next = instance;
+    else
+        list->first = instance;
+    list->last = instance;
+    instance->roomList = list;
+    ++list->count;
+}
+
+void RoomList_Unlink(RoomList* list, CInstance* instance) {
+    if (instance->roomList != list) return;
+    if (instance->previous)
+        instance->previous->next = instance->next;
+    else
+        list->first = instance->next;
+    if (instance->next)
+        instance->next->previous = instance->previous;
+    else
+        list->last = instance->previous;
+    instance->next = instance->previous = nullptr;
+    instance->roomList = nullptr;
+    --list->count;
+}
+
+// ---- Instance hash
+
+void InstanceHash_Insert(int id, CInstance* instance) {
+    if (!g_instances) g_instances = new Hash<CInstance>(512);
+    g_instances->Insert(static_cast<uint32_t>(id), instance);
+}
+
+void InstanceHash_Remove(int id, int mode) {
+    if (!g_instances) return;
+    CInstance* instance = g_instances->Find(static_cast<uint32_t>(id));
+    g_instances->Remove(static_cast<uint32_t>(id), HASH_KEEP_VALUE);
+    if (mode == HASH_DELETE_VALUE) delete instance;
+}
+
+void InstanceHash_Clear(int mode) {
+    if (g_instances) g_instances->Clear(mode == HASH_DELETE_VALUE ? HASH_DELETE_VALUE : HASH_KEEP_VALUE);
+}
+
+CInstance* Instance_Find(int id) {
+    return g_instances ? g_instances->Find(static_cast<uint32_t>(id)) : nullptr;
+}
+
+void Instance_FreeAll() {
+    InstanceHash_Clear(HASH_DELETE_VALUE);
+}
+
+// ---- Deferred changes
+
+void InstanceArray_AddUnique(DeferredList which, CInstance* instance) {
+    InstanceArray& list = g_deferred[which];
+    for (int i = 0; i < list.count; ++i)
+        if (list.data[i] == instance) return;
+    if (list.count == list.capacity) {
+        list.capacity = list.capacity ? list.capacity * 2 : 16;
+        list.data = static_cast<CInstance**>(MEM_REALLOC(list.data, sizeof(CInstance*) * list.capacity));
+    }
+    list.data[list.count++] = instance;
+}
+
+int Deferred_Count(DeferredList which) {
+    return g_deferred[which].count;
+}
+
+CInstance* Deferred_At(DeferredList which, int i) {
+    const InstanceArray& list = g_deferred[which];
+    return i >= 0 && i < list.count ? list.data[i] : nullptr;
+}
+
+void Run_ApplyObjectChanges() {
+    InstanceArray& list = g_deferred[DEFERRED_OBJECT];
+    for (int i = 0; i < list.count; ++i)
+        list.data[i]->ApplyObjectChange();
+    list.count = 0;
+}
+
+void Run_ApplyDepthChanges() {
+    InstanceArray& list = g_deferred[DEFERRED_DEPTH];
+    RoomList* active = Run_Room ? &Run_Room->active : nullptr;
+    if (active) {
+        for (int i = 0; i < list.count; ++i)
+            if (!list.data[i]->deactivated) RoomList_Unlink(active, list.data[i]);
+        for (int i = 0; i < list.count; ++i)
+            if (!list.data[i]->deactivated && !list.data[i]->roomList)
+                RoomList_InsertByDepth(active, list.data[i]);
+    }
+    list.count = 0;
+}
+
+void Deferred_Clear(DeferredList which) {
+    g_deferred[which].count = 0;
+}
+
+void Run_ClearDeferredChanges() {
+    Deferred_Clear(DEFERRED_OBJECT);
+    Deferred_Clear(DEFERRED_DEPTH);
+}
+
+// ---- Game-level operations
+
+const char* Message_AppendNumber(const char* text, int number) {
+    static char buffer[1024];
+    std::snprintf(buffer, sizeof buffer, "%s%d", text, number);
+    return buffer;
+}
+
+CInstance* Instance_Create(int objectIndex, float x, float y) {
+    if (!Object_Exists(objectIndex)) {
+        World_ReportError(Message_AppendNumber("Creating instance for non-existing object: ", objectIndex),
+                          false);
+        return nullptr;
+    }
+    // Instances live in a room; with no room entered there is nowhere to make one.
+    if (!Run_Room) return nullptr;
+    CInstance* instance = Run_Room->CreateInstance(x, y, objectIndex);
+    PerformInstanceEvent(instance, instance, ev_create, 0);
+    instance->created = 1;
+    return instance;
+}
+
+void Instance_Destroy(CInstance* instance) {
+    if (!instance || instance->destroyed) return;
+    instance->destroyed = 1;
+    PerformInstanceEvent(instance, instance, ev_destroy, 0);
+    instance->marked = 1;
+}
+
+void Instance_Change(CInstance* instance, int objectIndex, bool runEvents) {
+    if (!Object_Exists(objectIndex)) {
+        World_ReportError(Message_AppendNumber("Asking to change into non-existing object: ", objectIndex),
+                          false);
+        return;
+    }
+    if (objectIndex == instance->object_index) return;
+    if (runEvents && !instance->destroyed) PerformInstanceEvent(instance, instance, ev_destroy, 0);
+    instance->ChangeObject(objectIndex);
+    if (runEvents) PerformInstanceEvent(instance, instance, ev_create, 0);
+}
+
+void Instance_SetSprite(CInstance* instance, int sprite) {
+    if (Sprite_Exists(sprite))
+        instance->SetSpriteIndex(sprite);
+    else
+        World_ReportError(Message_AppendNumber("Setting instance to non-existing sprite: ", sprite), false);
+}

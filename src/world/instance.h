@@ -1,0 +1,206 @@
+// Instances: one copy of an object in the current room, with its position and motion, sprite and image
+// state, bounding box, alarms, path and timeline state, depth, flags and variables; the instance hash by
+// id, the depth-ordered room lists, the deferred object and depth changes, creation, destruction, object
+// change, copying, and the saved form of one instance.
+#pragma once
+
+#include "graphics/rect.h"
+
+#include <cstdint>
+
+class CCode;
+class CObject;
+class CPhysicsObject;
+class CVariableList;
+class IBuffer;
+struct ScriptValue;
+struct RoomList;
+
+constexpr int kAlarmCount = 12;
+constexpr int kFirstInstanceId = 100000;
+
+// Counts dispatch stages; an instance made while a stage runs carries a later value and is skipped.
+extern uint64_t DispatchStamp;
+
+class CInstance {
+public:
+    CInstance(float x, float y, int id, int objectIndex, bool enterLists);
+    ~CInstance();
+    CInstance(const CInstance&) = delete;
+    CInstance& operator=(const CInstance&) = delete;
+
+    // Leaves the previous object's lists and takes the object's settings (-1 is stored as 0).
+    void SetObject(int objectIndex, bool enterLists);
+    // An object change whose list moves wait for Run_ApplyObjectChanges.
+    void ChangeObject(int objectIndex);
+    void ApplyObjectChange();
+    // Enters or leaves the lists of the instance's object (activation and deactivation).
+    void SetListed(bool listed);
+    void CopyFrom(const CInstance* source, bool enterLists);
+
+    int GetAlarm(int k) const { return k >= 0 && k < kAlarmCount ? alarm[k] : -1; }
+    void SetAlarm(int k, int value) {
+        if (k >= 0 && k < kAlarmCount) alarm[k] = value;
+    }
+
+    // ---- Geometry and motion
+    void ComputeBoundingBox();
+    void SetImageXScale(float v);
+    void SetImageYScale(float v);
+    void SetImageAngle(float v);
+    void SetMaskIndex(int v);
+    void SetPosition(float newX, float newY);
+    void SetSpriteIndex(int sprite);
+    int GetImageNumber() const;
+    void SetPathPosition(float p);
+    void SetPathPositionPrevious(float p);
+    void SetPathSpeed(float s) { path_speed = s; }
+    void SetHSpeed(float h);
+    void SetVSpeed(float v);
+    void SetSpeed(float s);
+    void SetDirection(float d);
+    void SetDepth(float d);
+    void UpdateDirectionSpeed();
+    void UpdateHVSpeed();
+    void AddMotion(float dir, float amount);
+    void ApplyFrictionGravity();
+
+    // ---- Collision tests
+    bool CollisionPoint(float px, float py, bool precise);
+    bool CollisionRectangle(float x1, float y1, float x2, float y2, bool precise);
+    bool CollisionEllipse(float x1, float y1, float x2, float y2, bool precise);
+    bool CollisionLine(float x1, float y1, float x2, float y2, bool precise);
+    static bool CollisionInstance(CInstance* a, CInstance* b, bool precise);
+    IntRect BoundingBox() const { return IntRect{bbox_left, bbox_top, bbox_right, bbox_bottom}; }
+
+    // ---- Saved form
+    void Serialise(IBuffer* buffer);
+    // False when the saved form is cut short or its variables cannot be read; the instance then holds
+    // what was read.
+    bool Deserialise(IBuffer* buffer);
+
+    // An instance still present: neither marked for removal nor deactivated.
+    bool Present() const { return !marked && !deactivated; }
+
+    ScriptValue* slots = nullptr;
+    int32_t slotCount = 0;
+    uint8_t bboxStale = 1;
+    uint8_t visible = 0;
+    uint8_t solid = 0;
+    uint8_t persistent = 0;
+    uint8_t marked = 0;
+    uint8_t deactivated = 0;
+    uint8_t destroyed = 0;
+    uint8_t skipCreate = 0;
+    uint8_t created = 0;
+    uint64_t creationStamp;
+    int32_t id;
+    int32_t object_index = 0;
+    CObject* object = nullptr; // counted (Object_Retain)
+    CPhysicsObject* physicsObject = nullptr;
+    int32_t sprite_index = -1;
+    float image_index = 0;
+    float image_speed = 1;
+    float image_xscale = 1;
+    float image_yscale = 1;
+    float image_angle = 0;
+    float image_alpha = 1;
+    uint32_t image_blend = 0xFFFFFF;
+    int32_t mask_index = -1;
+    uint8_t precise = 0;
+    float x, y;
+    float xstart, ystart;
+    float xprevious, yprevious;
+    float direction = 0;
+    float speed = 0;
+    float friction = 0;
+    float gravity_direction = 270;
+    float gravity = 0;
+    float hspeed = 0;
+    float vspeed = 0;
+    int32_t bbox_left = 0, bbox_top = 0, bbox_right = 0, bbox_bottom = 0;
+    int32_t alarm[kAlarmCount];
+    CVariableList* variables = nullptr;
+    int32_t path_index = -1;
+    float path_position = 0;
+    float path_positionprevious = 0;
+    float path_speed = 0;
+    float path_scale = 1;
+    float path_orientation = 0;
+    int32_t path_endaction = 0;
+    float path_xstart = 0;
+    float path_ystart = 0;
+    int32_t timeline_index = -1;
+    float timeline_position = 0;
+    float timeline_speed = 1;
+    uint8_t timeline_running = 0;
+    uint8_t timeline_loop = 0;
+    uint8_t outside = 0;
+    CCode* creationCode = nullptr;
+    // The object whose instance lists hold this instance (counted), null when it is in none. After an
+    // object change it is the old object until the change is applied.
+    CObject* listedIn = nullptr;
+    CInstance* next = nullptr;
+    CInstance* previous = nullptr;
+    float depth = 0;
+    float sortDepth = 0;
+    RoomList* roomList = nullptr; // the room list that links this instance, or null
+
+private:
+    void JoinLists(CObject* target);
+    void LeaveLists();
+    void TakeObjectSettings();
+    void ResetImageIndexForSprite();
+    void FreeVariables();
+};
+
+// A room's list of instances, linked through the instances' next and previous fields.
+struct RoomList {
+    CInstance* first = nullptr;
+    CInstance* last = nullptr;
+    int count = 0;
+};
+// Inserts after every instance of lower or equal sort depth; the sort depth becomes the depth.
+void RoomList_InsertByDepth(RoomList* list, CInstance* instance);
+void RoomList_Append(RoomList* list, CInstance* instance);
+void RoomList_Unlink(RoomList* list, CInstance* instance);
+
+// ---- The instance hash, by id
+void InstanceHash_Insert(int id, CInstance* instance);
+// mode 1 also destroys the instance.
+void InstanceHash_Remove(int id, int mode);
+void InstanceHash_Clear(int mode);
+CInstance* Instance_Find(int id);
+void Instance_FreeAll();
+
+// ---- Instances waiting for the step: object changes, depth changes and activation changes. Each list
+// holds an instance at most once; a freed instance leaves all three.
+enum DeferredList { DEFERRED_OBJECT = 0, DEFERRED_DEPTH = 1, DEFERRED_ACTIVATION = 2 };
+void InstanceArray_AddUnique(DeferredList list, CInstance* instance);
+int Deferred_Count(DeferredList list);
+CInstance* Deferred_At(DeferredList list, int i);
+void Run_ApplyObjectChanges();
+void Run_ApplyDepthChanges();
+void Deferred_Clear(DeferredList list);
+void Run_ClearDeferredChanges();
+
+// ---- Game-level operations (errors reported as the game's own, not fatal)
+CInstance* Instance_Create(int objectIndex, float x, float y);
+void Instance_Destroy(CInstance* instance);
+void Instance_Change(CInstance* instance, int objectIndex, bool runEvents);
+void Instance_SetSprite(CInstance* instance, int sprite);
+bool Instance_PlaceFree(CInstance* instance, float x, float y);
+bool Instance_PlaceEmpty(CInstance* instance, float x, float y);
+CInstance* Instance_PlaceMeetingFind(CInstance* instance, float x, float y, int obj);
+bool Instance_PlaceMeeting(CInstance* instance, int obj, float x, float y);
+
+// The text followed by the decimal number, in one static buffer.
+const char* Message_AppendNumber(const char* text, int number);
+
+// Rounds a coordinate to int32 as the bounding box keeps it: to nearest (ties to even), saturated at the
+// int32 range; NaN gives 0.
+int32_t Instance_RoundCoordinate(double v);
+bool Rect_PointInEllipse(const IntRect& rect, float px, float py);
+
+// The script engine's view of the world (instance look-up, variables, lists); installed at start-up.
+void World_InstallScriptWorld();

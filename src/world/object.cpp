@@ -1,0 +1,452 @@
+#include "world/object.h"
+
+#include "core/console.h"
+#include "core/hash.h"
+#include "core/memory.h"
+#include "core/text.h"
+#include "world/event.h"
+#include "world/record_reader.h"
+
+#include <cstdio>
+#include <cstring>
+
+int32_t Object_Count = 0;
+uint32_t Object_SpriteFlagWord = 0;
+
+namespace {
+
+Hash<CObject>* g_objects = nullptr;
+
+constexpr int kLinkedParentLimit = 99999;
+constexpr int kSetParentLimit = 999999;
+
+// True when object lies on the parent-object chain that starts at start (start included).
+bool ChainHolds(const CObject* start, const CObject* object) {
+    for (const CObject* o = start; o; o = o->parentObject)
+        if (o == object) return true;
+    return false;
+}
+
+} // namespace
+
+// ---- Instance lists
+
+void ObjectInstanceList::Append(CInstance* instance) {
+    auto* node = static_cast<ObjectInstanceNode*>(MEM_ALLOC(sizeof(ObjectInstanceNode)));
+    node->value = instance;
+    node->previous = last;
+    if (last)
+        last->next = node;
+    else
+        first = node;
+    last = node;
+    ++count;
+}
+
+bool ObjectInstanceList::Remove(CInstance* instance) {
+    for (ObjectInstanceNode* node = first; node; node = node->next) {
+        if (node->value != instance) continue;
+        if (node->previous)
+            node->previous->next = node->next;
+        else
+            first = node->next;
+        if (node->next)
+            node->next->previous = node->previous;
+        else
+            last = node->previous;
+        MEM_FREE(node);
+        --count;
+        return true;
+    }
+    return false;
+}
+
+void ObjectInstanceList::Clear() {
+    while (first) {
+        ObjectInstanceNode* next = first->next;
+        MEM_FREE(first);
+        first = next;
+    }
+    last = nullptr;
+    count = 0;
+}
+
+// ---- CObject
+
+CObject::CObject(int objectIndex) : index(objectIndex) {
+    Clear();
+}
+
+CObject::~CObject() {
+    Clear();
+}
+
+void CObject::Clear() {
+    sprite = -1;
+    parent = -1;
+    mask = -1;
+    flags = OBJECT_VISIBLE;
+    depth = 0;
+    SetParentObject(nullptr);
+    MEM_FREE(name);
+    name = nullptr;
+    for (auto& list : events)
+        list.Clear();
+    MEM_FREE(shapePoints);
+    shapePoints = nullptr;
+    shapePointCount = 0;
+    instances.Clear();
+    allInstances.Clear();
+}
+
+void CObject::SetName(const char* text) {
+    MEM_FREE(name);
+    name = text && *text ? String_Duplicate(text) : nullptr;
+}
+
+void CObject::TakeName(char* ownedText) {
+    MEM_FREE(name);
+    name = ownedText;
+}
+
+bool CObject::Load(std::span<const uint8_t> file, uint32_t recordOffset, int fileVersion, bool textMode) {
+    RecordReader reader(file);
+    Clear();
+    const bool physics = fileVersion >= 6;
+    const bool physics9 = fileVersion >= 9;
+    uint32_t fixedSize = physics ? (physics9 ? 80u : 68u) : 32u;
+    uint32_t words[20] = {};
+    for (uint32_t i = 0; i < fixedSize / 4; ++i) {
+        if (!reader.Read(recordOffset + 4ull * i, &words[i])) {
+            DebugConsole->Output("OBJT: object %d: record outside the file\n", index);
+            return false;
+        }
+    }
+    if (words[0] != 0) {
+        const char* text = reader.Text(words[0]);
+        if (!text) {
+            DebugConsole->Output("OBJT: object %d: name outside the file\n", index);
+            return false;
+        }
+        SetName(text);
+    }
+    uint32_t spriteWord = words[1];
+    if ((spriteWord & 0x70000000u) == 0) {
+        Object_SpriteFlagWord |= spriteWord & 0x80000000u;
+        spriteWord &= 0x7FFFFFFFu;
+    }
+    sprite = static_cast<int32_t>(spriteWord);
+    flags = (words[2] ? uint32_t{OBJECT_VISIBLE} : 0u) | (words[3] ? uint32_t{OBJECT_SOLID} : 0u) |
+            (words[5] ? uint32_t{OBJECT_PERSISTENT} : 0u);
+    depth = static_cast<int32_t>(words[4]);
+    parent = static_cast<int32_t>(words[6]);
+    mask = static_cast<int32_t>(words[7]);
+    uint64_t cursor = recordOffset + fixedSize;
+    if (physics) {
+        auto asFloat = [](uint32_t w) {
+            float f;
+            std::memcpy(&f, &w, 4);
+            return f;
+        };
+        usesPhysics = words[8] != 0;
+        sensor = words[9] != 0;
+        shape = static_cast<int32_t>(words[10]);
+        density = asFloat(words[11]);
+        restitution = asFloat(words[12]);
+        group = static_cast<int32_t>(words[13]);
+        linearDamping = asFloat(words[14]);
+        angularDamping = asFloat(words[15]);
+        uint32_t points = words[16];
+        if (physics9) {
+            friction = asFloat(words[17]);
+            awake = words[18] != 0;
+            kinematic = words[19] != 0;
+        } else {
+            friction = 0.2f;
+            awake = 1;
+            kinematic = 0;
+        }
+        if (!reader.Holds(cursor, 8ull * points)) {
+            DebugConsole->Output("OBJT: object %d: %u shape points outside the file\n", index, points);
+            return false;
+        }
+        shapePointCount = static_cast<int32_t>(points);
+        if (points) {
+            shapePoints = static_cast<float*>(MEM_ALLOC(8ull * points));
+            std::memcpy(shapePoints, file.data() + cursor, 8ull * points);
+        }
+        cursor += 8ull * points;
+    }
+
+    uint32_t typeCount;
+    if (!reader.Read(cursor, &typeCount)) {
+        DebugConsole->Output("OBJT: object %d: event part outside the file\n", index);
+        return false;
+    }
+    if (typeCount > static_cast<uint32_t>(kEventTypeCount)) {
+        DebugConsole->Output("OBJT: object %d: %u event types (at most %d)\n", index, typeCount,
+                             kEventTypeCount);
+        return false;
+    }
+    for (uint32_t type = 0; type < typeCount; ++type) {
+        uint32_t listOffset, eventCount;
+        if (!reader.Read(cursor + 4 + 4ull * type, &listOffset)) {
+            DebugConsole->Output("OBJT: object %d: event list outside the file\n", index);
+            return false;
+        }
+        if (listOffset == 0) continue; // no events of this type
+        if (!reader.Read(listOffset, &eventCount) || !reader.Holds(listOffset + 4ull, 4ull * eventCount)) {
+            DebugConsole->Output("OBJT: object %d: event list of type %u outside the file\n", index, type);
+            return false;
+        }
+        cARRAY_CLASS<CEvent>& list = events[type];
+        for (uint32_t e = 0; e < eventCount; ++e) {
+            uint32_t eventOffset, number;
+            reader.Read(listOffset + 4 + 4ull * e, &eventOffset);
+            if (!reader.Read(eventOffset, &number)) {
+                DebugConsole->Output("OBJT: object %d: event record outside the file\n", index);
+                return false;
+            }
+            if (number > kMaxEventNumber) {
+                DebugConsole->Output("OBJT: object %d: event number %u of type %u is too large\n", index,
+                                     number, type);
+                return false;
+            }
+            int n = static_cast<int>(number);
+            if (n >= list.count) list.SetLength(n + 1);
+            if (!list[n]) list[n] = new CEvent();
+            if (!list[n]->Load(file, eventOffset + 4, textMode)) return false;
+        }
+    }
+    return true;
+}
+
+bool CObject::Compile() {
+    for (int type = 0; type < kEventTypeCount; ++type) {
+        for (int number = 0; number < events[type].count; ++number) {
+            CEvent* event = events[type][number];
+            if (!event) continue;
+            event_type = type;
+            event_number = number;
+            if (!event->Compile()) return false;
+        }
+    }
+    return true;
+}
+
+CEvent* CObject::GetEvent(int type, int number) const {
+    if (type < 0 || type >= kEventTypeCount || number < 0 || number >= events[type].count) return nullptr;
+    CEvent* event = events[type][number];
+    return event && event->source ? event : nullptr;
+}
+
+CEvent* CObject::FindEvent(int type, int number) const {
+    int found;
+    return Object_FindEventHandler(index, type, number, &found);
+}
+
+bool CObject::HasEvent(int type, int number) const {
+    for (const CObject* o = this; o; o = o->SearchParent())
+        if (o->GetEvent(type, number)) return true;
+    return false;
+}
+
+bool CObject::IsDescendantOf(int ancestor) const {
+    for (const CObject* o = SearchParent(); o; o = o->SearchParent())
+        if (o->index == ancestor) return true;
+    return false;
+}
+
+bool CObject::SetParent(int newParent) {
+    if (newParent < 0 || newParent > kSetParentLimit) {
+        parent = newParent;
+        return true;
+    }
+    CObject* object = Object_Data(newParent);
+    if (ChainHolds(object, this)) return false;
+    parent = newParent;
+    SetParentObject(object);
+    return true;
+}
+
+void CObject::SetParentObject(CObject* object) {
+    if (object == parentObject) return;
+    DetachFromAncestors();
+    Object_Retain(object);
+    CObject* old = parentObject;
+    parentObject = object;
+    AttachToAncestors();
+    Object_Release(old);
+}
+
+// The instances of this object and its descendants sit in the all-instances lists of every ancestor;
+// a new parent moves them, so that each instance leaves exactly the lists it joined.
+void CObject::DetachFromAncestors() {
+    for (ObjectInstanceNode* node = allInstances.first; node; node = node->next)
+        for (CObject* o = parentObject; o; o = o->parentObject)
+            o->allInstances.Remove(node->value);
+}
+
+void CObject::AttachToAncestors() {
+    for (ObjectInstanceNode* node = allInstances.first; node; node = node->next)
+        for (CObject* o = parentObject; o; o = o->parentObject)
+            o->allInstances.Append(node->value);
+}
+
+void CObject::AddInstance(CInstance* instance) {
+    instances.Append(instance);
+    for (CObject* o = this; o; o = o->parentObject)
+        o->allInstances.Append(instance);
+}
+
+bool CObject::RemoveInstance(CInstance* instance) {
+    bool found = instances.Remove(instance);
+    for (CObject* o = this; o; o = o->parentObject)
+        o->allInstances.Remove(instance);
+    return found;
+}
+
+void Object_Retain(CObject* object) {
+    if (object) ++object->references;
+}
+
+void Object_Release(CObject* object) {
+    if (object && --object->references == 0 && !object->inTable) delete object;
+}
+
+// ---- The table
+
+void Object_Init() {
+    Object_Free();
+    g_objects = new Hash<CObject>(512);
+    Object_Count = 0;
+}
+
+namespace {
+
+void EnterObject(CObject* object) {
+    if (!g_objects) g_objects = new Hash<CObject>(512);
+    object->inTable = true;
+    g_objects->Insert(static_cast<uint32_t>(object->index), object);
+}
+
+// Takes the object out of the table: its handlers go at once, and the object itself when nothing points
+// to it any more; otherwise it stays behind for the instances and children that still refer to it.
+void DropObject(CObject* object) {
+    g_objects->Remove(static_cast<uint32_t>(object->index), HASH_KEEP_VALUE);
+    object->inTable = false;
+    for (auto& list : object->events)
+        list.Clear();
+    if (object->references == 0) delete object;
+}
+
+} // namespace
+
+bool Object_Load(std::span<const uint8_t> body, std::span<const uint8_t> file, int fileVersion,
+                 bool textMode) {
+    RecordReader reader(file);
+    uint64_t base;
+    uint32_t count;
+    if (!reader.Locate(body, &base) || !reader.Read(base, &count) || 4ull + 4ull * count > body.size()) {
+        DebugConsole->Output("OBJT: the object list does not fit the chunk\n");
+        return false;
+    }
+    if (!g_objects) Object_Init();
+    Object_Count = static_cast<int32_t>(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t recordOffset;
+        reader.Read(base + 4 + 4ull * i, &recordOffset);
+        if (recordOffset == 0) continue;
+        auto* object = new CObject(static_cast<int>(i));
+        bool ok = object->Load(file, recordOffset, fileVersion, textMode);
+        EnterObject(object);
+        if (!ok) return false;
+    }
+    if (!Object_LinkParents()) return false;
+    return true;
+}
+
+bool Object_LinkParents() {
+    bool ok = true;
+    Object_ForEach([&](CObject* object) {
+        if (object->parent < 0 || object->parent > kLinkedParentLimit) return;
+        CObject* parent = Object_Data(object->parent);
+        if (!parent || parent == object->parentObject) return;
+        if (!object->SetParent(object->parent)) {
+            DebugConsole->Output("Object %d (%s): parent %d makes a loop in the parent chain\n",
+                                 object->index, object->name ? object->name : "", object->parent);
+            ok = false;
+        }
+    });
+    return ok;
+}
+
+bool Object_Prepare() {
+    int count = g_objects ? g_objects->Count() : 0;
+    DebugConsole->Output("Preparing %d objects:\n", count);
+    bool ok = true;
+    Object_ForEach([&](CObject* object) {
+        if (!ok) return;
+        DebugConsole->Output("\tObjects %d: %s\n", object->index, object->name ? object->name : "");
+        event_object = object->index;
+        if (!object->Compile()) ok = false;
+    });
+    if (!ok) return false;
+    return Object_LinkParents();
+}
+
+void Object_ForEach(const std::function<void(CObject*)>& visit) {
+    if (!g_objects) return;
+    HashIterator<CObject> it(g_objects);
+    for (CObject* object = it.First(); object; object = it.Next())
+        visit(object);
+}
+
+bool Object_Exists(int index) {
+    return Object_Data(index) != nullptr;
+}
+
+CObject* Object_Data(int index) {
+    return g_objects ? g_objects->Find(static_cast<uint32_t>(index)) : nullptr;
+}
+
+const char* Object_GetName(int index) {
+    CObject* object = Object_Data(index);
+    return object ? (object->name ? object->name : "") : "<undefined>";
+}
+
+int Object_FindByName(const char* name) {
+    int found = -1;
+    if (!name) return -1;
+    Object_ForEach([&](CObject* object) {
+        if (found < 0 && object->name && std::strcmp(object->name, name) == 0) found = object->index;
+    });
+    return found;
+}
+
+int Object_Add() {
+    int index = Object_Count;
+    auto* object = new CObject(index);
+    char name[32];
+    std::snprintf(name, sizeof name, "__newobject%d", index);
+    object->SetName(name);
+    EnterObject(object);
+    ++Object_Count;
+    return index;
+}
+
+bool Object_Delete(int index) {
+    if (CObject* object = Object_Data(index)) DropObject(object);
+    return true;
+}
+
+void Object_Free() {
+    if (g_objects) {
+        HashIterator<CObject> it(g_objects);
+        while (CObject* object = it.First())
+            DropObject(object);
+        delete g_objects;
+        g_objects = nullptr;
+    }
+    Object_Count = 0;
+}

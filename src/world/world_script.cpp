@@ -1,0 +1,64 @@
+// What the script engine reaches of the world: instance look-up, variables and the instance lists.
+#include "script/script_world.h"
+#include "script/value.h"
+#include "world/instance.h"
+#include "world/object.h"
+#include "world/room.h"
+
+namespace {
+
+class CWorldForScripts : public IScriptWorld {
+public:
+    CInstance* FindInstance(int id) override { return Instance_Find(id); }
+    CVariableList* InstanceVariables(CInstance* instance) override { return instance->variables; }
+    ScriptValue* InstanceSlot(CInstance* instance, int slot) override {
+        return slot >= 0 && slot < instance->slotCount ? &instance->slots[slot] : nullptr;
+    }
+    int ObjectIndexOf(CInstance* instance) override { return instance->object_index; }
+    bool IsMarked(CInstance* instance) override { return instance->marked; }
+    bool IsDeactivated(CInstance* instance) override { return instance->deactivated; }
+
+    void VisitInstances(ScriptInstanceList list, int objectIndex,
+                        const std::function<bool(CInstance*)>& visit) override {
+        switch (list) {
+        case ScriptInstanceList::Room:
+            if (!Run_Room) return;
+            for (CInstance* instance = Run_Room->active.first; instance;) {
+                CInstance* next = instance->next;
+                if (!visit(instance)) return;
+                instance = next;
+            }
+            return;
+        case ScriptInstanceList::Object:
+            // An object's instances include those of its descendants.
+            if (CObject* object = Object_Data(objectIndex)) {
+                for (ObjectInstanceNode* node = object->allInstances.first; node;) {
+                    ObjectInstanceNode* next = node->next;
+                    if (!visit(node->value)) return;
+                    node = next;
+                }
+            }
+            return;
+        case ScriptInstanceList::ChangedObject:
+            VisitDeferred(DEFERRED_OBJECT, visit);
+            return;
+        case ScriptInstanceList::ActivationChange:
+            VisitDeferred(DEFERRED_ACTIVATION, visit);
+            return;
+        }
+    }
+
+private:
+    static void VisitDeferred(DeferredList which, const std::function<bool(CInstance*)>& visit) {
+        for (int i = 0; i < Deferred_Count(which); ++i)
+            if (!visit(Deferred_At(which, i))) return;
+    }
+};
+
+CWorldForScripts g_world;
+
+} // namespace
+
+void World_InstallScriptWorld() {
+    ScriptWorld_Install(&g_world);
+}

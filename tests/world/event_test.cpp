@@ -1,0 +1,112 @@
+#include "world_fixture.h"
+
+using Events = WorldTest;
+
+TEST_F(Events, HandlerRunsWithTheOwnersGlobalsAndRestoresThem) {
+    int parent = AddObject();
+    int child = AddObject(parent);
+    int seenObject = -1, seenType = -1, seenNumber = -1;
+    bool relativeInside = true;
+    On(parent, ev_other, 10, [&](CInstance*, CInstance*) {
+        seenObject = event_object;
+        seenType = event_type;
+        seenNumber = event_number;
+        relativeInside = argument_relative;
+    });
+    CInstance* i = Instance_Create(child, 0, 0);
+    event_object = 77;
+    event_type = -1;
+    event_number = 5;
+    argument_relative = true;
+    PerformInstanceEvent(i, i, ev_other, 10);
+    EXPECT_EQ(seenObject, parent);
+    EXPECT_EQ(seenType, ev_other);
+    EXPECT_EQ(seenNumber, 10);
+    EXPECT_FALSE(relativeInside);
+    EXPECT_TRUE(argument_relative);
+    EXPECT_EQ(event_object, 77);
+    EXPECT_EQ(event_type, -1);
+    EXPECT_EQ(event_number, 5);
+    argument_relative = false;
+}
+
+TEST_F(Events, RecursionStopsAtTheDepthLimit) {
+    ReleaseLog log;
+    int o = AddObject();
+    int runs = 0;
+    On(o, ev_other, 10, [&](CInstance* self, CInstance*) {
+        ++runs;
+        PerformInstanceEvent(self, self, ev_other, 10);
+    });
+    CInstance* i = Instance_Create(o, 0, 0);
+    PerformInstanceEvent(i, i, ev_other, 10);
+    EXPECT_EQ(runs, kMaxEventDepth);
+    EXPECT_EQ(Event_Depth(), 0);
+    EXPECT_NE(
+        log.Text().find("PerformEvent recursion depth failure - check for infinite loops, check objects "
+                        "for parenting"),
+        std::string::npos);
+}
+
+TEST_F(Events, PendingRoomChangeRunsOnlyCreateOfPersistentInstances) {
+    int plain = AddObject();
+    int kept = AddObject();
+    Object_Data(kept)->flags |= OBJECT_PERSISTENT;
+    int creates = 0, steps = 0;
+    On(plain, ev_create, 0, [&](CInstance*, CInstance*) { ++creates; });
+    On(kept, ev_create, 0, [&](CInstance*, CInstance*) { ++creates; });
+    On(kept, ev_step, 0, [&](CInstance*, CInstance*) { ++steps; });
+    New_Room = 3;
+    Instance_Create(plain, 0, 0);
+    EXPECT_EQ(creates, 0);
+    CInstance* k = Instance_Create(kept, 0, 0);
+    EXPECT_EQ(creates, 1);
+    PerformInstanceEvent(k, k, ev_step, 0);
+    PerformEventAll(ev_step, 0);
+    EXPECT_EQ(steps, 0);
+    New_Room = -1;
+    PerformEventAll(ev_step, 0);
+    EXPECT_EQ(steps, 1);
+}
+
+TEST_F(Events, EventForAllSkipsRemovedAndDeactivatedInstances) {
+    int o = AddObject();
+    std::vector<CInstance*> visited;
+    CInstance* second = nullptr;
+    On(o, ev_other, 11, [&](CInstance* self, CInstance*) {
+        visited.push_back(self);
+        if (visited.size() == 1) Instance_Destroy(second); // another instance, later in the list
+    });
+    CInstance* first = Instance_Create(o, 0, 0);
+    second = Instance_Create(o, 0, 0);
+    CInstance* third = Instance_Create(o, 0, 0);
+    third->deactivated = 1;
+    PerformEventAll(ev_other, 11);
+    EXPECT_EQ(visited, std::vector<CInstance*>{first});
+}
+
+TEST_F(Events, Names) {
+    int o = AddObject();
+    Object_Data(o)->SetName("oWall");
+    EXPECT_STREQ(Event_GetName(ev_keyboard, 65), "Keyboard Event for A-key Key");
+    EXPECT_STREQ(Event_GetName(ev_collision, o), " Step EventoWall");
+    EXPECT_STREQ(Event_GetName(ev_step, 2), " Step Event2");
+    EXPECT_STREQ(Event_GetName(ev_alarm, 11), "Alarm Event for alarm 11");
+    EXPECT_STREQ(Event_GetName(ev_other, 62), "Async Event: HTTP");
+    EXPECT_STREQ(Event_GetName(ev_other, 64), "Async Event: <unknown>");
+    EXPECT_STREQ(Event_GetName(ev_other, 25), "Other Event: User Defined 15");
+    EXPECT_STREQ(Event_GetName(ev_keyrelease, 112), "Key Release Event for F1 Key");
+    EXPECT_STREQ(Event_GetName(ev_mouse, 43), "Mouse Event for Joystick 2 Button 8");
+    EXPECT_STREQ(Event_GetName(11, 0), "<Unknown Event>");
+    EXPECT_STREQ(Event_GetName(12, 0), "<Unknown Event>");
+    EXPECT_STREQ(Event_GetShortName(ev_step, ev_step_begin), "BeginStep");
+    EXPECT_STREQ(Event_GetShortName(ev_step, ev_step_normal), "Step");
+    EXPECT_STREQ(Event_GetShortName(ev_collision, o), "oWall");
+    EXPECT_STREQ(Event_GetShortName(ev_keypress, 105), "press Keypad-9");
+    EXPECT_STREQ(Event_GetShortName(ev_other, 65), "<unknown>");
+    EXPECT_STREQ(Event_GetKeyName(110), "Keypad .");
+    EXPECT_STREQ(Event_GetKeyName(200), "<unknown>");
+    EXPECT_STREQ(Event_GetMouseName(12), "<unknown>");
+    EXPECT_STREQ(Event_GetMouseName(58), "Glob Middle Released");
+    EXPECT_STREQ(Event_GetOtherName(57), "Boundary View 7");
+}

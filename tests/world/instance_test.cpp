@@ -1,0 +1,343 @@
+#include "world_fixture.h"
+
+#include "library/buffer.h"
+#include "script/script_world.h"
+#include "script/value.h"
+#include "script/variable_list.h"
+#include "script/variables.h"
+
+#include <vector>
+
+namespace {
+
+std::vector<CInstance*> ActiveOrder() {
+    std::vector<CInstance*> order;
+    for (CInstance* i = Run_Room->active.first; i; i = i->next)
+        order.push_back(i);
+    return order;
+}
+
+std::vector<CInstance*> Listed(const ObjectInstanceList& list) {
+    std::vector<CInstance*> out;
+    for (ObjectInstanceNode* n = list.first; n; n = n->next)
+        out.push_back(n->value);
+    return out;
+}
+
+} // namespace
+
+using Instances = WorldTest;
+
+TEST_F(Instances, CreationTakesIdsRunsCreateAndEntersEveryList) {
+    int parent = AddObject();
+    int front = AddObject(parent, -5);
+    int back = AddObject(-1, 10);
+    int creates = 0;
+    On(parent, ev_create, 0, [&](CInstance* self, CInstance* other) {
+        EXPECT_EQ(self, other);
+        EXPECT_FALSE(self->created);
+        ++creates;
+    });
+    CInstance* a = Instance_Create(back, 1, 2);
+    CInstance* b = Instance_Create(front, 3, 4);
+    CInstance* c = Instance_Create(back, 5, 6);
+    EXPECT_EQ(a->id, kFirstInstanceId + 1);
+    EXPECT_EQ(c->id, kFirstInstanceId + 3);
+    EXPECT_EQ(creates, 1);
+    EXPECT_TRUE(b->created);
+    EXPECT_EQ(Instance_Find(b->id), b);
+    EXPECT_EQ(ActiveOrder(), (std::vector<CInstance*>{b, a, c})); // by depth, equal depths in order made
+    EXPECT_EQ(Listed(Object_Data(parent)->allInstances), std::vector<CInstance*>{b});
+    EXPECT_EQ(Object_Data(parent)->instances.count, 0);
+    EXPECT_EQ(a->xstart, 1);
+    EXPECT_EQ(a->alarm[11], -1);
+    EXPECT_EQ(a->GetAlarm(12), -1);
+    a->SetAlarm(12, 5);
+    a->SetAlarm(-1, 5);
+    EXPECT_EQ(a->GetAlarm(0), -1);
+}
+
+TEST_F(Instances, UnknownObjectsAreReportedAndChangeNothing) {
+    ReleaseLog log;
+    int o = AddObject();
+    EXPECT_EQ(Instance_Create(99, 0, 0), nullptr);
+    CInstance* i = Instance_Create(o, 0, 0);
+    Instance_Change(i, 42, true);
+    EXPECT_EQ(i->object_index, o);
+    Instance_SetSprite(i, 7);
+    EXPECT_EQ(i->sprite_index, -1);
+    std::string text = log.Text();
+    EXPECT_NE(text.find("Creating instance for non-existing object: 99"), std::string::npos);
+    EXPECT_NE(text.find("Asking to change into non-existing object: 42"), std::string::npos);
+    EXPECT_NE(text.find("Setting instance to non-existing sprite: 7"), std::string::npos);
+    EXPECT_EQ(Run_Room->active.count, 1);
+}
+
+TEST_F(Instances, DestroyRunsOnceAndTheRoomFreesMarkedInstances) {
+    int o = AddObject();
+    int destroys = 0;
+    On(o, ev_destroy, 0, [&](CInstance* self, CInstance*) {
+        ++destroys;
+        EXPECT_FALSE(self->marked);
+    });
+    CInstance* i = Instance_Create(o, 0, 0);
+    int id = i->id;
+    Instance_Destroy(i);
+    Instance_Destroy(i);
+    EXPECT_EQ(destroys, 1);
+    EXPECT_TRUE(i->marked);
+    EXPECT_EQ(Instance_Find(id), i); // stays until the room removes it
+    Run_Room->RemoveMarked();
+    EXPECT_EQ(Instance_Find(id), nullptr);
+    EXPECT_EQ(Run_Room->active.count, 0);
+    EXPECT_EQ(Object_Data(o)->instances.count, 0);
+    EXPECT_EQ(Object_Data(o)->allInstances.count, 0);
+}
+
+TEST_F(Instances, EventsThatDestroyOrChangeTheirOwnInstance) {
+    int a = AddObject(-1, 0);
+    int b = AddObject(-1, -20);
+    // Create event: change the object, then destroy; the room frees it before the changes are applied.
+    On(a, ev_create, 0, [&](CInstance* self, CInstance*) {
+        Instance_Change(self, b, false);
+        Instance_Destroy(self);
+    });
+    CInstance* i = Instance_Create(a, 0, 0);
+    EXPECT_EQ(Deferred_Count(DEFERRED_OBJECT), 1);
+    EXPECT_EQ(Deferred_Count(DEFERRED_DEPTH), 1);
+    Run_Room->RemoveMarked();
+    EXPECT_EQ(Deferred_Count(DEFERRED_OBJECT), 0);
+    EXPECT_EQ(Deferred_Count(DEFERRED_DEPTH), 0);
+    Run_ApplyObjectChanges(); // nothing freed is touched
+    Run_ApplyDepthChanges();
+    EXPECT_EQ(Object_Data(a)->instances.count, 0);
+    EXPECT_EQ(Object_Data(b)->instances.count, 0);
+    (void)i;
+
+    // A step event that destroys the next instance of the same object's list while it is walked.
+    std::vector<CInstance*> stepped;
+    On(b, ev_step, 0, [&](CInstance* self, CInstance*) {
+        stepped.push_back(self);
+        if (self->next) Instance_Destroy(self->next);
+    });
+    CInstance* x = Instance_Create(b, 0, 0);
+    CInstance* y = Instance_Create(b, 0, 0);
+    for (ObjectInstanceNode* n = Object_Data(b)->instances.first; n;) {
+        ObjectInstanceNode* next = n->next;
+        if (n->value->Present()) PerformInstanceEvent(n->value, n->value, ev_step, 0);
+        n = next;
+    }
+    EXPECT_EQ(stepped, std::vector<CInstance*>{x});
+    EXPECT_TRUE(y->marked);
+    Run_Room->RemoveMarked();
+    EXPECT_EQ(ActiveOrder(), std::vector<CInstance*>{x});
+}
+
+TEST_F(Instances, ObjectAndDepthChangesWaitForTheStep) {
+    int low = AddObject(-1, 0);
+    int high = AddObject(-1, 100);
+    int events = 0;
+    On(low, ev_destroy, 0, [&](CInstance*, CInstance*) { ++events; });
+    On(high, ev_create, 0, [&](CInstance*, CInstance*) { ++events; });
+    CInstance* a = Instance_Create(low, 0, 0);
+    CInstance* b = Instance_Create(low, 0, 0);
+    Instance_Change(a, low, true); // its own object: nothing, not even the events
+    EXPECT_EQ(events, 0);
+    EXPECT_EQ(Deferred_Count(DEFERRED_OBJECT), 0);
+
+    Instance_Change(a, high, true);
+    EXPECT_EQ(events, 2);
+    EXPECT_EQ(a->depth, 100);
+    EXPECT_EQ(a->object_index, high);
+    EXPECT_EQ(ActiveOrder(), (std::vector<CInstance*>{a, b})); // the order waits
+    EXPECT_EQ(Listed(Object_Data(low)->instances), (std::vector<CInstance*>{a, b}));
+    Run_ApplyObjectChanges();
+    EXPECT_EQ(Listed(Object_Data(low)->instances), std::vector<CInstance*>{b});
+    EXPECT_EQ(Listed(Object_Data(high)->instances), std::vector<CInstance*>{a});
+    Run_ApplyDepthChanges();
+    EXPECT_EQ(ActiveOrder(), (std::vector<CInstance*>{b, a}));
+
+    b->SetDepth(200);
+    EXPECT_EQ(ActiveOrder(), (std::vector<CInstance*>{b, a}));
+    Run_ApplyDepthChanges();
+    EXPECT_EQ(ActiveOrder(), (std::vector<CInstance*>{a, b}));
+    EXPECT_EQ(Deferred_Count(DEFERRED_DEPTH), 0);
+}
+
+TEST_F(Instances, SetObjectStoresMinusOneAsZero) {
+    CInstance i(0, 0, 5, -1, true);
+    EXPECT_EQ(i.object_index, 0);
+    EXPECT_EQ(i.object, nullptr);
+}
+
+TEST_F(Instances, DeactivationLeavesTheListsAndActivationReturns) {
+    int o = AddObject();
+    CInstance* a = Instance_Create(o, 0, 0);
+    CInstance* b = Instance_Create(o, 0, 0);
+    a->deactivated = 1;
+    InstanceArray_AddUnique(DEFERRED_ACTIVATION, a);
+    Run_Room->UpdateActivation();
+    EXPECT_EQ(ActiveOrder(), std::vector<CInstance*>{b});
+    EXPECT_EQ(Run_Room->deactivated.first, a);
+    EXPECT_EQ(Listed(Object_Data(o)->allInstances), std::vector<CInstance*>{b});
+    EXPECT_EQ(Deferred_Count(DEFERRED_ACTIVATION), 0);
+    a->deactivated = 0;
+    Run_Room->UpdateActivation();
+    EXPECT_EQ(ActiveOrder(), (std::vector<CInstance*>{b, a}));
+    EXPECT_EQ(Listed(Object_Data(o)->instances), (std::vector<CInstance*>{b, a}));
+}
+
+TEST_F(Instances, CopyTakesStateIncludingTheRemovalMark) {
+    int o = AddObject();
+    CInstance* src = Instance_Create(o, 7, 8);
+    src->SetAlarm(3, 9);
+    ScriptValue v;
+    Value_SetReal(&v, 4);
+    src->variables->SetVar(kUserVariableBase, -1, &v);
+    src->marked = 1;
+    CInstance copy(0, 0, 1, -1, false);
+    copy.CopyFrom(src, true);
+    EXPECT_EQ(copy.id, src->id);
+    EXPECT_TRUE(copy.marked);
+    EXPECT_EQ(copy.x, 7);
+    EXPECT_EQ(copy.GetAlarm(3), 9);
+    ScriptValue out;
+    EXPECT_TRUE(copy.variables->GetVar(kUserVariableBase, -1, &out));
+    EXPECT_EQ(out.real, 4);
+    EXPECT_EQ(Object_Data(o)->instances.count, 2);
+}
+
+TEST_F(Instances, ScriptWorldSeesObjectsWithTheirDescendants) {
+    int parent = AddObject();
+    int child = AddObject(parent);
+    CInstance* c = Instance_Create(child, 0, 0);
+    World_InstallScriptWorld();
+    IScriptWorld* world = ScriptWorld_Get();
+    std::vector<CInstance*> seen;
+    world->VisitInstances(ScriptInstanceList::Object, parent, [&](CInstance* i) {
+        seen.push_back(i);
+        return true;
+    });
+    EXPECT_EQ(seen, std::vector<CInstance*>{c});
+    EXPECT_EQ(world->FindInstance(c->id), c);
+    EXPECT_EQ(world->InstanceSlot(c, 0), nullptr);
+    ScriptWorld_Install(nullptr);
+}
+
+// ---- Saved form
+
+using SavedInstances = WorldTest;
+
+TEST_F(SavedInstances, RoundTripKeepsEveryField) {
+    int o = AddObject(-1, 3);
+    CInstance* src = Instance_Create(o, 10.5f, -2.25f);
+    src->SetSpeed(3);
+    src->SetDirection(45);
+    src->SetAlarm(11, 42);
+    src->image_blend = 0x123456;
+    src->path_xstart = 9;
+    src->timeline_loop = 1;
+    src->outside = 1;
+    ScriptValue v;
+    Value_SetReal(&v, 6.5);
+    src->variables->SetVar(kUserVariableBase + 1, -1, &v);
+    (void)Code_Variable_FindOrAddUser("a");
+    (void)Code_Variable_FindOrAddUser("b");
+
+    Buffer_Standard buffer(16, eBuffer_Grow, 1);
+    src->Serialise(&buffer);
+    const int written = buffer.position;
+    buffer.Seek(0, 0);
+    CInstance dst(0, 0, 0, -1, false);
+    ASSERT_TRUE(dst.Deserialise(&buffer));
+    EXPECT_EQ(buffer.position, written);
+    EXPECT_EQ(dst.id, src->id);
+    EXPECT_EQ(dst.object, Object_Data(o));
+    EXPECT_EQ(dst.x, 10.5f);
+    EXPECT_EQ(dst.y, -2.25f);
+    EXPECT_EQ(dst.speed, src->speed);
+    EXPECT_EQ(dst.hspeed, src->hspeed);
+    EXPECT_EQ(dst.GetAlarm(11), 42);
+    EXPECT_EQ(dst.image_blend, 0x123456u);
+    EXPECT_EQ(dst.path_xstart, 9);
+    EXPECT_TRUE(dst.timeline_loop);
+    EXPECT_TRUE(dst.outside);
+    EXPECT_EQ(dst.bbox_left, src->bbox_left);
+    EXPECT_EQ(Object_Data(o)->instances.count, 2);
+    ScriptValue out;
+    EXPECT_TRUE(dst.variables->GetVar(kUserVariableBase + 1, -1, &out));
+    EXPECT_EQ(out.real, 6.5);
+}
+
+TEST_F(SavedInstances, DeactivatedInstanceLoadsOutOfTheLists) {
+    int o = AddObject();
+    CInstance* src = Instance_Create(o, 0, 0);
+    src->deactivated = 1;
+    Buffer_Standard buffer(16, eBuffer_Grow, 1);
+    src->Serialise(&buffer);
+    buffer.Seek(0, 0);
+    CInstance dst(0, 0, 0, -1, false);
+    ASSERT_TRUE(dst.Deserialise(&buffer));
+    EXPECT_TRUE(dst.deactivated);
+    EXPECT_EQ(Object_Data(o)->instances.count, 1);
+}
+
+TEST_F(SavedInstances, CutFormsFailAtEveryLength) {
+    int o = AddObject();
+    CInstance* src = Instance_Create(o, 1, 2);
+    Buffer_Standard full(16, eBuffer_Grow, 1);
+    src->Serialise(&full);
+    const int size = full.position;
+    for (int cut = 0; cut < size; cut += 3) {
+        IBuffer buffer(full.data, cut, eBuffer_Fixed, 1, false);
+        CInstance dst(0, 0, 0, -1, false);
+        EXPECT_FALSE(dst.Deserialise(&buffer)) << cut;
+    }
+}
+
+TEST_F(SavedInstances, SlotCountMismatchWarnsAndSkipsExtraValues) {
+    CompiledGameTables three{};
+    three.instanceSlotCount = 3;
+    CompiledGameTables two{};
+    two.instanceSlotCount = 2;
+    CompiledGame_Install(&three);
+    Buffer_Standard buffer(16, eBuffer_Grow, 1);
+    {
+        CInstance src(0, 0, 100500, -1, false);
+        for (int s = 0; s < 3; ++s)
+            Value_SetReal(&src.slots[s], s + 1);
+        src.Serialise(&buffer);
+    }
+    Buffer_WriteReal(&buffer, eBuffer_S32, 777); // what follows in the stream
+    buffer.Seek(0, 0);
+    CompiledGame_Install(&two);
+    {
+        CInstance dst(0, 0, 0, -1, false);
+        ASSERT_TRUE(dst.Deserialise(&buffer));
+        EXPECT_EQ(dst.slotCount, 2);
+        EXPECT_EQ(dst.slots[1].real, 2);
+        int marker = 0;
+        EXPECT_TRUE(Buffer_ReadInt32(&buffer, &marker));
+        EXPECT_EQ(marker, 777);
+    }
+    // Fewer stored values than slots: the missing ones stay real 0.
+    buffer.Seek(0, 0);
+    CompiledGameTables four{};
+    four.instanceSlotCount = 4;
+    CompiledGame_Install(&three);
+    Buffer_Standard small(16, eBuffer_Grow, 1);
+    {
+        CInstance src(0, 0, 100500, -1, false);
+        Value_SetReal(&src.slots[0], 9);
+        src.Serialise(&small);
+    }
+    small.Seek(0, 0);
+    CompiledGame_Install(&four);
+    {
+        CInstance dst(0, 0, 0, -1, false);
+        ASSERT_TRUE(dst.Deserialise(&small));
+        EXPECT_EQ(dst.slots[0].real, 9);
+        EXPECT_EQ(dst.slots[3].real, 0);
+    }
+    CompiledGame_Install(nullptr);
+}

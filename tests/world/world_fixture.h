@@ -1,0 +1,118 @@
+// A world for one test: an empty object table, a current room, and event handlers written as C++
+// functions (run as native code of a compiled game).
+#pragma once
+
+#include "core/console.h"
+#include "game/compiled_game.h"
+#include "graphics/sprite.h"
+#include "script/code.h"
+#include "support/temp_folder.h"
+#include "world/event.h"
+#include "world/instance.h"
+#include "world/object.h"
+#include "world/room.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <tuple>
+
+using Handler = std::function<void(CInstance* self, CInstance* other)>;
+
+class WorldTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Object_Init();
+        Sprite_Clear();
+        Run_Room = new CRoom();
+        New_Room = -1;
+        Room_SetLastInstanceId(kFirstInstanceId);
+        Handlers().clear();
+    }
+    void TearDown() override {
+        Console_SetLogFile(0, nullptr);
+        delete Run_Room;
+        Run_Room = nullptr;
+        Instance_FreeAll();
+        Run_ClearDeferredChanges();
+        Deferred_Clear(DEFERRED_ACTIVATION);
+        Object_Free();
+        Sprite_Clear();
+        Handlers().clear();
+    }
+
+    static int AddObject(int parent = -1, int depth = 0) {
+        int index = Object_Add();
+        CObject* object = Object_Data(index);
+        object->depth = depth;
+        if (parent >= 0) {
+            EXPECT_TRUE(object->SetParent(parent));
+        }
+        return index;
+    }
+
+    // Gives object a handler for (type, number) that runs fn.
+    static void On(int objectIndex, int type, int number, Handler fn) {
+        CObject* object = Object_Data(objectIndex);
+        auto& list = object->events[type];
+        if (number >= list.count) list.SetLength(number + 1);
+        delete list[number];
+        auto* event = new CEvent();
+        event->source = "";
+        event->code = new CCode("", 0);
+        event->code->nativeEntry = &kEntry;
+        list[number] = event;
+        Handlers()[{objectIndex, type, number}] = std::move(fn);
+    }
+
+    // A sprite of the given size and box with frames, origin (ox, oy).
+    static int AddSprite(int w, int h, int ox = 0, int oy = 0, int frames = 1) {
+        int index = Sprite_AddEmpty();
+        CSprite* s = Sprite_Data(index);
+        s->width = w;
+        s->height = h;
+        s->bbox = IntRect{0, 0, w - 1, h - 1};
+        s->xOrigin = ox;
+        s->yOrigin = oy;
+        s->frameCount = frames;
+        s->precise = 0;
+        return index;
+    }
+
+    // Captures what the release console writes while it lives.
+    class ReleaseLog {
+    public:
+        ReleaseLog() : m_path(m_folder.Path() + "/release.log") { Console_SetLogFile(0, m_path.c_str()); }
+        ~ReleaseLog() { Console_SetLogFile(0, nullptr); }
+        std::string Text() const {
+            std::ifstream in(m_path);
+            std::stringstream s;
+            s << in.rdbuf();
+            return s.str();
+        }
+
+    private:
+        TempFolder m_folder;
+        std::string m_path;
+    };
+
+private:
+    using Key = std::tuple<int, int, int>;
+    static std::map<Key, Handler>& Handlers() {
+        static std::map<Key, Handler> handlers;
+        return handlers;
+    }
+    // The handler of the running event: the object that owns it, its type and number.
+    static void Dispatch(CInstance* self, CInstance* other) {
+        auto it = Handlers().find({event_object, event_type, event_number});
+        if (it != Handlers().end()) {
+            Handler fn = it->second; // the handler may replace itself
+            fn(self, other);
+        }
+    }
+    static inline const CompiledGameCodeEntry kEntry{"test", &WorldTest::Dispatch};
+};

@@ -9,6 +9,7 @@
 #include "runner/code_load.h"
 #include "runner/debug_info.h"
 #include "runner/save_area.h"
+#include "world/object.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -130,8 +131,8 @@ const ChunkEntry kChunks[] = {
     {"GEN7", false, GEN7_Chunk},
     {"GENL", false, GEN7_Chunk},
     {"OPTN", false, OPTN_Chunk},
-    // Extensions, sounds, sprites, backgrounds, paths, scripts, shaders, fonts, timelines, objects and
-    // rooms: their loaders come with their subsystems.
+    // Extensions, sounds, sprites, backgrounds, paths, scripts, shaders, fonts, timelines and rooms:
+    // their loaders come with their subsystems.
     {"EXTN", true, KeepNothing},
     {"SOND", true, KeepNothing},
     {"AUDO", true, KeepNothing},
@@ -142,7 +143,7 @@ const ChunkEntry kChunks[] = {
     {"SHDR", true, KeepNothing},
     {"FONT", true, KeepNothing},
     {"TMLN", true, KeepNothing},
-    {"OBJT", true, KeepNothing},
+    {"OBJT", true, Object_Load},
     {"ROOM", true, KeepNothing},
     {"DAFL", true, Nothing},
     {"TPAG", true, TPAG_Load},

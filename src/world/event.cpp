@@ -2,11 +2,12 @@
 
 #include "core/console.h"
 #include "game/compiled_game.h"
+#include "runner/data_view.h"
 #include "script/code.h"
 #include "script/compiler/compile.h"
+#include "script/vm/vm_error.h"
 #include "world/instance.h"
 #include "world/object.h"
-#include "world/record_reader.h"
 #include "world/room.h"
 
 #include <cstdio>
@@ -34,10 +35,9 @@ CEvent::~CEvent() {
     delete code;
 }
 
-bool CEvent::Load(std::span<const uint8_t> file, uint32_t listOffset, bool text) {
-    RecordReader reader(file);
+bool CEvent::Load(const CDataView& file, uint32_t listOffset, bool text) {
     uint32_t count;
-    if (!reader.Read(listOffset, &count)) {
+    if (!file.U32(listOffset, &count)) {
         DebugConsole->Output("OBJT: action list outside the file\n");
         return false;
     }
@@ -47,19 +47,20 @@ bool CEvent::Load(std::span<const uint8_t> file, uint32_t listOffset, bool text)
     source = "";
     if (count == 0) return true; // loaded, so it still hides a parent's handler; it runs nothing
     uint32_t action, codeIndex, textOffset;
-    if (!reader.Read(listOffset + 4ull, &action) || !reader.Read(action + 32ull, &codeIndex) ||
-        !reader.Read(action + 60ull, &textOffset)) {
+    if (!file.U32(listOffset + 4ull, &action) || !file.U32(action + 32ull, &codeIndex) ||
+        !file.U32(action + 60ull, &textOffset)) {
         DebugConsole->Output("OBJT: action record outside the file\n");
         return false;
     }
     if (text) {
-        const char* codeText = textOffset ? reader.Text(textOffset) : "";
-        if (!codeText) {
+        bool ok;
+        const char* codeText = file.Text(textOffset, &ok);
+        if (!ok) {
             DebugConsole->Output("OBJT: action code text outside the file\n");
             return false;
         }
-        source = codeText;
-        code = new CCode(codeText, 0);
+        source = codeText ? codeText : "";
+        code = new CCode(source, 0);
     } else {
         code = new CCode(static_cast<int>(codeIndex), 0);
     }
@@ -75,7 +76,7 @@ bool CEvent::Compile() {
     char message[2048];
     std::snprintf(message, sizeof message, "COMPILATION ERROR in code action\n%s",
                   Code_ErrorText ? Code_ErrorText : "");
-    World_ReportError(message, false);
+    Code_Error_Report(message, false);
     return false;
 }
 
@@ -89,13 +90,8 @@ bool CEvent::Execute(CInstance* self, CInstance* other) {
 
 // ---- Running events
 
-// The framed error report and the code-execution entry belong to the virtual machine, which is not in
-// this build yet: errors go to the release console as they are, a fatal one included (it does not end
-// the game), and only native code of a compiled game runs; bytecode and text code run as nothing.
-void World_ReportError(const char* message, bool fatal) {
-    ReleaseConsole->Output("%s%s\n", fatal ? "FATAL " : "", message);
-}
-
+// The code-execution entry belongs to the virtual machine, which is not in this build yet: only native
+// code of a compiled game runs; bytecode and text code run as nothing.
 bool World_RunCode(CInstance* self, CInstance* other, CCode* code) {
     if (code->nativeEntry && code->nativeEntry->function) code->nativeEntry->function(self, other);
     return true;
@@ -132,7 +128,7 @@ void PerformEvent(CInstance* self, CInstance* other, int objectIndex, int type, 
     CEvent* event = Object_FindEventHandler(objectIndex, type, number, &found);
     if (!event) return;
     if (++g_depth > kMaxEventDepth) {
-        World_ReportError(kRecursionMessage, true);
+        Code_Error_Report(kRecursionMessage, true);
         --g_depth;
         return;
     }

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 class CCode;
+class CDataView;
 class CInstance;
 
 enum : int {
@@ -42,7 +42,7 @@ public:
     // the first action record gives the code (its code index at 32, its code text offset at 60). With no
     // action the event is loaded without code. False, with a message on the debug console, when the
     // list or the record lies outside the file.
-    bool Load(std::span<const uint8_t> file, uint32_t listOffset, bool textMode);
+    bool Load(const CDataView& file, uint32_t listOffset, bool textMode);
     // Compiles text-mode code under its event name; true at once for other code.
     bool Compile();
     // Runs the code for self and other with argument_relative cleared; true for an event without code.
@@ -75,7 +75,5 @@ const char* Event_GetMouseName(int number);
 const char* Event_GetOtherName(int number);
 const char* Event_GetAsyncName(int number);
 
-// Reports an error of game code (the message through the error report; fatal ends the game).
-void World_ReportError(const char* message, bool fatal);
 // Runs one code object for self and other, reporting its errors.
 bool World_RunCode(CInstance* self, CInstance* other, CCode* code);

@@ -9,6 +9,7 @@
 #include "library/buffer.h"
 #include "script/value.h"
 #include "script/variable_list.h"
+#include "script/vm/vm_error.h"
 #include "world/event.h"
 #include "world/object.h"
 #include "world/room.h"
@@ -495,7 +496,7 @@ const char* Message_AppendNumber(const char* text, int number) {
 
 CInstance* Instance_Create(int objectIndex, float x, float y) {
     if (!Object_Exists(objectIndex)) {
-        World_ReportError(Message_AppendNumber("Creating instance for non-existing object: ", objectIndex),
+        Code_Error_Report(Message_AppendNumber("Creating instance for non-existing object: ", objectIndex),
                           false);
         return nullptr;
     }
@@ -516,7 +517,7 @@ void Instance_Destroy(CInstance* instance) {
 
 void Instance_Change(CInstance* instance, int objectIndex, bool runEvents) {
     if (!Object_Exists(objectIndex)) {
-        World_ReportError(Message_AppendNumber("Asking to change into non-existing object: ", objectIndex),
+        Code_Error_Report(Message_AppendNumber("Asking to change into non-existing object: ", objectIndex),
                           false);
         return;
     }
@@ -530,5 +531,5 @@ void Instance_SetSprite(CInstance* instance, int sprite) {
     if (Sprite_Exists(sprite))
         instance->SetSpriteIndex(sprite);
     else
-        World_ReportError(Message_AppendNumber("Setting instance to non-existing sprite: ", sprite), false);
+        Code_Error_Report(Message_AppendNumber("Setting instance to non-existing sprite: ", sprite), false);
 }

@@ -4,8 +4,10 @@
 #include "core/hash.h"
 #include "core/memory.h"
 #include "core/text.h"
+#include "game/compiled_game.h"
+#include "runner/code_load.h"
+#include "runner/general_info.h"
 #include "world/event.h"
-#include "world/record_reader.h"
 
 #include <cstdio>
 #include <cstring>
@@ -109,27 +111,25 @@ void CObject::TakeName(char* ownedText) {
     name = ownedText;
 }
 
-bool CObject::Load(std::span<const uint8_t> file, uint32_t recordOffset, int fileVersion, bool textMode) {
-    RecordReader reader(file);
+bool CObject::Load(const CDataView& file, uint32_t recordOffset, int fileVersion, bool textMode) {
     Clear();
     const bool physics = fileVersion >= 6;
     const bool physics9 = fileVersion >= 9;
     uint32_t fixedSize = physics ? (physics9 ? 80u : 68u) : 32u;
     uint32_t words[20] = {};
     for (uint32_t i = 0; i < fixedSize / 4; ++i) {
-        if (!reader.Read(recordOffset + 4ull * i, &words[i])) {
+        if (!file.U32(recordOffset + 4ull * i, &words[i])) {
             DebugConsole->Output("OBJT: object %d: record outside the file\n", index);
             return false;
         }
     }
-    if (words[0] != 0) {
-        const char* text = reader.Text(words[0]);
-        if (!text) {
-            DebugConsole->Output("OBJT: object %d: name outside the file\n", index);
-            return false;
-        }
-        SetName(text);
+    bool nameOk;
+    const char* text = file.Text(words[0], &nameOk);
+    if (!nameOk) {
+        DebugConsole->Output("OBJT: object %d: name outside the file\n", index);
+        return false;
     }
+    SetName(text);
     uint32_t spriteWord = words[1];
     if ((spriteWord & 0x70000000u) == 0) {
         Object_SpriteFlagWord |= spriteWord & 0x80000000u;
@@ -166,20 +166,20 @@ bool CObject::Load(std::span<const uint8_t> file, uint32_t recordOffset, int fil
             awake = 1;
             kinematic = 0;
         }
-        if (!reader.Holds(cursor, 8ull * points)) {
+        if (!file.Holds(cursor, 8ull * points)) {
             DebugConsole->Output("OBJT: object %d: %u shape points outside the file\n", index, points);
             return false;
         }
         shapePointCount = static_cast<int32_t>(points);
         if (points) {
             shapePoints = static_cast<float*>(MEM_ALLOC(8ull * points));
-            std::memcpy(shapePoints, file.data() + cursor, 8ull * points);
+            std::memcpy(shapePoints, file.Data() + cursor, 8ull * points);
         }
         cursor += 8ull * points;
     }
 
     uint32_t typeCount;
-    if (!reader.Read(cursor, &typeCount)) {
+    if (!file.U32(cursor, &typeCount)) {
         DebugConsole->Output("OBJT: object %d: event part outside the file\n", index);
         return false;
     }
@@ -190,20 +190,20 @@ bool CObject::Load(std::span<const uint8_t> file, uint32_t recordOffset, int fil
     }
     for (uint32_t type = 0; type < typeCount; ++type) {
         uint32_t listOffset, eventCount;
-        if (!reader.Read(cursor + 4 + 4ull * type, &listOffset)) {
+        if (!file.U32(cursor + 4 + 4ull * type, &listOffset)) {
             DebugConsole->Output("OBJT: object %d: event list outside the file\n", index);
             return false;
         }
         if (listOffset == 0) continue; // no events of this type
-        if (!reader.Read(listOffset, &eventCount) || !reader.Holds(listOffset + 4ull, 4ull * eventCount)) {
+        if (!file.U32(listOffset, &eventCount) || !file.Holds(listOffset + 4ull, 4ull * eventCount)) {
             DebugConsole->Output("OBJT: object %d: event list of type %u outside the file\n", index, type);
             return false;
         }
         cARRAY_CLASS<CEvent>& list = events[type];
         for (uint32_t e = 0; e < eventCount; ++e) {
             uint32_t eventOffset, number;
-            reader.Read(listOffset + 4 + 4ull * e, &eventOffset);
-            if (!reader.Read(eventOffset, &number)) {
+            eventOffset = file.WordAt(listOffset + 4 + 4ull * e);
+            if (!file.U32(eventOffset, &number)) {
                 DebugConsole->Output("OBJT: object %d: event record outside the file\n", index);
                 return false;
             }
@@ -342,28 +342,18 @@ void DropObject(CObject* object) {
 
 } // namespace
 
-bool Object_Load(std::span<const uint8_t> body, std::span<const uint8_t> file, int fileVersion,
-                 bool textMode) {
-    RecordReader reader(file);
-    uint64_t base;
-    uint32_t count;
-    if (!reader.Locate(body, &base) || !reader.Read(base, &count) || 4ull + 4ull * count > body.size()) {
-        DebugConsole->Output("OBJT: the object list does not fit the chunk\n");
-        return false;
-    }
-    if (!g_objects) Object_Init();
-    Object_Count = static_cast<int32_t>(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t recordOffset;
-        reader.Read(base + 4 + 4ull * i, &recordOffset);
-        if (recordOffset == 0) continue;
+bool Object_Load(const CDataView& file, const IFFChunk&, const std::vector<uint32_t>& list) {
+    Object_Init();
+    const bool textMode = !Code_IsPresent() && !CompiledGame_Mode();
+    Object_Count = static_cast<int32_t>(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (list[i] == 0) continue;
         auto* object = new CObject(static_cast<int>(i));
-        bool ok = object->Load(file, recordOffset, fileVersion, textMode);
+        bool ok = object->Load(file, list[i], g_GeneralInfo.version, textMode);
         EnterObject(object);
         if (!ok) return false;
     }
-    if (!Object_LinkParents()) return false;
-    return true;
+    return Object_LinkParents();
 }
 
 bool Object_LinkParents() {

@@ -4,11 +4,12 @@
 #pragma once
 
 #include "core/arrays.h"
+#include "runner/data_view.h"
 #include "world/event.h"
 
 #include <cstdint>
 #include <functional>
-#include <span>
+#include <vector>
 
 class CInstance;
 
@@ -53,7 +54,7 @@ public:
     void Clear();
     // Fills the object from its "OBJT" record at recordOffset of file (see Object_Load). False, with a
     // message on the debug console, when the record does not hold together.
-    bool Load(std::span<const uint8_t> file, uint32_t recordOffset, int fileVersion, bool textMode);
+    bool Load(const CDataView& file, uint32_t recordOffset, int fileVersion, bool textMode);
     void SetName(const char* text);
     void TakeName(char* ownedText);
     bool Compile();
@@ -121,11 +122,11 @@ void Object_Retain(CObject* object);
 void Object_Release(CObject* object);
 
 void Object_Init();
-// The "OBJT" chunk: body lies inside file; record offsets are from the start of file. False, with a
-// message on the debug console, when a record or a parent chain is malformed (the table then holds what
+// The "OBJT" chunk (list: its checked record offsets) loaded into a new table, for the file version of the
+// general information; event code is text when the game has neither bytecode nor native code. False, with
+// a message on the debug console, when a record or a parent chain is malformed (the table then holds what
 // was read).
-bool Object_Load(std::span<const uint8_t> body, std::span<const uint8_t> file, int fileVersion,
-                 bool textMode);
+bool Object_Load(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list);
 // Links parent indices 0 to 99,999 to their objects; a link that would close a loop is refused (false).
 bool Object_LinkParents();
 bool Object_Prepare();

@@ -12,6 +12,7 @@
 #include "script/variables.h"
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_format.h"
+#include "support/load_game.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -49,17 +50,7 @@ protected:
     }
 
     // Loads bytes as the game: the pre-pass, then the walk. Gives the walk's result; log gets the traces.
-    bool Load(const Bytes& bytes) {
-        Game_FreeData();
-        uint8_t* data = static_cast<uint8_t*>(MEM_ALLOC(bytes.size() + 1));
-        if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
-        Game_SetData(data, static_cast<uint32_t>(bytes.size()));
-        testing::internal::CaptureStdout();
-        Code_Load(data, static_cast<uint32_t>(bytes.size()));
-        bool ok = LoadGameData();
-        log = testing::internal::GetCapturedStdout();
-        return ok;
-    }
+    bool Load(const Bytes& bytes) { return LoadGameBytes(bytes, &log); }
     bool Logged(const std::string& text) const { return log.find(text) != std::string::npos; }
 
     // Loads bytes that must fail, with the message in the log.

@@ -11,11 +11,14 @@
 #include <memory>
 #include <vector>
 
-// The instances of the tests: each keeps a variable list and two slots.
-class CInstance {
+namespace {
+
+// The instances of the tests: each keeps a variable list and two slots. The engine sees them only as
+// opaque CInstance pointers, which the fake world turns back into these.
+class TestInstance {
 public:
-    CInstance(int id_, int object_) : id(id_), object(object_) {}
-    ~CInstance() {
+    TestInstance(int id_, int object_) : id(id_), object(object_) {}
+    ~TestInstance() {
         for (ScriptValue& v : slots)
             Value_Free(&v);
     }
@@ -28,26 +31,31 @@ public:
     ScriptValue slots[2];
 };
 
-namespace {
+CInstance* Handle(TestInstance* i) {
+    return reinterpret_cast<CInstance*>(i);
+}
+TestInstance* Fake(CInstance* i) {
+    return reinterpret_cast<TestInstance*>(i);
+}
 
 class FakeWorld : public IScriptWorld {
 public:
     CInstance* Add(int id, int object) {
-        instances.push_back(std::make_unique<CInstance>(id, object));
-        return instances.back().get();
+        instances.push_back(std::make_unique<TestInstance>(id, object));
+        return Handle(instances.back().get());
     }
     CInstance* FindInstance(int id) override {
         for (auto& i : instances)
-            if (i->id == id) return i.get();
+            if (i->id == id) return Handle(i.get());
         return nullptr;
     }
-    CVariableList* InstanceVariables(CInstance* i) override { return &i->vars; }
+    CVariableList* InstanceVariables(CInstance* i) override { return &Fake(i)->vars; }
     ScriptValue* InstanceSlot(CInstance* i, int slot) override {
-        return slot >= 0 && slot < 2 ? &i->slots[slot] : nullptr;
+        return slot >= 0 && slot < 2 ? &Fake(i)->slots[slot] : nullptr;
     }
-    int ObjectIndexOf(CInstance* i) override { return i->object; }
-    bool IsMarked(CInstance* i) override { return i->marked; }
-    bool IsDeactivated(CInstance* i) override { return i->deactivated; }
+    int ObjectIndexOf(CInstance* i) override { return Fake(i)->object; }
+    bool IsMarked(CInstance* i) override { return Fake(i)->marked; }
+    bool IsDeactivated(CInstance* i) override { return Fake(i)->deactivated; }
     void VisitInstances(ScriptInstanceList list, int objectIndex,
                         const std::function<bool(CInstance*)>& visit) override {
         std::vector<CInstance*> members;
@@ -56,22 +64,22 @@ public:
         for (auto& i : instances) {
             if (list == ScriptInstanceList::Room ||
                 (list == ScriptInstanceList::Object && i->object == objectIndex))
-                members.push_back(i.get());
+                members.push_back(Handle(i.get()));
         }
         for (CInstance* i : members)
             if (!visit(i)) return;
     }
 
-    std::vector<std::unique_ptr<CInstance>> instances;
+    std::vector<std::unique_ptr<TestInstance>> instances;
     std::vector<CInstance*> changedObject, activationChange;
 };
 
 bool GetBuiltIn(CInstance* self, int, ScriptValue* out) {
-    Value_SetReal(out, self ? self->builtIn : -1);
+    Value_SetReal(out, self ? Fake(self)->builtIn : -1);
     return true;
 }
 bool SetBuiltIn(CInstance* self, int, ScriptValue* in) {
-    self->builtIn = Value_Real(in);
+    Fake(self)->builtIn = Value_Real(in);
     return true;
 }
 
@@ -125,7 +133,7 @@ TEST_F(Variables, BuiltInTable) {
         EXPECT_FALSE(Variable_GetValue(self, id, -1, &out)) << id;
         EXPECT_FALSE(Variable_SetValue(self, id, -1, &five)) << id;
     }
-    EXPECT_EQ(self->builtIn, 5);
+    EXPECT_EQ(Fake(self)->builtIn, 5);
     // Without an instance there is no list: a write is dropped, a read fails.
     EXPECT_TRUE(Variable_SetValue(nullptr, 100005, -1, &five));
     EXPECT_FALSE(Variable_GetValue(nullptr, 100005, -1, &out));
@@ -147,14 +155,14 @@ TEST_F(Variables, Targets) {
     CInstance* on = world.Add(100002, 7);
     CInstance* gone = world.Add(100003, 7);
     CInstance* moved = world.Add(100004, 8);
-    off->deactivated = true;
-    gone->marked = true;
+    Fake(off)->deactivated = true;
+    Fake(gone)->marked = true;
     EXPECT_TRUE(Variable_SetOnTarget(7, 100000, -1, &v));
     EXPECT_EQ(Read(on, 100000), 4);
     ScriptValue absent;
     Variable_UnsetIsError = true;
-    EXPECT_FALSE(off->vars.GetVar(100000, -1, &absent));
-    EXPECT_FALSE(gone->vars.GetVar(100000, -1, &absent));
+    EXPECT_FALSE(Fake(off)->vars.GetVar(100000, -1, &absent));
+    EXPECT_FALSE(Fake(gone)->vars.GetVar(100000, -1, &absent));
     Variable_UnsetIsError = false;
 
     // A deactivated instance is still read by id; a marked one is not.
@@ -162,7 +170,7 @@ TEST_F(Variables, Targets) {
     EXPECT_FALSE(Variable_GetOnTarget(100003, 100000, -1, &out));
 
     // An object without active instances of its own is found among the changed ones.
-    moved->object = 9;
+    Fake(moved)->object = 9;
     world.changedObject.push_back(moved);
     ScriptValue nine = RealValue(9);
     EXPECT_TRUE(Variable_SetOnTarget(9, 100000, -1, &nine));
@@ -170,8 +178,8 @@ TEST_F(Variables, Targets) {
     EXPECT_EQ(out.real, 9);
 
     EXPECT_TRUE(Variable_SetSlotOnTarget(-3, 1, 1, &nine));
-    EXPECT_EQ(Element(on->slots[1], 0, 1).real, 9);
-    EXPECT_EQ(off->slots[1].kind, KIND_REAL);
+    EXPECT_EQ(Element(Fake(on)->slots[1], 0, 1).real, 9);
+    EXPECT_EQ(Fake(off)->slots[1].kind, KIND_REAL);
     EXPECT_TRUE(Variable_GetSlotOnTarget(100002, 1, 1, &out));
     EXPECT_EQ(out.real, 9);
     EXPECT_TRUE(Variable_SetSlotOnTarget(-3, 5, -1, &nine)); // a slot no instance has

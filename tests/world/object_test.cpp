@@ -1,148 +1,118 @@
 #include "world_fixture.h"
 
+#include "data_builder.h"
+#include "support/load_game.h"
+
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace {
 
-// Lays out an "OBJT" chunk and its records in one file image. Offsets are from the start of the image;
-// byte 0 is never a record, so offset 0 keeps meaning "absent".
-class ObjtImage {
-public:
-    struct Event {
-        uint32_t number;
-        int actions = 1; // 0: an empty action list
-        uint32_t codeIndex = 0;
-    };
-    struct Object {
-        const char* name = "obj";
-        int32_t parent = -100;
-        int32_t depth = 0;
-        uint32_t sprite = 0xFFFFFFFFu;
-        bool solid = false;
-        std::vector<std::pair<uint32_t, std::vector<Event>>> types; // offset 0 for an empty type list
-        uint32_t typeCount = 0xFFFFFFFFu;                           // else types.size()
-        std::vector<float> shape;
-        bool absent = false;
-    };
+using Bytes = std::vector<uint8_t>;
 
-    explicit ObjtImage(int version) : m_version(version) { Word(0); }
-
-    std::vector<uint8_t> Build(const std::vector<Object>& objects) {
-        std::vector<uint32_t> records;
-        for (const Object& o : objects)
-            records.push_back(o.absent ? 0 : Record(o));
-        m_body = static_cast<uint32_t>(m_bytes.size());
-        Word(static_cast<uint32_t>(records.size()));
-        for (uint32_t r : records)
-            Word(r);
-        return m_bytes;
-    }
-    std::span<const uint8_t> Body(const std::vector<uint8_t>& file) const {
-        return std::span<const uint8_t>(file).subspan(m_body);
-    }
-
-private:
-    uint32_t Word(uint32_t v) {
-        uint32_t at = static_cast<uint32_t>(m_bytes.size());
-        m_bytes.resize(at + 4);
-        std::memcpy(m_bytes.data() + at, &v, 4);
-        return at;
-    }
-    void Patch(uint32_t at, uint32_t v) { std::memcpy(m_bytes.data() + at, &v, 4); }
-    uint32_t FloatWord(float f) {
-        uint32_t w;
-        std::memcpy(&w, &f, 4);
-        return Word(w);
-    }
-    uint32_t Text(const char* text) {
-        uint32_t at = static_cast<uint32_t>(m_bytes.size());
-        m_bytes.insert(m_bytes.end(), text, text + std::strlen(text) + 1);
-        while (m_bytes.size() % 4)
-            m_bytes.push_back(0);
-        return at;
-    }
-    uint32_t EventRecord(const Event& e) {
-        uint32_t action = static_cast<uint32_t>(m_bytes.size());
-        for (int i = 0; i < 16; ++i)
-            Word(i == 8 ? e.codeIndex : 0);
-        uint32_t at = Word(e.number);
-        Word(static_cast<uint32_t>(e.actions));
-        if (e.actions) Word(action);
-        return at;
-    }
-    uint32_t Record(const Object& o) {
-        uint32_t name = Text(o.name);
-        std::vector<uint32_t> lists;
-        for (const auto& [absentList, events] : o.types) {
-            if (absentList == 0) {
-                lists.push_back(0);
-                continue;
-            }
-            std::vector<uint32_t> offsets;
-            for (const Event& e : events)
-                offsets.push_back(EventRecord(e));
-            lists.push_back(Word(static_cast<uint32_t>(offsets.size())));
-            for (uint32_t off : offsets)
-                Word(off);
-        }
-        uint32_t at = Word(name);
-        for (uint32_t v : {o.sprite, 1u, o.solid ? 1u : 0u, static_cast<uint32_t>(o.depth), 0u,
-                           static_cast<uint32_t>(o.parent), 0xFFFFFFFFu})
-            Word(v);
-        if (m_version >= 6) {
-            for (int i = 0; i < 8; ++i)
-                Word(i == 3 ? 0x3F800000u : 0); // density 1
-            Word(static_cast<uint32_t>(o.shape.size() / 2));
-            if (m_version >= 9) {
-                FloatWord(0.5f);
-                Word(0);
-                Word(1);
-            }
-            for (float f : o.shape)
-                FloatWord(f);
-        }
-        Word(o.typeCount != 0xFFFFFFFFu ? o.typeCount : static_cast<uint32_t>(lists.size()));
-        for (uint32_t l : lists)
-            Word(l);
-        return at;
-    }
-
-    int m_version;
-    std::vector<uint8_t> m_bytes;
-    uint32_t m_body = 0;
+struct EventDef {
+    uint32_t number;
+    int actions = 1; // 0: an empty action list
+    const char* code = nullptr;
+};
+struct ObjectDef {
+    const char* name = "obj";
+    int32_t parent = -100;
+    int32_t depth = 0;
+    uint32_t sprite = 0xFFFFFFFFu;
+    bool solid = false;
+    std::vector<std::optional<std::vector<EventDef>>> types; // nullopt: offset 0, no list
+    std::optional<uint32_t> typeCount;                       // written instead of types.size()
+    std::vector<float> shape;
+    bool absent = false;
+    const char* listAt = nullptr; // a label to refer to instead of the first event list
 };
 
-bool Load(ObjtImage& image, const std::vector<ObjtImage::Object>& objects, int version,
-          std::vector<uint8_t>* keep) {
-    *keep = image.Build(objects);
-    (void)version;
-    return Object_Load(image.Body(*keep), *keep, version, false);
+// A game file holding general information of a version and an "OBJT" chunk (the last chunk, ending at
+// the label "end").
+Bytes BuildGame(int version, const std::vector<ObjectDef>& objects) {
+    CDataBuilder b;
+    CDataBuilder::GeneralInfo info;
+    info.version = static_cast<uint8_t>(version);
+    b.AddGeneralInfo(info);
+    b.StringTable();
+    CDataBuilder::Chunk& c = b.AddChunk("OBJT");
+    std::vector<std::string> labels;
+    for (size_t i = 0; i < objects.size(); ++i)
+        labels.push_back(objects[i].absent ? "" : "o" + std::to_string(i));
+    c.OffsetList(labels);
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const ObjectDef& o = objects[i];
+        if (o.absent) continue;
+        const std::string id = "o" + std::to_string(i);
+        c.Label(id).Text(o.name).U32(o.sprite).U32(1).U32(o.solid).S32(o.depth).U32(0).S32(o.parent).S32(-1);
+        if (version >= 6) {
+            c.U32(0).U32(0).U32(0).F32(1).F32(0).U32(0).F32(0).F32(0).U32(
+                static_cast<uint32_t>(o.shape.size() / 2));
+            if (version >= 9) c.F32(0.5f).U32(0).U32(1);
+            for (float f : o.shape)
+                c.F32(f);
+        }
+        c.U32(o.typeCount.value_or(static_cast<uint32_t>(o.types.size())));
+        for (size_t t = 0; t < o.types.size(); ++t)
+            c.Ref(!o.types[t] ? "" : t == 0 && o.listAt ? o.listAt : id + "t" + std::to_string(t));
+        for (size_t t = 0; t < o.types.size(); ++t) {
+            if (!o.types[t]) continue;
+            const std::vector<EventDef>& events = *o.types[t];
+            const std::string list = id + "t" + std::to_string(t);
+            std::vector<std::string> names;
+            for (size_t e = 0; e < events.size(); ++e)
+                names.push_back(list + "e" + std::to_string(e));
+            c.Label(list).OffsetList(names);
+            for (size_t e = 0; e < events.size(); ++e) {
+                c.Label(names[e]).U32(events[e].number).U32(static_cast<uint32_t>(events[e].actions));
+                if (events[e].actions) c.Ref(names[e] + "a");
+            }
+            for (size_t e = 0; e < events.size(); ++e) {
+                if (!events[e].actions) continue;
+                c.Label(names[e] + "a").Zeros(32).U32(static_cast<uint32_t>(e)).Zeros(24);
+                if (events[e].code)
+                    c.Text(events[e].code);
+                else
+                    c.U32(0);
+            }
+        }
+    }
+    c.Label("end");
+    return b.Build();
 }
 
-} // namespace
+class ObjectLoad : public WorldTest {
+protected:
+    void TearDown() override {
+        WorldTest::TearDown();
+        Game_FreeData();
+    }
+    // Loads bytes as the game; true when the walk succeeded.
+    bool Load(const Bytes& bytes) { return LoadGameBytes(bytes, &log); }
+    std::string log;
+};
 
-using ObjectLoad = WorldTest;
+} // namespace
 
 TEST_F(ObjectLoad, RecordsOfEachVersionWithHolesEventsAndParents) {
     for (int version : {5, 8, 9}) {
         SCOPED_TRACE(version);
-        Object_Init();
-        ObjtImage image(version);
-        std::vector<uint8_t> file;
-        ObjtImage::Object a;
+        ObjectDef a;
         a.name = "oBase";
         a.depth = -7;
         a.solid = true;
         a.sprite = 0x80000003u; // flag bit 31 with sprite 3
         a.shape = {1.5f, 2.5f};
-        a.types = {{1, {{0}}}, {0, {}}, {1, {{5}, {2}}}}; // create; no destroy list; alarms 5 and 2
-        ObjtImage::Object b;
+        a.types = {std::vector<EventDef>{{0, 1, "x = 1"}}, std::nullopt, std::vector<EventDef>{{5}, {2}}};
+        ObjectDef b;
         b.name = "oChild";
         b.parent = 0;
-        ObjtImage::Object hole;
+        ObjectDef hole;
         hole.absent = true;
-        ASSERT_TRUE(Load(image, {a, hole, b}, version, &file));
+        ASSERT_TRUE(Load(BuildGame(version, {a, hole, b}))) << log;
 
         EXPECT_EQ(Object_Count, 3);
         EXPECT_FALSE(Object_Exists(1));
@@ -157,6 +127,10 @@ TEST_F(ObjectLoad, RecordsOfEachVersionWithHolesEventsAndParents) {
         EXPECT_EQ(base->events[2][3], nullptr);
         EXPECT_NE(base->GetEvent(2, 5), nullptr);
         EXPECT_EQ(base->GetEvent(1, 0), nullptr);
+        // No bytecode in the file: event code is text.
+        ASSERT_NE(base->GetEvent(0, 0), nullptr);
+        EXPECT_STREQ(base->GetEvent(0, 0)->source, "x = 1");
+        EXPECT_STREQ(base->GetEvent(2, 5)->source, "");
         if (version >= 6) {
             EXPECT_EQ(base->density, 1.0f);
             EXPECT_EQ(base->friction, version >= 9 ? 0.5f : 0.2f);
@@ -174,83 +148,78 @@ TEST_F(ObjectLoad, RecordsOfEachVersionWithHolesEventsAndParents) {
         EXPECT_EQ(child->FindEvent(2, 5), base->GetEvent(2, 5));
         EXPECT_EQ(Object_FindByName("oChild"), 2);
         EXPECT_STREQ(Object_GetName(1), "<undefined>");
+        Game_FreeData();
     }
 }
 
 TEST_F(ObjectLoad, MalformedRecordsFailTheLoad) {
-    struct Case {
-        const char* what;
-        ObjtImage::Object object;
-    };
-    ObjtImage::Object tooManyTypes;
-    tooManyTypes.typeCount = 13;
-    ObjtImage::Object hugeNumber;
-    hugeNumber.types = {{1, {{1000000}}}};
-    ObjtImage::Object wrappingNumber;
-    wrappingNumber.types = {{1, {{0xFFFFFFFFu}}}};
-    ObjtImage::Object loop1, loop2;
-    loop1.parent = 1;
-    loop2.parent = 0;
-    ObjtImage::Object selfParent;
+    ObjectDef tooManyTypes;
+    tooManyTypes.types.assign(13, std::nullopt);
+    ObjectDef countWithoutOffsets;
+    countWithoutOffsets.typeCount = 13;
+    ObjectDef hugeNumber;
+    hugeNumber.types = {std::vector<EventDef>{{1000000}}};
+    ObjectDef wrappingNumber;
+    wrappingNumber.types = {std::vector<EventDef>{{0xFFFFFFFFu}}};
+    ObjectDef selfParent;
     selfParent.parent = 0;
-
-    for (auto* c : {&tooManyTypes, &hugeNumber, &wrappingNumber, &selfParent}) {
-        Object_Init();
-        ObjtImage image(9);
-        std::vector<uint8_t> file;
-        EXPECT_FALSE(Load(image, {*c}, 9, &file));
+    ObjectDef listPastTheEnd;
+    listPastTheEnd.types = {std::vector<EventDef>{}};
+    listPastTheEnd.listAt = "end";
+    for (const ObjectDef& o :
+         {tooManyTypes, countWithoutOffsets, hugeNumber, wrappingNumber, selfParent, listPastTheEnd}) {
+        EXPECT_FALSE(Load(BuildGame(9, {o})));
+        Game_FreeData();
     }
-    {
-        Object_Init();
-        ObjtImage image(9);
-        std::vector<uint8_t> file;
-        EXPECT_FALSE(Load(image, {loop1, loop2}, 9, &file));
-        // The refused link leaves a chain that ends; searches through it finish.
-        EXPECT_EQ(Object_Data(0)->FindEvent(0, 0), nullptr);
-        EXPECT_FALSE(Object_Data(1)->IsDescendantOf(5));
-    }
-    {
-        // An event number just inside the bound loads.
-        Object_Init();
-        ObjtImage image(9);
-        std::vector<uint8_t> file;
-        ObjtImage::Object big;
-        big.types = {{1, {{999999}}}};
-        EXPECT_TRUE(Load(image, {big}, 9, &file));
-    }
+    // A two-object loop: refused, and the chain that is left ends.
+    ObjectDef a, b;
+    a.parent = 1;
+    b.parent = 0;
+    EXPECT_FALSE(Load(BuildGame(9, {a, b})));
+    EXPECT_NE(log.find("loop"), std::string::npos) << log;
+    EXPECT_EQ(Object_Data(0)->FindEvent(0, 0), nullptr);
+    EXPECT_FALSE(Object_Data(1)->IsDescendantOf(5));
+    Game_FreeData();
+    // The largest event number loads.
+    ObjectDef big;
+    big.types = {std::vector<EventDef>{{999999}}};
+    EXPECT_TRUE(Load(BuildGame(9, {big})));
 }
 
-TEST_F(ObjectLoad, TruncatedBytesFailWithoutReadingOutside) {
-    ObjtImage image(9);
-    ObjtImage::Object o;
-    o.types = {{1, {{0}, {3}}}, {1, {{0, 0}}}};
+TEST_F(ObjectLoad, RecordsCutByTheEndOfTheFileFail) {
+    ObjectDef o;
+    o.types = {std::vector<EventDef>{{0, 0}}, std::vector<EventDef>{{0}, {3}}};
     o.shape = {1, 2, 3, 4};
-    std::vector<uint8_t> full = image.Build({o});
-    const size_t body = full.size() - 8; // count and one offset at the end
-    // Records moved out of reach: every offset in the record part points past a cut file.
-    for (size_t cut = 4; cut < body; cut += 4) {
-        Object_Init();
-        std::vector<uint8_t> file(full.begin(), full.begin() + static_cast<long>(cut));
-        std::vector<uint8_t> tail(full.end() - 8, full.end());
-        file.insert(file.end(), tail.begin(), tail.end());
-        std::span<const uint8_t> chunk = std::span<const uint8_t>(file).subspan(file.size() - 8);
-        Object_Load(chunk, file, 9, false); // must not read outside (checked by the sanitizers)
+    const Bytes full = BuildGame(9, {o});
+    ASSERT_TRUE(Load(full));
+    Game_FreeData();
+    // The same file with its last bytes cut (the container's sizes patched to match): every cut
+    // fails cleanly, never reading outside (checked by the sanitizers).
+    uint32_t objtBody = 0;
+    for (size_t at = 8; at + 8 <= full.size();) {
+        uint32_t length;
+        std::memcpy(&length, full.data() + at + 4, 4);
+        if (std::memcmp(full.data() + at, "OBJT", 4) == 0) objtBody = static_cast<uint32_t>(at + 8);
+        at += 8 + length;
     }
-    // A count larger than the chunk.
-    std::vector<uint8_t> file(full);
-    uint32_t big = 1000000;
-    std::memcpy(file.data() + file.size() - 8, &big, 4);
-    EXPECT_FALSE(Object_Load(std::span<const uint8_t>(file).subspan(file.size() - 8), file, 9, false));
+    ASSERT_NE(objtBody, 0u);
+    for (size_t size = objtBody + 8; size < full.size(); size += 4) {
+        Bytes cut(full.begin(), full.begin() + static_cast<long>(size));
+        uint32_t formSize = static_cast<uint32_t>(size - 8),
+                 chunkSize = static_cast<uint32_t>(size - objtBody);
+        std::memcpy(cut.data() + 4, &formSize, 4);
+        std::memcpy(cut.data() + objtBody - 4, &chunkSize, 4);
+        EXPECT_FALSE(Load(cut)) << size;
+        Game_FreeData();
+    }
 }
 
 TEST_F(ObjectLoad, EmptyActionListStillHidesTheParentsHandler) {
-    ObjtImage image(9);
-    std::vector<uint8_t> file;
-    ObjtImage::Object parent, child;
-    parent.types = {{1, {{0}}}};
+    ObjectDef parent, child;
+    parent.types = {std::vector<EventDef>{{0}}};
     child.parent = 0;
-    child.types = {{1, {{0, 0}}}};
-    ASSERT_TRUE(Load(image, {parent, child}, 9, &file));
+    child.types = {std::vector<EventDef>{{0, 0}}};
+    ASSERT_TRUE(Load(BuildGame(9, {parent, child})));
     CEvent* own = Object_Data(1)->GetEvent(0, 0);
     ASSERT_NE(own, nullptr);
     EXPECT_EQ(own->code, nullptr);

@@ -240,6 +240,10 @@ void Variable_SetGlobal(int id, int arrayIndex, const ScriptValue* value) {
     if (g_globals) g_globals->SetVar(id, arrayIndex, value);
 }
 
+CVariableList* Variable_Globals() {
+    return g_globals;
+}
+
 void Variable_InitGlobals() {
     delete g_globals;
     g_globals = new CVariableList();

@@ -63,6 +63,8 @@ bool Variable_GetGlobal(int id, int arrayIndex, ScriptValue* out);
 void Variable_SetGlobal(int id, int arrayIndex, const ScriptValue* value);
 // A new empty global list and 10000 cleared declared-global flags.
 void Variable_InitGlobals();
+// The global list (null before Variable_InitGlobals), for the error report's variable dump.
+CVariableList* Variable_Globals();
 // globalvar: flags user variable id as global (the flag array grows by 1000 at a time) and gives the
 // global list an entry for it.
 void Variable_DeclareGlobal(int id);

@@ -2,6 +2,7 @@
 
 #include "core/random.h"
 #include "library/functions_math.h"
+#include "script/compiler/compile.h"
 #include "script/vm/vm_error.h"
 
 #include <gmock/gmock.h>
@@ -296,8 +297,10 @@ TEST(MathBuiltIns, EpsilonTakesRealsFromZeroToBelowOne) {
     CallReal("math_set_epsilon", {0.5, 0.5}); // not one argument: nothing
     EXPECT_EQ(Code_Epsilon, 0.25);
     for (double bad : {1.0, -0.1, kNaN}) {
+        Code_Aborting = false; // a fatal report ends the game, after which nothing is shown
         std::string log = ConsoleOutputOf([&] { CallReal("math_set_epsilon", {bad}); });
-        EXPECT_THAT(log, HasSubstr("FATAL math_set_epsilon :: value should be between 0 and 1"));
+        EXPECT_THAT(log, HasSubstr("FATAL ERROR in"));
+        EXPECT_THAT(log, HasSubstr("math_set_epsilon :: value should be between 0 and 1"));
         EXPECT_EQ(Code_Epsilon, 0.25);
     }
     CallReal("math_set_epsilon", {0.0});

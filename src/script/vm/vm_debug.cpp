@@ -3,25 +3,19 @@
 #include <cstring>
 
 #include "core/memory.h"
+#include "core/utf8.h"
 #include "script/vm/vm_buffer.h"
 
 namespace {
 
-// Byte length of the UTF-8 sequence a lead byte starts (sequences of at most three bytes).
-int SequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    return (lead & 0x20) ? 3 : 2;
-}
-
 // Byte offset of a character position, clamped to the last character of the text (0 for an empty text).
 size_t ByteOffsetOfCharacter(const char* text, int32_t position) {
-    const size_t length = std::strlen(text);
     size_t offset = 0;
     size_t last = 0;
-    for (int32_t i = 0; offset < length; ++i) {
+    for (int32_t i = 0; text[offset] != '\0'; ++i) {
         if (i >= position) return offset;
         last = offset;
-        offset += static_cast<size_t>(SequenceLength(static_cast<unsigned char>(text[offset])));
+        offset += static_cast<size_t>(UTF8_SequenceLength(text + offset));
     }
     return last;
 }

@@ -1,28 +1,191 @@
+// Run-time errors of game code: the VM's error entry and the framed report.
 #include "script/vm/vm_error.h"
-
-#include "core/console.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/console.h"
+#include "core/memory.h"
+#include "graphics/shader.h"
+#include "script/compiler/compile.h"
+#include "script/script_world.h"
+#include "script/variable_list.h"
+#include "script/variables.h"
+#include "script/vm/vm.h"
+#include "script/vm/vm_buffer.h"
+#include "script/vm/vm_debug.h"
 
 const char* VM_CurrentFunctionName = nullptr;
 bool VM_ErrorRaised = false;
 
-// Until the VM's error report exists this only writes the message to the release console and raises
-// the flag; the report (fatal unless errors are being collected) replaces this body.
-void VM_ErrorNoContext(const char* format, ...) {
-    char message[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
-    va_end(args);
-    VM_ErrorRaised = true;
-    ReleaseConsole->Output("%s\n", message);
+namespace {
+
+[[noreturn]] void ExitProcess(const char*) {
+    std::exit(-1);
 }
 
-// Until the framed report exists this writes the message, marked "FATAL " when fatal, to the release
-// console and raises the flag; the report of the VM replaces this body.
+VMFatalEndFn g_fatalEnd = nullptr;
+CodeReportHost g_reportHost{};
+
+void Raise(VMContext* context, const char* format, va_list args) {
+    char message[1024];
+    std::vsnprintf(message, sizeof message, format, args);
+    VM_ErrorRaised = true;
+    if (!Code_QuietErrors) {
+        Code_Error_Report(message, true);
+        if (g_fatalEnd == nullptr) ExitProcess(message);
+        g_fatalEnd(message);
+    }
+    // Quietly collected (or a fatal end that came back): the execution ends here.
+    Code_ErrorFlag = true;
+    if (context != nullptr) {
+        context->stopped = true;
+        context->pc = context->codeSize;
+    }
+}
+
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Printf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+    va_end(args);
+    return text;
+}
+
+// The position of a code: its debug pair's line and the line directive's name (owned, may be null).
+struct Position {
+    bool found = false;
+    VMDebugEntry entry{};
+    int line = -1;
+    char* directive = nullptr;
+
+    Position(const VMBuffer* debugTable, int pc, const char* text) {
+        found = VM_FindDebugEntry(debugTable, pc, &entry);
+        line = VM_GetLineNumber(found ? &entry : nullptr, text, &directive);
+    }
+    ~Position() { MEM_FREE(directive); }
+    Position(const Position&) = delete;
+    Position& operator=(const Position&) = delete;
+};
+
+const char* OrUndefined(const char* text) {
+    return text ? text : "<undefined>";
+}
+
+void DumpVariables(const char* title, CVariableList* list) {
+    if (list == nullptr || list->Count() < 1) return;
+    ReleaseConsole->Output("%s\n%s", std::string(92, '-').c_str(), title);
+    list->Dump(ReleaseConsole);
+}
+
+} // namespace
+
+void Code_SetReportHost(const CodeReportHost& host) {
+    g_reportHost = host;
+}
+
+void VM_SetFatalEnd(VMFatalEndFn end) {
+    g_fatalEnd = end;
+}
+
+void VM_Error(VMContext* context, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    Raise(context, format, args);
+    va_end(args);
+}
+
+void VM_ErrorNoContext(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    Raise(nullptr, format, args);
+    va_end(args);
+}
+
 void Code_Error_Report(const char* message, bool fatal) {
     VM_ErrorRaised = true;
-    ReleaseConsole->Output("%s%s\n", fatal ? "FATAL " : "", message ? message : "");
+    const char* prefix = fatal ? "FATAL " : "";
+    if (message == nullptr) message = "";
+    const CodeReportHost& host = g_reportHost;
+    int eventType = -1, eventNumber = 0, eventObject = 0, eventAction = 0;
+    if (host.currentEvent != nullptr) host.currentEvent(eventType, eventNumber, eventObject, eventAction);
+    int action = eventAction + 1;
+
+    VMContext* c = VM_CurrentContext;
+    const char* codeName = c && c->name ? c->name : "";
+    Position here(c ? c->debugTable : nullptr, c ? c->pc : 0, c ? c->text : nullptr);
+    // An object's action code names itself "qnl_Object..." in its line directive, ending in its number.
+    if (here.directive != nullptr && std::strncmp(here.directive, "qnl_Object", 10) == 0) {
+        const char* end = here.directive + std::strlen(here.directive);
+        const char* digits = end;
+        while (digits > here.directive && digits[-1] >= '0' && digits[-1] <= '9')
+            --digits;
+        if (digits < end) action = std::atoi(digits);
+    }
+
+    std::string trace;
+    if (c != nullptr && c->callDepth >= 1) {
+        trace = std::string(92, '-') + "\n";
+        trace +=
+            Printf("stack frame is\n%s (line %d)\n", here.directive ? here.directive : codeName, here.line);
+        for (int i = c->callDepth - 1; i >= 0; --i) {
+            const VMFrame& frame = (*c->frames)[static_cast<size_t>(i)];
+            const Position caller(frame.debugTable, frame.pc, frame.text);
+            const char* frameName = frame.name ? frame.name : "";
+            if (frame.code != nullptr && caller.found) {
+                trace += Printf("called from - %s (line %d) - %s\n",
+                                caller.directive ? caller.directive : frameName, caller.line,
+                                VM_GetSourceLine(&caller.entry, frame.text));
+            } else {
+                trace += Printf("%s\n", frameName);
+            }
+        }
+    }
+
+    std::string header;
+    if (eventType == -1) {
+        if (Shader_CompileState.name != nullptr) {
+            header = Printf("%s%s\n\n\n%s\n", Shader_ErrorHeading(Shader_CompileState.failedStage),
+                            Shader_CompileState.name, message);
+        } else {
+            header = Printf("%sERROR in\n%s:\n\n\n%s", prefix, codeName, message);
+        }
+    } else if (eventType == 100000) {
+        header = Printf("%sERROR in\naction number %d\nat time step%d\nof time line %s:\n\n\n%s", prefix,
+                        action, eventNumber,
+                        OrUndefined(host.timelineName ? host.timelineName(eventObject) : nullptr), message);
+    } else {
+        header = Printf("%sERROR in\naction number %d\nof %s\nfor object %s:\n\n\n%s", prefix, action,
+                        OrUndefined(host.eventName ? host.eventName(eventType, eventNumber) : nullptr),
+                        OrUndefined(host.objectName ? host.objectName(eventObject) : nullptr), message);
+    }
+    if (header.size() > 32767) header.resize(32767);
+
+    std::string text = std::string(92, '#') + "\n" + header + "\n";
+    if (c != nullptr) {
+        if (here.found)
+            text += Printf(" at %s (line %d) - %s\n", codeName, here.line,
+                           VM_GetSourceLine(&here.entry, c->text));
+        else
+            text += Printf("at %s\n", codeName);
+    }
+    text += std::string(92, '#') + "\n";
+    text += trace;
+    Code_Error_Show(text.c_str(), fatal);
+
+    if (c != nullptr) {
+        DumpVariables("Local Variables : \n", c->locals);
+        IScriptWorld* world = ScriptWorld_Get();
+        DumpVariables("Self Variables : \n", world && c->self ? world->InstanceVariables(c->self) : nullptr);
+        DumpVariables("Global Variables : \n", Variable_Globals());
+    }
 }

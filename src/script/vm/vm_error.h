@@ -1,8 +1,14 @@
-// The run-time error entry of game code that runs outside a VM execution context (built-in functions,
-// value operations).
+// Run-time errors of game code and their report.
 #pragma once
 
-// Formats and reports a run-time error of game code (at most 1023 characters).
+struct VMContext;
+
+// Reports a run-time error of the running execution (message at most 1023 characters): fatal unless
+// errors are being collected quietly, in which case the execution ends at once and Code_ErrorFlag is
+// set. A null context acts as VM_ErrorNoContext.
+void VM_Error(VMContext* context, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// The same from code that runs outside an execution context (built-in functions, value operations):
+// no execution is ended.
 void VM_ErrorNoContext(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The name of the built-in function being executed, for error messages; the VM sets it before each
@@ -11,6 +17,23 @@ extern const char* VM_CurrentFunctionName;
 
 // Set by every reported error; cleared by whoever wants to see the next one.
 extern bool VM_ErrorRaised;
+
+// What ends the process after a fatal report: by default the process exits with code -1. A test
+// program installs one that returns; the execution then ends as after a quiet error.
+using VMFatalEndFn = void (*)(const char* message);
+void VM_SetFatalEnd(VMFatalEndFn end);
+
+// What the report needs of the game world, which installs it. Members left null: no event runs, and
+// names are "<undefined>".
+struct CodeReportHost {
+    // The running event: type (-1 none, 100000 a timeline moment), number (the time step of a moment),
+    // object (the timeline of a moment) and action index.
+    void (*currentEvent)(int& type, int& number, int& object, int& action);
+    const char* (*eventName)(int type, int number);
+    const char* (*objectName)(int index);
+    const char* (*timelineName)(int index);
+};
+void Code_SetReportHost(const CodeReportHost& host);
 
 // The framed report of a run-time error: where it happened, the source line, the script calls that
 // led there and, in the release log, the variables; shown through Code_Error_Show.

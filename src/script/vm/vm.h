@@ -1,0 +1,104 @@
+// The virtual machine: runs bytecode for a self and an other instance.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "script/value.h"
+
+class CInstance;
+class CVariableList;
+class VMBuffer;
+
+// A script call frame: the caller's state, saved by call and restored by ret, exit or the end of the
+// called code. Frames live beside the value stack, not in it, so that bytecode cannot overwrite them.
+struct VMFrame {
+    int pc;
+    CInstance* self;
+    CInstance* other;
+    const VMBuffer* code;
+    const VMBuffer* debugTable;
+    const char* text;
+    const char* name;
+    int reserved;
+    int argumentCount;
+    // Distance from the stack's top end to the caller's stack pointer once the arguments are gone.
+    int framePosition;
+    CVariableList* locals;
+    // With blocks open in the caller when the call was made.
+    int withCount;
+    ScriptValue arguments[16];
+};
+
+// One open with block: what pushenv saved and the instances still to visit. Kept beside the value
+// stack; the stack holds a marker that names the block.
+struct VMWithBlock {
+    CInstance* savedSelf;
+    CInstance* savedOther;
+    std::vector<CInstance*> targets; // in visiting order
+    size_t next;                     // index of the next target to visit
+    int stackPosition;               // distance from the stack's top end to the marker
+};
+
+// One running VM_Execute.
+struct VMContext {
+    uint8_t* stackBase; // lowest address of the current stack region
+    CVariableList* locals;
+    CInstance* self;
+    CInstance* other;
+    uint8_t* code;
+    const VMBuffer* codeBuffer;
+    int reserved;
+    const char* name;
+    const VMBuffer* debugTable;
+    const char* text;
+    int stackSize;
+    int pc;
+    int callDepth;
+    int codeSize;
+
+    uint8_t* sp;    // the top item
+    int level;      // nesting level of this execution (0 for the outermost)
+    bool stopped;   // ended by an error or a stack overflow
+    bool exited;    // exit at call depth 0
+    bool returned;  // a ret at call depth 0 left its value on top
+    int returnType; // the type of that value
+    int savedArgumentCount;
+    std::vector<VMFrame>* frames;
+    std::vector<VMWithBlock>* withBlocks;
+    int withCount; // open with blocks (the first withCount entries of withBlocks)
+};
+
+// Runs code to its end. The result holder, when given, receives the value of a ret at call depth 0, or
+// the one .v that an expression leaves on an otherwise empty stack; after exit it is left alone.
+void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuffer* code,
+                ScriptValue* result, const VMBuffer* debugTable, const char* text);
+
+// The innermost running execution, or null.
+extern VMContext* VM_CurrentContext;
+
+// The script argument values argument0 ... argument15 and argument_count.
+extern ScriptValue Code_Arguments[16];
+extern int Code_ArgumentCount;
+
+// Switches and flags other parts set.
+extern bool VM_Trace;      // "-trace": names of codes, built-ins and scripts as they run
+extern bool VM_SingleStep; // the debugger's step: break when the line or text changes
+extern bool VM_BreakPending;
+extern int VM_StepLine; // where the debugger last stopped
+extern const char* VM_StepText;
+
+// Services the run loop installs. Null: nothing to drain.
+using VMMessagePumpFn = void (*)();
+void VM_SetMessagePump(VMMessagePumpFn pump);
+
+// Shows a message box (the stack-overflow report). Null: the text goes to the release console.
+using VMMessageBoxFn = void (*)(const char* text, const char* caption);
+void VM_SetMessageBox(VMMessageBoxFn box);
+
+// Caps that stand in for the machine stack: nested executions (a built-in running game code that runs
+// a built-in ...), the script call depth of one execution, and the bytes of one value stack.
+constexpr int kVMMaxNesting = 256;
+constexpr int kVMMaxCallDepth = 100000;
+constexpr int kVMMaxStackBytes = 64 << 20;
+int VM_NestingLevel();

@@ -1,0 +1,480 @@
+// VM_Execute: the execution context, the fetch-dispatch loop, script frames, ret and exit, branches,
+// and the debugger's break and single step.
+#include <memory>
+
+#include "core/console.h"
+#include "core/memory.h"
+#include "net/debugger.h"
+#include "script/variable_list.h"
+#include "script/vm/vm_buffer.h"
+#include "script/vm/vm_debug.h"
+#include "script/vm/vm_error.h"
+#include "script/vm/vm_format.h"
+#include "script/vm/vm_internal.h"
+
+VMContext* VM_CurrentContext = nullptr;
+ScriptValue Code_Arguments[16];
+int Code_ArgumentCount = 0;
+bool VM_Trace = false;
+bool VM_SingleStep = false;
+bool VM_BreakPending = false;
+int VM_StepLine = -1;
+const char* VM_StepText = nullptr;
+
+namespace {
+
+constexpr int kInitialStackSize = 16384;
+// Room checked once per instruction; an instruction that pushes more reserves for itself.
+constexpr int kStackMargin = 1024;
+
+// What one nesting level of executions keeps between runs, so that an execution allocates nothing
+// once its level has run before.
+struct LevelStore {
+    ~LevelStore() { MEM_FREE(stack); }
+    uint8_t* stack = nullptr;
+    int stackSize = 0;
+    std::vector<VMFrame> frames;
+    std::vector<VMWithBlock> withBlocks;
+};
+
+std::vector<std::unique_ptr<LevelStore>> g_levels;
+int g_nesting = 0;
+uint32_t g_branchCount = 0;
+VMMessagePumpFn g_messagePump = nullptr;
+VMMessageBoxFn g_messageBox = nullptr;
+
+// Locals lists, one per level of script calls in progress.
+struct LocalsPool {
+    ~LocalsPool() {
+        for (CVariableList* list : lists)
+            delete list;
+    }
+    std::vector<CVariableList*> lists;
+    size_t used = 0;
+} g_locals;
+
+LevelStore& Level(int level) {
+    while (g_levels.size() <= static_cast<size_t>(level))
+        g_levels.push_back(std::make_unique<LevelStore>());
+    LevelStore& store = *g_levels[static_cast<size_t>(level)];
+    if (store.stack == nullptr) {
+        store.stack = static_cast<uint8_t*>(MEM_ALLOC_RAW(kInitialStackSize));
+        store.stackSize = kInitialStackSize;
+    }
+    return store;
+}
+
+CVariableList* AllocLocals() {
+    if (g_locals.used == g_locals.lists.size()) g_locals.lists.push_back(nullptr);
+    CVariableList*& list = g_locals.lists[g_locals.used++];
+    if (list == nullptr)
+        list = new CVariableList();
+    else if (list->Count() > 0)
+        list->Clear();
+    return list;
+}
+
+void ReleaseLocals() {
+    if (g_locals.used == 0) return;
+    g_locals.lists[--g_locals.used]->Clear();
+}
+
+void RestoreArguments(ScriptValue (&saved)[16]) {
+    for (int i = 0; i < 16; ++i) {
+        Value_Free(&Code_Arguments[i]);
+        Code_Arguments[i] = saved[i];
+    }
+}
+
+void Dispatch(VMContext& c, uint32_t word, int at);
+
+void Branch(VMContext& c, uint32_t word, int at) {
+    const int64_t target = at + 4 * static_cast<int64_t>(VM_BranchOffset(word));
+    if (target < 0 || target > c.codeSize) {
+        VM_Error(&c, "Branch out of the code in %s: offset %d leads to %lld", c.name ? c.name : "<unknown>",
+                 at, static_cast<long long>(target));
+        return;
+    }
+    c.pc = static_cast<int>(target);
+    if ((++g_branchCount & 4095) == 0 && g_messagePump != nullptr) g_messagePump();
+}
+
+bool PopBool(VMContext& c) {
+    if (!vm::CheckPop(c, 4)) return false;
+    const bool value = (vm::Load<uint32_t>(c.sp) & 0xFF) != 0;
+    c.sp += 4;
+    return value;
+}
+
+// break.e 0: a debugger breakpoint over the instruction at `at`, or a pending break.
+void Breakpoint(VMContext& c, int at) {
+    c.pc = at;
+    DebuggerRemoveBreakpoints();
+    if (Debugger_ServerRunning()) DebuggerWaitWhilePaused();
+    if (c.pc + 4 > c.codeSize) return;
+    const uint32_t word = vm::Load<uint32_t>(c.code + c.pc);
+    c.pc += 4;
+    // A break word that is still there belongs to the code itself: it does nothing.
+    if (VM_Opcode(word) == OP_BREAK && (word & 0xFFFF) == 0) {
+        c.pc += VM_OperandSize(VM_Type1(word));
+    } else {
+        Dispatch(c, word, at);
+    }
+    DebuggerInsertBreakpoints();
+}
+
+void IndexCheck(VMContext& c) {
+    if (!vm::CheckPop(c, 4)) return;
+    const int32_t index = vm::Load<int32_t>(c.sp);
+    if (index < 0)
+        VM_Error(&c, "Array index must be +'ve");
+    else if (index >= kArrayRowStride)
+        VM_Error(&c, "Array index must be < %d", kArrayRowStride);
+}
+
+void Dispatch(VMContext& c, uint32_t word, int at) {
+    const int opcode = VM_Opcode(word);
+    const uint8_t* operand = c.code + c.pc;
+    if (VM_HasOperand(opcode)) {
+        const int size = VM_OperandSize(VM_Type1(word));
+        if (size > c.codeSize - c.pc) {
+            VM_Error(&c, "Instruction at offset %d of %s runs past the end of the code", at,
+                     c.name ? c.name : "<unknown>");
+            return;
+        }
+        c.pc += size;
+    }
+    switch (opcode) {
+    case OP_CONV:
+        vm::DoConv(c, word);
+        break;
+    case OP_MUL:
+        vm::DoMul(c, word);
+        break;
+    case OP_DIV:
+        vm::DoDiv(c, word);
+        break;
+    case OP_REM:
+        vm::DoRem(c, word);
+        break;
+    case OP_MOD:
+        vm::DoMod(c, word);
+        break;
+    case OP_ADD:
+        vm::DoAdd(c, word);
+        break;
+    case OP_SUB:
+        vm::DoSub(c, word);
+        break;
+    case OP_AND:
+        vm::DoAnd(c, word);
+        break;
+    case OP_OR:
+        vm::DoOr(c, word);
+        break;
+    case OP_XOR:
+        vm::DoXor(c, word);
+        break;
+    case OP_NEG:
+        vm::DoNeg(c, word);
+        break;
+    case OP_NOT:
+        vm::DoNot(c, word);
+        break;
+    case OP_SHL:
+        vm::DoShl(c, word);
+        break;
+    case OP_SHR:
+        vm::DoShr(c, word);
+        break;
+    case OP_SLT:
+    case OP_SLE:
+    case OP_SEQ:
+    case OP_SNE:
+    case OP_SGE:
+    case OP_SGT:
+        vm::DoSet(c, word);
+        break;
+    case OP_POP:
+        vm::Pop(c, word, operand);
+        break;
+    case OP_DUP:
+        vm::Dup(c, word);
+        break;
+    case OP_RET:
+        if (c.callDepth == 0) {
+            c.returned = true;
+            c.returnType = VM_Type1(word);
+            c.pc = c.codeSize;
+        } else {
+            vm::PopFrame(c, VM_Type1(word));
+        }
+        break;
+    case OP_EXIT:
+        if (c.callDepth == 0) {
+            c.exited = true;
+            c.pc = c.codeSize;
+        } else {
+            vm::PopFrame(c, -1);
+        }
+        break;
+    case OP_POPZ:
+        vm::PopDiscard(c, VM_Type1(word));
+        break;
+    case OP_B:
+        Branch(c, word, at);
+        break;
+    case OP_BT:
+        if (PopBool(c)) Branch(c, word, at);
+        break;
+    case OP_BF:
+        if (!PopBool(c) && !c.stopped) Branch(c, word, at);
+        break;
+    case OP_PUSHENV:
+        vm::PushEnv(c, word, at);
+        break;
+    case OP_POPENV:
+        vm::PopEnv(c, word, at);
+        break;
+    case OP_PUSH:
+        vm::Push(c, word, operand);
+        break;
+    case OP_CALL:
+        vm::DoCall(c, word, operand);
+        break;
+    case OP_BREAK:
+        if ((word & 0xFFFF) == 0)
+            Breakpoint(c, at);
+        else if ((word & 0xFFFF) == kBreakIndexCheck)
+            IndexCheck(c);
+        break;
+    default:
+        break; // opcodes outside the table do nothing
+    }
+}
+
+void SingleStep(VMContext& c) {
+    VMDebugEntry entry;
+    const bool found = VM_FindDebugEntry(c.debugTable, c.pc, &entry);
+    const int line = VM_GetLineNumber(found ? &entry : nullptr, c.text, nullptr);
+    if (line != VM_StepLine || c.text != VM_StepText) {
+        VM_BreakPending = true;
+        VM_SingleStep = false;
+    }
+}
+
+void Run(VMContext& c) {
+    for (;;) {
+        if (c.stopped) return;
+        if (c.pc >= c.codeSize) {
+            if (c.callDepth == 0) return;
+            vm::PopFrame(c, -1); // a called script ran off its end
+            continue;
+        }
+        if (c.sp - c.stackBase < kStackMargin && !vm::Reserve(c, kStackMargin)) return;
+        if (VM_SingleStep) SingleStep(c);
+        if (c.codeSize - c.pc < 4) {
+            VM_Error(&c, "Instruction at offset %d of %s runs past the end of the code", c.pc,
+                     c.name ? c.name : "<unknown>");
+            return;
+        }
+        uint32_t word = vm::Load<uint32_t>(c.code + c.pc);
+        const int at = c.pc;
+        c.pc += 4;
+        if (VM_BreakPending) {
+            word = kPendingBreakWord;
+            VM_BreakPending = false;
+        }
+        Dispatch(c, word, at);
+    }
+}
+
+// Takes the result of the execution off the stack into the holder.
+void HandOverResult(VMContext& c, ScriptValue* result) {
+    if (result == nullptr || c.stopped || c.exited) return;
+    ScriptValue value{};
+    if (c.returned) {
+        const int type = c.returnType;
+        const int size = VM_StackItemSize(type);
+        if (size == 0 || vm::Depth(c) < size) return;
+        switch (type) {
+        case VT_VARIABLE:
+            if (!vm::PopValue(c, &value)) return;
+            break;
+        case VT_STRING:
+            value.kind = KIND_STRING;
+            if (!VMString_Take(vm::Load<uint32_t>(c.sp), &value.str)) return;
+            break;
+        case VT_DOUBLE:
+            value.real = vm::Load<double>(c.sp);
+            break;
+        case VT_FLOAT:
+            value.real = vm::Load<float>(c.sp);
+            break;
+        case VT_LONG:
+            value.real = static_cast<double>(vm::Load<int64_t>(c.sp));
+            break;
+        case VT_BOOL:
+            value.real = (vm::Load<uint32_t>(c.sp) & 0xFF) ? 1.0 : 0.0;
+            break;
+        default:
+            value.real = vm::Load<int32_t>(c.sp);
+            break;
+        }
+    } else {
+        // An expression leaves exactly one .v; anything else is not a result.
+        if (vm::Depth(c) != 16 || !vm::PopValue(c, &value)) return;
+    }
+    *result = value;
+}
+
+} // namespace
+
+namespace vm {
+
+void StackOverflow(VMContext& c) {
+    const char* name = c.name ? c.name : "";
+    if (g_messageBox != nullptr)
+        g_messageBox(name, "Stack overflow...");
+    else
+        ReleaseConsole->Output("Stack overflow...: %s\n", name);
+    c.stopped = true;
+    c.pc = c.codeSize;
+}
+
+void ReplaceStack(VMContext& c, uint8_t* region, int size) {
+    LevelStore& store = *g_levels[static_cast<size_t>(c.level)];
+    MEM_FREE(store.stack);
+    store.stack = region;
+    store.stackSize = size;
+    c.stackBase = region;
+    c.stackSize = size;
+}
+
+void PopFrame(VMContext& c, int returnType) {
+    VMFrame& frame = (*c.frames)[static_cast<size_t>(c.callDepth - 1)];
+    // The returned item: 16 bytes for .v, 8 for .d and .l, 4 for the rest.
+    uint8_t item[16];
+    int itemSize = 0;
+    if (returnType >= 0) {
+        itemSize = returnType == VT_VARIABLE                            ? 16
+                   : (returnType == VT_DOUBLE || returnType == VT_LONG) ? 8
+                                                                        : 4;
+        if (!CheckPop(c, itemSize)) return;
+        std::memcpy(item, c.sp, static_cast<size_t>(itemSize));
+    }
+    CloseWithBlocks(c, frame.withCount);
+    ReleaseLocals();
+    c.locals = frame.locals;
+    c.pc = frame.pc;
+    c.self = frame.self;
+    c.other = frame.other;
+    c.codeBuffer = frame.code;
+    c.code = frame.code->data;
+    c.codeSize = frame.code->size;
+    c.debugTable = frame.debugTable;
+    c.text = frame.text;
+    c.name = frame.name;
+    c.reserved = frame.reserved;
+    Code_ArgumentCount = frame.argumentCount;
+    RestoreArguments(frame.arguments);
+    --c.callDepth;
+    c.sp = AtPosition(c, frame.framePosition);
+    if (returnType < 0) {
+        PushRealValue(c, 0.0);
+    } else {
+        c.sp -= itemSize;
+        std::memcpy(c.sp, item, static_cast<size_t>(itemSize));
+    }
+}
+
+bool PushFrame(VMContext& c, const VMBuffer* code, const VMBuffer* debugTable, const char* text,
+               const char* name, int argumentCount) {
+    if (c.callDepth >= kVMMaxCallDepth) {
+        StackOverflow(c);
+        return false;
+    }
+    if (c.frames->size() <= static_cast<size_t>(c.callDepth)) c.frames->emplace_back();
+    VMFrame& frame = (*c.frames)[static_cast<size_t>(c.callDepth)];
+    frame.pc = c.pc;
+    frame.self = c.self;
+    frame.other = c.other;
+    frame.code = c.codeBuffer;
+    frame.debugTable = c.debugTable;
+    frame.text = c.text;
+    frame.name = c.name;
+    frame.reserved = c.reserved;
+    frame.argumentCount = Code_ArgumentCount;
+    frame.framePosition = Position(c);
+    frame.locals = c.locals;
+    frame.withCount = c.withCount;
+    for (int i = 0; i < 16; ++i)
+        frame.arguments[i] = Code_Arguments[i];
+    ++c.callDepth;
+    c.pc = 0;
+    c.codeBuffer = code;
+    c.code = code->data;
+    c.codeSize = code->size;
+    c.debugTable = debugTable;
+    c.text = text;
+    c.name = name;
+    c.reserved = 0;
+    Code_ArgumentCount = argumentCount;
+    c.locals = AllocLocals();
+    return true;
+}
+
+} // namespace vm
+
+void VM_SetMessagePump(VMMessagePumpFn pump) {
+    g_messagePump = pump;
+}
+void VM_SetMessageBox(VMMessageBoxFn box) {
+    g_messageBox = box;
+}
+int VM_NestingLevel() {
+    return g_nesting;
+}
+
+void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuffer* code,
+                ScriptValue* result, const VMBuffer* debugTable, const char* text) {
+    if (VM_Trace) DebugConsole->Output("script = %s\n", name ? name : "");
+    VMContext c{};
+    c.name = name;
+    if (g_nesting >= kVMMaxNesting) {
+        vm::StackOverflow(c);
+        return;
+    }
+    if (code == nullptr || code->data == nullptr || code->size <= 0) return;
+    LevelStore& store = Level(g_nesting);
+    c.level = g_nesting++;
+    c.stackBase = store.stack;
+    c.stackSize = store.stackSize;
+    c.sp = vm::StackEnd(c) - vm::kStackHeadroom;
+    c.self = self;
+    c.other = other;
+    c.codeBuffer = code;
+    c.code = code->data;
+    c.codeSize = code->size;
+    c.debugTable = debugTable;
+    c.text = text;
+    c.frames = &store.frames;
+    c.withBlocks = &store.withBlocks;
+    c.savedArgumentCount = Code_ArgumentCount;
+    VMContext* outer = VM_CurrentContext;
+    VM_CurrentContext = &c;
+    c.locals = AllocLocals();
+
+    Run(c);
+
+    // An execution ended by an error still leaves every frame as exit would.
+    while (c.callDepth > 0)
+        vm::PopFrame(c, -1);
+    HandOverResult(c, result);
+    vm::CloseWithBlocks(c, 0);
+    VMHeld_ReleaseLevel(c.level);
+    Code_ArgumentCount = c.savedArgumentCount;
+    ReleaseLocals();
+    VM_CurrentContext = outer;
+    --g_nesting;
+}

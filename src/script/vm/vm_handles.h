@@ -1,0 +1,42 @@
+// The run-time string table, and the handles that stand for texts and arrays on the value stack.
+//
+// Every 32-bit word on the stack that refers to something owned is a handle, never a pointer:
+// - constant handles (top bit clear) index the constant texts: the data file's strings first, in file
+//   order, then the constants of code compiled at run time, in the order they are added;
+// - held handles (top bit set) name an owned text (a .s item, or a .v of kind string) or an array
+//   reference (a .v of kind array) that lives on a value stack. Each belongs to the VM execution level
+//   that made it, so that an execution that ends early frees what it left behind.
+// A word that is not a live handle of the wanted sort is refused, so bytecode that misreads stack items
+// gets an error instead of a stray pointer.
+#pragma once
+
+#include <cstdint>
+
+struct ScriptArray;
+
+constexpr uint32_t kHeldHandleBit = 0x80000000u;
+
+// Adds a copy of text (null stays null) and gives its handle.
+uint32_t VMString_AddConstant(const char* text);
+int VMString_ConstantCount();
+// Frees every constant; done before a data file's strings are added.
+void VMString_ClearConstants();
+// The constant's text; false for a handle that names no constant.
+bool VMString_GetConstant(uint32_t handle, const char** text);
+
+// Takes ownership of an owned text (a memory-manager block, or null) for an execution level.
+uint32_t VMString_Hold(char* text, int level);
+// Gives the text back; the caller owns it from now on. False for a handle that names no held text.
+bool VMString_Take(uint32_t handle, char** text);
+// The held text, left held. False for a handle that names no held text.
+bool VMString_Peek(uint32_t handle, char** text);
+
+// The same for one reference to an array.
+uint32_t VMArray_Hold(ScriptArray* array, int level);
+bool VMArray_Take(uint32_t handle, ScriptArray** array);
+bool VMArray_Peek(uint32_t handle, ScriptArray** array);
+
+// Frees every text and drops every array reference still held for the level or a deeper one.
+void VMHeld_ReleaseLevel(int level);
+// Number of live held handles (for tests and leak checks).
+int VMHeld_Count();

@@ -1,0 +1,118 @@
+// Pieces the machine's source files share: the value stack's item access and the instruction handlers.
+// Not for use outside src/script/vm.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "script/value.h"
+#include "script/vm/vm.h"
+#include "script/vm/vm_handles.h"
+
+namespace vm {
+
+// Bytes between the top end of a stack region and its empty stack pointer.
+constexpr int kStackHeadroom = 16;
+
+template <typename T> inline T Load(const uint8_t* p) {
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+template <typename T> inline void Store(uint8_t* p, T value) {
+    std::memcpy(p, &value, sizeof value);
+}
+
+inline uint8_t* StackEnd(const VMContext& c) {
+    return c.stackBase + c.stackSize;
+}
+// Bytes on the stack.
+inline int Depth(const VMContext& c) {
+    return static_cast<int>(StackEnd(c) - kStackHeadroom - c.sp);
+}
+// Distance from the top end of the region to a stack position; survives growth.
+inline int Position(const VMContext& c) {
+    return static_cast<int>(StackEnd(c) - c.sp);
+}
+inline uint8_t* AtPosition(const VMContext& c, int position) {
+    return StackEnd(c) - position;
+}
+
+// True when n bytes can be popped; reports the underflow otherwise.
+bool CheckPop(VMContext& c, int n);
+// Makes room for n more bytes, growing the stack; false after reporting a stack overflow.
+bool Reserve(VMContext& c, int n);
+
+// The 16-byte stack form of a .v item: the kind and flags words, then the real's bits or the handle of
+// a text or array (vm_handles.h).
+bool PushValue(VMContext& c, ScriptValue& value); // takes over the value's text or array
+// Pops a .v into an empty value. False, after reporting, for an item whose handle is not live.
+bool PopValue(VMContext& c, ScriptValue* value);
+
+inline void PushInt(VMContext& c, int32_t v) {
+    c.sp -= 4;
+    Store(c.sp, v);
+}
+inline void PushLong(VMContext& c, int64_t v) {
+    c.sp -= 8;
+    Store(c.sp, v);
+}
+inline void PushDouble(VMContext& c, double v) {
+    c.sp -= 8;
+    Store(c.sp, v);
+}
+inline void PushFloat(VMContext& c, float v) {
+    c.sp -= 4;
+    Store(c.sp, v);
+}
+// A .s item owning text.
+inline void PushText(VMContext& c, char* text) {
+    PushInt(c, static_cast<int32_t>(VMString_Hold(text, c.level)));
+}
+void PushRealValue(VMContext& c, double d);
+void PushTextValue(VMContext& c, char* text);
+
+// Handlers: arithmetic, comparison and conversion (vm_arith.cpp).
+void DoAdd(VMContext& c, uint32_t word);
+void DoSub(VMContext& c, uint32_t word);
+void DoMul(VMContext& c, uint32_t word);
+void DoDiv(VMContext& c, uint32_t word);
+void DoRem(VMContext& c, uint32_t word);
+void DoMod(VMContext& c, uint32_t word);
+void DoAnd(VMContext& c, uint32_t word);
+void DoOr(VMContext& c, uint32_t word);
+void DoXor(VMContext& c, uint32_t word);
+void DoShl(VMContext& c, uint32_t word);
+void DoShr(VMContext& c, uint32_t word);
+void DoSet(VMContext& c, uint32_t word);
+void DoNeg(VMContext& c, uint32_t word);
+void DoNot(VMContext& c, uint32_t word);
+void DoConv(VMContext& c, uint32_t word);
+
+// Variables, calls and with blocks (vm_vars.cpp).
+void Push(VMContext& c, uint32_t word, const uint8_t* operand);
+void Pop(VMContext& c, uint32_t word, const uint8_t* operand);
+void PopDiscard(VMContext& c, int type);
+void Dup(VMContext& c, uint32_t word);
+void DoCall(VMContext& c, uint32_t word, const uint8_t* operand);
+// at: the byte offset of the instruction word, from which branch offsets count.
+void PushEnv(VMContext& c, uint32_t word, int at);
+void PopEnv(VMContext& c, uint32_t word, int at);
+// Drops the open with blocks beyond the first count.
+void CloseWithBlocks(VMContext& c, int count);
+
+// Reports a stack overflow (the code's name in a message box captioned "Stack overflow...") and ends
+// the execution (vm_exec.cpp).
+void StackOverflow(VMContext& c);
+// Puts a grown stack region in place of the current one, which is freed (vm_exec.cpp).
+void ReplaceStack(VMContext& c, uint8_t* region, int size);
+
+// Frames (vm_exec.cpp): pops the innermost frame; the caller gets the returned item of the type, or
+// real 0 for type -1.
+void PopFrame(VMContext& c, int returnType);
+// Saves the caller in a new frame and starts the code from its first word; false after a report when
+// the call depth is at its cap.
+bool PushFrame(VMContext& c, const VMBuffer* code, const VMBuffer* debugTable, const char* text,
+               const char* name, int argumentCount);
+
+} // namespace vm

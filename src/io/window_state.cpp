@@ -1,7 +1,5 @@
 #include "io/window_state.h"
 
-#include "core/convert.h"
-
 WindowDeviceState Window_DeviceState;
 uint8_t Window_FullScreen = 0;
 IntRect Window_DrawingArea{0, 0, 0, 0};
@@ -23,14 +21,6 @@ uint32_t Window_GetColour() {
     return g_windowColour & 0xFFFFFFu;
 }
 
-// The platform window layer is not built: no window can be made, and the start-up reports that.
-WindowHandle Window_Create(int /*width*/, int /*height*/) {
-    return nullptr;
-}
-
-// The view-port records are written by the view update, which does not exist yet; with no record active
-// every point stays unmapped, the rounded input.
-void Window_RoomToWindow(int /*view*/, float x, float y, int& windowX, int& windowY) {
-    windowX = X86_RoundToInt32(x);
-    windowY = X86_RoundToInt32(y);
+void Window_SetColour(uint32_t colour) {
+    g_windowColour = colour | 0xFF000000u;
 }

@@ -52,6 +52,8 @@ int Window_GetGameWidth();
 int Window_GetGameHeight();
 // The window colour's low 24 bits; it fills the back buffer around a letterboxed image.
 uint32_t Window_GetColour();
+// Stores an ARGB colour with the alpha forced to 0xFF.
+void Window_SetColour(uint32_t colour);
 
 // Makes the main window; null when it cannot be made.
 WindowHandle Window_Create(int width, int height);

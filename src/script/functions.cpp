@@ -5,6 +5,7 @@
 #include "core/memory.h"
 #include "ext/extensions.h"
 #include "graphics/registration.h"
+#include "io/window.h"
 #include "library/registration.h"
 #include "net/network.h"
 #include "physics/physics.h"
@@ -152,7 +153,7 @@ const RegistrationGroup kGroups[] = {
     {"HighScore..", {nullptr}}, // HighScore_Load (no registrations)
     {"Game..", {nullptr}},      // InitGameFunctions
     {"Math..", {InitMathFunctions}},
-    {"Graphic..", {InitGraphicFunctions}},
+    {"Graphic..", {InitGraphicFunctions, InitWindowFunctions}},
     {"Action..", {nullptr}}, // InitActionFunctions
     {"File..", {InitFileFunctions}},
     {"Resource..", {InitResourceFunctions}},
@@ -168,7 +169,7 @@ const RegistrationGroup kGroups[] = {
     {"Buffers..", {InitBufferFunctions, InitVertexFunctions}},
     {"Networking..", {InitNetworkFunctions}},
     {"Shaders..", {InitShaderFunctions, InitVertexFormatFunctions, InitSteamFunctions}},
-    {"Zebo..", {InitServiceFunctions, InitWin8Functions}},
+    {"Zebo..", {InitVirtualKeyFunctions, InitServiceFunctions, InitWin8Functions}},
     {"Fini\n", {nullptr}},
 };
 

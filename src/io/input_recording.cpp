@@ -1,0 +1,160 @@
+// Recording and playback of the game-side input: a file of frames of 2,939 bytes, one per step, with no
+// header. Each frame holds the fields below in this order, little-endian, packed.
+#include "core/console.h"
+#include "core/memory.h"
+#include "core/text.h"
+#include "io/input.h"
+
+#include <cstring>
+
+namespace {
+
+enum class FieldCheck {
+    None,
+    Flags,   // bytes of 0 or 1
+    Key,     // a 32-bit key code 0..255
+    Buttons, // 32-bit button numbers 0..3
+};
+
+struct FrameField {
+    void* data;
+    int size;
+    FieldCheck check;
+};
+
+constexpr int kFieldCount = 18;
+
+// The fields of one frame, in file order (released before pressed, for keys and for buttons).
+void FrameFields(FrameField (&fields)[kFieldCount]) {
+    IOInputCopy& g = IO_State.game;
+    const FrameField list[kFieldCount] = {
+        {&g.lastChar, 2, FieldCheck::None},
+        {g.keyboardString, sizeof g.keyboardString, FieldCheck::None},
+        {&g.lastKey, 4, FieldCheck::Key},
+        {&g.currentKey, 4, FieldCheck::Key},
+        {g.keyDown, sizeof g.keyDown, FieldCheck::Flags},
+        {g.keyReleased, sizeof g.keyReleased, FieldCheck::Flags},
+        {g.keyPressed, sizeof g.keyPressed, FieldCheck::Flags},
+        {g.lastMouseButton, sizeof g.lastMouseButton, FieldCheck::Buttons},
+        {g.mouseButton, sizeof g.mouseButton, FieldCheck::Buttons},
+        {g.buttonDown, sizeof g.buttonDown, FieldCheck::Flags},
+        {g.buttonReleased, sizeof g.buttonReleased, FieldCheck::Flags},
+        {g.buttonPressed, sizeof g.buttonPressed, FieldCheck::Flags},
+        {g.wheelUp, sizeof g.wheelUp, FieldCheck::Flags},
+        {g.wheelDown, sizeof g.wheelDown, FieldCheck::Flags},
+        {&IO_State.cursorX, 4, FieldCheck::None},
+        {&IO_State.cursorY, 4, FieldCheck::None},
+        {&IO_RawMouse.x[0], 4, FieldCheck::None},
+        {&IO_RawMouse.y[0], 4, FieldCheck::None},
+    };
+    std::memcpy(fields, list, sizeof list);
+}
+
+bool FieldIsSound(const uint8_t* bytes, int size, FieldCheck check) {
+    switch (check) {
+    case FieldCheck::None: return true;
+    case FieldCheck::Flags:
+        for (int i = 0; i < size; ++i)
+            if (bytes[i] > 1) return false;
+        return true;
+    case FieldCheck::Key:
+    case FieldCheck::Buttons: {
+        const int32_t limit = check == FieldCheck::Key ? 255 : 3;
+        for (int i = 0; i < size; i += 4) {
+            int32_t n = 0;
+            std::memcpy(&n, bytes + i, 4);
+            if (n < 0 || n > limit) return false;
+        }
+        return true;
+    }
+    }
+    return false;
+}
+
+// Playback ends: the file is closed, and from now on every step keeps the last state read.
+void StopPlayback(const char* reason) {
+    ReleaseConsole->Output("Playback of \"%s\" stopped at frame %lld: %s.\n",
+                           IO_State.fileName ? IO_State.fileName : "", static_cast<long long>(IO_State.framesDone),
+                           reason);
+    IO_CloseFile();
+}
+
+} // namespace
+
+void IO_SetRecordFile(const char* fileName) {
+    if (IO_State.mode == IOMode::Playback) return;
+    IO_State.mode = IOMode::Recording;
+    MEM_FREE(IO_State.fileName);
+    IO_State.fileName = String_Duplicate(fileName);
+}
+
+void IO_SetPlaybackFile(const char* fileName) {
+    IO_State.mode = IOMode::Playback;
+    MEM_FREE(IO_State.fileName);
+    IO_State.fileName = String_Duplicate(fileName);
+}
+
+void IO_CloseFile() {
+    if (IO_State.file) std::fclose(IO_State.file);
+    IO_State.file = nullptr;
+}
+
+void IO_WritePlaybackFrame() {
+    FILE* file = IO_State.file;
+    if (!file) return;
+    FrameField fields[kFieldCount];
+    FrameFields(fields);
+    uint8_t frame[kIOPlaybackFrameSize];
+    int at = 0;
+    for (const FrameField& f : fields) {
+        std::memcpy(frame + at, f.data, static_cast<size_t>(f.size));
+        at += f.size;
+    }
+    if (std::fwrite(frame, 1, sizeof frame, file) != sizeof frame) {
+        ReleaseConsole->Output("Recording to \"%s\" stopped at frame %lld: the file could not be written.\n",
+                               IO_State.fileName ? IO_State.fileName : "",
+                               static_cast<long long>(IO_State.framesDone));
+        IO_CloseFile();
+        return;
+    }
+    std::fflush(file);
+    ++IO_State.framesDone;
+}
+
+// A frame is applied only when every field it holds is sound. A last frame cut short fills the fields
+// that are wholly present, and playback ends there.
+void IO_ReadPlaybackFrame() {
+    FILE* file = IO_State.file;
+    if (!file) return;
+    uint8_t frame[kIOPlaybackFrameSize];
+    const size_t got = std::fread(frame, 1, sizeof frame, file);
+    if (got == 0) {
+        IO_CloseFile();
+        return;
+    }
+    FrameField fields[kFieldCount];
+    FrameFields(fields);
+    int at = 0;
+    int present = 0;
+    for (const FrameField& f : fields) {
+        if (static_cast<size_t>(at + f.size) > got) break;
+        if (!FieldIsSound(frame + at, f.size, f.check)) {
+            StopPlayback("it holds a key code, mouse button or flag outside its range");
+            return;
+        }
+        at += f.size;
+        ++present;
+    }
+    at = 0;
+    for (int i = 0; i < present; ++i) {
+        std::memcpy(fields[i].data, frame + at, static_cast<size_t>(fields[i].size));
+        at += fields[i].size;
+    }
+    // The recorded string need not be terminated within its field.
+    IO_State.game.keyboardString[kIOKeyboardStringUnits - 1] = 0;
+    if (got < sizeof frame) {
+        StopPlayback("the file ends inside the frame");
+        return;
+    }
+    ++IO_State.framesDone;
+}

@@ -1,0 +1,348 @@
+#include "io_fixture.h"
+
+#include "core/memory.h"
+#include "core/text.h"
+#include "graphics/device.h"
+#include "library/os_events.h"
+#include "script/functions.h"
+#include "script/value.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using MainWindow = MainWindowTest;
+
+TEST_F(MainWindow, IsMadeAtMostScreenSizedWithTheStyleCaptionAndCursorOfTheGame) {
+    GameOptions = 64 | 32;
+    const char* caption = "My game";
+    g_GeneralInfo.caption = caption;
+    ASSERT_NE(Window_Create(2000, 300), nullptr);
+    g_GeneralInfo.caption = nullptr;
+    EXPECT_EQ(fake.window.width, 1024);
+    EXPECT_EQ(fake.window.height, 300);
+    EXPECT_EQ(fake.window.x, 0);
+    EXPECT_EQ(fake.window.style, 0xCF0000u);
+    EXPECT_EQ(fake.window.caption, "My game");
+    EXPECT_EQ(fake.window.cursor, IDC_ARROW);
+    EXPECT_EQ(Window_GetCursor(), 0);
+    EXPECT_EQ(Window_GetGameWidth(), 2000);
+    EXPECT_EQ(Window_DeviceState.clientSize.width, 1024);
+    Window_Reset();
+
+    GameOptions = 1;
+    ASSERT_NE(Window_Create(320, 200), nullptr);
+    EXPECT_EQ(fake.window.style, WS_POPUP);
+    EXPECT_EQ(fake.window.cursor, IDC_NONE);
+    EXPECT_EQ(Window_GetCursor(), -1);
+    EXPECT_STREQ(Window_GetCaption(), "");
+    Window_Reset();
+
+    GameOptions = 0;
+    ASSERT_NE(Window_Create(320, 200), nullptr);
+    EXPECT_EQ(fake.window.style, 0xCA0000u);
+}
+
+TEST_F(MainWindow, AltEnterTogglesFullScreenOnlyWhenTheOptionsAllowIt) {
+    ASSERT_TRUE(Create());
+    auto altEnter = [&] {
+        fake.InjectKey(VK_LMENU, true);
+        fake.InjectKey(VK_RETURN, true);
+        fake.InjectKey(VK_RETURN, false);
+        fake.InjectKey(VK_LMENU, false);
+        Pump();
+    };
+    g_Options.windowFlag15 = false;
+    altEnter();
+    EXPECT_FALSE(Window_GetFullscreen());
+    EXPECT_EQ(Graphics_ResetRequest, 0);
+    g_Options.windowFlag15 = true;
+    altEnter();
+    EXPECT_TRUE(Window_GetFullscreen());
+    EXPECT_EQ(Graphics_ResetRequest, 1);
+    altEnter();
+    EXPECT_FALSE(Window_GetFullscreen());
+    // Alt alone is still a key.
+    fake.InjectKey(VK_RMENU, true);
+    Step();
+    EXPECT_EQ(IO_KeyCheck(VK_MENU), 1);
+    EXPECT_EQ(IO_KeyCheck(VK_RMENU), 1);
+}
+
+TEST_F(MainWindow, TracksFocusRaisesThePauseEventAndClosesAtOnce) {
+    ASSERT_TRUE(Create());
+    EXPECT_TRUE(Window_HasFocus());
+    fake.InjectFocus(false);
+    Pump();
+    EXPECT_FALSE(Window_HasFocus());
+    Window_Proc(WM_ACTIVATEAPP, 1, 0);
+    EXPECT_TRUE(Window_HasFocus());
+    EXPECT_TRUE(Window_IsAppActive());
+    Window_Proc(WM_ACTIVATE, WA_INACTIVE, 0);
+    OS_UpdatePauseEvent();
+    EXPECT_TRUE(OS_IsPausedThisFrame());
+    OS_UpdatePauseEvent();
+
+    fake.InjectClose();
+    Pump();
+    EXPECT_FALSE(Platform_IsWindow());
+    EXPECT_FALSE(fake.window.exists);
+    EXPECT_TRUE(quit);
+}
+
+TEST_F(MainWindow, CursorValuesChooseFromTheTable) {
+    ASSERT_TRUE(Create());
+    Window_SetCursor(-1);
+    EXPECT_EQ(fake.window.cursor, IDC_NONE);
+    EXPECT_EQ(Window_GetCursor(), -1);
+    const std::vector<std::pair<int, int32_t>> table = {
+        {0, IDC_ARROW},       {-2, IDC_ARROW},      {-3, IDC_CROSS},  {-4, IDC_IBEAM},   {-5, IDC_NONE},
+        {-6, IDC_SIZENESW},   {-7, IDC_SIZENS},     {-8, IDC_SIZENWSE}, {-9, IDC_SIZEWE}, {-10, IDC_UPARROW},
+        {-11, IDC_WAIT},      {-12, IDC_HAND},      {-13, IDC_NO},    {-18, IDC_NO},     {-19, IDC_APPSTARTING},
+        {-20, IDC_HELP},      {-21, IDC_HAND},      {-22, IDC_SIZEALL}};
+    for (auto [value, cursor] : table) {
+        Window_SetCursor(value);
+        EXPECT_EQ(fake.window.cursor, cursor) << value;
+    }
+    Window_SetCursor(-23);
+    Window_SetCursor(5);
+    EXPECT_EQ(fake.window.cursor, IDC_SIZEALL);
+    EXPECT_EQ(Window_GetCursor(), 5);
+    // Over the client area the procedure shows the current cursor.
+    fake.window.cursor = IDC_ARROW;
+    EXPECT_EQ(Window_Proc(WM_SETCURSOR, 0, HTCLIENT), 1);
+    EXPECT_EQ(fake.window.cursor, IDC_SIZEALL);
+}
+
+TEST_F(MainWindow, SizeAndPositionRequests) {
+    ASSERT_TRUE(Create());
+    Window_SetSize(320, 200);
+    EXPECT_EQ(Graphics_ResetRequest, 0);
+    EXPECT_FALSE(Window_DeviceState.sizeChanged);
+    Window_SetSize(400, 300);
+    EXPECT_EQ(Graphics_ResetRequest, 1);
+    EXPECT_TRUE(Window_DeviceState.sizeChanged);
+    EXPECT_EQ(GR_DeviceGlobals.pendingWidth, 400);
+    Window_SetPosition(100, 50);
+    PlatformRect r;
+    ASSERT_TRUE(Platform_GetWindowRect(r));
+    EXPECT_EQ(r.left, 100);
+    EXPECT_EQ(r.top, 50);
+    // The cursor moves only while the window has the focus.
+    Window_SetMouse(10, 20);
+    EXPECT_EQ(fake.cursorX, fake.window.x + 10);
+    EXPECT_EQ(fake.cursorY, fake.window.y + 20);
+    fake.InjectFocus(false);
+    Pump();
+    Window_SetMouse(0, 0);
+    EXPECT_EQ(fake.cursorX, fake.window.x + 10);
+}
+
+// --- mouse to room ---
+
+struct Mapping : MainWindowTest {
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        ASSERT_TRUE(Create(640, 480));
+        GR_DeviceGlobals.keepAspect = false;
+    }
+    void Move(int x, int y) {
+        fake.InjectMouseMove(x, y);
+        Step();
+    }
+};
+
+TEST_F(Mapping, WithoutViewsOrRoomTheWindowIsTheRoom) {
+    Move(123, 45);
+    EXPECT_EQ(Window_GetMouseRoomX(0), 123);
+    EXPECT_EQ(Window_GetMouseRoomY(0), 45);
+    EXPECT_EQ(Window_GetMouseRoomX(5), 0);
+    EXPECT_EQ(Window_GetMouseRoomX(-1), 0);
+}
+
+TEST_F(Mapping, ViewsMapThroughTheirPortsHighestFirst) {
+    // View 0 shows room (100, 50) 320 x 240 in the whole 640 x 480 window.
+    Window_SetViewPort(0, 0, 0, 640, 480, 100, 50, 320, 240, 0, -1);
+    Move(64, 48);
+    EXPECT_EQ(Window_GetMouseRoomX(0), 132);
+    EXPECT_EQ(Window_GetMouseRoomY(0), 74);
+    // View 1 in the lower-right quarter wins where its view holds the result.
+    Window_SetViewPort(1, 320, 240, 320, 240, 1000, 1000, 160, 120, 0, -1);
+    Move(480, 360);
+    EXPECT_EQ(Window_GetMouseRoomX(0), 1080);
+    EXPECT_EQ(Window_GetMouseRoomY(0), 1060);
+    EXPECT_EQ(Window_GetViewMouseX(0), 340);
+    EXPECT_EQ(Window_GetViewMouseY(0), 230);
+    EXPECT_EQ(Window_ViewPortCount, 2);
+    Window_ClearViewPort(1);
+    Window_ClearViewPort(1);
+    EXPECT_EQ(Window_ViewPortCount, 1);
+    EXPECT_EQ(Window_GetViewMouseX(1), 0);
+    EXPECT_EQ(Window_GetViewMouseX(32), 0);
+}
+
+TEST_F(Mapping, RotatedViewMapsThePortCentreToTheViewCentreAndBack) {
+    Window_SetViewPort(0, 0, 0, 640, 480, 0, 0, 640, 480, 90, -1);
+    Move(320, 240);
+    EXPECT_EQ(Window_GetMouseRoomX(0), 320);
+    EXPECT_EQ(Window_GetMouseRoomY(0), 240);
+    Move(420, 240);
+    int wx = 0;
+    int wy = 0;
+    Window_RoomToWindow(0, static_cast<float>(Window_GetMouseRoomX(0)), static_cast<float>(Window_GetMouseRoomY(0)),
+                        wx, wy);
+    EXPECT_EQ(wx, 420);
+    EXPECT_EQ(wy, 240);
+    Window_RoomToWindow(9, 1.5f, 2.5f, wx, wy);
+    EXPECT_EQ(wx, 2);
+    EXPECT_EQ(wy, 2);
+}
+
+TEST_F(Mapping, LetterboxMarginsAreTakenOffOnce) {
+    GR_DeviceGlobals.keepAspect = true;
+    Window_DeviceState.gameSize = WindowSize{320, 480};
+    Window_DeviceState.backBufferSize = WindowSize{640, 480};
+    int mx = 0;
+    int my = 0;
+    Display_GetAspectOffset(mx, my);
+    ASSERT_EQ(mx, 160);
+    ASSERT_EQ(my, 0);
+    Window_SetViewPort(0, 0, 0, 320, 480, 0, 0, 320, 480, 0, -1);
+    Move(160 + 100, 200);
+    EXPECT_EQ(Window_GetMouseRoomX(0), 100);
+    EXPECT_EQ(Window_GetMouseRoomY(0), 200);
+}
+
+TEST_F(Mapping, AMinimisedWindowKeepsTheLastRoomPosition) {
+    Window_SetViewPort(0, 0, 0, 640, 480, 0, 0, 640, 480, 0, -1);
+    Move(200, 100);
+    EXPECT_EQ(Window_GetMouseRoomX(0), 200);
+    Window_DeviceState.clientSize = WindowSize{0, 0};
+    IO_RawMouse.x[0] = 5;
+    EXPECT_EQ(Window_GetMouseRoomX(0), 200);
+    EXPECT_EQ(Window_GetMouseRoomY(0), 100);
+}
+
+// --- built-ins ---
+
+struct WindowBuiltIns : MainWindowTest {
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        ASSERT_TRUE(Create());
+        Code_Function_Free();
+        InitWindowFunctions();
+        InitVirtualKeyFunctions();
+    }
+    void TearDown() override {
+        Code_Function_Free();
+        MainWindowTest::TearDown();
+    }
+    ScriptValue Call(const char* name, std::vector<ScriptValue> args) {
+        int id = -1;
+        EXPECT_TRUE(Code_Function_Find(name, id)) << name;
+        ScriptValue result;
+        std::vector<ScriptValue*> pointers;
+        for (ScriptValue& a : args) pointers.push_back(&a);
+        Code_Function_Call(id, nullptr, nullptr, result, static_cast<int>(args.size()), pointers.data());
+        for (ScriptValue& a : args) Value_Free(&a);
+        return result;
+    }
+    double Real(const char* name, std::vector<double> args = {}) {
+        std::vector<ScriptValue> values;
+        for (double d : args) {
+            ScriptValue v;
+            Value_SetReal(&v, d);
+            values.push_back(v);
+        }
+        const ScriptValue result = Call(name, values);
+        return Value_Real(&result);
+    }
+    static ScriptValue Text(const char* text) {
+        ScriptValue v;
+        v.kind = KIND_STRING;
+        v.str = String_Duplicate(text);
+        return v;
+    }
+};
+
+TEST_F(WindowBuiltIns, AreRegisteredWithTheirArgumentCounts) {
+    const std::vector<std::pair<const char*, int>> counts = {
+        {"window_set_rectangle", 4}, {"window_get_caption", 0},  {"window_view_mouse_set", 3},
+        {"Zebo_MouseX", 1},          {"device_mouse_check_button_released", 2}, {"display_set_all", 4},
+        {"display_reset", 2},        {"virtual_key_add", 5},     {"Zebo_HideVirtualKey", 1}};
+    for (auto [name, count] : counts) {
+        int id = -1;
+        ASSERT_TRUE(Code_Function_Find(name, id)) << name;
+        EXPECT_EQ(Code_Function_GetArgCount(id), count) << name;
+    }
+}
+
+TEST_F(WindowBuiltIns, CaptionCursorColourAndFixedAnswers) {
+    Call("window_set_caption", {Text("Title \xC3\xA9")});
+    ScriptValue caption = Call("window_get_caption", {});
+    ASSERT_TRUE(caption.IsString());
+    EXPECT_STREQ(caption.str, "Title \xC3\xA9");
+    EXPECT_EQ(fake.window.caption, "Title \xC3\xA9");
+    Value_Free(&caption);
+
+    Real("window_set_cursor", {-1});
+    EXPECT_EQ(Real("window_get_cursor"), -1);
+    EXPECT_FALSE(g_Options.showCursor);
+    EXPECT_EQ(fake.window.cursor, IDC_NONE);
+
+    Real("window_set_colour", {255});
+    EXPECT_EQ(Real("window_get_colour"), 255);
+    Real("window_set_color", {static_cast<double>(0xFF123456u)});
+    EXPECT_EQ(Real("window_get_color"), 0x123456);
+
+    EXPECT_EQ(Real("window_get_visible"), 1);
+    EXPECT_EQ(Real("window_get_stayontop"), 0);
+    EXPECT_EQ(Real("display_get_orientation"), 0);
+    EXPECT_EQ(Real("window_get_width"), 320);
+    EXPECT_EQ(Real("window_get_height"), 200);
+
+    Real("window_set_fullscreen", {0.5});
+    EXPECT_EQ(Real("window_get_fullscreen"), 1);
+}
+
+TEST_F(WindowBuiltIns, MouseQueriesGoThroughTheMapping) {
+    fake.InjectMouseMove(30, 40);
+    fake.InjectMouseButton(1, true);
+    Step();
+    EXPECT_EQ(Real("window_mouse_get_x"), 30);
+    EXPECT_EQ(Real("device_mouse_x", {0}), 30);
+    EXPECT_EQ(Real("Zebo_MouseY", {0}), 40);
+    EXPECT_EQ(Real("device_mouse_x", {5}), 0);
+    EXPECT_EQ(Real("device_mouse_check_button", {0, -1}), 1);
+    EXPECT_EQ(Real("device_mouse_check_button_pressed", {0, 1}), 1);
+    EXPECT_EQ(Real("device_mouse_check_button", {1, 1}), 0);
+}
+
+TEST_F(WindowBuiltIns, VirtualKeysCheckTheirArgumentsAndHandles) {
+    const double handle = Real("virtual_key_add", {10, 20, 30, 40, 'A'});
+    ASSERT_EQ(handle, 1);
+    const IOVirtualKey& r = IO_State.virtualKeys[0];
+    EXPECT_EQ(r.x2, 40);
+    EXPECT_EQ(r.y2, 60);
+    EXPECT_EQ(r.flags, kVirtualKeyActive);
+    Real("virtual_key_show", {handle});
+    EXPECT_EQ(r.flags, kVirtualKeyActive | kVirtualKeyShown);
+    Real("Zebo_HideVirtualKey", {handle});
+    EXPECT_EQ(r.flags, kVirtualKeyActive);
+    // Bad handles, kinds and counts change nothing.
+    Real("virtual_key_delete", {0});
+    Real("virtual_key_delete", {129});
+    Call("virtual_key_delete", {Text("1")});
+    Real("virtual_key_delete", {1, 2});
+    EXPECT_EQ(r.flags, kVirtualKeyActive);
+    const ScriptValue refused = Call("virtual_key_add", {Text("x"), {}, {}, {}, {}});
+    EXPECT_EQ(Value_Real(&refused), 0);
+    EXPECT_EQ(IO_State.virtualKeys[1].flags, 0);
+    Real("virtual_key_delete", {1});
+    EXPECT_EQ(r.flags, 0);
+    for (int i = 0; i < kIOVirtualKeyCount; ++i) EXPECT_EQ(Real("virtual_key_add", {0, 0, 1, 1, 'B'}), i + 1);
+    EXPECT_EQ(Real("virtual_key_add", {0, 0, 1, 1, 'B'}), 0);
+}
+
+} // namespace

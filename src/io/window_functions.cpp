@@ -5,26 +5,21 @@
 #include "graphics/device.h"
 #include "io/input.h"
 #include "io/window.h"
+#include "library/builtin.h"
 #include "platform/platform.h"
 #include "runner/general_info.h"
 #include "runner/run_state.h"
 #include "script/functions.h"
+#include "script/vm/vm_error.h"
 #include "script/value.h"
 
 namespace {
 
-#define BUILTIN(name)                                                                                        \
-    void name([[maybe_unused]] ScriptValue& result, CInstance*, CInstance*, [[maybe_unused]] int argc,         \
-              [[maybe_unused]] ScriptValue* args)
+#define BUILTIN(name) void name([[maybe_unused]] ScriptValue& result, [[maybe_unused]] const BuiltInArgs& args)
 
-int ArgInt(const ScriptValue* args, int i) { return X86_RoundToInt32(Value_Real(&args[i])); }
+int ArgInt(const BuiltInArgs& args, int i) { return X86_RoundToInt32(args.Real(i)); }
 
 void SetResult(ScriptValue& result, double d) { Value_SetReal(&result, d); }
-
-void SetResultText(ScriptValue& result, const char* text) {
-    result.kind = KIND_STRING;
-    result.str = String_Duplicate(text);
-}
 
 // The result stays the real 0.
 BUILTIN(F_Nothing) {}
@@ -33,16 +28,16 @@ BUILTIN(F_One) {
 }
 
 BUILTIN(F_WindowSetFullscreen) {
-    Window_SetFullscreen(Value_Real(&args[0]) >= 0.5);
+    Window_SetFullscreen(args.Real(0) >= 0.5);
 }
 BUILTIN(F_WindowGetFullscreen) {
     SetResult(result, Window_GetFullscreen() ? 1 : 0);
 }
 BUILTIN(F_WindowSetCaption) {
-    Window_SetCaption(Value_Text(&args[0]));
+    Window_SetCaption(args.Text(0));
 }
 BUILTIN(F_WindowGetCaption) {
-    SetResultText(result, Window_GetCaption());
+    BuiltIn_SetText(result, String_Duplicate(Window_GetCaption()));
 }
 BUILTIN(F_WindowSetCursor) {
     const int value = ArgInt(args, 0);
@@ -53,7 +48,7 @@ BUILTIN(F_WindowGetCursor) {
     SetResult(result, Window_GetCursor());
 }
 BUILTIN(F_WindowSetColour) {
-    Window_SetColour(static_cast<uint32_t>(X86_RoundToInt64(Value_Real(&args[0]))));
+    Window_SetColour(static_cast<uint32_t>(X86_RoundToInt64(args.Real(0))));
 }
 BUILTIN(F_WindowGetColour) {
     SetResult(result, Window_GetColour());
@@ -183,19 +178,15 @@ BUILTIN(F_DisplayMouseSet) {
 
 // --- virtual keys ---
 
-// The error report of game code does not exist yet in its non-fatal form: the message goes to the
-// release console, and the built-in's result stays 0.
-void ReportError(const char* message) { ReleaseConsole->Output("%s\n", message); }
-
 // Checks the count and that no argument is a string; false after reporting.
-bool CheckArguments(int argc, const ScriptValue* args, int wanted, const char* typeMessage) {
-    if (argc != wanted) {
-        ReportError("Illegal argument count");
+bool CheckArguments(const BuiltInArgs& args, int wanted, const char* typeMessage) {
+    if (args.count != wanted) {
+        Code_Error_Report("Illegal argument count", false);
         return false;
     }
-    for (int i = 0; i < argc; ++i) {
-        if (args[i].IsString()) {
-            ReportError(typeMessage);
+    for (int i = 0; i < args.count; ++i) {
+        if (args.At(i)->IsString()) {
+            Code_Error_Report(typeMessage, false);
             return false;
         }
     }
@@ -203,18 +194,18 @@ bool CheckArguments(int argc, const ScriptValue* args, int wanted, const char* t
 }
 
 // The record of a handle (1..128), or null after reporting.
-IOVirtualKey* VirtualKeyOf(int argc, const ScriptValue* args) {
-    if (!CheckArguments(argc, args, 1, "Illegal argument")) return nullptr;
+IOVirtualKey* VirtualKeyOf(const BuiltInArgs& args) {
+    if (!CheckArguments(args, 1, "Illegal argument")) return nullptr;
     const int handle = ArgInt(args, 0);
     if (handle < 1 || handle > kIOVirtualKeyCount) {
-        ReportError("Illegal virtual key handle");
+        Code_Error_Report("Illegal virtual key handle", false);
         return nullptr;
     }
     return &IO_State.virtualKeys[handle - 1];
 }
 
 BUILTIN(F_VirtualKeyAdd) {
-    if (!CheckArguments(argc, args, 5, "Illegal argument type")) return;
+    if (!CheckArguments(args, 5, "Illegal argument type")) return;
     const int i = IO_AddVirtualKey();
     if (i < 0) return;
     IOVirtualKey& r = IO_State.virtualKeys[i];
@@ -230,106 +221,95 @@ BUILTIN(F_VirtualKeyAdd) {
     SetResult(result, i + 1);
 }
 BUILTIN(F_VirtualKeyDelete) {
-    if (IOVirtualKey* r = VirtualKeyOf(argc, args)) r->flags = 0;
+    if (IOVirtualKey* r = VirtualKeyOf(args)) r->flags = 0;
 }
 BUILTIN(F_VirtualKeyShow) {
-    if (IOVirtualKey* r = VirtualKeyOf(argc, args)) r->flags |= kVirtualKeyShown;
+    if (IOVirtualKey* r = VirtualKeyOf(args)) r->flags |= kVirtualKeyShown;
 }
 BUILTIN(F_VirtualKeyHide) {
-    if (IOVirtualKey* r = VirtualKeyOf(argc, args)) r->flags &= static_cast<uint16_t>(~kVirtualKeyShown);
+    if (IOVirtualKey* r = VirtualKeyOf(args)) r->flags &= static_cast<uint16_t>(~kVirtualKeyShown);
 }
 
 #undef BUILTIN
 
-struct Registration {
-    const char* name;
-    BuiltInFunctionFn function;
-    int argumentCount;
+const BuiltInRegistration kWindowFunctions[] = {
+    {"window_set_visible", BuiltIn_Call<F_Nothing>, 1},
+    {"window_get_visible", BuiltIn_Call<F_One>, 0},
+    {"window_set_fullscreen", BuiltIn_Call<F_WindowSetFullscreen>, 1},
+    {"window_get_fullscreen", BuiltIn_Call<F_WindowGetFullscreen>, 0},
+    {"window_set_showborder", BuiltIn_Call<F_Nothing>, 1},
+    {"window_get_showborder", BuiltIn_Call<F_Nothing>, 0},
+    {"window_set_showicons", BuiltIn_Call<F_Nothing>, 1},
+    {"window_get_showicons", BuiltIn_Call<F_Nothing>, 0},
+    {"window_set_stayontop", BuiltIn_Call<F_Nothing>, 1},
+    {"window_get_stayontop", BuiltIn_Call<F_Nothing>, 0},
+    {"window_set_sizeable", BuiltIn_Call<F_Nothing>, 1},
+    {"window_get_sizeable", BuiltIn_Call<F_Nothing>, 0},
+    {"window_set_caption", BuiltIn_Call<F_WindowSetCaption>, 1},
+    {"window_get_caption", BuiltIn_Call<F_WindowGetCaption>, 0},
+    {"window_set_cursor", BuiltIn_Call<F_WindowSetCursor>, 1},
+    {"window_get_cursor", BuiltIn_Call<F_WindowGetCursor>, 0},
+    {"window_set_color", BuiltIn_Call<F_WindowSetColour>, 1},
+    {"window_get_color", BuiltIn_Call<F_WindowGetColour>, 0},
+    {"window_set_colour", BuiltIn_Call<F_WindowSetColour>, 1},
+    {"window_get_colour", BuiltIn_Call<F_WindowGetColour>, 0},
+    {"window_set_position", BuiltIn_Call<F_WindowSetPosition>, 2},
+    {"window_set_size", BuiltIn_Call<F_WindowSetSize>, 2},
+    {"window_set_rectangle", BuiltIn_Call<F_WindowSetRectangle>, 4},
+    {"window_center", BuiltIn_Call<F_WindowCenter>, 0},
+    {"window_default", BuiltIn_Call<F_Nothing>, 0},
+    {"window_get_x", BuiltIn_Call<F_WindowGetX>, 0},
+    {"window_get_y", BuiltIn_Call<F_WindowGetY>, 0},
+    {"window_get_width", BuiltIn_Call<F_WindowGetWidth>, 0},
+    {"window_get_height", BuiltIn_Call<F_WindowGetHeight>, 0},
+    {"window_mouse_get_x", BuiltIn_Call<F_WindowMouseGetX>, 0},
+    {"window_mouse_get_y", BuiltIn_Call<F_WindowMouseGetY>, 0},
+    {"window_mouse_set", BuiltIn_Call<F_WindowMouseSet>, 2},
+    {"window_view_mouse_get_x", BuiltIn_Call<F_WindowViewMouseGetX>, 1},
+    {"window_view_mouse_get_y", BuiltIn_Call<F_WindowViewMouseGetY>, 1},
+    {"window_view_mouse_set", BuiltIn_Call<F_Nothing>, 3},
+    {"window_views_mouse_get_x", BuiltIn_Call<F_WindowViewsMouseGetX>, 0},
+    {"window_views_mouse_get_y", BuiltIn_Call<F_WindowViewsMouseGetY>, 0},
+    {"window_views_mouse_set", BuiltIn_Call<F_Nothing>, 2},
+    {"device_mouse_x", BuiltIn_Call<F_DeviceMouseX>, 1},
+    {"device_mouse_y", BuiltIn_Call<F_DeviceMouseY>, 1},
+    {"Zebo_MouseX", BuiltIn_Call<F_DeviceMouseX>, 1},
+    {"Zebo_MouseY", BuiltIn_Call<F_DeviceMouseY>, 1},
+    {"device_mouse_check_button", BuiltIn_Call<F_DeviceMouseCheckButton>, 2},
+    {"device_mouse_check_button_pressed", BuiltIn_Call<F_DeviceMouseCheckButtonPressed>, 2},
+    {"device_mouse_check_button_released", BuiltIn_Call<F_DeviceMouseCheckButtonReleased>, 2},
+    {"Zebo_MouseCheckButton", BuiltIn_Call<F_DeviceMouseCheckButton>, 2},
+    {"Zebo_MouseCheckButtonPressed", BuiltIn_Call<F_DeviceMouseCheckButtonPressed>, 2},
+    {"Zebo_MouseCheckButtonReleased", BuiltIn_Call<F_DeviceMouseCheckButtonReleased>, 2},
+    {"display_get_width", BuiltIn_Call<F_DisplayGetWidth>, 0},
+    {"display_get_height", BuiltIn_Call<F_DisplayGetHeight>, 0},
+    {"display_get_colordepth", BuiltIn_Call<F_DisplayGetColorDepth>, 0},
+    {"display_get_frequency", BuiltIn_Call<F_DisplayGetFrequency>, 0},
+    {"display_get_orientation", BuiltIn_Call<F_Nothing>, 0},
+    {"display_set_size", BuiltIn_Call<F_DisplaySetSize>, 2},
+    {"display_set_colordepth", BuiltIn_Call<F_DisplaySetColorDepth>, 1},
+    {"display_set_frequency", BuiltIn_Call<F_DisplaySetFrequency>, 1},
+    {"display_set_all", BuiltIn_Call<F_DisplaySetAll>, 4},
+    {"display_test_all", BuiltIn_Call<F_DisplayTestAll>, 4},
+    {"display_reset", BuiltIn_Call<F_DisplayReset>, 2},
+    {"display_mouse_get_x", BuiltIn_Call<F_DisplayMouseGetX>, 0},
+    {"display_mouse_get_y", BuiltIn_Call<F_DisplayMouseGetY>, 0},
+    {"display_mouse_set", BuiltIn_Call<F_DisplayMouseSet>, 2},
 };
 
-template <size_t N>
-void RegisterAll(const Registration (&list)[N]) {
-    for (const Registration& r : list) Code_Function_Add(r.name, r.function, r.argumentCount);
-}
-
-const Registration kWindowFunctions[] = {
-    {"window_set_visible", F_Nothing, 1},
-    {"window_get_visible", F_One, 0},
-    {"window_set_fullscreen", F_WindowSetFullscreen, 1},
-    {"window_get_fullscreen", F_WindowGetFullscreen, 0},
-    {"window_set_showborder", F_Nothing, 1},
-    {"window_get_showborder", F_Nothing, 0},
-    {"window_set_showicons", F_Nothing, 1},
-    {"window_get_showicons", F_Nothing, 0},
-    {"window_set_stayontop", F_Nothing, 1},
-    {"window_get_stayontop", F_Nothing, 0},
-    {"window_set_sizeable", F_Nothing, 1},
-    {"window_get_sizeable", F_Nothing, 0},
-    {"window_set_caption", F_WindowSetCaption, 1},
-    {"window_get_caption", F_WindowGetCaption, 0},
-    {"window_set_cursor", F_WindowSetCursor, 1},
-    {"window_get_cursor", F_WindowGetCursor, 0},
-    {"window_set_color", F_WindowSetColour, 1},
-    {"window_get_color", F_WindowGetColour, 0},
-    {"window_set_colour", F_WindowSetColour, 1},
-    {"window_get_colour", F_WindowGetColour, 0},
-    {"window_set_position", F_WindowSetPosition, 2},
-    {"window_set_size", F_WindowSetSize, 2},
-    {"window_set_rectangle", F_WindowSetRectangle, 4},
-    {"window_center", F_WindowCenter, 0},
-    {"window_default", F_Nothing, 0},
-    {"window_get_x", F_WindowGetX, 0},
-    {"window_get_y", F_WindowGetY, 0},
-    {"window_get_width", F_WindowGetWidth, 0},
-    {"window_get_height", F_WindowGetHeight, 0},
-    {"window_mouse_get_x", F_WindowMouseGetX, 0},
-    {"window_mouse_get_y", F_WindowMouseGetY, 0},
-    {"window_mouse_set", F_WindowMouseSet, 2},
-    {"window_view_mouse_get_x", F_WindowViewMouseGetX, 1},
-    {"window_view_mouse_get_y", F_WindowViewMouseGetY, 1},
-    {"window_view_mouse_set", F_Nothing, 3},
-    {"window_views_mouse_get_x", F_WindowViewsMouseGetX, 0},
-    {"window_views_mouse_get_y", F_WindowViewsMouseGetY, 0},
-    {"window_views_mouse_set", F_Nothing, 2},
-    {"device_mouse_x", F_DeviceMouseX, 1},
-    {"device_mouse_y", F_DeviceMouseY, 1},
-    {"Zebo_MouseX", F_DeviceMouseX, 1},
-    {"Zebo_MouseY", F_DeviceMouseY, 1},
-    {"device_mouse_check_button", F_DeviceMouseCheckButton, 2},
-    {"device_mouse_check_button_pressed", F_DeviceMouseCheckButtonPressed, 2},
-    {"device_mouse_check_button_released", F_DeviceMouseCheckButtonReleased, 2},
-    {"Zebo_MouseCheckButton", F_DeviceMouseCheckButton, 2},
-    {"Zebo_MouseCheckButtonPressed", F_DeviceMouseCheckButtonPressed, 2},
-    {"Zebo_MouseCheckButtonReleased", F_DeviceMouseCheckButtonReleased, 2},
-    {"display_get_width", F_DisplayGetWidth, 0},
-    {"display_get_height", F_DisplayGetHeight, 0},
-    {"display_get_colordepth", F_DisplayGetColorDepth, 0},
-    {"display_get_frequency", F_DisplayGetFrequency, 0},
-    {"display_get_orientation", F_Nothing, 0},
-    {"display_set_size", F_DisplaySetSize, 2},
-    {"display_set_colordepth", F_DisplaySetColorDepth, 1},
-    {"display_set_frequency", F_DisplaySetFrequency, 1},
-    {"display_set_all", F_DisplaySetAll, 4},
-    {"display_test_all", F_DisplayTestAll, 4},
-    {"display_reset", F_DisplayReset, 2},
-    {"display_mouse_get_x", F_DisplayMouseGetX, 0},
-    {"display_mouse_get_y", F_DisplayMouseGetY, 0},
-    {"display_mouse_set", F_DisplayMouseSet, 2},
-};
-
-const Registration kVirtualKeyFunctions[] = {
-    {"virtual_key_add", F_VirtualKeyAdd, 5},
-    {"Zebo_AddVirtualKey", F_VirtualKeyAdd, 5},
-    {"virtual_key_delete", F_VirtualKeyDelete, 1},
-    {"Zebo_DeleteVirtualKey", F_VirtualKeyDelete, 1},
-    {"virtual_key_show", F_VirtualKeyShow, 1},
-    {"Zebo_ShowVirtualKey", F_VirtualKeyShow, 1},
-    {"virtual_key_hide", F_VirtualKeyHide, 1},
-    {"Zebo_HideVirtualKey", F_VirtualKeyHide, 1},
+const BuiltInRegistration kVirtualKeyFunctions[] = {
+    {"virtual_key_add", BuiltIn_Call<F_VirtualKeyAdd>, 5},
+    {"Zebo_AddVirtualKey", BuiltIn_Call<F_VirtualKeyAdd>, 5},
+    {"virtual_key_delete", BuiltIn_Call<F_VirtualKeyDelete>, 1},
+    {"Zebo_DeleteVirtualKey", BuiltIn_Call<F_VirtualKeyDelete>, 1},
+    {"virtual_key_show", BuiltIn_Call<F_VirtualKeyShow>, 1},
+    {"Zebo_ShowVirtualKey", BuiltIn_Call<F_VirtualKeyShow>, 1},
+    {"virtual_key_hide", BuiltIn_Call<F_VirtualKeyHide>, 1},
+    {"Zebo_HideVirtualKey", BuiltIn_Call<F_VirtualKeyHide>, 1},
 };
 
 } // namespace
 
-void InitWindowFunctions() { RegisterAll(kWindowFunctions); }
+void InitWindowFunctions() { BuiltIn_Register(kWindowFunctions); }
 
-void InitVirtualKeyFunctions() { RegisterAll(kVirtualKeyFunctions); }
+void InitVirtualKeyFunctions() { BuiltIn_Register(kVirtualKeyFunctions); }

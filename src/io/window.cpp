@@ -215,14 +215,14 @@ void Window_SetSize(int width, int height) {
     if (!Window_FullScreen) Platform_GetClientSize(currentWidth, currentHeight);
     if (currentWidth != width || currentHeight != height) {
         Graphics_ResetRequest = 1;
-        Window_DeviceState.sizeChanged = true;
+        GR_DeviceGlobals.keepWindowPosition = true;
     }
 }
 
 void Window_SetRectangle(int x, int y, int width, int height) {
     Platform_MoveWindow(x, y);
     Window_SetSize(width, height);
-    Window_DeviceState.sizeChanged = true;
+    GR_DeviceGlobals.keepWindowPosition = true;
 }
 
 void Window_SetPosition(int x, int y) { Platform_MoveWindow(x, y); }

@@ -22,7 +22,6 @@ struct WindowDeviceState {
     WindowSize backBufferSize{640, 480};
     float scaleX = 1.0f; // horizontal and vertical drawing scale factors
     float scaleY = 1.0f;
-    bool sizeChanged = false;  // the window size was changed by the game
     WindowSize portSize{0, 0}; // view-port drawing size: game size at creation, pending size at reset
     uint32_t style = 0;        // window style word; the device reset writes the one it applies
 };

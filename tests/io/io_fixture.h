@@ -3,6 +3,7 @@
 
 #include "core/memory.h"
 #include "io/input.h"
+#include "graphics/device.h"
 #include "io/window.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/platform.h"
@@ -27,6 +28,7 @@ struct MainWindowTest : ::testing::Test {
         Platform_SetBackend(&fake);
         Window_Reset();
         Window_DeviceState = WindowDeviceState{};
+        GR_DeviceGlobals = GraphicsDeviceGlobals{};
         GameOptions = 0;
         g_Options = OptionsRecord{};
         Graphics_ResetRequest = 0;

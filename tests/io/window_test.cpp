@@ -119,10 +119,10 @@ TEST_F(MainWindow, SizeAndPositionRequests) {
     ASSERT_TRUE(Create());
     Window_SetSize(320, 200);
     EXPECT_EQ(Graphics_ResetRequest, 0);
-    EXPECT_FALSE(Window_DeviceState.sizeChanged);
+    EXPECT_FALSE(GR_DeviceGlobals.keepWindowPosition);
     Window_SetSize(400, 300);
     EXPECT_EQ(Graphics_ResetRequest, 1);
-    EXPECT_TRUE(Window_DeviceState.sizeChanged);
+    EXPECT_TRUE(GR_DeviceGlobals.keepWindowPosition);
     EXPECT_EQ(GR_DeviceGlobals.pendingWidth, 400);
     Window_SetPosition(100, 50);
     PlatformRect r;

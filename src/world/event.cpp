@@ -1,9 +1,10 @@
 #include "world/event.h"
 
 #include "core/console.h"
-#include "game/compiled_game.h"
 #include "runner/data_view.h"
 #include "script/code.h"
+#include "script/code_execute.h"
+#include "script/value.h"
 #include "script/compiler/compile.h"
 #include "script/vm/vm_error.h"
 #include "world/instance.h"
@@ -83,19 +84,14 @@ bool CEvent::Compile() {
 bool CEvent::Execute(CInstance* self, CInstance* other) {
     bool saved = argument_relative;
     argument_relative = false;
-    bool result = code ? World_RunCode(self, other, code) : true;
+    ScriptValue result;
+    bool ok = Code_ExecuteReportError(self, other, code, &result);
+    Value_Free(&result);
     argument_relative = saved;
-    return result;
+    return ok;
 }
 
 // ---- Running events
-
-// The code-execution entry belongs to the virtual machine, which is not in this build yet: only native
-// code of a compiled game runs; bytecode and text code run as nothing.
-bool World_RunCode(CInstance* self, CInstance* other, CCode* code) {
-    if (code->nativeEntry && code->nativeEntry->function) code->nativeEntry->function(self, other);
-    return true;
-}
 
 int Event_Depth() {
     return g_depth;

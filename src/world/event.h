@@ -75,5 +75,3 @@ const char* Event_GetMouseName(int number);
 const char* Event_GetOtherName(int number);
 const char* Event_GetAsyncName(int number);
 
-// Runs one code object for self and other, reporting its errors.
-bool World_RunCode(CInstance* self, CInstance* other, CCode* code);

@@ -202,5 +202,6 @@ const char* Message_AppendNumber(const char* text, int number);
 int32_t Instance_RoundCoordinate(double v);
 bool Rect_PointInEllipse(const IntRect& rect, float px, float py);
 
-// The script engine's view of the world (instance look-up, variables, lists); installed at start-up.
-void World_InstallScriptWorld();
+// What the script engine needs of the world (instance look-up, variables, lists, the running event and
+// names for error reports); installed at start-up.
+void World_InstallScriptServices();

@@ -1,6 +1,9 @@
-// What the script engine reaches of the world: instance look-up, variables and the instance lists.
+// What the script engine reaches of the world: instance look-up, variables, the instance lists, and the
+// running event and names for error reports.
 #include "script/script_world.h"
 #include "script/value.h"
+#include "script/vm/vm_error.h"
+#include "world/event.h"
 #include "world/instance.h"
 #include "world/object.h"
 #include "world/room.h"
@@ -59,6 +62,17 @@ CWorldForScripts g_world;
 
 } // namespace
 
-void World_InstallScriptWorld() {
+void World_InstallScriptServices() {
     ScriptWorld_Install(&g_world);
+    CodeReportHost host{};
+    host.currentEvent = [](int& type, int& number, int& object, int& action) {
+        type = event_type;
+        number = event_number;
+        object = event_object;
+        action = event_action;
+    };
+    host.eventName = Event_GetName;
+    host.objectName = Object_GetName;
+    // Timelines are not built yet: reports inside a moment name no timeline ("<undefined>").
+    Code_SetReportHost(host);
 }

@@ -1,5 +1,9 @@
 #include "world_fixture.h"
 
+#include "script/compiler/compile.h"
+
+#include "script/compiler/compile.h"
+
 using Events = WorldTest;
 
 TEST_F(Events, HandlerRunsWithTheOwnersGlobalsAndRestoresThem) {
@@ -31,7 +35,6 @@ TEST_F(Events, HandlerRunsWithTheOwnersGlobalsAndRestoresThem) {
 }
 
 TEST_F(Events, RecursionStopsAtTheDepthLimit) {
-    ReleaseLog log;
     int o = AddObject();
     int runs = 0;
     On(o, ev_other, 10, [&](CInstance* self, CInstance*) {
@@ -42,10 +45,13 @@ TEST_F(Events, RecursionStopsAtTheDepthLimit) {
     PerformInstanceEvent(i, i, ev_other, 10);
     EXPECT_EQ(runs, kMaxEventDepth);
     EXPECT_EQ(Event_Depth(), 0);
-    EXPECT_NE(
-        log.Text().find("PerformEvent recursion depth failure - check for infinite loops, check objects "
+    // Fatal: shown, and the game ends.
+    EXPECT_TRUE(Code_Aborting);
+    EXPECT_NE(std::string(Code_LastErrorText).find("FATAL ERROR in"), std::string::npos);
+    EXPECT_NE(std::string(Code_LastErrorText)
+                  .find("PerformEvent recursion depth failure - check for infinite loops, check objects "
                         "for parenting"),
-        std::string::npos);
+              std::string::npos);
 }
 
 TEST_F(Events, PendingRoomChangeRunsOnlyCreateOfPersistentInstances) {

@@ -1,10 +1,12 @@
 #include "world_fixture.h"
 
 #include "library/buffer.h"
+#include "script/compiler/compile.h"
 #include "script/script_world.h"
 #include "script/value.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
+#include "script/vm/vm_error.h"
 
 #include <vector>
 
@@ -58,18 +60,18 @@ TEST_F(Instances, CreationTakesIdsRunsCreateAndEntersEveryList) {
 }
 
 TEST_F(Instances, UnknownObjectsAreReportedAndChangeNothing) {
-    ReleaseLog log;
     int o = AddObject();
+    auto lastError = [] { return std::string(Code_LastErrorText ? Code_LastErrorText : ""); };
     EXPECT_EQ(Instance_Create(99, 0, 0), nullptr);
+    EXPECT_NE(lastError().find("Creating instance for non-existing object: 99"), std::string::npos);
     CInstance* i = Instance_Create(o, 0, 0);
     Instance_Change(i, 42, true);
+    EXPECT_NE(lastError().find("Asking to change into non-existing object: 42"), std::string::npos);
     EXPECT_EQ(i->object_index, o);
     Instance_SetSprite(i, 7);
+    EXPECT_NE(lastError().find("Setting instance to non-existing sprite: 7"), std::string::npos);
     EXPECT_EQ(i->sprite_index, -1);
-    std::string text = log.Text();
-    EXPECT_NE(text.find("Creating instance for non-existing object: 99"), std::string::npos);
-    EXPECT_NE(text.find("Asking to change into non-existing object: 42"), std::string::npos);
-    EXPECT_NE(text.find("Setting instance to non-existing sprite: 7"), std::string::npos);
+    EXPECT_FALSE(Code_Aborting);
     EXPECT_EQ(Run_Room->active.count, 1);
 }
 
@@ -207,11 +209,11 @@ TEST_F(Instances, CopyTakesStateIncludingTheRemovalMark) {
     EXPECT_EQ(Object_Data(o)->instances.count, 2);
 }
 
-TEST_F(Instances, ScriptWorldSeesObjectsWithTheirDescendants) {
+TEST_F(Instances, ScriptServicesSeeObjectsWithTheirDescendantsAndTheRunningEvent) {
     int parent = AddObject();
     int child = AddObject(parent);
     CInstance* c = Instance_Create(child, 0, 0);
-    World_InstallScriptWorld();
+    World_InstallScriptServices();
     IScriptWorld* world = ScriptWorld_Get();
     std::vector<CInstance*> seen;
     world->VisitInstances(ScriptInstanceList::Object, parent, [&](CInstance* i) {
@@ -222,6 +224,15 @@ TEST_F(Instances, ScriptWorldSeesObjectsWithTheirDescendants) {
     EXPECT_EQ(world->FindInstance(c->id), c);
     EXPECT_EQ(world->InstanceSlot(c, 0), nullptr);
     ScriptWorld_Install(nullptr);
+
+    // Error reports name the running event and its object.
+    On(child, ev_step, 0, [](CInstance*, CInstance*) { Code_Error_Report("boom", false); });
+    PerformInstanceEvent(c, c, ev_step, 0);
+    EXPECT_NE(
+        std::string(Code_LastErrorText).find("action number 1\nof  Step Event0\nfor object __newobject1"),
+        std::string::npos)
+        << Code_LastErrorText;
+    Code_SetReportHost({});
 }
 
 // ---- Saved form

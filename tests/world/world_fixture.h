@@ -2,11 +2,10 @@
 // functions (run as native code of a compiled game).
 #pragma once
 
-#include "core/console.h"
 #include "game/compiled_game.h"
 #include "graphics/sprite.h"
 #include "script/code.h"
-#include "support/temp_folder.h"
+#include "script/compiler/compile.h"
 #include "world/event.h"
 #include "world/instance.h"
 #include "world/object.h"
@@ -14,11 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
-#include <string>
 #include <tuple>
 
 using Handler = std::function<void(CInstance* self, CInstance* other)>;
@@ -34,7 +30,7 @@ protected:
         Handlers().clear();
     }
     void TearDown() override {
-        Console_SetLogFile(0, nullptr);
+        Code_Aborting = false; // a fatal error ended the test's game; the next test is a new run
         delete Run_Room;
         Run_Room = nullptr;
         Instance_FreeAll();
@@ -82,23 +78,6 @@ protected:
         s->precise = 0;
         return index;
     }
-
-    // Captures what the release console writes while it lives.
-    class ReleaseLog {
-    public:
-        ReleaseLog() : m_path(m_folder.Path() + "/release.log") { Console_SetLogFile(0, m_path.c_str()); }
-        ~ReleaseLog() { Console_SetLogFile(0, nullptr); }
-        std::string Text() const {
-            std::ifstream in(m_path);
-            std::stringstream s;
-            s << in.rdbuf();
-            return s.str();
-        }
-
-    private:
-        TempFolder m_folder;
-        std::string m_path;
-    };
 
 private:
     using Key = std::tuple<int, int, int>;

@@ -9,6 +9,8 @@
 #include "runner/code_load.h"
 #include "runner/debug_info.h"
 #include "runner/save_area.h"
+#include "script/script.h"
+#include "script/vm/vm_handles.h"
 #include "world/object.h"
 
 #include <cstdarg>
@@ -115,6 +117,18 @@ bool CODE_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<
 bool FUNC_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
     return FUNC_Load(file, chunk);
 }
+bool SCPT_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
+    if (Script_Load({file.Data() + chunk.offset, chunk.length}, {file.Data(), file.Size()})) return true;
+    Runner_LoadFailed("SCPT: a script record lies outside the file\n");
+    return false;
+}
+// The run-time string table starts with the file's strings, so that a string index is its handle.
+bool STRG_Chunk(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) {
+    VMString_ClearConstants();
+    for (int i = 0; i < Code_GetStringCount(); ++i)
+        VMString_AddConstant(Code_GetString(i));
+    return true;
+}
 bool Nothing(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) {
     return true;
 }
@@ -131,7 +145,7 @@ const ChunkEntry kChunks[] = {
     {"GEN7", false, GEN7_Chunk},
     {"GENL", false, GEN7_Chunk},
     {"OPTN", false, OPTN_Chunk},
-    // Extensions, sounds, sprites, backgrounds, paths, scripts, shaders, fonts, timelines and rooms:
+    // Extensions, sounds, sprites, backgrounds, paths, shaders, fonts, timelines and rooms:
     // their loaders come with their subsystems.
     {"EXTN", true, KeepNothing},
     {"SOND", true, KeepNothing},
@@ -139,7 +153,7 @@ const ChunkEntry kChunks[] = {
     {"SPRT", true, KeepNothing},
     {"BGND", true, KeepNothing},
     {"PATH", true, KeepNothing},
-    {"SCPT", true, KeepNothing},
+    {"SCPT", true, SCPT_Chunk},
     {"SHDR", true, KeepNothing},
     {"FONT", true, KeepNothing},
     {"TMLN", true, KeepNothing},
@@ -151,7 +165,7 @@ const ChunkEntry kChunks[] = {
     {"CODE", false, CODE_Chunk},
     {"FUNC", false, FUNC_Chunk},
     {"VARI", false, Nothing},
-    {"STRG", false, Nothing},
+    {"STRG", false, STRG_Chunk},
     {"HELP", false, Nothing},
 };
 
@@ -373,6 +387,8 @@ void Game_FreeData() {
     DebugInfo_Free();
     ClearLoadedTables();
     Code_Free();
+    Script_Clear();
+    VMString_ClearConstants();
     g_optionsPath.clear();
     g_optionsFile.reset();
     g_iniOptions = RunnerIniOptions();

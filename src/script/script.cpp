@@ -12,6 +12,7 @@
 #include "script/code.h"
 #include "script/code_execute.h"
 #include "script/compiler/compile.h"
+#include "script/functions.h"
 #include "script/value.h"
 #include "script/vm/vm.h"
 
@@ -34,6 +35,13 @@ const char* TextAt(std::span<const uint8_t> file, uint32_t offset) {
     if (offset >= file.size()) return nullptr;
     const void* end = std::memchr(file.data() + offset, 0, file.size() - offset);
     return end ? reinterpret_cast<const char*>(file.data() + offset) : nullptr;
+}
+
+// Calls by name find scripts first (the function table asks the script table).
+void InstallLookup() {
+    CallableLookup lookup{};
+    lookup.findScript = Script_Find;
+    Code_Function_SetLookup(lookup);
 }
 
 // Source text is read from the file only when there is no code chunk and the game is not compiled.
@@ -97,6 +105,7 @@ bool Script_Load(std::span<const uint8_t> body, std::span<const uint8_t> file) {
     const uint32_t count = ReadU32(body, 0);
     if (count > (body.size() - 4) / 4) return false;
     Script_Clear();
+    InstallLookup();
     g_scripts = static_cast<CScript**>(MEM_ALLOC(sizeof(CScript*) * (count ? count : 1)));
     g_names = static_cast<char**>(MEM_ALLOC(sizeof(char*) * (count ? count : 1)));
     g_count = static_cast<int>(count);
@@ -163,6 +172,7 @@ void Script_SetTable(CScript** scripts, int count) {
         if (kept) g_scripts[i] = nullptr;
     }
     Script_Clear();
+    InstallLookup();
     if (count <= 0) return;
     g_scripts = static_cast<CScript**>(MEM_ALLOC(sizeof(CScript*) * count));
     g_names = static_cast<char**>(MEM_ALLOC(sizeof(char*) * count));

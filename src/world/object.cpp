@@ -330,13 +330,13 @@ void EnterObject(CObject* object) {
     g_objects->Insert(static_cast<uint32_t>(object->index), object);
 }
 
-// Takes the object out of the table: its handlers go at once, and the object itself when nothing points
-// to it any more; otherwise it stays behind for the instances and children that still refer to it.
+// Takes the object out of the table, and frees it when nothing points to it any more; otherwise it stays
+// behind for the instances and children that still refer to it. Its handlers stay with it (one of them
+// may be running the code that deleted it); no search finds them, as searches start in the table and
+// stop at an object that left it.
 void DropObject(CObject* object) {
     g_objects->Remove(static_cast<uint32_t>(object->index), HASH_KEEP_VALUE);
     object->inTable = false;
-    for (auto& list : object->events)
-        list.Clear();
     if (object->references == 0) delete object;
 }
 

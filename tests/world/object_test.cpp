@@ -307,3 +307,13 @@ TEST_F(Objects, DeletedObjectOutlivesItsInstancesAndChildren) {
     Run_Room->RemoveInstance(c);
     Object_Delete(child);
 }
+
+TEST_F(ObjectLoad, CompileFailureIsReportedAndStopsThePreparation) {
+    ObjectDef o;
+    o.types = {std::vector<EventDef>{{0, 1, "x = ;"}}};
+    ASSERT_TRUE(Load(BuildGame(9, {o})));
+    EXPECT_FALSE(Object_Prepare());
+    EXPECT_NE(std::string(Code_LastErrorText).find("COMPILATION ERROR in code action\n"), std::string::npos)
+        << Code_LastErrorText;
+    EXPECT_FALSE(Code_Aborting); // not fatal
+}

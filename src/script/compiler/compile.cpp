@@ -10,7 +10,9 @@
 #include "graphics/device.h"
 #include "net/debug_link.h"
 #include "script/code.h"
+#include "script/code_execute.h"
 #include "script/compiler/fold.h"
+#include "script/compiler/generate.h"
 #include "script/compiler/parser.h"
 #include "script/compiler/resolve.h"
 #include "script/compiler/tokeniser.h"
@@ -40,6 +42,23 @@ bool Analyse(CCode* code, CodeTokenList& tokens, CodeResolvedList& resolved) {
     return parsed && Code_Fold(code, &code->tree);
 }
 
+void Generate(CCode* code) {
+    code->SetLineText(String_Duplicate(code->text));
+    Code_Generator generator;
+    generator.Init(kInitialBufferCapacity, kInitialBufferCapacity);
+    if (code->kind == CODE_KIND_PROGRAM) generator.Code_Generate_Program(&code->tree);
+    else if (code->kind == CODE_KIND_EXPRESSION) generator.Code_Generate_Expression(&code->tree);
+    VMBuffer* bytecode = nullptr;
+    VMBuffer* debug = nullptr;
+    generator.Code_Generate_Finish(&bytecode, &debug);
+    if (bytecode->size == 0) {
+        delete bytecode;
+        bytecode = nullptr;
+    }
+    code->code = bytecode;
+    code->debugInfo = debug;
+}
+
 } // namespace
 
 bool CCode::Compile(const char* newName) {
@@ -61,10 +80,14 @@ bool CCode::Compile(const char* newName) {
     Code_FreeTokens(tokens);
     if (!analysed) return false;
 
-    // The bytecode generator is not built yet: the compile fails, so that no caller runs code that was
-    // never made.
-    Code_Error(this, 0, "Cannot compile: this runner has no bytecode generator yet.");
-    return false;
+    if (kind == CODE_KIND_EXPRESSION && tree.kind == NODE_CONSTANT) {
+        kind = CODE_KIND_CONSTANT;
+        Value_Copy(&constant, &tree.value);
+    }
+    compiled = true;
+    // The tree evaluator walks the tree itself; the machine needs bytecode.
+    if (!Code_TreeMode) Generate(this);
+    return true;
 }
 
 std::string Code_Error_Format(int kind, const char* text, int position, const char* message) {

@@ -82,6 +82,17 @@ void BecomeConstant(CodeTreeNode* node, ScriptValue& taken) {
     node->value = value;
 }
 
+// A text repeated into more than this many bytes is not built at compile time: the operation is left
+// to run time, so that a few characters of source cannot make the compiler allocate gigabytes.
+constexpr size_t kMaxFoldedRepetition = 1 << 20;
+
+bool IsHugeRepetition(int op, const ScriptValue& left, const ScriptValue& right) {
+    if (op != TOKEN_TIMES || !left.IsReal() || !right.IsString()) return false;
+    const int32_t times = X86_RoundToInt32(left.real);
+    const size_t length = std::strlen(TextOf(right));
+    return times > 0 && length > 0 && static_cast<size_t>(times) > kMaxFoldedRepetition / length;
+}
+
 class Folder {
 public:
     explicit Folder(CCode* code) : m_code(code) {}
@@ -109,6 +120,7 @@ public:
             CodeTreeNode* left = &node->children[0];
             CodeTreeNode* right = &node->children[1];
             if (left->kind != NODE_CONSTANT || right->kind != NODE_CONSTANT) return true;
+            if (IsHugeRepetition(node->op, left->value, right->value)) return true;
             if (!Code_Operator_Binary(m_code, right->position, node->op, left->value, right->value)) return false;
             BecomeConstant(node, left->value);
             return true;

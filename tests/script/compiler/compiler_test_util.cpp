@@ -1,5 +1,6 @@
 #include "compiler_test_util.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include <gtest/gtest.h>
@@ -12,6 +13,9 @@
 #include "script/compiler/tokeniser.h"
 #include "script/functions.h"
 #include "script/variables.h"
+#include "script/vm/vm_buffer.h"
+#include "script/vm/vm_disasm.h"
+#include "script/vm/vm_handles.h"
 
 namespace compiler_test {
 
@@ -156,7 +160,51 @@ void Append(std::string& out, const CodeTreeNode& node) {
 
 std::string ErrorText() { return std::string("ERROR: ") + (Code_ErrorText ? Code_ErrorText : ""); }
 
+// Puts the name from a line's comment in place of the id or handle it explains.
+std::string NameIds(const std::string& line) {
+    const size_t comment = line.find("  ; ");
+    if (comment == std::string::npos) return line;
+    const std::string name = line.substr(comment + 4);
+    std::string code = line.substr(0, comment);
+    size_t start;
+    if (code.rfind("call", 0) == 0 || code.rfind("push.s", 0) == 0) {
+        start = code.find(' ') + 1;
+    } else {
+        start = code.rfind('.') + 1;
+    }
+    size_t end = start;
+    while (end < code.size() && std::isdigit(static_cast<unsigned char>(code[end]))) ++end;
+    return code.substr(0, start) + name + code.substr(end);
+}
+
 } // namespace
+
+std::string Listing(const std::string& text, bool program) {
+    Compiled c = Compile(text, program);
+    if (!c.ok) return "ERROR: " + c.error;
+    if (!c.code->code) return "(no code)";
+    VMDisasmOptions options;
+    options.offsets = false;
+    options.variableName = [](int id) { return Code_Variable_GetName(id); };
+    options.functionName = [](int id) {
+        const BuiltInFunction* entry = Code_Function_Entry(id);
+        return entry ? entry->name : nullptr;
+    };
+    options.stringText = [](uint32_t handle) {
+        const char* text = nullptr;
+        return VMString_GetConstant(handle, &text) ? text : nullptr;
+    };
+    const std::string listing = VM_Disassemble(*c.code->code, options);
+    std::string named;
+    size_t from = 0;
+    while (from < listing.size()) {
+        size_t to = listing.find('\n', from);
+        if (to == std::string::npos) to = listing.size();
+        named += NameIds(listing.substr(from, to - from)) + "\n";
+        from = to + 1;
+    }
+    return named;
+}
 
 void RegisterTestFunctions() {
     if (Code_Constant_Count() == 0) Code_Constant_Init();

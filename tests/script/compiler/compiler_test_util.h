@@ -30,6 +30,11 @@ struct Compiled {
 };
 Compiled Compile(const std::string& text, bool program = true);
 
+// The compiled code's bytecode as a listing, one instruction per line, with the names of variables and
+// functions and the texts of strings in place of their ids and handles; "(no code)" when there is none,
+// "ERROR: " and the error text when the compile failed.
+std::string Listing(const std::string& text, bool program = true);
+
 // The tree in text form: constants as numbers or quoted texts; variables as name@instance[indices];
 // other nodes as (kind children...).
 std::string TreeText(const CodeTreeNode& node);

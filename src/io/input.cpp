@@ -461,8 +461,9 @@ void IO_DrawVirtualKeys() {
     double sy = 1.0;
     VirtualKeyScale(sx, sy);
     Overlay_BeginDraw();
-    // Triangle list, untextured.
-    auto* v = static_cast<Vertex*>(Graphics::AllocVerts(4, -1, sizeof(Vertex), shown * 6));
+    static_assert(sizeof(Vertex) == 24, "position, colour and texture coordinate");
+    // A triangle list (kind 4) without a texture (0).
+    auto* v = static_cast<Vertex*>(Graphics::AllocVerts(4, 0, sizeof(Vertex), shown * 6));
     if (v) {
         for (const IOVirtualKey& r : IO_State.virtualKeys) {
             if (!(r.flags & kVirtualKeyShown)) continue;

@@ -176,7 +176,9 @@ void UpdateVirtualKeys() {
 
 int IniInt(const IniFile& ini, const char* section, const char* key) {
     const IniKey* k = ini.FindKey(section, key);
-    return k && k->value ? std::atoi(k->value) : 0;
+    if (!k || !k->value) return 0;
+    const long long v = std::strtoll(k->value, nullptr, 10);
+    return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : static_cast<int>(v);
 }
 
 const char* IniText(const IniFile& ini, const char* section, const char* key) {

@@ -74,4 +74,3 @@ const char* Event_GetKeyName(int key);
 const char* Event_GetMouseName(int number);
 const char* Event_GetOtherName(int number);
 const char* Event_GetAsyncName(int number);
-

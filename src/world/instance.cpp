@@ -252,7 +252,7 @@ struct SavedReader {
         return ok ? d : 0;
     }
     int32_t Int() { return X86_DoubleToInt32(Real(eBuffer_S32)); }
-    float Float() { return static_cast<float>(Real(eBuffer_F32)); }
+    float Float() { return X86_DoubleToFloat(Real(eBuffer_F32)); }
     uint8_t Flag() { return Real(eBuffer_S32) != 0; }
 };
 

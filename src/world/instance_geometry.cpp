@@ -66,13 +66,13 @@ void CInstance::ComputeBoundingBox() {
         bbox_bottom = Instance_RoundCoordinate((b - t + 1) * image_yscale + bbox_top - 1);
         if (bbox_top > bbox_bottom) std::swap(bbox_top, bbox_bottom);
     } else {
-        const float x0 = static_cast<float>((std::min(l, r) - ox) * image_xscale);
-        const float x1 = static_cast<float>((std::max(l, r) - ox + 1) * image_xscale - 1);
-        const float y0 = static_cast<float>((std::min(t, b) - oy) * image_yscale);
-        const float y1 = static_cast<float>((std::max(t, b) - oy + 1) * image_yscale - 1);
+        const float x0 = X86_DoubleToFloat((std::min(l, r) - ox) * image_xscale);
+        const float x1 = X86_DoubleToFloat((std::max(l, r) - ox + 1) * image_xscale - 1);
+        const float y0 = X86_DoubleToFloat((std::min(t, b) - oy) * image_yscale);
+        const float y1 = X86_DoubleToFloat((std::max(t, b) - oy + 1) * image_yscale - 1);
         const double radians = ToRadians(image_angle);
-        const double c = static_cast<float>(std::cos(radians));
-        const double s = static_cast<float>(std::sin(radians));
+        const double c = X86_DoubleToFloat(std::cos(radians));
+        const double s = X86_DoubleToFloat(std::sin(radians));
         bbox_left = Instance_RoundCoordinate(x + std::min(c * x0, c * x1) + std::min(s * y0, s * y1));
         bbox_right = Instance_RoundCoordinate(x + std::max(c * x0, c * x1) + std::max(s * y0, s * y1));
         bbox_top = Instance_RoundCoordinate(y + std::min(c * y0, c * y1) - std::max(s * x0, s * x1));
@@ -146,7 +146,7 @@ void CInstance::SetDirection(float d) {
     if (v < 0) v += 360.0;
     if (v >= 360.0) v -= 360.0;
     if (v == 0) v = 0; // no negative zero
-    direction = static_cast<float>(v);
+    direction = X86_DoubleToFloat(v);
     UpdateHVSpeed();
 }
 
@@ -155,26 +155,26 @@ void CInstance::UpdateDirectionSpeed() {
     if (hspeed == 0) {
         dir = vspeed > 0 ? 270 : vspeed < 0 ? 90 : 0;
     } else {
-        const float a = static_cast<float>(std::atan2(static_cast<double>(vspeed), hspeed) * 180.0 / kPi);
+        const float a = X86_DoubleToFloat(std::atan2(static_cast<double>(vspeed), hspeed) * 180.0 / kPi);
         dir = a > 0 ? 360.0 - a : -static_cast<double>(a);
     }
-    direction = static_cast<float>(std::fmod(Snap(dir), 360.0));
+    direction = X86_DoubleToFloat(std::fmod(Snap(dir), 360.0));
     const double h = hspeed, v = vspeed;
-    speed = static_cast<float>(Snap(static_cast<float>(std::sqrt(h * h + v * v))));
+    speed = X86_DoubleToFloat(Snap(X86_DoubleToFloat(std::sqrt(h * h + v * v))));
     bboxStale = 1;
 }
 
 void CInstance::UpdateHVSpeed() {
     const double radians = ToRadians(direction);
-    hspeed = static_cast<float>(Snap(std::cos(radians) * speed));
-    vspeed = static_cast<float>(Snap(-std::sin(radians) * speed));
+    hspeed = X86_DoubleToFloat(Snap(std::cos(radians) * speed));
+    vspeed = X86_DoubleToFloat(Snap(-std::sin(radians) * speed));
     bboxStale = 1;
 }
 
 void CInstance::AddMotion(float dir, float amount) {
     const double radians = ToRadians(dir);
-    hspeed = static_cast<float>(hspeed + std::cos(radians) * amount);
-    vspeed = static_cast<float>(vspeed - std::sin(radians) * amount);
+    hspeed = X86_DoubleToFloat(hspeed + std::cos(radians) * amount);
+    vspeed = X86_DoubleToFloat(vspeed - std::sin(radians) * amount);
     UpdateDirectionSpeed();
 }
 
@@ -186,7 +186,7 @@ void CInstance::ApplyFrictionGravity() {
             speed = 0;
             UpdateHVSpeed();
         } else if (speed != 0 && n != speed) {
-            speed = static_cast<float>(n);
+            speed = X86_DoubleToFloat(n);
             UpdateHVSpeed();
         }
     }

@@ -66,8 +66,13 @@ public:
     CEvent* FindEvent(int type, int number) const;
     bool HasEvent(int type, int number) const;
     bool IsDescendantOf(int index) const;
-    // The next object of a handler search: the parent while it is still an object of the table.
-    CObject* SearchParent() const { return parentObject && parentObject->inTable ? parentObject : nullptr; }
+    // The next object of a handler search: the object the parent index names, while it is in the table.
+    // (An index out of range leaves the parent object as it was; searches stop there all the same.)
+    CObject* SearchParent() const {
+        return parent >= 0 && parentObject && parentObject->inTable && parentObject->index == parent
+                   ? parentObject
+                   : nullptr;
+    }
     // Sets the parent index; for 0 to 999,999 also the parent object (null when absent). A parent that
     // would close a loop in the chain is refused and nothing changes; false then.
     bool SetParent(int index);

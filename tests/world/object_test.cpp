@@ -268,6 +268,12 @@ TEST_F(Objects, SetParentRefusesLoopsAndKeepsTheParent) {
     EXPECT_EQ(Object_Data(a)->parent, -1);
     EXPECT_EQ(Object_Data(a)->parentObject, nullptr);
     EXPECT_TRUE(Object_Data(c)->IsDescendantOf(a));
+    // No parent: the search stops at once, though the parent object is left as it was.
+    On(a, ev_step, 0, [](CInstance*, CInstance*) {});
+    EXPECT_TRUE(Object_Data(b)->SetParent(-1));
+    EXPECT_EQ(Object_Data(b)->FindEvent(ev_step, 0), nullptr);
+    EXPECT_FALSE(Object_Data(c)->IsDescendantOf(a));
+    EXPECT_EQ(Object_Data(b)->parentObject, Object_Data(a));
     // A parent index that names no object yet: kept, with no parent object.
     EXPECT_TRUE(Object_Data(c)->SetParent(500));
     EXPECT_EQ(Object_Data(c)->parentObject, nullptr);

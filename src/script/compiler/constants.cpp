@@ -11,6 +11,7 @@
 #include "io/dialogs.h"
 #include "library/registration.h"
 #include "script/code.h"
+#include "script/script.h"
 
 namespace {
 
@@ -23,7 +24,9 @@ std::vector<ConstantEntry> g_constants;
 // The newest entry of each exact name, so that the compiler's lookup does not scan the table.
 std::unordered_map<std::string, int> g_newest;
 
-CodeResourceFindFn g_resourceFind[RESOURCE_KIND_COUNT] = {};
+// Scripts belong to the script engine itself; the other kinds are installed by their owners.
+CodeResourceFindFn g_resourceFind[RESOURCE_KIND_COUNT] = {nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                          nullptr, nullptr, nullptr, Script_Find, nullptr};
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

@@ -172,4 +172,24 @@ TEST(Fold, ConstantTableLookups) {
     EXPECT_FALSE(Code_Constant_IsValidName("a-b"));
 }
 
+TEST(Fold, GameConstantsTakeTheirFoldedValue) {
+    EXPECT_TRUE(Code_Constant_Define("  game_speed\t", "3 * 2"));
+    EXPECT_TRUE(Code_Constant_Define("game_title", "'Quest' + \" II\""));
+    EXPECT_TRUE(Code_Constant_Define("game_next", "game_speed + c_red"));
+    EXPECT_TRUE(Code_Constant_Define("game_unknown", "some_variable + 1"));
+    EXPECT_TRUE(Code_Constant_Define("game_empty", ""));
+    EXPECT_EQ(Fold("game_speed"), "6");
+    EXPECT_EQ(Fold("game_title"), "'Quest II'");
+    EXPECT_EQ(Fold("game_next"), "261");
+    EXPECT_EQ(Fold("game_unknown"), "0");
+    EXPECT_EQ(Fold("game_empty"), "0");
+
+    // The first invalid name stops the definitions.
+    const char* names[] = {"good_one", "1bad", "never"};
+    const char* values[] = {"1", "2", "3"};
+    EXPECT_FALSE(Code_Constant_Prepare(3, names, values));
+    EXPECT_NE(Code_Constant_FindValue("good_one"), nullptr);
+    EXPECT_EQ(Code_Constant_FindValue("never"), nullptr);
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "audio/audio.h"
 #include "core/console.h"
+#include "io/window_state.h"
 #include "runner/data_file.h"
 #include "runner/save_area.h"
 #include "script/compiler/compile.h"
@@ -321,8 +322,8 @@ bool Options_Load(const CDataView& file, const IFFChunk& chunk) {
     g_Options.fullScreen = word(0) != 0;
     g_Options.useOpenAL = word(2) != 0;
     g_Options.showCursor = word(4) != 0;
-    // The window colour goes to the window once it exists (the window reads g_Options).
     g_Options.windowColour = word(8);
+    Window_SetColour(g_Options.windowColour);
     g_Options.changeResolution = word(9) != 0;
     g_Options.colourDepth = static_cast<int32_t>(word(10));
     g_Options.resolution = static_cast<int32_t>(word(11));

@@ -3,6 +3,7 @@
 #include "audio/audio.h"
 #include "core/memory.h"
 #include "data_builder.h"
+#include "io/window_state.h"
 #include "runner/code_load.h"
 #include "runner/debug_info.h"
 #include "runner/save_area.h"
@@ -124,6 +125,7 @@ TEST_F(DataFileTest, BuiltGameLoads) {
 
     EXPECT_TRUE(g_Options.useOpenAL);
     EXPECT_EQ(g_Options.windowColour, 0x123456u);
+    EXPECT_EQ(Window_GetColour(), 0x123456u);
     EXPECT_TRUE(g_Options.unsetVariableFlag);
     EXPECT_TRUE(Variable_UnsetIsError);
     EXPECT_TRUE(Audio_UseNewEngine);

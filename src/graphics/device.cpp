@@ -161,12 +161,19 @@ void Display_WindowToPort(int x, int y, int& portX, int& portY) {
     int oy = 0;
     Display_GetAspectOffset(ox, oy);
     const WindowSize client = Window_DeviceState.clientSize;
-    const float scaleX =
-        static_cast<float>(Window_PortSize.width) / static_cast<float>(client.width - 2 * ox);
-    const float scaleY =
-        static_cast<float>(Window_PortSize.height) / static_cast<float>(client.height - 2 * oy);
-    portX = X86_DoubleToInt32(scaleX * static_cast<float>(x - ox));
-    portY = X86_DoubleToInt32(static_cast<float>(y - oy) * scaleY);
+    // A minimised or zero-size client leaves no image to map into: that coordinate is 0.
+    const int64_t imageWidth = static_cast<int64_t>(client.width) - 2 * static_cast<int64_t>(ox);
+    const int64_t imageHeight = static_cast<int64_t>(client.height) - 2 * static_cast<int64_t>(oy);
+    portX = 0;
+    portY = 0;
+    if (imageWidth > 0) {
+        const float scaleX = static_cast<float>(Window_PortSize.width) / static_cast<float>(imageWidth);
+        portX = X86_DoubleToInt32(scaleX * static_cast<float>(static_cast<int64_t>(x) - ox));
+    }
+    if (imageHeight > 0) {
+        const float scaleY = static_cast<float>(Window_PortSize.height) / static_cast<float>(imageHeight);
+        portY = X86_DoubleToInt32(static_cast<float>(static_cast<int64_t>(y) - oy) * scaleY);
+    }
 }
 
 // No display layer: the desktop reads as absent (0 x 0, the depth and frequency queries fail) and no

@@ -86,9 +86,14 @@ TEST_F(LetterboxTest, WindowToPortScalesInsideTheMargins) {
     Display_WindowToPort(1120, 720, px, py);
     EXPECT_EQ(px, 640);
     EXPECT_EQ(py, 480);
-    // No client area: the division has no finite result, and the conversion gives the lowest integer.
+    // No client area (a minimised window), or margins that leave none: both coordinates are 0.
     Window_DeviceState.clientSize = {0, 0};
     GR_DeviceGlobals.keepAspect = false;
-    Display_WindowToPort(0, 0, px, py);
-    EXPECT_EQ(px, INT_MIN);
+    Display_WindowToPort(50, 70, px, py);
+    EXPECT_EQ(px, 0);
+    EXPECT_EQ(py, 0);
+    Window_DeviceState.clientSize = {320, -5};
+    Display_WindowToPort(80, 70, px, py);
+    EXPECT_EQ(px, 160);
+    EXPECT_EQ(py, 0);
 }

@@ -110,7 +110,7 @@ bool Decode(JPEGDecode* decode, int& width, int& height) {
         return false;
     jpeg_start_decompress(cinfo);
     decode->scanline = static_cast<uint8_t*>(MEM_ALLOC_RAW(lineBytes));
-    decode->pixels = static_cast<uint32_t*>(MEM_ALLOC(bytes));
+    decode->pixels = static_cast<uint32_t*>(MEM_ALLOC_RAW(bytes));
     const int components = cinfo->output_components;
     while (cinfo->output_scanline < cinfo->output_height) {
         uint32_t* row = decode->pixels + static_cast<size_t>(cinfo->output_scanline) * cinfo->output_width;

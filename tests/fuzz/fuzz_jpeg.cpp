@@ -1,0 +1,20 @@
+// Feeds arbitrary bytes to the JPEG decoder. A decode that succeeds must give width x height readable,
+// opaque pixels (or zero words for component counts other than 1, 3 and 4).
+#include "core/memory.h"
+#include "graphics/image_decode.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    int width = 0;
+    int height = 0;
+    uint32_t* pixels = JPEG_Decode(data, size, width, height);
+    if (pixels == nullptr) return 0;
+    if (width <= 0 || height <= 0) __builtin_trap();
+    for (int64_t i = 0; i < static_cast<int64_t>(width) * height; ++i) {
+        if (pixels[i] != 0 && (pixels[i] >> 24) != 0xFF) __builtin_trap();
+    }
+    MEM_FREE(pixels);
+    return 0;
+}

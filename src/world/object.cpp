@@ -320,6 +320,7 @@ void Object_Init() {
     Object_Free();
     g_objects = new Hash<CObject>(512);
     Object_Count = 0;
+    Object_SpriteFlagWord = 0;
 }
 
 namespace {

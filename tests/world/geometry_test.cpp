@@ -163,6 +163,8 @@ TEST_F(Geometry, PointRectangleEllipseAndLineTests) {
     i->marked = 0;
     Sprite_Data(s)->frameCount = 0;
     EXPECT_FALSE(i->CollisionPoint(5, 5, false));
+    std::unique_ptr<CInstance> j(Make(0, 0, s));
+    EXPECT_FALSE(CInstance::CollisionInstance(i.get(), j.get(), false));
 }
 
 TEST_F(Geometry, PointInEllipseWithAZeroHalfAxis) {

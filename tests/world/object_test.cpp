@@ -1,6 +1,10 @@
 #include "world_fixture.h"
 
 #include "data_builder.h"
+#include "script/script_world.h"
+#include "script/value.h"
+#include "script/variable_list.h"
+#include "script/variables.h"
 #include "support/load_game.h"
 
 #include <cstring>
@@ -32,11 +36,18 @@ struct ObjectDef {
 
 // A game file holding general information of a version and an "OBJT" chunk (the last chunk, ending at
 // the label "end").
-Bytes BuildGame(int version, const std::vector<ObjectDef>& objects) {
+// With a listing, the file holds it as code entry 0 and event code is bytecode (each event's code index
+// is its place in its list).
+Bytes BuildGame(int version, const std::vector<ObjectDef>& objects, const char* listing = nullptr) {
     CDataBuilder b;
     CDataBuilder::GeneralInfo info;
     info.version = static_cast<uint8_t>(version);
     b.AddGeneralInfo(info);
+    if (listing) {
+        std::string error;
+        EXPECT_TRUE(b.AddCodeListing("gml_Object_obj_Create_0", listing, &error)) << error;
+        b.CodeChunks();
+    }
     b.StringTable();
     CDataBuilder::Chunk& c = b.AddChunk("OBJT");
     std::vector<std::string> labels;
@@ -309,6 +320,18 @@ TEST_F(Objects, DeletedObjectOutlivesItsInstancesAndChildren) {
     Run_Room->RemoveInstance(p);
     Run_Room->RemoveInstance(c);
     Object_Delete(child);
+}
+
+TEST_F(ObjectLoad, BytecodeEventsRunOnTheirInstance) {
+    ObjectDef o;
+    o.types = {std::vector<EventDef>{{0}}};
+    ASSERT_TRUE(Load(BuildGame(9, {o}, "push.d 7\nconv.d.v\npop.v.v self.world_test_counter\n"))) << log;
+    World_InstallScriptServices();
+    CInstance* i = Instance_Create(0, 0, 0);
+    ScriptValue out;
+    EXPECT_TRUE(i->variables->GetVar(Code_Variable_FindUser("world_test_counter"), -1, &out));
+    EXPECT_EQ(out.real, 7);
+    ScriptWorld_Install(nullptr);
 }
 
 TEST_F(ObjectLoad, CompileFailureIsReportedAndStopsThePreparation) {

@@ -85,7 +85,7 @@ uint32_t ToWord(const uint8_t* sample, int components) {
     }
 }
 
-bool Decode(JPEGDecode* decode, int& width, int& height) {
+bool Decode(JPEGDecode* decode, size_t size, int& width, int& height) {
     j_decompress_ptr cinfo = &decode->cinfo;
     if (setjmp(decode->error.jump)) return false;
     jpeg_create_decompress(cinfo);
@@ -102,6 +102,10 @@ bool Decode(JPEGDecode* decode, int& width, int& height) {
     else if (cinfo->num_components == 4)
         cinfo->out_color_space = JCS_CMYK;
 
+    // Huffman-coded data spends at least one bit on every 8 x 8 block of the first component, so data
+    // too short for the blocks the header claims is cut short: it fails before anything is allocated.
+    const uint64_t blocks = (static_cast<uint64_t>(cinfo->image_width) + 7) / 8 * ((cinfo->image_height + 7) / 8);
+    if (!cinfo->arith_code && blocks > static_cast<uint64_t>(size) * 8) return false;
     jpeg_calc_output_dimensions(cinfo);
     size_t bytes = 0;
     size_t lineBytes = 0;
@@ -116,6 +120,7 @@ bool Decode(JPEGDecode* decode, int& width, int& height) {
         uint32_t* row = decode->pixels + static_cast<size_t>(cinfo->output_scanline) * cinfo->output_width;
         JSAMPROW line = decode->scanline;
         if (jpeg_read_scanlines(cinfo, &line, 1) != 1) return false;
+        if (decode->source.ranOut && decode->error.pub.num_warnings > 0) return false;
         for (JDIMENSION x = 0; x < cinfo->output_width; ++x)
             row[x] = ToWord(decode->scanline + static_cast<size_t>(x) * components, components);
     }
@@ -143,7 +148,7 @@ uint32_t* JPEG_Decode(const uint8_t* bytes, size_t size, int& width, int& height
     decode->source.pub.bytes_in_buffer = size;
 
     uint32_t* pixels = nullptr;
-    if (Decode(decode, width, height)) {
+    if (Decode(decode, size, width, height)) {
         pixels = decode->pixels;
         decode->pixels = nullptr;
     }

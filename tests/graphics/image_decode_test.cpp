@@ -238,6 +238,16 @@ TEST(JPEGDecode, TruncatedOrCorruptDataFails) {
     int w = 0;
     int h = 0;
     EXPECT_EQ(Decode(JPEG_Decode, Bytes(whole.begin(), whole.end() - 2), w, h).size(), 256u);
+    // A header claiming 20000 x 20000 pixels over a few hundred bytes of data fails before allocating.
+    Bytes huge = whole;
+    for (size_t i = 0; i + 8 < huge.size(); ++i) {
+        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
+            huge[i + 5] = huge[i + 7] = 0x4E;
+            huge[i + 6] = huge[i + 8] = 0x20;
+            break;
+        }
+    }
+    EXPECT_TRUE(Decode(JPEG_Decode, huge, w, h).empty());
     Bytes garbage(whole.begin(), whole.begin() + 2);
     garbage.resize(400, 0x11);
     EXPECT_TRUE(Decode(JPEG_Decode, garbage, w, h).empty());

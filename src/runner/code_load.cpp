@@ -10,6 +10,7 @@
 #include "script/variable_list.h"
 #include "script/variables.h"
 #include "script/vm/vm_format.h"
+#include "world/room.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -295,8 +296,11 @@ void Code_Load(uint8_t* data, uint32_t size) {
     }
 }
 
+// The main walk also hands the last instance id to the rooms: new instance ids continue after it.
 bool GEN8_Load(const CDataView& file, const IFFChunk& chunk) {
-    return ReadGeneralInfo(file, chunk, &g_GeneralInfo);
+    if (!ReadGeneralInfo(file, chunk, &g_GeneralInfo)) return false;
+    Room_SetLastInstanceId(static_cast<int32_t>(g_GeneralInfo.lastInstanceId));
+    return true;
 }
 
 // The options also drive three flags of other subsystems: the sound engine, whether every error aborts

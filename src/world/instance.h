@@ -5,6 +5,7 @@
 #pragma once
 
 #include "graphics/rect.h"
+#include "script/vm/vm_format.h" // kFirstInstanceId
 
 #include <cstdint>
 
@@ -17,7 +18,6 @@ struct ScriptValue;
 struct RoomList;
 
 constexpr int kAlarmCount = 12;
-constexpr int kFirstInstanceId = 100000;
 
 // Counts dispatch stages; an instance made while a stage runs carries a later value and is skipped.
 extern uint64_t DispatchStamp;

@@ -367,7 +367,8 @@ bool Instance_PlaceEmpty(CInstance* instance, float x, float y) {
 
 CInstance* Instance_PlaceMeetingFind(CInstance* instance, float x, float y, int obj) {
     return AtPlace(instance, x, y, [&]() -> CInstance* {
-        if (obj == -3) return FirstMeeting(instance, [](const CInstance* i) { return i->Present(); });
+        if (obj == INSTANCE_ALL)
+            return FirstMeeting(instance, [](const CInstance* i) { return i->Present(); });
         if (obj >= kFirstInstanceId) {
             CInstance* other = Instance_Find(obj);
             return other && other->Present() && CInstance::CollisionInstance(other, instance, true) ? other

@@ -42,6 +42,7 @@ Bytes BuildGame(int version, const std::vector<ObjectDef>& objects, const char* 
     CDataBuilder b;
     CDataBuilder::GeneralInfo info;
     info.version = static_cast<uint8_t>(version);
+    info.lastInstanceId = 123456;
     b.AddGeneralInfo(info);
     if (listing) {
         std::string error;
@@ -328,6 +329,7 @@ TEST_F(ObjectLoad, BytecodeEventsRunOnTheirInstance) {
     ASSERT_TRUE(Load(BuildGame(9, {o}, "push.d 7\nconv.d.v\npop.v.v self.world_test_counter\n"))) << log;
     World_InstallScriptServices();
     CInstance* i = Instance_Create(0, 0, 0);
+    EXPECT_EQ(i->id, 123457); // ids continue after the file's last instance id
     ScriptValue out;
     EXPECT_TRUE(i->variables->GetVar(Code_Variable_FindUser("world_test_counter"), -1, &out));
     EXPECT_EQ(out.real, 7);

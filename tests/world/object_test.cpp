@@ -242,16 +242,6 @@ TEST_F(ObjectLoad, EmptyActionListStillHidesTheParentsHandler) {
 
 using Objects = WorldTest;
 
-TEST_F(Objects, AddNamesAndIndices) {
-    for (int i = 0; i < 5; ++i)
-        AddObject();
-    EXPECT_EQ(Object_Add(), 5);
-    EXPECT_STREQ(Object_GetName(5), "__newobject5");
-    EXPECT_TRUE(Object_Delete(5));
-    EXPECT_TRUE(Object_Delete(5)); // true when there was nothing to delete
-    EXPECT_EQ(Object_Add(), 6);
-}
-
 TEST_F(Objects, CollisionHandlersForAncestorsOfTheOther) {
     int wall = AddObject();
     int brick = AddObject(wall);

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <set>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -50,18 +47,15 @@ TEST(EmbeddedImages, TableHoldsSeventeenRawImagesOfTheExpectedSizes) {
     ASSERT_GE(tableSize, 256u);
     EXPECT_EQ(U32(table), 17u);
     EXPECT_EQ(U32(table + 8), 256u);
-    std::set<std::string> shapes;
     for (int i = 0; i < kEmbeddedImageCount; ++i) {
         const RawImage image = Image(i);
         ASSERT_NE(image.rgba, nullptr) << i;
         if (i < 15) {
             EXPECT_EQ(image.width, 64u);
             EXPECT_EQ(image.height, 64u);
-            shapes.insert(std::string(reinterpret_cast<const char*>(image.rgba), 64 * 64 * 4));
             EXPECT_GT(OpaquePixels(image, 0, 0, 64, 64), 0) << i;
         }
     }
-    EXPECT_EQ(shapes.size(), 15u); // every shape differs
     EXPECT_EQ(Image(kEmbeddedImageFont).width, 256u);
     EXPECT_EQ(Image(kEmbeddedImageFont).height, 128u);
     EXPECT_EQ(Image(kEmbeddedImageStartUp).width, 512u);
@@ -96,11 +90,4 @@ TEST(EmbeddedImages, EveryGlyphOfTheBuiltInFontIsDrawnInItsCell) {
         else
             EXPECT_GT(ink, 0) << c;
     }
-    // Glyph cells do not overlap: all the ink lies inside some cell.
-    int inside = 0;
-    for (int c = kBuiltinFontFirst; c <= kBuiltinFontLast; ++c) {
-        const uint8_t* g = BuiltinFont_GlyphTable[c - kBuiltinFontFirst];
-        inside += OpaquePixels(font, g[0], g[1], g[2], g[3]);
-    }
-    EXPECT_EQ(inside, OpaquePixels(font, 0, 0, 256, 128));
 }

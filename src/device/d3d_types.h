@@ -62,56 +62,56 @@ enum D3DRENDERSTATETYPE : uint32_t {
 };
 constexpr uint32_t D3D_RENDERSTATE_COUNT = 210;
 
-enum : uint32_t { D3DFILL_POINT = 1, D3DFILL_WIREFRAME = 2, D3DFILL_SOLID = 3 };
-enum : uint32_t { D3DSHADE_FLAT = 1, D3DSHADE_GOURAUD = 2 };
-enum : uint32_t { D3DCULL_NONE = 1, D3DCULL_CW = 2, D3DCULL_CCW = 3 };
-enum : uint32_t {
-    D3DCMP_NEVER = 1,
-    D3DCMP_LESS = 2,
-    D3DCMP_EQUAL = 3,
-    D3DCMP_LESSEQUAL = 4,
-    D3DCMP_GREATER = 5,
-    D3DCMP_NOTEQUAL = 6,
-    D3DCMP_GREATEREQUAL = 7,
-    D3DCMP_ALWAYS = 8,
-};
-enum : uint32_t {
-    D3DBLEND_ZERO = 1,
-    D3DBLEND_ONE = 2,
-    D3DBLEND_SRCCOLOR = 3,
-    D3DBLEND_INVSRCCOLOR = 4,
-    D3DBLEND_SRCALPHA = 5,
-    D3DBLEND_INVSRCALPHA = 6,
-    D3DBLEND_DESTALPHA = 7,
-    D3DBLEND_INVDESTALPHA = 8,
-    D3DBLEND_DESTCOLOR = 9,
-    D3DBLEND_INVDESTCOLOR = 10,
-    D3DBLEND_SRCALPHASAT = 11,
-    D3DBLEND_BOTHSRCALPHA = 12,
-    D3DBLEND_BOTHINVSRCALPHA = 13,
-    D3DBLEND_BLENDFACTOR = 14,
-    D3DBLEND_INVBLENDFACTOR = 15,
-    D3DBLEND_SRCCOLOR2 = 16,
-    D3DBLEND_INVSRCCOLOR2 = 17,
-};
-enum : uint32_t {
-    D3DBLENDOP_ADD = 1,
-    D3DBLENDOP_SUBTRACT = 2,
-    D3DBLENDOP_REVSUBTRACT = 3,
-    D3DBLENDOP_MIN = 4,
-    D3DBLENDOP_MAX = 5,
-};
-enum : uint32_t { D3DFOG_NONE = 0, D3DFOG_EXP = 1, D3DFOG_EXP2 = 2, D3DFOG_LINEAR = 3 };
-enum : uint32_t {
-    D3DSTENCILOP_KEEP = 1,
-    D3DSTENCILOP_ZERO = 2,
-    D3DSTENCILOP_REPLACE = 3,
-    D3DSTENCILOP_INCRSAT = 4,
-    D3DSTENCILOP_DECRSAT = 5,
-    D3DSTENCILOP_INVERT = 6,
-    D3DSTENCILOP_INCR = 7,
-    D3DSTENCILOP_DECR = 8,
-};
+constexpr uint32_t D3DFILL_POINT = 1;
+constexpr uint32_t D3DFILL_WIREFRAME = 2;
+constexpr uint32_t D3DFILL_SOLID = 3;
+constexpr uint32_t D3DSHADE_FLAT = 1;
+constexpr uint32_t D3DSHADE_GOURAUD = 2;
+constexpr uint32_t D3DCULL_NONE = 1;
+constexpr uint32_t D3DCULL_CW = 2;
+constexpr uint32_t D3DCULL_CCW = 3;
+constexpr uint32_t D3DCMP_NEVER = 1;
+constexpr uint32_t D3DCMP_LESS = 2;
+constexpr uint32_t D3DCMP_EQUAL = 3;
+constexpr uint32_t D3DCMP_LESSEQUAL = 4;
+constexpr uint32_t D3DCMP_GREATER = 5;
+constexpr uint32_t D3DCMP_NOTEQUAL = 6;
+constexpr uint32_t D3DCMP_GREATEREQUAL = 7;
+constexpr uint32_t D3DCMP_ALWAYS = 8;
+constexpr uint32_t D3DBLEND_ZERO = 1;
+constexpr uint32_t D3DBLEND_ONE = 2;
+constexpr uint32_t D3DBLEND_SRCCOLOR = 3;
+constexpr uint32_t D3DBLEND_INVSRCCOLOR = 4;
+constexpr uint32_t D3DBLEND_SRCALPHA = 5;
+constexpr uint32_t D3DBLEND_INVSRCALPHA = 6;
+constexpr uint32_t D3DBLEND_DESTALPHA = 7;
+constexpr uint32_t D3DBLEND_INVDESTALPHA = 8;
+constexpr uint32_t D3DBLEND_DESTCOLOR = 9;
+constexpr uint32_t D3DBLEND_INVDESTCOLOR = 10;
+constexpr uint32_t D3DBLEND_SRCALPHASAT = 11;
+constexpr uint32_t D3DBLEND_BOTHSRCALPHA = 12;
+constexpr uint32_t D3DBLEND_BOTHINVSRCALPHA = 13;
+constexpr uint32_t D3DBLEND_BLENDFACTOR = 14;
+constexpr uint32_t D3DBLEND_INVBLENDFACTOR = 15;
+constexpr uint32_t D3DBLEND_SRCCOLOR2 = 16;
+constexpr uint32_t D3DBLEND_INVSRCCOLOR2 = 17;
+constexpr uint32_t D3DBLENDOP_ADD = 1;
+constexpr uint32_t D3DBLENDOP_SUBTRACT = 2;
+constexpr uint32_t D3DBLENDOP_REVSUBTRACT = 3;
+constexpr uint32_t D3DBLENDOP_MIN = 4;
+constexpr uint32_t D3DBLENDOP_MAX = 5;
+constexpr uint32_t D3DFOG_NONE = 0;
+constexpr uint32_t D3DFOG_EXP = 1;
+constexpr uint32_t D3DFOG_EXP2 = 2;
+constexpr uint32_t D3DFOG_LINEAR = 3;
+constexpr uint32_t D3DSTENCILOP_KEEP = 1;
+constexpr uint32_t D3DSTENCILOP_ZERO = 2;
+constexpr uint32_t D3DSTENCILOP_REPLACE = 3;
+constexpr uint32_t D3DSTENCILOP_INCRSAT = 4;
+constexpr uint32_t D3DSTENCILOP_DECRSAT = 5;
+constexpr uint32_t D3DSTENCILOP_INVERT = 6;
+constexpr uint32_t D3DSTENCILOP_INCR = 7;
+constexpr uint32_t D3DSTENCILOP_DECR = 8;
 
 // Sampler states and their values.
 enum D3DSAMPLERSTATETYPE : uint32_t {
@@ -124,8 +124,13 @@ enum D3DSAMPLERSTATETYPE : uint32_t {
     D3DSAMP_MIPFILTER = 7,
 };
 constexpr uint32_t D3D_SAMPLERSTATE_COUNT = 14;
-enum : uint32_t { D3DTEXF_NONE = 0, D3DTEXF_POINT = 1, D3DTEXF_LINEAR = 2 };
-enum : uint32_t { D3DTADDRESS_WRAP = 1, D3DTADDRESS_MIRROR = 2, D3DTADDRESS_CLAMP = 3, D3DTADDRESS_BORDER = 4 };
+constexpr uint32_t D3DTEXF_NONE = 0;
+constexpr uint32_t D3DTEXF_POINT = 1;
+constexpr uint32_t D3DTEXF_LINEAR = 2;
+constexpr uint32_t D3DTADDRESS_WRAP = 1;
+constexpr uint32_t D3DTADDRESS_MIRROR = 2;
+constexpr uint32_t D3DTADDRESS_CLAMP = 3;
+constexpr uint32_t D3DTADDRESS_BORDER = 4;
 
 // Texture-stage states and their values.
 enum D3DTEXTURESTAGESTATETYPE : uint32_t {
@@ -137,16 +142,17 @@ enum D3DTEXTURESTAGESTATETYPE : uint32_t {
     D3DTSS_ALPHAARG2 = 6,
 };
 constexpr uint32_t D3D_TEXTURESTAGESTATE_COUNT = 33;
-enum : uint32_t {
-    D3DTOP_DISABLE = 1,
-    D3DTOP_SELECTARG1 = 2,
-    D3DTOP_SELECTARG2 = 3,
-    D3DTOP_MODULATE = 4,
-    D3DTOP_MODULATE2X = 5,
-    D3DTOP_MODULATE4X = 6,
-    D3DTOP_ADD = 7,
-};
-enum : uint32_t { D3DTA_DIFFUSE = 0, D3DTA_CURRENT = 1, D3DTA_TEXTURE = 2, D3DTA_TFACTOR = 3 };
+constexpr uint32_t D3DTOP_DISABLE = 1;
+constexpr uint32_t D3DTOP_SELECTARG1 = 2;
+constexpr uint32_t D3DTOP_SELECTARG2 = 3;
+constexpr uint32_t D3DTOP_MODULATE = 4;
+constexpr uint32_t D3DTOP_MODULATE2X = 5;
+constexpr uint32_t D3DTOP_MODULATE4X = 6;
+constexpr uint32_t D3DTOP_ADD = 7;
+constexpr uint32_t D3DTA_DIFFUSE = 0;
+constexpr uint32_t D3DTA_CURRENT = 1;
+constexpr uint32_t D3DTA_TEXTURE = 2;
+constexpr uint32_t D3DTA_TFACTOR = 3;
 
 // Transforms.
 enum D3DTRANSFORMSTATETYPE : uint32_t { D3DTS_VIEW = 2, D3DTS_PROJECTION = 3, D3DTS_WORLD = 256 };
@@ -187,15 +193,19 @@ inline bool D3D_IsDepthFormat(uint32_t format) {
     return format == D3DFMT_D16 || format == D3DFMT_D24S8 || format == D3DFMT_D32;
 }
 
-enum : uint32_t { D3DPOOL_DEFAULT = 0, D3DPOOL_MANAGED = 1, D3DPOOL_SYSTEMMEM = 2 };
-enum : uint32_t { D3DUSAGE_RENDERTARGET = 0x1, D3DUSAGE_WRITEONLY = 0x8, D3DUSAGE_DYNAMIC = 0x200 };
-enum : uint32_t {
-    D3DLOCK_READONLY = 0x10,
-    D3DLOCK_NOOVERWRITE = 0x1000,
-    D3DLOCK_DISCARD = 0x2000,
-    D3DLOCK_NO_DIRTY_UPDATE = 0x8000,
-};
-enum : uint32_t { D3DCLEAR_TARGET = 1, D3DCLEAR_ZBUFFER = 2, D3DCLEAR_STENCIL = 4 };
+constexpr uint32_t D3DPOOL_DEFAULT = 0;
+constexpr uint32_t D3DPOOL_MANAGED = 1;
+constexpr uint32_t D3DPOOL_SYSTEMMEM = 2;
+constexpr uint32_t D3DUSAGE_RENDERTARGET = 0x1;
+constexpr uint32_t D3DUSAGE_WRITEONLY = 0x8;
+constexpr uint32_t D3DUSAGE_DYNAMIC = 0x200;
+constexpr uint32_t D3DLOCK_READONLY = 0x10;
+constexpr uint32_t D3DLOCK_NOOVERWRITE = 0x1000;
+constexpr uint32_t D3DLOCK_DISCARD = 0x2000;
+constexpr uint32_t D3DLOCK_NO_DIRTY_UPDATE = 0x8000;
+constexpr uint32_t D3DCLEAR_TARGET = 1;
+constexpr uint32_t D3DCLEAR_ZBUFFER = 2;
+constexpr uint32_t D3DCLEAR_STENCIL = 4;
 
 enum D3DPRIMITIVETYPE : uint32_t {
     D3DPT_POINTLIST = 1,
@@ -220,7 +230,10 @@ inline uint32_t D3D_VertexCount(uint32_t type, uint32_t primitives) {
 }
 
 // Fixed-function vertex format bits: position, normal, diffuse colour, one texture coordinate pair.
-enum : uint32_t { D3DFVF_XYZ = 0x2, D3DFVF_NORMAL = 0x10, D3DFVF_DIFFUSE = 0x40, D3DFVF_TEX1 = 0x100 };
+constexpr uint32_t D3DFVF_XYZ = 0x2;
+constexpr uint32_t D3DFVF_NORMAL = 0x10;
+constexpr uint32_t D3DFVF_DIFFUSE = 0x40;
+constexpr uint32_t D3DFVF_TEX1 = 0x100;
 
 // Bytes per vertex of a fixed-function format: position 12, normal 12, colour 4, texture pair 8.
 inline uint32_t D3D_FVFSize(uint32_t fvf) {
@@ -228,16 +241,17 @@ inline uint32_t D3D_FVFSize(uint32_t fvf) {
            ((fvf & D3DFVF_DIFFUSE) ? 4u : 0u) + ((fvf & D3DFVF_TEX1) ? 8u : 0u);
 }
 
-enum : uint32_t { D3DDEVTYPE_HAL = 1 };
-enum : uint32_t { D3DSWAPEFFECT_DISCARD = 1, D3DSWAPEFFECT_COPY = 3 };
-enum : uint32_t { D3DPRESENT_INTERVAL_DEFAULT = 0, D3DPRESENT_INTERVAL_IMMEDIATE = 0x80000000u };
-enum : uint32_t {
-    D3DCREATE_SOFTWARE_VERTEXPROCESSING = 0x20,
-    D3DCREATE_HARDWARE_VERTEXPROCESSING = 0x40,
-    D3DCREATE_FPU_PRESERVE = 0x2,
-};
+constexpr uint32_t D3DDEVTYPE_HAL = 1;
+constexpr uint32_t D3DSWAPEFFECT_DISCARD = 1;
+constexpr uint32_t D3DSWAPEFFECT_COPY = 3;
+constexpr uint32_t D3DPRESENT_INTERVAL_DEFAULT = 0;
+constexpr uint32_t D3DPRESENT_INTERVAL_IMMEDIATE = 0x80000000u;
+constexpr uint32_t D3DCREATE_SOFTWARE_VERTEXPROCESSING = 0x20;
+constexpr uint32_t D3DCREATE_HARDWARE_VERTEXPROCESSING = 0x40;
+constexpr uint32_t D3DCREATE_FPU_PRESERVE = 0x2;
 // Raster capability bit of table fog.
-enum : uint32_t { D3DPRASTERCAPS_FOGVERTEX = 0x80, D3DPRASTERCAPS_FOGTABLE = 0x100 };
+constexpr uint32_t D3DPRASTERCAPS_FOGVERTEX = 0x80;
+constexpr uint32_t D3DPRASTERCAPS_FOGTABLE = 0x100;
 
 struct D3DMATRIX {
     float m[16]; // row-major, row vectors; translation in 12, 13, 14

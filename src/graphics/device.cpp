@@ -1,77 +1,525 @@
 #include "graphics/device.h"
 
+#include "core/console.h"
 #include "core/convert.h"
-#include "io/window_state.h"
+#include "device/device.h"
+#include "io/dialogs.h"
+#include "io/window.h"
+#include "platform/platform.h"
+#include "runner/general_info.h"
+#include "runner/profiler.h"
+#include "runner/run_state.h"
 
+#include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 GraphicsDeviceGlobals GR_DeviceGlobals;
 int32_t Graphics_TextureSwapCount = 0;
 int32_t Graphics_VertexBatchCount = 0;
+CD3DDevice* GR_D3DDevice = nullptr;
+int GR_RenderTargetCount = 1;
 
 namespace {
 
-struct MatrixSet {
-    float m[5][16];
-};
-
-MatrixSet MakeIdentitySet() {
-    MatrixSet set{};
-    for (auto& matrix : set.m) {
-        for (int i = 0; i < 4; ++i)
-            matrix[i * 5] = 1.0f;
-    }
-    return set;
-}
-
-MatrixSet g_matrices = MakeIdentitySet();
+CD3D* g_d3d = nullptr;
+D3DPRESENT_PARAMETERS g_present{};
+TDeviceTexture* g_screenTexture = nullptr;
+std::vector<DisplayModeEntry> g_modes;
 int g_screenWidth = 0;
 int g_screenHeight = 0;
-bool g_3dMode = false;
-float g_2dDepth = 0.0f;
+int g_drawnLeft = 0;
+int g_drawnRight = 0;
+int g_blitCount = 0;
 const uint8_t* g_embeddedTable = nullptr;
 uint32_t g_embeddedTableSize = 0;
 
+struct ViewArea {
+    float x, y, w, h, angle;
+};
+ViewArea g_viewArea{0, 0, 0, 0, 0};
+// Multiplies the projection's height; the surface code sets it, 1 otherwise.
+int g_yDirection = 1;
+
+// The layer's adapter offers these sizes up to its desktop, and the desktop size itself.
+void BuildModeList() {
+    g_modes.clear();
+    const D3DVirtualDesktop& desktop = D3D_Desktop();
+    static const int sizes[][2] = {{640, 480},   {800, 600},  {1024, 768}, {1280, 720},
+                                   {1280, 1024}, {1366, 768}, {1600, 900}, {1920, 1080}};
+    bool desktopListed = false;
+    for (const auto& size : sizes) {
+        if (static_cast<uint32_t>(size[0]) > desktop.width || static_cast<uint32_t>(size[1]) > desktop.height) continue;
+        desktopListed |= static_cast<uint32_t>(size[0]) == desktop.width && static_cast<uint32_t>(size[1]) == desktop.height;
+        g_modes.push_back(DisplayModeEntry{static_cast<int16_t>(size[0]), static_cast<int16_t>(size[1]),
+                                           static_cast<uint8_t>(desktop.bitsPerPixel),
+                                           static_cast<uint8_t>(desktop.refreshRate),
+                                           static_cast<uint16_t>(g_modes.size()), 0});
+    }
+    if (!desktopListed)
+        g_modes.push_back(DisplayModeEntry{static_cast<int16_t>(desktop.width), static_cast<int16_t>(desktop.height),
+                                           static_cast<uint8_t>(desktop.bitsPerPixel),
+                                           static_cast<uint8_t>(desktop.refreshRate),
+                                           static_cast<uint16_t>(g_modes.size()), 0});
+}
+
+// Workarounds for a vendor's drivers, chosen by the adapter's driver name.
+void AdapterCheck() {
+    if (CommandLine_Graphics.plainGraphics) return;
+    D3DADAPTER_IDENTIFIER9 id{};
+    g_d3d->GetAdapterIdentifier(0, 0, &id);
+    std::string driver(id.Driver);
+    for (char& c : driver)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (driver.find("intel") != std::string::npos) {
+        CommandLine_Graphics.manualClear = true;
+        CommandLine_Graphics.manualBuffers = true;
+        DebugConsole->Output("Switching to manual clears\n");
+    }
+}
+
+void CreateScreenTexture(int width, int height) {
+    GR_D3D_FreeTexture(g_screenTexture);
+    g_screenTexture = GR_D3D_CreateTexture(width, height, 1, TEXCREATE_RENDERTARGET, 6);
+}
+
+[[noreturn]] void ExitWithBox(const char* text) {
+    GR_D3D_ErrorBox(text);
+    std::exit(-1);
+}
+
+// Shows the window while it waits to be shown; true when it did.
+bool ShowPendingWindow() {
+    if (!GR_DeviceGlobals.windowPendingShow) return false;
+    for (int i = 0; i < 10; ++i) {
+        Platform_ShowWindow();
+        ProcessMessages();
+    }
+    GR_DeviceGlobals.windowPendingShow = false;
+    return true;
+}
+
+// The last drawing of a frame: the screen texture scaled (or letterboxed) into the back buffer.
+void DrawScreenTexture() {
+    Graphics::Flush();
+    const uint8_t savedFilter = GR_Settings.interpolate[0];
+    const WindowSize savedGame = Window_DeviceState.gameSize;
+    const int backWidth = Window_DeviceState.backBufferSize.width;
+    const int backHeight = Window_DeviceState.backBufferSize.height;
+    Window_DeviceState.gameSize = Window_DeviceState.backBufferSize;
+    Overlay_BeginDraw();
+    g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 0);
+    Graphics::SetInterpolationExt(0, GR_DeviceGlobals.interpolate);
+    Graphics::Clear(0xFF000000u | Window_GetColour(), 1.0f, 0, 7);
+
+    float view[16];
+    Matrix_BuildIdentity(view);
+    view[12] = static_cast<float>(-backWidth * 0.5);
+    view[13] = static_cast<float>(-backHeight * 0.5);
+    view[14] = 16000.0f;
+    Graphics::SetMatrix(0, view);
+    float projection[16];
+    Matrix_BuildOrtho(projection, static_cast<float>(backWidth), static_cast<float>(-backHeight), 1.0f, 32000.0f);
+    projection[12] = static_cast<float>(projection[12] - 1.0 / savedGame.width);
+    projection[13] = static_cast<float>(projection[13] + 1.0 / savedGame.height);
+    D3DMATRIX device;
+    std::memcpy(device.m, projection, sizeof device.m);
+    GR_D3DDevice->SetTransform(D3DTS_PROJECTION, device);
+    g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 0);
+    Graphics::Flush();
+
+    float left = 0, top = 0, right = static_cast<float>(backWidth), bottom = static_cast<float>(backHeight);
+    if (GR_DeviceGlobals.keepAspect) {
+        const float gw = static_cast<float>(savedGame.width);
+        const float gh = static_cast<float>(savedGame.height);
+        const float bw = static_cast<float>(backWidth);
+        const float bh = static_cast<float>(backHeight);
+        const float aspect = gw / gh;
+        const float fullHeight = bw / aspect;
+        if (bh > fullHeight) {
+            const float h = bw * (gh / gw);
+            top = (bh - h) * 0.5f;
+            bottom = top + h;
+        } else if (fullHeight > bh) {
+            const float w = bh * aspect;
+            left = (bw - w) * 0.5f;
+            right = left + w;
+        }
+    }
+    GR_DrawQuadImmediate(g_screenTexture, left, top, right, bottom, 0.0f, 0.0f, 1.0f, 1.0f, 0xFFFFFFFFu);
+    g_drawnLeft = X86_DoubleToInt32(left);
+    g_drawnRight = X86_DoubleToInt32(right);
+    ++g_blitCount;
+    Graphics::Flush();
+    Graphics::SetInterpolationExt(0, savedFilter != 0);
+    Overlay_EndDraw();
+    g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 1);
+    Window_DeviceState.gameSize = savedGame;
+    g_RenderState.Apply();
+}
+
 } // namespace
 
-// The device layer is not built: GR_D3D_Init cannot create a device and reports failure, which ends the
-// start-up as a failed device creation does.
-bool GR_D3D_Init(WindowHandle /*window*/, int /*width*/, int /*height*/, uint32_t /*options*/) {
-    return false;
+void GR_D3D_ErrorBox(const char* text) {
+    Platform_MessageBox(text, Window_GetCaption(), MB_ICONINFORMATION);
 }
-void GR_D3D_Quit() {}
-bool GR_D3D_ResetDevice() {
-    return false;
+
+TDeviceTexture* GR_D3D_ScreenTexture() {
+    return g_screenTexture;
 }
+
+int Display_PickMode(const DisplayModeEntry* modes, int count, int w, int h) {
+    int choice = -1;
+    int bestHeight = 999999999;
+    int bestWidth = 999999999;
+    for (int i = 0; i < count; ++i) {
+        const int dh = modes[i].height - h;
+        const int dw = modes[i].width - w;
+        if (dh >= 0 && dh < bestHeight && dw >= 0 && dw < bestWidth) {
+            choice = i;
+            bestHeight = dh;
+            bestWidth = dw;
+        }
+    }
+    if (choice >= 0) return choice;
+    double bestScore = 0.0;
+    for (int i = 0; i < count; ++i) {
+        const double score =
+            std::fabs(1.0 - (static_cast<double>(modes[i].width) * modes[i].height) / (static_cast<double>(w) * h));
+        if (choice < 0 || score < bestScore) {
+            choice = i;
+            bestScore = score;
+        } else if (score == bestScore) {
+            const DisplayModeEntry& chosen = modes[choice];
+            if (modes[i].bitsPerPixel == 32 && chosen.bitsPerPixel != 32) {
+                choice = i;
+            } else if (modes[i].bitsPerPixel == 32 && chosen.bitsPerPixel == 32 &&
+                       std::abs(modes[i].frequency - 60) < std::abs(chosen.frequency - 60)) {
+                choice = i;
+            }
+        }
+    }
+    return choice;
+}
+
+bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t options) {
+    // There is no desktop compositor library to load: the plain interface is used.
+    GR_DeviceGlobals.vsync = options & GR_OPTION_VSYNC;
+    GR_DeviceGlobals.interpolate = options & GR_OPTION_INTERPOLATE;
+    for (uint8_t& flag : GR_Settings.interpolate)
+        flag = GR_DeviceGlobals.interpolate ? 1 : 0;
+    const bool software = (options & GR_OPTION_SOFTWARE_VERTICES) || CommandLine_Graphics.softwareDevice;
+    uint32_t behaviour = D3DCREATE_FPU_PRESERVE |
+                         (software ? D3DCREATE_SOFTWARE_VERTEXPROCESSING : D3DCREATE_HARDWARE_VERTEXPROCESSING);
+    GR_DeviceGlobals.keepAspect = options & GR_OPTION_KEEP_ASPECT;
+
+    DebugConsole->Output("Create D3D9 interface\n");
+    if (g_d3d) g_d3d->Release();
+    g_d3d = Direct3DCreate9(32);
+    GR_DeviceGlobals.poolFlag = 1;
+
+    DebugConsole->Output("Enumerate Adapters\n");
+    BuildModeList();
+    AdapterCheck();
+
+    const bool fullScreen = options & GR_OPTION_FULLSCREEN;
+    int backWidth = width;
+    int backHeight = height;
+    Display_PickMode(g_modes.data(), static_cast<int>(g_modes.size()), width, height);
+    if (fullScreen) {
+        backWidth = static_cast<int>(D3D_Desktop().width);
+        backHeight = static_cast<int>(D3D_Desktop().height);
+    }
+    DebugConsole->Output("Selected Resolution: %dx%d\n", backWidth, backHeight);
+    DebugConsole->Output("Get Current Desktop Display Mode\n");
+    D3DDISPLAYMODE mode{};
+    if (g_d3d->GetAdapterDisplayMode(0, &mode) != D3D_OK) {
+        GR_D3D_ErrorBox("Failed to retrieve display mode.");
+        return false;
+    }
+
+    DebugConsole->Output("Prepare to create device\n");
+    g_present = D3DPRESENT_PARAMETERS{};
+    g_present.BackBufferWidth = static_cast<uint32_t>(backWidth);
+    g_present.BackBufferHeight = static_cast<uint32_t>(backHeight);
+    g_present.BackBufferFormat = D3DFMT_A8R8G8B8;
+    g_present.BackBufferCount = 1;
+    g_present.SwapEffect = D3DSWAPEFFECT_COPY;
+    g_present.hDeviceWindow = window;
+    g_present.Windowed = fullScreen ? 0 : 1;
+    g_present.EnableAutoDepthStencil = 1;
+    g_present.AutoDepthStencilFormat = D3DFMT_D24S8;
+    g_present.PresentationInterval = GR_DeviceGlobals.vsync ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
+    GR_DeviceGlobals.requestedMultisample = 0;
+    GR_DeviceGlobals.requestedSwapEffect = D3DSWAPEFFECT_COPY;
+    SharedDisplayState.fullScreen = fullScreen ? 1 : 0;
+
+    DebugConsole->Output("Creating D3D device - ARGB=32bit, D24S8, SwapEffect=Copy, %s\n",
+                         (behaviour & 0x20) ? "Software vertex processing" : "Hardware vertex processing");
+    if (g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, behaviour, &g_present, &GR_D3DDevice) != D3D_OK) {
+        g_present.AutoDepthStencilFormat = D3DFMT_D16;
+        g_present.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        DebugConsole->Output(
+            "Creating D3D device - ARGB=32bit, D16, SwapEffect=Discard, Software Vertex Processing\n");
+        behaviour = 0x22;
+        if (g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, behaviour, &g_present, &GR_D3DDevice) != D3D_OK)
+            ExitWithBox("Failed to create Direct3D Screen requirements and that your drivers are up-to-date. If "
+                        "your graphics card has little memory, try switching your computer to a lower resolution.");
+    }
+
+    DebugConsole->Output("Creating screen render target\n");
+    // The game size comes from the window module; a device made before any window took the size asked.
+    if (Window_DeviceState.gameSize.width <= 0 || Window_DeviceState.gameSize.height <= 0)
+        Window_DeviceState.gameSize = WindowSize{width, height};
+    Window_PortSize = Window_DeviceState.gameSize;
+    Window_DeviceState.backBufferSize = WindowSize{backWidth, backHeight};
+    CreateScreenTexture(Window_DeviceState.gameSize.width, Window_DeviceState.gameSize.height);
+    if (!g_screenTexture) {
+        char text[1024];
+        std::snprintf(text, sizeof text, "Unable to create a screen that is %d x %d - please ensure settings are correct",
+                      backWidth, backHeight);
+        ExitWithBox(text);
+    }
+
+    DebugConsole->Output("Get Device Caps\n");
+    const D3DCAPS9& caps = GR_D3DDevice->GetDeviceCaps();
+    GR_DeviceGlobals.multisampleMask = 0;
+    for (int bit = 1; bit <= 4; ++bit) {
+        if (g_d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, mode.Format, true, 1u << bit) == D3D_OK)
+            GR_DeviceGlobals.multisampleMask |= 1 << bit;
+    }
+    GR_RenderTargetCount = static_cast<int>(caps.NumSimultaneousRTs < 4 ? caps.NumSimultaneousRTs : 4);
+    if (GR_RenderTargetCount < 1) GR_RenderTargetCount = 1;
+    GR_DeviceGlobals.pendingWidth = GR_DeviceGlobals.pendingHeight = -1;
+    DebugConsole->Output("Graphics initialisation end...\n");
+    return true;
+}
+
+bool GR_D3D_Init(WindowHandle window, int width, int height, uint32_t options) {
+    const D3DVirtualDesktop& desktop = D3D_Desktop();
+    g_screenWidth = width < static_cast<int>(desktop.width) ? width : static_cast<int>(desktop.width);
+    g_screenHeight = height < static_cast<int>(desktop.height) ? height : static_cast<int>(desktop.height);
+    if (desktop.bitsPerPixel != 16 && desktop.bitsPerPixel != 32) {
+        ShowMessage("This program requires 16-bit (High Color) or 32-bit (Full Color) mode. Please change this in "
+                    "your display properties and run again.");
+        return false;
+    }
+    const bool created = GR_D3D_CreateDevice(window, width, height, options);
+    float identity[16];
+    Matrix_BuildIdentity(identity);
+    Graphics::SetMatrix(2, identity);
+    Texture_ClearTable();
+    GR_D3D_ApplySettings();
+    Graphics::Clear(0, 1.0f, 0, 7);
+    Graphics::SetViewPort(0, 0, g_screenWidth, g_screenHeight);
+    Graphics::SetViewArea(0, 0, static_cast<float>(g_screenWidth), static_cast<float>(g_screenHeight), 0);
+    GR_D3D_InitDrawing();
+    return created;
+}
+
+void GR_D3D_ReleaseDevice() {
+    delete GR_D3DDevice;
+    GR_D3DDevice = nullptr;
+    GR_D3D_ForgetBoundTexture();
+    if (g_d3d) g_d3d->Release();
+    g_d3d = nullptr;
+    GR_RenderTargetCount = 1;
+}
+
 bool GR_D3D_ShadersSupported() {
-    return false;
+    if (!GR_D3DDevice) return false;
+    const D3DCAPS9& caps = GR_D3DDevice->GetDeviceCaps();
+    return (caps.VertexShaderVersion & 0xFFFFu) >= 0x200 && (caps.PixelShaderVersion & 0xFFFFu) >= 0x200;
+}
+
+bool GR_D3D_ResetDevice() {
+    // Surfaces are not built yet, so there are none to free.
+    DebugConsole->Output("Free all surfaces\n");
+    DebugConsole->Output("Graphics::Reset()\n");
+    if (!Graphics::Reset()) return false;
+    DebugConsole->Output("Graphics::Clear()\n");
+    Graphics::Clear(0, 1.0f, 0, 7);
+    DebugConsole->Output("D3D Settings Init\n");
+    GR_D3D_ApplySettings();
+    return true;
 }
 
 namespace Graphics {
 
 bool StartFrame() {
-    return false;
-}
-bool EndFrame(bool /*present*/) {
-    return false;
-}
-bool Reset() {
-    return false;
-}
-void Flush() {}
-void* AllocVerts(int /*kind*/, int /*texture*/, int /*stride*/, int /*count*/) {
-    return nullptr;
+    if (!GR_D3DDevice) return false;
+    if (GR_DeviceGlobals.frameDepth != 0) return true;
+    if (GR_D3DDevice->TestCooperativeLevel() == D3DERR_DEVICENOTRESET) GR_D3D_ResetDevice();
+    GR_D3DDevice->BeginScene();
+    GR_D3D_PopAllRenderTargets();
+    GR_D3D_PushRenderTargets();
+    GR_D3D_SetRenderTarget(0, g_screenTexture);
+    int32_t w = 0;
+    int32_t h = 0;
+    if (Platform_GetClientSize(w, h)) Window_DeviceState.clientSize = WindowSize{w, h};
+    Profiler_BeginFrame();
+    GR_DeviceGlobals.frameDepth = 1;
+    return true;
 }
 
-// The screen size is clamped to the desktop, which reads 0 x 0 while there is no display.
+// Levels left above the frame's own are popped one by one, each binding its targets again and dropping
+// its references, so the back buffer is bound again for the final drawing.
+bool EndFrame(bool present) {
+    if (!GR_D3DDevice) return false;
+    if (GR_DeviceGlobals.frameDepth != 1) return true;
+    Flush();
+    Profiler_EndFrame();
+    GR_DeviceGlobals.frameDepth = 0;
+    Flush();
+    if (GR_D3D_RenderTargetDepth() > 1) {
+        while (GR_D3D_RenderTargetDepth() > 1)
+            GR_D3D_PopRenderTargets();
+        // Surface drawing ends with the frame: no slot and no surface flag stay set. The surface table
+        // is not built yet, so only the projection's surface flag is cleared here.
+        GR_Transform.surfaceTarget = false;
+    }
+    GR_D3D_PopRenderTargets();
+    DrawScreenTexture();
+    Flush();
+    ResetBatchBuffers();
+    GR_D3DDevice->EndScene();
+    GR_D3D_PopAllRenderTargets();
+    if (present) {
+        ShowPendingWindow();
+        const int64_t before = Platform_GetMicroseconds();
+        GR_D3DDevice->Present();
+        GR_DeviceGlobals.lastPresentMicros = Platform_GetMicroseconds() - before;
+    }
+    return true;
+}
+
+bool Reset() {
+    DebugConsole->Output("--Reset Begin\n");
+    DebugConsole->Output("Restore Target\n");
+    GR_D3D_PopAllRenderTargets();
+    if (!GR_D3DDevice) return false;
+    DebugConsole->Output("Check Display Mode\n");
+    D3DDISPLAYMODE mode{};
+    if (g_d3d->GetAdapterDisplayMode(0, &mode) != D3D_OK) return false;
+    if (GR_DeviceGlobals.requestedMultisample != 0 &&
+        g_d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, mode.Format, true,
+                                          static_cast<uint32_t>(GR_DeviceGlobals.requestedMultisample)) != D3D_OK) {
+        GR_DeviceGlobals.requestedMultisample = 0;
+        GR_DeviceGlobals.requestedSwapEffect = D3DSWAPEFFECT_COPY;
+    }
+    g_present.PresentationInterval = GR_DeviceGlobals.vsync ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
+
+    DebugConsole->Output("Free Screen Texture\n");
+    int screenWidth = -1;
+    int screenHeight = -1;
+    if (g_screenTexture) {
+        screenWidth = g_screenTexture->Width();
+        screenHeight = g_screenTexture->Height();
+    }
+    GR_D3D_FreeTexture(g_screenTexture);
+    g_screenTexture = nullptr;
+
+    DebugConsole->Output("Toggle Fullscreen/windowed mode settings\n");
+    const bool pending = GR_DeviceGlobals.pendingWidth != -1 || GR_DeviceGlobals.pendingHeight != -1;
+    int backWidth = pending ? GR_DeviceGlobals.pendingWidth : screenWidth;
+    int backHeight = pending ? GR_DeviceGlobals.pendingHeight : screenHeight;
+    const bool fullScreen = Window_FullScreen != 0;
+    uint32_t style = 0;
+    if (!fullScreen) {
+        g_present.Windowed = 1;
+        style = (GameOptions & 64u) ? 0x10CF0000u : 0x10CA0000u;
+        SharedDisplayState.fullScreen = 0;
+    } else {
+        SharedDisplayState.fullScreen = 1;
+        g_present.Windowed = 0;
+        style = 0x90000000u;
+        backWidth = static_cast<int>(D3D_Desktop().width);
+        backHeight = static_cast<int>(D3D_Desktop().height);
+        Window_DeviceState.backBufferSize = WindowSize{backWidth, backHeight};
+    }
+    Platform_SetWindowStyle(style);
+    Platform_SetFullscreen(fullScreen);
+    Window_DeviceState.style = style;
+
+    g_present.MultiSampleType = static_cast<uint32_t>(GR_DeviceGlobals.requestedMultisample);
+    g_present.SwapEffect = static_cast<uint32_t>(GR_DeviceGlobals.requestedSwapEffect);
+    if (backWidth > 0 && backHeight > 0) {
+        g_present.BackBufferWidth = static_cast<uint32_t>(backWidth);
+        g_present.BackBufferHeight = static_cast<uint32_t>(backHeight);
+    }
+    DebugConsole->Output("Execute Reset()\n");
+    D3DRESULT r = GR_D3DDevice->Reset(g_present);
+    if (r != D3D_OK) {
+        DebugConsole->Output("Reset() Failed: %X\n", r);
+        GR_DeviceGlobals.requestedSwapEffect = D3DSWAPEFFECT_DISCARD;
+        GR_DeviceGlobals.requestedMultisample = 0;
+        g_present.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        g_present.MultiSampleType = 0;
+        DebugConsole->Output("Change SWAP+Multisample type effect, try Reset() again\n");
+        if (GR_D3DDevice->Reset(g_present) != D3D_OK) return false;
+    }
+    // Every cached device value is stale after a reset.
+    GR_D3D_InvalidateDeviceCache();
+    GR_D3D_ForgetBoundTexture();
+
+    if (pending) {
+        Window_PortSize = WindowSize{GR_DeviceGlobals.pendingWidth, GR_DeviceGlobals.pendingHeight};
+        SetScreenSize(GR_DeviceGlobals.pendingWidth, GR_DeviceGlobals.pendingHeight);
+        screenWidth = GR_DeviceGlobals.pendingWidth;
+        screenHeight = GR_DeviceGlobals.pendingHeight;
+    }
+    if (!fullScreen) {
+        DebugConsole->Output("WindowedMode: Setup window prefs\n");
+        if (pending) Window_DeviceState.gameSize = WindowSize{GR_DeviceGlobals.pendingWidth, GR_DeviceGlobals.pendingHeight};
+        Window_DeviceState.clientSize = Window_DeviceState.gameSize;
+        Window_DeviceState.backBufferSize = Window_DeviceState.gameSize;
+        PlatformRect outer{};
+        const bool keep = Window_DeviceState.sizeChanged || GR_DeviceGlobals.keepWindowPosition;
+        const bool hadRect = Platform_GetWindowRect(outer);
+        Platform_SetClientSize(Window_DeviceState.gameSize.width, Window_DeviceState.gameSize.height);
+        if (keep && hadRect) {
+            Platform_MoveWindow(outer.left, outer.top);
+        } else {
+            const int x = (static_cast<int>(D3D_Desktop().width) - Window_DeviceState.gameSize.width) / 2;
+            const int y = (static_cast<int>(D3D_Desktop().height) - Window_DeviceState.gameSize.height) / 2;
+            Platform_MoveWindow(x, y);
+        }
+        Window_DeviceState.sizeChanged = false;
+        GR_DeviceGlobals.keepWindowPosition = false;
+    } else if (pending) {
+        Window_DeviceState.gameSize = WindowSize{GR_DeviceGlobals.pendingWidth, GR_DeviceGlobals.pendingHeight};
+    }
+
+    if (screenWidth > 0 && screenHeight > 0) {
+        DebugConsole->Output("Recreate screen texture\n");
+        CreateScreenTexture(screenWidth, screenHeight);
+        if (GR_DeviceGlobals.frameDepth != 0) {
+            GR_D3D_PushRenderTargets();
+            GR_D3D_SetRenderTarget(0, g_screenTexture);
+        }
+    }
+    Clear(0, 1.0f, 0, 7);
+    GR_DeviceGlobals.pendingWidth = GR_DeviceGlobals.pendingHeight = -1;
+    DebugConsole->Output("--Reset End\n");
+    GR_D3D_ApplySettings();
+    return true;
+}
+
 void SetScreenSize(int width, int height) {
-    if (width > Display_GetWidth()) width = Display_GetWidth();
-    if (height > Display_GetHeight()) height = Display_GetHeight();
+    const D3DVirtualDesktop& desktop = D3D_Desktop();
+    if (width > static_cast<int>(desktop.width)) width = static_cast<int>(desktop.width);
+    if (height > static_cast<int>(desktop.height)) height = static_cast<int>(desktop.height);
     if (width == g_screenWidth && height == g_screenHeight) return;
     g_screenWidth = width;
     g_screenHeight = height;
-    // With a device the port and the view area follow here.
+    if (!GR_D3DDevice) return;
+    Flush();
+    SetViewPort(0, 0, width, height);
+    SetViewArea(0, 0, static_cast<float>(width), static_cast<float>(height), 0);
 }
 
 void GetScreenSize(int& width, int& height) {
@@ -79,63 +527,60 @@ void GetScreenSize(int& width, int& height) {
     height = g_screenHeight;
 }
 
-void SetViewPort(int /*x*/, int /*y*/, int /*w*/, int /*h*/) {}
-void SetViewArea(float /*x*/, float /*y*/, float /*w*/, float /*h*/, float /*angle*/) {}
-
-void GetMatrix(int which, float out[16]) {
-    if (which < 0 || which > 4) return;
-    std::memcpy(out, g_matrices.m[which], sizeof g_matrices.m[which]);
+void SetViewPort(int x, int y, int w, int h) {
+    if (!GR_D3DDevice) return;
+    Flush();
+    const D3DVIEWPORT9 viewport{static_cast<uint32_t>(x < 0 ? 0 : x), static_cast<uint32_t>(y < 0 ? 0 : y),
+                                static_cast<uint32_t>(w < 1 ? 1 : w), static_cast<uint32_t>(h < 1 ? 1 : h), 0.0f,
+                                1.0f};
+    GR_D3DDevice->SetViewport(viewport);
 }
 
-// Without a device the matrix set keeps its values.
-void SetMatrix(int /*which*/, const float /*matrix*/[16]) {}
+void SetViewArea(float x, float y, float w, float h, float angle) {
+    g_viewArea = ViewArea{x, y, w, h, angle};
+    const float cx = static_cast<float>(x + w * 0.5);
+    const float cy = static_cast<float>(y + h * 0.5);
+    const float a = static_cast<float>(-angle * 0.01745329238474369);
+    const float up[3] = {static_cast<float>(std::sin(a)), static_cast<float>(std::cos(a)), 0.0f};
+    const float target[3] = {cx, cy, 0.0f};
+    GR_Transform.zNear = 1.0f;
+    GR_Transform.zFar = 32000.0f;
+    float view[16];
+    float projection[16];
+    if (GR_Transform.mode3D && GR_Settings.perspective) {
+        const float eye[3] = {cx, cy, -w};
+        Matrix_BuildLookAt(view, eye, target, up);
+        SetMatrix(0, view);
+        GR_Transform.orthographic = false;
+        Matrix_BuildPerspective(projection, 1.0f, static_cast<float>(static_cast<double>(h) / w * g_yDirection), 1.0f,
+                                32000.0f);
+    } else {
+        const float eye[3] = {cx, cy, -16000.0f};
+        Matrix_BuildLookAt(view, eye, target, up);
+        SetMatrix(0, view);
+        GR_Transform.orthographic = true;
+        Matrix_BuildOrtho(projection, w, static_cast<float>(g_yDirection * -static_cast<double>(h)), 1.0f, 32000.0f);
+    }
+    SetMatrix(1, projection);
+}
 
 } // namespace Graphics
 
-void Matrix_BuildOrtho(float out[16], float w, float h, float zn, float zf) {
-    std::memset(out, 0, 16 * sizeof(float));
-    out[0] = static_cast<float>(2.0 / w);
-    out[5] = static_cast<float>(2.0 / h);
-    out[10] = static_cast<float>(1.0 / (static_cast<double>(zf) - zn));
-    out[14] = static_cast<float>(zn / (static_cast<double>(zn) - zf));
-    out[15] = 1.0f;
-}
-
-bool GR_D3D_SetRenderState(int /*id*/, int /*value*/) {
-    return false;
-}
-bool GR_D3D_Set3DMode(bool /*on*/) {
-    return false;
-}
-
-void GR_D3D_SetDepth(float z) {
-    if (!g_3dMode) {
-        g_2dDepth = 0.0f;
-        return;
-    }
-    g_2dDepth = z < -16000.0f ? -16000.0f : (z > 16000.0f ? 16000.0f : z);
-}
-
-float GR_D3D_GetDepth() {
-    return g_2dDepth;
-}
-void GR_D3D_ClearDepth() {}
-void GR_D3D_SetTexture(int /*stage*/, TDeviceTexture* /*texture*/) {}
-bool GR_D3D_PushRenderTargets() {
-    return false;
-}
-bool GR_D3D_PopRenderTargets() {
-    return false;
-}
-bool GR_D3D_SetRenderTarget(int /*slot*/, TDeviceTexture* /*texture*/) {
-    return false;
-}
-
-// Without a window there is nothing pending to show and no full-screen mode to leave.
 bool Display_EnsureWindowed() {
-    return false;
+    if (!Window_FullScreen) return ShowPendingWindow();
+    Window_FullScreen = 0;
+    const bool inFrame = GR_DeviceGlobals.frameDepth != 0;
+    if (inFrame) Graphics::EndFrame(false);
+    bool result = Graphics::Reset();
+    if (inFrame) result = Graphics::StartFrame();
+    return result;
 }
-void Display_Free() {}
+
+void Display_Free() {
+    GR_D3D_FreeTexture(g_screenTexture);
+    g_screenTexture = nullptr;
+    Profiler_PrintFPS();
+}
 
 // Every quotient and product is taken in single precision, as the device keeps these sizes.
 void Display_GetAspectOffset(int& x, int& y) {
@@ -176,20 +621,21 @@ void Display_WindowToPort(int x, int y, int& portX, int& portY) {
     }
 }
 
-// No display layer: the desktop reads as absent (0 x 0, the depth and frequency queries fail) and no
-// mode change is accepted.
+// The desktop is the device layer's virtual desktop.
 int Display_GetWidth() {
-    return 0;
+    return static_cast<int>(D3D_Desktop().width);
 }
 int Display_GetHeight() {
-    return 0;
+    return static_cast<int>(D3D_Desktop().height);
 }
 int Display_GetColorDepth() {
-    return -1;
+    return static_cast<int>(D3D_Desktop().bitsPerPixel);
 }
 int Display_GetFrequency() {
-    return -1;
+    return static_cast<int>(D3D_Desktop().refreshRate);
 }
+// The mouse on the desktop and the desktop mode changes belong to the display-mode code, which is not
+// built: the position reads 0 and no mode change is accepted.
 int Display_GetMouseX() {
     return 0;
 }
@@ -228,10 +674,14 @@ void EmbeddedImage_SetTable(const uint8_t* table, uint32_t size) {
     g_embeddedTableSize = size;
 }
 
-// A texture needs the device, so no embedded image becomes one yet.
+// Embedded images are turned into textures by the view-port and read-back code, which is not built.
 int EmbeddedImage_CreateTexture(int /*index*/) {
     return -1;
 }
 
-// Saving reads the screen texture back, which needs the device: nothing is written.
-void Screen_SaveToFile(const char* /*name*/) {}
+// Writes the screen texture as a PNG file.
+void Screen_SaveToFile(const char* name) {
+    if (!GR_D3DDevice || !g_screenTexture || !name) return;
+    Graphics::Flush();
+    GR_D3D_SaveTexturePNG(g_screenTexture, name);
+}

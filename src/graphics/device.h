@@ -2,10 +2,9 @@
 // view area, the matrix set, render states and render targets, and the vertex batch as the rest of the
 // runner reaches them.
 //
-// No device layer exists yet, so the device is never created: every operation that needs it answers as
-// the graphics code does without a device (false, null, nothing drawn), and the desktop queries answer
-// "no display". Plain state that does not need a device (the requested settings, the screen size, the
-// matrix set) is kept as it will be.
+// The device is the layer's (device/device.h): OpenGL over the window, or headless. Without it every
+// operation that needs it answers as the graphics code does without a device (false, null, nothing
+// drawn). The desktop is the layer's virtual desktop.
 //
 // Where the callers' list and the owning descriptions differ, these follow the owning ones: the drawing
 // size is Graphics::GetScreenSize, StartFrame/EndFrame return bool, EnsureWindowed returns bool,
@@ -13,6 +12,10 @@
 // is the multisample mask, not a count.
 #pragma once
 
+#include "graphics/batcher.h"
+#include "graphics/render_state.h"
+#include "graphics/texture.h"
+#include "graphics/transform.h"
 #include "io/window_state.h"
 
 #include <cstdint>
@@ -40,6 +43,7 @@ struct GraphicsDeviceGlobals {
     bool interpolate = false;
     bool keepAspect = false;
     bool windowPendingShow = true;
+    int32_t poolFlag = 1; // 1: textures in the managed pool (the layer's one interface)
     // Set by window_set_size through the window module; consumed by the next reset. (-1, -1) = none.
     int32_t pendingWidth = -1;
     int32_t pendingHeight = -1;
@@ -58,39 +62,45 @@ inline int32_t Display_AntialiasLevels() {
     return GR_DeviceGlobals.multisampleMask;
 }
 
+// The device of the process (null while there is none), and the number of render-target slots in use
+// (1 to 4).
+class CD3DDevice;
+extern CD3DDevice* GR_D3DDevice;
+extern int GR_RenderTargetCount;
+
 // Device, frame and reset.
 bool GR_D3D_Init(WindowHandle window, int width, int height, uint32_t options);
-void GR_D3D_Quit();
+bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t options);
+// Releases the device and the interface (the last step of GR_D3D_Quit).
+void GR_D3D_ReleaseDevice();
 bool GR_D3D_ResetDevice();
 bool GR_D3D_ShadersSupported();
+void GR_D3D_ErrorBox(const char* text);
+// The screen texture every frame is drawn into; null without a device.
+TDeviceTexture* GR_D3D_ScreenTexture();
+
+// One desktop mode of an adapter.
+struct DisplayModeEntry {
+    int16_t width;
+    int16_t height;
+    uint8_t bitsPerPixel;
+    uint8_t frequency;
+    uint16_t modeIndex;
+    uint32_t adapter;
+};
+// The mode for (w, h) in a mode list: the smallest that holds it, else the nearest in area; -1 for an
+// empty list.
+int Display_PickMode(const DisplayModeEntry* modes, int count, int w, int h);
 
 namespace Graphics {
 bool StartFrame();
 bool EndFrame(bool present);
 bool Reset();
-void Flush();
-// Room for count vertices of the given stride in the batch; null without a device.
-void* AllocVerts(int kind, int texture, int stride, int count);
 void SetScreenSize(int width, int height);
 void GetScreenSize(int& width, int& height);
 void SetViewPort(int x, int y, int w, int h);
 void SetViewArea(float x, float y, float w, float h, float angle);
-// Matrix set: 0 view, 1 projection, 2 world, 3 world x view, 4 world x view x projection.
-void GetMatrix(int which, float out[16]);
-void SetMatrix(int which, const float matrix[16]);
 } // namespace Graphics
-
-void Matrix_BuildOrtho(float out[16], float w, float h, float zn, float zf);
-
-bool GR_D3D_SetRenderState(int id, int value);
-bool GR_D3D_Set3DMode(bool on);
-void GR_D3D_SetDepth(float z);
-float GR_D3D_GetDepth();
-void GR_D3D_ClearDepth();
-void GR_D3D_SetTexture(int stage, TDeviceTexture* texture);
-bool GR_D3D_PushRenderTargets();
-bool GR_D3D_PopRenderTargets();
-bool GR_D3D_SetRenderTarget(int slot, TDeviceTexture* texture);
 
 // Desktop display and window modes.
 bool Display_EnsureWindowed();

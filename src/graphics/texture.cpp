@@ -1,21 +1,541 @@
 #include "graphics/texture.h"
 
-// Without a device no texture or surface is ever made, so the tables are empty.
-bool Texture_Exists(int /*id*/) {
-    return false;
-}
-TDeviceTexture* Texture_Get(int /*id*/) {
-    return nullptr;
-}
-int Texture_AddExisting(TDeviceTexture* /*texture*/, int /*width*/, int /*height*/) {
-    return -1;
-}
-int Texture_CreateFromMemory(const uint8_t* /*data*/, size_t /*size*/) {
-    return -1;
-}
-void Texture_Free(int /*id*/) {}
-void Texture_FreeAll() {}
+#include "core/console.h"
+#include "core/memory.h"
+#include "device/device.h"
+#include "graphics/batcher.h"
+#include "graphics/device.h"
 
+#include <png.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+TDeviceTexture* g_textureList = nullptr;
+const CD3DTexture* g_lastBound = nullptr;
+
+struct TargetLevel {
+    CD3DSurface* colour[4];
+    CD3DSurface* depth;
+};
+constexpr int kStackLevels = 8;
+TargetLevel g_targetStack[kStackLevels];
+int g_targetDepth = 0;
+
+struct TTexture {
+    TDeviceTexture* texture;
+    uint16_t width;
+    uint16_t height;
+    float texelWidth;
+    float texelHeight;
+    uint8_t inUse;
+};
+TTexture** g_table = nullptr;
+int g_tableCount = 0;
+
+std::vector<const TPageEntry*> g_pageEntries;
+constexpr int32_t kPageEntryBase = 0x40000000;
+
+uint32_t D3DFormatOf(int code) {
+    static const uint32_t formats[] = {0xFFFFFFFFu,   D3DFMT_DXT1, D3DFMT_DXT2,     D3DFMT_DXT3,
+                                       D3DFMT_DXT4,   D3DFMT_DXT5, D3DFMT_A8R8G8B8, D3DFMT_D32,
+                                       D3DFMT_D24S8,  D3DFMT_R16F, D3DFMT_R32F,     D3DFMT_A4R4G4B4};
+    return code >= 0 && code < 12 ? formats[code] : static_cast<uint32_t>(code);
+}
+
+int PowerOfTwoSize(int n) {
+    int size = 1;
+    while (size < n && size < 4096)
+        size *= 2;
+    return size;
+}
+
+uint32_t PackSize(int w, int h, int levels) {
+    return (static_cast<uint32_t>(w - 1) & 0x1FFFu) | (static_cast<uint32_t>(h - 1) & 0x1FFFu) << 13 |
+           (static_cast<uint32_t>(levels - 1) & 0x3Fu) << 26;
+}
+
+int BytesPerPixel(const TDeviceTexture* t) {
+    return t->formatCode == 11 ? 2 : 4;
+}
+
+TDeviceTexture* NewRecord(int w, int h, int levels, int code) {
+    auto* t = static_cast<TDeviceTexture*>(MEM_ALLOC(sizeof(TDeviceTexture)));
+    t->formatCode = code;
+    t->packedSize = PackSize(w, h, levels);
+    t->systemBlock = static_cast<uint8_t*>(MEM_ALLOC(static_cast<size_t>(w) * h * 4 + 16));
+    t->systemCopy = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(t->systemBlock) + 15) & ~uintptr_t{15});
+    t->next = g_textureList;
+    g_textureList = t;
+    return t;
+}
+
+uint32_t PoolOf() {
+    return GR_DeviceGlobals.poolFlag == 0 ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED;
+}
+
+// Copies the texture-size memory copy into a locked level at its pitch.
+void CopyOut(const TDeviceTexture* t, uint8_t* bits, uint32_t pitch) {
+    const size_t rowBytes = static_cast<size_t>(t->Width()) * BytesPerPixel(t);
+    for (int y = 0; y < t->Height(); ++y)
+        std::memcpy(bits + static_cast<size_t>(y) * pitch, t->systemCopy + static_cast<size_t>(y) * rowBytes, rowBytes);
+}
+
+// Sends the whole memory copy through a staging texture (default-pool textures cannot be locked).
+bool UploadThroughStaging(TDeviceTexture* t) {
+    CD3DTexture* staging = nullptr;
+    if (GR_D3DDevice->CreateTexture(static_cast<uint32_t>(t->Width()), static_cast<uint32_t>(t->Height()), 1, 0,
+                                    t->texture->Format(), D3DPOOL_SYSTEMMEM, &staging) != D3D_OK) {
+        DebugConsole->Output("Failed CreateTexture on SystemMem");
+        return false;
+    }
+    uint32_t pitch = 0;
+    uint8_t* bits = nullptr;
+    if (staging->LockRect(0, &pitch, &bits, nullptr, D3DLOCK_NO_DIRTY_UPDATE) != D3D_OK) {
+        staging->Release();
+        return false;
+    }
+    CopyOut(t, bits, pitch);
+    staging->UnlockRect(0);
+    staging->AddDirtyRect();
+    GR_D3DDevice->UpdateTexture(staging, t->texture);
+    staging->Release();
+    return true;
+}
+
+void ReleaseSurface(CD3DSurface*& s) {
+    if (s) s->Release();
+    s = nullptr;
+}
+
+void Resolve(TDeviceTexture* t) {
+    t->flags &= ~TEXFLAG_NEEDS_RESOLVE;
+    if (!t->texture) return;
+    CD3DSurface* level = t->texture->GetSurfaceLevel(0);
+    if (level && level != t->colourSurface)
+        GR_D3DDevice->StretchRect(t->colourSurface, nullptr, level, nullptr, D3DTEXF_LINEAR);
+    if (level) level->Release();
+}
+
+// Decodes a PNG into A8R8G8B8 rows; false for anything else or a damaged file.
+bool DecodePNG(const uint8_t* data, size_t size, std::vector<uint8_t>& pixels, int& w, int& h) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, data, size)) return false;
+    if (image.width == 0 || image.height == 0 || image.width > 8192 || image.height > 8192) {
+        png_image_free(&image);
+        return false;
+    }
+    image.format = PNG_FORMAT_BGRA;
+    pixels.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
+        png_image_free(&image);
+        return false;
+    }
+    w = static_cast<int>(image.width);
+    h = static_cast<int>(image.height);
+    return true;
+}
+
+TTexture* Record(int id) {
+    if (id < 0 || id >= g_tableCount || !g_table[id]->inUse) return nullptr;
+    return g_table[id];
+}
+
+} // namespace
+
+TDeviceTexture* GR_D3D_CreateTexture(int width, int height, int levels, uint32_t flags, int code) {
+    if (!GR_D3DDevice || width <= 0 || height <= 0) return nullptr;
+    const bool renderTarget = flags & TEXCREATE_RENDERTARGET;
+    const int w = renderTarget ? width : PowerOfTwoSize(width);
+    const int h = renderTarget ? height : PowerOfTwoSize(height);
+    if (w > 8192 || h > 8192) return nullptr;
+    const uint32_t format = D3DFormatOf(code);
+    const uint32_t pool = renderTarget ? D3DPOOL_DEFAULT : PoolOf();
+    TDeviceTexture* t = NewRecord(w, h, levels < 1 ? 1 : levels, code);
+    D3DRESULT r = D3D_OK;
+    if (!renderTarget) {
+        r = GR_D3DDevice->CreateTexture(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1, 0, format, pool, &t->texture);
+    } else {
+        r = GR_D3DDevice->CreateTexture(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1, D3DUSAGE_RENDERTARGET,
+                                        format, D3DPOOL_DEFAULT, &t->texture);
+        if (r == D3D_OK) {
+            const uint32_t samples = static_cast<uint32_t>(GR_DeviceGlobals.requestedMultisample);
+            // A failed separate colour surface leaves level 0 as the target.
+            GR_D3DDevice->CreateRenderTarget(static_cast<uint32_t>(w), static_cast<uint32_t>(h), format, samples, 0,
+                                             false, &t->colourSurface);
+            r = GR_D3DDevice->CreateDepthStencilSurface(static_cast<uint32_t>(w), static_cast<uint32_t>(h),
+                                                        D3DFMT_D24S8, samples, 0, true, &t->depthSurface);
+        }
+    }
+    if (r != D3D_OK) {
+        DebugConsole->Output("CreateTexture failed - %08x\n", r);
+        GR_D3D_FreeTexture(t);
+        return nullptr;
+    }
+    if (!t->colourSurface) t->colourSurface = t->texture->GetSurfaceLevel(0);
+    t->flags = pool == D3DPOOL_DEFAULT ? TEXFLAG_POOL_DEFAULT : TEXFLAG_POOL_MANAGED;
+    return t;
+}
+
+TDeviceTexture* GR_D3D_CreateTextureFromPixels(const uint8_t* pixels, int width, int height, TTextureInfo* info) {
+    const int w = PowerOfTwoSize(width);
+    const int h = PowerOfTwoSize(height);
+    if (info) *info = TTextureInfo{w, h, 32, 0, 6, -1, 6};
+    TDeviceTexture* t = GR_D3D_CreateTexture(w, h, 1, 0, 6);
+    if (t) GR_D3D_UploadTexture(t, 0, width, height, pixels);
+    return t;
+}
+
+TDeviceTexture* GR_D3D_CreateTexturePage(const uint8_t* data, size_t size, TTextureInfo* info, int code, int) {
+    if (!data) return nullptr;
+    if (size >= 4 && std::memcmp(data, "RAW ", 4) == 0) {
+        if (size < 16) return nullptr;
+        uint32_t header[4];
+        std::memcpy(header, data, sizeof header);
+        const uint32_t w = header[1];
+        const uint32_t h = header[2];
+        const uint32_t kind = header[3];
+        if (kind > 1 || w == 0 || h == 0) return nullptr;
+        const uint64_t bytes = static_cast<uint64_t>(w) * h * (kind == 0 ? 4 : 2);
+        if (bytes > size - 16) return nullptr;
+        // Converted in a copy: the loaded bytes stay as they are.
+        std::vector<uint8_t> pixels(data + 16, data + 16 + bytes);
+        if (kind == 0) {
+            for (size_t i = 0; i < pixels.size(); i += 4)
+                std::swap(pixels[i], pixels[i + 2]);
+        } else {
+            for (size_t i = 0; i < pixels.size(); i += 2) {
+                const uint16_t v = static_cast<uint16_t>(pixels[i] | pixels[i + 1] << 8);
+                const uint16_t r = static_cast<uint16_t>((v & 0xF) << 12 | (v & 0xF0) << 4 | (v & 0xF00) >> 4 | v >> 12);
+                pixels[i] = static_cast<uint8_t>(r);
+                pixels[i + 1] = static_cast<uint8_t>(r >> 8);
+            }
+        }
+        const int iw = static_cast<int>(std::min<uint32_t>(w, 0x7FFFFFFF));
+        const int ih = static_cast<int>(std::min<uint32_t>(h, 0x7FFFFFFF));
+        const int fileCode = kind == 0 ? 6 : 11;
+        if (info) *info = TTextureInfo{iw, ih, kind == 0 ? 32 : 16, 0, fileCode, -1, fileCode};
+        TDeviceTexture* t = GR_D3D_CreateTexture(iw, ih, 1, 0, fileCode);
+        if (t) GR_D3D_UploadTexture(t, 0, iw, ih, pixels.data());
+        return t;
+    }
+    // An image file, made at its own size with one level. Only PNG is decoded here; another format gives
+    // a record without a texture, as a failed decode does.
+    std::vector<uint8_t> pixels;
+    int w = 0;
+    int h = 0;
+    const bool decoded = DecodePNG(data, size, pixels, w, h);
+    if (!decoded) {
+        w = h = 1;
+    }
+    if (info) *info = TTextureInfo{w, h, 32, 1, code, 3, 3};
+    if (!GR_D3DDevice) return nullptr;
+    TDeviceTexture* t = NewRecord(w, h, 1, code);
+    if (!decoded) return t;
+    const uint32_t format = code == 11 ? static_cast<uint32_t>(D3DFMT_A8R8G8B8) : D3DFormatOf(code);
+    if (GR_D3DDevice->CreateTexture(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1, 0,
+                                    format == D3DFMT_A8R8G8B8 ? format : static_cast<uint32_t>(D3DFMT_A8R8G8B8),
+                                    PoolOf(), &t->texture) != D3D_OK)
+        return t;
+    t->formatCode = 6;
+    t->colourSurface = t->texture->GetSurfaceLevel(0);
+    t->flags = PoolOf() == D3DPOOL_DEFAULT ? TEXFLAG_POOL_DEFAULT : TEXFLAG_POOL_MANAGED;
+    GR_D3D_UploadTexture(t, 0, w, h, pixels.data());
+    return t;
+}
+
+bool GR_D3D_UploadTexture(TDeviceTexture* t, int level, int width, int height, const uint8_t* pixels) {
+    if (!t || !pixels || width <= 0 || height <= 0) return false;
+    const int bpp = BytesPerPixel(t);
+    const int rows = std::min(height, t->Height());
+    const size_t rowBytes = static_cast<size_t>(std::min(width, t->Width())) * bpp;
+    const size_t copyPitch = static_cast<size_t>(t->Width()) * bpp;
+    for (int y = 0; y < rows; ++y)
+        std::memcpy(t->systemCopy + y * copyPitch, pixels + static_cast<size_t>(y) * width * bpp, rowBytes);
+    if (!t->texture) return true;
+    if (t->flags & TEXFLAG_POOL_DEFAULT) return UploadThroughStaging(t);
+    uint32_t pitch = 0;
+    uint8_t* bits = nullptr;
+    if (t->texture->LockRect(static_cast<uint32_t>(level), &pitch, &bits, nullptr, 0) != D3D_OK) return false;
+    CopyOut(t, bits, pitch);
+    t->texture->UnlockRect(static_cast<uint32_t>(level));
+    return true;
+}
+
+bool GR_D3D_UpdateTextureRect(TDeviceTexture* t, int x, int y, int w, int h) {
+    if (!t || !t->systemCopy) return false;
+    if (!t->texture) return true;
+    const int x2 = std::min(x + w, t->Width());
+    const int y2 = std::min(y + h, t->Height());
+    x = std::max(x, 0);
+    y = std::max(y, 0);
+    if (x >= x2 || y >= y2) return true;
+    if (t->flags & TEXFLAG_POOL_DEFAULT) return UploadThroughStaging(t);
+    const D3DRECT rect{x, y, x2, y2};
+    uint32_t pitch = 0;
+    uint8_t* bits = nullptr;
+    if (t->texture->LockRect(0, &pitch, &bits, &rect, 0) != D3D_OK) return false;
+    const int bpp = BytesPerPixel(t);
+    const size_t copyPitch = static_cast<size_t>(t->Width()) * bpp;
+    for (int row = y; row < y2; ++row)
+        std::memcpy(bits + static_cast<size_t>(row - y) * pitch, t->systemCopy + row * copyPitch + static_cast<size_t>(x) * bpp,
+                    static_cast<size_t>(x2 - x) * bpp);
+    t->texture->UnlockRect(0);
+    return true;
+}
+
+void GR_D3D_FreeTexture(TDeviceTexture* t) {
+    if (!t) return;
+    GR_Batch_ForgetTexture(t);
+    ReleaseSurface(t->colourSurface);
+    ReleaseSurface(t->depthSurface);
+    if (t->texture) {
+        if (g_lastBound == t->texture) g_lastBound = nullptr;
+        t->texture->Release();
+    }
+    MEM_FREE(t->systemBlock);
+    for (TDeviceTexture** link = &g_textureList; *link; link = &(*link)->next) {
+        if (*link == t) {
+            *link = t->next;
+            break;
+        }
+    }
+    MEM_FREE(t);
+}
+
+void GR_D3D_PreloadTexture(TDeviceTexture* t) {
+    if (t && t->texture) t->texture->PreLoad();
+}
+
+void GR_D3D_SetTexturePriority(TDeviceTexture* t, uint32_t priority) {
+    if (t && t->texture) t->texture->SetPriority(priority);
+}
+
+void GR_D3D_SetTexture(int stage, TDeviceTexture* t) {
+    if (stage < 0 || stage > 8 || !GR_D3DDevice) return;
+    if (!t) {
+        GR_D3DDevice->SetTexture(static_cast<uint32_t>(stage), nullptr);
+        return;
+    }
+    if (t->flags & TEXFLAG_NEEDS_RESOLVE) Resolve(t);
+    GR_D3DDevice->SetTexture(static_cast<uint32_t>(stage), t->texture);
+    if (t->texture != g_lastBound) {
+        ++Graphics_TextureSwapCount;
+        g_lastBound = t->texture;
+    }
+}
+
+void GR_D3D_SetTextureBlending(bool on) {
+    if (!GR_D3DDevice) return;
+    if (on) {
+        GR_D3DDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        GR_D3DDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        GR_D3DDevice->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        GR_D3DDevice->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+        GR_D3DDevice->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        GR_D3DDevice->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    } else {
+        GR_D3DDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        GR_D3DDevice->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    }
+}
+
+int GR_D3D_MaxTextureSize() {
+    return 4096;
+}
+
+void GR_D3D_TouchTexture(TDeviceTexture*) {}
+
+bool GR_D3D_SaveTexturePNG(TDeviceTexture* t, const char* path) {
+    if (!GR_D3DDevice || !t || !t->colourSurface || !path) return false;
+    const uint32_t w = t->colourSurface->Width();
+    const uint32_t h = t->colourSurface->Height();
+    std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4);
+    const D3DRECT all{0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h)};
+    if (GR_D3DDevice->ReadPixels(t->colourSurface, all, pixels.data(), w * 4) != D3D_OK) return false;
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = w;
+    image.height = h;
+    image.format = PNG_FORMAT_BGRA;
+    return png_image_write_to_file(&image, path, 0, pixels.data(), 0, nullptr) != 0;
+}
+
+TDeviceTexture* GR_D3D_TextureList() {
+    return g_textureList;
+}
+
+void GR_D3D_ForgetBoundTexture() {
+    g_lastBound = nullptr;
+}
+
+// ---- render-target stack ----
+
+// A push onto the full stack is refused and changes nothing.
+bool GR_D3D_PushRenderTargets() {
+    if (g_targetDepth >= kStackLevels) {
+        DebugConsole->Output("Render target stack full\n");
+        return false;
+    }
+    TargetLevel& level = g_targetStack[g_targetDepth];
+    for (int slot = 0; slot < 4; ++slot) {
+        level.colour[slot] = nullptr;
+        if (GR_D3DDevice && slot < GR_RenderTargetCount &&
+            GR_D3DDevice->GetRenderTarget(static_cast<uint32_t>(slot), &level.colour[slot]) != D3D_OK)
+            level.colour[slot] = nullptr;
+    }
+    level.depth = nullptr;
+    if (GR_D3DDevice && GR_D3DDevice->GetDepthStencilSurface(&level.depth) != D3D_OK) level.depth = nullptr;
+    ++g_targetDepth;
+    return true;
+}
+
+bool GR_D3D_PopRenderTargets() {
+    if (!GR_D3DDevice || g_targetDepth == 0) return false;
+    Graphics::Flush();
+    TargetLevel& level = g_targetStack[--g_targetDepth];
+    bool ok = true;
+    for (int slot = 0; slot < GR_RenderTargetCount && ok; ++slot)
+        ok = GR_D3DDevice->SetRenderTarget(static_cast<uint32_t>(slot), level.colour[slot]) == D3D_OK;
+    if (ok) ok = GR_D3DDevice->SetDepthStencilSurface(level.depth) == D3D_OK;
+    // The level's references go whether or not the device took them back.
+    for (auto*& surface : level.colour)
+        ReleaseSurface(surface);
+    ReleaseSurface(level.depth);
+    return ok;
+}
+
+void GR_D3D_PopAllRenderTargets() {
+    while (g_targetDepth > 0) {
+        if (!GR_D3DDevice) {
+            TargetLevel& level = g_targetStack[--g_targetDepth];
+            for (auto*& surface : level.colour)
+                ReleaseSurface(surface);
+            ReleaseSurface(level.depth);
+            continue;
+        }
+        GR_D3D_PopRenderTargets();
+    }
+}
+
+bool GR_D3D_SetRenderTarget(int slot, TDeviceTexture* t) {
+    if (!GR_D3DDevice) return false;
+    Graphics::Flush();
+    if (slot < 0 || slot >= GR_RenderTargetCount || !t) return false;
+    D3DRESULT r = GR_D3DDevice->SetRenderTarget(static_cast<uint32_t>(slot), t->colourSurface);
+    if (slot == 0) r = GR_D3DDevice->SetDepthStencilSurface(t->depthSurface);
+    t->flags |= TEXFLAG_NEEDS_RESOLVE;
+    return r == D3D_OK;
+}
+
+int GR_D3D_RenderTargetDepth() {
+    return g_targetDepth;
+}
+
+// ---- texture table ----
+
+int Texture_AllocSlot() {
+    for (int id = 0; id < g_tableCount; ++id)
+        if (!g_table[id]->inUse) return id;
+    MemoryManager::SetLength(g_table, sizeof(TTexture*) * static_cast<size_t>(g_tableCount + 1), __FILE__, __LINE__);
+    g_table[g_tableCount] = static_cast<TTexture*>(MEM_ALLOC(sizeof(TTexture)));
+    return g_tableCount++;
+}
+
+static int AddRecord(TDeviceTexture* t, int width, int height, float texelWidth, float texelHeight) {
+    const int id = Texture_AllocSlot();
+    TTexture* record = g_table[id];
+    record->texture = t;
+    record->width = static_cast<uint16_t>(width);
+    record->height = static_cast<uint16_t>(height);
+    record->texelWidth = texelWidth;
+    record->texelHeight = texelHeight;
+    record->inUse = 1;
+    return id;
+}
+
+int Texture_Create(int width, int height, bool renderTarget) {
+    TDeviceTexture* t = GR_D3D_CreateTexture(width, height, 1, renderTarget ? TEXCREATE_RENDERTARGET : 0, 6);
+    if (!t) return -1;
+    return AddRecord(t, width, height, 1.0f / static_cast<float>(t->Width()), 1.0f / static_cast<float>(t->Height()));
+}
+
+bool Texture_Exists(int id) {
+    return Record(id) != nullptr;
+}
+
+TDeviceTexture* Texture_Get(int id) {
+    TTexture* record = Record(id);
+    return record ? record->texture : nullptr;
+}
+
+int Texture_AddExisting(TDeviceTexture* t, int width, int height) {
+    if (!t) return -1;
+    return AddRecord(t, width, height, 1.0f / static_cast<float>(width), 1.0f / static_cast<float>(height));
+}
+
+int Texture_CreateFromMemory(const uint8_t* data, size_t size) {
+    TTextureInfo info{};
+    TDeviceTexture* t = GR_D3D_CreateTexturePage(data, size, &info, 6, 0);
+    if (!t) return -1;
+    return AddRecord(t, info.width, info.height, 1.0f / static_cast<float>(info.width),
+                     1.0f / static_cast<float>(info.height));
+}
+
+void Texture_Free(int id) {
+    TTexture* record = Record(id);
+    if (!record) return;
+    GR_D3D_FreeTexture(record->texture);
+    record->texture = nullptr;
+    record->inUse = 0;
+}
+
+bool Texture_GetTexelSize(int id, float& texelWidth, float& texelHeight) {
+    const TTexture* record = Record(id);
+    if (!record) return false;
+    texelWidth = record->texelWidth;
+    texelHeight = record->texelHeight;
+    return true;
+}
+
+void Texture_ClearTable() {
+    for (int id = 0; id < g_tableCount; ++id)
+        MEM_FREE(g_table[id]);
+    MEM_FREE(g_table);
+    g_table = nullptr;
+    g_tableCount = 0;
+}
+
+void Texture_FreeAll() {
+    for (int id = 0; id < g_tableCount; ++id)
+        Texture_Free(id);
+    Texture_ClearTable();
+}
+
+// ---- page-entry handles ----
+
+int32_t PageEntry_Register(const TPageEntry* entry) {
+    for (size_t i = 0; i < g_pageEntries.size(); ++i)
+        if (g_pageEntries[i] == entry) return kPageEntryBase + static_cast<int32_t>(i);
+    g_pageEntries.push_back(entry);
+    return kPageEntryBase + static_cast<int32_t>(g_pageEntries.size() - 1);
+}
+
+const TPageEntry* PageEntry_FromHandle(int64_t handle) {
+    if (handle < kPageEntryBase || handle >= kPageEntryBase + static_cast<int64_t>(g_pageEntries.size())) return nullptr;
+    return g_pageEntries[static_cast<size_t>(handle - kPageEntryBase)];
+}
+
+void PageEntry_ClearRegistry() {
+    g_pageEntries.clear();
+}
+
+// Surfaces are not built yet: the surface table is empty.
 bool Surface_Exists(int /*id*/) {
     return false;
 }

@@ -1,13 +1,12 @@
-// The texture table, texture-page entries and the surface queries other subsystems make.
-//
-// Textures live on the graphics device, which is not built yet: the table stays empty, no id is valid,
-// and every creation answers -1 (no texture).
+// Device textures and render targets, the texture table, texture-page entries and the render-target
+// stack.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-struct TDeviceTexture;
+class CD3DTexture;
+class CD3DSurface;
 
 // A rectangle of a texture page and where it sits in the full image: eleven signed 16-bit fields, 22
 // bytes as stored in the data file. The texture field holds an index into the "TXTR" list in the file;
@@ -27,16 +26,90 @@ struct TPageEntry {
 };
 static_assert(sizeof(TPageEntry) == 22, "a texture-page entry is 22 bytes");
 
+// One device texture with its memory copy.
+struct TDeviceTexture {
+    int32_t formatCode;
+    // Bits 0-12 width - 1, 13-25 height - 1, 26-31 level count - 1.
+    uint32_t packedSize;
+    // Bit 0: a render target drawn to, to be resolved before sampling; bit 3: default pool; bit 4:
+    // managed pool.
+    uint32_t flags;
+    CD3DTexture* texture;
+    CD3DSurface* colourSurface;
+    CD3DSurface* depthSurface;
+    uint8_t* systemBlock; // the allocation
+    uint8_t* systemCopy;  // the block rounded up to 16 bytes: width x height x 4 bytes of pixels
+    TDeviceTexture* next;
+
+    int Width() const { return static_cast<int>(packedSize & 0x1FFFu) + 1; }
+    int Height() const { return static_cast<int>((packedSize >> 13) & 0x1FFFu) + 1; }
+};
+
+constexpr uint32_t TEXFLAG_NEEDS_RESOLVE = 1u << 0;
+constexpr uint32_t TEXFLAG_POOL_DEFAULT = 1u << 3;
+constexpr uint32_t TEXFLAG_POOL_MANAGED = 1u << 4;
+constexpr uint32_t TEXCREATE_RENDERTARGET = 1u << 0;
+
+// The info record of the creation-from-data operations: width, height, depth (bits per pixel for raw
+// pixels), mip levels, format code, resource type (-1 for raw pixels), image file format.
+struct TTextureInfo {
+    int32_t width, height, depth, mipLevels, formatCode, resourceType, fileFormat;
+};
+
+TDeviceTexture* GR_D3D_CreateTexture(int width, int height, int levels, uint32_t flags, int formatCode);
+TDeviceTexture* GR_D3D_CreateTextureFromPixels(const uint8_t* pixels, int width, int height, TTextureInfo* info);
+// From a "RAW " page or an encoded image (PNG). The fifth argument is not read.
+TDeviceTexture* GR_D3D_CreateTexturePage(const uint8_t* data, size_t size, TTextureInfo* info, int formatCode,
+                                         int unused);
+// Copies width x height pixels (rows of width pixels) into the memory copy, cropped to the texture,
+// then into the texture.
+bool GR_D3D_UploadTexture(TDeviceTexture* texture, int level, int width, int height, const uint8_t* pixels);
+// Sends a rectangle of the memory copy (already written by the caller) to the texture.
+bool GR_D3D_UpdateTextureRect(TDeviceTexture* texture, int x, int y, int w, int h);
+void GR_D3D_FreeTexture(TDeviceTexture* texture);
+void GR_D3D_PreloadTexture(TDeviceTexture* texture);
+void GR_D3D_SetTexturePriority(TDeviceTexture* texture, uint32_t priority);
+void GR_D3D_SetTexture(int stage, TDeviceTexture* texture);
+void GR_D3D_SetTextureBlending(bool on);
+int GR_D3D_MaxTextureSize();
+void GR_D3D_TouchTexture(TDeviceTexture* texture);
+// Writes what was drawn into a texture's colour surface as an 8-bit RGBA PNG file; false when it cannot.
+bool GR_D3D_SaveTexturePNG(TDeviceTexture* texture, const char* path);
+// Newest first.
+TDeviceTexture* GR_D3D_TextureList();
+
+// The render-target stack: 8 levels of the targets of every slot in use and the depth-stencil surface.
+bool GR_D3D_PushRenderTargets();
+bool GR_D3D_PopRenderTargets();
+void GR_D3D_PopAllRenderTargets();
+bool GR_D3D_SetRenderTarget(int slot, TDeviceTexture* texture);
+int GR_D3D_RenderTargetDepth();
+
+// The bound-texture swap counter's last texture, forgotten when the device goes.
+void GR_D3D_ForgetBoundTexture();
+
+// The texture table.
+int Texture_AllocSlot();
+int Texture_Create(int width, int height, bool renderTarget);
 bool Texture_Exists(int id);
 // The device texture of an id, null when the id is not valid.
 TDeviceTexture* Texture_Get(int id);
 // A new id for an existing device texture; -1 when none was given.
 int Texture_AddExisting(TDeviceTexture* texture, int width, int height);
-// A new id from one encoded texture page of the data file (the page's flags are not passed); -1 when no
-// texture was made.
+// A new id from one encoded texture page of the data file; -1 when no texture was made.
 int Texture_CreateFromMemory(const uint8_t* data, size_t size);
 void Texture_Free(int id);
+// Texel width and height of a valid id (false for another).
+bool Texture_GetTexelSize(int id, float& texelWidth, float& texelHeight);
+void Texture_ClearTable();
 void Texture_FreeAll();
+
+// Texture-page entries are handed to scripts as handles from this registry: numbers above 2^30, so that
+// they are never texture ids or sprite or background indexes.
+int32_t PageEntry_Register(const TPageEntry* entry);
+// The entry of a handle, null for any other number.
+const TPageEntry* PageEntry_FromHandle(int64_t handle);
+void PageEntry_ClearRegistry();
 
 bool Surface_Exists(int id);
 // The texture id of a surface, -1 when none.

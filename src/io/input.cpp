@@ -464,8 +464,8 @@ void IO_DrawVirtualKeys() {
     VirtualKeyScale(sx, sy);
     Overlay_BeginDraw();
     static_assert(sizeof(Vertex) == 24, "position, colour and texture coordinate");
-    // A triangle list (kind 4) without a texture (0).
-    auto* v = static_cast<Vertex*>(Graphics::AllocVerts(4, 0, sizeof(Vertex), shown * 6));
+    // A triangle list (kind 4) without a texture.
+    auto* v = static_cast<Vertex*>(Graphics::AllocVerts(4, nullptr, sizeof(Vertex), shown * 6));
     if (v) {
         for (const IOVirtualKey& r : IO_State.virtualKeys) {
             if (!(r.flags & kVirtualKeyShown)) continue;

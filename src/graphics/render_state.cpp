@@ -1,0 +1,394 @@
+#include "graphics/render_state.h"
+
+#include "core/convert.h"
+#include "device/device.h"
+#include "graphics/batcher.h"
+#include "graphics/device.h"
+#include "graphics/texture.h"
+#include "graphics/transform.h"
+
+#include <cstring>
+
+CRenderState g_RenderState;
+GraphicsSettings GR_Settings;
+
+namespace {
+
+constexpr uint32_t kUnknown = 0xFFFFFFFFu;
+uint32_t g_deviceCache[D3D_RENDERSTATE_COUNT];
+uint32_t g_samplerCache[8][D3D_SAMPLERSTATE_COUNT];
+
+uint32_t FloatBits(float f) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+// The first value of each slot, in slot order 0..32 (17 and 18 are the floats 0.0 and 1.0).
+constexpr uint32_t kInitial[CRenderState::kSlots] = {
+    0, 0, 3, 1, 1, 0, 5, 6, 0, 4, 1, 5, 1, 0, 0, 0, 1, 0x00000000u, 0x3F800000u,
+    0, 0, 0, 0, 3, 15, 0, 1, 1, 1, 8, 0, 0xFFFFFFFFu, 0xFFFFFFFFu};
+
+// Comparison functions 1..7 pass, any other is "always".
+uint32_t CompareValue(uint32_t v) {
+    return v >= 1 && v <= 7 ? v : D3DCMP_ALWAYS;
+}
+uint32_t FogModeValue(uint32_t v) {
+    return v <= 2 ? v : D3DFOG_LINEAR;
+}
+
+} // namespace
+
+CRenderState::CRenderState() {
+    std::memcpy(applied, kInitial, sizeof applied);
+    std::memcpy(requested, kInitial, sizeof requested);
+    std::memcpy(saved, kInitial, sizeof saved);
+    std::memset(appliedSampler, 0, sizeof appliedSampler);
+    std::memset(requestedSampler, 0, sizeof requestedSampler);
+    std::memset(savedSampler, 0, sizeof savedSampler);
+}
+
+void CRenderState::SetRenderState(int slot, uint32_t value) {
+    if (slot < 0 || slot >= kSlots || requested[slot] == value) return;
+    requested[slot] = value;
+    const uint32_t bit = 1u << (slot % 32);
+    if (value != applied[slot]) renderDirty |= bit;
+    else renderDirty &= ~bit;
+}
+
+void CRenderState::SetSamplerState(int stage, int kind, uint32_t value) {
+    if (stage < 0 || stage >= 8 || kind < 0 || kind >= 4) return;
+    const int index = stage * 4 + kind;
+    if (requestedSampler[index] == value) return;
+    requestedSampler[index] = value;
+    const uint64_t bit = 1ull << index;
+    if (value != appliedSampler[index]) samplerDirty |= bit;
+    else samplerDirty &= ~bit;
+}
+
+void CRenderState::Save() {
+    std::memcpy(saved, requested, sizeof saved);
+    std::memcpy(savedSampler, requestedSampler, sizeof savedSampler);
+}
+
+void CRenderState::Restore() {
+    for (int slot = 0; slot < kSlots; ++slot) {
+        requested[slot] = saved[slot];
+        const uint32_t bit = 1u << (slot % 32);
+        if (requested[slot] != applied[slot]) renderDirty |= bit;
+        else renderDirty &= ~bit;
+    }
+    for (int index = 0; index < kSamplers; ++index) {
+        requestedSampler[index] = savedSampler[index];
+        const uint64_t bit = 1ull << index;
+        if (requestedSampler[index] != appliedSampler[index]) samplerDirty |= bit;
+        else samplerDirty &= ~bit;
+    }
+}
+
+void CRenderState::Apply() {
+    if (renderDirty != 0) {
+        for (int slot = 0; slot < kSlots; ++slot) {
+            if (!(renderDirty & (1u << (slot % 32)))) continue;
+            GR_D3D_SetRenderState(slot, requested[slot]);
+            applied[slot] = requested[slot];
+        }
+        renderDirty = 0;
+    }
+    if (samplerDirty != 0) {
+        for (int index = 0; index < kSamplers; ++index) {
+            if (!(samplerDirty & (1ull << index))) continue;
+            GR_D3D_SetSamplerState(index / 4, index % 4, requestedSampler[index]);
+            appliedSampler[index] = requestedSampler[index];
+        }
+        samplerDirty = 0;
+    }
+}
+
+// Depth function and stencil slots are not re-sent, and of the samplers only indexes 0..9.
+void CRenderState::ApplyAll() {
+    renderDirty = 0x01B7BDFEu;
+    samplerDirty |= 0x3FFu;
+    Apply();
+}
+
+void GR_D3D_SetDeviceRenderState(uint32_t state, uint32_t value) {
+    if (state >= D3D_RENDERSTATE_COUNT || g_deviceCache[state] == value) return;
+    g_deviceCache[state] = value;
+    if (GR_D3DDevice) GR_D3DDevice->SetRenderState(state, value);
+}
+
+void GR_D3D_SetRenderState(int id, uint32_t v) {
+    uint32_t state = 0;
+    uint32_t value = v;
+    switch (id) {
+    case 1: state = D3DRS_ZENABLE; GR_Settings.depthTestOn = v != 0; break;
+    case 2: state = D3DRS_FILLMODE; value = (v == 1 || v == 2) ? v : D3DFILL_SOLID; break;
+    case 3: state = D3DRS_SHADEMODE; value = v == 1 ? D3DSHADE_FLAT : D3DSHADE_GOURAUD; break;
+    case 4: state = D3DRS_ZWRITEENABLE; break;
+    case 5: state = D3DRS_ALPHATESTENABLE; break;
+    case 6:
+    case 7:
+        state = id == 6 ? D3DRS_SRCBLEND : D3DRS_DESTBLEND;
+        value = v >= 2 && v <= 17 ? v : D3DBLEND_ZERO;
+        break;
+    case 8:
+        state = D3DRS_CULLMODE;
+        value = v == 1 ? D3DCULL_CW : v == 2 ? D3DCULL_CCW : D3DCULL_NONE;
+        GR_Settings.engineCull = static_cast<int>(v);
+        break;
+    case 9: state = D3DRS_ZFUNC; value = CompareValue(v); break;
+    case 10: state = D3DRS_ALPHAREF; break;
+    case 11: state = D3DRS_ALPHAFUNC; value = CompareValue(v); break;
+    case 12: state = D3DRS_ALPHABLENDENABLE; break;
+    case 13: state = D3DRS_FOGENABLE; GR_Settings.fogOn = v != 0; break;
+    case 15: state = D3DRS_FOGCOLOR; break;
+    case 16: state = D3DRS_FOGTABLEMODE; value = FogModeValue(v); break;
+    case 17: state = D3DRS_FOGSTART; break;
+    case 18: state = D3DRS_FOGEND; break;
+    case 20: state = D3DRS_RANGEFOGENABLE; break;
+    case 21: state = D3DRS_LIGHTING; GR_Settings.lightingOn = v != 0; break;
+    case 23: state = D3DRS_FOGVERTEXMODE; value = FogModeValue(v); break;
+    case 24: state = D3DRS_COLORWRITEENABLE; break;
+    case 25: state = D3DRS_STENCILENABLE; break;
+    case 26:
+    case 27:
+    case 28:
+        state = id == 26 ? D3DRS_STENCILFAIL : id == 27 ? D3DRS_STENCILZFAIL : D3DRS_STENCILPASS;
+        value = v >= 2 && v <= 8 ? v : D3DSTENCILOP_KEEP;
+        break;
+    case 29: state = D3DRS_STENCILFUNC; value = CompareValue(v); break;
+    case 30: state = D3DRS_STENCILREF; break;
+    case 31: state = D3DRS_STENCILMASK; break;
+    case 32: state = D3DRS_STENCILWRITEMASK; break;
+    default: return; // 14, 19, 22 and ids outside 1..32
+    }
+    GR_D3D_SetDeviceRenderState(state, value);
+}
+
+void GR_D3D_SetSamplerState(int stage, int kind, uint32_t v) {
+    if (stage < 0 || stage > 7) return;
+    uint32_t type = 0;
+    uint32_t value = 0;
+    switch (kind) {
+    case 0:
+    case 1:
+        type = kind == 0 ? D3DSAMP_MAGFILTER : D3DSAMP_MINFILTER;
+        value = v == 0 ? D3DTEXF_LINEAR : D3DTEXF_POINT;
+        break;
+    case 2:
+    case 3:
+        type = kind == 2 ? D3DSAMP_ADDRESSU : D3DSAMP_ADDRESSV;
+        value = v == 0 ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
+        break;
+    default: return;
+    }
+    if (g_samplerCache[stage][type] == value) return;
+    g_samplerCache[stage][type] = value;
+    if (GR_D3DDevice) GR_D3DDevice->SetSamplerState(static_cast<uint32_t>(stage), type, value);
+}
+
+void GR_D3D_InvalidateDeviceCache() {
+    std::fill(std::begin(g_deviceCache), std::end(g_deviceCache), kUnknown);
+    for (auto& stage : g_samplerCache)
+        std::fill(std::begin(stage), std::end(stage), kUnknown);
+}
+
+void GR_D3D_ResetRenderStates() {
+    std::fill(std::begin(g_deviceCache), std::end(g_deviceCache), kUnknown);
+    static const uint32_t defaults[][2] = {
+        {D3DRS_LIGHTING, 1},        {D3DRS_ZENABLE, 1},          {D3DRS_FILLMODE, 3},
+        {D3DRS_SHADEMODE, 2},       {D3DRS_ZWRITEENABLE, 1},     {D3DRS_ALPHATESTENABLE, 0},
+        {D3DRS_LASTPIXEL, 1},       {D3DRS_SRCBLEND, 2},         {D3DRS_DESTBLEND, 1},
+        {D3DRS_CULLMODE, 1},        {D3DRS_ZFUNC, 4},            {D3DRS_ALPHAREF, 128},
+        {D3DRS_ALPHAFUNC, 8},       {D3DRS_DITHERENABLE, 1},     {D3DRS_ALPHABLENDENABLE, 0},
+        {D3DRS_FOGENABLE, 0},       {D3DRS_SPECULARENABLE, 0},   {D3DRS_FOGCOLOR, 0},
+        {D3DRS_FOGTABLEMODE, 0},    {D3DRS_FOGSTART, 0},         {D3DRS_FOGEND, 1},
+        {D3DRS_STENCILENABLE, 0},   {D3DRS_STENCILZFAIL, 1},     {D3DRS_COLORWRITEENABLE, 15},
+        {D3DRS_BLENDOP, 1},         {D3DRS_NORMALIZENORMALS, 1}};
+    for (const auto& entry : defaults)
+        GR_D3D_SetDeviceRenderState(entry[0], entry[1]);
+}
+
+// ---- settings ----
+
+namespace Graphics {
+
+void SetBlendModeExt(int source, int destination) {
+    GR_Settings.srcBlend = source;
+    GR_Settings.destBlend = destination;
+    g_RenderState.SetRenderState(RS_SRCBLEND, static_cast<uint32_t>(source));
+    g_RenderState.SetRenderState(RS_DESTBLEND, static_cast<uint32_t>(destination));
+}
+
+void SetBlendMode(int mode) {
+    switch (mode) {
+    case 1: SetBlendModeExt(5, 2); break;
+    case 2: SetBlendModeExt(5, 4); break;
+    case 3: SetBlendModeExt(1, 4); break;
+    default: SetBlendModeExt(5, 6); break;
+    }
+}
+
+void SetColourWriteEnable(bool red, bool green, bool blue, bool alpha) {
+    GR_Settings.colourWrite = (red ? 1 : 0) + (green ? 2 : 0) + (blue ? 4 : 0) + (alpha ? 8 : 0);
+    g_RenderState.SetRenderState(RS_COLORWRITEENABLE, static_cast<uint32_t>(GR_Settings.colourWrite));
+}
+
+void SetAlphaTest(bool on) {
+    if (!GR_D3DDevice) return;
+    GR_Settings.alphaTest = on;
+    g_RenderState.SetRenderState(RS_ALPHATESTENABLE, on ? 1u : 0u);
+}
+
+bool GetAlphaTest() {
+    return GR_Settings.alphaTest;
+}
+
+void SetAlphaTestRef(int value) {
+    GR_Settings.alphaTestRef = value;
+    g_RenderState.SetRenderState(RS_ALPHAREF, static_cast<uint32_t>(value));
+}
+
+int GetAlphaTestRef() {
+    return GR_Settings.alphaTestRef;
+}
+
+void SetInterpolationExt(int stage, bool on) {
+    if (stage < 0 || stage > 7) return;
+    GR_Settings.interpolate[stage] = on ? 1 : 0;
+    g_RenderState.SetSamplerState(stage, 0, on ? 0u : 1u);
+    g_RenderState.SetSamplerState(stage, 1, on ? 0u : 1u);
+}
+
+void SetInterpolation(bool on) {
+    for (int stage = 0; stage < 8; ++stage)
+        SetInterpolationExt(stage, on);
+}
+
+void SetRepeatExt(int stage, bool on) {
+    if (stage < 0 || stage > 7) return;
+    GR_Settings.repeat[stage] = on ? 1 : 0;
+    g_RenderState.SetSamplerState(stage, 2, on ? 0u : 1u);
+    g_RenderState.SetSamplerState(stage, 3, on ? 0u : 1u);
+}
+
+void SetRepeat(bool on) {
+    for (int stage = 0; stage < 8; ++stage)
+        SetRepeatExt(stage, on);
+}
+
+void SetTextureBlending(bool on) {
+    GR_Settings.textureBlending = on;
+    Flush();
+    GR_D3D_SetTextureBlending(on);
+}
+
+bool GetRepeat() {
+    return GR_Settings.repeat[0] != 0;
+}
+
+bool GetInterpolation() {
+    return GR_Settings.interpolate[0] != 0;
+}
+
+} // namespace Graphics
+
+void GR_D3D_SetCulling(bool on) {
+    GR_Settings.culling = on;
+    g_RenderState.SetRenderState(RS_CULLMODE, on ? 2u : 0u);
+}
+
+void GR_D3D_SetHidden(bool on) {
+    GR_Settings.hidden = on;
+    g_RenderState.SetRenderState(RS_ZENABLE, (GR_Transform.mode3D && on) ? 1u : 0u);
+}
+
+void GR_D3D_SetLighting(bool on) {
+    GR_Settings.lighting = on;
+    g_RenderState.SetRenderState(RS_LIGHTING, on ? 1u : 0u);
+}
+
+void GR_D3D_SetShading(bool on) {
+    GR_Settings.shading = on;
+    g_RenderState.SetRenderState(RS_SHADEMODE, on ? 2u : 1u);
+}
+
+void GR_D3D_SetZWriteEnable(bool on) {
+    GR_Settings.zWrite = on;
+    g_RenderState.SetRenderState(RS_ZWRITEENABLE, on ? 1u : 0u);
+}
+
+void GR_D3D_SetPerspective(bool on) {
+    GR_Settings.perspective = on;
+}
+
+// Under an orthographic projection the range goes to the device at once, normalised to the projection's
+// depth range; pending vertices are drawn first so that they keep the old range.
+void GR_D3D_PassFogRange() {
+    if (GR_Transform.orthographic) {
+        Graphics::Flush();
+        const double range = static_cast<double>(GR_Transform.zFar) - GR_Transform.zNear;
+        const float start = static_cast<float>((GR_Settings.fogStart - static_cast<double>(GR_Transform.zNear)) / range);
+        const float end = static_cast<float>((GR_Settings.fogEnd - static_cast<double>(GR_Transform.zNear)) / range);
+        GR_D3D_SetDeviceRenderState(D3DRS_FOGSTART, FloatBits(start));
+        GR_D3D_SetDeviceRenderState(D3DRS_FOGEND, FloatBits(end));
+    } else {
+        g_RenderState.SetRenderState(RS_FOGSTART, FloatBits(GR_Settings.fogStart));
+        g_RenderState.SetRenderState(RS_FOGEND, FloatBits(GR_Settings.fogEnd));
+    }
+}
+
+void GR_D3D_SetFog(bool on, uint32_t colour, float start, float end) {
+    const uint32_t red = colour & 0xFFu;
+    const uint32_t green = (colour >> 8) & 0xFFu;
+    const uint32_t blue = (colour >> 16) & 0xFFu;
+    GR_Settings.fog = on;
+    GR_Settings.fogColour = 0xFF000000u | red << 16 | green << 8 | blue;
+    GR_Settings.fogStart = start;
+    GR_Settings.fogEnd = end;
+    if (!on) {
+        g_RenderState.SetRenderState(RS_FOGENABLE, 0);
+        return;
+    }
+    const int support = GR_D3D_FogSupport();
+    if (support == 0) {
+        g_RenderState.SetRenderState(RS_FOGENABLE, 0);
+        return;
+    }
+    g_RenderState.SetRenderState(RS_FOGENABLE, 1);
+    if (support == 1) {
+        g_RenderState.SetRenderState(RS_FOGTABLEMODE, 3);
+    } else {
+        g_RenderState.SetRenderState(RS_FOGVERTEXMODE, 3);
+        g_RenderState.SetRenderState(RS_RANGEFOGENABLE, 1);
+    }
+    g_RenderState.SetRenderState(RS_FOGCOLOR, GR_Settings.fogColour);
+    GR_D3D_PassFogRange();
+}
+
+void GR_D3D_ApplySettings() {
+    if (!GR_D3DDevice) return;
+    GR_BaseTextureStage = 0;
+    GR_D3D_ResetRenderStates();
+    g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 1);
+    GR_D3D_SetCulling(GR_Settings.culling);
+    Graphics::SetBlendModeExt(GR_Settings.srcBlend, GR_Settings.destBlend);
+    GR_D3D_SetLighting(GR_Settings.lighting);
+    GR_D3D_SetShading(GR_Settings.shading);
+    GR_D3D_SetHidden(GR_Settings.hidden);
+    // Start and end as unsigned 16-bit integers, the range d3d_set_fog already keeps them in.
+    const auto to16 = [](float f) { return static_cast<float>(static_cast<uint32_t>(X86_DoubleToInt32(f)) & 0xFFFFu); };
+    const uint32_t fogColour = GR_Settings.fogColour;
+    const uint32_t scriptColour = (fogColour >> 16 & 0xFFu) | (fogColour & 0xFF00u) | (fogColour & 0xFFu) << 16;
+    GR_D3D_SetFog(GR_Settings.fog, scriptColour, to16(GR_Settings.fogStart), to16(GR_Settings.fogEnd));
+    GR_D3D_SetTexture(GR_BaseTextureStage, nullptr);
+    Graphics::SetInterpolation(GR_DeviceGlobals.interpolate);
+    Graphics::SetTextureBlending(GR_Settings.textureBlending);
+    Graphics::SetRepeat(GR_Settings.repeat[0] != 0);
+    g_RenderState.SetRenderState(RS_COLORWRITEENABLE, static_cast<uint32_t>(GR_Settings.colourWrite));
+    g_RenderState.SetRenderState(RS_ALPHATESTENABLE, GR_Settings.alphaTest ? 1u : 0u);
+    g_RenderState.SetRenderState(RS_ALPHAREF, static_cast<uint32_t>(GR_Settings.alphaTestRef));
+    g_RenderState.SetRenderState(RS_ALPHAFUNC, static_cast<uint32_t>(GR_Settings.alphaTestFunc));
+    g_RenderState.ApplyAll();
+}

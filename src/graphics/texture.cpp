@@ -200,8 +200,10 @@ TDeviceTexture* GR_D3D_CreateTexturePage(const uint8_t* data, size_t size, TText
         const uint32_t h = header[2];
         const uint32_t kind = header[3];
         if (kind > 1 || w == 0 || h == 0) return nullptr;
-        const uint64_t bytes = static_cast<uint64_t>(w) * h * (kind == 0 ? 4 : 2);
-        if (bytes > size - 16) return nullptr;
+        const uint64_t bpp = kind == 0 ? 4 : 2;
+        const uint64_t room = (size - 16) / bpp;
+        if (w > room || h > room / w) return nullptr;
+        const uint64_t bytes = static_cast<uint64_t>(w) * h * bpp;
         // Converted in a copy: the loaded bytes stay as they are.
         std::vector<uint8_t> pixels(data + 16, data + 16 + bytes);
         if (kind == 0) {
@@ -215,6 +217,7 @@ TDeviceTexture* GR_D3D_CreateTexturePage(const uint8_t* data, size_t size, TText
                 pixels[i + 1] = static_cast<uint8_t>(r >> 8);
             }
         }
+        // Both fit: w x h is at most the page size.
         const int iw = static_cast<int>(std::min<uint32_t>(w, 0x7FFFFFFF));
         const int ih = static_cast<int>(std::min<uint32_t>(h, 0x7FFFFFFF));
         const int fileCode = kind == 0 ? 6 : 11;

@@ -1,5 +1,6 @@
 // Pixels drawn by the GL backend, read back from its targets.
 #include "device/device.h"
+#include "support/pixel_mask.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -77,25 +78,6 @@ protected:
         device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, v, sizeof(Vertex16));
     }
 
-    // The pixels of colour c, as a string of rows ('#' for c, '.' otherwise).
-    static std::string Mask(const std::vector<uint32_t>& pixels, uint32_t w, uint32_t c) {
-        std::string s;
-        for (size_t i = 0; i < pixels.size(); ++i) {
-            s += pixels[i] == c ? '#' : '.';
-            if ((i + 1) % w == 0) s += '\n';
-        }
-        return s;
-    }
-    static std::string Rect(uint32_t w, uint32_t h, int x1, int y1, int x2, int y2) {
-        std::string s;
-        for (uint32_t y = 0; y < h; ++y) {
-            for (uint32_t x = 0; x < w; ++x)
-                s += (int(x) >= x1 && int(x) <= x2 && int(y) >= y1 && int(y) <= y2) ? '#' : '.';
-            s += '\n';
-        }
-        return s;
-    }
-
     CD3D* d3d = nullptr;
     CD3DDevice* device = nullptr;
 };
@@ -103,7 +85,7 @@ protected:
 TEST_F(GLDeviceTest, FilledRectangleCoversExactlyItsPixelsTopRowFirst) {
     // Corners at whole numbers plus one on the right and bottom: x 2..5, y 3..7 inclusive.
     FillRect(2, 3, 6, 8, 0xFFFF0000u);
-    EXPECT_EQ(Mask(Read(), kW, 0xFFFF0000u), Rect(kW, kH, 2, 3, 5, 7));
+    EXPECT_EQ(PixelMask(Read(), kW, 0xFFFF0000u), BoxMask(kW, kH, 2, 3, 5, 7));
 }
 
 TEST_F(GLDeviceTest, TriangleCoversThePixelsWhoseCentresItHolds) {
@@ -122,7 +104,7 @@ TEST_F(GLDeviceTest, ClearCoversTheViewportOnlyWhateverTheWriteMasks) {
     const D3DVIEWPORT9 vp{4, 2, 10, 6, 0.0f, 1.0f};
     ASSERT_EQ(device->SetViewport(vp), D3D_OK);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x80123456u, 1.0f, 0);
-    EXPECT_EQ(Mask(Read(), kW, 0x80123456u), Rect(kW, kH, 4, 2, 13, 7));
+    EXPECT_EQ(PixelMask(Read(), kW, 0x80123456u), BoxMask(kW, kH, 4, 2, 13, 7));
     // The masks still hold for drawing.
     device->SetViewport(D3DVIEWPORT9{0, 0, kW, kH, 0, 1});
     FillRect(0, 0, 32, 24, 0xFFFFFFFFu);

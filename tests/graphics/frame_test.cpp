@@ -1,0 +1,121 @@
+// Whole frames: drawn into the screen texture, shown in the back buffer, read back.
+#include "support/graphics_device.h"
+#include "support/pixel_mask.h"
+#include "support/temp_folder.h"
+
+#include <png.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+class FrameTest : public GraphicsDeviceTest {
+protected:
+    std::vector<uint32_t> BackBuffer() {
+        CD3DSurface* back = nullptr;
+        EXPECT_EQ(GR_D3DDevice->GetBackBuffer(&back), D3D_OK);
+        std::vector<uint32_t> pixels(static_cast<size_t>(back->Width()) * back->Height());
+        const D3DRECT all{0, 0, static_cast<int32_t>(back->Width()), static_cast<int32_t>(back->Height())};
+        EXPECT_EQ(GR_D3DDevice->ReadPixels(back, all, reinterpret_cast<uint8_t*>(pixels.data()), back->Width() * 4),
+                  D3D_OK);
+        width = back->Width();
+        back->Release();
+        return pixels;
+    }
+    uint32_t width = 0;
+};
+
+TEST_F(FrameTest, AFilledRectangleLandsOnItsPixelsAndTheFrameSavesAsPNG) {
+    StartDevice(D3DBackend::OpenGL, 32, 24);
+    ASSERT_TRUE(Graphics::StartFrame());
+    GR_Draw_Clear(0xFF000000u);
+    GR_Draw_SetColour(0x0000FFu);
+    GR_Draw_Rectangle(2, 3, 5, 7, false);
+    GR_Draw_SetColour(0x00FF00u);
+    GR_Draw_Triangle(10, 10, 18, 10, 10, 18, false);
+    TempFolder folder;
+    Screen_SaveToFile((folder / "frame.png").c_str());
+    ASSERT_TRUE(Graphics::EndFrame(true));
+    const auto pixels = BackBuffer();
+    EXPECT_EQ(PixelMask(pixels, width, 0xFFFF0000u), BoxMask(width, 24, 2, 3, 5, 7));
+    // The triangle's vertices lie half a pixel up-left of the centres: pixel (10 + i, 10 + j) when
+    // i + j < 7. Centres on the long edge (i + j = 7) are on a bottom-right edge, and left out.
+    for (int y = 10; y < 19; ++y)
+        for (int x = 10; x < 19; ++x)
+            EXPECT_EQ(pixels[static_cast<size_t>(y) * width + x] == 0xFF00FF00u, (x - 10) + (y - 10) < 7) << x << "," << y;
+
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, (folder / "frame.png").c_str()));
+    EXPECT_EQ(image.width, 32u);
+    EXPECT_EQ(image.height, 24u);
+    png_image_free(&image);
+}
+
+TEST_F(FrameTest, ASurfaceLeftSetAtFrameEndStillShowsTheFrameAndTheNextOne) {
+    StartDevice(D3DBackend::OpenGL, 16, 16);
+    TDeviceTexture* surface = GR_D3D_CreateTexture(16, 16, 1, TEXCREATE_RENDERTARGET, 6);
+    ASSERT_TRUE(Graphics::StartFrame());
+    GR_Draw_Clear(0xFF000000u);
+    GR_Draw_SetColour(0xFFFFFFu);
+    GR_Draw_Rectangle(0, 0, 3, 3, false);
+    ASSERT_TRUE(GR_D3D_PushRenderTargets());
+    ASSERT_TRUE(GR_D3D_SetRenderTarget(0, surface));
+    GR_Draw_Rectangle(8, 8, 15, 15, false);
+    ASSERT_TRUE(Graphics::EndFrame(true));
+    EXPECT_EQ(GR_D3D_RenderTargetDepth(), 0);
+    const auto first = BackBuffer();
+    EXPECT_EQ(PixelMask(first, width, 0xFFFFFFFFu), BoxMask(width, 16, 0, 0, 3, 3));
+
+    ASSERT_TRUE(Graphics::StartFrame());
+    GR_Draw_Clear(0xFF000000u);
+    GR_Draw_Rectangle(4, 4, 5, 5, false);
+    ASSERT_TRUE(Graphics::EndFrame(true));
+    const auto second = BackBuffer();
+    EXPECT_EQ(PixelMask(second, width, 0xFFFFFFFFu), BoxMask(width, 16, 4, 4, 5, 5));
+    GR_D3D_FreeTexture(surface);
+}
+
+TEST_F(FrameTest, KeepAspectLetterboxesTheGameImage) {
+    StartDevice(D3DBackend::Recording, 1280, 720, GR_OPTION_KEEP_ASPECT, 640, 480);
+    ASSERT_TRUE(Graphics::StartFrame());
+    Recording().ClearLog();
+    ASSERT_TRUE(Graphics::EndFrame(true));
+    const D3DCall* quad = nullptr;
+    for (const D3DCall& call : Recording().Log())
+        if (call.kind == D3DCallKind::DrawPrimitiveUP) quad = &call;
+    ASSERT_NE(quad, nullptr);
+    float corners[24];
+    ASSERT_EQ(quad->data.size(), sizeof corners);
+    std::memcpy(corners, quad->data.data(), sizeof corners);
+    EXPECT_EQ(corners[0], 160.0f);
+    EXPECT_EQ(corners[6], 1120.0f);
+    EXPECT_EQ(corners[1], 0.0f);
+    int x = 0, y = 0;
+    Display_GetAspectOffset(x, y);
+    EXPECT_EQ(x, 160);
+}
+
+TEST_F(FrameTest, ResetRecreatesTheScreenAtThePendingSizeAndResendsSettings) {
+    StartDevice(D3DBackend::Recording, 64, 48);
+    Graphics::SetBlendMode(1);
+    Graphics::Flush();
+    GR_DeviceGlobals.pendingWidth = 80;
+    GR_DeviceGlobals.pendingHeight = 60;
+    GR_D3DDevice->InjectLoss(D3DERR_DEVICENOTRESET);
+    Recording().ClearLog();
+    ASSERT_TRUE(Graphics::StartFrame());
+    EXPECT_EQ(GR_D3DDevice->TestCooperativeLevel(), D3D_OK);
+    EXPECT_EQ(GR_D3D_ScreenTexture()->Width(), 80);
+    EXPECT_EQ(Window_DeviceState.gameSize.width, 80);
+    EXPECT_EQ(GR_DeviceGlobals.pendingWidth, -1);
+    bool blend = false;
+    for (const D3DCall& call : Recording().Log())
+        blend |= call.kind == D3DCallKind::SetRenderState && call.a == D3DRS_DESTBLEND && call.b == D3DBLEND_ONE;
+    EXPECT_TRUE(blend) << "the blend mode is sent again after the reset";
+    ASSERT_TRUE(Graphics::EndFrame(false));
+}
+
+} // namespace

@@ -1,0 +1,143 @@
+// Device textures, texture pages and the render-target stack, on the recording backend.
+#include "support/graphics_device.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+class TextureTest : public GraphicsDeviceTest {
+protected:
+    void SetUp() override { StartDevice(D3DBackend::Recording, 64, 48); }
+
+    static std::vector<uint8_t> RawPage(uint32_t w, uint32_t h, uint32_t kind, size_t pixelBytes) {
+        std::vector<uint8_t> page(16 + pixelBytes);
+        const uint32_t header[4] = {0x20574152u, w, h, kind};
+        std::memcpy(page.data(), header, 16);
+        for (size_t i = 0; i < pixelBytes; ++i)
+            page[16 + i] = static_cast<uint8_t>(i);
+        return page;
+    }
+};
+
+TEST_F(TextureTest, PlainTexturesArePowersOfTwoAndTargetsKeepTheirSize) {
+    TDeviceTexture* plain = GR_D3D_CreateTexture(100, 30, 1, 0, 6);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(plain->Width(), 128);
+    EXPECT_EQ(plain->Height(), 32);
+    EXPECT_EQ(plain->flags, TEXFLAG_POOL_MANAGED);
+    TDeviceTexture* target = GR_D3D_CreateTexture(100, 30, 1, TEXCREATE_RENDERTARGET, 6);
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(target->Width(), 100);
+    EXPECT_EQ(target->Height(), 30);
+    EXPECT_NE(target->depthSurface, nullptr);
+    TDeviceTexture* wide = GR_D3D_CreateTexture(5000, 10, 1, 0, 6);
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(wide->Width(), 4096);
+    EXPECT_EQ(wide->Height(), 16);
+    // A wider image is cropped to the texture, not written past it.
+    std::vector<uint8_t> pixels(5000u * 10u * 4u, 0xAB);
+    EXPECT_TRUE(GR_D3D_UploadTexture(wide, 0, 5000, 10, pixels.data()));
+    EXPECT_EQ(wide->systemCopy[4095 * 4], 0xAB);
+    EXPECT_EQ(wide->systemCopy[10 * 4096 * 4], 0x00) << "rows below the image stay zero";
+    // A target the device cannot make gives null and leaves nothing behind.
+    EXPECT_EQ(GR_D3D_CreateTexture(9000, 10, 1, TEXCREATE_RENDERTARGET, 6), nullptr);
+    GR_D3D_FreeTexture(plain);
+    GR_D3D_FreeTexture(target);
+    GR_D3D_FreeTexture(wide);
+    EXPECT_EQ(GR_D3D_TextureList(), GR_D3D_ScreenTexture());
+}
+
+TEST_F(TextureTest, RawPagesAreCheckedAndConvertedInACopy) {
+    TTextureInfo info{};
+    auto kind2 = RawPage(2, 2, 2, 16);
+    EXPECT_EQ(GR_D3D_CreateTexturePage(kind2.data(), kind2.size(), &info, 6, 0), nullptr);
+    auto shortPage = RawPage(4, 4, 0, 60);
+    EXPECT_EQ(GR_D3D_CreateTexturePage(shortPage.data(), shortPage.size(), &info, 6, 0), nullptr);
+    auto empty = RawPage(0, 4, 0, 0);
+    EXPECT_EQ(GR_D3D_CreateTexturePage(empty.data(), empty.size(), &info, 6, 0), nullptr);
+    auto huge = RawPage(0x80000000u, 0x80000000u, 0, 16);
+    EXPECT_EQ(GR_D3D_CreateTexturePage(huge.data(), huge.size(), &info, 6, 0), nullptr);
+
+    auto page = RawPage(2, 1, 0, 8);
+    const auto original = page;
+    TDeviceTexture* t = GR_D3D_CreateTexturePage(page.data(), page.size(), &info, 6, 0);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(page, original) << "the loaded bytes stay as they were";
+    EXPECT_EQ(info.width, 2);
+    EXPECT_EQ(info.depth, 32);
+    EXPECT_EQ(t->systemCopy[0], 2);
+    EXPECT_EQ(t->systemCopy[2], 0);
+    GR_D3D_FreeTexture(t);
+
+    // 16-bit pages: nibbles reversed, rows at the texture's pitch (3 wide in a 4-wide texture).
+    auto sixteen = RawPage(3, 2, 1, 12);
+    t = GR_D3D_CreateTexturePage(sixteen.data(), sixteen.size(), &info, 6, 0);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(info.formatCode, 11);
+    EXPECT_EQ(t->Width(), 4);
+    uint16_t first = 0;
+    uint16_t secondRow = 0;
+    std::memcpy(&first, t->systemCopy, 2);
+    std::memcpy(&secondRow, t->systemCopy + 4 * 2, 2);
+    EXPECT_EQ(first, 0x0010u) << "0x0100 reversed";
+    EXPECT_EQ(secondRow, 0x6070u) << "0x0706 reversed, the first pixel of the second image row";
+    GR_D3D_FreeTexture(t);
+}
+
+TEST_F(TextureTest, RenderTargetStackRestoresTargetsAndRefusesANinthLevel) {
+    TDeviceTexture* surface = GR_D3D_CreateTexture(16, 16, 1, TEXCREATE_RENDERTARGET, 6);
+    CD3DSurface* before = nullptr;
+    GR_D3DDevice->GetRenderTarget(0, &before);
+    ASSERT_TRUE(GR_D3D_PushRenderTargets());
+    ASSERT_TRUE(GR_D3D_SetRenderTarget(0, surface));
+    CD3DSurface* during = nullptr;
+    GR_D3DDevice->GetRenderTarget(0, &during);
+    EXPECT_EQ(during, surface->colourSurface);
+    during->Release();
+    ASSERT_TRUE(GR_D3D_PopRenderTargets());
+    CD3DSurface* after = nullptr;
+    GR_D3DDevice->GetRenderTarget(0, &after);
+    EXPECT_EQ(after, before);
+    after->Release();
+    before->Release();
+    EXPECT_FALSE(GR_D3D_PopRenderTargets());
+
+    for (int i = 0; i < 8; ++i)
+        EXPECT_TRUE(GR_D3D_PushRenderTargets());
+    EXPECT_FALSE(GR_D3D_PushRenderTargets());
+    EXPECT_EQ(GR_D3D_RenderTargetDepth(), 8);
+    GR_D3D_PopAllRenderTargets();
+    EXPECT_EQ(GR_D3D_RenderTargetDepth(), 0);
+
+    // A target drawn to is resolved at its first binding, not at the second.
+    Recording().ClearLog();
+    GR_D3D_SetTexture(0, surface);
+    GR_D3D_SetTexture(0, surface);
+    EXPECT_EQ(Recording().Count(D3DCallKind::StretchRect), 1u);
+    const size_t calls = Recording().Log().size();
+    GR_D3D_SetTexture(9, surface);
+    EXPECT_EQ(Recording().Log().size(), calls);
+    GR_D3D_FreeTexture(surface);
+}
+
+TEST_F(TextureTest, TheTableReusesFreedIdsAndHandlesNeverLookLikeIds) {
+    const int a = Texture_Create(10, 10, false);
+    const int b = Texture_Create(10, 10, false);
+    EXPECT_EQ(b, a + 1);
+    float tw = 0, th = 0;
+    ASSERT_TRUE(Texture_GetTexelSize(a, tw, th));
+    EXPECT_FLOAT_EQ(tw, 1.0f / 16.0f);
+    Texture_Free(a);
+    EXPECT_FALSE(Texture_Exists(a));
+    EXPECT_EQ(Texture_Create(4, 4, false), a);
+    TPageEntry entry{};
+    const int32_t handle = PageEntry_Register(&entry);
+    EXPECT_GE(handle, 0x40000000);
+    EXPECT_EQ(PageEntry_FromHandle(handle), &entry);
+    EXPECT_EQ(PageEntry_FromHandle(2048), nullptr);
+    EXPECT_EQ(PageEntry_FromHandle(handle + 1), nullptr);
+    PageEntry_ClearRegistry();
+}
+
+} // namespace

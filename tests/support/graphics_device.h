@@ -1,0 +1,54 @@
+// A graphics device for the tests of the drawing code: the recording backend (calls logged, nothing
+// drawn) or OpenGL on the headless context, with the drawing state of a fresh start.
+#pragma once
+
+#include "device/device.h"
+#include "device/recording/recording_device.h"
+#include "graphics/device.h"
+#include "graphics/draw.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+class GraphicsDeviceTest : public testing::Test {
+protected:
+    // The game size is (width, height) unless given; the window's back buffer is (width, height).
+    void StartDevice(D3DBackend backend, int width, int height, uint32_t options = 0, int gameWidth = 0,
+                     int gameHeight = 0) {
+        // The GL rasteriser draws on the calling thread: worker threads would outlive the test and meet
+        // the leak checker at exit.
+        setenv("LP_NUM_THREADS", "0", 0);
+        savedWindow = Window_DeviceState;
+        g_RenderState = CRenderState();
+        GR_Settings = GraphicsSettings();
+        GR_Transform = TransformState();
+        GR_Draw_Init();
+        GR_Draw_SetAlpha(1.0f);
+        GR_Draw_SetColour(0);
+        D3D_SetBackend(backend);
+        Window_DeviceState.gameSize = gameWidth > 0 ? WindowSize{gameWidth, gameHeight} : WindowSize{width, height};
+        ASSERT_TRUE(GR_D3D_Init(nullptr, width, height, options));
+        started = true;
+    }
+    void TearDown() override {
+        if (!started) return;
+        Texture_FreeAll();
+        Display_Free();
+        GR_D3D_Quit();
+        D3D_SetBackend(D3DBackend::OpenGL);
+        Window_DeviceState = savedWindow;
+        GR_DeviceGlobals = GraphicsDeviceGlobals();
+    }
+    CRecordingDevice& Recording() { return *static_cast<CRecordingDevice*>(GR_D3DDevice); }
+    // The draw calls logged since the last ClearLog.
+    std::vector<const D3DCall*> Draws() {
+        std::vector<const D3DCall*> draws;
+        for (const D3DCall& call : Recording().Log())
+            if (call.kind == D3DCallKind::DrawPrimitive || call.kind == D3DCallKind::DrawPrimitiveUP)
+                draws.push_back(&call);
+        return draws;
+    }
+
+    WindowDeviceState savedWindow;
+    bool started = false;
+};

@@ -478,7 +478,7 @@ bool Reset() {
         Window_DeviceState.clientSize = Window_DeviceState.gameSize;
         Window_DeviceState.backBufferSize = Window_DeviceState.gameSize;
         PlatformRect outer{};
-        const bool keep = Window_DeviceState.sizeChanged || GR_DeviceGlobals.keepWindowPosition;
+        const bool keep = GR_DeviceGlobals.keepWindowPosition;
         const bool hadRect = Platform_GetWindowRect(outer);
         Platform_SetClientSize(Window_DeviceState.gameSize.width, Window_DeviceState.gameSize.height);
         if (keep && hadRect) {
@@ -488,7 +488,6 @@ bool Reset() {
             const int y = (static_cast<int>(D3D_Desktop().height) - Window_DeviceState.gameSize.height) / 2;
             Platform_MoveWindow(x, y);
         }
-        Window_DeviceState.sizeChanged = false;
         GR_DeviceGlobals.keepWindowPosition = false;
     } else if (pending) {
         Window_DeviceState.gameSize = WindowSize{GR_DeviceGlobals.pendingWidth, GR_DeviceGlobals.pendingHeight};

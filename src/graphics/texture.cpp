@@ -5,8 +5,8 @@
 #include "device/device.h"
 #include "graphics/batcher.h"
 #include "graphics/device.h"
+#include "graphics/image_decode.h"
 
-#include <png.h>
 
 #include <cstring>
 #include <vector>
@@ -121,23 +121,14 @@ void Resolve(TDeviceTexture* t) {
 
 // Decodes a PNG into A8R8G8B8 rows; false for anything else or a damaged file.
 bool DecodePNG(const uint8_t* data, size_t size, std::vector<uint8_t>& pixels, int& w, int& h) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, data, size)) return false;
-    if (image.width == 0 || image.height == 0 || image.width > 8192 || image.height > 8192) {
-        png_image_free(&image);
-        return false;
+    const uint32_t* decoded = ReadPNG(data, size, w, h);
+    const bool ok = decoded && w > 0 && h > 0 && w <= 8192 && h <= 8192;
+    if (ok) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(decoded);
+        pixels.assign(bytes, bytes + static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
     }
-    image.format = PNG_FORMAT_BGRA;
-    pixels.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return false;
-    }
-    w = static_cast<int>(image.width);
-    h = static_cast<int>(image.height);
-    return true;
+    ReadPNG_Free();
+    return ok;
 }
 
 TTexture* Record(int id) {
@@ -353,20 +344,16 @@ int GR_D3D_MaxTextureSize() {
 
 void GR_D3D_TouchTexture(TDeviceTexture*) {}
 
-bool GR_D3D_SaveTexturePNG(TDeviceTexture* t, const char* path) {
-    if (!GR_D3DDevice || !t || !t->colourSurface || !path) return false;
+bool GR_D3D_SaveTexturePNG(TDeviceTexture* t, const char* name) {
+    if (!GR_D3DDevice || !t || !t->colourSurface || !name) return false;
     const uint32_t w = t->colourSurface->Width();
     const uint32_t h = t->colourSurface->Height();
     std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4);
     const D3DRECT all{0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h)};
     if (GR_D3DDevice->ReadPixels(t->colourSurface, all, pixels.data(), w * 4) != D3D_OK) return false;
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = w;
-    image.height = h;
-    image.format = PNG_FORMAT_BGRA;
-    return png_image_write_to_file(&image, path, 0, pixels.data(), 0, nullptr) != 0;
+    for (size_t i = 0; i < pixels.size(); i += 4)
+        std::swap(pixels[i], pixels[i + 2]);
+    return write_png_file(name, pixels.data(), static_cast<int>(w), static_cast<int>(h));
 }
 
 TDeviceTexture* GR_D3D_TextureList() {

@@ -73,8 +73,9 @@ void GR_D3D_SetTexture(int stage, TDeviceTexture* texture);
 void GR_D3D_SetTextureBlending(bool on);
 int GR_D3D_MaxTextureSize();
 void GR_D3D_TouchTexture(TDeviceTexture* texture);
-// Writes what was drawn into a texture's colour surface as an 8-bit RGBA PNG file; false when it cannot.
-bool GR_D3D_SaveTexturePNG(TDeviceTexture* texture, const char* path);
+// Writes what was drawn into a texture's colour surface as a PNG file of that name in the save area;
+// false when it cannot.
+bool GR_D3D_SaveTexturePNG(TDeviceTexture* texture, const char* name);
 // Newest first.
 TDeviceTexture* GR_D3D_TextureList();
 

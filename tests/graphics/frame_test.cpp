@@ -1,4 +1,5 @@
 // Whole frames: drawn into the screen texture, shown in the back buffer, read back.
+#include "runner/save_area.h"
 #include "support/graphics_device.h"
 #include "support/pixel_mask.h"
 #include "support/temp_folder.h"
@@ -35,7 +36,10 @@ TEST_F(FrameTest, AFilledRectangleLandsOnItsPixelsAndTheFrameSavesAsPNG) {
     GR_Draw_SetColour(0x00FF00u);
     GR_Draw_Triangle(10, 10, 18, 10, 10, 18, false);
     TempFolder folder;
-    Screen_SaveToFile((folder / "frame.png").c_str());
+    folder.SetEnv("XDG_DATA_HOME", folder / "data");
+    LoadSave_Reset();
+    const std::string file = "frame.png";
+    Screen_SaveToFile(file.c_str());
     ASSERT_TRUE(Graphics::EndFrame(true));
     const auto pixels = BackBuffer();
     EXPECT_EQ(PixelMask(pixels, width, 0xFFFF0000u), BoxMask(width, 24, 2, 3, 5, 7));
@@ -48,10 +52,13 @@ TEST_F(FrameTest, AFilledRectangleLandsOnItsPixelsAndTheFrameSavesAsPNG) {
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, (folder / "frame.png").c_str()));
+    char path[2048];
+    LoadSave_GetSavePath(path, sizeof path, file.c_str());
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, path));
     EXPECT_EQ(image.width, 32u);
     EXPECT_EQ(image.height, 24u);
     png_image_free(&image);
+    LoadSave_Reset();
 }
 
 TEST_F(FrameTest, ASurfaceLeftSetAtFrameEndStillShowsTheFrameAndTheNextOne) {

@@ -40,17 +40,26 @@ void Array_Destroy(ScriptArray* array) {
     MEM_FREE(array);
 }
 
-// Grows the row table to `count` rows; new rows are empty (the memory manager zero-fills growth).
+// Makes a block hold at least `needed` bytes. Arrays mostly grow one element at a time, so a block that
+// must grow at least doubles rather than being copied for every element; the memory manager zero-fills
+// the growth, so the room beyond the used part holds empty rows and real 0 elements.
+template <typename T> void GrowBlock(T*& block, size_t needed) {
+    const size_t have = block ? MemoryManager::GetSize(block) : 0;
+    if (needed <= have) return;
+    size_t doubled = have * 2;
+    if (doubled > MemoryManager::kMaxBlockSize) doubled = MemoryManager::kMaxBlockSize;
+    MemoryManager::SetLength(block, needed > doubled ? needed : doubled, __FILE__, __LINE__);
+}
+
+// Grows the row table to `count` rows; new rows are empty.
 void Array_SetRowCount(ScriptArray* array, int count) {
-    MemoryManager::SetLength(array->rows, sizeof(ScriptArrayRow) * static_cast<size_t>(count), __FILE__,
-                             __LINE__);
+    GrowBlock(array->rows, sizeof(ScriptArrayRow) * static_cast<size_t>(count));
     array->rowCount = count;
 }
 
 // Grows a row to `length` elements; new elements are real 0.
 void Row_SetLength(ScriptArrayRow* row, int length) {
-    MemoryManager::SetLength(row->items, sizeof(ScriptValue) * static_cast<size_t>(length), __FILE__,
-                             __LINE__);
+    GrowBlock(row->items, sizeof(ScriptValue) * static_cast<size_t>(length));
     row->length = length;
 }
 

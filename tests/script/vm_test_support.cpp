@@ -18,44 +18,6 @@ void Depth(ScriptValue& result, CInstance*, CInstance*, int, ScriptValue*) {
 
 } // namespace
 
-FakeInstance* FakeWorld::Add(int id, int object) {
-    room.push_back(std::make_unique<FakeInstance>());
-    room.back()->id = id;
-    room.back()->object = object;
-    return room.back().get();
-}
-
-CInstance* FakeWorld::FindInstance(int id) {
-    for (auto& instance : room)
-        if (instance->id == id) return AsInstance(instance.get());
-    return nullptr;
-}
-
-CVariableList* FakeWorld::InstanceVariables(CInstance* instance) {
-    return instance ? &Of(instance)->variables : nullptr;
-}
-
-void FakeWorld::VisitInstances(ScriptInstanceList list, int objectIndex,
-                               const std::function<bool(CInstance*)>& visit) {
-    std::vector<FakeInstance*> members;
-    switch (list) {
-    case ScriptInstanceList::Room:
-    case ScriptInstanceList::Object:
-        for (auto& instance : room)
-            if (list == ScriptInstanceList::Room || instance->object == objectIndex)
-                members.push_back(instance.get());
-        break;
-    case ScriptInstanceList::ChangedObject:
-        members = changedObject;
-        break;
-    case ScriptInstanceList::ActivationChange:
-        members = activationChange;
-        break;
-    }
-    for (FakeInstance* instance : members)
-        if (!visit(AsInstance(instance))) return;
-}
-
 std::unique_ptr<VMWriteBuffer> Assemble(const char* listing, VMWriteBuffer* debug) {
     auto code = std::make_unique<VMWriteBuffer>(64);
     VMAsmOptions options;

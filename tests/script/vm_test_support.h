@@ -11,38 +11,8 @@
 #include "script/value.h"
 #include "script/variable_list.h"
 #include "script/vm/vm_buffer.h"
+#include "support/fake_world.h"
 #include "support/fatal_errors.h"
-
-// A fake instance: an id, an object index and its own variables.
-struct FakeInstance {
-    int id;
-    int object;
-    bool marked = false;
-    bool deactivated = false;
-    CVariableList variables;
-};
-
-// A room of fake instances. Object lists hold the room's instances of each object in room order;
-// changedObject and activationChange list what those stage lists would hold.
-class FakeWorld : public IScriptWorld {
-public:
-    FakeInstance* Add(int id, int object);
-    static CInstance* AsInstance(FakeInstance* instance) { return reinterpret_cast<CInstance*>(instance); }
-    static FakeInstance* Of(CInstance* instance) { return reinterpret_cast<FakeInstance*>(instance); }
-
-    CInstance* FindInstance(int id) override;
-    CVariableList* InstanceVariables(CInstance* instance) override;
-    ScriptValue* InstanceSlot(CInstance*, int) override { return nullptr; }
-    int ObjectIndexOf(CInstance* instance) override { return Of(instance)->object; }
-    bool IsMarked(CInstance* instance) override { return Of(instance)->marked; }
-    bool IsDeactivated(CInstance* instance) override { return Of(instance)->deactivated; }
-    void VisitInstances(ScriptInstanceList list, int objectIndex,
-                        const std::function<bool(CInstance*)>& visit) override;
-
-    std::vector<std::unique_ptr<FakeInstance>> room;
-    std::vector<FakeInstance*> changedObject;
-    std::vector<FakeInstance*> activationChange;
-};
 
 // Assembles a listing; quoted texts go into the run-time string table. Fails the test on a fault.
 std::unique_ptr<VMWriteBuffer> Assemble(const char* listing, VMWriteBuffer* debug = nullptr);

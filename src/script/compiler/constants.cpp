@@ -24,6 +24,11 @@ std::vector<ConstantEntry> g_constants;
 // The newest entry of each exact name, so that the compiler's lookup does not scan the table.
 std::unordered_map<std::string, int> g_newest;
 
+// A run that ends without Code_Constant_Free still frees the table's blocks before the arrays go.
+struct TableRelease {
+    ~TableRelease() { Code_Constant_Free(); }
+} g_release;
+
 // Scripts belong to the script engine itself; the other kinds are installed by their owners.
 CodeResourceFindFn g_resourceFind[RESOURCE_KIND_COUNT] = {nullptr, nullptr, nullptr, nullptr, nullptr,
                                                           nullptr, nullptr, nullptr, Script_Find, nullptr};

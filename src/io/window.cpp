@@ -4,6 +4,7 @@
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/text.h"
+#include "device/gl/gl_context.h"
 #include "graphics/device.h"
 #include "io/input.h"
 #include "library/os_events.h"
@@ -88,9 +89,8 @@ WindowHandle Window_Create(int width, int height) {
     desc.clientWidth = clientWidth;
     desc.clientHeight = clientHeight;
     desc.style = style;
-    // No graphics device draws into the window yet, so it carries no OpenGL context; the device that
-    // renders into it will ask for one here.
-    desc.openGL = false;
+    // The graphics device draws into the window through OpenGL, when there is a GL driver.
+    desc.openGL = GL_KeepDriverLoaded();
     if (!Platform_CreateWindow(desc, &Window_Proc)) return nullptr;
     g_main.exists = true;
     g_main.style = style;

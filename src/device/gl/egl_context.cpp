@@ -5,7 +5,6 @@
 
 namespace {
 
-GLWindowContextFactory g_windowFactory = nullptr;
 
 class CEGLHeadlessContext : public CGLContext {
 public:
@@ -44,6 +43,10 @@ EGLDisplay HeadlessDisplay() {
 
 } // namespace
 
+bool GL_KeepDriverLoaded() {
+    return HeadlessDisplay() != EGL_NO_DISPLAY;
+}
+
 CGLContext* GL_CreateHeadlessContext() {
     EGLDisplay display = HeadlessDisplay();
     if (display == EGL_NO_DISPLAY || !eglBindAPI(EGL_OPENGL_API)) return nullptr;
@@ -63,12 +66,4 @@ CGLContext* GL_CreateHeadlessContext() {
         return nullptr;
     }
     return result;
-}
-
-void GL_SetWindowContextFactory(GLWindowContextFactory factory) {
-    g_windowFactory = factory;
-}
-
-GLWindowContextFactory GL_GetWindowContextFactory() {
-    return g_windowFactory;
 }

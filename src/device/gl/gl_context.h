@@ -15,8 +15,11 @@ public:
 // A context without a window (EGL on Mesa, no surface); null when none can be made.
 CGLContext* GL_CreateHeadlessContext();
 
-// Makes the context of a window; installed by the window layer. Without one a device made for a window
-// draws headless and its presents show nothing.
-using GLWindowContextFactory = CGLContext* (*)(void* window);
-void GL_SetWindowContextFactory(GLWindowContextFactory factory);
-GLWindowContextFactory GL_GetWindowContextFactory();
+// Initialises the headless display once for the life of the process, which keeps the GL driver loaded:
+// contexts made and dropped later (a window's, at every reset) then neither reload it nor unload it
+// with its start-up allocations. False when there is no driver.
+bool GL_KeepDriverLoaded();
+
+// The context of the main window (made with OpenGL by the window layer); null when there is none, and a
+// device made for the window then draws headless and its presents show nothing.
+CGLContext* GL_CreateWindowContext(void* window);

@@ -676,7 +676,7 @@ void CGLDevice::BackendPresent(CD3DSurface& backBuffer) {
 
 CD3DDevice* GL_CreateDevice(void* window) {
     CGLContext* context = nullptr;
-    if (window && GL_GetWindowContextFactory()) context = GL_GetWindowContextFactory()(window);
+    if (window) context = GL_CreateWindowContext(window);
     if (!context) context = GL_CreateHeadlessContext();
     if (!context || !context->MakeCurrent()) {
         delete context;

@@ -12,6 +12,8 @@
 #include "script/script.h"
 #include "script/vm/vm_handles.h"
 #include "world/object.h"
+#include "world/room.h"
+#include "world/room_table.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -101,12 +103,19 @@ bool KeepNothing(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&
     return true;
 }
 
+// The header also starts the game-wide instance and tile id counters.
+bool GeneralInfo_Chunk(const CDataView& file, const IFFChunk& chunk) {
+    if (!GEN8_Load(file, chunk)) return false;
+    Room_SetLastInstanceId(static_cast<int32_t>(g_GeneralInfo.lastInstanceId));
+    Room_SetLastTileId(static_cast<int32_t>(g_GeneralInfo.lastTileId));
+    return true;
+}
 bool GEN8_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
-    return GEN8_Load(file, chunk);
+    return GeneralInfo_Chunk(file, chunk);
 }
 bool GEN7_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
     Code_SetRunnerFormat(700);
-    return GEN8_Load(file, chunk);
+    return GeneralInfo_Chunk(file, chunk);
 }
 bool OPTN_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
     return Options_Load(file, chunk);
@@ -145,7 +154,7 @@ const ChunkEntry kChunks[] = {
     {"GEN7", false, GEN7_Chunk},
     {"GENL", false, GEN7_Chunk},
     {"OPTN", false, OPTN_Chunk},
-    // Extensions, sounds, sprites, backgrounds, paths, shaders, fonts, timelines and rooms:
+    // Extensions, sounds, sprites, backgrounds, paths, shaders, fonts and timelines:
     // their loaders come with their subsystems.
     {"EXTN", true, KeepNothing},
     {"SOND", true, KeepNothing},
@@ -158,7 +167,7 @@ const ChunkEntry kChunks[] = {
     {"FONT", true, KeepNothing},
     {"TMLN", true, KeepNothing},
     {"OBJT", true, Object_Load},
-    {"ROOM", true, KeepNothing},
+    {"ROOM", true, Room_Load},
     {"DAFL", true, Nothing},
     {"TPAG", true, TPAG_Load},
     {"TXTR", true, Textures_Load},
@@ -177,6 +186,7 @@ const ChunkEntry* FindChunk(uint32_t tag) {
 }
 
 void ClearLoadedTables() {
+    Room_Init();
     g_tpages.clear();
     g_tpageTextures.clear();
     g_textureIds.clear();
@@ -333,7 +343,7 @@ bool LoadGameData() {
 
 bool IFF_ProcessChunks(uint8_t* data, uint32_t size) {
     DebugConsole->Output("initialise everything!\n");
-    // Sounds, sprites, backgrounds, paths, scripts, fonts, timelines, objects and rooms are emptied here
+    // Sounds, sprites, backgrounds, paths, scripts, fonts, timelines and objects are emptied here
     // by their subsystems once they are built; the options are ours.
     ClearLoadedTables();
     Options_Clear();

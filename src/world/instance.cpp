@@ -13,6 +13,7 @@
 #include "world/event.h"
 #include "world/object.h"
 #include "world/room.h"
+#include "world/saved_form.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -232,71 +233,45 @@ void CInstance::CopyFrom(const CInstance* source, bool enterLists) {
 
 // ---- Saved form
 
-namespace {
-
-void WriteInt(IBuffer* b, int32_t v) {
-    Buffer_WriteReal(b, eBuffer_S32, v);
-}
-void WriteFloat(IBuffer* b, float v) {
-    Buffer_WriteReal(b, eBuffer_F32, v);
-}
-
-// Reads of the saved form: each gives false once the bytes run out.
-struct SavedReader {
-    IBuffer* buffer;
-    bool ok = true;
-
-    double Real(int type) {
-        double d = 0;
-        if (ok && !Buffer_ReadReal(buffer, type, &d)) ok = false;
-        return ok ? d : 0;
-    }
-    int32_t Int() { return X86_DoubleToInt32(Real(eBuffer_S32)); }
-    float Float() { return X86_DoubleToFloat(Real(eBuffer_F32)); }
-    uint8_t Flag() { return Real(eBuffer_S32) != 0; }
-};
-
-} // namespace
-
 void CInstance::Serialise(IBuffer* b) {
     if (bboxStale) ComputeBoundingBox();
-    WriteInt(b, id);
-    WriteInt(b, deactivated);
-    WriteInt(b, object_index);
-    WriteInt(b, sprite_index);
+    Saved_WriteInt(b, id);
+    Saved_WriteInt(b, deactivated);
+    Saved_WriteInt(b, object_index);
+    Saved_WriteInt(b, sprite_index);
     for (float f : {image_index, image_speed, image_xscale, image_yscale, image_angle, image_alpha})
-        WriteFloat(b, f);
+        Saved_WriteFloat(b, f);
     Buffer_WriteReal(b, eBuffer_U32, image_blend);
-    WriteInt(b, mask_index);
-    WriteFloat(b, depth);
-    WriteInt(b, precise);
+    Saved_WriteInt(b, mask_index);
+    Saved_WriteFloat(b, depth);
+    Saved_WriteInt(b, precise);
     for (float f : {x, y, xstart, ystart, xprevious, yprevious, direction, speed, friction, gravity_direction,
                     gravity, hspeed, vspeed})
-        WriteFloat(b, f);
+        Saved_WriteFloat(b, f);
     for (int32_t v : {bbox_left, bbox_right, bbox_top, bbox_bottom})
-        WriteInt(b, v);
-    WriteInt(b, visible);
-    WriteInt(b, solid);
-    WriteInt(b, persistent);
+        Saved_WriteInt(b, v);
+    Saved_WriteInt(b, visible);
+    Saved_WriteInt(b, solid);
+    Saved_WriteInt(b, persistent);
     for (int32_t a : alarm)
-        WriteInt(b, a);
-    WriteInt(b, marked);
-    WriteInt(b, path_index);
+        Saved_WriteInt(b, a);
+    Saved_WriteInt(b, marked);
+    Saved_WriteInt(b, path_index);
     for (float f : {path_position, path_positionprevious, path_speed, path_scale, path_orientation})
-        WriteFloat(b, f);
-    WriteInt(b, path_endaction);
-    WriteFloat(b, path_xstart);
-    WriteFloat(b, path_ystart);
-    WriteInt(b, timeline_index);
-    WriteFloat(b, timeline_position);
-    WriteFloat(b, timeline_speed);
-    WriteInt(b, timeline_running);
-    WriteInt(b, timeline_loop);
-    WriteInt(b, outside);
+        Saved_WriteFloat(b, f);
+    Saved_WriteInt(b, path_endaction);
+    Saved_WriteFloat(b, path_xstart);
+    Saved_WriteFloat(b, path_ystart);
+    Saved_WriteInt(b, timeline_index);
+    Saved_WriteFloat(b, timeline_position);
+    Saved_WriteFloat(b, timeline_speed);
+    Saved_WriteInt(b, timeline_running);
+    Saved_WriteInt(b, timeline_loop);
+    Saved_WriteInt(b, outside);
     if (variables) {
         variables->Serialise(b);
     } else {
-        WriteInt(b, slotCount);
+        Saved_WriteInt(b, slotCount);
         for (int i = 0; i < slotCount; ++i)
             Value_Serialise(&slots[i], b);
     }
@@ -312,7 +287,7 @@ bool CInstance::Deserialise(IBuffer* b) {
     sprite_index = r.Int();
     for (float* f : {&image_index, &image_speed, &image_xscale, &image_yscale, &image_angle, &image_alpha})
         *f = r.Float();
-    image_blend = X86_DoubleToUInt32(r.Real(eBuffer_U32));
+    image_blend = r.UInt();
     mask_index = r.Int();
     depth = r.Float();
     precise = r.Flag();

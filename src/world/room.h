@@ -1,18 +1,57 @@
-// The run-time room as far as instances need it: its two instance lists and their operations, the
-// current room and the pending room change, and the instance-id counter. The rest of the room (settings,
-// backgrounds, views, tiles, records) belongs to the room code.
+// The room as an object: a definition of the room table, or the running room made from one. It holds the
+// settings, eight background slots, eight views, the instances in two lists (active and deactivated),
+// the tiles and the physics world, and writes and reads the room's part of a saved game.
 #pragma once
 
 #include "world/instance.h"
+#include "world/room_record.h"
+#include "world/tile.h"
+#include "world/view.h"
 
 #include <cstdint>
+#include <memory>
+#include <vector>
+
+class CCode;
+class CPhysicsWorld;
+class IBuffer;
+
+constexpr int kRoomBackgroundCount = 8;
+constexpr int kRoomViewCount = 8;
+
+struct RoomBackground {
+    bool visible = false;
+    bool foreground = false;
+    int32_t index = -1;
+    float x = 0, y = 0;
+    bool htiled = true, vtiled = true;
+    float hspeed = 0, vspeed = 0;
+    float xscale = 1, yscale = 1;
+    uint32_t blend = 0xFFFFFF;
+    float alpha = 1;
+};
 
 class CRoom {
 public:
-    CRoom() = default;
+    CRoom();
+    // Destroys the physics world and every instance of both lists (each leaving the instance table).
     ~CRoom();
     CRoom(const CRoom&) = delete;
     CRoom& operator=(const CRoom&) = delete;
+
+    // Back to the defaults: no record, caption, code or physics, 640 x 480 at speed 30, both instance
+    // lists destroyed, no placed ids and no tiles.
+    void Reset();
+    // Fills the room from a record of the room table (the record is kept, shared).
+    void LoadFromRecord(std::shared_ptr<RoomRecord> source);
+    // Makes this room a copy of source: its settings, and either new instances and tiles made from the
+    // shared record (makeInstances) or a copy of source's tiles; in both cases copies of source's own
+    // instances. A null source leaves the defaults.
+    void CopyFrom(const CRoom* source, bool makeInstances);
+
+    void SetName(const char* text);
+    void SetCaption(const char* text);
+    void SetCode(const char* text);
 
     // A new instance with the next id, entered in its object's lists, the active list and the hash.
     CInstance* CreateInstance(float x, float y, int objectIndex);
@@ -25,8 +64,60 @@ public:
     void DestroyActiveInstances();
     void DestroyDeactivatedInstances();
 
+    // Moves every background slot by its speeds.
+    void ScrollBackgrounds();
+    // The drawing size the room needs (its ports' extent with views, else its size), clamped to the
+    // display; the game's drawing size is changed when it differs.
+    void UpdateWindowSize();
+
+    // ---- Tiles
+    // Appends a copy of the tile with a new tile id; gives its index.
+    int AddTile(const RoomTile& tile);
+    void ClearTiles();
+
+    // ---- The record's entries (room built-ins on definitions). Without a record nothing is added: -1.
+    int AddInstanceRecord(double x, double y, int objectIndex);
+    int AddTileRecord(int background, int left, int top, int width, int height, int x, int y, int depth,
+                      float xscale, float yscale, uint32_t colour);
+    void ClearInstanceRecords();
+    void CreateDefaultRecord();
+
+    // ---- The room's part of a saved game
+    void SaveState(IBuffer* buffer);
+    // Reads the state written by SaveState into a new room; the clear-display flag, the name and the
+    // record come from the definition of room roomIndex. False when the state is cut short or a count
+    // does not fit the bytes left: the room then holds no instance and no tile.
+    bool LoadState(IBuffer* buffer, int roomIndex);
+
+    int32_t lastTileIndex = -1;
+    char* caption = nullptr;
+    int32_t speed = 30;
+    int32_t width = 640;
+    int32_t height = 480;
+    bool persistent = false;
+    uint32_t colour = 0xC0C0C0;
+    bool showColour = true;
+    RoomBackground backgrounds[kRoomBackgroundCount];
+    bool viewsEnabled = false;
+    bool clearDisplay = false;
+    CView views[kRoomViewCount];
+    char* codeText = nullptr;
+    CCode* code = nullptr; // owned by the record it came from
+    bool usesPhysics = false;
+    int32_t gravityX = 0, gravityY = 0;
+    float pixelsToMetres = 0;
     RoomList active;
     RoomList deactivated;
+    std::vector<int32_t> placedIds; // instances made from the record, in entry order
+    std::shared_ptr<RoomRecord> record;
+    CPhysicsWorld* physicsWorld = nullptr;
+    std::vector<RoomTile> tiles;
+    char* name = nullptr;
+
+private:
+    void MakeRecordInstances();
+    void MakeRecordTiles();
+    void CopyInstancesOf(const CRoom* source);
 };
 
 // The room the game is in, or null.
@@ -34,5 +125,8 @@ extern CRoom* Run_Room;
 // The pending room change: -1 none, else the code of the change asked for.
 extern int32_t New_Room;
 
+// The game-wide id counters: every new instance or tile takes the counter plus one.
 int Room_GetLastInstanceId();
 void Room_SetLastInstanceId(int id);
+int Room_GetLastTileId();
+void Room_SetLastTileId(int id);

@@ -1,8 +1,14 @@
 #include "world/room_size.h"
 
-// Rooms are not built yet, so no room is ever running: callers map with a scale of 1.
+#include "world/room.h"
+
 bool Room_GetCurrentSize(int& width, int& height) {
-    width = 0;
-    height = 0;
-    return false;
+    if (!Run_Room) {
+        width = 0;
+        height = 0;
+        return false;
+    }
+    width = Run_Room->width;
+    height = Run_Room->height;
+    return true;
 }

@@ -139,7 +139,8 @@ void EndRoom(bool gameEnd) {
     New_Room = pending;
     IO_ClearVirtualKeys();
 
-    g_carried.reserve(10);
+    // Copies still carried from an earlier room end that no room start took are dropped.
+    Run_FreeCarriedInstances();
     for (CInstance* i = room->active.first; i; i = i->next) {
         if (i->marked || i->deactivated || !i->persistent) continue;
         auto* copy = new CInstance(i->x, i->y, i->id, i->object_index, false);

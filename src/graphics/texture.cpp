@@ -119,15 +119,26 @@ void Resolve(TDeviceTexture* t) {
     if (level) level->Release();
 }
 
-// Decodes a PNG into A8R8G8B8 rows; false for anything else or a damaged file.
-bool DecodePNG(const uint8_t* data, size_t size, std::vector<uint8_t>& pixels, int& w, int& h) {
-    const uint32_t* decoded = ReadPNG(data, size, w, h);
-    const bool ok = decoded && w > 0 && h > 0 && w <= 8192 && h <= 8192;
-    if (ok) {
-        const auto* bytes = reinterpret_cast<const uint8_t*>(decoded);
-        pixels.assign(bytes, bytes + static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
-    }
+bool KeepPixels(const uint32_t* decoded, int w, int h, std::vector<uint8_t>& pixels) {
+    if (!decoded || w <= 0 || h <= 0 || w > 8192 || h > 8192) return false;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(decoded);
+    pixels.assign(bytes, bytes + static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    return true;
+}
+
+// Decodes a PNG or JPEG image into A8R8G8B8 rows and names its file format (3 PNG, 1 JPEG); false for
+// anything else or a damaged file.
+bool DecodeImage(const uint8_t* data, size_t size, std::vector<uint8_t>& pixels, int& w, int& h, int& format) {
+    const uint32_t* png = ReadPNG(data, size, w, h);
+    bool ok = KeepPixels(png, w, h, pixels);
     ReadPNG_Free();
+    format = 3;
+    if (!ok) {
+        uint32_t* decoded = JPEG_Decode(data, size, w, h);
+        ok = KeepPixels(decoded, w, h, pixels);
+        MEM_FREE(decoded);
+        format = 1;
+    }
     return ok;
 }
 
@@ -217,22 +228,23 @@ TDeviceTexture* GR_D3D_CreateTexturePage(const uint8_t* data, size_t size, TText
         if (t) GR_D3D_UploadTexture(t, 0, iw, ih, pixels.data());
         return t;
     }
-    // An image file, made at its own size with one level. Only PNG is decoded here; another format gives
-    // a record without a texture, as a failed decode does.
+    // An image file, made at its own size with one level. PNG and JPEG are decoded here; another format
+    // (DDS, BMP, TGA) gives a record without a texture, as a failed decode does.
     std::vector<uint8_t> pixels;
     int w = 0;
     int h = 0;
-    const bool decoded = DecodePNG(data, size, pixels, w, h);
+    int fileFormat = 3;
+    const bool decoded = DecodeImage(data, size, pixels, w, h, fileFormat);
     if (!decoded) {
         w = h = 1;
     }
-    if (info) *info = TTextureInfo{w, h, 32, 1, code, 3, 3};
+    if (info) *info = TTextureInfo{w, h, 32, 1, code, 3, fileFormat};
     if (!GR_D3DDevice) return nullptr;
     TDeviceTexture* t = NewRecord(w, h, 1, code);
     if (!decoded) return t;
-    const uint32_t format = code == 11 ? static_cast<uint32_t>(D3DFMT_A8R8G8B8) : D3DFormatOf(code);
-    if (GR_D3DDevice->CreateTexture(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1, 0,
-                                    format == D3DFMT_A8R8G8B8 ? format : static_cast<uint32_t>(D3DFMT_A8R8G8B8),
+    // The pixels stay A8R8G8B8 whatever format was asked for (no conversion to 16-bit or compressed
+    // formats is made), so the record and its memory copy are those of code 6.
+    if (GR_D3DDevice->CreateTexture(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1, 0, D3DFMT_A8R8G8B8,
                                     PoolOf(), &t->texture) != D3D_OK)
         return t;
     t->formatCode = 6;

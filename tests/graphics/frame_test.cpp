@@ -85,6 +85,28 @@ TEST_F(FrameTest, ASurfaceLeftSetAtFrameEndStillShowsTheFrameAndTheNextOne) {
     GR_D3D_FreeTexture(surface);
 }
 
+TEST_F(FrameTest, AnOutlinedRectangleLightsItsBorderPixelsAndAPointItsPixel) {
+    StartDevice(D3DBackend::OpenGL, 16, 12);
+    ASSERT_TRUE(Graphics::StartFrame());
+    GR_Draw_Clear(0xFF000000u);
+    GR_Draw_SetColour(0xFFFFFFu);
+    GR_Draw_Rectangle(2, 3, 9, 8, true);
+    ASSERT_TRUE(Graphics::EndFrame(true));
+    const auto pixels = BackBuffer();
+    std::string expected = BoxMask(width, 12, 2, 3, 9, 8);
+    // Hollow: the inside stays dark.
+    for (int y = 4; y <= 7; ++y)
+        for (int x = 3; x <= 8; ++x)
+            expected[static_cast<size_t>(y) * (width + 1) + x] = '.';
+    EXPECT_EQ(PixelMask(pixels, width, 0xFFFFFFFFu), expected);
+
+    ASSERT_TRUE(Graphics::StartFrame());
+    GR_Draw_Clear(0xFF000000u);
+    GR_Draw_Point(12, 1);
+    ASSERT_TRUE(Graphics::EndFrame(true));
+    EXPECT_EQ(PixelMask(BackBuffer(), width, 0xFFFFFFFFu), BoxMask(width, 12, 12, 1, 12, 1));
+}
+
 TEST_F(FrameTest, KeepAspectLetterboxesTheGameImage) {
     StartDevice(D3DBackend::Recording, 1280, 720, GR_OPTION_KEEP_ASPECT, 640, 480);
     ASSERT_TRUE(Graphics::StartFrame());

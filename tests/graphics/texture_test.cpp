@@ -1,4 +1,5 @@
 // Device textures, texture pages and the render-target stack, on the recording backend.
+#include "image_samples.h"
 #include "support/graphics_device.h"
 
 #include <cstring>
@@ -83,6 +84,33 @@ TEST_F(TextureTest, RawPagesAreCheckedAndConvertedInACopy) {
     EXPECT_EQ(first, 0x0010u) << "0x0100 reversed";
     EXPECT_EQ(secondRow, 0x6070u) << "0x0706 reversed, the first pixel of the second image row";
     GR_D3D_FreeTexture(t);
+}
+
+TEST_F(TextureTest, ImagePagesKeepTheirOwnSizeWithOneLevel) {
+    PNGSample sample;
+    sample.width = 3;
+    sample.height = 2;
+    sample.rows = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 128, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    const Bytes png = EncodePNG(sample);
+    const int id = Texture_CreateFromMemory(png.data(), png.size());
+    ASSERT_TRUE(Texture_Exists(id));
+    const TDeviceTexture* t = Texture_Get(id);
+    EXPECT_EQ(t->Width(), 3);
+    EXPECT_EQ(t->Height(), 2);
+    EXPECT_EQ(t->packedSize >> 26, 0u) << "one level";
+    float tw = 0, th = 0;
+    ASSERT_TRUE(Texture_GetTexelSize(id, tw, th));
+    EXPECT_FLOAT_EQ(tw, 1.0f / 3.0f);
+    uint32_t texel = 0;
+    std::memcpy(&texel, t->systemCopy + 8, 4);
+    EXPECT_EQ(texel, 0x800000FFu);
+    // Bytes that are no image give a record without a texture.
+    const uint8_t junk[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    TTextureInfo info{};
+    TDeviceTexture* none = GR_D3D_CreateTexturePage(junk, sizeof junk, &info, 6, 0);
+    ASSERT_NE(none, nullptr);
+    EXPECT_EQ(none->texture, nullptr);
+    GR_D3D_FreeTexture(none);
 }
 
 TEST_F(TextureTest, RenderTargetStackRestoresTargetsAndRefusesANinthLevel) {

@@ -149,6 +149,25 @@ TEST_F(GLDeviceTest, BlendingAndAlphaTestGiveTheExpectedBytes) {
     EXPECT_EQ(px[8 * kW + 8], 0x41FFFFFFu);
 }
 
+TEST_F(GLDeviceTest, TableFogFollowsDepthUnderAnOrthographicProjection) {
+    device->SetRenderState(D3DRS_FOGENABLE, 1);
+    device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
+    device->SetRenderState(D3DRS_FOGCOLOR, 0xFF000000u);
+    const float start = 0.0f, end = 1.0f;
+    uint32_t bits = 0;
+    std::memcpy(&bits, &start, 4);
+    device->SetRenderState(D3DRS_FOGSTART, bits);
+    std::memcpy(&bits, &end, 4);
+    device->SetRenderState(D3DRS_FOGEND, bits);
+    const Vertex16 v[6] = {{0, 0, 0.5f, 0xFFFFFFFFu}, {8, 0, 0.5f, 0xFFFFFFFFu}, {8, 8, 0.5f, 0xFFFFFFFFu},
+                           {8, 8, 0.5f, 0xFFFFFFFFu}, {0, 8, 0.5f, 0xFFFFFFFFu}, {0, 0, 0.5f, 0xFFFFFFFFu}};
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, v, sizeof(Vertex16));
+    const uint32_t grey = Read()[0] & 0xFFu;
+    EXPECT_GE(grey, 126u);
+    EXPECT_LE(grey, 129u);
+}
+
 TEST_F(GLDeviceTest, TexturesSampleTopRowFirstAndAMissingTextureIsWhite) {
     CD3DTexture* texture = nullptr;
     ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);

@@ -127,8 +127,29 @@ TEST_F(FrameTest, KeepAspectLetterboxesTheGameImage) {
     EXPECT_EQ(x, 160);
 }
 
+TEST(DisplayModes, TheSmallestModeThatHoldsTheSizeElseTheNearestArea) {
+    const DisplayModeEntry modes[] = {{1024, 768, 32, 60, 0, 0}, {800, 600, 32, 60, 1, 0},
+                                      {1280, 1024, 16, 60, 2, 0}, {1280, 1024, 32, 75, 3, 0},
+                                      {1280, 1024, 32, 59, 4, 0}};
+    EXPECT_EQ(Display_PickMode(modes, 5, 800, 600), 1);
+    EXPECT_EQ(Display_PickMode(modes, 5, 801, 600), 0);
+    // Larger than every mode: the nearest area, a 32-bit mode before a 16-bit one, then the frequency
+    // nearest 60.
+    EXPECT_EQ(Display_PickMode(modes, 5, 1400, 1100), 4);
+    EXPECT_EQ(Display_PickMode(modes, 0, 640, 480), -1);
+}
+
+TEST_F(FrameTest, FullScreenTakesTheDesktopSize) {
+    StartDevice(D3DBackend::Recording, 640, 480, GR_OPTION_FULLSCREEN);
+    EXPECT_EQ(Window_DeviceState.backBufferSize.width, static_cast<int>(D3D_Desktop().width));
+    EXPECT_EQ(GR_D3DDevice->PresentParameters().BackBufferHeight, D3D_Desktop().height);
+    EXPECT_EQ(GR_D3D_ScreenTexture()->Width(), 640);
+}
+
 TEST_F(FrameTest, ResetRecreatesTheScreenAtThePendingSizeAndResendsSettings) {
     StartDevice(D3DBackend::Recording, 64, 48);
+    // Multisampling is refused by the device: the request is dropped at the reset.
+    Display_SetAntialias(4);
     Graphics::SetBlendMode(1);
     Graphics::Flush();
     GR_DeviceGlobals.pendingWidth = 80;
@@ -144,6 +165,9 @@ TEST_F(FrameTest, ResetRecreatesTheScreenAtThePendingSizeAndResendsSettings) {
     for (const D3DCall& call : Recording().Log())
         blend |= call.kind == D3DCallKind::SetRenderState && call.a == D3DRS_DESTBLEND && call.b == D3DBLEND_ONE;
     EXPECT_TRUE(blend) << "the blend mode is sent again after the reset";
+    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 0);
+    EXPECT_EQ(GR_DeviceGlobals.requestedSwapEffect, 3);
+    EXPECT_EQ(Display_AntialiasLevels(), 0);
     ASSERT_TRUE(Graphics::EndFrame(false));
 }
 

@@ -1,5 +1,6 @@
 #include "library/builtin.h"
 
+#include "core/convert.h"
 #include "script/value.h"
 
 namespace {
@@ -12,6 +13,18 @@ const ScriptValue* BuiltInArgs::At(int i) const {
 
 double BuiltInArgs::Real(int i) const {
     return Value_Real(At(i));
+}
+
+float BuiltInArgs::Float(int i) const {
+    return X86_DoubleToFloat(Real(i));
+}
+
+int32_t BuiltInArgs::Truncated(int i) const {
+    return X86_DoubleToInt32(Real(i));
+}
+
+int32_t BuiltInArgs::Rounded(int i) const {
+    return X86_RoundToInt32(Real(i));
 }
 
 const char* BuiltInArgs::Text(int i) const {

@@ -5,6 +5,7 @@
 #include "script/functions.h"
 
 #include <cstddef>
+#include <cstdint>
 
 // How a built-in body sees its arguments: a missing argument (the call passed fewer than the body reads)
 // reads as the real 0.
@@ -15,6 +16,14 @@ struct BuiltInArgs {
     // The argument, or a shared real 0 past the count; never write through it.
     const ScriptValue* At(int i) const;
     double Real(int i) const;
+    // The argument narrowed to single precision (coordinates, speeds, angles).
+    float Float(int i) const;
+    // Truncated towards zero, or rounded to the nearest (ties to even), to int32 as the x86 conversions
+    // give them (out of range and NaN: the lowest int32).
+    int32_t Truncated(int i) const;
+    int32_t Rounded(int i) const;
+    // A flag argument: true at 0.5 or more.
+    bool Flag(int i) const { return Real(i) >= 0.5; }
     // The text of a string argument (possibly null); null for any other kind.
     const char* Text(int i) const;
 };
@@ -27,6 +36,16 @@ void BuiltIn_Call(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptV
     Body(result, BuiltInArgs{argc, args});
 }
 
+// A body that also works on the calling instances: self and other as the call passed them.
+using BuiltInInstanceBody = void (*)(ScriptValue& result, CInstance* self, CInstance* other,
+                                     const BuiltInArgs& args);
+
+template <BuiltInInstanceBody Body>
+void BuiltIn_CallWithInstances(ScriptValue& result, CInstance* self, CInstance* other, int argc,
+                               ScriptValue* args) {
+    Body(result, self, other, BuiltInArgs{argc, args});
+}
+
 struct BuiltInRegistration {
     const char* name;
     BuiltInFunctionFn function;
@@ -35,6 +54,15 @@ struct BuiltInRegistration {
 // A table entry for the body F_<name> under its script name.
 #define BUILTIN_ENTRY(name, count)                                                                           \
     { #name, BuiltIn_Call < F_##name>, count }
+
+// The same for a body F_<name> that takes the calling instances.
+#define BUILTIN_INSTANCE_ENTRY(name, count)                                                                  \
+    { #name, BuiltIn_CallWithInstances < F_##name>, count }
+
+// The head of a body that takes the calling instances, for BUILTIN_INSTANCE_ENTRY(name, ...).
+#define BUILTIN_INSTANCE_BODY(name)                                                                          \
+    void F_##name([[maybe_unused]] ScriptValue& result, [[maybe_unused]] CInstance* self,                   \
+                  [[maybe_unused]] CInstance* other, [[maybe_unused]] const BuiltInArgs& args)
 
 // Adds the entries to the function table in order.
 template <size_t N> void BuiltIn_Register(const BuiltInRegistration (&table)[N]) {

@@ -11,6 +11,7 @@
 #include "physics/physics.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"
+#include "world/functions_game.h"
 
 #include <cstring>
 
@@ -151,7 +152,7 @@ struct RegistrationGroup {
 
 const RegistrationGroup kGroups[] = {
     {"HighScore..", {nullptr}}, // HighScore_Load (no registrations)
-    {"Game..", {nullptr}},      // InitGameFunctions
+    {"Game..", {InitGameFunctions}},
     {"Math..", {InitMathFunctions}},
     {"Graphic..", {InitGraphicFunctions, InitWindowFunctions}},
     {"Action..", {nullptr}}, // InitActionFunctions

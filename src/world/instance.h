@@ -200,6 +200,9 @@ const char* Message_AppendNumber(const char* text, int number);
 // Rounds a coordinate to int32 as the bounding box keeps it: to nearest (ties to even), saturated at the
 // int32 range; NaN gives 0.
 int32_t Instance_RoundCoordinate(double v);
+// The unit step in a direction of degrees, (cos, -sin), with the angle, cosine and sine in single
+// precision (the motion routines' rule).
+void Instance_UnitStep(double degrees, float& dx, float& dy);
 bool Rect_PointInEllipse(const IntRect& rect, float px, float py);
 
 // What the script engine needs of the world (instance look-up, variables, lists, the running event and

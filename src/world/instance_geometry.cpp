@@ -2,6 +2,7 @@
 #include "core/convert.h"
 #include "graphics/sprite.h"
 #include "world/instance.h"
+#include "world/instance_search.h"
 #include "world/object.h"
 #include "world/room.h"
 
@@ -171,10 +172,18 @@ void CInstance::UpdateHVSpeed() {
     bboxStale = 1;
 }
 
+void Instance_UnitStep(double degrees, float& dx, float& dy) {
+    const float radians = X86_DoubleToFloat(ToRadians(degrees));
+    dx = std::cos(radians);
+    dy = -std::sin(radians);
+}
+
+// Added motion (gravity among it) takes its angle in single precision, unlike the direction setters.
 void CInstance::AddMotion(float dir, float amount) {
-    const double radians = ToRadians(dir);
-    hspeed = X86_DoubleToFloat(hspeed + std::cos(radians) * amount);
-    vspeed = X86_DoubleToFloat(vspeed - std::sin(radians) * amount);
+    float dx, dy;
+    Instance_UnitStep(dir, dx, dy);
+    hspeed = X86_DoubleToFloat(hspeed + static_cast<double>(dx) * amount);
+    vspeed = X86_DoubleToFloat(vspeed + static_cast<double>(dy) * amount);
     UpdateDirectionSpeed();
 }
 
@@ -366,20 +375,9 @@ bool Instance_PlaceEmpty(CInstance* instance, float x, float y) {
 }
 
 CInstance* Instance_PlaceMeetingFind(CInstance* instance, float x, float y, int obj) {
-    return AtPlace(instance, x, y, [&]() -> CInstance* {
-        if (obj == INSTANCE_ALL)
-            return FirstMeeting(instance, [](const CInstance* i) { return i->Present(); });
-        if (obj >= kFirstInstanceId) {
-            CInstance* other = Instance_Find(obj);
-            return other && other->Present() && CInstance::CollisionInstance(other, instance, true) ? other
-                                                                                                    : nullptr;
-        }
-        CObject* object = Object_Data(obj);
-        if (!object) return nullptr;
-        for (ObjectInstanceNode* node = object->allInstances.first; node; node = node->next)
-            if (node->value->Present() && CInstance::CollisionInstance(node->value, instance, true))
-                return node->value;
-        return nullptr;
+    return AtPlace(instance, x, y, [&] {
+        return Instances_FindFirst(
+            obj, [&](CInstance* other) { return CInstance::CollisionInstance(other, instance, true); });
     });
 }
 

@@ -1,0 +1,6 @@
+#include "world/functions_game.h"
+
+void InitGameFunctions() {
+    InitMotionFunctions();
+    InitInstanceFunctions();
+}

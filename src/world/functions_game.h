@@ -1,0 +1,8 @@
+// The game group of built-in functions: motion, instances and collisions, rooms and game control.
+#pragma once
+
+// Registers the whole group, in table order.
+void InitGameFunctions();
+
+void InitMotionFunctions();
+void InitInstanceFunctions();

@@ -37,11 +37,11 @@ bool ClipRect(D3DRECT& r, uint32_t w, uint32_t h) {
 // ---- objects ----
 
 CD3DResource::CD3DResource(CD3DDevice* device) : m_device(device), m_serial(g_nextSerial++) {
-    ++device->m_liveObjects;
+    device->m_live.insert(this);
 }
 
 CD3DResource::~CD3DResource() {
-    --m_device->m_liveObjects;
+    if (m_device) m_device->m_live.erase(this);
 }
 
 uint32_t CD3DResource::AddRef() {
@@ -51,7 +51,7 @@ uint32_t CD3DResource::AddRef() {
 uint32_t CD3DResource::Release() {
     const uint32_t left = --m_refs;
     if (left == 0) {
-        m_device->Destroyed(*this);
+        if (m_device) m_device->Destroyed(*this);
         delete this;
     }
     return left;
@@ -117,7 +117,7 @@ D3DRESULT CD3DTexture::UnlockRect(uint32_t level) {
     if (m_lockFlags & D3DLOCK_NO_DIRTY_UPDATE)
         m_dirty = true;
     else if (!(m_lockFlags & D3DLOCK_READONLY))
-        m_device->BackendUpload(*this, m_lockRect);
+        if (m_device) m_device->BackendUpload(*this, m_lockRect);
     return D3D_OK;
 }
 
@@ -170,7 +170,12 @@ CD3DDevice::CD3DDevice() {
     SetDefaultRenderStates();
 }
 
-CD3DDevice::~CD3DDevice() = default;
+// Objects still held elsewhere outlive the device as empty shells: their backend objects went with it,
+// and releasing them later only frees them.
+CD3DDevice::~CD3DDevice() {
+    for (CD3DResource* resource : m_live)
+        resource->m_device = nullptr;
+}
 
 void CD3DDevice::ReleaseHeld() {
     for (auto*& target : m_targets)

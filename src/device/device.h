@@ -6,13 +6,15 @@
 // CD3DDevice keeps every piece of state and the memory copies of textures and vertex buffers, checks the
 // arguments and optionally logs each call; a backend (OpenGL, or the recording backend that draws
 // nothing) derives from it and turns the state into pixels. Objects are reference-counted: creation
-// gives one reference, Get* calls add one, Release drops one.
+// gives one reference, Get* calls add one, Release drops one. Objects released after their device are
+// only freed.
 #pragma once
 
 #include "device/d3d_types.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 class CD3DDevice;
@@ -30,6 +32,7 @@ public:
     uint32_t backendName = 0;
 
 protected:
+    friend class CD3DDevice;
     explicit CD3DResource(CD3DDevice* device);
     virtual ~CD3DResource();
     CD3DDevice* m_device;
@@ -229,8 +232,8 @@ protected:
     // Drops every reference the device holds (targets, textures, stream, back buffer); a backend's
     // destructor calls it while the backend can still destroy its objects.
     void ReleaseHeld();
-    // Objects not yet destroyed; the engine releases all of its own before the device.
-    uint32_t LiveObjects() const { return m_liveObjects; }
+    // Objects not yet destroyed.
+    size_t LiveObjects() const { return m_live.size(); }
 
     // Backend work. Every hook runs after the base has checked the call and updated its state.
     virtual bool BackendCreateTexture(CD3DTexture& texture) = 0;
@@ -282,7 +285,7 @@ private:
     D3DRESULT m_lostState = D3D_OK;
     bool m_logging = false;
     std::vector<D3DCall> m_log;
-    uint32_t m_liveObjects = 0;
+    std::unordered_set<CD3DResource*> m_live;
 };
 
 // The interface object: one virtual adapter and its desktop, and device creation.

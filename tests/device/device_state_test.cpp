@@ -51,6 +51,20 @@ TEST_F(DeviceStateTest, TargetsAreCountedAndSlotZeroSetsTheViewport) {
     EXPECT_EQ(device->SetViewport(D3DVIEWPORT9{90, 0, 20, 10, 0, 1}), D3DERR_INVALIDCALL);
 }
 
+TEST_F(DeviceStateTest, ObjectsReleasedAfterTheirDeviceAreOnlyFreed) {
+    CD3DTexture* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    CD3DSurface* level = texture->GetSurfaceLevel(0);
+    delete device;
+    device = nullptr;
+    uint32_t pitch = 0;
+    uint8_t* bits = nullptr;
+    ASSERT_EQ(texture->LockRect(0, &pitch, &bits, nullptr, 0), D3D_OK);
+    EXPECT_EQ(texture->UnlockRect(0), D3D_OK);
+    level->Release();
+    EXPECT_EQ(texture->Release(), 0u);
+}
+
 TEST_F(DeviceStateTest, ResetKeepsSamplersStagesAndTransformsButNotRenderStates) {
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);

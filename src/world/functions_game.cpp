@@ -3,4 +3,5 @@
 void InitGameFunctions() {
     InitMotionFunctions();
     InitInstanceFunctions();
+    InitRoomFunctions();
 }

@@ -6,3 +6,4 @@ void InitGameFunctions();
 
 void InitMotionFunctions();
 void InitInstanceFunctions();
+void InitRoomFunctions();

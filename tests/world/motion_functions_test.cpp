@@ -148,6 +148,18 @@ TEST_F(MotionFunctions, RandomPlacesSnapsAndWraps) {
     EXPECT_EQ(i->x, 0);
     EXPECT_EQ(i->y, 0);
 
+    // Otherwise whole numbers inside the room, floored to the snap.
+    int small = AddObject();
+    Object_Data(small)->sprite = AddSprite(10, 10);
+    for (int k = 0; k < 20; ++k) {
+        CInstance* r = Instance_Create(small, 0.5f, 0.5f);
+        Call("move_random", r, {16, 1});
+        EXPECT_EQ(std::fmod(r->x, 16.0f), 0);
+        EXPECT_EQ(r->y, std::floor(r->y));
+        EXPECT_TRUE(r->x >= 0 && r->x + 10 <= std::max(width, 10) && r->y >= 0 && r->y + 10 <= std::max(height, 10))
+            << r->x << "," << r->y;
+    }
+
     CInstance* p = Instance_Create(AddObject(), 23, 9);
     EXPECT_EQ(Call("place_snapped", p, {0, 0}), 1);
     EXPECT_EQ(Call("place_snapped", p, {16, 0}), 0);

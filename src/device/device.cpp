@@ -254,6 +254,7 @@ bool CD3DDevice::MakeBackBuffer() {
     for (uint32_t slot = 1; slot < kMaxRenderTargets; ++slot)
         SetRenderTarget(slot, nullptr);
     SetDepthStencilSurface(m_autoDepth);
+    BackendPresentParameters();
     return true;
 }
 

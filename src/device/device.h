@@ -248,6 +248,8 @@ protected:
                                 const D3DRECT& destinationRect, bool linear) = 0;
     virtual bool BackendRead(CD3DSurface& surface, const D3DRECT& rect, uint8_t* dest, uint32_t pitch) = 0;
     virtual void BackendPresent(CD3DSurface& backBuffer) = 0;
+    // The present parameters were set (creation and every reset).
+    virtual void BackendPresentParameters() {}
 
     // State the backends read.
     uint32_t m_renderStates[D3D_RENDERSTATE_COUNT]{};

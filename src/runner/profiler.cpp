@@ -86,6 +86,49 @@ void Profiler_PrintFPS() {
     DebugConsole->Output("%d, %d, %d\n", g_profiler.minFps, g_profiler.maxFps, g_profiler.averageFps);
 }
 
-// Saving and setting the overlay's render states and transforms needs the device.
-void Overlay_BeginDraw() {}
-void Overlay_EndDraw() {}
+namespace {
+
+struct OverlaySaved {
+    bool depthTest, fog, lighting;
+    int cull;
+    float view[16];
+    float projection[16];
+};
+OverlaySaved g_overlay{};
+
+} // namespace
+
+// Screen space: no depth test, fog, lighting or culling, and a camera on the game-size screen with y
+// growing downwards.
+void Overlay_BeginDraw() {
+    g_overlay.depthTest = GR_Settings.depthTestOn;
+    g_overlay.fog = GR_Settings.fogOn;
+    g_overlay.lighting = GR_Settings.lightingOn;
+    g_overlay.cull = GR_Settings.engineCull;
+    Graphics::GetMatrix(0, g_overlay.view);
+    Graphics::GetMatrix(1, g_overlay.projection);
+    g_RenderState.SetRenderState(RS_ZENABLE, 0);
+    g_RenderState.SetRenderState(RS_FOGENABLE, 0);
+    g_RenderState.SetRenderState(RS_LIGHTING, 0);
+    g_RenderState.SetRenderState(RS_CULLMODE, 0);
+    const float w = static_cast<float>(Window_GetGameWidth());
+    const float h = static_cast<float>(Window_GetGameHeight());
+    const float eye[3] = {w * 0.5f, h * 0.5f, -16000.0f};
+    const float target[3] = {w * 0.5f, h * 0.5f, 0.0f};
+    const float up[3] = {0.0f, 1.0f, 0.0f};
+    float view[16];
+    float projection[16];
+    Matrix_BuildLookAt(view, eye, target, up);
+    Matrix_BuildOrtho(projection, w, -h, 1.0f, 32000.0f);
+    Graphics::SetMatrix(0, view);
+    Graphics::SetMatrix(1, projection);
+}
+
+void Overlay_EndDraw() {
+    g_RenderState.SetRenderState(RS_ZENABLE, g_overlay.depthTest ? 1u : 0u);
+    g_RenderState.SetRenderState(RS_FOGENABLE, g_overlay.fog ? 1u : 0u);
+    g_RenderState.SetRenderState(RS_LIGHTING, g_overlay.lighting ? 1u : 0u);
+    g_RenderState.SetRenderState(RS_CULLMODE, static_cast<uint32_t>(g_overlay.cull));
+    Graphics::SetMatrix(0, g_overlay.view);
+    Graphics::SetMatrix(1, g_overlay.projection);
+}

@@ -1,4 +1,5 @@
 // The render-state cache and the settings that feed it, on the recording backend.
+#include "runner/profiler.h"
 #include "support/graphics_device.h"
 
 #include <cstring>
@@ -94,6 +95,30 @@ TEST_F(RenderStateTest, FogRangeIsNormalisedAndKeptUnsignedAcrossAReset) {
     GR_D3D_ApplySettings();
     EXPECT_EQ(GR_Settings.fogStart, 40000.0f);
     EXPECT_EQ(GR_Settings.fogEnd, 50000.0f);
+}
+
+TEST_F(RenderStateTest, TheOverlayDrawsInScreenSpaceAndPutsEverythingBack) {
+    GR_D3D_Set3DMode(true);
+    GR_D3D_SetCulling(true);
+    GR_D3D_SetProjectionPerspective(0, 0, 64, 48, 0);
+    Graphics::Flush();
+    float view[16], projection[16];
+    Graphics::GetMatrix(0, view);
+    Graphics::GetMatrix(1, projection);
+    Overlay_BeginDraw();
+    EXPECT_EQ(g_RenderState.requested[RS_ZENABLE], 0u);
+    EXPECT_EQ(g_RenderState.requested[RS_CULLMODE], 0u);
+    float screen[16];
+    Graphics::GetMatrix(1, screen);
+    EXPECT_FLOAT_EQ(screen[5], -2.0f / 48.0f);
+    Overlay_EndDraw();
+    EXPECT_EQ(g_RenderState.requested[RS_ZENABLE], 1u);
+    EXPECT_EQ(g_RenderState.requested[RS_CULLMODE], 2u);
+    float after[16];
+    Graphics::GetMatrix(1, after);
+    EXPECT_EQ(std::memcmp(after, projection, sizeof after), 0);
+    Graphics::GetMatrix(0, after);
+    EXPECT_EQ(std::memcmp(after, view, sizeof after), 0);
 }
 
 TEST_F(RenderStateTest, OrthographicFogDrawsPendingVerticesFirst) {

@@ -10,6 +10,8 @@ public:
     virtual void SwapBuffers() = 0;
     // Size of the context's own framebuffer; 0 x 0 for a headless context, which has none.
     virtual void DrawableSize(int& width, int& height) = 0;
+    // 1 waits for the display's refresh at every swap, 0 does not.
+    virtual void SetSwapInterval(int /*interval*/) {}
 };
 
 // A context without a window (EGL on Mesa, no surface); null when none can be made.

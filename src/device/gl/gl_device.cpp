@@ -674,6 +674,12 @@ void CGLDevice::BackendPresent(CD3DSurface& backBuffer) {
     glFlush();
 }
 
+// The immediate interval presents at once; any other waits for the display.
+void CGLDevice::BackendPresentParameters() {
+    MakeCurrent();
+    m_context->SetSwapInterval(PresentParameters().PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+}
+
 CD3DDevice* GL_CreateDevice(void* window) {
     CGLContext* context = nullptr;
     if (window) context = GL_CreateWindowContext(window);

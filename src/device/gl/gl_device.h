@@ -32,6 +32,7 @@ protected:
                         const D3DRECT& destinationRect, bool linear) override;
     bool BackendRead(CD3DSurface& surface, const D3DRECT& rect, uint8_t* dest, uint32_t pitch) override;
     void BackendPresent(CD3DSurface& backBuffer) override;
+    void BackendPresentParameters() override;
 
 private:
     struct Program {

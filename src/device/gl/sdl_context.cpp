@@ -11,6 +11,7 @@ public:
     bool MakeCurrent() override { return SDL_GL_MakeCurrent(m_window, m_context) == 0; }
     void SwapBuffers() override { SDL_GL_SwapWindow(m_window); }
     void DrawableSize(int& width, int& height) override { SDL_GL_GetDrawableSize(m_window, &width, &height); }
+    void SetSwapInterval(int interval) override { SDL_GL_SetSwapInterval(interval); }
 
 private:
     SDL_Window* m_window;

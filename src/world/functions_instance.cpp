@@ -200,6 +200,7 @@ BUILTIN_INSTANCE_BODY(instance_number) {
 
 BUILTIN_INSTANCE_BODY(instance_find) {
     int n = args.Truncated(1);
+    if (n < 0) return SetInstanceResult(result, nullptr);
     SetInstanceResult(result, Instances_FindFirst(args.Truncated(0), [&](CInstance*) { return n-- == 0; }));
 }
 
@@ -249,10 +250,10 @@ BUILTIN_INSTANCE_BODY(instance_copy) {
 }
 
 BUILTIN_INSTANCE_BODY(instance_destroy) {
-    Instance_Destroy(self);
+    Compiled_InstanceDestroy(self);
 }
 BUILTIN_INSTANCE_BODY(instance_change) {
-    if (self) Instance_Change(self, args.Truncated(0), args.Flag(1));
+    Compiled_InstanceChange(self, args.Truncated(0), args.Flag(1));
 }
 BUILTIN_INSTANCE_BODY(instance_sprite) {
     if (self) Instance_SetSprite(self, args.Truncated(0));
@@ -371,6 +372,14 @@ const BuiltInRegistration kInstanceFunctions[] = {
 };
 
 } // namespace
+
+void Compiled_InstanceDestroy(CInstance* instance) {
+    Instance_Destroy(instance);
+}
+
+void Compiled_InstanceChange(CInstance* instance, int objectIndex, bool runEvents) {
+    if (instance) Instance_Change(instance, objectIndex, runEvents);
+}
 
 void InitInstanceFunctions() {
     BuiltIn_Register(kInstanceFunctions);

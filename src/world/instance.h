@@ -189,6 +189,9 @@ CInstance* Instance_Create(int objectIndex, float x, float y);
 void Instance_Destroy(CInstance* instance);
 void Instance_Change(CInstance* instance, int objectIndex, bool runEvents);
 void Instance_SetSprite(CInstance* instance, int sprite);
+// The entry points compiled game code calls for instance_destroy and instance_change.
+void Compiled_InstanceDestroy(CInstance* instance);
+void Compiled_InstanceChange(CInstance* instance, int objectIndex, bool runEvents);
 bool Instance_PlaceFree(CInstance* instance, float x, float y);
 bool Instance_PlaceEmpty(CInstance* instance, float x, float y);
 CInstance* Instance_PlaceMeetingFind(CInstance* instance, float x, float y, int obj);

@@ -115,6 +115,7 @@ TEST_F(InstanceFunctions, CountingFindingAndExistence) {
     EXPECT_EQ(Call("instance_find", p, {c1->id, 0}), c1->id);
     EXPECT_EQ(Call("instance_find", p, {c1->id, 1}), INSTANCE_NOONE);
     EXPECT_EQ(Call("instance_find", p, {child, -1}), INSTANCE_NOONE);
+    EXPECT_EQ(Call("instance_find", p, {-3, std::numeric_limits<double>::quiet_NaN()}), INSTANCE_NOONE);
     EXPECT_EQ(Call("instance_exists", p, {child}), 1);
     EXPECT_EQ(Call("instance_exists", p, {other}), 0);
     EXPECT_EQ(Call("instance_exists", p, {-5}), 0);

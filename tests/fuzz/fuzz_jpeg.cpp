@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the JPEG decoder. A decode that succeeds must give width x height readable,
 // opaque pixels (or zero words for component counts other than 1, 3 and 4).
 #include "core/memory.h"
+#include "fuzz_pixels.h"
 #include "graphics/image_decode.h"
 
 #include <cstddef>
@@ -11,10 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int height = 0;
     uint32_t* pixels = JPEG_Decode(data, size, width, height);
     if (pixels == nullptr) return 0;
-    if (width <= 0 || height <= 0) __builtin_trap();
-    for (int64_t i = 0; i < static_cast<int64_t>(width) * height; ++i) {
-        if (pixels[i] != 0 && (pixels[i] >> 24) != 0xFF) __builtin_trap();
-    }
+    FuzzCheckPixels(pixels, width, height, [](uint32_t p) { return p == 0 || (p >> 24) == 0xFF; });
     MEM_FREE(pixels);
     return 0;
 }

@@ -9,6 +9,7 @@
 
 
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -36,6 +37,7 @@ TTexture** g_table = nullptr;
 int g_tableCount = 0;
 
 std::vector<const TPageEntry*> g_pageEntries;
+std::unordered_map<const TPageEntry*, int32_t> g_pageHandles;
 constexpr int32_t kPageEntryBase = 0x40000000;
 
 uint32_t D3DFormatOf(int code) {
@@ -522,10 +524,12 @@ void Texture_FreeAll() {
 // ---- page-entry handles ----
 
 int32_t PageEntry_Register(const TPageEntry* entry) {
-    for (size_t i = 0; i < g_pageEntries.size(); ++i)
-        if (g_pageEntries[i] == entry) return kPageEntryBase + static_cast<int32_t>(i);
+    auto found = g_pageHandles.find(entry);
+    if (found != g_pageHandles.end()) return found->second;
+    const int32_t handle = kPageEntryBase + static_cast<int32_t>(g_pageEntries.size());
     g_pageEntries.push_back(entry);
-    return kPageEntryBase + static_cast<int32_t>(g_pageEntries.size() - 1);
+    g_pageHandles.emplace(entry, handle);
+    return handle;
 }
 
 const TPageEntry* PageEntry_FromHandle(int64_t handle) {
@@ -535,6 +539,7 @@ const TPageEntry* PageEntry_FromHandle(int64_t handle) {
 
 void PageEntry_ClearRegistry() {
     g_pageEntries.clear();
+    g_pageHandles.clear();
 }
 
 // Surfaces are not built yet: the surface table is empty.

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri
+  libsdl2-dev libgl-dev libopengl-dev libegl-dev libgl1-mesa-dri
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libgif-dev libfreetype-dev
   libopenal-dev libalut-dev libogg-dev libvorbisidec-dev
   libbox2d-dev libjson-c-dev libcurl4-openssl-dev

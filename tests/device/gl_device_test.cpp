@@ -99,6 +99,28 @@ TEST_F(GLDeviceTest, TriangleCoversThePixelsWhoseCentresItHolds) {
             EXPECT_EQ(pixels[y * kW + x] == 0xFF00FF00u, x + y < 7) << x << "," << y;
 }
 
+TEST_F(GLDeviceTest, EdgesThroughPixelCentresFollowTheTopLeftRule) {
+    // Pixel coordinates without the half-pixel move: every edge passes through pixel centres.
+    D3DMATRIX p{};
+    p.m[0] = 2.0f / kW;
+    p.m[5] = -2.0f / kH;
+    p.m[10] = 1.0f;
+    p.m[12] = -1.0f;
+    p.m[13] = 1.0f;
+    p.m[15] = 1.0f;
+    device->SetTransform(D3DTS_PROJECTION, p);
+    FillRect(1, 1, 4, 4, 0xFFFFFFFFu);
+    // The same square wound the other way.
+    const uint32_t c = 0xFFFFFFFFu;
+    const Vertex16 v[6] = {{8, 1, 0, c}, {8, 4, 0, c}, {11, 4, 0, c}, {11, 4, 0, c}, {11, 1, 0, c}, {8, 1, 0, c}};
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, v, sizeof(Vertex16));
+    auto expected = BoxMask(kW, kH, 1, 1, 3, 3);
+    const auto second = BoxMask(kW, kH, 8, 1, 10, 3);
+    for (size_t i = 0; i < expected.size(); ++i)
+        if (second[i] == '#') expected[i] = '#';
+    EXPECT_EQ(PixelMask(Read(), kW, c), expected);
+}
+
 TEST_F(GLDeviceTest, ClearCoversTheViewportOnlyWhateverTheWriteMasks) {
     device->SetRenderState(D3DRS_COLORWRITEENABLE, 0);
     const D3DVIEWPORT9 vp{4, 2, 10, 6, 0.0f, 1.0f};

@@ -5,6 +5,8 @@
 #include "runner/code_chunk.h"
 #include "script/code.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 RoomRecord::RoomRecord() = default;
@@ -18,6 +20,8 @@ constexpr uint32_t kBackgroundEntrySize = 40;
 constexpr uint32_t kViewEntrySize = 56;
 constexpr uint32_t kInstanceEntrySize = 36;
 constexpr uint32_t kTileEntrySize = 48;
+// A room has eight background slots and eight view slots.
+constexpr uint32_t kSlotCount = 8;
 
 // Reads one record with its room named in every complaint.
 struct RecordReader {
@@ -45,12 +49,15 @@ struct RecordReader {
     }
 
     // The entry offsets of a counted list (offset 0: an empty list), each entry wholly inside the file.
-    bool List(uint32_t offset, uint32_t entrySize, std::vector<uint32_t>* entries, const char* what) const {
+    // Entries beyond limit are neither read nor checked.
+    bool List(uint32_t offset, uint32_t entrySize, std::vector<uint32_t>* entries, const char* what,
+              uint32_t limit = UINT32_MAX) const {
         entries->clear();
         if (offset == 0) return true;
         uint32_t count;
-        if (!file.U32(offset, &count) || !file.Holds(offset + 4ull, 4ull * count))
-            return Fail(what, offset);
+        if (!file.U32(offset, &count)) return Fail(what, offset);
+        count = std::min(count, limit);
+        if (!file.Holds(offset + 4ull, 4ull * count)) return Fail(what, offset);
         entries->reserve(count);
         for (uint32_t i = 0; i < count; ++i) {
             uint32_t entry = file.WordAt(offset + 4ull + 4ull * i);
@@ -107,7 +114,8 @@ bool RoomRecord_Read(const CDataView& file, uint32_t offset, int roomIndex, int 
     }
 
     std::vector<uint32_t> entries;
-    if (!in.List(word(40), kBackgroundEntrySize, &entries, "background list lies outside the file"))
+    if (!in.List(word(40), kBackgroundEntrySize, &entries, "background list lies outside the file",
+                 kSlotCount))
         return false;
     r->backgrounds.clear();
     for (uint32_t e : entries) {
@@ -126,7 +134,8 @@ bool RoomRecord_Read(const CDataView& file, uint32_t offset, int roomIndex, int 
         r->backgrounds.push_back(b);
     }
 
-    if (!in.List(word(44), kViewEntrySize, &entries, "view list lies outside the file")) return false;
+    if (!in.List(word(44), kViewEntrySize, &entries, "view list lies outside the file", kSlotCount))
+        return false;
     r->views.clear();
     for (uint32_t e : entries) {
         int32_t f[14];

@@ -67,8 +67,8 @@ struct RoomRecord {
     uint32_t flags = 0;                 // bit 0 views enabled, bit 1 clear the display
     uint32_t physics = 0;
     float gravityX = 0, gravityY = 0, pixelsToMetres = 0;
-    std::vector<RoomBackgroundEntry> backgrounds; // at most 8 are read
-    std::vector<RoomViewEntry> views;             // at most 8 are read
+    std::vector<RoomBackgroundEntry> backgrounds; // at most 8
+    std::vector<RoomViewEntry> views;             // at most 8
     std::vector<RoomInstanceEntry> instances;
     std::vector<RoomTileEntry> tiles;
     // The codes of instance entries that were cleared: instances made from them may still point to them.

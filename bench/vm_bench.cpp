@@ -38,9 +38,11 @@ FakeWorld* World() {
     static FakeWorld* world = [] {
         Code_Constant_Init();
         Variable_InitGlobals();
-        if (Variable_BuiltIn_Find("argument0") < 0) Variable_BuiltIn_Add("argument0", GetArgument0, nullptr, false);
+        if (Variable_BuiltIn_Find("argument0") < 0)
+            Variable_BuiltIn_Add("argument0", GetArgument0, nullptr, false);
         auto* w = new FakeWorld();
-        for (int i = 0; i < kInstances; ++i) w->Add(100001 + i, 0);
+        for (int i = 0; i < kInstances; ++i)
+            w->Add(100001 + i, 0);
         ScriptWorld_Install(w);
         return w;
     }();
@@ -140,13 +142,16 @@ constexpr int kBlocks = 10000;
 void CompileLargeSource(benchmark::State& state) {
     World();
     std::string source;
-    for (int i = 0; i < kBlocks; ++i) source += kBlock;
+    for (int i = 0; i < kBlocks; ++i)
+        source += kBlock;
     if (const char* luaPath = std::getenv("BENCH_WRITE_LUA")) {
         std::ofstream out(luaPath, std::ios::binary);
-        for (int i = 0; i < kBlocks; ++i) out << kLuaBlock;
+        for (int i = 0; i < kBlocks; ++i)
+            out << kLuaBlock;
     }
     int64_t lines = 0;
-    for (char c : source) lines += c == '\n';
+    for (char c : source)
+        lines += c == '\n';
     for (auto _ : state) {
         CCode code(source.c_str(), 0);
         if (!code.Compile("large")) {
@@ -159,9 +164,10 @@ void CompileLargeSource(benchmark::State& state) {
 
 void RegisterAll() {
     for (const char* name : {"fib", "loop", "strings", "arrays", "with"}) {
-        benchmark::RegisterBenchmark((std::string("program/") + name).c_str(),
-                                     [name](benchmark::State& state) { RunProgram(state, name); })
-            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("program/") + name).c_str(), [name](
+                                                                                   benchmark::State& state) {
+            RunProgram(state, name);
+        })->Unit(benchmark::kMillisecond);
     }
     benchmark::RegisterBenchmark("compile/large", CompileLargeSource)->Unit(benchmark::kMillisecond);
 }

@@ -28,6 +28,7 @@ CVariableList::~CVariableList() {
 }
 
 void CVariableList::Clear() {
+    if (last == nullptr) return; // empty: every bucket is empty too
     VariableListEntry* entry = last;
     while (entry) {
         VariableListEntry* older = entry->allNext;

@@ -36,6 +36,12 @@ public:
     void SetVar(int id, int arrayIndex, const ScriptValue* value);
     // Creates the variable holding real 0 when absent.
     void Declare(int id);
+    // The stored value of variable id, or null when absent: the machine's fast paths read and write
+    // reals through it.
+    ScriptValue* Slot(int id) {
+        VariableListEntry* entry = Find(id);
+        return entry ? &entry->value : nullptr;
+    }
     // Makes this list a deep copy of other (arrays cloned); null leaves it empty.
     void CopyFrom(const CVariableList* other);
 

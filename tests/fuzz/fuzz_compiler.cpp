@@ -42,14 +42,17 @@ void Setup() {
     Code_Function_Add("fany", Nothing, -1);
     // Three instances of two objects.
     g_world = new FakeWorld();
-    for (int i = 0; i < 3; ++i) g_world->Add(100001 + i, i % 2);
+    for (int i = 0; i < 3; ++i)
+        g_world->Add(100001 + i, i % 2);
     ScriptWorld_Install(g_world);
     Code_QuietErrors = true;
     Code_ShowErrors = false;
     VM_SetMessagePump(CutOff);
 }
 
-bool Runnable(const std::string& text) { return text.find_first_of("\"'[") == std::string::npos; }
+bool Runnable(const std::string& text) {
+    return text.find_first_of("\"'[") == std::string::npos;
+}
 
 } // namespace
 
@@ -66,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!Runnable(text)) continue;
         g_pumps = 0;
         ScriptValue result;
-        Code_Execute(FakeWorld::AsInstance(g_world->room[0].get()), FakeWorld::AsInstance(g_world->room[1].get()),
-                     &code, &result);
+        Code_Execute(FakeWorld::AsInstance(g_world->room[0].get()),
+                     FakeWorld::AsInstance(g_world->room[1].get()), &code, &result);
         Value_Free(&result);
         if (VMHeld_Count() != 0) __builtin_trap();
     }

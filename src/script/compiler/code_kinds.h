@@ -78,7 +78,7 @@ enum : int {
     RESOLVED_VARIABLE = 7,
 
     // Syntax nodes
-    NODE_NONE = -1,       // a fresh node, and the empty statement
+    NODE_NONE = -1, // a fresh node, and the empty statement
     NODE_EMPTY_PROGRAM = -2,
     NODE_CONSTANT = 5,
     NODE_CALL = 6,

@@ -46,8 +46,10 @@ void Generate(CCode* code) {
     code->SetLineText(String_Duplicate(code->text));
     Code_Generator generator;
     generator.Init(kInitialBufferCapacity, kInitialBufferCapacity);
-    if (code->kind == CODE_KIND_PROGRAM) generator.Code_Generate_Program(&code->tree);
-    else if (code->kind == CODE_KIND_EXPRESSION) generator.Code_Generate_Expression(&code->tree);
+    if (code->kind == CODE_KIND_PROGRAM)
+        generator.Code_Generate_Program(&code->tree);
+    else if (code->kind == CODE_KIND_EXPRESSION)
+        generator.Code_Generate_Expression(&code->tree);
     VMBuffer* bytecode = nullptr;
     VMBuffer* debug = nullptr;
     generator.Code_Generate_Finish(&bytecode, &debug);
@@ -165,7 +167,9 @@ std::string Code_Error_FrameText(const char* text) {
     return framed;
 }
 
-void Code_SetErrorServices(const CodeErrorServices& services) { g_errorServices = services; }
+void Code_SetErrorServices(const CodeErrorServices& services) {
+    g_errorServices = services;
+}
 
 bool Code_Error_Frame(const char* text, bool mayIgnore) {
     if (!g_errorServices.showErrorForm) return false;
@@ -179,8 +183,10 @@ void Code_Error_Show(const char* text, bool abort) {
     Display_EnsureWindowed();
     if (DebugForm_IsOpen() && g_errorServices.refreshDebugForm) g_errorServices.refreshDebugForm();
     if (Code_ShowErrors) {
-        if (abort) Code_Error_Frame(text, false);
-        else abort = Code_Error_Frame(text, true);
+        if (abort)
+            Code_Error_Frame(text, false);
+        else
+            abort = Code_Error_Frame(text, true);
     }
     if (g_errorServices.clearInput) g_errorServices.clearInput();
     MEM_FREE(Code_LastErrorText);

@@ -11,7 +11,9 @@
 namespace {
 
 // The truth of a real for not, and, or and xor.
-bool IsTrue(double d) { return d >= 0.5; }
+bool IsTrue(double d) {
+    return d >= 0.5;
+}
 
 void SetReal(ScriptValue& v, double d) {
     Value_Free(&v);
@@ -27,7 +29,9 @@ void SetText(ScriptValue& v, char* text) {
     v.str = text;
 }
 
-const char* TextOf(const ScriptValue& v) { return v.str ? v.str : ""; }
+const char* TextOf(const ScriptValue& v) {
+    return v.str ? v.str : "";
+}
 
 char* NewText(size_t length) {
     if (length + 1 > MemoryManager::kMaxBlockSize) MemoryManager::OutOfMemory();
@@ -48,16 +52,30 @@ bool Fail(CCode* code, int position, const char* message) {
 
 bool Comparison(int op, ScriptValue& left, const ScriptValue& right) {
     double d;
-    if (left.IsString()) d = CompareTexts(left, right);
-    else d = Value_Real(&left) - Value_Real(&right);
+    if (left.IsString())
+        d = CompareTexts(left, right);
+    else
+        d = Value_Real(&left) - Value_Real(&right);
     bool result;
     switch (op) {
-    case TOKEN_LESS: result = d < 0; break;
-    case TOKEN_LESS_EQUAL: result = d <= 0; break;
-    case TOKEN_NOT_EQUAL: result = d != 0; break;
-    case TOKEN_GREATER_EQUAL: result = d >= 0; break;
-    case TOKEN_GREATER: result = d > 0; break;
-    default: result = d == 0; break; // = and ==
+    case TOKEN_LESS:
+        result = d < 0;
+        break;
+    case TOKEN_LESS_EQUAL:
+        result = d <= 0;
+        break;
+    case TOKEN_NOT_EQUAL:
+        result = d != 0;
+        break;
+    case TOKEN_GREATER_EQUAL:
+        result = d >= 0;
+        break;
+    case TOKEN_GREATER:
+        result = d > 0;
+        break;
+    default:
+        result = d == 0;
+        break; // = and ==
     }
     SetReal(left, result ? 1.0 : 0.0);
     return true;
@@ -68,7 +86,8 @@ char* Repeat(const char* text, int32_t times) {
     const size_t count = times > 0 ? static_cast<size_t>(times) : 0;
     if (length != 0 && count > (MemoryManager::kMaxBlockSize - 1) / length) MemoryManager::OutOfMemory();
     char* result = NewText(length * count);
-    for (size_t i = 0; i < count; ++i) std::memcpy(result + i * length, text, length);
+    for (size_t i = 0; i < count; ++i)
+        std::memcpy(result + i * length, text, length);
     return result;
 }
 
@@ -104,7 +123,8 @@ public:
         }
         switch (node->kind) {
         case NODE_VAR:
-            for (int c = 0; c < node->childCount; ++c) m_locals.insert(node->children[c].op);
+            for (int c = 0; c < node->childCount; ++c)
+                m_locals.insert(node->children[c].op);
             return true;
         case NODE_VARIABLE:
             return Variable(node);
@@ -121,7 +141,8 @@ public:
             CodeTreeNode* right = &node->children[1];
             if (left->kind != NODE_CONSTANT || right->kind != NODE_CONSTANT) return true;
             if (IsHugeRepetition(node->op, left->value, right->value)) return true;
-            if (!Code_Operator_Binary(m_code, right->position, node->op, left->value, right->value)) return false;
+            if (!Code_Operator_Binary(m_code, right->position, node->op, left->value, right->value))
+                return false;
             BecomeConstant(node, left->value);
             return true;
         }
@@ -266,7 +287,8 @@ bool Code_Operator_Binary(CCode* code, int position, int op, ScriptValue& left, 
     case TOKEN_SHIFT_RIGHT: {
         if (!reals) {
             return Fail(code, position,
-                        op == TOKEN_SHIFT_LEFT ? "Wrong type of arguments for <<." : "Wrong type of arguments for >>.");
+                        op == TOKEN_SHIFT_LEFT ? "Wrong type of arguments for <<."
+                                               : "Wrong type of arguments for >>.");
         }
         const int32_t value = X86_RoundToInt32(l);
         const int count = X86_RoundToInt32(r);

@@ -13,10 +13,14 @@ namespace {
 
 constexpr int kIndexRowStride = 32000;
 
-int TypeSize(int type) { return VM_StackItemSize(type); }
+int TypeSize(int type) {
+    return VM_StackItemSize(type);
+}
 
 // The wider of two operand types (by stack size), the left one when they are the same size.
-int Wider(int left, int right) { return TypeSize(right) > TypeSize(left) ? right : left; }
+int Wider(int left, int right) {
+    return TypeSize(right) > TypeSize(left) ? right : left;
+}
 
 bool IsComparison(int op) {
     return op == TOKEN_ASSIGN || op == TOKEN_EQUAL || op == TOKEN_LESS || op == TOKEN_LESS_EQUAL ||
@@ -73,7 +77,9 @@ int BinaryOpcode(int op) {
     }
 }
 
-bool FitsField(int64_t value) { return value >= -32768 && value <= 32767; }
+bool FitsField(int64_t value) {
+    return value >= -32768 && value <= 32767;
+}
 
 } // namespace
 
@@ -120,7 +126,8 @@ void Code_Generator::Init(int codeCapacity, int debugCapacity) {
 
 void Code_Generator::Code_Generate_Program(const CodeTreeNode* root) {
     if (!root || root->kind != NODE_BLOCK) return;
-    for (int c = 0; c < root->childCount; ++c) Statement(&root->children[c]);
+    for (int c = 0; c < root->childCount; ++c)
+        Statement(&root->children[c]);
 }
 
 void Code_Generator::Code_Generate_Expression(const CodeTreeNode* root) {
@@ -192,7 +199,8 @@ void Code_Generator::SetTarget(CodeLabel*& role, CodeLabel& label) {
 void Code_Generator::Statement(const CodeTreeNode* node) {
     switch (node->kind) {
     case NODE_BLOCK:
-        for (int c = 0; c < node->childCount; ++c) Statement(&node->children[c]);
+        for (int c = 0; c < node->childCount; ++c)
+            Statement(&node->children[c]);
         break;
     case NODE_CALL:
         Call(node);
@@ -234,7 +242,8 @@ void Code_Generator::Statement(const CodeTreeNode* node) {
         break;
     case NODE_GLOBALVAR:
         // Declared while compiling, as the declaration is met.
-        for (int c = 0; c < node->childCount; ++c) Variable_DeclareGlobal(node->children[c].op);
+        for (int c = 0; c < node->childCount; ++c)
+            Variable_DeclareGlobal(node->children[c].op);
         break;
     default:
         // var, case and default outside a switch, and the empty statement generate nothing.
@@ -258,11 +267,13 @@ void Code_Generator::Assignment(const CodeTreeNode* node) {
     if (items > 0) {
         PushAccessOperands(target);
         Word(OP_DUP, VT_INT, 0, items - 1);
-        for (int i = 0; i < items; ++i) PushType(VT_INT);
+        for (int i = 0; i < items; ++i)
+            PushType(VT_INT);
     }
     Word(OP_PUSH, VT_VARIABLE, 0, target.inField ? target.field : 0);
     m_code->EmitInt(static_cast<int32_t>(target.Reference()));
-    for (int i = 0; i < items; ++i) PopType();
+    for (int i = 0; i < items; ++i)
+        PopType();
     PushType(VT_VARIABLE);
 
     Expression(value);
@@ -281,7 +292,8 @@ void Code_Generator::Assignment(const CodeTreeNode* node) {
         Word(OP_POP, VT_INT, VT_VARIABLE, 0);
         m_code->EmitInt(static_cast<int32_t>(target.Reference()));
         PopType();
-        for (int i = 0; i < items; ++i) PopType();
+        for (int i = 0; i < items; ++i)
+            PopType();
     } else {
         StoreVariable(target, VT_VARIABLE);
     }
@@ -448,10 +460,12 @@ void Code_Generator::Switch(const CodeTreeNode* node) {
             ++counted;
             continue;
         }
-        for (; placed < counted; ++placed) Place(clauses[placed]);
+        for (; placed < counted; ++placed)
+            Place(clauses[placed]);
         Statement(child);
     }
-    for (; placed < clauses.size(); ++placed) Place(clauses[placed]);
+    for (; placed < clauses.size(); ++placed)
+        Place(clauses[placed]);
 
     m_switchTypes.pop_back();
     Restore(m_break, end);
@@ -525,7 +539,8 @@ void Code_Generator::ReadVariable(const VariableAccess& access) {
     PushAccessOperands(access);
     Word(OP_PUSH, VT_VARIABLE, 0, access.inField ? access.field : 0);
     m_code->EmitInt(static_cast<int32_t>(access.Reference()));
-    for (int i = access.StackItems(); i > 0; --i) PopType();
+    for (int i = access.StackItems(); i > 0; --i)
+        PopType();
     PushType(VT_VARIABLE);
 }
 
@@ -534,7 +549,8 @@ void Code_Generator::StoreVariable(const VariableAccess& access, int valueType) 
     PushAccessOperands(access);
     Word(OP_POP, VT_VARIABLE, valueType, access.inField ? access.field : 0);
     m_code->EmitInt(static_cast<int32_t>(access.Reference()));
-    for (int i = access.StackItems(); i > 0; --i) PopType();
+    for (int i = access.StackItems(); i > 0; --i)
+        PopType();
     PopType();
 }
 
@@ -599,7 +615,8 @@ void Code_Generator::Call(const CodeTreeNode* node) {
     }
     Word(OP_CALL, VT_INT, 0, node->childCount);
     m_code->EmitInt(node->op);
-    for (int c = 0; c < node->childCount; ++c) PopType();
+    for (int c = 0; c < node->childCount; ++c)
+        PopType();
     PushType(VT_VARIABLE);
 }
 

@@ -122,7 +122,8 @@ public:
             root->kind = NODE_BLOCK;
             ChildList children(root);
             int i = 0;
-            while (!m_failed && Kind(i) != TOKEN_EOF) i = Statement(i, children.Add(At(i).position));
+            while (!m_failed && Kind(i) != TOKEN_EOF)
+                i = Statement(i, children.Add(At(i).position));
         }
         return Finish(root);
     }
@@ -179,7 +180,8 @@ private:
     int Statement(int i, CodeTreeNode* node) {
         if (Enter(i)) i = StatementBody(i, node);
         Leave();
-        while (!m_failed && Kind(i) == TOKEN_SEMICOLON) ++i;
+        while (!m_failed && Kind(i) == TOKEN_SEMICOLON)
+            ++i;
         return i;
     }
 
@@ -243,7 +245,9 @@ private:
         case TOKEN_WITH:
         case TOKEN_REPEAT:
             // The head expression, an optional do (not after repeat), the body.
-            node->kind = keyword == TOKEN_WHILE ? NODE_WHILE : keyword == TOKEN_WITH ? NODE_WITH : NODE_REPEAT;
+            node->kind = keyword == TOKEN_WHILE  ? NODE_WHILE
+                         : keyword == TOKEN_WITH ? NODE_WITH
+                                                 : NODE_REPEAT;
             i = Expr(i, children.Add(At(i).position));
             if (m_failed) return i;
             if (keyword != TOKEN_REPEAT && Kind(i) == TOKEN_DO) ++i;
@@ -496,7 +500,8 @@ int CodeTree_Height(const CodeTreeNode* root, int limit, const CodeTreeNode** to
             if (tooDeep) *tooDeep = node;
             break;
         }
-        for (int c = 0; c < node->childCount; ++c) stack.emplace_back(&node->children[c], depth + 1);
+        for (int c = 0; c < node->childCount; ++c)
+            stack.emplace_back(&node->children[c], depth + 1);
     }
     return height;
 }

@@ -20,9 +20,12 @@ double Code_ReadNumber(const char* text, size_t length) {
             mode = FRACTION;
         } else if (mode == HEXADECIMAL) {
             int digit = 0;
-            if (c >= '0' && c <= '9') digit = c - '0';
-            else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+            if (c >= '0' && c <= '9')
+                digit = c - '0';
+            else if (c >= 'a' && c <= 'f')
+                digit = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F')
+                digit = c - 'A' + 10;
             value = value * 16.0 + digit;
         } else if (c >= '0' && c <= '9') {
             if (mode == FRACTION) {
@@ -81,6 +84,7 @@ bool Code_Resolve(CCode* code, const CodeTokenList& tokens, CodeResolvedList& re
 }
 
 void Code_FreeResolved(CodeResolvedList& resolved) {
-    for (CodeResolvedToken& r : resolved) Value_Free(&r.value);
+    for (CodeResolvedToken& r : resolved)
+        Value_Free(&r.value);
     resolved.clear();
 }

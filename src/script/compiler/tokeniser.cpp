@@ -18,15 +18,32 @@ struct Keyword {
 };
 
 constexpr Keyword kKeywords[] = {
-    {"begin", TOKEN_BEGIN},   {"end", TOKEN_END},         {"if", TOKEN_IF},
-    {"then", TOKEN_THEN},     {"else", TOKEN_ELSE},       {"while", TOKEN_WHILE},
-    {"do", TOKEN_DO},         {"for", TOKEN_FOR},         {"until", TOKEN_UNTIL},
-    {"repeat", TOKEN_REPEAT}, {"exit", TOKEN_EXIT},       {"break", TOKEN_BREAK},
-    {"continue", TOKEN_CONTINUE}, {"with", TOKEN_WITH},   {"return", TOKEN_RETURN},
-    {"switch", TOKEN_SWITCH}, {"case", TOKEN_CASE},       {"default", TOKEN_DEFAULT},
-    {"var", TOKEN_VAR},       {"globalvar", TOKEN_GLOBALVAR}, {"and", TOKEN_AND},
-    {"or", TOKEN_OR},         {"not", TOKEN_NOT},         {"div", TOKEN_DIV},
-    {"mod", TOKEN_MOD},       {"xor", TOKEN_XOR},
+    {"begin", TOKEN_BEGIN},
+    {"end", TOKEN_END},
+    {"if", TOKEN_IF},
+    {"then", TOKEN_THEN},
+    {"else", TOKEN_ELSE},
+    {"while", TOKEN_WHILE},
+    {"do", TOKEN_DO},
+    {"for", TOKEN_FOR},
+    {"until", TOKEN_UNTIL},
+    {"repeat", TOKEN_REPEAT},
+    {"exit", TOKEN_EXIT},
+    {"break", TOKEN_BREAK},
+    {"continue", TOKEN_CONTINUE},
+    {"with", TOKEN_WITH},
+    {"return", TOKEN_RETURN},
+    {"switch", TOKEN_SWITCH},
+    {"case", TOKEN_CASE},
+    {"default", TOKEN_DEFAULT},
+    {"var", TOKEN_VAR},
+    {"globalvar", TOKEN_GLOBALVAR},
+    {"and", TOKEN_AND},
+    {"or", TOKEN_OR},
+    {"not", TOKEN_NOT},
+    {"div", TOKEN_DIV},
+    {"mod", TOKEN_MOD},
+    {"xor", TOKEN_XOR},
 };
 
 struct Operator {
@@ -36,26 +53,35 @@ struct Operator {
 
 // Two-character operators are tried before the one-character ones.
 constexpr Operator kOperators2[] = {
-    {":=", TOKEN_ASSIGN},       {"+=", TOKEN_ASSIGN_PLUS},  {"-=", TOKEN_ASSIGN_MINUS},
-    {"*=", TOKEN_ASSIGN_TIMES}, {"/=", TOKEN_ASSIGN_DIVIDE}, {"|=", TOKEN_ASSIGN_OR},
-    {"&=", TOKEN_ASSIGN_AND},   {"^=", TOKEN_ASSIGN_XOR},   {"&&", TOKEN_AND},
-    {"||", TOKEN_OR},           {"^^", TOKEN_XOR},          {"<=", TOKEN_LESS_EQUAL},
-    {"==", TOKEN_EQUAL},        {"!=", TOKEN_NOT_EQUAL},    {"<>", TOKEN_NOT_EQUAL},
-    {">=", TOKEN_GREATER_EQUAL}, {"<<", TOKEN_SHIFT_LEFT},  {">>", TOKEN_SHIFT_RIGHT},
+    {":=", TOKEN_ASSIGN},        {"+=", TOKEN_ASSIGN_PLUS},
+    {"-=", TOKEN_ASSIGN_MINUS},  {"*=", TOKEN_ASSIGN_TIMES},
+    {"/=", TOKEN_ASSIGN_DIVIDE}, {"|=", TOKEN_ASSIGN_OR},
+    {"&=", TOKEN_ASSIGN_AND},    {"^=", TOKEN_ASSIGN_XOR},
+    {"&&", TOKEN_AND},           {"||", TOKEN_OR},
+    {"^^", TOKEN_XOR},           {"<=", TOKEN_LESS_EQUAL},
+    {"==", TOKEN_EQUAL},         {"!=", TOKEN_NOT_EQUAL},
+    {"<>", TOKEN_NOT_EQUAL},     {">=", TOKEN_GREATER_EQUAL},
+    {"<<", TOKEN_SHIFT_LEFT},    {">>", TOKEN_SHIFT_RIGHT},
 };
 
 constexpr Operator kOperators1[] = {
-    {"=", TOKEN_ASSIGN},     {"(", TOKEN_OPEN},      {")", TOKEN_CLOSE},     {"{", TOKEN_BEGIN},
-    {"}", TOKEN_END},        {"!", TOKEN_NOT},       {";", TOKEN_SEMICOLON}, {",", TOKEN_COMMA},
-    {"[", TOKEN_OPEN_INDEX}, {"]", TOKEN_CLOSE_INDEX}, {".", TOKEN_DOT},     {":", TOKEN_COLON},
-    {"<", TOKEN_LESS},       {">", TOKEN_GREATER},   {"+", TOKEN_PLUS},      {"-", TOKEN_MINUS},
-    {"*", TOKEN_TIMES},      {"/", TOKEN_DIVIDE},    {"%", TOKEN_MOD},       {"|", TOKEN_BIT_OR},
-    {"&", TOKEN_BIT_AND},    {"^", TOKEN_BIT_XOR},   {"~", TOKEN_BIT_NOT},
+    {"=", TOKEN_ASSIGN},     {"(", TOKEN_OPEN},        {")", TOKEN_CLOSE},     {"{", TOKEN_BEGIN},
+    {"}", TOKEN_END},        {"!", TOKEN_NOT},         {";", TOKEN_SEMICOLON}, {",", TOKEN_COMMA},
+    {"[", TOKEN_OPEN_INDEX}, {"]", TOKEN_CLOSE_INDEX}, {".", TOKEN_DOT},       {":", TOKEN_COLON},
+    {"<", TOKEN_LESS},       {">", TOKEN_GREATER},     {"+", TOKEN_PLUS},      {"-", TOKEN_MINUS},
+    {"*", TOKEN_TIMES},      {"/", TOKEN_DIVIDE},      {"%", TOKEN_MOD},       {"|", TOKEN_BIT_OR},
+    {"&", TOKEN_BIT_AND},    {"^", TOKEN_BIT_XOR},     {"~", TOKEN_BIT_NOT},
 };
 
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsHexDigit(char c) {
+    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 int KeywordKind(const char* text, size_t length) {
     for (const Keyword& k : kKeywords) {
@@ -85,7 +111,8 @@ public:
         const char c = b[m_pos];
         const int start = m_pos;
         if (IsLetter(c)) {
-            while (m_pos < m_length && (IsLetter(b[m_pos]) || IsDigit(b[m_pos]))) ++m_pos;
+            while (m_pos < m_length && (IsLetter(b[m_pos]) || IsDigit(b[m_pos])))
+                ++m_pos;
             token.text.assign(b + start, static_cast<size_t>(m_pos - start));
             token.kind = KeywordKind(token.text.data(), token.text.size());
         } else if (IsDigit(c) || (c == '.' && IsDigit(b[m_pos + 1]))) {
@@ -98,7 +125,8 @@ public:
             token.kind = TOKEN_NUMBER;
         } else if (c == '$') {
             ++m_pos;
-            while (m_pos < m_length && IsHexDigit(b[m_pos])) ++m_pos;
+            while (m_pos < m_length && IsHexDigit(b[m_pos]))
+                ++m_pos;
             token.text.assign(b + start, static_cast<size_t>(m_pos - start));
             token.kind = TOKEN_NUMBER;
         } else if (c == '"' || c == '\'') {
@@ -141,12 +169,14 @@ private:
             if (static_cast<signed char>(c) <= 32) {
                 ++m_pos;
             } else if (c == '/' && m_pos + 1 < m_length && b[m_pos + 1] == '/') {
-                while (m_pos < m_length && b[m_pos] != '\r' && b[m_pos] != '\n') ++m_pos;
+                while (m_pos < m_length && b[m_pos] != '\r' && b[m_pos] != '\n')
+                    ++m_pos;
                 m_pos = m_pos < m_length ? m_pos + 1 : m_length;
             } else if (c == '/' && m_pos + 1 < m_length && b[m_pos + 1] == '*') {
                 // The search for the closing "*/" starts at the opening slash, so "/*/" closes itself.
                 int p = m_pos;
-                while (p + 1 < m_length && !(b[p] == '*' && b[p + 1] == '/')) ++p;
+                while (p + 1 < m_length && !(b[p] == '*' && b[p + 1] == '/'))
+                    ++p;
                 m_pos = p + 1 < m_length ? p + 2 : m_length;
             } else {
                 break;

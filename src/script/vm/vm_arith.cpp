@@ -252,8 +252,11 @@ enum class Division { Quotient, IntegerQuotient, Remainder };
 void Divide(VMContext& c, uint32_t word, Division kind, const char* name) {
     Operand left, right;
     if (!PopOperands(c, word, left, right)) return;
-    const std::string error = std::string(name) + " :: Execution Error";
-    if (RefuseStrings(c, left, right, name) || RefuseNonNumbers(c, left, right, error.c_str())) return;
+    if (RefuseStrings(c, left, right, name)) return;
+    if (!left.IsNumber() || !right.IsNumber()) {
+        VM_Error(&c, "%s :: Execution Error", name);
+        return;
+    }
     const bool variable = left.variable || right.variable;
     const int type = NumberResultType(left, right);
     if (kind == Division::IntegerQuotient) {
@@ -370,6 +373,41 @@ void DoShr(VMContext& c, uint32_t word) {
     DoShift(c, word, false, "DoShr");
 }
 
+bool CompareByDifference(int opcode, double diff) {
+    const double e = Code_Epsilon;
+    switch (opcode) {
+    case OP_SLT:
+        return diff < -e;
+    case OP_SLE:
+        return diff <= e;
+    case OP_SEQ:
+        return diff > -e && diff < e;
+    case OP_SNE:
+        return diff < -e || diff > e;
+    case OP_SGE:
+        return diff >= -e;
+    default:
+        return diff > e;
+    }
+}
+
+bool CompareByOrder(int opcode, int order) {
+    switch (opcode) {
+    case OP_SLT:
+        return order < 0;
+    case OP_SLE:
+        return order <= 0;
+    case OP_SEQ:
+        return order == 0;
+    case OP_SNE:
+        return order != 0;
+    case OP_SGE:
+        return order >= 0;
+    default:
+        return order > 0;
+    }
+}
+
 void DoSet(VMContext& c, uint32_t word) {
     Operand left, right;
     if (!PopOperands(c, word, left, right)) return;
@@ -381,30 +419,7 @@ void DoSet(VMContext& c, uint32_t word) {
         return o.type == VT_BOOL ? (o.BoolTrue() ? 1.0 : 0.0) : o.AsDouble();
     };
     if ((left.type == VT_DOUBLE || right.type == VT_DOUBLE) && isNumeric(left) && isNumeric(right)) {
-        const double diff = number(left) - number(right);
-        const double e = Code_Epsilon;
-        bool result;
-        switch (opcode) {
-        case OP_SLT:
-            result = diff < -e;
-            break;
-        case OP_SLE:
-            result = diff <= e;
-            break;
-        case OP_SEQ:
-            result = diff > -e && diff < e;
-            break;
-        case OP_SNE:
-            result = diff < -e || diff > e;
-            break;
-        case OP_SGE:
-            result = diff >= -e;
-            break;
-        default:
-            result = diff > e;
-            break;
-        }
-        PushBool(c, result);
+        PushBool(c, CompareByDifference(opcode, number(left) - number(right)));
         return;
     }
     if ((left.type == VT_INT || left.type == VT_BOOL) && (right.type == VT_INT || right.type == VT_BOOL)) {
@@ -420,28 +435,7 @@ void DoSet(VMContext& c, uint32_t word) {
         PushBool(c, false);
         return;
     }
-    bool result;
-    switch (opcode) {
-    case OP_SLT:
-        result = order < 0;
-        break;
-    case OP_SLE:
-        result = order <= 0;
-        break;
-    case OP_SEQ:
-        result = order == 0;
-        break;
-    case OP_SNE:
-        result = order != 0;
-        break;
-    case OP_SGE:
-        result = order >= 0;
-        break;
-    default:
-        result = order > 0;
-        break;
-    }
-    PushBool(c, result);
+    PushBool(c, CompareByOrder(opcode, order));
 }
 
 namespace {

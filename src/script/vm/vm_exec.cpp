@@ -1,11 +1,15 @@
 // VM_Execute: the execution context, the fetch-dispatch loop, script frames, ret and exit, branches,
 // and the debugger's break and single step.
+#include <cmath>
 #include <memory>
 
 #include "core/console.h"
+#include "core/convert.h"
 #include "core/memory.h"
 #include "net/debugger.h"
+#include "script/script_world.h"
 #include "script/variable_list.h"
+#include "script/variables.h"
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_debug.h"
 #include "script/vm/vm_error.h"
@@ -253,6 +257,263 @@ void Dispatch(VMContext& c, uint32_t word, int at) {
     }
 }
 
+// ---- Fast paths
+// The instructions that loops and expressions over reals spend their time in, done in place on the
+// stack. Each handles only the operand types and kinds whose result it can give exactly as the general
+// handler would, and otherwise leaves the instruction (and the stack) untouched for the general one.
+
+// A number read in place: a .v real, a .d or a .i.
+struct FastNumber {
+    double d;
+    int32_t i;
+    uint32_t kind; // the whole kind word of a .v (its upper bits travel with copies), else KIND_REAL
+    bool variable;
+    bool integer;
+};
+
+int FastSize(int type) {
+    return type == VT_VARIABLE ? 16 : type == VT_DOUBLE ? 8 : type == VT_INT ? 4 : 0;
+}
+
+bool ReadNumber(const uint8_t* p, int type, FastNumber& n) {
+    n.variable = type == VT_VARIABLE;
+    n.integer = type == VT_INT;
+    n.kind = KIND_REAL;
+    if (n.variable) {
+        n.kind = vm::Load<uint32_t>(p);
+        if ((n.kind & KIND_MASK) != KIND_REAL) return false;
+        n.d = vm::Load<double>(p + 8);
+    } else if (n.integer) {
+        n.i = vm::Load<int32_t>(p);
+        n.d = n.i;
+    } else {
+        n.d = vm::Load<double>(p);
+    }
+    return true;
+}
+
+// Pops both operands of a two-operand instruction when they are numbers of the fast types.
+bool PopNumbers(VMContext& c, uint32_t word, FastNumber& left, FastNumber& right) {
+    const int rightSize = FastSize(VM_Type1(word));
+    const int leftSize = FastSize(VM_Type2(word));
+    if (rightSize == 0 || leftSize == 0 || vm::Depth(c) < rightSize + leftSize) return false;
+    if (!ReadNumber(c.sp, VM_Type1(word), right) || !ReadNumber(c.sp + rightSize, VM_Type2(word), left))
+        return false;
+    c.sp += rightSize + leftSize;
+    return true;
+}
+
+void PushFastReal(VMContext& c, double d, bool variable, uint32_t kind = KIND_REAL) {
+    if (!variable) {
+        vm::PushDouble(c, d);
+        return;
+    }
+    c.sp -= 16;
+    vm::Store<uint32_t>(c.sp, kind);
+    vm::Store<uint32_t>(c.sp + 4, 0);
+    vm::Store<double>(c.sp + 8, d);
+}
+
+bool FastArithmetic(VMContext& c, uint32_t word) {
+    FastNumber left, right;
+    const uint8_t* before = c.sp;
+    if (!PopNumbers(c, word, left, right)) return false;
+    const int opcode = VM_Opcode(word);
+    if (left.integer && right.integer) {
+        // Two .i: 32-bit wrapping; the division goes to the general handler for its checks.
+        switch (opcode) {
+        case OP_ADD:
+            vm::PushInt(c, Wrap_Add32(left.i, right.i));
+            return true;
+        case OP_SUB:
+            vm::PushInt(c, Wrap_Sub32(left.i, right.i));
+            return true;
+        case OP_MUL:
+            vm::PushInt(c, Wrap_Mul32(left.i, right.i));
+            return true;
+        default:
+            c.sp = const_cast<uint8_t*>(before);
+            return false;
+        }
+    }
+    double d;
+    switch (opcode) {
+    case OP_ADD:
+        d = left.d + right.d;
+        break;
+    case OP_SUB:
+        d = left.d - right.d;
+        break;
+    case OP_MUL:
+        d = left.d * right.d;
+        break;
+    case OP_REM: {
+        // Both sides truncated to 64 bits; a divisor that truncates to 0 is the general handler's error.
+        const int64_t divisor = right.integer ? right.i : X86_DoubleToInt64(right.d);
+        if (divisor == 0) {
+            c.sp = const_cast<uint8_t*>(before);
+            return false;
+        }
+        d = static_cast<double>(X86_Div64(left.integer ? left.i : X86_DoubleToInt64(left.d), divisor));
+        break;
+    }
+    default: // OP_DIV, OP_MOD: a divisor too near 0 is the general handler's error
+        if (std::fabs(right.d) < 1e-10) {
+            c.sp = const_cast<uint8_t*>(before);
+            return false;
+        }
+        d = opcode == OP_DIV ? left.d / right.d : std::fmod(left.d, right.d);
+        break;
+    }
+    PushFastReal(c, d, left.variable || right.variable);
+    return true;
+}
+
+bool FastCompare(VMContext& c, uint32_t word) {
+    FastNumber left, right;
+    if (!PopNumbers(c, word, left, right)) return false;
+    const int opcode = VM_Opcode(word);
+    const bool result = left.integer && right.integer
+                            ? vm::CompareByOrder(opcode, (left.i > right.i) - (left.i < right.i))
+                            : vm::CompareByDifference(opcode, left.d - right.d);
+    vm::PushInt(c, result ? 1 : 0);
+    return true;
+}
+
+bool FastConvert(VMContext& c, uint32_t word) {
+    const int from = VM_Type1(word);
+    const int to = VM_Type2(word);
+    FastNumber n;
+    if (from == VT_BOOL) {
+        if (vm::Depth(c) < 4) return false;
+        const bool truth = (vm::Load<uint32_t>(c.sp) & 0xFF) != 0;
+        if (to == VT_INT) {
+            vm::Store<int32_t>(c.sp, truth ? 1 : 0);
+        } else if (to == VT_VARIABLE) {
+            c.sp += 4;
+            PushFastReal(c, truth ? 1.0 : 0.0, true);
+        } else {
+            return false;
+        }
+        return true;
+    }
+    const int size = FastSize(from);
+    if (size == 0 || vm::Depth(c) < size || !ReadNumber(c.sp, from, n)) return false;
+    switch (to) {
+    case VT_BOOL:
+        c.sp += size;
+        // A .v real is true by its magnitude, a .d above 0.5, an integer when not 0.
+        vm::PushInt(c, (n.variable ? std::fabs(n.d) > 0.5 : n.integer ? n.i != 0 : n.d > 0.5) ? 1 : 0);
+        return true;
+    case VT_INT:
+        if (n.integer) return false;
+        c.sp += size;
+        vm::PushInt(c, X86_DoubleToInt32(n.d));
+        return true;
+    case VT_VARIABLE:
+        if (n.variable) return false;
+        c.sp += size;
+        PushFastReal(c, n.d, true);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// push.v and pop.v of a local, or of self's or a built-in-scope variable, with no index.
+bool FastVariable(VMContext& c, uint32_t word, const uint8_t* operand) {
+    if (c.codeSize - c.pc < 4) return false;
+    const uint32_t reference = vm::Load<uint32_t>(operand);
+    if ((reference & (kVarRefFieldInstance | kVarRefInstanceId | kVarRefNoIndex)) !=
+        (kVarRefFieldInstance | kVarRefNoIndex))
+        return false;
+    const int id = static_cast<int>(reference & kVarRefIdMask);
+    const int instance = VM_Field(word);
+    CVariableList* list = nullptr;
+    if (instance == INSTANCE_LOCAL) {
+        list = c.locals;
+    } else if ((instance == INSTANCE_BUILTIN && !Variable_IsGlobalDeclared(id)) ||
+               instance == INSTANCE_SELF) {
+        if (id < kVariableListIdBase || ScriptWorld_Get() == nullptr) return false;
+        list = ScriptWorld_Get()->InstanceVariables(c.self);
+    }
+    if (list == nullptr) return false;
+    ScriptValue* slot = list->Slot(id);
+    if (VM_Opcode(word) == OP_PUSH) {
+        // A real that is there; texts, arrays and absent variables take the general way.
+        if (slot == nullptr || !slot->IsReal()) return false;
+        c.pc += 4;
+        PushFastReal(c, slot->real, true, slot->kind);
+        return true;
+    }
+    // pop.v of a .v real, .d or .i value over a real, or into a new variable.
+    FastNumber n;
+    const int type = VM_Type2(word);
+    const int size = FastSize(type);
+    if (size == 0 || vm::Depth(c) < size || !ReadNumber(c.sp, type, n)) return false;
+    c.sp += size;
+    c.pc += 4;
+    if (slot != nullptr && slot->IsReal()) {
+        slot->kind = n.kind;
+        slot->real = n.d;
+        return true;
+    }
+    ScriptValue value{};
+    value.kind = n.kind;
+    value.real = n.d;
+    list->SetVar(id, -1, &value);
+    return true;
+}
+
+// Handles the instruction when a fast path fits; false leaves it to Dispatch.
+bool FastDispatch(VMContext& c, uint32_t word, int at) {
+    switch (VM_Opcode(word)) {
+    case OP_ADD:
+    case OP_SUB:
+    case OP_MUL:
+    case OP_DIV:
+    case OP_REM:
+    case OP_MOD:
+        return FastArithmetic(c, word);
+    case OP_SLT:
+    case OP_SLE:
+    case OP_SEQ:
+    case OP_SNE:
+    case OP_SGE:
+    case OP_SGT:
+        return FastCompare(c, word);
+    case OP_CONV:
+        return FastConvert(c, word);
+    case OP_PUSH:
+        switch (VM_Type1(word)) {
+        case VT_ERROR:
+            vm::PushInt(c, VM_Field(word));
+            return true;
+        case VT_VARIABLE:
+            return FastVariable(c, word, c.code + c.pc);
+        default:
+            return false;
+        }
+    case OP_POP:
+        return VM_Type1(word) == VT_VARIABLE && FastVariable(c, word, c.code + c.pc);
+    case OP_B:
+        Branch(c, word, at);
+        return true;
+    case OP_BT:
+    case OP_BF:
+        if (vm::Depth(c) < 4) return false;
+        if (((vm::Load<uint32_t>(c.sp) & 0xFF) != 0) == (VM_Opcode(word) == OP_BT)) {
+            c.sp += 4;
+            Branch(c, word, at);
+        } else {
+            c.sp += 4;
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
 void SingleStep(VMContext& c) {
     VMDebugEntry entry;
     const bool found = VM_FindDebugEntry(c.debugTable, c.pc, &entry);
@@ -285,7 +546,7 @@ void Run(VMContext& c) {
             word = kPendingBreakWord;
             VM_BreakPending = false;
         }
-        Dispatch(c, word, at);
+        if (!FastDispatch(c, word, at)) Dispatch(c, word, at);
     }
 }
 

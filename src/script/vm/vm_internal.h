@@ -85,6 +85,10 @@ void DoXor(VMContext& c, uint32_t word);
 void DoShl(VMContext& c, uint32_t word);
 void DoShr(VMContext& c, uint32_t word);
 void DoSet(VMContext& c, uint32_t word);
+// The outcome of comparison opcode (slt ... sgt) from left - right of two reals, tested against the
+// real-comparison epsilon, or from the sign of an exact comparison.
+bool CompareByDifference(int opcode, double diff);
+bool CompareByOrder(int opcode, int order);
 void DoNeg(VMContext& c, uint32_t word);
 void DoNot(VMContext& c, uint32_t word);
 void DoConv(VMContext& c, uint32_t word);

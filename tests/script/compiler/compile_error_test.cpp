@@ -9,12 +9,14 @@
 namespace {
 
 TEST(CompileError, FormatCountsLinesAndBytes) {
-    EXPECT_EQ(Code_Error_Format(1, "a = 1;\r\nb = ;", 12, "m"), "Error in code at line 2:\n   b = ;\n\nat position 5: m");
+    EXPECT_EQ(Code_Error_Format(1, "a = 1;\r\nb = ;", 12, "m"),
+              "Error in code at line 2:\n   b = ;\n\nat position 5: m");
     // The line text keeps a CR before the LF; the column does not count it.
     EXPECT_EQ(Code_Error_Format(1, "x\r\n", 1, "m"), "Error in code at line 1:\n   x\r\n\nat position 2: m");
     // Positions past the text are clamped to its end; columns count bytes, not characters.
     EXPECT_EQ(Code_Error_Format(2, "1 +", 6, "m"), "Error in expression: 1 +\n position 4: m");
-    EXPECT_EQ(Code_Error_Format(1, "\xC3\xA9=", 2, "m"), "Error in code at line 1:\n   \xC3\xA9=\n\nat position 3: m");
+    EXPECT_EQ(Code_Error_Format(1, "\xC3\xA9=", 2, "m"),
+              "Error in code at line 1:\n   \xC3\xA9=\n\nat position 3: m");
     EXPECT_EQ(Code_Error_Format(1, "a\nb\nc", -5, "m"), "Error in code at line 1:\n   a\n\nat position 1: m");
     EXPECT_EQ(Code_Error_Format(1, "a\nb\n", 4, "m"), "Error in code at line 3:\n   \n\nat position 1: m");
 }

@@ -27,13 +27,16 @@ bool GetArgument(CInstance*, int index, ScriptValue* out) {
 }
 
 int g_calls = 0;
-void CountCall(ScriptValue& result, CInstance*, CInstance*, int, ScriptValue*) { result.real = g_calls++; }
+void CountCall(ScriptValue& result, CInstance*, CInstance*, int, ScriptValue*) {
+    result.real = g_calls++;
+}
 
 class CompilerRun : public ::testing::Test {
 protected:
     void SetUp() override {
         compiler_test::RegisterTestFunctions();
-        if (Variable_BuiltIn_Find("run_arg") < 0) Variable_BuiltIn_Add("run_arg", GetArgument, nullptr, false);
+        if (Variable_BuiltIn_Find("run_arg") < 0)
+            Variable_BuiltIn_Add("run_arg", GetArgument, nullptr, false);
         int id;
         if (!Code_Function_Find("run_count", id)) Code_Function_Add("run_count", CountCall, 0);
         Variable_InitGlobals();
@@ -72,7 +75,8 @@ protected:
         Code_Execute(on ? on : FakeWorld::AsInstance(self), nullptr, c.code.get(), &result);
         std::string text = Text(result);
         Value_Free(&result);
-        for (const std::string& error : TakeFatalErrors()) text = "RUNTIME: " + error;
+        for (const std::string& error : TakeFatalErrors())
+            text = "RUNTIME: " + error;
         return text;
     }
 
@@ -116,6 +120,14 @@ TEST_F(CompilerRun, ArithmeticFollowsTheMachinesTypes) {
     EXPECT_EQ(Run("a = 3; return -a + +a * 2"), "3");
     EXPECT_EQ(Run("a = 2; b = 3; return -(a > b) + -(a < b)"), "-1");
     EXPECT_EQ(Run("a = 1; b = 0; return a / b"), "RUNTIME: DoDiv :: Divide by zero");
+    EXPECT_EQ(Run("a = 1; b = 0.00000000001; return a / b"), "RUNTIME: DoDiv :: Divide by zero");
+    EXPECT_EQ(Run("a = 7.9; b = 0.5; return a div b"), "RUNTIME: DoRem :: Divide by zero");
+    EXPECT_EQ(Run("a = 5.5; b = 2; return a mod b + a div b"), "3.5");
+    EXPECT_EQ(Run("a = 5; b = 0; return a mod b"), "RUNTIME: DoMod :: Divide by zero");
+    // Variables change kind through assignment whatever they held.
+    EXPECT_EQ(Run("var v; v = 3; v += 0.5; s = 'a'; s = v * 2; return s"), "7");
+    EXPECT_EQ(Run("w = 2; w = 'two'; return w"), "'two'");
+    EXPECT_EQ(Run("return never_assigned_anywhere"), "0");
 }
 
 TEST_F(CompilerRun, StringsAndTheirTypeRules) {
@@ -153,15 +165,17 @@ TEST_F(CompilerRun, Loops) {
     EXPECT_EQ(Run("n = 0; while 1 { n += 1; if n == 3 break } return n"), "3");
     EXPECT_EQ(Run("n = 0; s = 0; while n < 6 { n += 1; if n mod 2 continue; s += n } return s"), "12");
     EXPECT_EQ(Run("n = 0; do { n += 1; if n < 4 continue; break } until 0; return n"), "4");
-    EXPECT_EQ(Run("s = 0; for (i = 0; i < 10; i += 1) { if i == 2 continue; if i == 5 break; s += i } return s"),
-              "8");
+    EXPECT_EQ(
+        Run("s = 0; for (i = 0; i < 10; i += 1) { if i == 2 continue; if i == 5 break; s += i } return s"),
+        "8");
     EXPECT_EQ(Run("n = 0; repeat 5 { n += 1; continue; n += 100 } return n"), "5");
     EXPECT_EQ(Run("n = 0; repeat 5 { n += 1; if n == 2 break } return n"), "2");
 }
 
 TEST_F(CompilerRun, Switch) {
-    const char* program = "switch (x) { case 1: case 2: y = 'low'; break; case 3: y = 'three'; default: y += '!' }"
-                          "return y";
+    const char* program =
+        "switch (x) { case 1: case 2: y = 'low'; break; case 3: y = 'three'; default: y += '!' }"
+        "return y";
     EXPECT_EQ(Run(std::string("x = 2; y = '';") + program), "'low'");
     EXPECT_EQ(Run(std::string("x = 3; y = '';") + program), "'three!'"); // falls through into default
     EXPECT_EQ(Run(std::string("x = 9; y = '';") + program), "'!'");
@@ -169,10 +183,13 @@ TEST_F(CompilerRun, Switch) {
     // A case written after default is never tested.
     EXPECT_EQ(Run("x = 5; y = 0; switch (x) { default: y = 1; break; case 5: y = 2 } return y"), "1");
     // A string switch value against a real case is a run-time error.
-    EXPECT_EQ(Run("x = 'a'; switch (x) { case 1: return 1 } return 0"), "RUNTIME: DoSet :: Invalid comparison type");
+    EXPECT_EQ(Run("x = 'a'; switch (x) { case 1: return 1 } return 0"),
+              "RUNTIME: DoSet :: Invalid comparison type");
     // continue inside a switch leaves the switch value behind no more: the repeat still counts right.
-    EXPECT_EQ(Run("n = 0; repeat 4 { switch (n) { case 1: n += 10; continue; default: n += 1 } } return n"), "13");
-    EXPECT_EQ(Run("n = 0; k = 0; while k < 3 { k += 1; switch (k) { case 2: continue } n += 1 } return n"), "2");
+    EXPECT_EQ(Run("n = 0; repeat 4 { switch (n) { case 1: n += 10; continue; default: n += 1 } } return n"),
+              "13");
+    EXPECT_EQ(Run("n = 0; k = 0; while k < 3 { k += 1; switch (k) { case 2: continue } n += 1 } return n"),
+              "2");
 }
 
 TEST_F(CompilerRun, ExitReturnAndLocals) {
@@ -185,8 +202,9 @@ TEST_F(CompilerRun, ExitReturnAndLocals) {
 }
 
 TEST_F(CompilerRun, Arrays) {
-    EXPECT_EQ(Run("for (i = 0; i < 5; i += 1) a[i] = i * i; s = 0; for (i = 0; i < 5; i += 1) s += a[i]; return s"),
-              "30");
+    EXPECT_EQ(
+        Run("for (i = 0; i < 5; i += 1) a[i] = i * i; s = 0; for (i = 0; i < 5; i += 1) s += a[i]; return s"),
+        "30");
     EXPECT_EQ(Run("g[2, 3] = 5; g[1, 0] = 4; return g[2, 3] * 10 + g[1, 0]"), "54");
     EXPECT_EQ(Var(self, "g", 2 * 32000 + 3), "5");
     // Compound assignment works out the index once.
@@ -219,15 +237,17 @@ TEST_F(CompilerRun, InstancesObjectsAndWith) {
 }
 
 TEST_F(CompilerRun, ScriptsAndCalls) {
-    ASSERT_TRUE(Scripts({{"fib", "if (run_arg[0] < 2) return run_arg[0]; return fib(run_arg[0] - 1) + fib(run_arg[0] - 2)"},
-                         {"sub3", "return run_arg[0] - run_arg[1] - run_arg[2]"},
-                         {"noop", "var a"}}));
+    ASSERT_TRUE(Scripts(
+        {{"fib", "if (run_arg[0] < 2) return run_arg[0]; return fib(run_arg[0] - 1) + fib(run_arg[0] - 2)"},
+         {"sub3", "return run_arg[0] - run_arg[1] - run_arg[2]"},
+         {"noop", "var a"}}));
     EXPECT_EQ(Run("return fib(15)"), "610");
     EXPECT_EQ(Run("return sub3(10, 2, 1)"), "7"); // arguments arrive in order
     EXPECT_EQ(Run("n = 0; repeat 3 { noop(1); n += 1 } return n"), "3");
     EXPECT_EQ(Run("return fib"), "0"); // a script name without parentheses is its index
     EXPECT_EQ(Run("return f2(1)").find("Wrong number of arguments to function or script."),
-              std::string("COMPILE: ").size() + std::string("Error in code at line 1:\n   return f2(1)\n\nat position 12: ").size());
+              std::string("COMPILE: ").size() +
+                  std::string("Error in code at line 1:\n   return f2(1)\n\nat position 12: ").size());
 }
 
 } // namespace

@@ -37,62 +37,113 @@ void Nothing(ScriptValue&, CInstance*, CInstance*, int, ScriptValue*) {}
 
 const char* OperatorText(int op) {
     switch (op) {
-    case 101: return "=";
-    case 102: return "+=";
-    case 103: return "-=";
-    case 104: return "*=";
-    case 105: return "/=";
-    case 114: return "|=";
-    case 115: return "&=";
-    case 116: return "^=";
-    case 201: return "and";
-    case 202: return "or";
-    case 203: return "not";
-    case 204: return "<";
-    case 205: return "<=";
-    case 206: return "==";
-    case 207: return "!=";
-    case 208: return ">=";
-    case 209: return ">";
-    case 210: return "+";
-    case 211: return "-";
-    case 212: return "*";
-    case 213: return "/";
-    case 214: return "div";
-    case 215: return "mod";
-    case 216: return "xor";
-    case 217: return "|";
-    case 218: return "&";
-    case 219: return "^";
-    case 220: return "~";
-    case 221: return "<<";
-    case 222: return ">>";
-    default: return "?";
+    case 101:
+        return "=";
+    case 102:
+        return "+=";
+    case 103:
+        return "-=";
+    case 104:
+        return "*=";
+    case 105:
+        return "/=";
+    case 114:
+        return "|=";
+    case 115:
+        return "&=";
+    case 116:
+        return "^=";
+    case 201:
+        return "and";
+    case 202:
+        return "or";
+    case 203:
+        return "not";
+    case 204:
+        return "<";
+    case 205:
+        return "<=";
+    case 206:
+        return "==";
+    case 207:
+        return "!=";
+    case 208:
+        return ">=";
+    case 209:
+        return ">";
+    case 210:
+        return "+";
+    case 211:
+        return "-";
+    case 212:
+        return "*";
+    case 213:
+        return "/";
+    case 214:
+        return "div";
+    case 215:
+        return "mod";
+    case 216:
+        return "xor";
+    case 217:
+        return "|";
+    case 218:
+        return "&";
+    case 219:
+        return "^";
+    case 220:
+        return "~";
+    case 221:
+        return "<<";
+    case 222:
+        return ">>";
+    default:
+        return "?";
     }
 }
 
 const char* KindText(int kind) {
     switch (kind) {
-    case -2: return "empty";
-    case -1: return "nop";
-    case 13: return "if";
-    case 16: return "while";
-    case 17: return "do";
-    case 18: return "for";
-    case 20: return "repeat";
-    case 21: return "exit";
-    case 22: return "break";
-    case 23: return "continue";
-    case 24: return "with";
-    case 25: return "return";
-    case 26: return "switch";
-    case 27: return "case";
-    case 28: return "default";
-    case 29: return "var";
-    case 30: return "globalvar";
-    case 31: return "case!";
-    case 1000: return "block";
-    default: return "?";
+    case -2:
+        return "empty";
+    case -1:
+        return "nop";
+    case 13:
+        return "if";
+    case 16:
+        return "while";
+    case 17:
+        return "do";
+    case 18:
+        return "for";
+    case 20:
+        return "repeat";
+    case 21:
+        return "exit";
+    case 22:
+        return "break";
+    case 23:
+        return "continue";
+    case 24:
+        return "with";
+    case 25:
+        return "return";
+    case 26:
+        return "switch";
+    case 27:
+        return "case";
+    case 28:
+        return "default";
+    case 29:
+        return "var";
+    case 30:
+        return "globalvar";
+    case 31:
+        return "case!";
+    case 1000:
+        return "block";
+    default:
+        return "?";
     }
 }
 
@@ -111,9 +162,12 @@ void Append(std::string& out, const CodeTreeNode& node) {
     };
     switch (node.kind) {
     case 5:
-        if (node.op != 0) out += Code_Variable_GetName(node.op); // a declared name
-        else if (node.value.IsString()) out += "'" + std::string(node.value.str ? node.value.str : "") + "'";
-        else out += Number(node.value.real);
+        if (node.op != 0)
+            out += Code_Variable_GetName(node.op); // a declared name
+        else if (node.value.IsString())
+            out += "'" + std::string(node.value.str ? node.value.str : "") + "'";
+        else
+            out += Number(node.value.real);
         return;
     case 7:
     case 8:
@@ -158,7 +212,9 @@ void Append(std::string& out, const CodeTreeNode& node) {
     }
 }
 
-std::string ErrorText() { return std::string("ERROR: ") + (Code_ErrorText ? Code_ErrorText : ""); }
+std::string ErrorText() {
+    return std::string("ERROR: ") + (Code_ErrorText ? Code_ErrorText : "");
+}
 
 // Puts the name from a line's comment in place of the id or handle it explains.
 std::string NameIds(const std::string& line) {
@@ -173,7 +229,8 @@ std::string NameIds(const std::string& line) {
         start = code.rfind('.') + 1;
     }
     size_t end = start;
-    while (end < code.size() && std::isdigit(static_cast<unsigned char>(code[end]))) ++end;
+    while (end < code.size() && std::isdigit(static_cast<unsigned char>(code[end])))
+        ++end;
     return code.substr(0, start) + name + code.substr(end);
 }
 

@@ -14,8 +14,12 @@ namespace {
 
 // Folding, as the compiler does it (exact comparisons, rounding to integers); the VM's rules differ
 // and are tested with the generated code.
-std::string Fold(const std::string& expression) { return Parse(expression, false, true); }
-std::string FoldProgram(const std::string& program) { return Parse(program, true, true); }
+std::string Fold(const std::string& expression) {
+    return Parse(expression, false, true);
+}
+std::string FoldProgram(const std::string& program) {
+    return Parse(program, true, true);
+}
 
 TEST(Fold, ArithmeticOnReals) {
     EXPECT_EQ(Fold("1 + 2 * 3"), "7");
@@ -106,7 +110,8 @@ TEST(Fold, RefusalsAreCompileErrors) {
         {"-'a'", "Wrong type of arguments to unary operator."},
         {"'a'.x", "Left hand side must be a real value."},
     };
-    for (const auto& c : cases) EXPECT_EQ(Message(Fold(c.text)), c.message) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(Message(Fold(c.text)), c.message) << c.text;
     // The error stands even where the code would never run.
     EXPECT_EQ(Message(FoldProgram("if 0 { x = 1 / 0 }")), "Division by 0.");
     // Reported at the right operand.
@@ -118,14 +123,15 @@ TEST(Fold, RefusalsAreCompileErrors) {
 }
 
 TEST(Fold, VariablesSettleTheirInstances) {
-    EXPECT_EQ(FoldProgram("i = 1; var i; i = 2; j = i"), "(block (= i@-6 1) (var i) (= i@-7 2) (= j@-6 i@-7))");
+    EXPECT_EQ(FoldProgram("i = 1; var i; i = 2; j = i"),
+              "(block (= i@-6 1) (var i) (= i@-7 2) (= j@-6 i@-7))");
     // A declaration anywhere earlier counts, in any branch.
     EXPECT_EQ(FoldProgram("if 0 { var k } k = 1"), "(block (if 0 (block (var k))) (= k@-7 1))");
-    EXPECT_EQ(FoldProgram("other.x = global.y; self.z = 2.5.w"),
-              "(block (= x@-2 y@-5) (= z@-1 w@2))");
+    EXPECT_EQ(FoldProgram("other.x = global.y; self.z = 2.5.w"), "(block (= x@-2 y@-5) (= z@-1 w@2))");
     // Indexed or with an instance that is not constant, a variable stays as written.
     EXPECT_EQ(FoldProgram("var a; a[1] = b.c"), "(block (var a) (= a@-7[1] c@b@-6))");
-    EXPECT_EQ(FoldProgram("switch (x) { case 1 + 1: case y: }"), "(block (switch x@-6 (case! 2) (case y@-6)))");
+    EXPECT_EQ(FoldProgram("switch (x) { case 1 + 1: case y: }"),
+              "(block (switch x@-6 (case! 2) (case y@-6)))");
 }
 
 int FindObject(const char* name) {

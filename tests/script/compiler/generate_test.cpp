@@ -42,19 +42,21 @@ TEST(Generate, VariablesAndAccessors) {
 TEST(Generate, CompoundAssignment) {
     EXPECT_EQ(Listing("x += 1"), "push.v builtin.x\npush.e 1\nadd.i.v\npop.v.v builtin.x\n");
     EXPECT_EQ(Listing("x -= a > b; x |= 1.5; x ^= 2"),
-              "push.v builtin.x\npush.v builtin.a\npush.v builtin.b\nsgt.v.v\nconv.b.i\nsub.i.v\npop.v.v builtin.x\n"
+              "push.v builtin.x\npush.v builtin.a\npush.v builtin.b\nsgt.v.v\nconv.b.i\nsub.i.v\npop.v.v "
+              "builtin.x\n"
               "push.v builtin.x\npush.d 1.5\nconv.d.i\nor.i.v\npop.v.v builtin.x\n"
               "push.v builtin.x\npush.e 2\nxor.i.v\npop.v.v builtin.x\n");
     // The instance and the index are worked out once, for both the read and the store.
-    EXPECT_EQ(Listing("a[f0()] *= 2"),
-              "push.e -6\ncall.i f0 0\nconv.v.i\ndup.i 1\npush.v stack.a[]\npush.e 2\nmul.i.v\npop.i.v stack.a[]\n");
+    EXPECT_EQ(Listing("a[f0()] *= 2"), "push.e -6\ncall.i f0 0\nconv.v.i\ndup.i 1\npush.v stack.a[]\npush.e "
+                                       "2\nmul.i.v\npop.i.v stack.a[]\n");
     EXPECT_EQ(Listing("(f0()).b /= 2"),
               "call.i f0 0\nconv.v.i\ndup.i\npush.v stack.b\npush.e 2\ndiv.i.v\npop.i.v stack.b\n");
 }
 
 TEST(Generate, Operators) {
     // No short-circuit: both sides of and are evaluated.
-    EXPECT_EQ(Listing("x = a and b"), "push.v builtin.a\nconv.v.b\npush.v builtin.b\nconv.v.b\nand.b.b\npop.v.b builtin.x\n");
+    EXPECT_EQ(Listing("x = a and b"),
+              "push.v builtin.a\nconv.v.b\npush.v builtin.b\nconv.v.b\nand.b.b\npop.v.b builtin.x\n");
     EXPECT_EQ(Listing("x = (a & 7) / 2"),
               "push.v builtin.a\nconv.v.i\npush.e 7\nand.i.i\npush.e 2\ndiv.i.i\npop.v.i builtin.x\n");
     EXPECT_EQ(Listing("x = a div 2.5 mod b"),
@@ -88,16 +90,14 @@ TEST(Generate, Branches) {
               "push.e 2\npop.v.i builtin.b\n");
     EXPECT_EQ(Listing("while a { continue; break }"),
               "push.v builtin.a\nconv.v.b\nbf 0x001C\nb 0x0000\nb 0x001C\nb 0x0000\n");
-    EXPECT_EQ(Listing("do { continue } until a"),
-              "b 0x0004\npush.v builtin.a\nconv.v.b\nbf 0x0000\n");
+    EXPECT_EQ(Listing("do { continue } until a"), "b 0x0004\npush.v builtin.a\nconv.v.b\nbf 0x0000\n");
     EXPECT_EQ(Listing("for (i = 0; i < 3; i += 1) { if i continue }"),
               "push.e 0\npop.v.i builtin.i\n"
               "push.v builtin.i\npush.e 3\nslt.i.v\nbf 0x0050\n"
               "push.v builtin.i\nconv.v.b\nbf 0x0034\nb 0x0034\n"
               "push.v builtin.i\npush.e 1\nadd.i.v\npop.v.v builtin.i\nb 0x000C\n");
-    EXPECT_EQ(Listing("repeat (3) { continue }"),
-              "push.e 3\ndup.i\npush.i 0\nsle.i.i\nbt 0x0034\nb 0x001C\n"
-              "push.i 1\nsub.i.i\ndup.i\nconv.i.b\nbt 0x0018\npopz.i\n");
+    EXPECT_EQ(Listing("repeat (3) { continue }"), "push.e 3\ndup.i\npush.i 0\nsle.i.i\nbt 0x0034\nb 0x001C\n"
+                                                  "push.i 1\nsub.i.i\ndup.i\nconv.i.b\nbt 0x0018\npopz.i\n");
     // Outside a loop break and continue generate nothing.
     EXPECT_EQ(Listing("continue; break; exit"), "exit.i\n");
 }
@@ -106,9 +106,10 @@ TEST(Generate, With) {
     EXPECT_EQ(Listing("with (other) x = 1"),
               "push.e -2\npushenv 0x0014\npush.e 1\npop.v.i builtin.x\npopenv 0x0008\n");
     // A break leaves through the popenv that ends the block.
-    EXPECT_EQ(Listing("with (obj) { if a break; continue }"),
-              "push.v builtin.obj\nconv.v.i\npushenv 0x0028\npush.v builtin.a\nconv.v.b\nbf 0x0024\nb 0x0030\n"
-              "b 0x0028\npopenv 0x0010\nb 0x0034\npopenv leave\n");
+    EXPECT_EQ(
+        Listing("with (obj) { if a break; continue }"),
+        "push.v builtin.obj\nconv.v.i\npushenv 0x0028\npush.v builtin.a\nconv.v.b\nbf 0x0024\nb 0x0030\n"
+        "b 0x0028\npopenv 0x0010\nb 0x0034\npopenv leave\n");
 }
 
 TEST(Generate, Switch) {

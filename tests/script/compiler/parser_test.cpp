@@ -10,8 +10,12 @@ using compiler_test::Parse;
 
 namespace {
 
-std::string Program(const std::string& text) { return Parse(text, true); }
-std::string Expression(const std::string& text) { return Parse(text, false); }
+std::string Program(const std::string& text) {
+    return Parse(text, true);
+}
+std::string Expression(const std::string& text) {
+    return Parse(text, false);
+}
 
 TEST(Parser, ExpressionPrecedenceAndAssociativity) {
     EXPECT_EQ(Expression("a + b * c"), "(+ a@-6 (* b@-6 c@-6))");
@@ -70,7 +74,8 @@ TEST(Parser, Statements) {
     EXPECT_EQ(Program("do a += 1 until a > 3"), "(block (do (+= a@-6 1) (> a@-6 3)))");
     EXPECT_EQ(Program("for (i = 0; i < 3; i += 1) x = i"),
               "(block (for (= i@-6 0) (< i@-6 3) (+= i@-6 1) (= x@-6 i@-6)))");
-    EXPECT_EQ(Program("for (i = 0 i < 3 i += 1) {}"), "(block (for (= i@-6 0) (< i@-6 3) (+= i@-6 1) (block)))");
+    EXPECT_EQ(Program("for (i = 0 i < 3 i += 1) {}"),
+              "(block (for (= i@-6 0) (< i@-6 3) (+= i@-6 1) (block)))");
     EXPECT_EQ(Program("repeat 3 x -= 1"), "(block (repeat 3 (-= x@-6 1)))");
     EXPECT_EQ(Program("with (other) do x *= 2"), "(block (with -2 (*= x@-6 2)))");
     EXPECT_EQ(Program("exit; return 5;;; break continue"), "(block (exit) (return 5) (break) (continue))");
@@ -87,17 +92,22 @@ TEST(Parser, Statements) {
 TEST(Parser, ErrorTextsCarryLineAndPosition) {
     EXPECT_EQ(Program("a = 1;\r\nb = ;"),
               "ERROR: Error in code at line 2:\n   b = ;\n\nat position 5: Unexpected symbol in expression.");
-    EXPECT_EQ(Expression("1 +"), "ERROR: Error in expression: 1 +\n position 4: Unexpected symbol in expression.");
-    EXPECT_EQ(Program("var a = 1"), "ERROR: Error in code at line 1:\n   var a = 1\n\nat position 7: Unexpected symbol in expression.");
-    EXPECT_EQ(Program("x = unknown_fn(1)"),
-              "ERROR: Error in code at line 1:\n   x = unknown_fn(1)\n\nat position 5: Unknown function or script: unknown_fn");
-    EXPECT_EQ(Program("x = 1 #"), "ERROR: Error in code at line 1:\n   x = 1 #\n\nat position 7: Unexpected symbol.");
+    EXPECT_EQ(Expression("1 +"),
+              "ERROR: Error in expression: 1 +\n position 4: Unexpected symbol in expression.");
+    EXPECT_EQ(
+        Program("var a = 1"),
+        "ERROR: Error in code at line 1:\n   var a = 1\n\nat position 7: Unexpected symbol in expression.");
+    EXPECT_EQ(Program("x = unknown_fn(1)"), "ERROR: Error in code at line 1:\n   x = unknown_fn(1)\n\nat "
+                                            "position 5: Unknown function or script: unknown_fn");
+    EXPECT_EQ(Program("x = 1 #"),
+              "ERROR: Error in code at line 1:\n   x = 1 #\n\nat position 7: Unexpected symbol.");
 }
 
 TEST(Parser, ErrorMessages) {
     int id = -1;
     if (Variable_BuiltIn_Find("parser_builtin") < 0)
-        Variable_BuiltIn_Add("parser_builtin", [](CInstance*, int, ScriptValue*) { return true; }, nullptr, false);
+        Variable_BuiltIn_Add(
+            "parser_builtin", [](CInstance*, int, ScriptValue*) { return true; }, nullptr, false);
     const struct {
         const char* text;
         const char* message;
@@ -126,12 +136,14 @@ TEST(Parser, ErrorMessages) {
         {"f0(1)", "Wrong number of arguments to function or script."},
         {"x = ]", "Unexpected symbol in expression."},
     };
-    for (const auto& c : cases) EXPECT_EQ(Message(Program(c.text)), c.message) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(Message(Program(c.text)), c.message) << c.text;
     (void)id;
 
     // At most 16 arguments, even where any number is accepted.
     std::string call = "fany(1";
-    for (int i = 0; i < 15; ++i) call += ",1";
+    for (int i = 0; i < 15; ++i)
+        call += ",1";
     EXPECT_EQ(Program(call + ")"), "(block (fany 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1))");
     EXPECT_EQ(Message(Program(call + ",1)")), "Wrong number of arguments to function or script.");
 }
@@ -143,19 +155,23 @@ TEST(Parser, DeepNestingIsACompileErrorNotACrash) {
     EXPECT_EQ(Message(Program("x = " + std::string(n, '-') + "1")), tooDeep);
     EXPECT_EQ(Message(Program(std::string(n, '{'))), tooDeep);
     std::string ifs;
-    for (int i = 0; i < n; ++i) ifs += "if a ";
+    for (int i = 0; i < n; ++i)
+        ifs += "if a ";
     EXPECT_EQ(Message(Program(ifs + "x = 1")), tooDeep);
     std::string chain = "x = 1";
-    for (int i = 0; i < n; ++i) chain += "+1";
+    for (int i = 0; i < n; ++i)
+        chain += "+1";
     EXPECT_EQ(Message(Program(chain)), tooDeep);
     std::string dots = "x = a";
-    for (int i = 0; i < n; ++i) dots += ".a";
+    for (int i = 0; i < n; ++i)
+        dots += ".a";
     EXPECT_EQ(Message(Program(dots)), tooDeep);
 
     // Ordinary depths pass.
     EXPECT_EQ(Program("x = " + std::string(200, '(') + "1" + std::string(200, ')')), "(block (= x@-6 1))");
     std::string flat;
-    for (int i = 0; i < n; ++i) flat += "x = 1;";
+    for (int i = 0; i < n; ++i)
+        flat += "x = 1;";
     EXPECT_EQ(Program(flat).substr(0, 20), "(block (= x@-6 1) (=");
 }
 

@@ -16,7 +16,8 @@ CodeTokenList Scan(const std::string& text, bool expectOk = true) {
 
 std::vector<int> Kinds(const std::string& text) {
     std::vector<int> kinds;
-    for (const CodeToken& t : Scan(text)) kinds.push_back(t.kind);
+    for (const CodeToken& t : Scan(text))
+        kinds.push_back(t.kind);
     return kinds;
 }
 
@@ -31,8 +32,8 @@ TEST(Tokeniser, OperatorsTakeTheLongestMatch) {
     EXPECT_EQ(Kinds("-= *= /= |= &= ^= && || ^^ <= == != <> >= << >>"),
               (K{103, 104, 105, 114, 115, 116, 201, 202, 216, 205, 206, 207, 207, 208, 221, 222, -2}));
     EXPECT_EQ(Kinds("( ) { } ! ; , [ ] : < > + - * / % | & ^ ~"),
-              (K{106, 107, 11, 12, 203, 108, 109, 110, 111, 113, 204, 209, 210, 211, 212, 213, 215, 217, 218,
-                 219, 220, -2}));
+              (K{106, 107, 11,  12,  203, 108, 109, 110, 111, 113, 204,
+                 209, 210, 211, 212, 213, 215, 217, 218, 219, 220, -2}));
 }
 
 TEST(Tokeniser, KeywordsAreExactAndCaseSensitive) {
@@ -51,7 +52,8 @@ TEST(Tokeniser, KeywordsAreExactAndCaseSensitive) {
 TEST(Tokeniser, Numbers) {
     CodeTokenList list = Scan("1.2.3 .5 $FF $ 1e3 3.");
     std::vector<std::string> texts;
-    for (const CodeToken& t : list) texts.push_back(t.text);
+    for (const CodeToken& t : list)
+        texts.push_back(t.text);
     EXPECT_EQ(texts, (std::vector<std::string>{"1.2", ".3", ".5", "$FF", "$", "1", "e3", "3.", ""}));
     EXPECT_EQ(list[4].kind, 1);
     EXPECT_EQ(list[6].kind, 0); // no exponent notation

@@ -35,7 +35,7 @@ bool SetWithoutBody(CInstance* /*self*/, int /*arrayIndex*/, ScriptValue* /*in*/
 
 } // namespace
 
-const PhysicsVariable Physics_Variables[kPhysicsVariableCount] = {
+const BuiltInVariableRow Physics_Variables[kPhysicsVariableCount] = {
     {"phy_rotation", GetWithoutBody, SetWithoutBody},
     {"phy_position_x", GetWithoutBody, SetWithoutBody},
     {"phy_position_y", GetWithoutBody, SetWithoutBody},

@@ -46,14 +46,9 @@ public:
 
 // The 28 physics variables of an instance, in registration order (among the instance variables); the
 // first 13 are settable.
-struct PhysicsVariable {
-    const char* name;
-    BuiltInVariableGetter getter;
-    BuiltInVariableSetter setter; // null: read-only
-};
 constexpr int kPhysicsVariableCount = 28;
 constexpr int kSettablePhysicsVariableCount = 13;
-extern const PhysicsVariable Physics_Variables[kPhysicsVariableCount];
+extern const BuiltInVariableRow Physics_Variables[kPhysicsVariableCount];
 
 void InitPhysicsFunctions();
 // Installs the physics engine's assertion hook ("-debug", or "Debug" in options.ini).

@@ -11,6 +11,7 @@
 #include "runner/save_area.h"
 #include "script/script.h"
 #include "script/vm/vm_handles.h"
+#include "world/builtin_variables.h"
 #include "world/object.h"
 #include "world/room.h"
 #include "world/room_table.h"
@@ -291,6 +292,7 @@ bool RunnerLoadGame(const char* gamePath) {
     // The path is made absolute once, and everything beside the game is read at that path as it is.
     LoadSave_SetGamePath(path.c_str());
     path = LoadSave_GetGamePath();
+    Variable_InitWorkingDirectory(path.c_str());
     DebugConsole->Output("RunnerLoadGame() - %s\n", path.c_str());
 
     size_t separator = LastSeparator(path);

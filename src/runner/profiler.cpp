@@ -80,6 +80,10 @@ void Profiler_EndFrame() {
     g_profiler.started = false;
 }
 
+float Profiler_GetFPSReal() {
+    return g_profiler.fpsReal;
+}
+
 void Profiler_PrintFPS() {
     DebugConsole->Output("---------------------------------------------------------------\n");
     DebugConsole->Output("minFPS, maxFPS, avgFPS\n");

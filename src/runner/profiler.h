@@ -14,6 +14,9 @@ void Profiler_EndFrame();
 // Opens a timed marker (a frame is begun first when none is); dropped when all 1,024 are used.
 void Profiler_Push(uint32_t colour, const char* name);
 void Profiler_Pop();
+// The frame rate of the last closed frame: 1,000,000 / its length in microseconds (the built-in variable
+// fps_real); 0 before the first.
+float Profiler_GetFPSReal();
 // Writes a dashed line, "minFPS, maxFPS, avgFPS" and the three values to the debug console.
 void Profiler_PrintFPS();
 

@@ -8,6 +8,8 @@
 uint8_t Run_DrawEnabled = 1;
 uint8_t Graphics_ResetRequest = 0;
 int32_t Run_FPS = 0;
+int64_t Run_DeltaTime = 0;
+int32_t View_Current = 0;
 IntRect View_DrawRegion{0, 0, 0, 0};
 GraphicsSwitches CommandLine_Graphics{false, false, false, false};
 

@@ -12,6 +12,10 @@ extern uint8_t Run_DrawEnabled;
 extern uint8_t Graphics_ResetRequest;
 // Frames counted in the last whole second (the built-in variable fps).
 extern int32_t Run_FPS;
+// The microseconds between the last two steps (the built-in variable delta_time), set by each step.
+extern int64_t Run_DeltaTime;
+// The index of the view being drawn (the built-in variable view_current); 0 outside the draw pass.
+extern int32_t View_Current;
 // The room rectangle of the view being drawn, set by the view loop before each view.
 extern IntRect View_DrawRegion;
 

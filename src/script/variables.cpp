@@ -152,6 +152,19 @@ void Variable_BuiltIn_Add(const char* name, BuiltInVariableGetter getter, BuiltI
     entry.canSet = setter != nullptr;
 }
 
+void Variable_BuiltIn_AddRows(const BuiltInVariableRow* rows, int count) {
+    for (int i = 0; i < count; ++i)
+        Variable_BuiltIn_Add(rows[i].name, rows[i].getter, rows[i].setter, rows[i].setter != nullptr);
+}
+
+void Variable_BuiltIn_Clear() {
+    for (int i = 0; i < g_builtInCount; ++i) {
+        MEM_FREE(g_builtIns[i].name);
+        g_builtIns[i] = BuiltInVariable{};
+    }
+    g_builtInCount = 0;
+}
+
 int Variable_BuiltIn_Find(const char* name) {
     if (!name) return -1;
     for (int i = 0; i < g_builtInCount; ++i)
@@ -298,11 +311,7 @@ bool Variable_DeserialiseGlobals(IBuffer* buffer) {
 }
 
 void Variable_Free() {
-    for (int i = 0; i < g_builtInCount; ++i) {
-        MEM_FREE(g_builtIns[i].name);
-        g_builtIns[i] = BuiltInVariable{};
-    }
-    g_builtInCount = 0;
+    Variable_BuiltIn_Clear();
     delete g_globals;
     g_globals = nullptr;
     MEM_FREE(g_globalFlags);

@@ -39,6 +39,16 @@ struct BuiltInVariable {
 // Registers a built-in variable (a null setter makes it read-only); the flag is not kept.
 void Variable_BuiltIn_Add(const char* name, BuiltInVariableGetter getter, BuiltInVariableSetter setter,
                           bool flag);
+// One variable of a registration table.
+struct BuiltInVariableRow {
+    const char* name;
+    BuiltInVariableGetter getter;
+    BuiltInVariableSetter setter; // null: read-only
+};
+// Registers the rows in order.
+void Variable_BuiltIn_AddRows(const BuiltInVariableRow* rows, int count);
+// Empties the table (its names freed); registration starts again at index 0.
+void Variable_BuiltIn_Clear();
 int Variable_BuiltIn_Find(const char* name);
 const char* Variable_BuiltIn_GetName(int index);
 int Variable_BuiltIn_Count();

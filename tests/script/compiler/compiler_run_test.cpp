@@ -9,6 +9,7 @@
 
 #include "../vm_test_support.h"
 #include "compiler_test_util.h"
+#include "support/run_code.h"
 #include "script/code.h"
 #include "script/code_execute.h"
 #include "script/functions.h"
@@ -71,28 +72,14 @@ protected:
     std::string Run(const std::string& program, CInstance* on = nullptr) {
         compiler_test::Compiled c = compiler_test::Compile(program);
         if (!c.ok) return "COMPILE: " + c.error;
-        ScriptValue result;
-        Code_Execute(on ? on : FakeWorld::AsInstance(self), nullptr, c.code.get(), &result);
-        std::string text = Text(result);
-        Value_Free(&result);
-        for (const std::string& error : TakeFatalErrors())
-            text = "RUNTIME: " + error;
-        return text;
-    }
-
-    static std::string Text(const ScriptValue& v) {
-        if (v.IsString()) return "'" + std::string(v.str ? v.str : "") + "'";
-        if (!v.IsReal()) return "<kind " + std::to_string(v.Kind()) + ">";
-        char text[40];
-        std::snprintf(text, sizeof text, "%.17g", v.real);
-        return text;
+        return RunCode(c.code.get(), on ? on : FakeWorld::AsInstance(self), nullptr);
     }
 
     // A variable of an instance, as text.
     std::string Var(FakeInstance* instance, const char* name, int index = -1) {
         ScriptValue v;
         if (!instance->variables.GetVar(Code_Variable_FindAlloc(name), index, &v)) return "<none>";
-        std::string text = Text(v);
+        std::string text = ValueAsText(v);
         Value_Free(&v);
         return text;
     }

@@ -1,0 +1,292 @@
+// The built-in variables read and written from compiled source, run on real instances in a room.
+#include "world_fixture.h"
+
+#include "io/input.h"
+#include "script/compiler/compile.h"
+#include "script/value.h"
+#include "script/variables.h"
+#include "script/vm/vm.h"
+#include "support/fatal_errors.h"
+#include "support/run_code.h"
+#include "world/builtin_variables.h"
+#include "world/game_values.h"
+
+#include <string>
+
+namespace {
+
+class BuiltInVariables : public WorldTest {
+protected:
+    void SetUp() override {
+        WorldTest::SetUp();
+        Variable_BuiltIn_Init();
+        Variable_InitGlobals();
+        World_InstallScriptServices();
+        GameValues_Reset();
+        IO_Clear();
+        TakeFatalErrors();
+        object = AddObject();
+        self = Instance_Create(object, 10, 20);
+    }
+    void TearDown() override {
+        GameValues_SetText(&Code_LastErrorText, nullptr);
+        Code_ErrorOccurred = false;
+        for (ScriptValue& argument : Code_Arguments)
+            Value_Free(&argument);
+        Code_ArgumentCount = 0;
+        WorldTest::TearDown();
+    }
+
+    // Compiles and runs the program on self. Gives its returned value as text ('...' for a string), the
+    // compile error, or the last fatal run-time error.
+    std::string Run(const std::string& program) {
+        CCode code(program.c_str(), 0);
+        if (!code.Compile("test")) return "COMPILE: " + std::string(Code_ErrorText ? Code_ErrorText : "");
+        return RunCode(&code, self, self);
+    }
+    // The text of the last error shown (fatal or not), then forgotten.
+    static std::string TakeShownError() {
+        std::string text = Code_LastErrorText ? Code_LastErrorText : "";
+        GameValues_SetText(&Code_LastErrorText, nullptr);
+        Code_Aborting = false;
+        return text;
+    }
+
+    int object = -1;
+    CInstance* self = nullptr;
+};
+
+bool Contains(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST_F(BuiltInVariables, TheTableHoldsInstanceVariablesThenGlobalsInOrder) {
+    EXPECT_EQ(Variable_BuiltIn_Find("x"), 0);
+    EXPECT_EQ(Variable_BuiltIn_Find("async_load"), 51);
+    EXPECT_EQ(Variable_BuiltIn_Find("phy_rotation"), 52);
+    EXPECT_EQ(Variable_BuiltIn_Find("phy_col_normal_y"), 79);
+    EXPECT_EQ(Variable_BuiltIn_Find("webgl_enabled"), 82);
+    EXPECT_EQ(Variable_BuiltIn_Find("argument_relative"), 83);
+    EXPECT_EQ(Variable_BuiltIn_Find("error_last"), 189);
+    EXPECT_EQ(Variable_BuiltIn_Count(), 190);
+    // Registering again starts from an empty table.
+    Variable_BuiltIn_Init();
+    EXPECT_EQ(Variable_BuiltIn_Count(), 190);
+}
+
+TEST_F(BuiltInVariables, ReadOnlyVariablesRefuseWrites) {
+    for (const char* name : {"id", "bbox_left", "object_index", "instance_count", "fps", "phy_mass"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Run(std::string(name) + " = 5"),
+                  std::string("RUNTIME: Pop :: Execution Error - Variable set failed ") + name +
+                      " - read only variable?");
+    }
+    EXPECT_EQ(Run("return id"), std::to_string(self->id));
+    EXPECT_EQ(Run("return webgl_enabled + secure_mode"), "1");
+}
+
+TEST_F(BuiltInVariables, PositionAndMotionStayInStep) {
+    EXPECT_EQ(Run("x = 30.5; y = -4; return x * 1000 + y"), "30496");
+    EXPECT_EQ(self->bboxStale, 1);
+    EXPECT_EQ(Run("return bbox_left"), "30"); // no sprite: the box is the truncated position
+    EXPECT_EQ(Run("speed = 2; direction = 90; return vspeed"), "-2");
+    EXPECT_EQ(Run("return hspeed == 0"), "1");
+    EXPECT_EQ(Run("hspeed = 2; return direction"), "45");
+    EXPECT_NEAR(self->speed, 2.8284271, 1e-6);
+    EXPECT_EQ(Run("xprevious = 0.1; return xprevious"), "0.10000000149011612"); // kept in single precision
+    EXPECT_EQ(Run("gravity_direction = 180; friction = 0.5; return gravity_direction + friction"), "180.5");
+}
+
+TEST_F(BuiltInVariables, SettersConvertAsTheyStore) {
+    // bool: any non-zero rounded value.
+    EXPECT_EQ(Run("solid = -1; visible = 0.4; persistent = 0.6; return solid * 100 + visible * 10 + persistent"),
+              "101");
+    // bool above one half: the rounded value must be at least 1.
+    EXPECT_EQ(Run("timeline_running = 0.4; return timeline_running"), "0");
+    EXPECT_EQ(Run("timeline_running = 0.5; return timeline_running"), "0");
+    EXPECT_EQ(Run("timeline_running = 1.5; return timeline_running"), "1");
+    EXPECT_EQ(Run("timeline_loop = -1; return timeline_loop"), "0");
+    // int: to nearest, ties to even.
+    EXPECT_EQ(Run("path_endaction = 2.5; timeline_index = 3.5; return path_endaction * 10 + timeline_index"), "24");
+    EXPECT_EQ(Run("image_blend = -1; return image_blend"), "4294967295");
+    // Huge, infinite and NaN reals never reach a bare conversion.
+    const std::string huge = "h = 1; repeat (30) h *= 1000000000; ";     // 1e270
+    const std::string infinite = huge + "i = h * h; n = i - i; "; // and NaN
+    EXPECT_EQ(Run(huge + "path_endaction = h; return path_endaction"), "-2147483648");
+    EXPECT_EQ(Run(infinite + "timeline_index = n; sprite_index = -i; return timeline_index - sprite_index"), "0");
+    EXPECT_EQ(Run(huge + "image_alpha = h; return image_alpha"), "inf");
+    EXPECT_EQ(Run(infinite + "solid = n; timeline_loop = i; return solid * 10 + timeline_loop"), "10");
+    // A string or an array carries the real 0.
+    EXPECT_EQ(Run("image_speed = 'fast'; return image_speed"), "0");
+    EXPECT_EQ(Run("a[2] = 7; image_index = a; return image_index"), "0");
+}
+
+TEST_F(BuiltInVariables, AlarmsOutsideTheTwelveMeanAlarmZero) {
+    EXPECT_EQ(Run("alarm[3] = 7.6; return alarm[3]"), "8");
+    EXPECT_EQ(Run("alarm[12] = 5; return alarm[0]"), "5");
+    EXPECT_EQ(Run("alarm[-1] = 6; return alarm[99]"), "6");
+    EXPECT_EQ(self->GetAlarm(0), 6);
+}
+
+TEST_F(BuiltInVariables, DepthQueuesOnlyAChange) {
+    Run_ClearDeferredChanges();
+    EXPECT_EQ(Run("depth = 0"), "0");
+    EXPECT_EQ(Deferred_Count(DEFERRED_DEPTH), 0);
+    EXPECT_EQ(Run("depth = -3; return depth"), "-3");
+    EXPECT_EQ(Deferred_Count(DEFERRED_DEPTH), 1);
+}
+
+TEST_F(BuiltInVariables, SpriteAndImageFollowTheSprite) {
+    int sprite = AddSprite(16, 8, 4, 2, 3);
+    EXPECT_EQ(Run("return sprite_width + image_number"), "0"); // no sprite yet
+    EXPECT_EQ(Run("sprite_index = " + std::to_string(sprite) + "; return image_number"), "3");
+    EXPECT_EQ(Run("image_xscale = -2; image_yscale = 0.5; return sprite_width"), "-32");
+    EXPECT_EQ(Run("return sprite_height * 1000 + sprite_xoffset * 10 + sprite_yoffset"), "3921");
+    EXPECT_EQ(Run("x = 100; y = 50; image_xscale = 1; image_yscale = 1; return bbox_right * 1000 + bbox_bottom"),
+              "111055");
+    // image_single: -1 while animating; a value shows that image, stopped; a negative one animates again.
+    EXPECT_EQ(Run("return image_single"), "-1");
+    EXPECT_EQ(Run("image_single = 2; return image_index * 10 + image_speed"), "20");
+    EXPECT_EQ(Run("return image_single"), "2");
+    EXPECT_EQ(Run("image_single = -5; return image_index * 10 + image_speed"), "21");
+    EXPECT_EQ(Run("mask_index = 1.4; return mask_index"), "1");
+}
+
+TEST_F(BuiltInVariables, PathsClampThroughTheInstance) {
+    EXPECT_EQ(Run("path_position = 3; return path_position"), "1");
+    EXPECT_EQ(Run("path_speed = 2.5; path_scale = 2; return path_speed * path_scale"), "5");
+    EXPECT_EQ(Run("return path_index"), "-1");
+}
+
+TEST_F(BuiltInVariables, PhysicsVariablesWithoutABodyFail) {
+    EXPECT_TRUE(Contains(Run("return phy_speed_x"), "Variable Get"));
+    EXPECT_TRUE(Contains(Run("phy_speed_x = 3"), "Variable set failed phy_speed_x"));
+}
+
+TEST_F(BuiltInVariables, LivesAndHealthRaiseTheirEventsWhenTheyRunOut) {
+    int livesOut = 0, healthOut = 0;
+    On(object, ev_other, 6, [&](CInstance*, CInstance*) { ++livesOut; });
+    On(object, ev_other, 9, [&](CInstance*, CInstance*) { ++healthOut; });
+    Run("lives = 1; lives = 0");
+    EXPECT_EQ(livesOut, 1);
+    Run("lives = -1; lives = 0.4");
+    EXPECT_EQ(livesOut, 1);
+    EXPECT_EQ(Run("lives = 2.5; return lives"), "2");
+    Run("health = 10; health = 0");
+    EXPECT_EQ(healthOut, 1);
+    Run("health = 0; health = -3");
+    EXPECT_EQ(healthOut, 1);
+    EXPECT_EQ(Run("health = 0.25; return health"), "0.25");
+    EXPECT_EQ(Run("score = 7.5; return score"), "8");
+}
+
+TEST_F(BuiltInVariables, TransitionKindAlwaysReadsZero) {
+    EXPECT_EQ(Run("transition_kind = 3; return transition_kind"), "0");
+    EXPECT_EQ(Run("transition_steps = -5; return transition_steps"), "1");
+    EXPECT_EQ(Run("transition_steps = 12; return transition_steps"), "12");
+}
+
+TEST_F(BuiltInVariables, ArgumentsOfTheRunningScript) {
+    Value_SetReal(&Code_Arguments[0], 4);
+    Value_SetReal(&Code_Arguments[1], 9);
+    Code_ArgumentCount = 2;
+    EXPECT_EQ(Run("return argument[1] * 10 + argument0 + argument_count"), "96");
+    EXPECT_EQ(Run("argument[20] = 5; return argument0"), "5"); // outside 0..15: argument0
+    EXPECT_EQ(Run("argument1[2] = 3; return argument1[2]"), "3");
+    EXPECT_EQ(TakeShownError(), "");
+    // Beyond the count: a fatal report, and the value is still given.
+    Value_SetReal(&Code_Arguments[3], 6);
+    EXPECT_EQ(Run("return argument[3]"), "6");
+    EXPECT_TRUE(Contains(TakeShownError(), "illegal access of argument, argument is not provided to script"));
+    EXPECT_EQ(Run("return argument[40]"), "0");
+    EXPECT_TRUE(Contains(TakeShownError(), "FATAL"));
+    EXPECT_EQ(Run("return argument_relative"), "0");
+}
+
+TEST_F(BuiltInVariables, RoomSpeedBelowOneIsReportedAndKept) {
+    EXPECT_EQ(Run("room_speed = 45.4; return room_speed"), "45");
+    EXPECT_EQ(Run("room_speed = 0.4; return room_speed"), "45");
+    std::string shown = TakeShownError();
+    EXPECT_TRUE(Contains(shown, "Trying to set the room speed to a value <= 0."));
+    EXPECT_FALSE(Contains(shown, "FATAL"));
+    EXPECT_FALSE(Contains(shown, "read only"));
+}
+
+TEST_F(BuiltInVariables, RoomSettingsAndInstances) {
+    EXPECT_EQ(Run("return room_width * 1000 + room_height"), "640480");
+    EXPECT_EQ(Run("room_persistent = 0.5; return room_persistent"), "0");
+    EXPECT_EQ(Run("room_caption = 'Hall'; return room_caption"), "'Hall'");
+    EXPECT_EQ(Run("background_color = 255; background_showcolor = 0; return background_color + background_showcolor"),
+              "255");
+    CInstance* second = Instance_Create(object, 0, 0);
+    second->marked = 1; // still counted
+    EXPECT_EQ(Run("return instance_count"), "2");
+    EXPECT_EQ(Run("return instance_id[1] - instance_id[0]"), "1");
+    EXPECT_EQ(Run("return instance_id[2]"), "-4");
+    EXPECT_EQ(Run("return instance_id[-1]"), "-4");
+    Run_Room->DestroyActiveInstances();
+    self = nullptr;
+    EXPECT_EQ(Run("return instance_id[0]"), "-4");
+}
+
+TEST_F(BuiltInVariables, SlotsOutsideTheEightMeanSlotZero) {
+    EXPECT_EQ(Run("background_x[9] = 12.5; return background_x[0]"), "12.5");
+    EXPECT_EQ(Run("background_visible[3] = 1; background_htiled[3] = 0.5; "
+                  "return background_visible[3] * 10 + background_htiled[3]"),
+              "10");
+    EXPECT_EQ(Run("background_blend[2] = 65280; return background_blend[2]"), "65280");
+    EXPECT_EQ(Run("background_index[1] = 99; return background_width[1] + background_height[1]"), "0");
+    EXPECT_EQ(Run("view_xview[-3] = 7.5; view_angle[7] = 30.25; return view_xview[0] + view_angle[7]"), "38.25");
+    EXPECT_EQ(Run("view_enabled = 1; view_object[2] = 100005; return view_enabled + view_object[2]"), "100006");
+    EXPECT_EQ(Run("view_surface_id[1] = 3; return view_surface_id[1] + view_current"), "3");
+}
+
+TEST_F(BuiltInVariables, KeyboardAndMouse) {
+    EXPECT_EQ(Run("keyboard_key = 65; keyboard_lastkey = 66; return keyboard_key * 1000 + keyboard_lastkey"),
+              "65066");
+    EXPECT_EQ(Run("mouse_button = 2; mouse_lastbutton = 1; return mouse_button * 10 + mouse_lastbutton"), "21");
+    EXPECT_EQ(Run("keyboard_string = 'abc'; return keyboard_string"), "'abc'");
+    // The last character takes the whole first character of the text.
+    EXPECT_EQ(Run("keyboard_lastchar = '\xC3\xA9t\xC3\xA9'; return keyboard_lastchar"), "'\xC3\xA9'");
+    EXPECT_EQ(IO_GetLastChar(), 0xE9);
+    EXPECT_EQ(Run("keyboard_lastchar = ''; keyboard_lastchar = 5; return keyboard_lastchar"), "'\xC3\xA9'");
+}
+
+TEST_F(BuiltInVariables, CaptionsAndCursor) {
+    EXPECT_EQ(Run("return show_score * 100 + show_lives * 10 + show_health"), "100");
+    EXPECT_EQ(Run("return caption_health"), "'Health: '");
+    Run("show_lives = 1; show_health = 1");
+    EXPECT_FALSE(Game_Caption.set);
+    EXPECT_EQ(Run("show_score = 0.5; return show_score"), "0");
+    EXPECT_TRUE(Game_Caption.set);
+    EXPECT_EQ(Run("caption_score = 'Points: '; caption_lives = 3; return caption_score + caption_lives"),
+              "'Points: '");
+    EXPECT_EQ(Run("cursor_sprite = 2.5; return cursor_sprite"), "2");
+}
+
+TEST_F(BuiltInVariables, TheLastError) {
+    EXPECT_EQ(Run("error_occurred = 0.5; return error_occurred"), "1");
+    EXPECT_EQ(Run("error_occurred = 0.49; return error_occurred"), "0");
+    EXPECT_EQ(Run("error_last = 'oops'; return error_last"), "'oops'");
+    EXPECT_EQ(Run("error_last = 0; return error_last"), "''");
+}
+
+TEST_F(BuiltInVariables, DirectoriesAndTime) {
+    const std::string program = Run("return program_directory");
+    EXPECT_GT(program.size(), 3u);
+    EXPECT_NE(program[program.size() - 2], '/');
+    Variable_FreeWorkingDirectory();
+    Variable_InitWorkingDirectory("/games/maze/data.win");
+    Variable_InitWorkingDirectory("/elsewhere/data.win"); // set once
+    EXPECT_EQ(Run("return working_directory"), "'/games/maze/'");
+    Variable_FreeWorkingDirectory();
+    Variable_InitWorkingDirectory("C:\\games\\data.win");
+    EXPECT_EQ(Run("return working_directory"), "'C:\\games\\'");
+    Variable_FreeWorkingDirectory();
+    EXPECT_EQ(Run("return current_month >= 1 && current_month <= 12 && current_weekday <= 6 && "
+                  "current_year >= 2024 && current_time >= 0"),
+              "1");
+    EXPECT_EQ(Run("return game_guid"), "''");
+}

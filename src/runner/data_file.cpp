@@ -15,6 +15,7 @@
 #include "world/object.h"
 #include "world/room.h"
 #include "world/room_table.h"
+#include "world/timeline.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -155,7 +156,7 @@ const ChunkEntry kChunks[] = {
     {"GEN7", false, GEN7_Chunk},
     {"GENL", false, GEN7_Chunk},
     {"OPTN", false, OPTN_Chunk},
-    // Extensions, sounds, sprites, backgrounds, paths, shaders, fonts and timelines:
+    // Extensions, sounds, sprites, backgrounds, paths, shaders and fonts:
     // their loaders come with their subsystems.
     {"EXTN", true, KeepNothing},
     {"SOND", true, KeepNothing},
@@ -166,7 +167,7 @@ const ChunkEntry kChunks[] = {
     {"SCPT", true, SCPT_Chunk},
     {"SHDR", true, KeepNothing},
     {"FONT", true, KeepNothing},
-    {"TMLN", true, KeepNothing},
+    {"TMLN", true, TimeLine_Load},
     {"OBJT", true, Object_Load},
     {"ROOM", true, Room_Load},
     {"DAFL", true, Nothing},
@@ -188,6 +189,7 @@ const ChunkEntry* FindChunk(uint32_t tag) {
 
 void ClearLoadedTables() {
     Room_Init();
+    TimeLine_Init();
     g_tpages.clear();
     g_tpageTextures.clear();
     g_textureIds.clear();

@@ -1,8 +1,23 @@
-#include "core/console.h"
+#include "platform/platform.h"
+#include "platform/sdl/sdl_platform.h"
+#include "runner/command_line.h"
+#include "runner/startup.h"
+#include "runner/save_area.h"
 
 #include <cstdio>
+#include <string>
 
-int main(int /*argc*/, char** /*argv*/) {
-    std::printf("runner %s\n", RUNNER_VERSION);
-    return 0;
+int main(int argc, char** argv) {
+    std::unique_ptr<CSDLPlatform> sdl = CSDLPlatform::Create();
+    if (!sdl) {
+        std::fprintf(stderr, "The runner could not start SDL's video.\n");
+        return 1;
+    }
+    Platform_SetBackend(sdl.get());
+    UnpackAtFiles(".");
+    std::string folder = GetExecutablePath();
+    folder.erase(folder.find_last_of('/') + 1);
+    const int code = Runner_Main(CommandLine_FromArguments(argc, argv), folder);
+    Platform_SetBackend(nullptr);
+    return code;
 }

@@ -1,7 +1,10 @@
 #include "runner/run_state.h"
 
+#include "core/memory.h"
+#include "core/text.h"
 #include "graphics/registration.h"
 #include "library/registration.h"
+#include "platform/platform.h"
 
 #include <ctime>
 
@@ -11,12 +14,32 @@ int32_t Run_FPS = 0;
 int64_t Run_DeltaTime = 0;
 int32_t View_Current = 0;
 IntRect View_DrawRegion{0, 0, 0, 0};
+int32_t View_Current = 0;
 GraphicsSwitches CommandLine_Graphics{false, false, false, false};
+
+uint8_t Run_Running = 0;
+uint8_t Run_Paused = 0;
+int32_t Run_Score = 0;
+int32_t Run_Lives = -1;
+double Run_Health = 100.0;
+uint8_t Run_ShowScore = 1;
+uint8_t Run_ScoreCaptionFlag = 0;
+uint8_t Run_ShowLives = 0;
+uint8_t Run_ShowHealth = 0;
+char* Run_CaptionScore = nullptr;
+char* Run_CaptionLives = nullptr;
+char* Run_CaptionHealth = nullptr;
+int32_t Run_CursorSprite = -1;
+int32_t Run_TransitionKind = 0;
+int32_t Run_StepCount = 0;
+int64_t Run_StepClock = 0;
+int64_t Run_DeltaTime = 0;
 
 namespace {
 
 int64_t g_clockBase = 0;
 
+// Microseconds of the monotonic clock: 64 bits hold centuries of them.
 int64_t MonotonicMicros() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -24,6 +47,30 @@ int64_t MonotonicMicros() {
 }
 
 } // namespace
+
+void Run_Global_Init() {
+    Run_Running = 0;
+    Run_Paused = 0;
+    Run_Score = 0;
+    Run_Lives = -1;
+    Run_Health = 100.0;
+    Run_ShowScore = 1;
+    Run_ScoreCaptionFlag = 0;
+    Run_ShowLives = 0;
+    Run_ShowHealth = 0;
+    MEM_FREE(Run_CaptionScore);
+    MEM_FREE(Run_CaptionLives);
+    MEM_FREE(Run_CaptionHealth);
+    Run_CaptionScore = nullptr;
+    Run_CaptionLives = nullptr;
+    Run_CaptionHealth = String_Duplicate("Health: ");
+    Run_CursorSprite = -1;
+    Run_TransitionKind = 0;
+    Run_StepCount = 0;
+    Run_DrawEnabled = 1;
+    Graphics_ResetRequest = 0;
+    Run_FPS = 0;
+}
 
 void Timing_Init() {
     g_clockBase = MonotonicMicros();
@@ -35,8 +82,33 @@ int64_t Timing_GetBase() {
     return g_clockBase;
 }
 
-// The platform window layer and its message queue are not built yet: there is nothing to drain.
-void ProcessMessages() {}
+void ProcessMessages() {
+    PlatformMessage msg;
+    while (Platform_PeekMessage(msg)) {
+        if (msg.message == WM_QUIT) {
+            Run_Running = 0;
+            return;
+        }
+        Platform_DispatchMessage(msg);
+    }
+}
+
+void Timing_Sleep(int64_t us) {
+    if (us <= 0) return;
+    if (us >= 3000000) us = 3000000;
+    const int64_t start = Timing_GetTime();
+    const int64_t target = start + us;
+    if (us >= 2000) Platform_Sleep(static_cast<uint32_t>((us - 1000) / 1000));
+    for (;;) {
+        ProcessMessages();
+        const int64_t now = Timing_GetTime();
+        if (now < start || now >= target) return;
+    }
+}
+
+void Timing_SleepFrame(int64_t us) {
+    Timing_Sleep(us);
+}
 
 void SetReleaseMode(int flag) {
     DS_Grid_SetBoundsChecking(flag != 0);

@@ -70,10 +70,30 @@ public:
     // display; the game's drawing size is changed when it differs.
     void UpdateWindowSize();
 
+    // Views follow their instances; the ports of the visible views go to the window's view-port table
+    // and give the drawing scale factors (View_ScaleX, View_ScaleY).
+    void UpdateViews();
+
     // ---- Tiles
     // Appends a copy of the tile with a new tile id; gives its index.
     int AddTile(const RoomTile& tile);
     void ClearTiles();
+    // Look-ups give an index or -1; a found index is remembered and checked first by FindTile. Bounds
+    // are half-open: x <= px < x + width * xscale.
+    int FindTile(int id);
+    int FindTileAt(int x, int y, bool foreground);
+    int FindTileInLayerAt(float depth, float x, float y);
+    void DeleteTile(int index);
+    // Bounds included at both ends here; depth 0 counts as foreground and as background.
+    void DeleteTilesAt(int x, int y, bool foreground);
+    void DeleteTileLayer(float depth);
+    void DeleteTileLayerAt(float depth, float x, float y);
+    void HideTileLayer(float depth);
+    void ShowTileLayer(float depth);
+    void ShiftTileLayer(float depth, float dx, float dy);
+    void SetTileLayerDepth(float depth, float newDepth);
+    // Restores descending depth order (stable) when a tile is deeper than the one before it.
+    void SortTiles();
 
     // ---- The record's entries (room built-ins on definitions). Without a record nothing is added: -1.
     int AddInstanceRecord(double x, double y, int objectIndex);

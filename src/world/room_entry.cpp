@@ -3,6 +3,8 @@
 #include "core/hash.h"
 #include "graphics/particles.h"
 #include "io/input.h"
+#include "runner/run_state.h"
+#include "runner/step.h"
 #include "script/code_execute.h"
 #include "script/value.h"
 #include "world/event.h"
@@ -124,7 +126,7 @@ bool StartRoom(int r, bool gameStart) {
         delete scratch;
     }
     EventAllThenRemove(ev_other_room_start);
-    // The first draw of the room comes with the draw pass; until that exists nothing is drawn here.
+    if (New_Room == -1 && Run_DrawEnabled == 1) Room_DrawViews();
     return true;
 }
 

@@ -30,3 +30,8 @@ public:
     int32_t object = -1;              // object index, an instance id (100000 or more), or -1
     int32_t surfaceId = -1;           // -1 the screen
 };
+
+// The drawing scale factors of the last view update: the drawing size over the union of the visible
+// ports, per axis.
+extern float View_ScaleX;
+extern float View_ScaleY;

@@ -7,6 +7,7 @@
 #include "world/instance.h"
 #include "world/object.h"
 #include "world/room.h"
+#include "world/timeline.h"
 
 namespace {
 
@@ -73,6 +74,6 @@ void World_InstallScriptServices() {
     };
     host.eventName = Event_GetName;
     host.objectName = Object_GetName;
-    // Timelines are not built yet: reports inside a moment name no timeline ("<undefined>").
+    host.timelineName = TimeLine_GetName;
     Code_SetReportHost(host);
 }

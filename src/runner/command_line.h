@@ -1,0 +1,62 @@
+// The process's command line: its capture, the switches it sets, the tokenizer, and the unpacking of
+// files of the working directory whose names carry "@" into the folders those names describe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The start-up state the switches set. ParseCommandLine resets the first group before parsing.
+struct RunnerSwitches {
+    bool debugMode = false;   // "-debug": debug form and hooks
+    int32_t debugFlags = 0;   // bit 0 overlay shown, bit 1 FPS text, bit 3 overlay menu; "-debug" sets 2
+    bool extensionTrace = false;
+    bool record = false;
+    bool playback = false;
+    bool noAudio = false;
+    bool inAWindow = false;   // overrides the options' full screen
+    bool newExecution = true; // false: "-oldexec", the tree evaluator
+
+    bool trace = false;       // "-trace"
+    bool noErrors = false;    // "-noerrors": no error dialog, for the whole run
+    bool steam = false;
+    std::string recordFile;   // the name "-record" or "-playback" gave (one slot for both)
+    bool outputFile = false;
+    std::string outputName;
+    bool debugOutputFile = false;
+    std::string debugOutputName;
+
+    // The game data file: "data.win" beside the executable, else the first "-game".
+    bool gamePathKnown = false;
+    std::string gamePath;
+};
+extern RunnerSwitches Runner_Switches;
+
+// The command line's longest kept form: a line of up to this many characters stays whole, a longer one
+// is cut to one character less.
+constexpr size_t kCommandLineSize = 8192;
+// A token keeps at most this many characters; the rest of a longer token is read and dropped.
+constexpr size_t kTokenSize = 4095;
+
+// The process's arguments as one command line: joined by blanks, an argument holding a blank or a
+// control character wrapped in double quotes, then cut as kCommandLineSize says.
+std::string CommandLine_FromArguments(int argc, const char* const* argv);
+// The cut applied to a captured line.
+std::string CommandLine_Cut(std::string line);
+
+// Reads the token that starts at or after position into token: characters below 33 are skipped first,
+// then characters are taken until a character below 33 outside double quotes (a double quote toggles
+// the quoting and is not kept). Gives the position after the last character read.
+size_t GetNextToken(size_t position, const std::string& text, std::string& token);
+
+// Sets the start-up state from the switches (see RunnerSwitches); "-debug" and "-game" act only while no
+// game path is known. Also hands the switches to the subsystems that obey them.
+void ParseCommandLine(const std::string& text);
+
+// Looks for "data.win" in folder (with its final "/"); when it can be opened it becomes the game path.
+void CommandLine_FindGameBeside(const std::string& folder);
+
+// Moves every plain file of folder whose name holds "@" to the path the name describes ("a@b@f" becomes
+// a/b/f, the folders made as needed). Names with an empty, "." or ".." part are left alone, so files
+// land only below the folder; symbolic links, hidden and read-only files are not moved; an existing
+// file is never replaced.
+void UnpackAtFiles(const std::string& folder = ".");

@@ -1,0 +1,193 @@
+#include "runner/run_loop.h"
+
+#include "audio/audio.h"
+#include "core/console.h"
+#include "core/memory.h"
+#include "ext/extensions.h"
+#include "graphics/device.h"
+#include "io/input.h"
+#include "io/window.h"
+#include "net/debugger.h"
+#include "runner/code_load.h"
+#include "runner/command_line.h"
+#include "runner/run_state.h"
+#include "runner/step.h"
+#include "world/dispatch.h"
+#include "world/room.h"
+#include "world/room_entry.h"
+#include "world/room_table.h"
+
+#include <cstdlib>
+
+namespace {
+
+int64_t g_lastFrameTime = 0;
+int64_t g_frameStart = 0;
+int64_t g_fpsSecondStart = 0;
+int32_t g_fpsCounter = 0;
+
+int32_t RoomSpeed() {
+    if (!Run_Room) return 60;
+    if (Run_Room->speed < 1) Run_Room->speed = 1;
+    return Run_Room->speed;
+}
+
+bool EndsTheGame(int32_t code) {
+    return code == -100 || code == -400;
+}
+
+} // namespace
+
+void Run_ChangeRoom(int32_t code, bool fromDebugger) {
+    switch (code) {
+    case -1:
+        return;
+    case -200:
+        EndGame();
+        if (!StartGame()) Run_Running = 0;
+        if (fromDebugger) std::srand(2101988);
+        return;
+    case -300:
+        Run_LoadPendingGame();
+        return;
+    default:
+        // A code from a saved game or a stray write may name no room: it is dropped.
+        if (code >= 0 && Room_Exists(code)) GotoRoom(code);
+        else New_Room = -1;
+        return;
+    }
+}
+
+bool StartGame() {
+    DebugConsole->Output("StartGame()\n");
+    Timing_Init();
+    Object_CreateEventLists();
+    Run_Score = 0;
+    Run_Lives = -1;
+    Run_CursorSprite = -1;
+    Run_StepCount = 0;
+    Run_TransitionKind = 0;
+    // The debug form of "-debug" belongs to the remote-debugger subsystem, which has none yet.
+    if (!Extension_CallInitFunctions()) return false;
+    Window_SetCursor(g_Options.showCursor ? 0 : -1);
+    Run_FreeCarriedInstances();
+    Run_ResetRoomTable(Room_Count());
+    const int first = Room_First();
+    if (first < 0 || !StartRoom(first, true)) return false;
+    DebugConsole->Output("StartGame() - DONE\n");
+    MemoryManager::ReportTotal();
+    return true;
+}
+
+void EndGame() {
+    EndRoom(true);
+    Run_ResetRoomTable(0);
+    if (Extension_CallFinalFunctions()) Window_SetCursor(0);
+}
+
+void Run_LoadPendingGame() {
+    New_Room = -1;
+    IO_Clear();
+    // Saved games come with the game save and load code; until then no pending load is ever queued
+    // (nothing sets -300), and a stray -300 is only cleared.
+}
+
+void Run_EnterMainLoop() {
+    Timing_Init();
+    const int64_t now = Timing_GetTime();
+    g_lastFrameTime = now;
+    g_fpsSecondStart = now;
+    Run_FPS = 0;
+    g_fpsCounter = 0;
+    ProcessMessages();
+    DebugConsole->Output("**********************************.\n");
+    DebugConsole->Output("Entering main loop.\n");
+    DebugConsole->Output("**********************************.\n");
+    Run_StepClock = now;
+}
+
+void Run_Start() {
+    bool started = true;
+    if (Run_Running == 0) {
+        Run_Running = 1;
+        started = StartGame();
+    }
+    Run_Running = started ? 1 : 0;
+    Run_Paused = 0;
+    Run_EnterMainLoop();
+}
+
+int32_t Run_Frame() {
+    MemoryManager::NewFrame();
+    const int64_t now = Timing_GetTime();
+    g_frameStart = now;
+    if (now < g_lastFrameTime) g_lastFrameTime = now;
+    const int32_t speed = RoomSpeed();
+    double wait = 1000000.0 / speed - static_cast<double>(now - g_lastFrameTime);
+    if (wait < 0) wait = 0;
+    int64_t us = static_cast<int64_t>(wait); // 0 <= wait <= 1e6 here
+    if (static_cast<float>(us) >= 1000000.0f) us = 1000000;
+    Timing_SleepFrame(us);
+    if (Run_Running == 0) return 60;
+
+    g_lastFrameTime = g_frameStart + us;
+    if (g_lastFrameTime < g_fpsSecondStart) g_fpsSecondStart = g_lastFrameTime;
+    if (g_lastFrameTime / 1000000 > g_fpsSecondStart / 1000000) {
+        Run_FPS = g_fpsCounter;
+        g_fpsCounter = 0;
+        g_fpsSecondStart = g_lastFrameTime;
+    }
+    ++g_fpsCounter;
+
+    SND_Tick();
+    if (!Run_Paused) {
+        if (Graphics_ResetRequest) {
+            GR_D3D_ResetDevice();
+            Graphics_ResetRequest = 0;
+        }
+        Graphics::StartFrame();
+        DoAStep();
+        IO_DrawVirtualKeys();
+        Graphics::EndFrame(New_Room < 0 && Run_DrawEnabled);
+        const int32_t code = New_Room;
+        if (EndsTheGame(code)) {
+            Run_Running = 0;
+            return 60;
+        }
+        Run_ChangeRoom(code, false);
+    }
+    DebuggerPoll();
+    return RoomSpeed();
+}
+
+void Run_Stop() {
+    Run_Running = 0;
+    Run_Paused = 0;
+    if (Runner_Switches.debugMode) return;
+    EndGame();
+    Window_PostQuit();
+}
+
+void Run_Pause() {
+    Run_Paused = 1;
+}
+
+void Run_Step() {
+    if (Run_Running && Run_Paused) Run_StepOnce();
+}
+
+void Run_StepOnce() {
+    ProcessMessages();
+    DoAStep();
+    if (New_Room == -1 && Run_DrawEnabled == 1) {
+        Graphics::EndFrame(true);
+        Graphics::StartFrame();
+    }
+    const int32_t code = New_Room;
+    if (EndsTheGame(code)) {
+        Run_Running = 0;
+        return;
+    }
+    Run_ChangeRoom(code, true);
+    ProcessMessages();
+}

@@ -1,0 +1,239 @@
+#include "runner/startup.h"
+
+#include "audio/audio.h"
+#include "core/console.h"
+#include "core/crc32.h"
+#include "ext/extensions.h"
+#include "graphics/background.h"
+#include "graphics/device.h"
+#include "graphics/draw.h"
+#include "graphics/embedded_images.h"
+#include "graphics/font.h"
+#include "graphics/particles.h"
+#include "graphics/sprite.h"
+#include "io/dialogs.h"
+#include "io/input.h"
+#include "io/support_file.h"
+#include "io/window.h"
+#include "net/debugger.h"
+#include "net/network.h"
+#include "platform/platform.h"
+#include "runner/code_load.h"
+#include "runner/command_line.h"
+#include "runner/data_file.h"
+#include "runner/general_info.h"
+#include "runner/run_loop.h"
+#include "runner/run_state.h"
+#include "script/compiler/compile.h"
+#include "script/compiler/constants.h"
+#include "script/functions.h"
+#include "script/script.h"
+#include "script/variables.h"
+#include "world/dispatch.h"
+#include "world/instance.h"
+#include "world/object.h"
+#include "world/room.h"
+#include "world/room_entry.h"
+#include "world/room_table.h"
+#include "world/timeline.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+WindowHandle g_mainWindow = nullptr;
+
+void Trace(const char* step) {
+    DebugConsole->Output("%s\n", step);
+}
+
+// Without someone to answer a file dialog (or a dialog to ask with) there is no way to choose a game.
+char* NoGameFile() {
+    std::fprintf(stderr,
+                 "No game found: there is no data.win beside the runner and no -game <file> was given.\n");
+    return nullptr;
+}
+
+// The error form: a message box with Abort and Ignore (Ignore only where the error allows it). An
+// unattended run answers with the default button, Abort.
+bool ShowErrorForm(const char* text, bool mayIgnore) {
+    const uint32_t type = (mayIgnore ? MB_ABORTRETRYIGNORE : MB_OK) | MB_ICONERROR;
+    const int answer = Platform_MessageBox(text, "Error", type);
+    return !mayIgnore || answer == IDABORT;
+}
+
+void EndGameAfterError() {
+    New_Room = -400;
+    Window_PostQuit();
+}
+
+bool PrepareStep(const char* name, bool ok, const char* failure) {
+    DebugConsole->Output("%s() \n", name);
+    if (!ok) ShowMessage(failure);
+    return ok;
+}
+
+} // namespace
+
+bool Runner_InitAll() {
+    uint32_t size = 0;
+    const uint8_t* table = EmbeddedImage_BuiltinTable(size);
+    EmbeddedImage_SetTable(table, size);
+    CRC32_Init();
+    Support_InitTempDirectory();
+    GR_Draw_Init();
+    Code_Constant_Init();
+    Window_ClearViewPorts();
+    Particle_Init();
+    Run_Global_Init();
+    // The built-in variables, paths and the high-score table register themselves here once they exist.
+    Run_ClearDeferredChanges();
+    World_InstallScriptServices();
+    Code_SetErrorServices(CodeErrorServices{ShowErrorForm, IO_Clear, EndGameAfterError, nullptr});
+    Runner_SetGameFileAsker(NoGameFile);
+    ProcessMessages();
+    return true;
+}
+
+bool InitGraphics() {
+    if (g_Options.changeResolution) {
+        int depth = -1, width = -1, height = -1, frequency = -1;
+        switch (g_Options.colourDepth) {
+        case 1: depth = 16; break;
+        case 2: depth = 32; break;
+        }
+        static const int kSizes[7][2] = {{-1, -1}, {320, 240}, {640, 480}, {800, 600}, {1024, 768}, {1280, 1024}, {1600, 1200}};
+        if (g_Options.resolution >= 1 && g_Options.resolution <= 6) {
+            width = kSizes[g_Options.resolution][0];
+            height = kSizes[g_Options.resolution][1];
+        }
+        static const int kFrequencies[6] = {-1, 60, 70, 85, 100, 120};
+        if (g_Options.frequency >= 1 && g_Options.frequency <= 5) frequency = kFrequencies[g_Options.frequency];
+        Display_SetAll(width, height, frequency, depth);
+    }
+    Trace("GR_D3D_Init()");
+    if (!GR_D3D_Init(g_mainWindow, g_GeneralInfo.windowWidth, g_GeneralInfo.windowHeight, GameOptions))
+        return false;
+    Trace("Background_InitTextures()");
+    Background_InitTextures();
+    Trace("Sprite_InitTextures()");
+    Sprite_InitTextures();
+    Trace("Font_InitTextures()");
+    Font_InitTextures();
+    return true;
+}
+
+bool PrepareGame() {
+    const char* kObjects = "Failed to compile the actions in the objects.";
+    if (!PrepareStep("Extension_Prepare", Extension_Prepare(), "Failed to prepare extension packages.")) return false;
+    const int constants = static_cast<int>(g_Options.constantNames.size());
+    if (!PrepareStep("Code_Constant_Prepare",
+                     Code_Constant_Prepare(constants, g_Options.constantNames.data(), g_Options.constantValues.data()),
+                     "Failed to define the constants."))
+        return false;
+    if (!PrepareStep("Script_Prepare", Script_Prepare(), "Failed to compile the scripts.")) return false;
+    if (!PrepareStep("TimeLine_Prepare", TimeLine_Prepare(), "Failed to compile the actions in the time lines."))
+        return false;
+    if (!PrepareStep("Object_Prepare", Object_Prepare(), kObjects)) return false;
+    if (!PrepareStep("Room_Prepare", Room_Prepare(), kObjects)) return false;
+    SND_Init();
+    if (!PrepareStep("Sound_Prepare", Sound_Prepare(), "Failed to prepare the sounds.")) return false;
+    Audio_Prepare();
+    DebugConsole->Output("InitGraphics() \n");
+    DebugConsole->Output("Finished PrepareGame() \n");
+    return true;
+}
+
+bool Runner_DoTheWork() {
+    std::srand(2101988);
+    if (!LoadGameData()) {
+        Trace("Failed to load the game");
+        return false;
+    }
+    Variable_InitGlobals();
+    Trace("PrepareGame()");
+    if (!PrepareGame()) return false;
+    Trace("Run_Start");
+    Run_Start();
+    return true;
+}
+
+void Runner_StartUp() {
+    if (!RunnerLoadGame(Runner_Switches.gamePathKnown ? Runner_Switches.gamePath.c_str() : nullptr)) return;
+    Trace("Get Resolution");
+    Code_Load(Game_File().Data(), Game_File().Size());
+    if (Runner_Switches.inAWindow) GameOptions &= ~1u;
+    Trace("Create Window");
+    g_mainWindow = Window_Create(g_GeneralInfo.windowWidth, g_GeneralInfo.windowHeight);
+    Trace("Init Graphics");
+    if (!InitGraphics()) return;
+    Trace("IO Init");
+    IO_Init();
+    Trace("Process Messages");
+    ProcessMessages();
+    Trace("Start Frame");
+    Graphics::StartFrame();
+    Trace("Part Create Textures");
+    Particle_CreateTextures();
+    Trace("Debug Init Remote Interface");
+    DebuggerInitRemoteInterface();
+    Trace("VM Init");
+    DebuggerClearBreakpoints();
+    // The remote-debugger server ("Start Server", when the general information asks for it) comes with
+    // the debugger's network layer; until then it is not started and not traced.
+    Trace("Create Score Form");
+    Trace("Create Load Form");
+    Trace("Create Error Form");
+    Trace("Do The Work");
+    Runner_DoTheWork();
+}
+
+void Runner_StopDevices() {
+    IO_End();
+    SND_Quit();
+}
+
+void Runner_Shutdown() {
+    Services_Shutdown();
+    Network_Shutdown();
+    Steam_Shutdown();
+    Code_Constant_Free();
+    Code_Function_Free();
+    Code_FreeArguments();
+    Room_Clear();
+    Instance_FreeAll();
+    Run_FreeCarriedInstances();
+    Object_Lists_Free();
+    Object_Free();
+    TimeLine_Free();
+    Particle_Free();
+    Sprite_Free();
+    Support_DeleteTempDirectory();
+    Display_Free();
+    Background_Free();
+    Texture_FreeAll();
+    Script_Free();
+    Variable_Free();
+    Font_Free();
+    Sound_Free();
+    GR_D3D_Quit();
+    Game_FreeData();
+}
+
+int Runner_Main(const std::string& commandLine, const std::string& folder) {
+    CommandLine_FindGameBeside(folder);
+    ParseCommandLine(commandLine);
+    if (Runner_InitAll()) {
+        Runner_StartUp();
+        while (Run_Running == 1) {
+            Run_Frame();
+            ProcessMessages();
+        }
+        if (Run_Running == 0) EndGame();
+        Runner_StopDevices();
+        Window_PostQuit();
+        Runner_Shutdown();
+    }
+    return 0;
+}

@@ -1,0 +1,150 @@
+#include "runner/step.h"
+
+#include "ext/extensions.h"
+#include "graphics/particles.h"
+#include "io/input.h"
+#include "io/window.h"
+#include "net/network.h"
+#include "physics/physics.h"
+#include "runner/general_info.h"
+#include "runner/profiler.h"
+#include "runner/run_state.h"
+#include "world/dispatch.h"
+#include "world/event.h"
+#include "world/instance.h"
+#include "world/room.h"
+
+#include <cmath>
+
+namespace {
+
+// After a stage: its deferred changes, then whether a room change now ends the step.
+bool StageEnds() {
+    Run_ApplyDeferredChanges();
+    return New_Room != -1;
+}
+
+} // namespace
+
+void Run_ApplyDeferredChanges() {
+    if (Deferred_Count(DEFERRED_OBJECT) > 0) Run_ApplyObjectChanges();
+    if (Deferred_Count(DEFERRED_DEPTH) > 0) Run_ApplyDepthChanges();
+    if (Deferred_Count(DEFERRED_ACTIVATION) > 0) {
+        if (Run_Room) Run_Room->UpdateActivation();
+        else Deferred_Clear(DEFERRED_ACTIVATION);
+    }
+}
+
+bool Run_MoveInstances(bool anyPath) {
+    if (!Run_Room) return false;
+    if (Run_Room->physicsWorld) {
+        Run_Room->physicsWorld->Update(Run_Room->speed, anyPath);
+        return true;
+    }
+    DispatchStamp++;
+    for (CInstance* i = Run_Room->active.first; i;) {
+        CInstance* next = i->next;
+        if (i->Present()) {
+            i->ApplyFrictionGravity();
+            // Path following (and its end-of-path event) comes with the path code.
+            i->SetPosition(static_cast<float>(static_cast<double>(i->x) + i->hspeed),
+                           static_cast<float>(static_cast<double>(i->y) + i->vspeed));
+        }
+        i = next;
+    }
+    return false;
+}
+
+void DoAStep() {
+    const int64_t now = Timing_GetTime();
+    Run_DeltaTime = now - Run_StepClock;
+    Run_StepClock = now;
+    // Queued loads of saved games come with the game save and load code; none is ever queued yet.
+
+    Profiler_Push(0xFF00FF00u, "IO&Zebo");
+    IO_Update();
+    Services_Update();
+    Profiler_Pop();
+    if (g_Options.freezeOnLostFocus && !Window_HasFocus()) return;
+    if (!Run_Room) return;
+
+    Profiler_Push(0xFF0000FFu, "Update");
+    bool anyTimeline = false, anyPath = false;
+    for (CInstance* i = Run_Room->active.first; i;) {
+        CInstance* next = i->next;
+        if (i->Present()) {
+            i->xprevious = i->x;
+            i->yprevious = i->y;
+            i->path_positionprevious = i->path_position;
+            const int images = i->GetImageNumber();
+            i->image_index = static_cast<float>(static_cast<double>(i->image_index) + i->image_speed);
+            if (std::trunc(i->image_index) >= images) {
+                i->image_index = static_cast<float>(static_cast<double>(i->image_index) - images);
+                PerformInstanceEvent(i, i, ev_other, 7);
+            } else if (i->image_index < 0) {
+                i->image_index = static_cast<float>(static_cast<double>(i->image_index) + images);
+                PerformInstanceEvent(i, i, ev_other, 7);
+            }
+            anyTimeline = anyTimeline || i->timeline_running;
+            anyPath = anyPath || i->path_index >= 0;
+        }
+        i = next;
+    }
+
+    bool stopped = true;
+    do {
+        Dispatch_Step(ev_step_begin);
+        if (StageEnds()) break;
+        Network_Poll();
+        Steam_Update();
+        if (StageEnds()) break;
+        if (anyTimeline) {
+            Dispatch_Timelines();
+            if (StageEnds()) break;
+        }
+        Dispatch_Alarms();
+        if (StageEnds()) break;
+        Dispatch_KeyboardAll();
+        if (StageEnds()) break;
+        Dispatch_Joysticks();
+        if (StageEnds()) break;
+        Dispatch_Mouse();
+        if (StageEnds()) break;
+        Dispatch_Step(ev_step_normal);
+        if (StageEnds()) break;
+        const bool physics = Run_MoveInstances(anyPath);
+        if (StageEnds()) break;
+        Dispatch_Boundaries();
+        if (StageEnds()) break;
+        Dispatch_AsyncQueue();
+        if (StageEnds()) break;
+        if (!physics) {
+            Dispatch_Collisions();
+            if (StageEnds()) break;
+        }
+        Dispatch_Step(ev_step_end);
+        if (StageEnds()) break;
+        stopped = false;
+    } while (false);
+    if (stopped) {
+        Profiler_Pop();
+        return;
+    }
+    Particle_UpdateAll();
+    Profiler_Pop();
+
+    Profiler_Push(0xFF00FFFFu, "Draw");
+    if (Run_Room) Run_Room->RemoveMarked();
+    if (Run_DrawEnabled) {
+        Room_DrawViews();
+        Run_ApplyDeferredChanges();
+    }
+    Profiler_Pop();
+
+    Profiler_Push(0xFF008080u, "Scroll");
+    if (Run_Room) Run_Room->ScrollBackgrounds();
+    Run_ApplyDeferredChanges();
+    ++Run_StepCount;
+    // The debug form's update comes with the debug form.
+    Profiler_Pop();
+}

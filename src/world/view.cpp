@@ -1,0 +1,90 @@
+#include "world/view.h"
+
+#include "core/convert.h"
+#include "graphics/device.h"
+#include "io/window.h"
+#include "world/instance.h"
+#include "world/object.h"
+#include "world/room.h"
+
+#include <algorithm>
+
+float View_ScaleX = 1.0f;
+float View_ScaleY = 1.0f;
+
+namespace {
+
+// The instance a view follows: an instance id, or the first present instance of an object (its own or
+// a descendant's); null when there is none.
+CInstance* Followed(int32_t object) {
+    if (object >= kFirstInstanceId) {
+        CInstance* instance = Instance_Find(object);
+        return instance && instance->Present() ? instance : nullptr;
+    }
+    CObject* data = object >= 0 ? Object_Data(object) : nullptr;
+    if (!data) return nullptr;
+    for (ObjectInstanceNode* node = data->allInstances.first; node; node = node->next)
+        if (node->value->Present()) return node->value;
+    return nullptr;
+}
+
+// One axis of the following: the view's new start for an instance at position p.
+int32_t Follow(int32_t p, int32_t start, int32_t size, int32_t border, int32_t roomSize, int32_t speed) {
+    int32_t n = start;
+    if (Wrap_Mul32(2, border) < size) {
+        if (Wrap_Sub32(p, border) < start) n = Wrap_Sub32(p, border);
+        else if (Wrap_Add32(p, border) > Wrap_Add32(start, size)) n = Wrap_Sub32(Wrap_Add32(p, border), size);
+    } else {
+        n = Wrap_Sub32(p, size / 2);
+    }
+    if (n < 0) n = 0;
+    if (Wrap_Add32(n, size) > roomSize) n = Wrap_Sub32(roomSize, size);
+    if (speed >= 0) {
+        if (n < start && Wrap_Sub32(start, n) > speed) n = Wrap_Sub32(start, speed);
+        if (n > start && Wrap_Sub32(n, start) > speed) n = Wrap_Add32(start, speed);
+    }
+    return n;
+}
+
+} // namespace
+
+void CRoom::UpdateViews() {
+    if (!viewsEnabled) {
+        for (int v = 0; v < kRoomViewCount; ++v)
+            Window_ClearViewPort(v);
+        return;
+    }
+    for (CView& view : views) {
+        if (!view.visible) continue;
+        CInstance* instance = Followed(view.object);
+        if (!instance) continue;
+        if (instance->bboxStale) instance->ComputeBoundingBox();
+        const int32_t ix = Instance_RoundCoordinate(instance->x);
+        const int32_t iy = Instance_RoundCoordinate(instance->y);
+        const int32_t nx = Follow(ix, view.viewX, view.viewW, view.hborder, width, view.hspeed);
+        const int32_t ny = Follow(iy, view.viewY, view.viewH, view.vborder, height, view.vspeed);
+        view.viewX = nx;
+        view.viewY = ny;
+    }
+    float left = 999999, top = 999999, right = -999999, bottom = -999999;
+    for (int v = 0; v < kRoomViewCount; ++v) {
+        Window_ClearViewPort(v);
+        const CView& view = views[v];
+        if (!view.visible) continue;
+        Window_SetViewPort(v, static_cast<float>(view.portX), static_cast<float>(view.portY),
+                           static_cast<float>(view.portW), static_cast<float>(view.portH),
+                           static_cast<float>(view.viewX), static_cast<float>(view.viewY),
+                           static_cast<float>(view.viewW), static_cast<float>(view.viewH), view.angle,
+                           view.surfaceId);
+        left = std::min(left, static_cast<float>(view.portX));
+        top = std::min(top, static_cast<float>(view.portY));
+        right = std::max(right, static_cast<float>(Wrap_Add32(view.portX, view.portW)));
+        bottom = std::max(bottom, static_cast<float>(Wrap_Add32(view.portY, view.portH)));
+    }
+    int drawW = 0, drawH = 0;
+    Graphics::GetScreenSize(drawW, drawH);
+    // All visible ports zero-sized would divide by zero: that axis keeps the factor 1.
+    const double spanX = static_cast<double>(right) - left, spanY = static_cast<double>(bottom) - top;
+    View_ScaleX = spanX != 0 ? static_cast<float>(drawW / spanX) : 1.0f;
+    View_ScaleY = spanY != 0 ? static_cast<float>(drawH / spanY) : 1.0f;
+}

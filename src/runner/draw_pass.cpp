@@ -13,6 +13,7 @@
 #include "runner/run_state.h"
 #include "runner/step.h"
 #include "world/event.h"
+#include "world/game_values.h"
 #include "world/object.h"
 #include "world/room.h"
 
@@ -218,7 +219,7 @@ bool Room_DrawViews() {
     Graphics::SetViewArea(0, 0, static_cast<float>(gw), static_cast<float>(gh), 0);
     Room_DrawGUI(IntRect{0, 0, gw, gh});
 
-    if (CSprite* cursor = Sprite_Data(Run_CursorSprite)) {
+    if (CSprite* cursor = Sprite_Data(Cursor_Sprite)) {
         int px = 0, py = 0;
         Display_WindowToPort(IO_RawMouse.x[0], IO_RawMouse.y[0], px, py);
         cursor->Draw(Run_StepCount, static_cast<float>(px), static_cast<float>(py), 1, 1, 0, 0xFFFFFF, 1);

@@ -13,6 +13,7 @@
 #include "runner/run_state.h"
 #include "runner/step.h"
 #include "world/dispatch.h"
+#include "world/game_values.h"
 #include "world/room.h"
 #include "world/room_entry.h"
 #include "world/room_table.h"
@@ -62,11 +63,11 @@ bool StartGame() {
     DebugConsole->Output("StartGame()\n");
     Timing_Init();
     Object_CreateEventLists();
-    Run_Score = 0;
-    Run_Lives = -1;
-    Run_CursorSprite = -1;
+    Game_Score = 0;
+    Game_Lives = -1;
+    Cursor_Sprite = -1;
     Run_StepCount = 0;
-    Run_TransitionKind = 0;
+    Transition_Kind = 0;
     // The debug form of "-debug" belongs to the remote-debugger subsystem, which has none yet.
     if (!Extension_CallInitFunctions()) return false;
     Window_SetCursor(g_Options.showCursor ? 0 : -1);

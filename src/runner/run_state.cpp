@@ -1,10 +1,9 @@
 #include "runner/run_state.h"
 
-#include "core/memory.h"
-#include "core/text.h"
 #include "graphics/registration.h"
 #include "library/registration.h"
 #include "platform/platform.h"
+#include "world/game_values.h"
 
 #include <ctime>
 
@@ -12,28 +11,14 @@ uint8_t Run_DrawEnabled = 1;
 uint8_t Graphics_ResetRequest = 0;
 int32_t Run_FPS = 0;
 int64_t Run_DeltaTime = 0;
-int32_t View_Current = 0;
 IntRect View_DrawRegion{0, 0, 0, 0};
 int32_t View_Current = 0;
 GraphicsSwitches CommandLine_Graphics{false, false, false, false};
 
 uint8_t Run_Running = 0;
 uint8_t Run_Paused = 0;
-int32_t Run_Score = 0;
-int32_t Run_Lives = -1;
-double Run_Health = 100.0;
-uint8_t Run_ShowScore = 1;
-uint8_t Run_ScoreCaptionFlag = 0;
-uint8_t Run_ShowLives = 0;
-uint8_t Run_ShowHealth = 0;
-char* Run_CaptionScore = nullptr;
-char* Run_CaptionLives = nullptr;
-char* Run_CaptionHealth = nullptr;
-int32_t Run_CursorSprite = -1;
-int32_t Run_TransitionKind = 0;
 int32_t Run_StepCount = 0;
 int64_t Run_StepClock = 0;
-int64_t Run_DeltaTime = 0;
 
 namespace {
 
@@ -51,21 +36,7 @@ int64_t MonotonicMicros() {
 void Run_Global_Init() {
     Run_Running = 0;
     Run_Paused = 0;
-    Run_Score = 0;
-    Run_Lives = -1;
-    Run_Health = 100.0;
-    Run_ShowScore = 1;
-    Run_ScoreCaptionFlag = 0;
-    Run_ShowLives = 0;
-    Run_ShowHealth = 0;
-    MEM_FREE(Run_CaptionScore);
-    MEM_FREE(Run_CaptionLives);
-    MEM_FREE(Run_CaptionHealth);
-    Run_CaptionScore = nullptr;
-    Run_CaptionLives = nullptr;
-    Run_CaptionHealth = String_Duplicate("Health: ");
-    Run_CursorSprite = -1;
-    Run_TransitionKind = 0;
+    GameValues_Reset();
     Run_StepCount = 0;
     Run_DrawEnabled = 1;
     Graphics_ResetRequest = 0;

@@ -18,33 +18,17 @@ extern int64_t Run_DeltaTime;
 extern int32_t View_Current;
 // The room rectangle of the view being drawn, set by the view loop before each view.
 extern IntRect View_DrawRegion;
-// The view being drawn (view_current); 0 outside the view loop.
-extern int32_t View_Current;
 
 // 1 while the main loop runs; the quit message and the end of the game clear it.
 extern uint8_t Run_Running;
 // The debugger or the debug form paused the game: frames run without steps.
 extern uint8_t Run_Paused;
-// The game's score and its display (the built-in variables of the same names).
-extern int32_t Run_Score;
-extern int32_t Run_Lives;
-extern double Run_Health;
-extern uint8_t Run_ShowScore;
-extern uint8_t Run_ScoreCaptionFlag; // written with show score by its setter; saved with the game
-extern uint8_t Run_ShowLives;
-extern uint8_t Run_ShowHealth;
-extern char* Run_CaptionScore; // owned memory-manager texts, null for none
-extern char* Run_CaptionLives;
-extern char* Run_CaptionHealth;
-extern int32_t Run_CursorSprite;
-extern int32_t Run_TransitionKind;
 // Steps done since the game started (it also picks the cursor sprite's frame).
 extern int32_t Run_StepCount;
-// Microseconds: the time of the last step and the time since the one before (delta_time).
+// The time of the last step, in the clock's microseconds.
 extern int64_t Run_StepClock;
-extern int64_t Run_DeltaTime;
 
-// The run globals' start values.
+// The run globals' start values (the game values of scripts included).
 void Run_Global_Init();
 
 // Sets the clock base at game start.

@@ -7,14 +7,13 @@
 #include "library/data_structures.h"
 #include "net/async_requests.h"
 #include "world/event.h"
+#include "world/game_values.h"
 #include "world/instance.h"
 #include "world/object.h"
 #include "world/room.h"
 #include "world/timeline.h"
 
 #include <algorithm>
-
-int32_t Dispatch_AsyncLoad = -1;
 
 namespace {
 
@@ -321,11 +320,11 @@ void Dispatch_AsyncQueue() {
         while (*link != request)
             link = &(*link)->next;
         *link = request->next;
-        Dispatch_AsyncLoad = -1;
-        const int32_t number = request->completion ? request->completion(request, request->user, &Dispatch_AsyncLoad) : 0;
+        AsyncLoad_Index = -1;
+        const int32_t number = request->completion ? request->completion(request, request->user, &AsyncLoad_Index) : 0;
         if (number >= 60) Dispatch_Async(number);
-        if (Dispatch_AsyncLoad >= 0) DS_Map_Destroy(Dispatch_AsyncLoad);
-        Dispatch_AsyncLoad = -1;
+        if (AsyncLoad_Index >= 0) DS_Map_Destroy(AsyncLoad_Index);
+        AsyncLoad_Index = -1;
         if (request->cleanup) request->cleanup(request);
         delete request;
         request = HTTP_RequestList;

@@ -7,9 +7,6 @@
 #include <utility>
 #include <vector>
 
-// The async_load map of the running asynchronous event, -1 outside one.
-extern int32_t Dispatch_AsyncLoad;
-
 // Rebuilds the per-event object lists and the collision pairs from the object table.
 void Object_CreateEventLists();
 void Object_Lists_Free();

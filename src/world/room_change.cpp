@@ -1,9 +1,9 @@
 #include "world/room_change.h"
 
 #include "core/console.h"
-#include "runner/run_state.h"
 #include "script/functions.h"
 #include "script/vm/vm_error.h"
+#include "world/game_values.h"
 #include "world/room.h"
 #include "world/room_entry.h"
 #include "world/room_table.h"
@@ -13,7 +13,6 @@
 
 namespace {
 
-int g_transitionSteps = 80;
 struct UserTransition {
     int id = -1;
     std::string name;
@@ -30,7 +29,7 @@ void Fatal(const std::string& message) {
 
 void Room_Goto(int room) {
     New_Room = room;
-    Run_TransitionKind = 0;
+    Transition_Kind = 0;
     if (!Room_Exists(room)) Fatal("Unexisting room number: " + std::to_string(room));
 }
 
@@ -84,10 +83,3 @@ bool Transition_Exists(int kind) {
     return false;
 }
 
-void Transition_SetSteps(int steps) {
-    g_transitionSteps = steps >= 1 ? steps : 1;
-}
-
-int Transition_GetSteps() {
-    return g_transitionSteps;
-}

@@ -23,5 +23,4 @@ bool Transition_Define(int kind, const char* name);
 void Transition_Store(int kind, const char* name, int id);
 // The built-in kinds 1 to 21 only.
 bool Transition_Exists(int kind);
-void Transition_SetSteps(int steps);
-int Transition_GetSteps();
+// (transition_steps: Transition_SetSteps and Transition_GetSteps of the game values.)

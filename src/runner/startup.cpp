@@ -29,6 +29,7 @@
 #include "script/functions.h"
 #include "script/script.h"
 #include "script/variables.h"
+#include "world/builtin_variables.h"
 #include "world/dispatch.h"
 #include "world/instance.h"
 #include "world/object.h"
@@ -87,7 +88,8 @@ bool Runner_InitAll() {
     Window_ClearViewPorts();
     Particle_Init();
     Run_Global_Init();
-    // The built-in variables, paths and the high-score table register themselves here once they exist.
+    Variable_BuiltIn_Init();
+    // Paths and the high-score table register themselves here once they exist.
     Run_ClearDeferredChanges();
     World_InstallScriptServices();
     Code_SetErrorServices(CodeErrorServices{ShowErrorForm, IO_Clear, EndGameAfterError, nullptr});

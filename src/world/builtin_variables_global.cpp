@@ -20,6 +20,7 @@
 #include "world/event.h"
 #include "world/game_values.h"
 #include "world/room.h"
+#include "world/room_change.h"
 #include "world/room_entry.h"
 #include "world/room_table.h"
 
@@ -79,10 +80,8 @@ bool GetDebugMode(CInstance*, int, ScriptValue* out) {
 bool GetRoom(CInstance*, int, ScriptValue* out) {
     return VarOut_Real(out, Run_RoomIndex);
 }
-// Room change requests (their check that the room exists, and the transition reset) are built with the
-// run loop; until then the request is recorded as it is given.
 bool SetRoom(CInstance*, int, ScriptValue* in) {
-    New_Room = VarIn_Int(in);
+    Room_Goto(VarIn_Int(in));
     return true;
 }
 bool GetRoomFirst(CInstance*, int, ScriptValue* out) {

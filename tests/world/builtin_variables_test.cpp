@@ -218,6 +218,11 @@ TEST_F(BuiltInVariables, RoomSettingsAndInstances) {
     EXPECT_EQ(Run("return room_width * 1000 + room_height"), "640480");
     EXPECT_EQ(Run("room_persistent = 0.5; return room_persistent"), "0");
     EXPECT_EQ(Run("room_caption = 'Hall'; return room_caption"), "'Hall'");
+    // A room change is a request; one to a room that does not exist ends the game after the step.
+    Run("room = 3.4");
+    EXPECT_TRUE(Contains(TakeShownError(), "Unexisting room number: 3"));
+    EXPECT_EQ(New_Room, -400);
+    New_Room = -1;
     EXPECT_EQ(Run("background_color = 255; background_showcolor = 0; return background_color + background_showcolor"),
               "255");
     CInstance* second = Instance_Create(object, 0, 0);

@@ -23,9 +23,10 @@ int Transition_GetSteps() {
     return g_transitionSteps;
 }
 
-void GameValues_SetText(char** caption, const char* text) {
-    MEM_FREE(*caption);
-    *caption = String_Duplicate(text);
+void GameValues_SetText(char** variable, const char* text) {
+    char* copy = String_Duplicate(text); // text may be the variable's own
+    MEM_FREE(*variable);
+    *variable = copy;
 }
 
 void GameValues_Reset() {

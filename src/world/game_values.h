@@ -29,7 +29,8 @@ int Transition_GetSteps();
 extern int32_t AsyncLoad_Index;
 
 // Back to the start values: score 0, lives -1, health 100, score shown, lives and health not, no score
-// or lives caption, the health caption "Health: ", no cursor sprite, transition kind 0.
+// or lives caption, the health caption "Health: ", no cursor sprite, transition kind 0, 80 transition
+// steps, no async_load map.
 void GameValues_Reset();
 // Replaces an owned text with a copy of text (null: no text).
-void GameValues_SetText(char** caption, const char* text);
+void GameValues_SetText(char** variable, const char* text);

@@ -1,0 +1,227 @@
+#include "world_fixture.h"
+
+#include "io/input.h"
+#include "world/dispatch.h"
+#include "world/game_values.h"
+#include "world/room_entry.h"
+#include "world/timeline.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class DispatchTest : public WorldTest {
+protected:
+    void TearDown() override {
+        Object_Lists_Free();
+        TimeLine_Free();
+        WorldTest::TearDown();
+    }
+    CInstance* Make(int object, float x = 0, float y = 0) { return Run_Room->CreateInstance(x, y, object); }
+    std::vector<std::string> log;
+};
+
+TEST_F(DispatchTest, InstancesMadeDuringAStageWaitForTheNextOne) {
+    int a = AddObject();
+    int b = AddObject();
+    On(a, ev_step, 0, [&](CInstance*, CInstance*) {
+        log.push_back("a");
+        Make(b);
+    });
+    On(b, ev_step, 0, [&](CInstance*, CInstance*) { log.push_back("b"); });
+    Make(a);
+    Object_CreateEventLists();
+    Dispatch_Step(ev_step_normal);
+    EXPECT_EQ(log, (std::vector<std::string>{"a"}));
+    log.clear();
+    Dispatch_Step(ev_step_normal);
+    EXPECT_EQ(log, (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(DispatchTest, AlarmsCountDownOnlyWhereAHandlerApplies) {
+    int parent = AddObject();
+    int child = AddObject(parent);
+    int bare = AddObject();
+    int fired = 0;
+    On(parent, ev_alarm, 3, [&](CInstance*, CInstance*) { ++fired; });
+    CInstance* c = Make(child);
+    CInstance* n = Make(bare);
+    CInstance* zero = Make(child);
+    c->alarm[3] = 2;
+    n->alarm[3] = 2;
+    zero->alarm[3] = 0;
+    Object_CreateEventLists();
+    Dispatch_Alarms();
+    EXPECT_EQ(fired, 0);
+    EXPECT_EQ(zero->alarm[3], -1); // set to 0: stops without firing
+    Dispatch_Alarms();
+    EXPECT_EQ(fired, 1);
+    EXPECT_EQ(c->alarm[3], 0);
+    EXPECT_EQ(n->alarm[3], 2);
+}
+
+TEST_F(DispatchTest, KeysAboveTheListsRaiseOnlyTheAnyKeyEvents) {
+    int o = AddObject();
+    On(o, ev_keyboard, 1, [&](CInstance*, CInstance*) { log.push_back("any"); });
+    On(o, ev_keyboard, 0, [&](CInstance*, CInstance*) { log.push_back("none"); });
+    On(o, ev_keypress, 65, [&](CInstance*, CInstance*) { log.push_back("press A"); });
+    Make(o);
+    Object_CreateEventLists();
+    std::memset(&IO_State.game, 0, sizeof IO_State.game);
+    IO_State.game.keyDown[200] = 1;
+    Dispatch_KeyboardAll();
+    IO_State.game.keyDown[200] = 0;
+    Dispatch_KeyboardAll();
+    IO_State.game.keyPressed[65] = 1;
+    Dispatch_KeyboardAll();
+    std::memset(&IO_State.game, 0, sizeof IO_State.game);
+    EXPECT_EQ(log, (std::vector<std::string>{"any", "none", "press A", "any"}));
+}
+
+TEST_F(DispatchTest, SolidCollisionsGoBackFirstAndDestroyedInstancesMeetNoMore) {
+    int sprite = AddSprite(10, 10);
+    int wall = AddObject();
+    int ball = AddObject();
+    Object_Data(wall)->sprite = sprite;
+    Object_Data(ball)->sprite = sprite;
+    Object_Data(wall)->flags |= OBJECT_SOLID;
+    std::vector<std::pair<float, float>> seen;
+    On(ball, ev_collision, wall, [&](CInstance* self, CInstance* other) {
+        seen.emplace_back(self->x, self->y);
+        other->marked = 1; // destroyed: the second wall it touches meets it no more
+    });
+    CInstance* b = Make(ball, 5, 5);
+    b->xprevious = -50;
+    b->yprevious = 5;
+    Make(wall, 0, 0);
+    Make(wall, 3, 3);
+    Object_CreateEventLists();
+    ASSERT_EQ(Object_CollisionPairs().size(), 1u);
+    Dispatch_Collisions();
+    // The ball went back to its previous position before its handler ran, and met one wall only.
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0], std::make_pair(-50.0f, 5.0f));
+}
+
+TEST_F(DispatchTest, OutsideRoomFiresOncePerCrossing) {
+    int o = AddObject();
+    int count = 0;
+    On(o, ev_other, 0, [&](CInstance*, CInstance*) { ++count; });
+    CInstance* i = Make(o, 10, 10);
+    Object_CreateEventLists();
+    for (float x : {-5.0f, -6.0f, 10.0f, 700.0f}) {
+        i->SetPosition(x, 10);
+        Dispatch_Boundaries();
+    }
+    EXPECT_EQ(count, 2);
+}
+
+// A timeline of moments at steps 0, 2 and 4 whose handlers log their step.
+class TimelineTest : public DispatchTest {
+protected:
+    int AddTimeline(const std::vector<int>& steps) {
+        int index = TimeLine_Add();
+        CTimeLine* line = TimeLine_Get(index);
+        for (int s : steps)
+            line->AddMomentScript(s, s);
+        return index;
+    }
+};
+
+TEST_F(TimelineTest, MomentsKeepTheirStepOrderAndLookUpsFindTheirPlace) {
+    CTimeLine* line = TimeLine_Get(AddTimeline({30, 10, 20, 20}));
+    ASSERT_EQ(line->GetMomentCount(), 3);
+    EXPECT_EQ(line->GetStep(0), 10);
+    EXPECT_EQ(line->GetHandler(2).script, 30);
+    line->SetMomentScript(20, 7);
+    EXPECT_EQ(line->GetHandler(1).script, 7);
+    EXPECT_EQ(line->FindFirstAtOrAfter(15.5), 1);
+    EXPECT_EQ(line->FindFirstAtOrAfter(30.5), 3);
+    EXPECT_EQ(line->FindLastAtOrBefore(9), -1);
+    EXPECT_EQ(line->FindLastAtOrBefore(20), 1);
+    line->DeleteMoment(20);
+    EXPECT_EQ(line->GetMomentCount(), 2);
+    EXPECT_EQ(line->GetStep(1), 30);
+    EXPECT_EQ(line->GetHandler(5).script, -1);
+}
+
+TEST_F(TimelineTest, TheTableNamesNewTimelinesAndForgetsDeletedOnes) {
+    AddTimeline({});
+    AddTimeline({});
+    int third = AddTimeline({});
+    EXPECT_STREQ(TimeLine_GetName(third), "__newtimeline2");
+    EXPECT_EQ(TimeLine_Find("__newtimeline2"), third);
+    EXPECT_TRUE(TimeLine_Delete(1));
+    EXPECT_STREQ(TimeLine_GetName(1), "<undefined>");
+    EXPECT_FALSE(TimeLine_Delete(1));
+    EXPECT_EQ(TimeLine_Add(), 3);
+}
+
+TEST_F(TimelineTest, PositionsPassMomentsForwardBackwardAndLoop) {
+    int o = AddObject();
+    CInstance* i = Make(o);
+    int line = AddTimeline({0, 2, 4});
+    i->timeline_index = line;
+    i->timeline_running = 1;
+    i->timeline_speed = 2;
+    i->timeline_loop = 1;
+    std::vector<float> positions;
+    for (int k = 0; k < 3; ++k) {
+        Dispatch_Timelines();
+        positions.push_back(i->timeline_position);
+    }
+    EXPECT_EQ(positions, (std::vector<float>{2, 4, 0})); // past the last moment: back to 0
+    i->timeline_speed = -1.5f;
+    i->timeline_position = 1;
+    Dispatch_Timelines();
+    EXPECT_FLOAT_EQ(i->timeline_position, 4); // below 0 while looping: the last moment's step
+}
+
+std::function<void()>& MomentRun() {
+    static std::function<void()> run;
+    return run;
+}
+void RunMoment(CInstance*, CInstance*) {
+    MomentRun()();
+}
+const CompiledGameCodeEntry kMomentEntry{"moment", &RunMoment};
+
+// A moment whose code deletes its own timeline, or clears its own moment: the handler stays alive
+// until its run ends.
+TEST_F(TimelineTest, AMomentMayDeleteItsOwnTimelineWhileItRuns) {
+    // "TMLN"-style bytes: a record {name, 1 moment: step 0, action list}, the list, one action record.
+    std::vector<uint8_t> bytes(200, 0);
+    auto put = [&](size_t at, uint32_t v) { std::memcpy(bytes.data() + at, &v, 4); };
+    put(4, 100);   // the record at 4: its name
+    put(8, 1);     // one moment
+    put(12, 0);    // at step 0
+    put(16, 20);   // its action list
+    put(20, 1);    // one action
+    put(24, 28);   // at 28: code index 0 at +32
+    std::memcpy(bytes.data() + 100, "tlSelf", 7);
+    CDataView file(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    for (int variant = 0; variant < 2; ++variant) {
+        ASSERT_TRUE(TimeLine_Load(file, IFFChunk{}, {4}));
+        int o = AddObject();
+        CInstance* i = Make(o);
+        i->timeline_index = 0;
+        i->timeline_running = 1;
+        CEvent* moment = TimeLine_Get(0)->GetHandler(0).event;
+        ASSERT_NE(moment, nullptr);
+        MomentRun() = [&, variant]() {
+            if (variant == 0) TimeLine_Delete(0);
+            else TimeLine_Get(0)->DeleteMoment(0);
+            // The running handler is still there (a freed one would be caught by the address checker).
+            log.push_back(moment->code->nativeEntry->name);
+        };
+        moment->code->nativeEntry = &kMomentEntry;
+        Dispatch_Timelines();
+        EXPECT_EQ(log.size(), static_cast<size_t>(variant + 1));
+        EXPECT_EQ(TimeLine_Exists(0), variant == 1);
+    }
+    EXPECT_STREQ(TimeLine_GetName(0), "tlSelf"); // the name is the table's own copy
+}
+
+} // namespace

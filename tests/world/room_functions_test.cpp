@@ -3,7 +3,12 @@
 #include "core/console.h"
 #include "runner/general_info.h"
 #include "support/temp_folder.h"
+#include "world/room_change.h"
+#include "world/room_entry.h"
 #include "world/room_table.h"
+
+#include <chrono>
+#include <limits>
 
 class RoomFunctions : public GameFunctionTest {
 protected:
@@ -17,6 +22,8 @@ protected:
     void TearDown() override {
         g_GeneralInfo.roomOrder.clear();
         Room_Clear();
+        Run_RoomIndex = 0;
+        New_Room = -1;
         GameFunctionTest::TearDown();
     }
     int first = -1, second = -1, third = -1;
@@ -31,6 +38,61 @@ TEST_F(RoomFunctions, RoomOrderQueries) {
     EXPECT_EQ(Call("room_previous", self, {first}), -1);
     EXPECT_EQ(Call("room_next", self, {99}), -1);
     EXPECT_EQ(Call("room_previous", self, {-1e300}), -1);
+}
+
+TEST_F(RoomFunctions, RoomChangesAreRequestsWithTheirErrors) {
+    CInstance* self = Instance_Create(AddObject(), 0, 0);
+    Run_RoomIndex = second;
+    Call("room_goto", self, {third - 0.2});
+    EXPECT_EQ(New_Room, third);
+    Call("game_end", self);
+    EXPECT_EQ(New_Room, -100);
+    Call("room_goto_next", self); // a later request replaces the earlier one
+    EXPECT_EQ(New_Room, third);
+    Call("room_goto_previous", self);
+    EXPECT_EQ(New_Room, first);
+    Call("game_restart", self);
+    EXPECT_EQ(New_Room, -200);
+    Call("room_restart", self);
+    EXPECT_EQ(New_Room, second);
+    EXPECT_TRUE(TakeFatalErrors().empty());
+
+    // Each error is fatal: the game ends after the step.
+    auto fatal = [&](const char* name, std::initializer_list<Arg> args, const std::string& message) {
+        Code_Aborting = false;
+        New_Room = -1;
+        Call(name, self, args);
+        EXPECT_TRUE(Code_Aborting) << name;
+        EXPECT_EQ(New_Room, -400) << name;
+        EXPECT_NE(LastError().find("FATAL ERROR"), std::string::npos);
+        EXPECT_NE(LastError().find(message), std::string::npos) << LastError();
+    };
+    fatal("room_goto", {999}, "Unexisting room number: 999");
+    fatal("room_goto", {std::numeric_limits<double>::quiet_NaN()}, "Unexisting room number: -2147483648");
+    Run_RoomIndex = third;
+    fatal("room_goto_next", {}, "Moving to next room after the last room.");
+    Run_RoomIndex = first;
+    fatal("room_goto_previous", {}, "Moving to previous room before the first room.");
+    Code_Aborting = false;
+}
+
+TEST_F(RoomFunctions, TransitionsAndSleep) {
+    CInstance* self = Instance_Create(AddObject(), 0, 0);
+    EXPECT_EQ(Call("transition_exists", self, {21}), 1);
+    EXPECT_EQ(Call("transition_exists", self, {22}), 0);
+    EXPECT_EQ(Call("transition_define", self, {30, "room_goto"}), 1);
+    EXPECT_EQ(Call("transition_exists", self, {30}), 0);
+    EXPECT_EQ(Call("transition_define", self, {31, "no_such_function"}), 0);
+    EXPECT_EQ(Call("transition_define", self, {32, 5}), 0);
+
+    using Clock = std::chrono::steady_clock;
+    auto start = Clock::now();
+    Call("sleep", self, {-5});
+    Call("sleep", self, {std::numeric_limits<double>::quiet_NaN()});
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(5));
+    start = Clock::now();
+    Call("sleep", self, {30});
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(30));
 }
 
 TEST_F(RoomFunctions, SavedGamesAreNotAvailableYet) {

@@ -12,6 +12,7 @@
 #include "script/value.h"
 #include "script/vm/vm_error.h"
 #include "world/functions_game.h"
+#include "world/tile_functions.h"
 
 #include <cstring>
 
@@ -154,7 +155,7 @@ const RegistrationGroup kGroups[] = {
     {"HighScore..", {nullptr}}, // HighScore_Load (no registrations)
     {"Game..", {InitGameFunctions}},
     {"Math..", {InitMathFunctions}},
-    {"Graphic..", {InitGraphicFunctions, InitWindowFunctions}},
+    {"Graphic..", {InitGraphicFunctions, InitWindowFunctions, InitTileFunctions}},
     {"Action..", {nullptr}}, // InitActionFunctions
     {"File..", {InitFileFunctions}},
     {"Resource..", {InitResourceFunctions}},

@@ -1,0 +1,143 @@
+#include "world_fixture.h"
+
+#include "graphics/device.h"
+#include "script/functions.h"
+#include "script/value.h"
+#include "world/tile_functions.h"
+#include "world/view.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using TileTest = WorldTest;
+
+RoomTile Tile(float x, float y, float depth, int w = 16, int h = 16) {
+    RoomTile t;
+    t.x = x;
+    t.y = y;
+    t.depth = depth;
+    t.width = w;
+    t.height = h;
+    return t;
+}
+
+TEST_F(TileTest, FindingIsHalfOpenDeletingInclusiveAndDepthZeroIsBoth) {
+    Run_Room->AddTile(Tile(0, 0, 0));
+    EXPECT_EQ(Run_Room->FindTileAt(15, 0, false), 0);
+    EXPECT_EQ(Run_Room->FindTileAt(16, 0, false), -1);
+    EXPECT_EQ(Run_Room->FindTileAt(0, 0, true), -1); // depth 0 is not a foreground for finding
+    Run_Room->DeleteTilesAt(16, 0, true);            // but is for deleting, edges included
+    EXPECT_TRUE(Run_Room->tiles.empty());
+    EXPECT_EQ(Run_Room->tiles.capacity(), 0u);
+    Run_Room->AddTile(Tile(0, 0, 5));
+    EXPECT_EQ(Run_Room->tiles.capacity(), 10u);
+}
+
+TEST_F(TileTest, LayersMatchByDepthAndSortingPutsTheDeepestFirst) {
+    const int a = Run_Room->AddTile(Tile(0, 0, 10));
+    Run_Room->AddTile(Tile(0, 0, 5));
+    Run_Room->AddTile(Tile(0, 0, 5));
+    const int32_t idA = Run_Room->tiles[static_cast<size_t>(a)].id;
+    Run_Room->SortTiles();
+    EXPECT_EQ(Run_Room->tiles[0].id, idA); // already in order: untouched
+    Run_Room->SetTileLayerDepth(5, 20);
+    const int32_t second = Run_Room->tiles[1].id, third = Run_Room->tiles[2].id;
+    Run_Room->SortTiles();
+    EXPECT_EQ(Run_Room->tiles[0].id, second); // equal depths keep their order
+    EXPECT_EQ(Run_Room->tiles[1].id, third);
+    EXPECT_EQ(Run_Room->tiles[2].id, idA);
+    Run_Room->ShiftTileLayer(20, 1.5f, -2);
+    EXPECT_FLOAT_EQ(Run_Room->tiles[0].x, 1.5f);
+    EXPECT_EQ(Run_Room->FindTileInLayerAt(20, 1.5f, -2), 0);
+    EXPECT_EQ(Run_Room->FindTileInLayerAt(20, 1.4f, -2), -1);
+    Run_Room->DeleteTileLayer(20);
+    EXPECT_EQ(Run_Room->tiles.size(), 1u);
+}
+
+TEST_F(TileTest, BuiltInsReportMissingTilesAndBackgrounds) {
+    InitTileFunctions();
+    auto call = [](const char* name, std::vector<double> args) {
+        int id = -1;
+        EXPECT_TRUE(Code_Function_Find(name, id)) << name;
+        std::vector<ScriptValue> values(args.size());
+        std::vector<ScriptValue*> pointers;
+        for (size_t i = 0; i < args.size(); ++i) {
+            Value_SetReal(&values[i], args[i]);
+            pointers.push_back(&values[i]);
+        }
+        ScriptValue result;
+        Value_SetReal(&result, 0);
+        Code_Function_Call(id, nullptr, nullptr, result, static_cast<int>(args.size()), pointers.data());
+        return result.real;
+    };
+    EXPECT_EQ(call("tile_add", {3, 0, 0, 16, 16, 0, 0, 0}), -1); // no background 3
+    EXPECT_EQ(Run_Room->tiles.size(), 0u);
+    const int index = Run_Room->AddTile(Tile(4, 5, 7));
+    const double id = Run_Room->tiles[static_cast<size_t>(index)].id;
+    EXPECT_EQ(call("tile_get_y", {id}), 5);
+    EXPECT_EQ(call("tile_exists", {id + 1}), 0);
+    EXPECT_EQ(call("tile_find", {4, 5, 0}), id);
+    call("tile_set_depth", {id, -3});
+    EXPECT_EQ(call("tile_find", {4, 5, 1}), id);
+    call("tile_delete", {id});
+    EXPECT_EQ(call("tile_exists", {id}), 0);
+    Code_Function_Free();
+}
+
+// Views following an instance in a room 2000 x 2000: (instance x, border, speed, room width, view x
+// before) -> view x after.
+TEST_F(TileTest, ViewsFollowWithinTheirBordersSpeedsAndTheRoom) {
+    struct Case {
+        float x;
+        int border, speed, roomWidth, before, after;
+    };
+    const Case cases[] = {
+        {700, 32, -1, 2000, 0, 92},     // the instance just inside the right border
+        {700, 32, 10, 2000, 0, 10},     // at most 10 pixels per update
+        {700, 400, -1, 2000, 0, 380},   // a border of half the view or more centres it
+        {700, 32, -1, 500, 0, -140},    // a view wider than the room ends at a negative x
+        {100.5f, 400, -1, 2000, 0, 0},  // 100 (halves to even) - 320, clamped at 0
+        {1101.5f, 400, -1, 2000, 0, 782}, // 1102 - 320
+    };
+    int o = AddObject();
+    CInstance* i = Run_Room->CreateInstance(0, 100, o);
+    Run_Room->viewsEnabled = true;
+    Run_Room->height = 2000;
+    CView& view = Run_Room->views[0];
+    view.visible = true;
+    for (const Case& c : cases) {
+        i->SetPosition(c.x, 100);
+        view.hborder = c.border;
+        view.hspeed = c.speed;
+        view.viewX = c.before;
+        view.object = o;
+        Run_Room->width = c.roomWidth;
+        Run_Room->UpdateViews();
+        EXPECT_EQ(view.viewX, c.after) << c.x << " " << c.border << " " << c.speed;
+    }
+    i->deactivated = 1;
+    view.object = i->id;
+    view.viewX = 5;
+    Run_Room->UpdateViews();
+    EXPECT_EQ(view.viewX, 5);
+    i->deactivated = 0;
+}
+
+TEST_F(TileTest, ScaleFactorsOfEmptyPortsStayFinite) {
+    Run_Room->viewsEnabled = true;
+    Run_Room->views[0].visible = true;
+    Run_Room->views[0].portW = 0;
+    Run_Room->views[0].portH = 0;
+    Run_Room->UpdateViews();
+    EXPECT_EQ(View_ScaleX, 1.0f);
+    EXPECT_EQ(View_ScaleY, 1.0f);
+    Run_Room->views[0].visible = false; // none visible: the start bounds of the union
+    Run_Room->UpdateViews();
+    int w = 0, h = 0;
+    Graphics::GetScreenSize(w, h);
+    EXPECT_EQ(View_ScaleX, static_cast<float>(w / -1999998.0));
+}
+
+} // namespace

@@ -266,6 +266,10 @@ bool CD3DDevice::Initialise(const D3DPRESENT_PARAMETERS& params) {
 
 D3DRESULT CD3DDevice::Reset(D3DPRESENT_PARAMETERS& params) {
     Record(D3DCallKind::Reset, params.BackBufferWidth, params.BackBufferHeight);
+    if (m_resetFailures > 0) {
+        --m_resetFailures;
+        return D3DERR_NOTAVAILABLE;
+    }
     m_params = params;
     for (auto*& target : m_targets)
         Replace(target, nullptr);
@@ -632,6 +636,7 @@ D3DRESULT CD3D::GetAdapterIdentifier(uint32_t adapter, uint32_t /*flags*/, D3DAD
 D3DRESULT CD3D::GetAdapterDisplayMode(uint32_t adapter, D3DDISPLAYMODE* out) const {
     if (adapter != 0 || !out) return D3DERR_INVALIDCALL;
     const D3DVirtualDesktop& desktop = D3D_Desktop();
+    if (desktop.modeQueryFails) return D3DERR_NOTAVAILABLE;
     *out = D3DDISPLAYMODE{desktop.width, desktop.height, desktop.refreshRate,
                           desktop.bitsPerPixel == 16 ? 23u /* R5G6B5 */ : static_cast<uint32_t>(D3DFMT_X8R8G8B8)};
     return D3D_OK;

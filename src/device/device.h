@@ -170,6 +170,8 @@ public:
     D3DRESULT TestCooperativeLevel() const { return m_lostState; }
     // Test hook: from now on TestCooperativeLevel answers result, until a Reset succeeds.
     void InjectLoss(D3DRESULT result) { m_lostState = result; }
+    // Test hook: the next count calls of Reset fail (nothing else makes a Reset fail).
+    void InjectResetFailures(int count) { m_resetFailures = count; }
     // Remakes the back buffer and its depth-stencil buffer, binds them and sets the viewport to them;
     // render states go back to their defaults. Sampler and texture-stage states and transforms are kept.
     D3DRESULT Reset(D3DPRESENT_PARAMETERS& params);
@@ -285,6 +287,7 @@ private:
     uint32_t m_streamStride = 0;
     bool m_inScene = false;
     D3DRESULT m_lostState = D3D_OK;
+    int m_resetFailures = 0;
     bool m_logging = false;
     std::vector<D3DCall> m_log;
     std::unordered_set<CD3DResource*> m_live;
@@ -296,7 +299,16 @@ struct D3DVirtualDesktop {
     uint32_t height = 1080;
     uint32_t bitsPerPixel = 32;
     uint32_t refreshRate = 60;
+    // Test hook: the current-mode query fails while this is set.
+    bool modeQueryFails = false;
 };
+
+// The modes the virtual desktop can be switched to: these sizes, 32 bits per pixel, 60 Hz.
+struct D3DDesktopMode {
+    uint32_t width, height;
+};
+constexpr D3DDesktopMode kD3DDesktopModes[] = {{640, 480},   {800, 600},  {1024, 768}, {1280, 720},
+                                               {1280, 1024}, {1366, 768}, {1600, 900}, {1920, 1080}};
 
 enum class D3DBackend { OpenGL, Recording };
 

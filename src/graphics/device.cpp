@@ -3,6 +3,8 @@
 #include "core/console.h"
 #include "core/convert.h"
 #include "device/device.h"
+#include "graphics/embedded_images.h"
+#include "graphics/surface.h"
 #include "io/dialogs.h"
 #include "io/window.h"
 #include "platform/platform.h"
@@ -42,20 +44,22 @@ struct ViewArea {
     float x, y, w, h, angle;
 };
 ViewArea g_viewArea{0, 0, 0, 0, 0};
-// Multiplies the projection's height; the surface code sets it, 1 otherwise.
-int g_yDirection = 1;
+struct PortRect {
+    int x, y, w, h;
+};
+PortRect g_port{0, 0, 0, 0};
+// Multiplies the projection's height. Nothing sets another value, so it stays 1.
+constexpr int kYDirection = 1;
 
 // The layer's adapter offers these sizes up to its desktop, and the desktop size itself.
 void BuildModeList() {
     g_modes.clear();
     const D3DVirtualDesktop& desktop = D3D_Desktop();
-    static const int sizes[][2] = {{640, 480},   {800, 600},  {1024, 768}, {1280, 720},
-                                   {1280, 1024}, {1366, 768}, {1600, 900}, {1920, 1080}};
     bool desktopListed = false;
-    for (const auto& size : sizes) {
-        if (static_cast<uint32_t>(size[0]) > desktop.width || static_cast<uint32_t>(size[1]) > desktop.height) continue;
-        desktopListed |= static_cast<uint32_t>(size[0]) == desktop.width && static_cast<uint32_t>(size[1]) == desktop.height;
-        g_modes.push_back(DisplayModeEntry{static_cast<int16_t>(size[0]), static_cast<int16_t>(size[1]),
+    for (const D3DDesktopMode& size : kD3DDesktopModes) {
+        if (size.width > desktop.width || size.height > desktop.height) continue;
+        desktopListed |= size.width == desktop.width && size.height == desktop.height;
+        g_modes.push_back(DisplayModeEntry{static_cast<int16_t>(size.width), static_cast<int16_t>(size.height),
                                            static_cast<uint8_t>(desktop.bitsPerPixel),
                                            static_cast<uint8_t>(desktop.refreshRate),
                                            static_cast<uint16_t>(g_modes.size()), 0});
@@ -163,6 +167,21 @@ void DrawScreenTexture() {
 }
 
 } // namespace
+
+// A negative origin is raised to 0 and an empty size to 1; the layer refuses a viewport that leaves the
+// target, and the previous one stays.
+bool GR_D3D_SetViewport(int x, int y, int w, int h) {
+    if (!GR_D3DDevice) return false;
+    const D3DVIEWPORT9 viewport{static_cast<uint32_t>(x < 0 ? 0 : x), static_cast<uint32_t>(y < 0 ? 0 : y),
+                                static_cast<uint32_t>(w < 1 ? 1 : w), static_cast<uint32_t>(h < 1 ? 1 : h), 0.0f,
+                                1.0f};
+    return GR_D3DDevice->SetViewport(viewport) == D3D_OK;
+}
+
+bool GR_D3D_DisplayModeKnown() {
+    D3DDISPLAYMODE mode{};
+    return g_d3d && g_d3d->GetAdapterDisplayMode(0, &mode) == D3D_OK;
+}
 
 void GR_D3D_ErrorBox(const char* text) {
     Platform_MessageBox(text, Window_GetCaption(), MB_ICONINFORMATION);
@@ -337,8 +356,8 @@ bool GR_D3D_ShadersSupported() {
 }
 
 bool GR_D3D_ResetDevice() {
-    // Surfaces are not built yet, so there are none to free.
     DebugConsole->Output("Free all surfaces\n");
+    Surface_FreeAll();
     DebugConsole->Output("Graphics::Reset()\n");
     if (!Graphics::Reset()) return false;
     DebugConsole->Output("Graphics::Clear()\n");
@@ -357,6 +376,7 @@ bool StartFrame() {
     GR_D3DDevice->BeginScene();
     GR_D3D_PopAllRenderTargets();
     GR_D3D_PushRenderTargets();
+    // Without a screen texture (after a failed reset) the frame is drawn into the back buffer.
     GR_D3D_SetRenderTarget(0, g_screenTexture);
     int32_t w = 0;
     int32_t h = 0;
@@ -378,12 +398,11 @@ bool EndFrame(bool present) {
     if (GR_D3D_RenderTargetDepth() > 1) {
         while (GR_D3D_RenderTargetDepth() > 1)
             GR_D3D_PopRenderTargets();
-        // Surface drawing ends with the frame: no slot and no surface flag stay set. The surface table
-        // is not built yet, so only the projection's surface flag is cleared here.
-        GR_Transform.surfaceTarget = false;
     }
+    // Surface drawing ends with the frame: no slot and no surface flag stay set.
+    Surface_ForgetTargets();
     GR_D3D_PopRenderTargets();
-    DrawScreenTexture();
+    if (g_screenTexture) DrawScreenTexture();
     Flush();
     ResetBatchBuffers();
     GR_D3DDevice->EndScene();
@@ -414,8 +433,9 @@ bool Reset() {
     g_present.PresentationInterval = GR_DeviceGlobals.vsync ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
 
     DebugConsole->Output("Free Screen Texture\n");
-    int screenWidth = -1;
-    int screenHeight = -1;
+    // Without a screen texture (a reset failed before) it is made again at the game size.
+    int screenWidth = Window_DeviceState.gameSize.width;
+    int screenHeight = Window_DeviceState.gameSize.height;
     if (g_screenTexture) {
         screenWidth = g_screenTexture->Width();
         screenHeight = g_screenTexture->Height();
@@ -529,10 +549,23 @@ void GetScreenSize(int& width, int& height) {
 void SetViewPort(int x, int y, int w, int h) {
     if (!GR_D3DDevice) return;
     Flush();
-    const D3DVIEWPORT9 viewport{static_cast<uint32_t>(x < 0 ? 0 : x), static_cast<uint32_t>(y < 0 ? 0 : y),
-                                static_cast<uint32_t>(w < 1 ? 1 : w), static_cast<uint32_t>(h < 1 ? 1 : h), 0.0f,
-                                1.0f};
-    GR_D3DDevice->SetViewport(viewport);
+    g_port = PortRect{x, y, w, h};
+    GR_D3D_SetViewport(x, y, w, h);
+}
+
+void GetViewPort(int& x, int& y, int& w, int& h) {
+    x = g_port.x;
+    y = g_port.y;
+    w = g_port.w;
+    h = g_port.h;
+}
+
+void GetViewArea(float& x, float& y, float& w, float& h, float& angle) {
+    x = g_viewArea.x;
+    y = g_viewArea.y;
+    w = g_viewArea.w;
+    h = g_viewArea.h;
+    angle = g_viewArea.angle;
 }
 
 void SetViewArea(float x, float y, float w, float h, float angle) {
@@ -551,14 +584,14 @@ void SetViewArea(float x, float y, float w, float h, float angle) {
         Matrix_BuildLookAt(view, eye, target, up);
         SetMatrix(0, view);
         GR_Transform.orthographic = false;
-        Matrix_BuildPerspective(projection, 1.0f, static_cast<float>(static_cast<double>(h) / w * g_yDirection), 1.0f,
+        Matrix_BuildPerspective(projection, 1.0f, static_cast<float>(static_cast<double>(h) / w * kYDirection), 1.0f,
                                 32000.0f);
     } else {
         const float eye[3] = {cx, cy, -16000.0f};
         Matrix_BuildLookAt(view, eye, target, up);
         SetMatrix(0, view);
         GR_Transform.orthographic = true;
-        Matrix_BuildOrtho(projection, w, static_cast<float>(g_yDirection * -static_cast<double>(h)), 1.0f, 32000.0f);
+        Matrix_BuildOrtho(projection, w, static_cast<float>(kYDirection * -static_cast<double>(h)), 1.0f, 32000.0f);
     }
     SetMatrix(1, projection);
 }
@@ -620,44 +653,6 @@ void Display_WindowToPort(int x, int y, int& portX, int& portY) {
     }
 }
 
-// The desktop is the device layer's virtual desktop.
-int Display_GetWidth() {
-    return static_cast<int>(D3D_Desktop().width);
-}
-int Display_GetHeight() {
-    return static_cast<int>(D3D_Desktop().height);
-}
-int Display_GetColorDepth() {
-    return static_cast<int>(D3D_Desktop().bitsPerPixel);
-}
-int Display_GetFrequency() {
-    return static_cast<int>(D3D_Desktop().refreshRate);
-}
-// The mouse on the desktop and the desktop mode changes belong to the display-mode code, which is not
-// built: the position reads 0 and no mode change is accepted.
-int Display_GetMouseX() {
-    return 0;
-}
-int Display_GetMouseY() {
-    return 0;
-}
-void Display_SetMouse(int /*x*/, int /*y*/) {}
-bool Display_SetSize(int /*width*/, int /*height*/) {
-    return false;
-}
-bool Display_SetColorDepth(int /*bits*/) {
-    return false;
-}
-bool Display_SetFrequency(int /*hertz*/) {
-    return false;
-}
-bool Display_SetAll(int /*width*/, int /*height*/, int /*frequency*/, int /*bits*/) {
-    return false;
-}
-bool Display_TestAll(int /*width*/, int /*height*/, int /*frequency*/, int /*bits*/) {
-    return false;
-}
-
 void Display_SetAntialias(int samples) {
     const bool valid = samples == 2 || samples == 4 || samples == 8 || samples == 16;
     GR_DeviceGlobals.requestedMultisample = valid ? samples : 0;
@@ -673,14 +668,10 @@ void EmbeddedImage_SetTable(const uint8_t* table, uint32_t size) {
     g_embeddedTableSize = size;
 }
 
-// Embedded images are turned into textures by the view-port and read-back code, which is not built.
-int EmbeddedImage_CreateTexture(int /*index*/) {
-    return -1;
-}
-
-// Writes the screen texture as a PNG file.
-void Screen_SaveToFile(const char* name) {
-    if (!GR_D3DDevice || !g_screenTexture || !name) return;
-    Graphics::Flush();
-    GR_D3D_SaveTexturePNG(g_screenTexture, name);
+TDeviceTexture* EmbeddedImage_CreateTexture(int index) {
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if (!EmbeddedImage_Find(g_embeddedTable, g_embeddedTableSize, index, data, size)) return nullptr;
+    TTextureInfo info{};
+    return GR_D3D_CreateTexturePage(data, size, &info, 0, 0);
 }

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 
+class IBitmap;
 struct TDeviceTexture;
 
 // Options word of GR_D3D_Init (the low bits of the game's window flags).
@@ -98,9 +99,24 @@ bool EndFrame(bool present);
 bool Reset();
 void SetScreenSize(int width, int height);
 void GetScreenSize(int& width, int& height);
+// The port rectangle (the device viewport) and the view area (the room region shown, and its angle in
+// degrees). The view area's near and far values and orthographic flag are the projection state's
+// (graphics/transform.h).
 void SetViewPort(int x, int y, int w, int h);
+void GetViewPort(int& x, int& y, int& w, int& h);
 void SetViewArea(float x, float y, float w, float h, float angle);
+void GetViewArea(float& x, float& y, float& w, float& h, float& angle);
+// A new 32-bit image of a rectangle of the screen texture, clipped to the drawing area; null when
+// nothing of it is left or it cannot be read.
+IBitmap* GrabScreenRect(int x, int y, int w, int h);
+// The screen texture's pixel as 0xAABBGGRR, 0 outside the screen or when it cannot be read.
+uint32_t GetScreenPixel(int x, int y);
 } // namespace Graphics
+
+// The device viewport, depth 0 to 1; false without a device or when the device refuses it.
+bool GR_D3D_SetViewport(int x, int y, int w, int h);
+// False when the adapter cannot report its current display mode.
+bool GR_D3D_DisplayModeKnown();
 
 // Desktop display and window modes.
 bool Display_EnsureWindowed();
@@ -122,8 +138,10 @@ bool Display_TestAll(int width, int height, int frequency, int bits);
 void Display_SetAntialias(int samples);
 void Display_SetVSync(bool on);
 
-// Embedded images and screen grabs.
+// Embedded images and screen saves.
 void EmbeddedImage_SetTable(const uint8_t* table, uint32_t size);
-// A texture id made from embedded image index, -1 for no texture.
-int EmbeddedImage_CreateTexture(int index);
+// A device texture of embedded image index; null outside the table or without a device. Callers that
+// need a texture id wrap it with Texture_AddExisting.
+TDeviceTexture* EmbeddedImage_CreateTexture(int index);
+// Writes the game-size screen texture as a PNG file; an empty name is a run-time error.
 void Screen_SaveToFile(const char* name);

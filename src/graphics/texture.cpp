@@ -6,6 +6,7 @@
 #include "graphics/batcher.h"
 #include "graphics/device.h"
 #include "graphics/image_decode.h"
+#include "graphics/surface.h"
 
 
 #include <cstring>
@@ -358,18 +359,6 @@ int GR_D3D_MaxTextureSize() {
 
 void GR_D3D_TouchTexture(TDeviceTexture*) {}
 
-bool GR_D3D_SaveTexturePNG(TDeviceTexture* t, const char* name) {
-    if (!GR_D3DDevice || !t || !t->colourSurface || !name) return false;
-    const uint32_t w = t->colourSurface->Width();
-    const uint32_t h = t->colourSurface->Height();
-    std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4);
-    const D3DRECT all{0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h)};
-    if (GR_D3DDevice->ReadPixels(t->colourSurface, all, pixels.data(), w * 4) != D3D_OK) return false;
-    for (size_t i = 0; i < pixels.size(); i += 4)
-        std::swap(pixels[i], pixels[i + 2]);
-    return write_png_file(name, pixels.data(), static_cast<int>(w), static_cast<int>(h));
-}
-
 TDeviceTexture* GR_D3D_TextureList() {
     return g_textureList;
 }
@@ -542,10 +531,8 @@ void PageEntry_ClearRegistry() {
     g_pageHandles.clear();
 }
 
-// Surfaces are not built yet: the surface table is empty.
-bool Surface_Exists(int /*id*/) {
-    return false;
-}
-int Surface_GetTexture(int /*id*/) {
-    return -1;
+void Texture_FlushAll() {
+    for (TDeviceTexture* t = g_textureList; t; t = t->next)
+        GR_D3D_TouchTexture(t);
+    Surface_MarkAllGone();
 }

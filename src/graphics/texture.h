@@ -73,9 +73,24 @@ void GR_D3D_SetTexture(int stage, TDeviceTexture* texture);
 void GR_D3D_SetTextureBlending(bool on);
 int GR_D3D_MaxTextureSize();
 void GR_D3D_TouchTexture(TDeviceTexture* texture);
-// Writes what was drawn into a texture's colour surface as a PNG file of that name in the save area;
-// false when it cannot.
-bool GR_D3D_SaveTexturePNG(TDeviceTexture* texture, const char* name);
+
+// Read-back. Blocks come from the memory manager (MEM_FREE them) and hold rows of 32-bit pixels (bytes
+// B, G, R, A), top row first; null when nothing can be read.
+//
+// A rectangle of the screen texture: x and y are raised to 0, w and h shortened to stay inside
+// limitWidth x limitHeight and receive the size read. Pixels beyond the screen texture read as 0.
+uint8_t* GR_D3D_ReadScreenRect(int limitWidth, int limitHeight, int x, int y, int& w, int& h);
+// A w x h block of a texture from (x, y); x and y are raised to 0 without shortening w and h, and
+// pixels outside the texture read as 0.
+uint8_t* GR_D3D_ReadTextureRect(TDeviceTexture* texture, int x, int y, int w, int h);
+// Copies a w x h rectangle of what was drawn into source to (dx, dy) of destination, 1:1; sx and sy are
+// raised to 0 and w and h shortened to fit both. A rectangle that leaves the destination (dx or dy
+// below 0) or is empty copies nothing. True when it copied.
+// A new 32-bit image of w x h from a read-back block, which it frees; null for a null block.
+class IBitmap;
+IBitmap* GR_ImageFromBlock(uint8_t* block, int w, int h);
+bool GR_D3D_CopyTextureRect(TDeviceTexture* destination, int dx, int dy, TDeviceTexture* source, int sx, int sy,
+                            int w, int h);
 // Newest first.
 TDeviceTexture* GR_D3D_TextureList();
 
@@ -112,6 +127,6 @@ int32_t PageEntry_Register(const TPageEntry* entry);
 const TPageEntry* PageEntry_FromHandle(int64_t handle);
 void PageEntry_ClearRegistry();
 
-bool Surface_Exists(int id);
-// The texture id of a surface, -1 when none.
-int Surface_GetTexture(int id);
+// draw_texture_flush: every device texture is touched (a step that does nothing), then every surface
+// counts as gone.
+void Texture_FlushAll();

@@ -6,6 +6,7 @@
 #include "graphics/draw.h"
 #include "graphics/particles.h"
 #include "graphics/sprite.h"
+#include "graphics/surface.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
 #include "io/input.h"

@@ -1,5 +1,5 @@
 // View ports and view areas, pixels read back from the screen and from textures, copies between render
-// targets, screen saves, embedded images as textures, the desktop modes and device resets.
+// targets, screen saves, embedded images as textures and the desktop modes.
 #include "core/memory.h"
 #include "graphics/bitmap.h"
 #include "graphics/embedded_images.h"
@@ -241,23 +241,6 @@ TEST_F(ReadBackTest, DesktopModesSwitchOnlyAmongTheListedOnes) {
     EXPECT_FALSE(Display_SetColorDepth(24));
     EXPECT_TRUE(Display_SetAll(1920, 1080, 0, 0));
     EXPECT_EQ(Display_GetWidth(), 1920);
-}
-
-TEST_F(ReadBackTest, FramesGoOnWithoutAScreenTextureAfterTwoFailedResets) {
-    StartDevice(D3DBackend::Recording, 32, 24);
-    Recording().InjectResetFailures(2);
-    EXPECT_FALSE(GR_D3D_ResetDevice());
-    EXPECT_EQ(GR_D3D_ScreenTexture(), nullptr);
-    ASSERT_TRUE(Graphics::StartFrame());
-    GR_Draw_Rectangle(0, 0, 3, 3, false);
-    Recording().ClearLog();
-    ASSERT_TRUE(Graphics::EndFrame(true));
-    EXPECT_EQ(Recording().Count(D3DCallKind::DrawPrimitiveUP), 0u);
-
-    ASSERT_TRUE(GR_D3D_ResetDevice());
-    ASSERT_NE(GR_D3D_ScreenTexture(), nullptr);
-    EXPECT_EQ(GR_D3D_ScreenTexture()->Width(), 32);
-    EXPECT_EQ(GR_D3D_ScreenTexture()->Height(), 24);
 }
 
 } // namespace

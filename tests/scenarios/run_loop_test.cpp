@@ -53,3 +53,113 @@ TEST(RunLoop, StepEventsInOrderThenARunTimeErrorEndsWithItsReport) {
 }
 
 } // namespace
+
+namespace {
+
+// A logger whose begin step counts the steps in global.s (set to 0 by the room's creation code).
+ScenarioObject Counter(const std::string& name, std::vector<ScenarioEvent> events) {
+    for (ScenarioEvent& e : events)
+        if (e.type == 3 && e.number == 1) {
+            e.code = "global.s += 1;" + e.code;
+            return Logger(name, std::move(events));
+        }
+    events.push_back({3, 1, "global.s += 1;"});
+    return Logger(name, std::move(events));
+}
+
+// The first room's creation code starts the step count.
+ScenarioRoom RoomOf(const std::string& name, std::vector<ScenarioInstance> instances, bool first = true) {
+    ScenarioRoom room;
+    room.name = name;
+    if (first) room.code = "global.s = 0;";
+    room.instances = std::move(instances);
+    return room;
+}
+
+TEST(RunLoop, AlarmsCountDownAndTheGameEndsWithRoomEndThenGameEnd) {
+    ScenarioGame game;
+    game.objects.push_back(Counter(
+        "oAlarm", {{0, 0, "alarm[0] = 3; global.n = 0;"},
+                   {2, 0, "show_debug_message(\"alarm \" + string(global.s)); global.n += 1;"
+                          "if (global.n < 3) alarm[0] = 2; else game_end();"},
+                   {3, 2, "if (global.s > 50) show_debug_message(\"too many steps\");"},
+                   {7, 5, Say("room end")},
+                   {7, 3, Say("game end")}}));
+    game.rooms.push_back(RoomOf("r0", {{0, 0, 0, 100001, ""}}));
+    ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, ""),
+              (std::vector<std::string>{"alarm 3", "alarm 5", "alarm 7", "room end", "game end"}));
+}
+
+TEST(RunLoop, ARoomChangeStopsTheStepAndPersistentInstancesComeAlong) {
+    ScenarioGame game;
+    ScenarioObject keeper = Logger(
+        "oKeeper", {{0, 0, "kept = 5;" + Say("create keeper")},
+                    {7, 4, "show_debug_message(\"room start \" + string(room) + \" kept \" + string(kept));"}});
+    keeper.persistent = true;
+    game.objects.push_back(keeper);
+    game.objects.push_back(Counter("oMover", {{3, 1, Say("begin") + "room_goto(1);"},
+                                              {3, 0, Say("step in the first room")},
+                                              {8, 0, Say("drawn in the first room")},
+                                              {7, 5, Say("room end")}}));
+    game.objects.push_back(Counter("oSecond", {{0, 0, Say("create second")},
+                                               {3, 2, "if (global.s == 3) game_end();"}}));
+    game.rooms.push_back(RoomOf("r0", {{0, 0, 0, 100001, ""}, {0, 0, 1, 100002, ""}}));
+    game.rooms.push_back(RoomOf("r1", {{0, 0, 2, 100003, ""}}, false));
+    ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, ""),
+              (std::vector<std::string>{"create keeper", "room start 0 kept 5", "drawn in the first room", "begin",
+                                        "room end", "create second", "room start 1 kept 5"}));
+}
+
+TEST(RunLoop, TimelineMomentsRunAsThePositionPassesThem) {
+    ScenarioGame game;
+    game.timelines.push_back({"tlMain",
+                              {{0, "show_debug_message(\"moment 0 at \" + string(global.s));"},
+                               {2, "show_debug_message(\"moment 2 at \" + string(global.s));"},
+                               {5, "show_debug_message(\"moment 5 at \" + string(global.s)); game_end();"}}});
+    game.objects.push_back(Counter("oRunner", {{0, 0, "timeline_index = 0; timeline_running = true;"}}));
+    game.rooms.push_back(RoomOf("r0", {{0, 0, 0, 100001, ""}}));
+    ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, ""),
+              (std::vector<std::string>{"moment 0 at 1", "moment 2 at 3", "moment 5 at 6"}));
+}
+
+TEST(RunLoop, ARoomThatDoesNotExistEndsTheGameWithItsError) {
+    ScenarioGame game;
+    game.objects.push_back(Counter("oLost", {{3, 0, "room_goto(999);"}, {3, 2, Say("end step")}}));
+    game.rooms.push_back(RoomOf("r0", {{0, 0, 0, 100001, ""}}));
+    ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.log.find("Unexisting room number: 999"), std::string::npos) << run.log;
+    EXPECT_EQ(run.log.find("end step"), std::string::npos) << run.log;
+}
+
+// A recording of five steps in which the A key goes down in the third.
+TEST(RunLoop, RecordedInputIsPlayedBackStepByStep) {
+    constexpr size_t kKeyDown = 2 + 2050 + 4 + 4, kKeyPressed = kKeyDown + 512;
+    std::string recording;
+    for (int step = 1; step <= 5; ++step) {
+        std::string frame(2939, '\0');
+        if (step == 3) frame[kKeyDown + 'A'] = frame[kKeyPressed + 'A'] = 1;
+        recording += frame;
+    }
+    ScenarioGame game;
+    game.objects.push_back(Counter("oKeys", {{9, 'A', "show_debug_message(\"A at \" + string(global.s));"},
+                                             {5, 1, "show_debug_message(\"any key at \" + string(global.s));"},
+                                             {3, 2, "if (global.s == 5) game_end();"}}));
+    game.rooms.push_back(RoomOf("r0", {{0, 0, 0, 100001, ""}}));
+    ScenarioRun run = RunScenario(game, {"-playback", "input.rec"}, 20, {{"input.rec", recording}});
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, ""), (std::vector<std::string>{"A at 3", "any key at 3"}));
+}
+
+} // namespace

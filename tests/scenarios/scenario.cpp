@@ -127,7 +127,7 @@ std::vector<uint8_t> BuildScenarioGame(const ScenarioGame& game) {
 }
 
 ScenarioRun RunScenario(const ScenarioGame& game, const std::vector<std::string>& extraArguments,
-                        int timeoutSeconds) {
+                        int timeoutSeconds, const std::vector<std::pair<std::string, std::string>>& files) {
     TempFolder folder;
     const std::string gamePath = folder.Path() + "/game.win";
     const std::string logPath = folder.Path() + "/game.log";
@@ -136,6 +136,8 @@ ScenarioRun RunScenario(const ScenarioGame& game, const std::vector<std::string>
     std::ofstream(gamePath, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                     static_cast<std::streamsize>(bytes.size()));
 
+    for (const auto& [name, bytes] : files)
+        TempFolder::Write(folder / name, bytes);
     std::vector<std::string> arguments = {RUNNER_EXECUTABLE, "-game", gamePath, "-noerrors", "-output", logPath};
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     ScenarioRun run;

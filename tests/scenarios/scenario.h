@@ -53,10 +53,11 @@ struct ScenarioRun {
     std::string console; // standard output
 };
 
-// Writes the game into a fresh folder and runs the runner there on it with "-noerrors" and "-output";
-// the run is killed after timeoutSeconds.
+// Writes the game (and the files given as name and bytes) into a fresh folder and runs the runner there
+// on it with "-noerrors" and "-output"; the run is killed after timeoutSeconds.
 ScenarioRun RunScenario(const ScenarioGame& game, const std::vector<std::string>& extraArguments = {},
-                        int timeoutSeconds = 20);
+                        int timeoutSeconds = 20,
+                        const std::vector<std::pair<std::string, std::string>>& files = {});
 
 // The lines of a log that start with prefix, prefix removed.
 std::vector<std::string> LinesStartingWith(const std::string& log, const std::string& prefix);

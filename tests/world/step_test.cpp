@@ -1,0 +1,86 @@
+#include "world_fixture.h"
+
+#include "runner/general_info.h"
+#include "runner/run_loop.h"
+#include "runner/run_state.h"
+#include "runner/step.h"
+#include "world/dispatch.h"
+#include "world/room_entry.h"
+#include "world/room_table.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class StepTest : public WorldTest {
+protected:
+    void TearDown() override {
+        Object_Lists_Free();
+        WorldTest::TearDown();
+    }
+    std::vector<std::string> log;
+};
+
+TEST_F(StepTest, ARoomChangeInTheBeginStepEndsTheStepThere) {
+    int o = AddObject();
+    On(o, ev_step, ev_step_begin, [&](CInstance*, CInstance*) {
+        log.push_back("begin");
+        New_Room = 0;
+    });
+    On(o, ev_step, ev_step_normal, [&](CInstance*, CInstance*) { log.push_back("step"); });
+    On(o, ev_draw, 0, [&](CInstance*, CInstance*) { log.push_back("draw"); });
+    Run_Room->CreateInstance(0, 0, o);
+    Object_CreateEventLists();
+    const int32_t steps = Run_StepCount;
+    DoAStep();
+    EXPECT_EQ(log, (std::vector<std::string>{"begin"}));
+    EXPECT_EQ(Run_StepCount, steps);
+}
+
+// Without a sprite the image number is 0: the animation ends every step and the index keeps growing.
+TEST_F(StepTest, AnimationWithoutImagesEndsEveryStep) {
+    int o = AddObject();
+    int ends = 0;
+    On(o, ev_other, 7, [&](CInstance*, CInstance*) { ++ends; });
+    CInstance* i = Run_Room->CreateInstance(0, 0, o);
+    i->image_speed = 1;
+    Object_CreateEventLists();
+    for (int k = 0; k < 3; ++k)
+        DoAStep();
+    EXPECT_EQ(ends, 3);
+    EXPECT_EQ(i->image_index, 3.0f);
+}
+
+TEST_F(StepTest, StrayRoomCodesAreDroppedAndTheGameEndsOnlyOnce) {
+    delete Run_Room;
+    Run_Room = nullptr;
+    Room_Init();
+    const int first = Room_Add();
+    g_GeneralInfo.roomOrder = {first};
+    int o = AddObject();
+    int gameEnds = 0;
+    On(o, ev_other, 3, [&](CInstance*, CInstance*) { ++gameEnds; });
+    Room_Data(first)->AddInstanceRecord(0, 0, o);
+    ASSERT_TRUE(StartGame());
+    CRoom* room = Run_Room;
+    for (int32_t code : {-7, 5, -1}) { // neither an action nor a room that exists
+        New_Room = code;
+        Run_ChangeRoom(code, false);
+        EXPECT_EQ(New_Room, -1);
+        EXPECT_EQ(Run_Room, room);
+    }
+    EndGame();
+    EndGame(); // the room is gone: nothing runs twice
+    EXPECT_EQ(gameEnds, 1);
+    EXPECT_EQ(Run_Room, nullptr);
+
+    g_GeneralInfo.roomOrder.clear(); // no first room: the game does not start
+    Run_Running = 0;
+    Run_Start();
+    EXPECT_EQ(Run_Running, 0);
+    EXPECT_EQ(Run_Room, nullptr);
+    Room_Init();
+}
+
+} // namespace

@@ -19,9 +19,11 @@
 
 namespace {
 
-// The block of a w x h read, zero-filled.
+// The block of a w x h read, zero-filled; null when it would be larger than one allocation may be.
 uint8_t* NewBlock(int w, int h) {
-    return static_cast<uint8_t*>(MEM_ALLOC(static_cast<size_t>(w) * static_cast<size_t>(h) * 4));
+    size_t bytes = 0;
+    if (!Bitmap_BlockBytes(w, h, 4, 0, bytes)) return nullptr;
+    return static_cast<uint8_t*>(MEM_ALLOC(bytes));
 }
 
 // Four 4-bit channels widened to eight bits each.
@@ -81,6 +83,7 @@ uint8_t* GR_D3D_ReadScreenRect(int limitWidth, int limitHeight, int x, int y, in
     TDeviceTexture* screen = GR_D3D_ScreenTexture();
     if (!screen || !GR_D3D_DisplayModeKnown()) return nullptr;
     uint8_t* block = NewBlock(w, h);
+    if (!block) return nullptr;
     if (!CopyTexturePart(screen, x, y, w, h, block)) {
         MEM_FREE(block);
         return nullptr;
@@ -96,6 +99,7 @@ uint8_t* GR_D3D_ReadTextureRect(TDeviceTexture* t, int x, int y, int w, int h) {
     y = std::max(y, 0);
     if (w <= 0 || h <= 0 || !GR_D3D_DisplayModeKnown()) return nullptr;
     uint8_t* block = NewBlock(w, h);
+    if (!block) return nullptr;
     if (!CopyTexturePart(t, x, y, w, h, block)) {
         MEM_FREE(block);
         return nullptr;

@@ -105,4 +105,15 @@ TEST_F(DeviceResetTest, FramesGoOnWithoutAScreenTextureAfterTwoFailedResets) {
     EXPECT_EQ(GR_D3D_ScreenTexture()->Height(), 48);
 }
 
+TEST_F(DeviceResetTest, TheMouseIsPlacedOnTheDesktopOnlyWhileTheWindowHasTheFocus) {
+    SharedDisplayState.hasFocus = 0;
+    Display_SetMouse(30, 40);
+    EXPECT_EQ(fake.cursorX, 0);
+    SharedDisplayState.hasFocus = 1;
+    Display_SetMouse(30, 40);
+    SharedDisplayState.hasFocus = 0;
+    EXPECT_EQ(Display_GetMouseX(), 30);
+    EXPECT_EQ(Display_GetMouseY(), 40);
+}
+
 } // namespace

@@ -136,6 +136,8 @@ TEST_F(ReadBackTest, TextureReadsZeroFillAndANegativeOriginReadsFromZero) {
     EXPECT_EQ(Word(block, 0), 0xFF000000u);
     MEM_FREE(block);
     EXPECT_EQ(GR_D3D_ReadTextureRect(t, 0, 0, 0, 1), nullptr);
+    // A block too large to allocate is no block, not a wrapped size.
+    EXPECT_EQ(GR_D3D_ReadTextureRect(t, 0, 0, 0x7FFFFFFF, 0x7FFFFFFF), nullptr);
     GR_D3D_FreeTexture(t);
 }
 

@@ -1,5 +1,6 @@
 // What the script engine reaches of the world: instance look-up, variables, the instance lists, and the
 // running event and names for error reports.
+#include "script/compiler/constants.h"
 #include "script/script_world.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"
@@ -7,6 +8,8 @@
 #include "world/instance.h"
 #include "world/object.h"
 #include "world/room.h"
+#include "world/room_table.h"
+#include "world/timeline.h"
 #include "world/timeline.h"
 
 namespace {
@@ -65,6 +68,10 @@ CWorldForScripts g_world;
 
 void World_InstallScriptServices() {
     ScriptWorld_Install(&g_world);
+    // The names of objects, rooms and timelines stand for their indices in compiled code.
+    Code_Constant_SetResourceFind(RESOURCE_OBJECT, Object_FindByName);
+    Code_Constant_SetResourceFind(RESOURCE_ROOM, Room_FindByName);
+    Code_Constant_SetResourceFind(RESOURCE_TIMELINE, TimeLine_Find);
     CodeReportHost host{};
     host.currentEvent = [](int& type, int& number, int& object, int& action) {
         type = event_type;

@@ -3,6 +3,7 @@
 #include "data_builder.h"
 #include "support/temp_folder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -114,6 +115,10 @@ std::vector<uint8_t> BuildScenarioGame(const ScenarioGame& game) {
     info.windowWidth = 64;
     info.windowHeight = 48;
     info.roomOrder = game.order;
+    // New instances take ids after the last placed one.
+    for (const ScenarioRoom& room : game.rooms)
+        for (const ScenarioInstance& instance : room.instances)
+            info.lastInstanceId = std::max(info.lastInstanceId, static_cast<uint32_t>(instance.id));
     if (info.roomOrder.empty())
         for (size_t i = 0; i < game.rooms.size(); ++i)
             info.roomOrder.push_back(static_cast<int32_t>(i));

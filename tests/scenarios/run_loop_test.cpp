@@ -163,3 +163,30 @@ TEST(RunLoop, RecordedInputIsPlayedBackStepByStep) {
 }
 
 } // namespace
+
+namespace {
+
+// A restart ends the game (room end, game end) and starts it again from the first room, with the
+// placed instances made anew and the game start event again.
+TEST(RunLoop, ARestartRunsTheGameAgainFromItsFirstRoom) {
+    ScenarioGame game;
+    game.objects.push_back(Logger("oRestarter", {{0, 0, Say("create")},
+                                                 {7, 2, Say("game start")},
+                                                 {7, 3, Say("game end")},
+                                                 {3, 0, "global.r += 1; if (global.r == 1) game_restart(); "
+                                                        "else game_end();"}}));
+    ScenarioRoom room;
+    room.name = "r0";
+    room.instances = {{0, 0, 0, 100001, ""}};
+    game.rooms.push_back(room);
+    game.objects[0].events.push_back({7, 4, "if (global.r == 0) show_debug_message(\"first start\");"});
+    game.rooms[0].code = "if (!(global.r > 0)) global.r = 0;"; // a restart keeps the globals
+    ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, ""),
+              (std::vector<std::string>{"create", "game start", "first start", "game end", "create", "game start",
+                                        "game end"}));
+}
+
+} // namespace

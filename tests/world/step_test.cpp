@@ -5,6 +5,8 @@
 #include "runner/run_state.h"
 #include "runner/step.h"
 #include "world/dispatch.h"
+#include "script/compiler/compile.h"
+#include "world/room_change.h"
 #include "world/room_entry.h"
 #include "world/room_table.h"
 
@@ -80,6 +82,46 @@ TEST_F(StepTest, StrayRoomCodesAreDroppedAndTheGameEndsOnlyOnce) {
     Run_Start();
     EXPECT_EQ(Run_Running, 0);
     EXPECT_EQ(Run_Room, nullptr);
+    Room_Init();
+}
+
+// Moves past the ends of the room order, or from a room outside it, end the game with their errors.
+TEST_F(StepTest, MovesOutsideTheRoomOrderEndTheGame) {
+    Room_Init();
+    const int a = Room_Add(), b = Room_Add(), loose = Room_Add();
+    g_GeneralInfo.roomOrder = {a, b};
+    struct Case {
+        int current;
+        void (*move)();
+        int code;
+        const char* message;
+    };
+    const Case cases[] = {
+        {a, Room_GotoPrevious, -400, "Moving to previous room before the first room."},
+        {b, Room_GotoNext, -400, "Moving to next room after the last room."},
+        {a, Room_GotoNext, b, nullptr},
+        {loose, Room_GotoPrevious, -400, "Unexisting room number: -1"},
+        {loose, Room_Restart, loose, nullptr},
+    };
+    for (const Case& c : cases) {
+        Run_RoomIndex = c.current;
+        New_Room = -1;
+        Code_Aborting = false;
+        MEM_FREE(Code_LastErrorText);
+        Code_LastErrorText = nullptr;
+        c.move();
+        EXPECT_EQ(New_Room, c.code) << c.current;
+        const std::string shown = Code_LastErrorText ? Code_LastErrorText : "";
+        EXPECT_EQ(shown.find(c.message ? c.message : "@") != std::string::npos, c.message != nullptr) << shown;
+    }
+    New_Room = -1;
+    Room_Goto(999);
+    EXPECT_EQ(New_Room, -400);
+    Game_End();
+    Room_Goto(b); // a later request replaces an earlier one
+    EXPECT_EQ(New_Room, b);
+    New_Room = -1;
+    g_GeneralInfo.roomOrder.clear();
     Room_Init();
 }
 

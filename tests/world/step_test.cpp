@@ -40,6 +40,27 @@ TEST_F(StepTest, ARoomChangeInTheBeginStepEndsTheStepThere) {
     EXPECT_EQ(Run_StepCount, steps);
 }
 
+// Instances draw from the deepest to the nearest (of equal depths the newest first), invisible and
+// removed ones not at all, and the GUI layer after every view.
+TEST_F(StepTest, TheDrawPassGoesFromTheDeepestToTheNearestThenTheGUI) {
+    int o = AddObject();
+    On(o, ev_draw, 0, [&](CInstance* self, CInstance*) { log.push_back(std::to_string(self->id)); });
+    On(o, ev_draw, 64, [&](CInstance* self, CInstance*) { log.push_back("gui " + std::to_string(self->id)); });
+    CInstance* near = Run_Room->CreateInstance(0, 0, o);
+    near->SetDepth(-5);
+    CInstance* older = Run_Room->CreateInstance(0, 0, o);
+    older->SetDepth(10);
+    CInstance* newer = Run_Room->CreateInstance(0, 0, o);
+    newer->SetDepth(10);
+    CInstance* hidden = Run_Room->CreateInstance(0, 0, o);
+    hidden->visible = 0;
+    Run_ApplyDeferredChanges();
+    ASSERT_TRUE(Room_DrawViews());
+    const auto id = [](CInstance* i) { return std::to_string(i->id); };
+    EXPECT_EQ(log, (std::vector<std::string>{id(newer), id(older), id(near), "gui " + id(newer), "gui " + id(older),
+                                             "gui " + id(near)}));
+}
+
 // Without a sprite the image number is 0: the animation ends every step and the index keeps growing.
 TEST_F(StepTest, AnimationWithoutImagesEndsEveryStep) {
     int o = AddObject();

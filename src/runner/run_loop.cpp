@@ -18,6 +18,7 @@
 #include "world/room_entry.h"
 #include "world/room_table.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -38,6 +39,15 @@ bool EndsTheGame(int32_t code) {
 }
 
 } // namespace
+
+int64_t Run_FrameWait(int32_t speed, int64_t elapsed) {
+    if (speed < 1) speed = 1;
+    double wait = 1000000.0 / speed - static_cast<double>(elapsed);
+    if (wait < 0) wait = 0;
+    int64_t us = static_cast<int64_t>(std::min(wait, 1e6));
+    if (static_cast<float>(us) >= 1000000.0f) us = 1000000;
+    return us;
+}
 
 void Run_ChangeRoom(int32_t code, bool fromDebugger) {
     switch (code) {
@@ -123,11 +133,7 @@ int32_t Run_Frame() {
     const int64_t now = Timing_GetTime();
     g_frameStart = now;
     if (now < g_lastFrameTime) g_lastFrameTime = now;
-    const int32_t speed = RoomSpeed();
-    double wait = 1000000.0 / speed - static_cast<double>(now - g_lastFrameTime);
-    if (wait < 0) wait = 0;
-    int64_t us = static_cast<int64_t>(wait); // 0 <= wait <= 1e6 here
-    if (static_cast<float>(us) >= 1000000.0f) us = 1000000;
+    const int64_t us = Run_FrameWait(RoomSpeed(), now - g_lastFrameTime);
     Timing_SleepFrame(us);
     if (Run_Running == 0) return 60;
 

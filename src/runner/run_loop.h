@@ -9,6 +9,9 @@
 // initialisation failed, or the room order names no room) running is cleared again and the process
 // shuts down normally.
 void Run_Start();
+// The frame's wait in microseconds: what is left of 1,000,000 / speed (speed below 1 counts as 1) after
+// elapsed, between 0 and 1,000,000.
+int64_t Run_FrameWait(int32_t speed, int64_t elapsed);
 void Run_EnterMainLoop();
 // One frame; gives the frames per second to aim for.
 int32_t Run_Frame();

@@ -147,3 +147,15 @@ TEST_F(StepTest, MovesOutsideTheRoomOrderEndTheGame) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(FrameWait, WhatIsLeftOfTheFrameBetweenNothingAndOneSecond) {
+    EXPECT_EQ(Run_FrameWait(30, 10000), 23333);
+    EXPECT_EQ(Run_FrameWait(0, 0), 1000000);    // speed 0 counts as 1
+    EXPECT_EQ(Run_FrameWait(-5, 999999), 1);
+    EXPECT_EQ(Run_FrameWait(60, 50000), 0);     // an overrun frame does not sleep
+    EXPECT_EQ(Run_FrameWait(1, -5000000), 1000000); // the clock went back: still at most a second
+}
+
+} // namespace

@@ -271,11 +271,11 @@ struct FastNumber {
     bool integer;
 };
 
-int FastSize(int type) {
+[[gnu::always_inline]] inline int FastSize(int type) {
     return type == VT_VARIABLE ? 16 : type == VT_DOUBLE ? 8 : type == VT_INT ? 4 : 0;
 }
 
-bool ReadNumber(const uint8_t* p, int type, FastNumber& n) {
+[[gnu::always_inline]] inline bool ReadNumber(const uint8_t* p, int type, FastNumber& n) {
     n.variable = type == VT_VARIABLE;
     n.integer = type == VT_INT;
     n.kind = KIND_REAL;
@@ -293,7 +293,8 @@ bool ReadNumber(const uint8_t* p, int type, FastNumber& n) {
 }
 
 // Pops both operands of a two-operand instruction when they are numbers of the fast types.
-bool PopNumbers(VMContext& c, uint32_t word, FastNumber& left, FastNumber& right) {
+[[gnu::always_inline]] inline bool PopNumbers(VMContext& c, uint32_t word, FastNumber& left,
+                                              FastNumber& right) {
     const int rightSize = FastSize(VM_Type1(word));
     const int leftSize = FastSize(VM_Type2(word));
     if (rightSize == 0 || leftSize == 0 || vm::Depth(c) < rightSize + leftSize) return false;
@@ -303,7 +304,8 @@ bool PopNumbers(VMContext& c, uint32_t word, FastNumber& left, FastNumber& right
     return true;
 }
 
-void PushFastReal(VMContext& c, double d, bool variable, uint32_t kind = KIND_REAL) {
+[[gnu::always_inline]] inline void PushFastReal(VMContext& c, double d, bool variable,
+                                                uint32_t kind = KIND_REAL) {
     if (!variable) {
         vm::PushDouble(c, d);
         return;
@@ -314,7 +316,7 @@ void PushFastReal(VMContext& c, double d, bool variable, uint32_t kind = KIND_RE
     vm::Store<double>(c.sp + 8, d);
 }
 
-bool FastArithmetic(VMContext& c, uint32_t word) {
+[[gnu::always_inline]] inline bool FastArithmetic(VMContext& c, uint32_t word) {
     FastNumber left, right;
     const uint8_t* before = c.sp;
     if (!PopNumbers(c, word, left, right)) return false;
@@ -369,7 +371,7 @@ bool FastArithmetic(VMContext& c, uint32_t word) {
     return true;
 }
 
-bool FastCompare(VMContext& c, uint32_t word) {
+[[gnu::always_inline]] inline bool FastCompare(VMContext& c, uint32_t word) {
     FastNumber left, right;
     if (!PopNumbers(c, word, left, right)) return false;
     const int opcode = VM_Opcode(word);
@@ -380,7 +382,7 @@ bool FastCompare(VMContext& c, uint32_t word) {
     return true;
 }
 
-bool FastConvert(VMContext& c, uint32_t word) {
+[[gnu::always_inline]] inline bool FastConvert(VMContext& c, uint32_t word) {
     const int from = VM_Type1(word);
     const int to = VM_Type2(word);
     FastNumber n;
@@ -421,7 +423,7 @@ bool FastConvert(VMContext& c, uint32_t word) {
 }
 
 // push.v and pop.v of a local, or of self's or a built-in-scope variable, with no index.
-bool FastVariable(VMContext& c, uint32_t word, const uint8_t* operand) {
+[[gnu::always_inline]] inline bool FastVariable(VMContext& c, uint32_t word, const uint8_t* operand) {
     if (c.codeSize - c.pc < 4) return false;
     const uint32_t reference = vm::Load<uint32_t>(operand);
     if ((reference & (kVarRefFieldInstance | kVarRefInstanceId | kVarRefNoIndex)) !=
@@ -466,7 +468,7 @@ bool FastVariable(VMContext& c, uint32_t word, const uint8_t* operand) {
 }
 
 // Handles the instruction when a fast path fits; false leaves it to Dispatch.
-bool FastDispatch(VMContext& c, uint32_t word, int at) {
+[[gnu::always_inline]] inline bool FastDispatch(VMContext& c, uint32_t word, int at) {
     switch (VM_Opcode(word)) {
     case OP_ADD:
     case OP_SUB:
@@ -488,6 +490,16 @@ bool FastDispatch(VMContext& c, uint32_t word, int at) {
         switch (VM_Type1(word)) {
         case VT_ERROR:
             vm::PushInt(c, VM_Field(word));
+            return true;
+        case VT_INT:
+            if (c.codeSize - c.pc < 4) return false;
+            vm::PushInt(c, vm::Load<int32_t>(c.code + c.pc));
+            c.pc += 4;
+            return true;
+        case VT_DOUBLE:
+            if (c.codeSize - c.pc < 8) return false;
+            vm::PushDouble(c, vm::Load<double>(c.code + c.pc));
+            c.pc += 8;
             return true;
         case VT_VARIABLE:
             return FastVariable(c, word, c.code + c.pc);

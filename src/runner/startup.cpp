@@ -153,6 +153,7 @@ bool Runner_DoTheWork() {
         Trace("Failed to load the game");
         return false;
     }
+    if (Runner_Switches.inAWindow) g_Options.fullScreen = false;
     Variable_InitGlobals();
     Trace("PrepareGame()");
     if (!PrepareGame()) return false;

@@ -1,6 +1,7 @@
 // The runner on small games: the order of a step's events, alarms, room changes, persistence,
 // timelines, the end of the game and run-time errors.
 #include "scenario.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -187,6 +188,18 @@ TEST(RunLoop, ARestartRunsTheGameAgainFromItsFirstRoom) {
     EXPECT_EQ(LinesStartingWith(run.log, ""),
               (std::vector<std::string>{"create", "game start", "first start", "game end", "create", "game start",
                                         "game end"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST(RunLoop, WithoutAGameAnUnattendedRunSaysSoAndEndsWithCodeOne) {
+    TempFolder folder;
+    ScenarioRun run = RunRunner(folder.Path(), {"-noerrors"}, 20);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.console.find("No game found"), std::string::npos) << run.console;
 }
 
 } // namespace

@@ -131,24 +131,14 @@ std::vector<uint8_t> BuildScenarioGame(const ScenarioGame& game) {
     return b.Build();
 }
 
-ScenarioRun RunScenario(const ScenarioGame& game, const std::vector<std::string>& extraArguments,
-                        int timeoutSeconds, const std::vector<std::pair<std::string, std::string>>& files) {
-    TempFolder folder;
-    const std::string gamePath = folder.Path() + "/game.win";
-    const std::string logPath = folder.Path() + "/game.log";
-    const std::string outPath = folder.Path() + "/stdout.txt";
-    const std::vector<uint8_t> bytes = BuildScenarioGame(game);
-    std::ofstream(gamePath, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-
-    for (const auto& [name, bytes] : files)
-        TempFolder::Write(folder / name, bytes);
-    std::vector<std::string> arguments = {RUNNER_EXECUTABLE, "-game", gamePath, "-noerrors", "-output", logPath};
-    arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds) {
+    const std::string logPath = folder + "/game.log";
+    const std::string outPath = folder + "/stdout.txt";
+    arguments.insert(arguments.begin(), RUNNER_EXECUTABLE);
     ScenarioRun run;
     const pid_t child = fork();
     if (child == 0) {
-        if (chdir(folder.Path().c_str()) != 0) _exit(120);
+        if (chdir(folder.c_str()) != 0) _exit(120);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out >= 0) {
             dup2(out, 1);
@@ -182,6 +172,20 @@ ScenarioRun RunScenario(const ScenarioGame& game, const std::vector<std::string>
     run.log = ReadAll(logPath);
     run.console = ReadAll(outPath);
     return run;
+}
+
+ScenarioRun RunScenario(const ScenarioGame& game, const std::vector<std::string>& extraArguments,
+                        int timeoutSeconds, const std::vector<std::pair<std::string, std::string>>& files) {
+    TempFolder folder;
+    const std::string gamePath = folder.Path() + "/game.win";
+    const std::vector<uint8_t> bytes = BuildScenarioGame(game);
+    std::ofstream(gamePath, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+    for (const auto& [name, contents] : files)
+        TempFolder::Write(folder / name, contents);
+    std::vector<std::string> arguments = {"-game", gamePath, "-noerrors", "-output", folder.Path() + "/game.log"};
+    arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+    return RunRunner(folder.Path(), arguments, timeoutSeconds);
 }
 
 std::vector<std::string> LinesStartingWith(const std::string& log, const std::string& prefix) {

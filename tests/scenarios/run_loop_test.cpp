@@ -51,6 +51,16 @@ TEST(RunLoop, StepEventsInOrderThenARunTimeErrorEndsWithItsReport) {
     EXPECT_EQ(lines, expected) << run.log;
     EXPECT_NE(run.log.find("ERROR in\naction number 1\nof  Step Event2\nfor object oLog:"), std::string::npos)
         << run.log;
+    // The start-up steps, each traced before it runs.
+    size_t at = 0;
+    for (const char* step : {"Get Resolution", "Create Window", "Init Graphics", "IO Init", "Process Messages",
+                             "Start Frame", "Part Create Textures", "Debug Init Remote Interface", "VM Init",
+                             "Create Score Form", "Create Load Form", "Create Error Form", "Do The Work",
+                             "PrepareGame()", "Finished PrepareGame() ", "Run_Start", "StartGame()",
+                             "Entering main loop."}) {
+        at = run.console.find(std::string("\n") + step + "\n", at);
+        ASSERT_NE(at, std::string::npos) << step << "\n" << run.console;
+    }
 }
 
 } // namespace

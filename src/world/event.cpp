@@ -12,6 +12,7 @@
 #include "world/room.h"
 
 #include <cstdio>
+#include <vector>
 
 int32_t event_type = -1;
 int32_t event_number = 0;
@@ -22,6 +23,9 @@ bool argument_relative = false;
 namespace {
 
 int g_depth = 0;
+// Handlers running now (any nesting), and those released meanwhile.
+int g_running = 0;
+std::vector<CEvent*> g_released;
 char g_nameBuffer[512];
 char g_keyBuffer[64];
 
@@ -85,10 +89,23 @@ bool CEvent::Execute(CInstance* self, CInstance* other) {
     bool saved = argument_relative;
     argument_relative = false;
     ScriptValue result;
+    ++g_running;
     bool ok = Code_ExecuteReportError(self, other, code, &result);
+    if (--g_running == 0 && !g_released.empty()) {
+        std::vector<CEvent*> released;
+        released.swap(g_released);
+        for (CEvent* event : released)
+            delete event;
+    }
     Value_Free(&result);
     argument_relative = saved;
     return ok;
+}
+
+void Event_Release(CEvent* event) {
+    if (!event) return;
+    if (g_running > 0) g_released.push_back(event);
+    else delete event;
 }
 
 // ---- Running events

@@ -53,6 +53,10 @@ public:
     bool textMode = false;
 };
 
+// Frees a handler; while any handler runs, only once the outermost run has ended, so code may delete
+// the handler that is running it (a timeline moment clearing its timeline, say).
+void Event_Release(CEvent* event);
+
 extern int32_t event_type;
 extern int32_t event_number;
 extern int32_t event_object;

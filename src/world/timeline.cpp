@@ -19,24 +19,6 @@ struct TimeLineSlot {
 };
 std::vector<TimeLineSlot> g_timelines;
 
-// Handlers retired while a moment runs are freed once no moment runs any more, so a moment's code may
-// clear or replace its own timeline.
-int g_momentDepth = 0;
-std::vector<CEvent*> g_retired;
-
-void Retire(CEvent* event) {
-    if (!event) return;
-    if (g_momentDepth > 0) g_retired.push_back(event);
-    else delete event;
-}
-
-void FreeRetired() {
-    std::vector<CEvent*> retired;
-    retired.swap(g_retired);
-    for (CEvent* event : retired)
-        delete event;
-}
-
 } // namespace
 
 CTimeLine::~CTimeLine() {
@@ -45,7 +27,7 @@ CTimeLine::~CTimeLine() {
 
 void CTimeLine::Clear() {
     for (Handler& handler : m_handlers)
-        Retire(handler.event);
+        Event_Release(handler.event);
     m_handlers.clear();
     m_steps.clear();
 }
@@ -123,14 +105,14 @@ void CTimeLine::SetMomentScript(int t, int script) {
     const int i = FindMoment(t);
     if (i < 0) return;
     Handler& handler = m_handlers[static_cast<size_t>(i)];
-    Retire(handler.event);
+    Event_Release(handler.event);
     handler = Handler{nullptr, script};
 }
 
 void CTimeLine::DeleteMoment(int t) {
     const int i = FindMoment(t);
     if (i < 0) return;
-    Retire(m_handlers[static_cast<size_t>(i)].event);
+    Event_Release(m_handlers[static_cast<size_t>(i)].event);
     m_handlers.erase(m_handlers.begin() + i);
     m_steps.erase(m_steps.begin() + i);
 }
@@ -220,7 +202,6 @@ void PerformTimelineMoment(CInstance* self, CInstance* other, int timeline, int 
     event_object = timeline;
     event_type = kEventTypeTimeline;
     event_number = line->GetStep(moment);
-    ++g_momentDepth;
     if (handler.event) {
         handler.event->Execute(self, other);
     } else {
@@ -228,7 +209,6 @@ void PerformTimelineMoment(CInstance* self, CInstance* other, int timeline, int 
         Script_Perform(handler.script, self, other, 0, &result, nullptr);
         Value_Free(&result);
     }
-    if (--g_momentDepth == 0) FreeRetired();
     event_object = savedObject;
     event_type = savedType;
     event_number = savedNumber;

@@ -462,7 +462,9 @@ bool Reset() {
         Window_DeviceState.backBufferSize = WindowSize{backWidth, backHeight};
     }
     Platform_SetWindowStyle(style);
-    Platform_SetFullscreen(fullScreen);
+    // Without a window, or where the system refuses, the back buffer still takes the desktop size.
+    if (!Platform_SetFullscreen(fullScreen) && fullScreen)
+        DebugConsole->Output("The window could not switch to full screen\n");
     Window_DeviceState.style = style;
 
     g_present.MultiSampleType = static_cast<uint32_t>(GR_DeviceGlobals.requestedMultisample);

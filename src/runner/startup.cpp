@@ -84,7 +84,8 @@ bool Runner_InitAll() {
     CRC32_Init();
     Support_InitTempDirectory();
     GR_Draw_Init();
-    Code_Constant_Init();
+    // Before the data file is read, only "-steam" can forbid calls into external libraries.
+    Code_Constant_Init(!Runner_Switches.steam);
     Window_ClearViewPorts();
     Particle_Init();
     Run_Global_Init();

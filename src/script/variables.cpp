@@ -10,11 +10,16 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 namespace {
 
 char** g_userNames = nullptr;
 int g_userCount = 0;
+int g_userCapacity = 0;
+// The index of each name in g_userNames: compiling and binding look names up all the time.
+std::unordered_map<std::string, int> g_userIndex;
 
 BuiltInVariable g_builtIns[kMaxBuiltInVariables];
 int g_builtInCount = 0;
@@ -107,17 +112,21 @@ template <typename Write> bool Target_ForEach(int target, Write write) {
 
 int Code_Variable_FindUser(const char* name) {
     if (!name) return -1;
-    for (int i = 0; i < g_userCount; ++i)
-        if (g_userNames[i] && std::strcmp(g_userNames[i], name) == 0) return kUserVariableBase + i;
-    return -1;
+    const auto found = g_userIndex.find(name);
+    return found == g_userIndex.end() ? -1 : kUserVariableBase + found->second;
 }
 
 int Code_Variable_FindOrAddUser(const char* name) {
     int id = Code_Variable_FindUser(name);
     if (id >= 0) return id;
-    MemoryManager::SetLength(g_userNames, sizeof(char*) * static_cast<size_t>(g_userCount + 1), __FILE__,
-                             __LINE__);
+    // The array doubles when full rather than being copied for every new name.
+    if (g_userCount == g_userCapacity) {
+        g_userCapacity = g_userCapacity ? 2 * g_userCapacity : 256;
+        MemoryManager::SetLength(g_userNames, sizeof(char*) * static_cast<size_t>(g_userCapacity), __FILE__,
+                                 __LINE__);
+    }
     g_userNames[g_userCount] = String_Duplicate(name);
+    if (name) g_userIndex.emplace(name, g_userCount);
     return kUserVariableBase + g_userCount++;
 }
 

@@ -9,7 +9,6 @@
 
 #include "../vm_test_support.h"
 #include "compiler_test_util.h"
-#include "support/run_code.h"
 #include "script/code.h"
 #include "script/code_execute.h"
 #include "script/functions.h"
@@ -17,6 +16,7 @@
 #include "script/variables.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_handles.h"
+#include "support/run_code.h"
 
 namespace {
 

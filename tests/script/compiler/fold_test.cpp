@@ -132,6 +132,13 @@ TEST(Fold, VariablesSettleTheirInstances) {
     EXPECT_EQ(FoldProgram("var a; a[1] = b.c"), "(block (var a) (= a@-7[1] c@b@-6))");
     EXPECT_EQ(FoldProgram("switch (x) { case 1 + 1: case y: }"),
               "(block (switch x@-6 (case! 2) (case y@-6)))");
+
+    // Any number of declared names.
+    std::string many = "var";
+    for (int i = 0; i < 12000; ++i)
+        many += " local_" + std::to_string(i) + ",";
+    const std::string folded = FoldProgram(many + "; local_11999 = 1");
+    EXPECT_EQ(folded.substr(folded.size() - 21), "(= local_11999@-7 1))");
 }
 
 int FindObject(const char* name) {

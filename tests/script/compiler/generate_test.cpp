@@ -133,6 +133,15 @@ TEST(Generate, Switch) {
               "popz.i\nb 0x0000\npopz.i\nb 0x0000\n");
 }
 
+TEST(Generate, ManyPendingValues) {
+    // Calls nested 100 deep with 16 arguments each keep some 1,500 values pending at once.
+    std::string call = "0";
+    for (int i = 0; i < 100; ++i)
+        call = "fany(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, " + call + ")";
+    const std::string listing = Listing("x = " + call);
+    EXPECT_EQ(listing.substr(listing.size() - 51), "push.e 1\nconv.i.v\ncall.i fany 16\npop.v.v builtin.x\n");
+}
+
 TEST(Generate, DeclarationsGenerateNothing) {
     EXPECT_EQ(Listing("var a, b; globalvar g; ;; case 1: default:"), "(no code)");
     EXPECT_EQ(Listing("globalvar gen_g; gen_g = 1"), "push.e 1\npop.v.i builtin.gen_g\n");

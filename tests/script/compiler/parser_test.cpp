@@ -148,6 +148,18 @@ TEST(Parser, ErrorMessages) {
     EXPECT_EQ(Message(Program(call + ",1)")), "Wrong number of arguments to function or script.");
 }
 
+TEST(Parser, HostileTextCompilesOrFailsCleanly) {
+    // Literals of any size: a number too large for a double is infinite.
+    EXPECT_EQ(Program("x = " + std::string(400, '9')), "(block (= x@-6 inf))");
+    const std::string big(100000, 'z');
+    EXPECT_EQ(Program("x = '" + big + "'"), "(block (= x@-6 '" + big + "'))");
+    // Unclosed strings and comments run to the end; bytes that are not UTF-8 stay inside strings.
+    EXPECT_EQ(Program("x = 1 /* open"), "(block (= x@-6 1))");
+    EXPECT_EQ(Program("x = 'open"), "(block (= x@-6 'open  '))");
+    EXPECT_EQ(Program("x = '\xFF\xC3'"), "(block (= x@-6 '\xFF\xC3'))");
+    EXPECT_EQ(Program("x\xFF= 1"), "(block (= x@-6 1))");
+}
+
 TEST(Parser, DeepNestingIsACompileErrorNotACrash) {
     const int n = 100000;
     const char* tooDeep = "Code nested too deeply.";

@@ -4,22 +4,13 @@
 #include "graphics/font.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
+#include "graphics/vertex.h"
 #include "script/vm/vm_error.h"
 
 #include <cmath>
 #include <cstring>
 
 namespace {
-
-struct Vertex16 {
-    float x, y, z;
-    uint32_t colour;
-};
-struct Vertex24 {
-    float x, y, z;
-    uint32_t colour;
-    float u, v;
-};
 
 constexpr int kMaxPrimitiveVertices = 1001;
 // Points, lines and outline edges are moved by this much in x and y.

@@ -4,6 +4,7 @@
 #include "core/memory.h"
 #include "device/device.h"
 #include "graphics/batcher.h"
+#include "graphics/bitmap32.h"
 #include "graphics/device.h"
 #include "graphics/image_decode.h"
 #include "graphics/surface.h"
@@ -26,14 +27,6 @@ constexpr int kStackLevels = 8;
 TargetLevel g_targetStack[kStackLevels];
 int g_targetDepth = 0;
 
-struct TTexture {
-    TDeviceTexture* texture;
-    uint16_t width;
-    uint16_t height;
-    float texelWidth;
-    float texelHeight;
-    uint8_t inUse;
-};
 TTexture** g_table = nullptr;
 int g_tableCount = 0;
 
@@ -145,12 +138,12 @@ bool DecodeImage(const uint8_t* data, size_t size, std::vector<uint8_t>& pixels,
     return ok;
 }
 
-TTexture* Record(int id) {
+} // namespace
+
+TTexture* Texture_Record(int id) {
     if (id < 0 || id >= g_tableCount || !g_table[id]->inUse) return nullptr;
     return g_table[id];
 }
-
-} // namespace
 
 TDeviceTexture* GR_D3D_CreateTexture(int width, int height, int levels, uint32_t flags, int code) {
     if (!GR_D3DDevice || width <= 0 || height <= 0) return nullptr;
@@ -459,11 +452,11 @@ int Texture_Create(int width, int height, bool renderTarget) {
 }
 
 bool Texture_Exists(int id) {
-    return Record(id) != nullptr;
+    return Texture_Record(id) != nullptr;
 }
 
 TDeviceTexture* Texture_Get(int id) {
-    TTexture* record = Record(id);
+    TTexture* record = Texture_Record(id);
     return record ? record->texture : nullptr;
 }
 
@@ -472,16 +465,64 @@ int Texture_AddExisting(TDeviceTexture* t, int width, int height) {
     return AddRecord(t, width, height, 1.0f / static_cast<float>(width), 1.0f / static_cast<float>(height));
 }
 
+namespace {
+// The id of a texture made from data; a texture that could not be made (no device, or the data did not
+// decode) is traced and freed, and gives -1.
+int AddCreated(TDeviceTexture* t, int width, int height, const char* what) {
+    if (!t || !t->texture) {
+        DebugConsole->Output("%s: the texture could not be made\n", what);
+        GR_D3D_FreeTexture(t);
+        return -1;
+    }
+    return AddRecord(t, width, height, 1.0f / static_cast<float>(t->Width()), 1.0f / static_cast<float>(t->Height()));
+}
+} // namespace
+
+// The page is made at the size of its decoded image, so the texel sizes are those of the image.
 int Texture_CreateFromMemory(const uint8_t* data, size_t size) {
     TTextureInfo info{};
     TDeviceTexture* t = GR_D3D_CreateTexturePage(data, size, &info, 6, 0);
-    if (!t) return -1;
-    return AddRecord(t, info.width, info.height, 1.0f / static_cast<float>(info.width),
-                     1.0f / static_cast<float>(info.height));
+    return AddCreated(t, info.width, info.height, "Texture_CreateFromMemory");
+}
+
+int Texture_CreateFromPixels(int width, int height, const uint8_t* data, size_t bytes) {
+    if (width <= 0 || height <= 0 || !data) return -1;
+    const bool raw = bytes == static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    TTextureInfo info{};
+    TDeviceTexture* t = raw ? GR_D3D_CreateTextureFromPixels(data, width, height, &info)
+                            : GR_D3D_CreateTexturePage(data, bytes, &info, 6, 0);
+    return AddCreated(t, width, height, "Texture_CreateFromPixels");
+}
+
+int Texture_CreateFromBitmap(const CBitmap32* bitmap) {
+    if (!bitmap || !bitmap->IsValid()) return -1;
+    const Bitmap32Pixels& pixels = bitmap->GetPixels();
+    return Texture_CreateFromPixels(bitmap->GetWidth(), bitmap->GetHeight(),
+                                    reinterpret_cast<const uint8_t*>(pixels.data), pixels.byteSize);
+}
+
+float Texture_GetWidth(int id) {
+    const TTexture* record = Texture_Record(id);
+    if (!record) return 1.0f;
+    return static_cast<float>(static_cast<int16_t>(record->width)) * record->texelWidth;
+}
+
+float Texture_GetHeight(int id) {
+    const TTexture* record = Texture_Record(id);
+    if (!record) return 1.0f;
+    return static_cast<float>(static_cast<int16_t>(record->height)) * record->texelHeight;
+}
+
+void Texture_Preload(int id) {
+    if (const TTexture* record = Texture_Record(id)) GR_D3D_PreloadTexture(record->texture);
+}
+
+void Texture_SetPriority(int id, uint32_t priority) {
+    if (const TTexture* record = Texture_Record(id)) GR_D3D_SetTexturePriority(record->texture, priority);
 }
 
 void Texture_Free(int id) {
-    TTexture* record = Record(id);
+    TTexture* record = Texture_Record(id);
     if (!record) return;
     GR_D3D_FreeTexture(record->texture);
     record->texture = nullptr;
@@ -489,7 +530,7 @@ void Texture_Free(int id) {
 }
 
 bool Texture_GetTexelSize(int id, float& texelWidth, float& texelHeight) {
-    const TTexture* record = Record(id);
+    const TTexture* record = Texture_Record(id);
     if (!record) return false;
     texelWidth = record->texelWidth;
     texelHeight = record->texelHeight;
@@ -524,6 +565,13 @@ int32_t PageEntry_Register(const TPageEntry* entry) {
 const TPageEntry* PageEntry_FromHandle(int64_t handle) {
     if (handle < kPageEntryBase || handle >= kPageEntryBase + static_cast<int64_t>(g_pageEntries.size())) return nullptr;
     return g_pageEntries[static_cast<size_t>(handle - kPageEntryBase)];
+}
+
+void PageEntry_Unregister(const TPageEntry* entry) {
+    auto found = g_pageHandles.find(entry);
+    if (found == g_pageHandles.end()) return;
+    g_pageEntries[static_cast<size_t>(found->second - kPageEntryBase)] = nullptr;
+    g_pageHandles.erase(found);
 }
 
 void PageEntry_ClearRegistry() {

@@ -7,6 +7,7 @@
 
 class CD3DTexture;
 class CD3DSurface;
+class CBitmap32;
 
 // A rectangle of a texture page and where it sits in the full image: eleven signed 16-bit fields, 22
 // bytes as stored in the data file. The texture field holds an index into the "TXTR" list in the file;
@@ -104,8 +105,20 @@ int GR_D3D_RenderTargetDepth();
 // The bound-texture swap counter's last texture, forgotten when the device goes.
 void GR_D3D_ForgetBoundTexture();
 
+// A record of the texture table. Width and height are read as signed 16-bit values.
+struct TTexture {
+    TDeviceTexture* texture;
+    uint16_t width;
+    uint16_t height;
+    float texelWidth;
+    float texelHeight;
+    uint8_t inUse;
+};
+
 // The texture table.
 int Texture_AllocSlot();
+// The record of a valid id, null for another.
+TTexture* Texture_Record(int id);
 int Texture_Create(int width, int height, bool renderTarget);
 bool Texture_Exists(int id);
 // The device texture of an id, null when the id is not valid.
@@ -114,6 +127,16 @@ TDeviceTexture* Texture_Get(int id);
 int Texture_AddExisting(TDeviceTexture* texture, int width, int height);
 // A new id from one encoded texture page of the data file; -1 when no texture was made.
 int Texture_CreateFromMemory(const uint8_t* data, size_t size);
+// A new id from raw 32-bit pixels (bytes = width x height x 4) or else an encoded image; -1 when no
+// texture was made.
+int Texture_CreateFromPixels(int width, int height, const uint8_t* data, size_t bytes);
+// -1 for a null or invalid image.
+int Texture_CreateFromBitmap(const CBitmap32* bitmap);
+// The part of the device texture the image covers (width x texel width); 1 for an id that is not valid.
+float Texture_GetWidth(int id);
+float Texture_GetHeight(int id);
+void Texture_Preload(int id);
+void Texture_SetPriority(int id, uint32_t priority);
 void Texture_Free(int id);
 // Texel width and height of a valid id (false for another).
 bool Texture_GetTexelSize(int id, float& texelWidth, float& texelHeight);
@@ -125,6 +148,8 @@ void Texture_FreeAll();
 int32_t PageEntry_Register(const TPageEntry* entry);
 // The entry of a handle, null for any other number.
 const TPageEntry* PageEntry_FromHandle(int64_t handle);
+// A freed entry's handle is refused from then on.
+void PageEntry_Unregister(const TPageEntry* entry);
 void PageEntry_ClearRegistry();
 
 // draw_texture_flush: every device texture is touched (a step that does nothing), then every surface

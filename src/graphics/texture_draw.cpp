@@ -1,0 +1,380 @@
+#include "graphics/texture_draw.h"
+
+#include "core/convert.h"
+#include "graphics/batcher.h"
+#include "graphics/colour.h"
+#include "graphics/draw.h"
+#include "graphics/texture.h"
+#include "graphics/transform.h"
+#include "graphics/vertex.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool g_cornerIds = false;
+
+// Corner numbers: 0 top-left, 1 top-right, 2 bottom-right, 3 bottom-left.
+struct Corners {
+    float x[4];
+    float y[4];
+};
+
+struct QuadUV {
+    float left, top, right, bottom;
+};
+
+constexpr int kListOrder[6] = {0, 1, 2, 2, 3, 0};
+constexpr int kPartOrder[6] = {0, 1, 3, 1, 2, 3};
+constexpr int kTiledOrder[6] = {3, 0, 1, 1, 2, 3};
+constexpr int kFanOrder[4] = {0, 1, 2, 3};
+
+constexpr float kRotationThreshold = 0.001f;
+constexpr float kGeneralRotationThreshold = 0.01f;
+
+uint32_t WithCornerId(uint32_t colour, int corner) {
+    static const uint32_t bits[4] = {0x00000u, 0x00001u, 0x10000u, 0x10001u};
+    return (colour & ~0x10001u) | bits[corner];
+}
+
+// Writes a quad in the given vertex order: six vertices make a list quad, four a fan.
+void Emit(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, const uint32_t colours[4], const int* order,
+          int count) {
+    const bool list = count == 6;
+    auto* v = static_cast<Vertex24*>(Graphics::AllocVerts(list ? 4 : 6, texture, 24, count));
+    if (!v) return;
+    const float us[4] = {uv.left, uv.right, uv.right, uv.left};
+    const float vs[4] = {uv.top, uv.top, uv.bottom, uv.bottom};
+    const float z = GR_Transform.depth2D;
+    for (int i = 0; i < count; ++i) {
+        const int k = order[i];
+        const uint32_t colour = list && g_cornerIds ? WithCornerId(colours[k], k) : colours[k];
+        v[i] = Vertex24{c.x[k], c.y[k], z, colour, us[k], vs[k]};
+    }
+}
+
+void EmitOne(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, uint32_t colour, const int* order,
+             int count) {
+    const uint32_t colours[4] = {colour, colour, colour, colour};
+    Emit(texture, c, uv, colours, order, count);
+}
+
+// The rectangle (left, top)-(right, bottom) relative to (x, y), turned about (x, y) when the angle
+// reaches the threshold.
+Corners Place(float x, float y, float left, float top, float right, float bottom, float angle, float threshold) {
+    const float px[4] = {left, right, right, left};
+    const float py[4] = {top, top, bottom, bottom};
+    Corners out;
+    if (std::fabs(angle) < threshold) {
+        for (int i = 0; i < 4; ++i) {
+            out.x[i] = x + px[i];
+            out.y[i] = y + py[i];
+        }
+        return out;
+    }
+    const float c = static_cast<float>(std::cos(static_cast<double>(angle)));
+    const float s = static_cast<float>(std::sin(static_cast<double>(angle)));
+    for (int i = 0; i < 4; ++i) {
+        out.x[i] = x + px[i] * c + py[i] * s;
+        out.y[i] = y - px[i] * s + py[i] * c;
+    }
+    return out;
+}
+
+// The alpha byte rounded to nearest after clamping alpha x 255 to 0..255.
+uint32_t RoundedARGB(uint32_t colour, float alpha) {
+    double a = static_cast<double>(alpha) * 255.0;
+    if (!(a > 0.0)) a = 0.0;
+    if (a > 255.0) a = 255.0;
+    return Colour_ToARGB(colour, static_cast<uint8_t>(std::nearbyint(a)));
+}
+
+// White in the current drawing alpha.
+uint32_t DrawingWhite() {
+    return GR_DeviceColour(0xFFFFFFu, GR_Draw_GetDeviceColour() >> 24);
+}
+
+int16_t RecordWidth(const TTexture& r) {
+    return static_cast<int16_t>(r.width);
+}
+int16_t RecordHeight(const TTexture& r) {
+    return static_cast<int16_t>(r.height);
+}
+
+// u, v over (left, top, width, height) of an id's image.
+QuadUV ImageUV(const TTexture& r, float left, float top, float width, float height) {
+    return QuadUV{left * r.texelWidth, top * r.texelHeight, (left + width) * r.texelWidth,
+                  (top + height) * r.texelHeight};
+}
+
+QuadUV WholeImageUV(const TTexture& r) {
+    return ImageUV(r, 0.0f, 0.0f, RecordWidth(r), RecordHeight(r));
+}
+
+// The texture record of an entry's page; null for a null entry or a page that is not valid.
+TTexture* EntryRecord(const TPageEntry* entry) {
+    return entry ? Texture_Record(entry->texture) : nullptr;
+}
+
+QuadUV EntryUV(const TPageEntry& e, const TTexture& r) {
+    return QuadUV{e.sourceX * r.texelWidth, e.sourceY * r.texelHeight, (e.sourceX + e.sourceWidth) * r.texelWidth,
+                  (e.sourceY + e.sourceHeight) * r.texelHeight};
+}
+
+void FixZeroTarget(TPageEntry& e) {
+    if (e.targetWidth == 0) e.targetWidth = 1;
+    if (e.targetHeight == 0) e.targetHeight = 1;
+}
+
+// A part given in full-image coordinates, clipped to the cropped rectangle the page holds. The drawing
+// point moves by the clipped amount (truncated); start is where the part begins inside the target
+// rectangle. False when nothing of the part is on the page.
+struct ClippedPart {
+    float x, y, width, height, startX, startY;
+};
+bool ClipPart(const TPageEntry& e, float left, float top, float angle, float xscale, float yscale,
+              ClippedPart& p) {
+    const float c = static_cast<float>(std::cos(static_cast<double>(angle)));
+    const float s = static_cast<float>(std::sin(static_cast<double>(angle)));
+    if (e.targetX > left) {
+        const float d = e.targetX - left;
+        p.x += static_cast<float>(X86_DoubleToInt32(d * c * xscale));
+        p.y -= static_cast<float>(X86_DoubleToInt32(d * s * yscale));
+        p.width -= d;
+        p.startX = 0.0f;
+    } else {
+        p.startX = left - e.targetX;
+    }
+    if (e.targetY > top) {
+        const float d = e.targetY - top;
+        p.x += static_cast<float>(X86_DoubleToInt32(d * s * xscale));
+        p.y += static_cast<float>(X86_DoubleToInt32(d * c * yscale));
+        p.height -= d;
+        p.startY = 0.0f;
+    } else {
+        p.startY = top - e.targetY;
+    }
+    // The part ends where the cropped rectangle ends, so the neighbouring images of the page are never
+    // sampled.
+    p.width = std::min(p.width, e.targetWidth - p.startX);
+    p.height = std::min(p.height, e.targetHeight - p.startY);
+    return p.width > 0.0f && p.height > 0.0f;
+}
+
+// Moves start on by whole steps while limit > start + step.
+double StepOnTo(double start, double step, double limit) {
+    if (limit > start + step) {
+        start += std::ceil((limit - start - step) / step) * step;
+        if (limit > start + step) start += step;
+    }
+    return start;
+}
+
+// The first tile position of an axis: start reduced to the tile at or before 0 of its period, then moved
+// on to the first tile that reaches into the region.
+double TileStart(double start, double step, double regionStart) {
+    start = std::fmod(start, step);
+    if (start > 0.0) start -= step;
+    return StepOnTo(start, step, regionStart);
+}
+
+// Calls draw(column, row) for each tile from (sx, sy) that starts before the region's far edges; one
+// column (row) unless tiled that way.
+template <typename DrawTile>
+void ForEachTile(double sx, double sy, double tw, double th, bool htiled, bool vtiled, double rx, double ry,
+                 double rw, double rh, DrawTile draw) {
+    for (double column = sx; rx + rw > column; column += tw) {
+        for (double row = sy; ry + rh > row; row += th) {
+            draw(column, row);
+            if (!vtiled) break;
+        }
+        if (!htiled) break;
+    }
+}
+
+} // namespace
+
+void Texture_SetCornerIds(bool on) {
+    g_cornerIds = on;
+}
+
+bool Texture_GetCornerIds() {
+    return g_cornerIds;
+}
+
+bool Texture_Draw(int id, float x, float y) {
+    TTexture* r = Texture_Record(id);
+    if (!r) return false;
+    const Corners c = Place(x, y, 0.0f, 0.0f, RecordWidth(*r), RecordHeight(*r), 0.0f, kRotationThreshold);
+    EmitOne(r->texture, c, WholeImageUV(*r), DrawingWhite(), kListOrder, 6);
+    return true;
+}
+
+bool Texture_DrawEntry(TPageEntry* entry, float x, float y) {
+    TTexture* r = EntryRecord(entry);
+    if (!r) return false;
+    FixZeroTarget(*entry);
+    const float left = static_cast<float>(entry->targetX);
+    const float top = static_cast<float>(entry->targetY);
+    const Corners c = Place(x, y, left, top, left + static_cast<float>(entry->targetWidth),
+                            top + static_cast<float>(entry->targetHeight), 0.0f, kRotationThreshold);
+    EmitOne(r->texture, c, EntryUV(*entry, *r), DrawingWhite(), kListOrder, 6);
+    return true;
+}
+
+bool Texture_DrawEntryPos(TPageEntry* entry, float x1, float y1, float x2, float y2, float x3, float y3, float x4,
+                          float y4, uint32_t colour, float alpha) {
+    TTexture* r = EntryRecord(entry);
+    if (!r) return false;
+    const Corners c{{x1, x2, x3, x4}, {y1, y2, y3, y4}};
+    EmitOne(r->texture, c, EntryUV(*entry, *r), ColourToARGB(colour, alpha), kListOrder, 6);
+    return true;
+}
+
+bool Texture_DrawExt(int id, float xorig, float yorig, float x, float y, float xscale, float yscale, float angle,
+                     uint32_t colour, float alpha) {
+    TTexture* r = Texture_Record(id);
+    if (!r) return false;
+    if (RecordWidth(*r) == 0 || RecordHeight(*r) == 0) {
+        r->width = r->height = 8;
+        r->texelWidth = r->texelHeight = 0.125f;
+    }
+    const float w = RecordWidth(*r) * xscale;
+    const float h = RecordHeight(*r) * yscale;
+    const float left = -xorig * xscale;
+    const float top = -yorig * yscale;
+    const Corners c = Place(x, y, left, top, w + left, h + top, angle, kRotationThreshold);
+    EmitOne(r->texture, c, WholeImageUV(*r), ColourToARGB(colour, alpha), kFanOrder, 4);
+    return true;
+}
+
+bool Texture_DrawEntryExt(TPageEntry* entry, float xorig, float yorig, float x, float y, float xscale,
+                          float yscale, float angle, uint32_t colour, float alpha) {
+    TTexture* r = EntryRecord(entry);
+    if (!r) return false;
+    FixZeroTarget(*entry);
+    const float left = (entry->targetX - xorig) * xscale;
+    const float top = (entry->targetY - yorig) * yscale;
+    const float right = left + entry->targetWidth * xscale;
+    const float bottom = top + entry->targetHeight * yscale;
+    const Corners c = Place(x, y, left, top, right, bottom, angle, kRotationThreshold);
+    EmitOne(r->texture, c, EntryUV(*entry, *r), ColourToARGB(colour, alpha), kListOrder, 6);
+    return true;
+}
+
+bool Texture_DrawPart(int id, float left, float top, float width, float height, float x, float y, float xscale,
+                      float yscale, float angle, uint32_t colour, float alpha) {
+    TTexture* r = Texture_Record(id);
+    if (!r) return false;
+    const Corners c = Place(x, y, 0.0f, 0.0f, width * xscale, height * yscale, angle, kRotationThreshold);
+    EmitOne(r->texture, c, ImageUV(*r, left, top, width, height), ColourToARGB(colour, alpha), kFanOrder, 4);
+    return true;
+}
+
+bool Texture_DrawEntryPart(TPageEntry* entry, float left, float top, float width, float height, float x, float y,
+                           float xscale, float yscale, float angle, uint32_t colour, float alpha) {
+    TTexture* r = EntryRecord(entry);
+    if (!r) return false;
+    FixZeroTarget(*entry);
+    ClippedPart p{x, y, width, height, 0.0f, 0.0f};
+    if (!ClipPart(*entry, left, top, angle, xscale, yscale, p)) return true;
+    const Corners c = Place(p.x, p.y, 0.0f, 0.0f, p.width * xscale, p.height * yscale, angle, kRotationThreshold);
+    const float kx = static_cast<float>(entry->sourceWidth) / static_cast<float>(entry->targetWidth);
+    const float ky = static_cast<float>(entry->sourceHeight) / static_cast<float>(entry->targetHeight);
+    const float u0 = entry->sourceX + p.startX * kx;
+    const float v0 = entry->sourceY + p.startY * ky;
+    const QuadUV uv{u0 * r->texelWidth, v0 * r->texelHeight, (u0 + p.width * kx) * r->texelWidth,
+                    (v0 + p.height * ky) * r->texelHeight};
+    EmitOne(r->texture, c, uv, ColourToARGB(colour, alpha), kPartOrder, 6);
+    return true;
+}
+
+bool Texture_DrawGeneral(int id, float left, float top, float width, float height, float x, float y, float xscale,
+                         float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4,
+                         float alpha) {
+    TTexture* r = Texture_Record(id);
+    if (!r) return false;
+    const bool rotated = !(std::fabs(angle) < kGeneralRotationThreshold);
+    const float edge = rotated ? -0.5f : 0.0f;
+    const Corners c = Place(x, y, edge, edge, width * xscale, height * yscale, angle, kGeneralRotationThreshold);
+    const uint32_t colours[4] = {ColourToARGB(c1, alpha), ColourToARGB(c2, alpha), ColourToARGB(c3, alpha),
+                                 ColourToARGB(c4, alpha)};
+    Emit(r->texture, c, ImageUV(*r, left, top, width, height), colours, kFanOrder, 4);
+    return true;
+}
+
+bool Texture_DrawEntryGeneral(TPageEntry* entry, float left, float top, float width, float height, float x,
+                              float y, float xscale, float yscale, float angle, uint32_t c1, uint32_t c2,
+                              uint32_t c3, uint32_t c4, float alpha) {
+    TTexture* r = EntryRecord(entry);
+    if (!r) return false;
+    ClippedPart p{x, y, width, height, 0.0f, 0.0f};
+    if (!ClipPart(*entry, left, top, angle, xscale, yscale, p)) return true;
+    const Corners c =
+        Place(p.x, p.y, 0.0f, 0.0f, p.width * xscale, p.height * yscale, angle, kGeneralRotationThreshold);
+    const float u0 = entry->sourceX + p.startX;
+    const float v0 = entry->sourceY + p.startY;
+    const QuadUV uv{u0 * r->texelWidth, v0 * r->texelHeight, (u0 + p.width) * r->texelWidth,
+                    (v0 + p.height) * r->texelHeight};
+    const uint32_t colours[4] = {RoundedARGB(c1, alpha), RoundedARGB(c2, alpha), RoundedARGB(c3, alpha),
+                                 RoundedARGB(c4, alpha)};
+    Emit(r->texture, c, uv, colours, kListOrder, 6);
+    return true;
+}
+
+bool Texture_DrawTiled(int id, float xorig, float yorig, float x, float y, float xscale, float yscale, bool htiled,
+                       bool vtiled, float rx, float ry, float rw, float rh, uint32_t colour, float alpha) {
+    TTexture* r = Texture_Record(id);
+    if (!r) return false;
+    const float w = RecordWidth(*r) * xscale;
+    const float h = RecordHeight(*r) * yscale;
+    const int32_t tw = X86_DoubleToInt32(w);
+    const int32_t th = X86_DoubleToInt32(h);
+    if (tw < 1 || th < 1) return false;
+    double sx = X86_RoundToInt32(x);
+    double sy = X86_RoundToInt32(y);
+    if (htiled) sx = TileStart(sx, tw, rx);
+    if (vtiled) sy = TileStart(sy, th, ry);
+    const QuadUV uv = WholeImageUV(*r);
+    const uint32_t argb = RoundedARGB(colour, alpha);
+    const float left = -xorig * xscale;
+    const float top = -yorig * yscale;
+    ForEachTile(sx, sy, tw, th, htiled, vtiled, rx, ry, rw, rh, [&](double column, double row) {
+        const float tx = static_cast<float>(column) + left;
+        const float ty = static_cast<float>(row) + top;
+        const Corners c = Place(tx, ty, 0.0f, 0.0f, w, h, 0.0f, kRotationThreshold);
+        EmitOne(r->texture, c, uv, argb, kFanOrder, 4);
+    });
+    return true;
+}
+
+bool Texture_DrawEntryTiled(TPageEntry* entry, float xorig, float yorig, float x, float y, float xscale,
+                            float yscale, bool htiled, bool vtiled, float rx, float ry, float rw, float rh,
+                            uint32_t colour, float alpha) {
+    TTexture* r = EntryRecord(entry);
+    if (!r) return false;
+    const int32_t tw = X86_DoubleToInt32(xscale * entry->boundingWidth);
+    const int32_t th = X86_DoubleToInt32(yscale * entry->boundingHeight);
+    if (tw <= 0 || th <= 0) return false;
+    double sx = static_cast<double>(X86_DoubleToInt32(x)) + X86_DoubleToInt32((entry->targetX - xorig) * xscale);
+    double sy = static_cast<double>(X86_DoubleToInt32(y)) + X86_DoubleToInt32((entry->targetY - yorig) * yscale);
+    // The start goes back one tile more than the region needs.
+    auto reduce = [](double start, double step, double regionStart, double regionEnd) {
+        start = TileStart(start, step, regionStart);
+        if (start >= regionEnd) start -= (std::floor((start - regionEnd) / step) + 1.0) * step;
+        return start - step;
+    };
+    if (htiled) sx = reduce(sx, tw, rx, rx + rw);
+    if (vtiled) sy = reduce(sy, th, ry, ry + rh);
+    const float w = entry->targetWidth * xscale;
+    const float h = entry->targetHeight * yscale;
+    const QuadUV uv = EntryUV(*entry, *r);
+    const uint32_t argb = ColourToARGB(colour, alpha);
+    ForEachTile(sx, sy, tw, th, htiled, vtiled, rx, ry, rw, rh, [&](double column, double row) {
+        const Corners c = Place(static_cast<float>(column), static_cast<float>(row), 0.0f, 0.0f, w, h, 0.0f,
+                                kRotationThreshold);
+        EmitOne(r->texture, c, uv, argb, kTiledOrder, 6);
+    });
+    return true;
+}

@@ -1,43 +1,215 @@
 #include "graphics/background.h"
 
+#include "core/console.h"
 #include "core/memory.h"
+#include "core/text.h"
+#include "graphics/bitmap32.h"
 #include "graphics/resource_table.h"
 #include "graphics/texture.h"
+#include "graphics/texture_draw.h"
+#include "graphics/texture_page.h"
+#include "runner/data_view.h"
 
 namespace {
+
 ResourceTable<CBackground> g_backgrounds;
+const char kUndefined[] = "<undefined>";
+constexpr uint32_t kRecordBytes = 5 * 4;
+
+float Radians(float degrees) {
+    return degrees * 3.1415927f / 180.0f;
+}
+
+void LogDrawFailure(bool ok) {
+    // The quad operations refuse only an image without a valid texture; the background stays as it is.
+    if (!ok) DebugConsole->Output("Error attempting to draw background\n");
+}
+
 } // namespace
 
-// Own bitmaps are made only by the image code, which is not built yet, so a record never holds one.
+void CBackground::Reset() {
+    delete bitmap;
+    if (texture >= 0) Texture_Free(texture);
+    *this = CBackground();
+}
+
+bool CBackground::LoadFromChunk(const CDataView& file, const IFFChunk& chunk, uint32_t record) {
+    Reset();
+    if (!chunk.Holds(record, kRecordBytes)) return false;
+    auto word = [&](int i) { return file.WordAt(static_cast<uint64_t>(record) + 4 * static_cast<uint64_t>(i)); };
+    bool textOk = true;
+    file.Text(word(0), &textOk);
+    const uint32_t entryAt = word(4);
+    TPageEntry* entry = entryAt != 0 ? TPage_LoadEntry(file, entryAt) : nullptr;
+    if (!textOk || (entryAt != 0 && !entry)) return false;
+    transparent = word(1) != 0;
+    smooth = word(2) != 0;
+    preload = word(3) != 0;
+    pageEntry = entry;
+    width = entry ? entry->boundingWidth : 0;
+    height = entry ? entry->boundingHeight : 0;
+    return true;
+}
+
+void CBackground::MakeTexture() {
+    texture = Texture_CreateFromBitmap(bitmap);
+    if (preload) Texture_Preload(texture);
+}
+
+void CBackground::InitTexture() {
+    FreeTexture();
+    MakeTexture();
+}
+
+void CBackground::FreeTexture() {
+    if (texture >= 0) Texture_Free(texture);
+    texture = -1;
+}
+
 void CBackground::Free(CBackground* background) {
     if (background == nullptr) return;
-    if (background->texture >= 0) Texture_Free(background->texture);
+    background->Reset();
     delete background;
 }
 
-// Drawing goes through the vertex batch, which needs the device.
-void CBackground::DrawTiled(float, float, float, float, bool, bool, float, float, float, float, uint32_t,
-                            float) {}
-void CBackground::DrawPart(float, float, float, float, float, float, float, float, uint32_t, float) {}
+int32_t CBackground::GetTexture() const {
+    return pageEntry ? PageEntry_Register(pageEntry) : texture;
+}
+
+void CBackground::Assign(const CBackground& other) {
+    if (&other == this) return;
+    Reset();
+    width = other.width;
+    height = other.height;
+    transparent = other.transparent;
+    smooth = other.smooth;
+    preload = other.preload;
+    pageEntry = other.pageEntry;
+    if (other.bitmap) bitmap = CBitmap32::CBitmap32_Copy(*other.bitmap);
+    MakeTexture();
+}
+
+void CBackground::CreateColour(int w, int h, uint32_t colour, bool preloadFlag) {
+    Reset();
+    width = w;
+    height = h;
+    preload = preloadFlag;
+    bitmap = CBitmap32::CBitmap32_Fill(w, h, colour);
+    MakeTexture();
+}
+
+void CBackground::CreateGradient(int w, int h, uint32_t colour1, uint32_t colour2, int kind, bool preloadFlag) {
+    Reset();
+    width = w;
+    height = h;
+    preload = preloadFlag;
+    bitmap = CBitmap32::CBitmap32_Gradient(w, h, colour1, colour2, kind);
+    MakeTexture();
+}
+
+void CBackground::SetAlphaFromBackground(const CBackground& other) {
+    if (!bitmap || !other.bitmap) {
+        DebugConsole->Output("Both bitmaps need to be duplicated first\n");
+        return;
+    }
+    bitmap->AlphaFromColours(other.bitmap);
+    InitTexture();
+}
+
+void CBackground::Draw(float x, float y) {
+    LogDrawFailure(pageEntry ? Texture_DrawEntry(pageEntry, x, y) : Texture_Draw(texture, x, y));
+}
+
+void CBackground::DrawExt(float x, float y, float xscale, float yscale, float angle, uint32_t colour, float alpha) {
+    const float radians = Radians(angle);
+    LogDrawFailure(pageEntry ? Texture_DrawEntryExt(pageEntry, 0, 0, x, y, xscale, yscale, radians, colour, alpha)
+                             : Texture_DrawExt(texture, 0, 0, x, y, xscale, yscale, radians, colour, alpha));
+}
+
+void CBackground::DrawStretched(float x, float y, float w, float h, uint32_t colour, float alpha) {
+    if (!(w > 0.0f) || !(h > 0.0f) || width <= 0 || height <= 0) return;
+    const float xscale = w / static_cast<float>(width);
+    const float yscale = h / static_cast<float>(height);
+    LogDrawFailure(pageEntry ? Texture_DrawEntryExt(pageEntry, 0, 0, x, y, xscale, yscale, 0, colour, alpha)
+                             : Texture_DrawExt(texture, 0, 0, x, y, xscale, yscale, 0, colour, alpha));
+}
+
+void CBackground::DrawPart(float left, float top, float partWidth, float partHeight, float x, float y, float xscale,
+                           float yscale, uint32_t colour, float alpha) {
+    LogDrawFailure(pageEntry ? Texture_DrawEntryPart(pageEntry, left, top, partWidth, partHeight, x, y, xscale,
+                                                     yscale, 0, colour, alpha)
+                             : Texture_DrawPart(texture, left, top, partWidth, partHeight, x, y, xscale, yscale, 0,
+                                                colour, alpha));
+}
+
+void CBackground::DrawGeneral(float left, float top, float partWidth, float partHeight, float x, float y,
+                              float xscale, float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3,
+                              uint32_t c4, float alpha) {
+    const float radians = Radians(angle);
+    LogDrawFailure(pageEntry ? Texture_DrawEntryGeneral(pageEntry, left, top, partWidth, partHeight, x, y, xscale,
+                                                        yscale, radians, c1, c2, c3, c4, alpha)
+                             : Texture_DrawGeneral(texture, left, top, partWidth, partHeight, x, y, xscale, yscale,
+                                                   radians, c1, c2, c3, c4, alpha));
+}
+
+void CBackground::DrawTiled(float x, float y, float xscale, float yscale, bool htiled, bool vtiled, float regionLeft,
+                            float regionTop, float regionWidth, float regionHeight, uint32_t colour, float alpha) {
+    LogDrawFailure(pageEntry ? Texture_DrawEntryTiled(pageEntry, 0, 0, x, y, xscale, yscale, htiled, vtiled,
+                                                      regionLeft, regionTop, regionWidth, regionHeight, colour, alpha)
+                             : Texture_DrawTiled(texture, 0, 0, x, y, xscale, yscale, htiled, vtiled, regionLeft,
+                                                 regionTop, regionWidth, regionHeight, colour, alpha));
+}
+
+// ---- The background table
 
 void Background_Clear() {
     g_backgrounds.Clear(CBackground::Free);
 }
 
-// The background records are not read yet: the loader reports that it loaded nothing and the table
-// stays empty; the chunk walk goes on.
-bool Background_Load(std::span<const uint8_t> /*body*/, std::span<const uint8_t> /*file*/) {
-    return false;
+bool Background_Load(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list) {
+    g_backgrounds.Reset(static_cast<int>(list.size()), CBackground::Free);
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (list[i] == 0) continue;
+        auto* background = new CBackground();
+        if (!background->LoadFromChunk(file, chunk, list[i])) {
+            CBackground::Free(background);
+            DebugConsole->Output("Chunk BGND: background %d is damaged (its record, name or page entry lies "
+                                 "outside the file)\n",
+                                 static_cast<int>(i));
+            return false;
+        }
+        g_backgrounds.Set(static_cast<int>(i), background,
+                          String_Duplicate(file.Text(file.WordAt(list[i]))));
+    }
+    return true;
 }
 
-void Background_InitTextures() {}
+void Background_InitTextures() {
+    g_backgrounds.ForEach([](CBackground* background) { background->InitTexture(); });
+}
 
 bool Background_Exists(int index) {
     return g_backgrounds.Exists(index);
 }
 
+// Never owned by the caller, for a valid index or not.
+const char* Background_GetName(int index) {
+    const char* name = g_backgrounds.Name(index);
+    return name ? name : kUndefined;
+}
+
+int Background_Find(const char* name) {
+    return g_backgrounds.Find(name);
+}
+
 CBackground* Background_Data(int index) {
     return g_backgrounds.Data(index);
+}
+
+bool Background_Delete(int index) {
+    CBackground* background = g_backgrounds.Remove(index);
+    CBackground::Free(background);
+    return background != nullptr;
 }
 
 // Loading images from files is not built: no background is replaced.
@@ -46,5 +218,6 @@ bool Background_Replace(int, const char*, bool, bool, bool) {
 }
 
 void Background_Free() {
+    g_backgrounds.ForEach([](CBackground* background) { background->FreeTexture(); });
     Background_Clear();
 }

@@ -1,25 +1,50 @@
-// Backgrounds and the background table as the rooms, tiles and the data-file reader reach them.
+// Backgrounds and the background table: single images for room backgrounds, tiles and the
+// draw_background built-ins. A background from the data file draws from its texture-page entry; one
+// made at run time owns an image and one texture made from it.
 #pragma once
 
 #include <cstdint>
-#include <span>
+#include <vector>
 
 class CBitmap32;
+class CDataView;
+struct IFFChunk;
 struct TPageEntry;
 
 // A plain record (no virtual operations).
 class CBackground {
 public:
-    int32_t GetWidth() const { return width; }
-    int32_t GetHeight() const { return height; }
-
+    // Back to the values after construction, freeing the bitmap and the texture.
+    void Reset();
+    // Reads the record at a file offset inside the chunk; false when the record does not lie inside
+    // the chunk, its name is not terminated inside the file or its entry lies outside the file.
+    bool LoadFromChunk(const CDataView& file, const IFFChunk& chunk, uint32_t record);
+    void InitTexture();
+    void FreeTexture();
     // Destroys one record: its bitmap, its texture and the record itself. Null is ignored.
     static void Free(CBackground* background);
+    // The page-entry handle when there is an entry, else the texture id.
+    int32_t GetTexture() const;
+    int32_t GetWidth() const { return width; }
+    int32_t GetHeight() const { return height; }
+    bool GetTransparent() const { return transparent != 0; }
+    bool GetSmooth() const { return smooth != 0; }
+    bool GetPreload() const { return preload != 0; }
+    void Assign(const CBackground& other);
+    // colour is a script colour.
+    void CreateColour(int w, int h, uint32_t colour, bool preloadFlag);
+    void CreateGradient(int w, int h, uint32_t colour1, uint32_t colour2, int kind, bool preloadFlag);
+    void SetAlphaFromBackground(const CBackground& other);
 
-    void DrawTiled(float x, float y, float xscale, float yscale, bool htiled, bool vtiled, float regionLeft,
-                   float regionTop, float regionWidth, float regionHeight, uint32_t colour, float alpha);
+    void Draw(float x, float y);
+    void DrawExt(float x, float y, float xscale, float yscale, float angle, uint32_t colour, float alpha);
+    void DrawStretched(float x, float y, float w, float h, uint32_t colour, float alpha);
     void DrawPart(float left, float top, float partWidth, float partHeight, float x, float y, float xscale,
                   float yscale, uint32_t colour, float alpha);
+    void DrawGeneral(float left, float top, float partWidth, float partHeight, float x, float y, float xscale,
+                     float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4, float alpha);
+    void DrawTiled(float x, float y, float xscale, float yscale, bool htiled, bool vtiled, float regionLeft,
+                   float regionTop, float regionWidth, float regionHeight, uint32_t colour, float alpha);
 
     int32_t width = 0;
     int32_t height = 0;
@@ -27,17 +52,26 @@ public:
     uint8_t smooth = 0;
     uint8_t preload = 0;
     int32_t texture = -1;
-    CBitmap32* bitmap = nullptr;           // own image, null for a data-file background
-    const TPageEntry* pageEntry = nullptr; // not owned
+    CBitmap32* bitmap = nullptr;     // own image, null for a data-file background
+    TPageEntry* pageEntry = nullptr; // not owned
+
+private:
+    // The own texture from the own bitmap (-1 without one), touched when preload is set.
+    void MakeTexture();
 };
 
 // Frees every background record and empties the table (before the data file is read).
 void Background_Clear();
-// The "BGND" chunk loader: body is the chunk body inside file, whose offsets it resolves.
-bool Background_Load(std::span<const uint8_t> body, std::span<const uint8_t> file);
+// The "BGND" chunk loader: every record is checked against the chunk and the file; a bad record is
+// reported on the debug console and fails the load.
+bool Background_Load(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list);
 void Background_InitTextures();
 bool Background_Exists(int index);
+// The stored name, or the shared text "<undefined>" (never to be freed) for a bad index or an empty slot.
+const char* Background_GetName(int index);
+int Background_Find(const char* name);
 // The background of a slot; null for an empty slot or an index outside the table.
 CBackground* Background_Data(int index);
+bool Background_Delete(int index);
 bool Background_Replace(int index, const char* name, bool removeBack, bool smooth, bool preload);
 void Background_Free();

@@ -1,21 +1,36 @@
 // A table of resources by index, as the sprite and background tables keep them: one slot per index,
-// holding the resource (null for an empty slot) and its owned name. Indices are stable.
+// holding the resource (null for an empty slot) and its owned name. Indices are stable: removing a
+// resource empties its slot and the table only grows.
 #pragma once
 
 #include "core/memory.h"
 
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 template <typename T> class ResourceTable {
 public:
+    int Count() const { return static_cast<int>(m_slots.size()); }
+
     // True when index lies inside the table and its slot holds a resource.
     bool Exists(int index) const { return Data(index) != nullptr; }
 
     // The resource of a slot; null for an empty slot or an index outside the table.
-    T* Data(int index) const {
-        if (index < 0 || static_cast<size_t>(index) >= m_slots.size()) return nullptr;
-        return m_slots[static_cast<size_t>(index)].item;
+    T* Data(int index) const { return InRange(index) ? m_slots[static_cast<size_t>(index)].item : nullptr; }
+
+    // The name of a slot holding a resource; null otherwise.
+    const char* Name(int index) const {
+        return Exists(index) ? m_slots[static_cast<size_t>(index)].name : nullptr;
+    }
+
+    // The lowest index of a resource with exactly that name; -1 when none.
+    int Find(const char* name) const {
+        if (!name) return -1;
+        for (size_t i = 0; i < m_slots.size(); ++i)
+            if (m_slots[i].item && m_slots[i].name && std::strcmp(m_slots[i].name, name) == 0)
+                return static_cast<int>(i);
+        return -1;
     }
 
     // Appends a slot holding item (taken over) and name (an owned text or null); gives its index.
@@ -24,16 +39,46 @@ public:
         return static_cast<int>(m_slots.size()) - 1;
     }
 
+    // Empties the table and makes count empty slots.
+    template <typename Destroy> void Reset(int count, Destroy destroy) {
+        Clear(destroy);
+        m_slots.assign(count > 0 ? static_cast<size_t>(count) : 0, Slot{nullptr, nullptr});
+    }
+
+    // Fills an empty slot made by Reset.
+    void Set(int index, T* item, char* name) {
+        Slot& slot = m_slots[static_cast<size_t>(index)];
+        slot.item = item;
+        slot.name = name;
+    }
+
+    // Gives the resource of a slot up to the caller (null when there is none), frees its name and
+    // empties the slot.
+    T* Remove(int index) {
+        if (!Exists(index)) return nullptr;
+        Slot& slot = m_slots[static_cast<size_t>(index)];
+        T* item = slot.item;
+        MEM_FREE(slot.name);
+        slot = Slot{nullptr, nullptr};
+        return item;
+    }
+
+    template <typename Visit> void ForEach(Visit visit) const {
+        for (const Slot& slot : m_slots)
+            if (slot.item) visit(slot.item);
+    }
+
     // Destroys every resource with destroy, frees every name and empties the table.
     template <typename Destroy> void Clear(Destroy destroy) {
         for (Slot& slot : m_slots) {
-            destroy(slot.item);
+            if (slot.item) destroy(slot.item);
             MEM_FREE(slot.name);
         }
         m_slots.clear();
     }
 
 private:
+    bool InRange(int index) const { return index >= 0 && static_cast<size_t>(index) < m_slots.size(); }
     struct Slot {
         T* item;
         char* name;

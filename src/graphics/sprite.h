@@ -1,17 +1,19 @@
-// Sprites and the sprite table as the world reads them: the table queries, the fields of a sprite that
-// instances use for their bounding box and origin, drawing and the precise collision tests.
+// Sprites and the sprite table: the sprite record with its frames, textures and page entries, loading
+// from the data file, the bounding box and culling radius, the drawing operations, and the collision
+// masks with the precise collision tests the world's collision code asks for.
 //
-// Where the callers' list and the sprite code's own description differ, these follow the sprite code:
-// the point test does not read the instance's bounding box (its caller has compared it), and
-// Sprite_Replace takes the precise flag as well.
+// The point test takes the point as the world passes it (reals); every other position is an integer.
 #pragma once
 
 #include "graphics/rect.h"
 
 #include <cstdint>
-#include <span>
+#include <vector>
 
 class CBitmap32;
+class CDataView;
+class IBitmap;
+struct IFFChunk;
 struct TPageEntry;
 
 struct SpriteMask {
@@ -21,16 +23,52 @@ struct SpriteMask {
 
 class CSprite {
 public:
-    CSprite() = default;
+    CSprite();
     virtual ~CSprite();
     CSprite(const CSprite&) = delete;
     CSprite& operator=(const CSprite&) = delete;
 
+    // Frees everything the sprite owns and sets the defaults.
+    void Clear();
+    // Reads the record at a file offset inside the chunk; false (with the sprite cleared) when the
+    // record, its frame list or its masks do not lie inside the chunk, or an entry lies outside the file.
+    bool Load(const CDataView& file, const IFFChunk& chunk, uint32_t record);
+    void InitTexture();
+    void InitLocalTPE();
+    void FreeTextures();
+    // -1 without frames; the page-entry handle of the frame for a data-file sprite, else its texture id.
+    int32_t GetTexture(int frame);
+    IntRect GetFrameRect(int frame) const;
+    // A new 32-bit image of the frame; null without local bitmaps or for a frame out of range.
+    IBitmap* GetBitmap(int frame) const;
+    void SetBoundingBox(const IntRect& rect);
+    void SetBoundingBoxMode(int mode);
+    void ComputeBoundingBox();
+    // True for a sprite drawing from page entries it does not own (one from the data file).
+    bool IsFromFile() const { return pageEntries != nullptr && !ownsPageEntries; }
+
     void Draw(int frame, float x, float y, float xscale, float yscale, float angle, uint32_t colour,
               float alpha);
     void DrawSimple(int frame, float x, float y);
+    void DrawPos(int frame, float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
+                 uint32_t colour, float alpha);
+    void DrawStretched(int frame, float x, float y, float w, float h, uint32_t colour, float alpha);
+    void DrawPart(int frame, float left, float top, float w, float h, float x, float y, float xscale,
+                  float yscale, uint32_t colour, float alpha);
+    void DrawGeneral(int frame, float left, float top, float w, float h, float x, float y, float xscale,
+                     float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4, float alpha);
+    void DrawTiled(int frame, float x, float y, float xscale, float yscale, bool htiled, bool vtiled,
+                   float regionLeft, float regionTop, float regionWidth, float regionHeight, uint32_t colour,
+                   float alpha);
 
-    // Collision of the two placed masks; positions are rounded, frames are image indexes truncated.
+    // Collision masks.
+    void FreeMasks();
+    void CreateMask();
+    void SetPrecise(bool flag);
+    // Kinds: 0 by alpha (solid above the tolerance), 1 rectangle, 2 ellipse, 3 diamond over the box.
+    void SetCollisionMask(bool separate, int bboxModeArg, const IntRect& rect, int kind, int tolerance);
+
+    // Collision of the two placed masks; frames are image indexes truncated.
     bool PreciseCollision(int frame, const IntRect& box, int x, int y, float xscale, float yscale,
                           float angle, CSprite* other, int otherFrame, const IntRect& otherBox, int otherX,
                           int otherY, float otherXscale, float otherYscale, float otherAngle);
@@ -65,21 +103,38 @@ public:
     CBitmap32** localBitmaps = nullptr;
     int32_t textureCount = 0;
     int32_t* textures = nullptr;
+    // One per frame. The array is the sprite's; the entries are too only when ownsPageEntries is set.
     TPageEntry** pageEntries = nullptr;
     const char* name = nullptr;
     int32_t index = 0;
+
+private:
+    // The frame wrapped into 0..count-1; false without frames.
+    bool WrapFrame(int& frame) const;
+    TPageEntry* FrameEntry(int frame) const;
+    int32_t FrameTexture(int frame) const;
+    void DrawFailed() const;
+    void ComputeCullRadius();
+    // The mask of a frame, null without masks.
+    const uint8_t* FrameMask(int frame) const;
+    bool MaskSolid(const uint8_t* mask, int32_t ix, int32_t iy) const;
 };
 
 // Empties the sprite table before the data file is read.
 void Sprite_Clear();
-// The "SPRT" chunk loader: body is the chunk body inside file, whose offsets it resolves.
-bool Sprite_Load(std::span<const uint8_t> body, std::span<const uint8_t> file);
+// The "SPRT" chunk loader: every record is checked against the chunk and the file; a bad record is
+// reported on the debug console and fails the load.
+bool Sprite_Load(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list);
 void Sprite_InitTextures();
 bool Sprite_Exists(int index);
+// The name, or the shared text "<undefined>" (never to be freed) for a bad index or an empty slot.
+const char* Sprite_GetName(int index);
+int Sprite_Find(const char* name);
 // Appends a slot with an empty sprite (no frames) and gives its index.
 int Sprite_AddEmpty();
 // The sprite of a slot; null for an empty slot or an index outside the table.
 CSprite* Sprite_Data(int index);
+bool Sprite_Delete(int index);
 bool Sprite_Replace(int index, const char* name, int frameCount, bool precise, bool removeBack, bool smooth,
                     bool preload, int xOrigin, int yOrigin);
 void Sprite_Free();

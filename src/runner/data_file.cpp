@@ -3,6 +3,10 @@
 #include "core/console.h"
 #include "core/memory.h"
 #include "ext/platform_services.h"
+#include "graphics/background.h"
+#include "graphics/sprite.h"
+#include "graphics/texture.h"
+#include "graphics/texture_page.h"
 #include "io/support_file.h"
 #include "library/ini_file.h"
 #include "physics/physics.h"
@@ -84,8 +88,9 @@ bool Textures_Load(const CDataView& file, const IFFChunk& chunk, const std::vect
                               static_cast<unsigned>(i));
             return false;
         }
-        // The texture store is not built yet: no page becomes a texture, so every id stays -1 (none).
+        g_textureIds[i] = Texture_CreateFromMemory(file.Data() + image, chunk.End() - image);
     }
+    TPage_ResolveTextures(Textures_GetId);
     for (size_t i = 0; i < g_tpages.size(); ++i) {
         if (g_tpages[i] == 0) continue;
         int16_t index = TextureField(file, g_tpages[i]);
@@ -161,8 +166,8 @@ const ChunkEntry kChunks[] = {
     {"EXTN", true, KeepNothing},
     {"SOND", true, KeepNothing},
     {"AUDO", true, KeepNothing},
-    {"SPRT", true, KeepNothing},
-    {"BGND", true, KeepNothing},
+    {"SPRT", true, Sprite_Load},
+    {"BGND", true, Background_Load},
     {"PATH", true, KeepNothing},
     {"SCPT", true, SCPT_Chunk},
     {"SHDR", true, KeepNothing},
@@ -189,6 +194,10 @@ const ChunkEntry* FindChunk(uint32_t tag) {
 
 void ClearLoadedTables() {
     Room_Init();
+    // Sprites and backgrounds point at the loaded page entries.
+    Sprite_Clear();
+    Background_Clear();
+    TPage_ClearEntries();
     TimeLine_Init();
     g_tpages.clear();
     g_tpageTextures.clear();

@@ -206,7 +206,6 @@ int32_t Instance_RoundCoordinate(double v);
 // The unit step in a direction of degrees, (cos, -sin), with the angle, cosine and sine in single
 // precision (the motion routines' rule).
 void Instance_UnitStep(double degrees, float& dx, float& dy);
-bool Rect_PointInEllipse(const IntRect& rect, float px, float py);
 
 // What the script engine needs of the world (instance look-up, variables, lists, the running event and
 // names for error reports); installed at start-up.

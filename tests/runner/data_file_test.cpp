@@ -324,7 +324,7 @@ TEST_F(DataFileTest, TexturePagesAndTextures) {
     ASSERT_TRUE(Load(b.Build()));
     EXPECT_TRUE(Logged("what!!!!\n"));
     EXPECT_EQ(TPage_Entries().size(), 2u);
-    EXPECT_EQ(TPage_GetTexture(0), -1); // no texture store: page 1 has no texture
+    EXPECT_EQ(TPage_GetTexture(0), -1); // no device: page 1 made no texture
     EXPECT_EQ(TPage_GetTexture(1), 7);  // out of range: the field stays
     EXPECT_EQ(TPage_GetTexture(2), -1);
 

@@ -1,8 +1,10 @@
 #include "graphics/registration.h"
 
-// The graphics built-ins are not written yet: each group registers nothing, and with no vertex_*
-// writers registered there is nothing to rebind.
-void InitGraphicFunctions() {}
+// Of the graphic group only the sprite and background drawing built-ins are written; the other families
+// register nothing yet. With no vertex_* writers registered there is nothing to rebind.
+void InitGraphicFunctions() {
+    InitSpriteDrawFunctions();
+}
 void Init3DFunctions() {}
 void InitParticleFunctions() {}
 void InitVertexFunctions() {}

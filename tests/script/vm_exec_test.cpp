@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "net/debugger.h"
 #include "script/code.h"
 #include "script/compiler/compile.h"
 #include "script/functions.h"
@@ -526,4 +527,51 @@ TEST_F(VMExec, StackOverflowEndsTheExecution) {
     EXPECT_EQ(g_boxText, "Script.forever");
     EXPECT_EQ(g_boxCaption, "Stack overflow...");
     VM_SetMessageBox(nullptr);
+}
+
+TEST_F(VMExec, TraceNamesCodesBuiltInsAndScripts) {
+    AddScript("traced", "exit.i");
+    VM_Trace = true;
+    testing::internal::CaptureStdout();
+    RunOutcome run;
+    Run("call.i vm_test_42 0\npopz.v\ncall.i $traced 0\npopz.v", run);
+    const std::string log = testing::internal::GetCapturedStdout();
+    VM_Trace = false;
+    EXPECT_EQ(log, "script = test\nfunc call = vm_test_42\nscript call = traced\n");
+}
+
+TEST_F(VMExec, DebuggerBreaksRunTheInstructionUnderThem) {
+    std::unique_ptr<VMWriteBuffer> code = Assemble("push.d 1\nconv.d.v\nret.v");
+    uint32_t* word = reinterpret_cast<uint32_t*>(code->data + 12);
+    const uint32_t conv = *word;
+    Debugger_Breakpoints.entries[0] = {0, word};
+    DebuggerInsertBreakpoints();
+    ASSERT_EQ(*word, kBreakInstructionWord);
+    ScriptValue result{};
+    VM_Execute("test", nullptr, nullptr, code.get(), &result, nullptr, nullptr);
+    EXPECT_EQ(result.real, 1);
+    EXPECT_EQ(*word, kBreakInstructionWord); // put back after the instruction ran
+    DebuggerClearBreakpoints();
+    *word = conv;
+
+    // A pending break, as the debugger's pause sets it, stops before the next instruction and then runs it.
+    VM_BreakPending = true;
+    result = ScriptValue{};
+    VM_Execute("test", nullptr, nullptr, code.get(), &result, nullptr, nullptr);
+    EXPECT_FALSE(VM_BreakPending);
+    EXPECT_EQ(result.real, 1);
+}
+
+TEST_F(VMExec, SingleStepBreaksWhenTheLineChanges) {
+    const char* text = "a\nb\nc";
+    VMWriteBuffer debug(16);
+    std::unique_ptr<VMWriteBuffer> code =
+        Assemble(".pos 0\npush.d 1\npopz.d\n.pos 2\npush.d 2\npopz.d", &debug);
+    VM_SingleStep = true;
+    VM_StepText = text;
+    VM_StepLine = 1;
+    VM_Execute("test", nullptr, nullptr, code.get(), nullptr, &debug, text);
+    EXPECT_FALSE(VM_SingleStep); // stopped on line 2
+    EXPECT_FALSE(VM_BreakPending);
+    VM_StepText = nullptr;
 }

@@ -97,8 +97,10 @@ using VMMessageBoxFn = void (*)(const char* text, const char* caption);
 void VM_SetMessageBox(VMMessageBoxFn box);
 
 // Caps that stand in for the machine stack: nested executions (a built-in running game code that runs
-// a built-in ...), the script call depth of one execution, and the bytes of one value stack.
+// a built-in ...), the script call depth of one execution, the bytes of one value stack, and the open
+// with blocks of one execution.
 constexpr int kVMMaxNesting = 256;
 constexpr int kVMMaxCallDepth = 100000;
 constexpr int kVMMaxStackBytes = 64 << 20;
+constexpr int kVMMaxWithBlocks = 65536; // open with blocks of one execution
 int VM_NestingLevel();

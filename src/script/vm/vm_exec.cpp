@@ -92,7 +92,9 @@ void RestoreArguments(ScriptValue (&saved)[16]) {
 
 void Dispatch(VMContext& c, uint32_t word, int at);
 
-void Branch(VMContext& c, uint32_t word, int at) {
+} // namespace
+
+void vm::Branch(VMContext& c, uint32_t word, int at) {
     const int64_t target = at + 4 * static_cast<int64_t>(VM_BranchOffset(word));
     if (target < 0 || target > c.codeSize) {
         VM_Error(&c, "Branch out of the code in %s: offset %d leads to %lld", c.name ? c.name : "<unknown>",
@@ -102,6 +104,8 @@ void Branch(VMContext& c, uint32_t word, int at) {
     c.pc = static_cast<int>(target);
     if ((++g_branchCount & 4095) == 0 && g_messagePump != nullptr) g_messagePump();
 }
+
+namespace {
 
 bool PopBool(VMContext& c) {
     if (!vm::CheckPop(c, 4)) return false;
@@ -226,13 +230,13 @@ void Dispatch(VMContext& c, uint32_t word, int at) {
         vm::PopDiscard(c, VM_Type1(word));
         break;
     case OP_B:
-        Branch(c, word, at);
+        vm::Branch(c, word, at);
         break;
     case OP_BT:
-        if (PopBool(c)) Branch(c, word, at);
+        if (PopBool(c)) vm::Branch(c, word, at);
         break;
     case OP_BF:
-        if (!PopBool(c) && !c.stopped) Branch(c, word, at);
+        if (!PopBool(c) && !c.stopped) vm::Branch(c, word, at);
         break;
     case OP_PUSHENV:
         vm::PushEnv(c, word, at);
@@ -509,14 +513,14 @@ struct FastNumber {
     case OP_POP:
         return VM_Type1(word) == VT_VARIABLE && FastVariable(c, word, c.code + c.pc);
     case OP_B:
-        Branch(c, word, at);
+        vm::Branch(c, word, at);
         return true;
     case OP_BT:
     case OP_BF:
         if (vm::Depth(c) < 4) return false;
         if (((vm::Load<uint32_t>(c.sp) & 0xFF) != 0) == (VM_Opcode(word) == OP_BT)) {
             c.sp += 4;
-            Branch(c, word, at);
+            vm::Branch(c, word, at);
         } else {
             c.sp += 4;
         }

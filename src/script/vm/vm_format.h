@@ -60,9 +60,8 @@ enum VMOpcode : int {
 
 // The word that leaves a with block at once (popenv whose bits 16-23 are 0xF0).
 constexpr uint32_t kPopenvLeaveWord = 0xBCF00000u;
-// The word the debugger writes over an instruction, and the one the machine dispatches for a pending
-// break: break.e with sub-operation 0.
-constexpr uint32_t kBreakpointWord = 0xFFFF0000u;
+// The word the machine dispatches for a pending break: break.e with sub-operation 0 (the debugger's
+// breakpoints write their own form of it, net/debugger.h).
 constexpr uint32_t kPendingBreakWord = 0xFF0F0000u;
 // break sub-operation that checks the array index on top of the stack.
 constexpr int kBreakIndexCheck = 0xFFFF;

@@ -111,6 +111,10 @@ void StackOverflow(VMContext& c);
 // Puts a grown stack region in place of the current one, which is freed (vm_exec.cpp).
 void ReplaceStack(VMContext& c, uint8_t* region, int size);
 
+// Jumps by the branch offset of the word at byte offset at; a target outside the code is an error.
+// Every jump counts towards draining the message queue (vm_exec.cpp).
+void Branch(VMContext& c, uint32_t word, int at);
+
 // Frames (vm_exec.cpp): pops the innermost frame; the caller gets the returned item of the type, or
 // real 0 for type -1.
 void PopFrame(VMContext& c, int returnType);

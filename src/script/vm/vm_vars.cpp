@@ -362,17 +362,6 @@ void WithTargets(VMContext& c, int target, std::vector<CInstance*>& out) {
     if (out.size() >= 3) std::reverse(out.begin(), out.end());
 }
 
-bool JumpTo(VMContext& c, uint32_t word, int at) {
-    const int64_t target = at + 4 * static_cast<int64_t>(VM_BranchOffset(word));
-    if (target < 0 || target > c.codeSize) {
-        VM_Error(&c, "Branch out of the code in %s: offset %d leads to %lld", c.name ? c.name : "<unknown>",
-                 at, static_cast<long long>(target));
-        return false;
-    }
-    c.pc = static_cast<int>(target);
-    return true;
-}
-
 } // namespace
 
 void Push(VMContext& c, uint32_t word, const uint8_t* operand) {
@@ -509,6 +498,10 @@ void PushEnv(VMContext& c, uint32_t word, int at) {
         VM_Error(&c, "Cannot use global in with statement");
         return;
     }
+    if (c.withCount >= kVMMaxWithBlocks) {
+        StackOverflow(c);
+        return;
+    }
     if (c.withBlocks->size() <= static_cast<size_t>(c.withCount)) c.withBlocks->emplace_back();
     VMWithBlock& block = (*c.withBlocks)[static_cast<size_t>(c.withCount)];
     WithTargets(c, target, block.targets);
@@ -522,7 +515,7 @@ void PushEnv(VMContext& c, uint32_t word, int at) {
     ++c.withCount;
     if (block.targets.empty()) {
         // Nothing to visit: on to the popenv, which ends the block.
-        JumpTo(c, word, at);
+        Branch(c, word, at);
         return;
     }
     c.other = block.savedSelf;
@@ -541,7 +534,7 @@ void PopEnv(VMContext& c, uint32_t word, int at) {
     VMWithBlock& block = (*c.withBlocks)[static_cast<size_t>(index)];
     if (!VM_IsPopenvLeave(word) && block.next < block.targets.size()) {
         c.self = block.targets[block.next++];
-        JumpTo(c, word, at);
+        Branch(c, word, at);
         return;
     }
     c.self = block.savedSelf;

@@ -1,0 +1,146 @@
+// Runs arbitrary bytes as bytecode on the virtual machine, with fake instances, a few built-in
+// functions (one runs the code again, nested), scripts over the same bytes, and a debug table and source
+// text for the error report to read. A run ends when it ends, at an error, or when its budget of branches
+// is spent. Afterwards nothing may be left held, nested or open.
+#include "script/code.h"
+#include "script/compiler/compile.h"
+#include "script/functions.h"
+#include "script/script.h"
+#include "script/script_world.h"
+#include "script/variable_list.h"
+#include "script/variables.h"
+#include "script/vm/vm.h"
+#include "script/vm/vm_buffer.h"
+#include "script/vm/vm_error.h"
+#include "script/vm/vm_handles.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+namespace {
+
+struct Instance {
+    int id;
+    int object;
+    bool marked;
+    CVariableList variables;
+};
+
+Instance g_instances[3] = {{100001, 0, false, {}}, {100002, 0, false, {}}, {100003, 1, true, {}}};
+
+CInstance* AsInstance(Instance* instance) {
+    return reinterpret_cast<CInstance*>(instance);
+}
+Instance* Of(CInstance* instance) {
+    return reinterpret_cast<Instance*>(instance);
+}
+
+class World : public IScriptWorld {
+public:
+    CInstance* FindInstance(int id) override {
+        for (Instance& instance : g_instances)
+            if (instance.id == id) return AsInstance(&instance);
+        return nullptr;
+    }
+    CVariableList* InstanceVariables(CInstance* instance) override {
+        return instance ? &Of(instance)->variables : nullptr;
+    }
+    ScriptValue* InstanceSlot(CInstance*, int) override { return nullptr; }
+    int ObjectIndexOf(CInstance* instance) override { return Of(instance)->object; }
+    bool IsMarked(CInstance* instance) override { return Of(instance)->marked; }
+    bool IsDeactivated(CInstance*) override { return false; }
+    void VisitInstances(ScriptInstanceList list, int objectIndex,
+                        const std::function<bool(CInstance*)>& visit) override {
+        for (Instance& instance : g_instances) {
+            const bool member = list == ScriptInstanceList::Room ||
+                                (list == ScriptInstanceList::Object && instance.object == objectIndex) ||
+                                (list == ScriptInstanceList::ChangedObject && instance.marked);
+            if (member && !visit(AsInstance(&instance))) return;
+        }
+    }
+} g_world;
+
+constexpr int kBranchBudget = 64; // message-pump calls, each after 4096 branches
+int g_pumps = 0;
+const VMBuffer* g_code = nullptr;
+
+// The budget: once spent, every running execution ends at its next pump.
+void Pump() {
+    if (++g_pumps >= kBranchBudget && VM_CurrentContext != nullptr)
+        VM_Error(VM_CurrentContext, "fuzz budget spent");
+}
+
+void Sum(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
+    for (int i = 0; i < argc; ++i)
+        if (args[i].IsReal()) result.real += args[i].real;
+}
+
+// Nested executions are capped by the machine; here they stop early, as each may fill a value stack.
+void RunAgain(ScriptValue& result, CInstance* self, CInstance* other, int, ScriptValue*) {
+    if (g_code != nullptr && g_pumps < kBranchBudget && VM_NestingLevel() < 4)
+        VM_Execute("again", self, other, g_code, &result, nullptr, nullptr);
+}
+
+void Ignore(const char*) {}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // Error reports go to the standard output; the fuzzer's own report must stay readable.
+    if (!std::freopen("/dev/null", "w", stdout)) return 0;
+    ScriptWorld_Install(&g_world);
+    Variable_InitGlobals();
+    VM_SetMessagePump(Pump);
+    VM_SetFatalEnd(Ignore);
+    Code_ShowErrors = false;
+    Code_Function_Add("fuzz_sum", Sum, -1);
+    Code_Function_Add("fuzz_again", RunAgain, 0);
+    for (const char* text : {"", "a", "true", "12.5", static_cast<const char*>(nullptr)})
+        VMString_AddConstant(text);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1 || size > 1 << 16) return 0;
+    // The first byte chooses how errors end: quietly, or through the full report.
+    Code_QuietErrors = (data[0] & 1) != 0;
+    Code_Aborting = false;
+    std::vector<uint8_t> bytes(data + 1, data + size);
+    VMBuffer code(bytes.data(), static_cast<int>(bytes.size()), false);
+    // The same bytes read as debug pairs, over a text with lines and a line directive.
+    VMBuffer debug(bytes.data(), static_cast<int>(bytes.size()), false);
+    static const char kText[] = "a = 1;\r\nb = 2;\n#line qnl_Object_x_2 40\nc = 3;\n\xE2\x82\xAC = 4;\n";
+
+    // Two scripts over the same bytes, one with the debug table. Their calls are turned into unknown
+    // opcodes of the same length, so that recursion (each level may hold a value stack's worth of texts)
+    // stays within the fuzzer's memory.
+    std::vector<uint8_t> called = bytes;
+    for (size_t at = 3; at < called.size(); at += 4)
+        if (called[at] == 0xDA) called[at] = 0x5A;
+    CScript* scripts[2];
+    for (int i = 0; i < 2; ++i) {
+        scripts[i] = new CScript();
+        scripts[i]->name = i ? "fuzz_b" : "fuzz_a";
+        scripts[i]->code = new CCode(kText, 0);
+        scripts[i]->code->code = new VMBuffer(called.data(), static_cast<int>(called.size()), false);
+        if (i == 1)
+            scripts[i]->code->debugInfo = new VMBuffer(called.data(), static_cast<int>(called.size()), false);
+    }
+    Script_SetTable(scripts, 2);
+
+    g_pumps = 0;
+    g_code = &code;
+    ScriptValue result{};
+    VM_Execute("fuzz", AsInstance(&g_instances[0]), AsInstance(&g_instances[1]), &code, &result, &debug,
+               kText);
+    Value_Free(&result);
+    g_code = nullptr;
+    Script_Clear();
+
+    if (VMHeld_Count() != 0 || VM_NestingLevel() != 0 || VM_CurrentContext != nullptr) std::abort();
+    return 0;
+}

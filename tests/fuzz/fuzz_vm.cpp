@@ -64,8 +64,10 @@ public:
     }
 } g_world;
 
-constexpr int kBranchBudget = 64; // message-pump calls, each after 4096 branches
+constexpr int kBranchBudget = 16; // message-pump calls, each after 4096 branches
+constexpr int kNestedRunBudget = 8;
 int g_pumps = 0;
+int g_nestedRuns = 0;
 const VMBuffer* g_code = nullptr;
 
 // The budget: once spent, every running execution ends at its next pump.
@@ -81,7 +83,8 @@ void Sum(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* arg
 
 // Nested executions are capped by the machine; here they stop early, as each may fill a value stack.
 void RunAgain(ScriptValue& result, CInstance* self, CInstance* other, int, ScriptValue*) {
-    if (g_code != nullptr && g_pumps < kBranchBudget && VM_NestingLevel() < 4)
+    if (g_code != nullptr && g_pumps < kBranchBudget && VM_NestingLevel() < 4 &&
+        ++g_nestedRuns <= kNestedRunBudget)
         VM_Execute("again", self, other, g_code, &result, nullptr, nullptr);
 }
 
@@ -133,6 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Script_SetTable(scripts, 2);
 
     g_pumps = 0;
+    g_nestedRuns = 0;
     g_code = &code;
     ScriptValue result{};
     VM_Execute("fuzz", AsInstance(&g_instances[0]), AsInstance(&g_instances[1]), &code, &result, &debug,

@@ -4,6 +4,7 @@
 #include "graphics/surface.h"
 #include "graphics/transform.h"
 #include "support/graphics_device.h"
+#include "support/pixel_mask.h"
 
 #include <cstring>
 #include <memory>
@@ -14,6 +15,7 @@ class SurfaceTest : public GraphicsDeviceTest {
 protected:
     void TearDown() override {
         Surface_FreeAll();
+        Window_DrawingArea = IntRect{0, 0, 0, 0};
         GraphicsDeviceTest::TearDown();
     }
     static uint32_t Pixel(IBitmap& image, int x, int y) {
@@ -84,6 +86,36 @@ TEST_F(SurfaceTest, DrawnIntoThenReadBackWithTheScreenViewRestored) {
     EXPECT_EQ(Surface_GetWidth(id), -1);
     EXPECT_EQ(Surface_GetBitmap(id, 0, 0, 1, 1), nullptr);
     EXPECT_EQ(Surface_Create(4, 4), id);
+}
+
+TEST_F(SurfaceTest, DrawnBackOntoTheScreenPlainStretchedAndInPart) {
+    StartDevice(D3DBackend::OpenGL, 24, 16);
+    Window_DrawingArea = IntRect{0, 0, 24, 16};
+    ASSERT_TRUE(Graphics::StartFrame());
+    const int id = Surface_Create(4, 4);
+    ASSERT_TRUE(Surface_SetTarget(id));
+    GR_Draw_Clear(0xFF0000FFu);
+    GR_Draw_SetColour(0xFFFFFFu);
+    GR_Draw_Rectangle(1, 1, 1, 1, false);
+    ASSERT_TRUE(Surface_ResetTarget());
+    GR_Draw_Clear(0xFF000000u);
+    EXPECT_TRUE(Surface_Draw(id, 1, 2));
+    EXPECT_TRUE(Surface_DrawStretched(id, 8, 0, 8, 8, 0xFFFFFF, 1.0f));
+    EXPECT_FALSE(Surface_DrawStretched(id, 8, 0, 0, 8, 0xFFFFFF, 1.0f));
+    EXPECT_TRUE(Surface_DrawPart(id, 1, 1, 2, 2, 20, 12, 1, 1, 0xFFFFFF, 1.0f));
+    EXPECT_FALSE(Surface_Draw(id + 1, 0, 0));
+    std::unique_ptr<IBitmap> screen(Graphics::GrabScreenRect(0, 0, 24, 16));
+    ASSERT_TRUE(Graphics::EndFrame(false));
+    ASSERT_NE(screen, nullptr);
+    std::vector<uint32_t> pixels(24 * 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x)
+            pixels[static_cast<size_t>(y) * 24 + x] = Pixel(*screen, x, y);
+    EXPECT_EQ(PixelMask(pixels, 24, 0xFFFFFFFFu),
+              MaskUnion(MaskUnion(BoxMask(24, 16, 2, 3, 2, 3), BoxMask(24, 16, 10, 2, 11, 3)),
+                        BoxMask(24, 16, 20, 12, 20, 12)));
+    EXPECT_EQ(pixels[static_cast<size_t>(2) * 24 + 1], 0xFFFF0000u);
+    EXPECT_EQ(pixels[static_cast<size_t>(13) * 24 + 21], 0xFFFF0000u);
 }
 
 TEST_F(SurfaceTest, ARenderTargetTooLargeForTheDeviceGivesNoSurface) {

@@ -24,3 +24,10 @@ inline std::string BoxMask(uint32_t width, uint32_t height, int x1, int y1, int 
     }
     return s;
 }
+
+// The union of two pictures of the same size.
+inline std::string MaskUnion(std::string a, const std::string& b) {
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (b[i] == '#') a[i] = '#';
+    return a;
+}

@@ -76,18 +76,6 @@ TEST_F(DeviceResetTest, FullScreenAndWindowedTakeTheirStylesSizesAndPlaces) {
     EXPECT_EQ(GR_DeviceGlobals.pendingWidth, -1);
 }
 
-TEST_F(DeviceResetTest, RefusedMultisamplingIsDroppedAtTheReset) {
-    Display_SetAntialias(3);
-    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 0);
-    EXPECT_EQ(GR_DeviceGlobals.requestedSwapEffect, 3);
-    Display_SetAntialias(4);
-    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 4);
-    EXPECT_EQ(GR_DeviceGlobals.requestedSwapEffect, 1);
-    ASSERT_TRUE(GR_D3D_ResetDevice());
-    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 0);
-    EXPECT_EQ(GR_DeviceGlobals.requestedSwapEffect, 3);
-}
-
 TEST_F(DeviceResetTest, FramesGoOnWithoutAScreenTextureAfterTwoFailedResets) {
     Recording().InjectResetFailures(2);
     EXPECT_FALSE(GR_D3D_ResetDevice());

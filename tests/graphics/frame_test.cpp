@@ -1,5 +1,6 @@
 // Whole frames: drawn into the screen texture, shown in the back buffer, read back.
 #include "runner/save_area.h"
+#include "script/compiler/compile.h"
 #include "support/graphics_device.h"
 #include "support/pixel_mask.h"
 #include "support/temp_folder.h"
@@ -40,6 +41,10 @@ TEST_F(FrameTest, AFilledRectangleLandsOnItsPixelsAndTheFrameSavesAsPNG) {
     LoadSave_Reset();
     const std::string file = "frame.png";
     Screen_SaveToFile(file.c_str());
+    Screen_SaveToFile("");
+    ASSERT_NE(Code_LastErrorText, nullptr);
+    EXPECT_NE(std::string(Code_LastErrorText).find("Trying to save screen to empty image file name."),
+              std::string::npos);
     ASSERT_TRUE(Graphics::EndFrame(true));
     const auto pixels = BackBuffer();
     EXPECT_EQ(PixelMask(pixels, width, 0xFFFF0000u), BoxMask(width, 24, 2, 3, 5, 7));
@@ -57,7 +62,14 @@ TEST_F(FrameTest, AFilledRectangleLandsOnItsPixelsAndTheFrameSavesAsPNG) {
     ASSERT_TRUE(png_image_begin_read_from_file(&image, path));
     EXPECT_EQ(image.width, 32u);
     EXPECT_EQ(image.height, 24u);
-    png_image_free(&image);
+    // Rows top-down, in R, G, B, A order: the red rectangle's corner.
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
+    const size_t corner = (3 * 32 + 2) * 4;
+    EXPECT_EQ(rgba[corner], 255);
+    EXPECT_EQ(rgba[corner + 2], 0);
+    EXPECT_EQ(rgba[corner - 4], 0);
     LoadSave_Reset();
 }
 

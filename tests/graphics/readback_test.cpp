@@ -1,20 +1,14 @@
 // View ports and view areas, pixels read back from the screen and from textures, copies between render
-// targets, screen saves, embedded images as textures and the desktop modes.
+// targets, embedded images as textures and the desktop modes.
 #include "core/memory.h"
 #include "graphics/bitmap.h"
 #include "graphics/embedded_images.h"
-#include "runner/save_area.h"
-#include "script/compiler/compile.h"
 #include "support/graphics_device.h"
 #include "support/pixel_mask.h"
-#include "support/temp_folder.h"
-
-#include <png.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 
@@ -165,37 +159,6 @@ TEST_F(ReadBackTest, CopiesBetweenRenderTargetsAreExactAndRefuseWhatLeavesTheDes
     ASSERT_TRUE(Graphics::EndFrame(false));
     GR_D3D_FreeTexture(src);
     GR_D3D_FreeTexture(dst);
-}
-
-TEST_F(ReadBackTest, TheScreenSavesAsPNGAndAnEmptyNameIsAnError) {
-    StartDevice(D3DBackend::OpenGL, 12, 10);
-    TempFolder folder;
-    folder.SetEnv("XDG_DATA_HOME", folder / "data");
-    LoadSave_Reset();
-    ASSERT_TRUE(Graphics::StartFrame());
-    GR_Draw_Clear(0xFF0000FFu);
-    Screen_SaveToFile("");
-    ASSERT_NE(Code_LastErrorText, nullptr);
-    EXPECT_NE(std::string(Code_LastErrorText).find("Trying to save screen to empty image file name."),
-              std::string::npos);
-    Screen_SaveToFile("shot.png");
-    ASSERT_TRUE(Graphics::EndFrame(false));
-
-    char path[2048];
-    LoadSave_GetSavePath(path, sizeof path, "shot.png");
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, path));
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
-    EXPECT_EQ(image.width, 12u);
-    EXPECT_EQ(image.height, 10u);
-    EXPECT_EQ(rgba[0], 255);
-    EXPECT_EQ(rgba[1], 0);
-    EXPECT_EQ(rgba[2], 0);
-    LoadSave_Reset();
 }
 
 TEST_F(ReadBackTest, EmbeddedImagesBecomeTexturesOfTheirPixels) {

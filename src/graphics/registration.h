@@ -3,6 +3,8 @@
 #pragma once
 
 void InitGraphicFunctions();
+// The colour, screen-save, shape and primitive built-ins of the graphic group.
+void Graphic_RegisterDrawFunctions();
 // The draw_self, draw_sprite_* and draw_background_* entries of the graphic group.
 void InitSpriteDrawFunctions();
 void Init3DFunctions();

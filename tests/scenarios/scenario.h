@@ -2,47 +2,17 @@
 // them headless, with "-noerrors" and "-output", bounded in time.
 #pragma once
 
+#include "game_writer.h"
+
 #include <string>
 #include <vector>
 
-struct ScenarioEvent {
-    int type;
-    int number;
-    std::string code;
-};
-
-struct ScenarioObject {
-    std::string name;
-    int depth = 0;
-    bool persistent = false;
-    int parent = -100;
-    std::vector<ScenarioEvent> events;
-};
-
-struct ScenarioInstance {
-    int x = 0, y = 0, object = 0, id = 0;
-    std::string code; // creation code
-};
-
-struct ScenarioRoom {
-    std::string name;
-    int speed = 1000;
-    bool persistent = false;
-    std::string code;
-    std::vector<ScenarioInstance> instances;
-};
-
-struct ScenarioTimeline {
-    std::string name;
-    std::vector<std::pair<int, std::string>> moments; // ascending steps
-};
-
-struct ScenarioGame {
-    std::vector<ScenarioObject> objects;
-    std::vector<ScenarioRoom> rooms;
-    std::vector<ScenarioTimeline> timelines;
-    std::vector<int> order; // empty: every room in index order
-};
+using ScenarioEvent = GameEvent;
+using ScenarioObject = GameObject;
+using ScenarioInstance = GameInstance;
+using ScenarioRoom = GameRoom;
+using ScenarioTimeline = GameTimeline;
+using ScenarioGame = GameDescription;
 
 std::vector<uint8_t> BuildScenarioGame(const ScenarioGame& game);
 
@@ -51,6 +21,7 @@ struct ScenarioRun {
     bool timedOut = false;
     std::string log;     // the "-output" file: the game's messages and errors
     std::string console; // standard output
+    std::vector<std::pair<std::string, std::string>> files; // the files asked for that the run left
 };
 
 // Runs the runner in folder with the arguments, killed after timeoutSeconds; the log is folder/game.log.
@@ -61,6 +32,12 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
 ScenarioRun RunScenario(const ScenarioGame& game, const std::vector<std::string>& extraArguments = {},
                         int timeoutSeconds = 20,
                         const std::vector<std::pair<std::string, std::string>>& files = {});
+
+// The same on a data file given as bytes; the files named in readBack are read from the folder after the
+// run. The save area lies in the folder's "data" folder.
+ScenarioRun RunDataFile(const std::vector<uint8_t>& bytes, const std::vector<std::string>& extraArguments = {},
+                        int timeoutSeconds = 20, const std::vector<std::pair<std::string, std::string>>& files = {},
+                        const std::vector<std::string>& readBack = {});
 
 // The lines of a log that start with prefix, prefix removed.
 std::vector<std::string> LinesStartingWith(const std::string& log, const std::string& prefix);

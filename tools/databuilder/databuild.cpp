@@ -1,9 +1,13 @@
 // Writes a game data file from the command line:
 //   databuild OUT [-name TEXT] [-version N] [-size W H] [-code NAME LISTING]... [-chunk TAG FILE]...
+//   databuild OUT -game DESCRIPTION
+// The second form writes the whole game a description file gives (see game_writer.h); its event code files
+// are found beside the description.
 // -code assembles a bytecode listing into a code entry (names become reference chains); -chunk adds a
 // chunk whose body is the bytes of FILE. The general information and the options come first, then the
 // given chunks in order, then the code and the strings.
 #include "data_builder.h"
+#include "game_writer.h"
 
 #include "../tool_file.h"
 
@@ -16,14 +20,40 @@ namespace {
 
 int Usage() {
     std::fprintf(stderr, "usage: databuild OUT [-name TEXT] [-version N] [-size W H] [-code NAME LISTING]... "
-                         "[-chunk TAG FILE]...\n");
+                         "[-chunk TAG FILE]...\n"
+                         "       databuild OUT -game DESCRIPTION\n");
     return 2;
+}
+
+// Builds the game a description file gives and writes it to out.
+int BuildGame(const char* out, const char* description) {
+    std::vector<unsigned char> text;
+    if (!Tool_ReadFile(description, text)) {
+        std::fprintf(stderr, "databuild: cannot read %s\n", description);
+        return 1;
+    }
+    std::string folder = description;
+    const size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos ? "" : folder.substr(0, slash);
+    GameDescription game;
+    std::string error;
+    if (!GameFile_Parse(std::string(text.begin(), text.end()), folder, &game, &error)) {
+        std::fprintf(stderr, "databuild: %s: %s\n", description, error.c_str());
+        return 1;
+    }
+    const std::vector<uint8_t> bytes = GameFile_Build(game);
+    if (!Tool_WriteFile(out, bytes.data(), bytes.size())) {
+        std::fprintf(stderr, "databuild: cannot write %s\n", out);
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
+    if (argc == 4 && std::strcmp(argv[2], "-game") == 0) return BuildGame(argv[1], argv[3]);
     CDataBuilder builder;
     CDataBuilder::GeneralInfo info;
     std::vector<std::pair<std::string, std::vector<unsigned char>>> chunks;

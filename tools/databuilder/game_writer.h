@@ -1,0 +1,99 @@
+// Writes a whole small game into a data file: sprites and backgrounds (their images packed on one texture
+// page, stored as PNG), objects with events whose code is source text, rooms with a background and placed
+// instances, and timelines. A game can also be read from a line-based description (see GameFile_Parse).
+#pragma once
+
+#include "data_builder.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Pixels in the byte order R, G, B, A, rows top-down.
+struct GameImage {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+};
+
+struct GameSprite {
+    std::string name;
+    int xOrigin = 0, yOrigin = 0;
+    std::vector<GameImage> frames; // all of one size
+};
+
+struct GameBackground {
+    std::string name;
+    GameImage image;
+};
+
+struct GameEvent {
+    int type;
+    int number;
+    std::string code;
+};
+
+struct GameObject {
+    std::string name;
+    int depth = 0;
+    bool persistent = false;
+    int parent = -100;
+    std::vector<GameEvent> events;
+    int sprite = -1;
+    bool visible = true;
+};
+
+struct GameInstance {
+    int x = 0, y = 0, object = 0, id = 0;
+    std::string code; // creation code
+};
+
+struct GameRoom {
+    std::string name;
+    int speed = 1000;
+    bool persistent = false;
+    std::string code;
+    std::vector<GameInstance> instances;
+    int width = 640, height = 480;
+    uint32_t colour = 0;
+    int background = -1; // drawn in slot 0, tiled, when 0 or more
+};
+
+struct GameTimeline {
+    std::string name;
+    std::vector<std::pair<int, std::string>> moments; // ascending steps
+};
+
+struct GameDescription {
+    std::vector<GameSprite> sprites;
+    std::vector<GameBackground> backgrounds;
+    std::vector<GameObject> objects;
+    std::vector<GameRoom> rooms;
+    std::vector<GameTimeline> timelines;
+    std::vector<int> order; // empty: every room in index order
+    std::string name = "Game";
+    int width = 64, height = 48;
+};
+
+// The data file of the game. New instances take ids after the last placed one.
+std::vector<uint8_t> GameFile_Build(const GameDescription& game);
+
+// Reads a game description, one statement a line ('#' starts a comment):
+//   game NAME WIDTH HEIGHT
+//   sprite NAME WIDTH HEIGHT XORIGIN YORIGIN SHAPE COLOUR [COLOUR2]
+//   background NAME WIDTH HEIGHT SHAPE COLOUR [COLOUR2]
+//   object NAME SPRITE|- DEPTH
+//   event OBJECT KIND NUMBER FILE        (kind: create destroy alarm step collision keyboard mouse other
+//                                          draw keypress keyrelease, or its number; NUMBER may name an
+//                                          object declared earlier, for collisions)
+//   room NAME WIDTH HEIGHT SPEED COLOUR BACKGROUND|-
+//   instance ROOM OBJECT X Y
+// Shapes are made from pixels: "disc" (a filled circle of COLOUR edged with COLOUR2), "box" (COLOUR
+// framed by a one-pixel COLOUR2 border), "checker" (8-pixel squares of COLOUR and COLOUR2). Colours are
+// hexadecimal RRGGBB or RRGGBBAA. Names refer to sprites, objects and rooms declared earlier; FILE is
+// source text, relative to folder. False with a message naming the line.
+bool GameFile_Parse(const std::string& text, const std::string& folder, GameDescription* game,
+                    std::string* error);
+
+// An 8-bit RGBA PNG of the image.
+std::vector<uint8_t> GameImage_EncodePNG(const GameImage& image);

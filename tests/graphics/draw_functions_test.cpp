@@ -1,0 +1,63 @@
+// The colour and shape built-ins called by name, as game code calls them, on the recording backend.
+#include "graphics/registration.h"
+#include "library/builtin_test_util.h"
+#include "support/graphics_device.h"
+
+namespace {
+
+class DrawFunctionsTest : public GraphicsDeviceTest {
+protected:
+    void SetUp() override {
+        static const bool registered = (Graphic_RegisterDrawFunctions(), true);
+        (void)registered;
+        StartDevice(D3DBackend::Recording, 64, 48);
+        Graphics::Flush();
+        Recording().ClearLog();
+    }
+    // The primitive types and vertex bytes of the draws the call makes.
+    template <typename F> std::vector<std::pair<uint32_t, std::vector<uint8_t>>> DrawOf(F draw) {
+        draw();
+        Graphics::Flush();
+        std::vector<std::pair<uint32_t, std::vector<uint8_t>>> drawn;
+        for (const D3DCall* call : Draws())
+            drawn.emplace_back(call->a, call->data);
+        EXPECT_FALSE(drawn.empty());
+        Recording().ClearLog();
+        return drawn;
+    }
+};
+
+TEST_F(DrawFunctionsTest, ColoursAreBuiltAndTakenApartWithoutClampingOrMasking) {
+    EXPECT_EQ(CallReal("make_colour_rgb", {255, 0.0, 0.0}), 255);
+    EXPECT_EQ(CallReal("make_color_rgb", {0.0, 0.0, 255}), 16711680);
+    EXPECT_EQ(CallReal("make_colour", {300, 0.0, 0.0}), 300);
+    EXPECT_EQ(CallReal("colour_get_red", {-1}), -1);
+    EXPECT_EQ(CallReal("color_get_green", {65280}), 255);
+    EXPECT_EQ(CallReal("colour_get_blue", {0x123456}), 0x12);
+    EXPECT_EQ(CallReal("merge_colour", {0.0, 0x0000FF, 0.5}), 0x80);
+
+    CallBuiltIn("draw_set_colour", {16777216 + 5});
+    EXPECT_EQ(CallReal("draw_get_colour"), 5);
+    CallBuiltIn("draw_set_color", {0xFFFFFF});
+    CallBuiltIn("draw_set_alpha", {0.5});
+    EXPECT_EQ(CallReal("draw_get_color"), 0xFFFFFF); // the alpha byte is not part of it
+    EXPECT_EQ(CallReal("draw_get_alpha"), 127.0f / 255.0f);
+}
+
+TEST_F(DrawFunctionsTest, ShapesDrawAsTheirBackEndsWithFlagsFromHalfUp) {
+    const auto filled = DrawOf([] { GR_Draw_Rectangle(2, 3, 20, 30, false); });
+    const auto outline = DrawOf([] { GR_Draw_Rectangle(2, 3, 20, 30, true); });
+    EXPECT_NE(filled, outline);
+    EXPECT_EQ(DrawOf([] { CallBuiltIn("draw_rectangle", {2, 3, 20, 30, 0.49}); }), filled);
+    EXPECT_EQ(DrawOf([] { CallBuiltIn("draw_rectangle", {2, 3, 20, 30, 0.5}); }), outline);
+
+    EXPECT_EQ(DrawOf([] { CallBuiltIn("draw_circle_colour", {10, 10, 5, 0xFF, 0xFF00, 0.0}); }),
+              DrawOf([] { GR_Draw_CircleColour(10, 10, 5, 0xFF, 0xFF00, false); }));
+    // Colours are rounded from single precision.
+    EXPECT_EQ(DrawOf([] { CallBuiltIn("draw_line_colour", {0.0, 0.0, 9, 9, 16777217.0, 0.0}); }),
+              DrawOf([] { GR_Draw_LineColour(0, 0, 9, 9, 16777216, 0); }));
+    EXPECT_EQ(DrawOf([] { CallBuiltIn("draw_roundrect", {1, 1, 30, 20, 0.0}); }),
+              DrawOf([] { GR_Draw_RoundRect(1, 1, 30, 20, 10, 10, false); }));
+}
+
+} // namespace

@@ -198,6 +198,15 @@ TEST_F(CompilerRun, Arrays) {
     g_calls = 0;
     EXPECT_EQ(Run("c[0] = 10; c[1] = 20; c[run_count()] += 1; return c[0] * 100 + c[1]"), "1120");
     EXPECT_EQ(g_calls, 1);
+    // Assignment shares an array; a holder that does not own it copies it before writing, while the
+    // owner writes in place and every holder sees the change.
+    EXPECT_EQ(Run("p[0] = 1; q = p; q[0] = 2; return p[0] * 10 + q[0]"), "12");
+    EXPECT_EQ(Run("r[0] = 1; t = r; r[0] = 3; return t[0]"), "3");
+}
+
+TEST_F(CompilerRun, AScriptWritingInAnArrayArgumentWritesInItsOwnCopy) {
+    ASSERT_TRUE(Scripts({{"poke", "var w; w = run_arg[0]; w[0] = 9; return w[0]"}}));
+    EXPECT_EQ(Run("p[0] = 1; r = poke(p); return r * 10 + p[0]"), "91");
 }
 
 TEST_F(CompilerRun, InstancesObjectsAndWith) {

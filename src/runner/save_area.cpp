@@ -140,7 +140,7 @@ std::string FolderName(const std::string& name) {
     for (char& c : text) {
         if (c == '/' || c == '\\') c = '_';
     }
-    if (text.empty() || text == "." || text == "..") text = "_";
+    if (text.empty() || text == "." || text == "..") text.assign(1, '_');
     return text;
 }
 

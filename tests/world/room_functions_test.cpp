@@ -60,7 +60,9 @@ TEST_F(RoomFunctions, TransitionNamesAndSleep) {
     auto start = Clock::now();
     Call("sleep", self, {-5});
     Call("sleep", self, {std::numeric_limits<double>::quiet_NaN()});
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(5));
+    // No wait at all; the bound is loose so a loaded machine cannot fail it, yet a negative or NaN time
+    // taken as a huge wait would.
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
     start = Clock::now();
     Call("sleep", self, {30});
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(30));

@@ -41,8 +41,8 @@ TEST(ExampleGame, RunsOnRecordedInputSavesItsScreenAndEndsOnEscape) {
     EXPECT_EQ(run.log.find("ERROR"), std::string::npos) << run.log;
     ASSERT_EQ(run.files.size(), 1u) << run.log;
 
-    // A PNG of the window's size, in which the basket has moved 80 pixels right of its start (x 160): four
-    // pixels a step for the twenty steps the key was held.
+    // A PNG of the window's size, on the room's checked background, in which the basket has moved 80 pixels
+    // right of its start (x 160): four pixels a step for the twenty steps the key was held.
     const std::string& png = run.files[0].second;
     int width = 0, height = 0;
     const uint32_t* pixels = ReadPNG(reinterpret_cast<const uint8_t*>(png.data()), png.size(), width, height);
@@ -50,9 +50,52 @@ TEST(ExampleGame, RunsOnRecordedInputSavesItsScreenAndEndsOnEscape) {
     EXPECT_EQ(width, 320);
     EXPECT_EQ(height, 240);
     const auto at = [&](int x, int y) { return pixels[y * width + x] & 0xFFFFFFu; };
+    EXPECT_EQ(at(0, 120), 0x203058u);   // the background's second colour (no star reaches x 0)
+    EXPECT_EQ(at(0, 128), 0x182848u);   // and its first, one square lower
     EXPECT_EQ(at(240, 220), 0xC08040u); // inside the basket
     EXPECT_NE(at(160, 220), 0xC08040u); // where it started
     ReadPNG_Free();
+}
+
+} // namespace
+
+namespace {
+
+// Mistakes in a description are refused with the line they are on.
+TEST(GameDescription, MistakesAreReportedWithTheirLine) {
+    const struct {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"game G 320 240\nobject o spr 0\n", "line 2: no sprite named spr"},
+        {"sprite s 8 8 0 0 disc ff00\n", "line 1: bad colour ff00"},
+        {"sprite s 8 8 0 0 star ff0000\n", "line 1: unknown shape star"},
+        {"# a comment\n\nbackground b 0 8 box ff0000\n", "line 3: size out of range"},
+        {"object o - 0\nevent o landing 0 code.txt\n", "line 2: unknown event kind landing"},
+        {"object o - 0\nevent o step 0 missing.txt\n", "line 2: cannot read missing.txt"},
+        {"room r 64 48 30 00ff00 -\ninstance r nothing 1 2\n", "line 2: no object named nothing"},
+        {"room r 64 48 30 green -\n", "line 1: bad colour green"},
+        {"room r 64 48\n", "line 1: unknown statement or wrong word count: room"},
+    };
+    for (const auto& c : cases) {
+        GameDescription game;
+        std::string error;
+        EXPECT_FALSE(GameFile_Parse(c.text, "", &game, &error)) << c.text;
+        EXPECT_EQ(error, c.message);
+    }
+
+    // Colours keep their order; a room colour is stored blue-green-red; a collision names its object.
+    GameDescription game;
+    std::string error;
+    ASSERT_TRUE(GameFile_Parse("sprite s 2 1 0 0 box 11223344\nobject a s 0\nobject b - 0\n"
+                               "event a collision b " EXAMPLE_GAME_SOURCES "/control_quit.txt\n"
+                               "room r 64 48 30 102040 -\n",
+                               "", &game, &error))
+        << error;
+    EXPECT_EQ(game.sprites[0].frames[0].rgba, (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44, 0x11, 0x22, 0x33, 0x44}));
+    EXPECT_EQ(game.objects[0].events[0].type, 4);
+    EXPECT_EQ(game.objects[0].events[0].number, 1);
+    EXPECT_EQ(game.rooms[0].colour, 0x402010u);
 }
 
 } // namespace

@@ -3,12 +3,18 @@
 #include "core/console.h"
 #include "core/memory.h"
 #include "core/text.h"
+#include "graphics/bitmap.h"
 #include "graphics/bitmap32.h"
+#include "graphics/image_decode.h"
 #include "graphics/resource_table.h"
 #include "graphics/texture.h"
 #include "graphics/texture_draw.h"
 #include "graphics/texture_page.h"
 #include "runner/data_view.h"
+#include "runner/save_area.h"
+
+#include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -114,6 +120,97 @@ void CBackground::SetAlphaFromBackground(const CBackground& other) {
     }
     bitmap->AlphaFromColours(other.bitmap);
     InitTexture();
+}
+
+int CBackground::MakeLocalBitmap() {
+    if (bitmap || !pageEntry) return 0;
+    const TPageEntry& e = *pageEntry;
+    IBitmap* image = GR_ImageFromBlock(
+        GR_D3D_ReadTextureRect(Texture_Get(e.texture), e.sourceX, e.sourceY, e.sourceWidth, e.sourceHeight),
+        e.sourceWidth, e.sourceHeight);
+    if (!image) return 0;
+    bitmap = CBitmap32::CBitmap32_Alpha(*image, false, false);
+    delete image;
+    pageEntry = nullptr;
+    MakeTexture();
+    return 1;
+}
+
+void CBackground::CreateFromBitmap(IBitmap& image, bool removeBack, bool smoothFlag, bool preloadFlag,
+                                   bool keepAlpha) {
+    Reset();
+    transparent = removeBack;
+    smooth = smoothFlag;
+    preload = preloadFlag;
+    width = image.GetWidth();
+    height = image.GetHeight();
+    IBitmap* source = &image;
+    IBitmap* replacement = nullptr;
+    const int max = GR_D3D_MaxTextureSize();
+    if (width > max || height > max) {
+        DebugConsole->Output("Error creating background: image width or height exceeds maximum texture size of %d\n",
+                             max);
+        width = std::min(width, max);
+        height = std::min(height, max);
+        CBitmap32* red = CBitmap32::CBitmap32_Fill(width, height, 0xFFFF0000u);
+        replacement = red->CreateTBitmap();
+        delete red;
+        if (replacement) source = replacement;
+    }
+    bitmap = keepAlpha ? CBitmap32::CBitmap32_Alpha(*source, removeBack, smoothFlag)
+                       : CBitmap32::CBitmap32_FromBitmap(*source, removeBack, smoothFlag);
+    delete replacement;
+    MakeTexture();
+}
+
+bool CBackground::LoadFromData(const uint32_t* pixels, int w, int h, bool removeBack, bool smoothFlag,
+                               bool preloadFlag, bool keepAlpha) {
+    std::unique_ptr<BitmapLoader> loader(BitmapLoader::Create(pixels, w, h));
+    std::unique_ptr<IBitmap> frame(loader ? loader->GetFrame(0) : nullptr);
+    if (!frame) return false;
+    CreateFromBitmap(*frame, removeBack, smoothFlag, preloadFlag, keepAlpha);
+    return true;
+}
+
+bool CBackground::LoadFromPNG(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag, bool preloadFlag,
+                              bool keepAlpha) {
+    int w = 0, h = 0;
+    const uint32_t* pixels = ReadPNG(bytes, size, w, h);
+    const bool ok = pixels && LoadFromData(pixels, w, h, removeBack, smoothFlag, preloadFlag, keepAlpha);
+    ReadPNG_Free();
+    return ok;
+}
+
+bool CBackground::LoadFromJPEG(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag,
+                               bool preloadFlag, bool keepAlpha) {
+    int w = 0, h = 0;
+    uint32_t* pixels = JPEG_Decode(bytes, size, w, h);
+    const bool ok = pixels && LoadFromData(pixels, w, h, removeBack, smoothFlag, preloadFlag, keepAlpha);
+    MEM_FREE(pixels);
+    return ok;
+}
+
+bool CBackground::LoadFromGIF(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag, bool preloadFlag,
+                              bool keepAlpha) {
+    int w = 0, h = 0;
+    uint32_t* pixels = GIF_Decode(bytes, size, w, h);
+    const bool ok = pixels && LoadFromData(pixels, w, h, removeBack, smoothFlag, preloadFlag, keepAlpha);
+    MEM_FREE(pixels);
+    return ok;
+}
+
+// The file is decoded before anything of the background is freed, so a file that is missing or does not
+// decode leaves it as it was.
+bool CBackground::LoadFromFile(const char* path, bool removeBack, bool smoothFlag, bool preloadFlag,
+                               bool keepAlpha) {
+    if (!path) return false;
+    int size = 0;
+    uint8_t* bytes = LoadSave_ReadSaveFile(path, &size);
+    if (!bytes) bytes = LoadSave_ReadBundleFile(path, &size);
+    if (!bytes) return false;
+    const bool ok = LoadFromPNG(bytes, static_cast<size_t>(size), removeBack, smoothFlag, preloadFlag, keepAlpha);
+    MEM_FREE(bytes);
+    return ok;
 }
 
 void CBackground::Draw(float x, float y) {

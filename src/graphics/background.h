@@ -3,11 +3,13 @@
 // made at run time owns an image and one texture made from it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 class CBitmap32;
 class CDataView;
+class IBitmap;
 struct IFFChunk;
 struct TPageEntry;
 
@@ -35,6 +37,24 @@ public:
     void CreateColour(int w, int h, uint32_t colour, bool preloadFlag);
     void CreateGradient(int w, int h, uint32_t colour1, uint32_t colour2, int kind, bool preloadFlag);
     void SetAlphaFromBackground(const CBackground& other);
+    // Reads the entry's rectangle back from its page into an own image and texture; 1 on success.
+    int MakeLocalBitmap();
+    // An image larger than the device's largest texture becomes a solid red one of that size.
+    void CreateFromBitmap(IBitmap& image, bool removeBack, bool smoothFlag, bool preloadFlag, bool keepAlpha);
+    // From w x h 32-bit pixels (bytes B, G, R, A); false, with the background unchanged, when they make no
+    // image.
+    bool LoadFromData(const uint32_t* pixels, int w, int h, bool removeBack, bool smoothFlag, bool preloadFlag,
+                      bool keepAlpha);
+    // Decode, then build; false, with the background unchanged, when the bytes do not decode.
+    bool LoadFromPNG(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag, bool preloadFlag,
+                     bool keepAlpha);
+    bool LoadFromJPEG(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag, bool preloadFlag,
+                      bool keepAlpha);
+    bool LoadFromGIF(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag, bool preloadFlag,
+                     bool keepAlpha);
+    // A file of the save area, else of the game folder, decoded as PNG whatever it holds; false, with the
+    // background unchanged, when it is missing or does not decode.
+    bool LoadFromFile(const char* path, bool removeBack, bool smoothFlag, bool preloadFlag, bool keepAlpha);
 
     void Draw(float x, float y);
     void DrawExt(float x, float y, float xscale, float yscale, float angle, uint32_t colour, float alpha);

@@ -501,6 +501,20 @@ int Texture_CreateFromBitmap(const CBitmap32* bitmap) {
                                     reinterpret_cast<const uint8_t*>(pixels.data), pixels.byteSize);
 }
 
+int Texture_CreateFromAlpha(int width, int height, const uint8_t* image) {
+    if (width <= 0 || height <= 0 || !image || static_cast<int64_t>(width) * height > 8192 * 8192) return -1;
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    std::vector<uint32_t> pixels(count);
+    for (size_t i = 0; i < count; ++i)
+        pixels[i] = static_cast<uint32_t>(image[i]) << 24 | 0xFFFFFFu;
+    int id = Texture_Create(width, height, false);
+    if (id >= 0 && !GR_D3D_UploadTexture(Texture_Get(id), 0, width, height, reinterpret_cast<const uint8_t*>(pixels.data()))) {
+        Texture_Free(id);
+        id = -1;
+    }
+    return id;
+}
+
 float Texture_GetWidth(int id) {
     const TTexture* record = Texture_Record(id);
     if (!record) return 1.0f;

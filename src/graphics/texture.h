@@ -132,6 +132,9 @@ int Texture_CreateFromMemory(const uint8_t* data, size_t size);
 int Texture_CreateFromPixels(int width, int height, const uint8_t* data, size_t bytes);
 // -1 for a null or invalid image.
 int Texture_CreateFromBitmap(const CBitmap32* bitmap);
+// White pixels whose alpha is the image's byte of that pixel (rows of width bytes); -1 when no texture
+// was made.
+int Texture_CreateFromAlpha(int width, int height, const uint8_t* image);
 // The part of the device texture the image covers (width x texel width); 1 for an id that is not valid.
 float Texture_GetWidth(int id);
 float Texture_GetHeight(int id);

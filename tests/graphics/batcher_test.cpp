@@ -9,9 +9,7 @@ namespace {
 class BatcherTest : public GraphicsDeviceTest {
 protected:
     void SetUp() override {
-        StartDevice(D3DBackend::Recording, 64, 48);
-        Graphics::Flush();
-        Recording().ClearLog();
+        StartRecording(64, 48);
     }
     size_t DrawCount() {
         Graphics::Flush();

@@ -15,9 +15,7 @@ struct V24 {
 class DrawTest : public GraphicsDeviceTest {
 protected:
     void SetUp() override {
-        StartDevice(D3DBackend::Recording, 64, 48);
-        Graphics::Flush();
-        Recording().ClearLog();
+        StartRecording(64, 48);
     }
     // The vertices of the last draw (24-byte layout).
     std::vector<V24> Last() {

@@ -15,7 +15,6 @@ namespace {
 
 constexpr uint32_t kRed = 0xFFFF0000u;
 constexpr uint32_t kGreen = 0xFF00FF00u;
-constexpr uint32_t kBlue = 0xFF0000FFu;
 
 struct SpriteRecord {
     std::string name = "spr";
@@ -108,6 +107,12 @@ TEST_F(SpriteFileTest, FramesOnTheirPageDrawOnExactlyTheirPixels) {
     // The background draws its entry (the green square) at its target offset.
     pixels = Frame([] { Background_Data(0)->Draw(3, 3); });
     EXPECT_EQ(PixelMask(pixels, 16, kGreen), BoxMask(16, 16, 4, 5, 7, 8));
+    // Read back from its page it owns the cropped image and draws it from its own texture, without the
+    // offset.
+    ASSERT_EQ(Background_Data(0)->MakeLocalBitmap(), 1);
+    EXPECT_EQ(Background_Data(0)->pageEntry, nullptr);
+    pixels = Frame([] { Background_Data(0)->Draw(3, 3); });
+    EXPECT_EQ(PixelMask(pixels, 16, kGreen), BoxMask(16, 16, 3, 3, 6, 6));
     // Culling: a 6 x 6 frame about (1, 1) reaches 8 pixels (the ceiling of 7.07) from its origin, so
     // against the region (0, 0)-(3, 3) a draw at (12, 5) is dropped and one at (11, 5) is not.
     EXPECT_EQ(Sprite_Data(0)->cullRadius, 8);

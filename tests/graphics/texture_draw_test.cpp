@@ -188,6 +188,17 @@ TEST_F(TextureDrawTest, TiledQuadsCoverTheRegion) {
     EXPECT_AT(batch[0].v[4], -33, -26);
 }
 
+TEST_F(TextureDrawTest, AlphaImagesBecomeWhitePixelsWithThatAlpha) {
+    const uint8_t alpha[6] = {0, 10, 20, 30, 40, 255};
+    const int glyphs = Texture_CreateFromAlpha(3, 2, alpha);
+    ASSERT_GE(glyphs, 0);
+    const TDeviceTexture* t = Texture_Get(glyphs);
+    uint32_t first[3];
+    std::memcpy(first, t->systemCopy, sizeof first);
+    EXPECT_EQ(first[1], 0x0AFFFFFFu);
+    EXPECT_EQ(Texture_CreateFromAlpha(0, 2, alpha), -1);
+}
+
 TEST_F(TextureDrawTest, CornerIdsMarkListCornersOnly) {
     Texture_SetCornerIds(true);
     Texture_DrawEntryPos(&entry, 0, 0, 10, 0, 10, 10, 0, 10, 0x808080, 1);

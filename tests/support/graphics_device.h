@@ -30,6 +30,12 @@ protected:
         ASSERT_TRUE(GR_D3D_Init(nullptr, width, height, options));
         started = true;
     }
+    // The recording backend with the start-up calls already flushed and dropped from its log.
+    void StartRecording(int width, int height) {
+        StartDevice(D3DBackend::Recording, width, height);
+        Graphics::Flush();
+        Recording().ClearLog();
+    }
     void TearDown() override {
         if (!started) return;
         Texture_FreeAll();

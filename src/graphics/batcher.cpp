@@ -26,6 +26,7 @@ TDeviceTexture* g_batchTexture = nullptr;
 int g_batchStride = 0;
 uint8_t* g_batchBase = nullptr;
 uint64_t g_frameCounter = 10;
+uint64_t g_batchSerial = 1;
 int g_minimumCapacity = 16384;
 TDeviceTexture* g_fontTexture = nullptr;
 
@@ -289,6 +290,7 @@ void Flush() {
     const int primitives = PrimitiveCount(g_batchKind, g_current->used - g_current->lockStart);
     if (primitives >= 1) DrawFromBuffer(*g_current, g_batchKind, primitives);
     if (ManualBuffers()) g_current->used = g_current->capacity;
+    ++g_batchSerial;
     g_batchKind = -1;
     g_batchTexture = nullptr;
     g_batchStride = 0;
@@ -395,4 +397,8 @@ int GR_Batch_PoolSize() {
 
 uint64_t GR_Batch_FrameCounter() {
     return g_frameCounter;
+}
+
+uint64_t GR_Batch_Serial() {
+    return g_batchSerial;
 }

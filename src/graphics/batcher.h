@@ -61,3 +61,6 @@ void GR_Batch_ForgetTexture(const TDeviceTexture* texture);
 // Buffers in the pool, and the frame counter (for tests and the debug overlay).
 int GR_Batch_PoolSize();
 uint64_t GR_Batch_FrameCounter();
+// A number that changes whenever the pending batch is drawn: vertices written under one serial have not
+// reached the device while it stays the same.
+uint64_t GR_Batch_Serial();

@@ -145,3 +145,5 @@ void EmbeddedImage_SetTable(const uint8_t* table, uint32_t size);
 TDeviceTexture* EmbeddedImage_CreateTexture(int index);
 // Writes the game-size screen texture as a PNG file; an empty name is a run-time error.
 void Screen_SaveToFile(const char* name);
+// The same for a rectangle of it, clipped to the game size; nothing is written when none of it is left.
+void Screen_SavePartToFile(const char* name, int x, int y, int w, int h);

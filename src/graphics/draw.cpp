@@ -1,7 +1,6 @@
 #include "graphics/draw.h"
 
 #include "graphics/batcher.h"
-#include "graphics/font.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
 #include "graphics/vertex.h"
@@ -21,8 +20,6 @@ uint32_t g_drawAlpha = 255;
 int g_circlePrecision = 24;
 float g_cos[65];
 float g_sin[65];
-int g_currentFont = -1;
-int g_hAlign = 0;
 
 struct PrimitiveBuilder {
     int kind = 0;
@@ -441,19 +438,3 @@ void GR_Draw_PrimitiveEnd() {
         Graphics::AllocVerts(g_builder.kind, Texture_Get(g_builder.texture), 24, g_builder.count));
     if (v) std::memcpy(v, g_builder.vertices, sizeof(Vertex24) * static_cast<size_t>(g_builder.count));
 }
-
-void Text_SetFont(int font) {
-    g_currentFont = Font_Exists(font) ? font : -1;
-}
-void Text_SetHAlign(int align) {
-    g_hAlign = (align == 1 || align == 2) ? align : 0;
-}
-
-// Text is drawn with a font texture, and neither the fonts nor the built-in font exist without the
-// device: nothing is drawn and every text measures 0.
-void Text_Draw(float, float, const char*, int, int) {}
-void Text_DrawTransformed(float, float, const char*, int, int, float, float, float) {}
-int Text_Width(const char* /*text*/, int /*separation*/, int /*width*/) {
-    return 0;
-}
-void Text_Free() {}

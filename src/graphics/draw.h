@@ -1,4 +1,4 @@
-// Two-dimensional shapes, user primitives and text, as the run loop, the room drawing and the actions
+// Two-dimensional shapes and user primitives, as the run loop, the room drawing and the actions
 // draw them, in the drawing colour and alpha. Everything is appended to the vertex batch, so without a
 // device nothing is drawn; the drawing colour and alpha are kept as state all the same.
 #pragma once
@@ -60,12 +60,3 @@ void GR_Draw_VertexColour(float x, float y, uint32_t colour, float alpha);
 void GR_Draw_VertexTexture(float x, float y, float u, float v);
 void GR_Draw_VertexTextureColour(float x, float y, float u, float v, uint32_t colour, float alpha);
 void GR_Draw_PrimitiveEnd();
-
-// Text with the current font; separation and width of -1 mean the defaults.
-void Text_SetFont(int font);
-void Text_SetHAlign(int align);
-void Text_Draw(float x, float y, const char* text, int separation, int width);
-void Text_DrawTransformed(float x, float y, const char* text, int separation, int width, float xscale,
-                          float yscale, float angle);
-int Text_Width(const char* text, int separation, int width);
-void Text_Free();

@@ -3,6 +3,7 @@
 //
 // Render targets are read straight from their colour surface (the device layer reads its framebuffer
 // top row first), so no lockable staging surface is made for a read.
+#include "core/convert.h"
 #include "core/memory.h"
 #include "device/device.h"
 #include "graphics/batcher.h"
@@ -178,13 +179,28 @@ uint32_t GetScreenPixel(int x, int y) {
 } // namespace Graphics
 
 void Screen_SaveToFile(const char* name) {
+    Screen_SavePartToFile(name, 0, 0, Window_GetGameWidth(), Window_GetGameHeight());
+}
+
+void Screen_SavePartToFile(const char* name, int x, int y, int w, int h) {
     if (!name || !*name) {
         Code_Error_Report("Trying to save screen to empty image file name.", false);
         return;
     }
-    int w = Window_GetGameWidth();
-    int h = Window_GetGameHeight();
-    uint8_t* block = GR_D3D_ReadScreenRect(w, h, 0, 0, w, h);
+    const int width = Window_GetGameWidth();
+    const int height = Window_GetGameHeight();
+    if (x < 0) {
+        w = Wrap_Add32(w, x);
+        x = 0;
+    }
+    if (y < 0) {
+        h = Wrap_Add32(h, y);
+        y = 0;
+    }
+    if (static_cast<int64_t>(x) + w > width) w = width - x;
+    if (static_cast<int64_t>(y) + h > height) h = height - y;
+    if (w < 1 || h < 1) return;
+    uint8_t* block = GR_D3D_ReadScreenRect(width, height, x, y, w, h);
     if (!block) return;
     Colour_SwapRB(block, w, h);
     write_png_file(name, block, w, h);

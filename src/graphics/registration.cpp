@@ -1,11 +1,14 @@
 #include "graphics/registration.h"
 
-// Of the graphic group, the colour, screen-save and shape built-ins and the sprite and background drawing
-// built-ins are written; the other families register nothing yet. With no vertex_* writers registered
-// there is nothing to rebind.
+// Of the graphic group, the drawing-state, shape, text and sprite and background drawing built-ins are
+// written, in the group's order; the other families register nothing yet. With no vertex_* writers
+// registered there is nothing to rebind.
 void InitGraphicFunctions() {
-    Graphic_RegisterDrawFunctions();
+    InitDrawStateFunctions();
+    InitShapeFunctions();
+    InitTextFunctions();
     InitSpriteDrawFunctions();
+    InitCornerIdFunctions();
 }
 void Init3DFunctions() {}
 void InitParticleFunctions() {}

@@ -3,10 +3,13 @@
 #pragma once
 
 void InitGraphicFunctions();
-// The colour, screen-save, shape and primitive built-ins of the graphic group.
-void Graphic_RegisterDrawFunctions();
-// The draw_self, draw_sprite_* and draw_background_* entries of the graphic group.
+// The parts of the graphic group, in the group's order.
+void InitDrawStateFunctions();
+void InitShapeFunctions();
+void InitTextFunctions();
+// The draw_self, draw_sprite_* and draw_background_* entries.
 void InitSpriteDrawFunctions();
+void InitCornerIdFunctions();
 void Init3DFunctions();
 void InitParticleFunctions();
 void InitVertexFunctions();

@@ -63,6 +63,14 @@ public:
         return item;
     }
 
+    // Puts item in a slot inside the table, keeping its name; gives back the resource it held (null for
+    // an empty slot).
+    T* Swap(int index, T* item) {
+        T* old = m_slots[static_cast<size_t>(index)].item;
+        m_slots[static_cast<size_t>(index)].item = item;
+        return old;
+    }
+
     template <typename Visit> void ForEach(Visit visit) const {
         for (const Slot& slot : m_slots)
             if (slot.item) visit(slot.item);

@@ -33,10 +33,6 @@ constexpr int kFanOrder[4] = {0, 1, 2, 3};
 constexpr float kRotationThreshold = 0.001f;
 constexpr float kGeneralRotationThreshold = 0.01f;
 
-uint32_t WithCornerId(uint32_t colour, int corner) {
-    static const uint32_t bits[4] = {0x00000u, 0x00001u, 0x10000u, 0x10001u};
-    return (colour & ~0x10001u) | bits[corner];
-}
 
 // Writes a quad in the given vertex order: six vertices make a list quad, four a fan.
 void Emit(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, const uint32_t colours[4], const int* order,
@@ -49,7 +45,7 @@ void Emit(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, const uin
     const float z = GR_Transform.depth2D;
     for (int i = 0; i < count; ++i) {
         const int k = order[i];
-        const uint32_t colour = list && g_cornerIds ? WithCornerId(colours[k], k) : colours[k];
+        const uint32_t colour = list && g_cornerIds ? Texture_CornerColour(colours[k], k) : colours[k];
         v[i] = Vertex24{c.x[k], c.y[k], z, colour, us[k], vs[k]};
     }
 }
@@ -197,6 +193,11 @@ void ForEachTile(double sx, double sy, double tw, double th, bool htiled, bool v
 
 void Texture_SetCornerIds(bool on) {
     g_cornerIds = on;
+}
+
+uint32_t Texture_CornerColour(uint32_t colour, int corner) {
+    static const uint32_t bits[4] = {0x00000u, 0x00001u, 0x10000u, 0x10001u};
+    return (colour & ~0x10001u) | bits[corner & 3];
 }
 
 bool Texture_GetCornerIds() {

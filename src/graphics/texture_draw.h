@@ -15,6 +15,8 @@ struct TPageEntry;
 // blue: top-left 0/0, top-right 0/1, bottom-right 1/0, bottom-left 1/1 (red/blue).
 void Texture_SetCornerIds(bool on);
 bool Texture_GetCornerIds();
+// A device colour marked with a corner number (0 top-left, 1 top-right, 2 bottom-right, 3 bottom-left).
+uint32_t Texture_CornerColour(uint32_t colour, int corner);
 
 bool Texture_Draw(int id, float x, float y);
 bool Texture_DrawEntry(TPageEntry* entry, float x, float y);

@@ -1,5 +1,14 @@
 #include "io/builtin_font.h"
 
-// The font is built over a texture of embedded image 15, and without a device no texture can be made:
-// no built-in font exists yet.
-void Text_CreateDefaultFont() {}
+#include "graphics/device.h"
+#include "graphics/embedded_images.h"
+#include "graphics/font.h"
+#include "graphics/text.h"
+
+// Without a device the font is made all the same, without a texture: it measures text and draws nothing.
+void Text_CreateDefaultFont() {
+    if (Text_BuiltinFont()) return;
+    const int texture = Texture_AddExisting(EmbeddedImage_CreateTexture(kEmbeddedImageFont), 256, 128);
+    Text_SetBuiltinFont(
+        CFontQN::CFontQN_Builtin(BuiltinFont_GlyphTable, kBuiltinFontFirst, kBuiltinFontLast, texture));
+}

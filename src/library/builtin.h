@@ -55,9 +55,18 @@ struct BuiltInRegistration {
 #define BUILTIN_ENTRY(name, count)                                                                           \
     { #name, BuiltIn_Call < F_##name>, count }
 
+// The body F_<name> under a second script name.
+#define BUILTIN_ALIAS(alias, name, count)                                                                    \
+    { #alias, BuiltIn_Call < F_##name>, count }
+// The body under the second name, then under its own.
+#define BUILTIN_PAIR(alias, name, count) BUILTIN_ALIAS(alias, name, count), BUILTIN_ENTRY(name, count)
+
 // The same for a body F_<name> that takes the calling instances.
 #define BUILTIN_INSTANCE_ENTRY(name, count)                                                                  \
     { #name, BuiltIn_CallWithInstances < F_##name>, count }
+
+// The head of a body F_<name>, for BUILTIN_ENTRY(name, ...).
+#define BUILTIN_BODY(name) void F_##name([[maybe_unused]] ScriptValue& result, [[maybe_unused]] const BuiltInArgs& args)
 
 // The head of a body that takes the calling instances, for BUILTIN_INSTANCE_ENTRY(name, ...).
 #define BUILTIN_INSTANCE_BODY(name)                                                                          \

@@ -4,6 +4,7 @@
 #include "core/memory.h"
 #include "ext/platform_services.h"
 #include "graphics/background.h"
+#include "graphics/font.h"
 #include "graphics/sprite.h"
 #include "graphics/texture.h"
 #include "graphics/texture_page.h"
@@ -145,6 +146,10 @@ bool STRG_Chunk(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&)
         VMString_AddConstant(Code_GetString(i));
     return true;
 }
+bool FONT_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list) {
+    Font_Init();
+    return Font_Load(file, chunk, list);
+}
 bool Nothing(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) {
     return true;
 }
@@ -161,7 +166,7 @@ const ChunkEntry kChunks[] = {
     {"GEN7", false, GEN7_Chunk},
     {"GENL", false, GEN7_Chunk},
     {"OPTN", false, OPTN_Chunk},
-    // Extensions, sounds, sprites, backgrounds, paths, shaders and fonts:
+    // Extensions, sounds, paths and shaders:
     // their loaders come with their subsystems.
     {"EXTN", true, KeepNothing},
     {"SOND", true, KeepNothing},
@@ -171,7 +176,7 @@ const ChunkEntry kChunks[] = {
     {"PATH", true, KeepNothing},
     {"SCPT", true, SCPT_Chunk},
     {"SHDR", true, KeepNothing},
-    {"FONT", true, KeepNothing},
+    {"FONT", true, FONT_Chunk},
     {"TMLN", true, TimeLine_Load},
     {"OBJT", true, Object_Load},
     {"ROOM", true, Room_Load},
@@ -194,9 +199,10 @@ const ChunkEntry* FindChunk(uint32_t tag) {
 
 void ClearLoadedTables() {
     Room_Init();
-    // Sprites and backgrounds point at the loaded page entries.
+    // Sprites, backgrounds and fonts point at the loaded page entries.
     Sprite_Clear();
     Background_Clear();
+    Font_Init();
     TPage_ClearEntries();
     TimeLine_Init();
     g_tpages.clear();

@@ -11,6 +11,7 @@
 #include "graphics/font.h"
 #include "graphics/particles.h"
 #include "graphics/sprite.h"
+#include "graphics/text.h"
 #include "io/dialogs.h"
 #include "io/input.h"
 #include "io/support_file.h"
@@ -220,6 +221,7 @@ void Runner_Shutdown() {
     Script_Free();
     Variable_Free();
     Font_Free();
+    Text_Free();
     Sound_Free();
     GR_D3D_Quit();
     Game_FreeData();

@@ -1,7 +1,8 @@
-// Loads arbitrary bytes as a game data file (the pre-pass, then the chunk walk) and as a debug-information
-// file. Every function name resolves (as a script), so that binding runs its chains, and a name that does
-// not resolve fails the load instead of ending the run.
+// Loads arbitrary bytes as a game data file (the pre-pass, then the chunk walk; loaded fonts measure a
+// text) and as a debug-information file. Every function name resolves (as a script), so that binding runs
+// its chains, and a name that does not resolve fails the load instead of ending the run.
 #include "core/memory.h"
+#include "graphics/font.h"
 #include "runner/code_load.h"
 #include "runner/data_file.h"
 #include "runner/debug_info.h"
@@ -50,6 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             (void)last;
         }
     }
+    // The glyphs of every font that loaded are looked up and measured.
+    const uint16_t sample[] = {' ', 'A', 'g', 0x20AC, 0};
+    for (int i = 0; i < Font_Count(); ++i)
+        if (CFontQN* font = Font_Get(i)) (void)font->TextWidth(sample);
     DebugInfo_Load(Copy(data, size), static_cast<uint32_t>(size));
     for (int i = 0; i < 4; ++i) {
         uint8_t* pairs;

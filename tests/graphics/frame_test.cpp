@@ -45,7 +45,18 @@ TEST_F(FrameTest, AFilledRectangleLandsOnItsPixelsAndTheFrameSavesAsPNG) {
     ASSERT_NE(Code_LastErrorText, nullptr);
     EXPECT_NE(std::string(Code_LastErrorText).find("Trying to save screen to empty image file name."),
               std::string::npos);
+    // A part reaching left of the image loses those columns; one wholly outside writes nothing.
+    Screen_SavePartToFile("part.png", -10, 4, 15, 100);
+    Screen_SavePartToFile("none.png", 32, 0, 5, 5);
     ASSERT_TRUE(Graphics::EndFrame(true));
+    EXPECT_FALSE(LoadSave_SaveFileExists("none.png"));
+    png_image part;
+    std::memset(&part, 0, sizeof part);
+    part.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&part, LoadSave_SavePath("part.png").c_str()));
+    EXPECT_EQ(part.width, 5u);
+    EXPECT_EQ(part.height, 20u);
+    png_image_free(&part);
     const auto pixels = BackBuffer();
     EXPECT_EQ(PixelMask(pixels, width, 0xFFFF0000u), BoxMask(width, 24, 2, 3, 5, 7));
     // The triangle's vertices lie half a pixel up-left of the centres: pixel (10 + i, 10 + j) when

@@ -5,6 +5,7 @@
 #include "graphics/font.h"
 #include "graphics/registration.h"
 #include "graphics/sprite.h"
+#include "runner/run_state.h"
 #include "graphics/text.h"
 #include "graphics/texture_draw.h"
 #include "library/builtin_test_util.h"
@@ -343,6 +344,67 @@ TEST_F(SpriteFontTest, FramesBecomeGlyphsAndEveryFontHasASpace) {
     EXPECT_EQ(Glyphs(0), "32:3/8/0 48:0/8/0 49:1/8/0 50:2/8/0 ");
 }
 
+class SpriteFontDrawTest : public GraphicsDeviceTest {
+protected:
+    void SetUp() override {
+        StartRecording(64, 64);
+        View_DrawRegion = IntRect{0, 0, 63, 63};
+        Font_Init();
+        const int sprite = Sprite_AddEmpty();
+        CSprite* s = Sprite_Data(sprite);
+        s->frameCount = s->textureCount = 2;
+        s->width = 8;
+        s->height = 10;
+        s->cullRadius = 13;
+        s->textures = static_cast<int32_t*>(MEM_ALLOC(2 * sizeof(int32_t)));
+        for (int i = 0; i < 2; ++i)
+            s->textures[i] = Texture_Create(8, 10, false);
+        Text_SetFont(Font_AddSpriteExt(sprite, "ab", false, 2));
+        Text_SetHAlign(0);
+        Text_SetVAlign(0);
+        Graphics::Flush();
+        Recording().ClearLog();
+    }
+    void TearDown() override {
+        Text_SetFont(-1);
+        Font_Init();
+        Sprite_Free();
+        View_DrawRegion = IntRect{0, 0, 0, 0};
+        GraphicsDeviceTest::TearDown();
+    }
+    // The left edge of each frame drawn, in the order drawn.
+    std::vector<float> FrameLefts() {
+        Graphics::Flush();
+        std::vector<float> lefts;
+        for (const D3DCall* draw : Draws()) {
+            const size_t n = draw->data.size() / 24;
+            const size_t perQuad = draw->a == static_cast<uint32_t>(D3DPT_TRIANGLEFAN) ? 4 : 6;
+            for (size_t q = 0; q + perQuad <= n; q += perQuad) {
+                float left = 1e9f;
+                for (size_t k = q; k < q + perQuad; ++k) {
+                    float x;
+                    std::memcpy(&x, draw->data.data() + k * 24, 4);
+                    left = std::min(left, x);
+                }
+                lefts.push_back(left);
+            }
+        }
+        Recording().ClearLog();
+        return lefts;
+    }
+};
+
+TEST_F(SpriteFontDrawTest, FramesAreDrawnAtThePenAndSpacesOnlyAdvance) {
+    Text_Draw(10, 5, "a b", -1, -1);
+    EXPECT_EQ(FrameLefts(), (std::vector<float>{10, 30}));
+    Text_DrawColour(10, 5, "ba", -1, -1, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 1);
+    EXPECT_EQ(FrameLefts(), (std::vector<float>{10, 20}));
+    // A sprite deleted later leaves a font that draws nothing.
+    Sprite_Free();
+    Text_Draw(10, 5, "ab", -1, -1);
+    EXPECT_TRUE(FrameLefts().empty());
+}
+
 // ---- drawn text ----
 
 struct V24 {
@@ -354,15 +416,13 @@ struct V24 {
 class TextDrawTest : public GraphicsDeviceTest {
 protected:
     void SetUp() override {
-        StartDevice(D3DBackend::Recording, 256, 128);
+        StartRecording(256, 128);
         texture = Texture_Create(256, 128, false);
         Text_SetFont(-1);
         Text_SetBuiltinFont(MakeTestFont(texture));
         Text_SetHAlign(0);
         Text_SetVAlign(0);
         GR_Draw_SetColour(0x0000FFu);
-        Graphics::Flush();
-        Recording().ClearLog();
     }
     void TearDown() override {
         Text_Free();
@@ -514,7 +574,7 @@ protected:
     void SetUp() override {
         if (access((std::string(kFontFolder) + kFontFile).c_str(), R_OK) != 0)
             GTEST_SKIP() << "no font file at " << kFontFolder << kFontFile;
-        StartDevice(D3DBackend::Recording, 64, 64);
+        StartRecording(64, 64);
         folder.SetEnv("XDG_DATA_HOME", folder / "data");
         LoadSave_SetGamePath((std::string(kFontFolder) + "game.win").c_str());
         Font_Init();

@@ -54,6 +54,12 @@ TEST(ExampleGame, RunsOnRecordedInputSavesItsScreenAndEndsOnEscape) {
     EXPECT_EQ(at(0, 128), 0x182848u);   // and its first, one square lower
     EXPECT_EQ(at(240, 220), 0xC08040u); // inside the basket
     EXPECT_NE(at(160, 220), 0xC08040u); // where it started
+    // The count of stars caught, written in the text colour at the top left.
+    int textPixels = 0;
+    for (int y = 8; y < 24; ++y)
+        for (int x = 8; x < 100; ++x)
+            textPixels += at(x, y) == 0xFFFF80u;
+    EXPECT_GT(textPixels, 40);
     ReadPNG_Free();
 }
 

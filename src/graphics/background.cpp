@@ -26,11 +26,6 @@ float Radians(float degrees) {
     return degrees * 3.1415927f / 180.0f;
 }
 
-void LogDrawFailure(bool ok) {
-    // The quad operations refuse only an image without a valid texture; the background stays as it is.
-    if (!ok) DebugConsole->Output("Error attempting to draw background\n");
-}
-
 } // namespace
 
 void CBackground::Reset() {
@@ -42,7 +37,9 @@ void CBackground::Reset() {
 bool CBackground::LoadFromChunk(const CDataView& file, const IFFChunk& chunk, uint32_t record) {
     Reset();
     if (!chunk.Holds(record, kRecordBytes)) return false;
-    auto word = [&](int i) { return file.WordAt(static_cast<uint64_t>(record) + 4 * static_cast<uint64_t>(i)); };
+    auto word = [&](int i) {
+        return file.WordAt(static_cast<uint64_t>(record) + 4 * static_cast<uint64_t>(i));
+    };
     bool textOk = true;
     file.Text(word(0), &textOk);
     const uint32_t entryAt = word(4);
@@ -104,7 +101,8 @@ void CBackground::CreateColour(int w, int h, uint32_t colour, bool preloadFlag) 
     MakeTexture();
 }
 
-void CBackground::CreateGradient(int w, int h, uint32_t colour1, uint32_t colour2, int kind, bool preloadFlag) {
+void CBackground::CreateGradient(int w, int h, uint32_t colour1, uint32_t colour2, int kind,
+                                 bool preloadFlag) {
     Reset();
     width = w;
     height = h;
@@ -148,8 +146,8 @@ void CBackground::CreateFromBitmap(IBitmap& image, bool removeBack, bool smoothF
     IBitmap* replacement = nullptr;
     const int max = GR_D3D_MaxTextureSize();
     if (width > max || height > max) {
-        DebugConsole->Output("Error creating background: image width or height exceeds maximum texture size of %d\n",
-                             max);
+        DebugConsole->Output(
+            "Error creating background: image width or height exceeds maximum texture size of %d\n", max);
         width = std::min(width, max);
         height = std::min(height, max);
         CBitmap32* red = CBitmap32::CBitmap32_Fill(width, height, 0xFFFF0000u);
@@ -172,8 +170,8 @@ bool CBackground::LoadFromData(const uint32_t* pixels, int w, int h, bool remove
     return true;
 }
 
-bool CBackground::LoadFromPNG(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag, bool preloadFlag,
-                              bool keepAlpha) {
+bool CBackground::LoadFromPNG(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag,
+                              bool preloadFlag, bool keepAlpha) {
     int w = 0, h = 0;
     const uint32_t* pixels = ReadPNG(bytes, size, w, h);
     const bool ok = pixels && LoadFromData(pixels, w, h, removeBack, smoothFlag, preloadFlag, keepAlpha);
@@ -190,8 +188,8 @@ bool CBackground::LoadFromJPEG(const uint8_t* bytes, size_t size, bool removeBac
     return ok;
 }
 
-bool CBackground::LoadFromGIF(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag, bool preloadFlag,
-                              bool keepAlpha) {
+bool CBackground::LoadFromGIF(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag,
+                              bool preloadFlag, bool keepAlpha) {
     int w = 0, h = 0;
     uint32_t* pixels = GIF_Decode(bytes, size, w, h);
     const bool ok = pixels && LoadFromData(pixels, w, h, removeBack, smoothFlag, preloadFlag, keepAlpha);
@@ -208,53 +206,58 @@ bool CBackground::LoadFromFile(const char* path, bool removeBack, bool smoothFla
     uint8_t* bytes = LoadSave_ReadSaveFile(path, &size);
     if (!bytes) bytes = LoadSave_ReadBundleFile(path, &size);
     if (!bytes) return false;
-    const bool ok = LoadFromPNG(bytes, static_cast<size_t>(size), removeBack, smoothFlag, preloadFlag, keepAlpha);
+    const bool ok =
+        LoadFromPNG(bytes, static_cast<size_t>(size), removeBack, smoothFlag, preloadFlag, keepAlpha);
     MEM_FREE(bytes);
     return ok;
 }
 
+// Each draws from the page entry when there is one, else from the own texture; an image without a
+// valid texture draws nothing.
 void CBackground::Draw(float x, float y) {
-    LogDrawFailure(pageEntry ? Texture_DrawEntry(pageEntry, x, y) : Texture_Draw(texture, x, y));
+    pageEntry ? Texture_DrawEntry(pageEntry, x, y) : Texture_Draw(texture, x, y);
 }
 
-void CBackground::DrawExt(float x, float y, float xscale, float yscale, float angle, uint32_t colour, float alpha) {
+void CBackground::DrawExt(float x, float y, float xscale, float yscale, float angle, uint32_t colour,
+                          float alpha) {
     const float radians = Radians(angle);
-    LogDrawFailure(pageEntry ? Texture_DrawEntryExt(pageEntry, 0, 0, x, y, xscale, yscale, radians, colour, alpha)
-                             : Texture_DrawExt(texture, 0, 0, x, y, xscale, yscale, radians, colour, alpha));
+    pageEntry ? Texture_DrawEntryExt(pageEntry, 0, 0, x, y, xscale, yscale, radians, colour, alpha)
+              : Texture_DrawExt(texture, 0, 0, x, y, xscale, yscale, radians, colour, alpha);
 }
 
 void CBackground::DrawStretched(float x, float y, float w, float h, uint32_t colour, float alpha) {
     if (!(w > 0.0f) || !(h > 0.0f) || width <= 0 || height <= 0) return;
     const float xscale = w / static_cast<float>(width);
     const float yscale = h / static_cast<float>(height);
-    LogDrawFailure(pageEntry ? Texture_DrawEntryExt(pageEntry, 0, 0, x, y, xscale, yscale, 0, colour, alpha)
-                             : Texture_DrawExt(texture, 0, 0, x, y, xscale, yscale, 0, colour, alpha));
+    pageEntry ? Texture_DrawEntryExt(pageEntry, 0, 0, x, y, xscale, yscale, 0, colour, alpha)
+              : Texture_DrawExt(texture, 0, 0, x, y, xscale, yscale, 0, colour, alpha);
 }
 
-void CBackground::DrawPart(float left, float top, float partWidth, float partHeight, float x, float y, float xscale,
-                           float yscale, uint32_t colour, float alpha) {
-    LogDrawFailure(pageEntry ? Texture_DrawEntryPart(pageEntry, left, top, partWidth, partHeight, x, y, xscale,
-                                                     yscale, 0, colour, alpha)
-                             : Texture_DrawPart(texture, left, top, partWidth, partHeight, x, y, xscale, yscale, 0,
-                                                colour, alpha));
+void CBackground::DrawPart(float left, float top, float partWidth, float partHeight, float x, float y,
+                           float xscale, float yscale, uint32_t colour, float alpha) {
+    pageEntry
+        ? Texture_DrawEntryPart(pageEntry, left, top, partWidth, partHeight, x, y, xscale, yscale, 0, colour,
+                                alpha)
+        : Texture_DrawPart(texture, left, top, partWidth, partHeight, x, y, xscale, yscale, 0, colour, alpha);
 }
 
 void CBackground::DrawGeneral(float left, float top, float partWidth, float partHeight, float x, float y,
                               float xscale, float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3,
                               uint32_t c4, float alpha) {
     const float radians = Radians(angle);
-    LogDrawFailure(pageEntry ? Texture_DrawEntryGeneral(pageEntry, left, top, partWidth, partHeight, x, y, xscale,
-                                                        yscale, radians, c1, c2, c3, c4, alpha)
-                             : Texture_DrawGeneral(texture, left, top, partWidth, partHeight, x, y, xscale, yscale,
-                                                   radians, c1, c2, c3, c4, alpha));
+    pageEntry ? Texture_DrawEntryGeneral(pageEntry, left, top, partWidth, partHeight, x, y, xscale, yscale,
+                                         radians, c1, c2, c3, c4, alpha)
+              : Texture_DrawGeneral(texture, left, top, partWidth, partHeight, x, y, xscale, yscale, radians,
+                                    c1, c2, c3, c4, alpha);
 }
 
-void CBackground::DrawTiled(float x, float y, float xscale, float yscale, bool htiled, bool vtiled, float regionLeft,
-                            float regionTop, float regionWidth, float regionHeight, uint32_t colour, float alpha) {
-    LogDrawFailure(pageEntry ? Texture_DrawEntryTiled(pageEntry, 0, 0, x, y, xscale, yscale, htiled, vtiled,
-                                                      regionLeft, regionTop, regionWidth, regionHeight, colour, alpha)
-                             : Texture_DrawTiled(texture, 0, 0, x, y, xscale, yscale, htiled, vtiled, regionLeft,
-                                                 regionTop, regionWidth, regionHeight, colour, alpha));
+void CBackground::DrawTiled(float x, float y, float xscale, float yscale, bool htiled, bool vtiled,
+                            float regionLeft, float regionTop, float regionWidth, float regionHeight,
+                            uint32_t colour, float alpha) {
+    pageEntry ? Texture_DrawEntryTiled(pageEntry, 0, 0, x, y, xscale, yscale, htiled, vtiled, regionLeft,
+                                       regionTop, regionWidth, regionHeight, colour, alpha)
+              : Texture_DrawTiled(texture, 0, 0, x, y, xscale, yscale, htiled, vtiled, regionLeft, regionTop,
+                                  regionWidth, regionHeight, colour, alpha);
 }
 
 // ---- The background table
@@ -275,8 +278,7 @@ bool Background_Load(const CDataView& file, const IFFChunk& chunk, const std::ve
                                  static_cast<int>(i));
             return false;
         }
-        g_backgrounds.Set(static_cast<int>(i), background,
-                          String_Duplicate(file.Text(file.WordAt(list[i]))));
+        g_backgrounds.Set(static_cast<int>(i), background, String_Duplicate(file.Text(file.WordAt(list[i]))));
     }
     return true;
 }

@@ -43,8 +43,8 @@ public:
     void CreateFromBitmap(IBitmap& image, bool removeBack, bool smoothFlag, bool preloadFlag, bool keepAlpha);
     // From w x h 32-bit pixels (bytes B, G, R, A); false, with the background unchanged, when they make no
     // image.
-    bool LoadFromData(const uint32_t* pixels, int w, int h, bool removeBack, bool smoothFlag, bool preloadFlag,
-                      bool keepAlpha);
+    bool LoadFromData(const uint32_t* pixels, int w, int h, bool removeBack, bool smoothFlag,
+                      bool preloadFlag, bool keepAlpha);
     // Decode, then build; false, with the background unchanged, when the bytes do not decode.
     bool LoadFromPNG(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag, bool preloadFlag,
                      bool keepAlpha);
@@ -62,7 +62,8 @@ public:
     void DrawPart(float left, float top, float partWidth, float partHeight, float x, float y, float xscale,
                   float yscale, uint32_t colour, float alpha);
     void DrawGeneral(float left, float top, float partWidth, float partHeight, float x, float y, float xscale,
-                     float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4, float alpha);
+                     float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4,
+                     float alpha);
     void DrawTiled(float x, float y, float xscale, float yscale, bool htiled, bool vtiled, float regionLeft,
                    float regionTop, float regionWidth, float regionHeight, uint32_t colour, float alpha);
 

@@ -70,8 +70,8 @@ BUILTIN_INSTANCE_BODY(draw_sprite) {
 BUILTIN_INSTANCE_BODY(draw_sprite_ext) {
     int frame = 0;
     if (CSprite* s = SpriteArgs(self, args, frame))
-        s->Draw(frame, args.Float(2), args.Float(3), args.Float(4), args.Float(5), args.Float(6), Colour(args, 7),
-                args.Float(8));
+        s->Draw(frame, args.Float(2), args.Float(3), args.Float(4), args.Float(5), args.Float(6),
+                Colour(args, 7), args.Float(8));
 }
 
 // Sprite and frame are both rounded here; a negative frame goes on to the sprite as it is.
@@ -88,7 +88,8 @@ BUILTIN_INSTANCE_BODY(draw_sprite_pos) {
 BUILTIN_INSTANCE_BODY(draw_sprite_stretched) {
     int frame = 0;
     if (CSprite* s = SpriteArgs(self, args, frame))
-        s->DrawStretched(frame, args.Float(2), args.Float(3), args.Float(4), args.Float(5), kWhite, DrawAlpha());
+        s->DrawStretched(frame, args.Float(2), args.Float(3), args.Float(4), args.Float(5), kWhite,
+                         DrawAlpha());
 }
 
 BUILTIN_INSTANCE_BODY(draw_sprite_stretched_ext) {
@@ -101,15 +102,15 @@ BUILTIN_INSTANCE_BODY(draw_sprite_stretched_ext) {
 BUILTIN_INSTANCE_BODY(draw_sprite_part) {
     int frame = 0;
     if (CSprite* s = SpriteArgs(self, args, frame))
-        s->DrawPart(frame, args.Float(2), args.Float(3), args.Float(4), args.Float(5), args.Float(6), args.Float(7),
-                    1.0f, 1.0f, kWhite, DrawAlpha());
+        s->DrawPart(frame, args.Float(2), args.Float(3), args.Float(4), args.Float(5), args.Float(6),
+                    args.Float(7), 1.0f, 1.0f, kWhite, DrawAlpha());
 }
 
 BUILTIN_INSTANCE_BODY(draw_sprite_part_ext) {
     int frame = 0;
     if (CSprite* s = SpriteArgs(self, args, frame))
-        s->DrawPart(frame, args.Float(2), args.Float(3), args.Float(4), args.Float(5), args.Float(6), args.Float(7),
-                    args.Float(8), args.Float(9), Colour(args, 10), args.Float(11));
+        s->DrawPart(frame, args.Float(2), args.Float(3), args.Float(4), args.Float(5), args.Float(6),
+                    args.Float(7), args.Float(8), args.Float(9), Colour(args, 10), args.Float(11));
 }
 
 BUILTIN_INSTANCE_BODY(draw_sprite_general) {
@@ -130,8 +131,8 @@ BUILTIN_INSTANCE_BODY(draw_sprite_tiled) {
 BUILTIN_INSTANCE_BODY(draw_sprite_tiled_ext) {
     int frame = 0;
     if (CSprite* s = SpriteArgs(self, args, frame))
-        s->DrawTiled(frame, args.Float(2), args.Float(3), args.Float(4), args.Float(5), true, true, 0.0f, 0.0f,
-                     RoomWidth(), RoomHeight(), Colour(args, 6), args.Float(7));
+        s->DrawTiled(frame, args.Float(2), args.Float(3), args.Float(4), args.Float(5), true, true, 0.0f,
+                     0.0f, RoomWidth(), RoomHeight(), Colour(args, 6), args.Float(7));
 }
 
 BUILTIN_INSTANCE_BODY(draw_background) {
@@ -151,13 +152,14 @@ BUILTIN_INSTANCE_BODY(draw_background_stretched) {
 
 BUILTIN_INSTANCE_BODY(draw_background_stretched_ext) {
     if (CBackground* b = BackgroundArg(args))
-        b->DrawStretched(args.Float(1), args.Float(2), args.Float(3), args.Float(4), Colour(args, 5), args.Float(6));
+        b->DrawStretched(args.Float(1), args.Float(2), args.Float(3), args.Float(4), Colour(args, 5),
+                         args.Float(6));
 }
 
 BUILTIN_INSTANCE_BODY(draw_background_part) {
     if (CBackground* b = BackgroundArg(args))
-        b->DrawPart(args.Float(1), args.Float(2), args.Float(3), args.Float(4), args.Float(5), args.Float(6), 1.0f,
-                    1.0f, kWhite, DrawAlpha());
+        b->DrawPart(args.Float(1), args.Float(2), args.Float(3), args.Float(4), args.Float(5), args.Float(6),
+                    1.0f, 1.0f, kWhite, DrawAlpha());
 }
 
 BUILTIN_INSTANCE_BODY(draw_background_part_ext) {
@@ -168,21 +170,21 @@ BUILTIN_INSTANCE_BODY(draw_background_part_ext) {
 
 BUILTIN_INSTANCE_BODY(draw_background_general) {
     if (CBackground* b = BackgroundArg(args))
-        b->DrawGeneral(args.Float(1), args.Float(2), args.Float(3), args.Float(4), args.Float(5), args.Float(6),
-                       args.Float(7), args.Float(8), args.Float(9), Colour(args, 10), Colour(args, 11),
-                       Colour(args, 12), Colour(args, 13), args.Float(14));
+        b->DrawGeneral(args.Float(1), args.Float(2), args.Float(3), args.Float(4), args.Float(5),
+                       args.Float(6), args.Float(7), args.Float(8), args.Float(9), Colour(args, 10),
+                       Colour(args, 11), Colour(args, 12), Colour(args, 13), args.Float(14));
 }
 
 BUILTIN_INSTANCE_BODY(draw_background_tiled) {
     if (CBackground* b = BackgroundArg(args))
-        b->DrawTiled(args.Float(1), args.Float(2), 1.0f, 1.0f, true, true, 0.0f, 0.0f, RoomWidth(), RoomHeight(),
-                     kWhite, DrawAlpha());
+        b->DrawTiled(args.Float(1), args.Float(2), 1.0f, 1.0f, true, true, 0.0f, 0.0f, RoomWidth(),
+                     RoomHeight(), kWhite, DrawAlpha());
 }
 
 BUILTIN_INSTANCE_BODY(draw_background_tiled_ext) {
     if (CBackground* b = BackgroundArg(args))
-        b->DrawTiled(args.Float(1), args.Float(2), args.Float(3), args.Float(4), true, true, 0.0f, 0.0f, RoomWidth(),
-                     RoomHeight(), Colour(args, 5), args.Float(6));
+        b->DrawTiled(args.Float(1), args.Float(2), args.Float(3), args.Float(4), true, true, 0.0f, 0.0f,
+                     RoomWidth(), RoomHeight(), Colour(args, 5), args.Float(6));
 }
 
 const BuiltInRegistration kSpriteDrawFunctions[] = {

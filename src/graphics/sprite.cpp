@@ -90,7 +90,8 @@ void BuildMask(const uint8_t* unite, uint8_t* dest, const CBitmap32* bitmap, int
             const uint32_t* pixels = bitmap->GetPixels().data;
             for (int y = 0; y < h; ++y)
                 for (int x = 0; x < w; ++x) {
-                    const int alpha = static_cast<int>(pixels[static_cast<size_t>(y) * bitmap->GetWidth() + x] >> 24);
+                    const int alpha =
+                        static_cast<int>(pixels[static_cast<size_t>(y) * bitmap->GetWidth() + x] >> 24);
                     dest[static_cast<size_t>(y) * width + x] = alpha > tolerance ? 1 : 0;
                 }
         }
@@ -248,8 +249,9 @@ void CSprite::InitTexture() {
     if (IsFromFile()) return;
     MEM_FREE(textures);
     textureCount = localBitmapCount;
-    textures = textureCount > 0 ? static_cast<int32_t*>(MEM_ALLOC(sizeof(int32_t) * static_cast<size_t>(textureCount)))
-                                : nullptr;
+    textures = textureCount > 0
+                   ? static_cast<int32_t*>(MEM_ALLOC(sizeof(int32_t) * static_cast<size_t>(textureCount)))
+                   : nullptr;
     for (int32_t i = 0; i < textureCount; ++i) {
         textures[i] = Texture_CreateFromBitmap(localBitmaps[i]);
         if (preload) Texture_Preload(textures[i]);
@@ -268,7 +270,8 @@ void CSprite::InitLocalTPE() {
     }
     ownedPageEntryCount = 0;
     if (localBitmapCount < 1) return;
-    pageEntries = static_cast<TPageEntry**>(MEM_ALLOC(sizeof(TPageEntry*) * static_cast<size_t>(localBitmapCount)));
+    pageEntries =
+        static_cast<TPageEntry**>(MEM_ALLOC(sizeof(TPageEntry*) * static_cast<size_t>(localBitmapCount)));
     for (int32_t i = 0; i < localBitmapCount; ++i) {
         const auto w = static_cast<int16_t>(localBitmaps[i]->GetWidth());
         const auto h = static_cast<int16_t>(localBitmaps[i]->GetHeight());
@@ -377,9 +380,10 @@ void CSprite::Draw(int frame, float x, float y, float xscale, float yscale, floa
     const float yo = static_cast<float>(yOrigin);
     const float radians = Radians(angle);
     TPageEntry* entry = FrameEntry(frame);
-    const bool ok = pageEntries
-                        ? Texture_DrawEntryExt(entry, xo, yo, x, y, xscale, yscale, radians, colour, alpha)
-                        : Texture_DrawExt(FrameTexture(frame), xo, yo, x, y, xscale, yscale, radians, colour, alpha);
+    const bool ok =
+        pageEntries
+            ? Texture_DrawEntryExt(entry, xo, yo, x, y, xscale, yscale, radians, colour, alpha)
+            : Texture_DrawExt(FrameTexture(frame), xo, yo, x, y, xscale, yscale, radians, colour, alpha);
     if (!ok) DrawFailed();
 }
 
@@ -395,8 +399,8 @@ void CSprite::DrawSimple(int frame, float x, float y) {
 }
 
 // A sprite that has no page entries yet (not given textures) draws nothing here.
-void CSprite::DrawPos(int frame, float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
-                      uint32_t colour, float alpha) {
+void CSprite::DrawPos(int frame, float x1, float y1, float x2, float y2, float x3, float y3, float x4,
+                      float y4, uint32_t colour, float alpha) {
     if (!WrapFrame(frame) || !pageEntries) return;
     if (!Texture_DrawEntryPos(FrameEntry(frame), x1, y1, x2, y2, x3, y3, x4, y4, colour, alpha)) DrawFailed();
 }
@@ -406,19 +410,19 @@ void CSprite::DrawStretched(int frame, float x, float y, float w, float h, uint3
     if (!(w > 0.0f) || !(h > 0.0f) || width <= 0 || height <= 0) return;
     const float xscale = w / static_cast<float>(width);
     const float yscale = h / static_cast<float>(height);
-    const bool ok = pageEntries
-                        ? Texture_DrawEntryExt(FrameEntry(frame), 0, 0, x, y, xscale, yscale, 0, colour, alpha)
-                        : Texture_DrawExt(FrameTexture(frame), 0, 0, x, y, xscale, yscale, 0, colour, alpha);
+    const bool ok =
+        pageEntries ? Texture_DrawEntryExt(FrameEntry(frame), 0, 0, x, y, xscale, yscale, 0, colour, alpha)
+                    : Texture_DrawExt(FrameTexture(frame), 0, 0, x, y, xscale, yscale, 0, colour, alpha);
     if (!ok) DrawFailed();
 }
 
 void CSprite::DrawPart(int frame, float left, float top, float w, float h, float x, float y, float xscale,
                        float yscale, uint32_t colour, float alpha) {
     if (!WrapFrame(frame)) return;
-    const bool ok =
-        pageEntries
-            ? Texture_DrawEntryPart(FrameEntry(frame), left, top, w, h, x, y, xscale, yscale, 0, colour, alpha)
-            : Texture_DrawPart(FrameTexture(frame), left, top, w, h, x, y, xscale, yscale, 0, colour, alpha);
+    const bool ok = pageEntries ? Texture_DrawEntryPart(FrameEntry(frame), left, top, w, h, x, y, xscale,
+                                                        yscale, 0, colour, alpha)
+                                : Texture_DrawPart(FrameTexture(frame), left, top, w, h, x, y, xscale, yscale,
+                                                   0, colour, alpha);
     if (!ok) DrawFailed();
 }
 
@@ -426,27 +430,28 @@ void CSprite::DrawGeneral(int frame, float left, float top, float w, float h, fl
                           float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4,
                           float alpha) {
     if (!WrapFrame(frame)) return;
-    if (CullsSimple() && !ReachesDrawRegion(std::fabs(cullRadius * xscale), std::fabs(cullRadius * yscale), x, y))
+    if (CullsSimple() &&
+        !ReachesDrawRegion(std::fabs(cullRadius * xscale), std::fabs(cullRadius * yscale), x, y))
         return;
     const float radians = Radians(angle);
-    const bool ok = pageEntries ? Texture_DrawEntryGeneral(FrameEntry(frame), left, top, w, h, x, y, xscale, yscale,
-                                                           radians, c1, c2, c3, c4, alpha)
-                                : Texture_DrawGeneral(FrameTexture(frame), left, top, w, h, x, y, xscale, yscale,
-                                                      radians, c1, c2, c3, c4, alpha);
+    const bool ok = pageEntries ? Texture_DrawEntryGeneral(FrameEntry(frame), left, top, w, h, x, y, xscale,
+                                                           yscale, radians, c1, c2, c3, c4, alpha)
+                                : Texture_DrawGeneral(FrameTexture(frame), left, top, w, h, x, y, xscale,
+                                                      yscale, radians, c1, c2, c3, c4, alpha);
     if (!ok) DrawFailed();
 }
 
 void CSprite::DrawTiled(int frame, float x, float y, float xscale, float yscale, bool htiled, bool vtiled,
-                        float regionLeft, float regionTop, float regionWidth, float regionHeight, uint32_t colour,
-                        float alpha) {
+                        float regionLeft, float regionTop, float regionWidth, float regionHeight,
+                        uint32_t colour, float alpha) {
     if (!WrapFrame(frame)) return;
     const float xo = static_cast<float>(xOrigin);
     const float yo = static_cast<float>(yOrigin);
-    const bool ok = pageEntries
-                        ? Texture_DrawEntryTiled(FrameEntry(frame), xo, yo, x, y, xscale, yscale, htiled, vtiled,
-                                                 regionLeft, regionTop, regionWidth, regionHeight, colour, alpha)
-                        : Texture_DrawTiled(FrameTexture(frame), xo, yo, x, y, xscale, yscale, htiled, vtiled,
-                                            regionLeft, regionTop, regionWidth, regionHeight, colour, alpha);
+    const bool ok =
+        pageEntries ? Texture_DrawEntryTiled(FrameEntry(frame), xo, yo, x, y, xscale, yscale, htiled, vtiled,
+                                             regionLeft, regionTop, regionWidth, regionHeight, colour, alpha)
+                    : Texture_DrawTiled(FrameTexture(frame), xo, yo, x, y, xscale, yscale, htiled, vtiled,
+                                        regionLeft, regionTop, regionWidth, regionHeight, colour, alpha);
     if (!ok) DrawFailed();
 }
 
@@ -478,8 +483,10 @@ void CSprite::SetPrecise(bool flag) {
 void CSprite::SetCollisionMask(bool separate, int bboxModeArg, const IntRect& rect, int kind, int tolerance) {
     FreeMasks();
     if (IsFromFile() || frameCount < 1 || width < 1 || height < 1) return;
-    if (bboxModeArg == 0 || bboxModeArg == 1) bbox = IntRect{0, 0, width - 1, height - 1};
-    else if (bboxModeArg == 2) bbox = rect;
+    if (bboxModeArg == 0 || bboxModeArg == 1)
+        bbox = IntRect{0, 0, width - 1, height - 1};
+    else if (bboxModeArg == 2)
+        bbox = rect;
     const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height);
     masks = static_cast<SpriteMask*>(MEM_ALLOC(sizeof(SpriteMask) * static_cast<size_t>(frameCount)));
     maskCount = frameCount;
@@ -504,8 +511,9 @@ bool CSprite::MaskSolid(const uint8_t* mask, int32_t ix, int32_t iy) const {
 }
 
 bool CSprite::PreciseCollision(int frame, const IntRect& box, int x, int y, float xscale, float yscale,
-                               float angle, CSprite* other, int otherFrame, const IntRect& otherBox, int otherX,
-                               int otherY, float otherXscale, float otherYscale, float otherAngle) {
+                               float angle, CSprite* other, int otherFrame, const IntRect& otherBox,
+                               int otherX, int otherY, float otherXscale, float otherYscale,
+                               float otherAngle) {
     if (!other || frameCount < 1 || other->frameCount < 1) return false;
     const uint8_t* maskA = FrameMask(frame);
     const uint8_t* maskB = other->FrameMask(otherFrame);
@@ -518,8 +526,8 @@ bool CSprite::PreciseCollision(int frame, const IntRect& box, int x, int y, floa
     const bool unscaled = inv[0] == 1.0f && inv[1] == 1.0f && inv[2] == 1.0f && inv[3] == 1.0f;
     const bool unrotated = angle == 0.0f && otherAngle == 0.0f;
     // Image pixel of a room point, truncated toward zero.
-    auto map = [&](const CSprite& s, int sx, int sy, float ia, float ib, float turn, int px, int py, int32_t& ix,
-                   int32_t& iy) {
+    auto map = [&](const CSprite& s, int sx, int sy, float ia, float ib, float turn, int px, int py,
+                   int32_t& ix, int32_t& iy) {
         const int64_t dx = static_cast<int64_t>(px) - sx;
         const int64_t dy = static_cast<int64_t>(py) - sy;
         if (unscaled && unrotated) {
@@ -544,23 +552,25 @@ bool CSprite::PreciseCollision(int frame, const IntRect& box, int x, int y, floa
     for (int64_t px = l; px <= r; ++px)
         for (int64_t py = t; py <= b; ++py) {
             int32_t ax, ay, bx, by;
-            if (!map(*this, x, y, inv[0], inv[1], angle, static_cast<int>(px), static_cast<int>(py), ax, ay) ||
+            if (!map(*this, x, y, inv[0], inv[1], angle, static_cast<int>(px), static_cast<int>(py), ax,
+                     ay) ||
                 !MaskSolid(maskA, ax, ay))
                 continue;
-            if (map(*other, otherX, otherY, inv[2], inv[3], otherAngle, static_cast<int>(px), static_cast<int>(py), bx,
-                    by) &&
+            if (map(*other, otherX, otherY, inv[2], inv[3], otherAngle, static_cast<int>(px),
+                    static_cast<int>(py), bx, by) &&
                 other->MaskSolid(maskB, bx, by))
                 return true;
         }
     return false;
 }
 
-bool CSprite::PreciseCollisionPoint(int frame, const IntRect&, int x, int y, float xscale, float yscale, float angle,
-                                    float px, float py) {
+bool CSprite::PreciseCollisionPoint(int frame, const IntRect&, int x, int y, float xscale, float yscale,
+                                    float angle, float px, float py) {
     if (!hasMasks) return true;
     if (frameCount < 1) return false;
     int32_t ix, iy;
-    return MapFloor(*this, Placement{x, y, xscale, yscale, angle}, px, py, ix, iy) && MaskSolid(FrameMask(frame), ix, iy);
+    return MapFloor(*this, Placement{x, y, xscale, yscale, angle}, px, py, ix, iy) &&
+           MaskSolid(FrameMask(frame), ix, iy);
 }
 
 namespace {
@@ -576,8 +586,8 @@ template <typename Test> bool AnyPointIn(const IntRect& a, const IntRect& b, Tes
 }
 } // namespace
 
-bool CSprite::PreciseCollisionRectangle(int frame, const IntRect& box, int x, int y, float xscale, float yscale,
-                                        float angle, const IntRect& rect) {
+bool CSprite::PreciseCollisionRectangle(int frame, const IntRect& box, int x, int y, float xscale,
+                                        float yscale, float angle, const IntRect& rect) {
     if (!hasMasks) return true;
     if (frameCount < 1) return false;
     const uint8_t* mask = FrameMask(frame);
@@ -587,7 +597,8 @@ bool CSprite::PreciseCollisionRectangle(int frame, const IntRect& box, int x, in
         if (direct) {
             const int64_t ix = static_cast<int64_t>(px) - x + xOrigin;
             const int64_t iy = static_cast<int64_t>(py) - y + yOrigin;
-            return ix >= 0 && iy >= 0 && ix < width && iy < height && MaskSolid(mask, static_cast<int32_t>(ix), static_cast<int32_t>(iy));
+            return ix >= 0 && iy >= 0 && ix < width && iy < height &&
+                   MaskSolid(mask, static_cast<int32_t>(ix), static_cast<int32_t>(iy));
         }
         int32_t ix, iy;
         return MapFloor(*this, p, px, py, ix, iy) && MaskSolid(mask, ix, iy);
@@ -612,13 +623,15 @@ bool CSprite::PreciseCollisionLine(int frame, const IntRect& box, int x, int y, 
     if (!hasMasks) return true;
     if (frameCount < 1) return false;
     if (x1 == x2 || y1 == y2)
-        return PreciseCollisionRectangle(frame, box, x, y, xscale, yscale, angle,
-                                         IntRect{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)});
+        return PreciseCollisionRectangle(
+            frame, box, x, y, xscale, yscale, angle,
+            IntRect{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)});
     const uint8_t* mask = FrameMask(frame);
     const Placement p{x, y, xscale, yscale, angle};
     auto hit = [&](int64_t px, int64_t py) {
         int32_t ix, iy;
-        return MapFloor(*this, p, static_cast<double>(px), static_cast<double>(py), ix, iy) && MaskSolid(mask, ix, iy);
+        return MapFloor(*this, p, static_cast<double>(px), static_cast<double>(py), ix, iy) &&
+               MaskSolid(mask, ix, iy);
     };
     const int64_t dx = static_cast<int64_t>(x2) - x1;
     const int64_t dy = static_cast<int64_t>(y2) - y1;
@@ -653,9 +666,10 @@ bool Sprite_Load(const CDataView& file, const IFFChunk& chunk, const std::vector
         auto* sprite = new CSprite();
         if (!sprite->Load(file, chunk, list[i])) {
             delete sprite;
-            DebugConsole->Output("Chunk SPRT: sprite %d is damaged (its record, frames or masks lie outside the "
-                                 "chunk)\n",
-                                 static_cast<int>(i));
+            DebugConsole->Output(
+                "Chunk SPRT: sprite %d is damaged (its record, frames or masks lie outside the "
+                "chunk)\n",
+                static_cast<int>(i));
             return false;
         }
         char* name = String_Duplicate(sprite->name);

@@ -56,7 +56,8 @@ public:
     void DrawPart(int frame, float left, float top, float w, float h, float x, float y, float xscale,
                   float yscale, uint32_t colour, float alpha);
     void DrawGeneral(int frame, float left, float top, float w, float h, float x, float y, float xscale,
-                     float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4, float alpha);
+                     float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4,
+                     float alpha);
     void DrawTiled(int frame, float x, float y, float xscale, float yscale, bool htiled, bool vtiled,
                    float regionLeft, float regionTop, float regionWidth, float regionHeight, uint32_t colour,
                    float alpha);

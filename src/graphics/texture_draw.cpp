@@ -35,8 +35,8 @@ constexpr float kGeneralRotationThreshold = 0.01f;
 
 
 // Writes a quad in the given vertex order: six vertices make a list quad, four a fan.
-void Emit(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, const uint32_t colours[4], const int* order,
-          int count) {
+void Emit(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, const uint32_t colours[4],
+          const int* order, int count) {
     const bool list = count == 6;
     auto* v = static_cast<Vertex24*>(Graphics::AllocVerts(list ? 4 : 6, texture, 24, count));
     if (!v) return;
@@ -58,7 +58,8 @@ void EmitOne(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, uint32
 
 // The rectangle (left, top)-(right, bottom) relative to (x, y), turned about (x, y) when the angle
 // reaches the threshold.
-Corners Place(float x, float y, float left, float top, float right, float bottom, float angle, float threshold) {
+Corners Place(float x, float y, float left, float top, float right, float bottom, float angle,
+              float threshold) {
     const float px[4] = {left, right, right, left};
     const float py[4] = {top, top, bottom, bottom};
     Corners out;
@@ -114,8 +115,8 @@ TTexture* EntryRecord(const TPageEntry* entry) {
 }
 
 QuadUV EntryUV(const TPageEntry& e, const TTexture& r) {
-    return QuadUV{e.sourceX * r.texelWidth, e.sourceY * r.texelHeight, (e.sourceX + e.sourceWidth) * r.texelWidth,
-                  (e.sourceY + e.sourceHeight) * r.texelHeight};
+    return QuadUV{e.sourceX * r.texelWidth, e.sourceY * r.texelHeight,
+                  (e.sourceX + e.sourceWidth) * r.texelWidth, (e.sourceY + e.sourceHeight) * r.texelHeight};
 }
 
 void FixZeroTarget(TPageEntry& e) {
@@ -224,8 +225,8 @@ bool Texture_DrawEntry(TPageEntry* entry, float x, float y) {
     return true;
 }
 
-bool Texture_DrawEntryPos(TPageEntry* entry, float x1, float y1, float x2, float y2, float x3, float y3, float x4,
-                          float y4, uint32_t colour, float alpha) {
+bool Texture_DrawEntryPos(TPageEntry* entry, float x1, float y1, float x2, float y2, float x3, float y3,
+                          float x4, float y4, uint32_t colour, float alpha) {
     TTexture* r = EntryRecord(entry);
     if (!r) return false;
     const Corners c{{x1, x2, x3, x4}, {y1, y2, y3, y4}};
@@ -233,8 +234,8 @@ bool Texture_DrawEntryPos(TPageEntry* entry, float x1, float y1, float x2, float
     return true;
 }
 
-bool Texture_DrawExt(int id, float xorig, float yorig, float x, float y, float xscale, float yscale, float angle,
-                     uint32_t colour, float alpha) {
+bool Texture_DrawExt(int id, float xorig, float yorig, float x, float y, float xscale, float yscale,
+                     float angle, uint32_t colour, float alpha) {
     TTexture* r = Texture_Record(id);
     if (!r) return false;
     if (RecordWidth(*r) == 0 || RecordHeight(*r) == 0) {
@@ -264,8 +265,8 @@ bool Texture_DrawEntryExt(TPageEntry* entry, float xorig, float yorig, float x, 
     return true;
 }
 
-bool Texture_DrawPart(int id, float left, float top, float width, float height, float x, float y, float xscale,
-                      float yscale, float angle, uint32_t colour, float alpha) {
+bool Texture_DrawPart(int id, float left, float top, float width, float height, float x, float y,
+                      float xscale, float yscale, float angle, uint32_t colour, float alpha) {
     TTexture* r = Texture_Record(id);
     if (!r) return false;
     const Corners c = Place(x, y, 0.0f, 0.0f, width * xscale, height * yscale, angle, kRotationThreshold);
@@ -273,14 +274,15 @@ bool Texture_DrawPart(int id, float left, float top, float width, float height, 
     return true;
 }
 
-bool Texture_DrawEntryPart(TPageEntry* entry, float left, float top, float width, float height, float x, float y,
-                           float xscale, float yscale, float angle, uint32_t colour, float alpha) {
+bool Texture_DrawEntryPart(TPageEntry* entry, float left, float top, float width, float height, float x,
+                           float y, float xscale, float yscale, float angle, uint32_t colour, float alpha) {
     TTexture* r = EntryRecord(entry);
     if (!r) return false;
     FixZeroTarget(*entry);
     ClippedPart p{x, y, width, height, 0.0f, 0.0f};
     if (!ClipPart(*entry, left, top, angle, xscale, yscale, p)) return true;
-    const Corners c = Place(p.x, p.y, 0.0f, 0.0f, p.width * xscale, p.height * yscale, angle, kRotationThreshold);
+    const Corners c =
+        Place(p.x, p.y, 0.0f, 0.0f, p.width * xscale, p.height * yscale, angle, kRotationThreshold);
     const float kx = static_cast<float>(entry->sourceWidth) / static_cast<float>(entry->targetWidth);
     const float ky = static_cast<float>(entry->sourceHeight) / static_cast<float>(entry->targetHeight);
     const float u0 = entry->sourceX + p.startX * kx;
@@ -291,14 +293,15 @@ bool Texture_DrawEntryPart(TPageEntry* entry, float left, float top, float width
     return true;
 }
 
-bool Texture_DrawGeneral(int id, float left, float top, float width, float height, float x, float y, float xscale,
-                         float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4,
-                         float alpha) {
+bool Texture_DrawGeneral(int id, float left, float top, float width, float height, float x, float y,
+                         float xscale, float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3,
+                         uint32_t c4, float alpha) {
     TTexture* r = Texture_Record(id);
     if (!r) return false;
     const bool rotated = !(std::fabs(angle) < kGeneralRotationThreshold);
     const float edge = rotated ? -0.5f : 0.0f;
-    const Corners c = Place(x, y, edge, edge, width * xscale, height * yscale, angle, kGeneralRotationThreshold);
+    const Corners c =
+        Place(x, y, edge, edge, width * xscale, height * yscale, angle, kGeneralRotationThreshold);
     const uint32_t colours[4] = {ColourToARGB(c1, alpha), ColourToARGB(c2, alpha), ColourToARGB(c3, alpha),
                                  ColourToARGB(c4, alpha)};
     Emit(r->texture, c, ImageUV(*r, left, top, width, height), colours, kFanOrder, 4);
@@ -324,8 +327,9 @@ bool Texture_DrawEntryGeneral(TPageEntry* entry, float left, float top, float wi
     return true;
 }
 
-bool Texture_DrawTiled(int id, float xorig, float yorig, float x, float y, float xscale, float yscale, bool htiled,
-                       bool vtiled, float rx, float ry, float rw, float rh, uint32_t colour, float alpha) {
+bool Texture_DrawTiled(int id, float xorig, float yorig, float x, float y, float xscale, float yscale,
+                       bool htiled, bool vtiled, float rx, float ry, float rw, float rh, uint32_t colour,
+                       float alpha) {
     TTexture* r = Texture_Record(id);
     if (!r) return false;
     const float w = RecordWidth(*r) * xscale;
@@ -358,8 +362,10 @@ bool Texture_DrawEntryTiled(TPageEntry* entry, float xorig, float yorig, float x
     const int32_t tw = X86_DoubleToInt32(xscale * entry->boundingWidth);
     const int32_t th = X86_DoubleToInt32(yscale * entry->boundingHeight);
     if (tw <= 0 || th <= 0) return false;
-    double sx = static_cast<double>(X86_DoubleToInt32(x)) + X86_DoubleToInt32((entry->targetX - xorig) * xscale);
-    double sy = static_cast<double>(X86_DoubleToInt32(y)) + X86_DoubleToInt32((entry->targetY - yorig) * yscale);
+    double sx =
+        static_cast<double>(X86_DoubleToInt32(x)) + X86_DoubleToInt32((entry->targetX - xorig) * xscale);
+    double sy =
+        static_cast<double>(X86_DoubleToInt32(y)) + X86_DoubleToInt32((entry->targetY - yorig) * yscale);
     // The start goes back one tile more than the region needs.
     auto reduce = [](double start, double step, double regionStart, double regionEnd) {
         start = TileStart(start, step, regionStart);

@@ -20,25 +20,26 @@ uint32_t Texture_CornerColour(uint32_t colour, int corner);
 
 bool Texture_Draw(int id, float x, float y);
 bool Texture_DrawEntry(TPageEntry* entry, float x, float y);
-bool Texture_DrawEntryPos(TPageEntry* entry, float x1, float y1, float x2, float y2, float x3, float y3, float x4,
-                          float y4, uint32_t colour, float alpha);
-bool Texture_DrawExt(int id, float xorig, float yorig, float x, float y, float xscale, float yscale, float angle,
-                     uint32_t colour, float alpha);
+bool Texture_DrawEntryPos(TPageEntry* entry, float x1, float y1, float x2, float y2, float x3, float y3,
+                          float x4, float y4, uint32_t colour, float alpha);
+bool Texture_DrawExt(int id, float xorig, float yorig, float x, float y, float xscale, float yscale,
+                     float angle, uint32_t colour, float alpha);
 bool Texture_DrawEntryExt(TPageEntry* entry, float xorig, float yorig, float x, float y, float xscale,
                           float yscale, float angle, uint32_t colour, float alpha);
-bool Texture_DrawPart(int id, float left, float top, float width, float height, float x, float y, float xscale,
-                      float yscale, float angle, uint32_t colour, float alpha);
-bool Texture_DrawEntryPart(TPageEntry* entry, float left, float top, float width, float height, float x, float y,
-                           float xscale, float yscale, float angle, uint32_t colour, float alpha);
-bool Texture_DrawGeneral(int id, float left, float top, float width, float height, float x, float y, float xscale,
-                         float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4,
-                         float alpha);
+bool Texture_DrawPart(int id, float left, float top, float width, float height, float x, float y,
+                      float xscale, float yscale, float angle, uint32_t colour, float alpha);
+bool Texture_DrawEntryPart(TPageEntry* entry, float left, float top, float width, float height, float x,
+                           float y, float xscale, float yscale, float angle, uint32_t colour, float alpha);
+bool Texture_DrawGeneral(int id, float left, float top, float width, float height, float x, float y,
+                         float xscale, float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3,
+                         uint32_t c4, float alpha);
 bool Texture_DrawEntryGeneral(TPageEntry* entry, float left, float top, float width, float height, float x,
                               float y, float xscale, float yscale, float angle, uint32_t c1, uint32_t c2,
                               uint32_t c3, uint32_t c4, float alpha);
 // (rx, ry, rw, rh) is the region to cover with tiles.
-bool Texture_DrawTiled(int id, float xorig, float yorig, float x, float y, float xscale, float yscale, bool htiled,
-                       bool vtiled, float rx, float ry, float rw, float rh, uint32_t colour, float alpha);
+bool Texture_DrawTiled(int id, float xorig, float yorig, float x, float y, float xscale, float yscale,
+                       bool htiled, bool vtiled, float rx, float ry, float rw, float rh, uint32_t colour,
+                       float alpha);
 bool Texture_DrawEntryTiled(TPageEntry* entry, float xorig, float yorig, float x, float y, float xscale,
                             float yscale, bool htiled, bool vtiled, float rx, float ry, float rw, float rh,
                             uint32_t colour, float alpha);

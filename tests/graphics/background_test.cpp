@@ -12,9 +12,7 @@ namespace {
 
 class BackgroundTest : public GraphicsDeviceTest {
 protected:
-    void SetUp() override {
-        StartRecording(32, 32);
-    }
+    void SetUp() override { StartRecording(32, 32); }
     void TearDown() override {
         background.Reset();
         GraphicsDeviceTest::TearDown();
@@ -54,8 +52,8 @@ TEST_F(BackgroundTest, ImagesThatDoNotDecodeLeaveTheBackgroundAsItWas) {
                                    static_cast<int>(bytes.size())));
     EXPECT_FALSE(background.LoadFromFile("junk.png", false, false, false, false));
     EXPECT_FALSE(background.LoadFromFile("missing.png", false, false, false, false));
-    EXPECT_FALSE(background.LoadFromJPEG(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), false, false,
-                                         false, false));
+    EXPECT_FALSE(background.LoadFromJPEG(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), false,
+                                         false, false, false));
     EXPECT_EQ(background.GetWidth(), 4);
     EXPECT_EQ(background.texture, texture);
     EXPECT_TRUE(Texture_Exists(texture));

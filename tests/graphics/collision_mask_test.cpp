@@ -43,7 +43,8 @@ std::unique_ptr<CSprite> FrameSprite(int w, int h, const std::vector<uint8_t>& a
     for (size_t f = 0; f < alphas.size(); ++f) {
         CBitmap32* b = CBitmap32::CBitmap32_Fill(w, h, 0xFFFFFF);
         for (uint32_t i = 0; i < b->GetPixels().byteSize / 4; ++i)
-            b->GetPixels().data[i] = (b->GetPixels().data[i] & 0xFFFFFFu) | static_cast<uint32_t>(alphas[f]) << 24;
+            b->GetPixels().data[i] = (b->GetPixels().data[i] & 0xFFFFFFu) | static_cast<uint32_t>(alphas[f])
+                                                                                << 24;
         s->localBitmaps[f] = b;
     }
     return s;
@@ -104,11 +105,7 @@ TEST(CollisionMask, KindsToleranceAndUnitedFrames) {
 }
 
 TEST(CollisionMask, PointsRectanglesEllipsesAndLines) {
-    auto s = MaskSprite({"#...",
-                         ".#..",
-                         "..#.",
-                         "...#"},
-                        1, 1);
+    auto s = MaskSprite({"#...", ".#..", "..#.", "...#"}, 1, 1);
     const IntRect box{9, 9, 12, 12}; // placed at (10, 10)
     EXPECT_TRUE(s->PreciseCollisionPoint(0, box, 10, 10, 1, 1, 0, 9, 9));
     EXPECT_FALSE(s->PreciseCollisionPoint(0, box, 10, 10, 1, 1, 0, 10, 9));
@@ -153,30 +150,28 @@ TEST(CollisionMask, PointsRectanglesEllipsesAndLines) {
 }
 
 TEST(CollisionMask, SpritesMeetWhereBothMasksAreSolid) {
-    auto a = MaskSprite({"##",
-                         "#."});
-    auto b = MaskSprite({".#",
-                         "##"});
+    auto a = MaskSprite({"##", "#."});
+    auto b = MaskSprite({".#", "##"});
     // The boxes overlap in the one pixel (1, 1) of a's image and (0, 0) of b's: empty in both.
-    EXPECT_FALSE(a->PreciseCollision(0, IntRect{0, 0, 1, 1}, 0, 0, 1, 1, 0, b.get(), 0, IntRect{1, 1, 2, 2}, 1, 1,
-                                     1, 1, 0));
+    EXPECT_FALSE(a->PreciseCollision(0, IntRect{0, 0, 1, 1}, 0, 0, 1, 1, 0, b.get(), 0, IntRect{1, 1, 2, 2},
+                                     1, 1, 1, 1, 0));
     // Placed on each other they meet at (1, 0).
-    EXPECT_TRUE(a->PreciseCollision(0, IntRect{0, 0, 1, 1}, 0, 0, 1, 1, 0, b.get(), 0, IntRect{0, 0, 1, 1}, 0, 0,
-                                    1, 1, 0));
+    EXPECT_TRUE(a->PreciseCollision(0, IntRect{0, 0, 1, 1}, 0, 0, 1, 1, 0, b.get(), 0, IntRect{0, 0, 1, 1}, 0,
+                                    0, 1, 1, 0));
     // Scaled by 2: -0.5 truncates to column 0 here, unlike the single tests.
     auto one = MaskSprite({"#"});
-    EXPECT_TRUE(one->PreciseCollision(0, IntRect{-1, 0, -1, 0}, 0, 0, 2, 1, 0, b.get(), 0, IntRect{-1, 0, -1, 0},
-                                      -1, -1, 1, 1, 0));
+    EXPECT_TRUE(one->PreciseCollision(0, IntRect{-1, 0, -1, 0}, 0, 0, 2, 1, 0, b.get(), 0,
+                                      IntRect{-1, 0, -1, 0}, -1, -1, 1, 1, 0));
     // Without masks the images still have to overlap.
     a->FreeMasks();
     b->FreeMasks();
-    EXPECT_FALSE(a->PreciseCollision(0, IntRect{0, 0, 5, 5}, 0, 0, 1, 1, 0, b.get(), 0, IntRect{0, 0, 5, 5}, 2, 0,
-                                     1, 1, 0));
-    EXPECT_TRUE(a->PreciseCollision(0, IntRect{0, 0, 5, 5}, 0, 0, 1, 1, 0, b.get(), 0, IntRect{0, 0, 5, 5}, 1, 0,
-                                    1, 1, 0));
+    EXPECT_FALSE(a->PreciseCollision(0, IntRect{0, 0, 5, 5}, 0, 0, 1, 1, 0, b.get(), 0, IntRect{0, 0, 5, 5},
+                                     2, 0, 1, 1, 0));
+    EXPECT_TRUE(a->PreciseCollision(0, IntRect{0, 0, 5, 5}, 0, 0, 1, 1, 0, b.get(), 0, IntRect{0, 0, 5, 5}, 1,
+                                    0, 1, 1, 0));
     b->frameCount = 0;
-    EXPECT_FALSE(a->PreciseCollision(0, IntRect{0, 0, 5, 5}, 0, 0, 1, 1, 0, b.get(), 0, IntRect{0, 0, 5, 5}, 0, 0,
-                                     1, 1, 0));
+    EXPECT_FALSE(a->PreciseCollision(0, IntRect{0, 0, 5, 5}, 0, 0, 1, 1, 0, b.get(), 0, IntRect{0, 0, 5, 5},
+                                     0, 0, 1, 1, 0));
 }
 
 } // namespace

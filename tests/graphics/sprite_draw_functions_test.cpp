@@ -7,12 +7,12 @@
 #include "graphics/sprite.h"
 #include "graphics/vertex.h"
 #include "runner/run_state.h"
+#include "script/compiler/compile.h"
 #include "script/functions.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"
 #include "support/graphics_device.h"
 #include "support/load_game.h"
-#include "script/compiler/compile.h"
 #include "world/instance.h"
 #include "world/room.h"
 
@@ -73,7 +73,8 @@ protected:
             pointers.push_back(&values[i]);
         }
         ScriptValue result{};
-        Code_Function_Call(id, self.get(), self.get(), result, static_cast<int>(args.size()), pointers.data());
+        Code_Function_Call(id, self.get(), self.get(), result, static_cast<int>(args.size()),
+                           pointers.data());
     }
     // The first vertex of every list quad drawn since the last call.
     std::vector<std::pair<float, float>> Corners() {

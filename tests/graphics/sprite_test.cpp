@@ -80,8 +80,9 @@ protected:
         EXPECT_EQ(GR_D3DDevice->GetBackBuffer(&back), D3D_OK);
         std::vector<uint32_t> pixels(static_cast<size_t>(back->Width()) * back->Height());
         const D3DRECT all{0, 0, static_cast<int32_t>(back->Width()), static_cast<int32_t>(back->Height())};
-        EXPECT_EQ(GR_D3DDevice->ReadPixels(back, all, reinterpret_cast<uint8_t*>(pixels.data()), back->Width() * 4),
-                  D3D_OK);
+        EXPECT_EQ(
+            GR_D3DDevice->ReadPixels(back, all, reinterpret_cast<uint8_t*>(pixels.data()), back->Width() * 4),
+            D3D_OK);
         back->Release();
         return pixels;
     }

@@ -7,6 +7,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/bitmap32.h"
 #include "graphics/resource_table.h"
+#include "graphics/surface.h"
 #include "graphics/texture.h"
 #include "graphics/texture_draw.h"
 #include "graphics/texture_page.h"
@@ -37,10 +38,9 @@ bool ReachesDrawRegion(float rx, float ry, float x, float y) {
            rx >= static_cast<float>(a.left) - x && rx >= x - static_cast<float>(a.right);
 }
 
-// DrawSimple and DrawGeneral draw unculled onto a surface in slot 0; surfaces are not built yet, so
-// only the user-orthographic flag turns their culling off.
+// DrawSimple and DrawGeneral draw unculled onto a surface in slot 0 or under the user-orthographic flag.
 bool CullsSimple() {
-    return !GR_Transform.surfaceTarget;
+    return Surface_GetTarget(0) < 0 && !GR_Transform.surfaceTarget;
 }
 
 int WrapIndex(int index, int count) {

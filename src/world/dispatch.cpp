@@ -332,7 +332,10 @@ void Dispatch_AsyncQueue() {
 }
 
 void Dispatch_Collisions() {
-    for (const auto& [a, b] : Object_CollisionPairs()) {
+    for (const auto& pair : Object_CollisionPairs()) {
+        // Named copies: lambdas cannot capture structured bindings in every compiler this builds with.
+        const auto a = pair.first;
+        const auto b = pair.second;
         const uint64_t stamp = RenewStamp();
         ForEachOwn(a, stamp, [&](CInstance* i) {
             ForEachOwn(b, stamp, [&](CInstance* j) {

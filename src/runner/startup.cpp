@@ -30,6 +30,7 @@
 #include "script/functions.h"
 #include "script/script.h"
 #include "script/variables.h"
+#include "script/vm/vm.h"
 #include "world/builtin_variables.h"
 #include "world/dispatch.h"
 #include "world/instance.h"
@@ -185,6 +186,9 @@ void Runner_StartUp() {
     DebuggerInitRemoteInterface();
     Trace("VM Init");
     DebuggerClearBreakpoints();
+    // Long loops of game code keep the window answering; a runaway recursion is shown in a box.
+    VM_SetMessagePump(ProcessMessages);
+    VM_SetMessageBox([](const char* text, const char* caption) { Platform_MessageBox(text, caption, 0); });
     // The remote-debugger server ("Start Server", when the general information asks for it) comes with
     // the debugger's network layer; until then it is not started and not traced.
     Trace("Create Score Form");

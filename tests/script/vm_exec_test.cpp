@@ -2,6 +2,7 @@
 // with blocks, on hand-assembled code and fake instances.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -517,6 +518,31 @@ TEST_F(VMExec, QuietErrorUnwindsEveryFrame) {
     EXPECT_TRUE(Code_ErrorFlag);
     EXPECT_EQ(Code_Arguments[0].real, 77);
     EXPECT_EQ(Code_ArgumentCount, 4);
+}
+
+namespace {
+
+const VMBuffer* g_nestedCode = nullptr;
+int g_deepest = 0;
+// Runs the same code again from inside a built-in, as a built-in that runs game code does.
+void RunNested(ScriptValue&, CInstance*, CInstance*, int, ScriptValue*) {
+    g_deepest = std::max(g_deepest, VM_NestingLevel());
+    VM_Execute("nested", nullptr, nullptr, g_nestedCode, nullptr, nullptr, nullptr);
+}
+
+} // namespace
+
+TEST_F(VMExec, NestedExecutionsAreCapped) {
+    VM_SetMessageBox(RecordBox);
+    g_boxCaption.clear();
+    FunctionId("vm_test_nested", RunNested, 0);
+    std::unique_ptr<VMWriteBuffer> code = Assemble("call.i vm_test_nested 0\npopz.v");
+    g_nestedCode = code.get();
+    VM_Execute("outer", nullptr, nullptr, code.get(), nullptr, nullptr, nullptr);
+    EXPECT_EQ(g_deepest, kVMMaxNesting);
+    EXPECT_EQ(g_boxText, "nested");
+    EXPECT_EQ(g_boxCaption, "Stack overflow...");
+    VM_SetMessageBox(nullptr);
 }
 
 TEST_F(VMExec, StackOverflowEndsTheExecution) {

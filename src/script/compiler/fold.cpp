@@ -83,8 +83,9 @@ bool Comparison(int op, ScriptValue& left, const ScriptValue& right) {
 
 char* Repeat(const char* text, int32_t times) {
     const size_t length = std::strlen(text);
-    const size_t count = times > 0 ? static_cast<size_t>(times) : 0;
-    if (length != 0 && count > (MemoryManager::kMaxBlockSize - 1) / length) MemoryManager::OutOfMemory();
+    // An empty text repeated any number of times is empty: no copying rounds.
+    const size_t count = times > 0 && length > 0 ? static_cast<size_t>(times) : 0;
+    if (count > (MemoryManager::kMaxBlockSize - 1) / (length ? length : 1)) MemoryManager::OutOfMemory();
     char* result = NewText(length * count);
     for (size_t i = 0; i < count; ++i)
         std::memcpy(result + i * length, text, length);

@@ -79,6 +79,7 @@ TEST(Fold, Strings) {
     EXPECT_EQ(Fold("3 * 'ab'"), "'ababab'");
     EXPECT_EQ(Fold("2.5 * 'ab'"), "'abab'");
     EXPECT_EQ(Fold("-1 * 'ab'"), "''");
+    EXPECT_EQ(Fold("2000000000 * ''"), "''");
     // A huge repetition is left to run time.
     EXPECT_EQ(Fold("1000000000 * 'ab'"), "(* 1000000000 'ab')");
 }

@@ -1,0 +1,163 @@
+// Frames of the run-loop room of 10,000 moving instances, now each with a 26 x 37 sprite drawn by the
+// default draw, run by the whole runner (data file, window, GL device) at 800 x 600 with vsync off.
+// Without a display the window is SDL's offscreen one. Reports frames per second; every frame ends
+// with a one-pixel read of the back buffer so that the GL work is finished inside the frame.
+// bench/love_sprites/main.lua does the same work for comparison (bench/sprites_vs_love.sh runs both).
+#include "device/device.h"
+#include "game_writer.h"
+#include "graphics/device.h"
+#include "platform/platform.h"
+#include "platform/sdl/sdl_platform.h"
+#include "runner/command_line.h"
+#include "runner/run_loop.h"
+#include "runner/run_state.h"
+#include "runner/startup.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/glcorearb.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kInstances = 10000;
+constexpr int kWidth = 800;
+constexpr int kHeight = 600;
+constexpr int kSpriteWidth = 26;
+constexpr int kSpriteHeight = 37;
+constexpr int kStepEvent = 3;
+
+// Opaque orange framed by a one-pixel light border (the Lua program makes the same image).
+GameImage SpriteImage() {
+    GameImage image;
+    image.width = kSpriteWidth;
+    image.height = kSpriteHeight;
+    image.rgba.resize(static_cast<size_t>(kSpriteWidth) * kSpriteHeight * 4);
+    for (int y = 0; y < kSpriteHeight; ++y)
+        for (int x = 0; x < kSpriteWidth; ++x) {
+            const bool edge = x == 0 || y == 0 || x == kSpriteWidth - 1 || y == kSpriteHeight - 1;
+            uint8_t* p = &image.rgba[(static_cast<size_t>(y) * kSpriteWidth + x) * 4];
+            p[0] = edge ? 0xFF : 0xC0;
+            p[1] = edge ? 0xE0 : 0x80;
+            p[2] = edge ? 0xA0 : 0x40;
+            p[3] = 0xFF;
+        }
+    return image;
+}
+
+// The room: instance i starts at ((i * 37) mod 800, (i * 53) mod 600) and moves one pixel right a
+// step, wrapping to 0 past 800.
+std::string WriteGame() {
+    GameDescription game;
+    game.name = "Sprites";
+    game.width = kWidth;
+    game.height = kHeight;
+    GameSprite sprite;
+    sprite.name = "spr_box";
+    sprite.frames.push_back(SpriteImage());
+    game.sprites.push_back(sprite);
+    GameObject mover;
+    mover.name = "obj_mover";
+    mover.sprite = 0;
+    mover.events.push_back({kStepEvent, 0, "x += 1; if (x > 800) x = 0;"});
+    game.objects.push_back(mover);
+    GameRoom room;
+    room.name = "rm_sprites";
+    room.width = kWidth;
+    room.height = kHeight;
+    room.speed = 1000000; // far above what a frame takes, so the wait never sleeps
+    room.colour = 0;
+    for (int i = 0; i < kInstances; ++i) {
+        GameInstance instance;
+        instance.x = (i * 37) % kWidth;
+        instance.y = (i * 53) % kHeight;
+        instance.object = 0;
+        instance.id = 100001 + i;
+        room.instances.push_back(instance);
+    }
+    game.rooms.push_back(room);
+    const std::vector<uint8_t> bytes = GameFile_Build(game);
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("runner_sprites_bench_" + std::to_string(getpid()) + ".win"))
+                                 .string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+// Waits for the GPU by reading one pixel of the back buffer.
+void Finish() {
+    CD3DSurface* back = nullptr;
+    GR_D3DDevice->GetBackBuffer(&back);
+    if (!back) return;
+    uint32_t pixel = 0;
+    GR_D3DDevice->ReadPixels(back, D3DRECT{0, 0, 1, 1}, reinterpret_cast<uint8_t*>(&pixel), 4);
+    back->Release();
+}
+
+// Whether the back buffer holds any sprite pixel (the frame is cleared to black).
+bool SomethingDrawn() {
+    CD3DSurface* back = nullptr;
+    GR_D3DDevice->GetBackBuffer(&back);
+    if (!back) return false;
+    std::vector<uint32_t> pixels(static_cast<size_t>(kWidth) * kHeight);
+    GR_D3DDevice->ReadPixels(back, D3DRECT{0, 0, kWidth, kHeight}, reinterpret_cast<uint8_t*>(pixels.data()),
+                             kWidth * 4);
+    back->Release();
+    size_t lit = 0;
+    for (uint32_t p : pixels) lit += (p & 0xFFFFFFu) != 0;
+    return lit > pixels.size() / 2;
+}
+
+std::unique_ptr<CSDLPlatform> g_platform;
+
+bool StartGame() {
+    g_platform = CSDLPlatform::Create();
+    if (!g_platform) return false;
+    Platform_SetBackend(g_platform.get());
+    const std::string path = WriteGame();
+    ParseCommandLine("-game " + path + " -noerrors");
+    if (!Runner_InitAll()) return false;
+    Runner_StartUp();
+    std::filesystem::remove(path);
+    return Run_Running == 1 && GR_D3DDevice != nullptr;
+}
+
+void BM_FramesOfMovingSprites(benchmark::State& state) {
+    static const bool started = StartGame();
+    if (!started) {
+        state.SkipWithError("the game did not start");
+        return;
+    }
+    for (int i = 0; i < 10; ++i) { // warm-up: first uploads and shader builds
+        Run_Frame();
+        ProcessMessages();
+    }
+    if (!SomethingDrawn()) {
+        state.SkipWithError("the sprites were not drawn");
+        return;
+    }
+    for (auto _ : state) {
+        Run_Frame();
+        ProcessMessages();
+        Finish();
+        if (Run_Running != 1) state.SkipWithError("the game stopped");
+    }
+    state.counters["frames_per_second"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["instances"] = kInstances;
+    const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    state.SetLabel(renderer ? renderer : "?");
+}
+BENCHMARK(BM_FramesOfMovingSprites)->Iterations(300)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace

@@ -1,0 +1,51 @@
+#!/bin/sh
+# Frames per second of the runner's sprite benchmark (10,000 moving 26 x 37 sprites, offscreen at
+# 800 x 600, vsync off) against LOVE 11.4 doing the same work (bench/love_sprites) under Xvfb, both on
+# Mesa's llvmpipe. Installs love and xvfb with apt-get when they are missing and builds the benchmark
+# when it is not built. Each side runs RUNS times (default 3) for 300 frames; the medians are printed.
+#   bench/sprites_vs_love.sh            (BUILD_DIR=build/bench, RUNS=3)
+set -eu
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+BUILD_DIR=${BUILD_DIR:-build/bench}
+RUNS=${RUNS:-3}
+FRAMES=300
+
+need=""
+command -v love >/dev/null 2>&1 || need="$need love"
+command -v xvfb-run >/dev/null 2>&1 || need="$need xvfb xauth"
+if [ -n "$need" ]; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    $SUDO apt-get update
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y $need
+fi
+
+BENCH="$BUILD_DIR/bench/sprites_bench"
+if [ ! -x "$BENCH" ]; then
+    cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRUNNER_BENCH=ON -DRUNNER_TESTS=OFF
+    cmake --build "$BUILD_DIR" -j8 --target sprites_bench
+fi
+
+export LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe
+TMP=$(mktemp -d)
+trap 'rm -rf "$TMP"' EXIT
+
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+i=1
+while [ "$i" -le "$RUNS" ]; do
+    (cd "$TMP" && SDL_VIDEODRIVER=offscreen "$ROOT/$BENCH" 2>/dev/null) | tee "$TMP/runner.$i" |
+        sed -n 's/.*frames_per_second=\([0-9.]*\).*/runner run '"$i"': \1 fps/p'
+    xvfb-run -a -s "-screen 0 800x600x24" love "$ROOT/bench/love_sprites" "$FRAMES" 2>/dev/null | tee "$TMP/love.$i" |
+        sed -n 's/.*frames_per_second=\([0-9.]*\).*/love   run '"$i"': \1 fps/p'
+    i=$((i + 1))
+done
+
+runner=$(cat "$TMP"/runner.* | sed -n 's/.*frames_per_second=\([0-9.]*\).*/\1/p' | median)
+love=$(cat "$TMP"/love.* | sed -n 's/.*frames_per_second=\([0-9.]*\).*/\1/p' | median)
+echo "renderers: runner $(sed -n 's/.*instances=10k *//p' "$TMP/runner.1" | head -n 1); love $(sed -n 's/.*renderer=//p' "$TMP/love.1" | head -n 1)"
+echo "runner: $runner frames per second (median of $RUNS runs of $FRAMES frames)"
+echo "love:   $love frames per second (median of $RUNS runs of $FRAMES frames)"
+echo "load: $(uptime)"

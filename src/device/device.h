@@ -82,6 +82,7 @@ public:
     D3DRESULT LockRect(uint32_t level, uint32_t* pitch, uint8_t** bits, const D3DRECT* rect, uint32_t flags);
     D3DRESULT UnlockRect(uint32_t level);
     // Marks the whole texture for sending at the next UpdateTexture into it.
+    uint32_t Pool() const { return m_pool; }
     void AddDirtyRect() { m_dirty = true; }
     void PreLoad() {}
     uint32_t SetPriority(uint32_t priority);
@@ -109,6 +110,7 @@ public:
     uint32_t Length() const { return static_cast<uint32_t>(m_bytes.size()); }
     uint32_t FVF() const { return m_fvf; }
     uint32_t Usage() const { return m_usage; }
+    uint32_t Pool() const { return m_pool; }
     const uint8_t* Bytes() const { return m_bytes.data(); }
 
 private:

@@ -222,8 +222,10 @@ TEST(MathBuiltIns, TrigonometryInSinglePrecisionWithTheSnap) {
                  {"radtodeg", {kPiF}, 180}});
     EXPECT_EQ(CallReal("sin", {kPiF / 6}), single(std::sin(static_cast<float>(kPiF / 6))));
 
-    for (auto [name, arg] :
+    for (const auto& call :
          {std::pair{"arcsin", 1.0000001}, std::pair{"arccos", -2.0}, std::pair{"arcsin", kNaN}}) {
+        const char* name = call.first;
+        const double arg = call.second;
         std::string log = ConsoleOutputOf([&] { EXPECT_EQ(CallReal(name, {arg}), 0); });
         EXPECT_THAT(log, HasSubstr(std::string("Error in function ") + name + "()."));
     }

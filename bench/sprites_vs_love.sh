@@ -22,6 +22,7 @@ if [ -n "$need" ]; then
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y $need
 fi
 
+case "$BUILD_DIR" in /*) ;; *) BUILD_DIR="$ROOT/$BUILD_DIR" ;; esac
 BENCH="$BUILD_DIR/bench/sprites_bench"
 if [ ! -x "$BENCH" ]; then
     cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRUNNER_BENCH=ON -DRUNNER_TESTS=OFF
@@ -32,11 +33,11 @@ export LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "none (no run finished)"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 i=1
 while [ "$i" -le "$RUNS" ]; do
-    (cd "$TMP" && SDL_VIDEODRIVER=offscreen "$ROOT/$BENCH" 2>/dev/null) | tee "$TMP/runner.$i" |
+    (cd "$TMP" && SDL_VIDEODRIVER=offscreen "$BENCH" 2>/dev/null) | tee "$TMP/runner.$i" |
         sed -n 's/.*frames_per_second=\([0-9.]*\).*/runner run '"$i"': \1 fps/p'
     xvfb-run -a -s "-screen 0 800x600x24" love "$ROOT/bench/love_sprites" "$FRAMES" 2>/dev/null | tee "$TMP/love.$i" |
         sed -n 's/.*frames_per_second=\([0-9.]*\).*/love   run '"$i"': \1 fps/p'

@@ -1,6 +1,7 @@
 #include "graphics/draw.h"
 
 #include "graphics/batcher.h"
+#include "graphics/colour.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
 #include "graphics/vertex.h"
@@ -189,18 +190,6 @@ uint32_t GR_DeviceColour(uint32_t colour, uint32_t alpha) {
     return (alpha & 0xFFu) << 24 | red << 16 | green << 8 | blue;
 }
 
-uint32_t GR_MergeColour(uint32_t c1, uint32_t c2, double t) {
-    uint32_t result = 0;
-    for (int shift = 0; shift < 24; shift += 8) {
-        const double a = (c1 >> shift) & 0xFFu;
-        const double b = (c2 >> shift) & 0xFFu;
-        const double mixed = std::rint(b * t + a * (1.0 - t));
-        const uint32_t channel = mixed <= 0.0 ? 0u : mixed >= 255.0 ? 255u : static_cast<uint32_t>(mixed);
-        result |= channel << shift;
-    }
-    return result;
-}
-
 void GR_Draw_SetColour(uint32_t colour) {
     g_drawColour = GR_DeviceColour(colour, g_drawAlpha);
 }
@@ -381,8 +370,8 @@ void GR_Draw_Healthbar(float x1, float y1, float x2, float y2, float amount, uin
     case 3: top = y2 - (y2 - y1) * f; break;
     default: right = x1 + (x2 - x1) * f; break;
     }
-    const uint32_t colour = amount > 50.0f ? GR_MergeColour(midColour, maxColour, (amount - 50.0) / 50.0)
-                                           : GR_MergeColour(minColour, midColour, amount / 50.0);
+    const uint32_t colour = amount > 50.0f ? Colour_Merge(midColour, maxColour, (amount - 50.0f) / 50.0f)
+                                           : Colour_Merge(minColour, midColour, amount / 50.0f);
     GR_Draw_RectangleColour(left, top, right, bottom, colour, colour, colour, colour, false);
     if (showBorder) GR_Draw_RectangleColour(left, top, right, bottom, 0, 0, 0, 0, true);
 }

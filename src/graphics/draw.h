@@ -24,8 +24,6 @@ void GR_Draw_SetCirclePrecision(int n);
 int GR_Draw_GetCirclePrecision();
 // The device colour of a script colour and an alpha byte.
 uint32_t GR_DeviceColour(uint32_t colour, uint32_t alpha);
-// Per-channel mix of two script colours, rint(c2 x t + c1 x (1 - t)).
-uint32_t GR_MergeColour(uint32_t c1, uint32_t c2, double t);
 
 void GR_Draw_Point(float x, float y);
 void GR_Draw_PointColour(float x, float y, uint32_t colour);

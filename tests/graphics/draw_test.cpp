@@ -44,7 +44,6 @@ TEST_F(DrawTest, ColourAlphaAndCirclePrecision) {
         GR_Draw_SetCirclePrecision(c[0]);
         EXPECT_EQ(GR_Draw_GetCirclePrecision(), c[1]) << c[0];
     }
-    EXPECT_EQ(GR_MergeColour(0x000000u, 0x0000FFu, 0.5), 0x000080u);
 }
 
 TEST_F(DrawTest, RectanglesOrderTheirCornersAndOffsetTheirEdges) {

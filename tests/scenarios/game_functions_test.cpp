@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <sstream>
+
 namespace {
 
 std::string Say(const std::string& expression) {
@@ -46,6 +49,73 @@ TEST(GameFunctions, ABallMovesAndWrapsAroundTheRoom) {
     game.rooms.push_back(RoomWith("rBall", 0, 100001, 400, 30));
     // 640 wide: past 640 the ball comes back in from the left edge.
     ExpectLog(game, {"550 30", "60 30", "210 30", "360 30", "510 30"});
+}
+
+// A sprite of one colour, its origin at the top left.
+GameSprite Square(const std::string& name, int size) {
+    GameSprite sprite;
+    sprite.name = name;
+    sprite.frames = {{size, size, std::vector<uint8_t>(static_cast<size_t>(size * size * 4), 0xff)}};
+    return sprite;
+}
+
+TEST(GameFunctions, ABallBouncesOffSolidWallsAndStaysInTheRoom) {
+    // A 160 x 120 room ringed by 16 x 16 solid walls; the 8 x 8 ball starts inside at 45 degrees and
+    // bounces off them in its collision event, so its top left stays within [16, 136] x [16, 96].
+    ScenarioGame game;
+    game.sprites = {Square("sWall", 16), Square("sBall", 8)};
+    ScenarioObject wall = Object("oWall", {});
+    wall.sprite = 0;
+    wall.solid = true;
+    ScenarioObject ball = Object(
+        "oBall",
+        {{0, 0, "speed = 4; direction = 45; global.steps = 0;"},
+         {4, 0,
+          "move_bounce_solid(false); " +
+              Say("\"bounce \" + string(x) + \" \" + string(y) + \" \" + string(direction)")},
+         {3, 2,
+          Say("string(x) + \" \" + string(y)") + "global.steps += 1; if (global.steps == 100) game_end();"}});
+    ball.sprite = 1;
+    game.objects = {wall, ball};
+    ScenarioRoom room = RoomWith("rWalls", 1, 100001, 40, 48);
+    room.width = 160;
+    room.height = 120;
+    int id = 100002;
+    for (int x = 0; x < 160; x += 16)
+        room.instances.push_back({x, 0, 0, id++, ""}), room.instances.push_back({x, 104, 0, id++, ""});
+    for (int y = 16; y < 104; y += 16)
+        room.instances.push_back({0, y, 0, id++, ""}), room.instances.push_back({144, y, 0, id++, ""});
+    game.rooms.push_back(room);
+
+    ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log;
+    // Masks take rounded positions; a bounce puts the ball back where it was, one move short of a wall.
+    auto inside = [](double x, double y) {
+        return std::lround(x) >= 16 && std::lround(x) <= 136 && std::lround(y) >= 16 && std::lround(y) <= 96;
+    };
+    auto nearAWall = [](double x, double y) { return x < 20 || x > 132 || y < 20 || y > 92; };
+    int steps = 0;
+    std::vector<std::string> directions;
+    for (const std::string& line : LinesStartingWith(run.log, "")) {
+        std::istringstream in(line);
+        const bool bounce = line.starts_with("bounce ");
+        std::string word, direction;
+        double x = 0, y = 0;
+        if (bounce) in >> word;
+        ASSERT_TRUE(in >> x >> y) << line;
+        EXPECT_TRUE(inside(x, y)) << line;
+        if (bounce) {
+            EXPECT_TRUE(nearAWall(x, y)) << line;
+            in >> direction;
+            directions.push_back(direction);
+        } else {
+            ++steps;
+        }
+    }
+    EXPECT_EQ(steps, 100);
+    // Top, right, bottom, top, left, bottom.
+    EXPECT_EQ(directions, (std::vector<std::string>{"315", "225", "135", "225", "315", "45"})) << run.log;
 }
 
 TEST(GameFunctions, InstancesMadeAndDestroyedInLoopsAreCountedAtOnce) {

@@ -98,7 +98,7 @@ void Objects(CDataBuilder& b, const GameDescription& game) {
     for (size_t i = 0; i < game.objects.size(); ++i) {
         const GameObject& o = game.objects[i];
         const std::string id = labels[i];
-        c.Label(id).Text(o.name).S32(o.sprite).U32(o.visible).U32(0).S32(o.depth).U32(o.persistent).S32(o.parent);
+        c.Label(id).Text(o.name).S32(o.sprite).U32(o.visible).U32(o.solid).S32(o.depth).U32(o.persistent).S32(o.parent);
         c.S32(-1).U32(0).U32(0).U32(0).F32(1).F32(0).U32(0).F32(0).F32(0).U32(0).F32(0.5f).U32(0).U32(1);
         constexpr int kTypes = 11;
         c.U32(kTypes);

@@ -41,6 +41,7 @@ struct GameObject {
     std::vector<GameEvent> events;
     int sprite = -1;
     bool visible = true;
+    bool solid = false;
 };
 
 struct GameInstance {

@@ -4,8 +4,9 @@
 struct VMContext;
 
 // Reports a run-time error of the running execution (message at most 1023 characters): fatal unless
-// errors are being collected quietly, in which case the execution ends at once and Code_ErrorFlag is
-// set. A null context acts as VM_ErrorNoContext.
+// errors are being collected quietly (Code_QuietErrors, while the debugger evaluates), in which case
+// the message is dropped, the execution ends at once and Code_ErrorFlag is set. A null context acts as
+// VM_ErrorNoContext.
 void VM_Error(VMContext* context, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // The same from code that runs outside an execution context (built-in functions, value operations):
 // no execution is ended.

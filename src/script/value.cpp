@@ -282,9 +282,26 @@ void AppendRaw(char** cursor, char** start, int* capacity, const char* text) {
     *cursor += length;
 }
 
+// Arrays nested deeper than this are shown as "...": an array can hold itself (a[0] = a), and the text
+// forms must end.
+constexpr int kMaxShownNesting = 64;
+
+void AppendText(char** cursor, char** start, int* capacity, const ScriptValue* v, int depth);
+void AppendDebugText(tagIConsole* console, const ScriptValue* v, int depth);
+
 } // namespace
 
 void Value_AppendText(char** cursor, char** start, int* capacity, const ScriptValue* v) {
+    AppendText(cursor, start, capacity, v, 0);
+}
+
+void Value_AppendDebugText(tagIConsole* console, const ScriptValue* v) {
+    AppendDebugText(console, v, 0);
+}
+
+namespace {
+
+void AppendText(char** cursor, char** start, int* capacity, const ScriptValue* v, int depth) {
     switch (v->kind) { // the whole word: marked values have no text form
     case KIND_REAL: {
         char text[512];
@@ -299,13 +316,17 @@ void Value_AppendText(char** cursor, char** start, int* capacity, const ScriptVa
         if (v->str) AppendRaw(cursor, start, capacity, v->str);
         break;
     case KIND_ARRAY: {
+        if (depth >= kMaxShownNesting) {
+            AppendRaw(cursor, start, capacity, "...");
+            break;
+        }
         AppendRaw(cursor, start, capacity, "{ ");
         const ScriptArray* array = v->arr;
         for (int r = 0; array && r < array->rowCount; ++r) {
             const ScriptArrayRow& row = array->rows[r];
             for (int c = 0; c < row.length; ++c) {
                 if (c > 0) AppendRaw(cursor, start, capacity, ",");
-                Value_AppendText(cursor, start, capacity, &row.items[c]);
+                AppendText(cursor, start, capacity, &row.items[c], depth + 1);
             }
         }
         AppendRaw(cursor, start, capacity, " }");
@@ -319,7 +340,7 @@ void Value_AppendText(char** cursor, char** start, int* capacity, const ScriptVa
     }
 }
 
-void Value_AppendDebugText(tagIConsole* console, const ScriptValue* v) {
+void AppendDebugText(tagIConsole* console, const ScriptValue* v, int depth) {
     constexpr int kShown = 30;
     switch (v->Kind()) {
     case KIND_REAL: {
@@ -334,6 +355,10 @@ void Value_AppendDebugText(tagIConsole* console, const ScriptValue* v) {
         console->Output("\"%s\"", v->str ? v->str : "");
         break;
     case KIND_ARRAY: {
+        if (depth >= kMaxShownNesting) {
+            console->Output("...");
+            break;
+        }
         console->Output("{ ");
         const ScriptArray* array = v->arr;
         int rows = array ? array->rowCount : 0;
@@ -342,7 +367,7 @@ void Value_AppendDebugText(tagIConsole* console, const ScriptValue* v) {
             console->Output("{ ");
             for (int c = 0; c < row.length && c < kShown; ++c) {
                 if (c > 0) console->Output(" ,");
-                Value_AppendDebugText(console, &row.items[c]);
+                AppendDebugText(console, &row.items[c], depth + 1);
             }
             if (row.length > kShown) console->Output(" ... ");
             console->Output("},  ");
@@ -355,6 +380,8 @@ void Value_AppendDebugText(tagIConsole* console, const ScriptValue* v) {
         break;
     }
 }
+
+} // namespace
 
 // ---- Binary form
 

@@ -175,3 +175,22 @@ TEST(ErrorReportDeathTest, AFatalErrorEndsTheProcessWithMinusOne) {
     else
         unsetenv("ASAN_OPTIONS");
 }
+
+TEST_F(ErrorReport, AnArrayThatHoldsItselfIsDumpedToAnEnd) {
+    FakeWorld world;
+    FakeInstance* me = world.Add(100001, 0);
+    ScriptWorld_Install(&world);
+    // a[0] = a; then an error, whose report dumps self's variables; then a[0] = 0 breaks the cycle.
+    std::unique_ptr<VMWriteBuffer> code = Assemble("push.d 1\nconv.d.v\npush.i 0\npop.v.v self.a[]\n"
+                                                   "push.v self.a\npush.i 0\npop.v.v self.a[]\n"
+                                                   "push.s \"x\"\nneg.s");
+    testing::internal::CaptureStdout();
+    VM_Execute("cycle", FakeWorld::AsInstance(me), nullptr, code.get(), nullptr, nullptr, nullptr);
+    const std::string dump = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(TakeFatalErrors().size(), 1u);
+    EXPECT_NE(dump.find("Self Variables : \na("), std::string::npos);
+    EXPECT_NE(dump.find("{ { ..."), std::string::npos);
+    RunOutcome unlink;
+    RunListing("push.d 0\nconv.d.v\npush.i 0\npop.v.v self.a[]", unlink, FakeWorld::AsInstance(me));
+    ScriptWorld_Install(nullptr);
+}

@@ -321,7 +321,7 @@ struct FastNumber {
 }
 
 [[gnu::always_inline]] inline bool FastArithmetic(VMContext& c, uint32_t word) {
-    FastNumber left, right;
+    FastNumber left{}, right{};
     const uint8_t* before = c.sp;
     if (!PopNumbers(c, word, left, right)) return false;
     const int opcode = VM_Opcode(word);
@@ -376,7 +376,7 @@ struct FastNumber {
 }
 
 [[gnu::always_inline]] inline bool FastCompare(VMContext& c, uint32_t word) {
-    FastNumber left, right;
+    FastNumber left{}, right{};
     if (!PopNumbers(c, word, left, right)) return false;
     const int opcode = VM_Opcode(word);
     const bool result = left.integer && right.integer

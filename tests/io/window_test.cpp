@@ -1,5 +1,7 @@
 #include "io_fixture.h"
 
+#include "library/builtin_test_util.h"
+
 #include "core/memory.h"
 #include "core/text.h"
 #include "graphics/device.h"
@@ -198,32 +200,6 @@ struct WindowBuiltIns : MainWindowTest {
         Code_Function_Free();
         MainWindowTest::TearDown();
     }
-    ScriptValue Call(const char* name, std::vector<ScriptValue> args) {
-        int id = -1;
-        EXPECT_TRUE(Code_Function_Find(name, id)) << name;
-        ScriptValue result;
-        std::vector<ScriptValue*> pointers;
-        for (ScriptValue& a : args) pointers.push_back(&a);
-        Code_Function_Call(id, nullptr, nullptr, result, static_cast<int>(args.size()), pointers.data());
-        for (ScriptValue& a : args) Value_Free(&a);
-        return result;
-    }
-    double Real(const char* name, std::vector<double> args = {}) {
-        std::vector<ScriptValue> values;
-        for (double d : args) {
-            ScriptValue v;
-            Value_SetReal(&v, d);
-            values.push_back(v);
-        }
-        const ScriptValue result = Call(name, values);
-        return Value_Real(&result);
-    }
-    static ScriptValue Text(const char* text) {
-        ScriptValue v;
-        v.kind = KIND_STRING;
-        v.str = String_Duplicate(text);
-        return v;
-    }
 };
 
 TEST_F(WindowBuiltIns, CaptionCursorAndColour) {
@@ -233,72 +209,68 @@ TEST_F(WindowBuiltIns, CaptionCursorAndColour) {
         ASSERT_TRUE(Code_Function_Find(name, id)) << name;
         EXPECT_EQ(Code_Function_GetArgCount(id), count) << name;
     }
-    Call("window_set_caption", {Text("Title \xC3\xA9")});
-    ScriptValue caption = Call("window_get_caption", {});
-    ASSERT_TRUE(caption.IsString());
-    EXPECT_STREQ(caption.str, "Title \xC3\xA9");
+    CallBuiltIn("window_set_caption", {"Title \xC3\xA9"});
+    EXPECT_EQ(CallText("window_get_caption"), "Title \xC3\xA9");
     EXPECT_EQ(fake.window.caption, "Title \xC3\xA9");
-    Value_Free(&caption);
 
-    Real("window_set_cursor", {-1});
-    EXPECT_EQ(Real("window_get_cursor"), -1);
+    CallReal("window_set_cursor", {-1});
+    EXPECT_EQ(CallReal("window_get_cursor"), -1);
     EXPECT_FALSE(g_Options.showCursor);
     EXPECT_EQ(fake.window.cursor, IDC_NONE);
     for (auto [value, cursor] : {std::pair{-9, IDC_SIZEWE}, std::pair{-18, IDC_NO}, std::pair{-22, IDC_SIZEALL}}) {
-        Real("window_set_cursor", {static_cast<double>(value)});
+        CallReal("window_set_cursor", {static_cast<double>(value)});
         EXPECT_EQ(fake.window.cursor, cursor) << value;
     }
     // Other values are only stored; over the client area the procedure shows the current cursor.
-    Real("window_set_cursor", {5});
-    EXPECT_EQ(Real("window_get_cursor"), 5);
+    CallReal("window_set_cursor", {5});
+    EXPECT_EQ(CallReal("window_get_cursor"), 5);
     fake.window.cursor = IDC_ARROW;
     EXPECT_EQ(Window_Proc(WM_SETCURSOR, 0, HTCLIENT), 1);
     EXPECT_EQ(fake.window.cursor, IDC_SIZEALL);
 
-    Real("window_set_colour", {255});
-    EXPECT_EQ(Real("window_get_colour"), 255);
-    Real("window_set_color", {static_cast<double>(0xFF123456u)});
-    EXPECT_EQ(Real("window_get_color"), 0x123456);
-    EXPECT_EQ(Real("window_get_height"), 200);
+    CallReal("window_set_colour", {255});
+    EXPECT_EQ(CallReal("window_get_colour"), 255);
+    CallReal("window_set_color", {static_cast<double>(0xFF123456u)});
+    EXPECT_EQ(CallReal("window_get_color"), 0x123456);
+    EXPECT_EQ(CallReal("window_get_height"), 200);
 }
 
 TEST_F(WindowBuiltIns, MouseQueriesGoThroughTheMapping) {
     fake.InjectMouseMove(30, 40);
     fake.InjectMouseButton(1, true);
     Step();
-    EXPECT_EQ(Real("window_mouse_get_x"), 30);
-    EXPECT_EQ(Real("device_mouse_x", {0}), 30);
-    EXPECT_EQ(Real("Zebo_MouseY", {0}), 40);
-    EXPECT_EQ(Real("device_mouse_x", {5}), 0);
-    EXPECT_EQ(Real("device_mouse_check_button", {0, -1}), 1);
-    EXPECT_EQ(Real("device_mouse_check_button_pressed", {0, 1}), 1);
-    EXPECT_EQ(Real("device_mouse_check_button", {1, 1}), 0);
+    EXPECT_EQ(CallReal("window_mouse_get_x"), 30);
+    EXPECT_EQ(CallReal("device_mouse_x", {0}), 30);
+    EXPECT_EQ(CallReal("Zebo_MouseY", {0}), 40);
+    EXPECT_EQ(CallReal("device_mouse_x", {5}), 0);
+    EXPECT_EQ(CallReal("device_mouse_check_button", {0, -1}), 1);
+    EXPECT_EQ(CallReal("device_mouse_check_button_pressed", {0, 1}), 1);
+    EXPECT_EQ(CallReal("device_mouse_check_button", {1, 1}), 0);
 }
 
 TEST_F(WindowBuiltIns, VirtualKeysCheckTheirArgumentsAndHandles) {
-    const double handle = Real("virtual_key_add", {10, 20, 30, 40, 'A'});
+    const double handle = CallReal("virtual_key_add", {10, 20, 30, 40, 'A'});
     ASSERT_EQ(handle, 1);
     const IOVirtualKey& r = IO_State.virtualKeys[0];
     EXPECT_EQ(r.x2, 40);
     EXPECT_EQ(r.y2, 60);
     EXPECT_EQ(r.flags, kVirtualKeyActive);
-    Real("virtual_key_show", {handle});
+    CallReal("virtual_key_show", {handle});
     EXPECT_EQ(r.flags, kVirtualKeyActive | kVirtualKeyShown);
-    Real("Zebo_HideVirtualKey", {handle});
+    CallReal("Zebo_HideVirtualKey", {handle});
     EXPECT_EQ(r.flags, kVirtualKeyActive);
     // Bad handles, kinds and counts change nothing.
-    Real("virtual_key_delete", {0});
-    Real("virtual_key_delete", {129});
-    Call("virtual_key_delete", {Text("1")});
-    Real("virtual_key_delete", {1, 2});
+    CallReal("virtual_key_delete", {0});
+    CallReal("virtual_key_delete", {129});
+    CallBuiltIn("virtual_key_delete", {"1"});
+    CallReal("virtual_key_delete", {1, 2});
     EXPECT_EQ(r.flags, kVirtualKeyActive);
-    const ScriptValue refused = Call("virtual_key_add", {Text("x"), {}, {}, {}, {}});
-    EXPECT_EQ(Value_Real(&refused), 0);
+    EXPECT_EQ(CallReal("virtual_key_add", {"x", 0, 0, 0, 0}), 0);
     EXPECT_EQ(IO_State.virtualKeys[1].flags, 0);
-    Real("virtual_key_delete", {1});
+    CallReal("virtual_key_delete", {1});
     EXPECT_EQ(r.flags, 0);
-    for (int i = 0; i < kIOVirtualKeyCount; ++i) EXPECT_EQ(Real("virtual_key_add", {0, 0, 1, 1, 'B'}), i + 1);
-    EXPECT_EQ(Real("virtual_key_add", {0, 0, 1, 1, 'B'}), 0);
+    for (int i = 0; i < kIOVirtualKeyCount; ++i) EXPECT_EQ(CallReal("virtual_key_add", {0, 0, 1, 1, 'B'}), i + 1);
+    EXPECT_EQ(CallReal("virtual_key_add", {0, 0, 1, 1, 'B'}), 0);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 struct Arg {
     ScriptValue v;
     Arg(double d) : v(RealValue(d)) {}
+    Arg(int i) : v(RealValue(i)) {}
     Arg(const char* s) : v(StringValue(s)) {}
     Arg(const ScriptValue& value) { Value_Copy(&v, &value); }
     Arg(const Arg& other) { Value_Copy(&v, &other.v); }
@@ -47,7 +48,9 @@ inline void RegisterLibraryBuiltIns() {
     InitMiscFunctions();
 }
 
-inline Result CallBuiltIn(const char* name, std::initializer_list<Arg> args = {}) {
+// Calls the built-in for self and other (other defaults to self).
+inline Result CallBuiltIn(const char* name, std::initializer_list<Arg> args = {}, CInstance* self = nullptr,
+                          CInstance* other = nullptr) {
     RegisterLibraryBuiltIns();
     int id = -1;
     Result result;
@@ -58,7 +61,7 @@ inline Result CallBuiltIn(const char* name, std::initializer_list<Arg> args = {}
     std::vector<ScriptValue*> pointers;
     for (const Arg& arg : args)
         pointers.push_back(const_cast<ScriptValue*>(&arg.v));
-    Code_Function_Call(id, nullptr, nullptr, result.v, static_cast<int>(pointers.size()), pointers.data());
+    Code_Function_Call(id, self, other ? other : self, result.v, static_cast<int>(pointers.size()), pointers.data());
     return result;
 }
 

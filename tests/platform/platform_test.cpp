@@ -173,19 +173,6 @@ TEST(MessageBoxButtons, FollowTheBoxType) {
     EXPECT_STREQ(MessageBox_ButtonName(99), "");
 }
 
-TEST_F(Platform, ClockSleepAndClipboard) {
-    fake.AdvanceClock(1500);
-    Platform_Sleep(20);
-    EXPECT_EQ(Platform_GetMicroseconds(), 21500);
-    EXPECT_EQ(fake.sleeps, (std::vector<uint32_t>{20}));
-
-    EXPECT_FALSE(Platform_ClipboardHasText());
-    EXPECT_EQ(Platform_GetClipboardText(), "");
-    EXPECT_TRUE(Platform_SetClipboardText("d\xC3\xA9j\xC3\xA0"));
-    EXPECT_TRUE(Platform_ClipboardHasText());
-    EXPECT_EQ(Platform_GetClipboardText(), "d\xC3\xA9j\xC3\xA0");
-}
-
 TEST(PlatformWithoutBackend, FailsHonestlyAndStillKeepsTime) {
     Platform_SetBackend(nullptr);
     PlatformWindowDesc desc;

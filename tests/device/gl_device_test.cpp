@@ -88,17 +88,6 @@ TEST_F(GLDeviceTest, FilledRectangleCoversExactlyItsPixelsTopRowFirst) {
     EXPECT_EQ(PixelMask(Read(), kW, 0xFFFF0000u), BoxMask(kW, kH, 2, 3, 5, 7));
 }
 
-TEST_F(GLDeviceTest, TriangleCoversThePixelsWhoseCentresItHolds) {
-    const Vertex16 v[3] = {{0, 0, 0, 0xFF00FF00u}, {8, 0, 0, 0xFF00FF00u}, {0, 8, 0, 0xFF00FF00u}};
-    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(Vertex16));
-    const auto pixels = Read();
-    // Screen positions are the vertices less half a pixel; pixel (x, y) is in when x + y < 7.
-    for (uint32_t y = 0; y < 9; ++y)
-        for (uint32_t x = 0; x < 9; ++x)
-            EXPECT_EQ(pixels[y * kW + x] == 0xFF00FF00u, x + y < 7) << x << "," << y;
-}
-
 TEST_F(GLDeviceTest, EdgesThroughPixelCentresFollowTheTopLeftRule) {
     // Pixel coordinates without the half-pixel move: every edge passes through pixel centres.
     D3DMATRIX p{};

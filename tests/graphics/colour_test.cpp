@@ -57,11 +57,3 @@ TEST(ColourHSV, PrimariesGreysAndTheHueWrap) {
         EXPECT_NEAR(Colour_ToHSV(colour).bytes[0], hue, 1) << hue;
     }
 }
-
-TEST(ColourHSV, TripleByteOrders) {
-    HSVTriple t{};
-    Colour_SetRGB(t, 1, 2, 3);
-    EXPECT_EQ(Colour_TripleToInt(t), 0x030201u);
-    Colour_SetTriple(t, 1, 2, 3);
-    EXPECT_EQ(Colour_TripleToInt(t), 0x010203u);
-}

@@ -162,13 +162,6 @@ TEST(DisplayModes, TheSmallestModeThatHoldsTheSizeElseTheNearestArea) {
     EXPECT_EQ(Display_PickMode(modes, 0, 640, 480), -1);
 }
 
-TEST_F(FrameTest, FullScreenTakesTheDesktopSize) {
-    StartDevice(D3DBackend::Recording, 640, 480, GR_OPTION_FULLSCREEN);
-    EXPECT_EQ(Window_DeviceState.backBufferSize.width, static_cast<int>(D3D_Desktop().width));
-    EXPECT_EQ(GR_D3DDevice->PresentParameters().BackBufferHeight, D3D_Desktop().height);
-    EXPECT_EQ(GR_D3D_ScreenTexture()->Width(), 640);
-}
-
 TEST_F(FrameTest, ResetRecreatesTheScreenAtThePendingSizeAndResendsSettings) {
     StartDevice(D3DBackend::Recording, 64, 48);
     // Multisampling is refused by the device: the request is dropped at the reset.

@@ -52,27 +52,7 @@ protected:
     WindowDeviceState saved;
 };
 
-TEST_F(LetterboxTest, MarginsCentreTheGameImage) {
-    Window_DeviceState.gameSize = {640, 480};
-    Window_DeviceState.backBufferSize = {1280, 720};
-    int x = -1;
-    int y = -1;
-    Display_GetAspectOffset(x, y);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
-
-    GR_DeviceGlobals.keepAspect = true;
-    Display_GetAspectOffset(x, y);
-    EXPECT_EQ(x, 160);
-    EXPECT_EQ(y, 0);
-
-    Window_DeviceState.backBufferSize = {640, 720};
-    Display_GetAspectOffset(x, y);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 120);
-}
-
-TEST_F(LetterboxTest, WindowToPortScalesInsideTheMargins) {
+TEST_F(LetterboxTest, MarginsCentreTheGameImageAndWindowToPortScalesInsideThem) {
     Window_DeviceState.gameSize = {640, 480};
     Window_DeviceState.backBufferSize = {1280, 720};
     Window_DeviceState.clientSize = {1280, 720};
@@ -86,6 +66,11 @@ TEST_F(LetterboxTest, WindowToPortScalesInsideTheMargins) {
     Display_WindowToPort(1120, 720, px, py);
     EXPECT_EQ(px, 640);
     EXPECT_EQ(py, 480);
+    // A window taller than the image: the margins go above and below.
+    Window_DeviceState.backBufferSize = {640, 720};
+    Display_GetAspectOffset(px, py);
+    EXPECT_EQ(px, 0);
+    EXPECT_EQ(py, 120);
     // No client area (a minimised window), or margins that leave none: both coordinates are 0.
     Window_DeviceState.clientSize = {0, 0};
     GR_DeviceGlobals.keepAspect = false;

@@ -95,10 +95,6 @@ TEST_F(TransformTest, ThreeDModeAndTheDrawingDepth) {
     EXPECT_TRUE(Draws().empty());
     EXPECT_TRUE(GR_D3D_Set3DMode(false));
     EXPECT_EQ(Draws().size(), 1u);
-    float v[3] = {3, 4, 12};
-    Vec3_Normalize(v);
-    EXPECT_NEAR(v[0] * v[0] + v[1] * v[1] + v[2] * v[2], 1.0f, 1e-6f);
-    EXPECT_NEAR(v[2], 12.0f / 13.0f, 1e-6f);
 }
 
 } // namespace

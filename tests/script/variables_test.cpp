@@ -3,84 +3,45 @@
 #include "script/script_world.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
+#include "support/fake_world.h"
 #include "value_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
-#include <memory>
-#include <vector>
+#include <map>
 
 namespace {
 
-// The instances of the tests: each keeps a variable list and two slots. The engine sees them only as
-// opaque CInstance pointers, which the fake world turns back into these.
-class TestInstance {
+// The fake room, with two slots an instance and one built-in variable kept beside each instance.
+class SlotWorld : public FakeWorld {
 public:
-    TestInstance(int id_, int object_) : id(id_), object(object_) {}
-    ~TestInstance() {
-        for (ScriptValue& v : slots)
-            Value_Free(&v);
+    ~SlotWorld() override {
+        for (auto& [instance, slots] : slotValues)
+            for (ScriptValue& v : slots)
+                Value_Free(&v);
     }
-    int id;
-    int object;
-    bool marked = false;
-    bool deactivated = false;
-    double builtIn = 0;
-    CVariableList vars;
-    ScriptValue slots[2];
-};
-
-CInstance* Handle(TestInstance* i) {
-    return reinterpret_cast<CInstance*>(i);
-}
-TestInstance* Fake(CInstance* i) {
-    return reinterpret_cast<TestInstance*>(i);
-}
-
-class FakeWorld : public IScriptWorld {
-public:
-    CInstance* Add(int id, int object) {
-        instances.push_back(std::make_unique<TestInstance>(id, object));
-        return Handle(instances.back().get());
-    }
-    CInstance* FindInstance(int id) override {
-        for (auto& i : instances)
-            if (i->id == id) return Handle(i.get());
-        return nullptr;
-    }
-    CVariableList* InstanceVariables(CInstance* i) override { return &Fake(i)->vars; }
+    CInstance* AddInstance(int id, int object) { return AsInstance(Add(id, object)); }
     ScriptValue* InstanceSlot(CInstance* i, int slot) override {
-        return slot >= 0 && slot < 2 ? &Fake(i)->slots[slot] : nullptr;
+        return slot >= 0 && slot < 2 ? &slotValues[i][slot] : nullptr;
     }
-    int ObjectIndexOf(CInstance* i) override { return Fake(i)->object; }
-    bool IsMarked(CInstance* i) override { return Fake(i)->marked; }
-    bool IsDeactivated(CInstance* i) override { return Fake(i)->deactivated; }
-    void VisitInstances(ScriptInstanceList list, int objectIndex,
-                        const std::function<bool(CInstance*)>& visit) override {
-        std::vector<CInstance*> members;
-        if (list == ScriptInstanceList::ChangedObject) members = changedObject;
-        if (list == ScriptInstanceList::ActivationChange) members = activationChange;
-        for (auto& i : instances) {
-            if (list == ScriptInstanceList::Room ||
-                (list == ScriptInstanceList::Object && i->object == objectIndex))
-                members.push_back(Handle(i.get()));
-        }
-        for (CInstance* i : members)
-            if (!visit(i)) return;
-    }
-
-    std::vector<std::unique_ptr<TestInstance>> instances;
-    std::vector<CInstance*> changedObject, activationChange;
+    std::map<CInstance*, std::array<ScriptValue, 2>> slotValues;
 };
+
+std::map<CInstance*, double> g_builtIn;
 
 bool GetBuiltIn(CInstance* self, int, ScriptValue* out) {
-    Value_SetReal(out, self ? Fake(self)->builtIn : -1);
+    Value_SetReal(out, self ? g_builtIn[self] : -1);
     return true;
 }
 bool SetBuiltIn(CInstance* self, int, ScriptValue* in) {
-    Fake(self)->builtIn = Value_Real(in);
+    g_builtIn[self] = Value_Real(in);
     return true;
+}
+
+CVariableList& VarsOf(CInstance* i) {
+    return FakeWorld::Of(i)->variables;
 }
 
 class Variables : public ::testing::Test {
@@ -101,7 +62,7 @@ protected:
         EXPECT_TRUE(Variable_GetValue(i, id, -1, &out));
         return Value_Real(&out);
     }
-    FakeWorld world;
+    SlotWorld world;
 };
 
 TEST_F(Variables, NamesAndIds) {
@@ -121,7 +82,7 @@ TEST_F(Variables, NamesAndIds) {
 TEST_F(Variables, BuiltInTable) {
     Variable_BuiltIn_Add("rw", GetBuiltIn, SetBuiltIn, false);
     Variable_BuiltIn_Add("ro", GetBuiltIn, nullptr, true);
-    CInstance* self = world.Add(100001, 0);
+    CInstance* self = world.AddInstance(100001, 0);
     ScriptValue five = RealValue(5);
     EXPECT_TRUE(Variable_SetValue(self, 0, -1, &five));
     EXPECT_EQ(Read(self, 0), 5);
@@ -133,7 +94,7 @@ TEST_F(Variables, BuiltInTable) {
         EXPECT_FALSE(Variable_GetValue(self, id, -1, &out)) << id;
         EXPECT_FALSE(Variable_SetValue(self, id, -1, &five)) << id;
     }
-    EXPECT_EQ(Fake(self)->builtIn, 5);
+    EXPECT_EQ(g_builtIn[self], 5);
     // Without an instance there is no list: a write is dropped, a read fails.
     EXPECT_TRUE(Variable_SetValue(nullptr, 100005, -1, &five));
     EXPECT_FALSE(Variable_GetValue(nullptr, 100005, -1, &out));
@@ -151,18 +112,18 @@ TEST_F(Variables, Targets) {
     EXPECT_FALSE(Variable_GetOnTarget(100500, 100000, -1, &out));
     EXPECT_FALSE(Variable_SetOnTarget(-8, 100000, -1, &v));
 
-    CInstance* off = world.Add(100001, 7);
-    CInstance* on = world.Add(100002, 7);
-    CInstance* gone = world.Add(100003, 7);
-    CInstance* moved = world.Add(100004, 8);
-    Fake(off)->deactivated = true;
-    Fake(gone)->marked = true;
+    CInstance* off = world.AddInstance(100001, 7);
+    CInstance* on = world.AddInstance(100002, 7);
+    CInstance* gone = world.AddInstance(100003, 7);
+    CInstance* moved = world.AddInstance(100004, 8);
+    FakeWorld::Of(off)->deactivated = true;
+    FakeWorld::Of(gone)->marked = true;
     EXPECT_TRUE(Variable_SetOnTarget(7, 100000, -1, &v));
     EXPECT_EQ(Read(on, 100000), 4);
     ScriptValue absent;
     Variable_UnsetIsError = true;
-    EXPECT_FALSE(Fake(off)->vars.GetVar(100000, -1, &absent));
-    EXPECT_FALSE(Fake(gone)->vars.GetVar(100000, -1, &absent));
+    EXPECT_FALSE(VarsOf(off).GetVar(100000, -1, &absent));
+    EXPECT_FALSE(VarsOf(gone).GetVar(100000, -1, &absent));
     Variable_UnsetIsError = false;
 
     // A deactivated instance is still read by id; a marked one is not.
@@ -170,16 +131,16 @@ TEST_F(Variables, Targets) {
     EXPECT_FALSE(Variable_GetOnTarget(100003, 100000, -1, &out));
 
     // An object without active instances of its own is found among the changed ones.
-    Fake(moved)->object = 9;
-    world.changedObject.push_back(moved);
+    FakeWorld::Of(moved)->object = 9;
+    world.changedObject.push_back(FakeWorld::Of(moved));
     ScriptValue nine = RealValue(9);
     EXPECT_TRUE(Variable_SetOnTarget(9, 100000, -1, &nine));
     EXPECT_TRUE(Variable_GetOnTarget(9, 100000, -1, &out));
     EXPECT_EQ(out.real, 9);
 
     EXPECT_TRUE(Variable_SetSlotOnTarget(-3, 1, 1, &nine));
-    EXPECT_EQ(Element(Fake(on)->slots[1], 0, 1).real, 9);
-    EXPECT_EQ(Fake(off)->slots[1].kind, KIND_REAL);
+    EXPECT_EQ(Element(*world.InstanceSlot(on, 1), 0, 1).real, 9);
+    EXPECT_EQ(world.InstanceSlot(off, 1)->kind, KIND_REAL);
     EXPECT_TRUE(Variable_GetSlotOnTarget(100002, 1, 1, &out));
     EXPECT_EQ(out.real, 9);
     EXPECT_TRUE(Variable_SetSlotOnTarget(-3, 5, -1, &nine)); // a slot no instance has

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int kMaxPrimitiveVertices = 1001;
 // Points, lines and outline edges are moved by this much in x and y.
 constexpr float kOffset = 1.0f;
 
@@ -29,7 +28,7 @@ struct PrimitiveBuilder {
     float pageWidth = 1.0f;
     float pageHeight = 1.0f;
     int count = 0;
-    Vertex24 vertices[kMaxPrimitiveVertices];
+    Vertex24 vertices[GR_Draw_MaxPrimitiveVertices];
 };
 PrimitiveBuilder g_builder;
 
@@ -400,7 +399,7 @@ void GR_Draw_PrimitiveBegin(int kind, int64_t texture) {
 }
 
 void GR_Draw_VertexTextureColour(float x, float y, float u, float v, uint32_t colour, float alpha) {
-    if (g_builder.count >= kMaxPrimitiveVertices) return;
+    if (g_builder.count >= GR_Draw_MaxPrimitiveVertices) return;
     if (const TPageEntry* e = g_builder.entry) {
         u = (e->targetWidth * u + e->sourceX) / g_builder.pageWidth;
         v = (e->targetHeight * v + e->sourceY) / g_builder.pageHeight;

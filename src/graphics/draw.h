@@ -52,6 +52,8 @@ void GR_Draw_Healthbar(float x1, float y1, float x2, float y2, float amount, uin
                        bool showBack, bool showBorder);
 
 // User primitives: texture is a texture id, -1 for none, or a texture-page entry handle.
+// A primitive keeps its first GR_Draw_MaxPrimitiveVertices vertices; further ones are dropped.
+constexpr int GR_Draw_MaxPrimitiveVertices = 1001;
 void GR_Draw_PrimitiveBegin(int kind, int64_t texture);
 void GR_Draw_Vertex(float x, float y);
 void GR_Draw_VertexColour(float x, float y, uint32_t colour, float alpha);

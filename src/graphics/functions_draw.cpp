@@ -11,6 +11,7 @@
 #include "runner/run_state.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"
+#include "world/path.h"
 
 #include <cstdio>
 
@@ -194,6 +195,14 @@ BUILTIN_BODY(draw_healthbar) {
                       minColour, Colour_MergeF(minColour, maxColour, 0.5f), maxColour, args.Rounded(8),
                       FlagF(args, 9), FlagF(args, 10));
 }
+BUILTIN_BODY(draw_path) {
+    CPath* path = Path_Data(args.Rounded(0));
+    if (!path) {
+        Code_Error_Report("Trying to drawn non-existing path.", false);
+        return;
+    }
+    path->Draw(args.Float(1), args.Float(2), FlagF(args, 3));
+}
 BUILTIN_BODY(draw_point_colour) {
     GR_Draw_PointColour(args.Float(0), args.Float(1), Colour(args, 2));
 }
@@ -283,7 +292,6 @@ const BuiltInRegistration kStateFunctions[] = {
     BUILTIN_ENTRY(draw_clear_alpha, 2),
 };
 
-// draw_path waits for the path subsystem, which draws the path itself.
 const BuiltInRegistration kShapeFunctions[] = {
     BUILTIN_ENTRY(draw_point, 2),
     BUILTIN_ENTRY(draw_line, 4),
@@ -296,6 +304,7 @@ const BuiltInRegistration kShapeFunctions[] = {
     BUILTIN_ENTRY(draw_arrow, 5),
     BUILTIN_ENTRY(draw_button, 5),
     BUILTIN_ENTRY(draw_healthbar, 11),
+    BUILTIN_ENTRY(draw_path, 4),
     BUILTIN_PAIR(draw_point_color, draw_point_colour, 3),
     BUILTIN_PAIR(draw_line_color, draw_line_colour, 6),
     BUILTIN_PAIR(draw_line_width_color, draw_line_width_colour, 7),

@@ -18,6 +18,7 @@
 #include "script/vm/vm_handles.h"
 #include "world/builtin_variables.h"
 #include "world/object.h"
+#include "world/path.h"
 #include "world/room.h"
 #include "world/room_table.h"
 #include "world/timeline.h"
@@ -166,14 +167,14 @@ const ChunkEntry kChunks[] = {
     {"GEN7", false, GEN7_Chunk},
     {"GENL", false, GEN7_Chunk},
     {"OPTN", false, OPTN_Chunk},
-    // Extensions, sounds, paths and shaders:
+    // Extensions, sounds and shaders:
     // their loaders come with their subsystems.
     {"EXTN", true, KeepNothing},
     {"SOND", true, KeepNothing},
     {"AUDO", true, KeepNothing},
     {"SPRT", true, Sprite_Load},
     {"BGND", true, Background_Load},
-    {"PATH", true, KeepNothing},
+    {"PATH", true, Path_Load},
     {"SCPT", true, SCPT_Chunk},
     {"SHDR", true, KeepNothing},
     {"FONT", true, FONT_Chunk},
@@ -204,6 +205,7 @@ void ClearLoadedTables() {
     Background_Clear();
     Font_Init();
     TPage_ClearEntries();
+    Path_Clear();
     TimeLine_Init();
     g_tpages.clear();
     g_tpageTextures.clear();

@@ -35,6 +35,7 @@
 #include "world/dispatch.h"
 #include "world/instance.h"
 #include "world/object.h"
+#include "world/path.h"
 #include "world/room.h"
 #include "world/room_entry.h"
 #include "world/room_table.h"
@@ -92,7 +93,8 @@ bool Runner_InitAll() {
     Particle_Init();
     Run_Global_Init();
     Variable_BuiltIn_Init();
-    // Paths and the high-score table register themselves here once they exist.
+    Path_Init();
+    // The high-score table registers itself here once it exists.
     Run_ClearDeferredChanges();
     World_InstallScriptServices();
     Code_SetErrorServices(CodeErrorServices{ShowErrorForm, IO_Clear, EndGameAfterError, nullptr});

@@ -9,7 +9,7 @@
 #include "world/object.h"
 #include "world/room.h"
 #include "world/room_table.h"
-#include "world/timeline.h"
+#include "world/path.h"
 #include "world/timeline.h"
 
 namespace {
@@ -68,9 +68,10 @@ CWorldForScripts g_world;
 
 void World_InstallScriptServices() {
     ScriptWorld_Install(&g_world);
-    // The names of objects, rooms and timelines stand for their indices in compiled code.
+    // The names of objects, rooms, paths and timelines stand for their indices in compiled code.
     Code_Constant_SetResourceFind(RESOURCE_OBJECT, Object_FindByName);
     Code_Constant_SetResourceFind(RESOURCE_ROOM, Room_FindByName);
+    Code_Constant_SetResourceFind(RESOURCE_PATH, Path_FindByName);
     Code_Constant_SetResourceFind(RESOURCE_TIMELINE, TimeLine_Find);
     CodeReportHost host{};
     host.currentEvent = [](int& type, int& number, int& object, int& action) {

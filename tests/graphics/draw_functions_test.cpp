@@ -6,6 +6,9 @@
 #include "library/builtin_test_util.h"
 #include "runner/run_state.h"
 #include "support/graphics_device.h"
+#include "world/path.h"
+
+#include <cstring>
 
 namespace {
 
@@ -66,6 +69,40 @@ TEST_F(DrawFunctionsTest, ShapesDrawAsTheirBackEndsWithFlagsFromHalfUp) {
               DrawOf([] { GR_Draw_LineColour(0, 0, 9, 9, 16777216, 0); }));
     EXPECT_EQ(DrawOf([] { CallBuiltIn("draw_roundrect", {1, 1, 30, 20, 0.0}); }),
               DrawOf([] { GR_Draw_RoundRect(1, 1, 30, 20, 10, 10, false); }));
+}
+
+TEST_F(DrawFunctionsTest, PathsDrawAsALineStripAlongTheirCurve) {
+    Path_Init();
+    const int p = Path_Add();
+    CPath* path = Path_Data(p);
+    path->SetClosed(false);
+    path->AddPoint(10, 20, 100);
+    path->AddPoint(50, 20, 100); // 40 pixels long: ten segments
+    auto position = [](const std::vector<uint8_t>& vertices, size_t j) {
+        float xy[2];
+        std::memcpy(xy, vertices.data() + 24 * j, sizeof xy);
+        return std::vector<float>{xy[0], xy[1]};
+    };
+    const auto absolute = DrawOf([&] { CallBuiltIn("draw_path", {p, 3, 4, 1}); });
+    ASSERT_EQ(absolute.size(), 1u);
+    EXPECT_EQ(absolute[0].first, 3u); // a line strip
+    ASSERT_EQ(absolute[0].second.size(), 11u * 24);
+    EXPECT_EQ(position(absolute[0].second, 1), (std::vector<float>{14, 20}));
+    EXPECT_EQ(position(absolute[0].second, 10), (std::vector<float>{50, 20}));
+    // Relative, the path starts at (x, y).
+    EXPECT_EQ(DrawOf([&] { CallBuiltIn("draw_path", {p, 10, 20, 0.49}); }), absolute);
+    const auto moved = DrawOf([&] { CallBuiltIn("draw_path", {p, 0.0, 0.0, 0.0}); });
+    EXPECT_EQ(position(moved[0].second, 10), (std::vector<float>{40, 0}));
+
+    // A path shorter than 2 pixels, or none at all, draws nothing.
+    path->ChangePoint(1, 11.9f, 20, 100);
+    CallBuiltIn("draw_path", {p, 0.0, 0.0, 1});
+    Path_Delete(p);
+    const std::string out = ConsoleOutputOf([&] { CallBuiltIn("draw_path", {p + 0.4, 0.0, 0.0, 1}); });
+    EXPECT_NE(out.find("Trying to drawn non-existing path."), std::string::npos) << out;
+    Graphics::Flush();
+    EXPECT_TRUE(Draws().empty());
+    Path_Clear();
 }
 
 TEST_F(DrawFunctionsTest, SwitchesAndTheirArgumentChecks) {

@@ -1,12 +1,14 @@
 // Loads arbitrary bytes as a game data file (the pre-pass, then the chunk walk; loaded fonts measure a
-// text) and as a debug-information file. Every function name resolves (as a script), so that binding runs
-// its chains, and a name that does not resolve fails the load instead of ending the run.
+// text and loaded paths are walked along) and as a debug-information file. Every function name resolves
+// (as a script), so that binding runs its chains, and a name that does not resolve fails the load
+// instead of ending the run.
 #include "core/memory.h"
 #include "graphics/font.h"
 #include "runner/code_load.h"
 #include "runner/data_file.h"
 #include "runner/debug_info.h"
 #include "script/functions.h"
+#include "world/path.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint16_t sample[] = {' ', 'A', 'g', 0x20AC, 0};
     for (int i = 0; i < Font_Count(); ++i)
         if (CFontQN* font = Font_Get(i)) (void)font->TextWidth(sample);
+    // Every path that loaded is walked along.
+    for (int i = 0; i < Path_Count(); ++i)
+        if (CPath* path = Path_Data(i)) (void)path->GetX(0.5f);
     DebugInfo_Load(Copy(data, size), static_cast<uint32_t>(size));
     for (int i = 0; i < 4; ++i) {
         uint8_t* pairs;

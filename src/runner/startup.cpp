@@ -97,6 +97,10 @@ bool Runner_InitAll() {
     // The high-score table registers itself here once it exists.
     Run_ClearDeferredChanges();
     World_InstallScriptServices();
+    // The names of sprites, backgrounds and fonts stand for their indices in compiled code.
+    Code_Constant_SetResourceFind(RESOURCE_SPRITE, Sprite_Find);
+    Code_Constant_SetResourceFind(RESOURCE_BACKGROUND, Background_Find);
+    Code_Constant_SetResourceFind(RESOURCE_FONT, Font_Find);
     Code_SetErrorServices(CodeErrorServices{ShowErrorForm, IO_Clear, EndGameAfterError, nullptr});
     Runner_SetGameFileAsker(NoGameFile);
     ProcessMessages();

@@ -276,10 +276,9 @@ void Code_Load(uint8_t* data, uint32_t size) {
                 LoadSave_SetGameName(g_GeneralInfo.gameName.c_str());
                 g_runnerFormat = 800;
                 DebugConsole->Output("InitQNLFunctions\n");
-                // Once per run, also when a file holds two general-information chunks.
-                static bool registered = false;
-                if (!registered) InitQNLFunctions();
-                registered = true;
+                // Once per run, also when a file holds two general-information chunks or the process
+                // registered them before to compile code.
+                if (Code_Function_Count() == 0) InitQNLFunctions();
             }
         } else if (chunk.tag == IFF_Tag("CODE")) {
             DebugConsole->Output("Code_Load()\n");

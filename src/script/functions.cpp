@@ -140,6 +140,10 @@ void Code_Function_SetLookup(const CallableLookup& lookup) {
         lookup.extensionArgCount ? lookup.extensionArgCount : kDefaultLookup.extensionArgCount;
 }
 
+CallableLookup Code_Function_GetLookup() {
+    return g_lookup;
+}
+
 namespace {
 
 using Registrar = void (*)();

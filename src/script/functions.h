@@ -55,3 +55,5 @@ struct CallableLookup {
     int (*extensionArgCount)(int index);    // declared count, or -100 when none
 };
 void Code_Function_SetLookup(const CallableLookup& lookup);
+// The lookups now installed (the defaults filled in).
+CallableLookup Code_Function_GetLookup();

@@ -3,6 +3,7 @@
 #include "audio/audio.h"
 #include "core/memory.h"
 #include "data_builder.h"
+#include "game_writer.h"
 #include "io/window_state.h"
 #include "runner/code_load.h"
 #include "runner/debug_info.h"
@@ -13,8 +14,10 @@
 #include "script/variables.h"
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_format.h"
+#include "script/vm/vm_handles.h"
 #include "support/load_game.h"
 #include "support/temp_folder.h"
+#include "world/instance.h"
 
 #include <gtest/gtest.h>
 
@@ -210,6 +213,75 @@ TEST_F(DataFileTest, VariableReferencesAreBound) {
     EXPECT_EQ(Word(code, 12), kVarRefFieldInstance | score);
     EXPECT_EQ(Word(code, 20) & kVarRefIdMask, x);
     EXPECT_EQ(Word(code, 28), kVarRefNoIndex | score);
+}
+
+namespace {
+
+// Bytecode as text, one instruction a line: its words in hexadecimal, a string operand as its text.
+std::string Instructions(const uint8_t* code, int size) {
+    std::string out;
+    char hex[16];
+    for (int at = 0; at + 4 <= size;) {
+        uint32_t first, word;
+        std::memcpy(&first, code + at, 4);
+        const int operand = VM_HasOperand(VM_Opcode(first)) ? VM_OperandSize(VM_Type1(first)) : 0;
+        for (int k = 0; k <= operand && at + k + 4 <= size; k += 4) {
+            std::memcpy(&word, code + at + k, 4);
+            const char* text = nullptr;
+            if (k == 4 && VM_Type1(first) == VT_STRING && VMString_GetConstant(word, &text)) {
+                out += std::string(" \"") + (text ? text : "") + "\"";
+            } else {
+                std::snprintf(hex, sizeof hex, " %08x", word);
+                out += hex;
+            }
+        }
+        out += "\n";
+        at += 4 + operand;
+    }
+    return out;
+}
+
+} // namespace
+
+// Source compiled into the file and bound by the loader is the bytecode the compiler gives the same source
+// in the loaded game: the same words, string operands naming the same texts.
+TEST_F(DataFileTest, CompiledCodeBindsToWhatTheCompilerGives) {
+    GameDescription game;
+    game.scripts = {{"scr_twice", "var d; d = argument0 * 2; return d;"}};
+    GameObject object;
+    object.name = "oA";
+    object.events = {{0, 0, R"(
+        var n; n = scr_twice(3); hp[2] = n; grid[1, 1] = "ab"; global.name = "a" + n;
+        other.total += hp[2] * 1.5; x += 1; (100001).speed = 2; oA.depth = -1;
+        with (oA) { y = other.y + string_length("ab"); }
+        if (n > 2 && !(max(n, vk_left) > 40)) show_debug_message("ab"); else exit;)"}};
+    game.objects = {object};
+    GameRoom room;
+    room.name = "r0";
+    room.code = "global.count = instance_number(oA) + room;";
+    room.instances = {{0, 0, 0, 100001, "hp[0] = \"first\";"}};
+    game.rooms = {room};
+    const std::map<std::string, std::string> sources = {{"Script.scr_twice", game.scripts[0].code},
+                                                        {"Object.oA.Create.0", object.events[0].code},
+                                                        {"Room.r0", room.code},
+                                                        {"Instance.r0.0", room.instances[0].code}};
+    std::string error;
+    const Bytes bytes = GameFile_Build(game, true, &error);
+    ASSERT_TRUE(Load(bytes)) << error << log;
+
+    World_InstallScriptServices();
+    ASSERT_EQ(Code_EntryCount(), 4);
+    for (int i = 0; i < Code_EntryCount(); ++i) {
+        CodeChunkEntry entry;
+        ASSERT_TRUE(Code_GetEntry(i, entry));
+        SCOPED_TRACE(entry.name);
+        ASSERT_EQ(sources.count(entry.name), 1u);
+        CCode direct(sources.at(entry.name).c_str(), 0);
+        ASSERT_TRUE(direct.Compile(entry.name));
+        ASSERT_NE(direct.code, nullptr);
+        EXPECT_EQ(Instructions(entry.bytecode, entry.length),
+                  Instructions(direct.code->data, direct.code->size));
+    }
 }
 
 TEST_F(DataFileTest, BrokenContainersFailTheLoad) {

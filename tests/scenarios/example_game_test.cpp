@@ -29,10 +29,17 @@ std::string Recording() {
     return bytes;
 }
 
-TEST(ExampleGame, RunsOnRecordedInputSavesItsScreenAndEndsOnEscape) {
-    std::ifstream in(EXAMPLE_GAME_FILE, std::ios::binary);
+// The game as built with its code as source text, and with its code compiled into the file.
+class ExampleGame : public testing::TestWithParam<const char*> {};
+INSTANTIATE_TEST_SUITE_P(CodeAs, ExampleGame, testing::Values(EXAMPLE_GAME_FILE, EXAMPLE_GAME_BYTECODE_FILE),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             return info.index == 0 ? "SourceText" : "Bytecode";
+                         });
+
+TEST_P(ExampleGame, RunsOnRecordedInputSavesItsScreenAndEndsOnEscape) {
+    std::ifstream in(GetParam(), std::ios::binary);
     const std::vector<uint8_t> game{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    ASSERT_FALSE(game.empty()) << EXAMPLE_GAME_FILE;
+    ASSERT_FALSE(game.empty()) << GetParam();
 
     const ScenarioRun run =
         RunDataFile(game, {"-playback", "input.rec"}, 60, {{"input.rec", Recording()}}, {"data/Catch/shot.png"});

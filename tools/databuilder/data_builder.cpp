@@ -1,13 +1,22 @@
 #include "data_builder.h"
 
+#include "script/code.h"
+#include "script/compiler/compile.h"
+#include "script/compiler/constants.h"
+#include "script/functions.h"
+#include "script/variables.h"
 #include "script/vm/vm_asm.h"
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_format.h"
+#include "script/vm/vm_handles.h"
+#include "world/builtin_variables.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -33,6 +42,57 @@ uint32_t Get32(const std::vector<uint8_t>& bytes, size_t at) {
 // Names in listings are assembled to ids from here on, far above any id a listing gives by number, and
 // turned back into names when the reference chains are made.
 constexpr uint32_t kNameIdBase = 0x10000000u;
+
+// The names a builder's code is compiled with, while it is compiled.
+using ResourceNames = std::map<int, std::vector<std::string>>;
+const ResourceNames* g_compileNames = nullptr;
+
+// The index of the first resource of that kind and exact name, or -1.
+int FindCompileName(int kind, const char* name) {
+    auto list = g_compileNames ? g_compileNames->find(kind) : ResourceNames::const_iterator();
+    if (!g_compileNames || list == g_compileNames->end()) return -1;
+    auto found = std::find(list->second.begin(), list->second.end(), name);
+    return found == list->second.end() ? -1 : static_cast<int>(found - list->second.begin());
+}
+
+template <int Kind> int FindCompileNameOf(const char* name) {
+    return FindCompileName(Kind, name);
+}
+template <int... Kinds>
+constexpr std::array<CodeResourceFindFn, sizeof...(Kinds)> MakeFinders(std::integer_sequence<int, Kinds...>) {
+    return {FindCompileNameOf<Kinds>...};
+}
+constexpr std::array<CodeResourceFindFn, RESOURCE_KIND_COUNT> kFinders =
+    MakeFinders(std::make_integer_sequence<int, RESOURCE_KIND_COUNT>());
+
+// While code is compiled, the compiler finds a builder's resource names, and its scripts as callables;
+// the lookups installed before come back afterwards.
+class CompileNames {
+public:
+    explicit CompileNames(const ResourceNames& names) {
+        g_compileNames = &names;
+        for (int kind = 0; kind < RESOURCE_KIND_COUNT; ++kind) {
+            m_saved[kind] = Code_Constant_GetResourceFind(kind);
+            Code_Constant_SetResourceFind(kind, kFinders[kind]);
+        }
+        m_callables = Code_Function_GetLookup();
+        CallableLookup scripts = m_callables;
+        scripts.findScript = kFinders[RESOURCE_SCRIPT];
+        Code_Function_SetLookup(scripts);
+    }
+    ~CompileNames() {
+        for (int kind = 0; kind < RESOURCE_KIND_COUNT; ++kind)
+            Code_Constant_SetResourceFind(kind, m_saved[kind]);
+        Code_Function_SetLookup(m_callables);
+        g_compileNames = nullptr;
+    }
+    CompileNames(const CompileNames&) = delete;
+    CompileNames& operator=(const CompileNames&) = delete;
+
+private:
+    CodeResourceFindFn m_saved[RESOURCE_KIND_COUNT];
+    CallableLookup m_callables;
+};
 
 } // namespace
 
@@ -183,9 +243,75 @@ bool CDataBuilder::AddCodeListing(const std::string& name, const std::string& li
         if (error) *error = message;
         return false;
     }
+    // Only the ids made from names become links; ids given by number stay in the bytecode.
+    auto nameOf = [&](bool call, uint32_t id) {
+        const std::vector<std::string>& names = call ? functions : variables;
+        return id - kNameIdBase < names.size() ? names[id - kNameIdBase] : std::string();
+    };
+    return AddBytecode(name, buffer.data, buffer.size, false, nameOf, nullptr, error);
+}
+
+int CDataBuilder::AddCodeSource(const std::string& name, const std::string& source, std::string* error) {
+    // The runner registers these at start-up; a process that only builds files has not.
+    if (Code_Function_Count() == 0) InitQNLFunctions();
+    if (Variable_BuiltIn_Count() == 0) Variable_BuiltIn_Init();
+    if (Code_Constant_Count() == 0) Code_Constant_Init();
+    CompileNames names(m_resourceNames);
+    CCode code(source.c_str(), 0);
+    if (!code.Compile(name.c_str())) {
+        if (error) *error = Code_ErrorText ? Code_ErrorText : "the code does not compile";
+        return -1;
+    }
+    // A name must lead the loader back to the id the compiler chose.
+    auto nameOf = [&](bool call, uint32_t id) -> std::string {
+        const int wanted = static_cast<int>(id);
+        if (!call) {
+            const char* text = Code_Variable_GetName(wanted);
+            const int back =
+                wanted >= kUserVariableBase ? Code_Variable_FindUser(text) : Variable_BuiltIn_Find(text);
+            return back == wanted ? text : "";
+        }
+        std::string text;
+        const std::vector<std::string>& scripts = m_resourceNames[RESOURCE_SCRIPT];
+        if (wanted >= kScriptIdBase && wanted < kExtensionIdBase) {
+            if (static_cast<size_t>(wanted - kScriptIdBase) < scripts.size())
+                text = scripts[wanted - kScriptIdBase];
+        } else if (const BuiltInFunction* function = Code_Function_Entry(wanted)) {
+            text = function->name;
+        }
+        int back;
+        return Code_Function_Find(text.c_str(), back) && back == wanted ? text : "";
+    };
+    auto stringIndex = [this](uint32_t handle, uint32_t* index) {
+        const char* text = nullptr;
+        if (!VMString_GetConstant(handle, &text) || !text) return false;
+        *index = static_cast<uint32_t>(String(text));
+        return true;
+    };
+    const VMBuffer* bytes = code.code;
+    if (!AddBytecode(code.name ? code.name : name, bytes ? bytes->data : nullptr, bytes ? bytes->size : 0,
+                     true, nameOf, stringIndex, error))
+        return -1;
+    return static_cast<int>(m_code.size() - 1);
+}
+
+void CDataBuilder::SetResourceNames(int kind, std::vector<std::string> names) {
+    m_resourceNames[kind] = std::move(names);
+}
+
+bool CDataBuilder::AddBytecode(const std::string& name, const uint8_t* data, size_t size, bool allNamed,
+                               const std::function<std::string(bool call, uint32_t id)>& nameOf,
+                               const std::function<bool(uint32_t operand, uint32_t* index)>& stringIndex,
+                               std::string* error) {
     Code code;
     code.name = name;
-    code.bytecode.assign(buffer.data, buffer.data + buffer.size);
+    if (size) code.bytecode.assign(data, data + size);
+    auto fail = [&](const char* what, size_t at, uint32_t value) {
+        if (error)
+            *error =
+                name + ": " + what + " at offset " + std::to_string(at) + " (" + std::to_string(value) + ")";
+        return false;
+    };
     // Every reference made from a name becomes a link of that name's chain.
     for (size_t at = 0; at + 4 <= code.bytecode.size();) {
         uint32_t word = Get32(code.bytecode, at);
@@ -193,11 +319,21 @@ bool CDataBuilder::AddCodeListing(const std::string& name, const std::string& li
         int operand = VM_HasOperand(op) ? VM_OperandSize(type) : 0;
         if (operand == 4 && at + 8 <= code.bytecode.size()) {
             uint32_t value = Get32(code.bytecode, at + 4);
-            uint32_t id = (op == OP_CALL ? value : value & kVarRefIdMask) - kNameIdBase;
             bool variable =
                 (op == OP_PUSH || op == OP_POP) && (type == VT_VARIABLE || (op == OP_POP && type == VT_INT));
-            if (variable && id < variables.size()) code.variables.emplace_back(at, variables[id]);
-            if (op == OP_CALL && id < functions.size()) code.functions.emplace_back(at, functions[id]);
+            if (variable || op == OP_CALL) {
+                std::string target = nameOf(op == OP_CALL, op == OP_CALL ? value : value & kVarRefIdMask);
+                if (target.empty() && allNamed)
+                    return fail(variable ? "a variable reference names no variable"
+                                         : "a call names no function",
+                                at, value);
+                if (!target.empty()) (variable ? code.variables : code.functions).emplace_back(at, target);
+            }
+            if (op == OP_PUSH && type == VT_STRING && stringIndex) {
+                uint32_t index;
+                if (!stringIndex(value, &index)) return fail("a string operand names no text", at, value);
+                Put32(code.bytecode, at + 4, index);
+            }
         }
         at += 4 + static_cast<size_t>(operand);
     }

@@ -1,10 +1,13 @@
 // Writes game data files: a "FORM" container of chunks in the order they were added. Any chunk layout
 // can be written with the generic chunk writer (words, texts, offsets to labelled records, counted offset
 // lists); the general information, the options and the code (with its string table and its variable and
-// function reference chains) have writers of their own. Debug-information files are built the same way.
+// function reference chains) have writers of their own. Code is given as bytecode listings or as source
+// text, which the runner's own compiler turns into bytecode here. Debug-information files are built the
+// same way.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -108,6 +111,16 @@ public:
     // Assembles a listing into a code entry: quoted push.s texts go to the string table, and the names in
     // variable references and calls become reference chains. False with the assembler's message.
     bool AddCodeListing(const std::string& name, const std::string& listing, std::string* error);
+    // Compiles source text as the runner compiles a program and adds the bytecode as a code entry: each
+    // variable reference and call joins the reference chain of the name the compiler resolved, and each
+    // string operand becomes an index into the string table, so that binding the file restores the
+    // compiled bytecode. The compiler knows the built-in functions, variables and constants and the
+    // names given to SetResourceNames. Gives the entry's index; -1 with the compiler's message. name is
+    // the compiler's name for the code, which the entry takes (blanks become '_').
+    int AddCodeSource(const std::string& name, const std::string& source, std::string* error);
+    // The game's resources of one kind (a CodeResourceKind) by index, whose names code added as source
+    // may use; script i is also callable, as id 100000 + i.
+    void SetResourceNames(int kind, std::vector<std::string> names);
 
     // The whole file.
     std::vector<uint8_t> Build();
@@ -115,6 +128,13 @@ public:
 
 private:
     enum SlotKind { SLOT_CHUNK, SLOT_STRINGS, SLOT_CODE };
+    // Adds bytecode whose variable and call operands hold ids as a code entry. nameOf(call, id) names
+    // the reference; "" leaves the operand as it is, unless every reference must be named. A string
+    // operand is replaced by stringIndex's answer when it is given. False with a message.
+    bool AddBytecode(const std::string& name, const uint8_t* data, size_t size, bool allNamed,
+                     const std::function<std::string(bool call, uint32_t id)>& nameOf,
+                     const std::function<bool(uint32_t operand, uint32_t* index)>& stringIndex,
+                     std::string* error);
     void MakeCodeChunks();
     void MakeStringChunk();
 
@@ -122,6 +142,7 @@ private:
     std::vector<std::string> m_strings;
     std::map<std::string, int> m_stringIndex;
     std::vector<Code> m_code;
+    std::map<int, std::vector<std::string>> m_resourceNames;
     bool m_stringSlot = false;
     bool m_codeSlot = false;
 };

@@ -1,11 +1,13 @@
 // Writes a game data file from the command line:
-//   databuild OUT [-name TEXT] [-version N] [-size W H] [-code NAME LISTING]... [-chunk TAG FILE]...
-//   databuild OUT -game DESCRIPTION
-// The second form writes the whole game a description file gives (see game_writer.h); its event code files
-// are found beside the description.
-// -code assembles a bytecode listing into a code entry (names become reference chains); -chunk adds a
-// chunk whose body is the bytes of FILE. The general information and the options come first, then the
-// given chunks in order, then the code and the strings.
+//   databuild OUT [-name TEXT] [-version N] [-size W H] [-code NAME LISTING]... [-source NAME FILE]...
+//                 [-chunk TAG FILE]...
+//   databuild OUT -game DESCRIPTION [-bytecode]
+// The second form writes the whole game a description file gives (see game_writer.h); its code files are
+// found beside the description. Its code is written as source text, or with -bytecode compiled into a code
+// chunk.
+// -code assembles a bytecode listing into a code entry (names become reference chains); -source compiles
+// source text into a code entry; -chunk adds a chunk whose body is the bytes of FILE. The general
+// information and the options come first, then the given chunks in order, then the code and the strings.
 #include "data_builder.h"
 #include "game_writer.h"
 
@@ -20,13 +22,13 @@ namespace {
 
 int Usage() {
     std::fprintf(stderr, "usage: databuild OUT [-name TEXT] [-version N] [-size W H] [-code NAME LISTING]... "
-                         "[-chunk TAG FILE]...\n"
-                         "       databuild OUT -game DESCRIPTION\n");
+                         "[-source NAME FILE]... [-chunk TAG FILE]...\n"
+                         "       databuild OUT -game DESCRIPTION [-bytecode]\n");
     return 2;
 }
 
 // Builds the game a description file gives and writes it to out.
-int BuildGame(const char* out, const char* description) {
+int BuildGame(const char* out, const char* description, bool bytecode) {
     std::vector<unsigned char> text;
     if (!Tool_ReadFile(description, text)) {
         std::fprintf(stderr, "databuild: cannot read %s\n", description);
@@ -41,7 +43,11 @@ int BuildGame(const char* out, const char* description) {
         std::fprintf(stderr, "databuild: %s: %s\n", description, error.c_str());
         return 1;
     }
-    const std::vector<uint8_t> bytes = GameFile_Build(game);
+    const std::vector<uint8_t> bytes = GameFile_Build(game, bytecode, &error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "databuild: %s: %s\n", description, error.c_str());
+        return 1;
+    }
     if (!Tool_WriteFile(out, bytes.data(), bytes.size())) {
         std::fprintf(stderr, "databuild: cannot write %s\n", out);
         return 1;
@@ -53,11 +59,15 @@ int BuildGame(const char* out, const char* description) {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
-    if (argc == 4 && std::strcmp(argv[2], "-game") == 0) return BuildGame(argv[1], argv[3]);
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[2], "-game") == 0) {
+        if (argc == 5 && std::strcmp(argv[4], "-bytecode") != 0) return Usage();
+        return BuildGame(argv[1], argv[3], argc == 5);
+    }
     CDataBuilder builder;
     CDataBuilder::GeneralInfo info;
     std::vector<std::pair<std::string, std::vector<unsigned char>>> chunks;
-    std::vector<std::pair<std::string, std::string>> code;
+    // Listings and source texts in order, each with whether it is source.
+    std::vector<std::pair<std::pair<std::string, std::string>, bool>> code;
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
         auto more = [&](int n) { return i + n < argc; };
@@ -68,13 +78,13 @@ int main(int argc, char** argv) {
         } else if (arg == "-size" && more(2)) {
             info.windowWidth = static_cast<uint32_t>(std::atoi(argv[++i]));
             info.windowHeight = static_cast<uint32_t>(std::atoi(argv[++i]));
-        } else if (arg == "-code" && more(2)) {
+        } else if ((arg == "-code" || arg == "-source") && more(2)) {
             std::vector<unsigned char> text;
             if (!Tool_ReadFile(argv[i + 2], text)) {
                 std::fprintf(stderr, "databuild: cannot read %s\n", argv[i + 2]);
                 return 1;
             }
-            code.emplace_back(argv[i + 1], std::string(text.begin(), text.end()));
+            code.push_back({{argv[i + 1], std::string(text.begin(), text.end())}, arg == "-source"});
             i += 2;
         } else if (arg == "-chunk" && more(2) && std::strlen(argv[i + 1]) == 4) {
             std::vector<unsigned char> body;
@@ -94,9 +104,11 @@ int main(int argc, char** argv) {
     builder.AddOptions(options);
     for (const auto& [tag, body] : chunks)
         builder.AddChunk(tag.c_str()).Bytes(body.data(), body.size());
-    for (const auto& [name, listing] : code) {
+    for (const auto& [entry, source] : code) {
+        const auto& [name, text] = entry;
         std::string error;
-        if (!builder.AddCodeListing(name, listing, &error)) {
+        if (source ? builder.AddCodeSource(name, text, &error) < 0
+                   : !builder.AddCodeListing(name, text, &error)) {
             std::fprintf(stderr, "databuild: %s: %s\n", name.c_str(), error.c_str());
             return 1;
         }

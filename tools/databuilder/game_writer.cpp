@@ -1,6 +1,8 @@
 #include "game_writer.h"
 
 #include "../tool_file.h"
+#include "script/compiler/constants.h"
+#include "world/event.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,17 +14,60 @@ namespace {
 
 // ---- Writing ----
 
-// An action list of one code action whose code is text.
-void ActionList(CDataBuilder::Chunk& c, const std::string& label, const std::string& code) {
-    c.Label(label).U32(1).Ref(label + "a");
-    c.Label(label + "a").Zeros(32).U32(0).Zeros(24).Text(code);
-}
+// Where the game's code goes: as text into the records, or compiled into code entries whose indices the
+// records hold. The first compile error stops the compiling and is kept.
+class CodeWriter {
+public:
+    CodeWriter(CDataBuilder& builder, bool bytecode) : m_builder(builder), m_bytecode(bytecode) {}
+
+    // A creation-code field: the text's offset (0 for none), or the entry's index (-1 for none).
+    void Field(CDataBuilder::Chunk& c, const std::string& name, const std::string& code) {
+        if (code.empty()) c.S32(m_bytecode ? -1 : 0);
+        else Write(c, name, code);
+    }
+    // A script's field, which always holds code.
+    void Write(CDataBuilder::Chunk& c, const std::string& name, const std::string& code) {
+        if (m_bytecode) c.S32(Compile(name, code));
+        else c.Text(code);
+    }
+    // An action list of one code action: the code index at 32, the text at 60.
+    void ActionList(CDataBuilder::Chunk& c, const std::string& label, const std::string& name,
+                    const std::string& code) {
+        c.Label(label).U32(1).Ref(label + "a");
+        c.Label(label + "a").Zeros(32);
+        if (m_bytecode) c.S32(Compile(name, code)).Zeros(24).U32(0);
+        else c.U32(0).Zeros(24).Text(code);
+    }
+
+    std::string error;
+
+private:
+    int Compile(const std::string& name, const std::string& code) {
+        if (!error.empty()) return -1;
+        std::string message;
+        int index = m_builder.AddCodeSource(name, code, &message);
+        if (index < 0) error = name + ": " + message;
+        return index;
+    }
+
+    CDataBuilder& m_builder;
+    bool m_bytecode;
+};
 
 std::vector<std::string> Labels(const std::string& prefix, size_t count) {
     std::vector<std::string> labels;
     for (size_t i = 0; i < count; ++i)
         labels.push_back(prefix + std::to_string(i));
     return labels;
+}
+
+// A chunk whose body is a counted list of the records labelled prefix0, prefix1, ...; labels receives them.
+CDataBuilder::Chunk& RecordList(CDataBuilder& b, const char* tag, const std::string& prefix, size_t count,
+                                std::vector<std::string>* labels) {
+    CDataBuilder::Chunk& c = b.AddChunk(tag);
+    *labels = Labels(prefix, count);
+    c.OffsetList(*labels);
+    return c;
 }
 
 // Every image of the game side by side on one texture page; each gets a page entry labelled "tp<n>".
@@ -66,9 +111,8 @@ struct TexturePage {
 
 void Sprites(CDataBuilder& b, const GameDescription& game, TexturePage& page) {
     if (game.sprites.empty()) return;
-    CDataBuilder::Chunk& c = b.AddChunk("SPRT");
-    const std::vector<std::string> labels = Labels("s", game.sprites.size());
-    c.OffsetList(labels);
+    std::vector<std::string> labels;
+    CDataBuilder::Chunk& c = RecordList(b, "SPRT", "s", game.sprites.size(), &labels);
     for (size_t i = 0; i < game.sprites.size(); ++i) {
         const GameSprite& s = game.sprites[i];
         const int w = s.frames.empty() ? 0 : s.frames[0].width, h = s.frames.empty() ? 0 : s.frames[0].height;
@@ -84,17 +128,24 @@ void Sprites(CDataBuilder& b, const GameDescription& game, TexturePage& page) {
 
 void Backgrounds(CDataBuilder& b, const GameDescription& game, TexturePage& page) {
     if (game.backgrounds.empty()) return;
-    CDataBuilder::Chunk& c = b.AddChunk("BGND");
-    const std::vector<std::string> labels = Labels("b", game.backgrounds.size());
-    c.OffsetList(labels);
+    std::vector<std::string> labels;
+    CDataBuilder::Chunk& c = RecordList(b, "BGND", "b", game.backgrounds.size(), &labels);
     for (size_t i = 0; i < game.backgrounds.size(); ++i)
         c.Label(labels[i]).Text(game.backgrounds[i].name).U32(0).U32(0).U32(1).Ref(page.Add(game.backgrounds[i].image));
 }
 
-void Objects(CDataBuilder& b, const GameDescription& game) {
-    CDataBuilder::Chunk& c = b.AddChunk("OBJT");
-    const std::vector<std::string> labels = Labels("o", game.objects.size());
-    c.OffsetList(labels);
+// The name the runner gives an event's code when it compiles it.
+std::string EventCodeName(const GameDescription& game, const GameObject& o, const GameEvent& e) {
+    const bool collision =
+        e.type == ev_collision && e.number >= 0 && static_cast<size_t>(e.number) < game.objects.size();
+    return "Object." + o.name + "." +
+           (collision ? game.objects[static_cast<size_t>(e.number)].name : Event_GetShortName(e.type, e.number)) +
+           ".0";
+}
+
+void Objects(CDataBuilder& b, const GameDescription& game, CodeWriter& code) {
+    std::vector<std::string> labels;
+    CDataBuilder::Chunk& c = RecordList(b, "OBJT", "o", game.objects.size(), &labels);
     for (size_t i = 0; i < game.objects.size(); ++i) {
         const GameObject& o = game.objects[i];
         const std::string id = labels[i];
@@ -113,23 +164,21 @@ void Objects(CDataBuilder& b, const GameDescription& game) {
             c.Label(list).OffsetList(names);
             for (size_t e = 0; e < events.size(); ++e) {
                 c.Label(names[e]).U32(static_cast<uint32_t>(events[e]->number));
-                ActionList(c, names[e] + "l", events[e]->code);
+                code.ActionList(c, names[e] + "l", EventCodeName(game, o, *events[e]), events[e]->code);
             }
         }
     }
 }
 
-void Rooms(CDataBuilder& b, const GameDescription& game) {
-    CDataBuilder::Chunk& c = b.AddChunk("ROOM");
-    const std::vector<std::string> labels = Labels("r", game.rooms.size());
-    c.OffsetList(labels);
+void Rooms(CDataBuilder& b, const GameDescription& game, CodeWriter& code) {
+    std::vector<std::string> labels;
+    CDataBuilder::Chunk& c = RecordList(b, "ROOM", "r", game.rooms.size(), &labels);
     for (size_t i = 0; i < game.rooms.size(); ++i) {
         const GameRoom& r = game.rooms[i];
         const std::string id = labels[i];
         c.Label(id).Text(r.name).U32(0).S32(r.width).S32(r.height).S32(r.speed).U32(r.persistent);
         c.U32(r.colour).U32(1);
-        if (r.code.empty()) c.U32(0);
-        else c.Text(r.code);
+        code.Field(c, "Room." + r.name, r.code);
         c.U32(0).Ref(r.background < 0 ? "" : id + "b").Ref("").Ref(r.instances.empty() ? "" : id + "i").Ref("");
         c.U32(0).Zeros(16).F32(0).F32(0).F32(0.1f);
         if (r.background >= 0) {
@@ -143,25 +192,34 @@ void Rooms(CDataBuilder& b, const GameDescription& game) {
         for (size_t k = 0; k < r.instances.size(); ++k) {
             const GameInstance& d = r.instances[k];
             c.Label(names[k]).S32(d.x).S32(d.y).S32(d.object).S32(d.id);
-            if (d.code.empty()) c.U32(0);
-            else c.Text(d.code);
+            code.Field(c, "Instance." + r.name + "." + std::to_string(k), d.code);
             c.F32(1).F32(1).U32(0xFFFFFFFFu).F32(0);
         }
     }
 }
 
-void Timelines(CDataBuilder& b, const GameDescription& game) {
+void Scripts(CDataBuilder& b, const GameDescription& game, CodeWriter& code) {
+    if (game.scripts.empty()) return;
+    std::vector<std::string> labels;
+    CDataBuilder::Chunk& c = RecordList(b, "SCPT", "sc", game.scripts.size(), &labels);
+    for (size_t i = 0; i < game.scripts.size(); ++i) {
+        c.Label(labels[i]).Text(game.scripts[i].name);
+        code.Write(c, "Script." + game.scripts[i].name, game.scripts[i].code);
+    }
+}
+
+void Timelines(CDataBuilder& b, const GameDescription& game, CodeWriter& code) {
     if (game.timelines.empty()) return;
-    CDataBuilder::Chunk& c = b.AddChunk("TMLN");
-    const std::vector<std::string> labels = Labels("tl", game.timelines.size());
-    c.OffsetList(labels);
+    std::vector<std::string> labels;
+    CDataBuilder::Chunk& c = RecordList(b, "TMLN", "tl", game.timelines.size(), &labels);
     for (size_t i = 0; i < game.timelines.size(); ++i) {
         const GameTimeline& t = game.timelines[i];
         c.Label(labels[i]).Text(t.name).U32(static_cast<uint32_t>(t.moments.size()));
         for (size_t m = 0; m < t.moments.size(); ++m)
             c.S32(t.moments[m].first).Ref(labels[i] + "m" + std::to_string(m));
         for (size_t m = 0; m < t.moments.size(); ++m)
-            ActionList(c, labels[i] + "m" + std::to_string(m), t.moments[m].second);
+            code.ActionList(c, labels[i] + "m" + std::to_string(m),
+                            "Timeline." + t.name + "." + std::to_string(t.moments[m].first), t.moments[m].second);
     }
 }
 
@@ -254,10 +312,15 @@ public:
             for (int k = 0; k < 11; ++k)
                 if (w[2] == kEventKinds[k]) kind = k;
             if (kind < 0 && (!Number(w[2], &kind) || kind > 10)) return Fail("unknown event kind " + w[2]);
-            std::vector<unsigned char> code;
-            const std::string path = m_folder.empty() ? w[4] : m_folder + "/" + w[4];
-            if (!Tool_ReadFile(path.c_str(), code)) return Fail("cannot read " + path);
-            m_game->objects[static_cast<size_t>(object)].events.push_back({kind, number, std::string(code.begin(), code.end())});
+            std::string code;
+            if (!ReadCode(w[4], &code)) return false;
+            m_game->objects[static_cast<size_t>(object)].events.push_back({kind, number, code});
+            return true;
+        }
+        if (what == "script" && w.size() == 3) {
+            GameScript script{w[1], ""};
+            if (!ReadCode(w[2], &script.code)) return false;
+            m_game->scripts.push_back(script);
             return true;
         }
         if (what == "room" && w.size() == 7) {
@@ -314,6 +377,14 @@ private:
         *image = MakeShape(image->width, image->height, w[i], c1, c2);
         return true;
     }
+    // A code file, relative to the description's folder.
+    bool ReadCode(const std::string& file, std::string* code) {
+        std::vector<unsigned char> bytes;
+        const std::string path = m_folder.empty() ? file : m_folder + "/" + file;
+        if (!Tool_ReadFile(path.c_str(), bytes)) return Fail("cannot read " + path);
+        code->assign(bytes.begin(), bytes.end());
+        return true;
+    }
     // A declared name, or "-" for none (-1).
     bool Find(const std::map<std::string, int>& names, const std::string& name, const char* kind, int* out) {
         if (name == "-") {
@@ -332,10 +403,25 @@ private:
     int m_placed = 0;
 };
 
+// The names the game's code may use for its resources.
+template <typename T> std::vector<std::string> NamesOf(const std::vector<T>& resources) {
+    std::vector<std::string> names;
+    for (const T& resource : resources)
+        names.push_back(resource.name);
+    return names;
+}
+
 } // namespace
 
-std::vector<uint8_t> GameFile_Build(const GameDescription& game) {
+std::vector<uint8_t> GameFile_Build(const GameDescription& game, bool bytecode, std::string* error) {
     CDataBuilder b;
+    b.SetResourceNames(RESOURCE_OBJECT, NamesOf(game.objects));
+    b.SetResourceNames(RESOURCE_SPRITE, NamesOf(game.sprites));
+    b.SetResourceNames(RESOURCE_BACKGROUND, NamesOf(game.backgrounds));
+    b.SetResourceNames(RESOURCE_TIMELINE, NamesOf(game.timelines));
+    b.SetResourceNames(RESOURCE_SCRIPT, NamesOf(game.scripts));
+    b.SetResourceNames(RESOURCE_ROOM, NamesOf(game.rooms));
+    CodeWriter code(b, bytecode);
     CDataBuilder::GeneralInfo info;
     info.name = game.name;
     info.windowWidth = static_cast<uint32_t>(game.width);
@@ -352,11 +438,14 @@ std::vector<uint8_t> GameFile_Build(const GameDescription& game) {
     TexturePage page;
     Sprites(b, game, page);
     Backgrounds(b, game, page);
-    Timelines(b, game);
-    Objects(b, game);
-    Rooms(b, game);
+    Scripts(b, game, code);
+    Timelines(b, game, code);
+    Objects(b, game, code);
+    Rooms(b, game, code);
     if (!page.images.empty()) page.Write(b);
     b.StringTable();
+    if (error) *error = code.error;
+    if (!code.error.empty()) return {};
     return b.Build();
 }
 

@@ -1,6 +1,7 @@
 // Writes a whole small game into a data file: sprites and backgrounds (their images packed on one texture
-// page, stored as PNG), objects with events whose code is source text, rooms with a background and placed
-// instances, and timelines. A game can also be read from a line-based description (see GameFile_Parse).
+// page, stored as PNG), scripts, objects with events, rooms with a background and placed instances, and
+// timelines. Code is written as source text, or compiled into bytecode. A game can also be read from a
+// line-based description (see GameFile_Parse).
 #pragma once
 
 #include "data_builder.h"
@@ -25,6 +26,11 @@ struct GameSprite {
 struct GameBackground {
     std::string name;
     GameImage image;
+};
+
+struct GameScript {
+    std::string name;
+    std::string code;
 };
 
 struct GameEvent {
@@ -68,6 +74,7 @@ struct GameTimeline {
 struct GameDescription {
     std::vector<GameSprite> sprites;
     std::vector<GameBackground> backgrounds;
+    std::vector<GameScript> scripts;
     std::vector<GameObject> objects;
     std::vector<GameRoom> rooms;
     std::vector<GameTimeline> timelines;
@@ -76,13 +83,17 @@ struct GameDescription {
     int width = 64, height = 48;
 };
 
-// The data file of the game. New instances take ids after the last placed one.
-std::vector<uint8_t> GameFile_Build(const GameDescription& game);
+// The data file of the game. New instances take ids after the last placed one. With bytecode the code is
+// compiled here and the file carries it in a code chunk; otherwise the records hold the source text, which
+// the runner compiles. A compile error gives an empty file and the message, after the code's name.
+std::vector<uint8_t> GameFile_Build(const GameDescription& game, bool bytecode = false,
+                                    std::string* error = nullptr);
 
 // Reads a game description, one statement a line ('#' starts a comment):
 //   game NAME WIDTH HEIGHT
 //   sprite NAME WIDTH HEIGHT XORIGIN YORIGIN SHAPE COLOUR [COLOUR2]
 //   background NAME WIDTH HEIGHT SHAPE COLOUR [COLOUR2]
+//   script NAME FILE
 //   object NAME SPRITE|- DEPTH
 //   event OBJECT KIND NUMBER FILE        (kind: create destroy alarm step collision keyboard mouse other
 //                                          draw keypress keyrelease, or its number; NUMBER may name an

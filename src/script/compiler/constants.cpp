@@ -171,6 +171,10 @@ void Code_Constant_SetResourceFind(int kind, CodeResourceFindFn find) {
     if (kind >= 0 && kind < RESOURCE_KIND_COUNT) g_resourceFind[kind] = find;
 }
 
+CodeResourceFindFn Code_Constant_GetResourceFind(int kind) {
+    return kind >= 0 && kind < RESOURCE_KIND_COUNT ? g_resourceFind[kind] : nullptr;
+}
+
 void Code_Constant_Init(bool externalCallsAllowed) {
     AddList({{"self", -1}, {"other", -2}, {"all", -3}, {"noone", -4}, {"global", -5}, {"local", -7}});
     AddList({{"true", 1}, {"false", 0}, {"pi", 3.1415927410125732}});

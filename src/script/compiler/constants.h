@@ -52,3 +52,5 @@ enum CodeResourceKind : int {
 using CodeResourceFindFn = int (*)(const char* name);
 // A null lookup removes the kind's.
 void Code_Constant_SetResourceFind(int kind, CodeResourceFindFn find);
+// The kind's lookup now installed, or null.
+CodeResourceFindFn Code_Constant_GetResourceFind(int kind);

@@ -26,14 +26,14 @@ TEST(CompiledCode, RunsAsTheSourceTextDoes) {
         show_debug_message(scr_greet("world") + " " + string(global.total) + " " + grid[1, 2] + " " + global.from + tag);
         show_debug_message("sprite " + string(spr_dot) + " object " + string(oOther) + " " + string(sprite_index == spr_dot));
         with (oOther) { value = other.x + 1; show_debug_message("with " + string(other.x) + " " + string(x)); }
-        show_debug_message("other " + string(oOther.value));
+        show_debug_message("other " + string(oOther.value) + " " + string(declared));
         switch (t) { case 14: show_debug_message("fourteen"); break; default: show_debug_message("no"); }
         repeat (2) global.total -= 1;
         show_debug_message(string_upper("done") + " " + string(global.total));
         game_end();)"}};
     ScenarioObject other;
     other.name = "oOther";
-    other.events = {{0, 0, "value = 0;"}};
+    other.events = {{0, 0, "value = 0; globalvar declared; declared = 3;"}};
     game.objects = {main, other};
     ScenarioRoom room;
     room.name = "r0";
@@ -44,7 +44,7 @@ TEST(CompiledCode, RunsAsTheSourceTextDoes) {
     const std::vector<std::string> expected = {"hello world 24 cell room code",
                                                "sprite 1 object 1 1",
                                                "with 10 20",
-                                               "other 11",
+                                               "other 11 3",
                                                "fourteen",
                                                "DONE 22"};
     for (bool bytecode : {false, true}) {

@@ -1,6 +1,7 @@
 #include "data_builder.h"
 
 #include "script/code.h"
+#include "script/compiler/code_kinds.h"
 #include "script/compiler/compile.h"
 #include "script/compiler/constants.h"
 #include "script/functions.h"
@@ -93,6 +94,14 @@ private:
     CodeResourceFindFn m_saved[RESOURCE_KIND_COUNT];
     CallableLookup m_callables;
 };
+
+// Adds the names that globalvar statements below node declare.
+void AddGlobalNames(const CodeTreeNode& node, std::set<std::string>* names) {
+    for (int c = 0; c < node.childCount; ++c) {
+        if (node.kind == NODE_GLOBALVAR) names->insert(Code_Variable_GetName(node.children[c].op));
+        else AddGlobalNames(node.children[c], names);
+    }
+}
 
 } // namespace
 
@@ -262,6 +271,7 @@ int CDataBuilder::AddCodeSource(const std::string& name, const std::string& sour
         if (error) *error = Code_ErrorText ? Code_ErrorText : "the code does not compile";
         return -1;
     }
+    AddGlobalNames(code.tree, &m_globalNames);
     // A name must lead the loader back to the id the compiler chose.
     auto nameOf = [&](bool call, uint32_t id) -> std::string {
         const int wanted = static_cast<int>(id);
@@ -343,6 +353,16 @@ bool CDataBuilder::AddBytecode(const std::string& name, const uint8_t* data, siz
 
 void CDataBuilder::MakeCodeChunks() {
     if (m_code.empty()) return;
+    // The runner treats a variable declared global as global where the scope is left to run time
+    // (instance -6) once it has compiled the declaration; here the scope is written in.
+    for (Code& entry : m_code) {
+        for (const auto& [offset, name] : entry.variables) {
+            const uint32_t word = Get32(entry.bytecode, offset);
+            if (m_globalNames.count(name) && VM_Field(word) == INSTANCE_BUILTIN &&
+                (Get32(entry.bytecode, offset + 4) & kVarRefFieldInstance))
+                Put32(entry.bytecode, offset, (word & 0xFFFF0000u) | (INSTANCE_GLOBAL & 0xFFFFu));
+        }
+    }
     Chunk* code = new Chunk(this, TagOf("CODE"));
     Chunk* vari = new Chunk(this, TagOf("VARI"));
     Chunk* func = new Chunk(this, TagOf("FUNC"));

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -115,8 +116,10 @@ public:
     // variable reference and call joins the reference chain of the name the compiler resolved, and each
     // string operand becomes an index into the string table, so that binding the file restores the
     // compiled bytecode. The compiler knows the built-in functions, variables and constants and the
-    // names given to SetResourceNames. Gives the entry's index; -1 with the compiler's message. name is
-    // the compiler's name for the code, which the entry takes (blanks become '_').
+    // names given to SetResourceNames. A variable the code declares global is addressed as global in
+    // every entry where the compiler left its scope to run time, since the file carries no declarations.
+    // Gives the entry's index; -1 with the compiler's message. name is the compiler's name for the code,
+    // which the entry takes (blanks become '_').
     int AddCodeSource(const std::string& name, const std::string& source, std::string* error);
     // The game's resources of one kind (a CodeResourceKind) by index, whose names code added as source
     // may use; script i is also callable, as id 100000 + i.
@@ -143,6 +146,7 @@ private:
     std::map<std::string, int> m_stringIndex;
     std::vector<Code> m_code;
     std::map<int, std::vector<std::string>> m_resourceNames;
+    std::set<std::string> m_globalNames; // declared global by code compiled here
     bool m_stringSlot = false;
     bool m_codeSlot = false;
 };

@@ -7,11 +7,10 @@ namespace {
 
 TEST(CompiledCode, RunsAsTheSourceTextDoes) {
     ScenarioGame game;
-    GameSprite dot{"spr_dot", 0, 0, {}};
-    dot.frames.push_back({2, 2, std::vector<uint8_t>(16, 255)});
+    // The second sprite, so that its name's index cannot be mistaken for a never-set variable's 0.
+    const GameSprite dot{"spr_first", 0, 0, {{2, 2, std::vector<uint8_t>(16, 255)}}};
     game.sprites = {dot, dot};
     game.sprites[1].name = "spr_dot";
-    game.sprites[0].name = "spr_first";
     game.scripts = {{"scr_add", "return argument0 + argument1;"},
                     {"scr_greet", "var s; s = \"hello \" + argument0; return s;"}};
     ScenarioObject main;
@@ -30,7 +29,8 @@ TEST(CompiledCode, RunsAsTheSourceTextDoes) {
         switch (t) { case 14: show_debug_message("fourteen"); break; default: show_debug_message("no"); }
         repeat (2) global.total -= 1;
         show_debug_message(string_upper("done") + " " + string(global.total));
-        game_end();)"}};
+        timeline_index = tlEnd; timeline_running = true;)"}};
+    game.timelines = {{"tlEnd", {{1, "show_debug_message(\"moment\"); game_end();"}}}};
     ScenarioObject other;
     other.name = "oOther";
     other.events = {{0, 0, "value = 0; globalvar declared; declared = 3;"}};
@@ -41,12 +41,8 @@ TEST(CompiledCode, RunsAsTheSourceTextDoes) {
     room.instances = {{20, 0, 1, 100001, ""}, {10, 0, 0, 100002, "tag = \"code\";"}};
     game.rooms.push_back(room);
 
-    const std::vector<std::string> expected = {"hello world 24 cell room code",
-                                               "sprite 1 object 1 1",
-                                               "with 10 20",
-                                               "other 11 3",
-                                               "fourteen",
-                                               "DONE 22"};
+    const std::vector<std::string> expected = {"hello world 24 cell room code", "sprite 1 object 1 1", "with 10 20",
+                                               "other 11 3", "fourteen", "DONE 22", "moment"};
     for (bool bytecode : {false, true}) {
         SCOPED_TRACE(bytecode ? "bytecode" : "source text");
         std::string error;

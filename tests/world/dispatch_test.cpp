@@ -81,12 +81,8 @@ TEST_F(DispatchTest, KeysAboveTheListsRaiseOnlyTheAnyKeyEvents) {
 }
 
 TEST_F(DispatchTest, SolidCollisionsGoBackFirstAndDestroyedInstancesMeetNoMore) {
-    int sprite = AddSprite(10, 10);
-    int wall = AddObject();
-    int ball = AddObject();
-    Object_Data(wall)->sprite = sprite;
-    Object_Data(ball)->sprite = sprite;
-    Object_Data(wall)->flags |= OBJECT_SOLID;
+    int wall = SolidObject(10, 10);
+    int ball = SolidObject(10, 10, false);
     std::vector<std::pair<float, float>> seen;
     On(ball, ev_collision, wall, [&](CInstance* self, CInstance* other) {
         seen.emplace_back(self->x, self->y);

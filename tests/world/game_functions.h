@@ -29,13 +29,5 @@ protected:
         return Value_Real(&result.v);
     }
 
-    // An object whose instances are solid (or not), with a sprite of the given size.
-    static int SolidObject(int w, int h, bool solid = true, int parent = -1) {
-        int o = AddObject(parent);
-        Object_Data(o)->sprite = AddSprite(w, h);
-        if (solid) Object_Data(o)->flags |= OBJECT_SOLID;
-        return o;
-    }
-
     static std::string LastError() { return Code_LastErrorText ? Code_LastErrorText : ""; }
 };

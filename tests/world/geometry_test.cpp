@@ -191,14 +191,9 @@ TEST_F(Geometry, InstancesMeetByBoxesAndFrames) {
 }
 
 TEST_F(Geometry, PlaceTestsPutTheInstanceBack) {
-    int s = AddSprite(10, 10);
-    int wall = AddObject();
-    Object_Data(wall)->sprite = s;
-    Object_Data(wall)->flags |= OBJECT_SOLID;
-    int ghost = AddObject();
-    Object_Data(ghost)->sprite = s;
-    int mover = AddObject();
-    Object_Data(mover)->sprite = s;
+    int wall = SolidObject(10, 10);
+    int ghost = SolidObject(10, 10, false);
+    int mover = SolidObject(10, 10, false);
     CInstance* w = Instance_Create(wall, 50, 0);
     CInstance* g = Instance_Create(ghost, 0, 50);
     CInstance* m = Instance_Create(mover, 0.25f, 0.75f);

@@ -131,11 +131,8 @@ TEST_F(InstanceFunctions, CountingFindingAndExistence) {
 }
 
 TEST_F(InstanceFunctions, CreateCopyChangeAndDestroy) {
-    int o = AddObject();
-    int other = AddObject();
-    int sprite = AddSprite(10, 10);
-    Object_Data(o)->sprite = sprite;
-    Object_Data(other)->sprite = sprite;
+    int o = SolidObject(10, 10, false);
+    int other = SolidObject(10, 10, false);
     int creates = 0, destroys = 0;
     On(o, ev_create, 0, [&](CInstance*, CInstance*) { ++creates; });
     On(o, ev_destroy, 0, [&](CInstance*, CInstance*) { ++destroys; });
@@ -187,11 +184,8 @@ TEST_F(InstanceFunctions, CreateCopyChangeAndDestroy) {
 }
 
 TEST_F(InstanceFunctions, ActivationTakesEffectInTheSameStep) {
-    int parent = AddObject();
-    int child = AddObject(parent);
-    int sprite = AddSprite(10, 10);
-    Object_Data(parent)->sprite = sprite;
-    Object_Data(child)->sprite = sprite;
+    int parent = SolidObject(10, 10, false);
+    int child = SolidObject(10, 10, false, parent);
     CInstance* self = Instance_Create(parent, 0, 0);
     CInstance* a = Instance_Create(child, 50, 50);
     CInstance* b = Instance_Create(child, 200, 200);

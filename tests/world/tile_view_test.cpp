@@ -1,8 +1,7 @@
 #include "world_fixture.h"
 
 #include "graphics/device.h"
-#include "script/functions.h"
-#include "script/value.h"
+#include "library/builtin_test_util.h"
 #include "world/tile_functions.h"
 #include "world/view.h"
 
@@ -58,19 +57,9 @@ TEST_F(TileTest, LayersMatchByDepthAndSortingPutsTheDeepestFirst) {
 
 TEST_F(TileTest, BuiltInsReportMissingTilesAndBackgrounds) {
     InitTileFunctions();
-    auto call = [](const char* name, std::vector<double> args) {
-        int id = -1;
-        EXPECT_TRUE(Code_Function_Find(name, id)) << name;
-        std::vector<ScriptValue> values(args.size());
-        std::vector<ScriptValue*> pointers;
-        for (size_t i = 0; i < args.size(); ++i) {
-            Value_SetReal(&values[i], args[i]);
-            pointers.push_back(&values[i]);
-        }
-        ScriptValue result;
-        Value_SetReal(&result, 0);
-        Code_Function_Call(id, nullptr, nullptr, result, static_cast<int>(args.size()), pointers.data());
-        return result.real;
+    auto call = [](const char* name, std::initializer_list<Arg> args) {
+        Result result = CallBuiltIn(name, args);
+        return result.Real();
     };
     EXPECT_EQ(call("tile_add", {3, 0, 0, 16, 16, 0, 0, 0}), -1); // no background 3
     EXPECT_EQ(Run_Room->tiles.size(), 0u);

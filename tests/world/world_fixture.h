@@ -65,6 +65,14 @@ protected:
         Handlers()[{objectIndex, type, number}] = std::move(fn);
     }
 
+    // An object whose instances are solid (or not), with a sprite of the given size.
+    static int SolidObject(int w, int h, bool solid = true, int parent = -1) {
+        int o = AddObject(parent);
+        Object_Data(o)->sprite = AddSprite(w, h);
+        if (solid) Object_Data(o)->flags |= OBJECT_SOLID;
+        return o;
+    }
+
     // A sprite of the given size and box with frames, origin (ox, oy).
     static int AddSprite(int w, int h, int ox = 0, int oy = 0, int frames = 1) {
         int index = Sprite_AddEmpty();

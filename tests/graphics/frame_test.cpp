@@ -1,7 +1,7 @@
 // Whole frames: drawn into the screen texture, shown in the back buffer, read back.
 #include "runner/save_area.h"
 #include "script/compiler/compile.h"
-#include "support/graphics_device.h"
+#include "device_output.h"
 #include "support/pixel_mask.h"
 #include "support/temp_folder.h"
 
@@ -14,17 +14,7 @@ namespace {
 
 class FrameTest : public GraphicsDeviceTest {
 protected:
-    std::vector<uint32_t> BackBuffer() {
-        CD3DSurface* back = nullptr;
-        EXPECT_EQ(GR_D3DDevice->GetBackBuffer(&back), D3D_OK);
-        std::vector<uint32_t> pixels(static_cast<size_t>(back->Width()) * back->Height());
-        const D3DRECT all{0, 0, static_cast<int32_t>(back->Width()), static_cast<int32_t>(back->Height())};
-        EXPECT_EQ(GR_D3DDevice->ReadPixels(back, all, reinterpret_cast<uint8_t*>(pixels.data()), back->Width() * 4),
-                  D3D_OK);
-        width = back->Width();
-        back->Release();
-        return pixels;
-    }
+    std::vector<uint32_t> BackBuffer() { return BackBufferPixels(&width); }
     uint32_t width = 0;
 };
 

@@ -5,13 +5,11 @@
 #include "graphics/background.h"
 #include "graphics/registration.h"
 #include "graphics/sprite.h"
-#include "graphics/vertex.h"
+#include "library/builtin_test_util.h"
 #include "runner/run_state.h"
 #include "script/compiler/compile.h"
-#include "script/functions.h"
-#include "script/value.h"
 #include "script/vm/vm_error.h"
-#include "support/graphics_device.h"
+#include "device_output.h"
 #include "support/load_game.h"
 #include "world/instance.h"
 #include "world/room.h"
@@ -62,27 +60,13 @@ protected:
         View_DrawRegion = IntRect{0, 0, 0, 0};
         GraphicsDeviceTest::TearDown();
     }
-    void Call(const char* name, std::vector<double> args) {
-        int id = -1;
-        ASSERT_TRUE(Code_Function_Find(name, id)) << name;
-        std::vector<ScriptValue> values(args.size());
-        std::vector<ScriptValue*> pointers;
-        for (size_t i = 0; i < args.size(); ++i) {
-            values[i].kind = KIND_REAL;
-            values[i].real = args[i];
-            pointers.push_back(&values[i]);
-        }
-        ScriptValue result{};
-        Code_Function_Call(id, self.get(), self.get(), result, static_cast<int>(args.size()),
-                           pointers.data());
-    }
+    void Call(const char* name, std::initializer_list<Arg> args) { CallBuiltIn(name, args, self.get()); }
     // The first vertex of every list quad drawn since the last call.
     std::vector<std::pair<float, float>> Corners() {
         Graphics::Flush();
         std::vector<std::pair<float, float>> out;
         for (const D3DCall* call : Draws()) {
-            std::vector<Vertex24> v(call->data.size() / sizeof(Vertex24));
-            std::memcpy(v.data(), call->data.data(), v.size() * sizeof(Vertex24));
+            const auto v = VerticesOf(*call);
             for (size_t i = 0; i + 6 <= v.size(); i += 6)
                 out.emplace_back(v[i].x, v[i].y);
         }

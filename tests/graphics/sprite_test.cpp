@@ -5,7 +5,7 @@
 #include "graphics/sprite.h"
 #include "graphics/texture.h"
 #include "runner/run_state.h"
-#include "support/graphics_device.h"
+#include "device_output.h"
 #include "support/load_game.h"
 #include "support/pixel_mask.h"
 
@@ -76,15 +76,7 @@ protected:
         GR_Draw_Clear(0xFF000000u);
         draw();
         EXPECT_TRUE(Graphics::EndFrame(true));
-        CD3DSurface* back = nullptr;
-        EXPECT_EQ(GR_D3DDevice->GetBackBuffer(&back), D3D_OK);
-        std::vector<uint32_t> pixels(static_cast<size_t>(back->Width()) * back->Height());
-        const D3DRECT all{0, 0, static_cast<int32_t>(back->Width()), static_cast<int32_t>(back->Height())};
-        EXPECT_EQ(
-            GR_D3DDevice->ReadPixels(back, all, reinterpret_cast<uint8_t*>(pixels.data()), back->Width() * 4),
-            D3D_OK);
-        back->Release();
-        return pixels;
+        return BackBufferPixels();
     }
     std::string log;
 };

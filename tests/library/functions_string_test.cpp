@@ -69,18 +69,9 @@ TEST(StringBuiltIns, RealReadsTheLeadingDecimalNumber) {
 }
 
 TEST(StringBuiltIns, TextFormsAndFormatting) {
-    ScriptValue array;
-    ScriptValue one = RealValue(1), half = StringValue("h");
-    Value_AssignIndexed(&array, &one, 0);
-    Value_AssignIndexed(&array, &half, 1);
-    ScriptValue undefined;
-    undefined.kind = KIND_UNDEFINED;
-    ExpectTexts({{"string", {5.0}, "5"},
-                 {"string", {-3e9}, "-3000000000"},
-                 {"string", {2.5}, "2.50"},
+    // string() gives the value's text form, whose cases are the value tests' own.
+    ExpectTexts({{"string", {2.5}, "2.50"},
                  {"string", {"as is"}, "as is"},
-                 {"string", {array}, "{ 1,h }"},
-                 {"string", {undefined}, "undefined"},
                  {"string_format", {3.14159, 6.0, 2.0}, "3.14"},
                  {"string_format", {3.14159, 8.0, 2.0}, "  3.14"},
                  {"string_format", {3.14159, 8.9, 2.9}, "  3.14"}, // both truncate
@@ -90,8 +81,6 @@ TEST(StringBuiltIns, TextFormsAndFormatting) {
                  {"string_format", {3.7, 5.0, -1.0}, "     4"},
                  {"string_format", {1.5, -4.0, 1.0}, "1.5  "}});
     EXPECT_TRUE(GivesNoText("string_format", {nullptr, 1.0, 1.0}));
-    Value_Free(&array);
-    Value_Free(&half);
 
     // Far past the original 200-byte buffer: the text is as long as it formats.
     std::string wide = CallText("string_format", {1.0, 1002.0, 2.0});

@@ -82,12 +82,6 @@ protected:
     CD3DDevice* device = nullptr;
 };
 
-TEST_F(GLDeviceTest, FilledRectangleCoversExactlyItsPixelsTopRowFirst) {
-    // Corners at whole numbers plus one on the right and bottom: x 2..5, y 3..7 inclusive.
-    FillRect(2, 3, 6, 8, 0xFFFF0000u);
-    EXPECT_EQ(PixelMask(Read(), kW, 0xFFFF0000u), BoxMask(kW, kH, 2, 3, 5, 7));
-}
-
 TEST_F(GLDeviceTest, EdgesThroughPixelCentresFollowTheTopLeftRule) {
     // Pixel coordinates without the half-pixel move: every edge passes through pixel centres.
     D3DMATRIX p{};

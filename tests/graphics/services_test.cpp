@@ -19,16 +19,6 @@ TEST(ResourceTables, AnyIndexOfAnEmptyTableIsNotFound) {
     EXPECT_FALSE(Background_Replace(0, "a.png", false, false, false));
 }
 
-TEST(SpriteCollision, SingleTestsIgnoreTheBoxAndHitWithoutMasks) {
-    CSprite sprite;
-    const IntRect farBox{100, 100, 110, 110};
-    EXPECT_TRUE(sprite.PreciseCollisionPoint(0, farBox, 0, 0, 1.0f, 1.0f, 0.0f, 5.0f, 5.0f));
-    EXPECT_TRUE(sprite.PreciseCollisionRectangle(0, farBox, 0, 0, 1.0f, 1.0f, 0.0f, IntRect{0, 0, 1, 1}));
-    // A sprite without frames meets no other sprite.
-    CSprite other;
-    EXPECT_FALSE(sprite.PreciseCollision(0, farBox, 0, 0, 1, 1, 0, &other, 0, farBox, 0, 0, 1, 1, 0));
-}
-
 TEST(DisplayReset, AntialiasRequestsOnlyTheAcceptedSampleCounts) {
     Display_SetAntialias(4);
     EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 4);

@@ -203,12 +203,6 @@ struct WindowBuiltIns : MainWindowTest {
 };
 
 TEST_F(WindowBuiltIns, CaptionCursorAndColour) {
-    for (auto [name, count] : {std::pair{"window_set_rectangle", 4}, std::pair{"window_view_mouse_set", 3},
-                               std::pair{"Zebo_MouseX", 1}, std::pair{"virtual_key_add", 5}}) {
-        int id = -1;
-        ASSERT_TRUE(Code_Function_Find(name, id)) << name;
-        EXPECT_EQ(Code_Function_GetArgCount(id), count) << name;
-    }
     CallBuiltIn("window_set_caption", {"Title \xC3\xA9"});
     EXPECT_EQ(CallText("window_get_caption"), "Title \xC3\xA9");
     EXPECT_EQ(fake.window.caption, "Title \xC3\xA9");
@@ -228,8 +222,6 @@ TEST_F(WindowBuiltIns, CaptionCursorAndColour) {
     EXPECT_EQ(Window_Proc(WM_SETCURSOR, 0, HTCLIENT), 1);
     EXPECT_EQ(fake.window.cursor, IDC_SIZEALL);
 
-    CallReal("window_set_colour", {255});
-    EXPECT_EQ(CallReal("window_get_colour"), 255);
     CallReal("window_set_color", {static_cast<double>(0xFF123456u)});
     EXPECT_EQ(CallReal("window_get_color"), 0x123456);
     EXPECT_EQ(CallReal("window_get_height"), 200);

@@ -68,15 +68,6 @@ TEST(MathBuiltIns, RegisteredInOrderWithTheirArgumentCounts) {
         ASSERT_TRUE(Code_Function_Find(any, id));
         EXPECT_EQ(Code_Function_GetArgCount(id), -1) << any;
     }
-    struct {
-        const char* name;
-        int count;
-    } fixed[] = {{"random_get_seed", 0},   {"min3", 3},          {"array_set_2D_post", 4},
-                 {"point_distance_3d", 6}, {"string_format", 3}, {"show_debug_message", 1}};
-    for (auto& f : fixed) {
-        ASSERT_TRUE(Code_Function_Find(f.name, id)) << f.name;
-        EXPECT_EQ(Code_Function_GetArgCount(id), f.count) << f.name;
-    }
 }
 
 TEST(MathBuiltIns, ValueKindsAndArrayAccessors) {

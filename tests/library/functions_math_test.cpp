@@ -299,6 +299,7 @@ TEST(MathBuiltIns, EpsilonTakesRealsFromZeroToBelowOne) {
     CallReal("math_set_epsilon", {0.0});
     EXPECT_EQ(Code_Epsilon, 0);
     Code_Epsilon = 1e-16;
+    Code_Aborting = false;
 }
 
 TEST(MathOperators, IntegerDivisionAndModulo) {

@@ -1,5 +1,6 @@
 #include "script/compiler/tokeniser.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "script/code.h"
@@ -13,7 +14,7 @@ constexpr char kPad[] = "   ";
 constexpr int kPadLength = 3;
 
 struct Keyword {
-    const char* text;
+    std::string_view text;
     int kind;
 };
 
@@ -73,68 +74,86 @@ constexpr Operator kOperators1[] = {
     {"&", TOKEN_BIT_AND},    {"^", TOKEN_BIT_XOR},     {"~", TOKEN_BIT_NOT},
 };
 
-bool IsLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+// Character classes, by byte.
+enum : uint8_t { CHAR_LETTER = 1, CHAR_DIGIT = 2, CHAR_HEX = 4, CHAR_PAIR_START = 8 };
+
+struct CharTables {
+    uint8_t cls[256] = {};
+    int8_t single[256] = {}; // index into kOperators1 + 1, or 0
+};
+
+constexpr CharTables MakeCharTables() {
+    CharTables t{};
+    for (int c = 0; c < 256; ++c) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_') t.cls[c] |= CHAR_LETTER;
+        if (c >= '0' && c <= '9') t.cls[c] |= CHAR_DIGIT | CHAR_HEX;
+        if ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) t.cls[c] |= CHAR_HEX;
+    }
+    for (const Operator& op : kOperators2)
+        t.cls[static_cast<unsigned char>(op.text[0])] |= CHAR_PAIR_START;
+    for (size_t i = 0; i < sizeof kOperators1 / sizeof kOperators1[0]; ++i)
+        t.single[static_cast<unsigned char>(kOperators1[i].text[0])] = static_cast<int8_t>(i + 1);
+    return t;
 }
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-bool IsHexDigit(char c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+
+constexpr CharTables kChars = MakeCharTables();
+
+inline bool Is(char c, uint8_t classes) {
+    return (kChars.cls[static_cast<unsigned char>(c)] & classes) != 0;
 }
 
 int KeywordKind(const char* text, size_t length) {
+    // Keywords are 2 to 9 lowercase letters.
+    if (length < 2 || length > 9 || text[0] < 'a' || text[0] > 'z') return TOKEN_IDENTIFIER;
     for (const Keyword& k : kKeywords) {
-        if (k.text[0] == text[0] && std::strlen(k.text) == length && std::memcmp(k.text, text, length) == 0)
+        if (k.text.size() == length && k.text[0] == text[0] && std::memcmp(k.text.data(), text, length) == 0)
             return k.kind;
     }
     return TOKEN_IDENTIFIER;
 }
 
+// Scans a buffer that holds the text followed by the pad.
 class Scanner {
 public:
-    Scanner(const char* text, size_t length) : m_buffer(text, length), m_length(0) {
-        m_buffer.append(kPad, kPadLength);
-        m_length = static_cast<int>(m_buffer.size());
-    }
+    Scanner(const char* buffer, int length) : m_b(buffer), m_length(length) {}
 
     void Next(CodeToken& token) {
         SkipSeparators();
-        token.text.clear();
+        token.text = {};
         token.position = m_pos;
         if (m_pos >= m_length) {
             token.kind = TOKEN_EOF;
             token.position = m_length;
             return;
         }
-        const char* b = m_buffer.data();
+        const char* b = m_b;
         const char c = b[m_pos];
         const int start = m_pos;
-        if (IsLetter(c)) {
-            while (m_pos < m_length && (IsLetter(b[m_pos]) || IsDigit(b[m_pos])))
+        if (Is(c, CHAR_LETTER)) {
+            while (m_pos < m_length && Is(b[m_pos], CHAR_LETTER | CHAR_DIGIT))
                 ++m_pos;
-            token.text.assign(b + start, static_cast<size_t>(m_pos - start));
-            token.kind = KeywordKind(token.text.data(), token.text.size());
-        } else if (IsDigit(c) || (c == '.' && IsDigit(b[m_pos + 1]))) {
+            token.text = Text(start, m_pos);
+            token.kind = KeywordKind(b + start, static_cast<size_t>(m_pos - start));
+        } else if (Is(c, CHAR_DIGIT) || (c == '.' && Is(b[m_pos + 1], CHAR_DIGIT))) {
             bool point = false;
-            while (m_pos < m_length && (IsDigit(b[m_pos]) || (b[m_pos] == '.' && !point))) {
+            while (m_pos < m_length && (Is(b[m_pos], CHAR_DIGIT) || (b[m_pos] == '.' && !point))) {
                 if (b[m_pos] == '.') point = true;
                 ++m_pos;
             }
-            token.text.assign(b + start, static_cast<size_t>(m_pos - start));
+            token.text = Text(start, m_pos);
             token.kind = TOKEN_NUMBER;
         } else if (c == '$') {
             ++m_pos;
-            while (m_pos < m_length && IsHexDigit(b[m_pos]))
+            while (m_pos < m_length && Is(b[m_pos], CHAR_HEX))
                 ++m_pos;
-            token.text.assign(b + start, static_cast<size_t>(m_pos - start));
+            token.text = Text(start, m_pos);
             token.kind = TOKEN_NUMBER;
         } else if (c == '"' || c == '\'') {
             // No escapes; an unclosed string takes the rest of the text and two of the pad spaces.
             const int first = start + 1;
             const void* close = std::memchr(b + first, c, static_cast<size_t>(m_length - first));
             int end = close ? static_cast<int>(static_cast<const char*>(close) - b) : m_length - 1;
-            token.text.assign(b + first, static_cast<size_t>(end - first));
+            token.text = Text(first, end);
             token.kind = TOKEN_STRING;
             token.position = first;
             m_pos = close ? end + 1 : m_length;
@@ -143,27 +162,28 @@ public:
         }
     }
 
-    int Length() const { return m_length; }
-
 private:
+    std::string_view Text(int from, int to) const {
+        return std::string_view(m_b + from, static_cast<size_t>(to - from));
+    }
+
     int MatchOperator(const char* p) {
-        for (const Operator& op : kOperators2) {
-            if (op.text[0] == p[0] && op.text[1] == p[1]) {
-                m_pos += 2;
-                return op.kind;
+        if (Is(p[0], CHAR_PAIR_START)) {
+            for (const Operator& op : kOperators2) {
+                if (op.text[0] == p[0] && op.text[1] == p[1]) {
+                    m_pos += 2;
+                    return op.kind;
+                }
             }
         }
-        for (const Operator& op : kOperators1) {
-            if (op.text[0] == p[0]) {
-                m_pos += 1;
-                return op.kind;
-            }
-        }
-        return TOKEN_ERROR;
+        const int single = kChars.single[static_cast<unsigned char>(p[0])];
+        if (single == 0) return TOKEN_ERROR;
+        m_pos += 1;
+        return kOperators1[single - 1].kind;
     }
 
     void SkipSeparators() {
-        const char* b = m_buffer.data();
+        const char* b = m_b;
         while (m_pos < m_length) {
             const char c = b[m_pos];
             if (static_cast<signed char>(c) <= 32) {
@@ -184,7 +204,7 @@ private:
         }
     }
 
-    std::string m_buffer;
+    const char* m_b;
     int m_length;
     int m_pos = 0;
 };
@@ -192,11 +212,18 @@ private:
 } // namespace
 
 bool Code_ScanText(const char* text, size_t length, CodeTokenList& list) {
-    list.clear();
-    Scanner scanner(text ? text : "", text ? length : 0);
+    if (!text) length = 0;
+    std::vector<char>& buffer = list.m_buffer;
+    buffer.resize(length + kPadLength);
+    if (length) std::memcpy(buffer.data(), text, length);
+    std::memcpy(buffer.data() + length, kPad, kPadLength);
+    std::vector<CodeToken>& tokens = list.m_tokens;
+    tokens.clear();
+    // Source text averages a few bytes a token; the list grows from there when it must.
+    tokens.reserve(length / 4 + 1);
+    Scanner scanner(buffer.data(), static_cast<int>(buffer.size()));
     for (;;) {
-        list.emplace_back();
-        CodeToken& token = list.back();
+        CodeToken& token = tokens.emplace_back();
         scanner.Next(token);
         if (token.kind == TOKEN_EOF) return true;
         if (token.kind == TOKEN_ERROR) return false;
@@ -204,8 +231,8 @@ bool Code_ScanText(const char* text, size_t length, CodeTokenList& list) {
 }
 
 void Code_FreeTokens(CodeTokenList& list) {
-    list.clear();
-    list.shrink_to_fit();
+    list.m_tokens = {};
+    list.m_buffer = {};
 }
 
 bool Code_Tokenise(CCode* code, CodeTokenList& list) {

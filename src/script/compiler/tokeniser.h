@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
+#include <string_view>
 #include <vector>
 
 #include "script/compiler/code_kinds.h"
@@ -11,11 +11,33 @@ class CCode;
 
 struct CodeToken {
     int kind;
-    int position;     // byte offset in the code's text
-    std::string text; // identifiers, numbers and strings; empty for the others
+    int position;          // byte offset in the code's text
+    std::string_view text; // identifiers, numbers and strings, in the list's copy of the text; else empty
 };
 
-using CodeTokenList = std::vector<CodeToken>;
+// The tokens of one text, with the copy of the text (and its padding) that their texts lie in. Moving a
+// list keeps the texts where they are; a list is not copied.
+class CodeTokenList {
+public:
+    CodeTokenList() = default;
+    CodeTokenList(CodeTokenList&&) = default;
+    CodeTokenList& operator=(CodeTokenList&&) = default;
+    CodeTokenList(const CodeTokenList&) = delete;
+    CodeTokenList& operator=(const CodeTokenList&) = delete;
+
+    size_t size() const { return m_tokens.size(); }
+    bool empty() const { return m_tokens.empty(); }
+    const CodeToken& operator[](size_t i) const { return m_tokens[i]; }
+    const CodeToken& back() const { return m_tokens.back(); }
+    std::vector<CodeToken>::const_iterator begin() const { return m_tokens.begin(); }
+    std::vector<CodeToken>::const_iterator end() const { return m_tokens.end(); }
+
+private:
+    friend bool Code_ScanText(const char* text, size_t length, CodeTokenList& list);
+    friend void Code_FreeTokens(CodeTokenList& list);
+    std::vector<char> m_buffer;
+    std::vector<CodeToken> m_tokens;
+};
 
 // Cuts a text into tokens. The list always ends with a TOKEN_EOF token, or, when a character starts no
 // token, with a TOKEN_ERROR token at it; the result is false then.

@@ -53,7 +53,7 @@ TEST(Tokeniser, Numbers) {
     CodeTokenList list = Scan("1.2.3 .5 $FF $ 1e3 3.");
     std::vector<std::string> texts;
     for (const CodeToken& t : list)
-        texts.push_back(t.text);
+        texts.emplace_back(t.text);
     EXPECT_EQ(texts, (std::vector<std::string>{"1.2", ".3", ".5", "$FF", "$", "1", "e3", "3.", ""}));
     EXPECT_EQ(list[4].kind, 1);
     EXPECT_EQ(list[6].kind, 0); // no exponent notation

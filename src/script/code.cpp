@@ -61,7 +61,7 @@ CCode::~CCode() {
             }
         }
     }
-    CodeTree_Free(&tree, false);
+    CodeTree_Free(&tree);
     Value_Free(&constant);
     delete code;
     delete debugInfo;

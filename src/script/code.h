@@ -43,6 +43,7 @@ public:
     bool compiled = false;
     const char* text;
     CodeTreeNode tree{};
+    CodeTreeArena treeArena; // the tree's node blocks
     ScriptValue constant{}; // owned: the compiler copies the folded value in
     VMBuffer* code = nullptr;
     VMBuffer* debugInfo = nullptr;

@@ -1,5 +1,9 @@
 #include "script/code_tree.h"
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "core/memory.h"
 
 namespace {
@@ -8,64 +12,89 @@ void MakeFresh(CodeTreeNode* node, int position) {
     node->kind = -1;
     node->op = 0;
     node->instance = 0;
+    node->height = 1;
     node->value = ScriptValue{};
     node->childCount = 0;
     node->children = nullptr;
     node->position = position;
 }
 
+// The first chunk suits a short expression; each next one doubles, up to the largest.
+constexpr size_t kFirstChunkNodes = 16;
+constexpr size_t kLargestChunkNodes = 4096;
+
 } // namespace
 
+struct CodeTreeArena::Chunk {
+    Chunk* next;
+    size_t capacity; // nodes
+    CodeTreeNode* Nodes() { return reinterpret_cast<CodeTreeNode*>(this + 1); }
+};
+
+CodeTreeNode* CodeTreeArena::Allocate(size_t count) {
+    if (!m_chunks || m_chunks->capacity - m_used < count) {
+        if (m_nextSize == 0) m_nextSize = kFirstChunkNodes;
+        const size_t capacity = std::max(count, m_nextSize);
+        if (capacity > (MemoryManager::kMaxBlockSize - sizeof(Chunk)) / sizeof(CodeTreeNode))
+            MemoryManager::OutOfMemory();
+        auto* chunk = static_cast<Chunk*>(MEM_ALLOC_RAW(sizeof(Chunk) + capacity * sizeof(CodeTreeNode)));
+        chunk->capacity = capacity;
+        if (m_chunks && capacity > m_nextSize) {
+            // A block larger than a chunk gets a chunk of its own, kept behind the one being filled.
+            chunk->next = m_chunks->next;
+            m_chunks->next = chunk;
+            return chunk->Nodes();
+        }
+        chunk->next = m_chunks;
+        m_chunks = chunk;
+        m_used = 0;
+        m_nextSize = std::min(m_nextSize * 2, kLargestChunkNodes);
+    }
+    CodeTreeNode* block = m_chunks->Nodes() + m_used;
+    m_used += count;
+    return block;
+}
+
+void CodeTreeArena::Clear() {
+    while (m_chunks) {
+        Chunk* next = m_chunks->next;
+        MEM_FREE(m_chunks);
+        m_chunks = next;
+    }
+    m_used = 0;
+    m_nextSize = 0;
+}
+
 void CodeTree_InitNode(CodeTreeNode* node, int position) {
-    CodeTree_Free(node, false);
+    CodeTree_Free(node);
     MakeFresh(node, position);
 }
 
-CodeTreeNode* CodeTree_AddChild(CodeTreeNode* node, int position) {
-    size_t count = static_cast<size_t>(node->childCount) + 1;
-    node->children = static_cast<CodeTreeNode*>(MEM_REALLOC(node->children, count * sizeof(CodeTreeNode)));
-    CodeTreeNode* child = &node->children[node->childCount];
-    node->childCount = static_cast<int>(count);
-    MakeFresh(child, position);
-    return child;
+CodeTreeNode* CodeTree_AddChild(CodeTreeArena& arena, CodeTreeNode* node, int position) {
+    const size_t count = static_cast<size_t>(node->childCount);
+    CodeTreeNode* block = arena.Allocate(count + 1);
+    if (count) std::memcpy(static_cast<void*>(block), node->children, count * sizeof(CodeTreeNode));
+    node->children = block;
+    node->childCount = static_cast<int>(count + 1);
+    MakeFresh(&block[count], position);
+    return &block[count];
 }
 
-void CodeTree_Free(CodeTreeNode* root, bool freeRoot) {
+void CodeTree_Free(CodeTreeNode* root) {
     if (!root) return;
-    // Child blocks waiting to be freed. Trees can be far deeper than the machine stack allows to recurse
-    // (a long chain of binary operators nests on its left), so the walk keeps its own list.
-    struct Pending {
-        CodeTreeNode* block;
-        int count;
-    };
-    Pending* pending = nullptr;
-    size_t pendingCount = 0;
-    size_t pendingCapacity = 0;
-    auto push = [&](const CodeTreeNode& node) {
-        if (!node.children) return;
-        if (pendingCount == pendingCapacity) {
-            pendingCapacity += 512;
-            pending = static_cast<Pending*>(MEM_REALLOC(pending, pendingCapacity * sizeof(Pending)));
+    // Trees can be far deeper than the machine stack allows to recurse (a long chain of binary operators
+    // nests on its left), so the walk keeps its own list of child blocks still to visit.
+    std::vector<std::pair<CodeTreeNode*, int>> pending;
+    if (root->children) pending.emplace_back(root->children, root->childCount);
+    while (!pending.empty()) {
+        const auto [block, count] = pending.back();
+        pending.pop_back();
+        for (int i = 0; i < count; ++i) {
+            Value_Free(&block[i].value);
+            if (block[i].children) pending.emplace_back(block[i].children, block[i].childCount);
         }
-        pending[pendingCount++] = {node.children, node.childCount};
-    };
-
-    push(*root);
-    while (pendingCount > 0) {
-        Pending p = pending[--pendingCount];
-        for (int i = 0; i < p.count; ++i) {
-            Value_Free(&p.block[i].value);
-            push(p.block[i]);
-        }
-        MEM_FREE(p.block);
     }
-    MEM_FREE(pending);
-
     Value_Free(&root->value);
-    if (freeRoot) {
-        MEM_FREE(root);
-    } else {
-        root->childCount = 0;
-        root->children = nullptr;
-    }
+    root->childCount = 0;
+    root->children = nullptr;
 }

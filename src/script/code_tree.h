@@ -2,26 +2,51 @@
 // the tree evaluator.
 #pragma once
 
+#include <cstddef>
+
 #include "script/value.h"
 
-// One node. Its children are one memory-manager block of childCount nodes owned by this node alone: no
-// other node ever points into it, so every child block is freed exactly once. Code that moves a subtree
-// takes the pointer over and clears it at the source; code that needs a subtree twice copies it.
+// One node. Its children are one block of childCount nodes taken from the tree's arena, and no other
+// node ever points into it. Code that moves a subtree copies the node over and clears the source; the
+// values (texts) a tree holds are its own and freed by CodeTree_Free.
 struct CodeTreeNode {
     int kind;          // -1 for a fresh node
     int op;            // operator, callable id or variable id, by kind
     int instance;      // constant instance code of a variable node
+    int height;        // the parser's count of levels from here down (1 for a leaf); not kept up later
     ScriptValue value; // the constant of a constant node, owned
     int childCount;
     CodeTreeNode* children;
     int position; // byte position in the code's text
 };
 
-// Frees the node's children and value, then makes it a fresh node (kind -1) at the given position.
+// The node blocks of trees, carved from chunks that grow as the trees do and are given back together
+// when the arena is cleared or destroyed: a tree costs a few allocations, not one per node, and
+// dropping it frees no block of its own. Free the trees' values before their arena goes.
+class CodeTreeArena {
+public:
+    CodeTreeArena() = default;
+    ~CodeTreeArena() { Clear(); }
+    CodeTreeArena(const CodeTreeArena&) = delete;
+    CodeTreeArena& operator=(const CodeTreeArena&) = delete;
+
+    // A block of count nodes (count > 0), their contents unset; it lives as long as the arena.
+    CodeTreeNode* Allocate(size_t count);
+    void Clear();
+
+private:
+    struct Chunk;
+    Chunk* m_chunks = nullptr; // newest first
+    size_t m_used = 0;         // nodes taken from the newest chunk
+    size_t m_nextSize = 0;     // nodes in the next chunk
+};
+
+// Frees the values below the node and its own, then makes it a fresh node (kind -1) at the given
+// position.
 void CodeTree_InitNode(CodeTreeNode* node, int position);
-// Appends a fresh child (kind -1) at the given position and gives it. The child block is regrown, so
-// references to earlier children do not survive the call.
-CodeTreeNode* CodeTree_AddChild(CodeTreeNode* node, int position);
-// Frees every node below root with its value, and root's value; root itself is freed (it must then be a
-// memory-manager block) when freeRoot is set, else left as a node without children.
-void CodeTree_Free(CodeTreeNode* root, bool freeRoot);
+// Appends a fresh child (kind -1) at the given position and gives it. The children move to a new block
+// of the arena, so references to earlier children do not survive the call.
+CodeTreeNode* CodeTree_AddChild(CodeTreeArena& arena, CodeTreeNode* node, int position);
+// Frees every value below root and root's own, and leaves root without children; the node blocks stay
+// with their arena.
+void CodeTree_Free(CodeTreeNode* root);

@@ -28,7 +28,8 @@ TEST(CodeObject, FreesWhatItsCompileMadeAndLeavesFileBytesAlone) {
         // twice, as a second compile attempt would).
         code.SetName("Script.a");
         CodeTree_InitNode(&code.tree, 0);
-        SetString(&CodeTree_AddChild(CodeTree_AddChild(&code.tree, 0), 1)->value, "constant");
+        SetString(&CodeTree_AddChild(code.treeArena, CodeTree_AddChild(code.treeArena, &code.tree, 0), 1)->value,
+                  "constant");
         SetString(&code.constant, "folded");
         auto* bytecode = new VMWriteBuffer(16);
         bytecode->Emit({1, 2, 3, 4, 5});
@@ -100,26 +101,32 @@ TEST(CodeObject, CompiledGameCodeTakesItsNativeEntry) {
 
 TEST(CodeTree, FreesDeepTreesAndResetsNodes) {
     int64_t before = MemoryManager::BlockCount();
+    auto* arena = new CodeTreeArena();
     // A left-nested chain, as a long run of binary operators parses to: far deeper than recursion allows.
-    auto* root = static_cast<CodeTreeNode*>(MEM_ALLOC(sizeof(CodeTreeNode)));
-    CodeTree_InitNode(root, 0);
-    CodeTreeNode* node = root;
+    CodeTreeNode root{};
+    CodeTree_InitNode(&root, 0);
+    CodeTreeNode* node = &root;
     for (int i = 0; i < 200000; ++i) {
         node->kind = 1011;
-        CodeTree_AddChild(node, i);
-        if (i % 1000 == 0) SetString(&CodeTree_AddChild(node, i)->value, "s");
+        CodeTree_AddChild(*arena, node, i);
+        if (i % 1000 == 0) SetString(&CodeTree_AddChild(*arena, node, i)->value, "s");
         node = &node->children[0];
     }
-    CodeTree_Free(root, true);
+    CodeTree_Free(&root);
+    EXPECT_EQ(root.children, nullptr);
+    delete arena;
     EXPECT_EQ(MemoryManager::BlockCount(), before);
 
-    CodeTreeNode local{};
-    SetString(&CodeTree_AddChild(&local, 3)->value, "child");
-    SetString(&local.value, "root");
-    CodeTree_InitNode(&local, 42);
-    EXPECT_EQ(local.kind, -1);
-    EXPECT_EQ(local.children, nullptr);
-    EXPECT_EQ(local.position, 42);
+    {
+        CodeTreeArena localArena;
+        CodeTreeNode local{};
+        SetString(&CodeTree_AddChild(localArena, &local, 3)->value, "child");
+        SetString(&local.value, "root");
+        CodeTree_InitNode(&local, 42);
+        EXPECT_EQ(local.kind, -1);
+        EXPECT_EQ(local.children, nullptr);
+        EXPECT_EQ(local.position, 42);
+    }
     EXPECT_EQ(MemoryManager::BlockCount(), before);
 }
 

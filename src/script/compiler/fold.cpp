@@ -2,11 +2,12 @@
 
 #include <cmath>
 #include <cstring>
-#include <unordered_set>
+#include <vector>
 
 #include "core/convert.h"
 #include "core/memory.h"
 #include "script/compiler/compile.h"
+#include "script/variables.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ char* Repeat(const char* text, int32_t times) {
 void BecomeConstant(CodeTreeNode* node, ScriptValue& taken) {
     const ScriptValue value = taken;
     taken = ScriptValue();
-    CodeTree_Free(node, false);
+    CodeTree_Free(node);
     node->kind = NODE_CONSTANT;
     node->op = 0;
     node->value = value;
@@ -125,7 +126,7 @@ public:
         switch (node->kind) {
         case NODE_VAR:
             for (int c = 0; c < node->childCount; ++c)
-                m_locals.insert(node->children[c].op);
+                DeclareLocal(node->children[c].op);
             return true;
         case NODE_VARIABLE:
             return Variable(node);
@@ -160,7 +161,7 @@ private:
         CodeTreeNode* instance = &node->children[0];
         if (instance->kind != NODE_CONSTANT) return true;
         ScriptValue& code = instance->value;
-        if (code.IsReal() && code.real == kInstanceUnspecified && m_locals.count(node->op))
+        if (code.IsReal() && code.real == kInstanceUnspecified && IsLocal(node->op))
             code.real = kInstanceLocal;
         if (node->childCount != 1) return true;
         if (code.IsString()) return Fail(m_code, instance->position, "Left hand side must be a real value.");
@@ -169,8 +170,22 @@ private:
         return true;
     }
 
+    // Declared names are user variables (the parser refuses built-in ones), so a flag per user variable
+    // id marks them.
+    void DeclareLocal(int id) {
+        if (id < kUserVariableBase) return;
+        const size_t index = static_cast<size_t>(id - kUserVariableBase);
+        if (index >= m_locals.size()) m_locals.resize(index + 1, false);
+        m_locals[index] = true;
+    }
+    bool IsLocal(int id) const {
+        return id >= kUserVariableBase && static_cast<size_t>(id - kUserVariableBase) < m_locals.size() &&
+               m_locals[static_cast<size_t>(id - kUserVariableBase)];
+    }
+
     CCode* m_code;
-    std::unordered_set<int> m_locals;
+    std::vector<bool> m_locals; // by user variable id
+
 };
 
 } // namespace

@@ -1,10 +1,13 @@
 #include "script/compiler/parser.h"
 
+#include <algorithm>
 #include <cstring>
+#include <deque>
 #include <utility>
 #include <vector>
 
 #include "core/memory.h"
+#include "script/code.h"
 #include "script/compiler/compile.h"
 #include "script/functions.h"
 #include "script/variables.h"
@@ -62,44 +65,54 @@ bool IsPrefix(int kind) {
 CodeTreeNode FreshNode(int position) {
     CodeTreeNode node{};
     node.kind = NODE_NONE;
+    node.height = 1;
     node.position = position;
     return node;
 }
 
-// The children of a node under construction, gathered here and handed to the node as one block when the
-// construct ends, also when it ends in an error (the partial tree is then freed with the code). A child
-// given by Add stays where it is only until the next Add.
+// Where the children of nodes under construction gather: one stack for the whole parse, each construct
+// owning the run it pushed. A deque, so that a child stays where it is while the children of its own
+// constructs are pushed after it.
+using ChildStack = std::deque<CodeTreeNode>;
+
+// The children of a node under construction, handed to the node as one block of the arena when the
+// construct ends, also when it ends in an error (the partial tree is then freed with the code). The
+// node's height is set from its children's then. Lists of nested constructs end before the enclosing
+// one's next Add.
 class ChildList {
 public:
-    explicit ChildList(CodeTreeNode* node) : m_node(node) {}
+    ChildList(ChildStack& stack, CodeTreeArena& arena, CodeTreeNode* node)
+        : m_stack(stack), m_arena(arena), m_node(node), m_start(stack.size()) {}
     ~ChildList() { Commit(); }
     ChildList(const ChildList&) = delete;
     ChildList& operator=(const ChildList&) = delete;
 
-    CodeTreeNode* Add(int position) {
-        m_list.push_back(FreshNode(position));
-        return &m_list.back();
-    }
+    CodeTreeNode* Add(int position) { return &m_stack.emplace_back(FreshNode(position)); }
     // Takes over a whole subtree.
-    void Take(const CodeTreeNode& subtree) { m_list.push_back(subtree); }
-    int Count() const { return static_cast<int>(m_list.size()); }
+    void Take(const CodeTreeNode& subtree) { m_stack.push_back(subtree); }
+    int Count() const { return static_cast<int>(m_stack.size() - m_start); }
 
     void Commit() {
-        if (m_list.empty()) return;
+        const size_t added = m_stack.size() - m_start;
+        if (added == 0) return;
         const size_t old = static_cast<size_t>(m_node->childCount);
-        const size_t total = old + m_list.size();
-        auto* block = static_cast<CodeTreeNode*>(MEM_ALLOC_RAW(total * sizeof(CodeTreeNode)));
+        CodeTreeNode* block = m_arena.Allocate(old + added);
         if (old) std::memcpy(static_cast<void*>(block), m_node->children, old * sizeof(CodeTreeNode));
-        std::memcpy(static_cast<void*>(block + old), m_list.data(), m_list.size() * sizeof(CodeTreeNode));
-        MEM_FREE(m_node->children);
+        std::copy(m_stack.begin() + static_cast<std::ptrdiff_t>(m_start), m_stack.end(), block + old);
+        m_stack.resize(m_start);
         m_node->children = block;
-        m_node->childCount = static_cast<int>(total);
-        m_list.clear();
+        m_node->childCount = static_cast<int>(old + added);
+        int height = 0;
+        for (size_t c = 0; c < old + added; ++c)
+            height = std::max(height, block[c].height);
+        m_node->height = height + 1;
     }
 
 private:
+    ChildStack& m_stack;
+    CodeTreeArena& m_arena;
     CodeTreeNode* m_node;
-    std::vector<CodeTreeNode> m_list;
+    size_t m_start;
 };
 
 // Each rule takes the index of its first token and gives the index after the construct. The token list
@@ -120,7 +133,7 @@ public:
             if (!m_failed && Kind(i) != TOKEN_EOF) Fail(i, "Program ends before end of the code.");
         } else {
             root->kind = NODE_BLOCK;
-            ChildList children(root);
+            ChildList children = Children(root);
             int i = 0;
             while (!m_failed && Kind(i) != TOKEN_EOF)
                 i = Statement(i, children.Add(At(i).position));
@@ -141,6 +154,7 @@ public:
 private:
     const CodeResolvedToken& At(int i) const { return m_t[static_cast<size_t>(i)]; }
     int Kind(int i) const { return At(i).kind; }
+    ChildList Children(CodeTreeNode* node) { return ChildList(m_children, m_code->treeArena, node); }
 
     void Fail(int i, const char* message) {
         if (m_failed) return;
@@ -149,9 +163,10 @@ private:
     }
 
     // Long operator chains nest on their left without deepening the parser's recursion, so the tree's
-    // height is checked once the parse is done.
+    // height is checked once the parse is done; the walk finds the node that lies too deep.
     bool Finish(const CodeTreeNode* root) {
         if (m_failed) return false;
+        if (root->height <= kCodeTreeMaxDepth) return true;
         const CodeTreeNode* tooDeep = nullptr;
         CodeTree_Height(root, kCodeTreeMaxDepth, &tooDeep);
         if (tooDeep) {
@@ -222,7 +237,7 @@ private:
         case TOKEN_CASE:
         case TOKEN_DEFAULT: {
             node->position = At(i + 1).position;
-            ChildList children(node);
+            ChildList children = Children(node);
             return Compound(kind, i + 1, node, children);
         }
         default:
@@ -298,7 +313,7 @@ private:
 
     // Statements up to "}" or end, which is consumed.
     int Statements(int i, CodeTreeNode* node) {
-        ChildList children(node);
+        ChildList children = Children(node);
         while (!m_failed && Kind(i) != TOKEN_END) {
             if (Kind(i) == TOKEN_EOF) {
                 Fail(i, "Symbol  } expected.");
@@ -310,7 +325,7 @@ private:
     }
 
     int Declarations(int i, CodeTreeNode* node) {
-        ChildList children(node);
+        ChildList children = Children(node);
         while (Kind(i) == RESOLVED_VARIABLE) {
             if (At(i).id < kUserVariableBase) {
                 Fail(i, "Cannot redeclare a builtin variable.");
@@ -327,7 +342,7 @@ private:
 
     int Assignment(int i, CodeTreeNode* node) {
         node->kind = NODE_ASSIGN;
-        ChildList children(node);
+        ChildList children = Children(node);
         CodeTreeNode* target = children.Add(At(i).position);
         i = Postfix(i, target);
         if (m_failed) return i;
@@ -361,7 +376,7 @@ private:
             *node = FreshNode(position);
             node->kind = NODE_BINARY;
             node->op = Kind(i);
-            ChildList children(node);
+            ChildList children = Children(node);
             children.Take(left);
             CodeTreeNode* right = children.Add(At(i + 1).position);
             if (Enter(i + 1)) i = Binary(i + 1, right, opLevel + 1);
@@ -375,7 +390,7 @@ private:
         node->kind = NODE_UNARY;
         node->op = Kind(i);
         node->position = At(i).position;
-        ChildList children(node);
+        ChildList children = Children(node);
         CodeTreeNode* operand = children.Add(At(i + 1).position);
         if (Enter(i + 1)) i = Unary(i + 1, operand);
         Leave();
@@ -391,8 +406,9 @@ private:
             *node = FreshNode(position);
             i = Variable(i + 1, node);
             node->position = position;
-            CodeTree_Free(&node->children[0], false);
+            CodeTree_Free(&node->children[0]);
             node->children[0] = instance;
+            node->height = std::max(node->height, instance.height + 1);
         }
         return i;
     }
@@ -441,7 +457,7 @@ private:
         node->kind = NODE_CALL;
         node->op = At(i).id;
         node->position = At(i).position;
-        ChildList children(node);
+        ChildList children = Children(node);
         // The resolver made a call only of a name followed by "(".
         i = List(i + 2, children, TOKEN_CLOSE, "Symbol , or ) expected.", "Symbol ) expected.");
         if (m_failed) return i;
@@ -456,7 +472,7 @@ private:
         node->kind = NODE_VARIABLE;
         node->op = At(i).id;
         node->position = At(i).position;
-        ChildList children(node);
+        ChildList children = Children(node);
         CodeTreeNode* instance = children.Add(At(i).position);
         instance->kind = NODE_CONSTANT;
         instance->value.real = kInstanceUnspecified;
@@ -469,6 +485,7 @@ private:
 
     CCode* m_code;
     const CodeResolvedList& m_t;
+    ChildStack m_children;
     bool m_failed = false;
     int m_depth = 0;
 };

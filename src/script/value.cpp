@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 ArrayIndexFailureRecord ArrayIndexFailure = {};
 
@@ -28,16 +30,36 @@ void RecordFailure(int row, int column, int rowCount, int rowLength) {
     ArrayIndexFailure.rowLength = rowLength;
 }
 
-// Frees every element, every row and the array itself.
+// Drops one reference held by `holder`; the owner link goes with the owner's reference. True when it was
+// the last one.
+bool DropReference(ScriptArray* array, const ScriptValue* holder) {
+    --array->refCount;
+    if (array->owner == holder) array->owner = nullptr;
+    return array->refCount < 1;
+}
+
+// Frees every element, every row and the array itself. Arrays inside that lose their last reference are
+// freed in turn from a list rather than by recursion, as game code can nest arrays to any depth.
 void Array_Destroy(ScriptArray* array) {
-    for (int r = 0; r < array->rowCount; ++r) {
-        ScriptArrayRow& row = array->rows[r];
-        for (int c = 0; c < row.length; ++c)
-            Value_Free(&row.items[c]);
-        MEM_FREE(row.items);
+    std::vector<ScriptArray*> dying;
+    for (;;) {
+        for (int r = 0; r < array->rowCount; ++r) {
+            ScriptArrayRow& row = array->rows[r];
+            for (int c = 0; c < row.length; ++c) {
+                ScriptValue& element = row.items[c];
+                if (!element.IsArray())
+                    Value_Free(&element);
+                else if (element.arr && DropReference(element.arr, &element))
+                    dying.push_back(element.arr);
+            }
+            MEM_FREE(row.items);
+        }
+        MEM_FREE(array->rows);
+        MEM_FREE(array);
+        if (dying.empty()) return;
+        array = dying.back();
+        dying.pop_back();
     }
-    MEM_FREE(array->rows);
-    MEM_FREE(array);
 }
 
 // Makes a block hold at least `needed` bytes. Arrays mostly grow one element at a time, so a block that
@@ -63,11 +85,105 @@ void Row_SetLength(ScriptArrayRow* row, int length) {
     row->length = length;
 }
 
-// Drops one reference held by `holder`; the owner link goes with the owner's reference.
 void Array_Release(ScriptArray* array, const ScriptValue* holder) {
-    --array->refCount;
-    if (array->owner == holder) array->owner = nullptr;
-    if (array->refCount < 1) Array_Destroy(array);
+    if (DropReference(array, holder)) Array_Destroy(array);
+}
+
+// Arrays are kept free of cycles: an array that held itself, directly or through arrays inside it, would
+// never lose its last reference and would make every walk over its elements endless. Storing an array
+// value into `target` is checked first; when target can be reached from the stored array, what is stored
+// is a copy in which each array on the way to target (target included) is a clone as it stands, as a
+// holder that writes to a shared array gets under copy-on-write. Arrays off those paths stay shared.
+
+// The arrays reachable from `from` (itself included) through which `target` is reached, target included;
+// empty when it is not reached. Each array is walked once, without recursion.
+std::vector<ScriptArray*> ArraysLeadingTo(ScriptArray* from, const ScriptArray* target) {
+    struct Walk {
+        ScriptArray* array;
+        int row;
+        int column;
+    };
+    std::unordered_map<const ScriptArray*, bool> leads; // every array met: whether target is reached from it
+    std::vector<ScriptArray*> found;
+    std::vector<Walk> walks;
+    // Meets an array; true when it is to be walked.
+    auto meet = [&](ScriptArray* array) {
+        if (!leads.emplace(array, array == target).second) return false;
+        if (array == target) {
+            found.push_back(array);
+            return false;
+        }
+        walks.push_back(Walk{array, 0, 0});
+        return true;
+    };
+    meet(from);
+    while (!walks.empty()) {
+        Walk& walk = walks.back();
+        ScriptArray* parent = walk.array;
+        ScriptArray* child = nullptr;
+        while (!child && walk.row < parent->rowCount) {
+            const ScriptArrayRow& row = parent->rows[walk.row];
+            if (walk.column >= row.length) {
+                ++walk.row;
+                walk.column = 0;
+                continue;
+            }
+            const ScriptValue& element = row.items[walk.column++];
+            if (element.IsArray()) child = element.arr;
+        }
+        if (child) {
+            if (!meet(child) && leads[child]) leads[parent] = true;
+            continue;
+        }
+        walks.pop_back();
+        if (!leads[parent]) continue;
+        found.push_back(parent);
+        if (!walks.empty()) leads[walks.back().array] = true;
+    }
+    return found;
+}
+
+// Clones every array of `leading` and links the clones to one another in place of the originals; gives
+// the clone of `root`, without references yet.
+ScriptArray* CloneLeading(const std::vector<ScriptArray*>& leading, const ScriptArray* root) {
+    std::unordered_map<const ScriptArray*, ScriptArray*> clones;
+    for (ScriptArray* array : leading) {
+        ScriptArray* clone = Array_Clone(array, nullptr);
+        clone->refCount = 0;
+        clones.emplace(array, clone);
+    }
+    for (const auto& entry : clones) {
+        ScriptArray* clone = entry.second;
+        for (int r = 0; r < clone->rowCount; ++r) {
+            ScriptArrayRow& row = clone->rows[r];
+            for (int c = 0; c < row.length; ++c) {
+                ScriptValue& element = row.items[c];
+                if (!element.IsArray() || !element.arr) continue;
+                auto found = clones.find(element.arr);
+                if (found == clones.end()) continue;
+                --element.arr->refCount; // the original is still held where it was
+                element.arr = found->second;
+                ++element.arr->refCount;
+            }
+        }
+    }
+    return clones.at(root);
+}
+
+// What storing `stored` into an element of `target` puts there: a plain copy, or the copy that keeps
+// target out of its own elements. A target with one reference is held by the value written through
+// alone (a variable or an argument, never an element), so no array reaches it.
+void CopyForElement(ScriptValue* held, const ScriptValue* stored, const ScriptArray* target) {
+    if (stored->IsArray() && stored->arr && target->refCount > 1) {
+        std::vector<ScriptArray*> leading = ArraysLeadingTo(stored->arr, target);
+        if (!leading.empty()) {
+            held->kind = stored->kind;
+            held->arr = CloneLeading(leading, stored->arr);
+            ++held->arr->refCount;
+            return;
+        }
+    }
+    Value_Copy(held, stored);
 }
 
 } // namespace
@@ -212,7 +328,7 @@ void Value_ArraySet(ScriptValue* value, const ScriptValue* newValue, int index) 
     }
     // The new value is copied before the row grows: it may be an element of this very row.
     ScriptValue held;
-    Value_Copy(&held, newValue);
+    CopyForElement(&held, newValue, array);
     ScriptArrayRow* target = &array->rows[row];
     if (column >= target->length) Row_SetLength(target, column + 1);
     ScriptValue* element = &target->items[column];
@@ -387,8 +503,8 @@ void AppendDebugText(tagIConsole* console, const ScriptValue* v, int depth) {
 
 namespace {
 
-// Deepest nesting of arrays a saved value may have: a hostile file must not run the reader (or the
-// later free) out of machine stack.
+// Deepest nesting of arrays a saved value may have: a hostile file must not run the reader out of
+// machine stack.
 constexpr int kMaxSavedNesting = 1000;
 
 bool DeserialiseInto(ScriptValue* v, IBuffer* buffer, int depth);
@@ -450,9 +566,11 @@ bool DeserialiseInto(ScriptValue* v, IBuffer* buffer, int depth) {
     return true;
 }
 
-} // namespace
-
-void Value_Serialise(const ScriptValue* v, IBuffer* buffer) {
+// An array nested deeper than a reader takes is written as the real 0, so that everything written can
+// be read back.
+void SerialiseAt(const ScriptValue* v, IBuffer* buffer, int depth) {
+    static const ScriptValue kZero;
+    if (v->kind == KIND_ARRAY && depth >= kMaxSavedNesting) v = &kZero;
     Buffer_WriteReal(buffer, eBuffer_S32, static_cast<int32_t>(v->kind));
     if (v->kind == KIND_REAL || v->kind == KIND_STRING) {
         Buffer_WriteReal(buffer, eBuffer_F64, Value_Real(v));
@@ -466,9 +584,15 @@ void Value_Serialise(const ScriptValue* v, IBuffer* buffer) {
             int length = row.length > 0 ? row.length : 0;
             Buffer_WriteReal(buffer, eBuffer_S32, length);
             for (int c = 0; c < length; ++c)
-                Value_Serialise(&row.items[c], buffer);
+                SerialiseAt(&row.items[c], buffer, depth + 1);
         }
     }
+}
+
+} // namespace
+
+void Value_Serialise(const ScriptValue* v, IBuffer* buffer) {
+    SerialiseAt(v, buffer, 0);
 }
 
 bool Value_Deserialise(ScriptValue* v, IBuffer* buffer) {

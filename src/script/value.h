@@ -98,7 +98,9 @@ void Value_Duplicate(ScriptValue* dest, const ScriptValue* src);
 // ArrayIndexFailure, gives real 0 and false.
 bool Value_ArrayGet(ScriptValue* out, const ScriptValue* value, int index);
 // Writes one element of the value's own array in place, growing rows as needed (a value that is not an
-// array is left alone). A negative row or column writes nothing and fills ArrayIndexFailure.
+// array is left alone). A negative row or column writes nothing and fills ArrayIndexFailure. The value is
+// a variable or an argument, not an element of an array. An array never comes to hold itself: storing
+// an array from which this one can be reached stores a copy of it with clones of the arrays on the way.
 void Value_ArraySet(ScriptValue* value, const ScriptValue* newValue, int index);
 // Assignment to a variable with an optional index, with the copy-on-write rule: the array's owner (or its
 // only holder) writes in place; any other holder gets its own clone first.
@@ -114,6 +116,7 @@ void Value_AppendDebugText(tagIConsole* console, const ScriptValue* v);
 // The binary form inside a buffer (little-endian, aligned by the buffer before each field):
 // s32 kind word; kind 0 or 1: f64 real then the text as a buffer string (null as 04 00); kind 2: s32 row
 // count, then per row s32 length and its elements in this same form; every other kind word: nothing more.
+// An array nested 1000 deep or more inside the value is written as the real 0, as a read refuses it.
 void Value_Serialise(const ScriptValue* v, IBuffer* buffer);
 // Reads the binary form into v (freed first). Gives false, with v the real 0, when the bytes are cut
 // short, a count is negative or larger than the bytes left, arrays nest too deep, or the kind word is a

@@ -123,6 +123,32 @@ TEST(ValueBinary, HostileInputIsRefused) {
     ExpectRefused({1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'a', 'b'});
 }
 
+TEST(ValueBinary, DeepNestingIsFreedAndWrittenToTheDepthThatReadsBack) {
+    // Game code nests arrays as deep as it likes: b = a; a = 0; a[0] = b.
+    ScriptValue a, b;
+    for (int i = 0; i < 200000; ++i) {
+        Value_AssignIndexed(&b, &a, -1);
+        Value_Free(&a);
+        Value_AssignIndexed(&a, &b, 0);
+    }
+    Value_Free(&b);
+    Buffer_Standard buffer(1, eBuffer_Grow, 1);
+    Value_Serialise(&a, &buffer);
+    Value_Free(&a);
+
+    BytesBuffer written(Written(buffer));
+    ScriptValue back;
+    ASSERT_TRUE(Value_Deserialise(&back, &written));
+    int depth = 0;
+    for (const ScriptValue* v = &back; v->IsArray(); v = &Element(*v, 0, 0))
+        ++depth;
+    EXPECT_EQ(depth, 1000);
+    Buffer_Standard again(1, eBuffer_Grow, 1);
+    Value_Serialise(&back, &again);
+    EXPECT_EQ(Written(again), Written(buffer));
+    Value_Free(&back);
+}
+
 TEST(ValueBinary, EveryTruncationIsRefused) {
     ScriptValue a, s = StringValue("xyz");
     Value_AssignIndexed(&a, &s, 1);

@@ -91,6 +91,32 @@ TEST(ValueArray, SelfReferencesStayValid) {
     Value_Free(&text);
 }
 
+TEST(ValueArray, AnArrayNeverHoldsItself) {
+    // a[1] = a stores a as it stands.
+    ScriptValue a, b;
+    Assign(&a, 0, 1);
+    Value_AssignIndexed(&a, &a, 1);
+    EXPECT_EQ(TextOf(a), "{ 1,{ 1 } }");
+    // b shared inside a; then b[0] = a through a shared copy of b, as array_set writes: the arrays on the
+    // way from a back to b are cloned, the others stay shared.
+    Assign(&b, 0, 0);
+    Value_AssignIndexed(&a, &b, 2);
+    ScriptValue c;
+    Assign(&c, 0, 5);
+    Value_AssignIndexed(&a, &c, 3);
+    ScriptValue sharedB;
+    Value_Copy(&sharedB, &b);
+    Value_ArraySet(&sharedB, &a, 0);
+    EXPECT_EQ(TextOf(b), "{ { 1,{ 1 },{ 0 },{ 5 } } }");
+    EXPECT_EQ(Element(a, 0, 2).arr, b.arr);
+    EXPECT_NE(Element(b, 0, 0).arr, a.arr);
+    EXPECT_EQ(Element(Element(b, 0, 0), 0, 3).arr, c.arr);
+    EXPECT_EQ(c.arr->refCount, 3);
+    // Everything is freed with its holders (the leak checker sees any array left).
+    for (ScriptValue* v : {&a, &b, &c, &sharedB})
+        Value_Free(v);
+}
+
 TEST(ValueArray, ElementAddressing) {
     ScriptValue a, out;
     Assign(&a, 32005, 9);

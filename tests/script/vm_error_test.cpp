@@ -176,11 +176,11 @@ TEST(ErrorReportDeathTest, AFatalErrorEndsTheProcessWithMinusOne) {
         unsetenv("ASAN_OPTIONS");
 }
 
-TEST_F(ErrorReport, AnArrayThatHoldsItselfIsDumpedToAnEnd) {
+TEST_F(ErrorReport, AnArrayStoredInItselfIsDumpedAsItStood) {
     FakeWorld world;
     FakeInstance* me = world.Add(100001, 0);
     ScriptWorld_Install(&world);
-    // a[0] = a; then an error, whose report dumps self's variables; then a[0] = 0 breaks the cycle.
+    // a[0] = 1; a[0] = a; then an error, whose report dumps self's variables.
     std::unique_ptr<VMWriteBuffer> code = Assemble("push.d 1\nconv.d.v\npush.i 0\npop.v.v self.a[]\n"
                                                    "push.v self.a\npush.i 0\npop.v.v self.a[]\n"
                                                    "push.s \"x\"\nneg.s");
@@ -188,9 +188,6 @@ TEST_F(ErrorReport, AnArrayThatHoldsItselfIsDumpedToAnEnd) {
     VM_Execute("cycle", FakeWorld::AsInstance(me), nullptr, code.get(), nullptr, nullptr, nullptr);
     const std::string dump = testing::internal::GetCapturedStdout();
     EXPECT_EQ(TakeFatalErrors().size(), 1u);
-    EXPECT_NE(dump.find("Self Variables : \na("), std::string::npos);
-    EXPECT_NE(dump.find("{ { ..."), std::string::npos);
-    RunOutcome unlink;
-    RunListing("push.d 0\nconv.d.v\npush.i 0\npop.v.v self.a[]", unlink, FakeWorld::AsInstance(me));
+    EXPECT_NE(dump.find("Self Variables : \na(100000) = { { { { 1},   }},   }\n"), std::string::npos) << dump;
     ScriptWorld_Install(nullptr);
 }

@@ -83,6 +83,15 @@ bool Bitmap_BlockBytes(int64_t width, int64_t height, int64_t bytesPerPixel, int
     return true;
 }
 
+bool Image_CanvasBytes(int64_t width, int64_t height, size_t& bytes) {
+    constexpr int64_t kMaxSide = 16384;
+    constexpr int64_t kMaxPixels = 8192 * 8192;
+    bytes = 0;
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide || width * height > kMaxPixels)
+        return false;
+    return Bitmap_BlockBytes(width, height, 4, 0, bytes);
+}
+
 TBitmap* TBitmap::Create() {
     return new TBitmap();
 }

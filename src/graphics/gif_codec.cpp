@@ -85,8 +85,7 @@ bool ReadFirstImage(GifFileType* gif, uint32_t* canvas, int transparent) {
 // decoded, the graphic control before it gives the transparent index, later images are passed over.
 bool ReadGIF(GifFileType* gif, uint32_t*& canvas) {
     size_t bytes = 0;
-    if (gif->SWidth <= 0 || gif->SHeight <= 0 || !Bitmap_BlockBytes(gif->SWidth, gif->SHeight, 4, 0, bytes))
-        return false;
+    if (!Image_CanvasBytes(gif->SWidth, gif->SHeight, bytes)) return false;
     int transparent = -1;
     bool haveImage = false;
     for (;;) {

@@ -109,7 +109,7 @@ bool Decode(JPEGDecode* decode, size_t size, int& width, int& height) {
     jpeg_calc_output_dimensions(cinfo);
     size_t bytes = 0;
     size_t lineBytes = 0;
-    if (!Bitmap_BlockBytes(cinfo->output_width, cinfo->output_height, 4, 0, bytes) ||
+    if (!Image_CanvasBytes(cinfo->output_width, cinfo->output_height, bytes) ||
         !Bitmap_BlockBytes(cinfo->output_width, cinfo->output_components, 1, 0, lineBytes))
         return false;
     jpeg_start_decompress(cinfo);

@@ -80,7 +80,7 @@ bool ReadPNG_Decode(PNGDecodeState* state) {
     const size_t rowBytes = png_get_rowbytes(state->png, state->info);
     size_t bytes = 0;
     size_t rowTable = 0;
-    if (rowBytes != static_cast<size_t>(width) * 4 || !Bitmap_BlockBytes(width, height, 4, 0, bytes) ||
+    if (rowBytes != static_cast<size_t>(width) * 4 || !Image_CanvasBytes(width, height, bytes) ||
         !Bitmap_BlockBytes(height, 1, sizeof(png_bytep), 0, rowTable))
         return false;
     state->pixels = static_cast<uint8_t*>(MEM_ALLOC_RAW(bytes));

@@ -238,6 +238,19 @@ TEST(GIFDecode, OffsetImagesIndexesAndMapsAreChecked) {
     EXPECT_TRUE(GIF(huge).empty());
 }
 
+TEST(ImageDecode, CanvasesBeyondTheLargestTextureAreRefused) {
+    // A side of 16384 decodes; a side above it, or more pixels than an 8192 x 8192 texture, is refused
+    // by every decoder, however few bytes the image takes.
+    const Bytes map = {0, 0, 0, 255, 255, 255};
+    GIFFrame dot;
+    dot.indexes = {1};
+    EXPECT_EQ(GIF(EncodeGIF(16384, 1, map, {dot})).size(), 16384u);
+    EXPECT_TRUE(GIF(EncodeGIF(16385, 1, map, {dot})).empty());
+    EXPECT_TRUE(GIF(EncodeGIF(8193, 8192, map, {dot})).empty());
+    EXPECT_TRUE(PNG(PNGOf(PNG_COLOR_TYPE_GRAY, 8, 16385, Bytes(16385, 7))).empty());
+    EXPECT_TRUE(JPEG(EncodeJPEG(16385, 8, 1, Bytes(16385 * 8, 7))).empty());
+}
+
 TEST(PNGWrite, WritesAnRGBAFileIntoTheSaveArea) {
     TempFolder tmp;
     tmp.SetEnv("XDG_DATA_HOME", tmp / "data");

@@ -172,9 +172,9 @@ ScriptArray* CloneLeading(const std::vector<ScriptArray*>& leading, const Script
 
 // What storing `stored` into an element of `target` puts there: a plain copy, or the copy that keeps
 // target out of its own elements. A target with one reference is held by the value written through
-// alone (a variable or an argument, never an element), so no array reaches it.
+// alone (a variable or an argument, never an element), so no other array reaches it.
 void CopyForElement(ScriptValue* held, const ScriptValue* stored, const ScriptArray* target) {
-    if (stored->IsArray() && stored->arr && target->refCount > 1) {
+    if (stored->IsArray() && stored->arr && (stored->arr == target || target->refCount > 1)) {
         std::vector<ScriptArray*> leading = ArraysLeadingTo(stored->arr, target);
         if (!leading.empty()) {
             held->kind = stored->kind;

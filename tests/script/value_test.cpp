@@ -112,6 +112,9 @@ TEST(ValueArray, AnArrayNeverHoldsItself) {
     EXPECT_NE(Element(b, 0, 0).arr, a.arr);
     EXPECT_EQ(Element(Element(b, 0, 0), 0, 3).arr, c.arr);
     EXPECT_EQ(c.arr->refCount, 3);
+    // Written directly through its only holder.
+    Value_ArraySet(&a, &a, 4);
+    EXPECT_NE(Element(a, 0, 4).arr, a.arr);
     // Everything is freed with its holders (the leak checker sees any array left).
     for (ScriptValue* v : {&a, &b, &c, &sharedB})
         Value_Free(v);

@@ -27,19 +27,13 @@ namespace {
 
 constexpr int kInstances = 1000;
 
-// The script argument, as the built-in variable argument0 gives it. The built-in variables are not
-// registered in this program, so it brings the one its programs read.
-bool GetArgument0(CInstance*, int, ScriptValue* out) {
-    Value_Copy(out, &Code_Arguments[0]);
-    return true;
-}
-
 FakeWorld* World() {
     static FakeWorld* world = [] {
         Code_Constant_Init();
         Variable_InitGlobals();
+        // The built-in variables are not registered in this program: it brings the one its programs read.
         if (Variable_BuiltIn_Find("argument0") < 0)
-            Variable_BuiltIn_Add("argument0", GetArgument0, nullptr, false);
+            Variable_BuiltIn_Add("argument0", VM_GetArgument<0>, nullptr, false);
         auto* w = new FakeWorld();
         for (int i = 0; i < kInstances; ++i)
             w->Add(100001 + i, 0);

@@ -1,5 +1,7 @@
 #include "net/debugger.h"
 
+#include "script/vm/vm_buffer.h"
+
 DebugBreakpointTable Debugger_Breakpoints{};
 
 // There is no debugger link yet (see the header).
@@ -24,6 +26,7 @@ void DebuggerInsertBreakpoints() {
         entry.savedWord = *entry.codeWord;
         *entry.codeWord = kBreakInstructionWord;
     }
+    VM_CodeChanged();
 }
 
 // From the end, so that of two breakpoints on one word the first one's saved word is written last.
@@ -32,6 +35,7 @@ void DebuggerRemoveBreakpoints() {
         const DebugBreakpoint& entry = Debugger_Breakpoints.entries[i];
         if (entry.codeWord != nullptr) *entry.codeWord = entry.savedWord;
     }
+    VM_CodeChanged();
 }
 
 // The debug form needs the window layer, which is not built: the form never opens and takes no message.

@@ -14,6 +14,7 @@ namespace {
 // Entries of cleared lists, chained through allNext; new entries are taken from here first. The entries
 // are never handed back to the memory manager.
 VariableListEntry* g_freeEntries = nullptr;
+uint64_t g_generations = 0;
 
 inline int BucketOf(int id) {
     return static_cast<int>(static_cast<uint32_t>(id) % CVariableList::kBuckets);
@@ -21,7 +22,7 @@ inline int BucketOf(int id) {
 
 } // namespace
 
-CVariableList::CVariableList() : buckets{}, last(nullptr), count(0) {}
+CVariableList::CVariableList() : buckets{}, last(nullptr), count(0), generation(++g_generations) {}
 
 CVariableList::~CVariableList() {
     Clear();
@@ -42,6 +43,7 @@ void CVariableList::Clear() {
         head = nullptr;
     last = nullptr;
     count = 0;
+    generation = ++g_generations;
 }
 
 VariableListEntry* CVariableList::Find(int id) const {

@@ -55,11 +55,16 @@ public:
 
     int Count() const { return count; }
 
+    // Changes whenever entries may have gone (the list emptied or made): a value pointer taken from
+    // Slot stays good while the generation is the same. Never the same for two lists.
+    uint64_t Generation() const { return generation; }
+
     VariableListEntry* buckets[kBuckets];
     VariableListEntry* last; // the newest entry: head of the chain of all entries
     int count;
 
 private:
+    uint64_t generation;
     VariableListEntry* Find(int id) const;
     VariableListEntry* Add(int id);
 };

@@ -23,6 +23,7 @@ std::unordered_map<std::string, int> g_userIndex;
 
 BuiltInVariable g_builtIns[kMaxBuiltInVariables];
 int g_builtInCount = 0;
+int g_builtInVersion = 0;
 
 CVariableList* g_globals = nullptr;
 uint8_t* g_globalFlags = nullptr; // one per user variable index (id - 100000)
@@ -153,6 +154,7 @@ void Variable_BuiltIn_Add(const char* name, BuiltInVariableGetter getter, BuiltI
         ReleaseConsole->Output("INTERNAL ERROR: Adding too many variables\n");
         return;
     }
+    ++g_builtInVersion;
     BuiltInVariable& entry = g_builtIns[g_builtInCount++];
     MEM_FREE(entry.name);
     entry.name = String_Duplicate(name);
@@ -172,6 +174,7 @@ void Variable_BuiltIn_Clear() {
         g_builtIns[i] = BuiltInVariable{};
     }
     g_builtInCount = 0;
+    ++g_builtInVersion;
 }
 
 int Variable_BuiltIn_Find(const char* name) {
@@ -188,6 +191,15 @@ const char* Variable_BuiltIn_GetName(int index) {
 
 int Variable_BuiltIn_Count() {
     return g_builtInCount;
+}
+
+BuiltInVariableGetter Variable_BuiltIn_Getter(int index) {
+    const BuiltInVariable* entry = BuiltInEntry(index);
+    return entry ? entry->getter : nullptr;
+}
+
+int Variable_BuiltIn_Version() {
+    return g_builtInVersion;
 }
 
 // ---- One instance

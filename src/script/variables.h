@@ -52,6 +52,10 @@ void Variable_BuiltIn_Clear();
 int Variable_BuiltIn_Find(const char* name);
 const char* Variable_BuiltIn_GetName(int index);
 int Variable_BuiltIn_Count();
+// The getter of entry index, or null.
+BuiltInVariableGetter Variable_BuiltIn_Getter(int index);
+// Changes whenever an entry is added or the table emptied.
+int Variable_BuiltIn_Version();
 
 // ---- One instance
 // Reads variable id of the instance. False for an id that names no registered built-in variable, an

@@ -61,9 +61,6 @@ bool SetArgument(CInstance*, int i, ScriptValue* in) {
     Value_Copy(&argument, in);
     return true;
 }
-template <int N> bool GetArgumentN(CInstance*, int arrayIndex, ScriptValue* out) {
-    return Value_ArrayGet(out, &Code_Arguments[N], arrayIndex);
-}
 template <int N> bool SetArgumentN(CInstance*, int arrayIndex, ScriptValue* in) {
     Value_AssignIndexed(&Code_Arguments[N], in, arrayIndex);
     return true;
@@ -380,22 +377,22 @@ bool SetErrorLast(CInstance*, int, ScriptValue* in) {
 const BuiltInVariableRow kGlobals[] = {
     {"argument_relative", GetArgumentRelative, nullptr},
     {"argument", GetArgument, SetArgument},
-    {"argument0", GetArgumentN<0>, SetArgumentN<0>},
-    {"argument1", GetArgumentN<1>, SetArgumentN<1>},
-    {"argument2", GetArgumentN<2>, SetArgumentN<2>},
-    {"argument3", GetArgumentN<3>, SetArgumentN<3>},
-    {"argument4", GetArgumentN<4>, SetArgumentN<4>},
-    {"argument5", GetArgumentN<5>, SetArgumentN<5>},
-    {"argument6", GetArgumentN<6>, SetArgumentN<6>},
-    {"argument7", GetArgumentN<7>, SetArgumentN<7>},
-    {"argument8", GetArgumentN<8>, SetArgumentN<8>},
-    {"argument9", GetArgumentN<9>, SetArgumentN<9>},
-    {"argument10", GetArgumentN<10>, SetArgumentN<10>},
-    {"argument11", GetArgumentN<11>, SetArgumentN<11>},
-    {"argument12", GetArgumentN<12>, SetArgumentN<12>},
-    {"argument13", GetArgumentN<13>, SetArgumentN<13>},
-    {"argument14", GetArgumentN<14>, SetArgumentN<14>},
-    {"argument15", GetArgumentN<15>, SetArgumentN<15>},
+    {"argument0", VM_GetArgument<0>, SetArgumentN<0>},
+    {"argument1", VM_GetArgument<1>, SetArgumentN<1>},
+    {"argument2", VM_GetArgument<2>, SetArgumentN<2>},
+    {"argument3", VM_GetArgument<3>, SetArgumentN<3>},
+    {"argument4", VM_GetArgument<4>, SetArgumentN<4>},
+    {"argument5", VM_GetArgument<5>, SetArgumentN<5>},
+    {"argument6", VM_GetArgument<6>, SetArgumentN<6>},
+    {"argument7", VM_GetArgument<7>, SetArgumentN<7>},
+    {"argument8", VM_GetArgument<8>, SetArgumentN<8>},
+    {"argument9", VM_GetArgument<9>, SetArgumentN<9>},
+    {"argument10", VM_GetArgument<10>, SetArgumentN<10>},
+    {"argument11", VM_GetArgument<11>, SetArgumentN<11>},
+    {"argument12", VM_GetArgument<12>, SetArgumentN<12>},
+    {"argument13", VM_GetArgument<13>, SetArgumentN<13>},
+    {"argument14", VM_GetArgument<14>, SetArgumentN<14>},
+    {"argument15", VM_GetArgument<15>, SetArgumentN<15>},
     {"argument_count", GetArgumentCount, nullptr},
     {"debug_mode", GetDebugMode, nullptr},
     {"room", GetRoom, SetRoom},

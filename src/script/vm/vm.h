@@ -1,6 +1,7 @@
 // The virtual machine: runs bytecode for a self and an other instance.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -80,6 +81,11 @@ extern VMContext* VM_CurrentContext;
 // The script argument values argument0 ... argument15 and argument_count.
 extern ScriptValue Code_Arguments[16];
 extern int Code_ArgumentCount;
+// The getter of the built-in variables argument0 ... argument15 (element arrayIndex of argument N).
+// Code that reads a variable with this getter reads the argument straight from Code_Arguments.
+template <int N> bool VM_GetArgument(CInstance*, int arrayIndex, ScriptValue* out) {
+    return Value_ArrayGet(out, &Code_Arguments[N], arrayIndex);
+}
 
 // Switches and flags other parts set.
 extern bool VM_Trace;      // "-trace": names of codes, built-ins and scripts as they run

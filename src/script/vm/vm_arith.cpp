@@ -373,41 +373,6 @@ void DoShr(VMContext& c, uint32_t word) {
     DoShift(c, word, false, "DoShr");
 }
 
-bool CompareByDifference(int opcode, double diff) {
-    const double e = Code_Epsilon;
-    switch (opcode) {
-    case OP_SLT:
-        return diff < -e;
-    case OP_SLE:
-        return diff <= e;
-    case OP_SEQ:
-        return diff > -e && diff < e;
-    case OP_SNE:
-        return diff < -e || diff > e;
-    case OP_SGE:
-        return diff >= -e;
-    default:
-        return diff > e;
-    }
-}
-
-bool CompareByOrder(int opcode, int order) {
-    switch (opcode) {
-    case OP_SLT:
-        return order < 0;
-    case OP_SLE:
-        return order <= 0;
-    case OP_SEQ:
-        return order == 0;
-    case OP_SNE:
-        return order != 0;
-    case OP_SGE:
-        return order >= 0;
-    default:
-        return order > 0;
-    }
-}
-
 void DoSet(VMContext& c, uint32_t word) {
     Operand left, right;
     if (!PopOperands(c, word, left, right)) return;

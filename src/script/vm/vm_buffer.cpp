@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/memory.h"
+#include "script/vm/vm_decode.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ void StoreWord(uint8_t* p, uint32_t word) {
 } // namespace
 
 VMBuffer::~VMBuffer() {
+    vm::Decoded_Free(decoded);
     if (m_owned) MEM_FREE(data);
 }
 
@@ -73,4 +75,6 @@ void VMWriteBuffer::EmitFloat(float value) {
 
 void VMWriteBuffer::PatchWord(int offset, uint32_t word) {
     StoreWord(data + offset, word);
+    vm::Decoded_Free(decoded);
+    decoded = nullptr;
 }

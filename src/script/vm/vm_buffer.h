@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <initializer_list>
 
+namespace vm {
+struct Decoded;
+}
+
 // A run of bytecode (or of debug-table words): size in bytes and the bytes. A buffer made over bytes it
 // does not own (the loaded data file's code chunk) leaves them alone when destroyed. The bytes are not
 // assumed to be aligned: readers go through VMBuffer::ReadWord and friends.
@@ -28,9 +32,17 @@ public:
     int size = 0;
     uint8_t* data = nullptr;
 
+    // The machine's decoded form of these bytes, made on first run (vm_decode.h); it notices a new
+    // data pointer or size by itself, and a change of the bytes through VM_CodeChanged.
+    mutable vm::Decoded* decoded = nullptr;
+
 protected:
     bool m_owned = false;
 };
+
+// Says that bytes of some code were written in place (breakpoints): every decoded form is made again
+// before it runs next.
+void VM_CodeChanged();
 
 // The compiler's output buffer. `size` counts the bytes written so far, so the buffer can be handed to a
 // code object as its bytecode once writing ends; the capacity is kept apart.

@@ -12,6 +12,7 @@
 #include "script/variables.h"
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_debug.h"
+#include "script/vm/vm_decode.h"
 #include "script/vm/vm_error.h"
 #include "script/vm/vm_format.h"
 #include "script/vm/vm_internal.h"
@@ -261,273 +262,184 @@ void Dispatch(VMContext& c, uint32_t word, int at) {
     }
 }
 
-// ---- Fast paths
-// The instructions that loops and expressions over reals spend their time in, done in place on the
-// stack. Each handles only the operand types and kinds whose result it can give exactly as the general
-// handler would, and otherwise leaves the instruction (and the stack) untouched for the general one.
+// ---- The inner loop
+// Runs the decoded form of the code (vm_decode.h). Each handler does its instruction in place on the
+// stack when the operands are of the kinds it serves, and otherwise leaves the instruction (and the
+// stack) untouched for the general handler, which gives the same results the long way.
+
+template <int T> constexpr int kItemSize = T == VT_VARIABLE ? 16 : T == VT_DOUBLE ? 8 : 4;
 
 // A number read in place: a .v real, a .d or a .i.
-struct FastNumber {
-    double d;
-    int32_t i;
-    uint32_t kind; // the whole kind word of a .v (its upper bits travel with copies), else KIND_REAL
-    bool variable;
-    bool integer;
-};
-
-[[gnu::always_inline]] inline int FastSize(int type) {
-    return type == VT_VARIABLE ? 16 : type == VT_DOUBLE ? 8 : type == VT_INT ? 4 : 0;
-}
-
-[[gnu::always_inline]] inline bool ReadNumber(const uint8_t* p, int type, FastNumber& n) {
-    n.variable = type == VT_VARIABLE;
-    n.integer = type == VT_INT;
-    n.kind = KIND_REAL;
-    if (n.variable) {
-        n.kind = vm::Load<uint32_t>(p);
-        if ((n.kind & KIND_MASK) != KIND_REAL) return false;
-        n.d = vm::Load<double>(p + 8);
-    } else if (n.integer) {
-        n.i = vm::Load<int32_t>(p);
-        n.d = n.i;
+template <int T> [[gnu::always_inline]] inline bool ReadNumber(const uint8_t* p, double& d, int32_t& i) {
+    if constexpr (T == VT_VARIABLE) {
+        if ((vm::Load<uint32_t>(p) & KIND_MASK) != KIND_REAL) return false;
+        d = vm::Load<double>(p + 8);
+    } else if constexpr (T == VT_INT) {
+        i = vm::Load<int32_t>(p);
+        d = i;
     } else {
-        n.d = vm::Load<double>(p);
+        d = vm::Load<double>(p);
     }
     return true;
 }
 
-// Pops both operands of a two-operand instruction when they are numbers of the fast types.
-[[gnu::always_inline]] inline bool PopNumbers(VMContext& c, uint32_t word, FastNumber& left,
-                                              FastNumber& right) {
-    const int rightSize = FastSize(VM_Type1(word));
-    const int leftSize = FastSize(VM_Type2(word));
-    if (rightSize == 0 || leftSize == 0 || vm::Depth(c) < rightSize + leftSize) return false;
-    if (!ReadNumber(c.sp, VM_Type1(word), right) || !ReadNumber(c.sp + rightSize, VM_Type2(word), left))
-        return false;
-    c.sp += rightSize + leftSize;
-    return true;
-}
-
-[[gnu::always_inline]] inline void PushFastReal(VMContext& c, double d, bool variable,
-                                                uint32_t kind = KIND_REAL) {
+// Pushes a real as a .v (kind word as given) or as a .d.
+[[gnu::always_inline]] inline void PushReal(uint8_t*& sp, double d, bool variable, uint32_t kind = KIND_REAL) {
     if (!variable) {
-        vm::PushDouble(c, d);
+        sp -= 8;
+        vm::Store<double>(sp, d);
         return;
     }
-    c.sp -= 16;
-    vm::Store<uint32_t>(c.sp, kind);
-    vm::Store<uint32_t>(c.sp + 4, 0);
-    vm::Store<double>(c.sp + 8, d);
+    sp -= 16;
+    vm::Store<uint32_t>(sp, kind);
+    vm::Store<uint32_t>(sp + 4, 0);
+    vm::Store<double>(sp + 8, d);
 }
 
-[[gnu::always_inline]] inline bool FastArithmetic(VMContext& c, uint32_t word) {
-    FastNumber left{}, right{};
-    const uint8_t* before = c.sp;
-    if (!PopNumbers(c, word, left, right)) return false;
-    const int opcode = VM_Opcode(word);
-    if (left.integer && right.integer) {
-        // Two .i: 32-bit wrapping; the division goes to the general handler for its checks.
-        switch (opcode) {
-        case OP_ADD:
-            vm::PushInt(c, Wrap_Add32(left.i, right.i));
-            return true;
-        case OP_SUB:
-            vm::PushInt(c, Wrap_Sub32(left.i, right.i));
-            return true;
-        case OP_MUL:
-            vm::PushInt(c, Wrap_Mul32(left.i, right.i));
-            return true;
-        default:
-            c.sp = const_cast<uint8_t*>(before);
+template <int OPCODE, int RIGHT, int LEFT>
+[[gnu::always_inline]] inline bool FastBinary(uint8_t*& sp, const uint8_t* empty) {
+    constexpr int rightSize = kItemSize<RIGHT>;
+    constexpr int leftSize = kItemSize<LEFT>;
+    if (empty - sp < rightSize + leftSize) return false;
+    double rd = 0, ld = 0;
+    int32_t ri = 0, li = 0;
+    if (!ReadNumber<RIGHT>(sp, rd, ri) || !ReadNumber<LEFT>(sp + rightSize, ld, li)) return false;
+    constexpr bool integers = RIGHT == VT_INT && LEFT == VT_INT;
+    if constexpr (OPCODE >= OP_SLT && OPCODE <= OP_SGT) {
+        const bool result = integers ? vm::CompareByOrder(OPCODE, (li > ri) - (li < ri))
+                                     : vm::CompareByDifference(OPCODE, ld - rd);
+        sp += rightSize + leftSize - 4;
+        vm::Store<int32_t>(sp, result ? 1 : 0);
+        return true;
+    } else if constexpr (integers) {
+        // Two .i: 32-bit wrapping; the divisions go to the general handler for their checks.
+        int32_t r;
+        if constexpr (OPCODE == OP_ADD)
+            r = Wrap_Add32(li, ri);
+        else if constexpr (OPCODE == OP_SUB)
+            r = Wrap_Sub32(li, ri);
+        else if constexpr (OPCODE == OP_MUL)
+            r = Wrap_Mul32(li, ri);
+        else
             return false;
-        }
-    }
-    double d;
-    switch (opcode) {
-    case OP_ADD:
-        d = left.d + right.d;
-        break;
-    case OP_SUB:
-        d = left.d - right.d;
-        break;
-    case OP_MUL:
-        d = left.d * right.d;
-        break;
-    case OP_REM: {
-        // Both sides truncated to 64 bits; a divisor that truncates to 0 is the general handler's error.
-        const int64_t divisor = right.integer ? right.i : X86_DoubleToInt64(right.d);
-        if (divisor == 0) {
-            c.sp = const_cast<uint8_t*>(before);
-            return false;
-        }
-        d = static_cast<double>(X86_Div64(left.integer ? left.i : X86_DoubleToInt64(left.d), divisor));
-        break;
-    }
-    default: // OP_DIV, OP_MOD: a divisor too near 0 is the general handler's error
-        if (std::fabs(right.d) < 1e-10) {
-            c.sp = const_cast<uint8_t*>(before);
-            return false;
-        }
-        d = opcode == OP_DIV ? left.d / right.d : std::fmod(left.d, right.d);
-        break;
-    }
-    PushFastReal(c, d, left.variable || right.variable);
-    return true;
-}
-
-[[gnu::always_inline]] inline bool FastCompare(VMContext& c, uint32_t word) {
-    FastNumber left{}, right{};
-    if (!PopNumbers(c, word, left, right)) return false;
-    const int opcode = VM_Opcode(word);
-    const bool result = left.integer && right.integer
-                            ? vm::CompareByOrder(opcode, (left.i > right.i) - (left.i < right.i))
-                            : vm::CompareByDifference(opcode, left.d - right.d);
-    vm::PushInt(c, result ? 1 : 0);
-    return true;
-}
-
-[[gnu::always_inline]] inline bool FastConvert(VMContext& c, uint32_t word) {
-    const int from = VM_Type1(word);
-    const int to = VM_Type2(word);
-    FastNumber n;
-    if (from == VT_BOOL) {
-        if (vm::Depth(c) < 4) return false;
-        const bool truth = (vm::Load<uint32_t>(c.sp) & 0xFF) != 0;
-        if (to == VT_INT) {
-            vm::Store<int32_t>(c.sp, truth ? 1 : 0);
-        } else if (to == VT_VARIABLE) {
-            c.sp += 4;
-            PushFastReal(c, truth ? 1.0 : 0.0, true);
+        sp += 4;
+        vm::Store<int32_t>(sp, r);
+        return true;
+    } else {
+        double d;
+        if constexpr (OPCODE == OP_ADD) {
+            d = ld + rd;
+        } else if constexpr (OPCODE == OP_SUB) {
+            d = ld - rd;
+        } else if constexpr (OPCODE == OP_MUL) {
+            d = ld * rd;
+        } else if constexpr (OPCODE == OP_REM) {
+            // Both sides truncated to 64 bits; a divisor that truncates to 0 is the general handler's error.
+            const int64_t divisor = RIGHT == VT_INT ? ri : X86_DoubleToInt64(rd);
+            if (divisor == 0) return false;
+            d = static_cast<double>(X86_Div64(LEFT == VT_INT ? li : X86_DoubleToInt64(ld), divisor));
         } else {
-            return false;
+            // div, mod: a divisor too near 0 is the general handler's error
+            if (std::fabs(rd) < 1e-10) return false;
+            d = OPCODE == OP_DIV ? ld / rd : std::fmod(ld, rd);
         }
+        sp += rightSize + leftSize;
+        PushReal(sp, d, RIGHT == VT_VARIABLE || LEFT == VT_VARIABLE);
         return true;
-    }
-    const int size = FastSize(from);
-    if (size == 0 || vm::Depth(c) < size || !ReadNumber(c.sp, from, n)) return false;
-    switch (to) {
-    case VT_BOOL:
-        c.sp += size;
-        // A .v real is true by its magnitude, a .d above 0.5, an integer when not 0.
-        vm::PushInt(c, (n.variable ? std::fabs(n.d) > 0.5 : n.integer ? n.i != 0 : n.d > 0.5) ? 1 : 0);
-        return true;
-    case VT_INT:
-        if (n.integer) return false;
-        c.sp += size;
-        vm::PushInt(c, X86_DoubleToInt32(n.d));
-        return true;
-    case VT_VARIABLE:
-        if (n.variable) return false;
-        c.sp += size;
-        PushFastReal(c, n.d, true);
-        return true;
-    default:
-        return false;
     }
 }
 
-// push.v and pop.v of a local, or of self's or a built-in-scope variable, with no index.
-[[gnu::always_inline]] inline bool FastVariable(VMContext& c, uint32_t word, const uint8_t* operand) {
-    if (c.codeSize - c.pc < 4) return false;
-    const uint32_t reference = vm::Load<uint32_t>(operand);
-    if ((reference & (kVarRefFieldInstance | kVarRefInstanceId | kVarRefNoIndex)) !=
-        (kVarRefFieldInstance | kVarRefNoIndex))
-        return false;
-    const int id = static_cast<int>(reference & kVarRefIdMask);
-    const int instance = VM_Field(word);
-    CVariableList* list = nullptr;
-    if (instance == INSTANCE_LOCAL) {
-        list = c.locals;
-    } else if ((instance == INSTANCE_BUILTIN && !Variable_IsGlobalDeclared(id)) ||
-               instance == INSTANCE_SELF) {
-        if (id < kVariableListIdBase || ScriptWorld_Get() == nullptr) return false;
-        list = ScriptWorld_Get()->InstanceVariables(c.self);
-    }
-    if (list == nullptr) return false;
-    ScriptValue* slot = list->Slot(id);
-    if (VM_Opcode(word) == OP_PUSH) {
-        // A real that is there; texts, arrays and absent variables take the general way.
-        if (slot == nullptr || !slot->IsReal()) return false;
-        c.pc += 4;
-        PushFastReal(c, slot->real, true, slot->kind);
+template <int FROM, int TO> [[gnu::always_inline]] inline bool FastConversion(uint8_t*& sp, const uint8_t* empty) {
+    if constexpr (FROM == VT_BOOL) {
+        if (empty - sp < 4) return false;
+        const bool truth = (vm::Load<uint32_t>(sp) & 0xFF) != 0;
+        if constexpr (TO == VT_INT) {
+            vm::Store<int32_t>(sp, truth ? 1 : 0);
+        } else {
+            sp += 4;
+            PushReal(sp, truth ? 1.0 : 0.0, true);
+        }
+        return true;
+    } else {
+        constexpr int size = kItemSize<FROM>;
+        double d = 0;
+        int32_t i = 0;
+        if (empty - sp < size || !ReadNumber<FROM>(sp, d, i)) return false;
+        sp += size;
+        if constexpr (TO == VT_BOOL) {
+            // A .v real is true by its magnitude, a .d above 0.5, an integer when not 0.
+            const bool truth = FROM == VT_VARIABLE ? std::fabs(d) > 0.5 : FROM == VT_INT ? i != 0 : d > 0.5;
+            sp -= 4;
+            vm::Store<int32_t>(sp, truth ? 1 : 0);
+        } else if constexpr (TO == VT_INT) {
+            sp -= 4;
+            vm::Store<int32_t>(sp, X86_DoubleToInt32(d));
+        } else {
+            PushReal(sp, d, true);
+        }
         return true;
     }
-    // pop.v of a .v real, .d or .i value over a real, or into a new variable.
-    FastNumber n;
-    const int type = VM_Type2(word);
-    const int size = FastSize(type);
-    if (size == 0 || vm::Depth(c) < size || !ReadNumber(c.sp, type, n)) return false;
-    c.sp += size;
-    c.pc += 4;
+}
+
+// The list a variable site without an instance code on the stack reads and writes, or null.
+[[gnu::always_inline]] inline CVariableList* SiteList(const VMContext& c, const vm::Insn& insn) {
+    if (insn.scope == vm::kSiteLocal) return c.locals;
+    if (insn.scope == vm::kSiteBuiltIn && Variable_IsGlobalDeclared(insn.a)) return nullptr;
+    IScriptWorld* world = ScriptWorld_Get();
+    return world != nullptr && c.self != nullptr ? world->InstanceVariables(c.self) : nullptr;
+}
+
+// The same for an instance code taken from the stack: locals, or self's user variables.
+[[gnu::always_inline]] inline CVariableList* InstanceCodeList(const VMContext& c, int instance, int id) {
+    if (instance == INSTANCE_LOCAL) return c.locals;
+    if (instance != INSTANCE_SELF && instance != INSTANCE_BUILTIN) return nullptr;
+    if (id < kVariableListIdBase || (instance == INSTANCE_BUILTIN && Variable_IsGlobalDeclared(id)))
+        return nullptr;
+    IScriptWorld* world = ScriptWorld_Get();
+    return world != nullptr && c.self != nullptr ? world->InstanceVariables(c.self) : nullptr;
+}
+
+// The value of the site's variable in the list, or null when the list has none.
+[[gnu::always_inline]] inline ScriptValue* SiteSlot(vm::Decoded& d, const vm::Insn& insn, CVariableList* list) {
+    vm::SlotCache& cache = d.caches[insn.cache];
+    if (cache.list == list && cache.generation == list->Generation()) return cache.slot;
+    ScriptValue* slot = list->Slot(insn.a);
+    if (slot != nullptr) cache = {list, list->Generation(), slot};
+    return slot;
+}
+
+// The element of an array variable at an index, when it exists.
+[[gnu::always_inline]] inline ScriptValue* Element(ScriptValue* holder, int index) {
+    if (holder == nullptr || !holder->IsArray() || holder->arr == nullptr || index < 0) return nullptr;
+    ScriptArray* array = holder->arr;
+    const int row = index / kArrayRowStride;
+    const int column = index - row * kArrayRowStride;
+    if (row >= array->rowCount || column >= array->rows[row].length) return nullptr;
+    return &array->rows[row].items[column];
+}
+
+// Writes a real into the site's variable, as assigning it would.
+[[gnu::always_inline]] inline void StoreReal(vm::Decoded& d, const vm::Insn& insn, CVariableList* list,
+                                             uint32_t kind, double real) {
+    ArrayIndexFailure.failed = false;
+    ScriptValue* slot = SiteSlot(d, insn, list);
     if (slot != nullptr && slot->IsReal()) {
-        slot->kind = n.kind;
-        slot->real = n.d;
-        return true;
+        slot->kind = kind;
+        slot->real = real;
+        return;
     }
     ScriptValue value{};
-    value.kind = n.kind;
-    value.real = n.d;
-    list->SetVar(id, -1, &value);
-    return true;
+    value.kind = kind;
+    value.real = real;
+    list->SetVar(insn.a, -1, &value);
 }
 
-// Handles the instruction when a fast path fits; false leaves it to Dispatch.
-[[gnu::always_inline]] inline bool FastDispatch(VMContext& c, uint32_t word, int at) {
-    switch (VM_Opcode(word)) {
-    case OP_ADD:
-    case OP_SUB:
-    case OP_MUL:
-    case OP_DIV:
-    case OP_REM:
-    case OP_MOD:
-        return FastArithmetic(c, word);
-    case OP_SLT:
-    case OP_SLE:
-    case OP_SEQ:
-    case OP_SNE:
-    case OP_SGE:
-    case OP_SGT:
-        return FastCompare(c, word);
-    case OP_CONV:
-        return FastConvert(c, word);
-    case OP_PUSH:
-        switch (VM_Type1(word)) {
-        case VT_ERROR:
-            vm::PushInt(c, VM_Field(word));
-            return true;
-        case VT_INT:
-            if (c.codeSize - c.pc < 4) return false;
-            vm::PushInt(c, vm::Load<int32_t>(c.code + c.pc));
-            c.pc += 4;
-            return true;
-        case VT_DOUBLE:
-            if (c.codeSize - c.pc < 8) return false;
-            vm::PushDouble(c, vm::Load<double>(c.code + c.pc));
-            c.pc += 8;
-            return true;
-        case VT_VARIABLE:
-            return FastVariable(c, word, c.code + c.pc);
-        default:
-            return false;
-        }
-    case OP_POP:
-        return VM_Type1(word) == VT_VARIABLE && FastVariable(c, word, c.code + c.pc);
-    case OP_B:
-        vm::Branch(c, word, at);
-        return true;
-    case OP_BT:
-    case OP_BF:
-        if (vm::Depth(c) < 4) return false;
-        if (((vm::Load<uint32_t>(c.sp) & 0xFF) != 0) == (VM_Opcode(word) == OP_BT)) {
-            c.sp += 4;
-            vm::Branch(c, word, at);
-        } else {
-            c.sp += 4;
-        }
-        return true;
-    default:
-        return false;
-    }
+vm::Decoded* DecodedOf(const VMBuffer* buffer) {
+    vm::Decoded* d = buffer->decoded;
+    if (d != nullptr && d->data == buffer->data && d->size == buffer->size && d->codeEpoch == vm::g_codeEpoch &&
+        d->builtInVersion == Variable_BuiltIn_Version())
+        return d;
+    return vm::Decoded_Make(buffer);
 }
 
 void SingleStep(VMContext& c) {
@@ -540,6 +452,246 @@ void SingleStep(VMContext& c) {
     }
 }
 
+// Executes the word at pc the long way: the stack margin, the debugger's single step and pending break,
+// then the general handler.
+void Step(VMContext& c) {
+    if (c.sp - c.stackBase < kStackMargin && !vm::Reserve(c, kStackMargin)) return;
+    if (VM_SingleStep) SingleStep(c);
+    if (c.codeSize - c.pc < 4) {
+        VM_Error(&c, "Instruction at offset %d of %s runs past the end of the code", c.pc,
+                 c.name ? c.name : "<unknown>");
+        return;
+    }
+    uint32_t word = vm::Load<uint32_t>(c.code + c.pc);
+    const int at = c.pc;
+    c.pc += 4;
+    if (VM_BreakPending) {
+        word = kPendingBreakWord;
+        VM_BreakPending = false;
+    }
+    Dispatch(c, word, at);
+}
+
+// Runs the decoded form from pc until the code ends, the execution stops, or the debugger wants each
+// word executed the long way. The stack pointer and the position in the code are kept in locals and
+// written back to the context around everything that reads them there.
+void RunDecoded(VMContext& c) {
+    static const void* const kHandlers[vm::kOpCount] = {
+#define VM_LABEL_SIMPLE(NAME) &&L_##NAME,
+#define VM_LABEL_BINARY(NAME, OPCODE, RIGHT, LEFT) &&L_##NAME##_##RIGHT##_##LEFT,
+#define VM_LABEL_CONVERSION(FROM, TO) &&L_Conv_##FROM##_##TO,
+        VM_FAST_SIMPLE(VM_LABEL_SIMPLE) VM_FAST_BINARIES(VM_LABEL_BINARY) VM_FAST_CONVERSIONS(VM_LABEL_CONVERSION)
+#undef VM_LABEL_SIMPLE
+#undef VM_LABEL_BINARY
+#undef VM_LABEL_CONVERSION
+    };
+    vm::Decoded* d;
+    const vm::Insn* base;
+    const vm::Insn* ip;
+    uint8_t* sp;
+    const uint8_t* limit; // below it, the stack grows
+    const uint8_t* empty; // the empty stack pointer
+
+#define VM_SYNC() (c.sp = sp, c.pc = static_cast<int>(ip - base) * 4)
+#define VM_DISPATCH()                                                                                      \
+    do {                                                                                                   \
+        if (sp < limit) goto grow;                                                                         \
+        goto* kHandlers[ip->op];                                                                           \
+    } while (0)
+#define VM_NEXT()                                                                                          \
+    do {                                                                                                   \
+        ip += ip->words;                                                                                   \
+        VM_DISPATCH();                                                                                     \
+    } while (0)
+    // A jump to the site's target; every jump counts towards draining the message queue.
+#define VM_JUMP()                                                                                          \
+    do {                                                                                                   \
+        ip = base + ip->a;                                                                                 \
+        if ((++g_branchCount & 4095) == 0 && g_messagePump != nullptr) {                                   \
+            VM_SYNC();                                                                                     \
+            g_messagePump();                                                                               \
+            goto resync;                                                                                   \
+        }                                                                                                  \
+        VM_DISPATCH();                                                                                     \
+    } while (0)
+
+resync:
+    VM_CurrentContext = &c;
+    if (c.stopped || VM_SingleStep || VM_BreakPending || c.pc >= c.codeSize || (c.pc & 3) != 0) return;
+    d = DecodedOf(c.codeBuffer);
+    base = d->insns.data();
+    ip = base + (c.pc >> 2);
+    sp = c.sp;
+    limit = c.stackBase + kStackMargin;
+    empty = vm::StackEnd(c) - vm::kStackHeadroom;
+    VM_DISPATCH();
+
+grow:
+    VM_SYNC();
+    if (!vm::Reserve(c, kStackMargin)) return;
+    goto resync;
+
+L_General:
+    VM_SYNC();
+    Step(c);
+    goto resync;
+
+L_End:
+    VM_SYNC();
+    return;
+
+L_Push4:
+    sp -= 4;
+    vm::Store<int32_t>(sp, ip->x.i);
+    VM_NEXT();
+
+L_Push8:
+    sp -= 8;
+    vm::Store<int64_t>(sp, ip->x.l);
+    VM_NEXT();
+
+L_PushVar: {
+    CVariableList* list = SiteList(c, *ip);
+    const ScriptValue* slot = list != nullptr ? SiteSlot(*d, *ip, list) : nullptr;
+    if (slot == nullptr || !slot->IsReal()) goto L_General;
+    ArrayIndexFailure.failed = false;
+    PushReal(sp, slot->real, true, slot->kind);
+    VM_NEXT();
+}
+
+L_PushArgument: {
+    const ScriptValue& argument = Code_Arguments[ip->a];
+    if (!argument.IsReal()) goto L_General;
+    ArrayIndexFailure.failed = false;
+    PushReal(sp, argument.real, true, argument.kind);
+    VM_NEXT();
+}
+
+L_PushElement: {
+    if (empty - sp < 8) goto L_General;
+    CVariableList* list = InstanceCodeList(c, vm::Load<int32_t>(sp + 4), ip->a);
+    ScriptValue* holder = list != nullptr ? SiteSlot(*d, *ip, list) : nullptr;
+    const ScriptValue* element = Element(holder, vm::Load<int32_t>(sp));
+    if (element == nullptr || !element->IsReal()) goto L_General;
+    // Reading an element makes the variable the owner of an array that has none.
+    if (holder->arr->owner == nullptr) holder->arr->owner = holder;
+    ArrayIndexFailure.failed = false;
+    sp += 8;
+    PushReal(sp, element->real, true, element->kind);
+    VM_NEXT();
+}
+
+L_PopVarV: {
+    if (empty - sp < 16) goto L_General;
+    const uint32_t kind = vm::Load<uint32_t>(sp);
+    CVariableList* list = SiteList(c, *ip);
+    if ((kind & KIND_MASK) != KIND_REAL || list == nullptr) goto L_General;
+    StoreReal(*d, *ip, list, kind, vm::Load<double>(sp + 8));
+    sp += 16;
+    VM_NEXT();
+}
+
+L_PopVarI: {
+    if (empty - sp < 4) goto L_General;
+    CVariableList* list = SiteList(c, *ip);
+    if (list == nullptr) goto L_General;
+    StoreReal(*d, *ip, list, KIND_REAL, vm::Load<int32_t>(sp));
+    sp += 4;
+    VM_NEXT();
+}
+
+L_PopVarD: {
+    if (empty - sp < 8) goto L_General;
+    CVariableList* list = SiteList(c, *ip);
+    if (list == nullptr) goto L_General;
+    StoreReal(*d, *ip, list, KIND_REAL, vm::Load<double>(sp));
+    sp += 8;
+    VM_NEXT();
+}
+
+L_PopElementV: {
+    // Index, instance code, then the value: a real over a real element of an array the variable may
+    // write in place.
+    if (empty - sp < 24) goto L_General;
+    const uint32_t kind = vm::Load<uint32_t>(sp + 8);
+    CVariableList* list = InstanceCodeList(c, vm::Load<int32_t>(sp + 4), ip->a);
+    if ((kind & KIND_MASK) != KIND_REAL || list == nullptr) goto L_General;
+    ScriptValue* holder = SiteSlot(*d, *ip, list);
+    ScriptValue* element = Element(holder, vm::Load<int32_t>(sp));
+    if (element == nullptr || !element->IsReal()) goto L_General;
+    ScriptArray* array = holder->arr;
+    if (array->owner != holder && array->refCount != 1) goto L_General;
+    if (array->owner == nullptr) array->owner = holder;
+    ArrayIndexFailure.failed = false;
+    element->kind = kind;
+    element->flags = 0;
+    element->real = vm::Load<double>(sp + 16);
+    sp += 24;
+    VM_NEXT();
+}
+
+L_B:
+    VM_JUMP();
+
+L_Bt:
+    if (empty - sp < 4) goto L_General;
+    sp += 4;
+    if ((vm::Load<uint32_t>(sp - 4) & 0xFF) != 0) VM_JUMP();
+    VM_NEXT();
+
+L_Bf:
+    if (empty - sp < 4) goto L_General;
+    sp += 4;
+    if ((vm::Load<uint32_t>(sp - 4) & 0xFF) == 0) VM_JUMP();
+    VM_NEXT();
+
+L_Dup4:
+    if (empty - sp < 4) goto L_General;
+    sp -= 4;
+    std::memcpy(sp, sp + 4, 4);
+    VM_NEXT();
+
+L_Dup8:
+    if (empty - sp < 8) goto L_General;
+    sp -= 8;
+    std::memcpy(sp, sp + 8, 8);
+    VM_NEXT();
+
+L_Popz4:
+    if (empty - sp < 4) goto L_General;
+    sp += 4;
+    VM_NEXT();
+
+L_Popz8:
+    if (empty - sp < 8) goto L_General;
+    sp += 8;
+    VM_NEXT();
+
+L_PopzV:
+    if (empty - sp < 16 || (vm::Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;
+    sp += 16;
+    VM_NEXT();
+
+#define VM_HANDLER_BINARY(NAME, OPCODE, RIGHT, LEFT)                                                        \
+    L_##NAME##_##RIGHT##_##LEFT:                                                                           \
+    if (!FastBinary<OPCODE, VT_##RIGHT, VT_##LEFT>(sp, empty)) goto L_General;                             \
+    VM_NEXT();
+    VM_FAST_BINARIES(VM_HANDLER_BINARY)
+#undef VM_HANDLER_BINARY
+
+#define VM_HANDLER_CONVERSION(FROM, TO)                                                                    \
+    L_Conv_##FROM##_##TO:                                                                                  \
+    if (!FastConversion<VT_##FROM, VT_##TO>(sp, empty)) goto L_General;                                    \
+    VM_NEXT();
+    VM_FAST_CONVERSIONS(VM_HANDLER_CONVERSION)
+#undef VM_HANDLER_CONVERSION
+
+#undef VM_SYNC
+#undef VM_DISPATCH
+#undef VM_NEXT
+#undef VM_JUMP
+}
+
 void Run(VMContext& c) {
     for (;;) {
         if (c.stopped) return;
@@ -548,21 +700,10 @@ void Run(VMContext& c) {
             vm::PopFrame(c, -1); // a called script ran off its end
             continue;
         }
-        if (c.sp - c.stackBase < kStackMargin && !vm::Reserve(c, kStackMargin)) return;
-        if (VM_SingleStep) SingleStep(c);
-        if (c.codeSize - c.pc < 4) {
-            VM_Error(&c, "Instruction at offset %d of %s runs past the end of the code", c.pc,
-                     c.name ? c.name : "<unknown>");
-            return;
-        }
-        uint32_t word = vm::Load<uint32_t>(c.code + c.pc);
-        const int at = c.pc;
-        c.pc += 4;
-        if (VM_BreakPending) {
-            word = kPendingBreakWord;
-            VM_BreakPending = false;
-        }
-        if (!FastDispatch(c, word, at)) Dispatch(c, word, at);
+        if (VM_SingleStep || VM_BreakPending || (c.pc & 3) != 0)
+            Step(c);
+        else
+            RunDecoded(c);
     }
 }
 

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "library/functions_math.h"
 #include "script/value.h"
 #include "script/vm/vm.h"
+#include "script/vm/vm_format.h"
 #include "script/vm/vm_handles.h"
 
 namespace vm {
@@ -87,8 +89,39 @@ void DoShr(VMContext& c, uint32_t word);
 void DoSet(VMContext& c, uint32_t word);
 // The outcome of comparison opcode (slt ... sgt) from left - right of two reals, tested against the
 // real-comparison epsilon, or from the sign of an exact comparison.
-bool CompareByDifference(int opcode, double diff);
-bool CompareByOrder(int opcode, int order);
+inline bool CompareByDifference(int opcode, double diff) {
+    const double e = Code_Epsilon;
+    switch (opcode) {
+    case OP_SLT:
+        return diff < -e;
+    case OP_SLE:
+        return diff <= e;
+    case OP_SEQ:
+        return diff > -e && diff < e;
+    case OP_SNE:
+        return diff < -e || diff > e;
+    case OP_SGE:
+        return diff >= -e;
+    default:
+        return diff > e;
+    }
+}
+inline bool CompareByOrder(int opcode, int order) {
+    switch (opcode) {
+    case OP_SLT:
+        return order < 0;
+    case OP_SLE:
+        return order <= 0;
+    case OP_SEQ:
+        return order == 0;
+    case OP_SNE:
+        return order != 0;
+    case OP_SGE:
+        return order >= 0;
+    default:
+        return order > 0;
+    }
+}
 void DoNeg(VMContext& c, uint32_t word);
 void DoNot(VMContext& c, uint32_t word);
 void DoConv(VMContext& c, uint32_t word);

@@ -1,0 +1,214 @@
+#include "script/vm/vm_decode.h"
+
+#include <array>
+#include <utility>
+
+#include "script/variables.h"
+#include "script/vm/vm.h"
+#include "script/vm/vm_buffer.h"
+#include "script/vm/vm_format.h"
+#include "script/vm/vm_internal.h"
+
+void VM_CodeChanged() {
+    ++vm::g_codeEpoch;
+}
+
+namespace vm {
+
+uint32_t g_codeEpoch = 0;
+
+namespace {
+
+using ArgumentGetter = bool (*)(CInstance*, int, ScriptValue*);
+
+template <int... N> constexpr auto ArgumentGetters(std::integer_sequence<int, N...>) {
+    return std::array<ArgumentGetter, sizeof...(N)>{&VM_GetArgument<N>...};
+}
+
+// The argument a built-in variable reads, or -1.
+int ArgumentOf(int id) {
+    static const auto getters = ArgumentGetters(std::make_integer_sequence<int, 16>());
+    const BuiltInVariableGetter getter = Variable_BuiltIn_Getter(id);
+    for (size_t n = 0; n < getters.size(); ++n)
+        if (getter != nullptr && getter == getters[n]) return static_cast<int>(n);
+    return -1;
+}
+
+uint16_t BinaryOp(int opcode, int right, int left) {
+#define VM_MATCH_BINARY(NAME, OPCODE, RIGHT, LEFT)                                                          \
+    if (opcode == OPCODE && right == VT_##RIGHT && left == VT_##LEFT) return kOp##NAME##_##RIGHT##_##LEFT;
+    VM_FAST_BINARIES(VM_MATCH_BINARY)
+#undef VM_MATCH_BINARY
+    return kOpGeneral;
+}
+
+uint16_t ConversionOp(int from, int to) {
+#define VM_MATCH_CONVERSION(FROM, TO)                                                                      \
+    if (from == VT_##FROM && to == VT_##TO) return kOpConv_##FROM##_##TO;
+    VM_FAST_CONVERSIONS(VM_MATCH_CONVERSION)
+#undef VM_MATCH_CONVERSION
+    return kOpGeneral;
+}
+
+// A variable site whose instance code is in the field and that has no index: its scope, or false when
+// the inner loop does not serve it.
+bool FieldSite(uint32_t word, uint32_t reference, SiteScope& scope) {
+    if ((reference & (kVarRefFieldInstance | kVarRefInstanceId | kVarRefNoIndex)) !=
+        (kVarRefFieldInstance | kVarRefNoIndex))
+        return false;
+    const int id = static_cast<int>(reference & kVarRefIdMask);
+    switch (VM_Field(word)) {
+    case INSTANCE_LOCAL:
+        scope = kSiteLocal;
+        return true;
+    case INSTANCE_SELF:
+        scope = kSiteSelf;
+        return id >= kVariableListIdBase;
+    case INSTANCE_BUILTIN:
+        scope = kSiteBuiltIn;
+        return id >= kVariableListIdBase;
+    default:
+        return false;
+    }
+}
+
+// Index and instance code both on the stack.
+bool StackSite(uint32_t reference) {
+    return (reference & (kVarRefFieldInstance | kVarRefInstanceId | kVarRefNoIndex)) == 0;
+}
+
+void DecodeWord(Decoded& d, const uint8_t* code, int size, int at, Insn& insn) {
+    insn = Insn{};
+    insn.op = kOpGeneral;
+    insn.words = 1;
+    if (at == size) {
+        insn.op = kOpEnd;
+        return;
+    }
+    if (size - at < 4) return; // the general handler reports the cut-off word
+    const uint32_t word = Load<uint32_t>(code + at);
+    insn.word = word;
+    const int opcode = VM_Opcode(word);
+    const int type1 = VM_Type1(word);
+    const int type2 = VM_Type2(word);
+    const int operandSize = VM_HasOperand(opcode) ? VM_OperandSize(type1) : 0;
+    if (operandSize > size - at - 4) return; // reported by the general handler
+    insn.words = static_cast<uint8_t>(1 + operandSize / 4);
+    const uint8_t* operand = code + at + 4;
+    auto variableSite = [&](uint16_t op) {
+        const uint32_t reference = Load<uint32_t>(operand);
+        insn.a = static_cast<int>(reference & kVarRefIdMask);
+        insn.op = op;
+        insn.cache = static_cast<uint32_t>(d.caches.size());
+        d.caches.emplace_back();
+    };
+    switch (opcode) {
+    case OP_PUSH:
+        switch (type1) {
+        case VT_ERROR:
+            insn.op = kOpPush4;
+            insn.x.i = VM_Field(word);
+            return;
+        case VT_INT:
+        case VT_BOOL:
+        case VT_FLOAT:
+            insn.op = kOpPush4;
+            insn.x.i = Load<int32_t>(operand);
+            return;
+        case VT_DOUBLE:
+        case VT_LONG:
+            insn.op = kOpPush8;
+            insn.x.l = Load<int64_t>(operand);
+            return;
+        case VT_VARIABLE: {
+            const uint32_t reference = Load<uint32_t>(operand);
+            SiteScope scope;
+            if (FieldSite(word, reference, scope)) {
+                variableSite(kOpPushVar);
+                insn.scope = scope;
+            } else if (StackSite(reference)) {
+                variableSite(kOpPushElement);
+            } else if ((reference & (kVarRefFieldInstance | kVarRefInstanceId | kVarRefNoIndex)) ==
+                           (kVarRefFieldInstance | kVarRefNoIndex) &&
+                       (VM_Field(word) == INSTANCE_SELF || VM_Field(word) == INSTANCE_BUILTIN)) {
+                const int argument = ArgumentOf(static_cast<int>(reference & kVarRefIdMask));
+                if (argument >= 0) {
+                    insn.op = kOpPushArgument;
+                    insn.a = argument;
+                }
+            }
+            return;
+        }
+        default:
+            return;
+        }
+    case OP_POP: {
+        if (type1 != VT_VARIABLE) return;
+        const uint32_t reference = Load<uint32_t>(operand);
+        SiteScope scope;
+        if (FieldSite(word, reference, scope)) {
+            const uint16_t op = type2 == VT_VARIABLE ? kOpPopVarV
+                                : type2 == VT_INT    ? kOpPopVarI
+                                : type2 == VT_DOUBLE ? kOpPopVarD
+                                                     : kOpGeneral;
+            if (op != kOpGeneral) {
+                variableSite(op);
+                insn.scope = scope;
+            }
+        } else if (StackSite(reference) && type2 == VT_VARIABLE) {
+            variableSite(kOpPopElementV);
+        }
+        return;
+    }
+    case OP_B:
+    case OP_BT:
+    case OP_BF: {
+        const int64_t target = at + 4 * static_cast<int64_t>(VM_BranchOffset(word));
+        if (target < 0 || target > size) return; // the general handler reports a jump that is taken
+        insn.op = opcode == OP_B ? kOpB : opcode == OP_BT ? kOpBt : kOpBf;
+        insn.a = static_cast<int32_t>(target / 4);
+        return;
+    }
+    case OP_DUP:
+        if (type2 != 0 || VM_Field(word) != 0) return;
+        if (type1 == VT_INT || type1 == VT_BOOL || type1 == VT_FLOAT) insn.op = kOpDup4;
+        if (type1 == VT_DOUBLE || type1 == VT_LONG) insn.op = kOpDup8;
+        return;
+    case OP_POPZ:
+        if (type1 == VT_INT || type1 == VT_BOOL || type1 == VT_FLOAT) insn.op = kOpPopz4;
+        if (type1 == VT_DOUBLE || type1 == VT_LONG) insn.op = kOpPopz8;
+        if (type1 == VT_VARIABLE) insn.op = kOpPopzV;
+        return;
+    case OP_CONV:
+        insn.op = ConversionOp(type1, type2);
+        return;
+    default:
+        if ((opcode >= OP_MUL && opcode <= OP_SUB) || (opcode >= OP_SLT && opcode <= OP_SGT))
+            insn.op = BinaryOp(opcode, type1, type2);
+        return;
+    }
+}
+
+} // namespace
+
+Decoded* Decoded_Make(const VMBuffer* buffer) {
+    Decoded_Free(buffer->decoded);
+    buffer->decoded = nullptr;
+    auto* d = new Decoded();
+    d->data = buffer->data;
+    d->size = buffer->size;
+    d->codeEpoch = g_codeEpoch;
+    d->builtInVersion = Variable_BuiltIn_Version();
+    const int size = buffer->size > 0 && buffer->data != nullptr ? buffer->size : 0;
+    d->insns.resize(static_cast<size_t>(size / 4) + 1);
+    for (size_t i = 0; i < d->insns.size(); ++i)
+        DecodeWord(*d, buffer->data, size, static_cast<int>(4 * i), d->insns[i]);
+    buffer->decoded = d;
+    return d;
+}
+
+void Decoded_Free(Decoded* decoded) {
+    delete decoded;
+}
+
+} // namespace vm

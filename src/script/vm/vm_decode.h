@@ -1,0 +1,130 @@
+// The decoded form of a code buffer, which the machine's inner loop runs: one record per 4-byte word of
+// the code (so that a branch into any word finds a record), plus one for the end. Each record names a
+// handler chosen once from the opcode and its types, with the operand, branch target or variable site
+// already taken apart and checked against the code's size. Words that need more than the inner loop
+// does (strings, calls, with blocks, errors, words that run past the end, targets outside the code)
+// name the general handler, which executes the word the long way.
+// Not for use outside src/script/vm.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class CVariableList;
+class VMBuffer;
+struct ScriptValue;
+
+namespace vm {
+
+// Two-operand instructions by their types: right (the first type, on top), then left.
+#define VM_FAST_BINARY_TYPES(X, NAME, OPCODE)                                                               \
+    X(NAME, OPCODE, INT, INT)                                                                              \
+    X(NAME, OPCODE, INT, VARIABLE)                                                                         \
+    X(NAME, OPCODE, INT, DOUBLE)                                                                           \
+    X(NAME, OPCODE, VARIABLE, INT)                                                                         \
+    X(NAME, OPCODE, VARIABLE, VARIABLE)                                                                    \
+    X(NAME, OPCODE, VARIABLE, DOUBLE)                                                                      \
+    X(NAME, OPCODE, DOUBLE, INT)                                                                           \
+    X(NAME, OPCODE, DOUBLE, VARIABLE)                                                                      \
+    X(NAME, OPCODE, DOUBLE, DOUBLE)
+#define VM_FAST_BINARIES(X)                                                                                \
+    VM_FAST_BINARY_TYPES(X, Mul, OP_MUL)                                                                   \
+    VM_FAST_BINARY_TYPES(X, Div, OP_DIV)                                                                   \
+    VM_FAST_BINARY_TYPES(X, Rem, OP_REM)                                                                   \
+    VM_FAST_BINARY_TYPES(X, Mod, OP_MOD)                                                                   \
+    VM_FAST_BINARY_TYPES(X, Add, OP_ADD)                                                                   \
+    VM_FAST_BINARY_TYPES(X, Sub, OP_SUB)                                                                   \
+    VM_FAST_BINARY_TYPES(X, Slt, OP_SLT)                                                                   \
+    VM_FAST_BINARY_TYPES(X, Sle, OP_SLE)                                                                   \
+    VM_FAST_BINARY_TYPES(X, Seq, OP_SEQ)                                                                   \
+    VM_FAST_BINARY_TYPES(X, Sne, OP_SNE)                                                                   \
+    VM_FAST_BINARY_TYPES(X, Sge, OP_SGE)                                                                   \
+    VM_FAST_BINARY_TYPES(X, Sgt, OP_SGT)
+// Conversions by source and target type.
+#define VM_FAST_CONVERSIONS(X)                                                                             \
+    X(BOOL, INT)                                                                                           \
+    X(BOOL, VARIABLE)                                                                                      \
+    X(INT, BOOL)                                                                                           \
+    X(INT, VARIABLE)                                                                                       \
+    X(VARIABLE, BOOL)                                                                                      \
+    X(VARIABLE, INT)                                                                                       \
+    X(DOUBLE, BOOL)                                                                                        \
+    X(DOUBLE, INT)                                                                                         \
+    X(DOUBLE, VARIABLE)
+// The other handlers.
+#define VM_FAST_SIMPLE(X)                                                                                  \
+    X(General)      /* anything else: the word is executed the long way */                                 \
+    X(End)          /* the end of the code */                                                              \
+    X(Push4)        /* push.e, push.i, push.b, push.f: the 4-byte item in x.i */                           \
+    X(Push8)        /* push.d, push.l: the 8-byte item in x.l */                                           \
+    X(PushVar)      /* push.v of a local or self variable without index */                                 \
+    X(PushArgument) /* push.v of argument a (a built-in read through VM_GetArgument) */                    \
+    X(PushElement)  /* push.v with index and instance code on the stack */                                 \
+    X(PopVarV)      /* pop.v.v of a local or self variable without index */                                \
+    X(PopVarI)      /* pop.v.i likewise */                                                                 \
+    X(PopVarD)      /* pop.v.d likewise */                                                                 \
+    X(PopElementV)  /* pop.v.v with index and instance code on the stack */                                \
+    X(B)                                                                                                   \
+    X(Bt)                                                                                                  \
+    X(Bf)                                                                                                  \
+    X(Dup4)  /* dup of one 4-byte number item */                                                           \
+    X(Dup8)  /* dup of one 8-byte number item */                                                           \
+    X(Popz4) /* popz of a 4-byte number item */                                                            \
+    X(Popz8) /* popz of an 8-byte number item */                                                           \
+    X(PopzV)
+
+enum FastOp : uint16_t {
+#define VM_ENUM_SIMPLE(NAME) kOp##NAME,
+#define VM_ENUM_BINARY(NAME, OPCODE, RIGHT, LEFT) kOp##NAME##_##RIGHT##_##LEFT,
+#define VM_ENUM_CONVERSION(FROM, TO) kOpConv_##FROM##_##TO,
+    VM_FAST_SIMPLE(VM_ENUM_SIMPLE) VM_FAST_BINARIES(VM_ENUM_BINARY) VM_FAST_CONVERSIONS(VM_ENUM_CONVERSION)
+#undef VM_ENUM_SIMPLE
+#undef VM_ENUM_BINARY
+#undef VM_ENUM_CONVERSION
+        kOpCount
+};
+
+// Where the variable of a site without an instance code on the stack lives.
+enum SiteScope : uint8_t {
+    kSiteLocal,   // the locals list
+    kSiteSelf,    // self's list
+    kSiteBuiltIn, // self's list, unless the variable is declared global (checked each time)
+};
+
+struct Insn {
+    uint16_t op;    // FastOp
+    uint8_t words;  // the instruction's length in words, operand included
+    uint8_t scope;  // SiteScope of a variable site
+    uint32_t word;  // the instruction word
+    int32_t a;      // variable id; branch target as a word index; argument number
+    uint32_t cache; // variable sites: index of the site's slot cache
+    union {
+        int32_t i;
+        int64_t l;
+    } x;
+};
+
+// The value pointer a variable site found last time, good while the list and its generation are the
+// same.
+struct SlotCache {
+    CVariableList* list = nullptr;
+    uint64_t generation = 0;
+    ScriptValue* slot = nullptr;
+};
+
+struct Decoded {
+    const uint8_t* data;
+    int size;
+    uint32_t codeEpoch;
+    int builtInVersion;
+    std::vector<Insn> insns; // record i describes the word at byte offset 4 * i
+    std::vector<SlotCache> caches;
+};
+
+extern uint32_t g_codeEpoch;
+
+// Makes the decoded form of the buffer, in place of one that no longer fits it.
+Decoded* Decoded_Make(const VMBuffer* buffer);
+void Decoded_Free(Decoded* decoded);
+
+} // namespace vm

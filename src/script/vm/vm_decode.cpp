@@ -182,11 +182,68 @@ void DecodeWord(Decoded& d, const uint8_t* code, int size, int at, Insn& insn) {
     case OP_CONV:
         insn.op = ConversionOp(type1, type2);
         return;
+    case OP_CALL: {
+        if (type1 != VT_INT) return;
+        const int id = Load<int32_t>(operand);
+        const int argc = VM_Field(word);
+        if (id < kFirstScriptId || id >= kFirstExtensionId || argc < 0 || argc > 16) return;
+        insn.op = kOpCallScript;
+        insn.a = id - kFirstScriptId;
+        insn.x.i = argc;
+        return;
+    }
+    case OP_RET:
+        insn.op = kOpRet;
+        return;
     default:
         if ((opcode >= OP_MUL && opcode <= OP_SUB) || (opcode >= OP_SLT && opcode <= OP_SGT))
             insn.op = BinaryOp(opcode, type1, type2);
         return;
     }
+}
+
+// Fuses the run that starts at record i when it is one of the fused forms (vm_decode.h).
+void Fuse(Decoded& d, size_t i) {
+    std::vector<Insn>& insns = d.insns;
+    Insn& read = insns[i];
+    const bool variable = read.op == kOpPushVar;
+    if (!variable && read.op != kOpPushArgument) return;
+    const size_t constant = i + read.words;
+    if (constant >= insns.size() || insns[constant].op != kOpPush4) return;
+    const int constantType = VM_Type1(insns[constant].word);
+    if (constantType != VT_INT && constantType != VT_ERROR) return;
+    const size_t operation = constant + insns[constant].words;
+    if (operation + 1 >= insns.size()) return;
+    const uint16_t op = insns[operation].op;
+    const uint16_t next = insns[operation + 1].op;
+    uint16_t fused = kOpGeneral;
+    size_t end = operation + 1;
+#define VM_FUSE_ARITHMETIC(NAME, OPCODE)                                                                   \
+    if (op == kOp##NAME##_INT_VARIABLE) {                                                                  \
+        if (next == kOpPopVarV) {                                                                          \
+            fused = variable ? kOpVarImm##NAME##Store : kOpArgImm##NAME##Store;                            \
+            end += insns[operation + 1].words;                                                             \
+        } else {                                                                                           \
+            fused = variable ? kOpVarImm##NAME : kOpArgImm##NAME;                                          \
+        }                                                                                                  \
+    }
+#define VM_FUSE_COMPARISON(NAME, OPCODE)                                                                   \
+    if (op == kOp##NAME##_INT_VARIABLE) {                                                                  \
+        if (next == kOpBt || next == kOpBf) {                                                              \
+            fused = variable ? kOpVarImm##NAME##Branch : kOpArgImm##NAME##Branch;                          \
+            end += 1;                                                                                      \
+        } else {                                                                                           \
+            fused = variable ? kOpVarImm##NAME : kOpArgImm##NAME;                                          \
+        }                                                                                                  \
+    }
+    VM_FUSED_ARITHMETIC(VM_FUSE_ARITHMETIC)
+    VM_FUSED_COMPARISONS(VM_FUSE_COMPARISON)
+#undef VM_FUSE_ARITHMETIC
+#undef VM_FUSE_COMPARISON
+    if (fused == kOpGeneral) return;
+    read.op = fused;
+    read.x.i = insns[constant].x.i;
+    read.words = static_cast<uint8_t>(end - i);
 }
 
 } // namespace
@@ -203,6 +260,8 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
     d->insns.resize(static_cast<size_t>(size / 4) + 1);
     for (size_t i = 0; i < d->insns.size(); ++i)
         DecodeWord(*d, buffer->data, size, static_cast<int>(4 * i), d->insns[i]);
+    for (size_t i = 0; i < d->insns.size(); ++i)
+        Fuse(*d, i);
     buffer->decoded = d;
     return d;
 }

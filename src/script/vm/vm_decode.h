@@ -51,6 +51,20 @@ namespace vm {
     X(DOUBLE, BOOL)                                                                                        \
     X(DOUBLE, INT)                                                                                         \
     X(DOUBLE, VARIABLE)
+// Fused handlers, each standing for a run of instructions that the decoder found together:
+// a variable or argument read (push.v), an integer constant (push.e or push.i) and an arithmetic or
+// comparison with those types, optionally followed by a store of the result (pop.v.v) or by a branch on
+// it (bt, bf). The record of the first instruction carries the fused handler, the constant in x.i and,
+// in words, the length of the whole run; the records that follow stay as they are, for branches into
+// the run and for the general way, which executes the first instruction alone.
+#define VM_FUSED_ARITHMETIC(X) X(Mul, OP_MUL) X(Div, OP_DIV) X(Rem, OP_REM) X(Mod, OP_MOD) X(Add, OP_ADD) X(Sub, OP_SUB)
+#define VM_FUSED_COMPARISONS(X) X(Slt, OP_SLT) X(Sle, OP_SLE) X(Seq, OP_SEQ) X(Sne, OP_SNE) X(Sge, OP_SGE) X(Sgt, OP_SGT)
+#define VM_FUSED(X)                                                                                        \
+    VM_FUSED_ARITHMETIC(X)                                                                                 \
+    VM_FUSED_COMPARISONS(X)
+// The sources of the read: a variable site (as PushVar) or an argument (as PushArgument).
+#define VM_FUSED_SOURCES(X, ...) X(Var, __VA_ARGS__) X(Arg, __VA_ARGS__)
+
 // The other handlers.
 #define VM_FAST_SIMPLE(X)                                                                                  \
     X(General)      /* anything else: the word is executed the long way */                                 \
@@ -71,13 +85,29 @@ namespace vm {
     X(Dup8)  /* dup of one 8-byte number item */                                                           \
     X(Popz4) /* popz of a 4-byte number item */                                                            \
     X(Popz8) /* popz of an 8-byte number item */                                                           \
-    X(PopzV)
+    X(PopzV)                                                                                               \
+    X(CallScript) /* call of script a with x.i (at most 16) arguments */                                   \
+    X(Ret)
 
 enum FastOp : uint16_t {
 #define VM_ENUM_SIMPLE(NAME) kOp##NAME,
 #define VM_ENUM_BINARY(NAME, OPCODE, RIGHT, LEFT) kOp##NAME##_##RIGHT##_##LEFT,
 #define VM_ENUM_CONVERSION(FROM, TO) kOpConv_##FROM##_##TO,
+#define VM_ENUM_FUSED(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME,
+#define VM_ENUM_FUSED_STORE(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Store,
+#define VM_ENUM_FUSED_BRANCH(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Branch,
+#define VM_ENUM_FUSED_ALL(NAME, OPCODE) VM_FUSED_SOURCES(VM_ENUM_FUSED, NAME, OPCODE)
+#define VM_ENUM_FUSED_STORES(NAME, OPCODE) VM_FUSED_SOURCES(VM_ENUM_FUSED_STORE, NAME, OPCODE)
+#define VM_ENUM_FUSED_BRANCHES(NAME, OPCODE) VM_FUSED_SOURCES(VM_ENUM_FUSED_BRANCH, NAME, OPCODE)
     VM_FAST_SIMPLE(VM_ENUM_SIMPLE) VM_FAST_BINARIES(VM_ENUM_BINARY) VM_FAST_CONVERSIONS(VM_ENUM_CONVERSION)
+        VM_FUSED(VM_ENUM_FUSED_ALL) VM_FUSED_ARITHMETIC(VM_ENUM_FUSED_STORES)
+            VM_FUSED_COMPARISONS(VM_ENUM_FUSED_BRANCHES)
+#undef VM_ENUM_FUSED
+#undef VM_ENUM_FUSED_STORE
+#undef VM_ENUM_FUSED_BRANCH
+#undef VM_ENUM_FUSED_ALL
+#undef VM_ENUM_FUSED_STORES
+#undef VM_ENUM_FUSED_BRANCHES
 #undef VM_ENUM_SIMPLE
 #undef VM_ENUM_BINARY
 #undef VM_ENUM_CONVERSION

@@ -6,7 +6,9 @@
 #include "core/console.h"
 #include "core/convert.h"
 #include "core/memory.h"
+#include "script/code.h"
 #include "net/debugger.h"
+#include "script/script.h"
 #include "script/script_world.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
@@ -25,6 +27,14 @@ bool VM_SingleStep = false;
 bool VM_BreakPending = false;
 int VM_StepLine = -1;
 const char* VM_StepText = nullptr;
+
+// The inner loop's helpers are inlined into it in optimised builds; unoptimised (sanitised) builds keep
+// them as calls, so that their locals do not pile up in the loop's own frame.
+#ifdef __OPTIMIZE__
+#define VM_INLINE [[gnu::always_inline]] inline
+#else
+#define VM_INLINE inline
+#endif
 
 namespace {
 
@@ -69,7 +79,7 @@ LevelStore& Level(int level) {
     return store;
 }
 
-CVariableList* AllocLocals() {
+CVariableList* AllocLocalsSlow() {
     if (g_locals.used == g_locals.lists.size()) g_locals.lists.push_back(nullptr);
     CVariableList*& list = g_locals.lists[g_locals.used++];
     if (list == nullptr)
@@ -79,16 +89,21 @@ CVariableList* AllocLocals() {
     return list;
 }
 
-void ReleaseLocals() {
-    if (g_locals.used == 0) return;
-    g_locals.lists[--g_locals.used]->Clear();
+VM_INLINE CVariableList* AllocLocals() {
+    if (g_locals.used < g_locals.lists.size()) {
+        CVariableList* list = g_locals.lists[g_locals.used];
+        if (list != nullptr && list->Count() == 0) {
+            ++g_locals.used;
+            return list;
+        }
+    }
+    return AllocLocalsSlow();
 }
 
-void RestoreArguments(ScriptValue (&saved)[16]) {
-    for (int i = 0; i < 16; ++i) {
-        Value_Free(&Code_Arguments[i]);
-        Code_Arguments[i] = saved[i];
-    }
+void ReleaseLocals() {
+    if (g_locals.used == 0) return;
+    CVariableList* list = g_locals.lists[--g_locals.used];
+    if (list->Count() > 0) list->Clear();
 }
 
 void Dispatch(VMContext& c, uint32_t word, int at);
@@ -270,7 +285,7 @@ void Dispatch(VMContext& c, uint32_t word, int at) {
 template <int T> constexpr int kItemSize = T == VT_VARIABLE ? 16 : T == VT_DOUBLE ? 8 : 4;
 
 // A number read in place: a .v real, a .d or a .i.
-template <int T> [[gnu::always_inline]] inline bool ReadNumber(const uint8_t* p, double& d, int32_t& i) {
+template <int T> VM_INLINE bool ReadNumber(const uint8_t* p, double& d, int32_t& i) {
     if constexpr (T == VT_VARIABLE) {
         if ((vm::Load<uint32_t>(p) & KIND_MASK) != KIND_REAL) return false;
         d = vm::Load<double>(p + 8);
@@ -284,7 +299,7 @@ template <int T> [[gnu::always_inline]] inline bool ReadNumber(const uint8_t* p,
 }
 
 // Pushes a real as a .v (kind word as given) or as a .d.
-[[gnu::always_inline]] inline void PushReal(uint8_t*& sp, double d, bool variable, uint32_t kind = KIND_REAL) {
+VM_INLINE void PushReal(uint8_t*& sp, double d, bool variable, uint32_t kind = KIND_REAL) {
     if (!variable) {
         sp -= 8;
         vm::Store<double>(sp, d);
@@ -297,7 +312,7 @@ template <int T> [[gnu::always_inline]] inline bool ReadNumber(const uint8_t* p,
 }
 
 template <int OPCODE, int RIGHT, int LEFT>
-[[gnu::always_inline]] inline bool FastBinary(uint8_t*& sp, const uint8_t* empty) {
+VM_INLINE bool FastBinary(uint8_t*& sp, const uint8_t* empty) {
     constexpr int rightSize = kItemSize<RIGHT>;
     constexpr int leftSize = kItemSize<LEFT>;
     if (empty - sp < rightSize + leftSize) return false;
@@ -349,7 +364,7 @@ template <int OPCODE, int RIGHT, int LEFT>
     }
 }
 
-template <int FROM, int TO> [[gnu::always_inline]] inline bool FastConversion(uint8_t*& sp, const uint8_t* empty) {
+template <int FROM, int TO> VM_INLINE bool FastConversion(uint8_t*& sp, const uint8_t* empty) {
     if constexpr (FROM == VT_BOOL) {
         if (empty - sp < 4) return false;
         const bool truth = (vm::Load<uint32_t>(sp) & 0xFF) != 0;
@@ -382,7 +397,7 @@ template <int FROM, int TO> [[gnu::always_inline]] inline bool FastConversion(ui
 }
 
 // The list a variable site without an instance code on the stack reads and writes, or null.
-[[gnu::always_inline]] inline CVariableList* SiteList(const VMContext& c, const vm::Insn& insn) {
+VM_INLINE CVariableList* SiteList(const VMContext& c, const vm::Insn& insn) {
     if (insn.scope == vm::kSiteLocal) return c.locals;
     if (insn.scope == vm::kSiteBuiltIn && Variable_IsGlobalDeclared(insn.a)) return nullptr;
     IScriptWorld* world = ScriptWorld_Get();
@@ -390,7 +405,7 @@ template <int FROM, int TO> [[gnu::always_inline]] inline bool FastConversion(ui
 }
 
 // The same for an instance code taken from the stack: locals, or self's user variables.
-[[gnu::always_inline]] inline CVariableList* InstanceCodeList(const VMContext& c, int instance, int id) {
+VM_INLINE CVariableList* InstanceCodeList(const VMContext& c, int instance, int id) {
     if (instance == INSTANCE_LOCAL) return c.locals;
     if (instance != INSTANCE_SELF && instance != INSTANCE_BUILTIN) return nullptr;
     if (id < kVariableListIdBase || (instance == INSTANCE_BUILTIN && Variable_IsGlobalDeclared(id)))
@@ -400,7 +415,7 @@ template <int FROM, int TO> [[gnu::always_inline]] inline bool FastConversion(ui
 }
 
 // The value of the site's variable in the list, or null when the list has none.
-[[gnu::always_inline]] inline ScriptValue* SiteSlot(vm::Decoded& d, const vm::Insn& insn, CVariableList* list) {
+VM_INLINE ScriptValue* SiteSlot(vm::Decoded& d, const vm::Insn& insn, CVariableList* list) {
     vm::SlotCache& cache = d.caches[insn.cache];
     if (cache.list == list && cache.generation == list->Generation()) return cache.slot;
     ScriptValue* slot = list->Slot(insn.a);
@@ -409,7 +424,7 @@ template <int FROM, int TO> [[gnu::always_inline]] inline bool FastConversion(ui
 }
 
 // The element of an array variable at an index, when it exists.
-[[gnu::always_inline]] inline ScriptValue* Element(ScriptValue* holder, int index) {
+VM_INLINE ScriptValue* Element(ScriptValue* holder, int index) {
     if (holder == nullptr || !holder->IsArray() || holder->arr == nullptr || index < 0) return nullptr;
     ScriptArray* array = holder->arr;
     const int row = index / kArrayRowStride;
@@ -419,7 +434,7 @@ template <int FROM, int TO> [[gnu::always_inline]] inline bool FastConversion(ui
 }
 
 // Writes a real into the site's variable, as assigning it would.
-[[gnu::always_inline]] inline void StoreReal(vm::Decoded& d, const vm::Insn& insn, CVariableList* list,
+VM_INLINE void StoreReal(vm::Decoded& d, const vm::Insn& insn, CVariableList* list,
                                              uint32_t kind, double real) {
     ArrayIndexFailure.failed = false;
     ScriptValue* slot = SiteSlot(d, insn, list);
@@ -480,7 +495,21 @@ void RunDecoded(VMContext& c) {
 #define VM_LABEL_SIMPLE(NAME) &&L_##NAME,
 #define VM_LABEL_BINARY(NAME, OPCODE, RIGHT, LEFT) &&L_##NAME##_##RIGHT##_##LEFT,
 #define VM_LABEL_CONVERSION(FROM, TO) &&L_Conv_##FROM##_##TO,
+#define VM_LABEL_FUSED(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME,
+#define VM_LABEL_FUSED_STORE(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##Store,
+#define VM_LABEL_FUSED_BRANCH(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##Branch,
+#define VM_LABEL_FUSED_ALL(NAME, OPCODE) VM_FUSED_SOURCES(VM_LABEL_FUSED, NAME, OPCODE)
+#define VM_LABEL_FUSED_STORES(NAME, OPCODE) VM_FUSED_SOURCES(VM_LABEL_FUSED_STORE, NAME, OPCODE)
+#define VM_LABEL_FUSED_BRANCHES(NAME, OPCODE) VM_FUSED_SOURCES(VM_LABEL_FUSED_BRANCH, NAME, OPCODE)
         VM_FAST_SIMPLE(VM_LABEL_SIMPLE) VM_FAST_BINARIES(VM_LABEL_BINARY) VM_FAST_CONVERSIONS(VM_LABEL_CONVERSION)
+            VM_FUSED(VM_LABEL_FUSED_ALL) VM_FUSED_ARITHMETIC(VM_LABEL_FUSED_STORES)
+                VM_FUSED_COMPARISONS(VM_LABEL_FUSED_BRANCHES)
+#undef VM_LABEL_FUSED
+#undef VM_LABEL_FUSED_STORE
+#undef VM_LABEL_FUSED_BRANCH
+#undef VM_LABEL_FUSED_ALL
+#undef VM_LABEL_FUSED_STORES
+#undef VM_LABEL_FUSED_BRANCHES
 #undef VM_LABEL_SIMPLE
 #undef VM_LABEL_BINARY
 #undef VM_LABEL_CONVERSION
@@ -503,10 +532,10 @@ void RunDecoded(VMContext& c) {
         ip += ip->words;                                                                                   \
         VM_DISPATCH();                                                                                     \
     } while (0)
-    // A jump to the site's target; every jump counts towards draining the message queue.
-#define VM_JUMP()                                                                                          \
+    // A jump to a target; every jump counts towards draining the message queue.
+#define VM_JUMP_TO(target)                                                                                 \
     do {                                                                                                   \
-        ip = base + ip->a;                                                                                 \
+        ip = base + (target);                                                                              \
         if ((++g_branchCount & 4095) == 0 && g_messagePump != nullptr) {                                   \
             VM_SYNC();                                                                                     \
             g_messagePump();                                                                               \
@@ -514,6 +543,24 @@ void RunDecoded(VMContext& c) {
         }                                                                                                  \
         VM_DISPATCH();                                                                                     \
     } while (0)
+#define VM_JUMP() VM_JUMP_TO(ip->a)
+    // The read of a fused run, or the general way.
+#define VM_FUSED_READ_Var()                                                                                \
+    CVariableList* readList = SiteList(c, *ip);                                                            \
+    const ScriptValue* read = readList != nullptr ? SiteSlot(*d, *ip, readList) : nullptr;                 \
+    if (read == nullptr || !read->IsReal()) goto L_General;
+#define VM_FUSED_READ_Arg()                                                                                \
+    const ScriptValue* read = &Code_Arguments[ip->a];                                                      \
+    if (!read->IsReal()) goto L_General;
+    // The read and the constant pushed below the stack pointer, and the operation done there: its result
+    // is at `top`.
+#define VM_FUSED_OPERATION(SOURCE, OPCODE)                                                                 \
+    VM_FUSED_READ_##SOURCE();                                                                              \
+    uint8_t* top = sp;                                                                                     \
+    PushReal(top, read->real, true, read->kind);                                                           \
+    top -= 4;                                                                                              \
+    vm::Store<int32_t>(top, ip->x.i);                                                                      \
+    if (!FastBinary<OPCODE, VT_INT, VT_VARIABLE>(top, empty)) goto L_General;
 
 resync:
     VM_CurrentContext = &c;
@@ -672,6 +719,76 @@ L_PopzV:
     sp += 16;
     VM_NEXT();
 
+L_CallScript: {
+    // A script with bytecode, called with arguments that own nothing (texts and arrays take the long way).
+    const int argc = ip->x.i;
+    if (empty - sp < 16 * argc || c.callDepth >= kVMMaxCallDepth || VM_Trace) goto L_General;
+    const CScript* script = Script_Data(ip->a);
+    const CCode* code = script != nullptr ? script->GetCode() : nullptr;
+    if (code == nullptr || code->code == nullptr || code->code->size <= 0) goto L_General;
+    for (int i = 0; i < argc; ++i) {
+        const uint32_t kind = vm::Load<uint32_t>(sp + 16 * i) & KIND_MASK;
+        if (kind == KIND_STRING || kind == KIND_ARRAY) goto L_General;
+    }
+    c.pc = static_cast<int>(ip - base + ip->words) * 4;
+    c.sp = sp + 16 * argc;
+    vm::PushFrame(c, code->code, code->debugInfo, code->lineText, code->name, argc);
+    // The frame keeps the caller's values; the script gets its own.
+    for (int i = 0; i < 16; ++i) {
+        if (i < argc)
+            std::memcpy(static_cast<void*>(&Code_Arguments[i]), sp + 16 * i, 16);
+        else
+            Code_Arguments[i] = ScriptValue{};
+    }
+    goto resync;
+}
+
+L_Ret:
+    if (c.callDepth == 0) goto L_General;
+    VM_SYNC();
+    vm::PopFrame(c, VM_Type1(ip->word));
+    goto resync;
+
+#define VM_HANDLER_FUSED(SOURCE, NAME, OPCODE)                                                             \
+    L_##SOURCE##Imm##NAME : {                                                                              \
+        VM_FUSED_OPERATION(SOURCE, OPCODE);                                                                \
+        ArrayIndexFailure.failed = false;                                                                  \
+        sp = top;                                                                                          \
+        VM_NEXT();                                                                                         \
+    }
+#define VM_HANDLER_FUSED_STORE(SOURCE, NAME, OPCODE)                                                       \
+    L_##SOURCE##Imm##NAME##Store : {                                                                       \
+        VM_FUSED_OPERATION(SOURCE, OPCODE);                                                                \
+        const vm::Insn& store = ip[ip->words - 2];                                                         \
+        CVariableList* storeList = SiteList(c, store);                                                     \
+        if (storeList == nullptr) goto L_General;                                                          \
+        StoreReal(*d, store, storeList, vm::Load<uint32_t>(top), vm::Load<double>(top + 8));               \
+        VM_NEXT();                                                                                         \
+    }
+#define VM_HANDLER_FUSED_BRANCH(SOURCE, NAME, OPCODE)                                                      \
+    L_##SOURCE##Imm##NAME##Branch : {                                                                      \
+        VM_FUSED_OPERATION(SOURCE, OPCODE);                                                                \
+        ArrayIndexFailure.failed = false;                                                                  \
+        const vm::Insn& branch = ip[ip->words - 1];                                                        \
+        if (((vm::Load<uint32_t>(top) & 0xFF) != 0) == (branch.op == vm::kOpBt)) VM_JUMP_TO(branch.a);     \
+        VM_NEXT();                                                                                         \
+    }
+#define VM_HANDLER_FUSED_ALL(NAME, OPCODE) VM_FUSED_SOURCES(VM_HANDLER_FUSED, NAME, OPCODE)
+#define VM_HANDLER_FUSED_STORES(NAME, OPCODE) VM_FUSED_SOURCES(VM_HANDLER_FUSED_STORE, NAME, OPCODE)
+#define VM_HANDLER_FUSED_BRANCHES(NAME, OPCODE) VM_FUSED_SOURCES(VM_HANDLER_FUSED_BRANCH, NAME, OPCODE)
+    VM_FUSED(VM_HANDLER_FUSED_ALL)
+    VM_FUSED_ARITHMETIC(VM_HANDLER_FUSED_STORES)
+    VM_FUSED_COMPARISONS(VM_HANDLER_FUSED_BRANCHES)
+#undef VM_HANDLER_FUSED
+#undef VM_HANDLER_FUSED_STORE
+#undef VM_HANDLER_FUSED_BRANCH
+#undef VM_HANDLER_FUSED_ALL
+#undef VM_HANDLER_FUSED_STORES
+#undef VM_HANDLER_FUSED_BRANCHES
+#undef VM_FUSED_READ_Var
+#undef VM_FUSED_READ_Arg
+#undef VM_FUSED_OPERATION
+
 #define VM_HANDLER_BINARY(NAME, OPCODE, RIGHT, LEFT)                                                        \
     L_##NAME##_##RIGHT##_##LEFT:                                                                           \
     if (!FastBinary<OPCODE, VT_##RIGHT, VT_##LEFT>(sp, empty)) goto L_General;                             \
@@ -690,6 +807,7 @@ L_PopzV:
 #undef VM_DISPATCH
 #undef VM_NEXT
 #undef VM_JUMP
+#undef VM_JUMP_TO
 }
 
 void Run(VMContext& c) {
@@ -770,8 +888,9 @@ void ReplaceStack(VMContext& c, uint8_t* region, int size) {
 }
 
 void PopFrame(VMContext& c, int returnType) {
-    VMFrame& frame = (*c.frames)[static_cast<size_t>(c.callDepth - 1)];
-    // The returned item: 16 bytes for .v, 8 for .d and .l, 4 for the rest.
+    const VMFrame& frame = (*c.frames)[static_cast<size_t>(c.callDepth - 1)];
+    // The returned item: 16 bytes for .v, 8 for .d and .l, 4 for the rest. Sixteen bytes are always
+    // there to read: the stack's top end lies 16 bytes beyond its empty stack pointer.
     uint8_t item[16];
     int itemSize = 0;
     if (returnType >= 0) {
@@ -779,9 +898,9 @@ void PopFrame(VMContext& c, int returnType) {
                    : (returnType == VT_DOUBLE || returnType == VT_LONG) ? 8
                                                                         : 4;
         if (!CheckPop(c, itemSize)) return;
-        std::memcpy(item, c.sp, static_cast<size_t>(itemSize));
+        std::memcpy(item, c.sp, sizeof item);
     }
-    CloseWithBlocks(c, frame.withCount);
+    if (frame.withCount < c.withCount) CloseWithBlocks(c, frame.withCount);
     ReleaseLocals();
     c.locals = frame.locals;
     c.pc = frame.pc;
@@ -795,14 +914,28 @@ void PopFrame(VMContext& c, int returnType) {
     c.name = frame.name;
     c.reserved = frame.reserved;
     Code_ArgumentCount = frame.argumentCount;
-    RestoreArguments(frame.arguments);
+    for (ScriptValue& argument : Code_Arguments)
+        if (argument.IsString() || argument.IsArray()) Value_Free(&argument);
+    std::memcpy(static_cast<void*>(Code_Arguments), frame.arguments, sizeof Code_Arguments);
     --c.callDepth;
     c.sp = AtPosition(c, frame.framePosition);
-    if (returnType < 0) {
-        PushRealValue(c, 0.0);
-    } else {
-        c.sp -= itemSize;
-        std::memcpy(c.sp, item, static_cast<size_t>(itemSize));
+    switch (itemSize) {
+    case 0:
+        c.sp -= 16;
+        std::memset(c.sp, 0, 16); // real 0
+        break;
+    case 4:
+        c.sp -= 4;
+        std::memcpy(c.sp, item, 4);
+        break;
+    case 8:
+        c.sp -= 8;
+        std::memcpy(c.sp, item, 8);
+        break;
+    default:
+        c.sp -= 16;
+        std::memcpy(c.sp, item, 16);
+        break;
     }
 }
 
@@ -826,8 +959,7 @@ bool PushFrame(VMContext& c, const VMBuffer* code, const VMBuffer* debugTable, c
     frame.framePosition = Position(c);
     frame.locals = c.locals;
     frame.withCount = c.withCount;
-    for (int i = 0; i < 16; ++i)
-        frame.arguments[i] = Code_Arguments[i];
+    std::memcpy(static_cast<void*>(frame.arguments), Code_Arguments, sizeof Code_Arguments);
     ++c.callDepth;
     c.pc = 0;
     c.codeBuffer = code;

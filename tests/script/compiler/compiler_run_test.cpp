@@ -111,6 +111,8 @@ TEST_F(CompilerRun, ArithmeticFollowsTheMachinesTypes) {
     EXPECT_EQ(Run("a = 7.9; b = 0.5; return a div b"), "RUNTIME: DoRem :: Divide by zero");
     EXPECT_EQ(Run("a = 5.5; b = 2; return a mod b + a div b"), "3.5");
     EXPECT_EQ(Run("a = 5; b = 0; return a mod b"), "RUNTIME: DoMod :: Divide by zero");
+    EXPECT_EQ(Run("a = 5; return a mod 0"), "RUNTIME: DoMod :: Divide by zero");
+    EXPECT_EQ(Run("var a; a = 5; a = a div 0; return a"), "RUNTIME: DoRem :: Divide by zero");
     // Variables change kind through assignment whatever they held.
     EXPECT_EQ(Run("var v; v = 3; v += 0.5; s = 'a'; s = v * 2; return s"), "7");
     EXPECT_EQ(Run("w = 2; w = 'two'; return w"), "'two'");
@@ -186,6 +188,15 @@ TEST_F(CompilerRun, ExitReturnAndLocals) {
     EXPECT_EQ(Var(self, "u"), "10");
     EXPECT_EQ(Run("globalvar gr; gr = 7; return global.gr"), "7");
     EXPECT_EQ(Run("return 'done'"), "'done'");
+}
+
+TEST_F(CompilerRun, EachCallStartsWithoutTheLocalsOfTheLastOne) {
+    // The second call's locals list is the first one's, emptied; the caller's new local takes the
+    // variable the first call left behind.
+    ASSERT_TRUE(Scripts({{"keep", "var x; if (run_arg[0]) x = 5; return x"}}));
+    EXPECT_EQ(Run("var y; a = keep(1); y = 7; b = keep(0); return a * 10 + b"), "50");
+    ASSERT_TRUE(Scripts({{"row", "var w; if (run_arg[0]) w[3] = 5; return w[3]"}}));
+    EXPECT_EQ(Run("var z; a = row(1); z[3] = 7; b = row(0); return a * 10 + b"), "50");
 }
 
 TEST_F(CompilerRun, Arrays) {

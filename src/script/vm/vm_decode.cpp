@@ -218,7 +218,7 @@ void Fuse(Decoded& d, size_t i) {
     const uint16_t next = insns[operation + 1].op;
     uint16_t fused = kOpGeneral;
     size_t end = operation + 1;
-#define VM_FUSE_ARITHMETIC(NAME, OPCODE)                                                                   \
+#define VM_FUSE_ARITHMETIC(SOURCE, NAME, OPCODE)                                                                   \
     if (op == kOp##NAME##_INT_VARIABLE) {                                                                  \
         if (next == kOpPopVarV) {                                                                          \
             fused = variable ? kOpVarImm##NAME##Store : kOpArgImm##NAME##Store;                            \
@@ -227,7 +227,7 @@ void Fuse(Decoded& d, size_t i) {
             fused = variable ? kOpVarImm##NAME : kOpArgImm##NAME;                                          \
         }                                                                                                  \
     }
-#define VM_FUSE_COMPARISON(NAME, OPCODE)                                                                   \
+#define VM_FUSE_COMPARISON(SOURCE, NAME, OPCODE)                                                                   \
     if (op == kOp##NAME##_INT_VARIABLE) {                                                                  \
         if (next == kOpBt || next == kOpBf) {                                                              \
             fused = variable ? kOpVarImm##NAME##Branch : kOpArgImm##NAME##Branch;                          \
@@ -236,8 +236,8 @@ void Fuse(Decoded& d, size_t i) {
             fused = variable ? kOpVarImm##NAME : kOpArgImm##NAME;                                          \
         }                                                                                                  \
     }
-    VM_FUSED_ARITHMETIC(VM_FUSE_ARITHMETIC)
-    VM_FUSED_COMPARISONS(VM_FUSE_COMPARISON)
+    VM_ARITHMETIC_OPS(VM_FUSE_ARITHMETIC, Var)
+    VM_COMPARISON_OPS(VM_FUSE_COMPARISON, Var)
 #undef VM_FUSE_ARITHMETIC
 #undef VM_FUSE_COMPARISON
     if (fused == kOpGeneral) return;

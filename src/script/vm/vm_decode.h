@@ -27,19 +27,22 @@ namespace vm {
     X(NAME, OPCODE, DOUBLE, INT)                                                                           \
     X(NAME, OPCODE, DOUBLE, VARIABLE)                                                                      \
     X(NAME, OPCODE, DOUBLE, DOUBLE)
-#define VM_FAST_BINARIES(X)                                                                                \
-    VM_FAST_BINARY_TYPES(X, Mul, OP_MUL)                                                                   \
-    VM_FAST_BINARY_TYPES(X, Div, OP_DIV)                                                                   \
-    VM_FAST_BINARY_TYPES(X, Rem, OP_REM)                                                                   \
-    VM_FAST_BINARY_TYPES(X, Mod, OP_MOD)                                                                   \
-    VM_FAST_BINARY_TYPES(X, Add, OP_ADD)                                                                   \
-    VM_FAST_BINARY_TYPES(X, Sub, OP_SUB)                                                                   \
-    VM_FAST_BINARY_TYPES(X, Slt, OP_SLT)                                                                   \
-    VM_FAST_BINARY_TYPES(X, Sle, OP_SLE)                                                                   \
-    VM_FAST_BINARY_TYPES(X, Seq, OP_SEQ)                                                                   \
-    VM_FAST_BINARY_TYPES(X, Sne, OP_SNE)                                                                   \
-    VM_FAST_BINARY_TYPES(X, Sge, OP_SGE)                                                                   \
-    VM_FAST_BINARY_TYPES(X, Sgt, OP_SGT)
+#define VM_FAST_BINARIES(X) VM_ARITHMETIC_OPS(VM_FAST_BINARY_TYPES, X) VM_COMPARISON_OPS(VM_FAST_BINARY_TYPES, X)
+// The two-operand instructions by name, for each an X(A, NAME, OPCODE).
+#define VM_ARITHMETIC_OPS(X, A)                                                                            \
+    X(A, Mul, OP_MUL)                                                                                      \
+    X(A, Div, OP_DIV)                                                                                      \
+    X(A, Rem, OP_REM)                                                                                      \
+    X(A, Mod, OP_MOD)                                                                                      \
+    X(A, Add, OP_ADD)                                                                                      \
+    X(A, Sub, OP_SUB)
+#define VM_COMPARISON_OPS(X, A)                                                                            \
+    X(A, Slt, OP_SLT)                                                                                      \
+    X(A, Sle, OP_SLE)                                                                                      \
+    X(A, Seq, OP_SEQ)                                                                                      \
+    X(A, Sne, OP_SNE)                                                                                      \
+    X(A, Sge, OP_SGE)                                                                                      \
+    X(A, Sgt, OP_SGT)
 // Conversions by source and target type.
 #define VM_FAST_CONVERSIONS(X)                                                                             \
     X(BOOL, INT)                                                                                           \
@@ -57,13 +60,7 @@ namespace vm {
 // it (bt, bf). The record of the first instruction carries the fused handler, the constant in x.i and,
 // in words, the length of the whole run; the records that follow stay as they are, for branches into
 // the run and for the general way, which executes the first instruction alone.
-#define VM_FUSED_ARITHMETIC(X) X(Mul, OP_MUL) X(Div, OP_DIV) X(Rem, OP_REM) X(Mod, OP_MOD) X(Add, OP_ADD) X(Sub, OP_SUB)
-#define VM_FUSED_COMPARISONS(X) X(Slt, OP_SLT) X(Sle, OP_SLE) X(Seq, OP_SEQ) X(Sne, OP_SNE) X(Sge, OP_SGE) X(Sgt, OP_SGT)
-#define VM_FUSED(X)                                                                                        \
-    VM_FUSED_ARITHMETIC(X)                                                                                 \
-    VM_FUSED_COMPARISONS(X)
-// The sources of the read: a variable site (as PushVar) or an argument (as PushArgument).
-#define VM_FUSED_SOURCES(X, ...) X(Var, __VA_ARGS__) X(Arg, __VA_ARGS__)
+// The source of the read is Var (a variable site, as PushVar) or Arg (an argument, as PushArgument).
 
 // The other handlers.
 #define VM_FAST_SIMPLE(X)                                                                                  \
@@ -89,6 +86,21 @@ namespace vm {
     X(CallScript) /* call of script a with x.i (at most 16) arguments */                                   \
     X(Ret)
 
+// Every handler in FastOp order, one macro per family: SIMPLE(NAME), BINARY(NAME, OPCODE, RIGHT, LEFT),
+// CONVERSION(FROM, TO), and FUSED, FUSED_STORE, FUSED_BRANCH(SOURCE, NAME, OPCODE).
+#define VM_FAST_OPS(SIMPLE, BINARY, CONVERSION, FUSED, FUSED_STORE, FUSED_BRANCH)                          \
+    VM_FAST_SIMPLE(SIMPLE)                                                                                 \
+    VM_FAST_BINARIES(BINARY)                                                                               \
+    VM_FAST_CONVERSIONS(CONVERSION)                                                                        \
+    VM_ARITHMETIC_OPS(FUSED, Var)                                                                        \
+    VM_COMPARISON_OPS(FUSED, Var)                                                                       \
+    VM_ARITHMETIC_OPS(FUSED, Arg)                                                                        \
+    VM_COMPARISON_OPS(FUSED, Arg)                                                                       \
+    VM_ARITHMETIC_OPS(FUSED_STORE, Var)                                                                  \
+    VM_ARITHMETIC_OPS(FUSED_STORE, Arg)                                                                  \
+    VM_COMPARISON_OPS(FUSED_BRANCH, Var)                                                                \
+    VM_COMPARISON_OPS(FUSED_BRANCH, Arg)
+
 enum FastOp : uint16_t {
 #define VM_ENUM_SIMPLE(NAME) kOp##NAME,
 #define VM_ENUM_BINARY(NAME, OPCODE, RIGHT, LEFT) kOp##NAME##_##RIGHT##_##LEFT,
@@ -96,21 +108,14 @@ enum FastOp : uint16_t {
 #define VM_ENUM_FUSED(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME,
 #define VM_ENUM_FUSED_STORE(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Store,
 #define VM_ENUM_FUSED_BRANCH(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Branch,
-#define VM_ENUM_FUSED_ALL(NAME, OPCODE) VM_FUSED_SOURCES(VM_ENUM_FUSED, NAME, OPCODE)
-#define VM_ENUM_FUSED_STORES(NAME, OPCODE) VM_FUSED_SOURCES(VM_ENUM_FUSED_STORE, NAME, OPCODE)
-#define VM_ENUM_FUSED_BRANCHES(NAME, OPCODE) VM_FUSED_SOURCES(VM_ENUM_FUSED_BRANCH, NAME, OPCODE)
-    VM_FAST_SIMPLE(VM_ENUM_SIMPLE) VM_FAST_BINARIES(VM_ENUM_BINARY) VM_FAST_CONVERSIONS(VM_ENUM_CONVERSION)
-        VM_FUSED(VM_ENUM_FUSED_ALL) VM_FUSED_ARITHMETIC(VM_ENUM_FUSED_STORES)
-            VM_FUSED_COMPARISONS(VM_ENUM_FUSED_BRANCHES)
-#undef VM_ENUM_FUSED
-#undef VM_ENUM_FUSED_STORE
-#undef VM_ENUM_FUSED_BRANCH
-#undef VM_ENUM_FUSED_ALL
-#undef VM_ENUM_FUSED_STORES
-#undef VM_ENUM_FUSED_BRANCHES
+    VM_FAST_OPS(VM_ENUM_SIMPLE, VM_ENUM_BINARY, VM_ENUM_CONVERSION, VM_ENUM_FUSED, VM_ENUM_FUSED_STORE,
+                VM_ENUM_FUSED_BRANCH)
 #undef VM_ENUM_SIMPLE
 #undef VM_ENUM_BINARY
 #undef VM_ENUM_CONVERSION
+#undef VM_ENUM_FUSED
+#undef VM_ENUM_FUSED_STORE
+#undef VM_ENUM_FUSED_BRANCH
         kOpCount
 };
 

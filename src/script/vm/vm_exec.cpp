@@ -498,21 +498,14 @@ void RunDecoded(VMContext& c) {
 #define VM_LABEL_FUSED(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME,
 #define VM_LABEL_FUSED_STORE(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##Store,
 #define VM_LABEL_FUSED_BRANCH(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##Branch,
-#define VM_LABEL_FUSED_ALL(NAME, OPCODE) VM_FUSED_SOURCES(VM_LABEL_FUSED, NAME, OPCODE)
-#define VM_LABEL_FUSED_STORES(NAME, OPCODE) VM_FUSED_SOURCES(VM_LABEL_FUSED_STORE, NAME, OPCODE)
-#define VM_LABEL_FUSED_BRANCHES(NAME, OPCODE) VM_FUSED_SOURCES(VM_LABEL_FUSED_BRANCH, NAME, OPCODE)
-        VM_FAST_SIMPLE(VM_LABEL_SIMPLE) VM_FAST_BINARIES(VM_LABEL_BINARY) VM_FAST_CONVERSIONS(VM_LABEL_CONVERSION)
-            VM_FUSED(VM_LABEL_FUSED_ALL) VM_FUSED_ARITHMETIC(VM_LABEL_FUSED_STORES)
-                VM_FUSED_COMPARISONS(VM_LABEL_FUSED_BRANCHES)
-#undef VM_LABEL_FUSED
-#undef VM_LABEL_FUSED_STORE
-#undef VM_LABEL_FUSED_BRANCH
-#undef VM_LABEL_FUSED_ALL
-#undef VM_LABEL_FUSED_STORES
-#undef VM_LABEL_FUSED_BRANCHES
+        VM_FAST_OPS(VM_LABEL_SIMPLE, VM_LABEL_BINARY, VM_LABEL_CONVERSION, VM_LABEL_FUSED, VM_LABEL_FUSED_STORE,
+                    VM_LABEL_FUSED_BRANCH)
 #undef VM_LABEL_SIMPLE
 #undef VM_LABEL_BINARY
 #undef VM_LABEL_CONVERSION
+#undef VM_LABEL_FUSED
+#undef VM_LABEL_FUSED_STORE
+#undef VM_LABEL_FUSED_BRANCH
     };
     vm::Decoded* d;
     const vm::Insn* base;
@@ -773,35 +766,28 @@ L_Ret:
         if (((vm::Load<uint32_t>(top) & 0xFF) != 0) == (branch.op == vm::kOpBt)) VM_JUMP_TO(branch.a);     \
         VM_NEXT();                                                                                         \
     }
-#define VM_HANDLER_FUSED_ALL(NAME, OPCODE) VM_FUSED_SOURCES(VM_HANDLER_FUSED, NAME, OPCODE)
-#define VM_HANDLER_FUSED_STORES(NAME, OPCODE) VM_FUSED_SOURCES(VM_HANDLER_FUSED_STORE, NAME, OPCODE)
-#define VM_HANDLER_FUSED_BRANCHES(NAME, OPCODE) VM_FUSED_SOURCES(VM_HANDLER_FUSED_BRANCH, NAME, OPCODE)
-    VM_FUSED(VM_HANDLER_FUSED_ALL)
-    VM_FUSED_ARITHMETIC(VM_HANDLER_FUSED_STORES)
-    VM_FUSED_COMPARISONS(VM_HANDLER_FUSED_BRANCHES)
-#undef VM_HANDLER_FUSED
-#undef VM_HANDLER_FUSED_STORE
-#undef VM_HANDLER_FUSED_BRANCH
-#undef VM_HANDLER_FUSED_ALL
-#undef VM_HANDLER_FUSED_STORES
-#undef VM_HANDLER_FUSED_BRANCHES
-#undef VM_FUSED_READ_Var
-#undef VM_FUSED_READ_Arg
-#undef VM_FUSED_OPERATION
-
 #define VM_HANDLER_BINARY(NAME, OPCODE, RIGHT, LEFT)                                                        \
     L_##NAME##_##RIGHT##_##LEFT:                                                                           \
     if (!FastBinary<OPCODE, VT_##RIGHT, VT_##LEFT>(sp, empty)) goto L_General;                             \
     VM_NEXT();
-    VM_FAST_BINARIES(VM_HANDLER_BINARY)
-#undef VM_HANDLER_BINARY
 
 #define VM_HANDLER_CONVERSION(FROM, TO)                                                                    \
     L_Conv_##FROM##_##TO:                                                                                  \
     if (!FastConversion<VT_##FROM, VT_##TO>(sp, empty)) goto L_General;                                    \
     VM_NEXT();
-    VM_FAST_CONVERSIONS(VM_HANDLER_CONVERSION)
+#define VM_HANDLER_NONE(NAME)
+    VM_FAST_OPS(VM_HANDLER_NONE, VM_HANDLER_BINARY, VM_HANDLER_CONVERSION, VM_HANDLER_FUSED, VM_HANDLER_FUSED_STORE,
+                VM_HANDLER_FUSED_BRANCH)
+#undef VM_HANDLER_NONE
+#undef VM_HANDLER_BINARY
 #undef VM_HANDLER_CONVERSION
+#undef VM_HANDLER_FUSED
+#undef VM_HANDLER_FUSED_STORE
+#undef VM_HANDLER_FUSED_BRANCH
+#undef VM_FUSED_READ_Var
+#undef VM_FUSED_READ_Arg
+#undef VM_FUSED_OPERATION
+
 
 #undef VM_SYNC
 #undef VM_DISPATCH

@@ -1,6 +1,9 @@
 #include "script/compiler/generate.h"
 
+#include <cstring>
 #include <deque>
+#include <string>
+#include <unordered_map>
 
 #include "core/convert.h"
 #include "script/compiler/code_kinds.h"
@@ -79,6 +82,21 @@ int BinaryOpcode(int op) {
 
 bool FitsField(int64_t value) {
     return value >= -32768 && value <= 32767;
+}
+
+// The run-time table's handle for a string constant. Texts the compiler added before are found again,
+// so compiling the same text over and over (a watch, code built while the game runs) adds nothing new;
+// a handle is reused only while the table still holds that text there (it is emptied when a data file
+// loads).
+uint32_t StringConstantHandle(const char* text) {
+    static std::unordered_map<std::string, uint32_t> added;
+    if (!text) return VMString_AddConstant(nullptr);
+    auto [it, isNew] = added.try_emplace(text, 0);
+    const char* held = nullptr;
+    if (!isNew && VMString_GetConstant(it->second, &held) && held && std::strcmp(held, text) == 0)
+        return it->second;
+    it->second = VMString_AddConstant(text);
+    return it->second;
 }
 
 } // namespace
@@ -585,7 +603,7 @@ void Code_Generator::Expression(const CodeTreeNode* node) {
 void Code_Generator::Constant(const ScriptValue& value) {
     if (value.IsString()) {
         Word(OP_PUSH, VT_STRING, 0, 0);
-        m_code->EmitInt(static_cast<int32_t>(VMString_AddConstant(value.str)));
+        m_code->EmitInt(static_cast<int32_t>(StringConstantHandle(value.str)));
         PushType(VT_STRING);
         return;
     }

@@ -119,6 +119,20 @@ TEST_F(CompilerRun, ArithmeticFollowsTheMachinesTypes) {
     EXPECT_EQ(Run("return never_assigned_anywhere"), "0");
 }
 
+TEST_F(CompilerRun, CompilingTheSameStringsAgainAddsNoConstants) {
+    const std::string text = "a = 'one'; b = 'two' + 'x'; c = 'one'; return a + b + c";
+    EXPECT_EQ(Run(text), "'onetwoxone'");
+    const int count = VMString_ConstantCount();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Run(text), "'onetwoxone'");
+    EXPECT_EQ(Run("return 'two' + 'x'"), "'twox'");
+    EXPECT_EQ(VMString_ConstantCount(), count);
+    // A table emptied (as when a data file loads) gets the text again.
+    VMString_ClearConstants();
+    EXPECT_EQ(Run(text), "'onetwoxone'");
+    EXPECT_EQ(VMString_ConstantCount(), 2);
+}
+
 TEST_F(CompilerRun, StringsAndTheirTypeRules) {
     EXPECT_EQ(Run("a = 'ab'; return a + 'cd'"), "'abcd'");
     EXPECT_EQ(Run("a = 'ab'; n = 3; return n * a"), "'ababab'");

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "core/memory.h"
+#include "core/name_map.h"
 
 #include <cstddef>
-#include <cstring>
 #include <vector>
 
 template <typename T> class ResourceTable {
@@ -24,17 +24,18 @@ public:
         return Exists(index) ? m_slots[static_cast<size_t>(index)].name : nullptr;
     }
 
-    // The lowest index of a resource with exactly that name; -1 when none.
+    // The lowest index of a resource with exactly that name; -1 when none. Compiled code looks names up
+    // all the time, so an index of the names is made on the first search after the table changed.
     int Find(const char* name) const {
-        if (!name) return -1;
-        for (size_t i = 0; i < m_slots.size(); ++i)
-            if (m_slots[i].item && m_slots[i].name && std::strcmp(m_slots[i].name, name) == 0)
-                return static_cast<int>(i);
-        return -1;
+        return m_index.Find(name, [this](auto add) {
+            for (size_t i = 0; i < m_slots.size(); ++i)
+                if (m_slots[i].item) add(m_slots[i].name, static_cast<int>(i));
+        });
     }
 
     // Appends a slot holding item (taken over) and name (an owned text or null); gives its index.
     int Append(T* item, char* name) {
+        m_index.MarkStale();
         m_slots.push_back(Slot{item, name});
         return static_cast<int>(m_slots.size()) - 1;
     }
@@ -47,6 +48,7 @@ public:
 
     // Fills an empty slot made by Reset.
     void Set(int index, T* item, char* name) {
+        m_index.MarkStale();
         Slot& slot = m_slots[static_cast<size_t>(index)];
         slot.item = item;
         slot.name = name;
@@ -56,6 +58,7 @@ public:
     // empties the slot.
     T* Remove(int index) {
         if (!Exists(index)) return nullptr;
+        m_index.MarkStale();
         Slot& slot = m_slots[static_cast<size_t>(index)];
         T* item = slot.item;
         MEM_FREE(slot.name);
@@ -66,6 +69,7 @@ public:
     // Puts item in a slot inside the table, keeping its name; gives back the resource it held (null for
     // an empty slot).
     T* Swap(int index, T* item) {
+        m_index.MarkStale();
         T* old = m_slots[static_cast<size_t>(index)].item;
         m_slots[static_cast<size_t>(index)].item = item;
         return old;
@@ -78,6 +82,7 @@ public:
 
     // Destroys every resource with destroy, frees every name and empties the table.
     template <typename Destroy> void Clear(Destroy destroy) {
+        m_index.MarkStale();
         for (Slot& slot : m_slots) {
             if (slot.item) destroy(slot.item);
             MEM_FREE(slot.name);
@@ -92,4 +97,5 @@ private:
         char* name;
     };
     std::vector<Slot> m_slots;
+    mutable NameIndex m_index; // the lowest index of each name
 };

@@ -15,10 +15,11 @@ struct CodeTreeNode {
     int instance;      // constant instance code of a variable node
     int height;        // the parser's count of levels from here down (1 for a leaf); not kept up later
     ScriptValue value; // the constant of a constant node, owned
-    int childCount;
     CodeTreeNode* children;
+    int childCount;
     int position; // byte position in the code's text
 };
+static_assert(sizeof(CodeTreeNode) == 48, "trees are walked often: keep nodes packed");
 
 // The node blocks of trees, carved from chunks that grow as the trees do and are given back together
 // when the arena is cleared or destroyed: a tree costs a few allocations, not one per node, and

@@ -3,6 +3,7 @@
 #include "audio/audio.h"
 #include "core/console.h"
 #include "core/memory.h"
+#include "core/name_map.h"
 #include "ext/extensions.h"
 #include "graphics/registration.h"
 #include "io/window.h"
@@ -33,11 +34,12 @@ int NoScript(const char*) {
 const CallableLookup kDefaultLookup = {NoScript, Extension_FindFunction, Extension_GetFunctionArgCount};
 CallableLookup g_lookup = kDefaultLookup;
 
+// The first entry of each name, kept with the table.
+NameMap<int> g_index;
+
 int FindEntry(const char* name) {
-    for (int i = 0; i < g_count; ++i) {
-        if (std::strcmp(g_table[i].name, name) == 0) return i;
-    }
-    return -1;
+    auto it = g_index.find(name);
+    return it == g_index.end() ? -1 : it->second;
 }
 
 } // namespace
@@ -56,6 +58,7 @@ void Code_Function_Add(const char* name, BuiltInFunctionFn function, int argumen
     entry.name[sizeof entry.name - 1] = '\0';
     entry.function = function;
     entry.argumentCount = argumentCount;
+    g_index.emplace(entry.name, g_count - 1);
 }
 
 void Code_Function_Replace(const char* name, BuiltInFunctionFn function) {
@@ -120,6 +123,7 @@ ScriptValue& Code_Function_Call(int index, CInstance* self, CInstance* other, Sc
 void Code_Function_Free() {
     MEM_FREE(g_table);
     g_table = nullptr;
+    g_index.clear();
     g_count = 0;
     g_capacity = 0;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/memory.h"
+#include "core/name_map.h"
 #include "core/stream.h"
 #include "core/text.h"
 #include "game/compiled_game.h"
@@ -24,6 +25,9 @@ constexpr uint32_t kScriptStreamSeed = 52713;
 CScript** g_scripts = nullptr;
 char** g_names = nullptr;
 int g_count = 0;
+// The first script of each name, made on the first search after the table or a script changed: the
+// compiler asks for names all the time.
+NameIndex g_index;
 
 uint32_t ReadU32(std::span<const uint8_t> bytes, size_t at) {
     return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
@@ -59,6 +63,7 @@ CScript::~CScript() {
 }
 
 void CScript::Load(const char* recordName, const char* sourceText, int recordCodeIndex) {
+    g_index.MarkStale();
     name = recordName;
     CStream::Delete(stream);
     stream = nullptr;
@@ -148,11 +153,10 @@ const char* Script_GetName(int index) {
 }
 
 int Script_Find(const char* name) {
-    if (name == nullptr) return -1;
-    for (int i = 0; i < g_count; ++i)
-        if (g_scripts[i] != nullptr && g_scripts[i]->name && std::strcmp(g_scripts[i]->name, name) == 0)
-            return i;
-    return -1;
+    return g_index.Find(name, [](auto add) {
+        for (int i = 0; i < g_count; ++i)
+            if (g_scripts[i] != nullptr) add(g_scripts[i]->name, i);
+    });
 }
 
 CScript* Script_Data(int index) {
@@ -226,6 +230,7 @@ void Script_Clear() {
     g_scripts = nullptr;
     g_names = nullptr;
     g_count = 0;
+    g_index.MarkStale();
 }
 
 void Script_Free() {

@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 #include "core/memory.h"
+#include "core/name_map.h"
 #include "core/text.h"
 #include "library/buffer.h"
 #include "script/script_world.h"
@@ -11,7 +12,6 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 
 namespace {
 
@@ -19,11 +19,13 @@ char** g_userNames = nullptr;
 int g_userCount = 0;
 int g_userCapacity = 0;
 // The index of each name in g_userNames: compiling and binding look names up all the time.
-std::unordered_map<std::string, int> g_userIndex;
+NameMap<int> g_userIndex;
 
 BuiltInVariable g_builtIns[kMaxBuiltInVariables];
 int g_builtInCount = 0;
 int g_builtInVersion = 0;
+// The first built-in variable of each name.
+NameMap<int> g_builtInIndex;
 
 CVariableList* g_globals = nullptr;
 uint8_t* g_globalFlags = nullptr; // one per user variable index (id - 100000)
@@ -161,6 +163,7 @@ void Variable_BuiltIn_Add(const char* name, BuiltInVariableGetter getter, BuiltI
     entry.getter = getter;
     entry.setter = setter;
     entry.canSet = setter != nullptr;
+    if (entry.name) g_builtInIndex.emplace(entry.name, g_builtInCount - 1);
 }
 
 void Variable_BuiltIn_AddRows(const BuiltInVariableRow* rows, int count) {
@@ -175,13 +178,13 @@ void Variable_BuiltIn_Clear() {
     }
     g_builtInCount = 0;
     ++g_builtInVersion;
+    g_builtInIndex.clear();
 }
 
 int Variable_BuiltIn_Find(const char* name) {
     if (!name) return -1;
-    for (int i = 0; i < g_builtInCount; ++i)
-        if (g_builtIns[i].name && std::strcmp(g_builtIns[i].name, name) == 0) return i;
-    return -1;
+    const auto found = g_builtInIndex.find(name);
+    return found == g_builtInIndex.end() ? -1 : found->second;
 }
 
 const char* Variable_BuiltIn_GetName(int index) {

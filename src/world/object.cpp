@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "core/hash.h"
 #include "core/memory.h"
+#include "core/name_map.h"
 #include "core/text.h"
 #include "game/compiled_game.h"
 #include "runner/code_load.h"
@@ -18,6 +19,9 @@ uint32_t Object_SpriteFlagWord = 0;
 namespace {
 
 Hash<CObject>* g_objects = nullptr;
+// The first object of each name in the table's order, made on the first search after the table or a
+// name changed: compiled code looks names up all the time.
+NameIndex g_nameIndex;
 
 constexpr int kLinkedParentLimit = 99999;
 constexpr int kSetParentLimit = 999999;
@@ -90,8 +94,7 @@ void CObject::Clear() {
     flags = OBJECT_VISIBLE;
     depth = 0;
     SetParentObject(nullptr);
-    MEM_FREE(name);
-    name = nullptr;
+    SetName(nullptr);
     for (auto& list : events)
         list.Clear();
     MEM_FREE(shapePoints);
@@ -102,11 +105,13 @@ void CObject::Clear() {
 }
 
 void CObject::SetName(const char* text) {
+    g_nameIndex.MarkStale();
     MEM_FREE(name);
     name = text && *text ? String_Duplicate(text) : nullptr;
 }
 
 void CObject::TakeName(char* ownedText) {
+    g_nameIndex.MarkStale();
     MEM_FREE(name);
     name = ownedText;
 }
@@ -328,6 +333,7 @@ namespace {
 void EnterObject(CObject* object) {
     if (!g_objects) g_objects = new Hash<CObject>(512);
     object->inTable = true;
+    g_nameIndex.MarkStale();
     g_objects->Insert(static_cast<uint32_t>(object->index), object);
 }
 
@@ -338,6 +344,7 @@ void EnterObject(CObject* object) {
 void DropObject(CObject* object) {
     g_objects->Remove(static_cast<uint32_t>(object->index), HASH_KEEP_VALUE);
     object->inTable = false;
+    g_nameIndex.MarkStale();
     if (object->references == 0) delete object;
 }
 
@@ -407,12 +414,9 @@ const char* Object_GetName(int index) {
 }
 
 int Object_FindByName(const char* name) {
-    int found = -1;
-    if (!name) return -1;
-    Object_ForEach([&](CObject* object) {
-        if (found < 0 && object->name && std::strcmp(object->name, name) == 0) found = object->index;
+    return g_nameIndex.Find(name, [](auto add) {
+        Object_ForEach([&add](CObject* object) { add(object->name, object->index); });
     });
-    return found;
 }
 
 int Object_Add() {

@@ -302,8 +302,11 @@ TEST_F(Objects, DeletedObjectOutlivesItsInstancesAndChildren) {
     On(parent, ev_step, 0, [](CInstance*, CInstance*) {});
     CInstance* p = Instance_Create(parent, 0, 0);
     CInstance* c = Instance_Create(child, 0, 0);
+    const std::string name = Object_GetName(parent);
+    EXPECT_EQ(Object_FindByName(name.c_str()), parent);
     Object_Delete(parent);
     EXPECT_FALSE(Object_Exists(parent));
+    EXPECT_EQ(Object_FindByName(name.c_str()), -1);
     // The child no longer finds handlers through the deleted parent.
     EXPECT_EQ(Object_Data(child)->FindEvent(ev_step, 0), nullptr);
     EXPECT_FALSE(Object_Data(child)->IsDescendantOf(parent));

@@ -2,11 +2,11 @@
 
 #include <cstring>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "core/console.h"
 #include "core/memory.h"
+#include "core/name_map.h"
 #include "core/text.h"
 #include "io/dialogs.h"
 #include "library/registration.h"
@@ -22,7 +22,7 @@ struct ConstantEntry {
 
 std::vector<ConstantEntry> g_constants;
 // The newest entry of each exact name, so that the compiler's lookup does not scan the table.
-std::unordered_map<std::string, int> g_newest;
+NameMap<int> g_newest;
 
 // A run that ends without Code_Constant_Free still frees the table's blocks before the arrays go.
 struct TableRelease {

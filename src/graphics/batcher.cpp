@@ -47,6 +47,16 @@ bool IsHandle(uint32_t format) {
     return (format & 0x1000000u) != 0;
 }
 
+// Vertices of one primitive of a list kind (points, lines, triangles); 0 for strips and fans.
+int ListPrimitiveSize(int kind) {
+    switch (kind) {
+    case 1: return 1;
+    case 2: return 2;
+    case 4: return 3;
+    default: return 0;
+    }
+}
+
 int PrimitiveCount(int kind, int n) {
     switch (kind) {
     case 1: return n;
@@ -251,9 +261,12 @@ namespace Graphics {
 
 void* AllocVerts(int kind, TDeviceTexture* texture, int stride, int count) {
     if (!GR_D3DDevice || count < 0) return nullptr;
+    // Only a batch of whole primitives is continued, so that vertices left over from an earlier request
+    // never join the new ones in a primitive.
+    const int primitiveSize = ListPrimitiveSize(kind);
     const bool continues = g_current && kind == g_batchKind && texture == g_batchTexture && stride == g_batchStride &&
-                           kind != 3 && kind != 5 && kind != 6 && g_current->used + count <= g_current->capacity &&
-                           !g_RenderState.Pending();
+                           primitiveSize > 0 && (g_current->used - g_current->lockStart) % primitiveSize == 0 &&
+                           g_current->used + count <= g_current->capacity && !g_RenderState.Pending();
     if (!continues) {
         Flush();
         const uint32_t format = FormatOfStride(stride);
@@ -289,6 +302,9 @@ void Flush() {
     GR_D3D_SetTexture(GR_BaseTextureStage, g_batchTexture);
     const int primitives = PrimitiveCount(g_batchKind, g_current->used - g_current->lockStart);
     if (primitives >= 1) DrawFromBuffer(*g_current, g_batchKind, primitives);
+    // The lock ends even when nothing was drawn, so that the next batch in this buffer starts after the
+    // vertices of this one instead of drawing them again.
+    g_current->Unlock();
     if (ManualBuffers()) g_current->used = g_current->capacity;
     ++g_batchSerial;
     g_batchKind = -1;

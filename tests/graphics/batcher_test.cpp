@@ -1,4 +1,5 @@
 // Batching of primitives into draw calls, on the recording backend.
+#include "graphics/vertex.h"
 #include "runner/run_state.h"
 #include "support/graphics_device.h"
 
@@ -75,11 +76,43 @@ TEST_F(BatcherTest, AStateChangeEndsTheBatchAndReachesTheDeviceAfterIt) {
     EXPECT_EQ(Draws().size(), 0u);
 }
 
-TEST_F(BatcherTest, IncompletePrimitivesDrawNothingButUseTheirRoom) {
+// Vertices of an incomplete primitive are never drawn, neither alone nor as part of a later batch.
+TEST_F(BatcherTest, IncompletePrimitivesAreDroppedAndNeverJoinLaterBatches) {
+    constexpr float kStray = 99.0f;
+    auto allocate = [](int kind, int count, float x) {
+        auto* v = static_cast<Vertex16*>(Graphics::AllocVerts(kind, nullptr, 16, count));
+        for (int i = 0; v && i < count; ++i)
+            v[i] = Vertex16{x, static_cast<float>(i), 0.0f, 0xFFFFFFFFu};
+        return v != nullptr;
+    };
+    auto strayDrawn = [&] {
+        for (const D3DCall* draw : Draws())
+            for (size_t at = 0; at + sizeof(Vertex16) <= draw->data.size(); at += sizeof(Vertex16)) {
+                Vertex16 v;
+                std::memcpy(&v, draw->data.data() + at, sizeof v);
+                if (v.x == kStray) return true;
+            }
+        return false;
+    };
     const int before = Graphics_VertexBatchCount;
-    ASSERT_NE(Graphics::AllocVerts(4, nullptr, 16, 2), nullptr);
+    ASSERT_TRUE(allocate(4, 2, kStray));
     EXPECT_EQ(DrawCount(), 0u);
     EXPECT_EQ(Graphics_VertexBatchCount, before);
+    // The next batch, of another kind, starts after the two left over.
+    ASSERT_TRUE(allocate(5, 4, 1.0f));
+    ASSERT_EQ(DrawCount(), 1u);
+    EXPECT_EQ(Draws()[0]->b, 2u);
+    EXPECT_FALSE(strayDrawn());
+
+    // A list with a vertex over is not continued by more of the same kind.
+    Recording().ClearLog();
+    ASSERT_TRUE(allocate(4, 3, 1.0f));
+    ASSERT_TRUE(allocate(4, 1, kStray));
+    ASSERT_TRUE(allocate(4, 3, 2.0f));
+    ASSERT_EQ(DrawCount(), 2u);
+    EXPECT_EQ(Draws()[0]->b, 1u);
+    EXPECT_EQ(Draws()[1]->b, 1u);
+    EXPECT_FALSE(strayDrawn());
 }
 
 TEST_F(BatcherTest, BuffersAreSizedForLargeRequestsAndRestThreeFrames) {

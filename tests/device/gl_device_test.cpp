@@ -116,6 +116,19 @@ TEST_F(GLDeviceTest, ClearCoversTheViewportOnlyWhateverTheWriteMasks) {
     EXPECT_EQ(Read()[0], 0xFF000000u);
 }
 
+TEST_F(GLDeviceTest, TrianglesPastTheViewportAreCutAtItsEdges) {
+    // Past the target's edges, a little and very far.
+    FillRect(24, 16, 40, 30, 0xFFFF0000u);
+    FillRect(-100000, -100000, 3, 2, 0xFF00FF00u);
+    auto expected = BoxMask(kW, kH, 24, 16, 31, 23);
+    EXPECT_EQ(PixelMask(Read(), kW, 0xFFFF0000u), expected);
+    EXPECT_EQ(PixelMask(Read(), kW, 0xFF00FF00u), BoxMask(kW, kH, 0, 0, 2, 1));
+    // Inside a viewport smaller than the target.
+    device->SetViewport(D3DVIEWPORT9{4, 2, 10, 6, 0.0f, 1.0f});
+    FillRect(-1000, -1000, 1000, 1000, 0xFFFFFFFFu);
+    EXPECT_EQ(PixelMask(Read(), kW, 0xFFFFFFFFu), BoxMask(kW, kH, 4, 2, 13, 7));
+}
+
 TEST_F(GLDeviceTest, BlendingAndAlphaTestGiveTheExpectedBytes) {
     FillRect(0, 0, 32, 24, 0xFF0000FFu);
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);

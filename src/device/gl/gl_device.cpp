@@ -246,6 +246,24 @@ CGLDevice::CGLDevice(CGLContext* context) : m_context(context) {
         m_caps.MaxTextureWidth = m_caps.MaxTextureHeight =
             std::min<uint32_t>(m_caps.MaxTextureWidth, static_cast<uint32_t>(maxSize));
     }
+    // Viewports with fractional corners (GL 4.1, or an extension before it) let SetGLViewport widen them.
+    GLint major = 0, minor = 0, extensions = 0;
+    glGetIntegerv(GL_MAJOR_VERSION, &major);
+    glGetIntegerv(GL_MINOR_VERSION, &minor);
+    glGetIntegerv(GL_NUM_EXTENSIONS, &extensions);
+    m_wideViewports = major > 4 || (major == 4 && minor >= 1);
+    for (GLint i = 0; i < extensions && !m_wideViewports; ++i) {
+        const auto* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+        m_wideViewports = name && std::strcmp(name, "GL_ARB_viewport_array") == 0;
+    }
+    if (m_wideViewports) {
+        GLint dims[2] = {0, 0};
+        glGetIntegerv(GL_MAX_VIEWPORT_DIMS, dims);
+        glGetFloatv(GL_VIEWPORT_BOUNDS_RANGE, m_viewportBounds);
+        m_maxViewport[0] = static_cast<float>(dims[0]);
+        m_maxViewport[1] = static_cast<float>(dims[1]);
+    }
+    ClearErrors();
     GLint maxTargets = 0;
     glGetIntegerv(GL_MAX_DRAW_BUFFERS, &maxTargets);
     if (maxTargets > 0 && static_cast<uint32_t>(maxTargets) < m_caps.NumSimultaneousRTs)
@@ -387,10 +405,18 @@ void CGLDevice::ApplyTargets() {
 
 void CGLDevice::ApplyStates() {
     const uint32_t* rs = m_renderStates;
-    glViewport(static_cast<GLint>(m_viewport.X), static_cast<GLint>(m_viewport.Y),
-               static_cast<GLsizei>(m_viewport.Width), static_cast<GLsizei>(m_viewport.Height));
     glDepthRange(m_viewport.MinZ, m_viewport.MaxZ);
-    glDisable(GL_SCISSOR_TEST);
+    // Drawing stays inside the viewport: the target's edges clip a viewport that fills it, a scissor a
+    // smaller one (the GL viewport may be the wider one of SetGLViewport).
+    const CD3DSurface* target = m_targets[0];
+    if (target && (m_viewport.X > 0 || m_viewport.Y > 0 || m_viewport.Width < target->Width() ||
+                   m_viewport.Height < target->Height())) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(static_cast<GLint>(m_viewport.X), static_cast<GLint>(m_viewport.Y),
+                  static_cast<GLsizei>(m_viewport.Width), static_cast<GLsizei>(m_viewport.Height));
+    } else {
+        glDisable(GL_SCISSOR_TEST);
+    }
 
     if (rs[D3DRS_ZENABLE] && m_depthStencil) glEnable(GL_DEPTH_TEST);
     else glDisable(GL_DEPTH_TEST);
@@ -504,6 +530,26 @@ const CGLDevice::Program& CGLDevice::ProgramFor(uint64_t key) {
     return m_programs.emplace(key, program).first->second;
 }
 
+// A triangle with a corner outside the viewport sends a whole draw down GL's clipping path, which a
+// software rasteriser runs slowly, triangle by triangle. So triangles go through a viewport twice as
+// wide and high, centred on the device's, with clip-space x and y halved: halving is exact in floating
+// point and the viewport transform doubles them back, so every window position is the same to the bit,
+// while only geometry lying more than half a viewport outside is clipped. The scissor of ApplyStates
+// keeps the pixels inside the device's viewport. Returns the factor for clip-space x and y.
+float CGLDevice::SetGLViewport(bool wide) {
+    const float x = static_cast<float>(m_viewport.X), y = static_cast<float>(m_viewport.Y);
+    const float w = static_cast<float>(m_viewport.Width), h = static_cast<float>(m_viewport.Height);
+    if (wide && m_wideViewports && 2.0f * w <= m_maxViewport[0] && 2.0f * h <= m_maxViewport[1] &&
+        x - 0.5f * w >= m_viewportBounds[0] && y - 0.5f * h >= m_viewportBounds[0] &&
+        x + 1.5f * w <= m_viewportBounds[1] && y + 1.5f * h <= m_viewportBounds[1]) {
+        glViewportIndexedf(0, x - 0.5f * w, y - 0.5f * h, 2.0f * w, 2.0f * h);
+        return 0.5f;
+    }
+    glViewport(static_cast<GLint>(m_viewport.X), static_cast<GLint>(m_viewport.Y),
+               static_cast<GLsizei>(m_viewport.Width), static_cast<GLsizei>(m_viewport.Height));
+    return 1.0f;
+}
+
 void CGLDevice::SetVertexLayout(uint32_t fvf, uint32_t stride, uint32_t firstVertex, uint32_t vertexStep) {
     const uint32_t step = stride * vertexStep;
     if (fvf == m_layoutFvf && step == m_layoutStride && firstVertex == 0) return;
@@ -548,10 +594,18 @@ void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* 
     }
     if (m_uniformsChanged || m_pointsOrLines != pointsOrLines) {
         const uint32_t* rs = m_renderStates;
-        const float shift = pointsOrLines ? 1.0f - 2.0f * kTieBias : 1.0f;
+        // Points and lines keep the device's viewport, whose edges decide which of their end pixels are lit.
+        const float clipScale = SetGLViewport(!pointsOrLines);
+        const float shift = (pointsOrLines ? 1.0f - 2.0f * kTieBias : 1.0f) * clipScale;
         // Fog depth: w under a perspective projection (element 11 is 1), else z.
         const float useW = m_projection.m[11] == 1.0f ? 1.0f : 0.0f;
-        glUniformMatrix4fv(program.wvp, 1, GL_FALSE, m_wvp);
+        float wvp[16];
+        std::memcpy(wvp, m_wvp, sizeof wvp);
+        for (int row = 0; row < 4; ++row) {
+            wvp[row * 4 + 0] *= clipScale;
+            wvp[row * 4 + 1] *= clipScale;
+        }
+        glUniformMatrix4fv(program.wvp, 1, GL_FALSE, wvp);
         glUniform3f(program.pixelShift, shift / static_cast<float>(m_viewport.Width),
                     shift / static_cast<float>(m_viewport.Height), useW);
         glUniform1f(program.alphaRef, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xFFu));
@@ -665,8 +719,9 @@ void CGLDevice::BackendPresent(CD3DSurface& backBuffer) {
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         glDisable(GL_SCISSOR_TEST);
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        glBlitFramebuffer(0, 0, static_cast<GLint>(backBuffer.Width()), static_cast<GLint>(backBuffer.Height()), 0, h,
-                          w, 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+        const auto bw = static_cast<GLint>(backBuffer.Width()), bh = static_cast<GLint>(backBuffer.Height());
+        // Unscaled, every window pixel falls on a texel centre, where filtering would change nothing.
+        glBlitFramebuffer(0, 0, bw, bh, 0, h, w, 0, GL_COLOR_BUFFER_BIT, bw == w && bh == h ? GL_NEAREST : GL_LINEAR);
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
         m_statesChanged = true;
     }

@@ -45,6 +45,7 @@ private:
     void ApplyStates();
     const Program& ProgramFor(uint64_t key);
     uint64_t ProgramKey() const;
+    float SetGLViewport(bool wide);
     void SetVertexLayout(uint32_t fvf, uint32_t stride, uint32_t firstVertex, uint32_t vertexStep);
 
     CGLContext* m_context;
@@ -55,6 +56,8 @@ private:
     bool m_uniformsChanged = true;
     bool m_pointsOrLines = false; // the pixel shift in the uniforms is that of points and lines
     uint32_t m_layoutFvf = ~0u, m_layoutStride = 0;
+    bool m_wideViewports = false;
+    float m_maxViewport[2]{}, m_viewportBounds[2]{};
     float m_wvp[16]{};
 };
 

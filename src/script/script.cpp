@@ -238,8 +238,8 @@ void Script_Free() {
 }
 
 void Code_FreeArguments() {
-    for (ScriptValue& value : Code_Arguments) {
-        Value_Free(&value);
-        value = ScriptValue{};
+    for (int i = 0; i < 16; ++i) {
+        Value_Free(&Code_Arguments[i]);
+        Code_Arguments[i] = ScriptValue{};
     }
 }

@@ -23,7 +23,6 @@ NameMap<int> g_userIndex;
 
 BuiltInVariable g_builtIns[kMaxBuiltInVariables];
 int g_builtInCount = 0;
-int g_builtInVersion = 0;
 // The first built-in variable of each name.
 NameMap<int> g_builtInIndex;
 
@@ -149,6 +148,8 @@ void Code_Variable_Free() {}
 
 // ---- Built-in variables
 
+int Variable_BuiltInVersion = 0;
+
 void Variable_BuiltIn_Add(const char* name, BuiltInVariableGetter getter, BuiltInVariableSetter setter,
                           bool /*flag*/) {
     if (g_builtInCount >= kMaxBuiltInVariables) {
@@ -156,7 +157,7 @@ void Variable_BuiltIn_Add(const char* name, BuiltInVariableGetter getter, BuiltI
         ReleaseConsole->Output("INTERNAL ERROR: Adding too many variables\n");
         return;
     }
-    ++g_builtInVersion;
+    ++Variable_BuiltInVersion;
     BuiltInVariable& entry = g_builtIns[g_builtInCount++];
     MEM_FREE(entry.name);
     entry.name = String_Duplicate(name);
@@ -177,7 +178,7 @@ void Variable_BuiltIn_Clear() {
         g_builtIns[i] = BuiltInVariable{};
     }
     g_builtInCount = 0;
-    ++g_builtInVersion;
+    ++Variable_BuiltInVersion;
     g_builtInIndex.clear();
 }
 
@@ -199,10 +200,6 @@ int Variable_BuiltIn_Count() {
 BuiltInVariableGetter Variable_BuiltIn_Getter(int index) {
     const BuiltInVariable* entry = BuiltInEntry(index);
     return entry ? entry->getter : nullptr;
-}
-
-int Variable_BuiltIn_Version() {
-    return g_builtInVersion;
 }
 
 // ---- One instance

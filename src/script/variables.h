@@ -55,7 +55,10 @@ int Variable_BuiltIn_Count();
 // The getter of entry index, or null.
 BuiltInVariableGetter Variable_BuiltIn_Getter(int index);
 // Changes whenever an entry is added or the table emptied.
-int Variable_BuiltIn_Version();
+extern int Variable_BuiltInVersion;
+inline int Variable_BuiltIn_Version() {
+    return Variable_BuiltInVersion;
+}
 
 // ---- One instance
 // Reads variable id of the instance. False for an id that names no registered built-in variable, an

@@ -69,8 +69,8 @@ protected:
         RegisterVariables();
         Variable_InitGlobals();
         ScriptWorld_Install(&world);
-        for (auto& value : Code_Arguments)
-            value = ScriptValue{};
+        for (int i = 0; i < 16; ++i)
+            Code_Arguments[i] = ScriptValue{};
         Code_ArgumentCount = 0;
         FunctionId("vm_test_sub", Subtract, 2);
         FunctionId("vm_test_42", FortyTwo, 0);

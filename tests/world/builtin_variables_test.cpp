@@ -31,8 +31,8 @@ protected:
     void TearDown() override {
         GameValues_SetText(&Code_LastErrorText, nullptr);
         Code_ErrorOccurred = false;
-        for (ScriptValue& argument : Code_Arguments)
-            Value_Free(&argument);
+        for (int i = 0; i < 16; ++i)
+            Value_Free(&Code_Arguments[i]);
         Code_ArgumentCount = 0;
         WorldTest::TearDown();
     }

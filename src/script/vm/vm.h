@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "script/value.h"
@@ -28,6 +29,10 @@ struct VMFrame {
     CVariableList* locals;
     // With blocks open in the caller when the call was made.
     int withCount;
+    // The caller's argument values (Code_Arguments when the call was made).
+    ScriptValue* callerArguments;
+    // The called script's argument values, where Code_Arguments points while it runs; all real 0
+    // whenever no call of this frame runs.
     ScriptValue arguments[16];
 };
 
@@ -65,7 +70,7 @@ struct VMContext {
     bool returned;  // a ret at call depth 0 left its value on top
     int returnType; // the type of that value
     int savedArgumentCount;
-    std::vector<VMFrame>* frames;
+    std::deque<VMFrame>* frames; // a deque: Code_Arguments points into its frames
     std::vector<VMWithBlock>* withBlocks;
     int withCount; // open with blocks (the first withCount entries of withBlocks)
 };
@@ -78,8 +83,10 @@ void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuf
 // The innermost running execution, or null.
 extern VMContext* VM_CurrentContext;
 
-// The script argument values argument0 ... argument15 and argument_count.
-extern ScriptValue Code_Arguments[16];
+// The script argument values argument0 ... argument15 of the running script (16 values; a script call
+// gives the called script a block of its own and its return gives the caller's back), and
+// argument_count.
+extern ScriptValue* Code_Arguments;
 extern int Code_ArgumentCount;
 // The getter of the built-in variables argument0 ... argument15 (element arrayIndex of argument N).
 // Code that reads a variable with this getter reads the argument straight from Code_Arguments.

@@ -20,7 +20,11 @@
 #include "script/vm/vm_internal.h"
 
 VMContext* VM_CurrentContext = nullptr;
-ScriptValue Code_Arguments[16];
+namespace {
+// The argument values outside every script call.
+ScriptValue g_outerArguments[16];
+} // namespace
+ScriptValue* Code_Arguments = g_outerArguments;
 int Code_ArgumentCount = 0;
 bool VM_Trace = false;
 bool VM_SingleStep = false;
@@ -48,7 +52,7 @@ struct LevelStore {
     ~LevelStore() { MEM_FREE(stack); }
     uint8_t* stack = nullptr;
     int stackSize = 0;
-    std::vector<VMFrame> frames;
+    std::deque<VMFrame> frames;
     std::vector<VMWithBlock> withBlocks;
 };
 
@@ -726,13 +730,8 @@ L_CallScript: {
     c.pc = static_cast<int>(ip - base + ip->words) * 4;
     c.sp = sp + 16 * argc;
     vm::PushFrame(c, code->code, code->debugInfo, code->lineText, code->name, argc);
-    // The frame keeps the caller's values; the script gets its own.
-    for (int i = 0; i < 16; ++i) {
-        if (i < argc)
-            std::memcpy(static_cast<void*>(&Code_Arguments[i]), sp + 16 * i, 16);
-        else
-            Code_Arguments[i] = ScriptValue{};
-    }
+    // The script's own block, all real 0, takes the arguments.
+    std::memcpy(static_cast<void*>(Code_Arguments), sp, 16 * static_cast<size_t>(argc));
     goto resync;
 }
 
@@ -874,7 +873,7 @@ void ReplaceStack(VMContext& c, uint8_t* region, int size) {
 }
 
 void PopFrame(VMContext& c, int returnType) {
-    const VMFrame& frame = (*c.frames)[static_cast<size_t>(c.callDepth - 1)];
+    VMFrame& frame = (*c.frames)[static_cast<size_t>(c.callDepth - 1)];
     // The returned item: 16 bytes for .v, 8 for .d and .l, 4 for the rest. Sixteen bytes are always
     // there to read: the stack's top end lies 16 bytes beyond its empty stack pointer.
     uint8_t item[16];
@@ -900,9 +899,19 @@ void PopFrame(VMContext& c, int returnType) {
     c.name = frame.name;
     c.reserved = frame.reserved;
     Code_ArgumentCount = frame.argumentCount;
-    for (ScriptValue& argument : Code_Arguments)
-        if (argument.IsString() || argument.IsArray()) Value_Free(&argument);
-    std::memcpy(static_cast<void*>(Code_Arguments), frame.arguments, sizeof Code_Arguments);
+    // The called script's values go, leaving its block all real 0 for the next call.
+    uint32_t kinds = 0;
+    for (const ScriptValue& argument : frame.arguments)
+        kinds |= argument.kind;
+    if ((kinds & KIND_MASK) != KIND_REAL) {
+        for (ScriptValue& argument : frame.arguments)
+            if (argument.IsString() || argument.IsArray()) Value_Free(&argument);
+    }
+    // Copied from zeros rather than set: the compiler makes plain stores of a copy of this size, where a
+    // fill becomes a slow string instruction.
+    static const ScriptValue kRealZeros[16] = {};
+    std::memcpy(static_cast<void*>(frame.arguments), kRealZeros, sizeof frame.arguments);
+    Code_Arguments = frame.callerArguments;
     --c.callDepth;
     c.sp = AtPosition(c, frame.framePosition);
     switch (itemSize) {
@@ -945,7 +954,8 @@ bool PushFrame(VMContext& c, const VMBuffer* code, const VMBuffer* debugTable, c
     frame.framePosition = Position(c);
     frame.locals = c.locals;
     frame.withCount = c.withCount;
-    std::memcpy(static_cast<void*>(frame.arguments), Code_Arguments, sizeof Code_Arguments);
+    frame.callerArguments = Code_Arguments;
+    Code_Arguments = frame.arguments;
     ++c.callDepth;
     c.pc = 0;
     c.codeBuffer = code;

@@ -151,8 +151,8 @@ void Branch(VMContext& c, uint32_t word, int at);
 // Frames (vm_exec.cpp): pops the innermost frame; the caller gets the returned item of the type, or
 // real 0 for type -1.
 void PopFrame(VMContext& c, int returnType);
-// Saves the caller in a new frame, with the argument values (which stay in place for the callee to
-// replace), and starts the code from its first word; false after a report when the call depth is at its
+// Saves the caller in a new frame and starts the code from its first word, with the frame's block of
+// argument values (all real 0) as Code_Arguments; false after a report when the call depth is at its
 // cap.
 bool PushFrame(VMContext& c, const VMBuffer* code, const VMBuffer* debugTable, const char* text,
                const char* name, int argumentCount);

@@ -310,9 +310,9 @@ void CallScript(VMContext& c, int index, int argc) {
             Value_Free(&incoming[j]);
         return;
     }
-    // The frame keeps the caller's values; the script gets its own.
-    for (int i = 0; i < 16; ++i)
-        Code_Arguments[i] = i < kept ? incoming[i] : ScriptValue{};
+    // The script's own block, all real 0, takes the arguments.
+    for (int i = 0; i < kept; ++i)
+        Code_Arguments[i] = incoming[i];
 }
 
 bool IsPresent(IScriptWorld* world, CInstance* instance) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 #include <utility>
 #include <vector>
 
@@ -71,14 +70,14 @@ CodeTreeNode FreshNode(int position) {
 }
 
 // Where the children of nodes under construction gather: one stack for the whole parse, each construct
-// owning the run it pushed. A deque, so that a child stays where it is while the children of its own
-// constructs are pushed after it.
-using ChildStack = std::deque<CodeTreeNode>;
+// owning the run it pushed. A child is parsed in a node of its own and pushed whole once done, so the
+// runs of the constructs inside it have come and gone by then.
+using ChildStack = std::vector<CodeTreeNode>;
 
 // The children of a node under construction, handed to the node as one block of the arena when the
 // construct ends, also when it ends in an error (the partial tree is then freed with the code). The
 // node's height is set from its children's then. Lists of nested constructs end before the enclosing
-// one's next Add.
+// one's next push.
 class ChildList {
 public:
     ChildList(ChildStack& stack, CodeTreeArena& arena, CodeTreeNode* node)
@@ -87,7 +86,8 @@ public:
     ChildList(const ChildList&) = delete;
     ChildList& operator=(const ChildList&) = delete;
 
-    CodeTreeNode* Add(int position) { return &m_stack.emplace_back(FreshNode(position)); }
+    // A fresh child without children of its own, to be filled before the next push.
+    CodeTreeNode* AddLeaf(int position) { return &m_stack.emplace_back(FreshNode(position)); }
     // Takes over a whole subtree.
     void Take(const CodeTreeNode& subtree) { m_stack.push_back(subtree); }
     int Count() const { return static_cast<int>(m_stack.size() - m_start); }
@@ -98,7 +98,7 @@ public:
         const size_t old = static_cast<size_t>(m_node->childCount);
         CodeTreeNode* block = m_arena.Allocate(old + added);
         if (old) std::memcpy(static_cast<void*>(block), m_node->children, old * sizeof(CodeTreeNode));
-        std::copy(m_stack.begin() + static_cast<std::ptrdiff_t>(m_start), m_stack.end(), block + old);
+        std::memcpy(static_cast<void*>(block + old), m_stack.data() + m_start, added * sizeof(CodeTreeNode));
         m_stack.resize(m_start);
         m_node->children = block;
         m_node->childCount = static_cast<int>(old + added);
@@ -136,7 +136,7 @@ public:
             ChildList children = Children(root);
             int i = 0;
             while (!m_failed && Kind(i) != TOKEN_EOF)
-                i = Statement(i, children.Add(At(i).position));
+                i = StatementChild(children, i);
         }
         return Finish(root);
     }
@@ -152,7 +152,7 @@ public:
     }
 
 private:
-    const CodeResolvedToken& At(int i) const { return m_t[static_cast<size_t>(i)]; }
+    const CodeResolvedToken& At(int i) const { return m_t.tokens[static_cast<size_t>(i)]; }
     int Kind(int i) const { return At(i).kind; }
     ChildList Children(CodeTreeNode* node) { return ChildList(m_children, m_code->treeArena, node); }
 
@@ -250,11 +250,11 @@ private:
         switch (keyword) {
         case TOKEN_IF:
             node->kind = NODE_IF;
-            i = Expr(i, children.Add(At(i).position));
+            i = ExprChild(children, i);
             if (m_failed) return i;
             if (Kind(i) == TOKEN_THEN) ++i;
-            i = Statement(i, children.Add(At(i).position));
-            if (!m_failed && Kind(i) == TOKEN_ELSE) i = Statement(i + 1, children.Add(At(i + 1).position));
+            i = StatementChild(children, i);
+            if (!m_failed && Kind(i) == TOKEN_ELSE) i = StatementChild(children, i + 1);
             return i;
         case TOKEN_WHILE:
         case TOKEN_WITH:
@@ -263,38 +263,38 @@ private:
             node->kind = keyword == TOKEN_WHILE  ? NODE_WHILE
                          : keyword == TOKEN_WITH ? NODE_WITH
                                                  : NODE_REPEAT;
-            i = Expr(i, children.Add(At(i).position));
+            i = ExprChild(children, i);
             if (m_failed) return i;
             if (keyword != TOKEN_REPEAT && Kind(i) == TOKEN_DO) ++i;
-            return Statement(i, children.Add(At(i).position));
+            return StatementChild(children, i);
         case TOKEN_DO:
             node->kind = NODE_DO;
-            i = Statement(i, children.Add(At(i).position));
+            i = StatementChild(children, i);
             if (m_failed) return i;
             i = Expect(i, TOKEN_UNTIL, "Keyword until expected.");
             if (m_failed) return i;
-            return Expr(i, children.Add(At(i).position));
+            return ExprChild(children, i);
         case TOKEN_FOR:
             node->kind = NODE_FOR;
             i = Expect(i, TOKEN_OPEN, "Symbol ( expected.");
             if (m_failed) return i;
-            i = Statement(i, children.Add(At(i).position));
+            i = StatementChild(children, i);
             if (m_failed) return i;
             if (Kind(i) == TOKEN_SEMICOLON) ++i;
-            i = Expr(i, children.Add(At(i).position));
+            i = ExprChild(children, i);
             if (m_failed) return i;
             if (Kind(i) == TOKEN_SEMICOLON) ++i;
-            i = Statement(i, children.Add(At(i).position));
+            i = StatementChild(children, i);
             if (m_failed) return i;
             i = Expect(i, TOKEN_CLOSE, "Symbol ) expected.");
             if (m_failed) return i;
-            return Statement(i, children.Add(At(i).position));
+            return StatementChild(children, i);
         case TOKEN_RETURN:
             node->kind = NODE_RETURN;
-            return Expr(i, children.Add(At(i).position));
+            return ExprChild(children, i);
         case TOKEN_SWITCH:
             node->kind = NODE_SWITCH;
-            i = Expr(i, children.Add(At(i).position));
+            i = ExprChild(children, i);
             if (m_failed) return i;
             i = Expect(i, TOKEN_BEGIN, "Symbol {  expected.");
             if (m_failed) return i;
@@ -302,7 +302,7 @@ private:
             return Statements(i, node);
         case TOKEN_CASE:
             node->kind = NODE_CASE;
-            i = Expr(i, children.Add(At(i).position));
+            i = ExprChild(children, i);
             if (m_failed) return i;
             return Expect(i, TOKEN_COLON, "Symbol : expected.");
         default: // TOKEN_DEFAULT
@@ -319,7 +319,7 @@ private:
                 Fail(i, "Symbol  } expected.");
                 return i;
             }
-            i = Statement(i, children.Add(At(i).position));
+            i = StatementChild(children, i);
         }
         return m_failed ? i : i + 1;
     }
@@ -331,7 +331,7 @@ private:
                 Fail(i, "Cannot redeclare a builtin variable.");
                 return i;
             }
-            CodeTreeNode* name = children.Add(At(i).position);
+            CodeTreeNode* name = children.AddLeaf(At(i).position);
             name->kind = NODE_CONSTANT;
             name->op = At(i).id;
             ++i;
@@ -343,10 +343,11 @@ private:
     int Assignment(int i, CodeTreeNode* node) {
         node->kind = NODE_ASSIGN;
         ChildList children = Children(node);
-        CodeTreeNode* target = children.Add(At(i).position);
-        i = Postfix(i, target);
+        CodeTreeNode target = FreshNode(At(i).position);
+        i = Postfix(i, &target);
+        children.Take(target);
         if (m_failed) return i;
-        if (target->kind != NODE_VARIABLE) {
+        if (target.kind != NODE_VARIABLE) {
             Fail(i, "Variable name expected.");
             return i;
         }
@@ -355,7 +356,21 @@ private:
             return i;
         }
         node->op = Kind(i);
-        return Expr(i + 1, children.Add(At(i + 1).position));
+        return ExprChild(children, i + 1);
+    }
+
+    // A statement or an expression at i, parsed into a new child of the list.
+    int StatementChild(ChildList& children, int i) {
+        CodeTreeNode child = FreshNode(At(i).position);
+        i = Statement(i, &child);
+        children.Take(child);
+        return i;
+    }
+    int ExprChild(ChildList& children, int i) {
+        CodeTreeNode child = FreshNode(At(i).position);
+        i = Expr(i, &child);
+        children.Take(child);
+        return i;
     }
 
     int Expr(int i, CodeTreeNode* node) {
@@ -378,9 +393,10 @@ private:
             node->op = Kind(i);
             ChildList children = Children(node);
             children.Take(left);
-            CodeTreeNode* right = children.Add(At(i + 1).position);
-            if (Enter(i + 1)) i = Binary(i + 1, right, opLevel + 1);
+            CodeTreeNode right = FreshNode(At(i + 1).position);
+            if (Enter(i + 1)) i = Binary(i + 1, &right, opLevel + 1);
             Leave();
+            children.Take(right);
         }
         return i;
     }
@@ -391,9 +407,10 @@ private:
         node->op = Kind(i);
         node->position = At(i).position;
         ChildList children = Children(node);
-        CodeTreeNode* operand = children.Add(At(i + 1).position);
-        if (Enter(i + 1)) i = Unary(i + 1, operand);
+        CodeTreeNode operand = FreshNode(At(i + 1).position);
+        if (Enter(i + 1)) i = Unary(i + 1, &operand);
         Leave();
+        children.Take(operand);
         return i;
     }
 
@@ -418,7 +435,7 @@ private:
         switch (Kind(i)) {
         case RESOLVED_CONSTANT:
             node->kind = NODE_CONSTANT;
-            Value_Copy(&node->value, &At(i).value);
+            Value_Copy(&node->value, &m_t.ValueOf(At(i)));
             return i + 1;
         case RESOLVED_CALL:
             return Call(i, node);
@@ -439,7 +456,7 @@ private:
     int List(int i, ChildList& children, int closing, const char* commaOrClose, const char* close) {
         if (Kind(i) == closing) return i + 1;
         for (;;) {
-            i = Expr(i, children.Add(At(i).position));
+            i = ExprChild(children, i);
             if (m_failed) return i;
             if (Kind(i) == TOKEN_COMMA) {
                 ++i;
@@ -473,7 +490,7 @@ private:
         node->op = At(i).id;
         node->position = At(i).position;
         ChildList children = Children(node);
-        CodeTreeNode* instance = children.Add(At(i).position);
+        CodeTreeNode* instance = children.AddLeaf(At(i).position);
         instance->kind = NODE_CONSTANT;
         instance->value.real = kInstanceUnspecified;
         ++i;
@@ -494,13 +511,13 @@ private:
 
 bool Code_ParseProgram(CCode* code, const CodeResolvedList& tokens, CodeTreeNode* root) {
     Code_ErrorFlag = false;
-    if (tokens.empty() || tokens.back().kind != TOKEN_EOF) return false;
+    if (tokens.tokens.empty() || tokens.tokens.back().kind != TOKEN_EOF) return false;
     return Parser(code, tokens).Program(root);
 }
 
 bool Code_ParseExpression(CCode* code, const CodeResolvedList& tokens, CodeTreeNode* root) {
     Code_ErrorFlag = false;
-    if (tokens.empty() || tokens.back().kind != TOKEN_EOF) return false;
+    if (tokens.tokens.empty() || tokens.tokens.back().kind != TOKEN_EOF) return false;
     return Parser(code, tokens).Expression(root);
 }
 

@@ -101,11 +101,17 @@ char* NewText(std::string_view text) {
 bool Code_Resolve(CCode* code, const CodeTokenList& tokens, CodeResolvedList& resolved) {
     Code_ErrorFlag = false;
     Code_FreeResolved(resolved);
-    resolved.reserve(tokens.size());
+    resolved.tokens.reserve(tokens.size());
     NameCache names;
     for (size_t i = 0; i < tokens.size(); ++i) {
         const CodeToken& token = tokens[i];
-        CodeResolvedToken& r = resolved.emplace_back(CodeResolvedToken{token.kind, 0, ScriptValue(), token.position});
+        CodeResolvedToken& r = resolved.tokens.emplace_back(CodeResolvedToken{token.kind, 0, token.position});
+        // A constant's value goes to the list's values.
+        auto constant = [&r, &resolved]() -> ScriptValue& {
+            r.kind = RESOLVED_CONSTANT;
+            r.id = static_cast<int>(resolved.values.size());
+            return resolved.values.emplace_back();
+        };
         switch (token.kind) {
         case TOKEN_IDENTIFIER: {
             const bool isCall = i + 1 < tokens.size() && tokens[i + 1].kind == TOKEN_OPEN;
@@ -118,18 +124,18 @@ bool Code_Resolve(CCode* code, const CodeTokenList& tokens, CodeResolvedList& re
             }
             r.kind = meaning->kind;
             r.id = meaning->id;
-            if (meaning->kind == RESOLVED_CONSTANT) Value_Copy(&r.value, &meaning->value);
+            if (meaning->kind == RESOLVED_CONSTANT) Value_Copy(&constant(), &meaning->value);
             break;
         }
         case TOKEN_NUMBER:
-            r.kind = RESOLVED_CONSTANT;
-            r.value.real = Code_ReadNumber(token.text.data(), token.text.size());
+            constant().real = Code_ReadNumber(token.text.data(), token.text.size());
             break;
-        case TOKEN_STRING:
-            r.kind = RESOLVED_CONSTANT;
-            r.value.kind = KIND_STRING;
-            r.value.str = NewText(token.text);
+        case TOKEN_STRING: {
+            ScriptValue& value = constant();
+            value.kind = KIND_STRING;
+            value.str = NewText(token.text);
             break;
+        }
         default:
             break;
         }
@@ -138,7 +144,8 @@ bool Code_Resolve(CCode* code, const CodeTokenList& tokens, CodeResolvedList& re
 }
 
 void Code_FreeResolved(CodeResolvedList& resolved) {
-    for (CodeResolvedToken& r : resolved)
-        Value_Free(&r.value);
-    resolved.clear();
+    for (ScriptValue& value : resolved.values)
+        Value_Free(&value);
+    resolved.values.clear();
+    resolved.tokens.clear();
 }

@@ -9,13 +9,19 @@
 #include "script/value.h"
 
 struct CodeResolvedToken {
-    int kind;          // RESOLVED_CONSTANT, RESOLVED_CALL, RESOLVED_VARIABLE, or the token's own kind
-    int id;            // callable id of a call, variable id of a variable
-    ScriptValue value; // the constant (owned)
+    int kind; // RESOLVED_CONSTANT, RESOLVED_CALL, RESOLVED_VARIABLE, or the token's own kind
+    int id;   // callable id of a call, variable id of a variable, a constant's index in the list's values
     int position;
 };
 
-using CodeResolvedList = std::vector<CodeResolvedToken>;
+struct CodeResolvedList {
+    std::vector<CodeResolvedToken> tokens;
+    std::vector<ScriptValue> values; // the constants (owned)
+
+    const ScriptValue& ValueOf(const CodeResolvedToken& constant) const {
+        return values[static_cast<size_t>(constant.id)];
+    }
+};
 
 // Clears the error flag and resolves the tokens in order; records "Unknown function or script: " and the
 // name, and gives false, at an identifier before "(" that names nothing callable.

@@ -219,8 +219,9 @@ bool Code_ScanText(const char* text, size_t length, CodeTokenList& list) {
     std::memcpy(buffer.data() + length, kPad, kPadLength);
     std::vector<CodeToken>& tokens = list.m_tokens;
     tokens.clear();
-    // Source text averages a few bytes a token; the list grows from there when it must.
-    tokens.reserve(length / 4 + 1);
+    // Dense code takes about two bytes a token (a name and an operator); room that is never used is
+    // never touched, and the list grows from there when it must.
+    tokens.reserve(length / 2 + 2);
     Scanner scanner(buffer.data(), static_cast<int>(buffer.size()));
     for (;;) {
         CodeToken& token = tokens.emplace_back();

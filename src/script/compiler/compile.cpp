@@ -33,12 +33,22 @@ CodeErrorServices g_errorServices = {};
 
 constexpr int kInitialBufferCapacity = 16;
 
-// Phases 1 to 4; false at the first phase that records an error.
-bool Analyse(CCode* code, CodeTokenList& tokens, CodeResolvedList& resolved) {
-    if (!Code_Tokenise(code, tokens)) return false;
-    if (!Code_Resolve(code, tokens, resolved)) return false;
+// Phases 1 to 4; false at the first phase that records an error. Each list goes as soon as the next
+// phase has taken what it needs (resolved tokens hold copies of the texts, the tree of the values), so
+// a large text does not hold all of them at once.
+bool Analyse(CCode* code) {
+    CodeResolvedList resolved;
+    {
+        CodeTokenList tokens;
+        if (!Code_Tokenise(code, tokens)) return false;
+        if (!Code_Resolve(code, tokens, resolved)) {
+            Code_FreeResolved(resolved);
+            return false;
+        }
+    }
     const bool parsed = code->kind == CODE_KIND_PROGRAM ? Code_ParseProgram(code, resolved, &code->tree)
                                                         : Code_ParseExpression(code, resolved, &code->tree);
+    Code_FreeResolved(resolved);
     return parsed && Code_Fold(code, &code->tree);
 }
 
@@ -75,12 +85,7 @@ bool CCode::Compile(const char* newName) {
         return false;
     }
 
-    CodeTokenList tokens;
-    CodeResolvedList resolved;
-    const bool analysed = Analyse(this, tokens, resolved);
-    Code_FreeResolved(resolved);
-    Code_FreeTokens(tokens);
-    if (!analysed) return false;
+    if (!Analyse(this)) return false;
 
     if (kind == CODE_KIND_EXPRESSION && tree.kind == NODE_CONSTANT) {
         kind = CODE_KIND_CONSTANT;

@@ -179,10 +179,13 @@ void Code_Generator::Word(int opcode, int type1, int type2, int field) {
     m_code->Emit({VM_Encode(opcode, type1, type2, field)});
 }
 
+void Code_Generator::Word(int opcode, int type1, int type2, int field, uint32_t operand) {
+    m_code->Emit({VM_Encode(opcode, type1, type2, field), operand});
+}
+
 // push.i with a 4-byte operand.
 void Code_Generator::PushInt(int value) {
-    Word(OP_PUSH, VT_INT, 0, 0);
-    m_code->EmitInt(value);
+    Word(OP_PUSH, VT_INT, 0, 0, static_cast<uint32_t>(value));
     PushType(VT_INT);
 }
 
@@ -288,8 +291,7 @@ void Code_Generator::Assignment(const CodeTreeNode* node) {
         for (int i = 0; i < items; ++i)
             PushType(VT_INT);
     }
-    Word(OP_PUSH, VT_VARIABLE, 0, target.inField ? target.field : 0);
-    m_code->EmitInt(static_cast<int32_t>(target.Reference()));
+    Word(OP_PUSH, VT_VARIABLE, 0, target.inField ? target.field : 0, target.Reference());
     for (int i = 0; i < items; ++i)
         PopType();
     PushType(VT_VARIABLE);
@@ -307,8 +309,7 @@ void Code_Generator::Assignment(const CodeTreeNode* node) {
 
     if (items > 0) {
         // pop.i takes the value first, then the index and instance left below it.
-        Word(OP_POP, VT_INT, VT_VARIABLE, 0);
-        m_code->EmitInt(static_cast<int32_t>(target.Reference()));
+        Word(OP_POP, VT_INT, VT_VARIABLE, 0, target.Reference());
         PopType();
         for (int i = 0; i < items; ++i)
             PopType();
@@ -555,8 +556,7 @@ void Code_Generator::PushAccessOperands(const VariableAccess& access) {
 
 void Code_Generator::ReadVariable(const VariableAccess& access) {
     PushAccessOperands(access);
-    Word(OP_PUSH, VT_VARIABLE, 0, access.inField ? access.field : 0);
-    m_code->EmitInt(static_cast<int32_t>(access.Reference()));
+    Word(OP_PUSH, VT_VARIABLE, 0, access.inField ? access.field : 0, access.Reference());
     for (int i = access.StackItems(); i > 0; --i)
         PopType();
     PushType(VT_VARIABLE);
@@ -565,8 +565,7 @@ void Code_Generator::ReadVariable(const VariableAccess& access) {
 // The value of type valueType is on top of the stack.
 void Code_Generator::StoreVariable(const VariableAccess& access, int valueType) {
     PushAccessOperands(access);
-    Word(OP_POP, VT_VARIABLE, valueType, access.inField ? access.field : 0);
-    m_code->EmitInt(static_cast<int32_t>(access.Reference()));
+    Word(OP_POP, VT_VARIABLE, valueType, access.inField ? access.field : 0, access.Reference());
     for (int i = access.StackItems(); i > 0; --i)
         PopType();
     PopType();
@@ -602,8 +601,7 @@ void Code_Generator::Expression(const CodeTreeNode* node) {
 
 void Code_Generator::Constant(const ScriptValue& value) {
     if (value.IsString()) {
-        Word(OP_PUSH, VT_STRING, 0, 0);
-        m_code->EmitInt(static_cast<int32_t>(StringConstantHandle(value.str)));
+        Word(OP_PUSH, VT_STRING, 0, 0, StringConstantHandle(value.str));
         PushType(VT_STRING);
         return;
     }
@@ -631,8 +629,7 @@ void Code_Generator::Call(const CodeTreeNode* node) {
         Expression(&node->children[c]);
         ConvertTo(VT_VARIABLE);
     }
-    Word(OP_CALL, VT_INT, 0, node->childCount);
-    m_code->EmitInt(node->op);
+    Word(OP_CALL, VT_INT, 0, node->childCount, static_cast<uint32_t>(node->op));
     for (int c = 0; c < node->childCount; ++c)
         PopType();
     PushType(VT_VARIABLE);

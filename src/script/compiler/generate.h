@@ -1,6 +1,7 @@
 // Phase 5 of the compiler: bytecode from the folded syntax tree.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "script/code_tree.h"
@@ -49,6 +50,8 @@ private:
     void ConvertTo(int type);
 
     void Word(int opcode, int type1, int type2, int field);
+    // The instruction word and its 4-byte operand.
+    void Word(int opcode, int type1, int type2, int field, uint32_t operand);
     void PushInt(int value);
     void Branch(int opcode, CodeLabel& label);
     void Place(CodeLabel& label);

@@ -146,6 +146,6 @@ bool Code_Resolve(CCode* code, const CodeTokenList& tokens, CodeResolvedList& re
 void Code_FreeResolved(CodeResolvedList& resolved) {
     for (ScriptValue& value : resolved.values)
         Value_Free(&value);
-    resolved.values.clear();
-    resolved.tokens.clear();
+    resolved.values = {};
+    resolved.tokens = {};
 }

@@ -231,10 +231,6 @@ bool Code_ScanText(const char* text, size_t length, CodeTokenList& list) {
     }
 }
 
-void Code_FreeTokens(CodeTokenList& list) {
-    list.m_tokens = {};
-    list.m_buffer = {};
-}
 
 bool Code_Tokenise(CCode* code, CodeTokenList& list) {
     Code_ErrorFlag = false;

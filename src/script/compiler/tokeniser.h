@@ -34,7 +34,6 @@ public:
 
 private:
     friend bool Code_ScanText(const char* text, size_t length, CodeTokenList& list);
-    friend void Code_FreeTokens(CodeTokenList& list);
     std::vector<char> m_buffer;
     std::vector<CodeToken> m_tokens;
 };
@@ -46,4 +45,3 @@ bool Code_ScanText(const char* text, size_t length, CodeTokenList& list);
 // Clears the error flag and tokenises the code's text; records "Unexpected symbol." and gives false at a
 // character that starts no token.
 bool Code_Tokenise(CCode* code, CodeTokenList& list);
-void Code_FreeTokens(CodeTokenList& list);

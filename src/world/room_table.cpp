@@ -1,6 +1,7 @@
 #include "world/room_table.h"
 
 #include "core/console.h"
+#include "core/name_map.h"
 #include "game/compiled_game.h"
 #include "runner/code_load.h"
 #include "runner/general_info.h"
@@ -19,6 +20,8 @@ namespace {
 // The definitions and their names, slot by slot (an empty slot holds neither).
 std::vector<std::unique_ptr<CRoom>> g_definitions;
 std::vector<std::optional<std::string>> g_names;
+// The first room of each name: compiled code looks names up all the time.
+NameIndex g_nameIndex;
 
 std::string NewRoomName(int index) {
     char name[128];
@@ -28,6 +31,7 @@ std::string NewRoomName(int index) {
 
 int AppendRoom(std::unique_ptr<CRoom> room) {
     int index = static_cast<int>(g_definitions.size());
+    g_nameIndex.MarkStale();
     g_definitions.push_back(std::move(room));
     g_names.emplace_back(NewRoomName(index));
     return index;
@@ -59,6 +63,7 @@ bool ReportCompileFailure() {
 void Room_Init() {
     g_definitions.clear();
     g_names.clear();
+    g_nameIndex.MarkStale();
 }
 
 bool Room_Load(const CDataView& file, const IFFChunk&, const std::vector<uint32_t>& list) {
@@ -72,6 +77,7 @@ bool Room_Load(const CDataView& file, const IFFChunk&, const std::vector<uint32_
         if (!RoomRecord_Read(file, list[i], static_cast<int>(i), g_GeneralInfo.version, textMode, record.get()))
             return false;
         g_names[i] = std::string(record->name ? record->name : "");
+        g_nameIndex.MarkStale();
         g_definitions[i] = std::make_unique<CRoom>();
         g_definitions[i]->LoadFromRecord(std::move(record));
     }
@@ -134,11 +140,10 @@ const char* Room_GetName(int index) {
 }
 
 int Room_FindByName(const char* name) {
-    if (!name) return -1;
-    for (int i = 0; i < Room_Count(); ++i)
-        if (Room_Exists(i) && g_names[static_cast<size_t>(i)] && *g_names[static_cast<size_t>(i)] == name)
-            return i;
-    return -1;
+    return g_nameIndex.Find(name, [](auto add) {
+        for (int i = 0; i < Room_Count(); ++i)
+            if (Room_Exists(i) && g_names[static_cast<size_t>(i)]) add(g_names[static_cast<size_t>(i)]->c_str(), i);
+    });
 }
 
 int Room_First() {

@@ -1,6 +1,7 @@
 #include "world/timeline.h"
 
 #include "core/console.h"
+#include "core/name_map.h"
 #include "game/compiled_game.h"
 #include "runner/code_load.h"
 #include "script/script.h"
@@ -18,6 +19,8 @@ struct TimeLineSlot {
     std::string name; // the table's own copy
 };
 std::vector<TimeLineSlot> g_timelines;
+// The first timeline of each name: compiled code looks names up all the time.
+NameIndex g_nameIndex;
 
 } // namespace
 
@@ -125,6 +128,7 @@ void TimeLine_Init() {
 
 void TimeLine_Free() {
     g_timelines.clear();
+    g_nameIndex.MarkStale();
 }
 
 bool TimeLine_Load(const CDataView& file, const IFFChunk&, const std::vector<uint32_t>& list) {
@@ -140,6 +144,7 @@ bool TimeLine_Load(const CDataView& file, const IFFChunk&, const std::vector<uin
             return false;
         }
         g_timelines[i].name = name ? name : "";
+        g_nameIndex.MarkStale();
         g_timelines[i].timeline = std::make_unique<CTimeLine>();
         if (!g_timelines[i].timeline->LoadFromRecord(file, list[i], textMode)) return false;
     }
@@ -170,14 +175,15 @@ const char* TimeLine_GetName(int index) {
 }
 
 int TimeLine_Find(const char* name) {
-    if (!name) return -1;
-    for (size_t i = 0; i < g_timelines.size(); ++i)
-        if (g_timelines[i].timeline && g_timelines[i].name == name) return static_cast<int>(i);
-    return -1;
+    return g_nameIndex.Find(name, [](auto add) {
+        for (size_t i = 0; i < g_timelines.size(); ++i)
+            if (g_timelines[i].timeline) add(g_timelines[i].name.c_str(), static_cast<int>(i));
+    });
 }
 
 int TimeLine_Add() {
     const int index = static_cast<int>(g_timelines.size());
+    g_nameIndex.MarkStale();
     g_timelines.push_back(TimeLineSlot{std::make_unique<CTimeLine>(), "__newtimeline" + std::to_string(index)});
     return index;
 }
@@ -185,6 +191,7 @@ int TimeLine_Add() {
 bool TimeLine_Delete(int index) {
     if (!TimeLine_Exists(index)) return false;
     g_timelines[static_cast<size_t>(index)] = TimeLineSlot{};
+    g_nameIndex.MarkStale();
     return true;
 }
 

@@ -151,6 +151,7 @@ TEST_F(TimelineTest, TheTableNamesNewTimelinesAndForgetsDeletedOnes) {
     EXPECT_EQ(TimeLine_Find("__newtimeline2"), third);
     EXPECT_TRUE(TimeLine_Delete(1));
     EXPECT_STREQ(TimeLine_GetName(1), "<undefined>");
+    EXPECT_EQ(TimeLine_Find("__newtimeline1"), -1);
     EXPECT_FALSE(TimeLine_Delete(1));
     EXPECT_EQ(TimeLine_Add(), 3);
 }

@@ -209,7 +209,13 @@ void Fuse(Decoded& d, size_t i) {
     const bool variable = read.op == kOpPushVar;
     if (!variable && read.op != kOpPushArgument) return;
     const size_t constant = i + read.words;
-    if (constant >= insns.size() || insns[constant].op != kOpPush4) return;
+    if (constant >= insns.size()) return;
+    if (insns[constant].op == kOpRet && VM_Type1(insns[constant].word) == VT_VARIABLE) {
+        read.op = variable ? kOpVarRet : kOpArgRet;
+        read.words = static_cast<uint8_t>(read.words + 1);
+        return;
+    }
+    if (insns[constant].op != kOpPush4) return;
     const int constantType = VM_Type1(insns[constant].word);
     if (constantType != VT_INT && constantType != VT_ERROR) return;
     const size_t operation = constant + insns[constant].words;

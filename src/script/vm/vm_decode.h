@@ -84,7 +84,9 @@ namespace vm {
     X(Popz8) /* popz of an 8-byte number item */                                                           \
     X(PopzV)                                                                                               \
     X(CallScript) /* call of script a with x.i (at most 16) arguments */                                   \
-    X(Ret)
+    X(Ret)                                                                                                 \
+    X(VarRet) /* PushVar, then ret.v: the fused run of "return variable" */                                 \
+    X(ArgRet) /* PushArgument, then ret.v */
 
 // Every handler in FastOp order, one macro per family: SIMPLE(NAME), BINARY(NAME, OPCODE, RIGHT, LEFT),
 // CONVERSION(FROM, TO), and FUSED, FUSED_STORE, FUSED_BRANCH(SOURCE, NAME, OPCODE).

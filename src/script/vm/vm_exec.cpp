@@ -309,9 +309,10 @@ VM_INLINE void PushReal(uint8_t*& sp, double d, bool variable, uint32_t kind = K
         vm::Store<double>(sp, d);
         return;
     }
+    // The kind and flags words in one store, so that an 8-byte read of them soon after is served from
+    // that store.
     sp -= 16;
-    vm::Store<uint32_t>(sp, kind);
-    vm::Store<uint32_t>(sp + 4, 0);
+    vm::Store<uint64_t>(sp, kind);
     vm::Store<double>(sp + 8, d);
 }
 
@@ -570,6 +571,15 @@ resync:
     empty = vm::StackEnd(c) - vm::kStackHeadroom;
     VM_DISPATCH();
 
+    // Into other code after a call or return, which leave the stack region, the flags and the
+    // current context as they were.
+enter:
+    d = DecodedOf(c.codeBuffer);
+    base = d->insns.data();
+    ip = base + (c.pc >> 2);
+    sp = c.sp;
+    VM_DISPATCH();
+
 grow:
     VM_SYNC();
     if (!vm::Reserve(c, kStackMargin)) return;
@@ -730,16 +740,43 @@ L_CallScript: {
     c.pc = static_cast<int>(ip - base + ip->words) * 4;
     c.sp = sp + 16 * argc;
     vm::PushFrame(c, code->code, code->debugInfo, code->lineText, code->name, argc);
-    // The script's own block, all real 0, takes the arguments.
-    std::memcpy(static_cast<void*>(Code_Arguments), sp, 16 * static_cast<size_t>(argc));
-    goto resync;
+    // The script's own block, all real 0, takes the arguments (field by field: a copy of a size known
+    // only here would be a library call).
+    for (int i = 0; i < argc; ++i) {
+        ScriptValue& argument = Code_Arguments[i];
+        argument.kind = vm::Load<uint32_t>(sp + 16 * i);
+        argument.flags = vm::Load<uint32_t>(sp + 16 * i + 4);
+        argument.real = vm::Load<double>(sp + 16 * i + 8);
+    }
+    goto enter;
 }
 
-L_Ret:
-    if (c.callDepth == 0) goto L_General;
+L_Ret: {
+    const int type = VM_Type1(ip->word);
+    const int size = type == VT_VARIABLE ? 16 : type == VT_DOUBLE || type == VT_LONG ? 8 : 4;
+    if (c.callDepth == 0 || empty - sp < size) goto L_General;
     VM_SYNC();
-    vm::PopFrame(c, VM_Type1(ip->word));
-    goto resync;
+    vm::PopFrame(c, type);
+    goto enter;
+}
+
+L_VarRet:
+L_ArgRet: {
+    if (c.callDepth == 0) goto L_General;
+    const ScriptValue* read;
+    if (ip->op == vm::kOpVarRet) {
+        CVariableList* list = SiteList(c, *ip);
+        read = list != nullptr ? SiteSlot(*d, *ip, list) : nullptr;
+    } else {
+        read = &Code_Arguments[ip->a];
+    }
+    if (read == nullptr || !read->IsReal()) goto L_General;
+    ArrayIndexFailure.failed = false;
+    PushReal(sp, read->real, true, read->kind);
+    VM_SYNC();
+    vm::PopFrame(c, VT_VARIABLE);
+    goto enter;
+}
 
 #define VM_HANDLER_FUSED(SOURCE, NAME, OPCODE)                                                             \
     L_##SOURCE##Imm##NAME : {                                                                              \

@@ -45,9 +45,9 @@ bool PushValue(VMContext& c, ScriptValue& value) {
         break;
     }
     value.real = 0.0;
+    // The kind and flags words in one store (see PushReal in vm_exec.cpp).
     c.sp -= 16;
-    Store(c.sp, value.kind);
-    Store(c.sp + 4, value.flags);
+    Store<uint64_t>(c.sp, static_cast<uint64_t>(value.flags) << 32 | value.kind);
     Store(c.sp + 8, payload);
     return true;
 }

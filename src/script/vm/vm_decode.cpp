@@ -215,6 +215,17 @@ void Fuse(Decoded& d, size_t i) {
         read.words = static_cast<uint8_t>(read.words + 1);
         return;
     }
+    if (variable && VM_Opcode(insns[constant].word) == OP_PUSH && VM_Type1(insns[constant].word) == VT_STRING &&
+        insns[constant].words == 2) {
+        const size_t add = constant + insns[constant].words;
+        if (add + 1 >= insns.size() || insns[add].word != VM_Encode(OP_ADD, VT_STRING, VT_VARIABLE, 0)) return;
+        const Insn& store = insns[add + 1];
+        if (store.op != kOpPopVarV || store.scope != read.scope || store.a != read.a) return;
+        read.op = kOpVarAppendText;
+        read.x.i = static_cast<int32_t>(Load<uint32_t>(d.data + 4 * constant + 4));
+        read.words = static_cast<uint8_t>(add + 1 + store.words - i);
+        return;
+    }
     if (insns[constant].op != kOpPush4) return;
     const int constantType = VM_Type1(insns[constant].word);
     if (constantType != VT_INT && constantType != VT_ERROR) return;

@@ -86,7 +86,8 @@ namespace vm {
     X(CallScript) /* call of script a with x.i (at most 16) arguments */                                   \
     X(Ret)                                                                                                 \
     X(VarRet) /* PushVar, then ret.v: the fused run of "return variable" */                                 \
-    X(ArgRet) /* PushArgument, then ret.v */
+    X(ArgRet) /* PushArgument, then ret.v */                                                                \
+    X(VarAppendText) /* PushVar, push.s x.i, add.s.v, pop.v.v to the same site: "text += constant" */
 
 // Every handler in FastOp order, one macro per family: SIMPLE(NAME), BINARY(NAME, OPCODE, RIGHT, LEFT),
 // CONVERSION(FROM, TO), and FUSED, FUSED_STORE, FUSED_BRANCH(SOURCE, NAME, OPCODE).

@@ -1,5 +1,6 @@
 // VM_Execute: the execution context, the fetch-dispatch loop, script frames, ret and exit, branches,
 // and the debugger's break and single step.
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -454,6 +455,27 @@ VM_INLINE void StoreReal(vm::Decoded& d, const vm::Insn& insn, CVariableList* li
     list->SetVar(insn.a, -1, &value);
 }
 
+// Appends a text to a variable's text in place: what assigning it the two texts joined gives (a string
+// of exactly KIND_STRING, never null). The block grows to twice the length it needs, so that a text
+// built up piece by piece is not copied for every piece.
+void AppendText(ScriptValue* variable, const char* tail) {
+    char* text = variable->str;
+    const size_t length = text != nullptr ? std::strlen(text) : 0;
+    const size_t added = tail != nullptr ? std::strlen(tail) : 0;
+    const size_t needed = length + added + 1;
+    if (text == nullptr || MemoryManager::GetSize(text) < needed) {
+        const size_t room = std::max(needed, std::min(2 * needed, static_cast<size_t>(MemoryManager::kMaxBlockSize)));
+        char* grown = static_cast<char*>(MEM_ALLOC_RAW(room));
+        if (length > 0) std::memcpy(grown, text, length);
+        MEM_FREE(text);
+        text = grown;
+    }
+    if (added > 0) std::memcpy(text + length, tail, added);
+    text[length + added] = '\0';
+    variable->kind = KIND_STRING;
+    variable->str = text;
+}
+
 vm::Decoded* DecodedOf(const VMBuffer* buffer) {
     vm::Decoded* d = buffer->decoded;
     if (d != nullptr && d->data == buffer->data && d->size == buffer->size && d->codeEpoch == vm::g_codeEpoch &&
@@ -758,6 +780,17 @@ L_Ret: {
     VM_SYNC();
     vm::PopFrame(c, type);
     goto enter;
+}
+
+L_VarAppendText: {
+    CVariableList* list = SiteList(c, *ip);
+    ScriptValue* slot = list != nullptr ? SiteSlot(*d, *ip, list) : nullptr;
+    const char* constant = nullptr;
+    if (slot == nullptr || !slot->IsString() || !VMString_GetConstant(static_cast<uint32_t>(ip->x.i), &constant))
+        goto L_General;
+    AppendText(slot, constant);
+    ArrayIndexFailure.failed = false;
+    VM_NEXT();
 }
 
 L_VarRet:

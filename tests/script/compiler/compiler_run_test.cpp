@@ -140,6 +140,9 @@ TEST_F(CompilerRun, StringsAndTheirTypeRules) {
     EXPECT_EQ(Run("a = 'B'; b = 'a'; return a < b"), "1");
     EXPECT_EQ(Run("a = 'x'; return a + 1").rfind("RUNTIME: ", 0), 0u);
     EXPECT_EQ(Run("a = 'x'; return a - 'y'").rfind("RUNTIME: ", 0), 0u);
+    // Appending to a variable leaves the copies made of it before alone.
+    EXPECT_EQ(Run("var s; s = ''; repeat 3 s += 'ab'; t = s; t += 'c'; s += ''; return s + '|' + t"),
+              "'ababab|abababc'");
 }
 
 TEST_F(CompilerRun, ComparisonsUseTheEpsilonAndTruthTheMagnitude) {

@@ -1,5 +1,6 @@
 #include "script/compiler/tokeniser.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -75,12 +76,22 @@ constexpr Operator kOperators1[] = {
 };
 
 // Character classes, by byte.
-enum : uint8_t { CHAR_LETTER = 1, CHAR_DIGIT = 2, CHAR_HEX = 4, CHAR_PAIR_START = 8 };
+enum : uint8_t { CHAR_LETTER = 1, CHAR_DIGIT = 2, CHAR_HEX = 4 };
 
+constexpr int kPairStarts = 16; // characters that begin a two-character operator, at most
+constexpr int kMaxKeywordLength = 9;
+
+// Lookup tables made from the lists above. Token kinds of operators are below 256.
 struct CharTables {
     uint8_t cls[256] = {};
-    int8_t single[256] = {}; // index into kOperators1 + 1, or 0
+    uint8_t single[256] = {};             // kind of a one-character operator, or 0
+    uint8_t pairRow[256] = {};            // row in pair + 1 for a character that begins a pair, or 0
+    uint8_t pair[kPairStarts][256] = {};  // kind of a two-character operator by its second character
+    uint32_t keywordsByFirst[26] = {};    // bit i: keyword i begins with that letter
+    uint32_t keywordsByLength[kMaxKeywordLength + 1] = {};
 };
+
+static_assert(sizeof kKeywords / sizeof kKeywords[0] <= 32, "keyword sets are 32-bit masks");
 
 constexpr CharTables MakeCharTables() {
     CharTables t{};
@@ -89,10 +100,18 @@ constexpr CharTables MakeCharTables() {
         if (c >= '0' && c <= '9') t.cls[c] |= CHAR_DIGIT | CHAR_HEX;
         if ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) t.cls[c] |= CHAR_HEX;
     }
-    for (const Operator& op : kOperators2)
-        t.cls[static_cast<unsigned char>(op.text[0])] |= CHAR_PAIR_START;
-    for (size_t i = 0; i < sizeof kOperators1 / sizeof kOperators1[0]; ++i)
-        t.single[static_cast<unsigned char>(kOperators1[i].text[0])] = static_cast<int8_t>(i + 1);
+    int rows = 0;
+    for (const Operator& op : kOperators2) {
+        const auto first = static_cast<unsigned char>(op.text[0]);
+        if (t.pairRow[first] == 0) t.pairRow[first] = static_cast<uint8_t>(++rows);
+        t.pair[t.pairRow[first] - 1][static_cast<unsigned char>(op.text[1])] = static_cast<uint8_t>(op.kind);
+    }
+    for (const Operator& op : kOperators1)
+        t.single[static_cast<unsigned char>(op.text[0])] = static_cast<uint8_t>(op.kind);
+    for (size_t i = 0; i < sizeof kKeywords / sizeof kKeywords[0]; ++i) {
+        t.keywordsByFirst[kKeywords[i].text[0] - 'a'] |= 1u << i;
+        t.keywordsByLength[kKeywords[i].text.size()] |= 1u << i;
+    }
     return t;
 }
 
@@ -103,11 +122,12 @@ inline bool Is(char c, uint8_t classes) {
 }
 
 int KeywordKind(const char* text, size_t length) {
-    // Keywords are 2 to 9 lowercase letters.
-    if (length < 2 || length > 9 || text[0] < 'a' || text[0] > 'z') return TOKEN_IDENTIFIER;
-    for (const Keyword& k : kKeywords) {
-        if (k.text.size() == length && k.text[0] == text[0] && std::memcmp(k.text.data(), text, length) == 0)
-            return k.kind;
+    // Keywords are lowercase letters; only those of the same first letter and length are compared.
+    if (length > static_cast<size_t>(kMaxKeywordLength) || text[0] < 'a' || text[0] > 'z') return TOKEN_IDENTIFIER;
+    for (uint32_t candidates = kChars.keywordsByFirst[text[0] - 'a'] & kChars.keywordsByLength[length];
+         candidates != 0; candidates &= candidates - 1) {
+        const Keyword& k = kKeywords[std::countr_zero(candidates)];
+        if (std::memcmp(k.text.data(), text, length) == 0) return k.kind;
     }
     return TOKEN_IDENTIFIER;
 }
@@ -168,18 +188,18 @@ private:
     }
 
     int MatchOperator(const char* p) {
-        if (Is(p[0], CHAR_PAIR_START)) {
-            for (const Operator& op : kOperators2) {
-                if (op.text[0] == p[0] && op.text[1] == p[1]) {
-                    m_pos += 2;
-                    return op.kind;
-                }
+        const int row = kChars.pairRow[static_cast<unsigned char>(p[0])];
+        if (row != 0) {
+            const int pair = kChars.pair[row - 1][static_cast<unsigned char>(p[1])];
+            if (pair != 0) {
+                m_pos += 2;
+                return pair;
             }
         }
         const int single = kChars.single[static_cast<unsigned char>(p[0])];
         if (single == 0) return TOKEN_ERROR;
         m_pos += 1;
-        return kOperators1[single - 1].kind;
+        return single;
     }
 
     void SkipSeparators() {

@@ -476,7 +476,7 @@ void AppendText(ScriptValue* variable, const char* tail) {
     variable->str = text;
 }
 
-vm::Decoded* DecodedOf(const VMBuffer* buffer) {
+VM_INLINE vm::Decoded* DecodedOf(const VMBuffer* buffer) {
     vm::Decoded* d = buffer->decoded;
     if (d != nullptr && d->data == buffer->data && d->size == buffer->size && d->codeEpoch == vm::g_codeEpoch &&
         d->builtInVersion == Variable_BuiltIn_Version())
@@ -492,6 +492,105 @@ void SingleStep(VMContext& c) {
         VM_BreakPending = true;
         VM_SingleStep = false;
     }
+}
+
+// The frames, inlined into the loop (vm::PopFrame and vm::PushFrame).
+VM_INLINE void PopFrameInline(VMContext& c, int returnType) {
+    VMFrame& frame = (*c.frames)[static_cast<size_t>(c.callDepth - 1)];
+    // The returned item: 16 bytes for .v, 8 for .d and .l, 4 for the rest. Sixteen bytes are always
+    // there to read: the stack's top end lies 16 bytes beyond its empty stack pointer.
+    uint8_t item[16];
+    int itemSize = 0;
+    if (returnType >= 0) {
+        itemSize = returnType == VT_VARIABLE                            ? 16
+                   : (returnType == VT_DOUBLE || returnType == VT_LONG) ? 8
+                                                                        : 4;
+        if (!vm::CheckPop(c, itemSize)) return;
+        std::memcpy(item, c.sp, sizeof item);
+    }
+    if (frame.withCount < c.withCount) vm::CloseWithBlocks(c, frame.withCount);
+    ReleaseLocals();
+    c.locals = frame.locals;
+    c.pc = frame.pc;
+    c.self = frame.self;
+    c.other = frame.other;
+    c.codeBuffer = frame.code;
+    c.code = frame.code->data;
+    c.codeSize = frame.code->size;
+    c.debugTable = frame.debugTable;
+    c.text = frame.text;
+    c.name = frame.name;
+    c.reserved = frame.reserved;
+    Code_ArgumentCount = frame.argumentCount;
+    // The called script's values go, leaving its block all real 0 for the next call.
+    uint32_t kinds = 0;
+    for (const ScriptValue& argument : frame.arguments)
+        kinds |= argument.kind;
+    if ((kinds & KIND_MASK) != KIND_REAL) {
+        for (ScriptValue& argument : frame.arguments)
+            if (argument.IsString() || argument.IsArray()) Value_Free(&argument);
+    }
+    // Copied from zeros rather than set: the compiler makes plain stores of a copy of this size, where a
+    // fill becomes a slow string instruction.
+    static const ScriptValue kRealZeros[16] = {};
+    std::memcpy(static_cast<void*>(frame.arguments), kRealZeros, sizeof frame.arguments);
+    Code_Arguments = frame.callerArguments;
+    --c.callDepth;
+    c.sp = vm::AtPosition(c, frame.framePosition);
+    switch (itemSize) {
+    case 0:
+        c.sp -= 16;
+        std::memset(c.sp, 0, 16); // real 0
+        break;
+    case 4:
+        c.sp -= 4;
+        std::memcpy(c.sp, item, 4);
+        break;
+    case 8:
+        c.sp -= 8;
+        std::memcpy(c.sp, item, 8);
+        break;
+    default:
+        c.sp -= 16;
+        std::memcpy(c.sp, item, 16);
+        break;
+    }
+}
+
+VM_INLINE bool PushFrameInline(VMContext& c, const VMBuffer* code, const VMBuffer* debugTable, const char* text,
+               const char* name, int argumentCount) {
+    if (c.callDepth >= kVMMaxCallDepth) {
+        vm::StackOverflow(c);
+        return false;
+    }
+    if (c.frames->size() <= static_cast<size_t>(c.callDepth)) c.frames->emplace_back();
+    VMFrame& frame = (*c.frames)[static_cast<size_t>(c.callDepth)];
+    frame.pc = c.pc;
+    frame.self = c.self;
+    frame.other = c.other;
+    frame.code = c.codeBuffer;
+    frame.debugTable = c.debugTable;
+    frame.text = c.text;
+    frame.name = c.name;
+    frame.reserved = c.reserved;
+    frame.argumentCount = Code_ArgumentCount;
+    frame.framePosition = vm::Position(c);
+    frame.locals = c.locals;
+    frame.withCount = c.withCount;
+    frame.callerArguments = Code_Arguments;
+    Code_Arguments = frame.arguments;
+    ++c.callDepth;
+    c.pc = 0;
+    c.codeBuffer = code;
+    c.code = code->data;
+    c.codeSize = code->size;
+    c.debugTable = debugTable;
+    c.text = text;
+    c.name = name;
+    c.reserved = 0;
+    Code_ArgumentCount = argumentCount;
+    c.locals = AllocLocals();
+    return true;
 }
 
 // Executes the word at pc the long way: the stack margin, the debugger's single step and pending break,
@@ -564,6 +663,17 @@ void RunDecoded(VMContext& c) {
         VM_DISPATCH();                                                                                     \
     } while (0)
 #define VM_JUMP() VM_JUMP_TO(ip->a)
+    // Into other code after a call or return, which leave the stack region, the flags and the current
+    // context as they were. Each site dispatches on its own, so that its next handler is predicted
+    // apart from the others'.
+#define VM_ENTER()                                                                                         \
+    do {                                                                                                   \
+        d = DecodedOf(c.codeBuffer);                                                                       \
+        base = d->insns.data();                                                                            \
+        ip = base + (c.pc >> 2);                                                                           \
+        sp = c.sp;                                                                                         \
+        VM_DISPATCH();                                                                                     \
+    } while (0)
     // The read of a fused run, or the general way.
 #define VM_FUSED_READ_Var()                                                                                \
     CVariableList* readList = SiteList(c, *ip);                                                            \
@@ -591,15 +701,6 @@ resync:
     sp = c.sp;
     limit = c.stackBase + kStackMargin;
     empty = vm::StackEnd(c) - vm::kStackHeadroom;
-    VM_DISPATCH();
-
-    // Into other code after a call or return, which leave the stack region, the flags and the
-    // current context as they were.
-enter:
-    d = DecodedOf(c.codeBuffer);
-    base = d->insns.data();
-    ip = base + (c.pc >> 2);
-    sp = c.sp;
     VM_DISPATCH();
 
 grow:
@@ -761,7 +862,7 @@ L_CallScript: {
     }
     c.pc = static_cast<int>(ip - base + ip->words) * 4;
     c.sp = sp + 16 * argc;
-    vm::PushFrame(c, code->code, code->debugInfo, code->lineText, code->name, argc);
+    PushFrameInline(c, code->code, code->debugInfo, code->lineText, code->name, argc);
     // The script's own block, all real 0, takes the arguments (field by field: a copy of a size known
     // only here would be a library call).
     for (int i = 0; i < argc; ++i) {
@@ -770,7 +871,7 @@ L_CallScript: {
         argument.flags = vm::Load<uint32_t>(sp + 16 * i + 4);
         argument.real = vm::Load<double>(sp + 16 * i + 8);
     }
-    goto enter;
+    VM_ENTER();
 }
 
 L_Ret: {
@@ -778,8 +879,8 @@ L_Ret: {
     const int size = type == VT_VARIABLE ? 16 : type == VT_DOUBLE || type == VT_LONG ? 8 : 4;
     if (c.callDepth == 0 || empty - sp < size) goto L_General;
     VM_SYNC();
-    vm::PopFrame(c, type);
-    goto enter;
+    PopFrameInline(c, type);
+    VM_ENTER();
 }
 
 L_VarAppendText: {
@@ -807,8 +908,8 @@ L_ArgRet: {
     ArrayIndexFailure.failed = false;
     PushReal(sp, read->real, true, read->kind);
     VM_SYNC();
-    vm::PopFrame(c, VT_VARIABLE);
-    goto enter;
+    PopFrameInline(c, VT_VARIABLE);
+    VM_ENTER();
 }
 
 #define VM_HANDLER_FUSED(SOURCE, NAME, OPCODE)                                                             \
@@ -863,6 +964,7 @@ L_ArgRet: {
 #undef VM_NEXT
 #undef VM_JUMP
 #undef VM_JUMP_TO
+#undef VM_ENTER
 }
 
 void Run(VMContext& c) {
@@ -943,101 +1045,12 @@ void ReplaceStack(VMContext& c, uint8_t* region, int size) {
 }
 
 void PopFrame(VMContext& c, int returnType) {
-    VMFrame& frame = (*c.frames)[static_cast<size_t>(c.callDepth - 1)];
-    // The returned item: 16 bytes for .v, 8 for .d and .l, 4 for the rest. Sixteen bytes are always
-    // there to read: the stack's top end lies 16 bytes beyond its empty stack pointer.
-    uint8_t item[16];
-    int itemSize = 0;
-    if (returnType >= 0) {
-        itemSize = returnType == VT_VARIABLE                            ? 16
-                   : (returnType == VT_DOUBLE || returnType == VT_LONG) ? 8
-                                                                        : 4;
-        if (!CheckPop(c, itemSize)) return;
-        std::memcpy(item, c.sp, sizeof item);
-    }
-    if (frame.withCount < c.withCount) CloseWithBlocks(c, frame.withCount);
-    ReleaseLocals();
-    c.locals = frame.locals;
-    c.pc = frame.pc;
-    c.self = frame.self;
-    c.other = frame.other;
-    c.codeBuffer = frame.code;
-    c.code = frame.code->data;
-    c.codeSize = frame.code->size;
-    c.debugTable = frame.debugTable;
-    c.text = frame.text;
-    c.name = frame.name;
-    c.reserved = frame.reserved;
-    Code_ArgumentCount = frame.argumentCount;
-    // The called script's values go, leaving its block all real 0 for the next call.
-    uint32_t kinds = 0;
-    for (const ScriptValue& argument : frame.arguments)
-        kinds |= argument.kind;
-    if ((kinds & KIND_MASK) != KIND_REAL) {
-        for (ScriptValue& argument : frame.arguments)
-            if (argument.IsString() || argument.IsArray()) Value_Free(&argument);
-    }
-    // Copied from zeros rather than set: the compiler makes plain stores of a copy of this size, where a
-    // fill becomes a slow string instruction.
-    static const ScriptValue kRealZeros[16] = {};
-    std::memcpy(static_cast<void*>(frame.arguments), kRealZeros, sizeof frame.arguments);
-    Code_Arguments = frame.callerArguments;
-    --c.callDepth;
-    c.sp = AtPosition(c, frame.framePosition);
-    switch (itemSize) {
-    case 0:
-        c.sp -= 16;
-        std::memset(c.sp, 0, 16); // real 0
-        break;
-    case 4:
-        c.sp -= 4;
-        std::memcpy(c.sp, item, 4);
-        break;
-    case 8:
-        c.sp -= 8;
-        std::memcpy(c.sp, item, 8);
-        break;
-    default:
-        c.sp -= 16;
-        std::memcpy(c.sp, item, 16);
-        break;
-    }
+    PopFrameInline(c, returnType);
 }
 
 bool PushFrame(VMContext& c, const VMBuffer* code, const VMBuffer* debugTable, const char* text,
                const char* name, int argumentCount) {
-    if (c.callDepth >= kVMMaxCallDepth) {
-        StackOverflow(c);
-        return false;
-    }
-    if (c.frames->size() <= static_cast<size_t>(c.callDepth)) c.frames->emplace_back();
-    VMFrame& frame = (*c.frames)[static_cast<size_t>(c.callDepth)];
-    frame.pc = c.pc;
-    frame.self = c.self;
-    frame.other = c.other;
-    frame.code = c.codeBuffer;
-    frame.debugTable = c.debugTable;
-    frame.text = c.text;
-    frame.name = c.name;
-    frame.reserved = c.reserved;
-    frame.argumentCount = Code_ArgumentCount;
-    frame.framePosition = Position(c);
-    frame.locals = c.locals;
-    frame.withCount = c.withCount;
-    frame.callerArguments = Code_Arguments;
-    Code_Arguments = frame.arguments;
-    ++c.callDepth;
-    c.pc = 0;
-    c.codeBuffer = code;
-    c.code = code->data;
-    c.codeSize = code->size;
-    c.debugTable = debugTable;
-    c.text = text;
-    c.name = name;
-    c.reserved = 0;
-    Code_ArgumentCount = argumentCount;
-    c.locals = AllocLocals();
-    return true;
+    return PushFrameInline(c, code, debugTable, text, name, argumentCount);
 }
 
 } // namespace vm

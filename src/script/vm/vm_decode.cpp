@@ -155,8 +155,8 @@ void DecodeWord(Decoded& d, const uint8_t* code, int size, int at, Insn& insn) {
                 variableSite(op);
                 insn.scope = scope;
             }
-        } else if (StackSite(reference) && type2 == VT_VARIABLE) {
-            variableSite(kOpPopElementV);
+        } else if (StackSite(reference) && (type2 == VT_VARIABLE || type2 == VT_INT || type2 == VT_DOUBLE)) {
+            variableSite(kOpPopElement);
         }
         return;
     }
@@ -206,6 +206,16 @@ void DecodeWord(Decoded& d, const uint8_t* code, int size, int at, Insn& insn) {
 void Fuse(Decoded& d, size_t i) {
     std::vector<Insn>& insns = d.insns;
     Insn& read = insns[i];
+    if (read.op == kOpPush4 && (VM_Type1(read.word) == VT_INT || VM_Type1(read.word) == VT_ERROR)) {
+        // An element of an array variable indexed by a variable: instance code, index, conversion, access.
+        if (i + 5 >= insns.size() || insns[i + 1].op != kOpPushVar || insns[i + 3].op != kOpConv_VARIABLE_INT)
+            return;
+        const uint16_t access = insns[i + 4].op;
+        if (access != kOpPushElement && access != kOpPopElement) return;
+        read.op = access == kOpPushElement ? kOpElementByVar : kOpStoreElementByVar;
+        read.words = static_cast<uint8_t>(4 + insns[i + 4].words);
+        return;
+    }
     const bool variable = read.op == kOpPushVar;
     if (!variable && read.op != kOpPushArgument) return;
     const size_t constant = i + read.words;

@@ -74,7 +74,7 @@ namespace vm {
     X(PopVarV)      /* pop.v.v of a local or self variable without index */                                \
     X(PopVarI)      /* pop.v.i likewise */                                                                 \
     X(PopVarD)      /* pop.v.d likewise */                                                                 \
-    X(PopElementV)  /* pop.v.v with index and instance code on the stack */                                \
+    X(PopElement)   /* pop.v.v, pop.v.i, pop.v.d with index and instance code on the stack */              \
     X(B)                                                                                                   \
     X(Bt)                                                                                                  \
     X(Bf)                                                                                                  \
@@ -87,7 +87,10 @@ namespace vm {
     X(Ret)                                                                                                 \
     X(VarRet) /* PushVar, then ret.v: the fused run of "return variable" */                                 \
     X(ArgRet) /* PushArgument, then ret.v */                                                                \
-    X(VarAppendText) /* PushVar, push.s x.i, add.s.v, pop.v.v to the same site: "text += constant" */
+    X(VarAppendText) /* PushVar, push.s x.i, add.s.v, pop.v.v to the same site: "text += constant" */    \
+    /* Push4 of instance code x.i, PushVar of the index, conv.v.i, then PushElement or PopElement: */          \
+    X(ElementByVar)                                                                                        \
+    X(StoreElementByVar)
 
 // Every handler in FastOp order, one macro per family: SIMPLE(NAME), BINARY(NAME, OPCODE, RIGHT, LEFT),
 // CONVERSION(FROM, TO), and FUSED, FUSED_STORE, FUSED_BRANCH(SOURCE, NAME, OPCODE).

@@ -439,6 +439,63 @@ VM_INLINE ScriptValue* Element(ScriptValue* holder, int index) {
     return &array->rows[row].items[column];
 }
 
+// The real element of the site's array variable in the list an instance code names, or null. Reading an
+// element makes the variable the owner of an array that has none.
+VM_INLINE const ScriptValue* RealElement(const VMContext& c, vm::Decoded& d, const vm::Insn& site, int instance,
+                                         int index) {
+    CVariableList* list = InstanceCodeList(c, instance, site.a);
+    ScriptValue* holder = list != nullptr ? SiteSlot(d, site, list) : nullptr;
+    const ScriptValue* element = Element(holder, index);
+    if (element == nullptr || !element->IsReal()) return nullptr;
+    if (holder->arr->owner == nullptr) holder->arr->owner = holder;
+    return element;
+}
+
+// The same for a write of a real over it: only where the variable may write its array in place (it owns
+// it, or is its only holder, and then becomes its owner).
+VM_INLINE ScriptValue* WritableRealElement(const VMContext& c, vm::Decoded& d, const vm::Insn& site, int instance,
+                                           int index) {
+    CVariableList* list = InstanceCodeList(c, instance, site.a);
+    ScriptValue* holder = list != nullptr ? SiteSlot(d, site, list) : nullptr;
+    ScriptValue* element = Element(holder, index);
+    if (element == nullptr || !element->IsReal()) return nullptr;
+    ScriptArray* array = holder->arr;
+    if (array->owner != holder && array->refCount != 1) return nullptr;
+    if (array->owner == nullptr) array->owner = holder;
+    return element;
+}
+
+// The index a variable site holds, as conv.v.i makes it of a real; -1 when the variable holds no real
+// or the index is negative.
+VM_INLINE int IndexOf(const VMContext& c, vm::Decoded& d, const vm::Insn& site) {
+    CVariableList* list = SiteList(c, site);
+    const ScriptValue* value = list != nullptr ? SiteSlot(d, site, list) : nullptr;
+    return value != nullptr && value->IsReal() ? std::max(X86_DoubleToInt32(value->real), -1) : -1;
+}
+
+// The real a pop stores from an item of the type (.v real, .i or .d) at p: its kind word and value, and
+// the item's size; 0 for an item of another kind or type, or beyond the stack.
+VM_INLINE int StoredReal(const uint8_t* p, const uint8_t* empty, int type, uint32_t& kind, double& real) {
+    kind = KIND_REAL;
+    switch (type) {
+    case VT_VARIABLE:
+        if (empty - p < 16) return 0;
+        kind = vm::Load<uint32_t>(p);
+        real = vm::Load<double>(p + 8);
+        return (kind & KIND_MASK) == KIND_REAL ? 16 : 0;
+    case VT_INT:
+        if (empty - p < 4) return 0;
+        real = vm::Load<int32_t>(p);
+        return 4;
+    case VT_DOUBLE:
+        if (empty - p < 8) return 0;
+        real = vm::Load<double>(p);
+        return 8;
+    default:
+        return 0;
+    }
+}
+
 // Writes a real into the site's variable, as assigning it would.
 VM_INLINE void StoreReal(vm::Decoded& d, const vm::Insn& insn, CVariableList* list,
                                              uint32_t kind, double real) {
@@ -746,15 +803,35 @@ L_PushArgument: {
 
 L_PushElement: {
     if (empty - sp < 8) goto L_General;
-    CVariableList* list = InstanceCodeList(c, vm::Load<int32_t>(sp + 4), ip->a);
-    ScriptValue* holder = list != nullptr ? SiteSlot(*d, *ip, list) : nullptr;
-    const ScriptValue* element = Element(holder, vm::Load<int32_t>(sp));
-    if (element == nullptr || !element->IsReal()) goto L_General;
-    // Reading an element makes the variable the owner of an array that has none.
-    if (holder->arr->owner == nullptr) holder->arr->owner = holder;
+    const ScriptValue* element = RealElement(c, *d, *ip, vm::Load<int32_t>(sp + 4), vm::Load<int32_t>(sp));
+    if (element == nullptr) goto L_General;
     ArrayIndexFailure.failed = false;
     sp += 8;
     PushReal(sp, element->real, true, element->kind);
+    VM_NEXT();
+}
+
+L_ElementByVar: {
+    const int index = IndexOf(c, *d, ip[1]);
+    const ScriptValue* element = index >= 0 ? RealElement(c, *d, ip[4], ip->x.i, index) : nullptr;
+    if (element == nullptr) goto L_General;
+    ArrayIndexFailure.failed = false;
+    PushReal(sp, element->real, true, element->kind);
+    VM_NEXT();
+}
+
+L_StoreElementByVar: {
+    uint32_t kind;
+    double real;
+    const int size = StoredReal(sp, empty, VM_Type2(ip[4].word), kind, real);
+    const int index = size != 0 ? IndexOf(c, *d, ip[1]) : -1;
+    ScriptValue* element = index >= 0 ? WritableRealElement(c, *d, ip[4], ip->x.i, index) : nullptr;
+    if (element == nullptr) goto L_General;
+    ArrayIndexFailure.failed = false;
+    element->kind = kind;
+    element->flags = 0;
+    element->real = real;
+    sp += size;
     VM_NEXT();
 }
 
@@ -786,24 +863,20 @@ L_PopVarD: {
     VM_NEXT();
 }
 
-L_PopElementV: {
+L_PopElement: {
     // Index, instance code, then the value: a real over a real element of an array the variable may
     // write in place.
-    if (empty - sp < 24) goto L_General;
-    const uint32_t kind = vm::Load<uint32_t>(sp + 8);
-    CVariableList* list = InstanceCodeList(c, vm::Load<int32_t>(sp + 4), ip->a);
-    if ((kind & KIND_MASK) != KIND_REAL || list == nullptr) goto L_General;
-    ScriptValue* holder = SiteSlot(*d, *ip, list);
-    ScriptValue* element = Element(holder, vm::Load<int32_t>(sp));
-    if (element == nullptr || !element->IsReal()) goto L_General;
-    ScriptArray* array = holder->arr;
-    if (array->owner != holder && array->refCount != 1) goto L_General;
-    if (array->owner == nullptr) array->owner = holder;
+    uint32_t kind;
+    double real;
+    const int size = StoredReal(sp + 8, empty, VM_Type2(ip->word), kind, real);
+    if (size == 0 || empty - sp < 8) goto L_General;
+    ScriptValue* element = WritableRealElement(c, *d, *ip, vm::Load<int32_t>(sp + 4), vm::Load<int32_t>(sp));
+    if (element == nullptr) goto L_General;
     ArrayIndexFailure.failed = false;
     element->kind = kind;
     element->flags = 0;
-    element->real = vm::Load<double>(sp + 16);
-    sp += 24;
+    element->real = real;
+    sp += 8 + size;
     VM_NEXT();
 }
 

@@ -230,6 +230,7 @@ TEST_F(CompilerRun, Arrays) {
     // owner writes in place and every holder sees the change.
     EXPECT_EQ(Run("p[0] = 1; q = p; q[0] = 2; return p[0] * 10 + q[0]"), "12");
     EXPECT_EQ(Run("r[0] = 1; t = r; r[0] = 3; return t[0]"), "3");
+    EXPECT_EQ(Run("var k, m, n; k = 1; m[k] = 1; n = m; n[k] = 2; return m[k] * 10 + n[k]"), "12");
 }
 
 TEST_F(CompilerRun, AScriptWritingInAnArrayArgumentWritesInItsOwnCopy) {

@@ -206,6 +206,27 @@ void DecodeWord(Decoded& d, const uint8_t* code, int size, int at, Insn& insn) {
 void Fuse(Decoded& d, size_t i) {
     std::vector<Insn>& insns = d.insns;
     Insn& read = insns[i];
+    if (i + 1 < insns.size()) {
+        // A two-operand instruction whose .v result is stored, or whose truth is branched on.
+        const Insn& next = insns[i + 1];
+#define VM_FUSE_BINARY_STORE(NAME, OPCODE, RIGHT, LEFT)                                                    \
+    if (read.op == kOp##NAME##_##RIGHT##_##LEFT && next.op == kOpPopVarV &&                                \
+        (VT_##RIGHT == VT_VARIABLE || VT_##LEFT == VT_VARIABLE)) {                                         \
+        read.op = kOp##NAME##Store_##RIGHT##_##LEFT;                                                       \
+        read.words = static_cast<uint8_t>(1 + next.words);                                                 \
+        return;                                                                                            \
+    }
+#define VM_FUSE_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT)                                                   \
+    if (read.op == kOp##NAME##_##RIGHT##_##LEFT && (next.op == kOpBt || next.op == kOpBf)) {               \
+        read.op = kOp##NAME##Branch_##RIGHT##_##LEFT;                                                      \
+        read.words = 2;                                                                                    \
+        return;                                                                                            \
+    }
+        VM_ARITHMETIC_OPS(VM_FAST_BINARY_TYPES, VM_FUSE_BINARY_STORE)
+        VM_COMPARISON_OPS(VM_FAST_BINARY_TYPES, VM_FUSE_BINARY_BRANCH)
+#undef VM_FUSE_BINARY_STORE
+#undef VM_FUSE_BINARY_BRANCH
+    }
     if (read.op == kOpPush4 && (VM_Type1(read.word) == VT_INT || VM_Type1(read.word) == VT_ERROR)) {
         // An element of an array variable indexed by a variable: instance code, index, conversion, access.
         if (i + 5 >= insns.size() || insns[i + 1].op != kOpPushVar || insns[i + 3].op != kOpConv_VARIABLE_INT)

@@ -92,11 +92,15 @@ namespace vm {
     X(ElementByVar)                                                                                        \
     X(StoreElementByVar)
 
-// Every handler in FastOp order, one macro per family: SIMPLE(NAME), BINARY(NAME, OPCODE, RIGHT, LEFT),
-// CONVERSION(FROM, TO), and FUSED, FUSED_STORE, FUSED_BRANCH(SOURCE, NAME, OPCODE).
-#define VM_FAST_OPS(SIMPLE, BINARY, CONVERSION, FUSED, FUSED_STORE, FUSED_BRANCH)                          \
+// Every handler in FastOp order, one macro per family: SIMPLE(NAME); BINARY, BINARY_STORE (an arithmetic
+// whose .v result pop.v.v stores), BINARY_BRANCH (a comparison that bt or bf branches on), each
+// (NAME, OPCODE, RIGHT, LEFT); CONVERSION(FROM, TO); and FUSED, FUSED_STORE, FUSED_BRANCH(SOURCE, NAME,
+// OPCODE).
+#define VM_FAST_OPS(SIMPLE, BINARY, BINARY_STORE, BINARY_BRANCH, CONVERSION, FUSED, FUSED_STORE, FUSED_BRANCH) \
     VM_FAST_SIMPLE(SIMPLE)                                                                                 \
     VM_FAST_BINARIES(BINARY)                                                                               \
+    VM_ARITHMETIC_OPS(VM_FAST_BINARY_TYPES, BINARY_STORE)                                                  \
+    VM_COMPARISON_OPS(VM_FAST_BINARY_TYPES, BINARY_BRANCH)                                                 \
     VM_FAST_CONVERSIONS(CONVERSION)                                                                        \
     VM_ARITHMETIC_OPS(FUSED, Var)                                                                        \
     VM_COMPARISON_OPS(FUSED, Var)                                                                       \
@@ -110,12 +114,16 @@ namespace vm {
 enum FastOp : uint16_t {
 #define VM_ENUM_SIMPLE(NAME) kOp##NAME,
 #define VM_ENUM_BINARY(NAME, OPCODE, RIGHT, LEFT) kOp##NAME##_##RIGHT##_##LEFT,
+#define VM_ENUM_BINARY_STORE(NAME, OPCODE, RIGHT, LEFT) kOp##NAME##Store_##RIGHT##_##LEFT,
+#define VM_ENUM_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT) kOp##NAME##Branch_##RIGHT##_##LEFT,
 #define VM_ENUM_CONVERSION(FROM, TO) kOpConv_##FROM##_##TO,
 #define VM_ENUM_FUSED(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME,
 #define VM_ENUM_FUSED_STORE(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Store,
 #define VM_ENUM_FUSED_BRANCH(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Branch,
-    VM_FAST_OPS(VM_ENUM_SIMPLE, VM_ENUM_BINARY, VM_ENUM_CONVERSION, VM_ENUM_FUSED, VM_ENUM_FUSED_STORE,
-                VM_ENUM_FUSED_BRANCH)
+    VM_FAST_OPS(VM_ENUM_SIMPLE, VM_ENUM_BINARY, VM_ENUM_BINARY_STORE, VM_ENUM_BINARY_BRANCH, VM_ENUM_CONVERSION,
+                VM_ENUM_FUSED, VM_ENUM_FUSED_STORE, VM_ENUM_FUSED_BRANCH)
+#undef VM_ENUM_BINARY_STORE
+#undef VM_ENUM_BINARY_BRANCH
 #undef VM_ENUM_SIMPLE
 #undef VM_ENUM_BINARY
 #undef VM_ENUM_CONVERSION

@@ -677,12 +677,16 @@ void RunDecoded(VMContext& c) {
     static const void* const kHandlers[vm::kOpCount] = {
 #define VM_LABEL_SIMPLE(NAME) &&L_##NAME,
 #define VM_LABEL_BINARY(NAME, OPCODE, RIGHT, LEFT) &&L_##NAME##_##RIGHT##_##LEFT,
+#define VM_LABEL_BINARY_STORE(NAME, OPCODE, RIGHT, LEFT) &&L_##NAME##Store_##RIGHT##_##LEFT,
+#define VM_LABEL_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT) &&L_##NAME##Branch_##RIGHT##_##LEFT,
 #define VM_LABEL_CONVERSION(FROM, TO) &&L_Conv_##FROM##_##TO,
 #define VM_LABEL_FUSED(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME,
 #define VM_LABEL_FUSED_STORE(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##Store,
 #define VM_LABEL_FUSED_BRANCH(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##Branch,
-        VM_FAST_OPS(VM_LABEL_SIMPLE, VM_LABEL_BINARY, VM_LABEL_CONVERSION, VM_LABEL_FUSED, VM_LABEL_FUSED_STORE,
-                    VM_LABEL_FUSED_BRANCH)
+        VM_FAST_OPS(VM_LABEL_SIMPLE, VM_LABEL_BINARY, VM_LABEL_BINARY_STORE, VM_LABEL_BINARY_BRANCH,
+                    VM_LABEL_CONVERSION, VM_LABEL_FUSED, VM_LABEL_FUSED_STORE, VM_LABEL_FUSED_BRANCH)
+#undef VM_LABEL_BINARY_STORE
+#undef VM_LABEL_BINARY_BRANCH
 #undef VM_LABEL_SIMPLE
 #undef VM_LABEL_BINARY
 #undef VM_LABEL_CONVERSION
@@ -1019,8 +1023,30 @@ L_ArgRet: {
     if (!FastConversion<VT_##FROM, VT_##TO>(sp, empty)) goto L_General;                                    \
     VM_NEXT();
 #define VM_HANDLER_NONE(NAME)
-    VM_FAST_OPS(VM_HANDLER_NONE, VM_HANDLER_BINARY, VM_HANDLER_CONVERSION, VM_HANDLER_FUSED, VM_HANDLER_FUSED_STORE,
-                VM_HANDLER_FUSED_BRANCH)
+    // The store and branch forms of a two-operand instruction: the store's list is found before the
+    // operation, so that a miss leaves the stack as it was for the general way.
+#define VM_HANDLER_BINARY_STORE(NAME, OPCODE, RIGHT, LEFT)                                                  \
+    L_##NAME##Store_##RIGHT##_##LEFT : {                                                                   \
+        constexpr bool variable = VT_##RIGHT == VT_VARIABLE || VT_##LEFT == VT_VARIABLE;                   \
+        CVariableList* storeList = variable ? SiteList(c, ip[1]) : nullptr;                                \
+        uint8_t* top = sp;                                                                                 \
+        if (storeList == nullptr || !FastBinary<OPCODE, VT_##RIGHT, VT_##LEFT>(top, empty)) goto L_General; \
+        StoreReal(*d, ip[1], storeList, vm::Load<uint32_t>(top), vm::Load<double>(top + 8));               \
+        sp = top + 16;                                                                                     \
+        VM_NEXT();                                                                                         \
+    }
+#define VM_HANDLER_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT)                                                 \
+    L_##NAME##Branch_##RIGHT##_##LEFT : {                                                                  \
+        uint8_t* top = sp;                                                                                 \
+        if (!FastBinary<OPCODE, VT_##RIGHT, VT_##LEFT>(top, empty)) goto L_General;                        \
+        sp = top + 4;                                                                                      \
+        if (((vm::Load<uint32_t>(top) & 0xFF) != 0) == (ip[1].op == vm::kOpBt)) VM_JUMP_TO(ip[1].a);       \
+        VM_NEXT();                                                                                         \
+    }
+    VM_FAST_OPS(VM_HANDLER_NONE, VM_HANDLER_BINARY, VM_HANDLER_BINARY_STORE, VM_HANDLER_BINARY_BRANCH,
+                VM_HANDLER_CONVERSION, VM_HANDLER_FUSED, VM_HANDLER_FUSED_STORE, VM_HANDLER_FUSED_BRANCH)
+#undef VM_HANDLER_BINARY_STORE
+#undef VM_HANDLER_BINARY_BRANCH
 #undef VM_HANDLER_NONE
 #undef VM_HANDLER_BINARY
 #undef VM_HANDLER_CONVERSION

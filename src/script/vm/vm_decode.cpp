@@ -271,6 +271,9 @@ void Fuse(Decoded& d, size_t i) {
         if (next == kOpPopVarV) {                                                                          \
             fused = variable ? kOpVarImm##NAME##Store : kOpArgImm##NAME##Store;                            \
             end += insns[operation + 1].words;                                                             \
+        } else if (next == kOpCallScript && insns[operation + 1].x.i == 1) {                               \
+            fused = variable ? kOpVarImm##NAME##Call : kOpArgImm##NAME##Call;                              \
+            end += insns[operation + 1].words;                                                             \
         } else {                                                                                           \
             fused = variable ? kOpVarImm##NAME : kOpArgImm##NAME;                                          \
         }                                                                                                  \

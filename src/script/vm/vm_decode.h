@@ -94,9 +94,10 @@ namespace vm {
 
 // Every handler in FastOp order, one macro per family: SIMPLE(NAME); BINARY, BINARY_STORE (an arithmetic
 // whose .v result pop.v.v stores), BINARY_BRANCH (a comparison that bt or bf branches on), each
-// (NAME, OPCODE, RIGHT, LEFT); CONVERSION(FROM, TO); and FUSED, FUSED_STORE, FUSED_BRANCH(SOURCE, NAME,
-// OPCODE).
-#define VM_FAST_OPS(SIMPLE, BINARY, BINARY_STORE, BINARY_BRANCH, CONVERSION, FUSED, FUSED_STORE, FUSED_BRANCH) \
+// (NAME, OPCODE, RIGHT, LEFT); CONVERSION(FROM, TO); and FUSED, FUSED_STORE, FUSED_BRANCH, FUSED_CALL
+// (a call of a script with the result as its one argument), each (SOURCE, NAME, OPCODE).
+#define VM_FAST_OPS(SIMPLE, BINARY, BINARY_STORE, BINARY_BRANCH, CONVERSION, FUSED, FUSED_STORE, FUSED_BRANCH, \
+                    FUSED_CALL)                                                                            \
     VM_FAST_SIMPLE(SIMPLE)                                                                                 \
     VM_FAST_BINARIES(BINARY)                                                                               \
     VM_ARITHMETIC_OPS(VM_FAST_BINARY_TYPES, BINARY_STORE)                                                  \
@@ -109,7 +110,9 @@ namespace vm {
     VM_ARITHMETIC_OPS(FUSED_STORE, Var)                                                                  \
     VM_ARITHMETIC_OPS(FUSED_STORE, Arg)                                                                  \
     VM_COMPARISON_OPS(FUSED_BRANCH, Var)                                                                \
-    VM_COMPARISON_OPS(FUSED_BRANCH, Arg)
+    VM_COMPARISON_OPS(FUSED_BRANCH, Arg)                                                                \
+    VM_ARITHMETIC_OPS(FUSED_CALL, Var)                                                                     \
+    VM_ARITHMETIC_OPS(FUSED_CALL, Arg)
 
 enum FastOp : uint16_t {
 #define VM_ENUM_SIMPLE(NAME) kOp##NAME,
@@ -120,8 +123,10 @@ enum FastOp : uint16_t {
 #define VM_ENUM_FUSED(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME,
 #define VM_ENUM_FUSED_STORE(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Store,
 #define VM_ENUM_FUSED_BRANCH(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Branch,
+#define VM_ENUM_FUSED_CALL(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Call,
     VM_FAST_OPS(VM_ENUM_SIMPLE, VM_ENUM_BINARY, VM_ENUM_BINARY_STORE, VM_ENUM_BINARY_BRANCH, VM_ENUM_CONVERSION,
-                VM_ENUM_FUSED, VM_ENUM_FUSED_STORE, VM_ENUM_FUSED_BRANCH)
+                VM_ENUM_FUSED, VM_ENUM_FUSED_STORE, VM_ENUM_FUSED_BRANCH, VM_ENUM_FUSED_CALL)
+#undef VM_ENUM_FUSED_CALL
 #undef VM_ENUM_BINARY_STORE
 #undef VM_ENUM_BINARY_BRANCH
 #undef VM_ENUM_SIMPLE

@@ -496,6 +496,15 @@ VM_INLINE int StoredReal(const uint8_t* p, const uint8_t* empty, int type, uint3
     }
 }
 
+// The code of script index when the loop can call it: it has bytecode, the call depth allows a frame
+// more and no trace is asked for; else null.
+VM_INLINE const CCode* CallTarget(const VMContext& c, int index) {
+    if (c.callDepth >= kVMMaxCallDepth || VM_Trace) return nullptr;
+    const CScript* script = Script_Data(index);
+    const CCode* code = script != nullptr ? script->GetCode() : nullptr;
+    return code != nullptr && code->code != nullptr && code->code->size > 0 ? code : nullptr;
+}
+
 // Writes a real into the site's variable, as assigning it would.
 VM_INLINE void StoreReal(vm::Decoded& d, const vm::Insn& insn, CVariableList* list,
                                              uint32_t kind, double real) {
@@ -683,8 +692,11 @@ void RunDecoded(VMContext& c) {
 #define VM_LABEL_FUSED(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME,
 #define VM_LABEL_FUSED_STORE(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##Store,
 #define VM_LABEL_FUSED_BRANCH(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##Branch,
+#define VM_LABEL_FUSED_CALL(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##Call,
         VM_FAST_OPS(VM_LABEL_SIMPLE, VM_LABEL_BINARY, VM_LABEL_BINARY_STORE, VM_LABEL_BINARY_BRANCH,
-                    VM_LABEL_CONVERSION, VM_LABEL_FUSED, VM_LABEL_FUSED_STORE, VM_LABEL_FUSED_BRANCH)
+                    VM_LABEL_CONVERSION, VM_LABEL_FUSED, VM_LABEL_FUSED_STORE, VM_LABEL_FUSED_BRANCH,
+                    VM_LABEL_FUSED_CALL)
+#undef VM_LABEL_FUSED_CALL
 #undef VM_LABEL_BINARY_STORE
 #undef VM_LABEL_BINARY_BRANCH
 #undef VM_LABEL_SIMPLE
@@ -700,6 +712,10 @@ void RunDecoded(VMContext& c) {
     uint8_t* sp;
     const uint8_t* limit; // below it, the stack grows
     const uint8_t* empty; // the empty stack pointer
+    const CCode* callCode; // a script call (see call:)
+    const uint8_t* callArgs;
+    uint8_t* callStack;
+    int callArgc;
 
 #define VM_SYNC() (c.sp = sp, c.pc = static_cast<int>(ip - base) * 4)
 #define VM_DISPATCH()                                                                                      \
@@ -926,30 +942,33 @@ L_PopzV:
     sp += 16;
     VM_NEXT();
 
-L_CallScript: {
+L_CallScript:
     // A script with bytecode, called with arguments that own nothing (texts and arrays take the long way).
-    const int argc = ip->x.i;
-    if (empty - sp < 16 * argc || c.callDepth >= kVMMaxCallDepth || VM_Trace) goto L_General;
-    const CScript* script = Script_Data(ip->a);
-    const CCode* code = script != nullptr ? script->GetCode() : nullptr;
-    if (code == nullptr || code->code == nullptr || code->code->size <= 0) goto L_General;
-    for (int i = 0; i < argc; ++i) {
+    callArgc = ip->x.i;
+    if (empty - sp < 16 * callArgc) goto L_General;
+    callCode = CallTarget(c, ip->a);
+    if (callCode == nullptr) goto L_General;
+    for (int i = 0; i < callArgc; ++i) {
         const uint32_t kind = vm::Load<uint32_t>(sp + 16 * i) & KIND_MASK;
         if (kind == KIND_STRING || kind == KIND_ARRAY) goto L_General;
     }
+    callArgs = sp;
+    callStack = sp + 16 * callArgc;
+    // The call: its callCode, its callArgc arguments at callArgs (the first on top), and the stack once
+    // they are gone; the caller goes on after the record at ip.
+call:
     c.pc = static_cast<int>(ip - base + ip->words) * 4;
-    c.sp = sp + 16 * argc;
-    PushFrameInline(c, code->code, code->debugInfo, code->lineText, code->name, argc);
+    c.sp = callStack;
+    PushFrameInline(c, callCode->code, callCode->debugInfo, callCode->lineText, callCode->name, callArgc);
     // The script's own block, all real 0, takes the arguments (field by field: a copy of a size known
     // only here would be a library call).
-    for (int i = 0; i < argc; ++i) {
+    for (int i = 0; i < callArgc; ++i) {
         ScriptValue& argument = Code_Arguments[i];
-        argument.kind = vm::Load<uint32_t>(sp + 16 * i);
-        argument.flags = vm::Load<uint32_t>(sp + 16 * i + 4);
-        argument.real = vm::Load<double>(sp + 16 * i + 8);
+        argument.kind = vm::Load<uint32_t>(callArgs + 16 * i);
+        argument.flags = vm::Load<uint32_t>(callArgs + 16 * i + 4);
+        argument.real = vm::Load<double>(callArgs + 16 * i + 8);
     }
     VM_ENTER();
-}
 
 L_Ret: {
     const int type = VM_Type1(ip->word);
@@ -1005,6 +1024,17 @@ L_ArgRet: {
         StoreReal(*d, store, storeList, vm::Load<uint32_t>(top), vm::Load<double>(top + 8));               \
         VM_NEXT();                                                                                         \
     }
+#define VM_HANDLER_FUSED_CALL(SOURCE, NAME, OPCODE)                                                        \
+    L_##SOURCE##Imm##NAME##Call : {                                                                        \
+        callCode = CallTarget(c, ip[ip->words - 2].a);                                                     \
+        if (callCode == nullptr) goto L_General;                                                           \
+        VM_FUSED_OPERATION(SOURCE, OPCODE);                                                                \
+        ArrayIndexFailure.failed = false;                                                                  \
+        callArgs = top;                                                                                    \
+        callArgc = 1;                                                                                      \
+        callStack = sp;                                                                                    \
+        goto call;                                                                                         \
+    }
 #define VM_HANDLER_FUSED_BRANCH(SOURCE, NAME, OPCODE)                                                      \
     L_##SOURCE##Imm##NAME##Branch : {                                                                      \
         VM_FUSED_OPERATION(SOURCE, OPCODE);                                                                \
@@ -1044,7 +1074,9 @@ L_ArgRet: {
         VM_NEXT();                                                                                         \
     }
     VM_FAST_OPS(VM_HANDLER_NONE, VM_HANDLER_BINARY, VM_HANDLER_BINARY_STORE, VM_HANDLER_BINARY_BRANCH,
-                VM_HANDLER_CONVERSION, VM_HANDLER_FUSED, VM_HANDLER_FUSED_STORE, VM_HANDLER_FUSED_BRANCH)
+                VM_HANDLER_CONVERSION, VM_HANDLER_FUSED, VM_HANDLER_FUSED_STORE, VM_HANDLER_FUSED_BRANCH,
+                VM_HANDLER_FUSED_CALL)
+#undef VM_HANDLER_FUSED_CALL
 #undef VM_HANDLER_BINARY_STORE
 #undef VM_HANDLER_BINARY_BRANCH
 #undef VM_HANDLER_NONE

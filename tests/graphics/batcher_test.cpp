@@ -1,7 +1,6 @@
 // Batching of primitives into draw calls, on the recording backend.
-#include "graphics/vertex.h"
+#include "device_output.h"
 #include "runner/run_state.h"
-#include "support/graphics_device.h"
 
 #include <cstring>
 
@@ -80,18 +79,15 @@ TEST_F(BatcherTest, AStateChangeEndsTheBatchAndReachesTheDeviceAfterIt) {
 TEST_F(BatcherTest, IncompletePrimitivesAreDroppedAndNeverJoinLaterBatches) {
     constexpr float kStray = 99.0f;
     auto allocate = [](int kind, int count, float x) {
-        auto* v = static_cast<Vertex16*>(Graphics::AllocVerts(kind, nullptr, 16, count));
+        auto* v = static_cast<Vertex24*>(Graphics::AllocVerts(kind, nullptr, 24, count));
         for (int i = 0; v && i < count; ++i)
-            v[i] = Vertex16{x, static_cast<float>(i), 0.0f, 0xFFFFFFFFu};
+            v[i] = Vertex24{x, static_cast<float>(i), 0.0f, 0xFFFFFFFFu, 0.0f, 0.0f};
         return v != nullptr;
     };
     auto strayDrawn = [&] {
         for (const D3DCall* draw : Draws())
-            for (size_t at = 0; at + sizeof(Vertex16) <= draw->data.size(); at += sizeof(Vertex16)) {
-                Vertex16 v;
-                std::memcpy(&v, draw->data.data() + at, sizeof v);
+            for (const Vertex24& v : VerticesOf(*draw))
                 if (v.x == kStray) return true;
-            }
         return false;
     };
     const int before = Graphics_VertexBatchCount;

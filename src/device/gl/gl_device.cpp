@@ -116,7 +116,7 @@ void ClearErrors() {
 //
 // Program key bits: 0 textured; 1-3 colour op, 4-5 colour arg 1, 6-7 colour arg 2; 8-10 alpha op,
 // 11-12 alpha arg 1, 13-14 alpha arg 2; 15 alpha test, 16-19 alpha function; 20 fog, 21-22 fog mode;
-// 23 flat shading.
+// 23 flat shading; 24 every diffuse colour opaque white.
 
 const char* ArgExpression(uint32_t arg) {
     switch (arg) {
@@ -182,7 +182,10 @@ std::string FragmentSource(uint64_t key) {
          "uniform vec3 uFogParams;\n"
          "layout(location = 0) out vec4 outColour;\n"
          "void main() {\n"
-         "    vec4 diffuse = vColour;\n";
+         "    vec4 diffuse = ";
+    // When every vertex is opaque white the colour is that constant, which spares the rasteriser
+    // interpolating it for every pixel (and turns a plain copy of a texture into one).
+    s += (key >> 24) & 1 ? "vec4(1.0);\n" : "vColour;\n";
     s += textured ? "    vec4 tex = texture(uTexture0, vTexture);\n" : "    vec4 tex = vec4(1.0);\n";
     s += "    vec3 rgb = " + OpExpression(colourOp, colourArg1, colourArg2, ".rgb") + ";\n";
     s += "    float a = " + OpExpression(alphaOp, alphaArg1, alphaArg2, ".a") + ";\n";
@@ -222,6 +225,18 @@ GLuint Compile(GLenum kind, const std::string& source) {
         std::fprintf(stderr, "GL shader compilation failed: %s\n", log);
     }
     return shader;
+}
+
+// Whether every vertex is opaque white, as vertices without a diffuse colour are taken to be.
+bool AllDiffuseWhite(const uint8_t* vertices, uint32_t count, uint32_t stride, uint32_t fvf) {
+    if (!(fvf & D3DFVF_DIFFUSE)) return true;
+    const uint8_t* colour = vertices + ((fvf & D3DFVF_XYZ) ? 12 : 0) + ((fvf & D3DFVF_NORMAL) ? 12 : 0);
+    for (uint32_t i = 0; i < count; ++i, colour += stride) {
+        uint32_t c;
+        std::memcpy(&c, colour, sizeof c);
+        if (c != 0xFFFFFFFFu) return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -490,7 +505,7 @@ void CGLDevice::ApplyStates() {
     m_statesChanged = false;
 }
 
-uint64_t CGLDevice::ProgramKey() const {
+uint64_t CGLDevice::ProgramKey(bool whiteDiffuse) const {
     const uint32_t* rs = m_renderStates;
     const uint32_t* ts = m_stageStates[0];
     auto op = [](uint32_t o) -> uint64_t { return o >= 1 && o <= 7 ? o : D3DTOP_MODULATE; };
@@ -503,6 +518,7 @@ uint64_t CGLDevice::ProgramKey() const {
     const uint32_t fogMode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
     if (rs[D3DRS_FOGENABLE] && fogMode != D3DFOG_NONE) key |= 1ull << 20 | static_cast<uint64_t>(fogMode & 3) << 21;
     if (rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT) key |= 1ull << 23;
+    if (whiteDiffuse) key |= 1ull << 24;
     return key;
 }
 
@@ -585,7 +601,7 @@ void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* 
     MakeCurrent();
     ApplyTargets();
     if (m_statesChanged) ApplyStates();
-    const Program& program = ProgramFor(ProgramKey());
+    const Program& program = ProgramFor(ProgramKey(AllDiffuseWhite(vertices, vertexCount, stride, fvf)));
     const bool pointsOrLines = type <= D3DPT_LINESTRIP;
     if (&program != m_program) {
         glUseProgram(program.name);

@@ -44,7 +44,7 @@ private:
     void ApplyTargets();
     void ApplyStates();
     const Program& ProgramFor(uint64_t key);
-    uint64_t ProgramKey() const;
+    uint64_t ProgramKey(bool whiteDiffuse) const;
     float SetGLViewport(bool wide);
     void SetVertexLayout(uint32_t fvf, uint32_t stride, uint32_t firstVertex, uint32_t vertexStep);
 

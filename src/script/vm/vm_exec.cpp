@@ -451,18 +451,31 @@ VM_INLINE const ScriptValue* RealElement(const VMContext& c, vm::Decoded& d, con
     return element;
 }
 
-// The same for a write of a real over it: only where the variable may write its array in place (it owns
-// it, or is its only holder, and then becomes its owner).
-VM_INLINE ScriptValue* WritableRealElement(const VMContext& c, vm::Decoded& d, const vm::Insn& site, int instance,
-                                           int index) {
+// Writes a real into an element of the site's array variable, as assigning it would, where the variable
+// may write its array in place (it owns it, or is its only holder, and then becomes its owner): over a
+// real element directly, else (an element to make, or one holding a text or an array) through the
+// array's own element write. False, with nothing done, for any other case.
+VM_INLINE bool WriteRealElement(const VMContext& c, vm::Decoded& d, const vm::Insn& site, int instance, int index,
+                                uint32_t kind, double real) {
     CVariableList* list = InstanceCodeList(c, instance, site.a);
     ScriptValue* holder = list != nullptr ? SiteSlot(d, site, list) : nullptr;
-    ScriptValue* element = Element(holder, index);
-    if (element == nullptr || !element->IsReal()) return nullptr;
+    if (holder == nullptr || !holder->IsArray() || holder->arr == nullptr || index < 0) return false;
     ScriptArray* array = holder->arr;
-    if (array->owner != holder && array->refCount != 1) return nullptr;
+    if (array->owner != holder && array->refCount != 1) return false;
     if (array->owner == nullptr) array->owner = holder;
-    return element;
+    ArrayIndexFailure.failed = false;
+    ScriptValue* element = Element(holder, index);
+    if (element != nullptr && element->IsReal()) {
+        element->kind = kind;
+        element->flags = 0;
+        element->real = real;
+        return true;
+    }
+    ScriptValue value{};
+    value.kind = kind;
+    value.real = real;
+    Value_ArraySet(holder, &value, index);
+    return true;
 }
 
 // The index a variable site holds, as conv.v.i makes it of a real; -1 when the variable holds no real
@@ -845,12 +858,7 @@ L_StoreElementByVar: {
     double real;
     const int size = StoredReal(sp, empty, VM_Type2(ip[4].word), kind, real);
     const int index = size != 0 ? IndexOf(c, *d, ip[1]) : -1;
-    ScriptValue* element = index >= 0 ? WritableRealElement(c, *d, ip[4], ip->x.i, index) : nullptr;
-    if (element == nullptr) goto L_General;
-    ArrayIndexFailure.failed = false;
-    element->kind = kind;
-    element->flags = 0;
-    element->real = real;
+    if (index < 0 || !WriteRealElement(c, *d, ip[4], ip->x.i, index, kind, real)) goto L_General;
     sp += size;
     VM_NEXT();
 }
@@ -884,18 +892,12 @@ L_PopVarD: {
 }
 
 L_PopElement: {
-    // Index, instance code, then the value: a real over a real element of an array the variable may
-    // write in place.
+    // Index, instance code, then the value: a real into an array the variable may write in place.
     uint32_t kind;
     double real;
     const int size = StoredReal(sp + 8, empty, VM_Type2(ip->word), kind, real);
-    if (size == 0 || empty - sp < 8) goto L_General;
-    ScriptValue* element = WritableRealElement(c, *d, *ip, vm::Load<int32_t>(sp + 4), vm::Load<int32_t>(sp));
-    if (element == nullptr) goto L_General;
-    ArrayIndexFailure.failed = false;
-    element->kind = kind;
-    element->flags = 0;
-    element->real = real;
+    if (size == 0 || !WriteRealElement(c, *d, *ip, vm::Load<int32_t>(sp + 4), vm::Load<int32_t>(sp), kind, real))
+        goto L_General;
     sp += 8 + size;
     VM_NEXT();
 }

@@ -569,7 +569,7 @@ bool DeserialiseInto(ScriptValue* v, IBuffer* buffer, int depth) {
 // An array nested deeper than a reader takes is written as the real 0, so that everything written can
 // be read back.
 void SerialiseAt(const ScriptValue* v, IBuffer* buffer, int depth) {
-    static const ScriptValue kZero;
+    static const ScriptValue kZero{};
     if (v->kind == KIND_ARRAY && depth >= kMaxSavedNesting) v = &kZero;
     Buffer_WriteReal(buffer, eBuffer_S32, static_cast<int32_t>(v->kind));
     if (v->kind == KIND_REAL || v->kind == KIND_STRING) {

@@ -421,8 +421,8 @@ VM_INLINE CVariableList* InstanceCodeList(const VMContext& c, int instance, int 
 }
 
 // The value of the site's variable in the list, or null when the list has none.
-VM_INLINE ScriptValue* SiteSlot(vm::Decoded& d, const vm::Insn& insn, CVariableList* list) {
-    vm::SlotCache& cache = d.caches[insn.cache];
+VM_INLINE ScriptValue* SiteSlot(vm::SlotCache* caches, const vm::Insn& insn, CVariableList* list) {
+    vm::SlotCache& cache = caches[insn.cache];
     if (cache.list == list && cache.generation == list->Generation()) return cache.slot;
     ScriptValue* slot = list->Slot(insn.a);
     if (slot != nullptr) cache = {list, list->Generation(), slot};
@@ -441,10 +441,10 @@ VM_INLINE ScriptValue* Element(ScriptValue* holder, int index) {
 
 // The real element of the site's array variable in the list an instance code names, or null. Reading an
 // element makes the variable the owner of an array that has none.
-VM_INLINE const ScriptValue* RealElement(const VMContext& c, vm::Decoded& d, const vm::Insn& site, int instance,
+VM_INLINE const ScriptValue* RealElement(const VMContext& c, vm::SlotCache* caches, const vm::Insn& site, int instance,
                                          int index) {
     CVariableList* list = InstanceCodeList(c, instance, site.a);
-    ScriptValue* holder = list != nullptr ? SiteSlot(d, site, list) : nullptr;
+    ScriptValue* holder = list != nullptr ? SiteSlot(caches, site, list) : nullptr;
     const ScriptValue* element = Element(holder, index);
     if (element == nullptr || !element->IsReal()) return nullptr;
     if (holder->arr->owner == nullptr) holder->arr->owner = holder;
@@ -455,10 +455,10 @@ VM_INLINE const ScriptValue* RealElement(const VMContext& c, vm::Decoded& d, con
 // may write its array in place (it owns it, or is its only holder, and then becomes its owner): over a
 // real element directly, else (an element to make, or one holding a text or an array) through the
 // array's own element write. False, with nothing done, for any other case.
-VM_INLINE bool WriteRealElement(const VMContext& c, vm::Decoded& d, const vm::Insn& site, int instance, int index,
+VM_INLINE bool WriteRealElement(const VMContext& c, vm::SlotCache* caches, const vm::Insn& site, int instance, int index,
                                 uint32_t kind, double real) {
     CVariableList* list = InstanceCodeList(c, instance, site.a);
-    ScriptValue* holder = list != nullptr ? SiteSlot(d, site, list) : nullptr;
+    ScriptValue* holder = list != nullptr ? SiteSlot(caches, site, list) : nullptr;
     if (holder == nullptr || !holder->IsArray() || holder->arr == nullptr || index < 0) return false;
     ScriptArray* array = holder->arr;
     if (array->owner != holder && array->refCount != 1) return false;
@@ -480,9 +480,9 @@ VM_INLINE bool WriteRealElement(const VMContext& c, vm::Decoded& d, const vm::In
 
 // The index a variable site holds, as conv.v.i makes it of a real; -1 when the variable holds no real
 // or the index is negative.
-VM_INLINE int IndexOf(const VMContext& c, vm::Decoded& d, const vm::Insn& site) {
+VM_INLINE int IndexOf(const VMContext& c, vm::SlotCache* caches, const vm::Insn& site) {
     CVariableList* list = SiteList(c, site);
-    const ScriptValue* value = list != nullptr ? SiteSlot(d, site, list) : nullptr;
+    const ScriptValue* value = list != nullptr ? SiteSlot(caches, site, list) : nullptr;
     return value != nullptr && value->IsReal() ? std::max(X86_DoubleToInt32(value->real), -1) : -1;
 }
 
@@ -519,10 +519,10 @@ VM_INLINE const CCode* CallTarget(const VMContext& c, int index) {
 }
 
 // Writes a real into the site's variable, as assigning it would.
-VM_INLINE void StoreReal(vm::Decoded& d, const vm::Insn& insn, CVariableList* list,
+VM_INLINE void StoreReal(vm::SlotCache* caches, const vm::Insn& insn, CVariableList* list,
                                              uint32_t kind, double real) {
     ArrayIndexFailure.failed = false;
-    ScriptValue* slot = SiteSlot(d, insn, list);
+    ScriptValue* slot = SiteSlot(caches, insn, list);
     if (slot != nullptr && slot->IsReal()) {
         slot->kind = kind;
         slot->real = real;
@@ -720,6 +720,7 @@ void RunDecoded(VMContext& c) {
 #undef VM_LABEL_FUSED_BRANCH
     };
     vm::Decoded* d;
+    vm::SlotCache* caches; // d's, kept at hand
     const vm::Insn* base;
     const vm::Insn* ip;
     uint8_t* sp;
@@ -753,12 +754,21 @@ void RunDecoded(VMContext& c) {
         VM_DISPATCH();                                                                                     \
     } while (0)
 #define VM_JUMP() VM_JUMP_TO(ip->a)
+    // On to the next record; a b there (the jump back at the end of a loop's body, after a store) is
+    // taken at once.
+#define VM_NEXT_OR_JUMP()                                                                                  \
+    do {                                                                                                   \
+        ip += ip->words;                                                                                   \
+        if (ip->op == vm::kOpB) VM_JUMP();                                                                 \
+        VM_DISPATCH();                                                                                     \
+    } while (0)
     // Into other code after a call or return, which leave the stack region, the flags and the current
     // context as they were. Each site dispatches on its own, so that its next handler is predicted
     // apart from the others'.
 #define VM_ENTER()                                                                                         \
     do {                                                                                                   \
         d = DecodedOf(c.codeBuffer);                                                                       \
+        caches = d->caches.data();                                                                         \
         base = d->insns.data();                                                                            \
         ip = base + (c.pc >> 2);                                                                           \
         sp = c.sp;                                                                                         \
@@ -767,7 +777,7 @@ void RunDecoded(VMContext& c) {
     // The read of a fused run, or the general way.
 #define VM_FUSED_READ_Var()                                                                                \
     CVariableList* readList = SiteList(c, *ip);                                                            \
-    const ScriptValue* read = readList != nullptr ? SiteSlot(*d, *ip, readList) : nullptr;                 \
+    const ScriptValue* read = readList != nullptr ? SiteSlot(caches, *ip, readList) : nullptr;                 \
     if (read == nullptr || !read->IsReal()) goto L_General;
 #define VM_FUSED_READ_Arg()                                                                                \
     const ScriptValue* read = &Code_Arguments[ip->a];                                                      \
@@ -786,6 +796,7 @@ resync:
     VM_CurrentContext = &c;
     if (c.stopped || VM_SingleStep || VM_BreakPending || c.pc >= c.codeSize || (c.pc & 3) != 0) return;
     d = DecodedOf(c.codeBuffer);
+    caches = d->caches.data();
     base = d->insns.data();
     ip = base + (c.pc >> 2);
     sp = c.sp;
@@ -819,7 +830,7 @@ L_Push8:
 
 L_PushVar: {
     CVariableList* list = SiteList(c, *ip);
-    const ScriptValue* slot = list != nullptr ? SiteSlot(*d, *ip, list) : nullptr;
+    const ScriptValue* slot = list != nullptr ? SiteSlot(caches, *ip, list) : nullptr;
     if (slot == nullptr || !slot->IsReal()) goto L_General;
     ArrayIndexFailure.failed = false;
     PushReal(sp, slot->real, true, slot->kind);
@@ -836,7 +847,7 @@ L_PushArgument: {
 
 L_PushElement: {
     if (empty - sp < 8) goto L_General;
-    const ScriptValue* element = RealElement(c, *d, *ip, vm::Load<int32_t>(sp + 4), vm::Load<int32_t>(sp));
+    const ScriptValue* element = RealElement(c, caches, *ip, vm::Load<int32_t>(sp + 4), vm::Load<int32_t>(sp));
     if (element == nullptr) goto L_General;
     ArrayIndexFailure.failed = false;
     sp += 8;
@@ -845,8 +856,8 @@ L_PushElement: {
 }
 
 L_ElementByVar: {
-    const int index = IndexOf(c, *d, ip[1]);
-    const ScriptValue* element = index >= 0 ? RealElement(c, *d, ip[4], ip->x.i, index) : nullptr;
+    const int index = IndexOf(c, caches, ip[1]);
+    const ScriptValue* element = index >= 0 ? RealElement(c, caches, ip[4], ip->x.i, index) : nullptr;
     if (element == nullptr) goto L_General;
     ArrayIndexFailure.failed = false;
     PushReal(sp, element->real, true, element->kind);
@@ -857,8 +868,8 @@ L_StoreElementByVar: {
     uint32_t kind;
     double real;
     const int size = StoredReal(sp, empty, VM_Type2(ip[4].word), kind, real);
-    const int index = size != 0 ? IndexOf(c, *d, ip[1]) : -1;
-    if (index < 0 || !WriteRealElement(c, *d, ip[4], ip->x.i, index, kind, real)) goto L_General;
+    const int index = size != 0 ? IndexOf(c, caches, ip[1]) : -1;
+    if (index < 0 || !WriteRealElement(c, caches, ip[4], ip->x.i, index, kind, real)) goto L_General;
     sp += size;
     VM_NEXT();
 }
@@ -868,7 +879,7 @@ L_PopVarV: {
     const uint32_t kind = vm::Load<uint32_t>(sp);
     CVariableList* list = SiteList(c, *ip);
     if ((kind & KIND_MASK) != KIND_REAL || list == nullptr) goto L_General;
-    StoreReal(*d, *ip, list, kind, vm::Load<double>(sp + 8));
+    StoreReal(caches, *ip, list, kind, vm::Load<double>(sp + 8));
     sp += 16;
     VM_NEXT();
 }
@@ -877,7 +888,7 @@ L_PopVarI: {
     if (empty - sp < 4) goto L_General;
     CVariableList* list = SiteList(c, *ip);
     if (list == nullptr) goto L_General;
-    StoreReal(*d, *ip, list, KIND_REAL, vm::Load<int32_t>(sp));
+    StoreReal(caches, *ip, list, KIND_REAL, vm::Load<int32_t>(sp));
     sp += 4;
     VM_NEXT();
 }
@@ -886,7 +897,7 @@ L_PopVarD: {
     if (empty - sp < 8) goto L_General;
     CVariableList* list = SiteList(c, *ip);
     if (list == nullptr) goto L_General;
-    StoreReal(*d, *ip, list, KIND_REAL, vm::Load<double>(sp));
+    StoreReal(caches, *ip, list, KIND_REAL, vm::Load<double>(sp));
     sp += 8;
     VM_NEXT();
 }
@@ -896,7 +907,7 @@ L_PopElement: {
     uint32_t kind;
     double real;
     const int size = StoredReal(sp + 8, empty, VM_Type2(ip->word), kind, real);
-    if (size == 0 || !WriteRealElement(c, *d, *ip, vm::Load<int32_t>(sp + 4), vm::Load<int32_t>(sp), kind, real))
+    if (size == 0 || !WriteRealElement(c, caches, *ip, vm::Load<int32_t>(sp + 4), vm::Load<int32_t>(sp), kind, real))
         goto L_General;
     sp += 8 + size;
     VM_NEXT();
@@ -983,7 +994,7 @@ L_Ret: {
 
 L_VarAppendText: {
     CVariableList* list = SiteList(c, *ip);
-    ScriptValue* slot = list != nullptr ? SiteSlot(*d, *ip, list) : nullptr;
+    ScriptValue* slot = list != nullptr ? SiteSlot(caches, *ip, list) : nullptr;
     const char* constant = nullptr;
     if (slot == nullptr || !slot->IsString() || !VMString_GetConstant(static_cast<uint32_t>(ip->x.i), &constant))
         goto L_General;
@@ -998,7 +1009,7 @@ L_ArgRet: {
     const ScriptValue* read;
     if (ip->op == vm::kOpVarRet) {
         CVariableList* list = SiteList(c, *ip);
-        read = list != nullptr ? SiteSlot(*d, *ip, list) : nullptr;
+        read = list != nullptr ? SiteSlot(caches, *ip, list) : nullptr;
     } else {
         read = &Code_Arguments[ip->a];
     }
@@ -1023,8 +1034,8 @@ L_ArgRet: {
         const vm::Insn& store = ip[ip->words - 2];                                                         \
         CVariableList* storeList = SiteList(c, store);                                                     \
         if (storeList == nullptr) goto L_General;                                                          \
-        StoreReal(*d, store, storeList, vm::Load<uint32_t>(top), vm::Load<double>(top + 8));               \
-        VM_NEXT();                                                                                         \
+        StoreReal(caches, store, storeList, vm::Load<uint32_t>(top), vm::Load<double>(top + 8));               \
+        VM_NEXT_OR_JUMP();                                                                                 \
     }
 #define VM_HANDLER_FUSED_CALL(SOURCE, NAME, OPCODE)                                                        \
     L_##SOURCE##Imm##NAME##Call : {                                                                        \
@@ -1063,9 +1074,9 @@ L_ArgRet: {
         CVariableList* storeList = variable ? SiteList(c, ip[1]) : nullptr;                                \
         uint8_t* top = sp;                                                                                 \
         if (storeList == nullptr || !FastBinary<OPCODE, VT_##RIGHT, VT_##LEFT>(top, empty)) goto L_General; \
-        StoreReal(*d, ip[1], storeList, vm::Load<uint32_t>(top), vm::Load<double>(top + 8));               \
+        StoreReal(caches, ip[1], storeList, vm::Load<uint32_t>(top), vm::Load<double>(top + 8));               \
         sp = top + 16;                                                                                     \
-        VM_NEXT();                                                                                         \
+        VM_NEXT_OR_JUMP();                                                                                 \
     }
 #define VM_HANDLER_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT)                                                 \
     L_##NAME##Branch_##RIGHT##_##LEFT : {                                                                  \
@@ -1097,6 +1108,7 @@ L_ArgRet: {
 #undef VM_NEXT
 #undef VM_JUMP
 #undef VM_JUMP_TO
+#undef VM_NEXT_OR_JUMP
 #undef VM_ENTER
 }
 

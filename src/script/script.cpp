@@ -17,14 +17,18 @@
 #include "script/value.h"
 #include "script/vm/vm.h"
 
+CScript** script_table::g_scripts = nullptr;
+int script_table::g_count = 0;
+
+using script_table::g_count;
+using script_table::g_scripts;
+
 namespace {
 
 // The seed the stored script streams were scrambled with.
 constexpr uint32_t kScriptStreamSeed = 52713;
 
-CScript** g_scripts = nullptr;
 char** g_names = nullptr;
-int g_count = 0;
 // The first script of each name, made on the first search after the table or a script changed: the
 // compiler asks for names all the time.
 NameIndex g_index;
@@ -157,10 +161,6 @@ int Script_Find(const char* name) {
         for (int i = 0; i < g_count; ++i)
             if (g_scripts[i] != nullptr) add(g_scripts[i]->name, i);
     });
-}
-
-CScript* Script_Data(int index) {
-    return (index >= 0 && index < g_count) ? g_scripts[index] : nullptr;
 }
 
 int Script_Count() {

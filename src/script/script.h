@@ -51,7 +51,14 @@ bool Script_Exists(int index);
 const char* Script_GetName(int index);
 // The first present script of exactly that name, or -1.
 int Script_Find(const char* name);
-CScript* Script_Data(int index);
+// The table itself, read by Script_Data in every script call.
+namespace script_table {
+extern CScript** g_scripts;
+extern int g_count;
+} // namespace script_table
+inline CScript* Script_Data(int index) {
+    return index >= 0 && index < script_table::g_count ? script_table::g_scripts[index] : nullptr;
+}
 int Script_Count();
 // Installs a table directly (tests, and data without a chunk): takes over the scripts; null entries
 // are holes.

@@ -56,12 +56,15 @@ bool GetArgument(CInstance*, int i, ScriptValue* out) {
     return true;
 }
 bool SetArgument(CInstance*, int i, ScriptValue* in) {
-    ScriptValue& argument = Code_Arguments[i >= 0 && i < kArgumentCount ? i : 0];
+    if (i < 0 || i >= kArgumentCount) i = 0;
+    Code_ArgumentWritten(i);
+    ScriptValue& argument = Code_Arguments[i];
     Value_Free(&argument);
     Value_Copy(&argument, in);
     return true;
 }
 template <int N> bool SetArgumentN(CInstance*, int arrayIndex, ScriptValue* in) {
+    Code_ArgumentWritten(N);
     Value_AssignIndexed(&Code_Arguments[N], in, arrayIndex);
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include "io/input.h"
 #include "script/compiler/compile.h"
+#include "script/script.h"
 #include "script/value.h"
 #include "script/variables.h"
 #include "script/vm/vm.h"
@@ -201,6 +202,22 @@ TEST_F(BuiltInVariables, ArgumentsOfTheRunningScript) {
     EXPECT_EQ(Run("return argument[40]"), "0");
     EXPECT_TRUE(Contains(TakeShownError(), "FATAL"));
     EXPECT_EQ(Run("return argument_relative"), "0");
+
+    // A script that writes arguments beyond its count leaves the next call's block all real 0, and the
+    // caller its own values.
+    const char* names[] = {"writes", "reads"};
+    const char* texts[] = {"argument5 = \"left\"; argument[7] = 3; argument9[1] = 2; return 0",
+                           "return argument5 + argument7 * 10 + argument9 * 100 + argument0"};
+    CScript* table[2];
+    for (int i = 0; i < 2; ++i) {
+        table[i] = new CScript();
+        table[i]->Load(names[i], texts[i], -1);
+    }
+    Script_SetTable(table, 2);
+    ASSERT_TRUE(table[0]->Prepare() && table[1]->Prepare());
+    EXPECT_EQ(Run("writes(1); return reads(8)"), "8");
+    EXPECT_EQ(Run("return argument0"), "5");
+    Script_SetTable(nullptr, 0);
 }
 
 TEST_F(BuiltInVariables, RoomSpeedBelowOneIsReportedAndKept) {

@@ -24,6 +24,7 @@ struct VMFrame {
     const char* name;
     int reserved;
     int argumentCount;
+    int argumentsUsed; // the caller's Code_ArgumentsUsed
     // Distance from the stack's top end to the caller's stack pointer once the arguments are gone.
     int framePosition;
     CVariableList* locals;
@@ -31,6 +32,9 @@ struct VMFrame {
     int withCount;
     // The caller's argument values (Code_Arguments when the call was made).
     ScriptValue* callerArguments;
+    // The neighbouring frames of the same store, linked once when the frame is made.
+    VMFrame* below;
+    VMFrame* above;
     // The called script's argument values, where Code_Arguments points while it runs; all real 0
     // whenever no call of this frame runs.
     ScriptValue arguments[16];
@@ -71,6 +75,7 @@ struct VMContext {
     int returnType; // the type of that value
     int savedArgumentCount;
     std::deque<VMFrame>* frames; // a deque: Code_Arguments points into its frames
+    VMFrame* top;                // the frame of the running call; null at call depth 0
     std::vector<VMWithBlock>* withBlocks;
     int withCount; // open with blocks (the first withCount entries of withBlocks)
 };
@@ -88,6 +93,12 @@ extern VMContext* VM_CurrentContext;
 // argument_count.
 extern ScriptValue* Code_Arguments;
 extern int Code_ArgumentCount;
+// How many leading values of Code_Arguments may be other than real 0: whatever writes one past it
+// raises it, so that a return clears only these.
+extern int Code_ArgumentsUsed;
+inline void Code_ArgumentWritten(int i) {
+    if (i >= Code_ArgumentsUsed) Code_ArgumentsUsed = i + 1;
+}
 // The getter of the built-in variables argument0 ... argument15 (element arrayIndex of argument N).
 // Code that reads a variable with this getter reads the argument straight from Code_Arguments.
 template <int N> bool VM_GetArgument(CInstance*, int arrayIndex, ScriptValue* out) {

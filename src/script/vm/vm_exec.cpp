@@ -27,6 +27,7 @@ ScriptValue g_outerArguments[16];
 } // namespace
 ScriptValue* Code_Arguments = g_outerArguments;
 int Code_ArgumentCount = 0;
+int Code_ArgumentsUsed = 0;
 bool VM_Trace = false;
 bool VM_SingleStep = false;
 bool VM_BreakPending = false;
@@ -573,9 +574,18 @@ void SingleStep(VMContext& c) {
     }
 }
 
+// A frame at the end of the store, all real 0 in its arguments, linked to the one before it.
+VMFrame* NewFrame(std::deque<VMFrame>& frames) {
+    VMFrame* below = frames.empty() ? nullptr : &frames.back();
+    VMFrame& frame = frames.emplace_back();
+    frame.below = below;
+    if (below != nullptr) below->above = &frame;
+    return &frame;
+}
+
 // The frames, inlined into the loop (vm::PopFrame and vm::PushFrame).
 VM_INLINE void PopFrameInline(VMContext& c, int returnType) {
-    VMFrame& frame = (*c.frames)[static_cast<size_t>(c.callDepth - 1)];
+    VMFrame& frame = *c.top;
     // The returned item: 16 bytes for .v, 8 for .d and .l, 4 for the rest. Sixteen bytes are always
     // there to read: the stack's top end lies 16 bytes beyond its empty stack pointer.
     uint8_t item[16];
@@ -584,7 +594,7 @@ VM_INLINE void PopFrameInline(VMContext& c, int returnType) {
         itemSize = returnType == VT_VARIABLE                            ? 16
                    : (returnType == VT_DOUBLE || returnType == VT_LONG) ? 8
                                                                         : 4;
-        if (!vm::CheckPop(c, itemSize)) return;
+        if (vm::Depth(c) < itemSize && !vm::CheckPop(c, itemSize)) return;
         std::memcpy(item, c.sp, sizeof item);
     }
     if (frame.withCount < c.withCount) vm::CloseWithBlocks(c, frame.withCount);
@@ -602,18 +612,16 @@ VM_INLINE void PopFrameInline(VMContext& c, int returnType) {
     c.reserved = frame.reserved;
     Code_ArgumentCount = frame.argumentCount;
     // The called script's values go, leaving its block all real 0 for the next call.
-    uint32_t kinds = 0;
-    for (const ScriptValue& argument : frame.arguments)
-        kinds |= argument.kind;
-    if ((kinds & KIND_MASK) != KIND_REAL) {
-        for (ScriptValue& argument : frame.arguments)
-            if (argument.IsString() || argument.IsArray()) Value_Free(&argument);
+    for (int i = 0; i < Code_ArgumentsUsed; ++i) {
+        ScriptValue& argument = frame.arguments[i];
+        if (argument.IsString() || argument.IsArray()) Value_Free(&argument);
+        argument.kind = KIND_REAL;
+        argument.flags = 0;
+        argument.real = 0.0;
     }
-    // Copied from zeros rather than set: the compiler makes plain stores of a copy of this size, where a
-    // fill becomes a slow string instruction.
-    static const ScriptValue kRealZeros[16] = {};
-    std::memcpy(static_cast<void*>(frame.arguments), kRealZeros, sizeof frame.arguments);
+    Code_ArgumentsUsed = frame.argumentsUsed;
     Code_Arguments = frame.callerArguments;
+    c.top = frame.below;
     --c.callDepth;
     c.sp = vm::AtPosition(c, frame.framePosition);
     switch (itemSize) {
@@ -642,8 +650,9 @@ VM_INLINE bool PushFrameInline(VMContext& c, const VMBuffer* code, const VMBuffe
         vm::StackOverflow(c);
         return false;
     }
-    if (c.frames->size() <= static_cast<size_t>(c.callDepth)) c.frames->emplace_back();
-    VMFrame& frame = (*c.frames)[static_cast<size_t>(c.callDepth)];
+    VMFrame* next = c.top != nullptr ? c.top->above : c.frames->empty() ? nullptr : &c.frames->front();
+    if (next == nullptr) next = NewFrame(*c.frames);
+    VMFrame& frame = *next;
     frame.pc = c.pc;
     frame.self = c.self;
     frame.other = c.other;
@@ -653,11 +662,13 @@ VM_INLINE bool PushFrameInline(VMContext& c, const VMBuffer* code, const VMBuffe
     frame.name = c.name;
     frame.reserved = c.reserved;
     frame.argumentCount = Code_ArgumentCount;
+    frame.argumentsUsed = Code_ArgumentsUsed;
     frame.framePosition = vm::Position(c);
     frame.locals = c.locals;
     frame.withCount = c.withCount;
     frame.callerArguments = Code_Arguments;
     Code_Arguments = frame.arguments;
+    c.top = &frame;
     ++c.callDepth;
     c.pc = 0;
     c.codeBuffer = code;
@@ -668,6 +679,8 @@ VM_INLINE bool PushFrameInline(VMContext& c, const VMBuffer* code, const VMBuffe
     c.name = name;
     c.reserved = 0;
     Code_ArgumentCount = argumentCount;
+    // The caller writes the first argumentCount values (at most 16) next.
+    Code_ArgumentsUsed = std::clamp(argumentCount, 0, 16);
     c.locals = AllocLocals();
     return true;
 }

@@ -318,6 +318,29 @@ VM_INLINE void PushReal(uint8_t*& sp, double d, bool variable, uint32_t kind = K
     vm::Store<double>(sp + 8, d);
 }
 
+// The real result of an arithmetic instruction whose sides are reals (li, ri: the side of type .i as an
+// integer); false for a case the general handler takes.
+template <int OPCODE, int RIGHT, int LEFT>
+VM_INLINE bool RealArithmetic(double ld, double rd, int32_t li, int32_t ri, double& d) {
+    if constexpr (OPCODE == OP_ADD) {
+        d = ld + rd;
+    } else if constexpr (OPCODE == OP_SUB) {
+        d = ld - rd;
+    } else if constexpr (OPCODE == OP_MUL) {
+        d = ld * rd;
+    } else if constexpr (OPCODE == OP_REM) {
+        // Both sides truncated to 64 bits; a divisor that truncates to 0 is the general handler's error.
+        const int64_t divisor = RIGHT == VT_INT ? ri : X86_DoubleToInt64(rd);
+        if (divisor == 0) return false;
+        d = static_cast<double>(X86_Div64(LEFT == VT_INT ? li : X86_DoubleToInt64(ld), divisor));
+    } else {
+        // div, mod: a divisor too near 0 is the general handler's error
+        if (std::fabs(rd) < 1e-10) return false;
+        d = OPCODE == OP_DIV ? ld / rd : std::fmod(ld, rd);
+    }
+    return true;
+}
+
 template <int OPCODE, int RIGHT, int LEFT>
 VM_INLINE bool FastBinary(uint8_t*& sp, const uint8_t* empty) {
     constexpr int rightSize = kItemSize<RIGHT>;
@@ -349,22 +372,7 @@ VM_INLINE bool FastBinary(uint8_t*& sp, const uint8_t* empty) {
         return true;
     } else {
         double d;
-        if constexpr (OPCODE == OP_ADD) {
-            d = ld + rd;
-        } else if constexpr (OPCODE == OP_SUB) {
-            d = ld - rd;
-        } else if constexpr (OPCODE == OP_MUL) {
-            d = ld * rd;
-        } else if constexpr (OPCODE == OP_REM) {
-            // Both sides truncated to 64 bits; a divisor that truncates to 0 is the general handler's error.
-            const int64_t divisor = RIGHT == VT_INT ? ri : X86_DoubleToInt64(rd);
-            if (divisor == 0) return false;
-            d = static_cast<double>(X86_Div64(LEFT == VT_INT ? li : X86_DoubleToInt64(ld), divisor));
-        } else {
-            // div, mod: a divisor too near 0 is the general handler's error
-            if (std::fabs(rd) < 1e-10) return false;
-            d = OPCODE == OP_DIV ? ld / rd : std::fmod(ld, rd);
-        }
+        if (!RealArithmetic<OPCODE, RIGHT, LEFT>(ld, rd, li, ri, d)) return false;
         sp += rightSize + leftSize;
         PushReal(sp, d, RIGHT == VT_VARIABLE || LEFT == VT_VARIABLE);
         return true;
@@ -434,6 +442,10 @@ VM_INLINE ScriptValue* SiteSlot(vm::SlotCache* caches, const vm::Insn& insn, CVa
 VM_INLINE ScriptValue* Element(ScriptValue* holder, int index) {
     if (holder == nullptr || !holder->IsArray() || holder->arr == nullptr || index < 0) return nullptr;
     ScriptArray* array = holder->arr;
+    if (array->rowCount <= 0) return nullptr;
+    // An index inside the first row needs no division.
+    const ScriptArrayRow& first = array->rows[0];
+    if (index < first.length && index < kArrayRowStride) return &first.items[index];
     const int row = index / kArrayRowStride;
     const int column = index - row * kArrayRowStride;
     if (row >= array->rowCount || column >= array->rows[row].length) return nullptr;
@@ -1043,11 +1055,14 @@ L_ArgRet: {
     }
 #define VM_HANDLER_FUSED_STORE(SOURCE, NAME, OPCODE)                                                       \
     L_##SOURCE##Imm##NAME##Store : {                                                                       \
-        VM_FUSED_OPERATION(SOURCE, OPCODE);                                                                \
+        VM_FUSED_READ_##SOURCE();                                                                          \
+        double result;                                                                                     \
+        if (!RealArithmetic<OPCODE, VT_INT, VT_VARIABLE>(read->real, ip->x.i, 0, ip->x.i, result))        \
+            goto L_General;                                                                                \
         const vm::Insn& store = ip[ip->words - 2];                                                         \
         CVariableList* storeList = SiteList(c, store);                                                     \
         if (storeList == nullptr) goto L_General;                                                          \
-        StoreReal(caches, store, storeList, vm::Load<uint32_t>(top), vm::Load<double>(top + 8));               \
+        StoreReal(caches, store, storeList, KIND_REAL, result);                                            \
         VM_NEXT_OR_JUMP();                                                                                 \
     }
 #define VM_HANDLER_FUSED_CALL(SOURCE, NAME, OPCODE)                                                        \
@@ -1063,10 +1078,11 @@ L_ArgRet: {
     }
 #define VM_HANDLER_FUSED_BRANCH(SOURCE, NAME, OPCODE)                                                      \
     L_##SOURCE##Imm##NAME##Branch : {                                                                      \
-        VM_FUSED_OPERATION(SOURCE, OPCODE);                                                                \
+        VM_FUSED_READ_##SOURCE();                                                                          \
+        const bool truth = vm::CompareByDifference(OPCODE, read->real - ip->x.i);                          \
         ArrayIndexFailure.failed = false;                                                                  \
         const vm::Insn& branch = ip[ip->words - 1];                                                        \
-        if (((vm::Load<uint32_t>(top) & 0xFF) != 0) == (branch.op == vm::kOpBt)) VM_JUMP_TO(branch.a);     \
+        if (truth == (branch.op == vm::kOpBt)) VM_JUMP_TO(branch.a);                                       \
         VM_NEXT();                                                                                         \
     }
 #define VM_HANDLER_BINARY(NAME, OPCODE, RIGHT, LEFT)                                                        \

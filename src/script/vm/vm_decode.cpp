@@ -297,6 +297,22 @@ void Fuse(Decoded& d, size_t i) {
     read.words = static_cast<uint8_t>(end - i);
 }
 
+// Fuses "variable += array[index]" at record i, once the element reads are fused.
+void FuseElementSum(Decoded& d, size_t i) {
+    std::vector<Insn>& insns = d.insns;
+    Insn& read = insns[i];
+    if (read.op != kOpPushVar) return;
+    const size_t element = i + read.words;
+    if (element >= insns.size() || insns[element].op != kOpElementByVar) return;
+    const size_t add = element + insns[element].words;
+    if (add + 1 >= insns.size() || insns[add].op != kOpAddStore_VARIABLE_VARIABLE) return;
+    const Insn& store = insns[add + 1];
+    if (store.op != kOpPopVarV || store.scope != read.scope || store.a != read.a) return;
+    read.op = kOpVarAddElement;
+    read.x.i = read.words;
+    read.words = static_cast<uint8_t>(add + insns[add].words - i);
+}
+
 } // namespace
 
 Decoded* Decoded_Make(const VMBuffer* buffer) {
@@ -313,6 +329,8 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
         DecodeWord(*d, buffer->data, size, static_cast<int>(4 * i), d->insns[i]);
     for (size_t i = 0; i < d->insns.size(); ++i)
         Fuse(*d, i);
+    for (size_t i = 0; i < d->insns.size(); ++i)
+        FuseElementSum(*d, i);
     buffer->decoded = d;
     return d;
 }

@@ -90,7 +90,9 @@ namespace vm {
     X(VarAppendText) /* PushVar, push.s x.i, add.s.v, pop.v.v to the same site: "text += constant" */    \
     /* Push4 of instance code x.i, PushVar of the index, conv.v.i, then PushElement or PopElement: */          \
     X(ElementByVar)                                                                                        \
-    X(StoreElementByVar)
+    X(StoreElementByVar)                                                                                   \
+    /* PushVar, ElementByVar (x.i words on), add.v.v, pop.v.v to the same site: "sum += array[index]" */    \
+    X(VarAddElement)
 
 // Every handler in FastOp order, one macro per family: SIMPLE(NAME); BINARY, BINARY_STORE (an arithmetic
 // whose .v result pop.v.v stores), BINARY_BRANCH (a comparison that bt or bf branches on), each

@@ -889,6 +889,21 @@ L_ElementByVar: {
     VM_NEXT();
 }
 
+L_VarAddElement: {
+    // The sum is read and written through the one slot: the store names the same variable of the same list.
+    CVariableList* list = SiteList(c, *ip);
+    ScriptValue* sum = list != nullptr ? SiteSlot(caches, *ip, list) : nullptr;
+    if (sum == nullptr || !sum->IsReal()) goto L_General;
+    const vm::Insn* access = ip + ip->x.i;
+    const int index = IndexOf(c, caches, access[1]);
+    const ScriptValue* element = index >= 0 ? RealElement(c, caches, access[4], access->x.i, index) : nullptr;
+    if (element == nullptr) goto L_General;
+    ArrayIndexFailure.failed = false;
+    sum->kind = KIND_REAL;
+    sum->real += element->real;
+    VM_NEXT_OR_JUMP();
+}
+
 L_StoreElementByVar: {
     uint32_t kind;
     double real;

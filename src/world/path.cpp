@@ -53,10 +53,7 @@ bool CPath::Load(const CDataView& file, const IFFChunk& chunk, uint32_t record, 
     const int32_t precision = static_cast<int32_t>(file.WordAt(record + 12ull));
     bool textOk = true;
     *name = file.Text(file.WordAt(record), &textOk);
-    // Precision deepens the subdivision exponentially; outside the editor's range it only makes the curve
-    // impossibly large.
-    if (!textOk || precision < 0 || precision > kMaxPrecision ||
-        !chunk.Holds(record + kHeaderSize, kPointSize * count))
+    if (!textOk || !chunk.Holds(record + kHeaderSize, kPointSize * count))
         return false;
     m_kind = static_cast<int32_t>(file.WordAt(record + 4ull));
     m_closed = file.WordAt(record + 8ull) != 0;
@@ -163,10 +160,13 @@ void CPath::ComputeSmooth() {
     const int n = GetNumber();
     if (n == 0) return;
     auto point = [&](int i) -> const Point& { return m_points[static_cast<size_t>(i)]; };
+    // A file may store any precision; the subdivision deepens exponentially with it, and beyond the
+    // editor's range it would only make the curve impossibly large, so it goes no deeper than that.
+    const int depth = std::clamp(m_precision, 0, kMaxPrecision);
     if (!m_closed) {
         AddCurvePoint(point(0));
         for (int i = 1; i < n - 1; ++i)
-            Subdivide(m_precision, Midpoint(point(i - 1), point(i)), point(i), Midpoint(point(i), point(i + 1)));
+            Subdivide(depth, Midpoint(point(i - 1), point(i)), point(i), Midpoint(point(i), point(i + 1)));
         AddCurvePoint(point(n - 1));
         return;
     }
@@ -174,7 +174,7 @@ void CPath::ComputeSmooth() {
         const Point& previous = point(i - 1);
         const Point& current = point(i % n);
         const Point& next = point((i + 1) % n);
-        Subdivide(m_precision, Midpoint(previous, current), current, Midpoint(current, next));
+        Subdivide(depth, Midpoint(previous, current), current, Midpoint(current, next));
     }
     // At precision 0 the segments yield nothing, and with nothing to close the curve stays empty.
     if (!m_curve.empty()) {
@@ -365,8 +365,8 @@ bool Path_Load(const CDataView& file, const IFFChunk& chunk, const std::vector<u
         const char* name = nullptr;
         if (!path->Load(file, chunk, list[i], &name)) {
             delete path;
-            DebugConsole->Output("Chunk PATH: path %d is damaged (its record or points lie outside the chunk, "
-                                 "or its precision is outside 0..8)\n",
+            DebugConsole->Output("Chunk PATH: path %d is damaged (its record, points or name lie outside "
+                                 "the chunk or the file)\n",
                                  static_cast<int>(i));
             return false;
         }

@@ -168,7 +168,7 @@ TEST_F(PathTable, AssigningCopiesIntoTheSlotButNeverToItself) {
     EXPECT_FALSE(Path_Assign(a, 7));
 }
 
-TEST_F(PathTable, DamagedRecordsFailTheLoad) {
+TEST_F(PathTable, DamagedRecordsFailTheLoadAndDeepPrecisionIsBounded) {
     const std::vector<uint8_t> good = Chunk();
     // The body of the only chunk starts at 16; its list holds three offsets.
     uint32_t record;
@@ -176,10 +176,23 @@ TEST_F(PathTable, DamagedRecordsFailTheLoad) {
     const std::pair<uint32_t, uint32_t> patches[] = {
         {record + 16, 5},                   // more points than the chunk holds
         {record + 16, 0xFFFFFFFF},          // a count whose size overflows 32 bits
-        {record + 12, 9},                   // precision beyond the editor's range
         {record, static_cast<uint32_t>(good.size())}, // a name outside the file
         {20, 12},                           // a record that starts before the chunk
     };
+    // A precision beyond the editor's range is kept as stored and subdivides no deeper than 8.
+    {
+        std::vector<uint8_t> deep = good;
+        const uint32_t precision = 0x7FFFFFFF;
+        std::memcpy(deep.data() + record + 12, &precision, 4);
+        std::string log;
+        ASSERT_TRUE(LoadGameBytes(deep, &log)) << log;
+        EXPECT_EQ(Path_Data(0)->GetPrecision(), 0x7FFFFFFF);
+        CPath eight;
+        eight.Assign(*Path_Data(0));
+        eight.SetPrecision(8);
+        EXPECT_EQ(CurveOf(*Path_Data(0)), CurveOf(eight));
+        Game_FreeData();
+    }
     for (const auto& [at, value] : patches) {
         std::vector<uint8_t> bad = good;
         std::memcpy(bad.data() + at, &value, 4);

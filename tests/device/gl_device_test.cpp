@@ -1,5 +1,6 @@
 // Pixels drawn by the GL backend, read back from its targets.
 #include "device/device.h"
+#include "graphics/vertex.h"
 #include "support/pixel_mask.h"
 
 #include <cstdlib>
@@ -8,16 +9,6 @@
 #include <vector>
 
 namespace {
-
-struct Vertex16 {
-    float x, y, z;
-    uint32_t colour;
-};
-struct Vertex24 {
-    float x, y, z;
-    uint32_t colour;
-    float u, v;
-};
 
 class GLDeviceTest : public testing::Test {
 protected:

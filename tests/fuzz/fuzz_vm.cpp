@@ -2,12 +2,11 @@
 // functions (one runs the code again, nested), scripts over the same bytes, and a debug table and source
 // text for the error report to read. A run ends when it ends, at an error, or when its budget of branches
 // is spent. Afterwards nothing may be left held, nested or open.
+#include "../support/fake_world.h"
 #include "script/code.h"
 #include "script/compiler/compile.h"
 #include "script/functions.h"
 #include "script/script.h"
-#include "script/script_world.h"
-#include "script/variable_list.h"
 #include "script/variables.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_buffer.h"
@@ -18,51 +17,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <vector>
 
 namespace {
 
-struct Instance {
-    int id;
-    int object;
-    bool marked;
-    CVariableList variables;
-};
-
-Instance g_instances[3] = {{100001, 0, false, {}}, {100002, 0, false, {}}, {100003, 1, true, {}}};
-
-CInstance* AsInstance(Instance* instance) {
-    return reinterpret_cast<CInstance*>(instance);
-}
-Instance* Of(CInstance* instance) {
-    return reinterpret_cast<Instance*>(instance);
-}
-
-class World : public IScriptWorld {
-public:
-    CInstance* FindInstance(int id) override {
-        for (Instance& instance : g_instances)
-            if (instance.id == id) return AsInstance(&instance);
-        return nullptr;
-    }
-    CVariableList* InstanceVariables(CInstance* instance) override {
-        return instance ? &Of(instance)->variables : nullptr;
-    }
-    ScriptValue* InstanceSlot(CInstance*, int) override { return nullptr; }
-    int ObjectIndexOf(CInstance* instance) override { return Of(instance)->object; }
-    bool IsMarked(CInstance* instance) override { return Of(instance)->marked; }
-    bool IsDeactivated(CInstance*) override { return false; }
-    void VisitInstances(ScriptInstanceList list, int objectIndex,
-                        const std::function<bool(CInstance*)>& visit) override {
-        for (Instance& instance : g_instances) {
-            const bool member = list == ScriptInstanceList::Room ||
-                                (list == ScriptInstanceList::Object && instance.object == objectIndex) ||
-                                (list == ScriptInstanceList::ChangedObject && instance.marked);
-            if (member && !visit(AsInstance(&instance))) return;
-        }
-    }
-} g_world;
+// Three instances: two of object 0, and one of object 1 that is marked and waits in the changed-object
+// list.
+FakeWorld g_world;
+FakeInstance* g_self = nullptr;
+FakeInstance* g_other = nullptr;
 
 constexpr int kBranchBudget = 16; // message-pump calls, each after 4096 branches
 constexpr int kNestedRunBudget = 8;
@@ -95,6 +58,11 @@ void Ignore(const char*) {}
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Error reports go to the standard output; the fuzzer's own report must stay readable.
     if (!std::freopen("/dev/null", "w", stdout)) return 0;
+    g_self = g_world.Add(100001, 0);
+    g_other = g_world.Add(100002, 0);
+    FakeInstance* changed = g_world.Add(100003, 1);
+    changed->marked = true;
+    g_world.changedObject.push_back(changed);
     ScriptWorld_Install(&g_world);
     Variable_InitGlobals();
     VM_SetMessagePump(Pump);
@@ -139,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_nestedRuns = 0;
     g_code = &code;
     ScriptValue result{};
-    VM_Execute("fuzz", AsInstance(&g_instances[0]), AsInstance(&g_instances[1]), &code, &result, &debug,
+    VM_Execute("fuzz", FakeWorld::AsInstance(g_self), FakeWorld::AsInstance(g_other), &code, &result, &debug,
                kText);
     Value_Free(&result);
     g_code = nullptr;

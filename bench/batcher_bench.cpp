@@ -2,7 +2,7 @@
 // drawn with one raw GL call per frame (the limit of this machine's GL).
 #include "device/device.h"
 #include "device/gl/gl_context.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>

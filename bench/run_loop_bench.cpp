@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "runner/run_loop.h"
-#include "runner/run_state.h"
+#include "io/message_pump.h"
 #include "script/code.h"
 #include "script/compiler/constants.h"
 #include "script/variables.h"

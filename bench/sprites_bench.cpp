@@ -5,12 +5,12 @@
 // bench/love_sprites/main.lua does the same work for comparison (bench/sprites_vs_love.sh runs both).
 #include "device/device.h"
 #include "game_writer.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_platform.h"
 #include "runner/command_line.h"
 #include "runner/run_loop.h"
-#include "runner/run_state.h"
+#include "io/message_pump.h"
 #include "runner/startup.h"
 
 #define GL_GLEXT_PROTOTYPES 1

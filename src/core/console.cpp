@@ -1,7 +1,7 @@
 #include "core/console.h"
 
 #include "core/memory.h"
-#include "net/debug_link.h"
+#include "core/debug_link.h"
 
 #include <cstdint>
 #include <cstdio>

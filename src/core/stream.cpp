@@ -1,7 +1,7 @@
 #include "core/stream.h"
 
 #include "core/memory.h"
-#include "runner/save_area.h"
+#include "core/save_area.h"
 
 #include <algorithm>
 #include <cstring>

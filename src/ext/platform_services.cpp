@@ -1,7 +1,7 @@
 #include "ext/platform_services.h"
 
 #include "core/text.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "io/window_state.h"
 
 #include <cstdlib>

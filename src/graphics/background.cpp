@@ -10,8 +10,8 @@
 #include "graphics/texture.h"
 #include "graphics/texture_draw.h"
 #include "graphics/texture_page.h"
-#include "runner/data_view.h"
-#include "runner/save_area.h"
+#include "data/data_view.h"
+#include "core/save_area.h"
 
 #include <algorithm>
 #include <memory>

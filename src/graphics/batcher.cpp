@@ -1,12 +1,11 @@
 #include "graphics/batcher.h"
 
 #include "device/device.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "graphics/render_state.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
-#include "runner/profiler.h"
-#include "runner/run_state.h"
+#include "graphics/profiler.h"
 #include "script/vm/vm_error.h"
 
 #include <cstdio>

@@ -4,7 +4,7 @@
 // list (32 bits per pixel, 60 Hz), which changes what the display queries and the device report and
 // never the real display's mode.
 #include "device/device.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "io/window_state.h"
 #include "platform/platform.h"
 

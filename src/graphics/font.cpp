@@ -8,7 +8,7 @@
 #include "graphics/resource_table.h"
 #include "graphics/sprite.h"
 #include "graphics/texture_page.h"
-#include "runner/data_view.h"
+#include "data/data_view.h"
 
 #include <algorithm>
 #include <cstdio>

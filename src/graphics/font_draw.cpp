@@ -6,7 +6,7 @@
 #include "graphics/draw.h"
 #include "graphics/font.h"
 #include "graphics/sprite.h"
-#include "graphics/text.h"
+#include "graphics/text_draw.h"
 #include "graphics/texture_draw.h"
 #include "graphics/transform.h"
 #include "graphics/vertex.h"

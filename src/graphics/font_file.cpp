@@ -4,7 +4,7 @@
 #include "core/memory.h"
 #include "graphics/batcher.h"
 #include "graphics/font.h"
-#include "runner/save_area.h"
+#include "core/save_area.h"
 
 #include <algorithm>
 #include <cstring>

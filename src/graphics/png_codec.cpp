@@ -5,8 +5,8 @@
 #include "core/memory.h"
 #include "graphics/bitmap.h"
 #include "graphics/image_decode.h"
-#include "io/support_file.h"
-#include "runner/save_area.h"
+#include "core/files.h"
+#include "core/save_area.h"
 
 #include <png.h>
 

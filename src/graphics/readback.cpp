@@ -9,7 +9,7 @@
 #include "graphics/batcher.h"
 #include "graphics/bitmap.h"
 #include "graphics/colour.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "graphics/image_decode.h"
 #include "graphics/texture.h"
 #include "io/window_state.h"

@@ -3,7 +3,7 @@
 #include "core/convert.h"
 #include "device/device.h"
 #include "graphics/batcher.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
 

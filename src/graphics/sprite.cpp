@@ -12,8 +12,8 @@
 #include "graphics/texture_draw.h"
 #include "graphics/texture_page.h"
 #include "graphics/transform.h"
-#include "runner/data_view.h"
-#include "runner/run_state.h"
+#include "data/data_view.h"
+#include "graphics/frame.h"
 
 #include <algorithm>
 #include <cmath>

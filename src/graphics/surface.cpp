@@ -1,7 +1,7 @@
 #include "graphics/surface.h"
 
 #include "graphics/batcher.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "graphics/texture.h"
 #include "graphics/texture_draw.h"
 #include "graphics/transform.h"

@@ -5,7 +5,7 @@
 #include "device/device.h"
 #include "graphics/batcher.h"
 #include "graphics/bitmap32.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "graphics/image_decode.h"
 #include "graphics/surface.h"
 

@@ -2,7 +2,7 @@
 
 #include "device/device.h"
 #include "graphics/batcher.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "graphics/render_state.h"
 
 #include <cmath>

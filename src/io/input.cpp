@@ -5,12 +5,12 @@
 #include "core/memory.h"
 #include "core/text.h"
 #include "core/utf8.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "io/window_state.h"
-#include "library/buffer.h"
+#include "script/buffer.h"
 #include "library/ini_file.h"
 #include "platform/platform.h"
-#include "runner/profiler.h"
+#include "graphics/profiler.h"
 #include "script/compiler/constants.h"
 
 #include <cctype>

@@ -5,13 +5,12 @@
 #include "core/memory.h"
 #include "core/text.h"
 #include "device/gl/gl_context.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "io/input.h"
 #include "library/os_events.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
-#include "runner/general_info.h"
-#include "runner/run_state.h"
+#include "data/general_info.h"
 #include "world/room_size.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 // File services of the library that the shutdown and the file-find support use. (Folder creation for
-// save-area writes, File_CreatePathDirectories, is io/support_file.h's.)
+// save-area writes, File_CreatePathDirectories, is core/files.h's.)
 #pragma once
 
 // Closes the files the file built-ins hold open (shutdown).

@@ -4,7 +4,7 @@
 #include "io/input.h"
 #include "physics/physics.h"
 #include "platform/platform.h"
-#include "runner/run_state.h"
+#include "graphics/frame.h"
 #include "script/code_execute.h"
 #include "script/compiler/compile.h"
 #include "script/vm/vm.h"

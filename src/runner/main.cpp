@@ -2,7 +2,7 @@
 #include "platform/sdl/sdl_platform.h"
 #include "runner/command_line.h"
 #include "runner/startup.h"
-#include "runner/save_area.h"
+#include "core/save_area.h"
 
 #include <cstdio>
 #include <string>

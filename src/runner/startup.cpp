@@ -5,25 +5,26 @@
 #include "core/crc32.h"
 #include "ext/extensions.h"
 #include "graphics/background.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "graphics/draw.h"
 #include "graphics/embedded_images.h"
 #include "graphics/font.h"
 #include "graphics/particles.h"
 #include "graphics/sprite.h"
-#include "graphics/text.h"
-#include "io/dialogs.h"
+#include "graphics/text_draw.h"
+#include "platform/dialogs.h"
 #include "io/input.h"
-#include "io/support_file.h"
+#include "core/files.h"
 #include "io/window.h"
 #include "net/debugger.h"
 #include "net/network.h"
 #include "platform/platform.h"
-#include "runner/code_load.h"
+#include "script/vm/vm_breakpoints.h"
 #include "runner/command_line.h"
-#include "runner/data_file.h"
-#include "runner/general_info.h"
+#include "runner/game_load.h"
+#include "data/general_info.h"
 #include "runner/run_loop.h"
+#include "io/message_pump.h"
 #include "runner/run_state.h"
 #include "script/compiler/compile.h"
 #include "script/compiler/constants.h"
@@ -101,7 +102,10 @@ bool Runner_InitAll() {
     Code_Constant_SetResourceFind(RESOURCE_SPRITE, Sprite_Find);
     Code_Constant_SetResourceFind(RESOURCE_BACKGROUND, Background_Find);
     Code_Constant_SetResourceFind(RESOURCE_FONT, Font_Find);
-    Code_SetErrorServices(CodeErrorServices{ShowErrorForm, IO_Clear, EndGameAfterError, nullptr});
+    Code_SetErrorServices(
+        CodeErrorServices{ShowErrorForm, IO_Clear, EndGameAfterError, nullptr, Display_EnsureWindowed});
+    Code_Function_SetExtensions(
+        ExtensionCalls{Extension_FindFunction, Extension_GetFunctionArgCount, Extension_CallDLLFunction});
     Runner_SetGameFileAsker(NoGameFile);
     ProcessMessages();
     return true;

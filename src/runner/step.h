@@ -1,7 +1,5 @@
-// One step of the game world and the draw pass that ends it.
+// One step of the game world (the draw pass that ends it is the room's: world/room_draw.h).
 #pragma once
-
-struct IntRect;
 
 void DoAStep();
 // The object, depth and activation changes that event code deferred to the end of the stage.
@@ -9,12 +7,3 @@ void Run_ApplyDeferredChanges();
 // Moves every active instance by its speeds (and along its path); true when the room's physics world
 // moved them instead (collision events then come from the physics world).
 bool Run_MoveInstances(bool anyPath);
-
-// Draws every visible view of the current room, then the GUI layer and the cursor sprite; false without
-// a room.
-bool Room_DrawViews();
-void Room_DrawView(const IntRect& rect);
-void Room_DrawInstancesTilesParticles(const IntRect& rect);
-void Room_DrawInstancesParticles();
-void Room_DrawInstances();
-void Room_DrawGUI(const IntRect& rect);

@@ -2,7 +2,7 @@
 
 #include "core/memory.h"
 #include "core/text.h"
-#include "game/compiled_game.h"
+#include "script/compiled_game.h"
 #include "script/code.h"
 #include "script/compiler/compile.h"
 #include "script/value.h"

@@ -1,19 +1,10 @@
 #include "script/functions.h"
 
-#include "audio/audio.h"
 #include "core/console.h"
 #include "core/memory.h"
 #include "core/name_map.h"
-#include "ext/extensions.h"
-#include "graphics/registration.h"
-#include "io/window.h"
-#include "library/registration.h"
-#include "net/network.h"
-#include "physics/physics.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"
-#include "world/functions_game.h"
-#include "world/tile_functions.h"
 
 #include <cstring>
 
@@ -31,7 +22,17 @@ int NoScript(const char*) {
     return -1;
 }
 
-const CallableLookup kDefaultLookup = {NoScript, Extension_FindFunction, Extension_GetFunctionArgCount};
+// The extension packages, once the runner installs them; until then no extension function exists.
+ExtensionCalls g_extensions{};
+
+int FindExtension(const char* name) {
+    return g_extensions.find ? g_extensions.find(name) : -1;
+}
+int ExtensionArgCount(int index) {
+    return g_extensions.argCount ? g_extensions.argCount(index) : kArgCountUnknown;
+}
+
+const CallableLookup kDefaultLookup = {NoScript, FindExtension, ExtensionArgCount};
 CallableLookup g_lookup = kDefaultLookup;
 
 // The first entry of each name, kept with the table.
@@ -148,48 +149,10 @@ CallableLookup Code_Function_GetLookup() {
     return g_lookup;
 }
 
-namespace {
+void Code_Function_SetExtensions(const ExtensionCalls& calls) {
+    g_extensions = calls;
+}
 
-using Registrar = void (*)();
-
-// One start-up group: its trace text and up to three registrars, run in order. A null registrar stands
-// for a group of the game world that is not built yet; its comment names the registrar that fills it.
-struct RegistrationGroup {
-    const char* trace;
-    Registrar registrars[3];
-};
-
-const RegistrationGroup kGroups[] = {
-    {"HighScore..", {nullptr}}, // HighScore_Load (no registrations)
-    {"Game..", {InitGameFunctions}},
-    {"Math..", {InitMathFunctions}},
-    {"Graphic..", {InitGraphicFunctions, InitWindowFunctions, InitTileFunctions}},
-    {"Action..", {nullptr}}, // InitActionFunctions
-    {"File..", {InitFileFunctions}},
-    {"Resource..", {InitResourceFunctions}},
-    {"Interaction..", {nullptr}}, // InitInteractionFunctions
-    {"3D..", {Init3DFunctions}},
-    {"Particle..", {InitParticleFunctions}},
-    {"Misc..", {InitMiscFunctions}},
-    {"DS..", {InitDSFunctions}},
-    {"Sound..", {InitSoundFunctions}},
-    {"DPlay..", {InitMPlayFunctions}},
-    {"Physics..", {InitPhysicsFunctions}},
-    {"Gamepad..", {nullptr}}, // InitGamepadFunctions
-    {"Buffers..", {InitBufferFunctions, InitVertexFunctions}},
-    {"Networking..", {InitNetworkFunctions}},
-    {"Shaders..", {InitShaderFunctions, InitVertexFormatFunctions, InitSteamFunctions}},
-    {"Zebo..", {InitVirtualKeyFunctions, InitServiceFunctions, InitWin8Functions}},
-    {"Fini\n", {nullptr}},
-};
-
-} // namespace
-
-void InitQNLFunctions() {
-    for (const RegistrationGroup& group : kGroups) {
-        DebugConsole->Output("%s", group.trace);
-        for (Registrar registrar : group.registrars) {
-            if (registrar) registrar();
-        }
-    }
+bool Code_Function_CallExtension(int index, int argc, ScriptValue* args, ScriptValue* result) {
+    return g_extensions.call && g_extensions.call(index, argc, args, result);
 }

@@ -43,12 +43,9 @@ void Code_Function_Free();
 const BuiltInFunction* Code_Function_Entry(int index);
 int Code_Function_Count();
 
-// Fills the table group by group, tracing each group's name on the debug console as one line.
-void InitQNLFunctions();
-
 // Lookups by name of the callables that live outside the table. By default extension functions are
-// looked up in the extension packages, and no script is found until the script table installs its
-// lookup; tests install their own. A null member restores the default.
+// looked up in the extension packages (see Code_Function_SetExtensions), and no script is found until
+// the script table installs its lookup; tests install their own. A null member restores the default.
 struct CallableLookup {
     int (*findScript)(const char* name);    // script index, or -1
     int (*findExtension)(const char* name); // extension function index, or -1
@@ -57,3 +54,15 @@ struct CallableLookup {
 void Code_Function_SetLookup(const CallableLookup& lookup);
 // The lookups now installed (the defaults filled in).
 CallableLookup Code_Function_GetLookup();
+
+// The extension packages as the table and the machine reach them; the runner installs them at start-up.
+// Until then (and for null members) no extension function exists and none can be called.
+struct ExtensionCalls {
+    int (*find)(const char* name);   // function index, or -1
+    int (*argCount)(int index);      // declared count, or -100 when none
+    // Calls function index with the argument values into result; false when it cannot be called.
+    bool (*call)(int index, int argc, ScriptValue* args, ScriptValue* result);
+};
+void Code_Function_SetExtensions(const ExtensionCalls& calls);
+// Calls extension function index; false (result untouched) when it cannot be called.
+bool Code_Function_CallExtension(int index, int argc, ScriptValue* args, ScriptValue* result);

@@ -2,7 +2,7 @@
 
 #include "core/memory.h"
 #include "core/text.h"
-#include "script/script_world.h"
+#include "script/world_interface.h"
 
 #include <cstring>
 

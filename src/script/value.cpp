@@ -3,7 +3,7 @@
 #include "core/console.h"
 #include "core/convert.h"
 #include "core/memory.h"
-#include "library/buffer.h"
+#include "script/buffer.h"
 #include "script/vm/vm_error.h"
 
 #include <cmath>

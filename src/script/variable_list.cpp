@@ -2,7 +2,7 @@
 
 #include "core/console.h"
 #include "core/memory.h"
-#include "library/buffer.h"
+#include "script/buffer.h"
 #include "script/variables.h"
 
 #include <cstdint>

@@ -4,8 +4,8 @@
 #include "core/memory.h"
 #include "core/name_map.h"
 #include "core/text.h"
-#include "library/buffer.h"
-#include "script/script_world.h"
+#include "script/buffer.h"
+#include "script/world_interface.h"
 #include "script/value.h"
 #include "script/variable_list.h"
 

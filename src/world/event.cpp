@@ -1,7 +1,7 @@
 #include "world/event.h"
 
 #include "core/console.h"
-#include "runner/data_view.h"
+#include "data/data_view.h"
 #include "script/code.h"
 #include "script/code_execute.h"
 #include "script/compiler/compile.h"

@@ -10,6 +10,9 @@ CaptionSettings Game_Caption{false, true, false, false, nullptr, nullptr, nullpt
 int32_t Cursor_Sprite = -1;
 int32_t Transition_Kind = 0;
 int32_t AsyncLoad_Index = -1;
+int32_t Run_FPS = 0;
+int64_t Run_DeltaTime = 0;
+int32_t Run_StepCount = 0;
 
 namespace {
 constexpr int kDefaultTransitionSteps = 80;

@@ -28,6 +28,13 @@ int Transition_GetSteps();
 // The map index async_load reads: -1 outside an asynchronous event.
 extern int32_t AsyncLoad_Index;
 
+// Frames counted in the last whole second (the built-in variable fps).
+extern int32_t Run_FPS;
+// The microseconds between the last two steps (the built-in variable delta_time), set by each step.
+extern int64_t Run_DeltaTime;
+// Steps done since the game started (it also picks the cursor sprite's frame).
+extern int32_t Run_StepCount;
+
 // Back to the start values: score 0, lives -1, health 100, score shown, lives and health not, no score
 // or lives caption, the health caption "Health: ", no cursor sprite, transition kind 0, 80 transition
 // steps, no async_load map.

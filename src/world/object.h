@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/arrays.h"
-#include "runner/data_view.h"
+#include "data/data_view.h"
 #include "world/event.h"
 
 #include <cstdint>

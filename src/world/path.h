@@ -6,7 +6,7 @@
 // never see a stale one.
 #pragma once
 
-#include "runner/data_view.h"
+#include "data/data_view.h"
 
 #include <cstdint>
 #include <vector>

@@ -4,7 +4,7 @@
 #include "core/memory.h"
 #include "core/text.h"
 #include "graphics/background.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "io/window_state.h"
 #include "physics/physics.h"
 #include "script/code.h"

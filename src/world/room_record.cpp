@@ -1,8 +1,8 @@
 #include "world/room_record.h"
 
 #include "core/console.h"
-#include "game/compiled_game.h"
-#include "runner/code_chunk.h"
+#include "script/compiled_game.h"
+#include "data/code_chunk.h"
 #include "script/code.h"
 
 #include <algorithm>

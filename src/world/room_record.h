@@ -4,7 +4,7 @@
 // in both.
 #pragma once
 
-#include "runner/data_view.h"
+#include "data/data_view.h"
 
 #include <cstdint>
 #include <memory>

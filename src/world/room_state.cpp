@@ -2,7 +2,7 @@
 #include "world/room.h"
 
 #include "core/memory.h"
-#include "library/buffer.h"
+#include "script/buffer.h"
 #include "script/compiler/compile.h"
 #include "world/room_table.h"
 #include "world/saved_form.h"

@@ -2,9 +2,9 @@
 
 #include "core/console.h"
 #include "core/name_map.h"
-#include "game/compiled_game.h"
-#include "runner/code_load.h"
-#include "runner/general_info.h"
+#include "script/compiled_game.h"
+#include "data/code_chunk.h"
+#include "data/general_info.h"
 #include "script/code.h"
 #include "script/compiler/compile.h"
 #include "world/room.h"

@@ -3,7 +3,7 @@
 // run-time room table of room_entry.h.)
 #pragma once
 
-#include "runner/data_view.h"
+#include "data/data_view.h"
 
 #include <cstdint>
 #include <vector>

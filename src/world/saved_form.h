@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/convert.h"
-#include "library/buffer.h"
+#include "script/buffer.h"
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 // edited by scripts.
 #pragma once
 
-#include "runner/data_view.h"
+#include "data/data_view.h"
 
 #include <cstdint>
 #include <string>

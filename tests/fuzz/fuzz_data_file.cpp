@@ -4,9 +4,10 @@
 // instead of ending the run.
 #include "core/memory.h"
 #include "graphics/font.h"
-#include "runner/code_load.h"
-#include "runner/data_file.h"
-#include "runner/debug_info.h"
+#include "data/code_chunk.h"
+#include "script/code_references.h"
+#include "runner/game_load.h"
+#include "data/debug_info.h"
 #include "script/functions.h"
 #include "world/path.h"
 

@@ -2,7 +2,7 @@
 // glyph table read and a text measured. Without a device there is no glyph cache, so only the metrics
 // path runs; a font that fails to open must still be an empty, usable font.
 #include "graphics/font.h"
-#include "runner/save_area.h"
+#include "core/save_area.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // input state. Whatever the bytes, every table the game reads keeps its range.
 #include "core/memory.h"
 #include "io/input.h"
-#include "library/buffer.h"
+#include "script/buffer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // value that reads back must write out and read back again to the same text form.
 #include "../script/value_test_util.h"
 #include "core/memory.h"
-#include "library/buffer.h"
+#include "script/buffer.h"
 #include "script/value.h"
 #include "script/variable_list.h"
 #include "script/variables.h"

@@ -2,7 +2,7 @@
 #include "graphics/background.h"
 #include "graphics/bitmap32.h"
 #include "graphics/texture.h"
-#include "runner/save_area.h"
+#include "core/save_area.h"
 #include "support/graphics_device.h"
 #include "support/temp_folder.h"
 

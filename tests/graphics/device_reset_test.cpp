@@ -2,7 +2,7 @@
 // positions the window gets, on the scripted platform.
 #include "platform/fake/fake_platform.h"
 #include "platform/platform.h"
-#include "runner/general_info.h"
+#include "data/general_info.h"
 #include "support/graphics_device.h"
 
 namespace {

@@ -3,17 +3,17 @@
 #include "data_builder.h"
 #include "graphics/embedded_images.h"
 #include "graphics/font.h"
-#include "graphics/registration.h"
+#include "graphics/graphics_builtins.h"
 #include "graphics/sprite.h"
-#include "runner/run_state.h"
-#include "graphics/text.h"
+#include "graphics/frame.h"
+#include "graphics/text_draw.h"
 #include "graphics/texture_draw.h"
 #include "library/builtin_test_util.h"
 #include "device_output.h"
 #include "support/load_game.h"
 #include "support/pixel_mask.h"
 #include "support/temp_folder.h"
-#include "runner/save_area.h"
+#include "core/save_area.h"
 
 #include <cmath>
 #include <cstring>

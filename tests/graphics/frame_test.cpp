@@ -1,5 +1,5 @@
 // Whole frames: drawn into the screen texture, shown in the back buffer, read back.
-#include "runner/save_area.h"
+#include "core/save_area.h"
 #include "script/compiler/compile.h"
 #include "device_output.h"
 #include "support/pixel_mask.h"

@@ -2,7 +2,7 @@
 
 #include "core/memory.h"
 #include "image_samples.h"
-#include "runner/save_area.h"
+#include "core/save_area.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "graphics/background.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "graphics/sprite.h"
 #include "io/window_state.h"
 

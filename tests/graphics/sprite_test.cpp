@@ -4,7 +4,7 @@
 #include "graphics/background.h"
 #include "graphics/sprite.h"
 #include "graphics/texture.h"
-#include "runner/run_state.h"
+#include "graphics/frame.h"
 #include "device_output.h"
 #include "support/load_game.h"
 #include "support/pixel_mask.h"

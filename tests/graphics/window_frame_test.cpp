@@ -1,5 +1,5 @@
 // A frame presented into the SDL window (offscreen video driver) through its own GL context.
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "graphics/draw.h"
 #include "io/window.h"
 #include "platform/platform.h"

@@ -1,6 +1,6 @@
 #include "io_fixture.h"
 
-#include "library/buffer.h"
+#include "script/buffer.h"
 
 #include <cstring>
 #include <string>

@@ -3,12 +3,11 @@
 
 #include "core/memory.h"
 #include "io/input.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "io/window.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/platform.h"
-#include "runner/general_info.h"
-#include "runner/run_state.h"
+#include "data/general_info.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Calling registered built-in functions by name, as game code does, on values built in the test.
 #pragma once
 
-#include "library/registration.h"
+#include "library/library_builtins.h"
 #include "script/functions.h"
 #include "script/value.h"
 #include "script/value_test_util.h"

@@ -1,4 +1,4 @@
-#include "runner/code_load.h"
+#include "data/general_info.h"
 #include "runner/command_line.h"
 #include "platform/platform.h"
 #include "script/compiler/compile.h"

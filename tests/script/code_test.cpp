@@ -2,7 +2,7 @@
 
 #include "core/memory.h"
 #include "core/text.h"
-#include "game/compiled_game.h"
+#include "script/compiled_game.h"
 #include "script/code_tree.h"
 #include "script/vm/vm_buffer.h"
 

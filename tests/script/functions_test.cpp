@@ -159,12 +159,4 @@ TEST_F(FunctionTable, CallOutsideTheTableIsRefusedWithAnError) {
     VM_ErrorRaised = false;
 }
 
-TEST_F(FunctionTable, RegistrationTracesEveryGroupOnOneLine) {
-    ::testing::internal::CaptureStdout();
-    InitQNLFunctions();
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-              "HighScore..Game..Math..Graphic..Action..File..Resource..Interaction..3D..Particle..Misc..DS.."
-              "Sound..DPlay..Physics..Gamepad..Buffers..Networking..Shaders..Zebo..Fini\n");
-}
-
 } // namespace

@@ -1,7 +1,7 @@
 #include "script/native_code.h"
 
 #include "core/memory.h"
-#include "script/script_world.h"
+#include "script/world_interface.h"
 
 #include <gtest/gtest.h>
 

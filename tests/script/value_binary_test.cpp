@@ -1,4 +1,4 @@
-#include "library/buffer.h"
+#include "script/buffer.h"
 #include "script/value.h"
 #include "value_test_util.h"
 

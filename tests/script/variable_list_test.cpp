@@ -1,5 +1,5 @@
 #include "core/console.h"
-#include "library/buffer.h"
+#include "script/buffer.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
 #include "value_test_util.h"

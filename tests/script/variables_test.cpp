@@ -1,6 +1,6 @@
 #include "core/console.h"
-#include "library/buffer.h"
-#include "script/script_world.h"
+#include "script/buffer.h"
+#include "script/world_interface.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
 #include "support/fake_world.h"

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "graphics/shader.h"
 #include "script/code.h"
 #include "script/compiler/compile.h"
 #include "script/script.h"

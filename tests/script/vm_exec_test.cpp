@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "net/debugger.h"
 #include "script/code.h"
 #include "script/compiler/compile.h"
 #include "script/functions.h"
 #include "script/script.h"
 #include "script/variables.h"
 #include "script/vm/vm.h"
+#include "script/vm/vm_breakpoints.h"
 #include "script/vm/vm_error.h"
 #include "script/vm/vm_handles.h"
 #include "vm_test_support.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "script/script_world.h"
+#include "script/world_interface.h"
 #include "script/value.h"
 #include "script/variable_list.h"
 #include "script/vm/vm_buffer.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "script/script_world.h"
+#include "script/world_interface.h"
 #include "script/variable_list.h"
 
 // A fake instance: an id, an object index and its own variables.

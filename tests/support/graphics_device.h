@@ -4,7 +4,7 @@
 
 #include "device/device.h"
 #include "device/recording/recording_device.h"
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "graphics/draw.h"
 
 #include <cstdlib>

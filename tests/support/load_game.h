@@ -2,8 +2,7 @@
 #pragma once
 
 #include "core/memory.h"
-#include "runner/code_load.h"
-#include "runner/data_file.h"
+#include "runner/game_load.h"
 
 #include <gtest/gtest.h>
 

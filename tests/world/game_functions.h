@@ -7,7 +7,7 @@
 #include "support/fatal_errors.h"
 #include "script/functions.h"
 #include "script/value.h"
-#include "world/functions_game.h"
+#include "world/game_builtins.h"
 
 #include <initializer_list>
 #include <string>

@@ -1,8 +1,8 @@
 #include "world_fixture.h"
 
-#include "library/buffer.h"
+#include "script/buffer.h"
 #include "script/compiler/compile.h"
-#include "script/script_world.h"
+#include "script/world_interface.h"
 #include "script/value.h"
 #include "script/variable_list.h"
 #include "script/variables.h"

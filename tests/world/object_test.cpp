@@ -1,7 +1,7 @@
 #include "world_fixture.h"
 
 #include "data_builder.h"
-#include "script/script_world.h"
+#include "script/world_interface.h"
 #include "script/value.h"
 #include "script/variable_list.h"
 #include "script/variables.h"

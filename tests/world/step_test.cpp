@@ -1,9 +1,11 @@
 #include "world_fixture.h"
 
-#include "runner/general_info.h"
+#include "data/general_info.h"
 #include "runner/run_loop.h"
-#include "runner/run_state.h"
+#include "io/message_pump.h"
+#include "world/game_values.h"
 #include "runner/step.h"
+#include "world/room_draw.h"
 #include "world/dispatch.h"
 #include "script/compiler/compile.h"
 #include "world/room_change.h"

@@ -1,8 +1,8 @@
 #include "world_fixture.h"
 
-#include "graphics/device.h"
+#include "graphics/frame.h"
 #include "library/builtin_test_util.h"
-#include "world/tile_functions.h"
+#include "world/tile_builtins.h"
 #include "world/view.h"
 
 #include <string>

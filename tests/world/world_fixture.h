@@ -2,7 +2,7 @@
 // functions (run as native code of a compiled game).
 #pragma once
 
-#include "game/compiled_game.h"
+#include "script/compiled_game.h"
 #include "graphics/sprite.h"
 #include "script/code.h"
 #include "script/compiler/compile.h"

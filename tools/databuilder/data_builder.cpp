@@ -1,5 +1,6 @@
 #include "data_builder.h"
 
+#include "runner/builtin_registry.h"
 #include "script/code.h"
 #include "script/compiler/code_kinds.h"
 #include "script/compiler/compile.h"

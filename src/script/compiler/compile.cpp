@@ -5,10 +5,9 @@
 #include <cstring>
 
 #include "core/console.h"
+#include "core/debug_link.h"
 #include "core/memory.h"
 #include "core/text.h"
-#include "graphics/device.h"
-#include "net/debug_link.h"
 #include "script/code.h"
 #include "script/code_execute.h"
 #include "script/compiler/fold.h"
@@ -141,7 +140,7 @@ std::string Code_Error_Format(int kind, const char* text, int position, const ch
 }
 
 void Code_Error(CCode* code, int position, const char* message) {
-    Display_EnsureWindowed();
+    if (g_errorServices.ensureWindowed) g_errorServices.ensureWindowed();
     if (Code_ErrorFlag) return;
     Code_ErrorFlag = true;
     MEM_FREE(Code_ErrorText);
@@ -185,7 +184,7 @@ bool Code_Error_Frame(const char* text, bool mayIgnore) {
 void Code_Error_Show(const char* text, bool abort) {
     if (Code_Aborting) return;
     if (Code_AbortOnAnyError) abort = true;
-    Display_EnsureWindowed();
+    if (g_errorServices.ensureWindowed) g_errorServices.ensureWindowed();
     if (DebugForm_IsOpen() && g_errorServices.refreshDebugForm) g_errorServices.refreshDebugForm();
     if (Code_ShowErrors) {
         if (abort)

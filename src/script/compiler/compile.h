@@ -39,6 +39,8 @@ struct CodeErrorServices {
     void (*endGame)();
     // Refreshes the debug form while it is open.
     void (*refreshDebugForm)();
+    // Leaves full screen (the window shown first), so that the error can be seen.
+    bool (*ensureWindowed)();
 };
 void Code_SetErrorServices(const CodeErrorServices& services);
 

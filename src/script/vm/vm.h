@@ -88,6 +88,10 @@ void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuf
 // The innermost running execution, or null.
 extern VMContext* VM_CurrentContext;
 
+// The tolerance within which the engine's comparisons of reals count two reals as equal; 1e-16 until
+// math_set_epsilon changes it.
+extern double Code_Epsilon;
+
 // The script argument values argument0 ... argument15 of the running script (16 values; a script call
 // gives the called script a block of its own and its return gives the caller's back), and
 // argument_count.

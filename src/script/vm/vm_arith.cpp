@@ -12,10 +12,11 @@
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/text.h"
-#include "library/functions_math.h"
 #include "script/vm/vm_error.h"
 #include "script/vm/vm_format.h"
 #include "script/vm/vm_internal.h"
+
+double Code_Epsilon = 1e-16;
 
 namespace vm {
 namespace {

@@ -9,9 +9,8 @@
 
 #include "core/console.h"
 #include "core/memory.h"
-#include "graphics/shader.h"
 #include "script/compiler/compile.h"
-#include "script/script_world.h"
+#include "script/world_interface.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
 #include "script/vm/vm.h"
@@ -20,6 +19,13 @@
 
 const char* VM_CurrentFunctionName = nullptr;
 bool VM_ErrorRaised = false;
+
+ShaderCompileStateRecord Shader_CompileState{nullptr, 0};
+
+const char* Shader_ErrorHeading(uint8_t failedStage) {
+    return failedStage == 0 ? "FATAL ERROR in Vertex Shader compilation\n\nShaderName: "
+                            : "FATAL ERROR in Fragment Shader compilation\n\nShaderName: ";
+}
 
 namespace {
 

@@ -1,6 +1,8 @@
 // Run-time errors of game code and their report.
 #pragma once
 
+#include <cstdint>
+
 struct VMContext;
 
 // Reports a run-time error of the running execution (message at most 1023 characters): fatal unless
@@ -39,3 +41,14 @@ void Code_SetReportHost(const CodeReportHost& host);
 // The framed report of a run-time error: where it happened, the source line, the script calls that
 // led there and, in the release log, the variables; shown through Code_Error_Show.
 void Code_Error_Report(const char* message, bool fatal);
+
+// The shader whose compile error is being reported, read by the report to head an error raised while no
+// event runs. name is null when no shader report is under way.
+struct ShaderCompileStateRecord {
+    const char* name;
+    uint8_t failedStage; // 0 vertex program, 1 fragment program
+};
+extern ShaderCompileStateRecord Shader_CompileState;
+
+// The heading of a shader error report raised while no event runs, for the given failed stage.
+const char* Shader_ErrorHeading(uint8_t failedStage);

@@ -5,14 +5,15 @@
 #include <memory>
 
 #include "core/console.h"
+#include "core/debug_link.h"
 #include "core/convert.h"
 #include "core/memory.h"
 #include "script/code.h"
-#include "net/debugger.h"
 #include "script/script.h"
-#include "script/script_world.h"
+#include "script/world_interface.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
+#include "script/vm/vm_breakpoints.h"
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_debug.h"
 #include "script/vm/vm_decode.h"

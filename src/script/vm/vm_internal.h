@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "library/functions_math.h"
 #include "script/value.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_format.h"

@@ -6,11 +6,10 @@
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/text.h"
-#include "ext/extensions.h"
 #include "script/code.h"
 #include "script/functions.h"
 #include "script/script.h"
-#include "script/script_world.h"
+#include "script/world_interface.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
 #include "script/vm/vm_buffer.h"
@@ -267,7 +266,7 @@ void CallBuiltIn(VMContext& c, int index, int argc) {
 
 void CallExtension(VMContext& c, int index, int argc) {
     CallWithArguments(c, argc, [&](ScriptValue& result, ScriptValue* args) {
-        Extension_CallDLLFunction(index, argc, args, &result);
+        Code_Function_CallExtension(index, argc, args, &result);
     });
 }
 

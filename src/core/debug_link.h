@@ -1,0 +1,15 @@
+// What the consoles hand to the remote-debugger link and the debug form. Both sinks stay closed until
+// the debugger server and the debug form exist: the conditions answer false and the sinks take nothing.
+#pragma once
+
+// True while the debug form is open.
+bool DebugForm_IsOpen();
+// Adds one line (at most 4096 characters used) to the debug form's messages window.
+void DebugForm_AddMessage(const char* line);
+
+// True from the "Start Server" start-up step on, while the remote-debugger server runs.
+bool Debugger_ServerRunning();
+// Appends one line to the debugger link's output buffer.
+void DebuggerAppendOutput(const char* line);
+// At a break: serves the debugger until it resumes (0) or asks for a step (1).
+int DebuggerWaitWhilePaused();

@@ -1,0 +1,19 @@
+#include "graphics/graphics_builtins.h"
+
+// Of the graphic group, the drawing-state, shape, text and sprite and background drawing built-ins are
+// written, in the group's order; the other families register nothing yet. With no vertex_* writers
+// registered there is nothing to rebind.
+void InitGraphicFunctions() {
+    InitDrawStateFunctions();
+    InitShapeFunctions();
+    InitTextFunctions();
+    InitSpriteDrawFunctions();
+    InitCornerIdFunctions();
+}
+void Init3DFunctions() {}
+void InitParticleFunctions() {}
+void InitVertexFunctions() {}
+void InitShaderFunctions() {}
+void InitVertexFormatFunctions() {}
+
+void VertexBuilder_SetChecked(bool /*checked*/) {}

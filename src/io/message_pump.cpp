@@ -1,0 +1,34 @@
+#include "io/message_pump.h"
+
+#include "platform/clock.h"
+#include "platform/platform.h"
+
+uint8_t Run_Running = 0;
+
+void ProcessMessages() {
+    PlatformMessage msg;
+    while (Platform_PeekMessage(msg)) {
+        if (msg.message == WM_QUIT) {
+            Run_Running = 0;
+            return;
+        }
+        Platform_DispatchMessage(msg);
+    }
+}
+
+void Timing_Sleep(int64_t us) {
+    if (us <= 0) return;
+    if (us >= 3000000) us = 3000000;
+    const int64_t start = Timing_GetTime();
+    const int64_t target = start + us;
+    if (us >= 2000) Platform_Sleep(static_cast<uint32_t>((us - 1000) / 1000));
+    for (;;) {
+        ProcessMessages();
+        const int64_t now = Timing_GetTime();
+        if (now < start || now >= target) return;
+    }
+}
+
+void Timing_SleepFrame(int64_t us) {
+    Timing_Sleep(us);
+}

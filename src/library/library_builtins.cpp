@@ -1,0 +1,19 @@
+#include "library/library_builtins.h"
+
+#include "library/misc_builtins.h"
+
+// The library's other built-ins are not written yet, and the constant and variable tables they would be
+// added to are not either: each group registers nothing, and with no ds_grid_* registered there is
+// nothing to rebind.
+void InitFileFunctions() {}
+void InitResourceFunctions() {}
+// Of the misc group's own built-ins only the debug message exists so far; the group's system built-ins
+// of the file and process support come first, registered by the io layer (see the runner's registry).
+void InitMiscFunctions() {
+    Misc_AddDebugFunctions();
+}
+void InitDSFunctions() {}
+void InitBufferFunctions() {}
+void InitOSVariables() {}
+
+void DS_Grid_SetBoundsChecking(bool /*checked*/) {}

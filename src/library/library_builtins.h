@@ -1,0 +1,16 @@
+// The library's groups of built-in functions, its constants and OS variables, registered once at
+// start-up in the order of the function table, and the switch between the checked and the fast grid
+// accessors.
+#pragma once
+
+void InitMathFunctions();
+void InitFileFunctions();
+void InitResourceFunctions();
+void InitMiscFunctions();
+void InitDSFunctions();
+void InitBufferFunctions();
+// Registers the read-only os_type, os_device, os_version, os_browser, browser_width, browser_height.
+void InitOSVariables();
+
+// True binds the checked ds_grid_set and ds_grid_get, false the fast ones (release mode).
+void DS_Grid_SetBoundsChecking(bool checked);

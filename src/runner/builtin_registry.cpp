@@ -1,0 +1,59 @@
+#include "runner/builtin_registry.h"
+
+#include "audio/audio.h"
+#include "core/console.h"
+#include "ext/extensions.h"
+#include "graphics/graphics_builtins.h"
+#include "io/support_builtins.h"
+#include "io/window.h"
+#include "library/library_builtins.h"
+#include "net/network.h"
+#include "physics/physics.h"
+#include "world/game_builtins.h"
+#include "world/tile_builtins.h"
+
+namespace {
+
+using Registrar = void (*)();
+
+// One start-up group: its trace text and up to three registrars, run in order. A null registrar stands
+// for a group of the game world that is not built yet; its comment names the registrar that fills it.
+struct RegistrationGroup {
+    const char* trace;
+    Registrar registrars[3];
+};
+
+const RegistrationGroup kGroups[] = {
+    {"HighScore..", {nullptr}}, // HighScore_Load (no registrations)
+    {"Game..", {InitGameFunctions}},
+    {"Math..", {InitMathFunctions}},
+    {"Graphic..", {InitGraphicFunctions, InitWindowFunctions, InitTileFunctions}},
+    {"Action..", {nullptr}}, // InitActionFunctions
+    {"File..", {InitFileFunctions}},
+    {"Resource..", {InitResourceFunctions}},
+    {"Interaction..", {nullptr}}, // InitInteractionFunctions
+    {"3D..", {Init3DFunctions}},
+    {"Particle..", {InitParticleFunctions}},
+    {"Misc..", {Support_AddFunctions, InitMiscFunctions}},
+    {"DS..", {InitDSFunctions}},
+    {"Sound..", {InitSoundFunctions}},
+    {"DPlay..", {InitMPlayFunctions}},
+    {"Physics..", {InitPhysicsFunctions}},
+    {"Gamepad..", {nullptr}}, // InitGamepadFunctions
+    {"Buffers..", {InitBufferFunctions, InitVertexFunctions}},
+    {"Networking..", {InitNetworkFunctions}},
+    {"Shaders..", {InitShaderFunctions, InitVertexFormatFunctions, InitSteamFunctions}},
+    {"Zebo..", {InitVirtualKeyFunctions, InitServiceFunctions, InitWin8Functions}},
+    {"Fini\n", {nullptr}},
+};
+
+} // namespace
+
+void InitQNLFunctions() {
+    for (const RegistrationGroup& group : kGroups) {
+        DebugConsole->Output("%s", group.trace);
+        for (Registrar registrar : group.registrars) {
+            if (registrar) registrar();
+        }
+    }
+}

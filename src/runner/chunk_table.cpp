@@ -1,0 +1,207 @@
+// The work of every chunk in the two passes over the game file: the pre-pass that reads what the window
+// needs before it exists (the general information, strings, code and variable references), and the main
+// walk, whose table names the loader of every tag of the format.
+#include "runner/game_load.h"
+
+#include "audio/audio.h"
+#include "core/console.h"
+#include "core/save_area.h"
+#include "data/code_chunk.h"
+#include "data/container.h"
+#include "data/general_info.h"
+#include "graphics/background.h"
+#include "graphics/font.h"
+#include "graphics/sprite.h"
+#include "graphics/texture_page.h"
+#include "io/window_state.h"
+#include "runner/builtin_registry.h"
+#include "script/code_references.h"
+#include "script/compiler/compile.h"
+#include "script/functions.h"
+#include "script/script.h"
+#include "script/variable_list.h"
+#include "script/variables.h"
+#include "script/vm/vm_handles.h"
+#include "world/object.h"
+#include "world/path.h"
+#include "world/room.h"
+#include "world/room_table.h"
+#include "world/timeline.h"
+
+#include <iterator>
+
+namespace {
+
+// The options also drive three flags of other subsystems: the sound engine, whether every error aborts
+// and what reading a never-set variable gives. The show-errors flag is left as the command line set it,
+// so that "-noerrors" still holds after the load.
+void ApplyOptions(const OptionsRecord& options) {
+    Audio_UseNewEngine = options.useOpenAL;
+    Code_AbortOnAnyError = options.errorsAbort;
+    Variable_UnsetIsError = options.unsetVariableFlag;
+}
+
+// Chunks whose subsystem keeps nothing from them in this build: their record list has been checked, and
+// their loader is not built yet.
+bool KeepNothing(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) {
+    return true;
+}
+
+// The header also starts the game-wide instance and tile id counters.
+bool GeneralInfo_Chunk(const CDataView& file, const IFFChunk& chunk) {
+    if (!GEN8_Load(file, chunk)) return false;
+    Room_SetLastInstanceId(static_cast<int32_t>(g_GeneralInfo.lastInstanceId));
+    Room_SetLastTileId(static_cast<int32_t>(g_GeneralInfo.lastTileId));
+    return true;
+}
+bool GEN8_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
+    return GeneralInfo_Chunk(file, chunk);
+}
+bool GEN7_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
+    Code_SetRunnerFormat(700);
+    return GeneralInfo_Chunk(file, chunk);
+}
+bool OPTN_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
+    return Options_Load(file, chunk, OptionsAppliers{Window_SetColour, ApplyOptions});
+}
+bool CODE_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
+    return Code_PatchStrings(file, chunk);
+}
+bool FUNC_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
+    return FUNC_Load(file, chunk);
+}
+bool SCPT_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
+    if (Script_Load({file.Data() + chunk.offset, chunk.length}, {file.Data(), file.Size()})) return true;
+    Runner_LoadFailed("SCPT: a script record lies outside the file\n");
+    return false;
+}
+// The run-time string table starts with the file's strings, so that a string index is its handle.
+bool STRG_Chunk(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) {
+    VMString_ClearConstants();
+    for (int i = 0; i < Code_GetStringCount(); ++i)
+        VMString_AddConstant(Code_GetString(i));
+    return true;
+}
+bool FONT_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list) {
+    Font_Init();
+    return Font_Load(file, chunk, list);
+}
+bool Nothing(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) {
+    return true;
+}
+
+// Every tag of the format, with its work in the main walk.
+const ChunkEntry kChunks[] = {
+    {"GEN8", false, GEN8_Chunk},
+    {"GEN7", false, GEN7_Chunk},
+    {"GENL", false, GEN7_Chunk},
+    {"OPTN", false, OPTN_Chunk},
+    // Extensions, sounds and shaders:
+    // their loaders come with their subsystems.
+    {"EXTN", true, KeepNothing},
+    {"SOND", true, KeepNothing},
+    {"AUDO", true, KeepNothing},
+    {"SPRT", true, Sprite_Load},
+    {"BGND", true, Background_Load},
+    {"PATH", true, Path_Load},
+    {"SCPT", true, SCPT_Chunk},
+    {"SHDR", true, KeepNothing},
+    {"FONT", true, FONT_Chunk},
+    {"TMLN", true, TimeLine_Load},
+    {"OBJT", true, Object_Load},
+    {"ROOM", true, Room_Load},
+    {"DAFL", true, Nothing},
+    {"TPAG", true, TPAG_Load},
+    {"TXTR", true, Textures_Load},
+    {"CODE", false, CODE_Chunk},
+    {"FUNC", false, FUNC_Chunk},
+    {"VARI", false, Nothing},
+    {"STRG", false, STRG_Chunk},
+    {"HELP", false, Nothing},
+};
+
+void ClearLoadedTables() {
+    Room_Init();
+    // Sprites, backgrounds and fonts point at the loaded page entries.
+    Sprite_Clear();
+    Background_Clear();
+    Font_Init();
+    TPage_ClearEntries();
+    Path_Clear();
+    TimeLine_Init();
+}
+
+} // namespace
+
+void Game_ClearOptions() {
+    Options_Clear();
+    ApplyOptions(g_Options);
+}
+
+void Game_ClearLoadedTables() {
+    ClearLoadedTables();
+}
+
+// ---- The pre-pass ----
+
+void Code_Load(uint8_t* data, uint32_t size) {
+    CDataView file(data, size);
+    Code_SetFile(file);
+    uint32_t sizeField;
+    if (size <= 8 || !file.U32(4, &sizeField) || sizeField != size - 8) return;
+    std::vector<IFFChunk> chunks;
+    if (!IFF_ReadChunks(file, &chunks, "Game file")) return;
+    // The references are bound once every code entry is known, whatever the order of the chunks.
+    std::vector<IFFChunk> variables;
+    for (const IFFChunk& chunk : chunks) {
+        if (chunk.length == 0) continue;
+        bool ok = true;
+        if (chunk.tag == IFF_Tag("STRG")) {
+            DebugConsole->Output("ID_STRG\n");
+            ok = Code_LoadStrings(file, chunk);
+        } else if (chunk.tag == IFF_Tag("GEN7") || chunk.tag == IFF_Tag("GEN8") ||
+                   chunk.tag == IFF_Tag("GENL")) {
+            DebugConsole->Output("Get Header Information\n");
+            ok = GEN8_Load(file, chunk);
+            if (ok) {
+                LoadSave_SetGameName(g_GeneralInfo.gameName.c_str());
+                Code_SetRunnerFormat(800);
+                DebugConsole->Output("InitQNLFunctions\n");
+                // Once per run, also when a file holds two general-information chunks or the process
+                // registered them before to compile code.
+                if (Code_Function_Count() == 0) InitQNLFunctions();
+            }
+        } else if (chunk.tag == IFF_Tag("CODE")) {
+            DebugConsole->Output("Code_Load()\n");
+            Code_ClearReferences();
+            ok = Code_LoadEntries(file, chunk, Code_IndexReferences);
+        } else if (chunk.tag == IFF_Tag("VARI")) {
+            variables.push_back(chunk);
+        }
+        if (!ok) return;
+    }
+    for (const IFFChunk& chunk : variables) {
+        DebugConsole->Output("VARI_Load()\n");
+        if (!VARI_Load(file, chunk)) return;
+    }
+}
+
+// ---- The main walk ----
+
+bool IFF_ProcessChunks(uint8_t* data, uint32_t size) {
+    DebugConsole->Output("initialise everything!\n");
+    // Sounds, sprites, backgrounds, paths, scripts, fonts, timelines and objects are emptied here
+    // by their subsystems once they are built; the options are ours.
+    ClearLoadedTables();
+    Game_ClearOptions();
+
+    CDataView file(data, size);
+    if (!data) {
+        Runner_LoadFailed("No game file was loaded\n");
+        return false;
+    }
+    bool result = IFF_WalkChunks(file, kChunks, std::size(kChunks));
+    // The compiled game's reference tables would be bound here; this build has no compiled game.
+    return result;
+}
+

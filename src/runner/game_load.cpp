@@ -1,0 +1,120 @@
+#include "runner/game_load.h"
+
+#include "core/console.h"
+#include "core/memory.h"
+#include "core/save_area.h"
+#include "data/code_chunk.h"
+#include "data/container.h"
+#include "data/debug_info.h"
+#include "data/general_info.h"
+#include "runner/options_file.h"
+#include "script/code_references.h"
+#include "script/script.h"
+#include "script/variables.h"
+#include "world/builtin_variables.h"
+#include "script/vm/vm_handles.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+uint8_t* g_data = nullptr;
+CDataView g_file;
+std::string g_debugPath;
+char* (*g_gameFileAsker)() = nullptr;
+
+// The last path separator of a path ("/", else "\"), npos when it has none.
+size_t LastSeparator(const std::string& path) {
+    size_t at = path.rfind('/');
+    return at != std::string::npos ? at : path.rfind('\\');
+}
+
+} // namespace
+
+void Runner_SetGameFileAsker(char* (*asker)()) {
+    g_gameFileAsker = asker;
+}
+
+bool RunnerLoadGame(const char* gamePath) {
+    DebugConsole->Output("RunnerLoadGame: %s\n", gamePath ? gamePath : "(null)");
+    std::string path;
+    if (gamePath && *gamePath) {
+        path = gamePath;
+    } else {
+        char* chosen = g_gameFileAsker ? g_gameFileAsker() : nullptr;
+        if (!chosen) std::exit(1);
+        path = chosen;
+        MEM_FREE(chosen);
+    }
+    // The path is made absolute once, and everything beside the game is read at that path as it is.
+    LoadSave_SetGamePath(path.c_str());
+    path = LoadSave_GetGamePath();
+    Variable_InitWorkingDirectory(path.c_str());
+    DebugConsole->Output("RunnerLoadGame() - %s\n", path.c_str());
+
+    size_t separator = LastSeparator(path);
+    Game_ReadOptionsFile(path, separator);
+
+    // The extension is looked for in the file name only, so the debug file is always beside the game.
+    g_debugPath.clear();
+    size_t dot = path.rfind('.');
+    if (dot != std::string::npos && (separator == std::string::npos || dot > separator)) {
+        g_debugPath = path.substr(0, dot) + ".zbdebug";
+        int size = 0;
+        uint8_t* debug = LoadSave_ReadFile(g_debugPath.c_str(), &size);
+        if (debug) DebugInfo_Load(debug, static_cast<uint32_t>(size));
+    }
+
+    DebugConsole->Output("Reading File %s\n", path.c_str());
+    int size = 0;
+    uint8_t* data = LoadSave_ReadFile(path.c_str(), &size);
+    if (!data) {
+        DebugConsole->Output("FAILED to load File %s\n", path.c_str());
+        Game_SetData(nullptr, 0);
+        return false;
+    }
+    DebugConsole->Output("Loaded File %s\n", path.c_str());
+    Game_SetData(data, static_cast<uint32_t>(size));
+    if (size >= 4 && (std::memcmp(data, "FORM", 4) == 0 || std::memcmp(data, "MROF", 4) == 0))
+        DebugConsole->Output("IFF wad found\n");
+    return true;
+}
+
+bool LoadGameData() {
+    DebugConsole->Output("LoadGameData()\n");
+    // A fault found while reading the files or in the pre-pass fails the load before any chunk is processed.
+    if (Runner_HasLoadFailed()) return false;
+    bool walked = IFF_ProcessChunks(g_file.Data(), g_file.Size());
+    return walked && !Runner_HasLoadFailed();
+}
+
+const CDataView& Game_File() {
+    return g_file;
+}
+
+void Game_SetData(uint8_t* data, uint32_t size) {
+    if (g_data != data) MEM_FREE(g_data);
+    g_data = data;
+    g_file = CDataView(data, size);
+}
+
+void Game_FreeData() {
+    Game_SetData(nullptr, 0);
+    DebugInfo_Free();
+    Game_ClearLoadedTables();
+    GeneralInfo_Free();
+    Game_ClearOptions();
+    Code_Free();
+    Code_ClearReferences();
+    Script_Clear();
+    VMString_ClearConstants();
+    Game_FreeOptionsFile();
+    g_debugPath.clear();
+    Runner_ClearLoadFailed();
+}
+
+const std::string& Game_DebugPath() {
+    return g_debugPath;
+}
+

@@ -1,0 +1,25 @@
+// The options file beside the game ("options.ini"): its "DEFAULT" section's orientation keys go to the
+// platform; "Debug" (which also installs the physics assertion hook when set) and "Trace" are kept for
+// the start-up.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class IniFile;
+
+// Reads "options.ini" in the folder of the game at path (separator: where the folder ends in it, npos
+// when the path names no folder).
+void Game_ReadOptionsFile(const std::string& path, size_t separator);
+void IniFile_ReadRunnerOptions(const IniFile& ini);
+// What "options.ini" said of debug mode and tracing: 1 or 0, or -1 when it said nothing.
+struct RunnerIniOptions {
+    int debug = -1;
+    int trace = -1;
+};
+const RunnerIniOptions& Game_IniOptions();
+// The options file, or null when the game has none.
+IniFile* Game_OptionsFile();
+const std::string& Game_OptionsPath();
+// Forgets the options file and what it said (shutdown, and between tests).
+void Game_FreeOptionsFile();

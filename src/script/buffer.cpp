@@ -1,0 +1,388 @@
+#include "script/buffer.h"
+
+#include "core/convert.h"
+#include "core/memory.h"
+
+#include <bit>
+#include <cstring>
+
+static_assert(std::endian::native == std::endian::little, "buffer values are stored in host byte order");
+
+namespace {
+
+// The smallest power of two at least (requested AND 511); 1 for 0 and 1, so 512 gives 1 and 300 gives 512.
+int EffectiveAlignment(int requested) {
+    int wanted = requested & 511;
+    int a = 1;
+    while (a < wanted)
+        a <<= 1;
+    return a;
+}
+
+// The largest buffer size whose block (size + alignment) the memory manager can still hand out.
+int64_t MaxSize(int alignment) {
+    return static_cast<int64_t>(MemoryManager::kMaxBlockSize) - alignment;
+}
+
+} // namespace
+
+int Buffer_TypeSize(int type) {
+    switch (type) {
+    case eBuffer_U8:
+    case eBuffer_S8:
+    case eBuffer_Bool:
+        return 1;
+    case eBuffer_U16:
+    case eBuffer_S16:
+    case eBuffer_F16:
+        return 2;
+    case eBuffer_U32:
+    case eBuffer_S32:
+    case eBuffer_F32:
+        return 4;
+    case eBuffer_F64:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+IBuffer::IBuffer()
+    : rawBlock(nullptr), allocatedSize(1), data(nullptr), size(0), alignment(1), kind(eBuffer_Grow),
+      position(0), phase(0), ownsMemory(true) {}
+
+IBuffer::IBuffer(int size_, int kind_, int alignment_)
+    : rawBlock(nullptr), allocatedSize(0), data(nullptr), size(0), alignment(EffectiveAlignment(alignment_)),
+      kind(kind_), position(0), phase(0), ownsMemory(true) {
+    Resize(size_);
+}
+
+IBuffer::IBuffer(void* memory, int size_, int kind_, int alignment_, bool ownsMemory_)
+    : rawBlock(memory), allocatedSize(0), data(static_cast<uint8_t*>(memory)),
+      size(memory && size_ > 0 ? size_ : 0), alignment(EffectiveAlignment(alignment_)), kind(kind_),
+      position(0), phase(0), ownsMemory(ownsMemory_) {
+    allocatedSize = size + alignment;
+}
+
+IBuffer::~IBuffer() {
+    if (ownsMemory) MEM_FREE(rawBlock);
+    Value_Free(&scratch);
+}
+
+void IBuffer::Resize(int newSize) {
+    if (newSize < 0) newSize = 0;
+    if (newSize > MaxSize(alignment)) MemoryManager::OutOfMemory();
+    void* raw = MEM_ALLOC(static_cast<size_t>(newSize) + static_cast<size_t>(alignment));
+    uintptr_t address = reinterpret_cast<uintptr_t>(raw);
+    uintptr_t aligned =
+        (address + static_cast<uintptr_t>(alignment) - 1) & ~static_cast<uintptr_t>(alignment - 1);
+    uint8_t* newData = static_cast<uint8_t*>(raw) + (aligned - address);
+    int keep = size < newSize ? size : newSize;
+    if (keep > 0) std::memcpy(newData, data, static_cast<size_t>(keep));
+    // A buffer over memory it does not own leaves that memory alone and owns the new block.
+    if (ownsMemory) MEM_FREE(rawBlock);
+    rawBlock = raw;
+    ownsMemory = true;
+    data = newData;
+    size = newSize;
+    allocatedSize = newSize + alignment;
+    if (position >= newSize) {
+        position = 0;
+        phase = 0;
+    }
+}
+
+// position = ((position + phase + alignment - 1) rounded down to the alignment) - phase.
+void IBuffer::AlignPosition() {
+    int64_t p = static_cast<int64_t>(position) + phase + alignment - 1;
+    p = p - p % alignment - phase;
+    position = p > INT32_MAX ? INT32_MAX : static_cast<int>(p);
+}
+
+// Sets the position of a wrap buffer (size > 0) to the stream offset p brought into 0 .. size - 1 by whole
+// laps of the size; each lap, forward or back, moves the alignment grid by the size.
+void IBuffer::WrapTo(int64_t p) {
+    int64_t laps = p >= 0 ? p / size : -((-p + size - 1) / size);
+    position = static_cast<int>(p - laps * size);
+    int64_t shifted = (phase + (laps % alignment) * (size % alignment)) % alignment;
+    phase = static_cast<int>(shifted < 0 ? shifted + alignment : shifted);
+}
+
+void IBuffer::WrapStep() {
+    if (position >= size) WrapTo(position);
+}
+
+// Doubles the size of a grow buffer until `needed` bytes fit; false when that size cannot be had.
+bool IBuffer::GrowToHold(int64_t needed) {
+    int64_t newSize = size > 0 ? size : 1;
+    while (newSize < needed)
+        newSize *= 2;
+    if (newSize > MaxSize(alignment)) return false;
+    if (newSize > size) Resize(static_cast<int>(newSize));
+    return true;
+}
+
+void IBuffer::StoreBytes(const uint8_t* bytes, int n) {
+    if (kind != eBuffer_Wrap) {
+        std::memcpy(data + position, bytes, static_cast<size_t>(n));
+        position += n;
+        return;
+    }
+    for (int i = 0; i < n; ++i) {
+        data[position++] = bytes[i];
+        WrapStep();
+    }
+}
+
+void IBuffer::TakeBytes(uint8_t* bytes, int n) {
+    if (kind != eBuffer_Wrap) {
+        std::memcpy(bytes, data + position, static_cast<size_t>(n));
+        position += n;
+        return;
+    }
+    for (int i = 0; i < n; ++i) {
+        bytes[i] = data[position++];
+        WrapStep();
+    }
+}
+
+int IBuffer::Write(int type, const ScriptValue* value) {
+    AlignPosition();
+    if (kind == eBuffer_Wrap) {
+        if (size <= 0) return -2;
+        WrapStep();
+    }
+    if (position >= size && kind != eBuffer_Grow) return -2;
+    if (type < eBuffer_U8 || type > eBuffer_String || type == eBuffer_F16) return -1;
+
+    uint8_t bytes[8];
+    const uint8_t* src = bytes;
+    int n = Buffer_TypeSize(type);
+    double d = Value_Real(value);
+    switch (type) {
+    case eBuffer_U8:
+    case eBuffer_S8:
+        bytes[0] = static_cast<uint8_t>(X86_DoubleToInt32(d));
+        break;
+    case eBuffer_U16:
+    case eBuffer_S16: {
+        uint16_t w = static_cast<uint16_t>(X86_DoubleToInt32(d));
+        std::memcpy(bytes, &w, 2);
+        break;
+    }
+    case eBuffer_U32: {
+        uint32_t w = X86_DoubleToUInt32(d);
+        std::memcpy(bytes, &w, 4);
+        break;
+    }
+    case eBuffer_S32: {
+        int32_t w = X86_DoubleToInt32(d);
+        std::memcpy(bytes, &w, 4);
+        break;
+    }
+    case eBuffer_F32: {
+        float f = static_cast<float>(d);
+        std::memcpy(bytes, &f, 4);
+        break;
+    }
+    case eBuffer_F64:
+        std::memcpy(bytes, &d, 8);
+        break;
+    case eBuffer_Bool:
+        bytes[0] = d > 0.5 ? 1 : 0;
+        break;
+    default: {
+        // A value without text writes the empty string: only the zero byte.
+        const char* text = Value_Text(value);
+        if (!text) text = "";
+        size_t length = std::strlen(text) + 1;
+        if (length > static_cast<size_t>(INT32_MAX)) return -2;
+        src = reinterpret_cast<const uint8_t*>(text);
+        n = static_cast<int>(length);
+        break;
+    }
+    }
+
+    if (n == 1) {
+        if (kind == eBuffer_Grow && !GrowToHold(static_cast<int64_t>(position) + 1)) return -2;
+        data[position++] = src[0];
+        if (position >= size) {
+            if (kind == eBuffer_Wrap)
+                WrapStep();
+            else if (kind == eBuffer_Grow)
+                GrowToHold(static_cast<int64_t>(size) + 1); // stays full when it cannot
+        }
+        return 0;
+    }
+    if (static_cast<int64_t>(position) + n > size) {
+        if (kind == eBuffer_Grow) {
+            if (!GrowToHold(static_cast<int64_t>(position) + n)) return -2;
+        } else if (kind != eBuffer_Wrap) {
+            return -2;
+        }
+    }
+    StoreBytes(src, n);
+    return 0;
+}
+
+int IBuffer::Read(int type, ScriptValue* out) {
+    Value_Free(out);
+    Value_SetReal(out, 0.0);
+    AlignPosition();
+    if (kind == eBuffer_Wrap && size > 0) WrapStep();
+    if (position >= size) {
+        out->real = -3.0;
+        return 0;
+    }
+    if (type == eBuffer_String) {
+        // Up to the first zero byte; a text whose zero byte is missing ends at the end of the buffer.
+        const uint8_t* start = data + position;
+        const void* zero = std::memchr(start, 0, static_cast<size_t>(size - position));
+        size_t length = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - start)
+                             : static_cast<size_t>(size - position);
+        char* text = static_cast<char*>(MEM_ALLOC_RAW(length + 1));
+        std::memcpy(text, start, length);
+        text[length] = '\0';
+        position += static_cast<int>(length) + (zero ? 1 : 0);
+        out->kind = KIND_STRING;
+        out->str = text;
+        return 0;
+    }
+    int n = Buffer_TypeSize(type);
+    if (n == 0) return -1;
+    if (kind != eBuffer_Wrap && static_cast<int64_t>(position) + n > size) {
+        out->real = -3.0;
+        return 0;
+    }
+    uint8_t bytes[8];
+    TakeBytes(bytes, n);
+    switch (type) {
+    case eBuffer_U8:
+    case eBuffer_Bool:
+        out->real = bytes[0];
+        break;
+    case eBuffer_S8:
+        out->real = static_cast<int8_t>(bytes[0]);
+        break;
+    case eBuffer_U16: {
+        uint16_t w;
+        std::memcpy(&w, bytes, 2);
+        out->real = w;
+        break;
+    }
+    case eBuffer_S16: {
+        int16_t w;
+        std::memcpy(&w, bytes, 2);
+        out->real = w;
+        break;
+    }
+    case eBuffer_U32: {
+        uint32_t w;
+        std::memcpy(&w, bytes, 4);
+        out->real = w;
+        break;
+    }
+    case eBuffer_S32: {
+        int32_t w;
+        std::memcpy(&w, bytes, 4);
+        out->real = w;
+        break;
+    }
+    case eBuffer_F32: {
+        float f;
+        std::memcpy(&f, bytes, 4);
+        out->real = f;
+        break;
+    }
+    case eBuffer_F64:
+        std::memcpy(&out->real, bytes, 8);
+        break;
+    default: // the 16-bit code without a conversion: its bytes are consumed, nothing is made of them
+        return -1;
+    }
+    return 0;
+}
+
+int IBuffer::Seek(int mode, int offset) {
+    if (size <= 0) return position;
+    switch (mode) {
+    case 0:
+        position = offset < 0 ? 0 : (offset > size - 1 ? size - 1 : offset);
+        phase = 0;
+        break;
+    case 1: {
+        int64_t p = static_cast<int64_t>(position) + offset;
+        if (kind != eBuffer_Wrap) {
+            position = static_cast<int>(p < 0 ? 0 : (p > size - 1 ? size - 1 : p));
+        } else {
+            WrapTo(p);
+        }
+        break;
+    }
+    case 2: {
+        int k = offset < 0 ? 0 : offset;
+        if (k >= size - 1) k = size - 2;
+        position = size - 1 - k;
+        phase = 0;
+        break;
+    }
+    default:
+        break;
+    }
+    return position;
+}
+
+void IBuffer::WriteString(const char* text) {
+    static const char kNullText[] = {4, 0};
+    // The scratch value borrows the text for the one write; it is never freed through it.
+    scratch.kind = KIND_STRING;
+    scratch.str = const_cast<char*>(text ? text : kNullText);
+    Write(eBuffer_String, &scratch);
+    Value_SetReal(&scratch, 0.0);
+}
+
+char* IBuffer::ReadString() {
+    Read(eBuffer_String, &scratch);
+    char* text = scratch.IsString() ? scratch.str : nullptr;
+    Value_SetReal(&scratch, 0.0);
+    if (text && text[0] == 4 && text[1] == 0) {
+        MEM_FREE(text);
+        text = nullptr;
+    }
+    return text;
+}
+
+bool IBuffer::CanRead(int type) {
+    AlignPosition();
+    if (kind == eBuffer_Wrap && size > 0) WrapStep();
+    if (position >= size) return false;
+    if (type == eBuffer_String) return std::memchr(data + position, 0, static_cast<size_t>(size - position));
+    int n = Buffer_TypeSize(type);
+    if (n == 0) return false;
+    return kind == eBuffer_Wrap || static_cast<int64_t>(position) + n <= size;
+}
+
+bool Buffer_CountFits(const IBuffer* buffer, int count, int minBytesEach) {
+    return count >= 0 && static_cast<int64_t>(count) * minBytesEach <= buffer->BytesLeft();
+}
+
+void Buffer_WriteReal(IBuffer* buffer, int type, double d) {
+    ScriptValue field;
+    Value_SetReal(&field, d);
+    buffer->Write(type, &field);
+}
+
+bool Buffer_ReadReal(IBuffer* buffer, int type, double* d) {
+    if (!buffer->CanRead(type)) return false;
+    ScriptValue field;
+    buffer->Read(type, &field);
+    *d = Value_Real(&field);
+    return true;
+}
+
+bool Buffer_ReadInt32(IBuffer* buffer, int* n) {
+    double d;
+    if (!Buffer_ReadReal(buffer, eBuffer_S32, &d)) return false;
+    *n = X86_DoubleToInt32(d);
+    return true;
+}

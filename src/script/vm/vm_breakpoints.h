@@ -1,0 +1,27 @@
+// The breakpoint table of the remote debugger, kept as the virtual machine uses it: each set breakpoint
+// has the break word written over its code word while the game runs.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t kBreakInstructionWord = 0xFFFF0000u;
+constexpr int kMaxBreakpoints = 256;
+
+// One breakpoint: the instruction word it replaced and the code word it sits on (null = free slot).
+struct DebugBreakpoint {
+    uint32_t savedWord;
+    uint32_t* codeWord;
+};
+
+struct DebugBreakpointTable {
+    DebugBreakpoint entries[kMaxBreakpoints];
+    int count;
+};
+extern DebugBreakpointTable Debugger_Breakpoints;
+
+// Start-up step "VM Init": empties the breakpoint table.
+void DebuggerClearBreakpoints();
+// Writes the break word over the code word of every set breakpoint, keeping the word it replaces.
+void DebuggerInsertBreakpoints();
+// Writes back the saved word of every set breakpoint, walking the table from its end.
+void DebuggerRemoveBreakpoints();

@@ -1,7 +1,0 @@
-#include "world/functions_game.h"
-
-void InitGameFunctions() {
-    InitMotionFunctions();
-    InitInstanceFunctions();
-    InitRoomFunctions();
-}

@@ -1,0 +1,7 @@
+#include "world/game_builtins.h"
+
+void InitGameFunctions() {
+    InitMotionFunctions();
+    InitInstanceFunctions();
+    InitRoomFunctions();
+}

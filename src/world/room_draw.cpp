@@ -1,0 +1,231 @@
+// The draw pass: every visible view of the room (backgrounds, then instances, tiles and particle systems
+// from the deepest to the nearest, then foregrounds), the GUI layer and the cursor sprite.
+#include "world/room_draw.h"
+
+#include "graphics/background.h"
+#include "graphics/batcher.h"
+#include "graphics/frame.h"
+#include "graphics/draw.h"
+#include "graphics/particles.h"
+#include "graphics/sprite.h"
+#include "graphics/surface.h"
+#include "graphics/texture.h"
+#include "graphics/transform.h"
+#include "io/input.h"
+#include "io/window.h"
+#include "world/event.h"
+#include "world/game_values.h"
+#include "world/object.h"
+#include "world/room.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr float kNoParticles = -1e9f;
+
+int WindowWidth() {
+    return Window_GetGameWidth();
+}
+int WindowHeight() {
+    return Window_GetGameHeight();
+}
+
+// Instances are drawn from the tail of the active list (kept in ascending depth): the deepest first, and
+// of equal depths the newest first.
+bool Drawable(const CInstance* i) {
+    return i->Present() && i->visible;
+}
+
+void SetDepth(float depth) {
+    GR_D3D_SetDepth(depth > 11000.0f ? 11000.0f : depth);
+}
+
+void DrawInstance(CInstance* i) {
+    const CObject* object = Object_Data(i->object_index);
+    if (object && object->FindEvent(ev_draw, 0)) {
+        PerformInstanceEvent(i, i, ev_draw, 0);
+        return;
+    }
+    CSprite* sprite = Sprite_Data(i->sprite_index);
+    if (!sprite) return;
+    const int frame = static_cast<int>(std::floor(i->image_index));
+    if (i->image_xscale == 1.0f && i->image_yscale == 1.0f && i->image_angle == 0.0f && i->image_blend == 0xFFFFFF &&
+        i->image_alpha == 1.0f)
+        sprite->DrawSimple(frame, i->x, i->y);
+    else
+        sprite->Draw(frame, i->x, i->y, i->image_xscale, i->image_yscale, i->image_angle, i->image_blend,
+                     i->image_alpha);
+}
+
+void DrawTile(const RoomTile& t, const IntRect& view) {
+    if (!t.visible) return;
+    CBackground* background = Background_Data(t.background);
+    if (!background) return;
+    float x1 = t.x, y1 = t.y;
+    float x2 = t.x + t.width * t.xscale, y2 = t.y + t.height * t.yscale;
+    if (x2 < x1) std::swap(x1, x2);
+    if (y2 < y1) std::swap(y1, y2);
+    if (x2 < view.left || x1 > view.right || y2 < view.top || y1 > view.bottom) return;
+    SetDepth(t.depth);
+    background->DrawPart(static_cast<float>(t.left), static_cast<float>(t.top), static_cast<float>(t.width),
+                         static_cast<float>(t.height), t.x, t.y, t.xscale, t.yscale, t.blend, t.alpha);
+}
+
+// The merge of instances, tiles (when given) and particle systems from the highest depth to the lowest.
+void DrawMerged(const IntRect* view, bool withTiles) {
+    CInstance* instance = Run_Room->active.last;
+    const std::vector<RoomTile>& tiles = Run_Room->tiles;
+    size_t tile = 0;
+    float p = ParticleSystem_MaxDepth();
+    auto nextInstance = [&]() {
+        while (instance && !Drawable(instance))
+            instance = instance->previous;
+    };
+    for (;;) {
+        nextInstance();
+        const bool haveTile = withTiles && tile < tiles.size();
+        if (!instance && !haveTile && !(p > -1e8f)) return;
+        if (p > -1e8f && (!instance || p > instance->depth) && (!haveTile || !(p < tiles[tile].depth))) {
+            SetDepth(p);
+            ParticleSystem_DrawAtDepth(p);
+            p = ParticleSystem_MaxDepthBelow(p);
+        } else if (haveTile && (!instance || tiles[tile].depth > instance->depth)) {
+            DrawTile(tiles[tile++], *view);
+        } else if (instance) {
+            CInstance* drawn = instance;
+            instance = instance->previous;
+            SetDepth(drawn->depth);
+            DrawInstance(drawn);
+        } else {
+            return;
+        }
+    }
+}
+
+void DrawBackgrounds(const IntRect& rect, bool foregrounds) {
+    for (const RoomBackground& b : Run_Room->backgrounds) {
+        if (!b.visible || b.foreground != foregrounds) continue;
+        CBackground* background = Background_Data(b.index);
+        if (!background) continue;
+        background->DrawTiled(b.x, b.y, b.xscale, b.yscale, b.htiled, b.vtiled, static_cast<float>(rect.left),
+                              static_cast<float>(rect.top), static_cast<float>(rect.right - rect.left),
+                              static_cast<float>(rect.bottom - rect.top), b.blend, b.alpha);
+    }
+}
+
+void FullWindowPort() {
+    Graphics::Flush();
+    Graphics::SetViewPort(0, 0, WindowWidth(), WindowHeight());
+}
+
+} // namespace
+
+void Room_DrawInstancesTilesParticles(const IntRect& rect) {
+    DrawMerged(&rect, true);
+}
+
+void Room_DrawInstancesParticles() {
+    DrawMerged(nullptr, false);
+}
+
+void Room_DrawInstances() {
+    for (CInstance* i = Run_Room->active.last; i;) {
+        CInstance* previous = i->previous;
+        if (Drawable(i)) {
+            if (GR_Transform.mode3D) SetDepth(i->depth);
+            DrawInstance(i);
+        }
+        i = previous;
+    }
+}
+
+void Room_DrawView(const IntRect& rect) {
+    View_DrawRegion = rect;
+    if (GR_Transform.mode3D) GR_D3D_ClearDepth();
+    if (Run_Room->showColour) GR_Draw_ClearAlpha(Run_Room->colour, 1.0f);
+    GR_D3D_SetDepth(12000.0f);
+    DrawBackgrounds(rect, false);
+    const float p = ParticleSystem_MaxDepth();
+    if (!Run_Room->tiles.empty()) Room_DrawInstancesTilesParticles(rect);
+    else if (Run_Room->active.first && p > kNoParticles) Room_DrawInstancesParticles();
+    else if (Run_Room->active.first) Room_DrawInstances();
+    else Room_DrawInstancesTilesParticles(rect);
+    GR_D3D_SetDepth(-12000.0f);
+    DrawBackgrounds(rect, true);
+    GR_D3D_SetDepth(-13000.0f);
+}
+
+void Room_DrawGUI(const IntRect& rect) {
+    View_DrawRegion = rect;
+    for (CInstance* i = Run_Room->active.last; i;) {
+        CInstance* previous = i->previous;
+        const CObject* object = Object_Data(i->object_index);
+        if (Drawable(i) && object && object->FindEvent(ev_draw, 64)) PerformInstanceEvent(i, i, ev_draw, 64);
+        i = previous;
+    }
+}
+
+bool Room_DrawViews() {
+    if (!Run_Room) return false;
+    Run_Room->UpdateViews();
+    Run_Room->SortTiles();
+    const int ww = WindowWidth(), wh = WindowHeight();
+    if (Run_Room->viewsEnabled) {
+        if (Run_Room->clearDisplay) GR_Draw_ClearAlpha(Window_GetColour(), 1.0f);
+        for (int v = 0; v < kRoomViewCount && Run_Room; ++v) {
+            const CView& view = Run_Room->views[v];
+            if (!view.visible) continue;
+            View_Current = v;
+            float sx = View_ScaleX, sy = View_ScaleY;
+            bool surface = false;
+            if (view.surfaceId != -1) {
+                Graphics::Flush();
+                if (Surface_Exists(view.surfaceId)) {
+                    if (GR_D3D_RenderTargetDepth() > 0) GR_D3D_PopAllRenderTargets();
+                    GR_D3D_PushRenderTargets();
+                    GR_D3D_SetRenderTarget(0, Texture_Get(Surface_GetTexture(view.surfaceId)));
+                    sx = sy = 1.0f;
+                    surface = true;
+                }
+            }
+            Graphics::SetViewPort(static_cast<int>(view.portX * sx), static_cast<int>(view.portY * sy),
+                                  static_cast<int>(view.portW * sx), static_cast<int>(view.portH * sy));
+            Graphics::SetViewArea(static_cast<float>(view.viewX), static_cast<float>(view.viewY),
+                                  static_cast<float>(view.viewW), static_cast<float>(view.viewH), view.angle);
+            IntRect rect{view.viewX, view.viewY, view.viewX + view.viewW, view.viewY + view.viewH};
+            if (std::fabs(view.angle) >= 0.001f)
+                rect = IntRect{view.viewX - view.viewH / 2, view.viewY - view.viewW / 2,
+                               view.viewX + view.viewW + view.viewH / 2, view.viewY + view.viewH + view.viewW / 2};
+            Room_DrawView(rect);
+            if (surface) GR_D3D_PopRenderTargets();
+        }
+        if (!Run_Room) return false;
+        FullWindowPort();
+        Graphics::SetViewArea(0, 0, static_cast<float>(ww), static_cast<float>(wh), 0);
+        View_DrawRegion = IntRect{0, 0, ww, wh};
+    } else {
+        View_Current = 0;
+        FullWindowPort();
+        Graphics::SetViewArea(0, 0, static_cast<float>(Run_Room->width), static_cast<float>(Run_Room->height), 0);
+        Room_DrawView(IntRect{0, 0, Run_Room->width, Run_Room->height});
+    }
+
+    const bool was3D = GR_Transform.mode3D;
+    GR_D3D_Set3DMode(false);
+    const int gw = GUI_Size.width >= 0 ? GUI_Size.width : ww;
+    const int gh = GUI_Size.height >= 0 ? GUI_Size.height : wh;
+    Graphics::SetViewPort(0, 0, ww, wh);
+    Graphics::SetViewArea(0, 0, static_cast<float>(gw), static_cast<float>(gh), 0);
+    Room_DrawGUI(IntRect{0, 0, gw, gh});
+
+    if (CSprite* cursor = Sprite_Data(Cursor_Sprite)) {
+        int px = 0, py = 0;
+        Display_WindowToPort(IO_RawMouse.x[0], IO_RawMouse.y[0], px, py);
+        cursor->Draw(Run_StepCount, static_cast<float>(px), static_cast<float>(py), 1, 1, 0, 0xFFFFFF, 1);
+    }
+    GR_D3D_Set3DMode(was3D);
+    View_Current = 0;
+    return true;
+}

@@ -1,0 +1,87 @@
+// What the script engine reaches of the world: instance look-up, variables, the instance lists, and the
+// running event and names for error reports.
+#include "script/compiler/constants.h"
+#include "script/world_interface.h"
+#include "script/value.h"
+#include "script/vm/vm_error.h"
+#include "world/event.h"
+#include "world/instance.h"
+#include "world/object.h"
+#include "world/room.h"
+#include "world/room_table.h"
+#include "world/path.h"
+#include "world/timeline.h"
+
+namespace {
+
+class CWorldForScripts : public IScriptWorld {
+public:
+    CInstance* FindInstance(int id) override { return Instance_Find(id); }
+    CVariableList* InstanceVariables(CInstance* instance) override { return instance->variables; }
+    ScriptValue* InstanceSlot(CInstance* instance, int slot) override {
+        return slot >= 0 && slot < instance->slotCount ? &instance->slots[slot] : nullptr;
+    }
+    int ObjectIndexOf(CInstance* instance) override { return instance->object_index; }
+    bool IsMarked(CInstance* instance) override { return instance->marked; }
+    bool IsDeactivated(CInstance* instance) override { return instance->deactivated; }
+
+    void VisitInstances(ScriptInstanceList list, int objectIndex,
+                        const std::function<bool(CInstance*)>& visit) override {
+        switch (list) {
+        case ScriptInstanceList::Room:
+            if (!Run_Room) return;
+            for (CInstance* instance = Run_Room->active.first; instance;) {
+                CInstance* next = instance->next;
+                if (!visit(instance)) return;
+                instance = next;
+            }
+            return;
+        case ScriptInstanceList::Object:
+            // An object's instances include those of its descendants.
+            if (CObject* object = Object_Data(objectIndex)) {
+                for (ObjectInstanceNode* node = object->allInstances.first; node;) {
+                    ObjectInstanceNode* next = node->next;
+                    if (!visit(node->value)) return;
+                    node = next;
+                }
+            }
+            return;
+        case ScriptInstanceList::ChangedObject:
+            VisitDeferred(DEFERRED_OBJECT, visit);
+            return;
+        case ScriptInstanceList::ActivationChange:
+            VisitDeferred(DEFERRED_ACTIVATION, visit);
+            return;
+        }
+    }
+
+private:
+    static void VisitDeferred(DeferredList which, const std::function<bool(CInstance*)>& visit) {
+        for (int i = 0; i < Deferred_Count(which); ++i)
+            if (!visit(Deferred_At(which, i))) return;
+    }
+};
+
+CWorldForScripts g_world;
+
+} // namespace
+
+void World_InstallScriptServices() {
+    ScriptWorld_Install(&g_world);
+    // The names of objects, rooms, paths and timelines stand for their indices in compiled code.
+    Code_Constant_SetResourceFind(RESOURCE_OBJECT, Object_FindByName);
+    Code_Constant_SetResourceFind(RESOURCE_ROOM, Room_FindByName);
+    Code_Constant_SetResourceFind(RESOURCE_PATH, Path_FindByName);
+    Code_Constant_SetResourceFind(RESOURCE_TIMELINE, TimeLine_Find);
+    CodeReportHost host{};
+    host.currentEvent = [](int& type, int& number, int& object, int& action) {
+        type = event_type;
+        number = event_number;
+        object = event_object;
+        action = event_action;
+    };
+    host.eventName = Event_GetName;
+    host.objectName = Object_GetName;
+    host.timelineName = TimeLine_GetName;
+    Code_SetReportHost(host);
+}

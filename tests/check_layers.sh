@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# The layer check: every folder of src/ has a rank, and a file includes headers of its own rank or lower.
+# A call upward goes through an interface that the higher layer installs at start-up. Folders of the same
+# rank include each other only in the directions listed in PEERS. Exceptions are listed in EXCEPTIONS,
+# each with its reason; an exception that no longer matches an include is reported as well, so the list
+# stays exact.
+#
+#   tests/check_layers.sh [src-folder]          check; exit 1 on any violation
+#   tests/check_layers.sh --count [src-folder]  count upward includes, mutual folder pairs and cycles
+set -euo pipefail
+
+COUNT=0
+if [[ ${1:-} == --count ]]; then
+  COUNT=1
+  shift
+fi
+SRC=${1:-$(dirname "$0")/../src}
+
+# Lowest first.
+RANKS='
+core 0
+platform 1
+device 2
+data 3
+script 4
+library 5
+graphics 6
+io 6
+world 6
+audio 6
+physics 6
+net 6
+ext 6
+game 6
+runner 7
+'
+
+# The directions allowed between folders of the same rank: "from to".
+PEERS='
+world graphics
+world io
+world audio
+world physics
+world net
+world ext
+world game
+io graphics
+ext graphics
+ext io
+net io
+'
+
+# "file header reason": an include that breaks the order, kept on purpose.
+EXCEPTIONS='
+'
+
+cd "$SRC"
+grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"]+"' --include='*.cpp' --include='*.h' . |
+  sed -E 's#^\./([^:]+):[0-9]+:[^"]*"([^"]+)".*#\1 \2#' |
+  awk -v count="$COUNT" -v ranks="$RANKS" -v peers="$PEERS" -v exceptions="$EXCEPTIONS" '
+function folder(path,   parts) { split(path, parts, "/"); return parts[1] }
+# Tarjan: the strongly connected components of the folder graph.
+function visit(v,   w, i) {
+  index_[v] = low[v] = ++counter; stack[++top] = v; onstack[v] = 1
+  for (i = 1; i <= nout[v]; ++i) {
+    w = out[v, i]
+    if (!(w in index_)) { visit(w); if (low[w] < low[v]) low[v] = low[w] }
+    else if (onstack[w] && index_[w] < low[v]) low[v] = index_[w]
+  }
+  if (low[v] == index_[v]) {
+    members = ""; size = 0
+    do { w = stack[top--]; onstack[w] = 0; members = members " " w; ++size } while (w != v)
+    if (size > 1) { ++cycles; cycle_list = cycle_list "\n  " substr(members, 2) }
+  }
+}
+BEGIN {
+  n = split(ranks, lines, "\n")
+  for (i = 1; i <= n; ++i) if (split(lines[i], f, " ") == 2) rank[f[1]] = f[2]
+  n = split(peers, lines, "\n")
+  for (i = 1; i <= n; ++i) if (split(lines[i], f, " ") == 2) peer[f[1], f[2]] = 1
+  n = split(exceptions, lines, "\n")
+  for (i = 1; i <= n; ++i) if (split(lines[i], f, " ") >= 3) { excepted[f[1], f[2]] = 1; used[f[1], f[2]] = 0 }
+}
+{
+  file = $1; header = $2
+  from = folder(file); to = folder(header)
+  if (!(from in rank) && index(file, "/") && from != "") unknown[from] = 1
+  if (!(from in rank) || !(to in rank) || from == to) next
+  if (!((from, to) in edge)) { edge[from, to] = 1; out[from, ++nout[from]] = to }
+  bad = ""
+  if (rank[to] > rank[from]) { ++upward; bad = "upward" }
+  else if (rank[to] == rank[from] && !((from, to) in peer)) { ++sideways; bad = "between peers" }
+  if (bad == "") next
+  if ((file, header) in excepted) { used[file, header] = 1; next }
+  violations = violations sprintf("\n  src/%s includes %s (%s: %s -> %s)", file, header, bad, from, to)
+}
+END {
+  for (u in unknown) violations = violations sprintf("\n  folder src/%s has no rank", u)
+  for (key in used) if (!used[key]) {
+    split(key, f, SUBSEP)
+    violations = violations sprintf("\n  exception %s %s matches no include", f[1], f[2])
+  }
+  pairs = 0; cross = 0
+  for (key in edge) {
+    split(key, f, SUBSEP)
+    if (f[1] < f[2] && ((f[2], f[1]) in edge)) {
+      ++pairs
+      if (rank[f[1]] != rank[f[2]]) {
+        ++cross
+        violations = violations sprintf("\n  %s and %s include each other", f[1], f[2])
+      }
+      pair_list = pair_list " " f[1] "<->" f[2]
+    }
+  }
+  cycles = 0; counter = 0; top = 0
+  for (v in rank) if (!(v in index_)) visit(v)
+  if (count) {
+    printf "upward include lines: %d\n", upward
+    printf "include lines between peers not listed: %d\n", sideways
+    printf "folder pairs including each other: %d (of different layers: %d)%s\n", pairs, cross, pairs ? ":" pair_list : ""
+    printf "groups of folders in a cycle: %d%s\n", cycles, cycle_list
+    exit 0
+  }
+  if (violations != "") {
+    print "Layer check failed (order: core < platform < device < data < script < library < peers < runner):" violations
+    exit 1
+  }
+  print "Layer check passed."
+}'

@@ -4,8 +4,8 @@
 // nothing is drawn yet.
 #include <benchmark/benchmark.h>
 
-#include "runner/run_loop.h"
 #include "io/message_pump.h"
+#include "runner/run_loop.h"
 #include "script/code.h"
 #include "script/compiler/constants.h"
 #include "script/variables.h"

@@ -6,11 +6,11 @@
 #include "device/device.h"
 #include "game_writer.h"
 #include "graphics/frame.h"
+#include "io/message_pump.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_platform.h"
 #include "runner/command_line.h"
 #include "runner/run_loop.h"
-#include "io/message_pump.h"
 #include "runner/startup.h"
 
 #define GL_GLEXT_PROTOTYPES 1

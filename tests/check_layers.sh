@@ -35,7 +35,9 @@ game 6
 runner 7
 '
 
-# The directions allowed between folders of the same rank: "from to".
+# The directions allowed between folders of the same rank: "from to". The game world uses every other
+# subsystem; the window and input (io) and the drawing (graphics) share the main window and the device,
+# each both ways.
 PEERS='
 world graphics
 world io
@@ -45,13 +47,17 @@ world net
 world ext
 world game
 io graphics
+graphics io
 ext graphics
 ext io
-net io
 '
 
 # "file header reason": an include that breaks the order, kept on purpose.
 EXCEPTIONS='
+src/graphics/draw_builtins.cpp world/path.h draw_path draws a path of the world
+src/graphics/sprite_draw_builtins.cpp world/instance.h draw_self draws the calling instance
+src/graphics/sprite_draw_builtins.cpp world/room.h the sprite-tiling built-ins tile across the running room
+src/io/window.cpp world/room_size.h the mouse maps into the running room without views
 '
 
 cd "$SRC"
@@ -79,7 +85,9 @@ BEGIN {
   n = split(peers, lines, "\n")
   for (i = 1; i <= n; ++i) if (split(lines[i], f, " ") == 2) peer[f[1], f[2]] = 1
   n = split(exceptions, lines, "\n")
-  for (i = 1; i <= n; ++i) if (split(lines[i], f, " ") >= 3) { excepted[f[1], f[2]] = 1; used[f[1], f[2]] = 0 }
+  for (i = 1; i <= n; ++i) if (split(lines[i], f, " ") >= 3) {
+    sub(/^src\//, "", f[1]); excepted[f[1], f[2]] = 1; used[f[1], f[2]] = 0
+  }
 }
 {
   file = $1; header = $2
@@ -91,14 +99,14 @@ BEGIN {
   if (rank[to] > rank[from]) { ++upward; bad = "upward" }
   else if (rank[to] == rank[from] && !((from, to) in peer)) { ++sideways; bad = "between peers" }
   if (bad == "") next
-  if ((file, header) in excepted) { used[file, header] = 1; next }
+  if ((file, header) in excepted) { used[file, header] = 1; ++kept; next }
   violations = violations sprintf("\n  src/%s includes %s (%s: %s -> %s)", file, header, bad, from, to)
 }
 END {
   for (u in unknown) violations = violations sprintf("\n  folder src/%s has no rank", u)
   for (key in used) if (!used[key]) {
     split(key, f, SUBSEP)
-    violations = violations sprintf("\n  exception %s %s matches no include", f[1], f[2])
+    violations = violations sprintf("\n  exception src/%s %s matches no include", f[1], f[2])
   }
   pairs = 0; cross = 0
   for (key in edge) {
@@ -116,7 +124,8 @@ END {
   for (v in rank) if (!(v in index_)) visit(v)
   if (count) {
     printf "upward include lines: %d\n", upward
-    printf "include lines between peers not listed: %d\n", sideways
+    printf "include lines between peers in no listed direction: %d\n", sideways
+    printf "of these, listed as exceptions: %d\n", kept
     printf "folder pairs including each other: %d (of different layers: %d)%s\n", pairs, cross, pairs ? ":" pair_list : ""
     printf "groups of folders in a cycle: %d%s\n", cycles, cycle_list
     exit 0

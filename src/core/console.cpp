@@ -1,7 +1,7 @@
 #include "core/console.h"
 
-#include "core/memory.h"
 #include "core/debug_link.h"
+#include "core/memory.h"
 
 #include <cstdint>
 #include <cstdio>

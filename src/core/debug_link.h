@@ -1,5 +1,6 @@
-// What the consoles hand to the remote-debugger link and the debug form. Both sinks stay closed until
-// the debugger server and the debug form exist: the conditions answer false and the sinks take nothing.
+// What the consoles and the virtual machine hand to the remote-debugger link and the debug form. Both
+// stay closed until the debugger server and the debug form exist: the conditions answer false, the sinks
+// take nothing and a break does not wait.
 #pragma once
 
 // True while the debug form is open.

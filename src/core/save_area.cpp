@@ -1,8 +1,8 @@
 #include "core/save_area.h"
 
 #include "core/console.h"
-#include "core/memory.h"
 #include "core/files.h"
+#include "core/memory.h"
 
 #include <cerrno>
 #include <clocale>

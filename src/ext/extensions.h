@@ -14,7 +14,7 @@ struct ScriptValue;
 // Calls extension function index with the argument values; false for an index out of range or a kind
 // that cannot be called. The result value receives the function's result.
 bool Extension_CallDLLFunction(int index, int argCount, ScriptValue* args, ScriptValue* result);
-// The legacy evaluator's call of an extension function; false makes the call fail.
+// The call of an extension function with a self and an other; false makes the call fail.
 bool Extension_CallFunction(int index, CInstance* self, CInstance* other, int argCount, ScriptValue* args,
                             ScriptValue* result);
 // The index of the extension function with that name across all packages; -1 when none.

@@ -2,7 +2,9 @@
 
 #include "core/console.h"
 #include "core/memory.h"
+#include "core/save_area.h"
 #include "core/text.h"
+#include "data/data_view.h"
 #include "graphics/bitmap.h"
 #include "graphics/bitmap32.h"
 #include "graphics/image_decode.h"
@@ -10,8 +12,6 @@
 #include "graphics/texture.h"
 #include "graphics/texture_draw.h"
 #include "graphics/texture_page.h"
-#include "data/data_view.h"
-#include "core/save_area.h"
 
 #include <algorithm>
 #include <memory>

@@ -2,10 +2,10 @@
 
 #include "device/device.h"
 #include "graphics/frame.h"
+#include "graphics/profiler.h"
 #include "graphics/render_state.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
-#include "graphics/profiler.h"
 #include "script/vm/vm_error.h"
 
 #include <cstdio>

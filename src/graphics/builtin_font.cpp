@@ -1,8 +1,8 @@
 #include "graphics/builtin_font.h"
 
-#include "graphics/frame.h"
 #include "graphics/embedded_images.h"
 #include "graphics/font.h"
+#include "graphics/frame.h"
 #include "graphics/text_draw.h"
 
 // Without a device the font is made all the same, without a texture: it measures text and draws nothing.

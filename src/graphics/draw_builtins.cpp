@@ -1,8 +1,8 @@
 // The drawing-state, colour and screen built-ins, and the shape and primitive built-ins.
 #include "core/convert.h"
 #include "graphics/colour.h"
-#include "graphics/frame.h"
 #include "graphics/draw.h"
+#include "graphics/frame.h"
 #include "graphics/graphics_builtins.h"
 #include "graphics/render_state.h"
 #include "graphics/texture_draw.h"

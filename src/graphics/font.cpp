@@ -5,10 +5,10 @@
 #include "core/memory.h"
 #include "core/text.h"
 #include "core/utf8.h"
+#include "data/data_view.h"
 #include "graphics/resource_table.h"
 #include "graphics/sprite.h"
 #include "graphics/texture_page.h"
-#include "data/data_view.h"
 
 #include <algorithm>
 #include <cstdio>

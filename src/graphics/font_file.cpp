@@ -2,9 +2,9 @@
 // drawn.
 #include "core/console.h"
 #include "core/memory.h"
+#include "core/save_area.h"
 #include "graphics/batcher.h"
 #include "graphics/font.h"
-#include "core/save_area.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,15 +2,15 @@
 
 #include "core/console.h"
 #include "core/convert.h"
+#include "data/general_info.h"
 #include "device/device.h"
 #include "graphics/embedded_images.h"
-#include "graphics/surface.h"
-#include "platform/dialogs.h"
-#include "io/window.h"
-#include "platform/platform.h"
-#include "data/general_info.h"
 #include "graphics/profiler.h"
+#include "graphics/surface.h"
 #include "io/message_pump.h"
+#include "io/window.h"
+#include "platform/dialogs.h"
+#include "platform/platform.h"
 
 #include <cctype>
 #include <cmath>
@@ -291,8 +291,9 @@ bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t op
             "Creating D3D device - ARGB=32bit, D16, SwapEffect=Discard, Software Vertex Processing\n");
         behaviour = 0x22;
         if (g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, behaviour, &g_present, &GR_D3DDevice) != D3D_OK)
-            ExitWithBox("Failed to create Direct3D Screen requirements and that your drivers are up-to-date. If "
-                        "your graphics card has little memory, try switching your computer to a lower resolution.");
+            ExitWithBox("Failed to create Direct3D Screen. Check that your computer meets the minimum "
+                        "requirements and that your drivers are up-to-date. If your graphics card has little "
+                        "memory, try switching your computer to a lower resolution.");
     }
 
     DebugConsole->Output("Creating screen render target\n");

@@ -6,10 +6,9 @@
 // operation that needs it answers as the graphics code does without a device (false, null, nothing
 // drawn). The desktop is the layer's virtual desktop.
 //
-// Where the callers' list and the owning descriptions differ, these follow the owning ones: the drawing
-// size is Graphics::GetScreenSize, StartFrame/EndFrame return bool, EnsureWindowed returns bool,
-// Set3DMode returns true rather than the previous state, and the anti-aliasing value read by display_aa
-// is the multisample mask, not a count.
+// The drawing size is Graphics::GetScreenSize; StartFrame, EndFrame and Display_EnsureWindowed say
+// whether they succeeded; Set3DMode returns true rather than the previous state; and the anti-aliasing
+// value display_aa reads is the multisample mask, not a count.
 #pragma once
 
 #include "graphics/batcher.h"

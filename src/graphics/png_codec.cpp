@@ -2,11 +2,11 @@
 // set it up, so every resource of a decode or a write is kept in a record outside that function's frame
 // and released by its owner afterwards.
 #include "core/console.h"
+#include "core/files.h"
 #include "core/memory.h"
+#include "core/save_area.h"
 #include "graphics/bitmap.h"
 #include "graphics/image_decode.h"
-#include "core/files.h"
-#include "core/save_area.h"
 
 #include <png.h>
 

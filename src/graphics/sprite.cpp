@@ -4,16 +4,16 @@
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/text.h"
+#include "data/data_view.h"
 #include "graphics/bitmap.h"
 #include "graphics/bitmap32.h"
+#include "graphics/frame.h"
 #include "graphics/resource_table.h"
 #include "graphics/surface.h"
 #include "graphics/texture.h"
 #include "graphics/texture_draw.h"
 #include "graphics/texture_page.h"
 #include "graphics/transform.h"
-#include "data/data_view.h"
-#include "graphics/frame.h"
 
 #include <algorithm>
 #include <cmath>

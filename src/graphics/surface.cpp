@@ -152,7 +152,7 @@ bool Surface_SetTarget(int id) {
     return Surface_SetTargetExt(0, id);
 }
 
-// With no surface set this still pops a level (the frame's own), as the original does.
+// With no surface set this still pops a level (the frame's own).
 bool Surface_ResetTarget() {
     if (!GR_D3DDevice) return false;
     Graphics::Flush();

@@ -3,9 +3,9 @@
 #include "core/convert.h"
 #include "core/text.h"
 #include "core/utf8.h"
+#include "graphics/builtin_font.h"
 #include "graphics/draw.h"
 #include "graphics/font.h"
-#include "graphics/builtin_font.h"
 #include "graphics/profiler.h"
 
 #include <cmath>

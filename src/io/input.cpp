@@ -6,11 +6,11 @@
 #include "core/text.h"
 #include "core/utf8.h"
 #include "graphics/frame.h"
+#include "graphics/profiler.h"
 #include "io/window_state.h"
-#include "script/buffer.h"
 #include "library/ini_file.h"
 #include "platform/platform.h"
-#include "graphics/profiler.h"
+#include "script/buffer.h"
 #include "script/compiler/constants.h"
 
 #include <cctype>

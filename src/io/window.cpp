@@ -4,13 +4,13 @@
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/text.h"
+#include "data/general_info.h"
 #include "device/gl/gl_context.h"
 #include "graphics/frame.h"
 #include "io/input.h"
 #include "library/os_events.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
-#include "data/general_info.h"
 #include "world/room_size.h"
 
 #include <algorithm>

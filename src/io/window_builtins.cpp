@@ -2,15 +2,15 @@
 #include "core/console.h"
 #include "core/convert.h"
 #include "core/text.h"
+#include "data/general_info.h"
 #include "graphics/frame.h"
 #include "io/input.h"
 #include "io/window.h"
 #include "library/builtin.h"
 #include "platform/platform.h"
-#include "data/general_info.h"
 #include "script/functions.h"
-#include "script/vm/vm_error.h"
 #include "script/value.h"
+#include "script/vm/vm_error.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
-// The library's groups of built-in functions, its constants and OS variables, registered once at
-// start-up in the order of the function table, and the switch between the checked and the fast grid
-// accessors.
+// The library's groups of built-in functions and OS variables, registered once at start-up in the order
+// of the function table, and the switch between the checked and the fast grid accessors.
 #pragma once
 
 void InitMathFunctions();

@@ -2,8 +2,7 @@
 
 #include "core/console.h"
 
-// There is no display layer yet, so every run is unattended: the message goes to the console instead of
-// a box that nobody could close.
+// The message goes to the release console; no box is shown.
 void ShowMessage(const char* text) {
     ReleaseConsole->Output("%s\n", text != nullptr ? text : "");
 }

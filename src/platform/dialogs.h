@@ -1,5 +1,5 @@
-// Message boxes as the graphics and library code show them.
+// The engine's messages to the player, as the start-up, the graphics and the compiler show them.
 #pragma once
 
-// A modal message box with the game caption; returns when it closes.
+// A message to the player; it goes to the release console (no box is shown).
 void ShowMessage(const char* text);

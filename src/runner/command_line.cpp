@@ -1,10 +1,10 @@
 #include "runner/command_line.h"
 
 #include "core/console.h"
+#include "graphics/frame.h"
 #include "io/input.h"
 #include "physics/physics.h"
 #include "platform/platform.h"
-#include "graphics/frame.h"
 #include "script/code_execute.h"
 #include "script/compiler/compile.h"
 #include "script/vm/vm.h"

@@ -14,7 +14,7 @@ struct RunnerSwitches {
     bool playback = false;
     bool noAudio = false;
     bool inAWindow = false;   // overrides the options' full screen
-    bool newExecution = true; // false: "-oldexec", the tree evaluator
+    bool newExecution = true; // false: "-oldexec", tree mode (see Code_TreeMode)
 
     bool trace = false;       // "-trace"
     bool noErrors = false;    // "-noerrors": no error dialog, for the whole run

@@ -11,8 +11,8 @@
 #include "script/code_references.h"
 #include "script/script.h"
 #include "script/variables.h"
-#include "world/builtin_variables.h"
 #include "script/vm/vm_handles.h"
+#include "world/builtin_variables.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,8 +1,8 @@
+#include "core/save_area.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_platform.h"
 #include "runner/command_line.h"
 #include "runner/startup.h"
-#include "core/save_area.h"
 
 #include <cstdio>
 #include <string>

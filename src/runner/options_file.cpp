@@ -2,9 +2,9 @@
 
 #include "core/console.h"
 #include "core/files.h"
+#include "ext/platform_services.h"
 #include "library/ini_file.h"
 #include "physics/physics.h"
-#include "ext/platform_services.h"
 
 #include <cstdlib>
 #include <memory>

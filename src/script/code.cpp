@@ -2,8 +2,8 @@
 
 #include "core/memory.h"
 #include "core/text.h"
-#include "script/compiled_game.h"
 #include "data/code_chunk.h"
+#include "script/compiled_game.h"
 #include "script/vm/vm_buffer.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include "core/memory.h"
 #include "core/text.h"
-#include "script/compiled_game.h"
 #include "script/code.h"
+#include "script/compiled_game.h"
 #include "script/compiler/compile.h"
 #include "script/value.h"
 #include "script/vm/vm.h"
@@ -36,7 +36,7 @@ bool Code_Execute(CInstance* self, CInstance* other, CCode* code, ScriptValue* r
     if (!Code_TreeMode || code->kind == CODE_KIND_CONSTANT || code->code != nullptr ||
         code->nativeEntry != nullptr)
         return RunOnMachine(self, other, code, result);
-    // The legacy tree evaluator is not built yet: the code cannot run in tree mode, and says so.
+    // There is no tree evaluator: the code cannot run in tree mode, and says so.
     Code_ErrorFlag = true;
     MEM_FREE(Code_ErrorText);
     Code_ErrorText = String_Duplicate("This runner has no legacy tree evaluator yet.");

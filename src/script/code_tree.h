@@ -1,5 +1,4 @@
-// The syntax tree of compiled code, shared by the parser, the constant folder, the code generator and
-// the tree evaluator.
+// The syntax tree of compiled code, shared by the parser, the constant folder and the code generator.
 #pragma once
 
 #include <cstddef>

@@ -5,9 +5,9 @@
 #include "core/name_map.h"
 #include "core/text.h"
 #include "script/buffer.h"
-#include "script/world_interface.h"
 #include "script/value.h"
 #include "script/variable_list.h"
+#include "script/world_interface.h"
 
 #include <cstdint>
 #include <cstring>

@@ -31,7 +31,7 @@ bool SamePlace(float a, float b) {
 }
 
 // The unit steps of the contact searches: round(maxdist) when above 0, else 1000. A distance beyond
-// the int32 range rounds to the lowest int32, as on the original machine: no step at all.
+// the int32 range rounds to the lowest int32 (the x86 conversion): no step at all.
 int StepLimit(float maxdist) {
     return maxdist > 0 ? X86_RoundToInt32(maxdist) : 1000;
 }

@@ -5,9 +5,9 @@
 #include "core/memory.h"
 #include "core/name_map.h"
 #include "core/text.h"
-#include "script/compiled_game.h"
 #include "data/code_chunk.h"
 #include "data/general_info.h"
+#include "script/compiled_game.h"
 #include "world/event.h"
 
 #include <cstdio>

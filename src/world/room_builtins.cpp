@@ -3,8 +3,8 @@
 // loading the game.
 #include "core/console.h"
 #include "core/convert.h"
-#include "library/builtin.h"
 #include "io/message_pump.h"
+#include "library/builtin.h"
 #include "script/value.h"
 #include "world/game_builtins.h"
 #include "world/room_change.h"

@@ -4,8 +4,8 @@
 
 #include "graphics/background.h"
 #include "graphics/batcher.h"
-#include "graphics/frame.h"
 #include "graphics/draw.h"
+#include "graphics/frame.h"
 #include "graphics/particles.h"
 #include "graphics/sprite.h"
 #include "graphics/surface.h"

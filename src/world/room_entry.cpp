@@ -1,15 +1,15 @@
 #include "world/room_entry.h"
 
 #include "core/hash.h"
+#include "graphics/frame.h"
 #include "graphics/particles.h"
 #include "io/input.h"
-#include "graphics/frame.h"
-#include "world/room_draw.h"
 #include "script/code_execute.h"
 #include "script/value.h"
 #include "world/event.h"
 #include "world/instance.h"
 #include "world/room.h"
+#include "world/room_draw.h"
 #include "world/room_table.h"
 
 #include <vector>

@@ -1,9 +1,9 @@
 #include "world/room_record.h"
 
 #include "core/console.h"
-#include "script/compiled_game.h"
 #include "data/code_chunk.h"
 #include "script/code.h"
+#include "script/compiled_game.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,10 +2,10 @@
 
 #include "core/console.h"
 #include "core/name_map.h"
-#include "script/compiled_game.h"
 #include "data/code_chunk.h"
 #include "data/general_info.h"
 #include "script/code.h"
+#include "script/compiled_game.h"
 #include "script/compiler/compile.h"
 #include "world/room.h"
 

@@ -1,15 +1,15 @@
 // What the script engine reaches of the world: instance look-up, variables, the instance lists, and the
 // running event and names for error reports.
 #include "script/compiler/constants.h"
-#include "script/world_interface.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"
+#include "script/world_interface.h"
 #include "world/event.h"
 #include "world/instance.h"
 #include "world/object.h"
+#include "world/path.h"
 #include "world/room.h"
 #include "world/room_table.h"
-#include "world/path.h"
 #include "world/timeline.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include "core/console.h"
 #include "core/name_map.h"
-#include "script/compiled_game.h"
 #include "data/code_chunk.h"
+#include "script/compiled_game.h"
 #include "script/script.h"
 #include "script/value.h"
 #include "world/event.h"

@@ -1,21 +1,11 @@
 #include "core/files.h"
 
-#include "core/memory.h"
+#include "support/owned_text.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-
-namespace {
-
-std::string Take(char* s) {
-    std::string text = s ? s : "<null>";
-    MEM_FREE(s);
-    return text;
-}
-
-} // namespace
 
 TEST(SupportPaths, SplitIntoParts) {
     EXPECT_EQ(Take(Support_ExtractFileDir("file.txt")), "");

@@ -1,7 +1,7 @@
 #include "core/save_area.h"
 
-#include "core/memory.h"
 #include "core/files.h"
+#include "core/memory.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

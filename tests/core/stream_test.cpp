@@ -1,6 +1,6 @@
 #include "core/memory.h"
-#include "core/stream.h"
 #include "core/save_area.h"
+#include "core/stream.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

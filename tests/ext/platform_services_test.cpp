@@ -1,5 +1,5 @@
-#include "core/memory.h"
 #include "ext/platform_services.h"
+#include "support/owned_text.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -51,12 +51,6 @@ protected:
     };
     std::vector<Saved> saved;
 };
-
-std::string Take(char* text) {
-    std::string result = text;
-    MEM_FREE(text);
-    return result;
-}
 
 } // namespace
 

@@ -3,11 +3,11 @@
 // (as a script), so that binding runs its chains, and a name that does not resolve fails the load
 // instead of ending the run.
 #include "core/memory.h"
-#include "graphics/font.h"
 #include "data/code_chunk.h"
-#include "script/code_references.h"
-#include "runner/game_load.h"
 #include "data/debug_info.h"
+#include "graphics/font.h"
+#include "runner/game_load.h"
+#include "script/code_references.h"
 #include "script/functions.h"
 #include "world/path.h"
 

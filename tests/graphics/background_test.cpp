@@ -1,8 +1,8 @@
 // Backgrounds made at run time: from a colour, from image data and files, and oversized images.
+#include "core/save_area.h"
 #include "graphics/background.h"
 #include "graphics/bitmap32.h"
 #include "graphics/texture.h"
-#include "core/save_area.h"
 #include "support/graphics_device.h"
 #include "support/temp_folder.h"
 

@@ -1,8 +1,8 @@
 // Device resets switching the main window between windowed and full screen, with the styles, sizes and
 // positions the window gets, on the scripted platform.
+#include "data/general_info.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/platform.h"
-#include "data/general_info.h"
 #include "support/graphics_device.h"
 
 namespace {

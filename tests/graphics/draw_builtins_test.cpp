@@ -1,10 +1,10 @@
 // The drawing-state, colour and shape built-ins called by name, as game code calls them, on the recording
 // backend.
+#include "graphics/frame.h"
 #include "graphics/graphics_builtins.h"
 #include "graphics/render_state.h"
 #include "graphics/texture_draw.h"
 #include "library/builtin_test_util.h"
-#include "graphics/frame.h"
 #include "support/graphics_device.h"
 #include "world/path.h"
 

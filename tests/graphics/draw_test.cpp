@@ -1,6 +1,6 @@
 // The 2D primitives as vertex streams, on the recording backend.
-#include "script/compiler/compile.h"
 #include "device_output.h"
+#include "script/compiler/compile.h"
 
 #include <cstring>
 

@@ -1,19 +1,19 @@
 // Fonts and text: the font table and its "FONT" records, glyph look-up, line splitting and wrapping,
 // measuring, and drawn text as vertex streams and as pixels.
+#include "core/save_area.h"
 #include "data_builder.h"
+#include "device_output.h"
 #include "graphics/embedded_images.h"
 #include "graphics/font.h"
+#include "graphics/frame.h"
 #include "graphics/graphics_builtins.h"
 #include "graphics/sprite.h"
-#include "graphics/frame.h"
 #include "graphics/text_draw.h"
 #include "graphics/texture_draw.h"
 #include "library/builtin_test_util.h"
-#include "device_output.h"
 #include "support/load_game.h"
 #include "support/pixel_mask.h"
 #include "support/temp_folder.h"
-#include "core/save_area.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,8 +1,8 @@
 #include "graphics/image_decode.h"
 
 #include "core/memory.h"
-#include "image_samples.h"
 #include "core/save_area.h"
+#include "image_samples.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

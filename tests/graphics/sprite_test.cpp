@@ -1,11 +1,11 @@
 // Sprites and backgrounds loaded from built data files, drawn offscreen and read back; their tables;
 // bad records failing the load.
 #include "data_builder.h"
+#include "device_output.h"
 #include "graphics/background.h"
+#include "graphics/frame.h"
 #include "graphics/sprite.h"
 #include "graphics/texture.h"
-#include "graphics/frame.h"
-#include "device_output.h"
 #include "support/load_game.h"
 #include "support/pixel_mask.h"
 

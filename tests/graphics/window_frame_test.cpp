@@ -1,6 +1,6 @@
 // A frame presented into the SDL window (offscreen video driver) through its own GL context.
-#include "graphics/frame.h"
 #include "graphics/draw.h"
+#include "graphics/frame.h"
 #include "io/window.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_platform.h"

@@ -2,12 +2,12 @@
 #pragma once
 
 #include "core/memory.h"
-#include "io/input.h"
+#include "data/general_info.h"
 #include "graphics/frame.h"
+#include "io/input.h"
 #include "io/window.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/platform.h"
-#include "data/general_info.h"
 
 #include <gtest/gtest.h>
 

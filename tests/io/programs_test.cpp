@@ -1,22 +1,12 @@
 #include "io/programs.h"
 
-#include "core/memory.h"
+#include "support/owned_text.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-std::string Take(char* s) {
-    std::string text = s ? s : "<null>";
-    MEM_FREE(s);
-    return text;
-}
-
-} // namespace
 
 TEST(SupportProcess, ProgramsStartWithoutAShell) {
     TempFolder tmp;

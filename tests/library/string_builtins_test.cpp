@@ -82,7 +82,7 @@ TEST(StringBuiltIns, TextFormsAndFormatting) {
                  {"string_format", {1.5, -4.0, 1.0}, "1.5  "}});
     EXPECT_TRUE(GivesNoText("string_format", {nullptr, 1.0, 1.0}));
 
-    // Far past the original 200-byte buffer: the text is as long as it formats.
+    // Far past 200 bytes: the text is as long as it formats.
     std::string wide = CallText("string_format", {1.0, 1002.0, 2.0});
     EXPECT_EQ(wide.size(), 1000u);
     EXPECT_EQ(wide.substr(996), "1.00");

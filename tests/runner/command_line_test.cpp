@@ -1,9 +1,9 @@
-#include "data/general_info.h"
-#include "runner/command_line.h"
-#include "platform/platform.h"
-#include "script/compiler/compile.h"
-#include "io/input.h"
 #include "core/console.h"
+#include "data/general_info.h"
+#include "io/input.h"
+#include "platform/platform.h"
+#include "runner/command_line.h"
+#include "script/compiler/compile.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -6,11 +6,11 @@
 
 #include "audio/audio.h"
 #include "core/memory.h"
+#include "core/save_area.h"
+#include "data/debug_info.h"
 #include "data_builder.h"
 #include "game_writer.h"
 #include "io/window_state.h"
-#include "data/debug_info.h"
-#include "core/save_area.h"
 #include "script/code.h"
 #include "script/functions.h"
 #include "script/variable_list.h"

@@ -1,8 +1,8 @@
 #include "core/console.h"
 #include "script/buffer.h"
-#include "script/world_interface.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
+#include "script/world_interface.h"
 #include "support/fake_world.h"
 #include "value_test_util.h"
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "script/world_interface.h"
 #include "script/value.h"
 #include "script/variable_list.h"
 #include "script/vm/vm_buffer.h"
+#include "script/world_interface.h"
 #include "support/fake_world.h"
 #include "support/fatal_errors.h"
 

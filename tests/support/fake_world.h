@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "script/world_interface.h"
 #include "script/variable_list.h"
+#include "script/world_interface.h"
 
 // A fake instance: an id, an object index and its own variables.
 struct FakeInstance {

@@ -4,8 +4,8 @@
 
 #include "device/device.h"
 #include "device/recording/recording_device.h"
-#include "graphics/frame.h"
 #include "graphics/draw.h"
+#include "graphics/frame.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 #include "world_fixture.h"
 
 #include "library/builtin_test_util.h"
-#include "support/fatal_errors.h"
 #include "script/functions.h"
 #include "script/value.h"
+#include "support/fatal_errors.h"
 #include "world/game_builtins.h"
 
 #include <initializer_list>

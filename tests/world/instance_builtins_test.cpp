@@ -1,8 +1,8 @@
 #include "game_functions.h"
 
 #include "script/code_execute.h"
-#include "script/world_interface.h"
 #include "script/vm/vm_error.h"
+#include "script/world_interface.h"
 
 #include <limits>
 

@@ -2,11 +2,11 @@
 
 #include "script/buffer.h"
 #include "script/compiler/compile.h"
-#include "script/world_interface.h"
 #include "script/value.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
 #include "script/vm/vm_error.h"
+#include "script/world_interface.h"
 
 #include <vector>
 

@@ -1,10 +1,10 @@
 #include "world_fixture.h"
 
 #include "data_builder.h"
-#include "script/world_interface.h"
 #include "script/value.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
+#include "script/world_interface.h"
 #include "support/load_game.h"
 
 #include <cstring>

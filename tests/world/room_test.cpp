@@ -1,10 +1,10 @@
 #include "world_fixture.h"
 
+#include "data/general_info.h"
 #include "data_builder.h"
 #include "graphics/frame.h"
-#include "script/buffer.h"
 #include "physics/physics.h"
-#include "data/general_info.h"
+#include "script/buffer.h"
 #include "support/load_game.h"
 #include "world/room_entry.h"
 #include "world/room_size.h"

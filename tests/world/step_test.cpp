@@ -1,14 +1,14 @@
 #include "world_fixture.h"
 
 #include "data/general_info.h"
-#include "runner/run_loop.h"
 #include "io/message_pump.h"
-#include "world/game_values.h"
+#include "runner/run_loop.h"
 #include "runner/step.h"
-#include "world/room_draw.h"
-#include "world/dispatch.h"
 #include "script/compiler/compile.h"
+#include "world/dispatch.h"
+#include "world/game_values.h"
 #include "world/room_change.h"
+#include "world/room_draw.h"
 #include "world/room_entry.h"
 #include "world/room_table.h"
 

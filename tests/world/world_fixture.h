@@ -2,9 +2,9 @@
 // functions (run as native code of a compiled game).
 #pragma once
 
-#include "script/compiled_game.h"
 #include "graphics/sprite.h"
 #include "script/code.h"
+#include "script/compiled_game.h"
 #include "script/compiler/compile.h"
 #include "world/event.h"
 #include "world/instance.h"

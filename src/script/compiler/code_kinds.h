@@ -1,6 +1,5 @@
-// The numbers shared by every phase of the compiler, the tree evaluator and the code generator: token
-// kinds (whose operator numbers travel unchanged into the syntax tree), resolved-token kinds and
-// syntax-node kinds.
+// The numbers shared by every phase of the compiler and the code generator: token kinds (whose operator
+// numbers travel unchanged into the syntax tree), resolved-token kinds and syntax-node kinds.
 #pragma once
 
 enum : int {

@@ -91,7 +91,7 @@ bool CCode::Compile(const char* newName) {
         Value_Copy(&constant, &tree.value);
     }
     compiled = true;
-    // The tree evaluator walks the tree itself; the machine needs bytecode.
+    // Tree mode keeps the tree and makes no bytecode; the machine needs bytecode.
     if (!Code_TreeMode) Generate(this);
     return true;
 }

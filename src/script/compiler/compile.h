@@ -1,6 +1,6 @@
-// The compile driver's error state and the error machinery that the compiler, the tree evaluator and
-// the virtual machine report through: errors recorded with their line and position, and the showing of
-// an error to the player and the log.
+// The compile driver's error state and the error machinery that the compiler and the virtual machine
+// report through: errors recorded with their line and position, and the showing of an error to the
+// player and the log.
 #pragma once
 
 #include <string>

@@ -1,6 +1,6 @@
 // Phase 4 of the compiler: settling at compile time what can be settled (declared locals, constant
-// instances, operations on constants, constant case labels); and the operator evaluation that folding
-// and the tree evaluator share.
+// instances, operations on constants, constant case labels); and the evaluation of operators on
+// constants that folding uses.
 #pragma once
 
 #include "script/code_tree.h"

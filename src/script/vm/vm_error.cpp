@@ -10,12 +10,12 @@
 #include "core/console.h"
 #include "core/memory.h"
 #include "script/compiler/compile.h"
-#include "script/world_interface.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_debug.h"
+#include "script/world_interface.h"
 
 const char* VM_CurrentFunctionName = nullptr;
 bool VM_ErrorRaised = false;

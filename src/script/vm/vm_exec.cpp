@@ -5,12 +5,11 @@
 #include <memory>
 
 #include "core/console.h"
-#include "core/debug_link.h"
 #include "core/convert.h"
+#include "core/debug_link.h"
 #include "core/memory.h"
 #include "script/code.h"
 #include "script/script.h"
-#include "script/world_interface.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
 #include "script/vm/vm_breakpoints.h"
@@ -20,6 +19,7 @@
 #include "script/vm/vm_error.h"
 #include "script/vm/vm_format.h"
 #include "script/vm/vm_internal.h"
+#include "script/world_interface.h"
 
 VMContext* VM_CurrentContext = nullptr;
 namespace {

@@ -9,13 +9,13 @@
 #include "script/code.h"
 #include "script/functions.h"
 #include "script/script.h"
-#include "script/world_interface.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_error.h"
 #include "script/vm/vm_format.h"
 #include "script/vm/vm_internal.h"
+#include "script/world_interface.h"
 
 namespace vm {
 

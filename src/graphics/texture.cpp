@@ -11,6 +11,8 @@
 
 
 #include <cstring>
+#include <functional>
+#include <queue>
 #include <unordered_map>
 #include <vector>
 
@@ -30,9 +32,11 @@ int g_targetDepth = 0;
 TTexture** g_table = nullptr;
 int g_tableCount = 0;
 
+// The page-entry handle table: slot i is handle PageEntry_HandleBase + i; freed slots are null and
+// reused lowest first.
 std::vector<const TPageEntry*> g_pageEntries;
 std::unordered_map<const TPageEntry*, int32_t> g_pageHandles;
-constexpr int32_t kPageEntryBase = 0x40000000;
+std::priority_queue<int32_t, std::vector<int32_t>, std::greater<int32_t>> g_freePageSlots;
 
 uint32_t D3DFormatOf(int code) {
     static const uint32_t formats[] = {0xFFFFFFFFu,   D3DFMT_DXT1, D3DFMT_DXT2,     D3DFMT_DXT3,
@@ -428,6 +432,7 @@ int GR_D3D_RenderTargetDepth() {
 int Texture_AllocSlot() {
     for (int id = 0; id < g_tableCount; ++id)
         if (!g_table[id]->inUse) return id;
+    if (g_tableCount >= PageEntry_HandleBase) return -1; // ids stay below the page-entry handles
     MemoryManager::SetLength(g_table, sizeof(TTexture*) * static_cast<size_t>(g_tableCount + 1), __FILE__, __LINE__);
     g_table[g_tableCount] = static_cast<TTexture*>(MEM_ALLOC(sizeof(TTexture)));
     return g_tableCount++;
@@ -435,6 +440,10 @@ int Texture_AllocSlot() {
 
 static int AddRecord(TDeviceTexture* t, int width, int height, float texelWidth, float texelHeight) {
     const int id = Texture_AllocSlot();
+    if (id < 0) {
+        GR_D3D_FreeTexture(t);
+        return -1;
+    }
     TTexture* record = g_table[id];
     record->texture = t;
     record->width = static_cast<uint16_t>(width);
@@ -568,29 +577,43 @@ void Texture_FreeAll() {
 // ---- page-entry handles ----
 
 int32_t PageEntry_Register(const TPageEntry* entry) {
+    if (!entry) return -1;
     auto found = g_pageHandles.find(entry);
     if (found != g_pageHandles.end()) return found->second;
-    const int32_t handle = kPageEntryBase + static_cast<int32_t>(g_pageEntries.size());
-    g_pageEntries.push_back(entry);
+    int32_t slot;
+    if (!g_freePageSlots.empty()) {
+        slot = g_freePageSlots.top();
+        g_freePageSlots.pop();
+        g_pageEntries[static_cast<size_t>(slot)] = entry;
+    } else {
+        if (g_pageEntries.size() >= static_cast<size_t>(PageEntry_HandleLimit - PageEntry_HandleBase)) return -1;
+        slot = static_cast<int32_t>(g_pageEntries.size());
+        g_pageEntries.push_back(entry);
+    }
+    const int32_t handle = PageEntry_HandleBase + slot;
     g_pageHandles.emplace(entry, handle);
     return handle;
 }
 
 const TPageEntry* PageEntry_FromHandle(int64_t handle) {
-    if (handle < kPageEntryBase || handle >= kPageEntryBase + static_cast<int64_t>(g_pageEntries.size())) return nullptr;
-    return g_pageEntries[static_cast<size_t>(handle - kPageEntryBase)];
+    if (handle < PageEntry_HandleBase || handle >= PageEntry_HandleBase + static_cast<int64_t>(g_pageEntries.size()))
+        return nullptr;
+    return g_pageEntries[static_cast<size_t>(handle - PageEntry_HandleBase)];
 }
 
 void PageEntry_Unregister(const TPageEntry* entry) {
     auto found = g_pageHandles.find(entry);
     if (found == g_pageHandles.end()) return;
-    g_pageEntries[static_cast<size_t>(found->second - kPageEntryBase)] = nullptr;
+    const int32_t slot = found->second - PageEntry_HandleBase;
+    g_pageEntries[static_cast<size_t>(slot)] = nullptr;
+    g_freePageSlots.push(slot);
     g_pageHandles.erase(found);
 }
 
 void PageEntry_ClearRegistry() {
     g_pageEntries.clear();
     g_pageHandles.clear();
+    g_freePageSlots = {};
 }
 
 void Texture_FlushAll() {

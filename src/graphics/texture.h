@@ -146,12 +146,17 @@ bool Texture_GetTexelSize(int id, float& texelWidth, float& texelHeight);
 void Texture_ClearTable();
 void Texture_FreeAll();
 
-// Texture-page entries are handed to scripts as handles from this registry: numbers above 2^30, so that
-// they are never texture ids or sprite or background indexes.
+// Texture-page entries reach scripts as handles of one table: handle = PageEntry_HandleBase + the
+// entry's slot. Every handle is exact in single precision and above every texture id (the texture
+// table stops below PageEntry_HandleBase), so a value that names a texture is resolved by trying it as
+// a texture id first and then through PageEntry_FromHandle; a value that is neither means no texture.
+// A freed entry's handle resolves to null until its slot is reused (lowest free slot first).
+constexpr int32_t PageEntry_HandleBase = 0x100000;
+constexpr int32_t PageEntry_HandleLimit = 0x1000000; // 2^24: the last handle exact as a float
+// The entry's handle (the same one while it stays registered); -1 for null or a full table.
 int32_t PageEntry_Register(const TPageEntry* entry);
 // The entry of a handle, null for any other number.
 const TPageEntry* PageEntry_FromHandle(int64_t handle);
-// A freed entry's handle is refused from then on.
 void PageEntry_Unregister(const TPageEntry* entry);
 void PageEntry_ClearRegistry();
 

@@ -159,13 +159,24 @@ TEST_F(TextureTest, TheTableReusesFreedIdsAndHandlesNeverLookLikeIds) {
     Texture_Free(a);
     EXPECT_FALSE(Texture_Exists(a));
     EXPECT_EQ(Texture_Create(4, 4, false), a);
-    TPageEntry entry{};
-    const int32_t handle = PageEntry_Register(&entry);
-    EXPECT_GE(handle, 0x40000000);
-    EXPECT_EQ(PageEntry_FromHandle(handle), &entry);
+    // Page-entry handles: 0x100000 + slot, stable while registered, freed slots reused lowest first,
+    // and every other number (a texture id, a sprite index, a stale handle) resolves to nothing.
+    TPageEntry entries[3]{};
+    const int32_t handle = PageEntry_Register(&entries[0]);
+    EXPECT_EQ(handle, 0x100000);
+    EXPECT_EQ(PageEntry_Register(&entries[1]), 0x100001);
+    EXPECT_EQ(PageEntry_Register(&entries[0]), handle);
+    EXPECT_EQ(static_cast<int32_t>(static_cast<float>(handle + 1)), handle + 1);
+    EXPECT_EQ(PageEntry_FromHandle(handle), &entries[0]);
+    EXPECT_EQ(PageEntry_FromHandle(a), nullptr);
     EXPECT_EQ(PageEntry_FromHandle(2048), nullptr);
-    EXPECT_EQ(PageEntry_FromHandle(handle + 1), nullptr);
+    EXPECT_EQ(PageEntry_FromHandle(handle + 2), nullptr);
+    PageEntry_Unregister(&entries[0]);
+    EXPECT_EQ(PageEntry_FromHandle(handle), nullptr);
+    EXPECT_EQ(PageEntry_Register(&entries[2]), handle);
+    EXPECT_EQ(PageEntry_Register(nullptr), -1);
     PageEntry_ClearRegistry();
+    EXPECT_EQ(PageEntry_FromHandle(handle), nullptr);
 }
 
 } // namespace

@@ -177,7 +177,7 @@ bool CSprite::Load(const CDataView& file, const IFFChunk& chunk, uint32_t record
     name = file.Text(words[0], &textOk);
     width = s32(1);
     height = s32(2);
-    bbox = IntRect{s32(3), s32(6), s32(5), s32(4)}; // stored left, right, bottom, top
+    bbox = IntRect{s32(3), s32(6), s32(4), s32(5)}; // stored left, right, bottom, top
     transparent = words[7] != 0;
     smooth = words[8] != 0;
     preload = words[9] != 0;
@@ -232,14 +232,17 @@ bool CSprite::Load(const CDataView& file, const IFFChunk& chunk, uint32_t record
 }
 
 void CSprite::ComputeCullRadius() {
-    const float corners[4][2] = {{static_cast<float>(xOrigin), static_cast<float>(yOrigin)},
-                                 {static_cast<float>(width - xOrigin), static_cast<float>(yOrigin)},
-                                 {static_cast<float>(xOrigin), static_cast<float>(height - yOrigin)},
-                                 {static_cast<float>(width - xOrigin), static_cast<float>(height - yOrigin)}};
+    // In 64 bits: a stored origin may lie anywhere in the 32-bit range.
+    const int64_t xo = xOrigin, yo = yOrigin, w = width, h = height;
+    const float corners[4][2] = {{static_cast<float>(xo), static_cast<float>(yo)},
+                                 {static_cast<float>(w - xo), static_cast<float>(yo)},
+                                 {static_cast<float>(xo), static_cast<float>(h - yo)},
+                                 {static_cast<float>(w - xo), static_cast<float>(h - yo)}};
     int32_t radius = 0;
     for (const auto& c : corners) {
         const float d = std::sqrt(c[0] * c[0] + c[1] * c[1]);
-        radius = std::max(radius, X86_DoubleToInt32(std::ceil(d)));
+        // A radius past the 32-bit range is held at its largest: the sprite is then never culled.
+        radius = std::max(radius, static_cast<int32_t>(std::min<double>(std::ceil(d), INT32_MAX)));
     }
     cullRadius = radius;
 }

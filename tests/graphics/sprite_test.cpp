@@ -131,15 +131,22 @@ TEST_F(SpriteLoadTest, RecordsFillTheTablesAndTheirMasks) {
     masked.frames = {"e0"};
     masked.maskCount = 1;
     masked.masks = {0x80, 0x40, 0x01, 0xFF};
-    SpriteRecord plain; // precise, but no stored mask
+    SpriteRecord plain; // precise, but no stored mask; its box is not square
+    plain.left = 1;
+    plain.right = 4;
+    plain.bottom = 3;
+    plain.top = 2;
     ASSERT_TRUE(Load(GameWith({masked, plain, masked}))) << log;
 
     const CSprite* s = Sprite_Data(0);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->frameCount, 1);
     EXPECT_EQ(s->bbox.left, 0);
-    EXPECT_EQ(s->bbox.right, 5); // stored left, right, bottom, top
+    EXPECT_EQ(s->bbox.right, 5);
     EXPECT_EQ(s->bbox.bottom, 5);
+    // Stored left, right, bottom, top.
+    const IntRect box = Sprite_Data(1)->bbox;
+    EXPECT_EQ((std::vector<int>{box.left, box.top, box.right, box.bottom}), (std::vector<int>{1, 2, 4, 3}));
     ASSERT_TRUE(s->hasMasks);
     ASSERT_EQ(s->maskCount, 1);
     const std::vector<uint8_t> bytes(s->masks[0].bytes, s->masks[0].bytes + 20);
@@ -176,6 +183,12 @@ TEST_F(SpriteLoadTest, RecordsFillTheTablesAndTheirMasks) {
     ASSERT_TRUE(Load(GameWith({masked})));
     Sprite_Data(0)->SetCollisionMask(true, 1, IntRect{0, 0, 0, 0}, 1, 0);
     EXPECT_FALSE(Sprite_Data(0)->hasMasks);
+
+    // An origin far outside the frame: the culling radius is held at its largest.
+    SpriteRecord far;
+    far.xOrigin = INT32_MIN + 6;
+    ASSERT_TRUE(Load(GameWith({far})));
+    EXPECT_EQ(Sprite_Data(0)->cullRadius, INT32_MAX);
 }
 
 TEST_F(SpriteLoadTest, RecordsReachingPastTheirChunkFailTheLoad) {

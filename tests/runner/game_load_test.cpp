@@ -1,6 +1,7 @@
 #include "data/code_chunk.h"
 #include "data/container.h"
 #include "data/general_info.h"
+#include "graphics/sprite.h"
 #include "graphics/texture_page.h"
 #include "runner/game_load.h"
 
@@ -517,4 +518,20 @@ TEST_F(DataFileTest, UnknownFunctionEndsTheRun) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     Bytes bytes = Game("call.i no_such_function 0\npopz.v\n");
     EXPECT_EXIT(Load(bytes), testing::ExitedWithCode(1), "");
+}
+
+// A described game's window caption is its title, or its name without one; its sprites' boxes cover the
+// whole image, right and bottom included.
+TEST_F(DataFileTest, DescribedGamesCarryTheirCaptionAndFullImageBoxes) {
+    for (const auto& [title, caption] : {std::pair<std::string, const char*>{"", "Demo"},
+                                         {"title Catch  the stars\n", "Catch the stars"}}) {
+        GameDescription game;
+        std::string error;
+        ASSERT_TRUE(GameFile_Parse("game Demo 64 48\n" + title + "sprite s 16 8 0 0 box ff0000\n", "", &game, &error))
+            << error;
+        ASSERT_TRUE(Load(GameFile_Build(game))) << log;
+        EXPECT_STREQ(g_GeneralInfo.caption, caption);
+        const IntRect box = Sprite_Data(0)->bbox;
+        EXPECT_EQ((std::vector<int>{box.left, box.top, box.right, box.bottom}), (std::vector<int>{0, 0, 15, 7}));
+    }
 }

@@ -275,6 +275,12 @@ public:
             m_game->name = w[1];
             return Size(w[2], w[3], &m_game->width, &m_game->height);
         }
+        if (what == "title" && w.size() >= 2) {
+            m_game->title = w[1];
+            for (size_t i = 2; i < w.size(); ++i)
+                m_game->title += " " + w[i];
+            return true;
+        }
         if (what == "sprite" && (w.size() == 8 || w.size() == 9)) {
             GameSprite s;
             s.name = w[1];
@@ -424,6 +430,7 @@ std::vector<uint8_t> GameFile_Build(const GameDescription& game, bool bytecode, 
     CodeWriter code(b, bytecode);
     CDataBuilder::GeneralInfo info;
     info.name = game.name;
+    info.caption = game.title.empty() ? game.name : game.title;
     info.windowWidth = static_cast<uint32_t>(game.width);
     info.windowHeight = static_cast<uint32_t>(game.height);
     info.roomOrder = game.order;

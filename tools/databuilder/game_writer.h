@@ -80,6 +80,7 @@ struct GameDescription {
     std::vector<GameTimeline> timelines;
     std::vector<int> order; // empty: every room in index order
     std::string name = "Game";
+    std::string title; // the window's caption; empty: the name
     int width = 64, height = 48;
 };
 
@@ -91,6 +92,7 @@ std::vector<uint8_t> GameFile_Build(const GameDescription& game, bool bytecode =
 
 // Reads a game description, one statement a line ('#' starts a comment):
 //   game NAME WIDTH HEIGHT
+//   title TEXT...                        (the window's caption, the rest of the line; default NAME)
 //   sprite NAME WIDTH HEIGHT XORIGIN YORIGIN SHAPE COLOUR [COLOUR2]
 //   background NAME WIDTH HEIGHT SHAPE COLOUR [COLOUR2]
 //   script NAME FILE

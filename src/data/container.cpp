@@ -8,6 +8,7 @@
 namespace {
 
 bool g_loadFailed = false;
+std::string g_failure; // the first failure's message
 
 const ChunkEntry* FindChunk(const ChunkEntry* table, size_t count, uint32_t tag) {
     for (size_t i = 0; i < count; ++i) {
@@ -26,9 +27,19 @@ std::string IFF_TagName(uint32_t tag) {
 }
 
 void Runner_LoadFailed(const char* format, ...) {
-    g_loadFailed = true;
     va_list args;
     va_start(args, format);
+    if (!g_loadFailed) {
+        char text[1024];
+        va_list copy;
+        va_copy(copy, args);
+        std::vsnprintf(text, sizeof text, format, copy);
+        va_end(copy);
+        g_failure = text;
+        while (!g_failure.empty() && g_failure.back() == '\n')
+            g_failure.pop_back();
+    }
+    g_loadFailed = true;
     DebugConsole->OutputV(format, args);
     va_end(args);
 }
@@ -47,8 +58,13 @@ bool Runner_HasLoadFailed() {
     return g_loadFailed;
 }
 
+const std::string& Runner_LoadFailure() {
+    return g_failure;
+}
+
 void Runner_ClearLoadFailed() {
     g_loadFailed = false;
+    g_failure.clear();
 }
 
 bool IFF_ReadChunks(const CDataView& file, std::vector<IFFChunk>* chunks, const char* what) {

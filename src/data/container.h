@@ -33,6 +33,8 @@ std::string IFF_TagName(uint32_t tag);
 // Records a problem found while reading the game's files, so the load fails.
 void Runner_LoadFailed(const char* format, ...) __attribute__((format(printf, 1, 2)));
 bool Runner_HasLoadFailed();
+// The message of the first problem recorded (without its line end); empty when none was.
+const std::string& Runner_LoadFailure();
 // The same for one line (at most 1023 characters, the line end added); gives false.
 bool Load_Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Forgets a recorded failure (a new game is loaded, and between tests).

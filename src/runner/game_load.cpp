@@ -16,6 +16,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,6 +31,28 @@ char* (*g_gameFileAsker)() = nullptr;
 size_t LastSeparator(const std::string& path) {
     size_t at = path.rfind('/');
     return at != std::string::npos ? at : path.rfind('\\');
+}
+
+// A plain file that starts as a data file: the container's tag (either way round) and a size field that matches its length.
+// Only the header is read, so that a file that is not a data file is refused before it is read whole.
+enum class FileKind { Unreadable, NotData, Data };
+FileKind DataFileKind(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return FileKind::Unreadable;
+    struct stat st;
+    uint8_t header[8];
+    FileKind kind = FileKind::Unreadable;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        uint32_t sizeField = 0;
+        kind = FileKind::NotData;
+        if (read(fd, header, sizeof header) == static_cast<ssize_t>(sizeof header) &&
+            (std::memcmp(header, "FORM", 4) == 0 || std::memcmp(header, "MROF", 4) == 0)) {
+            std::memcpy(&sizeField, header + 4, 4);
+            if (sizeField != 0 && static_cast<uint64_t>(st.st_size) == uint64_t{sizeField} + 8) kind = FileKind::Data;
+        }
+    }
+    close(fd);
+    return kind;
 }
 
 } // namespace
@@ -68,9 +93,13 @@ bool RunnerLoadGame(const char* gamePath) {
 
     DebugConsole->Output("Reading File %s\n", path.c_str());
     int size = 0;
-    uint8_t* data = LoadSave_ReadFile(path.c_str(), &size);
+    const FileKind kind = DataFileKind(path);
+    uint8_t* data = kind == FileKind::Data ? LoadSave_ReadFile(path.c_str(), &size) : nullptr;
     if (!data) {
-        DebugConsole->Output("FAILED to load File %s\n", path.c_str());
+        if (kind == FileKind::NotData)
+            Runner_LoadFailed("%s is not a game data file\n", path.c_str());
+        else
+            Runner_LoadFailed("FAILED to load File %s\n", path.c_str());
         Game_SetData(nullptr, 0);
         return false;
     }

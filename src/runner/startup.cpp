@@ -4,6 +4,7 @@
 #include "core/console.h"
 #include "core/crc32.h"
 #include "core/files.h"
+#include "data/container.h"
 #include "data/general_info.h"
 #include "ext/extensions.h"
 #include "graphics/background.h"
@@ -44,10 +45,17 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
 WindowHandle g_mainWindow = nullptr;
+// Why the game could not be loaded or prepared; empty while nothing failed.
+std::string g_notLoaded;
+
+void GameNotLoaded(const std::string& why) {
+    if (g_notLoaded.empty()) g_notLoaded = why.empty() ? "Failed to load the game" : why;
+}
 
 void Trace(const char* step) {
     DebugConsole->Output("%s\n", step);
@@ -75,7 +83,10 @@ void EndGameAfterError() {
 
 bool PrepareStep(const char* name, bool ok, const char* failure) {
     DebugConsole->Output("%s() \n", name);
-    if (!ok) ShowMessage(failure);
+    if (!ok) {
+        GameNotLoaded(failure);
+        ShowMessage(failure);
+    }
     return ok;
 }
 
@@ -164,6 +175,7 @@ bool Runner_DoTheWork() {
     std::srand(2101988);
     if (!LoadGameData()) {
         Trace("Failed to load the game");
+        GameNotLoaded(Runner_LoadFailure());
         return false;
     }
     if (Runner_Switches.inAWindow) g_Options.fullScreen = false;
@@ -176,9 +188,18 @@ bool Runner_DoTheWork() {
 }
 
 void Runner_StartUp() {
-    if (!RunnerLoadGame(Runner_Switches.gamePathKnown ? Runner_Switches.gamePath.c_str() : nullptr)) return;
+    if (!RunnerLoadGame(Runner_Switches.gamePathKnown ? Runner_Switches.gamePath.c_str() : nullptr)) {
+        GameNotLoaded(Runner_LoadFailure());
+        return;
+    }
     Trace("Get Resolution");
     Code_Load(Game_File().Data(), Game_File().Size());
+    // A file whose container or general information is broken makes no window.
+    if (Runner_HasLoadFailed()) {
+        Trace("Failed to load the game");
+        GameNotLoaded(Runner_LoadFailure());
+        return;
+    }
     if (Runner_Switches.inAWindow) GameOptions &= ~1u;
     Trace("Create Window");
     g_mainWindow = Window_Create(g_GeneralInfo.windowWidth, g_GeneralInfo.windowHeight);
@@ -242,6 +263,7 @@ void Runner_Shutdown() {
 }
 
 int Runner_Main(const std::string& commandLine, const std::string& folder) {
+    g_notLoaded.clear();
     CommandLine_FindGameBeside(folder);
     ParseCommandLine(commandLine);
     if (Runner_InitAll()) {
@@ -255,5 +277,8 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
         Window_PostQuit();
         Runner_Shutdown();
     }
-    return 0;
+    if (g_notLoaded.empty()) return 0;
+    // A run that could not start its game says why where a user sees it, and ends as one without a game.
+    std::fprintf(stderr, "%s\n", g_notLoaded.c_str());
+    return 1;
 }

@@ -209,7 +209,49 @@ TEST(RunLoop, WithoutAGameAnUnattendedRunSaysSoAndEndsWithCodeOne) {
     ScenarioRun run = RunRunner(folder.Path(), {"-noerrors"}, 20);
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.console.find("No game found"), std::string::npos) << run.console;
+    EXPECT_NE(run.errors.find("No game found"), std::string::npos) << run.errors;
+}
+
+// A game that cannot be loaded ends the run with code 1 and says why on standard error and on the
+// console, before any window is made.
+TEST(RunLoop, AGameThatCannotBeLoadedEndsWithCodeOneAndSaysWhy) {
+    ScenarioGame game;
+    game.rooms.push_back(RoomOf("r0", {}));
+    const std::vector<uint8_t> good = BuildScenarioGame(game);
+    std::vector<uint8_t> damaged = good; // the first chunk's length made to run past the file
+    damaged[12] = 0xFF;
+    damaged[13] = 0xFF;
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {"empty", "", "is not a game data file"},
+        {"text", "[General]\nname=x\n", "is not a game data file"},
+        {"cut short", std::string(good.begin(), good.begin() + 40), "is not a game data file"},
+        {"damaged", std::string(damaged.begin(), damaged.end()), "runs past the end of the file"},
+        {"folder", "", "FAILED to load File"},
+        {"missing", "", "FAILED to load File"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const std::string path = folder / "game.win";
+        if (std::string(c.name) == "folder") TempFolder::MakeDir(path);
+        else if (std::string(c.name) != "missing") TempFolder::Write(path, c.bytes);
+        const ScenarioRun run = RunRunner(folder.Path(), {"-game", path, "-noerrors", "-output", folder / "game.log"}, 20);
+        ASSERT_FALSE(run.timedOut);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
+        EXPECT_NE(run.console.find(c.message), std::string::npos) << run.console;
+        EXPECT_EQ(run.console.find("Create Window"), std::string::npos) << run.console;
+    }
+    // Code that does not compile: the game is not prepared.
+    game.scripts.push_back({"scr_broken", "x = ;"});
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.errors.find("Failed to compile the scripts."), std::string::npos) << run.errors;
 }
 
 } // namespace

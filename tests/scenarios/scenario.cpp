@@ -32,16 +32,16 @@ std::vector<uint8_t> BuildScenarioGame(const ScenarioGame& game) {
 ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds) {
     const std::string logPath = folder + "/game.log";
     const std::string outPath = folder + "/stdout.txt";
+    const std::string errPath = folder + "/stderr.txt";
     arguments.insert(arguments.begin(), RUNNER_EXECUTABLE);
     ScenarioRun run;
     const pid_t child = fork();
     if (child == 0) {
         if (chdir(folder.c_str()) != 0) _exit(120);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out >= 0) {
-            dup2(out, 1);
-            dup2(out, 2);
-        }
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out >= 0) dup2(out, 1);
+        if (err >= 0) dup2(err, 2);
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1); // the save area goes below it
         setenv("LP_NUM_THREADS", "0", 1);
@@ -70,6 +70,7 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
     if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
     run.log = ReadAll(logPath);
     run.console = ReadAll(outPath);
+    run.errors = ReadAll(errPath);
     return run;
 }
 

@@ -21,6 +21,7 @@ struct ScenarioRun {
     bool timedOut = false;
     std::string log;     // the "-output" file: the game's messages and errors
     std::string console; // standard output
+    std::string errors;  // standard error
     std::vector<std::pair<std::string, std::string>> files; // the files asked for that the run left
 };
 

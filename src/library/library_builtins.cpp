@@ -13,7 +13,6 @@ void InitMiscFunctions() {
     Misc_AddDebugFunctions();
 }
 void InitDSFunctions() {}
-void InitBufferFunctions() {}
 void InitOSVariables() {}
 
 void DS_Grid_SetBoundsChecking(bool /*checked*/) {}

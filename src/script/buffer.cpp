@@ -2,9 +2,12 @@
 
 #include "core/convert.h"
 #include "core/memory.h"
+#include "core/save_area.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <vector>
 
 static_assert(std::endian::native == std::endian::little, "buffer values are stored in host byte order");
 
@@ -22,6 +25,22 @@ int EffectiveAlignment(int requested) {
 // The largest buffer size whose block (size + alignment) the memory manager can still hand out.
 int64_t MaxSize(int alignment) {
     return static_cast<int64_t>(MemoryManager::kMaxBlockSize) - alignment;
+}
+
+// a modulo m (m > 0), from 0 to m - 1 whatever the sign of a.
+int64_t Modulo(int64_t a, int64_t m) {
+    int64_t r = a % m;
+    return r < 0 ? r + m : r;
+}
+
+int64_t RoundUp(int64_t p, int64_t alignment) {
+    return (p + alignment - 1) / alignment * alignment;
+}
+
+// True when the block p lies inside [start, start + length).
+bool PointsInto(const uint8_t* p, const uint8_t* start, int64_t length) {
+    auto a = reinterpret_cast<uintptr_t>(p), s = reinterpret_cast<uintptr_t>(start);
+    return start && length > 0 && a >= s && a - s < static_cast<uint64_t>(length);
 }
 
 } // namespace
@@ -146,18 +165,10 @@ void IBuffer::TakeBytes(uint8_t* bytes, int n) {
     }
 }
 
-int IBuffer::Write(int type, const ScriptValue* value) {
-    AlignPosition();
-    if (kind == eBuffer_Wrap) {
-        if (size <= 0) return -2;
-        WrapStep();
-    }
-    if (position >= size && kind != eBuffer_Grow) return -2;
-    if (type < eBuffer_U8 || type > eBuffer_String || type == eBuffer_F16) return -1;
-
-    uint8_t bytes[8];
-    const uint8_t* src = bytes;
-    int n = Buffer_TypeSize(type);
+bool IBuffer::Encode(int type, const ScriptValue* value, uint8_t bytes[8], const uint8_t** out, int* n) {
+    if (type < eBuffer_U8 || type > eBuffer_String || type == eBuffer_F16) return false;
+    *out = bytes;
+    *n = Buffer_TypeSize(type);
     double d = Value_Real(value);
     switch (type) {
     case eBuffer_U8:
@@ -181,7 +192,7 @@ int IBuffer::Write(int type, const ScriptValue* value) {
         break;
     }
     case eBuffer_F32: {
-        float f = static_cast<float>(d);
+        float f = X86_DoubleToFloat(d);
         std::memcpy(bytes, &f, 4);
         break;
     }
@@ -192,16 +203,76 @@ int IBuffer::Write(int type, const ScriptValue* value) {
         bytes[0] = d > 0.5 ? 1 : 0;
         break;
     default: {
-        // A value without text writes the empty string: only the zero byte.
+        // A value without text stands for the empty string: only the zero byte. A text lies in one block
+        // of the memory manager, so its length and zero byte fit an int.
         const char* text = Value_Text(value);
         if (!text) text = "";
-        size_t length = std::strlen(text) + 1;
-        if (length > static_cast<size_t>(INT32_MAX)) return -2;
-        src = reinterpret_cast<const uint8_t*>(text);
-        n = static_cast<int>(length);
+        *out = reinterpret_cast<const uint8_t*>(text);
+        *n = static_cast<int>(std::strlen(text) + 1);
         break;
     }
     }
+    return true;
+}
+
+bool IBuffer::Decode(int type, const uint8_t* bytes, ScriptValue* out) {
+    switch (type) {
+    case eBuffer_U8:
+    case eBuffer_Bool:
+        out->real = bytes[0];
+        return true;
+    case eBuffer_S8:
+        out->real = static_cast<int8_t>(bytes[0]);
+        return true;
+    case eBuffer_U16: {
+        uint16_t w;
+        std::memcpy(&w, bytes, 2);
+        out->real = w;
+        return true;
+    }
+    case eBuffer_S16: {
+        int16_t w;
+        std::memcpy(&w, bytes, 2);
+        out->real = w;
+        return true;
+    }
+    case eBuffer_U32: {
+        uint32_t w;
+        std::memcpy(&w, bytes, 4);
+        out->real = w;
+        return true;
+    }
+    case eBuffer_S32: {
+        int32_t w;
+        std::memcpy(&w, bytes, 4);
+        out->real = w;
+        return true;
+    }
+    case eBuffer_F32: {
+        float f;
+        std::memcpy(&f, bytes, 4);
+        out->real = f;
+        return true;
+    }
+    case eBuffer_F64:
+        std::memcpy(&out->real, bytes, 8);
+        return true;
+    default: // the 16-bit code without a conversion, and every code outside the table
+        return false;
+    }
+}
+
+int IBuffer::Write(int type, const ScriptValue* value) {
+    AlignPosition();
+    if (kind == eBuffer_Wrap) {
+        if (size <= 0) return -2;
+        WrapStep();
+    }
+    if (position >= size && kind != eBuffer_Grow) return -2;
+    uint8_t bytes[8];
+    const uint8_t* src = nullptr;
+    int n = 0;
+    if (!Encode(type, value, bytes, &src, &n)) return -1;
 
     if (n == 1) {
         if (kind == eBuffer_Grow && !GrowToHold(static_cast<int64_t>(position) + 1)) return -2;
@@ -256,55 +327,15 @@ int IBuffer::Read(int type, ScriptValue* out) {
     }
     uint8_t bytes[8];
     TakeBytes(bytes, n);
-    switch (type) {
-    case eBuffer_U8:
-    case eBuffer_Bool:
-        out->real = bytes[0];
-        break;
-    case eBuffer_S8:
-        out->real = static_cast<int8_t>(bytes[0]);
-        break;
-    case eBuffer_U16: {
-        uint16_t w;
-        std::memcpy(&w, bytes, 2);
-        out->real = w;
-        break;
-    }
-    case eBuffer_S16: {
-        int16_t w;
-        std::memcpy(&w, bytes, 2);
-        out->real = w;
-        break;
-    }
-    case eBuffer_U32: {
-        uint32_t w;
-        std::memcpy(&w, bytes, 4);
-        out->real = w;
-        break;
-    }
-    case eBuffer_S32: {
-        int32_t w;
-        std::memcpy(&w, bytes, 4);
-        out->real = w;
-        break;
-    }
-    case eBuffer_F32: {
-        float f;
-        std::memcpy(&f, bytes, 4);
-        out->real = f;
-        break;
-    }
-    case eBuffer_F64:
-        std::memcpy(&out->real, bytes, 8);
-        break;
-    default: // the 16-bit code without a conversion: its bytes are consumed, nothing is made of them
-        return -1;
-    }
-    return 0;
+    return Decode(type, bytes, out) ? 0 : -1; // type 7: its bytes are consumed, nothing is made of them
 }
 
 int IBuffer::Seek(int mode, int offset) {
-    if (size <= 0) return position;
+    if (size <= 0) {
+        position = 0;
+        phase = 0;
+        return 0;
+    }
     switch (mode) {
     case 0:
         position = offset < 0 ? 0 : (offset > size - 1 ? size - 1 : offset);
@@ -332,6 +363,192 @@ int IBuffer::Seek(int mode, int offset) {
     return position;
 }
 
+void IBuffer::Peek(int offset, int type, ScriptValue* out) {
+    Value_Free(out);
+    Value_SetReal(out, 0.0);
+    const int n = Buffer_TypeSize(type);
+    if (offset < 0 || n == 0 || size <= 0) return;
+    uint8_t bytes[8];
+    if (kind == eBuffer_Wrap) {
+        int64_t at = offset % size;
+        for (int i = 0; i < n; ++i)
+            bytes[i] = data[(at + i) % size];
+    } else {
+        if (offset > size - n) return;
+        std::memcpy(bytes, data + offset, static_cast<size_t>(n));
+    }
+    Decode(type, bytes, out);
+}
+
+void IBuffer::Poke(int offset, int type, const ScriptValue* value) {
+    uint8_t bytes[8];
+    const uint8_t* src = nullptr;
+    int n = 0;
+    if (offset < 0 || size <= 0 || !Encode(type, value, bytes, &src, &n)) return;
+    if (kind != eBuffer_Wrap && offset > size - n) return; // a text needs room for its zero byte too
+    StoreAt(offset, src, n);
+}
+
+void IBuffer::StoreAt(int64_t offset, const uint8_t* bytes, int64_t n) {
+    int64_t at = kind == eBuffer_Wrap ? offset % size : offset;
+    while (n > 0) {
+        int64_t run = std::min<int64_t>(n, size - at);
+        if (bytes) {
+            std::memcpy(data + at, bytes, static_cast<size_t>(run));
+            bytes += run;
+        } else {
+            std::memset(data + at, 0, static_cast<size_t>(run));
+        }
+        n -= run;
+        at = 0;
+    }
+}
+
+bool IBuffer::Save(const char* name, int offset, int length) {
+    uint8_t* block = nullptr;
+    int n = 0;
+    GetRange(&block, &n, offset, length);
+    bool written = LoadSave_WriteFile(name, block, n);
+    MEM_FREE(block);
+    return written;
+}
+
+bool IBuffer::Load(const char* name, int srcOffset, int length, int destOffset) {
+    if (!name || std::strncmp(name, "http://", 7) == 0 || std::strncmp(name, "https://", 8) == 0) return false;
+    int fileSize = 0;
+    uint8_t* bytes = LoadSave_ReadSaveFile(name, &fileSize);
+    if (!bytes) bytes = LoadSave_ReadBundleFile(name, &fileSize);
+    if (!bytes) return false;
+    int copied = CopyIn(bytes, fileSize, srcOffset, length, destOffset);
+    MEM_FREE(bytes);
+    return copied != 0;
+}
+
+void IBuffer::Copy(int srcOffset, int length, IBuffer* dest, int destOffset) {
+    if (!dest) return;
+    CopyMemory(dest, data, size, srcOffset, length, destOffset, dest->kind == eBuffer_Grow || dest->size == 0,
+               dest->kind == eBuffer_Wrap, kind == eBuffer_Wrap);
+}
+
+int IBuffer::CopyIn(const uint8_t* src, int srcSize, int srcOffset, int length, int destOffset) {
+    return CopyMemory(this, src, srcSize, srcOffset, length, destOffset, kind == eBuffer_Grow || size == 0,
+                      kind == eBuffer_Wrap, false);
+}
+
+int IBuffer::CopyMemory(IBuffer* dest, const uint8_t* src, int srcSize, int srcOffset, int length,
+                        int destOffset, bool grow, bool destWraps, bool srcWraps) {
+    if (!dest || !src || srcSize < 1) return 0;
+    int64_t n = length < 0 ? srcSize : length;
+    int64_t from = srcOffset;
+    bool srcWrapping = false;
+    if (srcWraps) {
+        from = Modulo(from, srcSize);
+        srcWrapping = from + n > srcSize;
+    } else {
+        from = std::clamp<int64_t>(from, 0, srcSize - 1);
+        n = std::min<int64_t>(n, srcSize - from);
+    }
+    // A source inside the destination is copied aside first: growing frees the block it lies in, and
+    // the two ranges may overlap.
+    std::vector<uint8_t> aside;
+    if (PointsInto(src, dest->data, dest->size)) {
+        aside.assign(src, src + srcSize);
+        src = aside.data();
+    }
+
+    int64_t to = destOffset;
+    bool destWrapping = false;
+    if (grow) {
+        to = std::max<int64_t>(to, 0);
+        if (dest->size < n + to) {
+            if (n + to > MaxSize(dest->alignment)) return 0;
+            dest->Resize(static_cast<int>(n + to));
+        }
+    } else {
+        if (dest->size <= 0) return 0;
+        const int64_t destSize = dest->size;
+        if (destWraps) {
+            to = Modulo(to, destSize);
+            destWrapping = to + n > destSize;
+        } else if (to >= destSize) {
+            to = destSize - 1; // one byte lands on the last byte
+            n = std::min<int64_t>(n, 1);
+        } else {
+            to = std::max<int64_t>(to, 0);
+            n = std::min<int64_t>(n, destSize - to);
+        }
+    }
+    if (!srcWrapping && !destWrapping) {
+        if (n > 0) std::memcpy(dest->data + to, src + from, static_cast<size_t>(n));
+        return 1;
+    }
+    const int64_t destSize = dest->size;
+    while (n > 0) {
+        int64_t run = std::min({n, destSize - to, srcSize - from});
+        std::memcpy(dest->data + to, src + from, static_cast<size_t>(run));
+        n -= run;
+        to = (to + run) % destSize;
+        from = (from + run) % srcSize;
+    }
+    return 1;
+}
+
+void IBuffer::Range(int offset, int length, int64_t* start, int64_t* n) const {
+    *start = 0;
+    *n = 0;
+    if (size <= 0) return;
+    *start = std::clamp<int64_t>(offset, 0, size - 1);
+    *n = length < 0 ? size : std::min<int64_t>(length, size - *start);
+}
+
+bool IBuffer::GetRange(uint8_t** block, int* length, int offset, int n) const {
+    if (!block || !length) return false;
+    int64_t start = 0, count = 0;
+    Range(offset, n, &start, &count);
+    *block = nullptr;
+    *length = static_cast<int>(count);
+    if (count > 0) {
+        *block = static_cast<uint8_t*>(MEM_ALLOC_RAW(static_cast<size_t>(count)));
+        std::memcpy(*block, data + start, static_cast<size_t>(count));
+    }
+    return true;
+}
+
+void IBuffer::Fill(int offset, int length, int type, const ScriptValue* value, int stride, bool zeroGaps) {
+    uint8_t bytes[8];
+    const uint8_t* src = nullptr;
+    int n = 0;
+    if (size <= 0 || !Encode(type, value, bytes, &src, &n)) return;
+    int64_t start = offset;
+    int64_t count = length < 0 ? size : length;
+    if (kind == eBuffer_Wrap) {
+        start = Modulo(start, size);
+    } else {
+        if (start < 0 || start >= size) return;
+        count = std::min<int64_t>(count, size - start);
+    }
+    if (stride > 0) n = std::min(n, stride);
+    // Positions count from byte 0 of the buffer and run on past its end in a wrap buffer (StoreAt wraps).
+    const int64_t end = start + count;
+    int64_t p = start;
+    int64_t due = stride > 0 ? start : RoundUp(start, alignment);
+    while (p < end) {
+        if (due > p) {
+            int64_t gapEnd = std::min(due, end);
+            if (zeroGaps) StoreAt(p, nullptr, gapEnd - p);
+            p = gapEnd;
+            continue;
+        }
+        if (end - p < n) { // the rest holds no whole value: it is a gap
+            if (zeroGaps) StoreAt(p, nullptr, end - p);
+            break;
+        }
+        StoreAt(p, src, n);
+        p += n;
+        due = stride > 0 ? due + stride : RoundUp(p, alignment);
+    }
+}
+
 void IBuffer::WriteString(const char* text) {
     static const char kNullText[] = {4, 0};
     // The scratch value borrows the text for the one write; it is never freed through it.
@@ -350,6 +567,33 @@ char* IBuffer::ReadString() {
         text = nullptr;
     }
     return text;
+}
+
+int Buffer_Fast::Write(int type, const ScriptValue* value) {
+    if (type != eBuffer_U8) return -4;
+    if (position < 0 || position >= size) return -2;
+    data[position++] = static_cast<uint8_t>(X86_DoubleToInt32(Value_Real(value)));
+    return 0;
+}
+
+int Buffer_Fast::Read(int type, ScriptValue* out) {
+    Value_Free(out);
+    Value_SetReal(out, 0.0);
+    if (type != eBuffer_U8) return -4;
+    if (position < 0 || position >= size) return -2;
+    out->real = data[position++];
+    return 0;
+}
+
+void Buffer_Fast::Peek(int offset, int type, ScriptValue* out) {
+    Value_Free(out);
+    Value_SetReal(out, 0.0);
+    if (type == eBuffer_U8 && offset >= 0 && offset < size) out->real = data[offset];
+}
+
+void Buffer_Fast::Poke(int offset, int type, const ScriptValue* value) {
+    if (type == eBuffer_U8 && offset >= 0 && offset < size)
+        data[offset] = static_cast<uint8_t>(X86_DoubleToInt32(Value_Real(value)));
 }
 
 bool IBuffer::CanRead(int type) {

@@ -2,7 +2,7 @@
 
 #include "core/files.h"
 #include "core/memory.h"
-#include "support/temp_folder.h"
+#include "support/game_folders.h"
 
 #include <gtest/gtest.h>
 
@@ -13,23 +13,12 @@
 
 namespace {
 
-// A game in <tmp>/game/g.win, run from its own folder, with the save area under <tmp>/data.
 class SaveAreaTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        tmp.SetEnv("XDG_DATA_HOME", tmp / "data");
-        TempFolder::MakeDir(tmp / "game");
-        TempFolder::Write(tmp / "game/g.win", "FORM");
-        tmp.Chdir(tmp / "game");
-        LoadSave_Reset();
-        LoadSave_SetGamePath("g.win");
-        LoadSave_SetGameName("Demo");
-    }
-    void TearDown() override { LoadSave_Reset(); }
-
     std::string Area() const { return tmp / "data/Demo/"; }
 
-    TempFolder tmp;
+    GameFolders folders{"Demo"};
+    TempFolder& tmp = folders.Folder();
 };
 
 std::string Captured(const std::function<void()>& run) {

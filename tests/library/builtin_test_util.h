@@ -39,13 +39,15 @@ struct Result {
     std::string Text() const { return v.IsString() && v.str ? v.str : ""; }
 };
 
-// Registers the maths, string and misc groups once for the whole test program.
+// Registers the library's groups once for the whole test program.
 inline void RegisterLibraryBuiltIns() {
     static bool done = false;
     if (done) return;
     done = true;
     InitMathFunctions();
+    InitFileFunctions();
     InitMiscFunctions();
+    InitBufferFunctions();
 }
 
 // Calls the built-in for self and other (other defaults to self).

@@ -4,6 +4,7 @@
 #include "graphics/batcher.h"
 #include "graphics/colour.h"
 #include "graphics/draw.h"
+#include "graphics/frame.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
 #include "graphics/vertex.h"
@@ -176,18 +177,85 @@ double TileStart(double start, double step, double regionStart) {
     return StepOnTo(start, step, regionStart);
 }
 
-// Calls draw(column, row) for each tile from (sx, sy) that starts before the region's far edges; one
-// column (row) unless tiled that way.
+// What of one axis of the drawing's coordinates reaches the render target: the span [low, high) that the
+// view port covers, and the size of one pixel there. Unknown (every tile drawn) under a transform that is
+// not a plain scale and offset (rotations, 3D).
+struct VisibleSpan {
+    bool known = false;
+    double low = 0.0, high = 0.0, pixel = 0.0;
+};
+
+// Both axes from the product of the world, view and projection matrices and the view port.
+void VisibleSpans(VisibleSpan* xs, VisibleSpan* ys) {
+    *xs = *ys = VisibleSpan{};
+    int px = 0, py = 0, pw = 0, ph = 0;
+    Graphics::GetViewPort(px, py, pw, ph);
+    float m[16];
+    Graphics::GetMatrix(4, m);
+    if (pw <= 0 || ph <= 0 || m[15] == 0.0f || m[1] != 0.0f || m[4] != 0.0f || m[3] != 0.0f || m[7] != 0.0f ||
+        m[8] != 0.0f || m[9] != 0.0f || m[11] != 0.0f || m[0] == 0.0f || m[5] == 0.0f)
+        return;
+    // Screen = scale * coordinate + offset, from clip space through the view port.
+    const double w = m[15];
+    const double scale[2] = {m[0] / w * pw / 2.0, -m[5] / w * ph / 2.0};
+    const double offset[2] = {px + (m[12] / w + 1.0) * pw / 2.0, py + (1.0 - m[13] / w) * ph / 2.0};
+    const double first[2] = {static_cast<double>(px), static_cast<double>(py)};
+    const double size[2] = {static_cast<double>(pw), static_cast<double>(ph)};
+    VisibleSpan* spans[2] = {xs, ys};
+    for (int a = 0; a < 2; ++a) {
+        const double p = (first[a] - offset[a]) / scale[a], q = (first[a] + size[a] - offset[a]) / scale[a];
+        *spans[a] = VisibleSpan{std::isfinite(p) && std::isfinite(q), std::min(p, q), std::max(p, q),
+                                1.0 / std::fabs(scale[a])};
+    }
+}
+
+// Calls each(position) for the tiles of one axis: from start by step while before regionEnd (only the
+// first unless tiled). Where that would give more tiles than the visible span has pixels (a huge region,
+// or tiles smaller than a pixel), only tiles whose quad, from position + quadOffset for quadSize, reaches
+// into the span, and no more than one under each pixel centre: the pixels drawn are the same.
+template <typename Each>
+void ForEachAxisTile(double start, double step, bool tiled, double regionEnd, const VisibleSpan& span,
+                     double quadOffset, double quadSize, Each each) {
+    if (!tiled) {
+        if (regionEnd > start) each(start);
+        return;
+    }
+    const double pixels = span.known ? std::ceil((span.high - span.low) / span.pixel) : 0.0;
+    if (!span.known || (regionEnd - start) / step <= pixels + 2.0) {
+        for (double at = start; regionEnd > at; at += step)
+            each(at);
+        return;
+    }
+    const double limit = std::min(regionEnd, span.high - quadOffset);
+    const double firstIndex = std::max(0.0, std::floor((span.low - quadOffset - quadSize - start) / step) + 1.0);
+    if (step >= span.pixel) {
+        for (double at = start + firstIndex * step; limit > at; at += step)
+            each(at);
+        return;
+    }
+    double last = -1.0;
+    for (double k = 0; k < pixels; ++k) {
+        const double centre = span.low + (k + 0.5) * span.pixel;
+        const double index = std::floor((centre - quadOffset - start) / step);
+        const double at = start + index * step;
+        if (index < firstIndex || index == last || !(limit > at)) continue;
+        last = index;
+        each(at);
+    }
+}
+
+// Calls draw(column, row) for each tile from (sx, sy) that starts before the region's far edges and
+// reaches the render target; one column (row) unless tiled that way. A tile's quad lies at its position
+// moved by (offsetX, offsetY), quadWidth x quadHeight in size.
 template <typename DrawTile>
 void ForEachTile(double sx, double sy, double tw, double th, bool htiled, bool vtiled, double rx, double ry,
-                 double rw, double rh, DrawTile draw) {
-    for (double column = sx; rx + rw > column; column += tw) {
-        for (double row = sy; ry + rh > row; row += th) {
-            draw(column, row);
-            if (!vtiled) break;
-        }
-        if (!htiled) break;
-    }
+                 double rw, double rh, double offsetX, double offsetY, double quadWidth, double quadHeight,
+                 DrawTile draw) {
+    VisibleSpan xs, ys;
+    VisibleSpans(&xs, &ys);
+    ForEachAxisTile(sx, tw, htiled, rx + rw, xs, offsetX, quadWidth, [&](double column) {
+        ForEachAxisTile(sy, th, vtiled, ry + rh, ys, offsetY, quadHeight, [&](double row) { draw(column, row); });
+    });
 }
 
 } // namespace
@@ -345,7 +413,7 @@ bool Texture_DrawTiled(int id, float xorig, float yorig, float x, float y, float
     const uint32_t argb = RoundedARGB(colour, alpha);
     const float left = -xorig * xscale;
     const float top = -yorig * yscale;
-    ForEachTile(sx, sy, tw, th, htiled, vtiled, rx, ry, rw, rh, [&](double column, double row) {
+    ForEachTile(sx, sy, tw, th, htiled, vtiled, rx, ry, rw, rh, left, top, w, h, [&](double column, double row) {
         const float tx = static_cast<float>(column) + left;
         const float ty = static_cast<float>(row) + top;
         const Corners c = Place(tx, ty, 0.0f, 0.0f, w, h, 0.0f, kRotationThreshold);
@@ -378,7 +446,7 @@ bool Texture_DrawEntryTiled(TPageEntry* entry, float xorig, float yorig, float x
     const float h = entry->targetHeight * yscale;
     const QuadUV uv = EntryUV(*entry, *r);
     const uint32_t argb = ColourToARGB(colour, alpha);
-    ForEachTile(sx, sy, tw, th, htiled, vtiled, rx, ry, rw, rh, [&](double column, double row) {
+    ForEachTile(sx, sy, tw, th, htiled, vtiled, rx, ry, rw, rh, 0.0, 0.0, w, h, [&](double column, double row) {
         const Corners c = Place(static_cast<float>(column), static_cast<float>(row), 0.0f, 0.0f, w, h, 0.0f,
                                 kRotationThreshold);
         EmitOne(r->texture, c, uv, argb, kTiledOrder, 6);

@@ -1,4 +1,5 @@
 // Textured quads as vertex streams, on the recording backend.
+#include "graphics/frame.h"
 #include "graphics/texture.h"
 #include "graphics/texture_draw.h"
 #include "graphics/vertex.h"
@@ -186,6 +187,24 @@ TEST_F(TextureDrawTest, TiledQuadsCoverTheRegion) {
     EXPECT_AT(batch[0].v[0], -53, -26);
     EXPECT_AT(batch[0].v[2], -33, -36);
     EXPECT_AT(batch[0].v[4], -33, -26);
+}
+
+TEST_F(TextureDrawTest, TilingAHugeRegionDrawsOnlyWhatReachesThePixels) {
+    // A region 15 million pixels tall, seen one to one: the 10 x 10 tiles of the 48 rows on screen.
+    const float tall = 15335664.0f;
+    Texture_DrawTiled(id, 0, 0, 3, 3, 0.1f, 0.2f, true, true, 0, 0, 64, tall, 0, 1);
+    auto tiles = Take();
+    ASSERT_EQ(tiles.size(), 8u * 6);
+    EXPECT_AT(tiles.back().v[0], 63, 43);
+    // The whole of it squeezed into the 48 rows: at most one tile for each row of pixels.
+    Graphics::SetViewArea(0, 0, 64, tall, 0);
+    Texture_DrawEntryTiled(&entry, 0, 0, 2, 0, 1, 1, true, true, 0, 0, 64, tall, 0, 1);
+    tiles = Take();
+    size_t quads = 0;
+    for (const auto& batch : tiles)
+        quads += batch.v.size() / 6;
+    EXPECT_GT(quads, 4u * 40);
+    EXPECT_LE(quads, 4u * 48);
 }
 
 TEST_F(TextureDrawTest, AlphaImagesBecomeWhitePixelsWithThatAlpha) {

@@ -1,5 +1,6 @@
 #include "graphics/batcher.h"
 
+#include "core/process_exit.h"
 #include "device/device.h"
 #include "graphics/frame.h"
 #include "graphics/profiler.h"
@@ -70,7 +71,7 @@ int PrimitiveCount(int kind, int n) {
 
 [[noreturn]] void FatalBufferError() {
     Code_Error_Report("Fatel Error: Can not create vertex buffer", true);
-    std::exit(-1);
+    Process_Exit(-1);
 }
 
 // Creates the device buffer of a record: the first usage and pool, then write-only in the default pool.

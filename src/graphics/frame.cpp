@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 #include "core/convert.h"
+#include "core/process_exit.h"
 #include "data/general_info.h"
 #include "device/device.h"
 #include "graphics/embedded_images.h"
@@ -98,7 +99,7 @@ void CreateScreenTexture(int width, int height) {
 
 [[noreturn]] void ExitWithBox(const char* text) {
     GR_D3D_ErrorBox(text);
-    std::exit(-1);
+    Process_Exit(-1);
 }
 
 // Shows the window while it waits to be shown; true when it did.

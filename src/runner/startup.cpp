@@ -3,6 +3,7 @@
 #include "audio/audio.h"
 #include "core/console.h"
 #include "core/crc32.h"
+#include "core/process_exit.h"
 #include "core/files.h"
 #include "data/container.h"
 #include "data/general_info.h"
@@ -264,6 +265,11 @@ void Runner_Shutdown() {
 
 int Runner_Main(const std::string& commandLine, const std::string& folder) {
     g_notLoaded.clear();
+    // A fatal error that ends the run from inside still closes the devices and frees the game.
+    Process_SetCleanup([] {
+        Runner_StopDevices();
+        Runner_Shutdown();
+    });
     CommandLine_FindGameBeside(folder);
     ParseCommandLine(commandLine);
     if (Runner_InitAll()) {

@@ -1,5 +1,6 @@
 #include "script/code_references.h"
 
+#include "core/process_exit.h"
 #include "data/code_chunk.h"
 #include "data/container.h"
 #include "script/compiler/compile.h"
@@ -82,10 +83,11 @@ bool BindChain(const CDataView& file, const char* chunkName, const char* name, i
     return true;
 }
 
-// Shown as an aborting error, then the run ends.
+// Shown as an aborting error and on standard error, then the run ends.
 void EndRunOnLoadError(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
     Code_Error_Show(text, true);
-    std::exit(1);
+    Process_Exit(1);
 }
 
 void (*g_loadErrorHandler)(const char* text) = EndRunOnLoadError;

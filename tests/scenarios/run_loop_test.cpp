@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 // A run-time error: a string added to a number.
@@ -246,9 +248,22 @@ TEST(RunLoop, AGameThatCannotBeLoadedEndsWithCodeOneAndSaysWhy) {
         EXPECT_NE(run.console.find(c.message), std::string::npos) << run.console;
         EXPECT_EQ(run.console.find("Create Window"), std::string::npos) << run.console;
     }
+    // Compiled code calling a function the runner does not know: the run ends from inside the load, and
+    // still frees what it had loaded (a leak would change the exit code).
+    game.objects.push_back(Logger("oSay", {{0, 0, Say("hello")}}));
+    game.rooms[0].instances = {{0, 0, 0, 100001, ""}};
+    std::vector<uint8_t> compiled = GameFile_Build(game, true);
+    const std::string name = "show_debug_message";
+    const auto at = std::search(compiled.begin(), compiled.end(), name.begin(), name.end());
+    ASSERT_NE(at, compiled.end());
+    *at = 'x';
+    ScenarioRun run = RunDataFile(compiled);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 1) << run.errors;
+    EXPECT_NE(run.errors.find("Unable to find function xhow_debug_message"), std::string::npos) << run.errors;
     // Code that does not compile: the game is not prepared.
     game.scripts.push_back({"scr_broken", "x = ;"});
-    const ScenarioRun run = RunScenario(game);
+    run = RunScenario(game);
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.errors.find("Failed to compile the scripts."), std::string::npos) << run.errors;

@@ -9,6 +9,7 @@
 
 #include "core/console.h"
 #include "core/memory.h"
+#include "core/process_exit.h"
 #include "script/compiler/compile.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
@@ -30,7 +31,7 @@ const char* Shader_ErrorHeading(uint8_t failedStage) {
 namespace {
 
 [[noreturn]] void ExitProcess(const char*) {
-    std::exit(-1);
+    Process_Exit(-1);
 }
 
 VMFatalEndFn g_fatalEnd = nullptr;

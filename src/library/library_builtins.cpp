@@ -1,5 +1,6 @@
 #include "library/library_builtins.h"
 
+#include "library/codec_builtins.h"
 #include "library/misc_builtins.h"
 
 // The library's other built-ins are not written yet, and the constant and variable tables they would be
@@ -11,6 +12,7 @@ void InitResourceFunctions() {}
 // of the file and process support come first, registered by the io layer (see the runner's registry).
 void InitMiscFunctions() {
     Misc_AddDebugFunctions();
+    Codec_AddFunctions();
 }
 void InitDSFunctions() {}
 void InitOSVariables() {}

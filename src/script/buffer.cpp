@@ -1,8 +1,10 @@
 #include "script/buffer.h"
 
+#include "core/base64.h"
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/save_area.h"
+#include "core/text.h"
 
 #include <algorithm>
 #include <bit>
@@ -498,7 +500,7 @@ void IBuffer::Range(int offset, int length, int64_t* start, int64_t* n) const {
     *n = 0;
     if (size <= 0) return;
     *start = std::clamp<int64_t>(offset, 0, size - 1);
-    *n = length < 0 ? size : std::min<int64_t>(length, size - *start);
+    *n = std::min<int64_t>(length < 0 ? size : length, size - *start);
 }
 
 bool IBuffer::GetRange(uint8_t** block, int* length, int offset, int n) const {
@@ -512,6 +514,57 @@ bool IBuffer::GetRange(uint8_t** block, int* length, int offset, int n) const {
         std::memcpy(*block, data + start, static_cast<size_t>(count));
     }
     return true;
+}
+
+void IBuffer::Base64Encode(ScriptValue* out, int offset, int length) {
+    if (!out) return;
+    Value_Free(out);
+    int64_t start = 0, n = 0;
+    Range(offset, length, &start, &n);
+    char* text = static_cast<char*>(MEM_ALLOC(Base64_EncodedSize(static_cast<size_t>(n))));
+    ::Base64Encode(data + start, static_cast<size_t>(n), text);
+    out->kind = KIND_STRING;
+    out->str = text;
+}
+
+bool IBuffer::Base64Decode(const char* text, int destOffset, int length) {
+    if (!text) return false;
+    const size_t capacity = std::strlen(text) / 4 * 3 + 3;
+    auto* block = static_cast<uint8_t*>(MEM_ALLOC_RAW(capacity));
+    // Only the decoded bytes are copied, never the rest of the block.
+    const size_t decoded = ::Base64Decode(text, capacity, block, false);
+    const int copied = CopyIn(block, static_cast<int>(decoded), 0, length, destOffset);
+    MEM_FREE(block);
+    return copied != 0;
+}
+
+void IBuffer::MD5(ScriptValue* out, int offset, int length) {
+    Digest(DigestKind::MD5, out, offset, length);
+}
+
+void IBuffer::SHA1(ScriptValue* out, int offset, int length) {
+    Digest(DigestKind::SHA1, out, offset, length);
+}
+
+void IBuffer::Digest(DigestKind kindOfDigest, ScriptValue* out, int offset, int length) const {
+    if (!out || size <= 0) return;
+    int64_t start = 0, n = 0;
+    if (kind == eBuffer_Wrap) {
+        start = Modulo(offset, size);
+        n = length < 0 ? size : length;
+    } else {
+        Range(offset, length, &start, &n);
+    }
+    CDigest digest(kindOfDigest);
+    while (n > 0) {
+        const int64_t run = std::min<int64_t>(n, size - start);
+        digest.Add(data + start, static_cast<size_t>(run));
+        n -= run;
+        start = 0;
+    }
+    Value_Free(out);
+    out->kind = KIND_STRING;
+    out->str = String_Duplicate(digest.Hex().c_str());
 }
 
 void IBuffer::Fill(int offset, int length, int type, const ScriptValue* value, int stride, bool zeroGaps) {

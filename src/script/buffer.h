@@ -1,6 +1,7 @@
 // Binary buffers: a block of bytes with a cursor, written and read as typed little-endian values.
 #pragma once
 
+#include "core/digest.h"
 #include "script/value.h"
 
 #include <cstdint>
@@ -69,6 +70,16 @@ public:
     // Copies a file's bytes (the save area's copy first, else the game folder's) into the buffer as
     // CopyIn does; false for a URL, a missing file or a refused copy.
     virtual bool Load(const char* name, int srcOffset, int size, int destOffset);
+    // out becomes a string: the Base64 text of the range (see GetRange).
+    virtual void Base64Encode(ScriptValue* out, int offset, int size);
+    // Decodes the Base64 text (see Base64Decode) and copies the decoded bytes in as CopyIn does (size
+    // below 0: all of them); false for a null text or when nothing was copied.
+    virtual bool Base64Decode(const char* text, int destOffset, int size);
+    // out becomes a string: the lowercase hexadecimal MD5 or SHA-1 digest of size bytes from offset (size
+    // below 0: the buffer size). A wrap buffer runs on at byte 0 for as long as the size asks; another
+    // buffer takes the range of GetRange. Nothing for an empty buffer or a null out.
+    virtual void MD5(ScriptValue* out, int offset, int size);
+    virtual void SHA1(ScriptValue* out, int offset, int size);
     // A new zero-filled block of newSize bytes (below 0: none) holding the old bytes that fit; a position
     // at or past the new end goes back to 0.
     virtual void Resize(int newSize);
@@ -134,6 +145,7 @@ private:
     void StoreAt(int64_t offset, const uint8_t* bytes, int64_t n);
     // The range rule of GetRange.
     void Range(int offset, int length, int64_t* start, int64_t* n) const;
+    void Digest(DigestKind kind, ScriptValue* out, int offset, int length) const;
 };
 
 // The general buffer that scripts create.

@@ -330,6 +330,52 @@ TEST(Buffer, LoadReadsTheSaveAreaFirst) {
     EXPECT_EQ(Bytes(b), "xa9.");
 }
 
+TEST(Buffer, Base64OverRanges) {
+    Buffer_Standard b(6, eBuffer_Fixed, 1);
+    SetBytes(b, "foobar");
+    ScriptValue text;
+    b.Base64Encode(&text, 2, 3);
+    EXPECT_EQ(TextOf(text), "b2Jh");
+    b.Base64Encode(&text, 99, -1); // the last byte
+    EXPECT_EQ(TextOf(text), "cg==");
+    Buffer_Standard empty(0, eBuffer_Grow, 1);
+    empty.Base64Encode(&text, 0, -1);
+    EXPECT_TRUE(text.IsString());
+    EXPECT_EQ(TextOf(text), "");
+    Value_Free(&text);
+
+    // Only the decoded bytes are copied: into an empty grow buffer, and over the middle of a fixed one.
+    EXPECT_TRUE(empty.Base64Decode("AAEC", 0, -1));
+    EXPECT_EQ(Bytes(empty), std::string("\0\x01\x02", 3));
+    EXPECT_TRUE(b.Base64Decode("WFk=", 1, -1));
+    EXPECT_EQ(Bytes(b), "fXYbar");
+    EXPECT_TRUE(b.Base64Decode("WFlaWlo=", 4, -1)); // cut at the end of a fixed buffer
+    EXPECT_EQ(Bytes(b), "fXYbXY");
+    EXPECT_FALSE(b.Base64Decode("=", 0, -1));
+    EXPECT_FALSE(b.Base64Decode(nullptr, 0, -1));
+    EXPECT_EQ(Bytes(b), "fXYbXY");
+}
+
+TEST(Buffer, DigestsRunOnInAWrapBuffer) {
+    Buffer_Standard wrap(4, eBuffer_Wrap, 1);
+    SetBytes(wrap, "\x01\x02\x03\x04");
+    ScriptValue hex;
+    wrap.MD5(&hex, 2, 4);
+    EXPECT_EQ(TextOf(hex), "e94e7ee783c0aee87d19d87f071fa2fd");
+    wrap.MD5(&hex, -2, 8);
+    EXPECT_EQ(TextOf(hex), "8969043d3ffef8db0560b305d5461414");
+    wrap.SHA1(&hex, 0, -1);
+    EXPECT_EQ(TextOf(hex), "12dada1fff4d4787ade3333147202c3b443e376f");
+    Buffer_Standard fixed(4, eBuffer_Fixed, 1);
+    SetBytes(fixed, "\x01\x02\x03\x04");
+    fixed.MD5(&hex, 3, 4); // the range rule: the last byte only
+    EXPECT_EQ(TextOf(hex), "ec7f7e7bb43742ce868145f71d37b53c");
+    Buffer_Standard empty(0, eBuffer_Grow, 1);
+    empty.SHA1(&hex, 0, -1);
+    EXPECT_EQ(TextOf(hex), "ec7f7e7bb43742ce868145f71d37b53c") << "an empty buffer leaves the value alone";
+    Value_Free(&hex);
+}
+
 TEST(Buffer, ResizeKeepsForeignMemory) {
     uint8_t block[4] = {1, 2, 3, 4};
     Buffer_Standard b(block, 4, eBuffer_Fixed, 1, false);

@@ -10,7 +10,10 @@
 #include "script/vm/vm.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -144,6 +147,17 @@ void CommandLine_FindGameBeside(const std::string& folder) {
         Runner_Switches.gamePathKnown = true;
         Runner_Switches.gamePath = path;
     }
+}
+
+bool CommandLine_InGameFolder(const std::string& gamePath) {
+    const size_t slash = gamePath.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : gamePath.substr(0, slash + 1);
+    char* game = realpath(folder.c_str(), nullptr);
+    char* here = realpath(".", nullptr);
+    const bool same = game && here && std::strcmp(game, here) == 0;
+    std::free(game);
+    std::free(here);
+    return same;
 }
 
 namespace {

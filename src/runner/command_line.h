@@ -55,6 +55,9 @@ void ParseCommandLine(const std::string& text);
 // Looks for "data.win" in folder (with its final "/"); when it can be opened it becomes the game path.
 void CommandLine_FindGameBeside(const std::string& folder);
 
+// True when the working directory is the folder that holds the game file at gamePath.
+bool CommandLine_InGameFolder(const std::string& gamePath);
+
 // Moves every plain file of folder whose name holds "@" to the path the name describes ("a@b@f" becomes
 // a/b/f, the folders made as needed). Names with an empty, "." or ".." part are left alone, so files
 // land only below the folder; symbolic links, hidden and read-only files are not moved; an existing

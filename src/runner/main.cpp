@@ -14,7 +14,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     Platform_SetBackend(sdl.get());
-    UnpackAtFiles(".");
     std::string folder = GetExecutablePath();
     folder.erase(folder.find_last_of('/') + 1);
     const int code = Runner_Main(CommandLine_FromArguments(argc, argv), folder);

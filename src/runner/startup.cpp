@@ -272,6 +272,9 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
     });
     CommandLine_FindGameBeside(folder);
     ParseCommandLine(commandLine);
+    // Files named with "@" are unpacked only in the game's own folder, never in a folder the runner was
+    // merely started from (a user's home folder, say).
+    if (Runner_Switches.gamePathKnown && CommandLine_InGameFolder(Runner_Switches.gamePath)) UnpackAtFiles(".");
     if (Runner_InitAll()) {
         Runner_StartUp();
         while (Run_Running == 1) {

@@ -270,3 +270,30 @@ TEST(RunLoop, AGameThatCannotBeLoadedEndsWithCodeOneAndSaysWhy) {
 }
 
 } // namespace
+
+namespace {
+
+// Files named with "@" are unpacked into folders only when the runner works in the game's own folder.
+TEST(RunLoop, AtFilesAreUnpackedOnlyInTheGameFolder) {
+    ScenarioGame game;
+    game.objects.push_back(Logger("oEnd", {{3, 0, "game_end();"}}));
+    game.rooms.push_back(RoomOf("r0", {{0, 0, 0, 100001, ""}}));
+    const std::vector<uint8_t> bytes = BuildScenarioGame(game);
+    TempFolder home;
+    TempFolder::MakeDir(home / "games");
+    TempFolder::Write(home / "games/game.win", std::string(bytes.begin(), bytes.end()));
+    TempFolder::Write(home / "games/a@b.txt", "packed");
+    TempFolder::Write(home / "mail@example.com.txt", "the user's");
+
+    ScenarioRun run = RunRunner(home.Path(), {"-game", home / "games/game.win", "-noerrors"}, 20);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_TRUE(TempFolder::Exists(home / "mail@example.com.txt"));
+    EXPECT_TRUE(TempFolder::Exists(home / "games/a@b.txt"));
+
+    run = RunRunner(home / "games", {"-game", "game.win", "-noerrors"}, 20);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_TRUE(TempFolder::Exists(home / "games/a/b.txt"));
+    EXPECT_TRUE(TempFolder::Exists(home / "mail@example.com.txt"));
+}
+
+} // namespace

@@ -28,7 +28,7 @@ const RegistrationGroup kGroups[] = {
     {"Game..", {InitGameFunctions}},
     {"Math..", {InitMathFunctions}},
     {"Graphic..", {InitGraphicFunctions, InitWindowFunctions, InitTileFunctions}},
-    {"Action..", {nullptr}}, // InitActionFunctions
+    {"Action..", {InitPathActionFunctions}}, // and InitActionFunctions
     {"File..", {InitFileFunctions}},
     {"Resource..", {InitResourceFunctions}},
     {"Interaction..", {nullptr}}, // InitInteractionFunctions

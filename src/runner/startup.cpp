@@ -37,6 +37,7 @@
 #include "world/builtin_variables.h"
 #include "world/dispatch.h"
 #include "world/instance.h"
+#include "world/motion_planning.h"
 #include "world/object.h"
 #include "world/path.h"
 #include "world/room.h"
@@ -248,6 +249,7 @@ void Runner_Shutdown() {
     Object_Lists_Free();
     Object_Free();
     TimeLine_Free();
+    Grid_Free();
     Particle_Free();
     Sprite_Free();
     Support_DeleteTempDirectory();

@@ -45,12 +45,13 @@ bool Run_MoveInstances(bool anyPath) {
         Run_Room->physicsWorld->Update(Run_Room->speed, anyPath);
         return true;
     }
-    DispatchStamp++;
+    // Instances made during the pass (by an end-of-path event) do not get the event in it.
+    const uint64_t stamp = DispatchStamp++;
     for (CInstance* i = Run_Room->active.first; i;) {
         CInstance* next = i->next;
         if (i->Present()) {
             i->ApplyFrictionGravity();
-            // Path following (and its end-of-path event) comes with the path code.
+            if (i->AdvancePath() && i->creationStamp <= stamp) PerformInstanceEvent(i, i, ev_other, ev_end_of_path);
             i->SetPosition(static_cast<float>(static_cast<double>(i->x) + i->hspeed),
                            static_cast<float>(static_cast<double>(i->y) + i->vspeed));
         }
@@ -84,10 +85,10 @@ void DoAStep() {
             i->image_index = static_cast<float>(static_cast<double>(i->image_index) + i->image_speed);
             if (std::trunc(i->image_index) >= images) {
                 i->image_index = static_cast<float>(static_cast<double>(i->image_index) - images);
-                PerformInstanceEvent(i, i, ev_other, 7);
+                PerformInstanceEvent(i, i, ev_other, ev_animation_end);
             } else if (i->image_index < 0) {
                 i->image_index = static_cast<float>(static_cast<double>(i->image_index) + images);
-                PerformInstanceEvent(i, i, ev_other, 7);
+                PerformInstanceEvent(i, i, ev_other, ev_animation_end);
             }
             anyTimeline = anyTimeline || i->timeline_running;
             anyPath = anyPath || i->path_index >= 0;

@@ -352,11 +352,11 @@ void Dispatch_Collisions() {
                 PerformInstanceEvent(i, j, ev_collision, j->object_index);
                 PerformInstanceEvent(j, i, ev_collision, i->object_index);
                 if (solid) {
-                    // Path following comes with the path code; until then the instances only move
-                    // by their speeds here.
-                    for (CInstance* k : {i, j})
+                    for (CInstance* k : {i, j}) {
+                        k->AdvancePath();
                         k->SetPosition(static_cast<float>(static_cast<double>(k->x) + k->hspeed),
                                        static_cast<float>(static_cast<double>(k->y) + k->vspeed));
+                    }
                     if (CInstance::CollisionInstance(i, j, true)) back();
                 }
             });

@@ -26,6 +26,11 @@ enum : int {
     ev_step_begin = 1,
     ev_step_end = 2,
 };
+// Numbers of other events.
+enum : int {
+    ev_animation_end = 7,
+    ev_end_of_path = 8,
+};
 // event_type while a timeline moment runs.
 constexpr int kEventTypeTimeline = 100000;
 // Nested PerformEvent calls beyond this are refused.

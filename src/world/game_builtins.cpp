@@ -2,6 +2,8 @@
 
 void InitGameFunctions() {
     InitMotionFunctions();
+    InitPathFunctions();
+    InitMotionPlanningFunctions();
     InitInstanceFunctions();
     InitRoomFunctions();
 }

@@ -5,5 +5,10 @@
 void InitGameFunctions();
 
 void InitMotionFunctions();
+void InitPathFunctions();
+void InitMotionPlanningFunctions();
 void InitInstanceFunctions();
 void InitRoomFunctions();
+
+// The path actions, registered with the action group.
+void InitPathActionFunctions();

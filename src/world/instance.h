@@ -65,6 +65,14 @@ public:
     void AddMotion(float dir, float amount);
     void ApplyFrictionGravity();
 
+    // ---- Path following
+    // Starts following path index (a negative index ends following); relative keeps the instance where
+    // it is as the anchor of the path's first point, else it is placed on the path's start (its end for
+    // a negative speed).
+    void StartPath(int index, float speed, float scale, float orientation, bool relative, int endAction);
+    // One step along the path; true when an end was reached with a non-zero path speed.
+    bool AdvancePath();
+
     // ---- Collision tests
     bool CollisionPoint(float px, float py, bool precise);
     bool CollisionRectangle(float x1, float y1, float x2, float y2, bool precise);

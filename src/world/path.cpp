@@ -20,6 +20,7 @@ constexpr double kSplitDistanceSquared = 16.0;
 // Drawing puts a vertex about every this many pixels along the curve.
 constexpr float kDrawStep = 4.0f;
 constexpr int kLineStrip = 3;
+constexpr int kMaxDrawSegments = 1 << 20;
 
 ResourceTable<CPath> g_paths;
 
@@ -161,8 +162,9 @@ void CPath::ComputeSmooth() {
     if (n == 0) return;
     auto point = [&](int i) -> const Point& { return m_points[static_cast<size_t>(i)]; };
     // A file may store any precision; the subdivision deepens exponentially with it, and beyond the
-    // editor's range it would only make the curve impossibly large, so it goes no deeper than that.
-    const int depth = std::clamp(m_precision, 0, kMaxPrecision);
+    // editor's range it would only make the curve impossibly large, so it goes no deeper than that. A
+    // negative precision sets no depth at all, only the leg length, so it too goes as deep as allowed.
+    const int depth = m_precision < 0 ? kMaxPrecision : std::min(m_precision, kMaxPrecision);
     if (!m_closed) {
         AddCurvePoint(point(0));
         for (int i = 1; i < n - 1; ++i)
@@ -197,18 +199,25 @@ void CPath::Subdivide(int depth, const Point& a, const Point& b, const Point& c)
 void CPath::ComputeLength() {
     m_length = 0;
     for (size_t i = 0; i < m_curve.size(); ++i) {
-        if (i > 0) {
-            const double dx = static_cast<double>(m_curve[i].x) - m_curve[i - 1].x;
-            const double dy = static_cast<double>(m_curve[i].y) - m_curve[i - 1].y;
-            m_length = F(static_cast<double>(m_length) + std::sqrt(F(dx * dx + dy * dy)));
-        }
+        if (i > 0) m_length = Path_LengthWithLeg(m_length, m_curve[i - 1].x, m_curve[i - 1].y, m_curve[i].x, m_curve[i].y);
         m_curve[i].length = m_length;
     }
+}
+
+float Path_LengthWithLeg(float length, float x0, float y0, float x1, float y1) {
+    const double dx = static_cast<double>(x1) - x0;
+    const double dy = static_cast<double>(y1) - y0;
+    return F(static_cast<double>(length) + std::sqrt(F(dx * dx + dy * dy)));
 }
 
 // ---- Positions along the curve
 
 void CPath::GetPosition(float t, float* x, float* y, float* speed) const {
+    size_t from = 0;
+    PositionFrom(&from, t, x, y, speed);
+}
+
+void CPath::PositionFrom(size_t* cursor, float t, float* x, float* y, float* speed) const {
     *x = 0;
     *y = 0;
     *speed = 100;
@@ -221,9 +230,10 @@ void CPath::GetPosition(float t, float* x, float* y, float* speed) const {
     if (m_curve.size() == 1 || m_length == 0 || t <= 0) return take(m_curve.front());
     if (t >= 1) return take(m_curve.back());
     const float d = F(static_cast<double>(t) * m_length);
-    size_t i = 0;
+    size_t i = std::min(*cursor, m_curve.size() - 2);
     while (i + 2 < m_curve.size() && d >= m_curve[i + 1].length)
         ++i;
+    *cursor = i;
     const CurvePoint& from = m_curve[i];
     const CurvePoint& to = m_curve[i + 1];
     const float s = F(static_cast<double>(to.length) - from.length);
@@ -322,8 +332,11 @@ void CPath::Reverse() {
 
 void CPath::Append(const CPath* other) {
     if (!other || other->m_points.empty()) return;
-    const std::vector<Point> added = other->m_points; // other may be this path
-    m_points.insert(m_points.end(), added.begin(), added.end());
+    AddPoints(other->m_points); // a copy: other may be this path
+}
+
+void CPath::AddPoints(std::vector<Point> points) {
+    m_points.insert(m_points.end(), points.begin(), points.end());
     Compute();
 }
 
@@ -334,17 +347,26 @@ void CPath::Draw(float x, float y, bool absolute) const {
     GetPosition(0, &startX, &startY, &speed);
     const float offsetX = absolute ? 0.0f : F(static_cast<double>(x) - startX);
     const float offsetY = absolute ? 0.0f : F(static_cast<double>(y) - startY);
-    const int segments = X86_RoundToInt32(m_length / kDrawStep);
+    // Past a million segments the vertices are spaced further apart: a path that long could not be seen
+    // any finer, and its drawing stays bounded.
+    const float steps = m_length / kDrawStep;
+    if (!std::isfinite(steps)) return;
+    const int segments = steps >= kMaxDrawSegments ? kMaxDrawSegments : X86_RoundToInt32(steps);
     if (segments <= 0) return;
-    GR_Draw_PrimitiveBegin(kLineStrip, -1);
-    // The primitive keeps only its first vertices; positions past them would be dropped.
-    const int last = std::min(segments, GR_Draw_MaxPrimitiveVertices - 1);
-    for (int j = 0; j <= last; ++j) {
-        float px, py;
-        GetPosition(static_cast<float>(j) / static_cast<float>(segments), &px, &py, &speed);
-        GR_Draw_Vertex(F(static_cast<double>(px) + offsetX), F(static_cast<double>(py) + offsetY));
+    size_t cursor = 0;
+    // A primitive keeps only its first vertices, so a long path goes out in several strips, each
+    // starting at the vertex the previous one ended with.
+    constexpr int kStripSegments = GR_Draw_MaxPrimitiveVertices - 1;
+    for (int first = 0; first < segments; first += kStripSegments) {
+        const int last = std::min(segments, first + kStripSegments);
+        GR_Draw_PrimitiveBegin(kLineStrip, -1);
+        for (int j = first; j <= last; ++j) {
+            float px, py;
+            PositionFrom(&cursor, static_cast<float>(j) / static_cast<float>(segments), &px, &py, &speed);
+            GR_Draw_Vertex(F(static_cast<double>(px) + offsetX), F(static_cast<double>(py) + offsetY));
+        }
+        GR_Draw_PrimitiveEnd();
     }
-    GR_Draw_PrimitiveEnd();
 }
 
 // ---- The table
@@ -422,7 +444,7 @@ bool Path_Assign(int destination, int source) {
         Code_Error_Report("ERROR: Can not assign a path to itself!", false);
         return false;
     }
-    if (!Path_Exists(destination)) g_paths.Swap(destination, new CPath());
+    if (!Path_Exists(destination)) g_paths.Set(destination, new CPath(), String_Duplicate(""));
     Path_Data(destination)->Assign(*from);
     return true;
 }

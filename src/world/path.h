@@ -23,7 +23,7 @@ public:
 
     // Reads a record {name offset, kind, closed, precision, m, m x (x, y, speed)} lying inside chunk; name
     // receives the record's name in the file (null for none). False when the record or its points do not
-    // fit the chunk, its name is not terminated inside the file or its precision is outside 0..8.
+    // fit the chunk or its name is not terminated inside the file. The precision is kept as stored.
     bool Load(const CDataView& file, const IFFChunk& chunk, uint32_t record, const char** name);
     // Copies the kind, closed flag, precision and points of other.
     void Assign(const CPath& other);
@@ -64,9 +64,12 @@ public:
     void Rescale(float sx, float sy);
     void Reverse();
     void Append(const CPath* other);
+    // Appends the points in order and recomputes once.
+    void AddPoints(std::vector<Point> points);
 
     // A line strip through the curve every 4 pixels or so, in the drawing colour: at its own coordinates
-    // when absolute, else moved so that it starts at (x, y). Nothing for a path shorter than 2 pixels.
+    // when absolute, else moved so that it starts at (x, y). Nothing for a path shorter than 2 pixels. A
+    // long path goes out as several strips, each starting where the one before it ended.
     void Draw(float x, float y, bool absolute) const;
 
     const std::vector<CurvePoint>& Curve() const { return m_curve; }
@@ -78,6 +81,9 @@ private:
     void Subdivide(int depth, const Point& a, const Point& b, const Point& c);
     void AddCurvePoint(const Point& point);
     void ComputeLength();
+    // GetPosition with the search along the curve starting at record *cursor, which receives the record
+    // it ended on: a caller going forward in t passes the same cursor each time.
+    void PositionFrom(size_t* cursor, float t, float* x, float* y, float* speed) const;
     // Applies f to every point taken relative to the centre, then recomputes.
     template <typename Transform> void TransformAboutCentre(Transform transform);
 
@@ -88,6 +94,9 @@ private:
     int32_t m_precision = 4;
     float m_length = 0;
 };
+
+// A curve's length so far after one more leg, from (x0, y0) to (x1, y1), summed as curves sum them.
+float Path_LengthWithLeg(float length, float x0, float y0, float x1, float y1);
 
 // Start-up: the table is empty.
 void Path_Init();
@@ -110,6 +119,7 @@ int Path_Add();
 bool Path_Delete(int index);
 // A copy under a new slot named as Path_Add names it; -1 when there is no such path.
 int Path_Duplicate(int index);
-// Copies path source into slot destination (made when empty). Assigning a path to itself is a
-// run-time error; false then, and when source is not a path or destination is outside the table.
+// Copies path source into slot destination (made when empty, with the name ""). Assigning a path to
+// itself is a run-time error; false then, and when source is not a path or destination is outside the
+// table.
 bool Path_Assign(int destination, int source);

@@ -94,6 +94,16 @@ TEST_F(DrawFunctionsTest, PathsDrawAsALineStripAlongTheirCurve) {
     const auto moved = DrawOf([&] { CallBuiltIn("draw_path", {p, 0.0, 0.0, 0.0}); });
     EXPECT_EQ(position(moved[0].second, 10), (std::vector<float>{40, 0}));
 
+    // 8,000 pixels: two strips of 1,000 segments, the second starting where the first ended.
+    path->ChangePoint(1, 8010, 20, 100);
+    const auto longer = DrawOf([&] { CallBuiltIn("draw_path", {p, 0.0, 0.0, 1}); });
+    ASSERT_EQ(longer.size(), 2u);
+    for (const auto& strip : longer)
+        ASSERT_EQ(strip.second.size(), 1001u * 24);
+    EXPECT_EQ(position(longer[0].second, 1000), (std::vector<float>{4010, 20}));
+    EXPECT_EQ(position(longer[1].second, 0), (std::vector<float>{4010, 20}));
+    EXPECT_EQ(position(longer[1].second, 1000), (std::vector<float>{8010, 20}));
+
     // A path shorter than 2 pixels, or none at all, draws nothing.
     path->ChangePoint(1, 11.9f, 20, 100);
     CallBuiltIn("draw_path", {p, 0.0, 0.0, 1});

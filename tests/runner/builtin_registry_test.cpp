@@ -14,3 +14,23 @@ TEST(BuiltinRegistry, RegistrationTracesEveryGroupOnOneLine) {
     Code_Function_Free();
 }
 
+
+// The game group ends where the maths group begins, after its 83 functions.
+TEST(BuiltinRegistry, TheGameGroupHoldsItsEightyThreeFunctions) {
+    Code_Function_Free();
+    ::testing::internal::CaptureStdout();
+    InitQNLFunctions();
+    ::testing::internal::GetCapturedStdout();
+    int first = -1, next = -1, id = -1;
+    ASSERT_TRUE(Code_Function_Find("motion_set", first));
+    ASSERT_TRUE(Code_Function_Find("is_real", next));
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(next - first, 83);
+    const std::pair<const char*, int> counts[] = {{"path_start", 4},      {"path_end", 0},     {"mp_grid_path", 7},
+                                                  {"mp_potential_path", 6}, {"action_path", 4}, {"action_path_speed", 1}};
+    for (const auto& [name, count] : counts) {
+        ASSERT_TRUE(Code_Function_Find(name, id)) << name;
+        EXPECT_EQ(Code_Function_GetArgCount(id), count) << name;
+    }
+    Code_Function_Free();
+}

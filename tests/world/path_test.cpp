@@ -157,6 +157,9 @@ TEST_F(PathTable, AssigningCopiesIntoTheSlotButNeverToItself) {
     EXPECT_TRUE(Path_Assign(b, a));
     ASSERT_TRUE(Path_Exists(b));
     EXPECT_EQ(Path_Data(b)->GetNumber(), 1);
+    // The slot's name went with the deleted path; the new one is named "".
+    EXPECT_STREQ(Path_GetName(b), "");
+    EXPECT_EQ(Path_FindByName(""), b);
 
     GameValues_SetText(&Code_LastErrorText, nullptr);
     EXPECT_FALSE(Path_Assign(a, a));
@@ -179,14 +182,14 @@ TEST_F(PathTable, DamagedRecordsFailTheLoadAndDeepPrecisionIsBounded) {
         {record, static_cast<uint32_t>(good.size())}, // a name outside the file
         {20, 12},                           // a record that starts before the chunk
     };
-    // A precision beyond the editor's range is kept as stored and subdivides no deeper than 8.
-    {
+    // A precision beyond the editor's range, or a negative one (no depth, only the leg length), is kept
+    // as stored and subdivides no deeper than 8.
+    for (const int32_t precision : {0x7FFFFFFF, -1}) {
         std::vector<uint8_t> deep = good;
-        const uint32_t precision = 0x7FFFFFFF;
         std::memcpy(deep.data() + record + 12, &precision, 4);
         std::string log;
         ASSERT_TRUE(LoadGameBytes(deep, &log)) << log;
-        EXPECT_EQ(Path_Data(0)->GetPrecision(), 0x7FFFFFFF);
+        EXPECT_EQ(Path_Data(0)->GetPrecision(), precision);
         CPath eight;
         eight.Assign(*Path_Data(0));
         eight.SetPrecision(8);

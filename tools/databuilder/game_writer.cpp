@@ -223,6 +223,19 @@ void Timelines(CDataBuilder& b, const GameDescription& game, CodeWriter& code) {
     }
 }
 
+void Paths(CDataBuilder& b, const GameDescription& game) {
+    if (game.paths.empty()) return;
+    std::vector<std::string> labels;
+    CDataBuilder::Chunk& c = RecordList(b, "PATH", "path", game.paths.size(), &labels);
+    for (size_t i = 0; i < game.paths.size(); ++i) {
+        const GamePath& p = game.paths[i];
+        c.Label(labels[i]).Text(p.name).U32(static_cast<uint32_t>(p.kind)).U32(p.closed ? 1 : 0);
+        c.U32(static_cast<uint32_t>(p.precision)).U32(static_cast<uint32_t>(p.points.size()));
+        for (const auto& point : p.points)
+            c.F32(point[0]).F32(point[1]).F32(point[2]);
+    }
+}
+
 // ---- Reading a description ----
 
 const char* const kEventKinds[] = {"create", "destroy",  "alarm", "step",    "collision", "keyboard",
@@ -427,6 +440,7 @@ std::vector<uint8_t> GameFile_Build(const GameDescription& game, bool bytecode, 
     b.SetResourceNames(RESOURCE_TIMELINE, NamesOf(game.timelines));
     b.SetResourceNames(RESOURCE_SCRIPT, NamesOf(game.scripts));
     b.SetResourceNames(RESOURCE_ROOM, NamesOf(game.rooms));
+    b.SetResourceNames(RESOURCE_PATH, NamesOf(game.paths));
     CodeWriter code(b, bytecode);
     CDataBuilder::GeneralInfo info;
     info.name = game.name;
@@ -446,6 +460,7 @@ std::vector<uint8_t> GameFile_Build(const GameDescription& game, bool bytecode, 
     Sprites(b, game, page);
     Backgrounds(b, game, page);
     Scripts(b, game, code);
+    Paths(b, game);
     Timelines(b, game, code);
     Objects(b, game, code);
     Rooms(b, game, code);

@@ -1,11 +1,12 @@
 // Writes a whole small game into a data file: sprites and backgrounds (their images packed on one texture
-// page, stored as PNG), scripts, objects with events, rooms with a background and placed instances, and
-// timelines. Code is written as source text, or compiled into bytecode. A game can also be read from a
+// page, stored as PNG), scripts, objects with events, rooms with a background and placed instances,
+// timelines and paths. Code is written as source text, or compiled into bytecode. A game can also be read from a
 // line-based description (see GameFile_Parse).
 #pragma once
 
 #include "data_builder.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -71,6 +72,14 @@ struct GameTimeline {
     std::vector<std::pair<int, std::string>> moments; // ascending steps
 };
 
+struct GamePath {
+    std::string name;
+    int kind = 0; // 0 straight, 1 smooth
+    bool closed = false;
+    int precision = 4;
+    std::vector<std::array<float, 3>> points; // x, y, speed
+};
+
 struct GameDescription {
     std::vector<GameSprite> sprites;
     std::vector<GameBackground> backgrounds;
@@ -78,6 +87,7 @@ struct GameDescription {
     std::vector<GameObject> objects;
     std::vector<GameRoom> rooms;
     std::vector<GameTimeline> timelines;
+    std::vector<GamePath> paths;
     std::vector<int> order; // empty: every room in index order
     std::string name = "Game";
     std::string title; // the window's caption; empty: the name

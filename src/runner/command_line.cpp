@@ -27,6 +27,24 @@ std::string CommandLine_Cut(std::string line) {
     return line;
 }
 
+bool CommandLine_CheckArguments(int argc, const char* const* argv, std::string* error) {
+    size_t total = 0;
+    for (int i = 0; i < argc && argv && argv[i]; ++i) {
+        const size_t length = std::strlen(argv[i]);
+        if (length > kTokenSize) {
+            *error = "An argument is longer than " + std::to_string(kTokenSize) + " characters: \"" +
+                     std::string(argv[i], 40) + "...\"";
+            return false;
+        }
+        total += length + 3; // a blank and two quotes at most
+    }
+    if (total >= kCommandLineSize) {
+        *error = "The command line is longer than " + std::to_string(kCommandLineSize - 1) + " characters";
+        return false;
+    }
+    return true;
+}
+
 std::string CommandLine_FromArguments(int argc, const char* const* argv) {
     std::string line;
     for (int i = 0; i < argc; ++i) {
@@ -138,6 +156,38 @@ void ParseCommandLine(const std::string& text) {
     if (s.debugOutputFile) Console_SetLogFile(1, s.debugOutputName.c_str());
     if (s.playback) IO_SetPlaybackFile(s.recordFile.c_str());
     else if (s.record) IO_SetRecordFile(s.recordFile.c_str());
+}
+
+bool CommandLine_CheckFiles(std::string* error) {
+    const RunnerSwitches& s = Runner_Switches;
+    struct Use {
+        bool on;
+        const std::string& path;
+        const char* mode;
+        const char* what;
+    };
+    const Use uses[] = {{s.playback, s.recordFile, "rb", "play back input from"},
+                        {s.record && !s.playback, s.recordFile, "ab", "record input to"},
+                        {s.outputFile, s.outputName, "a", "write the output to"},
+                        {s.debugOutputFile, s.debugOutputName, "a", "write the debug output to"}};
+    for (const Use& use : uses) {
+        if (!use.on) continue;
+        struct stat st;
+        int reason = ENOENT;
+        if (!use.path.empty()) {
+            if (stat(use.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+                reason = EISDIR;
+            } else if (FILE* file = std::fopen(use.path.c_str(), use.mode)) {
+                std::fclose(file);
+                continue;
+            } else {
+                reason = errno;
+            }
+        }
+        *error = std::string("Cannot ") + use.what + " \"" + use.path + "\": " + std::strerror(reason);
+        return false;
+    }
+    return true;
 }
 
 void CommandLine_FindGameBeside(const std::string& folder) {

@@ -37,6 +37,9 @@ constexpr size_t kCommandLineSize = 8192;
 // A token keeps at most this many characters; the rest of a longer token is read and dropped.
 constexpr size_t kTokenSize = 4095;
 
+// False, with the reason, when an argument is longer than a token keeps or the arguments make a line
+// longer than kCommandLineSize: such a command line is refused rather than cut.
+bool CommandLine_CheckArguments(int argc, const char* const* argv, std::string* error);
 // The process's arguments as one command line: joined by blanks, an argument holding a blank or a
 // control character wrapped in double quotes, then cut as kCommandLineSize says.
 std::string CommandLine_FromArguments(int argc, const char* const* argv);
@@ -51,6 +54,10 @@ size_t GetNextToken(size_t position, const std::string& text, std::string& token
 // Sets the start-up state from the switches (see RunnerSwitches); "-debug" and "-game" act only while no
 // game path is known. Also hands the switches to the subsystems that obey them.
 void ParseCommandLine(const std::string& text);
+
+// False, with the file and the reason, when a file the switches name cannot be used: the "-playback"
+// file read, the "-record", "-output" and "-debugoutput" files written (made when missing).
+bool CommandLine_CheckFiles(std::string* error);
 
 // Looks for "data.win" in folder (with its final "/"); when it can be opened it becomes the game path.
 void CommandLine_FindGameBeside(const std::string& folder);

@@ -8,6 +8,11 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    std::string error;
+    if (!CommandLine_CheckArguments(argc, argv, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
     std::unique_ptr<CSDLPlatform> sdl = CSDLPlatform::Create();
     if (!sdl) {
         std::fprintf(stderr, "The runner could not start SDL's video.\n");

@@ -274,6 +274,11 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
     });
     CommandLine_FindGameBeside(folder);
     ParseCommandLine(commandLine);
+    std::string error;
+    if (!CommandLine_CheckFiles(&error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
     // Files named with "@" are unpacked only in the game's own folder, never in a folder the runner was
     // merely started from (a user's home folder, say).
     if (Runner_Switches.gamePathKnown && CommandLine_InGameFolder(Runner_Switches.gamePath)) UnpackAtFiles(".");

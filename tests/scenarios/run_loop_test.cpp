@@ -297,3 +297,42 @@ TEST(RunLoop, AtFilesAreUnpackedOnlyInTheGameFolder) {
 }
 
 } // namespace
+
+namespace {
+
+// Switches that cannot be honoured end the run before the game starts, with code 1 and the reason on
+// standard error: an argument too long to keep whole, a recording that cannot be read, files that
+// cannot be written.
+TEST(RunLoop, UnusableSwitchesEndTheRunBeforeTheGame) {
+    ScenarioGame game;
+    game.objects.push_back(Logger("oEnd", {{0, 0, Say("started")}, {3, 0, "game_end();"}}));
+    game.rooms.push_back(RoomOf("r0", {{0, 0, 0, 100001, ""}}));
+    const std::vector<uint8_t> bytes = BuildScenarioGame(game);
+    TempFolder folder;
+    const std::string path = folder / "good.win";
+    TempFolder::Write(path, std::string(bytes.begin(), bytes.end()));
+    // "good.win" named in 4,095 characters; one more would once be cut off and run it.
+    std::string longName;
+    for (int i = 0; i < 2043; ++i)
+        longName += "./";
+    longName += "/good.win";
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } cases[] = {
+        {{"-game", longName + "x"}, "An argument is longer than 4095 characters"},
+        {{"-game", path, "-playback", "missing.rec"}, "Cannot play back input from \"missing.rec\": No such file"},
+        {{"-game", path, "-record", "no/such/folder/in.rec"}, "Cannot record input to \"no/such/folder/in.rec\""},
+        {{"-game", path, "-output", folder.Path()}, "Cannot write the output to \"" + folder.Path() + "\": Is a"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.push_back("-noerrors");
+        const ScenarioRun run = RunRunner(folder.Path(), arguments, 20);
+        EXPECT_EQ(run.exitCode, 1) << c.message;
+        EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
+        EXPECT_EQ(run.console.find("started"), std::string::npos) << run.console;
+    }
+}
+
+} // namespace

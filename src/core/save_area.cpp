@@ -290,10 +290,15 @@ bool LoadSave_SaveFileExists(const char* name) {
     return IsRegularFile(LoadSave_SavePath(name).c_str());
 }
 
+void LoadSave_WriteFailed(const char* path, int error) {
+    DebugConsole->Output("Could not write \"%s\": %s\n", path ? path : "",
+                         error ? std::strerror(error) : "there is no save area");
+}
+
 bool _WriteFile(const char* path, const void* data, int size) {
-    FILE* f = path ? std::fopen(path, "wb") : nullptr;
+    FILE* f = path && *path ? std::fopen(path, "wb") : nullptr;
     if (!f) {
-        std::perror("_WriteFile");
+        LoadSave_WriteFailed(path, path && *path ? errno : 0);
         return false;
     }
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
@@ -304,13 +309,19 @@ bool _WriteFile(const char* path, const void* data, int size) {
         bytes += n;
         left -= n;
     }
-    bool closed = std::fclose(f) == 0;
+    const int writeError = left == 0 ? 0 : errno;
+    const bool closed = std::fclose(f) == 0;
+    if (left != 0 || !closed) LoadSave_WriteFailed(path, writeError ? writeError : errno);
     return left == 0 && closed;
 }
 
 bool LoadSave_WriteFile(const char* name, const void* data, int size) {
     std::string path = LoadSave_SavePath(name);
-    if (!path.empty()) File_CreatePathDirectories(path.c_str());
+    if (path.empty()) {
+        LoadSave_WriteFailed(name, 0);
+        return false;
+    }
+    File_CreatePathDirectories(path.c_str());
     return _WriteFile(path.c_str(), data, size);
 }
 

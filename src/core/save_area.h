@@ -41,6 +41,9 @@ bool LoadSave_SaveFileExists(const char* name);
 
 // Writes the whole file at a path; true only when every byte was written and the file closed cleanly.
 bool _WriteFile(const char* path, const void* data, int size);
+// Says on the console that the file at path could not be written and why (an errno value; 0: there is
+// no save area to write into).
+void LoadSave_WriteFailed(const char* path, int error);
 // Maps the name into the save area, creates its folders and writes the file (as _WriteFile).
 bool LoadSave_WriteFile(const char* name, const void* data, int size);
 

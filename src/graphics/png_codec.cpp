@@ -10,6 +10,7 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -169,11 +170,17 @@ void ReadPNG_Free() {
 bool write_png_file(const char* name, const uint8_t* pixels, int width, int height) {
     char path[2048];
     LoadSave_GetSavePath(path, sizeof path, name);
-    if (path[0] == '\0') return false;
+    if (path[0] == '\0') {
+        LoadSave_WriteFailed(name, 0);
+        return false;
+    }
     File_CreatePathDirectories(path);
     PNGWriteJob job{};
     job.file = std::fopen(path, "wb");
-    if (job.file == nullptr) return false;
+    if (job.file == nullptr) {
+        LoadSave_WriteFailed(path, errno);
+        return false;
+    }
 
     bool written = false;
     job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -189,5 +196,6 @@ bool write_png_file(const char* name, const uint8_t* pixels, int width, int heig
     }
     MEM_FREE(job.rows);
     const bool closed = std::fclose(job.file) == 0;
+    if (!closed) LoadSave_WriteFailed(path, errno);
     return written && closed;
 }

@@ -164,12 +164,16 @@ TEST_F(SaveAreaTest, WholeFileWriteAndRead) {
 }
 
 TEST_F(SaveAreaTest, FailedWritesAndHugeFilesAreReported) {
-    // /dev/full accepts the open and fails the write: the result must say so.
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(_WriteFile("/dev/full", "abc", 3));
-    EXPECT_FALSE(_WriteFile((tmp / "no/such/dir/f").c_str(), "abc", 3));
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("_WriteFile"), std::string::npos);
+    // Each failure says on the console which file and why. /dev/full accepts the open and fails the write.
+    EXPECT_EQ(Captured([] { EXPECT_FALSE(_WriteFile("/dev/full", "abc", 3)); }),
+              "Could not write \"/dev/full\": No space left on device\n");
+    EXPECT_EQ(Captured([&] { EXPECT_FALSE(_WriteFile((tmp / "no/such/dir/f").c_str(), "abc", 3)); }),
+              "Could not write \"" + tmp / "no/such/dir/f" + "\": No such file or directory\n");
+    TempFolder::Write(tmp / "file", "");
+    tmp.SetEnv("XDG_DATA_HOME", tmp / "file"); // the save area would lie below a plain file
+    LoadSave_SetGameName("Demo");
+    EXPECT_EQ(Captured([] { EXPECT_FALSE(LoadSave_WriteFile("hiscore.dat", "x", 1)); }),
+              "Could not write \"" + tmp / "file/Demo/hiscore.dat" + "\": Not a directory\n");
 
     // A sparse file of 2 GiB is refused without reading it.
     std::string big = tmp / "game/big.bin";

@@ -269,5 +269,16 @@ TEST(PNGWrite, WritesAnRGBAFileIntoTheSaveArea) {
     EXPECT_FALSE(write_png_file("empty.png", pixels, 0, 1));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "[write_png_file] Error during writing header\n");
     EXPECT_FALSE(write_png_file("", pixels, 1, 1));
+
+    // A save area below a plain file: the failure names the file and the reason.
+    TempFolder::Write(tmp / "file", "");
+    tmp.SetEnv("XDG_DATA_HOME", tmp / "file");
+    LoadSave_Reset();
+    LoadSave_SetGamePath((tmp / "game/g.win").c_str());
+    LoadSave_SetGameName("Shots");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(write_png_file("shot.png", pixels, 2, 1));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Could not write \"" + tmp / "file/Shots/shot.png" + "\": Not a directory\n");
     LoadSave_Reset();
 }

@@ -1,12 +1,15 @@
 #include "library/library_builtins.h"
 
 #include "library/codec_builtins.h"
+#include "library/ini_builtins.h"
 #include "library/misc_builtins.h"
 
 // The library's other built-ins are not written yet, and the constant and variable tables they would be
 // added to are not either: each group registers nothing, and with no ds_grid_* registered there is
 // nothing to rebind.
-void InitFileFunctions() {}
+void InitFileFunctions() {
+    Ini_AddFunctions();
+}
 void InitResourceFunctions() {}
 // Of the misc group's own built-ins only the debug message exists so far; the group's system built-ins
 // of the file and process support come first, registered by the io layer (see the runner's registry).

@@ -5,8 +5,9 @@
 #include "ext/platform_services.h"
 #include "library/ini_file.h"
 #include "physics/physics.h"
+#include "runner/command_line.h"
+#include "script/vm/vm.h"
 
-#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -18,22 +19,27 @@ RunnerIniOptions g_iniOptions;
 } // namespace
 
 void IniFile_ReadRunnerOptions(const IniFile& ini) {
-    auto value = [&](const char* key) -> const char* {
-        IniKey* found = ini.FindKey("DEFAULT", key);
-        if (!found) return nullptr;
-        return found->value ? found->value : "";
-    };
-    auto flag = [&](const char* key) {
-        const char* text = value(key);
-        return !text || std::atoi(text) != 0;
-    };
+    const char* kSection = "DEFAULT";
+    // A key read as a whole number; an absent key counts as true.
+    auto flag = [&](const char* key) { return ini.ReadInt(kSection, key, 1) != 0; };
     Platform_SetOrientations(flag("OrientLandscape"), flag("OrientPortrait"), flag("OrientLandscapeFlipped"),
                              flag("OrientPortraitFlipped"));
-    if (const char* debug = value("Debug")) {
-        g_iniOptions.debug = std::atoi(debug) != 0 ? 1 : 0;
-        if (g_iniOptions.debug) Physics_SetAssertHandler();
+    // Debug and Trace act as the "-debug" and "-trace" switches do, and also switch them off.
+    if (ini.FindKey(kSection, "Debug")) {
+        const bool debug = flag("Debug");
+        g_iniOptions.debug = debug ? 1 : 0;
+        Runner_Switches.debugMode = debug;
+        if (debug) {
+            Runner_Switches.debugFlags = 2;
+            Physics_SetAssertHandler();
+        }
     }
-    if (const char* trace = value("Trace")) g_iniOptions.trace = std::atoi(trace) != 0 ? 1 : 0;
+    if (ini.FindKey(kSection, "Trace")) {
+        const bool trace = flag("Trace");
+        g_iniOptions.trace = trace ? 1 : 0;
+        Runner_Switches.trace = trace;
+        VM_Trace = trace;
+    }
 }
 
 const RunnerIniOptions& Game_IniOptions() {
@@ -50,9 +56,10 @@ void Game_ReadOptionsFile(const std::string& path, size_t separator) {
         g_optionsPath = path.substr(0, separator) + "/options.ini";
         DebugConsole->Output("Checking if INIFile %s Exists\n", g_optionsPath.c_str());
         if (Support_FileExists(g_optionsPath.c_str())) {
-            // Read at this path as it is: the ini reader must not map it into the game folder again.
-            g_optionsFile = std::make_unique<IniFile>(g_optionsPath.c_str(), false);
-            // The virtual keys are read from it by the input code once that exists.
+            // Read at this path as it is, from the game folder only: a file of that name in the save area
+            // (the game's own ini file, say) must not change the runner's options. The virtual keys it
+            // defines are made when the input starts (IO Init), which clears the table first.
+            g_optionsFile = std::make_unique<IniFile>(g_optionsPath.c_str(), true, IniSource::PathAsGiven);
             IniFile_ReadRunnerOptions(*g_optionsFile);
         } else {
             DebugConsole->Output("!!!!No INI File %s\n", g_optionsPath.c_str());

@@ -1,6 +1,7 @@
-// The options file beside the game ("options.ini"): its "DEFAULT" section's orientation keys go to the
-// platform; "Debug" (which also installs the physics assertion hook when set) and "Trace" are kept for
-// the start-up.
+// The options file beside the game ("options.ini"), read from the game folder only and logged: its
+// "DEFAULT" section's orientation keys go to the platform, "Debug" and "Trace" set debug mode (with the
+// physics assertion hook) and tracing as the "-debug" and "-trace" switches do; its virtual buttons are
+// made when the input starts.
 #pragma once
 
 #include <cstddef>

@@ -25,6 +25,7 @@
 #include "platform/platform.h"
 #include "runner/command_line.h"
 #include "runner/game_load.h"
+#include "runner/options_file.h"
 #include "runner/run_loop.h"
 #include "runner/run_state.h"
 #include "script/compiler/compile.h"
@@ -209,6 +210,7 @@ void Runner_StartUp() {
     if (!InitGraphics()) return;
     Trace("IO Init");
     IO_Init();
+    if (const IniFile* options = Game_OptionsFile()) IO_LoadVirtualKeys(*options);
     Trace("Process Messages");
     ProcessMessages();
     Trace("Start Frame");

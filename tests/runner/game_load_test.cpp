@@ -3,7 +3,9 @@
 #include "data/general_info.h"
 #include "graphics/sprite.h"
 #include "graphics/texture_page.h"
+#include "runner/command_line.h"
 #include "runner/game_load.h"
+#include "runner/options_file.h"
 
 #include "audio/audio.h"
 #include "core/memory.h"
@@ -429,7 +431,7 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
                                                                                                   8);
     Bytes debugBytes = debug.Build();
     TempFolder::Write(tmp / "sub/g.zbdebug", std::string(debugBytes.begin(), debugBytes.end()));
-    TempFolder::Write(tmp / "sub/options.ini", "[DEFAULT]\n");
+    TempFolder::Write(tmp / "sub/options.ini", "[DEFAULT]\nDebug=1\nTrace=0\n");
 
     // Started from the parent folder: the game is found below the current folder.
     tmp.Chdir(tmp.Path());
@@ -440,6 +442,12 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
     EXPECT_TRUE(Logged("Loaded File " + tmp / "sub/g.win\n"));
     EXPECT_TRUE(Logged("IFF wad found\n"));
     EXPECT_TRUE(Logged("Checking if INIFile " + tmp / "sub/options.ini Exists\n"));
+    EXPECT_TRUE(Logged(tmp / "sub/options.ini file contents: [DEFAULT]\nDebug=1\nTrace=0\n\n"));
+    EXPECT_EQ(Game_IniOptions().debug, 1);
+    EXPECT_EQ(Game_IniOptions().trace, 0);
+    EXPECT_TRUE(Runner_Switches.debugMode);
+    EXPECT_EQ(Runner_Switches.debugFlags, 2);
+    Runner_Switches = RunnerSwitches();
     EXPECT_EQ(Game_DebugPath(), tmp / "sub/g.zbdebug");
     EXPECT_EQ(Game_File().Size(), game.size());
 

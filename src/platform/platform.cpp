@@ -61,6 +61,41 @@ MessageBoxButtons MessageBox_Buttons(uint32_t type) {
     return b;
 }
 
+std::string MessageBox_WrapText(const std::string& text, int columns) {
+    std::string out;
+    size_t lineStart = 0; // where the current output line starts in out
+    size_t lastBlank = std::string::npos;
+    int count = 0;        // characters on the current output line
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n') {
+            out += c;
+            lineStart = out.size();
+            lastBlank = std::string::npos;
+            count = 0;
+            continue;
+        }
+        const bool starts = (static_cast<unsigned char>(c) & 0xC0) != 0x80; // not a continuation byte
+        if (starts && count >= columns) {
+            if (lastBlank != std::string::npos) {
+                out[lastBlank] = '\n'; // the words after the blank move to the new line
+                lineStart = lastBlank + 1;
+            } else {
+                out += '\n';
+                lineStart = out.size();
+            }
+            lastBlank = std::string::npos;
+            count = 0;
+            for (size_t k = lineStart; k < out.size(); ++k)
+                count += (static_cast<unsigned char>(out[k]) & 0xC0) != 0x80;
+        }
+        if (c == ' ' && starts) lastBlank = out.size();
+        out += c;
+        count += starts;
+    }
+    return out;
+}
+
 const char* MessageBox_ButtonName(int id) {
     switch (id) {
     case IDOK: return "OK";

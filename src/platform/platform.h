@@ -77,6 +77,10 @@ struct MessageBoxButtons {
 MessageBoxButtons MessageBox_Buttons(uint32_t type);
 // "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No", "Try Again", "Continue"; "" for others.
 const char* MessageBox_ButtonName(int id);
+// The text with every line longer than columns characters broken at its last blank before the limit (a
+// word longer than a line is broken inside), so that a box sized to its longest line fits the screen.
+// Columns count UTF-8 characters; line ends already in the text stay.
+std::string MessageBox_WrapText(const std::string& text, int columns);
 
 struct PlatformRect {
     int32_t left = 0, top = 0, right = 0, bottom = 0;

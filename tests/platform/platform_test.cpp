@@ -173,6 +173,20 @@ TEST(MessageBoxButtons, FollowTheBoxType) {
     EXPECT_STREQ(MessageBox_ButtonName(99), "");
 }
 
+TEST(MessageBoxText, LongLinesWrapAtBlanksAndWithinLongWords) {
+    EXPECT_EQ(MessageBox_WrapText("short line\nkept", 10), "short line\nkept");
+    EXPECT_EQ(MessageBox_WrapText("one two three four", 9), "one two\nthree\nfour");
+    EXPECT_EQ(MessageBox_WrapText("abcdefghij klm", 4), "abcd\nefgh\nij\nklm");
+    // Characters, not bytes: the 2-byte letters are never split.
+    EXPECT_EQ(MessageBox_WrapText("\xC3\xA9\xC3\xA9\xC3\xA9", 2), "\xC3\xA9\xC3\xA9\n\xC3\xA9");
+    // A run-time error's long line fits 96 columns (a 1024-pixel screen) after wrapping.
+    const std::string wrapped = MessageBox_WrapText(std::string(150, 'x') + " " + std::string(60, 'y'), 96);
+    size_t longest = 0, start = 0;
+    for (size_t end; (end = wrapped.find('\n', start)) != std::string::npos; start = end + 1)
+        longest = std::max(longest, end - start);
+    EXPECT_LE(std::max(longest, wrapped.size() - start), 96u);
+}
+
 TEST(PlatformWithoutBackend, FailsHonestlyAndStillKeepsTime) {
     Platform_SetBackend(nullptr);
     PlatformWindowDesc desc;

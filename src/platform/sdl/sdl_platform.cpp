@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "platform/sdl/sdl_keys.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -302,8 +303,13 @@ int CSDLPlatform::ShowMessageBox(const char* text, const char* caption, uint32_t
     case MB_ICONWARNING: flags |= SDL_MESSAGEBOX_WARNING; break;
     default: flags |= SDL_MESSAGEBOX_INFORMATION; break;
     }
+    // The box grows with its longest line: long lines are wrapped to about three quarters of the display's
+    // width (at no more than 8 pixels a character), so that the box and its buttons stay on the screen.
+    SDL_DisplayMode display{};
+    const int width = SDL_GetCurrentDisplayMode(0, &display) == 0 && display.w > 0 ? display.w : 640;
+    const std::string wrapped = MessageBox_WrapText(text ? text : "", std::max(30, width * 3 / 4 / 8));
     // No owner window, as the runner's message boxes have none.
-    const SDL_MessageBoxData box = {flags, nullptr, caption, text, buttons.count, data, nullptr};
+    const SDL_MessageBoxData box = {flags, nullptr, caption, wrapped.c_str(), buttons.count, data, nullptr};
     int hit = -1;
     if (SDL_ShowMessageBox(&box, &hit) != 0) {
         DebugConsole->Output("SDL_ShowMessageBox failed: %s\n", SDL_GetError());

@@ -3,6 +3,7 @@
 #include "core/memory.h"
 #include "core/utf8.h"
 
+#include <cstdio>
 #include <cstring>
 
 char* String_Concat(char* destination, const char* s1, const char* s2, const char* s3, const char* s4,
@@ -116,4 +117,11 @@ char* String_Narrow(const uint16_t* text) {
     for (size_t i = 0; i < n; ++i)
         narrow[i] = static_cast<char>(text[i] & 0xFF);
     return narrow;
+}
+
+void String_FormatWhole(char* out, int size, double value) {
+    if (value >= -2147483648.0 && value <= 2147483647.0)
+        std::snprintf(out, static_cast<size_t>(size), "%d", static_cast<int>(value));
+    else
+        std::snprintf(out, static_cast<size_t>(size), "%.0f", value);
 }

@@ -25,6 +25,10 @@ void VCL_Trim(char*& variable, const char* text);
 // Returns the number of characters of the new text.
 int String_HashToNewline(char* text);
 
+// A whole number as text: as "%d" prints it within the int32 range, as "%.0f" beyond (where "%d" of the
+// converted number would print a wrong number).
+void String_FormatWhole(char* out, int size, double value);
+
 // A new block of 16-bit units, one per byte of text, each byte sign-extended (no UTF-8 decoding).
 uint16_t* String_Widen(const char* text);
 // A new text keeping the low byte of each 16-bit unit.

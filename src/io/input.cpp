@@ -7,6 +7,7 @@
 #include "core/utf8.h"
 #include "graphics/frame.h"
 #include "graphics/profiler.h"
+#include "io/gamepad.h"
 #include "io/window_state.h"
 #include "library/ini_file.h"
 #include "platform/platform.h"
@@ -510,7 +511,7 @@ void IO_Update() {
     std::memset(g.wheelDown, 0, sizeof g.wheelDown);
     if (IO_State.mode != IOMode::Playback) {
         CopyMessageToGame();
-        // Gamepads are not built yet: there is nothing to poll.
+        Gamepad_Poll();
         UpdateVirtualKeys();
     } else {
         IO_ReadPlaybackFrame();
@@ -519,6 +520,7 @@ void IO_Update() {
 }
 
 void IO_End() {
+    Gamepad_Free();
     IO_CloseFile();
     std::memset(IO_State.virtualKeys, 0, sizeof IO_State.virtualKeys);
     MEM_FREE(IO_State.virtualKeyTexture);

@@ -9,6 +9,7 @@
 #include "graphics/frame.h"
 #include "io/input.h"
 #include "library/os_events.h"
+#include "platform/dialogs.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "world/room_size.h"
@@ -109,6 +110,7 @@ void Window_Reset() {
     if (Platform_IsWindow()) Platform_DestroyWindow();
     MEM_FREE(g_main.caption);
     g_main = MainWindow{};
+    Dialog_SetCaption(nullptr);
     Window_FullScreen = 0;
     SharedDisplayState = SharedDisplayBytes{0, 0};
     Window_SetColour(0xFF000000u);
@@ -185,6 +187,7 @@ void Window_SetCaption(const char* text) {
     MEM_FREE(g_main.caption);
     g_main.caption = String_Duplicate(text && *text ? text : "");
     Platform_SetWindowText(g_main.caption);
+    Dialog_SetCaption(g_main.caption);
 }
 
 const char* Window_GetCaption() { return g_main.caption ? g_main.caption : ""; }

@@ -3,6 +3,8 @@
 // (through CInputTranslator) when asked.
 #pragma once
 
+#include "platform/dialog_form.h"
+#include "platform/gamepad.h"
 #include "platform/messages.h"
 #include "platform/platform.h"
 
@@ -50,4 +52,23 @@ public:
     // not be shown.
     virtual int ShowMessageBox(const char* text, const char* caption, uint32_t type,
                                const MessageBoxButtons& buttons) = 0;
+
+    // Shows a dialog form in a window of its own beside the main window and, from then on until
+    // CloseForm, gives it the player's keys, text and clicks meant for it (at PollEvents). False when
+    // the form cannot be shown. Only called while HasDisplay.
+    virtual bool OpenForm(CDialogForm*) { return false; }
+    virtual void CloseForm(CDialogForm*) {}
+
+    // Num Lock's toggle state; setting it changes what the keypad keys send.
+    virtual bool GetNumLock() { return false; }
+    virtual void SetNumLock(bool) {}
+
+    // Game controllers (see platform/gamepad.h); without them no pad or joystick is ever there.
+    virtual bool PadsAvailable() { return false; }
+    virtual void UpdatePads() {}
+    virtual bool GetPadState(int, PlatformPadState&) { return false; }
+    virtual bool GetPadSubtype(int, int&) { return false; }
+    virtual void SetPadVibration(int, uint16_t, uint16_t) {}
+    virtual bool GetJoystickCaps(int, PlatformJoystickCaps&) { return false; }
+    virtual bool GetJoystickPos(int, PlatformJoystickPos&) { return false; }
 };

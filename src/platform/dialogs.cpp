@@ -1,8 +1,390 @@
 #include "platform/dialogs.h"
 
 #include "core/console.h"
+#include "platform/backend.h"
+#include "platform/platform.h"
 
-// The message goes to the release console; no box is shown.
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+DialogServices g_services{};
+std::string g_caption;
+DialogRequestCompletion g_completion = nullptr;
+// The open modeless form and its request.
+std::unique_ptr<CDialogForm> g_async;
+int32_t g_asyncRequest = -1;
+
+void BeforeShow() {
+    if (g_services.beforeShow) g_services.beforeShow();
+}
+
+// Handles the main window's messages once; false when the run is ending.
+bool Pump() {
+    if (g_services.pumpMessages) return g_services.pumpMessages();
+    PlatformMessage msg;
+    while (Platform_PeekMessage(msg)) {
+        if (msg.message == WM_QUIT) return false;
+        Platform_DispatchMessage(msg);
+    }
+    return true;
+}
+
+const char* KindName(DialogKind kind) {
+    switch (kind) {
+    case DialogKind::InputQuery: return "Input";
+    case DialogKind::Question: return "Question";
+    case DialogKind::Message: return "Message";
+    case DialogKind::Login: return "Login";
+    }
+    return "";
+}
+
+// Shows the form, or answers it with its default button when no one can (saying so).
+bool Open(CDialogForm& form) {
+    if (Platform_IsInteractive() && Platform_GetBackend()->OpenForm(&form)) return true;
+    ReleaseConsole->Output("%s \"%s\": %s\n(no one to ask: answered %s)\n", KindName(form.Kind()),
+                           form.Caption().c_str(), form.Prompt().c_str(),
+                           CDialogForm::ButtonText(form.DefaultButton()));
+    form.Press(form.DefaultButton());
+    return false;
+}
+
+// Runs the form until it is answered; the end of the run answers it with its escape button.
+void RunModal(CDialogForm& form) {
+    BeforeShow();
+    if (!Open(form)) return;
+    while (!form.Done()) {
+        if (!Pump()) {
+            form.Press(form.EscapeButton());
+            break;
+        }
+        if (!form.Done()) Platform_Sleep(10);
+    }
+    if (IPlatformBackend* backend = Platform_GetBackend()) backend->CloseForm(&form);
+}
+
+// The request's answer, as each kind of form gives it.
+void CompleteAsync(const CDialogForm& form, int32_t request) {
+    const bool ok = form.Confirmed();
+    switch (form.Kind()) {
+    case DialogKind::InputQuery: DialogRequest_Complete(request, ok ? 1 : 0, ok ? form.Field(0).c_str() : ""); break;
+    case DialogKind::Question:
+        DebugConsole->Output(ok ? "Finished dialog - IDOK\n" : "Finished dialog - IDCANCEL\n");
+        DialogRequest_Complete(request, ok ? 1 : 0, ok ? "1" : "");
+        break;
+    case DialogKind::Message: DialogRequest_Complete(request, 1, "OK"); break;
+    case DialogKind::Login: {
+        if (!ok) {
+            DialogRequest_CompleteLogin(request, 0, "");
+            break;
+        }
+        const std::string text = form.Field(0) + "#" + form.Field(1);
+        DialogRequest_CompleteLogin(request, form.Field(0).size(), text.c_str());
+        break;
+    }
+    }
+}
+
+// Checks the open modeless form: once answered it completes its request and closes.
+void FinishAsyncIfDone() {
+    if (!g_async || !g_async->Done()) return;
+    std::unique_ptr<CDialogForm> form = std::move(g_async);
+    const int32_t request = g_asyncRequest;
+    g_asyncRequest = -1;
+    if (IPlatformBackend* backend = Platform_GetBackend()) backend->CloseForm(form.get());
+    CompleteAsync(*form, request);
+}
+
+bool OpenAsync(std::unique_ptr<CDialogForm> form, int32_t request) {
+    FinishAsyncIfDone();
+    if (g_async) return false;
+    BeforeShow();
+    const bool shown = Open(*form);
+    if (!shown) {
+        CompleteAsync(*form, request);
+        return true;
+    }
+    g_async = std::move(form);
+    g_asyncRequest = request;
+    return true;
+}
+
+} // namespace
+
+void Dialog_SetServices(const DialogServices& services) { g_services = services; }
+
+void Dialog_SetCaption(const char* caption) { g_caption = caption ? caption : ""; }
+const char* Dialog_GetCaption() { return g_caption.c_str(); }
+
 void ShowMessage(const char* text) {
-    ReleaseConsole->Output("%s\n", text != nullptr ? text : "");
+    BeforeShow();
+    Platform_MessageBox(text, g_caption.c_str(), MB_OK | MB_TOPMOST);
+}
+
+bool Dialog_Question(const char* caption, const char* text) {
+    CDialogForm form(DialogKind::Question, caption, text);
+    RunModal(form);
+    return form.Confirmed();
+}
+
+bool Dialog_InputQuery(const char* caption, const char* prompt, const char* defaultText, std::string& result) {
+    CDialogForm form(DialogKind::InputQuery, caption, prompt);
+    form.Type(defaultText);
+    RunModal(form);
+    if (!form.Confirmed()) return false;
+    result = form.Field(0);
+    return true;
+}
+
+bool Dialog_InputQueryAsync(const char* caption, const char* prompt, const char* defaultText, int32_t request) {
+    auto form = std::make_unique<CDialogForm>(DialogKind::InputQuery, caption, prompt);
+    form->Type(defaultText);
+    return OpenAsync(std::move(form), request);
+}
+
+bool Dialog_QuestionAsync(const char* caption, const char* text, int32_t request) {
+    return OpenAsync(std::make_unique<CDialogForm>(DialogKind::Question, caption, text), request);
+}
+
+bool Dialog_MessageAsync(const char* caption, const char* text, int32_t request) {
+    return OpenAsync(std::make_unique<CDialogForm>(DialogKind::Message, caption, text), request);
+}
+
+bool Dialog_LoginAsync(const char* defaultUser, const char* defaultPassword, int32_t request) {
+    auto form = std::make_unique<CDialogForm>(DialogKind::Login, "Login", "");
+    form->Type(defaultUser);
+    form->NextField();
+    form->Type(defaultPassword);
+    form->NextField();
+    return OpenAsync(std::move(form), request);
+}
+
+bool Dialog_AsyncOpen() {
+    FinishAsyncIfDone();
+    return g_async != nullptr;
+}
+
+void Dialog_SetRequestCompletion(DialogRequestCompletion completion) { g_completion = completion; }
+
+void DialogRequest_Complete(int32_t request, int32_t status, const char* text) {
+    if (!text) text = "";
+    if (g_completion) g_completion(request, status, text, std::strlen(text));
+}
+
+void DialogRequest_CompleteLogin(int32_t request, size_t userLength, const char* text) {
+    std::string answer = text ? text : "";
+    int32_t status = 0;
+    if (userLength > 0 && userLength < answer.size() && answer[userLength] == '#') {
+        answer[userLength] = '\0';
+        status = static_cast<int32_t>(userLength + 1);
+    }
+    if (g_completion) g_completion(request, status, answer.data(), answer.size());
+}
+
+// --- file dialogs ---
+
+namespace {
+
+struct FilterEntry {
+    std::string description;
+    std::vector<std::string> patterns;
+};
+
+std::vector<FilterEntry> ParseFilter(const char* filter) {
+    std::vector<FilterEntry> entries;
+    if (!filter) return entries;
+    std::vector<std::string> parts(1);
+    for (const char* p = filter; *p; ++p) {
+        if (*p == '|')
+            parts.emplace_back();
+        else
+            parts.back() += *p;
+    }
+    for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+        FilterEntry entry{parts[i], {}};
+        std::string pattern;
+        for (char c : parts[i + 1] + ";") {
+            if (c != ';') {
+                pattern += c;
+                continue;
+            }
+            if (!pattern.empty()) entry.patterns.push_back(pattern);
+            pattern.clear();
+        }
+        if (!entry.patterns.empty()) entries.push_back(entry);
+    }
+    return entries;
+}
+
+std::string JoinPatterns(const FilterEntry& entry) {
+    std::string joined;
+    for (const std::string& p : entry.patterns) joined += (joined.empty() ? "" : " ") + p;
+    return joined;
+}
+
+bool IsExecutable(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+std::string FindOnPath(const char* name) {
+    const char* path = std::getenv("PATH");
+    if (!path) return "";
+    std::string dir;
+    for (const char* p = path;; ++p) {
+        if (*p == ':' || *p == '\0') {
+            const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+            if (IsExecutable(candidate)) return candidate;
+            dir.clear();
+            if (*p == '\0') break;
+        } else {
+            dir += *p;
+        }
+    }
+    return "";
+}
+
+// The proposed file: the folder (when given) and the name.
+std::string StartPath(const char* name, const char* directory) {
+    std::string start = directory && *directory ? directory : "";
+    if (!start.empty() && start.back() != '/') start += '/';
+    return start + (name ? name : "");
+}
+
+std::vector<std::string> ToolArguments(const std::string& tool, bool save, const char* filter, const char* name,
+                                       const char* directory, const char* title) {
+    const std::vector<FilterEntry> entries = ParseFilter(filter);
+    const std::string start = StartPath(name, directory);
+    std::vector<std::string> args{tool};
+    if (tool.ends_with("kdialog")) {
+        args.push_back(save ? "--getsavefilename" : "--getopenfilename");
+        args.push_back(start.empty() ? "." : start);
+        std::string filters;
+        for (const FilterEntry& e : entries)
+            filters += (filters.empty() ? "" : "\n") + JoinPatterns(e) + "|" + e.description;
+        args.push_back(filters);
+        if (title && *title) args.insert(args.end(), {"--title", title});
+        return args;
+    }
+    args.push_back("--file-selection");
+    if (save) args.insert(args.end(), {"--save", "--confirm-overwrite"});
+    if (!start.empty()) args.push_back("--filename=" + start);
+    if (title && *title) args.push_back(std::string("--title=") + title);
+    for (const FilterEntry& e : entries) args.push_back("--file-filter=" + e.description + " | " + JoinPatterns(e));
+    return args;
+}
+
+// Runs the tool, handling the main window's messages meanwhile; true with its first output line when
+// it ended with status 0.
+bool RunTool(const std::vector<std::string>& args, std::string& output) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (spawned != 0) {
+        ::close(pipeFds[0]);
+        DebugConsole->Output("File dialog: %s could not start: %s\n", args[0].c_str(), std::strerror(spawned));
+        return false;
+    }
+    ::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+    int status = 0;
+    bool ended = false;
+    bool quitting = false;
+    while (!ended) {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) output.append(buffer, static_cast<size_t>(n));
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) {
+            ended = true;
+            break;
+        }
+        if (!quitting && !Pump()) {
+            quitting = true;
+            ::kill(pid, SIGTERM);
+        }
+        Platform_Sleep(20);
+    }
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) output.append(buffer, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+    const size_t end = output.find('\n');
+    if (end != std::string::npos) output.resize(end);
+    return !quitting && WIFEXITED(status) && WEXITSTATUS(status) == 0 && !output.empty();
+}
+
+bool FileDialog(bool save, const char* filter, const char* name, const char* directory, const char* title,
+                std::string& path) {
+    const std::string tool = FileDialog_Tool();
+    if (!Platform_IsInteractive() || tool.empty()) {
+        ReleaseConsole->Output("%s file dialog \"%s\" (%s: cancelled)\n", save ? "Save" : "Open", name ? name : "",
+                               tool.empty() ? "no dialog tool" : "no one to ask");
+        return false;
+    }
+    BeforeShow();
+    std::string chosen;
+    if (!RunTool(ToolArguments(tool, save, filter, name, directory, title), chosen)) return false;
+    if (save) {
+        const std::string extension = FileDialog_DefaultExtension(filter);
+        const size_t slash = chosen.rfind('/');
+        const std::string base = chosen.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (!extension.empty() && base.find('.') == std::string::npos) chosen += "." + extension;
+    }
+    path = chosen;
+    return true;
+}
+
+} // namespace
+
+std::string FileDialog_DefaultExtension(const char* filter) {
+    if (!filter) return "";
+    const char* bar = std::strchr(filter, '|');
+    if (!bar) return "";
+    const char* dot = std::strchr(bar + 1, '.');
+    if (!dot) return "";
+    const char* end = dot + 1 + std::strcspn(dot + 1, "|;");
+    std::string extension(dot + 1, end);
+    if (extension.find_first_of("*?") != std::string::npos) return "";
+    return extension;
+}
+
+std::string FileDialog_Tool() {
+    for (const char* name : {"zenity", "kdialog"}) {
+        std::string found = FindOnPath(name);
+        if (!found.empty()) return found;
+    }
+    return "";
+}
+
+bool FileDialog_Open(const char* filter, const char* name, const char* directory, const char* title,
+                     std::string& path) {
+    return FileDialog(false, filter, name, directory, title, path);
+}
+
+bool FileDialog_Save(const char* filter, const char* name, const char* directory, const char* title,
+                     std::string& path) {
+    return FileDialog(true, filter, name, directory, title, path);
 }

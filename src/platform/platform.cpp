@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "core/memory.h"
 #include "platform/backend.h"
+#include "platform/input_translator.h"
 #include "platform/keys.h"
 
 #include <chrono>
@@ -253,6 +254,18 @@ int64_t Platform_DefWindowProc(uint32_t message, uint64_t wParam, int64_t lParam
 
 int16_t Platform_GetKeyState(int vk) { return g_keyState.Get(vk); }
 
+void Platform_KeyEvent(uint8_t vk, bool down) {
+    // A key already down repeats, as the system's own auto-repeat would.
+    CInputTranslator translator;
+    translator.Key(g_queue, Key_FromCode(vk), down, down && g_keyState.IsDown(vk));
+}
+
+bool Platform_GetNumLock() { return g_backend && g_backend->GetNumLock(); }
+
+void Platform_SetNumLock(bool on) {
+    if (g_backend) g_backend->SetNumLock(on);
+}
+
 // --- clock ---
 
 int64_t Platform_GetMicroseconds() { return g_backend ? g_backend->GetMicroseconds() : SystemMicroseconds(); }
@@ -272,4 +285,36 @@ std::string Platform_GetClipboardText() { return g_backend ? g_backend->GetClipb
 
 bool Platform_SetClipboardText(const char* text) {
     return g_backend && g_backend->SetClipboardText(text ? text : "");
+}
+
+// --- game controllers ---
+
+bool Platform_PadsAvailable() { return g_backend && g_backend->PadsAvailable(); }
+
+void Platform_UpdatePads() {
+    if (g_backend) g_backend->UpdatePads();
+}
+
+bool Platform_GetPadState(int pad, PlatformPadState& state) {
+    state = PlatformPadState{};
+    return g_backend && pad >= 0 && pad < kPlatformPadCount && g_backend->GetPadState(pad, state);
+}
+
+bool Platform_GetPadSubtype(int pad, int& subtype) {
+    subtype = 0;
+    return g_backend && pad >= 0 && pad < kPlatformPadCount && g_backend->GetPadSubtype(pad, subtype);
+}
+
+void Platform_SetPadVibration(int pad, uint16_t left, uint16_t right) {
+    if (g_backend && pad >= 0 && pad < kPlatformPadCount) g_backend->SetPadVibration(pad, left, right);
+}
+
+bool Platform_GetJoystickCaps(int joystick, PlatformJoystickCaps& caps) {
+    caps = PlatformJoystickCaps{};
+    return g_backend && (joystick == 0 || joystick == 1) && g_backend->GetJoystickCaps(joystick, caps);
+}
+
+bool Platform_GetJoystickPos(int joystick, PlatformJoystickPos& pos) {
+    pos = PlatformJoystickPos{};
+    return g_backend && (joystick == 0 || joystick == 1) && g_backend->GetJoystickPos(joystick, pos);
 }

@@ -161,6 +161,11 @@ void Platform_PostMessage(uint32_t message, uint64_t wParam = 0, int64_t lParam 
 int64_t Platform_DefWindowProc(uint32_t message, uint64_t wParam, int64_t lParam);
 // The key state as of the last message taken from the queue (see CKeyState::Get).
 int16_t Platform_GetKeyState(int vk);
+// A key going down or up as if the player had pressed it: its messages are posted to the queue.
+void Platform_KeyEvent(uint8_t vk, bool down);
+// Num Lock's toggle state.
+bool Platform_GetNumLock();
+void Platform_SetNumLock(bool on);
 
 // Microseconds of a monotonic clock; Sleep in milliseconds.
 int64_t Platform_GetMicroseconds();

@@ -4,12 +4,14 @@
 #include "core/console.h"
 #include "ext/extensions.h"
 #include "graphics/graphics_builtins.h"
+#include "io/gamepad.h"
 #include "io/support_builtins.h"
 #include "io/window.h"
 #include "library/library_builtins.h"
 #include "net/network.h"
 #include "physics/physics.h"
 #include "world/game_builtins.h"
+#include "world/interaction_builtins.h"
 #include "world/tile_builtins.h"
 
 namespace {
@@ -31,7 +33,7 @@ const RegistrationGroup kGroups[] = {
     {"Action..", {InitPathActionFunctions}}, // and InitActionFunctions
     {"File..", {InitFileFunctions}},
     {"Resource..", {InitResourceFunctions}},
-    {"Interaction..", {nullptr}}, // InitInteractionFunctions
+    {"Interaction..", {InitInteractionFunctions}},
     {"3D..", {Init3DFunctions}},
     {"Particle..", {InitParticleFunctions}},
     {"Misc..", {Support_AddFunctions, InitMiscFunctions}},
@@ -39,7 +41,7 @@ const RegistrationGroup kGroups[] = {
     {"Sound..", {InitSoundFunctions}},
     {"DPlay..", {InitMPlayFunctions}},
     {"Physics..", {InitPhysicsFunctions}},
-    {"Gamepad..", {nullptr}}, // InitGamepadFunctions
+    {"Gamepad..", {InitGamepadFunctions}},
     {"Buffers..", {InitBufferFunctions, InitVertexFunctions}},
     {"Networking..", {InitNetworkFunctions}},
     {"Shaders..", {InitShaderFunctions, InitVertexFormatFunctions, InitSteamFunctions}},

@@ -5,6 +5,7 @@
 #include "core/crc32.h"
 #include "core/process_exit.h"
 #include "core/files.h"
+#include "core/text.h"
 #include "data/container.h"
 #include "data/general_info.h"
 #include "ext/extensions.h"
@@ -37,6 +38,8 @@
 #include "script/vm/vm_breakpoints.h"
 #include "world/builtin_variables.h"
 #include "world/dispatch.h"
+#include "world/highscore.h"
+#include "world/interaction_builtins.h"
 #include "world/instance.h"
 #include "world/motion_planning.h"
 #include "world/object.h"
@@ -64,11 +67,21 @@ void Trace(const char* step) {
     DebugConsole->Output("%s\n", step);
 }
 
-// Without someone to answer a file dialog (or a dialog to ask with) there is no way to choose a game.
-char* NoGameFile() {
+// The open dialog for a game file; without someone to answer it (or a dialog tool to ask with) there is
+// no way to choose a game.
+char* AskForGameFile() {
+    std::string path;
+    if (FileDialog_Open("All Files (*.*)|*.*", "", nullptr, nullptr, path)) return String_Duplicate(path.c_str());
     std::fprintf(stderr,
                  "No game found: there is no data.win beside the runner and no -game <file> was given.\n");
     return nullptr;
+}
+
+void LeaveFullScreen() { Display_EnsureWindowed(); }
+
+bool PumpForDialog() {
+    ProcessMessages();
+    return Run_Running != 0;
 }
 
 // The error form: a message box with Abort and Ignore (Ignore only where the error allows it). An
@@ -109,7 +122,7 @@ bool Runner_InitAll() {
     Run_Global_Init();
     Variable_BuiltIn_Init();
     Path_Init();
-    // The high-score table registers itself here once it exists.
+    HighScore_Clear();
     Run_ClearDeferredChanges();
     World_InstallScriptServices();
     // The names of sprites, backgrounds and fonts stand for their indices in compiled code.
@@ -120,7 +133,8 @@ bool Runner_InitAll() {
         CodeErrorServices{ShowErrorForm, IO_Clear, EndGameAfterError, nullptr, Display_EnsureWindowed});
     Code_Function_SetExtensions(
         ExtensionCalls{Extension_FindFunction, Extension_GetFunctionArgCount, Extension_CallDLLFunction});
-    Runner_SetGameFileAsker(NoGameFile);
+    Dialog_SetServices(DialogServices{LeaveFullScreen, PumpForDialog});
+    Runner_SetGameFileAsker(AskForGameFile);
     ProcessMessages();
     return true;
 }
@@ -263,6 +277,8 @@ void Runner_Shutdown() {
     Font_Free();
     Text_Free();
     Sound_Free();
+    HighScore_Reset();
+    Interaction_Reset();
     GR_D3D_Quit();
     Game_FreeData();
 }

@@ -159,6 +159,11 @@ bool CFakePlatform::SetCursorPos(int32_t x, int32_t y) {
 void CFakePlatform::PollEvents(CMessageQueue& queue) {
     PlatformMessage msg;
     while (m_pending.Take(msg)) queue.Post(msg.message, msg.wParam, msg.lParam);
+    if (openForm && !formActions.empty()) {
+        auto action = std::move(formActions.front());
+        formActions.pop_front();
+        action(*openForm);
+    }
 }
 
 void CFakePlatform::Sleep(uint32_t milliseconds) {
@@ -177,4 +182,44 @@ int CFakePlatform::ShowMessageBox(const char* text, const char* caption, uint32_
     const int answer = answers.front();
     answers.pop_front();
     return answer;
+}
+
+bool CFakePlatform::OpenForm(CDialogForm* form) {
+    shownForms.push_back(ShownForm{form->Kind(), form->Caption(), form->Prompt(), form->Field(0), form->Field(1)});
+    openForm = form;
+    return true;
+}
+
+void CFakePlatform::CloseForm(CDialogForm* form) {
+    if (openForm == form) openForm = nullptr;
+}
+
+bool CFakePlatform::GetPadState(int pad, PlatformPadState& state) {
+    ++padReads;
+    if (!padsAvailable || !pads[pad].connected) return false;
+    state = pads[pad].state;
+    return true;
+}
+
+bool CFakePlatform::GetPadSubtype(int pad, int& subtype) {
+    if (!padsAvailable || !pads[pad].connected) return false;
+    subtype = pads[pad].subtype;
+    return true;
+}
+
+void CFakePlatform::SetPadVibration(int pad, uint16_t left, uint16_t right) {
+    pads[pad].vibrationLeft = left;
+    pads[pad].vibrationRight = right;
+}
+
+bool CFakePlatform::GetJoystickCaps(int joystick, PlatformJoystickCaps& caps) {
+    if (!joysticks[joystick].present) return false;
+    caps = joysticks[joystick].caps;
+    return true;
+}
+
+bool CFakePlatform::GetJoystickPos(int joystick, PlatformJoystickPos& pos) {
+    if (!joysticks[joystick].present) return false;
+    pos = joysticks[joystick].pos;
+    return true;
 }

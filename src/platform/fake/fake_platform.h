@@ -7,6 +7,7 @@
 #include "platform/input_translator.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,6 +72,32 @@ public:
     // answers run out: the box "could not be shown").
     std::vector<ShownBox> shownBoxes;
     std::deque<int> answers;
+    // Dialog forms shown while hasDisplay is set (kind, caption, prompt), the one open now, and what the
+    // player does to it: each poll while a form is open runs the next action on it.
+    struct ShownForm {
+        DialogKind kind;
+        std::string caption, prompt, field0, field1;
+    };
+    std::vector<ShownForm> shownForms;
+    CDialogForm* openForm = nullptr;
+    std::deque<std::function<void(CDialogForm&)>> formActions;
+    bool numLock = false;
+    // Game controllers: the pads in their slots, the motor speeds last sent, the two joysticks.
+    struct Pad {
+        bool connected = false;
+        int subtype = 1;
+        PlatformPadState state;
+        uint16_t vibrationLeft = 0, vibrationRight = 0;
+    };
+    bool padsAvailable = false;
+    Pad pads[kPlatformPadCount];
+    int padReads = 0; // GetPadState calls
+    struct Joystick {
+        bool present = false;
+        PlatformJoystickCaps caps;
+        PlatformJoystickPos pos;
+    };
+    Joystick joysticks[2];
 
     // --- IPlatformBackend ---
     bool HasDisplay() const override { return hasDisplay; }
@@ -98,6 +125,16 @@ public:
     bool SetClipboardText(const char* text) override;
     int ShowMessageBox(const char* text, const char* caption, uint32_t type,
                        const MessageBoxButtons& buttons) override;
+    bool OpenForm(CDialogForm* form) override;
+    void CloseForm(CDialogForm* form) override;
+    bool PadsAvailable() override { return padsAvailable; }
+    bool GetPadState(int pad, PlatformPadState& state) override;
+    bool GetPadSubtype(int pad, int& subtype) override;
+    void SetPadVibration(int pad, uint16_t left, uint16_t right) override;
+    bool GetJoystickCaps(int joystick, PlatformJoystickCaps& caps) override;
+    bool GetJoystickPos(int joystick, PlatformJoystickPos& pos) override;
+    bool GetNumLock() override { return numLock; }
+    void SetNumLock(bool on) override { numLock = on; }
 
 private:
     int32_t FrameSide() const;

@@ -62,6 +62,15 @@ std::unique_ptr<CSDLPlatform> CSDLPlatform::Create() {
 
 CSDLPlatform::~CSDLPlatform() {
     DestroyWindow();
+    for (SDL_GameController*& pad : m_pads) {
+        if (pad) SDL_GameControllerClose(pad);
+        pad = nullptr;
+    }
+    for (SDL_Joystick*& joystick : m_joysticks) {
+        if (joystick) SDL_JoystickClose(joystick);
+        joystick = nullptr;
+    }
+    if (m_padsState == 1) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
     for (SDL_Cursor*& c : m_cursors) {
         if (c) SDL_FreeCursor(c);
         c = nullptr;
@@ -318,4 +327,156 @@ int CSDLPlatform::ShowMessageBox(const char* text, const char* caption, uint32_t
     // Closed without a button: what Escape would have chosen, else the default.
     if (hit < 0) return buttons.ids[buttons.escapeIndex >= 0 ? buttons.escapeIndex : buttons.defaultIndex];
     return hit;
+}
+
+// --- game controllers ---
+
+bool CSDLPlatform::PadsAvailable() {
+    if (m_padsState == 0) {
+        m_padsState = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0 ? 1 : -1;
+        if (m_padsState < 0) DebugConsole->Output("SDL game controllers failed: %s\n", SDL_GetError());
+    }
+    return m_padsState == 1;
+}
+
+void CSDLPlatform::UpdatePads() {
+    if (!PadsAvailable()) return;
+    SDL_GameControllerUpdate();
+    // The state is read from the devices; their events are not needed.
+    SDL_FlushEvents(SDL_JOYAXISMOTION, SDL_CONTROLLERSENSORUPDATE);
+    for (SDL_GameController*& pad : m_pads) {
+        if (pad && !SDL_GameControllerGetAttached(pad)) {
+            SDL_GameControllerClose(pad);
+            pad = nullptr;
+        }
+    }
+    const auto inSlot = [&](SDL_JoystickID id) {
+        for (SDL_GameController* pad : m_pads)
+            if (pad && SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(pad)) == id) return true;
+        return false;
+    };
+    const int count = SDL_NumJoysticks();
+    for (int device = 0; device < count; ++device) {
+        if (!SDL_IsGameController(device) || inSlot(SDL_JoystickGetDeviceInstanceID(device))) continue;
+        for (int slot = 0; slot < kPlatformPadCount; ++slot) {
+            if (m_pads[slot]) continue;
+            m_pads[slot] = SDL_GameControllerOpen(device);
+            m_rumble[slot][0] = m_rumble[slot][1] = 0;
+            break;
+        }
+    }
+}
+
+bool CSDLPlatform::GetPadState(int pad, PlatformPadState& state) {
+    SDL_GameController* c = m_pads[pad];
+    if (!c) return false;
+    static const struct {
+        SDL_GameControllerButton button;
+        uint16_t bit;
+    } kButtons[] = {
+        {SDL_CONTROLLER_BUTTON_DPAD_UP, PAD_DPAD_UP},
+        {SDL_CONTROLLER_BUTTON_DPAD_DOWN, PAD_DPAD_DOWN},
+        {SDL_CONTROLLER_BUTTON_DPAD_LEFT, PAD_DPAD_LEFT},
+        {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, PAD_DPAD_RIGHT},
+        {SDL_CONTROLLER_BUTTON_START, PAD_START},
+        {SDL_CONTROLLER_BUTTON_BACK, PAD_BACK},
+        {SDL_CONTROLLER_BUTTON_LEFTSTICK, PAD_LEFT_THUMB},
+        {SDL_CONTROLLER_BUTTON_RIGHTSTICK, PAD_RIGHT_THUMB},
+        {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, PAD_LEFT_SHOULDER},
+        {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, PAD_RIGHT_SHOULDER},
+        {SDL_CONTROLLER_BUTTON_A, PAD_A},
+        {SDL_CONTROLLER_BUTTON_B, PAD_B},
+        {SDL_CONTROLLER_BUTTON_X, PAD_X},
+        {SDL_CONTROLLER_BUTTON_Y, PAD_Y},
+    };
+    for (const auto& b : kButtons)
+        if (SDL_GameControllerGetButton(c, b.button)) state.buttons |= b.bit;
+    // Triggers 0..32767 become bytes; the vertical sticks point up with positive values.
+    const auto trigger = [&](SDL_GameControllerAxis axis) {
+        const int v = SDL_GameControllerGetAxis(c, axis);
+        return static_cast<uint8_t>(v <= 0 ? 0 : v * 255 / 32767);
+    };
+    const auto upward = [&](SDL_GameControllerAxis axis) {
+        const int v = -SDL_GameControllerGetAxis(c, axis);
+        return static_cast<int16_t>(v > 32767 ? 32767 : v);
+    };
+    state.leftTrigger = trigger(SDL_CONTROLLER_AXIS_TRIGGERLEFT);
+    state.rightTrigger = trigger(SDL_CONTROLLER_AXIS_TRIGGERRIGHT);
+    state.thumbLX = SDL_GameControllerGetAxis(c, SDL_CONTROLLER_AXIS_LEFTX);
+    state.thumbLY = upward(SDL_CONTROLLER_AXIS_LEFTY);
+    state.thumbRX = SDL_GameControllerGetAxis(c, SDL_CONTROLLER_AXIS_RIGHTX);
+    state.thumbRY = upward(SDL_CONTROLLER_AXIS_RIGHTY);
+    return true;
+}
+
+bool CSDLPlatform::GetPadSubtype(int pad, int& subtype) {
+    if (!m_pads[pad]) return false;
+    switch (SDL_JoystickGetType(SDL_GameControllerGetJoystick(m_pads[pad]))) {
+    case SDL_JOYSTICK_TYPE_GAMECONTROLLER: subtype = 1; break;
+    case SDL_JOYSTICK_TYPE_WHEEL: subtype = 2; break;
+    case SDL_JOYSTICK_TYPE_ARCADE_STICK: subtype = 3; break;
+    case SDL_JOYSTICK_TYPE_FLIGHT_STICK: subtype = 4; break;
+    case SDL_JOYSTICK_TYPE_DANCE_PAD: subtype = 5; break;
+    case SDL_JOYSTICK_TYPE_GUITAR: subtype = 6; break;
+    case SDL_JOYSTICK_TYPE_DRUM_KIT: subtype = 8; break;
+    default: subtype = 0; break;
+    }
+    return true;
+}
+
+void CSDLPlatform::SetPadVibration(int pad, uint16_t left, uint16_t right) {
+    // Sent when it changes, to last until the next change (SDL cuts it at its longest duration).
+    if (!m_pads[pad] || (m_rumble[pad][0] == left && m_rumble[pad][1] == right)) return;
+    m_rumble[pad][0] = left;
+    m_rumble[pad][1] = right;
+    SDL_GameControllerRumble(m_pads[pad], left, right, 0xFFFFFFFFu);
+}
+
+SDL_Joystick* CSDLPlatform::Joystick(int index) {
+    if (!PadsAvailable()) return nullptr;
+    SDL_Joystick*& joystick = m_joysticks[index];
+    if (joystick && !SDL_JoystickGetAttached(joystick)) {
+        SDL_JoystickClose(joystick);
+        joystick = nullptr;
+    }
+    if (!joystick && index < SDL_NumJoysticks()) joystick = SDL_JoystickOpen(index);
+    if (joystick) SDL_JoystickUpdate();
+    return joystick;
+}
+
+bool CSDLPlatform::GetJoystickCaps(int index, PlatformJoystickCaps& caps) {
+    SDL_Joystick* joystick = Joystick(index);
+    if (!joystick) return false;
+    const char* name = SDL_JoystickName(joystick);
+    caps.name = name ? name : "";
+    caps.axes = SDL_JoystickNumAxes(joystick);
+    caps.buttons = SDL_JoystickNumButtons(joystick);
+    caps.hasPov = SDL_JoystickNumHats(joystick) > 0;
+    return true;
+}
+
+bool CSDLPlatform::GetJoystickPos(int index, PlatformJoystickPos& pos) {
+    SDL_Joystick* joystick = Joystick(index);
+    if (!joystick) return false;
+    uint32_t* axes[6] = {&pos.x, &pos.y, &pos.z, &pos.r, &pos.u, &pos.v};
+    const int axisCount = SDL_JoystickNumAxes(joystick);
+    for (int i = 0; i < 6 && i < axisCount; ++i)
+        *axes[i] = static_cast<uint32_t>(SDL_JoystickGetAxis(joystick, i) + 32768);
+    const int buttons = SDL_JoystickNumButtons(joystick);
+    for (int i = 0; i < 32 && i < buttons; ++i)
+        if (SDL_JoystickGetButton(joystick, i)) pos.buttons |= 1u << i;
+    if (SDL_JoystickNumHats(joystick) > 0) {
+        switch (SDL_JoystickGetHat(joystick, 0)) {
+        case SDL_HAT_UP: pos.pov = 0; break;
+        case SDL_HAT_RIGHTUP: pos.pov = 4500; break;
+        case SDL_HAT_RIGHT: pos.pov = 9000; break;
+        case SDL_HAT_RIGHTDOWN: pos.pov = 13500; break;
+        case SDL_HAT_DOWN: pos.pov = 18000; break;
+        case SDL_HAT_LEFTDOWN: pos.pov = 22500; break;
+        case SDL_HAT_LEFT: pos.pov = 27000; break;
+        case SDL_HAT_LEFTUP: pos.pov = 31500; break;
+        default: pos.pov = 65535; break;
+        }
+    }
+    return true;
 }

@@ -51,6 +51,20 @@ public:
     int ShowMessageBox(const char* text, const char* caption, uint32_t type,
                        const MessageBoxButtons& buttons) override;
 
+    bool PadsAvailable() override;
+    void UpdatePads() override;
+    bool GetPadState(int pad, PlatformPadState& state) override;
+    bool GetPadSubtype(int pad, int& subtype) override;
+    void SetPadVibration(int pad, uint16_t left, uint16_t right) override;
+    bool GetJoystickCaps(int joystick, PlatformJoystickCaps& caps) override;
+    bool GetJoystickPos(int joystick, PlatformJoystickPos& pos) override;
+
+    bool GetNumLock() override { return (SDL_GetModState() & KMOD_NUM) != 0; }
+    void SetNumLock(bool on) override {
+        const SDL_Keymod mod = SDL_GetModState();
+        SDL_SetModState(static_cast<SDL_Keymod>(on ? (mod | KMOD_NUM) : (mod & ~KMOD_NUM)));
+    }
+
 private:
     explicit CSDLPlatform(bool hasDisplay) : m_hasDisplay(hasDisplay) {}
     void Translate(CMessageQueue& queue, const SDL_Event& e);
@@ -62,6 +76,14 @@ private:
     SDL_Window* m_window = nullptr;
     uint32_t m_windowId = 0;
     CInputTranslator m_input;
+    // The joystick of device index 0 or 1, opened on first use and again after it went away.
+    SDL_Joystick* Joystick(int index);
+
+    // Game controllers: started on first use; the pads in their slots, with the motor speeds last sent.
+    int m_padsState = 0; // 0 not tried, 1 up, -1 failed
+    SDL_GameController* m_pads[kPlatformPadCount] = {};
+    uint16_t m_rumble[kPlatformPadCount][2] = {};
+    SDL_Joystick* m_joysticks[2] = {};
     // System cursors made on first use, by their place in kCursorTable.
     SDL_Cursor* m_cursors[kCursorTableSize] = {};
 };

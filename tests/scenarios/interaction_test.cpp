@@ -130,10 +130,10 @@ TEST(Interaction, QuestionsAndQueriesAnswerThemselvesWhenNoOneIsThere) {
     ASSERT_FALSE(run.timedOut) << run.console;
     EXPECT_EQ(run.exitCode, 0) << run.log;
     for (const char* expected :
-         {"Message box \"\": one\rtwo\n(no one to ask: answered OK)\n1\n", "Message box \"\": 2.50\n",
-          "Message box \"\": 3\n", "Message box \"\": 100000000000000000000\n",
-          "Question \"\": Sure?\n(no one to ask: answered Yes)\nquestion 1\n",
-          "Input \"\": Name?\n(no one to ask: answered OK)\nstring Ann\n", "integer 5\n", "integer 0\n",
+         {"Message box \"Game\": one\rtwo\n(no one to ask: answered OK)\n1\n", "Message box \"Game\": 2.50\n",
+          "Message box \"Game\": 3\n", "Message box \"Game\": 100000000000000000000\n",
+          "Question \"Game\": Sure?\n(no one to ask: answered Yes)\nquestion 1\n",
+          "Input \"Game\": Name?\n(no one to ask: answered OK)\nstring Ann\n", "integer 5\n", "integer 0\n",
           "Open file dialog \"a.txt\" (", "open []\n", "directory []\n",
           "keyboard_wait: no one to press anything (returned at once)\n"})
         EXPECT_NE(run.log.find(expected), std::string::npos) << expected << "\n" << run.log;

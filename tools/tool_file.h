@@ -1,9 +1,33 @@
-// Whole-file reading and writing for the command-line tools.
+// Whole-file reading and writing, and the checking of options, for the command-line tools.
 #pragma once
 
 #include <cstdio>
+#include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
+
+// "-h" or "--help" anywhere: the usage on standard output, 1. Any other argument starting with '-' that
+// is not one of the options: says so and gives the usage on standard error, 2. Otherwise 0.
+inline int Tool_CheckArguments(const char* tool, int argc, char** argv,
+                               std::initializer_list<const char*> options, const char* usage) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(usage, stdout);
+            return 1;
+        }
+    }
+    for (int i = 1; i < argc; ++i) {
+        bool known = argv[i][0] != '-' || argv[i][1] == '\0';
+        for (const char* option : options)
+            known = known || std::strcmp(argv[i], option) == 0;
+        if (!known) {
+            std::fprintf(stderr, "%s: unknown option %s\n%s", tool, argv[i], usage);
+            return 2;
+        }
+    }
+    return 0;
+}
 
 inline bool Tool_ReadFile(const char* path, std::vector<unsigned char>& bytes) {
     FILE* file = std::fopen(path, "rb");

@@ -9,13 +9,15 @@
 #include "tool_file.h"
 
 int main(int argc, char** argv) {
+    const char* usage = "usage: vmasm listing.txt code.bin [debug.bin]\n       vmasm -h | --help\n";
+    if (const int code = Tool_CheckArguments("vmasm", argc, argv, {}, usage)) return code == 1 ? 0 : code;
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: %s listing.txt code.bin [debug.bin]\n", argv[0]);
+        std::fprintf(stderr, "vmasm: wrong number of arguments\n%s", usage);
         return 2;
     }
     std::vector<unsigned char> listing;
     if (!Tool_ReadFile(argv[1], listing)) {
-        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        std::fprintf(stderr, "vmasm: cannot read %s\n", argv[1]);
         return 1;
     }
     listing.push_back(0);
@@ -30,7 +32,7 @@ int main(int argc, char** argv) {
     }
     if (!Tool_WriteFile(argv[2], code.data, static_cast<size_t>(code.size)) ||
         (argc == 4 && !Tool_WriteFile(argv[3], debug.data, static_cast<size_t>(debug.size)))) {
-        std::fprintf(stderr, "cannot write the output\n");
+        std::fprintf(stderr, "vmasm: cannot write %s\n", argc == 4 ? "the output files" : argv[2]);
         return 1;
     }
     return 0;

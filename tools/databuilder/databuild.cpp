@@ -4,7 +4,7 @@
 //   databuild OUT -game DESCRIPTION [-bytecode]
 // The second form writes the whole game a description file gives (see game_writer.h); its code files are
 // found beside the description. Its code is written as source text, or with -bytecode compiled into a code
-// chunk.
+// chunk; in both forms every code text must compile, or nothing is written.
 // -code assembles a bytecode listing into a code entry (names become reference chains); -source compiles
 // source text into a code entry; -chunk adds a chunk whose body is the bytes of FILE. The general
 // information and the options come first, then the given chunks in order, then the code and the strings.
@@ -20,10 +20,15 @@
 
 namespace {
 
-int Usage() {
-    std::fprintf(stderr, "usage: databuild OUT [-name TEXT] [-version N] [-size W H] [-code NAME LISTING]... "
-                         "[-source NAME FILE]... [-chunk TAG FILE]...\n"
-                         "       databuild OUT -game DESCRIPTION [-bytecode]\n");
+constexpr const char* kUsage =
+    "usage: databuild OUT [-name TEXT] [-version N] [-size W H] [-code NAME LISTING]... "
+    "[-source NAME FILE]... [-chunk TAG FILE]...\n"
+    "       databuild OUT -game DESCRIPTION [-bytecode]\n"
+    "       databuild -h | --help\n"
+    "The description format is in tools/databuilder/FORMAT.md.\n";
+
+int Usage(const std::string& mistake) {
+    std::fprintf(stderr, "databuild: %s\n%s", mistake.c_str(), kUsage);
     return 2;
 }
 
@@ -43,7 +48,10 @@ int BuildGame(const char* out, const char* description, bool bytecode) {
         std::fprintf(stderr, "databuild: %s: %s\n", description, error.c_str());
         return 1;
     }
-    const std::vector<uint8_t> bytes = GameFile_Build(game, bytecode, &error);
+    // Code kept as text is compiled here too, so that a mistake fails the build rather than the game.
+    if (!bytecode) GameFile_Build(game, true, &error);
+    const std::vector<uint8_t> bytes =
+        error.empty() ? GameFile_Build(game, bytecode, &error) : std::vector<uint8_t>{};
     if (!error.empty()) {
         std::fprintf(stderr, "databuild: %s: %s\n", description, error.c_str());
         return 1;
@@ -58,9 +66,15 @@ int BuildGame(const char* out, const char* description, bool bytecode) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage();
+    if (const int code = Tool_CheckArguments(
+            "databuild", argc, argv,
+            {"-name", "-version", "-size", "-code", "-source", "-chunk", "-game", "-bytecode"}, kUsage))
+        return code == 1 ? 0 : code;
+    if (argc < 2) return Usage("no output file given");
+    if (argv[1][0] == '-') return Usage(std::string("the output file comes first, not ") + argv[1]);
     if ((argc == 4 || argc == 5) && std::strcmp(argv[2], "-game") == 0) {
-        if (argc == 5 && std::strcmp(argv[4], "-bytecode") != 0) return Usage();
+        if (argc == 5 && std::strcmp(argv[4], "-bytecode") != 0)
+            return Usage(std::string("unexpected ") + argv[4]);
         return BuildGame(argv[1], argv[3], argc == 5);
     }
     CDataBuilder builder;
@@ -95,7 +109,7 @@ int main(int argc, char** argv) {
             chunks.emplace_back(argv[i + 1], body);
             i += 2;
         } else {
-            return Usage();
+            return Usage("misplaced option or missing value: " + arg);
         }
     }
     builder.AddGeneralInfo(info);

@@ -10,6 +10,7 @@
 #include "library/library_builtins.h"
 #include "net/network.h"
 #include "physics/physics.h"
+#include "world/action_builtins.h"
 #include "world/game_builtins.h"
 #include "world/interaction_builtins.h"
 #include "world/tile_builtins.h"
@@ -30,7 +31,7 @@ const RegistrationGroup kGroups[] = {
     {"Game..", {InitGameFunctions}},
     {"Math..", {InitMathFunctions}},
     {"Graphic..", {InitGraphicFunctions, InitWindowFunctions, InitTileFunctions}},
-    {"Action..", {InitPathActionFunctions}}, // and InitActionFunctions
+    {"Action..", {InitMotionActionFunctions, InitPathActionFunctions, InitActionFunctions}},
     {"File..", {InitFileFunctions}},
     {"Resource..", {InitResourceFunctions}},
     {"Interaction..", {InitInteractionFunctions}},

@@ -27,6 +27,8 @@ TEST(BuiltinRegistry, RegistrationTracesEveryGroupOnOneLine) {
                      "Sound..DPlay..Physics..Gamepad..Buffers..Networking..Shaders..Zebo..Fini\n");
 
     // Groups register their functions one after another, first to last.
+    EXPECT_EQ(IndexOf("action_highscore") - IndexOf("action_move") + 1, 136);
+    EXPECT_EQ(IndexOf("action_path") - IndexOf("action_bounce"), 1);
     EXPECT_EQ(IndexOf("get_directory_alt") - IndexOf("show_message") + 1, 102);
     EXPECT_EQ(IndexOf("gamepad_set_vibration") - IndexOf("gamepad_is_supported") + 1, 16);
     EXPECT_EQ(Code_Function_GetArgCount(IndexOf("device_mouse_dbclick_enable")), 0);

@@ -31,11 +31,16 @@ public:
         Node* last;
     };
 
-    // bucketCount is rounded up to a power of two (at least 1).
-    explicit Hash(uint32_t bucketCount) {
+    // bucketCount is rounded up to a power of two (at least 1). With exactMask the mask is bucketCount - 1
+    // as it stands (bucketCount at least 1): keys spread less evenly over a count that is not a power of
+    // two, but (key AND mask) still never passes the last bucket.
+    explicit Hash(uint32_t bucketCount, bool exactMask = false) {
         uint32_t n = 1;
-        while (n < bucketCount && n < 0x40000000u)
-            n <<= 1;
+        if (exactMask)
+            n = bucketCount > 0 ? bucketCount : 1;
+        else
+            while (n < bucketCount && n < 0x40000000u)
+                n <<= 1;
         m_mask = n - 1;
         m_buckets = static_cast<Bucket*>(MEM_ALLOC(sizeof(Bucket) * n));
     }
@@ -78,6 +83,9 @@ public:
         Unlink(m_buckets[key & m_mask], node, mode);
         return true;
     }
+
+    // Unlinks a node of this table and treats its value as Remove does.
+    void RemoveNode(Node* node, int mode) { Unlink(m_buckets[node->key & m_mask], node, mode); }
 
     // Empties every bucket, from the last down to the first, treating each node as Remove does.
     void Clear(int mode) {

@@ -5,8 +5,7 @@
 #include "library/misc_builtins.h"
 
 // The library's other built-ins are not written yet, and the constant and variable tables they would be
-// added to are not either: each group registers nothing, and with no ds_grid_* registered there is
-// nothing to rebind.
+// added to are not either: each group registers nothing.
 void InitFileFunctions() {
     Ini_AddFunctions();
 }
@@ -17,7 +16,4 @@ void InitMiscFunctions() {
     Misc_AddDebugFunctions();
     Codec_AddFunctions();
 }
-void InitDSFunctions() {}
 void InitOSVariables() {}
-
-void DS_Grid_SetBoundsChecking(bool /*checked*/) {}

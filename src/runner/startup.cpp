@@ -20,6 +20,7 @@
 #include "io/input.h"
 #include "io/message_pump.h"
 #include "io/window.h"
+#include "library/data_structures.h"
 #include "net/debugger.h"
 #include "net/network.h"
 #include "platform/dialogs.h"
@@ -259,6 +260,7 @@ void Runner_Shutdown() {
     Code_Constant_Free();
     Code_Function_Free();
     Code_FreeArguments();
+    DS_FreeAll();
     Room_Clear();
     Instance_FreeAll();
     Run_FreeCarriedInstances();

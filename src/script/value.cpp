@@ -73,6 +73,8 @@ template <typename T> void GrowBlock(T*& block, size_t needed) {
     MemoryManager::SetLength(block, needed > doubled ? needed : doubled, __FILE__, __LINE__);
 }
 
+} // namespace
+
 // Grows the row table to `count` rows; new rows are empty.
 void Array_SetRowCount(ScriptArray* array, int count) {
     GrowBlock(array->rows, sizeof(ScriptArrayRow) * static_cast<size_t>(count));
@@ -84,6 +86,8 @@ void Row_SetLength(ScriptArrayRow* row, int length) {
     GrowBlock(row->items, sizeof(ScriptValue) * static_cast<size_t>(length));
     row->length = length;
 }
+
+namespace {
 
 void Array_Release(ScriptArray* array, const ScriptValue* holder) {
     if (DropReference(array, holder)) Array_Destroy(array);

@@ -81,6 +81,10 @@ extern ArrayIndexFailureRecord ArrayIndexFailure;
 int Value_ArgToInt(const ScriptValue* arg, int argNumber);
 
 ScriptArray* Array_Create(const ScriptValue* owner);
+// Building an array row by row: the row count of an array (grown from fewer; new rows empty), and the
+// length of one of its rows (grown from shorter; new elements real 0).
+void Array_SetRowCount(ScriptArray* array, int count);
+void Row_SetLength(ScriptArrayRow* row, int length);
 // A new array (one reference, the given owner) with the same rows; elements copied with Value_Copy, so
 // arrays inside are shared.
 ScriptArray* Array_Clone(const ScriptArray* array, const ScriptValue* newOwner);

@@ -18,6 +18,7 @@ struct Arg {
     Arg(double d) : v(RealValue(d)) {}
     Arg(int i) : v(RealValue(i)) {}
     Arg(const char* s) : v(StringValue(s)) {}
+    Arg(const std::string& s) : v(StringValue(s.c_str())) {}
     Arg(const ScriptValue& value) { Value_Copy(&v, &value); }
     Arg(const Arg& other) { Value_Copy(&v, &other.v); }
     Arg& operator=(const Arg&) = delete;
@@ -47,6 +48,7 @@ inline void RegisterLibraryBuiltIns() {
     InitMathFunctions();
     InitFileFunctions();
     InitMiscFunctions();
+    InitDSFunctions();
     InitBufferFunctions();
 }
 

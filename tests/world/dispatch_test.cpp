@@ -1,6 +1,10 @@
 #include "world_fixture.h"
 
 #include "io/input.h"
+#include "library/data_structures.h"
+#include "library/ds_list.h"
+#include "library/ds_map.h"
+#include "net/async_requests.h"
 #include "world/dispatch.h"
 #include "world/game_values.h"
 #include "world/room_entry.h"
@@ -112,6 +116,43 @@ TEST_F(DispatchTest, OutsideRoomFiresOncePerCrossing) {
         Dispatch_Boundaries();
     }
     EXPECT_EQ(count, 2);
+}
+
+// Completes a request with an event map holding a status and a nested list.
+int32_t CompleteWithMap(HTTP_REQ_CONTEXT*, void*, int32_t* asyncLoad) {
+    *asyncLoad = CreateDsMap({{"status", 200, nullptr}});
+    const int list = DS_Lists.Add(new CDS_List());
+    ScriptValue marked{};
+    marked.kind = DS_MARK_LIST;
+    marked.real = list;
+    ScriptValue key{};
+    key.kind = KIND_STRING;
+    key.str = const_cast<char*>("list");
+    DS_Maps.Get(*asyncLoad)->Add(&key, &marked);
+    return 62;
+}
+
+TEST_F(DispatchTest, TheAsyncLoadMapIsFilledForItsEventAndDestroyedAfterIt) {
+    int o = AddObject();
+    int seen = -1;
+    On(o, ev_other, 62, [&](CInstance*, CInstance*) {
+        seen = AsyncLoad_Index;
+        ScriptValue key{};
+        key.kind = KIND_STRING;
+        key.str = const_cast<char*>("status");
+        const MapEntry* status = DS_Maps.Get(seen)->Find(&key);
+        ASSERT_NE(status, nullptr);
+        EXPECT_EQ(status->value.real, 200);
+    });
+    Make(o);
+    Object_CreateEventLists();
+    HTTP_Get("http://example.com/a", 0, CompleteWithMap, nullptr, nullptr);
+    Dispatch_AsyncQueue();
+    ASSERT_GE(seen, 0);
+    EXPECT_EQ(DS_Maps.Get(seen), nullptr);
+    EXPECT_EQ(DS_Lists.Get(0), nullptr); // the list the map held went with it
+    EXPECT_EQ(AsyncLoad_Index, -1);
+    DS_FreeAll();
 }
 
 // A timeline of moments at steps 0, 2 and 4 whose handlers log their step.

@@ -1,0 +1,191 @@
+// Writes the fuzz targets' seed corpora: small inputs of every kind each target reads, made by the
+// project's own builder, encoders and writers from its test data (the example game and its code).
+//   make_fuzz_corpus OUT_FOLDER EXAMPLE_SOURCES
+// writes OUT_FOLDER/<target>/<name> for every target; tests/fuzz/corpus holds what it wrote.
+#include "game_writer.h"
+#include "graphics/image_samples.h"
+#include "runner/builtin_registry.h"
+#include "script/buffer.h"
+#include "script/code.h"
+#include "script/value.h"
+#include "script/variable_list.h"
+#include "script/vm/vm_buffer.h"
+#include "world/instance.h"
+#include "world/room.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+std::string g_out;
+
+void Write(const std::string& target, const std::string& name, const void* data, size_t size) {
+    const std::string folder = g_out + "/" + target;
+    mkdir(folder.c_str(), 0777);
+    std::ofstream(folder + "/" + name, std::ios::binary).write(static_cast<const char*>(data),
+                                                                static_cast<std::streamsize>(size));
+}
+void Write(const std::string& target, const std::string& name, const std::vector<uint8_t>& bytes) {
+    Write(target, name, bytes.data(), bytes.size());
+}
+void Write(const std::string& target, const std::string& name, const std::string& text) {
+    Write(target, name, text.data(), text.size());
+}
+void Write(const std::string& target, const std::string& name, IBuffer& buffer) {
+    Write(target, name, buffer.data, static_cast<size_t>(buffer.position));
+}
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A 2 x 2 BMP of 24-bit pixels, or of 8-bit indexes into a 2-colour palette.
+std::vector<uint8_t> BMP(int bits) {
+    const int rowBytes = ((2 * bits / 8) + 3) & ~3, paletteBytes = bits == 8 ? 8 : 0;
+    const uint32_t offset = 14 + 40 + paletteBytes, size = offset + 2 * rowBytes;
+    std::vector<uint8_t> b(size, 0);
+    auto u16 = [&](size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); };
+    auto u32 = [&](size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); };
+    b[0] = 'B';
+    b[1] = 'M';
+    u32(2, size);
+    u32(10, offset);
+    u32(14, 40);
+    u32(18, 2);
+    u32(22, 2);
+    u16(26, 1);
+    u16(28, static_cast<uint16_t>(bits));
+    if (bits == 8) {
+        u32(46, 2);
+        u32(54, 0x00FF0000u);
+        u32(58, 0x000000FFu);
+    }
+    for (size_t i = offset; i < size; ++i)
+        b[i] = static_cast<uint8_t>(i * 37);
+    if (bits == 8)
+        for (int r = 0; r < 2; ++r)
+            b[offset + r * rowBytes] = 0, b[offset + r * rowBytes + 1] = 1;
+    return b;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: make_fuzz_corpus OUT_FOLDER EXAMPLE_SOURCES\n");
+        return 2;
+    }
+    g_out = argv[1];
+    const std::string sources = argv[2];
+    mkdir(g_out.c_str(), 0777);
+    InitQNLFunctions();
+
+    // Games: the example, with its code as text and compiled.
+    GameDescription game;
+    std::string error;
+    if (!GameFile_Parse(Read(sources + "/game.txt"), sources, &game, &error)) {
+        std::fprintf(stderr, "make_fuzz_corpus: %s\n", error.c_str());
+        return 1;
+    }
+    for (const char* target : {"fuzz_data_file", "fuzz_room_run"}) {
+        Write(target, "catch_text.win", GameFile_Build(game, false));
+        Write(target, "catch_bytecode.win", GameFile_Build(game, true));
+    }
+
+    // Code: the example's code texts, and their bytecode.
+    for (const char* file : {"basket_mouse.txt", "control_draw.txt", "star_step.txt", "star_create.txt"}) {
+        const std::string text = Read(sources + "/" + file);
+        Write("fuzz_compiler", file, text);
+        CCode code(text.c_str(), 0);
+        if (code.Compile(file) && code.code) Write("fuzz_vm", std::string(file) + ".bin", code.code->data,
+                                                   static_cast<size_t>(code.code->size));
+    }
+
+    // Images.
+    PNGSample rgba;
+    rgba.width = rgba.height = 2;
+    rgba.rows = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 9, 9, 9, 255};
+    Write("fuzz_png", "rgba.png", EncodePNG(rgba));
+    PNGSample palette;
+    palette.width = 4;
+    palette.height = 2;
+    palette.colourType = 3;
+    palette.bitDepth = 2;
+    palette.interlaced = true;
+    palette.rows = {0x1B, 0xE4};
+    palette.palette = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+    palette.paletteAlpha = {0, 128};
+    Write("fuzz_png", "palette_interlaced.png", EncodePNG(palette));
+    PNGSample gray;
+    gray.width = 2;
+    gray.colourType = 0;
+    gray.bitDepth = 16;
+    gray.rows = {0x12, 0x34, 0xFF, 0xFF};
+    gray.grayTransparent = 0x1234;
+    Write("fuzz_png", "gray16.png", EncodePNG(gray));
+    Write("fuzz_jpeg", "gray.jpg", EncodeJPEG(8, 8, 1, std::vector<uint8_t>(64, 90)));
+    Write("fuzz_jpeg", "rgb.jpg", EncodeJPEG(8, 8, 3, std::vector<uint8_t>(192, 200)));
+    Write("fuzz_jpeg", "cmyk.jpg", EncodeJPEG(4, 4, 4, std::vector<uint8_t>(64, 30)));
+    GIFFrame first;
+    first.width = first.height = 2;
+    first.indexes = {0, 1, 1, 0};
+    first.transparent = 1;
+    GIFFrame second = first;
+    second.left = 1;
+    second.interlaced = true;
+    second.localMap = {255, 255, 255, 0, 0, 0};
+    Write("fuzz_gif", "two_frames.gif", EncodeGIF(4, 4, {255, 0, 0, 0, 255, 0}, {first, second}));
+    Write("fuzz_gif", "local_map.gif", EncodeGIF(2, 2, {}, {second}));
+    Write("fuzz_bmp", "rgb24.bmp", BMP(24));
+    Write("fuzz_bmp", "indexed8.bmp", BMP(8));
+
+    // A font file's start: the header of a TrueType file with no tables.
+    Write("fuzz_font_file", "empty_tables.ttf", std::string("\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 12));
+
+    // Saved forms: a value, a variable list, an instance, a room.
+    {
+        Buffer_Standard buffer(1, eBuffer_Grow, 1);
+        ScriptValue v;
+        Value_SetReal(&v, 3.25);
+        Value_Serialise(&v, &buffer);
+        Write("fuzz_saved_values", "real", buffer);
+        Buffer_Standard list(1, eBuffer_Grow, 1);
+        CVariableList variables;
+        variables.SetVar(100000, -1, &v);
+        variables.SetVar(100001, 2, &v);
+        variables.Serialise(&list);
+        Write("fuzz_saved_values", "variable_list", list);
+    }
+    {
+        Buffer_Standard buffer(1, eBuffer_Grow, 1);
+        CInstance instance(10, 20, 100001, -1, false);
+        instance.Serialise(&buffer);
+        Write("fuzz_saved_instance", "instance", buffer);
+        Buffer_Standard room(1, eBuffer_Grow, 1);
+        CRoom empty;
+        empty.SaveState(&room);
+        Write("fuzz_room_state", "empty_room", room);
+    }
+
+    // A recorded frame of input: the right arrow held.
+    {
+        std::string frame(2939, '\0');
+        frame[2 + 2050 + 8 + 39] = 1;
+        Write("fuzz_input_playback", "right_arrow.rec", frame);
+    }
+    Write("fuzz_stream", "hex", std::string("0100000002000000ff7f0000\0\x01\x05\x02\x03", 29));
+
+    // Command lines as a user types them.
+    Write("fuzz_command_line", "game", std::string("runner\0-game\0/a folder/game.win\0-noerrors", 42));
+    Write("fuzz_command_line", "switches",
+          std::string("runner\0-debug\0-output\0log.txt\0-playback\0in.rec\0\"quoted\"\0", 56));
+    return 0;
+}

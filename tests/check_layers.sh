@@ -57,6 +57,8 @@ EXCEPTIONS='
 src/graphics/draw_builtins.cpp world/path.h draw_path draws a path of the world
 src/graphics/sprite_draw_builtins.cpp world/instance.h draw_self draws the calling instance
 src/graphics/sprite_draw_builtins.cpp world/room.h the sprite-tiling built-ins tile across the running room
+src/graphics/surface_builtins.cpp world/room_size.h the surface-tiling built-ins tile across the running room
+src/graphics/texture_builtins.cpp world/instance.h a negative frame stands for the image index of the calling instance
 src/io/window.cpp world/room_size.h the mouse maps into the running room without views
 '
 

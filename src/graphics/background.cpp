@@ -2,18 +2,18 @@
 
 #include "core/console.h"
 #include "core/memory.h"
-#include "core/save_area.h"
 #include "core/text.h"
 #include "data/data_view.h"
 #include "graphics/bitmap.h"
 #include "graphics/bitmap32.h"
-#include "graphics/image_decode.h"
+#include "graphics/image_load.h"
 #include "graphics/resource_table.h"
 #include "graphics/texture.h"
 #include "graphics/texture_draw.h"
 #include "graphics/texture_page.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -170,41 +170,34 @@ bool CBackground::LoadFromData(const uint32_t* pixels, int w, int h, bool remove
     return true;
 }
 
+bool CBackground::LoadFromImage(ImageKind kind, const uint8_t* bytes, size_t size, bool removeBack,
+                                bool smoothFlag, bool preloadFlag, bool keepAlpha) {
+    return Image_Decode(kind, bytes, size, [&](const uint32_t* pixels, int w, int h) {
+        return LoadFromData(pixels, w, h, removeBack, smoothFlag, preloadFlag, keepAlpha);
+    });
+}
+
 bool CBackground::LoadFromPNG(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag,
                               bool preloadFlag, bool keepAlpha) {
-    int w = 0, h = 0;
-    const uint32_t* pixels = ReadPNG(bytes, size, w, h);
-    const bool ok = pixels && LoadFromData(pixels, w, h, removeBack, smoothFlag, preloadFlag, keepAlpha);
-    ReadPNG_Free();
-    return ok;
+    return LoadFromImage(ImageKind::PNG, bytes, size, removeBack, smoothFlag, preloadFlag, keepAlpha);
 }
 
 bool CBackground::LoadFromJPEG(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag,
                                bool preloadFlag, bool keepAlpha) {
-    int w = 0, h = 0;
-    uint32_t* pixels = JPEG_Decode(bytes, size, w, h);
-    const bool ok = pixels && LoadFromData(pixels, w, h, removeBack, smoothFlag, preloadFlag, keepAlpha);
-    MEM_FREE(pixels);
-    return ok;
+    return LoadFromImage(ImageKind::JPEG, bytes, size, removeBack, smoothFlag, preloadFlag, keepAlpha);
 }
 
 bool CBackground::LoadFromGIF(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag,
                               bool preloadFlag, bool keepAlpha) {
-    int w = 0, h = 0;
-    uint32_t* pixels = GIF_Decode(bytes, size, w, h);
-    const bool ok = pixels && LoadFromData(pixels, w, h, removeBack, smoothFlag, preloadFlag, keepAlpha);
-    MEM_FREE(pixels);
-    return ok;
+    return LoadFromImage(ImageKind::GIF, bytes, size, removeBack, smoothFlag, preloadFlag, keepAlpha);
 }
 
 // The file is decoded before anything of the background is freed, so a file that is missing or does not
 // decode leaves it as it was.
 bool CBackground::LoadFromFile(const char* path, bool removeBack, bool smoothFlag, bool preloadFlag,
                                bool keepAlpha) {
-    if (!path) return false;
     int size = 0;
-    uint8_t* bytes = LoadSave_ReadSaveFile(path, &size);
-    if (!bytes) bytes = LoadSave_ReadBundleFile(path, &size);
+    uint8_t* bytes = Image_ReadFile(path, size);
     if (!bytes) return false;
     const bool ok =
         LoadFromPNG(bytes, static_cast<size_t>(size), removeBack, smoothFlag, preloadFlag, keepAlpha);
@@ -311,9 +304,124 @@ bool Background_Delete(int index) {
     return background != nullptr;
 }
 
-// Loading images from files is not built: no background is replaced.
-bool Background_Replace(int, const char*, bool, bool, bool) {
-    return false;
+namespace {
+
+// The flags of a download record.
+constexpr uint32_t kDownloadRemoveBack = 1u << 0;
+constexpr uint32_t kDownloadSmooth = 1u << 1;
+constexpr uint32_t kDownloadPreload = 1u << 2;
+
+struct BackgroundDownload {
+    int32_t index;
+    uint32_t flags;
+};
+
+int NewSlot() {
+    char name[40];
+    std::snprintf(name, sizeof name, "__newbackground%d", g_backgrounds.Count());
+    return g_backgrounds.Append(new CBackground(), String_Duplicate(name));
+}
+
+// The background of a slot inside the table, made when the slot is empty.
+CBackground* SlotBackground(int index) {
+    if (CBackground* background = g_backgrounds.Data(index)) return background;
+    auto* background = new CBackground();
+    g_backgrounds.Swap(index, background);
+    return background;
+}
+
+int32_t BackgroundDownloaded(const char* url, int32_t httpStatus, const uint8_t* data, int32_t size, void* record,
+                             int32_t* asyncLoad) {
+    const auto* r = static_cast<const BackgroundDownload*>(record);
+    *asyncLoad = Image_DownloadMap(url, r->index, httpStatus, size);
+    if (CBackground* background = g_backgrounds.Data(r->index)) {
+        const bool removeBack = (r->flags & kDownloadRemoveBack) != 0;
+        Image_LoadDownload(url, httpStatus, data, size, [&](ImageKind kind, const uint8_t* bytes, size_t n) {
+            return background->LoadFromImage(kind, bytes, n, removeBack, (r->flags & kDownloadSmooth) != 0,
+                                             (r->flags & kDownloadPreload) != 0, !removeBack);
+        });
+    }
+    return kEventImageLoaded;
+}
+
+void FreeBackgroundDownload(void* record) {
+    delete static_cast<BackgroundDownload*>(record);
+}
+
+void StartDownload(int index, const char* url, bool removeBack, bool smooth, bool preload) {
+    const uint32_t flags = (removeBack ? kDownloadRemoveBack : 0) | (smooth ? kDownloadSmooth : 0) |
+                           (preload ? kDownloadPreload : 0);
+    Image_Download(url, kHttpKindBackground, BackgroundDownloaded, FreeBackgroundDownload,
+                   new BackgroundDownload{index, flags});
+}
+
+// A file that does not load drops the slot again: its index goes to the next add.
+int AddFromFile(const char* name, bool removeBack, bool smooth, bool preload, bool keepAlpha) {
+    if (!Image_FileExists(name)) return -1;
+    const int index = NewSlot();
+    if (!g_backgrounds.Data(index)->LoadFromFile(name, removeBack, smooth, preload, keepAlpha)) {
+        g_backgrounds.DropLast(CBackground::Free);
+        return -1;
+    }
+    return index;
+}
+
+} // namespace
+
+int Background_Add(const char* name, bool removeBack, bool smooth, bool preload) {
+    if (!name) return -1;
+    if (Image_IsURL(name)) {
+        const int index = NewSlot();
+        StartDownload(index, name, removeBack, smooth, preload);
+        return index;
+    }
+    return AddFromFile(name, removeBack, smooth, preload, !removeBack);
+}
+
+bool Background_Replace(int index, const char* name, bool removeBack, bool smooth, bool preload) {
+    if (!g_backgrounds.Contains(index) || !name) return false;
+    CBackground* background = SlotBackground(index);
+    if (Image_IsURL(name)) {
+        StartDownload(index, name, removeBack, smooth, preload);
+        return false;
+    }
+    return Image_FileExists(name) && background->LoadFromFile(name, removeBack, smooth, preload, !removeBack);
+}
+
+int Background_AddAlpha(const char* name, bool preload) {
+    return AddFromFile(name, true, false, preload, true);
+}
+
+bool Background_ReplaceAlpha(int index, const char* name, bool preload) {
+    if (!g_backgrounds.Contains(index) || !Image_FileExists(name)) return false;
+    return SlotBackground(index)->LoadFromFile(name, true, false, preload, true);
+}
+
+int Background_AddEmpty() {
+    return NewSlot();
+}
+
+int Background_Duplicate(int index) {
+    const CBackground* source = g_backgrounds.Data(index);
+    if (!source) return -1;
+    const int copy = NewSlot();
+    CBackground* background = g_backgrounds.Data(copy);
+    background->Assign(*source);
+    background->MakeLocalBitmap();
+    return copy;
+}
+
+bool Background_Assign(int destination, int source) {
+    const CBackground* from = g_backgrounds.Data(source);
+    if (!g_backgrounds.Contains(destination) || !from) return false;
+    SlotBackground(destination)->Assign(*from);
+    return true;
+}
+
+bool Background_Save(int index, const char* name) {
+    const CBackground* background = g_backgrounds.Data(index);
+    std::unique_ptr<TBitmap> image(background && background->bitmap ? background->bitmap->CreateTBitmap() : nullptr);
+    return image && Image_SavePNG(*image, name);
 }
 
 void Background_Free() {

@@ -12,6 +12,7 @@ class CDataView;
 class IBitmap;
 struct IFFChunk;
 struct TPageEntry;
+enum class ImageKind;
 
 // A plain record (no virtual operations).
 class CBackground {
@@ -52,6 +53,8 @@ public:
                       bool keepAlpha);
     bool LoadFromGIF(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag, bool preloadFlag,
                      bool keepAlpha);
+    bool LoadFromImage(ImageKind kind, const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag,
+                       bool preloadFlag, bool keepAlpha);
     // A file of the save area, else of the game folder, decoded as PNG whatever it holds; false, with the
     // background unchanged, when it is missing or does not decode.
     bool LoadFromFile(const char* path, bool removeBack, bool smoothFlag, bool preloadFlag, bool keepAlpha);
@@ -94,5 +97,25 @@ int Background_Find(const char* name);
 // The background of a slot; null for an empty slot or an index outside the table.
 CBackground* Background_Data(int index);
 bool Background_Delete(int index);
+
+// Backgrounds from image files and URLs, as the sprite forms (Sprite_Add): a file keeps its own alpha
+// unless removeBack is set; a URL appends or fills the slot at once and fills the background when its
+// download ends. Add gives the new index, or -1 for a null name or a file that is missing or does not load
+// (the slot is not kept); Replace gives false for an index outside the table, a URL or a file that is
+// missing or does not load.
+int Background_Add(const char* name, bool removeBack, bool smooth, bool preload);
 bool Background_Replace(int index, const char* name, bool removeBack, bool smooth, bool preload);
+// Files only, with their alpha kept and the background colour removed.
+int Background_AddAlpha(const char* name, bool preload);
+bool Background_ReplaceAlpha(int index, const char* name, bool preload);
+// Appends a slot named "__newbackground" and its index, holding an empty background; gives the index.
+int Background_AddEmpty();
+// A new slot holding a copy with an image of its own (read back from the page for a data-file
+// background); -1 for an index that holds no background.
+int Background_Duplicate(int index);
+// The destination (any slot of the table; an empty one gets a background) becomes a copy of the source;
+// false unless the destination is in the table and the source holds a background.
+bool Background_Assign(int destination, int source);
+// Writes the image of a background that owns one as a PNG file in the save area.
+bool Background_Save(int index, const char* name);
 void Background_Free();

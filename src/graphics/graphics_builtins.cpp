@@ -1,11 +1,13 @@
 #include "graphics/graphics_builtins.h"
 
-// Of the graphic group, the drawing-state, shape, text and sprite and background drawing built-ins are
-// written, in the group's order; the other families register nothing yet. With no vertex_* writers
+// Of the graphic group, the drawing-state, shape, texture, text and sprite and background drawing
+// built-ins are written, in the group's order (the surface built-ins follow the tile built-ins of the
+// world); the other families register nothing yet. With no vertex_* writers
 // registered there is nothing to rebind.
 void InitGraphicFunctions() {
     InitDrawStateFunctions();
     InitShapeFunctions();
+    InitTextureFunctions();
     InitTextFunctions();
     InitSpriteDrawFunctions();
     InitCornerIdFunctions();

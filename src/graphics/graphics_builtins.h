@@ -6,10 +6,14 @@ void InitGraphicFunctions();
 // The parts of the graphic group, in the group's order.
 void InitDrawStateFunctions();
 void InitShapeFunctions();
+// sprite_get_uvs .. texture_set_priority.
+void InitTextureFunctions();
 void InitTextFunctions();
 // The draw_self, draw_sprite_* and draw_background_* entries.
 void InitSpriteDrawFunctions();
 void InitCornerIdFunctions();
+// The surface_* and draw_surface_* entries, which close the group after the tile entries.
+void InitSurfaceFunctions();
 void Init3DFunctions();
 void InitParticleFunctions();
 void InitVertexFunctions();

@@ -150,6 +150,15 @@ IBitmap* GR_ImageFromBlock(uint8_t* block, int w, int h) {
     return image;
 }
 
+uint32_t GR_PixelFromBlock(uint8_t* block) {
+    if (!block) return 0;
+    Colour_SwapRB(block, 1, 1);
+    uint32_t pixel;
+    std::memcpy(&pixel, block, sizeof pixel);
+    MEM_FREE(block);
+    return pixel;
+}
+
 namespace Graphics {
 
 IBitmap* GrabScreenRect(int x, int y, int w, int h) {
@@ -167,13 +176,7 @@ uint32_t GetScreenPixel(int x, int y) {
     int w = 1;
     int h = 1;
     if (x < 0 || y < 0) return 0;
-    uint8_t* block = GR_D3D_ReadScreenRect(screenWidth, screenHeight, x, y, w, h);
-    if (!block) return 0;
-    Colour_SwapRB(block, 1, 1);
-    uint32_t pixel;
-    std::memcpy(&pixel, block, sizeof pixel);
-    MEM_FREE(block);
-    return pixel;
+    return GR_PixelFromBlock(GR_D3D_ReadScreenRect(screenWidth, screenHeight, x, y, w, h));
 }
 
 } // namespace Graphics

@@ -13,6 +13,9 @@ template <typename T> class ResourceTable {
 public:
     int Count() const { return static_cast<int>(m_slots.size()); }
 
+    // True when index lies inside the table, its slot empty or not.
+    bool Contains(int index) const { return InRange(index); }
+
     // True when index lies inside the table and its slot holds a resource.
     bool Exists(int index) const { return Data(index) != nullptr; }
 
@@ -52,6 +55,17 @@ public:
         Slot& slot = m_slots[static_cast<size_t>(index)];
         slot.item = item;
         slot.name = name;
+    }
+
+    // Removes the last slot (an add that failed after appending it): its resource goes to destroy, its
+    // name is freed, and its index is handed out again by the next Append.
+    template <typename Destroy> void DropLast(Destroy destroy) {
+        if (m_slots.empty()) return;
+        m_index.MarkStale();
+        Slot& slot = m_slots.back();
+        if (slot.item) destroy(slot.item);
+        MEM_FREE(slot.name);
+        m_slots.pop_back();
     }
 
     // Gives the resource of a slot up to the caller (null when there is none), frees its name and

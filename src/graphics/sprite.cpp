@@ -8,6 +8,7 @@
 #include "graphics/bitmap.h"
 #include "graphics/bitmap32.h"
 #include "graphics/frame.h"
+#include "graphics/image_load.h"
 #include "graphics/resource_table.h"
 #include "graphics/surface.h"
 #include "graphics/texture.h"
@@ -17,12 +18,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
 ResourceTable<CSprite> g_sprites;
 const char kUndefined[] = "<undefined>";
+
+// Appends a slot named "__newsprite" and its index, holding an empty sprite.
+int NewSlot() {
+    char name[32];
+    std::snprintf(name, sizeof name, "__newsprite%d", g_sprites.Count());
+    auto* sprite = new CSprite();
+    sprite->index = g_sprites.Append(sprite, String_Duplicate(name));
+    sprite->name = g_sprites.Name(sprite->index);
+    return sprite->index;
+}
 
 // Words 0..14 of a record, then the frame list.
 constexpr uint32_t kRecordWords = 15;
@@ -704,9 +717,7 @@ int Sprite_Find(const char* name) {
 }
 
 int Sprite_AddEmpty() {
-    auto* sprite = new CSprite();
-    sprite->index = g_sprites.Append(sprite, nullptr);
-    return sprite->index;
+    return NewSlot();
 }
 
 CSprite* Sprite_Data(int index) {
@@ -719,9 +730,129 @@ bool Sprite_Delete(int index) {
     return sprite != nullptr;
 }
 
-// Loading images from files is not built: no sprite is replaced.
-bool Sprite_Replace(int, const char*, int, bool, bool, bool, bool, int, int) {
-    return false;
+namespace {
+
+// The flags of a download record.
+constexpr uint32_t kDownloadPrecise = 1u << 0;
+constexpr uint32_t kDownloadRemoveBack = 1u << 1;
+constexpr uint32_t kDownloadSmooth = 1u << 2;
+constexpr uint32_t kDownloadPreload = 1u << 3;
+
+struct SpriteDownload {
+    int32_t index;
+    int32_t frameCount;
+    int32_t xOrigin;
+    int32_t yOrigin;
+    uint32_t flags;
+};
+
+// The sprite of a slot inside the table, made when the slot is empty.
+CSprite* SlotSprite(int index) {
+    if (CSprite* sprite = g_sprites.Data(index)) return sprite;
+    auto* sprite = new CSprite();
+    g_sprites.Swap(index, sprite);
+    sprite->index = index;
+    sprite->name = g_sprites.Name(index);
+    return sprite;
+}
+
+int32_t SpriteDownloaded(const char* url, int32_t httpStatus, const uint8_t* data, int32_t size, void* record,
+                         int32_t* asyncLoad) {
+    const auto* r = static_cast<const SpriteDownload*>(record);
+    *asyncLoad = Image_DownloadMap(url, r->index, httpStatus, size);
+    // The slot may have been emptied meanwhile: then only the map is made.
+    if (CSprite* sprite = g_sprites.Data(r->index)) {
+        const bool removeBack = (r->flags & kDownloadRemoveBack) != 0;
+        Image_LoadDownload(url, httpStatus, data, size, [&](ImageKind kind, const uint8_t* bytes, size_t n) {
+            return sprite->LoadFromImage(kind, bytes, n, r->frameCount, (r->flags & kDownloadPrecise) != 0,
+                                         removeBack, (r->flags & kDownloadSmooth) != 0, r->xOrigin, r->yOrigin,
+                                         !removeBack);
+        });
+    }
+    return kEventImageLoaded;
+}
+
+void FreeSpriteDownload(void* record) {
+    delete static_cast<SpriteDownload*>(record);
+}
+
+void StartDownload(int index, const char* url, int frameCount, bool precise, bool removeBack, bool smooth,
+                   bool preload, int xOrigin, int yOrigin) {
+    const uint32_t flags = (precise ? kDownloadPrecise : 0) | (removeBack ? kDownloadRemoveBack : 0) |
+                           (smooth ? kDownloadSmooth : 0) | (preload ? kDownloadPreload : 0);
+    Image_Download(url, kHttpKindSprite, SpriteDownloaded, FreeSpriteDownload,
+                   new SpriteDownload{index, frameCount, xOrigin, yOrigin, flags});
+}
+
+// Loads a file into a new slot; -1, with the slot dropped, when it does not load.
+int AddFromFile(const char* name, int frameCount, bool precise, bool removeBack, bool smooth, int xOrigin,
+                int yOrigin, bool keepAlpha) {
+    if (!Image_FileExists(name)) return -1;
+    const int index = NewSlot();
+    if (!g_sprites.Data(index)->LoadFromFile(name, frameCount, precise, removeBack, smooth, xOrigin, yOrigin,
+                                             keepAlpha)) {
+        g_sprites.DropLast([](CSprite* sprite) { delete sprite; });
+        return -1;
+    }
+    return index;
+}
+
+} // namespace
+
+int Sprite_Add(const char* name, int frameCount, bool precise, bool removeBack, bool smooth, bool preload,
+               int xOrigin, int yOrigin) {
+    if (!name) return -1;
+    if (Image_IsURL(name)) {
+        const int index = NewSlot();
+        StartDownload(index, name, frameCount, precise, removeBack, smooth, preload, xOrigin, yOrigin);
+        return index;
+    }
+    return AddFromFile(name, frameCount, precise, removeBack, smooth, xOrigin, yOrigin, !removeBack);
+}
+
+bool Sprite_Replace(int index, const char* name, int frameCount, bool precise, bool removeBack, bool smooth,
+                    bool preload, int xOrigin, int yOrigin) {
+    if (!g_sprites.Contains(index) || !name) return false;
+    CSprite* sprite = SlotSprite(index);
+    if (Image_IsURL(name)) {
+        StartDownload(index, name, frameCount, precise, removeBack, smooth, preload, xOrigin, yOrigin);
+        return false;
+    }
+    return Image_FileExists(name) &&
+           sprite->LoadFromFile(name, frameCount, precise, removeBack, smooth, xOrigin, yOrigin, !removeBack);
+}
+
+int Sprite_AddAlpha(const char* name, int frameCount, bool precise, bool /*preload*/, int xOrigin, int yOrigin) {
+    return AddFromFile(name, frameCount, precise, true, false, xOrigin, yOrigin, true);
+}
+
+bool Sprite_ReplaceAlpha(int index, const char* name, int frameCount, bool precise, bool /*preload*/, int xOrigin,
+                         int yOrigin) {
+    if (!g_sprites.Contains(index) || !Image_FileExists(name)) return false;
+    return SlotSprite(index)->LoadFromFile(name, frameCount, precise, true, false, xOrigin, yOrigin, true);
+}
+
+int Sprite_Duplicate(int index) {
+    const CSprite* source = g_sprites.Data(index);
+    if (!source) return -1;
+    const int copy = NewSlot();
+    CSprite* sprite = g_sprites.Data(copy);
+    sprite->Assign(*source);
+    if (sprite->localBitmapCount == 0) sprite->MakeOwnFrames();
+    return copy;
+}
+
+bool Sprite_Assign(int destination, int source) {
+    const CSprite* from = g_sprites.Data(source);
+    if (!g_sprites.Contains(destination) || !from) return false;
+    SlotSprite(destination)->Assign(*from);
+    return true;
+}
+
+bool Sprite_Save(int index, int frame, const char* name) {
+    const CSprite* sprite = g_sprites.Data(index);
+    std::unique_ptr<IBitmap> image(sprite ? sprite->GetBitmap(frame) : nullptr);
+    return image && Image_SavePNG(*image, name);
 }
 
 void Sprite_Free() {

@@ -90,6 +90,9 @@ uint8_t* GR_D3D_ReadTextureRect(TDeviceTexture* texture, int x, int y, int w, in
 // A new 32-bit image of w x h from a read-back block, which it frees; null for a null block.
 class IBitmap;
 IBitmap* GR_ImageFromBlock(uint8_t* block, int w, int h);
+// The first pixel of a read-back block as 0xAABBGGRR (red in the low byte), freeing the block; 0 for a
+// null block.
+uint32_t GR_PixelFromBlock(uint8_t* block);
 bool GR_D3D_CopyTextureRect(TDeviceTexture* destination, int dx, int dy, TDeviceTexture* source, int sx, int sy,
                             int w, int h);
 // Newest first.

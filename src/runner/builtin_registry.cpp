@@ -19,18 +19,18 @@ namespace {
 
 using Registrar = void (*)();
 
-// One start-up group: its trace text and up to three registrars, run in order. A null registrar stands
+// One start-up group: its trace text and up to four registrars, run in order. A null registrar stands
 // for a group of the game world that is not built yet; its comment names the registrar that fills it.
 struct RegistrationGroup {
     const char* trace;
-    Registrar registrars[3];
+    Registrar registrars[4];
 };
 
 const RegistrationGroup kGroups[] = {
     {"HighScore..", {nullptr}}, // HighScore_Load (no registrations)
     {"Game..", {InitGameFunctions}},
     {"Math..", {InitMathFunctions}},
-    {"Graphic..", {InitGraphicFunctions, InitWindowFunctions, InitTileFunctions}},
+    {"Graphic..", {InitGraphicFunctions, InitWindowFunctions, InitTileFunctions, InitSurfaceFunctions}},
     {"Action..", {InitMotionActionFunctions, InitPathActionFunctions, InitActionFunctions}},
     {"File..", {InitFileFunctions}},
     {"Resource..", {InitResourceFunctions}},

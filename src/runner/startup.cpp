@@ -27,6 +27,7 @@
 #include "platform/platform.h"
 #include "runner/command_line.h"
 #include "runner/game_load.h"
+#include "runner/image_downloads.h"
 #include "runner/options_file.h"
 #include "runner/run_loop.h"
 #include "runner/run_state.h"
@@ -126,6 +127,7 @@ bool Runner_InitAll() {
     HighScore_Clear();
     Run_ClearDeferredChanges();
     World_InstallScriptServices();
+    Runner_InstallImageDownloads();
     // The names of sprites, backgrounds and fonts stand for their indices in compiled code.
     Code_Constant_SetResourceFind(RESOURCE_SPRITE, Sprite_Find);
     Code_Constant_SetResourceFind(RESOURCE_BACKGROUND, Background_Find);

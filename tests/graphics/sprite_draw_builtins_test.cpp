@@ -49,13 +49,13 @@ protected:
         ASSERT_TRUE(LoadGameBytes(Game(), &log)) << log;
         View_DrawRegion = IntRect{0, 0, 63, 47};
         self = std::make_unique<CInstance>(0.0f, 0.0f, 0, -1, false);
-        ClearError();
+        ForgetReportedError();
         Graphics::Flush();
         Recording().ClearLog();
     }
     void TearDown() override {
         self.reset();
-        ClearError();
+        ForgetReportedError();
         Game_FreeData();
         View_DrawRegion = IntRect{0, 0, 0, 0};
         GraphicsDeviceTest::TearDown();
@@ -72,14 +72,6 @@ protected:
         }
         Recording().ClearLog();
         return out;
-    }
-    // Whether the last error report carried the message.
-    static bool Reported(const char* message) {
-        return Code_LastErrorText && std::strstr(Code_LastErrorText, message) != nullptr;
-    }
-    static void ClearError() {
-        MEM_FREE(Code_LastErrorText);
-        Code_LastErrorText = nullptr;
     }
     std::unique_ptr<CInstance> self;
 };
@@ -106,11 +98,11 @@ TEST_F(SpriteDrawFunctions, SpriteAndFrameArguments) {
     EXPECT_EQ(Code_LastErrorText, nullptr);
 
     Call("draw_sprite_ext", {7, 0, 0, 0, 1, 1, 0, 0xFFFFFF, 1});
-    EXPECT_TRUE(Reported("Trying to draw non-existing sprite."));
-    ClearError();
+    EXPECT_TRUE(ErrorReported("Trying to draw non-existing sprite."));
+    ForgetReportedError();
     self->sprite_index = -1;
     Call("draw_self", {});
-    EXPECT_TRUE(Reported("Trying to draw non-existing sprite."));
+    EXPECT_TRUE(ErrorReported("Trying to draw non-existing sprite."));
     EXPECT_TRUE(Corners().empty());
 }
 
@@ -131,7 +123,7 @@ TEST_F(SpriteDrawFunctions, BackgroundsAndTiles) {
     EXPECT_EQ(tiles[0], Corner(-7, -5)); // the tiled order starts at the bottom-left corner
     EXPECT_TRUE(Background_Delete(0));
     Call("draw_background_ext", {0, 0, 0, 1, 1, 0, 0xFFFFFF, 1});
-    EXPECT_TRUE(Reported("Trying to draw non-existing background."));
+    EXPECT_TRUE(ErrorReported("Trying to draw non-existing background."));
     EXPECT_TRUE(Corners().empty());
 }
 

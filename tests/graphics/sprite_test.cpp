@@ -3,13 +3,17 @@
 #include "data_builder.h"
 #include "device_output.h"
 #include "graphics/background.h"
+#include "graphics/bitmap.h"
+#include "graphics/bitmap32.h"
 #include "graphics/frame.h"
 #include "graphics/sprite.h"
 #include "graphics/texture.h"
 #include "support/load_game.h"
+#include "library/builtin_test_util.h"
 #include "support/pixel_mask.h"
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -114,6 +118,69 @@ TEST_F(SpriteFileTest, FramesOnTheirPageDrawOnExactlyTheirPixels) {
     EXPECT_EQ(PixelMask(pixels, 16, kRed), BoxMask(16, 16, -1, -1, -1, -1));
     pixels = Frame([] { Sprite_Data(0)->DrawSimple(0, 11, 5); });
     EXPECT_EQ(PixelMask(pixels, 16, kRed), BoxMask(16, 16, 10, 4, 13, 7));
+}
+
+// Copies of data-file sprites: an assigned copy draws from the same page entries; a duplicate, or a
+// sprite given one more frame, reads its frames back from the pages first. Masks go with every copy.
+TEST_F(SpriteFileTest, CopiesOfDataFileSpritesKeepTheirMasksAndReadTheirFramesBack) {
+    StartDevice(D3DBackend::OpenGL, 16, 16);
+    SpriteRecord masked;
+    masked.maskCount = 1;
+    masked.masks = {0x80, 0, 0, 0, 0, 0x04}; // (0, 0) and (5, 5) solid
+    ASSERT_TRUE(Load(GameWith({masked})));
+    View_DrawRegion = IntRect{0, 0, 15, 15};
+    const std::vector<uint8_t> mask(Sprite_Data(0)->masks[0].bytes, Sprite_Data(0)->masks[0].bytes + 36);
+    auto maskOf = [](int index) {
+        const CSprite* s = Sprite_Data(index);
+        return s->hasMasks ? std::vector<uint8_t>(s->masks[0].bytes, s->masks[0].bytes + 36) : std::vector<uint8_t>{};
+    };
+
+    const int assigned = Sprite_AddEmpty();
+    ASSERT_TRUE(Sprite_Assign(assigned, 0));
+    EXPECT_TRUE(Sprite_Data(assigned)->IsFromFile());
+    EXPECT_EQ(maskOf(assigned), mask);
+    auto pixels = Frame([] { Sprite_Data(1)->DrawSimple(1, 5, 5); });
+    EXPECT_EQ(PixelMask(pixels, 16, kGreen), BoxMask(16, 16, 5, 6, 8, 9));
+    ForgetReportedError();
+    EXPECT_FALSE(Sprite_Data(assigned)->Merge(*Sprite_Data(0)));
+    EXPECT_TRUE(ErrorReported("sprite_merge() requires the destination sprite to have been duplicated"));
+    EXPECT_EQ(Sprite_Data(assigned)->frameCount, 2);
+
+    const int copy = Sprite_Duplicate(0);
+    CSprite* duplicate = Sprite_Data(copy);
+    EXPECT_FALSE(duplicate->IsFromFile());
+    ASSERT_EQ(duplicate->localBitmapCount, 2);
+    EXPECT_EQ(maskOf(copy), mask);
+    // Frame 1 is the green square placed at (1, 2) of the 6 x 6 frame, the rest transparent.
+    const CBitmap32* frame = duplicate->localBitmaps[1];
+    EXPECT_EQ(frame->GetWidth(), 6);
+    EXPECT_EQ(frame->GetPixels().data[2 * 6 + 1], kGreen);
+    EXPECT_EQ(frame->GetPixels().data[0], 0u);
+    pixels = Frame([] { Sprite_Data(2)->DrawSimple(1, 5, 5); });
+    EXPECT_EQ(PixelMask(pixels, 16, kGreen), BoxMask(16, 16, 5, 6, 8, 9));
+    EXPECT_FALSE(duplicate->Merge(*Sprite_Data(0)));
+    EXPECT_TRUE(ErrorReported("requires the source sprite"));
+    ForgetReportedError();
+    ASSERT_TRUE(duplicate->Merge(*duplicate));
+    EXPECT_EQ(duplicate->frameCount, 4);
+
+    // One more frame for the data-file sprite itself: its frames are read back first.
+    const std::vector<uint32_t> blue(9, 0xFF0000FFu);
+    std::unique_ptr<BitmapLoader> loader(BitmapLoader::Create(blue.data(), 3, 3));
+    std::unique_ptr<IBitmap> image(loader->GetFrame(0));
+    ASSERT_TRUE(Sprite_Data(0)->AddFrameFromBitmap(*image, false, false, true));
+    EXPECT_FALSE(Sprite_Data(0)->IsFromFile());
+    EXPECT_EQ(Sprite_Data(0)->frameCount, 3);
+    pixels = Frame([] { Sprite_Data(0)->DrawSimple(0, 5, 5); });
+    EXPECT_EQ(PixelMask(pixels, 16, kRed), BoxMask(16, 16, 4, 4, 7, 7));
+    pixels = Frame([] { Sprite_Data(0)->DrawSimple(2, 5, 5); });
+    EXPECT_EQ(PixelMask(pixels, 16, 0xFF0000FFu), BoxMask(16, 16, 4, 4, 9, 9)) << "resized to 6 x 6";
+
+    // A duplicate of the data-file background owns its image.
+    const int background = Background_Duplicate(0);
+    EXPECT_EQ(Background_Data(background)->pageEntry, nullptr);
+    pixels = Frame([] { Background_Data(2)->Draw(3, 3); });
+    EXPECT_EQ(PixelMask(pixels, 16, kGreen), BoxMask(16, 16, 3, 3, 6, 6));
 }
 
 class SpriteLoadTest : public testing::Test {

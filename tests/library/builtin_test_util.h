@@ -1,13 +1,16 @@
 // Calling registered built-in functions by name, as game code does, on values built in the test.
 #pragma once
 
+#include "core/memory.h"
 #include "library/library_builtins.h"
+#include "script/compiler/compile.h"
 #include "script/functions.h"
 #include "script/value.h"
 #include "script/value_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -86,4 +89,13 @@ template <typename F> std::string ConsoleOutputOf(F f) {
     testing::internal::CaptureStdout();
     f();
     return testing::internal::GetCapturedStdout();
+}
+
+// Whether the last error report carried the message.
+inline bool ErrorReported(const char* message) {
+    return Code_LastErrorText && std::strstr(Code_LastErrorText, message) != nullptr;
+}
+inline void ForgetReportedError() {
+    MEM_FREE(Code_LastErrorText);
+    Code_LastErrorText = nullptr;
 }

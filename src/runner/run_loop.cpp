@@ -14,6 +14,7 @@
 #include "runner/command_line.h"
 #include "runner/run_state.h"
 #include "runner/step.h"
+#include "script/legacy/library_init.h"
 #include "world/dispatch.h"
 #include "world/game_values.h"
 #include "world/room.h"
@@ -82,6 +83,7 @@ bool StartGame() {
     Run_StepCount = 0;
     Transition_Kind = 0;
     // The debug form of "-debug" belongs to the remote-debugger subsystem, which has none yet.
+    Library_Init(); // false: no library texts
     if (!Extension_CallInitFunctions()) return false;
     Window_SetCursor(g_Options.showCursor ? 0 : -1);
     Run_FreeCarriedInstances();

@@ -34,6 +34,7 @@
 #include "script/compiler/compile.h"
 #include "script/compiler/constants.h"
 #include "script/functions.h"
+#include "script/legacy/library_init.h"
 #include "script/script.h"
 #include "script/variables.h"
 #include "script/vm/vm.h"
@@ -277,6 +278,7 @@ void Runner_Shutdown() {
     Background_Free();
     Texture_FreeAll();
     Script_Free();
+    Library_Free();
     Variable_Free();
     Font_Free();
     Text_Free();

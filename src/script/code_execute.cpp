@@ -5,6 +5,7 @@
 #include "script/code.h"
 #include "script/compiled_game.h"
 #include "script/compiler/compile.h"
+#include "script/legacy/tree_eval.h"
 #include "script/value.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_error.h"
@@ -31,16 +32,12 @@ bool RunOnMachine(CInstance* self, CInstance* other, CCode* code, ScriptValue* r
 bool Code_Execute(CInstance* self, CInstance* other, CCode* code, ScriptValue* result) {
     Code_ErrorFlag = false;
     if (code == nullptr) return true;
-    // Tree mode walks only the trees of text-compiled code; bytecode and native entries have none and
-    // run as they do on the VM.
-    if (!Code_TreeMode || code->kind == CODE_KIND_CONSTANT || code->code != nullptr ||
+    // Tree mode walks only the trees of text-compiled code; codes of the data file (bytecode, native
+    // entries, or nothing) have none and run as they do on the VM.
+    if (!Code_TreeMode || code->kind == CODE_KIND_CONSTANT || code->index >= 0 || code->code != nullptr ||
         code->nativeEntry != nullptr)
         return RunOnMachine(self, other, code, result);
-    // There is no tree evaluator: the code cannot run in tree mode, and says so.
-    Code_ErrorFlag = true;
-    MEM_FREE(Code_ErrorText);
-    Code_ErrorText = String_Duplicate("This runner has no legacy tree evaluator yet.");
-    return false;
+    return Code_ExecuteTree(self, other, code, result);
 }
 
 bool Code_ExecuteReportError(CInstance* self, CInstance* other, CCode* code, ScriptValue* result) {

@@ -198,6 +198,11 @@ bool Script_Perform(int index, CInstance* self, CInstance* other, int argc, Scri
         Code_Arguments[i] = ScriptValue{};
         if (i < argc) Value_Copy(&Code_Arguments[i], &args[i]);
     }
+    // argument_count and argument[i] read the count: the script's own while it runs.
+    const int savedCount = Code_ArgumentCount;
+    const int savedUsed = Code_ArgumentsUsed;
+    Code_ArgumentCount = argc < 16 ? argc : 16;
+    Code_ArgumentsUsed = Code_ArgumentCount;
     bool outcome = true;
     if (script->code != nullptr) {
         outcome = Code_ExecuteErrorResult(self, other, script->code, result);
@@ -217,6 +222,8 @@ bool Script_Perform(int index, CInstance* self, CInstance* other, int argc, Scri
         Value_Free(&Code_Arguments[i]);
         Code_Arguments[i] = saved[i];
     }
+    Code_ArgumentCount = savedCount;
+    Code_ArgumentsUsed = savedUsed;
     return outcome;
 }
 

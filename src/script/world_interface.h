@@ -32,6 +32,11 @@ public:
     // Object) in order, until visit gives false.
     virtual void VisitInstances(ScriptInstanceList list, int objectIndex,
                                 const std::function<bool(CInstance*)>& visit) = 0;
+    // A free-standing instance at (0, 0) with id 0 and object 0, entered in no list, for code that runs
+    // outside the room (library initialisation); null when the world makes none. Destroyed through
+    // DestroyScratchInstance.
+    virtual CInstance* CreateScratchInstance() { return nullptr; }
+    virtual void DestroyScratchInstance(CInstance*) {}
 };
 
 // Installs the world (null removes it). Without a world no instance exists.

@@ -55,6 +55,9 @@ public:
         }
     }
 
+    CInstance* CreateScratchInstance() override { return new CInstance(0, 0, 0, 0, false); }
+    void DestroyScratchInstance(CInstance* instance) override { delete instance; }
+
 private:
     static void VisitDeferred(DeferredList which, const std::function<bool(CInstance*)>& visit) {
         for (int i = 0; i < Deferred_Count(which); ++i)

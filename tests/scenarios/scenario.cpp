@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -24,6 +26,11 @@ std::string ReadAll(const std::string& path) {
 }
 
 } // namespace
+
+bool ScenarioTreeMode() {
+    const char* mode = std::getenv("RUNNER_SCENARIO_EXEC");
+    return mode != nullptr && std::strcmp(mode, "oldexec") == 0;
+}
 
 std::vector<uint8_t> BuildScenarioGame(const ScenarioGame& game) {
     return GameFile_Build(game);
@@ -89,6 +96,7 @@ ScenarioRun RunDataFile(const std::vector<uint8_t>& bytes, const std::vector<std
     for (const auto& [name, contents] : files)
         TempFolder::Write(folder / name, contents);
     std::vector<std::string> arguments = {"-game", gamePath, "-noerrors", "-output", folder.Path() + "/game.log"};
+    if (ScenarioTreeMode()) arguments.push_back("-oldexec");
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     ScenarioRun run = RunRunner(folder.Path(), arguments, timeoutSeconds);
     for (const std::string& name : readBack)

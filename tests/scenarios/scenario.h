@@ -25,11 +25,17 @@ struct ScenarioRun {
     std::vector<std::pair<std::string, std::string>> files; // the files asked for that the run left
 };
 
+// Whether the scenarios run their games' code in the tree evaluator: every run then adds "-oldexec". The
+// test program is registered for both ways; the environment variable RUNNER_SCENARIO_EXEC=oldexec
+// selects this one.
+bool ScenarioTreeMode();
+
 // Runs the runner in folder with the arguments, killed after timeoutSeconds; the log is folder/game.log.
 ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds);
 
 // Writes the game (and the files given as name and bytes) into a fresh folder and runs the runner there
-// on it with "-noerrors" and "-output"; the run is killed after timeoutSeconds.
+// on it with "-noerrors" and "-output" (and "-oldexec" in tree mode); the run is killed after
+// timeoutSeconds.
 ScenarioRun RunScenario(const ScenarioGame& game, const std::vector<std::string>& extraArguments = {},
                         int timeoutSeconds = 20,
                         const std::vector<std::pair<std::string, std::string>>& files = {});

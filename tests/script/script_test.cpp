@@ -156,7 +156,7 @@ TEST(CodeExecute, EveryFormThroughOneEntry) {
     Value_Free(&result);
     result = ScriptValue{};
 
-    // In tree mode, bytecode still runs on the machine; a text-compiled code has no walker yet.
+    // In tree mode, bytecode still runs on the machine; a text code that was not compiled cannot run.
     Code_TreeMode = true;
     CCode bytecode("", 1);
     bytecode.code = Assemble("push.d 6\nconv.d.v").release();

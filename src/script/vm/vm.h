@@ -119,6 +119,9 @@ extern const char* VM_StepText;
 // Services the run loop installs. Null: nothing to drain.
 using VMMessagePumpFn = void (*)();
 void VM_SetMessagePump(VMMessagePumpFn pump);
+// Counts one jump of code that runs outside the machine (the tree evaluator's loops) towards draining
+// the message queue, as the machine's own jumps count.
+void VM_CountBranch();
 
 // Shows a message box (the stack-overflow report). Null: the text goes to the release console.
 using VMMessageBoxFn = void (*)(const char* text, const char* caption);

@@ -125,7 +125,7 @@ void vm::Branch(VMContext& c, uint32_t word, int at) {
         return;
     }
     c.pc = static_cast<int>(target);
-    if ((++g_branchCount & 4095) == 0 && g_messagePump != nullptr) g_messagePump();
+    VM_CountBranch();
 }
 
 namespace {
@@ -1247,6 +1247,9 @@ bool PushFrame(VMContext& c, const VMBuffer* code, const VMBuffer* debugTable, c
 
 void VM_SetMessagePump(VMMessagePumpFn pump) {
     g_messagePump = pump;
+}
+void VM_CountBranch() {
+    if ((++g_branchCount & 4095) == 0 && g_messagePump != nullptr) g_messagePump();
 }
 void VM_SetMessageBox(VMMessageBoxFn box) {
     g_messageBox = box;

@@ -53,18 +53,7 @@ protected:
 
     // Defines scripts from (name, text) pairs; false when one fails to compile.
     bool Scripts(const std::vector<std::pair<const char*, const char*>>& scripts) {
-        std::vector<CScript*> table;
-        for (const auto& [name, text] : scripts) {
-            auto* script = new CScript();
-            m_names.push_back(std::make_unique<std::string>(name));
-            script->Load(m_names.back()->c_str(), text, -1);
-            table.push_back(script);
-        }
-        Script_SetTable(table.data(), static_cast<int>(table.size()));
-        for (CScript* script : table) {
-            if (!script->Prepare()) return false;
-        }
-        return true;
+        return compiler_test::SetScripts(scripts);
     }
 
     // Compiles and runs the program on self. Gives its returned value as text ('...' for a string), the
@@ -77,18 +66,11 @@ protected:
 
     // A variable of an instance, as text.
     std::string Var(FakeInstance* instance, const char* name, int index = -1) {
-        ScriptValue v;
-        if (!instance->variables.GetVar(Code_Variable_FindAlloc(name), index, &v)) return "<none>";
-        std::string text = ValueAsText(v);
-        Value_Free(&v);
-        return text;
+        return compiler_test::VariableText(instance, name, index);
     }
 
     FakeWorld world;
     FakeInstance* self = nullptr;
-
-private:
-    std::vector<std::unique_ptr<std::string>> m_names;
 };
 
 TEST_F(CompilerRun, ArithmeticFollowsTheMachinesTypes) {

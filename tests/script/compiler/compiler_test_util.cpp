@@ -12,10 +12,13 @@
 #include "script/compiler/resolve.h"
 #include "script/compiler/tokeniser.h"
 #include "script/functions.h"
+#include "script/script.h"
 #include "script/variables.h"
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_disasm.h"
 #include "script/vm/vm_handles.h"
+#include "support/fake_world.h"
+#include "support/run_code.h"
 
 namespace compiler_test {
 
@@ -309,6 +312,32 @@ Compiled Compile(const std::string& text, bool program) {
     result.ok = result.code->Compile("test");
     if (!result.ok) result.error = Code_ErrorText ? Code_ErrorText : "";
     return result;
+}
+
+bool SetScripts(const std::vector<std::pair<const char*, const char*>>& scripts) {
+    static std::vector<std::unique_ptr<std::string>> names;
+    std::vector<std::unique_ptr<std::string>> kept;
+    std::vector<CScript*> table;
+    for (const auto& [name, text] : scripts) {
+        auto* script = new CScript();
+        kept.push_back(std::make_unique<std::string>(name));
+        script->Load(kept.back()->c_str(), text, -1);
+        table.push_back(script);
+    }
+    Script_SetTable(table.data(), static_cast<int>(table.size()));
+    names.swap(kept);
+    for (CScript* script : table) {
+        if (!script->Prepare()) return false;
+    }
+    return true;
+}
+
+std::string VariableText(FakeInstance* instance, const char* name, int index) {
+    ScriptValue v;
+    if (!instance->variables.GetVar(Code_Variable_FindAlloc(name), index, &v)) return "<none>";
+    std::string text = ValueAsText(v);
+    Value_Free(&v);
+    return text;
 }
 
 } // namespace compiler_test

@@ -4,8 +4,12 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "script/code.h"
+
+struct FakeInstance;
 
 namespace compiler_test {
 
@@ -34,6 +38,13 @@ Compiled Compile(const std::string& text, bool program = true);
 // functions and the texts of strings in place of their ids and handles; "(no code)" when there is none,
 // "ERROR: " and the error text when the compile failed.
 std::string Listing(const std::string& text, bool program = true);
+
+// Makes the scripts of (name, text) pairs the script table and prepares them (compiled for the mode in
+// force); false when one fails to compile. The names live until the next call.
+bool SetScripts(const std::vector<std::pair<const char*, const char*>>& scripts);
+
+// A variable of a fake instance as text ('...' for a string); "<none>" when the read fails.
+std::string VariableText(FakeInstance* instance, const char* name, int index = -1);
 
 // The tree in text form: constants as numbers or quoted texts; variables as name@instance[indices];
 // other nodes as (kind children...).

@@ -1,0 +1,80 @@
+// One game whose code gives the same results on the machine and in the tree evaluator where the two agree,
+// and the evaluator's own results where its rules differ.
+#include "scenario.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Say(const std::string& expression) {
+    return "show_debug_message(" + expression + ");";
+}
+
+TEST(ExecutionModes, TheEvaluatorsRulesWhereTheyDifferFromTheMachines) {
+    ScenarioGame game;
+    game.scripts = {{"scr_fact", "if (argument0 <= 1) return 1; return argument0 * scr_fact(argument0 - 1);"},
+                    {"scr_count", "return string(argument_count) + \" \" + argument[argument_count - 1];"},
+                    {"scr_ends_in_call", "var t; t = 1; string(argument0 * 2);"}};
+    ScenarioObject main;
+    main.name = "oMain";
+    main.events = {
+        {7, 4,
+         // The same in both.
+         Say("\"fact \" + string(scr_fact(10))") + Say("scr_count(\"a\", \"b\", \"c\")") +
+             "with (noone) show_debug_message(\"never\");"
+             "var n, w, s; s = \"\"; for (n = 0; n < 10; n += 1) { if (n == 3) continue; if (n == 6) "
+             "break; s += string(n); }" +
+             Say("\"loop \" + s") +
+             "switch (2) { case 1: s = \"one\"; case 2: s = \"two\"; case 3: s += \" three\"; break; "
+             "default: s = \"none\"; }" +
+             Say("\"switch \" + s") + "if (0.5) " + Say("\"if then\"") + " else " + Say("\"if else\"") +
+             // Where the rules differ.
+             "n = 0; w = 0.5; while (w) { n += 1; w = 0; }" + Say("\"while \" + string(n)") +
+             "n = 0; repeat (2.5) n += 1; w = 0; repeat (3.5) w += 1;" +
+             Say("\"repeat \" + string(n) + \" \" + string(w)") +
+             "s = \"\"; with (oItem) s += string(id) + \" \";" + Say("\"with \" + s") +
+             Say("\"ends in call \" + string(scr_ends_in_call(21))") +
+             // Errors on the machine, which end the game; the evaluator reports the second and
+             // abandons the rest of the event.
+             "switch (\"1\") { case 1: s = \"number\"; break; default: s = \"no match\"; }" +
+             Say("\"switch string \" + s") + "with (-7) x = 1;" + Say("\"after the error\"")},
+        {3, 0, Say("\"step\"") + "game_end();"}};
+    ScenarioObject item;
+    item.name = "oItem";
+    game.objects = {main, item};
+    ScenarioRoom room;
+    room.name = "r0";
+    room.instances = {
+        {0, 0, 0, 100001, ""}, {0, 0, 1, 100002, ""}, {0, 0, 1, 100003, ""}, {0, 0, 1, 100004, ""}};
+    game.rooms.push_back(room);
+
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    std::vector<std::string> lines;
+    for (const std::string& line : LinesStartingWith(run.log, "")) {
+        if (line.rfind("ERROR", 0) == 0) break;
+        lines.push_back(line);
+    }
+    std::vector<std::string> expected = {"fact 3628800", "3 c", "loop 01245", "switch two three", "if else"};
+    if (ScenarioTreeMode()) {
+        // Loop tests are true from 0.5; repeat rounds halves to even; with visits in list order; a code's
+        // last call leaves its value; a string never matches a number.
+        expected.insert(expected.end(), {"while 1", "repeat 2 4", "with 100002 100003 100004 ",
+                                         "ends in call 42", "switch string no match"});
+        EXPECT_EQ(run.exitCode, 0) << run.log;
+        EXPECT_NE(run.log.find("at position " +
+                               std::to_string(game.objects[0].events[0].code.find("-7)") + 1) +
+                               ": Cannot use local in with statement.\n"),
+                  std::string::npos)
+            << run.log;
+        EXPECT_NE(run.log.find("\nstep\n"), std::string::npos) << run.log;
+    } else {
+        expected.insert(expected.end(),
+                        {"while 0", "repeat 2 3", "with 100004 100003 100002 ", "ends in call 0"});
+        EXPECT_EQ(run.exitCode, 255) << run.log;
+        EXPECT_NE(run.log.find("DoSet :: Invalid comparison type"), std::string::npos) << run.log;
+    }
+    EXPECT_EQ(lines, expected) << run.log;
+}
+
+} // namespace

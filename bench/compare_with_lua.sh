@@ -20,7 +20,7 @@ trap 'rm -rf "$work"' EXIT
 
 # Ours: CPU milliseconds per run of each program, and of the large compile (Lua's os.clock counts CPU
 # time too).
-BENCH_WRITE_LUA="$work/large.lua" "$bench" --benchmark_format=csv --benchmark_min_time=1 \
+BENCH_WRITE_LUA="$work/large.lua" "$bench" --benchmark_filter='^(program|compile)/' --benchmark_format=csv --benchmark_min_time=1 \
   --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null |
   awk -F, '$1 ~ /_median"?$/ { name = $1; gsub(/"|_median/, "", name); print name, $4, $8 }' >"$work/ours"
 

@@ -1,6 +1,7 @@
 // The machine's speed on programs written in the game's language and compiled by the run-time compiler
-// (bench/programs/*.code), and the compiler's own speed on a large generated source. The script
-// bench/compare_with_lua.sh runs the same work in Lua 5.4 and prints the ratios.
+// (bench/programs/*.code), the tree evaluator's on the same programs ("-oldexec"), and the compiler's own
+// speed on a large generated source. The script bench/compare_with_lua.sh runs the same work in Lua 5.4
+// and prints the ratios; bench/tree_vs_vm.sh prints the tree evaluator's time over the machine's.
 //
 // A program file holds its scripts, each after a line "@script name", and the code to time after a line
 // "@main" (a file without markers is all main code).
@@ -92,20 +93,27 @@ struct Program {
     }
 };
 
-void RunProgram(benchmark::State& state, const std::string& name) {
+// Runs a program on the machine, or (tree) compiled for and run in the tree evaluator.
+void RunProgram(benchmark::State& state, const std::string& name, bool tree) {
     FakeWorld* world = World();
+    Code_TreeMode = tree;
     Program program;
     if (!program.Load(ProgramDir() + "/" + name + ".code")) {
         state.SkipWithError(Code_ErrorText ? Code_ErrorText : "the program does not compile");
+        Code_TreeMode = false;
         return;
     }
     CInstance* self = FakeWorld::AsInstance(world->room[0].get());
     for (auto _ : state) {
         ScriptValue result;
-        Code_Execute(self, self, program.main.get(), &result);
+        if (!Code_Execute(self, self, program.main.get(), &result)) {
+            state.SkipWithError(Code_ErrorText ? Code_ErrorText : "the program failed");
+            break;
+        }
         Value_Free(&result);
     }
     Script_SetTable(nullptr, 0);
+    Code_TreeMode = false;
 }
 
 // One block of the generated source, in the game's language and in Lua. The Lua block keeps its locals
@@ -158,10 +166,12 @@ void CompileLargeSource(benchmark::State& state) {
 
 void RegisterAll() {
     for (const char* name : {"fib", "loop", "strings", "arrays", "with"}) {
-        benchmark::RegisterBenchmark((std::string("program/") + name).c_str(), [name](
-                                                                                   benchmark::State& state) {
-            RunProgram(state, name);
-        })->Unit(benchmark::kMillisecond);
+        for (bool tree : {false, true}) {
+            benchmark::RegisterBenchmark(
+                (std::string(tree ? "tree/" : "program/") + name).c_str(),
+                [name, tree](benchmark::State& state) { RunProgram(state, name, tree); })
+                ->Unit(benchmark::kMillisecond);
+        }
     }
     benchmark::RegisterBenchmark("compile/large", CompileLargeSource)->Unit(benchmark::kMillisecond);
 }

@@ -4,5 +4,6 @@
 
 #include <cstddef>
 
-// True when fewer than reserve bytes of the calling thread's stack lie below the caller's frame.
+// True when fewer than reserve bytes of the calling thread's stack lie below the caller's frame (at most
+// a quarter of the stack is asked to stay free, however large the reserve).
 bool Stack_IsLow(size_t reserve);

@@ -219,7 +219,7 @@ bool Script_Perform(int index, CInstance* self, CInstance* other, int argc, Scri
         script->nativeEntry->function(self, other, result, argc < 16 ? argc : 16, pointers);
     }
     for (int i = 0; i < 16; ++i) {
-        Value_Free(&Code_Arguments[i]);
+        if (!Code_Arguments[i].IsReal()) Value_Free(&Code_Arguments[i]);
         Code_Arguments[i] = saved[i];
     }
     Code_ArgumentCount = savedCount;

@@ -1,7 +1,8 @@
 // Feeds arbitrary text to the compiler, as a program and as an expression: every input must compile or
 // fail with an error text, and nothing may crash, hang or overflow the stack. What compiles runs on the
-// machine over a few fake instances, with run-time errors collected quietly and the run cut off after
-// about 33,000 branches. Only texts without strings and indices run: a loop that doubles a text or an
+// machine over a few fake instances, and then from its syntax tree in the tree evaluator, with run-time
+// errors collected quietly and each run cut off after about 33,000 branches (loop rounds in the tree
+// evaluator). Only texts without strings and indices run: a loop that doubles a text or an
 // index near the limits can ask for gigabytes, which ends the run by design (out of memory), not by a
 // fault.
 #include "../support/fake_world.h"
@@ -10,6 +11,7 @@
 #include "script/compiler/compile.h"
 #include "script/compiler/constants.h"
 #include "script/functions.h"
+#include "script/legacy/tree_eval.h"
 #include "script/value.h"
 #include "script/variables.h"
 #include "script/vm/vm.h"
@@ -67,12 +69,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             continue;
         }
         if (!Runnable(text)) continue;
+        CInstance* self = FakeWorld::AsInstance(g_world->room[0].get());
+        CInstance* other = FakeWorld::AsInstance(g_world->room[1].get());
         g_pumps = 0;
         ScriptValue result;
-        Code_Execute(FakeWorld::AsInstance(g_world->room[0].get()),
-                     FakeWorld::AsInstance(g_world->room[1].get()), &code, &result);
+        Code_Execute(self, other, &code, &result);
         Value_Free(&result);
         if (VMHeld_Count() != 0) __builtin_trap();
+        // The syntax tree stays with the code: the same code again, walked.
+        g_pumps = 0;
+        Code_ErrorFlag = false;
+        result = ScriptValue{};
+        if (!Code_ExecuteTree(self, other, &code, &result) && !Code_ErrorFlag) __builtin_trap();
+        Value_Free(&result);
     }
     return 0;
 }

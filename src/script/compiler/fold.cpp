@@ -17,7 +17,7 @@ bool IsTrue(double d) {
 }
 
 void SetReal(ScriptValue& v, double d) {
-    Value_Free(&v);
+    if (!v.IsReal()) Value_Free(&v);
     v = ScriptValue();
     v.real = d;
 }

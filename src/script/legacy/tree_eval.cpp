@@ -33,18 +33,23 @@ enum Outcome : int {
 
 constexpr int kMaxArguments = 16;
 
+// Frees what a value holds (nothing for a real).
+inline void Release(ScriptValue* v) {
+    if (!v->IsReal()) Value_Free(v);
+}
+
 // A value that frees what it holds when it goes.
 struct Temp {
     ScriptValue v{};
     Temp() = default;
-    ~Temp() { Value_Free(&v); }
+    ~Temp() { Release(&v); }
     Temp(const Temp&) = delete;
     Temp& operator=(const Temp&) = delete;
 };
 
 // Empties a value before something is read into it.
 void Clear(ScriptValue* v) {
-    Value_Free(v);
+    Release(v);
     *v = ScriptValue{};
 }
 
@@ -111,8 +116,9 @@ public:
         return Block(root, result);
     }
 
+    // Expressions nest no deeper than the compiler allows; the stack is watched where code runs other
+    // code (statements and calls).
     int Evaluate(const CodeTreeNode* node, ScriptValue* out) {
-        if (Stack_IsLow(kTreeStackReserve)) return TooDeep(node);
         switch (node->kind) {
         case NODE_CONSTANT:
             Value_Copy(out, &node->value);
@@ -168,7 +174,7 @@ private:
 
     int Block(const CodeTreeNode* block, ScriptValue* result) {
         for (int i = 0; i < block->childCount; ++i) {
-            Value_Free(result);
+            Release(result);
             const int outcome = Statement(&block->children[i], result);
             if (outcome != kNormal) return outcome;
         }
@@ -385,6 +391,7 @@ private:
     }
 
     int Call(const CodeTreeNode* node, ScriptValue* out) {
+        if (Stack_IsLow(kTreeStackReserve)) return TooDeep(node);
         const int argc = node->childCount;
         if (argc > kMaxArguments) return Fail(node, "Wrong number of arguments to function or script.");
         ScriptValue args[kMaxArguments] = {};
@@ -451,7 +458,42 @@ private:
         return kNormal;
     }
 
+    // The variable list a whole (unindexed) user variable lives in, when it is one list: the locals,
+    // the globals, or the list of self or other. Null when the general way must find it.
+    CVariableList* DirectList(const VariableRef& ref) {
+        if (ref.index != -1) return nullptr;
+        if (ref.instance == INSTANCE_LOCAL) return m_locals;
+        if (ref.instance == INSTANCE_GLOBAL) return Variable_Globals();
+        if (ref.id < kVariableListIdBase) return nullptr;
+        CInstance* instance;
+        switch (ref.instance) {
+        case INSTANCE_BUILTIN:
+            if (Variable_IsGlobalDeclared(ref.id)) return Variable_Globals();
+            instance = m_self;
+            break;
+        case INSTANCE_SELF:
+            instance = m_self;
+            break;
+        case INSTANCE_OTHER:
+            instance = m_other;
+            break;
+        default:
+            return nullptr;
+        }
+        IScriptWorld* world = ScriptWorld_Get();
+        return world != nullptr ? world->InstanceVariables(instance) : nullptr;
+    }
+
     int Read(const CodeTreeNode* node, const VariableRef& ref, ScriptValue* out) {
+        // A real held whole in a list is copied straight out of it.
+        if (CVariableList* list = DirectList(ref)) {
+            const ScriptValue* slot = list->Slot(ref.id);
+            if (slot != nullptr && slot->IsReal()) {
+                Release(out);
+                *out = *slot;
+                return kNormal;
+            }
+        }
         Clear(out);
         bool found;
         switch (ref.instance) {
@@ -489,6 +531,16 @@ private:
     }
 
     bool Store(const VariableRef& ref, ScriptValue* value) {
+        // A real over a real held whole in a list is written straight into it.
+        if (value->IsReal()) {
+            if (CVariableList* list = DirectList(ref)) {
+                ScriptValue* slot = list->Slot(ref.id);
+                if (slot != nullptr && slot->IsReal()) {
+                    *slot = *value;
+                    return true;
+                }
+            }
+        }
         switch (ref.instance) {
         case INSTANCE_LOCAL:
             if (m_locals == nullptr) m_locals = new CVariableList();

@@ -288,6 +288,7 @@ namespace {
 
 // Files named with "@" are unpacked into folders only when the runner works in the game's own folder.
 TEST(RunLoop, AtFilesAreUnpackedOnlyInTheGameFolder) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "about the command line, not game code";
     ScenarioGame game;
     game.objects.push_back(Logger("oEnd", {{3, 0, "game_end();"}}));
     game.rooms.push_back(RoomOf("r0", {{0, 0, 0, 100001, ""}}));
@@ -317,6 +318,7 @@ namespace {
 // standard error: an argument too long to keep whole, a recording that cannot be read, files that
 // cannot be written.
 TEST(RunLoop, UnusableSwitchesEndTheRunBeforeTheGame) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "about the command line, not game code";
     ScenarioGame game;
     game.objects.push_back(Logger("oEnd", {{0, 0, Say("started")}, {3, 0, "game_end();"}}));
     game.rooms.push_back(RoomOf("r0", {{0, 0, 0, 100001, ""}}));

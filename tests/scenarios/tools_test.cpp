@@ -1,5 +1,6 @@
 // The command-line tools as a user meets them: asking for help, mistyped options, files they cannot
 // read, and code that does not compile.
+#include "scenario.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@ ToolRun RunTool(const TempFolder& folder, const std::string& tool, const std::st
 }
 
 TEST(Tools, HelpIsAskedForAndUnknownOptionsAreRefusedWithoutWritingAnything) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "runs no game";
     TempFolder folder;
     for (const char* tool : {DATABUILD_EXECUTABLE, VMASM_EXECUTABLE, VMDIS_EXECUTABLE}) {
         SCOPED_TRACE(tool);
@@ -46,6 +48,7 @@ TEST(Tools, HelpIsAskedForAndUnknownOptionsAreRefusedWithoutWritingAnything) {
 }
 
 TEST(Tools, CodeThatDoesNotCompileFailsTheBuildInBothModes) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "runs no game";
     TempFolder folder;
     TempFolder::Write(folder / "game.txt", "game G 64 48\nobject o - 0\nevent o create 0 code.txt\n"
                                            "room r 64 48 30 000000 -\ninstance r o 0 0\n");

@@ -10,6 +10,7 @@ packages=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libgif-dev libfreetype-dev
   libopenal-dev libalut-dev libogg-dev libvorbisidec-dev
   libbox2d-dev libjson-c-dev libcurl4-openssl-dev
+  glslang-dev spirv-tools libspirv-cross-c-shared-dev
 )
 
 missing=()

@@ -241,6 +241,61 @@ inline uint32_t D3D_FVFSize(uint32_t fvf) {
            ((fvf & D3DFVF_DIFFUSE) ? 4u : 0u) + ((fvf & D3DFVF_TEX1) ? 8u : 0u);
 }
 
+// Vertex declarations: one element per vertex field, closed by D3DDECL_END.
+struct D3DVERTEXELEMENT9 {
+    uint16_t Stream;
+    uint16_t Offset;
+    uint8_t Type;
+    uint8_t Method;
+    uint8_t Usage;
+    uint8_t UsageIndex;
+};
+static_assert(sizeof(D3DVERTEXELEMENT9) == 8, "a declaration element is 8 bytes");
+
+enum D3DDECLTYPE : uint8_t {
+    D3DDECLTYPE_FLOAT1 = 0,
+    D3DDECLTYPE_FLOAT2 = 1,
+    D3DDECLTYPE_FLOAT3 = 2,
+    D3DDECLTYPE_FLOAT4 = 3,
+    D3DDECLTYPE_D3DCOLOR = 4,
+    D3DDECLTYPE_UBYTE4 = 5,
+    D3DDECLTYPE_UNUSED = 17,
+};
+constexpr uint8_t D3DDECLMETHOD_DEFAULT = 0;
+
+enum D3DDECLUSAGE : uint8_t {
+    D3DDECLUSAGE_POSITION = 0,
+    D3DDECLUSAGE_BLENDWEIGHT = 1,
+    D3DDECLUSAGE_BLENDINDICES = 2,
+    D3DDECLUSAGE_NORMAL = 3,
+    D3DDECLUSAGE_PSIZE = 4,
+    D3DDECLUSAGE_TEXCOORD = 5,
+    D3DDECLUSAGE_TANGENT = 6,
+    D3DDECLUSAGE_BINORMAL = 7,
+    D3DDECLUSAGE_TESSFACTOR = 8,
+    D3DDECLUSAGE_POSITIONT = 9,
+    D3DDECLUSAGE_COLOR = 10,
+    D3DDECLUSAGE_FOG = 11,
+    D3DDECLUSAGE_DEPTH = 12,
+    D3DDECLUSAGE_SAMPLE = 13,
+};
+constexpr uint32_t D3DDECLUSAGE_COUNT = 14;
+
+constexpr D3DVERTEXELEMENT9 D3DDECL_END = {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0};
+
+// Bytes of a declaration type the layer can read; 0 for one it cannot.
+inline uint32_t D3D_DeclTypeSize(uint32_t type) {
+    switch (type) {
+    case D3DDECLTYPE_FLOAT1: return 4;
+    case D3DDECLTYPE_FLOAT2: return 8;
+    case D3DDECLTYPE_FLOAT3: return 12;
+    case D3DDECLTYPE_FLOAT4: return 16;
+    case D3DDECLTYPE_D3DCOLOR:
+    case D3DDECLTYPE_UBYTE4: return 4;
+    default: return 0;
+    }
+}
+
 constexpr uint32_t D3DDEVTYPE_HAL = 1;
 constexpr uint32_t D3DSWAPEFFECT_DISCARD = 1;
 constexpr uint32_t D3DSWAPEFFECT_COPY = 3;

@@ -36,6 +36,12 @@ bool ClipRect(D3DRECT& r, uint32_t w, uint32_t h) {
 
 // ---- objects ----
 
+template <typename T> void CD3DDevice::Hold(T*& slot, T* object) {
+    if (object) object->AddRef();
+    if (slot) slot->Release();
+    slot = object;
+}
+
 CD3DResource::CD3DResource(CD3DDevice* device) : m_device(device), m_serial(g_nextSerial++) {
     device->m_live.insert(this);
 }
@@ -140,6 +146,12 @@ D3DRESULT CD3DVertexBuffer::Unlock() {
     return D3D_OK;
 }
 
+CD3DVertexDeclaration::CD3DVertexDeclaration(CD3DDevice* device, std::vector<D3DVERTEXELEMENT9> elements)
+    : CD3DResource(device), m_elements(std::move(elements)) {
+    for (const D3DVERTEXELEMENT9& e : m_elements)
+        m_minimumStride = std::max(m_minimumStride, static_cast<uint32_t>(e.Offset) + D3D_DeclTypeSize(e.Type));
+}
+
 // ---- device ----
 
 CD3DDevice::CD3DDevice() {
@@ -188,7 +200,11 @@ void CD3DDevice::ReleaseHeld() {
         texture = nullptr;
     }
     SetStreamSource(0, nullptr, 0, 0);
+    Hold<CD3DVertexDeclaration>(m_declaration, nullptr);
+    Hold<CD3DShader>(m_vertexShader, nullptr);
+    Hold<CD3DShader>(m_pixelShader, nullptr);
 }
+
 
 void CD3DDevice::SetDefaultRenderStates() {
     uint32_t* rs = m_renderStates;
@@ -519,7 +535,106 @@ D3DRESULT CD3DDevice::GetViewport(D3DVIEWPORT9* out) const {
 D3DRESULT CD3DDevice::SetFVF(uint32_t fvf) {
     Record(D3DCallKind::SetFVF, fvf);
     m_fvf = fvf;
+    Hold<CD3DVertexDeclaration>(m_declaration, nullptr);
     return D3D_OK;
+}
+
+D3DRESULT CD3DDevice::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, CD3DVertexDeclaration** out) {
+    if (!out) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (!elements) return D3DERR_INVALIDCALL;
+    std::vector<D3DVERTEXELEMENT9> list;
+    for (size_t i = 0; elements[i].Stream != 0xFF; ++i) {
+        const D3DVERTEXELEMENT9& e = elements[i];
+        if (i >= 64 || e.Stream != 0 || D3D_DeclTypeSize(e.Type) == 0 || e.Usage >= D3DDECLUSAGE_COUNT ||
+            e.Offset % 4 != 0)
+            return D3DERR_INVALIDCALL;
+        for (const D3DVERTEXELEMENT9& other : list)
+            if (other.Usage == e.Usage && other.UsageIndex == e.UsageIndex) return D3DERR_INVALIDCALL;
+        list.push_back(e);
+    }
+    *out = new CD3DVertexDeclaration(this, std::move(list));
+    return D3D_OK;
+}
+
+D3DRESULT CD3DDevice::SetVertexDeclaration(CD3DVertexDeclaration* declaration) {
+    Record(D3DCallKind::SetVertexDeclaration, declaration ? declaration->Serial() : 0);
+    Hold(m_declaration, declaration);
+    if (declaration) m_fvf = 0;
+    return D3D_OK;
+}
+
+D3DRESULT CD3DDevice::CreateShader(const CD3DXShaderCode* code, bool pixel, CD3DShader** out) {
+    if (!out) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (!code || code->pixel != pixel) return D3DERR_INVALIDCALL;
+    auto* shader = new CD3DShader(this, *code);
+    if (!BackendCreateShader(*shader)) {
+        shader->Release();
+        return D3DERR_INVALIDCALL;
+    }
+    *out = shader;
+    return D3D_OK;
+}
+
+D3DRESULT CD3DDevice::CreateVertexShader(const CD3DXShaderCode* code, CD3DShader** out) {
+    return CreateShader(code, false, out);
+}
+
+D3DRESULT CD3DDevice::CreatePixelShader(const CD3DXShaderCode* code, CD3DShader** out) {
+    return CreateShader(code, true, out);
+}
+
+D3DRESULT CD3DDevice::SetVertexShader(CD3DShader* shader) {
+    if (shader && shader->Code().pixel) return D3DERR_INVALIDCALL;
+    Record(D3DCallKind::SetVertexShader, shader ? shader->Serial() : 0);
+    Hold(m_vertexShader, shader);
+    m_constantsChanged = true;
+    return D3D_OK;
+}
+
+D3DRESULT CD3DDevice::SetPixelShader(CD3DShader* shader) {
+    if (shader && !shader->Code().pixel) return D3DERR_INVALIDCALL;
+    Record(D3DCallKind::SetPixelShader, shader ? shader->Serial() : 0);
+    Hold(m_pixelShader, shader);
+    m_constantsChanged = true;
+    return D3D_OK;
+}
+
+D3DRESULT CD3DDevice::SetConstants(int stage, uint32_t first, const void* data, uint32_t count, bool integer) {
+    const uint32_t registers = stage == 0 ? D3D_VertexConstantRegisters : D3D_PixelConstantRegisters;
+    if (!data || first > registers || count > registers - first) return D3DERR_INVALIDCALL;
+    uint32_t(*file)[4] = stage == 0 ? m_vertexConstants : m_pixelConstants;
+    std::memcpy(file[first], data, static_cast<size_t>(count) * 16);
+    Record(D3DCallKind::SetShaderConstants, static_cast<uint32_t>(stage), first, count, integer ? 1 : 0, data,
+           static_cast<size_t>(count) * 16);
+    m_constantsChanged = true;
+    return D3D_OK;
+}
+
+D3DRESULT CD3DDevice::SetVertexShaderConstantF(uint32_t first, const float* data, uint32_t count) {
+    return SetConstants(0, first, data, count, false);
+}
+
+D3DRESULT CD3DDevice::SetVertexShaderConstantI(uint32_t first, const int32_t* data, uint32_t count) {
+    return SetConstants(0, first, data, count, true);
+}
+
+D3DRESULT CD3DDevice::SetPixelShaderConstantF(uint32_t first, const float* data, uint32_t count) {
+    return SetConstants(1, first, data, count, false);
+}
+
+D3DRESULT CD3DDevice::SetPixelShaderConstantI(uint32_t first, const int32_t* data, uint32_t count) {
+    return SetConstants(1, first, data, count, true);
+}
+
+const uint32_t* CD3DDevice::ShaderConstant(int stage, uint32_t reg) const {
+    if (stage == 0) return reg < D3D_VertexConstantRegisters ? m_vertexConstants[reg] : nullptr;
+    return reg < D3D_PixelConstantRegisters ? m_pixelConstants[reg] : nullptr;
+}
+
+uint32_t CD3DDevice::BoundVertexSize() const {
+    return m_declaration ? m_declaration->MinimumStride() : D3D_FVFSize(m_fvf);
 }
 
 D3DRESULT CD3DDevice::SetStreamSource(uint32_t stream, CD3DVertexBuffer* buffer, uint32_t offset,
@@ -536,7 +651,8 @@ D3DRESULT CD3DDevice::SetStreamSource(uint32_t stream, CD3DVertexBuffer* buffer,
 
 D3DRESULT CD3DDevice::DrawPrimitive(uint32_t type, uint32_t startVertex, uint32_t primitives) {
     const uint32_t count = D3D_VertexCount(type, primitives);
-    if (!m_stream || count == 0 || m_streamStride < D3D_FVFSize(m_fvf) || m_stream->m_locked)
+    const uint32_t vertexSize = BoundVertexSize();
+    if (!m_stream || count == 0 || vertexSize == 0 || m_streamStride < vertexSize || m_stream->m_locked)
         return D3DERR_INVALIDCALL;
     const uint64_t start = m_streamOffset + static_cast<uint64_t>(startVertex) * m_streamStride;
     const uint64_t bytes = static_cast<uint64_t>(count) * m_streamStride;
@@ -550,7 +666,8 @@ D3DRESULT CD3DDevice::DrawPrimitive(uint32_t type, uint32_t startVertex, uint32_
 D3DRESULT CD3DDevice::DrawPrimitiveUP(uint32_t type, uint32_t primitives, const void* vertices,
                                       uint32_t stride) {
     const uint32_t count = D3D_VertexCount(type, primitives);
-    if (!vertices || count == 0 || stride < D3D_FVFSize(m_fvf)) return D3DERR_INVALIDCALL;
+    const uint32_t vertexSize = BoundVertexSize();
+    if (!vertices || count == 0 || vertexSize == 0 || stride < vertexSize) return D3DERR_INVALIDCALL;
     const auto* data = static_cast<const uint8_t*>(vertices);
     Record(D3DCallKind::DrawPrimitiveUP, type, primitives, stride, m_fvf, data,
            static_cast<size_t>(count) * stride);

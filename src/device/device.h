@@ -11,6 +11,7 @@
 #pragma once
 
 #include "device/d3d_types.h"
+#include "device/shader_compiler.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -121,6 +122,31 @@ private:
     bool m_locked = false;
 };
 
+// A vertex declaration: its elements without the end marker.
+class CD3DVertexDeclaration : public CD3DResource {
+public:
+    const std::vector<D3DVERTEXELEMENT9>& Elements() const { return m_elements; }
+    // The least stride that holds every element.
+    uint32_t MinimumStride() const { return m_minimumStride; }
+
+private:
+    friend class CD3DDevice;
+    CD3DVertexDeclaration(CD3DDevice* device, std::vector<D3DVERTEXELEMENT9> elements);
+    std::vector<D3DVERTEXELEMENT9> m_elements;
+    uint32_t m_minimumStride = 0;
+};
+
+// A vertex or pixel program made from compiled code, which it keeps.
+class CD3DShader : public CD3DResource {
+public:
+    const CD3DXShaderCode& Code() const { return m_code; }
+
+private:
+    friend class CD3DDevice;
+    CD3DShader(CD3DDevice* device, const CD3DXShaderCode& code) : CD3DResource(device), m_code(code) {}
+    CD3DXShaderCode m_code;
+};
+
 // One logged device call. The arguments depend on the kind (see CD3DDevice); objects are named by
 // their serial number (0 for none); data holds matrices, viewports and drawn vertices.
 enum class D3DCallKind {
@@ -147,6 +173,11 @@ enum class D3DCallKind {
     EndScene,
     Present,
     Reset,
+    SetVertexDeclaration,
+    SetVertexShader,
+    SetPixelShader,
+    // a: 0 vertex, 1 pixel; b first register; c count; d 0 float, 1 integer; data the register words.
+    SetShaderConstants,
 };
 
 struct D3DCall {
@@ -214,7 +245,28 @@ public:
     D3DRESULT SetViewport(const D3DVIEWPORT9& viewport);
     D3DRESULT GetViewport(D3DVIEWPORT9* out) const;
 
+    // A format code and a declaration exclude each other: setting one clears the other.
     D3DRESULT SetFVF(uint32_t fvf);
+    // Refused when the elements hold an unknown type or usage, an element outside stream 0, or two
+    // elements of one usage and index. At most 64 elements before the end marker.
+    D3DRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, CD3DVertexDeclaration** out);
+    D3DRESULT SetVertexDeclaration(CD3DVertexDeclaration* declaration);
+    CD3DVertexDeclaration* GetVertexDeclaration() const { return m_declaration; }
+    // Programs from code of the matching kind; refused when the backend cannot build them.
+    D3DRESULT CreateVertexShader(const CD3DXShaderCode* code, CD3DShader** out);
+    D3DRESULT CreatePixelShader(const CD3DXShaderCode* code, CD3DShader** out);
+    D3DRESULT SetVertexShader(CD3DShader* shader);
+    D3DRESULT SetPixelShader(CD3DShader* shader);
+    CD3DShader* GetVertexShader() const { return m_vertexShader; }
+    CD3DShader* GetPixelShader() const { return m_pixelShader; }
+    // Constant registers, four 32-bit words each. The integer setters write integer words into the same
+    // registers; each uniform of a program reads its registers as the type it was declared with.
+    D3DRESULT SetVertexShaderConstantF(uint32_t first, const float* data, uint32_t count);
+    D3DRESULT SetVertexShaderConstantI(uint32_t first, const int32_t* data, uint32_t count);
+    D3DRESULT SetPixelShaderConstantF(uint32_t first, const float* data, uint32_t count);
+    D3DRESULT SetPixelShaderConstantI(uint32_t first, const int32_t* data, uint32_t count);
+    // The words of a register (0 vertex, 1 pixel); null outside the file.
+    const uint32_t* ShaderConstant(int stage, uint32_t reg) const;
     D3DRESULT SetStreamSource(uint32_t stream, CD3DVertexBuffer* buffer, uint32_t offset, uint32_t stride);
     D3DRESULT DrawPrimitive(uint32_t type, uint32_t startVertex, uint32_t primitives);
     D3DRESULT DrawPrimitiveUP(uint32_t type, uint32_t primitives, const void* vertices, uint32_t stride);
@@ -243,6 +295,8 @@ protected:
     virtual bool BackendCreateTexture(CD3DTexture& texture) = 0;
     virtual bool BackendCreateSurface(CD3DSurface& surface) = 0;
     virtual void BackendDestroy(CD3DResource& resource) = 0;
+    // Builds the backend's object of a program; false when it cannot.
+    virtual bool BackendCreateShader(CD3DShader& shader) = 0;
     // Sends a rectangle of the texture's memory to the backend's copy.
     virtual void BackendUpload(CD3DTexture& texture, const D3DRECT& rect) = 0;
     virtual void BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* vertices, uint32_t stride,
@@ -269,6 +323,13 @@ protected:
     // clears what it has applied.
     bool m_targetsChanged = true;
     bool m_statesChanged = true;
+    // Programs, declaration and constant registers; constantsChanged is set by every register write.
+    CD3DVertexDeclaration* m_declaration = nullptr;
+    CD3DShader* m_vertexShader = nullptr;
+    CD3DShader* m_pixelShader = nullptr;
+    uint32_t m_vertexConstants[D3D_VertexConstantRegisters][4]{};
+    uint32_t m_pixelConstants[D3D_PixelConstantRegisters][4]{};
+    bool m_constantsChanged = true;
 
 private:
     friend class CD3DResource;
@@ -279,6 +340,11 @@ private:
                 const void* data = nullptr, size_t size = 0);
     void Destroyed(CD3DResource& resource);
     static void Replace(CD3DSurface*& slot, CD3DSurface* surface);
+    template <typename T> static void Hold(T*& slot, T* object);
+    D3DRESULT CreateShader(const CD3DXShaderCode* code, bool pixel, CD3DShader** out);
+    D3DRESULT SetConstants(int stage, uint32_t first, const void* data, uint32_t count, bool integer);
+    // Bytes a vertex of the bound format code or declaration needs; 0 when neither is bound.
+    uint32_t BoundVertexSize() const;
 
     D3DPRESENT_PARAMETERS m_params{};
     CD3DSurface* m_backBuffer = nullptr;

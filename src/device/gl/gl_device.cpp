@@ -212,7 +212,7 @@ std::string FragmentSource(uint64_t key) {
     return s;
 }
 
-GLuint Compile(GLenum kind, const std::string& source) {
+GLuint Compile(GLenum kind, const std::string& source, bool* compiled = nullptr) {
     GLuint shader = glCreateShader(kind);
     const char* text = source.c_str();
     glShaderSource(shader, 1, &text, nullptr);
@@ -224,13 +224,86 @@ GLuint Compile(GLenum kind, const std::string& source) {
         glGetShaderInfoLog(shader, sizeof log, nullptr, log);
         std::fprintf(stderr, "GL shader compilation failed: %s\n", log);
     }
+    if (compiled) *compiled = ok != 0;
     return shader;
 }
 
-// Whether every vertex is opaque white, as vertices without a diffuse colour are taken to be.
-bool AllDiffuseWhite(const uint8_t* vertices, uint32_t count, uint32_t stride, uint32_t fvf) {
-    if (!(fvf & D3DFVF_DIFFUSE)) return true;
-    const uint8_t* colour = vertices + ((fvf & D3DFVF_XYZ) ? 12 : 0) + ((fvf & D3DFVF_NORMAL) ? 12 : 0);
+// The layout of a fixed-function format code as declaration elements.
+std::vector<D3DVERTEXELEMENT9> ElementsOfFVF(uint32_t fvf) {
+    std::vector<D3DVERTEXELEMENT9> elements;
+    uint16_t offset = 0;
+    auto add = [&](bool present, uint8_t type, uint8_t usage, uint16_t size) {
+        if (!present) return;
+        elements.push_back(D3DVERTEXELEMENT9{0, offset, type, D3DDECLMETHOD_DEFAULT, usage, 0});
+        offset = static_cast<uint16_t>(offset + size);
+    };
+    add(fvf & D3DFVF_XYZ, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITION, 12);
+    add(fvf & D3DFVF_NORMAL, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL, 12);
+    add(fvf & D3DFVF_DIFFUSE, D3DDECLTYPE_D3DCOLOR, D3DDECLUSAGE_COLOR, 4);
+    add(fvf & D3DFVF_TEX1, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, 8);
+    return elements;
+}
+
+// A constant-register uniform: its registers gathered as the GLSL type reads them, then sent.
+void SendUniform(GLint location, const D3DShaderUniform& u, const uint32_t (*file)[4], uint32_t registers) {
+    const bool matrix = u.columns > 1;
+    const uint32_t perElement = matrix ? (u.rowMajor ? u.rows : u.columns) : 1;
+    const uint32_t words = matrix ? (u.rowMajor ? u.columns : u.rows) : u.rows;
+    if (words == 0 || words > 4 || u.elements == 0 ||
+        static_cast<uint64_t>(u.firstRegister) + static_cast<uint64_t>(u.elements) * perElement > registers)
+        return;
+    uint32_t data[D3D_VertexConstantRegisters * 4];
+    size_t n = 0;
+    for (uint32_t e = 0; e < u.elements; ++e)
+        for (uint32_t r = 0; r < perElement; ++r)
+            for (uint32_t w = 0; w < words; ++w)
+                data[n++] = file[u.firstRegister + e * perElement + r][w];
+    const auto count = static_cast<GLsizei>(u.elements);
+    const auto* f = reinterpret_cast<const GLfloat*>(data);
+    if (u.kind == D3DXPT_FLOAT && matrix) {
+        const GLboolean transpose = u.rowMajor ? GL_TRUE : GL_FALSE;
+        using Setter = void (*)(GLint, GLsizei, GLboolean, const GLfloat*);
+        // By columns (2 to 4), then by rows (2 to 4).
+        static const Setter kSetters[3][3] = {
+            {glUniformMatrix2fv, glUniformMatrix2x3fv, glUniformMatrix2x4fv},
+            {glUniformMatrix3x2fv, glUniformMatrix3fv, glUniformMatrix3x4fv},
+            {glUniformMatrix4x2fv, glUniformMatrix4x3fv, glUniformMatrix4fv}};
+        if (u.columns <= 4 && u.rows >= 2 && u.rows <= 4) kSetters[u.columns - 2][u.rows - 2](location, count, transpose, f);
+        return;
+    }
+    const auto* i = reinterpret_cast<const GLint*>(data);
+    switch ((u.kind == D3DXPT_FLOAT ? 0 : u.kind == D3DXPT_INT ? 4 : 8) + words - 1) {
+    case 0: glUniform1fv(location, count, f); break;
+    case 1: glUniform2fv(location, count, f); break;
+    case 2: glUniform3fv(location, count, f); break;
+    case 3: glUniform4fv(location, count, f); break;
+    case 4: glUniform1iv(location, count, i); break;
+    case 5: glUniform2iv(location, count, i); break;
+    case 6: glUniform3iv(location, count, i); break;
+    case 7: glUniform4iv(location, count, i); break;
+    case 8: glUniform1uiv(location, count, data); break;
+    case 9: glUniform2uiv(location, count, data); break;
+    case 10: glUniform3uiv(location, count, data); break;
+    default: glUniform4uiv(location, count, data); break;
+    }
+}
+
+// Whether every vertex is opaque white, as vertices without a diffuse colour are taken to be. With a
+// declaration the colour is its first colour element.
+bool AllDiffuseWhite(const uint8_t* vertices, uint32_t count, uint32_t stride, uint32_t fvf,
+                     const CD3DVertexDeclaration* declaration) {
+    size_t offset = ((fvf & D3DFVF_XYZ) ? 12 : 0) + ((fvf & D3DFVF_NORMAL) ? 12 : 0);
+    if (declaration) {
+        const D3DVERTEXELEMENT9* colour = nullptr;
+        for (const D3DVERTEXELEMENT9& e : declaration->Elements())
+            if (e.Usage == D3DDECLUSAGE_COLOR && e.UsageIndex == 0) colour = &e;
+        if (!colour) return true;
+        if (colour->Type != D3DDECLTYPE_D3DCOLOR) return false;
+        offset = colour->Offset;
+    } else if (!(fvf & D3DFVF_DIFFUSE)) {
+        return true;
+    }
+    const uint8_t* colour = vertices + offset;
     for (uint32_t i = 0; i < count; ++i, colour += stride) {
         uint32_t c;
         std::memcpy(&c, colour, sizeof c);
@@ -289,6 +362,8 @@ CGLDevice::~CGLDevice() {
     MakeCurrent();
     ReleaseHeld();
     for (auto& entry : m_programs)
+        glDeleteProgram(entry.second.name);
+    for (auto& entry : m_shaderPrograms)
         glDeleteProgram(entry.second.name);
     glDeleteSamplers(kSamplerStages, m_samplers);
     glDeleteFramebuffers(1, &m_drawFbo);
@@ -371,6 +446,20 @@ bool CGLDevice::BackendCreateSurface(CD3DSurface& surface) {
 void CGLDevice::BackendDestroy(CD3DResource& resource) {
     if (resource.backendName == 0) return;
     MakeCurrent();
+    if (auto* shader = dynamic_cast<CD3DShader*>(&resource)) {
+        for (auto it = m_shaderPrograms.begin(); it != m_shaderPrograms.end();) {
+            if (it->first.first == shader->Serial() || it->first.second == shader->Serial()) {
+                if (m_shaderProgram == &it->second) m_shaderProgram = nullptr;
+                glDeleteProgram(it->second.name);
+                it = m_shaderPrograms.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        glDeleteShader(resource.backendName);
+        resource.backendName = 0;
+        return;
+    }
     auto* surface = dynamic_cast<CD3DSurface*>(&resource);
     if (surface && surface->Kind() == D3DSurfaceKind::DepthStencil) {
         glDeleteRenderbuffers(1, &resource.backendName);
@@ -543,7 +632,183 @@ const CGLDevice::Program& CGLDevice::ProgramFor(uint64_t key) {
     glUseProgram(program.name);
     glUniform1i(glGetUniformLocation(program.name, "uTexture0"), 0);
     m_program = nullptr;
+    m_shaderProgram = nullptr;
     return m_programs.emplace(key, program).first->second;
+}
+
+bool CGLDevice::BackendCreateShader(CD3DShader& shader) {
+    MakeCurrent();
+    bool compiled = false;
+    const GLuint name = Compile(shader.Code().pixel ? GL_FRAGMENT_SHADER : GL_VERTEX_SHADER, shader.Code().glsl, &compiled);
+    if (!compiled) {
+        glDeleteShader(name);
+        return false;
+    }
+    shader.backendName = name;
+    return true;
+}
+
+const CGLDevice::ShaderProgram& CGLDevice::ShaderProgramFor(const CD3DShader& vertex, const CD3DShader& pixel) {
+    const auto key = std::make_pair(vertex.Serial(), pixel.Serial());
+    auto found = m_shaderPrograms.find(key);
+    if (found != m_shaderPrograms.end()) return found->second;
+    ShaderProgram program;
+    // A varying the pixel program reads and the vertex program does not write reads as zero.
+    std::string pixelText = pixel.Code().glsl;
+    bool variant = false;
+    for (const std::string& varying : pixel.Code().varyings) {
+        const auto& written = vertex.Code().varyings;
+        if (std::find(written.begin(), written.end(), varying) != written.end()) continue;
+        const std::string declaration = "in vec4 " + varying + ";";
+        const size_t at = pixelText.find(declaration);
+        if (at == std::string::npos) continue;
+        pixelText.replace(at, declaration.size(), "vec4 " + varying + " = vec4(0.0);");
+        variant = true;
+    }
+    bool compiled = true;
+    const GLuint fragment = variant ? Compile(GL_FRAGMENT_SHADER, pixelText, &compiled) : pixel.backendName;
+    program.name = glCreateProgram();
+    glAttachShader(program.name, vertex.backendName);
+    glAttachShader(program.name, fragment);
+    glLinkProgram(program.name);
+    glDetachShader(program.name, vertex.backendName);
+    glDetachShader(program.name, fragment);
+    if (variant) glDeleteShader(fragment);
+    GLint linked = 0;
+    glGetProgramiv(program.name, GL_LINK_STATUS, &linked);
+    program.linked = compiled && linked != 0;
+    if (!program.linked) {
+        char log[1024] = {0};
+        glGetProgramInfoLog(program.name, sizeof log, nullptr, log);
+        std::fprintf(stderr, "GL program link failed: %s\n", log);
+        return m_shaderPrograms.emplace(key, program).first->second;
+    }
+    glUseProgram(program.name);
+    m_program = nullptr;
+    m_shaderProgram = nullptr;
+    program.clipFix = glGetUniformLocation(program.name, "dx_ClipFix");
+    program.alphaTest = glGetUniformLocation(program.name, "dx_AlphaTest");
+    program.inputs = vertex.Code().inputs;
+    const CD3DShader* shaders[2] = {&vertex, &pixel};
+    for (int stage = 0; stage < 2; ++stage) {
+        for (const D3DShaderUniform& u : shaders[stage]->Code().uniforms) {
+            const GLint location = glGetUniformLocation(program.name, u.name.c_str());
+            if (location >= 0) program.uniforms.push_back(ShaderProgram::Uniform{location, stage, u});
+        }
+        for (const D3DShaderSampler& sampler : shaders[stage]->Code().samplers) {
+            const GLint location = glGetUniformLocation(program.name, sampler.name.c_str());
+            if (location < 0) continue;
+            GLint units[kSamplerStages];
+            for (uint32_t i = 0; i < sampler.count && sampler.stage + i < kSamplerStages; ++i) {
+                units[i] = static_cast<GLint>(sampler.stage + i);
+                program.stages.push_back(sampler.stage + i);
+            }
+            glUniform1iv(location, static_cast<GLsizei>(std::min<uint32_t>(sampler.count, kSamplerStages)), units);
+        }
+    }
+    return m_shaderPrograms.emplace(key, program).first->second;
+}
+
+void CGLDevice::UploadConstants(const ShaderProgram& program) {
+    for (const ShaderProgram::Uniform& u : program.uniforms) {
+        if (u.stage == 0) SendUniform(u.location, u.info, m_vertexConstants, D3D_VertexConstantRegisters);
+        else SendUniform(u.location, u.info, m_pixelConstants, D3D_PixelConstantRegisters);
+    }
+}
+
+void CGLDevice::BindInputs(const std::vector<D3DShaderInput>& inputs, bool fixedPipeline, uint32_t fvf,
+                           uint32_t stride, uint32_t firstVertex, uint32_t vertexStep) {
+    const std::vector<D3DVERTEXELEMENT9> fixed = m_declaration ? std::vector<D3DVERTEXELEMENT9>() : ElementsOfFVF(fvf);
+    const std::vector<D3DVERTEXELEMENT9>& elements = m_declaration ? m_declaration->Elements() : fixed;
+    const auto step = static_cast<GLsizei>(stride * vertexStep);
+    for (const D3DShaderInput& input : inputs) {
+        const D3DVERTEXELEMENT9* match = nullptr;
+        for (const D3DVERTEXELEMENT9& e : elements)
+            if (e.Usage == input.usage && e.UsageIndex == input.usageIndex) match = &e;
+        if (!match) {
+            // A missing colour is white to the fixed pipeline.
+            const float fill = fixedPipeline && input.usage == D3DDECLUSAGE_COLOR ? 1.0f : 0.0f;
+            glDisableVertexAttribArray(input.location);
+            glVertexAttrib4f(input.location, fill, fill, fill, 1.0f);
+            continue;
+        }
+        const auto* offset = reinterpret_cast<const void*>(static_cast<uintptr_t>(firstVertex) * stride + match->Offset);
+        glEnableVertexAttribArray(input.location);
+        switch (match->Type) {
+        case D3DDECLTYPE_D3DCOLOR: glVertexAttribPointer(input.location, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, step, offset); break;
+        case D3DDECLTYPE_UBYTE4: glVertexAttribPointer(input.location, 4, GL_UNSIGNED_BYTE, GL_FALSE, step, offset); break;
+        default:
+            glVertexAttribPointer(input.location, static_cast<GLint>(match->Type - D3DDECLTYPE_FLOAT1 + 1), GL_FLOAT,
+                                  GL_FALSE, step, offset);
+            break;
+        }
+    }
+    // The fixed layout is set again at its next use.
+    m_layoutFvf = ~0u;
+}
+
+void CGLDevice::DrawWithShaders(uint32_t type, uint32_t vertexCount, uint32_t stride, uint32_t fvf) {
+    const ShaderProgram& program = ShaderProgramFor(*m_vertexShader, *m_pixelShader);
+    if (!program.linked) return;
+    if (&program != m_shaderProgram) {
+        glUseProgram(program.name);
+        m_shaderProgram = &program;
+        m_program = nullptr;
+        m_constantsChanged = true;
+    }
+    const uint32_t* rs = m_renderStates;
+    const bool pointsOrLines = type <= D3DPT_LINESTRIP;
+    const float clipScale = SetGLViewport(!pointsOrLines);
+    const float shift = (pointsOrLines ? 1.0f - 2.0f * kTieBias : 1.0f) * clipScale;
+    glUniform4f(program.clipFix, clipScale, shift / static_cast<float>(m_viewport.Width),
+                shift / static_cast<float>(m_viewport.Height), 0.0f);
+    const uint32_t function = rs[D3DRS_ALPHATESTENABLE] ? (rs[D3DRS_ALPHAFUNC] >= 1 && rs[D3DRS_ALPHAFUNC] <= 8 ? rs[D3DRS_ALPHAFUNC] : 8) : 0;
+    glUniform2f(program.alphaTest, static_cast<float>(function), static_cast<float>(rs[D3DRS_ALPHAREF] & 0xFFu));
+    if (m_constantsChanged) {
+        UploadConstants(program);
+        m_constantsChanged = false;
+    }
+    for (uint32_t stage : program.stages) {
+        glActiveTexture(GL_TEXTURE0 + stage);
+        glBindTexture(GL_TEXTURE_2D, m_textures[stage] ? m_textures[stage]->backendName : 0);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    // Every bound target receives its output.
+    GLenum buffers[kMaxRenderTargets];
+    GLsizei n = 0;
+    while (n < static_cast<GLsizei>(kMaxRenderTargets) && m_targets[n]) {
+        buffers[n] = GL_COLOR_ATTACHMENT0 + static_cast<GLenum>(n);
+        ++n;
+    }
+    glDrawBuffers(n, buffers);
+    DrawArrays(type, vertexCount, stride, fvf, &program);
+    const GLenum first = GL_COLOR_ATTACHMENT0;
+    glDrawBuffers(1, &first);
+}
+
+void CGLDevice::DrawArrays(uint32_t type, uint32_t vertexCount, uint32_t stride, uint32_t fvf,
+                           const ShaderProgram* shaders) {
+    // The inputs of the generated fixed-function programs.
+    static const std::vector<D3DShaderInput> kFixedInputs = {
+        {0, D3DDECLUSAGE_POSITION, 0}, {2, D3DDECLUSAGE_COLOR, 0}, {3, D3DDECLUSAGE_TEXCOORD, 0}};
+    auto layout = [&](uint32_t firstVertex, uint32_t vertexStep) {
+        if (shaders) BindInputs(shaders->inputs, false, fvf, stride, firstVertex, vertexStep);
+        else if (m_declaration) BindInputs(kFixedInputs, true, fvf, stride, firstVertex, vertexStep);
+        else SetVertexLayout(fvf, stride, firstVertex, vertexStep);
+    };
+    layout(0, 1);
+    static const GLenum modes[] = {GL_POINTS,    GL_POINTS,         GL_LINES,         GL_LINE_STRIP,
+                                   GL_TRIANGLES, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN};
+    glDrawArrays(modes[type], 0, static_cast<GLsizei>(vertexCount));
+    // The device lights the last pixel of every line; GL leaves it out, so it is drawn as a point.
+    if ((type == D3DPT_LINELIST || type == D3DPT_LINESTRIP) && m_renderStates[D3DRS_LASTPIXEL]) {
+        if (type == D3DPT_LINELIST) {
+            layout(1, 2);
+            glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(vertexCount / 2));
+        } else {
+            glDrawArrays(GL_POINTS, static_cast<GLint>(vertexCount - 1), 1);
+        }
+    }
 }
 
 // A triangle with a corner outside the viewport sends a whole draw down GL's clipping path, which a
@@ -595,17 +860,25 @@ void CGLDevice::SetVertexLayout(uint32_t fvf, uint32_t stride, uint32_t firstVer
 }
 
 // Lighting is not turned into GLSL yet (the lights and materials are not built): lit vertices are drawn
-// with their own colours.
+// with their own colours. A pair of programs set on the device draws in place of the fixed pipeline.
 void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* vertices, uint32_t stride,
                             uint32_t fvf) {
     MakeCurrent();
     ApplyTargets();
     if (m_statesChanged) ApplyStates();
-    const Program& program = ProgramFor(ProgramKey(AllDiffuseWhite(vertices, vertexCount, stride, fvf)));
+    if (m_vertexShader && m_pixelShader) {
+        glBindVertexArray(m_vao);
+        glBindBuffer(GL_ARRAY_BUFFER, m_vbo);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount) * stride, vertices, GL_STREAM_DRAW);
+        DrawWithShaders(type, vertexCount, stride, fvf);
+        return;
+    }
+    const Program& program = ProgramFor(ProgramKey(AllDiffuseWhite(vertices, vertexCount, stride, fvf, m_declaration)));
     const bool pointsOrLines = type <= D3DPT_LINESTRIP;
     if (&program != m_program) {
         glUseProgram(program.name);
         m_program = &program;
+        m_shaderProgram = nullptr;
         m_uniformsChanged = true;
     }
     if (m_uniformsChanged || m_pointsOrLines != pointsOrLines) {
@@ -638,19 +911,7 @@ void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* 
     glBindVertexArray(m_vao);
     glBindBuffer(GL_ARRAY_BUFFER, m_vbo);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount) * stride, vertices, GL_STREAM_DRAW);
-    SetVertexLayout(fvf, stride, 0, 1);
-    static const GLenum modes[] = {GL_POINTS,    GL_POINTS,         GL_LINES,         GL_LINE_STRIP,
-                                   GL_TRIANGLES, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN};
-    glDrawArrays(modes[type], 0, static_cast<GLsizei>(vertexCount));
-    // The device lights the last pixel of every line; GL leaves it out, so it is drawn as a point.
-    if ((type == D3DPT_LINELIST || type == D3DPT_LINESTRIP) && m_renderStates[D3DRS_LASTPIXEL]) {
-        if (type == D3DPT_LINELIST) {
-            SetVertexLayout(fvf, stride, 1, 2);
-            glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(vertexCount / 2));
-        } else {
-            glDrawArrays(GL_POINTS, static_cast<GLint>(vertexCount - 1), 1);
-        }
-    }
+    DrawArrays(type, vertexCount, stride, fvf, nullptr);
 }
 
 // The clear covers the viewport of every bound target and writes all channels, depth and stencil.

@@ -12,7 +12,10 @@
 #include "device/gl/gl_context.h"
 
 #include <cstdint>
+#include <map>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 class CGLDevice : public CD3DDevice {
 public:
@@ -24,6 +27,7 @@ protected:
     bool BackendCreateTexture(CD3DTexture& texture) override;
     bool BackendCreateSurface(CD3DSurface& surface) override;
     void BackendDestroy(CD3DResource& resource) override;
+    bool BackendCreateShader(CD3DShader& shader) override;
     void BackendUpload(CD3DTexture& texture, const D3DRECT& rect) override;
     void BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* vertices, uint32_t stride,
                      uint32_t fvf) override;
@@ -40,7 +44,34 @@ private:
         int wvp = -1, pixelShift = -1, alphaRef = -1, fogColour = -1, fogParams = -1, textureFactor = -1;
     };
 
+    // A linked pair of programs: the uniforms fed from each file of registers (stage 0 vertex, 1
+    // pixel), the vertex inputs by semantic and the sampler stages.
+    struct ShaderProgram {
+        uint32_t name = 0;
+        bool linked = false;
+        int clipFix = -1, alphaTest = -1;
+        struct Uniform {
+            int location;
+            int stage;
+            D3DShaderUniform info;
+        };
+        std::vector<Uniform> uniforms;
+        std::vector<D3DShaderInput> inputs;
+        std::vector<uint32_t> stages;
+    };
+
     void MakeCurrent();
+    const ShaderProgram& ShaderProgramFor(const CD3DShader& vertex, const CD3DShader& pixel);
+    void DrawWithShaders(uint32_t type, uint32_t vertexCount, uint32_t stride, uint32_t fvf);
+    void UploadConstants(const ShaderProgram& program);
+    // Points the inputs at the vertices of the bound declaration or format code, from firstVertex, every
+    // vertexStep-th one; an input the layout lacks reads (0, 0, 0, 1), or white for the colour of the
+    // fixed pipeline.
+    void BindInputs(const std::vector<D3DShaderInput>& inputs, bool fixedPipeline, uint32_t fvf, uint32_t stride,
+                    uint32_t firstVertex, uint32_t vertexStep);
+    // Draws the uploaded vertices with the bound layout (the fixed one, or the program's when shaders is
+    // set), and the last pixel of lines as the device lights it.
+    void DrawArrays(uint32_t type, uint32_t vertexCount, uint32_t stride, uint32_t fvf, const ShaderProgram* shaders);
     void ApplyTargets();
     void ApplyStates();
     const Program& ProgramFor(uint64_t key);
@@ -52,6 +83,9 @@ private:
     uint32_t m_vao = 0, m_vbo = 0, m_drawFbo = 0, m_readFbo = 0;
     uint32_t m_samplers[kSamplerStages]{};
     std::unordered_map<uint64_t, Program> m_programs;
+    // Linked shader pairs by the serials of their programs.
+    std::map<std::pair<uint32_t, uint32_t>, ShaderProgram> m_shaderPrograms;
+    const ShaderProgram* m_shaderProgram = nullptr;
     const Program* m_program = nullptr;
     bool m_uniformsChanged = true;
     bool m_pointsOrLines = false; // the pixel shift in the uniforms is that of points and lines

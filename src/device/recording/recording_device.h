@@ -16,6 +16,7 @@ protected:
     bool BackendCreateTexture(CD3DTexture&) override { return true; }
     bool BackendCreateSurface(CD3DSurface&) override { return true; }
     void BackendDestroy(CD3DResource&) override {}
+    bool BackendCreateShader(CD3DShader&) override { return true; }
     void BackendUpload(CD3DTexture&, const D3DRECT&) override {}
     void BackendDraw(uint32_t, uint32_t, const uint8_t*, uint32_t, uint32_t) override {}
     void BackendClear(uint32_t, uint32_t, float, uint32_t) override {}

@@ -5,8 +5,10 @@
 #include "graphics/frame.h"
 #include "graphics/profiler.h"
 #include "graphics/render_state.h"
+#include "graphics/shader.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
+#include "graphics/vertex_format.h"
 #include "script/vm/vm_error.h"
 
 #include <cstdio>
@@ -109,12 +111,18 @@ TBatchBuffer* FindBatchBuffer(int n, uint32_t format) {
     return NewBatchBuffer(format, n > g_minimumCapacity ? n : g_minimumCapacity);
 }
 
-// Binds a buffer's format and draws its vertices from lockStart.
+// Binds a buffer's format and draws its vertices from lockStart. A vertex format whose declaration the
+// device refused draws nothing.
 void DrawFromBuffer(TBatchBuffer& b, int kind, int primitives) {
     b.Unlock();
-    // A vertex-format handle would bind its declaration here; vertex formats are not built, so handles
-    // draw with no fixed-function format.
-    GR_D3DDevice->SetFVF(IsHandle(b.format) ? 0 : b.format);
+    if (IsHandle(b.format)) {
+        const TVertexFormat* format = VertexFormat_FromHandle(b.format);
+        if (!format || !format->declaration) return;
+        GR_D3DDevice->SetFVF(0);
+        GR_D3DDevice->SetVertexDeclaration(format->declaration);
+    } else {
+        GR_D3DDevice->SetFVF(b.format);
+    }
     GR_D3DDevice->SetStreamSource(0, b.buffer, static_cast<uint32_t>(b.lockStart * b.stride),
                                   static_cast<uint32_t>(b.stride));
     GR_D3DDevice->DrawPrimitive(static_cast<uint32_t>(kind), 0, static_cast<uint32_t>(primitives));
@@ -136,7 +144,9 @@ void ManualClear(uint32_t deviceColour, float depth, uint32_t flags) {
     Graphics::GetMatrix(0, view);
     Graphics::GetMatrix(1, projection);
     g_RenderState.Save();
-    // Shaders are not built, so there is no current shader to remember and set aside.
+    TShader* shader = Shader_Applied();
+    Shader_Request(nullptr);
+    if (Shader_ChangePending()) Shader_Apply();
 
     g_RenderState.SetRenderState(RS_ZENABLE, 1);
     g_RenderState.SetRenderState(RS_ZFUNC, 8);
@@ -186,6 +196,8 @@ void ManualClear(uint32_t deviceColour, float depth, uint32_t flags) {
     Graphics::SetMatrix(2, world);
     Graphics::SetMatrix(0, view);
     Graphics::SetMatrix(1, projection);
+    Shader_Request(shader);
+    if (Shader_ChangePending()) Shader_Apply();
     GR_Transform.halfPixel = true;
 }
 
@@ -251,8 +263,10 @@ void TBatchBuffer::Release() {
 // ---- batching ----
 
 int GR_VertexSize(uint32_t format) {
-    // Vertex-format handles name records of the vertex-format table, which is not built: they have no size.
-    if (IsHandle(format)) return 0;
+    if (IsHandle(format)) {
+        const TVertexFormat* record = VertexFormat_FromHandle(format);
+        return record ? static_cast<int>(record->stride) : 0;
+    }
     return ((format & 0x2) ? 12 : 0) + ((format & 0x10) ? 12 : 0) + ((format & 0x40) ? 4 : 0) +
            ((format & 0x100) ? 8 : 0);
 }

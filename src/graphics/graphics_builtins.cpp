@@ -2,8 +2,7 @@
 
 // Of the graphic group, the drawing-state, shape, texture, text and sprite and background drawing
 // built-ins are written, in the group's order (the surface built-ins follow the tile built-ins of the
-// world); the other families register nothing yet. With no vertex_* writers
-// registered there is nothing to rebind.
+// world); the other families register nothing yet.
 void InitGraphicFunctions() {
     InitDrawStateFunctions();
     InitShapeFunctions();
@@ -14,8 +13,3 @@ void InitGraphicFunctions() {
 }
 void Init3DFunctions() {}
 void InitParticleFunctions() {}
-void InitVertexFunctions() {}
-void InitShaderFunctions() {}
-void InitVertexFormatFunctions() {}
-
-void VertexBuilder_SetChecked(bool /*checked*/) {}

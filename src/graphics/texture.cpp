@@ -621,3 +621,9 @@ void Texture_FlushAll() {
         GR_D3D_TouchTexture(t);
     Surface_MarkAllGone();
 }
+
+int Texture_FromValue(int64_t value) {
+    if (value >= INT32_MIN && value <= INT32_MAX && Texture_Exists(static_cast<int>(value))) return static_cast<int>(value);
+    const TPageEntry* entry = PageEntry_FromHandle(value);
+    return entry && Texture_Exists(entry->texture) ? entry->texture : -1;
+}

@@ -160,6 +160,9 @@ constexpr int32_t PageEntry_HandleLimit = 0x1000000; // 2^24: the last handle ex
 int32_t PageEntry_Register(const TPageEntry* entry);
 // The entry of a handle, null for any other number.
 const TPageEntry* PageEntry_FromHandle(int64_t handle);
+// The texture a texture argument names: a valid id itself, or the page texture of an entry handle; -1
+// for any other value.
+int Texture_FromValue(int64_t value);
 void PageEntry_Unregister(const TPageEntry* entry);
 void PageEntry_ClearRegistry();
 

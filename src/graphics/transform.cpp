@@ -4,6 +4,7 @@
 #include "graphics/batcher.h"
 #include "graphics/frame.h"
 #include "graphics/render_state.h"
+#include "graphics/shader.h"
 
 #include <cmath>
 #include <cstring>
@@ -111,7 +112,12 @@ void SetMatrix(int which, const float m[16]) {
     std::memcpy(device.m, slot == 1 ? projection : g_matrices[slot], sizeof device.m);
     GR_D3DDevice->SetTransform(slot == 0 ? D3DTS_VIEW : slot == 1 ? D3DTS_PROJECTION : D3DTS_WORLD, device);
     if (slot == 1) GR_D3D_PassFogRange();
-    // Shaders are not built: no shader is current, so no matrix uniform is set.
+    if (const TShader* shader = Shader_Applied()) {
+        float set[5 * 16];
+        for (int i = 0; i < 5; ++i)
+            std::memcpy(set + 16 * i, g_matrices[i], sizeof g_matrices[i]);
+        Shader_SetUniformMatrix(shader->slots[SLOT_MATRICES], 5, set);
+    }
 }
 
 } // namespace Graphics

@@ -11,6 +11,7 @@
 #include "data/general_info.h"
 #include "graphics/background.h"
 #include "graphics/font.h"
+#include "graphics/shader.h"
 #include "graphics/sprite.h"
 #include "graphics/texture_page.h"
 #include "io/window_state.h"
@@ -96,8 +97,7 @@ const ChunkEntry kChunks[] = {
     {"GEN7", false, GEN7_Chunk},
     {"GENL", false, GEN7_Chunk},
     {"OPTN", false, OPTN_Chunk},
-    // Extensions, sounds and shaders:
-    // their loaders come with their subsystems.
+    // Extensions and sounds: their loaders come with their subsystems.
     {"EXTN", true, KeepNothing},
     {"SOND", true, KeepNothing},
     {"AUDO", true, KeepNothing},
@@ -105,7 +105,7 @@ const ChunkEntry kChunks[] = {
     {"BGND", true, Background_Load},
     {"PATH", true, Path_Load},
     {"SCPT", true, SCPT_Chunk},
-    {"SHDR", true, KeepNothing},
+    {"SHDR", true, Shader_Load},
     {"FONT", true, FONT_Chunk},
     {"TMLN", true, TimeLine_Load},
     {"OBJT", true, Object_Load},
@@ -126,6 +126,7 @@ void ClearLoadedTables() {
     Sprite_Clear();
     Background_Clear();
     Font_Init();
+    Shader_Clear();
     TPage_ClearEntries();
     Path_Clear();
     TimeLine_Init();

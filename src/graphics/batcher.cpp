@@ -8,6 +8,7 @@
 #include "graphics/shader.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
+#include "graphics/vertex_buffer.h"
 #include "graphics/vertex_format.h"
 #include "script/vm/vm_error.h"
 
@@ -402,7 +403,11 @@ void GR_D3D_InitDrawing() {
     g_fontTexture = GR_D3D_CreateTexturePage(bytes.data(), bytes.size(), nullptr, 6, 0);
 }
 
+// The device objects of shaders, vertex formats and vertex buffers go first, while the device lives.
 void GR_D3D_Quit() {
+    Shader_Clear();
+    VertexBuffer_Clear();
+    VertexFormat_Clear();
     GR_D3D_PopAllRenderTargets();
     GR_D3D_FreeTexture(g_fontTexture);
     g_fontTexture = nullptr;

@@ -134,6 +134,24 @@ void Backgrounds(CDataBuilder& b, const GameDescription& game, TexturePage& page
         c.Label(labels[i]).Text(game.backgrounds[i].name).U32(0).U32(0).U32(1).Ref(page.Add(game.backgrounds[i].image));
 }
 
+// Records: name, type 1, four (vertex, fragment) source pairs, the attribute names.
+void Shaders(CDataBuilder& b, const GameDescription& game) {
+    if (game.shaders.empty()) return;
+    std::vector<std::string> labels;
+    CDataBuilder::Chunk& c = RecordList(b, "SHDR", "sh", game.shaders.size(), &labels);
+    for (size_t i = 0; i < game.shaders.size(); ++i) {
+        const GameShader& s = game.shaders[i];
+        c.Label(labels[i]).Text(s.name).U32(1);
+        c.Text("// other target\n" + s.vertex).Text("// other target\n" + s.fragment);
+        c.U32(0).U32(0);
+        c.Text(s.vertex).Text(s.fragment);
+        c.U32(0).U32(0);
+        c.U32(static_cast<uint32_t>(s.attributes.size()));
+        for (const std::string& attribute : s.attributes)
+            c.Text(attribute);
+    }
+}
+
 // The name the runner gives an event's code when it compiles it.
 std::string EventCodeName(const GameDescription& game, const GameObject& o, const GameEvent& e) {
     const bool collision =
@@ -461,6 +479,7 @@ std::vector<uint8_t> GameFile_Build(const GameDescription& game, bool bytecode, 
     Backgrounds(b, game, page);
     Scripts(b, game, code);
     Paths(b, game);
+    Shaders(b, game);
     Timelines(b, game, code);
     Objects(b, game, code);
     Rooms(b, game, code);

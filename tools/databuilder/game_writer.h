@@ -80,6 +80,15 @@ struct GamePath {
     std::vector<std::array<float, 3>> points; // x, y, speed
 };
 
+// A shader: its programs for the Direct3D 9 target (the third source pair of the record) and, written
+// as the first pair, the same programs under another target's name, which the runner does not read.
+struct GameShader {
+    std::string name;
+    std::string vertex;
+    std::string fragment;
+    std::vector<std::string> attributes;
+};
+
 struct GameDescription {
     std::vector<GameSprite> sprites;
     std::vector<GameBackground> backgrounds;
@@ -88,6 +97,7 @@ struct GameDescription {
     std::vector<GameRoom> rooms;
     std::vector<GameTimeline> timelines;
     std::vector<GamePath> paths;
+    std::vector<GameShader> shaders;
     std::vector<int> order; // empty: every room in index order
     std::string name = "Game";
     std::string title; // the window's caption; empty: the name

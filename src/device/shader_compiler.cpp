@@ -9,8 +9,18 @@
 #include <glslang/SPIRV/GlslangToSpv.h>
 #include <spirv_glsl.hpp>
 
+#include <chrono>
+#include <algorithm>
 #include <climits>
+#include <csignal>
 #include <cstring>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cerrno>
 #include <exception>
 #include <memory>
 #include <sstream>
@@ -99,8 +109,6 @@ bool NestingWithinLimit(const char* source, size_t length) {
 }
 
 std::vector<uint32_t> ToSpirv(const char* source, size_t length, const char* entry, bool pixel) {
-    static const bool initialised = glslang::InitializeProcess();
-    (void)initialised;
     if (length > static_cast<size_t>(INT_MAX)) throw CompileError("error: the source is too long\n");
     if (!NestingWithinLimit(source, length)) throw CompileError("error: expressions are nested too deeply\n");
     const EShLanguage stage = pixel ? EShLangFragment : EShLangVertex;
@@ -476,6 +484,279 @@ void Translate(std::vector<uint32_t> spirv, const Profile& profile, CD3DXShaderC
         code.glsl = RewriteInterface(text, false, varyings, kVertexHeader, "", "", kVertexEpilogue);
 }
 
+// ---- the translation in a process of its own ----
+//
+// The front end has faults of its own on some malformed programs (it can crash, or run for very long),
+// so programs are translated in a child process that lives from the first compile on: a program it
+// fails on costs that compile (and a new child for the next one), not the runner. The built-in symbol
+// tables are made in this process first, so that the child starts with them.
+
+constexpr int kCompileSeconds = 10;
+
+// The result and the requests cross the socket as fields written by Writer and read back by Reader;
+// Transfer lists the fields of a result once for both.
+struct Writer {
+    std::string bytes;
+    void Field(uint32_t& v) { bytes.append(reinterpret_cast<const char*>(&v), 4); }
+    void Field(std::string& s) {
+        uint32_t n = static_cast<uint32_t>(s.size());
+        Field(n);
+        bytes += s;
+    }
+    template <typename T> void Small(T& v) {
+        uint32_t word = static_cast<uint32_t>(v);
+        Field(word);
+    }
+    template <typename T, typename F> void List(std::vector<T>& items, size_t, F each) {
+        uint32_t n = static_cast<uint32_t>(items.size());
+        Field(n);
+        for (T& item : items)
+            each(item);
+    }
+};
+
+struct Reader {
+    const std::string& bytes;
+    size_t at = 0;
+    bool ok = true;
+    void Field(uint32_t& v) {
+        v = 0;
+        if (bytes.size() - at < 4) {
+            ok = false;
+            return;
+        }
+        std::memcpy(&v, bytes.data() + at, 4);
+        at += 4;
+    }
+    void Field(std::string& s) {
+        uint32_t n = 0;
+        Field(n);
+        if (!ok || bytes.size() - at < n) {
+            ok = false;
+            return;
+        }
+        s = bytes.substr(at, n);
+        at += n;
+    }
+    template <typename T> void Small(T& v) {
+        uint32_t word = 0;
+        Field(word);
+        v = static_cast<T>(word);
+    }
+    // A list of records of at least minimum bytes each, as many as the rest can hold.
+    template <typename T, typename F> void List(std::vector<T>& items, size_t minimum, F each) {
+        uint32_t n = 0;
+        Field(n);
+        if (!ok || n > (bytes.size() - at) / minimum) {
+            ok = false;
+            return;
+        }
+        items.resize(n);
+        for (T& item : items)
+            each(item);
+    }
+};
+
+template <typename IO> void Transfer(IO& io, CD3DXShaderCode& code, CD3DXConstantTable& table) {
+    io.Small(code.pixel);
+    io.Field(code.glsl);
+    io.List(code.inputs, 12, [&](D3DShaderInput& i) {
+        io.Field(i.location);
+        io.Small(i.usage);
+        io.Small(i.usageIndex);
+    });
+    io.List(code.varyings, 4, [&](std::string& v) { io.Field(v); });
+    io.List(code.uniforms, 28, [&](D3DShaderUniform& u) {
+        io.Field(u.name);
+        io.Field(u.kind);
+        io.Field(u.columns);
+        io.Field(u.rows);
+        io.Small(u.rowMajor);
+        io.Field(u.elements);
+        io.Field(u.firstRegister);
+    });
+    io.List(code.samplers, 12, [&](D3DShaderSampler& sampler) {
+        io.Field(sampler.name);
+        io.Field(sampler.stage);
+        io.Field(sampler.count);
+    });
+    io.List(table.constants, 44, [&](D3DXCONSTANT_DESC& d) {
+        io.Field(d.Name);
+        for (uint32_t* f : {&d.RegisterSet, &d.RegisterIndex, &d.RegisterCount, &d.Class, &d.Type, &d.Rows,
+                            &d.Columns, &d.Elements, &d.StructMembers, &d.Bytes})
+            io.Field(*f);
+    });
+}
+
+// Makes the front end's symbol tables in this process, from programs it is known to take.
+void WarmUp() {
+    static const bool done = [] {
+        glslang::InitializeProcess();
+        const char* const programs[2] = {"float4 main() : POSITION { return 0; }", "float4 main() : COLOR0 { return 0; }"};
+        for (int pixel = 0; pixel < 2; ++pixel) {
+            try {
+                ToSpirv(programs[pixel], std::strlen(programs[pixel]), "main", pixel == 1);
+            } catch (const std::exception&) {
+            }
+        }
+        return true;
+    }();
+    (void)done;
+}
+
+// The compiler process: it reads requests (a length, then the profile's kind, the entry point's name and
+// the source) and answers each (a length, then "1" and the result or "0" and the message), until its
+// end of the socket closes.
+struct CompilerProcess {
+    pid_t pid = -1;
+    int fd = -1;
+};
+CompilerProcess g_compiler;
+
+bool SendAll(int fd, const std::string& bytes) {
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const ssize_t n = send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        at += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Reads exactly count bytes; with a deadline, false once it passes.
+bool ReceiveAll(int fd, size_t count, std::string* out, const std::chrono::steady_clock::time_point* deadline) {
+    out->clear();
+    char chunk[65536];
+    while (out->size() < count) {
+        if (deadline) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            pollfd p{fd, POLLIN, 0};
+            const int ready = poll(&p, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready <= 0) return false;
+        }
+        const ssize_t n = recv(fd, chunk, std::min(sizeof chunk, count - out->size()), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        out->append(chunk, static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::string Framed(std::string payload) {
+    Writer w;
+    w.Field(payload);
+    return w.bytes;
+}
+
+bool ReceiveFramed(int fd, std::string* payload, const std::chrono::steady_clock::time_point* deadline) {
+    std::string header;
+    if (!ReceiveAll(fd, 4, &header, deadline)) return false;
+    uint32_t length = 0;
+    std::memcpy(&length, header.data(), 4);
+    return ReceiveAll(fd, length, payload, deadline);
+}
+
+std::string Answer(const std::string& request) {
+    Reader r{request};
+    Profile profile{};
+    std::string entry, source;
+    r.Small(profile.pixel);
+    r.Field(profile.registers);
+    r.Field(entry);
+    r.Field(source);
+    if (!r.ok) return "0error: a damaged request\n";
+    try {
+        CD3DXShaderCode code;
+        CD3DXConstantTable table;
+        Translate(ToSpirv(source.data(), source.size(), entry.c_str(), profile.pixel), profile, code, table);
+        Writer w;
+        Transfer(w, code, table);
+        return "1" + w.bytes;
+    } catch (const std::exception& e) {
+        return std::string("0") + (*e.what() ? e.what() : "error: the program cannot be translated\n");
+    }
+}
+
+// The child keeps only its socket and the standard streams, and dies quietly on a fault.
+[[noreturn]] void CompilerMain(int fd) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP})
+        std::signal(signal, SIG_DFL);
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    if (fd != 3) {
+        dup2(fd, 3);
+        close(fd);
+    }
+    close_range(4, ~0u, 0);
+    std::string request;
+    while (ReceiveFramed(3, &request, nullptr))
+        if (!SendAll(3, Framed(Answer(request)))) break;
+    _exit(0);
+}
+
+void StopCompiler() {
+    if (g_compiler.fd >= 0) close(g_compiler.fd);
+    if (g_compiler.pid > 0) {
+        kill(g_compiler.pid, SIGKILL);
+        while (waitpid(g_compiler.pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    g_compiler = CompilerProcess{};
+}
+
+bool StartCompiler() {
+    WarmUp();
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return false;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        CompilerMain(fds[1]);
+    }
+    close(fds[1]);
+    if (child < 0) {
+        close(fds[0]);
+        return false;
+    }
+    g_compiler = CompilerProcess{child, fds[0]};
+    return true;
+}
+
+bool CompileIsolated(const std::string& source, const std::string& entry, const Profile& profile,
+                     CD3DXShaderCode& code, CD3DXConstantTable& table, std::string* errors) {
+    *errors = "error: the compiler failed on this program\n";
+    if (g_compiler.pid <= 0 && !StartCompiler()) return false;
+    Writer request;
+    Profile sent = profile;
+    std::string entryName = entry, text = source;
+    request.Small(sent.pixel);
+    request.Field(sent.registers);
+    request.Field(entryName);
+    request.Field(text);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kCompileSeconds);
+    std::string reply;
+    if (!SendAll(g_compiler.fd, Framed(request.bytes)) || !ReceiveFramed(g_compiler.fd, &reply, &deadline) ||
+        reply.empty()) {
+        // A compiler that failed, or took too long, is replaced at the next compile.
+        StopCompiler();
+        return false;
+    }
+    if (reply[0] == '0') {
+        *errors = reply.substr(1);
+        return false;
+    }
+    const std::string result = reply.substr(1);
+    Reader r{result};
+    Transfer(r, code, table);
+    if (!r.ok || r.at != result.size()) return false;
+    errors->clear();
+    return true;
+}
+
 } // namespace
 
 uint32_t D3DXCompileShader(const char* source, size_t length, const char* entry, const char* profile,
@@ -491,13 +772,8 @@ uint32_t D3DXCompileShader(const char* source, size_t length, const char* entry,
     }
     auto made = std::make_unique<CD3DXShaderCode>();
     auto constants = std::make_unique<CD3DXConstantTable>();
-    try {
-        Translate(ToSpirv(source ? source : "", source ? length : 0, entry, p.pixel), p, *made, *constants);
-    } catch (const std::exception& e) {
-        *errors = e.what();
-        if (errors->empty()) *errors = "error: the program cannot be translated\n";
-        return D3DERR_INVALIDCALL;
-    }
+    const std::string text(source ? source : "", source ? length : 0);
+    if (!CompileIsolated(text, entry ? entry : "main", p, *made, *constants, errors)) return D3DERR_INVALIDCALL;
     *code = made.release();
     *table = constants.release();
     return D3D_OK;

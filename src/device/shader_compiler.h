@@ -8,6 +8,9 @@
 // GLSL uniform from those registers, so writes through the device's constant setters reach the program
 // as they would reach the registers of the device the engine was written for.
 //
+// The translation runs in a child process, so that a program on which the front end fails hard ends that
+// compile with an error, not the runner.
+//
 // Varyings are matched by semantic, every one as a vec4, so that a vertex program and a pixel program
 // compiled apart link whatever sizes they gave the same semantic.
 #pragma once

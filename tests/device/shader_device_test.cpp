@@ -106,6 +106,9 @@ TEST(ShaderCompiler, RefusedProgramsGiveTheCompilersMessage) {
          "registers"},
         {std::string(400, '(') + std::string(400, ')'), "vs_3_0", "nested"},
         {"float4 main() : COLOR0 { return 1; }", "gs_4_0", "profile"},
+        // A program the front end itself fails on (it crashes on this one).
+        {"float4x3 m; float4 main(float1 p : POSITION) : POSITION { return float4(mul(p, m), 1); }", "vs_3_0",
+         "the compiler failed on this program"},
     };
     for (const auto& k : cases) {
         Compiled c;

@@ -1,4 +1,5 @@
 #include "runner/builtin_registry.h"
+#include "runner/run_state.h"
 
 #include "script/functions.h"
 
@@ -53,5 +54,47 @@ TEST(BuiltinRegistry, TheGameGroupHoldsItsEightyThreeFunctions) {
         ASSERT_TRUE(Code_Function_Find(name, id)) << name;
         EXPECT_EQ(Code_Function_GetArgCount(id), count) << name;
     }
+    Code_Function_Free();
+}
+
+// The vertex-buffer functions close the "Buffers.." group; the shader functions and then the
+// vertex-format functions open "Shaders.."; each in its order with its argument count. Release mode
+// swaps the thirteen switched writers in place.
+TEST(BuiltinRegistry, VertexAndShaderGroupsInOrderWithTheirCounts) {
+    Code_Function_Free();
+    ::testing::internal::CaptureStdout();
+    InitQNLFunctions();
+    ::testing::internal::GetCapturedStdout();
+    const auto expectRun = [](const std::vector<std::pair<const char*, int>>& run) {
+        int first = -1;
+        ASSERT_TRUE(Code_Function_Find(run[0].first, first));
+        for (size_t i = 0; i < run.size(); ++i) {
+            const BuiltInFunction* entry = Code_Function_Entry(first + static_cast<int>(i));
+            ASSERT_NE(entry, nullptr);
+            EXPECT_STREQ(entry->name, run[i].first);
+            EXPECT_EQ(entry->argumentCount, run[i].second) << run[i].first;
+        }
+    };
+    expectRun({{"vertex_create_buffer", 0}, {"vertex_create_buffer_ext", 1}, {"vertex_delete_buffer", 1},
+               {"vertex_begin", 2}, {"vertex_end", 1}, {"vertex_position", 3}, {"vertex_position_3d", 4},
+               {"vertex_colour", 3}, {"vertex_argb", 2}, {"vertex_texcoord", 3}, {"vertex_normal", 4},
+               {"vertex_float1", 2}, {"vertex_float2", 3}, {"vertex_float3", 4}, {"vertex_float4", 5},
+               {"vertex_ubyte4", 5}, {"vertex_submit", 3}, {"vertex_freeze", 1}});
+    expectRun({{"shader_set", 1}, {"shader_reset", 0}, {"shader_get_uniform", 2}, {"shader_get_sampler_index", 2},
+               {"shader_set_uniform_i", -1}, {"shader_set_uniform_f", -1}, {"shader_set_uniform_i_array", 2},
+               {"shader_set_uniform_f_array", 2}, {"shader_set_uniform_matrix", 1},
+               {"shader_set_uniform_matrix_array", 2}, {"shader_is_compiled", 1}, {"shaders_are_supported", 0},
+               {"texture_set_stage", 2}, {"texture_get_texel_width", 1}, {"texture_get_texel_height", 1},
+               {"vertex_format_begin", 0}, {"vertex_format_end", 0}, {"vertex_format_add_position", 0},
+               {"vertex_format_add_position_3d", 0}, {"vertex_format_add_colour", 0},
+               {"vertex_format_add_normal", 0}, {"vertex_format_add_textcoord", 0},
+               {"vertex_format_add_custom", 2}});
+    int submit = -1;
+    ASSERT_TRUE(Code_Function_Find("vertex_submit", submit));
+    const BuiltInFunctionFn checked = Code_Function_Entry(submit)->function;
+    SetReleaseMode(0);
+    EXPECT_NE(Code_Function_Entry(submit)->function, checked);
+    SetReleaseMode(1);
+    EXPECT_EQ(Code_Function_Entry(submit)->function, checked);
     Code_Function_Free();
 }

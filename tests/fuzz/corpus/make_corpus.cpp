@@ -40,6 +40,44 @@ void Write(const std::string& target, const std::string& name, IBuffer& buffer) 
     Write(target, name, buffer.data, static_cast<size_t>(buffer.position));
 }
 
+// The body of a "SHDR" chunk as the shader fuzzer reads it (behind an 8-byte header, so positions count
+// from 8 bytes before the body): the counted list of record positions, the records (name, type, four
+// source pairs of which the third is filled, attribute count and names), then the texts.
+struct ShaderRecord {
+    std::string name, vertex, fragment;
+    std::vector<std::string> attributes;
+};
+std::vector<uint8_t> ShaderChunk(const std::vector<ShaderRecord>& shaders) {
+    size_t recordBytes = 0;
+    for (const ShaderRecord& s : shaders)
+        recordBytes += 0x2C + 4 * s.attributes.size();
+    const size_t head = 4 + 4 * shaders.size();
+    const auto textBase = static_cast<uint32_t>(8 + head + recordBytes);
+    std::vector<uint8_t> body, texts;
+    auto word = [&](uint32_t v) { body.insert(body.end(), reinterpret_cast<uint8_t*>(&v), reinterpret_cast<uint8_t*>(&v) + 4); };
+    auto text = [&](const std::string& t) {
+        const auto at = static_cast<uint32_t>(textBase + texts.size());
+        texts.insert(texts.end(), t.begin(), t.end());
+        texts.push_back(0);
+        return at;
+    };
+    word(static_cast<uint32_t>(shaders.size()));
+    auto position = static_cast<uint32_t>(8 + head);
+    for (const ShaderRecord& s : shaders) {
+        word(position);
+        position += static_cast<uint32_t>(0x2C + 4 * s.attributes.size());
+    }
+    for (const ShaderRecord& s : shaders) {
+        for (uint32_t v : {text(s.name), 1u, 0u, 0u, 0u, 0u, text(s.vertex), text(s.fragment), 0u, 0u,
+                           static_cast<uint32_t>(s.attributes.size())})
+            word(v);
+        for (const std::string& attribute : s.attributes)
+            word(text(attribute));
+    }
+    body.insert(body.end(), texts.begin(), texts.end());
+    return body;
+}
+
 std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -182,6 +220,27 @@ int main(int argc, char** argv) {
         Write("fuzz_input_playback", "right_arrow.rec", frame);
     }
     Write("fuzz_stream", "hex", std::string("0100000002000000ff7f0000\0\x01\x05\x02\x03", 29));
+
+    // Shaders: a pair of programs with the built-in matrices, a texture and arrays; one with matrices,
+    // structs and other semantics; one whose vertex program does not compile.
+    const std::string vertex =
+        "float4x4 qn_Matrices[5];\n"
+        "struct VSOut { float4 pos : POSITION; float4 col : COLOR0; float2 uv : TEXCOORD0; };\n"
+        "VSOut main(float4 pos : POSITION, float4 col : COLOR0, float2 uv : TEXCOORD0) {\n"
+        " VSOut o; o.pos = mul(qn_Matrices[4], pos); o.col = col; o.uv = uv; return o; }";
+    const std::string fragment =
+        "sampler2D qn_BaseTexture; float4 u_Tint; float u_List[4]; int n; bool b;\n"
+        "float4 main(float4 col : COLOR0, float2 uv : TEXCOORD0) : COLOR0 {\n"
+        " return b ? tex2D(qn_BaseTexture, uv) * col * u_Tint * u_List[n] : col; }";
+    const std::string vertex2 =
+        "float4x3 m; row_major float3x4 r; struct S { float4 a; float b[2]; }; S s[2];\n"
+        "float4 main(float4 p : POSITION, float4 w : BLENDWEIGHT, float4 t : TEXCOORD3) : POSITION {\n"
+        " return float4(mul(p, m) + mul(r, p), 1) + s[1].a * s[0].b[1] + w + t; }";
+    const std::string fragment2 =
+        "float4 main(float3 c : COLOR1, float t : TEXCOORD5) : COLOR0 { clip(t - 0.5); return float4(c, t); }";
+    Write("fuzz_shader", "pair", ShaderChunk({{"shd_a", vertex, fragment, {"in_Position"}}}));
+    Write("fuzz_shader", "two", ShaderChunk({{"shd_b", vertex2, fragment2, {}}, {"shd_c", vertex, fragment, {"a", "b"}}}));
+    Write("fuzz_shader", "bad", ShaderChunk({{"shd_bad", "float4 main() : POSITION { return x; }", fragment, {}}}));
 
     // Command lines as a user types them.
     Write("fuzz_command_line", "game", std::string("runner\0-game\0/a folder/game.win\0-noerrors", 42));

@@ -12,4 +12,3 @@ void InitGraphicFunctions() {
     InitCornerIdFunctions();
 }
 void Init3DFunctions() {}
-void InitParticleFunctions() {}

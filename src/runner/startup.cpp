@@ -41,6 +41,7 @@
 #include "script/vm/vm_breakpoints.h"
 #include "world/builtin_variables.h"
 #include "world/dispatch.h"
+#include "world/game_values.h"
 #include "world/highscore.h"
 #include "world/interaction_builtins.h"
 #include "world/instance.h"
@@ -100,6 +101,12 @@ void EndGameAfterError() {
     Window_PostQuit();
 }
 
+// What the effects read of the running room.
+EffectRoomInfo EffectRoom() {
+    if (!Run_Room) return EffectRoomInfo{0, 0, 0, Run_FPS};
+    return EffectRoomInfo{Run_Room->speed, Run_Room->width, Run_Room->height, Run_FPS};
+}
+
 bool PrepareStep(const char* name, bool ok, const char* failure) {
     DebugConsole->Output("%s() \n", name);
     if (!ok) {
@@ -122,6 +129,7 @@ bool Runner_InitAll() {
     Code_Constant_Init(!Runner_Switches.steam);
     Window_ClearViewPorts();
     Particle_Init();
+    Effect_SetRoomSource(EffectRoom);
     Run_Global_Init();
     Variable_BuiltIn_Init();
     Path_Init();

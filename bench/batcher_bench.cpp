@@ -1,6 +1,7 @@
 // Textured quads per second through the batcher and the GL device, offscreen, against the same quads
 // drawn with one raw GL call per frame (the limit of this machine's GL).
 #include "device/device.h"
+#include "gpu_wait.h"
 #include "device/gl/gl_context.h"
 #include "graphics/frame.h"
 
@@ -43,15 +44,6 @@ void WriteQuad(Vertex24* v, int i) {
     v[5] = {x1, y1, 0, c, 0, 0};
 }
 
-// Waits for the GPU by reading one pixel of the back buffer.
-void Finish() {
-    CD3DSurface* back = nullptr;
-    GR_D3DDevice->GetBackBuffer(&back);
-    uint32_t pixel = 0;
-    GR_D3DDevice->ReadPixels(back, D3DRECT{0, 0, 1, 1}, reinterpret_cast<uint8_t*>(&pixel), 4);
-    back->Release();
-}
-
 void BM_BatchedQuads(benchmark::State& state) {
     const int quads = static_cast<int>(state.range(0));
     D3D_SetBackend(D3DBackend::OpenGL);
@@ -74,7 +66,7 @@ void BM_BatchedQuads(benchmark::State& state) {
         Graphics::Flush();
         draws += Graphics_VertexBatchCount - before;
         Graphics::EndFrame(true);
-        Finish();
+        Bench_WaitForGPU();
     }
     state.counters["quads/s"] = benchmark::Counter(static_cast<double>(quads), benchmark::Counter::kIsIterationInvariantRate);
     state.counters["draws/frame"] = static_cast<double>(draws) / static_cast<double>(state.iterations());

@@ -4,6 +4,7 @@
 // with a one-pixel read of the back buffer so that the GL work is finished inside the frame.
 // bench/love_sprites/main.lua does the same work for comparison (bench/sprites_vs_love.sh runs both).
 #include "device/device.h"
+#include "gpu_wait.h"
 #include "game_writer.h"
 #include "graphics/frame.h"
 #include "io/message_pump.h"
@@ -94,16 +95,6 @@ std::string WriteGame() {
     return path;
 }
 
-// Waits for the GPU by reading one pixel of the back buffer.
-void Finish() {
-    CD3DSurface* back = nullptr;
-    GR_D3DDevice->GetBackBuffer(&back);
-    if (!back) return;
-    uint32_t pixel = 0;
-    GR_D3DDevice->ReadPixels(back, D3DRECT{0, 0, 1, 1}, reinterpret_cast<uint8_t*>(&pixel), 4);
-    back->Release();
-}
-
 // Whether the back buffer holds any sprite pixel (the frame is cleared to black).
 bool SomethingDrawn() {
     CD3DSurface* back = nullptr;
@@ -149,7 +140,7 @@ void BM_FramesOfMovingSprites(benchmark::State& state) {
     for (auto _ : state) {
         Run_Frame();
         ProcessMessages();
-        Finish();
+        Bench_WaitForGPU();
         if (Run_Running != 1) state.SkipWithError("the game stopped");
     }
     state.counters["frames_per_second"] =

@@ -23,11 +23,7 @@ protected:
     }
     void TearDown() override { ScriptWorld_Install(nullptr); }
 
-    std::string Run(const std::string& program) {
-        CCode code(program.c_str(), 0);
-        if (!code.Compile("test")) return "COMPILE: " + std::string(Code_ErrorText ? Code_ErrorText : "");
-        return RunCode(&code, FakeWorld::AsInstance(self), FakeWorld::AsInstance(self));
-    }
+    std::string Run(const std::string& program) { return CompileAndRun(program, FakeWorld::AsInstance(self)); }
 
     FakeWorld world;
     FakeInstance* self = nullptr;

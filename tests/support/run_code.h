@@ -3,6 +3,7 @@
 
 #include "script/code.h"
 #include "script/code_execute.h"
+#include "script/compiler/compile.h"
 #include "script/value.h"
 #include "support/fatal_errors.h"
 
@@ -28,4 +29,12 @@ inline std::string RunCode(CCode* code, CInstance* self, CInstance* other) {
     for (const std::string& error : TakeFatalErrors())
         text = "RUNTIME: " + error;
     return text;
+}
+
+// Compiles the program as source text and runs it on self (other the same): its returned value as
+// RunCode gives it, or "COMPILE: " and the compile error.
+inline std::string CompileAndRun(const std::string& program, CInstance* self) {
+    CCode code(program.c_str(), 0);
+    if (!code.Compile("test")) return "COMPILE: " + std::string(Code_ErrorText ? Code_ErrorText : "");
+    return RunCode(&code, self, self);
 }

@@ -40,11 +40,7 @@ protected:
 
     // Compiles and runs the program on self. Gives its returned value as text ('...' for a string), the
     // compile error, or the last fatal run-time error.
-    std::string Run(const std::string& program) {
-        CCode code(program.c_str(), 0);
-        if (!code.Compile("test")) return "COMPILE: " + std::string(Code_ErrorText ? Code_ErrorText : "");
-        return RunCode(&code, self, self);
-    }
+    std::string Run(const std::string& program) { return CompileAndRun(program, self); }
     // The text of the last error shown (fatal or not), then forgotten.
     static std::string TakeShownError() {
         std::string text = Code_LastErrorText ? Code_LastErrorText : "";

@@ -64,8 +64,12 @@ struct Effect {
     float s;
 
     // Of three values by size.
-    float By(float small, float medium, float large) const { return size == 0 ? small : size == 2 ? large : medium; }
-    int Count(int small, int medium, int large) const { return size == 0 ? small : size == 2 ? large : medium; }
+    float By(float small, float medium, float large) const {
+        return size == 0 ? small : size == 2 ? large : medium;
+    }
+    int Count(int small, int medium, int large) const {
+        return size == 0 ? small : size == 2 ? large : medium;
+    }
     // Lives are steps at 30 steps a second, divided by the factor and rounded.
     int Life(float steps) const { return X86_RoundToInt32(steps / s); }
     void SetLife(int type, float min, float max) const { ParticleType_Life(type, Life(min), Life(max)); }
@@ -227,19 +231,44 @@ void Effect_Create(bool below, int kind, float x, float y, int size, uint32_t co
     const Effect e{below ? g_effects.below : g_effects.above, x, y, bySize, colour, SpeedFactor(room)};
     const int* types = g_effects.types;
     switch (kind) {
-    case 0: Explosion(e); break;
-    case 1: Ring(e, types[kRing + bySize], e.By(0.15f, 0.25f, 0.4f), false); break;
-    case 2: Ring(e, types[kEllipse + bySize], e.By(0.2f, 0.35f, 0.6f), true); break;
-    case 3: Firework(e); break;
-    case 4: Smoke(e, types[kSmoke + bySize], false); break;
-    case 5: Smoke(e, types[kSmokeUp + bySize], true); break;
-    case 6: Star(e, types[kStar + bySize], 4, 0.3f); break;
-    case 7: Star(e, types[kSpark + bySize], 9, 0.4f); break;
-    case 8: Star(e, types[kFlare + bySize], 8, 0.4f); break;
-    case 9: Cloud(e, types[kCloud + bySize]); break;
-    case 10: Rain(e, room); break;
-    case 11: Snow(e, room); break;
-    default: break;
+    case 0:
+        Explosion(e);
+        break;
+    case 1:
+        Ring(e, types[kRing + bySize], e.By(0.15f, 0.25f, 0.4f), false);
+        break;
+    case 2:
+        Ring(e, types[kEllipse + bySize], e.By(0.2f, 0.35f, 0.6f), true);
+        break;
+    case 3:
+        Firework(e);
+        break;
+    case 4:
+        Smoke(e, types[kSmoke + bySize], false);
+        break;
+    case 5:
+        Smoke(e, types[kSmokeUp + bySize], true);
+        break;
+    case 6:
+        Star(e, types[kStar + bySize], 4, 0.3f);
+        break;
+    case 7:
+        Star(e, types[kSpark + bySize], 9, 0.4f);
+        break;
+    case 8:
+        Star(e, types[kFlare + bySize], 8, 0.4f);
+        break;
+    case 9:
+        Cloud(e, types[kCloud + bySize]);
+        break;
+    case 10:
+        Rain(e, room);
+        break;
+    case 11:
+        Snow(e, room);
+        break;
+    default:
+        break;
     }
 }
 

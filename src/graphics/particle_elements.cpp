@@ -42,7 +42,8 @@ template <typename T> T* Find(int system, int element) {
     TParticleSystem* s = ParticleSystem_Find(system);
     if (!s) return nullptr;
     std::vector<T>& list = ListOf<T>(*s);
-    if (element < 0 || static_cast<size_t>(element) >= list.size() || !list[static_cast<size_t>(element)].exists)
+    if (element < 0 || static_cast<size_t>(element) >= list.size() ||
+        !list[static_cast<size_t>(element)].exists)
         return nullptr;
     return &list[static_cast<size_t>(element)];
 }
@@ -148,8 +149,8 @@ bool ParticleEmitter_Exists(int system, int emitter) {
 void ParticleEmitter_Clear(int system, int emitter) {
     Clear<TParticleEmitter>(system, emitter);
 }
-void ParticleEmitter_Region(int system, int emitter, float xmin, float xmax, float ymin, float ymax, int shape,
-                            int distribution) {
+void ParticleEmitter_Region(int system, int emitter, float xmin, float xmax, float ymin, float ymax,
+                            int shape, int distribution) {
     With<TParticleEmitter>(system, emitter, [&](TParticleEmitter& e) {
         SetRegion(e, xmin, xmax, ymin, ymax);
         e.shape = shape;
@@ -157,7 +158,8 @@ void ParticleEmitter_Region(int system, int emitter, float xmin, float xmax, flo
     });
 }
 void ParticleEmitter_Burst(int system, int emitter, int type, int number) {
-    if (const TParticleEmitter* e = Find<TParticleEmitter>(system, emitter)) Burst(system, TParticleEmitter(*e), type, number);
+    if (const TParticleEmitter* e = Find<TParticleEmitter>(system, emitter))
+        Burst(system, TParticleEmitter(*e), type, number);
 }
 void ParticleEmitter_Stream(int system, int emitter, int type, int number) {
     With<TParticleEmitter>(system, emitter, [&](TParticleEmitter& e) {
@@ -189,7 +191,8 @@ void ParticleAttractor_Position(int system, int attractor, float x, float y) {
         a.y = y;
     });
 }
-void ParticleAttractor_Force(int system, int attractor, float force, float distance, int kind, bool additive) {
+void ParticleAttractor_Force(int system, int attractor, float force, float distance, int kind,
+                             bool additive) {
     With<TParticleAttractor>(system, attractor, [&](TParticleAttractor& a) {
         a.force = force;
         a.distance = distance;
@@ -215,7 +218,8 @@ bool ParticleDestroyer_Exists(int system, int destroyer) {
 void ParticleDestroyer_Clear(int system, int destroyer) {
     Clear<TParticleDestroyer>(system, destroyer);
 }
-void ParticleDestroyer_Region(int system, int destroyer, float xmin, float xmax, float ymin, float ymax, int shape) {
+void ParticleDestroyer_Region(int system, int destroyer, float xmin, float xmax, float ymin, float ymax,
+                              int shape) {
     With<TParticleDestroyer>(system, destroyer, [&](TParticleDestroyer& d) {
         SetRegion(d, xmin, xmax, ymin, ymax);
         d.shape = shape;
@@ -267,7 +271,8 @@ bool ParticleChanger_Exists(int system, int changer) {
 void ParticleChanger_Clear(int system, int changer) {
     Clear<TParticleChanger>(system, changer);
 }
-void ParticleChanger_Region(int system, int changer, float xmin, float xmax, float ymin, float ymax, int shape) {
+void ParticleChanger_Region(int system, int changer, float xmin, float xmax, float ymin, float ymax,
+                            int shape) {
     With<TParticleChanger>(system, changer, [&](TParticleChanger& c) {
         SetRegion(c, xmin, xmax, ymin, ymax);
         c.shape = shape;
@@ -285,7 +290,8 @@ void ParticleChanger_Types(int system, int changer, int fromType, int toType) {
 
 // ---- the passes of the update ----
 
-void Particle_Attract(const TParticleSystem& s, const TParticle& p, float& vx, float& vy, float& dx, float& dy) {
+void Particle_Attract(const TParticleSystem& s, const TParticle& p, float& vx, float& vy, float& dx,
+                      float& dy) {
     for (const TParticleAttractor& a : s.attractors) {
         if (!a.exists) continue;
         const float ax = a.x - p.x;

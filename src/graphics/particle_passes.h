@@ -24,8 +24,8 @@ float Particle_Radians(float degrees);
 void Particle_FreeTextures();
 
 // The update passes the elements own, in the order the update runs them.
-void Particle_Attract(const TParticleSystem& system, const TParticle& particle, float& vx, float& vy, float& dx,
-                      float& dy);
+void Particle_Attract(const TParticleSystem& system, const TParticle& particle, float& vx, float& vy,
+                      float& dx, float& dy);
 void Particle_Deflect(TParticleSystem& system);
 void Particle_Change(TParticleSystem& system);
 void Particle_DestroyInRegions(TParticleSystem& system);

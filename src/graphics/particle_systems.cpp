@@ -196,8 +196,8 @@ void DrawShape(const TParticleSystem& s, const TParticle& p, const TParticleType
     }
 }
 
-void DrawSprite(const TParticleSystem& s, const TParticle& p, const TParticleType& t, CSprite& sprite, float angle,
-                float size) {
+void DrawSprite(const TParticleSystem& s, const TParticle& p, const TParticleType& t, CSprite& sprite,
+                float angle, float size) {
     int64_t frame = p.frameStart;
     if (t.animate && t.stretch)
         frame += static_cast<int64_t>(p.age) * sprite.frameCount / p.life;
@@ -222,7 +222,8 @@ void DrawParticle(const TParticleSystem& s, const TParticle& p, BlendState& blen
     }
     const float w = Tri(Phase(p.age, 2, p.randomValue, 16), 4);
     const float v = Tri(Phase(p.age, 1, p.randomValue, 16), 4);
-    const float angle = p.orientation + (t.orientationRelative ? p.direction : 0.0f) + w * t.orientationWiggle;
+    const float angle =
+        p.orientation + (t.orientationRelative ? p.direction : 0.0f) + w * t.orientationWiggle;
     const float size = v * t.sizeWiggle + p.size;
     blend.Use(t.additive != 0);
     if (sprite)
@@ -245,8 +246,10 @@ TParticleSystem* ParticleSystem_Find(int system) {
 
 void ParticleSystem_Reserve(TParticleSystem& s, int64_t count) {
     if (count <= s.capacity) return;
-    // Grown by half at least, so that particles appended one by one move the array rarely.
-    const int64_t wanted = std::max<int64_t>(count, s.capacity + s.capacity / 2);
+    // At least 100 slots beyond the live particles and half the capacity more, so that particles
+    // appended one by one move the array rarely.
+    const int64_t wanted =
+        std::max({count, static_cast<int64_t>(s.count) + 100, s.capacity + s.capacity / int64_t{2}});
     const uint64_t bytes = static_cast<uint64_t>(wanted) * sizeof(TParticle);
     if (wanted > INT32_MAX || bytes > MemoryManager::kMaxBlockSize) MemoryManager::OutOfMemory();
     s.particles = static_cast<TParticle*>(MEM_REALLOC(s.particles, static_cast<size_t>(bytes)));
@@ -345,7 +348,8 @@ void ParticleSystem_CreateParticles(int system, float x, float y, int type, int 
     ParticleSystem_Spawn(system, x, y, type, number, 0);
 }
 
-void ParticleSystem_CreateParticlesColour(int system, float x, float y, int type, uint32_t colour, int number) {
+void ParticleSystem_CreateParticlesColour(int system, float x, float y, int type, uint32_t colour,
+                                          int number) {
     TParticleSystem* s = ParticleSystem_Find(system);
     const int first = s ? s->count : 0;
     ParticleSystem_Spawn(system, x, y, type, number, 0);

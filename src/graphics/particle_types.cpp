@@ -50,7 +50,8 @@ const TParticleType& DefaultType() {
 }
 
 TParticleType* Find(int type) {
-    if (type < 0 || static_cast<size_t>(type) >= g_types.size() || g_types[static_cast<size_t>(type)].used != 1)
+    if (type < 0 || static_cast<size_t>(type) >= g_types.size() ||
+        g_types[static_cast<size_t>(type)].used != 1)
         return nullptr;
     return &g_types[static_cast<size_t>(type)];
 }
@@ -244,12 +245,13 @@ void ParticleType_ColorMix(int type, uint32_t colour1, uint32_t colour2) {
     SetColours(type, 5, {static_cast<int32_t>(colour1), static_cast<int32_t>(colour2)});
 }
 
-void ParticleType_ColorRGB(int type, int redMin, int redMax, int greenMin, int greenMax, int blueMin, int blueMax) {
+void ParticleType_ColorRGB(int type, int redMin, int redMax, int greenMin, int greenMax, int blueMin,
+                           int blueMax) {
     SetColours(type, 3, {redMin, redMax, greenMin, greenMax, blueMin, blueMax});
 }
 
-void ParticleType_ColorHSV(int type, int hueMin, int hueMax, int saturationMin, int saturationMax, int valueMin,
-                           int valueMax) {
+void ParticleType_ColorHSV(int type, int hueMin, int hueMax, int saturationMin, int saturationMax,
+                           int valueMin, int valueMax) {
     SetColours(type, 4, {hueMin, hueMax, saturationMin, saturationMax, valueMin, valueMax});
 }
 
@@ -315,14 +317,17 @@ void Particle_ComputeColour(TParticle& p) {
             p.colour = Colour_MergeF(colour(0), colour(1), std::fmin(age / life, 1.0f));
         } else if (t.colourMode == 2) {
             const float f = std::fmin(age * 2.0f / life, 2.0f);
-            p.colour = f < 1.0f ? Colour_MergeF(colour(0), colour(1), f) : Colour_MergeF(colour(1), colour(2), f - 1.0f);
+            p.colour = f < 1.0f ? Colour_MergeF(colour(0), colour(1), f)
+                                : Colour_MergeF(colour(1), colour(2), f - 1.0f);
         }
         return;
     }
     switch (t.colourMode) {
     case 0:
     case 1:
-    case 2: p.colour = colour(0); break;
+    case 2:
+        p.colour = colour(0);
+        break;
     case 3: {
         const uint32_t red = RandomChannel(t.colours[0], t.colours[1]);
         const uint32_t green = RandomChannel(t.colours[2], t.colours[3]);
@@ -338,8 +343,11 @@ void Particle_ComputeColour(TParticle& p) {
         p.colour = Colour_FromHSV(hsv);
         break;
     }
-    case 5: p.colour = Colour_MergeF(colour(0), colour(1), Particle_Random1()); break;
-    default: break;
+    case 5:
+        p.colour = Colour_MergeF(colour(0), colour(1), Particle_Random1());
+        break;
+    default:
+        break;
     }
 }
 

@@ -155,9 +155,10 @@ void ParticleType_Color1(int type, uint32_t colour);
 void ParticleType_Color2(int type, uint32_t colour1, uint32_t colour2);
 void ParticleType_Color3(int type, uint32_t colour1, uint32_t colour2, uint32_t colour3);
 void ParticleType_ColorMix(int type, uint32_t colour1, uint32_t colour2);
-void ParticleType_ColorRGB(int type, int redMin, int redMax, int greenMin, int greenMax, int blueMin, int blueMax);
-void ParticleType_ColorHSV(int type, int hueMin, int hueMax, int saturationMin, int saturationMax, int valueMin,
-                           int valueMax);
+void ParticleType_ColorRGB(int type, int redMin, int redMax, int greenMin, int greenMax, int blueMin,
+                           int blueMax);
+void ParticleType_ColorHSV(int type, int hueMin, int hueMax, int saturationMin, int saturationMax,
+                           int valueMin, int valueMax);
 void ParticleType_Alpha1(int type, float alpha);
 void ParticleType_Alpha2(int type, float alpha1, float alpha2);
 void ParticleType_Alpha3(int type, float alpha1, float alpha2, float alpha3);
@@ -184,7 +185,8 @@ void ParticleSystem_Position(int system, float x, float y);
 void ParticleSystem_AutoUpdate(int system, bool on);
 void ParticleSystem_AutoDraw(int system, bool on);
 void ParticleSystem_CreateParticles(int system, float x, float y, int type, int number);
-void ParticleSystem_CreateParticlesColour(int system, float x, float y, int type, uint32_t colour, int number);
+void ParticleSystem_CreateParticlesColour(int system, float x, float y, int type, uint32_t colour,
+                                          int number);
 void ParticleSystem_ClearParticles(int system);
 int ParticleSystem_ParticleCount(int system);
 void ParticleSystem_Update(int system);
@@ -219,7 +221,8 @@ void ParticleDestroyer_Destroy(int system, int destroyer);
 void ParticleDestroyer_DestroyAll(int system);
 bool ParticleDestroyer_Exists(int system, int destroyer);
 void ParticleDestroyer_Clear(int system, int destroyer);
-void ParticleDestroyer_Region(int system, int destroyer, float xmin, float xmax, float ymin, float ymax, int shape);
+void ParticleDestroyer_Region(int system, int destroyer, float xmin, float xmax, float ymin, float ymax,
+                              int shape);
 
 int ParticleDeflector_Create(int system);
 void ParticleDeflector_Destroy(int system, int deflector);
@@ -235,7 +238,8 @@ void ParticleChanger_Destroy(int system, int changer);
 void ParticleChanger_DestroyAll(int system);
 bool ParticleChanger_Exists(int system, int changer);
 void ParticleChanger_Clear(int system, int changer);
-void ParticleChanger_Region(int system, int changer, float xmin, float xmax, float ymin, float ymax, int shape);
+void ParticleChanger_Region(int system, int changer, float xmin, float xmax, float ymin, float ymax,
+                            int shape);
 void ParticleChanger_Kind(int system, int changer, int kind);
 void ParticleChanger_Types(int system, int changer, int fromType, int toType);
 

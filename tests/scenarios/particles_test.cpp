@@ -19,14 +19,16 @@ TEST(Particles, ActionsAndSystemsUpdateEachStepAndDrawByDepth) {
          // The action system lies below the instance: a red square at (30, 30), and four particles of
          // life 3 at (80, 80).
          "action_partsyst_create(10);"
-         "action_parttype_create(0, pt_shape_square, -1, 1, 1, 0); action_parttype_color(0, 1, c_red, c_red, 1, 1);"
+         "action_parttype_create(0, pt_shape_square, -1, 1, 1, 0); action_parttype_color(0, 1, c_red, c_red, "
+         "1, 1);"
          "action_parttype_life(0, 100, 100); action_partemit_create(0, ps_shape_rectangle, 30, 30, 30, 30);"
          "action_partemit_burst(0, 0, 1);"
          "action_parttype_create(1, pt_shape_pixel, -1, 1, 1, 0); action_parttype_life(1, 3, 3);"
          "action_partemit_create(1, ps_shape_rectangle, 80, 80, 80, 80); action_partemit_burst(1, 1, 4);"
          // A system of the script's own lies above it: a blue square at (66, 66).
          "ps = part_system_create(); part_system_depth(ps, -10); t = part_type_create();"
-         "part_type_shape(t, pt_shape_square); part_type_color1(t, c_blue); part_particles_create(ps, 66, 66, t, 1);"
+         "part_type_shape(t, pt_shape_square); part_type_color1(t, c_blue); part_particles_create(ps, 66, "
+         "66, t, 1);"
          "global.steps = 0;"},
         {8, 0, "draw_set_colour(c_lime); draw_rectangle(20, 20, 40, 40, false);"},
         {3, 0,

@@ -39,13 +39,22 @@ void ReadPNG_ReadData(png_structp png, png_bytep out, png_size_t count) {
     state->position += count;
 }
 
+// libpng's own messages go to the console, not to the standard error; an error ends the decode.
+void PNGError(png_structp png, png_const_charp message) {
+    DebugConsole->Output("libpng error: %s\n", message);
+    png_longjmp(png, 1);
+}
+void PNGWarning(png_structp, png_const_charp message) {
+    DebugConsole->Output("libpng warning: %s\n", message);
+}
+
 // Decodes into the state; false on any failure, leaving what was made for ReadPNG_Free.
 bool ReadPNG_Decode(PNGDecodeState* state) {
     if (state->size < 8 || png_sig_cmp(state->source, 0, 8) != 0) {
         DebugConsole->Output("Not a PNG");
         return false;
     }
-    state->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    state->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PNGError, PNGWarning);
     if (state->png == nullptr) return false;
     state->info = png_create_info_struct(state->png);
     state->endInfo = png_create_info_struct(state->png);
@@ -183,7 +192,7 @@ bool write_png_file(const char* name, const uint8_t* pixels, int width, int heig
     }
 
     bool written = false;
-    job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PNGError, PNGWarning);
     if (job.png == nullptr) {
         DebugConsole->Output("[write_png_file] png_create_write_struct failed\n");
     } else {

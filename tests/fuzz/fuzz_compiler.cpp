@@ -5,6 +5,7 @@
 // evaluator). Only texts without strings and indices run: a loop that doubles a text or an
 // index near the limits can ask for gigabytes, which ends the run by design (out of memory), not by a
 // fault.
+#include "fuzz_quiet.h"
 #include "../support/fake_world.h"
 #include "script/code.h"
 #include "script/code_execute.h"

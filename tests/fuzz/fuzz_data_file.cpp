@@ -2,6 +2,7 @@
 // text and loaded paths are walked along) and as a debug-information file. Every function name resolves
 // (as a script), so that binding runs its chains, and a name that does not resolve fails the load
 // instead of ending the run.
+#include "fuzz_quiet.h"
 #include "core/memory.h"
 #include "data/code_chunk.h"
 #include "data/debug_info.h"
@@ -33,8 +34,6 @@ uint8_t* Copy(const uint8_t* data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // The loader's traces would drown the fuzzer's own report.
-    if (!std::freopen("/dev/null", "w", stdout)) return 0;
     Code_Function_SetLookup({AnyScript, nullptr, nullptr});
     Code_SetLoadErrorHandler(KeepRunning);
     return 0;

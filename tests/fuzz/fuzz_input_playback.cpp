@@ -1,5 +1,6 @@
 // Plays arbitrary bytes back as an input recording, step by step to the end, and reads them as a saved
 // input state. Whatever the bytes, every table the game reads keeps its range.
+#include "fuzz_quiet.h"
 #include "core/memory.h"
 #include "io/input.h"
 #include "script/buffer.h"

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the JPEG decoder. A decode that succeeds must give width x height readable,
 // opaque pixels (or zero words for component counts other than 1, 3 and 4).
+#include "fuzz_quiet.h"
 #include "core/memory.h"
 #include "fuzz_pixels.h"
 #include "graphics/image_decode.h"

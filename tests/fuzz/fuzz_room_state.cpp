@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the reader of a room's saved state. A state that reads back must write out
 // and read back again to the same bytes.
+#include "fuzz_quiet.h"
 #include "script/buffer.h"
 #include "world/instance.h"
 #include "world/room.h"

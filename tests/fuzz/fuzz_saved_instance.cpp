@@ -1,5 +1,6 @@
 // Reads arbitrary bytes as the saved form of one instance, with a variable list and with variable slots,
 // into a world of two objects (one the parent of the other), then frees the instance.
+#include "fuzz_quiet.h"
 #include "script/buffer.h"
 #include "script/compiled_game.h"
 #include "world/instance.h"

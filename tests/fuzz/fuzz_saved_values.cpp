@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the readers of saved values and variable lists, at alignments 1 and 4. A
 // value that reads back must write out and read back again to the same text form.
+#include "fuzz_quiet.h"
 #include "../script/value_test_util.h"
 #include "core/memory.h"
 #include "script/buffer.h"

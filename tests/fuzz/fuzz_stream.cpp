@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to CStream: the input (up to its first NUL) as hexadecimal text, then the
 // input's first bytes as a program of typed reads, seeks and writes on the decoded stream.
+#include "fuzz_quiet.h"
 #include "core/memory.h"
 #include "core/stream.h"
 

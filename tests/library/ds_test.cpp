@@ -15,6 +15,23 @@ using testing::Not;
 
 namespace {
 
+TEST_F(DsTest, TheGroupRegistersItsFunctionsInOrderWithTheirCounts) {
+    int first = -1, last = -1, id = -1;
+    ASSERT_TRUE(Code_Function_Find("ds_set_precision", first));
+    ASSERT_TRUE(Code_Function_Find("ds_grid_read", last));
+    EXPECT_EQ(last - first + 1, 126);
+    ASSERT_TRUE(Code_Function_Find("ds_stack_create", id));
+    EXPECT_EQ(id - first, 2);
+    for (const char* any : {"ds_stack_push", "ds_queue_enqueue", "ds_list_add"}) {
+        ASSERT_TRUE(Code_Function_Find(any, id));
+        EXPECT_EQ(Code_Function_GetArgCount(id), -1) << any;
+    }
+    ASSERT_TRUE(Code_Function_Find("ds_map_create", id));
+    EXPECT_EQ(Code_Function_GetArgCount(id), 0);
+    ASSERT_TRUE(Code_Function_Find("ds_grid_set_grid_region", id));
+    EXPECT_EQ(Code_Function_GetArgCount(id), 8);
+}
+
 TEST_F(DsTest, HandlesAreReusedLowestFirstAndNamedPerKind) {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(CallReal("ds_list_create"), i);

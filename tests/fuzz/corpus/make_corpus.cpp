@@ -4,6 +4,10 @@
 // writes OUT_FOLDER/<target>/<name> for every target; tests/fuzz/corpus holds what it wrote.
 #include "game_writer.h"
 #include "graphics/image_samples.h"
+#include "library/ds_grid.h"
+#include "library/ds_list.h"
+#include "library/ds_map.h"
+#include "library/ds_queues.h"
 #include "runner/builtin_registry.h"
 #include "script/buffer.h"
 #include "script/code.h"
@@ -241,6 +245,49 @@ int main(int argc, char** argv) {
     Write("fuzz_shader", "pair", ShaderChunk({{"shd_a", vertex, fragment, {"in_Position"}}}));
     Write("fuzz_shader", "two", ShaderChunk({{"shd_b", vertex2, fragment2, {}}, {"shd_c", vertex, fragment, {"a", "b"}}}));
     Write("fuzz_shader", "bad", ShaderChunk({{"shd_bad", "float4 main() : POSITION { return x; }", fragment, {}}}));
+
+    // Text forms of data structures, after the digit of their kind: a real, a text, an array of both and
+    // a marked real in each.
+    {
+        ScriptValue one{}, text{}, array{}, marked{};
+        one.real = 1;
+        text.kind = KIND_STRING;
+        text.str = const_cast<char*>("hi");
+        Value_AssignIndexed(&array, &one, 0);
+        Value_AssignIndexed(&array, &text, kArrayRowStride + 1);
+        marked.kind = 0x80000000u;
+        auto write = [](const char* name, char kind, char* form) {
+            Write("fuzz_ds_text", name, std::string(1, kind) + (form ? form : ""));
+            MEM_FREE(form);
+        };
+        CDS_Map map;
+        map.Add(&text, &one);
+        map.Add(&one, &text);
+        map.Add(&marked, &array);
+        write("map", '0', map.WriteToString());
+        CDS_List list;
+        for (const ScriptValue* v : {&one, &text, &array, &marked})
+            list.Add(v);
+        write("list", '1', list.WriteToString());
+        CDS_Stack stack;
+        stack.Push(&text);
+        stack.Push(&array);
+        write("stack", '2', stack.WriteToString());
+        CDS_Queue queue;
+        queue.Enqueue(&one);
+        queue.Enqueue(&text);
+        queue.Dequeue();
+        write("queue", '3', queue.WriteToString());
+        CDS_Grid grid(2, 2);
+        Value_Copy(grid.Cell(1, 0), &text);
+        Value_Copy(grid.Cell(0, 1), &array);
+        write("grid", '4', grid.WriteToString());
+        CDS_Priority priority;
+        priority.Add(&text, &one);
+        priority.Add(&array, &text);
+        write("priority", '5', priority.WriteToString());
+        Value_Free(&array);
+    }
 
     // Command lines as a user types them.
     Write("fuzz_command_line", "game", std::string("runner\0-game\0/a folder/game.win\0-noerrors", 42));

@@ -124,26 +124,23 @@ TEST_F(TextureFunctions, ImagesWithTexturesOfTheirOwnCoverThemWhole) {
 }
 
 TEST_F(TextureFunctions, MissingResourcesRaiseAndLeaveTheResultUnset) {
-    Result r = Call("sprite_get_texture", {5, 0});
-    EXPECT_TRUE(ErrorReported("Trying to get texture from non-existing sprite."));
-    EXPECT_TRUE(r.v.IsReal());
-    EXPECT_EQ(r.Real(), 0);
-    ForgetReportedError();
-    EXPECT_TRUE(UVs("sprite_get_uvs", {-1, 0}).empty());
-    EXPECT_TRUE(ErrorReported("Trying to get texture from non-existing sprite."));
-    ForgetReportedError();
-    EXPECT_TRUE(UVs("background_get_uvs", {3, 0}).empty());
-    EXPECT_TRUE(ErrorReported("Trying to get texture from non-existing background."));
-    ForgetReportedError();
-    Call("background_get_texture", {-1});
-    EXPECT_TRUE(ErrorReported("Trying to get texture from non-existing background."));
-    ForgetReportedError();
-    // The built-in font is not in the font table.
-    Call("font_get_texture", {-1});
-    EXPECT_TRUE(ErrorReported("trying to get texture from non-existing font"));
-    ForgetReportedError();
-    EXPECT_TRUE(UVs("font_get_uvs", {1, 0}).empty());
-    EXPECT_TRUE(ErrorReported("trying to get texture from non-existing font"));
+    // The built-in font (-1) is not in the font table.
+    const struct {
+        const char* name;
+        int index;
+        const char* message;
+    } cases[] = {{"sprite_get_texture", 5, "Trying to get texture from non-existing sprite."},
+                 {"sprite_get_uvs", -1, "Trying to get texture from non-existing sprite."},
+                 {"background_get_uvs", 3, "Trying to get texture from non-existing background."},
+                 {"background_get_texture", -1, "Trying to get texture from non-existing background."},
+                 {"font_get_texture", -1, "trying to get texture from non-existing font"},
+                 {"font_get_uvs", 1, "trying to get texture from non-existing font"}};
+    for (const auto& c : cases) {
+        Result r = Call(c.name, {c.index, 0});
+        EXPECT_TRUE(ErrorReported(c.message)) << c.name;
+        EXPECT_TRUE(r.v.IsReal() && r.Real() == 0) << c.name;
+        ForgetReportedError();
+    }
     EXPECT_EQ(Call("texture_get_width", {-1}).Real(), 1);
     EXPECT_EQ(Call("texture_get_height", {4000}).Real(), 1);
     Call("texture_preload", {-7});

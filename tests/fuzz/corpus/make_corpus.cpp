@@ -186,6 +186,18 @@ int main(int argc, char** argv) {
     second.localMap = {255, 255, 255, 0, 0, 0};
     Write("fuzz_gif", "two_frames.gif", EncodeGIF(4, 4, {255, 0, 0, 0, 255, 0}, {first, second}));
     Write("fuzz_gif", "local_map.gif", EncodeGIF(2, 2, {}, {second}));
+    // Downloads: a frame count and flags, then the body.
+    auto download = [](int8_t frames, uint8_t flags, std::vector<uint8_t> body) {
+        body.insert(body.begin(), {static_cast<uint8_t>(frames), flags});
+        return body;
+    };
+    PNGSample strip;
+    strip.width = 6;
+    strip.height = 2;
+    strip.rows.assign(6 * 2 * 4, 255);
+    Write("fuzz_image_download", "strip3.png", download(3, 1 | 2 | 8, EncodePNG(strip)));
+    Write("fuzz_image_download", "rgb.jpg", download(2, 0, EncodeJPEG(8, 8, 3, std::vector<uint8_t>(192, 200))));
+    Write("fuzz_image_download", "two_frames.gif", download(-1, 4, EncodeGIF(4, 4, {255, 0, 0, 0, 255, 0}, {first, second})));
     Write("fuzz_bmp", "rgb24.bmp", BMP(24));
     Write("fuzz_bmp", "indexed8.bmp", BMP(8));
 

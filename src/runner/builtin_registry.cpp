@@ -12,6 +12,7 @@
 #include "physics/physics.h"
 #include "world/action_builtins.h"
 #include "world/game_builtins.h"
+#include "world/highscore.h"
 #include "world/interaction_builtins.h"
 #include "world/tile_builtins.h"
 
@@ -27,7 +28,7 @@ struct RegistrationGroup {
 };
 
 const RegistrationGroup kGroups[] = {
-    {"HighScore..", {nullptr}}, // HighScore_Load (no registrations)
+    {"HighScore..", {HighScore_Load}}, // reads the table; registers nothing
     {"Game..", {InitGameFunctions}},
     {"Math..", {InitMathFunctions}},
     {"Graphic..", {InitGraphicFunctions, InitWindowFunctions, InitTileFunctions, InitSurfaceFunctions}},

@@ -104,8 +104,8 @@ void EndGame() {
 void Run_LoadPendingGame() {
     New_Room = -1;
     IO_Clear();
-    // Saved games come with the game save and load code; until then no pending load is ever queued
-    // (nothing sets -300), and a stray -300 is only cleared.
+    // game_load queues its file itself; nothing sets -300 with a pending save name, so a stray -300 is
+    // only cleared.
 }
 
 void Run_EnterMainLoop() {

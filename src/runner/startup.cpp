@@ -51,6 +51,7 @@
 #include "world/room.h"
 #include "world/room_entry.h"
 #include "world/room_table.h"
+#include "world/saved_game.h"
 #include "world/timeline.h"
 
 #include <cstdio>
@@ -268,6 +269,8 @@ void Runner_Shutdown() {
     Services_Shutdown();
     Network_Shutdown();
     Steam_Shutdown();
+    HighScore_Save();
+    Game_ClearQueue();
     Code_Constant_Free();
     Code_Function_Free();
     Code_FreeArguments();

@@ -17,6 +17,7 @@
 #include "world/game_values.h"
 #include "world/instance.h"
 #include "world/room.h"
+#include "world/saved_game.h"
 
 #include <cmath>
 
@@ -64,7 +65,8 @@ void DoAStep() {
     const int64_t now = Timing_GetTime();
     Run_DeltaTime = now - Run_StepClock;
     Run_StepClock = now;
-    // Queued loads of saved games come with the game save and load code; none is ever queued yet.
+    // A saved game queued by the last step replaces the world before anything else happens.
+    Game_ProcessQueuedLoad();
 
     Profiler_Push(0xFF00FF00u, "IO&Zebo");
     IO_Update();

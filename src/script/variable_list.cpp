@@ -52,7 +52,7 @@ VariableListEntry* CVariableList::Find(int id) const {
     return nullptr;
 }
 
-VariableListEntry* CVariableList::Add(int id) {
+VariableListEntry* CVariableList::Add(int id, bool atTail) {
     VariableListEntry* entry = g_freeEntries;
     if (entry) {
         g_freeEntries = entry->allNext;
@@ -61,9 +61,12 @@ VariableListEntry* CVariableList::Add(int id) {
     }
     Value_SetReal(&entry->value, 0.0);
     entry->id = id;
-    VariableListEntry*& head = buckets[BucketOf(id)];
-    entry->bucketNext = head;
-    head = entry;
+    VariableListEntry** link = &buckets[BucketOf(id)];
+    if (atTail)
+        while (*link)
+            link = &(*link)->bucketNext;
+    entry->bucketNext = *link;
+    *link = entry;
     entry->allNext = last;
     last = entry;
     ++count;
@@ -124,7 +127,7 @@ bool CVariableList::Deserialise(IBuffer* buffer) {
         bool ok;
         if (id >= 0) {
             VariableListEntry* entry = Find(id);
-            if (!entry) entry = Add(id);
+            if (!entry) entry = Add(id, true);
             ok = Value_Deserialise(&entry->value, buffer);
         } else {
             DebugConsole->Output("WARNING: Load game failed to find variable \"%s\"\n", name ? name : "");

@@ -48,7 +48,8 @@ public:
     // s32 count, then per variable its name (a buffer string) and its value's binary form.
     void Serialise(IBuffer* buffer) const;
     // Clears the list and reads the saved form; names the game no longer has are skipped with a warning.
-    // False when the form is cut short or a count cannot be right; the list then holds what was read.
+    // Each bucket keeps the order it was saved in, so the list saves again to the same bytes. False when
+    // the form is cut short or a count cannot be right; the list then holds what was read.
     bool Deserialise(IBuffer* buffer);
     // "name(id) = value" per variable, for the debug views.
     void Dump(tagIConsole* console) const;
@@ -66,5 +67,6 @@ public:
 private:
     uint64_t generation;
     VariableListEntry* Find(int id) const;
-    VariableListEntry* Add(int id);
+    // A new entry holding real 0, at the head of its bucket (or, with atTail, at its end).
+    VariableListEntry* Add(int id, bool atTail = false);
 };

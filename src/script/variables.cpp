@@ -317,17 +317,33 @@ void Variable_SerialiseGlobals(IBuffer* buffer) {
         Buffer_WriteReal(buffer, eBuffer_S32, g_globalFlags[i] ? 1 : 0);
 }
 
-bool Variable_DeserialiseGlobals(IBuffer* buffer) {
-    if (!g_globals) g_globals = new CVariableList();
-    if (!g_globals->Deserialise(buffer)) return false;
+bool Variable_ReadGlobals(IBuffer* buffer, SavedGlobals& saved) {
+    saved.list = std::make_unique<CVariableList>();
+    saved.flags.clear();
+    if (!saved.list->Deserialise(buffer)) return false;
     int count;
     if (!Buffer_ReadInt32(buffer, &count) || !Buffer_CountFits(buffer, count, 4)) return false;
-    ResetGlobalFlags(count);
-    for (int i = 0; i < count; ++i) {
-        int flag;
-        if (!Buffer_ReadInt32(buffer, &flag)) return false;
-        g_globalFlags[i] = flag != 0;
+    saved.flags.resize(static_cast<size_t>(count));
+    for (uint8_t& flag : saved.flags) {
+        int word;
+        if (!Buffer_ReadInt32(buffer, &word)) return false;
+        flag = word != 0;
     }
+    return true;
+}
+
+void Variable_UseGlobals(SavedGlobals& saved) {
+    delete g_globals;
+    g_globals = saved.list ? saved.list.release() : new CVariableList();
+    ResetGlobalFlags(static_cast<int>(saved.flags.size()));
+    if (!saved.flags.empty()) std::memcpy(g_globalFlags, saved.flags.data(), saved.flags.size());
+    saved.flags.clear();
+}
+
+bool Variable_DeserialiseGlobals(IBuffer* buffer) {
+    SavedGlobals saved;
+    if (!Variable_ReadGlobals(buffer, saved)) return false;
+    Variable_UseGlobals(saved);
     return true;
 }
 

@@ -5,8 +5,13 @@
 // 10000 or more is looked up in a CVariableList.
 #pragma once
 
+#include "script/variable_list.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 class CInstance;
-class CVariableList;
 class IBuffer;
 struct ScriptValue;
 
@@ -88,7 +93,16 @@ void Variable_DeclareGlobal(int id);
 bool Variable_IsGlobalDeclared(int id);
 // The global list, then the s32 flag count and each flag as s32.
 void Variable_SerialiseGlobals(IBuffer* buffer);
-// False, so that the load stops, when the saved form is cut short or its counts cannot be right.
+// Reads that form and puts it in place of the running globals; false, with nothing changed, when it is
+// cut short or its counts cannot be right.
 bool Variable_DeserialiseGlobals(IBuffer* buffer);
+// The global scope of a saved form, read but not in use yet.
+struct SavedGlobals {
+    std::unique_ptr<CVariableList> list;
+    std::vector<uint8_t> flags;
+};
+bool Variable_ReadGlobals(IBuffer* buffer, SavedGlobals& saved);
+// Replaces the running globals with saved ones (saved is left empty).
+void Variable_UseGlobals(SavedGlobals& saved);
 // Frees the built-in names, the global list and the flags.
 void Variable_Free();

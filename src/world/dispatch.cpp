@@ -1,5 +1,6 @@
 #include "world/dispatch.h"
 
+#include "core/convert.h"
 #include "ext/extensions.h"
 #include "graphics/sprite.h"
 #include "io/input.h"
@@ -293,7 +294,7 @@ void Dispatch_Boundaries() {
             }
             const CView& view = Run_Room->views[v];
             const int left = view.viewX, top = view.viewY;
-            const int right = view.viewX + view.viewW, bottom = view.viewY + view.viewH;
+            const int right = Wrap_Add32(view.viewX, view.viewW), bottom = Wrap_Add32(view.viewY, view.viewH);
             if (pass == 0)
                 BoundaryStage(40 + v, [&](CInstance* i) { return Outside(i, left, top, right, bottom); });
             else

@@ -277,13 +277,13 @@ void CInstance::Serialise(IBuffer* b) {
     }
 }
 
-bool CInstance::Deserialise(IBuffer* b) {
+bool CInstance::Deserialise(IBuffer* b, bool enterLists) {
     SavedReader r{b};
     id = r.Int();
     deactivated = r.Flag();
     int32_t objectIndex = r.Int();
     if (!r.ok) return false;
-    SetObject(objectIndex, !deactivated);
+    SetObject(objectIndex, enterLists && !deactivated);
     sprite_index = r.Int();
     for (float* f : {&image_index, &image_speed, &image_xscale, &image_yscale, &image_angle, &image_alpha})
         *f = r.Float();

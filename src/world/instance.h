@@ -84,8 +84,8 @@ public:
     // ---- Saved form
     void Serialise(IBuffer* buffer);
     // False when the saved form is cut short or its variables cannot be read; the instance then holds
-    // what was read.
-    bool Deserialise(IBuffer* buffer);
+    // what was read. Without enterLists an active instance stays out of its object's lists.
+    bool Deserialise(IBuffer* buffer, bool enterLists = true);
 
     // An instance still present: neither marked for removal nor deactivated.
     bool Present() const { return !marked && !deactivated; }

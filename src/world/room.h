@@ -105,9 +105,11 @@ public:
     // ---- The room's part of a saved game
     void SaveState(IBuffer* buffer);
     // Reads the state written by SaveState into a new room; the clear-display flag, the name and the
-    // record come from the definition of room roomIndex. False when the state is cut short or a count
-    // does not fit the bytes left: the room then holds no instance and no tile.
-    bool LoadState(IBuffer* buffer, int roomIndex);
+    // record come from the definition of room roomIndex. With enter, every instance is entered in the
+    // instance table and the active ones in their objects' lists; without, none is (the caller enters
+    // them). False when the state is cut short or a count does not fit the bytes left: the room then
+    // holds no instance and no tile.
+    bool LoadState(IBuffer* buffer, int roomIndex, bool enter = true);
 
     int32_t lastTileIndex = -1;
     char* caption = nullptr;

@@ -9,6 +9,7 @@
 #include "world/game_builtins.h"
 #include "world/room_change.h"
 #include "world/room_table.h"
+#include "world/saved_game.h"
 
 namespace {
 
@@ -54,24 +55,22 @@ BUILTIN_INSTANCE_BODY(room_next) {
     SetResult(result, Room_Exists(room) ? Room_Next(room) : -1);
 }
 
-// Saved games need the game state's writer and reader, which are not built yet: a call with the right
-// argument says so on the release console and changes nothing. The result is always -1.
-void SavingNotAvailable(ScriptValue& result, const char* name, const BuiltInArgs& args, bool wantsText) {
-    SetResult(result, -1);
-    if (args.count != 1 || args.At(0)->IsString() != wantsText) return;
-    ReleaseConsole->Output("%s: saved games are not available in this runner yet; nothing was done\n", name);
-}
+// The result is -1 whatever happens; an argument of the wrong kind does nothing.
 BUILTIN_INSTANCE_BODY(game_save) {
-    SavingNotAvailable(result, "game_save", args, true);
+    SetResult(result, -1);
+    if (args.count == 1 && args.At(0)->IsString()) Game_SaveFile(args.Text(0));
 }
 BUILTIN_INSTANCE_BODY(game_load) {
-    SavingNotAvailable(result, "game_load", args, true);
+    SetResult(result, -1);
+    if (args.count == 1 && args.At(0)->IsString()) Game_LoadFile(args.Text(0));
 }
 BUILTIN_INSTANCE_BODY(game_save_buffer) {
-    SavingNotAvailable(result, "game_save_buffer", args, false);
+    SetResult(result, -1);
+    if (args.count == 1 && args.At(0)->IsReal()) Game_SaveBuffer(args.Rounded(0));
 }
 BUILTIN_INSTANCE_BODY(game_load_buffer) {
-    SavingNotAvailable(result, "game_load_buffer", args, false);
+    SetResult(result, -1);
+    if (args.count == 1 && args.At(0)->IsReal()) Game_QueueLoadBuffer(args.Rounded(0));
 }
 
 const BuiltInRegistration kRoomFunctions[] = {

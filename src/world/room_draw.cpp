@@ -2,6 +2,7 @@
 // from the deepest to the nearest, then foregrounds), the GUI layer and the cursor sprite.
 #include "world/room_draw.h"
 
+#include "core/convert.h"
 #include "graphics/background.h"
 #include "graphics/batcher.h"
 #include "graphics/draw.h"
@@ -50,7 +51,7 @@ void DrawInstance(CInstance* i) {
     }
     CSprite* sprite = Sprite_Data(i->sprite_index);
     if (!sprite) return;
-    const int frame = static_cast<int>(std::floor(i->image_index));
+    const int frame = X86_DoubleToInt32(std::floor(i->image_index));
     if (i->image_xscale == 1.0f && i->image_yscale == 1.0f && i->image_angle == 0.0f && i->image_blend == 0xFFFFFF &&
         i->image_alpha == 1.0f)
         sprite->DrawSimple(frame, i->x, i->y);
@@ -190,14 +191,14 @@ bool Room_DrawViews() {
                     surface = true;
                 }
             }
-            Graphics::SetViewPort(static_cast<int>(view.portX * sx), static_cast<int>(view.portY * sy),
-                                  static_cast<int>(view.portW * sx), static_cast<int>(view.portH * sy));
+            Graphics::SetViewPort(X86_DoubleToInt32(view.portX * sx), X86_DoubleToInt32(view.portY * sy),
+                                  X86_DoubleToInt32(view.portW * sx), X86_DoubleToInt32(view.portH * sy));
             Graphics::SetViewArea(static_cast<float>(view.viewX), static_cast<float>(view.viewY),
                                   static_cast<float>(view.viewW), static_cast<float>(view.viewH), view.angle);
-            IntRect rect{view.viewX, view.viewY, view.viewX + view.viewW, view.viewY + view.viewH};
+            IntRect rect{view.viewX, view.viewY, Wrap_Add32(view.viewX, view.viewW), Wrap_Add32(view.viewY, view.viewH)};
             if (std::fabs(view.angle) >= 0.001f)
-                rect = IntRect{view.viewX - view.viewH / 2, view.viewY - view.viewW / 2,
-                               view.viewX + view.viewW + view.viewH / 2, view.viewY + view.viewH + view.viewW / 2};
+                rect = IntRect{Wrap_Sub32(view.viewX, view.viewH / 2), Wrap_Sub32(view.viewY, view.viewW / 2),
+                               Wrap_Add32(rect.right, view.viewH / 2), Wrap_Add32(rect.bottom, view.viewW / 2)};
             Room_DrawView(rect);
             if (surface) GR_D3D_PopRenderTargets();
         }

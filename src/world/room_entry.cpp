@@ -95,6 +95,13 @@ void Run_ResetRoomTable(int count) {
     g_runRooms.assign(count > 0 ? static_cast<size_t>(count) : 0, nullptr);
 }
 
+bool Run_SetRoom(int index, CRoom* room) {
+    if (index < 0 || static_cast<size_t>(index) >= g_runRooms.size()) return false;
+    delete g_runRooms[static_cast<size_t>(index)];
+    g_runRooms[static_cast<size_t>(index)] = room;
+    return true;
+}
+
 bool StartRoom(int r, bool gameStart) {
     New_Room = -1;
     if (!Room_Exists(r)) return false;

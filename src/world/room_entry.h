@@ -15,6 +15,9 @@ CRoom* Run_GetRoom(int index);
 int Run_RoomTableLength();
 // Sizes the run-time room table to count empty entries, deleting the rooms it held; no room is current.
 void Run_ResetRoomTable(int count);
+// Puts a room into the table at index (a loaded game's rooms; a room held there is deleted); false when
+// index lies outside the table.
+bool Run_SetRoom(int index, CRoom* room);
 
 // Enters room r: a persistent room kept from an earlier visit comes back as it was left, any other room
 // is made from its definition; carried instances join it; then the create events and instance creation

@@ -73,20 +73,13 @@ void CRoom::SaveState(IBuffer* b) {
 
 namespace {
 
-bool ReadText(IBuffer* b, char*& slot) {
-    if (!b->CanRead(eBuffer_String)) return false;
-    MEM_FREE(slot);
-    slot = b->ReadString();
-    return true;
-}
-
 // Reads count saved instances into list (the active list by depth, the deactivated list in order).
-bool ReadInstances(SavedReader& r, RoomList* list, bool byDepth) {
+bool ReadInstances(SavedReader& r, RoomList* list, bool byDepth, bool enter) {
     int32_t count = r.Int();
     if (!r.ok || !Buffer_CountFits(r.buffer, count, kSavedInstanceMinBytes)) return false;
     for (int32_t n = 0; n < count; ++n) {
         auto* instance = new CInstance(0, 0, 0, -1, false);
-        bool read = instance->Deserialise(r.buffer);
+        bool read = instance->Deserialise(r.buffer, enter);
         if (byDepth)
             RoomList_InsertByDepth(list, instance);
         else
@@ -98,16 +91,16 @@ bool ReadInstances(SavedReader& r, RoomList* list, bool byDepth) {
 
 } // namespace
 
-bool CRoom::LoadState(IBuffer* b, int roomIndex) {
+bool CRoom::LoadState(IBuffer* b, int roomIndex, bool enter) {
     SavedReader r{b};
-    bool ok = ReadText(b, caption);
+    bool ok = r.Text(caption);
     width = r.Int();
     height = r.Int();
     speed = r.Int();
     persistent = r.Flag();
     colour = r.UInt();
     showColour = r.Flag();
-    ok = ok && r.ok && ReadText(b, codeText);
+    ok = ok && r.Text(codeText);
     for (RoomBackground& g : backgrounds) {
         g.visible = r.Flag();
         g.foreground = r.Flag();
@@ -155,7 +148,7 @@ bool CRoom::LoadState(IBuffer* b, int roomIndex) {
         }
         ok = r.ok;
     }
-    ok = ok && ReadInstances(r, &active, true) && ReadInstances(r, &deactivated, false);
+    ok = ok && ReadInstances(r, &active, true, enter) && ReadInstances(r, &deactivated, false, enter);
     if (!ok) {
         // Nothing of a broken state stays: the instances read so far were never entered in the hash.
         DestroyActiveInstances();
@@ -163,9 +156,11 @@ bool CRoom::LoadState(IBuffer* b, int roomIndex) {
         ClearTiles();
         return false;
     }
-    for (RoomList* list : {&active, &deactivated})
-        for (CInstance* i = list->first; i; i = i->next)
-            InstanceHash_Insert(i->id, i);
+    if (enter) {
+        for (RoomList* list : {&active, &deactivated})
+            for (CInstance* i = list->first; i; i = i->next)
+                InstanceHash_Insert(i->id, i);
+    }
     // Not part of the saved form: taken from the room's definition, so that a loaded room still clears
     // the display as its definition says.
     if (const CRoom* definition = Room_Data(roomIndex)) {

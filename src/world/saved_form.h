@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/convert.h"
+#include "core/memory.h"
 #include "script/buffer.h"
 
 #include <cstdint>
@@ -27,4 +28,12 @@ struct SavedReader {
     uint32_t UInt() { return X86_DoubleToUInt32(Real(eBuffer_U32)); }
     float Float() { return X86_DoubleToFloat(Real(eBuffer_F32)); }
     uint8_t Flag() { return Real(eBuffer_S32) != 0; }
+    // A string into slot (what it held is freed; 0x04 gives null); false, clearing ok, when no whole
+    // string is left.
+    bool Text(char*& slot) {
+        if (!ok || !buffer->CanRead(eBuffer_String)) return ok = false;
+        MEM_FREE(slot);
+        slot = buffer->ReadString();
+        return true;
+    }
 };

@@ -1,5 +1,6 @@
 #include "scenario.h"
 
+#include "core/files.h"
 #include "data_builder.h"
 #include "support/temp_folder.h"
 
@@ -93,8 +94,10 @@ ScenarioRun RunDataFile(const std::vector<uint8_t>& bytes, const std::vector<std
     const std::string gamePath = folder.Path() + "/game.win";
     std::ofstream(gamePath, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                     static_cast<std::streamsize>(bytes.size()));
-    for (const auto& [name, contents] : files)
+    for (const auto& [name, contents] : files) {
+        File_CreatePathDirectories((folder / name).c_str());
         TempFolder::Write(folder / name, contents);
+    }
     std::vector<std::string> arguments = {"-game", gamePath, "-noerrors", "-output", folder.Path() + "/game.log"};
     if (ScenarioTreeMode()) arguments.push_back("-oldexec");
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());

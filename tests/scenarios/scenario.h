@@ -33,7 +33,7 @@ bool ScenarioTreeMode();
 // Runs the runner in folder with the arguments, killed after timeoutSeconds; the log is folder/game.log.
 ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds);
 
-// Writes the game (and the files given as name and bytes) into a fresh folder and runs the runner there
+// Writes the game (and the files given as name and bytes, their folders made) into a fresh folder and runs the runner there
 // on it with "-noerrors" and "-output" (and "-oldexec" in tree mode); the run is killed after
 // timeoutSeconds.
 ScenarioRun RunScenario(const ScenarioGame& game, const std::vector<std::string>& extraArguments = {},

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 class VariableList : public ::testing::Test {
@@ -89,6 +91,21 @@ TEST_F(VariableList, SaveAndLoad) {
     loaded.Dump(&console);
     EXPECT_NE(std::string(console.Text()).find("list_test_hp(" + std::to_string(hp) + ") = 12.500000\n"),
               std::string::npos);
+
+    // Two variables of one bucket keep their order: the loaded list saves to the same bytes.
+    for (int i = 0; i < 65; ++i)
+        Code_Variable_FindOrAddUser(("list_test_pad" + std::to_string(i)).c_str());
+    CVariableList pair;
+    pair.SetVar(hp, -1, &v);
+    pair.SetVar(hp + 64, -1, &v);
+    Buffer_Standard first(1, eBuffer_Grow, 1);
+    pair.Serialise(&first);
+    first.Seek(0, 0);
+    ASSERT_TRUE(loaded.Deserialise(&first));
+    Buffer_Standard second(1, eBuffer_Grow, 1);
+    loaded.Serialise(&second);
+    ASSERT_EQ(second.position, first.position);
+    EXPECT_EQ(std::memcmp(first.data, second.data, static_cast<size_t>(first.position)), 0);
 }
 
 TEST_F(VariableList, BadCountsAndCutsStopTheLoad) {

@@ -2,6 +2,8 @@
 // map, list, stack, queue, grid, priority queue), the rest is the text. What was read is written out,
 // read into a fresh structure and written again; the two texts must be the same. The structure is then
 // searched, sorted and emptied, so that whatever values a text can produce meet every walk over them.
+#include "fuzz_quiet.h"
+
 #include "core/memory.h"
 #include "core/random.h"
 #include "library/data_structures.h"

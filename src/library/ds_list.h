@@ -37,7 +37,8 @@ public:
     void Shuffle();
     // Destroys the lists and maps named by marked values, releases every value; the block stays.
     void Clear();
-    // Copies the source's count and all its capacity slots (marks included); null clears.
+    // Copies the source's count and all its capacity slots (marks included, with the hazard told at
+    // CDS_Map::Assign); null clears.
     void Assign(const CDS_List* source);
     bool Clearing() const { return m_clearing; }
 

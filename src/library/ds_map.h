@@ -61,7 +61,9 @@ public:
     // Frees every entry without touching nested structures.
     void ClearEntries() { m_hash.Clear(HASH_DELETE_VALUE); }
     // Replaces the entries by copies of the source's (marks included), in the source's order; copying a
-    // map onto itself changes nothing, null clears.
+    // map onto itself changes nothing, null clears. A known hazard kept for the JSON encoder's sake: both
+    // maps then name the same nested structures, and clearing both destroys the index twice (the second
+    // time whatever structure has taken that index since).
     void Assign(const CDS_Map* source);
     // Appends an entry without looking for its key (reading a text form).
     void Append(MapEntry* entry) { m_hash.Insert(DS_KeyHash(&entry->key), entry); }

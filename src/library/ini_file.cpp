@@ -86,6 +86,12 @@ private:
         return at ? static_cast<size_t>(static_cast<const char*>(at) - m_text) : m_length;
     }
 
+    // The end of [start, end) or its first zero byte, which ends a name or value as it ends a text.
+    size_t UpToZero(size_t start, size_t end) const {
+        const void* zero = std::memchr(m_text + start, 0, end - start);
+        return zero ? static_cast<size_t>(static_cast<const char*>(zero) - m_text) : end;
+    }
+
     // "[" name "]", the name every byte between them; null (at the end) when either is missing.
     IniSection* ReadSection() {
         SkipSpace();
@@ -110,7 +116,7 @@ private:
             ++equals;
         m_position = equals;
         if (equals >= m_length || m_text[equals] != '=') return nullptr;
-        size_t nameEnd = equals;
+        size_t nameEnd = UpToZero(nameStart, equals);
         while (nameEnd > nameStart && IsSpace(m_text[nameEnd - 1]))
             --nameEnd;
         ++m_position;
@@ -133,6 +139,7 @@ private:
                 ++valueEnd;
             m_position = valueEnd;
         }
+        valueEnd = UpToZero(valueStart, valueEnd);
         while (valueEnd > valueStart && IsBlank(m_text[valueEnd - 1]))
             --valueEnd;
         return new IniKey{nullptr, CopyOf(m_text + nameStart, nameEnd - nameStart),

@@ -16,4 +16,3 @@ void InitMiscFunctions() {
     Misc_AddDebugFunctions();
     Codec_AddFunctions();
 }
-void InitOSVariables() {}

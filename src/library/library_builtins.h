@@ -8,8 +8,6 @@ void InitResourceFunctions();
 void InitMiscFunctions();
 void InitDSFunctions();
 void InitBufferFunctions();
-// Registers the read-only os_type, os_device, os_version, os_browser, browser_width, browser_height.
-void InitOSVariables();
 
 // True binds the checked ds_grid_set and ds_grid_get, false the fast ones (release mode).
 void DS_Grid_SetBoundsChecking(bool checked);

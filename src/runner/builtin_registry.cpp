@@ -3,6 +3,7 @@
 #include "audio/audio.h"
 #include "core/console.h"
 #include "ext/extensions.h"
+#include "ext/platform_builtins.h"
 #include "graphics/graphics_builtins.h"
 #include "io/gamepad.h"
 #include "io/support_builtins.h"
@@ -38,7 +39,7 @@ const RegistrationGroup kGroups[] = {
     {"Interaction..", {InitInteractionFunctions}},
     {"3D..", {Init3DFunctions}},
     {"Particle..", {InitParticleFunctions}},
-    {"Misc..", {Support_AddFunctions, InitMiscFunctions}},
+    {"Misc..", {Support_AddFunctions, InitMiscFunctions, InitPlatformFunctions}},
     {"DS..", {InitDSFunctions}},
     {"Sound..", {InitSoundFunctions}},
     {"DPlay..", {InitMPlayFunctions}},

@@ -9,6 +9,7 @@
 #include "io/input.h"
 #include "io/message_pump.h"
 #include "io/window.h"
+#include "library/os_events.h"
 #include "net/debugger.h"
 #include "platform/clock.h"
 #include "runner/command_line.h"
@@ -141,6 +142,7 @@ int32_t Run_Frame() {
     const int64_t us = Run_FrameWait(RoomSpeed(), now - g_lastFrameTime);
     Timing_SleepFrame(us);
     if (Run_Running == 0) return 60;
+    OS_UpdatePauseEvent();
 
     g_lastFrameTime = g_frameStart + us;
     if (g_lastFrameTime < g_fpsSecondStart) g_fpsSecondStart = g_lastFrameTime;

@@ -9,6 +9,7 @@
 #include "data/container.h"
 #include "data/general_info.h"
 #include "ext/extensions.h"
+#include "ext/platform_builtins.h"
 #include "graphics/background.h"
 #include "graphics/draw.h"
 #include "graphics/embedded_images.h"
@@ -128,6 +129,7 @@ bool Runner_InitAll() {
     GR_Draw_Init();
     // Before the data file is read, only "-steam" can forbid calls into external libraries.
     Code_Constant_Init(!Runner_Switches.steam);
+    InitMiscConstants();
     Window_ClearViewPorts();
     Particle_Init();
     Effect_SetRoomSource(EffectRoom);

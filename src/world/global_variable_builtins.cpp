@@ -7,6 +7,7 @@
 #include "core/save_area.h"
 #include "core/utf8.h"
 #include "data/general_info.h"
+#include "ext/platform_builtins.h"
 #include "graphics/background.h"
 #include "graphics/frame.h"
 #include "graphics/profiler.h"
@@ -497,6 +498,7 @@ void Variable_BuiltIn_Init() {
     Variable_BuiltIn_Clear();
     Variable_BuiltIn_InitInstance();
     BuiltInVariable_Register(kGlobals);
+    InitOSVariables();
 }
 
 void Variable_InitWorkingDirectory(const char* programPath) {

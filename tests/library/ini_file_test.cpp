@@ -102,8 +102,7 @@ TEST(IniFile, MalformedText) {
     EXPECT_EQ(Reread("[a]\n=v\n==\n"), "[a]\r\n==\r\n=v\r\n");
     EXPECT_EQ(Reread("[a]\n;k=v\n#k=w\nk=\"open\n"), "[a]\r\nk=open\r\n");
     EXPECT_EQ(Reread("[a]\nk=v\n[]\n"), "[]\r\n[a]\r\nk=v\r\n");
-    // Zero bytes end a name or value; a long line is one value.
-    EXPECT_EQ(Reread(std::string("[a]\nk=x\0y\n", 10)), "[a]\r\nk=x\r\n");
+    // A long line is one value.
     const std::string longValue(100000, 'v');
     EXPECT_EQ(Reread("[s]\nk=" + longValue), "[s]\r\nk=" + longValue + "\r\n");
 }
@@ -148,6 +147,11 @@ TEST(IniFile, FilesLiveInTheSaveArea) {
     EXPECT_EQ(TempFolder::Read(folders.Game("g.ini")), "[a]\r\nk=game\r\n");
     IniFile fromSaveArea("g.ini", false);
     EXPECT_EQ(Value(fromSaveArea, "a", "k"), "saved");
+    // A zero byte in a file ends its name or value there (and what is then left of it is trimmed).
+    const char zeroBytes[] = "[a\0b]\nk=x \0y\nj \0=v\n";
+    TempFolder::Write(folders.Game("zero.ini"), std::string(zeroBytes, sizeof zeroBytes - 1));
+    IniFile zero("zero.ini", false);
+    EXPECT_EQ(Flushed(zero), "[a]\r\nj=v\r\nk=x\r\n");
 
     // A missing file keeps its name, so the first flush after a change makes it (with its folders).
     {

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -96,5 +99,27 @@ TEST(BuiltinRegistry, VertexAndShaderGroupsInOrderWithTheirCounts) {
     EXPECT_NE(Code_Function_Entry(submit)->function, checked);
     SetReleaseMode(1);
     EXPECT_EQ(Code_Function_Entry(submit)->function, checked);
+    Code_Function_Free();
+}
+
+// Each name is registered once, except the twelve resource functions registered under two argument
+// counts; a second registration would never be found by name.
+TEST(BuiltinRegistry, NamesAreRegisteredOnce) {
+    Code_Function_Free();
+    ::testing::internal::CaptureStdout();
+    InitQNLFunctions();
+    ::testing::internal::GetCapturedStdout();
+    const std::set<std::string> twice = {
+        "sprite_add", "sprite_create_from_screen", "sprite_add_from_screen", "sprite_create_from_surface",
+        "sprite_add_from_surface", "sprite_replace", "background_create_color", "background_replace",
+        "background_create_from_screen", "background_create_from_surface", "background_create_gradient",
+        "background_add"};
+    std::map<std::string, int> counts;
+    for (int i = 0; i < Code_Function_Count(); ++i)
+        ++counts[Code_Function_Entry(i)->name];
+    for (const auto& [name, count] : counts)
+        EXPECT_EQ(count, twice.count(name) ? 2 : 1) << name;
+    for (const char* name : {"buffer_create", "ini_open", "md5_file", "display_get_gui_width", "Zebo_GetTimer"})
+        EXPECT_EQ(counts[name], 1) << name;
     Code_Function_Free();
 }

@@ -69,10 +69,6 @@ void AddNumberedRun(const char* prefix, int firstNumber, int lastNumber, double 
     }
 }
 
-// The os_*, device_*, browser_* and the rest of the library's constants, the last step of the table's
-// set-up: the library's built-ins that use them are not written yet, so there are none.
-void AddLibraryConstants() {}
-
 } // namespace
 
 void Code_Constant_Add(const char* name, const ScriptValue* value) {
@@ -378,5 +374,4 @@ void Code_Constant_Init(bool externalCallsAllowed) {
     AddRun({"ov_friends", "ov_community", "ov_players", "ov_settings", "ov_gamegroup", "ov_achievements"}, 0);
     AddRun({"lb_sort_none", "lb_sort_ascending", "lb_sort_descending"}, 0);
     AddRun({"lb_disp_none", "lb_disp_numeric", "lb_disp_time_sec", "lb_disp_time_ms"}, 0);
-    AddLibraryConstants();
 }

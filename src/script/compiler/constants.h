@@ -27,8 +27,8 @@ bool Code_Constant_Define(const char* name, const char* valueText);
 // Defines the game's constants in order (the options' constant list); false at the first invalid name.
 bool Code_Constant_Prepare(int count, const char* const* names, const char* const* values);
 
-// Registers the built-in constants, then the function library's. dll_cdecl and dll_stdcall are left out
-// when calls into external libraries are not allowed.
+// Registers the built-in constants (the start-up adds the library's after them). dll_cdecl and dll_stdcall
+// are left out when calls into external libraries are not allowed.
 void Code_Constant_Init(bool externalCallsAllowed = true);
 void Code_Constant_Free();
 int Code_Constant_Count();

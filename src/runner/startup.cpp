@@ -21,7 +21,10 @@
 #include "io/input.h"
 #include "io/message_pump.h"
 #include "io/window.h"
+#include "library/buffer_table.h"
 #include "library/data_structures.h"
+#include "library/files.h"
+#include "library/ini_builtins.h"
 #include "net/debugger.h"
 #include "net/network.h"
 #include "platform/dialogs.h"
@@ -295,6 +298,9 @@ void Runner_Shutdown() {
     Variable_Free();
     Font_Free();
     Text_Free();
+    File_CloseAll();
+    Ini_CloseCurrent(); // not written: games close their ini file themselves
+    Buffer_DeleteAll();
     Sound_Free();
     HighScore_Reset();
     Interaction_Reset();

@@ -485,6 +485,12 @@ int IBuffer::CopyMemory(IBuffer* dest, const uint8_t* src, int srcSize, int srcO
         return 1;
     }
     const int64_t destSize = dest->size;
+    if (n > destSize) { // only the last lap round the destination stays
+        const int64_t skip = n - destSize;
+        to = (to + skip) % destSize;
+        from = srcWrapping ? (from + skip) % srcSize : from + skip;
+        n = destSize;
+    }
     while (n > 0) {
         int64_t run = std::min({n, destSize - to, srcSize - from});
         std::memcpy(dest->data + to, src + from, static_cast<size_t>(run));

@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes as an ini file read from the save area (a scratch folder). The parse must end
 // and keep within the text; a file written from what was read must read back to the same file after a
 // second round (each round reverses the order of sections and keys); a value written by the game and
-// read back after a flush must be whole unless it ends in blanks or holds both kinds of quote.
+// read back after a flush must be whole unless it ends in blanks or holds both kinds of quote (such a
+// value may even read back as a comment).
 #include "core/memory.h"
 #include "core/save_area.h"
 #include "library/ini_file.h"
@@ -61,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* back = again.ReadString("fuzz", "key", nullptr);
     const bool lossy = (!text.empty() && (text.back() == ' ' || text.back() == '\t')) ||
                        (text.find('"') != std::string::npos && text.find('\'') != std::string::npos);
-    if (!back || (!lossy && text != back)) __builtin_trap();
+    if (!lossy && (!back || text != back)) __builtin_trap();
     // The same bytes as names, which the format cannot always hold: the file is only read again.
     ini.WriteString(value.c_str(), value.c_str(), "v");
     (void)ini.ReadInt(value.c_str(), value.c_str(), 0);

@@ -247,6 +247,11 @@ TEST(Buffer, CopyMemory) {
     EXPECT_EQ(Bytes(ring), "1.34");
     wrap.Copy(1, 4, &wrap, 3); // a wrapping copy within one buffer
     EXPECT_EQ(Bytes(wrap), "3412");
+    Buffer_Standard three(3, eBuffer_Wrap, 1);
+    wrap.Copy(2, 10, &three, 0); // 1234123412 laid round three bytes: the last lap stays
+    EXPECT_EQ(Bytes(three), "241");
+    wrap.Copy(0, INT32_MAX, &three, 0); // at once, not 2^31 steps
+    EXPECT_EQ(Bytes(three), "134");
 
     // Refusals: no source bytes, an empty fixed destination, a size past 2 GiB.
     uint8_t byte = 1;

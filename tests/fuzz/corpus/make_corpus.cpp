@@ -229,6 +229,41 @@ int main(int argc, char** argv) {
         Write("fuzz_room_state", "empty_room", room);
     }
 
+    // Buffers' saved forms: typed values and a value, each under a header choosing the buffer's kind and
+    // alignment and followed by as many bytes of operations (reads, peeks, copies, codecs, the value form).
+    {
+        Buffer_Standard typed(1, eBuffer_Grow, 1);
+        Buffer_WriteReal(&typed, eBuffer_U16, 0x0201);
+        Buffer_WriteReal(&typed, eBuffer_S32, -2);
+        Buffer_WriteReal(&typed, eBuffer_F32, 1.5);
+        typed.WriteString("ab");
+        typed.WriteString(nullptr);
+        Buffer_Standard value(1, eBuffer_Grow, 1);
+        ScriptValue text;
+        text.kind = KIND_STRING;
+        text.str = const_cast<char*>("hi");
+        Value_Serialise(&text, &value);
+        const std::string operations("\x00\x06\x01\x00\x00\x00\x02\x08\x00\x00\x00\x01\xff\xff\xff\xff"
+                                     "\x0b\x09\x01\x00\x00\x00\x02\x00\x00\x00\x09\x05\x00\x00\x00\x01"
+                                     "\x00\x00\x00\x08\x01\x03\x01\x03\x01\xff\xff\xff\xf0\x06\x00\x00",
+                                     48);
+        const char* names[] = {"fixed", "grow_aligned", "wrap", "fast"};
+        for (int kind = 0; kind < 4; ++kind) {
+            IBuffer& saved = kind == 1 ? value : typed;
+            const std::string bytes(reinterpret_cast<const char*>(saved.data), static_cast<size_t>(saved.position));
+            const std::string header{static_cast<char>(kind), static_cast<char>(kind == 1 ? 4 : 1), 0};
+            Write("fuzz_buffer", names[kind], header + bytes + operations.substr(0, bytes.size()));
+        }
+    }
+
+    // Ini files: an options file, and texts that test the reader's rules.
+    Write("fuzz_ini", "options.ini",
+          "[DEFAULT]\r\nDebug=1\r\nTrace=0\r\n[IO_VIRTUAL_BUTTONS]\r\nNUM_BUTTONS=1\r\n[IO_BUTTON_0]\r\n"
+          "X=10\r\nKEY=VK_LEFT\r\n");
+    Write("fuzz_ini", "quotes.ini",
+          "\xEF\xBB\xBF; comment\n[main]\nkey = some value ; note\nq=\"a;b#c\" rest\ns='x\"y'\nempty=\n");
+    Write("fuzz_ini", "malformed.ini", std::string("junk\n[a\nk=v\n[b]\nno equals\n=v\n==\n[]\nk=\0\xff\n[c", 42));
+
     // A recorded frame of input: the right arrow held.
     {
         std::string frame(2939, '\0');

@@ -28,6 +28,25 @@ namespace {
 // The seed the stored script streams were scrambled with.
 constexpr uint32_t kScriptStreamSeed = 52713;
 
+// A failed script's error text names the calls it failed in, outermost first; past this many the outer
+// ones are left out, so that a runaway recursion gives a short report that still ends with its cause.
+constexpr int kMaxNamedCalls = 16;
+
+void NameFailedScript(int index) {
+    const char* text = Code_ErrorText ? Code_ErrorText : "";
+    int named = 0;
+    for (const char* line = text; named < kMaxNamedCalls && std::strncmp(line, "In script ", 10) == 0;
+         ++named) {
+        line = std::strchr(line, '\n');
+        if (line == nullptr) break;
+        ++line;
+    }
+    if (named >= kMaxNamedCalls) return;
+    const std::string message = std::string("In script ") + Script_GetName(index) + ":\n" + text;
+    MEM_FREE(Code_ErrorText);
+    Code_ErrorText = String_Duplicate(message.c_str());
+}
+
 char** g_names = nullptr;
 // The first script of each name, made on the first search after the table or a script changed: the
 // compiler asks for names all the time.
@@ -206,12 +225,7 @@ bool Script_Perform(int index, CInstance* self, CInstance* other, int argc, Scri
     bool outcome = true;
     if (script->code != nullptr) {
         outcome = Code_ExecuteErrorResult(self, other, script->code, result);
-        if (!outcome) {
-            const std::string message = std::string("In script ") + Script_GetName(index) + ":\n" +
-                                        (Code_ErrorText ? Code_ErrorText : "");
-            MEM_FREE(Code_ErrorText);
-            Code_ErrorText = String_Duplicate(message.c_str());
-        }
+        if (!outcome) NameFailedScript(index);
     } else if (script->nativeEntry != nullptr) {
         ScriptValue* pointers[16];
         for (int i = 0; i < 16; ++i)

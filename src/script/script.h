@@ -65,7 +65,7 @@ int Script_Count();
 void Script_SetTable(CScript** scripts, int count);
 // Runs a script with the given arguments (the first 16 are used), saving and restoring the 16 argument
 // values around the run. False when there is no such script or the run failed; the result is then
-// "ERROR" and Code_ErrorText begins "In script <name>:".
+// "ERROR" and Code_ErrorText begins "In script <name>:" (the innermost 16 calls of a failure are named).
 bool Script_Perform(int index, CInstance* self, CInstance* other, int argc, ScriptValue* result,
                     ScriptValue* args);
 // Delete every script and the names.

@@ -78,3 +78,39 @@ TEST(ExecutionModes, TheEvaluatorsRulesWhereTheyDifferFromTheMachines) {
 }
 
 } // namespace
+
+namespace {
+
+// A script that calls itself without end is stopped with an error in both ways, never by overflowing
+// the process's stack (the sanitizers make its frames larger still).
+TEST(ExecutionModes, RecursionWithoutAnEndStopsWithAnError) {
+    ScenarioGame game;
+    game.scripts = {{"scr_forever", "return scr_forever() + 1;"}};
+    ScenarioObject main;
+    main.name = "oMain";
+    main.events = {{0, 0, "x = scr_forever();"}, {3, 0, "show_debug_message(\"step\"); game_end();"}};
+    game.objects = {main};
+    ScenarioRoom room;
+    room.name = "r0";
+    room.instances = {{0, 0, 0, 100001, ""}};
+    game.rooms.push_back(room);
+
+    const ScenarioRun run = RunScenario(game, {}, 60);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.console;
+    EXPECT_EQ(LinesStartingWith(run.log, "step"), std::vector<std::string>{""}) << run.log;
+    if (ScenarioTreeMode()) {
+        // The innermost sixteen calls are named, then the cause.
+        std::string calls;
+        for (int i = 0; i < 16; ++i)
+            calls += "In script scr_forever:\n";
+        EXPECT_NE(run.log.find(":\n\n\n" + calls + "Error in code at line 1:"), std::string::npos) << run.log;
+    }
+    const std::string& report = ScenarioTreeMode() ? run.log : run.console;
+    EXPECT_NE(report.find(ScenarioTreeMode() ? "Stack overflow: code recursed or nested too deeply."
+                                             : "Stack overflow"),
+              std::string::npos)
+        << report;
+}
+
+} // namespace

@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 #include "graphics/frame.h"
+#include "graphics/profiler.h"
 #include "io/input.h"
 #include "physics/physics.h"
 #include "platform/platform.h"
@@ -87,7 +88,7 @@ void ParseCommandLine(const std::string& text) {
     s.playback = false;
     s.noAudio = false;
     s.inAWindow = false;
-    s.debugFlags = 0;
+    Debug_Flags = 0;
     s.newExecution = true;
 
     std::string token;
@@ -98,7 +99,7 @@ void ParseCommandLine(const std::string& text) {
         if (token == "-debug") {
             if (!s.gamePathKnown) {
                 s.debugMode = true;
-                s.debugFlags = 2;
+                Debug_Flags = kDebugShowFPS;
                 Physics_SetAssertHandler();
             }
         } else if (token == "-trace") {

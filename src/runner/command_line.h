@@ -8,7 +8,6 @@
 // The start-up state the switches set. ParseCommandLine resets the first group before parsing.
 struct RunnerSwitches {
     bool debugMode = false;   // "-debug": debug form and hooks
-    int32_t debugFlags = 0;   // bit 0 overlay shown, bit 1 FPS text, bit 3 overlay menu; "-debug" sets 2
     bool extensionTrace = false;
     bool record = false;
     bool playback = false;

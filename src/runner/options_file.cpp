@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "core/files.h"
 #include "ext/platform_services.h"
+#include "graphics/profiler.h"
 #include "library/ini_file.h"
 #include "physics/physics.h"
 #include "runner/command_line.h"
@@ -30,7 +31,7 @@ void IniFile_ReadRunnerOptions(const IniFile& ini) {
         g_iniOptions.debug = debug ? 1 : 0;
         Runner_Switches.debugMode = debug;
         if (debug) {
-            Runner_Switches.debugFlags = 2;
+            Debug_Flags = kDebugShowFPS;
             Physics_SetAssertHandler();
         }
     }

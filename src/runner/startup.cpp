@@ -16,6 +16,7 @@
 #include "graphics/font.h"
 #include "graphics/frame.h"
 #include "graphics/particles.h"
+#include "graphics/profiler.h"
 #include "graphics/sprite.h"
 #include "graphics/text_draw.h"
 #include "io/input.h"
@@ -112,6 +113,18 @@ EffectRoomInfo EffectRoom() {
     return EffectRoomInfo{Run_Room->speed, Run_Room->width, Run_Room->height, Run_FPS};
 }
 
+// The area the overlay's taps are mapped into: the running room, or the port of its view 0.
+bool OverlayGameArea(int& width, int& height) {
+    if (!Run_Room) return false;
+    width = Run_Room->width;
+    height = Run_Room->height;
+    if (Run_Room->viewsEnabled) {
+        width = Run_Room->views[0].portW;
+        height = Run_Room->views[0].portH;
+    }
+    return true;
+}
+
 bool PrepareStep(const char* name, bool ok, const char* failure) {
     DebugConsole->Output("%s() \n", name);
     if (!ok) {
@@ -143,6 +156,8 @@ bool Runner_InitAll() {
     Run_ClearDeferredChanges();
     World_InstallScriptServices();
     Runner_InstallImageDownloads();
+    Profiler_SetHost(ProfilerHost{OverlayGameArea, [] { return (Object_SpriteFlagWord & 0x80000000u) != 0; },
+                                  [] { return Run_Paused != 0; }});
     // The names of sprites, backgrounds and fonts stand for their indices in compiled code.
     Code_Constant_SetResourceFind(RESOURCE_SPRITE, Sprite_Find);
     Code_Constant_SetResourceFind(RESOURCE_BACKGROUND, Background_Find);

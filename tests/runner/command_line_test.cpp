@@ -1,5 +1,6 @@
 #include "core/console.h"
 #include "data/general_info.h"
+#include "graphics/profiler.h"
 #include "io/input.h"
 #include "platform/platform.h"
 #include "runner/command_line.h"
@@ -46,7 +47,7 @@ TEST_F(CommandLineTest, ArgumentsWithBlanksComeBackWhole) {
 TEST_F(CommandLineTest, DebugAndGameActOnlyWhileNoGameIsKnown) {
     ParseCommandLine("runner -debug -game first.win -game second.win -debug");
     EXPECT_TRUE(Runner_Switches.debugMode);
-    EXPECT_EQ(Runner_Switches.debugFlags, 2);
+    EXPECT_EQ(Debug_Flags, kDebugShowFPS);
     EXPECT_EQ(Runner_Switches.gamePath, "first.win");
 
     Runner_Switches = RunnerSwitches();

@@ -1,6 +1,7 @@
 #include "data/code_chunk.h"
 #include "data/container.h"
 #include "data/general_info.h"
+#include "graphics/profiler.h"
 #include "graphics/sprite.h"
 #include "graphics/texture_page.h"
 #include "runner/command_line.h"
@@ -446,7 +447,7 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
     EXPECT_EQ(Game_IniOptions().debug, 1);
     EXPECT_EQ(Game_IniOptions().trace, 0);
     EXPECT_TRUE(Runner_Switches.debugMode);
-    EXPECT_EQ(Runner_Switches.debugFlags, 2);
+    EXPECT_EQ(Debug_Flags, kDebugShowFPS);
     Runner_Switches = RunnerSwitches();
     EXPECT_EQ(Game_DebugPath(), tmp / "sub/g.zbdebug");
     EXPECT_EQ(Game_File().Size(), game.size());

@@ -31,3 +31,13 @@ inline std::string MaskUnion(std::string a, const std::string& b) {
         if (b[i] == '#') a[i] = '#';
     return a;
 }
+
+// The number of pixels of the colour (compared in its low 24 bits) in the half-open box (x1, y1)-(x2, y2)
+// of a picture width pixels wide.
+inline int CountColour(const uint32_t* pixels, int width, uint32_t colour, int x1, int y1, int x2, int y2) {
+    int n = 0;
+    for (int y = y1; y < y2; ++y)
+        for (int x = x1; x < x2; ++x)
+            n += ((pixels[static_cast<size_t>(y) * width + x] ^ colour) & 0xFFFFFFu) == 0;
+    return n;
+}

@@ -3,6 +3,8 @@
 // operations with arbitrary offsets and sizes: typed reads, peeks, pokes, seeks, fills, copies into a
 // buffer of another kind, ranges, digests and the value form. Whatever the offsets, nothing may touch a
 // byte outside a block; a range's Base64 text must decode to the same bytes.
+#include "fuzz_quiet.h"
+
 #include "core/memory.h"
 #include "script/buffer.h"
 #include "script/value.h"

@@ -3,6 +3,8 @@
 // second round (each round reverses the order of sections and keys); a value written by the game and
 // read back after a flush must be whole unless it ends in blanks or holds both kinds of quote (such a
 // value may even read back as a comment).
+#include "fuzz_quiet.h"
+
 #include "core/memory.h"
 #include "core/save_area.h"
 #include "library/ini_file.h"
@@ -10,7 +12,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -34,7 +35,6 @@ std::string Reread(const std::string& text) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (!std::freopen("/dev/null", "w", stdout)) return 0;
     // In memory where there is such a folder: a disk file system may write each rewritten file out.
     char shm[] = "/dev/shm/fuzz-ini-XXXXXX";
     char tmp[] = "/tmp/fuzz-ini-XXXXXX";

@@ -1,13 +1,30 @@
 #include "core/debug_link.h"
 
-// Neither the debug form nor the debugger server exists yet: the consoles never find them open, and a
-// line handed here anyway has nowhere to go.
-bool DebugForm_IsOpen() { return false; }
-void DebugForm_AddMessage(const char* /*line*/) {}
+namespace {
+DebugLinkHooks g_hooks{};
+} // namespace
 
-bool Debugger_ServerRunning() { return false; }
-void DebuggerAppendOutput(const char* /*line*/) {}
-// Only a connected debugger can pause the game, so with no link the machine resumes at once.
+void DebugLink_Install(const DebugLinkHooks& hooks) {
+    g_hooks = hooks;
+}
+
+bool DebugForm_IsOpen() {
+    return g_hooks.debugFormOpen && g_hooks.debugFormOpen();
+}
+
+void DebugForm_AddMessage(const char* line) {
+    if (g_hooks.debugFormAddMessage && line) g_hooks.debugFormAddMessage(line);
+}
+
+bool Debugger_ServerRunning() {
+    return g_hooks.serverRunning && g_hooks.serverRunning();
+}
+
+void DebuggerAppendOutput(const char* line) {
+    if (g_hooks.appendOutput && line) g_hooks.appendOutput(line);
+}
+
+// Without a link no debugger can resume the game, so the machine goes on at once.
 int DebuggerWaitWhilePaused() {
-    return 0;
+    return g_hooks.waitWhilePaused ? g_hooks.waitWhilePaused() : 0;
 }

@@ -1,6 +1,6 @@
 // What the consoles and the virtual machine hand to the remote-debugger link and the debug form. Both
-// stay closed until the debugger server and the debug form exist: the conditions answer false, the sinks
-// take nothing and a break does not wait.
+// live in the networking layer, which installs them here at start-up; until then (and in programs that
+// never install them) the conditions answer false, the sinks take nothing and a break does not wait.
 #pragma once
 
 // True while the debug form is open.
@@ -14,3 +14,13 @@ bool Debugger_ServerRunning();
 void DebuggerAppendOutput(const char* line);
 // At a break: serves the debugger until it resumes (0) or asks for a step (1).
 int DebuggerWaitWhilePaused();
+
+// The implementations behind the functions above; a null member keeps the closed behaviour.
+struct DebugLinkHooks {
+    bool (*debugFormOpen)();
+    void (*debugFormAddMessage)(const char* line);
+    bool (*serverRunning)();
+    void (*appendOutput)(const char* line);
+    int (*waitWhilePaused)();
+};
+void DebugLink_Install(const DebugLinkHooks& hooks);

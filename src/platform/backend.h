@@ -7,6 +7,7 @@
 #include "platform/gamepad.h"
 #include "platform/messages.h"
 #include "platform/platform.h"
+#include "platform/text_panel.h"
 
 #include <cstdint>
 #include <string>
@@ -58,6 +59,10 @@ public:
     // the form cannot be shown. Only called while HasDisplay.
     virtual bool OpenForm(CDialogForm*) { return false; }
     virtual void CloseForm(CDialogForm*) {}
+    // Shows a text panel in a window of its own beside the main window, drawn from what it holds and
+    // given the clicks on its buttons (at PollEvents), until ClosePanel. False when it cannot be shown.
+    virtual bool OpenPanel(CTextPanel*) { return false; }
+    virtual void ClosePanel(CTextPanel*) {}
 
     // Num Lock's toggle state; setting it changes what the keypad keys send.
     virtual bool GetNumLock() { return false; }

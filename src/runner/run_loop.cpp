@@ -83,7 +83,11 @@ bool StartGame() {
     Cursor_Sprite = -1;
     Run_StepCount = 0;
     Transition_Kind = 0;
-    // The debug form of "-debug" belongs to the remote-debugger subsystem, which has none yet.
+    if (Runner_Switches.debugMode && !Run_DebugForm) {
+        DebugConsole->Output("Create Debug Form\n");
+        Run_DebugForm = new CDebugForm();
+        Run_DebugForm->Create();
+    }
     Library_Init(); // false: no library texts
     if (!Extension_CallInitFunctions()) return false;
     Window_SetCursor(g_Options.showCursor ? 0 : -1);
@@ -97,6 +101,11 @@ bool StartGame() {
 }
 
 void EndGame() {
+    if (Runner_Switches.debugMode && Run_DebugForm) {
+        Run_DebugForm->Close();
+        delete Run_DebugForm;
+        Run_DebugForm = nullptr;
+    }
     EndRoom(true);
     Run_ResetRoomTable(0);
     if (Extension_CallFinalFunctions()) Window_SetCursor(0);

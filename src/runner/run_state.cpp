@@ -6,6 +6,7 @@
 #include "library/library_builtins.h"
 #include "world/game_values.h"
 
+CDebugForm* Run_DebugForm = nullptr;
 uint8_t Run_Paused = 0;
 int64_t Run_StepClock = 0;
 

@@ -8,6 +8,9 @@
 
 // The debugger or the debug form paused the game: frames run without steps.
 extern uint8_t Run_Paused;
+// The debug form of debug mode, while the game runs (null otherwise).
+class CDebugForm;
+extern CDebugForm* Run_DebugForm;
 // The time of the last step, in the clock's microseconds.
 extern int64_t Run_StepClock;
 

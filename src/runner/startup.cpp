@@ -94,6 +94,11 @@ bool PumpForDialog() {
     return Run_Running != 0;
 }
 
+void SetPaused(bool paused) { Run_Paused = paused ? 1 : 0; }
+bool IsPaused() { return Run_Paused != 0; }
+int CurrentRoomSpeed() { return Run_Room ? Run_Room->speed : 0; }
+int FramesPerSecond() { return Run_FPS; }
+
 // The error form: a message box with Abort and Ignore (Ignore only where the error allows it). An
 // unattended run answers with the default button, Abort.
 bool ShowErrorForm(const char* text, bool mayIgnore) {
@@ -167,6 +172,7 @@ bool Runner_InitAll() {
     Code_Function_SetExtensions(
         ExtensionCalls{Extension_FindFunction, Extension_GetFunctionArgCount, Extension_CallDLLFunction});
     Dialog_SetServices(DialogServices{LeaveFullScreen, PumpForDialog});
+    Debugger_SetHost(DebuggerHost{PumpForDialog, SetPaused, IsPaused, Run_Step, CurrentRoomSpeed, FramesPerSecond});
     Runner_SetGameFileAsker(AskForGameFile);
     ProcessMessages();
     return true;
@@ -271,8 +277,10 @@ void Runner_StartUp() {
     // Long loops of game code keep the window answering; a runaway recursion is shown in a box.
     VM_SetMessagePump(ProcessMessages);
     VM_SetMessageBox([](const char* text, const char* caption) { Platform_MessageBox(text, caption, 0); });
-    // The remote-debugger server ("Start Server", when the general information asks for it) comes with
-    // the debugger's network layer; until then it is not started and not traced.
+    if (g_GeneralInfo.debuggerServer == 0) {
+        Trace("Start Server");
+        Debugger_StartServer();
+    }
     Trace("Create Score Form");
     Trace("Create Load Form");
     Trace("Create Error Form");

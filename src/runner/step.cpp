@@ -8,9 +8,11 @@
 #include "graphics/profiler.h"
 #include "io/input.h"
 #include "io/window.h"
+#include "net/debugger.h"
 #include "net/network.h"
 #include "physics/physics.h"
 #include "platform/clock.h"
+#include "runner/command_line.h"
 #include "runner/run_state.h"
 #include "world/dispatch.h"
 #include "world/event.h"
@@ -152,6 +154,6 @@ void DoAStep() {
     if (Run_Room) Run_Room->ScrollBackgrounds();
     Run_ApplyDeferredChanges();
     ++Run_StepCount;
-    // The debug form's update comes with the debug form.
+    if (Runner_Switches.debugMode && Run_DebugForm) Run_DebugForm->Update();
     Profiler_Pop();
 }

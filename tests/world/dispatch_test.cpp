@@ -146,7 +146,10 @@ TEST_F(DispatchTest, TheAsyncLoadMapIsFilledForItsEventAndDestroyedAfterIt) {
     });
     Make(o);
     Object_CreateEventLists();
-    HTTP_Get("http://example.com/a", 0, CompleteWithMap, nullptr, nullptr);
+    auto* request = new HTTP_REQ_CONTEXT("http://example.com/a", 0, CompleteWithMap, nullptr, nullptr);
+    request->active = 1;
+    request->state = HTTP_STATE_DONE;
+    HTTP_AddRequest(request);
     Dispatch_AsyncQueue();
     ASSERT_GE(seen, 0);
     EXPECT_EQ(DS_Maps.Get(seen), nullptr);

@@ -194,6 +194,16 @@ void CFakePlatform::CloseForm(CDialogForm* form) {
     if (openForm == form) openForm = nullptr;
 }
 
+bool CFakePlatform::OpenPanel(CTextPanel* panel) {
+    if (!hasDisplay) return false;
+    openPanel = panel;
+    return true;
+}
+
+void CFakePlatform::ClosePanel(CTextPanel* panel) {
+    if (openPanel == panel) openPanel = nullptr;
+}
+
 bool CFakePlatform::GetPadState(int pad, PlatformPadState& state) {
     ++padReads;
     if (!padsAvailable || !pads[pad].connected) return false;

@@ -83,6 +83,8 @@ public:
     std::vector<ShownForm> shownForms;
     CDialogForm* openForm = nullptr;
     std::deque<std::function<void(CDialogForm&)>> formActions;
+    // The text panel shown now (while hasDisplay is set).
+    CTextPanel* openPanel = nullptr;
     bool numLock = false;
     // Game controllers: the pads in their slots, the motor speeds last sent, the two joysticks.
     struct Pad {
@@ -129,6 +131,8 @@ public:
                        const MessageBoxButtons& buttons) override;
     bool OpenForm(CDialogForm* form) override;
     void CloseForm(CDialogForm* form) override;
+    bool OpenPanel(CTextPanel* panel) override;
+    void ClosePanel(CTextPanel* panel) override;
     bool PadsAvailable() override { return padsAvailable; }
     bool GetPadState(int pad, PlatformPadState& state) override;
     bool GetPadSubtype(int pad, int& subtype) override;

@@ -8,6 +8,7 @@ void DebuggerClearBreakpoints() {
     for (DebugBreakpoint& entry : Debugger_Breakpoints.entries)
         entry = DebugBreakpoint{0, nullptr};
     Debugger_Breakpoints.count = 0;
+    Debugger_Breakpoints.removed = false;
 }
 
 void DebuggerInsertBreakpoints() {
@@ -16,6 +17,7 @@ void DebuggerInsertBreakpoints() {
         entry.savedWord = *entry.codeWord;
         *entry.codeWord = kBreakInstructionWord;
     }
+    Debugger_Breakpoints.removed = false;
     VM_CodeChanged();
 }
 
@@ -25,5 +27,37 @@ void DebuggerRemoveBreakpoints() {
         const DebugBreakpoint& entry = Debugger_Breakpoints.entries[i];
         if (entry.codeWord != nullptr) *entry.codeWord = entry.savedWord;
     }
+    Debugger_Breakpoints.removed = true;
     VM_CodeChanged();
+}
+
+bool Debugger_SetBreakpoint(uint32_t* codeWord) {
+    if (codeWord == nullptr) return false;
+    DebugBreakpoint* free = nullptr;
+    for (DebugBreakpoint& entry : Debugger_Breakpoints.entries) {
+        if (entry.codeWord == codeWord) return false;
+        if (entry.codeWord == nullptr && free == nullptr) free = &entry;
+    }
+    if (free == nullptr) return false;
+    *free = DebugBreakpoint{*codeWord, codeWord};
+    ++Debugger_Breakpoints.count;
+    if (!Debugger_Breakpoints.removed) {
+        *codeWord = kBreakInstructionWord;
+        VM_CodeChanged();
+    }
+    return true;
+}
+
+bool Debugger_ClearBreakpoint(uint32_t* codeWord) {
+    for (DebugBreakpoint& entry : Debugger_Breakpoints.entries) {
+        if (entry.codeWord != codeWord || codeWord == nullptr) continue;
+        if (!Debugger_Breakpoints.removed) {
+            *codeWord = entry.savedWord;
+            VM_CodeChanged();
+        }
+        entry = DebugBreakpoint{0, nullptr};
+        --Debugger_Breakpoints.count;
+        return true;
+    }
+    return false;
 }

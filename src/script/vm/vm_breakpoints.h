@@ -16,6 +16,7 @@ struct DebugBreakpoint {
 struct DebugBreakpointTable {
     DebugBreakpoint entries[kMaxBreakpoints];
     int count;
+    bool removed; // the saved words are back in the code (while the machine stands at a break)
 };
 extern DebugBreakpointTable Debugger_Breakpoints;
 
@@ -25,3 +26,9 @@ void DebuggerClearBreakpoints();
 void DebuggerInsertBreakpoints();
 // Writes back the saved word of every set breakpoint, walking the table from its end.
 void DebuggerRemoveBreakpoints();
+
+// The debugger's own edits of the table: a breakpoint set on a code word takes effect at once (or when
+// the breakpoints are inserted again, while they are removed). Set gives false when the word has one
+// already or the table is full; Clear false when the word has none.
+bool Debugger_SetBreakpoint(uint32_t* codeWord);
+bool Debugger_ClearBreakpoint(uint32_t* codeWord);

@@ -8,6 +8,7 @@
 #include "library/ds_list.h"
 #include "library/ds_map.h"
 #include "library/ds_queues.h"
+#include "net/socket.h"
 #include "runner/builtin_registry.h"
 #include "script/buffer.h"
 #include "script/code.h"
@@ -340,5 +341,20 @@ int main(int argc, char** argv) {
     Write("fuzz_command_line", "game", std::string("runner\0-game\0/a folder/game.win\0-noerrors", 42));
     Write("fuzz_command_line", "switches",
           std::string("runner\0-debug\0-output\0log.txt\0-playback\0in.rec\0\"quoted\"\0", 56));
+
+    // Packet streams: a handshake and a command, split in pieces of 3; a packet cut short.
+    {
+        std::vector<uint8_t> stream{2};
+        for (const std::vector<uint8_t>& payload : {std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0, 0},
+                                                    std::vector<uint8_t>{1, 0, 0, 0}}) {
+            uint8_t header[kPacketHeaderSize];
+            Packet_WriteHeader(header, static_cast<uint32_t>(payload.size()));
+            stream.insert(stream.end(), header, header + sizeof header);
+            stream.insert(stream.end(), payload.begin(), payload.end());
+        }
+        Write("fuzz_packets", "handshake_and_command", stream);
+        stream.resize(stream.size() - 2);
+        Write("fuzz_packets", "cut_short", stream);
+    }
     return 0;
 }

@@ -1,0 +1,243 @@
+#include "net/debug_form.h"
+#include "net/debugger.h"
+
+#include "core/console.h"
+#include "net/socket.h"
+#include "platform/fake/fake_platform.h"
+#include "platform/platform.h"
+#include "script/vm/vm.h"
+#include "script/vm/vm_asm.h"
+#include "script/vm/vm_breakpoints.h"
+#include "script/vm/vm_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Command(uint32_t code) {
+    return Bytes{static_cast<uint8_t>(code), static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code >> 16),
+                 static_cast<uint8_t>(code >> 24)};
+}
+uint32_t CodeOf(const Bytes& packet) {
+    return packet.size() < 4 ? 0 : packet[0] | packet[1] << 8 | packet[2] << 16 | static_cast<uint32_t>(packet[3]) << 24;
+}
+std::string TextOf(const Bytes& packet, size_t from) {
+    return packet.size() <= from ? "" : std::string(packet.begin() + static_cast<std::ptrdiff_t>(from), packet.end());
+}
+
+// The test's debugger: a socket of the runner's own kind, answering the runner's packets from a script.
+struct Client {
+    zbSocket socket;
+    std::vector<Bytes> received;
+    void Poll() {
+        socket.Poll();
+        Bytes packet;
+        while (socket.Receive(packet))
+            received.push_back(packet);
+    }
+};
+Client* g_client = nullptr;
+std::function<void()> g_onPump;
+bool g_paused = false;
+int g_steps = 0;
+
+bool Pump() {
+    if (g_onPump) g_onPump();
+    return true;
+}
+
+class DebuggerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_paused = false;
+        g_steps = 0;
+        Debugger_SetHost(DebuggerHost{Pump, [](bool p) { g_paused = p; }, [] { return g_paused; },
+                                      [] { ++g_steps; }, [] { return 30; }, [] { return 29; }});
+        DebuggerInitRemoteInterface();
+        ASSERT_TRUE(Debugger_StartServer(0));
+        ASSERT_TRUE(Debugger_ServerRunning());
+        ASSERT_TRUE(client.socket.Connect("127.0.0.1", Debugger_Port()));
+        ASSERT_TRUE(Until([&] { return client.socket.Connected() && Debugger_ClientConnected(); }));
+        g_client = &client;
+    }
+    void TearDown() override {
+        g_onPump = nullptr;
+        g_client = nullptr;
+        Debugger_Stop();
+        DebuggerClearBreakpoints();
+        Debugger_SetHost(DebuggerHost{});
+        EXPECT_FALSE(Debugger_ServerRunning());
+    }
+    // Polls the link and the client until done() or a second has passed.
+    bool Until(const std::function<bool()>& done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            DebuggerPoll();
+            client.Poll();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    Bytes Ask(uint32_t code) {
+        client.received.clear();
+        const Bytes c = Command(code);
+        client.socket.Send(c.data(), c.size());
+        EXPECT_TRUE(Until([&] { return !client.received.empty(); }));
+        return client.received.empty() ? Bytes{} : client.received.front();
+    }
+    Client client;
+};
+
+} // namespace
+
+TEST_F(DebuggerTest, AGameStopsAtABreakpointStepsOneLineAndResumes) {
+    // One instruction per source line: "a" push, "b" conversion, "c" return.
+    VMWriteBuffer code(64), debug(16);
+    std::string error;
+    ASSERT_TRUE(VM_Assemble(".pos 0\npush.d 5\n.pos 2\nconv.d.v\n.pos 4\nret.v", code, &debug, error)) << error;
+    const char* text = "a\nb\nc";
+    const uint32_t push = *reinterpret_cast<uint32_t*>(code.data);
+    ASSERT_TRUE(Debugger_SetBreakpoint(reinterpret_cast<uint32_t*>(code.data)));
+    EXPECT_FALSE(Debugger_SetBreakpoint(reinterpret_cast<uint32_t*>(code.data))); // set already
+
+    // The debugger steps at the first stop and resumes at the second; at each stop the game is paused.
+    std::vector<std::string> stops;
+    std::vector<bool> pausedAtStop;
+    g_onPump = [&] {
+        g_client->Poll();
+        for (const Bytes& packet : g_client->received) {
+            if (CodeOf(packet) != kDebugBreakNotice) continue;
+            const int line = static_cast<int>(CodeOf(Bytes(packet.begin() + 4, packet.end())));
+            stops.push_back(std::to_string(line) + " " + TextOf(packet, 8) + " at " + std::to_string(VM_CurrentContext->pc));
+            pausedAtStop.push_back(g_paused);
+            const Bytes c = Command(stops.size() == 1 ? kDebugStep : kDebugResume);
+            g_client->socket.Send(c.data(), c.size());
+        }
+        g_client->received.clear();
+    };
+    ScriptValue result{};
+    VM_Execute("test", nullptr, nullptr, &code, &result, &debug, text);
+    EXPECT_EQ(stops, (std::vector<std::string>{"1 test at 0", "2 test at 12"}));
+    EXPECT_EQ(pausedAtStop, (std::vector<bool>{true, true}));
+    EXPECT_FALSE(g_paused);
+    EXPECT_EQ(result.real, 5); // the instructions under the stops ran
+    EXPECT_FALSE(VM_SingleStep);
+
+    // The breakpoint is still there: a debugger that leaves while the game stands resumes it.
+    g_onPump = [&] { g_client->socket.Close(); };
+    result = ScriptValue{};
+    VM_Execute("test", nullptr, nullptr, &code, &result, &debug, text);
+    EXPECT_EQ(result.real, 5);
+    EXPECT_TRUE(Debugger_ClearBreakpoint(reinterpret_cast<uint32_t*>(code.data)));
+    EXPECT_FALSE(Debugger_ClearBreakpoint(reinterpret_cast<uint32_t*>(code.data)));
+    EXPECT_EQ(*reinterpret_cast<uint32_t*>(code.data), push);
+}
+
+TEST_F(DebuggerTest, OutputGathersConsoleLinesUpToTheBufferAndEmptiesWhenSent) {
+    testing::internal::CaptureStdout();
+    const std::string line(999, 'x');
+    for (int i = 0; i < 32; ++i)
+        DebugConsole->Output("%s\n", line.c_str()); // 32,000 bytes
+    DebugConsole->Output("%s\n", std::string(767, 'y').c_str()); // 32,768: dropped whole
+    DebugConsole->Output("%s\n", std::string(766, 'z').c_str()); // 32,767: fits
+    testing::internal::GetCapturedStdout();
+    const std::string gathered = Debugger_Output();
+    ASSERT_EQ(gathered.size(), 32767u);
+    EXPECT_EQ(gathered.find('y'), std::string::npos);
+    EXPECT_EQ(gathered.substr(32000), std::string(766, 'z') + "\n");
+
+    const Bytes answer = Ask(kDebugOutput);
+    EXPECT_EQ(CodeOf(answer), static_cast<uint32_t>(kDebugOutput));
+    EXPECT_EQ(TextOf(answer, 4), gathered);
+    EXPECT_STREQ(Debugger_Output(), "");
+}
+
+TEST_F(DebuggerTest, PauseStepAndResumeBetweenStepsAndGarbageIsAnswered) {
+    EXPECT_EQ(CodeOf(Ask(kDebugPause)), static_cast<uint32_t>(kDebugPause));
+    EXPECT_TRUE(g_paused);
+    Ask(kDebugStep);
+    Ask(kDebugStep);
+    EXPECT_EQ(g_steps, 2);
+    const Bytes unknown = Ask(77);
+    EXPECT_EQ(CodeOf(unknown), static_cast<uint32_t>(kDebugUnknown));
+    EXPECT_EQ(TextOf(unknown, 4), "unknown command 77");
+    Ask(kDebugResume);
+    EXPECT_FALSE(g_paused);
+    Ask(kDebugStep); // not paused: nothing to step
+    EXPECT_EQ(g_steps, 2);
+
+    // A pause held by a debugger that leaves is lifted.
+    Ask(kDebugPause);
+    client.socket.Close();
+    EXPECT_TRUE(Until([] { return !g_paused; }));
+
+    // Garbage from a new connection closes it; the server takes the next one.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(Debugger_Port()));
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::send(fd, "GET / HTTP/1.1\r\n\r\n", 18, 0), 18);
+    char c;
+    EXPECT_TRUE(Until([&] { return ::recv(fd, &c, 1, MSG_DONTWAIT) == 0; })); // closed by the runner
+    ::close(fd);
+    Client next;
+    ASSERT_TRUE(next.socket.Connect("127.0.0.1", Debugger_Port()));
+    EXPECT_TRUE(Until([&] {
+        next.Poll();
+        return next.socket.Connected();
+    }));
+}
+
+TEST(DebugForm, ShowsMessagesAndStatusAndStepsThePausedGame) {
+    CFakePlatform fake;
+    fake.hasDisplay = true;
+    Platform_SetBackend(&fake);
+    bool paused = false;
+    static bool* s_paused = &paused;
+    static int s_steps = 0;
+    Debugger_SetHost(DebuggerHost{nullptr, [](bool p) { *s_paused = p; }, [] { return *s_paused; },
+                                  [] { ++s_steps; }, [] { return 30; }, [] { return 29; }});
+    DebuggerInitRemoteInterface();
+    CDebugForm form;
+    form.Create();
+    ASSERT_NE(fake.openPanel, nullptr);
+    EXPECT_TRUE(DebugForm_IsOpen());
+    testing::internal::CaptureStdout();
+    DebugConsole->Output("first\n");
+    ReleaseConsole->Output("second\n");
+    testing::internal::GetCapturedStdout();
+    const CTextPanel* panel = DebugForm_Panel();
+    EXPECT_EQ(panel->Lines(), (std::deque<std::string>{"first", "second"}));
+    EXPECT_EQ(panel->Selected(), 1);
+    EXPECT_EQ(panel->Status(), "Room speed: 30   FPS: 29");
+
+    fake.openPanel->Press(1); // step: the game is not paused
+    fake.openPanel->Press(0); // pause
+    fake.openPanel->Press(1); // step
+    DebuggerPoll();
+    EXPECT_TRUE(paused);
+    EXPECT_EQ(s_steps, 1);
+    EXPECT_EQ(panel->Buttons()[0], "Run");
+    fake.openPanel->Press(0);
+    DebuggerPoll();
+    EXPECT_FALSE(paused);
+    EXPECT_EQ(panel->Buttons()[0], "Pause");
+
+    form.Close();
+    EXPECT_EQ(fake.openPanel, nullptr);
+    EXPECT_FALSE(DebugForm_IsOpen());
+    Debugger_SetHost(DebuggerHost{});
+    Platform_SetBackend(nullptr);
+}

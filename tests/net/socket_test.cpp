@@ -1,0 +1,182 @@
+#include "net/network.h"
+#include "net/socket.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A packet written out by hand: DE C0 AD DE, 0C 00 00 00, the length, the payload.
+Bytes Framed(const Bytes& payload) {
+    const auto n = static_cast<uint8_t>(payload.size());
+    Bytes out{0xDE, 0xC0, 0xAD, 0xDE, 0x0C, 0x00, 0x00, 0x00, n, 0x00, 0x00, 0x00};
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+// Polls until done() or a second has passed.
+template <typename F> bool PollUntil(F done, const std::function<void()>& poll) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        poll();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A plain TCP connection to the loopback port, blocking.
+int RawConnect(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    return fd;
+}
+
+const Bytes kHello{1, 0, 0, 0, 0, 0, 0, 0};
+
+} // namespace
+
+TEST(PacketReader, ReassemblesPacketsHoweverTheBytesArrive) {
+    Bytes stream = Framed({'a', 'b', 'c'});
+    const Bytes empty = Framed({});
+    const Bytes second = Framed({0x00, 0xFF});
+    stream.insert(stream.end(), empty.begin(), empty.end());
+    stream.insert(stream.end(), second.begin(), second.end());
+    uint8_t header[12];
+    Packet_WriteHeader(header, 3);
+    EXPECT_EQ(Bytes(header, header + 12), Bytes(stream.begin(), stream.begin() + 12));
+    for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
+        CPacketReader reader;
+        std::vector<Bytes> packets;
+        Bytes payload;
+        for (size_t at = 0; at < stream.size(); at += chunk) {
+            reader.Feed(stream.data() + at, std::min(chunk, stream.size() - at));
+            while (reader.Next(payload))
+                packets.push_back(payload);
+        }
+        EXPECT_EQ(packets, (std::vector<Bytes>{{'a', 'b', 'c'}, {}, {0x00, 0xFF}})) << chunk;
+        EXPECT_EQ(reader.Pending(), 0u);
+    }
+}
+
+TEST(PacketReader, ABrokenHeaderBreaksTheStream) {
+    const std::vector<std::pair<Bytes, std::string>> cases = {
+        {{0xDE, 0xC0, 0xAD, 0xDF, 12, 0, 0, 0, 0, 0, 0, 0}, "bad packet magic 0xDFADC0DE"},
+        {{0xDE, 0xC0, 0xAD, 0xDE, 16, 0, 0, 0, 0, 0, 0, 0}, "bad packet header size 16"},
+        {{0xDE, 0xC0, 0xAD, 0xDE, 12, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, "negative packet length -1"},
+        {{0xDE, 0xC0, 0xAD, 0xDE, 12, 0, 0, 0, 0x01, 0x01, 0, 0}, "packet length 257 is above the limit of 256"},
+    };
+    for (const auto& [bytes, error] : cases) {
+        CPacketReader reader(256);
+        reader.Feed(bytes.data(), bytes.size());
+        Bytes payload;
+        EXPECT_FALSE(reader.Next(payload));
+        EXPECT_EQ(reader.Error(), error);
+        const Bytes good = Framed({1});
+        reader.Feed(good.data(), good.size());
+        EXPECT_FALSE(reader.Next(payload)); // broken for good
+    }
+}
+
+TEST(Sockets, TwoSocketsShakeHandsAndExchangePacketsOfAnySize) {
+    auto server = std::make_unique<zbServer>();
+    server->loopbackOnly = true;
+    ASSERT_TRUE(server->Init(0, 0, 2, 1));
+    const int port = server->Port();
+    const int serverSlot = Network_AddServer(std::move(server));
+    auto client = std::make_unique<zbSocket>();
+    ASSERT_TRUE(client->Connect("127.0.0.1", port));
+    // Queued before the connection is made: it follows the handshake.
+    ASSERT_TRUE(client->Send("early", 5));
+    const int clientSlot = Network_AddSocket(std::move(client));
+    zbSocket* c = Network_Socket(clientSlot);
+    zbServer* s = Network_Server(serverSlot);
+    ASSERT_TRUE(PollUntil([&] { return c->Connected() && s->Clients().size() == 1 && s->Clients()[0]->Connected(); },
+                          Network_Poll));
+    zbSocket* peer = s->Clients()[0].get();
+
+    // 4 MB cannot go out in one write: the rest goes at later polls and arrives whole.
+    std::vector<uint8_t> big(4u << 20);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<uint8_t>(i * 7);
+    ASSERT_TRUE(peer->Send(big.data(), big.size()));
+    ASSERT_TRUE(peer->Send("", 0));
+    peer->Poll();
+    EXPECT_GT(peer->Unsent(), 0u);
+    std::vector<Bytes> got;
+    Bytes payload;
+    ASSERT_TRUE(PollUntil(
+        [&] {
+            while (c->Receive(payload))
+                got.push_back(payload);
+            return got.size() == 2;
+        },
+        Network_Poll));
+    EXPECT_EQ(got[0], big);
+    EXPECT_TRUE(got[1].empty());
+    ASSERT_TRUE(PollUntil([&] { return peer->Receive(payload); }, Network_Poll));
+    EXPECT_EQ(payload, (Bytes{'e', 'a', 'r', 'l', 'y'}));
+
+    // A client that closes goes from the server's list at the next poll.
+    Network_Free(clientSlot);
+    ASSERT_TRUE(PollUntil([&] { return s->Clients().empty(); }, Network_Poll));
+    EXPECT_EQ(Network_Socket(clientSlot), nullptr);
+    Network_Shutdown();
+    EXPECT_EQ(Network_Server(serverSlot), nullptr);
+}
+
+TEST(Sockets, PeersThatBreakTheProtocolAreDisconnectedWithAReason) {
+    zbServer server;
+    server.loopbackOnly = true;
+    ASSERT_TRUE(server.Init(0, 0, 4, 1));
+    struct Case {
+        Bytes bytes;
+        std::string error;
+    };
+    Bytes cut = Framed(kHello);
+    const Bytes half = Framed({1, 2, 3, 4});
+    cut.insert(cut.end(), half.begin(), half.begin() + 14);
+    const std::vector<Case> cases = {
+        {Framed({9, 9}), "the peer's first packet is not a handshake"},
+        {{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB}, "bad packet magic 0x33221100"},
+        {cut, "the peer closed the connection in the middle of a packet"},
+    };
+    for (const Case& c : cases) {
+        const int fd = RawConnect(server.Port());
+        ASSERT_EQ(::send(fd, c.bytes.data(), c.bytes.size(), 0), static_cast<ssize_t>(c.bytes.size()));
+        ::shutdown(fd, SHUT_WR);
+        ASSERT_TRUE(PollUntil(
+            [&] { return server.Clients().size() == 1 && server.Clients()[0]->Closed(); }, [&] { server.Poll(); }));
+        EXPECT_EQ(server.Clients()[0]->Error(), c.error);
+        ::close(fd);
+        server.Poll(); // drops it
+        EXPECT_TRUE(server.Clients().empty());
+    }
+    // Beyond the limit of clients, a connection is refused.
+    zbServer one;
+    ASSERT_TRUE(one.Init(0, 0, 1, 1));
+    zbSocket first, second;
+    ASSERT_TRUE(first.Connect("127.0.0.1", one.Port()));
+    ASSERT_TRUE(second.Connect("127.0.0.1", one.Port()));
+    ASSERT_TRUE(PollUntil([&] { return first.Connected(); }, [&] {
+        one.Poll();
+        first.Poll();
+    }));
+    ASSERT_TRUE(PollUntil([&] { return second.Closed(); }, [&] {
+        one.Poll();
+        second.Poll();
+    }));
+    EXPECT_FALSE(zbSocket().Connect("not an address", 1));
+}

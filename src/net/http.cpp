@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -30,12 +31,18 @@ struct HttpJob {
     std::atomic<bool> finished{false};
 };
 
+void StopAtExit();
+
 class HttpPool {
 public:
     ~HttpPool() { Stop(); }
 
     void Queue(HttpJob* job) {
-        std::call_once(m_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+        // The transfers stop before the TLS library's own clean-up at exit, which it registers here.
+        std::call_once(m_curlInit, [] {
+            curl_global_init(CURL_GLOBAL_DEFAULT);
+            std::atexit(StopAtExit);
+        });
         m_jobs.push_back(job);
         if (job->finished) return;
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -179,6 +186,10 @@ private:
 };
 
 HttpPool g_pool;
+
+void StopAtExit() {
+    g_pool.Stop();
+}
 
 bool IsHttpUrl(const char* url) {
     return url && (strncasecmp(url, "http://", 7) == 0 || strncasecmp(url, "https://", 8) == 0);

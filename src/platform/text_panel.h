@@ -3,6 +3,8 @@
 // meant for it; its owner reads the buttons pressed.
 #pragma once
 
+#include "platform/dialog_form.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -27,6 +29,20 @@ public:
     // The player pressed button i; the owner takes the presses in order.
     void Press(size_t i);
     bool TakePress(size_t& i);
+
+    // Where things lie in a window of the given size, from the dialog font's metrics: the status line
+    // at the top, the buttons in a row at the bottom, the list between them showing the newest lines
+    // from firstLine on.
+    struct Layout {
+        DialogRect status;
+        DialogRect list;
+        int lineHeight = 0;
+        size_t firstLine = 0;
+        std::vector<DialogRect> buttons;
+    };
+    Layout Arrange(int width, int height) const;
+    // The button at a point of the window, -1 for none.
+    int ButtonAt(int width, int height, int x, int y) const;
 
     // Counts every change, so a backend redraws only when it moved.
     uint64_t Version() const { return m_version; }

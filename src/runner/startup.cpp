@@ -1,5 +1,7 @@
 #include "runner/startup.h"
 
+#include <cstring>
+
 #include "audio/audio.h"
 #include "core/console.h"
 #include "core/crc32.h"
@@ -94,6 +96,29 @@ bool PumpForDialog() {
     return Run_Running != 0;
 }
 
+// The forms of the dialogs and the debug form are drawn with the built-in font: its image (a 16-byte
+// header, then R, G, B, A bytes) and glyph table stay for the whole run.
+void InstallDialogFont(const uint8_t* table, uint32_t tableSize) {
+    const uint8_t* image = nullptr;
+    uint32_t imageSize = 0;
+    if (!EmbeddedImage_Find(table, tableSize, kEmbeddedImageFont, image, imageSize) || imageSize < 16) return;
+    DialogFont font;
+    std::memcpy(&font.width, image + 4, 4);
+    std::memcpy(&font.height, image + 8, 4);
+    if (font.width <= 0 || font.height <= 0 || (imageSize - 16) / 4 / static_cast<uint32_t>(font.width) <
+                                                    static_cast<uint32_t>(font.height))
+        return;
+    font.pixels = image + 16;
+    font.glyphs = BuiltinFont_GlyphTable;
+    font.first = kBuiltinFontFirst;
+    font.last = kBuiltinFontLast;
+    Dialog_SetFont(font);
+}
+
+void RefreshDebugForm() {
+    if (Run_DebugForm) Run_DebugForm->Update();
+}
+
 void SetPaused(bool paused) { Run_Paused = paused ? 1 : 0; }
 bool IsPaused() { return Run_Paused != 0; }
 int CurrentRoomSpeed() { return Run_Room ? Run_Room->speed : 0; }
@@ -145,6 +170,7 @@ bool Runner_InitAll() {
     uint32_t size = 0;
     const uint8_t* table = EmbeddedImage_BuiltinTable(size);
     EmbeddedImage_SetTable(table, size);
+    InstallDialogFont(table, size);
     CRC32_Init();
     Support_InitTempDirectory();
     GR_Draw_Init();
@@ -168,7 +194,7 @@ bool Runner_InitAll() {
     Code_Constant_SetResourceFind(RESOURCE_BACKGROUND, Background_Find);
     Code_Constant_SetResourceFind(RESOURCE_FONT, Font_Find);
     Code_SetErrorServices(
-        CodeErrorServices{ShowErrorForm, IO_Clear, EndGameAfterError, nullptr, Display_EnsureWindowed});
+        CodeErrorServices{ShowErrorForm, IO_Clear, EndGameAfterError, RefreshDebugForm, Display_EnsureWindowed});
     Code_Function_SetExtensions(
         ExtensionCalls{Extension_FindFunction, Extension_GetFunctionArgCount, Extension_CallDLLFunction});
     Dialog_SetServices(DialogServices{LeaveFullScreen, PumpForDialog});

@@ -154,3 +154,61 @@ TEST_F(SDLPlatform, ClipboardRoundTripAndUnansweredMessageBox) {
     Platform_Sleep(3);
     EXPECT_GE(Platform_GetMicroseconds() - before, 3000);
 }
+
+// The debug form's window: its lines, status and buttons drawn with the dialog font, and a click on a
+// button handed to the panel (not to the game).
+TEST_F(SDLPlatform, ATextPanelDrawsItsTextAndTakesClicksOnItsButtons) {
+    // A font whose every character is a solid 6 x 8 block.
+    static std::vector<uint8_t> pixels(96 * 8 * 4, 255);
+    static uint8_t glyphs[96][4];
+    for (int i = 0; i < 96; ++i) {
+        glyphs[i][0] = static_cast<uint8_t>(i);
+        glyphs[i][2] = 6;
+        glyphs[i][3] = 8;
+    }
+    DialogFont font;
+    font.pixels = pixels.data();
+    font.width = 96;
+    font.height = 8;
+    font.glyphs = glyphs;
+    font.first = 32;
+    font.last = 127;
+    Dialog_SetFont(font);
+    CTextPanel panel("Debug", {"Pause", "Step"});
+    panel.SetStatus("S");
+    panel.AddLine("old");
+    panel.AddLine("XY");
+    ASSERT_TRUE(sdl->OpenPanel(&panel));
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sdl->PanelWindow(), &w, &h);
+    const CTextPanel::Layout l = panel.Arrange(w, h);
+    const SDL_Surface* image = sdl->PanelImage();
+    ASSERT_NE(image, nullptr);
+    auto pixel = [&](int x, int y) {
+        uint32_t p = 0;
+        std::memcpy(&p, static_cast<const uint8_t*>(image->pixels) + y * image->pitch + x * 4, 4);
+        return p & 0xFFFFFF; // R, G, B in memory order
+    };
+    EXPECT_EQ(pixel(l.status.x + 1, l.status.y + 1), 0x000000u); // the status text in black
+    EXPECT_EQ(pixel(l.list.x + 3, l.list.y + 1), 0x000000u);     // "old"
+    EXPECT_EQ(pixel(l.list.x + 3, l.list.y + 9), 0xFFFFFFu);     // "XY", selected: white on blue
+    EXPECT_EQ(pixel(l.list.x + 20, l.list.y + 9), 0xC85A00u);
+    EXPECT_EQ(pixel(l.list.x + 20, l.list.y + 1), 0xFFFFFFu);
+
+    SDL_Event e = Event(SDL_MOUSEBUTTONDOWN);
+    e.button.windowID = SDL_GetWindowID(sdl->PanelWindow());
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.x = l.buttons[1].x + 2;
+    e.button.y = l.buttons[1].y + 2;
+    SDL_PushEvent(&e);
+    CMessageQueue queue;
+    sdl->PollEvents(queue);
+    size_t pressed = 9;
+    EXPECT_TRUE(panel.TakePress(pressed));
+    EXPECT_EQ(pressed, 1u);
+    PlatformMessage msg;
+    EXPECT_FALSE(queue.Take(msg)); // nothing for the game
+    sdl->ClosePanel(&panel);
+    EXPECT_EQ(sdl->PanelWindow(), nullptr);
+    Dialog_SetFont(DialogFont{});
+}

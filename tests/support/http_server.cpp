@@ -109,7 +109,10 @@ void CTestHttpServer::Serve(int fd) {
         for (int seen = m_maxConcurrent; now > seen && !m_maxConcurrent.compare_exchange_weak(seen, now);) {
         }
         const Response r = m_handler(head.substr(start + 1, end - start - 1));
-        if (Wait(r.delayMs)) {
+        const bool answer = Wait(r.delayMs);
+        // Counted as answered before the answer goes out: the client may ask again once it has it.
+        --m_concurrent;
+        if (answer) {
             if (!r.raw.empty()) {
                 SendAll(fd, r.raw);
             } else {
@@ -129,7 +132,6 @@ void CTestHttpServer::Serve(int fd) {
                 }
             }
         }
-        --m_concurrent;
     }
     ::shutdown(fd, SHUT_RDWR);
     ::close(fd);

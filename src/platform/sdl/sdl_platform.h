@@ -59,6 +59,14 @@ public:
     bool GetJoystickCaps(int joystick, PlatformJoystickCaps& caps) override;
     bool GetJoystickPos(int joystick, PlatformJoystickPos& pos) override;
 
+    bool OpenPanel(CTextPanel* panel) override;
+    void ClosePanel(CTextPanel* panel) override;
+    // Draws the open panel now (PollEvents draws it when it changed) into its own image, which goes to
+    // the window when there is a display; the image, for tests that read its pixels.
+    void DrawPanel();
+    SDL_Surface* PanelImage() const { return m_panelImage; }
+    SDL_Window* PanelWindow() const { return m_panelWindow; }
+
     bool GetNumLock() override { return (SDL_GetModState() & KMOD_NUM) != 0; }
     void SetNumLock(bool on) override {
         const SDL_Keymod mod = SDL_GetModState();
@@ -72,8 +80,22 @@ private:
     // Frame thickness around the client area (0 where the system does not say).
     void Borders(int& top, int& left, int& bottom, int& right) const;
 
+    // The panel's window events (true when the event was the panel's).
+    bool TranslatePanelEvent(const SDL_Event& e);
+
     bool m_hasDisplay;
     SDL_Window* m_window = nullptr;
+    // Makes the panel's image, renderer and font texture for the window's size; false when SDL cannot.
+    bool PreparePanelImage(int width, int height);
+    void FreePanelImage();
+    // The text panel's window, drawn with SDL's software renderer and the dialog font into an image.
+    CTextPanel* m_panel = nullptr;
+    SDL_Window* m_panelWindow = nullptr;
+    uint32_t m_panelWindowId = 0;
+    SDL_Surface* m_panelImage = nullptr;
+    SDL_Renderer* m_panelRenderer = nullptr;
+    SDL_Texture* m_panelFont = nullptr;
+    uint64_t m_panelDrawn = ~0ull;
     uint32_t m_windowId = 0;
     CInputTranslator m_input;
     // The joystick of device index 0 or 1, opened on first use and again after it went away.

@@ -87,6 +87,13 @@ bool FONT_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<
     Font_Init();
     return Font_Load(file, chunk, list);
 }
+// The sound records go to the loaders of the engine the options chose.
+bool SOND_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list) {
+    return Audio_UseNewEngine ? Audio_Load(file, chunk, list) : Sound_Init(file, chunk, list);
+}
+bool AUDO_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list) {
+    return Audio_UseNewEngine ? Audio_WAVs(file, chunk, list) : Wave_Init(file, chunk, list);
+}
 bool Nothing(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) {
     return true;
 }
@@ -97,10 +104,10 @@ const ChunkEntry kChunks[] = {
     {"GEN7", false, GEN7_Chunk},
     {"GENL", false, GEN7_Chunk},
     {"OPTN", false, OPTN_Chunk},
-    // Extensions and sounds: their loaders come with their subsystems.
+    // Extensions: their loader comes with their subsystem.
     {"EXTN", true, KeepNothing},
-    {"SOND", true, KeepNothing},
-    {"AUDO", true, KeepNothing},
+    {"SOND", true, SOND_Chunk},
+    {"AUDO", true, AUDO_Chunk},
     {"SPRT", true, Sprite_Load},
     {"BGND", true, Background_Load},
     {"PATH", true, Path_Load},
@@ -121,6 +128,7 @@ const ChunkEntry kChunks[] = {
 };
 
 void ClearLoadedTables() {
+    Sound_Clear();
     Room_Init();
     // Sprites, backgrounds and fonts point at the loaded page entries.
     Sprite_Clear();

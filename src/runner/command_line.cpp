@@ -1,5 +1,6 @@
 #include "runner/command_line.h"
 
+#include "audio/audio.h"
 #include "core/console.h"
 #include "graphics/frame.h"
 #include "graphics/profiler.h"
@@ -148,6 +149,7 @@ void ParseCommandLine(const std::string& text) {
     // The subsystems that obey the switches. "-noerrors" holds for the whole run: nothing that reads
     // the game's options turns the error dialog back on.
     VM_Trace = s.trace;
+    Audio_NoAudio = s.noAudio;
     Code_TreeMode = !s.newExecution;
     if (s.noErrors) {
         Code_ShowErrors = false;

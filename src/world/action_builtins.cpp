@@ -826,8 +826,9 @@ BUILTIN_INSTANCE_BODY(action_replace_sprite) {
 }
 BUILTIN_INSTANCE_BODY(action_replace_sound) {
     const int index = args.Rounded(0);
-    if (!CanReplace(Sound_Exists(index), args.Text(1))) return;
-    Sound_Replace(index, args.Text(1), 0, true);
+    const CSound* sound = Sound_Get(index);
+    if (!CanReplace(sound != nullptr, args.Text(1))) return;
+    Sound_Replace(index, args.Text(1), sound->Kind(), sound->Preload());
 }
 BUILTIN_INSTANCE_BODY(action_replace_background) {
     const int index = args.Rounded(0);

@@ -2,6 +2,7 @@
 // project's own builder, encoders and writers from its test data (the example game and its code).
 //   make_fuzz_corpus OUT_FOLDER EXAMPLE_SOURCES
 // writes OUT_FOLDER/<target>/<name> for every target; tests/fuzz/corpus holds what it wrote.
+#include "audio/sound_samples.h"
 #include "game_writer.h"
 #include "graphics/image_samples.h"
 #include "library/ds_grid.h"
@@ -187,6 +188,16 @@ int main(int argc, char** argv) {
     second.localMap = {255, 255, 255, 0, 0, 0};
     Write("fuzz_gif", "two_frames.gif", EncodeGIF(4, 4, {255, 0, 0, 0, 255, 0}, {first, second}));
     Write("fuzz_gif", "local_map.gif", EncodeGIF(2, 2, {}, {second}));
+    // Sounds: WAV files of both sample sizes, Ogg Vorbis streams of both channel counts and a chained one
+    // whose second link changes the rate.
+    Write("fuzz_wav", "mono16.wav", WavFile(1, 16, 22050, Pcm16Bytes(Tone(64, 1, 22050, 440))));
+    Write("fuzz_wav", "stereo8.wav", WavFile(2, 8, 8000, std::vector<uint8_t>(33, 200)));
+    Write("fuzz_ogg", "mono.ogg", EncodeOggVorbis(Tone(3000, 1, 22050, 440), 1, 22050));
+    Write("fuzz_ogg", "stereo.ogg", EncodeOggVorbis(Tone(3000, 2, 44100, 300), 2, 44100));
+    std::vector<uint8_t> chained = EncodeOggVorbis(Tone(1000, 1, 22050, 440), 1, 22050, 1);
+    const std::vector<uint8_t> nextLink = EncodeOggVorbis(Tone(1000, 1, 11025, 440), 1, 11025, 2);
+    chained.insert(chained.end(), nextLink.begin(), nextLink.end());
+    Write("fuzz_ogg", "chained.ogg", chained);
     // Downloads: a frame count and flags, then the body.
     auto download = [](int8_t frames, uint8_t flags, std::vector<uint8_t> body) {
         body.insert(body.begin(), {static_cast<uint8_t>(frames), flags});

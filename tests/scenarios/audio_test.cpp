@@ -1,0 +1,77 @@
+// The runner on a game that gives a sound a WAV file and plays it through the sound actions: with an
+// audio device (OpenAL Soft's null output, which plays in time without hardware), without one, and with
+// "-noaudio".
+#include "scenario.h"
+
+#include "audio/sound_samples.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The game with a "SOND" chunk of count records appended, written by hand: the count, then each
+// record's offset (all pointing at the count word; the loader reads no record).
+std::vector<uint8_t> WithSounds(std::vector<uint8_t> file, uint32_t count) {
+    auto u32 = [&](uint32_t v) { file.insert(file.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); };
+    const auto countAt = static_cast<uint32_t>(file.size() + 8);
+    file.insert(file.end(), {'S', 'O', 'N', 'D'});
+    u32(4 + 4 * count);
+    u32(count);
+    for (uint32_t i = 0; i < count; ++i)
+        u32(countAt);
+    const auto size = static_cast<uint32_t>(file.size() - 8);
+    for (int i = 0; i < 4; ++i)
+        file[4 + static_cast<size_t>(i)] = uint8_t(size >> (8 * i));
+    return file;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(Audio, TheSoundActionsPlayWithADeviceAndAnswerNotPlayingWithout) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "about the audio device, not game code";
+    ScenarioObject player;
+    player.name = "oPlayer";
+    player.events = {{0, 0,
+                      "action_replace_sound(1, \"beep.wav\"); action_sound(1, true);"
+                      "show_debug_message(\"playing \" + string(action_if_sound(1)));"
+                      "action_end_sound(1); show_debug_message(\"stopped \" + string(action_if_sound(1)));"
+                      "game_end();"}};
+    ScenarioGame game;
+    game.objects = {player};
+    ScenarioRoom room;
+    room.name = "r0";
+    room.instances = {{0, 0, 0, 100001, ""}};
+    game.rooms.push_back(room);
+    const std::vector<uint8_t> bytes = WithSounds(BuildScenarioGame(game), 2);
+    const std::vector<uint8_t> wav = WavFile(1, 16, 22050, Pcm16Bytes(Tone(22050, 1, 22050, 440)));
+    const std::vector<std::pair<std::string, std::string>> files = {{"beep.wav", std::string(wav.begin(), wav.end())}};
+
+    const struct {
+        const char* drivers;
+        std::vector<std::string> arguments;
+        const char* said;
+        const char* playing;
+    } cases[] = {
+        {"null", {}, nullptr, "playing 1"},
+        {"no-such-output", {}, "No audio device could be opened: no sound will play\n", "playing 0"},
+        {"null", {"-noaudio"}, "Audio is off (-noaudio): no sound will play\n", "playing 0"},
+    };
+    for (const auto& c : cases) {
+        TempFolder env;
+        env.SetEnv("ALSOFT_DRIVERS", c.drivers);
+        const ScenarioRun run = RunDataFile(bytes, c.arguments, 20, files);
+        ASSERT_FALSE(run.timedOut) << run.console;
+        EXPECT_EQ(run.exitCode, 0) << run.errors;
+        EXPECT_EQ(LinesStartingWith(run.log, ""), (std::vector<std::string>{c.playing, "stopped 0"})) << run.log;
+        EXPECT_EQ(Count(run.console, "no sound will play"), c.said ? 1u : 0u) << run.console;
+        if (c.said) EXPECT_EQ(Count(run.console, c.said), 1u) << run.console;
+    }
+}
+
+} // namespace

@@ -42,17 +42,17 @@ void Run_ApplyDeferredChanges() {
     }
 }
 
-bool Run_MoveInstances(bool anyPath) {
+// In a physics room the world steps first and every instance with a body takes its place from it; the
+// others move as in any room. The world's contacts then raise the collision events.
+bool Run_MoveInstances(bool /*anyPath*/) {
     if (!Run_Room) return false;
-    if (Run_Room->physicsWorld) {
-        Run_Room->physicsWorld->Update(Run_Room->speed, anyPath);
-        return true;
-    }
+    CPhysicsWorld* world = Run_Room->physicsWorld;
+    if (world) world->Update(Run_Room->speed);
     // Instances made during the pass (by an end-of-path event) do not get the event in it.
     const uint64_t stamp = DispatchStamp++;
     for (CInstance* i = Run_Room->active.first; i;) {
         CInstance* next = i->next;
-        if (i->Present()) {
+        if (i->Present() && !(world && i->FollowPhysicsBody())) {
             i->ApplyFrictionGravity();
             if (i->AdvancePath() && i->creationStamp <= stamp) PerformInstanceEvent(i, i, ev_other, ev_end_of_path);
             i->SetPosition(static_cast<float>(static_cast<double>(i->x) + i->hspeed),
@@ -60,7 +60,9 @@ bool Run_MoveInstances(bool anyPath) {
         }
         i = next;
     }
-    return false;
+    if (!world) return false;
+    Run_Room->RaisePhysicsCollisions();
+    return true;
 }
 
 void DoAStep() {

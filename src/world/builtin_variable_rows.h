@@ -12,6 +12,8 @@
 
 // Registers the instance variables (the first rows of the table).
 void Variable_BuiltIn_InitInstance();
+// Registers the 28 physics variables (among the instance variables).
+void Variable_BuiltIn_AddPhysics();
 
 template <size_t N> void BuiltInVariable_Register(const BuiltInVariableRow (&rows)[N]) {
     Variable_BuiltIn_AddRows(rows, static_cast<int>(N));

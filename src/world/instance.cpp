@@ -5,6 +5,7 @@
 #include "core/hash.h"
 #include "core/memory.h"
 #include "graphics/sprite.h"
+#include "physics/physics.h"
 #include "script/buffer.h"
 #include "script/compiled_game.h"
 #include "script/value.h"
@@ -74,8 +75,8 @@ CInstance::~CInstance() {
         g_instances->Remove(static_cast<uint32_t>(id), HASH_KEEP_VALUE);
     if (roomList) RoomList_Unlink(roomList, this);
     Deferred_Remove(this);
-    // The physics body belongs to the physics world, which instances do not build yet (physicsObject
-    // stays null).
+    delete physicsObject;
+    physicsObject = nullptr;
     FreeVariables();
 }
 
@@ -499,6 +500,7 @@ void Instance_Change(CInstance* instance, int objectIndex, bool runEvents) {
     if (objectIndex == instance->object_index) return;
     if (runEvents && !instance->destroyed) PerformInstanceEvent(instance, instance, ev_destroy, 0);
     instance->ChangeObject(objectIndex);
+    if (Run_Room) instance->RecreatePhysicsBody(Run_Room);
     if (runEvents) PerformInstanceEvent(instance, instance, ev_create, 0);
 }
 

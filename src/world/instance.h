@@ -12,6 +12,7 @@
 class CCode;
 class CObject;
 class CPhysicsObject;
+class CRoom;
 class CVariableList;
 class IBuffer;
 struct ScriptValue;
@@ -72,6 +73,15 @@ public:
     void StartPath(int index, float speed, float scale, float orientation, bool relative, int endAction);
     // One step along the path; true when an end was reached with a non-zero path speed.
     bool AdvancePath();
+
+    // ---- Physics
+    // Gives the instance its body in the room's world, made from its object's physics settings: nothing
+    // when the object uses no physics, its sprite does not exist or the room has no world.
+    void CreatePhysicsBody(CRoom* room);
+    // Frees the body and makes it again in the room (a carried instance, a change of object).
+    void RecreatePhysicsBody(CRoom* room);
+    // Takes the place and angle of its body; false without one.
+    bool FollowPhysicsBody();
 
     // ---- Collision tests
     bool CollisionPoint(float px, float py, bool precise);

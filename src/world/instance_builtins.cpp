@@ -242,6 +242,8 @@ BUILTIN_INSTANCE_BODY(instance_copy) {
     const int id = copy->id;
     copy->CopyFrom(self, true);
     copy->id = id;
+    // The body made with the instance had the object's image transform; the copy's is self's.
+    copy->RecreatePhysicsBody(Run_Room);
     if (args.Flag(0)) {
         PerformInstanceEvent(copy, copy, ev_create, 0);
         copy->created = 1;

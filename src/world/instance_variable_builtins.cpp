@@ -3,7 +3,6 @@
 // the machine reports the failed read or write.
 #include "graphics/frame.h"
 #include "graphics/sprite.h"
-#include "physics/physics.h"
 #include "world/builtin_variable_rows.h"
 #include "world/game_values.h"
 #include "world/instance.h"
@@ -223,6 +222,6 @@ const BuiltInVariableRow kAfterPhysics[] = {
 
 void Variable_BuiltIn_InitInstance() {
     BuiltInVariable_Register(kBeforePhysics);
-    BuiltInVariable_Register(Physics_Variables);
+    Variable_BuiltIn_AddPhysics();
     BuiltInVariable_Register(kAfterPhysics);
 }

@@ -209,7 +209,6 @@ void CRoom::CopyFrom(const CRoom* source, bool makeInstances) {
     CopyInstancesOf(source);
 }
 
-// The physics bodies of instances come with the physics engine; until then instances have none.
 void CRoom::MakeRecordInstances() {
     placedIds.clear();
     placedIds.reserve(record->instances.size());
@@ -224,6 +223,7 @@ void CRoom::MakeRecordInstances() {
         instance->image_alpha = Alpha(e.colour);
         instance->image_angle = e.angle;
         instance->bboxStale = 1;
+        instance->CreatePhysicsBody(this);
         RoomList_InsertByDepth(&active, instance);
         InstanceHash_Insert(instance->id, instance);
         placedIds.push_back(instance->id);
@@ -272,10 +272,10 @@ void CRoom::CopyInstancesOf(const CRoom* source) {
 
 // ---- Instances
 
-// The physics body of a new instance comes with the physics engine; until then instances have none.
 CInstance* CRoom::CreateInstance(float x, float y, int objectIndex) {
     g_lastInstanceId = Wrap_Add32(g_lastInstanceId, 1);
     auto* instance = new CInstance(x, y, g_lastInstanceId, objectIndex, true);
+    instance->CreatePhysicsBody(this);
     RoomList_InsertByDepth(&active, instance);
     InstanceHash_Insert(instance->id, instance);
     return instance;
@@ -302,6 +302,7 @@ void CRoom::UpdateActivation() {
             RoomList_Unlink(&deactivated, instance);
             RoomList_InsertByDepth(&active, instance);
             instance->SetListed(true);
+            if (instance->physicsObject) instance->physicsObject->SetEnabled(true);
         }
         instance = next;
     }
@@ -311,6 +312,8 @@ void CRoom::UpdateActivation() {
             RoomList_Unlink(&active, instance);
             RoomList_Append(&deactivated, instance);
             instance->SetListed(false);
+            // A deactivated instance's body stands still and touches nothing until it is activated.
+            if (instance->physicsObject) instance->physicsObject->SetEnabled(false);
         }
         instance = next;
     }

@@ -64,6 +64,9 @@ public:
     void DestroyActiveInstances();
     void DestroyDeactivatedInstances();
 
+    // The collision events of the physics world's touching contacts (after its step).
+    void RaisePhysicsCollisions();
+
     // Moves every background slot by its speeds.
     void ScrollBackgrounds();
     // The drawing size the room needs (its ports' extent with views, else its size), clamped to the

@@ -33,8 +33,8 @@ void RunCode(CInstance* self, CCode* code) {
     Value_Free(&result);
 }
 
-// Carried instances join the room: one with the id of a placed instance takes over its state.
-// (Their physics bodies come with the physics engine.)
+// Carried instances join the room: one with the id of a placed instance takes over its state. Each gets
+// its body again, in this room's world.
 void PlaceCarried(CRoom* room) {
     for (CInstance* carried : g_carried) {
         CInstance* target = nullptr;
@@ -48,6 +48,7 @@ void PlaceCarried(CRoom* room) {
             RoomList_InsertByDepth(&room->active, target);
             InstanceHash_Insert(target->id, target);
         }
+        target->RecreatePhysicsBody(room);
         target->skipCreate = 1;
         delete carried;
     }

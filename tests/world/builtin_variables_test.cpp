@@ -20,12 +20,9 @@ class BuiltInVariables : public WorldTest {
 protected:
     void SetUp() override {
         WorldTest::SetUp();
-        Variable_BuiltIn_Init();
-        Variable_InitGlobals();
-        World_InstallScriptServices();
+        UseScriptVariables();
         GameValues_Reset();
         IO_Clear();
-        TakeFatalErrors();
         object = AddObject();
         self = Instance_Create(object, 10, 20);
     }
@@ -152,9 +149,11 @@ TEST_F(BuiltInVariables, SpriteAndImageFollowTheSprite) {
     EXPECT_EQ(Run("mask_index = 1.4; return mask_index"), "1");
 }
 
-TEST_F(BuiltInVariables, PhysicsVariablesWithoutABodyFail) {
-    EXPECT_TRUE(Contains(Run("return phy_speed_x"), "Variable Get"));
-    EXPECT_TRUE(Contains(Run("phy_speed_x = 3"), "Variable set failed phy_speed_x"));
+TEST_F(BuiltInVariables, PhysicsVariablesWithoutABodySaySo) {
+    EXPECT_EQ(Run("return phy_speed_x"), "0");
+    EXPECT_TRUE(Contains(TakeShownError(), "phy_speed_x: the instance has no physics body"));
+    EXPECT_EQ(Run("phy_rotation = 3; return 1"), "1");
+    EXPECT_TRUE(Contains(TakeShownError(), "phy_rotation: the instance has no physics body"));
 }
 
 TEST_F(BuiltInVariables, LivesAndHealthRaiseTheirEventsWhenTheyRunOut) {

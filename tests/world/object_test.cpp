@@ -61,7 +61,8 @@ Bytes BuildGame(int version, const std::vector<ObjectDef>& objects, const char* 
         const std::string id = "o" + std::to_string(i);
         c.Label(id).Text(o.name).U32(o.sprite).U32(1).U32(o.solid).S32(o.depth).U32(0).S32(o.parent).S32(-1);
         if (version >= 6) {
-            c.U32(0).U32(0).U32(0).F32(1).F32(0).U32(0).F32(0).F32(0).U32(
+            // uses physics, sensor, shape, density, restitution, group, linear and angular damping, count
+            c.U32(1).U32(1).S32(2).F32(1).F32(0.25f).S32(-3).F32(0.125f).F32(0.375f).U32(
                 static_cast<uint32_t>(o.shape.size() / 2));
             if (version >= 9) c.F32(0.5f).U32(0).U32(1);
             for (float f : o.shape)
@@ -144,6 +145,13 @@ TEST_F(ObjectLoad, RecordsOfEachVersionWithHolesEventsAndParents) {
         EXPECT_STREQ(base->GetEvent(0, 0)->source, "x = 1");
         EXPECT_STREQ(base->GetEvent(2, 5)->source, "");
         if (version >= 6) {
+            EXPECT_EQ(base->usesPhysics, 1);
+            EXPECT_EQ(base->sensor, 1);
+            EXPECT_EQ(base->shape, 2);
+            EXPECT_EQ(base->restitution, 0.25f);
+            EXPECT_EQ(base->group, -3);
+            EXPECT_EQ(base->linearDamping, 0.125f);
+            EXPECT_EQ(base->angularDamping, 0.375f);
             EXPECT_EQ(base->density, 1.0f);
             EXPECT_EQ(base->friction, version >= 9 ? 0.5f : 0.2f);
             EXPECT_EQ(base->awake, version >= 9 ? 0 : 1);
@@ -152,6 +160,7 @@ TEST_F(ObjectLoad, RecordsOfEachVersionWithHolesEventsAndParents) {
             EXPECT_EQ(base->shapePoints[1], 2.5f);
         } else {
             EXPECT_EQ(base->shapePointCount, 0);
+            EXPECT_EQ(base->usesPhysics, 0);
             EXPECT_EQ(base->friction, 0.0f);
         }
         CObject* child = Object_Data(2);

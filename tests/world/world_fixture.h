@@ -6,6 +6,9 @@
 #include "script/code.h"
 #include "script/compiled_game.h"
 #include "script/compiler/compile.h"
+#include "script/variables.h"
+#include "support/fatal_errors.h"
+#include "world/builtin_variables.h"
 #include "world/event.h"
 #include "world/instance.h"
 #include "world/object.h"
@@ -39,6 +42,14 @@ protected:
         Object_Free();
         Sprite_Clear();
         Handlers().clear();
+    }
+
+    // The built-in variables, the global scope and the world's services for code run by the test.
+    static void UseScriptVariables() {
+        Variable_BuiltIn_Init();
+        Variable_InitGlobals();
+        World_InstallScriptServices();
+        TakeFatalErrors();
     }
 
     static int AddObject(int parent = -1, int depth = 0) {

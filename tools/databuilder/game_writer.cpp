@@ -168,7 +168,13 @@ void Objects(CDataBuilder& b, const GameDescription& game, CodeWriter& code) {
         const GameObject& o = game.objects[i];
         const std::string id = labels[i];
         c.Label(id).Text(o.name).S32(o.sprite).U32(o.visible).U32(o.solid).S32(o.depth).U32(o.persistent).S32(o.parent);
-        c.S32(-1).U32(0).U32(0).U32(0).F32(1).F32(0).U32(0).F32(0).F32(0).U32(0).F32(0.5f).U32(0).U32(1);
+        // mask, then the physics settings (the layout of general-information version 9 and later)
+        const GamePhysics& p = o.physics;
+        c.S32(-1).U32(p.uses).U32(p.sensor).S32(p.shape).F32(p.density).F32(p.restitution).S32(p.group);
+        c.F32(p.linearDamping).F32(p.angularDamping).U32(static_cast<uint32_t>(p.points.size() / 2));
+        c.F32(p.friction).U32(p.awake).U32(p.kinematic);
+        for (size_t k = 0; k + 1 < p.points.size(); k += 2)
+            c.F32(p.points[k]).F32(p.points[k + 1]);
         constexpr int kTypes = 11;
         c.U32(kTypes);
         for (int t = 0; t < kTypes; ++t)
@@ -198,7 +204,7 @@ void Rooms(CDataBuilder& b, const GameDescription& game, CodeWriter& code) {
         c.U32(r.colour).U32(1);
         code.Field(c, "Room." + r.name, r.code);
         c.U32(0).Ref(r.background < 0 ? "" : id + "b").Ref("").Ref(r.instances.empty() ? "" : id + "i").Ref("");
-        c.U32(0).Zeros(16).F32(0).F32(0).F32(0.1f);
+        c.U32(r.physics).Zeros(16).F32(r.gravityX).F32(r.gravityY).F32(r.pixelsToMetres);
         if (r.background >= 0) {
             // visible, foreground, index, x, y, tiled across and down, speeds, stretch
             c.Label(id + "b").OffsetList({id + "b0"});

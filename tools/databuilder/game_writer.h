@@ -40,6 +40,22 @@ struct GameEvent {
     std::string code;
 };
 
+// An object's physics settings: its instances get a body in rooms with a physics world.
+struct GamePhysics {
+    bool uses = false;
+    bool sensor = false;
+    int shape = 0; // 0 circle (radius: the first value), 1 box and 2 polygon from the points
+    float density = 0.5f; // 0 makes a static body
+    float restitution = 0.1f;
+    int group = 0;
+    float linearDamping = 0.1f;
+    float angularDamping = 0.1f;
+    float friction = 0.2f;
+    bool awake = true;
+    bool kinematic = false;
+    std::vector<float> points; // x, y of each point, pixels from the instance's position
+};
+
 struct GameObject {
     std::string name;
     int depth = 0;
@@ -49,6 +65,7 @@ struct GameObject {
     int sprite = -1;
     bool visible = true;
     bool solid = false;
+    GamePhysics physics;
 };
 
 struct GameInstance {
@@ -65,6 +82,9 @@ struct GameRoom {
     int width = 640, height = 480;
     uint32_t colour = 0;
     int background = -1; // drawn in slot 0, tiled, when 0 or more
+    bool physics = false; // the room has a physics world
+    float gravityX = 0, gravityY = 10; // metres per second squared
+    float pixelsToMetres = 0.1f;
 };
 
 struct GameTimeline {

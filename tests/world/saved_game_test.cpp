@@ -340,4 +340,23 @@ TEST_F(SavedGames, TheQueueTakesOneLoadPerStepAndDeletesWhatItMade) {
     EXPECT_EQ(Game_Score, 1);
 }
 
+// With the save area below the working folder (a home folder, say) the saved file is found again: its
+// name is mapped once.
+TEST_F(SavedGames, AFileSavedBelowTheWorkingFolderLoadsBack) {
+    TempFolder home;
+    home.Chdir(home.Path());
+    home.SetEnv("XDG_DATA_HOME", home / "data");
+    LoadSave_Reset();
+    LoadSave_SetGamePath((home / "g.win").c_str());
+    LoadSave_SetGameName("Demo");
+    Game_Score = 3;
+    ASSERT_TRUE(Game_SaveFile("slot.dat"));
+    EXPECT_TRUE(TempFolder::Exists(home / "data/Demo/slot.dat"));
+    Game_Score = 4;
+    ASSERT_TRUE(Game_LoadFile("slot.dat"));
+    EXPECT_TRUE(Game_ProcessQueuedLoad());
+    EXPECT_EQ(Game_Score, 3);
+    LoadSave_Reset();
+}
+
 } // namespace

@@ -312,6 +312,39 @@ struct D3DMATRIX {
     float m[16]; // row-major, row vectors; translation in 12, 13, 14
 };
 
+// Lights and materials of the fixed-function lighting. Colours are (r, g, b, a) in 0..1.
+struct D3DCOLORVALUE {
+    float r, g, b, a;
+};
+struct D3DVECTOR {
+    float x, y, z;
+};
+constexpr uint32_t D3DLIGHT_POINT = 1;
+constexpr uint32_t D3DLIGHT_SPOT = 2;
+constexpr uint32_t D3DLIGHT_DIRECTIONAL = 3;
+struct D3DLIGHT9 {
+    uint32_t Type;
+    D3DCOLORVALUE Diffuse;
+    D3DCOLORVALUE Specular;
+    D3DCOLORVALUE Ambient;
+    D3DVECTOR Position;
+    D3DVECTOR Direction;
+    float Range;
+    float Falloff;
+    float Attenuation0;
+    float Attenuation1;
+    float Attenuation2;
+    float Theta;
+    float Phi;
+};
+struct D3DMATERIAL9 {
+    D3DCOLORVALUE Diffuse;
+    D3DCOLORVALUE Ambient;
+    D3DCOLORVALUE Specular;
+    D3DCOLORVALUE Emissive;
+    float Power;
+};
+
 struct D3DVIEWPORT9 {
     uint32_t X, Y, Width, Height;
     float MinZ, MaxZ;

@@ -179,6 +179,12 @@ CD3DDevice::CD3DDevice() {
         m_stageStates[s][D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
         m_stageStates[s][D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
     }
+    // The default light: white, directional, shining along +z.
+    for (D3DLIGHT9& light : m_lights) {
+        light.Type = D3DLIGHT_DIRECTIONAL;
+        light.Diffuse = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 0.0f};
+        light.Direction = D3DVECTOR{0.0f, 0.0f, 1.0f};
+    }
     SetDefaultRenderStates();
 }
 
@@ -510,6 +516,40 @@ D3DRESULT CD3DDevice::GetTransform(uint32_t type, D3DMATRIX* out) const {
     else if (type == D3DTS_VIEW) *out = m_view;
     else if (type == D3DTS_PROJECTION) *out = m_projection;
     else return D3DERR_INVALIDCALL;
+    return D3D_OK;
+}
+
+D3DRESULT CD3DDevice::SetLight(uint32_t index, const D3DLIGHT9& light) {
+    if (index >= kLights) return D3DERR_INVALIDCALL;
+    if (light.Type != D3DLIGHT_POINT && light.Type != D3DLIGHT_DIRECTIONAL) return D3DERR_INVALIDCALL;
+    if (light.Type == D3DLIGHT_POINT && (light.Range < 0.0f || (light.Attenuation0 == 0.0f &&
+                                                                light.Attenuation1 == 0.0f &&
+                                                                light.Attenuation2 == 0.0f)))
+        return D3DERR_INVALIDCALL;
+    Record(D3DCallKind::SetLight, index, 0, 0, 0, &light, sizeof light);
+    m_lights[index] = light;
+    m_statesChanged = true;
+    return D3D_OK;
+}
+
+D3DRESULT CD3DDevice::GetLight(uint32_t index, D3DLIGHT9* out) const {
+    if (index >= kLights || !out) return D3DERR_INVALIDCALL;
+    *out = m_lights[index];
+    return D3D_OK;
+}
+
+D3DRESULT CD3DDevice::LightEnable(uint32_t index, bool on) {
+    if (index >= kLights) return D3DERR_INVALIDCALL;
+    Record(D3DCallKind::LightEnable, index, on ? 1u : 0u);
+    m_lightOn[index] = on;
+    m_statesChanged = true;
+    return D3D_OK;
+}
+
+D3DRESULT CD3DDevice::SetMaterial(const D3DMATERIAL9& material) {
+    Record(D3DCallKind::SetMaterial, 0, 0, 0, 0, &material, sizeof material);
+    m_material = material;
+    m_statesChanged = true;
     return D3D_OK;
 }
 

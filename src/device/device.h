@@ -178,6 +178,12 @@ enum class D3DCallKind {
     SetPixelShader,
     // a: 0 vertex, 1 pixel; b first register; c count; d 0 float, 1 integer; data the register words.
     SetShaderConstants,
+    // a: the light index; data the light.
+    SetLight,
+    // a: the light index; b: 1 on, 0 off.
+    LightEnable,
+    // data: the material.
+    SetMaterial,
 };
 
 struct D3DCall {
@@ -191,6 +197,7 @@ public:
     static constexpr uint32_t kMaxRenderTargets = 4;
     static constexpr uint32_t kSamplerStages = 16;
     static constexpr uint32_t kTextureStages = 8;
+    static constexpr uint32_t kLights = 8;
 
     virtual ~CD3DDevice();
     CD3DDevice(const CD3DDevice&) = delete;
@@ -206,7 +213,8 @@ public:
     // Test hook: the next count calls of Reset fail (nothing else makes a Reset fail).
     void InjectResetFailures(int count) { m_resetFailures = count; }
     // Remakes the back buffer and its depth-stencil buffer, binds them and sets the viewport to them;
-    // render states go back to their defaults. Sampler and texture-stage states and transforms are kept.
+    // render states go back to their defaults. Sampler and texture-stage states, transforms, lights and
+    // the material are kept.
     D3DRESULT Reset(D3DPRESENT_PARAMETERS& params);
     const D3DCAPS9& GetDeviceCaps() const { return m_caps; }
     const D3DPRESENT_PARAMETERS& PresentParameters() const { return m_params; }
@@ -242,6 +250,15 @@ public:
     CD3DTexture* GetTexture(uint32_t stage) const { return stage < kSamplerStages ? m_textures[stage] : nullptr; }
     D3DRESULT SetTransform(uint32_t type, const D3DMATRIX& matrix);
     D3DRESULT GetTransform(uint32_t type, D3DMATRIX* out) const;
+    // Lights 0..7 of the fixed-function lighting, in world space: directional and point lights (a spot
+    // light, a negative range or a point light whose three attenuations are all 0 is refused). Every light
+    // starts as the default one (white, directional, along +z) and switched off.
+    D3DRESULT SetLight(uint32_t index, const D3DLIGHT9& light);
+    D3DRESULT GetLight(uint32_t index, D3DLIGHT9* out) const;
+    D3DRESULT LightEnable(uint32_t index, bool on);
+    bool GetLightEnable(uint32_t index) const { return index < kLights && m_lightOn[index]; }
+    D3DRESULT SetMaterial(const D3DMATERIAL9& material);
+    const D3DMATERIAL9& GetMaterial() const { return m_material; }
     D3DRESULT SetViewport(const D3DVIEWPORT9& viewport);
     D3DRESULT GetViewport(D3DVIEWPORT9* out) const;
 
@@ -317,6 +334,9 @@ protected:
     CD3DSurface* m_targets[kMaxRenderTargets]{};
     CD3DSurface* m_depthStencil = nullptr;
     D3DMATRIX m_world{}, m_view{}, m_projection{};
+    D3DLIGHT9 m_lights[kLights]{};
+    bool m_lightOn[kLights]{};
+    D3DMATERIAL9 m_material{};
     D3DVIEWPORT9 m_viewport{};
     D3DCAPS9 m_caps{};
     // Set by every change of a target, a state, a texture, a transform or the viewport; a backend

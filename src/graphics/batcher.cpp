@@ -2,7 +2,9 @@
 
 #include "core/process_exit.h"
 #include "device/device.h"
+#include "graphics/d3d_draw.h"
 #include "graphics/frame.h"
+#include "graphics/model.h"
 #include "graphics/profiler.h"
 #include "graphics/render_state.h"
 #include "graphics/shader.h"
@@ -403,9 +405,12 @@ void GR_D3D_InitDrawing() {
     g_fontTexture = GR_D3D_CreateTexturePage(bytes.data(), bytes.size(), nullptr, 6, 0);
 }
 
-// The device objects of shaders, vertex formats and vertex buffers go first, while the device lives.
+// The device objects of shaders, vertex formats, vertex buffers and models go first, while the device
+// lives.
 void GR_D3D_Quit() {
     Shader_Clear();
+    Model_FreeAll();
+    GR_3D_Reset();
     VertexBuffer_Clear();
     VertexFormat_Clear();
     GR_D3D_PopAllRenderTargets();

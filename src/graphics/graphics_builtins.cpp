@@ -11,4 +11,3 @@ void InitGraphicFunctions() {
     InitSpriteDrawFunctions();
     InitCornerIdFunctions();
 }
-void Init3DFunctions() {}

@@ -12,12 +12,16 @@
 
 namespace {
 
-// Appends m vertices to a list; the writer fills them from the returned pointer (null when the list
-// cannot grow that far).
-Vertex36* Append(RecorderList& list, int m) {
+// Appends the vertices at the given indexes of v (with their marks) to a list.
+void Append(RecorderList& list, const Vertex36* v, const uint8_t* marks, const int* indexes, int m) {
     const int before = list.count;
     list.vertices = GraphicsRecorder_GrowVertices(list.vertices, list.capacity, list.count, m);
-    return list.count == before + m ? list.vertices + before : nullptr;
+    if (list.count != before + m) return;
+    list.drawColour.resize(static_cast<size_t>(list.count));
+    for (int k = 0; k < m; ++k) {
+        list.vertices[before + k] = v[indexes[k]];
+        list.drawColour[static_cast<size_t>(before + k)] = marks ? marks[indexes[k]] : 0;
+    }
 }
 
 void ReleaseBuffer(RecorderList& list) {
@@ -25,9 +29,9 @@ void ReleaseBuffer(RecorderList& list) {
     list.buffer = nullptr;
 }
 
-void Recolour(RecorderList& list, uint32_t from, uint32_t to) {
+void Recolour(RecorderList& list, uint32_t to) {
     for (int i = 0; i < list.count; ++i)
-        if (list.vertices[i].colour == from) list.vertices[i].colour = to;
+        if (list.drawColour[static_cast<size_t>(i)]) list.vertices[i].colour = to;
 }
 
 // Draws a list of the given kind from its device buffer, made first when there is none.
@@ -45,48 +49,39 @@ void DrawList(RecorderList& list, uint32_t kind, int primitives) {
 
 } // namespace
 
-void GraphicsRecorder_AddPrimitive(GraphicsRecorder* recorder, int kind, int n, const Vertex36* v) {
+// Strips and fans become lists: the indexes of the vertices each list receives, in order.
+void GraphicsRecorder_AddPrimitive(GraphicsRecorder* recorder, int kind, int n, const Vertex36* v,
+                                   const uint8_t* drawColour) {
     if (!recorder || !v || n <= 0) return;
+    std::vector<int> order;
+    RecorderList* list = &recorder->points;
     switch (kind) {
     case D3DPT_LINELIST:
-        if (Vertex36* out = Append(recorder->lines, n)) std::memcpy(out, v, sizeof(Vertex36) * static_cast<size_t>(n));
+    case D3DPT_TRIANGLELIST:
+        list = kind == D3DPT_LINELIST ? &recorder->lines : &recorder->triangles;
+        for (int i = 0; i < n; ++i)
+            order.push_back(i);
         break;
     case D3DPT_LINESTRIP:
-        if (n < 2) break;
-        if (Vertex36* out = Append(recorder->lines, 2 * (n - 1))) {
-            for (int i = 0; i + 1 < n; ++i) {
-                *out++ = v[i];
-                *out++ = v[i + 1];
-            }
-        }
-        break;
-    case D3DPT_TRIANGLELIST:
-        if (Vertex36* out = Append(recorder->triangles, n))
-            std::memcpy(out, v, sizeof(Vertex36) * static_cast<size_t>(n));
+        list = &recorder->lines;
+        for (int i = 0; i + 1 < n; ++i)
+            order.insert(order.end(), {i, i + 1});
         break;
     case D3DPT_TRIANGLESTRIP:
     case D3DPT_TRIANGLEFAN:
-        if (n < 3) break;
-        if (Vertex36* out = Append(recorder->triangles, 3 * (n - 2))) {
-            for (int i = 0; i + 2 < n; ++i) {
-                if (kind == D3DPT_TRIANGLEFAN) {
-                    *out++ = v[0];
-                    *out++ = v[i + 1];
-                    *out++ = v[i + 2];
-                } else {
-                    const bool even = i % 2 == 0;
-                    *out++ = v[even ? i : i + 2];
-                    *out++ = v[i + 1];
-                    *out++ = v[even ? i + 2 : i];
-                }
-            }
+        list = &recorder->triangles;
+        for (int i = 0; i + 2 < n; ++i) {
+            if (kind == D3DPT_TRIANGLEFAN) order.insert(order.end(), {0, i + 1, i + 2});
+            else if (i % 2 == 0) order.insert(order.end(), {i, i + 1, i + 2});
+            else order.insert(order.end(), {i + 2, i + 1, i});
         }
         break;
     default:
-        if (Vertex36* out = Append(recorder->points, n))
-            std::memcpy(out, v, sizeof(Vertex36) * static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+            order.push_back(i);
         break;
     }
+    if (!order.empty()) Append(*list, v, drawColour, order.data(), static_cast<int>(order.size()));
 }
 
 Vertex36* GraphicsRecorder_GrowVertices(Vertex36* vertices, int& capacity, int& count, int n) {
@@ -115,12 +110,11 @@ Vertex36* GraphicsRecorder_GrowVertices(Vertex36* vertices, int& capacity, int& 
     return vertices;
 }
 
-// A recorded colour with bit 0 set came with its vertices and is never recoloured.
 void GraphicsRecorder_Recolour(GraphicsRecorder* recorder, uint32_t colour) {
     if (!recorder || (recorder->colour & 1u)) return;
     const uint32_t to = colour & ~1u;
     for (RecorderList* list : {&recorder->triangles, &recorder->lines, &recorder->points})
-        Recolour(*list, recorder->colour, to);
+        Recolour(*list, to);
     Model_FreeBuffers(recorder);
     recorder->colour = to;
 }

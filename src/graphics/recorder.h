@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 class CD3DVertexBuffer;
 struct TDeviceTexture;
@@ -23,6 +24,8 @@ struct RecorderList {
     CD3DVertexBuffer* buffer = nullptr;
     int count = 0;
     int capacity = 0;
+    // Per vertex: 1 when it took the drawing colour (and follows it when recoloured).
+    std::vector<uint8_t> drawColour;
 };
 
 struct GraphicsRecorder {
@@ -36,10 +39,14 @@ struct GraphicsRecorder {
     RecorderList points;
 };
 
-// kind 1 to 6 as the device's primitive types; unknown kinds are points.
-void GraphicsRecorder_AddPrimitive(GraphicsRecorder* recorder, int kind, int n, const Vertex36* vertices);
+// kind 1 to 6 as the device's primitive types; unknown kinds are points. drawColour marks the vertices
+// that took the drawing colour (null: none did).
+void GraphicsRecorder_AddPrimitive(GraphicsRecorder* recorder, int kind, int n, const Vertex36* vertices,
+                                   const uint8_t* drawColour);
 // Room for n more vertices (the count grows by n); n of -1 shrinks the capacity to the count instead.
 Vertex36* GraphicsRecorder_GrowVertices(Vertex36* vertices, int& capacity, int& count, int n);
+// The vertices that took the drawing colour get colour with bit 0 clear, and it becomes the recorded one;
+// a recorded colour with bit 0 set is never changed.
 void GraphicsRecorder_Recolour(GraphicsRecorder* recorder, uint32_t colour);
 void GraphicsRecorder_Draw(GraphicsRecorder* recorder, float x, float y, float z);
 void Model_FreeBuffers(GraphicsRecorder* recorder);

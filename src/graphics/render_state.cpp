@@ -3,6 +3,7 @@
 #include "core/convert.h"
 #include "device/device.h"
 #include "graphics/batcher.h"
+#include "graphics/d3d_draw.h"
 #include "graphics/frame.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
@@ -382,6 +383,8 @@ void GR_D3D_ApplySettings() {
     const uint32_t fogColour = GR_Settings.fogColour;
     const uint32_t scriptColour = (fogColour >> 16 & 0xFFu) | (fogColour & 0xFF00u) | (fogColour & 0xFFu) << 16;
     GR_D3D_SetFog(GR_Settings.fog, scriptColour, to16(GR_Settings.fogStart), to16(GR_Settings.fogEnd));
+    // The ambient light colour survives a reset of the device, as its lights and material do.
+    GR_3D_SendAmbient();
     GR_D3D_SetTexture(GR_BaseTextureStage, nullptr);
     Graphics::SetInterpolation(GR_DeviceGlobals.interpolate);
     Graphics::SetTextureBlending(GR_Settings.textureBlending);

@@ -28,32 +28,35 @@ protected:
     GraphicsRecorder recorder;
 };
 
-TEST_F(RecorderTest, StripsAndFansBecomeLists) {
-    GraphicsRecorder_AddPrimitive(&recorder, 5, 5, Numbered(5).data());
+TEST_F(RecorderTest, StripsAndFansBecomeListsAndOnlyMarkedVerticesAreRecoloured) {
+    const uint8_t marks[5] = {1, 0, 1, 0, 1};
+    GraphicsRecorder_AddPrimitive(&recorder, 5, 5, Numbered(5).data(), marks);
     EXPECT_EQ(Order(recorder.triangles), (std::vector<int>{0, 1, 2, 3, 2, 1, 2, 3, 4}));
-    GraphicsRecorder_AddPrimitive(&recorder, 6, 4, Numbered(4).data());
+    GraphicsRecorder_AddPrimitive(&recorder, 6, 4, Numbered(4).data(), nullptr);
     EXPECT_EQ(Order(recorder.triangles), (std::vector<int>{0, 1, 2, 3, 2, 1, 2, 3, 4, 0, 1, 2, 0, 2, 3}));
-    GraphicsRecorder_AddPrimitive(&recorder, 3, 3, Numbered(3).data());
+    GraphicsRecorder_AddPrimitive(&recorder, 3, 3, Numbered(3).data(), marks);
     EXPECT_EQ(Order(recorder.lines), (std::vector<int>{0, 1, 1, 2}));
-    GraphicsRecorder_AddPrimitive(&recorder, 9, 2, Numbered(2).data());
+    GraphicsRecorder_AddPrimitive(&recorder, 9, 2, Numbered(2).data(), marks);
     EXPECT_EQ(Order(recorder.points), (std::vector<int>{0, 1}));
     // Too few vertices add nothing.
-    GraphicsRecorder_AddPrimitive(&recorder, 5, 2, Numbered(2).data());
-    GraphicsRecorder_AddPrimitive(&recorder, 3, 1, Numbered(1).data());
+    GraphicsRecorder_AddPrimitive(&recorder, 5, 2, Numbered(2).data(), marks);
+    GraphicsRecorder_AddPrimitive(&recorder, 3, 1, Numbered(1).data(), marks);
     EXPECT_EQ(recorder.triangles.count, 15);
     EXPECT_EQ(recorder.lines.count, 4);
     EXPECT_EQ(recorder.triangles.capacity, 18); // 9, then doubled
 
-    // Only colours equal to the recorded one change; one with bit 0 set never does.
+    // Marked vertices follow the colour; the others keep theirs even when it is the same word.
     recorder.colour = 0xFF00FF00u;
-    recorder.points.vertices[1].colour = 0xFF01FF00u;
     GraphicsRecorder_Recolour(&recorder, 0xFF123457u);
     EXPECT_EQ(recorder.colour, 0xFF123456u);
-    EXPECT_EQ(recorder.points.vertices[0].colour, 0xFF123456u);
-    EXPECT_EQ(recorder.points.vertices[1].colour, 0xFF01FF00u);
-    recorder.colour = 0xFF123457u;
-    GraphicsRecorder_Recolour(&recorder, 0);
-    EXPECT_EQ(recorder.points.vertices[0].colour, 0xFF123456u);
+    std::vector<uint32_t> colours;
+    for (int i = 0; i < 9; ++i)
+        colours.push_back(recorder.triangles.vertices[i].colour);
+    const uint32_t n = 0xFF123456u, o = 0xFF00FF00u;
+    EXPECT_EQ(colours, (std::vector<uint32_t>{n, o, n, o, n, o, n, o, n}));
+    EXPECT_EQ(recorder.triangles.vertices[9].colour, o);
+    EXPECT_EQ(recorder.points.vertices[0].colour, n);
+    EXPECT_EQ(recorder.points.vertices[1].colour, o);
 }
 
 TEST_F(RecorderTest, ListsDrawFromDeviceBuffersMadeOnceAndRemadeAfterRecolouring) {
@@ -63,7 +66,8 @@ TEST_F(RecorderTest, ListsDrawFromDeviceBuffersMadeOnceAndRemadeAfterRecolouring
     const uint32_t green = 0xFF00FF00u;
     const Vertex36 quad[4] = {{0, 0, 0, 0, 0, -1, green, 0, 0}, {8, 0, 0, 0, 0, -1, green, 0, 0},
                               {0, 8, 0, 0, 0, -1, green, 0, 0}, {8, 8, 0, 0, 0, -1, green, 0, 0}};
-    GraphicsRecorder_AddPrimitive(&recorder, 5, 4, quad);
+    const uint8_t marks[4] = {1, 1, 1, 1};
+    GraphicsRecorder_AddPrimitive(&recorder, 5, 4, quad, marks);
     recorder.colour = green;
     GraphicsRecorder_Draw(&recorder, 10, 4, 0);
     ASSERT_NE(recorder.triangles.buffer, nullptr);

@@ -4,6 +4,7 @@
 #include <GL/glcorearb.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -116,7 +117,53 @@ void ClearErrors() {
 //
 // Program key bits: 0 textured; 1-3 colour op, 4-5 colour arg 1, 6-7 colour arg 2; 8-10 alpha op,
 // 11-12 alpha arg 1, 13-14 alpha arg 2; 15 alpha test, 16-19 alpha function; 20 fog, 21-22 fog mode;
-// 23 flat shading; 24 every diffuse colour opaque white.
+// 23 flat shading; 24 every diffuse colour opaque white; 25 lighting; 26 lit vertices take the
+// material's diffuse colour (they have none of their own).
+constexpr uint64_t kKeyLighting = 1ull << 25;
+constexpr uint64_t kKeyMaterialDiffuse = 1ull << 26;
+
+// The lit colour of a vertex, as the fixed-function pipeline computes it in camera space: the emissive
+// colour, the material's ambient colour times the global ambient and the lights' ambient colours, and
+// the diffuse colour times each light's diffuse colour and the cosine of its angle to the normal; point
+// lights fall off with distance and stop at their range. Specular light is not computed. The alpha is
+// that of the diffuse colour.
+const char kLightingSource[] =
+    "uniform mat4 uWorldView;\n"
+    "uniform mat3 uNormalMatrix;\n"
+    "uniform float uNormalize;\n"
+    "uniform vec4 uGlobalAmbient;\n"
+    "uniform vec4 uMaterialDiffuse;\n"
+    "uniform vec4 uMaterialAmbient;\n"
+    "uniform vec4 uMaterialEmissive;\n"
+    "uniform float uLightKind[8];\n"
+    "uniform vec4 uLightPlace[8];\n"
+    "uniform vec4 uLightDiffuse[8];\n"
+    "uniform vec4 uLightAmbient[8];\n"
+    "uniform vec3 uLightAttenuation[8];\n"
+    "vec4 Light(vec3 position, vec3 normal, vec4 diffuseColour) {\n"
+    "    vec3 p = (uWorldView * vec4(position, 1.0)).xyz;\n"
+    "    vec3 n = uNormalMatrix * normal;\n"
+    "    if (uNormalize > 0.5 && dot(n, n) > 0.0) n = normalize(n);\n"
+    "    vec3 ambient = uGlobalAmbient.rgb;\n"
+    "    vec3 diffuse = vec3(0.0);\n"
+    "    for (int i = 0; i < 8; ++i) {\n"
+    "        if (uLightKind[i] == 0.0) continue;\n"
+    "        vec3 l = uLightPlace[i].xyz;\n"
+    "        float attenuation = 1.0;\n"
+    "        if (uLightKind[i] == 1.0) {\n"
+    "            vec3 d = uLightPlace[i].xyz - p;\n"
+    "            float distance = length(d);\n"
+    "            if (distance > uLightPlace[i].w) continue;\n"
+    "            l = distance > 0.0 ? d / distance : vec3(0.0);\n"
+    "            vec3 a = uLightAttenuation[i];\n"
+    "            attenuation = 1.0 / (a.x + a.y * distance + a.z * distance * distance);\n"
+    "        }\n"
+    "        ambient += attenuation * uLightAmbient[i].rgb;\n"
+    "        diffuse += attenuation * max(dot(n, l), 0.0) * uLightDiffuse[i].rgb;\n"
+    "    }\n"
+    "    vec3 lit = uMaterialEmissive.rgb + uMaterialAmbient.rgb * ambient + diffuseColour.rgb * diffuse;\n"
+    "    return vec4(clamp(lit, 0.0, 1.0), diffuseColour.a);\n"
+    "}\n";
 
 const char* ArgExpression(uint32_t arg) {
     switch (arg) {
@@ -142,12 +189,15 @@ std::string OpExpression(uint32_t op, uint32_t arg1, uint32_t arg2, const char* 
 
 std::string VertexSource(uint64_t key) {
     const char* flat = (key >> 23) & 1 ? "flat " : "";
+    const bool lit = key & kKeyLighting;
     std::string s = "#version 330 core\n"
                     "layout(location = 0) in vec3 inPosition;\n"
+                    "layout(location = 1) in vec3 inNormal;\n"
                     "layout(location = 2) in vec4 inColour;\n"
                     "layout(location = 3) in vec2 inTexture;\n"
                     "uniform mat4 uWVP;\n"
                     "uniform vec3 uPixelShift;\n";
+    if (lit) s += kLightingSource;
     s += std::string(flat) + "out vec4 vColour;\n";
     s += "out vec2 vTexture;\n"
          "out float vFogDepth;\n"
@@ -155,9 +205,11 @@ std::string VertexSource(uint64_t key) {
          "    vec4 p = uWVP * vec4(inPosition, 1.0);\n"
          "    vFogDepth = uPixelShift.z > 0.5 ? p.w : p.z / p.w;\n"
          "    gl_Position = vec4(p.x + p.w * uPixelShift.x, -p.y + p.w * uPixelShift.y, 2.0 * p.z - p.w, p.w);\n"
-         "    vColour = inColour;\n"
-         "    vTexture = inTexture;\n"
-         "}\n";
+         "    vTexture = inTexture;\n";
+    if (!lit) s += "    vColour = inColour;\n";
+    else if (key & kKeyMaterialDiffuse) s += "    vColour = Light(inPosition, inNormal, uMaterialDiffuse);\n";
+    else s += "    vColour = Light(inPosition, inNormal, inColour);\n";
+    s += "}\n";
     return s;
 }
 
@@ -286,6 +338,31 @@ void SendUniform(GLint location, const D3DShaderUniform& u, const uint32_t (*fil
     case 10: glUniform3uiv(location, count, data); break;
     default: glUniform4uiv(location, count, data); break;
     }
+}
+
+// Whether the vertices carry a diffuse colour: the format code's, or a first colour element of the
+// declaration.
+bool HasDiffuse(uint32_t fvf, const CD3DVertexDeclaration* declaration) {
+    if (!declaration) return (fvf & D3DFVF_DIFFUSE) != 0;
+    for (const D3DVERTEXELEMENT9& e : declaration->Elements())
+        if (e.Usage == D3DDECLUSAGE_COLOR && e.UsageIndex == 0) return true;
+    return false;
+}
+
+// The inverse of the upper 3 x 3 of a row-major matrix, row-major; zeros when it has none.
+void Inverse3(const float* m, float out[9]) {
+    const double a = m[0], b = m[1], c = m[2], d = m[4], e = m[5], f = m[6], g = m[8], h = m[9], i = m[10];
+    const double det = a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
+    if (det == 0.0 || !std::isfinite(det)) {
+        std::fill(out, out + 9, 0.0f);
+        return;
+    }
+    const double r = 1.0 / det;
+    const double inverse[9] = {(e * i - f * h) * r, (c * h - b * i) * r, (b * f - c * e) * r,
+                               (f * g - d * i) * r, (a * i - c * g) * r, (c * d - a * f) * r,
+                               (d * h - e * g) * r, (b * g - a * h) * r, (a * e - b * d) * r};
+    for (int k = 0; k < 9; ++k)
+        out[k] = static_cast<float>(inverse[k]);
 }
 
 // Whether every vertex is opaque white, as vertices without a diffuse colour are taken to be. With a
@@ -587,14 +664,13 @@ void CGLDevice::ApplyStates() {
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, m_textures[0] ? m_textures[0]->backendName : 0);
 
-    float vw[16];
-    Multiply(m_world.m, m_view.m, vw);
-    Multiply(vw, m_projection.m, m_wvp);
+    Multiply(m_world.m, m_view.m, m_worldView);
+    Multiply(m_worldView, m_projection.m, m_wvp);
     m_uniformsChanged = true;
     m_statesChanged = false;
 }
 
-uint64_t CGLDevice::ProgramKey(bool whiteDiffuse) const {
+uint64_t CGLDevice::ProgramKey(bool whiteDiffuse, bool hasDiffuse) const {
     const uint32_t* rs = m_renderStates;
     const uint32_t* ts = m_stageStates[0];
     auto op = [](uint32_t o) -> uint64_t { return o >= 1 && o <= 7 ? o : D3DTOP_MODULATE; };
@@ -607,7 +683,8 @@ uint64_t CGLDevice::ProgramKey(bool whiteDiffuse) const {
     const uint32_t fogMode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
     if (rs[D3DRS_FOGENABLE] && fogMode != D3DFOG_NONE) key |= 1ull << 20 | static_cast<uint64_t>(fogMode & 3) << 21;
     if (rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT) key |= 1ull << 23;
-    if (whiteDiffuse) key |= 1ull << 24;
+    if (rs[D3DRS_LIGHTING]) key |= kKeyLighting | (hasDiffuse ? 0 : kKeyMaterialDiffuse);
+    else if (whiteDiffuse) key |= 1ull << 24;
     return key;
 }
 
@@ -629,11 +706,78 @@ const CGLDevice::Program& CGLDevice::ProgramFor(uint64_t key) {
     program.fogColour = glGetUniformLocation(program.name, "uFogColour");
     program.fogParams = glGetUniformLocation(program.name, "uFogParams");
     program.textureFactor = glGetUniformLocation(program.name, "uTextureFactor");
+    if (key & kKeyLighting) {
+        static const char* const kNames[] = {"uWorldView",       "uNormalMatrix",    "uNormalize",
+                                             "uGlobalAmbient",   "uMaterialDiffuse", "uMaterialAmbient",
+                                             "uMaterialEmissive", "uLightKind",      "uLightPlace",
+                                             "uLightDiffuse",    "uLightAmbient",    "uLightAttenuation"};
+        static_assert(sizeof kNames / sizeof kNames[0] == sizeof program.lighting / sizeof program.lighting[0]);
+        for (size_t i = 0; i < sizeof kNames / sizeof kNames[0]; ++i)
+            program.lighting[i] = glGetUniformLocation(program.name, kNames[i]);
+    }
     glUseProgram(program.name);
     glUniform1i(glGetUniformLocation(program.name, "uTexture0"), 0);
     m_program = nullptr;
     m_shaderProgram = nullptr;
     return m_programs.emplace(key, program).first->second;
+}
+
+// The lights go to camera space: a point light's position and range, a directional light's direction
+// towards the light, normalised (a zero direction stays zero).
+void CGLDevice::SendLighting(const Program& program) {
+    const int* at = program.lighting;
+    const float* v = m_view.m;
+    float kind[kLights] = {}, place[kLights][4] = {}, diffuse[kLights][4] = {}, ambient[kLights][4] = {};
+    float attenuation[kLights][3] = {};
+    for (uint32_t i = 0; i < kLights; ++i) {
+        if (!m_lightOn[i]) continue;
+        const D3DLIGHT9& light = m_lights[i];
+        kind[i] = static_cast<float>(light.Type);
+        if (light.Type == D3DLIGHT_POINT) {
+            const double x = light.Position.x, y = light.Position.y, z = light.Position.z;
+            for (int c = 0; c < 3; ++c)
+                place[i][c] = static_cast<float>(x * v[c] + y * v[4 + c] + z * v[8 + c] + v[12 + c]);
+            place[i][3] = light.Range;
+        } else {
+            const double x = light.Direction.x, y = light.Direction.y, z = light.Direction.z;
+            double d[3], length = 0.0;
+            for (int c = 0; c < 3; ++c) {
+                d[c] = x * v[c] + y * v[4 + c] + z * v[8 + c];
+                length += d[c] * d[c];
+            }
+            length = std::sqrt(length);
+            for (int c = 0; c < 3; ++c)
+                place[i][c] = length > 0.0 ? static_cast<float>(-d[c] / length) : 0.0f;
+        }
+        const D3DCOLORVALUE* colours[2] = {&light.Diffuse, &light.Ambient};
+        float(*targets[2])[4] = {diffuse, ambient};
+        for (int k = 0; k < 2; ++k) {
+            targets[k][i][0] = colours[k]->r;
+            targets[k][i][1] = colours[k]->g;
+            targets[k][i][2] = colours[k]->b;
+            targets[k][i][3] = colours[k]->a;
+        }
+        attenuation[i][0] = light.Attenuation0;
+        attenuation[i][1] = light.Attenuation1;
+        attenuation[i][2] = light.Attenuation2;
+    }
+    float normal[9];
+    Inverse3(m_worldView, normal);
+    float global[4];
+    UnpackColour(m_renderStates[D3DRS_AMBIENT], global);
+    glUniformMatrix4fv(at[0], 1, GL_FALSE, m_worldView);
+    // The inverse, read by columns, is the inverse transpose that carries row-vector normals.
+    glUniformMatrix3fv(at[1], 1, GL_TRUE, normal);
+    glUniform1f(at[2], m_renderStates[D3DRS_NORMALIZENORMALS] ? 1.0f : 0.0f);
+    glUniform4fv(at[3], 1, global);
+    glUniform4fv(at[4], 1, &m_material.Diffuse.r);
+    glUniform4fv(at[5], 1, &m_material.Ambient.r);
+    glUniform4fv(at[6], 1, &m_material.Emissive.r);
+    glUniform1fv(at[7], kLights, kind);
+    glUniform4fv(at[8], kLights, &place[0][0]);
+    glUniform4fv(at[9], kLights, &diffuse[0][0]);
+    glUniform4fv(at[10], kLights, &ambient[0][0]);
+    glUniform3fv(at[11], kLights, &attenuation[0][0]);
 }
 
 bool CGLDevice::BackendCreateShader(CD3DShader& shader) {
@@ -790,7 +934,8 @@ void CGLDevice::DrawArrays(uint32_t type, uint32_t vertexCount, uint32_t stride,
                            const ShaderProgram* shaders) {
     // The inputs of the generated fixed-function programs.
     static const std::vector<D3DShaderInput> kFixedInputs = {
-        {0, D3DDECLUSAGE_POSITION, 0}, {2, D3DDECLUSAGE_COLOR, 0}, {3, D3DDECLUSAGE_TEXCOORD, 0}};
+        {0, D3DDECLUSAGE_POSITION, 0}, {1, D3DDECLUSAGE_NORMAL, 0}, {2, D3DDECLUSAGE_COLOR, 0},
+        {3, D3DDECLUSAGE_TEXCOORD, 0}};
     auto layout = [&](uint32_t firstVertex, uint32_t vertexStep) {
         if (shaders) BindInputs(shaders->inputs, false, fvf, stride, firstVertex, vertexStep);
         else if (m_declaration) BindInputs(kFixedInputs, true, fvf, stride, firstVertex, vertexStep);
@@ -841,7 +986,14 @@ void CGLDevice::SetVertexLayout(uint32_t fvf, uint32_t stride, uint32_t firstVer
     glEnableVertexAttribArray(0);
     glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, static_cast<GLsizei>(step), pointer(offset));
     offset += (fvf & D3DFVF_XYZ) ? 12 : 0;
-    offset += (fvf & D3DFVF_NORMAL) ? 12 : 0;
+    if (fvf & D3DFVF_NORMAL) {
+        glEnableVertexAttribArray(1);
+        glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, static_cast<GLsizei>(step), pointer(offset));
+        offset += 12;
+    } else {
+        glDisableVertexAttribArray(1);
+        glVertexAttrib3f(1, 0.0f, 0.0f, 0.0f);
+    }
     if (fvf & D3DFVF_DIFFUSE) {
         glEnableVertexAttribArray(2);
         glVertexAttribPointer(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, static_cast<GLsizei>(step), pointer(offset));
@@ -859,8 +1011,7 @@ void CGLDevice::SetVertexLayout(uint32_t fvf, uint32_t stride, uint32_t firstVer
     }
 }
 
-// Lighting is not turned into GLSL yet (the lights and materials are not built): lit vertices are drawn
-// with their own colours. A pair of programs set on the device draws in place of the fixed pipeline.
+// A pair of programs set on the device draws in place of the fixed pipeline.
 void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* vertices, uint32_t stride,
                             uint32_t fvf) {
     MakeCurrent();
@@ -873,7 +1024,9 @@ void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* 
         DrawWithShaders(type, vertexCount, stride, fvf);
         return;
     }
-    const Program& program = ProgramFor(ProgramKey(AllDiffuseWhite(vertices, vertexCount, stride, fvf, m_declaration)));
+    const bool lit = m_renderStates[D3DRS_LIGHTING] != 0;
+    const Program& program = ProgramFor(ProgramKey(!lit && AllDiffuseWhite(vertices, vertexCount, stride, fvf, m_declaration),
+                                                   HasDiffuse(fvf, m_declaration)));
     const bool pointsOrLines = type <= D3DPT_LINESTRIP;
     if (&program != m_program) {
         glUseProgram(program.name);
@@ -905,6 +1058,7 @@ void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* 
                     FloatOf(rs[D3DRS_FOGDENSITY]));
         UnpackColour(rs[D3DRS_TEXTUREFACTOR], colour);
         glUniform4fv(program.textureFactor, 1, colour);
+        if (lit) SendLighting(program);
         m_uniformsChanged = false;
         m_pointsOrLines = pointsOrLines;
     }

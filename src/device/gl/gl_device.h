@@ -4,8 +4,9 @@
 // as the device's rows are; drawing flips y in clip space to keep it so. The device's pixel centres lie
 // on whole coordinates and GL's on halves, so every position is moved by half a pixel; points and lines,
 // whose ties the device breaks toward the top-left, are moved a little less. The fixed-function stage 0
-// (select/modulate of texture, diffuse and texture factor), alpha test, fog, flat shading, blending,
-// depth, stencil and colour masks are turned into generated GLSL and GL state.
+// (select/modulate of texture, diffuse and texture factor), lighting (ambient, directional and point
+// lights, no specular), alpha test, fog, flat shading, blending, depth, stencil and colour masks are
+// turned into generated GLSL and GL state.
 #pragma once
 
 #include "device/device.h"
@@ -42,6 +43,8 @@ private:
     struct Program {
         uint32_t name = 0;
         int wvp = -1, pixelShift = -1, alphaRef = -1, fogColour = -1, fogParams = -1, textureFactor = -1;
+        // The lighting uniforms, in the order SendLighting sends them.
+        int lighting[12] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     };
 
     // A linked pair of programs: the uniforms fed from each file of registers (stage 0 vertex, 1
@@ -75,7 +78,9 @@ private:
     void ApplyTargets();
     void ApplyStates();
     const Program& ProgramFor(uint64_t key);
-    uint64_t ProgramKey(bool whiteDiffuse) const;
+    uint64_t ProgramKey(bool whiteDiffuse, bool hasDiffuse) const;
+    // The lights, the material and the ambient colour for a lit program.
+    void SendLighting(const Program& program);
     float SetGLViewport(bool wide);
     void SetVertexLayout(uint32_t fvf, uint32_t stride, uint32_t firstVertex, uint32_t vertexStep);
 
@@ -93,6 +98,7 @@ private:
     bool m_wideViewports = false;
     float m_maxViewport[2]{}, m_viewportBounds[2]{};
     float m_wvp[16]{};
+    float m_worldView[16]{};
 };
 
 // A GL device for a window (headless when window is null or no window context can be made); null when

@@ -3,6 +3,7 @@
 #include "graphics/vertex.h"
 #include "support/pixel_mask.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -175,6 +176,75 @@ TEST_F(GLDeviceTest, TableFogFollowsDepthUnderAnOrthographicProjection) {
     const uint32_t grey = Read()[0] & 0xFFu;
     EXPECT_GE(grey, 126u);
     EXPECT_LE(grey, 129u);
+}
+
+// Lit vertices: each triangle is flat-shaded, so it takes the colour lit at its first vertex, worked out
+// here by hand from the lights, the material and the ambient colour.
+TEST_F(GLDeviceTest, LightingTakesTheLightsMaterialAndAmbientColour) {
+    struct Lit {
+        float x, y, z, nx, ny, nz;
+        uint32_t colour;
+    };
+    device->SetRenderState(D3DRS_LIGHTING, 1);
+    device->SetRenderState(D3DRS_NORMALIZENORMALS, 1);
+    device->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    device->SetRenderState(D3DRS_AMBIENT, 0x00336699u);
+    D3DMATERIAL9 material{};
+    material.Ambient = D3DCOLORVALUE{0.5f, 0.5f, 0.5f, 1.0f};
+    material.Emissive = D3DCOLORVALUE{0.0f, 0.0f, 0.1f, 0.0f};
+    ASSERT_EQ(device->SetMaterial(material), D3D_OK);
+    D3DLIGHT9 sun{};
+    sun.Type = D3DLIGHT_DIRECTIONAL;
+    sun.Diffuse = D3DCOLORVALUE{1.0f, 0.5f, 0.25f, 0.0f};
+    sun.Direction = D3DVECTOR{0.0f, 0.0f, 2.0f}; // normalised by the device
+    D3DLIGHT9 lamp{};
+    lamp.Type = D3DLIGHT_POINT;
+    lamp.Diffuse = D3DCOLORVALUE{0.0f, 1.0f, 0.0f, 0.0f};
+    lamp.Position = D3DVECTOR{12.0f, 4.0f, 0.0f};
+    lamp.Range = 10.0f;
+    lamp.Attenuation0 = 1.0f;
+    lamp.Attenuation1 = 0.1f;
+    ASSERT_EQ(device->SetLight(0, sun), D3D_OK);
+    ASSERT_EQ(device->SetLight(1, lamp), D3D_OK);
+    ASSERT_EQ(device->SetLight(2, sun), D3D_OK); // defined, never switched on
+    EXPECT_EQ(device->SetLight(8, sun), D3DERR_INVALIDCALL);
+    lamp.Range = -1.0f;
+    EXPECT_EQ(device->SetLight(1, lamp), D3DERR_INVALIDCALL);
+    device->LightEnable(0, true);
+    device->LightEnable(1, true);
+
+    // Three triangles, first vertex at (x, 4): facing the sun; turned 60 degrees from it (normal given
+    // unnormalised); facing the lamp 5 units away, edge-on to the sun. The lamp reaches the first two
+    // edge-on (the first exactly at its range) and not the last one.
+    const float s = 0.8660254f;
+    const uint32_t grey = 0xFF808080u;
+    const Lit v[9] = {{2, 4, 0, 0, 0, -1, grey},      {7, 4, 0, 0, 0, -1, grey},      {2, 9, 0, 0, 0, -1, grey},
+                      {10, 4, 0, 0, 2 * s, -1, grey}, {15, 4, 0, 0, 2 * s, -1, grey}, {10, 9, 0, 0, 2 * s, -1, grey},
+                      {17, 4, 0, -1, 0, 0, grey},     {22, 4, 0, -1, 0, 0, grey},     {17, 9, 0, -1, 0, 0, grey}};
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 3, v, sizeof(Lit));
+    // Without a normal only the ambient and emissive colours remain.
+    const Vertex16 plain[3] = {{25, 4, 0, grey}, {30, 4, 0, grey}, {25, 9, 0, grey}};
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, plain, sizeof(Vertex16));
+
+    // ambient = 0.5 x (0x33, 0x66, 0x99) / 255 + (0, 0, 0.1); diffuse colour 128 / 255.
+    const double ambient[3] = {0.5 * 0x33 / 255.0, 0.5 * 0x66 / 255.0, 0.5 * 0x99 / 255.0 + 0.1};
+    const double cd = 128 / 255.0;
+    auto expect = [&](int x, double r, double g, double b) {
+        const double lit[3] = {ambient[0] + cd * r, ambient[1] + cd * g, ambient[2] + cd * b};
+        const uint32_t pixel = Read()[static_cast<size_t>(5 * kW + x)];
+        for (int c = 0; c < 3; ++c) {
+            const double want = std::min(1.0, lit[c]) * 255.0;
+            const double got = static_cast<double>(pixel >> (16 - 8 * c) & 0xFFu);
+            EXPECT_NEAR(got, want, 1.5) << "pixel " << x << " channel " << c;
+        }
+        EXPECT_EQ(pixel >> 24, 0xFFu);
+    };
+    expect(3, 1.0, 0.5, 0.25);
+    expect(11, 0.5, 0.25, 0.125);
+    expect(18, 0.0, 1.0 / (1.0 + 0.1 * 5.0), 0.0);
+    expect(26, 0.0, 0.0, 0.0);
 }
 
 TEST_F(GLDeviceTest, TexturesSampleTopRowFirstAndAMissingTextureIsWhite) {

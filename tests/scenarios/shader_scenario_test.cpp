@@ -1,8 +1,6 @@
 // Games with shaders and vertex buffers, run headless: the frame they draw, saved by the game and read
 // back, and the reports of shaders that do not compile.
-#include "scenario.h"
-
-#include "graphics/image_decode.h"
+#include "saved_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -62,47 +60,15 @@ GameImage HalvesImage() {
     return image;
 }
 
-// A game of one 64 x 48 room whose object draws with the given code and saves the frame on the second
-// step, then ends.
-ScenarioGame FrameGame(const std::string& draw, std::vector<GameShader> shaders) {
-    ScenarioGame game;
+// A frame game with the shaders and a sprite of red and blue halves.
+ScenarioGame ShaderGame(const std::string& draw, std::vector<GameShader> shaders) {
+    ScenarioGame game = FrameGame(draw);
     game.shaders = std::move(shaders);
     GameSprite sprite;
     sprite.name = "spr_halves";
     sprite.frames = {HalvesImage()};
     game.sprites.push_back(sprite);
-    ScenarioObject o;
-    o.name = "oDraw";
-    o.events = {{8, 0, draw},
-                {3, 0, "global.t += 1; if (global.t == 2) { screen_save(\"frame.png\"); game_end(); }"}};
-    game.objects.push_back(o);
-    ScenarioRoom room;
-    room.name = "rFrame";
-    room.width = 64;
-    room.height = 48;
-    room.code = "global.t = 0;";
-    room.instances = {{0, 0, 0, 100001, ""}};
-    game.rooms.push_back(room);
     return game;
-}
-
-struct Frame {
-    ScenarioRun run;
-    std::vector<uint32_t> pixels;
-    int width = 0;
-    uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)] & 0xFFFFFFu; }
-};
-
-Frame RunFrame(const ScenarioGame& game) {
-    Frame f;
-    f.run = RunDataFile(BuildScenarioGame(game), {}, 60, {}, {"data/Game/frame.png"});
-    if (f.run.files.size() != 1) return f;
-    const std::string& png = f.run.files[0].second;
-    int height = 0;
-    const uint32_t* pixels = ReadPNG(reinterpret_cast<const uint8_t*>(png.data()), png.size(), f.width, height);
-    if (pixels) f.pixels.assign(pixels, pixels + static_cast<size_t>(f.width) * height);
-    ReadPNG_Free();
-    return f;
 }
 
 TEST(ShaderScenario, ShadersDrawWithUniformsSamplersAndTheBuiltInMatrices) {
@@ -131,7 +97,7 @@ shader_reset();
 draw_rectangle_colour(50, 2, 53, 5, c_aqua, c_aqua, c_aqua, c_aqua, false);
 show_debug_message("compiled " + string(shader_is_compiled(0)) + " supported " + string(shaders_are_supported()));
 )";
-    const Frame f = RunFrame(FrameGame(draw, {{"shd_pass", kPassVertex, kPassFragment, {}},
+    const SavedFrame f = RunFrame(ShaderGame(draw, {{"shd_pass", kPassVertex, kPassFragment, {}},
                                               {"shd_tint", kPassVertex, kTintFragment, {}},
                                               {"shd_list", kPassVertex, kListFragment, {}},
                                               {"shd_texture", kPassVertex, kTextureFragment, {"in_Position"}},
@@ -192,7 +158,7 @@ vertex_submit(p, pr_linestrip, -1);
 vertex_delete_buffer(b);
 vertex_delete_buffer(p);
 )";
-    const Frame f = RunFrame(FrameGame(draw, {}));
+    const SavedFrame f = RunFrame(ShaderGame(draw, {}));
     ASSERT_FALSE(f.run.timedOut) << f.run.console;
     EXPECT_EQ(f.run.exitCode, 0) << f.run.log << f.run.console;
     EXPECT_EQ(f.run.log.find("ERROR"), std::string::npos) << f.run.log;
@@ -215,7 +181,7 @@ show_debug_message("compiled " + string(shader_is_compiled(0)));
 shader_set(0);
 draw_rectangle_colour(2, 2, 9, 9, c_lime, c_lime, c_lime, c_lime, false);
 )";
-    const Frame f = RunFrame(FrameGame(draw, {{"shd_bad", "float4 main() : POSITION { return nothing; }", kPassFragment, {}}}));
+    const SavedFrame f = RunFrame(ShaderGame(draw, {{"shd_bad", "float4 main() : POSITION { return nothing; }", kPassFragment, {}}}));
     ASSERT_FALSE(f.run.timedOut) << f.run.console;
     EXPECT_NE(f.run.log.find("compiled 0"), std::string::npos) << f.run.log;
     // Applied in an event, the report is headed with the event.
@@ -225,7 +191,7 @@ draw_rectangle_colour(2, 2, 9, 9, c_lime, c_lime, c_lime, c_lime, false);
     EXPECT_TRUE(f.pixels.empty()); // the game ended at the report, before saving a frame
 
     // A fragment program that does not compile is reported at once, while the game loads.
-    const ScenarioRun run = RunScenario(FrameGame("", {{"shd_badfrag", kPassVertex, "float4 main() : COLOR0 { return nothing; }", {}}}));
+    const ScenarioRun run = RunScenario(ShaderGame("", {{"shd_badfrag", kPassVertex, "float4 main() : COLOR0 { return nothing; }", {}}}));
     EXPECT_NE(run.log.find("FATAL ERROR in Fragment Shader compilation\n\nShaderName: shd_badfrag\n\n\n"),
               std::string::npos)
         << run.log;

@@ -103,6 +103,12 @@ TEST_F(D3DBuiltIns, MatricesAreBuiltAndMultipliedAsWorkedOutByHand) {
                   "p = matrix_get(1); return string(p[12]) + string(p[13]) + string(p[14])"),
               "'567'");
 
+    // A camera at z = -10 looking at the origin with a field of view of 90 degrees, near 1, far 100.
+    EXPECT_EQ(Run("var v, p; d3d_set_projection_ext(0, 0, -10, 0, 0, 0, 0, 1, 0, 90, 2, 1, 100);"
+                  "v = matrix_get(0); p = matrix_get(1); return string(v[0]) + string(v[5]) + string(v[10]) + "
+                  "string(v[14]) + ' ' + string(p[0]) + ' ' + string(round(p[5] * 100000)) + ' ' + "
+                  "string(round(p[10] * 10000)) + string(p[11]) + string(round(p[14] * 10000))"),
+              "'11110 0.50 100000 101011-10101'");
     EXPECT_TRUE(Fatal("return matrix_get(3)", "Illegal matrix type"));
     EXPECT_TRUE(Fatal("var a; a[14] = 0; matrix_set(2, a)", "Illegal matrix"));
     EXPECT_TRUE(Fatal("return matrix_get('view')", "Illegal argument type"));

@@ -5,6 +5,7 @@
 #include "audio/sound_samples.h"
 #include "game_writer.h"
 #include "graphics/image_samples.h"
+#include "graphics/model.h"
 #include "library/ds_grid.h"
 #include "library/ds_list.h"
 #include "library/ds_map.h"
@@ -281,6 +282,21 @@ int main(int argc, char** argv) {
         std::string frame(2939, '\0');
         frame[2 + 2050 + 8 + 39] = 1;
         Write("fuzz_input_playback", "right_arrow.rec", frame);
+    }
+    // Model files: one command of every kind as the runner saves them, and a file written by hand.
+    {
+        TModel3D model;
+        for (int32_t kind = MODEL_BEGIN; kind <= MODEL_FLOOR; ++kind) {
+            TModelCommand command;
+            command.kind = kind;
+            for (int n = 0; n < 10; ++n) {
+                if (Model_IsIntegerField(kind, n)) command.values[n].i = n == 8 && kind != MODEL_ELLIPSOID ? 1 : 12;
+                else command.values[n].f = kind == MODEL_BEGIN && n == 0 ? 4.0f : static_cast<float>(n) * 1.5f;
+            }
+            model.commands.push_back(command);
+        }
+        Write("fuzz_model", "every_kind.d3d", Model_SaveText(&model));
+        Write("fuzz_model", "by_hand.d3d", std::string("comment\n100\n4\n0 5\n3 0 0 0 255 0.5\n\n4 1 2 3 0.5 1\n1"));
     }
     Write("fuzz_stream", "hex", std::string("0100000002000000ff7f0000\0\x01\x05\x02\x03", 29));
 

@@ -144,7 +144,7 @@ void AsyncDialog_Poll() {
     if (!Dialog_AsyncOpen()) AsyncDialog_ShowNext();
 }
 
-// Forgets the queued dialogs (their requests are deleted with the list).
 void AsyncDialog_Clear() {
+    Dialog_CancelAsync();
     g_dialogQueue.clear();
 }

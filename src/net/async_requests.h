@@ -96,7 +96,7 @@ int DialogAsync_GetLogin(const char* defaultUser, const char* defaultPassword);
 void AsyncDialog_ShowNext();
 // Once per step (from HTTP_PollThreads): an answered dialog closes and the next queued one opens.
 void AsyncDialog_Poll();
-// Forgets the queued dialogs (at shutdown, with their requests).
+// At shutdown: closes the open dialog as cancelled and forgets the queued ones (with their requests).
 void AsyncDialog_Clear();
 // Stores a dialog's answer in its request (found by id; an id no longer listed is ignored): state
 // HTTP_STATE_DONE, the status and a copy of length bytes of text.

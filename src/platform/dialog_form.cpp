@@ -14,7 +14,6 @@ constexpr int kMargin = 12;
 constexpr int kGap = 8;
 constexpr int kFieldWidth = 280;
 constexpr int kButtonWidth = 80;
-constexpr int kLabelWidth = 80;
 
 // The UTF-16 units of a text (a code point beyond the 16-bit range takes two).
 size_t Utf16Units(const std::string& text) {
@@ -62,15 +61,30 @@ const uint8_t* DialogFont_Glyph(uint32_t codePoint) {
     return g_font.glyphs[codePoint - static_cast<uint32_t>(g_font.first)];
 }
 
+namespace {
+int CharWidth(int32_t codePoint) {
+    const uint8_t* glyph = DialogFont_Glyph(static_cast<uint32_t>(codePoint));
+    return glyph ? glyph[2] : 8;
+}
+} // namespace
+
 int DialogFont_TextWidth(const std::string& text) {
     int width = 0;
     for (size_t i = 0; i < text.size();) {
         const int32_t cp = Text_NextCodePoint(text.data(), text.size(), i);
-        if (cp < 0) continue;
-        const uint8_t* glyph = DialogFont_Glyph(static_cast<uint32_t>(cp));
-        width += glyph ? glyph[2] : 8;
+        if (cp >= 0) width += CharWidth(cp);
     }
     return width;
+}
+
+std::string DialogFont_FitTail(const std::string& text, int width) {
+    int over = DialogFont_TextWidth(text) - width;
+    size_t i = 0;
+    while (over > 0 && i < text.size()) {
+        const int32_t cp = Text_NextCodePoint(text.data(), text.size(), i);
+        if (cp >= 0) over -= CharWidth(cp);
+    }
+    return text.substr(i);
 }
 
 int DialogFont_LineHeight() {
@@ -200,15 +214,23 @@ CDialogForm::Layout CDialogForm::Arrange() const {
     // A form is wide enough for its longest prompt line and its fields, within reason.
     int textWidth = 0;
     for (const std::string& l : lines) textWidth = std::max(textWidth, DialogFont_TextWidth(l));
-    const int labelWidth = m_kind == DialogKind::Login ? kLabelWidth : 0;
-    int inner = std::max({textWidth, FieldCount() > 0 ? kFieldWidth + labelWidth : 0,
-                          ButtonCount() * (kButtonWidth + kGap)});
+    // The login form's labels stand before their fields, in a column as wide as the longer one.
+    int labelWidth = 0;
+    if (m_kind == DialogKind::Login)
+        labelWidth = kGap + std::max(DialogFont_TextWidth(FieldLabel(m_kind, 0)),
+                                     DialogFont_TextWidth(FieldLabel(m_kind, 1)));
+    int buttonWidth = kButtonWidth;
+    for (int i = 0; i < ButtonCount(); ++i)
+        buttonWidth = std::max(buttonWidth, DialogFont_TextWidth(ButtonText(ButtonId(i))) + 2 * kGap);
+    int inner = std::max(
+        {textWidth, FieldCount() > 0 ? kFieldWidth + labelWidth : 0, ButtonCount() * (buttonWidth + kGap)});
     inner = std::min(inner, 900);
     int y = kMargin;
     const bool hasPrompt = !(lines.size() == 1 && lines[0].empty());
     if (hasPrompt) {
         layout.prompt = DialogRect{kMargin, y, inner, line};
-        y += static_cast<int>(lines.size()) * line + kGap;
+        layout.promptLines = std::min(static_cast<int>(lines.size()), kDialogPromptLines);
+        y += layout.promptLines * line + kGap;
     }
     for (int i = 0; i < FieldCount(); ++i) {
         layout.labels[i] = DialogRect{kMargin, y + 4, labelWidth, line};
@@ -217,10 +239,10 @@ CDialogForm::Layout CDialogForm::Arrange() const {
     }
     y += kGap;
     // Buttons at the right, the default first.
-    int x = kMargin + inner - ButtonCount() * kButtonWidth - (ButtonCount() - 1) * kGap;
+    int x = kMargin + inner - ButtonCount() * buttonWidth - (ButtonCount() - 1) * kGap;
     for (int i = 0; i < ButtonCount(); ++i) {
-        layout.buttons[i] = DialogRect{x, y, kButtonWidth, buttonHeight};
-        x += kButtonWidth + kGap;
+        layout.buttons[i] = DialogRect{x, y, buttonWidth, buttonHeight};
+        x += buttonWidth + kGap;
     }
     layout.width = inner + 2 * kMargin;
     layout.height = y + buttonHeight + kMargin;

@@ -18,6 +18,8 @@ constexpr int kDialogButtonNo = 1067;
 
 // The most an edit field holds, in UTF-16 units.
 constexpr size_t kDialogEditUnits = 4097;
+// The most prompt lines a form shows; the others are cut off, as a long line is at the form's edge.
+constexpr int kDialogPromptLines = 40;
 
 // A bitmap font: RGBA pixels (alpha is the coverage) with one cell {x, y, advance width, height} per
 // character from first to last. Characters outside the range are drawn as '?'.
@@ -35,6 +37,8 @@ const uint8_t* DialogFont_Glyph(uint32_t codePoint);
 // Width in pixels of UTF-8 text on one line; the height of a line.
 int DialogFont_TextWidth(const std::string& text);
 int DialogFont_LineHeight();
+// The longest end of the text that is at most width pixels wide.
+std::string DialogFont_FitTail(const std::string& text, int width);
 
 struct DialogRect {
     int x = 0, y = 0, w = 0, h = 0;
@@ -85,6 +89,7 @@ public:
     struct Layout {
         int width = 0, height = 0;
         DialogRect prompt; // the first line's place; the others follow a line apart
+        int promptLines = 0; // the lines shown
         DialogRect labels[2];
         DialogRect fields[2];
         DialogRect buttons[2];

@@ -177,6 +177,11 @@ bool Dialog_AsyncOpen() {
     return g_async != nullptr;
 }
 
+void Dialog_CancelAsync() {
+    if (g_async) g_async->Press(g_async->EscapeButton());
+    FinishAsyncIfDone();
+}
+
 void Dialog_SetRequestCompletion(DialogRequestCompletion completion) { g_completion = completion; }
 
 void DialogRequest_Complete(int32_t request, int32_t status, const char* text) {

@@ -46,6 +46,9 @@ bool Dialog_MessageAsync(const char* caption, const char* text, int32_t request)
 bool Dialog_LoginAsync(const char* defaultUser, const char* defaultPassword, int32_t request);
 // True while a modeless dialog is open.
 bool Dialog_AsyncOpen();
+// The end of the run: an open modeless dialog closes as cancelled (with its escape button) and
+// completes its request so.
+void Dialog_CancelAsync();
 
 // Stores a finished request's answer: status and length bytes of text (which may hold a NUL). Installed
 // by the owner of the request list; without one, answers are dropped.

@@ -63,6 +63,17 @@ TEST(DialogForm, EditsWithinTheUnitCapAndAnswersByKeys) {
     CDialogForm question(DialogKind::Question, "", "Sure?");
     question.Click(question.Arrange().buttons[1].x + 1, question.Arrange().buttons[1].y + 1);
     EXPECT_EQ(question.Answer(), kDialogButtonNo);
+
+    // A huge prompt shows its first lines only; a field shows the end of a text too long for it.
+    std::string lines;
+    for (int i = 0; i < 10000; ++i)
+        lines += "line\n";
+    EXPECT_LT(CDialogForm(DialogKind::Message, "", lines.c_str()).Arrange().height, 1000);
+    EXPECT_EQ(DialogFont_FitTail("ab\xC3\xA9"
+                                 "cd",
+                                 25),
+              "\xC3\xA9"
+              "cd"); // 8 pixels a character here
 }
 
 TEST_F(DialogTest, ModalFormsAnswerAsThePlayerDoes) {
@@ -132,6 +143,13 @@ TEST_F(DialogTest, ModelessFormsCompleteTheirRequestOneAtATime) {
     EXPECT_EQ(g_completed[2].status, 0); // an empty user name
     EXPECT_EQ(g_completed[3].status, 1);
     EXPECT_EQ(g_completed[3].text, "Bo");
+
+    // The run ends with a form open: it closes as cancelled.
+    EXPECT_TRUE(Dialog_InputQueryAsync("Cap", "Name?", "Bo", 10));
+    Dialog_CancelAsync();
+    EXPECT_EQ(fake.openForm, nullptr);
+    ASSERT_EQ(g_completed.size(), 5u);
+    EXPECT_EQ(g_completed[4].status, 0);
 }
 
 TEST(FileDialog, DefaultExtensionIsTheFirstPatternsSuffix) {

@@ -42,6 +42,30 @@ struct SDLPlatform : ::testing::Test {
         e.key.keysym.mod = mod;
         SDL_PushEvent(&e);
     }
+    // Installs a font whose every character is a solid 6 x 8 block.
+    static void InstallBlockFont() {
+        static std::vector<uint8_t> pixels(96 * 8 * 4, 255);
+        static uint8_t glyphs[96][4];
+        for (int i = 0; i < 96; ++i) {
+            glyphs[i][0] = static_cast<uint8_t>(i);
+            glyphs[i][2] = 6;
+            glyphs[i][3] = 8;
+        }
+        DialogFont font;
+        font.pixels = pixels.data();
+        font.width = 96;
+        font.height = 8;
+        font.glyphs = glyphs;
+        font.first = 32;
+        font.last = 127;
+        Dialog_SetFont(font);
+    }
+    // R, G, B of a pixel of an image, in memory order.
+    static uint32_t Pixel(const SDL_Surface* image, int x, int y) {
+        uint32_t p = 0;
+        std::memcpy(&p, static_cast<const uint8_t*>(image->pixels) + y * image->pitch + x * 4, 4);
+        return p & 0xFFFFFF;
+    }
 };
 
 } // namespace
@@ -158,22 +182,7 @@ TEST_F(SDLPlatform, ClipboardRoundTripAndUnansweredMessageBox) {
 // The debug form's window: its lines, status and buttons drawn with the dialog font, and a click on a
 // button handed to the panel (not to the game).
 TEST_F(SDLPlatform, ATextPanelDrawsItsTextAndTakesClicksOnItsButtons) {
-    // A font whose every character is a solid 6 x 8 block.
-    static std::vector<uint8_t> pixels(96 * 8 * 4, 255);
-    static uint8_t glyphs[96][4];
-    for (int i = 0; i < 96; ++i) {
-        glyphs[i][0] = static_cast<uint8_t>(i);
-        glyphs[i][2] = 6;
-        glyphs[i][3] = 8;
-    }
-    DialogFont font;
-    font.pixels = pixels.data();
-    font.width = 96;
-    font.height = 8;
-    font.glyphs = glyphs;
-    font.first = 32;
-    font.last = 127;
-    Dialog_SetFont(font);
+    InstallBlockFont();
     CTextPanel panel("Debug", {"Pause", "Step"});
     panel.SetStatus("S");
     panel.AddLine("old");
@@ -184,11 +193,7 @@ TEST_F(SDLPlatform, ATextPanelDrawsItsTextAndTakesClicksOnItsButtons) {
     const CTextPanel::Layout l = panel.Arrange(w, h);
     const SDL_Surface* image = sdl->PanelImage();
     ASSERT_NE(image, nullptr);
-    auto pixel = [&](int x, int y) {
-        uint32_t p = 0;
-        std::memcpy(&p, static_cast<const uint8_t*>(image->pixels) + y * image->pitch + x * 4, 4);
-        return p & 0xFFFFFF; // R, G, B in memory order
-    };
+    auto pixel = [&](int x, int y) { return Pixel(image, x, y); };
     EXPECT_EQ(pixel(l.status.x + 1, l.status.y + 1), 0x000000u); // the status text in black
     EXPECT_EQ(pixel(l.list.x + 3, l.list.y + 1), 0x000000u);     // "old"
     EXPECT_EQ(pixel(l.list.x + 3, l.list.y + 9), 0xFFFFFFu);     // "XY", selected: white on blue
@@ -210,5 +215,95 @@ TEST_F(SDLPlatform, ATextPanelDrawsItsTextAndTakesClicksOnItsButtons) {
     EXPECT_FALSE(queue.Take(msg)); // nothing for the game
     sdl->ClosePanel(&panel);
     EXPECT_EQ(sdl->PanelWindow(), nullptr);
+    Dialog_SetFont(DialogFont{});
+}
+
+// A dialog form's window: the prompt, the field's text and its caret drawn with the dialog font; the
+// player's text, keys, clicks and close box go to the form and never to the game.
+TEST_F(SDLPlatform, AFormWindowDrawsItsFieldAndCaretAndAnswersThePlayer) {
+    InstallBlockFont();
+    CDialogForm form(DialogKind::InputQuery, "Cap", "Name?");
+    form.Type("Al");
+    ASSERT_TRUE(sdl->OpenForm(&form));
+    SDL_Window* window = sdl->FormWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_STREQ(SDL_GetWindowTitle(window), "Cap");
+    const CDialogForm::Layout l = form.Arrange();
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    EXPECT_EQ(w, l.width);
+    EXPECT_EQ(h, l.height);
+    const DialogRect& field = l.fields[0];
+    const int textX = field.x + 4, textY = field.y + (field.h - 8) / 2 + 1;
+    // Black text and caret at the end of the text, white beyond it.
+    auto caretAt = [&](int x) {
+        const SDL_Surface* image = sdl->FormImage();
+        return Pixel(image, textX + 1, textY) == 0 && Pixel(image, x, textY) == 0 &&
+               Pixel(image, x + 1, textY) == 0xFFFFFF;
+    };
+    EXPECT_EQ(Pixel(sdl->FormImage(), l.prompt.x + 1, l.prompt.y + 1), 0x000000u);
+    EXPECT_TRUE(caretAt(textX + 12));
+
+    const Uint32 id = SDL_GetWindowID(window);
+    SDL_Event text = Event(SDL_TEXTINPUT);
+    text.text.windowID = id;
+    std::strcpy(text.text.text, "ex");
+    SDL_PushEvent(&text);
+    SDL_Event key = Event(SDL_KEYDOWN);
+    key.key.windowID = id;
+    key.key.keysym.scancode = SDL_SCANCODE_BACKSPACE;
+    key.key.keysym.sym = SDLK_BACKSPACE;
+    SDL_PushEvent(&key);
+    CMessageQueue queue;
+    sdl->PollEvents(queue);
+    EXPECT_EQ(form.Field(0), "Ale");
+    EXPECT_TRUE(caretAt(textX + 18));
+    // A text too wide for the field shows its end, the caret inside the field.
+    form.Type(std::string(200, 'w').c_str());
+    sdl->DrawForm();
+    EXPECT_TRUE(caretAt(textX + (field.w - 9) / 6 * 6));
+    key.key.keysym.scancode = SDL_SCANCODE_RETURN;
+    key.key.keysym.sym = SDLK_RETURN;
+    SDL_PushEvent(&key);
+    sdl->PollEvents(queue);
+    EXPECT_EQ(form.Answer(), kDialogButtonOK);
+    EXPECT_EQ(form.Field(0).substr(0, 4), "Alew");
+    EXPECT_TRUE(SDL_GetWindowFlags(window) & SDL_WINDOW_HIDDEN);
+    sdl->CloseForm(&form);
+    EXPECT_EQ(sdl->FormWindow(), nullptr);
+
+    // The login form: a click gives the password field the focus, Escape cancels.
+    CDialogForm login(DialogKind::Login, "Login", "");
+    ASSERT_TRUE(sdl->OpenForm(&login));
+    SDL_Event click = Event(SDL_MOUSEBUTTONDOWN);
+    click.button.windowID = SDL_GetWindowID(sdl->FormWindow());
+    click.button.button = SDL_BUTTON_LEFT;
+    click.button.x = login.Arrange().fields[1].x + 3;
+    click.button.y = login.Arrange().fields[1].y + 3;
+    SDL_PushEvent(&click);
+    text.text.windowID = click.button.windowID;
+    std::strcpy(text.text.text, "pw");
+    SDL_PushEvent(&text);
+    key.key.windowID = click.button.windowID;
+    key.key.keysym.scancode = SDL_SCANCODE_ESCAPE;
+    key.key.keysym.sym = SDLK_ESCAPE;
+    SDL_PushEvent(&key);
+    sdl->PollEvents(queue);
+    EXPECT_EQ(login.Field(1), "pw");
+    EXPECT_EQ(login.Answer(), kDialogButtonCancel);
+    sdl->CloseForm(&login);
+
+    // A question's close box answers "No".
+    CDialogForm question(DialogKind::Question, "Cap", "Sure?");
+    ASSERT_TRUE(sdl->OpenForm(&question));
+    SDL_Event close = Event(SDL_WINDOWEVENT);
+    close.window.windowID = SDL_GetWindowID(sdl->FormWindow());
+    close.window.event = SDL_WINDOWEVENT_CLOSE;
+    SDL_PushEvent(&close);
+    sdl->PollEvents(queue);
+    EXPECT_EQ(question.Answer(), kDialogButtonNo);
+    sdl->CloseForm(&question);
+    PlatformMessage msg;
+    EXPECT_FALSE(queue.Take(msg)); // nothing for the game
     Dialog_SetFont(DialogFont{});
 }

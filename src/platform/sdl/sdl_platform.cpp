@@ -61,7 +61,9 @@ std::unique_ptr<CSDLPlatform> CSDLPlatform::Create() {
 }
 
 CSDLPlatform::~CSDLPlatform() {
-    ClosePanel(m_panel);
+    // The side windows go before SDL's video does.
+    m_panelWindow.Close();
+    m_formWindow.Close();
     DestroyWindow();
     for (SDL_GameController*& pad : m_pads) {
         if (pad) SDL_GameControllerClose(pad);
@@ -223,165 +225,139 @@ void CSDLPlatform::PollEvents(CMessageQueue& queue) {
     for (const auto& range : ranges) {
         SDL_Event e;
         while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, range[0], range[1]) > 0)
-            if (!TranslatePanelEvent(e)) Translate(queue, e);
+            if (!TranslatePanelEvent(e) && !TranslateFormEvent(e)) Translate(queue, e);
     }
-    if (m_panel && m_panel->Version() != m_panelDrawn) DrawPanel();
+    if (m_panel && (m_panelWindow.stale || m_panel->Version() != m_panelDrawn)) DrawPanel();
+    if (m_form && m_formWindow.stale) DrawForm();
 }
 
 // --- the text panel ---
 
 bool CSDLPlatform::OpenPanel(CTextPanel* panel) {
     ClosePanel(m_panel);
-    if (!panel) return false;
-    const Uint32 flags = SDL_WINDOW_RESIZABLE | (m_hasDisplay ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
-    m_panelWindow = SDL_CreateWindow(panel->Title().c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 560,
-                                     400, flags);
-    if (!m_panelWindow || !PreparePanelImage(560, 400)) {
-        DebugConsole->Output("Text panel: %s\n", SDL_GetError());
-        if (m_panelWindow) SDL_DestroyWindow(m_panelWindow);
-        m_panelWindow = nullptr;
+    if (!panel || !m_panelWindow.Open(panel->Title().c_str(), 560, 400, true, m_hasDisplay, nullptr))
         return false;
-    }
-    m_panelWindowId = SDL_GetWindowID(m_panelWindow);
     m_panel = panel;
     DrawPanel();
     return true;
 }
 
-bool CSDLPlatform::PreparePanelImage(int width, int height) {
-    if (m_panelImage && m_panelImage->w == width && m_panelImage->h == height) return true;
-    FreePanelImage();
-    m_panelImage = SDL_CreateRGBSurfaceWithFormat(0, std::max(width, 1), std::max(height, 1), 32,
-                                                  SDL_PIXELFORMAT_RGBA32);
-    if (m_panelImage) m_panelRenderer = SDL_CreateSoftwareRenderer(m_panelImage);
-    if (!m_panelRenderer) {
-        FreePanelImage();
-        return false;
-    }
-    const DialogFont& font = Dialog_GetFont();
-    if (font.pixels && font.width > 0 && font.height > 0) {
-        m_panelFont = SDL_CreateTexture(m_panelRenderer, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STATIC, font.width,
-                                        font.height);
-        if (m_panelFont) {
-            SDL_UpdateTexture(m_panelFont, nullptr, font.pixels, font.width * 4);
-            SDL_SetTextureBlendMode(m_panelFont, SDL_BLENDMODE_BLEND);
-        }
-    }
-    return true;
-}
-
-void CSDLPlatform::FreePanelImage() {
-    if (m_panelFont) SDL_DestroyTexture(m_panelFont);
-    if (m_panelRenderer) SDL_DestroyRenderer(m_panelRenderer);
-    if (m_panelImage) SDL_FreeSurface(m_panelImage);
-    m_panelFont = nullptr;
-    m_panelRenderer = nullptr;
-    m_panelImage = nullptr;
-}
-
 void CSDLPlatform::ClosePanel(CTextPanel* panel) {
     if (!panel || panel != m_panel) return;
-    FreePanelImage();
-    if (m_panelWindow) SDL_DestroyWindow(m_panelWindow);
-    m_panelWindow = nullptr;
-    m_panelWindowId = 0;
+    m_panelWindow.Close();
     m_panel = nullptr;
     m_panelDrawn = ~0ull;
 }
 
 bool CSDLPlatform::TranslatePanelEvent(const SDL_Event& e) {
-    if (!m_panel) return false;
-    switch (e.type) {
-    case SDL_WINDOWEVENT:
-        if (e.window.windowID != m_panelWindowId) return false;
+    if (!m_panel || !m_panelWindow.IsFor(e)) return false;
+    if (e.type == SDL_WINDOWEVENT) {
         // The panel closes with the game, not by its close box.
         if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
-            m_panelDrawn = ~0ull;
-        return true;
-    case SDL_MOUSEBUTTONDOWN: {
-        if (e.button.windowID != m_panelWindowId) return false;
+            m_panelWindow.stale = true;
+    } else if (e.type == SDL_MOUSEBUTTONDOWN && e.button.button == SDL_BUTTON_LEFT) {
         int w = 0, h = 0;
-        SDL_GetWindowSize(m_panelWindow, &w, &h);
+        SDL_GetWindowSize(m_panelWindow.Window(), &w, &h);
         const int button = m_panel->ButtonAt(w, h, e.button.x, e.button.y);
-        if (e.button.button == SDL_BUTTON_LEFT && button >= 0) m_panel->Press(static_cast<size_t>(button));
-        return true;
+        if (button >= 0) m_panel->Press(static_cast<size_t>(button));
     }
-    case SDL_MOUSEBUTTONUP:
-        return e.button.windowID == m_panelWindowId;
-    case SDL_MOUSEMOTION:
-        return e.motion.windowID == m_panelWindowId;
-    case SDL_MOUSEWHEEL:
-        return e.wheel.windowID == m_panelWindowId;
-    case SDL_KEYDOWN:
-    case SDL_KEYUP:
-        return e.key.windowID == m_panelWindowId;
-    case SDL_TEXTINPUT:
-        return e.text.windowID == m_panelWindowId;
-    default: return false;
-    }
+    return true;
 }
-
-namespace {
-
-void DrawText(SDL_Renderer* renderer, SDL_Texture* font, const std::string& text, int x, int y, int right) {
-    if (!font) return;
-    for (size_t i = 0; i < text.size();) {
-        const int32_t cp = Text_NextCodePoint(text.data(), text.size(), i);
-        if (cp < 0) continue;
-        const uint8_t* glyph = DialogFont_Glyph(static_cast<uint32_t>(cp));
-        if (!glyph) continue;
-        if (x + glyph[2] > right) return;
-        const SDL_Rect source{glyph[0], glyph[1], glyph[2], glyph[3]};
-        const SDL_Rect target{x, y, glyph[2], glyph[3]};
-        SDL_RenderCopy(renderer, font, &source, &target);
-        x += glyph[2];
-    }
-}
-
-void FillRect(SDL_Renderer* renderer, const DialogRect& r, Uint8 red, Uint8 green, Uint8 blue) {
-    const SDL_Rect rect{r.x, r.y, r.w, r.h};
-    SDL_SetRenderDrawColor(renderer, red, green, blue, 255);
-    SDL_RenderFillRect(renderer, &rect);
-}
-
-} // namespace
 
 void CSDLPlatform::DrawPanel() {
-    if (!m_panel) return;
     int w = 0, h = 0;
-    SDL_GetWindowSize(m_panelWindow, &w, &h);
-    if (!PreparePanelImage(w, h)) return;
+    if (!m_panel || !m_panelWindow.Begin(w, h)) return;
+    CSDLSideWindow& out = m_panelWindow;
     const CTextPanel::Layout l = m_panel->Arrange(w, h);
-    SDL_SetRenderDrawColor(m_panelRenderer, 240, 240, 240, 255);
-    SDL_RenderClear(m_panelRenderer);
-    if (m_panelFont) SDL_SetTextureColorMod(m_panelFont, 0, 0, 0);
-    DrawText(m_panelRenderer, m_panelFont, m_panel->Status(), l.status.x, l.status.y, l.status.x + l.status.w);
-    FillRect(m_panelRenderer, l.list, 255, 255, 255);
+    out.Text(m_panel->Status(), l.status.x, l.status.y, l.status.x + l.status.w);
+    out.Fill(l.list, 255, 255, 255);
     const auto& lines = m_panel->Lines();
     int y = l.list.y;
     for (size_t i = l.firstLine; i < lines.size(); ++i, y += l.lineHeight) {
         const bool selected = static_cast<int>(i) == m_panel->Selected();
-        if (selected) FillRect(m_panelRenderer, DialogRect{l.list.x, y, l.list.w, l.lineHeight}, 0, 90, 200);
-        if (m_panelFont) SDL_SetTextureColorMod(m_panelFont, selected ? 255 : 0, selected ? 255 : 0, selected ? 255 : 0);
-        DrawText(m_panelRenderer, m_panelFont, lines[i], l.list.x + 2, y, l.list.x + l.list.w);
+        if (selected) out.Fill(DialogRect{l.list.x, y, l.list.w, l.lineHeight}, 0, 90, 200);
+        out.Text(lines[i], l.list.x + 2, y, l.list.x + l.list.w, selected ? 255 : 0);
     }
-    if (m_panelFont) SDL_SetTextureColorMod(m_panelFont, 0, 0, 0);
-    for (size_t i = 0; i < l.buttons.size(); ++i) {
-        const DialogRect& b = l.buttons[i];
-        FillRect(m_panelRenderer, b, 120, 120, 120);
-        FillRect(m_panelRenderer, DialogRect{b.x + 1, b.y + 1, b.w - 2, b.h - 2}, 225, 225, 225);
-        const std::string& label = m_panel->Buttons()[i];
-        DrawText(m_panelRenderer, m_panelFont, label, b.x + (b.w - DialogFont_TextWidth(label)) / 2, b.y + 5,
-                 b.x + b.w);
-    }
-    SDL_RenderPresent(m_panelRenderer);
+    for (size_t i = 0; i < l.buttons.size(); ++i)
+        out.Button(l.buttons[i], m_panel->Buttons()[i], false);
+    out.Present(m_hasDisplay);
     m_panelDrawn = m_panel->Version();
-    // Without a display no one sees the window: its surface is not made.
-    if (!m_hasDisplay) return;
-    if (SDL_Surface* target = SDL_GetWindowSurface(m_panelWindow)) {
-        SDL_BlitSurface(m_panelImage, nullptr, target, nullptr);
-        SDL_UpdateWindowSurface(m_panelWindow);
+}
+
+// --- the dialog form ---
+
+bool CSDLPlatform::OpenForm(CDialogForm* form) {
+    CloseForm(m_form);
+    if (!form) return false;
+    const CDialogForm::Layout l = form->Arrange();
+    if (!m_formWindow.Open(form->Caption().c_str(), l.width, l.height, false, m_hasDisplay, m_window))
+        return false;
+    m_form = form;
+    DrawForm();
+    return true;
+}
+
+void CSDLPlatform::CloseForm(CDialogForm* form) {
+    if (!form || form != m_form) return;
+    m_formWindow.Close();
+    m_form = nullptr;
+    // The game's window takes the keys again.
+    if (m_hasDisplay && m_window) SDL_RaiseWindow(m_window);
+}
+
+bool CSDLPlatform::TranslateFormEvent(const SDL_Event& e) {
+    if (!m_form || !m_formWindow.IsFor(e)) return false;
+    switch (e.type) {
+    case SDL_WINDOWEVENT:
+        if (e.window.event == SDL_WINDOWEVENT_CLOSE) m_form->Press(m_form->EscapeButton());
+        break;
+    case SDL_KEYDOWN:
+        m_form->Key(
+            SDLKey_ToPCKey(e.key.keysym.scancode, e.key.keysym.sym, (e.key.keysym.mod & KMOD_NUM) != 0).vk);
+        break;
+    case SDL_TEXTINPUT:
+        m_form->Type(e.text.text);
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+        if (e.button.button == SDL_BUTTON_LEFT) m_form->Click(e.button.x, e.button.y);
+        break;
+    default:
+        return true;
     }
+    m_formWindow.stale = true;
+    // Answered: the window goes out of sight at once, though the form's owner closes it later.
+    if (m_form->Done()) SDL_HideWindow(m_formWindow.Window());
+    return true;
+}
+
+void CSDLPlatform::DrawForm() {
+    int w = 0, h = 0;
+    if (!m_form || !m_formWindow.Begin(w, h)) return;
+    CSDLSideWindow& out = m_formWindow;
+    const CDialogForm::Layout l = m_form->Arrange();
+    const int line = DialogFont_LineHeight();
+    const std::vector<std::string> lines = m_form->PromptLines();
+    for (int i = 0; i < l.promptLines; ++i)
+        out.Text(lines[i], l.prompt.x, l.prompt.y + i * line, l.prompt.x + l.prompt.w);
+    for (int i = 0; i < m_form->FieldCount(); ++i) {
+        const DialogRect& f = l.fields[i];
+        const bool focused = i == m_form->Focus();
+        out.Text(CDialogForm::FieldLabel(m_form->Kind(), i), l.labels[i].x, l.labels[i].y,
+                 l.labels[i].x + l.labels[i].w);
+        out.Fill(f, focused ? 0 : 120, focused ? 90 : 120, focused ? 200 : 120);
+        out.Fill(DialogRect{f.x + 1, f.y + 1, f.w - 2, f.h - 2}, 255, 255, 255);
+        // The end of the text, where the caret is, stays in sight.
+        const int textLeft = f.x + 4, textRight = f.x + f.w - 5;
+        const std::string shown = DialogFont_FitTail(m_form->Shown(i), textRight - textLeft);
+        const int textTop = f.y + (f.h - line) / 2;
+        out.Text(shown, textLeft, textTop, textRight);
+        if (focused) out.Fill(DialogRect{textLeft + DialogFont_TextWidth(shown), textTop, 1, line}, 0, 0, 0);
+    }
+    for (int i = 0; i < m_form->ButtonCount(); ++i) {
+        const int id = m_form->ButtonId(i);
+        out.Button(l.buttons[i], CDialogForm::ButtonText(id), id == m_form->DefaultButton());
+    }
+    out.Present(m_hasDisplay);
 }
 
 void CSDLPlatform::Translate(CMessageQueue& queue, const SDL_Event& e) {

@@ -5,6 +5,7 @@
 
 #include "platform/backend.h"
 #include "platform/input_translator.h"
+#include "platform/sdl/sdl_side_window.h"
 
 #include <SDL.h>
 
@@ -64,8 +65,17 @@ public:
     // Draws the open panel now (PollEvents draws it when it changed) into its own image, which goes to
     // the window when there is a display; the image, for tests that read its pixels.
     void DrawPanel();
-    SDL_Surface* PanelImage() const { return m_panelImage; }
-    SDL_Window* PanelWindow() const { return m_panelWindow; }
+    SDL_Surface* PanelImage() const { return m_panelWindow.Image(); }
+    SDL_Window* PanelWindow() const { return m_panelWindow.Window(); }
+
+    // A dialog form in a window sized to it, drawn like the panel. Its keys, text and clicks go to the
+    // form; its close box presses the form's escape button. Once answered the window hides until
+    // CloseForm.
+    bool OpenForm(CDialogForm* form) override;
+    void CloseForm(CDialogForm* form) override;
+    void DrawForm();
+    SDL_Surface* FormImage() const { return m_formWindow.Image(); }
+    SDL_Window* FormWindow() const { return m_formWindow.Window(); }
 
     bool GetNumLock() override { return (SDL_GetModState() & KMOD_NUM) != 0; }
     void SetNumLock(bool on) override {
@@ -80,22 +90,19 @@ private:
     // Frame thickness around the client area (0 where the system does not say).
     void Borders(int& top, int& left, int& bottom, int& right) const;
 
-    // The panel's window events (true when the event was the panel's).
+    // The side windows' events (true when the event was theirs).
     bool TranslatePanelEvent(const SDL_Event& e);
+    bool TranslateFormEvent(const SDL_Event& e);
 
     bool m_hasDisplay;
     SDL_Window* m_window = nullptr;
-    // Makes the panel's image, renderer and font texture for the window's size; false when SDL cannot.
-    bool PreparePanelImage(int width, int height);
-    void FreePanelImage();
-    // The text panel's window, drawn with SDL's software renderer and the dialog font into an image.
+    // The text panel's window, and the version of the panel last drawn.
     CTextPanel* m_panel = nullptr;
-    SDL_Window* m_panelWindow = nullptr;
-    uint32_t m_panelWindowId = 0;
-    SDL_Surface* m_panelImage = nullptr;
-    SDL_Renderer* m_panelRenderer = nullptr;
-    SDL_Texture* m_panelFont = nullptr;
+    CSDLSideWindow m_panelWindow;
     uint64_t m_panelDrawn = ~0ull;
+    // The dialog form's window; drawn again after anything the player did in it.
+    CDialogForm* m_form = nullptr;
+    CSDLSideWindow m_formWindow;
     uint32_t m_windowId = 0;
     CInputTranslator m_input;
     // The joystick of device index 0 or 1, opened on first use and again after it went away.

@@ -1,41 +1,107 @@
 #!/usr/bin/env bash
-# Times the benchmark programs on this runner's machine and in Lua 5.4 (Debian's lua5.4) on the same
-# work, and the compiler against "luac5.4 -p" on an equivalent large source, then prints the ratios
-# (ours / Lua: below 1 is faster than Lua).
+# Times each benchmark program (bench/programs/NAME.code) as a whole run of the runner on a game built
+# from it, and Lua 5.4 doing the same work (bench/programs/NAME.lua), then prints the ratios (ours / Lua:
+# below 1 is faster than Lua) and their geometric mean, the start-up of an empty game, and the compiler
+# against "luac5.4 -p" on an equivalent large source.
 #
-# Usage: bench/compare_with_lua.sh [build directory]   (default build/bench, configured with
-#        -DCMAKE_BUILD_TYPE=Release -DRUNNER_BENCH=ON and built)
+# Each side runs RUNS times (default 3), taking turns; the figures are medians of the CPU seconds (user
+# and system) of the whole process, with the wall-clock seconds beside them. Both print their results,
+# which must agree. Installs lua5.4 with apt-get when it is missing and builds the benchmarks when they
+# are not built.
+#
+# Usage: bench/compare_with_lua.sh [build directory] [NAME...]   (default build/bench, every program)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 build=${1:-build/bench}
+shift || true
+case "$build" in /*) ;; *) build="$root/$build" ;; esac
+runs=${RUNS:-3}
+programs=$root/bench/programs
+
+if ! command -v lua5.4 >/dev/null || ! command -v luac5.4 >/dev/null; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y lua5.4
+fi
+runner="$build/src/runner"
+databuild="$build/tools/databuilder/databuild"
 bench="$build/bench/vm_bench"
-programs=bench/programs
-for tool in lua5.4 luac5.4; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing: apt-get install lua5.4" >&2; exit 1; }
-done
-[ -x "$bench" ] || { echo "$bench is missing: build the benchmarks first (see README)" >&2; exit 1; }
+if [ ! -x "$runner" ] || [ ! -x "$databuild" ] || [ ! -x "$bench" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRUNNER_BENCH=ON -DRUNNER_TESTS=OFF \
+    -DRUNNER_DEFAULT_GAME=OFF
+  cmake --build "$build" -j4 --target runner databuild vm_bench
+fi
+if [ -e "$build/src/data.win" ]; then
+  echo "$build/src/data.win would be run in place of every benchmark: configure the build with" \
+       "-DRUNNER_DEFAULT_GAME=OFF and remove it" >&2
+  exit 1
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+"$programs/make_games.sh" "$databuild" "$work" "$@"
+if [ "$#" -eq 0 ]; then
+  set -- $(cd "$programs" && ls ./*.code | sed 's|^\./||; s|\.code$||')
+fi
 
-# Ours: CPU milliseconds per run of each program, and of the large compile (Lua's os.clock counts CPU
-# time too).
-BENCH_WRITE_LUA="$work/large.lua" "$bench" --benchmark_filter='^(program|compile)/' --benchmark_format=csv --benchmark_min_time=1 \
-  --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null |
-  awk -F, '$1 ~ /_median"?$/ { name = $1; gsub(/"|_median/, "", name); print name, $4, $8 }' >"$work/ours"
+# One run of a command in a folder: "cpu wall" seconds on standard output, what it printed in $work/out.
+measure() {
+  local dir=$1
+  shift
+  local TIMEFORMAT='%U %S %R'
+  { time (cd "$dir" && "$@" >"$work/out" 2>&1); } 2>"$work/time"
+  awk '{ printf "%.3f %.3f\n", $1 + $2, $3 }' "$work/time"
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+results() { grep -a '^result ' "$work/out" || true; }
 
-lua_ms() { lua5.4 "$programs/time.lua" "$1" 5 | awk '{ print $1 }'; }
-
-printf '%-18s %12s %12s %8s\n' work ours_ms lua_ms ratio
-for name in fib loop strings arrays with; do
-  ours=$(awk -v n="program/$name" '$1 == n { print $2 }' "$work/ours")
-  lua=$(lua_ms "$programs/$name.lua")
-  awk -v n="$name" -v o="$ours" -v l="$lua" 'BEGIN { printf "%-18s %12.3f %12.3f %8.2f\n", n, o, l, o / l }'
+echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)," \
+     "$runs runs each"
+printf '%-12s %9s %9s %7s   %9s %9s %7s\n' program ours_cpu lua_cpu ratio ours_wall lua_wall ratio
+logsum=0
+for name in "$@"; do
+  : >"$work/ours" && : >"$work/lua"
+  verdict=""
+  for _ in $(seq "$runs"); do
+    measure "$work/$name" "$runner" -game game.win -noerrors -noaudio >>"$work/ours"
+    ours=$(results)
+    measure "$programs" lua5.4 "$name.lua" >>"$work/lua"
+    lua=$(results)
+    if [ -z "$ours" ] || [ "$ours" != "$lua" ]; then
+      verdict="   results differ: ours '${ours:-none}', Lua '${lua:-none}'"
+    fi
+  done
+  oc=$(cut -d' ' -f1 "$work/ours" | median)
+  ow=$(cut -d' ' -f2 "$work/ours" | median)
+  lc=$(cut -d' ' -f1 "$work/lua" | median)
+  lw=$(cut -d' ' -f2 "$work/lua" | median)
+  awk -v n="$name" -v oc="$oc" -v lc="$lc" -v ow="$ow" -v lw="$lw" -v v="$verdict" 'BEGIN {
+    printf "%-12s %9.3f %9.3f %7.2f   %9.3f %9.3f %7.2f%s\n", n, oc, lc, oc / lc, ow, lw, ow / lw, v }'
+  logsum=$(awk -v s="$logsum" -v oc="$oc" -v lc="$lc" 'BEGIN { printf "%.9f", s + log(oc / lc) }')
 done
+awk -v s="$logsum" -v n="$#" 'BEGIN { printf "%-12s %27.2f\n", "geomean", exp(s / n) }'
+
+# The part of every run above that is start-up and shutdown: a game that ends in its first step.
+mkdir -p "$work/empty"
+printf 'game_end();\n' >"$work/empty/main.gml"
+printf '%s\n' "game Empty 64 64" "object obj_bench - 0" "event obj_bench create 0 main.gml" \
+  "room rm_bench 64 64 30 000000 -" "instance rm_bench obj_bench 0 0" >"$work/empty/game.txt"
+(cd "$work/empty" && "$databuild" game.win -game game.txt >/dev/null)
+: >"$work/ours"
+for _ in $(seq "$runs"); do
+  measure "$work/empty" "$runner" -game game.win -noerrors -noaudio >>"$work/ours"
+done
+printf '%-12s %9.3f %27.3f   (an empty game, included in every figure above)\n' start-up \
+  "$(cut -d' ' -f1 "$work/ours" | median)" "$(cut -d' ' -f2 "$work/ours" | median)"
 
 # The compiler: our whole compile (to bytecode) against luac's parse of the equivalent source.
-ours=$(awk '$1 == "compile/large" { print $2 }' "$work/ours")
-our_lines=$(awk '$1 == "compile/large" { gsub(/"/, "", $3); print $3 + 0 }' "$work/ours")
+BENCH_WRITE_LUA="$work/large.lua" "$bench" --benchmark_filter='^compile/' --benchmark_format=csv \
+  --benchmark_min_time=1 --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null |
+  awk -F, '$1 ~ /_median"?$/ { name = $1; gsub(/"|_median/, "", name); print name, $4, $8 }' >"$work/compile"
+ours=$(awk '$1 == "compile/large" { print $2 }' "$work/compile")
+our_lines=$(awk '$1 == "compile/large" { gsub(/"/, "", $3); print $3 + 0 }' "$work/compile")
 best=""
 for _ in 1 2 3 4 5; do
   start=$(date +%s%N)
@@ -46,5 +112,5 @@ for _ in 1 2 3 4 5; do
 done
 lines=$(wc -l <"$work/large.lua")
 awk -v o="$ours" -v l="$best" -v n="$lines" -v m="$our_lines" 'BEGIN {
-  printf "%-18s %12.3f %12.3f %8.2f   (%d Lua lines; ours %.0f lines/s, luac %.0f lines/s)\n",
-         "compile", o, l, o / l, n, m / (o / 1000), n / (l / 1000) }'
+  printf "%-12s %9.3f %9.3f %7.2f   (ms; %d lines ours, %d Lua; ours %.0f lines/s, luac %.0f lines/s)\n",
+         "compile", o, l, o / l, m, n, m / (o / 1000), n / (l / 1000) }'

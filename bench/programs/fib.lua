@@ -1,5 +1,6 @@
+-- Recursion with one argument: Fibonacci numbers the naive way.
 local function fib(n)
   if n < 2 then return n end
   return fib(n - 1) + fib(n - 2)
 end
-return fib(25)
+print("result " .. fib(36))

@@ -3,6 +3,7 @@
 // world built and stepped beside ours.
 #include "core/console.h"
 #include "physics/physics.h"
+#include "script/compiler/compile.h"
 #include "support/temp_folder.h"
 
 #include <box2d/box2d.h>
@@ -277,4 +278,25 @@ TEST(PhysicsWorld, BodiesLeaveWithTheirObjectsAndWorlds) {
     std::string error;
     EXPECT_FALSE(b->Set(PHY_POSITION_X, 1, &error));
     EXPECT_EQ(error, "phy_position_x: the instance has no physics body");
+}
+
+// A call that would break Box2D's rules is refused either way; with the debug hook installed it is also
+// reported as an error of the game.
+TEST(PhysicsWorld, RefusedCallsAreErrorsOfTheGameUnderTheDebugHook) {
+    ReleaseLog log;
+    const bool wasShowing = Code_ShowErrors;
+    Code_ShowErrors = false;
+    CPhysicsWorld world(kScale, kSpeed);
+    world.SetGravity(0, 10);
+    world.SetGravity(std::numeric_limits<float>::quiet_NaN(), 0);
+    EXPECT_EQ(world.GravityX(), 0);
+    EXPECT_EQ(world.GravityY(), 10);
+    EXPECT_EQ(log.Text().find("Physics assertion failed"), std::string::npos) << log.Text();
+    Physics_SetAssertHandler();
+    ASSERT_TRUE(Physics_AssertHandlerInstalled());
+    world.SetGravity(0, std::numeric_limits<float>::infinity());
+    EXPECT_EQ(world.GravityY(), 10);
+    EXPECT_NE(log.Text().find("Physics assertion failed: gravity that is not a number"), std::string::npos)
+        << log.Text();
+    Code_ShowErrors = wasShowing;
 }

@@ -230,3 +230,137 @@ TEST(PhysicsScenario, BodiesGoWithTheirInstancesFromRoomToRoom) {
     EXPECT_NEAR(Numbers(landed[0])[0], 38, 0.1); // on the higher room's floor, 6 pixels further down
     EXPECT_NEAR(Numbers(landed[0])[1], mass, 1e-5);
 }
+
+namespace {
+
+// Numbers after a label, from the one line that starts with it.
+std::vector<double> Reported(const ScenarioRun& run, const std::string& label) {
+    const std::vector<std::string> lines = LinesStartingWith(run.log, label + " ");
+    EXPECT_EQ(lines.size(), 1u) << label << "\n" << run.log;
+    return lines.empty() ? std::vector<double>{} : Numbers(lines[0]);
+}
+
+} // namespace
+
+// Side by side in one room, far enough apart not to meet: a ball falls through a sensor (which reports
+// it) onto a floor; a ball passes through a floor of its own negative group; a crate rides a kinematic
+// floor that moves at the speed it was given and is not pushed; a ball sent sideways through phy_speed_x
+// keeps that speed; a floor destroyed under a resting ball lets it fall. Writes the bodies cannot take
+// and a body of scale 0 are errors the game goes on after.
+TEST(PhysicsScenario, SensorsGroupsKinematicBodiesAndWrites) {
+    const std::vector<std::string> ballValues = {"phy_position_x", "phy_position_y", "phy_speed_x"};
+    ScenarioGame game;
+    game.sprites = {Square()};
+    GameObject clock;
+    clock.name = "oClock";
+    clock.events = {{0, 0, "global.steps = 0;"}, {3, 1, "global.steps += 1; if (global.steps > 120) game_end();"}};
+    GameObject ghost = Body("oGhost", 0, {4, 0}, 1, {{4, 5, "show_debug_message(\"ghost collided\");"}});
+    ghost.physics.group = -1;
+    GameObject ghostFloor = Body("oGhostFloor", 1, kFloor, 0);
+    ghostFloor.physics.group = -1;
+    GameObject kinematic = Body("oKinematic", 1, kFloor, 1,
+                                {{0, 0, "phy_speed_x = 1;"},
+                                 {3, 2, "if (global.steps == 120) " +
+                                            Say("kinematic", {"phy_position_x", "phy_position_y", "phy_speed_x",
+                                                              "phy_rotation", "phy_kinematic"})}});
+    kinematic.physics.kinematic = true;
+    kinematic.physics.friction = 1;
+    GameObject crate = Body("oCrate", 1, kBox, 1, {{3, 2, "if (global.steps == 120) " + Say("crate", {"phy_position_x", "phy_position_y"})}});
+    crate.physics.friction = 1;
+    GameObject sensor = Body("oSensor", 1, kFloor, 0,
+                             {{0, 0, "hits = 0;"},
+                              {4, 2, "hits += 1; if (hits == 1) show_debug_message(\"sensor saw \" + string(global.steps));"}});
+    sensor.physics.sensor = true;
+    const std::string inf = "power(10, 400)", nan = "log10(-1)";
+    game.objects = {
+        clock,
+        Body("oFloor", 1, kFloor, 0),
+        Body("oBall", 0, {4, 0}, 1,
+             {{3, 2, "if (global.steps == 60 || global.steps == 120) " +
+                         Say("\" + name + \" \" + string(global.steps) + \"", ballValues)}}),
+        sensor,
+        ghost,
+        ghostFloor,
+        kinematic,
+        Body("oDoomed", 1, kFloor, 0, {{3, 0, "if (global.steps == 60) instance_destroy();"}}),
+        crate,
+        Body("oBad", 0, {4, 0}, 1,
+             {{0, 0,
+               "phy_speed_x = " + inf + "; phy_speed_y = " + nan + "; phy_rotation = -" + inf +
+                   "; phy_position_x = " + nan + "; phy_angular_velocity = " + inf + "; phy_linear_damping = -1;" +
+                   Say("bad", {"phy_position_x", "phy_position_y", "phy_speed_x", "phy_speed_y", "phy_rotation"}) +
+                   "name = \"scaled\"; image_xscale = 0; instance_change(oBall, false);"}}),
+    };
+    ScenarioRoom room = PhysicsRoom("rLanes", {
+        {0, 0, 0, 100001, ""},
+        {50, 10, 2, 100002, "name = \"sensed\";"}, {50, 60, 3, 100003, ""}, {50, 150, 1, 100004, ""},
+        {150, 10, 4, 100005, ""}, {150, 60, 5, 100006, ""}, {150, 150, 1, 100007, ""},
+        {250, 100, 6, 100008, ""}, {265, 90, 8, 100009, ""},
+        {500, 10, 2, 100010, "name = \"sideways\"; phy_linear_damping = 0; phy_speed_x = 2;"},
+        {850, 10, 2, 100011, "name = \"doomed\";"}, {850, 60, 7, 100012, ""},
+        {950, 10, 9, 100013, ""},
+    });
+    room.width = 1000;
+    room.height = 200;
+    game.rooms = {room};
+    // The ghost ball's end step, for where it lies.
+    game.objects[4].events.push_back({3, 2, "if (global.steps == 120) " + Say("ghost", {"phy_position_y"})});
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    ASSERT_EQ(run.exitCode, 0) << run.log;
+
+    // The sensor reports the ball once it reaches it, and the ball goes on to the floor below.
+    const std::vector<std::string> sensed = LinesStartingWith(run.log, "sensor saw ");
+    ASSERT_EQ(sensed.size(), 1u) << run.log;
+    const double sensedAt = Numbers(sensed[0])[0];
+    EXPECT_GT(sensedAt, 10);
+    EXPECT_LT(sensedAt, 60);
+    const std::vector<double> throughSensor = Reported(run, "sensed 120");
+    ASSERT_EQ(throughSensor.size(), 3u);
+    EXPECT_NEAR(throughSensor[0], 50, 0.01);
+    EXPECT_NEAR(throughSensor[1], 142, 0.1);
+    // The ghost passes through its own group's floor without a collision event.
+    EXPECT_TRUE(LinesStartingWith(run.log, "ghost collided").empty()) << run.log;
+    const std::vector<double> ghostAt = Reported(run, "ghost");
+    ASSERT_EQ(ghostAt.size(), 1u);
+    EXPECT_NEAR(ghostAt[0], 142, 0.1);
+    // The kinematic floor: one pixel a step, level, carrying the crate.
+    const std::vector<double> box = Reported(run, "kinematic");
+    ASSERT_EQ(box.size(), 5u);
+    EXPECT_NEAR(box[0], 250 + 120, 0.01);
+    EXPECT_NEAR(box[1], 100, 1e-4);
+    EXPECT_NEAR(box[2], 1, 1e-4);
+    EXPECT_NEAR(box[3], 0, 1e-4);
+    EXPECT_EQ(box[4], 1);
+    const std::vector<double> carried = Reported(run, "crate");
+    ASSERT_EQ(carried.size(), 2u);
+    EXPECT_GT(carried[0], 250 + 100);
+    EXPECT_NEAR(carried[1], 92, 0.3); // less the two polygons' skins
+    // Sent sideways without damping: two pixels a step.
+    const std::vector<double> sideways = Reported(run, "sideways 120");
+    ASSERT_EQ(sideways.size(), 3u);
+    EXPECT_NEAR(sideways[0], 500 + 240, 0.01);
+    EXPECT_NEAR(sideways[2], 2, 1e-4);
+    // Resting on the floor until the floor goes, then falling.
+    const std::vector<double> doomed60 = Reported(run, "doomed 60"), doomed120 = Reported(run, "doomed 120");
+    ASSERT_EQ(doomed60.size(), 3u);
+    ASSERT_EQ(doomed120.size(), 3u);
+    EXPECT_NEAR(doomed60[1], 52, 1);
+    EXPECT_GT(doomed120[1], 90);
+
+    // Each refused write is reported and leaves the body where and as it was.
+    for (const char* reason :
+         {"phy_speed_x: the value is not a number", "phy_speed_y: the value is not a number",
+          "phy_rotation: the value is not a number", "phy_position_x: the value is not a number",
+          "phy_angular_velocity: the value is not a number", "phy_linear_damping: the damping must be 0 or more"})
+        EXPECT_NE(run.log.find(reason), std::string::npos) << reason << "\n" << run.log;
+    const std::vector<double> bad = Reported(run, "bad");
+    ASSERT_EQ(bad.size(), 5u);
+    EXPECT_NEAR(bad[0], 950, 1e-4);
+    EXPECT_NEAR(bad[1], 10, 1e-4);
+    EXPECT_EQ(bad[2] + bad[3] + bad[4], 0);
+    // Changed into a ball at scale 0, it gets no body: reading its phy_* variables is an error.
+    EXPECT_NE(run.log.find("Physics shape of oBall has a size of 0 or less"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("phy_position_x: the instance has no physics body"), std::string::npos) << run.log;
+    EXPECT_EQ(Reported(run, "scaled 120"), (std::vector<double>{0, 0, 0}));
+}

@@ -7,29 +7,20 @@
 //   sprite. The frame's wait for the room speed is left out, so the figure is how fast the room could
 //   run. Without a display the window is SDL's offscreen one.
 // Both report steps (frames) per second.
-#include "device/device.h"
-#include "game_writer.h"
+#include "game_start.h"
 #include "gpu_wait.h"
 #include "graphics/frame.h"
 #include "io/message_pump.h"
 #include "physics/physics.h"
-#include "platform/platform.h"
-#include "platform/sdl/sdl_platform.h"
-#include "runner/command_line.h"
-#include "runner/run_loop.h"
-#include "runner/startup.h"
 #include "runner/step.h"
 #include "world/room.h"
 
 #include <benchmark/benchmark.h>
 #include <box2d/box2d.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 namespace {
 
@@ -114,7 +105,7 @@ BENCHMARK(BM_PhysicsWorldStep)->Iterations(kSteps)->Unit(benchmark::kMillisecond
 
 // ---- The whole runner
 
-std::string WriteGame() {
+GameDescription Game() {
     GameDescription game;
     game.name = "Physics";
     game.width = kWidth;
@@ -152,27 +143,11 @@ std::string WriteGame() {
         room.instances.push_back(instance);
     }
     game.rooms.push_back(room);
-    const std::vector<uint8_t> bytes = GameFile_Build(game);
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("runner_physics_bench_" + std::to_string(getpid()) + ".win"))
-                                 .string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-    return path;
+    return game;
 }
 
-std::unique_ptr<CSDLPlatform> g_platform;
-
 bool StartGame() {
-    g_platform = CSDLPlatform::Create();
-    if (!g_platform) return false;
-    Platform_SetBackend(g_platform.get());
-    const std::string path = WriteGame();
-    ParseCommandLine("-game " + path + " -noerrors");
-    if (!Runner_InitAll()) return false;
-    Runner_StartUp();
-    std::filesystem::remove(path);
-    return Run_Running == 1 && GR_D3DDevice != nullptr && Run_Room != nullptr && Run_Room->physicsWorld != nullptr;
+    return Bench_StartGame(Game()) && Run_Room != nullptr && Run_Room->physicsWorld != nullptr;
 }
 
 // A frame as the main loop runs it, less the wait for the room speed.

@@ -4,29 +4,19 @@
 // with a one-pixel read of the back buffer so that the GL work is finished inside the frame.
 // bench/love_sprites/main.lua does the same work for comparison (bench/sprites_vs_love.sh runs both).
 #include "device/device.h"
+#include "game_start.h"
 #include "gpu_wait.h"
-#include "game_writer.h"
 #include "graphics/frame.h"
 #include "io/message_pump.h"
-#include "platform/platform.h"
-#include "platform/sdl/sdl_platform.h"
-#include "runner/command_line.h"
 #include "runner/run_loop.h"
-#include "runner/startup.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 namespace {
 
@@ -57,7 +47,7 @@ GameImage SpriteImage() {
 
 // The room: instance i starts at ((i * 37) mod 800, (i * 53) mod 600) and moves one pixel right a
 // step, wrapping to 0 past 800.
-std::string WriteGame() {
+GameDescription Game() {
     GameDescription game;
     game.name = "Sprites";
     game.width = kWidth;
@@ -86,13 +76,7 @@ std::string WriteGame() {
         room.instances.push_back(instance);
     }
     game.rooms.push_back(room);
-    const std::vector<uint8_t> bytes = GameFile_Build(game);
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("runner_sprites_bench_" + std::to_string(getpid()) + ".win"))
-                                 .string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-    return path;
+    return game;
 }
 
 // Whether the back buffer holds any sprite pixel (the frame is cleared to black).
@@ -109,22 +93,8 @@ bool SomethingDrawn() {
     return lit > pixels.size() / 2;
 }
 
-std::unique_ptr<CSDLPlatform> g_platform;
-
-bool StartGame() {
-    g_platform = CSDLPlatform::Create();
-    if (!g_platform) return false;
-    Platform_SetBackend(g_platform.get());
-    const std::string path = WriteGame();
-    ParseCommandLine("-game " + path + " -noerrors");
-    if (!Runner_InitAll()) return false;
-    Runner_StartUp();
-    std::filesystem::remove(path);
-    return Run_Running == 1 && GR_D3DDevice != nullptr;
-}
-
 void BM_FramesOfMovingSprites(benchmark::State& state) {
-    static const bool started = StartGame();
+    static const bool started = Bench_StartGame(Game());
     if (!started) {
         state.SkipWithError("the game did not start");
         return;

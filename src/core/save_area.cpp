@@ -85,14 +85,6 @@ bool Canonical(const std::string& path, std::string* out) {
     return true;
 }
 
-// True when the path, its links followed, lies inside the folder (its links followed too).
-bool StaysInside(const std::string& path, const std::string& folder) {
-    std::string p, f;
-    if (!Canonical(path, &p) || !Canonical(folder, &f)) return false;
-    if (f == "/") return true;
-    return p == f || (p.size() > f.size() && p.compare(0, f.size(), f) == 0 && p[f.size()] == '/');
-}
-
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return !prefix.empty() && text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -190,6 +182,13 @@ const char* GetSaveAreaDirectory() {
     return g_saveAreaNull ? nullptr : g_saveArea.c_str();
 }
 
+bool LoadSave_IsInside(const std::string& path, const std::string& folder) {
+    std::string p, f;
+    if (!Canonical(path, &p) || !Canonical(folder, &f)) return false;
+    if (f == "/") return true;
+    return p == f || (p.size() > f.size() && p.compare(0, f.size(), f) == 0 && p[f.size()] == '/');
+}
+
 std::string LoadSave_BundlePath(const char* name) {
     if (!name) return "";
     std::string full = FullPath(name);
@@ -203,7 +202,7 @@ std::string LoadSave_BundlePath(const char* name) {
     } else {
         return Support_IsChosenFile(CHOSEN_OPENED, full.c_str()) ? full : "";
     }
-    return StaysInside(out, folder) ? out : "";
+    return LoadSave_IsInside(out, folder) ? out : "";
 }
 
 std::string LoadSave_SavePath(const char* name) {
@@ -228,7 +227,7 @@ std::string LoadSave_SavePath(const char* name) {
     }
     // Without a save area the mapped name stays relative, below the current folder.
     std::string out = (area ? area : "") + After(full, prefix);
-    if (!StaysInside(area ? out : cwd + "/" + out, area ? area : cwd)) {
+    if (!LoadSave_IsInside(area ? out : cwd + "/" + out, area ? area : cwd)) {
         DebugConsole->Output("Error! not allowing save with filename '%s'\n", full.c_str());
         return "";
     }

@@ -30,6 +30,8 @@ void LoadSave_GetBundlePath(char* out, int size, const char* name);
 void LoadSave_GetSavePath(char* out, int size, const char* name);
 std::string LoadSave_BundlePath(const char* name);
 std::string LoadSave_SavePath(const char* name);
+// True when the path, its symbolic links followed, lies inside the folder (its links followed too).
+bool LoadSave_IsInside(const std::string& path, const std::string& folder);
 
 // The whole file at a path, in a block of the memory manager with one zero byte after the data (so a zero-
 // byte file is one zero byte); null when it cannot be read or is larger than 2 GiB. size is set on success.

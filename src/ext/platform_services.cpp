@@ -2,7 +2,9 @@
 
 #include "core/text.h"
 #include "graphics/frame.h"
+#include "graphics/graphics_builtins.h"
 #include "io/window_state.h"
+#include "library/library_builtins.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -144,3 +146,8 @@ bool Platform_IsNetworkConnected() {
 
 void Platform_AddConstants() {}
 void Platform_SetOrientations(bool, bool, bool, bool) {}
+
+void SetReleaseMode(int flag) {
+    DS_Grid_SetBoundsChecking(flag != 0);
+    VertexBuilder_SetChecked(flag != 0);
+}

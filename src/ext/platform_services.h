@@ -40,3 +40,7 @@ bool Platform_IsNetworkConnected();
 // Hooks of other platforms that do nothing on this one.
 void Platform_AddConstants();
 void Platform_SetOrientations(bool landscape, bool portrait, bool landscapeFlipped, bool portraitFlipped);
+
+// 1 binds the checked forms of ds_grid_set, ds_grid_get and the vertex writers, 0 (release mode) the
+// unchecked forms.
+void SetReleaseMode(int flag);

@@ -2,8 +2,9 @@
 
 #include "audio/audio.h"
 #include "core/console.h"
-#include "ext/extensions.h"
+#include "ext/external_call.h"
 #include "ext/platform_builtins.h"
+#include "ext/service_builtins.h"
 #include "graphics/graphics_builtins.h"
 #include "io/gamepad.h"
 #include "io/support_builtins.h"
@@ -39,7 +40,7 @@ const RegistrationGroup kGroups[] = {
     {"Interaction..", {InitInteractionFunctions}},
     {"3D..", {Init3DFunctions}},
     {"Particle..", {InitParticleFunctions}},
-    {"Misc..", {Support_AddFunctions, InitMiscFunctions, InitPlatformFunctions}},
+    {"Misc..", {Support_AddFunctions, InitMiscFunctions, InitExternalCallFunctions, InitPlatformFunctions}},
     {"DS..", {InitDSFunctions}},
     {"Sound..", {InitSoundFunctions}},
     {"DPlay..", {InitMPlayFunctions}},

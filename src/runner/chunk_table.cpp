@@ -9,6 +9,7 @@
 #include "data/code_chunk.h"
 #include "data/container.h"
 #include "data/general_info.h"
+#include "ext/extensions.h"
 #include "graphics/background.h"
 #include "graphics/font.h"
 #include "graphics/shader.h"
@@ -17,6 +18,7 @@
 #include "io/window_state.h"
 #include "runner/builtin_registry.h"
 #include "script/code_references.h"
+#include "script/compiled_game.h"
 #include "script/compiler/compile.h"
 #include "script/functions.h"
 #include "script/script.h"
@@ -40,12 +42,6 @@ void ApplyOptions(const OptionsRecord& options) {
     Audio_UseNewEngine = options.useOpenAL;
     Code_AbortOnAnyError = options.errorsAbort;
     Variable_UnsetIsError = options.unsetVariableFlag;
-}
-
-// Chunks whose subsystem keeps nothing from them in this build: their record list has been checked, and
-// their loader is not built yet.
-bool KeepNothing(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) {
-    return true;
 }
 
 // The header also starts the game-wide instance and tile id counters.
@@ -104,8 +100,7 @@ const ChunkEntry kChunks[] = {
     {"GEN7", false, GEN7_Chunk},
     {"GENL", false, GEN7_Chunk},
     {"OPTN", false, OPTN_Chunk},
-    // Extensions: their loader comes with their subsystem.
-    {"EXTN", true, KeepNothing},
+    {"EXTN", true, Extension_Load},
     {"SOND", true, SOND_Chunk},
     {"AUDO", true, AUDO_Chunk},
     {"SPRT", true, Sprite_Load},
@@ -203,14 +198,16 @@ bool IFF_ProcessChunks(uint8_t* data, uint32_t size) {
     // by their subsystems once they are built; the options are ours.
     ClearLoadedTables();
     Game_ClearOptions();
+    CompiledGame_AllocGlobalSlots();
 
     CDataView file(data, size);
-    if (!data) {
+    bool result = false;
+    if (data) {
+        result = IFF_WalkChunks(file, kChunks, std::size(kChunks));
+    } else {
         Runner_LoadFailed("No game file was loaded\n");
-        return false;
     }
-    bool result = IFF_WalkChunks(file, kChunks, std::size(kChunks));
-    // The compiled game's reference tables would be bound here; this build has no compiled game.
+    CompiledGame_BindReferences();
     return result;
 }
 

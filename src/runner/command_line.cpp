@@ -2,6 +2,7 @@
 
 #include "audio/audio.h"
 #include "core/console.h"
+#include "ext/extensions.h"
 #include "graphics/frame.h"
 #include "graphics/profiler.h"
 #include "io/input.h"
@@ -149,6 +150,7 @@ void ParseCommandLine(const std::string& text) {
     // The subsystems that obey the switches. "-noerrors" holds for the whole run: nothing that reads
     // the game's options turns the error dialog back on.
     VM_Trace = s.trace;
+    Extension_Trace = s.extensionTrace;
     Audio_NoAudio = s.noAudio;
     Code_TreeMode = !s.newExecution;
     if (s.noErrors) {

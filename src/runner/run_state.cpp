@@ -1,9 +1,7 @@
 #include "runner/run_state.h"
 
 #include "graphics/frame.h"
-#include "graphics/graphics_builtins.h"
 #include "io/message_pump.h"
-#include "library/library_builtins.h"
 #include "world/game_values.h"
 
 CDebugForm* Run_DebugForm = nullptr;
@@ -18,9 +16,4 @@ void Run_Global_Init() {
     Run_DrawEnabled = 1;
     Graphics_ResetRequest = 0;
     Run_FPS = 0;
-}
-
-void SetReleaseMode(int flag) {
-    DS_Grid_SetBoundsChecking(flag != 0);
-    VertexBuilder_SetChecked(flag != 0);
 }

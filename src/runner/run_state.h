@@ -1,5 +1,5 @@
-// The run loop's own state (the pause, the time of the last step), the start values of every run-wide
-// value, and the release-mode switch. The values others read live with them: the frame's in
+// The run loop's own state (the pause, the time of the last step) and the start values of every run-wide
+// value. The values others read live with them: the frame's in
 // graphics/frame.h, the main loop's flag in io/message_pump.h, the counters games read in
 // world/game_values.h.
 #pragma once
@@ -16,7 +16,3 @@ extern int64_t Run_StepClock;
 
 // The run globals' start values (the game values of scripts included).
 void Run_Global_Init();
-
-// 1 binds the checked forms of ds_grid_set, ds_grid_get and the vertex writers, 0 (release mode) the
-// unchecked forms.
-void SetReleaseMode(int flag);

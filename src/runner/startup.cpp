@@ -12,6 +12,7 @@
 #include "data/general_info.h"
 #include "ext/extensions.h"
 #include "ext/platform_builtins.h"
+#include "ext/services.h"
 #include "graphics/background.h"
 #include "graphics/draw.h"
 #include "graphics/embedded_images.h"
@@ -38,6 +39,7 @@
 #include "runner/options_file.h"
 #include "runner/run_loop.h"
 #include "runner/run_state.h"
+#include "script/compiled_game.h"
 #include "script/compiler/compile.h"
 #include "script/compiler/constants.h"
 #include "script/functions.h"
@@ -195,8 +197,10 @@ bool Runner_InitAll() {
     Code_Constant_SetResourceFind(RESOURCE_FONT, Font_Find);
     Code_SetErrorServices(
         CodeErrorServices{ShowErrorForm, IO_Clear, EndGameAfterError, RefreshDebugForm, Display_EnsureWindowed});
-    Code_Function_SetExtensions(
-        ExtensionCalls{Extension_FindFunction, Extension_GetFunctionArgCount, Extension_CallDLLFunction});
+    Code_Function_SetExtensions(ExtensionCalls{Extension_FindFunction, Extension_GetFunctionArgCount,
+                                               Extension_CallDLLFunction, Extension_CallFunction,
+                                               Extension_CallFailure});
+    Services_SetHost(ServicesHost{Dispatch_AsyncEvent});
     Dialog_SetServices(DialogServices{LeaveFullScreen, PumpForDialog});
     Debugger_SetHost(DebuggerHost{PumpForDialog, SetPaused, IsPaused, Run_Step, CurrentRoomSpeed, FramesPerSecond});
     Runner_SetGameFileAsker(AskForGameFile);
@@ -283,6 +287,7 @@ void Runner_StartUp() {
         return;
     }
     if (Runner_Switches.inAWindow) GameOptions &= ~1u;
+    Steam_Init(Runner_Switches.steam);
     Trace("Create Window");
     g_mainWindow = Window_Create(g_GeneralInfo.windowWidth, g_GeneralInfo.windowHeight);
     Trace("Init Graphics");
@@ -323,6 +328,7 @@ void Runner_Shutdown() {
     Services_Shutdown();
     Network_Shutdown();
     Steam_Shutdown();
+    Extension_Free();
     HighScore_Save();
     Game_ClearQueue();
     Code_Constant_Free();
@@ -345,6 +351,7 @@ void Runner_Shutdown() {
     Script_Free();
     Library_Free();
     Variable_Free();
+    CompiledGame_FreeGlobalSlots();
     Font_Free();
     Text_Free();
     File_CloseAll();

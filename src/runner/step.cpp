@@ -2,7 +2,7 @@
 #include "world/room_draw.h"
 
 #include "data/general_info.h"
-#include "ext/extensions.h"
+#include "ext/services.h"
 #include "graphics/frame.h"
 #include "graphics/particles.h"
 #include "graphics/profiler.h"

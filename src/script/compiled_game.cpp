@@ -1,10 +1,18 @@
 #include "script/compiled_game.h"
 
+#include "core/memory.h"
+#include "script/functions.h"
+#include "script/value.h"
+#include "script/variables.h"
+
+#include <new>
+
 namespace {
 
 CompiledGameRef g_noRefs[1] = {{nullptr, 0}};
 const CompiledGameTables kShipped = {false, nullptr, 0, nullptr, 0, nullptr, nullptr, 0, 0, nullptr, 0};
 CompiledGameTables g_tables = kShipped;
+ScriptValue* g_globalSlots = nullptr;
 
 } // namespace
 
@@ -44,5 +52,37 @@ const uint8_t* CompiledGame_EmbeddedData(size_t& size) {
 }
 
 void CompiledGame_Install(const CompiledGameTables* tables) {
+    CompiledGame_FreeGlobalSlots();
     g_tables = tables ? *tables : kShipped;
+}
+
+void CompiledGame_BindReferences() {
+    for (CompiledGameRef* ref = CompiledGame_VariableRefs(); ref->name; ++ref)
+        ref->id = Code_Variable_FindAlloc(ref->name);
+    for (CompiledGameRef* ref = CompiledGame_FunctionRefs(); ref->name; ++ref) {
+        int id = -1;
+        Code_Function_Find(ref->name, id);
+        ref->id = id;
+    }
+}
+
+void CompiledGame_AllocGlobalSlots() {
+    const int32_t count = g_tables.globalSlotCount;
+    if (count < 1 || g_globalSlots) return;
+    g_globalSlots = static_cast<ScriptValue*>(MEM_ALLOC(static_cast<size_t>(count) * sizeof(ScriptValue)));
+    for (int32_t i = 0; i < count; ++i)
+        new (&g_globalSlots[i]) ScriptValue{};
+}
+
+ScriptValue* CompiledGame_GlobalSlots() {
+    return g_globalSlots;
+}
+
+void CompiledGame_FreeGlobalSlots() {
+    if (!g_globalSlots) return;
+    const int32_t count = g_tables.globalSlotCount;
+    for (int32_t i = 0; i < count; ++i)
+        Value_Free(&g_globalSlots[i]);
+    MEM_FREE(g_globalSlots);
+    g_globalSlots = nullptr;
 }

@@ -55,5 +55,18 @@ int32_t CompiledGame_InstanceSlotCount();
 // The embedded data file, or null (size 0) when there is none.
 const uint8_t* CompiledGame_EmbeddedData(size_t& size);
 
-// Installs a compiled game's tables; null restores the shipped state (off, empty).
+// Installs a compiled game's tables; null restores the shipped state (off, empty). Frees the global
+// slots.
 void CompiledGame_Install(const CompiledGameTables* tables);
+
+// Binds the reference lists once the data file is loaded: each function reference gets the callable id
+// of its name (-1 when nothing has that name; native code meets the failure when it calls), each
+// variable reference the id of its variable, made when new.
+void CompiledGame_BindReferences();
+
+// The global variable slots of native code: made (real 0 each) when the tables declare one or more and
+// none exist yet; null otherwise.
+void CompiledGame_AllocGlobalSlots();
+ScriptValue* CompiledGame_GlobalSlots();
+// Frees the global slots and their values.
+void CompiledGame_FreeGlobalSlots();

@@ -156,3 +156,12 @@ void Code_Function_SetExtensions(const ExtensionCalls& calls) {
 bool Code_Function_CallExtension(int index, int argc, ScriptValue* args, ScriptValue* result) {
     return g_extensions.call && g_extensions.call(index, argc, args, result);
 }
+
+bool Code_Function_CallExtension(int index, CInstance* self, CInstance* other, int argc, ScriptValue* args,
+                                 ScriptValue* result, const char** failure) {
+    *failure = "Cannot call the extension function.";
+    if (!g_extensions.callWithInstances) return false;
+    if (g_extensions.callWithInstances(index, self, other, argc, args, result)) return true;
+    if (g_extensions.failure && *g_extensions.failure()) *failure = g_extensions.failure();
+    return false;
+}

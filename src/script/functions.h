@@ -62,7 +62,16 @@ struct ExtensionCalls {
     int (*argCount)(int index);      // declared count, or -100 when none
     // Calls function index with the argument values into result; false when it cannot be called.
     bool (*call)(int index, int argc, ScriptValue* args, ScriptValue* result);
+    // The same with the calling instances (the tree evaluator's call); false, with the reason given by
+    // failure, when it cannot be called.
+    bool (*callWithInstances)(int index, CInstance* self, CInstance* other, int argc, ScriptValue* args,
+                              ScriptValue* result);
+    const char* (*failure)();
 };
 void Code_Function_SetExtensions(const ExtensionCalls& calls);
 // Calls extension function index; false (result untouched) when it cannot be called.
 bool Code_Function_CallExtension(int index, int argc, ScriptValue* args, ScriptValue* result);
+// The tree evaluator's call of extension function index; false when it cannot be called, with the reason
+// in *failure.
+bool Code_Function_CallExtension(int index, CInstance* self, CInstance* other, int argc, ScriptValue* args,
+                                 ScriptValue* result, const char** failure);

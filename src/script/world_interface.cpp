@@ -11,3 +11,10 @@ void ScriptWorld_Install(IScriptWorld* world) {
 IScriptWorld* ScriptWorld_Get() {
     return g_world;
 }
+
+void ScriptWorld_RunOnScratch(const std::function<void(CInstance*)>& run) {
+    IScriptWorld* world = g_world;
+    CInstance* scratch = world ? world->CreateScratchInstance() : nullptr;
+    run(scratch);
+    if (scratch) world->DestroyScratchInstance(scratch);
+}

@@ -42,3 +42,6 @@ public:
 // Installs the world (null removes it). Without a world no instance exists.
 void ScriptWorld_Install(IScriptWorld* world);
 IScriptWorld* ScriptWorld_Get();
+// Runs code on a scratch instance of the world (null when there is no world or it makes none), which is
+// destroyed afterwards.
+void ScriptWorld_RunOnScratch(const std::function<void(CInstance*)>& run);

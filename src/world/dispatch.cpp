@@ -1,7 +1,7 @@
 #include "world/dispatch.h"
 
 #include "core/convert.h"
-#include "ext/extensions.h"
+#include "ext/services.h"
 #include "graphics/sprite.h"
 #include "io/input.h"
 #include "io/window.h"
@@ -307,6 +307,13 @@ void Dispatch_Async(int number) {
     ListStage(ev_other, number);
 }
 
+void Dispatch_AsyncEvent(int number, int map) {
+    AsyncLoad_Index = map;
+    if (number >= 60) Dispatch_Async(number);
+    if (AsyncLoad_Index >= 0) DS_Map_Destroy(AsyncLoad_Index);
+    AsyncLoad_Index = -1;
+}
+
 void Dispatch_AsyncQueue() {
     Services_DispatchPendingEvent();
     Services_RunQueuedCallbacks();
@@ -323,9 +330,7 @@ void Dispatch_AsyncQueue() {
         *link = request->next;
         AsyncLoad_Index = -1;
         const int32_t number = request->completion ? request->completion(request, request->user, &AsyncLoad_Index) : 0;
-        if (number >= 60) Dispatch_Async(number);
-        if (AsyncLoad_Index >= 0) DS_Map_Destroy(AsyncLoad_Index);
-        AsyncLoad_Index = -1;
+        Dispatch_AsyncEvent(number, AsyncLoad_Index);
         if (request->cleanup) request->cleanup(request);
         delete request;
         request = HTTP_RequestList;

@@ -23,5 +23,8 @@ void Dispatch_Mouse();
 void Dispatch_Joysticks();
 void Dispatch_Boundaries();
 void Dispatch_Async(int number);
+// Runs asynchronous event number (60 or more; any other runs nothing) with async_load holding map (-1:
+// none), then destroys that map and sets async_load back to -1.
+void Dispatch_AsyncEvent(int number, int map);
 void Dispatch_AsyncQueue();
 void Dispatch_Collisions();

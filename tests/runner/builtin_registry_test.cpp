@@ -1,7 +1,9 @@
 #include "runner/builtin_registry.h"
-#include "runner/run_state.h"
+
+#include "ext/platform_services.h"
 
 #include "script/functions.h"
+#include "script/value.h"
 
 #include <gtest/gtest.h>
 
@@ -95,10 +97,20 @@ TEST(BuiltinRegistry, VertexAndShaderGroupsInOrderWithTheirCounts) {
     int submit = -1;
     ASSERT_TRUE(Code_Function_Find("vertex_submit", submit));
     const BuiltInFunctionFn checked = Code_Function_Entry(submit)->function;
+    // qnl_release_mode(x): above 0.5 release mode, else the checked forms.
+    const auto releaseMode = [](double x) {
+        ScriptValue argument{}, result{};
+        argument.real = x;
+        ScriptValue* args[] = {&argument};
+        Code_Function_Call(IndexOf("qnl_release_mode"), nullptr, nullptr, result, 1, args);
+    };
+    releaseMode(0.6);
+    EXPECT_NE(Code_Function_Entry(submit)->function, checked);
+    releaseMode(0.5);
+    EXPECT_EQ(Code_Function_Entry(submit)->function, checked);
     SetReleaseMode(0);
     EXPECT_NE(Code_Function_Entry(submit)->function, checked);
     SetReleaseMode(1);
-    EXPECT_EQ(Code_Function_Entry(submit)->function, checked);
     Code_Function_Free();
 }
 

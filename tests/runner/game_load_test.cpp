@@ -16,6 +16,8 @@
 #include "game_writer.h"
 #include "io/window_state.h"
 #include "script/code.h"
+#include "script/code_execute.h"
+#include "script/compiled_game.h"
 #include "script/functions.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
@@ -324,6 +326,18 @@ TEST_F(DataFileTest, UnknownTagsAndEmptyChunks) {
     EXPECT_TRUE(Logged("Process Chunk: SPRT   16\n"));
 }
 
+// Extension package records are counted, not read; a list that leaves the file fails the load.
+TEST_F(DataFileTest, ExtensionRecordsAreCheckedButNotRead) {
+    CDataBuilder b;
+    b.AddGeneralInfo({});
+    b.AddChunk("EXTN").OffsetList({"e0", "", "e1"}).Label("e0").U32(7).Label("e1").U32(8);
+    ASSERT_TRUE(Load(b.Build())) << log;
+    EXPECT_TRUE(Logged("EXTN: 2 extension package records are not read"));
+    Bytes outside = b.Build();
+    SetWord(outside, BodyOf(outside, "EXTN") + 4, 0x7FFFFFF0);
+    EXPECT_FALSE(Load(outside));
+}
+
 TEST_F(DataFileTest, RecordsMustFitTheirChunks) {
     Bytes good = Game("push.v self.a\npopz.v\npush.s \"t\"\npopz.s\n");
     size_t sprt = BodyOf(good, "SPRT"), code = BodyOf(good, "CODE"), vari = BodyOf(good, "VARI");
@@ -521,6 +535,59 @@ TEST_F(DataFileTest, FunctionReferencesAreBound) {
     Bytes code(entry.bytecode, entry.bytecode + entry.length);
     EXPECT_EQ(Word(code, 4), 100003u);
     EXPECT_EQ(Word(code, 16), 100003u);
+}
+
+// A compiled game's native code reaches built-in functions and variables through its reference lists,
+// bound by name once the data file is loaded; a name nothing has stays -1 without stopping the load.
+namespace {
+CompiledGameRef g_functionRefs[] = {{"string_length", 0}, {"no_such_function", 0}, {nullptr, 0}};
+CompiledGameRef g_variableRefs[] = {{"score", 0}, {"x", -5}, {nullptr, 0}};
+
+// global slot 0 = string_length("native") through the bound reference.
+void NativeStep(CInstance* self, CInstance* other) {
+    ScriptValue argument{};
+    argument.kind = KIND_STRING;
+    argument.str = const_cast<char*>("native");
+    ScriptValue* args[] = {&argument};
+    ScriptValue result{};
+    Code_Function_Call(g_functionRefs[0].id, self, other, result, 1, args);
+    CompiledGame_GlobalSlots()[0] = result;
+}
+const CompiledGameCodeEntry kNativeCode[] = {{"gml_Object_obj_main_Step_0", NativeStep}};
+} // namespace
+
+TEST_F(DataFileTest, CompiledGameTablesBindByName) {
+    CompiledGameTables tables{};
+    tables.mode = true;
+    tables.codeTable = kNativeCode;
+    tables.codeCount = 1;
+    tables.functionRefs = g_functionRefs;
+    tables.variableRefs = g_variableRefs;
+    tables.globalSlotCount = 3;
+    CompiledGame_Install(&tables);
+    const bool loaded = Load(Game());
+    ASSERT_TRUE(loaded) << log;
+    int id = -1;
+    ASSERT_TRUE(Code_Function_Find("string_length", id));
+    EXPECT_EQ(g_functionRefs[0].id, id);
+    EXPECT_EQ(g_functionRefs[1].id, -1);
+    EXPECT_EQ(g_variableRefs[0].id, Code_Variable_FindUser("score"));
+    EXPECT_GE(g_variableRefs[0].id, 100000);
+    EXPECT_EQ(g_variableRefs[1].id, Code_Variable_FindAlloc("x"));
+    ScriptValue* slots = CompiledGame_GlobalSlots();
+    ASSERT_NE(slots, nullptr);
+    EXPECT_TRUE(slots[2].IsReal());
+    {
+        CCode step(0, 0);
+        ScriptValue result;
+        EXPECT_TRUE(Code_Execute(nullptr, nullptr, &step, &result));
+    }
+    EXPECT_EQ(slots[0].real, 6);
+    // The slots stay through a second load and go with the tables.
+    ASSERT_TRUE(Load(Game()));
+    EXPECT_EQ(CompiledGame_GlobalSlots(), slots);
+    CompiledGame_Install(nullptr);
+    EXPECT_EQ(CompiledGame_GlobalSlots(), nullptr);
 }
 
 TEST_F(DataFileTest, UnknownFunctionEndsTheRun) {

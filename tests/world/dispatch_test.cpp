@@ -1,10 +1,13 @@
 #include "world_fixture.h"
 
+#include "ext/services.h"
 #include "io/input.h"
 #include "library/data_structures.h"
 #include "library/ds_list.h"
 #include "library/ds_map.h"
 #include "net/async_requests.h"
+#include "script/compiled_game.h"
+#include "script/script.h"
 #include "world/dispatch.h"
 #include "world/game_values.h"
 #include "world/room_entry.h"
@@ -155,6 +158,50 @@ TEST_F(DispatchTest, TheAsyncLoadMapIsFilledForItsEventAndDestroyedAfterIt) {
     EXPECT_EQ(DS_Maps.Get(seen), nullptr);
     EXPECT_EQ(DS_Lists.Get(0), nullptr); // the list the map held went with it
     EXPECT_EQ(AsyncLoad_Index, -1);
+    DS_FreeAll();
+}
+
+// The asynchronous stage delivers the services' pending events first, then their queued script callbacks,
+// then the finished requests; what is posted meanwhile waits for the next stage.
+std::vector<std::string>* g_callbackLog = nullptr;
+void LogCallback(CInstance*, CInstance*, ScriptValue*, int argc, ScriptValue** args) {
+    g_callbackLog->push_back("callback " + std::to_string(argc) + " " + (args[0]->IsString() ? args[0]->str : "?"));
+    Services_PostEvent(70, -1);
+}
+
+TEST_F(DispatchTest, TheServicesComeFirstInTheAsyncStage) {
+    int o = AddObject();
+    On(o, ev_other, 70, [&](CInstance*, CInstance*) { log.push_back("social " + std::to_string(AsyncLoad_Index)); });
+    On(o, ev_other, 62, [&](CInstance*, CInstance*) { log.push_back("http"); });
+    Make(o);
+    Object_CreateEventLists();
+    static const CompiledGameScriptEntry kEntry = {"scr_callback", LogCallback};
+    auto* script = new CScript();
+    script->nativeEntry = &kEntry;
+    CScript* table[1] = {script};
+    Script_SetTable(table, 1);
+    g_callbackLog = &log;
+    Services_SetHost(ServicesHost{Dispatch_AsyncEvent});
+
+    auto* request = new HTTP_REQ_CONTEXT("http://example.com/a", 0, CompleteWithMap, nullptr, nullptr);
+    request->active = 1;
+    request->state = HTTP_STATE_DONE;
+    HTTP_AddRequest(request);
+    ScriptValue text{};
+    text.kind = KIND_STRING;
+    text.str = const_cast<char*>("done");
+    Services_QueueCallback(0, 1, &text);
+    const int map = CreateDsMap({{"id", 3, nullptr}});
+    Services_PostEvent(70, map);
+    Dispatch_AsyncQueue();
+    EXPECT_EQ(log, (std::vector<std::string>{"social " + std::to_string(map), "callback 1 done", "http"}));
+    EXPECT_EQ(DS_Maps.Get(map), nullptr);
+    Dispatch_AsyncQueue();
+    EXPECT_EQ(log.back(), "social -1");
+
+    Services_SetHost(ServicesHost{});
+    Services_Reset();
+    Script_Clear();
     DS_FreeAll();
 }
 

@@ -28,12 +28,11 @@ bool Library_Init() {
             Code_Error_Show(message.c_str(), true);
             continue;
         }
-        IScriptWorld* world = ScriptWorld_Get();
-        CInstance* scratch = world ? world->CreateScratchInstance() : nullptr;
-        ScriptValue result;
-        Code_ExecuteReportError(scratch, scratch, code.get(), &result);
-        Value_Free(&result);
-        if (scratch) world->DestroyScratchInstance(scratch);
+        ScriptWorld_RunOnScratch([&](CInstance* scratch) {
+            ScriptValue result;
+            Code_ExecuteReportError(scratch, scratch, code.get(), &result);
+            Value_Free(&result);
+        });
     }
     return true;
 }

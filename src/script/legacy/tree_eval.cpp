@@ -410,8 +410,9 @@ private:
         if (id >= kExtensionIdBase) {
             // Extension functions are reached through the function table, which the extension packages
             // install themselves into.
-            if (!Code_Function_CallExtension(id - kExtensionIdBase, argc, args, out))
-                return Code_ErrorFlag ? kError : Fail(node, "Cannot call the extension function.");
+            const char* failure = nullptr;
+            if (!Code_Function_CallExtension(id - kExtensionIdBase, m_self, m_other, argc, args, out, &failure))
+                return Code_ErrorFlag ? kError : Fail(node, failure);
             return Code_ErrorFlag ? kError : kNormal;
         }
         if (id >= kScriptIdBase) {

@@ -1,0 +1,64 @@
+/* A shared library of the kind games call through extensions and external_define: functions of reals and
+ * strings, with enough arguments that some travel on the stack, and a counter for initialisation and final
+ * functions. */
+#include <stddef.h>
+#include <stdio.h>
+#include <string.h>
+
+static char g_text[256];
+static double g_calls = 0;
+
+double sample_add(double a, double b) {
+    return a + b;
+}
+
+const char* sample_join(const char* a, const char* b) {
+    snprintf(g_text, sizeof g_text, "%s+%s", a, b);
+    return g_text;
+}
+
+/* Each argument weighted by its position, so that an argument in the wrong place changes the sum. */
+double sample_reals16(double a0, double a1, double a2, double a3, double a4, double a5, double a6, double a7,
+                      double a8, double a9, double a10, double a11, double a12, double a13, double a14, double a15) {
+    const double a[16] = {a0, a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12, a13, a14, a15};
+    double sum = 0;
+    for (int i = 0; i < 16; ++i)
+        sum += a[i] * (i + 1);
+    return sum;
+}
+
+/* The first character of each text, in argument order. */
+const char* sample_strings16(const char* s0, const char* s1, const char* s2, const char* s3, const char* s4,
+                             const char* s5, const char* s6, const char* s7, const char* s8, const char* s9,
+                             const char* s10, const char* s11, const char* s12, const char* s13, const char* s14,
+                             const char* s15) {
+    const char* s[16] = {s0, s1, s2, s3, s4, s5, s6, s7, s8, s9, s10, s11, s12, s13, s14, s15};
+    for (int i = 0; i < 16; ++i)
+        g_text[i] = s[i][0] ? s[i][0] : '_';
+    g_text[16] = '\0';
+    return g_text;
+}
+
+/* Reals and texts taking turns: the reals weighted by position, the texts' lengths by 1000 times it. */
+double sample_mixed16(double a0, const char* s1, double a2, const char* s3, double a4, const char* s5, double a6,
+                      const char* s7, double a8, const char* s9, double a10, const char* s11, double a12,
+                      const char* s13, double a14, const char* s15) {
+    const double a[8] = {a0, a2, a4, a6, a8, a10, a12, a14};
+    const char* s[8] = {s1, s3, s5, s7, s9, s11, s13, s15};
+    double sum = 0;
+    for (int i = 0; i < 8; ++i)
+        sum += a[i] * (2 * i + 1) + 1000.0 * (double)strlen(s[i]) * (2 * i + 2);
+    return sum;
+}
+
+const char* sample_nothing(void) {
+    return NULL;
+}
+
+double sample_count(void) {
+    return ++g_calls;
+}
+
+double sample_calls(void) {
+    return g_calls;
+}

@@ -1,0 +1,73 @@
+// A game that ships a shared library beside its data file defines two of its functions with
+// external_define and calls them with external_call; a library outside the game's folders and a Steam
+// build are refused with an error, and the game goes on.
+#include "scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+std::string SampleLibraryBytes() {
+    std::ifstream in(SAMPLE_LIBRARY, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+ScenarioGame CallingGame(const char* convention) {
+    const std::string c = convention;
+    ScenarioGame game;
+    ScenarioObject main;
+    main.name = "oMain";
+    main.events = {{0, 0,
+                    R"(
+        var add, join, outside;
+        add = external_define("sample.dll", "sample_add", )" +
+                        c + R"(, ty_real, 2, ty_real, ty_real);
+        join = external_define("libs/sample", "sample_join", )" +
+                        c + R"(, ty_string, 2, ty_string, ty_string);
+        show_debug_message("ids " + string(add) + " " + string(join));
+        if (add >= 0) show_debug_message("add " + string(external_call(add, 1.25, 2)));
+        if (join >= 0) show_debug_message("join " + external_call(join, "left", "right"));
+        outside = external_define("../sample.dll", "sample_add", 0, ty_real, 0);
+        show_debug_message("outside " + string(outside));
+        game_end();)"}};
+    game.objects = {main};
+    ScenarioRoom room;
+    room.name = "r0";
+    room.instances = {{0, 0, 0, 100001, ""}};
+    game.rooms.push_back(room);
+    return game;
+}
+
+TEST(ExternalCall, AGameCallsItsOwnLibrary) {
+    const std::string library = SampleLibraryBytes();
+    ASSERT_FALSE(library.empty());
+    const ScenarioRun run =
+        RunScenario(CallingGame("dll_cdecl"), {}, 20, {{"sample.so", library}, {"libs/sample.so", library}});
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, "ids "), std::vector<std::string>{"0 1"}) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, "add "), std::vector<std::string>{"3.25"}) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, "join "), std::vector<std::string>{"left+right"}) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, "outside "), std::vector<std::string>{"-1"}) << run.log;
+    EXPECT_NE(
+        run.log.find("external_define: the library \"../sample.dll\" is not a name inside the game folder"),
+        std::string::npos)
+        << run.log;
+}
+
+// "-steam" makes no calls into external libraries (and defines no calling-convention constants).
+TEST(ExternalCall, ASteamBuildCallsNoLibrary) {
+    const ScenarioRun run =
+        RunScenario(CallingGame("0"), {"-steam"}, 20, {{"sample.so", SampleLibraryBytes()}});
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, "ids "), std::vector<std::string>{"-1 -1"}) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, "add ").size(), 0u) << run.log;
+    EXPECT_NE(run.log.find("a Steam build makes no calls into external libraries"), std::string::npos)
+        << run.log;
+}
+
+} // namespace

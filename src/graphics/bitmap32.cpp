@@ -6,7 +6,9 @@
 #include "graphics/colour.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -117,19 +119,36 @@ CBitmap32* CBitmap32::CBitmap32_Gradient(int32_t w, int32_t h, uint32_t colour1,
         }
     }
     if (kind != 3) return image;
-    // Ever smaller ellipses, each painted over the last.
+    // Ever smaller ellipses i = 0, 1, ... (while i < half), each painted over the last within rows and
+    // columns i .. size - 1 - i: a pixel ends with the colour of the last one that holds it. Both the
+    // ellipses and their ranges shrink as i grows (the test below only grows with i, in floating point
+    // too), so the ones holding a pixel are 0 .. k, and k is found by halving rather than by painting
+    // every ellipse, which takes about size^3 / 6 steps.
     const double cx = w * 0.5;
     const double cy = h * 0.5;
-    for (int32_t i = 0; i < half; ++i) {
-        const double rx = (w - 2.0 * i) * 0.5;
-        const double ry = (h - 2.0 * i) * 0.5;
-        const uint32_t colour = Opaque(Lerp(colour1, colour2, i / half));
-        for (int32_t y = i; y <= h - 1 - i; ++y) {
-            const double dy = (y - cy) / ry;
-            for (int32_t x = i; x <= w - 1 - i; ++x) {
-                const double dx = (x - cx) / rx;
-                if (dx * dx + dy * dy <= 1.0) image->At(x, y) = colour;
+    const auto holds = [&](int32_t i, int32_t x, int32_t y) {
+        const double dx = (x - cx) / ((w - 2.0 * i) * 0.5);
+        const double dy = (y - cy) / ((h - 2.0 * i) * 0.5);
+        return dx * dx + dy * dy <= 1.0;
+    };
+    const auto count = static_cast<int32_t>(std::ceil(half));
+    std::vector<uint32_t> colours(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i)
+        colours[static_cast<size_t>(i)] = Opaque(Lerp(colour1, colour2, i / half));
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            if (!holds(0, x, y)) continue;
+            // Ellipse i also needs x and y inside i .. size - 1 - i.
+            int32_t low = 0;
+            int32_t high = std::min({count - 1, x, w - 1 - x, y, h - 1 - y});
+            while (low < high) {
+                const int32_t mid = low + (high - low + 1) / 2;
+                if (holds(mid, x, y))
+                    low = mid;
+                else
+                    high = mid - 1;
             }
+            image->At(x, y) = colours[static_cast<size_t>(low)];
         }
     }
     return image;

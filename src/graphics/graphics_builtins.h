@@ -14,6 +14,8 @@ void InitSpriteDrawFunctions();
 void InitCornerIdFunctions();
 // The surface_* and draw_surface_* entries, which close the group after the tile entries.
 void InitSurfaceFunctions();
+// The sprite and background entries of the resource group, which open it.
+void InitSpriteResourceFunctions();
 void Init3DFunctions();
 void InitParticleFunctions();
 void InitVertexFunctions();

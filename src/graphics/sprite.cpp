@@ -764,9 +764,14 @@ int32_t SpriteDownloaded(const char* url, int32_t httpStatus, const uint8_t* dat
     if (CSprite* sprite = g_sprites.Data(r->index)) {
         const bool removeBack = (r->flags & kDownloadRemoveBack) != 0;
         Image_LoadDownload(url, httpStatus, data, size, [&](ImageKind kind, const uint8_t* bytes, size_t n) {
-            return sprite->LoadFromImage(kind, bytes, n, r->frameCount, (r->flags & kDownloadPrecise) != 0,
-                                         removeBack, (r->flags & kDownloadSmooth) != 0, r->xOrigin, r->yOrigin,
-                                         !removeBack);
+            if (!sprite->LoadFromImage(kind, bytes, n, r->frameCount, (r->flags & kDownloadPrecise) != 0, removeBack,
+                                       (r->flags & kDownloadSmooth) != 0, r->xOrigin, r->yOrigin, !removeBack))
+                return false;
+            // Unlike the file forms, a download does not give the loaded sprite its index and name again:
+            // its own messages name no sprite (the table keeps both).
+            sprite->name = nullptr;
+            sprite->index = 0;
+            return true;
         });
     }
     return kEventImageLoaded;

@@ -74,8 +74,10 @@ public:
     // file sprite is first given frames of its own read back from its pages; false, with nothing added,
     // when that fails.
     bool AddFrameFromBitmap(IBitmap& image, bool removeBack, bool smooth, bool keepAlpha);
-    // A copy of the other sprite: its settings, its masks and its frames (a data-file sprite's page
-    // entries are shared, not owned).
+    // A copy of the other sprite: its settings and its frames (a data-file sprite's page entries are
+    // shared, not owned). Masks are not copied: they are made anew from the copied frames as CreateMask
+    // makes them, so a copy of a data-file sprite, or one given a collision mask of another kind, has
+    // masks by alpha or none.
     void Assign(const CSprite& other);
     // Reads every frame of a data-file sprite back from its page into an image of the frame's full size;
     // false, with nothing changed, when a frame cannot be read.
@@ -191,7 +193,8 @@ bool Sprite_Delete(int index);
 // keeps its own alpha unless removeBack is set. A URL ("http://" or "https://") appends or fills the slot
 // at once and downloads in the background: when the download ends, the asynchronous event 60 is raised
 // with its map (filename, id, http_status, status) and a PNG, JPEG or GIF that arrived with status 200
-// fills the sprite.
+// fills the sprite (which then carries no name or index of its own in its messages; the table still
+// names the slot).
 //
 // A new slot for the file or URL; -1 for a null name or a file that is missing or does not load (the
 // slot is not kept).

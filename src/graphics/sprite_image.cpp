@@ -185,7 +185,7 @@ bool CSprite::AddFrameFromBitmap(IBitmap& image, bool removeBack, bool smoothFla
 }
 
 // The page-entry array is always the sprite's own: a data-file source's entries are pointed to from a
-// copy of its array.
+// copy of its array. The masks are made anew from the copied frames, not copied.
 void CSprite::Assign(const CSprite& other) {
     if (&other == this) return;
     ClearImage();
@@ -210,16 +210,7 @@ void CSprite::Assign(const CSprite& other) {
         AppendFrame(CBitmap32::CBitmap32_Copy(*other.localBitmaps[i]));
     InitTexture();
     if (!IsFromFile()) InitLocalTPE();
-    if (other.hasMasks && other.maskCount > 0) {
-        masks = static_cast<SpriteMask*>(MEM_ALLOC(sizeof(SpriteMask) * static_cast<size_t>(other.maskCount)));
-        for (int32_t i = 0; i < other.maskCount; ++i) {
-            const SpriteMask& from = other.masks[i];
-            masks[i] = SpriteMask{from.size, static_cast<uint8_t*>(MEM_ALLOC_RAW(from.size))};
-            std::memcpy(masks[i].bytes, from.bytes, from.size);
-        }
-        maskCount = other.maskCount;
-        hasMasks = 1;
-    }
+    CreateMask();
 }
 
 bool CSprite::MakeLocalBitmaps() {

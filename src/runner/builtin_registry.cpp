@@ -36,7 +36,7 @@ const RegistrationGroup kGroups[] = {
     {"Graphic..", {InitGraphicFunctions, InitWindowFunctions, InitTileFunctions, InitSurfaceFunctions}},
     {"Action..", {InitMotionActionFunctions, InitPathActionFunctions, InitActionFunctions}},
     {"File..", {InitFileFunctions}},
-    {"Resource..", {InitResourceFunctions}},
+    {"Resource..", {InitSpriteResourceFunctions, InitResourceFunctions}},
     {"Interaction..", {InitInteractionFunctions}},
     {"3D..", {Init3DFunctions}},
     {"Particle..", {InitParticleFunctions}},

@@ -96,6 +96,34 @@ TEST(CBitmap32Make, FillsAndGradients) {
     EXPECT_EQ(Pixels(*Image(CBitmap32::CBitmap32_Gradient(2, 1, 0xFFFFFF, 0xFFFFFF, 9)))[0], 0xFF000000u);
 }
 
+// The elliptic gradient painted as its steps say: every pixel colour1, then each ellipse over the last.
+std::vector<uint32_t> PaintedEllipses(int w, int h, uint32_t c1, uint32_t c2) {
+    std::vector<uint32_t> p(static_cast<size_t>(w) * h, 0xFF000000u | (c1 & 0xFF) << 16 | (c1 & 0xFF00) | (c1 >> 16 & 0xFF));
+    const double half = std::min(w, h) * 0.5;
+    for (int i = 0; i < half; ++i) {
+        const double rx = (w - 2.0 * i) * 0.5, ry = (h - 2.0 * i) * 0.5;
+        const uint32_t c = CBitmap32::Lerp(c1, c2, i / half);
+        for (int y = i; y <= h - 1 - i; ++y)
+            for (int x = i; x <= w - 1 - i; ++x) {
+                const double dx = (x - w * 0.5) / rx, dy = (y - h * 0.5) / ry;
+                if (dx * dx + dy * dy <= 1.0)
+                    p[static_cast<size_t>(y) * w + x] = 0xFF000000u | (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
+            }
+    }
+    return p;
+}
+
+TEST(CBitmap32Make, EllipticGradientsMatchTheirPaintedStepsAtAnySize) {
+    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {2, 9}, {7, 5}, {16, 9}, {33, 40}, {64, 63}})
+        EXPECT_EQ(Pixels(*Image(CBitmap32::CBitmap32_Gradient(w, h, 0x102030, 0xF0E0D0, 3))),
+                  PaintedEllipses(w, h, 0x102030, 0xF0E0D0))
+            << w << " x " << h;
+    // A large one is made in about the time of its pixels, not of its pixels times its size.
+    Image large(CBitmap32::CBitmap32_Gradient(2048, 2048, 0, 0xFFFFFF, 3));
+    EXPECT_EQ(large->GetPixels().data[1024 * 2048 + 1024], 0xFFFFFFFFu) << "ellipse 1023 of 1024";
+    EXPECT_EQ(large->GetPixels().data[1024 * 2048], 0xFF000000u) << "only ellipse 0";
+}
+
 TEST(CBitmap32Edit, RemoveBackBleedsNeighbourColoursIntoTheHoles) {
     // White background keyed from the bottom-left pixel. The bottom-left hole sees only holes (the one
     // above was coloured earlier in the scan but is still transparent) and keeps its white.

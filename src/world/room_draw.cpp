@@ -173,6 +173,8 @@ bool Room_DrawViews() {
     Run_Room->UpdateViews();
     Run_Room->SortTiles();
     const int ww = WindowWidth(), wh = WindowHeight();
+    // Screen grabs read what the views draw: the game-size screen.
+    Window_DrawingArea = IntRect{0, 0, ww, wh};
     if (Run_Room->viewsEnabled) {
         if (Run_Room->clearDisplay) GR_Draw_ClearAlpha(Window_GetColour(), 1.0f);
         for (int v = 0; v < kRoomViewCount && Run_Room; ++v) {

@@ -68,6 +68,15 @@ Bytes EncodePNG(const PNGSample& sample) {
     return out;
 }
 
+Bytes EncodePNGWords(int w, int h, const std::vector<uint32_t>& argb) {
+    PNGSample sample;
+    sample.width = w;
+    sample.height = h;
+    for (uint32_t p : argb)
+        sample.rows.insert(sample.rows.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), uint8_t(p >> 24)});
+    return EncodePNG(sample);
+}
+
 Bytes EncodeJPEG(int width, int height, int components, const Bytes& samples) {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr error{};

@@ -19,6 +19,8 @@ struct PNGSample {
     int grayTransparent = -1; // tRNS of a gray image
 };
 Bytes EncodePNG(const PNGSample& sample);
+// An 8-bit RGBA PNG of w x h pixels given as words 0xAARRGGBB, rows top-down.
+Bytes EncodePNGWords(int w, int h, const std::vector<uint32_t>& argb);
 
 // components 1 (gray), 3 (RGB) or 4 (CMYK, written with the Adobe marker); samples are pixel-interleaved.
 Bytes EncodeJPEG(int width, int height, int components, const Bytes& samples);

@@ -7,6 +7,7 @@
 #include "graphics/background.h"
 #include "graphics/bitmap.h"
 #include "graphics/bitmap32.h"
+#include "graphics/graphics_builtins.h"
 #include "graphics/image_decode.h"
 #include "graphics/image_load.h"
 #include "graphics/sprite.h"
@@ -30,14 +31,8 @@ constexpr uint32_t kBlue = 0xFF0000FFu;
 constexpr uint32_t kWhite = 0xFFFFFFFFu;
 constexpr uint32_t kBlack = 0xFF000000u;
 
-// A PNG of w x h pixels given as words 0xAARRGGBB.
 Bytes Png(int w, int h, const std::vector<uint32_t>& argb) {
-    PNGSample sample;
-    sample.width = w;
-    sample.height = h;
-    for (uint32_t p : argb)
-        sample.rows.insert(sample.rows.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), uint8_t(p >> 24)});
-    return EncodePNG(sample);
+    return EncodePNGWords(w, h, argb);
 }
 
 // Columns of colours, each `width` pixels wide, h rows high.
@@ -500,6 +495,86 @@ TEST_F(RuntimeImageTest, BackgroundsFromFilesCopiesAndSaves) {
     EXPECT_EQ(saved[0], kWhite);
     EXPECT_EQ(saved[5], kRed);
     EXPECT_FALSE(Background_Save(9, "none.png"));
+}
+
+// Calls the first (which 0) or second (which 1) registration of a name with the arguments.
+Result CallEntry(const char* name, int which, std::initializer_list<Arg> args) {
+    int id = -1;
+    if (!Code_Function_Find(name, id)) InitSpriteResourceFunctions();
+    EXPECT_TRUE(Code_Function_Find(name, id)) << name;
+    std::vector<ScriptValue*> pointers;
+    for (const Arg& arg : args)
+        pointers.push_back(const_cast<ScriptValue*>(&arg.v));
+    Result result;
+    Code_Function_Call(id + which, nullptr, nullptr, result.v, static_cast<int>(pointers.size()), pointers.data());
+    return result;
+}
+
+// The second registration of each doubly registered name takes the precise and preload flags (or, for
+// a frame added to a sprite, the remove-back and smooth flags) that the first leaves out.
+TEST_F(RuntimeImageTest, TheLongArgumentListsCarryTheFlagsTheShortOnesLeaveOut) {
+    Save("strip.png", Strip());
+    Save("square.png", WhiteWithSquare());
+    // Precise with the background removed: masks; the short form is never precise.
+    const int s = static_cast<int>(CallEntry("sprite_add", 1, {"strip.png", 3, 1, 1, 0, 1, 2, 1}).Real());
+    ASSERT_EQ(s, 0);
+    EXPECT_TRUE(Sprite_Data(s)->precise);
+    EXPECT_TRUE(Sprite_Data(s)->hasMasks);
+    EXPECT_EQ(Sprite_Data(s)->xOrigin, 2);
+    const int plain = static_cast<int>(CallEntry("sprite_add", 0, {"strip.png", 3, 1, 0, 2, 1}).Real());
+    EXPECT_FALSE(Sprite_Data(plain)->precise);
+    EXPECT_EQ(Sprite_Data(plain)->yOrigin, 1);
+    EXPECT_EQ(CallEntry("sprite_replace", 1, {plain, "square.png", 1, 1, 1, 0, 0, 3, 3}).Real(), 1.0);
+    EXPECT_TRUE(Sprite_Data(plain)->hasMasks);
+    EXPECT_EQ(Sprite_Data(plain)->width, 4);
+
+    Window_DrawingArea = IntRect{0, 0, 16, 16};
+    int grabbed = -1;
+    int fromScreen = -1;
+    const int surface = Surface_Create(4, 4);
+    Frame([&] {
+        GR_Draw_SetColour(0xFFFFFF);
+        GR_Draw_Rectangle(0, 0, 3, 3, false);
+        grabbed = static_cast<int>(CallEntry("sprite_create_from_screen", 1, {0, 0, 4, 4, 1, 1, 0, 1, 1, 1}).Real());
+        fromScreen = static_cast<int>(CallEntry("background_create_from_screen", 1, {0, 0, 4, 4, 0, 0, 1}).Real());
+        // The short form of adding a frame keeps the white: no background removed.
+        CallEntry("sprite_add_from_screen", 1, {grabbed, 0, 0, 4, 4});
+        ASSERT_TRUE(Surface_SetTarget(surface));
+        GR_Draw_Clear(0xFF00FF00u);
+        Surface_ResetTarget();
+    });
+    ASSERT_GE(grabbed, 0);
+    EXPECT_TRUE(Sprite_Data(grabbed)->precise);
+    EXPECT_EQ(Sprite_Data(grabbed)->xOrigin, 1);
+    ASSERT_EQ(Sprite_Data(grabbed)->frameCount, 2);
+    EXPECT_EQ(PixelOf(Sprite_Data(grabbed)->localBitmaps[0], 0, 0) >> 24, 0u) << "the white removed";
+    EXPECT_EQ(PixelOf(Sprite_Data(grabbed)->localBitmaps[1], 0, 0), kWhite);
+    EXPECT_TRUE(Background_Data(fromScreen)->GetPreload());
+    const int fromSurface = static_cast<int>(CallEntry("sprite_create_from_surface", 1, {surface, 0, 0, 4, 4, 1, 0, 0, 1, 0, 0}).Real());
+    EXPECT_TRUE(Sprite_Data(fromSurface)->precise);
+    CallEntry("sprite_add_from_surface", 1, {fromSurface, surface, 0, 0, 2, 2});
+    EXPECT_EQ(Sprite_Data(fromSurface)->frameCount, 2);
+    EXPECT_EQ(PixelOf(Sprite_Data(fromSurface)->localBitmaps[1], 3, 3), kGreen) << "resized to 4 x 4";
+    const int backSurface = static_cast<int>(CallEntry("background_create_from_surface", 1, {surface, 0, 0, 2, 2, 0, 0, 1}).Real());
+    EXPECT_TRUE(Background_Data(backSurface)->GetPreload());
+    EXPECT_EQ(Background_Data(backSurface)->GetWidth(), 2);
+
+    // The backgrounds' long forms set preload; the short ones do not.
+    const int b = static_cast<int>(CallEntry("background_add", 1, {"square.png", 0, 0, 1}).Real());
+    EXPECT_TRUE(Background_Data(b)->GetPreload());
+    EXPECT_EQ(CallEntry("background_replace", 0, {b, "square.png", 1, 0}).Real(), 1.0);
+    EXPECT_FALSE(Background_Data(b)->GetPreload());
+    EXPECT_TRUE(Background_Data(b)->GetTransparent());
+    EXPECT_EQ(CallEntry("background_replace", 1, {b, "square.png", 0, 0, 1}).Real(), 1.0);
+    EXPECT_TRUE(Background_Data(b)->GetPreload());
+    const int colour = static_cast<int>(CallEntry("background_create_color", 1, {3, 2, 0xFF, 1}).Real());
+    EXPECT_TRUE(Background_Data(colour)->GetPreload());
+    EXPECT_EQ(PixelOf(Background_Data(colour)->bitmap, 2, 1), kRed);
+    const int gradient = static_cast<int>(CallEntry("background_create_gradient", 1, {4, 1, 0, 0xFF, 0, 1}).Real());
+    EXPECT_TRUE(Background_Data(gradient)->GetPreload());
+    EXPECT_EQ(PixelOf(Background_Data(gradient)->bitmap, 2, 0), 0xFF800000u);
+    const int shortGradient = static_cast<int>(CallEntry("background_create_gradient", 0, {4, 1, 0, 0xFF, 0}).Real());
+    EXPECT_FALSE(Background_Data(shortGradient)->GetPreload());
 }
 
 } // namespace

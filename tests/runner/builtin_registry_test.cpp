@@ -20,6 +20,18 @@ int IndexOf(const char* name) {
     return id;
 }
 
+// The entries from the first name of the run on hold the run's names and argument counts, in order.
+void ExpectRun(const std::vector<std::pair<const char*, int>>& run) {
+    int first = -1;
+    ASSERT_TRUE(Code_Function_Find(run[0].first, first));
+    for (size_t i = 0; i < run.size(); ++i) {
+        const BuiltInFunction* entry = Code_Function_Entry(first + static_cast<int>(i));
+        ASSERT_NE(entry, nullptr);
+        EXPECT_STREQ(entry->name, run[i].first);
+        EXPECT_EQ(entry->argumentCount, run[i].second) << run[i].first;
+    }
+}
+
 } // namespace
 
 TEST(BuiltinRegistry, RegistrationTracesEveryGroupOnOneLine) {
@@ -70,22 +82,12 @@ TEST(BuiltinRegistry, VertexAndShaderGroupsInOrderWithTheirCounts) {
     ::testing::internal::CaptureStdout();
     InitQNLFunctions();
     ::testing::internal::GetCapturedStdout();
-    const auto expectRun = [](const std::vector<std::pair<const char*, int>>& run) {
-        int first = -1;
-        ASSERT_TRUE(Code_Function_Find(run[0].first, first));
-        for (size_t i = 0; i < run.size(); ++i) {
-            const BuiltInFunction* entry = Code_Function_Entry(first + static_cast<int>(i));
-            ASSERT_NE(entry, nullptr);
-            EXPECT_STREQ(entry->name, run[i].first);
-            EXPECT_EQ(entry->argumentCount, run[i].second) << run[i].first;
-        }
-    };
-    expectRun({{"vertex_create_buffer", 0}, {"vertex_create_buffer_ext", 1}, {"vertex_delete_buffer", 1},
+    ExpectRun({{"vertex_create_buffer", 0}, {"vertex_create_buffer_ext", 1}, {"vertex_delete_buffer", 1},
                {"vertex_begin", 2}, {"vertex_end", 1}, {"vertex_position", 3}, {"vertex_position_3d", 4},
                {"vertex_colour", 3}, {"vertex_argb", 2}, {"vertex_texcoord", 3}, {"vertex_normal", 4},
                {"vertex_float1", 2}, {"vertex_float2", 3}, {"vertex_float3", 4}, {"vertex_float4", 5},
                {"vertex_ubyte4", 5}, {"vertex_submit", 3}, {"vertex_freeze", 1}});
-    expectRun({{"shader_set", 1}, {"shader_reset", 0}, {"shader_get_uniform", 2}, {"shader_get_sampler_index", 2},
+    ExpectRun({{"shader_set", 1}, {"shader_reset", 0}, {"shader_get_uniform", 2}, {"shader_get_sampler_index", 2},
                {"shader_set_uniform_i", -1}, {"shader_set_uniform_f", -1}, {"shader_set_uniform_i_array", 2},
                {"shader_set_uniform_f_array", 2}, {"shader_set_uniform_matrix", 1},
                {"shader_set_uniform_matrix_array", 2}, {"shader_is_compiled", 1}, {"shaders_are_supported", 0},
@@ -133,5 +135,54 @@ TEST(BuiltinRegistry, NamesAreRegisteredOnce) {
         EXPECT_EQ(count, twice.count(name) ? 2 : 1) << name;
     for (const char* name : {"buffer_create", "ini_open", "md5_file", "display_get_gui_width", "Zebo_GetTimer"})
         EXPECT_EQ(counts[name], 1) << name;
+    Code_Function_Free();
+}
+
+// The resource group opens with the sprite and background functions; twelve of them are registered
+// twice, the count that a name finds first.
+TEST(BuiltinRegistry, SpriteAndBackgroundResourceFunctionsOpenTheResourceGroup) {
+    Code_Function_Free();
+    ::testing::internal::CaptureStdout();
+    InitQNLFunctions();
+    ::testing::internal::GetCapturedStdout();
+    ExpectRun({{"sprite_name", 1},
+               {"sprite_exists", 1},
+               {"sprite_add", 6},
+               {"sprite_add", 8},
+               {"sprite_replace", 7},
+               {"sprite_replace", 9},
+               {"sprite_duplicate", 1},
+               {"sprite_assign", 2},
+               {"sprite_merge", 2},
+               {"sprite_set_alpha_from_sprite", 2},
+               {"sprite_create_from_screen", 8},
+               {"sprite_create_from_screen", 10},
+               {"sprite_add_from_screen", 7},
+               {"sprite_add_from_screen", 5},
+               {"sprite_create_from_surface", 9},
+               {"sprite_create_from_surface", 11},
+               {"sprite_add_from_surface", 8},
+               {"sprite_add_from_surface", 6},
+               {"sprite_delete", 1},
+               {"sprite_collision_mask", 9},
+               {"sprite_save", 3},
+               {"background_exists", 1},
+               {"background_add", 3},
+               {"background_add", 4},
+               {"background_replace", 4},
+               {"background_replace", 5},
+               {"background_duplicate", 1},
+               {"background_assign", 2},
+               {"background_set_alpha_from_background", 2},
+               {"background_create_color", 3},
+               {"background_create_color", 4},
+               {"background_create_gradient", 5},
+               {"background_create_gradient", 6},
+               {"background_create_from_screen", 6},
+               {"background_create_from_screen", 7},
+               {"background_create_from_surface", 7},
+               {"background_create_from_surface", 8},
+               {"background_delete", 1},
+               {"background_save", 2}});
     Code_Function_Free();
 }

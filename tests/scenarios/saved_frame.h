@@ -38,11 +38,16 @@ struct SavedFrame {
     uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)] & 0xFFFFFFu; }
 };
 
-// Runs the game with the files given in its folder and reads back the frame it saved.
-inline SavedFrame RunFrame(const ScenarioGame& game, const std::vector<std::pair<std::string, std::string>>& files = {}) {
+// Runs the game with the files given in its folder and reads back the frame it saved, and the other files
+// named (into run.files, after the frame's).
+inline SavedFrame RunFrame(const ScenarioGame& game, const std::vector<std::pair<std::string, std::string>>& files = {},
+                           const std::vector<std::string>& readBack = {}) {
     SavedFrame f;
-    f.run = RunDataFile(BuildScenarioGame(game), {}, 60, files, {"data/" + game.name + "/frame.png"});
-    if (f.run.files.size() != 1) return f;
+    const std::string frame = "data/" + game.name + "/frame.png";
+    std::vector<std::string> names = {frame};
+    names.insert(names.end(), readBack.begin(), readBack.end());
+    f.run = RunDataFile(BuildScenarioGame(game), {}, 60, files, names);
+    if (f.run.files.empty() || f.run.files[0].first != frame) return f;
     const std::string& png = f.run.files[0].second;
     const uint32_t* pixels = ReadPNG(reinterpret_cast<const uint8_t*>(png.data()), png.size(), f.width, f.height);
     if (pixels) f.pixels.assign(pixels, pixels + static_cast<size_t>(f.width) * f.height);

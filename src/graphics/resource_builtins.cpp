@@ -50,6 +50,14 @@ CBackground* BackgroundArg(const BuiltInArgs& args, int i) {
     return background;
 }
 
+// The resources of arguments 0 and 1 (an error for the first that does not exist), handed to act when
+// both exist.
+template <typename T, T* (*Arg)(const BuiltInArgs&, int), typename Act> void WithBoth(const BuiltInArgs& args, Act act) {
+    T* first = Arg(args, 0);
+    T* second = first ? Arg(args, 1) : nullptr;
+    if (second) act(*first, *second);
+}
+
 // The surface of argument i; -1 after the error when it does not exist.
 int SurfaceArg(const BuiltInArgs& args, int i) {
     const int id = args.Rounded(i);
@@ -187,14 +195,10 @@ BUILTIN_BODY(sprite_assign) {
     SetBool(result, Sprite_Assign(args.Rounded(0), args.Rounded(1)));
 }
 BUILTIN_BODY(sprite_merge) {
-    CSprite* destination = SpriteArg(args, 0);
-    const CSprite* source = destination ? SpriteArg(args, 1) : nullptr;
-    if (source) destination->Merge(*source);
+    WithBoth<CSprite, SpriteArg>(args, [](CSprite& destination, CSprite& source) { destination.Merge(source); });
 }
 BUILTIN_BODY(sprite_set_alpha_from_sprite) {
-    CSprite* sprite = SpriteArg(args, 0);
-    const CSprite* other = sprite ? SpriteArg(args, 1) : nullptr;
-    if (other) sprite->SetAlphaFromSprite(*other);
+    WithBoth<CSprite, SpriteArg>(args, [](CSprite& sprite, CSprite& other) { sprite.SetAlphaFromSprite(other); });
 }
 BUILTIN_BODY(sprite_create_from_screen) {
     const Rect r = RectArgs(args, 0);
@@ -268,9 +272,8 @@ BUILTIN_BODY(background_assign) {
     SetBool(result, Background_Assign(args.Rounded(0), args.Rounded(1)));
 }
 BUILTIN_BODY(background_set_alpha_from_background) {
-    CBackground* background = BackgroundArg(args, 0);
-    const CBackground* other = background ? BackgroundArg(args, 1) : nullptr;
-    if (other) background->SetAlphaFromBackground(*other);
+    WithBoth<CBackground, BackgroundArg>(
+        args, [](CBackground& background, CBackground& other) { background.SetAlphaFromBackground(other); });
 }
 BUILTIN_BODY(background_create_color) {
     const int w = args.Rounded(0);

@@ -77,6 +77,14 @@ Bytes EncodePNGWords(int w, int h, const std::vector<uint32_t>& argb) {
     return EncodePNG(sample);
 }
 
+std::vector<uint32_t> ColumnWords(const std::vector<uint32_t>& colours, int width, int h) {
+    std::vector<uint32_t> pixels;
+    for (int y = 0; y < h; ++y)
+        for (uint32_t c : colours)
+            pixels.insert(pixels.end(), static_cast<size_t>(width), c);
+    return pixels;
+}
+
 Bytes EncodeJPEG(int width, int height, int components, const Bytes& samples) {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr error{};

@@ -21,6 +21,8 @@ struct PNGSample {
 Bytes EncodePNG(const PNGSample& sample);
 // An 8-bit RGBA PNG of w x h pixels given as words 0xAARRGGBB, rows top-down.
 Bytes EncodePNGWords(int w, int h, const std::vector<uint32_t>& argb);
+// Columns of colours, each `width` pixels wide, h rows high: words for EncodePNGWords.
+std::vector<uint32_t> ColumnWords(const std::vector<uint32_t>& colours, int width, int h);
 
 // components 1 (gray), 3 (RGB) or 4 (CMYK, written with the Adobe marker); samples are pixel-interleaved.
 Bytes EncodeJPEG(int width, int height, int components, const Bytes& samples);

@@ -35,18 +35,10 @@ Bytes Png(int w, int h, const std::vector<uint32_t>& argb) {
     return EncodePNGWords(w, h, argb);
 }
 
-// Columns of colours, each `width` pixels wide, h rows high.
-std::vector<uint32_t> Columns(const std::vector<uint32_t>& colours, int width, int h) {
-    std::vector<uint32_t> pixels;
-    for (int y = 0; y < h; ++y)
-        for (uint32_t c : colours)
-            pixels.insert(pixels.end(), static_cast<size_t>(width), c);
-    return pixels;
-}
 
 // A 12 x 4 strip: red, green and blue columns four pixels wide.
 const Bytes& Strip() {
-    static const Bytes strip = Png(12, 4, Columns({kRed, kGreen, kBlue}, 4, 4));
+    static const Bytes strip = Png(12, 4, ColumnWords({kRed, kGreen, kBlue}, 4, 4));
     return strip;
 }
 

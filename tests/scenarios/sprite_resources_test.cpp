@@ -29,18 +29,10 @@ std::string Text(const Bytes& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// Columns of colours, each `width` pixels wide, h rows high.
-std::vector<uint32_t> Columns(const std::vector<uint32_t>& colours, int width, int h) {
-    std::vector<uint32_t> pixels;
-    for (int y = 0; y < h; ++y)
-        for (uint32_t c : colours)
-            pixels.insert(pixels.end(), static_cast<size_t>(width), c);
-    return pixels;
-}
 
 // 96 x 32: red, green and blue columns 32 pixels wide.
 std::string Strip() {
-    return Text(EncodePNGWords(96, 32, Columns({kRed, kGreen, kBlue}, 32, 32)));
+    return Text(EncodePNGWords(96, 32, ColumnWords({kRed, kGreen, kBlue}, 32, 32)));
 }
 
 // Adds the code as the create event of the game's first object.
@@ -111,7 +103,7 @@ TEST(SpriteResources, SpritesAndBackgroundsMadeAtRunTimeDrawAndSave) {
     square.frames = {image};
     game.sprites = {square};
     // grey.png: bright as 128 on the left half, black on the right.
-    std::vector<uint32_t> grey = Columns({0xFF808080u, 0xFF000000u}, 16, 32);
+    std::vector<uint32_t> grey = ColumnWords({0xFF808080u, 0xFF000000u}, 16, 32);
     const SavedFrame f = RunFrame(
         game,
         {{"strip.png", Strip()},

@@ -73,9 +73,6 @@ HardwareSound* CSound::GetHardwareSound() {
 
 // ---- start and shutdown ----
 
-// No sound built-ins are written yet.
-void InitSoundFunctions() {}
-
 bool SND_Init() {
     if (AudioEngine_Running()) return true;
     if (Audio_NoAudio) {

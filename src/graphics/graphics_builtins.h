@@ -16,6 +16,8 @@ void InitCornerIdFunctions();
 void InitSurfaceFunctions();
 // The sprite and background entries of the resource group, which open it.
 void InitSpriteResourceFunctions();
+// The font_* resource built-ins of the resource group.
+void InitFontResourceFunctions();
 void Init3DFunctions();
 void InitParticleFunctions();
 void InitVertexFunctions();

@@ -16,17 +16,18 @@
 #include "world/game_builtins.h"
 #include "world/highscore.h"
 #include "world/interaction_builtins.h"
+#include "world/resource_builtins.h"
 #include "world/tile_builtins.h"
 
 namespace {
 
 using Registrar = void (*)();
 
-// One start-up group: its trace text and up to four registrars, run in order. A null registrar stands
+// One start-up group: its trace text and up to five registrars, run in order. A null registrar stands
 // for a group of the game world that is not built yet; its comment names the registrar that fills it.
 struct RegistrationGroup {
     const char* trace;
-    Registrar registrars[4];
+    Registrar registrars[5];
 };
 
 const RegistrationGroup kGroups[] = {
@@ -36,11 +37,13 @@ const RegistrationGroup kGroups[] = {
     {"Graphic..", {InitGraphicFunctions, InitWindowFunctions, InitTileFunctions, InitSurfaceFunctions}},
     {"Action..", {InitMotionActionFunctions, InitPathActionFunctions, InitActionFunctions}},
     {"File..", {InitFileFunctions}},
-    {"Resource..", {InitSpriteResourceFunctions, InitResourceFunctions}},
+    {"Resource..",
+     {InitSpriteResourceFunctions, InitResourceFunctions, InitFontResourceFunctions, InitWorldResourceFunctions}},
     {"Interaction..", {InitInteractionFunctions}},
     {"3D..", {Init3DFunctions}},
     {"Particle..", {InitParticleFunctions}},
-    {"Misc..", {Support_AddFunctions, InitMiscFunctions, InitExternalCallFunctions, InitPlatformFunctions}},
+    {"Misc..", {Support_AddFunctions, InitMiscFunctions, InitEventFunctions, InitExternalCallFunctions,
+                InitPlatformFunctions}},
     {"DS..", {InitDSFunctions}},
     {"Sound..", {InitSoundFunctions}},
     {"DPlay..", {InitMPlayFunctions}},

@@ -241,11 +241,7 @@ BUILTIN_INSTANCE_BODY(action_sprite_color) {
     self->image_blend = static_cast<uint32_t>(args.Rounded(0));
     self->image_alpha = args.Float(1);
 }
-BUILTIN_INSTANCE_BODY(action_inherited) {
-    CObject* object = Object_Data(event_object);
-    CObject* parent = object ? object->SearchParent() : nullptr;
-    if (parent) PerformEvent(self, other, parent->index, event_type, event_number);
-}
+BUILTIN_INSTANCE_BODY(action_inherited) { Event_Inherited(self, other); }
 BUILTIN_INSTANCE_BODY(action_execute_script) {
     const int script = args.Rounded(0);
     ScriptValue values[5];

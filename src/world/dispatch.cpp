@@ -23,6 +23,38 @@ std::vector<int> g_lists[kEventTypeCount][kListNumbers];
 std::vector<std::pair<int, int>> g_pairs;
 const std::vector<int> kNoObjects;
 
+// An event run by a stage may rebuild the lists (object_set_parent, object_event_clear): the lists being
+// walked are then kept, whole, until the last walk ends, and the walk goes on over them. Moving a vector
+// keeps its elements where they are, so the walk's iterators stay good.
+int g_walks = 0;
+std::vector<std::vector<int>> g_retiredLists;
+std::vector<std::vector<std::pair<int, int>>> g_retiredPairs;
+
+struct ListWalk {
+    ListWalk() { ++g_walks; }
+    ~ListWalk() {
+        if (--g_walks > 0) return;
+        g_retiredLists.clear();
+        g_retiredPairs.clear();
+    }
+    ListWalk(const ListWalk&) = delete;
+    ListWalk& operator=(const ListWalk&) = delete;
+};
+
+// Calls visit for each object listed for (type, number).
+template <typename Visit> void ForEachListed(int type, int number, Visit visit) {
+    ListWalk walk;
+    for (int objectIndex : Object_EventList(type, number))
+        visit(objectIndex);
+}
+
+// Empties a list, or retires it while lists are walked.
+template <typename T> void DropList(std::vector<T>& list, std::vector<std::vector<T>>& retired) {
+    if (g_walks > 0 && !list.empty())
+        retired.push_back(std::move(list));
+    std::vector<T>().swap(list);
+}
+
 int32_t g_mouseX = 0, g_mouseY = 0;
 int32_t g_previousMouseX = 0, g_previousMouseY = 0;
 
@@ -66,19 +98,20 @@ void ForEachOwn(int objectIndex, uint64_t stamp, Visit visit) {
 // The common pattern with one stamp for the stage.
 void ListStage(int type, int number) {
     const uint64_t stamp = RenewStamp();
-    for (int objectIndex : Object_EventList(type, number))
+    ForEachListed(type, number, [&](int objectIndex) {
         ForEachOwn(objectIndex, stamp, [&](CInstance* i) { PerformInstanceEvent(i, i, type, number); });
+    });
 }
 
 // The mouse pattern: a stamp per listed object; local events only reach instances under the mouse.
 void MouseStage(int number, bool local) {
-    for (int objectIndex : Object_EventList(ev_mouse, number)) {
+    ForEachListed(ev_mouse, number, [&](int objectIndex) {
         const uint64_t stamp = RenewStamp();
         ForEachOwn(objectIndex, stamp, [&](CInstance* i) {
             if (!local || i->CollisionPoint(static_cast<float>(g_mouseX), static_cast<float>(g_mouseY), true))
                 PerformInstanceEvent(i, i, ev_mouse, number);
         });
-    }
+    });
 }
 
 bool HasMask(const CInstance* i) {
@@ -100,11 +133,12 @@ bool CrossesBoundary(const CInstance* i, int left, int top, int right, int botto
 template <typename Test>
 void BoundaryStage(int number, Test test) {
     const uint64_t stamp = RenewStamp();
-    for (int objectIndex : Object_EventList(ev_other, number))
+    ForEachListed(ev_other, number, [&](int objectIndex) {
         ForEachOwn(objectIndex, stamp, [&](CInstance* i) {
             if (i->bboxStale) i->ComputeBoundingBox();
             if (test(i)) PerformInstanceEvent(i, i, ev_other, number);
         });
+    });
 }
 
 } // namespace
@@ -130,8 +164,8 @@ void Object_CreateEventLists() {
 void Object_Lists_Free() {
     for (auto& type : g_lists)
         for (auto& list : type)
-            std::vector<int>().swap(list);
-    std::vector<std::pair<int, int>>().swap(g_pairs);
+            DropList(list, g_retiredLists);
+    DropList(g_pairs, g_retiredPairs);
 }
 
 const std::vector<int>& Object_EventList(int type, int number) {
@@ -150,11 +184,12 @@ void Dispatch_Step(int number) {
 void Dispatch_Alarms() {
     const uint64_t stamp = RenewStamp();
     for (int k = 0; k < kAlarmCount; ++k)
-        for (int objectIndex : Object_EventList(ev_alarm, k))
+        ForEachListed(ev_alarm, k, [&](int objectIndex) {
             ForEachOwn(objectIndex, stamp, [&](CInstance* i) {
                 if (i->alarm[k] < 0) return;
                 if (--i->alarm[k] == 0) PerformInstanceEvent(i, i, ev_alarm, k);
             });
+        });
 }
 
 void Dispatch_Timelines() {
@@ -246,20 +281,20 @@ void Dispatch_Mouse() {
         }
     const float x = static_cast<float>(g_mouseX), y = static_cast<float>(g_mouseY);
     const float px = static_cast<float>(g_previousMouseX), py = static_cast<float>(g_previousMouseY);
-    for (int objectIndex : Object_EventList(ev_mouse, 10)) {
+    ForEachListed(ev_mouse, 10, [&](int objectIndex) {
         const uint64_t stamp = RenewStamp();
         ForEachOwn(objectIndex, stamp, [&](CInstance* i) {
             if (i->CollisionPoint(x, y, true) && !i->CollisionPoint(px, py, true))
                 PerformInstanceEvent(i, i, ev_mouse, 10);
         });
-    }
-    for (int objectIndex : Object_EventList(ev_mouse, 11)) {
+    });
+    ForEachListed(ev_mouse, 11, [&](int objectIndex) {
         const uint64_t stamp = RenewStamp();
         ForEachOwn(objectIndex, stamp, [&](CInstance* i) {
             if (i->CollisionPoint(px, py, true) && !i->CollisionPoint(x, y, true))
                 PerformInstanceEvent(i, i, ev_mouse, 11);
         });
-    }
+    });
     if (IO_MouseWheelUp(0)) MouseStage(60, false);
     if (IO_MouseWheelDown(0)) MouseStage(61, false);
 }
@@ -273,7 +308,7 @@ void Dispatch_Boundaries() {
     const int w = Run_Room->width, h = Run_Room->height;
     {
         const uint64_t stamp = RenewStamp();
-        for (int objectIndex : Object_EventList(ev_other, 0))
+        ForEachListed(ev_other, 0, [&](int objectIndex) {
             ForEachOwn(objectIndex, stamp, [&](CInstance* i) {
                 if (i->bboxStale) i->ComputeBoundingBox();
                 if (!Outside(i, 0, 0, w, h)) {
@@ -284,6 +319,7 @@ void Dispatch_Boundaries() {
                 i->outside = 1;
                 if (!was) PerformInstanceEvent(i, i, ev_other, 0);
             });
+        });
     }
     BoundaryStage(1, [&](CInstance* i) { return CrossesBoundary(i, 0, 0, w, h); });
     for (int pass = 0; pass < 2; ++pass)
@@ -338,6 +374,7 @@ void Dispatch_AsyncQueue() {
 }
 
 void Dispatch_Collisions() {
+    ListWalk walk;
     for (const auto& pair : Object_CollisionPairs()) {
         // Named copies: lambdas cannot capture structured bindings in every compiler this builds with.
         const auto a = pair.first;

@@ -169,6 +169,12 @@ void PerformEventAll(int type, int number) {
     }
 }
 
+void Event_Inherited(CInstance* self, CInstance* other) {
+    const CObject* object = Object_Data(event_object);
+    const CObject* parent = object ? object->SearchParent() : nullptr;
+    if (parent) PerformEvent(self, other, parent->index, event_type, event_number);
+}
+
 // ---- Names
 
 const char* Event_GetKeyName(int key) {

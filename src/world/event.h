@@ -76,6 +76,10 @@ CEvent* Object_FindEventHandler(int objectIndex, int type, int number, int* foun
 void PerformEvent(CInstance* self, CInstance* other, int objectIndex, int type, int number);
 void PerformInstanceEvent(CInstance* self, CInstance* other, int type, int number);
 void PerformEventAll(int type, int number);
+// Runs the current event (event_type, event_number) for self and other as the parent of the object whose
+// handler is running (event_object), when both exist: the inherited event of action_inherited and
+// event_inherited.
+void Event_Inherited(CInstance* self, CInstance* other);
 
 const char* Event_GetName(int type, int number);
 const char* Event_GetShortName(int type, int number);

@@ -76,6 +76,8 @@ public:
     // Sets the parent index; for 0 to 999,999 also the parent object (null when absent). A parent that
     // would close a loop in the chain is refused and nothing changes; false then.
     bool SetParent(int index);
+    // Lets go of the parent object: the object's instances leave the all-instances lists above it.
+    void ForgetParentObject() { SetParentObject(nullptr); }
 
     // Joins the own list and the all-instances lists up the chain; leaves them.
     void AddInstance(CInstance* instance);

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 CRoom* Run_Room = nullptr;
 int32_t New_Room = -1;
@@ -78,6 +79,7 @@ void CRoom::Reset() {
     showColour = true;
     ReplaceText(codeText, nullptr, false);
     code = nullptr;
+    ownCode.reset();
     usesPhysics = false;
     gravityX = gravityY = 0;
     pixelsToMetres = 0;
@@ -104,6 +106,25 @@ void CRoom::SetCaption(const char* text) {
 }
 void CRoom::SetCode(const char* text) {
     ReplaceText(codeText, text, true);
+}
+
+struct RoomOwnCode {
+    std::string text; // the code reads its text from here
+    std::unique_ptr<CCode> code;
+};
+
+bool CRoom::ReplaceCode(const char* text, const char* codeName) {
+    std::shared_ptr<RoomOwnCode> made;
+    if (text && *text) {
+        made = std::make_shared<RoomOwnCode>();
+        made->text = text;
+        made->code = std::make_unique<CCode>(made->text.c_str(), 0);
+        if (!made->code->Compile(codeName)) return false;
+    }
+    SetCode(text ? text : "");
+    ownCode = std::move(made);
+    code = ownCode ? ownCode->code.get() : nullptr;
+    return true;
 }
 
 void CRoom::LoadFromRecord(std::shared_ptr<RoomRecord> source) {
@@ -185,6 +206,7 @@ void CRoom::CopyFrom(const CRoom* source, bool makeInstances) {
     showColour = source->showColour;
     SetCode(source->codeText);
     code = source->code;
+    ownCode = source->ownCode;
     usesPhysics = source->usesPhysics;
     gravityX = source->gravityX;
     gravityY = source->gravityY;
@@ -400,6 +422,11 @@ void CRoom::ClearInstanceRecords() {
     for (RoomInstanceEntry& e : record->instances)
         if (e.code) record->retiredCode.push_back(std::move(e.code));
     record->instances.clear();
+}
+
+void CRoom::ClearTileRecords() {
+    if (record) record->tiles.clear();
+    ClearTiles();
 }
 
 void CRoom::CreateDefaultRecord() {

@@ -14,6 +14,7 @@
 
 class CCode;
 class CPhysicsWorld;
+struct RoomOwnCode;
 class IBuffer;
 
 constexpr int kRoomBackgroundCount = 8;
@@ -52,6 +53,10 @@ public:
     void SetName(const char* text);
     void SetCaption(const char* text);
     void SetCode(const char* text);
+    // Gives the room creation code compiled from text under codeName (an empty or null text: none). False,
+    // with the compiler's message in Code_ErrorText, when the text does not compile: the room then keeps
+    // its text and code.
+    bool ReplaceCode(const char* text, const char* codeName);
 
     // A new instance with the next id, entered in its object's lists, the active list and the hash.
     CInstance* CreateInstance(float x, float y, int objectIndex);
@@ -103,6 +108,8 @@ public:
     int AddTileRecord(int background, int left, int top, int width, int height, int x, int y, int depth,
                       float xscale, float yscale, uint32_t colour);
     void ClearInstanceRecords();
+    // Drops the record's tile entries, and the room's own tiles.
+    void ClearTileRecords();
     void CreateDefaultRecord();
 
     // ---- The room's part of a saved game
@@ -127,7 +134,9 @@ public:
     bool clearDisplay = false;
     CView views[kRoomViewCount];
     char* codeText = nullptr;
-    CCode* code = nullptr; // owned by the record it came from
+    CCode* code = nullptr; // owned by the record it came from, or by ownCode
+    // Code given by ReplaceCode, shared with the rooms copied from this one (a running copy may be running it).
+    std::shared_ptr<RoomOwnCode> ownCode;
     bool usesPhysics = false;
     int32_t gravityX = 0, gravityY = 0;
     float pixelsToMetres = 0;

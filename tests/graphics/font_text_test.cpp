@@ -648,6 +648,46 @@ TEST_F(FontFileTest, AFaceTooLargeForOneCellDrawsNothingButAdvances) {
     EXPECT_GT(Text_Width("AB", -1, -1), 600);
 }
 
+// The font built-ins add, read back, replace and delete; a file that is not a font, or an absurd size,
+// still gives a font that draws nothing, and a font that does not exist reads as -1, false or "".
+TEST_F(FontFileTest, TheFontBuiltInsAddReadBackAndDelete) {
+    int id;
+    if (!Code_Function_Find("font_add", id)) InitFontResourceFunctions();
+    const int index = static_cast<int>(CallReal("font_add", {kFontFile, 16.0, 1.0, 0.0, 32.0, 127.0}));
+    EXPECT_EQ(CallBuiltIn("font_get_name", {index}).Text(), "__newfont" + std::to_string(index));
+    EXPECT_EQ(CallBuiltIn("font_get_fontname", {index}).Text(), kFontFile);
+    EXPECT_EQ(CallReal("font_get_size", {index}), 16);
+    EXPECT_EQ(CallReal("font_get_bold", {index}), 1);
+    EXPECT_EQ(CallReal("font_get_italic", {index}), 0);
+    EXPECT_EQ(CallReal("font_get_first", {index}), 32);
+    EXPECT_EQ(CallReal("font_get_last", {index}), 127);
+    EXPECT_GT(Font_Get(index)->GetGlyphCount(), 90);
+
+    ASSERT_TRUE(LoadSave_WriteFile("notafont.ttf", "plain text, not a font", 22));
+    std::string said = ConsoleOutputOf([&] {
+        EXPECT_EQ(CallReal("font_replace", {index, "notafont.ttf", 12.0, 0.0, 1.0, 32.0, 127.0}), 1);
+    });
+    EXPECT_NE(said.find("Unable to open font file notafont.ttf"), std::string::npos) << said;
+    EXPECT_EQ(CallReal("font_get_italic", {index}), 1);
+    EXPECT_EQ(Font_Get(index)->GetGlyphCount(), 0);
+    EXPECT_EQ(CallReal("font_replace", {index + 1, kFontFile, 12.0, 0.0, 0.0, 32.0, 127.0}), 0);
+    for (double size : {-16.0, 0.0, 1e9}) {
+        const int odd = static_cast<int>(CallReal("font_add", {kFontFile, size, 0.0, 0.0, 32.0, 127.0}));
+        Text_SetFont(odd);
+        Text_Draw(0, 0, "Ab", -1, -1);
+        EXPECT_EQ(CallReal("font_delete", {odd}), 1);
+    }
+
+    EXPECT_EQ(CallReal("font_delete", {index}), 1);
+    EXPECT_EQ(CallReal("font_exists", {index}), 0);
+    EXPECT_EQ(CallReal("font_delete", {index}), 0);
+    EXPECT_EQ(CallBuiltIn("font_get_name", {index}).Text(), "");
+    EXPECT_EQ(CallBuiltIn("font_get_fontname", {-1}).Text(), "");
+    EXPECT_EQ(CallReal("font_get_size", {index}), -1);
+    EXPECT_EQ(CallReal("font_get_last", {1e300}), -1);
+    EXPECT_EQ(CallReal("font_get_bold", {index}), 0);
+}
+
 // ---- pixels ----
 
 class TextPixelTest : public GraphicsDeviceTest {};

@@ -186,3 +186,33 @@ TEST(BuiltinRegistry, SpriteAndBackgroundResourceFunctionsOpenTheResourceGroup) 
                {"background_save", 2}});
     Code_Function_Free();
 }
+
+// The font, object, room, timeline and script entries follow the sprite and background entries of the
+// resource group, each with its argument count; event_inherited is in the misc group, sound_play in the
+// sound group.
+TEST(BuiltinRegistry, FontWorldEventAndSoundEntriesWithTheirCounts) {
+    Code_Function_Free();
+    ::testing::internal::CaptureStdout();
+    InitQNLFunctions();
+    ::testing::internal::GetCapturedStdout();
+    ExpectRun({{"font_exists", 1},        {"font_get_name", 1},         {"font_get_fontname", 1},
+               {"font_get_bold", 1},      {"font_get_italic", 1},       {"font_get_first", 1},
+               {"font_get_last", 1},      {"font_get_size", 1},         {"font_add", 6},
+               {"font_add_sprite", 4},    {"font_add_sprite_ext", 4},   {"font_replace", 7},
+               {"font_replace_sprite", 5}, {"font_replace_sprite_ext", 5}, {"font_delete", 1},
+               {"script_execute", -1},    {"object_set_parent", 2},     {"object_event_clear", 3},
+               {"room_add", 0},           {"room_duplicate", 1},        {"room_assign", 2},
+               {"room_instance_add", 4},  {"room_instance_clear", 1},   {"room_tile_add", 12},
+               {"room_tile_clear", 1},    {"room_set_caption", 2},      {"room_set_code", 2},
+               {"timeline_add", 0},       {"timeline_delete", 1},       {"timeline_clear", 1},
+               {"timeline_moment_clear", 2}, {"timeline_moment_add_script", 3}});
+    EXPECT_GT(IndexOf("font_exists"), IndexOf("background_save"));
+    EXPECT_EQ(IndexOf("show_message") - IndexOf("timeline_moment_add_script"), 1);
+    EXPECT_EQ(Code_Function_GetArgCount(IndexOf("event_inherited")), 0);
+    EXPECT_GT(IndexOf("event_inherited"), IndexOf("part_type_create"));
+    EXPECT_LT(IndexOf("event_inherited"), IndexOf("ds_set_precision"));
+    EXPECT_EQ(Code_Function_GetArgCount(IndexOf("sound_play")), 1);
+    EXPECT_GT(IndexOf("sound_play"), IndexOf("ds_set_precision"));
+    EXPECT_LT(IndexOf("sound_play"), IndexOf("gamepad_is_supported"));
+    Code_Function_Free();
+}

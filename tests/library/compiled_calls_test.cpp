@@ -43,6 +43,12 @@ TEST_F(CompiledCalls, StringsFromSource) {
     EXPECT_EQ(Run("return ord(chr(233)) + string_byte_length(chr(233))"), "235");
 }
 
+TEST_F(CompiledCalls, JsonFromSource) {
+    EXPECT_EQ(Run("m = json_decode('{\"a\": [1, 2]}'); n = ds_list_size(ds_map_find_value(m, 'a'));"
+                  "t = json_encode(m); ds_map_destroy(m); return string(n) + t + string(json_decode('{'))"),
+              "'2{ \"a\": [ 1, 2 ] }-1'");
+}
+
 TEST_F(CompiledCalls, ArgumentCountsAreCheckedAtCompileTime) {
     EXPECT_NE(Run("return point_distance(1, 2)").find("Wrong number of arguments"), std::string::npos);
     // Functions of any count take what they are given.

@@ -6,10 +6,12 @@
 #include "game_writer.h"
 #include "graphics/image_samples.h"
 #include "graphics/model.h"
+#include "library/data_structures.h"
 #include "library/ds_grid.h"
 #include "library/ds_list.h"
 #include "library/ds_map.h"
 #include "library/ds_queues.h"
+#include "library/json_builtins.h"
 #include "net/socket.h"
 #include "runner/builtin_registry.h"
 #include "script/buffer.h"
@@ -320,6 +322,20 @@ int main(int argc, char** argv) {
     Write("fuzz_shader", "pair", ShaderChunk({{"shd_a", vertex, fragment, {"in_Position"}}}));
     Write("fuzz_shader", "two", ShaderChunk({{"shd_b", vertex2, fragment2, {}}, {"shd_c", vertex, fragment, {"a", "b"}}}));
     Write("fuzz_shader", "bad", ShaderChunk({{"shd_bad", "float4 main() : POSITION { return x; }", fragment, {}}}));
+
+    // JSON: a tree as the encoder writes it, a text with what the encoder never writes (escapes,
+    // exponents, white space), an outermost array, a text cut short and one nested 64 deep.
+    {
+        const char* tree = R"({"n": 1.5, "s": "h\u00e9\n", "l": [1, [true, false, null], {"k": -2e3}], "e": {}})";
+        char* written = JSON_Encode(JSON_Decode(tree));
+        Write("fuzz_json", "tree", std::string(written ? written : ""));
+        MEM_FREE(written);
+        Write("fuzz_json", "text", std::string(tree));
+        Write("fuzz_json", "array", std::string("[\"a\", 0.25, [], {\"b\": 1e-7}]"));
+        Write("fuzz_json", "cut", std::string(tree).substr(0, 40));
+        Write("fuzz_json", "deep", std::string(64, '[') + "0" + std::string(64, ']'));
+        DS_FreeAll();
+    }
 
     // Text forms of data structures, after the digit of their kind: a real, a text, an array of both and
     // a marked real in each.

@@ -1,11 +1,14 @@
 #include "audio/sound_file.h"
 
+#include "audio/alut_file.h"
+
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <sys/stat.h>
 
 namespace {
@@ -181,6 +184,7 @@ std::unique_ptr<IPcmSource> SoundFile::Open(std::string* error) const {
         Fail(error, "no sound file");
         return nullptr;
     }
+    if (encoding == SoundEncoding::Pcm) return std::make_unique<CWavSource>(bytes, WavInfo{format, *bytes, false});
     if (encoding == SoundEncoding::Wav) {
         WavInfo info;
         if (!Wav_Parse(*bytes, &info, error)) return nullptr;
@@ -191,15 +195,38 @@ std::unique_ptr<IPcmSource> SoundFile::Open(std::string* error) const {
     return ogg;
 }
 
+namespace {
+
+bool HasMagic(const std::vector<uint8_t>& bytes, const char* magic) {
+    return bytes.size() >= 4 && std::memcmp(bytes.data(), magic, 4) == 0;
+}
+
+bool TakeDecoded(std::vector<uint8_t> pcm, const PcmFormat& format, bool truncated, SoundFile* out) {
+    out->bytes = std::make_shared<const std::vector<uint8_t>>(std::move(pcm));
+    out->encoding = SoundEncoding::Pcm;
+    out->format = format;
+    out->truncated = truncated;
+    return true;
+}
+
+} // namespace
+
 bool SoundFile_FromBytes(std::vector<uint8_t> bytes, SoundFile* out, std::string* error) {
     SoundFile file;
     if (bytes.empty()) return Fail(error, "the file is empty");
-    if (bytes.size() >= 4 && std::memcmp(bytes.data(), "RIFF", 4) == 0)
+    if (HasMagic(bytes, ".snd")) {
+        PcmFormat format;
+        std::vector<uint8_t> pcm;
+        bool truncated = false;
+        return Alut_DecodeAu(bytes, &format, &pcm, &truncated, error) &&
+               TakeDecoded(std::move(pcm), format, truncated, out);
+    }
+    if (HasMagic(bytes, "RIFF"))
         file.encoding = SoundEncoding::Wav;
-    else if (bytes.size() >= 4 && std::memcmp(bytes.data(), "OggS", 4) == 0)
+    else if (HasMagic(bytes, "OggS"))
         file.encoding = SoundEncoding::OggVorbis;
     else
-        return Fail(error, "not a WAV or Ogg Vorbis file");
+        return Fail(error, "not a WAV, Ogg Vorbis or AU file");
     file.bytes = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
     std::unique_ptr<IPcmSource> source = file.Open(error);
     if (!source) return false;
@@ -228,6 +255,13 @@ bool SoundFile_Read(const std::string& path, SoundFile* out, std::string* error)
     ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
     std::fclose(f);
     if (!ok) return Fail(error, "the file could not be read whole");
+    const bool known = HasMagic(bytes, ".snd") || HasMagic(bytes, "RIFF") || HasMagic(bytes, "OggS");
+    const size_t dot = path.rfind('.');
+    if (!known && dot != std::string::npos && strcasecmp(path.c_str() + dot, ".raw") == 0) {
+        PcmFormat format;
+        std::vector<uint8_t> pcm;
+        return Alut_DecodeRawFile(path, &format, &pcm, error) && TakeDecoded(std::move(pcm), format, false, out);
+    }
     return SoundFile_FromBytes(std::move(bytes), out, error);
 }
 

@@ -1,7 +1,7 @@
 // Sound files as the audio engine reads them: WAV (PCM, 8 or 16 bits, mono or stereo) parsed by our own
-// bounds-checked reader, and Ogg Vorbis decoded by libvorbisfile. Both are held whole in memory and read
-// as a source of PCM frames, either all at once (sounds decoded in memory) or a piece at a time
-// (streamed sounds).
+// bounds-checked reader, Ogg Vorbis decoded by libvorbisfile, and AU and raw files decoded by freealut
+// when they are read (audio/alut_file.h). All are held whole in memory and read as a source of PCM
+// frames, either all at once (sounds decoded in memory) or a piece at a time (streamed sounds).
 #pragma once
 
 #include <cstddef>
@@ -50,7 +50,8 @@ public:
     virtual bool Rewind() = 0;
 };
 
-enum class SoundEncoding { Wav, OggVorbis };
+// Pcm: samples decoded when the file was read (AU and raw files), held as they play.
+enum class SoundEncoding { Wav, OggVorbis, Pcm };
 
 // A sound file read into memory and checked (its header, and for Ogg Vorbis the stream headers), shared
 // by the sound that holds it and every stream playing it.
@@ -58,16 +59,17 @@ struct SoundFile {
     std::shared_ptr<const std::vector<uint8_t>> bytes;
     SoundEncoding encoding = SoundEncoding::Wav;
     PcmFormat format;
-    bool truncated = false; // a WAV data chunk cut short by the end of the file
+    bool truncated = false; // a WAV or AU file whose samples are cut short by the end of the file
 
     // A new reader from the first frame; null (with the reason) when the file cannot be opened.
     std::unique_ptr<IPcmSource> Open(std::string* error) const;
 };
 
-// Recognises and checks a file from its bytes. False, with the reason, for a file that is neither WAV nor
-// Ogg Vorbis or that is damaged.
+// Recognises and checks a file from its bytes (an AU file is decoded). False, with the reason, for a file
+// that is not WAV, Ogg Vorbis or AU or that is damaged.
 bool SoundFile_FromBytes(std::vector<uint8_t> bytes, SoundFile* out, std::string* error);
-// Reads a whole file at path (at most kMaxSoundFileBytes) and checks it as SoundFile_FromBytes does.
+// Reads a whole file at path (at most kMaxSoundFileBytes) and checks it as SoundFile_FromBytes does; a
+// file of none of those kinds whose name ends in ".raw" is decoded as a raw file.
 bool SoundFile_Read(const std::string& path, SoundFile* out, std::string* error);
 
 // Every frame of the source into pcm, stopping with an error once more than limit bytes have come.

@@ -49,6 +49,23 @@ TEST_F(AudioTest, AWavPlaysFromTheTimeItStartsAndLoops) {
     EXPECT_EQ(Render(5), (std::vector<float>{0.0f, 0.5f, -0.5f, 127 / 128.0f, 0.0f}));
 }
 
+// The same tone as a WAV file and as an AU file given by the action: the two play alike.
+TEST_F(AudioTest, AnAuFilePlaysAsTheSameSoundInAWavFileDoes) {
+    static bool registered = [] { RegisterLibraryBuiltIns(); InitActionFunctions(); return true; }();
+    (void)registered;
+    Give(0, "tone.wav", ToneWav(kTone));
+    const std::vector<uint8_t> au = AuFile(1, 3, 44100, Pcm16BigEndian(kTone));
+    TempFolder::Write(m_folders.Game("tone.au"), std::string(au.begin(), au.end()));
+    CallBuiltIn("action_replace_sound", {1, "tone.au"});
+    EXPECT_EQ(Audio_GetSoundType(1), 0);
+    Audio_PlaySound(0, 1, false);
+    const std::vector<float> wav = Render(400);
+    Audio_PlaySound(1, 1, false);
+    const std::vector<float> played = Render(400);
+    EXPECT_EQ(played, wav);
+    EXPECT_EQ(Slice(played, 0, 300), AsFloat(kTone));
+}
+
 TEST_F(AudioTest, AHigherPriorityTakesTheOldestVoiceOfTheLowestWhenAllAreBusy) {
     Give(0, "tone.wav", ToneWav(kTone));
     Give(1, "other.wav", ToneWav(kOtherTone));
@@ -161,16 +178,21 @@ TEST_F(AudioTest, BadFilesAndIndicesLeaveTheTableAsItWas) {
     TempFolder::Write(m_folders.Game("text.wav"), "hello");
     TempFolder::Write(m_folders.Game("huge.wav"), "RIFF");
     std::filesystem::resize_file(m_folders.Game("huge.wav"), kMaxSoundFileBytes + 1); // sparse
+    const std::vector<uint8_t> seven = AuFile(7, 3, 8000, std::vector<uint8_t>(14));
+    TempFolder::Write(m_folders.Game("seven.au"), std::string(seven.begin(), seven.end()));
     std::string console = ConsoleOutputOf([] {
+        EXPECT_FALSE(Sound_Replace(0, "seven.au", 0, true));
         EXPECT_FALSE(Sound_Replace(0, "missing.wav", 0, true));
         EXPECT_FALSE(Sound_Replace(0, "bad.wav", 0, true));
         EXPECT_FALSE(Sound_Replace(0, "text.wav", 0, true));
         EXPECT_FALSE(Sound_Replace(0, "huge.wav", 0, true));
     });
+    EXPECT_NE(console.find("\"seven.au\": Unsupported mode within an otherwise usable file type"), std::string::npos)
+        << console;
     EXPECT_NE(console.find("\"huge.wav\": the file is larger than 512 MiB"), std::string::npos) << console;
     EXPECT_NE(console.find("\"missing.wav\": No such file or directory"), std::string::npos) << console;
     EXPECT_NE(console.find("\"bad.wav\": the WAV file has no format chunk"), std::string::npos) << console;
-    EXPECT_NE(console.find("\"text.wav\": not a WAV or Ogg Vorbis file"), std::string::npos) << console;
+    EXPECT_NE(console.find("\"text.wav\": not a WAV, Ogg Vorbis or AU file"), std::string::npos) << console;
     Audio_PlaySound(0, 1, false);
     EXPECT_EQ(Slice(Render(300), 0, 300), AsFloat(kTone));
 

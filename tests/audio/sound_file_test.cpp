@@ -1,6 +1,7 @@
 #include "audio/sound_file.h"
 
 #include "audio/sound_samples.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -137,7 +138,7 @@ TEST(SoundFile, RefusesOrCutsShortDamagedFiles) {
     EXPECT_FALSE(SoundFile_FromBytes({}, &file, &error));
     EXPECT_EQ(error, "the file is empty");
     EXPECT_FALSE(SoundFile_FromBytes({'I', 'D', '3', 4, 0}, &file, &error));
-    EXPECT_EQ(error, "not a WAV or Ogg Vorbis file");
+    EXPECT_EQ(error, "not a WAV, Ogg Vorbis or AU file");
     EXPECT_FALSE(SoundFile_FromBytes({'O', 'g', 'g', 'S', 0, 2, 0, 0}, &file, &error));
     EXPECT_NE(error.find("not a readable Ogg Vorbis stream"), std::string::npos) << error;
     EXPECT_FALSE(SoundFile_FromBytes(EncodeOggVorbis(Tone(2000, 3, 44100, 300), 3, 44100), &file, &error));
@@ -154,6 +155,81 @@ TEST(SoundFile, RefusesOrCutsShortDamagedFiles) {
     EXPECT_LT(pcm.size(), 4 * 88200u);
     EXPECT_FALSE(SoundFile_Read("/nonexistent/a.wav", &file, &error));
     EXPECT_EQ(error, "No such file or directory");
+}
+
+// A 16-bit stereo AU file at 22050 Hz, written byte by byte: two frames of big-endian samples.
+const Bytes kAuStereo16 = {
+    '.', 's', 'n', 'd',
+    0, 0, 0, 24,         // data offset
+    0, 0, 0, 8,          // data length
+    0, 0, 0, 3,          // 16-bit linear
+    0, 0, 0x56, 0x22,    // 22050
+    0, 0, 0, 2,          // channels
+    0x01, 0x00, 0x7F, 0xFF, 0x80, 0x00, 0xFF, 0xFF,
+};
+
+Bytes Decoded(const SoundFile& file) {
+    std::string error;
+    Bytes pcm;
+    std::unique_ptr<IPcmSource> source = file.Open(&error);
+    EXPECT_TRUE(source && Pcm_DecodeAll(*source, &pcm, kMaxDecodedBytes, &error)) << error;
+    return pcm;
+}
+
+TEST(SoundFile, AuAndRawFilesAreDecodedByFreealut) {
+    SoundFile file;
+    std::string error;
+    ASSERT_TRUE(SoundFile_FromBytes(kAuStereo16, &file, &error)) << error;
+    EXPECT_EQ(file.encoding, SoundEncoding::Pcm);
+    EXPECT_EQ(file.format.channels, 2);
+    EXPECT_EQ(file.format.bits, 16);
+    EXPECT_EQ(file.format.rate, 22050);
+    EXPECT_FALSE(file.truncated);
+    EXPECT_EQ(Decoded(file), (Bytes{0x00, 0x01, 0xFF, 0x7F, 0x00, 0x80, 0xFF, 0xFF}));
+
+    // mu-law becomes 16-bit; signed 8-bit becomes the unsigned 8-bit samples the engine plays.
+    ASSERT_TRUE(SoundFile_FromBytes(AuFile(1, 1, 8000, {0xFF, 0x00, 0x80}), &file, &error)) << error;
+    EXPECT_EQ(file.format.bits, 16);
+    EXPECT_EQ(Decoded(file), (Bytes{0x00, 0x00, 0x84, 0x82, 0x7C, 0x7D}));
+    ASSERT_TRUE(SoundFile_FromBytes(AuFile(1, 2, 8000, {0x00, 0x7F, 0x80, 0xFF}), &file, &error)) << error;
+    EXPECT_EQ(file.format.bits, 8);
+    EXPECT_EQ(Decoded(file), (Bytes{128, 255, 0, 127}));
+
+    // An unknown length reads to the end; a length past the end is cut to whole frames present.
+    Bytes unknown = kAuStereo16;
+    std::fill(unknown.begin() + 8, unknown.begin() + 12, 0xFF);
+    ASSERT_TRUE(SoundFile_FromBytes(unknown, &file, &error)) << error;
+    EXPECT_FALSE(file.truncated);
+    EXPECT_EQ(Decoded(file).size(), 8u);
+    Bytes cut = kAuStereo16;
+    cut[11] = 100;
+    cut.pop_back();
+    ASSERT_TRUE(SoundFile_FromBytes(cut, &file, &error)) << error;
+    EXPECT_TRUE(file.truncated);
+    EXPECT_EQ(Decoded(file), (Bytes{0x00, 0x01, 0xFF, 0x7F}));
+
+    // Refusals: freealut's own texts, and ours for a header that does not fit the file.
+    EXPECT_FALSE(SoundFile_FromBytes(AuFile(3, 3, 8000, Bytes(12)), &file, &error));
+    EXPECT_EQ(error, "Unsupported mode within an otherwise usable file type");
+    EXPECT_FALSE(SoundFile_FromBytes(AuFile(1, 3, 0, Bytes(4)), &file, &error));
+    EXPECT_EQ(error, "The sound data was corrupt or truncated");
+    EXPECT_FALSE(SoundFile_FromBytes(AuFile(1, 3, 8000, {}), &file, &error));
+    EXPECT_EQ(error, "The sound data was corrupt or truncated");
+    Bytes farOffset = kAuStereo16;
+    farOffset[7] = 33;
+    EXPECT_FALSE(SoundFile_FromBytes(farOffset, &file, &error));
+    EXPECT_EQ(error, "the AU file's data offset is out of range");
+
+    // A file of no known kind named ".raw": 8-bit mono at 8 kHz.
+    TempFolder folder;
+    TempFolder::Write(folder / "a.RAW", std::string("\x80\xC0\x40", 3));
+    ASSERT_TRUE(SoundFile_Read(folder / "a.RAW", &file, &error)) << error;
+    EXPECT_EQ(file.format.channels, 1);
+    EXPECT_EQ(file.format.bits, 8);
+    EXPECT_EQ(file.format.rate, 8000);
+    EXPECT_EQ(Decoded(file), (Bytes{0x80, 0xC0, 0x40}));
+    TempFolder::Write(folder / "b.wav", std::string("\x80\xC0\x40", 3));
+    EXPECT_FALSE(SoundFile_Read(folder / "b.wav", &file, &error));
 }
 
 TEST(SoundFile, ChainedStreamEndsWhereItsFormatChanges) {

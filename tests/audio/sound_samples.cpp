@@ -31,6 +31,24 @@ std::vector<uint8_t> WavFile(int channels, int bits, int rate, const std::vector
     return out;
 }
 
+std::vector<uint8_t> AuFile(int channels, int encoding, int rate, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> out{'.', 's', 'n', 'd'};
+    for (uint32_t v : {24u, static_cast<uint32_t>(data.size()), static_cast<uint32_t>(encoding),
+                       static_cast<uint32_t>(rate), static_cast<uint32_t>(channels)})
+        out.insert(out.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+}
+
+std::vector<uint8_t> Pcm16BigEndian(const std::vector<int16_t>& samples) {
+    std::vector<uint8_t> out;
+    for (int16_t s : samples) {
+        const auto u = static_cast<uint16_t>(s);
+        out.insert(out.end(), {uint8_t(u >> 8), uint8_t(u)});
+    }
+    return out;
+}
+
 std::vector<uint8_t> Pcm16Bytes(const std::vector<int16_t>& samples) {
     std::vector<uint8_t> out;
     for (int16_t s : samples) {

@@ -1,4 +1,5 @@
-// Feeds arbitrary bytes to the WAV reader, then decodes what it accepted whole and as a stream.
+// Feeds arbitrary bytes to the WAV reader, then to the sound-file reader (which also hands AU files to
+// freealut), and decodes what it accepted whole and as a stream.
 #include "fuzz_quiet.h"
 #include "fuzz_sound.h"
 

@@ -195,6 +195,8 @@ int main(int argc, char** argv) {
     // whose second link changes the rate.
     Write("fuzz_wav", "mono16.wav", WavFile(1, 16, 22050, Pcm16Bytes(Tone(64, 1, 22050, 440))));
     Write("fuzz_wav", "stereo8.wav", WavFile(2, 8, 8000, std::vector<uint8_t>(33, 200)));
+    Write("fuzz_wav", "mono16.au", AuFile(1, 3, 22050, Pcm16BigEndian(Tone(64, 1, 22050, 440))));
+    Write("fuzz_wav", "stereo-mulaw.au", AuFile(2, 1, 8000, std::vector<uint8_t>(34, 0x90)));
     Write("fuzz_ogg", "mono.ogg", EncodeOggVorbis(Tone(3000, 1, 22050, 440), 1, 22050));
     Write("fuzz_ogg", "stereo.ogg", EncodeOggVorbis(Tone(3000, 2, 44100, 300), 2, 44100));
     std::vector<uint8_t> chained = EncodeOggVorbis(Tone(1000, 1, 22050, 440), 1, 22050, 1);

@@ -11,6 +11,7 @@ packages=(
   libopenal-dev libalut-dev libogg-dev libvorbis-dev
   libbox2d-dev libjson-c-dev libcurl4-openssl-dev
   glslang-dev spirv-tools libspirv-cross-c-shared-dev
+  xvfb  # an X server of its own for the tests of the desktop's display modes
 )
 
 missing=()

@@ -754,6 +754,24 @@ D3DVirtualDesktop& D3D_Desktop() {
     return desktop;
 }
 
+bool D3D_GetDesktopMode(PlatformDisplayMode& mode) {
+    const D3DVirtualDesktop& standIn = D3D_Desktop();
+    if (standIn.modeQueryFails) return false;
+    if (Platform_GetBackend()) return Platform_GetDesktopMode(mode);
+    mode = PlatformDisplayMode{static_cast<int32_t>(standIn.width), static_cast<int32_t>(standIn.height),
+                               static_cast<int32_t>(standIn.bitsPerPixel), static_cast<int32_t>(standIn.refreshRate)};
+    return true;
+}
+
+bool D3D_GetDisplayModes(std::vector<PlatformDisplayMode>& modes) {
+    modes.clear();
+    PlatformDisplayMode desktop;
+    if (!D3D_GetDesktopMode(desktop)) return false;
+    if (Platform_GetBackend()) Platform_GetDisplayModes(modes);
+    if (std::find(modes.begin(), modes.end(), desktop) == modes.end()) modes.push_back(desktop);
+    return true;
+}
+
 void D3D_SetBackend(D3DBackend backend) {
     g_backend = backend;
 }
@@ -792,9 +810,10 @@ D3DRESULT CD3D::GetAdapterIdentifier(uint32_t adapter, uint32_t /*flags*/, D3DAD
 
 D3DRESULT CD3D::GetAdapterDisplayMode(uint32_t adapter, D3DDISPLAYMODE* out) const {
     if (adapter != 0 || !out) return D3DERR_INVALIDCALL;
-    const D3DVirtualDesktop& desktop = D3D_Desktop();
-    if (desktop.modeQueryFails) return D3DERR_NOTAVAILABLE;
-    *out = D3DDISPLAYMODE{desktop.width, desktop.height, desktop.refreshRate,
+    PlatformDisplayMode desktop;
+    if (!D3D_GetDesktopMode(desktop)) return D3DERR_NOTAVAILABLE;
+    *out = D3DDISPLAYMODE{static_cast<uint32_t>(desktop.width), static_cast<uint32_t>(desktop.height),
+                          static_cast<uint32_t>(desktop.refreshRate),
                           desktop.bitsPerPixel == 16 ? 23u /* R5G6B5 */ : static_cast<uint32_t>(D3DFMT_X8R8G8B8)};
     return D3D_OK;
 }

@@ -12,6 +12,7 @@
 
 #include "device/d3d_types.h"
 #include "device/shader_compiler.h"
+#include "platform/platform.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -381,22 +382,17 @@ private:
     std::unordered_set<CD3DResource*> m_live;
 };
 
-// The interface object: one virtual adapter and its desktop, and device creation.
+// The adapter's desktop is the platform's: the display the window is on. Without a platform backend
+// (drawing without a window, as the tests of the drawing code do) this stand-in takes its place, with
+// its one mode.
 struct D3DVirtualDesktop {
     uint32_t width = 1920;
     uint32_t height = 1080;
     uint32_t bitsPerPixel = 32;
     uint32_t refreshRate = 60;
-    // Test hook: the current-mode query fails while this is set.
+    // Test hook: every desktop query fails while this is set, with or without a backend.
     bool modeQueryFails = false;
 };
-
-// The modes the virtual desktop can be switched to: these sizes, 32 bits per pixel, 60 Hz.
-struct D3DDesktopMode {
-    uint32_t width, height;
-};
-constexpr D3DDesktopMode kD3DDesktopModes[] = {{640, 480},   {800, 600},  {1024, 768}, {1280, 720},
-                                               {1280, 1024}, {1366, 768}, {1600, 900}, {1920, 1080}};
 
 enum class D3DBackend { OpenGL, Recording };
 
@@ -414,8 +410,13 @@ public:
     void Release() { delete this; }
 };
 
-// The desktop the layer reports in place of the real display's.
+// The stand-in desktop (and the test hook).
 D3DVirtualDesktop& D3D_Desktop();
+// The desktop's mode; false when it cannot be known.
+bool D3D_GetDesktopMode(PlatformDisplayMode& mode);
+// The modes the desktop's display lists, the desktop's own always among them; false when the desktop
+// cannot be known.
+bool D3D_GetDisplayModes(std::vector<PlatformDisplayMode>& modes);
 // Which backend CreateDevice makes (OpenGL by default).
 void D3D_SetBackend(D3DBackend backend);
 D3DBackend D3D_GetBackend();

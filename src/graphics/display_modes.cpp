@@ -1,68 +1,82 @@
-// The desktop display mode and the mouse on the desktop.
+// The desktop display mode, the mode the game takes in full screen, and the mouse on the desktop.
 //
-// The desktop is the device layer's virtual desktop: its mode can be switched among the layer's fixed
-// list (32 bits per pixel, 60 Hz), which changes what the display queries and the device report and
-// never the real display's mode.
+// The desktop is the device layer's: the display the game window is on (device/device.h). A display
+// change chooses, among the modes that display lists, the one it shows while the game is full screen;
+// the desktop itself keeps its mode, and the display queries report the desktop's.
 #include "device/device.h"
 #include "graphics/frame.h"
 #include "io/window_state.h"
 #include "platform/platform.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
-// The mode a request asks for: fields of 0 or less keep the current value.
-D3DVirtualDesktop Requested(int width, int height, int frequency, int bits) {
-    D3DVirtualDesktop mode = D3D_Desktop();
-    if (width > 0) mode.width = static_cast<uint32_t>(width);
-    if (height > 0) mode.height = static_cast<uint32_t>(height);
-    if (frequency > 0) mode.refreshRate = static_cast<uint32_t>(frequency);
-    if (bits > 0) mode.bitsPerPixel = static_cast<uint32_t>(bits);
-    return mode;
+bool FullScreenMode(PlatformDisplayMode& mode) {
+    if (GR_DeviceGlobals.fullScreenMode.width > 0) {
+        mode = GR_DeviceGlobals.fullScreenMode;
+        return true;
+    }
+    return D3D_GetDesktopMode(mode);
 }
 
-bool Available(const D3DVirtualDesktop& mode) {
-    if (mode.bitsPerPixel != 32 || mode.refreshRate != 60) return false;
-    for (const D3DDesktopMode& listed : kD3DDesktopModes)
-        if (listed.width == mode.width && listed.height == mode.height) return true;
-    return false;
+// The mode a request asks for, when the display lists it: fields of 0 or less keep the value of the
+// full-screen mode.
+bool Requested(int width, int height, int frequency, int bits, PlatformDisplayMode& mode) {
+    if (!FullScreenMode(mode)) return false;
+    if (width > 0) mode.width = width;
+    if (height > 0) mode.height = height;
+    if (frequency > 0) mode.refreshRate = frequency;
+    if (bits > 0) mode.bitsPerPixel = bits;
+    std::vector<PlatformDisplayMode> listed;
+    return D3D_GetDisplayModes(listed) && std::find(listed.begin(), listed.end(), mode) != listed.end();
 }
 
 bool Change(int width, int height, int frequency, int bits) {
-    const D3DVirtualDesktop mode = Requested(width, height, frequency, bits);
-    if (!Available(mode)) return false;
-    D3D_Desktop() = mode;
+    PlatformDisplayMode mode;
+    PlatformDisplayMode desktop;
+    if (!Requested(width, height, frequency, bits, mode) || !D3D_GetDesktopMode(desktop)) return false;
+    // The desktop's own mode is asked of the window as "no mode of its own".
+    if (mode == desktop) mode = PlatformDisplayMode{};
+    // Without a platform there is no window to tell; the device alone takes the mode.
+    if (Platform_GetBackend() && !Platform_SetFullscreenMode(mode)) return false;
+    GR_DeviceGlobals.fullScreenMode = mode;
     return true;
-}
-
-bool CurrentMode(D3DDISPLAYMODE& mode) {
-    CD3D* d3d = Direct3DCreate9(32);
-    const bool known = d3d->GetAdapterDisplayMode(0, &mode) == D3D_OK;
-    d3d->Release();
-    return known;
 }
 
 } // namespace
 
 int Display_GetWidth() {
-    return static_cast<int>(D3D_Desktop().width);
+    PlatformDisplayMode mode;
+    return D3D_GetDesktopMode(mode) ? mode.width : 0;
 }
 
 int Display_GetHeight() {
-    return static_cast<int>(D3D_Desktop().height);
+    PlatformDisplayMode mode;
+    return D3D_GetDesktopMode(mode) ? mode.height : 0;
 }
 
 int Display_GetColorDepth() {
-    D3DDISPLAYMODE mode{};
-    return CurrentMode(mode) ? static_cast<int>(D3D_Desktop().bitsPerPixel) : -1;
+    PlatformDisplayMode mode;
+    return D3D_GetDesktopMode(mode) ? mode.bitsPerPixel : -1;
 }
 
 int Display_GetFrequency() {
-    D3DDISPLAYMODE mode{};
-    return CurrentMode(mode) ? static_cast<int>(mode.RefreshRate) : -1;
+    PlatformDisplayMode mode;
+    return D3D_GetDesktopMode(mode) ? mode.refreshRate : -1;
+}
+
+void Display_GetFullScreenSize(int& width, int& height) {
+    PlatformDisplayMode mode;
+    if (!FullScreenMode(mode)) mode = PlatformDisplayMode{};
+    width = mode.width;
+    height = mode.height;
 }
 
 bool Display_TestAll(int width, int height, int frequency, int bits) {
-    return Available(Requested(width, height, frequency, bits));
+    PlatformDisplayMode mode;
+    return Requested(width, height, frequency, bits, mode);
 }
 
 bool Display_SetAll(int width, int height, int frequency, int bits) {

@@ -13,6 +13,7 @@
 #include "platform/dialogs.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -57,24 +58,27 @@ PortRect g_port{0, 0, 0, 0};
 // Multiplies the projection's height. Nothing sets another value, so it stays 1.
 constexpr int kYDirection = 1;
 
-// The layer's adapter offers these sizes up to its desktop, and the desktop size itself.
+// A size no larger than the desktop's (left alone while the desktop cannot be asked).
+void ClampToDesktop(int& width, int& height) {
+    PlatformDisplayMode desktop;
+    if (!D3D_GetDesktopMode(desktop)) return;
+    width = std::min(width, desktop.width);
+    height = std::min(height, desktop.height);
+}
+
+// The modes of 16 or 32 bits per pixel that the desktop's display lists, in its order.
 void BuildModeList() {
     g_modes.clear();
-    const D3DVirtualDesktop& desktop = D3D_Desktop();
-    bool desktopListed = false;
-    for (const D3DDesktopMode& size : kD3DDesktopModes) {
-        if (size.width > desktop.width || size.height > desktop.height) continue;
-        desktopListed |= size.width == desktop.width && size.height == desktop.height;
-        g_modes.push_back(DisplayModeEntry{static_cast<int16_t>(size.width), static_cast<int16_t>(size.height),
-                                           static_cast<uint8_t>(desktop.bitsPerPixel),
-                                           static_cast<uint8_t>(desktop.refreshRate),
+    std::vector<PlatformDisplayMode> listed;
+    D3D_GetDisplayModes(listed);
+    for (const PlatformDisplayMode& mode : listed) {
+        if (mode.bitsPerPixel != 16 && mode.bitsPerPixel != 32) continue;
+        if (mode.width > INT16_MAX || mode.height > INT16_MAX || g_modes.size() >= UINT16_MAX) continue;
+        g_modes.push_back(DisplayModeEntry{static_cast<int16_t>(mode.width), static_cast<int16_t>(mode.height),
+                                           static_cast<uint8_t>(mode.bitsPerPixel),
+                                           static_cast<uint8_t>(std::clamp(mode.refreshRate, 0, 255)),
                                            static_cast<uint16_t>(g_modes.size()), 0});
     }
-    if (!desktopListed)
-        g_modes.push_back(DisplayModeEntry{static_cast<int16_t>(desktop.width), static_cast<int16_t>(desktop.height),
-                                           static_cast<uint8_t>(desktop.bitsPerPixel),
-                                           static_cast<uint8_t>(desktop.refreshRate),
-                                           static_cast<uint16_t>(g_modes.size()), 0});
 }
 
 // Workarounds for a vendor's drivers, chosen by the adapter's driver name.
@@ -255,10 +259,7 @@ bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t op
     int backWidth = width;
     int backHeight = height;
     Display_PickMode(g_modes.data(), static_cast<int>(g_modes.size()), width, height);
-    if (fullScreen) {
-        backWidth = static_cast<int>(D3D_Desktop().width);
-        backHeight = static_cast<int>(D3D_Desktop().height);
-    }
+    if (fullScreen) Display_GetFullScreenSize(backWidth, backHeight);
     DebugConsole->Output("Selected Resolution: %dx%d\n", backWidth, backHeight);
     DebugConsole->Output("Get Current Desktop Display Mode\n");
     D3DDISPLAYMODE mode{};
@@ -326,10 +327,12 @@ bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t op
 }
 
 bool GR_D3D_Init(WindowHandle window, int width, int height, uint32_t options) {
-    const D3DVirtualDesktop& desktop = D3D_Desktop();
-    g_screenWidth = width < static_cast<int>(desktop.width) ? width : static_cast<int>(desktop.width);
-    g_screenHeight = height < static_cast<int>(desktop.height) ? height : static_cast<int>(desktop.height);
-    if (desktop.bitsPerPixel != 16 && desktop.bitsPerPixel != 32) {
+    g_screenWidth = width;
+    g_screenHeight = height;
+    ClampToDesktop(g_screenWidth, g_screenHeight);
+    // A desktop that cannot be asked fails at the device's creation, with its own message.
+    const int depth = Display_GetColorDepth();
+    if (depth != -1 && depth != 16 && depth != 32) {
         ShowMessage("This program requires 16-bit (High Color) or 32-bit (Full Color) mode. Please change this in "
                     "your display properties and run again.");
         return false;
@@ -464,8 +467,7 @@ bool Reset() {
         SharedDisplayState.fullScreen = 1;
         g_present.Windowed = 0;
         style = 0x90000000u;
-        backWidth = static_cast<int>(D3D_Desktop().width);
-        backHeight = static_cast<int>(D3D_Desktop().height);
+        Display_GetFullScreenSize(backWidth, backHeight);
         Window_DeviceState.backBufferSize = WindowSize{backWidth, backHeight};
     }
     Platform_SetWindowStyle(style);
@@ -510,12 +512,12 @@ bool Reset() {
         const bool keep = GR_DeviceGlobals.keepWindowPosition;
         const bool hadRect = Platform_GetWindowRect(outer);
         Platform_SetClientSize(Window_DeviceState.gameSize.width, Window_DeviceState.gameSize.height);
+        PlatformDisplayMode desktop;
         if (keep && hadRect) {
             Platform_MoveWindow(outer.left, outer.top);
-        } else {
-            const int x = (static_cast<int>(D3D_Desktop().width) - Window_DeviceState.gameSize.width) / 2;
-            const int y = (static_cast<int>(D3D_Desktop().height) - Window_DeviceState.gameSize.height) / 2;
-            Platform_MoveWindow(x, y);
+        } else if (D3D_GetDesktopMode(desktop)) {
+            Platform_MoveWindow((desktop.width - Window_DeviceState.gameSize.width) / 2,
+                                (desktop.height - Window_DeviceState.gameSize.height) / 2);
         }
         GR_DeviceGlobals.keepWindowPosition = false;
     } else if (pending) {
@@ -538,9 +540,7 @@ bool Reset() {
 }
 
 void SetScreenSize(int width, int height) {
-    const D3DVirtualDesktop& desktop = D3D_Desktop();
-    if (width > static_cast<int>(desktop.width)) width = static_cast<int>(desktop.width);
-    if (height > static_cast<int>(desktop.height)) height = static_cast<int>(desktop.height);
+    ClampToDesktop(width, height);
     if (width == g_screenWidth && height == g_screenHeight) return;
     g_screenWidth = width;
     g_screenHeight = height;

@@ -4,7 +4,7 @@
 //
 // The device is the layer's (device/device.h): OpenGL over the window, or headless. Without it every
 // operation that needs it answers as the graphics code does without a device (false, null, nothing
-// drawn). The desktop is the layer's virtual desktop.
+// drawn). The desktop is the layer's: the display the window is on.
 //
 // The drawing size is Graphics::GetScreenSize; StartFrame, EndFrame and Display_EnsureWindowed say
 // whether they succeeded; Set3DMode returns true rather than the previous state; and the anti-aliasing
@@ -17,6 +17,7 @@
 #include "graphics/texture.h"
 #include "graphics/transform.h"
 #include "io/window_state.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 
@@ -49,6 +50,9 @@ struct GraphicsDeviceGlobals {
     int32_t pendingWidth = -1;
     int32_t pendingHeight = -1;
     bool keepWindowPosition = false;
+    // The mode the display shows while the game is full screen, chosen by a display change; 0 x 0 while
+    // none is (the desktop's).
+    PlatformDisplayMode fullScreenMode;
     int32_t frameDepth = 0;
     int64_t lastPresentMicros = 0;
 };
@@ -145,6 +149,9 @@ int Display_GetWidth();
 int Display_GetHeight();
 int Display_GetColorDepth();
 int Display_GetFrequency();
+// The size of the display while the game is full screen: the mode a display change chose, else the
+// desktop's (0 x 0 when neither can be known).
+void Display_GetFullScreenSize(int& width, int& height);
 int Display_GetMouseX();
 int Display_GetMouseY();
 void Display_SetMouse(int x, int y);

@@ -19,6 +19,9 @@ public:
     // False when no one is there to answer a dialog (a headless video driver).
     virtual bool HasDisplay() const = 0;
     virtual bool GetDesktopMode(PlatformDisplayMode& mode) = 0;
+    // See Platform_GetDisplayModes and Platform_SetFullscreenMode.
+    virtual bool GetDisplayModes(std::vector<PlatformDisplayMode>& modes) = 0;
+    virtual bool SetFullscreenMode(const PlatformDisplayMode& mode) = 0;
 
     // One window at a time, created hidden and centred. The calls below do nothing (or fail) while
     // there is none.

@@ -217,6 +217,15 @@ bool Platform_GetDesktopMode(PlatformDisplayMode& mode) {
     return g_backend && g_backend->GetDesktopMode(mode);
 }
 
+bool Platform_GetDisplayModes(std::vector<PlatformDisplayMode>& modes) {
+    modes.clear();
+    return g_backend && g_backend->GetDisplayModes(modes);
+}
+
+bool Platform_SetFullscreenMode(const PlatformDisplayMode& mode) {
+    return g_backend && g_backend->SetFullscreenMode(mode);
+}
+
 // --- messages ---
 
 bool Platform_PeekMessage(PlatformMessage& msg) {

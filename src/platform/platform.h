@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Window styles, as the general-information flags choose them.
 constexpr uint32_t WS_POPUP = 0x80000000u;
@@ -90,6 +91,7 @@ struct PlatformDisplayMode {
     int32_t width = 0, height = 0;
     int32_t bitsPerPixel = 0;
     int32_t refreshRate = 0;  // 0 when the system does not say
+    bool operator==(const PlatformDisplayMode&) const = default;
 };
 
 struct PlatformWindowDesc {
@@ -143,8 +145,15 @@ bool Platform_ClientToScreen(int32_t& x, int32_t& y);
 // The system cursor in screen pixels.
 bool Platform_GetCursorPos(int32_t& x, int32_t& y);
 bool Platform_SetCursorPos(int32_t x, int32_t y);
-// The desktop's mode (the screen size of the main display).
+// The desktop's mode: that of the display the window is on (the main display while there is no window).
 bool Platform_GetDesktopMode(PlatformDisplayMode& mode);
+// The modes that display lists, in the system's order (modes listed without a size are left out); false
+// when the system cannot list them.
+bool Platform_GetDisplayModes(std::vector<PlatformDisplayMode>& modes);
+// The mode the display takes while the window is full screen: one of the listed modes, or for 0 x 0 the
+// desktop's own (the display keeps its mode, as it does until a mode is chosen). Applied at once when the
+// window is full screen. False, with nothing changed, when the mode is not listed or the system refuses.
+bool Platform_SetFullscreenMode(const PlatformDisplayMode& mode);
 
 // The next message, removed from the queue; the backend is asked for new input when the queue is empty.
 // False when there is none. Character messages arrive already made: there is no TranslateMessage step.

@@ -1,5 +1,5 @@
 // View ports and view areas, pixels read back from the screen and from textures, copies between render
-// targets, embedded images as textures and the desktop modes.
+// targets, embedded images as textures.
 #include "core/memory.h"
 #include "graphics/bitmap.h"
 #include "graphics/embedded_images.h"
@@ -185,23 +185,6 @@ TEST_F(ReadBackTest, EmbeddedImagesBecomeTexturesOfTheirPixels) {
     MEM_FREE(block);
     GR_D3D_FreeTexture(start);
     EmbeddedImage_SetTable(nullptr, 0);
-}
-
-TEST_F(ReadBackTest, DesktopModesSwitchOnlyAmongTheListedOnes) {
-    EXPECT_TRUE(Display_TestAll(800, 600, 60, 32));
-    EXPECT_FALSE(Display_TestAll(800, 600, 60, 16));
-    EXPECT_FALSE(Display_TestAll(801, 600, -1, -1));
-    // A frequency change only: refused, and nothing changes.
-    EXPECT_FALSE(Display_SetAll(-1, -1, 75, -1));
-    EXPECT_EQ(Display_GetFrequency(), 60);
-    EXPECT_TRUE(Display_SetSize(1024, 768));
-    EXPECT_EQ(Display_GetWidth(), 1024);
-    EXPECT_EQ(Display_GetHeight(), 768);
-    EXPECT_EQ(Display_GetColorDepth(), 32);
-    EXPECT_TRUE(Display_SetFrequency(60));
-    EXPECT_FALSE(Display_SetColorDepth(24));
-    EXPECT_TRUE(Display_SetAll(1920, 1080, 0, 0));
-    EXPECT_EQ(Display_GetWidth(), 1920);
 }
 
 } // namespace

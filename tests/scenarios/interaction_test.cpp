@@ -53,19 +53,6 @@ struct RecordedFrame {
     }
 };
 
-ScenarioGame OneObjectGame(std::vector<ScenarioEvent> events) {
-    ScenarioGame game;
-    ScenarioObject object;
-    object.name = "oPlayer";
-    object.events = std::move(events);
-    game.objects.push_back(object);
-    ScenarioRoom room;
-    room.name = "rOnly";
-    room.instances = {{0, 0, 0, 100001, ""}};
-    game.rooms.push_back(room);
-    return game;
-}
-
 } // namespace
 
 TEST(Interaction, KeyboardAndMouseBuiltInsReadTheRecordedInput) {

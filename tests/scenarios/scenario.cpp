@@ -26,7 +26,17 @@ std::string ReadAll(const std::string& path) {
     return text.str();
 }
 
+std::vector<std::pair<std::string, std::string>> g_environment;
+
 } // namespace
+
+ScenarioEnvironment::ScenarioEnvironment(std::initializer_list<std::pair<std::string, std::string>> variables) {
+    g_environment.assign(variables.begin(), variables.end());
+}
+
+ScenarioEnvironment::~ScenarioEnvironment() {
+    g_environment.clear();
+}
 
 bool ScenarioTreeMode() {
     const char* mode = std::getenv("RUNNER_SCENARIO_EXEC");
@@ -35,6 +45,19 @@ bool ScenarioTreeMode() {
 
 std::vector<uint8_t> BuildScenarioGame(const ScenarioGame& game) {
     return GameFile_Build(game);
+}
+
+ScenarioGame OneObjectGame(std::vector<ScenarioEvent> events) {
+    ScenarioGame game;
+    ScenarioObject object;
+    object.name = "oPlayer";
+    object.events = std::move(events);
+    game.objects.push_back(object);
+    ScenarioRoom room;
+    room.name = "rOnly";
+    room.instances = {{0, 0, 0, 100001, ""}};
+    game.rooms.push_back(room);
+    return game;
 }
 
 ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds) {
@@ -55,6 +78,8 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         setenv("LP_NUM_THREADS", "0", 1);
         // A leak at the end of the run changes the exit code, so every scenario checks the shutdown too.
         setenv("ASAN_OPTIONS", "detect_leaks=1:intercept_tls_get_addr=0", 1);
+        for (const auto& [name, value] : g_environment)
+            setenv(name.c_str(), value.c_str(), 1);
         std::vector<char*> argv;
         for (std::string& a : arguments)
             argv.push_back(a.data());

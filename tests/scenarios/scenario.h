@@ -4,6 +4,7 @@
 
 #include "game_writer.h"
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ using ScenarioTimeline = GameTimeline;
 using ScenarioGame = GameDescription;
 
 std::vector<uint8_t> BuildScenarioGame(const ScenarioGame& game);
+// A game of one room holding one instance of its one object, which has the events given.
+ScenarioGame OneObjectGame(std::vector<ScenarioEvent> events);
 
 struct ScenarioRun {
     int exitCode = -1;   // -1 when it did not end by itself
@@ -29,6 +32,16 @@ struct ScenarioRun {
 // test program is registered for both ways; the environment variable RUNNER_SCENARIO_EXEC=oldexec
 // selects this one.
 bool ScenarioTreeMode();
+
+// Environment variables the runs take over the harness's own (SDL_VIDEODRIVER=offscreen among them) while
+// this lives: another video driver or display for the runs of one test.
+class ScenarioEnvironment {
+public:
+    ScenarioEnvironment(std::initializer_list<std::pair<std::string, std::string>> variables);
+    ~ScenarioEnvironment();
+    ScenarioEnvironment(const ScenarioEnvironment&) = delete;
+    ScenarioEnvironment& operator=(const ScenarioEnvironment&) = delete;
+};
 
 // Runs the runner in folder with the arguments, killed after timeoutSeconds; the log is folder/game.log.
 ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds);

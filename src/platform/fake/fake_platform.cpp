@@ -1,5 +1,6 @@
 #include "platform/fake/fake_platform.h"
 
+#include <algorithm>
 #include <cstring>
 
 CFakePlatform::CFakePlatform(int32_t screenWidth, int32_t screenHeight) {
@@ -68,6 +69,20 @@ void CFakePlatform::InjectClose() { m_input.Close(m_pending); }
 
 bool CFakePlatform::GetDesktopMode(PlatformDisplayMode& mode) {
     mode = screen;
+    return desktopKnown;
+}
+
+bool CFakePlatform::GetDisplayModes(std::vector<PlatformDisplayMode>& modes) {
+    modes = displayModes.empty() ? std::vector<PlatformDisplayMode>{screen} : displayModes;
+    return desktopKnown;
+}
+
+bool CFakePlatform::SetFullscreenMode(const PlatformDisplayMode& mode) {
+    std::vector<PlatformDisplayMode> listed;
+    GetDisplayModes(listed);
+    const bool desktops = mode.width == 0 && mode.height == 0;
+    if (!desktops && std::find(listed.begin(), listed.end(), mode) == listed.end()) return false;
+    fullscreenMode = mode;
     return true;
 }
 

@@ -61,6 +61,11 @@ public:
     };
 
     PlatformDisplayMode screen;
+    // The modes the display lists (the screen's own alone unless a test lists others), whether the
+    // desktop can be asked at all, and the full-screen mode last chosen (0 x 0: the desktop's).
+    std::vector<PlatformDisplayMode> displayModes;
+    bool desktopKnown = true;
+    PlatformDisplayMode fullscreenMode;
     Window window;
     bool hasDisplay = false;
     bool focus = false;
@@ -106,6 +111,8 @@ public:
     // --- IPlatformBackend ---
     bool HasDisplay() const override { return hasDisplay; }
     bool GetDesktopMode(PlatformDisplayMode& mode) override;
+    bool GetDisplayModes(std::vector<PlatformDisplayMode>& modes) override;
+    bool SetFullscreenMode(const PlatformDisplayMode& mode) override;
     bool CreateWindow(const PlatformWindowDesc& desc) override;
     void DestroyWindow() override;
     void ShowWindow() override;

@@ -82,16 +82,53 @@ CSDLPlatform::~CSDLPlatform() {
     if (SDL_WasInit(0) == 0) SDL_Quit();
 }
 
+int CSDLPlatform::DisplayIndex() const {
+    const int display = m_window ? SDL_GetWindowDisplayIndex(m_window) : 0;
+    return display < 0 ? 0 : display;
+}
+
+namespace {
+
+// Bits per pixel as the pixel's storage counts them (32 for 24-bit colour in 4 bytes).
+PlatformDisplayMode ModeOf(const SDL_DisplayMode& m) {
+    return PlatformDisplayMode{m.w, m.h, static_cast<int32_t>(SDL_BYTESPERPIXEL(m.format)) * 8, m.refresh_rate};
+}
+
+} // namespace
+
 bool CSDLPlatform::GetDesktopMode(PlatformDisplayMode& mode) {
-    int display = m_window ? SDL_GetWindowDisplayIndex(m_window) : 0;
-    if (display < 0) display = 0;
     SDL_DisplayMode m;
-    if (SDL_GetDesktopDisplayMode(display, &m) != 0) return false;
-    mode.width = m.w;
-    mode.height = m.h;
-    mode.bitsPerPixel = static_cast<int32_t>(SDL_BYTESPERPIXEL(m.format)) * 8;
-    mode.refreshRate = m.refresh_rate;
+    if (SDL_GetDesktopDisplayMode(DisplayIndex(), &m) != 0) return false;
+    mode = ModeOf(m);
     return true;
+}
+
+bool CSDLPlatform::GetDisplayModes(std::vector<PlatformDisplayMode>& modes) {
+    const int display = DisplayIndex();
+    const int count = SDL_GetNumDisplayModes(display);
+    if (count < 0) return false;
+    SDL_DisplayMode m;
+    for (int i = 0; i < count; ++i)
+        if (SDL_GetDisplayMode(display, i, &m) == 0 && m.w > 0 && m.h > 0) modes.push_back(ModeOf(m));
+    return true;
+}
+
+bool CSDLPlatform::SetFullscreenMode(const PlatformDisplayMode& mode) {
+    const bool desktops = mode.width == 0 && mode.height == 0;
+    SDL_DisplayMode chosen{};
+    if (!desktops) {
+        const int display = DisplayIndex();
+        const int count = SDL_GetNumDisplayModes(display);
+        int i = 0;
+        for (; i < count; ++i)
+            if (SDL_GetDisplayMode(display, i, &chosen) == 0 && ModeOf(chosen) == mode) break;
+        if (i >= count) return false;
+    }
+    if (m_window && SDL_SetWindowDisplayMode(m_window, desktops ? nullptr : &chosen) != 0) return false;
+    m_hasFullscreenMode = !desktops;
+    m_fullscreenMode = chosen;
+    // A window that is full screen already takes the mode at once.
+    return !m_window || !(SDL_GetWindowFlags(m_window) & SDL_WINDOW_FULLSCREEN) || SetFullscreen(true);
 }
 
 bool CSDLPlatform::CreateWindow(const PlatformWindowDesc& desc) {
@@ -175,9 +212,15 @@ bool CSDLPlatform::MoveWindow(int32_t x, int32_t y) {
 }
 
 bool CSDLPlatform::SetFullscreen(bool fullscreen) {
-    // Full screen covers the desktop in its own mode; changing the display mode is the graphics
-    // device's business.
-    return m_window && SDL_SetWindowFullscreen(m_window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
+    if (!m_window) return false;
+    Uint32 flags = 0;
+    if (fullscreen && m_hasFullscreenMode) {
+        if (SDL_SetWindowDisplayMode(m_window, &m_fullscreenMode) != 0) return false;
+        flags = SDL_WINDOW_FULLSCREEN;
+    } else if (fullscreen) {
+        flags = SDL_WINDOW_FULLSCREEN_DESKTOP;
+    }
+    return SDL_SetWindowFullscreen(m_window, flags) == 0;
 }
 
 void CSDLPlatform::SetCursor(int32_t cursor) {

@@ -26,6 +26,10 @@ public:
 
     bool HasDisplay() const override { return m_hasDisplay; }
     bool GetDesktopMode(PlatformDisplayMode& mode) override;
+    bool GetDisplayModes(std::vector<PlatformDisplayMode>& modes) override;
+    // Full screen then changes the display's mode (SDL's exclusive full screen); with none chosen it
+    // covers the desktop in the desktop's own mode.
+    bool SetFullscreenMode(const PlatformDisplayMode& mode) override;
 
     bool CreateWindow(const PlatformWindowDesc& desc) override;
     void DestroyWindow() override;
@@ -94,8 +98,14 @@ private:
     bool TranslatePanelEvent(const SDL_Event& e);
     bool TranslateFormEvent(const SDL_Event& e);
 
+    // The display the window is on (the first while there is none).
+    int DisplayIndex() const;
+
     bool m_hasDisplay;
     SDL_Window* m_window = nullptr;
+    // The full-screen mode chosen, when one is.
+    bool m_hasFullscreenMode = false;
+    SDL_DisplayMode m_fullscreenMode{};
     // The text panel's window, and the version of the panel last drawn.
     CTextPanel* m_panel = nullptr;
     CSDLSideWindow m_panelWindow;

@@ -1,7 +1,8 @@
 // The images built into the runner: fourteen particle shapes (and a plain image before them), the
-// built-in font with its glyph table, and the start-up image. They are drawn by code once, into a table
-// of "RAW " images (u32 magic, width, height, kind 0, then R, G, B, A bytes per pixel): u32 count, then
-// count pairs {u32 byte size, u32 offset from the table start}, the first image at offset 256.
+// built-in font with its glyph table, and the start-up image. They are drawn by code when the runner is
+// built (tools/imagegen), into a table of "RAW " images (u32 magic, width, height, kind 0, then R, G,
+// B, A bytes per pixel): u32 count, then count pairs {u32 byte size, u32 offset from the table start},
+// the first image at offset 256.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@ constexpr int kEmbeddedImageCount = 17;
 constexpr int kEmbeddedImageFont = 15;
 constexpr int kEmbeddedImageStartUp = 16;
 
-// The table, made on first use; size receives its length in bytes.
+// The table, made when the runner is built; size receives its length in bytes.
 const uint8_t* EmbeddedImage_BuiltinTable(uint32_t& size);
 
 // The bytes of image index inside a table of tableSize bytes; false when the index or the table's own

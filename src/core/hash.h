@@ -1,7 +1,8 @@
 // Hash: a chained hash table keyed by an unsigned 32-bit integer, holding pointers. The bucket count is
 // a power of two; a key lives in bucket (key AND mask). Keys are not checked for duplicates: Insert
 // appends at the tail of the bucket's chain and Find returns the first match. Nodes and buckets are
-// memory-manager blocks.
+// memory-manager blocks. A table made to grow doubles its buckets whenever it holds more than two keys a
+// bucket, so that look-ups stay short however many keys it holds; nodes of one key keep their order.
 #pragma once
 
 #include "core/memory.h"
@@ -34,7 +35,7 @@ public:
     // bucketCount is rounded up to a power of two (at least 1). With exactMask the mask is bucketCount - 1
     // as it stands (bucketCount at least 1): keys spread less evenly over a count that is not a power of
     // two, but (key AND mask) still never passes the last bucket.
-    explicit Hash(uint32_t bucketCount, bool exactMask = false) {
+    explicit Hash(uint32_t bucketCount, bool exactMask = false, bool grows = false) : m_grows(grows && !exactMask) {
         uint32_t n = 1;
         if (exactMask)
             n = bucketCount > 0 ? bucketCount : 1;
@@ -63,6 +64,7 @@ public:
             b.first = node;
         b.last = node;
         ++m_count;
+        if (m_grows && static_cast<uint32_t>(m_count) / 2 > m_mask && m_mask < 0x3FFFFFFFu) Grow();
     }
 
     T* Find(uint32_t key) const {
@@ -101,6 +103,30 @@ public:
     const Bucket& BucketAt(uint32_t i) const { return m_buckets[i]; }
 
 private:
+    // Twice the buckets; each old chain is walked from its head, so nodes of one key (which share their
+    // bucket) keep their order.
+    void Grow() {
+        const uint32_t mask = m_mask * 2 + 1;
+        auto* buckets = static_cast<Bucket*>(MEM_ALLOC(sizeof(Bucket) * (static_cast<size_t>(mask) + 1)));
+        for (uint32_t i = 0; i <= m_mask; ++i) {
+            for (Node* node = m_buckets[i].first; node;) {
+                Node* next = node->next;
+                Bucket& b = buckets[node->key & mask];
+                node->prev = b.last;
+                node->next = nullptr;
+                if (b.last)
+                    b.last->next = node;
+                else
+                    b.first = node;
+                b.last = node;
+                node = next;
+            }
+        }
+        MEM_FREE(m_buckets);
+        m_buckets = buckets;
+        m_mask = mask;
+    }
+
     void Unlink(Bucket& b, Node* node, int mode) {
         if (node->prev)
             node->prev->next = node->next;
@@ -122,6 +148,7 @@ private:
     Bucket* m_buckets = nullptr;
     uint32_t m_mask = 0;
     int m_count = 0;
+    bool m_grows = false;
 };
 
 // Walks a Hash bucket by bucket, each chain from its first node. Start with First(), go on with Next();

@@ -339,11 +339,24 @@ bool CInstance::Deserialise(IBuffer* b, bool enterLists) {
 
 // ---- Room lists
 
-void RoomList_InsertByDepth(RoomList* list, CInstance* instance) {
+namespace {
+
+// The instance before which an instance of sort depth d goes: the first, from the head, whose sort
+// depth is greater (none when null). In an ordered list the sort depths that are numbers ascend (an
+// instance whose depth is not a number goes to the tail, and no depth is greater than it or it greater
+// than any), so that instance is the first of the least depth above d.
+CInstance* InsertionPoint(RoomList* list, float d, std::map<float, CInstance*>::iterator& above) {
+    if (list->ordered) {
+        above = list->firstOfDepth.upper_bound(d);
+        return above == list->firstOfDepth.end() ? nullptr : above->second;
+    }
     CInstance* before = list->first;
-    while (before && !(before->sortDepth > instance->depth))
+    while (before && !(before->sortDepth > d))
         before = before->next;
-    instance->sortDepth = instance->depth;
+    return before;
+}
+
+void Link(RoomList* list, CInstance* instance, CInstance* before) {
     instance->next = before;
     instance->previous = before ? before->previous : list->last;
     if (instance->previous)
@@ -358,20 +371,42 @@ void RoomList_InsertByDepth(RoomList* list, CInstance* instance) {
     ++list->count;
 }
 
+} // namespace
+
+void RoomList_InsertByDepth(RoomList* list, CInstance* instance) {
+    const float d = instance->depth;
+    std::map<float, CInstance*>::iterator above;
+    CInstance* before = InsertionPoint(list, d, above);
+    instance->sortDepth = d;
+    Link(list, instance, before);
+    if (!list->ordered || d != d) return;
+    // The first of its depth unless one of that depth is already there (it then goes after them all).
+    if (above == list->firstOfDepth.begin() || std::prev(above)->first < d)
+        list->firstOfDepth.emplace_hint(above, d, instance);
+}
+
 void RoomList_Append(RoomList* list, CInstance* instance) {
-    instance->next = nullptr;
-    instance->previous = list->last;
-    if (list->last)
-        list->last->next = instance;
-    else
-        list->first = instance;
-    list->last = instance;
-    instance->roomList = list;
-    ++list->count;
+    list->ordered = false;
+    list->firstOfDepth.clear();
+    Link(list, instance, nullptr);
 }
 
 void RoomList_Unlink(RoomList* list, CInstance* instance) {
     if (instance->roomList != list) return;
+    const float d = instance->sortDepth;
+    if (list->ordered && d == d) {
+        auto it = list->firstOfDepth.find(d);
+        if (it != list->firstOfDepth.end() && it->second == instance) {
+            // The next of the same depth takes its place: the next instance whose depth is a number.
+            CInstance* next = instance->next;
+            while (next && next->sortDepth != next->sortDepth)
+                next = next->next;
+            if (next && next->sortDepth == d)
+                it->second = next;
+            else
+                list->firstOfDepth.erase(it);
+        }
+    }
     if (instance->previous)
         instance->previous->next = instance->next;
     else
@@ -382,13 +417,16 @@ void RoomList_Unlink(RoomList* list, CInstance* instance) {
         list->last = instance->previous;
     instance->next = instance->previous = nullptr;
     instance->roomList = nullptr;
-    --list->count;
+    if (--list->count == 0) {
+        list->ordered = true;
+        list->firstOfDepth.clear();
+    }
 }
 
 // ---- Instance hash
 
 void InstanceHash_Insert(int id, CInstance* instance) {
-    if (!g_instances) g_instances = new Hash<CInstance>(512);
+    if (!g_instances) g_instances = new Hash<CInstance>(512, false, true);
     g_instances->Insert(static_cast<uint32_t>(id), instance);
 }
 

@@ -8,6 +8,7 @@
 #include "script/vm/vm_format.h" // kFirstInstanceId
 
 #include <cstdint>
+#include <map>
 
 class CCode;
 class CObject;
@@ -177,8 +178,14 @@ struct RoomList {
     CInstance* first = nullptr;
     CInstance* last = nullptr;
     int count = 0;
+    // While every instance of the list came in by depth (ordered), the first instance of each sort depth
+    // that is a number, so that an insertion by depth finds its place without walking the list. An
+    // append ends the order until the list is empty again.
+    bool ordered = true;
+    std::map<float, CInstance*> firstOfDepth;
 };
-// Inserts after every instance of lower or equal sort depth; the sort depth becomes the depth.
+// Inserts after every instance of lower or equal sort depth (before the first instance, from the head,
+// whose sort depth is greater; at the tail when none is); the sort depth becomes the depth.
 void RoomList_InsertByDepth(RoomList* list, CInstance* instance);
 void RoomList_Append(RoomList* list, CInstance* instance);
 void RoomList_Unlink(RoomList* list, CInstance* instance);

@@ -12,6 +12,7 @@
 #include "world/room_draw.h"
 #include "world/room_table.h"
 
+#include <unordered_map>
 #include <vector>
 
 int32_t Run_RoomIndex = 0;
@@ -36,10 +37,14 @@ void RunCode(CInstance* self, CCode* code) {
 // Carried instances join the room: one with the id of a placed instance takes over its state. Each gets
 // its body again, in this room's world.
 void PlaceCarried(CRoom* room) {
+    if (g_carried.empty()) return;
+    // The first instance of the active list with each id.
+    std::unordered_map<int32_t, CInstance*> byId;
+    for (CInstance* i = room->active.first; i; i = i->next)
+        byId.emplace(i->id, i);
     for (CInstance* carried : g_carried) {
-        CInstance* target = nullptr;
-        for (CInstance* i = room->active.first; i && !target; i = i->next)
-            if (i->id == carried->id) target = i;
+        auto found = byId.find(carried->id);
+        CInstance* target = found == byId.end() ? nullptr : found->second;
         if (target) {
             target->CopyFrom(carried, true);
         } else {
@@ -47,6 +52,7 @@ void PlaceCarried(CRoom* room) {
             target->CopyFrom(carried, true);
             RoomList_InsertByDepth(&room->active, target);
             InstanceHash_Insert(target->id, target);
+            byId.emplace(target->id, target);
         }
         target->RecreatePhysicsBody(room);
         target->skipCreate = 1;

@@ -54,6 +54,26 @@ TEST(Hash, ChainsIteratorAndRemoval) {
     EXPECT_EQ(MemoryManager::TotalBytes(), before);
 }
 
+TEST(Hash, AGrowingTableKeepsEveryKeyAndTheOrderOfDuplicates) {
+    Hash<int> h(4, false, true);
+    std::vector<int> values(1000);
+    h.Insert(7, &values[0]);
+    for (uint32_t k = 1; k < 1000; ++k)
+        h.Insert(k * 3, &values[k]);
+    h.Insert(7, &values[1]); // a duplicate made after many growths
+    EXPECT_GE(h.Mask() + 1, 500u) << "the buckets grew with the keys";
+    EXPECT_EQ(h.Count(), 1001);
+    for (uint32_t k = 1; k < 1000; ++k)
+        ASSERT_EQ(h.Find(k * 3), &values[k]) << k;
+    EXPECT_EQ(h.Find(7), &values[0]);
+    EXPECT_TRUE(h.Remove(7, HASH_KEEP_VALUE));
+    EXPECT_EQ(h.Find(7), &values[1]);
+    Hash<int> fixed(4);
+    for (uint32_t k = 0; k < 100; ++k)
+        fixed.Insert(k, &values[k]);
+    EXPECT_EQ(fixed.Mask(), 3u);
+}
+
 TEST(Arrays, GrowZeroedNeverShrinkAndReleaseByKind) {
     cARRAY_STRUCTURE<unsigned char> flags;
     flags.SetLength(4);

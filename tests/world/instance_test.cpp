@@ -8,6 +8,10 @@
 #include "script/vm/vm_error.h"
 #include "script/world_interface.h"
 
+#include <algorithm>
+#include <iterator>
+#include <limits>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -232,6 +236,50 @@ TEST_F(Instances, ScriptServicesSeeObjectsWithTheirDescendantsAndTheRunningEvent
 }
 
 // ---- Saved form
+
+// The room list against a plain model of its rule: an instance goes before the first instance, from the
+// head, whose sort depth is greater than its depth. Depths include equal ones, both zeros, infinities
+// and NaN (never greater, nor less); instances leave from anywhere and come back, and an append ends the
+// list's order until it is empty again.
+TEST_F(Instances, RoomListsInsertByDepthAsTheHeadWalkWouldThroughUnlinksAndOddDepths) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float depths[] = {0.0f, -0.0f, 5.0f, -3.0f, 5.0f, 2.5f, nan, inf, -inf, 100.0f};
+    std::vector<std::unique_ptr<CInstance>> pool;
+    for (int i = 0; i < 60; ++i)
+        pool.push_back(std::make_unique<CInstance>(0.0f, 0.0f, 0, -1, false));
+    RoomList list;
+    std::vector<CInstance*> model;
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    for (int step = 0; step < 4000; ++step) {
+        CInstance* i = pool[next(static_cast<uint32_t>(pool.size()))].get();
+        const uint32_t what = next(40);
+        if (i->roomList) {
+            RoomList_Unlink(&list, i);
+            model.erase(std::find(model.begin(), model.end(), i));
+        } else if (what == 0) {
+            RoomList_Append(&list, i);
+            model.push_back(i);
+        } else {
+            i->depth = depths[next(std::size(depths))];
+            RoomList_InsertByDepth(&list, i);
+            auto at = std::find_if(model.begin(), model.end(), [&](CInstance* m) { return m->sortDepth > i->depth; });
+            model.insert(at, i);
+        }
+        std::vector<CInstance*> order;
+        for (CInstance* n = list.first; n; n = n->next)
+            order.push_back(n);
+        ASSERT_EQ(order, model) << "step " << step;
+        ASSERT_EQ(list.count, static_cast<int>(model.size()));
+        ASSERT_EQ(list.last, model.empty() ? nullptr : model.back());
+    }
+    while (list.first)
+        RoomList_Unlink(&list, list.first);
+}
 
 using SavedInstances = WorldTest;
 

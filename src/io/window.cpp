@@ -75,6 +75,8 @@ WindowHandle Window_Create(int width, int height) {
     if (!Platform_GetDesktopMode(screen)) return nullptr;
     Window_DeviceState.gameSize = WindowSize{width, height};
     Window_PortSize = WindowSize{width, height};
+    // Screen grabs read the game-size screen; the room drawing keeps this up to date.
+    Window_DrawingArea = IntRect{0, 0, width, height};
     const int32_t clientWidth = std::min(width, screen.width);
     const int32_t clientHeight = std::min(height, screen.height);
     uint32_t style = kStyleFixed;

@@ -88,8 +88,11 @@ char* Support_ExtractFileName(const char* path) {
     return NewString(sep == std::string::npos ? p : p.substr(sep + 1));
 }
 
-char* Support_ExtractFileDrive(const char* /*path*/) {
-    return NewString("");
+char* Support_ExtractFileDrive(const char* path) {
+    // A path that begins with a letter or any other character and ":" names that drive ("C:"), as the
+    // standard split of a path sees it; a Linux path begins with no drive.
+    if (!path || !path[0] || path[1] != ':') return NewString("");
+    return NewString(std::string(path, 2));
 }
 
 char* Support_ExtractFileExt(const char* path) {

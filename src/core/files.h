@@ -29,7 +29,7 @@ char* Support_GetCurrentDirectory();
 char* Support_ExtractFileDir(const char* path);
 // The part after the last backslash (else the last slash); the whole path without one.
 char* Support_ExtractFileName(const char* path);
-// Always "": a Linux path has no drive.
+// The drive of a path written with one ("C:" of C:\games\a.txt); "" otherwise, as for any Linux path.
 char* Support_ExtractFileDrive(const char* path);
 // The extension of the file name with its dot ("" when the name has none).
 char* Support_ExtractFileExt(const char* path);

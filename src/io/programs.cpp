@@ -1,5 +1,6 @@
 #include "io/programs.h"
 
+#include "core/console.h"
 #include "core/text.h"
 #include "io/message_pump.h"
 
@@ -11,7 +12,6 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 extern char** environ;
 
@@ -19,8 +19,8 @@ extern char** environ;
 
 namespace {
 
-// Programs started without waiting; each later start collects those that have ended, so they do not
-// linger as zombies.
+// Programs started without waiting (or whose wait the quit message ended); each later start collects
+// those that have ended, so they do not linger as zombies.
 std::vector<pid_t> g_children;
 
 void ReapChildren() {
@@ -48,15 +48,7 @@ bool Spawn(const std::vector<std::string>& argv, const char* directory, pid_t* p
     return rc == 0;
 }
 
-void SplitInto(std::vector<std::string>& out, const char* text) {
-    if (!text) return;
-    while (*text) {
-        std::string item = Support_NextCommandLineItem(text);
-        if (!item.empty()) out.push_back(item);
-    }
-}
-
-bool Run(std::vector<std::string> argv, const char* directory, bool wait) {
+bool Run(const std::vector<std::string>& argv, const char* directory, bool wait) {
     ReapChildren();
     pid_t pid;
     if (!Spawn(argv, directory, &pid)) return false;
@@ -64,51 +56,102 @@ bool Run(std::vector<std::string> argv, const char* directory, bool wait) {
         g_children.push_back(pid);
         return true;
     }
+    // A wait that began inside the main loop ends with it, so the player can always close the game.
+    const bool running = Run_Running != 0;
     for (;;) {
         pid_t done = waitpid(pid, nullptr, WNOHANG);
-        if (done == pid || (done < 0 && errno != EINTR)) break;
+        if (done == pid || (done < 0 && errno != EINTR)) return true;
         ProcessMessages();
+        if (running && !Run_Running) {
+            g_children.push_back(pid);
+            return true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+}
+
+bool TooLong(const char* text, const char* what) {
+    if (!text || std::strlen(text) <= kShellTextSize) return false;
+    DebugConsole->Output("The %s is longer than %d bytes: nothing was started\n", what,
+                         static_cast<int>(kShellTextSize));
     return true;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
 }
 
 } // namespace
 
-std::string Support_NextCommandLineItem(const char*& text) {
-    std::string item;
-    while (*text && static_cast<unsigned char>(*text) < 33)
-        ++text;
-    bool quoted = false;
-    for (; *text; ++text) {
-        if (*text == '"') {
-            quoted = !quoted;
+std::vector<std::string> Support_SplitWords(const char* text) {
+    std::vector<std::string> words;
+    if (!text) return words;
+    std::string word;
+    bool inWord = false;
+    const char* p = text;
+    while (*p) {
+        const char c = *p++;
+        if (IsBlank(c)) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
             continue;
         }
-        if (!quoted && static_cast<unsigned char>(*text) < 33) break;
-        item += *text;
+        inWord = true;
+        if (c == '\\') {
+            if (*p == '\n')
+                ++p; // a line continuation joins the lines
+            else if (*p)
+                word += *p++;
+        } else if (c == '\'') {
+            while (*p && *p != '\'')
+                word += *p++;
+            if (*p) ++p;
+        } else if (c == '"') {
+            while (*p && *p != '"') {
+                if (*p == '\\' && p[1] && std::strchr("$`\"\\\n", p[1])) {
+                    if (p[1] != '\n') word += p[1];
+                    p += 2;
+                } else {
+                    word += *p++;
+                }
+            }
+            if (*p) ++p;
+        } else {
+            word += c;
+        }
     }
-    return item;
+    if (inWord) words.push_back(word);
+    return words;
 }
 
 bool Support_ExecuteProgram(const char* program, const char* arguments, const char* directory, bool wait) {
-    if (!program) return false;
-    std::vector<std::string> argv{program};
-    SplitInto(argv, arguments);
+    if (!program || TooLong(program, "program name") || TooLong(arguments, "argument text")) return false;
+    struct stat st;
+    std::vector<std::string> argv;
+    if (stat(program, &st) == 0 || !std::strpbrk(program, " \t\n'\"\\"))
+        argv.emplace_back(program);
+    else
+        argv = Support_SplitWords(program);
+    if (argv.empty()) return false;
+    for (std::string& word : Support_SplitWords(arguments))
+        argv.push_back(std::move(word));
     return Run(argv, directory, wait);
 }
 
 bool Support_ShellExecute(const char* file, const char* parameters, const char* directory) {
-    if (!file || !*file) return false;
+    if (!file || !*file || TooLong(file, "file name") || TooLong(parameters, "parameter text")) return false;
     struct stat st;
     bool program = stat(file, &st) == 0 && S_ISREG(st.st_mode) && access(file, X_OK) == 0;
     std::vector<std::string> argv;
     if (program) {
         // A bare name would be searched on PATH by the spawn; the file meant is the one found here.
         argv.push_back(std::strchr(file, '/') ? file : std::string("./") + file);
-        SplitInto(argv, parameters);
+        for (std::string& word : Support_SplitWords(parameters))
+            argv.push_back(std::move(word));
     } else {
-        argv = {"xdg-open", file};
+        // A name that starts with "-" would read as an option of the opener.
+        argv = {"xdg-open", file[0] == '-' ? std::string("./") + file : std::string(file)};
     }
     return Run(argv, directory, false);
 }
@@ -131,5 +174,12 @@ int Param_Count() {
 
 char* Param_String(int n) {
     if (n < 0 || n >= Param_Count()) return String_Duplicate("");
-    return String_Duplicate(g_params[static_cast<size_t>(n)].c_str());
+    std::string item = g_params[static_cast<size_t>(n)];
+    if (item.size() >= kShellTextSize) {
+        size_t end = kShellTextSize - 1;
+        while (end > 0 && (static_cast<unsigned char>(item[end]) & 0xC0) == 0x80)
+            --end;
+        item.resize(end);
+    }
+    return String_Duplicate(item.c_str());
 }

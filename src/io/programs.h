@@ -5,20 +5,31 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-// Opens a document: an executable file is started with the parameters, anything else is handed to the
-// desktop's opener ("xdg-open"). True when the process could be started.
+// The longest file, program, argument or parameter text the shell and process calls take, in bytes.
+constexpr size_t kShellTextSize = 1024;
+
+// Opens a document: an executable file is started with the parameters, anything else (a document, a
+// folder, a URL) is handed to the desktop's opener, "xdg-open", as its one argument. Never through a
+// shell. True when the process could be started; false for texts over kShellTextSize bytes.
 bool Support_ShellExecute(const char* file, const char* parameters, const char* directory);
-// Starts a program directly (no shell), the arguments split as a command line is (blanks separate,
-// double quotes group). With wait set, returns once the program has ended, running the message pump every
-// 50 ms meanwhile. True when the program started.
+// Starts a program directly (no shell; a name without "/" is looked for on PATH), the arguments split
+// into words as a POSIX shell splits them, without expanding anything. A program text that names no
+// file but holds blanks or quotes is split the same way, its first word being the program. With wait
+// set, returns once the program has ended, running the message pump every 50 ms meanwhile; a quit
+// message (the window was closed) ends the wait and leaves the program running. True when the program
+// started.
 bool Support_ExecuteProgram(const char* program, const char* arguments, const char* directory, bool wait);
-// Splits a command line into items: blanks separate, a double quote toggles quoting and is dropped.
-std::string Support_NextCommandLineItem(const char*& text);
+// Splits a text into words as a POSIX shell does, with no expansion: unquoted blanks separate, a
+// backslash keeps the next character, single quotes keep everything up to the next one, double quotes
+// keep everything but a backslash before $ ` " \ or a line break. An unclosed quote runs to the end.
+std::vector<std::string> Support_SplitWords(const char* text);
 
 // The process's command line, as main() received it (UTF-8, as given).
 void Param_SetCommandLine(int argc, const char* const* argv);
-// The number of items, the program included; 0 when none was recorded.
+// The number of items, the program itself (item 0) included; 0 when none was recorded.
 int Param_Count();
-// A new copy of item n; "" for n outside 0 .. count - 1.
+// A new copy of item n, cut to at most kShellTextSize - 1 bytes (at a character's start); "" for n
+// outside 0 .. count - 1.
 char* Param_String(int n);

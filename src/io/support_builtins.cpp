@@ -1,7 +1,9 @@
 #include "io/support_builtins.h"
 
 #include "core/convert.h"
+#include "core/memory.h"
 #include "core/text.h"
+#include "io/programs.h"
 #include "platform/platform.h"
 #include "script/functions.h"
 #include "script/value.h"
@@ -63,9 +65,41 @@ void F_WindowHandle(ScriptValue& result, CInstance*, CInstance*, int, ScriptValu
     Value_SetReal(&result, 0.0);
 }
 
+const char* TextArgument(int argc, ScriptValue* args, int i) {
+    return i < argc && args[i].IsString() ? args[i].str : nullptr;
+}
+
+// Opens the document or URL (or starts the executable file) with the parameters; 1 when it started.
+void F_ExecuteShell(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
+    const bool started = Support_ShellExecute(TextArgument(argc, args, 0), TextArgument(argc, args, 1), nullptr);
+    Value_SetReal(&result, started ? 1.0 : 0.0);
+}
+
+// Starts the program with the arguments, waiting for its end when the third argument is true; 1 when it
+// started.
+void F_ExecuteProgram(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
+    const bool wait = argc > 2 && Value_Real(&args[2]) >= 0.5;
+    const bool started =
+        Support_ExecuteProgram(TextArgument(argc, args, 0), TextArgument(argc, args, 1), nullptr, wait);
+    Value_SetReal(&result, started ? 1.0 : 0.0);
+}
+
+void F_ParameterCount(ScriptValue& result, CInstance*, CInstance*, int, ScriptValue*) {
+    Value_SetReal(&result, Param_Count());
+}
+
+void F_ParameterString(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
+    result.kind = KIND_STRING;
+    result.str = Param_String(argc > 0 ? X86_RoundToInt32(Value_Real(&args[0])) : 0);
+}
+
 } // namespace
 
 void Support_AddFunctions() {
+    Code_Function_Add("execute_shell", F_ExecuteShell, 2);
+    Code_Function_Add("execute_program", F_ExecuteProgram, 3);
+    Code_Function_Add("parameter_count", F_ParameterCount, 0);
+    Code_Function_Add("parameter_string", F_ParameterString, 1);
     Code_Function_Add("set_program_priority", F_SetProgramPriority, 1);
     Code_Function_Add("set_application_title", F_SetApplicationTitle, 1);
     Code_Function_Add("clipboard_has_text", F_ClipboardHasText, 0);

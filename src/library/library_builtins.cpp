@@ -1,6 +1,7 @@
 #include "library/library_builtins.h"
 
 #include "library/codec_builtins.h"
+#include "library/files.h"
 #include "library/ini_builtins.h"
 #include "library/json_builtins.h"
 #include "library/misc_builtins.h"
@@ -8,6 +9,7 @@
 // The library's other built-ins are not written yet, and the constant and variable tables they would be
 // added to are not either: each group registers nothing.
 void InitFileFunctions() {
+    File_AddFunctions();
     Ini_AddFunctions();
 }
 void InitResourceFunctions() {}

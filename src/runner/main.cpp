@@ -1,4 +1,5 @@
 #include "core/save_area.h"
+#include "io/programs.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_platform.h"
 #include "runner/command_line.h"
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
+    Param_SetCommandLine(argc, argv);
     std::unique_ptr<CSDLPlatform> sdl = CSDLPlatform::Create();
     if (!sdl) {
         std::fprintf(stderr, "The runner could not start SDL's video.\n");

@@ -137,6 +137,9 @@ void Run_Start() {
     if (Run_Running == 0) {
         Run_Running = 1;
         started = StartGame();
+        // The quit message may arrive while the first room starts (its code waiting for a program or a
+        // key pumps the messages): the run ends then, as it would a frame later.
+        if (Run_Running == 0) started = false;
     }
     Run_Running = started ? 1 : 0;
     Run_Paused = 0;

@@ -17,6 +17,8 @@ TEST(SupportPaths, SplitIntoParts) {
     EXPECT_EQ(Take(Support_ExtractFileExt("dir.v2/name")), "");
     EXPECT_EQ(Take(Support_ExtractFileExt("dir/name.tar.gz")), ".gz");
     EXPECT_EQ(Take(Support_ExtractFileDrive("/a/b")), "");
+    EXPECT_EQ(Take(Support_ExtractFileDrive("C:\\games\\a.txt")), "C:");
+    EXPECT_EQ(Take(Support_ExtractFileDrive("C")), "");
 
     char one[] = "/";
     Support_StripTrailingBackslash(one);

@@ -71,7 +71,8 @@ const char* TextArgument(int argc, ScriptValue* args, int i) {
 
 // Opens the document or URL (or starts the executable file) with the parameters; 1 when it started.
 void F_ExecuteShell(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
-    const bool started = Support_ShellExecute(TextArgument(argc, args, 0), TextArgument(argc, args, 1), nullptr);
+    const bool started =
+        Support_ShellExecute(TextArgument(argc, args, 0), TextArgument(argc, args, 1), nullptr);
     Value_SetReal(&result, started ? 1.0 : 0.0);
 }
 

@@ -108,7 +108,8 @@ bool FileFind_Passes(int found, int requested) {
 void FileFind_ConvertName(const char* mask, int attributes) {
     if (!mask || !*mask) return;
     if (std::strlen(mask) > kMaskSize) {
-        DebugConsole->Output("file_find_first: the mask is longer than %d bytes\n", static_cast<int>(kMaskSize));
+        DebugConsole->Output("file_find_first: the mask is longer than %d bytes\n",
+                             static_cast<int>(kMaskSize));
         return;
     }
     std::string text = mask;

@@ -32,7 +32,8 @@ TEST(SupportProcess, WordsAreSplitAsAShellSplitsThemWithoutExpanding) {
     EXPECT_EQ(Support_SplitWords(nullptr), Words{});
     EXPECT_EQ(Support_SplitWords("  a\tb\n c  "), (Words{"a", "b", "c"}));
     EXPECT_EQ(Support_SplitWords("\"two words\" 'it''s' \"\" ''"), (Words{"two words", "its", "", ""}));
-    EXPECT_EQ(Support_SplitWords("a\\ b \\\"q\\\" 'x\\y' \"\\$HOME \\q\""), (Words{"a b", "\"q\"", "x\\y", "$HOME \\q"}));
+    EXPECT_EQ(Support_SplitWords("a\\ b \\\"q\\\" 'x\\y' \"\\$HOME \\q\""),
+              (Words{"a b", "\"q\"", "x\\y", "$HOME \\q"}));
     EXPECT_EQ(Support_SplitWords("$HOME * ; | `ls` a\\\nb"), (Words{"$HOME", "*", ";", "|", "`ls`", "ab"}));
     // An unclosed quote runs to the end.
     EXPECT_EQ(Support_SplitWords("one \"open quote"), (Words{"one", "open quote"}));
@@ -53,15 +54,18 @@ TEST(SupportProcess, ProgramsStartWithoutAShell) {
     // A program whose name holds a blank runs as named; a quoted name that is no file is split as words.
     TempFolder::Write(tmp / "my tool.sh", "#!/bin/sh\necho \"$1\" > \"$2\"\n");
     chmod((tmp / "my tool.sh").c_str(), 0755);
-    EXPECT_TRUE(Support_ExecuteProgram((tmp / "my tool.sh").c_str(), "\"two words\" r1", tmp.Path().c_str(), true));
+    EXPECT_TRUE(
+        Support_ExecuteProgram((tmp / "my tool.sh").c_str(), "\"two words\" r1", tmp.Path().c_str(), true));
     EXPECT_EQ(TempFolder::Read(tmp / "r1"), "two words\n");
-    EXPECT_TRUE(Support_ExecuteProgram(("'" + tmp / "my tool.sh" + "' first").c_str(), "r2", tmp.Path().c_str(), true));
+    EXPECT_TRUE(Support_ExecuteProgram(("'" + tmp / "my tool.sh" + "' first").c_str(), "r2",
+                                       tmp.Path().c_str(), true));
     EXPECT_EQ(TempFolder::Read(tmp / "r2"), "first\n");
     // Texts over 1,024 bytes start nothing.
     EXPECT_FALSE(Support_ExecuteProgram("/bin/true", std::string(1100, 'a').c_str(), nullptr, true));
     EXPECT_FALSE(Support_ExecuteProgram(std::string(1100, '/').c_str(), nullptr, nullptr, true));
 
-    ASSERT_TRUE(Support_ShellExecute((tmp / "my tool.sh").c_str(), "\"two words\" result", tmp.Path().c_str()));
+    ASSERT_TRUE(
+        Support_ShellExecute((tmp / "my tool.sh").c_str(), "\"two words\" result", tmp.Path().c_str()));
     EXPECT_EQ(ReadWhenWritten(tmp / "result"), "two words\n");
     EXPECT_FALSE(Support_ShellExecute(std::string(1100, 'x').c_str(), nullptr, nullptr));
 }
@@ -108,7 +112,9 @@ protected:
         ScriptWorld_Install(nullptr);
         Code_Function_Free();
     }
-    std::string Run(const std::string& program) { return CompileAndRun(program, FakeWorld::AsInstance(self)); }
+    std::string Run(const std::string& program) {
+        return CompileAndRun(program, FakeWorld::AsInstance(self));
+    }
 
     TempFolder tmp;
     FakeWorld world;
@@ -124,7 +130,8 @@ TEST_F(ProgramBuiltins, ProgramsDocumentsAndTheCommandLineFromSource) {
 
     // A document or URL goes to the desktop's opener as its one argument.
     TempFolder::MakeDir(tmp / "bin");
-    TempFolder::Write(tmp / "bin/xdg-open", "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > \"" + tmp / "opened" + "\"\n");
+    TempFolder::Write(tmp / "bin/xdg-open",
+                      "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > \"" + tmp / "opened" + "\"\n");
     chmod((tmp / "bin/xdg-open").c_str(), 0755);
     tmp.SetEnv("PATH", tmp / "bin:" + std::getenv("PATH"));
     EXPECT_EQ(Run("return execute_shell(\"http://example.com/a b?x=1&y=$HOME;ls\", \"extra words\")"), "1");
@@ -133,6 +140,7 @@ TEST_F(ProgramBuiltins, ProgramsDocumentsAndTheCommandLineFromSource) {
     const char* argv[] = {"runner", "-game", "g.win"};
     Param_SetCommandLine(3, argv);
     EXPECT_EQ(Run("return parameter_count()"), "3");
-    EXPECT_EQ(Run("return parameter_string(0) + parameter_string(2.4) + parameter_string(3)"), "'runnerg.win'");
+    EXPECT_EQ(Run("return parameter_string(0) + parameter_string(2.4) + parameter_string(3)"),
+              "'runnerg.win'");
     Param_SetCommandLine(0, nullptr);
 }

@@ -30,7 +30,9 @@ protected:
         ScriptWorld_Install(nullptr);
     }
 
-    std::string Run(const std::string& program) { return CompileAndRun(program, FakeWorld::AsInstance(self)); }
+    std::string Run(const std::string& program) {
+        return CompileAndRun(program, FakeWorld::AsInstance(self));
+    }
     // The names of a whole file-find walk, each followed by "|".
     std::string Find(const std::string& mask, const std::string& attributes) {
         const std::string quoted = Run("s = \"\"; n = file_find_first(\"" + mask + "\", " + attributes +
@@ -97,7 +99,8 @@ TEST_F(FileBuiltins, FindListsEachNameOnceAndFoldersOnlyWhenAsked) {
     EXPECT_EQ(Find("", "0"), "");
     EXPECT_EQ(Run("return file_find_first(string_repeat(\"*\", 1100), 0)"), "''");
     // Past the end, and after the close, the walk gives empty names.
-    EXPECT_EQ(Run("file_find_first(\"c.dat\", 0); return file_find_next() + \"|\" + file_find_next()"), "'|'");
+    EXPECT_EQ(Run("file_find_first(\"c.dat\", 0); return file_find_next() + \"|\" + file_find_next()"),
+              "'|'");
     EXPECT_EQ(Run("file_find_first(\"c.dat\", 0); file_find_close(); return file_find_next()"), "''");
 }
 
@@ -107,9 +110,10 @@ TEST_F(FileBuiltins, FindOverThousandsOfFiles) {
         TempFolder::Write(folders.Game("f" + std::to_string(i) + ".dat"), "");
         if (i % 2) TempFolder::Write(folders.Save("f" + std::to_string(i) + ".dat"), "");
     }
-    EXPECT_EQ(Run("n = 0; f = file_find_first(\"f*.dat\", 0); while (f != \"\") { n += 1; f = file_find_next(); } "
-                  "file_find_close(); return n"),
-              "3000");
+    EXPECT_EQ(
+        Run("n = 0; f = file_find_first(\"f*.dat\", 0); while (f != \"\") { n += 1; f = file_find_next(); } "
+            "file_find_close(); return n"),
+        "3000");
 }
 
 TEST_F(FileBuiltins, AttributesOfFilesAndFolders) {
@@ -118,10 +122,12 @@ TEST_F(FileBuiltins, AttributesOfFilesAndFolders) {
     chmod(folders.Game("locked.txt").c_str(), 0444);
     TempFolder::Write(folders.Game(".config"), "1");
     TempFolder::MakeDir(folders.Game("folder"));
-    EXPECT_EQ(Run("return file_attributes(\"plain.txt\", fa_archive) * 10 + file_attributes(\"plain.txt\", fa_readonly)"),
+    EXPECT_EQ(Run("return file_attributes(\"plain.txt\", fa_archive) * 10 + file_attributes(\"plain.txt\", "
+                  "fa_readonly)"),
               "10");
     EXPECT_EQ(Run("return file_attributes(\"locked.txt\", fa_readonly | fa_archive)"), "1");
-    EXPECT_EQ(Run("return file_attributes(\".config\", fa_hidden) * 10 + file_attributes(\"folder\", fa_directory)"),
+    EXPECT_EQ(Run("return file_attributes(\".config\", fa_hidden) * 10 + file_attributes(\"folder\", "
+                  "fa_directory)"),
               "11");
     EXPECT_EQ(Run("return file_attributes(\"folder\", 0) * 10 + file_attributes(\"missing\", 0)"), "10");
 }
@@ -130,13 +136,17 @@ TEST_F(FileBuiltins, NameSplitters) {
     EXPECT_EQ(Run("return filename_name(\"C:\\games\\demo\\level.dat\")"), "'level.dat'");
     EXPECT_EQ(Run("return filename_path(\"C:\\games\\level.dat\")"), "'C:\\games\\'");
     EXPECT_EQ(Run("return filename_dir(\"C:\\games\\level.dat\")"), "'C:\\games'");
-    EXPECT_EQ(Run("return filename_drive(\"C:\\games\\level.dat\") + \"|\" + filename_drive(\"/a/b\")"), "'C:|'");
+    EXPECT_EQ(Run("return filename_drive(\"C:\\games\\level.dat\") + \"|\" + filename_drive(\"/a/b\")"),
+              "'C:|'");
     EXPECT_EQ(Run("return filename_ext(\"a/b.tar.gz\") + \"|\" + filename_ext(\"dir.v2/name\")"), "'.gz|'");
     // A bare name has no folder; a name after a leading separator has an empty one.
-    EXPECT_EQ(Run("return \"[\" + filename_dir(\"level.dat\") + \"][\" + filename_path(\"level.dat\") + \"]\""), "'[][]'");
+    EXPECT_EQ(
+        Run("return \"[\" + filename_dir(\"level.dat\") + \"][\" + filename_path(\"level.dat\") + \"]\""),
+        "'[][]'");
     EXPECT_EQ(Run("return filename_dir(\"/level.dat\") + \"|\" + filename_path(\"/level.dat\")"), "'|/'");
     EXPECT_EQ(Run("return filename_dir(\"a/b/c.txt\") + \"|\" + filename_name(\"a/b/\")"), "'a/b|'");
-    EXPECT_EQ(Run("return filename_change_ext(\"a/b.txt\", \".dat\") + \"|\" + filename_change_ext(\"noext\", \".x\")"
+    EXPECT_EQ(Run("return filename_change_ext(\"a/b.txt\", \".dat\") + \"|\" + "
+                  "filename_change_ext(\"noext\", \".x\")"
                   " + \"|\" + filename_change_ext(\"dir.v2/name\", \"\")"),
               "'a/b.dat|noext.x|dir.v2/name'");
     EXPECT_EQ(Run("return filename_name(string_repeat(\"x\", 1100)) + filename_name(5)"), "''");

@@ -10,26 +10,21 @@
 using testing::HasSubstr;
 
 TEST(FilesAndPrograms, CommandLineAndReleaseMode) {
-    ScenarioGame game;
-    ScenarioObject o;
-    o.name = "oMain";
-    o.events = {{0, 0,
-                 "game_end();"
-                 "n = parameter_count(); s = string(n);"
-                 "for (i = 0; i < n; i += 1) s += \"|\" + parameter_string(i);"
-                 "show_debug_message(\"params \" + s);"
-                 "g = ds_grid_create(4, 4); ds_grid_set(g, 1, 1, 5);"
-                 "qnl_release_mode(1);"
-                 "ds_grid_set(g, 5, 0, 7); vertex_position(99, 0, 0);"
-                 "show_debug_message(\"fast \" + string(ds_grid_get(g, 1, 1)) + \" \" + string(ds_grid_get(g, 9, 9)));"
-                 "qnl_release_mode(0);"
-                 "ds_grid_set(g, 5, 0, 8);"
-                 "show_debug_message(\"checked \" + string(ds_grid_get(g, 1, 1)) + \" \" + string(ds_grid_get(g, 5, 0)));"
-                 "vertex_position(99, 0, 0);"}};
-    game.objects.push_back(o);
-    game.rooms.push_back({});
-    game.rooms[0].name = "rMain";
-    game.rooms[0].instances = {{0, 0, 0, 100001, ""}};
+    const char* code =
+        "game_end();"
+        "n = parameter_count(); s = string(n);"
+        "for (i = 0; i < n; i += 1) s += \"|\" + parameter_string(i);"
+        "show_debug_message(\"params \" + s);"
+        "g = ds_grid_create(4, 4); ds_grid_set(g, 1, 1, 5);"
+        "qnl_release_mode(1);"
+        "ds_grid_set(g, 5, 0, 7); vertex_position(99, 0, 0);"
+        "show_debug_message(\"fast \" + string(ds_grid_get(g, 1, 1)) + \" \" + string(ds_grid_get(g, 9, 9)));"
+        "qnl_release_mode(0);"
+        "ds_grid_set(g, 5, 0, 8);"
+        "show_debug_message(\"checked \" + string(ds_grid_get(g, 1, 1)) + \" \" + string(ds_grid_get(g, 5, "
+        "0)));"
+        "vertex_position(99, 0, 0);";
+    const ScenarioGame game = OneObjectGame({{0, 0, code}});
 
     ScenarioRun run = RunScenario(game, {"two words", "last"});
     ASSERT_FALSE(run.timedOut) << run.console;
@@ -38,7 +33,8 @@ TEST(FilesAndPrograms, CommandLineAndReleaseMode) {
     // Item 0 is the runner itself; the switches the scenario gives come after it, ours last.
     const std::vector<std::string> params = LinesStartingWith(run.log, "params ");
     ASSERT_EQ(params.size(), 1u) << run.log;
-    EXPECT_THAT(params[0], testing::StartsWith(std::string(ScenarioTreeMode() ? "9|" : "8|") + RUNNER_EXECUTABLE + "|-game|"));
+    EXPECT_THAT(params[0], testing::StartsWith(std::string(ScenarioTreeMode() ? "9|" : "8|") +
+                                               RUNNER_EXECUTABLE + "|-game|"));
     EXPECT_THAT(params[0], testing::EndsWith("|two words|last"));
 
     // Release mode writes element y * width + x without a word; the checked forms report again.
@@ -60,16 +56,10 @@ TEST(FilesAndPrograms, CommandLineAndReleaseMode) {
 // window layer turns into the close button) ends the wait in the first room's creation code, and the
 // run ends at once with the program left running.
 TEST(FilesAndPrograms, AGameWaitingForAProgramCanStillBeClosed) {
-    ScenarioGame game;
-    ScenarioObject o;
-    o.name = "oMain";
-    o.events = {{0, 0,
-                 "show_debug_message(\"started \" + string(execute_program(\"/bin/sh\","
-                 " '-c \"echo $$ > child.pid; kill -TERM $PPID; exec sleep 60\"', 1)));"}};
-    game.objects.push_back(o);
-    game.rooms.push_back({});
-    game.rooms[0].name = "rMain";
-    game.rooms[0].instances = {{0, 0, 0, 100001, ""}};
+    const ScenarioGame game =
+        OneObjectGame({{0, 0,
+                        "show_debug_message(\"started \" + string(execute_program(\"/bin/sh\","
+                        " '-c \"echo $$ > child.pid; kill -TERM $PPID; exec sleep 60\"', 1)));"}});
 
     ScenarioRun run = RunDataFile(BuildScenarioGame(game), {}, 30, {}, {"child.pid"});
     ASSERT_EQ(run.files.size(), 1u) << run.log << run.console;

@@ -7,4 +7,24 @@ bash scripts/setup.sh
 jobs=$(nproc)
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRUNNER_SANITIZE=ON -DRUNNER_TESTS=ON
 cmake --build build/test -j "$jobs"
+
+# Each test program once as one process with its tests in a random order, so that a test that depends
+# on what another one left behind fails here; the log of a failed program names the order's seed.
+shuffled() {
+    local program=$1 log
+    log=$(mktemp)
+    if (cd build/test/tests && ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 \
+        timeout 900 "./$program" --gtest_shuffle >"$log" 2>&1); then
+        rm -f "$log"
+        return 0
+    fi
+    echo "$program failed with its tests shuffled:"
+    grep -E "Randomizing tests' orders|^\[  FAILED  \]|Failure|ERROR: " "$log" | head -40
+    rm -f "$log"
+    return 1
+}
+export -f shuffled
+find build/test/tests -maxdepth 1 -type f -executable -name 'test_*' -printf '%f\n' | sort |
+    xargs -P "$jobs" -I{} bash -c 'shuffled {}'
+
 ctest --test-dir build/test --output-on-failure -j "$jobs" --timeout 300

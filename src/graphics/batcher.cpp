@@ -416,6 +416,7 @@ void GR_D3D_Quit() {
     GR_D3D_PopAllRenderTargets();
     GR_D3D_FreeTexture(g_fontTexture);
     g_fontTexture = nullptr;
+    Profiler_ReleaseDevice();
     for (TBatchBuffer* b = g_poolHead; b;) {
         TBatchBuffer* next = b->next;
         b->Release();

@@ -47,6 +47,7 @@ protected:
         Particle_Free();
         Game_FreeData();
         GraphicsDeviceTest::TearDown();
+        EmbeddedImage_SetTable(nullptr, 0);
     }
     // A shape particle type without random ranges.
     static int Shape(int shape, float size, uint32_t colour, bool additive = false) {

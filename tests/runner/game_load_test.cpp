@@ -541,7 +541,7 @@ TEST_F(DataFileTest, FunctionReferencesAreBound) {
 // bound by name once the data file is loaded; a name nothing has stays -1 without stopping the load.
 namespace {
 CompiledGameRef g_functionRefs[] = {{"string_length", 0}, {"no_such_function", 0}, {nullptr, 0}};
-CompiledGameRef g_variableRefs[] = {{"score", 0}, {"x", -5}, {nullptr, 0}};
+CompiledGameRef g_variableRefs[] = {{"catches", 0}, {"x", -5}, {nullptr, 0}};
 
 // global slot 0 = string_length("native") through the bound reference.
 void NativeStep(CInstance* self, CInstance* other) {
@@ -571,7 +571,7 @@ TEST_F(DataFileTest, CompiledGameTablesBindByName) {
     ASSERT_TRUE(Code_Function_Find("string_length", id));
     EXPECT_EQ(g_functionRefs[0].id, id);
     EXPECT_EQ(g_functionRefs[1].id, -1);
-    EXPECT_EQ(g_variableRefs[0].id, Code_Variable_FindUser("score"));
+    EXPECT_EQ(g_variableRefs[0].id, Code_Variable_FindUser("catches"));
     EXPECT_GE(g_variableRefs[0].id, 100000);
     EXPECT_EQ(g_variableRefs[1].id, Code_Variable_FindAlloc("x"));
     ScriptValue* slots = CompiledGame_GlobalSlots();

@@ -6,6 +6,7 @@
 #include "device/recording/recording_device.h"
 #include "graphics/draw.h"
 #include "graphics/frame.h"
+#include "graphics/text_draw.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -25,6 +26,8 @@ protected:
         GR_Draw_Init();
         GR_Draw_SetAlpha(1.0f);
         GR_Draw_SetColour(0);
+        Text_SetHAlign(0);
+        Text_SetVAlign(0);
         D3D_SetBackend(backend);
         Window_DeviceState.gameSize = gameWidth > 0 ? WindowSize{gameWidth, gameHeight} : WindowSize{width, height};
         ASSERT_TRUE(GR_D3D_Init(nullptr, width, height, options));

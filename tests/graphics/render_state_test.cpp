@@ -63,6 +63,20 @@ TEST_F(RenderStateTest, EngineValuesMapOntoDeviceValues) {
     EXPECT_EQ(g_RenderState.samplerDirty, samplers);
 }
 
+TEST_F(RenderStateTest, EachBlendModeSendsItsFactorPair) {
+    // bm_normal, bm_add, bm_max, bm_subtract, then a mode that is none of them; the factors as the
+    // device numbers them (1 zero, 2 one, 4 inverse source colour, 5 source alpha, 6 inverse source alpha).
+    const uint32_t modes[][3] = {{0, 5, 6}, {1, 5, 2}, {2, 5, 4}, {3, 1, 4}, {7, 5, 6}};
+    for (const auto& [mode, source, destination] : modes) {
+        Graphics::SetBlendMode(static_cast<int>(mode));
+        Graphics::Flush();
+        EXPECT_EQ(g_RenderState.requested[RS_SRCBLEND], source) << "mode " << mode;
+        EXPECT_EQ(g_RenderState.requested[RS_DESTBLEND], destination) << "mode " << mode;
+        EXPECT_EQ(static_cast<uint32_t>(LastSent(D3DRS_SRCBLEND)), source) << "mode " << mode;
+        EXPECT_EQ(static_cast<uint32_t>(LastSent(D3DRS_DESTBLEND)), destination) << "mode " << mode;
+    }
+}
+
 TEST_F(RenderStateTest, SaveRestoreAndApplyAllResendTheTrackedSlots) {
     Graphics::Flush();
     g_RenderState.Save();

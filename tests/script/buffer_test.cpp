@@ -69,6 +69,26 @@ TEST(Buffer, IntegerConversions) {
     EXPECT_EQ(WriteReal(b, eBuffer_F16, 1), -1);
 }
 
+TEST(Buffer, SignedTypesKeepTheirSignAtTheEdges) {
+    Buffer_Standard b(16, eBuffer_Fixed, 1);
+    for (double d : {-1.0, -128.0, 127.0})
+        WriteReal(b, eBuffer_S8, d);
+    WriteReal(b, eBuffer_S16, -1);
+    WriteReal(b, eBuffer_S16, -32768);
+    EXPECT_EQ(std::vector<uint8_t>(b.data, b.data + 7),
+              (std::vector<uint8_t>{0xFF, 0x80, 0x7F, 0xFF, 0xFF, 0x00, 0x80}));
+    b.Seek(0, 0);
+    EXPECT_EQ(ReadReal(b, eBuffer_S8), -1);
+    EXPECT_EQ(ReadReal(b, eBuffer_S8), -128);
+    EXPECT_EQ(ReadReal(b, eBuffer_S8), 127);
+    EXPECT_EQ(ReadReal(b, eBuffer_S16), -1);
+    EXPECT_EQ(ReadReal(b, eBuffer_S16), -32768);
+    EXPECT_EQ(PeekReal(b, 0, eBuffer_S8), -1);
+    EXPECT_EQ(PeekReal(b, 1, eBuffer_S8), -128);
+    EXPECT_EQ(PeekReal(b, 0, eBuffer_U8), 255);
+    EXPECT_EQ(PeekReal(b, 1, eBuffer_U8), 128);
+}
+
 TEST(Buffer, EndOfBuffer) {
     Buffer_Standard grow(4, eBuffer_Grow, 1);
     grow.position = 4;

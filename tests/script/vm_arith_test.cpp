@@ -87,6 +87,12 @@ TEST(VMArithmetic, DivisionByZero) {
         {"push.i 5", "push.i 0", "mod.i.i", "i", 0, 0, nullptr, "DoMod :: Divide by zero"},
         {"push.d 5", "push.i 0", "mod.i.d", "d", 0, 0, nullptr, "DoMod :: Divide by zero"},
         {"push.l 5", "push.l 0", "rem.l.l", "l", 0, 0, nullptr, "DoRem :: Divide by zero"},
+        // A .l operand takes the general handler: the near-zero test is on the divisor's magnitude.
+        {"push.l 7", "push.d -2", "div.d.l", "d", 8, -3.5, nullptr, nullptr},
+        {"push.l -7", "push.d -2", "mod.d.l", "d", 8, -1, nullptr, nullptr},
+        {"push.d 7", "push.l -2", "div.l.d", "d", 8, -3.5, nullptr, nullptr},
+        {"push.l 1", "push.d -1e-11", "div.d.l", "d", 0, 0, nullptr, "DoDiv :: Divide by zero"},
+        {"push.l 1", "push.d -1e-11", "mod.d.l", "d", 0, 0, nullptr, "DoMod :: Divide by zero"},
     };
     for (const Case& c : cases)
         Check(c);

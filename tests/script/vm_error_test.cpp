@@ -188,7 +188,8 @@ TEST_F(ErrorReport, AnArrayStoredInItselfIsDumpedAsItStood) {
     const std::string dump = testing::internal::GetCapturedStdout();
     EXPECT_EQ(TakeFatalErrors().size(), 1u);
     // The variable's id is whatever the name table gave "a".
-    const std::string line = "a(" + std::to_string(Code_Variable_FindAlloc("a")) + ") = { { { { 1},   }},   }\n";
+    const std::string line =
+        "a(" + std::to_string(Code_Variable_FindAlloc("a")) + ") = { { { { 1},   }},   }\n";
     EXPECT_NE(dump.find("Self Variables : \n" + line), std::string::npos) << dump;
     ScriptWorld_Install(nullptr);
 }

@@ -172,6 +172,19 @@ TEST_F(MotionFunctions, RandomPlacesSnapsAndWraps) {
     Call("move_wrap", p, {1, 1, 2});
     EXPECT_EQ(p->x, -1); // past width + 2: back by width + 4
     EXPECT_EQ(p->y, height - 6);
+    // Exactly on the edges (the room's width and height, or the margin beyond them) nothing wraps.
+    p->SetPosition(static_cast<float>(width), static_cast<float>(height));
+    Call("move_wrap", p, {1, 1, 0});
+    EXPECT_EQ(p->x, width);
+    EXPECT_EQ(p->y, height);
+    p->SetPosition(static_cast<float>(width + 3), -3);
+    Call("move_wrap", p, {1, 1, 3});
+    EXPECT_EQ(p->x, width + 3);
+    EXPECT_EQ(p->y, -3);
+    p->SetPosition(0, 0);
+    Call("move_wrap", p, {1, 1, 0});
+    EXPECT_EQ(p->x, 0);
+    EXPECT_EQ(p->y, 0);
 }
 
 TEST_F(MotionFunctions, Distances) {

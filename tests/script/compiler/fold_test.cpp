@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "compiler_test_util.h"
 #include "script/compiler/constants.h"
@@ -68,6 +69,13 @@ TEST(Fold, TruthAndComparisons) {
     EXPECT_EQ(Fold("1 < 2 < 3"), "1");
     EXPECT_EQ(Fold("3 >= 4"), "0");
     EXPECT_EQ(Fold("1 <> 1"), "0");
+    // Each comparison of two equal constants, reals and texts.
+    const std::pair<const char*, const char*> equal[] = {{"<=", "1"}, {">=", "1"}, {"<", "0"},
+                                                         {">", "0"},  {"==", "1"}, {"!=", "0"}};
+    for (auto [op, folded] : equal) {
+        EXPECT_EQ(Fold(std::string("2 ") + op + " 2"), folded) << op;
+        EXPECT_EQ(Fold(std::string("'ab' ") + op + " 'ab'"), folded) << op;
+    }
     EXPECT_EQ(Fold("'B' < 'a'"), "1"); // bytes compare unsigned: capitals first
     EXPECT_EQ(Fold("'ab' > 'a'"), "1");
     EXPECT_EQ(Fold("'\xC3' > 'z'"), "1");

@@ -46,6 +46,7 @@ CCode::CCode(int codeIndex, int expression) : kind(KindOf(expression)), text(kNo
     if (codeIndex >= 0) {
         unlisted = false;
         next = g_listHead;
+        if (next) next->previous = this;
         g_listHead = this;
         ++g_listCount;
     }
@@ -53,13 +54,9 @@ CCode::CCode(int codeIndex, int expression) : kind(KindOf(expression)), text(kNo
 
 CCode::~CCode() {
     if (!unlisted) {
-        for (CCode** link = &g_listHead; *link; link = &(*link)->next) {
-            if (*link == this) {
-                *link = next;
-                --g_listCount;
-                break;
-            }
-        }
+        (previous ? previous->next : g_listHead) = next;
+        if (next) next->previous = previous;
+        --g_listCount;
     }
     CodeTree_Free(&tree);
     Value_Free(&constant);

@@ -39,6 +39,7 @@ public:
     void SetLineText(char* ownedCopy);
 
     CCode* next = nullptr; // the live list of codes made from a code index
+    CCode* previous = nullptr;
     int kind;
     bool compiled = false;
     const char* text;

@@ -15,6 +15,7 @@
 #include "world/timeline.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace {
 
@@ -143,22 +144,42 @@ void BoundaryStage(int number, Test test) {
 
 } // namespace
 
+// Each list holds, in index order, the objects that find a handler for its (type, number) in their own
+// events or their ancestors' (CObject::FindEvent), read from the chains' events instead of asking every
+// object about every number. A collision handler of x for object n applies to n and to every descendant
+// of n, so the pairs are x with each of those, gathered, then sorted into index order without repeats.
 void Object_CreateEventLists() {
     Object_Lists_Free();
     std::vector<CObject*> objects;
     Object_ForEach([&](CObject* object) { objects.push_back(object); });
     std::sort(objects.begin(), objects.end(), [](CObject* a, CObject* b) { return a->index < b->index; });
-    for (int type = 0; type < kEventTypeCount; ++type) {
-        const int last = ListedUpTo(type);
-        for (int number = 0; number <= last; ++number)
-            for (CObject* object : objects)
-                if (object->FindEvent(type, number)) g_lists[type][number].push_back(object->index);
+    std::unordered_map<int, std::vector<int>> descendants; // by object index, the object itself first
+    for (CObject* object : objects) {
+        for (const CObject* o = object; o; o = o->SearchParent()) {
+            descendants[o->index].push_back(object->index);
+            for (int type = 0; type < kEventTypeCount; ++type) {
+                const int last = std::min(ListedUpTo(type), o->events[type].count - 1);
+                for (int number = 0; number <= last; ++number) {
+                    if (!o->GetEvent(type, number)) continue;
+                    std::vector<int>& list = g_lists[type][number];
+                    if (list.empty() || list.back() != object->index) list.push_back(object->index);
+                }
+            }
+        }
     }
-    for (size_t a = 0; a < objects.size(); ++a)
-        for (size_t b = a; b < objects.size(); ++b)
-            if (objects[a]->FindEvent(ev_collision, objects[b]->index) ||
-                objects[b]->FindEvent(ev_collision, objects[a]->index))
-                g_pairs.emplace_back(objects[a]->index, objects[b]->index);
+    for (CObject* object : objects) {
+        for (const CObject* o = object; o; o = o->SearchParent()) {
+            for (int number = 0; number < o->events[ev_collision].count; ++number) {
+                if (!o->GetEvent(ev_collision, number)) continue;
+                auto found = descendants.find(number);
+                if (found == descendants.end()) continue;
+                for (int other : found->second)
+                    g_pairs.emplace_back(std::min(object->index, other), std::max(object->index, other));
+            }
+        }
+    }
+    std::sort(g_pairs.begin(), g_pairs.end());
+    g_pairs.erase(std::unique(g_pairs.begin(), g_pairs.end()), g_pairs.end());
 }
 
 void Object_Lists_Free() {

@@ -14,6 +14,8 @@
 #include "world/timeline.h"
 
 #include <cstring>
+#include <iterator>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,49 @@ TEST_F(DispatchTest, InstancesMadeDuringAStageWaitForTheNextOne) {
     log.clear();
     Dispatch_Step(ev_step_normal);
     EXPECT_EQ(log, (std::vector<std::string>{"a", "b"}));
+}
+
+// The lists and pairs against asking every object about every event: objects with parents (and a
+// parent index that names no object), handlers spread over the listed types and beyond their highest
+// numbers, and collisions with objects, with ancestors and with numbers that name no object.
+TEST_F(DispatchTest, EventListsAndCollisionPairsHoldWhatEveryObjectFindsForItself) {
+    uint32_t seed = 99;
+    auto next = [&seed](int n) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int>((seed >> 8) % static_cast<uint32_t>(n));
+    };
+    std::vector<int> objects;
+    for (int i = 0; i < 40; ++i) {
+        const int parent = i > 0 && next(3) != 0 ? objects[static_cast<size_t>(next(i))] : -1;
+        objects.push_back(AddObject(parent));
+    }
+    Object_Data(objects[5])->parent = 4000; // names no object: the chain ends there
+    const int types[] = {ev_alarm, ev_step, ev_keyboard, ev_mouse, ev_other, ev_keypress, ev_keyrelease,
+                         ev_create, ev_draw, ev_collision};
+    for (int k = 0; k < 120; ++k) {
+        const int type = types[next(static_cast<int>(std::size(types)))];
+        const int number = type == ev_collision ? next(45) : next(4) == 0 ? next(type == ev_step ? 20 : 140) : next(6);
+        On(objects[static_cast<size_t>(next(40))], type, number, [](CInstance*, CInstance*) {});
+    }
+    Object_CreateEventLists();
+    for (int type : types) {
+        for (int number = 0; number < 256; ++number) {
+            std::vector<int> expected;
+            const bool listed = type != ev_create && type != ev_draw && type != ev_collision &&
+                                number <= (type == ev_alarm ? 12 : type == ev_step ? 16 : 128);
+            for (int o : objects)
+                if (listed && Object_Data(o)->FindEvent(type, number)) expected.push_back(o);
+            ASSERT_EQ(Object_EventList(type, number), expected) << type << " " << number;
+        }
+    }
+    std::vector<std::pair<int, int>> pairs;
+    for (size_t a = 0; a < objects.size(); ++a)
+        for (size_t b = a; b < objects.size(); ++b)
+            if (Object_Data(objects[a])->FindEvent(ev_collision, objects[b]) ||
+                Object_Data(objects[b])->FindEvent(ev_collision, objects[a]))
+                pairs.emplace_back(objects[a], objects[b]);
+    EXPECT_FALSE(pairs.empty());
+    EXPECT_EQ(Object_CollisionPairs(), pairs);
 }
 
 TEST_F(DispatchTest, AlarmsCountDownOnlyWhereAHandlerApplies) {

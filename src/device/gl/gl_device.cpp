@@ -443,6 +443,8 @@ CGLDevice::~CGLDevice() {
     for (auto& entry : m_shaderPrograms)
         glDeleteProgram(entry.second.name);
     glDeleteSamplers(kSamplerStages, m_samplers);
+    if (m_presentProgram) glDeleteProgram(m_presentProgram);
+    if (m_presentVao) glDeleteVertexArrays(1, &m_presentVao);
     glDeleteFramebuffers(1, &m_drawFbo);
     glDeleteFramebuffers(1, &m_readFbo);
     glDeleteBuffers(1, &m_vbo);
@@ -1118,8 +1120,11 @@ bool CGLDevice::BackendStretch(CD3DSurface& source, const D3DRECT& s, CD3DSurfac
     glDrawBuffers(1, &first);
     glDisable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    // Unscaled, every pixel falls on a texel centre, where filtering changes nothing; a copy without
+    // filtering is a plain copy of the pixels for the driver, while a filtered one runs a shader.
+    const bool scaled = s.x2 - s.x1 != d.x2 - d.x1 || s.y2 - s.y1 != d.y2 - d.y1;
     glBlitFramebuffer(s.x1, s.y1, s.x2, s.y2, d.x1, d.y1, d.x2, d.y2, GL_COLOR_BUFFER_BIT,
-                      linear ? GL_LINEAR : GL_NEAREST);
+                      linear && scaled ? GL_LINEAR : GL_NEAREST);
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
     m_targetsChanged = true;
     m_statesChanged = true;
@@ -1138,22 +1143,82 @@ bool CGLDevice::BackendRead(CD3DSurface& surface, const D3DRECT& rect, uint8_t* 
     return glGetError() == GL_NO_ERROR;
 }
 
-// The back buffer is scaled onto the context's framebuffer, whose rows run bottom-up.
+// The program of unscaled presents: one triangle over the window, each pixel fetching its texel of the
+// back buffer, rows turned over.
+bool CGLDevice::PresentProgram() {
+    if (m_presentProgram) return true;
+    static const char kVertex[] = "#version 330 core\n"
+                                  "void main() {\n"
+                                  "    gl_Position = vec4(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0, "
+                                  "0.0, 1.0);\n"
+                                  "}\n";
+    static const char kFragment[] = "#version 330 core\n"
+                                    "uniform sampler2D uBack;\n"
+                                    "uniform int uTop;\n"
+                                    "layout(location = 0) out vec4 outColour;\n"
+                                    "void main() {\n"
+                                    "    outColour = texelFetch(uBack, ivec2(int(gl_FragCoord.x), uTop - "
+                                    "int(gl_FragCoord.y)), 0);\n"
+                                    "}\n";
+    bool compiled = false, fragmentCompiled = false;
+    const GLuint vs = Compile(GL_VERTEX_SHADER, kVertex, &compiled);
+    const GLuint fs = Compile(GL_FRAGMENT_SHADER, kFragment, &fragmentCompiled);
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, vs);
+    glAttachShader(program, fs);
+    glLinkProgram(program);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    GLint linked = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (!compiled || !fragmentCompiled || !linked) {
+        glDeleteProgram(program);
+        return false;
+    }
+    m_presentProgram = program;
+    m_presentTop = glGetUniformLocation(program, "uTop");
+    glUseProgram(program);
+    glUniform1i(glGetUniformLocation(program, "uBack"), 0);
+    glGenVertexArrays(1, &m_presentVao);
+    m_program = nullptr;
+    m_shaderProgram = nullptr;
+    return true;
+}
+
+// The back buffer goes onto the context's framebuffer, whose rows run bottom-up: unscaled by drawing it
+// texel by texel, scaled by a filtered blit.
 void CGLDevice::BackendPresent(CD3DSurface& backBuffer) {
     MakeCurrent();
     int w = 0;
     int h = 0;
     m_context->DrawableSize(w, h);
     if (w > 0 && h > 0) {
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_readFbo);
-        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, ColourName(backBuffer), 0);
+        const auto bw = static_cast<GLint>(backBuffer.Width()), bh = static_cast<GLint>(backBuffer.Height());
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         glDisable(GL_SCISSOR_TEST);
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        const auto bw = static_cast<GLint>(backBuffer.Width()), bh = static_cast<GLint>(backBuffer.Height());
-        // Unscaled, every window pixel falls on a texel centre, where filtering would change nothing.
-        glBlitFramebuffer(0, 0, bw, bh, 0, h, w, 0, GL_COLOR_BUFFER_BIT, bw == w && bh == h ? GL_NEAREST : GL_LINEAR);
-        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        if (bw == w && bh == h && PresentProgram()) {
+            glDisable(GL_BLEND);
+            glDisable(GL_DEPTH_TEST);
+            glDisable(GL_STENCIL_TEST);
+            glDisable(GL_CULL_FACE);
+            glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+            glViewport(0, 0, w, h);
+            glUseProgram(m_presentProgram);
+            glUniform1i(m_presentTop, h - 1);
+            glActiveTexture(GL_TEXTURE0);
+            glBindTexture(GL_TEXTURE_2D, ColourName(backBuffer));
+            glBindVertexArray(m_presentVao);
+            glDrawArrays(GL_TRIANGLES, 0, 3);
+            glBindVertexArray(m_vao);
+            m_program = nullptr;
+            m_shaderProgram = nullptr;
+        } else {
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, m_readFbo);
+            glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, ColourName(backBuffer), 0);
+            glBlitFramebuffer(0, 0, bw, bh, 0, h, w, 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+            glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+        }
         m_statesChanged = true;
     }
     m_context->SwapBuffers();

@@ -83,6 +83,8 @@ private:
     void SendLighting(const Program& program);
     float SetGLViewport(bool wide);
     void SetVertexLayout(uint32_t fvf, uint32_t stride, uint32_t firstVertex, uint32_t vertexStep);
+    // Made on the first unscaled present; false when it cannot be made (presents then blit).
+    bool PresentProgram();
 
     CGLContext* m_context;
     uint32_t m_vao = 0, m_vbo = 0, m_drawFbo = 0, m_readFbo = 0;
@@ -99,6 +101,8 @@ private:
     float m_maxViewport[2]{}, m_viewportBounds[2]{};
     float m_wvp[16]{};
     float m_worldView[16]{};
+    uint32_t m_presentProgram = 0, m_presentVao = 0;
+    int m_presentTop = -1;
 };
 
 // A GL device for a window (headless when window is null or no window context can be made); null when

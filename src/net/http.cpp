@@ -1,12 +1,15 @@
 // HTTP GET transfers through libcurl on a pool of at most kHttpMaxTransfers worker threads. A transfer
 // is a job owned by this file: the worker writes its result into the job and then marks it finished;
 // the main thread's poll moves the result into the request. Workers never touch a request.
+// libcurl is loaded when the first transfer is queued: most games download nothing, and loading it with
+// the libraries it needs would take a good part of every start-up.
 #include "net/async_requests.h"
 
 #include "core/console.h"
 #include "core/memory.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -17,6 +20,7 @@
 #include <strings.h>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -33,6 +37,42 @@ struct HttpJob {
 
 void StopAtExit();
 
+// The functions of libcurl the transfers call.
+struct CurlLibrary {
+    CURLcode (*globalInit)(long flags);
+    CURL* (*easyInit)();
+    CURLcode (*easySetopt)(CURL* curl, CURLoption option, ...);
+    CURLcode (*easyPerform)(CURL* curl);
+    CURLcode (*easyGetinfo)(CURL* curl, CURLINFO info, ...);
+    void (*easyCleanup)(CURL* curl);
+    const char* (*easyStrerror)(CURLcode code);
+};
+
+// Null when the library or one of its functions cannot be found.
+const CurlLibrary* LoadCurl() {
+    void* library = nullptr;
+    for (const char* name : {"libcurl.so.4", "libcurl-gnutls.so.4"})
+        if (!library) library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (!library) return nullptr;
+    static CurlLibrary curl;
+    bool found = true;
+    auto bind = [&](auto& function, const char* name) {
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+        found = found && function;
+    };
+    bind(curl.globalInit, "curl_global_init");
+    bind(curl.easyInit, "curl_easy_init");
+    bind(curl.easySetopt, "curl_easy_setopt");
+    bind(curl.easyPerform, "curl_easy_perform");
+    bind(curl.easyGetinfo, "curl_easy_getinfo");
+    bind(curl.easyCleanup, "curl_easy_cleanup");
+    bind(curl.easyStrerror, "curl_easy_strerror");
+    return found ? &curl : nullptr;
+}
+
+// Set once, on the main thread, before the first worker starts.
+const CurlLibrary* g_curl = nullptr;
+
 class HttpPool {
 public:
     ~HttpPool() { Stop(); }
@@ -40,7 +80,8 @@ public:
     void Queue(HttpJob* job) {
         // The transfers stop before the TLS library's own clean-up at exit, which it registers here.
         std::call_once(m_curlInit, [] {
-            curl_global_init(CURL_GLOBAL_DEFAULT);
+            g_curl = LoadCurl();
+            if (g_curl) g_curl->globalInit(CURL_GLOBAL_DEFAULT);
             std::atexit(StopAtExit);
         });
         m_jobs.push_back(job);
@@ -137,32 +178,37 @@ private:
     }
 
     void Perform(HttpJob& job, const HttpLimits& l) {
-        CURL* curl = curl_easy_init();
+        if (!g_curl) {
+            job.error = job.url + ": no transfer is possible, libcurl could not be loaded";
+            return;
+        }
+        const CurlLibrary& c = *g_curl;
+        CURL* curl = c.easyInit();
         if (!curl) {
             job.error = "could not start a transfer";
             return;
         }
         Transfer t{&job, this, l.maxBytes};
         char errorText[CURL_ERROR_SIZE] = {};
-        curl_easy_setopt(curl, CURLOPT_URL, job.url.c_str());
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, l.connectTimeoutMs);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, l.stallSeconds);
-        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(l.maxBytes));
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Receive);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
-        const CURLcode result = curl_easy_perform(curl);
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &job.status);
-        curl_easy_cleanup(curl);
+        c.easySetopt(curl, CURLOPT_URL, job.url.c_str());
+        c.easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+        c.easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        c.easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+        c.easySetopt(curl, CURLOPT_MAXREDIRS, 10L);
+        c.easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+        c.easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, l.connectTimeoutMs);
+        c.easySetopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        c.easySetopt(curl, CURLOPT_LOW_SPEED_TIME, l.stallSeconds);
+        c.easySetopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(l.maxBytes));
+        c.easySetopt(curl, CURLOPT_WRITEFUNCTION, Receive);
+        c.easySetopt(curl, CURLOPT_WRITEDATA, &t);
+        c.easySetopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
+        c.easySetopt(curl, CURLOPT_XFERINFODATA, &t);
+        c.easySetopt(curl, CURLOPT_NOPROGRESS, 0L);
+        c.easySetopt(curl, CURLOPT_ERRORBUFFER, errorText);
+        const CURLcode result = c.easyPerform(curl);
+        c.easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &job.status);
+        c.easyCleanup(curl);
         if (result == CURLE_OK) return;
         // A failed transfer hands on no bytes: a part of a body is not the resource.
         job.body.clear();
@@ -170,7 +216,7 @@ private:
         if (t.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
             job.error = job.url + ": the response is larger than " + std::to_string(l.maxBytes) + " bytes";
         else
-            job.error = job.url + ": " + (errorText[0] ? errorText : curl_easy_strerror(result));
+            job.error = job.url + ": " + (errorText[0] ? errorText : c.easyStrerror(result));
     }
 
     HttpLimits m_limits;

@@ -2,7 +2,9 @@
 // these routines return belong to the caller (free them with MEM_FREE).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Joins the non-null, non-empty texts among s1 ... s10 in order. When none is, the result is null and
 // destination is left alone. Otherwise destination is grown as by MEM_REALLOC (never shrunk) to hold the
@@ -33,3 +35,9 @@ void String_FormatWhole(char* out, int size, double value);
 uint16_t* String_Widen(const char* text);
 // A new text keeping the low byte of each 16-bit unit.
 char* String_Narrow(const uint16_t* text);
+
+// A text read from outside (a name in a data file, say) made safe to show in a message of one line:
+// control bytes, the C1 controls and bytes that are not part of valid UTF-8 become "\xNN" (upper-case
+// hexadecimal); everything else is kept. Null gives "".
+std::string Text_Escaped(const char* text);
+std::string Text_Escaped(const char* text, size_t length);

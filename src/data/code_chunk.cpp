@@ -1,5 +1,6 @@
 #include "data/code_chunk.h"
 
+#include "core/text.h"
 #include "data/container.h"
 
 namespace {
@@ -44,7 +45,8 @@ bool Code_LoadEntries(const CDataView& file, const IFFChunk& chunk, CodeRecordCh
         entry.length = static_cast<int32_t>(file.WordAt(at + 4));
         entry.bytecode = at + 8;
         if (entry.length < 0 || !chunk.Holds(entry.bytecode, static_cast<uint32_t>(entry.length)))
-            return Load_Fail("Chunk CODE: the bytecode of %s runs past the end of its chunk", entry.name);
+            return Load_Fail("Chunk CODE: the bytecode of %s runs past the end of its chunk",
+                             Text_Escaped(entry.name).c_str());
         if (!check(file, entry)) return false;
     }
     g_entries = std::move(entries);

@@ -8,6 +8,7 @@
 
 namespace {
 
+constexpr size_t kMaxDebugChunks = 64;
 uint8_t* g_data = nullptr;
 CDataView g_view;
 std::vector<uint32_t> g_tables;  // offsets of the debug tables
@@ -15,7 +16,7 @@ std::vector<uint32_t> g_texts;   // offsets of the source texts
 std::vector<uint32_t> g_strings; // offsets of the string records
 
 bool Refuse(const char* chunk, const char* what) {
-    Runner_LoadFailed("Debug information file: %s %s\n", chunk, what);
+    Runner_LoadFailed("Chunk %s: its %s\n", chunk, what);
     return false;
 }
 
@@ -62,10 +63,9 @@ bool DebugInfo_Load(uint8_t* data, uint32_t size) {
     uint32_t sizeField;
     if (size < 9 || !g_view.U32(4, &sizeField) || sizeField != size - 8) return true;
     std::vector<IFFChunk> chunks;
-    if (!IFF_ReadChunks(g_view, &chunks, "Debug information file")) {
-        Runner_LoadFailed("Debug information file is damaged\n");
-        return false;
-    }
+    // Tags other than the three are skipped, so a file may hold a few more; a list of thousands of chunk
+    // headers is damage.
+    if (!IFF_ReadChunks(g_view, &chunks, kMaxDebugChunks)) return false;
     for (const IFFChunk& chunk : chunks) {
         DebugConsole->Output("Process Chunk: %s   %d\n", IFF_TagName(chunk.tag).c_str(),
                              static_cast<int32_t>(chunk.length));

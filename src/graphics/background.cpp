@@ -1,6 +1,7 @@
 #include "graphics/background.h"
 
 #include "core/console.h"
+#include "data/container.h"
 #include "core/memory.h"
 #include "core/text.h"
 #include "data/data_view.h"
@@ -266,10 +267,9 @@ bool Background_Load(const CDataView& file, const IFFChunk& chunk, const std::ve
         auto* background = new CBackground();
         if (!background->LoadFromChunk(file, chunk, list[i])) {
             CBackground::Free(background);
-            DebugConsole->Output("Chunk BGND: background %d is damaged (its record, name or page entry lies "
-                                 "outside the file)\n",
-                                 static_cast<int>(i));
-            return false;
+            return Load_Fail("Chunk BGND: background %d is damaged (its record, name or page entry lies outside "
+                             "the file)",
+                             static_cast<int>(i));
         }
         g_backgrounds.Set(static_cast<int>(i), background, String_Duplicate(file.Text(file.WordAt(list[i]))));
     }

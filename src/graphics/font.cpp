@@ -1,6 +1,7 @@
 #include "graphics/font.h"
 
 #include "core/console.h"
+#include "data/container.h"
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/text.h"
@@ -223,8 +224,7 @@ bool Font_Load(const CDataView& file, const IFFChunk& chunk, const std::vector<u
     g_fonts.Reset(static_cast<int>(list.size()), DestroyFont);
     FontCharMap = nullptr;
     if (chunk.length < 4 + 4 * list.size() + sizeof g_charMap) {
-        DebugConsole->Output("Chunk FONT: too short to hold its character map\n");
-        return false;
+        return Load_Fail("Chunk FONT: too short to hold its character map");
     }
     const uint8_t* map = file.Data() + chunk.End() - sizeof g_charMap;
     for (int i = 0; i < 256; ++i)
@@ -237,10 +237,8 @@ bool Font_Load(const CDataView& file, const IFFChunk& chunk, const std::vector<u
         const char* name = file.Text(file.WordAt(list[i]), &ok);
         if (!ok || !font->LoadFromChunk(file, chunk, list[i])) {
             delete font;
-            DebugConsole->Output("Chunk FONT: font %d is damaged (its record, name or glyphs lie outside the "
-                                 "chunk)\n",
-                                 static_cast<int>(i));
-            return false;
+            return Load_Fail("Chunk FONT: font %d is damaged (its record, name or glyphs lie outside the chunk)",
+                             static_cast<int>(i));
         }
         g_fonts.Set(static_cast<int>(i), font, String_Duplicate(name));
     }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -203,11 +204,11 @@ TDeviceTexture* GR_D3D_ScreenTexture() {
 
 int Display_PickMode(const DisplayModeEntry* modes, int count, int w, int h) {
     int choice = -1;
-    int bestHeight = 999999999;
-    int bestWidth = 999999999;
+    int64_t bestHeight = 999999999;
+    int64_t bestWidth = 999999999;
     for (int i = 0; i < count; ++i) {
-        const int dh = modes[i].height - h;
-        const int dw = modes[i].width - w;
+        const int64_t dh = int64_t{modes[i].height} - h;
+        const int64_t dw = int64_t{modes[i].width} - w;
         if (dh >= 0 && dh < bestHeight && dw >= 0 && dw < bestWidth) {
             choice = i;
             bestHeight = dh;
@@ -324,6 +325,17 @@ bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t op
     GR_DeviceGlobals.pendingWidth = GR_DeviceGlobals.pendingHeight = -1;
     DebugConsole->Output("Graphics initialisation end...\n");
     return true;
+}
+
+void GR_D3D_ScreenSizeLimit(int* width, int* height) {
+    CD3D* d3d = Direct3DCreate9(32);
+    D3DCAPS9 caps{};
+    *width = *height = 0;
+    if (d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps) == D3D_OK) {
+        *width = static_cast<int>(std::min<uint32_t>(caps.MaxTextureWidth, INT32_MAX));
+        *height = static_cast<int>(std::min<uint32_t>(caps.MaxTextureHeight, INT32_MAX));
+    }
+    d3d->Release();
 }
 
 bool GR_D3D_Init(WindowHandle window, int width, int height, uint32_t options) {

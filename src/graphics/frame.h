@@ -93,6 +93,9 @@ extern int GR_RenderTargetCount;
 
 // Device, frame and reset.
 bool GR_D3D_Init(WindowHandle window, int width, int height, uint32_t options);
+// The largest screen the device can make, asked of the interface before any window or device exists
+// (the game's screen is a render target of the game's size).
+void GR_D3D_ScreenSizeLimit(int* width, int* height);
 bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t options);
 // Releases the device and the interface (the last step of GR_D3D_Quit).
 void GR_D3D_ReleaseDevice();

@@ -51,7 +51,7 @@ void PNGWarning(png_structp, png_const_charp message) {
 // Decodes into the state; false on any failure, leaving what was made for ReadPNG_Free.
 bool ReadPNG_Decode(PNGDecodeState* state) {
     if (state->size < 8 || png_sig_cmp(state->source, 0, 8) != 0) {
-        DebugConsole->Output("Not a PNG");
+        DebugConsole->Output("Not a PNG\n");
         return false;
     }
     state->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PNGError, PNGWarning);
@@ -150,7 +150,7 @@ uint32_t* ReadPNG(const uint8_t* bytes, size_t size, int& width, int& height) {
         g_heldPNG->source = bytes;
         g_heldPNG->size = bytes == nullptr ? 0 : size;
         if (!ReadPNG_Decode(g_heldPNG)) {
-            DebugConsole->Output("ReadPNG :: a PNG error occured");
+            DebugConsole->Output("ReadPNG :: a PNG error occured\n");
             ReadPNG_Free();
             width = -1;
             height = -1;

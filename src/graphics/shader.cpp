@@ -1,6 +1,7 @@
 #include "graphics/shader.h"
 
 #include "core/console.h"
+#include "data/container.h"
 #include "core/convert.h"
 #include "device/device.h"
 #include "device/shader_compiler.h"
@@ -171,10 +172,9 @@ bool Shader_Load(const CDataView& file, const IFFChunk& chunk, const std::vector
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i] == 0) continue;
         if (!LoadRecord(file, chunk, list[i])) {
-            DebugConsole->Output("Chunk SHDR: shader %d is damaged (its record or a text it names lies outside the "
-                                 "chunk or the file)\n",
-                                 static_cast<int>(i));
-            return false;
+            return Load_Fail("Chunk SHDR: shader %d is damaged (its record or a text it names lies outside the "
+                             "chunk or the file)",
+                             static_cast<int>(i));
         }
     }
     return true;

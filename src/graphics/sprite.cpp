@@ -1,6 +1,7 @@
 #include "graphics/sprite.h"
 
 #include "core/console.h"
+#include "data/container.h"
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/text.h"
@@ -682,11 +683,8 @@ bool Sprite_Load(const CDataView& file, const IFFChunk& chunk, const std::vector
         auto* sprite = new CSprite();
         if (!sprite->Load(file, chunk, list[i])) {
             delete sprite;
-            DebugConsole->Output(
-                "Chunk SPRT: sprite %d is damaged (its record, frames or masks lie outside the "
-                "chunk)\n",
-                static_cast<int>(i));
-            return false;
+            return Load_Fail("Chunk SPRT: sprite %d is damaged (its record, frames or masks lie outside the chunk)",
+                             static_cast<int>(i));
         }
         char* name = String_Duplicate(sprite->name);
         sprite->name = name;

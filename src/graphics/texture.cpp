@@ -193,6 +193,7 @@ TDeviceTexture* GR_D3D_CreateTextureFromPixels(const uint8_t* pixels, int width,
 }
 
 TDeviceTexture* GR_D3D_CreateTexturePage(const uint8_t* data, size_t size, TTextureInfo* info, int code, int) {
+    if (info) *info = TTextureInfo{0, 0, 0, 0, code, -1, -1};
     if (!data) return nullptr;
     if (size >= 4 && std::memcmp(data, "RAW ", 4) == 0) {
         if (size < 16) return nullptr;
@@ -237,6 +238,7 @@ TDeviceTexture* GR_D3D_CreateTexturePage(const uint8_t* data, size_t size, TText
     const bool decoded = DecodeImage(data, size, pixels, w, h, fileFormat);
     if (!decoded) {
         w = h = 1;
+        fileFormat = -1;
     }
     if (info) *info = TTextureInfo{w, h, 32, 1, code, 3, fileFormat};
     if (!GR_D3DDevice) return nullptr;
@@ -488,9 +490,10 @@ int AddCreated(TDeviceTexture* t, int width, int height, const char* what) {
 } // namespace
 
 // The page is made at the size of its decoded image, so the texel sizes are those of the image.
-int Texture_CreateFromMemory(const uint8_t* data, size_t size) {
+int Texture_CreateFromMemory(const uint8_t* data, size_t size, bool* decoded) {
     TTextureInfo info{};
     TDeviceTexture* t = GR_D3D_CreateTexturePage(data, size, &info, 6, 0);
+    if (decoded) *decoded = info.fileFormat != -1;
     return AddCreated(t, info.width, info.height, "Texture_CreateFromMemory");
 }
 

@@ -59,7 +59,8 @@ struct TTextureInfo {
 
 TDeviceTexture* GR_D3D_CreateTexture(int width, int height, int levels, uint32_t flags, int formatCode);
 TDeviceTexture* GR_D3D_CreateTextureFromPixels(const uint8_t* pixels, int width, int height, TTextureInfo* info);
-// From a "RAW " page or an encoded image (PNG). The fifth argument is not read.
+// From a "RAW " page or an encoded image (PNG). The fifth argument is not read. The info's file format
+// is -1 when the bytes are no page or image the layer decodes.
 TDeviceTexture* GR_D3D_CreateTexturePage(const uint8_t* data, size_t size, TTextureInfo* info, int formatCode,
                                          int unused);
 // Copies width x height pixels (rows of width pixels) into the memory copy, cropped to the texture,
@@ -128,8 +129,10 @@ bool Texture_Exists(int id);
 TDeviceTexture* Texture_Get(int id);
 // A new id for an existing device texture; -1 when none was given.
 int Texture_AddExisting(TDeviceTexture* texture, int width, int height);
-// A new id from one encoded texture page of the data file; -1 when no texture was made.
-int Texture_CreateFromMemory(const uint8_t* data, size_t size);
+// A new id from one encoded texture page of the data file; -1 when no texture was made. decoded (when
+// given) tells whether the bytes held a page the runner reads (a "RAW " page, a PNG or a JPEG image),
+// whether or not a device made the texture.
+int Texture_CreateFromMemory(const uint8_t* data, size_t size, bool* decoded = nullptr);
 // A new id from raw 32-bit pixels (bytes = width x height x 4) or else an encoded image; -1 when no
 // texture was made.
 int Texture_CreateFromPixels(int width, int height, const uint8_t* data, size_t bytes);

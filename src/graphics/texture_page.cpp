@@ -63,7 +63,15 @@ bool Textures_Load(const CDataView& file, const IFFChunk& chunk, const std::vect
                               static_cast<unsigned>(i));
             return false;
         }
-        g_textureIds[i] = Texture_CreateFromMemory(file.Data() + image, chunk.End() - image);
+        bool decoded = false;
+        g_textureIds[i] = Texture_CreateFromMemory(file.Data() + image, chunk.End() - image, &decoded);
+        // Every image on a page that cannot be read would draw nothing.
+        if (!decoded) {
+            Runner_LoadFailed("Chunk TXTR: texture page %u is damaged (it is no RAW page, PNG or JPEG image that "
+                              "can be decoded)\n",
+                              static_cast<unsigned>(i));
+            return false;
+        }
     }
     TPage_ResolveTextures(Textures_GetId);
     for (size_t i = 0; i < g_tpages.size(); ++i) {
@@ -90,6 +98,19 @@ TPageEntry* TPage_LoadEntry(const CDataView& file, uint32_t offset) {
     TPageEntry* entry = &loaded->entry;
     g_entries.emplace(offset, std::move(loaded));
     return entry;
+}
+
+bool TPage_CheckEntries() {
+    for (const auto& [offset, loaded] : g_entries) {
+        if (loaded->page < 0 || static_cast<size_t>(loaded->page) >= g_textureIds.size()) {
+            Runner_LoadFailed("Chunk TPAG: the texture-page entry at offset %u places an image on texture page %d, "
+                              "which the file does not have\n",
+                              offset, loaded->page);
+            return false;
+        }
+    }
+    TPage_ResolveTextures(Textures_GetId);
+    return true;
 }
 
 void TPage_ResolveTextures(int (*textureOfPage)(int index)) {

@@ -16,6 +16,10 @@ struct TPageEntry;
 TPageEntry* TPage_LoadEntry(const CDataView& file, uint32_t offset);
 // Gives every copy the texture id of the page its file entry names: textureOfPage(page index).
 void TPage_ResolveTextures(int (*textureOfPage)(int index));
+// After the chunk walk: every copy a sprite, background or font made must name a page of the "TXTR"
+// chunk (whatever the order of the chunks); each gets that page's texture id. False, a load failure,
+// when one names a page the file does not have.
+bool TPage_CheckEntries();
 // Forgets every copy and the tables of the two chunks (the sprites and backgrounds that point at them are
 // emptied first).
 void TPage_ClearEntries();

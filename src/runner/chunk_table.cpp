@@ -135,6 +135,44 @@ void ClearLoadedTables() {
     TimeLine_Init();
 }
 
+bool IsGeneralInfo(uint32_t tag) {
+    return tag == IFF_Tag("GEN8") || tag == IFF_Tag("GEN7") || tag == IFF_Tag("GENL");
+}
+
+// The chunks of the game file, checked as a whole before any is read: no more of them than the format
+// has tags, the general information among them, and no chunk that is read once there twice (the
+// general information counts once whatever its tag). A repeated chunk is named on the console; only
+// the help and the list of included files may repeat, since nothing is read from them.
+bool ReadGameChunks(const CDataView& file, std::vector<IFFChunk>* chunks) {
+    if (!IFF_ReadChunks(file, chunks, std::size(kChunks))) return false;
+    bool general = false;
+    for (size_t i = 0; i < chunks->size(); ++i) {
+        const IFFChunk& chunk = (*chunks)[i];
+        if (chunk.length != 0 && IsGeneralInfo(chunk.tag)) general = true;
+        int seen = 0, read = 0;
+        bool first = true;
+        for (size_t j = 0; j < chunks->size(); ++j) {
+            const IFFChunk& other = (*chunks)[j];
+            if (other.tag != chunk.tag && !(IsGeneralInfo(other.tag) && IsGeneralInfo(chunk.tag))) continue;
+            if (j < i) first = false;
+            ++seen;
+            if (other.length != 0) ++read;
+        }
+        if (seen < 2 || !first) continue;
+        const std::string name = IFF_TagName(chunk.tag);
+        DebugConsole->Output("Chunk %s: the file holds it %d times\n", name.c_str(), seen);
+        if (read > 1 && chunk.tag != IFF_Tag("HELP") && chunk.tag != IFF_Tag("DAFL")) {
+            Runner_LoadFailed("Chunk %s: the file holds it %d times, where a game has one\n", name.c_str(), read);
+            return false;
+        }
+    }
+    if (!general) {
+        Runner_LoadFailed("Chunk GEN8: the file has no general information (no GEN8 chunk)\n");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void Game_ClearOptions() {
@@ -154,7 +192,7 @@ void Code_Load(uint8_t* data, uint32_t size) {
     uint32_t sizeField;
     if (size <= 8 || !file.U32(4, &sizeField) || sizeField != size - 8) return;
     std::vector<IFFChunk> chunks;
-    if (!IFF_ReadChunks(file, &chunks, "Game file")) return;
+    if (!ReadGameChunks(file, &chunks)) return;
     // The references are bound once every code entry is known, whatever the order of the chunks.
     std::vector<IFFChunk> variables;
     for (const IFFChunk& chunk : chunks) {
@@ -203,7 +241,7 @@ bool IFF_ProcessChunks(uint8_t* data, uint32_t size) {
     CDataView file(data, size);
     bool result = false;
     if (data) {
-        result = IFF_WalkChunks(file, kChunks, std::size(kChunks));
+        result = IFF_WalkChunks(file, kChunks, std::size(kChunks)) && TPage_CheckEntries();
     } else {
         Runner_LoadFailed("No game file was loaded\n");
     }

@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "core/memory.h"
 #include "core/save_area.h"
+#include "core/text.h"
 #include "data/code_chunk.h"
 #include "data/container.h"
 #include "data/debug_info.h"
@@ -14,6 +15,7 @@
 #include "script/vm/vm_handles.h"
 #include "world/builtin_variables.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -33,16 +35,30 @@ size_t LastSeparator(const std::string& path) {
     return at != std::string::npos ? at : path.rfind('\\');
 }
 
-// A plain file that starts as a data file: the container's tag (either way round) and a size field that matches its length.
-// Only the header is read, so that a file that is not a data file is refused before it is read whole.
+// Whether the file at path can be the game: a plain file, small enough for one block, that starts with
+// the container's tag (either way round) and a size field that matches its length. Only the header is
+// read, so that a file that is not a data file is refused before it is read whole. Otherwise why not:
+// the system's reason, or that it is not a data file.
 enum class FileKind { Unreadable, NotData, Data };
-FileKind DataFileKind(const std::string& path) {
+FileKind DataFileKind(const std::string& path, std::string* reason) {
+    // Non-blocking, so that a named pipe cannot stall the open.
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return FileKind::Unreadable;
+    if (fd < 0) {
+        *reason = std::strerror(errno);
+        return FileKind::Unreadable;
+    }
     struct stat st;
     uint8_t header[8];
     FileKind kind = FileKind::Unreadable;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0) {
+        *reason = std::strerror(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        *reason = std::strerror(EISDIR);
+    } else if (!S_ISREG(st.st_mode)) {
+        *reason = "Not a regular file";
+    } else if (static_cast<uint64_t>(st.st_size) >= MemoryManager::kMaxBlockSize) {
+        *reason = std::strerror(EFBIG);
+    } else {
         uint32_t sizeField = 0;
         kind = FileKind::NotData;
         if (read(fd, header, sizeof header) == static_cast<ssize_t>(sizeof header) &&
@@ -88,21 +104,34 @@ bool RunnerLoadGame(const char* gamePath) {
         g_debugPath = path.substr(0, dot) + ".zbdebug";
         int size = 0;
         uint8_t* debug = LoadSave_ReadFile(g_debugPath.c_str(), &size);
-        if (debug) DebugInfo_Load(debug, static_cast<uint32_t>(size));
+        if (debug) {
+            Load_SetFileName(g_debugPath);
+            DebugInfo_Load(debug, static_cast<uint32_t>(size));
+        }
     }
 
     DebugConsole->Output("Reading File %s\n", path.c_str());
     int size = 0;
-    const FileKind kind = DataFileKind(path);
+    std::string reason;
+    const FileKind kind = DataFileKind(path, &reason);
+    errno = 0;
     uint8_t* data = kind == FileKind::Data ? LoadSave_ReadFile(path.c_str(), &size) : nullptr;
+    // These messages name the file themselves.
+    Load_SetFileName(std::string());
     if (!data) {
-        if (kind == FileKind::NotData)
-            Runner_LoadFailed("%s is not a game data file\n", path.c_str());
-        else
-            Runner_LoadFailed("FAILED to load File %s\n", path.c_str());
+        const std::string shown = Text_Escaped(path.c_str());
+        if (kind == FileKind::NotData) {
+            Runner_LoadFailed("%s is not a game data file (it does not start with \"FORM\" and the length of the "
+                              "rest)\n",
+                              shown.c_str());
+        } else {
+            if (kind == FileKind::Data) reason = std::strerror(errno ? errno : EIO);
+            Runner_LoadFailed("FAILED to load File %s: %s\n", shown.c_str(), reason.c_str());
+        }
         Game_SetData(nullptr, 0);
         return false;
     }
+    Load_SetFileName(path);
     DebugConsole->Output("Loaded File %s\n", path.c_str());
     Game_SetData(data, static_cast<uint32_t>(size));
     if (size >= 4 && (std::memcmp(data, "FORM", 4) == 0 || std::memcmp(data, "MROF", 4) == 0))
@@ -141,6 +170,7 @@ void Game_FreeData() {
     Game_FreeOptionsFile();
     g_debugPath.clear();
     Runner_ClearLoadFailed();
+    Load_SetFileName(std::string());
 }
 
 const std::string& Game_DebugPath() {

@@ -73,8 +73,13 @@ WindowHandle g_mainWindow = nullptr;
 // Why the game could not be loaded or prepared; empty while nothing failed.
 std::string g_notLoaded;
 
+// A message about the game file, after the file's name.
+std::string AboutGameFile(const std::string& text) {
+    return Load_FileName().empty() ? text : Text_Escaped(Load_FileName().c_str()) + ": " + text;
+}
+
 void GameNotLoaded(const std::string& why) {
-    if (g_notLoaded.empty()) g_notLoaded = why.empty() ? "Failed to load the game" : why;
+    if (g_notLoaded.empty()) g_notLoaded = why.empty() ? AboutGameFile("Failed to load the game") : why;
 }
 
 void Trace(const char* step) {
@@ -157,10 +162,32 @@ bool OverlayGameArea(int& width, int& height) {
     return true;
 }
 
-bool PrepareStep(const char* name, bool ok, const char* failure) {
+// The window the general information asks for must be one the device can make a screen of; checked
+// before any window is made.
+bool WindowSizeFits() {
+    int maxWidth, maxHeight;
+    GR_D3D_ScreenSizeLimit(&maxWidth, &maxHeight);
+    const GeneralInfo& info = g_GeneralInfo;
+    const std::string tag = IFF_TagName(Game_File().WordAt(info.record >= 8 ? info.record - 8 : 0));
+    if (info.version < 8) {
+        Runner_LoadFailed("Chunk %s: the general information of version %d gives no window size\n", tag.c_str(),
+                          info.version);
+        return false;
+    }
+    if (info.windowWidth < 1 || info.windowHeight < 1 || info.windowWidth > maxWidth || info.windowHeight > maxHeight) {
+        Runner_LoadFailed("Chunk %s: the window size %d x %d is not one the device can make (1 x 1 to %d x %d)\n",
+                          tag.c_str(), info.windowWidth, info.windowHeight, maxWidth, maxHeight);
+        return false;
+    }
+    return true;
+}
+
+// A step of the preparation; a failure is shown as the step's message and ends the run with it, after
+// the file and the chunk whose records failed.
+bool PrepareStep(const char* name, bool ok, const char* chunk, const char* failure) {
     DebugConsole->Output("%s() \n", name);
     if (!ok) {
-        GameNotLoaded(failure);
+        GameNotLoaded(AboutGameFile(std::string("Chunk ") + chunk + ": " + failure));
         ShowMessage(failure);
     }
     return ok;
@@ -238,19 +265,20 @@ bool InitGraphics() {
 
 bool PrepareGame() {
     const char* kObjects = "Failed to compile the actions in the objects.";
-    if (!PrepareStep("Extension_Prepare", Extension_Prepare(), "Failed to prepare extension packages.")) return false;
+    if (!PrepareStep("Extension_Prepare", Extension_Prepare(), "EXTN", "Failed to prepare extension packages."))
+        return false;
     const int constants = static_cast<int>(g_Options.constantNames.size());
     if (!PrepareStep("Code_Constant_Prepare",
                      Code_Constant_Prepare(constants, g_Options.constantNames.data(), g_Options.constantValues.data()),
-                     "Failed to define the constants."))
+                     "OPTN", "Failed to define the constants."))
         return false;
-    if (!PrepareStep("Script_Prepare", Script_Prepare(), "Failed to compile the scripts.")) return false;
-    if (!PrepareStep("TimeLine_Prepare", TimeLine_Prepare(), "Failed to compile the actions in the time lines."))
+    if (!PrepareStep("Script_Prepare", Script_Prepare(), "SCPT", "Failed to compile the scripts.")) return false;
+    if (!PrepareStep("TimeLine_Prepare", TimeLine_Prepare(), "TMLN", "Failed to compile the actions in the time lines."))
         return false;
-    if (!PrepareStep("Object_Prepare", Object_Prepare(), kObjects)) return false;
-    if (!PrepareStep("Room_Prepare", Room_Prepare(), kObjects)) return false;
+    if (!PrepareStep("Object_Prepare", Object_Prepare(), "OBJT", kObjects)) return false;
+    if (!PrepareStep("Room_Prepare", Room_Prepare(), "ROOM", kObjects)) return false;
     SND_Init();
-    if (!PrepareStep("Sound_Prepare", Sound_Prepare(), "Failed to prepare the sounds.")) return false;
+    if (!PrepareStep("Sound_Prepare", Sound_Prepare(), "SOND", "Failed to prepare the sounds.")) return false;
     Audio_Prepare();
     DebugConsole->Output("InitGraphics() \n");
     DebugConsole->Output("Finished PrepareGame() \n");
@@ -261,7 +289,7 @@ bool Runner_DoTheWork() {
     std::srand(2101988);
     if (!LoadGameData()) {
         Trace("Failed to load the game");
-        GameNotLoaded(Runner_LoadFailure());
+        GameNotLoaded(Runner_LoadFailureLine());
         return false;
     }
     if (Runner_Switches.inAWindow) g_Options.fullScreen = false;
@@ -275,7 +303,7 @@ bool Runner_DoTheWork() {
 
 void Runner_StartUp() {
     if (!RunnerLoadGame(Runner_Switches.gamePathKnown ? Runner_Switches.gamePath.c_str() : nullptr)) {
-        GameNotLoaded(Runner_LoadFailure());
+        GameNotLoaded(Runner_LoadFailureLine());
         return;
     }
     Trace("Get Resolution");
@@ -283,7 +311,12 @@ void Runner_StartUp() {
     // A file whose container or general information is broken makes no window.
     if (Runner_HasLoadFailed()) {
         Trace("Failed to load the game");
-        GameNotLoaded(Runner_LoadFailure());
+        GameNotLoaded(Runner_LoadFailureLine());
+        return;
+    }
+    if (!WindowSizeFits()) {
+        Trace("Failed to load the game");
+        GameNotLoaded(Runner_LoadFailureLine());
         return;
     }
     if (Runner_Switches.inAWindow) GameOptions &= ~1u;

@@ -1,6 +1,7 @@
 #include "script/code_references.h"
 
 #include "core/process_exit.h"
+#include "core/text.h"
 #include "data/code_chunk.h"
 #include "data/container.h"
 #include "script/compiler/compile.h"
@@ -32,10 +33,10 @@ template <typename Visit> bool WalkCode(const CDataView& file, const CodeRecord&
     while (at < end) {
         uint32_t word;
         if (end - at < 4 || !file.U32(at, &word))
-            return Load_Fail("Code %s: an instruction runs past its end", entry.name);
+            return Load_Fail("Chunk CODE: an instruction of %s runs past its end", Text_Escaped(entry.name).c_str());
         int operand = VM_HasOperand(VM_Opcode(word)) ? VM_OperandSize(VM_Type1(word)) : 0;
         if (end - at - 4 < static_cast<uint64_t>(operand))
-            return Load_Fail("Code %s: an operand runs past its end", entry.name);
+            return Load_Fail("Chunk CODE: an operand of %s runs past its end", Text_Escaped(entry.name).c_str());
         if (!visit(at, word)) return false;
         at += 4 + static_cast<uint64_t>(operand);
     }
@@ -57,16 +58,17 @@ bool IndexReferences(uint64_t at, uint32_t word) {
 // the id and links on by the whole word.
 bool BindChain(const CDataView& file, const char* chunkName, const char* name, int32_t count, uint32_t first,
                RefKind kind, int id) {
-    if (count < 0) return Load_Fail("Chunk %s: %s has a negative reference count", chunkName, name);
+    const std::string shown = Text_Escaped(name);
+    if (count < 0) return Load_Fail("Chunk %s: %s has a negative reference count", chunkName, shown.c_str());
     int64_t at = first;
     for (int32_t i = 0; i < count; ++i) {
         auto slot = at >= 0 && at <= UINT32_MAX ? g_refs.find(static_cast<uint32_t>(at)) : g_refs.end();
         if (slot == g_refs.end() || slot->second.kind != kind)
             return Load_Fail("Chunk %s: reference %d of %s (offset %lld) is not a %s instruction of the code",
-                        chunkName, i, name, static_cast<long long>(at),
+                        chunkName, i, shown.c_str(), static_cast<long long>(at),
                         kind == REF_VARIABLE ? "variable" : "call");
         if (slot->second.bound)
-            return Load_Fail("Chunk %s: reference %d of %s (offset %lld) was bound already", chunkName, i, name,
+            return Load_Fail("Chunk %s: reference %d of %s (offset %lld) was bound already", chunkName, i, shown.c_str(),
                         static_cast<long long>(at));
         slot->second.bound = true;
         uint32_t word = file.WordAt(at + 4);
@@ -83,20 +85,22 @@ bool BindChain(const CDataView& file, const char* chunkName, const char* name, i
     return true;
 }
 
-// Shown as an aborting error and on standard error, then the run ends.
+// Shown as an aborting error, and on standard error as the load's failure, then the run ends.
 void EndRunOnLoadError(const char* text) {
-    std::fprintf(stderr, "%s\n", text);
+    std::fprintf(stderr, "%s\n", Runner_LoadFailureLine().c_str());
     Code_Error_Show(text, true);
     Process_Exit(1);
 }
 
 void (*g_loadErrorHandler)(const char* text) = EndRunOnLoadError;
 
-bool UnableToFind(const char* kind, const char* name) {
+bool UnableToFind(const char* chunkName, const char* kind, const char* name) {
+    const std::string shown = Text_Escaped(name);
+    Load_Fail("Chunk %s: Unable to find %s %s", chunkName, kind, shown.c_str());
     char text[1024];
-    std::snprintf(text, sizeof text, "Error on load\nUnable to find %s %s\n", kind, name);
+    std::snprintf(text, sizeof text, "Error on load\nUnable to find %s %s\n", kind, shown.c_str());
     g_loadErrorHandler(text);
-    return Load_Fail("%s", text);
+    return false;
 }
 
 // Reads the 12-byte records {name offset, count, first reference} of "VARI" and "FUNC" and binds each.
@@ -110,7 +114,7 @@ bool LoadReferences(const CDataView& file, const IFFChunk& chunk, RefKind kind, 
         if (!file.ReadText(file.WordAt(at), &name) || !name)
             return Load_Fail("Chunk %s: a reference record has no name in the file", chunkName.c_str());
         int id = resolve(name);
-        if (id < 0) return UnableToFind(kind == REF_VARIABLE ? "variable" : "function", name);
+        if (id < 0) return UnableToFind(chunkName.c_str(), kind == REF_VARIABLE ? "variable" : "function", name);
         if (!BindChain(file, chunkName.c_str(), name, static_cast<int32_t>(file.WordAt(at + 4)),
                        file.WordAt(at + 8), kind, id))
             return false;
@@ -142,8 +146,8 @@ bool Code_PatchStrings(const CDataView& file, const IFFChunk& /*chunk*/) {
             if (!VM_HasOperand(VM_Opcode(word)) || VM_Type1(word) != VT_STRING) return true;
             uint32_t index = file.WordAt(at + 4);
             if (Code_GetString(static_cast<int>(index))) return true;
-            return Load_Fail("Code %s: string operand %u at offset %llu is not in the string table", entry.name,
-                             index, static_cast<unsigned long long>(at));
+            return Load_Fail("Chunk CODE: string operand %u of %s at offset %llu is not in the string table",
+                             index, Text_Escaped(entry.name).c_str(), static_cast<unsigned long long>(at));
         });
         if (!ok) return false;
     }

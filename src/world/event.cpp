@@ -1,6 +1,7 @@
 #include "world/event.h"
 
 #include "core/console.h"
+#include "data/container.h"
 #include "data/data_view.h"
 #include "script/code.h"
 #include "script/code_execute.h"
@@ -40,11 +41,10 @@ CEvent::~CEvent() {
     delete code;
 }
 
-bool CEvent::Load(const CDataView& file, uint32_t listOffset, bool text) {
+bool CEvent::Load(const CDataView& file, uint32_t listOffset, bool text, const char* chunkName) {
     uint32_t count;
     if (!file.U32(listOffset, &count)) {
-        DebugConsole->Output("OBJT: action list outside the file\n");
-        return false;
+        return Load_Fail("Chunk %s: the action list of an event lies outside the file", chunkName);
     }
     delete code;
     code = nullptr;
@@ -54,15 +54,13 @@ bool CEvent::Load(const CDataView& file, uint32_t listOffset, bool text) {
     uint32_t action, codeIndex, textOffset;
     if (!file.U32(listOffset + 4ull, &action) || !file.U32(action + 32ull, &codeIndex) ||
         !file.U32(action + 60ull, &textOffset)) {
-        DebugConsole->Output("OBJT: action record outside the file\n");
-        return false;
+        return Load_Fail("Chunk %s: the action record of an event lies outside the file", chunkName);
     }
     if (text) {
         bool ok;
         const char* codeText = file.Text(textOffset, &ok);
         if (!ok) {
-            DebugConsole->Output("OBJT: action code text outside the file\n");
-            return false;
+            return Load_Fail("Chunk %s: the code text of an event lies outside the file", chunkName);
         }
         source = codeText ? codeText : "";
         code = new CCode(source, 0);

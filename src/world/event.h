@@ -45,9 +45,9 @@ public:
 
     // Reads the action list at offset listOffset of file: {u32 count, u32 offsets of action records};
     // the first action record gives the code (its code index at 32, its code text offset at 60). With no
-    // action the event is loaded without code. False, with a message on the debug console, when the
-    // list or the record lies outside the file.
-    bool Load(const CDataView& file, uint32_t listOffset, bool textMode);
+    // action the event is loaded without code. False, a load failure naming chunkName (the chunk whose
+    // record holds the event), when the list or the record lies outside the file.
+    bool Load(const CDataView& file, uint32_t listOffset, bool textMode, const char* chunkName);
     // Compiles text-mode code under its event name; true at once for other code.
     bool Compile();
     // Runs the code for self and other with argument_relative cleared; true for an event without code.

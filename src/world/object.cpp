@@ -1,6 +1,7 @@
 #include "world/object.h"
 
 #include "core/console.h"
+#include "data/container.h"
 #include "core/hash.h"
 #include "core/memory.h"
 #include "core/name_map.h"
@@ -124,15 +125,13 @@ bool CObject::Load(const CDataView& file, uint32_t recordOffset, int fileVersion
     uint32_t words[20] = {};
     for (uint32_t i = 0; i < fixedSize / 4; ++i) {
         if (!file.U32(recordOffset + 4ull * i, &words[i])) {
-            DebugConsole->Output("OBJT: object %d: record outside the file\n", index);
-            return false;
+            return Load_Fail("Chunk OBJT: object %d: record outside the file", index);
         }
     }
     bool nameOk;
     const char* text = file.Text(words[0], &nameOk);
     if (!nameOk) {
-        DebugConsole->Output("OBJT: object %d: name outside the file\n", index);
-        return false;
+        return Load_Fail("Chunk OBJT: object %d: name outside the file", index);
     }
     SetName(text);
     uint32_t spriteWord = words[1];
@@ -172,8 +171,7 @@ bool CObject::Load(const CDataView& file, uint32_t recordOffset, int fileVersion
             kinematic = 0;
         }
         if (!file.Holds(cursor, 8ull * points)) {
-            DebugConsole->Output("OBJT: object %d: %u shape points outside the file\n", index, points);
-            return false;
+            return Load_Fail("Chunk OBJT: object %d: %u shape points outside the file", index, points);
         }
         shapePointCount = static_cast<int32_t>(points);
         if (points) {
@@ -185,42 +183,36 @@ bool CObject::Load(const CDataView& file, uint32_t recordOffset, int fileVersion
 
     uint32_t typeCount;
     if (!file.U32(cursor, &typeCount)) {
-        DebugConsole->Output("OBJT: object %d: event part outside the file\n", index);
-        return false;
+        return Load_Fail("Chunk OBJT: object %d: event part outside the file", index);
     }
     if (typeCount > static_cast<uint32_t>(kEventTypeCount)) {
-        DebugConsole->Output("OBJT: object %d: %u event types (at most %d)\n", index, typeCount,
+        return Load_Fail("Chunk OBJT: object %d: %u event types (at most %d)", index, typeCount,
                              kEventTypeCount);
-        return false;
     }
     for (uint32_t type = 0; type < typeCount; ++type) {
         uint32_t listOffset, eventCount;
         if (!file.U32(cursor + 4 + 4ull * type, &listOffset)) {
-            DebugConsole->Output("OBJT: object %d: event list outside the file\n", index);
-            return false;
+            return Load_Fail("Chunk OBJT: object %d: event list outside the file", index);
         }
         if (listOffset == 0) continue; // no events of this type
         if (!file.U32(listOffset, &eventCount) || !file.Holds(listOffset + 4ull, 4ull * eventCount)) {
-            DebugConsole->Output("OBJT: object %d: event list of type %u outside the file\n", index, type);
-            return false;
+            return Load_Fail("Chunk OBJT: object %d: event list of type %u outside the file", index, type);
         }
         cARRAY_CLASS<CEvent>& list = events[type];
         for (uint32_t e = 0; e < eventCount; ++e) {
             uint32_t eventOffset, number;
             eventOffset = file.WordAt(listOffset + 4 + 4ull * e);
             if (!file.U32(eventOffset, &number)) {
-                DebugConsole->Output("OBJT: object %d: event record outside the file\n", index);
-                return false;
+                return Load_Fail("Chunk OBJT: object %d: event record outside the file", index);
             }
             if (number > kMaxEventNumber) {
-                DebugConsole->Output("OBJT: object %d: event number %u of type %u is too large\n", index,
+                return Load_Fail("Chunk OBJT: object %d: event number %u of type %u is too large", index,
                                      number, type);
-                return false;
             }
             int n = static_cast<int>(number);
             if (n >= list.count) list.SetLength(n + 1);
             if (!list[n]) list[n] = new CEvent();
-            if (!list[n]->Load(file, eventOffset + 4, textMode)) return false;
+            if (!list[n]->Load(file, eventOffset + 4, textMode, "OBJT")) return false;
         }
     }
     return true;

@@ -1,6 +1,7 @@
 #include "world/path.h"
 
 #include "core/console.h"
+#include "data/container.h"
 #include "core/convert.h"
 #include "core/text.h"
 #include "graphics/draw.h"
@@ -387,10 +388,9 @@ bool Path_Load(const CDataView& file, const IFFChunk& chunk, const std::vector<u
         const char* name = nullptr;
         if (!path->Load(file, chunk, list[i], &name)) {
             delete path;
-            DebugConsole->Output("Chunk PATH: path %d is damaged (its record, points or name lie outside "
-                                 "the chunk or the file)\n",
-                                 static_cast<int>(i));
-            return false;
+            return Load_Fail("Chunk PATH: path %d is damaged (its record, points or name lie outside the chunk or "
+                             "the file)",
+                             static_cast<int>(i));
         }
         g_paths.Set(static_cast<int>(i), path, String_Duplicate(name));
     }

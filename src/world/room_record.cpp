@@ -1,6 +1,7 @@
 #include "world/room_record.h"
 
 #include "core/console.h"
+#include "data/container.h"
 #include "data/code_chunk.h"
 #include "script/code.h"
 #include "script/compiled_game.h"
@@ -30,8 +31,7 @@ struct RecordReader {
     bool textMode;
 
     bool Fail(const char* what, uint32_t detail = 0) const {
-        DebugConsole->Output("ROOM: room %d: %s (%u)\n", room, what, detail);
-        return false;
+        return Load_Fail("Chunk ROOM: room %d: %s (%u)", room, what, detail);
     }
 
     float Float(uint64_t at) const {

@@ -1,6 +1,7 @@
 #include "world/timeline.h"
 
 #include "core/console.h"
+#include "data/container.h"
 #include "core/name_map.h"
 #include "data/code_chunk.h"
 #include "script/compiled_game.h"
@@ -39,8 +40,7 @@ bool CTimeLine::LoadFromRecord(const CDataView& file, uint32_t offset, bool text
     Clear();
     uint32_t count;
     if (!file.U32(offset + 4ull, &count) || !file.Holds(offset + 8ull, 8ull * count)) {
-        DebugConsole->Output("TMLN: a timeline record lies outside the file\n");
-        return false;
+        return Load_Fail("Chunk TMLN: a timeline record lies outside the file");
     }
     m_steps.reserve(count);
     m_handlers.reserve(count);
@@ -48,13 +48,12 @@ bool CTimeLine::LoadFromRecord(const CDataView& file, uint32_t offset, bool text
         const uint64_t at = offset + 8ull + 8ull * i;
         const int32_t step = static_cast<int32_t>(file.WordAt(at));
         if (!m_steps.empty() && step <= m_steps.back()) {
-            DebugConsole->Output("TMLN: the moments of a timeline are not in ascending order\n");
-            return false;
+            return Load_Fail("Chunk TMLN: the moments of a timeline are not in ascending order");
         }
         auto* event = new CEvent();
         m_steps.push_back(step);
         m_handlers.push_back(Handler{event, -1});
-        if (!event->Load(file, file.WordAt(at + 4), textMode)) return false;
+        if (!event->Load(file, file.WordAt(at + 4), textMode, "TMLN")) return false;
     }
     return true;
 }
@@ -140,8 +139,7 @@ bool TimeLine_Load(const CDataView& file, const IFFChunk&, const std::vector<uin
         bool ok = false;
         const char* name = file.Text(file.WordAt(list[i]), &ok);
         if (!ok) {
-            DebugConsole->Output("TMLN: a timeline name lies outside the file\n");
-            return false;
+            return Load_Fail("Chunk TMLN: a timeline name lies outside the file");
         }
         g_timelines[i].name = name ? name : "";
         g_nameIndex.MarkStale();

@@ -165,6 +165,7 @@ TEST_F(FontTableTest, RecordsFillTheTable) {
     second.glyphs = {};
     second.entry = "";
     CDataBuilder b;
+    b.AddGeneralInfo({});
     auto& c = b.AddChunk("FONT").OffsetList({"f0", "f1", ""});
     AddFont(c, "f0", FontRecord{});
     AddFont(c, "f1", second);
@@ -174,6 +175,8 @@ TEST_F(FontTableTest, RecordsFillTheTable) {
         c.U16(static_cast<uint16_t>(i == 65 ? 0x100 : i));
     b.AddChunk("TPAG").OffsetList({"e0"}).Label("e0").U16(3).U16(4).U16(20).U16(10).U16(0).U16(0).U16(20).U16(10)
         .U16(20).U16(10).U16(0);
+    auto& page = b.AddChunk("TXTR").OffsetList({"p0"}).Label("p0").U32(0).Ref("raw").Label("raw");
+    page.Bytes("RAW ", 4).U32(1).U32(1).U32(0).U32(0xFFFFFFFFu);
     ASSERT_TRUE(Load(b.Build())) << log;
 
     ASSERT_EQ(Font_Count(), 3);
@@ -241,6 +244,7 @@ TEST_F(FontTableTest, DamagedRecordsFailTheLoad) {
     };
     auto build = [](void (*edit)(CDataBuilder::Chunk&)) {
         CDataBuilder b;
+        b.AddGeneralInfo({});
         auto& c = b.AddChunk("FONT").OffsetList({"f0"});
         edit(c);
         return b.Build();
@@ -267,6 +271,7 @@ TEST_F(FontTableTest, DamagedRecordsFailTheLoad) {
           "page entry");
     // A face name that runs off the end of the file (the FONT chunk comes last).
     CDataBuilder b;
+    b.AddGeneralInfo({});
     b.StringTable();
     auto& c = b.AddChunk("FONT").OffsetList({"f0"});
     c.Label("f0").Text("n").U32(0).Zeros(36).Zeros(512);

@@ -127,7 +127,7 @@ TEST(PNGDecode, BadInputFailsWithMinusOneSize) {
     int h = 0;
     testing::internal::CaptureStdout();
     EXPECT_EQ(ReadPNG(gif.data(), gif.size(), w, h), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Not a PNGReadPNG :: a PNG error occured");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Not a PNG\nReadPNG :: a PNG error occured\n");
     EXPECT_EQ(w, -1);
     EXPECT_EQ(h, -1);
 

@@ -17,6 +17,7 @@ namespace {
 // One sprite of two 2 x 2 frames; frame 1 sits one pixel right of frame 0 in the 4 x 4 image.
 std::vector<uint8_t> SpriteGame() {
     CDataBuilder b;
+    b.AddGeneralInfo({});
     auto& c = b.AddChunk("SPRT").OffsetList({"s0"});
     c.Label("s0").Text("s").U32(4).U32(4).U32(0).U32(3).U32(3).U32(0);
     c.U32(1).U32(0).U32(1).U32(0).U32(0).S32(0).S32(0).U32(2).Ref("e0").Ref("e1").U32(0);

@@ -23,6 +23,7 @@ namespace {
 // at (10, 10) starts at x = 10 - i. Frame 1 sits one pixel right of frame 0 inside the image.
 std::vector<uint8_t> Game() {
     CDataBuilder b;
+    b.AddGeneralInfo({});
     const std::vector<std::string> labels{"s0", "s1", "s2", "s3", "s4"};
     auto& c = b.AddChunk("SPRT").OffsetList(labels);
     for (int i = 0; i < 5; ++i) {

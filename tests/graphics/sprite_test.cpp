@@ -64,6 +64,7 @@ std::vector<uint8_t> GameWith(const std::vector<SpriteRecord>& sprites) {
         AddSprite(c, labels[i], sprites[i]);
     b.AddChunk("BGND").OffsetList({"b0", ""}).Label("b0").Text("back").U32(0).U32(0).U32(0).Ref("e1");
     AddPages(b);
+    b.AddGeneralInfo({});
     return b.Build();
 }
 
@@ -291,10 +292,12 @@ TEST_F(SpriteLoadTest, RecordsReachingPastTheirChunkFailTheLoad) {
     fails(bytes, "entry outside the file");
     // A background entry outside the file.
     CDataBuilder b;
+    b.AddGeneralInfo({});
     b.AddChunk("BGND").OffsetList({"b0"}).Label("b0").Text("x").U32(0).U32(0).U32(0).U32(0x7FFFFFF0u);
     fails(b.Build(), "background entry");
     // A background record cut short by its chunk.
     CDataBuilder c;
+    c.AddGeneralInfo({});
     c.AddChunk("BGND").OffsetList({"b0"}).Label("b0").Text("x").U32(0);
     fails(c.Build(), "background record");
 }

@@ -24,6 +24,7 @@ namespace {
 // scaled to 64 x 32. Sprite 0 has both as frames; background 0 and font 0 draw from e0.
 std::vector<uint8_t> Game() {
     CDataBuilder b;
+    b.AddGeneralInfo({});
     auto& s = b.AddChunk("SPRT").OffsetList({"s0"});
     s.Label("s0").Text("s").U32(64).U32(32).U32(0).U32(63).U32(31).U32(0);
     s.U32(1).U32(0).U32(1).U32(0).U32(0).S32(0).S32(0).U32(2).Ref("e0").Ref("e1").U32(0);

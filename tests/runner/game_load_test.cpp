@@ -309,7 +309,7 @@ TEST_F(DataFileTest, BrokenContainersFailTheLoad) {
     Bytes overrun = good;
     SetWord(overrun, BodyOf(good, "SPRT") - 4, 0x7FFFFFF0);
     EXPECT_FALSE(Load(overrun));
-    EXPECT_TRUE(Logged("chunk SPRT"));
+    EXPECT_TRUE(Logged("Chunk SPRT"));
     EXPECT_TRUE(Logged("runs past the end of the file"));
 }
 
@@ -351,15 +351,17 @@ TEST_F(DataFileTest, RecordsMustFitTheirChunks) {
                   {code, 1000, "Chunk CODE: its list does not fit"},
                   {entry + 4, 1000, "runs past the end of its chunk"},
                   {entry + 4, 0xFFFFFFFC, "runs past the end of its chunk"},
-                  {entry + 4, 2, "an instruction runs past its end"},
-                  {entry + 4, 4, "an operand runs past its end"},
+                  {entry + 4, 2, "an instruction of gml_Script_main runs past its end"},
+                  {entry + 4, 4, "an operand of gml_Script_main runs past its end"},
                   {entry, static_cast<uint32_t>(good.size()), "the name of entry 0 lies outside the file"},
                   {entry + 8 + 16, 999, "string operand 999"}, // the push.s operand
                   {optn + 35 * 4, 1000, "Chunk OPTN: the constants run past"},
                   {gen + 40, 0xFFFFFF, "a name of the general information lies outside the file"},
                   {gen + 124, 1000, "the room order runs past"},
               });
+    // The references moved to a chunk of 13 bytes (the old one becomes a help chunk, which is not read).
     Bytes b = good;
+    std::memcpy(b.data() + vari - 8, "HELP", 4);
     for (uint8_t c : std::initializer_list<uint8_t>{'V', 'A', 'R', 'I', 13, 0, 0, 0})
         b.push_back(c);
     b.resize(b.size() + 13);
@@ -392,6 +394,7 @@ TEST_F(DataFileTest, BadReferenceChainsFailTheLoad) {
 
 TEST_F(DataFileTest, TexturePagesAndTextures) {
     CDataBuilder b;
+    b.AddGeneralInfo({});
     // Two 22-byte entries naming pages 1 and 7 (there are two pages).
     Bytes entry(22, 0);
     b.AddChunk("TPAG")
@@ -411,9 +414,9 @@ TEST_F(DataFileTest, TexturePagesAndTextures) {
         .U32(1)
         .Ref("i1")
         .Label("i0")
-        .U32(0x474E5089)
+        .Bytes("RAW ", 4).U32(1).U32(1).U32(0).U32(0xFF0000FFu)
         .Label("i1")
-        .U32(0x474E5089);
+        .Bytes("RAW ", 4).U32(1).U32(1).U32(0).U32(0xFF00FF00u);
     ASSERT_TRUE(Load(b.Build()));
     EXPECT_TRUE(Logged("what!!!!\n"));
     EXPECT_EQ(TPage_Entries().size(), 2u);
@@ -422,12 +425,14 @@ TEST_F(DataFileTest, TexturePagesAndTextures) {
     EXPECT_EQ(TPage_GetTexture(2), -1);
 
     CDataBuilder bad;
+    bad.AddGeneralInfo({});
     bad.AddChunk("TXTR").OffsetList({"p0"}).Label("p0").U32(0).Ref("elsewhere");
     bad.AddChunk("HELP").Label("elsewhere").U32(0);
     EXPECT_FALSE(Load(bad.Build()));
     EXPECT_TRUE(Logged("Chunk TXTR: texture page 0 lies outside its chunk"));
 
     CDataBuilder badPage;
+    badPage.AddGeneralInfo({});
     badPage.AddChunk("TPAG").OffsetList({"t0"}).Label("t0").U32(0);
     EXPECT_FALSE(Load(badPage.Build()));
     EXPECT_TRUE(Logged("texture-page entry lies outside its chunk"));
@@ -502,14 +507,15 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
     RunnerLoadGame("sub/g.win");
     log = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(Runner_HasLoadFailed());
-    EXPECT_TRUE(Logged("Debug information file: DBGI"));
+    EXPECT_TRUE(Logged("Chunk DBGI: its record list does not fit its chunk"));
+    EXPECT_EQ(Runner_LoadFailureLine(), tmp / "sub/g.zbdebug: Chunk DBGI: its record list does not fit its chunk");
 
     Game_FreeData();
     testing::internal::CaptureStdout();
     EXPECT_FALSE(RunnerLoadGame((tmp / "missing.win").c_str()));
     EXPECT_FALSE(LoadGameData());
     log = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(Logged("FAILED to load File " + tmp / "missing.win\n"));
+    EXPECT_TRUE(Logged("FAILED to load File " + tmp / "missing.win: No such file or directory\n"));
     EXPECT_TRUE(Logged("!!!!No INI File " + tmp / "options.ini\n"));
 }
 

@@ -119,6 +119,7 @@ protected:
         for (float v : {0.f, 0.f, 100.f, 100.f, 0.f, 50.f, 100.f, 100.f, 100.f})
             chunk.F32(v);
         chunk.Label("p2").Text("track").U32(0).U32(1).U32(4).U32(0);
+        b.AddGeneralInfo({});
         return b.Build();
     }
 };

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Runs the sanitizer-built runner over damaged data files and tallies what a user would see:
+#   tests/damaged_files.sh [BUILD_DIR] [COUNT] [JOBS]
+# BUILD_DIR is a build with the tests and the sanitizers (default build/test, configured as the README
+# says); COUNT damaged files (default 2600) are written by make_damaged_games from the example game and a
+# game with scripts, paths, a shader, a timeline and two rooms; JOBS runs go at once (default 3). Each
+# run is stopped after 60 seconds. It prints:
+#   - runs that ended with code 0 although the game lost something on the way (a texture page, a sprite
+#     or other resource missing when drawn, a texture-page entry that names no texture);
+#   - refusals (any other exit) without one line on standard error naming the file and the reason;
+#   - runs with a sanitizer report;
+#   - runs whose peak memory exceeds the runner's own (the largest of the undamaged games' runs) by
+#     more than 4 times the file's size.
+# and the files of each group. The files, logs and a table of every run stay in the work folder
+# (default a new folder under /tmp; DAMAGED_FILES_DIR chooses another).
+set -uo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/test}
+count=${2:-2600}
+jobs=${3:-3}
+work=${DAMAGED_FILES_DIR:-$(mktemp -d /tmp/damaged_files.XXXXXX)}
+cmake --build "$build" --target runner make_damaged_games >/dev/null || exit 1
+runner=$(realpath "$build/src/runner")
+mkdir -p "$work/runs"
+"$build/tests/make_damaged_games" "$work/files" examples/catch "$count" >/dev/null || exit 1
+echo "damaged files: $count in $work/files (what each holds: $work/files/damage.txt)"
+
+# One run: the runner on the file with its logs beside it; a line of the table on standard output:
+# name, exit code (timeout when stopped), peak memory in KB, file size in bytes, flags.
+run_one() {
+    local file=$1 runner=$2 work=$3
+    local name
+    name=$(basename "$file" .win)
+    local dir="$work/runs/$name"
+    mkdir -p "$dir/data"
+    local code
+    (
+        cd "$dir" || exit 99
+        SDL_VIDEODRIVER=offscreen LP_NUM_THREADS=0 XDG_DATA_HOME="$dir/data" \
+            ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=print_stacktrace=1 \
+            /usr/bin/time -f %M -o "$dir/peak" timeout -k 5 60 "$runner" -game "$file" -noerrors -noaudio \
+            -output "$dir/game.log" -debugoutput "$dir/debug.log" -playback "$work/files/base/escape.rec" \
+            >"$dir/stdout" 2>"$dir/stderr"
+    )
+    code=$?
+    [ "$code" = 124 ] || [ "$code" = 137 ] && code=timeout
+    local peak size flags=""
+    peak=$(grep -Eo '^[0-9]+$' "$dir/peak" | tail -1)
+    size=$(stat -c %s "$file")
+    if grep -Eq 'ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: (Address|Undefined|Leak)' "$dir/stderr"; then
+        flags+=" sanitizer"
+    fi
+    if [ "$code" = 0 ] &&
+        cat "$dir/debug.log" "$dir/game.log" "$dir/stderr" 2>/dev/null |
+        grep -Eq 'what!!!!|PNG error|could not be decoded|non-existing|Error attempting to draw|cannot make a texture'; then
+        flags+=" dropped"
+    fi
+    if [ "$code" != 0 ] && [ "$code" != timeout ]; then
+        # The refusal: exit code 1 and one line on standard error, naming the file, with a reason after it.
+        local lines
+        lines=$(grep -Fc -- "$file" "$dir/stderr")
+        if [ "$code" != 1 ] || [ "$lines" != 1 ] || ! grep -F -- "$file" "$dir/stderr" | grep -Eq -- "$file.*[a-z]{3}"; then
+            flags+=" unexplained"
+        fi
+    fi
+    printf '%s\t%s\t%s\t%s\t%s\n' "$name" "$code" "${peak:-0}" "$size" "${flags# }"
+}
+export -f run_one
+
+# The runner's own peak memory: the largest of the undamaged games' runs.
+own=0
+for base in "$work"/files/base/*.win; do
+    line=$(run_one "$base" "$runner" "$work")
+    peak=$(cut -f3 <<<"$line")
+    [ "$(cut -f2 <<<"$line")" = 0 ] || echo "the undamaged game $base does not run: $line"
+    [ "$peak" -gt "$own" ] && own=$peak
+done
+echo "the runner's own peak memory: $own KB"
+
+ls "$work"/files/*.win | xargs -P "$jobs" -I{} bash -c 'run_one "$1" "$2" "$3"' _ {} "$runner" "$work" \
+    >"$work/runs.tsv"
+
+awk -F'\t' -v own="$own" '
+    { total++; codes[$2]++ }
+    $5 ~ /dropped/ { dropped++; droppedList = droppedList " " $1 }
+    $5 ~ /unexplained/ { unexplained++; unexplainedList = unexplainedList " " $1 }
+    $5 ~ /sanitizer/ { sanitizer++; sanitizerList = sanitizerList " " $1 }
+    $3 - own > 4 * $4 / 1024 { memory++; memoryList = memoryList " " $1 " (" $3 " KB, " $4 " bytes)" }
+    $3 - own > worst { worst = $3 - own }
+    END {
+        printf "runs: %d; by exit code:", total
+        for (c in codes) printf " %s: %d", c, codes[c]
+        printf "\n"
+        printf "exit code 0 with a dropped resource: %d%s\n", dropped, droppedList
+        printf "refusals without the file and the reason on standard error: %d%s\n", unexplained, unexplainedList
+        printf "sanitizer reports: %d%s\n", sanitizer, sanitizerList
+        printf "peak memory above the runner'"'"'s own by more than 4 times the file: %d%s\n", memory, memoryList
+        printf "largest peak above the runner'"'"'s own: %d KB\n", worst
+    }' "$work/runs.tsv"
+echo "the table of runs: $work/runs.tsv; each run's logs: $work/runs/NAME/"

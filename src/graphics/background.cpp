@@ -1,9 +1,9 @@
 #include "graphics/background.h"
 
 #include "core/console.h"
-#include "data/container.h"
 #include "core/memory.h"
 #include "core/text.h"
+#include "data/container.h"
 #include "data/data_view.h"
 #include "graphics/bitmap.h"
 #include "graphics/bitmap32.h"

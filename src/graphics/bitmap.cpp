@@ -2,6 +2,7 @@
 
 #include "core/memory.h"
 #include "core/stream.h"
+#include "graphics/texture.h"
 
 #include <cstring>
 
@@ -84,8 +85,9 @@ bool Bitmap_BlockBytes(int64_t width, int64_t height, int64_t bytesPerPixel, int
 }
 
 bool Image_CanvasBytes(int64_t width, int64_t height, size_t& bytes) {
+    // A strip of frames may be wider than one texture, but never holds more pixels than the largest.
     constexpr int64_t kMaxSide = 16384;
-    constexpr int64_t kMaxPixels = 8192 * 8192;
+    const int64_t kMaxPixels = int64_t{GR_D3D_MaxTextureSize()} * GR_D3D_MaxTextureSize();
     bytes = 0;
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide || width * height > kMaxPixels)
         return false;

@@ -131,6 +131,7 @@ private:
 // size; false when width or height is negative or the block would be larger than one allocation may be.
 bool Bitmap_BlockBytes(int64_t width, int64_t height, int64_t bytesPerPixel, int64_t header, size_t& bytes);
 // The byte count of a decoded image of width x height 4-byte pixels; false for a side not positive or
-// above 16384, or for more pixels than the largest texture (8192 x 8192) holds. Every decoder checks its
-// canvas here before allocating it, so a few bytes of header cannot claim gigabytes.
+// above 16384, or for more pixels than the largest texture the loaders accept (GR_D3D_MaxTextureSize
+// squared) holds. Every decoder checks the size its header gives here before it decodes anything, so a
+// few bytes of header cannot claim gigabytes or seconds.
 bool Image_CanvasBytes(int64_t width, int64_t height, size_t& bytes);

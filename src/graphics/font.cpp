@@ -1,11 +1,11 @@
 #include "graphics/font.h"
 
 #include "core/console.h"
-#include "data/container.h"
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/text.h"
 #include "core/utf8.h"
+#include "data/container.h"
 #include "data/data_view.h"
 #include "graphics/resource_table.h"
 #include "graphics/sprite.h"

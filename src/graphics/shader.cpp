@@ -1,8 +1,9 @@
 #include "graphics/shader.h"
 
 #include "core/console.h"
-#include "data/container.h"
 #include "core/convert.h"
+#include "core/text.h"
+#include "data/container.h"
 #include "device/device.h"
 #include "device/shader_compiler.h"
 #include "graphics/batcher.h"
@@ -59,7 +60,7 @@ bool LoadRecord(const CDataView& file, const IFFChunk& chunk, uint32_t at) {
     TShader* shader = Shader_Create(name ? name->c_str() : nullptr, file.WordAt(at + 4), texts, attributes);
     if (!Shader_Compile(shader) && !shader->errorText) {
         DebugConsole->Output("Invalid shader (is it marked as incompatible type for this target?) \"%s\":\n",
-                             shader->name.c_str());
+                             Text_Escaped(shader->name.c_str()).c_str());
         shader->errorText = "Invalid shader";
     }
     return true;
@@ -78,7 +79,7 @@ bool CompileStage(TShader* shader, TShaderCompiled* compiled, bool pixel) {
     shader->failedStage = pixel ? 1 : 0;
     if (!message.empty()) {
         DebugConsole->Output(pixel ? "Error in fragment shader \"%s\"\n\n %s\n" : "Error in vertex shader \"%s\":\n\n %s\n",
-                             shader->name.c_str(), message.c_str());
+                             Text_Escaped(shader->name.c_str()).c_str(), message.c_str());
         shader->errorText = message;
         if (pixel) {
             Shader_CompileState = ShaderCompileStateRecord{shader->name.c_str(), 1};

@@ -1,10 +1,10 @@
 #include "graphics/sprite.h"
 
 #include "core/console.h"
-#include "data/container.h"
 #include "core/convert.h"
 #include "core/memory.h"
 #include "core/text.h"
+#include "data/container.h"
 #include "data/data_view.h"
 #include "graphics/bitmap.h"
 #include "graphics/bitmap32.h"
@@ -383,7 +383,7 @@ void CSprite::ComputeBoundingBox() {
 // ---- Drawing
 
 void CSprite::DrawFailed() const {
-    DebugConsole->Output("Error attempting to draw sprite %s\n", name ? name : "");
+    DebugConsole->Output("Error attempting to draw sprite %s\n", Text_Escaped(name).c_str());
 }
 
 void CSprite::Draw(int frame, float x, float y, float xscale, float yscale, float angle, uint32_t colour,

@@ -242,6 +242,7 @@ bool IFF_ProcessChunks(uint8_t* data, uint32_t size) {
     bool result = false;
     if (data) {
         result = IFF_WalkChunks(file, kChunks, std::size(kChunks)) && TPage_CheckEntries();
+        if (result) Room_ReportMissingObjects();
     } else {
         Runner_LoadFailed("No game file was loaded\n");
     }

@@ -82,6 +82,19 @@ size_t GetNextToken(size_t position, const std::string& text, std::string& token
     return position;
 }
 
+namespace {
+
+bool IsSwitch(const std::string& token) {
+    static const char* const kSwitches[] = {"-debug",    "-trace",    "-ext",   "-noerrors", "-oldexec", "-noaudio",
+                                            "-inawindow", "-game",    "-record", "-steam",   "-software", "-intel",
+                                            "-vanillaGFX", "-playback", "-output", "-debugoutput"};
+    for (const char* name : kSwitches)
+        if (token == name) return true;
+    return false;
+}
+
+} // namespace
+
 void ParseCommandLine(const std::string& text) {
     RunnerSwitches& s = Runner_Switches;
     s.debugMode = false;
@@ -117,8 +130,11 @@ void ParseCommandLine(const std::string& text) {
         } else if (token == "-inawindow") {
             s.inAWindow = true;
         } else if (token == "-game") {
+            // A switch right after "-game" is a switch, not a file name: "-game" then names no file.
             std::string path;
-            nextName(path);
+            const size_t after = GetNextToken(position, text, path);
+            if (IsSwitch(path)) path.clear();
+            else position = after;
             if (!s.gamePathKnown) {
                 s.gamePathKnown = true;
                 s.gamePath = path;

@@ -48,8 +48,10 @@
 #include "script/variables.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_breakpoints.h"
+#include "script/vm/vm_handles.h"
 #include "world/builtin_variables.h"
 #include "world/dispatch.h"
+#include "world/event.h"
 #include "world/game_values.h"
 #include "world/highscore.h"
 #include "world/interaction_builtins.h"
@@ -91,8 +93,12 @@ void Trace(const char* step) {
 char* AskForGameFile() {
     std::string path;
     if (FileDialog_Open("All Files (*.*)|*.*", "", nullptr, nullptr, path)) return String_Duplicate(path.c_str());
-    std::fprintf(stderr,
-                 "No game found: there is no data.win beside the runner and no -game <file> was given.\n");
+    if (Runner_Switches.gamePathKnown)
+        std::fprintf(stderr, "No game found: -game was given no file name, and there is no data.win beside the "
+                             "runner.\n");
+    else
+        std::fprintf(stderr,
+                     "No game found: there is no data.win beside the runner and no -game <file> was given.\n");
     return nullptr;
 }
 
@@ -367,6 +373,8 @@ void Runner_Shutdown() {
     Code_Constant_Free();
     Code_Function_Free();
     Code_FreeArguments();
+    // What code ended by a fatal error left on the value stack.
+    VMHeld_ReleaseLevel(0);
     DS_FreeAll();
     Room_Clear();
     Instance_FreeAll();
@@ -374,6 +382,7 @@ void Runner_Shutdown() {
     Object_Lists_Free();
     Object_Free();
     TimeLine_Free();
+    Event_FreeReleased();
     Grid_Free();
     Particle_Free();
     Sprite_Free();
@@ -413,7 +422,7 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
     }
     // Files named with "@" are unpacked only in the game's own folder, never in a folder the runner was
     // merely started from (a user's home folder, say).
-    if (Runner_Switches.gamePathKnown && CommandLine_InGameFolder(Runner_Switches.gamePath)) UnpackAtFiles(".");
+    if (!Runner_Switches.gamePath.empty() && CommandLine_InGameFolder(Runner_Switches.gamePath)) UnpackAtFiles(".");
     if (Runner_InitAll()) {
         Runner_StartUp();
         while (Run_Running == 1) {

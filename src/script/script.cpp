@@ -158,7 +158,7 @@ bool Script_Prepare() {
         CScript* script = g_scripts[i];
         if (script == nullptr || script->Prepare()) continue;
         const std::string message = std::string("COMPILATION ERROR in Script: ") +
-                                    (script->name ? script->name : "") + "\n" +
+                                    Text_Escaped(script->name) + "\n" +
                                     (Code_ErrorText ? Code_ErrorText : "");
         Code_Error_Show(message.c_str(), true);
         return false;

@@ -106,6 +106,13 @@ void Event_Release(CEvent* event) {
     else delete event;
 }
 
+void Event_FreeReleased() {
+    g_running = 0;
+    for (CEvent* event : g_released)
+        delete event;
+    g_released.clear();
+}
+
 // ---- Running events
 
 int Event_Depth() {

@@ -61,6 +61,9 @@ public:
 // Frees a handler; while any handler runs, only once the outermost run has ended, so code may delete
 // the handler that is running it (a timeline moment clearing its timeline, say).
 void Event_Release(CEvent* event);
+// At shutdown: frees the handlers released while code ran that never returned (a fatal error ends the
+// process from inside the code), and counts no code as running.
+void Event_FreeReleased();
 
 extern int32_t event_type;
 extern int32_t event_number;

@@ -1,12 +1,12 @@
 #include "world/object.h"
 
 #include "core/console.h"
-#include "data/container.h"
 #include "core/hash.h"
 #include "core/memory.h"
 #include "core/name_map.h"
 #include "core/text.h"
 #include "data/code_chunk.h"
+#include "data/container.h"
 #include "data/general_info.h"
 #include "script/compiled_game.h"
 #include "world/event.h"
@@ -364,7 +364,7 @@ bool Object_LinkParents() {
         if (!parent || parent == object->parentObject) return;
         if (!object->SetParent(object->parent)) {
             DebugConsole->Output("Object %d (%s): parent %d makes a loop in the parent chain\n",
-                                 object->index, object->name ? object->name : "", object->parent);
+                                 object->index, Text_Escaped(object->name).c_str(), object->parent);
             ok = false;
         }
     });
@@ -377,7 +377,7 @@ bool Object_Prepare() {
     bool ok = true;
     Object_ForEach([&](CObject* object) {
         if (!ok) return;
-        DebugConsole->Output("\tObjects %d: %s\n", object->index, object->name ? object->name : "");
+        DebugConsole->Output("\tObjects %d: %s\n", object->index, Text_Escaped(object->name).c_str());
         event_object = object->index;
         if (!object->Compile()) ok = false;
     });

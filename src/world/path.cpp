@@ -1,9 +1,9 @@
 #include "world/path.h"
 
 #include "core/console.h"
-#include "data/container.h"
 #include "core/convert.h"
 #include "core/text.h"
+#include "data/container.h"
 #include "graphics/draw.h"
 #include "graphics/resource_table.h"
 #include "script/vm/vm_error.h"

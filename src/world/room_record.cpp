@@ -1,8 +1,8 @@
 #include "world/room_record.h"
 
 #include "core/console.h"
-#include "data/container.h"
 #include "data/code_chunk.h"
+#include "data/container.h"
 #include "script/code.h"
 #include "script/compiled_game.h"
 

@@ -2,12 +2,15 @@
 
 #include "core/console.h"
 #include "core/name_map.h"
+#include "core/text.h"
 #include "data/code_chunk.h"
 #include "data/general_info.h"
 #include "script/code.h"
 #include "script/compiled_game.h"
 #include "script/compiler/compile.h"
+#include "world/object.h"
 #include "world/room.h"
+#include "world/room_record.h"
 
 #include <cstdio>
 #include <cstring>
@@ -82,6 +85,18 @@ bool Room_Load(const CDataView& file, const IFFChunk&, const std::vector<uint32_
         g_definitions[i]->LoadFromRecord(std::move(record));
     }
     return true;
+}
+
+void Room_ReportMissingObjects() {
+    for (size_t r = 0; r < g_definitions.size(); ++r) {
+        const CRoom* room = g_definitions[r].get();
+        if (!room || !room->record) continue;
+        for (const RoomInstanceEntry& e : room->record->instances) {
+            if (e.object < 0 || Object_Exists(e.object)) continue;
+            DebugConsole->Output("Room %s: instance %d is of object %d, which the game does not have\n",
+                                 Text_Escaped(g_names[r] ? g_names[r]->c_str() : "").c_str(), e.id, e.object);
+        }
+    }
 }
 
 void Room_Clear() {

@@ -12,11 +12,14 @@ class CRoom;
 
 // Empties the definitions and their names (before the data file is read).
 void Room_Init();
-// The "ROOM" chunk loader (list: its checked record offsets). A slot of offset 0 is empty. False, with a
-// message on the debug console, when a record does not hold together.
+// The "ROOM" chunk loader (list: its checked record offsets). A slot of offset 0 is empty. False, a load
+// failure naming the room, when a record does not hold together.
 bool Room_Load(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list);
 // Empties the table and forgets the room order (shutdown).
 void Room_Clear();
+// After the chunk walk: names on the debug console every instance placed in a room whose object the
+// game does not have (it is still made, as the room says, but it runs and draws nothing).
+void Room_ReportMissingObjects();
 // Compiles the room and instance creation code of a game whose code is source text; see room_table.cpp.
 bool Room_Prepare();
 

@@ -1,9 +1,9 @@
 #include "world/timeline.h"
 
 #include "core/console.h"
-#include "data/container.h"
 #include "core/name_map.h"
 #include "data/code_chunk.h"
+#include "data/container.h"
 #include "script/compiled_game.h"
 #include "script/script.h"
 #include "script/value.h"

@@ -1,6 +1,8 @@
 // Run-time errors of game code: the VM's error entry and the framed report.
 #include "script/vm/vm_error.h"
 
+#include "core/text.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include "core/console.h"
 #include "core/memory.h"
 #include "core/process_exit.h"
+#include "core/text.h"
 #include "script/compiler/compile.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
@@ -128,7 +131,9 @@ void Code_Error_Report(const char* message, bool fatal) {
     int action = eventAction + 1;
 
     VMContext* c = VM_CurrentContext;
-    const char* codeName = c && c->name ? c->name : "";
+    // Names come from the data file: shown escaped, so that no byte of them acts on a terminal.
+    const std::string codeNameText = Text_Escaped(c && c->name ? c->name : "");
+    const char* codeName = codeNameText.c_str();
     Position here(c ? c->debugTable : nullptr, c ? c->pc : 0, c ? c->text : nullptr);
     // An object's action code names itself "qnl_Object..." in its line directive, ending in its number.
     if (here.directive != nullptr && std::strncmp(here.directive, "qnl_Object", 10) == 0) {
@@ -143,17 +148,18 @@ void Code_Error_Report(const char* message, bool fatal) {
     if (c != nullptr && c->callDepth >= 1) {
         trace = std::string(92, '-') + "\n";
         trace +=
-            Printf("stack frame is\n%s (line %d)\n", here.directive ? here.directive : codeName, here.line);
+            Printf("stack frame is\n%s (line %d)\n", here.directive ? Text_Escaped(here.directive).c_str() : codeName,
+                   here.line);
         for (int i = c->callDepth - 1; i >= 0; --i) {
             const VMFrame& frame = (*c->frames)[static_cast<size_t>(i)];
             const Position caller(frame.debugTable, frame.pc, frame.text);
-            const char* frameName = frame.name ? frame.name : "";
+            const std::string frameName = Text_Escaped(frame.name);
             if (frame.code != nullptr && caller.found) {
                 trace += Printf("called from - %s (line %d) - %s\n",
-                                caller.directive ? caller.directive : frameName, caller.line,
+                                Text_Escaped(caller.directive ? caller.directive : frame.name).c_str(), caller.line,
                                 VM_GetSourceLine(&caller.entry, frame.text));
             } else {
-                trace += Printf("%s\n", frameName);
+                trace += Printf("%s\n", frameName.c_str());
             }
         }
     }
@@ -162,18 +168,20 @@ void Code_Error_Report(const char* message, bool fatal) {
     if (eventType == -1) {
         if (Shader_CompileState.name != nullptr) {
             header = Printf("%s%s\n\n\n%s\n", Shader_ErrorHeading(Shader_CompileState.failedStage),
-                            Shader_CompileState.name, message);
+                            Text_Escaped(Shader_CompileState.name).c_str(), message);
         } else {
             header = Printf("%sERROR in\n%s:\n\n\n%s", prefix, codeName, message);
         }
     } else if (eventType == 100000) {
         header = Printf("%sERROR in\naction number %d\nat time step%d\nof time line %s:\n\n\n%s", prefix,
                         action, eventNumber,
-                        OrUndefined(host.timelineName ? host.timelineName(eventObject) : nullptr), message);
+                        Text_Escaped(OrUndefined(host.timelineName ? host.timelineName(eventObject) : nullptr)).c_str(),
+                        message);
     } else {
         header = Printf("%sERROR in\naction number %d\nof %s\nfor object %s:\n\n\n%s", prefix, action,
                         OrUndefined(host.eventName ? host.eventName(eventType, eventNumber) : nullptr),
-                        OrUndefined(host.objectName ? host.objectName(eventObject) : nullptr), message);
+                        Text_Escaped(OrUndefined(host.objectName ? host.objectName(eventObject) : nullptr)).c_str(),
+                        message);
     }
     if (header.size() > 32767) header.resize(32767);
 

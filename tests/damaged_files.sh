@@ -3,15 +3,18 @@
 #   tests/damaged_files.sh [BUILD_DIR] [COUNT] [JOBS]
 # BUILD_DIR is a build with the tests and the sanitizers (default build/test, configured as the README
 # says); COUNT damaged files (default 2600) are written by make_damaged_games from the example game and a
-# game with scripts, paths, a shader, a timeline and two rooms; JOBS runs go at once (default 3). Each
-# run is stopped after 60 seconds. It prints:
-#   - runs that ended with code 0 although the game lost something on the way (a texture page, a sprite
-#     or other resource missing when drawn, a texture-page entry that names no texture);
-#   - refusals (any other exit) without one line on standard error naming the file and the reason;
+# game with scripts, paths, a shader, a timeline and two rooms (each with its code as text and compiled);
+# JOBS runs go at once (default 3). Each run plays back input that presses Escape after 30 frames and is
+# stopped after 20 seconds. It prints the count of runs by exit code and:
+#   - runs that ended with code 0 although the game lost something on the way: a texture that could not
+#     be made, a texture-page entry that names no page, a sprite or other resource missing when drawn;
+#   - refusals (exit code 1) without exactly one line on standard error that names the file and the reason,
+#     and runs that ended with another code without a fatal error report in the -output log;
 #   - runs with a sanitizer report;
-#   - runs whose peak memory exceeds the runner's own (the largest of the undamaged games' runs) by
-#     more than 4 times the file's size.
-# and the files of each group. The files, logs and a table of every run stay in the work folder
+#   - runs whose peak memory exceeds the runner's own by more than 4 times the file's size. The runner's
+#     own is the largest peak of three runs of each undamaged game, plus the spread between those runs
+#     and 32 bytes a pixel of a window larger than theirs (the screen and its copies the device keeps).
+# with the files of each group. The files, logs and a table of every run stay in the work folder
 # (default a new folder under /tmp; DAMAGED_FILES_DIR chooses another). The sanitizers' quarantine of
 # freed memory is held to 16 MB, so that a game that runs long is not counted for what the sanitizer keeps.
 set -uo pipefail
@@ -41,15 +44,16 @@ run_one() {
         cd "$dir" || exit 99
         SDL_VIDEODRIVER=offscreen LP_NUM_THREADS=0 XDG_DATA_HOME="$dir/data" \
             ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0:quarantine_size_mb=16 UBSAN_OPTIONS=print_stacktrace=1 \
-            /usr/bin/time -f %M -o "$dir/peak" timeout -k 5 60 "$runner" -game "$file" -noerrors -noaudio \
+            /usr/bin/time -f %M -o "$dir/peak" timeout -k 5 20 "$runner" -game "$file" -noerrors -noaudio \
             -output "$dir/game.log" -debugoutput "$dir/debug.log" -playback "$work/files/base/escape.rec" \
             >"$dir/stdout" 2>"$dir/stderr"
     )
     code=$?
     [ "$code" = 124 ] || [ "$code" = 137 ] && code=timeout
-    local peak size flags=""
+    local peak size window flags=""
     peak=$(grep -Eo '^[0-9]+$' "$dir/peak" | tail -1)
     size=$(stat -c %s "$file")
+    window=$(grep -Eo '^Selected Resolution: [0-9]+x[0-9]+' "$dir/debug.log" 2>/dev/null | grep -Eo '[0-9]+x[0-9]+' | tail -1)
     if grep -Eq 'ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: (Address|Undefined|Leak)' "$dir/stderr"; then
         flags+=" sanitizer"
     fi
@@ -58,48 +62,63 @@ run_one() {
         grep -Eq 'what!!!!|PNG error|could not be decoded|non-existing|Error attempting to draw|cannot make a texture'; then
         flags+=" dropped"
     fi
-    if [ "$code" != 0 ] && [ "$code" != timeout ]; then
-        # The refusal: exit code 1 and one line on standard error, naming the file, with a reason after it.
-        local lines
-        lines=$(grep -Fc -- "$file" "$dir/stderr")
-        if [ "$code" != 1 ] || [ "$lines" != 1 ] || ! grep -F -- "$file" "$dir/stderr" | grep -Eq -- "$file.*[a-z]{3}"; then
+    if [ "$code" = 1 ]; then
+        # The refusal: one line on standard error, naming the file, with a reason after it.
+        if [ "$(grep -vc '^AL lib' "$dir/stderr")" != 1 ] || ! grep -Fq -- "$file: " "$dir/stderr" ||
+            ! grep -F -- "$file: " "$dir/stderr" | grep -Eq '[a-z]{3}'; then
             flags+=" unexplained"
         fi
+    elif [ "$code" != 0 ] && [ "$code" != timeout ]; then
+        # Any other end must be a fatal error of the game's code, reported as such.
+        if grep -q 'FATAL ERROR' "$dir/game.log" 2>/dev/null; then flags+=" fatal"; else flags+=" unexplained"; fi
     fi
-    printf '%s\t%s\t%s\t%s\t%s\n' "$name" "$code" "${peak:-0}" "$size" "${flags# }"
+    printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$name" "$code" "${peak:-0}" "$size" "${window:-0x0}" "${flags# }"
 }
 export -f run_one
 
-# The runner's own peak memory: the largest of three runs of each undamaged game.
+# The runner's own peak memory: the largest of three runs of each undamaged game, the spread between
+# those runs, and the largest window they make.
 own=0
+least=
+pixels=0
 for base in "$work"/files/base/*.win; do
     for _ in 1 2 3; do
         line=$(run_one "$base" "$runner" "$work")
         peak=$(cut -f3 <<<"$line")
+        window=$(cut -f5 <<<"$line")
         [ "$(cut -f2 <<<"$line")" = 0 ] || echo "the undamaged game $base does not run: $line"
         [ "$peak" -gt "$own" ] && own=$peak
+        [ -z "$least" ] || [ "$peak" -lt "$least" ] && least=$peak
+        [ $((${window%x*} * ${window#*x})) -gt "$pixels" ] && pixels=$((${window%x*} * ${window#*x}))
     done
 done
-echo "the runner's own peak memory: $own KB"
+spread=$((own - least))
+echo "the runner's own peak memory: $own KB (runs of the undamaged games from $least KB; windows up to $pixels pixels)"
 
 ls "$work"/files/*.win | xargs -P "$jobs" -I{} bash -c 'run_one "$1" "$2" "$3"' _ {} "$runner" "$work" \
     >"$work/runs.tsv"
 
-awk -F'\t' -v own="$own" '
-    { total++; codes[$2]++ }
-    $5 ~ /dropped/ { dropped++; droppedList = droppedList " " $1 }
-    $5 ~ /unexplained/ { unexplained++; unexplainedList = unexplainedList " " $1 }
-    $5 ~ /sanitizer/ { sanitizer++; sanitizerList = sanitizerList " " $1 }
-    $3 - own > 4 * $4 / 1024 { memory++; memoryList = memoryList " " $1 " (" $3 " KB, " $4 " bytes)" }
-    $3 - own > worst { worst = $3 - own }
+awk -F'\t' -v own="$own" -v spread="$spread" -v pixels="$pixels" '
+    {
+        total++; codes[$2]++
+        split($5, size, "x")
+        extra = size[1] * size[2] > pixels ? (size[1] * size[2] - pixels) * 32 / 1024 : 0
+        above = $3 - own - spread - extra
+    }
+    $6 ~ /dropped/ { dropped++; droppedList = droppedList " " $1 }
+    $6 ~ /unexplained/ { unexplained++; unexplainedList = unexplainedList " " $1 }
+    $6 ~ /fatal/ { fatal++ }
+    $6 ~ /sanitizer/ { sanitizer++; sanitizerList = sanitizerList " " $1 }
+    above > 4 * $4 / 1024 { memory++; memoryList = memoryList " " $1 " (" $3 " KB, " $4 " bytes, window " $5 ")" }
+    $3 - own > worst { worst = $3 - own; worstName = $1 " (window " $5 ")" }
     END {
         printf "runs: %d; by exit code:", total
         for (c in codes) printf " %s: %d", c, codes[c]
-        printf "\n"
+        printf " (other codes: %d fatal errors of the game'"'"'s code, reported in its log)\n", fatal
         printf "exit code 0 with a dropped resource: %d%s\n", dropped, droppedList
-        printf "refusals without the file and the reason on standard error: %d%s\n", unexplained, unexplainedList
+        printf "refusals without one line naming the file and the reason on standard error: %d%s\n", unexplained, unexplainedList
         printf "sanitizer reports: %d%s\n", sanitizer, sanitizerList
         printf "peak memory above the runner'"'"'s own by more than 4 times the file: %d%s\n", memory, memoryList
-        printf "largest peak above the runner'"'"'s own: %d KB\n", worst
+        printf "largest peak above the runner'"'"'s largest undamaged run: %d KB, %s\n", worst, worstName
     }' "$work/runs.tsv"
 echo "the table of runs: $work/runs.tsv; each run's logs: $work/runs/NAME/"

@@ -239,14 +239,19 @@ TEST(GIFDecode, OffsetImagesIndexesAndMapsAreChecked) {
 }
 
 TEST(ImageDecode, CanvasesBeyondTheLargestTextureAreRefused) {
-    // A side of 16384 decodes; a side above it, or more pixels than an 8192 x 8192 texture, is refused
-    // by every decoder, however few bytes the image takes.
+    // A side of 16384 decodes (a strip of frames); a side above it, or more pixels than the largest
+    // texture the loaders take (4096 x 4096), is refused by every decoder from its header, however few
+    // bytes the image takes: a screen of 14,852 x 1,540 in a few dozen bytes among them.
     const Bytes map = {0, 0, 0, 255, 255, 255};
     GIFFrame dot;
     dot.indexes = {1};
     EXPECT_EQ(GIF(EncodeGIF(16384, 1, map, {dot})).size(), 16384u);
+    EXPECT_EQ(GIF(EncodeGIF(4096, 4, map, {dot})).size(), 4096u * 4);
     EXPECT_TRUE(GIF(EncodeGIF(16385, 1, map, {dot})).empty());
-    EXPECT_TRUE(GIF(EncodeGIF(8193, 8192, map, {dot})).empty());
+    const Bytes wide = EncodeGIF(14852, 1540, map, {dot});
+    EXPECT_LT(wide.size(), 64u);
+    EXPECT_TRUE(GIF(wide).empty());
+    EXPECT_TRUE(GIF(EncodeGIF(4097, 4096, map, {dot})).empty());
     EXPECT_TRUE(PNG(PNGOf(PNG_COLOR_TYPE_GRAY, 8, 16385, Bytes(16385, 7))).empty());
     EXPECT_TRUE(JPEG(EncodeJPEG(16385, 8, 1, Bytes(16385 * 8, 7))).empty());
 }

@@ -1,7 +1,7 @@
 // Damaged data files: the ways a data file is found broken (bits flipped, runs of bytes overwritten,
 // sizes, counts and offsets changed, chunks dropped, duplicated, swapped or cut short, the file cut
 // short), applied to whole games. The corpus generator takes a few as seeds of the room-running fuzz
-// target; make_damaged_games writes thousands for a run of the runner over each.
+// target; make_damaged_games writes thousands for tests/damaged_files.sh to run the runner over.
 #pragma once
 
 #include "game_writer.h"
@@ -27,7 +27,8 @@ const char* Damage_Name(Damage kind);
 
 // The file with one damage of the kind, chosen by seed; what says what was done. The file must be a
 // well-formed container.
-std::vector<uint8_t> Damage_Apply(const std::vector<uint8_t>& file, Damage kind, uint64_t seed, std::string* what);
+std::vector<uint8_t> Damage_Apply(const std::vector<uint8_t>& file, Damage kind, uint64_t seed,
+                                  std::string* what = nullptr);
 
 // A game with scripts, paths, a shader, a timeline, sprites, a background and two rooms; it goes to its
 // second room and ends itself within a second.

@@ -3,6 +3,7 @@
 //   make_fuzz_corpus OUT_FOLDER EXAMPLE_SOURCES
 // writes OUT_FOLDER/<target>/<name> for every target; tests/fuzz/corpus holds what it wrote.
 #include "audio/sound_samples.h"
+#include "damaged_games.h"
 #include "game_writer.h"
 #include "graphics/image_samples.h"
 #include "graphics/model.h"
@@ -145,6 +146,21 @@ int main(int argc, char** argv) {
     for (const char* target : {"fuzz_data_file", "fuzz_room_run"}) {
         Write(target, "catch_text.win", GameFile_Build(game, false));
         Write(target, "catch_bytecode.win", GameFile_Build(game, true));
+    }
+    // Damaged games to run: every kind of damage four times, over the example and a game with scripts,
+    // paths, a shader, a timeline and two rooms, each with its code as text and compiled.
+    {
+        const GameDescription rich = DamagedGames_RichGame();
+        const std::vector<uint8_t> bases[] = {GameFile_Build(game, false), GameFile_Build(game, true),
+                                              GameFile_Build(rich, false), GameFile_Build(rich, true)};
+        Write("fuzz_room_run", "rich_text.win", bases[2]);
+        Write("fuzz_room_run", "rich_bytecode.win", bases[3]);
+        for (int i = 0; i < 4 * kDamageKinds; ++i) {
+            const auto kind = static_cast<Damage>(i % kDamageKinds);
+            char name[64];
+            std::snprintf(name, sizeof name, "damaged_%02d_%s.win", i, Damage_Name(kind));
+            Write("fuzz_room_run", name, Damage_Apply(bases[i / kDamageKinds], kind, static_cast<uint64_t>(i)));
+        }
     }
 
     // Code: the example's code texts, and their bytecode.

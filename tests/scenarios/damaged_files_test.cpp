@@ -70,11 +70,13 @@ Bytes Replace(Bytes b, const std::string& from, const std::string& to) {
 
 // A game of every kind of resource the builder writes; its one instance says "started" and ends it.
 ScenarioGame Game() {
-    ScenarioGame game;
+    ScenarioGame game =
+        OneObjectGame({{0, 0, "show_debug_message(\"started \" + string(scr_twice(2))); game_end();"}});
     GameImage image;
     image.width = image.height = 2;
     image.rgba.assign(16, 200);
     game.sprites.push_back({"spr_dot", 0, 0, {image}});
+    game.objects[0].sprite = 0;
     game.backgrounds.push_back({"bg_plain", image});
     game.scripts.push_back({"scr_twice", "return argument0 * 2;"});
     game.paths.push_back({"pth_line", 0, false, 4, {{0, 0, 100}, {32, 0, 100}}});
@@ -84,17 +86,6 @@ ScenarioGame Game() {
                             "float4 main(float4 pos : POSITION) : POSITION { return mul(qn_Matrices[4], pos); }",
                             "float4 main(float4 col : COLOR0) : COLOR0 { return col; }",
                             {"in_Position"}});
-    ScenarioObject start;
-    start.name = "oStart";
-    start.sprite = 0;
-    start.events = {{0, 0, "show_debug_message(\"started \" + string(scr_twice(2))); game_end();"}};
-    game.objects.push_back(start);
-    ScenarioRoom room;
-    room.name = "r0";
-    room.width = 64;
-    room.height = 48;
-    room.instances = {{0, 0, 0, 100001, ""}};
-    game.rooms.push_back(room);
     return game;
 }
 
@@ -324,7 +315,7 @@ TEST(DamagedFiles, InstancesOfAnObjectTheFileLacksAreNamed) {
     game.rooms[0].instances.push_back({8, 8, 5, 100002, ""});
     const GameRun r = RunBytes(BuildScenarioGame(game));
     EXPECT_EQ(r.run.exitCode, 0) << r.run.errors;
-    EXPECT_NE(r.run.console.find("Room r0: instance 100002 is of object 5, which the game does not have\n"),
+    EXPECT_NE(r.run.console.find("Room rOnly: instance 100002 is of object 5, which the game does not have\n"),
               std::string::npos)
         << r.run.console;
     EXPECT_NE(r.run.log.find("started 4"), std::string::npos) << r.run.log;

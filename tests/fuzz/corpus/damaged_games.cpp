@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -300,23 +302,40 @@ GameDescription DamagedGames_RichGame() {
                     {2, 0, "scr_report(\"end\", instance_count); game_end();"},
                     {8, 0, "draw_self(); draw_text(0, 0, \"end\");"}};
     game.objects = {mover, control, ender};
-    GameRoom first;
-    first.name = "rm_first";
-    first.width = 96;
-    first.height = 64;
-    first.speed = 120;
+    auto room = [](const char* name, std::vector<GameInstance> instances) {
+        GameRoom r;
+        r.name = name;
+        r.width = 96;
+        r.height = 64;
+        r.speed = 120;
+        r.instances = std::move(instances);
+        return r;
+    };
+    GameRoom first = room("rm_first", {{10, 10, 0, 100001, ""}, {40, 20, 0, 100002, "image_index = 1;"}, {0, 0, 1, 100003, ""}});
     first.background = 0;
     first.code = "scr_report(\"first\", 1);";
-    first.instances = {{10, 10, 0, 100001, ""}, {40, 20, 0, 100002, "image_index = 1;"}, {0, 0, 1, 100003, ""}};
-    GameRoom second;
-    second.name = "rm_second";
-    second.width = 96;
-    second.height = 64;
-    second.speed = 120;
+    GameRoom second = room("rm_second", {{20, 20, 2, 100004, ""}, {50, 30, 0, 100005, ""}});
     second.colour = 0x402020;
-    second.instances = {{20, 20, 2, 100004, ""}, {50, 30, 0, 100005, ""}};
     game.rooms = {first, second};
     return game;
+}
+
+bool DamagedGames_ReadExample(const std::string& folder, GameDescription* game, std::string* error) {
+    std::ifstream in(folder + "/game.txt", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return GameFile_Parse(text.str(), folder, game, error);
+}
+
+std::vector<DamagedGameBase> DamagedGames_Bases(const GameDescription& example, std::string* error) {
+    const GameDescription rich = DamagedGames_RichGame();
+    std::vector<DamagedGameBase> bases = {{"catch_text", GameFile_Build(example, false, error)},
+                                          {"catch_bytecode", GameFile_Build(example, true, error)},
+                                          {"rich_text", GameFile_Build(rich, false, error)},
+                                          {"rich_bytecode", GameFile_Build(rich, true, error)}};
+    for (const DamagedGameBase& base : bases)
+        if (base.bytes.empty()) return {};
+    return bases;
 }
 
 std::vector<uint8_t> DamagedGames_EscapeRecording() {

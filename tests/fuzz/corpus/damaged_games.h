@@ -34,5 +34,17 @@ std::vector<uint8_t> Damage_Apply(const std::vector<uint8_t>& file, Damage kind,
 // second room and ends itself within a second.
 GameDescription DamagedGames_RichGame();
 
+// The example game read from its description in folder (game.txt and its code files); false with the
+// reason.
+bool DamagedGames_ReadExample(const std::string& folder, GameDescription* game, std::string* error);
+
+// The games that are damaged: the example and the rich game, each with its code as text and compiled.
+struct DamagedGameBase {
+    const char* name;
+    std::vector<uint8_t> bytes;
+};
+// Empty, with the reason, when a game does not build.
+std::vector<DamagedGameBase> DamagedGames_Bases(const GameDescription& example, std::string* error);
+
 // A recorded input of 30 frames whose last one presses Escape (which ends the example game).
 std::vector<uint8_t> DamagedGames_EscapeRecording();

@@ -139,28 +139,26 @@ int main(int argc, char** argv) {
     // Games: the example, with its code as text and compiled.
     GameDescription game;
     std::string error;
-    if (!GameFile_Parse(Read(sources + "/game.txt"), sources, &game, &error)) {
+    const std::vector<DamagedGameBase> bases =
+        DamagedGames_ReadExample(sources, &game, &error) ? DamagedGames_Bases(game, &error) : std::vector<DamagedGameBase>{};
+    if (bases.empty()) {
         std::fprintf(stderr, "make_fuzz_corpus: %s\n", error.c_str());
         return 1;
     }
     for (const char* target : {"fuzz_data_file", "fuzz_room_run"}) {
-        Write(target, "catch_text.win", GameFile_Build(game, false));
-        Write(target, "catch_bytecode.win", GameFile_Build(game, true));
+        Write(target, "catch_text.win", bases[0].bytes);
+        Write(target, "catch_bytecode.win", bases[1].bytes);
     }
-    // Damaged games to run: every kind of damage four times, over the example and a game with scripts,
-    // paths, a shader, a timeline and two rooms, each with its code as text and compiled.
-    {
-        const GameDescription rich = DamagedGames_RichGame();
-        const std::vector<uint8_t> bases[] = {GameFile_Build(game, false), GameFile_Build(game, true),
-                                              GameFile_Build(rich, false), GameFile_Build(rich, true)};
-        Write("fuzz_room_run", "rich_text.win", bases[2]);
-        Write("fuzz_room_run", "rich_bytecode.win", bases[3]);
-        for (int i = 0; i < 4 * kDamageKinds; ++i) {
-            const auto kind = static_cast<Damage>(i % kDamageKinds);
-            char name[64];
-            std::snprintf(name, sizeof name, "damaged_%02d_%s.win", i, Damage_Name(kind));
-            Write("fuzz_room_run", name, Damage_Apply(bases[i / kDamageKinds], kind, static_cast<uint64_t>(i)));
-        }
+    // Damaged games to run: the rich game whole, and every kind of damage four times, over the example
+    // and the rich game, each with its code as text and compiled.
+    Write("fuzz_room_run", "rich_text.win", bases[2].bytes);
+    Write("fuzz_room_run", "rich_bytecode.win", bases[3].bytes);
+    for (int i = 0; i < 4 * kDamageKinds; ++i) {
+        const auto kind = static_cast<Damage>(i % kDamageKinds);
+        char name[64];
+        std::snprintf(name, sizeof name, "damaged_%02d_%s.win", i, Damage_Name(kind));
+        Write("fuzz_room_run", name, Damage_Apply(bases[static_cast<size_t>(i / kDamageKinds)].bytes, kind,
+                                                  static_cast<uint64_t>(i)));
     }
 
     // Code: the example's code texts, and their bytecode.

@@ -10,17 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace {
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 bool Write(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
@@ -40,34 +32,22 @@ int main(int argc, char** argv) {
     InitQNLFunctions();
     GameDescription example;
     std::string error;
-    if (!GameFile_Parse(Read(sources + "/game.txt"), sources, &example, &error)) {
+    const std::vector<DamagedGameBase> bases = DamagedGames_ReadExample(sources, &example, &error)
+                                                   ? DamagedGames_Bases(example, &error)
+                                                   : std::vector<DamagedGameBase>{};
+    if (bases.empty()) {
         std::fprintf(stderr, "make_damaged_games: %s\n", error.c_str());
         return 1;
     }
-    const GameDescription rich = DamagedGames_RichGame();
-    const struct {
-        const char* name;
-        std::vector<uint8_t> bytes;
-    } bases[] = {
-        {"catch_text", GameFile_Build(example, false)},
-        {"catch_bytecode", GameFile_Build(example, true)},
-        {"rich_text", GameFile_Build(rich, false, &error)},
-        {"rich_bytecode", GameFile_Build(rich, true, &error)},
-    };
     mkdir(out.c_str(), 0777);
     mkdir((out + "/base").c_str(), 0777);
-    for (const auto& base : bases) {
-        if (base.bytes.empty()) {
-            std::fprintf(stderr, "make_damaged_games: %s: %s\n", base.name, error.c_str());
-            return 1;
-        }
+    for (const DamagedGameBase& base : bases)
         Write(out + "/base/" + base.name + ".win", base.bytes);
-    }
     Write(out + "/base/escape.rec", DamagedGames_EscapeRecording());
     std::ofstream list(out + "/damage.txt");
     for (long i = 0; i < count; ++i) {
         const auto kind = static_cast<Damage>(i % kDamageKinds);
-        const auto& base = bases[(i / kDamageKinds) % 4];
+        const DamagedGameBase& base = bases[static_cast<size_t>((i / kDamageKinds) % 4)];
         std::string what;
         const std::vector<uint8_t> damaged = Damage_Apply(base.bytes, kind, static_cast<uint64_t>(i), &what);
         char name[96];

@@ -1,14 +1,11 @@
 // The display built-ins from game code on the desktop the runner finds: SDL's headless driver's, and an
 // X server's of a known size.
 #include "scenario.h"
+#include "virtual_x.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <poll.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -44,50 +41,6 @@ TEST(Display, SdlsHeadlessDriversReportTheirOwnDesktop) {
         ExpectDesktop(RunDisplayGame(), "1024 768 32 0");
     }
 }
-
-// An X server of its own with one screen, for as long as this lives; Display() is "" where none could be
-// started.
-class VirtualXServer {
-public:
-    explicit VirtualXServer(const char* screen) {
-        int pipeFds[2];
-        if (pipe(pipeFds) != 0) return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(pipeFds[0]);
-            const std::string fd = std::to_string(pipeFds[1]);
-            freopen("/dev/null", "w", stdout);
-            freopen("/dev/null", "w", stderr);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(pipeFds[1]);
-        // The server writes its display number once it takes connections.
-        pollfd p{pipeFds[0], POLLIN, 0};
-        char text[16] = {};
-        size_t n = 0;
-        while (n + 1 < sizeof text && poll(&p, 1, 10000) > 0) {
-            const ssize_t got = read(pipeFds[0], text + n, 1);
-            if (got <= 0 || text[n] == '\n') break;
-            ++n;
-        }
-        close(pipeFds[0]);
-        if (n > 0 && text[n] == '\n') m_display = ":" + std::string(text, n);
-    }
-    ~VirtualXServer() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-    }
-    VirtualXServer(const VirtualXServer&) = delete;
-    VirtualXServer& operator=(const VirtualXServer&) = delete;
-    const std::string& Display() const { return m_display; }
-
-private:
-    pid_t m_pid = -1;
-    std::string m_display;
-};
 
 TEST(Display, AnXServersScreenIsTheDesktop) {
     VirtualXServer server("1280x1024x24");

@@ -43,6 +43,11 @@ std::unique_ptr<CSDLPlatform> CSDLPlatform::Create() {
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
     // The close box is a WM_CLOSE for the window procedure to decide on, not a quit.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // The side windows (debug form, dialogs) show their images through the window system's own surface.
+    // Left to itself SDL would show them through an OpenGL renderer of its own on X11, whose context
+    // takes the place of the game window's: the game would then draw into the side window, upside down,
+    // and its own window would stop changing.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         const char* named = SDL_GetHint(SDL_HINT_VIDEODRIVER);
         if (named && *named) {

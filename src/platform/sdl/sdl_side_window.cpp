@@ -143,8 +143,13 @@ void CSDLSideWindow::Present(bool hasDisplay) {
     stale = false;
     // Without a display no one sees the window: its surface is not made.
     if (!hasDisplay) return;
+    // Whatever SDL does to show the surface, the game's drawing context stays the current one.
+    SDL_Window* drawingWindow = SDL_GL_GetCurrentWindow();
+    SDL_GLContext drawingContext = SDL_GL_GetCurrentContext();
     if (SDL_Surface* target = SDL_GetWindowSurface(m_window)) {
         SDL_BlitSurface(m_image, nullptr, target, nullptr);
         SDL_UpdateWindowSurface(m_window);
     }
+    if (drawingContext && SDL_GL_GetCurrentContext() != drawingContext)
+        SDL_GL_MakeCurrent(drawingWindow, drawingContext);
 }

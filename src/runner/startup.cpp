@@ -146,6 +146,13 @@ bool ShowErrorForm(const char* text, bool mayIgnore) {
 }
 
 void EndGameAfterError() {
+    // The error also goes where a failure is looked for, unless the load's own refusal already has.
+    if (!Code_QuietErrors && !Runner_HasLoadFailed() && Code_LastErrorText) {
+        size_t shown = std::strlen(Code_LastErrorText);
+        while (shown > 0 && (Code_LastErrorText[shown - 1] == '\n' || Code_LastErrorText[shown - 1] == '\r'))
+            --shown;
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(shown), Code_LastErrorText);
+    }
     New_Room = -400;
     Window_PostQuit();
 }
@@ -434,7 +441,9 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
         Window_PostQuit();
         Runner_Shutdown();
     }
-    if (g_notLoaded.empty()) return 0;
+    // A game that an error ended (a fatal error, or one the player chose to abort on) has failed, as
+    // the error's own exit from inside the virtual machine says.
+    if (g_notLoaded.empty()) return Code_Aborting ? kExitAfterError : 0;
     // A run that could not start its game says why where a user sees it, and ends as one without a game.
     std::fprintf(stderr, "%s\n", g_notLoaded.c_str());
     return 1;

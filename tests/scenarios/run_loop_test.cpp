@@ -62,8 +62,14 @@ TEST(RunLoop, StepEventsInOrderThenARunTimeErrorEndsWithItsReport) {
         EXPECT_NE(run.log.find(where), std::string::npos) << run.log;
         EXPECT_EQ(LinesStartingWith(run.log.substr(run.log.find("\ndraw\nbegin 3")), ""),
                   (std::vector<std::string>{"", "draw", "begin 3", "step"}));
+        EXPECT_EQ(run.errors.find("ERROR in"), std::string::npos) << run.errors;
     } else {
+        // The error that ended the game is also on standard error, whole, and the run has failed.
         EXPECT_EQ(run.exitCode, 255);
+        const size_t report =
+            run.errors.find("FATAL ERROR in\naction number 1\nof  Step Event2\nfor object oLog:");
+        ASSERT_NE(report, std::string::npos) << run.errors;
+        EXPECT_NE(run.errors.find("DoAdd :: Execution Error", report), std::string::npos) << run.errors;
     }
     // The start-up steps, each traced before it runs.
     size_t at = 0;
@@ -162,8 +168,9 @@ TEST(RunLoop, ARoomThatDoesNotExistEndsTheGameWithItsError) {
     game.rooms.push_back(RoomOf("r0", {{0, 0, 0, 100001, ""}}));
     ScenarioRun run = RunScenario(game);
     ASSERT_FALSE(run.timedOut) << run.console;
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 255);
     EXPECT_NE(run.log.find("Unexisting room number: 999"), std::string::npos) << run.log;
+    EXPECT_NE(run.errors.find("Unexisting room number: 999"), std::string::npos) << run.errors;
     EXPECT_EQ(run.log.find("end step"), std::string::npos) << run.log;
 }
 

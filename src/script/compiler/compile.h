@@ -17,7 +17,8 @@ extern char* Code_ErrorText;
 extern char* Code_LastErrorText;
 // Set by every Code_Error_Show; the built-in variable error_occurred reads and writes it.
 extern bool Code_ErrorOccurred;
-// Set once an aborting error has been shown; every later Code_Error_Show does nothing.
+// Set once an aborting error has been shown; every later Code_Error_Show does nothing. A game ended by
+// such an error ends the process with a failure code.
 extern bool Code_Aborting;
 
 // How errors are shown, set by the start-up and the debugger:

@@ -34,7 +34,7 @@ const char* Shader_ErrorHeading(uint8_t failedStage) {
 namespace {
 
 [[noreturn]] void ExitProcess(const char*) {
-    Process_Exit(-1);
+    Process_Exit(kExitAfterError);
 }
 
 VMFatalEndFn g_fatalEnd = nullptr;

@@ -102,7 +102,9 @@ void CreateScreenTexture(int width, int height) {
     g_screenTexture = GR_D3D_CreateTexture(width, height, 1, TEXCREATE_RENDERTARGET, 6);
 }
 
+// Also on standard error: the run ends here.
 [[noreturn]] void ExitWithBox(const char* text) {
+    std::fprintf(stderr, "%s\n", text);
     GR_D3D_ErrorBox(text);
     Process_Exit(-1);
 }
@@ -345,8 +347,10 @@ bool GR_D3D_Init(WindowHandle window, int width, int height, uint32_t options) {
     // A desktop that cannot be asked fails at the device's creation, with its own message.
     const int depth = Display_GetColorDepth();
     if (depth != -1 && depth != 16 && depth != 32) {
-        ShowMessage("This program requires 16-bit (High Color) or 32-bit (Full Color) mode. Please change this in "
-                    "your display properties and run again.");
+        const char* text = "This program requires 16-bit (High Color) or 32-bit (Full Color) mode. Please change "
+                           "this in your display properties and run again.";
+        std::fprintf(stderr, "%s\n", text);
+        ShowMessage(text);
         return false;
     }
     const bool created = GR_D3D_CreateDevice(window, width, height, options);

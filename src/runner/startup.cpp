@@ -337,7 +337,10 @@ void Runner_StartUp() {
     Trace("Create Window");
     g_mainWindow = Window_Create(g_GeneralInfo.windowWidth, g_GeneralInfo.windowHeight);
     Trace("Init Graphics");
-    if (!InitGraphics()) return;
+    if (!InitGraphics()) {
+        GameNotLoaded("The graphics device could not be started");
+        return;
+    }
     Trace("IO Init");
     IO_Init();
     if (const IniFile* options = Game_OptionsFile()) IO_LoadVirtualKeys(*options);

@@ -52,4 +52,19 @@ TEST(Display, AnXServersScreenIsTheDesktop) {
     ExpectDesktop(RunDisplayGame(), "1280 1024 32 0");
 }
 
+// A desktop of 256 colours has no mode the device can draw in: the start stops, saying why.
+TEST(Display, ADesktopOfTooFewColoursStopsTheStart) {
+    VirtualXServer server("640x480x8");
+    if (server.Display().empty()) GTEST_SKIP() << "Xvfb could not be started: the X desktop is not tested";
+    ScenarioEnvironment environment{
+        {"SDL_VIDEODRIVER", "x11"}, {"DISPLAY", server.Display()}, {"DBUS_SESSION_BUS_ADDRESS", "disabled:"}};
+    const ScenarioRun run = RunScenario(OneObjectGame({{0, 0, "show_debug_message(\"started\");"}}));
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.errors.find("requires 16-bit (High Color) or 32-bit (Full Color) mode"), std::string::npos)
+        << run.errors;
+    EXPECT_NE(run.errors.find("The graphics device could not be started"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.log.find("started"), std::string::npos) << run.log;
+}
+
 } // namespace

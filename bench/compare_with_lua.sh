@@ -31,7 +31,9 @@ bench="$build/bench/vm_bench"
 if [ ! -x "$runner" ] || [ ! -x "$databuild" ] || [ ! -x "$bench" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRUNNER_BENCH=ON -DRUNNER_TESTS=OFF \
     -DRUNNER_DEFAULT_GAME=OFF
-  cmake --build "$build" -j4 --target runner databuild vm_bench
+  default_jobs=4
+  source "$root/scripts/jobs.sh"
+  cmake --build "$build" -j "$jobs" --target runner databuild vm_bench
 fi
 if [ -e "$build/src/data.win" ]; then
   echo "$build/src/data.win would be run in place of every benchmark: configure the build with" \

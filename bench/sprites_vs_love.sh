@@ -28,7 +28,9 @@ case "$BUILD_DIR" in /*) ;; *) BUILD_DIR="$ROOT/$BUILD_DIR" ;; esac
 BENCH="$BUILD_DIR/bench/sprites_bench"
 if [ ! -x "$BENCH" ]; then
     cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRUNNER_BENCH=ON -DRUNNER_TESTS=OFF
-    cmake --build "$BUILD_DIR" -j8 --target sprites_bench
+    default_jobs=8
+    source "$ROOT/scripts/jobs.sh"
+    cmake --build "$BUILD_DIR" -j "$jobs" --target sprites_bench
 fi
 
 export LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the runner and its tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test.
+# UndefinedBehaviorSanitizer, and runs every test. RUNNER_JOBS sets how many compilations and tests run
+# at once (default: one for each core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/jobs.sh
 bash scripts/setup.sh
-jobs=$(nproc)
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRUNNER_SANITIZE=ON -DRUNNER_TESTS=ON
 cmake --build build/test -j "$jobs"
 

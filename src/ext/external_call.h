@@ -3,6 +3,7 @@
 // save area, so a game cannot make the runner load code from anywhere else.
 #pragma once
 
+#include <memory>
 #include <string>
 
 struct ScriptValue;
@@ -51,8 +52,13 @@ bool ExternalCall_Bind(const char* library, const char* symbol, ExternalFunction
 bool ExternalCall_Call(const ExternalFunction& function, int argc, const ScriptValue* args,
                        ScriptValue* result, std::string* error);
 
+// Keeps a function that the game defined; its id for the game to call it by.
+int ExternalCall_Define(std::unique_ptr<ExternalFunction> function);
+// The function of an id that ExternalCall_Define gave, or null.
+const ExternalFunction* ExternalCall_Defined(int id);
+
 // external_define and external_call, registered with the misc group.
 void InitExternalCallFunctions();
 
-// Forgets the functions external_define made and closes every library (shutdown, and between tests).
+// Forgets the functions the game defined and closes every library (shutdown, and between tests).
 void ExternalCall_Free();

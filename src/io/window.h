@@ -61,9 +61,9 @@ int Window_GetMouseRoomY(int device);
 int Window_GetViewMouseX(int view);
 int Window_GetViewMouseY(int view);
 
-// Registers the window, display and device-mouse built-ins (the graphics group).
+// Registers the window and display built-ins (the graphics group).
 void InitWindowFunctions();
-// Registers the virtual-key built-ins (the platform-service group).
+// Registers the virtual-key and device-mouse built-ins (the platform-service group).
 void InitVirtualKeyFunctions();
 
 // Back to the state before Window_Create: no window, no caption, the start cursor, colour, focus and

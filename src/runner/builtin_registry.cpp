@@ -12,6 +12,7 @@
 #include "library/library_builtins.h"
 #include "net/network.h"
 #include "physics/physics.h"
+#include "script/functions.h"
 #include "world/action_builtins.h"
 #include "world/game_builtins.h"
 #include "world/highscore.h"
@@ -59,10 +60,21 @@ const RegistrationGroup kGroups[] = {
 } // namespace
 
 void InitQNLFunctions() {
+    InitQNLFunctionsByGroup();
+}
+
+std::vector<BuiltinGroupEntries> InitQNLFunctionsByGroup() {
+    std::vector<BuiltinGroupEntries> groups;
     for (const RegistrationGroup& group : kGroups) {
         DebugConsole->Output("%s", group.trace);
+        const int first = Code_Function_Count();
         for (Registrar registrar : group.registrars) {
             if (registrar) registrar();
         }
+        const std::string trace = group.trace;
+        if (trace.size() > 2 && trace.compare(trace.size() - 2, 2, "..") == 0)
+            groups.push_back(
+                BuiltinGroupEntries{trace.substr(0, trace.size() - 2), first, Code_Function_Count()});
     }
+    return groups;
 }

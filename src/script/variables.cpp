@@ -202,6 +202,11 @@ BuiltInVariableGetter Variable_BuiltIn_Getter(int index) {
     return entry ? entry->getter : nullptr;
 }
 
+bool Variable_BuiltIn_CanSet(int index) {
+    const BuiltInVariable* entry = BuiltInEntry(index);
+    return entry && entry->canSet;
+}
+
 // ---- One instance
 
 bool Variable_GetValue(CInstance* self, int id, int arrayIndex, ScriptValue* out) {

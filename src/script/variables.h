@@ -59,6 +59,8 @@ const char* Variable_BuiltIn_GetName(int index);
 int Variable_BuiltIn_Count();
 // The getter of entry index, or null.
 BuiltInVariableGetter Variable_BuiltIn_Getter(int index);
+// Whether game code may assign entry index (false outside the table).
+bool Variable_BuiltIn_CanSet(int index);
 // Changes whenever an entry is added or the table emptied.
 extern int Variable_BuiltInVersion;
 inline int Variable_BuiltIn_Version() {

@@ -4,8 +4,11 @@
 #pragma once
 
 // Empties the built-in variable table, then registers the instance variables (indices 0 to 82) and the
-// global ones after them, in table order. The library's platform variables follow, registered by it.
+// global ones after them (83 to 189), in table order. The library's platform variables follow,
+// registered by it.
 void Variable_BuiltIn_Init();
+constexpr int kBuiltInInstanceVariables = 83;
+constexpr int kBuiltInGlobalVariables = 107;
 
 // Sets the working directory from the program path once (later calls leave it): everything up to and
 // including its last "/", or its last "\" when it has no "/". The directory goes to the debug console.

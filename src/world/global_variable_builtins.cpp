@@ -490,7 +490,7 @@ const BuiltInVariableRow kGlobals[] = {
     {"error_occurred", GetErrorOccurred, SetErrorOccurred},
     {"error_last", GetErrorLast, SetErrorLast},
 };
-static_assert(std::size(kGlobals) == 107, "one row per global variable");
+static_assert(std::size(kGlobals) == kBuiltInGlobalVariables, "one row per global variable");
 
 } // namespace
 

@@ -216,3 +216,27 @@ TEST(BuiltinRegistry, FontWorldEventAndSoundEntriesWithTheirCounts) {
     EXPECT_LT(IndexOf("sound_play"), IndexOf("gamepad_is_supported"));
     Code_Function_Free();
 }
+
+// The groups, listed as registered, cover the whole table one after another.
+TEST(BuiltinRegistry, EveryGroupsEntriesFollowTheLastGroups) {
+    Code_Function_Free();
+    ::testing::internal::CaptureStdout();
+    const std::vector<BuiltinGroupEntries> groups = InitQNLFunctionsByGroup();
+    ::testing::internal::GetCapturedStdout();
+    std::string names;
+    int next = 0;
+    for (const BuiltinGroupEntries& g : groups) {
+        names += g.name + " ";
+        EXPECT_EQ(g.first, next) << g.name;
+        EXPECT_LE(g.first, g.end) << g.name;
+        next = g.end;
+    }
+    EXPECT_EQ(names, "HighScore Game Math Graphic Action File Resource Interaction 3D Particle Misc DS Sound DPlay "
+                     "Physics Gamepad Buffers Networking Shaders Zebo ");
+    EXPECT_EQ(next, Code_Function_Count());
+    // The device mice are the platform services', not the window's.
+    int id = -1;
+    ASSERT_TRUE(Code_Function_Find("device_mouse_x", id));
+    EXPECT_GE(id, groups.back().first);
+    Code_Function_Free();
+}

@@ -166,6 +166,14 @@ int Code_Constant_Count() {
     return static_cast<int>(g_constants.size());
 }
 
+const char* Code_Constant_Name(int index) {
+    return index >= 0 && index < Code_Constant_Count() ? g_constants[static_cast<size_t>(index)].name : nullptr;
+}
+
+const ScriptValue* Code_Constant_Value(int index) {
+    return index >= 0 && index < Code_Constant_Count() ? &g_constants[static_cast<size_t>(index)].value : nullptr;
+}
+
 void Code_Constant_SetResourceFind(int kind, CodeResourceFindFn find) {
     if (kind >= 0 && kind < RESOURCE_KIND_COUNT) g_resourceFind[kind] = find;
 }

@@ -32,6 +32,10 @@ bool Code_Constant_Prepare(int count, const char* const* names, const char* cons
 void Code_Constant_Init(bool externalCallsAllowed = true);
 void Code_Constant_Free();
 int Code_Constant_Count();
+// The name (null for a nameless entry) and value of entry index, in the order of registration; null
+// outside the table.
+const char* Code_Constant_Name(int index);
+const ScriptValue* Code_Constant_Value(int index);
 
 // Name lookups of the game's resources, in the order the compiler asks them. Each gives the index of
 // the resource of exactly that name, or -1. The subsystem that owns a kind of resource installs its

@@ -74,6 +74,8 @@ namespace {
 WindowHandle g_mainWindow = nullptr;
 // Why the game could not be loaded or prepared; empty while nothing failed.
 std::string g_notLoaded;
+// Set once the game is loaded and prepared and starts to run.
+bool g_gameStarted = false;
 
 // A message about the game file, after the file's name.
 std::string AboutGameFile(const std::string& text) {
@@ -146,8 +148,9 @@ bool ShowErrorForm(const char* text, bool mayIgnore) {
 }
 
 void EndGameAfterError() {
-    // The error also goes where a failure is looked for, unless the load's own refusal already has.
-    if (!Code_QuietErrors && !Runner_HasLoadFailed() && Code_LastErrorText) {
+    // An error of the running game also goes where a failure is looked for (one that stops the load or
+    // the preparation is summed up there by the refusal's own line).
+    if (g_gameStarted && !Code_QuietErrors && Code_LastErrorText) {
         size_t shown = std::strlen(Code_LastErrorText);
         while (shown > 0 && (Code_LastErrorText[shown - 1] == '\n' || Code_LastErrorText[shown - 1] == '\r'))
             --shown;
@@ -310,6 +313,7 @@ bool Runner_DoTheWork() {
     Trace("PrepareGame()");
     if (!PrepareGame()) return false;
     Trace("Run_Start");
+    g_gameStarted = true;
     Run_Start();
     return true;
 }
@@ -418,6 +422,7 @@ void Runner_Shutdown() {
 
 int Runner_Main(const std::string& commandLine, const std::string& folder) {
     g_notLoaded.clear();
+    g_gameStarted = false;
     // A fatal error that ends the run from inside still closes the devices and frees the game.
     Process_SetCleanup([] {
         Runner_StopDevices();

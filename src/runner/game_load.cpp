@@ -121,7 +121,7 @@ bool RunnerLoadGame(const char* gamePath) {
     if (!data) {
         const std::string shown = Text_Escaped(path.c_str());
         if (kind == FileKind::NotData) {
-            Runner_LoadFailed("%s is not a game data file (it does not start with \"FORM\" and the length of the "
+            Runner_LoadFailed("%s: not a game data file (it does not start with \"FORM\" and the length of the "
                               "rest)\n",
                               shown.c_str());
         } else {

@@ -248,9 +248,9 @@ TEST(RunLoop, AGameThatCannotBeLoadedEndsWithCodeOneAndSaysWhy) {
         std::string bytes;
         const char* message;
     } cases[] = {
-        {"empty", "", "is not a game data file"},
-        {"text", "[General]\nname=x\n", "is not a game data file"},
-        {"cut short", std::string(good.begin(), good.begin() + 40), "is not a game data file"},
+        {"empty", "", "game.win: not a game data file"},
+        {"text", "[General]\nname=x\n", "game.win: not a game data file"},
+        {"cut short", std::string(good.begin(), good.begin() + 40), "game.win: not a game data file"},
         {"damaged", std::string(damaged.begin(), damaged.end()), "runs past the end of the file"},
         {"folder", "", "FAILED to load File"},
         {"missing", "", "FAILED to load File"},

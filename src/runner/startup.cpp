@@ -378,6 +378,7 @@ void Runner_StopDevices() {
 }
 
 void Runner_Shutdown() {
+    VM_ReleaseAbandoned();
     Services_Shutdown();
     Network_Shutdown();
     Steam_Shutdown();

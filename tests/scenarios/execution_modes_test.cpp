@@ -114,3 +114,32 @@ TEST(ExecutionModes, RecursionWithoutAnEndStopsWithAnError) {
 }
 
 } // namespace
+
+namespace {
+
+// A fatal error two script calls deep inside a with block, while texts and an array wait on the value
+// stacks of every caller, still ends the run with the machine's exit code and nothing left unfreed.
+TEST(ExecutionModes, AFatalErrorFreesWhatTheCallersHeld) {
+    ScenarioGame game;
+    game.scripts = {{"scr_outer", "var t; t = \"local\"; return \"left \" + argument0 + scr_inner(t, argument0);"},
+                    {"scr_inner", "var a; a[3] = \"element\"; return argument0 + a[3] + string(a == 1);"}};
+    ScenarioObject main;
+    main.name = "oMain";
+    main.events = {{0, 0, "var s; s = \"text\"; with (oItem) show_debug_message(s + scr_outer(s));"},
+                   {3, 0, "game_end();"}};
+    ScenarioObject item;
+    item.name = "oItem";
+    game.objects = {main, item};
+    ScenarioRoom room;
+    room.name = "r0";
+    room.instances = {{0, 0, 1, 100001, ""}, {0, 0, 1, 100002, ""}, {0, 0, 1, 100003, ""},
+                      {0, 0, 0, 100004, ""}};
+    game.rooms.push_back(room);
+
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, ScenarioTreeMode() ? 0 : 255) << run.log << run.errors;
+    EXPECT_EQ(run.errors.find("LeakSanitizer"), std::string::npos) << run.errors;
+}
+
+} // namespace

@@ -85,6 +85,11 @@ struct VMContext {
 void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuffer* code,
                 ScriptValue* result, const VMBuffer* debugTable, const char* text);
 
+// Frees the texts and arrays that executions still hold on their value stacks and in the argument values
+// of their script calls. Only for the end of the run: a fatal error in game code ends the process from
+// inside the machine, whose executions never return to free them.
+void VM_ReleaseAbandoned();
+
 // The innermost running execution, or null.
 extern VMContext* VM_CurrentContext;
 

@@ -1258,6 +1258,17 @@ int VM_NestingLevel() {
     return g_nesting;
 }
 
+void VM_ReleaseAbandoned() {
+    VMHeld_ReleaseLevel(0);
+    // A frame's arguments are all real 0 unless a call of that frame is in progress.
+    for (const std::unique_ptr<LevelStore>& store : g_levels)
+        for (VMFrame& frame : store->frames)
+            for (ScriptValue& argument : frame.arguments) {
+                Value_Free(&argument);
+                argument = ScriptValue{};
+            }
+}
+
 void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuffer* code,
                 ScriptValue* result, const VMBuffer* debugTable, const char* text) {
     if (VM_Trace) DebugConsole->Output("script = %s\n", name ? name : "");

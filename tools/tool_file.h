@@ -1,6 +1,7 @@
 // Whole-file reading and writing, and the checking of options, for the command-line tools.
 #pragma once
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -29,21 +30,36 @@ inline int Tool_CheckArguments(const char* tool, int argc, char** argv,
     return 0;
 }
 
-inline bool Tool_ReadFile(const char* path, std::vector<unsigned char>& bytes) {
+// False with the system's reason (a missing file, a folder, no permission) when reason is given.
+inline bool Tool_ReadFile(const char* path, std::vector<unsigned char>& bytes, std::string* reason = nullptr) {
+    errno = 0;
     FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) return false;
+    if (file == nullptr) {
+        if (reason) *reason = std::strerror(errno);
+        return false;
+    }
     unsigned char chunk[65536];
     size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
         bytes.insert(bytes.end(), chunk, chunk + got);
     const bool ok = !std::ferror(file);
+    if (!ok && reason) *reason = std::strerror(errno);
     std::fclose(file);
     return ok;
 }
 
-inline bool Tool_WriteFile(const char* path, const void* data, size_t size) {
+inline bool Tool_WriteFile(const char* path, const void* data, size_t size, std::string* reason = nullptr) {
+    errno = 0;
     FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) return false;
-    const bool ok = std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && ok;
+    if (file == nullptr) {
+        if (reason) *reason = std::strerror(errno);
+        return false;
+    }
+    bool ok = std::fwrite(data, 1, size, file) == size;
+    if (!ok && reason) *reason = std::strerror(errno);
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        if (reason) *reason = std::strerror(errno);
+    }
+    return ok;
 }

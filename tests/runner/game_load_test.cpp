@@ -609,7 +609,7 @@ TEST_F(DataFileTest, DescribedGamesCarryTheirCaptionAndFullImageBoxes) {
                                          {"title Catch  the stars\n", "Catch the stars"}}) {
         GameDescription game;
         std::string error;
-        ASSERT_TRUE(GameFile_Parse("game Demo 64 48\n" + title + "sprite s 16 8 0 0 box ff0000\n", "", &game, &error))
+        ASSERT_TRUE(GameFile_Parse("game Demo 64 48\n" + title + "sprite s 16 8 0 0 box ff0000\nroom r 64 48 30 000000 -\n", "", &game, &error))
             << error;
         ASSERT_TRUE(Load(GameFile_Build(game))) << log;
         EXPECT_STREQ(g_GeneralInfo.caption, caption);

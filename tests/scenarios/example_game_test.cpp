@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr int kKeyDown = 2 + 2 * kIOKeyboardStringUnits + 8;
-constexpr int kKeyPressed = kKeyDown + 2 * kIOKeyCount;
+constexpr int kKeyDown = kRecordedKeyDown;
+constexpr int kKeyPressed = kRecordedKeyPressed;
 constexpr int kRight = 39, kEscape = 27, kF9 = 120;
 
 // The left mouse button (device 0) and the pointer's window position.
@@ -86,49 +86,6 @@ TEST_P(ExampleGame, RunsOnRecordedInputSavesItsScreenAndEndsOnEscape) {
         EXPECT_GT(textPixels, 40);
         ReadPNG_Free();
     }
-}
-
-} // namespace
-
-namespace {
-
-// Mistakes in a description are refused with the line they are on.
-TEST(GameDescription, MistakesAreReportedWithTheirLine) {
-    if (ScenarioTreeMode()) GTEST_SKIP() << "runs no game";
-    const struct {
-        const char* text;
-        const char* message;
-    } cases[] = {
-        {"game G 320 240\nobject o spr 0\n", "line 2: no sprite named spr"},
-        {"sprite s 8 8 0 0 disc ff00\n", "line 1: bad colour ff00"},
-        {"sprite s 8 8 0 0 star ff0000\n", "line 1: unknown shape star"},
-        {"# a comment\n\nbackground b 0 8 box ff0000\n", "line 3: size out of range"},
-        {"object o - 0\nevent o landing 0 code.txt\n", "line 2: unknown event kind landing"},
-        {"object o - 0\nevent o step 0 missing.txt\n", "line 2: cannot read missing.txt"},
-        {"room r 64 48 30 00ff00 -\ninstance r nothing 1 2\n", "line 2: no object named nothing"},
-        {"room r 64 48 30 green -\n", "line 1: bad colour green"},
-        {"room r 64 48\n", "line 1: unknown statement or wrong word count: room"},
-    };
-    for (const auto& c : cases) {
-        GameDescription game;
-        std::string error;
-        EXPECT_FALSE(GameFile_Parse(c.text, "", &game, &error)) << c.text;
-        EXPECT_EQ(error, c.message);
-    }
-
-    // Colours keep their order; a room colour is stored blue-green-red; a collision names its object.
-    GameDescription game;
-    std::string error;
-    ASSERT_TRUE(GameFile_Parse("sprite s 2 1 0 0 box 11223344\nobject a s 0\nobject b - 0\n"
-                               "event a collision b " EXAMPLE_GAME_SOURCES "/control_quit.txt\n"
-                               "room r 64 48 30 102040 -\n",
-                               "", &game, &error))
-        << error;
-    EXPECT_EQ(game.sprites[0].frames[0].rgba,
-              (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44, 0x11, 0x22, 0x33, 0x44}));
-    EXPECT_EQ(game.objects[0].events[0].type, 4);
-    EXPECT_EQ(game.objects[0].events[0].number, 1);
-    EXPECT_EQ(game.rooms[0].colour, 0x402010u);
 }
 
 } // namespace

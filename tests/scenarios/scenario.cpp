@@ -43,6 +43,25 @@ bool ScenarioTreeMode() {
     return mode != nullptr && std::strcmp(mode, "oldexec") == 0;
 }
 
+ToolRun RunTool(const std::string& folder, const std::string& tool, const std::string& arguments) {
+    const std::string command = "cd '" + folder + "' && '" + tool + "' " + arguments + " >out.txt 2>err.txt";
+    const int status = std::system(command.c_str());
+    ToolRun run;
+    if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+    run.out = ReadAll(folder + "/out.txt");
+    run.errors = ReadAll(folder + "/err.txt");
+    return run;
+}
+
+std::string RecordedKeyPresses(int frames, const std::vector<std::pair<int, int>>& presses) {
+    std::string bytes(static_cast<size_t>(frames) * kIOPlaybackFrameSize, '\0');
+    for (const auto& [frame, key] : presses) {
+        const size_t at = static_cast<size_t>(frame) * kIOPlaybackFrameSize;
+        bytes[at + kRecordedKeyDown + key] = bytes[at + kRecordedKeyPressed + key] = 1;
+    }
+    return bytes;
+}
+
 std::vector<uint8_t> BuildScenarioGame(const ScenarioGame& game) {
     return GameFile_Build(game);
 }

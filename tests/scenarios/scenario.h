@@ -3,6 +3,7 @@
 #pragma once
 
 #include "game_writer.h"
+#include "io/input.h"
 
 #include <initializer_list>
 #include <string>
@@ -58,6 +59,22 @@ ScenarioRun RunScenario(const ScenarioGame& game, const std::vector<std::string>
 ScenarioRun RunDataFile(const std::vector<uint8_t>& bytes, const std::vector<std::string>& extraArguments = {},
                         int timeoutSeconds = 20, const std::vector<std::pair<std::string, std::string>>& files = {},
                         const std::vector<std::string>& readBack = {});
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out, errors;
+};
+
+// Runs a command-line tool with the arguments (a shell's words) in folder, standard output and error kept
+// apart.
+ToolRun RunTool(const std::string& folder, const std::string& tool, const std::string& arguments);
+
+// Where a frame of an input recording ("-playback") holds whether each key is held and was pressed.
+constexpr int kRecordedKeyDown = 2 + 2 * kIOKeyboardStringUnits + 8;
+constexpr int kRecordedKeyPressed = kRecordedKeyDown + 2 * kIOKeyCount;
+
+// A recording of frames frames in which each key of presses (frame, virtual key) is pressed in its frame.
+std::string RecordedKeyPresses(int frames, const std::vector<std::pair<int, int>>& presses);
 
 // The lines of a log that start with prefix, prefix removed.
 std::vector<std::string> LinesStartingWith(const std::string& log, const std::string& prefix);

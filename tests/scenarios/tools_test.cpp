@@ -5,26 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <sys/wait.h>
-
 namespace {
-
-struct ToolRun {
-    int exitCode = -1;
-    std::string out, errors;
-};
-
-// Runs the tool with the arguments in folder, standard output and error kept apart.
-ToolRun RunTool(const TempFolder& folder, const std::string& tool, const std::string& arguments) {
-    const std::string command = "cd '" + folder.Path() + "' && '" + tool + "' " + arguments + " >out.txt 2>err.txt";
-    const int status = std::system(command.c_str());
-    ToolRun run;
-    if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-    run.out = TempFolder::Read(folder / "out.txt");
-    run.errors = TempFolder::Read(folder / "err.txt");
-    return run;
-}
 
 TEST(Tools, HelpIsAskedForAndUnknownOptionsAreRefusedWithoutWritingAnything) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "runs no game";
@@ -32,17 +13,17 @@ TEST(Tools, HelpIsAskedForAndUnknownOptionsAreRefusedWithoutWritingAnything) {
     for (const char* tool : {DATABUILD_EXECUTABLE, VMASM_EXECUTABLE, VMDIS_EXECUTABLE}) {
         SCOPED_TRACE(tool);
         for (const char* help : {"-h", "--help"}) {
-            const ToolRun run = RunTool(folder, tool, help);
+            const ToolRun run = RunTool(folder.Path(), tool, help);
             EXPECT_EQ(run.exitCode, 0);
             EXPECT_EQ(run.out.rfind("usage: ", 0), 0u) << run.out;
             EXPECT_FALSE(TempFolder::Exists(folder / help));
         }
-        const ToolRun run = RunTool(folder, tool, "out.bin -x in.txt");
+        const ToolRun run = RunTool(folder.Path(), tool, "out.bin -x in.txt");
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_NE(run.errors.find("unknown option -x"), std::string::npos) << run.errors;
         EXPECT_FALSE(TempFolder::Exists(folder / "out.bin"));
     }
-    const ToolRun run = RunTool(folder, VMDIS_EXECUTABLE, "missing.bin");
+    const ToolRun run = RunTool(folder.Path(), VMDIS_EXECUTABLE, "missing.bin");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.errors.find("cannot read missing.bin"), std::string::npos) << run.errors;
 }
@@ -55,7 +36,7 @@ TEST(Tools, CodeThatDoesNotCompileFailsTheBuildInBothModes) {
     TempFolder::Write(folder / "code.txt", "x = 1;\ny = ;\n");
     for (const char* mode : {"", " -bytecode"}) {
         SCOPED_TRACE(mode);
-        const ToolRun run = RunTool(folder, DATABUILD_EXECUTABLE, std::string("game.win -game game.txt") + mode);
+        const ToolRun run = RunTool(folder.Path(), DATABUILD_EXECUTABLE, std::string("game.win -game game.txt") + mode);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.errors.find("Object.o.Create.0: Error in code at line 2"), std::string::npos) << run.errors;
         EXPECT_NE(run.errors.find("at position 5"), std::string::npos) << run.errors;

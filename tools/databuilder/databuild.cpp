@@ -6,7 +6,8 @@
 // found beside the description. Its code is written as source text, or with -bytecode compiled into a code
 // chunk; in both forms every code text must compile, or nothing is written.
 // -code assembles a bytecode listing into a code entry (names become reference chains); -source compiles
-// source text into a code entry; -chunk adds a chunk whose body is the bytes of FILE. The general
+// source text into a code entry; -chunk adds a chunk whose body is the bytes of FILE, for data files made by
+// hand (a chunk the description does not write, or a damaged one to try the runner on). The general
 // information and the options come first, then the given chunks in order, then the code and the strings.
 #include "data_builder.h"
 #include "game_writer.h"
@@ -25,7 +26,7 @@ constexpr const char* kUsage =
     "[-source NAME FILE]... [-chunk TAG FILE]...\n"
     "       databuild OUT -game DESCRIPTION [-bytecode]\n"
     "       databuild -h | --help\n"
-    "The description format is in tools/databuilder/FORMAT.md.\n";
+    "The description format, and what -chunk is for, are in tools/databuilder/FORMAT.md.\n";
 
 int Usage(const std::string& mistake) {
     std::fprintf(stderr, "databuild: %s\n%s", mistake.c_str(), kUsage);
@@ -35,8 +36,9 @@ int Usage(const std::string& mistake) {
 // Builds the game a description file gives and writes it to out.
 int BuildGame(const char* out, const char* description, bool bytecode) {
     std::vector<unsigned char> text;
-    if (!Tool_ReadFile(description, text)) {
-        std::fprintf(stderr, "databuild: cannot read %s\n", description);
+    std::string reason;
+    if (!Tool_ReadFile(description, text, &reason)) {
+        std::fprintf(stderr, "databuild: cannot read %s: %s\n", description, reason.c_str());
         return 1;
     }
     std::string folder = description;
@@ -56,8 +58,9 @@ int BuildGame(const char* out, const char* description, bool bytecode) {
         std::fprintf(stderr, "databuild: %s: %s\n", description, error.c_str());
         return 1;
     }
-    if (!Tool_WriteFile(out, bytes.data(), bytes.size())) {
-        std::fprintf(stderr, "databuild: cannot write %s\n", out);
+    if (!Tool_WriteFile(out, bytes.data(), bytes.size(), &reason)) {
+        std::fprintf(stderr, "databuild: cannot write %s: %s\n", out, reason.c_str());
+        std::remove(out);
         return 1;
     }
     return 0;
@@ -94,16 +97,18 @@ int main(int argc, char** argv) {
             info.windowHeight = static_cast<uint32_t>(std::atoi(argv[++i]));
         } else if ((arg == "-code" || arg == "-source") && more(2)) {
             std::vector<unsigned char> text;
-            if (!Tool_ReadFile(argv[i + 2], text)) {
-                std::fprintf(stderr, "databuild: cannot read %s\n", argv[i + 2]);
+            std::string reason;
+            if (!Tool_ReadFile(argv[i + 2], text, &reason)) {
+                std::fprintf(stderr, "databuild: cannot read %s: %s\n", argv[i + 2], reason.c_str());
                 return 1;
             }
             code.push_back({{argv[i + 1], std::string(text.begin(), text.end())}, arg == "-source"});
             i += 2;
         } else if (arg == "-chunk" && more(2) && std::strlen(argv[i + 1]) == 4) {
             std::vector<unsigned char> body;
-            if (!Tool_ReadFile(argv[i + 2], body)) {
-                std::fprintf(stderr, "databuild: cannot read %s\n", argv[i + 2]);
+            std::string reason;
+            if (!Tool_ReadFile(argv[i + 2], body, &reason)) {
+                std::fprintf(stderr, "databuild: cannot read %s: %s\n", argv[i + 2], reason.c_str());
                 return 1;
             }
             chunks.emplace_back(argv[i + 1], body);
@@ -127,8 +132,11 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (!builder.Write(argv[1])) {
-        std::fprintf(stderr, "databuild: cannot write %s\n", argv[1]);
+    const std::vector<uint8_t> bytes = builder.Build();
+    std::string reason;
+    if (!Tool_WriteFile(argv[1], bytes.data(), bytes.size(), &reason)) {
+        std::fprintf(stderr, "databuild: cannot write %s: %s\n", argv[1], reason.c_str());
+        std::remove(argv[1]);
         return 1;
     }
     return 0;

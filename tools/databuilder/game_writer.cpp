@@ -70,8 +70,13 @@ CDataBuilder::Chunk& RecordList(CDataBuilder& b, const char* tag, const std::str
     return c;
 }
 
-// Every image of the game side by side on one texture page; each gets a page entry labelled "tp<n>".
-struct TexturePage {
+// The largest side of a texture page; no image of a description is larger.
+constexpr int kPageSide = 4096;
+
+// Every image of the game on texture pages: each image gets a page entry labelled "tp<n>". Images are
+// laid left to right in the order they were added, in rows as high as their highest image, a new row when
+// the page is full across and a new page when it is full down.
+struct TexturePages {
     std::vector<const GameImage*> images;
 
     std::string Add(const GameImage& image) {
@@ -79,59 +84,125 @@ struct TexturePage {
         return "tp" + std::to_string(images.size() - 1);
     }
     void Write(CDataBuilder& b) const {
+        struct Place {
+            int page, x, y;
+        };
+        std::vector<Place> places;
+        std::vector<GameImage> pages(1);
+        int x = 0, y = 0, row = 0;
+        for (const GameImage* image : images) {
+            if (x > 0 && x + image->width > kPageSide) x = 0, y += row, row = 0;
+            if (y > 0 && y + image->height > kPageSide) {
+                pages.emplace_back();
+                x = y = row = 0;
+            }
+            places.push_back({static_cast<int>(pages.size() - 1), x, y});
+            GameImage& page = pages.back();
+            x += image->width;
+            row = std::max(row, image->height);
+            page.width = std::max(page.width, x);
+            page.height = std::max(page.height, y + image->height);
+        }
         CDataBuilder::Chunk& entries = b.AddChunk("TPAG");
         entries.OffsetList(Labels("tp", images.size()));
-        GameImage page;
-        int x = 0;
+        for (size_t i = 0; i < images.size(); ++i) {
+            const auto w = static_cast<uint16_t>(images[i]->width), h = static_cast<uint16_t>(images[i]->height);
+            entries.Label("tp" + std::to_string(i)).U16(static_cast<uint16_t>(places[i].x));
+            entries.U16(static_cast<uint16_t>(places[i].y)).U16(w).U16(h);
+            entries.U16(0).U16(0).U16(w).U16(h).U16(w).U16(h).U16(static_cast<uint16_t>(places[i].page));
+        }
+        for (GameImage& page : pages) {
+            page.width = std::max(page.width, 1);
+            page.height = std::max(page.height, 1);
+            page.rgba.assign(static_cast<size_t>(page.width) * page.height * 4, 0);
+        }
         for (size_t i = 0; i < images.size(); ++i) {
             const GameImage& image = *images[i];
-            const auto w = static_cast<uint16_t>(image.width), h = static_cast<uint16_t>(image.height);
-            entries.Label("tp" + std::to_string(i)).U16(static_cast<uint16_t>(x)).U16(0).U16(w).U16(h);
-            entries.U16(0).U16(0).U16(w).U16(h).U16(w).U16(h).U16(0);
-            x += image.width;
-            page.height = std::max(page.height, image.height);
+            GameImage& page = pages[static_cast<size_t>(places[i].page)];
+            for (int r = 0; r < image.height; ++r)
+                std::copy_n(image.rgba.begin() + static_cast<ptrdiff_t>(r) * image.width * 4, image.width * 4,
+                            page.rgba.begin() +
+                                (static_cast<ptrdiff_t>(places[i].y + r) * page.width + places[i].x) * 4);
         }
-        page.width = std::max(x, 1);
-        page.height = std::max(page.height, 1);
-        page.rgba.assign(static_cast<size_t>(page.width) * page.height * 4, 0);
-        x = 0;
-        for (const GameImage* image : images) {
-            for (int row = 0; row < image->height; ++row)
-                std::copy_n(image->rgba.begin() + static_cast<ptrdiff_t>(row) * image->width * 4, image->width * 4,
-                            page.rgba.begin() + (static_cast<ptrdiff_t>(row) * page.width + x) * 4);
-            x += image->width;
+        const std::vector<std::string> labels = Labels("page", pages.size());
+        CDataBuilder::Chunk& textures = b.AddChunk("TXTR");
+        textures.OffsetList(labels);
+        for (const std::string& label : labels)
+            textures.Label(label).U32(0).Ref(label + "png");
+        for (size_t i = 0; i < pages.size(); ++i) {
+            const std::vector<uint8_t> png = GameImage_EncodePNG(pages[i]);
+            textures.Label(labels[i] + "png").Bytes(png.data(), png.size());
         }
-        const std::vector<uint8_t> png = GameImage_EncodePNG(page);
-        CDataBuilder::Chunk& pages = b.AddChunk("TXTR");
-        pages.OffsetList({"page0"});
-        pages.Label("page0").U32(0).Ref("page0png");
-        pages.Label("page0png").Bytes(png.data(), png.size());
     }
 };
 
-void Sprites(CDataBuilder& b, const GameDescription& game, TexturePage& page) {
+// Words 7 to 11 of a sprite record and of the flags of a background record: transparent, smooth, preload.
+constexpr uint32_t kTransparent = 1, kSmooth = 0, kPreload = 1;
+
+void Sprites(CDataBuilder& b, const GameDescription& game, TexturePages& pages) {
     if (game.sprites.empty()) return;
     std::vector<std::string> labels;
     CDataBuilder::Chunk& c = RecordList(b, "SPRT", "s", game.sprites.size(), &labels);
     for (size_t i = 0; i < game.sprites.size(); ++i) {
         const GameSprite& s = game.sprites[i];
         const int w = s.frames.empty() ? 0 : s.frames[0].width, h = s.frames.empty() ? 0 : s.frames[0].height;
+        int box[4];
+        GameSprite_BoundingBox(s, box);
+        const std::vector<std::vector<uint8_t>> masks = GameSprite_Masks(s);
         c.Label(labels[i]).Text(s.name).S32(w).S32(h);
-        c.S32(0).S32(w - 1).S32(h - 1).S32(0); // bounding box: left, right, bottom, top
-        c.U32(1).U32(0).U32(1).U32(0).U32(0).S32(s.xOrigin).S32(s.yOrigin);
+        c.S32(box[0]).S32(box[2]).S32(box[3]).S32(box[1]); // left, right, bottom, top
+        c.U32(kTransparent).U32(kSmooth).U32(kPreload).S32(s.bboxMode).U32(masks.empty() ? 0 : 1);
+        c.S32(s.xOrigin).S32(s.yOrigin);
         c.U32(static_cast<uint32_t>(s.frames.size()));
         for (const GameImage& frame : s.frames)
-            c.Ref(page.Add(frame));
-        c.U32(0); // no collision masks
+            c.Ref(pages.Add(frame));
+        // Masks: rows of (width + 7) / 8 bytes, the first pixel in the top bit.
+        c.U32(static_cast<uint32_t>(masks.size()));
+        const size_t rowBytes = (static_cast<size_t>(w) + 7) / 8;
+        for (const std::vector<uint8_t>& mask : masks) {
+            std::vector<uint8_t> bits(rowBytes * static_cast<size_t>(h), 0);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (mask[static_cast<size_t>(y) * w + x])
+                        bits[static_cast<size_t>(y) * rowBytes + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+            c.Bytes(bits.data(), bits.size());
+        }
     }
 }
 
-void Backgrounds(CDataBuilder& b, const GameDescription& game, TexturePage& page) {
+void Backgrounds(CDataBuilder& b, const GameDescription& game, TexturePages& pages) {
     if (game.backgrounds.empty()) return;
     std::vector<std::string> labels;
     CDataBuilder::Chunk& c = RecordList(b, "BGND", "b", game.backgrounds.size(), &labels);
     for (size_t i = 0; i < game.backgrounds.size(); ++i)
-        c.Label(labels[i]).Text(game.backgrounds[i].name).U32(0).U32(0).U32(1).Ref(page.Add(game.backgrounds[i].image));
+        c.Label(labels[i]).Text(game.backgrounds[i].name).U32(0).U32(0).U32(kPreload).Ref(
+            pages.Add(game.backgrounds[i].image));
+}
+
+// Records: name, face, size, bold, italic, the first character with the antialiasing level, the last
+// character, the page entry, the scales and the glyph list; the 16-byte glyphs follow each record. The
+// chunk ends with the character of every 8-bit code, here the code itself.
+void Fonts(CDataBuilder& b, const GameDescription& game, TexturePages& pages) {
+    if (game.fonts.empty()) return;
+    std::vector<std::string> labels;
+    CDataBuilder::Chunk& c = RecordList(b, "FONT", "f", game.fonts.size(), &labels);
+    constexpr uint32_t kAntialias = 3;
+    for (size_t i = 0; i < game.fonts.size(); ++i) {
+        const GameFont& f = game.fonts[i];
+        c.Label(labels[i]).Text(f.name).Text(f.face).S32(f.size).U32(0).U32(0);
+        c.U32((static_cast<uint32_t>(f.first) & 0xFFFFu) | (kAntialias + 1) << 24).S32(f.last);
+        c.Ref(pages.Add(f.image)).F32(1.0f).F32(1.0f);
+        const std::vector<std::string> glyphs = Labels(labels[i] + "g", f.glyphs.size());
+        c.OffsetList(glyphs);
+        for (size_t g = 0; g < f.glyphs.size(); ++g) {
+            const GameGlyph& glyph = f.glyphs[g];
+            c.Label(glyphs[g]).U16(glyph.character).U16(glyph.x).U16(glyph.y);
+            c.U16(static_cast<uint16_t>(glyph.w)).U16(static_cast<uint16_t>(glyph.h));
+            c.U16(static_cast<uint16_t>(glyph.shift)).U16(static_cast<uint16_t>(glyph.offset)).U16(0);
+        }
+    }
+    for (int code = 0; code < 256; ++code)
+        c.U16(static_cast<uint16_t>(code));
 }
 
 // Records: name, type 1, four (vertex, fragment) source pairs, the attribute names.
@@ -194,21 +265,71 @@ void Objects(CDataBuilder& b, const GameDescription& game, CodeWriter& code) {
     }
 }
 
+// A room's eight background slots: the given ones, and its one background tiled in slot 0 unless slot 0
+// is given; empty when it has none.
+std::vector<GameRoomBackground> BackgroundSlots(const GameRoom& r) {
+    std::vector<GameRoomBackground> slots;
+    if (r.background < 0 && r.backgrounds.empty()) return slots;
+    slots.resize(8);
+    for (int k = 0; k < 8; ++k) {
+        slots[static_cast<size_t>(k)].slot = k;
+        slots[static_cast<size_t>(k)].visible = false;
+    }
+    if (r.background >= 0) {
+        slots[0].visible = true;
+        slots[0].background = r.background;
+    }
+    for (const GameRoomBackground& given : r.backgrounds)
+        if (given.slot >= 0 && given.slot < 8) slots[static_cast<size_t>(given.slot)] = given;
+    return slots;
+}
+
 void Rooms(CDataBuilder& b, const GameDescription& game, CodeWriter& code) {
     std::vector<std::string> labels;
     CDataBuilder::Chunk& c = RecordList(b, "ROOM", "r", game.rooms.size(), &labels);
     for (size_t i = 0; i < game.rooms.size(); ++i) {
         const GameRoom& r = game.rooms[i];
         const std::string id = labels[i];
+        const std::vector<GameRoomBackground> slots = BackgroundSlots(r);
         c.Label(id).Text(r.name).U32(0).S32(r.width).S32(r.height).S32(r.speed).U32(r.persistent);
         c.U32(r.colour).U32(1);
         code.Field(c, "Room." + r.name, r.code);
-        c.U32(0).Ref(r.background < 0 ? "" : id + "b").Ref("").Ref(r.instances.empty() ? "" : id + "i").Ref("");
+        c.U32(r.views.empty() ? 0 : 1); // views enabled
+        c.Ref(slots.empty() ? "" : id + "b").Ref(r.views.empty() ? "" : id + "v");
+        c.Ref(r.instances.empty() ? "" : id + "i").Ref(r.tiles.empty() ? "" : id + "t");
         c.U32(r.physics).Zeros(16).F32(r.gravityX).F32(r.gravityY).F32(r.pixelsToMetres);
-        if (r.background >= 0) {
+        if (!slots.empty()) {
+            const std::vector<std::string> names = Labels(id + "b", slots.size());
+            c.Label(id + "b").OffsetList(names);
             // visible, foreground, index, x, y, tiled across and down, speeds, stretch
-            c.Label(id + "b").OffsetList({id + "b0"});
-            c.Label(id + "b0").U32(1).U32(0).S32(r.background).S32(0).S32(0).U32(1).U32(1).S32(0).S32(0).U32(0);
+            for (size_t k = 0; k < slots.size(); ++k) {
+                const GameRoomBackground& s = slots[k];
+                c.Label(names[k]).U32(s.visible).U32(s.foreground).S32(s.background).S32(s.x).S32(s.y);
+                c.U32(s.htiled).U32(s.vtiled).S32(s.hspeed).S32(s.vspeed).U32(s.stretch);
+            }
+        }
+        if (!r.views.empty()) {
+            std::vector<GameView> views(8);
+            std::vector<bool> visible(8, false);
+            for (const GameView& v : r.views)
+                if (v.slot >= 0 && v.slot < 8) views[static_cast<size_t>(v.slot)] = v, visible[static_cast<size_t>(v.slot)] = true;
+            const std::vector<std::string> names = Labels(id + "v", views.size());
+            c.Label(id + "v").OffsetList(names);
+            for (size_t k = 0; k < views.size(); ++k) {
+                const GameView& v = views[k];
+                c.Label(names[k]).U32(visible[k]).S32(v.x).S32(v.y).S32(v.width).S32(v.height);
+                c.S32(v.portX).S32(v.portY).S32(v.portWidth).S32(v.portHeight);
+                c.S32(v.hborder).S32(v.vborder).S32(v.hspeed).S32(v.vspeed).S32(v.object);
+            }
+        }
+        if (!r.tiles.empty()) {
+            const std::vector<std::string> names = Labels(id + "t", r.tiles.size());
+            c.Label(id + "t").OffsetList(names);
+            for (size_t k = 0; k < r.tiles.size(); ++k) {
+                const GameTile& t = r.tiles[k];
+                c.Label(names[k]).S32(t.x).S32(t.y).S32(t.background).S32(t.left).S32(t.top);
+                c.S32(t.width).S32(t.height).S32(t.depth).S32(t.id).F32(1).F32(1).U32(0xFFFFFFFFu);
+            }
         }
         if (r.instances.empty()) continue;
         const std::vector<std::string> names = Labels(id + "i", r.instances.size());
@@ -260,192 +381,6 @@ void Paths(CDataBuilder& b, const GameDescription& game) {
     }
 }
 
-// ---- Reading a description ----
-
-const char* const kEventKinds[] = {"create", "destroy",  "alarm", "step",    "collision", "keyboard",
-                                   "mouse",  "other",    "draw",  "keypress", "keyrelease"};
-
-// "RRGGBB" or "RRGGBBAA" as the bytes R, G, B, A.
-bool ParseColour(const std::string& text, uint8_t rgba[4]) {
-    if (text.size() != 6 && text.size() != 8) return false;
-    if (text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
-    const unsigned long value = std::strtoul(text.c_str(), nullptr, 16);
-    const bool alpha = text.size() == 8;
-    const int channels = alpha ? 4 : 3;
-    for (int i = 0; i < channels; ++i)
-        rgba[i] = static_cast<uint8_t>(value >> (8 * (channels - 1 - i)));
-    if (!alpha) rgba[3] = 255;
-    return true;
-}
-
-GameImage MakeShape(int width, int height, const std::string& shape, const uint8_t c1[4], const uint8_t c2[4]) {
-    GameImage image;
-    image.width = width;
-    image.height = height;
-    image.rgba.assign(static_cast<size_t>(width) * height * 4, 0);
-    const double cx = width / 2.0, cy = height / 2.0, r = std::min(width, height) / 2.0;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const uint8_t* colour = nullptr;
-            if (shape == "box") {
-                colour = (x == 0 || y == 0 || x == width - 1 || y == height - 1) ? c2 : c1;
-            } else if (shape == "checker") {
-                colour = ((x / 8 + y / 8) % 2) ? c2 : c1;
-            } else {
-                const double dx = x + 0.5 - cx, dy = y + 0.5 - cy, d = dx * dx + dy * dy;
-                if (d <= r * r) colour = d > (r - 1.5) * (r - 1.5) ? c2 : c1;
-            }
-            if (colour) std::copy_n(colour, 4, image.rgba.begin() + (static_cast<ptrdiff_t>(y) * width + x) * 4);
-        }
-    }
-    return image;
-}
-
-class DescriptionReader {
-public:
-    DescriptionReader(const std::string& folder, GameDescription* game) : m_folder(folder), m_game(game) {}
-
-    // One statement; false with the reason in m_error.
-    bool Line(const std::vector<std::string>& w) {
-        const std::string& what = w[0];
-        if (what == "game" && w.size() == 4) {
-            m_game->name = w[1];
-            return Size(w[2], w[3], &m_game->width, &m_game->height);
-        }
-        if (what == "title" && w.size() >= 2) {
-            m_game->title = w[1];
-            for (size_t i = 2; i < w.size(); ++i)
-                m_game->title += " " + w[i];
-            return true;
-        }
-        if (what == "sprite" && (w.size() == 8 || w.size() == 9)) {
-            GameSprite s;
-            s.name = w[1];
-            GameImage frame;
-            if (!Size(w[2], w[3], &frame.width, &frame.height) || !Number(w[4], &s.xOrigin) ||
-                !Number(w[5], &s.yOrigin) || !Shape(w, 6, &frame))
-                return false;
-            s.frames.push_back(frame);
-            m_sprites[s.name] = static_cast<int>(m_game->sprites.size());
-            m_game->sprites.push_back(s);
-            return true;
-        }
-        if (what == "background" && (w.size() == 6 || w.size() == 7)) {
-            GameBackground bg;
-            bg.name = w[1];
-            if (!Size(w[2], w[3], &bg.image.width, &bg.image.height) || !Shape(w, 4, &bg.image)) return false;
-            m_backgrounds[bg.name] = static_cast<int>(m_game->backgrounds.size());
-            m_game->backgrounds.push_back(bg);
-            return true;
-        }
-        if (what == "object" && w.size() == 4) {
-            GameObject o;
-            o.name = w[1];
-            if (!Find(m_sprites, w[2], "sprite", &o.sprite) || !Number(w[3], &o.depth)) return false;
-            m_objects[o.name] = static_cast<int>(m_game->objects.size());
-            m_game->objects.push_back(o);
-            return true;
-        }
-        if (what == "event" && w.size() == 5) {
-            int object, kind = -1, number;
-            // A collision event's number may name the other object.
-            if (!Find(m_objects, w[1], "object", &object) ||
-                !(m_objects.count(w[3]) ? Find(m_objects, w[3], "object", &number) : Number(w[3], &number)))
-                return false;
-            for (int k = 0; k < 11; ++k)
-                if (w[2] == kEventKinds[k]) kind = k;
-            if (kind < 0 && (!Number(w[2], &kind) || kind > 10)) return Fail("unknown event kind " + w[2]);
-            std::string code;
-            if (!ReadCode(w[4], &code)) return false;
-            m_game->objects[static_cast<size_t>(object)].events.push_back({kind, number, code});
-            return true;
-        }
-        if (what == "script" && w.size() == 3) {
-            GameScript script{w[1], ""};
-            if (!ReadCode(w[2], &script.code)) return false;
-            m_game->scripts.push_back(script);
-            return true;
-        }
-        if (what == "room" && w.size() == 7) {
-            GameRoom r;
-            r.name = w[1];
-            uint8_t c[4];
-            if (!Size(w[2], w[3], &r.width, &r.height) || !Number(w[4], &r.speed) || !ParseColour(w[5], c) ||
-                !Find(m_backgrounds, w[6], "background", &r.background))
-                return Fail(m_error.empty() ? "bad colour " + w[5] : m_error);
-            r.colour = c[0] | c[1] << 8 | c[2] << 16;
-            m_rooms[r.name] = static_cast<int>(m_game->rooms.size());
-            m_game->rooms.push_back(r);
-            return true;
-        }
-        if (what == "instance" && w.size() == 5) {
-            int room;
-            GameInstance i;
-            if (!Find(m_rooms, w[1], "room", &room) || !Find(m_objects, w[2], "object", &i.object) ||
-                !Number(w[3], &i.x) || !Number(w[4], &i.y))
-                return false;
-            i.id = 100001 + m_placed++;
-            m_game->rooms[static_cast<size_t>(room)].instances.push_back(i);
-            return true;
-        }
-        return Fail("unknown statement or wrong word count: " + what);
-    }
-
-    std::string m_error;
-
-private:
-    bool Fail(const std::string& reason) {
-        m_error = reason;
-        return false;
-    }
-    bool Number(const std::string& text, int* out) {
-        char* end = nullptr;
-        const long value = std::strtol(text.c_str(), &end, 10);
-        if (text.empty() || *end || value < -1000000 || value > 1000000) return Fail("not a number: " + text);
-        *out = static_cast<int>(value);
-        return true;
-    }
-    bool Size(const std::string& w, const std::string& h, int* width, int* height) {
-        if (!Number(w, width) || !Number(h, height)) return false;
-        if (*width < 1 || *height < 1 || *width > 4096 || *height > 4096) return Fail("size out of range");
-        return true;
-    }
-    // SHAPE COLOUR [COLOUR2] from word i on; the image's size is set.
-    bool Shape(const std::vector<std::string>& w, size_t i, GameImage* image) {
-        uint8_t c1[4], c2[4];
-        if (w[i] != "disc" && w[i] != "box" && w[i] != "checker") return Fail("unknown shape " + w[i]);
-        if (!ParseColour(w[i + 1], c1)) return Fail("bad colour " + w[i + 1]);
-        if (i + 2 >= w.size()) std::copy_n(c1, 4, c2);
-        else if (!ParseColour(w[i + 2], c2)) return Fail("bad colour " + w[i + 2]);
-        *image = MakeShape(image->width, image->height, w[i], c1, c2);
-        return true;
-    }
-    // A code file, relative to the description's folder.
-    bool ReadCode(const std::string& file, std::string* code) {
-        std::vector<unsigned char> bytes;
-        const std::string path = m_folder.empty() ? file : m_folder + "/" + file;
-        if (!Tool_ReadFile(path.c_str(), bytes)) return Fail("cannot read " + path);
-        code->assign(bytes.begin(), bytes.end());
-        return true;
-    }
-    // A declared name, or "-" for none (-1).
-    bool Find(const std::map<std::string, int>& names, const std::string& name, const char* kind, int* out) {
-        if (name == "-") {
-            *out = -1;
-            return true;
-        }
-        const auto it = names.find(name);
-        if (it == names.end()) return Fail(std::string("no ") + kind + " named " + name);
-        *out = it->second;
-        return true;
-    }
-
-    std::string m_folder;
-    GameDescription* m_game;
-    std::map<std::string, int> m_sprites, m_backgrounds, m_objects, m_rooms;
-    int m_placed = 0;
-};
-
 // The names the game's code may use for its resources.
 template <typename T> std::vector<std::string> NamesOf(const std::vector<T>& resources) {
     std::vector<std::string> names;
@@ -465,6 +400,7 @@ std::vector<uint8_t> GameFile_Build(const GameDescription& game, bool bytecode, 
     b.SetResourceNames(RESOURCE_SCRIPT, NamesOf(game.scripts));
     b.SetResourceNames(RESOURCE_ROOM, NamesOf(game.rooms));
     b.SetResourceNames(RESOURCE_PATH, NamesOf(game.paths));
+    b.SetResourceNames(RESOURCE_FONT, NamesOf(game.fonts));
     CodeWriter code(b, bytecode);
     CDataBuilder::GeneralInfo info;
     info.name = game.name;
@@ -472,49 +408,32 @@ std::vector<uint8_t> GameFile_Build(const GameDescription& game, bool bytecode, 
     info.windowWidth = static_cast<uint32_t>(game.width);
     info.windowHeight = static_cast<uint32_t>(game.height);
     info.roomOrder = game.order;
-    for (const GameRoom& room : game.rooms)
+    for (const GameRoom& room : game.rooms) {
         for (const GameInstance& instance : room.instances)
             info.lastInstanceId = std::max(info.lastInstanceId, static_cast<uint32_t>(instance.id));
+        for (const GameTile& tile : room.tiles)
+            info.lastTileId = std::max(info.lastTileId, static_cast<uint32_t>(tile.id));
+    }
     if (info.roomOrder.empty())
         for (size_t i = 0; i < game.rooms.size(); ++i)
             info.roomOrder.push_back(static_cast<int32_t>(i));
     b.AddGeneralInfo(info);
     b.AddOptions(CDataBuilder::Options());
-    TexturePage page;
-    Sprites(b, game, page);
-    Backgrounds(b, game, page);
+    TexturePages pages;
+    Sprites(b, game, pages);
+    Backgrounds(b, game, pages);
     Scripts(b, game, code);
     Paths(b, game);
     Shaders(b, game);
+    Fonts(b, game, pages);
     Timelines(b, game, code);
     Objects(b, game, code);
     Rooms(b, game, code);
-    if (!page.images.empty()) page.Write(b);
+    if (!pages.images.empty()) pages.Write(b);
     b.StringTable();
     if (error) *error = code.error;
     if (!code.error.empty()) return {};
     return b.Build();
-}
-
-bool GameFile_Parse(const std::string& text, const std::string& folder, GameDescription* game,
-                    std::string* error) {
-    DescriptionReader reader(folder, game);
-    std::istringstream in(text);
-    int number = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++number;
-        line = line.substr(0, line.find('#'));
-        std::istringstream words(line);
-        std::vector<std::string> w;
-        for (std::string word; words >> word;)
-            w.push_back(word);
-        if (w.empty()) continue;
-        if (!reader.Line(w)) {
-            *error = "line " + std::to_string(number) + ": " + reader.m_error;
-            return false;
-        }
-    }
-    return true;
 }
 
 std::vector<uint8_t> GameImage_EncodePNG(const GameImage& image) {

@@ -544,8 +544,8 @@ TEST_F(TextDrawTest, DrawTextShowsValuesAsText) {
 
 // ---- fonts from font files ----
 
-// The one font file these tests read comes with the machine: a Debian font package the project does not
-// install. Without it the tests are skipped.
+// The one font file these tests read comes from Debian's fonts-dejavu-core, which scripts/setup.sh
+// installs. Without it the tests are skipped.
 constexpr const char* kFontFolder = "/usr/share/fonts/truetype/dejavu/";
 constexpr const char* kFontFile = "DejaVuSans.ttf";
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
 #include <iterator>
 #include <unistd.h>
 
@@ -96,6 +97,64 @@ TEST_P(Tour, BuildsAndDrawsEveryKindOfResource) {
     ReadPNG_Free();
     EXPECT_EQ(wrong, 0) << "the first: " << first;
     EXPECT_GT(text, 40) << "pixels of the text";
+}
+
+// What a user sees of databuild's refusals: the reason after the file's name and line, exit code 1, no
+// file written, and nothing on the standard output.
+TEST(Databuild, RefusalsNameTheFileTheLineAndTheReason) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "runs no game";
+    TempFolder folder;
+    TempFolder::Write(folder / "code.txt", "x = 1;");
+    TempFolder::Write(folder / "norooms.txt", "game G 64 48\nobject o - 0\n");
+    TempFolder::Write(folder / "twice.txt", "room r 64 48 30 000000 -\nroom r 64 48 30 000000 -\n");
+    TempFolder::Write(folder / "good.txt", "room r 64 48 30 000000 -\n");
+    mkdir((folder / "folder").c_str(), 0755);
+    const struct {
+        const char* arguments;
+        std::string error;
+    } cases[] = {
+        {"out.win -game missing.txt", "databuild: cannot read missing.txt: No such file or directory\n"},
+        {"out.win -game folder", "databuild: cannot read folder: Is a directory\n"},
+        {"out.win -game norooms.txt",
+         "databuild: norooms.txt: line 2: the description ends without a room; the game starts in its first room "
+         "(room NAME WIDTH HEIGHT SPEED COLOUR BACKGROUND|-)\n"},
+        {"out.win -game twice.txt", "databuild: twice.txt: line 2: a room named r is already declared on line 1\n"},
+        {"nowhere/out.win -game good.txt", "databuild: cannot write nowhere/out.win: No such file or directory\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ToolRun run = RunTool(folder.Path(), DATABUILD_EXECUTABLE, c.arguments);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.errors, c.error);
+        EXPECT_EQ(run.out, "");
+        EXPECT_FALSE(TempFolder::Exists(folder / "out.win"));
+    }
+}
+
+// Names of 10,000 characters and 100,000 sprites make games that build and run.
+TEST(Databuild, OutsizedDescriptionsMakeGamesTheRunnerRuns) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "the same games as on the machine";
+    TempFolder folder;
+    TempFolder::Write(folder / "end.txt", "show_debug_message(\"ran \" + string(instance_number(object_index))); game_end();");
+    const std::string name(10000, 'n');
+    std::string many;
+    for (int i = 0; i < 100000; ++i)
+        many += "sprite s" + std::to_string(i) + " 1 1 0 0 box ff0000\n";
+    many += "object o s99999 0\nevent o create 0 end.txt\nroom r 64 48 30 000000 -\ninstance r o 1 1\n";
+    const std::pair<const char*, std::string> games[] = {
+        {"names.txt", "sprite s" + name + " 8 8 0 0 box ff0000\nobject o" + name + " s" + name + " 0\nevent o" + name +
+                          " create 0 end.txt\nroom r" + name + " 64 48 30 000000 -\ninstance r" + name + " o" + name + " 1 1\n"},
+        {"many.txt", many},
+    };
+    for (const auto& [file, text] : games) {
+        SCOPED_TRACE(file);
+        TempFolder::Write(folder / file, text);
+        const ToolRun build = RunTool(folder.Path(), DATABUILD_EXECUTABLE, std::string("game.win -game ") + file);
+        ASSERT_EQ(build.exitCode, 0) << build.errors.substr(0, 300);
+        const ScenarioRun run = RunDataFile(ReadBytes(folder / "game.win"), {}, 120);
+        EXPECT_EQ(run.exitCode, 0) << run.log.substr(0, 300) << run.errors.substr(0, 300);
+        EXPECT_EQ(LinesStartingWith(run.log, "ran "), std::vector<std::string>{"1"});
+    }
 }
 
 } // namespace

@@ -73,6 +73,9 @@ int main(int argc, char** argv) {
             "databuild", argc, argv,
             {"-name", "-version", "-size", "-code", "-source", "-chunk", "-game", "-bytecode"}, kUsage))
         return code == 1 ? 0 : code;
+    // The engine's start-up traces (the built-in groups it registers to compile the code) are not the
+    // tool's output.
+    if (!std::freopen("/dev/null", "w", stdout)) return Usage("cannot quiet the standard output");
     if (argc < 2) return Usage("no output file given");
     if (argv[1][0] == '-') return Usage(std::string("the output file comes first, not ") + argv[1]);
     if ((argc == 4 || argc == 5) && std::strcmp(argv[2], "-game") == 0) {

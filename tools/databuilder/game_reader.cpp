@@ -10,8 +10,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <map>
-#include <set>
+#include <sys/stat.h>
 
 namespace {
 
@@ -19,9 +20,11 @@ using Words = std::vector<std::string>;
 
 // The largest side of an image and of a frame: a texture page holds it whole.
 constexpr int kLargestSide = 4096;
-// Image files of more pixels than this are refused before they are decoded (a strip of frames may be
-// long, but not larger than 256 MB in memory).
+// Image files of more pixels than this are refused before they are decoded, and so are games whose images
+// come to more: 256 MB of pixels.
 constexpr size_t kLargestImage = 64u << 20;
+// Files the description names are read whole; larger ones are refused.
+constexpr long long kLargestFile = 256ll << 20;
 
 const char* const kEventKinds[] = {"create", "destroy",  "alarm", "step",    "collision", "keyboard",
                                    "mouse",  "other",    "draw",  "keypress", "keyrelease"};
@@ -191,10 +194,18 @@ private:
     std::string PathOf(const std::string& file) const {
         return m_folder.empty() || file[0] == '/' ? file : m_folder + "/" + file;
     }
+    // A regular file (not a device or a pipe, which may never end) of at most kLargestFile bytes.
     bool ReadFile(const std::string& file, std::vector<uint8_t>* bytes) {
         std::string reason;
         const std::string path = PathOf(file);
-        if (!Tool_ReadFile(path.c_str(), *bytes, &reason)) return Fail("cannot read " + Shown(path) + ": " + reason);
+        struct stat info;
+        if (stat(path.c_str(), &info) == 0) {
+            if (S_ISDIR(info.st_mode)) reason = std::strerror(EISDIR);
+            else if (!S_ISREG(info.st_mode)) reason = "not a regular file";
+            else if (info.st_size > kLargestFile) reason = "larger than 256 MB";
+        }
+        if (!reason.empty() || !Tool_ReadFile(path.c_str(), *bytes, &reason))
+            return Fail("cannot read " + Shown(path) + ": " + reason);
         return true;
     }
     bool ReadText(const std::string& file, std::string* text) {
@@ -290,7 +301,15 @@ private:
         }
         return AddSprite(s);
     }
+    // Counts the pixels of an image the game keeps; false when the game's images come to too many.
+    bool Pixels(const GameImage& image) {
+        m_pixels += static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+        if (m_pixels <= kLargestImage) return true;
+        return Fail("the game's images come to more than " + std::to_string(kLargestImage) + " pixels");
+    }
     bool AddSprite(GameSprite& s) {
+        for (const GameImage& frame : s.frames)
+            if (!Pixels(frame)) return false;
         if (!Declare(m_sprites, s.name, Count(m_game->sprites.size()))) return false;
         m_game->sprites.push_back(std::move(s));
         return true;
@@ -343,7 +362,7 @@ private:
         return AddBackground(bg);
     }
     bool AddBackground(GameBackground& bg) {
-        if (!Declare(m_backgrounds, bg.name, Count(m_game->backgrounds.size()))) return false;
+        if (!Pixels(bg.image) || !Declare(m_backgrounds, bg.name, Count(m_game->backgrounds.size()))) return false;
         m_game->backgrounds.push_back(std::move(bg));
         return true;
     }
@@ -374,7 +393,7 @@ private:
         return AddFont(font);
     }
     bool AddFont(GameFont& font) {
-        if (!Declare(m_fonts, font.name, Count(m_game->fonts.size()))) return false;
+        if (!Pixels(font.image) || !Declare(m_fonts, font.name, Count(m_game->fonts.size()))) return false;
         m_game->fonts.push_back(std::move(font));
         return true;
     }
@@ -541,6 +560,7 @@ private:
     NameTable m_objects{"object", {}}, m_rooms{"room", {}};
     std::map<std::string, int> m_slots; // "room what slot": its line
     int m_placed = 0, m_tiles = 0;
+    size_t m_pixels = 0;
 };
 
 const DescriptionReader::Statement DescriptionReader::kStatements[23] = {

@@ -145,6 +145,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "make_fuzz_corpus: %s\n", error.c_str());
         return 1;
     }
+    // Descriptions: the example's and the tour's, their files renamed to those of the description
+    // fuzzer's folder.
+    for (const std::string& name : {sources + "/game.txt", sources + "/../tour/tour.txt"}) {
+        std::istringstream lines(Read(name));
+        std::string text;
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream words(line.substr(0, line.find('#')));
+            std::string kept;
+            for (std::string word; words >> word;) {
+                const std::string end = word.size() > 4 ? word.substr(word.size() - 4) : "";
+                kept += (kept.empty() ? "" : " ") +
+                        (end == ".txt" ? "code.txt" : end == ".png" ? "image.png" : end == ".ttf" ? "font.ttf" : word);
+            }
+            text += kept + "\n";
+        }
+        Write("fuzz_description", name.substr(name.rfind('/') + 1), text);
+    }
     for (const char* target : {"fuzz_data_file", "fuzz_room_run"}) {
         Write(target, "catch_text.win", bases[0].bytes);
         Write(target, "catch_bytecode.win", bases[1].bytes);

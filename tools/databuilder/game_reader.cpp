@@ -286,9 +286,7 @@ private:
             return Fail("the image is " + std::to_string(strip.width) + " pixels wide, which does not cut into " +
                         std::to_string(frames) + " frames of one width");
         const int width = strip.width / frames;
-        if (width > kLargestSide || strip.height > kLargestSide)
-            return Fail("frames of " + std::to_string(width) + " x " + std::to_string(strip.height) +
-                        " pixels are larger than " + std::to_string(kLargestSide) + " x " + std::to_string(kLargestSide));
+        if (!FitsAPage(width, strip.height, "frames of", "are")) return false;
         for (int f = 0; f < frames; ++f) {
             GameImage frame;
             frame.width = width;
@@ -301,6 +299,12 @@ private:
         }
         return AddSprite(s);
     }
+    // An image or frame that a texture page holds; what names it ("an image of" or "frames of").
+    bool FitsAPage(int width, int height, const std::string& what, const char* are) {
+        if (width <= kLargestSide && height <= kLargestSide) return true;
+        return Fail(what + " " + std::to_string(width) + " x " + std::to_string(height) + " pixels " + are +
+                    " larger than " + std::to_string(kLargestSide) + " x " + std::to_string(kLargestSide));
+    }
     // Counts the pixels of an image the game keeps; false when the game's images come to too many.
     bool Pixels(const GameImage& image) {
         m_pixels += static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
@@ -310,8 +314,12 @@ private:
     bool AddSprite(GameSprite& s) {
         for (const GameImage& frame : s.frames)
             if (!Pixels(frame)) return false;
-        if (!Declare(m_sprites, s.name, Count(m_game->sprites.size()))) return false;
-        m_game->sprites.push_back(std::move(s));
+        return Add(m_sprites, m_game->sprites, s);
+    }
+    // A resource declared under its name and added to its list.
+    template <typename T> bool Add(NameTable& table, std::vector<T>& list, T& resource) {
+        if (!Declare(table, resource.name, Count(list.size()))) return false;
+        list.push_back(std::move(resource));
         return true;
     }
     bool SpriteBox(const Words& w) {
@@ -356,15 +364,10 @@ private:
         GameBackground bg;
         bg.name = w[1];
         if (!ReadImage(w[2], &bg.image)) return false;
-        if (bg.image.width > kLargestSide || bg.image.height > kLargestSide)
-            return Fail("an image of " + std::to_string(bg.image.width) + " x " + std::to_string(bg.image.height) +
-                        " pixels is larger than " + std::to_string(kLargestSide) + " x " + std::to_string(kLargestSide));
-        return AddBackground(bg);
+        return FitsAPage(bg.image.width, bg.image.height, "an image of", "is") && AddBackground(bg);
     }
     bool AddBackground(GameBackground& bg) {
-        if (!Pixels(bg.image) || !Declare(m_backgrounds, bg.name, Count(m_game->backgrounds.size()))) return false;
-        m_game->backgrounds.push_back(std::move(bg));
-        return true;
+        return Pixels(bg.image) && Add(m_backgrounds, m_game->backgrounds, bg);
     }
     bool Font(const Words& w) {
         GameFont font;
@@ -393,36 +396,27 @@ private:
         return AddFont(font);
     }
     bool AddFont(GameFont& font) {
-        if (!Pixels(font.image) || !Declare(m_fonts, font.name, Count(m_game->fonts.size()))) return false;
-        m_game->fonts.push_back(std::move(font));
-        return true;
+        return Pixels(font.image) && Add(m_fonts, m_game->fonts, font);
     }
     bool Script(const Words& w) {
         GameScript script{w[1], ""};
-        if (!ReadText(w[2], &script.code) || !Declare(m_scripts, w[1], Count(m_game->scripts.size()))) return false;
-        m_game->scripts.push_back(script);
-        return true;
+        return ReadText(w[2], &script.code) && Add(m_scripts, m_game->scripts, script);
     }
     bool Shader(const Words& w) {
         GameShader shader;
         shader.name = w[1];
-        if (!ReadText(w[2], &shader.vertex) || !ReadText(w[3], &shader.fragment) ||
-            !Declare(m_shaders, w[1], Count(m_game->shaders.size())))
-            return false;
-        m_game->shaders.push_back(shader);
-        return true;
+        return ReadText(w[2], &shader.vertex) && ReadText(w[3], &shader.fragment) &&
+               Add(m_shaders, m_game->shaders, shader);
     }
     bool Path(const Words& w) {
         GamePath path;
         path.name = w[1];
         int closed;
         if (!Choice(w[2], {"straight", "smooth"}, "path kind", &path.kind) ||
-            !Choice(w[3], {"open", "closed"}, "path ending", &closed) || !Number(w[4], &path.precision, 0, 8) ||
-            !Declare(m_paths, w[1], Count(m_game->paths.size())))
+            !Choice(w[3], {"open", "closed"}, "path ending", &closed) || !Number(w[4], &path.precision, 0, 8))
             return false;
         path.closed = closed == 1;
-        m_game->paths.push_back(path);
-        return true;
+        return Add(m_paths, m_game->paths, path);
     }
     bool Point(const Words& w) {
         int path;
@@ -433,9 +427,8 @@ private:
         return true;
     }
     bool Timeline(const Words& w) {
-        if (!Declare(m_timelines, w[1], Count(m_game->timelines.size()))) return false;
-        m_game->timelines.push_back(GameTimeline{w[1], {}});
-        return true;
+        GameTimeline timeline{w[1], {}};
+        return Add(m_timelines, m_game->timelines, timeline);
     }
     bool Moment(const Words& w) {
         int timeline, step;
@@ -451,11 +444,7 @@ private:
     bool Object(const Words& w) {
         GameObject o;
         o.name = w[1];
-        if (!Find(m_sprites, w[2], &o.sprite, true) || !Number(w[3], &o.depth) ||
-            !Declare(m_objects, w[1], Count(m_game->objects.size())))
-            return false;
-        m_game->objects.push_back(o);
-        return true;
+        return Find(m_sprites, w[2], &o.sprite, true) && Number(w[3], &o.depth) && Add(m_objects, m_game->objects, o);
     }
     bool Event(const Words& w) {
         int object, kind = -1, number;
@@ -476,11 +465,10 @@ private:
         r.name = w[1];
         uint8_t c[4];
         if (!Size(w[2], w[3], &r.width, &r.height) || !Number(w[4], &r.speed, 1, 1000) || !Colour(w[5], c) ||
-            !Find(m_backgrounds, w[6], &r.background, true) || !Declare(m_rooms, w[1], Count(m_game->rooms.size())))
+            !Find(m_backgrounds, w[6], &r.background, true))
             return false;
         r.colour = c[0] | c[1] << 8 | c[2] << 16;
-        m_game->rooms.push_back(r);
-        return true;
+        return Add(m_rooms, m_game->rooms, r);
     }
     // A slot of a room not given before.
     bool Slot(const std::string& word, int room, const char* what, int* slot) {

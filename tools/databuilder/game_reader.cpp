@@ -448,16 +448,24 @@ private:
     }
     bool Event(const Words& w) {
         int object, kind = -1, number;
-        // A collision event's number may name the other object.
-        if (!Find(m_objects, w[1], &object) ||
-            !(m_objects.names.count(w[3]) ? Find(m_objects, w[3], &number) : Number(w[3], &number)))
-            return false;
         for (int k = 0; k < 11; ++k)
             if (w[2] == kEventKinds[k]) kind = k;
+        if (!Find(m_objects, w[1], &object)) return false;
         if (kind < 0 && !Number(w[2], &kind, 0, 10)) return Fail("unknown event kind " + Shown(w[2]));
+        // The numbers of each kind (keys are 0 to 255); a collision's number is the other object, by name or
+        // index.
+        constexpr int kLargestNumber = 999999;
+        static const int kMost[11] = {0, 0, 11, 2, 0, 255, kLargestNumber, kLargestNumber, kLargestNumber, 255, 255};
+        const bool named = kind == 4 && m_objects.names.count(w[3]);
+        const int most = kind == 4 ? Count(m_game->objects.size()) - 1 : kMost[kind];
+        if (!(named ? Find(m_objects, w[3], &number) : Number(w[3], &number, 0, most))) return false;
+        GameObject& o = m_game->objects[static_cast<size_t>(object)];
+        for (const GameEvent& e : o.events)
+            if (e.type == kind && e.number == number)
+                return Fail("object " + Shown(o.name) + " has a " + kEventKinds[kind] + " " + Shown(w[3]) + " event already");
         std::string code;
         if (!ReadText(w[4], &code)) return false;
-        m_game->objects[static_cast<size_t>(object)].events.push_back({kind, number, code});
+        o.events.push_back({kind, number, code});
         return true;
     }
     bool Room(const Words& w) {

@@ -185,16 +185,19 @@ struct VisibleSpan {
     double low = 0.0, high = 0.0, pixel = 0.0;
 };
 
-// Both axes from the product of the world, view and projection matrices and the view port.
+// Both axes from the product of the world, view and projection matrices and the view port. Each axis is
+// known or not on its own: a view area of no height (a room of height 0, say) leaves its vertical span
+// unknown but still bounds the horizontal one.
 void VisibleSpans(VisibleSpan* xs, VisibleSpan* ys) {
     *xs = *ys = VisibleSpan{};
     int px = 0, py = 0, pw = 0, ph = 0;
     Graphics::GetViewPort(px, py, pw, ph);
     float m[16];
     Graphics::GetMatrix(4, m);
-    if (pw <= 0 || ph <= 0 || m[15] == 0.0f || m[1] != 0.0f || m[4] != 0.0f || m[3] != 0.0f || m[7] != 0.0f ||
-        m[8] != 0.0f || m[9] != 0.0f || m[11] != 0.0f || m[0] == 0.0f || m[5] == 0.0f)
-        return;
+    // x' = x m0 + y m4 + z m8 + m12, y' = x m1 + y m5 + z m9 + m13, w' = x m3 + y m7 + z m11 + m15: an axis
+    // is a plain scale and offset when the other coordinates leave it and w' alone.
+    if (pw <= 0 || ph <= 0 || m[15] == 0.0f || m[3] != 0.0f || m[7] != 0.0f || m[11] != 0.0f) return;
+    const bool plain[2] = {m[4] == 0.0f && m[8] == 0.0f, m[1] == 0.0f && m[9] == 0.0f};
     // Screen = scale * coordinate + offset, from clip space through the view port.
     const double w = m[15];
     const double scale[2] = {m[0] / w * pw / 2.0, -m[5] / w * ph / 2.0};
@@ -203,6 +206,7 @@ void VisibleSpans(VisibleSpan* xs, VisibleSpan* ys) {
     const double size[2] = {static_cast<double>(pw), static_cast<double>(ph)};
     VisibleSpan* spans[2] = {xs, ys};
     for (int a = 0; a < 2; ++a) {
+        if (!plain[a] || scale[a] == 0.0 || !std::isfinite(scale[a])) continue;
         const double p = (first[a] - offset[a]) / scale[a], q = (first[a] + size[a] - offset[a]) / scale[a];
         *spans[a] = VisibleSpan{std::isfinite(p) && std::isfinite(q), std::min(p, q), std::max(p, q),
                                 1.0 / std::fabs(scale[a])};

@@ -207,6 +207,18 @@ TEST_F(TextureDrawTest, TilingAHugeRegionDrawsOnlyWhatReachesThePixels) {
     EXPECT_LE(quads, 4u * 48);
 }
 
+// A view area of no height (a room of height 0) bounds only the horizontal span: a region a billion pixels
+// wide still gets a tile or two for each column of pixels on screen, not 67 million.
+TEST_F(TextureDrawTest, AViewOfNoHeightStillBoundsTheTilesAcross) {
+    const float wide = 1073741920.0f;
+    Graphics::SetViewArea(0, 0, wide, 0, 0);
+    Texture_DrawEntryTiled(&entry, 0, 0, 0, 0, 1, 1, true, true, 0, 0, wide, 0, 0, 1);
+    size_t quads = 0;
+    for (const auto& batch : Take())
+        quads += batch.v.size() / 6;
+    EXPECT_LE(quads, 1000u);
+}
+
 TEST_F(TextureDrawTest, AlphaImagesBecomeWhitePixelsWithThatAlpha) {
     const uint8_t alpha[6] = {0, 10, 20, 30, 40, 255};
     const int glyphs = Texture_CreateFromAlpha(3, 2, alpha);

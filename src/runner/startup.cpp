@@ -48,7 +48,6 @@
 #include "script/variables.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_breakpoints.h"
-#include "script/vm/vm_handles.h"
 #include "world/builtin_variables.h"
 #include "world/dispatch.h"
 #include "world/event.h"
@@ -388,8 +387,6 @@ void Runner_Shutdown() {
     Code_Constant_Free();
     Code_Function_Free();
     Code_FreeArguments();
-    // What code ended by a fatal error left on the value stack.
-    VMHeld_ReleaseLevel(0);
     DS_FreeAll();
     Room_Clear();
     Instance_FreeAll();

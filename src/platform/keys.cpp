@@ -43,6 +43,30 @@ uint16_t Key_ControlChar(uint8_t vk, bool control, bool alt) {
     }
 }
 
+uint16_t Key_LayoutChar(uint8_t vk, bool shift) {
+    if (vk >= 'A' && vk <= 'Z') return shift ? vk : static_cast<uint16_t>(vk - 'A' + 'a');
+    if (vk >= '0' && vk <= '9') return shift ? static_cast<uint8_t>(")!@#$%^&*("[vk - '0']) : vk;
+    if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD0 + 9) return static_cast<uint16_t>('0' + vk - VK_NUMPAD0);
+    // Unshifted and shifted, from VK_OEM_1 (0xBA) to VK_OEM_3 (0xC0) and from VK_OEM_4 (0xDB) to VK_OEM_7.
+    static const char kPunctuation[] = ";=,-./`";
+    static const char kPunctuationShifted[] = ":+<_>?~";
+    static const char kBrackets[] = "[\\]'";
+    static const char kBracketsShifted[] = "{|}\"";
+    if (vk >= VK_OEM_1 && vk <= VK_OEM_3)
+        return static_cast<uint8_t>((shift ? kPunctuationShifted : kPunctuation)[vk - VK_OEM_1]);
+    if (vk >= VK_OEM_4 && vk <= VK_OEM_7)
+        return static_cast<uint8_t>((shift ? kBracketsShifted : kBrackets)[vk - VK_OEM_4]);
+    switch (vk) {
+    case VK_SPACE: return ' ';
+    case VK_MULTIPLY: return '*';
+    case VK_ADD: return '+';
+    case VK_SUBTRACT: return '-';
+    case VK_DECIMAL: return '.';
+    case VK_DIVIDE: return '/';
+    default: return 0;
+    }
+}
+
 namespace {
 
 constexpr uint8_t kDown = 0x80;

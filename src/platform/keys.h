@@ -125,6 +125,11 @@ PCKey Key_FromCode(uint8_t vk);
 // and Escape 27; with Control (and no Alt) the letters give 1..26, [ \ ] give 27..29, Enter gives 10
 // (line feed) and Backspace 127. Letters and other printing keys come as text, not from here.
 uint16_t Key_ControlChar(uint8_t vk, bool control, bool alt);
+// The character a printing key types on a US keyboard (0 for none): letters (capitals with shift),
+// digits and the symbols over them, the space bar, the number pad's digits and operators, and the
+// punctuation keys. It is what the system's translation gives a key sent to the window with no text of
+// its own (keyboard_key_press).
+uint16_t Key_LayoutChar(uint8_t vk, bool shift);
 
 // Which keys are down, as a window procedure reads it with GetKeyState: updated message by message, so
 // a procedure sees the state as of the message it is handling. Mouse buttons count as keys 1, 2, 4, 5, 6.

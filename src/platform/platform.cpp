@@ -23,6 +23,9 @@ bool g_window = false;
 PlatformWindowProc g_proc = nullptr;
 CMessageQueue g_queue;
 CKeyState g_keyState;
+// The keys the game sends (keyboard_key_press), kept apart from the keyboard's: a modifier sent just
+// before a key counts for it before its message is handled.
+CInputTranslator g_sentKeys;
 
 int64_t SystemMicroseconds() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -138,6 +141,7 @@ void Platform_SetBackend(IPlatformBackend* backend) {
     g_proc = nullptr;
     g_queue.Clear();
     g_keyState.Reset();
+    g_sentKeys.Reset();
     MemoryManager::SetOutOfMemoryHandler(backend ? &ShowOutOfMemory : nullptr);
 }
 
@@ -265,8 +269,17 @@ int16_t Platform_GetKeyState(int vk) { return g_keyState.Get(vk); }
 
 void Platform_KeyEvent(uint8_t vk, bool down) {
     // A key already down repeats, as the system's own auto-repeat would.
-    CInputTranslator translator;
-    translator.Key(g_queue, Key_FromCode(vk), down, down && g_keyState.IsDown(vk));
+    const PCKey key = Key_FromCode(vk);
+    g_sentKeys.Key(g_queue, key, down, down && g_keyState.IsDown(vk));
+    if (!down) return;
+    // A key typed on the keyboard brings its text with it; one sent here has none, so its character
+    // message is the one the system's translation of the key message would post.
+    const auto held = [](uint8_t modifier) {
+        return g_keyState.IsDown(modifier) || g_sentKeys.State().IsDown(modifier);
+    };
+    if (held(VK_CONTROL) || held(VK_MENU)) return;
+    if (const uint16_t ch = Key_LayoutChar(vk, held(VK_SHIFT)))
+        g_queue.Post(WM_CHAR, ch, 1 | static_cast<int64_t>(key.scan) << 16);
 }
 
 bool Platform_GetNumLock() { return g_backend && g_backend->GetNumLock(); }

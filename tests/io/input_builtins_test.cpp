@@ -54,6 +54,39 @@ TEST_F(InputBuiltinsTest, KeysPressedByTheGameReachTheWindowLikeRealOnes) {
     EXPECT_EQ(CallReal("keyboard_check_released", {VK_NUMLOCK}), 1);
 }
 
+// A key sent by the game has no text of its own: it types the character a US keyboard gives it, with a
+// shift sent before it counting at once, and types nothing while Control is held.
+TEST_F(InputBuiltinsTest, KeysPressedByTheGameTypeTheirCharacters) {
+    const auto tap = [](int key) {
+        CallBuiltIn("keyboard_key_press", {static_cast<double>(key)});
+        CallBuiltIn("keyboard_key_release", {static_cast<double>(key)});
+    };
+    tap('H');
+    tap('1');
+    tap(VK_SPACE);
+    tap(VK_OEM_MINUS);
+    tap(VK_NUMPAD0 + 7);
+    Step();
+    EXPECT_STREQ(IO_GetKeyboardString(), "h1 -7");
+    EXPECT_EQ(IO_GetLastChar(), '7');
+    CallBuiltIn("keyboard_key_press", {VK_SHIFT});
+    tap('B');
+    tap('1');
+    tap(VK_OEM_4);
+    CallBuiltIn("keyboard_key_release", {VK_SHIFT});
+    tap(VK_OEM_4);
+    CallBuiltIn("keyboard_key_press", {VK_CONTROL});
+    tap('C');
+    CallBuiltIn("keyboard_key_release", {VK_CONTROL});
+    tap(VK_LEFT);
+    Step();
+    EXPECT_STREQ(IO_GetKeyboardString(), "h1 -7B!{[");
+    // Backspace takes the last character off, as typed on the keyboard.
+    tap(VK_BACK);
+    Step();
+    EXPECT_STREQ(IO_GetKeyboardString(), "h1 -7B!{");
+}
+
 TEST_F(InputBuiltinsTest, MouseButtonsWheelAndClear) {
     fake.InjectMouseMove(10, 10);
     fake.InjectMouseButton(2, true);

@@ -36,9 +36,13 @@ void tagIConsole::Output(const char* format, ...) {
     va_end(args);
 }
 
-void TConsole::OutputV(const char* format, va_list args) {
+namespace {
+
+// Formats the text once and sends it to the standard output, the debug form, the debugger and the log
+// files that `logs` selects (index 0 the release log, 1 the debug log).
+void Emit(const char* format, va_list args, const bool (&logs)[2]) {
     if (!format) return;
-    char line[kLineSize];
+    char line[TConsole::kLineSize];
     va_list copy;
     va_copy(copy, args);
     int n = std::vsnprintf(line, sizeof line, format, copy);
@@ -46,7 +50,7 @@ void TConsole::OutputV(const char* format, va_list args) {
     if (n < 0) return;
 
     // Standard output gets the whole text; the other sinks get the line cut to 4095 characters.
-    if (n < kLineSize) {
+    if (n < TConsole::kLineSize) {
         std::fwrite(line, 1, static_cast<size_t>(n), stdout);
     } else {
         std::string whole(static_cast<size_t>(n) + 1, '\0');
@@ -57,14 +61,28 @@ void TConsole::OutputV(const char* format, va_list args) {
     if (DebugForm_IsOpen()) DebugForm_AddMessage(line);
     if (Debugger_ServerRunning()) DebuggerAppendOutput(line);
 
-    int i = m_selector ? 1 : 0;
-    if (g_logOn[i]) {
+    for (int i = 0; i < 2; ++i) {
+        if (!logs[i] || !g_logOn[i]) continue;
         if (FILE* f = std::fopen(g_logPath[i].c_str(), "a+")) {
             std::fputs(line, f);
             std::fclose(f);
         }
     }
     std::fflush(stdout);
+}
+
+} // namespace
+
+void TConsole::OutputV(const char* format, va_list args) {
+    const bool logs[2] = {m_selector == 0, m_selector != 0};
+    Emit(format, args, logs);
+}
+
+void Console_OutputBoth(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    Emit(format, args, {true, true});
+    va_end(args);
 }
 
 namespace {

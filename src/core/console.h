@@ -49,6 +49,10 @@ private:
 extern tagIConsole* const DebugConsole;
 extern tagIConsole* const ReleaseConsole;
 
+// One text on both consoles at once: the standard output gets it once, and each console's log file
+// gets it (a report that the game's player and its developer both need).
+void Console_OutputBoth(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Log files named on the command line; each console appends every line to its own file while the file
 // is set. A null path turns the file off.
 void Console_SetLogFile(int selector, const char* path);

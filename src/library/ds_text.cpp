@@ -9,6 +9,11 @@
 // Reading never trusts a count: a text whose counts could not be satisfied by the bytes it holds, or
 // whose queue header points outside its block, leaves the container as it was, as a wrong magic number
 // does. Texts cut short by less than that read zeros for what is missing.
+//
+// A text that no writer makes (another kind's or no magic number, a count its bytes cannot hold, bytes
+// missing or left over, characters that are not hexadecimal pairs; in the map form a type digit, a
+// separator or a field out of place) is said once on the debug console, with what the read made of it.
+#include "core/console.h"
 #include "core/memory.h"
 #include "core/stream.h"
 #include "library/ds_core.h"
@@ -17,6 +22,8 @@
 #include "library/ds_map.h"
 #include "library/ds_queues.h"
 
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -75,19 +82,78 @@ char* WriteCounted(int32_t magic, const ScriptValue* values, int count) {
     return ToHex(stream);
 }
 
+// Reports a damaged text once, when the read is over: what was wrong first, and what the container
+// holds now.
+class DamageReport {
+public:
+    explicit DamageReport(const char* kind) : m_kind(kind) {}
+    ~DamageReport() {
+        if (m_what.empty()) return;
+        DebugConsole->Output("Damaged %s text (%s): the %s %s\n", m_kind, m_what.c_str(), m_kind,
+                             m_outcome.empty() ? "is left as it was" : m_outcome.c_str());
+    }
+    DamageReport(const DamageReport&) = delete;
+    DamageReport& operator=(const DamageReport&) = delete;
+
+    // Notes the first thing wrong with the text.
+    void Damaged(const std::string& what) {
+        if (m_what.empty()) m_what = what;
+    }
+    bool Any() const { return !m_what.empty(); }
+    // What the container holds after the read (when it changed).
+    void Outcome(const std::string& outcome) { m_outcome = outcome; }
+
+private:
+    const char* m_kind;
+    std::string m_what;
+    std::string m_outcome;
+};
+
+std::string Format(const char* format, long long n) {
+    char text[96];
+    std::snprintf(text, sizeof text, format, n);
+    return text;
+}
+
+// True when the text is pairs of hexadecimal digits and nothing else.
+bool HexPairs(const char* text) {
+    size_t n = 0;
+    for (; text[n]; ++n)
+        if (!std::isxdigit(static_cast<unsigned char>(text[n]))) return false;
+    return n % 2 == 0;
+}
+
 class RecordReader {
 public:
     // The text decoded; Ok() when its first integer is the magic number.
-    RecordReader(const char* text, int32_t magic) {
+    RecordReader(const char* text, int32_t magic, const char* kind) : m_report(kind) {
+        if (!HexPairs(text)) m_report.Damaged("characters that are not pairs of hexadecimal digits");
         m_stream.ConvertFromHex(text);
-        m_ok = m_stream.ReadInteger() == magic;
+        const int32_t read = Int();
+        m_ok = read == magic;
+        if (!m_ok) m_report.Damaged(Format("magic number %lld", read));
     }
     bool Ok() const { return m_ok; }
-    int32_t Int() { return m_stream.ReadInteger(); }
+    int32_t Int() {
+        Need(4);
+        return m_stream.ReadInteger();
+    }
     // True when count values, each at least 4 bytes, fit in the bytes left.
-    bool Fits(int64_t count) const {
-        const int64_t left = m_stream.GetSize() - m_stream.GetPosition();
-        return count >= 0 && count <= (left > 0 ? left : 0) / 4;
+    bool Fits(int64_t count) {
+        if (count >= 0 && count <= Left() / 4) return true;
+        m_report.Damaged(Format("a count of %lld that its bytes cannot hold", count));
+        return false;
+    }
+    // The damage of a text whose numbers cannot go together.
+    bool Refuse(const char* what) {
+        m_report.Damaged(what);
+        return false;
+    }
+    // The read has filled the container: bytes left over are damage too.
+    bool Filled() {
+        if (Left() > 0) m_report.Damaged(Format("%lld bytes after the record", Left()));
+        m_report.Outcome("holds what could be read from it");
+        return true;
     }
 
     // A count, then a new block of that many values; false when they cannot be read.
@@ -115,21 +181,39 @@ public:
     }
 
 private:
+    int64_t Left() const {
+        const int64_t left = m_stream.GetSize() - m_stream.GetPosition();
+        return left > 0 ? left : 0;
+    }
+    // Reads past the end give zeros: the text was cut short.
+    void Need(int64_t bytes) {
+        if (Left() < bytes) m_report.Damaged("cut short");
+    }
+
     // v is real 0. False for a count the bytes cannot hold or arrays nested too deep.
     bool ReadValue(ScriptValue* v, int depth) {
-        const auto kind = static_cast<uint32_t>(m_stream.ReadInteger());
+        const auto kind = static_cast<uint32_t>(Int());
         if (kind == KIND_REAL) {
+            Need(8);
             v->real = m_stream.ReadReal();
             return true;
         }
         if (kind == KIND_STRING) {
             v->kind = KIND_STRING;
+            Need(4);
+            if (Left() >= 4) {
+                const int64_t position = m_stream.GetPosition();
+                const auto length = static_cast<uint32_t>(m_stream.ReadInteger());
+                m_stream.SetPosition(position);
+                Need(4 + static_cast<int64_t>(length));
+            }
             m_stream.ReadString(v->str);
             return true;
         }
         if (kind == KIND_ARRAY) {
             const int32_t rows = Int();
-            if (depth >= kMaxNesting || !Fits(rows)) return false;
+            if (depth >= kMaxNesting) return Refuse("arrays nested too deep");
+            if (!Fits(rows)) return false;
             v->kind = KIND_ARRAY;
             v->arr = Array_Create(nullptr);
             if (rows > 0) Array_SetRowCount(v->arr, rows);
@@ -152,6 +236,7 @@ private:
         return true;
     }
 
+    DamageReport m_report;
     CStream m_stream;
     bool m_ok = false;
 };
@@ -192,11 +277,16 @@ bool EndsField(char c) {
 }
 
 // Reads a field from p to the next ':' or ',' (or the end) and leaves p there. Only whole pairs of
-// digits count; a real takes at most the first 8 pairs, its missing low bytes 0.
-void ReadField(const char*& p, bool text, ScriptValue* out) {
+// digits count; a real takes at most the first 8 pairs, its missing low bytes 0. False when the field is
+// not what a writer makes: pairs of the digits 0-9 and A-F, at most 8 pairs for a real.
+bool ReadField(const char*& p, bool text, ScriptValue* out) {
     size_t n = 0;
-    while (!EndsField(p[n]))
+    bool digits = true;
+    while (!EndsField(p[n])) {
+        const char c = p[n];
+        digits = digits && ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'));
         ++n;
+    }
     const size_t bytes = n / 2;
     auto byteAt = [p](size_t i) { return static_cast<unsigned char>(FieldNibble(p[2 * i]) * 16 + FieldNibble(p[2 * i + 1])); };
     if (text) {
@@ -213,6 +303,7 @@ void ReadField(const char*& p, bool text, ScriptValue* out) {
         std::memcpy(&out->real, &bits, sizeof bits);
     }
     p += n;
+    return digits && n % 2 == 0 && (text || n <= 16);
 }
 
 char* CopyText(const std::string& s) {
@@ -230,7 +321,7 @@ char* CDS_Stack::WriteToString() const {
 }
 
 bool CDS_Stack::ReadFromString(const char* text) {
-    RecordReader reader(text, kStackMagic);
+    RecordReader reader(text, kStackMagic, "stack");
     int32_t count;
     ScriptValue* block;
     if (!reader.Ok() || !reader.ReadCounted(count, block)) return false;
@@ -238,7 +329,7 @@ bool CDS_Stack::ReadFromString(const char* text) {
     MEM_FREE(m_values);
     m_values = block;
     m_count = m_capacity = count;
-    return true;
+    return reader.Filled();
 }
 
 // ---- Queue
@@ -254,10 +345,11 @@ char* CDS_Queue::WriteToString() const {
 }
 
 bool CDS_Queue::ReadFromString(const char* text) {
-    RecordReader reader(text, kQueueMagic);
+    RecordReader reader(text, kQueueMagic, "queue");
     if (!reader.Ok()) return false;
     const int32_t tail = reader.Int(), head = reader.Int(), capacity = reader.Int();
-    if (!(0 <= head && head <= tail && tail <= capacity)) return false;
+    if (!(0 <= head && head <= tail && tail <= capacity))
+        return reader.Refuse("a head and tail that do not lie in order inside the block");
     ScriptValue* block;
     if (!reader.Fits(capacity) || !reader.ReadBlock(capacity, block)) return false;
     Clear();
@@ -266,7 +358,7 @@ bool CDS_Queue::ReadFromString(const char* text) {
     m_tail = tail;
     m_head = head;
     m_capacity = capacity;
-    return true;
+    return reader.Filled();
 }
 
 // ---- List
@@ -276,7 +368,7 @@ char* CDS_List::WriteToString() const {
 }
 
 bool CDS_List::ReadFromString(const char* text) {
-    RecordReader reader(text, kListMagic);
+    RecordReader reader(text, kListMagic, "list");
     int32_t count;
     ScriptValue* block;
     if (!reader.Ok() || !reader.ReadCounted(count, block)) return false;
@@ -286,7 +378,7 @@ bool CDS_List::ReadFromString(const char* text) {
     MEM_FREE(m_values);
     m_values = block;
     m_count = m_capacity = count;
-    return true;
+    return reader.Filled();
 }
 
 // ---- Priority queue
@@ -301,7 +393,7 @@ char* CDS_Priority::WriteToString() const {
 }
 
 bool CDS_Priority::ReadFromString(const char* text) {
-    RecordReader reader(text, kPriorityMagic);
+    RecordReader reader(text, kPriorityMagic, "priority queue");
     if (!reader.Ok()) return false;
     const int32_t count = reader.Int();
     if (!reader.Fits(2 * static_cast<int64_t>(count))) return false;
@@ -316,7 +408,7 @@ bool CDS_Priority::ReadFromString(const char* text) {
     m_priorities = priorities;
     m_values = values;
     m_count = m_valueCapacity = m_priorityCapacity = count;
-    return true;
+    return reader.Filled();
 }
 
 // ---- Grid
@@ -334,10 +426,10 @@ char* CDS_Grid::WriteToString() const {
 }
 
 bool CDS_Grid::ReadFromString(const char* text) {
-    RecordReader reader(text, kGridMagic);
+    RecordReader reader(text, kGridMagic, "grid");
     if (!reader.Ok()) return false;
     const int32_t width = reader.Int(), height = reader.Int();
-    if (width < 0 || height < 0) return false;
+    if (width < 0 || height < 0) return reader.Refuse("a negative size");
     const int64_t cells = static_cast<int64_t>(width) * height;
     ScriptValue* block;
     // Values come column by column; cell (x, y) is element y * width + x.
@@ -345,7 +437,7 @@ bool CDS_Grid::ReadFromString(const char* text) {
         !reader.ReadBlockOrdered(cells, block, [&](int64_t i) { return (i % height) * width + i / height; }))
         return false;
     Adopt(block, width, height);
-    return true;
+    return reader.Filled();
 }
 
 // ---- Map
@@ -366,17 +458,31 @@ char* CDS_Map::WriteToString() const {
 bool CDS_Map::ReadFromString(const char* text) {
     ClearEntries();
     if (!text || !*text) return true;
+    DamageReport report("map");
     const char* p = text;
+    const auto at = [&](const char* what) {
+        report.Damaged(Format(what, static_cast<long long>(p - text) + 1));
+    };
+    int entries = 0;
     for (;;) {
         const int type = static_cast<signed char>(*p) - '0';
+        if (type < 0 || type > 3) at("a type digit that is not 0 to 3 at character %lld");
         ++p;
+        if (*p != ':') at("no ':' after the type digit at character %lld");
         if (*p) ++p;
         auto* entry = new MapEntry;
-        ReadField(p, (type & 1) != 0, &entry->key);
+        if (!ReadField(p, (type & 1) != 0, &entry->key))
+            at("a key field that a writer does not make, up to character %lld");
+        if (*p != ':') at("no value after the key at character %lld");
         if (*p) ++p;
-        ReadField(p, (type & 2) != 0, &entry->value);
+        if (!ReadField(p, (type & 2) != 0, &entry->value))
+            at("a value field that a writer does not make, up to character %lld");
         Append(entry);
+        ++entries;
+        if (*p && *p != ',') at("no ',' between entries at character %lld");
+        if (*p && !p[1]) at("nothing after the ',' at character %lld");
         if (!*p || !*++p) break;
     }
+    report.Outcome(Format("holds %lld entries read from it", entries));
     return true;
 }

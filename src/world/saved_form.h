@@ -18,6 +18,7 @@ inline void Saved_WriteFloat(IBuffer* b, float v) {
 struct SavedReader {
     IBuffer* buffer;
     bool ok = true;
+    bool badFlag = false; // ok was cleared by a flag other than 0 or 1
 
     double Real(int type) {
         double d = 0;
@@ -27,7 +28,14 @@ struct SavedReader {
     int32_t Int() { return X86_DoubleToInt32(Real(eBuffer_S32)); }
     uint32_t UInt() { return X86_DoubleToUInt32(Real(eBuffer_U32)); }
     float Float() { return X86_DoubleToFloat(Real(eBuffer_F32)); }
-    uint8_t Flag() { return Real(eBuffer_S32) != 0; }
+    // A flag is written as 0 or 1; any other word is damage, and clears ok.
+    uint8_t Flag() {
+        const double d = Real(eBuffer_S32);
+        if (d != 0 && d != 1) ok = false, badFlag = true;
+        return d == 1;
+    }
+    // What cleared ok, for messages.
+    const char* Damage() const { return badFlag ? "holds a flag other than 0 or 1" : "is cut short"; }
     // A string into slot (what it held is freed; 0x04 gives null); false, clearing ok, when no whole
     // string is left.
     bool Text(char*& slot) {

@@ -17,6 +17,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -27,6 +28,8 @@ namespace {
 // held by index, so that a buffer the game deletes meanwhile is found missing rather than used.
 int g_queued = -1;
 int g_ownBuffer = -1;
+// The path of the file whose bytes the own buffer holds, for the messages of its load.
+std::string g_ownPath;
 
 // An owned text of the memory manager.
 struct OwnedText {
@@ -129,7 +132,7 @@ void SaveRooms(IBuffer* b) {
 
 bool LoadHeader(SavedReader& r, SavedHeader& h, LoadFailure& fail) {
     const int32_t version = r.Int();
-    if (!r.ok) return fail("the header is cut short");
+    if (!r.ok) return fail("the header %s", r.Damage());
     if (version != kSavedGameVersion) return fail("version %d, not %d", version, kSavedGameVersion);
     h.gameId = r.Int(); // not compared with the running game's
     h.roomIndex = r.Int();
@@ -148,7 +151,7 @@ bool LoadHeader(SavedReader& r, SavedHeader& h, LoadFailure& fail) {
     h.cursorSprite = r.Int();
     h.stepCount = r.Int();
     h.drawEnabled = r.Flag();
-    if (!r.ok) return fail("the header is cut short");
+    if (!r.ok) return fail("the header %s", r.Damage());
     const int32_t code = h.newRoom;
     if (code != -1 && code != -100 && code != -200 && code != -400 && !Room_Exists(code))
         return fail("the pending room change %d is not one the game can make", code);
@@ -179,11 +182,15 @@ bool LoadRooms(SavedReader& r, SavedGame& game, LoadFailure& fail) {
     std::unordered_set<int32_t> ids;
     for (int32_t i = 0; i < count; ++i) {
         const bool present = r.Flag();
-        if (!r.ok) return fail("the room table is cut short");
+        if (!r.ok) return fail("the room table %s", r.Damage());
         if (!present) continue;
         if (!Room_Exists(i)) return fail("room %d is saved, but the game has no such room", i);
         auto room = std::make_unique<CRoom>();
-        if (!room->LoadState(r.buffer, i, false)) return fail("the state of room %d is cut short or broken", i);
+        if (!room->LoadState(r.buffer, i, false))
+            return fail(
+                "the state of room %d is cut short or damaged (a count beyond its bytes, a flag other "
+                "than 0 or 1, a value of no known kind)",
+                i);
         if (!CheckInstances(*room, i, ids, fail)) return false;
         game.rooms[static_cast<size_t>(i)] = std::move(room);
     }
@@ -274,7 +281,8 @@ bool Game_LoadFile(const char* name) {
     if (path.empty() && LoadSave_BundleFileExists(name)) path = LoadSave_BundlePath(name);
     LoadSaveFile* file = path.empty() ? nullptr : LoadSave_fopenPath(path.c_str(), "rb");
     if (!file) {
-        DebugConsole->Output("WARNING: Game load failed, %s not found\n", path.empty() ? (name ? name : "") : path.c_str());
+        Console_OutputBoth("WARNING: Game load failed, %s not found\n",
+                           path.empty() ? (name ? name : "") : path.c_str());
         return false;
     }
     int index = -1;
@@ -286,23 +294,24 @@ bool Game_LoadFile(const char* name) {
         return false;
     }
     g_ownBuffer = index;
+    g_ownPath = path;
     return true;
 }
 
 bool Game_QueueLoadBuffer(int index) {
     if (g_ownBuffer != -1) {
-        DebugConsole->Output("WARNING: Load game being ignored due to load game already queued\n");
+        Console_OutputBoth("WARNING: Load game being ignored due to load game already queued\n");
         return false;
     }
     if (!Buffer_Get(index)) {
-        DebugConsole->Output("WARNING: No buffer available for %d\n", index);
+        Console_OutputBoth("WARNING: No buffer available for %d\n", index);
         return false;
     }
     g_queued = index;
     return true;
 }
 
-bool Game_LoadState(IBuffer* buffer, std::string* why) {
+bool Game_LoadState(IBuffer* buffer, std::string* why, bool wholeBuffer) {
     std::string reason;
     LoadFailure fail(&reason);
     const int position = buffer->position;
@@ -310,10 +319,18 @@ bool Game_LoadState(IBuffer* buffer, std::string* why) {
     SavedReader r{buffer};
     SavedGame game;
     bool ok = LoadHeader(r, game.header, fail);
-    if (ok && !Variable_ReadGlobals(buffer, game.globals)) ok = fail("the global variables are cut short or broken");
+    if (ok && !Variable_ReadGlobals(buffer, game.globals))
+        ok = fail("the global variables are cut short or damaged");
     ok = ok && LoadRooms(r, game, fail);
-    // The input state comes last and is taken only whole, so it can go in before the rest.
+    // The input state comes last and is taken only whole, so it goes in before the rest; it is put back
+    // when bytes follow it that the saved game does not account for.
+    IOVirtualKey keys[kIOVirtualKeyCount];
+    std::memcpy(keys, IO_State.virtualKeys, sizeof keys);
     if (ok && !IO_LoadState(buffer)) ok = fail("the input state is cut short or of another version");
+    if (ok && wholeBuffer && buffer->BytesLeft() > 0) {
+        std::memcpy(IO_State.virtualKeys, keys, sizeof keys);
+        ok = fail("%d bytes follow the saved game", buffer->BytesLeft());
+    }
     if (!ok) {
         buffer->position = position;
         buffer->phase = phase;
@@ -328,17 +345,25 @@ bool Game_ProcessQueuedLoad() {
     if (g_queued == -1) return false;
     const int index = g_queued;
     g_queued = -1;
+    // A file's saved game is the whole file; a game's buffer may hold more after it.
+    const bool fromFile = index == g_ownBuffer;
     bool loaded = false;
     if (IBuffer* buffer = Buffer_Get(index)) {
         std::string why;
-        loaded = Game_LoadState(buffer, &why);
-        if (!loaded) DebugConsole->Output("WARNING: Game load failed: %s; the game goes on unchanged\n", why.c_str());
+        loaded = Game_LoadState(buffer, &why, fromFile);
+        if (!loaded && fromFile)
+            Console_OutputBoth("WARNING: Game load of %s failed: %s; the game goes on unchanged\n",
+                               g_ownPath.c_str(), why.c_str());
+        else if (!loaded)
+            Console_OutputBoth("WARNING: Game load from buffer %d failed: %s; the game goes on unchanged\n",
+                               index, why.c_str());
     } else {
-        DebugConsole->Output("WARNING: Game load failed: buffer %d was deleted before the load\n", index);
+        Console_OutputBoth("WARNING: Game load failed: buffer %d was deleted before the load\n", index);
     }
     if (g_ownBuffer != -1) {
         Buffer_Delete(g_ownBuffer);
         g_ownBuffer = -1;
+        g_ownPath.clear();
     }
     return loaded;
 }
@@ -347,4 +372,5 @@ void Game_ClearQueue() {
     g_queued = -1;
     if (g_ownBuffer != -1) Buffer_Delete(g_ownBuffer);
     g_ownBuffer = -1;
+    g_ownPath.clear();
 }

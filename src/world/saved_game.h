@@ -32,11 +32,14 @@ bool Game_LoadFile(const char* name);
 // warning, while a file load waits or when the index names no buffer.
 bool Game_QueueLoadBuffer(int index);
 // Loads the queued buffer from its position, first thing in a step. The whole saved form is read and
-// checked before anything changes: a load that fails says why on the debug console and leaves the game
-// (and the buffer's position) as it was. A buffer that Game_LoadFile made is deleted either way.
+// checked before anything changes: a load that fails says why, naming the file or the buffer, on both
+// consoles (so also in the "-output" file) and leaves the game (and the buffer's position) as it was. A
+// file's saved game must fill the file; a game's buffer may hold more after it. A buffer that
+// Game_LoadFile made is deleted either way.
 bool Game_ProcessQueuedLoad();
 // Reads a saved form from the buffer's position and, when it is sound, makes it the running state;
-// otherwise false, with the reason in `why` and nothing changed.
-bool Game_LoadState(IBuffer* buffer, std::string* why = nullptr);
+// otherwise false, with the reason in `why` and nothing changed. With wholeBuffer the saved form must
+// end at the buffer's end.
+bool Game_LoadState(IBuffer* buffer, std::string* why = nullptr, bool wholeBuffer = false);
 // Forgets the queue, deleting a buffer Game_LoadFile made (shutdown, and between tests).
 void Game_ClearQueue();

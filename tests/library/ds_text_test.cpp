@@ -212,4 +212,85 @@ TEST_F(DsTest, BadTextsLeaveTheContainerOrReadZeros) {
     EXPECT_EQ(CallReal("ds_exists", {map0, 1}), 1);
 }
 
+// A damaged text is said once on the console, with its kind and what the read made of it; the texts the
+// writers make, and a text of no kind at all (a read that is not given one), say nothing.
+TEST_F(DsTest, DamagedTextsAreReportedOnceWithTheirKind) {
+    const auto said = [](const char* read, int index, const std::string& text) {
+        testing::internal::CaptureStdout();
+        CallBuiltIn(read, {index, text.c_str()});
+        return testing::internal::GetCapturedStdout();
+    };
+    const int l = NewList({1, "a"});
+    const std::string list = Show("ds_list_write", {l});
+    const int m = static_cast<int>(CallReal("ds_map_create"));
+    CallBuiltIn("ds_map_add", {m, "a", 1});
+    CallBuiltIn("ds_map_add", {m, 2, "xy"});
+    const std::string map = Show("ds_map_write", {m});
+    EXPECT_EQ(said("ds_list_read", l, list), "");
+    EXPECT_EQ(said("ds_map_read", m, map), "");
+    EXPECT_EQ(said("ds_map_read", m, ""), "");
+
+    const struct {
+        const char* read;
+        int index;
+        std::string text;
+        const char* line;
+    } cases[] = {
+        {"ds_list_read", l, list.substr(0, list.size() - 2),
+         "Damaged list text (cut short): the list holds what could be read from it\n"},
+        {"ds_list_read", l, list + "00",
+         "Damaged list text (1 bytes after the record): the list holds what could be read from it\n"},
+        {"ds_list_read", l,
+         "2D010000"
+         "FFFFFF7F",
+         "Damaged list text (a count of 2147483647 that its bytes cannot hold): the list is left as it "
+         "was\n"},
+        {"ds_list_read", l, "650000000000000",
+         "Damaged list text (characters that are not pairs of hexadecimal digits): "
+         "the list is left as it was\n"},
+        {"ds_stack_read", static_cast<int>(CallReal("ds_stack_create")), list,
+         "Damaged stack text (magic number 301): the stack is left as it was\n"},
+        {"ds_queue_read", static_cast<int>(CallReal("ds_queue_create")),
+         "C9000000"
+         "02000000"
+         "03000000"
+         "04000000",
+         "Damaged queue text (a head and tail that do not lie in order inside the block): the queue is left "
+         "as it was\n"},
+        {"ds_grid_read", static_cast<int>(CallReal("ds_grid_create", {1, 1})),
+         "59020000"
+         "FFFFFFFF"
+         "01000000",
+         "Damaged grid text (a negative size): the grid is left as it was\n"},
+        {"ds_priority_read", static_cast<int>(CallReal("ds_priority_create")), "F5010000",
+         "Damaged priority queue text (cut short): the priority queue holds what could be read from it\n"},
+        {"ds_map_read", m, "1:61:3FF0,9:40:7879",
+         "Damaged map text (a type digit that is not 0 to 3 at character 11): the map holds 2 entries read "
+         "from it\n"},
+        {"ds_map_read", m, "1:6:3FF0",
+         "Damaged map text (a key field that a writer does not make, up to character 4): "
+         "the map holds 1 entries read from it\n"},
+        {"ds_map_read", m, "0:3FF000000000000000:40",
+         "Damaged map text (a key field that a writer does not make, up to character 21): "
+         "the map holds 1 entries read from it\n"},
+        {"ds_map_read", m, "1:61:3ff0",
+         "Damaged map text (a value field that a writer does not make, up to character "
+         "10): the map holds 1 entries read from it\n"},
+        {"ds_map_read", m, "1:61",
+         "Damaged map text (no value after the key at character 5): the map holds 1 entries "
+         "read from it\n"},
+        {"ds_map_read", m, "1:61:3FF0,",
+         "Damaged map text (nothing after the ',' at character 10): the map holds 1 "
+         "entries read from it\n"},
+        {"ds_map_read", m, "1:61:3FF0:1:62:40",
+         "Damaged map text (no ',' between entries at character 10): the map "
+         "holds 2 entries read from it\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(said(c.read, c.index, c.text), c.line) << c.text;
+    // What was read stays as it was decided: the map holds what it could read.
+    EXPECT_EQ(CallReal("ds_map_size", {m}), 2);
+    EXPECT_EQ(Show("ds_map_find_value", {m, "b"}), "2");
+}
+
 } // namespace

@@ -61,11 +61,12 @@ TEST(SavedGames, SaveMoveOnLoadAndTheStateIsBack) {
         RunDataFile(BuildScenarioGame(game), {}, 20, {}, {"data/Game/slot.sav", "data/Game/again.sav"});
     ASSERT_FALSE(run.timedOut) << run.console;
     EXPECT_EQ(run.exitCode, 0) << run.log << run.console;
-    EXPECT_EQ(LinesStartingWith(run.log, ""), (std::vector<std::string>{"1 6 0.10 9 3 two 7.50 42 Points 0", "keep 2"}))
+    // The refused loads are said in the "-output" file too.
+    EXPECT_EQ(LinesStartingWith(run.log, ""),
+              (std::vector<std::string>{"WARNING: Game load failed, missing.sav not found",
+                                        "WARNING: Load game being ignored due to load game already queued",
+                                        "1 6 0.10 9 3 two 7.50 42 Points 0", "keep 2"}))
         << run.log;
-    EXPECT_NE(run.console.find("WARNING: Game load failed, missing.sav not found"), std::string::npos);
-    EXPECT_NE(run.console.find("WARNING: Load game being ignored due to load game already queued"),
-              std::string::npos);
     ASSERT_EQ(run.files.size(), 2u) << run.console;
     EXPECT_GT(run.files[0].second.size(), 1000u);
     EXPECT_EQ(run.files[0].second, run.files[1].second);
@@ -85,18 +86,49 @@ TEST(SavedGames, ADamagedSaveIsRefusedAndTheGameGoesOn) {
     // A saved game cut short in the game's folder: a header of zeros (empty captions), then a count of
     // five global variables and nothing more.
     std::string cut("\x53\x03\0\0", 4);
-    cut.append(62, '\0');
+    cut.append(63, '\0');
     cut.append("\x05\0\0\0", 4);
     const ScenarioRun run = RunScenario(game, {}, 20, {{"cut.sav", cut}});
     ASSERT_FALSE(run.timedOut) << run.console;
     EXPECT_EQ(run.exitCode, 0) << run.log;
-    EXPECT_EQ(LinesStartingWith(run.log, ""), (std::vector<std::string>{"still 4"})) << run.log;
-    // The buffer is read from its position, which game_save_buffer left at the end.
-    EXPECT_NE(run.console.find("WARNING: Game load failed: the header is cut short"), std::string::npos)
-        << run.console;
-    EXPECT_NE(run.console.find("WARNING: Game load failed: the global variables are cut short"),
+    EXPECT_EQ(LinesStartingWith(run.log, "still"), (std::vector<std::string>{" 4"})) << run.log;
+    // The buffer is read from its position, which game_save_buffer left at the end. Each refusal names
+    // what it read, in the "-output" file too.
+    for (const std::string* out : {&run.console, &run.log}) {
+        EXPECT_NE(out->find("WARNING: Game load from buffer 0 failed: the header is cut short"),
+                  std::string::npos)
+            << *out;
+        EXPECT_NE(out->find("/cut.sav failed: the global variables are cut short"), std::string::npos)
+            << *out;
+    }
+}
+
+// A saved game with bytes after it: the first run saves, the second finds the file grown and refuses it
+// (naming it in the "-output" file), the third loads it whole and goes on from the saved step.
+TEST(SavedGames, BytesAfterASavedGameRefuseTheLoad) {
+    const ScenarioGame game = OneObjectGame(
+        {{0, 0, "steps = 0;"},
+         {3, 0,
+          "steps += 1;"
+          "if (steps == 1) { if (file_exists(\"slot.sav\")) game_load(\"slot.sav\"); else { steps = 10; "
+          "game_save(\"slot.sav\"); game_end(); } }"
+          "if (steps == 3 || steps == 12) { show_debug_message(\"at \" + string(steps)); game_end(); }"}});
+    const std::vector<uint8_t> file = BuildScenarioGame(game);
+    const ScenarioRun save = RunDataFile(file, {}, 20, {}, {"data/Game/slot.sav"});
+    ASSERT_EQ(save.files.size(), 1u) << save.console;
+    const std::string saved = save.files[0].second;
+
+    const ScenarioRun grown = RunDataFile(file, {}, 20, {{"data/Game/slot.sav", saved + "junk"}});
+    ASSERT_FALSE(grown.timedOut) << grown.console;
+    EXPECT_EQ(grown.exitCode, 0) << grown.log;
+    EXPECT_EQ(LinesStartingWith(grown.log, "at "), (std::vector<std::string>{"3"})) << grown.log;
+    EXPECT_NE(grown.log.find("/data/Game/slot.sav failed: 4 bytes follow the saved game; the game goes on"),
               std::string::npos)
-        << run.console;
+        << grown.log;
+
+    const ScenarioRun whole = RunDataFile(file, {}, 20, {{"data/Game/slot.sav", saved}});
+    EXPECT_EQ(LinesStartingWith(whole.log, "at "), (std::vector<std::string>{"12"})) << whole.log;
+    EXPECT_EQ(whole.log.find("WARNING"), std::string::npos) << whole.log;
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 // Saved games: the byte layout, loading back, the refusals of bad saved games and the load queue.
 #include "world_fixture.h"
 
+#include "core/console.h"
 #include "data/general_info.h"
 #include "graphics/frame.h"
 #include "io/input.h"
 #include "library/buffer_table.h"
 #include "script/buffer.h"
+#include "script/value_test_util.h"
 #include "script/variables.h"
 #include "support/game_folders.h"
 #include "world/dispatch.h"
@@ -16,6 +18,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -256,6 +259,7 @@ TEST_F(SavedGames, ABadSavedGameIsRefusedAndChangesNothing) {
     const std::string& good = saved.bytes;
     const std::string before = SaveNow();
     const size_t roomTable = saved.roomTable;
+    const size_t kInputBytes = 8 + 128 * 44;
     auto patched = [&](size_t at, int32_t value) {
         std::string bytes = good;
         std::memcpy(bytes.data() + at, &value, 4);
@@ -273,9 +277,11 @@ TEST_F(SavedGames, ABadSavedGameIsRefusedAndChangesNothing) {
         {"a current room not saved", patched(8, 1), "current room 1"},
         {"a negative room count", patched(roomTable, -1), "room table's length -1"},
         {"a room count beyond the bytes", patched(roomTable, 1 << 28), "room table's length"},
-        {"a saved room the game lacks", patched(roomTable, 4), "room 3 is saved"},
+        {"a saved room the game lacks",
+         patched(roomTable, 4).insert(good.size() - kInputBytes, "\x01\0\0\0", 4), "room 3 is saved"},
+        {"a room table's flag that is neither 0 nor 1", patched(roomTable, 4), "room table holds a flag"},
         {"an object the game lacks", patched(saved.instance + 8, 44), "object 44"},
-        {"another input version", patched(good.size() - 128 * 44 - 8, 1), "input state"},
+        {"another input version", patched(good.size() - kInputBytes, 1), "input state"},
         {"a string without its terminator", good.substr(0, 4 * 8 + 1), "cut short"},
         {"nothing at all", std::string(), "cut short"},
     };
@@ -295,6 +301,112 @@ TEST_F(SavedGames, ABadSavedGameIsRefusedAndChangesNothing) {
         EXPECT_FALSE(Game_LoadState(Holding(good.substr(0, cut))));
         EXPECT_EQ(SaveNow(), before);
     }
+}
+
+// Each word of each instance's record turned over in turn (flags, ids, objects, counts, positions, the
+// variables): the load is refused with nothing changed, or every room holds as many instances as were
+// saved, as many of them present, and the current room's all in the instance table.
+TEST_F(SavedGames, EveryInstanceIsLoadedOrTheLoadRefused) {
+    Room_Data(0)->persistent = true;
+    Run_ResetRoomTable(Room_Count());
+    ASSERT_TRUE(StartRoom(0, false));
+    std::vector<CInstance*> saved = {Run_Room->CreateInstance(1, 1, object)};
+    GotoRoom(1);
+    const int hp = Code_Variable_FindOrAddUser("hp");
+    ScriptValue v = StringValue("full");
+    for (float x : {2.0f, 3.0f, 4.0f})
+        saved.push_back(Run_Room->CreateInstance(x, 2, object));
+    saved[1]->variables->SetVar(hp, -1, &v);
+    Value_Free(&v);
+    saved[3]->deactivated = 1;
+    Run_Room->UpdateActivation();
+    const std::string good = SaveNow();
+
+    struct Counts {
+        int active[2], deactivated[2], present, listed;
+        bool operator==(const Counts&) const = default;
+    };
+    const auto count = [] {
+        Counts c{};
+        for (int r = 0; r < 2; ++r) {
+            const CRoom* room = Run_GetRoom(r);
+            c.active[r] = room ? room->active.count : -1;
+            c.deactivated[r] = room ? room->deactivated.count : -1;
+        }
+        for (const CInstance* i = Run_Room->active.first; i; i = i->next) {
+            c.present += i->Present();
+            c.listed += Instance_Find(i->id) == i;
+        }
+        return c;
+    };
+    const Counts expected = count();
+    ASSERT_EQ(expected.present, 2);
+
+    // The records, taken before the first load replaces the instances.
+    std::vector<std::string> records;
+    for (CInstance* instance : saved) {
+        IBuffer record(0, eBuffer_Grow, 1);
+        instance->Serialise(&record);
+        records.push_back(Written(record));
+    }
+    int refused = 0, loaded = 0;
+    for (const std::string& record : records) {
+        const size_t at = good.find(record);
+        ASSERT_NE(at, std::string::npos);
+        for (size_t word = at; word + 4 <= at + record.size(); word += 4) {
+            SCOPED_TRACE(testing::Message() << "record at " << at << ", byte " << word - at);
+            std::string bytes = good;
+            for (size_t k = word; k < word + 4; ++k)
+                bytes[k] = static_cast<char>(~bytes[k]);
+            if (!Game_LoadState(Holding(bytes))) {
+                ++refused;
+                EXPECT_EQ(SaveNow(), good);
+                continue;
+            }
+            ++loaded;
+            EXPECT_EQ(count(), expected);
+            ASSERT_TRUE(Game_LoadState(Holding(good)));
+        }
+    }
+    // Flags, objects and counts are refused; positions, speeds and the like load as they are.
+    EXPECT_GT(refused, 20);
+    EXPECT_GT(loaded, 100);
+}
+
+// A file's saved game is the whole file: bytes after it refuse the load, which says so with the file's
+// name on both consoles and in the "-output" file. A game's buffer may hold more after its saved game.
+TEST_F(SavedGames, BytesAfterASavedFileRefuseItsLoad) {
+    GameFolders folders;
+    const std::string releaseLog = folders.Save("release.log");
+    Console_SetLogFile(0, releaseLog.c_str());
+    Game_Score = 10;
+    ASSERT_TRUE(Game_SaveFile("slot.dat"));
+    const std::string saved = TempFolder::Read(folders.Save("slot.dat"));
+    TempFolder::Write(folders.Save("slot.dat"), saved + std::string("\0\0\x01", 3));
+    Game_Score = 11;
+    ASSERT_TRUE(Game_LoadFile("slot.dat"));
+    EXPECT_FALSE(Game_ProcessQueuedLoad());
+    EXPECT_EQ(Game_Score, 11);
+    const std::string line = "WARNING: Game load of " + folders.Save("slot.dat") +
+                             " failed: 3 bytes follow the saved game; the game goes on unchanged\n";
+    EXPECT_EQ(TempFolder::Read(releaseLog), line);
+    Console_SetLogFile(0, nullptr);
+
+    // Cut short, the same file names itself too; whole, it loads.
+    TempFolder::Write(folders.Save("slot.dat"), saved.substr(0, saved.size() - 1));
+    ASSERT_TRUE(Game_LoadFile("slot.dat"));
+    EXPECT_FALSE(Game_ProcessQueuedLoad());
+    TempFolder::Write(folders.Save("slot.dat"), saved);
+    ASSERT_TRUE(Game_LoadFile("slot.dat"));
+    EXPECT_TRUE(Game_ProcessQueuedLoad());
+    EXPECT_EQ(Game_Score, 10);
+
+    const int index = Buffer_Create(static_cast<int>(saved.size()) + 64, eBuffer_Fixed, 1);
+    std::memcpy(Buffer_Get(index)->data, saved.data(), saved.size());
+    Game_Score = 12;
+    ASSERT_TRUE(Game_QueueLoadBuffer(index));
+    EXPECT_TRUE(Game_ProcessQueuedLoad());
+    EXPECT_EQ(Game_Score, 10);
 }
 
 TEST_F(SavedGames, TheQueueTakesOneLoadPerStepAndDeletesWhatItMade) {

@@ -32,6 +32,20 @@ TEST(Console, EachConsoleAppendsToItsOwnFileOnly) {
     Console_SetLogFile(1, nullptr);
 }
 
+TEST(Console, AReportForBothConsolesIsPrintedOnceAndReachesBothFiles) {
+    TempFolder tmp;
+    const std::string debugLog = tmp / "debug.log", releaseLog = tmp / "release.log";
+    Console_SetLogFile(0, releaseLog.c_str());
+    Console_SetLogFile(1, debugLog.c_str());
+    testing::internal::CaptureStdout();
+    Console_OutputBoth("load of %s refused\n", "slot.sav");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "load of slot.sav refused\n");
+    EXPECT_EQ(TempFolder::Read(debugLog), "load of slot.sav refused\n");
+    EXPECT_EQ(TempFolder::Read(releaseLog), "load of slot.sav refused\n");
+    Console_SetLogFile(0, nullptr);
+    Console_SetLogFile(1, nullptr);
+}
+
 TEST(TErrStreamConsole, KeepsEverythingPastItsFirstBlock) {
     TErrStreamConsole err;
     std::string piece(1000, 'e'), expected;

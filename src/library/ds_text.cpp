@@ -99,7 +99,6 @@ public:
     void Damaged(const std::string& what) {
         if (m_what.empty()) m_what = what;
     }
-    bool Any() const { return !m_what.empty(); }
     // What the container holds after the read (when it changed).
     void Outcome(const std::string& outcome) { m_outcome = outcome; }
 
@@ -117,6 +116,7 @@ std::string Format(const char* format, long long n) {
 
 // True when the text is pairs of hexadecimal digits and nothing else.
 bool HexPairs(const char* text) {
+    if (!text) return false;
     size_t n = 0;
     for (; text[n]; ++n)
         if (!std::isxdigit(static_cast<unsigned char>(text[n]))) return false;

@@ -1,26 +1,21 @@
-// Loads arbitrary saved games into a running game: three rooms (the first persistent), instances with
-// sprites, alarms, a path and a timeline, and code in their events. The first byte chooses the input's
-// form: even, the rest is the saved game itself; odd, the rest edits a saved game of the running world
+// Loads arbitrary saved games into a running game: the example game, followed by three rooms of their
+// own (the first persistent) with instances that have sprites, alarms, a path and a timeline, and code
+// in their events. The first byte chooses the input's form: even, the rest is the saved game itself (the
+// seeds are saved games of the example game); odd, the rest edits a saved game of the running world
 // (records of u16 offset, u8 length and that many bytes, written over it; an offset past its end cuts it
 // there), so that edits reach deep into a well-formed saved game.
 //
 // A refused load must leave the world exactly as it was (it saves to the same bytes). An accepted one
 // must save and load again to the same bytes, and the loaded world then runs one step, with the room
 // change it asks for; afterwards the world's own saved game is loaded back.
-#include "game_writer.h"
-#include "runner/game_load.h"
-#include "runner/run_loop.h"
-#include "runner/startup.h"
-#include "runner/step.h"
-#include "core/memory.h"
+#include "corpus/damaged_games.h"
+#include "example_world.h"
 #include "graphics/frame.h"
 #include "io/message_pump.h"
-#include "script/buffer.h"
-#include "script/variables.h"
-#include "script/compiler/compile.h"
+#include "runner/step.h"
 #include "world/room.h"
 #include "world/room_entry.h"
-#include "world/saved_game.h"
+#include "world/room_table.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -28,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,15 +30,20 @@ namespace {
 
 std::string g_snapshot;
 
+// The example game, then the fuzzer's own sprite, path, timeline, objects and rooms after its own.
 GameDescription FuzzGame() {
     GameDescription game;
-    GameSprite sprite{"sBox", 0, 0, {GameImage{8, 8, std::vector<uint8_t>(8 * 8 * 4, 0xFF)}}};
-    game.sprites.push_back(sprite);
+    std::string error;
+    if (!DamagedGames_ReadExample(EXAMPLE_GAME_SOURCES, &game, &error)) __builtin_trap();
+    const int sprite = static_cast<int>(game.sprites.size());
+    const int walkerObject = static_cast<int>(game.objects.size());
+    GameSprite box{"sBox", 0, 0, {GameImage{8, 8, std::vector<uint8_t>(8 * 8 * 4, 0xFF)}}};
+    game.sprites.push_back(box);
     game.paths.push_back({"pLine", 0, false, 4, {{0, 0, 100}, {40, 10, 50}}});
     game.timelines.push_back({"tLine", {{1, "hp = 2;"}, {5, "timeline_position = 0;"}}});
     GameObject walker;
     walker.name = "oWalker";
-    walker.sprite = 0;
+    walker.sprite = sprite;
     walker.events = {{0, 0,
                       "hp = 1; alarm[0] = 3; path_start(pLine, 2, 1, false); timeline_index = tLine;"
                       "timeline_running = true; global.count = 0;"},
@@ -55,21 +54,17 @@ GameDescription FuzzGame() {
     game.objects.push_back(walker);
     GameObject keeper;
     keeper.name = "oKeeper";
-    keeper.sprite = 0;
+    keeper.sprite = sprite;
     keeper.persistent = true;
     keeper.events = {{3, 1, "y += 1;"}};
     game.objects.push_back(keeper);
-    GameRoom first{"rFirst", 30, true, "", {{8, 8, 0, 100001, ""}, {20, 8, 1, 100002, ""}}, 64, 48, 0, -1};
-    GameRoom second{"rSecond", 30, false, "", {{30, 30, 0, 100003, ""}}, 64, 48, 0, -1};
+    const int keeperObject = walkerObject + 1;
+    GameRoom first{"rFirst", 30, true, "", {{8, 8, walkerObject, 100101, ""}, {20, 8, keeperObject, 100102, ""}},
+                   64, 48, 0, -1};
+    GameRoom second{"rSecond", 30, false, "", {{30, 30, walkerObject, 100103, ""}}, 64, 48, 0, -1};
     GameRoom third{"rThird", 30, false, "", {}, 64, 48, 0, -1};
-    game.rooms = {first, second, third};
+    game.rooms.insert(game.rooms.end(), {first, second, third});
     return game;
-}
-
-std::string SaveNow() {
-    IBuffer buffer(0, eBuffer_Grow, 1);
-    Game_WriteState(&buffer);
-    return std::string(reinterpret_cast<const char*>(buffer.data), static_cast<size_t>(buffer.position));
 }
 
 bool Load(const std::string& bytes) {
@@ -104,33 +99,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Traces go to the standard output; the fuzzer's own report must stay readable.
     if (!std::freopen("/dev/null", "w", stdout)) return 0;
     std::string error;
-    const std::vector<uint8_t> file = GameFile_Build(FuzzGame(), false, &error);
-    if (file.empty()) __builtin_trap();
-    if (!Runner_InitAll()) __builtin_trap();
-    auto* data = static_cast<uint8_t*>(MEM_ALLOC(file.size() + 1));
-    std::memcpy(data, file.data(), file.size());
-    Game_SetData(data, static_cast<uint32_t>(file.size()));
-    Code_Load(data, static_cast<uint32_t>(file.size()));
-    if (!LoadGameData()) __builtin_trap();
-    Variable_InitGlobals();
-    if (!PrepareGame()) __builtin_trap();
-    // Run-time errors of the loaded world end the code that raised them, not the process.
-    Code_QuietErrors = true;
-    Run_Running = 1;
-    if (!StartGame()) __builtin_trap();
+    if (!World_Start(GameFile_Build(FuzzGame(), false, &error))) __builtin_trap();
+    // The example's room, then the fuzzer's first (kept when left) and second.
+    const int firstOwnRoom = Room_Count() - 3;
     DoAStep();
-    GotoRoom(1);
+    GotoRoom(firstOwnRoom);
     DoAStep();
-    // A short flag table keeps the saved game small, so that edits land on its rooms.
-    SavedGlobals globals{std::make_unique<CVariableList>(), std::vector<uint8_t>(16, 0)};
-    globals.list->CopyFrom(Variable_Globals());
-    Variable_UseGlobals(globals);
-    g_snapshot = SaveNow();
+    GotoRoom(firstOwnRoom + 1);
+    DoAStep();
+    World_ShortFlagTable();
+    g_snapshot = World_Save();
     // The world goes before the leak check at exit.
-    std::atexit([] {
-        EndGame();
-        Runner_Shutdown();
-    });
+    std::atexit(World_End);
     return 0;
 }
 
@@ -138,11 +118,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (1u << 16)) return 0;
     const std::string bytes = Input(data, size);
     if (!Load(bytes)) {
-        if (SaveNow() != g_snapshot) __builtin_trap();
+        if (World_Save() != g_snapshot) __builtin_trap();
         return 0;
     }
-    const std::string first = SaveNow();
-    if (!Load(first) || SaveNow() != first) __builtin_trap();
+    const std::string first = World_Save();
+    if (!Load(first) || World_Save() != first) __builtin_trap();
     DoAStep();
     const int32_t code = New_Room;
     New_Room = -1;

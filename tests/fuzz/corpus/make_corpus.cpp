@@ -4,6 +4,7 @@
 // writes OUT_FOLDER/<target>/<name> for every target; tests/fuzz/corpus holds what it wrote.
 #include "audio/sound_samples.h"
 #include "damaged_games.h"
+#include "fuzz/example_world.h"
 #include "game_writer.h"
 #include "graphics/image_samples.h"
 #include "graphics/model.h"
@@ -15,6 +16,7 @@
 #include "library/json_builtins.h"
 #include "net/socket.h"
 #include "runner/builtin_registry.h"
+#include "runner/step.h"
 #include "script/buffer.h"
 #include "script/code.h"
 #include "script/value.h"
@@ -431,6 +433,23 @@ int main(int argc, char** argv) {
         Write("fuzz_packets", "handshake_and_command", stream);
         stream.resize(stream.size() - 2);
         Write("fuzz_packets", "cut_short", stream);
+    }
+
+    // Saved games of the example game, each behind the even byte that marks a whole saved game: after
+    // its first step, with the stars falling, and after a few of them have been caught or missed and
+    // started again from the top.
+    {
+        if (!World_Start(GameFile_Build(game, false))) {
+            std::fprintf(stderr, "make_fuzz_corpus: the example game does not start\n");
+            return 1;
+        }
+        World_ShortFlagTable();
+        for (int step = 1; step <= 300; ++step) {
+            DoAStep();
+            if (step == 1 || step == 40 || step == 300)
+                Write("fuzz_saved_game", "catch_step" + std::to_string(step), std::string(1, '\0') + World_Save());
+        }
+        World_End();
     }
     return 0;
 }

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -108,18 +109,20 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     int status = 0;
+    rusage usage{};
     for (;;) {
-        const pid_t done = waitpid(child, &status, WNOHANG);
+        const pid_t done = wait4(child, &status, WNOHANG, &usage);
         if (done == child) break;
         if (std::chrono::steady_clock::now() > deadline) {
             kill(child, SIGKILL);
-            waitpid(child, &status, 0);
+            wait4(child, &status, 0, &usage);
             run.timedOut = true;
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+    run.peakBytes = static_cast<size_t>(usage.ru_maxrss) * 1024;
     run.log = ReadAll(logPath);
     run.console = ReadAll(outPath);
     run.errors = ReadAll(errPath);

@@ -27,6 +27,7 @@ struct ScenarioRun {
     std::string console; // standard output
     std::string errors;  // standard error
     std::vector<std::pair<std::string, std::string>> files; // the files asked for that the run left
+    size_t peakBytes = 0; // the run's peak resident memory
 };
 
 // Whether the scenarios run their games' code in the tree evaluator: every run then adds "-oldexec". The

@@ -188,7 +188,7 @@ TEST(BuiltinRegistry, SpriteAndBackgroundResourceFunctionsOpenTheResourceGroup) 
 }
 
 // The font, object, room, timeline and script entries follow the sprite and background entries of the
-// resource group, each with its argument count; event_inherited is in the misc group, sound_play in the
+// resource group, and the path entries close it, each with its argument count; event_inherited is in the misc group, sound_play in the
 // sound group.
 TEST(BuiltinRegistry, FontWorldEventAndSoundEntriesWithTheirCounts) {
     Code_Function_Free();
@@ -205,9 +205,21 @@ TEST(BuiltinRegistry, FontWorldEventAndSoundEntriesWithTheirCounts) {
                {"room_instance_add", 4},  {"room_instance_clear", 1},   {"room_tile_add", 12},
                {"room_tile_clear", 1},    {"room_set_caption", 2},      {"room_set_code", 2},
                {"timeline_add", 0},       {"timeline_delete", 1},       {"timeline_clear", 1},
-               {"timeline_moment_clear", 2}, {"timeline_moment_add_script", 3}});
+               {"timeline_moment_clear", 2}, {"timeline_moment_add_script", 3},
+               {"path_exists", 1},        {"path_get_name", 1},         {"path_add", 0},
+               {"path_delete", 1},        {"path_duplicate", 1},        {"path_assign", 2},
+               {"path_append", 2},        {"path_add_point", 4},        {"path_insert_point", 5},
+               {"path_change_point", 5},  {"path_delete_point", 2},     {"path_clear_points", 1},
+               {"path_set_kind", 2},      {"path_set_closed", 2},       {"path_set_precision", 2},
+               {"path_get_number", 1},    {"path_get_kind", 1},         {"path_get_closed", 1},
+               {"path_get_precision", 1}, {"path_get_length", 1},       {"path_get_point_x", 2},
+               {"path_get_point_y", 2},   {"path_get_point_speed", 2},  {"path_get_x", 2},
+               {"path_get_y", 2},         {"path_get_speed", 2},        {"path_get_center_x", 1},
+               {"path_get_center_y", 1},  {"path_shift", 3},            {"path_mirror", 1},
+               {"path_flip", 1},          {"path_rotate", 2},           {"path_rescale", 3},
+               {"path_reverse", 1}});
     EXPECT_GT(IndexOf("font_exists"), IndexOf("background_save"));
-    EXPECT_EQ(IndexOf("show_message") - IndexOf("timeline_moment_add_script"), 1);
+    EXPECT_EQ(IndexOf("show_message") - IndexOf("path_reverse"), 1);
     EXPECT_EQ(Code_Function_GetArgCount(IndexOf("event_inherited")), 0);
     EXPECT_GT(IndexOf("event_inherited"), IndexOf("part_type_create"));
     EXPECT_LT(IndexOf("event_inherited"), IndexOf("ds_set_precision"));

@@ -1,4 +1,5 @@
-// The runner on small games whose instances follow the game's paths and plan routes on grids.
+// The runner on small games whose instances follow the game's paths and paths made at run time, and
+// plan routes on grids.
 #include "scenario.h"
 
 #include "graphics/image_decode.h"
@@ -92,6 +93,38 @@ TEST(Paths, AGridIsDrawnAndARouteOnItFollowed) {
     EXPECT_EQ(red, 256);
     EXPECT_EQ((std::vector<int>{redLeft, redTop, redRight, redBottom}), (std::vector<int>{16, 16, 31, 31}));
     EXPECT_EQ(green, 64 * 48 - 256);
+}
+
+// A path made point by point as the game runs (legs of 50 and 100 pixels, the last point at half
+// speed), measured, followed at 25 pixels a step and deleted under its follower, which then stays where
+// it is; a copy turned a quarter about its centre; a straight route planned into another new path.
+TEST(Paths, AnInstanceFollowsAPathMadeAtRunTime) {
+    ScenarioGame game;
+    game.objects.push_back(Object(
+        "oRunner",
+        {{0, 0,
+          "p = path_add(); path_set_closed(p, false);"
+          "path_add_point(p, 0, 0, 100); path_add_point(p, 30, 40, 100); path_add_point(p, 30, 140, 50);"
+          "show_debug_message(path_get_name(p) + \" \" + string(path_get_length(p)) + \" \""
+          "  + string(path_get_x(p, 0.5)) + \" \" + string(path_get_y(p, 0.5)) + \" \" + string(path_get_speed(p, 0.5)));"
+          "q = path_duplicate(p); path_rotate(q, 90);"
+          "show_debug_message(string(path_get_point_x(q, 0)) + \" \" + string(path_get_point_y(q, 0)));"
+          "r = path_add();"
+          "show_debug_message(string(mp_linear_path(r, 45, 5, 10, false)) + \" \" + string(path_get_number(r)) + \" \""
+          "  + string(path_get_length(r)));"
+          "path_start(p, 25, 0, true); global.steps = 0;"},
+         {3, 2,
+          "show_debug_message(string(x) + \" \" + string(y)); global.steps += 1;"
+          "if (global.steps == 3) path_delete(p);"
+          "if (global.steps == 5) game_end();"}}));
+    game.rooms.push_back(RoomWith(0));
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, ""), (std::vector<std::string>{"__newpath0 150 30 65 87.50", "-55 85",
+                                                                          "1 5 40", "15 20", "30 40", "30 65",
+                                                                          "30 65", "30 65"}))
+        << run.log;
 }
 
 } // namespace

@@ -15,6 +15,22 @@ ScenarioObject Object(const std::string& name, std::vector<ScenarioEvent> events
     return o;
 }
 
+// The end step: the instance's position logged, and after that many steps the game ended (with other
+// code run before the test).
+ScenarioEvent LogPositions(int steps, const std::string& also = "") {
+    return {3, 2,
+            "show_debug_message(string(x) + \" \" + string(y)); global.steps += 1;" + also + "if (global.steps == " +
+                std::to_string(steps) + ") game_end();"};
+}
+
+// The lines the game logged, once it has ended by itself.
+std::vector<std::string> LoggedLines(const ScenarioGame& game) {
+    const ScenarioRun run = RunScenario(game);
+    EXPECT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log;
+    return LinesStartingWith(run.log, "");
+}
+
 ScenarioRoom RoomWith(int object) {
     ScenarioRoom room;
     room.name = "rPaths";
@@ -32,20 +48,14 @@ TEST(Paths, AnInstanceFollowsAPathStepByStep) {
     game.objects.push_back(Object(
         "oRunner", {{0, 0, "path_start(pTrack, 16, 0, true); global.steps = 0;"},
                     {7, 8, "show_debug_message(\"end \" + string(path_index));"},
-                    {3, 2,
-                     "show_debug_message(string(x) + \" \" + string(y)); global.steps += 1;"
-                     "if (global.steps == 20) game_end();"}}));
+                    LogPositions(20)}));
     game.rooms.push_back(RoomWith(0));
-    const ScenarioRun run = RunScenario(game);
-    ASSERT_FALSE(run.timedOut) << run.console;
-    EXPECT_EQ(run.exitCode, 0) << run.log;
-    EXPECT_EQ(LinesStartingWith(run.log, ""),
+    EXPECT_EQ(LoggedLines(game),
               (std::vector<std::string>{"16 0",       "32 0",       "48 0",       "64 0",       "80 0",
                                         "96 0",       "112 0",      "128 0",      "128 16",     "128 31",
                                         "128 45.06",  "128 58.25",  "128 70.61",  "128 82.19",  "128 93.06",
                                         "128 103.24", "128 112.79", "128 121.74", "end -1",     "128 128",
-                                        "128 128"}))
-        << run.log;
+                                        "128 128"}));
 }
 
 // A grid with one blocked cell, drawn every frame and saved from the screen: the blocked cell red, the
@@ -113,18 +123,10 @@ TEST(Paths, AnInstanceFollowsAPathMadeAtRunTime) {
           "show_debug_message(string(mp_linear_path(r, 45, 5, 10, false)) + \" \" + string(path_get_number(r)) + \" \""
           "  + string(path_get_length(r)));"
           "path_start(p, 25, 0, true); global.steps = 0;"},
-         {3, 2,
-          "show_debug_message(string(x) + \" \" + string(y)); global.steps += 1;"
-          "if (global.steps == 3) path_delete(p);"
-          "if (global.steps == 5) game_end();"}}));
+         LogPositions(5, "if (global.steps == 3) path_delete(p);")}));
     game.rooms.push_back(RoomWith(0));
-    const ScenarioRun run = RunScenario(game);
-    ASSERT_FALSE(run.timedOut) << run.console;
-    EXPECT_EQ(run.exitCode, 0) << run.log;
-    EXPECT_EQ(LinesStartingWith(run.log, ""), (std::vector<std::string>{"__newpath0 150 30 65 87.50", "-55 85",
-                                                                          "1 5 40", "15 20", "30 40", "30 65",
-                                                                          "30 65", "30 65"}))
-        << run.log;
+    EXPECT_EQ(LoggedLines(game), (std::vector<std::string>{"__newpath0 150 30 65 87.50", "-55 85", "1 5 40", "15 20",
+                                                           "30 40", "30 65", "30 65", "30 65"}));
 }
 
 } // namespace

@@ -6,9 +6,11 @@
 # game with scripts, paths, a shader, a timeline and two rooms (each with its code as text and compiled);
 # JOBS runs go at once (default 3). Each run plays back input that presses Escape after 30 frames and is
 # stopped after 20 seconds. It prints the count of runs by exit code and:
-#   - runs that ended with code 0 although the game lost something on the way: a texture that could not
-#     be made, a sprite or other resource missing when drawn (a texture-page entry that names no page is
-#     only traced, "what!!!!", while no image lies on it, and loses nothing);
+#   - runs that ended with code 0 although the game lost something on the way without a word: a texture
+#     that could not be made, a sprite or other resource missing when drawn, and no line of the load naming
+#     what the game does not have (instances of a missing object, objects of a missing sprite: those are
+#     counted apart, as losses the debug console reported; a texture-page entry that names no page is only
+#     traced, "what!!!!", while no image lies on it, and loses nothing);
 #   - refusals (exit code 1) without exactly one line on standard error that names the file and the reason,
 #     and runs that ended with another code without a fatal error report in the -output log;
 #   - runs with a sanitizer report;
@@ -59,10 +61,13 @@ run_one() {
     if grep -Eq 'ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: (Address|Undefined|Leak)' "$dir/stderr"; then
         flags+=" sanitizer"
     fi
-    if [ "$code" = 0 ] &&
-        cat "$dir/debug.log" "$dir/game.log" "$dir/stderr" 2>/dev/null |
-        grep -Eq 'PNG error|could not be made|non-existing|Error attempting to draw'; then
-        flags+=" dropped"
+    if [ "$code" = 0 ]; then
+        if grep -q 'which the game does not have' "$dir/debug.log" 2>/dev/null; then
+            flags+=" reported"
+        elif cat "$dir/debug.log" "$dir/game.log" "$dir/stderr" 2>/dev/null |
+            grep -Eq 'PNG error|could not be made|non-existing|Error attempting to draw'; then
+            flags+=" dropped"
+        fi
     fi
     if [ "$code" = 1 ]; then
         # The refusal: one line on standard error, naming the file, with a reason after it.
@@ -110,6 +115,7 @@ awk -F'\t' -v own="$own" -v spread="$spread" -v pixels="$pixels" '
     $6 ~ /dropped/ { dropped++; droppedList = droppedList " " $1 }
     $6 ~ /unexplained/ { unexplained++; unexplainedList = unexplainedList " " $1 }
     $6 ~ /fatal/ { fatal++ }
+    $6 ~ /reported/ { reported++ }
     $6 ~ /sanitizer/ { sanitizer++; sanitizerList = sanitizerList " " $1 }
     above > 4 * $4 / 1024 { memory++; memoryList = memoryList " " $1 " (" $3 " KB, " $4 " bytes, window " $5 ")" }
     $3 - own > worst { worst = $3 - own; worstName = $1 " (window " $5 ")" }
@@ -118,6 +124,7 @@ awk -F'\t' -v own="$own" -v spread="$spread" -v pixels="$pixels" '
         for (c in codes) printf " %s: %d", c, codes[c]
         printf " (other codes: %d fatal errors of the game'"'"'s code, reported in its log)\n", fatal
         printf "exit code 0 with a dropped resource: %d%s\n", dropped, droppedList
+        printf "exit code 0 with a loss the load named on the debug console: %d\n", reported
         printf "refusals without one line naming the file and the reason on standard error: %d%s\n", unexplained, unexplainedList
         printf "sanitizer reports: %d%s\n", sanitizer, sanitizerList
         printf "peak memory above the runner'"'"'s own by more than 4 times the file: %d%s\n", memory, memoryList

@@ -21,6 +21,7 @@ std::map<uint32_t, std::unique_ptr<LoadedEntry>> g_entries;
 std::vector<uint32_t> g_tpages;
 std::vector<int> g_tpageTextures;
 std::vector<int> g_textureIds;
+std::vector<bool> g_pagePresent; // the "TXTR" slot holds a page (its offset is not 0)
 
 // The last 16-bit field of a 22-byte texture-page entry: the index of its "TXTR" page.
 int16_t TextureField(const CDataView& file, uint32_t entry) {
@@ -53,6 +54,7 @@ bool TPAG_Load(const CDataView& file, const IFFChunk& chunk, const std::vector<u
 // index is turned into the texture id of that page.
 bool Textures_Load(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list) {
     g_textureIds.assign(list.size(), -1);
+    g_pagePresent.assign(list.size(), false);
     for (size_t i = 0; i < list.size(); ++i) {
         uint32_t at = list[i];
         if (at == 0) continue;
@@ -65,6 +67,7 @@ bool Textures_Load(const CDataView& file, const IFFChunk& chunk, const std::vect
         }
         bool decoded = false;
         g_textureIds[i] = Texture_CreateFromMemory(file.Data() + image, chunk.End() - image, &decoded);
+        g_pagePresent[i] = true;
         // Every image on a page that cannot be read would draw nothing.
         if (!decoded) {
             Runner_LoadFailed("Chunk TXTR: texture page %u is damaged (it is no RAW page, PNG or JPEG image that "
@@ -102,7 +105,8 @@ TPageEntry* TPage_LoadEntry(const CDataView& file, uint32_t offset) {
 
 bool TPage_CheckEntries() {
     for (const auto& [offset, loaded] : g_entries) {
-        if (loaded->page < 0 || static_cast<size_t>(loaded->page) >= g_textureIds.size()) {
+        if (loaded->page < 0 || static_cast<size_t>(loaded->page) >= g_pagePresent.size() ||
+            !g_pagePresent[static_cast<size_t>(loaded->page)]) {
             Runner_LoadFailed("Chunk TPAG: the texture-page entry at offset %u places an image on texture page %d, "
                               "which the file does not have\n",
                               offset, loaded->page);
@@ -125,6 +129,7 @@ void TPage_ClearEntries() {
     g_tpages.clear();
     g_tpageTextures.clear();
     g_textureIds.clear();
+    g_pagePresent.clear();
 }
 
 const std::vector<uint32_t>& TPage_Entries() {

@@ -242,7 +242,10 @@ bool IFF_ProcessChunks(uint8_t* data, uint32_t size) {
     bool result = false;
     if (data) {
         result = IFF_WalkChunks(file, kChunks, std::size(kChunks)) && TPage_CheckEntries();
-        if (result) Room_ReportMissingObjects();
+        if (result) {
+            Room_ReportMissingObjects();
+            Object_ReportMissingSprites();
+        }
     } else {
         Runner_LoadFailed("No game file was loaded\n");
     }

@@ -8,6 +8,7 @@
 #include "data/code_chunk.h"
 #include "data/container.h"
 #include "data/general_info.h"
+#include "graphics/sprite.h"
 #include "script/compiled_game.h"
 #include "world/event.h"
 
@@ -369,6 +370,20 @@ bool Object_LinkParents() {
         }
     });
     return ok;
+}
+
+void Object_ReportMissingSprites() {
+    Object_ForEach([](CObject* object) {
+        const struct {
+            const char* what;
+            int32_t index;
+        } uses[] = {{"sprite", object->sprite}, {"mask", object->mask}};
+        for (const auto& use : uses) {
+            if (use.index < 0 || Sprite_Exists(use.index)) continue;
+            DebugConsole->Output("Object %s: its %s is sprite %d, which the game does not have\n",
+                                 Text_Escaped(object->name).c_str(), use.what, use.index);
+        }
+    });
 }
 
 bool Object_Prepare() {

@@ -137,6 +137,9 @@ bool Object_Load(const CDataView& file, const IFFChunk& chunk, const std::vector
 // Links parent indices 0 to 99,999 to their objects; a link that would close a loop is refused (false).
 bool Object_LinkParents();
 bool Object_Prepare();
+// After the chunk walk: names on the debug console every object whose sprite or mask the game does not
+// have (the object keeps the index, as its record says, and its instances draw nothing of it).
+void Object_ReportMissingSprites();
 bool Object_Exists(int index);
 CObject* Object_Data(int index);
 const char* Object_GetName(int index);

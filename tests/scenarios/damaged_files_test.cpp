@@ -262,6 +262,14 @@ TEST(DamagedFiles, EveryRefusalNamesTheFileTheChunkAndTheReason) {
                       " places an image on texture page 9, which the file does not have",
                   false);
 
+    // An image on a page slot that holds no page.
+    Bytes noPage = good;
+    SetWord(noPage, BodyOf(good, "TXTR") + 4, 0);
+    ExpectRefused(noPage,
+                  "Chunk TPAG: the texture-page entry at offset " + std::to_string(firstEntry) +
+                      " places an image on texture page 0, which the file does not have",
+                  false);
+
     // Code that does not compile fails the preparation of its chunk.
     ExpectRefused(Replace(good, "return argument0 * 2;", "return argument0 * ;;"),
                   "Chunk SCPT: Failed to compile the scripts.", false);
@@ -305,8 +313,9 @@ TEST(DamagedFiles, AFatalErrorInDamagedBytecodeLeaksNothing) {
     EXPECT_NE(r.run.log.find("Malformed variable"), std::string::npos) << r.run.log;
 }
 
-// The instances of an object the file lacks are still placed, as the room says, and named on the console.
-TEST(DamagedFiles, InstancesOfAnObjectTheFileLacksAreNamed) {
+// The instances of an object the file lacks are still placed, as the room says, and an object keeps a
+// sprite the file lacks; both are named on the console and the game goes on.
+TEST(DamagedFiles, ResourcesTheFileLacksAreNamed) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "about the data file, not game code";
     ScenarioGame game = Game();
     game.rooms[0].instances.push_back({8, 8, 5, 100002, ""});
@@ -316,6 +325,15 @@ TEST(DamagedFiles, InstancesOfAnObjectTheFileLacksAreNamed) {
               std::string::npos)
         << r.run.console;
     EXPECT_NE(r.run.log.find("started 4"), std::string::npos) << r.run.log;
+
+    // The sprite list made empty.
+    Bytes noSprites = BuildScenarioGame(Game());
+    SetWord(noSprites, BodyOf(noSprites, "SPRT"), 0);
+    const GameRun sprite = RunBytes(noSprites);
+    EXPECT_EQ(sprite.run.exitCode, 0) << sprite.run.errors;
+    EXPECT_NE(sprite.run.console.find("Object oPlayer: its sprite is sprite 0, which the game does not have\n"),
+              std::string::npos)
+        << sprite.run.console;
 }
 
 // A "-game" that names no readable file gives the system's reason; one that names no file at all, or

@@ -35,12 +35,11 @@ void CVariableList::Clear() {
         VariableListEntry* older = entry->allNext;
         Value_Free(&entry->value);
         Value_SetReal(&entry->value, 0.0);
+        buckets[BucketOf(entry->id)] = nullptr; // every non-empty bucket holds one of the entries
         entry->allNext = g_freeEntries;
         g_freeEntries = entry;
         entry = older;
     }
-    for (VariableListEntry*& head : buckets)
-        head = nullptr;
     last = nullptr;
     count = 0;
     generation = ++g_generations;
@@ -90,6 +89,11 @@ void CVariableList::SetVar(int id, int arrayIndex, const ScriptValue* value) {
     VariableListEntry* entry = Find(id);
     if (!entry) entry = Add(id);
     Value_AssignIndexed(&entry->value, value, arrayIndex);
+}
+
+ScriptValue* CVariableList::SlotOrAdd(int id) {
+    VariableListEntry* entry = Find(id);
+    return &(entry ? entry : Add(id))->value;
 }
 
 void CVariableList::Declare(int id) {

@@ -42,6 +42,8 @@ public:
         VariableListEntry* entry = Find(id);
         return entry ? &entry->value : nullptr;
     }
+    // The same, with the variable made (real 0) when absent.
+    ScriptValue* SlotOrAdd(int id);
     // Makes this list a deep copy of other (arrays cloned); null leaves it empty.
     void CopyFrom(const CVariableList* other);
 

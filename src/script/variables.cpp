@@ -197,6 +197,10 @@ int Variable_BuiltIn_Count() {
     return g_builtInCount;
 }
 
+const BuiltInVariable* Variable_BuiltIn_Entry(int index) {
+    return BuiltInEntry(index);
+}
+
 BuiltInVariableGetter Variable_BuiltIn_Getter(int index) {
     const BuiltInVariable* entry = BuiltInEntry(index);
     return entry ? entry->getter : nullptr;

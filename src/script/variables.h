@@ -61,6 +61,8 @@ int Variable_BuiltIn_Count();
 BuiltInVariableGetter Variable_BuiltIn_Getter(int index);
 // Whether game code may assign entry index (false outside the table).
 bool Variable_BuiltIn_CanSet(int index);
+// Entry index, or null outside the table.
+const BuiltInVariable* Variable_BuiltIn_Entry(int index);
 // Changes whenever an entry is added or the table emptied.
 extern int Variable_BuiltInVersion;
 inline int Variable_BuiltIn_Version() {

@@ -11,6 +11,9 @@
 class CInstance;
 class CVariableList;
 class VMBuffer;
+namespace vm {
+struct LocalsLevel;
+}
 
 // A script call frame: the caller's state, saved by call and restored by ret, exit or the end of the
 // called code. Frames live beside the value stack, not in it, so that bytecode cannot overwrite them.
@@ -28,6 +31,7 @@ struct VMFrame {
     // Distance from the stack's top end to the caller's stack pointer once the arguments are gone.
     int framePosition;
     CVariableList* locals;
+    vm::LocalsLevel* localsLevel;
     // With blocks open in the caller when the call was made.
     int withCount;
     // The caller's argument values (Code_Arguments when the call was made).
@@ -54,6 +58,7 @@ struct VMWithBlock {
 struct VMContext {
     uint8_t* stackBase; // lowest address of the current stack region
     CVariableList* locals;
+    vm::LocalsLevel* localsLevel; // the level that holds locals, and the slots of its code
     CInstance* self;
     CInstance* other;
     uint8_t* code;

@@ -65,7 +65,7 @@ bool PopOperand(VMContext& c, int type, Operand& out, const Messages& messages) 
         out.l = Load<int64_t>(c.sp);
         break;
     case VT_STRING:
-        if (!VMString_Take(Load<uint32_t>(c.sp), &out.s)) {
+        if (!VMString_TakeOrCopy(Load<uint32_t>(c.sp), &out.s)) {
             VM_Error(&c, "%s", messages.malformed);
             return false;
         }

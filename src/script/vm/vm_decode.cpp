@@ -1,6 +1,9 @@
 #include "script/vm/vm_decode.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <unordered_map>
 #include <utility>
 
 #include "script/variables.h"
@@ -37,8 +40,21 @@ int ArgumentOf(int id) {
 uint16_t BinaryOp(int opcode, int right, int left) {
 #define VM_MATCH_BINARY(NAME, OPCODE, RIGHT, LEFT)                                                          \
     if (opcode == OPCODE && right == VT_##RIGHT && left == VT_##LEFT) return kOp##NAME##_##RIGHT##_##LEFT;
-    VM_FAST_BINARIES(VM_MATCH_BINARY)
+    VM_ALL_BINARY_OPS(VM_NUMBER_TYPE_PAIRS, VM_MATCH_BINARY)
 #undef VM_MATCH_BINARY
+    const bool text = right == VT_STRING || left == VT_STRING;
+    const bool textOrValue = (right == VT_STRING || right == VT_VARIABLE) && (left == VT_STRING || left == VT_VARIABLE);
+    if (text && textOrValue && (opcode == OP_ADD || (opcode >= OP_SLT && opcode <= OP_SGT))) return kOpTextBinary;
+    if (right == VT_BOOL && left == VT_BOOL && (opcode == OP_AND || opcode == OP_OR || opcode == OP_XOR))
+        return kOpLogical;
+    return kOpGeneral;
+}
+
+uint16_t BranchingComparison(uint16_t op) {
+#define VM_MATCH_BRANCH(NAME, OPCODE, RIGHT, LEFT)                                                          \
+    if (op == kOp##NAME##_##RIGHT##_##LEFT) return kOp##NAME##Branch_##RIGHT##_##LEFT;
+    VM_COMPARISON_OPS(VM_NUMBER_TYPE_PAIRS, VM_MATCH_BRANCH)
+#undef VM_MATCH_BRANCH
     return kOpGeneral;
 }
 
@@ -50,58 +66,353 @@ uint16_t ConversionOp(int from, int to) {
     return kOpGeneral;
 }
 
-// A variable site whose instance code is in the field and that has no index: its scope, or false when
-// the inner loop does not serve it.
-bool FieldSite(uint32_t word, uint32_t reference, SiteScope& scope) {
-    if ((reference & (kVarRefFieldInstance | kVarRefInstanceId | kVarRefNoIndex)) !=
-        (kVarRefFieldInstance | kVarRefNoIndex))
-        return false;
+// The fused handlers, looked up by their parts. A fused run's left operand comes from one of these.
+enum Source { kFromStack, kFromLocal, kFromSelf, kFromArg, kSourceCount };
+enum Target { kToLocal, kToSelf, kTargetCount };
+constexpr int kBinaryOps = OP_SGT + 1;
+
+struct FusedTables {
+    uint16_t immediate[kSourceCount][kBinaryOps]{};
+    uint16_t immediateBranch[kSourceCount][kBinaryOps]{};
+    uint16_t immediateStore[kTargetCount][kSourceCount][kBinaryOps]{};
+    uint16_t locals[kBinaryOps]{};
+    uint16_t localsBranch[kBinaryOps]{};
+    uint16_t compound[kTargetCount][VT_STRING + 1][kBinaryOps]{};
+
+    FusedTables() {
+        // Every entry starts as kOpGeneral (0): no fused handler.
+#define VM_SOURCE_Stack kFromStack
+#define VM_SOURCE_Local kFromLocal
+#define VM_SOURCE_Self kFromSelf
+#define VM_SOURCE_Arg kFromArg
+#define VM_TARGET_Local kToLocal
+#define VM_TARGET_Self kToSelf
+#define VM_FILL_IMMEDIATE(SOURCE, NAME, OPCODE) immediate[VM_SOURCE_##SOURCE][OPCODE] = kOp##SOURCE##Imm##NAME;
+#define VM_FILL_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE)                                                     \
+    immediateBranch[VM_SOURCE_##SOURCE][OPCODE] = kOp##SOURCE##Imm##NAME##Branch;
+#define VM_FILL_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE)                                              \
+    immediateStore[VM_TARGET_##TARGET][VM_SOURCE_##SOURCE][OPCODE] = kOp##SOURCE##Imm##NAME##To##TARGET;
+#define VM_FILL_LOCALS(A, NAME, OPCODE) locals[OPCODE] = kOpLocals##NAME;
+#define VM_FILL_LOCALS_BRANCH(A, NAME, OPCODE) localsBranch[OPCODE] = kOpLocals##NAME##Branch;
+#define VM_FILL_COMPOUND(TARGET, TYPE, NAME, OPCODE)                                                       \
+    compound[VM_TARGET_##TARGET][VT_##TYPE][OPCODE] = kOp##NAME##_##TYPE##To##TARGET;
+        VM_OPERAND_SOURCES(VM_FILL_IMMEDIATE, VM_ALL_BINARY_OPS)
+        VM_OPERAND_SOURCES(VM_FILL_IMMEDIATE_BRANCH, VM_COMPARISON_OPS)
+        VM_TARGETS_AND_SOURCES(VM_FILL_IMMEDIATE_STORE, VM_ARITHMETIC_OPS)
+        VM_ALL_BINARY_OPS(VM_FILL_LOCALS, Locals)
+        VM_COMPARISON_OPS(VM_FILL_LOCALS_BRANCH, Locals)
+        VM_STORE_TARGETS(VM_FILL_COMPOUND, VM_COMPOUND_OPS)
+#undef VM_FILL_IMMEDIATE
+#undef VM_FILL_IMMEDIATE_BRANCH
+#undef VM_FILL_IMMEDIATE_STORE
+#undef VM_FILL_LOCALS
+#undef VM_FILL_LOCALS_BRANCH
+#undef VM_FILL_COMPOUND
+#undef VM_SOURCE_Stack
+#undef VM_SOURCE_Local
+#undef VM_SOURCE_Self
+#undef VM_SOURCE_Arg
+#undef VM_TARGET_Local
+#undef VM_TARGET_Self
+    }
+};
+const FusedTables g_fused;
+
+// The push and pop handlers of each site kind.
+enum SiteKind { kLocal, kSelf, kOther, kGlobal, kScoped, kBuiltIn, kBuiltInOther, kStack, kNoSite };
+constexpr uint16_t kPushOps[] = {kOpPushLocal,   kOpPushSelf,    kOpPushOther,        kOpPushGlobal,
+                                 kOpPushScoped,  kOpPushBuiltIn, kOpPushBuiltInOther, kOpPushStack};
+constexpr uint16_t kPopOps[] = {kOpPopLocal,   kOpPopSelf,    kOpPopOther,        kOpPopGlobal,
+                                kOpPopScoped,  kOpPopBuiltIn, kOpPopBuiltInOther, kOpPopStack};
+
+// The site of a variable reference: where its variable lives, or kNoSite for the general handler.
+SiteKind SiteOf(uint32_t word, uint32_t reference, uint8_t& flags) {
     const int id = static_cast<int>(reference & kVarRefIdMask);
+    flags = 0;
+    if (!(reference & kVarRefNoIndex)) flags |= kSiteIndexed;
+    if (!(reference & kVarRefFieldInstance)) {
+        // The instance code comes from the stack, beneath the index: an instance id added to it is rare.
+        return reference & kVarRefInstanceId ? kNoSite : kStack;
+    }
+    if (flags & kSiteIndexed) return kNoSite;
+    if (reference & kVarRefInstanceId) return kNoSite;
+    const bool user = id >= kVariableListIdBase;
     switch (VM_Field(word)) {
     case INSTANCE_LOCAL:
-        scope = kSiteLocal;
-        return true;
+        return kLocal;
     case INSTANCE_SELF:
-        scope = kSiteSelf;
-        return id >= kVariableListIdBase;
+        return user ? kSelf : kBuiltIn;
     case INSTANCE_BUILTIN:
-        scope = kSiteBuiltIn;
-        return id >= kVariableListIdBase;
+        return user ? kScoped : kBuiltIn;
+    case INSTANCE_OTHER:
+        return user ? kOther : kBuiltInOther;
+    case INSTANCE_GLOBAL:
+        return kGlobal;
     default:
-        return false;
+        return kNoSite;
     }
 }
 
-// Index and instance code both on the stack.
-bool StackSite(uint32_t reference) {
-    return (reference & (kVarRefFieldInstance | kVarRefInstanceId | kVarRefNoIndex)) == 0;
+// The bytes the address of a variable reference takes off the stack.
+int AddressBytes(uint32_t reference) {
+    return (reference & kVarRefNoIndex ? 0 : 4) + (reference & kVarRefFieldInstance ? 0 : 4);
 }
 
-void DecodeWord(Decoded& d, const uint8_t* code, int size, int at, Insn& insn) {
+// What an instruction does to the stack, for following the stack through the code.
+struct Effect {
+    bool known = true;  // false: a word whose effect the decoder does not follow (the code is not verified)
+    int needs = 0;      // bytes that must be on the stack before it
+    int change = 0;     // bytes pushed less bytes popped
+    bool falls = true;  // goes on to the next word
+    int target = -1;    // a jump's target (a word index), taken with the depth jumpChange
+    int jumpChange = 0;
+};
+
+Effect EffectOf(uint32_t word, const uint8_t* operand, int operandSize, int at, int size) {
+    Effect e;
+    const int opcode = VM_Opcode(word);
+    const int t1 = VM_Type1(word);
+    const int t2 = VM_Type2(word);
+    const int s1 = VM_StackItemSize(t1);
+    const int s2 = VM_StackItemSize(t2);
+    const auto branchTo = [&](int change) {
+        const int64_t target = at + 4 * static_cast<int64_t>(VM_BranchOffset(word));
+        if (target < 0 || target > size || (target & 3) != 0) {
+            e.known = false;
+            return;
+        }
+        e.target = static_cast<int>(target / 4);
+        e.jumpChange = change;
+    };
+    switch (opcode) {
+    case OP_CONV:
+        if (s1 == 0 || s2 == 0 || (t1 == t2 && t1 != VT_DOUBLE && t1 != VT_FLOAT)) e.known = false;
+        e.needs = s1;
+        e.change = t1 == t2 ? 0 : s2 - s1;
+        return e;
+    case OP_MUL:
+    case OP_DIV:
+    case OP_REM:
+    case OP_MOD:
+    case OP_ADD:
+    case OP_SUB:
+    case OP_AND:
+    case OP_OR:
+    case OP_XOR:
+    case OP_SHL:
+    case OP_SHR:
+    case OP_SLT:
+    case OP_SLE:
+    case OP_SEQ:
+    case OP_SNE:
+    case OP_SGE:
+    case OP_SGT: {
+        if (s1 == 0 || s2 == 0) e.known = false;
+        int result = 4;
+        if (opcode < OP_SLT) {
+            if (t1 == VT_VARIABLE || t2 == VT_VARIABLE)
+                result = 16;
+            else if (t1 == VT_DOUBLE || t2 == VT_DOUBLE || t1 == VT_LONG || t2 == VT_LONG)
+                result = 8;
+        }
+        e.needs = s1 + s2;
+        e.change = result - s1 - s2;
+        return e;
+    }
+    case OP_NEG:
+    case OP_NOT:
+        e.needs = s1;
+        return e;
+    case OP_POP: {
+        const uint32_t reference = operandSize == 4 ? Load<uint32_t>(operand) : 0;
+        if (t1 == VT_ERROR) {
+            // The rearrangement of pop.e, then the stack pointer moved by 4m bytes.
+            const int k4 = 4 * static_cast<int8_t>(word & 0xFF);
+            const int m4 = 4 * static_cast<int8_t>((word >> 8) & 0xFF);
+            if (k4 < 0 || k4 - s2 < 0) e.known = false;
+            e.needs = std::max({s2, 2 * k4, k4 + s2, m4});
+            e.change = -m4;
+            return e;
+        }
+        if ((t1 != VT_VARIABLE && t1 != VT_INT) || s2 == 0 || operandSize != 4) e.known = false;
+        e.needs = AddressBytes(reference) + s2;
+        e.change = -e.needs;
+        return e;
+    }
+    case OP_DUP: {
+        const int count = VM_Field(word) + 1;
+        if (t2 != 0 || s1 == 0) return e; // does nothing
+        if (count < 1) e.known = false;
+        e.needs = t1 == VT_VARIABLE || t1 == VT_STRING ? s1 : count * s1;
+        e.change = count * s1;
+        return e;
+    }
+    case OP_RET:
+        e.needs = s1;
+        e.falls = false;
+        return e;
+    case OP_EXIT:
+        e.falls = false;
+        return e;
+    case OP_POPZ:
+        e.needs = s1;
+        e.change = -s1;
+        return e;
+    case OP_B:
+        e.falls = false;
+        branchTo(0);
+        return e;
+    case OP_BT:
+    case OP_BF:
+        e.needs = 4;
+        e.change = -4;
+        branchTo(-4);
+        return e;
+    case OP_PUSHENV:
+        // The instance code goes and the block's marker comes; the block's popenv finds the marker too.
+        e.needs = 4;
+        e.change = kWithItemSize - 4;
+        branchTo(kWithItemSize - 4);
+        return e;
+    case OP_POPENV:
+        // The next instance: back to the block's start with the marker; the end: the marker goes.
+        e.needs = kWithItemSize;
+        e.change = -kWithItemSize;
+        if (!VM_IsPopenvLeave(word)) branchTo(0);
+        return e;
+    case OP_PUSH:
+        if (t1 == VT_VARIABLE) {
+            if (operandSize != 4) e.known = false;
+            const int address = operandSize == 4 ? AddressBytes(Load<uint32_t>(operand)) : 0;
+            e.needs = address;
+            e.change = 16 - address;
+        } else {
+            e.change = t1 == VT_ERROR ? 4 : s1;
+        }
+        return e;
+    case OP_CALL: {
+        const int argc = VM_Field(word);
+        if (t1 != VT_INT || argc < 0) e.known = false;
+        e.needs = 16 * std::max(argc, 0);
+        e.change = 16 - e.needs;
+        return e;
+    }
+    case OP_BREAK:
+        // Breakpoints put break words over instructions: their code runs the long way until they go.
+        if ((word & 0xFFFF) == 0) e.known = false;
+        if ((word & 0xFFFF) == kBreakIndexCheck) e.needs = 4;
+        return e;
+    default:
+        return e; // opcodes outside the table do nothing
+    }
+}
+
+class Decoder {
+public:
+    Decoder(Decoded& d, const uint8_t* code, int size) : m_d(d), m_code(code), m_size(size) {}
+
+    void Word(int at, Insn& insn);
+    // Follows the stack through the code; true when the code is verified (see vm_decode.h).
+    bool Verify();
+    // The switch at record i, when a chain of constant whole-number case labels starts there.
+    void Switch(size_t i);
+    // Fuses the run that starts at record i when it is one of the fused forms.
+    void Fuse(size_t i);
+
+private:
+    // The frame slot of a local variable id.
+    int LocalSlot(int id) {
+        const auto [it, added] = m_locals.emplace(id, m_d.localCount);
+        if (added) ++m_d.localCount;
+        return it->second;
+    }
+    void Site(Insn& insn, SiteKind kind, uint16_t op, uint32_t reference) {
+        insn.op = op;
+        insn.a = static_cast<int>(reference & kVarRefIdMask);
+        insn.cache = static_cast<uint32_t>(m_d.caches.size());
+        m_d.caches.emplace_back();
+        insn.slot = kind == kLocal || kind == kStack ? LocalSlot(insn.a) : -1;
+    }
+    // The record after i's instruction, or past the end.
+    size_t Next(size_t i) const { return i + m_d.insns[i].words; }
+    bool Has(size_t i) const { return i < m_d.insns.size(); }
+    // Where a fused run's left operand comes from when record i pushes it.
+    int SourceOf(size_t i) const {
+        switch (m_d.insns[i].op) {
+        case kOpPushLocal:
+            return kFromLocal;
+        case kOpPushSelf:
+            return kFromSelf;
+        case kOpPushArgument:
+            return kFromArg;
+        default:
+            return -1;
+        }
+    }
+    // Record i pushes a whole number (push.e, push.i) into k.
+    bool Constant(size_t i, int32_t& k) const {
+        if (!Has(i) || m_d.insns[i].op != kOpPush4) return false;
+        const int type = VM_Type1(m_d.insns[i].word);
+        if (type != VT_INT && type != VT_ERROR) return false;
+        k = m_d.insns[i].x.i;
+        return true;
+    }
+    // Record i stores a .v at a local or self's variable (pop.v.v of such a site).
+    int TargetOf(size_t i) const {
+        if (!Has(i) || VM_Type2(m_d.insns[i].word) != VT_VARIABLE) return -1;
+        return m_d.insns[i].op == kOpPopLocal ? kToLocal : m_d.insns[i].op == kOpPopSelf ? kToSelf : -1;
+    }
+    bool Branch(size_t i) const { return Has(i) && (m_d.insns[i].op == kOpBt || m_d.insns[i].op == kOpBf); }
+    // Makes record i the head of a fused run that ends before record end, with the run's whole number
+    // and the offset of one of its records.
+    void Head(size_t i, uint16_t op, size_t end, int32_t k = 0, size_t offset = 0) {
+        if (op == kOpGeneral || end - i > 255) return;
+        Insn& head = m_d.insns[i];
+        head.op = op;
+        head.words = static_cast<uint8_t>(end - i);
+        if (op == kOpElementByLocal || op == kOpStoreElementByLocal) return; // x.i keeps the instance code
+        head.k = k;
+        head.x.i = static_cast<int32_t>(offset);
+    }
+
+    Decoded& m_d;
+    const uint8_t* m_code;
+    int m_size;
+    std::unordered_map<int, int> m_locals;
+    std::vector<Effect> m_effects;
+    std::vector<int> m_depth; // the stack's depth before each word, -1 where no path reaches
+    size_t m_chainEnd = 0; // records before it belong to a switch's chain already tabled
+};
+
+void Decoder::Word(int at, Insn& insn) {
     insn = Insn{};
     insn.op = kOpGeneral;
     insn.words = 1;
-    if (at == size) {
+    insn.slot = -1;
+    m_effects.emplace_back();
+    Effect& effect = m_effects.back();
+    if (at == m_size) {
         insn.op = kOpEnd;
+        effect.falls = false;
         return;
     }
-    if (size - at < 4) return; // the general handler reports the cut-off word
-    const uint32_t word = Load<uint32_t>(code + at);
+    if (m_size - at < 4) {
+        effect.known = false; // the general handler reports the cut-off word
+        return;
+    }
+    const uint32_t word = Load<uint32_t>(m_code + at);
     insn.word = word;
     const int opcode = VM_Opcode(word);
     const int type1 = VM_Type1(word);
     const int type2 = VM_Type2(word);
     const int operandSize = VM_HasOperand(opcode) ? VM_OperandSize(type1) : 0;
-    if (operandSize > size - at - 4) return; // reported by the general handler
+    if (operandSize > m_size - at - 4) {
+        effect.known = false; // reported by the general handler
+        return;
+    }
     insn.words = static_cast<uint8_t>(1 + operandSize / 4);
-    const uint8_t* operand = code + at + 4;
-    auto variableSite = [&](uint16_t op) {
-        const uint32_t reference = Load<uint32_t>(operand);
-        insn.a = static_cast<int>(reference & kVarRefIdMask);
-        insn.op = op;
-        insn.cache = static_cast<uint32_t>(d.caches.size());
-        d.caches.emplace_back();
-    };
+    const uint8_t* operand = m_code + at + 4;
+    effect = EffectOf(word, operand, operandSize, at, m_size);
     switch (opcode) {
     case OP_PUSH:
         switch (type1) {
@@ -120,64 +431,89 @@ void DecodeWord(Decoded& d, const uint8_t* code, int size, int at, Insn& insn) {
             insn.op = kOpPush8;
             insn.x.l = Load<int64_t>(operand);
             return;
+        case VT_STRING: {
+            const char* text;
+            insn.x.i = Load<int32_t>(operand);
+            if (VMString_GetConstant(static_cast<uint32_t>(insn.x.i), &text)) insn.op = kOpPushText;
+            return;
+        }
         case VT_VARIABLE: {
             const uint32_t reference = Load<uint32_t>(operand);
-            SiteScope scope;
-            if (FieldSite(word, reference, scope)) {
-                variableSite(kOpPushVar);
-                insn.scope = scope;
-            } else if (StackSite(reference)) {
-                variableSite(kOpPushElement);
-            } else if ((reference & (kVarRefFieldInstance | kVarRefInstanceId | kVarRefNoIndex)) ==
-                           (kVarRefFieldInstance | kVarRefNoIndex) &&
-                       (VM_Field(word) == INSTANCE_SELF || VM_Field(word) == INSTANCE_BUILTIN)) {
+            const SiteKind kind = SiteOf(word, reference, insn.flags);
+            if (kind == kBuiltIn) {
                 const int argument = ArgumentOf(static_cast<int>(reference & kVarRefIdMask));
                 if (argument >= 0) {
                     insn.op = kOpPushArgument;
                     insn.a = argument;
+                    return;
                 }
             }
+            if (kind != kNoSite) Site(insn, kind, kPushOps[kind], reference);
             return;
         }
         default:
             return;
         }
     case OP_POP: {
-        if (type1 != VT_VARIABLE) return;
+        if (type1 != VT_VARIABLE && type1 != VT_INT) return;
+        if (type2 != VT_VARIABLE && type2 != VT_INT && type2 != VT_DOUBLE && type2 != VT_BOOL &&
+            type2 != VT_STRING && type2 != VT_LONG)
+            return;
         const uint32_t reference = Load<uint32_t>(operand);
-        SiteScope scope;
-        if (FieldSite(word, reference, scope)) {
-            const uint16_t op = type2 == VT_VARIABLE ? kOpPopVarV
-                                : type2 == VT_INT    ? kOpPopVarI
-                                : type2 == VT_DOUBLE ? kOpPopVarD
-                                                     : kOpGeneral;
-            if (op != kOpGeneral) {
-                variableSite(op);
-                insn.scope = scope;
+        uint8_t flags;
+        const SiteKind kind = SiteOf(word, reference, flags);
+        if (type1 == VT_INT) {
+            // The value first, then the index and instance code: only for stack sites.
+            if (kind == kStack) {
+                Site(insn, kind, kOpPopStackValueFirst, reference);
+                insn.flags = flags;
             }
-        } else if (StackSite(reference) && (type2 == VT_VARIABLE || type2 == VT_INT || type2 == VT_DOUBLE)) {
-            variableSite(kOpPopElement);
+            return;
+        }
+        if (kind != kNoSite) {
+            Site(insn, kind, kPopOps[kind], reference);
+            insn.flags = flags;
         }
         return;
     }
     case OP_B:
     case OP_BT:
-    case OP_BF: {
-        const int64_t target = at + 4 * static_cast<int64_t>(VM_BranchOffset(word));
-        if (target < 0 || target > size) return; // the general handler reports a jump that is taken
-        insn.op = opcode == OP_B ? kOpB : opcode == OP_BT ? kOpBt : kOpBf;
-        insn.a = static_cast<int32_t>(target / 4);
+    case OP_BF:
+    case OP_PUSHENV:
+    case OP_POPENV:
+        if (effect.target < 0 && !VM_IsPopenvLeave(word)) return; // the general handler reports the jump
+        insn.a = effect.target;
+        insn.op = opcode == OP_B          ? kOpB
+                  : opcode == OP_BT       ? kOpBt
+                  : opcode == OP_BF       ? kOpBf
+                  : opcode == OP_PUSHENV  ? kOpPushEnv
+                  : VM_IsPopenvLeave(word) ? kOpGeneral
+                                           : kOpPopEnv;
         return;
-    }
     case OP_DUP:
         if (type2 != 0 || VM_Field(word) != 0) return;
         if (type1 == VT_INT || type1 == VT_BOOL || type1 == VT_FLOAT) insn.op = kOpDup4;
         if (type1 == VT_DOUBLE || type1 == VT_LONG) insn.op = kOpDup8;
+        if (type1 == VT_VARIABLE) insn.op = kOpDupV;
         return;
     case OP_POPZ:
         if (type1 == VT_INT || type1 == VT_BOOL || type1 == VT_FLOAT) insn.op = kOpPopz4;
         if (type1 == VT_DOUBLE || type1 == VT_LONG) insn.op = kOpPopz8;
         if (type1 == VT_VARIABLE) insn.op = kOpPopzV;
+        if (type1 == VT_STRING) insn.op = kOpPopzS;
+        return;
+    case OP_NEG:
+        insn.op = type1 == VT_INT        ? kOpNegInt
+                  : type1 == VT_DOUBLE   ? kOpNegDouble
+                  : type1 == VT_VARIABLE ? kOpNegVariable
+                                         : kOpGeneral;
+        return;
+    case OP_NOT:
+        insn.op = type1 == VT_INT        ? kOpNotInt
+                  : type1 == VT_BOOL     ? kOpNotBool
+                  : type1 == VT_DOUBLE   ? kOpNotDouble
+                  : type1 == VT_VARIABLE ? kOpNotVariable
+                                         : kOpGeneral;
         return;
     case OP_CONV:
         insn.op = ConversionOp(type1, type2);
@@ -186,131 +522,234 @@ void DecodeWord(Decoded& d, const uint8_t* code, int size, int at, Insn& insn) {
         if (type1 != VT_INT) return;
         const int id = Load<int32_t>(operand);
         const int argc = VM_Field(word);
-        if (id < kFirstScriptId || id >= kFirstExtensionId || argc < 0 || argc > 16) return;
-        insn.op = kOpCallScript;
-        insn.a = id - kFirstScriptId;
+        if (id < 0 || id >= kFirstExtensionId || argc < 0 || argc > 16) return;
+        insn.op = id < kFirstScriptId ? kOpCallBuiltIn : kOpCallScript;
+        insn.a = id < kFirstScriptId ? id : id - kFirstScriptId;
         insn.x.i = argc;
         return;
     }
     case OP_RET:
         insn.op = kOpRet;
         return;
+    case OP_EXIT:
+        insn.op = kOpExit;
+        return;
+    case OP_BREAK:
+        if ((word & 0xFFFF) == kBreakIndexCheck) insn.op = kOpIndexCheck;
+        return;
     default:
-        if ((opcode >= OP_MUL && opcode <= OP_SUB) || (opcode >= OP_SLT && opcode <= OP_SGT))
+        if ((opcode >= OP_MUL && opcode <= OP_XOR) || opcode == OP_SHL || opcode == OP_SHR ||
+            (opcode >= OP_SLT && opcode <= OP_SGT))
             insn.op = BinaryOp(opcode, type1, type2);
         return;
     }
 }
 
-// Fuses the run that starts at record i when it is one of the fused forms (vm_decode.h).
-void Fuse(Decoded& d, size_t i) {
-    std::vector<Insn>& insns = d.insns;
-    Insn& read = insns[i];
-    if (i + 1 < insns.size()) {
-        // A two-operand instruction whose .v result is stored, or whose truth is branched on.
-        const Insn& next = insns[i + 1];
-#define VM_FUSE_BINARY_STORE(NAME, OPCODE, RIGHT, LEFT)                                                    \
-    if (read.op == kOp##NAME##_##RIGHT##_##LEFT && next.op == kOpPopVarV &&                                \
-        (VT_##RIGHT == VT_VARIABLE || VT_##LEFT == VT_VARIABLE)) {                                         \
-        read.op = kOp##NAME##Store_##RIGHT##_##LEFT;                                                       \
-        read.words = static_cast<uint8_t>(1 + next.words);                                                 \
-        return;                                                                                            \
+bool Decoder::Verify() {
+    std::vector<int>& depth = m_depth;
+    depth.assign(m_d.insns.size(), -1);
+    std::vector<size_t> work{0};
+    depth[0] = 0;
+    int deepest = 0;
+    while (!work.empty()) {
+        const size_t i = work.back();
+        work.pop_back();
+        const Effect& e = m_effects[i];
+        const int d = depth[i];
+        if (!e.known || d < e.needs) return false;
+        deepest = std::max({deepest, d + std::max(e.change, 0) + 16});
+        const auto reach = [&](size_t to, int at) {
+            if (to >= depth.size() || at < 0) return false;
+            if (depth[to] < 0) {
+                depth[to] = at;
+                work.push_back(to);
+                return true;
+            }
+            return depth[to] == at;
+        };
+        if (e.falls && !reach(i + m_d.insns[i].words, d + e.change)) return false;
+        if (e.target >= 0 && !reach(static_cast<size_t>(e.target), d + e.jumpChange)) return false;
+        if (deepest > kVMMaxStackBytes) return false;
     }
-#define VM_FUSE_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT)                                                   \
-    if (read.op == kOp##NAME##_##RIGHT##_##LEFT && (next.op == kOpBt || next.op == kOpBf)) {               \
-        read.op = kOp##NAME##Branch_##RIGHT##_##LEFT;                                                      \
-        read.words = 2;                                                                                    \
-        return;                                                                                            \
-    }
-        VM_ARITHMETIC_OPS(VM_FAST_BINARY_TYPES, VM_FUSE_BINARY_STORE)
-        VM_COMPARISON_OPS(VM_FAST_BINARY_TYPES, VM_FUSE_BINARY_BRANCH)
-#undef VM_FUSE_BINARY_STORE
-#undef VM_FUSE_BINARY_BRANCH
-    }
-    if (read.op == kOpPush4 && (VM_Type1(read.word) == VT_INT || VM_Type1(read.word) == VT_ERROR)) {
-        // An element of an array variable indexed by a variable: instance code, index, conversion, access.
-        if (i + 5 >= insns.size() || insns[i + 1].op != kOpPushVar || insns[i + 3].op != kOpConv_VARIABLE_INT)
-            return;
-        const uint16_t access = insns[i + 4].op;
-        if (access != kOpPushElement && access != kOpPopElement) return;
-        read.op = access == kOpPushElement ? kOpElementByVar : kOpStoreElementByVar;
-        read.words = static_cast<uint8_t>(4 + insns[i + 4].words);
-        return;
-    }
-    const bool variable = read.op == kOpPushVar;
-    if (!variable && read.op != kOpPushArgument) return;
-    const size_t constant = i + read.words;
-    if (constant >= insns.size()) return;
-    if (insns[constant].op == kOpRet && VM_Type1(insns[constant].word) == VT_VARIABLE) {
-        read.op = variable ? kOpVarRet : kOpArgRet;
-        read.words = static_cast<uint8_t>(read.words + 1);
-        return;
-    }
-    if (variable && VM_Opcode(insns[constant].word) == OP_PUSH && VM_Type1(insns[constant].word) == VT_STRING &&
-        insns[constant].words == 2) {
-        const size_t add = constant + insns[constant].words;
-        if (add + 1 >= insns.size() || insns[add].word != VM_Encode(OP_ADD, VT_STRING, VT_VARIABLE, 0)) return;
-        const Insn& store = insns[add + 1];
-        if (store.op != kOpPopVarV || store.scope != read.scope || store.a != read.a) return;
-        read.op = kOpVarAppendText;
-        read.x.i = static_cast<int32_t>(Load<uint32_t>(d.data + 4 * constant + 4));
-        read.words = static_cast<uint8_t>(add + 1 + store.words - i);
-        return;
-    }
-    if (insns[constant].op != kOpPush4) return;
-    const int constantType = VM_Type1(insns[constant].word);
-    if (constantType != VT_INT && constantType != VT_ERROR) return;
-    const size_t operation = constant + insns[constant].words;
-    if (operation + 1 >= insns.size()) return;
-    const uint16_t op = insns[operation].op;
-    const uint16_t next = insns[operation + 1].op;
-    uint16_t fused = kOpGeneral;
-    size_t end = operation + 1;
-#define VM_FUSE_ARITHMETIC(SOURCE, NAME, OPCODE)                                                                   \
-    if (op == kOp##NAME##_INT_VARIABLE) {                                                                  \
-        if (next == kOpPopVarV) {                                                                          \
-            fused = variable ? kOpVarImm##NAME##Store : kOpArgImm##NAME##Store;                            \
-            end += insns[operation + 1].words;                                                             \
-        } else if (next == kOpCallScript && insns[operation + 1].x.i == 1) {                               \
-            fused = variable ? kOpVarImm##NAME##Call : kOpArgImm##NAME##Call;                              \
-            end += insns[operation + 1].words;                                                             \
-        } else {                                                                                           \
-            fused = variable ? kOpVarImm##NAME : kOpArgImm##NAME;                                          \
-        }                                                                                                  \
-    }
-#define VM_FUSE_COMPARISON(SOURCE, NAME, OPCODE)                                                                   \
-    if (op == kOp##NAME##_INT_VARIABLE) {                                                                  \
-        if (next == kOpBt || next == kOpBf) {                                                              \
-            fused = variable ? kOpVarImm##NAME##Branch : kOpArgImm##NAME##Branch;                          \
-            end += 1;                                                                                      \
-        } else {                                                                                           \
-            fused = variable ? kOpVarImm##NAME : kOpArgImm##NAME;                                          \
-        }                                                                                                  \
-    }
-    VM_ARITHMETIC_OPS(VM_FUSE_ARITHMETIC, Var)
-    VM_COMPARISON_OPS(VM_FUSE_COMPARISON, Var)
-#undef VM_FUSE_ARITHMETIC
-#undef VM_FUSE_COMPARISON
-    if (fused == kOpGeneral) return;
-    read.op = fused;
-    read.x.i = insns[constant].x.i;
-    read.words = static_cast<uint8_t>(end - i);
+    m_d.reserve = deepest + 64;
+    // Words that no path reaches are never run by the loop.
+    for (size_t i = 0; i < m_d.insns.size(); ++i)
+        if (depth[i] < 0 && m_d.insns[i].op != kOpEnd) m_d.insns[i].op = kOpGeneral;
+    return true;
 }
 
-// Fuses "variable += array[index]" at record i, once the element reads are fused.
-void FuseElementSum(Decoded& d, size_t i) {
-    std::vector<Insn>& insns = d.insns;
-    Insn& read = insns[i];
-    if (read.op != kOpPushVar) return;
-    const size_t element = i + read.words;
-    if (element >= insns.size() || insns[element].op != kOpElementByVar) return;
-    const size_t add = element + insns[element].words;
-    if (add + 1 >= insns.size() || insns[add].op != kOpAddStore_VARIABLE_VARIABLE) return;
-    const Insn& store = insns[add + 1];
-    if (store.op != kOpPopVarV || store.scope != read.scope || store.a != read.a) return;
-    read.op = kOpVarAddElement;
-    read.x.i = read.words;
-    read.words = static_cast<uint8_t>(add + insns[add].words - i);
+// A switch compiles to the value, then for each label "dup.v; push the label; seq.T.v; bt case", and
+// after the last one "b" to the default or the end. A chain of such groups whose labels are whole
+// numbers becomes a jump table at its first dup.v: a whole-number real value finds its label at once
+// (the comparisons' tolerance must lie in (0, 1] for only the equal label to match), anything else runs
+// the chain. When no label matches, the table goes on where the chain of constant groups ends.
+void Decoder::Switch(size_t i) {
+    if (i < m_chainEnd) return;
+    std::vector<Insn>& insns = m_d.insns;
+    std::vector<std::pair<int64_t, int>> labels;
+    size_t at = i;
+    while (at + 3 < insns.size() && insns[at].op == kOpDupV) {
+        const Insn& push = insns[at + 1];
+        const size_t compare = at + 1 + push.words;
+        if (compare + 1 >= insns.size()) break;
+        int64_t label;
+        if (push.op == kOpPush4 && (VM_Type1(push.word) == VT_INT || VM_Type1(push.word) == VT_ERROR)) {
+            label = push.x.i;
+        } else if (push.op == kOpPush8 && VM_Type1(push.word) == VT_DOUBLE) {
+            double d;
+            std::memcpy(&d, &push.x.l, sizeof d);
+            if (!(d >= -2147483648.0 && d <= 2147483647.0) || std::trunc(d) != d) break;
+            label = static_cast<int64_t>(d);
+        } else {
+            break;
+        }
+        const uint32_t seq = insns[compare].word;
+        if (VM_Opcode(seq) != OP_SEQ || VM_Type2(seq) != VT_VARIABLE || VM_Type1(seq) != VM_Type1(push.word) ||
+            insns[compare].words != 1 || insns[compare + 1].op != kOpBt)
+            break;
+        labels.emplace_back(label, insns[compare + 1].a);
+        at = compare + 2;
+    }
+    if (labels.size() < 3) return;
+    int64_t low = labels[0].first, high = labels[0].first;
+    for (const auto& [label, target] : labels) {
+        low = std::min(low, label);
+        high = std::max(high, label);
+    }
+    if (high - low >= 4 * static_cast<int64_t>(labels.size()) + 16) return; // too sparse for a table
+    JumpTable table;
+    table.first = static_cast<int>(low);
+    table.fallThrough = static_cast<int>(at);
+    table.targets.assign(static_cast<size_t>(high - low + 1), -1);
+    for (const auto& [label, target] : labels) {
+        int& slot = table.targets[static_cast<size_t>(label - low)];
+        if (slot < 0) slot = target; // the first label of a number is the one that matches
+    }
+    insns[i].op = kOpSwitch;
+    insns[i].x.i = static_cast<int32_t>(m_d.tables.size());
+    m_d.tables.push_back(std::move(table));
+    m_chainEnd = at;
+}
+
+void Decoder::Fuse(size_t i) {
+    std::vector<Insn>& insns = m_d.insns;
+    Insn& head = insns[i];
+    const uint16_t op = head.op;
+    if (op == kOpGeneral || op == kOpSwitch) return;
+
+    // A comparison whose truth a branch takes at once.
+    if (Branch(i + 1)) {
+        const uint16_t branching = BranchingComparison(op);
+        if (branching != kOpGeneral) {
+            head.op = branching;
+            head.words = 2;
+            return;
+        }
+    }
+
+    // "x op= value": the operation on the stack's items, stored at once.
+    if (op != kOpTextBinary && op != kOpLogical && Has(i + 1)) {
+        const int opcode = VM_Opcode(head.word);
+        const int target = TargetOf(i + 1);
+        const int type = VM_Type1(head.word);
+        if (target >= 0 && opcode >= OP_MUL && opcode <= OP_SUB && VM_Type2(head.word) == VT_VARIABLE &&
+            (type == VT_VARIABLE || type == VT_INT || type == VT_DOUBLE)) {
+            const uint16_t fused = g_fused.compound[target][type][opcode];
+            if (fused != kOpGeneral) {
+                Head(i, fused, Next(i + 1), 0, 1);
+                return;
+            }
+        }
+    }
+
+    // A local made a .i: an index.
+    if (op == kOpPushLocal && Has(Next(i)) && insns[Next(i)].op == kOpConv_VARIABLE_INT) {
+        // Two such indices make the index of a two-dimensional element.
+        const size_t times = Next(Next(i));
+        int32_t stride;
+        if (Constant(times, stride) && stride == kArrayRowStride && VM_Type1(insns[times].word) == VT_INT &&
+            Has(Next(times)) && insns[Next(times)].word == VM_Encode(OP_MUL, VT_INT, VT_INT, 0)) {
+            const size_t second = Next(Next(times));
+            if (Has(second) && insns[second].op == kOpPushLocal && Has(Next(second)) &&
+                insns[Next(second)].op == kOpConv_VARIABLE_INT && Has(Next(Next(second))) &&
+                insns[Next(Next(second))].word == VM_Encode(OP_ADD, VT_INT, VT_INT, 0)) {
+                Head(i, kOpIndex2D, Next(Next(Next(second))), 0, second - i);
+                return;
+            }
+        }
+        Head(i, kOpIntOfLocal, Next(Next(i)));
+        return;
+    }
+
+    // An element of an array variable indexed by a local: instance code, index, then the access.
+    int32_t code;
+    if (Constant(i, code) && Has(i + 1) && insns[i + 1].op == kOpPushLocal && Has(i + 3) &&
+        insns[i + 3].op == kOpConv_VARIABLE_INT && Has(i + 4) && (insns[i + 4].flags & kSiteIndexed)) {
+        if (insns[i + 4].op == kOpPushStack) {
+            Head(i, kOpElementByLocal, Next(i + 4));
+            return;
+        }
+        if (insns[i + 4].op == kOpPopStack) {
+            Head(i, kOpStoreElementByLocal, Next(i + 4));
+            return;
+        }
+    }
+
+    // A whole number stored in a local.
+    int32_t k;
+    if (Constant(i, k) && Has(Next(i)) && insns[Next(i)].op == kOpPopLocal &&
+        VM_Type2(insns[Next(i)].word) == VT_INT) {
+        const size_t store = Next(i);
+        Head(i, kOpConstantToLocal, Next(store), k, store - i);
+        return;
+    }
+
+    // "local op local".
+    if (op == kOpPushLocal && Has(Next(i)) && insns[Next(i)].op == kOpPushLocal) {
+        const size_t operation = Next(Next(i));
+        if (Has(operation) && VM_Type1(insns[operation].word) == VT_VARIABLE &&
+            VM_Type2(insns[operation].word) == VT_VARIABLE && insns[operation].words == 1) {
+            const int opcode = VM_Opcode(insns[operation].word);
+            if (opcode >= OP_MUL && opcode <= OP_SGT && opcode != OP_NEG && opcode != OP_NOT) {
+                const bool branch = opcode >= OP_SLT && Branch(operation + 1);
+                const uint16_t fused = branch ? g_fused.localsBranch[opcode] : g_fused.locals[opcode];
+                if (fused != kOpGeneral) {
+                    // The second local's record offset is the run's k.
+                    const size_t second = Next(i);
+                    Head(i, fused, operation + (branch ? 2 : 1), static_cast<int32_t>(second - i),
+                         branch ? operation + 1 - i : 0);
+                    return;
+                }
+            }
+        }
+    }
+
+    // "source op whole number": the source pushed here, or already on the stack.
+    const int source = SourceOf(i);
+    const size_t constant = source >= 0 ? Next(i) : i;
+    if ((source >= 0 || Constant(i, k)) && Constant(constant, k)) {
+        const size_t operation = Next(constant);
+        if (!Has(operation) || insns[operation].words != 1) return;
+        const uint32_t word = insns[operation].word;
+        const int opcode = VM_Opcode(word);
+        if (VM_Type1(word) != VT_INT || VM_Type2(word) != VT_VARIABLE || opcode < OP_MUL || opcode > OP_SGT ||
+            opcode == OP_NEG || opcode == OP_NOT)
+            return;
+        const int from = source >= 0 ? source : kFromStack;
+        uint16_t fused = g_fused.immediate[from][opcode];
+        size_t end = operation + 1;
+        int after = 0;
+        if (opcode >= OP_SLT && Branch(operation + 1)) {
+            fused = g_fused.immediateBranch[from][opcode];
+            after = static_cast<int>(operation + 1 - i);
+            end = operation + 2;
+        } else if (opcode < OP_SLT && TargetOf(operation + 1) >= 0) {
+            fused = g_fused.immediateStore[TargetOf(operation + 1)][from][opcode];
+            after = static_cast<int>(operation + 1 - i);
+            end = Next(operation + 1);
+        }
+        Head(i, fused, end, k, static_cast<size_t>(after));
+    }
 }
 
 } // namespace
@@ -323,14 +762,25 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
     d->size = buffer->size;
     d->codeEpoch = g_codeEpoch;
     d->builtInVersion = Variable_BuiltIn_Version();
+    d->verified = false;
+    d->reserve = 0;
+    d->localCount = 0;
     const int size = buffer->size > 0 && buffer->data != nullptr ? buffer->size : 0;
     d->insns.resize(static_cast<size_t>(size / 4) + 1);
+    Decoder decoder(*d, buffer->data, size);
     for (size_t i = 0; i < d->insns.size(); ++i)
-        DecodeWord(*d, buffer->data, size, static_cast<int>(4 * i), d->insns[i]);
-    for (size_t i = 0; i < d->insns.size(); ++i)
-        Fuse(*d, i);
-    for (size_t i = 0; i < d->insns.size(); ++i)
-        FuseElementSum(*d, i);
+        decoder.Word(static_cast<int>(4 * i), d->insns[i]);
+    d->verified = decoder.Verify();
+    if (!d->verified) {
+        // Without a verified stack every word goes the long way.
+        for (Insn& insn : d->insns)
+            if (insn.op != kOpEnd) insn.op = kOpGeneral;
+    } else {
+        for (size_t i = 0; i < d->insns.size(); ++i)
+            decoder.Switch(i);
+        for (size_t i = 0; i < d->insns.size(); ++i)
+            decoder.Fuse(i);
+    }
     buffer->decoded = d;
     return d;
 }

@@ -1,9 +1,20 @@
 // The decoded form of a code buffer, which the machine's inner loop runs: one record per 4-byte word of
 // the code (so that a branch into any word finds a record), plus one for the end. Each record names a
-// handler chosen once from the opcode and its types, with the operand, branch target or variable site
-// already taken apart and checked against the code's size. Words that need more than the inner loop
-// does (strings, calls, with blocks, errors, words that run past the end, targets outside the code)
-// name the general handler, which executes the word the long way.
+// handler chosen once from the opcode and its types, with the operand, branch target or variable
+// reference already taken apart.
+//
+// The decoder follows the stack through the code first: when every instruction finds the items it takes
+// (its own code's, never a caller's) and every path into an instruction brings the stack to the same
+// depth, the code is verified, and its handlers neither check the stack's depth nor its room (the room
+// the deepest instruction needs is made once when the code is entered). A code that is not verified, and
+// any word a handler does not serve for the items and variables it meets, goes to the general handler,
+// which executes the word the long way (errors, rare types and kinds, the debugger's breakpoints).
+//
+// Runs of a few instructions that game code is made of (a variable or the stack's top against a whole
+// number, two locals against each other, an operation whose result is stored at once or branched on, an
+// array element indexed by a local) are fused: the record of the run's first instruction carries the
+// fused handler, and the records that follow stay as they are, for branches into the run and for the
+// general way, which executes the first instruction alone.
 // Not for use outside src/script/vm.
 #pragma once
 
@@ -16,8 +27,9 @@ struct ScriptValue;
 
 namespace vm {
 
-// Two-operand instructions by their types: right (the first type, on top), then left.
-#define VM_FAST_BINARY_TYPES(X, NAME, OPCODE)                                                               \
+// The lists below call X once per entry with their extra arguments first.
+// The number types of the two-operand handlers: right (the first type, on top), then left.
+#define VM_NUMBER_TYPE_PAIRS(X, NAME, OPCODE)                                                              \
     X(NAME, OPCODE, INT, INT)                                                                              \
     X(NAME, OPCODE, INT, VARIABLE)                                                                         \
     X(NAME, OPCODE, INT, DOUBLE)                                                                           \
@@ -27,138 +39,192 @@ namespace vm {
     X(NAME, OPCODE, DOUBLE, INT)                                                                           \
     X(NAME, OPCODE, DOUBLE, VARIABLE)                                                                      \
     X(NAME, OPCODE, DOUBLE, DOUBLE)
-#define VM_FAST_BINARIES(X) VM_ARITHMETIC_OPS(VM_FAST_BINARY_TYPES, X) VM_COMPARISON_OPS(VM_FAST_BINARY_TYPES, X)
-// The two-operand instructions by name, for each an X(A, NAME, OPCODE).
-#define VM_ARITHMETIC_OPS(X, A)                                                                            \
-    X(A, Mul, OP_MUL)                                                                                      \
-    X(A, Div, OP_DIV)                                                                                      \
-    X(A, Rem, OP_REM)                                                                                      \
-    X(A, Mod, OP_MOD)                                                                                      \
-    X(A, Add, OP_ADD)                                                                                      \
-    X(A, Sub, OP_SUB)
-#define VM_COMPARISON_OPS(X, A)                                                                            \
-    X(A, Slt, OP_SLT)                                                                                      \
-    X(A, Sle, OP_SLE)                                                                                      \
-    X(A, Seq, OP_SEQ)                                                                                      \
-    X(A, Sne, OP_SNE)                                                                                      \
-    X(A, Sge, OP_SGE)                                                                                      \
-    X(A, Sgt, OP_SGT)
+// The two-operand instructions by name.
+#define VM_ARITHMETIC_OPS(X, ...)                                                                          \
+    X(__VA_ARGS__, Mul, OP_MUL)                                                                            \
+    X(__VA_ARGS__, Div, OP_DIV)                                                                            \
+    X(__VA_ARGS__, Rem, OP_REM)                                                                            \
+    X(__VA_ARGS__, Mod, OP_MOD)                                                                            \
+    X(__VA_ARGS__, Add, OP_ADD)                                                                            \
+    X(__VA_ARGS__, Sub, OP_SUB)                                                                            \
+    X(__VA_ARGS__, And, OP_AND)                                                                            \
+    X(__VA_ARGS__, Or, OP_OR)                                                                              \
+    X(__VA_ARGS__, Xor, OP_XOR)                                                                            \
+    X(__VA_ARGS__, Shl, OP_SHL)                                                                            \
+    X(__VA_ARGS__, Shr, OP_SHR)
+#define VM_COMPARISON_OPS(X, ...)                                                                          \
+    X(__VA_ARGS__, Slt, OP_SLT)                                                                            \
+    X(__VA_ARGS__, Sle, OP_SLE)                                                                            \
+    X(__VA_ARGS__, Seq, OP_SEQ)                                                                            \
+    X(__VA_ARGS__, Sne, OP_SNE)                                                                            \
+    X(__VA_ARGS__, Sge, OP_SGE)                                                                            \
+    X(__VA_ARGS__, Sgt, OP_SGT)
+#define VM_ALL_BINARY_OPS(X, ...) VM_ARITHMETIC_OPS(X, __VA_ARGS__) VM_COMPARISON_OPS(X, __VA_ARGS__)
+// The arithmetic that "x op= value" compiles to, by the value's type (the first; the second is .v).
+#define VM_COMPOUND_OPS(X, ...)                                                                            \
+    X(__VA_ARGS__, VARIABLE, Mul, OP_MUL)                                                                  \
+    X(__VA_ARGS__, VARIABLE, Div, OP_DIV)                                                                  \
+    X(__VA_ARGS__, VARIABLE, Add, OP_ADD)                                                                  \
+    X(__VA_ARGS__, VARIABLE, Sub, OP_SUB)                                                                  \
+    X(__VA_ARGS__, INT, Mul, OP_MUL)                                                                       \
+    X(__VA_ARGS__, INT, Div, OP_DIV)                                                                       \
+    X(__VA_ARGS__, INT, Add, OP_ADD)                                                                       \
+    X(__VA_ARGS__, INT, Sub, OP_SUB)                                                                       \
+    X(__VA_ARGS__, DOUBLE, Mul, OP_MUL)                                                                    \
+    X(__VA_ARGS__, DOUBLE, Div, OP_DIV)                                                                    \
+    X(__VA_ARGS__, DOUBLE, Add, OP_ADD)                                                                    \
+    X(__VA_ARGS__, DOUBLE, Sub, OP_SUB)
 // Conversions by source and target type.
 #define VM_FAST_CONVERSIONS(X)                                                                             \
     X(BOOL, INT)                                                                                           \
     X(BOOL, VARIABLE)                                                                                      \
+    X(BOOL, DOUBLE)                                                                                        \
     X(INT, BOOL)                                                                                           \
     X(INT, VARIABLE)                                                                                       \
+    X(INT, DOUBLE)                                                                                         \
     X(VARIABLE, BOOL)                                                                                      \
     X(VARIABLE, INT)                                                                                       \
+    X(VARIABLE, DOUBLE)                                                                                    \
     X(DOUBLE, BOOL)                                                                                        \
     X(DOUBLE, INT)                                                                                         \
-    X(DOUBLE, VARIABLE)
-// Fused handlers, each standing for a run of instructions that the decoder found together:
-// a variable or argument read (push.v), an integer constant (push.e or push.i) and an arithmetic or
-// comparison with those types, optionally followed by a store of the result (pop.v.v) or by a branch on
-// it (bt, bf). The record of the first instruction carries the fused handler, the constant in x.i and,
-// in words, the length of the whole run; the records that follow stay as they are, for branches into
-// the run and for the general way, which executes the first instruction alone.
-// The source of the read is Var (a variable site, as PushVar) or Arg (an argument, as PushArgument).
+    X(DOUBLE, VARIABLE)                                                                                    \
+    X(STRING, VARIABLE)
+// Where a fused run's left operand comes from: the stack's top (a .v), or a variable it pushes; and
+// where a fused run stores its result.
+#define VM_OPERAND_SOURCES(X, LIST) LIST(X, Stack) LIST(X, Local) LIST(X, Self) LIST(X, Arg)
+#define VM_STORE_TARGETS(X, LIST) LIST(X, Local) LIST(X, Self)
+#define VM_TARGETS_AND_SOURCES(X, LIST)                                                                    \
+    LIST(X, Local, Stack)                                                                                  \
+    LIST(X, Local, Local)                                                                                  \
+    LIST(X, Local, Self)                                                                                   \
+    LIST(X, Local, Arg)                                                                                    \
+    LIST(X, Self, Stack)                                                                                   \
+    LIST(X, Self, Local)                                                                                   \
+    LIST(X, Self, Self)                                                                                    \
+    LIST(X, Self, Arg)
 
-// The other handlers.
+// Where the variable of a reference lives, when the decoder can tell.
+#define VM_VARIABLE_SITES(X)                                                                               \
+    X(Local)     /* the instance code -7 in the field: the locals, through the frame's slot */             \
+    X(Self)      /* -1 in the field, a user variable of self */                                            \
+    X(Other)     /* -2 in the field, a user variable of other */                                           \
+    X(Global)    /* -5 in the field */                                                                     \
+    X(Scoped)    /* -6 in the field: the global one when declared global, else self's */                   \
+    X(BuiltIn)   /* a built-in variable of self (-1 or -6 in the field) */                                 \
+    X(BuiltInOther) /* a built-in variable of other */                                                     \
+    X(Stack)     /* the instance code and the index on the stack (instance code first) */
+
+// The handlers, in FastOp order, one macro per family (see vm_loop.cpp):
+//   SIMPLE(NAME); SITE(NAME) for push and pop at each variable site;
+//   BINARY(NAME, OPCODE, RIGHT, LEFT), BINARY_BRANCH (a comparison that bt or bf branches on);
+//   CONVERSION(FROM, TO);
+//   IMMEDIATE(SOURCE, NAME, OPCODE): "source op whole number", pushed (run: [push.v] push.e/i op.i.v);
+//   IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE): the same comparison branched on;
+//   IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE): the same arithmetic stored (pop.v.v);
+//   LOCALS(Locals, NAME, OPCODE), LOCALS_BRANCH: "local op local" (push.v push.v op.v.v);
+//   COMPOUND(TARGET, TYPE, NAME, OPCODE): op.TYPE.v of the stack's items stored (pop.v.v).
 #define VM_FAST_SIMPLE(X)                                                                                  \
     X(General)      /* anything else: the word is executed the long way */                                 \
     X(End)          /* the end of the code */                                                              \
     X(Push4)        /* push.e, push.i, push.b, push.f: the 4-byte item in x.i */                           \
     X(Push8)        /* push.d, push.l: the 8-byte item in x.l */                                           \
-    X(PushVar)      /* push.v of a local or self variable without index */                                 \
+    X(PushText)     /* push.s: the constant's handle in x.i */                                             \
     X(PushArgument) /* push.v of argument a (a built-in read through VM_GetArgument) */                    \
-    X(PushElement)  /* push.v with index and instance code on the stack */                                 \
-    X(PopVarV)      /* pop.v.v of a local or self variable without index */                                \
-    X(PopVarI)      /* pop.v.i likewise */                                                                 \
-    X(PopVarD)      /* pop.v.d likewise */                                                                 \
-    X(PopElement)   /* pop.v.v, pop.v.i, pop.v.d with index and instance code on the stack */              \
+    X(PopStackValueFirst) /* pop.i: the value first, then the index and instance code */                   \
     X(B)                                                                                                   \
     X(Bt)                                                                                                  \
     X(Bf)                                                                                                  \
     X(Dup4)  /* dup of one 4-byte number item */                                                           \
     X(Dup8)  /* dup of one 8-byte number item */                                                           \
-    X(Popz4) /* popz of a 4-byte number item */                                                            \
-    X(Popz8) /* popz of an 8-byte number item */                                                           \
+    X(DupV)                                                                                                \
+    X(Popz4) /* popz of a 4-byte item */                                                                   \
+    X(Popz8) /* popz of an 8-byte item */                                                                  \
     X(PopzV)                                                                                               \
-    X(CallScript) /* call of script a with x.i (at most 16) arguments */                                   \
+    X(PopzS)                                                                                               \
+    X(NegInt)                                                                                              \
+    X(NegDouble)                                                                                           \
+    X(NegVariable)                                                                                         \
+    X(NotInt)                                                                                              \
+    X(NotBool)                                                                                             \
+    X(NotDouble)                                                                                           \
+    X(NotVariable)                                                                                         \
+    X(Logical)    /* and, or, xor of two .b */                                                             \
+    X(TextBinary) /* add or a comparison with a .s operand */                                              \
+    X(CallScript)  /* call of script a with x.i (at most 16) arguments */                                  \
+    X(CallBuiltIn) /* call of built-in function a with x.i (at most 16) arguments */                       \
     X(Ret)                                                                                                 \
-    X(VarRet) /* PushVar, then ret.v: the fused run of "return variable" */                                 \
-    X(ArgRet) /* PushArgument, then ret.v */                                                                \
-    X(VarAppendText) /* PushVar, push.s x.i, add.s.v, pop.v.v to the same site: "text += constant" */    \
-    /* Push4 of instance code x.i, PushVar of the index, conv.v.i, then PushElement or PopElement: */          \
-    X(ElementByVar)                                                                                        \
-    X(StoreElementByVar)                                                                                   \
-    /* PushVar, ElementByVar (x.i words on), add.v.v, pop.v.v to the same site: "sum += array[index]" */    \
-    X(VarAddElement)
+    X(Exit)                                                                                                \
+    X(PushEnv)                                                                                             \
+    X(PopEnv)                                                                                              \
+    X(IndexCheck) /* break 0xFFFF */                                                                       \
+    X(Switch)     /* a chain of constant case labels: jump table x.i of the decoded form */                \
+    X(IntOfLocal) /* push.v local, conv.v.i */                                                             \
+    X(Index2D)    /* the index of [local, local]: both to .i, the first times 32000 plus the second */     \
+    X(ElementByLocal)      /* push.e code, push.v local, conv.v.i, push.v stack.a[] */                     \
+    X(StoreElementByLocal) /* push.e code, push.v local, conv.v.i, pop.v.T stack.a[] */                    \
+    X(ConstantToLocal)     /* push.e or push.i, pop.v.i local */
 
-// Every handler in FastOp order, one macro per family: SIMPLE(NAME); BINARY, BINARY_STORE (an arithmetic
-// whose .v result pop.v.v stores), BINARY_BRANCH (a comparison that bt or bf branches on), each
-// (NAME, OPCODE, RIGHT, LEFT); CONVERSION(FROM, TO); and FUSED, FUSED_STORE, FUSED_BRANCH, FUSED_CALL
-// (a call of a script with the result as its one argument), each (SOURCE, NAME, OPCODE).
-#define VM_FAST_OPS(SIMPLE, BINARY, BINARY_STORE, BINARY_BRANCH, CONVERSION, FUSED, FUSED_STORE, FUSED_BRANCH, \
-                    FUSED_CALL)                                                                            \
+#define VM_FAST_OPS(SIMPLE, SITE, BINARY, BINARY_BRANCH, CONVERSION, IMMEDIATE, IMMEDIATE_BRANCH,           \
+                    IMMEDIATE_STORE, LOCALS, LOCALS_BRANCH, COMPOUND)                                       \
     VM_FAST_SIMPLE(SIMPLE)                                                                                 \
-    VM_FAST_BINARIES(BINARY)                                                                               \
-    VM_ARITHMETIC_OPS(VM_FAST_BINARY_TYPES, BINARY_STORE)                                                  \
-    VM_COMPARISON_OPS(VM_FAST_BINARY_TYPES, BINARY_BRANCH)                                                 \
+    VM_VARIABLE_SITES(SITE)                                                                                \
+    VM_ALL_BINARY_OPS(VM_NUMBER_TYPE_PAIRS, BINARY)                                                        \
+    VM_COMPARISON_OPS(VM_NUMBER_TYPE_PAIRS, BINARY_BRANCH)                                                 \
     VM_FAST_CONVERSIONS(CONVERSION)                                                                        \
-    VM_ARITHMETIC_OPS(FUSED, Var)                                                                        \
-    VM_COMPARISON_OPS(FUSED, Var)                                                                       \
-    VM_ARITHMETIC_OPS(FUSED, Arg)                                                                        \
-    VM_COMPARISON_OPS(FUSED, Arg)                                                                       \
-    VM_ARITHMETIC_OPS(FUSED_STORE, Var)                                                                  \
-    VM_ARITHMETIC_OPS(FUSED_STORE, Arg)                                                                  \
-    VM_COMPARISON_OPS(FUSED_BRANCH, Var)                                                                \
-    VM_COMPARISON_OPS(FUSED_BRANCH, Arg)                                                                \
-    VM_ARITHMETIC_OPS(FUSED_CALL, Var)                                                                     \
-    VM_ARITHMETIC_OPS(FUSED_CALL, Arg)
+    VM_OPERAND_SOURCES(IMMEDIATE, VM_ALL_BINARY_OPS)                                                       \
+    VM_OPERAND_SOURCES(IMMEDIATE_BRANCH, VM_COMPARISON_OPS)                                                \
+    VM_TARGETS_AND_SOURCES(IMMEDIATE_STORE, VM_ARITHMETIC_OPS)                                             \
+    VM_ALL_BINARY_OPS(LOCALS, Locals)                                                                      \
+    VM_COMPARISON_OPS(LOCALS_BRANCH, Locals)                                                               \
+    VM_STORE_TARGETS(COMPOUND, VM_COMPOUND_OPS)
 
 enum FastOp : uint16_t {
 #define VM_ENUM_SIMPLE(NAME) kOp##NAME,
+#define VM_ENUM_SITE(NAME) kOpPush##NAME, kOpPop##NAME,
 #define VM_ENUM_BINARY(NAME, OPCODE, RIGHT, LEFT) kOp##NAME##_##RIGHT##_##LEFT,
-#define VM_ENUM_BINARY_STORE(NAME, OPCODE, RIGHT, LEFT) kOp##NAME##Store_##RIGHT##_##LEFT,
 #define VM_ENUM_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT) kOp##NAME##Branch_##RIGHT##_##LEFT,
 #define VM_ENUM_CONVERSION(FROM, TO) kOpConv_##FROM##_##TO,
-#define VM_ENUM_FUSED(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME,
-#define VM_ENUM_FUSED_STORE(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Store,
-#define VM_ENUM_FUSED_BRANCH(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Branch,
-#define VM_ENUM_FUSED_CALL(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Call,
-    VM_FAST_OPS(VM_ENUM_SIMPLE, VM_ENUM_BINARY, VM_ENUM_BINARY_STORE, VM_ENUM_BINARY_BRANCH, VM_ENUM_CONVERSION,
-                VM_ENUM_FUSED, VM_ENUM_FUSED_STORE, VM_ENUM_FUSED_BRANCH, VM_ENUM_FUSED_CALL)
-#undef VM_ENUM_FUSED_CALL
-#undef VM_ENUM_BINARY_STORE
-#undef VM_ENUM_BINARY_BRANCH
+#define VM_ENUM_IMMEDIATE(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME,
+#define VM_ENUM_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Branch,
+#define VM_ENUM_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##To##TARGET,
+#define VM_ENUM_LOCALS(A, NAME, OPCODE) kOpLocals##NAME,
+#define VM_ENUM_LOCALS_BRANCH(A, NAME, OPCODE) kOpLocals##NAME##Branch,
+#define VM_ENUM_COMPOUND(TARGET, TYPE, NAME, OPCODE) kOp##NAME##_##TYPE##To##TARGET,
+    VM_FAST_OPS(VM_ENUM_SIMPLE, VM_ENUM_SITE, VM_ENUM_BINARY, VM_ENUM_BINARY_BRANCH, VM_ENUM_CONVERSION,
+                VM_ENUM_IMMEDIATE, VM_ENUM_IMMEDIATE_BRANCH, VM_ENUM_IMMEDIATE_STORE, VM_ENUM_LOCALS,
+                VM_ENUM_LOCALS_BRANCH, VM_ENUM_COMPOUND)
 #undef VM_ENUM_SIMPLE
+#undef VM_ENUM_SITE
 #undef VM_ENUM_BINARY
+#undef VM_ENUM_BINARY_BRANCH
 #undef VM_ENUM_CONVERSION
-#undef VM_ENUM_FUSED
-#undef VM_ENUM_FUSED_STORE
-#undef VM_ENUM_FUSED_BRANCH
+#undef VM_ENUM_IMMEDIATE
+#undef VM_ENUM_IMMEDIATE_BRANCH
+#undef VM_ENUM_IMMEDIATE_STORE
+#undef VM_ENUM_LOCALS
+#undef VM_ENUM_LOCALS_BRANCH
+#undef VM_ENUM_COMPOUND
         kOpCount
-};
-
-// Where the variable of a site without an instance code on the stack lives.
-enum SiteScope : uint8_t {
-    kSiteLocal,   // the locals list
-    kSiteSelf,    // self's list
-    kSiteBuiltIn, // self's list, unless the variable is declared global (checked each time)
 };
 
 struct Insn {
     uint16_t op;    // FastOp
-    uint8_t words;  // the instruction's length in words, operand included
-    uint8_t scope;  // SiteScope of a variable site
+    uint8_t words;  // the instruction's length in words, operand included; of a fused run, the run's
+    uint8_t flags;  // variable sites: kSiteIndexed
     uint32_t word;  // the instruction word
-    int32_t a;      // variable id; branch target as a word index; argument number
+    int32_t a;      // variable id; branch target as a word index; argument number; script or function
     uint32_t cache; // variable sites: index of the site's slot cache
+    int32_t slot;   // variable sites: the slot in the frame of a local variable of that id
+    int32_t k;      // fused runs: the whole number of the right operand
     union {
-        int32_t i;
+        int32_t i;  // push: the item; calls: the argument count; switch: its table; fused runs: the
+                    // record (counted from this one) of the store, the branch, or the second operand
         int64_t l;
     } x;
 };
+
+// Variable sites whose index is on the stack (a stack site always has its instance code there).
+constexpr uint8_t kSiteIndexed = 1;
 
 // The value pointer a variable site found last time, good while the list and its generation are the
 // same.
@@ -168,13 +234,25 @@ struct SlotCache {
     ScriptValue* slot = nullptr;
 };
 
+// The jump table of a switch: the targets (word indices) of the whole-number labels first..first +
+// size - 1 (-1 where no label has the number), and where the chain goes on when none matches.
+struct JumpTable {
+    int first;
+    int fallThrough;
+    std::vector<int> targets;
+};
+
 struct Decoded {
     const uint8_t* data;
     int size;
     uint32_t codeEpoch;
     int builtInVersion;
+    bool verified;
+    int reserve;    // verified: the bytes of stack room its deepest instruction needs
+    int localCount; // the frame slots of the locals the code names
     std::vector<Insn> insns; // record i describes the word at byte offset 4 * i
     std::vector<SlotCache> caches;
+    std::vector<JumpTable> tables;
 };
 
 extern uint32_t g_codeEpoch;

@@ -112,6 +112,33 @@ bool VMString_Peek(uint32_t handle, char** text) {
     return Get(handle, HeldKind::Text, false, reinterpret_cast<void**>(text));
 }
 
+bool VMString_Read(uint32_t handle, const char** text) {
+    if (!(handle & kHeldHandleBit)) return VMString_GetConstant(handle, text);
+    char* held;
+    if (!Get(handle, HeldKind::Text, false, reinterpret_cast<void**>(&held))) return false;
+    *text = held;
+    return true;
+}
+
+bool VMString_TakeOrCopy(uint32_t handle, char** text) {
+    if (handle & kHeldHandleBit) return Get(handle, HeldKind::Text, true, reinterpret_cast<void**>(text));
+    const char* constant;
+    if (!VMString_GetConstant(handle, &constant)) return false;
+    *text = String_Duplicate(constant);
+    return true;
+}
+
+bool VMString_Drop(uint32_t handle) {
+    if (!(handle & kHeldHandleBit)) {
+        const char* constant;
+        return VMString_GetConstant(handle, &constant);
+    }
+    char* text;
+    if (!Get(handle, HeldKind::Text, true, reinterpret_cast<void**>(&text))) return false;
+    MEM_FREE(text);
+    return true;
+}
+
 uint32_t VMArray_Hold(ScriptArray* array, int level) {
     return Hold(HeldKind::Array, array, level);
 }

@@ -31,6 +31,29 @@ bool VMString_Take(uint32_t handle, char** text);
 // The held text, left held. False for a handle that names no held text.
 bool VMString_Peek(uint32_t handle, char** text);
 
+// Texts of either sort, constant or held:
+// The text, left where it is. False for a handle that names neither.
+bool VMString_Read(uint32_t handle, const char** text);
+// A text the caller owns: the held one itself (its handle freed), or a copy of the constant.
+bool VMString_TakeOrCopy(uint32_t handle, char** text);
+// Lets the text go: a held one is freed, a constant stays. False for a handle that names neither.
+bool VMString_Drop(uint32_t handle);
+
+// A .v item of kind string keeps its text's handle in the low word of its payload. A constant's handle
+// goes there with a tag in the high word, so that bytes that only look like a .v text never name a
+// constant by chance.
+constexpr uint32_t kConstantTextTag = 0x7E57C0DEu;
+constexpr uint32_t kNoHandle = 0xFFFFFFFFu; // names nothing
+inline uint64_t VMText_ValuePayload(uint32_t handle) {
+    return (handle & kHeldHandleBit) ? handle : static_cast<uint64_t>(kConstantTextTag) << 32 | handle;
+}
+// The handle in a .v text's payload: a held one, a tagged constant, or kNoHandle.
+inline uint32_t VMText_ValueHandle(uint64_t payload) {
+    const uint32_t low = static_cast<uint32_t>(payload);
+    if ((low & kHeldHandleBit) || (payload >> 32) == kConstantTextTag) return low;
+    return kNoHandle;
+}
+
 // The same for one reference to an array.
 uint32_t VMArray_Hold(ScriptArray* array, int level);
 bool VMArray_Take(uint32_t handle, ScriptArray** array);

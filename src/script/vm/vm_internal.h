@@ -125,10 +125,23 @@ void DoNeg(VMContext& c, uint32_t word);
 void DoNot(VMContext& c, uint32_t word);
 void DoConv(VMContext& c, uint32_t word);
 
+// The stack item that stands for an open with block: a marker word and the block's index.
+constexpr uint32_t kWithMarker = 0x57495448u;
+constexpr int kWithItemSize = 8;
+
 // Variables, calls and with blocks (vm_vars.cpp).
 void Push(VMContext& c, uint32_t word, const uint8_t* operand);
 void Pop(VMContext& c, uint32_t word, const uint8_t* operand);
 void PopDiscard(VMContext& c, int type);
+// The read and write of push.v and pop once the variable's address is off the stack: instance code,
+// variable id, array index (-1 for none). The write takes the value over.
+void PushVariableAt(VMContext& c, int instance, int id, int index);
+void StoreVariableAt(VMContext& c, int instance, int id, int index, ScriptValue& value);
+// The errors of a failed read or write, from what the access recorded in ArrayIndexFailure.
+void ReportReadFailure(VMContext& c, int instance, int id, int index);
+void ReportStoreFailure(VMContext& c, int id);
+// Pops an item of the type as a value that owns its text. False after a report.
+bool PopAsValue(VMContext& c, int type, ScriptValue* value);
 void Dup(VMContext& c, uint32_t word);
 void DoCall(VMContext& c, uint32_t word, const uint8_t* operand);
 // at: the byte offset of the instruction word, from which branch offsets count.

@@ -61,7 +61,7 @@ bool PopValue(VMContext& c, ScriptValue* value) {
     bool live = true;
     switch (value->Kind()) {
     case KIND_STRING:
-        live = VMString_Take(static_cast<uint32_t>(payload), &value->str);
+        live = VMString_TakeOrCopy(VMText_ValueHandle(payload), &value->str);
         break;
     case KIND_ARRAY:
         live = VMArray_Take(static_cast<uint32_t>(payload), &value->arr);

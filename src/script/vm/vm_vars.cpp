@@ -21,9 +21,6 @@ namespace vm {
 
 namespace {
 
-// The stack item that stands for an open with block: a marker word and the block's index.
-constexpr uint32_t kWithMarker = 0x57495448u;
-constexpr int kWithItemSize = 8;
 
 struct VariableAddress {
     int id;
@@ -117,27 +114,23 @@ bool WriteVariable(VMContext& c, const VariableAddress& a, ScriptValue* value) {
     }
 }
 
-void PushVariable(VMContext& c, uint32_t word, uint32_t reference) {
-    VariableAddress address;
-    if (!PopAddress(c, word, reference, address)) return;
+void PushVariableFrom(VMContext& c, const VariableAddress& address) {
     ScriptValue value{};
     ArrayIndexFailure.failed = false;
     if (!ReadVariable(c, address, &value)) {
-        const char* name = Code_Variable_GetName(address.id);
-        if (ArrayIndexFailure.failed) {
-            VM_Error(&c,
-                     "Push :: Execution Error - Variable Index [%d,%d] out of range [%d,%d] - %d.%s(%d,%d)",
-                     ArrayIndexFailure.row, ArrayIndexFailure.column, ArrayIndexFailure.rowCount,
-                     ArrayIndexFailure.rowLength, address.instance, name, address.id, address.index);
-        } else {
-            VM_Error(&c, "Push :: Execution Error - Variable Get %d.%s(%d, %d)", address.instance, name,
-                     address.id, address.index);
-        }
+        ReportReadFailure(c, address.instance, address.id, address.index);
         Value_Free(&value);
         return;
     }
     PushValue(c, value);
 }
+
+void PushVariable(VMContext& c, uint32_t word, uint32_t reference) {
+    VariableAddress address;
+    if (PopAddress(c, word, reference, address)) PushVariableFrom(c, address);
+}
+
+} // namespace
 
 // Pops an item of the type as a value that owns its text. False after a report.
 bool PopAsValue(VMContext& c, int type, ScriptValue* value) {
@@ -160,7 +153,7 @@ bool PopAsValue(VMContext& c, int type, ScriptValue* value) {
     case VT_STRING:
         if (!CheckPop(c, 4)) return false;
         value->kind = KIND_STRING;
-        if (!VMString_Take(Load<uint32_t>(c.sp), &value->str)) {
+        if (!VMString_TakeOrCopy(Load<uint32_t>(c.sp), &value->str)) {
             Value_SetReal(value, 0.0);
             VM_Error(&c, "Malformed variable");
             return false;
@@ -173,11 +166,13 @@ bool PopAsValue(VMContext& c, int type, ScriptValue* value) {
     }
 }
 
+namespace {
+
 // A view of the top item of the type, left on the stack: its text or array stays held there.
 bool PeekValue(VMContext& c, int type, ScriptValue* view) {
     *view = ScriptValue{};
     if (!CheckPop(c, type == VT_VARIABLE ? 16 : 4)) return false;
-    const uint32_t handle = Load<uint32_t>(type == VT_VARIABLE ? c.sp + 8 : c.sp);
+    const uint32_t handle = type == VT_VARIABLE ? Load<uint32_t>(c.sp + 8) : Load<uint32_t>(c.sp);
     if (type == VT_VARIABLE) {
         view->kind = Load<uint32_t>(c.sp);
         view->flags = Load<uint32_t>(c.sp + 4);
@@ -185,11 +180,19 @@ bool PeekValue(VMContext& c, int type, ScriptValue* view) {
             std::memcpy(&view->real, c.sp + 8, 8);
             return true;
         }
-        if (view->IsArray() ? VMArray_Peek(handle, &view->arr) : VMString_Peek(handle, &view->str))
+        const char* text;
+        if (view->IsArray() ? VMArray_Peek(handle, &view->arr)
+                            : VMString_Read(VMText_ValueHandle(Load<uint64_t>(c.sp + 8)), &text)) {
+            if (view->IsString()) view->str = const_cast<char*>(text);
             return true;
+        }
     } else {
         view->kind = KIND_STRING;
-        if (VMString_Peek(handle, &view->str)) return true;
+        const char* text;
+        if (VMString_Read(handle, &text)) {
+            view->str = const_cast<char*>(text);
+            return true;
+        }
     }
     *view = ScriptValue{};
     VM_Error(&c, "Malformed variable");
@@ -198,13 +201,7 @@ bool PeekValue(VMContext& c, int type, ScriptValue* view) {
 
 void StoreVariable(VMContext& c, const VariableAddress& address, ScriptValue& value) {
     ArrayIndexFailure.failed = false;
-    if (!WriteVariable(c, address, &value)) {
-        const char* name = Code_Variable_GetName(address.id);
-        if (ArrayIndexFailure.failed)
-            VM_Error(&c, "Pop :: Execution Error - Variable index out of range %s", name);
-        else
-            VM_Error(&c, "Pop :: Execution Error - Variable set failed %s - read only variable?", name);
-    }
+    if (!WriteVariable(c, address, &value)) ReportStoreFailure(c, address.id);
     Value_Free(&value);
 }
 
@@ -363,6 +360,33 @@ void WithTargets(VMContext& c, int target, std::vector<CInstance*>& out) {
 
 } // namespace
 
+void ReportReadFailure(VMContext& c, int instance, int id, int index) {
+    const char* name = Code_Variable_GetName(id);
+    if (ArrayIndexFailure.failed) {
+        VM_Error(&c, "Push :: Execution Error - Variable Index [%d,%d] out of range [%d,%d] - %d.%s(%d,%d)",
+                 ArrayIndexFailure.row, ArrayIndexFailure.column, ArrayIndexFailure.rowCount,
+                 ArrayIndexFailure.rowLength, instance, name, id, index);
+    } else {
+        VM_Error(&c, "Push :: Execution Error - Variable Get %d.%s(%d, %d)", instance, name, id, index);
+    }
+}
+
+void ReportStoreFailure(VMContext& c, int id) {
+    const char* name = Code_Variable_GetName(id);
+    if (ArrayIndexFailure.failed)
+        VM_Error(&c, "Pop :: Execution Error - Variable index out of range %s", name);
+    else
+        VM_Error(&c, "Pop :: Execution Error - Variable set failed %s - read only variable?", name);
+}
+
+void PushVariableAt(VMContext& c, int instance, int id, int index) {
+    PushVariableFrom(c, VariableAddress{id, index, instance});
+}
+
+void StoreVariableAt(VMContext& c, int instance, int id, int index, ScriptValue& value) {
+    StoreVariable(c, VariableAddress{id, index, instance}, value);
+}
+
 void Push(VMContext& c, uint32_t word, const uint8_t* operand) {
     switch (VM_Type1(word)) {
     case VT_DOUBLE:
@@ -377,13 +401,14 @@ void Push(VMContext& c, uint32_t word, const uint8_t* operand) {
         std::memcpy(c.sp, operand, 4);
         return;
     case VT_STRING: {
+        // The constant's own handle: whatever takes the item copies the text only when it keeps it.
         const uint32_t handle = Load<uint32_t>(operand);
         const char* text = nullptr;
         if (!VMString_GetConstant(handle, &text)) {
             VM_Error(&c, "push.s of string %u, which the string table does not hold", handle);
             return;
         }
-        PushText(c, String_Duplicate(text));
+        PushInt(c, static_cast<int32_t>(handle));
         return;
     }
     case VT_ERROR:

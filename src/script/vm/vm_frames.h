@@ -1,0 +1,211 @@
+// Script call frames and the levels of locals, shared by the general way (vm_exec.cpp) and the inner
+// loop (vm_loop.cpp), which inlines them. Not for use outside src/script/vm.
+#pragma once
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "script/value.h"
+#include "script/variable_list.h"
+#include "script/variables.h"
+#include "script/vm/vm.h"
+#include "script/vm/vm_buffer.h"
+#include "script/vm/vm_decode.h"
+#include "script/vm/vm_internal.h"
+
+// The inner loop's helpers are inlined into it in optimised builds; unoptimised (sanitised) builds keep
+// them as calls, so that their locals do not pile up in the loop's own frame.
+#ifdef __OPTIMIZE__
+#define VM_INLINE [[gnu::always_inline]] inline
+#else
+#define VM_INLINE inline
+#endif
+
+namespace vm {
+
+// Room checked once per instruction; an instruction that pushes more reserves for itself.
+constexpr int kStackMargin = 1024;
+
+// Where a running code finds a local variable it names: the value in the level's list, taken once per
+// call (stamp) and kept while the call runs, as the list's entries stay where they are until the level
+// is emptied for the next call.
+struct LocalSlot {
+    ScriptValue* value;
+    uint64_t stamp;
+};
+
+// One level of script calls in progress: its locals list and the slots of the code running there.
+struct LocalsLevel {
+    ~LocalsLevel() { delete list; }
+    CVariableList* list = nullptr;
+    std::vector<LocalSlot> slots;
+    uint64_t stamp = 0; // new for every call that takes the level
+};
+
+struct LocalsPool {
+    std::vector<std::unique_ptr<LocalsLevel>> levels;
+    size_t used = 0;
+    uint64_t stamps = 0;
+};
+extern LocalsPool g_locals;
+
+LocalsLevel* AllocLocalsSlow();
+
+VM_INLINE LocalsLevel* AllocLocals() {
+    if (g_locals.used < g_locals.levels.size()) {
+        LocalsLevel* level = g_locals.levels[g_locals.used].get();
+        if (level->list->Count() == 0) {
+            ++g_locals.used;
+            level->stamp = ++g_locals.stamps;
+            return level;
+        }
+    }
+    return AllocLocalsSlow();
+}
+
+VM_INLINE void ReleaseLocals() {
+    if (g_locals.used == 0) return;
+    CVariableList* list = g_locals.levels[--g_locals.used]->list;
+    if (list->Count() > 0) list->Clear();
+}
+
+// The slots of the running code's locals, as many as it names.
+VM_INLINE LocalSlot* LocalSlots(LocalsLevel* level, int count) {
+    if (level->slots.size() < static_cast<size_t>(count)) level->slots.resize(static_cast<size_t>(count));
+    return level->slots.data();
+}
+
+VM_INLINE Decoded* DecodedOf(const VMBuffer* buffer) {
+    Decoded* d = buffer->decoded;
+    if (d != nullptr && d->data == buffer->data && d->size == buffer->size && d->codeEpoch == g_codeEpoch &&
+        d->builtInVersion == Variable_BuiltIn_Version())
+        return d;
+    return Decoded_Make(buffer);
+}
+
+// A frame at the end of the store, all real 0 in its arguments, linked to the one before it.
+VMFrame* NewFrame(std::deque<VMFrame>& frames);
+
+// Pops the innermost frame: the caller gets the returned item of the type, or real 0 for type -1.
+VM_INLINE void PopFrameInline(VMContext& c, int returnType) {
+    VMFrame& frame = *c.top;
+    // The returned item: 16 bytes for .v, 8 for .d and .l, 4 for the rest. Sixteen bytes are always
+    // there to read: the stack's top end lies 16 bytes beyond its empty stack pointer.
+    uint8_t item[16];
+    int itemSize = 0;
+    if (returnType >= 0) {
+        itemSize = returnType == VT_VARIABLE                            ? 16
+                   : (returnType == VT_DOUBLE || returnType == VT_LONG) ? 8
+                                                                        : 4;
+        if (Depth(c) < itemSize && !CheckPop(c, itemSize)) return;
+        std::memcpy(item, c.sp, sizeof item);
+    }
+    if (frame.withCount < c.withCount) CloseWithBlocks(c, frame.withCount);
+    ReleaseLocals();
+    c.locals = frame.locals;
+    c.localsLevel = frame.localsLevel;
+    c.pc = frame.pc;
+    c.self = frame.self;
+    c.other = frame.other;
+    c.codeBuffer = frame.code;
+    c.code = frame.code->data;
+    c.codeSize = frame.code->size;
+    c.debugTable = frame.debugTable;
+    c.text = frame.text;
+    c.name = frame.name;
+    c.reserved = frame.reserved;
+    Code_ArgumentCount = frame.argumentCount;
+    // The called script's values go, leaving its block all real 0 for the next call.
+    for (int i = 0; i < Code_ArgumentsUsed; ++i) {
+        ScriptValue& argument = frame.arguments[i];
+        if (argument.IsString() || argument.IsArray()) Value_Free(&argument);
+        argument.kind = KIND_REAL;
+        argument.flags = 0;
+        argument.real = 0.0;
+    }
+    Code_ArgumentsUsed = frame.argumentsUsed;
+    Code_Arguments = frame.callerArguments;
+    c.top = frame.below;
+    --c.callDepth;
+    c.sp = AtPosition(c, frame.framePosition);
+    switch (itemSize) {
+    case 0:
+        c.sp -= 16;
+        std::memset(c.sp, 0, 16); // real 0
+        break;
+    case 4:
+        c.sp -= 4;
+        std::memcpy(c.sp, item, 4);
+        break;
+    case 8:
+        c.sp -= 8;
+        std::memcpy(c.sp, item, 8);
+        break;
+    default:
+        c.sp -= 16;
+        std::memcpy(c.sp, item, 16);
+        break;
+    }
+}
+
+// Saves the caller in a new frame and starts the code from its first word, with the frame's block of
+// argument values (all real 0) as Code_Arguments; false after a report when the call depth is at its cap.
+VM_INLINE bool PushFrameInline(VMContext& c, const VMBuffer* code, const VMBuffer* debugTable, const char* text,
+                               const char* name, int argumentCount) {
+    if (c.callDepth >= kVMMaxCallDepth) {
+        StackOverflow(c);
+        return false;
+    }
+    VMFrame* next = c.top != nullptr ? c.top->above : c.frames->empty() ? nullptr : &c.frames->front();
+    if (next == nullptr) next = NewFrame(*c.frames);
+    VMFrame& frame = *next;
+    frame.pc = c.pc;
+    frame.self = c.self;
+    frame.other = c.other;
+    frame.code = c.codeBuffer;
+    frame.debugTable = c.debugTable;
+    frame.text = c.text;
+    frame.name = c.name;
+    frame.reserved = c.reserved;
+    frame.argumentCount = Code_ArgumentCount;
+    frame.argumentsUsed = Code_ArgumentsUsed;
+    frame.framePosition = Position(c);
+    frame.locals = c.locals;
+    frame.localsLevel = c.localsLevel;
+    frame.withCount = c.withCount;
+    frame.callerArguments = Code_Arguments;
+    Code_Arguments = frame.arguments;
+    c.top = &frame;
+    ++c.callDepth;
+    c.pc = 0;
+    c.codeBuffer = code;
+    c.code = code->data;
+    c.codeSize = code->size;
+    c.debugTable = debugTable;
+    c.text = text;
+    c.name = name;
+    c.reserved = 0;
+    Code_ArgumentCount = argumentCount;
+    // The caller writes the first argumentCount values (at most 16) next.
+    Code_ArgumentsUsed = std::clamp(argumentCount, 0, 16);
+    c.localsLevel = AllocLocals();
+    c.locals = c.localsLevel->list;
+    return true;
+}
+
+// Executes the word at pc the long way: the stack margin, the debugger's single step and pending break,
+// then the general handler (vm_exec.cpp).
+void Step(VMContext& c);
+
+// Runs the decoded form from pc until the code ends, the execution stops, or the debugger wants each
+// word executed the long way (vm_loop.cpp).
+void RunDecoded(VMContext& c);
+
+// Counts one jump towards draining the message queue; true when the queue was drained.
+extern uint32_t g_branchCount;
+bool DrainMessages();
+
+} // namespace vm

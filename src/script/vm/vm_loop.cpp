@@ -1,0 +1,1326 @@
+// The machine's inner loop: runs the decoded form of a code (vm_decode.h). Each handler does its
+// instruction (or fused run) whole for the items and variables it meets; anything else (errors, rare
+// types and kinds) it leaves, before changing the stack or a variable, to the general handler, which
+// executes the word the long way with the same results. The code is verified, so handlers take the
+// stack's items without checking its depth. The stack pointer and the position in the code are kept in
+// locals and written back to the context around everything that reads them there.
+#include <algorithm>
+#include <cmath>
+
+#include "core/convert.h"
+#include "core/memory.h"
+#include "core/text.h"
+#include "script/code.h"
+#include "script/functions.h"
+#include "script/script.h"
+#include "script/variable_list.h"
+#include "script/variables.h"
+#include "script/vm/vm_error.h"
+#include "script/vm/vm_format.h"
+#include "script/vm/vm_frames.h"
+#include "script/vm/vm_handles.h"
+#include "script/world_interface.h"
+
+namespace vm {
+
+namespace {
+
+template <int T> constexpr int kItemSize = T == VT_VARIABLE ? 16 : T == VT_DOUBLE ? 8 : 4;
+
+// A number read in place: a .v real, a .d or a .i.
+template <int T> VM_INLINE bool ReadNumber(const uint8_t* p, double& d, int32_t& i) {
+    if constexpr (T == VT_VARIABLE) {
+        if ((Load<uint32_t>(p) & KIND_MASK) != KIND_REAL) return false;
+        d = Load<double>(p + 8);
+    } else if constexpr (T == VT_INT) {
+        i = Load<int32_t>(p);
+        d = i;
+    } else {
+        d = Load<double>(p);
+    }
+    return true;
+}
+
+// Pushes a real as a .v (kind word as given) or as a .d.
+VM_INLINE void PushReal(uint8_t*& sp, double d, bool variable, uint32_t kind = KIND_REAL) {
+    if (!variable) {
+        sp -= 8;
+        Store<double>(sp, d);
+        return;
+    }
+    // The kind and flags words in one store, so that an 8-byte read of them soon after is served from
+    // that store.
+    sp -= 16;
+    Store<uint64_t>(sp, kind);
+    Store<double>(sp + 8, d);
+}
+
+// The remainder of two reals as the C library's fmod gives it. Whole numbers inside the range where
+// reals are exact take the integer remainder, which is the same number (a zero takes the dividend's
+// sign, as fmod's does).
+VM_INLINE double RealRemainder(double a, double b) {
+    constexpr double kExact = 9007199254740992.0; // 2^53
+    if (a > -kExact && a < kExact && b > -kExact && b < kExact) {
+        const int64_t ia = static_cast<int64_t>(a);
+        const int64_t ib = static_cast<int64_t>(b);
+        if (static_cast<double>(ia) == a && static_cast<double>(ib) == b && ib != 0) {
+            const int64_t r = ia % ib;
+            return r != 0 ? static_cast<double>(r) : std::copysign(0.0, a);
+        }
+    }
+    return std::fmod(a, b);
+}
+
+// The real result of an arithmetic or bitwise instruction whose sides are not both .i (li, ri: the side
+// of type .i as an integer); false for a case the general handler takes.
+template <int OPCODE, int RIGHT, int LEFT>
+VM_INLINE bool RealArithmetic(double ld, double rd, int32_t li, int32_t ri, double& d) {
+    const auto whole = [](double real, int32_t integer, bool isInt) {
+        return isInt ? static_cast<int64_t>(integer) : X86_DoubleToInt64(real);
+    };
+    if constexpr (OPCODE == OP_ADD) {
+        d = ld + rd;
+    } else if constexpr (OPCODE == OP_SUB) {
+        d = ld - rd;
+    } else if constexpr (OPCODE == OP_MUL) {
+        d = ld * rd;
+    } else if constexpr (OPCODE == OP_REM) {
+        // Both sides truncated to 64 bits; a divisor that truncates to 0 is the general handler's error.
+        const int64_t divisor = whole(rd, ri, RIGHT == VT_INT);
+        if (divisor == 0) return false;
+        d = static_cast<double>(X86_Div64(whole(ld, li, LEFT == VT_INT), divisor));
+    } else if constexpr (OPCODE == OP_DIV || OPCODE == OP_MOD) {
+        // A divisor too near 0 is the general handler's error.
+        if (std::fabs(rd) < 1e-10) return false;
+        d = OPCODE == OP_DIV ? ld / rd : RealRemainder(ld, rd);
+    } else if constexpr (OPCODE == OP_AND || OPCODE == OP_OR || OPCODE == OP_XOR) {
+        const int64_t a = whole(ld, li, LEFT == VT_INT);
+        const int64_t b = whole(rd, ri, RIGHT == VT_INT);
+        d = static_cast<double>(OPCODE == OP_AND ? a & b : OPCODE == OP_OR ? a | b : a ^ b);
+    } else {
+        // shl, shr: value left, count right.
+        const int shift = static_cast<int>(whole(rd, ri, RIGHT == VT_INT) & 63);
+        if constexpr (LEFT == VT_INT) {
+            // A 32-bit value shifted by a real count (the count & 31); the result is real.
+            d = OPCODE == OP_SHL ? X86_Shl32(li, shift) : X86_Sar32(li, shift);
+        } else {
+            const int64_t v = X86_DoubleToInt64(ld);
+            d = static_cast<double>(OPCODE == OP_SHL ? X86_Shl64(v, shift) : X86_Sar64(v, shift));
+        }
+    }
+    return true;
+}
+
+// The .i result of an instruction on two .i; false for a case the general handler takes.
+template <int OPCODE> VM_INLINE bool IntegerArithmetic(int32_t l, int32_t r, int32_t& result) {
+    switch (OPCODE) {
+    case OP_ADD:
+        result = Wrap_Add32(l, r);
+        return true;
+    case OP_SUB:
+        result = Wrap_Sub32(l, r);
+        return true;
+    case OP_MUL:
+        result = Wrap_Mul32(l, r);
+        return true;
+    case OP_DIV:
+    case OP_REM:
+        if (r == 0) return false;
+        result = X86_Div32(l, r);
+        return true;
+    case OP_MOD:
+        if (r == 0) return false;
+        result = X86_Rem32(l, r);
+        return true;
+    case OP_AND:
+        result = l & r;
+        return true;
+    case OP_OR:
+        result = l | r;
+        return true;
+    case OP_XOR:
+        result = l ^ r;
+        return true;
+    case OP_SHL:
+        result = X86_Shl32(l, r & 63);
+        return true;
+    default:
+        result = X86_Sar32(l, r & 63);
+        return true;
+    }
+}
+
+template <int OPCODE, int RIGHT, int LEFT> VM_INLINE bool FastBinary(uint8_t*& sp) {
+    constexpr int rightSize = kItemSize<RIGHT>;
+    constexpr int leftSize = kItemSize<LEFT>;
+    double rd = 0, ld = 0;
+    int32_t ri = 0, li = 0;
+    if (!ReadNumber<RIGHT>(sp, rd, ri) || !ReadNumber<LEFT>(sp + rightSize, ld, li)) return false;
+    constexpr bool integers = RIGHT == VT_INT && LEFT == VT_INT;
+    if constexpr (OPCODE >= OP_SLT && OPCODE <= OP_SGT) {
+        const bool result = integers ? CompareByOrder(OPCODE, (li > ri) - (li < ri))
+                                     : CompareByDifference(OPCODE, ld - rd);
+        sp += rightSize + leftSize - 4;
+        Store<int32_t>(sp, result ? 1 : 0);
+        return true;
+    } else if constexpr (integers) {
+        int32_t r;
+        if (!IntegerArithmetic<OPCODE>(li, ri, r)) return false;
+        sp += 4;
+        Store<int32_t>(sp, r);
+        return true;
+    } else {
+        double d;
+        if (!RealArithmetic<OPCODE, RIGHT, LEFT>(ld, rd, li, ri, d)) return false;
+        sp += rightSize + leftSize;
+        PushReal(sp, d, RIGHT == VT_VARIABLE || LEFT == VT_VARIABLE);
+        return true;
+    }
+}
+
+// The text of a .s item, or of a .v item of kind string; false for anything else.
+VM_INLINE bool ItemText(const uint8_t* p, int type, const char*& text, uint32_t& handle) {
+    if (type == VT_STRING) {
+        handle = Load<uint32_t>(p);
+    } else {
+        if ((Load<uint32_t>(p) & KIND_MASK) != KIND_STRING) return false;
+        handle = VMText_ValueHandle(Load<uint64_t>(p + 8));
+    }
+    return VMString_Read(handle, &text);
+}
+
+// add and the comparisons of two texts (each a .s, or a .v of kind string) without taking them off the
+// stack first: the result replaces them, and the new stack pointer is given. Null, with nothing done, for
+// any other pair.
+[[gnu::noinline]] uint8_t* TextBinary(VMContext& c, uint32_t word, uint8_t* sp) {
+    const int opcode = VM_Opcode(word);
+    const int right = VM_Type1(word);
+    const int left = VM_Type2(word);
+    if ((right != VT_STRING && right != VT_VARIABLE) || (left != VT_STRING && left != VT_VARIABLE)) return nullptr;
+    if (opcode != OP_ADD && (opcode < OP_SLT || opcode > OP_SGT)) return nullptr;
+    const int rightSize = right == VT_STRING ? 4 : 16;
+    const int leftSize = left == VT_STRING ? 4 : 16;
+    const char *r, *l;
+    uint32_t rh, lh;
+    if (!ItemText(sp, right, r, rh) || !ItemText(sp + rightSize, left, l, lh)) return nullptr;
+    if (opcode == OP_ADD) {
+        char* joined = String_Concat(nullptr, l, r);
+        if (joined == nullptr) joined = String_Duplicate("");
+        VMString_Drop(rh);
+        if (lh != rh) VMString_Drop(lh);
+        sp += rightSize + leftSize;
+        const uint32_t handle = VMString_Hold(joined, c.level);
+        if (right == VT_VARIABLE || left == VT_VARIABLE) {
+            sp -= 16;
+            Store<uint64_t>(sp, KIND_STRING);
+            Store<uint64_t>(sp + 8, handle);
+        } else {
+            sp -= 4;
+            Store<uint32_t>(sp, handle);
+        }
+        return sp;
+    }
+    const int compared = std::strcmp(l ? l : "", r ? r : "");
+    const bool result = CompareByOrder(opcode, (compared > 0) - (compared < 0));
+    VMString_Drop(rh);
+    if (lh != rh) VMString_Drop(lh);
+    sp += rightSize + leftSize - 4;
+    Store<int32_t>(sp, result ? 1 : 0);
+    return sp;
+}
+
+template <int FROM, int TO> VM_INLINE bool FastConversion(uint8_t*& sp) {
+    if constexpr (FROM == VT_STRING) {
+        // The handle itself becomes the .v's text.
+        const uint32_t handle = Load<uint32_t>(sp);
+        const char* text;
+        if (!VMString_Read(handle, &text)) return false;
+        sp -= 12;
+        Store<uint64_t>(sp, KIND_STRING);
+        Store<uint64_t>(sp + 8, VMText_ValuePayload(handle));
+        return true;
+    } else if constexpr (FROM == VT_BOOL) {
+        const bool truth = (Load<uint32_t>(sp) & 0xFF) != 0;
+        if constexpr (TO == VT_INT) {
+            Store<int32_t>(sp, truth ? 1 : 0);
+        } else {
+            sp += 4;
+            PushReal(sp, truth ? 1.0 : 0.0, TO == VT_VARIABLE);
+        }
+        return true;
+    } else {
+        constexpr int size = kItemSize<FROM>;
+        double d = 0;
+        int32_t i = 0;
+        if (!ReadNumber<FROM>(sp, d, i)) return false;
+        sp += size;
+        if constexpr (TO == VT_BOOL) {
+            // A .v real is true by its magnitude, a .d above 0.5, an integer when not 0.
+            const bool truth = FROM == VT_VARIABLE ? std::fabs(d) > 0.5 : FROM == VT_INT ? i != 0 : d > 0.5;
+            sp -= 4;
+            Store<int32_t>(sp, truth ? 1 : 0);
+        } else if constexpr (TO == VT_INT) {
+            sp -= 4;
+            Store<int32_t>(sp, X86_DoubleToInt32(d));
+        } else {
+            PushReal(sp, d, TO == VT_VARIABLE);
+        }
+        return true;
+    }
+}
+
+// The element of an array variable at an index, when it exists.
+VM_INLINE ScriptValue* Element(ScriptValue* holder, int index) {
+    if (holder == nullptr || !holder->IsArray() || holder->arr == nullptr || index < 0) return nullptr;
+    ScriptArray* array = holder->arr;
+    if (array->rowCount <= 0) return nullptr;
+    // An index inside the first row needs no division.
+    const ScriptArrayRow& first = array->rows[0];
+    if (index < first.length && index < kArrayRowStride) return &first.items[index];
+    const int row = index / kArrayRowStride;
+    const int column = index - row * kArrayRowStride;
+    if (row >= array->rowCount || column >= array->rows[row].length) return nullptr;
+    return &array->rows[row].items[column];
+}
+
+// The value pointer of variable id in a list, through the site's cache.
+VM_INLINE ScriptValue* CachedSlot(SlotCache& cache, CVariableList* list, int id) {
+    if (cache.list == list && cache.generation == list->Generation()) return cache.slot;
+    ScriptValue* slot = list->Slot(id);
+    if (slot != nullptr) cache = {list, list->Generation(), slot};
+    return slot;
+}
+
+// What a pop stores, read in place: an item of the type (.v real or string, .i, .d, .b, .l, .s). Gives
+// the item's size, or 0 for an item of another kind.
+VM_INLINE int StoredItem(const uint8_t* p, int type, uint32_t& kind, double& real, uint32_t& handle) {
+    kind = KIND_REAL;
+    switch (type) {
+    case VT_VARIABLE:
+        kind = Load<uint32_t>(p);
+        if ((kind & KIND_MASK) == KIND_REAL) {
+            real = Load<double>(p + 8);
+            return 16;
+        }
+        handle = VMText_ValueHandle(Load<uint64_t>(p + 8));
+        return (kind & KIND_MASK) == KIND_STRING ? 16 : 0;
+    case VT_INT:
+        real = Load<int32_t>(p);
+        return 4;
+    case VT_BOOL:
+        real = (Load<uint32_t>(p) & 0xFF) ? 1.0 : 0.0;
+        return 4;
+    case VT_DOUBLE:
+        real = Load<double>(p);
+        return 8;
+    case VT_LONG:
+        real = static_cast<double>(Load<int64_t>(p));
+        return 8;
+    case VT_STRING:
+        kind = KIND_STRING;
+        handle = Load<uint32_t>(p);
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+// A stored item that Assign takes: a real, or a text whose handle is live.
+VM_INLINE bool Storable(uint32_t kind, uint32_t handle) {
+    const char* text;
+    return (kind & KIND_MASK) != KIND_STRING || VMString_Read(handle, &text);
+}
+
+// Assigns a stored item to a variable that holds no array, as assigning the whole variable does: a text
+// moves in (a constant is copied). False, with nothing done, when the text's handle is not live.
+VM_INLINE bool Assign(ScriptValue* holder, uint32_t kind, double real, uint32_t handle) {
+    if ((kind & KIND_MASK) == KIND_STRING) {
+        char* text;
+        if (!VMString_TakeOrCopy(handle, &text)) return false;
+        if (holder->IsString()) MEM_FREE(holder->str);
+        holder->kind = kind;
+        holder->str = text;
+    } else {
+        if (holder->IsString()) MEM_FREE(holder->str);
+        holder->kind = kind;
+        holder->real = real;
+    }
+    return true;
+}
+
+// Writes a real into an element of an array variable, as assigning it would, where the variable may
+// write its array in place (it owns it, or is its only holder, and then becomes its owner): over a real
+// element directly, else (an element to make, or one holding a text or an array) through the array's
+// own element write. False, with nothing done, for any other case.
+VM_INLINE bool WriteRealElement(ScriptValue* holder, int index, uint32_t kind, double real) {
+    if (holder == nullptr || !holder->IsArray() || holder->arr == nullptr || index < 0) return false;
+    ScriptArray* array = holder->arr;
+    if (array->owner != holder && array->refCount != 1) return false;
+    if (array->owner == nullptr) array->owner = holder;
+    ScriptValue* element = Element(holder, index);
+    if (element != nullptr && element->IsReal()) {
+        element->kind = kind;
+        element->flags = 0;
+        element->real = real;
+        return true;
+    }
+    ScriptValue value{};
+    value.kind = kind;
+    value.real = real;
+    Value_ArraySet(holder, &value, index);
+    return true;
+}
+
+// The code of script index when the loop can call it: it has bytecode, the call depth allows a frame
+// more and no trace is asked for; else null.
+VM_INLINE const CCode* CallTarget(const VMContext& c, int index) {
+    if (c.callDepth >= kVMMaxCallDepth || VM_Trace) return nullptr;
+    const CScript* script = Script_Data(index);
+    const CCode* code = script != nullptr ? script->GetCode() : nullptr;
+    return code != nullptr && code->code != nullptr && code->code->size > 0 ? code : nullptr;
+}
+
+// True when every one of the n .v items at p is a value the stack can give back (a real, a live text
+// or array handle, or a kind without content).
+VM_INLINE bool LiveValues(const uint8_t* p, int n) {
+    for (int i = 0; i < n; ++i, p += 16) {
+        const uint32_t kind = Load<uint32_t>(p) & KIND_MASK;
+        if (kind == KIND_STRING) {
+            const char* text;
+            if (!VMString_Read(VMText_ValueHandle(Load<uint64_t>(p + 8)), &text)) return false;
+        } else if (kind == KIND_ARRAY) {
+            ScriptArray* array;
+            if (!VMArray_Peek(Load<uint32_t>(p + 8), &array)) return false;
+        }
+    }
+    return true;
+}
+
+// Takes n live .v items at p (LiveValues) into values that own their texts and arrays.
+VM_INLINE void TakeValues(const uint8_t* p, int n, ScriptValue* out) {
+    for (int i = 0; i < n; ++i, p += 16) {
+        ScriptValue& v = out[i];
+        v.kind = Load<uint32_t>(p);
+        v.flags = Load<uint32_t>(p + 4);
+        const uint64_t payload = Load<uint64_t>(p + 8);
+        switch (v.Kind()) {
+        case KIND_STRING:
+            VMString_TakeOrCopy(VMText_ValueHandle(payload), &v.str);
+            break;
+        case KIND_ARRAY:
+            VMArray_Take(static_cast<uint32_t>(payload), &v.arr);
+            break;
+        default:
+            v.real = Load<double>(p + 8);
+            break;
+        }
+    }
+}
+
+// What the loop keeps at hand about the instances whose variables it reads: self's and other's lists,
+// looked up again whenever self or other is another instance, and after anything that may have made or
+// destroyed instances.
+struct Instances {
+    IScriptWorld* world = nullptr;
+    CInstance* self = nullptr;
+    CVariableList* selfVars = nullptr;
+    CInstance* other = nullptr;
+    CVariableList* otherVars = nullptr;
+
+    void Forget() {
+        world = ScriptWorld_Get();
+        self = other = nullptr;
+        selfVars = otherVars = nullptr;
+    }
+    VM_INLINE CVariableList* SelfVars(CInstance* instance) {
+        if (instance != self || selfVars == nullptr) {
+            self = instance;
+            selfVars = world != nullptr && instance != nullptr ? world->InstanceVariables(instance) : nullptr;
+        }
+        return selfVars;
+    }
+    VM_INLINE CVariableList* OtherVars(CInstance* instance) {
+        if (instance != other || otherVars == nullptr) {
+            other = instance;
+            otherVars = world != nullptr && instance != nullptr ? world->InstanceVariables(instance) : nullptr;
+        }
+        return otherVars;
+    }
+    // The instance an instance code names for a variable access that reaches one instance, or null
+    // (the general way takes the rest: all, objects, noone).
+    VM_INLINE CInstance* Instance(const VMContext& c, int code) {
+        if (code == INSTANCE_SELF || code == INSTANCE_BUILTIN) return c.self;
+        if (code == INSTANCE_OTHER) return c.other;
+        if (code < kFirstInstanceId || world == nullptr) return nullptr;
+        CInstance* instance = world->FindInstance(code);
+        return instance != nullptr && !world->IsMarked(instance) ? instance : nullptr;
+    }
+};
+
+} // namespace
+
+void RunDecoded(VMContext& c) {
+    static const void* const kHandlers[kOpCount] = {
+#define VM_LABEL_SIMPLE(NAME) &&L_##NAME,
+#define VM_LABEL_SITE(NAME) &&L_Push##NAME, &&L_Pop##NAME,
+#define VM_LABEL_BINARY(NAME, OPCODE, RIGHT, LEFT) &&L_##NAME##_##RIGHT##_##LEFT,
+#define VM_LABEL_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT) &&L_##NAME##Branch_##RIGHT##_##LEFT,
+#define VM_LABEL_CONVERSION(FROM, TO) &&L_Conv_##FROM##_##TO,
+#define VM_LABEL_IMMEDIATE(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME,
+#define VM_LABEL_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##Branch,
+#define VM_LABEL_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##To##TARGET,
+#define VM_LABEL_LOCALS(A, NAME, OPCODE) &&L_Locals##NAME,
+#define VM_LABEL_LOCALS_BRANCH(A, NAME, OPCODE) &&L_Locals##NAME##Branch,
+#define VM_LABEL_COMPOUND(TARGET, TYPE, NAME, OPCODE) &&L_##NAME##_##TYPE##To##TARGET,
+        VM_FAST_OPS(VM_LABEL_SIMPLE, VM_LABEL_SITE, VM_LABEL_BINARY, VM_LABEL_BINARY_BRANCH, VM_LABEL_CONVERSION,
+                    VM_LABEL_IMMEDIATE, VM_LABEL_IMMEDIATE_BRANCH, VM_LABEL_IMMEDIATE_STORE, VM_LABEL_LOCALS,
+                    VM_LABEL_LOCALS_BRANCH, VM_LABEL_COMPOUND)
+#undef VM_LABEL_SIMPLE
+#undef VM_LABEL_SITE
+#undef VM_LABEL_BINARY
+#undef VM_LABEL_BINARY_BRANCH
+#undef VM_LABEL_CONVERSION
+#undef VM_LABEL_IMMEDIATE
+#undef VM_LABEL_IMMEDIATE_BRANCH
+#undef VM_LABEL_IMMEDIATE_STORE
+#undef VM_LABEL_LOCALS
+#undef VM_LABEL_LOCALS_BRANCH
+#undef VM_LABEL_COMPOUND
+    };
+    Decoded* d;
+    SlotCache* caches; // d's, kept at hand
+    const Insn* base;
+    const Insn* ip;
+    uint8_t* sp;
+    LocalSlot* localSlots;
+    uint64_t localStamp;
+    Instances instances;
+    // A variable access the loop hands to the general read or write (read_slow:, write_slow:) or does
+    // through a built-in variable's getter or setter (builtin_read:, builtin_write:).
+    int accessInstance, accessIndex;
+    CInstance* accessTarget;
+    const uint8_t* accessEnd = nullptr;
+    // A script call (see L_CallScript).
+    const CCode* callCode;
+    const uint8_t* callArgs;
+    int callArgc;
+
+    // The position of the running instruction, and of the one after it (what the general way leaves in
+    // pc while it executes a word, and so what an error report or a call sees).
+#define VM_SYNC() (c.sp = sp, c.pc = static_cast<int>(ip - base) * 4)
+#define VM_SYNC_AFTER() (c.sp = sp, c.pc = static_cast<int>(ip - base + ip->words) * 4)
+#define VM_DISPATCH() goto* kHandlers[ip->op]
+#define VM_NEXT()                                                                                          \
+    do {                                                                                                   \
+        ip += ip->words;                                                                                   \
+        VM_DISPATCH();                                                                                     \
+    } while (0)
+    // A jump to a target; every jump counts towards draining the message queue.
+#define VM_JUMP_TO(target)                                                                                 \
+    do {                                                                                                   \
+        ip = base + (target);                                                                              \
+        if ((++g_branchCount & 4095) == 0) {                                                               \
+            VM_SYNC();                                                                                     \
+            if (DrainMessages()) goto resync;                                                              \
+        }                                                                                                  \
+        VM_DISPATCH();                                                                                     \
+    } while (0)
+#define VM_JUMP() VM_JUMP_TO(ip->a)
+    // Into the code at c.pc (after a call or return, which leave the stack region, the flags and the
+    // current context as they were), with the room its deepest instruction needs. Each site dispatches
+    // on its own, so that its next handler is predicted apart from the others'.
+#define VM_ENTER()                                                                                         \
+    do {                                                                                                   \
+        d = DecodedOf(c.codeBuffer);                                                                       \
+        caches = d->caches.data();                                                                         \
+        base = d->insns.data();                                                                            \
+        ip = base + (c.pc >> 2);                                                                           \
+        sp = c.sp;                                                                                         \
+        localSlots = LocalSlots(c.localsLevel, d->localCount);                                             \
+        localStamp = c.localsLevel->stamp;                                                                 \
+        if (sp - c.stackBase < d->reserve) goto grow;                                                      \
+        VM_DISPATCH();                                                                                     \
+    } while (0)
+    // The value of a local variable, or null while the locals have no such variable.
+#define VM_LOCAL(insn, out)                                                                                \
+    do {                                                                                                   \
+        LocalSlot& local_ = localSlots[(insn).slot];                                                       \
+        if (local_.stamp == localStamp) {                                                                  \
+            out = local_.value;                                                                            \
+        } else {                                                                                           \
+            out = c.locals->Slot((insn).a);                                                                \
+            if (out != nullptr) local_ = {out, localStamp};                                                \
+        }                                                                                                  \
+    } while (0)
+    // The value of a user variable of self (site's id), or null.
+#define VM_SELF(site, out)                                                                                 \
+    do {                                                                                                   \
+        CVariableList* list_ = instances.SelfVars(c.self);                                                 \
+        out = list_ != nullptr ? CachedSlot(caches[(site).cache], list_, (site).a) : nullptr;              \
+    } while (0)
+    // The value of a user variable (site's id) that an instance code reaches, or null.
+#define VM_USER(site, instance, out)                                                                       \
+    do {                                                                                                   \
+        out = nullptr;                                                                                     \
+        if ((instance) == INSTANCE_LOCAL) {                                                                \
+            VM_LOCAL(site, out);                                                                           \
+        } else if ((site).a < kVariableListIdBase) {                                                       \
+        } else if ((instance) == INSTANCE_GLOBAL ||                                                        \
+                   ((instance) == INSTANCE_BUILTIN && Variable_IsGlobalDeclared((site).a))) {              \
+            if (CVariableList* list_ = Variable_Globals())                                                 \
+                out = CachedSlot(caches[(site).cache], list_, (site).a);                                   \
+        } else if (CInstance* target_ = instances.Instance(c, instance)) {                                 \
+            CVariableList* list_ =                                                                         \
+                target_ == c.self ? instances.SelfVars(target_) : instances.OtherVars(target_);            \
+            if (list_ != nullptr) out = CachedSlot(caches[(site).cache], list_, (site).a);                 \
+        }                                                                                                  \
+    } while (0)
+
+resync:
+    VM_CurrentContext = &c;
+    if (c.stopped || VM_SingleStep || VM_BreakPending || c.pc >= c.codeSize || (c.pc & 3) != 0) return;
+    instances.Forget();
+    VM_ENTER();
+
+grow:
+    VM_SYNC();
+    if (!Reserve(c, d->reserve)) return;
+    goto resync;
+
+L_General:
+    VM_SYNC();
+    Step(c);
+    goto resync;
+
+L_End:
+    VM_SYNC();
+    return;
+
+L_Push4:
+    sp -= 4;
+    Store<int32_t>(sp, ip->x.i);
+    VM_NEXT();
+
+L_Push8:
+    sp -= 8;
+    Store<int64_t>(sp, ip->x.l);
+    VM_NEXT();
+
+L_PushText:
+    sp -= 4;
+    Store<int32_t>(sp, ip->x.i);
+    VM_NEXT();
+
+L_PushArgument: {
+    const ScriptValue& argument = Code_Arguments[ip->a];
+    if (!argument.IsReal()) goto L_General;
+    PushReal(sp, argument.real, true, argument.kind);
+    VM_NEXT();
+}
+
+    // ---- Variables. A read of a real pushes it; anything else (a text, an array, an absent variable,
+    // an element) goes through the general read with the address already taken apart. The record of
+    // the last element access that missed (ArrayIndexFailure) is cleared here only by the general way:
+    // whatever reads it clears it first.
+#define VM_PUSH_HOLDER(holder, instance)                                                                   \
+    do {                                                                                                   \
+        if ((holder) != nullptr && (holder)->IsReal()) {                                                   \
+            PushReal(sp, (holder)->real, true, (holder)->kind);                                            \
+            VM_NEXT();                                                                                     \
+        }                                                                                                  \
+        accessInstance = (instance);                                                                       \
+        accessIndex = -1;                                                                                  \
+        goto read_slow;                                                                                    \
+    } while (0)
+    // A write of a stored item into a variable that holds no array; anything else goes through the
+    // general write. A variable the list does not have yet is made there, as assigning it makes it.
+#define VM_POP_HOLDER(holder, list, instance)                                                              \
+    do {                                                                                                   \
+        uint32_t kind = KIND_REAL, handle = 0;                                                             \
+        double real = 0;                                                                                   \
+        const int size = StoredItem(sp, VM_Type2(ip->word), kind, real, handle);                           \
+        if (size == 0) goto L_General;                                                                     \
+        if ((holder) == nullptr && (list) != nullptr && Storable(kind, handle))                            \
+            (holder) = (list)->SlotOrAdd(ip->a);                                                           \
+        if ((holder) != nullptr && !(holder)->IsArray() && Assign((holder), kind, real, handle)) {         \
+            sp += size;                                                                                    \
+            VM_NEXT();                                                                                     \
+        }                                                                                                  \
+        accessInstance = (instance);                                                                       \
+        accessIndex = -1;                                                                                  \
+        goto write_slow;                                                                                   \
+    } while (0)
+
+L_PushLocal: {
+    ScriptValue* holder;
+    VM_LOCAL(*ip, holder);
+    VM_PUSH_HOLDER(holder, INSTANCE_LOCAL);
+}
+L_PopLocal: {
+    ScriptValue* holder;
+    VM_LOCAL(*ip, holder);
+    VM_POP_HOLDER(holder, c.locals, INSTANCE_LOCAL);
+}
+L_PushSelf: {
+    ScriptValue* holder;
+    VM_SELF(*ip, holder);
+    VM_PUSH_HOLDER(holder, INSTANCE_SELF);
+}
+L_PopSelf: {
+    ScriptValue* holder;
+    VM_SELF(*ip, holder);
+    VM_POP_HOLDER(holder, instances.SelfVars(c.self), INSTANCE_SELF);
+}
+L_PushOther: {
+    CVariableList* list = instances.OtherVars(c.other);
+    ScriptValue* holder = list != nullptr ? CachedSlot(caches[ip->cache], list, ip->a) : nullptr;
+    VM_PUSH_HOLDER(holder, INSTANCE_OTHER);
+}
+L_PopOther: {
+    CVariableList* list = instances.OtherVars(c.other);
+    ScriptValue* holder = list != nullptr ? CachedSlot(caches[ip->cache], list, ip->a) : nullptr;
+    VM_POP_HOLDER(holder, list, INSTANCE_OTHER);
+}
+L_PushGlobal: {
+    CVariableList* list = Variable_Globals();
+    ScriptValue* holder = list != nullptr ? CachedSlot(caches[ip->cache], list, ip->a) : nullptr;
+    VM_PUSH_HOLDER(holder, INSTANCE_GLOBAL);
+}
+L_PopGlobal: {
+    CVariableList* list = Variable_Globals();
+    ScriptValue* holder = list != nullptr ? CachedSlot(caches[ip->cache], list, ip->a) : nullptr;
+    VM_POP_HOLDER(holder, list, INSTANCE_GLOBAL);
+}
+L_PushScoped: {
+    CVariableList* list =
+        Variable_IsGlobalDeclared(ip->a) ? Variable_Globals() : instances.SelfVars(c.self);
+    ScriptValue* holder = list != nullptr ? CachedSlot(caches[ip->cache], list, ip->a) : nullptr;
+    VM_PUSH_HOLDER(holder, INSTANCE_BUILTIN);
+}
+L_PopScoped: {
+    CVariableList* list =
+        Variable_IsGlobalDeclared(ip->a) ? Variable_Globals() : instances.SelfVars(c.self);
+    ScriptValue* holder = list != nullptr ? CachedSlot(caches[ip->cache], list, ip->a) : nullptr;
+    VM_POP_HOLDER(holder, list, INSTANCE_BUILTIN);
+}
+
+    // Built-in variables: their getter and setter on self or other.
+L_PushBuiltIn:
+L_PushBuiltInOther:
+    accessTarget = ip->op == kOpPushBuiltIn ? c.self : c.other;
+    accessInstance = ip->op == kOpPushBuiltIn ? VM_Field(ip->word) : INSTANCE_OTHER;
+    accessIndex = -1;
+    goto builtin_read;
+L_PopBuiltIn:
+L_PopBuiltInOther:
+    accessTarget = ip->op == kOpPopBuiltIn ? c.self : c.other;
+    accessInstance = ip->op == kOpPopBuiltIn ? VM_Field(ip->word) : INSTANCE_OTHER;
+    accessIndex = -1;
+    accessEnd = sp;
+    goto builtin_write;
+
+    // The instance code (and the index above it) on the stack.
+L_PushStack: {
+    const uint8_t* p = sp;
+    int index = -1;
+    if (ip->flags & kSiteIndexed) {
+        index = Load<int32_t>(p);
+        p += 4;
+    }
+    const int instance = Load<int32_t>(p);
+    p += 4;
+    sp = const_cast<uint8_t*>(p);
+    accessInstance = instance;
+    accessIndex = index;
+    if (ip->a < kVariableListIdBase && instance != INSTANCE_LOCAL && instance != INSTANCE_GLOBAL) {
+        accessTarget = instances.Instance(c, instance);
+        if (accessTarget != nullptr) goto builtin_read;
+        goto read_slow;
+    }
+    ScriptValue* holder;
+    VM_USER(*ip, instance, holder);
+    const ScriptValue* read = index < 0 ? holder : Element(holder, index);
+    if (read != nullptr && read->IsReal() && (index >= 0 || !(ip->flags & kSiteIndexed))) {
+        // Reading an element makes the variable the owner of an array that has none.
+        if (index >= 0 && holder->arr->owner == nullptr) holder->arr->owner = holder;
+        PushReal(sp, read->real, true, read->kind);
+        VM_NEXT();
+    }
+    goto read_slow;
+}
+L_PopStack:
+L_PopStackValueFirst: {
+    // pop.v: the index and instance code on top, the value beneath; pop.i: the value on top.
+    const bool valueFirst = ip->op == kOpPopStackValueFirst;
+    uint32_t kind = KIND_REAL, handle = 0;
+    double real = 0;
+    const uint8_t* p = sp;
+    int size = 0;
+    if (valueFirst) {
+        size = StoredItem(p, VM_Type2(ip->word), kind, real, handle);
+        if (size == 0) goto L_General;
+        p += size;
+    }
+    int index = -1;
+    if (ip->flags & kSiteIndexed) {
+        index = Load<int32_t>(p);
+        p += 4;
+    }
+    const int instance = Load<int32_t>(p);
+    p += 4;
+    if (!valueFirst) {
+        size = StoredItem(p, VM_Type2(ip->word), kind, real, handle);
+        if (size == 0) goto L_General;
+    }
+    accessInstance = instance;
+    accessIndex = index;
+    accessEnd = p;
+    if (ip->a < kVariableListIdBase && instance != INSTANCE_LOCAL && instance != INSTANCE_GLOBAL) {
+        // A write to an instance id reaches the instance when it is not marked.
+        accessTarget = instances.Instance(c, instance);
+        if (!valueFirst) sp = const_cast<uint8_t*>(p);
+        if (accessTarget != nullptr) goto builtin_write;
+        goto write_slow;
+    }
+    ScriptValue* holder;
+    VM_USER(*ip, instance, holder);
+    const bool done = index < 0 ? holder != nullptr && !(ip->flags & kSiteIndexed) && !holder->IsArray() &&
+                                      Assign(holder, kind, real, handle)
+                                : (kind & KIND_MASK) == KIND_REAL && WriteRealElement(holder, index, kind, real);
+    if (done) {
+        sp = const_cast<uint8_t*>(valueFirst ? p : p + size);
+        VM_NEXT();
+    }
+    if (!valueFirst) sp = const_cast<uint8_t*>(p);
+    goto write_slow;
+}
+
+builtin_read: {
+    // A built-in variable of accessTarget, the address off the stack.
+    const BuiltInVariable* entry = Variable_BuiltIn_Entry(ip->a);
+    if (entry == nullptr || entry->getter == nullptr) goto read_slow;
+    VM_SYNC_AFTER();
+    ScriptValue value{};
+    ArrayIndexFailure.failed = false;
+    if (!entry->getter(accessTarget, accessIndex, &value)) {
+        ReportReadFailure(c, accessInstance, ip->a, accessIndex);
+        Value_Free(&value);
+        goto reload;
+    }
+    if (value.IsReal() && value.flags == 0) {
+        PushReal(sp, value.real, true, value.kind);
+    } else {
+        PushValue(c, value);
+        sp = c.sp;
+    }
+    if (c.stopped) goto stopped;
+    VM_NEXT();
+}
+
+builtin_write: {
+    // A built-in variable of accessTarget: sp at the value (pop.v), or at the value and then the address
+    // ending at accessEnd (pop.i).
+    const BuiltInVariable* entry = Variable_BuiltIn_Entry(ip->a);
+    if (entry == nullptr || !entry->canSet) goto write_slow;
+    VM_SYNC_AFTER();
+    ScriptValue value;
+    if (!PopAsValue(c, VM_Type2(ip->word), &value)) goto stopped;
+    if (ip->op == kOpPopStackValueFirst) c.sp = const_cast<uint8_t*>(accessEnd);
+    ArrayIndexFailure.failed = false;
+    if (!entry->setter(accessTarget, accessIndex, &value)) ReportStoreFailure(c, ip->a);
+    Value_Free(&value);
+    goto reload;
+}
+
+read_slow:
+    VM_SYNC_AFTER();
+    PushVariableAt(c, accessInstance, ip->a, accessIndex);
+    goto reload;
+
+write_slow: {
+    // sp at the value (pop.v), or at the value and then the address ending at accessEnd (pop.i).
+    VM_SYNC_AFTER();
+    ScriptValue value;
+    if (!PopAsValue(c, VM_Type2(ip->word), &value)) goto stopped;
+    if (ip->op == kOpPopStackValueFirst) c.sp = const_cast<uint8_t*>(accessEnd);
+    StoreVariableAt(c, accessInstance, ip->a, accessIndex, value);
+    goto reload;
+}
+
+    // After the general way ran part of an instruction: on to the next one, unless the execution ended.
+reload:
+    instances.Forget();
+    if (c.stopped) goto stopped;
+    sp = c.sp;
+    VM_NEXT();
+
+    // After an error: the execution has ended.
+stopped:
+    goto resync;
+
+L_B:
+    VM_JUMP();
+
+L_Bt:
+    sp += 4;
+    if ((Load<uint32_t>(sp - 4) & 0xFF) != 0) VM_JUMP();
+    VM_NEXT();
+
+L_Bf:
+    sp += 4;
+    if ((Load<uint32_t>(sp - 4) & 0xFF) == 0) VM_JUMP();
+    VM_NEXT();
+
+L_Dup4:
+    sp -= 4;
+    std::memcpy(sp, sp + 4, 4);
+    VM_NEXT();
+
+L_Dup8:
+    sp -= 8;
+    std::memcpy(sp, sp + 8, 8);
+    VM_NEXT();
+
+L_DupV: {
+    // A real, or a constant text, is copied as it is; a held text gets a copy of its own.
+    const uint32_t kind = Load<uint32_t>(sp) & KIND_MASK;
+    if (kind == KIND_ARRAY) goto L_General;
+    if (kind == KIND_STRING) {
+        const uint32_t handle = VMText_ValueHandle(Load<uint64_t>(sp + 8));
+        const char* text;
+        if (!VMString_Read(handle, &text)) goto L_General;
+        if (handle & kHeldHandleBit) {
+            sp -= 16;
+            Store<uint64_t>(sp, Load<uint64_t>(sp + 16));
+            Store<uint64_t>(sp + 8, VMString_Hold(String_Duplicate(text), c.level));
+            VM_NEXT();
+        }
+    }
+    sp -= 16;
+    std::memcpy(sp, sp + 16, 16);
+    VM_NEXT();
+}
+
+L_Popz4:
+    sp += 4;
+    VM_NEXT();
+
+L_Popz8:
+    sp += 8;
+    VM_NEXT();
+
+L_PopzV: {
+    const uint32_t kind = Load<uint32_t>(sp) & KIND_MASK;
+    if (kind == KIND_ARRAY || (kind == KIND_STRING && !VMString_Drop(VMText_ValueHandle(Load<uint64_t>(sp + 8)))))
+        goto L_General;
+    sp += 16;
+    VM_NEXT();
+}
+
+L_PopzS:
+    if (!VMString_Drop(Load<uint32_t>(sp))) goto L_General;
+    sp += 4;
+    VM_NEXT();
+
+L_NegInt:
+    Store<int32_t>(sp, Wrap_Neg32(Load<int32_t>(sp)));
+    VM_NEXT();
+
+L_NegDouble:
+    Store<double>(sp, -Load<double>(sp));
+    VM_NEXT();
+
+L_NegVariable:
+    if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;
+    Store<uint64_t>(sp, KIND_REAL);
+    Store<double>(sp + 8, -Load<double>(sp + 8));
+    VM_NEXT();
+
+L_NotInt:
+    Store<int32_t>(sp, ~Load<int32_t>(sp));
+    VM_NEXT();
+
+L_NotBool:
+    Store<int32_t>(sp, (Load<uint32_t>(sp) & 0xFF) ? 0 : 1);
+    VM_NEXT();
+
+L_NotDouble:
+    Store<double>(sp, static_cast<double>(~X86_DoubleToInt64(Load<double>(sp))));
+    VM_NEXT();
+
+L_NotVariable:
+    if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;
+    Store<uint64_t>(sp, KIND_REAL);
+    Store<double>(sp + 8, static_cast<double>(~X86_DoubleToInt64(Load<double>(sp + 8))));
+    VM_NEXT();
+
+L_Logical: {
+    // and, or, xor of two .b: the truths of their low bytes.
+    const bool right = (Load<uint32_t>(sp) & 0xFF) != 0;
+    const bool left = (Load<uint32_t>(sp + 4) & 0xFF) != 0;
+    const int opcode = VM_Opcode(ip->word);
+    sp += 4;
+    Store<int32_t>(sp, (opcode == OP_AND ? left && right : opcode == OP_OR ? left || right : left != right) ? 1 : 0);
+    VM_NEXT();
+}
+
+L_TextBinary: {
+    uint8_t* top = TextBinary(c, ip->word, sp);
+    if (top == nullptr) goto L_General;
+    sp = top;
+    VM_NEXT();
+}
+
+L_IndexCheck: {
+    const int32_t index = Load<int32_t>(sp);
+    if (index < 0 || index >= kArrayRowStride) goto L_General;
+    VM_NEXT();
+}
+
+L_Switch: {
+    // The value stays on the stack for the case's code, as the chain leaves it.
+    if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;
+    const double value = Load<double>(sp + 8);
+    if (!(Code_Epsilon > 0 && Code_Epsilon <= 1) || std::trunc(value) != value) goto L_General;
+    const JumpTable& table = d->tables[static_cast<size_t>(ip->x.i)];
+    const double offset = value - table.first;
+    int target = table.fallThrough;
+    if (offset >= 0 && offset < static_cast<double>(table.targets.size())) {
+        const int label = table.targets[static_cast<size_t>(offset)];
+        if (label >= 0) target = label;
+    }
+    VM_JUMP_TO(target);
+}
+
+    // ---- Fused runs (vm_decode.h)
+L_IntOfLocal: {
+    ScriptValue* holder;
+    VM_LOCAL(*ip, holder);
+    if (holder == nullptr || !holder->IsReal()) goto L_General;
+    sp -= 4;
+    Store<int32_t>(sp, X86_DoubleToInt32(holder->real));
+    VM_NEXT();
+}
+
+L_Index2D: {
+    ScriptValue *row, *column;
+    VM_LOCAL(*ip, row);
+    VM_LOCAL(ip[ip->x.i], column);
+    if (row == nullptr || column == nullptr || !row->IsReal() || !column->IsReal()) goto L_General;
+    sp -= 4;
+    Store<int32_t>(sp, Wrap_Add32(Wrap_Mul32(X86_DoubleToInt32(row->real), kArrayRowStride),
+                                  X86_DoubleToInt32(column->real)));
+    VM_NEXT();
+}
+
+L_ElementByLocal: {
+    // push.e code (this record), push.v local (ip[1]), conv.v.i, push.v stack.a[] (ip[4]).
+    ScriptValue* at;
+    VM_LOCAL(ip[1], at);
+    if (at == nullptr || !at->IsReal()) goto L_General;
+    const int index = X86_DoubleToInt32(at->real);
+    const Insn& site = ip[4];
+    ScriptValue* holder;
+    VM_USER(site, ip->x.i, holder);
+    const ScriptValue* element = Element(holder, index);
+    if (element == nullptr || !element->IsReal()) goto L_General;
+    if (holder->arr->owner == nullptr) holder->arr->owner = holder;
+    PushReal(sp, element->real, true, element->kind);
+    VM_NEXT();
+}
+
+L_StoreElementByLocal: {
+    // The value on the stack; push.e code (this record), push.v local (ip[1]), conv.v.i, pop.v.T
+    // stack.a[] (ip[4]).
+    ScriptValue* at;
+    VM_LOCAL(ip[1], at);
+    if (at == nullptr || !at->IsReal()) goto L_General;
+    const int index = X86_DoubleToInt32(at->real);
+    const Insn& site = ip[4];
+    uint32_t kind = KIND_REAL, handle = 0;
+    double real = 0;
+    const int size = StoredItem(sp, VM_Type2(site.word), kind, real, handle);
+    if (size == 0 || (kind & KIND_MASK) != KIND_REAL) goto L_General;
+    ScriptValue* holder;
+    VM_USER(site, ip->x.i, holder);
+    if (!WriteRealElement(holder, index, kind, real)) goto L_General;
+    sp += size;
+    VM_NEXT();
+}
+
+L_ConstantToLocal: {
+    ScriptValue* holder;
+    VM_LOCAL(ip[ip->x.i], holder);
+    if (holder == nullptr || holder->IsArray()) goto L_General;
+    if (holder->IsString()) MEM_FREE(holder->str);
+    holder->kind = KIND_REAL;
+    holder->real = ip->k;
+    VM_NEXT();
+}
+
+    // ---- Calls
+L_CallBuiltIn: {
+    callArgc = ip->x.i;
+    const BuiltInFunction* entry = Code_Function_Entry(ip->a);
+    if (entry == nullptr || entry->function == nullptr || VM_Trace || !LiveValues(sp, callArgc)) goto L_General;
+    ScriptValue args[16];
+    TakeValues(sp, callArgc, args);
+    sp += 16 * callArgc;
+    VM_SYNC_AFTER();
+    ScriptValue result{};
+    const char* outerFunction = VM_CurrentFunctionName;
+    VM_CurrentFunctionName = entry->name;
+    entry->function(result, c.self, c.other, callArgc, args);
+    VM_CurrentFunctionName = outerFunction;
+    VM_CurrentContext = &c;
+    for (int i = 0; i < callArgc; ++i)
+        Value_Free(&args[i]);
+    sp = c.sp;
+    if (result.IsReal() && result.flags == 0) {
+        PushReal(sp, result.real, true, result.kind);
+    } else {
+        PushValue(c, result);
+        sp = c.sp;
+    }
+    instances.Forget();
+    if (c.stopped) goto stopped;
+    VM_NEXT();
+}
+
+L_CallScript:
+    // A script with bytecode, whose arguments move into the frame's block.
+    callArgc = ip->x.i;
+    callCode = CallTarget(c, ip->a);
+    if (callCode == nullptr || !LiveValues(sp, callArgc)) goto L_General;
+    callArgs = sp;
+    c.pc = static_cast<int>(ip - base + ip->words) * 4;
+    c.sp = sp + 16 * callArgc;
+    if (!PushFrameInline(c, callCode->code, callCode->debugInfo, callCode->lineText, callCode->name, callArgc))
+        goto stopped;
+    // The script's own block, all real 0, takes the arguments, which still lie below the new top.
+    TakeValues(callArgs, callArgc, Code_Arguments);
+    VM_ENTER();
+
+L_Ret:
+    if (c.callDepth == 0) goto L_General;
+    VM_SYNC();
+    PopFrameInline(c, VM_Type1(ip->word));
+    instances.Forget();
+    VM_ENTER();
+
+L_Exit:
+    if (c.callDepth == 0) goto L_General;
+    VM_SYNC();
+    PopFrameInline(c, -1);
+    instances.Forget();
+    VM_ENTER();
+
+    // ---- with
+L_PushEnv:
+    VM_SYNC_AFTER();
+    PushEnv(c, ip->word, static_cast<int>(ip - base) * 4);
+    goto resync;
+
+L_PopEnv: {
+    // The top item must be the marker of the innermost open block.
+    const int index = c.withCount - 1;
+    if (index < 0 || Load<uint32_t>(sp) != kWithMarker || Load<uint32_t>(sp + 4) != static_cast<uint32_t>(index))
+        goto L_General;
+    VMWithBlock& block = (*c.withBlocks)[static_cast<size_t>(index)];
+    if (block.stackPosition != static_cast<int>(StackEnd(c) - sp)) goto L_General;
+    if (block.next < block.targets.size()) {
+        c.self = block.targets[block.next++];
+        VM_JUMP();
+    }
+    c.self = block.savedSelf;
+    c.other = block.savedOther;
+    sp += kWithItemSize;
+    CloseWithBlocks(c, index);
+    VM_NEXT();
+}
+
+    // ---- Two-operand instructions on the stack's items, and the fused runs around them.
+    // The left operand of a fused run: the stack's top .v (taken off through `top`), or the variable its
+    // first record pushes. Anything but a real goes the long way.
+#define VM_LEFT_Stack(v)                                                                                   \
+    if ((Load<uint32_t>(top) & KIND_MASK) != KIND_REAL) goto L_General;                                    \
+    v = Load<double>(top + 8);                                                                             \
+    top += 16;
+#define VM_LEFT_Local(v)                                                                                   \
+    {                                                                                                      \
+        ScriptValue* from_;                                                                                \
+        VM_LOCAL(*ip, from_);                                                                              \
+        if (from_ == nullptr || !from_->IsReal()) goto L_General;                                          \
+        v = from_->real;                                                                                   \
+    }
+#define VM_LEFT_Self(v)                                                                                    \
+    {                                                                                                      \
+        ScriptValue* from_;                                                                                \
+        VM_SELF(*ip, from_);                                                                               \
+        if (from_ == nullptr || !from_->IsReal()) goto L_General;                                          \
+        v = from_->real;                                                                                   \
+    }
+#define VM_LEFT_Arg(v)                                                                                     \
+    {                                                                                                      \
+        const ScriptValue& from_ = Code_Arguments[ip->a];                                                  \
+        if (!from_.IsReal()) goto L_General;                                                               \
+        v = from_.real;                                                                                    \
+    }
+    // Where a fused run stores: the variable of the pop record `store`, which must hold no array.
+#define VM_TARGET_Local(out) VM_LOCAL(store, out)
+#define VM_TARGET_Self(out) VM_SELF(store, out)
+    // Stores a real as pop.v.v of a .v real does.
+#define VM_STORE_REAL(holder, value)                                                                       \
+    do {                                                                                                   \
+        if ((holder)->IsString()) MEM_FREE((holder)->str);                                                 \
+        (holder)->kind = KIND_REAL;                                                                        \
+        (holder)->real = (value);                                                                          \
+    } while (0)
+    // The branch of a comparison whose truth is `truth`: the bt or bf record `at`.
+#define VM_BRANCH_ON(truth, at)                                                                            \
+    do {                                                                                                   \
+        const Insn& branch_ = (at);                                                                        \
+        if ((truth) == (branch_.op == kOpBt)) VM_JUMP_TO(branch_.a);                                       \
+        VM_NEXT();                                                                                         \
+    } while (0)
+
+#define VM_HANDLER_NONE(...)
+#define VM_HANDLER_BINARY(NAME, OPCODE, RIGHT, LEFT)                                                        \
+    L_##NAME##_##RIGHT##_##LEFT : {                                                                        \
+        uint8_t* top = sp;                                                                                 \
+        if (!FastBinary<OPCODE, VT_##RIGHT, VT_##LEFT>(top) && (top = TextBinary(c, ip->word, sp)) == nullptr) \
+            goto L_General;                                                                                \
+        sp = top;                                                                                          \
+        VM_NEXT();                                                                                         \
+    }
+#define VM_HANDLER_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT)                                                 \
+    L_##NAME##Branch_##RIGHT##_##LEFT : {                                                                  \
+        uint8_t* top = sp;                                                                                 \
+        if (!FastBinary<OPCODE, VT_##RIGHT, VT_##LEFT>(top) && (top = TextBinary(c, ip->word, sp)) == nullptr) \
+            goto L_General;                                                                                \
+        sp = top + 4;                                                                                      \
+        VM_BRANCH_ON((Load<uint32_t>(top) & 0xFF) != 0, ip[1]);                                            \
+    }
+#define VM_HANDLER_CONVERSION(FROM, TO)                                                                    \
+    L_Conv_##FROM##_##TO:                                                                                  \
+    if (!FastConversion<VT_##FROM, VT_##TO>(sp)) goto L_General;                                           \
+    VM_NEXT();
+#define VM_HANDLER_IMMEDIATE(SOURCE, NAME, OPCODE)                                                         \
+    L_##SOURCE##Imm##NAME : {                                                                              \
+        uint8_t* top = sp;                                                                                 \
+        double left;                                                                                       \
+        VM_LEFT_##SOURCE(left);                                                                            \
+        if constexpr (OPCODE >= OP_SLT) {                                                                  \
+            top -= 4;                                                                                      \
+            Store<int32_t>(top, CompareByDifference(OPCODE, left - ip->k) ? 1 : 0);                        \
+        } else {                                                                                           \
+            double result;                                                                                 \
+            if (!RealArithmetic<OPCODE, VT_INT, VT_VARIABLE>(left, ip->k, 0, ip->k, result)) goto L_General; \
+            PushReal(top, result, true);                                                                   \
+        }                                                                                                  \
+        sp = top;                                                                                          \
+        VM_NEXT();                                                                                         \
+    }
+#define VM_HANDLER_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE)                                                  \
+    L_##SOURCE##Imm##NAME##Branch : {                                                                      \
+        uint8_t* top = sp;                                                                                 \
+        double left;                                                                                       \
+        VM_LEFT_##SOURCE(left);                                                                            \
+        sp = top;                                                                                          \
+        VM_BRANCH_ON(CompareByDifference(OPCODE, left - ip->k), ip[ip->x.i]);                              \
+    }
+#define VM_HANDLER_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE)                                           \
+    L_##SOURCE##Imm##NAME##To##TARGET : {                                                                  \
+        uint8_t* top = sp;                                                                                 \
+        double left, result;                                                                               \
+        VM_LEFT_##SOURCE(left);                                                                            \
+        const Insn& store = ip[ip->x.i];                                                                   \
+        ScriptValue* holder;                                                                               \
+        VM_TARGET_##TARGET(holder);                                                                        \
+        if (holder == nullptr || holder->IsArray() ||                                                      \
+            !RealArithmetic<OPCODE, VT_INT, VT_VARIABLE>(left, ip->k, 0, ip->k, result))                   \
+            goto L_General;                                                                                \
+        VM_STORE_REAL(holder, result);                                                                     \
+        sp = top;                                                                                          \
+        VM_NEXT();                                                                                         \
+    }
+    // "local op local": the first local at this record, the second at record k.
+#define VM_LOCALS_OPERANDS()                                                                               \
+    double left, right;                                                                                    \
+    {                                                                                                      \
+        ScriptValue *l_, *r_;                                                                              \
+        VM_LOCAL(*ip, l_);                                                                                 \
+        VM_LOCAL(ip[ip->k], r_);                                                                           \
+        if (l_ == nullptr || r_ == nullptr || !l_->IsReal() || !r_->IsReal()) goto L_General;              \
+        left = l_->real;                                                                                   \
+        right = r_->real;                                                                                  \
+    }
+#define VM_HANDLER_LOCALS(A, NAME, OPCODE)                                                                 \
+    L_Locals##NAME : {                                                                                     \
+        VM_LOCALS_OPERANDS();                                                                              \
+        if constexpr (OPCODE >= OP_SLT) {                                                                  \
+            sp -= 4;                                                                                       \
+            Store<int32_t>(sp, CompareByDifference(OPCODE, left - right) ? 1 : 0);                         \
+        } else {                                                                                           \
+            double result;                                                                                 \
+            if (!RealArithmetic<OPCODE, VT_VARIABLE, VT_VARIABLE>(left, right, 0, 0, result)) goto L_General; \
+            PushReal(sp, result, true);                                                                    \
+        }                                                                                                  \
+        VM_NEXT();                                                                                         \
+    }
+#define VM_HANDLER_LOCALS_BRANCH(A, NAME, OPCODE)                                                          \
+    L_Locals##NAME##Branch : {                                                                             \
+        VM_LOCALS_OPERANDS();                                                                              \
+        VM_BRANCH_ON(CompareByDifference(OPCODE, left - right), ip[ip->x.i]);                              \
+    }
+    // "x op= value": the variable is found before the operation, so that a miss leaves the stack as it
+    // was for the general way.
+#define VM_HANDLER_COMPOUND(TARGET, TYPE, NAME, OPCODE)                                                    \
+    L_##NAME##_##TYPE##To##TARGET : {                                                                      \
+        const Insn& store = ip[1];                                                                         \
+        ScriptValue* holder;                                                                               \
+        VM_TARGET_##TARGET(holder);                                                                        \
+        uint8_t* top = sp;                                                                                 \
+        if (holder == nullptr || holder->IsArray() || !FastBinary<OPCODE, VT_##TYPE, VT_VARIABLE>(top))    \
+            goto L_General;                                                                                \
+        VM_STORE_REAL(holder, Load<double>(top + 8));                                                      \
+        sp = top + 16;                                                                                     \
+        VM_NEXT();                                                                                         \
+    }
+    VM_FAST_OPS(VM_HANDLER_NONE, VM_HANDLER_NONE, VM_HANDLER_BINARY, VM_HANDLER_BINARY_BRANCH,
+                VM_HANDLER_CONVERSION, VM_HANDLER_IMMEDIATE, VM_HANDLER_IMMEDIATE_BRANCH,
+                VM_HANDLER_IMMEDIATE_STORE, VM_HANDLER_LOCALS, VM_HANDLER_LOCALS_BRANCH, VM_HANDLER_COMPOUND)
+#undef VM_HANDLER_NONE
+#undef VM_HANDLER_BINARY
+#undef VM_HANDLER_BINARY_BRANCH
+#undef VM_HANDLER_CONVERSION
+#undef VM_HANDLER_IMMEDIATE
+#undef VM_HANDLER_IMMEDIATE_BRANCH
+#undef VM_HANDLER_IMMEDIATE_STORE
+#undef VM_HANDLER_LOCALS
+#undef VM_HANDLER_LOCALS_BRANCH
+#undef VM_HANDLER_COMPOUND
+#undef VM_LOCALS_OPERANDS
+#undef VM_LEFT_Stack
+#undef VM_LEFT_Local
+#undef VM_LEFT_Self
+#undef VM_LEFT_Arg
+#undef VM_TARGET_Local
+#undef VM_TARGET_Self
+#undef VM_STORE_REAL
+#undef VM_BRANCH_ON
+#undef VM_PUSH_HOLDER
+#undef VM_POP_HOLDER
+#undef VM_USER
+#undef VM_SELF
+#undef VM_LOCAL
+#undef VM_SYNC
+#undef VM_SYNC_AFTER
+#undef VM_DISPATCH
+#undef VM_NEXT
+#undef VM_JUMP
+#undef VM_JUMP_TO
+#undef VM_ENTER
+}
+
+} // namespace vm

@@ -1,5 +1,7 @@
 #include "core/utf8.h"
 
+#include <cstring>
+
 int UTF8_SequenceLength(const char* p) {
     auto b = reinterpret_cast<const unsigned char*>(p);
     if (b[0] == 0) return 0;
@@ -51,10 +53,36 @@ void UTF8_PutChar(char*& p, uint16_t c) {
 
 int UTF8_Length(const char* text) {
     if (!text) return 0;
+    // Runs of plain ASCII count a character a byte, eight bytes at a time; the rest goes sequence by
+    // sequence.
+    const char* end = text + std::strlen(text);
     int count = 0;
-    for (int n; (n = UTF8_SequenceLength(text)) != 0; text += n)
+    while (text < end) {
+        uint64_t word;
+        if (end - text >= 8 && (std::memcpy(&word, text, 8), (word & 0x8080808080808080ull) == 0)) {
+            text += 8;
+            count += 8;
+            continue;
+        }
+        text += UTF8_SequenceLength(text);
         ++count;
+    }
     return count;
+}
+
+const char* UTF8_Skip(const char* text, int64_t n) {
+    if (n <= 0) return text;
+    // As UTF8_Length: plain ASCII eight bytes at a time while at least eight characters remain to skip.
+    while (n >= 8 && strnlen(text, 8) == 8) {
+        uint64_t word;
+        std::memcpy(&word, text, 8);
+        if ((word & 0x8080808080808080ull) != 0) break;
+        text += 8;
+        n -= 8;
+    }
+    for (int step; n > 0 && (step = UTF8_SequenceLength(text)) != 0; --n)
+        text += step;
+    return text;
 }
 
 int UTF8_CompareN(const char* a, const char* b, int n) {

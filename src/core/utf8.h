@@ -18,6 +18,8 @@ void UTF8_PutChar(char*& p, uint16_t c);
 
 // Number of characters in text (0 for null).
 int UTF8_Length(const char* text);
+// The text after its first n characters (its terminator when it has fewer).
+const char* UTF8_Skip(const char* text, int64_t n);
 
 // Compares at most n characters. 0 when n characters were equal (or n < 1), else the character of a
 // minus the character of b where they first differ (the end of a text counts as the character 0).

@@ -20,31 +20,62 @@ int Position(const BuiltInArgs& a, int i) {
     return X86_RoundToInt32(a.Real(i));
 }
 
+// A new text of the bytes of text (which holds no 0 byte before its end).
 char* NewText(const std::string& text) {
-    return String_Duplicate(text.c_str());
+    char* copy = static_cast<char*>(MEM_ALLOC_RAW(text.size() + 1));
+    std::memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
 }
 
 // The text after the first n characters of p (the terminator when it has fewer).
 const char* SkipChars(const char* p, int64_t n) {
-    for (int step; n > 0 && (step = UTF8_SequenceLength(p)) != 0; --n)
-        p += step;
-    return p;
+    return UTF8_Skip(p, n);
 }
 
-// Appends at most n characters of p, each decoded and written again as UTF-8 (n < 0: all of them).
+// Appends at most n characters of p, each decoded and written again as UTF-8 (n < 0: all of them). A
+// plain ASCII character is written as it is, so a run of them is copied whole.
 void AppendChars(std::string& out, const char* p, int64_t n) {
     char encoded[3];
-    for (; n != 0 && *p; --n) {
+    while (n != 0 && *p) {
+        const char* run = p;
+        while (n != 0 && *p != 0 && static_cast<unsigned char>(*p) < 0x80) {
+            ++p;
+            --n;
+        }
+        out.append(run, static_cast<size_t>(p - run));
+        if (n == 0 || !*p) break;
         char* end = encoded;
         UTF8_PutChar(end, UTF8_GetChar(p));
         out.append(encoded, static_cast<size_t>(end - encoded));
+        --n;
     }
+}
+
+// True when every byte of the text is below 0x80.
+bool PlainASCII(const char* text) {
+    const size_t length = std::strlen(text);
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text + i, 8);
+        if (word & 0x8080808080808080ull) return false;
+    }
+    for (; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    return true;
 }
 
 // The first occurrence of substr in s, compared character by character: its character index and byte
 // offset, or -1 when either text is null or empty or substr does not occur.
 int64_t String_Pos(const char* substr, const char* s, size_t* byteOffset = nullptr) {
     if (!substr || !s || !*substr || !*s) return -1;
+    if (PlainASCII(substr) && PlainASCII(s)) {
+        // A character a byte: the first byte match is the first character match.
+        const char* found = std::strstr(s, substr);
+        if (!found) return -1;
+        if (byteOffset) *byteOffset = static_cast<size_t>(found - s);
+        return found - s;
+    }
     int n = UTF8_Length(substr);
     const char* p = s;
     for (int64_t i = 0; *p; ++i) {
@@ -251,9 +282,12 @@ void F_string_char_at(ScriptValue& r, const BuiltInArgs& a) {
     int index = Position(a, 1);
     const char* p = SkipChars(a.Text(0), (index > 1 ? index : 1) - int64_t{1});
     if (!*p) return;
-    std::string out;
-    AppendChars(out, p, 1);
-    BuiltIn_SetText(r, NewText(out));
+    // The character decoded and written again as UTF-8.
+    char* text = static_cast<char*>(MEM_ALLOC_RAW(4));
+    char* end = text;
+    UTF8_PutChar(end, UTF8_GetChar(p));
+    *end = '\0';
+    BuiltIn_SetText(r, text);
 }
 
 void F_string_delete(ScriptValue& r, const BuiltInArgs& a) {

@@ -77,6 +77,7 @@ struct FusedTables {
     uint16_t immediateStore[kTargetCount][kSourceCount][kBinaryOps]{};
     uint16_t locals[kBinaryOps]{};
     uint16_t localsBranch[kBinaryOps]{};
+    uint16_t localsStore[kTargetCount][kBinaryOps]{};
     uint16_t compound[kTargetCount][VT_STRING + 1][kBinaryOps]{};
 
     FusedTables() {
@@ -94,6 +95,8 @@ struct FusedTables {
     immediateStore[VM_TARGET_##TARGET][VM_SOURCE_##SOURCE][OPCODE] = kOp##SOURCE##Imm##NAME##To##TARGET;
 #define VM_FILL_LOCALS(A, NAME, OPCODE) locals[OPCODE] = kOpLocals##NAME;
 #define VM_FILL_LOCALS_BRANCH(A, NAME, OPCODE) localsBranch[OPCODE] = kOpLocals##NAME##Branch;
+#define VM_FILL_LOCALS_STORE(TARGET, A, NAME, OPCODE)                                                      \
+    localsStore[VM_TARGET_##TARGET][OPCODE] = kOpLocals##NAME##To##TARGET;
 #define VM_FILL_COMPOUND(TARGET, TYPE, NAME, OPCODE)                                                       \
     compound[VM_TARGET_##TARGET][VT_##TYPE][OPCODE] = kOp##NAME##_##TYPE##To##TARGET;
         VM_OPERAND_SOURCES(VM_FILL_IMMEDIATE, VM_ALL_BINARY_OPS)
@@ -101,12 +104,15 @@ struct FusedTables {
         VM_TARGETS_AND_SOURCES(VM_FILL_IMMEDIATE_STORE, VM_ARITHMETIC_OPS)
         VM_ALL_BINARY_OPS(VM_FILL_LOCALS, Locals)
         VM_COMPARISON_OPS(VM_FILL_LOCALS_BRANCH, Locals)
+        VM_ARITHMETIC_OPS(VM_FILL_LOCALS_STORE, Local, Locals)
+        VM_ARITHMETIC_OPS(VM_FILL_LOCALS_STORE, Self, Locals)
         VM_STORE_TARGETS(VM_FILL_COMPOUND, VM_COMPOUND_OPS)
 #undef VM_FILL_IMMEDIATE
 #undef VM_FILL_IMMEDIATE_BRANCH
 #undef VM_FILL_IMMEDIATE_STORE
 #undef VM_FILL_LOCALS
 #undef VM_FILL_LOCALS_BRANCH
+#undef VM_FILL_LOCALS_STORE
 #undef VM_FILL_COMPOUND
 #undef VM_SOURCE_Stack
 #undef VM_SOURCE_Local
@@ -482,7 +488,7 @@ void Decoder::Word(int at, Insn& insn) {
     case OP_PUSHENV:
     case OP_POPENV:
         if (effect.target < 0 && !VM_IsPopenvLeave(word)) return; // the general handler reports the jump
-        insn.a = effect.target;
+        insn.a = effect.target - at / 4; // counted from this record
         insn.op = opcode == OP_B          ? kOpB
                   : opcode == OP_BT       ? kOpBt
                   : opcode == OP_BF       ? kOpBf
@@ -607,7 +613,7 @@ void Decoder::Switch(size_t i) {
         if (VM_Opcode(seq) != OP_SEQ || VM_Type2(seq) != VT_VARIABLE || VM_Type1(seq) != VM_Type1(push.word) ||
             insns[compare].words != 1 || insns[compare + 1].op != kOpBt)
             break;
-        labels.emplace_back(label, insns[compare + 1].a);
+        labels.emplace_back(label, static_cast<int>(compare + 1) + insns[compare + 1].a);
         at = compare + 2;
     }
     if (labels.size() < 3) return;
@@ -645,6 +651,12 @@ void Decoder::Fuse(size_t i) {
             head.words = 2;
             return;
         }
+    }
+
+    // The truth of a .v branched on at once.
+    if (op == kOpConv_VARIABLE_BOOL && Branch(i + 1)) {
+        Head(i, kOpTruthBranch, i + 2, 0, 1);
+        return;
     }
 
     // "x op= value": the operation on the stack's items, stored at once.
@@ -711,15 +723,20 @@ void Decoder::Fuse(size_t i) {
             VM_Type2(insns[operation].word) == VT_VARIABLE && insns[operation].words == 1) {
             const int opcode = VM_Opcode(insns[operation].word);
             if (opcode >= OP_MUL && opcode <= OP_SGT && opcode != OP_NEG && opcode != OP_NOT) {
+                // The second local's record offset is the run's k; the branch's or the store's is x.i.
+                const size_t second = Next(i);
                 const bool branch = opcode >= OP_SLT && Branch(operation + 1);
-                const uint16_t fused = branch ? g_fused.localsBranch[opcode] : g_fused.locals[opcode];
-                if (fused != kOpGeneral) {
-                    // The second local's record offset is the run's k.
-                    const size_t second = Next(i);
-                    Head(i, fused, operation + (branch ? 2 : 1), static_cast<int32_t>(second - i),
-                         branch ? operation + 1 - i : 0);
-                    return;
+                const int target = opcode < OP_SLT ? TargetOf(operation + 1) : -1;
+                if (branch) {
+                    Head(i, g_fused.localsBranch[opcode], operation + 2, static_cast<int32_t>(second - i),
+                         operation + 1 - i);
+                } else if (target >= 0) {
+                    Head(i, g_fused.localsStore[target][opcode], Next(operation + 1),
+                         static_cast<int32_t>(second - i), operation + 1 - i);
+                } else {
+                    Head(i, g_fused.locals[opcode], operation + 1, static_cast<int32_t>(second - i));
                 }
+                return;
             }
         }
     }

@@ -122,6 +122,7 @@ namespace vm {
 //   IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE): the same comparison branched on;
 //   IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE): the same arithmetic stored (pop.v.v);
 //   LOCALS(Locals, NAME, OPCODE), LOCALS_BRANCH: "local op local" (push.v push.v op.v.v);
+//   LOCALS_STORE(TARGET, Locals, NAME, OPCODE): the same arithmetic stored (pop.v.v);
 //   COMPOUND(TARGET, TYPE, NAME, OPCODE): op.TYPE.v of the stack's items stored (pop.v.v).
 #define VM_FAST_SIMPLE(X)                                                                                  \
     X(General)      /* anything else: the word is executed the long way */                                 \
@@ -162,10 +163,11 @@ namespace vm {
     X(Index2D)    /* the index of [local, local]: both to .i, the first times 32000 plus the second */     \
     X(ElementByLocal)      /* push.e code, push.v local, conv.v.i, push.v stack.a[] */                     \
     X(StoreElementByLocal) /* push.e code, push.v local, conv.v.i, pop.v.T stack.a[] */                    \
-    X(ConstantToLocal)     /* push.e or push.i, pop.v.i local */
+    X(ConstantToLocal)     /* push.e or push.i, pop.v.i local */                                    \
+    X(TruthBranch)         /* conv.v.b, then bt or bf on it */
 
 #define VM_FAST_OPS(SIMPLE, SITE, BINARY, BINARY_BRANCH, CONVERSION, IMMEDIATE, IMMEDIATE_BRANCH,           \
-                    IMMEDIATE_STORE, LOCALS, LOCALS_BRANCH, COMPOUND)                                       \
+                    IMMEDIATE_STORE, LOCALS, LOCALS_BRANCH, LOCALS_STORE, COMPOUND)                         \
     VM_FAST_SIMPLE(SIMPLE)                                                                                 \
     VM_VARIABLE_SITES(SITE)                                                                                \
     VM_ALL_BINARY_OPS(VM_NUMBER_TYPE_PAIRS, BINARY)                                                        \
@@ -176,6 +178,8 @@ namespace vm {
     VM_TARGETS_AND_SOURCES(IMMEDIATE_STORE, VM_ARITHMETIC_OPS)                                             \
     VM_ALL_BINARY_OPS(LOCALS, Locals)                                                                      \
     VM_COMPARISON_OPS(LOCALS_BRANCH, Locals)                                                               \
+    VM_ARITHMETIC_OPS(LOCALS_STORE, Local, Locals)                                                         \
+    VM_ARITHMETIC_OPS(LOCALS_STORE, Self, Locals)                                                          \
     VM_STORE_TARGETS(COMPOUND, VM_COMPOUND_OPS)
 
 enum FastOp : uint16_t {
@@ -189,10 +193,11 @@ enum FastOp : uint16_t {
 #define VM_ENUM_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##To##TARGET,
 #define VM_ENUM_LOCALS(A, NAME, OPCODE) kOpLocals##NAME,
 #define VM_ENUM_LOCALS_BRANCH(A, NAME, OPCODE) kOpLocals##NAME##Branch,
+#define VM_ENUM_LOCALS_STORE(TARGET, A, NAME, OPCODE) kOpLocals##NAME##To##TARGET,
 #define VM_ENUM_COMPOUND(TARGET, TYPE, NAME, OPCODE) kOp##NAME##_##TYPE##To##TARGET,
     VM_FAST_OPS(VM_ENUM_SIMPLE, VM_ENUM_SITE, VM_ENUM_BINARY, VM_ENUM_BINARY_BRANCH, VM_ENUM_CONVERSION,
                 VM_ENUM_IMMEDIATE, VM_ENUM_IMMEDIATE_BRANCH, VM_ENUM_IMMEDIATE_STORE, VM_ENUM_LOCALS,
-                VM_ENUM_LOCALS_BRANCH, VM_ENUM_COMPOUND)
+                VM_ENUM_LOCALS_BRANCH, VM_ENUM_LOCALS_STORE, VM_ENUM_COMPOUND)
 #undef VM_ENUM_SIMPLE
 #undef VM_ENUM_SITE
 #undef VM_ENUM_BINARY
@@ -203,6 +208,7 @@ enum FastOp : uint16_t {
 #undef VM_ENUM_IMMEDIATE_STORE
 #undef VM_ENUM_LOCALS
 #undef VM_ENUM_LOCALS_BRANCH
+#undef VM_ENUM_LOCALS_STORE
 #undef VM_ENUM_COMPOUND
         kOpCount
 };
@@ -212,7 +218,8 @@ struct Insn {
     uint8_t words;  // the instruction's length in words, operand included; of a fused run, the run's
     uint8_t flags;  // variable sites: kSiteIndexed
     uint32_t word;  // the instruction word
-    int32_t a;      // variable id; branch target as a word index; argument number; script or function
+    int32_t a;      // variable id; a branch's target, in records from this one; argument number; script
+                    // or function
     uint32_t cache; // variable sites: index of the site's slot cache
     int32_t slot;   // variable sites: the slot in the frame of a local variable of that id
     int32_t k;      // fused runs: the whole number of the right operand

@@ -21,6 +21,12 @@
 #include "script/vm/vm_handles.h"
 #include "script/world_interface.h"
 
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define VM_REGISTER(declaration, name) register declaration asm(name)
+#else
+#define VM_REGISTER(declaration, name) declaration
+#endif
+
 namespace vm {
 
 namespace {
@@ -41,18 +47,20 @@ template <int T> VM_INLINE bool ReadNumber(const uint8_t* p, double& d, int32_t&
     return true;
 }
 
-// Pushes a real as a .v (kind word as given) or as a .d.
-VM_INLINE void PushReal(uint8_t*& sp, double d, bool variable, uint32_t kind = KIND_REAL) {
+// Pushes a real as a .v (kind word as given) or as a .d; gives the new top. (The loop's stack pointer is
+// never passed by reference, so that it can stay in a register.)
+[[nodiscard]] VM_INLINE uint8_t* PushReal(uint8_t* sp, double d, bool variable, uint32_t kind = KIND_REAL) {
     if (!variable) {
         sp -= 8;
         Store<double>(sp, d);
-        return;
+        return sp;
     }
     // The kind and flags words in one store, so that an 8-byte read of them soon after is served from
     // that store.
     sp -= 16;
     Store<uint64_t>(sp, kind);
     Store<double>(sp + 8, d);
+    return sp;
 }
 
 // The remainder of two reals as the C library's fmod gives it. Whole numbers inside the range where
@@ -150,31 +158,33 @@ template <int OPCODE> VM_INLINE bool IntegerArithmetic(int32_t l, int32_t r, int
     }
 }
 
-template <int OPCODE, int RIGHT, int LEFT> VM_INLINE bool FastBinary(uint8_t*& sp) {
+// The items replaced by the result; gives the new top, or null (nothing done) for a case the general
+// handler takes.
+template <int OPCODE, int RIGHT, int LEFT> [[nodiscard]] VM_INLINE uint8_t* FastBinary(uint8_t* sp) {
     constexpr int rightSize = kItemSize<RIGHT>;
     constexpr int leftSize = kItemSize<LEFT>;
     double rd = 0, ld = 0;
     int32_t ri = 0, li = 0;
-    if (!ReadNumber<RIGHT>(sp, rd, ri) || !ReadNumber<LEFT>(sp + rightSize, ld, li)) return false;
+    if (!ReadNumber<RIGHT>(sp, rd, ri) || !ReadNumber<LEFT>(sp + rightSize, ld, li)) return nullptr;
     constexpr bool integers = RIGHT == VT_INT && LEFT == VT_INT;
     if constexpr (OPCODE >= OP_SLT && OPCODE <= OP_SGT) {
         const bool result = integers ? CompareByOrder(OPCODE, (li > ri) - (li < ri))
                                      : CompareByDifference(OPCODE, ld - rd);
         sp += rightSize + leftSize - 4;
         Store<int32_t>(sp, result ? 1 : 0);
-        return true;
+        return sp;
     } else if constexpr (integers) {
         int32_t r;
-        if (!IntegerArithmetic<OPCODE>(li, ri, r)) return false;
+        if (!IntegerArithmetic<OPCODE>(li, ri, r)) return nullptr;
         sp += 4;
         Store<int32_t>(sp, r);
-        return true;
+        return sp;
     } else {
         double d;
-        if (!RealArithmetic<OPCODE, RIGHT, LEFT>(ld, rd, li, ri, d)) return false;
+        if (!RealArithmetic<OPCODE, RIGHT, LEFT>(ld, rd, li, ri, d)) return nullptr;
         sp += rightSize + leftSize;
-        PushReal(sp, d, RIGHT == VT_VARIABLE || LEFT == VT_VARIABLE);
-        return true;
+        sp = PushReal(sp, d, RIGHT == VT_VARIABLE || LEFT == VT_VARIABLE);
+        return sp;
     }
 }
 
@@ -229,30 +239,30 @@ VM_INLINE bool ItemText(const uint8_t* p, int type, const char*& text, uint32_t&
     return sp;
 }
 
-template <int FROM, int TO> VM_INLINE bool FastConversion(uint8_t*& sp) {
+template <int FROM, int TO> [[nodiscard]] VM_INLINE uint8_t* FastConversion(uint8_t* sp) {
     if constexpr (FROM == VT_STRING) {
         // The handle itself becomes the .v's text.
         const uint32_t handle = Load<uint32_t>(sp);
         const char* text;
-        if (!VMString_Read(handle, &text)) return false;
+        if (!VMString_Read(handle, &text)) return nullptr;
         sp -= 12;
         Store<uint64_t>(sp, KIND_STRING);
         Store<uint64_t>(sp + 8, VMText_ValuePayload(handle));
-        return true;
+        return sp;
     } else if constexpr (FROM == VT_BOOL) {
         const bool truth = (Load<uint32_t>(sp) & 0xFF) != 0;
         if constexpr (TO == VT_INT) {
             Store<int32_t>(sp, truth ? 1 : 0);
         } else {
             sp += 4;
-            PushReal(sp, truth ? 1.0 : 0.0, TO == VT_VARIABLE);
+            sp = PushReal(sp, truth ? 1.0 : 0.0, TO == VT_VARIABLE);
         }
-        return true;
+        return sp;
     } else {
         constexpr int size = kItemSize<FROM>;
         double d = 0;
         int32_t i = 0;
-        if (!ReadNumber<FROM>(sp, d, i)) return false;
+        if (!ReadNumber<FROM>(sp, d, i)) return nullptr;
         sp += size;
         if constexpr (TO == VT_BOOL) {
             // A .v real is true by its magnitude, a .d above 0.5, an integer when not 0.
@@ -263,9 +273,9 @@ template <int FROM, int TO> VM_INLINE bool FastConversion(uint8_t*& sp) {
             sp -= 4;
             Store<int32_t>(sp, X86_DoubleToInt32(d));
         } else {
-            PushReal(sp, d, TO == VT_VARIABLE);
+            sp = PushReal(sp, d, TO == VT_VARIABLE);
         }
-        return true;
+        return sp;
     }
 }
 
@@ -325,6 +335,27 @@ VM_INLINE int StoredItem(const uint8_t* p, int type, uint32_t& kind, double& rea
     }
 }
 
+// Pushes the whole value of a variable that holds a text or an array, as reading it does: the text is
+// copied, the array shared (and the variable becomes the owner of an array that has none). Gives the
+// new top, or null (nothing done) for a value of another kind.
+[[nodiscard]] VM_INLINE uint8_t* PushWhole(VMContext& c, uint8_t* sp, ScriptValue* holder) {
+    uint32_t handle;
+    if (holder->IsString()) {
+        handle = VMString_Hold(String_Duplicate(holder->str), c.level);
+    } else if (holder->IsArray() && holder->arr != nullptr) {
+        ScriptArray* array = holder->arr;
+        if (array->owner == nullptr) array->owner = holder;
+        ++array->refCount;
+        handle = VMArray_Hold(array, c.level);
+    } else {
+        return nullptr;
+    }
+    sp -= 16;
+    Store<uint64_t>(sp, holder->kind);
+    Store<uint64_t>(sp + 8, handle);
+    return sp;
+}
+
 // A stored item that Assign takes: a real, or a text whose handle is live.
 VM_INLINE bool Storable(uint32_t kind, uint32_t handle) {
     const char* text;
@@ -358,6 +389,20 @@ VM_INLINE bool WriteRealElement(ScriptValue* holder, int index, uint32_t kind, d
     if (array->owner != holder && array->refCount != 1) return false;
     if (array->owner == nullptr) array->owner = holder;
     ScriptValue* element = Element(holder, index);
+    if (element == nullptr) {
+        // One past the end of an existing row whose block has room: the row grows in place (the room
+        // past a row's end is zero bytes, real 0 elements, as growing the row would give).
+        const int row = index / kArrayRowStride;
+        const int column = index - row * kArrayRowStride;
+        if (row < array->rowCount) {
+            ScriptArrayRow& target = array->rows[row];
+            if (column >= target.length && target.items != nullptr &&
+                MemoryManager::GetSize(target.items) >= sizeof(ScriptValue) * (static_cast<size_t>(column) + 1)) {
+                target.length = column + 1;
+                element = &target.items[column];
+            }
+        }
+    }
     if (element != nullptr && element->IsReal()) {
         element->kind = kind;
         element->flags = 0;
@@ -471,10 +516,11 @@ void RunDecoded(VMContext& c) {
 #define VM_LABEL_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##To##TARGET,
 #define VM_LABEL_LOCALS(A, NAME, OPCODE) &&L_Locals##NAME,
 #define VM_LABEL_LOCALS_BRANCH(A, NAME, OPCODE) &&L_Locals##NAME##Branch,
+#define VM_LABEL_LOCALS_STORE(TARGET, A, NAME, OPCODE) &&L_Locals##NAME##To##TARGET,
 #define VM_LABEL_COMPOUND(TARGET, TYPE, NAME, OPCODE) &&L_##NAME##_##TYPE##To##TARGET,
         VM_FAST_OPS(VM_LABEL_SIMPLE, VM_LABEL_SITE, VM_LABEL_BINARY, VM_LABEL_BINARY_BRANCH, VM_LABEL_CONVERSION,
                     VM_LABEL_IMMEDIATE, VM_LABEL_IMMEDIATE_BRANCH, VM_LABEL_IMMEDIATE_STORE, VM_LABEL_LOCALS,
-                    VM_LABEL_LOCALS_BRANCH, VM_LABEL_COMPOUND)
+                    VM_LABEL_LOCALS_BRANCH, VM_LABEL_LOCALS_STORE, VM_LABEL_COMPOUND)
 #undef VM_LABEL_SIMPLE
 #undef VM_LABEL_SITE
 #undef VM_LABEL_BINARY
@@ -485,13 +531,14 @@ void RunDecoded(VMContext& c) {
 #undef VM_LABEL_IMMEDIATE_STORE
 #undef VM_LABEL_LOCALS
 #undef VM_LABEL_LOCALS_BRANCH
+#undef VM_LABEL_LOCALS_STORE
 #undef VM_LABEL_COMPOUND
     };
     Decoded* d;
-    SlotCache* caches; // d's, kept at hand
-    const Insn* base;
-    const Insn* ip;
-    uint8_t* sp;
+    // The position in the code and the stack's top stay in registers through the whole loop (GCC would
+    // otherwise keep them in memory across the handlers' calls).
+    VM_REGISTER(const Insn* ip, "r12");
+    VM_REGISTER(uint8_t* sp, "r13");
     LocalSlot* localSlots;
     uint64_t localStamp;
     Instances instances;
@@ -507,8 +554,8 @@ void RunDecoded(VMContext& c) {
 
     // The position of the running instruction, and of the one after it (what the general way leaves in
     // pc while it executes a word, and so what an error report or a call sees).
-#define VM_SYNC() (c.sp = sp, c.pc = static_cast<int>(ip - base) * 4)
-#define VM_SYNC_AFTER() (c.sp = sp, c.pc = static_cast<int>(ip - base + ip->words) * 4)
+#define VM_SYNC() (c.sp = sp, c.pc = static_cast<int>(ip - d->insns.data()) * 4)
+#define VM_SYNC_AFTER() (c.sp = sp, c.pc = static_cast<int>(ip - d->insns.data() + ip->words) * 4)
 #define VM_DISPATCH() goto* kHandlers[ip->op]
 #define VM_NEXT()                                                                                          \
     do {                                                                                                   \
@@ -516,25 +563,23 @@ void RunDecoded(VMContext& c) {
         VM_DISPATCH();                                                                                     \
     } while (0)
     // A jump to a target; every jump counts towards draining the message queue.
-#define VM_JUMP_TO(target)                                                                                 \
+#define VM_GO(to)                                                                                          \
     do {                                                                                                   \
-        ip = base + (target);                                                                              \
+        ip = (to);                                                                                         \
         if ((++g_branchCount & 4095) == 0) {                                                               \
             VM_SYNC();                                                                                     \
             if (DrainMessages()) goto resync;                                                              \
         }                                                                                                  \
         VM_DISPATCH();                                                                                     \
     } while (0)
-#define VM_JUMP() VM_JUMP_TO(ip->a)
+#define VM_JUMP() VM_GO(ip + ip->a)
     // Into the code at c.pc (after a call or return, which leave the stack region, the flags and the
     // current context as they were), with the room its deepest instruction needs. Each site dispatches
     // on its own, so that its next handler is predicted apart from the others'.
 #define VM_ENTER()                                                                                         \
     do {                                                                                                   \
         d = DecodedOf(c.codeBuffer);                                                                       \
-        caches = d->caches.data();                                                                         \
-        base = d->insns.data();                                                                            \
-        ip = base + (c.pc >> 2);                                                                           \
+        ip = d->insns.data() + (c.pc >> 2);                                                                \
         sp = c.sp;                                                                                         \
         localSlots = LocalSlots(c.localsLevel, d->localCount);                                             \
         localStamp = c.localsLevel->stamp;                                                                 \
@@ -556,7 +601,7 @@ void RunDecoded(VMContext& c) {
 #define VM_SELF(site, out)                                                                                 \
     do {                                                                                                   \
         CVariableList* list_ = instances.SelfVars(c.self);                                                 \
-        out = list_ != nullptr ? CachedSlot(caches[(site).cache], list_, (site).a) : nullptr;              \
+        out = list_ != nullptr ? CachedSlot(d->caches[(site).cache], list_, (site).a) : nullptr;              \
     } while (0)
     // The value of a user variable (site's id) that an instance code reaches, or null.
 #define VM_USER(site, instance, out)                                                                       \
@@ -568,12 +613,20 @@ void RunDecoded(VMContext& c) {
         } else if ((instance) == INSTANCE_GLOBAL ||                                                        \
                    ((instance) == INSTANCE_BUILTIN && Variable_IsGlobalDeclared((site).a))) {              \
             if (CVariableList* list_ = Variable_Globals())                                                 \
-                out = CachedSlot(caches[(site).cache], list_, (site).a);                                   \
+                out = CachedSlot(d->caches[(site).cache], list_, (site).a);                                   \
         } else if (CInstance* target_ = instances.Instance(c, instance)) {                                 \
             CVariableList* list_ =                                                                         \
                 target_ == c.self ? instances.SelfVars(target_) : instances.OtherVars(target_);            \
-            if (list_ != nullptr) out = CachedSlot(caches[(site).cache], list_, (site).a);                 \
+            if (list_ != nullptr) out = CachedSlot(d->caches[(site).cache], list_, (site).a);                 \
         }                                                                                                  \
+    } while (0)
+
+    // The branch of a comparison whose truth is `truth`: the bt or bf record `at`.
+#define VM_BRANCH_ON(truth, at)                                                                            \
+    do {                                                                                                   \
+        const Insn& branch_ = (at);                                                                        \
+        if ((truth) == (branch_.op == kOpBt)) VM_GO(&branch_ + branch_.a);                                 \
+        VM_NEXT();                                                                                         \
     } while (0)
 
 resync:
@@ -614,7 +667,7 @@ L_PushText:
 L_PushArgument: {
     const ScriptValue& argument = Code_Arguments[ip->a];
     if (!argument.IsReal()) goto L_General;
-    PushReal(sp, argument.real, true, argument.kind);
+    sp = PushReal(sp, argument.real, true, argument.kind);
     VM_NEXT();
 }
 
@@ -625,8 +678,14 @@ L_PushArgument: {
 #define VM_PUSH_HOLDER(holder, instance)                                                                   \
     do {                                                                                                   \
         if ((holder) != nullptr && (holder)->IsReal()) {                                                   \
-            PushReal(sp, (holder)->real, true, (holder)->kind);                                            \
+            sp = PushReal(sp, (holder)->real, true, (holder)->kind);                                          \
             VM_NEXT();                                                                                     \
+        }                                                                                                  \
+        if ((holder) != nullptr) {                                                                         \
+            if (uint8_t* whole_ = PushWhole(c, sp, (holder))) {                                            \
+                sp = whole_;                                                                               \
+                VM_NEXT();                                                                                 \
+            }                                                                                              \
         }                                                                                                  \
         accessInstance = (instance);                                                                       \
         accessIndex = -1;                                                                                  \
@@ -673,34 +732,34 @@ L_PopSelf: {
 }
 L_PushOther: {
     CVariableList* list = instances.OtherVars(c.other);
-    ScriptValue* holder = list != nullptr ? CachedSlot(caches[ip->cache], list, ip->a) : nullptr;
+    ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;
     VM_PUSH_HOLDER(holder, INSTANCE_OTHER);
 }
 L_PopOther: {
     CVariableList* list = instances.OtherVars(c.other);
-    ScriptValue* holder = list != nullptr ? CachedSlot(caches[ip->cache], list, ip->a) : nullptr;
+    ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;
     VM_POP_HOLDER(holder, list, INSTANCE_OTHER);
 }
 L_PushGlobal: {
     CVariableList* list = Variable_Globals();
-    ScriptValue* holder = list != nullptr ? CachedSlot(caches[ip->cache], list, ip->a) : nullptr;
+    ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;
     VM_PUSH_HOLDER(holder, INSTANCE_GLOBAL);
 }
 L_PopGlobal: {
     CVariableList* list = Variable_Globals();
-    ScriptValue* holder = list != nullptr ? CachedSlot(caches[ip->cache], list, ip->a) : nullptr;
+    ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;
     VM_POP_HOLDER(holder, list, INSTANCE_GLOBAL);
 }
 L_PushScoped: {
     CVariableList* list =
         Variable_IsGlobalDeclared(ip->a) ? Variable_Globals() : instances.SelfVars(c.self);
-    ScriptValue* holder = list != nullptr ? CachedSlot(caches[ip->cache], list, ip->a) : nullptr;
+    ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;
     VM_PUSH_HOLDER(holder, INSTANCE_BUILTIN);
 }
 L_PopScoped: {
     CVariableList* list =
         Variable_IsGlobalDeclared(ip->a) ? Variable_Globals() : instances.SelfVars(c.self);
-    ScriptValue* holder = list != nullptr ? CachedSlot(caches[ip->cache], list, ip->a) : nullptr;
+    ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;
     VM_POP_HOLDER(holder, list, INSTANCE_BUILTIN);
 }
 
@@ -743,7 +802,7 @@ L_PushStack: {
     if (read != nullptr && read->IsReal() && (index >= 0 || !(ip->flags & kSiteIndexed))) {
         // Reading an element makes the variable the owner of an array that has none.
         if (index >= 0 && holder->arr->owner == nullptr) holder->arr->owner = holder;
-        PushReal(sp, read->real, true, read->kind);
+        sp = PushReal(sp, read->real, true, read->kind);
         VM_NEXT();
     }
     goto read_slow;
@@ -808,7 +867,7 @@ builtin_read: {
         goto reload;
     }
     if (value.IsReal() && value.flags == 0) {
-        PushReal(sp, value.real, true, value.kind);
+        sp = PushReal(sp, value.real, true, value.kind);
     } else {
         PushValue(c, value);
         sp = c.sp;
@@ -989,7 +1048,7 @@ L_Switch: {
         const int label = table.targets[static_cast<size_t>(offset)];
         if (label >= 0) target = label;
     }
-    VM_JUMP_TO(target);
+    VM_GO(d->insns.data() + target);
 }
 
     // ---- Fused runs (vm_decode.h)
@@ -1025,7 +1084,7 @@ L_ElementByLocal: {
     const ScriptValue* element = Element(holder, index);
     if (element == nullptr || !element->IsReal()) goto L_General;
     if (holder->arr->owner == nullptr) holder->arr->owner = holder;
-    PushReal(sp, element->real, true, element->kind);
+    sp = PushReal(sp, element->real, true, element->kind);
     VM_NEXT();
 }
 
@@ -1046,6 +1105,14 @@ L_StoreElementByLocal: {
     if (!WriteRealElement(holder, index, kind, real)) goto L_General;
     sp += size;
     VM_NEXT();
+}
+
+L_TruthBranch: {
+    // conv.v.b: a real is true by its magnitude.
+    if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;
+    const bool truth = std::fabs(Load<double>(sp + 8)) > 0.5;
+    sp += 16;
+    VM_BRANCH_ON(truth, ip[1]);
 }
 
 L_ConstantToLocal: {
@@ -1077,7 +1144,7 @@ L_CallBuiltIn: {
         Value_Free(&args[i]);
     sp = c.sp;
     if (result.IsReal() && result.flags == 0) {
-        PushReal(sp, result.real, true, result.kind);
+        sp = PushReal(sp, result.real, true, result.kind);
     } else {
         PushValue(c, result);
         sp = c.sp;
@@ -1093,7 +1160,7 @@ L_CallScript:
     callCode = CallTarget(c, ip->a);
     if (callCode == nullptr || !LiveValues(sp, callArgc)) goto L_General;
     callArgs = sp;
-    c.pc = static_cast<int>(ip - base + ip->words) * 4;
+    c.pc = static_cast<int>(ip - d->insns.data() + ip->words) * 4;
     c.sp = sp + 16 * callArgc;
     if (!PushFrameInline(c, callCode->code, callCode->debugInfo, callCode->lineText, callCode->name, callArgc))
         goto stopped;
@@ -1118,7 +1185,7 @@ L_Exit:
     // ---- with
 L_PushEnv:
     VM_SYNC_AFTER();
-    PushEnv(c, ip->word, static_cast<int>(ip - base) * 4);
+    PushEnv(c, ip->word, static_cast<int>(ip - d->insns.data()) * 4);
     goto resync;
 
 L_PopEnv: {
@@ -1176,34 +1243,29 @@ L_PopEnv: {
         (holder)->kind = KIND_REAL;                                                                        \
         (holder)->real = (value);                                                                          \
     } while (0)
-    // The branch of a comparison whose truth is `truth`: the bt or bf record `at`.
-#define VM_BRANCH_ON(truth, at)                                                                            \
-    do {                                                                                                   \
-        const Insn& branch_ = (at);                                                                        \
-        if ((truth) == (branch_.op == kOpBt)) VM_JUMP_TO(branch_.a);                                       \
-        VM_NEXT();                                                                                         \
-    } while (0)
 
 #define VM_HANDLER_NONE(...)
 #define VM_HANDLER_BINARY(NAME, OPCODE, RIGHT, LEFT)                                                        \
     L_##NAME##_##RIGHT##_##LEFT : {                                                                        \
-        uint8_t* top = sp;                                                                                 \
-        if (!FastBinary<OPCODE, VT_##RIGHT, VT_##LEFT>(top) && (top = TextBinary(c, ip->word, sp)) == nullptr) \
-            goto L_General;                                                                                \
+        uint8_t* top = FastBinary<OPCODE, VT_##RIGHT, VT_##LEFT>(sp);                                      \
+        if (top == nullptr && (top = TextBinary(c, ip->word, sp)) == nullptr) goto L_General;              \
         sp = top;                                                                                          \
         VM_NEXT();                                                                                         \
     }
 #define VM_HANDLER_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT)                                                 \
     L_##NAME##Branch_##RIGHT##_##LEFT : {                                                                  \
-        uint8_t* top = sp;                                                                                 \
-        if (!FastBinary<OPCODE, VT_##RIGHT, VT_##LEFT>(top) && (top = TextBinary(c, ip->word, sp)) == nullptr) \
-            goto L_General;                                                                                \
+        uint8_t* top = FastBinary<OPCODE, VT_##RIGHT, VT_##LEFT>(sp);                                      \
+        if (top == nullptr && (top = TextBinary(c, ip->word, sp)) == nullptr) goto L_General;              \
         sp = top + 4;                                                                                      \
         VM_BRANCH_ON((Load<uint32_t>(top) & 0xFF) != 0, ip[1]);                                            \
     }
 #define VM_HANDLER_CONVERSION(FROM, TO)                                                                    \
     L_Conv_##FROM##_##TO:                                                                                  \
-    if (!FastConversion<VT_##FROM, VT_##TO>(sp)) goto L_General;                                           \
+    {                                                                                                      \
+        uint8_t* top = FastConversion<VT_##FROM, VT_##TO>(sp);                                             \
+        if (top == nullptr) goto L_General;                                                                \
+        sp = top;                                                                                          \
+    }                                                                                                      \
     VM_NEXT();
 #define VM_HANDLER_IMMEDIATE(SOURCE, NAME, OPCODE)                                                         \
     L_##SOURCE##Imm##NAME : {                                                                              \
@@ -1216,7 +1278,7 @@ L_PopEnv: {
         } else {                                                                                           \
             double result;                                                                                 \
             if (!RealArithmetic<OPCODE, VT_INT, VT_VARIABLE>(left, ip->k, 0, ip->k, result)) goto L_General; \
-            PushReal(top, result, true);                                                                   \
+            top = PushReal(top, result, true);                                                                \
         }                                                                                                  \
         sp = top;                                                                                          \
         VM_NEXT();                                                                                         \
@@ -1264,7 +1326,7 @@ L_PopEnv: {
         } else {                                                                                           \
             double result;                                                                                 \
             if (!RealArithmetic<OPCODE, VT_VARIABLE, VT_VARIABLE>(left, right, 0, 0, result)) goto L_General; \
-            PushReal(sp, result, true);                                                                    \
+            sp = PushReal(sp, result, true);                                                                  \
         }                                                                                                  \
         VM_NEXT();                                                                                         \
     }
@@ -1273,6 +1335,19 @@ L_PopEnv: {
         VM_LOCALS_OPERANDS();                                                                              \
         VM_BRANCH_ON(CompareByDifference(OPCODE, left - right), ip[ip->x.i]);                              \
     }
+#define VM_HANDLER_LOCALS_STORE(TARGET, A, NAME, OPCODE)                                                   \
+    L_Locals##NAME##To##TARGET : {                                                                         \
+        VM_LOCALS_OPERANDS();                                                                              \
+        const Insn& store = ip[ip->x.i];                                                                   \
+        ScriptValue* holder;                                                                               \
+        VM_TARGET_##TARGET(holder);                                                                        \
+        double result;                                                                                     \
+        if (holder == nullptr || holder->IsArray() ||                                                      \
+            !RealArithmetic<OPCODE, VT_VARIABLE, VT_VARIABLE>(left, right, 0, 0, result))                  \
+            goto L_General;                                                                                \
+        VM_STORE_REAL(holder, result);                                                                     \
+        VM_NEXT();                                                                                         \
+    }
     // "x op= value": the variable is found before the operation, so that a miss leaves the stack as it
     // was for the general way.
 #define VM_HANDLER_COMPOUND(TARGET, TYPE, NAME, OPCODE)                                                    \
@@ -1280,16 +1355,23 @@ L_PopEnv: {
         const Insn& store = ip[1];                                                                         \
         ScriptValue* holder;                                                                               \
         VM_TARGET_##TARGET(holder);                                                                        \
-        uint8_t* top = sp;                                                                                 \
-        if (holder == nullptr || holder->IsArray() || !FastBinary<OPCODE, VT_##TYPE, VT_VARIABLE>(top))    \
-            goto L_General;                                                                                \
+        if (holder == nullptr || holder->IsArray()) goto L_General;                                        \
+        uint8_t* top = FastBinary<OPCODE, VT_##TYPE, VT_VARIABLE>(sp);                                     \
+        if (top == nullptr) {                                                                              \
+            /* Texts are joined here and stored by the pop's own handler. */                               \
+            if ((top = TextBinary(c, ip->word, sp)) == nullptr) goto L_General;                            \
+            sp = top;                                                                                      \
+            ++ip;                                                                                          \
+            VM_DISPATCH();                                                                                 \
+        }                                                                                                  \
         VM_STORE_REAL(holder, Load<double>(top + 8));                                                      \
         sp = top + 16;                                                                                     \
         VM_NEXT();                                                                                         \
     }
     VM_FAST_OPS(VM_HANDLER_NONE, VM_HANDLER_NONE, VM_HANDLER_BINARY, VM_HANDLER_BINARY_BRANCH,
                 VM_HANDLER_CONVERSION, VM_HANDLER_IMMEDIATE, VM_HANDLER_IMMEDIATE_BRANCH,
-                VM_HANDLER_IMMEDIATE_STORE, VM_HANDLER_LOCALS, VM_HANDLER_LOCALS_BRANCH, VM_HANDLER_COMPOUND)
+                VM_HANDLER_IMMEDIATE_STORE, VM_HANDLER_LOCALS, VM_HANDLER_LOCALS_BRANCH, VM_HANDLER_LOCALS_STORE,
+                VM_HANDLER_COMPOUND)
 #undef VM_HANDLER_NONE
 #undef VM_HANDLER_BINARY
 #undef VM_HANDLER_BINARY_BRANCH
@@ -1299,6 +1381,7 @@ L_PopEnv: {
 #undef VM_HANDLER_IMMEDIATE_STORE
 #undef VM_HANDLER_LOCALS
 #undef VM_HANDLER_LOCALS_BRANCH
+#undef VM_HANDLER_LOCALS_STORE
 #undef VM_HANDLER_COMPOUND
 #undef VM_LOCALS_OPERANDS
 #undef VM_LEFT_Stack
@@ -1319,8 +1402,9 @@ L_PopEnv: {
 #undef VM_DISPATCH
 #undef VM_NEXT
 #undef VM_JUMP
-#undef VM_JUMP_TO
+#undef VM_GO
 #undef VM_ENTER
 }
+#undef VM_REGISTER
 
 } // namespace vm

@@ -777,8 +777,7 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
     auto* d = new Decoded();
     d->data = buffer->data;
     d->size = buffer->size;
-    d->codeEpoch = g_codeEpoch;
-    d->builtInVersion = Variable_BuiltIn_Version();
+    d->epoch = DecodeEpoch();
     d->verified = false;
     d->reserve = 0;
     d->localCount = 0;

@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "script/variables.h"
+
 class CVariableList;
 class VMBuffer;
 struct ScriptValue;
@@ -252,8 +254,7 @@ struct JumpTable {
 struct Decoded {
     const uint8_t* data;
     int size;
-    uint32_t codeEpoch;
-    int builtInVersion;
+    uint64_t epoch; // DecodeEpoch() when made
     bool verified;
     int reserve;    // verified: the bytes of stack room its deepest instruction needs
     int localCount; // the frame slots of the locals the code names
@@ -263,6 +264,11 @@ struct Decoded {
 };
 
 extern uint32_t g_codeEpoch;
+// Changes whenever code bytes are written in place (VM_CodeChanged) or a built-in variable is
+// registered: every decoded form made before is made again before it runs next.
+inline uint64_t DecodeEpoch() {
+    return static_cast<uint64_t>(g_codeEpoch) + static_cast<uint64_t>(Variable_BuiltIn_Version());
+}
 
 // Makes the decoded form of the buffer, in place of one that no longer fits it.
 Decoded* Decoded_Make(const VMBuffer* buffer);

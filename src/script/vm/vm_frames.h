@@ -42,6 +42,8 @@ struct LocalsLevel {
     ~LocalsLevel() { delete list; }
     CVariableList* list = nullptr;
     std::vector<LocalSlot> slots;
+    LocalSlot* slotData = nullptr; // slots.data(), and slots.size()
+    int slotCount = 0;
     uint64_t stamp = 0; // new for every call that takes the level
 };
 
@@ -74,15 +76,17 @@ VM_INLINE void ReleaseLocals() {
 
 // The slots of the running code's locals, as many as it names.
 VM_INLINE LocalSlot* LocalSlots(LocalsLevel* level, int count) {
-    if (level->slots.size() < static_cast<size_t>(count)) level->slots.resize(static_cast<size_t>(count));
-    return level->slots.data();
+    if (level->slotCount < count) {
+        level->slots.resize(static_cast<size_t>(count));
+        level->slotData = level->slots.data();
+        level->slotCount = count;
+    }
+    return level->slotData;
 }
 
 VM_INLINE Decoded* DecodedOf(const VMBuffer* buffer) {
     Decoded* d = buffer->decoded;
-    if (d != nullptr && d->data == buffer->data && d->size == buffer->size && d->codeEpoch == g_codeEpoch &&
-        d->builtInVersion == Variable_BuiltIn_Version())
-        return d;
+    if (d != nullptr && d->epoch == DecodeEpoch() && d->data == buffer->data && d->size == buffer->size) return d;
     return Decoded_Make(buffer);
 }
 

@@ -305,8 +305,8 @@ VM_INLINE ScriptValue* CachedSlot(SlotCache& cache, CVariableList* list, int id)
 // the item's size, or 0 for an item of another kind.
 VM_INLINE int StoredItem(const uint8_t* p, int type, uint32_t& kind, double& real, uint32_t& handle) {
     kind = KIND_REAL;
-    switch (type) {
-    case VT_VARIABLE:
+    // The types code stores most often first, tested in turn.
+    if (type == VT_VARIABLE) {
         kind = Load<uint32_t>(p);
         if ((kind & KIND_MASK) == KIND_REAL) {
             real = Load<double>(p + 8);
@@ -314,9 +314,12 @@ VM_INLINE int StoredItem(const uint8_t* p, int type, uint32_t& kind, double& rea
         }
         handle = VMText_ValueHandle(Load<uint64_t>(p + 8));
         return (kind & KIND_MASK) == KIND_STRING ? 16 : 0;
-    case VT_INT:
+    }
+    if (type == VT_INT) {
         real = Load<int32_t>(p);
         return 4;
+    }
+    switch (type) {
     case VT_BOOL:
         real = (Load<uint32_t>(p) & 0xFF) ? 1.0 : 0.0;
         return 4;
@@ -472,8 +475,8 @@ struct Instances {
     CInstance* other = nullptr;
     CVariableList* otherVars = nullptr;
 
+    // After anything that may have made or destroyed instances.
     void Forget() {
-        world = ScriptWorld_Get();
         self = other = nullptr;
         selfVars = otherVars = nullptr;
     }
@@ -632,6 +635,7 @@ void RunDecoded(VMContext& c) {
 resync:
     VM_CurrentContext = &c;
     if (c.stopped || VM_SingleStep || VM_BreakPending || c.pc >= c.codeSize || (c.pc & 3) != 0) return;
+    instances.world = ScriptWorld_Get();
     instances.Forget();
     VM_ENTER();
 

@@ -120,6 +120,8 @@ template <int N> bool VM_GetArgument(CInstance*, int arrayIndex, ScriptValue* ou
 }
 
 // Switches and flags other parts set.
+// Every word executed the long way, never by the decoded loop (tests hold the two against each other).
+extern bool VM_LongWayOnly;
 extern bool VM_Trace;      // "-trace": names of codes, built-ins and scripts as they run
 extern bool VM_SingleStep; // the debugger's step: break when the line or text changes
 extern bool VM_BreakPending;

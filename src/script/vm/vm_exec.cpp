@@ -30,6 +30,7 @@ ScriptValue g_outerArguments[16];
 ScriptValue* Code_Arguments = g_outerArguments;
 int Code_ArgumentCount = 0;
 int Code_ArgumentsUsed = 0;
+bool VM_LongWayOnly = false;
 bool VM_Trace = false;
 bool VM_SingleStep = false;
 bool VM_BreakPending = false;
@@ -310,7 +311,7 @@ void Run(VMContext& c) {
             vm::PopFrame(c, -1); // a called script ran off its end
             continue;
         }
-        if (VM_SingleStep || VM_BreakPending || (c.pc & 3) != 0)
+        if (VM_SingleStep || VM_BreakPending || VM_LongWayOnly || (c.pc & 3) != 0)
             vm::Step(c);
         else
             vm::RunDecoded(c);

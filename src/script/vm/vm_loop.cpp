@@ -724,48 +724,25 @@ L_PopLocal: {
     VM_LOCAL(*ip, holder);
     VM_POP_HOLDER(holder, c.locals, INSTANCE_LOCAL);
 }
-L_PushSelf: {
-    ScriptValue* holder;
-    VM_SELF(*ip, holder);
-    VM_PUSH_HOLDER(holder, INSTANCE_SELF);
-}
-L_PopSelf: {
-    ScriptValue* holder;
-    VM_SELF(*ip, holder);
-    VM_POP_HOLDER(holder, instances.SelfVars(c.self), INSTANCE_SELF);
-}
-L_PushOther: {
-    CVariableList* list = instances.OtherVars(c.other);
-    ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;
-    VM_PUSH_HOLDER(holder, INSTANCE_OTHER);
-}
-L_PopOther: {
-    CVariableList* list = instances.OtherVars(c.other);
-    ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;
-    VM_POP_HOLDER(holder, list, INSTANCE_OTHER);
-}
-L_PushGlobal: {
-    CVariableList* list = Variable_Globals();
-    ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;
-    VM_PUSH_HOLDER(holder, INSTANCE_GLOBAL);
-}
-L_PopGlobal: {
-    CVariableList* list = Variable_Globals();
-    ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;
-    VM_POP_HOLDER(holder, list, INSTANCE_GLOBAL);
-}
-L_PushScoped: {
-    CVariableList* list =
-        Variable_IsGlobalDeclared(ip->a) ? Variable_Globals() : instances.SelfVars(c.self);
-    ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;
-    VM_PUSH_HOLDER(holder, INSTANCE_BUILTIN);
-}
-L_PopScoped: {
-    CVariableList* list =
-        Variable_IsGlobalDeclared(ip->a) ? Variable_Globals() : instances.SelfVars(c.self);
-    ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;
-    VM_POP_HOLDER(holder, list, INSTANCE_BUILTIN);
-}
+    // The user variables of one list, through the site's cache: self's, other's, the globals, and for
+    // -6 the globals when the variable is declared global, else self's.
+#define VM_LIST_SITE(NAME, LIST, INSTANCE)                                                                 \
+    L_Push##NAME : {                                                                                       \
+        CVariableList* list = (LIST);                                                                      \
+        ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;   \
+        VM_PUSH_HOLDER(holder, INSTANCE);                                                                  \
+    }                                                                                                      \
+    L_Pop##NAME : {                                                                                        \
+        CVariableList* list = (LIST);                                                                      \
+        ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;   \
+        VM_POP_HOLDER(holder, list, INSTANCE);                                                             \
+    }
+    VM_LIST_SITE(Self, instances.SelfVars(c.self), INSTANCE_SELF)
+    VM_LIST_SITE(Other, instances.OtherVars(c.other), INSTANCE_OTHER)
+    VM_LIST_SITE(Global, Variable_Globals(), INSTANCE_GLOBAL)
+    VM_LIST_SITE(Scoped, Variable_IsGlobalDeclared(ip->a) ? Variable_Globals() : instances.SelfVars(c.self),
+                 INSTANCE_BUILTIN)
+#undef VM_LIST_SITE
 
     // Built-in variables: their getter and setter on self or other.
 L_PushBuiltIn:
@@ -783,15 +760,18 @@ L_PopBuiltInOther:
     goto builtin_write;
 
     // The instance code (and the index above it) on the stack.
+    // The index (when the site has one) and the instance code beneath it, taken off through p.
+#define VM_STACK_ADDRESS()                                                                                 \
+    int index = -1;                                                                                        \
+    if (ip->flags & kSiteIndexed) {                                                                        \
+        index = Load<int32_t>(p);                                                                          \
+        p += 4;                                                                                            \
+    }                                                                                                      \
+    const int instance = Load<int32_t>(p);                                                                 \
+    p += 4;
 L_PushStack: {
     const uint8_t* p = sp;
-    int index = -1;
-    if (ip->flags & kSiteIndexed) {
-        index = Load<int32_t>(p);
-        p += 4;
-    }
-    const int instance = Load<int32_t>(p);
-    p += 4;
+    VM_STACK_ADDRESS();
     sp = const_cast<uint8_t*>(p);
     accessInstance = instance;
     accessIndex = index;
@@ -824,13 +804,7 @@ L_PopStackValueFirst: {
         if (size == 0) goto L_General;
         p += size;
     }
-    int index = -1;
-    if (ip->flags & kSiteIndexed) {
-        index = Load<int32_t>(p);
-        p += 4;
-    }
-    const int instance = Load<int32_t>(p);
-    p += 4;
+    VM_STACK_ADDRESS();
     if (!valueFirst) {
         size = StoredItem(p, VM_Type2(ip->word), kind, real, handle);
         if (size == 0) goto L_General;
@@ -1076,13 +1050,16 @@ L_Index2D: {
     VM_NEXT();
 }
 
+    // The index of an element run: the local of record 1 made a .i; the access is record 4.
+#define VM_ELEMENT_BY_LOCAL()                                                                              \
+    ScriptValue* at;                                                                                       \
+    VM_LOCAL(ip[1], at);                                                                                   \
+    if (at == nullptr || !at->IsReal()) goto L_General;                                                    \
+    const int index = X86_DoubleToInt32(at->real);                                                         \
+    const Insn& site = ip[4];
 L_ElementByLocal: {
     // push.e code (this record), push.v local (ip[1]), conv.v.i, push.v stack.a[] (ip[4]).
-    ScriptValue* at;
-    VM_LOCAL(ip[1], at);
-    if (at == nullptr || !at->IsReal()) goto L_General;
-    const int index = X86_DoubleToInt32(at->real);
-    const Insn& site = ip[4];
+    VM_ELEMENT_BY_LOCAL();
     ScriptValue* holder;
     VM_USER(site, ip->x.i, holder);
     const ScriptValue* element = Element(holder, index);
@@ -1095,11 +1072,7 @@ L_ElementByLocal: {
 L_StoreElementByLocal: {
     // The value on the stack; push.e code (this record), push.v local (ip[1]), conv.v.i, pop.v.T
     // stack.a[] (ip[4]).
-    ScriptValue* at;
-    VM_LOCAL(ip[1], at);
-    if (at == nullptr || !at->IsReal()) goto L_General;
-    const int index = X86_DoubleToInt32(at->real);
-    const Insn& site = ip[4];
+    VM_ELEMENT_BY_LOCAL();
     uint32_t kind = KIND_REAL, handle = 0;
     double real = 0;
     const int size = StoredItem(sp, VM_Type2(site.word), kind, real, handle);
@@ -1217,20 +1190,15 @@ L_PopEnv: {
     if ((Load<uint32_t>(top) & KIND_MASK) != KIND_REAL) goto L_General;                                    \
     v = Load<double>(top + 8);                                                                             \
     top += 16;
-#define VM_LEFT_Local(v)                                                                                   \
+#define VM_LEFT_FROM(FIND, v)                                                                              \
     {                                                                                                      \
         ScriptValue* from_;                                                                                \
-        VM_LOCAL(*ip, from_);                                                                              \
+        FIND(*ip, from_);                                                                                  \
         if (from_ == nullptr || !from_->IsReal()) goto L_General;                                          \
         v = from_->real;                                                                                   \
     }
-#define VM_LEFT_Self(v)                                                                                    \
-    {                                                                                                      \
-        ScriptValue* from_;                                                                                \
-        VM_SELF(*ip, from_);                                                                               \
-        if (from_ == nullptr || !from_->IsReal()) goto L_General;                                          \
-        v = from_->real;                                                                                   \
-    }
+#define VM_LEFT_Local(v) VM_LEFT_FROM(VM_LOCAL, v)
+#define VM_LEFT_Self(v) VM_LEFT_FROM(VM_SELF, v)
 #define VM_LEFT_Arg(v)                                                                                     \
     {                                                                                                      \
         const ScriptValue& from_ = Code_Arguments[ip->a];                                                  \
@@ -1392,6 +1360,7 @@ L_PopEnv: {
 #undef VM_LEFT_Local
 #undef VM_LEFT_Self
 #undef VM_LEFT_Arg
+#undef VM_LEFT_FROM
 #undef VM_TARGET_Local
 #undef VM_TARGET_Self
 #undef VM_STORE_REAL
@@ -1399,6 +1368,8 @@ L_PopEnv: {
 #undef VM_PUSH_HOLDER
 #undef VM_POP_HOLDER
 #undef VM_USER
+#undef VM_STACK_ADDRESS
+#undef VM_ELEMENT_BY_LOCAL
 #undef VM_SELF
 #undef VM_LOCAL
 #undef VM_SYNC

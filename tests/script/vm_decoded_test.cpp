@@ -1,0 +1,228 @@
+// The decoded loop against the general way: programs run both ways must end with the same result, the
+// same errors and the same variables (texts, arrays and absent variables included), and the loop's own
+// rules (whole numbers kept whole, jump tables, the followed stack) must give what the instructions give.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "compiler/compiler_test_util.h"
+#include "script/functions.h"
+#include "script/script.h"
+#include "script/variables.h"
+#include "script/vm/vm.h"
+#include "script/vm/vm_handles.h"
+#include "support/run_code.h"
+#include "vm_test_support.h"
+
+namespace {
+
+// A built-in variable of the fake instances, "bx", kept beside them.
+std::map<CInstance*, double> g_bx;
+bool GetBx(CInstance* self, int, ScriptValue* out) {
+    Value_SetReal(out, g_bx[self]);
+    return true;
+}
+bool SetBx(CInstance* self, int, ScriptValue* in) {
+    if (!in->IsReal()) return false;
+    g_bx[self] = in->real;
+    return true;
+}
+
+// string(value): the value's text form, as the built-in of the same name gives it.
+void StringOf(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
+    char* text = nullptr;
+    char* start = nullptr;
+    int capacity = 0;
+    if (argc > 0) Value_AppendText(&text, &start, &capacity, &args[0]);
+    result.kind = KIND_STRING;
+    result.str = start;
+}
+
+// The text of a value, with the elements of arrays.
+std::string Dump(const ScriptValue& v) {
+    if (!v.IsArray() || v.arr == nullptr) return ValueAsText(v);
+    std::string text = "{";
+    for (int r = 0; r < v.arr->rowCount; ++r) {
+        text += "[";
+        for (int c = 0; c < v.arr->rows[r].length; ++c)
+            text += Dump(v.arr->rows[r].items[c]) + ",";
+        text += "]";
+    }
+    return text + "}";
+}
+
+std::string Dump(const CVariableList& list) {
+    std::string text;
+    for (const VariableListEntry* e = list.last; e != nullptr; e = e->allNext)
+        text += std::string(Code_Variable_GetName(e->id)) + "=" + Dump(e->value) + ";";
+    return text;
+}
+
+class VMDecoded : public ::testing::Test {
+protected:
+    void SetUp() override {
+        compiler_test::RegisterTestFunctions();
+        if (Variable_BuiltIn_Find("bx") < 0) Variable_BuiltIn_Add("bx", GetBx, SetBx, true);
+        int id;
+        if (!Code_Function_Find("string", id)) Code_Function_Add("string", StringOf, 1);
+        if (Variable_BuiltIn_Find("argument0") < 0) {
+            Variable_BuiltIn_Add("argument0", VM_GetArgument<0>, nullptr, false);
+            Variable_BuiltIn_Add("argument1", VM_GetArgument<1>, nullptr, false);
+            Variable_BuiltIn_Add("argument2", VM_GetArgument<2>, nullptr, false);
+        }
+        TakeFatalErrors();
+    }
+    void TearDown() override {
+        VM_LongWayOnly = false;
+        ScriptWorld_Install(nullptr);
+        Script_SetTable(nullptr, 0);
+        EXPECT_EQ(VMHeld_Count(), 0);
+    }
+
+    // Runs the program in a fresh room of three instances (100001 self and 100002 of object 0, 100003 of
+    // object 1): its result, then every variable of the instances and the globals.
+    std::string RunOnce(const std::string& program) {
+        FakeWorld world;
+        FakeInstance* self = world.Add(100001, 0);
+        world.Add(100002, 0);
+        world.Add(100003, 1);
+        ScriptWorld_Install(&world);
+        Variable_InitGlobals();
+        g_bx.clear();
+        compiler_test::Compiled compiled = compiler_test::Compile(program);
+        if (!compiled.ok) return "COMPILE: " + compiled.error;
+        std::string text = RunCode(compiled.code.get(), FakeWorld::AsInstance(self), nullptr);
+        for (auto& instance : world.room)
+            text += " | " + std::to_string(instance->id) + ": " + Dump(instance->variables) + " bx=" +
+                    std::to_string(g_bx[FakeWorld::AsInstance(instance.get())]);
+        text += " | globals: " + Dump(*Variable_Globals());
+        ScriptWorld_Install(nullptr);
+        return text;
+    }
+
+    // The outcome of the program on the loop, having checked that the general way gives the same.
+    std::string Run(const std::string& program) {
+        VM_LongWayOnly = true;
+        const std::string longWay = RunOnce(program);
+        VM_LongWayOnly = false;
+        const std::string loop = RunOnce(program);
+        EXPECT_EQ(loop, longWay) << program;
+        return loop.substr(0, loop.find(" | "));
+    }
+};
+
+TEST_F(VMDecoded, ArithmeticBitwiseAndComparisonsAsTheInstructionsGiveThem) {
+    EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 50; i += 1) { s += i mod 7; s -= i div 3; s += i * 2 - 1; "
+                  "if (i >= 10 && i <= 20 || i == 33) s *= 1.5; } return s;"),
+              "22735.990966796875");
+    // Whole numbers keep fmod's signs, zeros included.
+    EXPECT_EQ(Run("var a, b; a = -6; b = 3; return a mod b;"), "-0");
+    EXPECT_EQ(Run("var a; a = 6; return a mod -3;"), "0");
+    EXPECT_EQ(Run("var a, b; a = -7; b = 3; return string(a mod b) + ',' + string(7 mod -3) + ',' + "
+                  "string(-7.5 mod 2) + ',' + string(a div b) + ',' + string(-8 div 3) + ',' + string(a / b)"),
+              "'-1,1,-1.50,-2,-2,-2.33'");
+    EXPECT_EQ(Run("var a; a = 9007199254740993; return a mod 10;"), "2");
+    EXPECT_EQ(Run("var a, b; a = 1234567; b = 2.7; return string((a & 255) | ((a >> 3) ^ (a << 2))) + ',' + "
+                  "string(~a) + ',' + string(b & 3) + ',' + string(b | 8) + ',' + string(-a >> 1);"),
+              "'4784335,-1234568,2,10,-617284'");
+    EXPECT_EQ(Run("var a, b; a = 0.1 + 0.2; b = 0.3; return string(a == b) + string(a != b) + string(a < b) + "
+                  "string(-a) + string(!a);"),
+              "'100-0.301'");
+    // What the loop leaves to the general way reports the same errors.
+    EXPECT_EQ(Run("var a; a = 5; return a mod 0;"), "RUNTIME: DoMod :: Divide by zero");
+    EXPECT_EQ(Run("var a; a = 5; return a div 0.1;"), "RUNTIME: DoRem :: Divide by zero");
+    EXPECT_EQ(Run("var a; a = 'x'; return a + 1;"), "RUNTIME: DoAdd :: Execution Error");
+    EXPECT_EQ(Run("var a; a = 'x'; if (a < 2) return 1; return 0;"), "RUNTIME: DoSet :: Invalid comparison type");
+    EXPECT_EQ(Run("var a; a[2] = 1; return a + 1;"), "RUNTIME: illegal array use");
+}
+
+TEST_F(VMDecoded, TextsAreJoinedComparedAndStoredWhole) {
+    EXPECT_EQ(Run("var s, t; s = 'ab'; t = s + 'cd'; s += 'x'; s = s + s; return t + s + string(s < t) + "
+                  "string(s == 'abxabx') + string('b' > s)"),
+              "'abcdabxabx011'");
+    EXPECT_EQ(Run("var s, i; s = ''; for (i = 0; i < 5; i += 1) s += string(i) + 'k'; return s;"), "'0k1k2k3k4k'");
+    EXPECT_EQ(Run("name = 'n'; name += 'm'; global.t = name; global.t += '!'; return global.t + name;"),
+              "'nm!nm'");
+    EXPECT_EQ(Run("var s; s = 'a'; s *= 3; return s;"), "RUNTIME: DoMul :: Execution Error");
+}
+
+TEST_F(VMDecoded, VariablesOfEverySite) {
+    EXPECT_EQ(Run("hp = 10; hp -= 3; hp *= 2; hp = hp mod 5; return hp;"), "4");
+    EXPECT_EQ(Run("var e; e = 100002; e.hp = 7; e.hp += 1; e.name = 'q'; return e.hp;"), "8");
+    EXPECT_EQ(Run("var e; e = 100002; e.bx = 3; e.bx += 2; bx = e.bx * 2; return bx + e.bx;"), "15");
+    EXPECT_EQ(Run("global.g = 3; global.g += 4; globalvar gv; gv = 2; gv += global.g; return gv;"), "9");
+    EXPECT_EQ(Run("damage = 4; with (100002) { hp = other.damage + 1; other.damage += hp; } return damage;"), "9");
+    EXPECT_EQ(Run("with (0) { hp += 1; bx -= 2; } with (all) count += 1; return 0;"), "0");
+    // Absent variables read as 0, and are made by their first assignment.
+    EXPECT_EQ(Run("var a; missing += 1; return a + missing;"), "1");
+    EXPECT_EQ(Run("var e; e = 123456; return e.hp;").rfind("RUNTIME: Push :: Execution Error - Variable Get 123456.hp(", 0),
+              0u);
+}
+
+TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {
+    EXPECT_EQ(Run("var a, i; for (i = 0; i < 10; i += 1) a[i] = i * i; a[15] = 1; a[3] += 100; "
+                  "return string(a[3]) + ',' + string(a[12]) + ',' + string(a[15]);"),
+              "'109,0,1'");
+    EXPECT_EQ(Run("var g, i, j; for (i = 0; i < 4; i += 1) for (j = 0; j < 3; j += 1) g[i, j] = i * 10 + j; "
+                  "g[1, 5] = 'x'; return g[2, 1] + g[3, 2] + g[0, 0];"),
+              "53");
+    EXPECT_EQ(Run("var a, b; a[0] = 1; b = a; b[1] = 2; a[2] = 3; return string(a[1]) + string(b[1]);"), "'02'");
+    EXPECT_EQ(Run("var a; a[1] = 1; return a[5];").rfind(
+                  "RUNTIME: Push :: Execution Error - Variable Index [0,5] out of range [1,2] - -7.a(", 0),
+              0u);
+    EXPECT_EQ(Run("arr[0] = 1; arr[1] = 'two'; var e; e = 100001; return string(e.arr[0]) + e.arr[1];"), "'1two'");
+}
+
+TEST_F(VMDecoded, SwitchesWithAndWithoutTheirTable) {
+    const char* chain = "var r, i; r = ''; for (i = -1; i < 6; i += 1) { switch (i) { case 0: r += 'a'; break; "
+                        "case 1: case 2: r += 'b'; break; case 4: r += 'c'; break; case 1: r += 'z'; break; "
+                        "default: r += 'd'; } } return r;";
+    EXPECT_EQ(Run(chain), "'dabbdcd'");
+    EXPECT_EQ(Run("var r; r = 0; switch (2.5) { case 1: r = 1; break; case 2: r = 2; break; case 3: r = 3; break; "
+                  "default: r = 4; } return r;"),
+              "4");
+    // The comparisons' tolerance decides which label matches: none at 0, every near one beyond 1.
+    const double epsilon = Code_Epsilon;
+    Code_Epsilon = 0;
+    EXPECT_EQ(Run(chain), "'ddddddd'");
+    Code_Epsilon = 1.5;
+    EXPECT_EQ(Run(chain), "'aaabbc'"); // i < 6 ends the loop at 4.5
+    Code_Epsilon = epsilon;
+    EXPECT_EQ(Run("switch ('a') { case 1: return 1; case 2: return 2; case 3: return 3; } return 0;"),
+              "RUNTIME: DoSet :: Invalid comparison type");
+}
+
+TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
+    ASSERT_TRUE(compiler_test::SetScripts(
+        {{"fib", "if (argument0 < 2) return argument0; return fib(argument0 - 1) + fib(argument0 - 2);"},
+         {"sum3", "var a, b, c; a = argument0; b = argument1; c = argument2; return a + b + c;"},
+         {"text", "var t; t = argument0; t += '!'; return t;"}}));
+    EXPECT_EQ(Run("return fib(15);"), "610");
+    EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 4; i += 1) s += sum3(i, sum3(1, 2, 3), 'x' == 'x'); return s;"),
+              "34");
+    EXPECT_EQ(Run("var s; s = text('a') + text(text('b')); return s;"), "'a!b!!'");
+}
+
+TEST_F(VMDecoded, CodeWhoseStackIsNotFollowedRunsTheLongWay) {
+    // Two paths meet with different depths (push.e 7 on one of them): the code is not verified, and every
+    // word is executed the general way.
+    RunOutcome run;
+    RunListing("push.e 1\n"
+               "conv.i.b\n"
+               "bt Skip\n"
+               "push.e 7\n"
+               "Skip:\n"
+               "push.e 5\n"
+               "conv.i.v\n"
+               "ret.v",
+               run);
+    EXPECT_TRUE(run.errors.empty());
+    EXPECT_EQ(run.Real(), 5);
+}
+
+} // namespace

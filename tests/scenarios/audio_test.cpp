@@ -78,7 +78,9 @@ TEST(Audio, TheSoundActionsPlayWithADeviceAndAnswerNotPlayingWithout) {
         EXPECT_EQ(run.exitCode, 0) << run.errors;
         EXPECT_EQ(LinesStartingWith(run.log, ""), (std::vector<std::string>{c.playing, "stopped 0"})) << run.log;
         EXPECT_EQ(Count(run.console, "no sound will play"), c.said ? 1u : 0u) << run.console;
-        if (c.said) EXPECT_EQ(Count(run.console, c.said), 1u) << run.console;
+        if (c.said) {
+            EXPECT_EQ(Count(run.console, c.said), 1u) << run.console;
+        }
     }
 }
 

@@ -41,12 +41,22 @@ void SetObjectRef(CObject*& slot, CObject* value) {
 }
 
 void Deferred_Remove(CInstance* instance) {
-    for (InstanceArray& list : g_deferred) {
+    for (int which = 0; which < 3; ++which) {
+        if (!(instance->deferredIn & (1u << which))) continue;
+        InstanceArray& list = g_deferred[which];
         int kept = 0;
         for (int i = 0; i < list.count; ++i)
             if (list.data[i] != instance) list.data[kept++] = list.data[i];
         list.count = kept;
     }
+    instance->deferredIn = 0;
+}
+
+// Empties a deferred list; its instances are in it no more.
+void Deferred_Empty(InstanceArray& list, DeferredList which) {
+    for (int i = 0; i < list.count; ++i)
+        list.data[i]->deferredIn &= static_cast<uint8_t>(~(1u << which));
+    list.count = 0;
 }
 
 } // namespace
@@ -70,6 +80,9 @@ CInstance::CInstance(float px, float py, int instanceId, int objectIndex, bool e
 
 CInstance::~CInstance() {
     LeaveLists();
+    // Lists of objects it no longer names (none when every join was left) let go of it too.
+    while (listNodes)
+        listNodes->list->Remove(this);
     SetObjectRef(object, nullptr);
     if (g_instances && g_instances->Find(static_cast<uint32_t>(id)) == this)
         g_instances->Remove(static_cast<uint32_t>(id), HASH_KEEP_VALUE);
@@ -452,14 +465,15 @@ void Instance_FreeAll() {
 // ---- Deferred changes
 
 void InstanceArray_AddUnique(DeferredList which, CInstance* instance) {
+    const auto bit = static_cast<uint8_t>(1u << which);
+    if (instance->deferredIn & bit) return;
     InstanceArray& list = g_deferred[which];
-    for (int i = 0; i < list.count; ++i)
-        if (list.data[i] == instance) return;
     if (list.count == list.capacity) {
         list.capacity = list.capacity ? list.capacity * 2 : 16;
         list.data = static_cast<CInstance**>(MEM_REALLOC(list.data, sizeof(CInstance*) * list.capacity));
     }
     list.data[list.count++] = instance;
+    instance->deferredIn |= bit;
 }
 
 int Deferred_Count(DeferredList which) {
@@ -475,7 +489,7 @@ void Run_ApplyObjectChanges() {
     InstanceArray& list = g_deferred[DEFERRED_OBJECT];
     for (int i = 0; i < list.count; ++i)
         list.data[i]->ApplyObjectChange();
-    list.count = 0;
+    Deferred_Empty(list, DEFERRED_OBJECT);
 }
 
 void Run_ApplyDepthChanges() {
@@ -488,11 +502,11 @@ void Run_ApplyDepthChanges() {
             if (!list.data[i]->deactivated && !list.data[i]->roomList)
                 RoomList_InsertByDepth(active, list.data[i]);
     }
-    list.count = 0;
+    Deferred_Empty(list, DEFERRED_DEPTH);
 }
 
 void Deferred_Clear(DeferredList which) {
-    g_deferred[which].count = 0;
+    Deferred_Empty(g_deferred[which], which);
 }
 
 void Run_ClearDeferredChanges() {

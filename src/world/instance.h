@@ -16,6 +16,7 @@ class CPhysicsObject;
 class CRoom;
 class CVariableList;
 class IBuffer;
+struct ObjectInstanceNode;
 struct ScriptValue;
 struct RoomList;
 
@@ -159,6 +160,10 @@ public:
     // The object whose instance lists hold this instance (counted), null when it is in none. After an
     // object change it is the old object until the change is applied.
     CObject* listedIn = nullptr;
+    // The nodes of object instance lists that hold this instance, newest first (ObjectInstanceList).
+    ObjectInstanceNode* listNodes = nullptr;
+    // The deferred lists (bit 1 << DeferredList) that hold this instance.
+    uint8_t deferredIn = 0;
     CInstance* next = nullptr;
     CInstance* previous = nullptr;
     float depth = 0;

@@ -11,6 +11,7 @@
 #include "graphics/sprite.h"
 #include "script/compiled_game.h"
 #include "world/event.h"
+#include "world/instance.h"
 
 #include <cstdio>
 #include <cstring>
@@ -42,6 +43,10 @@ bool ChainHolds(const CObject* start, const CObject* object) {
 void ObjectInstanceList::Append(CInstance* instance) {
     auto* node = static_cast<ObjectInstanceNode*>(MEM_ALLOC(sizeof(ObjectInstanceNode)));
     node->value = instance;
+    node->list = this;
+    node->nextOfInstance = instance->listNodes;
+    instance->listNodes = node;
+    node->next = nullptr;
     node->previous = last;
     if (last)
         last->next = node;
@@ -51,27 +56,44 @@ void ObjectInstanceList::Append(CInstance* instance) {
     ++count;
 }
 
+namespace {
+
+// Takes the node off its instance's chain of nodes.
+void UnchainFromInstance(ObjectInstanceNode* node) {
+    for (ObjectInstanceNode** link = &node->value->listNodes; *link; link = &(*link)->nextOfInstance)
+        if (*link == node) {
+            *link = node->nextOfInstance;
+            return;
+        }
+}
+
+} // namespace
+
 bool ObjectInstanceList::Remove(CInstance* instance) {
-    for (ObjectInstanceNode* node = first; node; node = node->next) {
-        if (node->value != instance) continue;
-        if (node->previous)
-            node->previous->next = node->next;
-        else
-            first = node->next;
-        if (node->next)
-            node->next->previous = node->previous;
-        else
-            last = node->previous;
-        MEM_FREE(node);
-        --count;
-        return true;
-    }
-    return false;
+    // The instance's chain runs from its newest node to its oldest; of this list's nodes the oldest is
+    // the first in the list.
+    ObjectInstanceNode* node = nullptr;
+    for (ObjectInstanceNode* n = instance->listNodes; n; n = n->nextOfInstance)
+        if (n->list == this) node = n;
+    if (!node) return false;
+    UnchainFromInstance(node);
+    if (node->previous)
+        node->previous->next = node->next;
+    else
+        first = node->next;
+    if (node->next)
+        node->next->previous = node->previous;
+    else
+        last = node->previous;
+    MEM_FREE(node);
+    --count;
+    return true;
 }
 
 void ObjectInstanceList::Clear() {
     while (first) {
         ObjectInstanceNode* next = first->next;
+        UnchainFromInstance(first);
         MEM_FREE(first);
         first = next;
     }

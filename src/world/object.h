@@ -23,11 +23,16 @@ enum : uint32_t {
     OBJECT_PERSISTENT = 4,
 };
 
-// A list of instances: nodes appended at the tail and removed by search.
+// A list of instances: nodes appended at the tail. Each instance also chains the nodes that hold it
+// (through nextOfInstance, from its listNodes), so that removing it looks at its own few nodes, not at
+// the whole list.
+struct ObjectInstanceList;
 struct ObjectInstanceNode {
     ObjectInstanceNode* next;
     ObjectInstanceNode* previous;
     CInstance* value;
+    ObjectInstanceList* list;
+    ObjectInstanceNode* nextOfInstance;
 };
 
 struct ObjectInstanceList {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -22,6 +23,15 @@ std::vector<CInstance*> ActiveOrder() {
         order.push_back(i);
     return order;
 }
+
+// A linear congruential sequence: the same choices on every run.
+struct Choices {
+    uint32_t seed;
+    uint32_t Next(uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    }
+};
 
 std::vector<CInstance*> Listed(const ObjectInstanceList& list) {
     std::vector<CInstance*> out;
@@ -164,6 +174,21 @@ TEST_F(Instances, ObjectAndDepthChangesWaitForTheStep) {
     Run_ApplyDepthChanges();
     EXPECT_EQ(ActiveOrder(), (std::vector<CInstance*>{a, b}));
     EXPECT_EQ(Deferred_Count(DEFERRED_DEPTH), 0);
+
+    // Applied, cleared or freed, an instance is out of the list, and its next change enters it again.
+    b->SetDepth(-1);
+    b->SetDepth(-2);
+    EXPECT_EQ(Deferred_Count(DEFERRED_DEPTH), 1);
+    Deferred_Clear(DEFERRED_DEPTH);
+    b->SetDepth(-3);
+    a->SetDepth(300);
+    b->SetDepth(-4);
+    EXPECT_EQ(Deferred_Count(DEFERRED_DEPTH), 2);
+    Run_Room->RemoveInstance(b);
+    ASSERT_EQ(Deferred_Count(DEFERRED_DEPTH), 1);
+    EXPECT_EQ(Deferred_At(DEFERRED_DEPTH, 0), a);
+    a->SetDepth(301);
+    EXPECT_EQ(Deferred_Count(DEFERRED_DEPTH), 1);
 }
 
 TEST_F(Instances, SetObjectStoresMinusOneAsZero) {
@@ -250,11 +275,8 @@ TEST_F(Instances, RoomListsInsertByDepthAsTheHeadWalkWouldThroughUnlinksAndOddDe
         pool.push_back(std::make_unique<CInstance>(0.0f, 0.0f, 0, -1, false));
     RoomList list;
     std::vector<CInstance*> model;
-    uint32_t seed = 12345;
-    auto next = [&seed](uint32_t n) {
-        seed = seed * 1664525u + 1013904223u;
-        return (seed >> 8) % n;
-    };
+    Choices choices{12345};
+    auto next = [&choices](uint32_t n) { return choices.Next(n); };
     for (int step = 0; step < 4000; ++step) {
         CInstance* i = pool[next(static_cast<uint32_t>(pool.size()))].get();
         const uint32_t what = next(40);
@@ -279,6 +301,60 @@ TEST_F(Instances, RoomListsInsertByDepthAsTheHeadWalkWouldThroughUnlinksAndOddDe
     }
     while (list.first)
         RoomList_Unlink(&list, list.first);
+}
+
+// Object instance lists against a plain model: an instance joins at the tail of its object's own list
+// and of the all-instances lists of the object and each ancestor, and leaves them from wherever it
+// stands; a new parent takes the instances of the object and its descendants to the tails of the new
+// ancestors' lists.
+TEST_F(Instances, ObjectListsKeepTheirOrderAsInstancesLeaveFromAnywhere) {
+    const int root = AddObject();
+    const int other = AddObject();
+    const int mid = AddObject(root);
+    const int leaf = AddObject(mid);
+    const int objects[] = {root, other, mid, leaf};
+    std::map<int, std::vector<CInstance*>> own, all;
+    auto ancestors = [](int o) {
+        std::vector<int> chain;
+        for (CObject* p = Object_Data(o); p; p = p->parentObject)
+            chain.push_back(p->index);
+        return chain;
+    };
+    auto drop = [](std::vector<CInstance*>& list, CInstance* i) { list.erase(std::find(list.begin(), list.end(), i)); };
+    std::vector<CInstance*> live;
+    Choices choices{777};
+    auto next = [&choices](uint32_t n) { return choices.Next(n); };
+    for (int step = 0; step < 2000; ++step) {
+        const uint32_t what = next(20);
+        if (what < 10 || live.empty()) {
+            const int o = objects[next(4)];
+            live.push_back(Instance_Create(o, 0, 0));
+            own[o].push_back(live.back());
+            for (int a : ancestors(o))
+                all[a].push_back(live.back());
+        } else if (what < 19) {
+            const size_t at = next(static_cast<uint32_t>(live.size()));
+            CInstance* i = live[at];
+            drop(own[i->object_index], i);
+            for (int a : ancestors(i->object_index))
+                drop(all[a], i);
+            Run_Room->RemoveInstance(i);
+            live.erase(live.begin() + static_cast<std::ptrdiff_t>(at));
+        } else {
+            const int from = Object_Data(mid)->parent;
+            const int to = from == root ? other : root;
+            for (CInstance* i : all[mid]) {
+                drop(all[from], i);
+                all[to].push_back(i);
+            }
+            ASSERT_TRUE(Object_Data(mid)->SetParent(to));
+        }
+        for (int o : objects) {
+            ASSERT_EQ(Listed(Object_Data(o)->instances), own[o]) << "step " << step;
+            ASSERT_EQ(Listed(Object_Data(o)->allInstances), all[o]) << "step " << step;
+            ASSERT_EQ(Object_Data(o)->allInstances.count, static_cast<int>(all[o].size()));
+        }
+    }
 }
 
 using SavedInstances = WorldTest;

@@ -6,6 +6,7 @@
 #include "script/buffer.h"
 #include "script/vm/vm_error.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -239,6 +240,27 @@ void Value_Free(ScriptValue* v) {
 
 // The old content of the destination is let go only after the new one is in place, so a source that
 // lives inside the destination's array stays valid while it is read.
+void Value_AppendToText(ScriptValue* v, const char* tail) {
+    char* text = v->IsString() ? v->str : nullptr;
+    const size_t length = text != nullptr ? std::strlen(text) : 0;
+    const size_t added = tail != nullptr ? std::strlen(tail) : 0;
+    const size_t needed = length + added + 1;
+    if (needed > MemoryManager::kMaxBlockSize) MemoryManager::OutOfMemory();
+    if (text == nullptr || !MemoryManager::IsGuarded(text) || MemoryManager::GetSize(text) < needed) {
+        const size_t room = std::max(needed, std::min(2 * needed, MemoryManager::kMaxBlockSize));
+        char* grown = static_cast<char*>(MEM_ALLOC_RAW(room));
+        if (length > 0) std::memcpy(grown, text, length);
+        if (added > 0) std::memcpy(grown + length, tail, added); // before the old block goes: tail may be in it
+        MEM_FREE(text);
+        text = grown;
+    } else if (added > 0) {
+        std::memmove(text + length, tail, added);
+    }
+    text[length + added] = '\0';
+    v->kind = KIND_STRING;
+    v->str = text;
+}
+
 void Value_Copy(ScriptValue* dest, const ScriptValue* src) {
     if (dest == src) return;
     ScriptArray* oldArray = dest->IsArray() ? dest->arr : nullptr;

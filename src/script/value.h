@@ -110,6 +110,11 @@ void Value_ArraySet(ScriptValue* value, const ScriptValue* newValue, int index);
 // only holder) writes in place; any other holder gets its own clone first.
 void Value_AssignIndexed(ScriptValue* dest, const ScriptValue* src, int index);
 
+// Appends tail to the text of the string v in place: v then holds what joining the two texts gives (a
+// value of kind exactly KIND_STRING whose text is never null; its flags stay). The block grows to twice
+// what it needs, so that a text built up piece by piece is not copied for every piece. tail may lie in
+// v's own text.
+void Value_AppendToText(ScriptValue* v, const char* tail);
 // Appends the text form of a value to a growing block held by the caller: *cursor is the write position
 // (the terminating zero), *start the block, *capacity its size in bytes. The block is grown through the
 // memory manager; a null block is allocated.

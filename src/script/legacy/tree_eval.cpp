@@ -567,6 +567,18 @@ private:
         }
     }
 
+    // A text appended to a text held whole in a list grows that text in place: what reading it, joining
+    // the two and storing the result give, without copying the whole text twice for each piece. False,
+    // with nothing done, when the variable holds no text there.
+    bool AppendInPlace(const VariableRef& ref, const char* tail) {
+        CVariableList* list = DirectList(ref);
+        ScriptValue* slot = list != nullptr ? list->Slot(ref.id) : nullptr;
+        if (slot == nullptr || !slot->IsString()) return false;
+        ArrayIndexFailure.failed = false;
+        Value_AppendToText(slot, tail);
+        return true;
+    }
+
     int Assign(const CodeTreeNode* node) {
         const CodeTreeNode* target = &node->children[0];
         const CodeTreeNode* expression = &node->children[1];
@@ -578,6 +590,7 @@ private:
             DropEmptyText(&value.v);
             return Store(ref, &value.v) ? kNormal : Fail(target, "Cannot assign to the variable");
         }
+        if (node->op == TOKEN_ASSIGN_PLUS && value.v.IsString() && AppendInPlace(ref, value.v.str)) return kNormal;
         Temp current;
         if (Read(target, ref, &current.v) != kNormal) return kError;
         if (!Code_Operator_Binary(m_code, expression->position, BinaryOperatorOf(node->op), current.v,

@@ -236,6 +236,24 @@ TEST_F(TreeEval, IndicesAtTheirLimitsAndFailedAssignments) {
     EXPECT_EQ(Run("x = 1; y = x mod 0"), "ERROR: Modulo by 0.");
 }
 
+// A text appended to a text held in a variable (a local, its own, another instance's, a global) gives
+// what joining the two and storing the result give: copies made before keep their text, a text may be
+// appended to itself, an empty text appended leaves a text that no longer matches the empty constant,
+// and a number appended fails as before and stores nothing.
+TEST_F(TreeEval, TextsAppendedToVariablesAreWhatJoiningGives) {
+    EXPECT_EQ(Run("var s; s = ''; repeat 3 s += 'ab'; t = s; t += 'c'; s += ''; return s + '|' + t"),
+              "'ababab|abababc'");
+    EXPECT_EQ(Run("s = 'ab'; repeat 3 s += s; return s"), "'abababababababab'");
+    EXPECT_EQ(Run("other.s = 'o'; other.s += 'x'; (100002).s += 'z'; global.g = 'g'; global.g += 'y'; "
+                  "globalvar h; h = 'h'; h += 'w'; return other.s + global.g + h"),
+              "'oxzgyhw'");
+    EXPECT_EQ(Run("x = 0; s = ''; s += ''; switch (s) { case '': x = 3; } return x"), "0");
+    EXPECT_EQ(Run("var t, u; t = ''; u = ''; repeat 3000 { t += 'xy'; u = u + 'xy'; } return t == u"), "1");
+    EXPECT_EQ(Run("a[1] = 'p'; a[1] += 'q'; return a[1]"), "'pq'");
+    EXPECT_EQ(Run("s = 'a'; s += 1"), "ERROR: Wrong type of arguments to +.");
+    EXPECT_EQ(Var(self, "s"), "'a'");
+}
+
 TEST_F(TreeEval, ErrorsCarryTheirLineAndPosition) {
     compiler_test::Compiled c = compiler_test::Compile("x = 1;\ny = x + 'a';");
     ASSERT_TRUE(c.ok);

@@ -139,8 +139,9 @@ bool Surface_SetTargetExt(int slot, int id) {
         return false;
     }
     if (slot == 0) {
-        Graphics::SetViewArea(0, 0, static_cast<float>(s->width), static_cast<float>(s->height), 0);
+        // The port first: the view area's projection is moved by half a pixel of the port.
         Graphics::SetViewPort(0, 0, s->width, s->height);
+        Graphics::SetViewArea(0, 0, static_cast<float>(s->width), static_cast<float>(s->height), 0);
     }
     g_target[slot] = id;
     g_drawingToSurface = true;

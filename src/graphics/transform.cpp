@@ -100,9 +100,14 @@ void SetMatrix(int which, const float m[16]) {
     float projection[16];
     std::memcpy(projection, g_matrices[1], sizeof projection);
     if (GR_Transform.halfPixel) {
-        int width = 0;
-        int height = 0;
-        GetScreenSize(width, height);
+        // Half a pixel of the viewport drawn into, which is a surface's own size while drawing into one
+        // (the screen size until a viewport is set).
+        int x = 0, y = 0, width = 0, height = 0;
+        GetViewPort(x, y, width, height);
+        int screenWidth = 0, screenHeight = 0;
+        GetScreenSize(screenWidth, screenHeight);
+        if (width <= 0) width = screenWidth;
+        if (height <= 0) height = screenHeight;
         projection[12] = static_cast<float>(projection[12] - 1.0 / width);
         projection[13] = static_cast<float>(projection[13] + 1.0 / height);
     }

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -116,6 +117,49 @@ TEST_F(SurfaceTest, DrawnBackOntoTheScreenPlainStretchedAndInPart) {
                         BoxMask(24, 16, 20, 12, 20, 12)));
     EXPECT_EQ(pixels[static_cast<size_t>(2) * 24 + 1], 0xFFFF0000u);
     EXPECT_EQ(pixels[static_cast<size_t>(13) * 24 + 21], 0xFFFF0000u);
+}
+
+// Points, lines and outlines on a surface, and in a smaller port of the screen, light the pixels they
+// light on the whole screen: the half-pixel move of the projection is half a pixel of the port drawn
+// into, not of the screen.
+TEST_F(SurfaceTest, LinesAndPointsLandOnASurfaceWhereTheyLandOnTheScreen) {
+    StartDevice(D3DBackend::OpenGL, 40, 30);
+    Window_DrawingArea = IntRect{0, 0, 40, 30};
+    ASSERT_TRUE(Graphics::StartFrame());
+    auto draw = [] {
+        GR_Draw_Clear(0xFF000000u);
+        GR_Draw_SetColour(0xFFFFFFu);
+        GR_Draw_Point(3, 2);
+        GR_Draw_Line(1, 4, 9, 4);
+        GR_Draw_Line(12, 1, 12, 8);
+        GR_Draw_Rectangle(2, 6, 9, 10, true);
+        GR_Draw_Rectangle(11, 10, 14, 11, false);
+    };
+    auto mask = [](IBitmap& image) {
+        std::vector<uint32_t> pixels(16 * 12);
+        for (int y = 0; y < 12; ++y)
+            for (int x = 0; x < 16; ++x)
+                pixels[static_cast<size_t>(y) * 16 + x] = Pixel(image, x, y);
+        return PixelMask(pixels, 16, 0xFFFFFFFFu);
+    };
+    draw();
+    std::unique_ptr<IBitmap> screen(Graphics::GrabScreenRect(0, 0, 16, 12));
+    const int id = Surface_Create(16, 12);
+    ASSERT_TRUE(Surface_SetTarget(id));
+    draw();
+    ASSERT_TRUE(Surface_ResetTarget());
+    std::unique_ptr<IBitmap> surface(Surface_GetBitmap(id, 0, 0, 16, 12));
+    Graphics::SetViewPort(20, 15, 16, 12);
+    Graphics::SetViewArea(0, 0, 16, 12, 0);
+    draw();
+    std::unique_ptr<IBitmap> port(Graphics::GrabScreenRect(20, 15, 16, 12));
+    ASSERT_TRUE(Graphics::EndFrame(false));
+    ASSERT_NE(screen, nullptr);
+    ASSERT_NE(surface, nullptr);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(mask(*surface), mask(*screen));
+    EXPECT_EQ(mask(*port), mask(*screen));
+    EXPECT_EQ(Pixel(*screen, 3, 2), 0xFFFFFFFFu) << mask(*screen);
 }
 
 TEST_F(SurfaceTest, ARenderTargetTooLargeForTheDeviceGivesNoSurface) {

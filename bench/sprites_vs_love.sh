@@ -1,17 +1,17 @@
 #!/bin/sh
-# Frames per second of the runner's sprite benchmark (10,000 moving 26 x 37 sprites at 800 x 600, vsync
-# off) against LOVE 11.4 doing the same work (bench/love_sprites), both on Mesa's llvmpipe and both
-# showing every frame in an X window under Xvfb, so that each pays for handing its frames to the X
-# server (an offscreen window would make the runner's present free). Installs love and xvfb with
-# apt-get when they are missing and builds the benchmark when it is not built. Each side runs RUNS
-# times (default 3) for 300 frames; the medians are printed.
+# Frames per second of the runner's sprite benchmark (10,000 and then 50,000 moving 26 x 37 sprites at
+# 800 x 600, vsync off) against LOVE 11.4 doing the same work (bench/love_sprites), both on Mesa's
+# llvmpipe and both showing every frame in an X window under Xvfb, so that each pays for handing its
+# frames to the X server (an offscreen window would make the runner's present free). Installs love and
+# xvfb with apt-get when they are missing and builds the benchmark when it is not built. For each count
+# the two take turns, RUNS times each (default 3), for 300 frames (100 with 50,000 sprites); the medians
+# and their ratio are printed.
 #   bench/sprites_vs_love.sh            (BUILD_DIR=build/bench, RUNS=3)
 set -eu
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 BUILD_DIR=${BUILD_DIR:-build/bench}
 RUNS=${RUNS:-3}
-FRAMES=300
 
 need=""
 command -v love >/dev/null 2>&1 || need="$need love"
@@ -38,20 +38,25 @@ TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "none (no run finished)"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+fps() { sed -n 's/.*frames_per_second=\([0-9.]*\).*/\1/p'; }
 
-i=1
-while [ "$i" -le "$RUNS" ]; do
-    (cd "$TMP" && SDL_VIDEODRIVER=x11 xvfb-run -a -s "-screen 0 800x600x24" "$BENCH" 2>/dev/null) |
-        tee "$TMP/runner.$i" |
-        sed -n 's/.*frames_per_second=\([0-9.]*\).*/runner run '"$i"': \1 fps/p'
-    xvfb-run -a -s "-screen 0 800x600x24" love "$ROOT/bench/love_sprites" "$FRAMES" 2>/dev/null | tee "$TMP/love.$i" |
-        sed -n 's/.*frames_per_second=\([0-9.]*\).*/love   run '"$i"': \1 fps/p'
-    i=$((i + 1))
+echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+for count in 10000 50000; do
+    frames=300
+    [ "$count" -eq 10000 ] || frames=100
+    i=1
+    while [ "$i" -le "$RUNS" ]; do
+        (cd "$TMP" && FRAMES=$frames SDL_VIDEODRIVER=x11 xvfb-run -a -s "-screen 0 800x600x24" "$BENCH" \
+            --benchmark_filter="BM_FramesOfMovingSprites/$count/" 2>/dev/null) >"$TMP/runner.$count.$i"
+        xvfb-run -a -s "-screen 0 800x600x24" love "$ROOT/bench/love_sprites" "$frames" "$count" 2>/dev/null \
+            >"$TMP/love.$count.$i"
+        echo "$count sprites, run $i: runner $(fps <"$TMP/runner.$count.$i") fps, love $(fps <"$TMP/love.$count.$i") fps"
+        i=$((i + 1))
+    done
+    runner=$(cat "$TMP"/runner."$count".* | fps | median)
+    love=$(cat "$TMP"/love."$count".* | fps | median)
+    ratio=$(awk -v r="$runner" -v l="$love" 'BEGIN { if (l > 0) printf "%.2f", r / l; else print "-" }')
+    echo "$count sprites: runner $runner, love $love frames per second (medians of $RUNS runs of $frames frames); runner / love $ratio"
 done
-
-runner=$(cat "$TMP"/runner.* | sed -n 's/.*frames_per_second=\([0-9.]*\).*/\1/p' | median)
-love=$(cat "$TMP"/love.* | sed -n 's/.*frames_per_second=\([0-9.]*\).*/\1/p' | median)
-echo "renderers: runner $(sed -n 's/.*instances=10k *//p' "$TMP/runner.1" | head -n 1); love $(sed -n 's/.*renderer=//p' "$TMP/love.1" | head -n 1)"
-echo "runner: $runner frames per second (median of $RUNS runs of $FRAMES frames)"
-echo "love:   $love frames per second (median of $RUNS runs of $FRAMES frames)"
-echo "load: $(uptime)"
+echo "renderers: runner $(sed -n 's/.*instances=[0-9k]* *//p' "$TMP/runner.10000.1" | head -n 1); love $(sed -n 's/.*renderer=//p' "$TMP/love.10000.1" | head -n 1)"
+echo "load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -2,7 +2,8 @@
 -- one-pixel light border), image i starting at ((i * 37) mod 800, (i * 53) mod 600) and moving one
 -- pixel right a frame, wrapping to 0 past 800; cleared to black and drawn every frame, vsync off.
 -- Runs 10 warm-up frames, then the number of frames given on the command line (default 300), and
--- prints the frame rate of those.
+-- prints the frame rate of those. A second number on the command line sets the number of images
+-- (default 10,000).
 local COUNT, WIDTH, HEIGHT, SW, SH = 10000, 800, 600, 26, 37
 
 local image
@@ -37,9 +38,12 @@ end
 
 function love.run()
     local frames = 300
+    local numbers = {}
     for _, a in ipairs(arg) do
-        if tonumber(a) then frames = tonumber(a) end
+        if tonumber(a) then numbers[#numbers + 1] = tonumber(a) end
     end
+    frames = numbers[1] or frames
+    COUNT = numbers[2] or COUNT
     love.graphics.setDefaultFilter("nearest", "nearest")
     image = makeImage()
     for i = 0, COUNT - 1 do

@@ -117,9 +117,23 @@ D3DRESULT CD3DTexture::LockRect(uint32_t level, uint32_t* pitch, uint8_t** bits,
     return D3D_OK;
 }
 
+bool CD3DTexture::OpaqueIn(const D3DRECT& r) const {
+    if (m_format != D3DFMT_A8R8G8B8 || m_dirty || m_drawnInto || (m_usage & D3DUSAGE_RENDERTARGET)) return false;
+    if (r.x1 < 0 || r.y1 < 0 || r.x1 >= r.x2 || r.y1 >= r.y2 || static_cast<uint32_t>(r.x2) > m_width ||
+        static_cast<uint32_t>(r.y2) > m_height)
+        return false;
+    for (int32_t y = r.y1; y < r.y2; ++y) {
+        const uint8_t* p = m_pixels.data() + static_cast<size_t>(y) * Pitch() + static_cast<size_t>(r.x1) * 4 + 3;
+        for (int32_t x = r.x1; x < r.x2; ++x, p += 4)
+            if (*p != 0xFF) return false;
+    }
+    return true;
+}
+
 D3DRESULT CD3DTexture::UnlockRect(uint32_t level) {
     if (level != 0 || !m_locked) return D3DERR_INVALIDCALL;
     m_locked = false;
+    if (!(m_lockFlags & D3DLOCK_READONLY)) ++m_contentSerial;
     if (m_lockFlags & D3DLOCK_NO_DIRTY_UPDATE)
         m_dirty = true;
     else if (!(m_lockFlags & D3DLOCK_READONLY))
@@ -370,6 +384,8 @@ D3DRESULT CD3DDevice::UpdateTexture(CD3DTexture* source, CD3DTexture* destinatio
         return D3DERR_INVALIDCALL;
     Record(D3DCallKind::UpdateTexture, source->Serial(), destination->Serial());
     destination->m_pixels = source->m_pixels;
+    destination->m_drawnInto = false; // its memory is what the backend holds again
+    ++destination->m_contentSerial;
     source->m_dirty = false;
     BackendUpload(*destination, D3DRECT{0, 0, static_cast<int32_t>(destination->m_width),
                                         static_cast<int32_t>(destination->m_height)});
@@ -395,6 +411,10 @@ D3DRESULT CD3DDevice::StretchRect(CD3DSurface* source, const D3DRECT* sourceRect
     if (std::memcmp(&s, &sIn, sizeof s) != 0 || std::memcmp(&d, &dIn, sizeof d) != 0)
         return D3DERR_INVALIDCALL;
     Record(D3DCallKind::StretchRect, source->Serial(), destination->Serial(), filter);
+    if (CD3DTexture* texture = destination->Container()) {
+        texture->m_drawnInto = true;
+        ++texture->m_contentSerial;
+    }
     return BackendStretch(*source, s, *destination, d, filter == D3DTEXF_LINEAR) ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
@@ -427,11 +447,16 @@ D3DRESULT CD3DDevice::SetRenderTarget(uint32_t slot, CD3DSurface* surface) {
     if (slot >= kMaxRenderTargets || (slot == 0 && !surface)) return D3DERR_INVALIDCALL;
     if (surface && surface->Kind() == D3DSurfaceKind::DepthStencil) return D3DERR_INVALIDCALL;
     Record(D3DCallKind::SetRenderTarget, slot, surface ? surface->Serial() : 0);
+    if (CD3DTexture* texture = surface ? surface->Container() : nullptr) {
+        texture->m_drawnInto = true;
+        ++texture->m_contentSerial;
+    }
     Replace(m_targets[slot], surface);
     m_targetsChanged = true;
     if (slot == 0) {
         m_viewport = D3DVIEWPORT9{0, 0, surface->Width(), surface->Height(), 0.0f, 1.0f};
         m_statesChanged = true;
+        ++m_placementSerial;
     }
     return D3D_OK;
 }
@@ -507,6 +532,7 @@ D3DRESULT CD3DDevice::SetTransform(uint32_t type, const D3DMATRIX& matrix) {
     Record(D3DCallKind::SetTransform, type, 0, 0, 0, matrix.m, sizeof matrix.m);
     *slot = matrix;
     m_statesChanged = true;
+    ++m_placementSerial;
     return D3D_OK;
 }
 
@@ -563,6 +589,7 @@ D3DRESULT CD3DDevice::SetViewport(const D3DVIEWPORT9& viewport) {
     Record(D3DCallKind::SetViewport, viewport.X, viewport.Y, viewport.Width, viewport.Height);
     m_viewport = viewport;
     m_statesChanged = true;
+    ++m_placementSerial;
     return D3D_OK;
 }
 

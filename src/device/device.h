@@ -83,6 +83,14 @@ public:
     // unless D3DLOCK_READONLY or D3DLOCK_NO_DIRTY_UPDATE is given.
     D3DRESULT LockRect(uint32_t level, uint32_t* pitch, uint8_t** bits, const D3DRECT* rect, uint32_t flags);
     D3DRESULT UnlockRect(uint32_t level);
+    // Whether every pixel of the rectangle (which must lie inside the texture) has alpha 255 in the
+    // texture's memory, and that memory is what the backend samples: false for a format other than
+    // A8R8G8B8, for pixels changed without being sent, and for a texture the device may have drawn or
+    // copied into (a render target, a level set as a target or a stretch destination), whose memory
+    // does not follow it.
+    bool OpaqueIn(const D3DRECT& rect) const;
+    // Moves on with every change of the texture's memory or of what the backend samples.
+    uint32_t ContentSerial() const { return m_contentSerial; }
     // Marks the whole texture for sending at the next UpdateTexture into it.
     uint32_t Pool() const { return m_pool; }
     void AddDirtyRect() { m_dirty = true; }
@@ -100,6 +108,8 @@ private:
     CD3DSurface* m_level0 = nullptr;
     bool m_locked = false;
     bool m_dirty = false;
+    bool m_drawnInto = false;
+    uint32_t m_contentSerial = 0;
     uint32_t m_lockFlags = 0;
     D3DRECT m_lockRect{};
 };
@@ -262,6 +272,8 @@ public:
     const D3DMATERIAL9& GetMaterial() const { return m_material; }
     D3DRESULT SetViewport(const D3DVIEWPORT9& viewport);
     D3DRESULT GetViewport(D3DVIEWPORT9* out) const;
+    // Moves on with every change of a transform or of the viewport (also by a new target in slot 0).
+    uint32_t PlacementSerial() const { return m_placementSerial; }
 
     // A format code and a declaration exclude each other: setting one clears the other.
     D3DRESULT SetFVF(uint32_t fvf);
@@ -295,6 +307,12 @@ public:
     D3DRESULT BeginScene();
     D3DRESULT EndScene();
     D3DRESULT Present();
+
+    // Set by the caller while every texel its draws sample from stage 0's texture has alpha 255 (it is not
+    // part of the device's state and is not logged). A backend may then leave out a blend that cannot
+    // change such pixels: the usual alpha blend of the fixed pipeline when every vertex is opaque and the
+    // pipeline's alpha is the texture's and the vertices' (see CGLDevice).
+    void SetOpaqueSamples(bool on) { m_opaqueSamples = on; }
 
     // The call log: off until enabled; ClearLog empties it.
     void EnableLog(bool on) { m_logging = on; }
@@ -351,6 +369,7 @@ protected:
     uint32_t m_vertexConstants[D3D_VertexConstantRegisters][4]{};
     uint32_t m_pixelConstants[D3D_PixelConstantRegisters][4]{};
     bool m_constantsChanged = true;
+    bool m_opaqueSamples = false;
 
 private:
     friend class CD3DResource;
@@ -375,6 +394,7 @@ private:
     uint32_t m_streamOffset = 0;
     uint32_t m_streamStride = 0;
     bool m_inScene = false;
+    uint32_t m_placementSerial = 0;
     D3DRESULT m_lostState = D3D_OK;
     int m_resetFailures = 0;
     bool m_logging = false;

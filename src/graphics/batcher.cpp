@@ -32,6 +32,7 @@ int g_batchStride = 0;
 uint8_t* g_batchBase = nullptr;
 uint64_t g_frameCounter = 10;
 uint64_t g_batchSerial = 1;
+int g_batchOpaqueVertices = 0; // of the current batch, vertices marked as sampling only opaque texels
 int g_minimumCapacity = 16384;
 TDeviceTexture* g_fontTexture = nullptr;
 
@@ -292,6 +293,7 @@ void* AllocVerts(int kind, TDeviceTexture* texture, int stride, int count) {
         g_batchKind = kind;
         g_batchTexture = texture;
         g_batchStride = vertexSize;
+        g_batchOpaqueVertices = 0;
         g_current = FindBatchBuffer(count, format);
         g_current->Lock();
         g_batchBase = g_current->data;
@@ -305,8 +307,13 @@ void* AllocVerts(int kind, TDeviceTexture* texture, int stride, int count) {
     return result;
 }
 
+void MarkOpaque(int count) {
+    g_batchOpaqueVertices += count;
+}
+
 void UnallocVerts(int count) {
     if (!g_current || count <= 0) return;
+    g_batchOpaqueVertices = 0;
     g_current->used -= count;
     if (g_current->used < g_current->lockStart) g_current->used = g_current->lockStart;
 }
@@ -317,8 +324,12 @@ void Flush() {
         return;
     }
     GR_D3D_SetTexture(GR_BaseTextureStage, g_batchTexture);
-    const int primitives = PrimitiveCount(g_batchKind, g_current->used - g_current->lockStart);
+    const int vertices = g_current->used - g_current->lockStart;
+    const int primitives = PrimitiveCount(g_batchKind, vertices);
+    const bool opaque = vertices > 0 && g_batchOpaqueVertices == vertices;
+    if (opaque) GR_D3DDevice->SetOpaqueSamples(true);
     if (primitives >= 1) DrawFromBuffer(*g_current, g_batchKind, primitives);
+    if (opaque) GR_D3DDevice->SetOpaqueSamples(false);
     // The lock ends even when nothing was drawn, so that the next batch in this buffer starts after the
     // vertices of this one instead of drawing them again.
     g_current->Unlock();

@@ -41,6 +41,9 @@ namespace Graphics {
 // to be filled at once; null without a device.
 void* AllocVerts(int kind, TDeviceTexture* texture, int stride, int count);
 void UnallocVerts(int count);
+// The last count vertices allocated sample only opaque texels of the batch's texture (see
+// CD3DDevice::SetOpaqueSamples); a batch made only of such vertices is drawn saying so.
+void MarkOpaque(int count);
 void Flush();
 void ResetBatchBuffers();
 // colour is a script colour with alpha on top (0xAABBGGRR); flags: 1 target, 2 depth, 4 stencil.

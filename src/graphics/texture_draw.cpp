@@ -1,6 +1,7 @@
 #include "graphics/texture_draw.h"
 
 #include "core/convert.h"
+#include "device/device.h"
 #include "graphics/batcher.h"
 #include "graphics/colour.h"
 #include "graphics/draw.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -35,12 +37,13 @@ constexpr float kRotationThreshold = 0.001f;
 constexpr float kGeneralRotationThreshold = 0.01f;
 
 
-// Writes a quad in the given vertex order: six vertices make a list quad, four a fan.
-void Emit(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, const uint32_t colours[4],
+// Writes a quad in the given vertex order: six vertices make a list quad, four a fan. False when there
+// was no room to write it.
+bool Emit(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, const uint32_t colours[4],
           const int* order, int count) {
     const bool list = count == 6;
     auto* v = static_cast<Vertex24*>(Graphics::AllocVerts(list ? 4 : 6, texture, 24, count));
-    if (!v) return;
+    if (!v) return false;
     const float us[4] = {uv.left, uv.right, uv.right, uv.left};
     const float vs[4] = {uv.top, uv.top, uv.bottom, uv.bottom};
     const float z = GR_Transform.depth2D;
@@ -49,12 +52,13 @@ void Emit(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, const uin
         const uint32_t colour = list && g_cornerIds ? Texture_CornerColour(colours[k], k) : colours[k];
         v[i] = Vertex24{c.x[k], c.y[k], z, colour, us[k], vs[k]};
     }
+    return true;
 }
 
-void EmitOne(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, uint32_t colour, const int* order,
+bool EmitOne(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, uint32_t colour, const int* order,
              int count) {
     const uint32_t colours[4] = {colour, colour, colour, colour};
-    Emit(texture, c, uv, colours, order, count);
+    return Emit(texture, c, uv, colours, order, count);
 }
 
 // The rectangle (left, top)-(right, bottom) relative to (x, y), turned about (x, y) when the angle
@@ -123,6 +127,105 @@ QuadUV EntryUV(const TPageEntry& e, const TTexture& r) {
 void FixZeroTarget(TPageEntry& e) {
     if (e.targetWidth == 0) e.targetWidth = 1;
     if (e.targetHeight == 0) e.targetHeight = 1;
+}
+
+// ---- Quads that sample only opaque texels
+
+// Where the device puts positions on its target: pixel = scale * coordinate + offset on each axis, pixel
+// centres at whole numbers, under a transform that is a plain scale and offset (known is false under
+// any other). Made again whenever the device's transforms or viewport change.
+struct Placement {
+    const CD3DDevice* device = nullptr;
+    uint32_t serial = 0;
+    bool known = false;
+    double scale[2] = {0, 0}, offset[2] = {0, 0};
+};
+
+const Placement& DevicePlacement() {
+    static Placement p;
+    if (p.device == GR_D3DDevice && p.serial == GR_D3DDevice->PlacementSerial()) return p;
+    p = Placement{GR_D3DDevice, GR_D3DDevice->PlacementSerial()};
+    D3DMATRIX world, view, projection;
+    D3DVIEWPORT9 port{};
+    GR_D3DDevice->GetTransform(D3DTS_WORLD, &world);
+    GR_D3DDevice->GetTransform(D3DTS_VIEW, &view);
+    GR_D3DDevice->GetTransform(D3DTS_PROJECTION, &projection);
+    GR_D3DDevice->GetViewport(&port);
+    double wv[16], m[16];
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            wv[r * 4 + c] = 0;
+            for (int k = 0; k < 4; ++k) wv[r * 4 + c] += static_cast<double>(world.m[r * 4 + k]) * view.m[k * 4 + c];
+        }
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            m[r * 4 + c] = 0;
+            for (int k = 0; k < 4; ++k) m[r * 4 + c] += wv[r * 4 + k] * projection.m[k * 4 + c];
+        }
+    // x and y each from their own coordinate only, w constant: no rotation, skew or perspective.
+    if (m[1] != 0 || m[4] != 0 || m[8] != 0 || m[9] != 0 || m[3] != 0 || m[7] != 0 || m[11] != 0 ||
+        !(m[15] != 0) || port.Width == 0 || port.Height == 0)
+        return p;
+    const double w = m[15];
+    p.scale[0] = m[0] / w * port.Width / 2.0;
+    p.scale[1] = -m[5] / w * port.Height / 2.0;
+    p.offset[0] = port.X + (m[12] / w + 1.0) * port.Width / 2.0;
+    p.offset[1] = port.Y + (1.0 - m[13] / w) * port.Height / 2.0;
+    p.known = std::isfinite(p.scale[0]) && std::isfinite(p.scale[1]) && std::isfinite(p.offset[0]) &&
+              std::isfinite(p.offset[1]);
+    return p;
+}
+
+// Whether the texels of an entry's source rectangle are all opaque on its page, remembered per entry
+// until the page's pixels or the rectangle change.
+bool EntryOpaque(const TPageEntry& e, const TTexture& r) {
+    const CD3DTexture* texture = r.texture ? r.texture->texture : nullptr;
+    if (!texture || e.sourceWidth <= 0 || e.sourceHeight <= 0) return false;
+    // The entry's u and v must name its texels exactly.
+    if (r.texelWidth * static_cast<float>(texture->Width()) != 1.0f ||
+        r.texelHeight * static_cast<float>(texture->Height()) != 1.0f)
+        return false;
+    struct Memo {
+        const TPageEntry* entry;
+        uint32_t texture, content;
+        int16_t x, y, w, h;
+        bool opaque;
+    };
+    static Memo memos[1024] = {};
+    Memo& m = memos[(reinterpret_cast<uintptr_t>(&e) / sizeof(TPageEntry)) % 1024];
+    if (m.entry != &e || m.texture != texture->Serial() || m.content != texture->ContentSerial() ||
+        m.x != e.sourceX || m.y != e.sourceY || m.w != e.sourceWidth || m.h != e.sourceHeight) {
+        const D3DRECT rect{e.sourceX, e.sourceY, e.sourceX + e.sourceWidth, e.sourceY + e.sourceHeight};
+        m = Memo{&e, texture->Serial(), texture->ContentSerial(), e.sourceX, e.sourceY, e.sourceWidth,
+                 e.sourceHeight, texture->OpaqueIn(rect)};
+    }
+    return m.opaque;
+}
+
+// Whether a quad drawn with point sampling reads only opaque texels: its colour is opaque, it is upright
+// and its edges lie on pixel boundaries (half-way between the device's pixel centres), so every pixel
+// it covers samples half a pixel inside the entry's rectangle (a texel spans at most 64 pixels, so that
+// is far more than rounding can move a sample), and that rectangle is opaque.
+bool SamplesOpaque(const TPageEntry& e, const TTexture& r, const Corners& c, uint32_t colour) {
+    if ((colour >> 24) != 0xFF || c.x[0] != c.x[3] || c.x[1] != c.x[2] || c.y[0] != c.y[1] || c.y[2] != c.y[3])
+        return false;
+    const Placement& p = DevicePlacement();
+    if (!p.known) return false;
+    const double edges[2][2] = {{c.x[0], c.x[1]}, {c.y[0], c.y[2]}};
+    const int texels[2] = {e.sourceWidth, e.sourceHeight};
+    for (int axis = 0; axis < 2; ++axis) {
+        double at[2];
+        for (int k = 0; k < 2; ++k) {
+            // A boundary lies half-way between pixel centres: at + 0.5 is a whole number.
+            const double boundary = p.scale[axis] * edges[axis][k] + p.offset[axis] + 0.5;
+            if (!(std::fabs(boundary) < 1e9)) return false;
+            const double nearest = static_cast<double>(static_cast<int64_t>(boundary + (boundary < 0 ? -0.5 : 0.5)));
+            if (std::fabs(boundary - nearest) > 1.0 / 64) return false;
+            at[k] = boundary;
+        }
+        if (texels[axis] <= 0 || std::fabs(at[1] - at[0]) > 64.0 * texels[axis]) return false;
+    }
+    return EntryOpaque(e, r);
 }
 
 // A part given in full-image coordinates, clipped to the cropped rectangle the page holds. The drawing
@@ -293,7 +396,9 @@ bool Texture_DrawEntry(TPageEntry* entry, float x, float y) {
     const float top = static_cast<float>(entry->targetY);
     const Corners c = Place(x, y, left, top, left + static_cast<float>(entry->targetWidth),
                             top + static_cast<float>(entry->targetHeight), 0.0f, kRotationThreshold);
-    EmitOne(r->texture, c, EntryUV(*entry, *r), DrawingWhite(), kListOrder, 6);
+    const uint32_t colour = DrawingWhite();
+    if (EmitOne(r->texture, c, EntryUV(*entry, *r), colour, kListOrder, 6) && SamplesOpaque(*entry, *r, c, colour))
+        Graphics::MarkOpaque(6);
     return true;
 }
 
@@ -333,7 +438,9 @@ bool Texture_DrawEntryExt(TPageEntry* entry, float xorig, float yorig, float x, 
     const float right = left + entry->targetWidth * xscale;
     const float bottom = top + entry->targetHeight * yscale;
     const Corners c = Place(x, y, left, top, right, bottom, angle, kRotationThreshold);
-    EmitOne(r->texture, c, EntryUV(*entry, *r), ColourToARGB(colour, alpha), kListOrder, 6);
+    const uint32_t argb = ColourToARGB(colour, alpha);
+    if (EmitOne(r->texture, c, EntryUV(*entry, *r), argb, kListOrder, 6) && SamplesOpaque(*entry, *r, c, argb))
+        Graphics::MarkOpaque(6);
     return true;
 }
 

@@ -65,6 +65,50 @@ TEST_F(DeviceStateTest, ObjectsReleasedAfterTheirDeviceAreOnlyFreed) {
     EXPECT_EQ(texture->Release(), 0u);
 }
 
+// What a texture's memory says of its alpha holds only while that memory is what the backend samples.
+TEST_F(DeviceStateTest, OpacityIsKnownFromTheMemoryOnlyWhileNothingElseWroteTheTexture) {
+    CD3DTexture* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    uint32_t pitch = 0;
+    uint8_t* bits = nullptr;
+    ASSERT_EQ(texture->LockRect(0, &pitch, &bits, nullptr, 0), D3D_OK);
+    for (uint32_t i = 0; i < 16; ++i)
+        bits[i * 4 + 3] = i == 15 ? 0x80 : 0xFF; // the last pixel, (3, 3), is half transparent
+    const uint32_t serial = texture->ContentSerial();
+    ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+    EXPECT_NE(texture->ContentSerial(), serial);
+    EXPECT_TRUE(texture->OpaqueIn(D3DRECT{0, 0, 3, 4}));
+    EXPECT_FALSE(texture->OpaqueIn(D3DRECT{2, 2, 4, 4}));
+    EXPECT_FALSE(texture->OpaqueIn(D3DRECT{0, 0, 5, 1})) << "outside the texture";
+    EXPECT_FALSE(texture->OpaqueIn(D3DRECT{1, 1, 1, 2})) << "empty";
+    // Changed in memory without being sent: not what the backend has.
+    ASSERT_EQ(texture->LockRect(0, &pitch, &bits, nullptr, D3DLOCK_NO_DIRTY_UPDATE), D3D_OK);
+    ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+    EXPECT_FALSE(texture->OpaqueIn(D3DRECT{0, 0, 1, 1}));
+    // Sent whole again, then stretched into: the memory no longer follows.
+    CD3DTexture* copy = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &copy), D3D_OK);
+    ASSERT_EQ(device->UpdateTexture(texture, copy), D3D_OK);
+    EXPECT_TRUE(copy->OpaqueIn(D3DRECT{0, 0, 1, 1}));
+    CD3DSurface* back = nullptr;
+    CD3DSurface* level = copy->GetSurfaceLevel(0);
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    ASSERT_EQ(device->StretchRect(back, nullptr, level, nullptr, D3DTEXF_POINT), D3D_OK);
+    EXPECT_FALSE(copy->OpaqueIn(D3DRECT{0, 0, 1, 1}));
+    level->Release();
+    back->Release();
+    copy->Release();
+    texture->Release();
+    // Render targets and formats other than A8R8G8B8 are never known.
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture),
+              D3D_OK);
+    EXPECT_FALSE(texture->OpaqueIn(D3DRECT{0, 0, 1, 1}));
+    texture->Release();
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    EXPECT_FALSE(texture->OpaqueIn(D3DRECT{0, 0, 1, 1}));
+    texture->Release();
+}
+
 TEST_F(DeviceStateTest, ResetKeepsSamplersStagesAndTransformsButNotRenderStates) {
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);

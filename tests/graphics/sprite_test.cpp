@@ -12,6 +12,7 @@
 #include "library/builtin_test_util.h"
 #include "support/pixel_mask.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -31,9 +32,10 @@ struct SpriteRecord {
     std::vector<uint8_t> masks;
 };
 
-// An 8 x 4 "RAW " page: red on the left half, green on the right. Entry e0 is the red 4 x 4 square
-// placed at (0, 0) of a 6 x 6 frame, e1 the green one placed at (1, 2).
-void AddPages(CDataBuilder& b) {
+// An 8 x 4 "RAW " page: red on the left half, green on the right; texel (1, 1) of the red square has the
+// alpha given. Entry e0 is the red 4 x 4 square placed at (0, 0) of a 6 x 6 frame, e1 the green one
+// placed at (1, 2).
+void AddPages(CDataBuilder& b, uint8_t alphaOfOneTexel = 255) {
     auto& t = b.AddChunk("TPAG").OffsetList({"e0", "e1"});
     t.Label("e0").U16(0).U16(0).U16(4).U16(4).U16(0).U16(0).U16(4).U16(4).U16(6).U16(6).U16(0);
     t.Label("e1").U16(4).U16(0).U16(4).U16(4).U16(1).U16(2).U16(4).U16(4).U16(6).U16(6).U16(0);
@@ -41,7 +43,7 @@ void AddPages(CDataBuilder& b) {
     x.Bytes("RAW ", 4).U32(8).U32(4).U32(0);
     for (int y = 0; y < 4; ++y)
         for (int i = 0; i < 8; ++i)
-            x.U8(i < 4 ? 255 : 0).U8(i < 4 ? 0 : 255).U8(0).U8(255); // R, G, B, A
+            x.U8(i < 4 ? 255 : 0).U8(i < 4 ? 0 : 255).U8(0).U8(y == 1 && i == 1 ? alphaOfOneTexel : 255); // R, G, B, A
 }
 
 void AddSprite(CDataBuilder::Chunk& c, const std::string& label, const SpriteRecord& r) {
@@ -54,7 +56,7 @@ void AddSprite(CDataBuilder::Chunk& c, const std::string& label, const SpriteRec
     if (!r.masks.empty()) c.Bytes(r.masks.data(), r.masks.size());
 }
 
-std::vector<uint8_t> GameWith(const std::vector<SpriteRecord>& sprites) {
+std::vector<uint8_t> GameWith(const std::vector<SpriteRecord>& sprites, uint8_t alphaOfOneTexel = 255) {
     CDataBuilder b;
     std::vector<std::string> labels;
     for (size_t i = 0; i < sprites.size(); ++i)
@@ -63,7 +65,7 @@ std::vector<uint8_t> GameWith(const std::vector<SpriteRecord>& sprites) {
     for (size_t i = 0; i < sprites.size(); ++i)
         AddSprite(c, labels[i], sprites[i]);
     b.AddChunk("BGND").OffsetList({"b0", ""}).Label("b0").Text("back").U32(0).U32(0).U32(0).Ref("e1");
-    AddPages(b);
+    AddPages(b, alphaOfOneTexel);
     b.AddGeneralInfo({});
     return b.Build();
 }
@@ -119,6 +121,51 @@ TEST_F(SpriteFileTest, FramesOnTheirPageDrawOnExactlyTheirPixels) {
     EXPECT_EQ(PixelMask(pixels, 16, kRed), BoxMask(16, 16, -1, -1, -1, -1));
     pixels = Frame([] { Sprite_Data(0)->DrawSimple(0, 11, 5); });
     EXPECT_EQ(PixelMask(pixels, 16, kRed), BoxMask(16, 16, 10, 4, 13, 7));
+}
+
+// A frame whose texels are all opaque draws exactly its texels (the device may leave the blend out for
+// it); a texel that is not opaque is blended, also when an opaque frame shares the batch, and again
+// once the page's pixels change after a first draw.
+TEST_F(SpriteFileTest, OpaqueFramesDrawTheirTexelsAndOtherTexelsAreBlended) {
+    StartDevice(D3DBackend::OpenGL, 16, 16);
+    ASSERT_TRUE(Load(GameWith({SpriteRecord{}}, 128)));
+    View_DrawRegion = IntRect{0, 0, 15, 15};
+    constexpr uint32_t kBlue = 0xFF0000FFu;
+    auto frame = [](auto draw) {
+        EXPECT_TRUE(Graphics::StartFrame());
+        GR_Draw_Clear(0xFFFF0000u); // blue
+        draw();
+        EXPECT_TRUE(Graphics::EndFrame(true));
+        return BackBufferPixels();
+    };
+    auto halfAndHalf = [](uint32_t pixel, int high, int low) {
+        const int r = (pixel >> 16) & 0xFF, g = (pixel >> 8) & 0xFF, b = pixel & 0xFF;
+        return std::abs((high == 16 ? r : g) - 128) <= 2 && std::abs(b - 127) <= 2 && (low == 16 ? r : g) == 0;
+    };
+    // The green frame alone: every pixel it covers is its texel.
+    auto pixels = frame([] { Sprite_Data(0)->DrawSimple(1, 5, 5); });
+    EXPECT_EQ(PixelMask(pixels, 16, kGreen), BoxMask(16, 16, 5, 6, 8, 9));
+    EXPECT_EQ(pixels[0], kBlue);
+    // The green frame, then the red one with its half-transparent texel, in one batch.
+    pixels = frame([] {
+        Sprite_Data(0)->DrawSimple(1, 5, 5);
+        Sprite_Data(0)->DrawSimple(0, 1, 1);
+    });
+    EXPECT_TRUE(halfAndHalf(pixels[1 * 16 + 1], 16, 8)) << std::hex << pixels[1 * 16 + 1];
+    EXPECT_EQ(pixels[0], kRed);
+    EXPECT_EQ(pixels[6 * 16 + 5], kGreen);
+    // A green texel made half transparent on the page after the draws above is blended from then on.
+    const TPageEntry* entry = Sprite_Data(0)->pageEntries[1];
+    CD3DTexture* page = Texture_Get(entry->texture)->texture;
+    uint32_t pitch = 0;
+    uint8_t* bits = nullptr;
+    const D3DRECT texel{5, 1, 6, 2};
+    ASSERT_EQ(page->LockRect(0, &pitch, &bits, &texel, 0), D3D_OK);
+    bits[3] = 128;
+    ASSERT_EQ(page->UnlockRect(0), D3D_OK);
+    pixels = frame([] { Sprite_Data(0)->DrawSimple(1, 5, 5); });
+    EXPECT_TRUE(halfAndHalf(pixels[(6 + 1) * 16 + 5 + 1], 8, 16)) << std::hex << pixels[7 * 16 + 6];
+    EXPECT_EQ(pixels[6 * 16 + 5], kGreen);
 }
 
 // Copies of data-file sprites: an assigned copy draws from the same page entries; a duplicate, or a

@@ -1067,7 +1067,45 @@ void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* 
     glBindVertexArray(m_vao);
     glBindBuffer(GL_ARRAY_BUFFER, m_vbo);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount) * stride, vertices, GL_STREAM_DRAW);
+    const bool unblended = BlendChangesNothing(vertices, vertexCount, stride, fvf);
+    if (unblended) glDisable(GL_BLEND);
     DrawArrays(type, vertexCount, stride, fvf, nullptr);
+    if (unblended) glEnable(GL_BLEND);
+}
+
+// Whether the blend of the fixed pipeline leaves every pixel the draw writes as the pipeline's output
+// anyway, so that blending can be left out (for a software rasteriser the larger part of a pixel's
+// cost). That holds for the usual alpha blend (source times its alpha, or premultiplied, plus the
+// destination times one minus the source alpha) when the output alpha is 1: the texels sampled are
+// opaque (the caller says so, for point sampling), every vertex colour is opaque, and the alpha the
+// stage makes from them, and from the texture factor when it takes part, is theirs.
+bool CGLDevice::BlendChangesNothing(const uint8_t* vertices, uint32_t count, uint32_t stride, uint32_t fvf) const {
+    const uint32_t* rs = m_renderStates;
+    const uint32_t* ts = m_stageStates[0];
+    const uint32_t* ss = m_samplerStates[0];
+    if (!m_opaqueSamples || !rs[D3DRS_ALPHABLENDENABLE] || rs[D3DRS_LIGHTING] || !m_textures[0] ||
+        (rs[D3DRS_SRCBLEND] != D3DBLEND_SRCALPHA && rs[D3DRS_SRCBLEND] != D3DBLEND_ONE) ||
+        rs[D3DRS_DESTBLEND] != D3DBLEND_INVSRCALPHA || rs[D3DRS_BLENDOP] != D3DBLENDOP_ADD ||
+        ss[D3DSAMP_MINFILTER] == D3DTEXF_LINEAR || ss[D3DSAMP_MAGFILTER] == D3DTEXF_LINEAR)
+        return false;
+    // The alpha arguments as ProgramKey reads them: the texture, the factor or the diffuse colour.
+    for (const uint32_t a : {ts[D3DTSS_ALPHAARG1], ts[D3DTSS_ALPHAARG2]}) {
+        const uint32_t arg = (a & 0xF) <= 3 ? (a & 0xF) : D3DTA_DIFFUSE;
+        if (arg == D3DTA_TFACTOR && (rs[D3DRS_TEXTUREFACTOR] >> 24) != 0xFF) return false;
+    }
+    if (!HasDiffuse(fvf, m_declaration)) return true;
+    size_t offset = ((fvf & D3DFVF_XYZ) ? 12 : 0) + ((fvf & D3DFVF_NORMAL) ? 12 : 0);
+    if (m_declaration) {
+        for (const D3DVERTEXELEMENT9& e : m_declaration->Elements())
+            if (e.Usage == D3DDECLUSAGE_COLOR && e.UsageIndex == 0) {
+                if (e.Type != D3DDECLTYPE_D3DCOLOR) return false;
+                offset = e.Offset;
+            }
+    }
+    const uint8_t* alpha = vertices + offset + 3;
+    for (uint32_t i = 0; i < count; ++i, alpha += stride)
+        if (*alpha != 0xFF) return false;
+    return true;
 }
 
 // The clear covers the viewport of every bound target and writes all channels, depth and stencil.

@@ -83,6 +83,7 @@ private:
     void SendLighting(const Program& program);
     float SetGLViewport(bool wide);
     void SetVertexLayout(uint32_t fvf, uint32_t stride, uint32_t firstVertex, uint32_t vertexStep);
+    bool BlendChangesNothing(const uint8_t* vertices, uint32_t count, uint32_t stride, uint32_t fvf) const;
     // Made on the first unscaled present; false when it cannot be made (presents then blit).
     bool PresentProgram();
 

@@ -79,6 +79,7 @@ struct FusedTables {
     uint16_t localsBranch[kBinaryOps]{};
     uint16_t localsStore[kTargetCount][kBinaryOps]{};
     uint16_t compound[kTargetCount][VT_STRING + 1][kBinaryOps]{};
+    uint16_t intImmediate[kBinaryOps]{};
 
     FusedTables() {
         // Every entry starts as kOpGeneral (0): no fused handler.
@@ -107,6 +108,9 @@ struct FusedTables {
         VM_ARITHMETIC_OPS(VM_FILL_LOCALS_STORE, Local, Locals)
         VM_ARITHMETIC_OPS(VM_FILL_LOCALS_STORE, Self, Locals)
         VM_STORE_TARGETS(VM_FILL_COMPOUND, VM_COMPOUND_OPS)
+#define VM_FILL_INT_IMMEDIATE(A, NAME, OPCODE) intImmediate[OPCODE] = kOpIntImm##NAME;
+        VM_ARITHMETIC_OPS(VM_FILL_INT_IMMEDIATE, Int)
+#undef VM_FILL_INT_IMMEDIATE
 #undef VM_FILL_IMMEDIATE
 #undef VM_FILL_IMMEDIATE_BRANCH
 #undef VM_FILL_IMMEDIATE_STORE
@@ -376,7 +380,8 @@ private:
         Insn& head = m_d.insns[i];
         head.op = op;
         head.words = static_cast<uint8_t>(end - i);
-        if (op == kOpElementByLocal || op == kOpStoreElementByLocal) return; // x.i keeps the instance code
+        // Element runs keep the instance code in x.i.
+        if (op == kOpElementByLocal || op == kOpStoreElementByLocal || op == kOpElementByIndex2D) return;
         head.k = k;
         head.x.i = static_cast<int32_t>(offset);
     }
@@ -609,8 +614,10 @@ void Decoder::Switch(size_t i) {
         } else {
             break;
         }
+        // The label's item type: push.e pushes a .i.
         const uint32_t seq = insns[compare].word;
-        if (VM_Opcode(seq) != OP_SEQ || VM_Type2(seq) != VT_VARIABLE || VM_Type1(seq) != VM_Type1(push.word) ||
+        const int labelType = VM_Type1(push.word) == VT_ERROR ? VT_INT : VM_Type1(push.word);
+        if (VM_Opcode(seq) != OP_SEQ || VM_Type2(seq) != VT_VARIABLE || VM_Type1(seq) != labelType ||
             insns[compare].words != 1 || insns[compare + 1].op != kOpBt)
             break;
         labels.emplace_back(label, static_cast<int>(compare + 1) + insns[compare + 1].a);
@@ -693,8 +700,32 @@ void Decoder::Fuse(size_t i) {
         return;
     }
 
-    // An element of an array variable indexed by a local: instance code, index, then the access.
+    // An element of an array variable indexed by two locals: instance code, Index2D's run, the read.
     int32_t code;
+    if (Constant(i, code) && Has(i + 1) && insns[i + 1].op == kOpPushLocal) {
+        // Index2D's run starts at record i + 1 once fused; it is fused after this one, so look at its
+        // shape directly: push.v local, conv.v.i, push.i 32000, mul.i.i, push.v local, conv.v.i, add.i.i.
+        const size_t first = i + 1;
+        int32_t stride;
+        const size_t times = Next(Next(first));
+        if (Has(Next(first)) && insns[Next(first)].op == kOpConv_VARIABLE_INT && Constant(times, stride) &&
+            stride == kArrayRowStride && VM_Type1(insns[times].word) == VT_INT && Has(Next(times)) &&
+            insns[Next(times)].word == VM_Encode(OP_MUL, VT_INT, VT_INT, 0)) {
+            const size_t second = Next(Next(times));
+            const size_t add = Has(second) ? Next(Next(second)) : second;
+            if (Has(second) && insns[second].op == kOpPushLocal && Has(Next(second)) &&
+                insns[Next(second)].op == kOpConv_VARIABLE_INT && Has(add) &&
+                insns[add].word == VM_Encode(OP_ADD, VT_INT, VT_INT, 0) && Has(add + 1) &&
+                insns[add + 1].op == kOpPushStack && (insns[add + 1].flags & kSiteIndexed)) {
+                Head(i, kOpElementByIndex2D, Next(add + 1));
+                insns[i].k = static_cast<int32_t>(second - i);
+                insns[i].slot = static_cast<int32_t>(add + 1 - i);
+                return;
+            }
+        }
+    }
+
+    // An element of an array variable indexed by a local: instance code, index, then the access.
     if (Constant(i, code) && Has(i + 1) && insns[i + 1].op == kOpPushLocal && Has(i + 3) &&
         insns[i + 3].op == kOpConv_VARIABLE_INT && Has(i + 4) && (insns[i + 4].flags & kSiteIndexed)) {
         if (insns[i + 4].op == kOpPushStack) {
@@ -707,12 +738,33 @@ void Decoder::Fuse(size_t i) {
         }
     }
 
-    // A whole number stored in a local.
+    // A whole number stored in a local, made a .v, or worked into the .i beneath it.
     int32_t k;
-    if (Constant(i, k) && Has(Next(i)) && insns[Next(i)].op == kOpPopLocal &&
-        VM_Type2(insns[Next(i)].word) == VT_INT) {
+    if (Constant(i, k) && Has(Next(i))) {
+        const Insn& next = insns[Next(i)];
+        if (next.op == kOpPopLocal && VM_Type2(next.word) == VT_INT) {
+            const size_t store = Next(i);
+            Head(i, kOpConstantToLocal, Next(store), k, store - i);
+            return;
+        }
+        if (next.op == kOpConv_INT_VARIABLE) {
+            Head(i, kOpRealConstant, Next(Next(i)), k);
+            return;
+        }
+        const int opcode = VM_Opcode(next.word);
+        if (next.words == 1 && VM_Type1(next.word) == VT_INT && VM_Type2(next.word) == VT_INT &&
+            opcode >= OP_MUL && opcode <= OP_SHR && opcode != OP_NEG && opcode != OP_NOT &&
+            g_fused.intImmediate[opcode] != kOpGeneral) {
+            Head(i, g_fused.intImmediate[opcode], Next(i) + 1, k);
+            return;
+        }
+    }
+
+    // An argument or a local copied into a local.
+    if ((op == kOpPushArgument || op == kOpPushLocal) && Has(Next(i)) && insns[Next(i)].op == kOpPopLocal &&
+        VM_Type2(insns[Next(i)].word) == VT_VARIABLE) {
         const size_t store = Next(i);
-        Head(i, kOpConstantToLocal, Next(store), k, store - i);
+        Head(i, op == kOpPushArgument ? kOpArgToLocal : kOpLocalToLocal, Next(store), 0, store - i);
         return;
     }
 

@@ -125,7 +125,8 @@ namespace vm {
 //   IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE): the same arithmetic stored (pop.v.v);
 //   LOCALS(Locals, NAME, OPCODE), LOCALS_BRANCH: "local op local" (push.v push.v op.v.v);
 //   LOCALS_STORE(TARGET, Locals, NAME, OPCODE): the same arithmetic stored (pop.v.v);
-//   COMPOUND(TARGET, TYPE, NAME, OPCODE): op.TYPE.v of the stack's items stored (pop.v.v).
+//   COMPOUND(TARGET, TYPE, NAME, OPCODE): op.TYPE.v of the stack's items stored (pop.v.v);
+//   INT_IMMEDIATE(Int, NAME, OPCODE): "the .i on top op whole number" (push.e/i op.i.i).
 #define VM_FAST_SIMPLE(X)                                                                                  \
     X(General)      /* anything else: the word is executed the long way */                                 \
     X(End)          /* the end of the code */                                                              \
@@ -166,10 +167,14 @@ namespace vm {
     X(ElementByLocal)      /* push.e code, push.v local, conv.v.i, push.v stack.a[] */                     \
     X(StoreElementByLocal) /* push.e code, push.v local, conv.v.i, pop.v.T stack.a[] */                    \
     X(ConstantToLocal)     /* push.e or push.i, pop.v.i local */                                    \
-    X(TruthBranch)         /* conv.v.b, then bt or bf on it */
+    X(TruthBranch)         /* conv.v.b, then bt or bf on it */                                          \
+    X(RealConstant)        /* push.e or push.i, conv.i.v */                                             \
+    X(ArgToLocal)          /* push.v argument, pop.v.v local */                                         \
+    X(LocalToLocal)        /* push.v local, pop.v.v local */                                            \
+    X(ElementByIndex2D)    /* push.e code, the run of Index2D, push.v stack.a[] */
 
 #define VM_FAST_OPS(SIMPLE, SITE, BINARY, BINARY_BRANCH, CONVERSION, IMMEDIATE, IMMEDIATE_BRANCH,           \
-                    IMMEDIATE_STORE, LOCALS, LOCALS_BRANCH, LOCALS_STORE, COMPOUND)                         \
+                    IMMEDIATE_STORE, LOCALS, LOCALS_BRANCH, LOCALS_STORE, COMPOUND, INT_IMMEDIATE)          \
     VM_FAST_SIMPLE(SIMPLE)                                                                                 \
     VM_VARIABLE_SITES(SITE)                                                                                \
     VM_ALL_BINARY_OPS(VM_NUMBER_TYPE_PAIRS, BINARY)                                                        \
@@ -182,7 +187,8 @@ namespace vm {
     VM_COMPARISON_OPS(LOCALS_BRANCH, Locals)                                                               \
     VM_ARITHMETIC_OPS(LOCALS_STORE, Local, Locals)                                                         \
     VM_ARITHMETIC_OPS(LOCALS_STORE, Self, Locals)                                                          \
-    VM_STORE_TARGETS(COMPOUND, VM_COMPOUND_OPS)
+    VM_STORE_TARGETS(COMPOUND, VM_COMPOUND_OPS)                                                            \
+    VM_ARITHMETIC_OPS(INT_IMMEDIATE, Int)
 
 enum FastOp : uint16_t {
 #define VM_ENUM_SIMPLE(NAME) kOp##NAME,
@@ -197,9 +203,10 @@ enum FastOp : uint16_t {
 #define VM_ENUM_LOCALS_BRANCH(A, NAME, OPCODE) kOpLocals##NAME##Branch,
 #define VM_ENUM_LOCALS_STORE(TARGET, A, NAME, OPCODE) kOpLocals##NAME##To##TARGET,
 #define VM_ENUM_COMPOUND(TARGET, TYPE, NAME, OPCODE) kOp##NAME##_##TYPE##To##TARGET,
+#define VM_ENUM_INT_IMMEDIATE(A, NAME, OPCODE) kOpIntImm##NAME,
     VM_FAST_OPS(VM_ENUM_SIMPLE, VM_ENUM_SITE, VM_ENUM_BINARY, VM_ENUM_BINARY_BRANCH, VM_ENUM_CONVERSION,
                 VM_ENUM_IMMEDIATE, VM_ENUM_IMMEDIATE_BRANCH, VM_ENUM_IMMEDIATE_STORE, VM_ENUM_LOCALS,
-                VM_ENUM_LOCALS_BRANCH, VM_ENUM_LOCALS_STORE, VM_ENUM_COMPOUND)
+                VM_ENUM_LOCALS_BRANCH, VM_ENUM_LOCALS_STORE, VM_ENUM_COMPOUND, VM_ENUM_INT_IMMEDIATE)
 #undef VM_ENUM_SIMPLE
 #undef VM_ENUM_SITE
 #undef VM_ENUM_BINARY
@@ -212,6 +219,7 @@ enum FastOp : uint16_t {
 #undef VM_ENUM_LOCALS_BRANCH
 #undef VM_ENUM_LOCALS_STORE
 #undef VM_ENUM_COMPOUND
+#undef VM_ENUM_INT_IMMEDIATE
         kOpCount
 };
 

@@ -521,9 +521,10 @@ void RunDecoded(VMContext& c) {
 #define VM_LABEL_LOCALS_BRANCH(A, NAME, OPCODE) &&L_Locals##NAME##Branch,
 #define VM_LABEL_LOCALS_STORE(TARGET, A, NAME, OPCODE) &&L_Locals##NAME##To##TARGET,
 #define VM_LABEL_COMPOUND(TARGET, TYPE, NAME, OPCODE) &&L_##NAME##_##TYPE##To##TARGET,
+#define VM_LABEL_INT_IMMEDIATE(A, NAME, OPCODE) &&L_IntImm##NAME,
         VM_FAST_OPS(VM_LABEL_SIMPLE, VM_LABEL_SITE, VM_LABEL_BINARY, VM_LABEL_BINARY_BRANCH, VM_LABEL_CONVERSION,
                     VM_LABEL_IMMEDIATE, VM_LABEL_IMMEDIATE_BRANCH, VM_LABEL_IMMEDIATE_STORE, VM_LABEL_LOCALS,
-                    VM_LABEL_LOCALS_BRANCH, VM_LABEL_LOCALS_STORE, VM_LABEL_COMPOUND)
+                    VM_LABEL_LOCALS_BRANCH, VM_LABEL_LOCALS_STORE, VM_LABEL_COMPOUND, VM_LABEL_INT_IMMEDIATE)
 #undef VM_LABEL_SIMPLE
 #undef VM_LABEL_SITE
 #undef VM_LABEL_BINARY
@@ -536,6 +537,7 @@ void RunDecoded(VMContext& c) {
 #undef VM_LABEL_LOCALS_BRANCH
 #undef VM_LABEL_LOCALS_STORE
 #undef VM_LABEL_COMPOUND
+#undef VM_LABEL_INT_IMMEDIATE
     };
     Decoded* d;
     // The position in the code and the stack's top stay in registers through the whole loop (GCC would
@@ -576,6 +578,13 @@ void RunDecoded(VMContext& c) {
         VM_DISPATCH();                                                                                     \
     } while (0)
 #define VM_JUMP() VM_GO(ip + ip->a)
+    // On after a store: a b there (the jump back at the end of a loop's body) is taken at once.
+#define VM_NEXT_OR_JUMP()                                                                                  \
+    do {                                                                                                   \
+        ip += ip->words;                                                                                   \
+        if (ip->op == kOpB) VM_JUMP();                                                                     \
+        VM_DISPATCH();                                                                                     \
+    } while (0)
     // Into the code at c.pc (after a call or return, which leave the stack region, the flags and the
     // current context as they were), with the room its deepest instruction needs. Each site dispatches
     // on its own, so that its next handler is predicted apart from the others'.
@@ -707,7 +716,7 @@ L_PushArgument: {
             (holder) = (list)->SlotOrAdd(ip->a);                                                           \
         if ((holder) != nullptr && !(holder)->IsArray() && Assign((holder), kind, real, handle)) {         \
             sp += size;                                                                                    \
-            VM_NEXT();                                                                                     \
+            VM_NEXT_OR_JUMP();                                                                             \
         }                                                                                                  \
         accessInstance = (instance);                                                                       \
         accessIndex = -1;                                                                                  \
@@ -1081,7 +1090,7 @@ L_StoreElementByLocal: {
     VM_USER(site, ip->x.i, holder);
     if (!WriteRealElement(holder, index, kind, real)) goto L_General;
     sp += size;
-    VM_NEXT();
+    VM_NEXT_OR_JUMP();
 }
 
 L_TruthBranch: {
@@ -1099,6 +1108,50 @@ L_ConstantToLocal: {
     if (holder->IsString()) MEM_FREE(holder->str);
     holder->kind = KIND_REAL;
     holder->real = ip->k;
+    VM_NEXT_OR_JUMP();
+}
+
+L_RealConstant:
+    sp = PushReal(sp, ip->k, true);
+    VM_NEXT();
+
+    // A real copied into a local (made when absent), as push.v and pop.v.v of it do.
+#define VM_COPY_TO_LOCAL(from)                                                                             \
+    do {                                                                                                   \
+        if ((from) == nullptr || !(from)->IsReal()) goto L_General;                                        \
+        const Insn& store = ip[ip->x.i];                                                                   \
+        ScriptValue* holder;                                                                               \
+        VM_LOCAL(store, holder);                                                                           \
+        if (holder == nullptr) holder = c.locals->SlotOrAdd(store.a);                                      \
+        if (holder->IsArray()) goto L_General;                                                             \
+        Assign(holder, (from)->kind, (from)->real, 0);                                                     \
+        VM_NEXT_OR_JUMP();                                                                                 \
+    } while (0)
+L_ArgToLocal: {
+    const ScriptValue* argument = &Code_Arguments[ip->a];
+    VM_COPY_TO_LOCAL(argument);
+}
+L_LocalToLocal: {
+    ScriptValue* from;
+    VM_LOCAL(*ip, from);
+    VM_COPY_TO_LOCAL(from);
+}
+
+L_ElementByIndex2D: {
+    // push.e code (this record), Index2D's run (its locals at records 1 and k), the read at record slot.
+    ScriptValue *row, *column;
+    VM_LOCAL(ip[1], row);
+    VM_LOCAL(ip[ip->k], column);
+    if (row == nullptr || column == nullptr || !row->IsReal() || !column->IsReal()) goto L_General;
+    const int index =
+        Wrap_Add32(Wrap_Mul32(X86_DoubleToInt32(row->real), kArrayRowStride), X86_DoubleToInt32(column->real));
+    const Insn& site = ip[ip->slot];
+    ScriptValue* holder;
+    VM_USER(site, ip->x.i, holder);
+    const ScriptValue* element = Element(holder, index);
+    if (element == nullptr || !element->IsReal()) goto L_General;
+    if (holder->arr->owner == nullptr) holder->arr->owner = holder;
+    sp = PushReal(sp, element->real, true, element->kind);
     VM_NEXT();
 }
 
@@ -1276,7 +1329,7 @@ L_PopEnv: {
             goto L_General;                                                                                \
         VM_STORE_REAL(holder, result);                                                                     \
         sp = top;                                                                                          \
-        VM_NEXT();                                                                                         \
+        VM_NEXT_OR_JUMP();                                                                                 \
     }
     // "local op local": the first local at this record, the second at record k.
 #define VM_LOCALS_OPERANDS()                                                                               \
@@ -1318,7 +1371,7 @@ L_PopEnv: {
             !RealArithmetic<OPCODE, VT_VARIABLE, VT_VARIABLE>(left, right, 0, 0, result))                  \
             goto L_General;                                                                                \
         VM_STORE_REAL(holder, result);                                                                     \
-        VM_NEXT();                                                                                         \
+        VM_NEXT_OR_JUMP();                                                                                 \
     }
     // "x op= value": the variable is found before the operation, so that a miss leaves the stack as it
     // was for the general way.
@@ -1338,12 +1391,19 @@ L_PopEnv: {
         }                                                                                                  \
         VM_STORE_REAL(holder, Load<double>(top + 8));                                                      \
         sp = top + 16;                                                                                     \
+        VM_NEXT_OR_JUMP();                                                                                 \
+    }
+#define VM_HANDLER_INT_IMMEDIATE(A, NAME, OPCODE)                                                          \
+    L_IntImm##NAME : {                                                                                     \
+        int32_t result;                                                                                    \
+        if (!IntegerArithmetic<OPCODE>(Load<int32_t>(sp), ip->k, result)) goto L_General;                  \
+        Store<int32_t>(sp, result);                                                                        \
         VM_NEXT();                                                                                         \
     }
     VM_FAST_OPS(VM_HANDLER_NONE, VM_HANDLER_NONE, VM_HANDLER_BINARY, VM_HANDLER_BINARY_BRANCH,
                 VM_HANDLER_CONVERSION, VM_HANDLER_IMMEDIATE, VM_HANDLER_IMMEDIATE_BRANCH,
                 VM_HANDLER_IMMEDIATE_STORE, VM_HANDLER_LOCALS, VM_HANDLER_LOCALS_BRANCH, VM_HANDLER_LOCALS_STORE,
-                VM_HANDLER_COMPOUND)
+                VM_HANDLER_COMPOUND, VM_HANDLER_INT_IMMEDIATE)
 #undef VM_HANDLER_NONE
 #undef VM_HANDLER_BINARY
 #undef VM_HANDLER_BINARY_BRANCH
@@ -1355,6 +1415,9 @@ L_PopEnv: {
 #undef VM_HANDLER_LOCALS_BRANCH
 #undef VM_HANDLER_LOCALS_STORE
 #undef VM_HANDLER_COMPOUND
+#undef VM_HANDLER_INT_IMMEDIATE
+#undef VM_COPY_TO_LOCAL
+#undef VM_NEXT_OR_JUMP
 #undef VM_LOCALS_OPERANDS
 #undef VM_LEFT_Stack
 #undef VM_LEFT_Local

@@ -78,6 +78,14 @@ template <size_t N> void BuiltIn_Register(const BuiltInRegistration (&table)[N])
     for (const BuiltInRegistration& entry : table)
         Code_Function_Add(entry.name, entry.function, entry.argumentCount);
 }
+// The same for bodies that see their arguments through BuiltInArgs alone and run no game code: the
+// entries are marked as only reading their arguments.
+template <size_t N> void BuiltIn_RegisterReading(const BuiltInRegistration (&table)[N]) {
+    for (const BuiltInRegistration& entry : table) {
+        Code_Function_Add(entry.name, entry.function, entry.argumentCount);
+        Code_Function_SetReadsArgumentsOnly(Code_Function_Count() - 1);
+    }
+}
 
 // Makes the result a string value owning text (null: a string without text).
 void BuiltIn_SetText(ScriptValue& result, char* text);

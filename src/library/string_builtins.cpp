@@ -449,5 +449,5 @@ const BuiltInRegistration kStringFunctions[] = {
 } // namespace
 
 void String_RegisterFunctions() {
-    BuiltIn_Register(kStringFunctions);
+    BuiltIn_RegisterReading(kStringFunctions);
 }

@@ -59,7 +59,12 @@ void Code_Function_Add(const char* name, BuiltInFunctionFn function, int argumen
     entry.name[sizeof entry.name - 1] = '\0';
     entry.function = function;
     entry.argumentCount = argumentCount;
+    entry.readsArgumentsOnly = false;
     g_index.emplace(entry.name, g_count - 1);
+}
+
+void Code_Function_SetReadsArgumentsOnly(int index) {
+    if (index >= 0 && index < g_count) g_table[index].readsArgumentsOnly = true;
 }
 
 void Code_Function_Replace(const char* name, BuiltInFunctionFn function) {

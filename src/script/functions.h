@@ -14,6 +14,9 @@ struct BuiltInFunction {
     char name[64]; // NUL-terminated, at most 63 characters
     BuiltInFunctionFn function;
     int argumentCount; // -1: any number
+    // The function only reads its argument values (never changes, frees or keeps them) and runs no
+    // game code, so that the machine may hand it a variable's own text instead of a copy.
+    bool readsArgumentsOnly;
 };
 
 // Callable ids: 0..99999 a table index, 100000 + i script i, 500000 + i extension function i.
@@ -38,6 +41,9 @@ ScriptValue& Code_Function_Call(int index, CInstance* self, CInstance* other, Sc
                                 ScriptValue* const* args);
 // Frees the table.
 void Code_Function_Free();
+
+// Marks the entry of a table index as one that only reads its arguments (see BuiltInFunction).
+void Code_Function_SetReadsArgumentsOnly(int index);
 
 // The entry of a table index, or null outside the table.
 const BuiltInFunction* Code_Function_Entry(int index);

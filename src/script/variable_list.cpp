@@ -33,7 +33,7 @@ void CVariableList::Clear() {
     VariableListEntry* entry = last;
     while (entry) {
         VariableListEntry* older = entry->allNext;
-        Value_Free(&entry->value);
+        if (entry->value.IsString() || entry->value.IsArray()) Value_Free(&entry->value);
         Value_SetReal(&entry->value, 0.0);
         buckets[BucketOf(entry->id)] = nullptr; // every non-empty bucket holds one of the entries
         entry->allNext = g_freeEntries;

@@ -44,6 +44,8 @@ public:
     }
     // The same, with the variable made (real 0) when absent.
     ScriptValue* SlotOrAdd(int id);
+    // Makes variable id, which the list does not hold, as real 0.
+    ScriptValue* AddAbsent(int id) { return &Add(id)->value; }
     // Makes this list a deep copy of other (arrays cloned); null leaves it empty.
     void CopyFrom(const CVariableList* other);
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -43,6 +44,17 @@ void StringOf(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue
     result.str = start;
 }
 
+// t_clobber(text): takes its argument's text and writes over it; t_length(text): its length, registered
+// as a function that only reads its arguments.
+void Clobber(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
+    if (argc > 0 && args[0].IsString() && args[0].str != nullptr && args[0].str[0] != '\0') args[0].str[0] = '#';
+    result.real = argc;
+}
+void Length(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
+    result.real = argc > 0 && args[0].IsString() && args[0].str != nullptr ? static_cast<double>(std::strlen(args[0].str))
+                                                                           : -1;
+}
+
 // The text of a value, with the elements of arrays.
 std::string Dump(const ScriptValue& v) {
     if (!v.IsArray() || v.arr == nullptr) return ValueAsText(v);
@@ -70,6 +82,11 @@ protected:
         if (Variable_BuiltIn_Find("bx") < 0) Variable_BuiltIn_Add("bx", GetBx, SetBx, true);
         int id;
         if (!Code_Function_Find("string", id)) Code_Function_Add("string", StringOf, 1);
+        if (!Code_Function_Find("t_clobber", id)) {
+            Code_Function_Add("t_clobber", Clobber, 1);
+            Code_Function_Add("t_length", Length, -1);
+            Code_Function_SetReadsArgumentsOnly(Code_Function_Count() - 1);
+        }
         if (Variable_BuiltIn_Find("argument0") < 0) {
             Variable_BuiltIn_Add("argument0", VM_GetArgument<0>, nullptr, false);
             Variable_BuiltIn_Add("argument1", VM_GetArgument<1>, nullptr, false);
@@ -148,6 +165,11 @@ TEST_F(VMDecoded, TextsAreJoinedComparedAndStoredWhole) {
     EXPECT_EQ(Run("var s, i; s = ''; for (i = 0; i < 5; i += 1) s += string(i) + 'k'; return s;"), "'0k1k2k3k4k'");
     EXPECT_EQ(Run("name = 'n'; name += 'm'; global.t = name; global.t += '!'; return global.t + name;"),
               "'nm!nm'");
+    // A function that may change its arguments gets copies; one that only reads them may see the
+    // variables' own texts, and neither changes them.
+    EXPECT_EQ(Run("var s, n; s = 'abc'; n = t_clobber(s); name = 'xy'; n += t_clobber(name); "
+                  "n += t_length(s) * 10 + t_length(name, 'k') * 100; return s + name + string(n);"),
+              "'abcxy232'");
     EXPECT_EQ(Run("var s; s = 'a'; s *= 3; return s;"), "RUNTIME: DoMul :: Execution Error");
 }
 

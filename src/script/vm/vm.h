@@ -12,8 +12,9 @@ class CInstance;
 class CVariableList;
 class VMBuffer;
 namespace vm {
+struct Decoded;
 struct LocalsLevel;
-}
+} // namespace vm
 
 // A script call frame: the caller's state, saved by call and restored by ret, exit or the end of the
 // called code. Frames live beside the value stack, not in it, so that bytecode cannot overwrite them.
@@ -32,6 +33,7 @@ struct VMFrame {
     int framePosition;
     CVariableList* locals;
     vm::LocalsLevel* localsLevel;
+    vm::Decoded* decoded; // the caller's decoded form, when the decoded loop made the call
     // With blocks open in the caller when the call was made.
     int withCount;
     // The caller's argument values (Code_Arguments when the call was made).

@@ -760,6 +760,14 @@ void Decoder::Fuse(size_t i) {
         }
     }
 
+    // A variable pushed as the first argument of a built-in call: the push keeps its own length.
+    if ((op == kOpPushLocal || op == kOpPushSelf) && Has(Next(i)) && insns[Next(i)].op == kOpCallBuiltIn &&
+        insns[Next(i)].x.i >= 1) {
+        head.op = op == kOpPushLocal ? kOpBorrowLocal : kOpBorrowSelf;
+        head.x.i = static_cast<int32_t>(Next(i) - i);
+        return;
+    }
+
     // An argument or a local copied into a local.
     if ((op == kOpPushArgument || op == kOpPushLocal) && Has(Next(i)) && insns[Next(i)].op == kOpPopLocal &&
         VM_Type2(insns[Next(i)].word) == VT_VARIABLE) {

@@ -171,7 +171,9 @@ namespace vm {
     X(RealConstant)        /* push.e or push.i, conv.i.v */                                             \
     X(ArgToLocal)          /* push.v argument, pop.v.v local */                                         \
     X(LocalToLocal)        /* push.v local, pop.v.v local */                                            \
-    X(ElementByIndex2D)    /* push.e code, the run of Index2D, push.v stack.a[] */
+    X(ElementByIndex2D)    /* push.e code, the run of Index2D, push.v stack.a[] */                    \
+    X(BorrowLocal)         /* push.v local as the first argument of the call at record x.i */         \
+    X(BorrowSelf)          /* push.v of self's variable likewise */
 
 #define VM_FAST_OPS(SIMPLE, SITE, BINARY, BINARY_BRANCH, CONVERSION, IMMEDIATE, IMMEDIATE_BRANCH,           \
                     IMMEDIATE_STORE, LOCALS, LOCALS_BRANCH, LOCALS_STORE, COMPOUND, INT_IMMEDIATE)          \

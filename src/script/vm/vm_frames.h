@@ -179,6 +179,7 @@ VM_INLINE bool PushFrameInline(VMContext& c, const VMBuffer* code, const VMBuffe
     frame.framePosition = Position(c);
     frame.locals = c.locals;
     frame.localsLevel = c.localsLevel;
+    frame.decoded = nullptr;
     frame.withCount = c.withCount;
     frame.callerArguments = Code_Arguments;
     Code_Arguments = frame.arguments;

@@ -465,6 +465,34 @@ VM_INLINE void TakeValues(const uint8_t* p, int n, ScriptValue* out) {
     }
 }
 
+// Takes n live .v items at p (LiveValues) into argument values, and gives the bits of those the caller
+// must free after the call. For a function that only reads its arguments, a constant text is handed over
+// as it is (its bit clear).
+VM_INLINE uint32_t TakeArguments(const uint8_t* p, int n, ScriptValue* out, bool reading) {
+    uint32_t owned = 0;
+    for (int i = 0; i < n; ++i, p += 16) {
+        ScriptValue& v = out[i];
+        v.kind = Load<uint32_t>(p);
+        v.flags = Load<uint32_t>(p + 4);
+        const uint64_t payload = Load<uint64_t>(p + 8);
+        if (v.Kind() == KIND_STRING) {
+            const uint32_t handle = VMText_ValueHandle(payload);
+            const char* constant;
+            if (reading && !(handle & kHeldHandleBit) && VMString_GetConstant(handle, &constant)) {
+                v.str = const_cast<char*>(constant);
+                continue;
+            }
+            VMString_TakeOrCopy(handle, &v.str);
+        } else if (v.Kind() == KIND_ARRAY) {
+            VMArray_Take(static_cast<uint32_t>(payload), &v.arr);
+        } else {
+            v.real = Load<double>(p + 8);
+        }
+        owned |= 1u << i;
+    }
+    return owned;
+}
+
 // What the loop keeps at hand about the instances whose variables it reads: self's and other's lists,
 // looked up again whenever self or other is another instance, and after anything that may have made or
 // destroyed instances.
@@ -552,10 +580,14 @@ void RunDecoded(VMContext& c) {
     int accessInstance, accessIndex;
     CInstance* accessTarget;
     const uint8_t* accessEnd = nullptr;
-    // A script call (see L_CallScript).
+    // A call: of a script (see L_CallScript), or of a built-in (call_builtin:) with its argument values.
     const CCode* callCode;
     const uint8_t* callArgs;
     int callArgc;
+    const BuiltInFunction* callEntry = nullptr;
+    ScriptValue callValues[16];
+    uint32_t callOwned;
+    const ScriptValue* borrowed;
 
     // The position of the running instruction, and of the one after it (what the general way leaves in
     // pc while it executes a word, and so what an error report or a call sees).
@@ -1122,7 +1154,10 @@ L_RealConstant:
         const Insn& store = ip[ip->x.i];                                                                   \
         ScriptValue* holder;                                                                               \
         VM_LOCAL(store, holder);                                                                           \
-        if (holder == nullptr) holder = c.locals->SlotOrAdd(store.a);                                      \
+        if (holder == nullptr) {                                                                           \
+            holder = c.locals->AddAbsent(store.a);                                                         \
+            localSlots[store.slot] = {holder, localStamp};                                                 \
+        }                                                                                                  \
         if (holder->IsArray()) goto L_General;                                                             \
         Assign(holder, (from)->kind, (from)->real, 0);                                                     \
         VM_NEXT_OR_JUMP();                                                                                 \
@@ -1156,22 +1191,41 @@ L_ElementByIndex2D: {
 }
 
     // ---- Calls
-L_CallBuiltIn: {
+L_CallBuiltIn:
     callArgc = ip->x.i;
-    const BuiltInFunction* entry = Code_Function_Entry(ip->a);
-    if (entry == nullptr || entry->function == nullptr || VM_Trace || !LiveValues(sp, callArgc)) goto L_General;
-    ScriptValue args[16];
-    TakeValues(sp, callArgc, args);
+    callEntry = Code_Function_Entry(ip->a);
+    if (callEntry == nullptr || callEntry->function == nullptr || VM_Trace || !LiveValues(sp, callArgc))
+        goto L_General;
+    callOwned = TakeArguments(sp, callArgc, callValues, callEntry->readsArgumentsOnly);
     sp += 16 * callArgc;
+    goto call_builtin;
+
+    // A built-in that only reads its arguments, whose first argument a variable's text is: the record at
+    // ip pushes the variable, and the call follows at record x.i. The function sees the variable's own
+    // text.
+call_borrowing: {
+    const ScriptValue* text = borrowed;
+    ip += ip->x.i;
+    callArgc = ip->x.i;
+    callValues[0].kind = text->kind;
+    callValues[0].flags = 0;
+    callValues[0].str = text->str;
+    callOwned = TakeArguments(sp, callArgc - 1, callValues + 1, true) << 1;
+    sp += 16 * (callArgc - 1);
+    goto call_builtin;
+}
+
+call_builtin: {
+    // callEntry with callArgc values, those of the bits of callOwned the function's own.
     VM_SYNC_AFTER();
     ScriptValue result{};
     const char* outerFunction = VM_CurrentFunctionName;
-    VM_CurrentFunctionName = entry->name;
-    entry->function(result, c.self, c.other, callArgc, args);
+    VM_CurrentFunctionName = callEntry->name;
+    callEntry->function(result, c.self, c.other, callArgc, callValues);
     VM_CurrentFunctionName = outerFunction;
     VM_CurrentContext = &c;
     for (int i = 0; i < callArgc; ++i)
-        Value_Free(&args[i]);
+        if (callOwned & (1u << i)) Value_Free(&callValues[i]);
     sp = c.sp;
     if (result.IsReal() && result.flags == 0) {
         sp = PushReal(sp, result.real, true, result.kind);
@@ -1184,6 +1238,31 @@ L_CallBuiltIn: {
     VM_NEXT();
 }
 
+    // A variable pushed as a read-only built-in's first argument (see call_borrowing), else as push.v.
+#define VM_BORROWABLE(holder)                                                                              \
+    ((holder) != nullptr && (holder)->IsString() && !VM_Trace &&                                           \
+     (callEntry = Code_Function_Entry(ip[ip->x.i].a)) != nullptr && callEntry->function != nullptr &&      \
+     callEntry->readsArgumentsOnly && LiveValues(sp, ip[ip->x.i].x.i - 1))
+L_BorrowLocal: {
+    ScriptValue* holder;
+    VM_LOCAL(*ip, holder);
+    if (VM_BORROWABLE(holder)) {
+        borrowed = holder;
+        goto call_borrowing;
+    }
+    VM_PUSH_HOLDER(holder, INSTANCE_LOCAL);
+}
+L_BorrowSelf: {
+    ScriptValue* holder;
+    VM_SELF(*ip, holder);
+    if (VM_BORROWABLE(holder)) {
+        borrowed = holder;
+        goto call_borrowing;
+    }
+    VM_PUSH_HOLDER(holder, INSTANCE_SELF);
+}
+#undef VM_BORROWABLE
+
 L_CallScript:
     // A script with bytecode, whose arguments move into the frame's block.
     callArgc = ip->x.i;
@@ -1194,16 +1273,27 @@ L_CallScript:
     c.sp = sp + 16 * callArgc;
     if (!PushFrameInline(c, callCode->code, callCode->debugInfo, callCode->lineText, callCode->name, callArgc))
         goto stopped;
+    c.top->decoded = d;
     // The script's own block, all real 0, takes the arguments, which still lie below the new top.
     TakeValues(callArgs, callArgc, Code_Arguments);
     VM_ENTER();
 
-L_Ret:
+L_Ret: {
     if (c.callDepth == 0) goto L_General;
     VM_SYNC();
+    // Back into the caller's decoded form as the call left it, unless code changed meanwhile: its room
+    // and its locals' slots are as they were.
+    Decoded* caller = c.top->decoded;
     PopFrameInline(c, VM_Type1(ip->word));
     instances.Forget();
-    VM_ENTER();
+    if (caller == nullptr || caller->epoch != DecodeEpoch() || caller != c.codeBuffer->decoded) VM_ENTER();
+    d = caller;
+    ip = d->insns.data() + (c.pc >> 2);
+    sp = c.sp;
+    localSlots = c.localsLevel->slotData;
+    localStamp = c.localsLevel->stamp;
+    VM_DISPATCH();
+}
 
 L_Exit:
     if (c.callDepth == 0) goto L_General;

@@ -13,6 +13,16 @@
 #include <cstring>
 #include <string>
 
+namespace variable_table {
+BuiltInVariable g_builtIns[kMaxBuiltInVariables];
+int g_builtInCount = 0;
+CVariableList* g_globals = nullptr;
+uint8_t* g_globalFlags = nullptr; // one per user variable index (id - 100000)
+int g_globalFlagCount = 0;
+} // namespace variable_table
+
+using namespace variable_table;
+
 namespace {
 
 char** g_userNames = nullptr;
@@ -21,20 +31,16 @@ int g_userCapacity = 0;
 // The index of each name in g_userNames: compiling and binding look names up all the time.
 NameMap<int> g_userIndex;
 
-BuiltInVariable g_builtIns[kMaxBuiltInVariables];
-int g_builtInCount = 0;
+
 // The first built-in variable of each name.
 NameMap<int> g_builtInIndex;
 
-CVariableList* g_globals = nullptr;
-uint8_t* g_globalFlags = nullptr; // one per user variable index (id - 100000)
-int g_globalFlagCount = 0;
 
 constexpr int kInitialGlobalFlags = 10000;
 constexpr int kGlobalFlagStep = 1000;
 
 const BuiltInVariable* BuiltInEntry(int id) {
-    return id >= 0 && id < g_builtInCount ? &g_builtIns[id] : nullptr;
+    return Variable_BuiltIn_Entry(id);
 }
 
 // A fresh zeroed flag array of `count` flags.
@@ -197,10 +203,6 @@ int Variable_BuiltIn_Count() {
     return g_builtInCount;
 }
 
-const BuiltInVariable* Variable_BuiltIn_Entry(int index) {
-    return BuiltInEntry(index);
-}
-
 BuiltInVariableGetter Variable_BuiltIn_Getter(int index) {
     const BuiltInVariable* entry = BuiltInEntry(index);
     return entry ? entry->getter : nullptr;
@@ -283,10 +285,6 @@ void Variable_SetGlobal(int id, int arrayIndex, const ScriptValue* value) {
     if (g_globals) g_globals->SetVar(id, arrayIndex, value);
 }
 
-CVariableList* Variable_Globals() {
-    return g_globals;
-}
-
 void Variable_InitGlobals() {
     delete g_globals;
     g_globals = new CVariableList();
@@ -308,11 +306,6 @@ void Variable_DeclareGlobal(int id) {
     g_globalFlags[index] = 1;
     if (!g_globals) g_globals = new CVariableList();
     g_globals->Declare(id);
-}
-
-bool Variable_IsGlobalDeclared(int id) {
-    int64_t index = static_cast<int64_t>(id) - kUserVariableBase;
-    return index >= 0 && index < g_globalFlagCount && g_globalFlags[index] != 0;
 }
 
 void Variable_SerialiseGlobals(IBuffer* buffer) {

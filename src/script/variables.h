@@ -61,8 +61,18 @@ int Variable_BuiltIn_Count();
 BuiltInVariableGetter Variable_BuiltIn_Getter(int index);
 // Whether game code may assign entry index (false outside the table).
 bool Variable_BuiltIn_CanSet(int index);
+// The tables themselves, read by the accessors below on every access of the machine.
+namespace variable_table {
+extern BuiltInVariable g_builtIns[kMaxBuiltInVariables];
+extern int g_builtInCount;
+extern CVariableList* g_globals;
+extern uint8_t* g_globalFlags; // one per user variable index (id - 100000)
+extern int g_globalFlagCount;
+} // namespace variable_table
 // Entry index, or null outside the table.
-const BuiltInVariable* Variable_BuiltIn_Entry(int index);
+inline const BuiltInVariable* Variable_BuiltIn_Entry(int index) {
+    return index >= 0 && index < variable_table::g_builtInCount ? &variable_table::g_builtIns[index] : nullptr;
+}
 // Changes whenever an entry is added or the table emptied.
 extern int Variable_BuiltInVersion;
 inline int Variable_BuiltIn_Version() {
@@ -90,11 +100,16 @@ void Variable_SetGlobal(int id, int arrayIndex, const ScriptValue* value);
 // A new empty global list and 10000 cleared declared-global flags.
 void Variable_InitGlobals();
 // The global list (null before Variable_InitGlobals), for the error report's variable dump.
-CVariableList* Variable_Globals();
+inline CVariableList* Variable_Globals() {
+    return variable_table::g_globals;
+}
 // globalvar: flags user variable id as global (the flag array grows by 1000 at a time) and gives the
 // global list an entry for it.
 void Variable_DeclareGlobal(int id);
-bool Variable_IsGlobalDeclared(int id);
+inline bool Variable_IsGlobalDeclared(int id) {
+    const int64_t index = static_cast<int64_t>(id) - kUserVariableBase;
+    return index >= 0 && index < variable_table::g_globalFlagCount && variable_table::g_globalFlags[index] != 0;
+}
 // The global list, then the s32 flag count and each flag as s32.
 void Variable_SerialiseGlobals(IBuffer* buffer);
 // Reads that form and puts it in place of the running globals; false, with nothing changed, when it is

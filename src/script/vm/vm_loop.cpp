@@ -900,8 +900,24 @@ builtin_write: {
     // ending at accessEnd (pop.i).
     const BuiltInVariable* entry = Variable_BuiltIn_Entry(ip->a);
     if (entry == nullptr || !entry->canSet) goto write_slow;
-    VM_SYNC_AFTER();
     ScriptValue value;
+    uint32_t kind = KIND_REAL, handle = 0;
+    double real = 0;
+    const int size = StoredItem(sp, VM_Type2(ip->word), kind, real, handle);
+    if (size != 0 && (kind & KIND_MASK) == KIND_REAL) {
+        // A real, read in place.
+        value = ScriptValue{};
+        value.kind = kind;
+        if (VM_Type2(ip->word) == VT_VARIABLE) value.flags = Load<uint32_t>(sp + 4);
+        value.real = real;
+        sp = ip->op == kOpPopStackValueFirst ? const_cast<uint8_t*>(accessEnd) : sp + size;
+        VM_SYNC_AFTER();
+        ArrayIndexFailure.failed = false;
+        if (!entry->setter(accessTarget, accessIndex, &value)) ReportStoreFailure(c, ip->a);
+        Value_Free(&value);
+        goto reload;
+    }
+    VM_SYNC_AFTER();
     if (!PopAsValue(c, VM_Type2(ip->word), &value)) goto stopped;
     if (ip->op == kOpPopStackValueFirst) c.sp = const_cast<uint8_t*>(accessEnd);
     ArrayIndexFailure.failed = false;

@@ -1259,24 +1259,19 @@ call_builtin: {
     ((holder) != nullptr && (holder)->IsString() && !VM_Trace &&                                           \
      (callEntry = Code_Function_Entry(ip[ip->x.i].a)) != nullptr && callEntry->function != nullptr &&      \
      callEntry->readsArgumentsOnly && LiveValues(sp, ip[ip->x.i].x.i - 1))
-L_BorrowLocal: {
-    ScriptValue* holder;
-    VM_LOCAL(*ip, holder);
-    if (VM_BORROWABLE(holder)) {
-        borrowed = holder;
-        goto call_borrowing;
+#define VM_BORROW_HANDLER(NAME, FIND, INSTANCE)                                                            \
+    L_Borrow##NAME : {                                                                                     \
+        ScriptValue* holder;                                                                               \
+        FIND(*ip, holder);                                                                                 \
+        if (VM_BORROWABLE(holder)) {                                                                       \
+            borrowed = holder;                                                                             \
+            goto call_borrowing;                                                                           \
+        }                                                                                                  \
+        VM_PUSH_HOLDER(holder, INSTANCE);                                                                  \
     }
-    VM_PUSH_HOLDER(holder, INSTANCE_LOCAL);
-}
-L_BorrowSelf: {
-    ScriptValue* holder;
-    VM_SELF(*ip, holder);
-    if (VM_BORROWABLE(holder)) {
-        borrowed = holder;
-        goto call_borrowing;
-    }
-    VM_PUSH_HOLDER(holder, INSTANCE_SELF);
-}
+    VM_BORROW_HANDLER(Local, VM_LOCAL, INSTANCE_LOCAL)
+    VM_BORROW_HANDLER(Self, VM_SELF, INSTANCE_SELF)
+#undef VM_BORROW_HANDLER
 #undef VM_BORROWABLE
 
 L_CallScript:

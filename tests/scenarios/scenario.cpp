@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -80,14 +79,18 @@ ScenarioGame OneObjectGame(std::vector<ScenarioEvent> events) {
     return game;
 }
 
-ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds) {
+ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds,
+                      bool measurePeak) {
     const std::string logPath = folder + "/game.log";
     const std::string outPath = folder + "/stdout.txt";
     const std::string errPath = folder + "/stderr.txt";
+    const std::string peakPath = folder + "/peak.txt";
     arguments.insert(arguments.begin(), RUNNER_EXECUTABLE);
+    if (measurePeak) arguments.insert(arguments.begin(), {PEAK_MEMORY_EXECUTABLE, peakPath});
     ScenarioRun run;
     const pid_t child = fork();
     if (child == 0) {
+        setpgid(0, 0); // a group of its own, so that a run stopped for its time takes what it started along
         if (chdir(folder.c_str()) != 0) _exit(120);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -109,20 +112,19 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     int status = 0;
-    rusage usage{};
     for (;;) {
-        const pid_t done = wait4(child, &status, WNOHANG, &usage);
+        const pid_t done = waitpid(child, &status, WNOHANG);
         if (done == child) break;
         if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            wait4(child, &status, 0, &usage);
+            if (kill(-child, SIGKILL) != 0) kill(child, SIGKILL);
+            waitpid(child, &status, 0);
             run.timedOut = true;
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-    run.peakBytes = static_cast<size_t>(usage.ru_maxrss) * 1024;
+    if (measurePeak) run.peakBytes = std::strtoull(ReadAll(peakPath).c_str(), nullptr, 10);
     run.log = ReadAll(logPath);
     run.console = ReadAll(outPath);
     run.errors = ReadAll(errPath);

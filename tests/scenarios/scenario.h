@@ -27,7 +27,7 @@ struct ScenarioRun {
     std::string console; // standard output
     std::string errors;  // standard error
     std::vector<std::pair<std::string, std::string>> files; // the files asked for that the run left
-    size_t peakBytes = 0; // the run's peak resident memory
+    size_t peakBytes = 0; // the runner's own peak resident memory, when measured (0 otherwise)
 };
 
 // Whether the scenarios run their games' code in the tree evaluator: every run then adds "-oldexec". The
@@ -46,7 +46,10 @@ public:
 };
 
 // Runs the runner in folder with the arguments, killed after timeoutSeconds; the log is folder/game.log.
-ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds);
+// With measurePeak the runner is started by a small process of its own, so that its peak memory is its
+// own and not that of this test program, which a fork would lend it.
+ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds,
+                      bool measurePeak = false);
 
 // Writes the game (and the files given as name and bytes, their folders made) into a fresh folder and runs the runner there
 // on it with "-noerrors" and "-output" (and "-oldexec" in tree mode); the run is killed after

@@ -55,6 +55,29 @@ void Length(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* 
                                                                            : -1;
 }
 
+// Where texts live, for telling a text grown in place from a new one: t_text_at(text) gives the address
+// of its argument's text (registered as only reading it, so that a variable pushed as the argument is
+// seen itself); t_var_at(name) that of the text of self's variable, of other's with "other." before the
+// name, or of the global one; -1 for none.
+double AddressOf(const ScriptValue* v) {
+    return v != nullptr && v->IsString() ? static_cast<double>(reinterpret_cast<uintptr_t>(v->str)) : -1;
+}
+void TextAt(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
+    result.real = AddressOf(argc > 0 ? &args[0] : nullptr);
+}
+void VariableAt(ScriptValue& result, CInstance* self, CInstance* other, int argc, ScriptValue* args) {
+    result.real = -1;
+    if (argc < 1 || !args[0].IsString() || args[0].str == nullptr) return;
+    const bool ofOther = std::strncmp(args[0].str, "other.", 6) == 0;
+    const int id = Code_Variable_FindUser(args[0].str + (ofOther ? 6 : 0));
+    CInstance* instance = ofOther ? other : self;
+    CVariableList* list = Variable_IsGlobalDeclared(id) || instance == nullptr ? Variable_Globals()
+                                                                               : &FakeWorld::Of(instance)->variables;
+    const ScriptValue* slot = list != nullptr ? list->Slot(id) : nullptr;
+    if (slot == nullptr && !ofOther) slot = Variable_Globals()->Slot(id);
+    result.real = AddressOf(slot);
+}
+
 // The text of a value, with the elements of arrays.
 std::string Dump(const ScriptValue& v) {
     if (!v.IsArray() || v.arr == nullptr) return ValueAsText(v);
@@ -81,11 +104,17 @@ protected:
         compiler_test::RegisterTestFunctions();
         if (Variable_BuiltIn_Find("bx") < 0) Variable_BuiltIn_Add("bx", GetBx, SetBx, true);
         int id;
-        if (!Code_Function_Find("string", id)) Code_Function_Add("string", StringOf, 1);
+        if (!Code_Function_Find("string", id)) {
+            Code_Function_Add("string", StringOf, 1);
+            Code_Function_SetReadsArgumentsOnly(Code_Function_Count() - 1);
+        }
         if (!Code_Function_Find("t_clobber", id)) {
             Code_Function_Add("t_clobber", Clobber, 1);
             Code_Function_Add("t_length", Length, -1);
             Code_Function_SetReadsArgumentsOnly(Code_Function_Count() - 1);
+            Code_Function_Add("t_text_at", TextAt, 1);
+            Code_Function_SetReadsArgumentsOnly(Code_Function_Count() - 1);
+            Code_Function_Add("t_var_at", VariableAt, 1);
         }
         if (Variable_BuiltIn_Find("argument0") < 0) {
             Variable_BuiltIn_Add("argument0", VM_GetArgument<0>, nullptr, false);
@@ -171,6 +200,41 @@ TEST_F(VMDecoded, TextsAreJoinedComparedAndStoredWhole) {
                   "n += t_length(s) * 10 + t_length(name, 'k') * 100; return s + name + string(n);"),
               "'abcxy232'");
     EXPECT_EQ(Run("var s; s = 'a'; s *= 3; return s;"), "RUNTIME: DoMul :: Execution Error");
+}
+
+// A text appended to a variable's text grows it in place (a text built piece by piece is not copied for
+// every piece), at every site, with code of the text between that reads, converts and calls built-ins
+// that only read; what it gives is what joining and storing give, errors included.
+TEST_F(VMDecoded, TextsAppendedToVariablesGrowInPlace) {
+    // Each later piece fits the block the first append grew: the text stays where it is.
+    const char* grown[] = {
+        "var t, a, b; t = 'x'; t += 'y'; a = t_text_at(t); t += 'z'; b = t_text_at(t); t = t + string(a > 0); "
+        "return string(a == b) + string(b == t_text_at(t)) + t;",
+        "s = 'x'; s += 'y'; var a, b; a = t_var_at('s'); s += 'z'; b = t_var_at('s'); self.s = self.s + string(1); "
+        "return string(a == b) + string(b == t_var_at('s')) + s;",
+        "global.g = 'x'; global.g += 'y'; var a, b; a = t_var_at('g'); global.g += 'z'; b = t_var_at('g'); "
+        "globalvar h; h = 'x'; h += 'y'; a += t_var_at('h'); h = h + 'z'; b += t_var_at('h'); "
+        "global.g = global.g + string(1); return string(a == b) + string(b == t_var_at('g') + t_var_at('h')) + global.g;",
+        "q = 'x'; var a, b, c; with (100002) { other.q += 'y'; a = t_var_at('other.q'); other.q += 'z'; "
+        "b = t_var_at('other.q'); other.q = other.q + '1'; c = t_var_at('other.q'); } "
+        "return string(a == b) + string(b == c) + q;",
+    };
+    for (const char* program : grown) {
+        VM_LongWayOnly = false;
+        EXPECT_EQ(RunOnce(program).substr(0, 10), "'11xyz1' |") << program;
+    }
+    EXPECT_EQ(Run("var t, i; t = ''; for (i = 0; i < 5; i += 1) { t += string(i * 2); t = t + string(i); t += string(t_length(t) > 6); } "
+                  "t += t; return t;"),
+              "'000210421631841000210421631841'");
+    EXPECT_EQ(Run("var t, u; t = 'ab'; u = t; t += 'c'; u = u + ''; return t + u + string(u == 'ab');"), "'abcab1'");
+    // A number appended fails as joining does, and stores nothing.
+    EXPECT_EQ(Run("var t; t = 'a'; t += 1; return t;"), "RUNTIME: DoAdd :: Execution Error");
+    EXPECT_EQ(Run("var t, n; t = 'a'; n = 2; t = t + n * 2; return t;"), "RUNTIME: DoAdd :: Execution Error");
+    // A number variable adds as before, with the same code shape.
+    EXPECT_EQ(Run("var n; n = 1; n += t_length('abc'); n = n + t_length('x') * 2; return n;"), "6");
+    // The text's code going the long way, and a script's argument that is a text.
+    ASSERT_TRUE(compiler_test::SetScripts({{"app", "var t; t = 'a'; t += argument0; t = t + argument0 + '!'; return t;"}}));
+    EXPECT_EQ(Run("return app('b') + app(string(2));"), "'abb!a22!'");
 }
 
 TEST_F(VMDecoded, VariablesOfEverySite) {

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "script/functions.h"
 #include "script/variables.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_buffer.h"
@@ -328,6 +329,9 @@ public:
     void Switch(size_t i);
     // Fuses the run that starts at record i when it is one of the fused forms.
     void Fuse(size_t i);
+    // Makes record i an AppendPush, and its add an AppendStore, when "v += text" or "v = v + text"
+    // starts there (after Fuse, on records it left alone).
+    void Append(size_t i);
 
 private:
     // The frame slot of a local variable id.
@@ -829,6 +833,74 @@ void Decoder::Fuse(size_t i) {
     }
 }
 
+// The words of the instruction at record i as the code has it (a fused run's head says its run's).
+int RawWords(uint32_t word) {
+    const int opcode = VM_Opcode(word);
+    return 1 + (VM_HasOperand(opcode) ? VM_OperandSize(VM_Type1(word)) / 4 : 0);
+}
+
+// Whether an instruction between a variable's push and the add that appends to its text leaves the
+// variable as it is: it reads, works on the stack's items above the variable's, or calls a built-in that
+// only reads its arguments and runs no game code. Nothing that stores, branches or calls a script.
+bool LeavesVariables(const Insn& insn) {
+    const int opcode = VM_Opcode(insn.word);
+    switch (opcode) {
+    case OP_PUSH:
+    case OP_CONV:
+    case OP_NEG:
+    case OP_NOT:
+    case OP_DUP:
+        return true;
+    case OP_CALL: {
+        if (insn.op != kOpCallBuiltIn) return false;
+        const BuiltInFunction* entry = Code_Function_Entry(insn.a);
+        return entry != nullptr && entry->readsArgumentsOnly;
+    }
+    case OP_BREAK:
+        return insn.op == kOpIndexCheck;
+    default:
+        return (opcode >= OP_MUL && opcode <= OP_XOR) || opcode == OP_SHL || opcode == OP_SHR ||
+               (opcode >= OP_SLT && opcode <= OP_SGT);
+    }
+}
+
+void Decoder::Append(size_t i) {
+    std::vector<Insn>& insns = m_d.insns;
+    const uint16_t op = insns[i].op;
+    if (op != kOpPushLocal && op != kOpPushSelf && op != kOpPushOther && op != kOpPushGlobal && op != kOpPushScoped)
+        return;
+    const int base = m_depth[i];
+    if (base < 0) return;
+    // The straight code of the text, above the variable's item, up to the instruction that reaches it
+    // (looked for a short way only, so that decoding stays linear in the code's length).
+    constexpr size_t kFarthest = 64;
+    size_t j = i + insns[i].words;
+    while (Has(j) && insns[j].op != kOpEnd && m_depth[j] >= 0 && m_depth[j] - m_effects[j].needs >= base + 16) {
+        if (!LeavesVariables(insns[j]) || j - i > kFarthest) return;
+        j += static_cast<size_t>(RawWords(insns[j].word));
+    }
+    if (!Has(j + 1) || insns[j].op == kOpEnd || m_depth[j] < 0) return;
+    // The add of the variable's item (left, a .v) and the text (a .s or a .v), stored at once.
+    const uint32_t add = insns[j].word;
+    const int right = VM_Type1(add);
+    if (VM_Opcode(add) != OP_ADD || VM_Type2(add) != VT_VARIABLE || (right != VT_STRING && right != VT_VARIABLE) ||
+        m_depth[j] - VM_StackItemSize(right) - 16 != base)
+        return;
+    const Insn& store = insns[j + 1];
+    if (VM_Opcode(store.word) != OP_POP || VM_Type1(store.word) != VT_VARIABLE ||
+        VM_Type2(store.word) != VT_VARIABLE || store.op != op + 1 /* the same site's pop */ || store.a != insns[i].a ||
+        VM_Field(store.word) != VM_Field(insns[i].word) || store.words != 2)
+        return;
+    // No fused run between them may reach past the add.
+    for (size_t h = i + insns[i].words; h < j; h += static_cast<size_t>(RawWords(insns[h].word)))
+        if (h + insns[h].words > j) return;
+    insns[i].k = op;
+    insns[i].op = kOpAppendPush;
+    insns[i].x.i = static_cast<int32_t>(j - i);
+    insns[j].slot = insns[j].op;
+    insns[j].op = kOpAppendStore;
+}
+
 } // namespace
 
 Decoded* Decoded_Make(const VMBuffer* buffer) {
@@ -856,6 +928,8 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
             decoder.Switch(i);
         for (size_t i = 0; i < d->insns.size(); ++i)
             decoder.Fuse(i);
+        for (size_t i = 0; i < d->insns.size(); ++i)
+            decoder.Append(i);
     }
     buffer->decoded = d;
     return d;

@@ -173,7 +173,9 @@ namespace vm {
     X(LocalToLocal)        /* push.v local, pop.v.v local */                                            \
     X(ElementByIndex2D)    /* push.e code, the run of Index2D, push.v stack.a[] */                    \
     X(BorrowLocal)         /* push.v local as the first argument of the call at record x.i */         \
-    X(BorrowSelf)          /* push.v of self's variable likewise */
+    X(BorrowSelf)          /* push.v of self's variable likewise */                                 \
+    X(AppendPush)  /* push.v of a list's variable (push handler k) whose text the add at x.i appends to */ \
+    X(AppendStore) /* add.s.v or add.v.v (handler slot) of that text, stored at once into the variable */
 
 #define VM_FAST_OPS(SIMPLE, SITE, BINARY, BINARY_BRANCH, CONVERSION, IMMEDIATE, IMMEDIATE_BRANCH,           \
                     IMMEDIATE_STORE, LOCALS, LOCALS_BRANCH, LOCALS_STORE, COMPOUND, INT_IMMEDIATE)          \

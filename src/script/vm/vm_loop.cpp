@@ -588,6 +588,10 @@ void RunDecoded(VMContext& c) {
     ScriptValue callValues[16];
     uint32_t callOwned;
     const ScriptValue* borrowed;
+    // The item an AppendPush left in place of its variable's text (see L_AppendPush), and that push's
+    // record; null when there is none.
+    uint8_t* markerAt = nullptr;
+    const Insn* markerSite = nullptr;
 
     // The position of the running instruction, and of the one after it (what the general way leaves in
     // pc while it executes a word, and so what an error report or a call sees).
@@ -665,6 +669,33 @@ void RunDecoded(VMContext& c) {
         }                                                                                                  \
     } while (0)
 
+    // The value of the variable of an AppendPush record (its push handler in k), or null.
+#define VM_LIST_VARIABLE(site, out)                                                                        \
+    do {                                                                                                   \
+        if ((site).k == kOpPushLocal) {                                                                    \
+            VM_LOCAL(site, out);                                                                           \
+        } else {                                                                                           \
+            CVariableList* list_ = (site).k == kOpPushSelf    ? instances.SelfVars(c.self)                   \
+                                   : (site).k == kOpPushOther ? instances.OtherVars(c.other)                 \
+                                   : (site).k == kOpPushGlobal || Variable_IsGlobalDeclared((site).a)        \
+                                       ? Variable_Globals()                                                \
+                                       : instances.SelfVars(c.self);                                       \
+            out = list_ != nullptr ? CachedSlot(d->caches[(site).cache], list_, (site).a) : nullptr;       \
+        }                                                                                                  \
+    } while (0)
+    // Puts a copy of the variable's text in place of the marker, as push.v would have pushed it.
+#define VM_MATERIALIZE()                                                                                   \
+    do {                                                                                                   \
+        if (markerAt != nullptr) {                                                                         \
+            ScriptValue* text_;                                                                            \
+            VM_LIST_VARIABLE(*markerSite, text_);                                                          \
+            const bool held_ = text_ != nullptr && text_->IsString();                                      \
+            Store<uint64_t>(markerAt, held_ ? text_->kind : KIND_STRING);                                  \
+            Store<uint64_t>(markerAt + 8, VMString_Hold(String_Duplicate(held_ ? text_->str : ""), c.level)); \
+            markerAt = nullptr;                                                                            \
+        }                                                                                                  \
+    } while (0)
+
     // The branch of a comparison whose truth is `truth`: the bt or bf record `at`.
 #define VM_BRANCH_ON(truth, at)                                                                            \
     do {                                                                                                   \
@@ -674,6 +705,7 @@ void RunDecoded(VMContext& c) {
     } while (0)
 
 resync:
+    markerAt = nullptr;
     VM_CurrentContext = &c;
     if (c.stopped || VM_SingleStep || VM_BreakPending || c.pc >= c.codeSize || (c.pc & 3) != 0) return;
     instances.world = ScriptWorld_Get();
@@ -686,6 +718,8 @@ grow:
     goto resync;
 
 L_General:
+    // The general way sees the stack as the instructions leave it.
+    VM_MATERIALIZE();
     VM_SYNC();
     Step(c);
     goto resync;
@@ -1272,6 +1306,43 @@ call_builtin: {
     VM_BORROW_HANDLER(Local, VM_LOCAL, INSTANCE_LOCAL)
     VM_BORROW_HANDLER(Self, VM_SELF, INSTANCE_SELF)
 #undef VM_BORROW_HANDLER
+
+    // "v += text" and "v = v + text" on a variable of a list that holds a text: its push leaves a marker
+    // item in place of a copy of the text, the code of the text runs (it neither stores nor calls
+    // anything that could change the variable), and the add appends the text to the variable's own block
+    // and skips the store. Anything else takes the records' own handlers, the marker first made the copy
+    // it stands for.
+L_AppendPush: {
+    ScriptValue* holder;
+    VM_LIST_VARIABLE(*ip, holder);
+    if (holder == nullptr || !holder->IsString() || VM_Trace) goto* kHandlers[ip->k];
+    sp -= 16;
+    Store<uint64_t>(sp, holder->kind);
+    Store<uint64_t>(sp + 8, kNoHandle);
+    markerAt = sp;
+    markerSite = ip;
+    VM_NEXT();
+}
+L_AppendStore: {
+    const int right = VM_Type1(ip->word);
+    const int rightSize = right == VT_STRING ? 4 : 16;
+    if (markerAt != sp + rightSize) goto* kHandlers[ip->slot];
+    const char* text;
+    uint32_t handle;
+    ScriptValue* holder;
+    VM_LIST_VARIABLE(*markerSite, holder);
+    if (holder == nullptr || !holder->IsString() || !ItemText(sp, right, text, handle)) {
+        VM_MATERIALIZE();
+        goto* kHandlers[ip->slot];
+    }
+    Value_AppendToText(holder, text);
+    VMString_Drop(handle);
+    markerAt = nullptr;
+    sp += rightSize + 16;
+    ip += 1 + ip[1].words;
+    if (ip->op == kOpB) VM_JUMP();
+    VM_DISPATCH();
+}
 #undef VM_BORROWABLE
 
 L_CallScript:
@@ -1532,6 +1603,8 @@ L_PopEnv: {
 #undef VM_PUSH_HOLDER
 #undef VM_POP_HOLDER
 #undef VM_USER
+#undef VM_MATERIALIZE
+#undef VM_LIST_VARIABLE
 #undef VM_STACK_ADDRESS
 #undef VM_ELEMENT_BY_LOCAL
 #undef VM_SELF

@@ -244,8 +244,14 @@ TEST_F(VMDecoded, VariablesOfEverySite) {
     EXPECT_EQ(Run("global.g = 3; global.g += 4; globalvar gv; gv = 2; gv += global.g; return gv;"), "9");
     EXPECT_EQ(Run("damage = 4; with (100002) { hp = other.damage + 1; other.damage += hp; } return damage;"), "9");
     EXPECT_EQ(Run("with (0) { hp += 1; bx -= 2; } with (all) count += 1; return 0;"), "0");
-    // Absent variables read as 0, and are made by their first assignment.
+    // Absent variables read as 0, and are made by their first assignment, a fused one too, but not by
+    // one that fails.
     EXPECT_EQ(Run("var a; missing += 1; return a + missing;"), "1");
+    EXPECT_EQ(Run("var a, b, c, d, n; b = 2; n = 9; a = b * 3; c += b; d = b - n; self.e = b + 5; self.f += 2; "
+                  "return a + c + d + e + f;"),
+              "10");
+    EXPECT_EQ(Run("var a, b, s; s = 'x'; b = 2; a = s * 2;"), "RUNTIME: DoMul :: Execution Error");
+    EXPECT_EQ(Run("var a, b, s; s = 'x'; b = 2; a = s - b;"), "RUNTIME: DoSub :: Execution Engine - Cannot operate on string type");
     EXPECT_EQ(Run("var e; e = 123456; return e.hp;").rfind("RUNTIME: Push :: Execution Error - Variable Get 123456.hp(", 0),
               0u);
 }
@@ -287,11 +293,16 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
     ASSERT_TRUE(compiler_test::SetScripts(
         {{"fib", "if (argument0 < 2) return argument0; return fib(argument0 - 1) + fib(argument0 - 2);"},
          {"sum3", "var a, b, c; a = argument0; b = argument1; c = argument2; return a + b + c;"},
-         {"text", "var t; t = argument0; t += '!'; return t;"}}));
+         {"text", "var t; t = argument0; t += '!'; return t;"},
+         {"bump", "var k; k = argument0 * 2; global.total += k; if (k > 6) exit;"}}));
     EXPECT_EQ(Run("return fib(15);"), "610");
     EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 4; i += 1) s += sum3(i, sum3(1, 2, 3), 'x' == 'x'); return s;"),
               "34");
     EXPECT_EQ(Run("var s; s = text('a') + text(text('b')); return s;"), "'a!b!!'");
+    // A script that runs off its end, or exits, gives 0, its locals gone.
+    EXPECT_EQ(Run("var i, k; k = 5; global.total = 0; for (i = 0; i < 5; i += 1) k += bump(i); "
+                  "return global.total + bump(1) + k;"),
+              "25");
 }
 
 TEST_F(VMDecoded, CodeWhoseStackIsNotFollowedRunsTheLongWay) {

@@ -507,6 +507,7 @@ struct Instances {
     void Forget() {
         self = other = nullptr;
         selfVars = otherVars = nullptr;
+        foundId = 0;
     }
     VM_INLINE CVariableList* SelfVars(CInstance* instance) {
         if (instance != self || selfVars == nullptr) {
@@ -528,9 +529,15 @@ struct Instances {
         if (code == INSTANCE_SELF || code == INSTANCE_BUILTIN) return c.self;
         if (code == INSTANCE_OTHER) return c.other;
         if (code < kFirstInstanceId || world == nullptr) return nullptr;
+        if (code == foundId) return found;
         CInstance* instance = world->FindInstance(code);
-        return instance != nullptr && !world->IsMarked(instance) ? instance : nullptr;
+        found = instance != nullptr && !world->IsMarked(instance) ? instance : nullptr;
+        foundId = found != nullptr ? code : 0;
+        return found;
     }
+    // The instance an id named last, kept until Forget.
+    int foundId = 0;
+    CInstance* found = nullptr;
 };
 
 } // namespace
@@ -645,6 +652,12 @@ void RunDecoded(VMContext& c) {
             if (out != nullptr) local_ = {out, localStamp};                                                \
         }                                                                                                  \
     } while (0)
+    // Makes the local variable of a record, which the locals do not have, and its slot.
+#define VM_NEW_LOCAL(insn, out)                                                                            \
+    do {                                                                                                   \
+        out = c.locals->AddAbsent((insn).a);                                                               \
+        localSlots[(insn).slot] = {out, localStamp};                                                       \
+    } while (0)
     // The value of a user variable of self (site's id), or null.
 #define VM_SELF(site, out)                                                                                 \
     do {                                                                                                   \
@@ -726,7 +739,9 @@ L_General:
 
 L_End:
     VM_SYNC();
-    return;
+    if (c.callDepth == 0) return;
+    // A called script that runs off its end returns as exit does.
+    goto leave_frame;
 
 L_Push4:
     sp -= 4;
@@ -1184,9 +1199,11 @@ L_TruthBranch: {
 }
 
 L_ConstantToLocal: {
+    const Insn& store = ip[ip->x.i];
     ScriptValue* holder;
-    VM_LOCAL(ip[ip->x.i], holder);
-    if (holder == nullptr || holder->IsArray()) goto L_General;
+    VM_LOCAL(store, holder);
+    if (holder == nullptr) VM_NEW_LOCAL(store, holder);
+    if (holder->IsArray()) goto L_General;
     if (holder->IsString()) MEM_FREE(holder->str);
     holder->kind = KIND_REAL;
     holder->real = ip->k;
@@ -1204,10 +1221,7 @@ L_RealConstant:
         const Insn& store = ip[ip->x.i];                                                                   \
         ScriptValue* holder;                                                                               \
         VM_LOCAL(store, holder);                                                                           \
-        if (holder == nullptr) {                                                                           \
-            holder = c.locals->AddAbsent(store.a);                                                         \
-            localSlots[store.slot] = {holder, localStamp};                                                 \
-        }                                                                                                  \
+        if (holder == nullptr) VM_NEW_LOCAL(store, holder);                                                \
         if (holder->IsArray()) goto L_General;                                                             \
         Assign(holder, (from)->kind, (from)->real, 0);                                                     \
         VM_NEXT_OR_JUMP();                                                                                 \
@@ -1380,6 +1394,7 @@ L_Ret: {
 L_Exit:
     if (c.callDepth == 0) goto L_General;
     VM_SYNC();
+leave_frame:
     PopFrameInline(c, -1);
     instances.Forget();
     VM_ENTER();
@@ -1430,12 +1445,22 @@ L_PopEnv: {
         if (!from_.IsReal()) goto L_General;                                                               \
         v = from_.real;                                                                                    \
     }
-    // Where a fused run stores: the variable of the pop record `store`, which must hold no array.
+    // Where a fused run stores: the variable of the pop record `store`, which must hold no array; null
+    // while the variable is absent (self's list must be there).
 #define VM_TARGET_Local(out) VM_LOCAL(store, out)
-#define VM_TARGET_Self(out) VM_SELF(store, out)
-    // Stores a real as pop.v.v of a .v real does.
-#define VM_STORE_REAL(holder, value)                                                                       \
+#define VM_TARGET_Self(out)                                                                                \
     do {                                                                                                   \
+        CVariableList* list_ = instances.SelfVars(c.self);                                                 \
+        if (list_ == nullptr) goto L_General;                                                              \
+        out = CachedSlot(d->caches[store.cache], list_, store.a);                                          \
+    } while (0)
+    // Makes the absent variable of the store, as assigning it makes it.
+#define VM_MAKE_Local(out) VM_NEW_LOCAL(store, out)
+#define VM_MAKE_Self(out) out = instances.selfVars->SlotOrAdd(store.a)
+    // Stores a real as pop.v.v of a .v real does, into the target's variable (made when absent).
+#define VM_STORE_REAL(TARGET, holder, value)                                                               \
+    do {                                                                                                   \
+        if ((holder) == nullptr) VM_MAKE_##TARGET(holder);                                                 \
         if ((holder)->IsString()) MEM_FREE((holder)->str);                                                 \
         (holder)->kind = KIND_REAL;                                                                        \
         (holder)->real = (value);                                                                          \
@@ -1496,10 +1521,10 @@ L_PopEnv: {
         const Insn& store = ip[ip->x.i];                                                                   \
         ScriptValue* holder;                                                                               \
         VM_TARGET_##TARGET(holder);                                                                        \
-        if (holder == nullptr || holder->IsArray() ||                                                      \
+        if ((holder != nullptr && holder->IsArray()) ||                                                    \
             !RealArithmetic<OPCODE, VT_INT, VT_VARIABLE>(left, ip->k, 0, ip->k, result))                   \
             goto L_General;                                                                                \
-        VM_STORE_REAL(holder, result);                                                                     \
+        VM_STORE_REAL(TARGET, holder, result);                                                             \
         sp = top;                                                                                          \
         VM_NEXT_OR_JUMP();                                                                                 \
     }
@@ -1539,10 +1564,10 @@ L_PopEnv: {
         ScriptValue* holder;                                                                               \
         VM_TARGET_##TARGET(holder);                                                                        \
         double result;                                                                                     \
-        if (holder == nullptr || holder->IsArray() ||                                                      \
+        if ((holder != nullptr && holder->IsArray()) ||                                                    \
             !RealArithmetic<OPCODE, VT_VARIABLE, VT_VARIABLE>(left, right, 0, 0, result))                  \
             goto L_General;                                                                                \
-        VM_STORE_REAL(holder, result);                                                                     \
+        VM_STORE_REAL(TARGET, holder, result);                                                             \
         VM_NEXT_OR_JUMP();                                                                                 \
     }
     // "x op= value": the variable is found before the operation, so that a miss leaves the stack as it
@@ -1552,7 +1577,7 @@ L_PopEnv: {
         const Insn& store = ip[1];                                                                         \
         ScriptValue* holder;                                                                               \
         VM_TARGET_##TARGET(holder);                                                                        \
-        if (holder == nullptr || holder->IsArray()) goto L_General;                                        \
+        if (holder != nullptr && holder->IsArray()) goto L_General;                                        \
         uint8_t* top = FastBinary<OPCODE, VT_##TYPE, VT_VARIABLE>(sp);                                     \
         if (top == nullptr) {                                                                              \
             /* Texts are joined here and stored by the pop's own handler. */                               \
@@ -1561,7 +1586,7 @@ L_PopEnv: {
             ++ip;                                                                                          \
             VM_DISPATCH();                                                                                 \
         }                                                                                                  \
-        VM_STORE_REAL(holder, Load<double>(top + 8));                                                      \
+        VM_STORE_REAL(TARGET, holder, Load<double>(top + 8));                                              \
         sp = top + 16;                                                                                     \
         VM_NEXT_OR_JUMP();                                                                                 \
     }
@@ -1598,6 +1623,8 @@ L_PopEnv: {
 #undef VM_LEFT_FROM
 #undef VM_TARGET_Local
 #undef VM_TARGET_Self
+#undef VM_MAKE_Local
+#undef VM_MAKE_Self
 #undef VM_STORE_REAL
 #undef VM_BRANCH_ON
 #undef VM_PUSH_HOLDER
@@ -1609,6 +1636,7 @@ L_PopEnv: {
 #undef VM_ELEMENT_BY_LOCAL
 #undef VM_SELF
 #undef VM_LOCAL
+#undef VM_NEW_LOCAL
 #undef VM_SYNC
 #undef VM_SYNC_AFTER
 #undef VM_DISPATCH

@@ -63,6 +63,19 @@ protected:
         return pixels;
     }
 
+    // A managed A8R8G8B8 texture holding the texels given, row after row.
+    CD3DTexture* TextureOf(uint32_t width, uint32_t height, const uint32_t* texels) {
+        CD3DTexture* texture = nullptr;
+        EXPECT_EQ(device->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+        uint32_t pitch = 0;
+        uint8_t* bits = nullptr;
+        if (!texture || texture->LockRect(0, &pitch, &bits, nullptr, 0) != D3D_OK) return texture;
+        for (uint32_t row = 0; row < height; ++row)
+            std::memcpy(bits + row * pitch, texels + row * width, width * 4);
+        texture->UnlockRect(0);
+        return texture;
+    }
+
     void FillRect(float x1, float y1, float x2, float y2, uint32_t colour) {
         const Vertex16 v[6] = {{x1, y1, 0, colour}, {x2, y1, 0, colour}, {x2, y2, 0, colour},
                                {x2, y2, 0, colour}, {x1, y2, 0, colour}, {x1, y1, 0, colour}};
@@ -248,15 +261,9 @@ TEST_F(GLDeviceTest, LightingTakesTheLightsMaterialAndAmbientColour) {
 }
 
 TEST_F(GLDeviceTest, TexturesSampleTopRowFirstAndAMissingTextureIsWhite) {
-    CD3DTexture* texture = nullptr;
-    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
-    uint32_t pitch = 0;
-    uint8_t* bits = nullptr;
-    ASSERT_EQ(texture->LockRect(0, &pitch, &bits, nullptr, 0), D3D_OK);
     const uint32_t texels[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
-    std::memcpy(bits, texels, 8);
-    std::memcpy(bits + pitch, texels + 2, 8);
-    texture->UnlockRect(0);
+    CD3DTexture* texture = TextureOf(2, 2, texels);
+    ASSERT_TRUE(texture);
 
     auto quad = [&](float x1, float y1, float x2, float y2, uint32_t colour) {
         const Vertex24 v[4] = {{x1, y1, 0, colour, 0, 0}, {x2, y1, 0, colour, 1, 0},
@@ -277,6 +284,62 @@ TEST_F(GLDeviceTest, TexturesSampleTopRowFirstAndAMissingTextureIsWhite) {
     EXPECT_EQ(px[3 * kW + 3], 0xFFFFFFFFu);
     EXPECT_EQ(px[8] & 0x00FF0000u, 0x00800000u);
     EXPECT_EQ(px[16], 0xFF00FF00u);
+    texture->Release();
+}
+
+// A texture put one texel to a pixel through a plain stage lands exactly, whether the device copies it
+// (no blend) or draws it (an added blend of one and zero, which changes nothing), sampled by points or
+// filtered; a quarter of a pixel off, it is drawn and still sampled texel by texel; beyond the depth
+// range, nothing lands.
+TEST_F(GLDeviceTest, TexturesPutOneToOneLandTexelForTexel) {
+    uint32_t seed = 7;
+    std::vector<uint32_t> texels(256);
+    for (uint32_t& texel : texels) {
+        seed = seed * 1664525u + 1013904223u;
+        texel = seed;
+    }
+    CD3DTexture* texture = TextureOf(16, 16, texels.data());
+    ASSERT_TRUE(texture);
+    device->SetTexture(0, texture);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    // Texels (2, 3)-(12, 11) at pixels (5, 4)-(15, 12).
+    auto quad = [&](float dx, float z = 0) {
+        const float x1 = 5 + dx, y1 = 4, x2 = 15 + dx, y2 = 12;
+        const float u1 = 2 / 16.0f, v1 = 3 / 16.0f, u2 = 12 / 16.0f, v2 = 11 / 16.0f;
+        const Vertex24 v[4] = {{x1, y1, z, 0xFFFFFFFFu, u1, v1}, {x2, y1, z, 0xFFFFFFFFu, u2, v1},
+                               {x2, y2, z, 0xFFFFFFFFu, u2, v2}, {x1, y2, z, 0xFFFFFFFFu, u1, v2}};
+        device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(Vertex24));
+    };
+    auto expect = [&](const std::vector<uint32_t>& px) {
+        for (uint32_t y = 0; y < kH; ++y)
+            for (uint32_t x = 0; x < kW; ++x) {
+                const bool inside = x >= 5 && x < 15 && y >= 4 && y < 12;
+                const uint32_t want = inside ? texels[(y - 4 + 3) * 16 + (x - 5 + 2)] : 0xFF000000u;
+                ASSERT_EQ(px[y * kW + x], want) << x << ", " << y;
+            }
+    };
+    quad(0);
+    const auto copied = Read();
+    expect(copied);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    quad(0);
+    EXPECT_EQ(Read(), copied);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    // A quarter of a pixel to the right covers the same pixels.
+    quad(0.25f);
+    expect(Read());
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    quad(0);
+    expect(Read());
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    quad(0, 1.5f);
+    EXPECT_EQ(Read(), std::vector<uint32_t>(kW * kH, 0xFF000000u));
     texture->Release();
 }
 

@@ -1019,6 +1019,7 @@ void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* 
     MakeCurrent();
     ApplyTargets();
     if (m_statesChanged) ApplyStates();
+    if (DrawAsCopy(type, vertexCount, vertices, stride, fvf)) return;
     if (m_vertexShader && m_pixelShader) {
         glBindVertexArray(m_vao);
         glBindBuffer(GL_ARRAY_BUFFER, m_vbo);
@@ -1071,6 +1072,95 @@ void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* 
     if (unblended) glDisable(GL_BLEND);
     DrawArrays(type, vertexCount, stride, fvf, nullptr);
     if (unblended) glEnable(GL_BLEND);
+}
+
+// A fan of four vertices that puts a texture's texels one to one on the target's pixels, through the
+// fixed pipeline with nothing between the texel and the pixel (white opaque vertices, the texture
+// selected or modulated by them, no blend, alpha test, fog, lighting, depth or stencil test, culling,
+// or partial colour mask), writes each texel unchanged: it is copied instead of drawn, which a software
+// rasteriser does as a plain copy of memory. The screen's composition into the back buffer at its own
+// size is such a draw. False (nothing done) for any other draw.
+bool CGLDevice::DrawAsCopy(uint32_t type, uint32_t count, const uint8_t* vertices, uint32_t stride, uint32_t fvf) {
+    const uint32_t* rs = m_renderStates;
+    const uint32_t* ts = m_stageStates[0];
+    const CD3DTexture* texture = m_textures[0];
+    const CD3DSurface* target = m_targets[0];
+    if (type != D3DPT_TRIANGLEFAN || count != 4 || fvf != (D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1) ||
+        stride < 24 || m_vertexShader || m_pixelShader || m_declaration || !texture || !texture->backendName ||
+        !target)
+        return false;
+    if (rs[D3DRS_ALPHABLENDENABLE] || rs[D3DRS_ALPHATESTENABLE] || rs[D3DRS_FOGENABLE] || rs[D3DRS_LIGHTING] ||
+        (rs[D3DRS_COLORWRITEENABLE] & 0xF) != 0xF || (rs[D3DRS_ZENABLE] && m_depthStencil) ||
+        (rs[D3DRS_STENCILENABLE] && m_depthStencil) || rs[D3DRS_CULLMODE] != D3DCULL_NONE ||
+        rs[D3DRS_FILLMODE] != D3DFILL_SOLID)
+        return false;
+    // The stage gives the texel: the texture alone, or times the diffuse colour (white).
+    auto texel = [](uint32_t op, uint32_t a1, uint32_t a2) {
+        if (op == D3DTOP_SELECTARG1) return (a1 & 0xF) == D3DTA_TEXTURE;
+        if (op == D3DTOP_SELECTARG2) return (a2 & 0xF) == D3DTA_TEXTURE;
+        return op == D3DTOP_MODULATE && (((a1 & 0xF) == D3DTA_TEXTURE && (a2 & 0xF) == D3DTA_DIFFUSE) ||
+                                         ((a1 & 0xF) == D3DTA_DIFFUSE && (a2 & 0xF) == D3DTA_TEXTURE));
+    };
+    if (!texel(ts[D3DTSS_COLOROP], ts[D3DTSS_COLORARG1], ts[D3DTSS_COLORARG2]) ||
+        !texel(ts[D3DTSS_ALPHAOP], ts[D3DTSS_ALPHAARG1], ts[D3DTSS_ALPHAARG2]))
+        return false;
+    if (texture->Format() != D3DFMT_A8R8G8B8 || target->Format() != D3DFMT_A8R8G8B8 || target->Container() == texture)
+        return false;
+    // Each corner where the device puts it (pixel centres at whole numbers) and its texel coordinates.
+    // All four share one w (so texels are spread evenly over the pixels) and lie inside the depth range
+    // (outside it the draw would be clipped away).
+    double x[4], y[4], u[4], v[4], w0 = 0;
+    const float* m = m_wvp;
+    for (uint32_t i = 0; i < 4; ++i) {
+        float p[3], uv[2];
+        uint32_t colour;
+        std::memcpy(p, vertices + i * stride, sizeof p);
+        std::memcpy(&colour, vertices + i * stride + 12, sizeof colour);
+        std::memcpy(uv, vertices + i * stride + 16, sizeof uv);
+        if (colour != 0xFFFFFFFFu) return false;
+        const double cx = p[0] * m[0] + p[1] * m[4] + p[2] * m[8] + m[12];
+        const double cy = p[0] * m[1] + p[1] * m[5] + p[2] * m[9] + m[13];
+        const double cz = p[0] * m[2] + p[1] * m[6] + p[2] * m[10] + m[14];
+        const double cw = p[0] * m[3] + p[1] * m[7] + p[2] * m[11] + m[15];
+        if (i == 0) w0 = cw;
+        if (!(cw > 0) || cw != w0 || !(cz >= 0 && cz <= cw)) return false;
+        x[i] = m_viewport.X + (cx / cw + 1.0) * m_viewport.Width / 2.0;
+        y[i] = m_viewport.Y + (1.0 - cy / cw) * m_viewport.Height / 2.0;
+        u[i] = static_cast<double>(uv[0]) * texture->Width();
+        v[i] = static_cast<double>(uv[1]) * texture->Height();
+    }
+    // An upright rectangle, corners in order round it, texels the same way up.
+    if (x[0] != x[3] || x[1] != x[2] || y[0] != y[1] || y[2] != y[3] || u[0] != u[3] || u[1] != u[2] ||
+        v[0] != v[1] || v[2] != v[3])
+        return false;
+    // Edges on pixel boundaries (half-way between centres), texel edges on whole texels, one texel a pixel.
+    // Point sampling takes the same texels from edges up to the rasteriser's sub-pixel step away; a
+    // filtered sample at a pixel's centre takes nothing of the next texel only when they are far closer.
+    const uint32_t* ss = m_samplerStates[0];
+    const double tolerance =
+        ss[D3DSAMP_MINFILTER] == D3DTEXF_LINEAR || ss[D3DSAMP_MAGFILTER] == D3DTEXF_LINEAR ? 1.0 / 4096 : 1.0 / 256;
+    auto whole = [tolerance](double a, int32_t& out) {
+        if (!(std::fabs(a) < 1e6)) return false;
+        const double n = std::floor(a + 0.5);
+        out = static_cast<int32_t>(n);
+        return std::fabs(a - n) < tolerance;
+    };
+    int32_t px0, px1, py0, py1, tx0, tx1, ty0, ty1;
+    if (!whole(x[0] + 0.5, px0) || !whole(x[1] + 0.5, px1) || !whole(y[0] + 0.5, py0) || !whole(y[2] + 0.5, py1) ||
+        !whole(u[0], tx0) || !whole(u[1], tx1) || !whole(v[0], ty0) || !whole(v[2], ty1))
+        return false;
+    if (px1 <= px0 || py1 <= py0 || tx1 - tx0 != px1 - px0 || ty1 - ty0 != py1 - py0) return false;
+    // Inside the viewport (which the drawing would be clipped to) and inside the texture.
+    if (px0 < static_cast<int32_t>(m_viewport.X) || py0 < static_cast<int32_t>(m_viewport.Y) ||
+        px1 > static_cast<int32_t>(m_viewport.X + m_viewport.Width) ||
+        py1 > static_cast<int32_t>(m_viewport.Y + m_viewport.Height) || tx0 < 0 || ty0 < 0 ||
+        tx1 > static_cast<int32_t>(texture->Width()) || ty1 > static_cast<int32_t>(texture->Height()))
+        return false;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, m_readFbo);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture->backendName, 0);
+    glBlitFramebuffer(tx0, ty0, tx1, ty1, px0, py0, px1, py1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+    return true;
 }
 
 // Whether the blend of the fixed pipeline leaves every pixel the draw writes as the pipeline's output

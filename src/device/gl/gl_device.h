@@ -84,6 +84,7 @@ private:
     float SetGLViewport(bool wide);
     void SetVertexLayout(uint32_t fvf, uint32_t stride, uint32_t firstVertex, uint32_t vertexStep);
     bool BlendChangesNothing(const uint8_t* vertices, uint32_t count, uint32_t stride, uint32_t fvf) const;
+    bool DrawAsCopy(uint32_t type, uint32_t count, const uint8_t* vertices, uint32_t stride, uint32_t fvf);
     // Made on the first unscaled present; false when it cannot be made (presents then blit).
     bool PresentProgram();
 

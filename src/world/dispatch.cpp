@@ -59,10 +59,12 @@ template <typename T> void DropList(std::vector<T>& list, std::vector<std::vecto
 int32_t g_mouseX = 0, g_mouseY = 0;
 int32_t g_previousMouseX = 0, g_previousMouseY = 0;
 
-// The highest number filled for each event type; -1 for types raised directly (create, destroy, draw)
-// or never dispatched.
+// The highest number filled for each event type; -1 for types raised directly (create, destroy) or
+// never dispatched. Draw events are raised directly too, but the list of the GUI draw (64) tells whether
+// any object has one.
 int ListedUpTo(int type) {
     switch (type) {
+    case ev_draw: return 64;
     case ev_alarm: return 12;
     case ev_step: return 16;
     case ev_keyboard:

@@ -20,6 +20,7 @@
 #include <cstdio>
 
 uint64_t DispatchStamp = 0;
+int64_t Instance_MarkedCount = 0;
 
 namespace {
 
@@ -79,6 +80,7 @@ CInstance::CInstance(float px, float py, int instanceId, int objectIndex, bool e
 }
 
 CInstance::~CInstance() {
+    SetMarked(false);
     LeaveLists();
     // Lists of objects it no longer names (none when every join was left) let go of it too.
     while (listNodes)
@@ -91,6 +93,12 @@ CInstance::~CInstance() {
     delete physicsObject;
     physicsObject = nullptr;
     FreeVariables();
+}
+
+void CInstance::SetMarked(bool on) {
+    if (on == (marked != 0)) return;
+    marked = on ? 1 : 0;
+    Instance_MarkedCount += on ? 1 : -1;
 }
 
 void CInstance::FreeVariables() {
@@ -227,7 +235,7 @@ void CInstance::CopyFrom(const CInstance* source, bool enterLists) {
         variables = new CVariableList();
         variables->CopyFrom(source->variables);
     }
-    marked = source->marked;
+    SetMarked(source->marked);
     deactivated = source->deactivated;
     path_index = source->path_index;
     path_position = source->path_position;
@@ -315,7 +323,7 @@ bool CInstance::Deserialise(IBuffer* b, bool enterLists) {
     persistent = r.Flag();
     for (int32_t& a : alarm)
         a = r.Int();
-    marked = r.Flag();
+    SetMarked(r.Flag());
     path_index = r.Int();
     for (float* f : {&path_position, &path_positionprevious, &path_speed, &path_scale, &path_orientation})
         *f = r.Float();
@@ -540,7 +548,7 @@ void Instance_Destroy(CInstance* instance) {
     if (!instance || instance->destroyed) return;
     instance->destroyed = 1;
     PerformInstanceEvent(instance, instance, ev_destroy, 0);
-    instance->marked = 1;
+    instance->SetMarked(true);
 }
 
 void Instance_Change(CInstance* instance, int objectIndex, bool runEvents) {

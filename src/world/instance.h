@@ -24,6 +24,8 @@ constexpr int kAlarmCount = 12;
 
 // Counts dispatch stages; an instance made while a stage runs carries a later value and is skipped.
 extern uint64_t DispatchStamp;
+// The instances that exist and are marked for removal, in every room: none, and no list holds one.
+extern int64_t Instance_MarkedCount;
 
 class CInstance {
 public:
@@ -101,7 +103,13 @@ public:
 
     // An instance still present: neither marked for removal nor deactivated.
     bool Present() const { return !marked && !deactivated; }
+    // Marks the instance for removal, or clears the mark; Instance_MarkedCount follows.
+    void SetMarked(bool on);
 
+    // The room list's links first, beside the flags: walks of a long list read one cache line of each
+    // instance they pass.
+    CInstance* next = nullptr;
+    CInstance* previous = nullptr;
     ScriptValue* slots = nullptr;
     int32_t slotCount = 0;
     uint8_t bboxStale = 1;
@@ -164,8 +172,6 @@ public:
     ObjectInstanceNode* listNodes = nullptr;
     // The deferred lists (bit 1 << DeferredList) that hold this instance.
     uint8_t deferredIn = 0;
-    CInstance* next = nullptr;
-    CInstance* previous = nullptr;
     float depth = 0;
     float sortDepth = 0;
     RoomList* roomList = nullptr; // the room list that links this instance, or null

@@ -310,6 +310,7 @@ void CRoom::RemoveInstance(CInstance* instance) {
 }
 
 void CRoom::RemoveMarked() {
+    if (Instance_MarkedCount == 0) return;
     for (CInstance* instance = active.first; instance;) {
         CInstance* next = instance->next;
         if (instance->marked) RemoveInstance(instance);

@@ -15,6 +15,7 @@
 #include "io/input.h"
 #include "io/window.h"
 #include "world/event.h"
+#include "world/dispatch.h"
 #include "world/game_values.h"
 #include "world/object.h"
 #include "world/room.h"
@@ -160,6 +161,7 @@ void Room_DrawView(const IntRect& rect) {
 
 void Room_DrawGUI(const IntRect& rect) {
     View_DrawRegion = rect;
+    if (Object_EventList(ev_draw, 64).empty()) return;
     for (CInstance* i = Run_Room->active.last; i;) {
         CInstance* previous = i->previous;
         const CObject* object = Object_Data(i->object_index);

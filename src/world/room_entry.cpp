@@ -162,7 +162,7 @@ void EndRoom(bool gameEnd) {
         auto* copy = new CInstance(i->x, i->y, i->id, i->object_index, false);
         copy->CopyFrom(i, false);
         g_carried.push_back(copy);
-        i->marked = 1;
+        i->SetMarked(true);
     }
     room->RemoveMarked();
 

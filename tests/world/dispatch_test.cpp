@@ -75,8 +75,8 @@ TEST_F(DispatchTest, EventListsAndCollisionPairsHoldWhatEveryObjectFindsForItsel
     for (int type : types) {
         for (int number = 0; number < 256; ++number) {
             std::vector<int> expected;
-            const bool listed = type != ev_create && type != ev_draw && type != ev_collision &&
-                                number <= (type == ev_alarm ? 12 : type == ev_step ? 16 : 128);
+            const bool listed = type != ev_create && type != ev_collision &&
+                                number <= (type == ev_alarm ? 12 : type == ev_step ? 16 : type == ev_draw ? 64 : 128);
             for (int o : objects)
                 if (listed && Object_Data(o)->FindEvent(type, number)) expected.push_back(o);
             ASSERT_EQ(Object_EventList(type, number), expected) << type << " " << number;

@@ -106,6 +106,35 @@ TEST_F(Instances, DestroyRunsOnceAndTheRoomFreesMarkedInstances) {
     EXPECT_EQ(Object_Data(o)->allInstances.count, 0);
 }
 
+// The room skips its walk for marked instances only while none exists anywhere: an instance marked
+// while deactivated, or a marked copy, still leaves once it is in the active list.
+TEST_F(Instances, MarkedInstancesLeaveHoweverTheyWereMarked) {
+    int o = AddObject();
+    const int64_t before = Instance_MarkedCount;
+    CInstance* sleeper = Instance_Create(o, 0, 0);
+    sleeper->deactivated = 1;
+    Run_Room->UpdateActivation();
+    Instance_Destroy(sleeper);
+    Run_Room->RemoveMarked(); // walks the active list only: the deactivated one stays
+    EXPECT_EQ(Instance_MarkedCount, before + 1);
+    sleeper->deactivated = 0;
+    Run_Room->UpdateActivation();
+    Run_Room->RemoveMarked();
+    EXPECT_EQ(Run_Room->active.count, 0);
+    EXPECT_EQ(Instance_MarkedCount, before);
+
+    CInstance* source = Instance_Create(o, 0, 0);
+    Instance_Destroy(source);
+    auto* copy = new CInstance(0, 0, source->id, o, false); // as a carried instance is copied
+    copy->CopyFrom(source, false);
+    EXPECT_EQ(Instance_MarkedCount, before + 2);
+    delete copy;
+    EXPECT_EQ(Instance_MarkedCount, before + 1);
+    Run_Room->RemoveMarked();
+    EXPECT_EQ(Run_Room->active.count, 0);
+    EXPECT_EQ(Instance_MarkedCount, before);
+}
+
 TEST_F(Instances, EventsThatDestroyOrChangeTheirOwnInstance) {
     int a = AddObject(-1, 0);
     int b = AddObject(-1, -20);

@@ -57,6 +57,7 @@ TEST_F(StepTest, TheDrawPassGoesFromTheDeepestToTheNearestThenTheGUI) {
     CInstance* hidden = Run_Room->CreateInstance(0, 0, o);
     hidden->visible = 0;
     Run_ApplyDeferredChanges();
+    Object_CreateEventLists();
     ASSERT_TRUE(Room_DrawViews());
     const auto id = [](CInstance* i) { return std::to_string(i->id); };
     EXPECT_EQ(log, (std::vector<std::string>{id(newer), id(older), id(near), "gui " + id(newer), "gui " + id(older),

@@ -3,6 +3,8 @@
 // runs of the benchmark programs (bench/programs).
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -16,6 +18,12 @@ namespace {
 
 void Init() {
     static const bool done = [] {
+        // Each round frees a large tree that the next round builds again. Whether the C library hands
+        // that memory back to the system in between (and the next round pays to touch it afresh) turns on
+        // its adaptive thresholds, which shift with the sizes of the blocks freed before; keeping it makes
+        // every round measure the compile alone.
+        mallopt(M_TRIM_THRESHOLD, 1 << 30);
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
         Code_Constant_Init();
         Variable_InitGlobals();
         return true;

@@ -10,11 +10,9 @@
 #include "core/text.h"
 #include "script/code.h"
 #include "script/code_execute.h"
-#include "script/compiler/fold.h"
 #include "script/compiler/generate.h"
 #include "script/compiler/parser.h"
 #include "script/compiler/resolve.h"
-#include "script/compiler/tokeniser.h"
 #include "script/vm/vm_buffer.h"
 
 bool Code_ErrorFlag = false;
@@ -37,18 +35,13 @@ constexpr int kInitialBufferCapacity = 16;
 // a large text does not hold all of them at once.
 bool Analyse(CCode* code) {
     CodeResolvedList resolved;
-    {
-        CodeTokenList tokens;
-        if (!Code_Tokenise(code, tokens)) return false;
-        if (!Code_Resolve(code, tokens, resolved)) {
-            Code_FreeResolved(resolved);
-            return false;
-        }
+    if (!Code_TokeniseAndResolve(code, resolved)) {
+        Code_FreeResolved(resolved);
+        return false;
     }
-    const bool parsed = code->kind == CODE_KIND_PROGRAM ? Code_ParseProgram(code, resolved, &code->tree)
-                                                        : Code_ParseExpression(code, resolved, &code->tree);
+    const bool done = Code_ParseFolded(code, resolved, code->kind == CODE_KIND_PROGRAM, &code->tree);
     Code_FreeResolved(resolved);
-    return parsed && Code_Fold(code, &code->tree);
+    return done;
 }
 
 void Generate(CCode* code) {

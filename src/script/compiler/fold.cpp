@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "core/convert.h"
 #include "core/memory.h"
@@ -114,85 +113,79 @@ bool IsHugeRepetition(int op, const ScriptValue& left, const ScriptValue& right)
     return times > 0 && length > 0 && static_cast<size_t>(times) > kMaxFoldedRepetition / length;
 }
 
-class Folder {
-public:
-    explicit Folder(CCode* code) : m_code(code) {}
+} // namespace
 
-    // Children first, in order; the tree's height is bounded by the parser.
-    bool Fold(CodeTreeNode* node) {
-        for (int c = 0; c < node->childCount; ++c) {
-            if (!Fold(&node->children[c])) return false;
-        }
-        switch (node->kind) {
-        case NODE_VAR:
-            for (int c = 0; c < node->childCount; ++c)
-                DeclareLocal(node->children[c].op);
-            return true;
-        case NODE_VARIABLE:
-            return Variable(node);
-        case NODE_UNARY: {
-            CodeTreeNode* operand = &node->children[0];
-            if (operand->kind != NODE_CONSTANT) return true;
-            const int position = operand->position;
-            const int op = node->op;
-            BecomeConstant(node, operand->value);
-            return Code_Operator_Unary(m_code, position, op, node->value);
-        }
-        case NODE_BINARY: {
-            CodeTreeNode* left = &node->children[0];
-            CodeTreeNode* right = &node->children[1];
-            if (left->kind != NODE_CONSTANT || right->kind != NODE_CONSTANT) return true;
-            if (IsHugeRepetition(node->op, left->value, right->value)) return true;
-            if (!Code_Operator_Binary(m_code, right->position, node->op, left->value, right->value))
-                return false;
-            BecomeConstant(node, left->value);
-            return true;
-        }
-        case NODE_CASE:
-            if (node->children[0].kind == NODE_CONSTANT) node->kind = NODE_CASE_CONSTANT;
-            return true;
-        default:
-            return true;
-        }
+bool CodeFolder::FoldTree(CodeTreeNode* root) {
+    // The tree's height is bounded by the parser.
+    for (int c = 0; c < root->childCount; ++c) {
+        if (!FoldTree(&root->children[c])) return false;
     }
+    return FoldNode(root);
+}
 
-private:
-    bool Variable(CodeTreeNode* node) {
-        CodeTreeNode* instance = &node->children[0];
-        if (instance->kind != NODE_CONSTANT) return true;
-        ScriptValue& code = instance->value;
-        if (code.IsReal() && code.real == kInstanceUnspecified && IsLocal(node->op))
-            code.real = kInstanceLocal;
-        if (node->childCount != 1) return true;
-        if (code.IsString()) return Fail(m_code, instance->position, "Left hand side must be a real value.");
-        node->kind = NODE_VARIABLE_FIXED;
-        node->instance = X86_RoundToInt32(Value_Real(&code));
+bool CodeFolder::FoldNode(CodeTreeNode* node) {
+    switch (node->kind) {
+    case NODE_VAR:
+        for (int c = 0; c < node->childCount; ++c)
+            DeclareLocal(node->children[c].op);
+        return true;
+    case NODE_VARIABLE:
+        return Variable(node);
+    case NODE_UNARY: {
+        CodeTreeNode* operand = &node->children[0];
+        if (operand->kind != NODE_CONSTANT) return true;
+        const int position = operand->position;
+        const int op = node->op;
+        BecomeConstant(node, operand->value);
+        return Code_Operator_Unary(m_code, position, op, node->value);
+    }
+    case NODE_BINARY: {
+        CodeTreeNode* left = &node->children[0];
+        CodeTreeNode* right = &node->children[1];
+        if (left->kind != NODE_CONSTANT || right->kind != NODE_CONSTANT) return true;
+        if (IsHugeRepetition(node->op, left->value, right->value)) return true;
+        if (!Code_Operator_Binary(m_code, right->position, node->op, left->value, right->value))
+            return false;
+        BecomeConstant(node, left->value);
         return true;
     }
-
-    // Declared names are user variables (the parser refuses built-in ones), so a flag per user variable
-    // id marks them.
-    void DeclareLocal(int id) {
-        if (id < kUserVariableBase) return;
-        const size_t index = static_cast<size_t>(id - kUserVariableBase);
-        if (index >= m_locals.size()) m_locals.resize(index + 1, false);
-        m_locals[index] = true;
+    case NODE_CASE:
+        if (node->children[0].kind == NODE_CONSTANT) node->kind = NODE_CASE_CONSTANT;
+        return true;
+    default:
+        return true;
     }
-    bool IsLocal(int id) const {
-        return id >= kUserVariableBase && static_cast<size_t>(id - kUserVariableBase) < m_locals.size() &&
-               m_locals[static_cast<size_t>(id - kUserVariableBase)];
-    }
+}
 
-    CCode* m_code;
-    std::vector<bool> m_locals; // by user variable id
+bool CodeFolder::Variable(CodeTreeNode* node) {
+    CodeTreeNode* instance = &node->children[0];
+    if (instance->kind != NODE_CONSTANT) return true;
+    ScriptValue& code = instance->value;
+    if (code.IsReal() && code.real == kInstanceUnspecified && IsLocal(node->op)) code.real = kInstanceLocal;
+    if (node->childCount != 1) return true;
+    if (code.IsString()) return Fail(m_code, instance->position, "Left hand side must be a real value.");
+    node->kind = NODE_VARIABLE_FIXED;
+    node->instance = X86_RoundToInt32(Value_Real(&code));
+    return true;
+}
 
-};
+// Declared names are user variables (the parser refuses built-in ones), so a flag per user variable id
+// marks them.
+void CodeFolder::DeclareLocal(int id) {
+    if (id < kUserVariableBase) return;
+    const size_t index = static_cast<size_t>(id - kUserVariableBase);
+    if (index >= m_locals.size()) m_locals.resize(index + 1, false);
+    m_locals[index] = true;
+}
 
-} // namespace
+bool CodeFolder::IsLocal(int id) const {
+    return id >= kUserVariableBase && static_cast<size_t>(id - kUserVariableBase) < m_locals.size() &&
+           m_locals[static_cast<size_t>(id - kUserVariableBase)];
+}
 
 bool Code_Fold(CCode* code, CodeTreeNode* root) {
     Code_ErrorFlag = false;
-    return Folder(code).Fold(root);
+    return CodeFolder(code).FoldTree(root);
 }
 
 bool Code_Operator_Unary(CCode* code, int position, int op, ScriptValue& value) {

@@ -8,6 +8,7 @@
 #include "core/memory.h"
 #include "script/code.h"
 #include "script/compiler/compile.h"
+#include "script/compiler/fold.h"
 #include "script/functions.h"
 #include "script/variables.h"
 
@@ -118,9 +119,17 @@ private:
 // Each rule takes the index of its first token and gives the index after the construct. The token list
 // always ends with TOKEN_EOF and no rule steps over it, so indices stay inside the list. After an error
 // the rules unwind without looking further.
+//
+// With a folder, each finished node is folded as it joins its parent (the root at the end). A node joins
+// after its children and after the siblings before it, so nodes fold in the order of the folding pass
+// over the finished tree. A folding error is recorded as met, but a parse error anywhere outranks it.
 class Parser {
 public:
-    Parser(CCode* code, const CodeResolvedList& tokens) : m_code(code), m_t(tokens) {}
+    Parser(CCode* code, const CodeResolvedList& tokens, CodeFolder* folder)
+        : m_code(code), m_t(tokens), m_folder(folder) {}
+
+    // The parse stopped at a tree too tall to check once folded: it must be parsed again unfolded.
+    bool TooTallToFold() const { return m_tooTallToFold; }
 
     bool Program(CodeTreeNode* root) {
         CodeTree_InitNode(root, At(0).position);
@@ -159,22 +168,40 @@ private:
     void Fail(int i, const char* message) {
         if (m_failed) return;
         m_failed = true;
-        Code_Error(m_code, At(i).position, message);
+        Report(At(i).position, message);
+    }
+    void Report(int position, const char* message) {
+        if (m_foldFailed) Code_ErrorFlag = false;
+        Code_Error(m_code, position, message);
+    }
+
+    // A finished node, about to join its parent.
+    void Fold(CodeTreeNode* node) {
+        if (!m_folder || m_failed || m_foldFailed) return;
+        if (!m_folder->FoldNode(node)) m_foldFailed = true;
     }
 
     // Long operator chains nest on their left without deepening the parser's recursion, so the tree's
-    // height is checked once the parse is done; the walk finds the node that lies too deep.
-    bool Finish(const CodeTreeNode* root) {
+    // height is checked once the parse is done; the walk finds the node that lies too deep. Folding
+    // leaves the heights as parsed but removes nodes, so a folded tree that may be too tall is not
+    // walked: it is parsed again.
+    bool Finish(CodeTreeNode* root) {
         if (m_failed) return false;
-        if (root->height <= kCodeTreeMaxDepth) return true;
-        const CodeTreeNode* tooDeep = nullptr;
-        CodeTree_Height(root, kCodeTreeMaxDepth, &tooDeep);
-        if (tooDeep) {
-            m_failed = true;
-            Code_Error(m_code, tooDeep->position, kNestedTooDeep);
-            return false;
+        if (root->height > kCodeTreeMaxDepth) {
+            if (m_folder) {
+                m_tooTallToFold = true;
+                return false;
+            }
+            const CodeTreeNode* tooDeep = nullptr;
+            CodeTree_Height(root, kCodeTreeMaxDepth, &tooDeep);
+            if (tooDeep) {
+                m_failed = true;
+                Report(tooDeep->position, kNestedTooDeep);
+                return false;
+            }
         }
-        return true;
+        Fold(root);
+        return !m_foldFailed;
     }
 
     // Guards the recursion of statements and expressions; every Enter is matched by a Leave.
@@ -345,9 +372,11 @@ private:
         ChildList children = Children(node);
         CodeTreeNode target = FreshNode(At(i).position);
         i = Postfix(i, &target);
+        const bool isVariable = target.kind == NODE_VARIABLE;
+        Fold(&target);
         children.Take(target);
         if (m_failed) return i;
-        if (target.kind != NODE_VARIABLE) {
+        if (!isVariable) {
             Fail(i, "Variable name expected.");
             return i;
         }
@@ -363,12 +392,14 @@ private:
     int StatementChild(ChildList& children, int i) {
         CodeTreeNode child = FreshNode(At(i).position);
         i = Statement(i, &child);
+        Fold(&child);
         children.Take(child);
         return i;
     }
     int ExprChild(ChildList& children, int i) {
         CodeTreeNode child = FreshNode(At(i).position);
         i = Expr(i, &child);
+        Fold(&child);
         children.Take(child);
         return i;
     }
@@ -387,7 +418,8 @@ private:
         while (!m_failed) {
             const int opLevel = BinaryLevel(Kind(i));
             if (opLevel == 0 || opLevel < level) break;
-            const CodeTreeNode left = *node;
+            CodeTreeNode left = *node;
+            Fold(&left);
             *node = FreshNode(position);
             node->kind = NODE_BINARY;
             node->op = Kind(i);
@@ -396,6 +428,7 @@ private:
             CodeTreeNode right = FreshNode(At(i + 1).position);
             if (Enter(i + 1)) i = Binary(i + 1, &right, opLevel + 1);
             Leave();
+            Fold(&right);
             children.Take(right);
         }
         return i;
@@ -410,6 +443,7 @@ private:
         CodeTreeNode operand = FreshNode(At(i + 1).position);
         if (Enter(i + 1)) i = Unary(i + 1, &operand);
         Leave();
+        Fold(&operand);
         children.Take(operand);
         return i;
     }
@@ -419,7 +453,8 @@ private:
         i = Primary(i, node);
         while (!m_failed && Kind(i) == TOKEN_DOT && Kind(i + 1) == RESOLVED_VARIABLE) {
             // The variable after the dot takes everything before it as its instance.
-            const CodeTreeNode instance = *node;
+            CodeTreeNode instance = *node;
+            Fold(&instance);
             *node = FreshNode(position);
             i = Variable(i + 1, node);
             node->position = position;
@@ -502,23 +537,47 @@ private:
 
     CCode* m_code;
     const CodeResolvedList& m_t;
+    CodeFolder* m_folder;
     ChildStack m_children;
     bool m_failed = false;
+    bool m_foldFailed = false;
+    bool m_tooTallToFold = false;
     int m_depth = 0;
 };
 
 } // namespace
 
-bool Code_ParseProgram(CCode* code, const CodeResolvedList& tokens, CodeTreeNode* root) {
+namespace {
+
+bool Parse(CCode* code, const CodeResolvedList& tokens, bool program, CodeTreeNode* root, CodeFolder* folder,
+           bool* tooTallToFold = nullptr) {
     Code_ErrorFlag = false;
     if (tokens.tokens.empty() || tokens.tokens.back().kind != TOKEN_EOF) return false;
-    return Parser(code, tokens).Program(root);
+    Parser parser(code, tokens, folder);
+    const bool parsed = program ? parser.Program(root) : parser.Expression(root);
+    if (tooTallToFold) *tooTallToFold = parser.TooTallToFold();
+    return parsed;
+}
+
+} // namespace
+
+bool Code_ParseProgram(CCode* code, const CodeResolvedList& tokens, CodeTreeNode* root) {
+    return Parse(code, tokens, true, root, nullptr);
 }
 
 bool Code_ParseExpression(CCode* code, const CodeResolvedList& tokens, CodeTreeNode* root) {
-    Code_ErrorFlag = false;
-    if (tokens.tokens.empty() || tokens.tokens.back().kind != TOKEN_EOF) return false;
-    return Parser(code, tokens).Expression(root);
+    return Parse(code, tokens, false, root, nullptr);
+}
+
+bool Code_ParseFolded(CCode* code, const CodeResolvedList& tokens, bool program, CodeTreeNode* root) {
+    bool tooTall = false;
+    {
+        CodeFolder folder(code);
+        const bool done = Parse(code, tokens, program, root, &folder, &tooTall);
+        if (!tooTall) return done;
+    }
+    // Rare: text nested close to the limit, parsed again and checked before it is folded.
+    return Parse(code, tokens, program, root, nullptr) && Code_Fold(code, root);
 }
 
 int CodeTree_Height(const CodeTreeNode* root, int limit, const CodeTreeNode** tooDeep) {

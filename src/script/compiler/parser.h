@@ -10,6 +10,9 @@
 bool Code_ParseProgram(CCode* code, const CodeResolvedList& tokens, CodeTreeNode* root);
 // An empty text gives the constant real 0; tokens after the expression are not looked at.
 bool Code_ParseExpression(CCode* code, const CodeResolvedList& tokens, CodeTreeNode* root);
+// Parses a program or an expression and folds it (Code_Fold) in the same pass, with the same tree and the
+// same error as the two done one after the other.
+bool Code_ParseFolded(CCode* code, const CodeResolvedList& tokens, bool program, CodeTreeNode* root);
 
 // The height of a tree (a lone node is 1), found without recursion. Once a node lies deeper than limit
 // the walk stops and gives that node in tooDeep (null otherwise).

@@ -26,6 +26,9 @@ struct CodeResolvedList {
 // Clears the error flag and resolves the tokens in order; records "Unknown function or script: " and the
 // name, and gives false, at an identifier before "(" that names nothing callable.
 bool Code_Resolve(CCode* code, const CodeTokenList& tokens, CodeResolvedList& resolved);
+// The two phases in one pass over the code's text, without a token list; the same list and the same error
+// as Code_Tokenise and then Code_Resolve, and the same variables added.
+bool Code_TokeniseAndResolve(CCode* code, CodeResolvedList& resolved);
 void Code_FreeResolved(CodeResolvedList& resolved);
 
 // The value of a number token's text: digits accumulate from the left, each fraction digit adding

@@ -132,123 +132,127 @@ int KeywordKind(const char* text, size_t length) {
     return TOKEN_IDENTIFIER;
 }
 
-// Scans a buffer that holds the text followed by the pad.
-class Scanner {
-public:
-    Scanner(const char* buffer, int length) : m_b(buffer), m_length(length) {}
-
-    void Next(CodeToken& token) {
-        SkipSeparators();
-        token.text = {};
-        token.position = m_pos;
-        if (m_pos >= m_length) {
-            token.kind = TOKEN_EOF;
-            token.position = m_length;
-            return;
-        }
-        const char* b = m_b;
-        const char c = b[m_pos];
-        const int start = m_pos;
-        if (Is(c, CHAR_LETTER)) {
-            while (m_pos < m_length && Is(b[m_pos], CHAR_LETTER | CHAR_DIGIT))
-                ++m_pos;
-            token.text = Text(start, m_pos);
-            token.kind = KeywordKind(b + start, static_cast<size_t>(m_pos - start));
-        } else if (Is(c, CHAR_DIGIT) || (c == '.' && Is(b[m_pos + 1], CHAR_DIGIT))) {
-            bool point = false;
-            while (m_pos < m_length && (Is(b[m_pos], CHAR_DIGIT) || (b[m_pos] == '.' && !point))) {
-                if (b[m_pos] == '.') point = true;
-                ++m_pos;
-            }
-            token.text = Text(start, m_pos);
-            token.kind = TOKEN_NUMBER;
-        } else if (c == '$') {
-            ++m_pos;
-            while (m_pos < m_length && Is(b[m_pos], CHAR_HEX))
-                ++m_pos;
-            token.text = Text(start, m_pos);
-            token.kind = TOKEN_NUMBER;
-        } else if (c == '"' || c == '\'') {
-            // No escapes; an unclosed string takes the rest of the text and two of the pad spaces.
-            const int first = start + 1;
-            const void* close = std::memchr(b + first, c, static_cast<size_t>(m_length - first));
-            int end = close ? static_cast<int>(static_cast<const char*>(close) - b) : m_length - 1;
-            token.text = Text(first, end);
-            token.kind = TOKEN_STRING;
-            token.position = first;
-            m_pos = close ? end + 1 : m_length;
-        } else {
-            token.kind = MatchOperator(b + m_pos);
-        }
-    }
-
-private:
-    std::string_view Text(int from, int to) const {
-        return std::string_view(m_b + from, static_cast<size_t>(to - from));
-    }
-
-    int MatchOperator(const char* p) {
-        const int row = kChars.pairRow[static_cast<unsigned char>(p[0])];
-        if (row != 0) {
-            const int pair = kChars.pair[row - 1][static_cast<unsigned char>(p[1])];
-            if (pair != 0) {
-                m_pos += 2;
-                return pair;
-            }
-        }
-        const int single = kChars.single[static_cast<unsigned char>(p[0])];
-        if (single == 0) return TOKEN_ERROR;
-        m_pos += 1;
-        return single;
-    }
-
-    void SkipSeparators() {
-        const char* b = m_b;
-        while (m_pos < m_length) {
-            const char c = b[m_pos];
-            if (static_cast<signed char>(c) <= 32) {
-                ++m_pos;
-            } else if (c == '/' && m_pos + 1 < m_length && b[m_pos + 1] == '/') {
-                while (m_pos < m_length && b[m_pos] != '\r' && b[m_pos] != '\n')
-                    ++m_pos;
-                m_pos = m_pos < m_length ? m_pos + 1 : m_length;
-            } else if (c == '/' && m_pos + 1 < m_length && b[m_pos + 1] == '*') {
-                // The search for the closing "*/" starts at the opening slash, so "/*/" closes itself.
-                int p = m_pos;
-                while (p + 1 < m_length && !(b[p] == '*' && b[p + 1] == '/'))
-                    ++p;
-                m_pos = p + 1 < m_length ? p + 2 : m_length;
-            } else {
-                break;
-            }
-        }
-    }
-
-    const char* m_b;
-    int m_length;
-    int m_pos = 0;
-};
-
 } // namespace
 
-bool Code_ScanText(const char* text, size_t length, CodeTokenList& list) {
+CodeScanner::CodeScanner(const char* text, size_t length) {
     if (!text) length = 0;
-    std::vector<char>& buffer = list.m_buffer;
-    buffer.resize(length + kPadLength);
-    if (length) std::memcpy(buffer.data(), text, length);
-    std::memcpy(buffer.data() + length, kPad, kPadLength);
+    m_buffer.resize(length + kPadLength);
+    if (length) std::memcpy(m_buffer.data(), text, length);
+    std::memcpy(m_buffer.data() + length, kPad, kPadLength);
+    m_length = static_cast<int>(m_buffer.size());
+}
+
+[[gnu::always_inline]] inline void CodeScanner::Next(CodeToken& token) {
+    SkipSeparators();
+    token.text = {};
+    token.position = m_pos;
+    if (m_pos >= m_length) {
+        token.kind = TOKEN_EOF;
+        token.position = m_length;
+        return;
+    }
+    const char* b = m_buffer.data();
+    const char c = b[m_pos];
+    const int start = m_pos;
+    if (Is(c, CHAR_LETTER)) {
+        while (m_pos < m_length && Is(b[m_pos], CHAR_LETTER | CHAR_DIGIT))
+            ++m_pos;
+        token.text = Text(start, m_pos);
+        token.kind = KeywordKind(b + start, static_cast<size_t>(m_pos - start));
+    } else if (Is(c, CHAR_DIGIT) || (c == '.' && Is(b[m_pos + 1], CHAR_DIGIT))) {
+        bool point = false;
+        while (m_pos < m_length && (Is(b[m_pos], CHAR_DIGIT) || (b[m_pos] == '.' && !point))) {
+            if (b[m_pos] == '.') point = true;
+            ++m_pos;
+        }
+        token.text = Text(start, m_pos);
+        token.kind = TOKEN_NUMBER;
+    } else if (c == '$') {
+        ++m_pos;
+        while (m_pos < m_length && Is(b[m_pos], CHAR_HEX))
+            ++m_pos;
+        token.text = Text(start, m_pos);
+        token.kind = TOKEN_NUMBER;
+    } else if (c == '"' || c == '\'') {
+        // No escapes; an unclosed string takes the rest of the text and two of the pad spaces.
+        const int first = start + 1;
+        const void* close = std::memchr(b + first, c, static_cast<size_t>(m_length - first));
+        int end = close ? static_cast<int>(static_cast<const char*>(close) - b) : m_length - 1;
+        token.text = Text(first, end);
+        token.kind = TOKEN_STRING;
+        token.position = first;
+        m_pos = close ? end + 1 : m_length;
+    } else {
+        token.kind = MatchOperator(b + m_pos);
+    }
+}
+
+[[gnu::always_inline]] inline int CodeScanner::MatchOperator(const char* p) {
+    const int row = kChars.pairRow[static_cast<unsigned char>(p[0])];
+    if (row != 0) {
+        const int pair = kChars.pair[row - 1][static_cast<unsigned char>(p[1])];
+        if (pair != 0) {
+            m_pos += 2;
+            return pair;
+        }
+    }
+    const int single = kChars.single[static_cast<unsigned char>(p[0])];
+    if (single == 0) return TOKEN_ERROR;
+    m_pos += 1;
+    return single;
+}
+
+[[gnu::always_inline]] inline void CodeScanner::SkipSeparators() {
+    const char* b = m_buffer.data();
+    while (m_pos < m_length) {
+        const char c = b[m_pos];
+        if (static_cast<signed char>(c) <= 32) {
+            ++m_pos;
+        } else if (c == '/' && m_pos + 1 < m_length && b[m_pos + 1] == '/') {
+            while (m_pos < m_length && b[m_pos] != '\r' && b[m_pos] != '\n')
+                ++m_pos;
+            m_pos = m_pos < m_length ? m_pos + 1 : m_length;
+        } else if (c == '/' && m_pos + 1 < m_length && b[m_pos + 1] == '*') {
+            // The search for the closing "*/" starts at the opening slash, so "/*/" closes itself.
+            int p = m_pos;
+            while (p + 1 < m_length && !(b[p] == '*' && b[p + 1] == '/'))
+                ++p;
+            m_pos = p + 1 < m_length ? p + 2 : m_length;
+        } else {
+            break;
+        }
+    }
+}
+
+int CodeScanner::Fill(CodeToken* tokens, int count) {
+    for (int n = 0; n < count;) {
+        CodeToken& token = tokens[n++];
+        Next(token);
+        if (token.kind == TOKEN_EOF || token.kind == TOKEN_ERROR) return n;
+    }
+    return count;
+}
+
+bool Code_ScanText(const char* text, size_t length, CodeTokenList& list) {
+    CodeScanner scanner(text, length);
     std::vector<CodeToken>& tokens = list.m_tokens;
     tokens.clear();
     // Dense code takes about two bytes a token (a name and an operator); room that is never used is
     // never touched, and the list grows from there when it must.
-    tokens.reserve(length / 2 + 2);
-    Scanner scanner(buffer.data(), static_cast<int>(buffer.size()));
+    tokens.reserve((text ? length : 0) / 2 + 2);
+    bool scanned = true;
     for (;;) {
         CodeToken& token = tokens.emplace_back();
         scanner.Next(token);
-        if (token.kind == TOKEN_EOF) return true;
-        if (token.kind == TOKEN_ERROR) return false;
+        if (token.kind == TOKEN_EOF) break;
+        if (token.kind == TOKEN_ERROR) {
+            scanned = false;
+            break;
+        }
     }
+    // The texts stay where they are when the buffer moves.
+    list.m_buffer = std::move(scanner.m_buffer);
+    return scanned;
 }
 
 

@@ -10,6 +10,7 @@
 #include "support/fatal_errors.h"
 #include "world/builtin_variables.h"
 #include "world/event.h"
+#include "world/game_values.h"
 #include "world/instance.h"
 #include "world/object.h"
 #include "world/room.h"
@@ -31,6 +32,7 @@ protected:
         New_Room = -1;
         Room_SetLastInstanceId(kFirstInstanceId);
         Handlers().clear();
+        GameValues_SetText(&Code_LastErrorText, nullptr); // an error another test left is not this one's
     }
     void TearDown() override {
         Code_Aborting = false; // a fatal error ended the test's game; the next test is a new run

@@ -26,6 +26,7 @@ TEST(WindowFrame, TheBackBufferIsShownInTheWindowRightWayUp) {
     ASSERT_TRUE(Graphics::StartFrame());
     GR_Draw_Clear(0xFF000000u);
     GR_Draw_SetColour(0x0000FFu);
+    GR_Draw_SetAlpha(1); // whatever another test left
     GR_Draw_Rectangle(0, 0, 3, 1, false);
     ASSERT_TRUE(Graphics::EndFrame(true));
     // The window's framebuffer is the one read now; its rows run bottom-up.

@@ -116,11 +116,10 @@ protected:
             Code_Function_SetReadsArgumentsOnly(Code_Function_Count() - 1);
             Code_Function_Add("t_var_at", VariableAt, 1);
         }
-        if (Variable_BuiltIn_Find("argument0") < 0) {
-            Variable_BuiltIn_Add("argument0", VM_GetArgument<0>, nullptr, false);
-            Variable_BuiltIn_Add("argument1", VM_GetArgument<1>, nullptr, false);
-            Variable_BuiltIn_Add("argument2", VM_GetArgument<2>, nullptr, false);
-        }
+        // Each on its own: another suite of this program may have added argument0 alone.
+        if (Variable_BuiltIn_Find("argument0") < 0) Variable_BuiltIn_Add("argument0", VM_GetArgument<0>, nullptr, false);
+        if (Variable_BuiltIn_Find("argument1") < 0) Variable_BuiltIn_Add("argument1", VM_GetArgument<1>, nullptr, false);
+        if (Variable_BuiltIn_Find("argument2") < 0) Variable_BuiltIn_Add("argument2", VM_GetArgument<2>, nullptr, false);
         TakeFatalErrors();
     }
     void TearDown() override {

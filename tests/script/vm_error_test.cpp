@@ -44,6 +44,7 @@ protected:
         g_eventAction = 0;
         Variable_InitGlobals();
         Code_Aborting = false;
+        TakeFatalErrors(); // what another test left is not this one's
     }
     void TearDown() override {
         Code_SetReportHost({});

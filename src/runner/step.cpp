@@ -50,8 +50,10 @@ bool Run_MoveInstances(bool /*anyPath*/) {
     if (world) world->Update(Run_Room->speed);
     // Instances made during the pass (by an end-of-path event) do not get the event in it.
     const uint64_t stamp = DispatchStamp++;
-    for (CInstance* i = Run_Room->active.first; i;) {
+    size_t k = 0;
+    for (CInstance* i = Run_Room->active.first; i; ++k) {
         CInstance* next = i->next;
+        RoomList_Prefetch(Run_Room->active, k + kPrefetchAhead);
         if (i->Present() && !(world && i->FollowPhysicsBody())) {
             i->ApplyFrictionGravity();
             if (i->AdvancePath() && i->creationStamp <= stamp) PerformInstanceEvent(i, i, ev_other, ev_end_of_path);
@@ -81,8 +83,14 @@ void DoAStep() {
 
     Profiler_Push(0xFF0000FFu, "Update");
     bool anyTimeline = false, anyPath = false;
-    for (CInstance* i = Run_Room->active.first; i;) {
+    // This walk also writes the order that the later walks of the step prefetch by.
+    RoomList& active = Run_Room->active;
+    std::vector<CInstance*> order;
+    order.reserve(static_cast<size_t>(active.count));
+    for (CInstance* i = active.first; i;) {
         CInstance* next = i->next;
+        RoomList_Prefetch(active, order.size() + kPrefetchAhead);
+        order.push_back(i);
         if (i->Present()) {
             i->xprevious = i->x;
             i->yprevious = i->y;
@@ -101,6 +109,7 @@ void DoAStep() {
         }
         i = next;
     }
+    active.order.swap(order);
 
     bool stopped = true;
     do {

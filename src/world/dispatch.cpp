@@ -86,23 +86,38 @@ bool Eligible(const CInstance* instance, uint64_t stamp) {
     return instance->Present() && instance->creationStamp <= stamp;
 }
 
+// Brings the node and the instance that the list's hint names at position k (if any) into the cache.
+void PrefetchOwn(const ObjectInstanceList& list, size_t k) {
+    if (k >= list.order.size()) return;
+    __builtin_prefetch(list.order[k].first);
+    RoomList_PrefetchInstance(list.order[k].second);
+}
+
 // Calls visit for each eligible instance of the object's own list, the next one taken before the call.
+// With record, the walk also writes the list's hint anew.
 template <typename Visit>
-void ForEachOwn(int objectIndex, uint64_t stamp, Visit visit) {
+void ForEachOwn(int objectIndex, uint64_t stamp, Visit visit, bool record = false) {
     CObject* object = Object_Data(objectIndex);
     if (!object) return;
-    for (ObjectInstanceNode* node = object->instances.first; node;) {
+    ObjectInstanceList& list = object->instances;
+    std::vector<std::pair<ObjectInstanceNode*, CInstance*>> order;
+    if (record) order.reserve(static_cast<size_t>(list.count));
+    size_t k = 0;
+    for (ObjectInstanceNode* node = list.first; node; ++k) {
         ObjectInstanceNode* next = node->next;
+        PrefetchOwn(list, k + kPrefetchAhead);
+        if (record) order.emplace_back(node, node->value);
         if (Eligible(node->value, stamp)) visit(node->value);
         node = next;
     }
+    if (record) list.order.swap(order);
 }
 
 // The common pattern with one stamp for the stage.
 void ListStage(int type, int number) {
     const uint64_t stamp = RenewStamp();
     ForEachListed(type, number, [&](int objectIndex) {
-        ForEachOwn(objectIndex, stamp, [&](CInstance* i) { PerformInstanceEvent(i, i, type, number); });
+        ForEachOwn(objectIndex, stamp, [&](CInstance* i) { PerformInstanceEvent(i, i, type, number); }, true);
     });
 }
 

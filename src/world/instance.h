@@ -7,8 +7,10 @@
 #include "graphics/rect.h"
 #include "script/vm/vm_format.h" // kFirstInstanceId
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
+#include <vector>
 
 class CCode;
 class CObject;
@@ -194,7 +196,24 @@ struct RoomList {
     // append ends the order until the list is empty again.
     bool ordered = true;
     std::map<float, CInstance*> firstOfDepth;
+    // The instances in list order as the last full walk that kept them found them: a hint only (it may
+    // be stale, naming instances since moved or freed), read to prefetch the instances a walk will
+    // reach a few steps on, which a walk along the links alone must wait for one by one.
+    std::vector<CInstance*> order;
 };
+
+// Asks the processor to bring the instance the hint names at position k (if any) into the cache: the
+// lines of the fields that the step's walks read. Prefetching never faults, whatever the address.
+inline void RoomList_PrefetchInstance(const CInstance* instance) {
+    const char* p = reinterpret_cast<const char*>(instance);
+    for (int line = 0; line < 4; ++line)
+        __builtin_prefetch(p + line * 64);
+}
+inline void RoomList_Prefetch(const RoomList& list, size_t k) {
+    if (k < list.order.size()) RoomList_PrefetchInstance(list.order[k]);
+}
+// How many instances ahead a walk prefetches.
+constexpr size_t kPrefetchAhead = 8;
 // Inserts after every instance of lower or equal sort depth (before the first instance, from the head,
 // whose sort depth is greater; at the tail when none is); the sort depth becomes the depth.
 void RoomList_InsertByDepth(RoomList* list, CInstance* instance);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 class CInstance;
@@ -39,6 +40,9 @@ struct ObjectInstanceList {
     ObjectInstanceNode* first = nullptr;
     ObjectInstanceNode* last = nullptr;
     int count = 0;
+    // Each node with its instance in list order, as the last walk that recorded them found them: a hint
+    // only (it may be stale), read to prefetch what a walk will reach a few nodes on.
+    std::vector<std::pair<ObjectInstanceNode*, CInstance*>> order;
 
     void Append(CInstance* instance);
     // Drops the first node holding the instance; false when there is none.

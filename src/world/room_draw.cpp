@@ -133,8 +133,11 @@ void Room_DrawInstancesParticles() {
 }
 
 void Room_DrawInstances() {
-    for (CInstance* i = Run_Room->active.last; i;) {
+    const RoomList& active = Run_Room->active;
+    size_t k = active.order.size();
+    for (CInstance* i = active.last; i; k = k > 0 ? k - 1 : 0) {
         CInstance* previous = i->previous;
+        if (k > kPrefetchAhead) RoomList_Prefetch(active, k - 1 - kPrefetchAhead);
         if (Drawable(i)) {
             if (GR_Transform.mode3D) SetDepth(i->depth);
             DrawInstance(i);

@@ -6,9 +6,10 @@
 // "-noerrors -noaudio" and its output thrown away; the figures are medians of RUNS runs (default 7),
 // after one run not counted: wall-clock and CPU (user and system, every thread) milliseconds.
 //
-// For the games with resources it reports what the start-up spends on them (its time above the empty
-// game's), that per resource, and that against a bare read of the same file: the runner reading it and
-// its records into its tables and nothing more.
+// For the games with resources it reports what the start-up spends on them (the median of its CPU time
+// above that of a run of the empty game made just before each run), that per resource, and that
+// against a bare read of the same file: the runner reading it and its records into its tables and
+// nothing more.
 #include "data/container.h"
 #include "game_writer.h"
 #include "runner/game_load.h"
@@ -208,12 +209,10 @@ double BareRead(const std::string& path) {
     return read ? seconds : -1;
 }
 
-std::map<int, std::pair<double, double>> g_startUp; // median wall and CPU seconds by resources
-
 void BM_StartUp(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const GameFile& file = File(n);
-    std::vector<double> walls, cpus;
+    std::vector<double> walls, cpus, extra; // extra: CPU above the empty game's run just before
     if (RunOnce(file.path).wall < 0) { // warm-up: the libraries and the file into the page cache
         state.SkipWithError("the runner failed");
         return;
@@ -222,22 +221,25 @@ void BM_StartUp(benchmark::State& state) {
         walls.clear();
         cpus.clear();
         for (int run = 0; run < Runs(); ++run) {
+            // With resources, each run is paired with a run of the empty game just before it, so that the
+            // machine's other work, which changes over the runs, weighs on both alike.
+            const Run empty = n == 0 ? Run{} : RunOnce(File(0).path);
             const Run r = RunOnce(file.path);
-            if (r.wall < 0) {
+            if (r.wall < 0 || (n != 0 && empty.wall < 0)) {
                 state.SkipWithError("the runner failed");
                 return;
             }
             walls.push_back(r.wall);
             cpus.push_back(r.cpu);
+            extra.push_back(r.cpu - empty.cpu);
         }
         state.SetIterationTime(Median(walls));
     }
     const double wall = Median(walls), cpu = Median(cpus);
-    g_startUp[n] = {wall, cpu};
     state.counters["resources"] = file.resources;
     state.counters["wall_ms"] = wall * 1000;
     state.counters["cpu_ms"] = cpu * 1000;
-    if (n == 0 || g_startUp.count(0) == 0) return;
+    if (n == 0) return;
     std::vector<double> reads;
     for (int run = 0; run < 21; ++run)
         reads.push_back(BareRead(file.path));
@@ -246,8 +248,9 @@ void BM_StartUp(benchmark::State& state) {
         state.SkipWithError("the file could not be read");
         return;
     }
-    // What the resources cost, taken from the CPU times, which the machine's other work disturbs less.
-    const double spent = cpu - g_startUp[0].second;
+    // What the resources cost, taken from the CPU times, which the machine's other work disturbs less:
+    // the median of the paired differences.
+    const double spent = Median(extra);
     state.counters["on_resources_cpu_ms"] = spent * 1000;
     state.counters["us_per_resource"] = spent * 1e6 / file.resources;
     state.counters["bare_read_ms"] = read * 1000;

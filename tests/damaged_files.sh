@@ -8,8 +8,8 @@
 # stopped after 20 seconds. It prints the count of runs by exit code and:
 #   - runs that ended with code 0 although the game lost something on the way without a word: a texture
 #     that could not be made, a sprite or other resource missing when drawn, and no line of the load naming
-#     what the game does not have (instances of a missing object, objects of a missing sprite: those are
-#     counted apart, as losses the debug console reported; a texture-page entry that names no page is only
+#     what the game does not have (instances of a missing object, objects of a missing sprite, sprite
+#     frames without an image: those are counted apart, as losses the debug console reported; a texture-page entry that names no page is only
 #     traced, "what!!!!", while no image lies on it, and loses nothing);
 #   - refusals (exit code 1) without exactly one line on standard error that names the file and the reason,
 #     and runs that ended with another code without a fatal error report in the -output log;
@@ -62,7 +62,7 @@ run_one() {
         flags+=" sanitizer"
     fi
     if [ "$code" = 0 ]; then
-        if grep -q 'which the game does not have' "$dir/debug.log" 2>/dev/null; then
+        if grep -Eq 'which the game does not have|has no image' "$dir/debug.log" 2>/dev/null; then
             flags+=" reported"
         elif cat "$dir/debug.log" "$dir/game.log" "$dir/stderr" 2>/dev/null |
             grep -Eq 'PNG error|could not be made|non-existing|Error attempting to draw'; then

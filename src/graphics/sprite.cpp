@@ -690,6 +690,13 @@ bool Sprite_Load(const CDataView& file, const IFFChunk& chunk, const std::vector
         sprite->name = name;
         sprite->index = static_cast<int32_t>(i);
         g_sprites.Set(static_cast<int>(i), sprite, name);
+        // A frame list entry of 0 leaves the frame without an image: the sprite loads, and every draw of
+        // that frame fails; the console says so once here.
+        for (int32_t f = 0; f < sprite->frameCount; ++f) {
+            if (sprite->pageEntries[f] == nullptr)
+                DebugConsole->Output("Sprite %s: frame %d has no image (its texture-page entry is 0)\n",
+                                     Text_Escaped(name).c_str(), f);
+        }
     }
     return true;
 }

@@ -314,8 +314,9 @@ TEST(DamagedFiles, AFatalErrorInDamagedBytecodeLeaksNothing) {
     EXPECT_NE(r.run.log.find("Malformed variable"), std::string::npos) << r.run.log;
 }
 
-// The instances of an object the file lacks are still placed, as the room says, and an object keeps a
-// sprite the file lacks; both are named on the console and the game goes on.
+// The instances of an object the file lacks are still placed, as the room says, an object keeps a sprite
+// the file lacks and a sprite keeps a frame without an image; each is named on the console and the game
+// goes on.
 TEST(DamagedFiles, ResourcesTheFileLacksAreNamed) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "about the data file, not game code";
     ScenarioGame game = Game();
@@ -335,6 +336,16 @@ TEST(DamagedFiles, ResourcesTheFileLacksAreNamed) {
     EXPECT_NE(sprite.run.console.find("Object oPlayer: its sprite is sprite 0, which the game does not have\n"),
               std::string::npos)
         << sprite.run.console;
+
+    // A frame whose texture-page entry became 0: the sprite loads without that image.
+    Bytes noImage = BuildScenarioGame(Game());
+    SetWord(noImage, RecordOf(noImage, "SPRT") + 15 * 4, 0);
+    const GameRun frame = RunBytes(noImage);
+    EXPECT_EQ(frame.run.exitCode, 0) << frame.run.errors;
+    EXPECT_NE(frame.run.console.find("Sprite spr_dot: frame 0 has no image (its texture-page entry is 0)\n"),
+              std::string::npos)
+        << frame.run.console;
+    EXPECT_NE(frame.run.log.find("started 4"), std::string::npos) << frame.run.log;
 }
 
 // A "-game" that names no readable file gives the system's reason; one that names no file at all, or

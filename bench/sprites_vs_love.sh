@@ -5,7 +5,8 @@
 # frames to the X server (an offscreen window would make the runner's present free). Installs love and
 # xvfb with apt-get when they are missing and builds the benchmark when it is not built. For each count
 # the two take turns, RUNS times each (default 3), for 300 frames (100 with 50,000 sprites); the medians
-# and their ratio are printed.
+# and their ratio are printed, and the median of the ratios of the runs made one after the other, which
+# the machine's other work, changing from run to run, disturbs less.
 #   bench/sprites_vs_love.sh            (BUILD_DIR=build/bench, RUNS=3)
 set -eu
 cd "$(dirname "$0")/.."
@@ -50,13 +51,17 @@ for count in 10000 50000; do
             --benchmark_filter="BM_FramesOfMovingSprites/$count/" 2>/dev/null) >"$TMP/runner.$count.$i"
         xvfb-run -a -s "-screen 0 800x600x24" love "$ROOT/bench/love_sprites" "$frames" "$count" 2>/dev/null \
             >"$TMP/love.$count.$i"
-        echo "$count sprites, run $i: runner $(fps <"$TMP/runner.$count.$i") fps, love $(fps <"$TMP/love.$count.$i") fps"
+        r=$(fps <"$TMP/runner.$count.$i")
+        l=$(fps <"$TMP/love.$count.$i")
+        echo "$count sprites, run $i: runner $r fps, love $l fps"
+        awk -v r="$r" -v l="$l" 'BEGIN { if (r > 0 && l > 0) printf "%.3f\n", r / l }' >>"$TMP/ratios.$count"
         i=$((i + 1))
     done
     runner=$(cat "$TMP"/runner."$count".* | fps | median)
     love=$(cat "$TMP"/love."$count".* | fps | median)
     ratio=$(awk -v r="$runner" -v l="$love" 'BEGIN { if (l > 0) printf "%.2f", r / l; else print "-" }')
-    echo "$count sprites: runner $runner, love $love frames per second (medians of $RUNS runs of $frames frames); runner / love $ratio"
+    paired=$(median <"$TMP/ratios.$count" 2>/dev/null || echo -)
+    echo "$count sprites: runner $runner, love $love frames per second (medians of $RUNS runs of $frames frames); runner / love $ratio; median of the runs' ratios $paired"
 done
 echo "renderers: runner $(sed -n 's/.*instances=[0-9k]* *//p' "$TMP/runner.10000.1" | head -n 1); love $(sed -n 's/.*renderer=//p' "$TMP/love.10000.1" | head -n 1)"
 echo "load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -238,8 +238,6 @@ void Value_Free(ScriptValue* v) {
     }
 }
 
-// The old content of the destination is let go only after the new one is in place, so a source that
-// lives inside the destination's array stays valid while it is read.
 void Value_AppendToText(ScriptValue* v, const char* tail) {
     char* text = v->IsString() ? v->str : nullptr;
     const size_t length = text != nullptr ? std::strlen(text) : 0;
@@ -261,6 +259,8 @@ void Value_AppendToText(ScriptValue* v, const char* tail) {
     v->str = text;
 }
 
+// The old content of the destination is let go only after the new one is in place, so a source that
+// lives inside the destination's array stays valid while it is read.
 void Value_Copy(ScriptValue* dest, const ScriptValue* src) {
     if (dest == src) return;
     ScriptArray* oldArray = dest->IsArray() ? dest->arr : nullptr;

@@ -179,6 +179,20 @@ TEST(Value, ArgToInt) {
     Value_Free(&s);
 }
 
+// Appending grows the text's block to twice what it needs, so that later pieces go in place; a text may
+// be appended to itself.
+TEST(ValueText, AppendedTextsGrowTheirBlockInPlace) {
+    ScriptValue a = StringValue("abc");
+    Value_AppendToText(&a, "defg");
+    const char* block = a.str;
+    Value_AppendToText(&a, "h");
+    EXPECT_EQ(a.str, block);
+    EXPECT_STREQ(a.str, "abcdefgh");
+    Value_AppendToText(&a, a.str);
+    EXPECT_STREQ(a.str, "abcdefghabcdefgh");
+    Value_Free(&a);
+}
+
 TEST(ValueText, Reals) {
     EXPECT_EQ(TextOf(RealValue(3)), "3");
     EXPECT_EQ(TextOf(RealValue(2.5)), "2.50");

@@ -875,11 +875,18 @@ void Decoder::Append(size_t i) {
     // (looked for a short way only, so that decoding stays linear in the code's length).
     constexpr size_t kFarthest = 64;
     size_t j = i + insns[i].words;
+    size_t last = i;
     while (Has(j) && insns[j].op != kOpEnd && m_depth[j] >= 0 && m_depth[j] - m_effects[j].needs >= base + 16) {
         if (!LeavesVariables(insns[j]) || j - i > kFarthest) return;
+        last = j;
         j += static_cast<size_t>(RawWords(insns[j].word));
     }
-    if (!Has(j + 1) || insns[j].op == kOpEnd || m_depth[j] < 0) return;
+    if (!Has(j + 1) || insns[j].op == kOpEnd || m_depth[j] < 0 || last == i) return;
+    // A text made last by an operation that only makes numbers is not one: "n += a * b" stays as it is.
+    const int made = VM_Opcode(insns[last].word);
+    if (made != OP_ADD && made != OP_PUSH && made != OP_CALL && made != OP_DUP &&
+        !(made == OP_CONV && VM_Type1(insns[last].word) == VT_STRING))
+        return;
     // The add of the variable's item (left, a .v) and the text (a .s or a .v), stored at once.
     const uint32_t add = insns[j].word;
     const int right = VM_Type1(add);

@@ -1329,6 +1329,11 @@ call_builtin: {
 L_AppendPush: {
     ScriptValue* holder;
     VM_LIST_VARIABLE(*ip, holder);
+    if (holder != nullptr && holder->IsReal()) {
+        // A number: pushed as push.v pushes it (the add will not find a marker).
+        sp = PushReal(sp, holder->real, true, holder->kind);
+        VM_NEXT();
+    }
     if (holder == nullptr || !holder->IsString() || VM_Trace) goto* kHandlers[ip->k];
     sp -= 16;
     Store<uint64_t>(sp, holder->kind);

@@ -109,7 +109,8 @@ void DoAStep() {
         }
         i = next;
     }
-    active.order.swap(order);
+    // An event of the walk may have changed the room: the order then only goes stale there.
+    if (Run_Room) Run_Room->active.order.swap(order);
 
     bool stopped = true;
     do {

@@ -327,6 +327,7 @@ TEST(DamagedFiles, ResourcesTheFileLacksAreNamed) {
               std::string::npos)
         << r.run.console;
     EXPECT_NE(r.run.log.find("started 4"), std::string::npos) << r.run.log;
+    EXPECT_EQ(r.run.console.find("has no image"), std::string::npos) << r.run.console;
 
     // The sprite list made empty.
     Bytes noSprites = BuildScenarioGame(Game());

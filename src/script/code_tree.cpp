@@ -28,31 +28,42 @@ constexpr size_t kLargestChunkNodes = 4096;
 struct CodeTreeArena::Chunk {
     Chunk* next;
     size_t capacity; // nodes
+    size_t used;     // nodes handed out
     CodeTreeNode* Nodes() { return reinterpret_cast<CodeTreeNode*>(this + 1); }
 };
 
 CodeTreeNode* CodeTreeArena::Allocate(size_t count) {
-    if (!m_chunks || m_chunks->capacity - m_used < count) {
+    if (!m_chunks || m_chunks->capacity - m_chunks->used < count) {
         if (m_nextSize == 0) m_nextSize = kFirstChunkNodes;
         const size_t capacity = std::max(count, m_nextSize);
         if (capacity > (MemoryManager::kMaxBlockSize - sizeof(Chunk)) / sizeof(CodeTreeNode))
             MemoryManager::OutOfMemory();
         auto* chunk = static_cast<Chunk*>(MEM_ALLOC_RAW(sizeof(Chunk) + capacity * sizeof(CodeTreeNode)));
         chunk->capacity = capacity;
+        chunk->used = 0;
         if (m_chunks && capacity > m_nextSize) {
             // A block larger than a chunk gets a chunk of its own, kept behind the one being filled.
             chunk->next = m_chunks->next;
             m_chunks->next = chunk;
+            chunk->used = count;
             return chunk->Nodes();
         }
         chunk->next = m_chunks;
         m_chunks = chunk;
-        m_used = 0;
         m_nextSize = std::min(m_nextSize * 2, kLargestChunkNodes);
     }
-    CodeTreeNode* block = m_chunks->Nodes() + m_used;
-    m_used += count;
+    CodeTreeNode* block = m_chunks->Nodes() + m_chunks->used;
+    m_chunks->used += count;
     return block;
+}
+
+void CodeTreeArena::FreeValues() {
+    for (Chunk* chunk = m_chunks; chunk; chunk = chunk->next) {
+        CodeTreeNode* nodes = chunk->Nodes();
+        for (size_t i = 0; i < chunk->used; ++i) {
+            if (!nodes[i].value.IsReal()) Value_Free(&nodes[i].value);
+        }
+    }
 }
 
 void CodeTreeArena::Clear() {
@@ -61,7 +72,6 @@ void CodeTreeArena::Clear() {
         MEM_FREE(m_chunks);
         m_chunks = next;
     }
-    m_used = 0;
     m_nextSize = 0;
 }
 
@@ -73,7 +83,12 @@ void CodeTree_InitNode(CodeTreeNode* node, int position) {
 CodeTreeNode* CodeTree_AddChild(CodeTreeArena& arena, CodeTreeNode* node, int position) {
     const size_t count = static_cast<size_t>(node->childCount);
     CodeTreeNode* block = arena.Allocate(count + 1);
-    if (count) std::memcpy(static_cast<void*>(block), node->children, count * sizeof(CodeTreeNode));
+    if (count) {
+        std::memcpy(static_cast<void*>(block), node->children, count * sizeof(CodeTreeNode));
+        // The values moved: the old block holds none.
+        for (size_t c = 0; c < count; ++c)
+            node->children[c].value = ScriptValue{};
+    }
     node->children = block;
     node->childCount = static_cast<int>(count + 1);
     MakeFresh(&block[count], position);

@@ -30,14 +30,17 @@ public:
     CodeTreeArena(const CodeTreeArena&) = delete;
     CodeTreeArena& operator=(const CodeTreeArena&) = delete;
 
-    // A block of count nodes (count > 0), their contents unset; it lives as long as the arena.
+    // A block of count nodes (count > 0), their contents unset until the caller fills them all; it lives
+    // as long as the arena.
     CodeTreeNode* Allocate(size_t count);
+    // Frees the values of all the nodes handed out, in the order they lie in memory; the nodes stay. As a
+    // value lies in one node only, this frees the values of the arena's trees (less their roots').
+    void FreeValues();
     void Clear();
 
 private:
     struct Chunk;
     Chunk* m_chunks = nullptr; // newest first
-    size_t m_used = 0;         // nodes taken from the newest chunk
     size_t m_nextSize = 0;     // nodes in the next chunk
 };
 

@@ -32,26 +32,35 @@ constexpr int kInitialBufferCapacity = 16;
 
 // Phases 1 to 4; false at the first phase that records an error. Each list goes as soon as the next
 // phase has taken what it needs (resolved tokens hold copies of the texts, the tree of the values), so
-// a large text does not hold all of them at once.
-bool Analyse(CCode* code) {
+// a large text does not hold all of them at once. With a generator, the statements of a program are
+// generated as the parser finishes them, while their nodes are fresh in the caches; *generated tells
+// whether the whole program was.
+bool Analyse(CCode* code, Code_Generator* generator, bool* generated) {
     CodeResolvedList resolved;
     if (!Code_TokeniseAndResolve(code, resolved)) {
         Code_FreeResolved(resolved);
         return false;
     }
-    const bool done = Code_ParseFolded(code, resolved, code->kind == CODE_KIND_PROGRAM, &code->tree);
+    const bool program = code->kind == CODE_KIND_PROGRAM;
+    CodeStatementSink sink;
+    if (generator && program) {
+        sink = [generator](const CodeTreeNode& statement) { generator->Code_Generate_Statement(&statement); };
+    }
+    const bool done = Code_ParseFolded(code, resolved, program, &code->tree, sink ? &sink : nullptr, generated);
     Code_FreeResolved(resolved);
     return done;
 }
 
-void Generate(CCode* code) {
+void Generate(CCode* code, Code_Generator& generator, bool generated) {
     code->SetLineText(String_Duplicate(code->text));
-    Code_Generator generator;
-    generator.Init(kInitialBufferCapacity, kInitialBufferCapacity);
-    if (code->kind == CODE_KIND_PROGRAM)
-        generator.Code_Generate_Program(&code->tree);
-    else if (code->kind == CODE_KIND_EXPRESSION)
-        generator.Code_Generate_Expression(&code->tree);
+    if (!generated) {
+        // Start again: a program parsed twice may have handed statements of its first parse over.
+        generator.Init(kInitialBufferCapacity, kInitialBufferCapacity);
+        if (code->kind == CODE_KIND_PROGRAM)
+            generator.Code_Generate_Program(&code->tree);
+        else if (code->kind == CODE_KIND_EXPRESSION)
+            generator.Code_Generate_Expression(&code->tree);
+    }
     VMBuffer* bytecode = nullptr;
     VMBuffer* debug = nullptr;
     generator.Code_Generate_Finish(&bytecode, &debug);
@@ -77,15 +86,18 @@ bool CCode::Compile(const char* newName) {
         return false;
     }
 
-    if (!Analyse(this)) return false;
+    // Tree mode keeps the tree and makes no bytecode; the machine needs bytecode.
+    Code_Generator generator;
+    generator.Init(kInitialBufferCapacity, kInitialBufferCapacity);
+    bool generated = false;
+    if (!Analyse(this, Code_TreeMode ? nullptr : &generator, &generated)) return false;
 
     if (kind == CODE_KIND_EXPRESSION && tree.kind == NODE_CONSTANT) {
         kind = CODE_KIND_CONSTANT;
         Value_Copy(&constant, &tree.value);
     }
     compiled = true;
-    // Tree mode keeps the tree and makes no bytecode; the machine needs bytecode.
-    if (!Code_TreeMode) Generate(this);
+    if (!Code_TreeMode) Generate(this, generator, generated);
     return true;
 }
 

@@ -140,6 +140,8 @@ void Code_Generator::Init(int codeCapacity, int debugCapacity) {
     m_continue = nullptr;
     m_break = nullptr;
     m_switchTypes.clear();
+    m_texts.clear();
+    m_globals.clear();
 }
 
 void Code_Generator::Code_Generate_Program(const CodeTreeNode* root) {
@@ -154,6 +156,12 @@ void Code_Generator::Code_Generate_Expression(const CodeTreeNode* root) {
 }
 
 void Code_Generator::Code_Generate_Finish(VMBuffer** code, VMBuffer** debug) {
+    for (const auto& [operand, text] : m_texts)
+        m_code->PatchWord(operand, StringConstantHandle(text));
+    m_texts.clear();
+    for (int id : m_globals)
+        Variable_DeclareGlobal(id);
+    m_globals.clear();
     *code = m_code;
     *debug = m_debug;
     m_code = nullptr;
@@ -262,9 +270,9 @@ void Code_Generator::Statement(const CodeTreeNode* node) {
         Continue();
         break;
     case NODE_GLOBALVAR:
-        // Declared while compiling, as the declaration is met.
+        // Declared while compiling (once the code is finished).
         for (int c = 0; c < node->childCount; ++c)
-            Variable_DeclareGlobal(node->children[c].op);
+            m_globals.push_back(node->children[c].op);
         break;
     default:
         // var, case and default outside a switch, and the empty statement generate nothing.
@@ -601,7 +609,8 @@ void Code_Generator::Expression(const CodeTreeNode* node) {
 
 void Code_Generator::Constant(const ScriptValue& value) {
     if (value.IsString()) {
-        Word(OP_PUSH, VT_STRING, 0, 0, StringConstantHandle(value.str));
+        m_texts.emplace_back(m_code->size + 4, value.str);
+        Word(OP_PUSH, VT_STRING, 0, 0, 0);
         PushType(VT_STRING);
         return;
     }

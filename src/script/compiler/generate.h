@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "script/code_tree.h"
@@ -35,9 +36,13 @@ public:
 
     // The statements of a block root in order; any other root generates nothing.
     void Code_Generate_Program(const CodeTreeNode* root);
+    // One statement of a program's block root, the next in order.
+    void Code_Generate_Statement(const CodeTreeNode* statement) { Statement(statement); }
     // The expression, converted to a full value.
     void Code_Generate_Expression(const CodeTreeNode* root);
-    // Hands over both buffers, their sizes set to the bytes written; the generator keeps none.
+    // Hands over both buffers, their sizes set to the bytes written; the generator keeps none. What the
+    // code asks of the run time (the handles of its texts, its declared globals) is settled here, in the
+    // order generated, so that code never finished asks nothing.
     void Code_Generate_Finish(VMBuffer** code, VMBuffer** debug);
 
 private:
@@ -87,4 +92,8 @@ private:
     CodeLabel* m_continue = nullptr;
     CodeLabel* m_break = nullptr;
     std::vector<int> m_switchTypes; // value type of each switch being generated, innermost last
+    // Texts of string constants and the byte offsets of the operands their handles go to; the texts are
+    // the tree's, which outlives the generator.
+    std::vector<std::pair<int, const char*>> m_texts;
+    std::vector<int> m_globals; // variables declared global
 };

@@ -62,11 +62,23 @@ bool IsPrefix(int kind) {
     return kind == TOKEN_NOT || kind == TOKEN_MINUS || kind == TOKEN_PLUS || kind == TOKEN_BIT_NOT;
 }
 
-CodeTreeNode FreshNode(int position) {
-    CodeTreeNode node{};
+// Field by field, so that copying the node soon after reads whole fields back.
+void SetFresh(CodeTreeNode& node, int position) {
     node.kind = NODE_NONE;
+    node.op = 0;
+    node.instance = 0;
     node.height = 1;
+    node.value.kind = KIND_REAL;
+    node.value.flags = 0;
+    node.value.real = 0.0;
+    node.children = nullptr;
+    node.childCount = 0;
     node.position = position;
+}
+
+CodeTreeNode FreshNode(int position) {
+    CodeTreeNode node;
+    SetFresh(node, position);
     return node;
 }
 
@@ -88,9 +100,15 @@ public:
     ChildList& operator=(const ChildList&) = delete;
 
     // A fresh child without children of its own, to be filled before the next push.
-    CodeTreeNode* AddLeaf(int position) { return &m_stack.emplace_back(FreshNode(position)); }
+    CodeTreeNode* AddLeaf(int position) {
+        CodeTreeNode& leaf = m_stack.emplace_back();
+        SetFresh(leaf, position);
+        return &leaf;
+    }
     // Takes over a whole subtree.
     void Take(const CodeTreeNode& subtree) { m_stack.push_back(subtree); }
+    // The child taken last, until the next push.
+    const CodeTreeNode& Last() const { return m_stack.back(); }
     int Count() const { return static_cast<int>(m_stack.size() - m_start); }
 
     void Commit() {
@@ -98,7 +116,12 @@ public:
         if (added == 0) return;
         const size_t old = static_cast<size_t>(m_node->childCount);
         CodeTreeNode* block = m_arena.Allocate(old + added);
-        if (old) std::memcpy(static_cast<void*>(block), m_node->children, old * sizeof(CodeTreeNode));
+        if (old) {
+            std::memcpy(static_cast<void*>(block), m_node->children, old * sizeof(CodeTreeNode));
+            // The values moved: the old block holds none.
+            for (size_t c = 0; c < old; ++c)
+                m_node->children[c].value = ScriptValue{};
+        }
         std::memcpy(static_cast<void*>(block + old), m_stack.data() + m_start, added * sizeof(CodeTreeNode));
         m_stack.resize(m_start);
         m_node->children = block;
@@ -125,11 +148,13 @@ private:
 // over the finished tree. A folding error is recorded as met, but a parse error anywhere outranks it.
 class Parser {
 public:
-    Parser(CCode* code, const CodeResolvedList& tokens, CodeFolder* folder)
-        : m_code(code), m_t(tokens), m_folder(folder) {}
+    Parser(CCode* code, const CodeResolvedList& tokens, CodeFolder* folder, const CodeStatementSink* sink)
+        : m_code(code), m_t(tokens), m_folder(folder), m_sink(sink) {}
 
     // The parse stopped at a tree too tall to check once folded: it must be parsed again unfolded.
     bool TooTallToFold() const { return m_tooTallToFold; }
+    // The statements of the program went to the sink.
+    bool HandedOver() const { return m_handedOver; }
 
     bool Program(CodeTreeNode* root) {
         CodeTree_InitNode(root, At(0).position);
@@ -142,10 +167,13 @@ public:
             if (!m_failed && Kind(i) != TOKEN_EOF) Fail(i, "Program ends before end of the code.");
         } else {
             root->kind = NODE_BLOCK;
+            m_handedOver = m_sink != nullptr;
             ChildList children = Children(root);
             int i = 0;
-            while (!m_failed && Kind(i) != TOKEN_EOF)
+            while (!m_failed && Kind(i) != TOKEN_EOF) {
                 i = StatementChild(children, i);
+                if (m_sink && !m_failed && !m_foldFailed) (*m_sink)(children.Last());
+            }
         }
         return Finish(root);
     }
@@ -524,6 +552,17 @@ private:
         node->kind = NODE_VARIABLE;
         node->op = At(i).id;
         node->position = At(i).position;
+        if (Kind(i + 1) != TOKEN_OPEN_INDEX && node->childCount == 0) {
+            // Most variables have no index: the instance leaf goes straight to the node's block.
+            CodeTreeNode* instance = m_code->treeArena.Allocate(1);
+            SetFresh(*instance, At(i).position);
+            instance->kind = NODE_CONSTANT;
+            instance->value.real = kInstanceUnspecified;
+            node->children = instance;
+            node->childCount = 1;
+            node->height = 2;
+            return i + 1;
+        }
         ChildList children = Children(node);
         CodeTreeNode* instance = children.AddLeaf(At(i).position);
         instance->kind = NODE_CONSTANT;
@@ -538,10 +577,12 @@ private:
     CCode* m_code;
     const CodeResolvedList& m_t;
     CodeFolder* m_folder;
+    const CodeStatementSink* m_sink;
     ChildStack m_children;
     bool m_failed = false;
     bool m_foldFailed = false;
     bool m_tooTallToFold = false;
+    bool m_handedOver = false;
     int m_depth = 0;
 };
 
@@ -550,12 +591,13 @@ private:
 namespace {
 
 bool Parse(CCode* code, const CodeResolvedList& tokens, bool program, CodeTreeNode* root, CodeFolder* folder,
-           bool* tooTallToFold = nullptr) {
+           const CodeStatementSink* sink = nullptr, bool* tooTallToFold = nullptr, bool* handedOver = nullptr) {
     Code_ErrorFlag = false;
     if (tokens.tokens.empty() || tokens.tokens.back().kind != TOKEN_EOF) return false;
-    Parser parser(code, tokens, folder);
+    Parser parser(code, tokens, folder, sink);
     const bool parsed = program ? parser.Program(root) : parser.Expression(root);
     if (tooTallToFold) *tooTallToFold = parser.TooTallToFold();
+    if (handedOver) *handedOver = parser.HandedOver();
     return parsed;
 }
 
@@ -569,11 +611,14 @@ bool Code_ParseExpression(CCode* code, const CodeResolvedList& tokens, CodeTreeN
     return Parse(code, tokens, false, root, nullptr);
 }
 
-bool Code_ParseFolded(CCode* code, const CodeResolvedList& tokens, bool program, CodeTreeNode* root) {
+bool Code_ParseFolded(CCode* code, const CodeResolvedList& tokens, bool program, CodeTreeNode* root,
+                      const CodeStatementSink* sink, bool* handedOver) {
     bool tooTall = false;
+    bool handed = false;
     {
         CodeFolder folder(code);
-        const bool done = Parse(code, tokens, program, root, &folder, &tooTall);
+        const bool done = Parse(code, tokens, program, root, &folder, sink, &tooTall, &handed);
+        if (handedOver) *handedOver = handed && !tooTall;
         if (!tooTall) return done;
     }
     // Rare: text nested close to the limit, parsed again and checked before it is folded.

@@ -1,12 +1,14 @@
 // The compiler runs its phases in fewer passes than the phase functions one by one (scanning with
-// resolving, folding while parsing): both ways must give the same tree and the same error, and refuse a
-// text without adding its variables.
+// resolving, folding and generating while parsing): both ways must give the same tree and the same
+// error, and a refused text must leave no trace (variables, declared globals, texts of the machine).
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "compiler_test_util.h"
+#include "core/memory.h"
 #include "script/variables.h"
+#include "script/vm/vm_handles.h"
 
 using compiler_test::Compile;
 using compiler_test::Parse;
@@ -77,6 +79,38 @@ TEST(CompilePasses, ScanningErrorsOutrankUnknownCallsAndAddNoVariable) {
     // New names get their ids in the order they are first met.
     ASSERT_TRUE(Compile("fresh_second = fresh_first; fresh_first = fresh_second").ok);
     EXPECT_EQ(Code_Variable_FindUser("fresh_first"), Code_Variable_FindUser("fresh_second") + 1);
+}
+
+TEST(CompilePasses, RefusedProgramsDeclareAndAddNothing) {
+    const int texts = VMString_ConstantCount();
+    const compiler_test::Compiled refused = Compile("globalvar fresh_global; x = 'fresh text'; y = )");
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(VMString_ConstantCount(), texts);
+    const int id = Code_Variable_FindUser("fresh_global");
+    ASSERT_GE(id, 0);
+    EXPECT_FALSE(Variable_IsGlobalDeclared(id));
+
+    ASSERT_TRUE(Compile("globalvar fresh_global; x = 'fresh text'").ok);
+    EXPECT_TRUE(Variable_IsGlobalDeclared(id));
+    EXPECT_EQ(VMString_ConstantCount(), texts + 1);
+}
+
+TEST(CompilePasses, CodesFreeEveryTextOfTheirTreesOnce) {
+    const std::string texts[] = {
+        "switch ('a') { case 'b': x = 'c'; default: y = 'd' + 'e'; }",
+        "x = ('a').b; y = ('c' + 'd').e[1]; z = 3 * 'f'",
+        "x = 'a' + ; y = 'b'",
+        "x = 1 / 0; y = 'b'",
+        "x = 'a'" + Repeated(" + 'b'", 1100),
+        "x = 'a'" + Repeated(" + 'b'", 900) + "; y = 'c'",
+    };
+    // The first round adds the names and texts that the machine keeps.
+    for (int round = 0; round < 2; ++round) {
+        const int64_t blocks = MemoryManager::BlockCount();
+        for (const std::string& text : texts)
+            Compile(text);
+        if (round == 1) EXPECT_EQ(MemoryManager::BlockCount(), blocks);
+    }
 }
 
 } // namespace

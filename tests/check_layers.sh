@@ -36,8 +36,12 @@ runner 7
 '
 
 # The directions allowed between folders of the same rank: "from to". The game world uses every other
-# subsystem; the window and input (io) and the drawing (graphics) share the main window and the device,
-# each both ways.
+# subsystem, and none of them includes the world: what they read of it (the calling instance's image,
+# the running room's size) comes through the interface the world installs in script/. The window and
+# input (io) and the drawing (graphics) share the main window and the device, each both ways: the device
+# reset writes the window's sizes and pumps its messages, and the window and input read the display
+# state and the profiler's toggle. Extensions reach the frame and the window state, and include nothing
+# that includes them back.
 PEERS='
 world graphics
 world io
@@ -54,12 +58,6 @@ ext io
 
 # "file header reason": an include that breaks the order, kept on purpose.
 EXCEPTIONS='
-src/graphics/draw_builtins.cpp world/path.h draw_path draws a path of the world
-src/graphics/sprite_draw_builtins.cpp world/instance.h draw_self draws the calling instance
-src/graphics/sprite_draw_builtins.cpp world/room.h the sprite-tiling built-ins tile across the running room
-src/graphics/surface_builtins.cpp world/room_size.h the surface-tiling built-ins tile across the running room
-src/graphics/texture_builtins.cpp world/instance.h a negative frame stands for the image index of the calling instance
-src/io/window.cpp world/room_size.h the mouse maps into the running room without views
 '
 
 cd "$SRC"

@@ -10,7 +10,6 @@
 #include "library/builtin.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"
-#include "world/path.h"
 
 #include <cstdio>
 
@@ -194,14 +193,6 @@ BUILTIN_BODY(draw_healthbar) {
                       minColour, Colour_MergeF(minColour, maxColour, 0.5f), maxColour, args.Rounded(8),
                       FlagF(args, 9), FlagF(args, 10));
 }
-BUILTIN_BODY(draw_path) {
-    CPath* path = Path_Data(args.Rounded(0));
-    if (!path) {
-        Code_Error_Report("Trying to drawn non-existing path.", false);
-        return;
-    }
-    path->Draw(args.Float(1), args.Float(2), FlagF(args, 3));
-}
 BUILTIN_BODY(draw_point_colour) {
     GR_Draw_PointColour(args.Float(0), args.Float(1), Colour(args, 2));
 }
@@ -303,7 +294,10 @@ const BuiltInRegistration kShapeFunctions[] = {
     BUILTIN_ENTRY(draw_arrow, 5),
     BUILTIN_ENTRY(draw_button, 5),
     BUILTIN_ENTRY(draw_healthbar, 11),
-    BUILTIN_ENTRY(draw_path, 4),
+};
+
+// The coloured shapes and the primitives, which follow draw_path.
+const BuiltInRegistration kShapeColourFunctions[] = {
     BUILTIN_PAIR(draw_point_color, draw_point_colour, 3),
     BUILTIN_PAIR(draw_line_color, draw_line_colour, 6),
     BUILTIN_PAIR(draw_line_width_color, draw_line_width_colour, 7),
@@ -333,6 +327,9 @@ void InitDrawStateFunctions() {
 }
 void InitShapeFunctions() {
     BuiltIn_Register(kShapeFunctions);
+}
+void InitShapeColourFunctions() {
+    BuiltIn_Register(kShapeColourFunctions);
 }
 void InitCornerIdFunctions() {
     BuiltIn_Register(kCornerIdFunctions);

@@ -2,14 +2,17 @@
 // table, and the switch between the checked and the fast vertex writers.
 #pragma once
 
-void InitGraphicFunctions();
-// The parts of the graphic group, in the group's order.
+// The parts of the graphic group, in the group's order (the world's draw_path follows the shapes, and
+// its draw_self opens the sprite and background drawing).
 void InitDrawStateFunctions();
+// draw_point .. draw_healthbar.
 void InitShapeFunctions();
+// The coloured shapes and the primitives, draw_point_colour .. draw_vertex_texture_color.
+void InitShapeColourFunctions();
 // sprite_get_uvs .. texture_set_priority.
 void InitTextureFunctions();
 void InitTextFunctions();
-// The draw_self, draw_sprite_* and draw_background_* entries.
+// The draw_sprite_* and draw_background_* entries.
 void InitSpriteDrawFunctions();
 void InitCornerIdFunctions();
 // The surface_* and draw_surface_* entries, which close the group after the tile entries.

@@ -1,4 +1,4 @@
-// The draw_self, draw_sprite_* and draw_background_* built-ins.
+// The draw_sprite_* and draw_background_* built-ins.
 #include "core/convert.h"
 #include "graphics/background.h"
 #include "graphics/draw.h"
@@ -6,8 +6,7 @@
 #include "graphics/sprite.h"
 #include "library/builtin.h"
 #include "script/vm/vm_error.h"
-#include "world/instance.h"
-#include "world/room.h"
+#include "script/world_interface.h"
 
 #include <cmath>
 
@@ -33,7 +32,7 @@ CSprite* SpriteArgs(CInstance* self, const BuiltInArgs& args, int& frame) {
         return nullptr;
     }
     float f = args.Float(1);
-    if (f < 0.0f) f = self ? self->image_index : 0.0f;
+    if (f < 0.0f) f = ScriptWorld_ImageIndexOf(self);
     frame = X86_DoubleToInt32(std::floor(f));
     return sprite;
 }
@@ -44,22 +43,18 @@ CBackground* BackgroundArg(const BuiltInArgs& args) {
     return background;
 }
 
+// The running room's size, across which the tiled forms draw (0 x 0 without a room).
 float RoomWidth() {
-    return Run_Room ? static_cast<float>(Run_Room->width) : 0.0f;
+    int width = 0;
+    int height = 0;
+    ScriptWorld_RoomSize(width, height);
+    return static_cast<float>(width);
 }
 float RoomHeight() {
-    return Run_Room ? static_cast<float>(Run_Room->height) : 0.0f;
-}
-
-BUILTIN_INSTANCE_BODY(draw_self) {
-    if (!self) return;
-    CSprite* sprite = Sprite_Data(self->sprite_index);
-    if (!sprite) {
-        Code_Error_Report("Trying to draw non-existing sprite.", false);
-        return;
-    }
-    sprite->Draw(X86_DoubleToInt32(std::floor(self->image_index)), self->x, self->y, self->image_xscale,
-                 self->image_yscale, self->image_angle, self->image_blend, self->image_alpha);
+    int width = 0;
+    int height = 0;
+    ScriptWorld_RoomSize(width, height);
+    return static_cast<float>(height);
 }
 
 BUILTIN_INSTANCE_BODY(draw_sprite) {
@@ -188,7 +183,6 @@ BUILTIN_INSTANCE_BODY(draw_background_tiled_ext) {
 }
 
 const BuiltInRegistration kSpriteDrawFunctions[] = {
-    BUILTIN_INSTANCE_ENTRY(draw_self, 0),
     BUILTIN_INSTANCE_ENTRY(draw_sprite, 4),
     BUILTIN_INSTANCE_ENTRY(draw_sprite_ext, 9),
     BUILTIN_INSTANCE_ENTRY(draw_sprite_pos, 11),

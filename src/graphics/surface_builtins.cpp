@@ -11,7 +11,7 @@
 #include "library/builtin.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"
-#include "world/room_size.h"
+#include "script/world_interface.h"
 
 
 namespace {
@@ -39,7 +39,7 @@ void SetReal(ScriptValue& result, double value) {
 void DrawTiled(int id, float x, float y, float xscale, float yscale, uint32_t colour, float alpha) {
     int width = 0;
     int height = 0;
-    Room_GetCurrentSize(width, height);
+    ScriptWorld_RoomSize(width, height);
     Surface_DrawTiled(id, 0, 0, x, y, xscale, yscale, true, true, 0, 0, static_cast<float>(width),
                       static_cast<float>(height), colour, alpha);
 }

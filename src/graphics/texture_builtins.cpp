@@ -10,7 +10,7 @@
 #include "library/builtin.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"
-#include "world/instance.h"
+#include "script/world_interface.h"
 
 #include <cmath>
 
@@ -25,7 +25,7 @@ CSprite* SpriteArgs(CInstance* self, const BuiltInArgs& args, int& frame) {
         return nullptr;
     }
     frame = X86_RoundToInt32(args.Float(1));
-    if (frame < 0) frame = X86_DoubleToInt32(std::floor(self ? self->image_index : 0.0));
+    if (frame < 0) frame = X86_DoubleToInt32(std::floor(static_cast<double>(ScriptWorld_ImageIndexOf(self))));
     return sprite;
 }
 

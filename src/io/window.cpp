@@ -12,7 +12,7 @@
 #include "platform/dialogs.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
-#include "world/room_size.h"
+#include "script/world_interface.h"
 
 #include <algorithm>
 #include <cmath>
@@ -353,7 +353,7 @@ void Window_MouseToRoom(int x, int y, int& roomX, int& roomY) {
     }
     int roomW = 0;
     int roomH = 0;
-    if (!Room_GetCurrentSize(roomW, roomH)) {
+    if (!ScriptWorld_RoomSize(roomW, roomH)) {
         roomX = px;
         roomY = py;
         return;

@@ -14,6 +14,7 @@
 #include "physics/physics.h"
 #include "script/functions.h"
 #include "world/action_builtins.h"
+#include "world/draw_builtins.h"
 #include "world/game_builtins.h"
 #include "world/highscore.h"
 #include "world/interaction_builtins.h"
@@ -24,18 +25,21 @@ namespace {
 
 using Registrar = void (*)();
 
-// One start-up group: its trace text and up to five registrars, run in order. A null registrar stands
+// One start-up group: its trace text and up to twelve registrars, run in order. A null registrar stands
 // for a group of the game world that is not built yet; its comment names the registrar that fills it.
 struct RegistrationGroup {
     const char* trace;
-    Registrar registrars[5];
+    Registrar registrars[12];
 };
 
 const RegistrationGroup kGroups[] = {
     {"HighScore..", {HighScore_Load}}, // reads the table; registers nothing
     {"Game..", {InitGameFunctions}},
     {"Math..", {InitMathFunctions}},
-    {"Graphic..", {InitGraphicFunctions, InitWindowFunctions, InitTileFunctions, InitSurfaceFunctions}},
+    {"Graphic..",
+     {InitDrawStateFunctions, InitShapeFunctions, InitPathDrawFunctions, InitShapeColourFunctions,
+      InitTextureFunctions, InitTextFunctions, InitSelfDrawFunctions, InitSpriteDrawFunctions,
+      InitCornerIdFunctions, InitWindowFunctions, InitTileFunctions, InitSurfaceFunctions}},
     {"Action..", {InitMotionActionFunctions, InitPathActionFunctions, InitActionFunctions}},
     {"File..", {InitFileFunctions}},
     {"Resource..",

@@ -18,3 +18,14 @@ void ScriptWorld_RunOnScratch(const std::function<void(CInstance*)>& run) {
     run(scratch);
     if (scratch) world->DestroyScratchInstance(scratch);
 }
+
+float ScriptWorld_ImageIndexOf(CInstance* instance) {
+    return instance && g_world ? g_world->ImageIndexOf(instance) : 0.0f;
+}
+
+bool ScriptWorld_RoomSize(int& width, int& height) {
+    if (g_world) return g_world->RunningRoomSize(width, height);
+    width = 0;
+    height = 0;
+    return false;
+}

@@ -1,5 +1,6 @@
-// What the script engine needs of the game world's instances. The world installs its implementation at
-// start-up; the engine never includes world headers, and its tests install fake instances.
+// What the script engine, and the drawing and window code beside the world, need of the game world and
+// its instances. The world installs its implementation at start-up; the layers below and beside it never
+// include world headers, and their tests install fake instances.
 #pragma once
 
 #include <functional>
@@ -37,6 +38,14 @@ public:
     // DestroyScratchInstance.
     virtual CInstance* CreateScratchInstance() { return nullptr; }
     virtual void DestroyScratchInstance(CInstance*) {}
+    // The instance's image_index, for which a negative frame of the sprite-drawing built-ins stands.
+    virtual float ImageIndexOf(CInstance*) { return 0.0f; }
+    // The running room's width and height; false (and 0 x 0) when no room is running.
+    virtual bool RunningRoomSize(int& width, int& height) {
+        width = 0;
+        height = 0;
+        return false;
+    }
 };
 
 // Installs the world (null removes it). Without a world no instance exists.
@@ -45,3 +54,7 @@ IScriptWorld* ScriptWorld_Get();
 // Runs code on a scratch instance of the world (null when there is no world or it makes none), which is
 // destroyed afterwards.
 void ScriptWorld_RunOnScratch(const std::function<void(CInstance*)>& run);
+// The image_index of the instance; 0 for no instance or without a world.
+float ScriptWorld_ImageIndexOf(CInstance* instance);
+// The running room's width and height; false (and 0 x 0) when no room is running or there is no world.
+bool ScriptWorld_RoomSize(int& width, int& height);

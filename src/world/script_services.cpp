@@ -1,5 +1,6 @@
 // What the script engine reaches of the world: instance look-up, variables, the instance lists, and the
-// running event and names for error reports.
+// running event and names for error reports; and what the drawing and the window read of it, an
+// instance's image and the running room's size.
 #include "script/compiler/constants.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"
@@ -9,6 +10,7 @@
 #include "world/object.h"
 #include "world/path.h"
 #include "world/room.h"
+#include "world/room_size.h"
 #include "world/room_table.h"
 #include "world/timeline.h"
 
@@ -57,6 +59,8 @@ public:
 
     CInstance* CreateScratchInstance() override { return new CInstance(0, 0, 0, 0, false); }
     void DestroyScratchInstance(CInstance* instance) override { delete instance; }
+    float ImageIndexOf(CInstance* instance) override { return instance->image_index; }
+    bool RunningRoomSize(int& width, int& height) override { return Room_GetCurrentSize(width, height); }
 
 private:
     static void VisitDeferred(DeferredList which, const std::function<bool(CInstance*)>& visit) {

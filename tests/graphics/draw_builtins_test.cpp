@@ -6,6 +6,7 @@
 #include "graphics/texture_draw.h"
 #include "library/builtin_test_util.h"
 #include "support/graphics_device.h"
+#include "world/draw_builtins.h"
 #include "world/path.h"
 
 #include <cstring>
@@ -16,7 +17,8 @@ class DrawFunctionsTest : public GraphicsDeviceTest {
 protected:
     void SetUp() override {
         static const bool registered =
-            (InitDrawStateFunctions(), InitShapeFunctions(), InitCornerIdFunctions(), true);
+            (InitDrawStateFunctions(), InitShapeFunctions(), InitPathDrawFunctions(), InitShapeColourFunctions(),
+             InitCornerIdFunctions(), true);
         (void)registered;
         StartDevice(D3DBackend::Recording, 64, 48);
         Graphics::Flush();

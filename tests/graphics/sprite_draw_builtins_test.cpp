@@ -11,6 +11,8 @@
 #include "script/compiler/compile.h"
 #include "script/vm/vm_error.h"
 #include "support/load_game.h"
+#include "script/world_interface.h"
+#include "world/draw_builtins.h"
 #include "world/instance.h"
 #include "world/room.h"
 
@@ -43,8 +45,14 @@ class SpriteDrawFunctions : public GraphicsDeviceTest {
 protected:
     void SetUp() override {
         static bool registered = false;
-        if (!registered) InitSpriteDrawFunctions();
+        if (!registered) {
+            InitSelfDrawFunctions();
+            InitSpriteDrawFunctions();
+        }
         registered = true;
+        // The world answers the instance's image_index and the running room's size.
+        previousWorld = ScriptWorld_Get();
+        World_InstallScriptServices();
         StartDevice(D3DBackend::Recording, 64, 48);
         std::string log;
         ASSERT_TRUE(LoadGameBytes(Game(), &log)) << log;
@@ -59,6 +67,7 @@ protected:
         ForgetReportedError();
         Game_FreeData();
         View_DrawRegion = IntRect{0, 0, 0, 0};
+        ScriptWorld_Install(previousWorld);
         GraphicsDeviceTest::TearDown();
     }
     void Call(const char* name, std::initializer_list<Arg> args) { CallBuiltIn(name, args, self.get()); }
@@ -75,6 +84,7 @@ protected:
         return out;
     }
     std::unique_ptr<CInstance> self;
+    IScriptWorld* previousWorld = nullptr;
 };
 
 using Corner = std::pair<float, float>;

@@ -11,6 +11,8 @@
 #include "script/compiler/compile.h"
 #include "support/pixel_mask.h"
 #include "support/temp_folder.h"
+#include "script/world_interface.h"
+#include "world/instance.h"
 #include "world/room.h"
 
 #include <cmath>
@@ -29,6 +31,9 @@ protected:
     void SetUp() override {
         static const bool registered = (InitSurfaceFunctions(), true);
         (void)registered;
+        // The world answers the running room's size.
+        previousWorld = ScriptWorld_Get();
+        World_InstallScriptServices();
         folder.SetEnv("XDG_DATA_HOME", folder / "data");
         LoadSave_Reset();
         StartDevice(D3DBackend::OpenGL, 16, 16);
@@ -39,8 +44,10 @@ protected:
         ForgetReportedError();
         Surface_FreeAll();
         LoadSave_Reset();
+        ScriptWorld_Install(previousWorld);
         GraphicsDeviceTest::TearDown();
     }
+    IScriptWorld* previousWorld = nullptr;
     static double Call(const char* name, std::initializer_list<Arg> args) { return CallBuiltIn(name, args).Real(); }
     // A surface of w x h, cleared to green with a red 2 x 2 square at (1, 1).
     static int Marked(int w, int h) {

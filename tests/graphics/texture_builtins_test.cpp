@@ -13,6 +13,7 @@
 #include "script/compiler/compile.h"
 #include "support/graphics_device.h"
 #include "support/load_game.h"
+#include "script/world_interface.h"
 #include "world/instance.h"
 
 #include <cstring>
@@ -46,6 +47,9 @@ protected:
     void SetUp() override {
         static const bool registered = (InitTextureFunctions(), true);
         (void)registered;
+        // The world answers the instance's image_index and the running room's size.
+        previousWorld = ScriptWorld_Get();
+        World_InstallScriptServices();
         StartRecording(32, 32);
         std::string log;
         ASSERT_TRUE(LoadGameBytes(Game(), &log)) << log;
@@ -57,6 +61,7 @@ protected:
         ForgetReportedError();
         Font_Init();
         Game_FreeData();
+        ScriptWorld_Install(previousWorld);
         GraphicsDeviceTest::TearDown();
     }
     Result Call(const char* name, std::initializer_list<Arg> args) { return CallBuiltIn(name, args, self.get()); }
@@ -71,6 +76,7 @@ protected:
         return out;
     }
     std::unique_ptr<CInstance> self;
+    IScriptWorld* previousWorld = nullptr;
 };
 
 using UV = std::vector<double>;

@@ -5,6 +5,7 @@
 #include "graphics/frame.h"
 #include "physics/physics.h"
 #include "script/buffer.h"
+#include "script/world_interface.h"
 #include "support/load_game.h"
 #include "world/room_entry.h"
 #include "world/room_size.h"
@@ -417,6 +418,27 @@ TEST_F(RoomTest, TableOperationsAddDuplicateAndAssign) {
 
     Room_Data(6)->ClearInstanceRecords();
     EXPECT_TRUE(Room_Data(0)->record->instances.empty());
+}
+
+// The drawing and the window read the running room's size and an instance's image through the world's
+// interface, without a room 0 x 0.
+TEST_F(RoomTest, TheWorldInterfaceAnswersTheRunningRoomAndAnInstancesImage) {
+    UseScriptVariables();
+    int w = -1, h = -1;
+    EXPECT_FALSE(ScriptWorld_RoomSize(w, h));
+    EXPECT_EQ(w, 0);
+    EXPECT_EQ(h, 0);
+    AddObject();
+    ASSERT_TRUE(Load({13, {FullRoom()}, {0}})) << log;
+    ASSERT_TRUE(StartRoom(0, false));
+    EXPECT_TRUE(ScriptWorld_RoomSize(w, h));
+    EXPECT_EQ(w, Run_Room->width);
+    EXPECT_EQ(h, Run_Room->height);
+    CInstance* first = Instance_Find(100001);
+    ASSERT_NE(first, nullptr);
+    first->image_index = 2.75f;
+    EXPECT_EQ(ScriptWorld_ImageIndexOf(first), 2.75f);
+    EXPECT_EQ(ScriptWorld_ImageIndexOf(nullptr), 0.0f);
 }
 
 TEST_F(RoomTest, EnteringMakesInstancesAndTilesFromTheRecord) {

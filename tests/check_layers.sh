@@ -39,9 +39,10 @@ runner 7
 # subsystem, and none of them includes the world: what they read of it (the calling instance's image,
 # the running room's size) comes through the interface the world installs in script/. The window and
 # input (io) and the drawing (graphics) share the main window and the device, each both ways: the device
-# reset writes the window's sizes and pumps its messages, and the window and input read the display
-# state and the profiler's toggle. Extensions reach the frame and the window state, and include nothing
-# that includes them back.
+# reads and writes the window's size record, pumps its messages while it waits and maps taps on the
+# profiler's overlay, and the window asks for device resets, reads the display modes and draws the
+# virtual keys over the frame. Extensions reach the frame and the window state, and nothing that they
+# include includes them back.
 PEERS='
 world graphics
 world io

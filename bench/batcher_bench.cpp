@@ -1,6 +1,7 @@
 // Textured quads per second through the batcher and the GL device, offscreen, against the same quads
 // drawn with one raw GL call per frame (the limit of this machine's GL).
 #include "device/device.h"
+#include "runner/backends.h"
 #include "gpu_wait.h"
 #include "device/gl/gl_context.h"
 #include "graphics/frame.h"
@@ -46,6 +47,7 @@ void WriteQuad(Vertex24* v, int i) {
 
 void BM_BatchedQuads(benchmark::State& state) {
     const int quads = static_cast<int>(state.range(0));
+    Runner_RegisterBackends();
     D3D_SetBackend(D3DBackend::OpenGL);
     Window_DeviceState.gameSize = WindowSize{kWidth, kHeight};
     if (!GR_D3D_Init(nullptr, kWidth, kHeight, 0)) {

@@ -4,6 +4,7 @@
 // frame ends with a one-pixel read of the back buffer so that the GL work is finished inside the frame.
 #include "core/random.h"
 #include "device/device.h"
+#include "runner/backends.h"
 #include "gpu_wait.h"
 #include "graphics/draw.h"
 #include "graphics/embedded_images.h"
@@ -44,6 +45,7 @@ int MakeSystem() {
 }
 
 void BM_ParticleFrames(benchmark::State& state) {
+    Runner_RegisterBackends();
     D3D_SetBackend(D3DBackend::OpenGL);
     Window_DeviceState.gameSize = WindowSize{kWidth, kHeight};
     if (!GR_D3D_Init(nullptr, kWidth, kHeight, 0)) {

@@ -2,6 +2,7 @@
 // compiled to GLSL, each in the child process the compiler runs in, with and without the GL device's
 // own compile of the result.
 #include "device/device.h"
+#include "runner/backends.h"
 #include "device/shader_compiler.h"
 
 #include <benchmark/benchmark.h>
@@ -48,6 +49,7 @@ BENCHMARK(BM_ShaderPairToGLSL)->Unit(benchmark::kMillisecond);
 
 void BM_ShaderPairOnTheGLDevice(benchmark::State& state) {
     setenv("LP_NUM_THREADS", "0", 0);
+    Runner_RegisterBackends();
     CD3D* d3d = Direct3DCreate9(32);
     D3DPRESENT_PARAMETERS pp{};
     pp.BackBufferWidth = pp.BackBufferHeight = 64;

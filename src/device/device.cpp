@@ -1,15 +1,15 @@
 #include "device/device.h"
 
-#include "device/gl/gl_device.h"
-#include "device/recording/recording_device.h"
-
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
 
 uint32_t g_nextSerial = 1;
 D3DBackend g_backend = D3DBackend::OpenGL;
+bool (*g_windowPreparer)() = nullptr;
+std::array<D3DDeviceFactory, static_cast<size_t>(D3DBackend::Recording) + 1> g_factories{};
 
 uint32_t FloatBits(float f) {
     uint32_t bits;
@@ -799,6 +799,18 @@ bool D3D_GetDisplayModes(std::vector<PlatformDisplayMode>& modes) {
     return true;
 }
 
+void D3D_RegisterBackend(D3DBackend backend, D3DDeviceFactory create) {
+    g_factories[static_cast<size_t>(backend)] = create;
+}
+
+void D3D_SetWindowPreparer(bool (*prepare)()) {
+    g_windowPreparer = prepare;
+}
+
+bool D3D_PrepareWindow() {
+    return g_windowPreparer && g_windowPreparer();
+}
+
 void D3D_SetBackend(D3DBackend backend) {
     g_backend = backend;
 }
@@ -853,7 +865,8 @@ D3DRESULT CD3D::CreateDevice(uint32_t adapter, uint32_t type, void* window, uint
                              D3DPRESENT_PARAMETERS* params, CD3DDevice** out) {
     if (adapter != 0 || type != D3DDEVTYPE_HAL || !params || !out) return D3DERR_INVALIDCALL;
     *out = nullptr;
-    CD3DDevice* device = g_backend == D3DBackend::Recording ? new CRecordingDevice() : GL_CreateDevice(window);
+    const D3DDeviceFactory create = g_factories[static_cast<size_t>(g_backend)];
+    CD3DDevice* device = create ? create(window) : nullptr;
     if (!device) return D3DERR_NOTAVAILABLE;
     if (!device->Initialise(*params)) {
         delete device;

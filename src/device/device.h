@@ -437,6 +437,16 @@ bool D3D_GetDesktopMode(PlatformDisplayMode& mode);
 // The modes the desktop's display lists, the desktop's own always among them; false when the desktop
 // cannot be known.
 bool D3D_GetDisplayModes(std::vector<PlatformDisplayMode>& modes);
+// Makes a backend's device for the window (null: none, the backend then draws without one); null when
+// the backend cannot start.
+using D3DDeviceFactory = CD3DDevice* (*)(void* window);
+// The table of backends: the layer above registers the maker of each at start-up. A backend that has no
+// maker cannot be made (CreateDevice refuses it).
+void D3D_RegisterBackend(D3DBackend backend, D3DDeviceFactory create);
+// Readies the drawing for a new window, registered with the backends: true when the window is to be
+// made for OpenGL (the GL driver is then loaded and kept). Without one registered, false.
+void D3D_SetWindowPreparer(bool (*prepare)());
+bool D3D_PrepareWindow();
 // Which backend CreateDevice makes (OpenGL by default).
 void D3D_SetBackend(D3DBackend backend);
 D3DBackend D3D_GetBackend();

@@ -5,7 +5,7 @@
 #include "core/memory.h"
 #include "core/text.h"
 #include "data/general_info.h"
-#include "device/gl/gl_context.h"
+#include "device/device.h"
 #include "graphics/frame.h"
 #include "io/input.h"
 #include "library/os_events.h"
@@ -92,7 +92,7 @@ WindowHandle Window_Create(int width, int height) {
     desc.clientHeight = clientHeight;
     desc.style = style;
     // The graphics device draws into the window through OpenGL, when there is a GL driver.
-    desc.openGL = GL_KeepDriverLoaded();
+    desc.openGL = D3D_PrepareWindow();
     if (!Platform_CreateWindow(desc, &Window_Proc)) return nullptr;
     g_main.exists = true;
     g_main.style = style;

@@ -33,6 +33,7 @@
 #include "net/network.h"
 #include "platform/dialogs.h"
 #include "platform/platform.h"
+#include "runner/backends.h"
 #include "runner/command_line.h"
 #include "runner/game_load.h"
 #include "runner/image_downloads.h"
@@ -211,6 +212,7 @@ bool PrepareStep(const char* name, bool ok, const char* chunk, const char* failu
 } // namespace
 
 bool Runner_InitAll() {
+    Runner_RegisterBackends();
     uint32_t size = 0;
     const uint8_t* table = EmbeddedImage_BuiltinTable(size);
     EmbeddedImage_SetTable(table, size);

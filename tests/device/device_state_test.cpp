@@ -157,3 +157,43 @@ TEST_F(DeviceStateTest, DrawsAreLoggedWithTheirVerticesAndBadDrawsRefused) {
 }
 
 } // namespace
+
+namespace {
+
+int g_made = 0;
+void* g_window = nullptr;
+
+CD3DDevice* CountingRecordingDevice(void* window) {
+    ++g_made;
+    g_window = window;
+    return Recording_CreateDevice(window);
+}
+
+} // namespace
+
+// The device is made by the maker registered for the chosen backend; a backend without one is refused.
+TEST(DeviceBackendTable, CreateDeviceUsesTheRegisteredMaker) {
+    D3D_SetBackend(D3DBackend::Recording);
+    CD3D* d3d = Direct3DCreate9(32);
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferWidth = 8;
+    params.BackBufferHeight = 8;
+    CD3DDevice* device = nullptr;
+    int window = 0;
+    D3D_RegisterBackend(D3DBackend::Recording, CountingRecordingDevice);
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &window, 0x42, &params, &device), D3D_OK);
+    EXPECT_EQ(g_made, 1);
+    EXPECT_EQ(g_window, &window);
+    EXPECT_NE(dynamic_cast<CRecordingDevice*>(device), nullptr);
+    delete device;
+    device = nullptr;
+
+    D3D_RegisterBackend(D3DBackend::Recording, nullptr);
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x42, &params, &device), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(device, nullptr);
+    EXPECT_EQ(g_made, 1);
+
+    D3D_RegisterBackend(D3DBackend::Recording, Recording_CreateDevice);
+    D3D_SetBackend(D3DBackend::OpenGL);
+    d3d->Release();
+}

@@ -25,3 +25,7 @@ bool CRecordingDevice::BackendRead(CD3DSurface& surface, const D3DRECT& rect, ui
     }
     return true;
 }
+
+CD3DDevice* Recording_CreateDevice(void* /*window*/) {
+    return new CRecordingDevice();
+}

@@ -27,3 +27,6 @@ protected:
     bool BackendRead(CD3DSurface& surface, const D3DRECT& rect, uint8_t* dest, uint32_t pitch) override;
     void BackendPresent(CD3DSurface&) override {}
 };
+
+// A new recording device; it has no window and ignores the one it is given.
+CD3DDevice* Recording_CreateDevice(void* window);

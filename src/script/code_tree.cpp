@@ -33,6 +33,11 @@ struct CodeTreeArena::Chunk {
 };
 
 CodeTreeNode* CodeTreeArena::Allocate(size_t count) {
+    m_valuesAnywhere = true;
+    return AllocateNoted(count);
+}
+
+CodeTreeNode* CodeTreeArena::AllocateNoted(size_t count) {
     if (!m_chunks || m_chunks->capacity - m_chunks->used < count) {
         if (m_nextSize == 0) m_nextSize = kFirstChunkNodes;
         const size_t capacity = std::max(count, m_nextSize);
@@ -58,12 +63,19 @@ CodeTreeNode* CodeTreeArena::Allocate(size_t count) {
 }
 
 void CodeTreeArena::FreeValues() {
-    for (Chunk* chunk = m_chunks; chunk; chunk = chunk->next) {
-        CodeTreeNode* nodes = chunk->Nodes();
-        for (size_t i = 0; i < chunk->used; ++i) {
+    auto freeValues = [](CodeTreeNode* nodes, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
             if (!nodes[i].value.IsReal()) Value_Free(&nodes[i].value);
         }
+    };
+    // A value freed before has no text left, so a node noted twice costs nothing more.
+    if (!m_valuesAnywhere) {
+        for (const auto& [nodes, count] : m_noted)
+            freeValues(nodes, count);
+        return;
     }
+    for (Chunk* chunk = m_chunks; chunk; chunk = chunk->next)
+        freeValues(chunk->Nodes(), chunk->used);
 }
 
 void CodeTreeArena::Clear() {
@@ -73,6 +85,8 @@ void CodeTreeArena::Clear() {
         m_chunks = next;
     }
     m_nextSize = 0;
+    m_noted.clear();
+    m_valuesAnywhere = false;
 }
 
 void CodeTree_InitNode(CodeTreeNode* node, int position) {

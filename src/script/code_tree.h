@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
+#include <vector>
 
 #include "script/value.h"
 
@@ -33,8 +35,16 @@ public:
     // A block of count nodes (count > 0), their contents unset until the caller fills them all; it lives
     // as long as the arena.
     CodeTreeNode* Allocate(size_t count);
-    // Frees the values of all the nodes handed out, in the order they lie in memory; the nodes stay. As a
-    // value lies in one node only, this frees the values of the arena's trees (less their roots').
+    // The same, for a caller that notes (NoteValues) each of its nodes that comes to hold a value other
+    // than a real.
+    CodeTreeNode* AllocateNoted(size_t count);
+    void NoteValues(CodeTreeNode* nodes, size_t count) { m_noted.emplace_back(nodes, count); }
+    // Values may have been set in nodes without a note (a pass that changed the nodes in place).
+    void SetValuesAnywhere() { m_valuesAnywhere = true; }
+
+    // Frees the values the arena's nodes hold; the nodes stay. As a value lies in one node only, this
+    // frees the values of the arena's trees (less their roots'): those noted when every block was
+    // allocated noted, else those of all the nodes, in the order they lie in memory.
     void FreeValues();
     void Clear();
 
@@ -42,6 +52,8 @@ private:
     struct Chunk;
     Chunk* m_chunks = nullptr; // newest first
     size_t m_nextSize = 0;     // nodes in the next chunk
+    std::vector<std::pair<CodeTreeNode*, size_t>> m_noted;
+    bool m_valuesAnywhere = false;
 };
 
 // Frees the values below the node and its own, then makes it a fresh node (kind -1) at the given

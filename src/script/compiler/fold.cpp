@@ -5,6 +5,7 @@
 
 #include "core/convert.h"
 #include "core/memory.h"
+#include "script/code.h"
 #include "script/compiler/compile.h"
 #include "script/variables.h"
 
@@ -185,6 +186,8 @@ bool CodeFolder::IsLocal(int id) const {
 
 bool Code_Fold(CCode* code, CodeTreeNode* root) {
     Code_ErrorFlag = false;
+    // Folding a finished tree sets values in its nodes without noting them.
+    if (code) code->treeArena.SetValuesAnywhere();
     return CodeFolder(code).FoldTree(root);
 }
 

@@ -115,7 +115,7 @@ public:
         const size_t added = m_stack.size() - m_start;
         if (added == 0) return;
         const size_t old = static_cast<size_t>(m_node->childCount);
-        CodeTreeNode* block = m_arena.Allocate(old + added);
+        CodeTreeNode* block = m_arena.AllocateNoted(old + added);
         if (old) {
             std::memcpy(static_cast<void*>(block), m_node->children, old * sizeof(CodeTreeNode));
             // The values moved: the old block holds none.
@@ -127,8 +127,12 @@ public:
         m_node->children = block;
         m_node->childCount = static_cast<int>(old + added);
         int height = 0;
-        for (size_t c = 0; c < old + added; ++c)
+        bool values = false;
+        for (size_t c = 0; c < old + added; ++c) {
             height = std::max(height, block[c].height);
+            values |= !block[c].value.IsReal();
+        }
+        if (values) m_arena.NoteValues(block, old + added);
         m_node->height = height + 1;
     }
 
@@ -488,6 +492,7 @@ private:
             node->position = position;
             CodeTree_Free(&node->children[0]);
             node->children[0] = instance;
+            if (!instance.value.IsReal()) m_code->treeArena.NoteValues(&node->children[0], 1);
             node->height = std::max(node->height, instance.height + 1);
         }
         return i;
@@ -554,7 +559,7 @@ private:
         node->position = At(i).position;
         if (Kind(i + 1) != TOKEN_OPEN_INDEX && node->childCount == 0) {
             // Most variables have no index: the instance leaf goes straight to the node's block.
-            CodeTreeNode* instance = m_code->treeArena.Allocate(1);
+            CodeTreeNode* instance = m_code->treeArena.AllocateNoted(1);
             SetFresh(*instance, At(i).position);
             instance->kind = NODE_CONSTANT;
             instance->value.real = kInstanceUnspecified;

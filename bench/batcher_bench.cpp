@@ -49,7 +49,7 @@ void BM_BatchedQuads(benchmark::State& state) {
     const int quads = static_cast<int>(state.range(0));
     Runner_RegisterBackends();
     D3D_SetBackend(D3DBackend::OpenGL);
-    Window_DeviceState.gameSize = WindowSize{kWidth, kHeight};
+    Window_State().Window_DeviceState.gameSize = WindowSize{kWidth, kHeight};
     if (!GR_D3D_Init(nullptr, kWidth, kHeight, 0)) {
         state.SkipWithError("no GL device");
         return;
@@ -60,13 +60,13 @@ void BM_BatchedQuads(benchmark::State& state) {
     int64_t draws = 0;
     for (auto _ : state) {
         Graphics::StartFrame();
-        const int before = Graphics_VertexBatchCount;
+        const int before = Frame_State().Graphics_VertexBatchCount;
         for (int i = 0; i < quads; ++i) {
             auto* v = static_cast<Vertex24*>(Graphics::AllocVerts(4, Texture_Get(texture), 24, 6));
             if (v) WriteQuad(v, i);
         }
         Graphics::Flush();
-        draws += Graphics_VertexBatchCount - before;
+        draws += Frame_State().Graphics_VertexBatchCount - before;
         Graphics::EndFrame(true);
         Bench_WaitForGPU();
     }

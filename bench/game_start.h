@@ -35,5 +35,5 @@ inline bool Bench_StartGame(const GameDescription& game) {
     const bool initialised = Runner_InitAll();
     if (initialised) Runner_StartUp();
     std::filesystem::remove(path);
-    return initialised && Run_Running == 1 && GR_D3DDevice != nullptr;
+    return initialised && Run_Running == 1 && Frame_State().GR_D3DDevice != nullptr;
 }

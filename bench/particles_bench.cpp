@@ -47,7 +47,7 @@ int MakeSystem() {
 void BM_ParticleFrames(benchmark::State& state) {
     Runner_RegisterBackends();
     D3D_SetBackend(D3DBackend::OpenGL);
-    Window_DeviceState.gameSize = WindowSize{kWidth, kHeight};
+    Window_State().Window_DeviceState.gameSize = WindowSize{kWidth, kHeight};
     if (!GR_D3D_Init(nullptr, kWidth, kHeight, 0)) {
         state.SkipWithError("no GL device");
         return;

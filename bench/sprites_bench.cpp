@@ -88,11 +88,11 @@ GameDescription Game() {
 // Whether the back buffer holds any sprite pixel (the frame is cleared to black).
 bool SomethingDrawn() {
     CD3DSurface* back = nullptr;
-    GR_D3DDevice->GetBackBuffer(&back);
+    Frame_State().GR_D3DDevice->GetBackBuffer(&back);
     if (!back) return false;
     std::vector<uint32_t> pixels(static_cast<size_t>(kWidth) * kHeight);
-    GR_D3DDevice->ReadPixels(back, D3DRECT{0, 0, kWidth, kHeight}, reinterpret_cast<uint8_t*>(pixels.data()),
-                             kWidth * 4);
+    Frame_State().GR_D3DDevice->ReadPixels(back, D3DRECT{0, 0, kWidth, kHeight},
+                                           reinterpret_cast<uint8_t*>(pixels.data()), kWidth * 4);
     back->Release();
     size_t lit = 0;
     for (uint32_t p : pixels) lit += (p & 0xFFFFFFu) != 0;

@@ -6,10 +6,6 @@
 #include <cstring>
 
 // Filled by the general-information loader.
-uint32_t GameOptions = 0;
-const char* Game_ConfigName = nullptr;
-GeneralInfo g_GeneralInfo;
-OptionsRecord g_Options;
 
 namespace {
 
@@ -56,7 +52,7 @@ bool ReadGeneralInfo(const CDataView& file, const IFFChunk& chunk, GeneralInfo* 
         (version >= 8 && !file.ReadText(file.WordAt(b + 40), &name)))
         return Load_Fail("Chunk %s: a name of the general information lies outside the file",
                     IFF_TagName(chunk.tag).c_str());
-    Game_ConfigName = config;
+    GeneralInfo_State().Game_ConfigName = config;
     info->gameName = name ? name : "";
     info->lastInstanceId = file.WordAt(b + 12);
     info->lastTileId = file.WordAt(b + 16);
@@ -66,8 +62,8 @@ bool ReadGeneralInfo(const CDataView& file, const IFFChunk& chunk, GeneralInfo* 
     if (version >= 8) {
         info->windowWidth = static_cast<int32_t>(file.WordAt(b + 60));
         info->windowHeight = static_cast<int32_t>(file.WordAt(b + 64));
-        GameOptions = file.WordAt(b + 68);
-        info->steam = (GameOptions & 0x1000) != 0;
+        GeneralInfo_State().GameOptions = file.WordAt(b + 68);
+        info->steam = (GeneralInfo_State().GameOptions & 0x1000) != 0;
     }
     // Versions above 13 are read as 8 and 9 are: their room order starts at 100.
     const bool upTo13 = version <= 13;
@@ -92,59 +88,59 @@ bool ReadGeneralInfo(const CDataView& file, const IFFChunk& chunk, GeneralInfo* 
 } // namespace
 
 bool GEN8_Load(const CDataView& file, const IFFChunk& chunk) {
-    return ReadGeneralInfo(file, chunk, &g_GeneralInfo);
+    return ReadGeneralInfo(file, chunk, &GeneralInfo_State().g_GeneralInfo);
 }
 
 void GeneralInfo_Free() {
-    g_GeneralInfo = GeneralInfo();
-    GameOptions = 0;
-    Game_ConfigName = nullptr;
+    GeneralInfo_State().g_GeneralInfo = GeneralInfo();
+    GeneralInfo_State().GameOptions = 0;
+    GeneralInfo_State().Game_ConfigName = nullptr;
     Options_Clear();
 }
 
 void Options_Clear() {
-    g_Options = OptionsRecord();
+    GeneralInfo_State().g_Options = OptionsRecord();
 }
 
 bool Options_Load(const CDataView& file, const IFFChunk& chunk, const OptionsAppliers& apply) {
     const uint64_t b = chunk.offset;
     // Word 34 exists from general-information version 5 on; the constant count follows it.
-    const uint32_t countWord = g_GeneralInfo.version >= 5 ? 35 : 34;
+    const uint32_t countWord = GeneralInfo_State().g_GeneralInfo.version >= 5 ? 35 : 34;
     if (!chunk.Holds(b, 4ull * (countWord + 1))) return Load_Fail("Chunk OPTN: the options record is too short");
     auto word = [&](int i) { return file.WordAt(b + 4ull * i); };
-    g_Options.fullScreen = word(0) != 0;
-    g_Options.useOpenAL = word(2) != 0;
-    g_Options.showCursor = word(4) != 0;
-    g_Options.windowColour = word(8);
-    if (apply.windowColour) apply.windowColour(g_Options.windowColour);
-    g_Options.changeResolution = word(9) != 0;
-    g_Options.colourDepth = static_cast<int32_t>(word(10));
-    g_Options.resolution = static_cast<int32_t>(word(11));
-    g_Options.frequency = static_cast<int32_t>(word(12));
-    g_Options.windowFlag15 = word(15) != 0;
-    g_Options.freezeOnLostFocus = word(22) != 0;
+    GeneralInfo_State().g_Options.fullScreen = word(0) != 0;
+    GeneralInfo_State().g_Options.useOpenAL = word(2) != 0;
+    GeneralInfo_State().g_Options.showCursor = word(4) != 0;
+    GeneralInfo_State().g_Options.windowColour = word(8);
+    if (apply.windowColour) apply.windowColour(GeneralInfo_State().g_Options.windowColour);
+    GeneralInfo_State().g_Options.changeResolution = word(9) != 0;
+    GeneralInfo_State().g_Options.colourDepth = static_cast<int32_t>(word(10));
+    GeneralInfo_State().g_Options.resolution = static_cast<int32_t>(word(11));
+    GeneralInfo_State().g_Options.frequency = static_cast<int32_t>(word(12));
+    GeneralInfo_State().g_Options.windowFlag15 = word(15) != 0;
+    GeneralInfo_State().g_Options.freezeOnLostFocus = word(22) != 0;
     if (word(26) != 0 && word(26) >= file.Size()) return Load_Fail("Chunk OPTN: word 26 points outside the file");
-    g_Options.errorsAbort = word(32) != 0;
-    g_Options.unsetVariableFlag = word(33) != 0;
-    if (apply.flags) apply.flags(g_Options);
+    GeneralInfo_State().g_Options.errorsAbort = word(32) != 0;
+    GeneralInfo_State().g_Options.unsetVariableFlag = word(33) != 0;
+    if (apply.flags) apply.flags(GeneralInfo_State().g_Options);
 
     uint32_t count = word(countWord);
     uint64_t pairs = b + 4ull * (countWord + 1);
     if (!chunk.Holds(pairs, 8ull * count))
         return Load_Fail("Chunk OPTN: the constants run past the end of the chunk");
-    g_Options.constantNames.assign(count, nullptr);
-    g_Options.constantValues.assign(count, nullptr);
+    GeneralInfo_State().g_Options.constantNames.assign(count, nullptr);
+    GeneralInfo_State().g_Options.constantValues.assign(count, nullptr);
     for (uint32_t i = 0; i < count; ++i) {
         const char *name, *value;
         if (!file.ReadText(file.WordAt(pairs + 8ull * i), &name) ||
             !file.ReadText(file.WordAt(pairs + 8ull * i + 4), &value))
             return Load_Fail("Chunk OPTN: constant %u lies outside the file", i);
-        g_Options.constantNames[i] = name;
-        g_Options.constantValues[i] = value;
+        GeneralInfo_State().g_Options.constantNames[i] = name;
+        GeneralInfo_State().g_Options.constantValues[i] = value;
         if (name && value && std::strcmp(name, "VersionMajor") == 0)
-            g_Options.versionMajor = std::atoi(value);
+            GeneralInfo_State().g_Options.versionMajor = std::atoi(value);
         if (name && value && std::strcmp(name, "VersionMinor") == 0)
-            g_Options.versionMinor = std::atoi(value);
+            GeneralInfo_State().g_Options.versionMinor = std::atoi(value);
     }
     return true;
 }

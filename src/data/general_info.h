@@ -6,13 +6,6 @@
 #include <string>
 #include <vector>
 
-// The window flags word of the general information (version >= 8): bit 0 full screen (the popup window
-// style), 1 vsync, 2 software vertex processing, 3 interpolate colours between pixels, 4 keep aspect
-// ratio, 5 (0x20) show the cursor, 6 the window may be resized, 0x1000 Steam, 0x2000 roaming save area.
-extern uint32_t GameOptions;
-// The configuration name the game was built with; null when the data file has none.
-extern const char* Game_ConfigName;
-
 // The general-information record ("GEN8", "GEN7" or "GENL").
 struct GeneralInfo {
     bool present = false;
@@ -34,7 +27,6 @@ struct GeneralInfo {
     bool steam = false;            // window flag 0x1000 (version >= 8)
     std::vector<int32_t> roomOrder;
 };
-extern GeneralInfo g_GeneralInfo;
 
 // The options record ("OPTN"). A flag is a word that is not 0.
 struct OptionsRecord {
@@ -56,7 +48,25 @@ struct OptionsRecord {
     int versionMajor = 0; // from the constants "VersionMajor" and "VersionMinor"
     int versionMinor = 0;
 };
-extern OptionsRecord g_Options;
+
+// What the runner reads from the general information and the options, reached through
+// GeneralInfo_State().
+struct GeneralInfoState {
+    // The window flags word of the general information (version >= 8): bit 0 full screen (the popup
+    // window style), 1 vsync, 2 software vertex processing, 3 interpolate colours between pixels, 4 keep
+    // aspect ratio, 5 (0x20) show the cursor, 6 the window may be resized, 0x1000 Steam, 0x2000 roaming
+    // save area.
+    uint32_t GameOptions = 0;
+    // The configuration name the game was built with; null when the data file has none.
+    const char* Game_ConfigName = nullptr;
+    GeneralInfo g_GeneralInfo;
+    OptionsRecord g_Options;
+};
+
+inline GeneralInfoState& GeneralInfo_State() {
+    static GeneralInfoState state;
+    return state;
+}
 
 class CDataView;
 struct IFFChunk;

@@ -73,10 +73,10 @@ double DPIY() {
     return Platform_GetDPIY();
 }
 double GUIWidth() {
-    return GUI_Size.width >= 0 ? GUI_Size.width : Platform_GetGUIWidth();
+    return Window_State().GUI_Size.width >= 0 ? Window_State().GUI_Size.width : Platform_GetGUIWidth();
 }
 double GUIHeight() {
-    return GUI_Size.height >= 0 ? GUI_Size.height : Platform_GetGUIHeight();
+    return Window_State().GUI_Size.height >= 0 ? Window_State().GUI_Size.height : Platform_GetGUIHeight();
 }
 double NetworkConnected() {
     return Platform_IsNetworkConnected() ? 1 : 0;
@@ -88,7 +88,7 @@ char* LoopbackHost() {
 
 void F_os_get_config(ScriptValue& result, const BuiltInArgs& args) {
     BuiltIn_SetText(result, nullptr);
-    if (NoArguments(args)) BuiltIn_SetText(result, String_Duplicate(Game_ConfigName));
+    if (NoArguments(args)) BuiltIn_SetText(result, String_Duplicate(GeneralInfo_State().Game_ConfigName));
 }
 
 // url_open(url), and url_open_ext and url_open_full, which take the same first argument.
@@ -117,7 +117,7 @@ template <bool X> void F_MouseRaw(ScriptValue& result, const BuiltInArgs& args) 
 void F_display_set_gui_size(ScriptValue& result, const BuiltInArgs& args) {
     Value_SetReal(&result, 0.0);
     const int32_t w = args.Truncated(0), h = args.Truncated(1);
-    GUI_Size = WindowSize{w < 0 ? -1 : w, h < 0 ? -1 : h};
+    Window_State().GUI_Size = WindowSize{w < 0 ? -1 : w, h < 0 ? -1 : h};
 }
 
 #define PLATFORM_ENTRY(name, body, count)                                                                    \

@@ -125,10 +125,10 @@ int Platform_GetDPIY() {
     return 96;
 }
 int Platform_GetGUIWidth() {
-    return Window_DeviceState.clientSize.width;
+    return Window_State().Window_DeviceState.clientSize.width;
 }
 int Platform_GetGUIHeight() {
-    return Window_DeviceState.clientSize.height;
+    return Window_State().Window_DeviceState.clientSize.height;
 }
 
 bool Platform_IsNetworkConnected() {

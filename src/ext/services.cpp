@@ -149,8 +149,9 @@ void Services_Reset() {
 }
 
 void Steam_Init(bool steamSwitch) {
-    g_steamUsed = steamSwitch || g_GeneralInfo.steam;
-    g_steamAppId = g_GeneralInfo.version >= 13 ? g_GeneralInfo.steamAppId : 0;
+    g_steamUsed = steamSwitch || GeneralInfo_State().g_GeneralInfo.steam;
+    g_steamAppId =
+        GeneralInfo_State().g_GeneralInfo.version >= 13 ? GeneralInfo_State().g_GeneralInfo.steamAppId : 0;
     ExternalCall_Allowed = !g_steamUsed;
     if (g_steamUsed)
         DebugConsole->Output("Steam: application %u; no Steam client library is loaded on this platform\n",

@@ -37,7 +37,7 @@ int g_minimumCapacity = 16384;
 TDeviceTexture* g_fontTexture = nullptr;
 
 bool ManualBuffers() {
-    return CommandLine_Graphics.manualBuffers;
+    return Frame_State().CommandLine_Graphics.manualBuffers;
 }
 
 uint32_t FormatOfStride(int stride) {
@@ -84,13 +84,15 @@ int PrimitiveCount(int kind, int n) {
 void CreateDeviceBuffer(TBatchBuffer& b, bool dynamicFirst, uint32_t firstPool) {
     const uint32_t length = static_cast<uint32_t>(b.stride) * static_cast<uint32_t>(b.capacity);
     const uint32_t fvf = IsHandle(b.format) ? 0 : b.format;
-    if (GR_D3DDevice && GR_D3DDevice->CreateVertexBuffer(length, dynamicFirst ? D3DUSAGE_DYNAMIC : D3DUSAGE_WRITEONLY,
-                                                         fvf, firstPool, &b.buffer) == D3D_OK) {
+    if (Frame_State().GR_D3DDevice && Frame_State().GR_D3DDevice->CreateVertexBuffer(
+                                          length, dynamicFirst ? D3DUSAGE_DYNAMIC : D3DUSAGE_WRITEONLY, fvf,
+                                          firstPool, &b.buffer) == D3D_OK) {
         if (dynamicFirst) b.flags |= BATCH_DYNAMIC;
         return;
     }
-    if (GR_D3DDevice &&
-        GR_D3DDevice->CreateVertexBuffer(length, D3DUSAGE_WRITEONLY, fvf, D3DPOOL_DEFAULT, &b.buffer) == D3D_OK)
+    if (Frame_State().GR_D3DDevice &&
+        Frame_State().GR_D3DDevice->CreateVertexBuffer(length, D3DUSAGE_WRITEONLY, fvf, D3DPOOL_DEFAULT,
+                                                       &b.buffer) == D3D_OK)
         return;
     FatalBufferError();
 }
@@ -122,26 +124,28 @@ void DrawFromBuffer(TBatchBuffer& b, int kind, int primitives) {
     if (IsHandle(b.format)) {
         const TVertexFormat* format = VertexFormat_FromHandle(b.format);
         if (!format || !format->declaration) return;
-        GR_D3DDevice->SetFVF(0);
-        GR_D3DDevice->SetVertexDeclaration(format->declaration);
+        Frame_State().GR_D3DDevice->SetFVF(0);
+        Frame_State().GR_D3DDevice->SetVertexDeclaration(format->declaration);
     } else {
-        GR_D3DDevice->SetFVF(b.format);
+        Frame_State().GR_D3DDevice->SetFVF(b.format);
     }
-    GR_D3DDevice->SetStreamSource(0, b.buffer, static_cast<uint32_t>(b.lockStart * b.stride),
-                                  static_cast<uint32_t>(b.stride));
-    GR_D3DDevice->DrawPrimitive(static_cast<uint32_t>(kind), 0, static_cast<uint32_t>(primitives));
-    ++Graphics_VertexBatchCount;
+    Frame_State().GR_D3DDevice->SetStreamSource(0, b.buffer, static_cast<uint32_t>(b.lockStart * b.stride),
+                                                static_cast<uint32_t>(b.stride));
+    Frame_State().GR_D3DDevice->DrawPrimitive(static_cast<uint32_t>(kind), 0,
+                                              static_cast<uint32_t>(primitives));
+    ++Frame_State().Graphics_VertexBatchCount;
 }
 
 void ManualClear(uint32_t deviceColour, float depth, uint32_t flags) {
     CD3DSurface* targets[4] = {};
     int kept = 0;
-    for (int slot = 0; slot < GR_RenderTargetCount && slot < 4; ++slot) {
+    for (int slot = 0; slot < Frame_State().GR_RenderTargetCount && slot < 4; ++slot) {
         CD3DSurface* s = nullptr;
-        if (GR_D3DDevice->GetRenderTarget(static_cast<uint32_t>(slot), &s) == D3D_OK && s) targets[kept++] = s;
+        if (Frame_State().GR_D3DDevice->GetRenderTarget(static_cast<uint32_t>(slot), &s) == D3D_OK && s)
+            targets[kept++] = s;
     }
     CD3DSurface* depthSurface = nullptr;
-    GR_D3DDevice->GetDepthStencilSurface(&depthSurface);
+    Frame_State().GR_D3DDevice->GetDepthStencilSurface(&depthSurface);
 
     float world[16], view[16], projection[16];
     Graphics::GetMatrix(2, world);
@@ -171,13 +175,13 @@ void ManualClear(uint32_t deviceColour, float depth, uint32_t flags) {
     const bool several = kept > 1;
     if (several) {
         GR_D3D_PushRenderTargets();
-        for (int slot = 1; slot < GR_RenderTargetCount; ++slot)
-            GR_D3DDevice->SetRenderTarget(static_cast<uint32_t>(slot), nullptr);
+        for (int slot = 1; slot < Frame_State().GR_RenderTargetCount; ++slot)
+            Frame_State().GR_D3DDevice->SetRenderTarget(static_cast<uint32_t>(slot), nullptr);
     }
     for (int i = 0; i < kept; ++i) {
         if (several) {
-            GR_D3DDevice->SetRenderTarget(0, targets[i]);
-            GR_D3DDevice->SetDepthStencilSurface(i == 0 ? depthSurface : nullptr);
+            Frame_State().GR_D3DDevice->SetRenderTarget(0, targets[i]);
+            Frame_State().GR_D3DDevice->SetDepthStencilSurface(i == 0 ? depthSurface : nullptr);
         }
         struct V {
             float x, y, z;
@@ -278,7 +282,7 @@ int GR_VertexSize(uint32_t format) {
 namespace Graphics {
 
 void* AllocVerts(int kind, TDeviceTexture* texture, int stride, int count) {
-    if (!GR_D3DDevice || count < 0) return nullptr;
+    if (!Frame_State().GR_D3DDevice || count < 0) return nullptr;
     // Only a batch of whole primitives is continued, so that vertices left over from an earlier request
     // never join the new ones in a primitive.
     const int primitiveSize = ListPrimitiveSize(kind);
@@ -327,9 +331,9 @@ void Flush() {
     const int vertices = g_current->used - g_current->lockStart;
     const int primitives = PrimitiveCount(g_batchKind, vertices);
     const bool opaque = vertices > 0 && g_batchOpaqueVertices == vertices;
-    if (opaque) GR_D3DDevice->SetOpaqueSamples(true);
+    if (opaque) Frame_State().GR_D3DDevice->SetOpaqueSamples(true);
     if (primitives >= 1) DrawFromBuffer(*g_current, g_batchKind, primitives);
-    if (opaque) GR_D3DDevice->SetOpaqueSamples(false);
+    if (opaque) Frame_State().GR_D3DDevice->SetOpaqueSamples(false);
     // The lock ends even when nothing was drawn, so that the next batch in this buffer starts after the
     // vertices of this one instead of drawing them again.
     g_current->Unlock();
@@ -357,12 +361,14 @@ void ResetBatchBuffers() {
 }
 
 void Clear(uint32_t colour, float depth, uint32_t stencil, uint32_t flags) {
-    if (!GR_D3DDevice || flags == 0) return;
+    if (!Frame_State().GR_D3DDevice || flags == 0) return;
     Flush();
     // Script order to device order: red and blue exchanged, alpha kept.
     const uint32_t deviceColour = (colour & 0xFF00FF00u) | (colour & 0xFFu) << 16 | (colour >> 16 & 0xFFu);
-    if (CommandLine_Graphics.manualClear) ManualClear(deviceColour, depth, flags);
-    else GR_D3DDevice->Clear(0, nullptr, flags, deviceColour, depth, stencil);
+    if (Frame_State().CommandLine_Graphics.manualClear)
+        ManualClear(deviceColour, depth, flags);
+    else
+        Frame_State().GR_D3DDevice->Clear(0, nullptr, flags, deviceColour, depth, stencil);
 }
 
 } // namespace Graphics
@@ -371,7 +377,8 @@ void GR_DrawVertexBuffer(int kind, int count, TDeviceTexture* texture, TBatchBuf
     Graphics::Flush();
     GR_D3D_SetTexture(GR_BaseTextureStage, texture);
     const int primitives = PrimitiveCount(kind, count);
-    if (primitives >= 1 && buffer && buffer->buffer && GR_D3DDevice) DrawFromBuffer(*buffer, kind, primitives);
+    if (primitives >= 1 && buffer && buffer->buffer && Frame_State().GR_D3DDevice)
+        DrawFromBuffer(*buffer, kind, primitives);
 }
 
 bool GR_BufferStillValid() {
@@ -380,7 +387,7 @@ bool GR_BufferStillValid() {
 
 void GR_DrawQuadImmediate(TDeviceTexture* texture, float left, float top, float right, float bottom, float uLeft,
                           float vTop, float uRight, float vBottom, uint32_t colour) {
-    if (!GR_D3DDevice) return;
+    if (!Frame_State().GR_D3DDevice) return;
     struct V {
         float x, y, z;
         uint32_t c;
@@ -390,9 +397,9 @@ void GR_DrawQuadImmediate(TDeviceTexture* texture, float left, float top, float 
                     {right, top, 0, colour, uRight, vTop},
                     {right, bottom, 0, colour, uRight, vBottom},
                     {left, bottom, 0, colour, uLeft, vBottom}};
-    GR_D3DDevice->SetFVF(0x142);
+    Frame_State().GR_D3DDevice->SetFVF(0x142);
     GR_D3D_SetTexture(0, texture);
-    GR_D3DDevice->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(V));
+    Frame_State().GR_D3DDevice->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(V));
 }
 
 void GR_Batch_ForgetTexture(const TDeviceTexture* texture) {
@@ -401,7 +408,7 @@ void GR_Batch_ForgetTexture(const TDeviceTexture* texture) {
 
 // The device cache starts unknown, so the first request of every value reaches the device.
 void GR_D3D_InitDrawing() {
-    GR_DeviceGlobals.frameDepth = 0;
+    Frame_State().GR_DeviceGlobals.frameDepth = 0;
     Profiler_Init();
     GR_D3D_InvalidateDeviceCache();
     FILE* file = std::fopen("font.png", "rb");

@@ -337,10 +337,10 @@ void GR_3D_DrawFloor(float x1, float y1, float z1, float x2, float y2, float z2,
 
 void GR_3D_LightDefineAmbient(uint32_t colour) {
     GR_Lights.ambient = colour;
-    if (!GR_D3DDevice) return;
+    if (!Frame_State().GR_D3DDevice) return;
     Graphics::Flush();
     const D3DCOLORVALUE one{1.0f, 1.0f, 1.0f, 1.0f};
-    GR_D3DDevice->SetMaterial(D3DMATERIAL9{one, one, one, D3DCOLORVALUE{0, 0, 0, 0}, 1.0f});
+    Frame_State().GR_D3DDevice->SetMaterial(D3DMATERIAL9{one, one, one, D3DCOLORVALUE{0, 0, 0, 0}, 1.0f});
     GR_3D_SendAmbient();
 }
 
@@ -363,11 +363,11 @@ void GR_3D_LightDefineDirection(uint32_t index, float dx, float dy, float dz, ui
     }
     GR_Lights.direction[index][3] = 1.0f;
     GR_Lights.posRange[index][3] = 0.0f;
-    if (!GR_D3DDevice) return;
+    if (!Frame_State().GR_D3DDevice) return;
     Graphics::Flush();
     light.Type = D3DLIGHT_DIRECTIONAL;
     light.Direction = D3DVECTOR{d[0], d[1], d[2]};
-    GR_D3DDevice->SetLight(index, light);
+    Frame_State().GR_D3DDevice->SetLight(index, light);
 }
 
 void GR_3D_LightDefinePoint(uint32_t index, float x, float y, float z, float range, uint32_t colour) {
@@ -379,22 +379,22 @@ void GR_3D_LightDefinePoint(uint32_t index, float x, float y, float z, float ran
         GR_Lights.direction[index][c] = 0.0f;
         GR_Lights.posRange[index][c] = place[c];
     }
-    if (!GR_D3DDevice) return;
+    if (!Frame_State().GR_D3DDevice) return;
     Graphics::Flush();
     light.Type = D3DLIGHT_POINT;
     light.Position = D3DVECTOR{x, y, z};
     light.Range = range;
     light.Attenuation0 = 1.0f;
     light.Attenuation1 = range > 0.0f ? F(1.0 / range) : 0.0f;
-    GR_D3DDevice->SetLight(index, light);
+    Frame_State().GR_D3DDevice->SetLight(index, light);
 }
 
 void GR_3D_LightEnable(uint32_t index, bool on) {
     if (!LightIndex(index)) return;
     GR_Lights.enabled[index] = on ? 1.0f : 0.0f;
-    if (!GR_D3DDevice) return;
+    if (!Frame_State().GR_D3DDevice) return;
     Graphics::Flush();
-    GR_D3DDevice->LightEnable(index, on);
+    Frame_State().GR_D3DDevice->LightEnable(index, on);
 }
 
 void GR_3D_SetLighting(bool on) {

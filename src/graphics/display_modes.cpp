@@ -14,8 +14,8 @@
 namespace {
 
 bool FullScreenMode(PlatformDisplayMode& mode) {
-    if (GR_DeviceGlobals.fullScreenMode.width > 0) {
-        mode = GR_DeviceGlobals.fullScreenMode;
+    if (Frame_State().GR_DeviceGlobals.fullScreenMode.width > 0) {
+        mode = Frame_State().GR_DeviceGlobals.fullScreenMode;
         return true;
     }
     return D3D_GetDesktopMode(mode);
@@ -41,7 +41,7 @@ bool Change(int width, int height, int frequency, int bits) {
     if (mode == desktop) mode = PlatformDisplayMode{};
     // Without a platform there is no window to tell; the device alone takes the mode.
     if (Platform_GetBackend() && !Platform_SetFullscreenMode(mode)) return false;
-    GR_DeviceGlobals.fullScreenMode = mode;
+    Frame_State().GR_DeviceGlobals.fullScreenMode = mode;
     return true;
 }
 
@@ -111,6 +111,6 @@ int Display_GetMouseY() {
 
 // Only while the game window has the focus.
 void Display_SetMouse(int x, int y) {
-    if (!SharedDisplayState.hasFocus) return;
+    if (!Window_State().SharedDisplayState.hasFocus) return;
     Platform_SetCursorPos(x, y);
 }

@@ -126,7 +126,7 @@ bool SwitchArgumentValid(const BuiltInArgs& args, const char* prefix) {
     return true;
 }
 BUILTIN_BODY(draw_enable_drawevent) {
-    if (SwitchArgumentValid(args, "")) Run_DrawEnabled = args.Real(0) >= 0.5 ? 1 : 0;
+    if (SwitchArgumentValid(args, "")) Frame_State().Run_DrawEnabled = args.Real(0) >= 0.5 ? 1 : 0;
 }
 BUILTIN_BODY(shader_enable_corner_id) {
     Value_SetReal(&result, -1);
@@ -137,7 +137,7 @@ BUILTIN_BODY(shader_enable_corner_id) {
 
 uint32_t PixelAt(const BuiltInArgs& args) {
     int x = 0, y = 0;
-    Window_RoomToWindow(View_Current, args.Float(0), args.Float(1), x, y);
+    Window_RoomToWindow(Frame_State().View_Current, args.Float(0), args.Float(1), x, y);
     return Graphics::GetScreenPixel(x, y);
 }
 BUILTIN_BODY(draw_getpixel_ext) {

@@ -23,17 +23,6 @@
 #include <string>
 #include <vector>
 
-GraphicsDeviceGlobals GR_DeviceGlobals;
-int32_t Graphics_TextureSwapCount = 0;
-int32_t Graphics_VertexBatchCount = 0;
-CD3DDevice* GR_D3DDevice = nullptr;
-int GR_RenderTargetCount = 1;
-uint8_t Run_DrawEnabled = 1;
-uint8_t Graphics_ResetRequest = 0;
-int32_t View_Current = 0;
-IntRect View_DrawRegion{0, 0, 0, 0};
-GraphicsSwitches CommandLine_Graphics{false, false, false, false};
-
 namespace {
 
 CD3D* g_d3d = nullptr;
@@ -84,15 +73,15 @@ void BuildModeList() {
 
 // Workarounds for a vendor's drivers, chosen by the adapter's driver name.
 void AdapterCheck() {
-    if (CommandLine_Graphics.plainGraphics) return;
+    if (Frame_State().CommandLine_Graphics.plainGraphics) return;
     D3DADAPTER_IDENTIFIER9 id{};
     g_d3d->GetAdapterIdentifier(0, 0, &id);
     std::string driver(id.Driver);
     for (char& c : driver)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (driver.find("intel") != std::string::npos) {
-        CommandLine_Graphics.manualClear = true;
-        CommandLine_Graphics.manualBuffers = true;
+        Frame_State().CommandLine_Graphics.manualClear = true;
+        Frame_State().CommandLine_Graphics.manualBuffers = true;
         DebugConsole->Output("Switching to manual clears\n");
     }
 }
@@ -111,12 +100,12 @@ void CreateScreenTexture(int width, int height) {
 
 // Shows the window while it waits to be shown; true when it did.
 bool ShowPendingWindow() {
-    if (!GR_DeviceGlobals.windowPendingShow) return false;
+    if (!Frame_State().GR_DeviceGlobals.windowPendingShow) return false;
     for (int i = 0; i < 10; ++i) {
         Platform_ShowWindow();
         ProcessMessages();
     }
-    GR_DeviceGlobals.windowPendingShow = false;
+    Frame_State().GR_DeviceGlobals.windowPendingShow = false;
     return true;
 }
 
@@ -124,13 +113,13 @@ bool ShowPendingWindow() {
 void DrawScreenTexture() {
     Graphics::Flush();
     const uint8_t savedFilter = GR_Settings.interpolate[0];
-    const WindowSize savedGame = Window_DeviceState.gameSize;
-    const int backWidth = Window_DeviceState.backBufferSize.width;
-    const int backHeight = Window_DeviceState.backBufferSize.height;
-    Window_DeviceState.gameSize = Window_DeviceState.backBufferSize;
+    const WindowSize savedGame = Window_State().Window_DeviceState.gameSize;
+    const int backWidth = Window_State().Window_DeviceState.backBufferSize.width;
+    const int backHeight = Window_State().Window_DeviceState.backBufferSize.height;
+    Window_State().Window_DeviceState.gameSize = Window_State().Window_DeviceState.backBufferSize;
     Overlay_BeginDraw();
     g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 0);
-    Graphics::SetInterpolationExt(0, GR_DeviceGlobals.interpolate);
+    Graphics::SetInterpolationExt(0, Frame_State().GR_DeviceGlobals.interpolate);
     Graphics::Clear(0xFF000000u | Window_GetColour(), 1.0f, 0, 7);
 
     float view[16];
@@ -145,12 +134,12 @@ void DrawScreenTexture() {
     projection[13] = static_cast<float>(projection[13] + 1.0 / savedGame.height);
     D3DMATRIX device;
     std::memcpy(device.m, projection, sizeof device.m);
-    GR_D3DDevice->SetTransform(D3DTS_PROJECTION, device);
+    Frame_State().GR_D3DDevice->SetTransform(D3DTS_PROJECTION, device);
     g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 0);
     Graphics::Flush();
 
     float left = 0, top = 0, right = static_cast<float>(backWidth), bottom = static_cast<float>(backHeight);
-    if (GR_DeviceGlobals.keepAspect) {
+    if (Frame_State().GR_DeviceGlobals.keepAspect) {
         const float gw = static_cast<float>(savedGame.width);
         const float gh = static_cast<float>(savedGame.height);
         const float bw = static_cast<float>(backWidth);
@@ -175,7 +164,7 @@ void DrawScreenTexture() {
     Graphics::SetInterpolationExt(0, savedFilter != 0);
     Overlay_EndDraw();
     g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 1);
-    Window_DeviceState.gameSize = savedGame;
+    Window_State().Window_DeviceState.gameSize = savedGame;
     g_RenderState.Apply();
 }
 
@@ -184,11 +173,11 @@ void DrawScreenTexture() {
 // A negative origin is raised to 0 and an empty size to 1; the layer refuses a viewport that leaves the
 // target, and the previous one stays.
 bool GR_D3D_SetViewport(int x, int y, int w, int h) {
-    if (!GR_D3DDevice) return false;
+    if (!Frame_State().GR_D3DDevice) return false;
     const D3DVIEWPORT9 viewport{static_cast<uint32_t>(x < 0 ? 0 : x), static_cast<uint32_t>(y < 0 ? 0 : y),
                                 static_cast<uint32_t>(w < 1 ? 1 : w), static_cast<uint32_t>(h < 1 ? 1 : h), 0.0f,
                                 1.0f};
-    return GR_D3DDevice->SetViewport(viewport) == D3D_OK;
+    return Frame_State().GR_D3DDevice->SetViewport(viewport) == D3D_OK;
 }
 
 bool GR_D3D_DisplayModeKnown() {
@@ -240,19 +229,20 @@ int Display_PickMode(const DisplayModeEntry* modes, int count, int w, int h) {
 
 bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t options) {
     // There is no desktop compositor library to load: the plain interface is used.
-    GR_DeviceGlobals.vsync = options & GR_OPTION_VSYNC;
-    GR_DeviceGlobals.interpolate = options & GR_OPTION_INTERPOLATE;
+    Frame_State().GR_DeviceGlobals.vsync = options & GR_OPTION_VSYNC;
+    Frame_State().GR_DeviceGlobals.interpolate = options & GR_OPTION_INTERPOLATE;
     for (uint8_t& flag : GR_Settings.interpolate)
-        flag = GR_DeviceGlobals.interpolate ? 1 : 0;
-    const bool software = (options & GR_OPTION_SOFTWARE_VERTICES) || CommandLine_Graphics.softwareDevice;
+        flag = Frame_State().GR_DeviceGlobals.interpolate ? 1 : 0;
+    const bool software =
+        (options & GR_OPTION_SOFTWARE_VERTICES) || Frame_State().CommandLine_Graphics.softwareDevice;
     uint32_t behaviour = D3DCREATE_FPU_PRESERVE |
                          (software ? D3DCREATE_SOFTWARE_VERTEXPROCESSING : D3DCREATE_HARDWARE_VERTEXPROCESSING);
-    GR_DeviceGlobals.keepAspect = options & GR_OPTION_KEEP_ASPECT;
+    Frame_State().GR_DeviceGlobals.keepAspect = options & GR_OPTION_KEEP_ASPECT;
 
     DebugConsole->Output("Create D3D9 interface\n");
     if (g_d3d) g_d3d->Release();
     g_d3d = Direct3DCreate9(32);
-    GR_DeviceGlobals.poolFlag = 1;
+    Frame_State().GR_DeviceGlobals.poolFlag = 1;
 
     DebugConsole->Output("Enumerate Adapters\n");
     BuildModeList();
@@ -282,20 +272,23 @@ bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t op
     g_present.Windowed = fullScreen ? 0 : 1;
     g_present.EnableAutoDepthStencil = 1;
     g_present.AutoDepthStencilFormat = D3DFMT_D24S8;
-    g_present.PresentationInterval = GR_DeviceGlobals.vsync ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
-    GR_DeviceGlobals.requestedMultisample = 0;
-    GR_DeviceGlobals.requestedSwapEffect = D3DSWAPEFFECT_COPY;
-    SharedDisplayState.fullScreen = fullScreen ? 1 : 0;
+    g_present.PresentationInterval =
+        Frame_State().GR_DeviceGlobals.vsync ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
+    Frame_State().GR_DeviceGlobals.requestedMultisample = 0;
+    Frame_State().GR_DeviceGlobals.requestedSwapEffect = D3DSWAPEFFECT_COPY;
+    Window_State().SharedDisplayState.fullScreen = fullScreen ? 1 : 0;
 
     DebugConsole->Output("Creating D3D device - ARGB=32bit, D24S8, SwapEffect=Copy, %s\n",
                          (behaviour & 0x20) ? "Software vertex processing" : "Hardware vertex processing");
-    if (g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, behaviour, &g_present, &GR_D3DDevice) != D3D_OK) {
+    if (g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, behaviour, &g_present, &Frame_State().GR_D3DDevice) !=
+        D3D_OK) {
         g_present.AutoDepthStencilFormat = D3DFMT_D16;
         g_present.SwapEffect = D3DSWAPEFFECT_DISCARD;
         DebugConsole->Output(
             "Creating D3D device - ARGB=32bit, D16, SwapEffect=Discard, Software Vertex Processing\n");
         behaviour = 0x22;
-        if (g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, behaviour, &g_present, &GR_D3DDevice) != D3D_OK)
+        if (g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, behaviour, &g_present,
+                                &Frame_State().GR_D3DDevice) != D3D_OK)
             ExitWithBox("Failed to create Direct3D Screen. Check that your computer meets the minimum "
                         "requirements and that your drivers are up-to-date. If your graphics card has little "
                         "memory, try switching your computer to a lower resolution.");
@@ -303,11 +296,13 @@ bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t op
 
     DebugConsole->Output("Creating screen render target\n");
     // The game size comes from the window module; a device made before any window took the size asked.
-    if (Window_DeviceState.gameSize.width <= 0 || Window_DeviceState.gameSize.height <= 0)
-        Window_DeviceState.gameSize = WindowSize{width, height};
-    Window_PortSize = Window_DeviceState.gameSize;
-    Window_DeviceState.backBufferSize = WindowSize{backWidth, backHeight};
-    CreateScreenTexture(Window_DeviceState.gameSize.width, Window_DeviceState.gameSize.height);
+    if (Window_State().Window_DeviceState.gameSize.width <= 0 ||
+        Window_State().Window_DeviceState.gameSize.height <= 0)
+        Window_State().Window_DeviceState.gameSize = WindowSize{width, height};
+    Window_PortSize = Window_State().Window_DeviceState.gameSize;
+    Window_State().Window_DeviceState.backBufferSize = WindowSize{backWidth, backHeight};
+    CreateScreenTexture(Window_State().Window_DeviceState.gameSize.width,
+                        Window_State().Window_DeviceState.gameSize.height);
     if (!g_screenTexture) {
         char text[1024];
         std::snprintf(text, sizeof text, "Unable to create a screen that is %d x %d - please ensure settings are correct",
@@ -316,15 +311,16 @@ bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t op
     }
 
     DebugConsole->Output("Get Device Caps\n");
-    const D3DCAPS9& caps = GR_D3DDevice->GetDeviceCaps();
-    GR_DeviceGlobals.multisampleMask = 0;
+    const D3DCAPS9& caps = Frame_State().GR_D3DDevice->GetDeviceCaps();
+    Frame_State().GR_DeviceGlobals.multisampleMask = 0;
     for (int bit = 1; bit <= 4; ++bit) {
         if (g_d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, mode.Format, true, 1u << bit) == D3D_OK)
-            GR_DeviceGlobals.multisampleMask |= 1 << bit;
+            Frame_State().GR_DeviceGlobals.multisampleMask |= 1 << bit;
     }
-    GR_RenderTargetCount = static_cast<int>(caps.NumSimultaneousRTs < 4 ? caps.NumSimultaneousRTs : 4);
-    if (GR_RenderTargetCount < 1) GR_RenderTargetCount = 1;
-    GR_DeviceGlobals.pendingWidth = GR_DeviceGlobals.pendingHeight = -1;
+    Frame_State().GR_RenderTargetCount =
+        static_cast<int>(caps.NumSimultaneousRTs < 4 ? caps.NumSimultaneousRTs : 4);
+    if (Frame_State().GR_RenderTargetCount < 1) Frame_State().GR_RenderTargetCount = 1;
+    Frame_State().GR_DeviceGlobals.pendingWidth = Frame_State().GR_DeviceGlobals.pendingHeight = -1;
     DebugConsole->Output("Graphics initialisation end...\n");
     return true;
 }
@@ -367,17 +363,17 @@ bool GR_D3D_Init(WindowHandle window, int width, int height, uint32_t options) {
 }
 
 void GR_D3D_ReleaseDevice() {
-    delete GR_D3DDevice;
-    GR_D3DDevice = nullptr;
+    delete Frame_State().GR_D3DDevice;
+    Frame_State().GR_D3DDevice = nullptr;
     GR_D3D_ForgetBoundTexture();
     if (g_d3d) g_d3d->Release();
     g_d3d = nullptr;
-    GR_RenderTargetCount = 1;
+    Frame_State().GR_RenderTargetCount = 1;
 }
 
 bool GR_D3D_ShadersSupported() {
-    if (!GR_D3DDevice) return false;
-    const D3DCAPS9& caps = GR_D3DDevice->GetDeviceCaps();
+    if (!Frame_State().GR_D3DDevice) return false;
+    const D3DCAPS9& caps = Frame_State().GR_D3DDevice->GetDeviceCaps();
     return (caps.VertexShaderVersion & 0xFFFFu) >= 0x200 && (caps.PixelShaderVersion & 0xFFFFu) >= 0x200;
 }
 
@@ -396,30 +392,30 @@ bool GR_D3D_ResetDevice() {
 namespace Graphics {
 
 bool StartFrame() {
-    if (!GR_D3DDevice) return false;
-    if (GR_DeviceGlobals.frameDepth != 0) return true;
-    if (GR_D3DDevice->TestCooperativeLevel() == D3DERR_DEVICENOTRESET) GR_D3D_ResetDevice();
-    GR_D3DDevice->BeginScene();
+    if (!Frame_State().GR_D3DDevice) return false;
+    if (Frame_State().GR_DeviceGlobals.frameDepth != 0) return true;
+    if (Frame_State().GR_D3DDevice->TestCooperativeLevel() == D3DERR_DEVICENOTRESET) GR_D3D_ResetDevice();
+    Frame_State().GR_D3DDevice->BeginScene();
     GR_D3D_PopAllRenderTargets();
     GR_D3D_PushRenderTargets();
     // Without a screen texture (after a failed reset) the frame is drawn into the back buffer.
     GR_D3D_SetRenderTarget(0, g_screenTexture);
     int32_t w = 0;
     int32_t h = 0;
-    if (Platform_GetClientSize(w, h)) Window_DeviceState.clientSize = WindowSize{w, h};
+    if (Platform_GetClientSize(w, h)) Window_State().Window_DeviceState.clientSize = WindowSize{w, h};
     Profiler_BeginFrame();
-    GR_DeviceGlobals.frameDepth = 1;
+    Frame_State().GR_DeviceGlobals.frameDepth = 1;
     return true;
 }
 
 // Levels left above the frame's own are popped one by one, each binding its targets again and dropping
 // its references, so the back buffer is bound again for the final drawing.
 bool EndFrame(bool present) {
-    if (!GR_D3DDevice) return false;
-    if (GR_DeviceGlobals.frameDepth != 1) return true;
+    if (!Frame_State().GR_D3DDevice) return false;
+    if (Frame_State().GR_DeviceGlobals.frameDepth != 1) return true;
     Flush();
     Profiler_EndFrame();
-    GR_DeviceGlobals.frameDepth = 0;
+    Frame_State().GR_DeviceGlobals.frameDepth = 0;
     Flush();
     if (GR_D3D_RenderTargetDepth() > 1) {
         while (GR_D3D_RenderTargetDepth() > 1)
@@ -431,13 +427,13 @@ bool EndFrame(bool present) {
     if (g_screenTexture) DrawScreenTexture();
     Flush();
     ResetBatchBuffers();
-    GR_D3DDevice->EndScene();
+    Frame_State().GR_D3DDevice->EndScene();
     GR_D3D_PopAllRenderTargets();
     if (present) {
         ShowPendingWindow();
         const int64_t before = Platform_GetMicroseconds();
-        GR_D3DDevice->Present();
-        GR_DeviceGlobals.lastPresentMicros = Platform_GetMicroseconds() - before;
+        Frame_State().GR_D3DDevice->Present();
+        Frame_State().GR_DeviceGlobals.lastPresentMicros = Platform_GetMicroseconds() - before;
     }
     return true;
 }
@@ -446,22 +442,24 @@ bool Reset() {
     DebugConsole->Output("--Reset Begin\n");
     DebugConsole->Output("Restore Target\n");
     GR_D3D_PopAllRenderTargets();
-    if (!GR_D3DDevice) return false;
+    if (!Frame_State().GR_D3DDevice) return false;
     DebugConsole->Output("Check Display Mode\n");
     D3DDISPLAYMODE mode{};
     if (g_d3d->GetAdapterDisplayMode(0, &mode) != D3D_OK) return false;
-    if (GR_DeviceGlobals.requestedMultisample != 0 &&
-        g_d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, mode.Format, true,
-                                          static_cast<uint32_t>(GR_DeviceGlobals.requestedMultisample)) != D3D_OK) {
-        GR_DeviceGlobals.requestedMultisample = 0;
-        GR_DeviceGlobals.requestedSwapEffect = D3DSWAPEFFECT_COPY;
+    if (Frame_State().GR_DeviceGlobals.requestedMultisample != 0 &&
+        g_d3d->CheckDeviceMultiSampleType(
+            0, D3DDEVTYPE_HAL, mode.Format, true,
+            static_cast<uint32_t>(Frame_State().GR_DeviceGlobals.requestedMultisample)) != D3D_OK) {
+        Frame_State().GR_DeviceGlobals.requestedMultisample = 0;
+        Frame_State().GR_DeviceGlobals.requestedSwapEffect = D3DSWAPEFFECT_COPY;
     }
-    g_present.PresentationInterval = GR_DeviceGlobals.vsync ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
+    g_present.PresentationInterval =
+        Frame_State().GR_DeviceGlobals.vsync ? D3DPRESENT_INTERVAL_DEFAULT : D3DPRESENT_INTERVAL_IMMEDIATE;
 
     DebugConsole->Output("Free Screen Texture\n");
     // Without a screen texture (a reset failed before) it is made again at the game size.
-    int screenWidth = Window_DeviceState.gameSize.width;
-    int screenHeight = Window_DeviceState.gameSize.height;
+    int screenWidth = Window_State().Window_DeviceState.gameSize.width;
+    int screenHeight = Window_State().Window_DeviceState.gameSize.height;
     if (g_screenTexture) {
         screenWidth = g_screenTexture->Width();
         screenHeight = g_screenTexture->Height();
@@ -470,86 +468,93 @@ bool Reset() {
     g_screenTexture = nullptr;
 
     DebugConsole->Output("Toggle Fullscreen/windowed mode settings\n");
-    const bool pending = GR_DeviceGlobals.pendingWidth != -1 || GR_DeviceGlobals.pendingHeight != -1;
-    int backWidth = pending ? GR_DeviceGlobals.pendingWidth : screenWidth;
-    int backHeight = pending ? GR_DeviceGlobals.pendingHeight : screenHeight;
-    const bool fullScreen = Window_FullScreen != 0;
+    const bool pending = Frame_State().GR_DeviceGlobals.pendingWidth != -1 ||
+                         Frame_State().GR_DeviceGlobals.pendingHeight != -1;
+    int backWidth = pending ? Frame_State().GR_DeviceGlobals.pendingWidth : screenWidth;
+    int backHeight = pending ? Frame_State().GR_DeviceGlobals.pendingHeight : screenHeight;
+    const bool fullScreen = Window_State().Window_FullScreen != 0;
     uint32_t style = 0;
     if (!fullScreen) {
         g_present.Windowed = 1;
-        style = (GameOptions & 64u) ? 0x10CF0000u : 0x10CA0000u;
-        SharedDisplayState.fullScreen = 0;
+        style = (GeneralInfo_State().GameOptions & 64u) ? 0x10CF0000u : 0x10CA0000u;
+        Window_State().SharedDisplayState.fullScreen = 0;
     } else {
-        SharedDisplayState.fullScreen = 1;
+        Window_State().SharedDisplayState.fullScreen = 1;
         g_present.Windowed = 0;
         style = 0x90000000u;
         Display_GetFullScreenSize(backWidth, backHeight);
-        Window_DeviceState.backBufferSize = WindowSize{backWidth, backHeight};
+        Window_State().Window_DeviceState.backBufferSize = WindowSize{backWidth, backHeight};
     }
     Platform_SetWindowStyle(style);
     // Without a window, or where the system refuses, the back buffer still takes the desktop size.
     if (!Platform_SetFullscreen(fullScreen) && fullScreen)
         DebugConsole->Output("The window could not switch to full screen\n");
-    Window_DeviceState.style = style;
+    Window_State().Window_DeviceState.style = style;
 
-    g_present.MultiSampleType = static_cast<uint32_t>(GR_DeviceGlobals.requestedMultisample);
-    g_present.SwapEffect = static_cast<uint32_t>(GR_DeviceGlobals.requestedSwapEffect);
+    g_present.MultiSampleType = static_cast<uint32_t>(Frame_State().GR_DeviceGlobals.requestedMultisample);
+    g_present.SwapEffect = static_cast<uint32_t>(Frame_State().GR_DeviceGlobals.requestedSwapEffect);
     if (backWidth > 0 && backHeight > 0) {
         g_present.BackBufferWidth = static_cast<uint32_t>(backWidth);
         g_present.BackBufferHeight = static_cast<uint32_t>(backHeight);
     }
     DebugConsole->Output("Execute Reset()\n");
-    D3DRESULT r = GR_D3DDevice->Reset(g_present);
+    D3DRESULT r = Frame_State().GR_D3DDevice->Reset(g_present);
     if (r != D3D_OK) {
         DebugConsole->Output("Reset() Failed: %X\n", r);
-        GR_DeviceGlobals.requestedSwapEffect = D3DSWAPEFFECT_DISCARD;
-        GR_DeviceGlobals.requestedMultisample = 0;
+        Frame_State().GR_DeviceGlobals.requestedSwapEffect = D3DSWAPEFFECT_DISCARD;
+        Frame_State().GR_DeviceGlobals.requestedMultisample = 0;
         g_present.SwapEffect = D3DSWAPEFFECT_DISCARD;
         g_present.MultiSampleType = 0;
         DebugConsole->Output("Change SWAP+Multisample type effect, try Reset() again\n");
-        if (GR_D3DDevice->Reset(g_present) != D3D_OK) return false;
+        if (Frame_State().GR_D3DDevice->Reset(g_present) != D3D_OK) return false;
     }
     // Every cached device value is stale after a reset.
     GR_D3D_InvalidateDeviceCache();
     GR_D3D_ForgetBoundTexture();
 
     if (pending) {
-        Window_PortSize = WindowSize{GR_DeviceGlobals.pendingWidth, GR_DeviceGlobals.pendingHeight};
-        SetScreenSize(GR_DeviceGlobals.pendingWidth, GR_DeviceGlobals.pendingHeight);
-        screenWidth = GR_DeviceGlobals.pendingWidth;
-        screenHeight = GR_DeviceGlobals.pendingHeight;
+        Window_PortSize = WindowSize{Frame_State().GR_DeviceGlobals.pendingWidth,
+                                     Frame_State().GR_DeviceGlobals.pendingHeight};
+        SetScreenSize(Frame_State().GR_DeviceGlobals.pendingWidth,
+                      Frame_State().GR_DeviceGlobals.pendingHeight);
+        screenWidth = Frame_State().GR_DeviceGlobals.pendingWidth;
+        screenHeight = Frame_State().GR_DeviceGlobals.pendingHeight;
     }
     if (!fullScreen) {
         DebugConsole->Output("WindowedMode: Setup window prefs\n");
-        if (pending) Window_DeviceState.gameSize = WindowSize{GR_DeviceGlobals.pendingWidth, GR_DeviceGlobals.pendingHeight};
-        Window_DeviceState.clientSize = Window_DeviceState.gameSize;
-        Window_DeviceState.backBufferSize = Window_DeviceState.gameSize;
+        if (pending)
+            Window_State().Window_DeviceState.gameSize = WindowSize{
+                Frame_State().GR_DeviceGlobals.pendingWidth, Frame_State().GR_DeviceGlobals.pendingHeight};
+        Window_State().Window_DeviceState.clientSize = Window_State().Window_DeviceState.gameSize;
+        Window_State().Window_DeviceState.backBufferSize = Window_State().Window_DeviceState.gameSize;
         PlatformRect outer{};
-        const bool keep = GR_DeviceGlobals.keepWindowPosition;
+        const bool keep = Frame_State().GR_DeviceGlobals.keepWindowPosition;
         const bool hadRect = Platform_GetWindowRect(outer);
-        Platform_SetClientSize(Window_DeviceState.gameSize.width, Window_DeviceState.gameSize.height);
+        Platform_SetClientSize(Window_State().Window_DeviceState.gameSize.width,
+                               Window_State().Window_DeviceState.gameSize.height);
         PlatformDisplayMode desktop;
         if (keep && hadRect) {
             Platform_MoveWindow(outer.left, outer.top);
         } else if (D3D_GetDesktopMode(desktop)) {
-            Platform_MoveWindow((desktop.width - Window_DeviceState.gameSize.width) / 2,
-                                (desktop.height - Window_DeviceState.gameSize.height) / 2);
+            Platform_MoveWindow((desktop.width - Window_State().Window_DeviceState.gameSize.width) / 2,
+                                (desktop.height - Window_State().Window_DeviceState.gameSize.height) / 2);
         }
-        GR_DeviceGlobals.keepWindowPosition = false;
+        Frame_State().GR_DeviceGlobals.keepWindowPosition = false;
     } else if (pending) {
-        Window_DeviceState.gameSize = WindowSize{GR_DeviceGlobals.pendingWidth, GR_DeviceGlobals.pendingHeight};
+        Window_State().Window_DeviceState.gameSize = WindowSize{Frame_State().GR_DeviceGlobals.pendingWidth,
+                                                                Frame_State().GR_DeviceGlobals.pendingHeight};
     }
 
     if (screenWidth > 0 && screenHeight > 0) {
         DebugConsole->Output("Recreate screen texture\n");
         CreateScreenTexture(screenWidth, screenHeight);
-        if (GR_DeviceGlobals.frameDepth != 0) {
+        if (Frame_State().GR_DeviceGlobals.frameDepth != 0) {
             GR_D3D_PushRenderTargets();
             GR_D3D_SetRenderTarget(0, g_screenTexture);
         }
     }
     Clear(0, 1.0f, 0, 7);
-    GR_DeviceGlobals.pendingWidth = GR_DeviceGlobals.pendingHeight = -1;
+    Frame_State().GR_DeviceGlobals.pendingWidth = Frame_State().GR_DeviceGlobals.pendingHeight = -1;
     DebugConsole->Output("--Reset End\n");
     GR_D3D_ApplySettings();
     return true;
@@ -560,7 +565,7 @@ void SetScreenSize(int width, int height) {
     if (width == g_screenWidth && height == g_screenHeight) return;
     g_screenWidth = width;
     g_screenHeight = height;
-    if (!GR_D3DDevice) return;
+    if (!Frame_State().GR_D3DDevice) return;
     Flush();
     SetViewPort(0, 0, width, height);
     SetViewArea(0, 0, static_cast<float>(width), static_cast<float>(height), 0);
@@ -572,7 +577,7 @@ void GetScreenSize(int& width, int& height) {
 }
 
 void SetViewPort(int x, int y, int w, int h) {
-    if (!GR_D3DDevice) return;
+    if (!Frame_State().GR_D3DDevice) return;
     Flush();
     g_port = PortRect{x, y, w, h};
     GR_D3D_SetViewport(x, y, w, h);
@@ -624,9 +629,9 @@ void SetViewArea(float x, float y, float w, float h, float angle) {
 } // namespace Graphics
 
 bool Display_EnsureWindowed() {
-    if (!Window_FullScreen) return ShowPendingWindow();
-    Window_FullScreen = 0;
-    const bool inFrame = GR_DeviceGlobals.frameDepth != 0;
+    if (!Window_State().Window_FullScreen) return ShowPendingWindow();
+    Window_State().Window_FullScreen = 0;
+    const bool inFrame = Frame_State().GR_DeviceGlobals.frameDepth != 0;
     if (inFrame) Graphics::EndFrame(false);
     bool result = Graphics::Reset();
     if (inFrame) result = Graphics::StartFrame();
@@ -643,11 +648,11 @@ void Display_Free() {
 void Display_GetAspectOffset(int& x, int& y) {
     x = 0;
     y = 0;
-    if (!GR_DeviceGlobals.keepAspect) return;
-    const float gameWidth = static_cast<float>(Window_DeviceState.gameSize.width);
-    const float gameHeight = static_cast<float>(Window_DeviceState.gameSize.height);
-    const float backWidth = static_cast<float>(Window_DeviceState.backBufferSize.width);
-    const float backHeight = static_cast<float>(Window_DeviceState.backBufferSize.height);
+    if (!Frame_State().GR_DeviceGlobals.keepAspect) return;
+    const float gameWidth = static_cast<float>(Window_State().Window_DeviceState.gameSize.width);
+    const float gameHeight = static_cast<float>(Window_State().Window_DeviceState.gameSize.height);
+    const float backWidth = static_cast<float>(Window_State().Window_DeviceState.backBufferSize.width);
+    const float backHeight = static_cast<float>(Window_State().Window_DeviceState.backBufferSize.height);
     const float aspect = gameWidth / gameHeight;
     if (backHeight > backWidth / aspect) {
         const float imageHeight = backWidth * (gameHeight / gameWidth);
@@ -662,7 +667,7 @@ void Display_WindowToPort(int x, int y, int& portX, int& portY) {
     int ox = 0;
     int oy = 0;
     Display_GetAspectOffset(ox, oy);
-    const WindowSize client = Window_DeviceState.clientSize;
+    const WindowSize client = Window_State().Window_DeviceState.clientSize;
     // A minimised or zero-size client leaves no image to map into: that coordinate is 0.
     const int64_t imageWidth = static_cast<int64_t>(client.width) - 2 * static_cast<int64_t>(ox);
     const int64_t imageHeight = static_cast<int64_t>(client.height) - 2 * static_cast<int64_t>(oy);
@@ -680,12 +685,12 @@ void Display_WindowToPort(int x, int y, int& portX, int& portY) {
 
 void Display_SetAntialias(int samples) {
     const bool valid = samples == 2 || samples == 4 || samples == 8 || samples == 16;
-    GR_DeviceGlobals.requestedMultisample = valid ? samples : 0;
-    GR_DeviceGlobals.requestedSwapEffect = valid ? 1 : 3;
+    Frame_State().GR_DeviceGlobals.requestedMultisample = valid ? samples : 0;
+    Frame_State().GR_DeviceGlobals.requestedSwapEffect = valid ? 1 : 3;
 }
 
 void Display_SetVSync(bool on) {
-    GR_DeviceGlobals.vsync = on;
+    Frame_State().GR_DeviceGlobals.vsync = on;
 }
 
 void EmbeddedImage_SetTable(const uint8_t* table, uint32_t size) {

@@ -56,16 +56,6 @@ struct GraphicsDeviceGlobals {
     int32_t frameDepth = 0;
     int64_t lastPresentMicros = 0;
 };
-extern GraphicsDeviceGlobals GR_DeviceGlobals;
-
-// Each frame draws all views while this is 1 (draw_enable_drawevent stores 1 or 0).
-extern uint8_t Run_DrawEnabled;
-// Set by display changes; the next frame resets the device and clears it.
-extern uint8_t Graphics_ResetRequest;
-// The index of the view being drawn (the built-in variable view_current); 0 outside the draw pass.
-extern int32_t View_Current;
-// The room rectangle of the view being drawn, set by the view loop before each view.
-extern IntRect View_DrawRegion;
 
 // Command-line switches that the graphics device and the batcher obey.
 struct GraphicsSwitches {
@@ -74,22 +64,39 @@ struct GraphicsSwitches {
     bool manualBuffers;  // ... and one batch per vertex buffer
     bool plainGraphics;  // "-vanillaGFX": the adapter name is not inspected
 };
-extern GraphicsSwitches CommandLine_Graphics;
 
-// Per-frame counters, shown by the profiler and the debug window; zeroed by Profiler_BeginFrame.
-extern int32_t Graphics_TextureSwapCount;
-extern int32_t Graphics_VertexBatchCount;
+class CD3DDevice;
+
+// The frame's state that other modules read or write, reached through Frame_State().
+struct FrameState {
+    GraphicsDeviceGlobals GR_DeviceGlobals;
+    // Per-frame counters, shown by the profiler and the debug window; zeroed by Profiler_BeginFrame.
+    int32_t Graphics_TextureSwapCount = 0;
+    int32_t Graphics_VertexBatchCount = 0;
+    // The device of the process (null while there is none), and the number of render-target slots in
+    // use (1 to 4).
+    CD3DDevice* GR_D3DDevice = nullptr;
+    int GR_RenderTargetCount = 1;
+    // Each frame draws all views while this is 1 (draw_enable_drawevent stores 1 or 0).
+    uint8_t Run_DrawEnabled = 1;
+    // Set by display changes; the next frame resets the device and clears it.
+    uint8_t Graphics_ResetRequest = 0;
+    // The index of the view being drawn (the built-in variable view_current); 0 outside the draw pass.
+    int32_t View_Current = 0;
+    // The room rectangle of the view being drawn, set by the view loop before each view.
+    IntRect View_DrawRegion{0, 0, 0, 0};
+    GraphicsSwitches CommandLine_Graphics{false, false, false, false};
+};
+
+inline FrameState& Frame_State() {
+    static FrameState state;
+    return state;
+}
 
 // The multisample mask under the name display_aa reads.
 inline int32_t Display_AntialiasLevels() {
-    return GR_DeviceGlobals.multisampleMask;
+    return Frame_State().GR_DeviceGlobals.multisampleMask;
 }
-
-// The device of the process (null while there is none), and the number of render-target slots in use
-// (1 to 4).
-class CD3DDevice;
-extern CD3DDevice* GR_D3DDevice;
-extern int GR_RenderTargetCount;
 
 // Device, frame and reset.
 bool GR_D3D_Init(WindowHandle window, int width, int height, uint32_t options);

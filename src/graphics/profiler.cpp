@@ -67,7 +67,7 @@ int g_menuProgress = 0;
 
 // The pointer in the game area; false when the window has no size to map from.
 bool MappedPointer(int& x, int& y) {
-    const WindowSize window = Window_DeviceState.clientSize;
+    const WindowSize window = Window_State().Window_DeviceState.clientSize;
     if (window.width <= 0 || window.height <= 0) return false;
     int width = window.width, height = window.height;
     if (!g_host.gameArea || !g_host.gameArea(width, height)) {
@@ -119,8 +119,8 @@ void Profiler_BeginFrame() {
     g_profiler.used = 0;
     g_profiler.depth = 0;
     g_profiler.dropped = 0;
-    Graphics_TextureSwapCount = 0;
-    Graphics_VertexBatchCount = 0;
+    Frame_State().Graphics_TextureSwapCount = 0;
+    Frame_State().Graphics_VertexBatchCount = 0;
     Profiler_Push(0xFF000080u, "Total");
 }
 
@@ -169,8 +169,9 @@ void Profiler_EndFrame() {
         Overlay_BeginDraw();
         if (Debug_Flags & kDebugShowFPS) {
             Profiler_DrawBars();
-            Overlay_PrintfOutlined(0, 0, 0xFF000000u, 0xFFFFFFFFu, "%dfps\t\t(%d)(%d)", fps, Graphics_TextureSwapCount,
-                                   Graphics_VertexBatchCount);
+            Overlay_PrintfOutlined(0, 0, 0xFF000000u, 0xFFFFFFFFu, "%dfps\t\t(%d)(%d)", fps,
+                                   Frame_State().Graphics_TextureSwapCount,
+                                   Frame_State().Graphics_VertexBatchCount);
         }
         if (Debug_Flags & kDebugOverlayOpen) Overlay_DrawTitle();
         Graphics::Flush();
@@ -263,10 +264,11 @@ void Overlay_DrawTitle() {
     const bool marked = g_host.objectsMarked && g_host.objectsMarked();
     Overlay_PrintfCentred(40, width, 0xFFFFFFFFu, "Zebo Games Runner v%d.%d(%d)[%s]%c", 1, 2, 0, "r0",
                           marked ? '*' : ' ');
-    if (g_GeneralInfo.present)
-        Overlay_PrintfCentred(54, width, 0xFFFFFFFFu, "Game : %s v%d.%d",
-                              g_GeneralInfo.fileName ? g_GeneralInfo.fileName : "", g_Options.versionMajor,
-                              g_Options.versionMinor);
+    if (GeneralInfo_State().g_GeneralInfo.present)
+        Overlay_PrintfCentred(
+            54, width, 0xFFFFFFFFu, "Game : %s v%d.%d",
+            GeneralInfo_State().g_GeneralInfo.fileName ? GeneralInfo_State().g_GeneralInfo.fileName : "",
+            GeneralInfo_State().g_Options.versionMajor, GeneralInfo_State().g_Options.versionMinor);
     Overlay_Printf(static_cast<float>(width - 80), 80, 0xFFFFFFFFu, "CLOSE");
     if (Debug_Flags & kDebugMenuOpen)
         Overlay_Printf(10, 10, 0xFFFFFFFFu, "%s", (Debug_Flags & kDebugShowFPS) ? "FPS : ON" : "FPS : OFF");

@@ -45,8 +45,9 @@ bool CopyTexturePart(TDeviceTexture* t, int x, int y, int w, int h, uint8_t* blo
     const D3DRECT rect{x, y, x2, y2};
     if (t->flags & TEXFLAG_POOL_DEFAULT) {
         // A render target: what was drawn into its colour surface.
-        return t->colourSurface && GR_D3DDevice->ReadPixels(t->colourSurface, rect, block,
-                                                            static_cast<uint32_t>(blockPitch)) == D3D_OK;
+        return t->colourSurface &&
+               Frame_State().GR_D3DDevice->ReadPixels(t->colourSurface, rect, block,
+                                                      static_cast<uint32_t>(blockPitch)) == D3D_OK;
     }
     if (!t->texture) return false;
     uint32_t pitch = 0;
@@ -74,7 +75,7 @@ bool CopyTexturePart(TDeviceTexture* t, int x, int y, int w, int h, uint8_t* blo
 } // namespace
 
 uint8_t* GR_D3D_ReadScreenRect(int limitWidth, int limitHeight, int x, int y, int& w, int& h) {
-    if (!GR_D3DDevice) return nullptr;
+    if (!Frame_State().GR_D3DDevice) return nullptr;
     Graphics::Flush();
     x = std::max(x, 0);
     y = std::max(y, 0);
@@ -93,7 +94,7 @@ uint8_t* GR_D3D_ReadScreenRect(int limitWidth, int limitHeight, int x, int y, in
 }
 
 uint8_t* GR_D3D_ReadTextureRect(TDeviceTexture* t, int x, int y, int w, int h) {
-    if (!GR_D3DDevice || !t) return nullptr;
+    if (!Frame_State().GR_D3DDevice || !t) return nullptr;
     Graphics::Flush();
     // A negative origin reads from 0 with the size asked, so the block is the one at (0, 0).
     x = std::max(x, 0);
@@ -110,7 +111,8 @@ uint8_t* GR_D3D_ReadTextureRect(TDeviceTexture* t, int x, int y, int w, int h) {
 
 bool GR_D3D_CopyTextureRect(TDeviceTexture* dst, int dx, int dy, TDeviceTexture* src, int sx, int sy, int w,
                             int h) {
-    if (!GR_D3DDevice || !dst || !src || !dst->colourSurface || !src->colourSurface) return false;
+    if (!Frame_State().GR_D3DDevice || !dst || !src || !dst->colourSurface || !src->colourSurface)
+        return false;
     Graphics::Flush();
     sx = std::max(sx, 0);
     sy = std::max(sy, 0);
@@ -123,7 +125,8 @@ bool GR_D3D_CopyTextureRect(TDeviceTexture* dst, int dx, int dy, TDeviceTexture*
     if (w <= 0 || h <= 0 || dx < 0 || dy < 0) return false;
     const D3DRECT from{sx, sy, sx + w, sy + h};
     const D3DRECT to{dx, dy, dx + w, dy + h};
-    if (GR_D3DDevice->StretchRect(src->colourSurface, &from, dst->colourSurface, &to, D3DTEXF_LINEAR) != D3D_OK)
+    if (Frame_State().GR_D3DDevice->StretchRect(src->colourSurface, &from, dst->colourSurface, &to,
+                                                D3DTEXF_LINEAR) != D3D_OK)
         return false;
     // The destination's texture is brought up to date before it is next sampled.
     dst->flags |= TEXFLAG_NEEDS_RESOLVE;
@@ -162,7 +165,7 @@ uint32_t GR_PixelFromBlock(uint8_t* block) {
 namespace Graphics {
 
 IBitmap* GrabScreenRect(int x, int y, int w, int h) {
-    const IntRect& area = Window_DrawingArea;
+    const IntRect& area = Window_State().Window_DrawingArea;
     const int areaWidth = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(area.right) - area.left, 0, INT32_MAX));
     const int areaHeight = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(area.bottom) - area.top, 0, INT32_MAX));
     uint8_t* block = GR_D3D_ReadScreenRect(areaWidth, areaHeight, x, y, w, h);

@@ -42,9 +42,9 @@ void DrawList(RecorderList& list, uint32_t kind, int primitives) {
         list.buffer = CreateVertexBufferFromVerts(list.vertices, list.count);
         if (!list.buffer) return;
     }
-    GR_D3DDevice->SetStreamSource(0, list.buffer, 0, sizeof(Vertex36));
-    GR_D3DDevice->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-    GR_D3DDevice->DrawPrimitive(kind, 0, static_cast<uint32_t>(primitives));
+    Frame_State().GR_D3DDevice->SetStreamSource(0, list.buffer, 0, sizeof(Vertex36));
+    Frame_State().GR_D3DDevice->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    Frame_State().GR_D3DDevice->DrawPrimitive(kind, 0, static_cast<uint32_t>(primitives));
 }
 
 } // namespace
@@ -122,7 +122,7 @@ void GraphicsRecorder_Recolour(GraphicsRecorder* recorder, uint32_t colour) {
 // The batcher binds its own stream and format for every batch it draws, so nothing of it needs clearing
 // after these draws.
 void GraphicsRecorder_Draw(GraphicsRecorder* recorder, float x, float y, float z) {
-    if (!recorder || !GR_D3DDevice) return;
+    if (!recorder || !Frame_State().GR_D3DDevice) return;
     Graphics::Flush();
     float world[16], translation[16], moved[16];
     Graphics::GetMatrix(2, world);
@@ -151,14 +151,14 @@ void Model_FreeBuffers(GraphicsRecorder* recorder) {
 }
 
 CD3DVertexBuffer* CreateVertexBufferFromVerts(const Vertex36* vertices, int n) {
-    if (!GR_D3DDevice || !vertices || n <= 0) return nullptr;
+    if (!Frame_State().GR_D3DDevice || !vertices || n <= 0) return nullptr;
     const uint64_t bytes = sizeof(Vertex36) * static_cast<uint64_t>(n);
     if (bytes > UINT32_MAX) return nullptr;
     CD3DVertexBuffer* buffer = nullptr;
-    const uint32_t pool = GR_DeviceGlobals.poolFlag ? D3DPOOL_MANAGED : D3DPOOL_DEFAULT;
-    if (GR_D3DDevice->CreateVertexBuffer(static_cast<uint32_t>(bytes), D3DUSAGE_WRITEONLY,
-                                         D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1, pool,
-                                         &buffer) != D3D_OK)
+    const uint32_t pool = Frame_State().GR_DeviceGlobals.poolFlag ? D3DPOOL_MANAGED : D3DPOOL_DEFAULT;
+    if (Frame_State().GR_D3DDevice->CreateVertexBuffer(
+            static_cast<uint32_t>(bytes), D3DUSAGE_WRITEONLY,
+            D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1, pool, &buffer) != D3D_OK)
         return nullptr;
     uint8_t* data = nullptr;
     if (buffer->Lock(0, static_cast<uint32_t>(bytes), &data, 0) != D3D_OK) {

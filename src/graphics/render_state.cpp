@@ -116,7 +116,7 @@ void CRenderState::ApplyAll() {
 void GR_D3D_SetDeviceRenderState(uint32_t state, uint32_t value) {
     if (state >= D3D_RENDERSTATE_COUNT || g_deviceCache[state] == value) return;
     g_deviceCache[state] = value;
-    if (GR_D3DDevice) GR_D3DDevice->SetRenderState(state, value);
+    if (Frame_State().GR_D3DDevice) Frame_State().GR_D3DDevice->SetRenderState(state, value);
 }
 
 void GR_D3D_SetRenderState(int id, uint32_t v) {
@@ -186,7 +186,8 @@ void GR_D3D_SetSamplerState(int stage, int kind, uint32_t v) {
     }
     if (g_samplerCache[stage][type] == value) return;
     g_samplerCache[stage][type] = value;
-    if (GR_D3DDevice) GR_D3DDevice->SetSamplerState(static_cast<uint32_t>(stage), type, value);
+    if (Frame_State().GR_D3DDevice)
+        Frame_State().GR_D3DDevice->SetSamplerState(static_cast<uint32_t>(stage), type, value);
 }
 
 void GR_D3D_InvalidateDeviceCache() {
@@ -237,7 +238,7 @@ void SetColourWriteEnable(bool red, bool green, bool blue, bool alpha) {
 }
 
 void SetAlphaTest(bool on) {
-    if (!GR_D3DDevice) return;
+    if (!Frame_State().GR_D3DDevice) return;
     GR_Settings.alphaTest = on;
     g_RenderState.SetRenderState(RS_ALPHATESTENABLE, on ? 1u : 0u);
 }
@@ -369,7 +370,7 @@ void GR_D3D_SetFog(bool on, uint32_t colour, float start, float end) {
 }
 
 void GR_D3D_ApplySettings() {
-    if (!GR_D3DDevice) return;
+    if (!Frame_State().GR_D3DDevice) return;
     GR_BaseTextureStage = 0;
     GR_D3D_ResetRenderStates();
     g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 1);
@@ -386,7 +387,7 @@ void GR_D3D_ApplySettings() {
     // The ambient light colour survives a reset of the device, as its lights and material do.
     GR_3D_SendAmbient();
     GR_D3D_SetTexture(GR_BaseTextureStage, nullptr);
-    Graphics::SetInterpolation(GR_DeviceGlobals.interpolate);
+    Graphics::SetInterpolation(Frame_State().GR_DeviceGlobals.interpolate);
     Graphics::SetTextureBlending(GR_Settings.textureBlending);
     Graphics::SetRepeat(GR_Settings.repeat[0] != 0);
     g_RenderState.SetRenderState(RS_COLORWRITEENABLE, static_cast<uint32_t>(GR_Settings.colourWrite));

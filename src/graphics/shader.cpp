@@ -69,7 +69,8 @@ bool LoadRecord(const CDataView& file, const IFFChunk& chunk, uint32_t at) {
 // Compiles one program of the pair; on failure the shader gets its error text and failed stage.
 bool CompileStage(TShader* shader, TShaderCompiled* compiled, bool pixel) {
     const std::string& source = *shader->sources[kCompiledPair * 2 + (pixel ? 1 : 0)];
-    const char* profile = pixel ? D3DXGetPixelShaderProfile(GR_D3DDevice) : D3DXGetVertexShaderProfile(GR_D3DDevice);
+    const char* profile = pixel ? D3DXGetPixelShaderProfile(Frame_State().GR_D3DDevice)
+                                : D3DXGetVertexShaderProfile(Frame_State().GR_D3DDevice);
     if (!profile) profile = pixel ? "ps_3_0" : "vs_3_0";
     CD3DXShaderCode* code = nullptr;
     CD3DXConstantTable* table = nullptr;
@@ -91,8 +92,9 @@ bool CompileStage(TShader* shader, TShaderCompiled* compiled, bool pixel) {
     }
     CD3DShader* made = nullptr;
     if (D3D_Failed(result) || !code ||
-        (GR_D3DDevice && D3D_Failed(pixel ? GR_D3DDevice->CreatePixelShader(code, &made)
-                                          : GR_D3DDevice->CreateVertexShader(code, &made)))) {
+        (Frame_State().GR_D3DDevice &&
+         D3D_Failed(pixel ? Frame_State().GR_D3DDevice->CreatePixelShader(code, &made)
+                          : Frame_State().GR_D3DDevice->CreateVertexShader(code, &made)))) {
         shader->errorText = kCompileFailed;
         if (code) code->Release();
         return false;
@@ -115,7 +117,7 @@ const TShaderUniform* AppliedUniform(int handle) {
 bool WriteUniform(int handle, const double* values, size_t count) {
     const TShaderUniform* u = AppliedUniform(handle);
     if (!u) return false;
-    if (!GR_D3DDevice || u->type >= D3DXPT_SAMPLER) return true;
+    if (!Frame_State().GR_D3DDevice || u->type >= D3DXPT_SAMPLER) return true;
     const uint32_t registers = static_cast<uint32_t>(std::min<size_t>((count + 3) / 4, u->registerCount));
     if (registers == 0) return true;
     std::vector<uint32_t> words(static_cast<size_t>(registers) * 4, 0);
@@ -131,12 +133,16 @@ bool WriteUniform(int handle, const double* values, size_t count) {
     const bool vertex = u->vertexStage != 0;
     if (integer) {
         const auto* data = reinterpret_cast<const int32_t*>(words.data());
-        if (vertex) GR_D3DDevice->SetVertexShaderConstantI(u->registerIndex, data, registers);
-        else GR_D3DDevice->SetPixelShaderConstantI(u->registerIndex, data, registers);
+        if (vertex)
+            Frame_State().GR_D3DDevice->SetVertexShaderConstantI(u->registerIndex, data, registers);
+        else
+            Frame_State().GR_D3DDevice->SetPixelShaderConstantI(u->registerIndex, data, registers);
     } else {
         const auto* data = reinterpret_cast<const float*>(words.data());
-        if (vertex) GR_D3DDevice->SetVertexShaderConstantF(u->registerIndex, data, registers);
-        else GR_D3DDevice->SetPixelShaderConstantF(u->registerIndex, data, registers);
+        if (vertex)
+            Frame_State().GR_D3DDevice->SetVertexShaderConstantF(u->registerIndex, data, registers);
+        else
+            Frame_State().GR_D3DDevice->SetPixelShaderConstantF(u->registerIndex, data, registers);
     }
     return true;
 }
@@ -277,10 +283,10 @@ void Shader_SetDeviceShader(TShader* shader) {
         Shader_CompileState.name = nullptr;
         return;
     }
-    if (!GR_D3DDevice) return;
+    if (!Frame_State().GR_D3DDevice) return;
     const TShaderCompiled* compiled = shader ? shader->compiled : nullptr;
-    GR_D3DDevice->SetVertexShader(compiled ? compiled->vertexShader : nullptr);
-    GR_D3DDevice->SetPixelShader(compiled ? compiled->pixelShader : nullptr);
+    Frame_State().GR_D3DDevice->SetVertexShader(compiled ? compiled->vertexShader : nullptr);
+    Frame_State().GR_D3DDevice->SetPixelShader(compiled ? compiled->pixelShader : nullptr);
 }
 
 bool Shader_SetUniformF(int handle, int n, double a, double b, double c, double d) {
@@ -337,9 +343,9 @@ bool Shader_ChangePending() {
 }
 
 void Shader_Clear() {
-    if (g_applied && GR_D3DDevice) {
-        GR_D3DDevice->SetVertexShader(nullptr);
-        GR_D3DDevice->SetPixelShader(nullptr);
+    if (g_applied && Frame_State().GR_D3DDevice) {
+        Frame_State().GR_D3DDevice->SetVertexShader(nullptr);
+        Frame_State().GR_D3DDevice->SetPixelShader(nullptr);
     }
     g_requested = g_applied = nullptr;
     g_pending = false;

@@ -47,7 +47,7 @@ float Radians(float degrees) {
 
 // The drawing-area rectangle of the view being drawn: can a draw at (x, y) with these radii reach it?
 bool ReachesDrawRegion(float rx, float ry, float x, float y) {
-    const IntRect& a = View_DrawRegion;
+    const IntRect& a = Frame_State().View_DrawRegion;
     return ry >= static_cast<float>(a.top) - y && ry >= y - static_cast<float>(a.bottom) &&
            rx >= static_cast<float>(a.left) - x && rx >= x - static_cast<float>(a.right);
 }

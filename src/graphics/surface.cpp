@@ -115,7 +115,7 @@ int Surface_GetTexture(int id) {
 }
 
 bool Surface_SetTargetExt(int slot, int id) {
-    if (slot < 0 || slot >= kSlots || !GR_D3DDevice) return false;
+    if (slot < 0 || slot >= kSlots || !Frame_State().GR_D3DDevice) return false;
     Graphics::Flush();
     const TSurface* s = Find(id);
     if (!s) return false;
@@ -155,7 +155,7 @@ bool Surface_SetTarget(int id) {
 
 // With no surface set this still pops a level (the frame's own).
 bool Surface_ResetTarget() {
-    if (!GR_D3DDevice) return false;
+    if (!Frame_State().GR_D3DDevice) return false;
     Graphics::Flush();
     if (!GR_D3D_PopRenderTargets()) return false;
     // Nothing was kept before the first surface was ever set: the view stays.
@@ -225,7 +225,7 @@ bool Surface_DrawTiled(int id, float xorig, float yorig, float x, float y, float
 
 IBitmap* Surface_GetBitmap(int id, int x, int y, int w, int h) {
     const TSurface* s = Find(id);
-    if (!GR_D3DDevice || !s) return nullptr;
+    if (!Frame_State().GR_D3DDevice || !s) return nullptr;
     Graphics::Flush();
     return GR_ImageFromBlock(GR_D3D_ReadTextureRect(Texture_Get(s->textureId), x, y, w, h), w, h);
 }

@@ -73,7 +73,7 @@ TDeviceTexture* NewRecord(int w, int h, int levels, int code) {
 }
 
 uint32_t PoolOf() {
-    return GR_DeviceGlobals.poolFlag == 0 ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED;
+    return Frame_State().GR_DeviceGlobals.poolFlag == 0 ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED;
 }
 
 // Copies the texture-size memory copy into a locked level at its pitch.
@@ -86,8 +86,9 @@ void CopyOut(const TDeviceTexture* t, uint8_t* bits, uint32_t pitch) {
 // Sends the whole memory copy through a staging texture (default-pool textures cannot be locked).
 bool UploadThroughStaging(TDeviceTexture* t) {
     CD3DTexture* staging = nullptr;
-    if (GR_D3DDevice->CreateTexture(static_cast<uint32_t>(t->Width()), static_cast<uint32_t>(t->Height()), 1, 0,
-                                    t->texture->Format(), D3DPOOL_SYSTEMMEM, &staging) != D3D_OK) {
+    if (Frame_State().GR_D3DDevice->CreateTexture(
+            static_cast<uint32_t>(t->Width()), static_cast<uint32_t>(t->Height()), 1, 0, t->texture->Format(),
+            D3DPOOL_SYSTEMMEM, &staging) != D3D_OK) {
         DebugConsole->Output("Failed CreateTexture on SystemMem");
         return false;
     }
@@ -100,7 +101,7 @@ bool UploadThroughStaging(TDeviceTexture* t) {
     CopyOut(t, bits, pitch);
     staging->UnlockRect(0);
     staging->AddDirtyRect();
-    GR_D3DDevice->UpdateTexture(staging, t->texture);
+    Frame_State().GR_D3DDevice->UpdateTexture(staging, t->texture);
     staging->Release();
     return true;
 }
@@ -115,7 +116,7 @@ void Resolve(TDeviceTexture* t) {
     if (!t->texture) return;
     CD3DSurface* level = t->texture->GetSurfaceLevel(0);
     if (level && level != t->colourSurface)
-        GR_D3DDevice->StretchRect(t->colourSurface, nullptr, level, nullptr, D3DTEXF_LINEAR);
+        Frame_State().GR_D3DDevice->StretchRect(t->colourSurface, nullptr, level, nullptr, D3DTEXF_LINEAR);
     if (level) level->Release();
 }
 
@@ -150,7 +151,7 @@ TTexture* Texture_Record(int id) {
 }
 
 TDeviceTexture* GR_D3D_CreateTexture(int width, int height, int levels, uint32_t flags, int code) {
-    if (!GR_D3DDevice || width <= 0 || height <= 0) return nullptr;
+    if (!Frame_State().GR_D3DDevice || width <= 0 || height <= 0) return nullptr;
     const bool renderTarget = flags & TEXCREATE_RENDERTARGET;
     const int w = renderTarget ? width : PowerOfTwoSize(width);
     const int h = renderTarget ? height : PowerOfTwoSize(height);
@@ -160,17 +161,21 @@ TDeviceTexture* GR_D3D_CreateTexture(int width, int height, int levels, uint32_t
     TDeviceTexture* t = NewRecord(w, h, levels < 1 ? 1 : levels, code);
     D3DRESULT r = D3D_OK;
     if (!renderTarget) {
-        r = GR_D3DDevice->CreateTexture(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1, 0, format, pool, &t->texture);
+        r = Frame_State().GR_D3DDevice->CreateTexture(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1,
+                                                      0, format, pool, &t->texture);
     } else {
-        r = GR_D3DDevice->CreateTexture(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1, D3DUSAGE_RENDERTARGET,
-                                        format, D3DPOOL_DEFAULT, &t->texture);
+        r = Frame_State().GR_D3DDevice->CreateTexture(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1,
+                                                      D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT,
+                                                      &t->texture);
         if (r == D3D_OK) {
-            const uint32_t samples = static_cast<uint32_t>(GR_DeviceGlobals.requestedMultisample);
+            const uint32_t samples =
+                static_cast<uint32_t>(Frame_State().GR_DeviceGlobals.requestedMultisample);
             // A failed separate colour surface leaves level 0 as the target.
-            GR_D3DDevice->CreateRenderTarget(static_cast<uint32_t>(w), static_cast<uint32_t>(h), format, samples, 0,
-                                             false, &t->colourSurface);
-            r = GR_D3DDevice->CreateDepthStencilSurface(static_cast<uint32_t>(w), static_cast<uint32_t>(h),
-                                                        D3DFMT_D24S8, samples, 0, true, &t->depthSurface);
+            Frame_State().GR_D3DDevice->CreateRenderTarget(static_cast<uint32_t>(w), static_cast<uint32_t>(h),
+                                                           format, samples, 0, false, &t->colourSurface);
+            r = Frame_State().GR_D3DDevice->CreateDepthStencilSurface(static_cast<uint32_t>(w),
+                                                                      static_cast<uint32_t>(h), D3DFMT_D24S8,
+                                                                      samples, 0, true, &t->depthSurface);
         }
     }
     if (r != D3D_OK) {
@@ -241,13 +246,13 @@ TDeviceTexture* GR_D3D_CreateTexturePage(const uint8_t* data, size_t size, TText
         fileFormat = -1;
     }
     if (info) *info = TTextureInfo{w, h, 32, 1, code, 3, fileFormat};
-    if (!GR_D3DDevice) return nullptr;
+    if (!Frame_State().GR_D3DDevice) return nullptr;
     TDeviceTexture* t = NewRecord(w, h, 1, code);
     if (!decoded) return t;
     // The pixels stay A8R8G8B8 whatever format was asked for (no conversion to 16-bit or compressed
     // formats is made), so the record and its memory copy are those of code 6.
-    if (GR_D3DDevice->CreateTexture(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1, 0, D3DFMT_A8R8G8B8,
-                                    PoolOf(), &t->texture) != D3D_OK)
+    if (Frame_State().GR_D3DDevice->CreateTexture(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1, 0,
+                                                  D3DFMT_A8R8G8B8, PoolOf(), &t->texture) != D3D_OK)
         return t;
     t->formatCode = 6;
     t->colourSurface = t->texture->GetSurfaceLevel(0);
@@ -324,31 +329,31 @@ void GR_D3D_SetTexturePriority(TDeviceTexture* t, uint32_t priority) {
 }
 
 void GR_D3D_SetTexture(int stage, TDeviceTexture* t) {
-    if (stage < 0 || stage > 8 || !GR_D3DDevice) return;
+    if (stage < 0 || stage > 8 || !Frame_State().GR_D3DDevice) return;
     if (!t) {
-        GR_D3DDevice->SetTexture(static_cast<uint32_t>(stage), nullptr);
+        Frame_State().GR_D3DDevice->SetTexture(static_cast<uint32_t>(stage), nullptr);
         return;
     }
     if (t->flags & TEXFLAG_NEEDS_RESOLVE) Resolve(t);
-    GR_D3DDevice->SetTexture(static_cast<uint32_t>(stage), t->texture);
+    Frame_State().GR_D3DDevice->SetTexture(static_cast<uint32_t>(stage), t->texture);
     if (t->texture != g_lastBound) {
-        ++Graphics_TextureSwapCount;
+        ++Frame_State().Graphics_TextureSwapCount;
         g_lastBound = t->texture;
     }
 }
 
 void GR_D3D_SetTextureBlending(bool on) {
-    if (!GR_D3DDevice) return;
+    if (!Frame_State().GR_D3DDevice) return;
     if (on) {
-        GR_D3DDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-        GR_D3DDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-        GR_D3DDevice->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        GR_D3DDevice->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-        GR_D3DDevice->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-        GR_D3DDevice->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+        Frame_State().GR_D3DDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        Frame_State().GR_D3DDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        Frame_State().GR_D3DDevice->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        Frame_State().GR_D3DDevice->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+        Frame_State().GR_D3DDevice->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        Frame_State().GR_D3DDevice->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
     } else {
-        GR_D3DDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        GR_D3DDevice->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        Frame_State().GR_D3DDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        Frame_State().GR_D3DDevice->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
     }
 }
 
@@ -377,24 +382,28 @@ bool GR_D3D_PushRenderTargets() {
     TargetLevel& level = g_targetStack[g_targetDepth];
     for (int slot = 0; slot < 4; ++slot) {
         level.colour[slot] = nullptr;
-        if (GR_D3DDevice && slot < GR_RenderTargetCount &&
-            GR_D3DDevice->GetRenderTarget(static_cast<uint32_t>(slot), &level.colour[slot]) != D3D_OK)
+        if (Frame_State().GR_D3DDevice && slot < Frame_State().GR_RenderTargetCount &&
+            Frame_State().GR_D3DDevice->GetRenderTarget(static_cast<uint32_t>(slot), &level.colour[slot]) !=
+                D3D_OK)
             level.colour[slot] = nullptr;
     }
     level.depth = nullptr;
-    if (GR_D3DDevice && GR_D3DDevice->GetDepthStencilSurface(&level.depth) != D3D_OK) level.depth = nullptr;
+    if (Frame_State().GR_D3DDevice &&
+        Frame_State().GR_D3DDevice->GetDepthStencilSurface(&level.depth) != D3D_OK)
+        level.depth = nullptr;
     ++g_targetDepth;
     return true;
 }
 
 bool GR_D3D_PopRenderTargets() {
-    if (!GR_D3DDevice || g_targetDepth == 0) return false;
+    if (!Frame_State().GR_D3DDevice || g_targetDepth == 0) return false;
     Graphics::Flush();
     TargetLevel& level = g_targetStack[--g_targetDepth];
     bool ok = true;
-    for (int slot = 0; slot < GR_RenderTargetCount && ok; ++slot)
-        ok = GR_D3DDevice->SetRenderTarget(static_cast<uint32_t>(slot), level.colour[slot]) == D3D_OK;
-    if (ok) ok = GR_D3DDevice->SetDepthStencilSurface(level.depth) == D3D_OK;
+    for (int slot = 0; slot < Frame_State().GR_RenderTargetCount && ok; ++slot)
+        ok = Frame_State().GR_D3DDevice->SetRenderTarget(static_cast<uint32_t>(slot), level.colour[slot]) ==
+             D3D_OK;
+    if (ok) ok = Frame_State().GR_D3DDevice->SetDepthStencilSurface(level.depth) == D3D_OK;
     // The level's references go whether or not the device took them back.
     for (auto*& surface : level.colour)
         ReleaseSurface(surface);
@@ -404,7 +413,7 @@ bool GR_D3D_PopRenderTargets() {
 
 void GR_D3D_PopAllRenderTargets() {
     while (g_targetDepth > 0) {
-        if (!GR_D3DDevice) {
+        if (!Frame_State().GR_D3DDevice) {
             TargetLevel& level = g_targetStack[--g_targetDepth];
             for (auto*& surface : level.colour)
                 ReleaseSurface(surface);
@@ -416,11 +425,11 @@ void GR_D3D_PopAllRenderTargets() {
 }
 
 bool GR_D3D_SetRenderTarget(int slot, TDeviceTexture* t) {
-    if (!GR_D3DDevice) return false;
+    if (!Frame_State().GR_D3DDevice) return false;
     Graphics::Flush();
-    if (slot < 0 || slot >= GR_RenderTargetCount || !t) return false;
-    D3DRESULT r = GR_D3DDevice->SetRenderTarget(static_cast<uint32_t>(slot), t->colourSurface);
-    if (slot == 0) r = GR_D3DDevice->SetDepthStencilSurface(t->depthSurface);
+    if (slot < 0 || slot >= Frame_State().GR_RenderTargetCount || !t) return false;
+    D3DRESULT r = Frame_State().GR_D3DDevice->SetRenderTarget(static_cast<uint32_t>(slot), t->colourSurface);
+    if (slot == 0) r = Frame_State().GR_D3DDevice->SetDepthStencilSurface(t->depthSurface);
     t->flags |= TEXFLAG_NEEDS_RESOLVE;
     return r == D3D_OK;
 }

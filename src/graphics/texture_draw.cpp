@@ -143,14 +143,15 @@ struct Placement {
 
 const Placement& DevicePlacement() {
     static Placement p;
-    if (p.device == GR_D3DDevice && p.serial == GR_D3DDevice->PlacementSerial()) return p;
-    p = Placement{GR_D3DDevice, GR_D3DDevice->PlacementSerial()};
+    if (p.device == Frame_State().GR_D3DDevice && p.serial == Frame_State().GR_D3DDevice->PlacementSerial())
+        return p;
+    p = Placement{Frame_State().GR_D3DDevice, Frame_State().GR_D3DDevice->PlacementSerial()};
     D3DMATRIX world, view, projection;
     D3DVIEWPORT9 port{};
-    GR_D3DDevice->GetTransform(D3DTS_WORLD, &world);
-    GR_D3DDevice->GetTransform(D3DTS_VIEW, &view);
-    GR_D3DDevice->GetTransform(D3DTS_PROJECTION, &projection);
-    GR_D3DDevice->GetViewport(&port);
+    Frame_State().GR_D3DDevice->GetTransform(D3DTS_WORLD, &world);
+    Frame_State().GR_D3DDevice->GetTransform(D3DTS_VIEW, &view);
+    Frame_State().GR_D3DDevice->GetTransform(D3DTS_PROJECTION, &projection);
+    Frame_State().GR_D3DDevice->GetViewport(&port);
     double wv[16], m[16];
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c) {

@@ -93,7 +93,7 @@ void GetMatrix(int which, float out[16]) {
 // The projection is kept as given; the half-pixel move goes only to what the device and the products
 // receive, so reading it back and setting it again changes nothing.
 void SetMatrix(int which, const float m[16]) {
-    if (!GR_D3DDevice) return;
+    if (!Frame_State().GR_D3DDevice) return;
     Flush();
     const int slot = which == 0 ? 0 : which == 1 ? 1 : 2;
     std::memcpy(g_matrices[slot], m, sizeof g_matrices[slot]);
@@ -115,7 +115,10 @@ void SetMatrix(int which, const float m[16]) {
     Matrix_Multiply(g_matrices[4], g_matrices[3], projection);
     D3DMATRIX device;
     std::memcpy(device.m, slot == 1 ? projection : g_matrices[slot], sizeof device.m);
-    GR_D3DDevice->SetTransform(slot == 0 ? D3DTS_VIEW : slot == 1 ? D3DTS_PROJECTION : D3DTS_WORLD, device);
+    Frame_State().GR_D3DDevice->SetTransform(slot == 0   ? D3DTS_VIEW
+                                             : slot == 1 ? D3DTS_PROJECTION
+                                                         : D3DTS_WORLD,
+                                             device);
     if (slot == 1) GR_D3D_PassFogRange();
     if (const TShader* shader = Shader_Applied()) {
         float set[5 * 16];
@@ -436,8 +439,8 @@ float GR_D3D_GetDepth() {
 }
 
 int GR_D3D_FogSupport() {
-    if (!GR_D3DDevice) return 0;
-    const uint32_t caps = GR_D3DDevice->GetDeviceCaps().RasterCaps;
+    if (!Frame_State().GR_D3DDevice) return 0;
+    const uint32_t caps = Frame_State().GR_D3DDevice->GetDeviceCaps().RasterCaps;
     if (caps & D3DPRASTERCAPS_FOGTABLE) return 1;
     if (caps & D3DPRASTERCAPS_FOGVERTEX) return 2;
     return 0;

@@ -96,7 +96,7 @@ void VertexBuffer_Submit(TVertexBuffer* buffer, int kind, int64_t texture) {
 
 bool VertexBuffer_Freeze(TVertexBuffer* buffer) {
     const uint32_t count = DrawableVertices(buffer);
-    if (count == 0 || !GR_D3DDevice) return false;
+    if (count == 0 || !Frame_State().GR_D3DDevice) return false;
     auto* device = new TBatchBuffer{};
     device->Create(buffer->ended->handle, static_cast<int>(count), 0);
     device->Upload(buffer->data, static_cast<size_t>(count) * buffer->ended->stride);

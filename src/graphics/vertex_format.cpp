@@ -70,7 +70,8 @@ void VertexFormat_CreateDeclaration(TVertexFormat* format) {
     }
     list.push_back(D3DDECL_END);
     format->declaration = nullptr;
-    if (GR_D3DDevice) GR_D3DDevice->CreateVertexDeclaration(list.data(), &format->declaration);
+    if (Frame_State().GR_D3DDevice)
+        Frame_State().GR_D3DDevice->CreateVertexDeclaration(list.data(), &format->declaration);
 }
 
 TVertexFormat* VertexFormat_Building() {

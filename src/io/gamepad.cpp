@@ -135,7 +135,7 @@ void Gamepad_Init() {
 }
 
 void Gamepad_Poll() {
-    if (!Gamepad_IsAvailable() || !(g_GeneralInfo.optionBits & 4)) return;
+    if (!Gamepad_IsAvailable() || !(GeneralInfo_State().g_GeneralInfo.optionBits & 4)) return;
     Platform_UpdatePads();
     g_roundRobin = (g_roundRobin + 1) % kPlatformPadCount;
     for (int i = 0; i < Gamepad_Count(); ++i) {

@@ -126,11 +126,13 @@ void CopyMessageToGame() {
 
 // The game size over the window size on each axis; a GUI size of -1 means the client size (scale 1).
 void VirtualKeyScale(double& sx, double& sy) {
-    const WindowSize client = Window_DeviceState.clientSize;
+    const WindowSize client = Window_State().Window_DeviceState.clientSize;
     sx = 1.0;
     sy = 1.0;
-    if (GUI_Size.width != -1 && client.width > 0) sx = static_cast<double>(GUI_Size.width) / client.width;
-    if (GUI_Size.height != -1 && client.height > 0) sy = static_cast<double>(GUI_Size.height) / client.height;
+    if (Window_State().GUI_Size.width != -1 && client.width > 0)
+        sx = static_cast<double>(Window_State().GUI_Size.width) / client.width;
+    if (Window_State().GUI_Size.height != -1 && client.height > 0)
+        sy = static_cast<double>(Window_State().GUI_Size.height) / client.height;
 }
 
 // Only records whose key is a real key, or whose button is one of 1..3, can be driven: the others would

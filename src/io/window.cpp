@@ -64,7 +64,9 @@ int SideCode(uint64_t key, int64_t lParam, bool down) {
     }
 }
 
-void SetFocus(bool focus) { SharedDisplayState.hasFocus = focus ? 1 : 0; }
+void SetFocus(bool focus) {
+    Window_State().SharedDisplayState.hasFocus = focus ? 1 : 0;
+}
 
 } // namespace
 
@@ -73,16 +75,16 @@ void SetFocus(bool focus) { SharedDisplayState.hasFocus = focus ? 1 : 0; }
 WindowHandle Window_Create(int width, int height) {
     PlatformDisplayMode screen;
     if (!Platform_GetDesktopMode(screen)) return nullptr;
-    Window_DeviceState.gameSize = WindowSize{width, height};
+    Window_State().Window_DeviceState.gameSize = WindowSize{width, height};
     Window_PortSize = WindowSize{width, height};
     // Screen grabs read the game-size screen; the room drawing keeps this up to date.
-    Window_DrawingArea = IntRect{0, 0, width, height};
+    Window_State().Window_DrawingArea = IntRect{0, 0, width, height};
     const int32_t clientWidth = std::min(width, screen.width);
     const int32_t clientHeight = std::min(height, screen.height);
     uint32_t style = kStyleFixed;
-    if (GameOptions & 1u)
+    if (GeneralInfo_State().GameOptions & 1u)
         style = WS_POPUP;
-    else if (GameOptions & 64u)
+    else if (GeneralInfo_State().GameOptions & 64u)
         style = kStyleResizable;
     DebugConsole->Output("AdjustWindowRectEx\n");
     DebugConsole->Output("RegisterClassEx\n");
@@ -96,15 +98,15 @@ WindowHandle Window_Create(int width, int height) {
     if (!Platform_CreateWindow(desc, &Window_Proc)) return nullptr;
     g_main.exists = true;
     g_main.style = style;
-    Window_DeviceState.style = style;
-    Window_DeviceState.clientSize = WindowSize{clientWidth, clientHeight};
+    Window_State().Window_DeviceState.style = style;
+    Window_State().Window_DeviceState.clientSize = WindowSize{clientWidth, clientHeight};
     PlatformRect outer;
     if (Platform_GetWindowRect(outer)) {
         g_main.outerWidth = outer.right - outer.left;
         g_main.outerHeight = outer.bottom - outer.top;
     }
-    Window_SetCaption(g_GeneralInfo.caption);
-    Window_SetCursor((GameOptions & 32u) ? 0 : -1);
+    Window_SetCaption(GeneralInfo_State().g_GeneralInfo.caption);
+    Window_SetCursor((GeneralInfo_State().GameOptions & 32u) ? 0 : -1);
     return &g_main;
 }
 
@@ -113,8 +115,8 @@ void Window_Reset() {
     MEM_FREE(g_main.caption);
     g_main = MainWindow{};
     Dialog_SetCaption(nullptr);
-    Window_FullScreen = 0;
-    SharedDisplayState = SharedDisplayBytes{0, 0};
+    Window_State().Window_FullScreen = 0;
+    Window_State().SharedDisplayState = SharedDisplayBytes{0, 0};
     Window_SetColour(0xFF000000u);
     Window_ClearViewPorts();
 }
@@ -137,7 +139,7 @@ int64_t Window_Proc(uint32_t message, uint64_t wParam, int64_t lParam) {
         return 0;
     case WM_CHAR: IO_OnChar(static_cast<uint16_t>(wParam)); return 0;
     case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 13 && g_Options.windowFlag15)
+        if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 13 && GeneralInfo_State().g_Options.windowFlag15)
             Window_SetFullscreen(!Window_GetFullscreen());
         break;
     case WM_MOUSEMOVE:
@@ -205,28 +207,30 @@ void Window_SetCursor(int value) {
 int Window_GetCursor() { return g_main.cursorValue; }
 
 void Window_SetFullscreen(bool fullscreen) {
-    Window_FullScreen = fullscreen ? 1 : 0;
-    Graphics_ResetRequest = 1;
+    Window_State().Window_FullScreen = fullscreen ? 1 : 0;
+    Frame_State().Graphics_ResetRequest = 1;
 }
 
-bool Window_GetFullscreen() { return Window_FullScreen != 0; }
+bool Window_GetFullscreen() {
+    return Window_State().Window_FullScreen != 0;
+}
 
 void Window_SetSize(int width, int height) {
-    GR_DeviceGlobals.pendingWidth = width;
-    GR_DeviceGlobals.pendingHeight = height;
-    int32_t currentWidth = Window_DeviceState.backBufferSize.width;
-    int32_t currentHeight = Window_DeviceState.backBufferSize.height;
-    if (!Window_FullScreen) Platform_GetClientSize(currentWidth, currentHeight);
+    Frame_State().GR_DeviceGlobals.pendingWidth = width;
+    Frame_State().GR_DeviceGlobals.pendingHeight = height;
+    int32_t currentWidth = Window_State().Window_DeviceState.backBufferSize.width;
+    int32_t currentHeight = Window_State().Window_DeviceState.backBufferSize.height;
+    if (!Window_State().Window_FullScreen) Platform_GetClientSize(currentWidth, currentHeight);
     if (currentWidth != width || currentHeight != height) {
-        Graphics_ResetRequest = 1;
-        GR_DeviceGlobals.keepWindowPosition = true;
+        Frame_State().Graphics_ResetRequest = 1;
+        Frame_State().GR_DeviceGlobals.keepWindowPosition = true;
     }
 }
 
 void Window_SetRectangle(int x, int y, int width, int height) {
     Platform_MoveWindow(x, y);
     Window_SetSize(width, height);
-    GR_DeviceGlobals.keepWindowPosition = true;
+    Frame_State().GR_DeviceGlobals.keepWindowPosition = true;
 }
 
 void Window_SetPosition(int x, int y) { Platform_MoveWindow(x, y); }
@@ -255,7 +259,9 @@ void Window_SetMouse(int x, int y) {
     Platform_SetCursorPos(sx, sy);
 }
 
-bool Window_HasFocus() { return SharedDisplayState.hasFocus != 0; }
+bool Window_HasFocus() {
+    return Window_State().SharedDisplayState.hasFocus != 0;
+}
 bool Window_IsAppActive() { return g_main.appActive; }
 
 // --- view ports and mapping ---
@@ -286,15 +292,15 @@ bool Window_WindowToRoom(int view, int x, int y, int& roomX, int& roomY) {
     int mx = 0;
     int my = 0;
     Display_GetAspectOffset(mx, my);
-    const WindowSize client = Window_DeviceState.clientSize;
+    const WindowSize client = Window_State().Window_DeviceState.clientSize;
     const double areaW = static_cast<double>(client.width) - 2.0 * mx;
     const double areaH = static_cast<double>(client.height) - 2.0 * my;
     // A minimised window has no client area: there is nothing to map.
     if (areaW <= 0.0 || areaH <= 0.0) return false;
-    const double gameW = Window_DeviceState.gameSize.width;
-    const double gameH = Window_DeviceState.gameSize.height;
-    const double scaleX = Window_DeviceState.scaleX;
-    const double scaleY = Window_DeviceState.scaleY;
+    const double gameW = Window_State().Window_DeviceState.gameSize.width;
+    const double gameH = Window_State().Window_DeviceState.gameSize.height;
+    const double scaleX = Window_State().Window_DeviceState.scaleX;
+    const double scaleY = Window_State().Window_DeviceState.scaleY;
     const int wx = Wrap_Sub32(X86_RoundToInt32(gameW / areaW / scaleX * x), X86_RoundToInt32(p.portX));
     const int wy = Wrap_Sub32(X86_RoundToInt32(gameH / areaH / scaleY * y), X86_RoundToInt32(p.portY));
     const double rx = static_cast<double>(wx) * p.viewW / p.portW;
@@ -358,7 +364,7 @@ void Window_MouseToRoom(int x, int y, int& roomX, int& roomY) {
         roomY = py;
         return;
     }
-    const WindowSize client = Window_DeviceState.clientSize;
+    const WindowSize client = Window_State().Window_DeviceState.clientSize;
     const double areaW = static_cast<double>(client.width) - 2.0 * mx;
     const double areaH = static_cast<double>(client.height) - 2.0 * my;
     if (areaW > 0.0) roomX = X86_RoundToInt32(static_cast<double>(px) * roomW / areaW);

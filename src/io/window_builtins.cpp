@@ -41,7 +41,7 @@ BUILTIN(F_WindowGetCaption) {
 BUILTIN(F_WindowSetCursor) {
     const int value = ArgInt(args, 0);
     Window_SetCursor(value);
-    g_Options.showCursor = value != -1;
+    GeneralInfo_State().g_Options.showCursor = value != -1;
 }
 BUILTIN(F_WindowGetCursor) {
     SetResult(result, Window_GetCursor());
@@ -163,7 +163,7 @@ BUILTIN(F_DisplayTestAll) {
 BUILTIN(F_DisplayReset) {
     Display_SetAntialias(ArgInt(args, 0) & 0xFF);
     Display_SetVSync(ArgInt(args, 1) >= 1);
-    Graphics_ResetRequest = 1;
+    Frame_State().Graphics_ResetRequest = 1;
 }
 BUILTIN(F_DisplayMouseGetX) {
     SetResult(result, Display_GetMouseX());

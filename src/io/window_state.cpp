@@ -1,21 +1,15 @@
 #include "io/window_state.h"
 
-WindowDeviceState Window_DeviceState;
-uint8_t Window_FullScreen = 0;
-IntRect Window_DrawingArea{0, 0, 0, 0};
-SharedDisplayBytes SharedDisplayState{0, 0};
-WindowSize GUI_Size{-1, -1};
-
 namespace {
 // ARGB with the alpha forced to 0xFF on every store.
 uint32_t g_windowColour = 0xFF000000u;
 } // namespace
 
 int Window_GetGameWidth() {
-    return Window_DeviceState.gameSize.width;
+    return Window_State().Window_DeviceState.gameSize.width;
 }
 int Window_GetGameHeight() {
-    return Window_DeviceState.gameSize.height;
+    return Window_State().Window_DeviceState.gameSize.height;
 }
 uint32_t Window_GetColour() {
     return g_windowColour & 0xFFFFFFu;

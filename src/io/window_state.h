@@ -25,27 +25,32 @@ struct WindowDeviceState {
     WindowSize portSize{0, 0}; // view-port drawing size: game size at creation, pending size at reset
     uint32_t style = 0;        // window style word; the device reset writes the one it applies
 };
-extern WindowDeviceState Window_DeviceState;
-
-// The view-port drawing size, a field of the record above.
-inline WindowSize& Window_PortSize = Window_DeviceState.portSize;
-
-// The wanted full-screen state: set by window_set_fullscreen (with a reset request), read by the device
-// reset, cleared only by Display_EnsureWindowed.
-extern uint8_t Window_FullScreen;
-
-// The drawing-area rectangle to which screen grabs are clipped.
-extern IntRect Window_DrawingArea;
-
 // Two bytes shared with other processes: a copy of the full-screen state and the window-has-focus flag.
 struct SharedDisplayBytes {
     uint8_t fullScreen;
     uint8_t hasFocus;
 };
-extern SharedDisplayBytes SharedDisplayState;
 
-// The GUI layer size; -1 follows the renderer.
-extern WindowSize GUI_Size;
+// The main window's shared state, reached through Window_State().
+struct WindowState {
+    WindowDeviceState Window_DeviceState;
+    // The wanted full-screen state: set by window_set_fullscreen (with a reset request), read by the
+    // device reset, cleared only by Display_EnsureWindowed.
+    uint8_t Window_FullScreen = 0;
+    // The drawing-area rectangle to which screen grabs are clipped.
+    IntRect Window_DrawingArea{0, 0, 0, 0};
+    SharedDisplayBytes SharedDisplayState{0, 0};
+    // The GUI layer size; -1 follows the renderer.
+    WindowSize GUI_Size{-1, -1};
+};
+
+inline WindowState& Window_State() {
+    static WindowState state;
+    return state;
+}
+
+// The view-port drawing size, a field of the device record.
+inline WindowSize& Window_PortSize = Window_State().Window_DeviceState.portSize;
 
 int Window_GetGameWidth();
 int Window_GetGameHeight();

@@ -8,12 +8,10 @@
 
 #include <vector>
 
-DS_Table<CDS_Map> DS_Maps;
-DS_Table<CDS_List> DS_Lists;
-DS_Table<CDS_Stack> DS_Stacks;
-DS_Table<CDS_Queue> DS_Queues;
-DS_Table<CDS_Grid> DS_Grids;
-DS_Table<CDS_Priority> DS_Priorities;
+DataStructuresState& DS_State() {
+    static DataStructuresState state;
+    return state;
+}
 
 namespace {
 
@@ -25,22 +23,22 @@ bool g_destroying = false;
 } // namespace
 
 int DS_Map_NewIndex() {
-    return DS_Maps.NewIndex();
+    return DS_State().DS_Maps.NewIndex();
 }
 
 int DS_List_NewIndex() {
-    return DS_Lists.NewIndex();
+    return DS_State().DS_Lists.NewIndex();
 }
 
 void DS_ReleaseNested(const ScriptValue* value) {
     if (!DS_NamesNested(value->kind)) return;
     const int index = X86_DoubleToInt32(value->real);
     if (value->kind & DS_MARK_MAP) {
-        CDS_Map* map = DS_Maps.Get(index);
-        if (map && !map->Clearing()) g_releasedMaps.push_back(DS_Maps.Take(index));
+        CDS_Map* map = DS_State().DS_Maps.Get(index);
+        if (map && !map->Clearing()) g_releasedMaps.push_back(DS_State().DS_Maps.Take(index));
     } else {
-        CDS_List* list = DS_Lists.Get(index);
-        if (list && !list->Clearing()) g_releasedLists.push_back(DS_Lists.Take(index));
+        CDS_List* list = DS_State().DS_Lists.Get(index);
+        if (list && !list->Clearing()) g_releasedLists.push_back(DS_State().DS_Lists.Take(index));
     }
 }
 
@@ -64,11 +62,11 @@ void DS_DestroyReleased() {
 }
 
 void DS_Map_Destroy(int index) {
-    delete DS_Maps.Take(index);
+    delete DS_State().DS_Maps.Take(index);
 }
 
 void DS_List_Destroy(int index) {
-    delete DS_Lists.Take(index);
+    delete DS_State().DS_Lists.Take(index);
 }
 
 int CreateDsMap(const DsMapPair* pairs, size_t count) {
@@ -86,13 +84,13 @@ int CreateDsMap(const DsMapPair* pairs, size_t count) {
         // Copied in, so the borrowed texts are never freed here.
         map->Add(&key, &value);
     }
-    return DS_Maps.Add(map);
+    return DS_State().DS_Maps.Add(map);
 }
 
 namespace {
 
 bool AddPair(int index, const char* key, const ScriptValue& value) {
-    CDS_Map* map = DS_Maps.Get(index);
+    CDS_Map* map = DS_State().DS_Maps.Get(index);
     if (!map) return false;
     ScriptValue k{};
     k.kind = KIND_STRING;
@@ -116,30 +114,30 @@ bool DS_Map_AddString(int index, const char* key, const char* value) {
 }
 
 CDS_Stack** DS_GetStackPool(int* count) {
-    *count = DS_Stacks.Count();
-    return DS_Stacks.Items();
+    *count = DS_State().DS_Stacks.Count();
+    return DS_State().DS_Stacks.Items();
 }
 
 CDS_Queue** DS_GetQueuePool(int* count) {
-    *count = DS_Queues.Count();
-    return DS_Queues.Items();
+    *count = DS_State().DS_Queues.Count();
+    return DS_State().DS_Queues.Items();
 }
 
 CDS_Priority** DS_GetPriorityPool(int* count) {
-    *count = DS_Priorities.Count();
-    return DS_Priorities.Items();
+    *count = DS_State().DS_Priorities.Count();
+    return DS_State().DS_Priorities.Items();
 }
 
 CDS_Grid** DS_GetGridPool(int* count) {
-    *count = DS_Grids.Count();
-    return DS_Grids.Items();
+    *count = DS_State().DS_Grids.Count();
+    return DS_State().DS_Grids.Items();
 }
 
 void DS_FreeAll() {
-    DS_Maps.DeleteAll();
-    DS_Lists.DeleteAll();
-    DS_Stacks.DeleteAll();
-    DS_Queues.DeleteAll();
-    DS_Grids.DeleteAll();
-    DS_Priorities.DeleteAll();
+    DS_State().DS_Maps.DeleteAll();
+    DS_State().DS_Lists.DeleteAll();
+    DS_State().DS_Stacks.DeleteAll();
+    DS_State().DS_Queues.DeleteAll();
+    DS_State().DS_Grids.DeleteAll();
+    DS_State().DS_Priorities.DeleteAll();
 }

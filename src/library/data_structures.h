@@ -15,12 +15,18 @@ class CDS_Queue;
 class CDS_Grid;
 class CDS_Priority;
 
-extern DS_Table<CDS_Map> DS_Maps;
-extern DS_Table<CDS_List> DS_Lists;
-extern DS_Table<CDS_Stack> DS_Stacks;
-extern DS_Table<CDS_Queue> DS_Queues;
-extern DS_Table<CDS_Grid> DS_Grids;
-extern DS_Table<CDS_Priority> DS_Priorities;
+// The handle tables of every kind, reached through DS_State().
+struct DataStructuresState {
+    DS_Table<CDS_Map> DS_Maps;
+    DS_Table<CDS_List> DS_Lists;
+    DS_Table<CDS_Stack> DS_Stacks;
+    DS_Table<CDS_Queue> DS_Queues;
+    DS_Table<CDS_Grid> DS_Grids;
+    DS_Table<CDS_Priority> DS_Priorities;
+};
+
+// Defined where the element classes are complete.
+DataStructuresState& DS_State();
 
 // A slot for a new map or list; the caller stores the object with DS_Maps.Store / DS_Lists.Store.
 int DS_Map_NewIndex();

@@ -103,12 +103,24 @@ BUILTIN_BODY(ds_exists) {
     const int index = args.Rounded(0);
     bool exists = false;
     switch (args.Rounded(1)) {
-    case DS_KIND_MAP: exists = DS_Maps.Get(index); break;
-    case DS_KIND_LIST: exists = DS_Lists.Get(index); break;
-    case DS_KIND_STACK: exists = DS_Stacks.Get(index); break;
-    case DS_KIND_QUEUE: exists = DS_Queues.Get(index); break;
-    case DS_KIND_GRID: exists = DS_Grids.Get(index); break;
-    case DS_KIND_PRIORITY: exists = DS_Priorities.Get(index); break;
+    case DS_KIND_MAP:
+        exists = DS_State().DS_Maps.Get(index);
+        break;
+    case DS_KIND_LIST:
+        exists = DS_State().DS_Lists.Get(index);
+        break;
+    case DS_KIND_STACK:
+        exists = DS_State().DS_Stacks.Get(index);
+        break;
+    case DS_KIND_QUEUE:
+        exists = DS_State().DS_Queues.Get(index);
+        break;
+    case DS_KIND_GRID:
+        exists = DS_State().DS_Grids.Get(index);
+        break;
+    case DS_KIND_PRIORITY:
+        exists = DS_State().DS_Priorities.Get(index);
+        break;
     default: break;
     }
     SetReal(result, exists ? 1 : 0);
@@ -116,121 +128,170 @@ BUILTIN_BODY(ds_exists) {
 
 // ---- Stacks
 
-BUILTIN_BODY(ds_stack_create) { Create(result, DS_Stacks); }
-BUILTIN_BODY(ds_stack_destroy) { Destroy(args, DS_Stacks, false); }
-BUILTIN_BODY(ds_stack_clear) { Clear(args, DS_Stacks); }
-BUILTIN_BODY(ds_stack_copy) { Copy(args, DS_Stacks); }
-BUILTIN_BODY(ds_stack_size) { Size(result, args, DS_Stacks); }
-BUILTIN_BODY(ds_stack_empty) { Empty(result, args, DS_Stacks); }
+BUILTIN_BODY(ds_stack_create) {
+    Create(result, DS_State().DS_Stacks);
+}
+BUILTIN_BODY(ds_stack_destroy) {
+    Destroy(args, DS_State().DS_Stacks, false);
+}
+BUILTIN_BODY(ds_stack_clear) {
+    Clear(args, DS_State().DS_Stacks);
+}
+BUILTIN_BODY(ds_stack_copy) {
+    Copy(args, DS_State().DS_Stacks);
+}
+BUILTIN_BODY(ds_stack_size) {
+    Size(result, args, DS_State().DS_Stacks);
+}
+BUILTIN_BODY(ds_stack_empty) {
+    Empty(result, args, DS_State().DS_Stacks);
+}
 
 BUILTIN_BODY(ds_stack_push) {
     if (args.count < 2) {
         ReportNoStructure();
         return;
     }
-    if (CDS_Stack* stack = Lookup(DS_Stacks, args.Truncated(0)))
+    if (CDS_Stack* stack = Lookup(DS_State().DS_Stacks, args.Truncated(0)))
         for (int i = 1; i < args.count; ++i)
             stack->Push(args.At(i));
 }
 
 BUILTIN_BODY(ds_stack_pop) {
-    if (CDS_Stack* stack = Lookup(DS_Stacks, args.Rounded(0))) SetCopy(result, stack->Pop());
+    if (CDS_Stack* stack = Lookup(DS_State().DS_Stacks, args.Rounded(0))) SetCopy(result, stack->Pop());
 }
 
 BUILTIN_BODY(ds_stack_top) {
-    if (CDS_Stack* stack = Lookup(DS_Stacks, args.Rounded(0))) SetCopy(result, stack->Top());
+    if (CDS_Stack* stack = Lookup(DS_State().DS_Stacks, args.Rounded(0))) SetCopy(result, stack->Top());
 }
 
-BUILTIN_BODY(ds_stack_write) { Write(result, args, DS_Stacks); }
-BUILTIN_BODY(ds_stack_read) { Read(args, DS_Stacks); }
+BUILTIN_BODY(ds_stack_write) {
+    Write(result, args, DS_State().DS_Stacks);
+}
+BUILTIN_BODY(ds_stack_read) {
+    Read(args, DS_State().DS_Stacks);
+}
 
 // ---- Queues
 
-BUILTIN_BODY(ds_queue_create) { Create(result, DS_Queues); }
-BUILTIN_BODY(ds_queue_destroy) { Destroy(args, DS_Queues, false); }
-BUILTIN_BODY(ds_queue_clear) { Clear(args, DS_Queues); }
-BUILTIN_BODY(ds_queue_copy) { Copy(args, DS_Queues); }
-BUILTIN_BODY(ds_queue_size) { Size(result, args, DS_Queues); }
-BUILTIN_BODY(ds_queue_empty) { Empty(result, args, DS_Queues); }
+BUILTIN_BODY(ds_queue_create) {
+    Create(result, DS_State().DS_Queues);
+}
+BUILTIN_BODY(ds_queue_destroy) {
+    Destroy(args, DS_State().DS_Queues, false);
+}
+BUILTIN_BODY(ds_queue_clear) {
+    Clear(args, DS_State().DS_Queues);
+}
+BUILTIN_BODY(ds_queue_copy) {
+    Copy(args, DS_State().DS_Queues);
+}
+BUILTIN_BODY(ds_queue_size) {
+    Size(result, args, DS_State().DS_Queues);
+}
+BUILTIN_BODY(ds_queue_empty) {
+    Empty(result, args, DS_State().DS_Queues);
+}
 
 BUILTIN_BODY(ds_queue_enqueue) {
-    if (CDS_Queue* queue = Lookup(DS_Queues, args.Rounded(0)))
+    if (CDS_Queue* queue = Lookup(DS_State().DS_Queues, args.Rounded(0)))
         for (int i = 1; i < args.count; ++i)
             queue->Enqueue(args.At(i));
 }
 
 BUILTIN_BODY(ds_queue_dequeue) {
-    if (CDS_Queue* queue = Lookup(DS_Queues, args.Rounded(0))) SetCopy(result, queue->Dequeue());
+    if (CDS_Queue* queue = Lookup(DS_State().DS_Queues, args.Rounded(0))) SetCopy(result, queue->Dequeue());
 }
 
 BUILTIN_BODY(ds_queue_head) {
-    if (CDS_Queue* queue = Lookup(DS_Queues, args.Rounded(0))) SetCopy(result, queue->Head());
+    if (CDS_Queue* queue = Lookup(DS_State().DS_Queues, args.Rounded(0))) SetCopy(result, queue->Head());
 }
 
 BUILTIN_BODY(ds_queue_tail) {
-    if (CDS_Queue* queue = Lookup(DS_Queues, args.Rounded(0))) SetCopy(result, queue->Tail());
+    if (CDS_Queue* queue = Lookup(DS_State().DS_Queues, args.Rounded(0))) SetCopy(result, queue->Tail());
 }
 
-BUILTIN_BODY(ds_queue_write) { Write(result, args, DS_Queues); }
-BUILTIN_BODY(ds_queue_read) { Read(args, DS_Queues); }
+BUILTIN_BODY(ds_queue_write) {
+    Write(result, args, DS_State().DS_Queues);
+}
+BUILTIN_BODY(ds_queue_read) {
+    Read(args, DS_State().DS_Queues);
+}
 
 // ---- Lists
 
-BUILTIN_BODY(ds_list_create) { Create(result, DS_Lists); }
-BUILTIN_BODY(ds_list_destroy) { Destroy(args, DS_Lists, true); }
-BUILTIN_BODY(ds_list_clear) { Clear(args, DS_Lists); }
-BUILTIN_BODY(ds_list_copy) { Copy(args, DS_Lists); }
-BUILTIN_BODY(ds_list_size) { Size(result, args, DS_Lists); }
-BUILTIN_BODY(ds_list_empty) { Empty(result, args, DS_Lists); }
+BUILTIN_BODY(ds_list_create) {
+    Create(result, DS_State().DS_Lists);
+}
+BUILTIN_BODY(ds_list_destroy) {
+    Destroy(args, DS_State().DS_Lists, true);
+}
+BUILTIN_BODY(ds_list_clear) {
+    Clear(args, DS_State().DS_Lists);
+}
+BUILTIN_BODY(ds_list_copy) {
+    Copy(args, DS_State().DS_Lists);
+}
+BUILTIN_BODY(ds_list_size) {
+    Size(result, args, DS_State().DS_Lists);
+}
+BUILTIN_BODY(ds_list_empty) {
+    Empty(result, args, DS_State().DS_Lists);
+}
 
 BUILTIN_BODY(ds_list_add) {
     if (args.count < 2) {
         ReportNoStructure();
         return;
     }
-    if (CDS_List* list = Lookup(DS_Lists, args.Rounded(0)))
+    if (CDS_List* list = Lookup(DS_State().DS_Lists, args.Rounded(0)))
         for (int i = 1; i < args.count; ++i)
             list->Add(args.At(i));
 }
 
 BUILTIN_BODY(ds_list_insert) {
-    if (CDS_List* list = Lookup(DS_Lists, args.Rounded(0))) list->Insert(args.Rounded(1), args.At(2));
+    if (CDS_List* list = Lookup(DS_State().DS_Lists, args.Rounded(0)))
+        list->Insert(args.Rounded(1), args.At(2));
 }
 
 BUILTIN_BODY(ds_list_set) {
-    if (CDS_List* list = Lookup(DS_Lists, args.Rounded(0))) list->Set(args.Rounded(1), args.At(2));
+    if (CDS_List* list = Lookup(DS_State().DS_Lists, args.Rounded(0))) list->Set(args.Rounded(1), args.At(2));
 }
 
 BUILTIN_BODY(ds_list_set_pre) {
-    if (CDS_List* list = Lookup(DS_Lists, args.Rounded(0))) {
+    if (CDS_List* list = Lookup(DS_State().DS_Lists, args.Rounded(0))) {
         list->Set(args.Rounded(1), args.At(2));
         Value_Copy(&result, args.At(2));
     }
 }
 
 BUILTIN_BODY(ds_list_set_post) {
-    if (CDS_List* list = Lookup(DS_Lists, args.Rounded(0))) list->Set(args.Rounded(1), args.At(2), &result);
+    if (CDS_List* list = Lookup(DS_State().DS_Lists, args.Rounded(0)))
+        list->Set(args.Rounded(1), args.At(2), &result);
 }
 
 BUILTIN_BODY(ds_list_replace) {
-    if (CDS_List* list = Lookup(DS_Lists, args.Rounded(0))) list->Replace(args.Rounded(1), args.At(2));
+    if (CDS_List* list = Lookup(DS_State().DS_Lists, args.Rounded(0)))
+        list->Replace(args.Rounded(1), args.At(2));
 }
 
 BUILTIN_BODY(ds_list_delete) {
-    if (CDS_List* list = Lookup(DS_Lists, args.Rounded(0))) list->Delete(args.Rounded(1));
+    if (CDS_List* list = Lookup(DS_State().DS_Lists, args.Rounded(0))) list->Delete(args.Rounded(1));
 }
 
 BUILTIN_BODY(ds_list_find_index) {
-    if (CDS_List* list = Lookup(DS_Lists, args.Truncated(0))) SetReal(result, list->FindIndex(args.At(1)));
+    if (CDS_List* list = Lookup(DS_State().DS_Lists, args.Truncated(0)))
+        SetReal(result, list->FindIndex(args.At(1)));
 }
 
 BUILTIN_BODY(ds_list_find_value) {
-    if (CDS_List* list = Lookup(DS_Lists, args.Rounded(0))) SetLookup(result, list->Get(args.Rounded(1)));
+    if (CDS_List* list = Lookup(DS_State().DS_Lists, args.Rounded(0)))
+        SetLookup(result, list->Get(args.Rounded(1)));
 }
 
 // Marks the slot, whatever it holds; the result is the slot as ds_list_find_value gives it.
 void MarkListSlot(ScriptValue& result, const BuiltInArgs& args, uint32_t mark) {
-    CDS_List* list = Lookup(DS_Lists, args.Rounded(0));
+    CDS_List* list = Lookup(DS_State().DS_Lists, args.Rounded(0));
     if (!list) return;
     ScriptValue* slot = list->Get(args.Rounded(1));
     if (slot) slot->kind |= mark;
@@ -241,51 +302,66 @@ BUILTIN_BODY(ds_list_mark_as_list) { MarkListSlot(result, args, DS_MARK_LIST); }
 BUILTIN_BODY(ds_list_mark_as_map) { MarkListSlot(result, args, DS_MARK_MAP); }
 
 BUILTIN_BODY(ds_list_sort) {
-    if (CDS_List* list = Lookup(DS_Lists, args.Rounded(0))) list->Sort(args.Flag(1));
+    if (CDS_List* list = Lookup(DS_State().DS_Lists, args.Rounded(0))) list->Sort(args.Flag(1));
 }
 
 BUILTIN_BODY(ds_list_shuffle) {
-    if (CDS_List* list = Lookup(DS_Lists, args.Rounded(0))) list->Shuffle();
+    if (CDS_List* list = Lookup(DS_State().DS_Lists, args.Rounded(0))) list->Shuffle();
 }
 
-BUILTIN_BODY(ds_list_write) { Write(result, args, DS_Lists); }
-BUILTIN_BODY(ds_list_read) { Read(args, DS_Lists); }
+BUILTIN_BODY(ds_list_write) {
+    Write(result, args, DS_State().DS_Lists);
+}
+BUILTIN_BODY(ds_list_read) {
+    Read(args, DS_State().DS_Lists);
+}
 
 // ---- Maps
 
 // The one-argument form (reached by bytecode) takes a bucket count.
 BUILTIN_BODY(ds_map_create) {
     const int buckets = args.count >= 1 ? args.Truncated(0) : 0;
-    SetReal(result, DS_Maps.Add(new CDS_Map(buckets)));
+    SetReal(result, DS_State().DS_Maps.Add(new CDS_Map(buckets)));
 }
 
-BUILTIN_BODY(ds_map_destroy) { Destroy(args, DS_Maps, true); }
-BUILTIN_BODY(ds_map_clear) { Clear(args, DS_Maps); }
-BUILTIN_BODY(ds_map_copy) { Copy(args, DS_Maps); }
-BUILTIN_BODY(ds_map_size) { Size(result, args, DS_Maps); }
-BUILTIN_BODY(ds_map_empty) { Empty(result, args, DS_Maps); }
+BUILTIN_BODY(ds_map_destroy) {
+    Destroy(args, DS_State().DS_Maps, true);
+}
+BUILTIN_BODY(ds_map_clear) {
+    Clear(args, DS_State().DS_Maps);
+}
+BUILTIN_BODY(ds_map_copy) {
+    Copy(args, DS_State().DS_Maps);
+}
+BUILTIN_BODY(ds_map_size) {
+    Size(result, args, DS_State().DS_Maps);
+}
+BUILTIN_BODY(ds_map_empty) {
+    Empty(result, args, DS_State().DS_Maps);
+}
 
 BUILTIN_BODY(ds_map_add) {
     SetReal(result, 0);
-    if (CDS_Map* map = Lookup(DS_Maps, args.Rounded(0))) SetReal(result, map->Add(args.At(1), args.At(2)) ? 1 : 0);
+    if (CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0)))
+        SetReal(result, map->Add(args.At(1), args.At(2)) ? 1 : 0);
 }
 
 BUILTIN_BODY(ds_map_set) {
-    if (CDS_Map* map = Lookup(DS_Maps, args.Rounded(0))) map->Set(args.At(1), args.At(2));
+    if (CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0))) map->Set(args.At(1), args.At(2));
 }
 
 BUILTIN_BODY(ds_map_set_pre) {
     Value_Copy(&result, args.At(2));
-    if (CDS_Map* map = Lookup(DS_Maps, args.Rounded(0))) map->Set(args.At(1), args.At(2));
+    if (CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0))) map->Set(args.At(1), args.At(2));
 }
 
 BUILTIN_BODY(ds_map_set_post) {
-    if (CDS_Map* map = Lookup(DS_Maps, args.Rounded(0))) map->Set(args.At(1), args.At(2), &result);
+    if (CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0))) map->Set(args.At(1), args.At(2), &result);
 }
 
 BUILTIN_BODY(ds_map_replace) {
     SetReal(result, 0);
-    if (CDS_Map* map = Lookup(DS_Maps, args.Rounded(0)))
+    if (CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0)))
         SetReal(result, map->Replace(args.At(1), args.At(2)) ? 1 : 0);
 }
 
@@ -293,12 +369,13 @@ BUILTIN_BODY(ds_map_replace) {
 // names an existing list (or map).
 void AddNested(ScriptValue& result, const BuiltInArgs& args, uint32_t mark, bool replace) {
     SetReal(result, 0);
-    CDS_Map* map = Lookup(DS_Maps, args.Rounded(0));
+    CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0));
     if (!map) return;
     const ScriptValue* value = args.At(2);
     const int index = X86_DoubleToInt32(value->real);
-    const bool named = value->kind == KIND_REAL &&
-                       (mark == DS_MARK_LIST ? DS_Lists.Get(index) != nullptr : DS_Maps.Get(index) != nullptr);
+    const bool named =
+        value->kind == KIND_REAL && (mark == DS_MARK_LIST ? DS_State().DS_Lists.Get(index) != nullptr
+                                                          : DS_State().DS_Maps.Get(index) != nullptr);
     if (!named) {
         Code_Error_Report(mark == DS_MARK_LIST ? "Invalid list index for value" : "Invalid map index for value", false);
         return;
@@ -316,15 +393,16 @@ BUILTIN_BODY(ds_map_replace_list) { AddNested(result, args, DS_MARK_LIST, true);
 BUILTIN_BODY(ds_map_replace_map) { AddNested(result, args, DS_MARK_MAP, true); }
 
 BUILTIN_BODY(ds_map_delete) {
-    if (CDS_Map* map = Lookup(DS_Maps, args.Rounded(0))) map->Delete(args.At(1));
+    if (CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0))) map->Delete(args.At(1));
 }
 
 BUILTIN_BODY(ds_map_exists) {
-    if (CDS_Map* map = Lookup(DS_Maps, args.Rounded(0))) SetReal(result, map->Exists(args.At(1)) ? 1 : 0);
+    if (CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0)))
+        SetReal(result, map->Exists(args.At(1)) ? 1 : 0);
 }
 
 BUILTIN_BODY(ds_map_find_value) {
-    if (CDS_Map* map = Lookup(DS_Maps, args.Rounded(0))) {
+    if (CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0))) {
         const MapEntry* entry = map->Find(args.At(1));
         SetLookup(result, entry ? &entry->value : nullptr);
     }
@@ -335,80 +413,110 @@ void SetKey(ScriptValue& result, const MapEntry* entry) {
 }
 
 BUILTIN_BODY(ds_map_find_previous) {
-    if (CDS_Map* map = Lookup(DS_Maps, args.Rounded(0))) SetKey(result, map->FindPrevious(args.At(1)));
+    if (CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0)))
+        SetKey(result, map->FindPrevious(args.At(1)));
 }
 
 BUILTIN_BODY(ds_map_find_next) {
-    if (CDS_Map* map = Lookup(DS_Maps, args.Rounded(0))) SetKey(result, map->FindNext(args.At(1)));
+    if (CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0))) SetKey(result, map->FindNext(args.At(1)));
 }
 
 BUILTIN_BODY(ds_map_find_first) {
-    if (CDS_Map* map = Lookup(DS_Maps, args.Rounded(0))) SetKey(result, map->FindFirst());
+    if (CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0))) SetKey(result, map->FindFirst());
 }
 
 BUILTIN_BODY(ds_map_find_last) {
-    if (CDS_Map* map = Lookup(DS_Maps, args.Rounded(0))) SetKey(result, map->FindLast());
+    if (CDS_Map* map = Lookup(DS_State().DS_Maps, args.Rounded(0))) SetKey(result, map->FindLast());
 }
 
-BUILTIN_BODY(ds_map_write) { Write(result, args, DS_Maps); }
-BUILTIN_BODY(ds_map_read) { Read(args, DS_Maps); }
+BUILTIN_BODY(ds_map_write) {
+    Write(result, args, DS_State().DS_Maps);
+}
+BUILTIN_BODY(ds_map_read) {
+    Read(args, DS_State().DS_Maps);
+}
 
 // ---- Priority queues
 
-BUILTIN_BODY(ds_priority_create) { Create(result, DS_Priorities); }
-BUILTIN_BODY(ds_priority_destroy) { Destroy(args, DS_Priorities, false); }
-BUILTIN_BODY(ds_priority_clear) { Clear(args, DS_Priorities); }
-BUILTIN_BODY(ds_priority_copy) { Copy(args, DS_Priorities); }
-BUILTIN_BODY(ds_priority_size) { Size(result, args, DS_Priorities); }
-BUILTIN_BODY(ds_priority_empty) { Empty(result, args, DS_Priorities); }
+BUILTIN_BODY(ds_priority_create) {
+    Create(result, DS_State().DS_Priorities);
+}
+BUILTIN_BODY(ds_priority_destroy) {
+    Destroy(args, DS_State().DS_Priorities, false);
+}
+BUILTIN_BODY(ds_priority_clear) {
+    Clear(args, DS_State().DS_Priorities);
+}
+BUILTIN_BODY(ds_priority_copy) {
+    Copy(args, DS_State().DS_Priorities);
+}
+BUILTIN_BODY(ds_priority_size) {
+    Size(result, args, DS_State().DS_Priorities);
+}
+BUILTIN_BODY(ds_priority_empty) {
+    Empty(result, args, DS_State().DS_Priorities);
+}
 
 BUILTIN_BODY(ds_priority_add) {
-    if (CDS_Priority* queue = Lookup(DS_Priorities, args.Rounded(0))) queue->Add(args.At(1), args.At(2));
+    if (CDS_Priority* queue = Lookup(DS_State().DS_Priorities, args.Rounded(0)))
+        queue->Add(args.At(1), args.At(2));
 }
 
 BUILTIN_BODY(ds_priority_change_priority) {
-    if (CDS_Priority* queue = Lookup(DS_Priorities, args.Rounded(0))) queue->ChangePriority(args.At(1), args.At(2));
+    if (CDS_Priority* queue = Lookup(DS_State().DS_Priorities, args.Rounded(0)))
+        queue->ChangePriority(args.At(1), args.At(2));
 }
 
 BUILTIN_BODY(ds_priority_find_priority) {
-    if (CDS_Priority* queue = Lookup(DS_Priorities, args.Rounded(0)))
+    if (CDS_Priority* queue = Lookup(DS_State().DS_Priorities, args.Rounded(0)))
         SetCopy(result, queue->FindPriority(args.At(1)));
 }
 
 BUILTIN_BODY(ds_priority_delete_value) {
-    if (CDS_Priority* queue = Lookup(DS_Priorities, args.Rounded(0))) queue->DeleteValue(args.At(1));
+    if (CDS_Priority* queue = Lookup(DS_State().DS_Priorities, args.Rounded(0)))
+        queue->DeleteValue(args.At(1));
 }
 
 BUILTIN_BODY(ds_priority_delete_min) {
-    if (CDS_Priority* queue = Lookup(DS_Priorities, args.Rounded(0))) queue->DeleteMin(&result);
+    if (CDS_Priority* queue = Lookup(DS_State().DS_Priorities, args.Rounded(0))) queue->DeleteMin(&result);
 }
 
 BUILTIN_BODY(ds_priority_find_min) {
-    if (CDS_Priority* queue = Lookup(DS_Priorities, args.Rounded(0))) SetCopy(result, queue->FindMin());
+    if (CDS_Priority* queue = Lookup(DS_State().DS_Priorities, args.Rounded(0)))
+        SetCopy(result, queue->FindMin());
 }
 
 BUILTIN_BODY(ds_priority_delete_max) {
-    if (CDS_Priority* queue = Lookup(DS_Priorities, args.Rounded(0))) queue->DeleteMax(&result);
+    if (CDS_Priority* queue = Lookup(DS_State().DS_Priorities, args.Rounded(0))) queue->DeleteMax(&result);
 }
 
 BUILTIN_BODY(ds_priority_find_max) {
-    if (CDS_Priority* queue = Lookup(DS_Priorities, args.Rounded(0))) SetCopy(result, queue->FindMax());
+    if (CDS_Priority* queue = Lookup(DS_State().DS_Priorities, args.Rounded(0)))
+        SetCopy(result, queue->FindMax());
 }
 
-BUILTIN_BODY(ds_priority_write) { Write(result, args, DS_Priorities); }
-BUILTIN_BODY(ds_priority_read) { Read(args, DS_Priorities); }
+BUILTIN_BODY(ds_priority_write) {
+    Write(result, args, DS_State().DS_Priorities);
+}
+BUILTIN_BODY(ds_priority_read) {
+    Read(args, DS_State().DS_Priorities);
+}
 
 // ---- Grids
 
 BUILTIN_BODY(ds_grid_create) {
-    SetReal(result, DS_Grids.Add(new CDS_Grid(args.Rounded(0), args.Rounded(1))));
+    SetReal(result, DS_State().DS_Grids.Add(new CDS_Grid(args.Rounded(0), args.Rounded(1))));
 }
 
-BUILTIN_BODY(ds_grid_destroy) { Destroy(args, DS_Grids, false); }
-BUILTIN_BODY(ds_grid_copy) { Copy(args, DS_Grids); }
+BUILTIN_BODY(ds_grid_destroy) {
+    Destroy(args, DS_State().DS_Grids, false);
+}
+BUILTIN_BODY(ds_grid_copy) {
+    Copy(args, DS_State().DS_Grids);
+}
 
 BUILTIN_BODY(ds_grid_resize) {
-    CDS_Grid* grid = Lookup(DS_Grids, args.Rounded(0));
+    CDS_Grid* grid = Lookup(DS_State().DS_Grids, args.Rounded(0));
     if (!grid) return;
     if (!(args.Real(1) > 0 && args.Real(2) > 0)) {
         Code_Error_Report("Error: Can not resize a grid with a dimension of 0\n", true);
@@ -419,22 +527,22 @@ BUILTIN_BODY(ds_grid_resize) {
 
 BUILTIN_BODY(ds_grid_width) {
     SetReal(result, 0);
-    if (CDS_Grid* grid = Lookup(DS_Grids, args.Rounded(0))) SetReal(result, grid->Width());
+    if (CDS_Grid* grid = Lookup(DS_State().DS_Grids, args.Rounded(0))) SetReal(result, grid->Width());
 }
 
 BUILTIN_BODY(ds_grid_height) {
     SetReal(result, 0);
-    if (CDS_Grid* grid = Lookup(DS_Grids, args.Rounded(0))) SetReal(result, grid->Height());
+    if (CDS_Grid* grid = Lookup(DS_State().DS_Grids, args.Rounded(0))) SetReal(result, grid->Height());
 }
 
 BUILTIN_BODY(ds_grid_clear) {
-    if (CDS_Grid* grid = Lookup(DS_Grids, args.Rounded(0))) grid->SetAll(args.At(1));
+    if (CDS_Grid* grid = Lookup(DS_State().DS_Grids, args.Rounded(0))) grid->SetAll(args.At(1));
 }
 
 // The cell (x, y) of arguments 1 and 2, or null after the out-of-bounds line (writes) or silently.
 ScriptValue* CheckedCell(const BuiltInArgs& args, bool writing) {
     const int index = args.Rounded(0);
-    CDS_Grid* grid = Lookup(DS_Grids, index);
+    CDS_Grid* grid = Lookup(DS_State().DS_Grids, index);
     if (!grid) return nullptr;
     const int x = args.Rounded(1), y = args.Rounded(2);
     if (grid->Contains(x, y)) return grid->Cell(x, y);
@@ -477,7 +585,7 @@ BUILTIN_BODY(ds_grid_get) {
 // The release-mode accessors: no message and no error, the cell addressed as element y * width + x of
 // the block; a handle or element outside it reads 0 and writes nothing.
 ScriptValue* FastCell(const BuiltInArgs& args) {
-    const CDS_Grid* grid = DS_Grids.Get(args.Rounded(0));
+    const CDS_Grid* grid = DS_State().DS_Grids.Get(args.Rounded(0));
     if (!grid) return nullptr;
     return grid->Element(static_cast<int64_t>(args.Rounded(2)) * grid->Width() + args.Rounded(1));
 }
@@ -492,13 +600,13 @@ BUILTIN_BODY(ds_grid_get_fast) {
 
 // The grid of argument 0 and the rectangle of arguments 1 to 4, or the disk of arguments 1 to 3.
 CDS_Grid* RectangleWalk(const BuiltInArgs& args, GridWalk& walk) {
-    CDS_Grid* grid = Lookup(DS_Grids, args.Rounded(0));
+    CDS_Grid* grid = Lookup(DS_State().DS_Grids, args.Rounded(0));
     if (grid) walk = {false, grid->Rectangle(args.Rounded(1), args.Rounded(2), args.Rounded(3), args.Rounded(4)), 0, 0, 0};
     return grid;
 }
 
 CDS_Grid* DiskWalk(const BuiltInArgs& args, GridWalk& walk) {
-    CDS_Grid* grid = Lookup(DS_Grids, args.Rounded(0));
+    CDS_Grid* grid = Lookup(DS_State().DS_Grids, args.Rounded(0));
     walk = {true, {}, args.Real(1), args.Real(2), args.Real(3)};
     return grid;
 }
@@ -518,9 +626,9 @@ BUILTIN_BODY(ds_grid_add_disk) { WalkOp(args, DiskWalk, DS_OP_ADD, 4); }
 BUILTIN_BODY(ds_grid_multiply_disk) { WalkOp(args, DiskWalk, DS_OP_MULTIPLY, 4); }
 
 void GridRegionOp(const BuiltInArgs& args, int op) {
-    CDS_Grid* destination = Lookup(DS_Grids, args.Rounded(0));
+    CDS_Grid* destination = Lookup(DS_State().DS_Grids, args.Rounded(0));
     if (!destination) return;
-    CDS_Grid* source = Lookup(DS_Grids, args.Rounded(1));
+    CDS_Grid* source = Lookup(DS_State().DS_Grids, args.Rounded(1));
     if (!source) return;
     destination->GridRegionOp(op, *source, args.Rounded(2), args.Rounded(3), args.Rounded(4), args.Rounded(5),
                               args.Rounded(6), args.Rounded(7));
@@ -569,7 +677,7 @@ BUILTIN_BODY(ds_grid_value_disk_x) { FindValue(result, args, DiskWalk, 4, 1); }
 BUILTIN_BODY(ds_grid_value_disk_y) { FindValue(result, args, DiskWalk, 4, 2); }
 
 BUILTIN_BODY(ds_grid_shuffle) {
-    if (CDS_Grid* grid = Lookup(DS_Grids, args.Rounded(0))) grid->Shuffle();
+    if (CDS_Grid* grid = Lookup(DS_State().DS_Grids, args.Rounded(0))) grid->Shuffle();
 }
 
 // Only exactly three real arguments sort.
@@ -577,11 +685,16 @@ BUILTIN_BODY(ds_grid_sort) {
     if (args.count != 3) return;
     for (int i = 0; i < 3; ++i)
         if (args.At(i)->kind != KIND_REAL) return;
-    if (CDS_Grid* grid = Lookup(DS_Grids, args.Truncated(0))) grid->Sort(args.Truncated(1), args.Real(2) > 0.5 ? 1 : -1);
+    if (CDS_Grid* grid = Lookup(DS_State().DS_Grids, args.Truncated(0)))
+        grid->Sort(args.Truncated(1), args.Real(2) > 0.5 ? 1 : -1);
 }
 
-BUILTIN_BODY(ds_grid_write) { Write(result, args, DS_Grids); }
-BUILTIN_BODY(ds_grid_read) { Read(args, DS_Grids); }
+BUILTIN_BODY(ds_grid_write) {
+    Write(result, args, DS_State().DS_Grids);
+}
+BUILTIN_BODY(ds_grid_read) {
+    Read(args, DS_State().DS_Grids);
+}
 
 const BuiltInRegistration kDSFunctions[] = {
     BUILTIN_ENTRY(ds_set_precision, 1),

@@ -46,7 +46,7 @@ ScriptValue Decoded(json_object* o);
 CDS_Map* NewMap(int& index) {
     auto* map = new CDS_Map();
     index = DS_Map_NewIndex();
-    DS_Maps.Store(index, map);
+    DS_State().DS_Maps.Store(index, map);
     return map;
 }
 
@@ -70,7 +70,7 @@ int DecodeObject(json_object* o) {
 int DecodeArray(json_object* o) {
     auto* list = new CDS_List();
     const int index = DS_List_NewIndex();
-    DS_Lists.Store(index, list);
+    DS_State().DS_Lists.Store(index, list);
     const size_t n = json_object_array_length(o);
     for (size_t i = 0; i < n; ++i) {
         ScriptValue v = Decoded(json_object_array_get_idx(o, i));
@@ -163,8 +163,9 @@ private:
     json_object* Nested(const ScriptValue& v, int depth) {
         const uint32_t mark = (v.kind & DS_MARK_MAP) ? DS_MARK_MAP : DS_MARK_LIST;
         const int index = X86_DoubleToInt32(v.real);
-        const void* structure = mark == DS_MARK_MAP ? static_cast<const void*>(DS_Maps.Get(index))
-                                                    : static_cast<const void*>(DS_Lists.Get(index));
+        const void* structure = mark == DS_MARK_MAP
+                                    ? static_cast<const void*>(DS_State().DS_Maps.Get(index))
+                                    : static_cast<const void*>(DS_State().DS_Lists.Get(index));
         bool open = false;
         for (const void* s : m_path)
             open |= s == structure;
@@ -241,7 +242,7 @@ int JSON_Decode(const char* text) {
 }
 
 char* JSON_Encode(int mapIndex) {
-    const CDS_Map* map = DS_Maps.Get(mapIndex);
+    const CDS_Map* map = DS_State().DS_Maps.Get(mapIndex);
     if (!map) return nullptr;
     Encoder encoder(map);
     json_object* root = encoder.Map(*map, 0);

@@ -47,8 +47,8 @@ void ApplyOptions(const OptionsRecord& options) {
 // The header also starts the game-wide instance and tile id counters.
 bool GeneralInfo_Chunk(const CDataView& file, const IFFChunk& chunk) {
     if (!GEN8_Load(file, chunk)) return false;
-    Room_SetLastInstanceId(static_cast<int32_t>(g_GeneralInfo.lastInstanceId));
-    Room_SetLastTileId(static_cast<int32_t>(g_GeneralInfo.lastTileId));
+    Room_SetLastInstanceId(static_cast<int32_t>(GeneralInfo_State().g_GeneralInfo.lastInstanceId));
+    Room_SetLastTileId(static_cast<int32_t>(GeneralInfo_State().g_GeneralInfo.lastTileId));
     return true;
 }
 bool GEN8_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>&) {
@@ -177,7 +177,7 @@ bool ReadGameChunks(const CDataView& file, std::vector<IFFChunk>* chunks) {
 
 void Game_ClearOptions() {
     Options_Clear();
-    ApplyOptions(g_Options);
+    ApplyOptions(GeneralInfo_State().g_Options);
 }
 
 void Game_ClearLoadedTables() {
@@ -206,7 +206,7 @@ void Code_Load(uint8_t* data, uint32_t size) {
             DebugConsole->Output("Get Header Information\n");
             ok = GEN8_Load(file, chunk);
             if (ok) {
-                LoadSave_SetGameName(g_GeneralInfo.gameName.c_str());
+                LoadSave_SetGameName(GeneralInfo_State().g_GeneralInfo.gameName.c_str());
                 Code_SetRunnerFormat(800);
                 DebugConsole->Output("InitQNLFunctions\n");
                 // Once per run, also when a file holds two general-information chunks or the process

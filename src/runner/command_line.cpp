@@ -145,12 +145,12 @@ void ParseCommandLine(const std::string& text) {
         } else if (token == "-steam") {
             s.steam = true;
         } else if (token == "-software") {
-            CommandLine_Graphics.softwareDevice = true;
+            Frame_State().CommandLine_Graphics.softwareDevice = true;
         } else if (token == "-intel") {
-            CommandLine_Graphics.manualClear = true;
-            CommandLine_Graphics.manualBuffers = true;
+            Frame_State().CommandLine_Graphics.manualClear = true;
+            Frame_State().CommandLine_Graphics.manualBuffers = true;
         } else if (token == "-vanillaGFX") {
-            CommandLine_Graphics.plainGraphics = true;
+            Frame_State().CommandLine_Graphics.plainGraphics = true;
         } else if (token == "-playback") {
             s.playback = true;
             nextName(s.recordFile);

@@ -78,11 +78,11 @@ bool StartGame() {
     DebugConsole->Output("StartGame()\n");
     Timing_Init();
     Object_CreateEventLists();
-    Game_Score = 0;
-    Game_Lives = -1;
-    Cursor_Sprite = -1;
-    Run_StepCount = 0;
-    Transition_Kind = 0;
+    GameValues_State().Game_Score = 0;
+    GameValues_State().Game_Lives = -1;
+    GameValues_State().Cursor_Sprite = -1;
+    GameValues_State().Run_StepCount = 0;
+    GameValues_State().Transition_Kind = 0;
     if (Runner_Switches.debugMode && !Run_DebugForm) {
         DebugConsole->Output("Create Debug Form\n");
         Run_DebugForm = new CDebugForm();
@@ -90,7 +90,7 @@ bool StartGame() {
     }
     Library_Init(); // false: no library texts
     if (!Extension_CallInitFunctions()) return false;
-    Window_SetCursor(g_Options.showCursor ? 0 : -1);
+    Window_SetCursor(GeneralInfo_State().g_Options.showCursor ? 0 : -1);
     Run_FreeCarriedInstances();
     Run_ResetRoomTable(Room_Count());
     const int first = Room_First();
@@ -123,7 +123,7 @@ void Run_EnterMainLoop() {
     const int64_t now = Timing_GetTime();
     g_lastFrameTime = now;
     g_fpsSecondStart = now;
-    Run_FPS = 0;
+    GameValues_State().Run_FPS = 0;
     g_fpsCounter = 0;
     ProcessMessages();
     DebugConsole->Output("**********************************.\n");
@@ -159,7 +159,7 @@ int32_t Run_Frame() {
     g_lastFrameTime = g_frameStart + us;
     if (g_lastFrameTime < g_fpsSecondStart) g_fpsSecondStart = g_lastFrameTime;
     if (g_lastFrameTime / 1000000 > g_fpsSecondStart / 1000000) {
-        Run_FPS = g_fpsCounter;
+        GameValues_State().Run_FPS = g_fpsCounter;
         g_fpsCounter = 0;
         g_fpsSecondStart = g_lastFrameTime;
     }
@@ -167,14 +167,14 @@ int32_t Run_Frame() {
 
     SND_Tick();
     if (!Run_Paused) {
-        if (Graphics_ResetRequest) {
+        if (Frame_State().Graphics_ResetRequest) {
             GR_D3D_ResetDevice();
-            Graphics_ResetRequest = 0;
+            Frame_State().Graphics_ResetRequest = 0;
         }
         Graphics::StartFrame();
         DoAStep();
         IO_DrawVirtualKeys();
-        Graphics::EndFrame(New_Room < 0 && Run_DrawEnabled);
+        Graphics::EndFrame(New_Room < 0 && Frame_State().Run_DrawEnabled);
         const int32_t code = New_Room;
         if (EndsTheGame(code)) {
             Run_Running = 0;
@@ -205,7 +205,7 @@ void Run_Step() {
 void Run_StepOnce() {
     ProcessMessages();
     DoAStep();
-    if (New_Room == -1 && Run_DrawEnabled == 1) {
+    if (New_Room == -1 && Frame_State().Run_DrawEnabled == 1) {
         Graphics::EndFrame(true);
         Graphics::StartFrame();
     }

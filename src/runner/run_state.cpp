@@ -12,8 +12,8 @@ void Run_Global_Init() {
     Run_Running = 0;
     Run_Paused = 0;
     GameValues_Reset();
-    Run_StepCount = 0;
-    Run_DrawEnabled = 1;
-    Graphics_ResetRequest = 0;
-    Run_FPS = 0;
+    GameValues_State().Run_StepCount = 0;
+    Frame_State().Run_DrawEnabled = 1;
+    Frame_State().Graphics_ResetRequest = 0;
+    GameValues_State().Run_FPS = 0;
 }

@@ -137,7 +137,9 @@ void RefreshDebugForm() {
 void SetPaused(bool paused) { Run_Paused = paused ? 1 : 0; }
 bool IsPaused() { return Run_Paused != 0; }
 int CurrentRoomSpeed() { return Run_Room ? Run_Room->speed : 0; }
-int FramesPerSecond() { return Run_FPS; }
+int FramesPerSecond() {
+    return GameValues_State().Run_FPS;
+}
 
 // The error form: a message box with Abort and Ignore (Ignore only where the error allows it). An
 // unattended run answers with the default button, Abort.
@@ -162,8 +164,8 @@ void EndGameAfterError() {
 
 // What the effects read of the running room.
 EffectRoomInfo EffectRoom() {
-    if (!Run_Room) return EffectRoomInfo{0, 0, 0, Run_FPS};
-    return EffectRoomInfo{Run_Room->speed, Run_Room->width, Run_Room->height, Run_FPS};
+    if (!Run_Room) return EffectRoomInfo{0, 0, 0, GameValues_State().Run_FPS};
+    return EffectRoomInfo{Run_Room->speed, Run_Room->width, Run_Room->height, GameValues_State().Run_FPS};
 }
 
 // The area the overlay's taps are mapped into: the running room, or the port of its view 0.
@@ -183,7 +185,7 @@ bool OverlayGameArea(int& width, int& height) {
 bool WindowSizeFits() {
     int maxWidth, maxHeight;
     GR_D3D_ScreenSizeLimit(&maxWidth, &maxHeight);
-    const GeneralInfo& info = g_GeneralInfo;
+    const GeneralInfo& info = GeneralInfo_State().g_GeneralInfo;
     const std::string tag = IFF_TagName(Game_File().WordAt(info.record >= 8 ? info.record - 8 : 0));
     if (info.version < 8) {
         Runner_LoadFailed("Chunk %s: the general information of version %d gives no window size\n", tag.c_str(),
@@ -253,23 +255,25 @@ bool Runner_InitAll() {
 }
 
 bool InitGraphics() {
-    if (g_Options.changeResolution) {
+    if (GeneralInfo_State().g_Options.changeResolution) {
         int depth = -1, width = -1, height = -1, frequency = -1;
-        switch (g_Options.colourDepth) {
+        switch (GeneralInfo_State().g_Options.colourDepth) {
         case 1: depth = 16; break;
         case 2: depth = 32; break;
         }
         static const int kSizes[7][2] = {{-1, -1}, {320, 240}, {640, 480}, {800, 600}, {1024, 768}, {1280, 1024}, {1600, 1200}};
-        if (g_Options.resolution >= 1 && g_Options.resolution <= 6) {
-            width = kSizes[g_Options.resolution][0];
-            height = kSizes[g_Options.resolution][1];
+        if (GeneralInfo_State().g_Options.resolution >= 1 && GeneralInfo_State().g_Options.resolution <= 6) {
+            width = kSizes[GeneralInfo_State().g_Options.resolution][0];
+            height = kSizes[GeneralInfo_State().g_Options.resolution][1];
         }
         static const int kFrequencies[6] = {-1, 60, 70, 85, 100, 120};
-        if (g_Options.frequency >= 1 && g_Options.frequency <= 5) frequency = kFrequencies[g_Options.frequency];
+        if (GeneralInfo_State().g_Options.frequency >= 1 && GeneralInfo_State().g_Options.frequency <= 5)
+            frequency = kFrequencies[GeneralInfo_State().g_Options.frequency];
         Display_SetAll(width, height, frequency, depth);
     }
     Trace("GR_D3D_Init()");
-    if (!GR_D3D_Init(g_mainWindow, g_GeneralInfo.windowWidth, g_GeneralInfo.windowHeight, GameOptions))
+    if (!GR_D3D_Init(g_mainWindow, GeneralInfo_State().g_GeneralInfo.windowWidth,
+                     GeneralInfo_State().g_GeneralInfo.windowHeight, GeneralInfo_State().GameOptions))
         return false;
     Trace("Background_InitTextures()");
     Background_InitTextures();
@@ -284,9 +288,10 @@ bool PrepareGame() {
     const char* kObjects = "Failed to compile the actions in the objects.";
     if (!PrepareStep("Extension_Prepare", Extension_Prepare(), "EXTN", "Failed to prepare extension packages."))
         return false;
-    const int constants = static_cast<int>(g_Options.constantNames.size());
+    const int constants = static_cast<int>(GeneralInfo_State().g_Options.constantNames.size());
     if (!PrepareStep("Code_Constant_Prepare",
-                     Code_Constant_Prepare(constants, g_Options.constantNames.data(), g_Options.constantValues.data()),
+                     Code_Constant_Prepare(constants, GeneralInfo_State().g_Options.constantNames.data(),
+                                           GeneralInfo_State().g_Options.constantValues.data()),
                      "OPTN", "Failed to define the constants."))
         return false;
     if (!PrepareStep("Script_Prepare", Script_Prepare(), "SCPT", "Failed to compile the scripts.")) return false;
@@ -309,7 +314,7 @@ bool Runner_DoTheWork() {
         GameNotLoaded(Runner_LoadFailureLine());
         return false;
     }
-    if (Runner_Switches.inAWindow) g_Options.fullScreen = false;
+    if (Runner_Switches.inAWindow) GeneralInfo_State().g_Options.fullScreen = false;
     Variable_InitGlobals();
     Trace("PrepareGame()");
     if (!PrepareGame()) return false;
@@ -337,10 +342,11 @@ void Runner_StartUp() {
         GameNotLoaded(Runner_LoadFailureLine());
         return;
     }
-    if (Runner_Switches.inAWindow) GameOptions &= ~1u;
+    if (Runner_Switches.inAWindow) GeneralInfo_State().GameOptions &= ~1u;
     Steam_Init(Runner_Switches.steam);
     Trace("Create Window");
-    g_mainWindow = Window_Create(g_GeneralInfo.windowWidth, g_GeneralInfo.windowHeight);
+    g_mainWindow = Window_Create(GeneralInfo_State().g_GeneralInfo.windowWidth,
+                                 GeneralInfo_State().g_GeneralInfo.windowHeight);
     Trace("Init Graphics");
     if (!InitGraphics()) {
         GameNotLoaded("The graphics device could not be started");
@@ -362,7 +368,7 @@ void Runner_StartUp() {
     // Long loops of game code keep the window answering; a runaway recursion is shown in a box.
     VM_SetMessagePump(ProcessMessages);
     VM_SetMessageBox([](const char* text, const char* caption) { Platform_MessageBox(text, caption, 0); });
-    if (g_GeneralInfo.debuggerServer == 0) {
+    if (GeneralInfo_State().g_GeneralInfo.debuggerServer == 0) {
         Trace("Start Server");
         Debugger_StartServer();
     }

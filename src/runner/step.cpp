@@ -69,7 +69,7 @@ bool Run_MoveInstances(bool /*anyPath*/) {
 
 void DoAStep() {
     const int64_t now = Timing_GetTime();
-    Run_DeltaTime = now - Run_StepClock;
+    GameValues_State().Run_DeltaTime = now - Run_StepClock;
     Run_StepClock = now;
     // A saved game queued by the last step replaces the world before anything else happens.
     Game_ProcessQueuedLoad();
@@ -78,7 +78,7 @@ void DoAStep() {
     IO_Update();
     Services_Update();
     Profiler_Pop();
-    if (g_Options.freezeOnLostFocus && !Window_HasFocus()) return;
+    if (GeneralInfo_State().g_Options.freezeOnLostFocus && !Window_HasFocus()) return;
     if (!Run_Room) return;
 
     Profiler_Push(0xFF0000FFu, "Update");
@@ -156,7 +156,7 @@ void DoAStep() {
 
     Profiler_Push(0xFF00FFFFu, "Draw");
     if (Run_Room) Run_Room->RemoveMarked();
-    if (Run_DrawEnabled) {
+    if (Frame_State().Run_DrawEnabled) {
         Room_DrawViews();
         Run_ApplyDeferredChanges();
     }
@@ -165,7 +165,7 @@ void DoAStep() {
     Profiler_Push(0xFF008080u, "Scroll");
     if (Run_Room) Run_Room->ScrollBackgrounds();
     Run_ApplyDeferredChanges();
-    ++Run_StepCount;
+    ++GameValues_State().Run_StepCount;
     if (Runner_Switches.debugMode && Run_DebugForm) Run_DebugForm->Update();
     Profiler_Pop();
 }

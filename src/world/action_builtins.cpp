@@ -55,14 +55,14 @@ float F(double v) { return X86_DoubleToFloat(v); }
 
 // An x-like or y-like argument, moved by self's position when the action is relative.
 float RelX(CInstance* self, const BuiltInArgs& args, int i) {
-    return F(argument_relative && self ? self->x + args.Real(i) : args.Real(i));
+    return F(Event_State().argument_relative && self ? self->x + args.Real(i) : args.Real(i));
 }
 float RelY(CInstance* self, const BuiltInArgs& args, int i) {
-    return F(argument_relative && self ? self->y + args.Real(i) : args.Real(i));
+    return F(Event_State().argument_relative && self ? self->y + args.Real(i) : args.Real(i));
 }
 // A value to set, added to the current one when the action is relative.
 double RelValue(double current, const BuiltInArgs& args, int i) {
-    return argument_relative ? current + args.Real(i) : args.Real(i);
+    return Event_State().argument_relative ? current + args.Real(i) : args.Real(i);
 }
 
 // Calls the script built-in of that name for self and other with the given arguments (a built-in that
@@ -106,7 +106,7 @@ BUILTIN_INSTANCE_BODY(action_move) {
 
 BUILTIN_INSTANCE_BODY(action_set_motion) {
     if (!self) return;
-    if (argument_relative) {
+    if (Event_State().argument_relative) {
         self->AddMotion(args.Float(0), args.Float(1));
         return;
     }
@@ -255,7 +255,8 @@ BUILTIN_INSTANCE_BODY(action_set_alarm) {
     const int alarm = args.Rounded(1);
     const int steps = args.Rounded(0);
     const int current = self->GetAlarm(alarm);
-    self->SetAlarm(alarm, argument_relative && current >= 0 ? Wrap_Add32(current, steps) : steps);
+    self->SetAlarm(alarm,
+                   Event_State().argument_relative && current >= 0 ? Wrap_Add32(current, steps) : steps);
 }
 BUILTIN_INSTANCE_BODY(action_set_timeline) {
     if (!self) return;
@@ -416,32 +417,34 @@ template <typename T> bool CompareCurrent(T value, T current, int operation) {
     return operation == 1 ? value > current : operation == 2 ? current > value : value == current;
 }
 BUILTIN_INSTANCE_BODY(action_if_score) {
-    SetFlag(result, CompareCurrent<double>(args.Real(0), Game_Score, args.Rounded(1)));
+    SetFlag(result, CompareCurrent<double>(args.Real(0), GameValues_State().Game_Score, args.Rounded(1)));
 }
 BUILTIN_INSTANCE_BODY(action_if_life) {
-    SetFlag(result, CompareCurrent<double>(args.Real(0), Game_Lives, args.Rounded(1)));
+    SetFlag(result, CompareCurrent<double>(args.Real(0), GameValues_State().Game_Lives, args.Rounded(1)));
 }
 BUILTIN_INSTANCE_BODY(action_if_health) {
-    SetFlag(result, CompareCurrent<double>(args.Real(0), Game_Health, args.Rounded(1)));
+    SetFlag(result, CompareCurrent<double>(args.Real(0), GameValues_State().Game_Health, args.Rounded(1)));
 }
 
 // --- score, lives, health and captions ---
 
 int32_t RelInt(int32_t current, const BuiltInArgs& args) {
     const int32_t v = args.Rounded(0);
-    return argument_relative ? Wrap_Add32(current, v) : v;
+    return Event_State().argument_relative ? Wrap_Add32(current, v) : v;
 }
 
-BUILTIN_INSTANCE_BODY(action_set_score) { Game_Score = RelInt(Game_Score, args); }
+BUILTIN_INSTANCE_BODY(action_set_score) {
+    GameValues_State().Game_Score = RelInt(GameValues_State().Game_Score, args);
+}
 BUILTIN_INSTANCE_BODY(action_set_life) {
-    const int32_t before = Game_Lives;
-    Game_Lives = RelInt(Game_Lives, args);
-    if (before >= 1 && Game_Lives < 1) PerformEventAll(ev_other, 6);
+    const int32_t before = GameValues_State().Game_Lives;
+    GameValues_State().Game_Lives = RelInt(GameValues_State().Game_Lives, args);
+    if (before >= 1 && GameValues_State().Game_Lives < 1) PerformEventAll(ev_other, 6);
 }
 BUILTIN_INSTANCE_BODY(action_set_health) {
-    const double before = Game_Health;
-    Game_Health = RelValue(Game_Health, args, 0);
-    if (before > 0 && Game_Health <= 0) PerformEventAll(ev_other, 9);
+    const double before = GameValues_State().Game_Health;
+    GameValues_State().Game_Health = RelValue(GameValues_State().Game_Health, args, 0);
+    if (before > 0 && GameValues_State().Game_Health <= 0) PerformEventAll(ev_other, 9);
 }
 
 // The caption followed by the value ("%s%d").
@@ -450,14 +453,18 @@ void DrawCaptionValue(CInstance* self, const BuiltInArgs& args, int32_t value) {
     const std::string text = std::string(caption ? caption : "") + std::to_string(value);
     Text_Draw(RelX(self, args, 0), RelY(self, args, 1), text.c_str(), -1, -1);
 }
-BUILTIN_INSTANCE_BODY(action_draw_score) { DrawCaptionValue(self, args, Game_Score); }
-BUILTIN_INSTANCE_BODY(action_draw_life) { DrawCaptionValue(self, args, Game_Lives); }
+BUILTIN_INSTANCE_BODY(action_draw_score) {
+    DrawCaptionValue(self, args, GameValues_State().Game_Score);
+}
+BUILTIN_INSTANCE_BODY(action_draw_life) {
+    DrawCaptionValue(self, args, GameValues_State().Game_Lives);
+}
 
 BUILTIN_INSTANCE_BODY(action_draw_life_images) {
     CSprite* sprite = Sprite_Data(args.Rounded(2));
     if (!sprite) return;
     const float x = RelX(self, args, 0), y = RelY(self, args, 1);
-    for (int i = 0; i < Game_Lives; ++i)
+    for (int i = 0; i < GameValues_State().Game_Lives; ++i)
         sprite->Draw(0, F(x + static_cast<double>(i) * sprite->width), y, 1, 1, 0, 16777215, 1);
 }
 
@@ -479,12 +486,12 @@ BUILTIN_INSTANCE_BODY(action_draw_health) {
         colours[0] = colours[1] = colours[2] = c;
     }
     GR_Draw_Healthbar(RelX(self, args, 0), RelY(self, args, 1), RelX(self, args, 2), RelY(self, args, 3),
-                      static_cast<float>(Game_Health), backColour, colours[0], colours[1], colours[2], 0,
-                      args.Real(4) >= 0.5, true);
+                      static_cast<float>(GameValues_State().Game_Health), backColour, colours[0], colours[1],
+                      colours[2], 0, args.Real(4) >= 0.5, true);
 }
 
 BUILTIN_INSTANCE_BODY(action_set_caption) {
-    CaptionSettings& c = Game_Caption;
+    CaptionSettings& c = GameValues_State().Game_Caption;
     c.set = true;
     c.showScore = args.Real(0) == 1;
     GameValues_SetText(&c.scoreCaption, args.Text(1));
@@ -615,7 +622,7 @@ BUILTIN_INSTANCE_BODY(action_fullscreen) {
     }
 }
 BUILTIN_INSTANCE_BODY(action_set_cursor) {
-    Cursor_Sprite = args.Rounded(0);
+    GameValues_State().Cursor_Sprite = args.Rounded(0);
     Window_SetCursor(args.Flag(1) ? 0 : -1);
 }
 
@@ -840,7 +847,9 @@ BUILTIN_INSTANCE_BODY(action_cd_pause) { CD_Pause(); }
 BUILTIN_INSTANCE_BODY(action_cd_resume) { CD_Resume(); }
 BUILTIN_INSTANCE_BODY(action_cd_present) { SetFlag(result, CD_Present()); }
 BUILTIN_INSTANCE_BODY(action_cd_playing) { SetFlag(result, CD_Playing()); }
-BUILTIN_INSTANCE_BODY(action_set_relative) { argument_relative = args.Real(0) >= 0.5; }
+BUILTIN_INSTANCE_BODY(action_set_relative) {
+    Event_State().argument_relative = args.Real(0) >= 0.5;
+}
 BUILTIN_INSTANCE_BODY(action_nothing) {}
 
 #define ACTION(name, count) BUILTIN_INSTANCE_ENTRY(name, count)

@@ -382,10 +382,10 @@ void Dispatch_Async(int number) {
 }
 
 void Dispatch_AsyncEvent(int number, int map) {
-    AsyncLoad_Index = map;
+    GameValues_State().AsyncLoad_Index = map;
     if (number >= 60) Dispatch_Async(number);
-    if (AsyncLoad_Index >= 0) DS_Map_Destroy(AsyncLoad_Index);
-    AsyncLoad_Index = -1;
+    if (GameValues_State().AsyncLoad_Index >= 0) DS_Map_Destroy(GameValues_State().AsyncLoad_Index);
+    GameValues_State().AsyncLoad_Index = -1;
 }
 
 void Dispatch_AsyncQueue() {
@@ -402,9 +402,11 @@ void Dispatch_AsyncQueue() {
         while (*link != request)
             link = &(*link)->next;
         *link = request->next;
-        AsyncLoad_Index = -1;
-        const int32_t number = request->completion ? request->completion(request, request->user, &AsyncLoad_Index) : 0;
-        Dispatch_AsyncEvent(number, AsyncLoad_Index);
+        GameValues_State().AsyncLoad_Index = -1;
+        const int32_t number = request->completion ? request->completion(request, request->user,
+                                                                         &GameValues_State().AsyncLoad_Index)
+                                                   : 0;
+        Dispatch_AsyncEvent(number, GameValues_State().AsyncLoad_Index);
         if (request->cleanup) request->cleanup(request);
         delete request;
         request = HTTP_RequestList;

@@ -15,12 +15,6 @@
 #include <cstdio>
 #include <vector>
 
-int32_t event_type = -1;
-int32_t event_number = 0;
-int32_t event_object = 0;
-int32_t event_action = 0;
-bool argument_relative = false;
-
 namespace {
 
 int g_depth = 0;
@@ -73,8 +67,9 @@ bool CEvent::Load(const CDataView& file, uint32_t listOffset, bool text, const c
 bool CEvent::Compile() {
     if (!textMode || !code) return true;
     char name[1024];
-    std::snprintf(name, sizeof name, "Object.%s.%s.%d", Object_GetName(event_object),
-                  Event_GetShortName(event_type, event_number), event_action);
+    std::snprintf(name, sizeof name, "Object.%s.%s.%d", Object_GetName(Event_State().event_object),
+                  Event_GetShortName(Event_State().event_type, Event_State().event_number),
+                  Event_State().event_action);
     if (code->Compile(name)) return true;
     char message[2048];
     std::snprintf(message, sizeof message, "COMPILATION ERROR in code action\n%s",
@@ -84,8 +79,8 @@ bool CEvent::Compile() {
 }
 
 bool CEvent::Execute(CInstance* self, CInstance* other) {
-    bool saved = argument_relative;
-    argument_relative = false;
+    bool saved = Event_State().argument_relative;
+    Event_State().argument_relative = false;
     ScriptValue result;
     ++g_running;
     bool ok = Code_ExecuteReportError(self, other, code, &result);
@@ -96,7 +91,7 @@ bool CEvent::Execute(CInstance* self, CInstance* other) {
             delete event;
     }
     Value_Free(&result);
-    argument_relative = saved;
+    Event_State().argument_relative = saved;
     return ok;
 }
 
@@ -150,15 +145,16 @@ void PerformEvent(CInstance* self, CInstance* other, int objectIndex, int type, 
         --g_depth;
         return;
     }
-    int32_t savedObject = event_object, savedNumber = event_number, savedType = event_type;
-    event_object = found;
-    event_number = number;
-    event_type = type;
+    int32_t savedObject = Event_State().event_object, savedNumber = Event_State().event_number,
+            savedType = Event_State().event_type;
+    Event_State().event_object = found;
+    Event_State().event_number = number;
+    Event_State().event_type = type;
     event->Execute(self, other);
     --g_depth;
-    event_object = savedObject;
-    event_number = savedNumber;
-    event_type = savedType;
+    Event_State().event_object = savedObject;
+    Event_State().event_number = savedNumber;
+    Event_State().event_type = savedType;
 }
 
 void PerformInstanceEvent(CInstance* self, CInstance* other, int type, int number) {
@@ -175,9 +171,10 @@ void PerformEventAll(int type, int number) {
 }
 
 void Event_Inherited(CInstance* self, CInstance* other) {
-    const CObject* object = Object_Data(event_object);
+    const CObject* object = Object_Data(Event_State().event_object);
     const CObject* parent = object ? object->SearchParent() : nullptr;
-    if (parent) PerformEvent(self, other, parent->index, event_type, event_number);
+    if (parent)
+        PerformEvent(self, other, parent->index, Event_State().event_type, Event_State().event_number);
 }
 
 // ---- Names

@@ -65,12 +65,20 @@ void Event_Release(CEvent* event);
 // process from inside the code), and counts no code as running.
 void Event_FreeReleased();
 
-extern int32_t event_type;
-extern int32_t event_number;
-extern int32_t event_object;
-extern int32_t event_action;
-// The relative flag of action code; cleared while an event runs.
-extern bool argument_relative;
+// The event being run as scripts see it, reached through Event_State().
+struct EventState {
+    int32_t event_type = -1;
+    int32_t event_number = 0;
+    int32_t event_object = 0;
+    int32_t event_action = 0;
+    // The relative flag of action code; cleared while an event runs.
+    bool argument_relative = false;
+};
+
+inline EventState& Event_State() {
+    static EventState state;
+    return state;
+}
 
 // The current nesting depth of PerformEvent.
 int Event_Depth();

@@ -3,17 +3,6 @@
 #include "core/memory.h"
 #include "core/text.h"
 
-int32_t Game_Score = 0;
-int32_t Game_Lives = -1;
-double Game_Health = 100.0;
-CaptionSettings Game_Caption{false, true, false, false, nullptr, nullptr, nullptr};
-int32_t Cursor_Sprite = -1;
-int32_t Transition_Kind = 0;
-int32_t AsyncLoad_Index = -1;
-int32_t Run_FPS = 0;
-int64_t Run_DeltaTime = 0;
-int32_t Run_StepCount = 0;
-
 namespace {
 constexpr int kDefaultTransitionSteps = 80;
 int g_transitionSteps = kDefaultTransitionSteps;
@@ -33,18 +22,18 @@ void GameValues_SetText(char** variable, const char* text) {
 }
 
 void GameValues_Reset() {
-    Game_Score = 0;
-    Game_Lives = -1;
-    Game_Health = 100.0;
-    Game_Caption.set = false;
-    Game_Caption.showScore = true;
-    Game_Caption.showLives = false;
-    Game_Caption.showHealth = false;
-    GameValues_SetText(&Game_Caption.scoreCaption, nullptr);
-    GameValues_SetText(&Game_Caption.livesCaption, nullptr);
-    GameValues_SetText(&Game_Caption.healthCaption, "Health: ");
-    Cursor_Sprite = -1;
-    Transition_Kind = 0;
+    GameValues_State().Game_Score = 0;
+    GameValues_State().Game_Lives = -1;
+    GameValues_State().Game_Health = 100.0;
+    GameValues_State().Game_Caption.set = false;
+    GameValues_State().Game_Caption.showScore = true;
+    GameValues_State().Game_Caption.showLives = false;
+    GameValues_State().Game_Caption.showHealth = false;
+    GameValues_SetText(&GameValues_State().Game_Caption.scoreCaption, nullptr);
+    GameValues_SetText(&GameValues_State().Game_Caption.livesCaption, nullptr);
+    GameValues_SetText(&GameValues_State().Game_Caption.healthCaption, "Health: ");
+    GameValues_State().Cursor_Sprite = -1;
+    GameValues_State().Transition_Kind = 0;
     g_transitionSteps = kDefaultTransitionSteps;
-    AsyncLoad_Index = -1;
+    GameValues_State().AsyncLoad_Index = -1;
 }

@@ -5,10 +5,6 @@
 
 #include <cstdint>
 
-extern int32_t Game_Score;
-extern int32_t Game_Lives;
-extern double Game_Health;
-
 struct CaptionSettings {
     bool set; // written by show_score (and by the caption action)
     bool showScore;
@@ -18,22 +14,33 @@ struct CaptionSettings {
     char* livesCaption;
     char* healthCaption;
 };
-extern CaptionSettings Game_Caption;
 
-extern int32_t Cursor_Sprite;
-extern int32_t Transition_Kind;
+// The game-wide values, reached through GameValues_State().
+struct GameValuesState {
+    int32_t Game_Score = 0;
+    int32_t Game_Lives = -1;
+    double Game_Health = 100.0;
+    CaptionSettings Game_Caption{false, true, false, false, nullptr, nullptr, nullptr};
+    int32_t Cursor_Sprite = -1;
+    int32_t Transition_Kind = 0;
+    // The map index async_load reads: -1 outside an asynchronous event.
+    int32_t AsyncLoad_Index = -1;
+    // Frames counted in the last whole second (the built-in variable fps).
+    int32_t Run_FPS = 0;
+    // The microseconds between the last two steps (the built-in variable delta_time), set by each step.
+    int64_t Run_DeltaTime = 0;
+    // Steps done since the game started (it also picks the cursor sprite's frame).
+    int32_t Run_StepCount = 0;
+};
+
+inline GameValuesState& GameValues_State() {
+    static GameValuesState state;
+    return state;
+}
+
 // The steps of a room transition: 80 at start, never below 1 (a smaller value is stored as 1).
 void Transition_SetSteps(int steps);
 int Transition_GetSteps();
-// The map index async_load reads: -1 outside an asynchronous event.
-extern int32_t AsyncLoad_Index;
-
-// Frames counted in the last whole second (the built-in variable fps).
-extern int32_t Run_FPS;
-// The microseconds between the last two steps (the built-in variable delta_time), set by each step.
-extern int64_t Run_DeltaTime;
-// Steps done since the game started (it also picks the cursor sprite's frame).
-extern int32_t Run_StepCount;
 
 // Back to the start values: score 0, lives -1, health 100, score shown, lives and health not, no score
 // or lives caption, the health caption "Health: ", no cursor sprite, transition kind 0, 80 transition

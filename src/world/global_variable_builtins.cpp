@@ -43,7 +43,7 @@ char* g_workingDirectory = nullptr;
 constexpr int kArgumentCount = 16;
 
 bool GetArgumentRelative(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, argument_relative ? 1.0 : 0.0);
+    return VarOut_Real(out, Event_State().argument_relative ? 1.0 : 0.0);
 }
 
 // Reading an argument the running script was not given is a fatal error; the value is still given.
@@ -77,7 +77,7 @@ bool GetArgumentCount(CInstance*, int, ScriptValue* out) {
 // ---- Game
 
 bool GetDebugMode(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, (g_GeneralInfo.debuggerServer & 1) == 0 ? 1.0 : 0.0);
+    return VarOut_Real(out, (GeneralInfo_State().g_GeneralInfo.debuggerServer & 1) == 0 ? 1.0 : 0.0);
 }
 bool GetRoom(CInstance*, int, ScriptValue* out) {
     return VarOut_Real(out, Run_RoomIndex);
@@ -93,14 +93,14 @@ bool GetRoomLast(CInstance*, int, ScriptValue* out) {
     return VarOut_Real(out, Room_Last());
 }
 bool GetTransitionKind(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, Transition_Kind);
+    return VarOut_Real(out, GameValues_State().Transition_Kind);
 }
 // Transitions are not drawn: whatever is asked, the kind goes back to 0.
 bool SetTransitionKind(CInstance*, int, ScriptValue* in) {
-    Transition_Kind = VarIn_Int(in);
+    GameValues_State().Transition_Kind = VarIn_Int(in);
     DebugConsole->Output(
         "BUG: Room transitions don't function well - setting to 0 - look at Variable_BuiltIn SV_TransitionKind() .\n");
-    Transition_Kind = 0;
+    GameValues_State().Transition_Kind = 0;
     return true;
 }
 bool GetTransitionSteps(CInstance*, int, ScriptValue* out) {
@@ -112,34 +112,34 @@ bool SetTransitionSteps(CInstance*, int, ScriptValue* in) {
 }
 
 bool GetScore(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, Game_Score);
+    return VarOut_Real(out, GameValues_State().Game_Score);
 }
 bool SetScore(CInstance*, int, ScriptValue* in) {
-    Game_Score = VarIn_Int(in);
+    GameValues_State().Game_Score = VarIn_Int(in);
     return true;
 }
 bool GetLives(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, Game_Lives);
+    return VarOut_Real(out, GameValues_State().Game_Lives);
 }
 // Lives running out (from 1 or more to 0 or less) raises "no more lives" for every instance.
 bool SetLives(CInstance*, int, ScriptValue* in) {
-    const int32_t before = Game_Lives;
-    Game_Lives = VarIn_Int(in);
-    if (before >= 1 && Game_Lives <= 0) PerformEventAll(ev_other, 6);
+    const int32_t before = GameValues_State().Game_Lives;
+    GameValues_State().Game_Lives = VarIn_Int(in);
+    if (before >= 1 && GameValues_State().Game_Lives <= 0) PerformEventAll(ev_other, 6);
     return true;
 }
 bool GetHealth(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, Game_Health);
+    return VarOut_Real(out, GameValues_State().Game_Health);
 }
 // Health running out (from above 0 to 0 or less) raises "no more health" for every instance.
 bool SetHealth(CInstance*, int, ScriptValue* in) {
-    const double before = Game_Health;
-    Game_Health = Value_Real(in);
-    if (before > 0.0 && Game_Health <= 0.0) PerformEventAll(ev_other, 9);
+    const double before = GameValues_State().Game_Health;
+    GameValues_State().Game_Health = Value_Real(in);
+    if (before > 0.0 && GameValues_State().Game_Health <= 0.0) PerformEventAll(ev_other, 9);
     return true;
 }
 bool GetGameId(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, g_GeneralInfo.gameId);
+    return VarOut_Real(out, GeneralInfo_State().g_GeneralInfo.gameId);
 }
 bool GetGameGuid(CInstance*, int, ScriptValue* out) {
     return VarOut_Text(out, nullptr);
@@ -261,7 +261,7 @@ template <bool Width> bool GetBackgroundSize(CInstance*, int arrayIndex, ScriptV
 }
 
 bool GetViewCurrent(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, View_Current);
+    return VarOut_Real(out, Frame_State().View_Current);
 }
 
 // ---- Mouse and keyboard
@@ -310,36 +310,36 @@ bool SetKeyboardString(CInstance*, int, ScriptValue* in) {
 // ---- Cursor and captions
 
 bool GetCursorSprite(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, Cursor_Sprite);
+    return VarOut_Real(out, GameValues_State().Cursor_Sprite);
 }
 bool SetCursorSprite(CInstance*, int, ScriptValue* in) {
-    Cursor_Sprite = VarIn_Int(in);
+    GameValues_State().Cursor_Sprite = VarIn_Int(in);
     return true;
 }
 template <bool CaptionSettings::*Flag> bool GetCaptionFlag(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, Game_Caption.*Flag ? 1.0 : 0.0);
+    return VarOut_Real(out, GameValues_State().Game_Caption.*Flag ? 1.0 : 0.0);
 }
 template <bool CaptionSettings::*Flag> bool SetCaptionFlag(CInstance*, int, ScriptValue* in) {
-    Game_Caption.*Flag = VarIn_FlagAboveHalf(VarIn_Int(in));
+    GameValues_State().Game_Caption.*Flag = VarIn_FlagAboveHalf(VarIn_Int(in));
     return true;
 }
 // Only the score's flag marks the caption settings as set.
 bool SetShowScore(CInstance* self, int arrayIndex, ScriptValue* in) {
-    Game_Caption.set = true;
+    GameValues_State().Game_Caption.set = true;
     return SetCaptionFlag<&CaptionSettings::showScore>(self, arrayIndex, in);
 }
 template <char* CaptionSettings::*Text> bool GetCaptionText(CInstance*, int, ScriptValue* out) {
-    return VarOut_Text(out, Game_Caption.*Text);
+    return VarOut_Text(out, GameValues_State().Game_Caption.*Text);
 }
 template <char* CaptionSettings::*Text> bool SetCaptionText(CInstance*, int, ScriptValue* in) {
-    GameValues_SetText(&(Game_Caption.*Text), Value_Text(in));
+    GameValues_SetText(&(GameValues_State().Game_Caption.*Text), Value_Text(in));
     return true;
 }
 
 // ---- Time
 
 bool GetFPS(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, Run_FPS);
+    return VarOut_Real(out, GameValues_State().Run_FPS);
 }
 bool GetFPSReal(CInstance*, int, ScriptValue* out) {
     return VarOut_Real(out, Profiler_GetFPSReal());
@@ -357,8 +357,8 @@ template <int std::tm::*Field, int Offset> bool GetDateField(CInstance*, int, Sc
 
 // ---- The running event and the last error
 
-template <int32_t* Value> bool GetEventValue(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, *Value);
+template <int32_t EventState::*Value> bool GetEventValue(CInstance*, int, ScriptValue* out) {
+    return VarOut_Real(out, Event_State().*Value);
 }
 bool GetSecureMode(CInstance*, int, ScriptValue* out) {
     return VarOut_Real(out, 0.0);
@@ -422,7 +422,8 @@ const BuiltInVariableRow kGlobals[] = {
     {"room_persistent", GetRoomFlag<&CRoom::persistent>, SetRoomFlag<&CRoom::persistent>},
     {"background_color", GetRoomColour, SetRoomColour},
     {"background_showcolor", GetRoomFlag<&CRoom::showColour>, SetRoomFlag<&CRoom::showColour>},
-    {"background_visible", Background<&RoomBackground::visible>::Get, Background<&RoomBackground::visible>::Set},
+    {"background_visible", Background<&RoomBackground::visible>::Get,
+     Background<&RoomBackground::visible>::Set},
     {"background_foreground", Background<&RoomBackground::foreground>::Get,
      Background<&RoomBackground::foreground>::Set},
     {"background_index", Background<&RoomBackground::index>::Get, Background<&RoomBackground::index>::Set},
@@ -467,9 +468,12 @@ const BuiltInVariableRow kGlobals[] = {
     {"cursor_sprite", GetCursorSprite, SetCursorSprite},
     {"show_score", GetCaptionFlag<&CaptionSettings::showScore>, SetShowScore},
     {"show_lives", GetCaptionFlag<&CaptionSettings::showLives>, SetCaptionFlag<&CaptionSettings::showLives>},
-    {"show_health", GetCaptionFlag<&CaptionSettings::showHealth>, SetCaptionFlag<&CaptionSettings::showHealth>},
-    {"caption_score", GetCaptionText<&CaptionSettings::scoreCaption>, SetCaptionText<&CaptionSettings::scoreCaption>},
-    {"caption_lives", GetCaptionText<&CaptionSettings::livesCaption>, SetCaptionText<&CaptionSettings::livesCaption>},
+    {"show_health", GetCaptionFlag<&CaptionSettings::showHealth>,
+     SetCaptionFlag<&CaptionSettings::showHealth>},
+    {"caption_score", GetCaptionText<&CaptionSettings::scoreCaption>,
+     SetCaptionText<&CaptionSettings::scoreCaption>},
+    {"caption_lives", GetCaptionText<&CaptionSettings::livesCaption>,
+     SetCaptionText<&CaptionSettings::livesCaption>},
     {"caption_health", GetCaptionText<&CaptionSettings::healthCaption>,
      SetCaptionText<&CaptionSettings::healthCaption>},
     {"fps", GetFPS, nullptr},
@@ -482,10 +486,10 @@ const BuiltInVariableRow kGlobals[] = {
     {"current_hour", GetDateField<&std::tm::tm_hour, 0>, nullptr},
     {"current_minute", GetDateField<&std::tm::tm_min, 0>, nullptr},
     {"current_second", GetDateField<&std::tm::tm_sec, 0>, nullptr},
-    {"event_type", GetEventValue<&event_type>, nullptr},
-    {"event_number", GetEventValue<&event_number>, nullptr},
-    {"event_object", GetEventValue<&event_object>, nullptr},
-    {"event_action", GetEventValue<&event_action>, nullptr},
+    {"event_type", GetEventValue<&EventState::event_type>, nullptr},
+    {"event_number", GetEventValue<&EventState::event_number>, nullptr},
+    {"event_object", GetEventValue<&EventState::event_object>, nullptr},
+    {"event_action", GetEventValue<&EventState::event_action>, nullptr},
     {"secure_mode", GetSecureMode, nullptr},
     {"error_occurred", GetErrorOccurred, SetErrorOccurred},
     {"error_last", GetErrorLast, SetErrorLast},

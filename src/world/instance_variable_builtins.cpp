@@ -144,13 +144,13 @@ bool SetImageBlend(CInstance* self, int, ScriptValue* in) {
 }
 
 bool GetAsyncLoad(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, AsyncLoad_Index);
+    return VarOut_Real(out, GameValues_State().AsyncLoad_Index);
 }
 bool GetDisplayAA(CInstance*, int, ScriptValue* out) {
     return VarOut_Real(out, Display_AntialiasLevels());
 }
 bool GetDeltaTime(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, static_cast<double>(Run_DeltaTime));
+    return VarOut_Real(out, static_cast<double>(GameValues_State().Run_DeltaTime));
 }
 bool GetWebGLEnabled(CInstance*, int, ScriptValue* out) {
     return VarOut_Real(out, 1.0);

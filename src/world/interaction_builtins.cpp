@@ -258,7 +258,7 @@ BUILTIN_BODY(highscore_set_strings) {
 BUILTIN_BODY(highscore_clear) { HighScore_Clear(); }
 BUILTIN_BODY(highscore_add) { HighScore_Add(args.Text(0), args.Rounded(1)); }
 BUILTIN_BODY(highscore_add_current) {
-    HighScore_Add("DEFAULT", Game_Score);
+    HighScore_Add("DEFAULT", GameValues_State().Game_Score);
     IO_Clear();
 }
 BUILTIN_BODY(highscore_value) { SetReal(result, HighScore_GetValue(args.Rounded(0))); }
@@ -394,7 +394,7 @@ void HighScore_Draw(float x1, float y1, float x2, float y2) {
 }
 
 void InitInteractionFunctions() {
-    Window_SetCaption(g_GeneralInfo.caption);
+    Window_SetCaption(GeneralInfo_State().g_GeneralInfo.caption);
     BuiltIn_Register(kDialogFunctions);
     InitKeyboardFunctions();
     InitJoystickFunctions();

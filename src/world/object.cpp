@@ -246,8 +246,8 @@ bool CObject::Compile() {
         for (int number = 0; number < events[type].count; ++number) {
             CEvent* event = events[type][number];
             if (!event) continue;
-            event_type = type;
-            event_number = number;
+            Event_State().event_type = type;
+            Event_State().event_number = number;
             if (!event->Compile()) return false;
         }
     }
@@ -372,7 +372,7 @@ bool Object_Load(const CDataView& file, const IFFChunk&, const std::vector<uint3
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i] == 0) continue;
         auto* object = new CObject(static_cast<int>(i));
-        bool ok = object->Load(file, list[i], g_GeneralInfo.version, textMode);
+        bool ok = object->Load(file, list[i], GeneralInfo_State().g_GeneralInfo.version, textMode);
         EnterObject(object);
         if (!ok) return false;
     }
@@ -415,7 +415,7 @@ bool Object_Prepare() {
     Object_ForEach([&](CObject* object) {
         if (!ok) return;
         DebugConsole->Output("\tObjects %d: %s\n", object->index, Text_Escaped(object->name).c_str());
-        event_object = object->index;
+        Event_State().event_object = object->index;
         if (!object->Compile()) ok = false;
     });
     if (!ok) return false;

@@ -21,7 +21,8 @@ BUILTIN_INSTANCE_BODY(path_end) {
 
 // The action value, added to the current one when the action is relative.
 float ActionValue(float current, const BuiltInArgs& args) {
-    return argument_relative ? X86_DoubleToFloat(static_cast<double>(current) + args.Real(0)) : args.Float(0);
+    return Event_State().argument_relative ? X86_DoubleToFloat(static_cast<double>(current) + args.Real(0))
+                                           : args.Float(0);
 }
 
 BUILTIN_INSTANCE_BODY(action_path_position) {

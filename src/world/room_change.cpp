@@ -29,7 +29,7 @@ void Fatal(const std::string& message) {
 
 void Room_Goto(int room) {
     New_Room = room;
-    Transition_Kind = 0;
+    GameValues_State().Transition_Kind = 0;
     if (!Room_Exists(room)) Fatal("Unexisting room number: " + std::to_string(room));
 }
 

@@ -147,7 +147,7 @@ void Room_DrawInstances() {
 }
 
 void Room_DrawView(const IntRect& rect) {
-    View_DrawRegion = rect;
+    Frame_State().View_DrawRegion = rect;
     if (GR_Transform.mode3D) GR_D3D_ClearDepth();
     if (Run_Room->showColour) GR_Draw_ClearAlpha(Run_Room->colour, 1.0f);
     GR_D3D_SetDepth(12000.0f);
@@ -163,7 +163,7 @@ void Room_DrawView(const IntRect& rect) {
 }
 
 void Room_DrawGUI(const IntRect& rect) {
-    View_DrawRegion = rect;
+    Frame_State().View_DrawRegion = rect;
     if (Object_EventList(ev_draw, 64).empty()) return;
     for (CInstance* i = Run_Room->active.last; i;) {
         CInstance* previous = i->previous;
@@ -179,13 +179,13 @@ bool Room_DrawViews() {
     Run_Room->SortTiles();
     const int ww = WindowWidth(), wh = WindowHeight();
     // Screen grabs read what the views draw: the game-size screen.
-    Window_DrawingArea = IntRect{0, 0, ww, wh};
+    Window_State().Window_DrawingArea = IntRect{0, 0, ww, wh};
     if (Run_Room->viewsEnabled) {
         if (Run_Room->clearDisplay) GR_Draw_ClearAlpha(Window_GetColour(), 1.0f);
         for (int v = 0; v < kRoomViewCount && Run_Room; ++v) {
             const CView& view = Run_Room->views[v];
             if (!view.visible) continue;
-            View_Current = v;
+            Frame_State().View_Current = v;
             float sx = View_ScaleX, sy = View_ScaleY;
             bool surface = false;
             if (view.surfaceId != -1) {
@@ -212,9 +212,9 @@ bool Room_DrawViews() {
         if (!Run_Room) return false;
         FullWindowPort();
         Graphics::SetViewArea(0, 0, static_cast<float>(ww), static_cast<float>(wh), 0);
-        View_DrawRegion = IntRect{0, 0, ww, wh};
+        Frame_State().View_DrawRegion = IntRect{0, 0, ww, wh};
     } else {
-        View_Current = 0;
+        Frame_State().View_Current = 0;
         FullWindowPort();
         Graphics::SetViewArea(0, 0, static_cast<float>(Run_Room->width), static_cast<float>(Run_Room->height), 0);
         Room_DrawView(IntRect{0, 0, Run_Room->width, Run_Room->height});
@@ -222,18 +222,19 @@ bool Room_DrawViews() {
 
     const bool was3D = GR_Transform.mode3D;
     GR_D3D_Set3DMode(false);
-    const int gw = GUI_Size.width >= 0 ? GUI_Size.width : ww;
-    const int gh = GUI_Size.height >= 0 ? GUI_Size.height : wh;
+    const int gw = Window_State().GUI_Size.width >= 0 ? Window_State().GUI_Size.width : ww;
+    const int gh = Window_State().GUI_Size.height >= 0 ? Window_State().GUI_Size.height : wh;
     Graphics::SetViewPort(0, 0, ww, wh);
     Graphics::SetViewArea(0, 0, static_cast<float>(gw), static_cast<float>(gh), 0);
     Room_DrawGUI(IntRect{0, 0, gw, gh});
 
-    if (CSprite* cursor = Sprite_Data(Cursor_Sprite)) {
+    if (CSprite* cursor = Sprite_Data(GameValues_State().Cursor_Sprite)) {
         int px = 0, py = 0;
         Display_WindowToPort(IO_RawMouse.x[0], IO_RawMouse.y[0], px, py);
-        cursor->Draw(Run_StepCount, static_cast<float>(px), static_cast<float>(py), 1, 1, 0, 0xFFFFFF, 1);
+        cursor->Draw(GameValues_State().Run_StepCount, static_cast<float>(px), static_cast<float>(py), 1, 1,
+                     0, 0xFFFFFF, 1);
     }
     GR_D3D_Set3DMode(was3D);
-    View_Current = 0;
+    Frame_State().View_Current = 0;
     return true;
 }

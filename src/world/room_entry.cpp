@@ -140,7 +140,7 @@ bool StartRoom(int r, bool gameStart) {
         delete scratch;
     }
     EventAllThenRemove(ev_other_room_start);
-    if (New_Room == -1 && Run_DrawEnabled == 1) Room_DrawViews();
+    if (New_Room == -1 && Frame_State().Run_DrawEnabled == 1) Room_DrawViews();
     return true;
 }
 

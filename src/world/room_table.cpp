@@ -47,7 +47,7 @@ int ExistingOrNone(int room) {
 
 // The position of the first occurrence of room in the order, or -1.
 int OrderPosition(int room) {
-    const std::vector<int32_t>& order = g_GeneralInfo.roomOrder;
+    const std::vector<int32_t>& order = GeneralInfo_State().g_GeneralInfo.roomOrder;
     for (size_t i = 0; i < order.size(); ++i)
         if (order[i] == room) return static_cast<int>(i);
     return -1;
@@ -77,7 +77,8 @@ bool Room_Load(const CDataView& file, const IFFChunk&, const std::vector<uint32_
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i] == 0) continue;
         auto record = std::make_shared<RoomRecord>();
-        if (!RoomRecord_Read(file, list[i], static_cast<int>(i), g_GeneralInfo.version, textMode, record.get()))
+        if (!RoomRecord_Read(file, list[i], static_cast<int>(i), GeneralInfo_State().g_GeneralInfo.version,
+                             textMode, record.get()))
             return false;
         g_names[i] = std::string(record->name ? record->name : "");
         g_nameIndex.MarkStale();
@@ -101,7 +102,7 @@ void Room_ReportMissingObjects() {
 
 void Room_Clear() {
     Room_Init();
-    g_GeneralInfo.roomOrder.clear();
+    GeneralInfo_State().g_GeneralInfo.roomOrder.clear();
 }
 
 bool Room_Prepare() {
@@ -162,23 +163,23 @@ int Room_FindByName(const char* name) {
 }
 
 int Room_First() {
-    const std::vector<int32_t>& order = g_GeneralInfo.roomOrder;
+    const std::vector<int32_t>& order = GeneralInfo_State().g_GeneralInfo.roomOrder;
     return order.empty() ? -1 : ExistingOrNone(order.front());
 }
 
 int Room_Last() {
-    const std::vector<int32_t>& order = g_GeneralInfo.roomOrder;
+    const std::vector<int32_t>& order = GeneralInfo_State().g_GeneralInfo.roomOrder;
     return order.empty() ? -1 : ExistingOrNone(order.back());
 }
 
 int Room_Previous(int room) {
     int at = OrderPosition(room);
     if (at <= 0) return -1;
-    return ExistingOrNone(g_GeneralInfo.roomOrder[static_cast<size_t>(at - 1)]);
+    return ExistingOrNone(GeneralInfo_State().g_GeneralInfo.roomOrder[static_cast<size_t>(at - 1)]);
 }
 
 int Room_Next(int room) {
-    const std::vector<int32_t>& order = g_GeneralInfo.roomOrder;
+    const std::vector<int32_t>& order = GeneralInfo_State().g_GeneralInfo.roomOrder;
     int at = OrderPosition(room);
     if (at < 0 || static_cast<size_t>(at) + 1 >= order.size()) return -1;
     return ExistingOrNone(order[static_cast<size_t>(at) + 1]);

@@ -99,23 +99,23 @@ void WriteFlag(IBuffer* b, bool flag) {
 
 void SaveHeader(IBuffer* b) {
     Saved_WriteInt(b, kSavedGameVersion);
-    Saved_WriteInt(b, static_cast<int32_t>(g_GeneralInfo.gameId));
+    Saved_WriteInt(b, static_cast<int32_t>(GeneralInfo_State().g_GeneralInfo.gameId));
     Saved_WriteInt(b, Run_RoomIndex);
     Saved_WriteInt(b, New_Room);
-    Saved_WriteInt(b, Transition_Kind);
-    Saved_WriteInt(b, Game_Score);
-    WriteFlag(b, Game_Caption.showScore);
-    WriteFlag(b, Game_Caption.set);
-    b->WriteString(Game_Caption.scoreCaption);
-    Saved_WriteInt(b, Game_Lives);
-    WriteFlag(b, Game_Caption.showLives);
-    b->WriteString(Game_Caption.livesCaption);
-    Buffer_WriteReal(b, eBuffer_F64, Game_Health);
-    WriteFlag(b, Game_Caption.showHealth);
-    b->WriteString(Game_Caption.healthCaption);
-    Saved_WriteInt(b, Cursor_Sprite);
-    Saved_WriteInt(b, Run_StepCount);
-    WriteFlag(b, Run_DrawEnabled != 0);
+    Saved_WriteInt(b, GameValues_State().Transition_Kind);
+    Saved_WriteInt(b, GameValues_State().Game_Score);
+    WriteFlag(b, GameValues_State().Game_Caption.showScore);
+    WriteFlag(b, GameValues_State().Game_Caption.set);
+    b->WriteString(GameValues_State().Game_Caption.scoreCaption);
+    Saved_WriteInt(b, GameValues_State().Game_Lives);
+    WriteFlag(b, GameValues_State().Game_Caption.showLives);
+    b->WriteString(GameValues_State().Game_Caption.livesCaption);
+    Buffer_WriteReal(b, eBuffer_F64, GameValues_State().Game_Health);
+    WriteFlag(b, GameValues_State().Game_Caption.showHealth);
+    b->WriteString(GameValues_State().Game_Caption.healthCaption);
+    Saved_WriteInt(b, GameValues_State().Cursor_Sprite);
+    Saved_WriteInt(b, GameValues_State().Run_StepCount);
+    WriteFlag(b, Frame_State().Run_DrawEnabled != 0);
 }
 
 void SaveRooms(IBuffer* b) {
@@ -203,20 +203,20 @@ bool LoadRooms(SavedReader& r, SavedGame& game, LoadFailure& fail) {
 // Makes a read and checked saved game the running state; nothing here can fail.
 void UseSavedGame(SavedGame& game) {
     SavedHeader& h = game.header;
-    Transition_Kind = h.transitionKind;
-    Game_Score = h.score;
-    Game_Caption.showScore = h.showScore;
-    Game_Caption.set = h.captionSet;
-    h.scoreCaption.MoveTo(Game_Caption.scoreCaption);
-    Game_Lives = h.lives;
-    Game_Caption.showLives = h.showLives;
-    h.livesCaption.MoveTo(Game_Caption.livesCaption);
-    Game_Health = h.health;
-    Game_Caption.showHealth = h.showHealth;
-    h.healthCaption.MoveTo(Game_Caption.healthCaption);
-    Cursor_Sprite = h.cursorSprite;
-    Run_StepCount = h.stepCount;
-    Run_DrawEnabled = h.drawEnabled ? 1 : 0;
+    GameValues_State().Transition_Kind = h.transitionKind;
+    GameValues_State().Game_Score = h.score;
+    GameValues_State().Game_Caption.showScore = h.showScore;
+    GameValues_State().Game_Caption.set = h.captionSet;
+    h.scoreCaption.MoveTo(GameValues_State().Game_Caption.scoreCaption);
+    GameValues_State().Game_Lives = h.lives;
+    GameValues_State().Game_Caption.showLives = h.showLives;
+    h.livesCaption.MoveTo(GameValues_State().Game_Caption.livesCaption);
+    GameValues_State().Game_Health = h.health;
+    GameValues_State().Game_Caption.showHealth = h.showHealth;
+    h.healthCaption.MoveTo(GameValues_State().Game_Caption.healthCaption);
+    GameValues_State().Cursor_Sprite = h.cursorSprite;
+    GameValues_State().Run_StepCount = h.stepCount;
+    Frame_State().Run_DrawEnabled = h.drawEnabled ? 1 : 0;
 
     Variable_UseGlobals(game.globals);
 

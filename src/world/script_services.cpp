@@ -82,10 +82,10 @@ void World_InstallScriptServices() {
     Code_Constant_SetResourceFind(RESOURCE_TIMELINE, TimeLine_Find);
     CodeReportHost host{};
     host.currentEvent = [](int& type, int& number, int& object, int& action) {
-        type = event_type;
-        number = event_number;
-        object = event_object;
-        action = event_action;
+        type = Event_State().event_type;
+        number = Event_State().event_number;
+        object = Event_State().event_object;
+        action = Event_State().event_action;
     };
     host.eventName = Event_GetName;
     host.objectName = Object_GetName;

@@ -59,9 +59,9 @@ bool CTimeLine::LoadFromRecord(const CDataView& file, uint32_t offset, bool text
 }
 
 bool CTimeLine::Compile() {
-    event_type = kEventTypeTimeline;
+    Event_State().event_type = kEventTypeTimeline;
     for (size_t i = 0; i < m_steps.size(); ++i) {
-        event_number = m_steps[i];
+        Event_State().event_number = m_steps[i];
         if (m_handlers[i].event && !m_handlers[i].event->Compile()) return false;
     }
     return true;
@@ -152,7 +152,7 @@ bool TimeLine_Load(const CDataView& file, const IFFChunk&, const std::vector<uin
 bool TimeLine_Prepare() {
     for (size_t i = 0; i < g_timelines.size(); ++i) {
         if (!g_timelines[i].timeline) continue;
-        event_object = static_cast<int32_t>(i);
+        Event_State().event_object = static_cast<int32_t>(i);
         if (!g_timelines[i].timeline->Compile()) return false;
     }
     return true;
@@ -203,10 +203,11 @@ void PerformTimelineMoment(CInstance* self, CInstance* other, int timeline, int 
     if (!line || moment < 0 || moment >= line->GetMomentCount()) return;
     const CTimeLine::Handler handler = line->GetHandler(moment);
     if (!handler.event && handler.script < 0) return;
-    const int32_t savedObject = event_object, savedType = event_type, savedNumber = event_number;
-    event_object = timeline;
-    event_type = kEventTypeTimeline;
-    event_number = line->GetStep(moment);
+    const int32_t savedObject = Event_State().event_object, savedType = Event_State().event_type,
+                  savedNumber = Event_State().event_number;
+    Event_State().event_object = timeline;
+    Event_State().event_type = kEventTypeTimeline;
+    Event_State().event_number = line->GetStep(moment);
     if (handler.event) {
         handler.event->Execute(self, other);
     } else {
@@ -214,7 +215,7 @@ void PerformTimelineMoment(CInstance* self, CInstance* other, int timeline, int 
         Script_Perform(handler.script, self, other, 0, &result, nullptr);
         Value_Free(&result);
     }
-    event_object = savedObject;
-    event_type = savedType;
-    event_number = savedNumber;
+    Event_State().event_object = savedObject;
+    Event_State().event_type = savedType;
+    Event_State().event_number = savedNumber;
 }

@@ -97,14 +97,14 @@ TEST(PlatformBuiltIns, Answers) {
     const std::string log = ConsoleOutputOf([] { EXPECT_EQ(Real("Zebo_GetPlatform", {1}), 0); });
     EXPECT_THAT(log, HasSubstr("Illegal argument count"));
 
-    const char* savedConfig = Game_ConfigName;
-    Game_ConfigName = "Release";
+    const char* savedConfig = GeneralInfo_State().Game_ConfigName;
+    GeneralInfo_State().Game_ConfigName = "Release";
     EXPECT_EQ(Call("os_get_config").Text(), "Release");
-    Game_ConfigName = nullptr;
+    GeneralInfo_State().Game_ConfigName = nullptr;
     Result none = Call("Zebo_GetConfig");
     EXPECT_TRUE(none.IsString());
     EXPECT_EQ(none.v.str, nullptr);
-    Game_ConfigName = savedConfig;
+    GeneralInfo_State().Game_ConfigName = savedConfig;
 
     IO_RawMouse.x[2] = 7;
     IO_RawMouse.y[4] = -3;
@@ -123,17 +123,17 @@ TEST(PlatformBuiltIns, Answers) {
 }
 
 TEST(PlatformBuiltIns, TheGUISizeFollowsTheWindowUntilSet) {
-    const WindowSize savedClient = Window_DeviceState.clientSize;
-    Window_DeviceState.clientSize = {800, 600};
+    const WindowSize savedClient = Window_State().Window_DeviceState.clientSize;
+    Window_State().Window_DeviceState.clientSize = {800, 600};
     EXPECT_EQ(Real("display_get_gui_width"), 800);
     Real("display_set_gui_size", {640.7, 480});
     EXPECT_EQ(Real("display_get_gui_width"), 640);
     EXPECT_EQ(Real("display_get_gui_height"), 480);
     Real("display_set_gui_size", {-5, -1});
-    EXPECT_EQ(GUI_Size.width, -1) << "a negative size follows the window again";
+    EXPECT_EQ(Window_State().GUI_Size.width, -1) << "a negative size follows the window again";
     EXPECT_EQ(Real("display_get_gui_width"), 800);
     EXPECT_EQ(Real("display_get_gui_height"), 600);
-    Window_DeviceState.clientSize = savedClient;
+    Window_State().Window_DeviceState.clientSize = savedClient;
 }
 
 TEST(PlatformBuiltIns, VariablesAndConstants) {

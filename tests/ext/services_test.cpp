@@ -12,12 +12,12 @@
 #include <sstream>
 
 TEST(Steam, UsedByTheSwitchOrTheGeneralInformationWithItsApplicationId) {
-    const GeneralInfo saved = g_GeneralInfo;
-    g_GeneralInfo.steamAppId = 480;
+    const GeneralInfo saved = GeneralInfo_State().g_GeneralInfo;
+    GeneralInfo_State().g_GeneralInfo.steamAppId = 480;
     for (int version : {12, 13}) {
-        g_GeneralInfo.version = version;
+        GeneralInfo_State().g_GeneralInfo.version = version;
         for (bool flag : {false, true}) {
-            g_GeneralInfo.steam = flag;
+            GeneralInfo_State().g_GeneralInfo.steam = flag;
             for (bool steamSwitch : {false, true}) {
                 Steam_Init(steamSwitch);
                 EXPECT_EQ(Steam_IsUsed(), flag || steamSwitch);
@@ -26,7 +26,7 @@ TEST(Steam, UsedByTheSwitchOrTheGeneralInformationWithItsApplicationId) {
             }
         }
     }
-    g_GeneralInfo = saved;
+    GeneralInfo_State().g_GeneralInfo = saved;
     Steam_Init(false);
     EXPECT_TRUE(ExternalCall_Allowed);
 }

@@ -37,8 +37,10 @@ bool WindowFits(const uint8_t* data, size_t size) {
     std::copy(data, data + size, copy);
     Game_SetData(copy, static_cast<uint32_t>(size));
     Code_Load(copy, static_cast<uint32_t>(size));
-    const bool fits = g_GeneralInfo.windowWidth >= 1 && g_GeneralInfo.windowWidth <= 1024 &&
-                      g_GeneralInfo.windowHeight >= 1 && g_GeneralInfo.windowHeight <= 1024;
+    const bool fits = GeneralInfo_State().g_GeneralInfo.windowWidth >= 1 &&
+                      GeneralInfo_State().g_GeneralInfo.windowWidth <= 1024 &&
+                      GeneralInfo_State().g_GeneralInfo.windowHeight >= 1 &&
+                      GeneralInfo_State().g_GeneralInfo.windowHeight <= 1024;
     Game_FreeData();
     return fits;
 }

@@ -41,7 +41,7 @@ TEST_F(BatcherTest, LikeListPrimitivesShareOneDrawAndStripsNeverContinue) {
     GR_Draw_Line(0, 0, 5, 5);
     GR_Draw_Line(0, 5, 5, 0);
     EXPECT_EQ(DrawCount(), 2u);
-    EXPECT_EQ(Graphics_VertexBatchCount >= 2, true);
+    EXPECT_EQ(Frame_State().Graphics_VertexBatchCount >= 2, true);
 }
 
 TEST_F(BatcherTest, AStateChangeEndsTheBatchAndReachesTheDeviceAfterIt) {
@@ -90,10 +90,10 @@ TEST_F(BatcherTest, IncompletePrimitivesAreDroppedAndNeverJoinLaterBatches) {
                 if (v.x == kStray) return true;
         return false;
     };
-    const int before = Graphics_VertexBatchCount;
+    const int before = Frame_State().Graphics_VertexBatchCount;
     ASSERT_TRUE(allocate(4, 2, kStray));
     EXPECT_EQ(DrawCount(), 0u);
-    EXPECT_EQ(Graphics_VertexBatchCount, before);
+    EXPECT_EQ(Frame_State().Graphics_VertexBatchCount, before);
     // The next batch, of another kind, starts after the two left over.
     ASSERT_TRUE(allocate(5, 4, 1.0f));
     ASSERT_EQ(DrawCount(), 1u);
@@ -153,11 +153,11 @@ TEST_F(BatcherTest, ClearSwapsTheColourIntoDeviceOrder) {
 }
 
 TEST_F(BatcherTest, ManualClearCoversTheTargetWithAQuadAndRestoresEverything) {
-    CommandLine_Graphics.manualClear = true;
+    Frame_State().CommandLine_Graphics.manualClear = true;
     float projection[16];
     Graphics::GetMatrix(1, projection);
     Graphics::Clear(0x00000000u, 1.0f, 0, 2);
-    CommandLine_Graphics.manualClear = false;
+    Frame_State().CommandLine_Graphics.manualClear = false;
     EXPECT_EQ(Recording().Count(D3DCallKind::Clear), 0u);
     const auto draws = Draws();
     ASSERT_EQ(draws.size(), 1u);

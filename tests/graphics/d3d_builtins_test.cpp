@@ -158,10 +158,10 @@ TEST_F(D3DBuiltIns, SwitchesFogAndLights) {
 
     EXPECT_EQ(Run("return d3d_start() + d3d_start()"), "2");
     Graphics::Flush();
-    EXPECT_EQ(GR_D3DDevice->GetRenderState(D3DRS_ZENABLE), 1u);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->GetRenderState(D3DRS_ZENABLE), 1u);
     Run("d3d_end(); d3d_set_hidden(true)");
     Graphics::Flush();
-    EXPECT_EQ(GR_D3DDevice->GetRenderState(D3DRS_ZENABLE), 0u);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->GetRenderState(D3DRS_ZENABLE), 0u);
 
     // Light indexes are truncated: 7.9 is light 7, 8 is reported and -1 wraps past 7.
     Run("d3d_light_define_point(7.9, 1, 2, 3, 10, c_white); d3d_light_enable(7, true); d3d_set_lighting(1)");

@@ -242,7 +242,7 @@ TEST_F(D3DDrawTest, ShapesTessellateAsTheirTablesSayWithRepeatOnWhileTheyDraw) {
 TEST_F(D3DDrawTest, LightsReachTheDeviceAndTheShaderTables) {
     GR_3D_LightDefineDirection(1, 0, 3, 4, 0x0000FF);
     D3DLIGHT9 light{};
-    ASSERT_EQ(GR_D3DDevice->GetLight(1, &light), D3D_OK);
+    ASSERT_EQ(Frame_State().GR_D3DDevice->GetLight(1, &light), D3D_OK);
     EXPECT_EQ(light.Type, D3DLIGHT_DIRECTIONAL);
     EXPECT_FLOAT_EQ(light.Direction.y, 0.6f);
     EXPECT_FLOAT_EQ(light.Direction.z, 0.8f);
@@ -260,10 +260,10 @@ TEST_F(D3DDrawTest, LightsReachTheDeviceAndTheShaderTables) {
     ASSERT_NE(Code_LastErrorText, nullptr);
     EXPECT_NE(std::strstr(Code_LastErrorText, "Light index out of range - must be between 0 and 7 (inclusive)"),
               nullptr);
-    EXPECT_EQ(GR_D3DDevice->GetLight(8, &light), D3DERR_INVALIDCALL);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->GetLight(8, &light), D3DERR_INVALIDCALL);
 
     GR_3D_LightDefinePoint(3, 1, 2, 3, 50, 0x00FF00);
-    ASSERT_EQ(GR_D3DDevice->GetLight(3, &light), D3D_OK);
+    ASSERT_EQ(Frame_State().GR_D3DDevice->GetLight(3, &light), D3D_OK);
     EXPECT_EQ(light.Type, D3DLIGHT_POINT);
     EXPECT_EQ(light.Range, 50.0f);
     EXPECT_EQ(light.Attenuation0, 1.0f);
@@ -271,20 +271,20 @@ TEST_F(D3DDrawTest, LightsReachTheDeviceAndTheShaderTables) {
     EXPECT_EQ(GR_Lights.posRange[3][3], 50.0f);
     EXPECT_EQ(GR_Lights.direction[3][3], 0.0f);
     GR_3D_LightDefinePoint(4, 1, 2, 3, 0, 0x00FF00);
-    ASSERT_EQ(GR_D3DDevice->GetLight(4, &light), D3D_OK);
+    ASSERT_EQ(Frame_State().GR_D3DDevice->GetLight(4, &light), D3D_OK);
     EXPECT_EQ(light.Attenuation1, 0.0f);
 
     GR_3D_LightEnable(3, true);
-    EXPECT_TRUE(GR_D3DDevice->GetLightEnable(3));
+    EXPECT_TRUE(Frame_State().GR_D3DDevice->GetLightEnable(3));
     EXPECT_EQ(GR_Lights.enabled[3], 1.0f);
     GR_3D_LightDefineAmbient(0x112233);
-    EXPECT_EQ(GR_D3DDevice->GetRenderState(D3DRS_AMBIENT), 0x00332211u);
-    EXPECT_EQ(GR_D3DDevice->GetMaterial().Ambient.g, 1.0f);
-    EXPECT_EQ(GR_D3DDevice->GetMaterial().Emissive.r, 0.0f);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->GetRenderState(D3DRS_AMBIENT), 0x00332211u);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->GetMaterial().Ambient.g, 1.0f);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->GetMaterial().Emissive.r, 0.0f);
     GR_3D_SetLighting(true);
     Graphics::Flush();
     EXPECT_EQ(GR_Lights.lightingEnabled, 1);
-    EXPECT_EQ(GR_D3DDevice->GetRenderState(D3DRS_LIGHTING), 1u);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->GetRenderState(D3DRS_LIGHTING), 1u);
 }
 
 } // namespace

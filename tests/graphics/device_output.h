@@ -17,10 +17,11 @@ inline std::vector<Vertex24> VerticesOf(const D3DCall& call) {
 // The back buffer as words 0xAARRGGBB, top row first; width, when given, gets its width.
 inline std::vector<uint32_t> BackBufferPixels(uint32_t* width = nullptr) {
     CD3DSurface* back = nullptr;
-    EXPECT_EQ(GR_D3DDevice->GetBackBuffer(&back), D3D_OK);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->GetBackBuffer(&back), D3D_OK);
     std::vector<uint32_t> pixels(static_cast<size_t>(back->Width()) * back->Height());
     const D3DRECT all{0, 0, static_cast<int32_t>(back->Width()), static_cast<int32_t>(back->Height())};
-    EXPECT_EQ(GR_D3DDevice->ReadPixels(back, all, reinterpret_cast<uint8_t*>(pixels.data()), back->Width() * 4),
+    EXPECT_EQ(Frame_State().GR_D3DDevice->ReadPixels(back, all, reinterpret_cast<uint8_t*>(pixels.data()),
+                                                     back->Width() * 4),
               D3D_OK);
     if (width) *width = back->Width();
     back->Release();

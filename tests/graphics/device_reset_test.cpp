@@ -25,8 +25,8 @@ protected:
     }
     void TearDown() override {
         GraphicsDeviceTest::TearDown();
-        GameOptions = 0;
-        Window_FullScreen = 0;
+        GeneralInfo_State().GameOptions = 0;
+        Window_State().Window_FullScreen = 0;
         Platform_DestroyWindow();
         Platform_SetBackend(nullptr);
     }
@@ -38,17 +38,17 @@ protected:
 };
 
 TEST_F(DeviceResetTest, FullScreenAndWindowedTakeTheirStylesSizesAndPlaces) {
-    GameOptions = 64; // the window may be resized
-    Window_FullScreen = 1;
+    GeneralInfo_State().GameOptions = 64; // the window may be resized
+    Window_State().Window_FullScreen = 1;
     ASSERT_TRUE(GR_D3D_ResetDevice());
     EXPECT_TRUE(fake.window.fullscreen);
     EXPECT_EQ(fake.window.style, 0x90000000u);
-    EXPECT_EQ(GR_D3DDevice->PresentParameters().BackBufferWidth, 1024u);
-    EXPECT_EQ(GR_D3DDevice->PresentParameters().BackBufferHeight, 768u);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->PresentParameters().BackBufferWidth, 1024u);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->PresentParameters().BackBufferHeight, 768u);
     EXPECT_EQ(GR_D3D_ScreenTexture()->Width(), 64);
 
     // Back to a window without a pending size: centred on the desktop with the game's client size.
-    Window_FullScreen = 0;
+    Window_State().Window_FullScreen = 0;
     ASSERT_TRUE(GR_D3D_ResetDevice());
     EXPECT_FALSE(fake.window.fullscreen);
     EXPECT_EQ(fake.window.style, 0x10CF0000u);
@@ -56,14 +56,14 @@ TEST_F(DeviceResetTest, FullScreenAndWindowedTakeTheirStylesSizesAndPlaces) {
     EXPECT_EQ(fake.window.height, 48);
     EXPECT_EQ(OuterLeft(), (1024 - 64) / 2);
     EXPECT_EQ(OuterTop(), (768 - 48) / 2);
-    EXPECT_EQ(GR_D3DDevice->PresentParameters().BackBufferWidth, 64u);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->PresentParameters().BackBufferWidth, 64u);
 
     // A new size asked with the place kept: the window stays where it is and takes the new client size.
     ASSERT_TRUE(Platform_MoveWindow(50, 60));
-    GR_DeviceGlobals.pendingWidth = 100;
-    GR_DeviceGlobals.pendingHeight = 80;
-    GR_DeviceGlobals.keepWindowPosition = true;
-    GameOptions = 0;
+    Frame_State().GR_DeviceGlobals.pendingWidth = 100;
+    Frame_State().GR_DeviceGlobals.pendingHeight = 80;
+    Frame_State().GR_DeviceGlobals.keepWindowPosition = true;
+    GeneralInfo_State().GameOptions = 0;
     ASSERT_TRUE(GR_D3D_ResetDevice());
     EXPECT_EQ(fake.window.style, 0x10CA0000u);
     EXPECT_EQ(fake.window.width, 100);
@@ -72,9 +72,9 @@ TEST_F(DeviceResetTest, FullScreenAndWindowedTakeTheirStylesSizesAndPlaces) {
     EXPECT_EQ(OuterTop(), 60);
     EXPECT_EQ(GR_D3D_ScreenTexture()->Width(), 100);
     EXPECT_EQ(GR_D3D_ScreenTexture()->Height(), 80);
-    EXPECT_EQ(Window_DeviceState.gameSize.width, 100);
-    EXPECT_FALSE(GR_DeviceGlobals.keepWindowPosition);
-    EXPECT_EQ(GR_DeviceGlobals.pendingWidth, -1);
+    EXPECT_EQ(Window_State().Window_DeviceState.gameSize.width, 100);
+    EXPECT_FALSE(Frame_State().GR_DeviceGlobals.keepWindowPosition);
+    EXPECT_EQ(Frame_State().GR_DeviceGlobals.pendingWidth, -1);
 }
 
 TEST_F(DeviceResetTest, FramesGoOnWithoutAScreenTextureAfterTwoFailedResets) {
@@ -111,7 +111,7 @@ TEST_F(DeviceResetTest, DisplayChangesChooseAmongTheListedModesTheOneFullScreenT
     }
     EXPECT_FALSE(Display_SetColorDepth(16));
     EXPECT_EQ(fake.fullscreenMode, PlatformDisplayMode{});
-    EXPECT_EQ(GR_DeviceGlobals.fullScreenMode, PlatformDisplayMode{});
+    EXPECT_EQ(Frame_State().GR_DeviceGlobals.fullScreenMode, PlatformDisplayMode{});
     // Fields of 0 or less keep their value: 0 x 0 asks for the mode as it is.
     EXPECT_TRUE(Display_TestAll(0, 0, 0, 0));
 
@@ -122,15 +122,15 @@ TEST_F(DeviceResetTest, DisplayChangesChooseAmongTheListedModesTheOneFullScreenT
     EXPECT_TRUE(Display_SetFrequency(75)); // now that 800 x 600 is chosen, its 75 Hz mode is there
     EXPECT_EQ(fake.fullscreenMode, (PlatformDisplayMode{800, 600, 32, 75}));
     EXPECT_TRUE(Display_TestAll(640, 480, 60, 16));
-    Window_FullScreen = 1;
+    Window_State().Window_FullScreen = 1;
     ASSERT_TRUE(GR_D3D_ResetDevice());
-    EXPECT_EQ(GR_D3DDevice->PresentParameters().BackBufferWidth, 800u);
-    EXPECT_EQ(GR_D3DDevice->PresentParameters().BackBufferHeight, 600u);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->PresentParameters().BackBufferWidth, 800u);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->PresentParameters().BackBufferHeight, 600u);
     // Back to the desktop's mode.
     EXPECT_TRUE(Display_SetAll(1024, 768, 60, 32));
     EXPECT_EQ(fake.fullscreenMode, PlatformDisplayMode{});
     ASSERT_TRUE(GR_D3D_ResetDevice());
-    EXPECT_EQ(GR_D3DDevice->PresentParameters().BackBufferWidth, 1024u);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->PresentParameters().BackBufferWidth, 1024u);
 
     // A desktop that cannot be asked: the size reads 0, frequency and depth -1, and nothing is chosen.
     fake.desktopKnown = false;
@@ -141,12 +141,12 @@ TEST_F(DeviceResetTest, DisplayChangesChooseAmongTheListedModesTheOneFullScreenT
 }
 
 TEST_F(DeviceResetTest, TheMouseIsPlacedOnTheDesktopOnlyWhileTheWindowHasTheFocus) {
-    SharedDisplayState.hasFocus = 0;
+    Window_State().SharedDisplayState.hasFocus = 0;
     Display_SetMouse(30, 40);
     EXPECT_EQ(fake.cursorX, 0);
-    SharedDisplayState.hasFocus = 1;
+    Window_State().SharedDisplayState.hasFocus = 1;
     Display_SetMouse(30, 40);
-    SharedDisplayState.hasFocus = 0;
+    Window_State().SharedDisplayState.hasFocus = 0;
     EXPECT_EQ(Display_GetMouseX(), 30);
     EXPECT_EQ(Display_GetMouseY(), 40);
 }

@@ -125,14 +125,14 @@ TEST_F(DrawFunctionsTest, SwitchesAndTheirArgumentChecks) {
     CallBuiltIn("draw_set_alpha_test_ref_value", {40.5});
     EXPECT_EQ(CallReal("draw_get_alpha_test_ref_value"), 40);
 
-    Run_DrawEnabled = 0;
+    Frame_State().Run_DrawEnabled = 0;
     CallBuiltIn("draw_enable_drawevent", {0.5});
-    EXPECT_EQ(Run_DrawEnabled, 1);
+    EXPECT_EQ(Frame_State().Run_DrawEnabled, 1);
     std::string out = ConsoleOutputOf([] { CallBuiltIn("draw_enable_drawevent", {0.0, 0.0}); });
     EXPECT_NE(out.find("Illegal argument count"), std::string::npos) << out;
     out = ConsoleOutputOf([] { CallBuiltIn("draw_enable_drawevent", {"0"}); });
     EXPECT_NE(out.find("Illegal argument type"), std::string::npos) << out;
-    EXPECT_EQ(Run_DrawEnabled, 1);
+    EXPECT_EQ(Frame_State().Run_DrawEnabled, 1);
 
     EXPECT_EQ(CallReal("shader_enable_corner_id", {0.6}), -1);
     EXPECT_TRUE(Texture_GetCornerIds());

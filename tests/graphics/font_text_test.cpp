@@ -347,7 +347,7 @@ class SpriteFontDrawTest : public GraphicsDeviceTest {
 protected:
     void SetUp() override {
         StartRecording(64, 64);
-        View_DrawRegion = IntRect{0, 0, 63, 63};
+        Frame_State().View_DrawRegion = IntRect{0, 0, 63, 63};
         Font_Init();
         const int sprite = Sprite_AddEmpty();
         CSprite* s = Sprite_Data(sprite);
@@ -368,7 +368,7 @@ protected:
         Text_SetFont(-1);
         Font_Init();
         Sprite_Free();
-        View_DrawRegion = IntRect{0, 0, 0, 0};
+        Frame_State().View_DrawRegion = IntRect{0, 0, 0, 0};
         GraphicsDeviceTest::TearDown();
     }
     // The left edge of each frame drawn, in the order drawn.

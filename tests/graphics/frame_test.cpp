@@ -158,21 +158,21 @@ TEST_F(FrameTest, ResetRecreatesTheScreenAtThePendingSizeAndResendsSettings) {
     Display_SetAntialias(4);
     Graphics::SetBlendMode(1);
     Graphics::Flush();
-    GR_DeviceGlobals.pendingWidth = 80;
-    GR_DeviceGlobals.pendingHeight = 60;
-    GR_D3DDevice->InjectLoss(D3DERR_DEVICENOTRESET);
+    Frame_State().GR_DeviceGlobals.pendingWidth = 80;
+    Frame_State().GR_DeviceGlobals.pendingHeight = 60;
+    Frame_State().GR_D3DDevice->InjectLoss(D3DERR_DEVICENOTRESET);
     Recording().ClearLog();
     ASSERT_TRUE(Graphics::StartFrame());
-    EXPECT_EQ(GR_D3DDevice->TestCooperativeLevel(), D3D_OK);
+    EXPECT_EQ(Frame_State().GR_D3DDevice->TestCooperativeLevel(), D3D_OK);
     EXPECT_EQ(GR_D3D_ScreenTexture()->Width(), 80);
-    EXPECT_EQ(Window_DeviceState.gameSize.width, 80);
-    EXPECT_EQ(GR_DeviceGlobals.pendingWidth, -1);
+    EXPECT_EQ(Window_State().Window_DeviceState.gameSize.width, 80);
+    EXPECT_EQ(Frame_State().GR_DeviceGlobals.pendingWidth, -1);
     bool blend = false;
     for (const D3DCall& call : Recording().Log())
         blend |= call.kind == D3DCallKind::SetRenderState && call.a == D3DRS_DESTBLEND && call.b == D3DBLEND_ONE;
     EXPECT_TRUE(blend) << "the blend mode is sent again after the reset";
-    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 0);
-    EXPECT_EQ(GR_DeviceGlobals.requestedSwapEffect, 3);
+    EXPECT_EQ(Frame_State().GR_DeviceGlobals.requestedMultisample, 0);
+    EXPECT_EQ(Frame_State().GR_DeviceGlobals.requestedSwapEffect, 3);
     EXPECT_EQ(Display_AntialiasLevels(), 0);
     ASSERT_TRUE(Graphics::EndFrame(false));
 }

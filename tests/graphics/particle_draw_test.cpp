@@ -162,7 +162,7 @@ TEST_F(ParticleDrawing, SpriteParticlesAnimateOverTheirFrames) {
     Start(D3DBackend::Recording);
     std::string log;
     ASSERT_TRUE(LoadGameBytes(SpriteGame(), &log)) << log;
-    View_DrawRegion = IntRect{0, 0, 63, 63};
+    Frame_State().View_DrawRegion = IntRect{0, 0, 63, 63};
     const int s = ParticleSystem_Create();
     const int animated = ParticleType_Create();
     ParticleType_Sprite(animated, 0, true, false, false);
@@ -193,7 +193,7 @@ TEST_F(ParticleDrawing, SpriteParticlesAnimateOverTheirFrames) {
     ParticleSystem_Update(s);
     ParticleSystem_DrawIt(s); // age 2: frame 2 wraps to 0; the stretched one reaches frame 1
     EXPECT_EQ(corners(), (std::vector<float>{10, 21, 40 - 32}));
-    View_DrawRegion = IntRect{0, 0, 0, 0};
+    Frame_State().View_DrawRegion = IntRect{0, 0, 0, 0};
 }
 
 TEST_F(ParticleDrawing, PixelsOfShapesBlendingAndOrder) {

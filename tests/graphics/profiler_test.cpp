@@ -19,11 +19,11 @@ protected:
         Platform_SetBackend(&fake);
         Timing_Init();
         Debug_GestureReset();
-        savedSizes = Window_DeviceState;
+        savedSizes = Window_State().Window_DeviceState;
     }
     void TearDown() override {
         GraphicsDeviceTest::TearDown();
-        Window_DeviceState = savedSizes;
+        Window_State().Window_DeviceState = savedSizes;
         Debug_GestureReset();
         Profiler_SetHost({});
         IO_State.game.buttonPressed[0] = 0;
@@ -50,11 +50,11 @@ protected:
 };
 
 TEST_F(ProfilerTest, FramesStartTheirCountersAtZeroAndDroppedMarkersDoNotCloseOthers) {
-    Graphics_TextureSwapCount = 12;
-    Graphics_VertexBatchCount = 34;
+    Frame_State().Graphics_TextureSwapCount = 12;
+    Frame_State().Graphics_VertexBatchCount = 34;
     Profiler_BeginFrame();
-    EXPECT_EQ(Graphics_TextureSwapCount, 0);
-    EXPECT_EQ(Graphics_VertexBatchCount, 0);
+    EXPECT_EQ(Frame_State().Graphics_TextureSwapCount, 0);
+    EXPECT_EQ(Frame_State().Graphics_VertexBatchCount, 0);
     // "Total" and 1,023 more fill the records; three more are dropped, and so are their pops.
     for (int i = 0; i < 1026; ++i)
         Profiler_Push(0xFFFFFFFFu, "Text");
@@ -72,8 +72,8 @@ TEST_F(ProfilerTest, FramesStartTheirCountersAtZeroAndDroppedMarkersDoNotCloseOt
 }
 
 TEST_F(ProfilerTest, TapPatternsOpenTheOverlayAndItsMenu) {
-    Window_DeviceState.clientSize = {200, 100};
-    Window_DeviceState.gameSize = {200, 100};
+    Window_State().Window_DeviceState.clientSize = {200, 100};
+    Window_State().Window_DeviceState.gameSize = {200, 100};
     // Three right, one wrong: the pattern starts again.
     for (auto [c, r] : {std::pair{0, 0}, {9, 0}, {9, 9}, {4, 4}})
         EXPECT_FALSE(TapCell(c, r));
@@ -93,10 +93,10 @@ TEST_F(ProfilerTest, TapPatternsOpenTheOverlayAndItsMenu) {
     EXPECT_EQ(Debug_Flags, kDebugShowFPS);
 
     // A minimised window (no size) maps no tap; a room twice the window's size maps each to twice as far.
-    Window_DeviceState.clientSize = {0, 0};
+    Window_State().Window_DeviceState.clientSize = {0, 0};
     Open();
     EXPECT_EQ(Debug_Flags, kDebugShowFPS);
-    Window_DeviceState.clientSize = {100, 50};
+    Window_State().Window_DeviceState.clientSize = {100, 50};
     Profiler_SetHost({[](int& w, int& h) {
                           w = 200;
                           h = 100;

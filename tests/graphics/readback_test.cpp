@@ -16,7 +16,7 @@ class ReadBackTest : public GraphicsDeviceTest {
 protected:
     void TearDown() override {
         D3D_Desktop() = D3DVirtualDesktop();
-        Window_DrawingArea = IntRect{0, 0, 0, 0};
+        Window_State().Window_DrawingArea = IntRect{0, 0, 0, 0};
         GraphicsDeviceTest::TearDown();
     }
     // The whole screen texture as words 0xAARRGGBB.
@@ -87,7 +87,7 @@ TEST_F(ReadBackTest, ScreenReadsAreClippedAndComeTopDown) {
     EXPECT_EQ(Graphics::GetScreenPixel(-1, 0), 0u);
 
     // Grabs are bounded by the drawing area.
-    Window_DrawingArea = IntRect{0, 0, 10, 12};
+    Window_State().Window_DrawingArea = IntRect{0, 0, 10, 12};
     std::unique_ptr<IBitmap> grab(Graphics::GrabScreenRect(6, 9, 8, 8));
     ASSERT_NE(grab, nullptr);
     EXPECT_EQ(grab->GetWidth(), 4);

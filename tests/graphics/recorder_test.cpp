@@ -61,8 +61,8 @@ TEST_F(RecorderTest, StripsAndFansBecomeListsAndOnlyMarkedVerticesAreRecoloured)
 
 TEST_F(RecorderTest, ListsDrawFromDeviceBuffersMadeOnceAndRemadeAfterRecolouring) {
     StartDevice(D3DBackend::OpenGL, 32, 32);
-    GR_D3DDevice->SetRenderState(D3DRS_LIGHTING, 0);
-    GR_D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    Frame_State().GR_D3DDevice->SetRenderState(D3DRS_LIGHTING, 0);
+    Frame_State().GR_D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
     const uint32_t green = 0xFF00FF00u;
     const Vertex36 quad[4] = {{0, 0, 0, 0, 0, -1, green, 0, 0}, {8, 0, 0, 0, 0, -1, green, 0, 0},
                               {0, 8, 0, 0, 0, -1, green, 0, 0}, {8, 8, 0, 0, 0, -1, green, 0, 0}};

@@ -86,7 +86,7 @@ void FakeHttpGet(const char* url, int32_t kind, ImageDownloadDone done, ImageDow
 std::string g_lastMap;
 
 std::string MapText(int index) {
-    const CDS_Map* map = DS_Maps.Get(index);
+    const CDS_Map* map = DS_State().DS_Maps.Get(index);
     if (!map) return "no map";
     std::string text;
     for (const char* key : {"filename", "id", "http_status", "status"}) {
@@ -122,7 +122,7 @@ protected:
         LoadSave_SetGamePath((folder / "game/data.win").c_str());
         LoadSave_SetGameName("images");
         StartDevice(D3DBackend::OpenGL, 16, 16);
-        View_DrawRegion = IntRect{0, 0, 15, 15};
+        Frame_State().View_DrawRegion = IntRect{0, 0, 15, 15};
         Image_SetHttpGet(FakeHttpGet);
     }
     void TearDown() override {
@@ -132,8 +132,8 @@ protected:
         Sprite_Free();
         Background_Free();
         Surface_FreeAll();
-        View_DrawRegion = IntRect{0, 0, 0, 0};
-        Window_DrawingArea = IntRect{0, 0, 0, 0};
+        Frame_State().View_DrawRegion = IntRect{0, 0, 0, 0};
+        Window_State().Window_DrawingArea = IntRect{0, 0, 0, 0};
         LoadSave_Reset();
         GraphicsDeviceTest::TearDown();
     }
@@ -334,7 +334,7 @@ TEST_F(RuntimeImageTest, CopiesMakeTheirMasksAnewAndMergesResizeTheFramesTheyTak
 }
 
 TEST_F(RuntimeImageTest, SpritesAreMadeFromTheScreenAndFromSurfaces) {
-    Window_DrawingArea = IntRect{0, 0, 16, 16};
+    Window_State().Window_DrawingArea = IntRect{0, 0, 16, 16};
     std::unique_ptr<IBitmap> grab;
     Frame([&] {
         GR_Draw_SetColour(0x0000FF);
@@ -520,7 +520,7 @@ TEST_F(RuntimeImageTest, TheLongArgumentListsCarryTheFlagsTheShortOnesLeaveOut) 
     EXPECT_TRUE(Sprite_Data(plain)->hasMasks);
     EXPECT_EQ(Sprite_Data(plain)->width, 4);
 
-    Window_DrawingArea = IntRect{0, 0, 16, 16};
+    Window_State().Window_DrawingArea = IntRect{0, 0, 16, 16};
     int grabbed = -1;
     int fromScreen = -1;
     const int surface = Surface_Create(4, 4);

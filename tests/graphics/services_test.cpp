@@ -21,33 +21,33 @@ TEST(ResourceTables, AnyIndexOfAnEmptyTableIsNotFound) {
 
 TEST(DisplayReset, AntialiasRequestsOnlyTheAcceptedSampleCounts) {
     Display_SetAntialias(4);
-    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 4);
-    EXPECT_EQ(GR_DeviceGlobals.requestedSwapEffect, 1);
+    EXPECT_EQ(Frame_State().GR_DeviceGlobals.requestedMultisample, 4);
+    EXPECT_EQ(Frame_State().GR_DeviceGlobals.requestedSwapEffect, 1);
     Display_SetAntialias(3);
-    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 0);
-    EXPECT_EQ(GR_DeviceGlobals.requestedSwapEffect, 3);
+    EXPECT_EQ(Frame_State().GR_DeviceGlobals.requestedMultisample, 0);
+    EXPECT_EQ(Frame_State().GR_DeviceGlobals.requestedSwapEffect, 3);
     Display_SetAntialias(16);
-    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 16);
+    EXPECT_EQ(Frame_State().GR_DeviceGlobals.requestedMultisample, 16);
     Display_SetAntialias(32);
-    EXPECT_EQ(GR_DeviceGlobals.requestedMultisample, 0);
+    EXPECT_EQ(Frame_State().GR_DeviceGlobals.requestedMultisample, 0);
 }
 
 class LetterboxTest : public testing::Test {
 protected:
-    void SetUp() override { saved = Window_DeviceState; }
+    void SetUp() override { saved = Window_State().Window_DeviceState; }
     void TearDown() override {
-        Window_DeviceState = saved;
-        GR_DeviceGlobals.keepAspect = false;
+        Window_State().Window_DeviceState = saved;
+        Frame_State().GR_DeviceGlobals.keepAspect = false;
     }
     WindowDeviceState saved;
 };
 
 TEST_F(LetterboxTest, MarginsCentreTheGameImageAndWindowToPortScalesInsideThem) {
-    Window_DeviceState.gameSize = {640, 480};
-    Window_DeviceState.backBufferSize = {1280, 720};
-    Window_DeviceState.clientSize = {1280, 720};
+    Window_State().Window_DeviceState.gameSize = {640, 480};
+    Window_State().Window_DeviceState.backBufferSize = {1280, 720};
+    Window_State().Window_DeviceState.clientSize = {1280, 720};
     Window_PortSize = {640, 480};
-    GR_DeviceGlobals.keepAspect = true;
+    Frame_State().GR_DeviceGlobals.keepAspect = true;
     int px = 0;
     int py = 0;
     Display_WindowToPort(160, 0, px, py);
@@ -57,17 +57,17 @@ TEST_F(LetterboxTest, MarginsCentreTheGameImageAndWindowToPortScalesInsideThem) 
     EXPECT_EQ(px, 640);
     EXPECT_EQ(py, 480);
     // A window taller than the image: the margins go above and below.
-    Window_DeviceState.backBufferSize = {640, 720};
+    Window_State().Window_DeviceState.backBufferSize = {640, 720};
     Display_GetAspectOffset(px, py);
     EXPECT_EQ(px, 0);
     EXPECT_EQ(py, 120);
     // No client area (a minimised window), or margins that leave none: both coordinates are 0.
-    Window_DeviceState.clientSize = {0, 0};
-    GR_DeviceGlobals.keepAspect = false;
+    Window_State().Window_DeviceState.clientSize = {0, 0};
+    Frame_State().GR_DeviceGlobals.keepAspect = false;
     Display_WindowToPort(50, 70, px, py);
     EXPECT_EQ(px, 0);
     EXPECT_EQ(py, 0);
-    Window_DeviceState.clientSize = {320, -5};
+    Window_State().Window_DeviceState.clientSize = {320, -5};
     Display_WindowToPort(80, 70, px, py);
     EXPECT_EQ(px, 160);
     EXPECT_EQ(py, 0);

@@ -350,7 +350,7 @@ TEST_F(ShaderTest, TextureStagesAndTexelSizesResolveTheirTextureArgument) {
         EXPECT_NE(call.kind, D3DCallKind::SetTexture);
     CallBuiltIn("texture_set_stage", {3, id});
     CallBuiltIn("texture_set_stage", {4, -1});
-    EXPECT_NE(GR_D3DDevice->GetTexture(3), nullptr);
+    EXPECT_NE(Frame_State().GR_D3DDevice->GetTexture(3), nullptr);
     EXPECT_EQ(CallReal("shaders_are_supported"), 1);
 }
 

@@ -56,7 +56,7 @@ protected:
         StartDevice(D3DBackend::Recording, 64, 48);
         std::string log;
         ASSERT_TRUE(LoadGameBytes(Game(), &log)) << log;
-        View_DrawRegion = IntRect{0, 0, 63, 47};
+        Frame_State().View_DrawRegion = IntRect{0, 0, 63, 47};
         self = std::make_unique<CInstance>(0.0f, 0.0f, 0, -1, false);
         ForgetReportedError();
         Graphics::Flush();
@@ -66,7 +66,7 @@ protected:
         self.reset();
         ForgetReportedError();
         Game_FreeData();
-        View_DrawRegion = IntRect{0, 0, 0, 0};
+        Frame_State().View_DrawRegion = IntRect{0, 0, 0, 0};
         ScriptWorld_Install(previousWorld);
         GraphicsDeviceTest::TearDown();
     }

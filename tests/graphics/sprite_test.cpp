@@ -74,7 +74,7 @@ class SpriteFileTest : public GraphicsDeviceTest {
 protected:
     void TearDown() override {
         Game_FreeData();
-        View_DrawRegion = IntRect{0, 0, 0, 0};
+        Frame_State().View_DrawRegion = IntRect{0, 0, 0, 0};
         GraphicsDeviceTest::TearDown();
     }
     bool Load(const std::vector<uint8_t>& bytes) { return LoadGameBytes(bytes, &log); }
@@ -91,7 +91,7 @@ protected:
 TEST_F(SpriteFileTest, FramesOnTheirPageDrawOnExactlyTheirPixels) {
     StartDevice(D3DBackend::OpenGL, 16, 16);
     ASSERT_TRUE(Load(GameWith({SpriteRecord{}})));
-    View_DrawRegion = IntRect{0, 0, 15, 15};
+    Frame_State().View_DrawRegion = IntRect{0, 0, 15, 15};
     // Frame 0 at (5, 5) about the origin (1, 1): the red square covers (4, 4)-(7, 7).
     auto pixels = Frame([] { Sprite_Data(0)->DrawSimple(0, 5, 5); });
     EXPECT_EQ(PixelMask(pixels, 16, kRed), BoxMask(16, 16, 4, 4, 7, 7));
@@ -116,7 +116,7 @@ TEST_F(SpriteFileTest, FramesOnTheirPageDrawOnExactlyTheirPixels) {
     // Culling: a 6 x 6 frame about (1, 1) reaches 8 pixels (the ceiling of 7.07) from its origin, so
     // against the region (0, 0)-(3, 3) a draw at (12, 5) is dropped and one at (11, 5) is not.
     EXPECT_EQ(Sprite_Data(0)->cullRadius, 8);
-    View_DrawRegion = IntRect{0, 0, 3, 3};
+    Frame_State().View_DrawRegion = IntRect{0, 0, 3, 3};
     pixels = Frame([] { Sprite_Data(0)->DrawSimple(0, 12, 5); });
     EXPECT_EQ(PixelMask(pixels, 16, kRed), BoxMask(16, 16, -1, -1, -1, -1));
     pixels = Frame([] { Sprite_Data(0)->DrawSimple(0, 11, 5); });
@@ -129,7 +129,7 @@ TEST_F(SpriteFileTest, FramesOnTheirPageDrawOnExactlyTheirPixels) {
 TEST_F(SpriteFileTest, OpaqueFramesDrawTheirTexelsAndOtherTexelsAreBlended) {
     StartDevice(D3DBackend::OpenGL, 16, 16);
     ASSERT_TRUE(Load(GameWith({SpriteRecord{}}, 128)));
-    View_DrawRegion = IntRect{0, 0, 15, 15};
+    Frame_State().View_DrawRegion = IntRect{0, 0, 15, 15};
     constexpr uint32_t kBlue = 0xFF0000FFu;
     auto frame = [](auto draw) {
         EXPECT_TRUE(Graphics::StartFrame());
@@ -178,7 +178,7 @@ TEST_F(SpriteFileTest, CopiesOfDataFileSpritesHaveNoMasksAndReadTheirFramesBack)
     masked.maskCount = 1;
     masked.masks = {0x80, 0, 0, 0, 0, 0x04}; // (0, 0) and (5, 5) solid
     ASSERT_TRUE(Load(GameWith({masked})));
-    View_DrawRegion = IntRect{0, 0, 15, 15};
+    Frame_State().View_DrawRegion = IntRect{0, 0, 15, 15};
     const std::vector<uint8_t> mask(Sprite_Data(0)->masks[0].bytes, Sprite_Data(0)->masks[0].bytes + 36);
     auto maskOf = [](int index) {
         const CSprite* s = Sprite_Data(index);

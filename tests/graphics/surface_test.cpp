@@ -16,7 +16,7 @@ class SurfaceTest : public GraphicsDeviceTest {
 protected:
     void TearDown() override {
         Surface_FreeAll();
-        Window_DrawingArea = IntRect{0, 0, 0, 0};
+        Window_State().Window_DrawingArea = IntRect{0, 0, 0, 0};
         GraphicsDeviceTest::TearDown();
     }
     static uint32_t Pixel(IBitmap& image, int x, int y) {
@@ -91,7 +91,7 @@ TEST_F(SurfaceTest, DrawnIntoThenReadBackWithTheScreenViewRestored) {
 
 TEST_F(SurfaceTest, DrawnBackOntoTheScreenPlainStretchedAndInPart) {
     StartDevice(D3DBackend::OpenGL, 24, 16);
-    Window_DrawingArea = IntRect{0, 0, 24, 16};
+    Window_State().Window_DrawingArea = IntRect{0, 0, 24, 16};
     ASSERT_TRUE(Graphics::StartFrame());
     const int id = Surface_Create(4, 4);
     ASSERT_TRUE(Surface_SetTarget(id));
@@ -124,7 +124,7 @@ TEST_F(SurfaceTest, DrawnBackOntoTheScreenPlainStretchedAndInPart) {
 // into, not of the screen.
 TEST_F(SurfaceTest, LinesAndPointsLandOnASurfaceWhereTheyLandOnTheScreen) {
     StartDevice(D3DBackend::OpenGL, 40, 30);
-    Window_DrawingArea = IntRect{0, 0, 40, 30};
+    Window_State().Window_DrawingArea = IntRect{0, 0, 40, 30};
     ASSERT_TRUE(Graphics::StartFrame());
     auto draw = [] {
         GR_Draw_Clear(0xFF000000u);
@@ -239,14 +239,14 @@ TEST_F(SurfaceTest, AFlushKeepsTheTextureUntilTheRecordIsReused) {
 
 TEST_F(SurfaceTest, ADeviceResetFreesSurfacesButTheSwitchToWindowedKeepsThem) {
     StartDevice(D3DBackend::OpenGL, 16, 16);
-    Window_FullScreen = 1;
+    Window_State().Window_FullScreen = 1;
     const int id = Surface_Create(4, 4);
     ASSERT_TRUE(Graphics::StartFrame());
     ASSERT_TRUE(Surface_SetTarget(id));
     GR_Draw_Clear(0xFF00FF00u);
     ASSERT_TRUE(Surface_ResetTarget());
     ASSERT_TRUE(Display_EnsureWindowed());
-    EXPECT_EQ(Window_FullScreen, 0);
+    EXPECT_EQ(Window_State().Window_FullScreen, 0);
     ASSERT_TRUE(Graphics::EndFrame(false));
     ASSERT_TRUE(Surface_Exists(id));
     std::unique_ptr<IBitmap> image(Surface_GetBitmap(id, 0, 0, 4, 4));

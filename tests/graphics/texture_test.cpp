@@ -116,16 +116,16 @@ TEST_F(TextureTest, ImagePagesKeepTheirOwnSizeWithOneLevel) {
 TEST_F(TextureTest, RenderTargetStackRestoresTargetsAndRefusesANinthLevel) {
     TDeviceTexture* surface = GR_D3D_CreateTexture(16, 16, 1, TEXCREATE_RENDERTARGET, 6);
     CD3DSurface* before = nullptr;
-    GR_D3DDevice->GetRenderTarget(0, &before);
+    Frame_State().GR_D3DDevice->GetRenderTarget(0, &before);
     ASSERT_TRUE(GR_D3D_PushRenderTargets());
     ASSERT_TRUE(GR_D3D_SetRenderTarget(0, surface));
     CD3DSurface* during = nullptr;
-    GR_D3DDevice->GetRenderTarget(0, &during);
+    Frame_State().GR_D3DDevice->GetRenderTarget(0, &during);
     EXPECT_EQ(during, surface->colourSurface);
     during->Release();
     ASSERT_TRUE(GR_D3D_PopRenderTargets());
     CD3DSurface* after = nullptr;
-    GR_D3DDevice->GetRenderTarget(0, &after);
+    Frame_State().GR_D3DDevice->GetRenderTarget(0, &after);
     EXPECT_EQ(after, before);
     after->Release();
     before->Release();

@@ -54,7 +54,7 @@ TEST_F(TransformTest, ProjectionRoundTripsDoNotDriftAndTheDeviceGetsTheHalfPixel
     Graphics::GetMatrix(1, after);
     EXPECT_EQ(std::memcmp(kept, after, sizeof after), 0);
     D3DMATRIX device{};
-    GR_D3DDevice->GetTransform(D3DTS_PROJECTION, &device);
+    Frame_State().GR_D3DDevice->GetTransform(D3DTS_PROJECTION, &device);
     EXPECT_FLOAT_EQ(device.m[12], static_cast<float>(kept[12] - 1.0 / 640));
     EXPECT_FLOAT_EQ(device.m[13], static_cast<float>(kept[13] + 1.0 / 480));
 

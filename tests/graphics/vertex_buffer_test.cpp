@@ -166,7 +166,7 @@ TEST_F(VertexBufferTest, FastWritersFollowCallOrderAndIgnoreWhatTheyCannotWrite)
 
 TEST_F(VertexBufferTest, SubmittedAndFrozenBuffersDrawTheirVertices) {
     StartDevice(D3DBackend::OpenGL, 32, 32);
-    GR_D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    Frame_State().GR_D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
     const double format = Format({"vertex_format_add_position", "vertex_format_add_colour"});
     const double buffer = CallReal("vertex_create_buffer");
     CallBuiltIn("vertex_begin", {buffer, format});
@@ -195,7 +195,7 @@ TEST_F(VertexBufferTest, SubmittedAndFrozenBuffersDrawTheirVertices) {
     b->device->Release();
     delete b->device;
     b->device = nullptr;
-    GR_D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    Frame_State().GR_D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
     CallBuiltIn("vertex_submit", {buffer, 4, -1});
     pixels = BackBufferPixels();
     EXPECT_EQ(pixels[6 * 32 + 16], 0xFFFFFF00u);

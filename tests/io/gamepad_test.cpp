@@ -25,7 +25,7 @@ struct GamepadTest : ::testing::Test {
     void SetUp() override {
         fake.padsAvailable = true;
         Platform_SetBackend(&fake);
-        g_GeneralInfo = GeneralInfo{};
+        GeneralInfo_State().g_GeneralInfo = GeneralInfo{};
         Code_Function_Free();
         InitJoystickFunctions();
         testing::internal::CaptureStdout();

@@ -26,11 +26,11 @@ struct MainWindowTest : ::testing::Test {
     void SetUp() override {
         Platform_SetBackend(&fake);
         Window_Reset();
-        Window_DeviceState = WindowDeviceState{};
-        GR_DeviceGlobals = GraphicsDeviceGlobals{};
-        GameOptions = 0;
-        g_Options = OptionsRecord{};
-        Graphics_ResetRequest = 0;
+        Window_State().Window_DeviceState = WindowDeviceState{};
+        Frame_State().GR_DeviceGlobals = GraphicsDeviceGlobals{};
+        GeneralInfo_State().GameOptions = 0;
+        GeneralInfo_State().g_Options = OptionsRecord{};
+        Frame_State().Graphics_ResetRequest = 0;
         ResetInputState();
     }
     void TearDown() override {

@@ -17,11 +17,11 @@ namespace {
 using MainWindow = MainWindowTest;
 
 TEST_F(MainWindow, IsMadeAtMostScreenSizedWithTheStyleCaptionAndCursorOfTheGame) {
-    GameOptions = 64 | 32;
+    GeneralInfo_State().GameOptions = 64 | 32;
     const char* caption = "My game";
-    g_GeneralInfo.caption = caption;
+    GeneralInfo_State().g_GeneralInfo.caption = caption;
     ASSERT_NE(Window_Create(2000, 300), nullptr);
-    g_GeneralInfo.caption = nullptr;
+    GeneralInfo_State().g_GeneralInfo.caption = nullptr;
     EXPECT_EQ(fake.window.width, 1024);
     EXPECT_EQ(fake.window.height, 300);
     EXPECT_EQ(fake.window.x, 0);
@@ -29,10 +29,10 @@ TEST_F(MainWindow, IsMadeAtMostScreenSizedWithTheStyleCaptionAndCursorOfTheGame)
     EXPECT_EQ(fake.window.caption, "My game");
     EXPECT_EQ(fake.window.cursor, IDC_ARROW);
     EXPECT_EQ(Window_GetGameWidth(), 2000);
-    EXPECT_EQ(Window_DeviceState.clientSize.width, 1024);
+    EXPECT_EQ(Window_State().Window_DeviceState.clientSize.width, 1024);
     Window_Reset();
 
-    GameOptions = 1;
+    GeneralInfo_State().GameOptions = 1;
     ASSERT_NE(Window_Create(320, 200), nullptr);
     EXPECT_EQ(fake.window.style, WS_POPUP);
     EXPECT_EQ(fake.window.cursor, IDC_NONE);
@@ -48,14 +48,14 @@ TEST_F(MainWindow, AltEnterTogglesFullScreenOnlyWhenTheOptionsAllowIt) {
         fake.InjectKey(VK_LMENU, false);
         Pump();
     };
-    g_Options.windowFlag15 = false;
+    GeneralInfo_State().g_Options.windowFlag15 = false;
     altEnter();
     EXPECT_FALSE(Window_GetFullscreen());
-    EXPECT_EQ(Graphics_ResetRequest, 0);
-    g_Options.windowFlag15 = true;
+    EXPECT_EQ(Frame_State().Graphics_ResetRequest, 0);
+    GeneralInfo_State().g_Options.windowFlag15 = true;
     altEnter();
     EXPECT_TRUE(Window_GetFullscreen());
-    EXPECT_EQ(Graphics_ResetRequest, 1);
+    EXPECT_EQ(Frame_State().Graphics_ResetRequest, 1);
     altEnter();
     EXPECT_FALSE(Window_GetFullscreen());
     // Alt alone is still a key.
@@ -89,12 +89,12 @@ TEST_F(MainWindow, TracksFocusRaisesThePauseEventAndClosesAtOnce) {
 TEST_F(MainWindow, SizeAndPositionRequests) {
     ASSERT_TRUE(Create());
     Window_SetSize(320, 200);
-    EXPECT_EQ(Graphics_ResetRequest, 0);
-    EXPECT_FALSE(GR_DeviceGlobals.keepWindowPosition);
+    EXPECT_EQ(Frame_State().Graphics_ResetRequest, 0);
+    EXPECT_FALSE(Frame_State().GR_DeviceGlobals.keepWindowPosition);
     Window_SetSize(400, 300);
-    EXPECT_EQ(Graphics_ResetRequest, 1);
-    EXPECT_TRUE(GR_DeviceGlobals.keepWindowPosition);
-    EXPECT_EQ(GR_DeviceGlobals.pendingWidth, 400);
+    EXPECT_EQ(Frame_State().Graphics_ResetRequest, 1);
+    EXPECT_TRUE(Frame_State().GR_DeviceGlobals.keepWindowPosition);
+    EXPECT_EQ(Frame_State().GR_DeviceGlobals.pendingWidth, 400);
     // The cursor moves only while the window has the focus.
     Window_SetMouse(10, 20);
     EXPECT_EQ(fake.cursorX, fake.window.x + 10);
@@ -111,7 +111,7 @@ struct Mapping : MainWindowTest {
     void SetUp() override {
         MainWindowTest::SetUp();
         ASSERT_TRUE(Create(640, 480));
-        GR_DeviceGlobals.keepAspect = false;
+        Frame_State().GR_DeviceGlobals.keepAspect = false;
     }
     void Move(int x, int y) {
         fake.InjectMouseMove(x, y);
@@ -162,9 +162,9 @@ TEST_F(Mapping, RotatedViewMapsThePortCentreToTheViewCentreAndBack) {
 }
 
 TEST_F(Mapping, LetterboxMarginsAreTakenOffOnce) {
-    GR_DeviceGlobals.keepAspect = true;
-    Window_DeviceState.gameSize = WindowSize{320, 480};
-    Window_DeviceState.backBufferSize = WindowSize{640, 480};
+    Frame_State().GR_DeviceGlobals.keepAspect = true;
+    Window_State().Window_DeviceState.gameSize = WindowSize{320, 480};
+    Window_State().Window_DeviceState.backBufferSize = WindowSize{640, 480};
     int mx = 0;
     int my = 0;
     Display_GetAspectOffset(mx, my);
@@ -180,7 +180,7 @@ TEST_F(Mapping, AMinimisedWindowKeepsTheLastRoomPosition) {
     Window_SetViewPort(0, 0, 0, 640, 480, 0, 0, 640, 480, 0, -1);
     Move(200, 100);
     EXPECT_EQ(Window_GetMouseRoomX(0), 200);
-    Window_DeviceState.clientSize = WindowSize{0, 0};
+    Window_State().Window_DeviceState.clientSize = WindowSize{0, 0};
     IO_RawMouse.x[0] = 5;
     EXPECT_EQ(Window_GetMouseRoomX(0), 200);
     EXPECT_EQ(Window_GetMouseRoomY(0), 100);
@@ -209,7 +209,7 @@ TEST_F(WindowBuiltIns, CaptionCursorAndColour) {
 
     CallReal("window_set_cursor", {-1});
     EXPECT_EQ(CallReal("window_get_cursor"), -1);
-    EXPECT_FALSE(g_Options.showCursor);
+    EXPECT_FALSE(GeneralInfo_State().g_Options.showCursor);
     EXPECT_EQ(fake.window.cursor, IDC_NONE);
     for (auto [value, cursor] : {std::pair{-9, IDC_SIZEWE}, std::pair{-18, IDC_NO}, std::pair{-22, IDC_SIZEALL}}) {
         CallReal("window_set_cursor", {static_cast<double>(value)});

@@ -39,7 +39,7 @@ TEST_F(DsTest, HandlesAreReusedLowestFirstAndNamedPerKind) {
     EXPECT_EQ(CallReal("ds_list_create"), 1);
     CallBuiltIn("ds_list_destroy", {2});
     EXPECT_EQ(CallReal("ds_list_create"), 2);
-    EXPECT_EQ(DS_Lists.Count(), 3);
+    EXPECT_EQ(DS_State().DS_Lists.Count(), 3);
     EXPECT_EQ(CallReal("ds_map_create"), 0);
 
     CallBuiltIn("ds_list_destroy", {0});
@@ -246,8 +246,8 @@ TEST_F(DsTest, NestedStructuresThatHoldThemselvesAreDestroyedOnce) {
     for (int i = 0; i < 100000; ++i) {
         ScriptValue marked{};
         marked.kind = DS_MARK_LIST;
-        marked.real = DS_Lists.Add(new CDS_List());
-        DS_Lists.Get(last)->Add(&marked);
+        marked.real = DS_State().DS_Lists.Add(new CDS_List());
+        DS_State().DS_Lists.Get(last)->Add(&marked);
         last = static_cast<int>(marked.real);
     }
     CallBuiltIn("ds_list_destroy", {root});
@@ -284,8 +284,8 @@ TEST_F(DsTest, ListPositionsGrowAndShrinkTheList) {
     std::vector<int> capacities;
     for (int i = 0; i < 150; ++i) {
         CallBuiltIn("ds_list_add", {g, i});
-        if (capacities.empty() || capacities.back() != DS_Lists.Get(g)->Capacity())
-            capacities.push_back(DS_Lists.Get(g)->Capacity());
+        if (capacities.empty() || capacities.back() != DS_State().DS_Lists.Get(g)->Capacity())
+            capacities.push_back(DS_State().DS_Lists.Get(g)->Capacity());
     }
     EXPECT_EQ(capacities, (std::vector<int>{16, 32, 48, 64, 80, 96, 112, 128, 144, 162}));
 }

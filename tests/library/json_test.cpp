@@ -28,14 +28,14 @@ std::string Find(int map, const char* key) {
 // strings quoted, undefined as "undef".
 std::string Describe(const ScriptValue& v);
 std::string DescribeMap(int index) {
-    const CDS_Map* map = DS_Maps.Get(index);
+    const CDS_Map* map = DS_State().DS_Maps.Get(index);
     if (!map) return "<no map>";
     std::string out = "{";
     map->ForEach([&](const MapEntry& e) { out += Describe(e.key) + ":" + Describe(e.value) + ","; });
     return out + "}";
 }
 std::string DescribeList(int index) {
-    const CDS_List* list = DS_Lists.Get(index);
+    const CDS_List* list = DS_State().DS_Lists.Get(index);
     if (!list) return "<no list>";
     std::string out = "[";
     for (int i = 0; i < list->Size(); ++i)
@@ -54,10 +54,10 @@ std::string Describe(const ScriptValue& v) {
 
 int LiveStructures() {
     int n = 0;
-    for (int i = 0; i < DS_Maps.Count(); ++i)
-        n += DS_Maps.Get(i) != nullptr;
-    for (int i = 0; i < DS_Lists.Count(); ++i)
-        n += DS_Lists.Get(i) != nullptr;
+    for (int i = 0; i < DS_State().DS_Maps.Count(); ++i)
+        n += DS_State().DS_Maps.Get(i) != nullptr;
+    for (int i = 0; i < DS_State().DS_Lists.Count(); ++i)
+        n += DS_State().DS_Lists.Get(i) != nullptr;
     return n;
 }
 

@@ -17,7 +17,7 @@ std::string MapText(int index) {
         ScriptValue k{};
         k.kind = KIND_STRING;
         k.str = const_cast<char*>(key);
-        const MapEntry* entry = DS_Maps.Get(index)->Find(&k);
+        const MapEntry* entry = DS_State().DS_Maps.Get(index)->Find(&k);
         if (!entry) continue;
         pairs.push_back(std::string(key) + "=" +
                         (entry->value.kind == KIND_STRING ? std::string(entry->value.str)

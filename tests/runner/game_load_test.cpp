@@ -122,30 +122,30 @@ TEST_F(DataFileTest, BuiltGameLoads) {
     EXPECT_TRUE(Logged("Process Chunk: GEN8   "));
     EXPECT_TRUE(Logged("Process Chunk: SPRT   4\n"));
 
-    EXPECT_EQ(g_GeneralInfo.version, 13);
-    EXPECT_EQ(g_GeneralInfo.gameName, "Demo");
-    EXPECT_STREQ(Game_ConfigName, "Default");
-    EXPECT_EQ(g_GeneralInfo.windowWidth, 320);
-    EXPECT_EQ(g_GeneralInfo.windowHeight, 200);
-    EXPECT_EQ(GameOptions, 0x1020u);
-    EXPECT_TRUE(g_GeneralInfo.steam);
-    EXPECT_STREQ(g_GeneralInfo.caption, "Demo caption");
-    EXPECT_EQ(g_GeneralInfo.optionBits, 4);
-    EXPECT_EQ(g_GeneralInfo.steamAppId, 77u);
-    EXPECT_EQ(g_GeneralInfo.roomOrder, (std::vector<int32_t>{2, 0, 1}));
+    EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.version, 13);
+    EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.gameName, "Demo");
+    EXPECT_STREQ(GeneralInfo_State().Game_ConfigName, "Default");
+    EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.windowWidth, 320);
+    EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.windowHeight, 200);
+    EXPECT_EQ(GeneralInfo_State().GameOptions, 0x1020u);
+    EXPECT_TRUE(GeneralInfo_State().g_GeneralInfo.steam);
+    EXPECT_STREQ(GeneralInfo_State().g_GeneralInfo.caption, "Demo caption");
+    EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.optionBits, 4);
+    EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.steamAppId, 77u);
+    EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.roomOrder, (std::vector<int32_t>{2, 0, 1}));
     EXPECT_EQ(Code_GetRunnerFormat(), 800);
 
-    EXPECT_TRUE(g_Options.useOpenAL);
-    EXPECT_EQ(g_Options.windowColour, 0x123456u);
+    EXPECT_TRUE(GeneralInfo_State().g_Options.useOpenAL);
+    EXPECT_EQ(GeneralInfo_State().g_Options.windowColour, 0x123456u);
     EXPECT_EQ(Window_GetColour(), 0x123456u);
-    EXPECT_TRUE(g_Options.unsetVariableFlag);
+    EXPECT_TRUE(GeneralInfo_State().g_Options.unsetVariableFlag);
     EXPECT_TRUE(Variable_UnsetIsError);
     EXPECT_TRUE(Audio_UseNewEngine);
-    EXPECT_TRUE(g_Options.showCursor == false);
-    ASSERT_EQ(g_Options.constantNames.size(), 3u);
-    EXPECT_STREQ(g_Options.constantNames[2], "c");
-    EXPECT_EQ(g_Options.versionMajor, 3);
-    EXPECT_EQ(g_Options.versionMinor, 14);
+    EXPECT_TRUE(GeneralInfo_State().g_Options.showCursor == false);
+    ASSERT_EQ(GeneralInfo_State().g_Options.constantNames.size(), 3u);
+    EXPECT_STREQ(GeneralInfo_State().g_Options.constantNames[2], "c");
+    EXPECT_EQ(GeneralInfo_State().g_Options.versionMajor, 3);
+    EXPECT_EQ(GeneralInfo_State().g_Options.versionMinor, 14);
 
     ASSERT_EQ(Code_EntryCount(), 1);
     CodeChunkEntry entry;
@@ -189,20 +189,20 @@ TEST_F(DataFileTest, GeneralInfoVersions) {
         info.roomOrder = {5};
         b.AddGeneralInfo(info, c.tag);
         ASSERT_TRUE(Load(b.Build()));
-        EXPECT_EQ(g_GeneralInfo.version, c.version);
-        EXPECT_EQ(g_GeneralInfo.windowWidth, c.width);
-        EXPECT_EQ(g_GeneralInfo.optionBits, c.optionBits);
+        EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.version, c.version);
+        EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.windowWidth, c.width);
+        EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.optionBits, c.optionBits);
         if (c.version >= 11 && c.version <= 13) {
-            EXPECT_EQ(g_GeneralInfo.value104, 0x0000000180000000LL);
+            EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.value104, 0x0000000180000000LL);
         }
-        EXPECT_EQ(g_GeneralInfo.roomOrder, std::vector<int32_t>{5});
+        EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.roomOrder, std::vector<int32_t>{5});
         if (c.caption)
-            EXPECT_STREQ(g_GeneralInfo.caption, c.caption);
+            EXPECT_STREQ(GeneralInfo_State().g_GeneralInfo.caption, c.caption);
         else
-            EXPECT_EQ(g_GeneralInfo.caption, nullptr);
+            EXPECT_EQ(GeneralInfo_State().g_GeneralInfo.caption, nullptr);
         EXPECT_EQ(Code_GetRunnerFormat(), std::strcmp(c.tag, "GEN8") == 0 ? 800 : 700);
         // Below version 8 the word at 68 lies in the room order: no Steam flag from it.
-        EXPECT_FALSE(g_GeneralInfo.steam);
+        EXPECT_FALSE(GeneralInfo_State().g_GeneralInfo.steam);
     }
 }
 
@@ -612,7 +612,7 @@ TEST_F(DataFileTest, DescribedGamesCarryTheirCaptionAndFullImageBoxes) {
         ASSERT_TRUE(GameFile_Parse("game Demo 64 48\n" + title + "sprite s 16 8 0 0 box ff0000\nroom r 64 48 30 000000 -\n", "", &game, &error))
             << error;
         ASSERT_TRUE(Load(GameFile_Build(game))) << log;
-        EXPECT_STREQ(g_GeneralInfo.caption, caption);
+        EXPECT_STREQ(GeneralInfo_State().g_GeneralInfo.caption, caption);
         const IntRect box = Sprite_Data(0)->bbox;
         EXPECT_EQ((std::vector<int>{box.left, box.top, box.right, box.bottom}), (std::vector<int>{0, 0, 15, 7}));
     }

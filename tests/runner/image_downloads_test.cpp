@@ -25,7 +25,7 @@ std::string MapText(int map, const char* key) {
     ScriptValue k{};
     k.kind = KIND_STRING;
     k.str = const_cast<char*>(key);
-    const MapEntry* entry = DS_Maps.Get(map)->Find(&k);
+    const MapEntry* entry = DS_State().DS_Maps.Get(map)->Find(&k);
     if (!entry) return "<none>";
     if (entry->value.kind == KIND_STRING) return entry->value.str;
     return std::to_string(static_cast<int>(entry->value.real));
@@ -52,7 +52,7 @@ TEST_F(ImageDownloads, ASpriteFromAURLCompletesThroughTheAsynchronousEvent) {
     On(o, ev_other, kEventImageLoaded, [&](CInstance*, CInstance*) {
         std::string text;
         for (const char* key : {"filename", "id", "http_status", "status"})
-            text += MapText(AsyncLoad_Index, key) + " ";
+            text += MapText(GameValues_State().AsyncLoad_Index, key) + " ";
         maps.push_back(text);
     });
     Run_Room->CreateInstance(0, 0, o);
@@ -75,7 +75,7 @@ TEST_F(ImageDownloads, ASpriteFromAURLCompletesThroughTheAsynchronousEvent) {
     EXPECT_EQ(Sprite_Data(s)->frameCount, 1);
     EXPECT_EQ(Sprite_Data(s)->width, 2);
     EXPECT_EQ(Sprite_Data(t)->frameCount, 0);
-    EXPECT_EQ(AsyncLoad_Index, -1);
+    EXPECT_EQ(GameValues_State().AsyncLoad_Index, -1);
     Object_Lists_Free();
     HTTP_Shutdown();
     Image_SetHttpGet(nullptr);

@@ -19,7 +19,7 @@ protected:
         // The GL rasteriser draws on the calling thread: worker threads would outlive the test and meet
         // the leak checker at exit.
         setenv("LP_NUM_THREADS", "0", 0);
-        savedWindow = Window_DeviceState;
+        savedWindow = Window_State().Window_DeviceState;
         g_RenderState = CRenderState();
         GR_Settings = GraphicsSettings();
         GR_Transform = TransformState();
@@ -29,7 +29,8 @@ protected:
         Text_SetHAlign(0);
         Text_SetVAlign(0);
         D3D_SetBackend(backend);
-        Window_DeviceState.gameSize = gameWidth > 0 ? WindowSize{gameWidth, gameHeight} : WindowSize{width, height};
+        Window_State().Window_DeviceState.gameSize =
+            gameWidth > 0 ? WindowSize{gameWidth, gameHeight} : WindowSize{width, height};
         ASSERT_TRUE(GR_D3D_Init(nullptr, width, height, options));
         started = true;
     }
@@ -45,10 +46,10 @@ protected:
         Display_Free();
         GR_D3D_Quit();
         D3D_SetBackend(D3DBackend::OpenGL);
-        Window_DeviceState = savedWindow;
-        GR_DeviceGlobals = GraphicsDeviceGlobals();
+        Window_State().Window_DeviceState = savedWindow;
+        Frame_State().GR_DeviceGlobals = GraphicsDeviceGlobals();
     }
-    CRecordingDevice& Recording() { return *static_cast<CRecordingDevice*>(GR_D3DDevice); }
+    CRecordingDevice& Recording() { return *static_cast<CRecordingDevice*>(Frame_State().GR_D3DDevice); }
     // The draw calls logged since the last ClearLog.
     std::vector<const D3DCall*> Draws() {
         std::vector<const D3DCall*> draws;

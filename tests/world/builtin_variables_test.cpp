@@ -264,9 +264,9 @@ TEST_F(BuiltInVariables, CaptionsAndCursor) {
     EXPECT_EQ(Run("return show_score * 100 + show_lives * 10 + show_health"), "100");
     EXPECT_EQ(Run("return caption_health"), "'Health: '");
     Run("show_lives = 1; show_health = 1");
-    EXPECT_FALSE(Game_Caption.set);
+    EXPECT_FALSE(GameValues_State().Game_Caption.set);
     EXPECT_EQ(Run("show_score = 0.5; return show_score"), "0");
-    EXPECT_TRUE(Game_Caption.set);
+    EXPECT_TRUE(GameValues_State().Game_Caption.set);
     EXPECT_EQ(Run("caption_score = 'Points: '; caption_lives = 3; return caption_score + caption_lives"),
               "'Points: '");
 }

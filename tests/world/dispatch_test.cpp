@@ -169,14 +169,14 @@ TEST_F(DispatchTest, OutsideRoomFiresOncePerCrossing) {
 // Completes a request with an event map holding a status and a nested list.
 int32_t CompleteWithMap(HTTP_REQ_CONTEXT*, void*, int32_t* asyncLoad) {
     *asyncLoad = CreateDsMap({{"status", 200, nullptr}});
-    const int list = DS_Lists.Add(new CDS_List());
+    const int list = DS_State().DS_Lists.Add(new CDS_List());
     ScriptValue marked{};
     marked.kind = DS_MARK_LIST;
     marked.real = list;
     ScriptValue key{};
     key.kind = KIND_STRING;
     key.str = const_cast<char*>("list");
-    DS_Maps.Get(*asyncLoad)->Add(&key, &marked);
+    DS_State().DS_Maps.Get(*asyncLoad)->Add(&key, &marked);
     return 62;
 }
 
@@ -184,11 +184,11 @@ TEST_F(DispatchTest, TheAsyncLoadMapIsFilledForItsEventAndDestroyedAfterIt) {
     int o = AddObject();
     int seen = -1;
     On(o, ev_other, 62, [&](CInstance*, CInstance*) {
-        seen = AsyncLoad_Index;
+        seen = GameValues_State().AsyncLoad_Index;
         ScriptValue key{};
         key.kind = KIND_STRING;
         key.str = const_cast<char*>("status");
-        const MapEntry* status = DS_Maps.Get(seen)->Find(&key);
+        const MapEntry* status = DS_State().DS_Maps.Get(seen)->Find(&key);
         ASSERT_NE(status, nullptr);
         EXPECT_EQ(status->value.real, 200);
     });
@@ -200,9 +200,9 @@ TEST_F(DispatchTest, TheAsyncLoadMapIsFilledForItsEventAndDestroyedAfterIt) {
     HTTP_AddRequest(request);
     Dispatch_AsyncQueue();
     ASSERT_GE(seen, 0);
-    EXPECT_EQ(DS_Maps.Get(seen), nullptr);
-    EXPECT_EQ(DS_Lists.Get(0), nullptr); // the list the map held went with it
-    EXPECT_EQ(AsyncLoad_Index, -1);
+    EXPECT_EQ(DS_State().DS_Maps.Get(seen), nullptr);
+    EXPECT_EQ(DS_State().DS_Lists.Get(0), nullptr); // the list the map held went with it
+    EXPECT_EQ(GameValues_State().AsyncLoad_Index, -1);
     DS_FreeAll();
 }
 
@@ -216,7 +216,9 @@ void LogCallback(CInstance*, CInstance*, ScriptValue*, int argc, ScriptValue** a
 
 TEST_F(DispatchTest, TheServicesComeFirstInTheAsyncStage) {
     int o = AddObject();
-    On(o, ev_other, 70, [&](CInstance*, CInstance*) { log.push_back("social " + std::to_string(AsyncLoad_Index)); });
+    On(o, ev_other, 70, [&](CInstance*, CInstance*) {
+        log.push_back("social " + std::to_string(GameValues_State().AsyncLoad_Index));
+    });
     On(o, ev_other, 62, [&](CInstance*, CInstance*) { log.push_back("http"); });
     Make(o);
     Object_CreateEventLists();
@@ -240,7 +242,7 @@ TEST_F(DispatchTest, TheServicesComeFirstInTheAsyncStage) {
     Services_PostEvent(70, map);
     Dispatch_AsyncQueue();
     EXPECT_EQ(log, (std::vector<std::string>{"social " + std::to_string(map), "callback 1 done", "http"}));
-    EXPECT_EQ(DS_Maps.Get(map), nullptr);
+    EXPECT_EQ(DS_State().DS_Maps.Get(map), nullptr);
     Dispatch_AsyncQueue();
     EXPECT_EQ(log.back(), "social -1");
 

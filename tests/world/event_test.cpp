@@ -12,26 +12,26 @@ TEST_F(Events, HandlerRunsWithTheOwnersGlobalsAndRestoresThem) {
     int seenObject = -1, seenType = -1, seenNumber = -1;
     bool relativeInside = true;
     On(parent, ev_other, 10, [&](CInstance*, CInstance*) {
-        seenObject = event_object;
-        seenType = event_type;
-        seenNumber = event_number;
-        relativeInside = argument_relative;
+        seenObject = Event_State().event_object;
+        seenType = Event_State().event_type;
+        seenNumber = Event_State().event_number;
+        relativeInside = Event_State().argument_relative;
     });
     CInstance* i = Instance_Create(child, 0, 0);
-    event_object = 77;
-    event_type = -1;
-    event_number = 5;
-    argument_relative = true;
+    Event_State().event_object = 77;
+    Event_State().event_type = -1;
+    Event_State().event_number = 5;
+    Event_State().argument_relative = true;
     PerformInstanceEvent(i, i, ev_other, 10);
     EXPECT_EQ(seenObject, parent);
     EXPECT_EQ(seenType, ev_other);
     EXPECT_EQ(seenNumber, 10);
     EXPECT_FALSE(relativeInside);
-    EXPECT_TRUE(argument_relative);
-    EXPECT_EQ(event_object, 77);
-    EXPECT_EQ(event_type, -1);
-    EXPECT_EQ(event_number, 5);
-    argument_relative = false;
+    EXPECT_TRUE(Event_State().argument_relative);
+    EXPECT_EQ(Event_State().event_object, 77);
+    EXPECT_EQ(Event_State().event_type, -1);
+    EXPECT_EQ(Event_State().event_number, 5);
+    Event_State().argument_relative = false;
 }
 
 TEST_F(Events, RecursionStopsAtTheDepthLimit) {

@@ -235,10 +235,10 @@ TEST_F(PathFollowing, PathsThatCannotBeFollowedAndSettingsThatMakeNoSense) {
     // The position action is kept within 0..1; both actions add when relative.
     Call("action_path_position", flat, {2});
     EXPECT_EQ(flat->path_position, 1);
-    argument_relative = true;
+    Event_State().argument_relative = true;
     Call("action_path_position", flat, {-0.25});
     Call("action_path_speed", flat, {5});
-    argument_relative = false;
+    Event_State().argument_relative = false;
     EXPECT_EQ(flat->path_position, 0.75f);
     EXPECT_EQ(flat->path_speed, 15);
     Call("path_end", flat);

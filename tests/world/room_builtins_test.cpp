@@ -17,10 +17,10 @@ protected:
         first = Room_Add();
         second = Room_Add();
         third = Room_Add();
-        g_GeneralInfo.roomOrder = {first, second, third};
+        GeneralInfo_State().g_GeneralInfo.roomOrder = {first, second, third};
     }
     void TearDown() override {
-        g_GeneralInfo.roomOrder.clear();
+        GeneralInfo_State().g_GeneralInfo.roomOrder.clear();
         Room_Clear();
         Run_RoomIndex = 0;
         New_Room = -1;

@@ -169,7 +169,7 @@ protected:
         Run_FreeCarriedInstances();
         WorldTest::TearDown();
         Game_FreeData();
-        g_GeneralInfo.roomOrder.clear();
+        GeneralInfo_State().g_GeneralInfo.roomOrder.clear();
     }
     bool Load(const GameDef& game) { return LoadGameBytes(BuildGame(game), &log); }
 

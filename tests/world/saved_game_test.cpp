@@ -61,10 +61,10 @@ protected:
         Run_ResetRoomTable(Room_Count());
         IO_Init();
         GameValues_Reset();
-        Run_StepCount = 0;
-        Run_DrawEnabled = 1;
+        GameValues_State().Run_StepCount = 0;
+        Frame_State().Run_DrawEnabled = 1;
         Variable_InitGlobals();
-        g_GeneralInfo.gameId = 0x01020304;
+        GeneralInfo_State().g_GeneralInfo.gameId = 0x01020304;
         object = AddObject(-1, 5);
         Object_CreateEventLists();
         testing::internal::CaptureStdout();
@@ -79,7 +79,7 @@ protected:
         Object_Lists_Free();
         Variable_Free();
         GameValues_Reset();
-        g_GeneralInfo.gameId = 0;
+        GeneralInfo_State().g_GeneralInfo.gameId = 0;
         WorldTest::TearDown();
     }
     // A buffer holding bytes, read from its start.
@@ -104,14 +104,14 @@ struct SavedBytes {
 // that state.
 SavedBytes MakeStateAndItsBytes(int object) {
     SavedBytes out;
-    Game_Score = 7;
-    Game_Lives = 3;
-    Game_Health = 50.5;
-    Game_Caption.showLives = true;
-    GameValues_SetText(&Game_Caption.scoreCaption, "S");
-    Transition_Kind = 2;
-    Cursor_Sprite = -1;
-    Run_StepCount = 12;
+    GameValues_State().Game_Score = 7;
+    GameValues_State().Game_Lives = 3;
+    GameValues_State().Game_Health = 50.5;
+    GameValues_State().Game_Caption.showLives = true;
+    GameValues_SetText(&GameValues_State().Game_Caption.scoreCaption, "S");
+    GameValues_State().Transition_Kind = 2;
+    GameValues_State().Cursor_Sprite = -1;
+    GameValues_State().Run_StepCount = 12;
     const int g = Code_Variable_FindOrAddUser("g");
     const int hp = Code_Variable_FindOrAddUser("hp");
     SavedGlobals globals{std::make_unique<CVariableList>(), {0, 1, 0}};
@@ -194,8 +194,8 @@ TEST_F(SavedGames, TheStateIsWrittenAsTheTablesLayItOutAndLoadsBackToTheSameByte
     const int id = Run_Room->active.first->id;
 
     // Changed after saving: another score, no caption, the instance gone, a new one, another room.
-    Game_Score = 1;
-    GameValues_SetText(&Game_Caption.scoreCaption, nullptr);
+    GameValues_State().Game_Score = 1;
+    GameValues_SetText(&GameValues_State().Game_Caption.scoreCaption, nullptr);
     delete Run_Room->active.first;
     Run_Room->CreateInstance(0, 0, object);
     GotoRoom(1);
@@ -208,9 +208,9 @@ TEST_F(SavedGames, TheStateIsWrittenAsTheTablesLayItOutAndLoadsBackToTheSameByte
     EXPECT_EQ(Run_RoomIndex, 0);
     EXPECT_EQ(Run_Room, Run_GetRoom(0));
     EXPECT_EQ(Run_GetRoom(1), nullptr);
-    EXPECT_EQ(Game_Score, 7);
-    EXPECT_STREQ(Game_Caption.scoreCaption, "S");
-    EXPECT_EQ(Game_Caption.livesCaption, nullptr);
+    EXPECT_EQ(GameValues_State().Game_Score, 7);
+    EXPECT_STREQ(GameValues_State().Game_Caption.scoreCaption, "S");
+    EXPECT_EQ(GameValues_State().Game_Caption.livesCaption, nullptr);
     ASSERT_EQ(Run_Room->active.count, 1);
     CInstance* loaded = Instance_Find(id);
     ASSERT_EQ(loaded, Run_Room->active.first);
@@ -379,14 +379,14 @@ TEST_F(SavedGames, BytesAfterASavedFileRefuseItsLoad) {
     GameFolders folders;
     const std::string releaseLog = folders.Save("release.log");
     Console_SetLogFile(0, releaseLog.c_str());
-    Game_Score = 10;
+    GameValues_State().Game_Score = 10;
     ASSERT_TRUE(Game_SaveFile("slot.dat"));
     const std::string saved = TempFolder::Read(folders.Save("slot.dat"));
     TempFolder::Write(folders.Save("slot.dat"), saved + std::string("\0\0\x01", 3));
-    Game_Score = 11;
+    GameValues_State().Game_Score = 11;
     ASSERT_TRUE(Game_LoadFile("slot.dat"));
     EXPECT_FALSE(Game_ProcessQueuedLoad());
-    EXPECT_EQ(Game_Score, 11);
+    EXPECT_EQ(GameValues_State().Game_Score, 11);
     const std::string line = "WARNING: Game load of " + folders.Save("slot.dat") +
                              " failed: 3 bytes follow the saved game; the game goes on unchanged\n";
     EXPECT_EQ(TempFolder::Read(releaseLog), line);
@@ -399,40 +399,40 @@ TEST_F(SavedGames, BytesAfterASavedFileRefuseItsLoad) {
     TempFolder::Write(folders.Save("slot.dat"), saved);
     ASSERT_TRUE(Game_LoadFile("slot.dat"));
     EXPECT_TRUE(Game_ProcessQueuedLoad());
-    EXPECT_EQ(Game_Score, 10);
+    EXPECT_EQ(GameValues_State().Game_Score, 10);
 
     const int index = Buffer_Create(static_cast<int>(saved.size()) + 64, eBuffer_Fixed, 1);
     std::memcpy(Buffer_Get(index)->data, saved.data(), saved.size());
-    Game_Score = 12;
+    GameValues_State().Game_Score = 12;
     ASSERT_TRUE(Game_QueueLoadBuffer(index));
     EXPECT_TRUE(Game_ProcessQueuedLoad());
-    EXPECT_EQ(Game_Score, 10);
+    EXPECT_EQ(GameValues_State().Game_Score, 10);
 }
 
 TEST_F(SavedGames, TheQueueTakesOneLoadPerStepAndDeletesWhatItMade) {
     GameFolders folders;
-    Game_Score = 99;
+    GameValues_State().Game_Score = 99;
     const int a = Buffer_Create(0, eBuffer_Grow, 1);
     const int b = Buffer_Create(0, eBuffer_Grow, 1);
     ASSERT_TRUE(Game_SaveBuffer(a));
     ASSERT_TRUE(Game_SaveBuffer(b));
     EXPECT_FALSE(Game_SaveBuffer(77));
-    Game_Score = 5;
+    GameValues_State().Game_Score = 5;
     // Two buffers in one step: the second wins; its position is the end of what it was written with.
     Buffer_Get(b)->Seek(0, 0);
     EXPECT_TRUE(Game_QueueLoadBuffer(a));
     EXPECT_TRUE(Game_QueueLoadBuffer(b));
     EXPECT_TRUE(Game_ProcessQueuedLoad());
-    EXPECT_EQ(Game_Score, 99);
+    EXPECT_EQ(GameValues_State().Game_Score, 99);
     EXPECT_FALSE(Game_ProcessQueuedLoad()); // nothing queued any more
     EXPECT_NE(Buffer_Get(b), nullptr);      // the game's buffers stay
 
     // A file: saved into the save area (its folder made first), loaded in the next step; a buffer queued
     // meanwhile is refused, and the file's buffer is deleted after the load.
-    Game_Score = 1;
+    GameValues_State().Game_Score = 1;
     ASSERT_TRUE(Game_SaveFile("saves/slot1.dat"));
     EXPECT_EQ(TempFolder::Read(folders.Save("saves/slot1.dat")), SaveNow());
-    Game_Score = 2;
+    GameValues_State().Game_Score = 2;
     ASSERT_TRUE(Game_LoadFile("saves/slot1.dat"));
     const int made = Buffer_Create(0, eBuffer_Grow, 1) - 1;
     Buffer_Delete(made + 1);
@@ -440,7 +440,7 @@ TEST_F(SavedGames, TheQueueTakesOneLoadPerStepAndDeletesWhatItMade) {
     EXPECT_FALSE(Game_LoadFile("saves/slot1.dat")); // refused; its own buffer goes at once
     EXPECT_EQ(Buffer_Get(made + 1), nullptr);
     EXPECT_TRUE(Game_ProcessQueuedLoad());
-    EXPECT_EQ(Game_Score, 1);
+    EXPECT_EQ(GameValues_State().Game_Score, 1);
     EXPECT_EQ(Buffer_Get(made), nullptr);
 
     // A missing file, a buffer deleted while queued, and a name outside the save area.
@@ -449,7 +449,7 @@ TEST_F(SavedGames, TheQueueTakesOneLoadPerStepAndDeletesWhatItMade) {
     Buffer_Delete(a);
     EXPECT_FALSE(Game_ProcessQueuedLoad());
     EXPECT_FALSE(Game_SaveFile("/tmp/../etc/elsewhere.dat"));
-    EXPECT_EQ(Game_Score, 1);
+    EXPECT_EQ(GameValues_State().Game_Score, 1);
 }
 
 // With the save area below the working folder (a home folder, say) the saved file is found again: its
@@ -461,13 +461,13 @@ TEST_F(SavedGames, AFileSavedBelowTheWorkingFolderLoadsBack) {
     LoadSave_Reset();
     LoadSave_SetGamePath((home / "g.win").c_str());
     LoadSave_SetGameName("Demo");
-    Game_Score = 3;
+    GameValues_State().Game_Score = 3;
     ASSERT_TRUE(Game_SaveFile("slot.dat"));
     EXPECT_TRUE(TempFolder::Exists(home / "data/Demo/slot.dat"));
-    Game_Score = 4;
+    GameValues_State().Game_Score = 4;
     ASSERT_TRUE(Game_LoadFile("slot.dat"));
     EXPECT_TRUE(Game_ProcessQueuedLoad());
-    EXPECT_EQ(Game_Score, 3);
+    EXPECT_EQ(GameValues_State().Game_Score, 3);
     LoadSave_Reset();
 }
 

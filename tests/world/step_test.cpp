@@ -36,10 +36,10 @@ TEST_F(StepTest, ARoomChangeInTheBeginStepEndsTheStepThere) {
     On(o, ev_draw, 0, [&](CInstance*, CInstance*) { log.push_back("draw"); });
     Run_Room->CreateInstance(0, 0, o);
     Object_CreateEventLists();
-    const int32_t steps = Run_StepCount;
+    const int32_t steps = GameValues_State().Run_StepCount;
     DoAStep();
     EXPECT_EQ(log, (std::vector<std::string>{"begin"}));
-    EXPECT_EQ(Run_StepCount, steps);
+    EXPECT_EQ(GameValues_State().Run_StepCount, steps);
 }
 
 // Instances draw from the deepest to the nearest (of equal depths the newest first), invisible and
@@ -83,7 +83,7 @@ TEST_F(StepTest, StrayRoomCodesAreDroppedAndTheGameEndsOnlyOnce) {
     Run_Room = nullptr;
     Room_Init();
     const int first = Room_Add();
-    g_GeneralInfo.roomOrder = {first};
+    GeneralInfo_State().g_GeneralInfo.roomOrder = {first};
     int o = AddObject();
     int gameEnds = 0;
     On(o, ev_other, 3, [&](CInstance*, CInstance*) { ++gameEnds; });
@@ -101,7 +101,7 @@ TEST_F(StepTest, StrayRoomCodesAreDroppedAndTheGameEndsOnlyOnce) {
     EXPECT_EQ(gameEnds, 1);
     EXPECT_EQ(Run_Room, nullptr);
 
-    g_GeneralInfo.roomOrder.clear(); // no first room: the game does not start
+    GeneralInfo_State().g_GeneralInfo.roomOrder.clear(); // no first room: the game does not start
     Run_Running = 0;
     Run_Start();
     EXPECT_EQ(Run_Running, 0);
@@ -113,7 +113,7 @@ TEST_F(StepTest, StrayRoomCodesAreDroppedAndTheGameEndsOnlyOnce) {
 TEST_F(StepTest, MovesOutsideTheRoomOrderEndTheGame) {
     Room_Init();
     const int a = Room_Add(), b = Room_Add(), loose = Room_Add();
-    g_GeneralInfo.roomOrder = {a, b};
+    GeneralInfo_State().g_GeneralInfo.roomOrder = {a, b};
     struct Case {
         int current;
         void (*move)();
@@ -145,7 +145,7 @@ TEST_F(StepTest, MovesOutsideTheRoomOrderEndTheGame) {
     Room_Goto(b); // a later request replaces an earlier one
     EXPECT_EQ(New_Room, b);
     New_Room = -1;
-    g_GeneralInfo.roomOrder.clear();
+    GeneralInfo_State().g_GeneralInfo.roomOrder.clear();
     Room_Init();
 }
 

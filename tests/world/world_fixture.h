@@ -108,7 +108,8 @@ private:
     }
     // The handler of the running event: the object that owns it, its type and number.
     static void Dispatch(CInstance* self, CInstance* other) {
-        auto it = Handlers().find({event_object, event_type, event_number});
+        auto it = Handlers().find(
+            {Event_State().event_object, Event_State().event_type, Event_State().event_number});
         if (it != Handlers().end()) {
             Handler fn = it->second; // the handler may replace itself
             fn(self, other);

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/sdl/sdl_platform.h"
 #include "runner/command_line.h"
+#include "runner/game_load.h"
 #include "runner/run_loop.h"
 #include "runner/startup.h"
 
@@ -31,9 +32,11 @@ inline bool Bench_StartGame(const GameDescription& game) {
                                  .string();
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                 static_cast<std::streamsize>(bytes.size()));
-    ParseCommandLine("-game " + path + " -noerrors");
+    // The game's file stays for the rest of the process, as the platform does.
+    static CGameFile file;
+    const std::optional<std::string> gamePath = ParseCommandLine("-game " + path + " -noerrors");
     const bool initialised = Runner_InitAll();
-    if (initialised) Runner_StartUp();
+    if (initialised) Runner_StartUp(gamePath, file);
     std::filesystem::remove(path);
     return initialised && Run_Running == 1 && Frame_State().GR_D3DDevice != nullptr;
 }

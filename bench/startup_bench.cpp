@@ -195,13 +195,15 @@ double BareRead(const std::string& path) {
     static const bool initialised = Runner_InitAll();
     (void)initialised;
     const auto start = std::chrono::steady_clock::now();
-    bool read = RunnerLoadGame(path.c_str());
+    CGameFile game;
+    bool read = RunnerLoadGame(path.c_str(), game);
     if (read) {
-        Code_Load(const_cast<uint8_t*>(Game_File().Data()), Game_File().Size());
-        read = LoadGameData();
+        Code_Load(game.Data(), game.Size());
+        read = LoadGameData(game);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     Game_FreeData();
+    game.Free();
     Runner_ClearLoadFailed();
     std::fflush(stdout);
     dup2(saved, 1);

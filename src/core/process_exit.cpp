@@ -1,20 +1,21 @@
 #include "core/process_exit.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
-void (*g_cleanup)() = nullptr;
+std::function<void()> g_cleanup;
 
 } // namespace
 
-void Process_SetCleanup(void (*cleanup)()) {
-    g_cleanup = cleanup;
+void Process_SetCleanup(std::function<void()> cleanup) {
+    g_cleanup = std::move(cleanup);
 }
 
 void Process_Exit(int code) {
     // Taken before it runs: a fatal error inside the clean-up ends the process without it.
-    void (*cleanup)() = g_cleanup;
+    std::function<void()> cleanup = std::move(g_cleanup);
     g_cleanup = nullptr;
     if (cleanup) cleanup();
     std::exit(code);

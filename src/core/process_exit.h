@@ -3,9 +3,11 @@
 // and its devices closed, then the process ends with the code.
 #pragma once
 
+#include <functional>
+
 // The code a run ends with when an error ended the game: an error in its code that was fatal or that the
 // player chose to abort on, or a device that failed while it ran (the -1 of the engine's own fatal exits).
 constexpr int kExitAfterError = 255;
 
-void Process_SetCleanup(void (*cleanup)());
+void Process_SetCleanup(std::function<void()> cleanup);
 [[noreturn]] void Process_Exit(int code);

@@ -95,7 +95,7 @@ bool IsSwitch(const std::string& token) {
 
 } // namespace
 
-void ParseCommandLine(const std::string& text) {
+std::optional<std::string> ParseCommandLine(const std::string& text) {
     RunnerSwitches& s = Runner_Switches;
     s.debugMode = false;
     s.extensionTrace = false;
@@ -177,6 +177,8 @@ void ParseCommandLine(const std::string& text) {
     if (s.debugOutputFile) Console_SetLogFile(1, s.debugOutputName.c_str());
     if (s.playback) IO_SetPlaybackFile(s.recordFile.c_str());
     else if (s.record) IO_SetRecordFile(s.recordFile.c_str());
+    if (!s.gamePathKnown) return std::nullopt;
+    return s.gamePath;
 }
 
 bool CommandLine_CheckFiles(std::string* error) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The start-up state the switches set. ParseCommandLine resets the first group before parsing.
@@ -51,8 +52,10 @@ std::string CommandLine_Cut(std::string line);
 size_t GetNextToken(size_t position, const std::string& text, std::string& token);
 
 // Sets the start-up state from the switches (see RunnerSwitches); "-debug" and "-game" act only while no
-// game path is known. Also hands the switches to the subsystems that obey them.
-void ParseCommandLine(const std::string& text);
+// game path is known. Also hands the switches to the subsystems that obey them. Gives the game file's
+// path: the one known before the parse or the first "-game" (empty when it names no file); none when
+// neither is there.
+std::optional<std::string> ParseCommandLine(const std::string& text);
 
 // False, with the file and the reason, when a file the switches name cannot be used: the "-playback"
 // file read, the "-record", "-output" and "-debugoutput" files written (made when missing).

@@ -24,10 +24,8 @@
 
 namespace {
 
-uint8_t* g_data = nullptr;
-CDataView g_file;
 std::string g_debugPath;
-char* (*g_gameFileAsker)() = nullptr;
+char* (*g_gameFileAsker)(bool pathGiven) = nullptr;
 
 // The last path separator of a path ("/", else "\"), npos when it has none.
 size_t LastSeparator(const std::string& path) {
@@ -73,17 +71,32 @@ FileKind DataFileKind(const std::string& path, std::string* reason) {
 
 } // namespace
 
-void Runner_SetGameFileAsker(char* (*asker)()) {
+CGameFile& CGameFile::operator=(CGameFile&& other) noexcept {
+    if (this != &other) {
+        Free();
+        m_view = other.m_view;
+        other.m_view = CDataView();
+    }
+    return *this;
+}
+
+void CGameFile::Free() {
+    uint8_t* data = m_view.Data();
+    m_view = CDataView();
+    MEM_FREE(data);
+}
+
+void Runner_SetGameFileAsker(char* (*asker)(bool pathGiven)) {
     g_gameFileAsker = asker;
 }
 
-bool RunnerLoadGame(const char* gamePath) {
+bool RunnerLoadGame(const char* gamePath, CGameFile& game) {
     DebugConsole->Output("RunnerLoadGame: %s\n", gamePath ? gamePath : "(null)");
     std::string path;
     if (gamePath && *gamePath) {
         path = gamePath;
     } else {
-        char* chosen = g_gameFileAsker ? g_gameFileAsker() : nullptr;
+        char* chosen = g_gameFileAsker ? g_gameFileAsker(gamePath != nullptr) : nullptr;
         if (!chosen) std::exit(1);
         path = chosen;
         MEM_FREE(chosen);
@@ -128,37 +141,26 @@ bool RunnerLoadGame(const char* gamePath) {
             if (kind == FileKind::Data) reason = std::strerror(errno ? errno : EIO);
             Runner_LoadFailed("FAILED to load File %s: %s\n", shown.c_str(), reason.c_str());
         }
-        Game_SetData(nullptr, 0);
+        game.Free();
         return false;
     }
     Load_SetFileName(path);
     DebugConsole->Output("Loaded File %s\n", path.c_str());
-    Game_SetData(data, static_cast<uint32_t>(size));
+    game = CGameFile(data, static_cast<uint32_t>(size));
     if (size >= 4 && (std::memcmp(data, "FORM", 4) == 0 || std::memcmp(data, "MROF", 4) == 0))
         DebugConsole->Output("IFF wad found\n");
     return true;
 }
 
-bool LoadGameData() {
+bool LoadGameData(const CGameFile& game) {
     DebugConsole->Output("LoadGameData()\n");
     // A fault found while reading the files or in the pre-pass fails the load before any chunk is processed.
     if (Runner_HasLoadFailed()) return false;
-    bool walked = IFF_ProcessChunks(g_file.Data(), g_file.Size());
+    bool walked = IFF_ProcessChunks(game.Data(), game.Size());
     return walked && !Runner_HasLoadFailed();
 }
 
-const CDataView& Game_File() {
-    return g_file;
-}
-
-void Game_SetData(uint8_t* data, uint32_t size) {
-    if (g_data != data) MEM_FREE(g_data);
-    g_data = data;
-    g_file = CDataView(data, size);
-}
-
 void Game_FreeData() {
-    Game_SetData(nullptr, 0);
     DebugInfo_Free();
     Game_ClearLoadedTables();
     GeneralInfo_Free();

@@ -12,24 +12,47 @@
 #include <cstdint>
 #include <string>
 
-// Reads the game file at its path, the options file and the debug-information file beside it. The path
-// is made absolute and read as it is (it is not mapped again). Without a path the file dialog is asked
-// for one; a cancelled dialog ends the process with exit code 1. False when the game file could not be
-// read.
-bool RunnerLoadGame(const char* gamePath);
+// The game file in memory: one memory-manager block of size + 1 bytes, owned, and freed with the object
+// or by Free. The tables loaded from it may point into it, so it outlives them.
+class CGameFile {
+public:
+    CGameFile() = default;
+    // Takes over the block.
+    CGameFile(uint8_t* data, uint32_t size) : m_view(data, size) {}
+    CGameFile(const CGameFile&) = delete;
+    CGameFile& operator=(const CGameFile&) = delete;
+    CGameFile(CGameFile&& other) noexcept : m_view(other.m_view) { other.m_view = CDataView(); }
+    CGameFile& operator=(CGameFile&& other) noexcept;
+    ~CGameFile() { Free(); }
+
+    uint8_t* Data() const { return m_view.Data(); }
+    uint32_t Size() const { return m_view.Size(); }
+    const CDataView& View() const { return m_view; }
+    void Free();
+
+private:
+    CDataView m_view;
+};
+
+// Reads the game file at its path into game, with the options file and the debug-information file
+// beside it. The path is made absolute and read as it is (it is not mapped again). Without a path, or
+// with an empty one, the file dialog is asked for one; a cancelled dialog ends the process with exit
+// code 1. False, with game empty, when the game file could not be read.
+bool RunnerLoadGame(const char* gamePath, CGameFile& game);
 
 // The asker of a game file when none was given: gives a new memory-manager text, or null for "cancel".
-// The dialog layer installs it; without one there is no way to ask, which counts as a cancel.
-void Runner_SetGameFileAsker(char* (*asker)());
+// pathGiven says whether a path was given, empty ("-game" without a file name). The dialog layer
+// installs it; without one there is no way to ask, which counts as a cancel.
+void Runner_SetGameFileAsker(char* (*asker)(bool pathGiven));
 
 // The pre-pass over the whole file ("Get Resolution"): the general information, the strings, the code
 // and the variable references. A broken record is recorded as a load failure (Runner_HasLoadFailed) and
 // ends the pre-pass.
 void Code_Load(uint8_t* data, uint32_t size);
 
-// Traces "LoadGameData()" and walks the loaded game file. False when nothing usable was loaded or the walk
+// Traces "LoadGameData()" and walks the game file. False when nothing usable was loaded or the walk
 // failed.
-bool LoadGameData();
+bool LoadGameData(const CGameFile& game);
 // The main walk over a file in memory.
 bool IFF_ProcessChunks(uint8_t* data, uint32_t size);
 
@@ -38,10 +61,7 @@ void Game_ClearOptions();
 // Empties every table the main walk fills.
 void Game_ClearLoadedTables();
 
-// The loaded game file (an empty view before RunnerLoadGame or when it failed).
-const CDataView& Game_File();
-// Installs a file in memory as the loaded game (a memory-manager block of size + 1 bytes, taken over).
-void Game_SetData(uint8_t* data, uint32_t size);
-// Frees the loaded files and forgets every table made from them (shutdown, and between tests).
+// Forgets every table made from the loaded files (shutdown, and between tests); the game file itself is
+// freed by its owner, after this.
 void Game_FreeData();
 const std::string& Game_DebugPath();

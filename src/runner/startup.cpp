@@ -92,10 +92,10 @@ void Trace(const char* step) {
 
 // The open dialog for a game file; without someone to answer it (or a dialog tool to ask with) there is
 // no way to choose a game.
-char* AskForGameFile() {
+char* AskForGameFile(bool pathGiven) {
     std::string path;
     if (FileDialog_Open("All Files (*.*)|*.*", "", nullptr, nullptr, path)) return String_Duplicate(path.c_str());
-    if (Runner_Switches.gamePathKnown)
+    if (pathGiven)
         std::fprintf(stderr, "No game found: -game was given no file name, and there is no data.win beside the "
                              "runner.\n");
     else
@@ -182,11 +182,11 @@ bool OverlayGameArea(int& width, int& height) {
 
 // The window the general information asks for must be one the device can make a screen of; checked
 // before any window is made.
-bool WindowSizeFits() {
+bool WindowSizeFits(const CDataView& file) {
     int maxWidth, maxHeight;
     GR_D3D_ScreenSizeLimit(&maxWidth, &maxHeight);
     const GeneralInfo& info = GeneralInfo_State().g_GeneralInfo;
-    const std::string tag = IFF_TagName(Game_File().WordAt(info.record >= 8 ? info.record - 8 : 0));
+    const std::string tag = IFF_TagName(file.WordAt(info.record >= 8 ? info.record - 8 : 0));
     if (info.version < 8) {
         Runner_LoadFailed("Chunk %s: the general information of version %d gives no window size\n", tag.c_str(),
                           info.version);
@@ -307,9 +307,9 @@ bool PrepareGame() {
     return true;
 }
 
-bool Runner_DoTheWork() {
+bool Runner_DoTheWork(const CGameFile& game) {
     std::srand(2101988);
-    if (!LoadGameData()) {
+    if (!LoadGameData(game)) {
         Trace("Failed to load the game");
         GameNotLoaded(Runner_LoadFailureLine());
         return false;
@@ -324,20 +324,20 @@ bool Runner_DoTheWork() {
     return true;
 }
 
-void Runner_StartUp() {
-    if (!RunnerLoadGame(Runner_Switches.gamePathKnown ? Runner_Switches.gamePath.c_str() : nullptr)) {
+void Runner_StartUp(const std::optional<std::string>& gamePath, CGameFile& game) {
+    if (!RunnerLoadGame(gamePath ? gamePath->c_str() : nullptr, game)) {
         GameNotLoaded(Runner_LoadFailureLine());
         return;
     }
     Trace("Get Resolution");
-    Code_Load(Game_File().Data(), Game_File().Size());
+    Code_Load(game.Data(), game.Size());
     // A file whose container or general information is broken makes no window.
     if (Runner_HasLoadFailed()) {
         Trace("Failed to load the game");
         GameNotLoaded(Runner_LoadFailureLine());
         return;
     }
-    if (!WindowSizeFits()) {
+    if (!WindowSizeFits(game.View())) {
         Trace("Failed to load the game");
         GameNotLoaded(Runner_LoadFailureLine());
         return;
@@ -376,7 +376,7 @@ void Runner_StartUp() {
     Trace("Create Load Form");
     Trace("Create Error Form");
     Trace("Do The Work");
-    Runner_DoTheWork();
+    Runner_DoTheWork(game);
 }
 
 void Runner_StopDevices() {
@@ -429,23 +429,27 @@ void Runner_Shutdown() {
 int Runner_Main(const std::string& commandLine, const std::string& folder) {
     g_notLoaded.clear();
     g_gameStarted = false;
-    // A fatal error that ends the run from inside still closes the devices and frees the game.
-    Process_SetCleanup([] {
+    // The game file lives for the whole run and is freed after everything made from it. A fatal error
+    // that ends the run from inside still closes the devices and frees the game.
+    CGameFile game;
+    Process_SetCleanup([&game] {
         Runner_StopDevices();
         Runner_Shutdown();
+        game.Free();
     });
     CommandLine_FindGameBeside(folder);
-    ParseCommandLine(commandLine);
+    const std::optional<std::string> gamePath = ParseCommandLine(commandLine);
     std::string error;
     if (!CommandLine_CheckFiles(&error)) {
+        Process_SetCleanup(nullptr);
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
     // Files named with "@" are unpacked only in the game's own folder, never in a folder the runner was
     // merely started from (a user's home folder, say).
-    if (!Runner_Switches.gamePath.empty() && CommandLine_InGameFolder(Runner_Switches.gamePath)) UnpackAtFiles(".");
+    if (gamePath && !gamePath->empty() && CommandLine_InGameFolder(*gamePath)) UnpackAtFiles(".");
     if (Runner_InitAll()) {
-        Runner_StartUp();
+        Runner_StartUp(gamePath, game);
         while (Run_Running == 1) {
             Run_Frame();
             ProcessMessages();
@@ -454,7 +458,9 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
         Runner_StopDevices();
         Window_PostQuit();
         Runner_Shutdown();
+        game.Free();
     }
+    Process_SetCleanup(nullptr);
     // A game that an error ended (a fatal error, or one the player chose to abort on) has failed, as
     // the error's own exit from inside the virtual machine says.
     if (g_notLoaded.empty()) return Code_Aborting ? kExitAfterError : 0;

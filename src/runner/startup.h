@@ -2,15 +2,21 @@
 // and starts the game, the main loop, and the shutdown in its fixed order.
 #pragma once
 
+#include <optional>
 #include <string>
+
+class CGameFile;
 
 // Runs the whole process for a command line (already captured and cut); gives the exit code. folder is
 // where the executable lies (with its final "/"): "data.win" is looked for there.
 int Runner_Main(const std::string& commandLine, const std::string& folder);
 
 bool Runner_InitAll();
-void Runner_StartUp();
-bool Runner_DoTheWork();
+// Reads the game file at gamePath (asks for one when there is none) into game, which the caller keeps
+// for the whole run and frees after Runner_Shutdown, then makes the window and the devices and starts
+// the game.
+void Runner_StartUp(const std::optional<std::string>& gamePath, CGameFile& game);
+bool Runner_DoTheWork(const CGameFile& game);
 bool PrepareGame();
 bool InitGraphics();
 void Runner_StopDevices();

@@ -19,15 +19,21 @@
 #include <string>
 #include <vector>
 
+// The running game's file, kept until World_End.
+inline CGameFile& World_File() {
+    static CGameFile file;
+    return file;
+}
+
 // Loads, prepares and starts the game of a data file in its first room. Errors in the game's code end
 // the code that raised them, not the process. False when any step fails.
 inline bool World_Start(const std::vector<uint8_t>& file) {
     if (file.empty() || !Runner_InitAll()) return false;
     auto* data = static_cast<uint8_t*>(MEM_ALLOC(file.size() + 1));
     std::memcpy(data, file.data(), file.size());
-    Game_SetData(data, static_cast<uint32_t>(file.size()));
+    World_File() = CGameFile(data, static_cast<uint32_t>(file.size()));
     Code_Load(data, static_cast<uint32_t>(file.size()));
-    if (!LoadGameData()) return false;
+    if (!LoadGameData(World_File())) return false;
     Variable_InitGlobals();
     if (!PrepareGame()) return false;
     Code_QuietErrors = true;
@@ -53,4 +59,5 @@ inline std::string World_Save() {
 inline void World_End() {
     EndGame();
     Runner_Shutdown();
+    World_File().Free();
 }

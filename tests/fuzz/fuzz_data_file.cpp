@@ -42,10 +42,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 << 20) return 0;
     Game_FreeData();
-    uint8_t* game = Copy(data, size);
-    Game_SetData(game, static_cast<uint32_t>(size));
-    Code_Load(game, static_cast<uint32_t>(size));
-    LoadGameData();
+    CGameFile game(Copy(data, size), static_cast<uint32_t>(size));
+    Code_Load(game.Data(), game.Size());
+    LoadGameData(game);
     for (int i = 0; i < Code_EntryCount(); ++i) {
         CodeChunkEntry entry;
         if (Code_GetEntry(i, entry) && entry.length > 0) {

@@ -52,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (file.empty() || file.size() > UINT32_MAX) std::abort();
     auto* copy = static_cast<uint8_t*>(MEM_ALLOC(file.size()));
     std::memcpy(copy, file.data(), file.size());
-    Game_SetData(copy, static_cast<uint32_t>(file.size()));
-    if (!LoadGameData()) std::abort(); // a described game is one the runner loads
+    CGameFile loaded(copy, static_cast<uint32_t>(file.size()));
+    if (!LoadGameData(loaded)) std::abort(); // a described game is one the runner loads
     Game_FreeData();
     return 0;
 }

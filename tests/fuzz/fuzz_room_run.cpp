@@ -35,7 +35,7 @@ void KeepRunning(const char*) {}
 bool WindowFits(const uint8_t* data, size_t size) {
     auto* copy = static_cast<uint8_t*>(MEM_ALLOC(size + 1));
     std::copy(data, data + size, copy);
-    Game_SetData(copy, static_cast<uint32_t>(size));
+    CGameFile game(copy, static_cast<uint32_t>(size));
     Code_Load(copy, static_cast<uint32_t>(size));
     const bool fits = GeneralInfo_State().g_GeneralInfo.windowWidth >= 1 &&
                       GeneralInfo_State().g_GeneralInfo.windowWidth <= 1024 &&
@@ -65,9 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fwrite(data, 1, size, file);
         std::fclose(file);
     }
-    ParseCommandLine("runner -game " + g_path + " -noerrors");
+    const std::optional<std::string> path = ParseCommandLine("runner -game " + g_path + " -noerrors");
     if (Runner_InitAll()) {
-        Runner_StartUp();
+        CGameFile game;
+        Runner_StartUp(path, game);
         for (int frame = 0; frame < kFrames && Run_Running == 1; ++frame) {
             Run_Frame();
             ProcessMessages();

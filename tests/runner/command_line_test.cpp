@@ -53,9 +53,20 @@ TEST_F(CommandLineTest, DebugAndGameActOnlyWhileNoGameIsKnown) {
     Runner_Switches = RunnerSwitches();
     Runner_Switches.gamePathKnown = true; // "data.win" beside the executable
     Runner_Switches.gamePath = "data.win";
-    ParseCommandLine("runner -game other.win -debug");
+    EXPECT_EQ(ParseCommandLine("runner -game other.win -debug"), "data.win");
     EXPECT_FALSE(Runner_Switches.debugMode);
     EXPECT_EQ(Runner_Switches.gamePath, "data.win");
+}
+
+// The game file the parse gives on to the start-up: none without one, empty for a "-game" that names
+// no file (a switch after it is a switch).
+TEST_F(CommandLineTest, TheParseGivesTheGameFileOn) {
+    EXPECT_EQ(ParseCommandLine("runner -debug -game first.win -game second.win"), "first.win");
+    Runner_Switches = RunnerSwitches();
+    EXPECT_EQ(ParseCommandLine("runner -noerrors"), std::nullopt);
+    Runner_Switches = RunnerSwitches();
+    EXPECT_EQ(ParseCommandLine("runner -game -noerrors"), "");
+    EXPECT_TRUE(Runner_Switches.noErrors);
 }
 
 TEST_F(CommandLineTest, RecordThenPlaybackKeepsBothFlagsAndTheLastName) {

@@ -455,8 +455,9 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
 
     // Started from the parent folder: the game is found below the current folder.
     tmp.Chdir(tmp.Path());
+    CGameFile loaded;
     testing::internal::CaptureStdout();
-    ASSERT_TRUE(RunnerLoadGame("sub/g.win"));
+    ASSERT_TRUE(RunnerLoadGame("sub/g.win", loaded));
     log = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(Logged("RunnerLoadGame() - " + tmp / "sub/g.win\n"));
     EXPECT_TRUE(Logged("Loaded File " + tmp / "sub/g.win\n"));
@@ -469,7 +470,7 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
     EXPECT_EQ(Debug_Flags, kDebugShowFPS);
     Runner_Switches = RunnerSwitches();
     EXPECT_EQ(Game_DebugPath(), tmp / "sub/g.zbdebug");
-    EXPECT_EQ(Game_File().Size(), game.size());
+    EXPECT_EQ(loaded.Size(), game.size());
 
     uint8_t* table;
     int size;
@@ -481,8 +482,8 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
     EXPECT_STREQ(DebugInfo_GetString(0), "hi");
 
     testing::internal::CaptureStdout();
-    Code_Load(Game_File().Data(), Game_File().Size());
-    EXPECT_TRUE(LoadGameData());
+    Code_Load(loaded.Data(), loaded.Size());
+    EXPECT_TRUE(LoadGameData(loaded));
     testing::internal::GetCapturedStdout();
     EXPECT_STREQ(GetSaveAreaDirectory(), (tmp / "data/Demo/").c_str());
 
@@ -504,7 +505,7 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
     TempFolder::Write(tmp / "sub/g.zbdebug", std::string(debugBytes.begin(), debugBytes.end()));
     Game_FreeData();
     testing::internal::CaptureStdout();
-    RunnerLoadGame("sub/g.win");
+    RunnerLoadGame("sub/g.win", loaded);
     log = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(Runner_HasLoadFailed());
     EXPECT_TRUE(Logged("Chunk DBGI: its record list does not fit its chunk"));
@@ -512,8 +513,9 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
 
     Game_FreeData();
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(RunnerLoadGame((tmp / "missing.win").c_str()));
-    EXPECT_FALSE(LoadGameData());
+    EXPECT_FALSE(RunnerLoadGame((tmp / "missing.win").c_str(), loaded));
+    EXPECT_EQ(loaded.Data(), nullptr);
+    EXPECT_FALSE(LoadGameData(loaded));
     log = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(Logged("FAILED to load File " + tmp / "missing.win: No such file or directory\n"));
     EXPECT_TRUE(Logged("!!!!No INI File " + tmp / "options.ini\n"));
@@ -521,7 +523,8 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
 
 TEST(DataFileDeathTest, NoGameAndNoWayToAskEndsTheRun) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(RunnerLoadGame(nullptr), testing::ExitedWithCode(1), "");
+    CGameFile game;
+    EXPECT_EXIT(RunnerLoadGame(nullptr, game), testing::ExitedWithCode(1), "");
 }
 
 namespace {

@@ -38,5 +38,5 @@ inline bool Bench_StartGame(const GameDescription& game) {
     const bool initialised = Runner_InitAll();
     if (initialised) Runner_StartUp(gamePath, file);
     std::filesystem::remove(path);
-    return initialised && Run_Running == 1 && Frame_State().GR_D3DDevice != nullptr;
+    return initialised && MessagePump_State().Run_Running == 1 && Frame_State().GR_D3DDevice != nullptr;
 }

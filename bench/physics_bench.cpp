@@ -147,7 +147,8 @@ GameDescription Game() {
 }
 
 bool StartGame() {
-    return Bench_StartGame(Game()) && Run_Room != nullptr && Run_Room->physicsWorld != nullptr;
+    return Bench_StartGame(Game()) && Room_State().Run_Room != nullptr &&
+           Room_State().Run_Room->physicsWorld != nullptr;
 }
 
 // A frame as the main loop runs it, less the wait for the room speed.
@@ -167,12 +168,13 @@ void BM_FramesOfPhysicsRoom(benchmark::State& state) {
     }
     for (auto _ : state) {
         Frame();
-        if (Run_Running != 1 || New_Room != -1) state.SkipWithError("the game left its room");
+        if (MessagePump_State().Run_Running != 1 || Room_State().New_Room != -1)
+            state.SkipWithError("the game left its room");
     }
     state.counters["frames_per_second"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["bodies"] = kBodies;
-    state.counters["bodies_in_world"] = Run_Room->physicsWorld->Box2DWorld()->GetBodyCount();
+    state.counters["bodies_in_world"] = Room_State().Run_Room->physicsWorld->Box2DWorld()->GetBodyCount();
 }
 BENCHMARK(BM_FramesOfPhysicsRoom)->Iterations(kSteps)->Unit(benchmark::kMillisecond)->UseRealTime();
 

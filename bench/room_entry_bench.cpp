@@ -86,7 +86,8 @@ void BM_EnterRoom(benchmark::State& state) {
         GotoRoom(RoomIndex(kind, size));
         Run_ApplyDeferredChanges();
         state.PauseTiming();
-        if (!Run_Room || Run_Room->active.count < instances) state.SkipWithError("the instances were not made");
+        if (!Room_State().Run_Room || Room_State().Run_Room->active.count < instances)
+            state.SkipWithError("the instances were not made");
         const auto before = std::chrono::steady_clock::now();
         GotoRoom(0);
         leaveSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();

@@ -36,12 +36,12 @@ void MakeRoom() {
     event->code = new CCode(event->source, 0);
     steps[0] = event;
     if (!event->Compile()) std::abort();
-    Run_Room = new CRoom();
-    Run_Room->speed = 1000000;
+    Room_State().Run_Room = new CRoom();
+    Room_State().Run_Room->speed = 1000000;
     for (int i = 0; i < kInstances; ++i)
-        Run_Room->CreateInstance(static_cast<float>(i % 640), static_cast<float>(i / 640), o);
+        Room_State().Run_Room->CreateInstance(static_cast<float>(i % 640), static_cast<float>(i / 640), o);
     Object_CreateEventLists();
-    Run_Running = 1;
+    MessagePump_State().Run_Running = 1;
     Run_EnterMainLoop();
 }
 
@@ -50,7 +50,7 @@ void BM_FramesOfMovingInstances(benchmark::State& state) {
     (void)made;
     for (auto _ : state) {
         Run_Frame();
-        if (!Run_Running) state.SkipWithError("the game stopped");
+        if (!MessagePump_State().Run_Running) state.SkipWithError("the game stopped");
     }
     state.counters["steps_per_second"] = benchmark::Counter(static_cast<double>(state.iterations()),
                                                             benchmark::Counter::kIsRate);

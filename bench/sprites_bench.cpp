@@ -106,7 +106,7 @@ void BM_FramesOfMovingSprites(benchmark::State& state) {
         return;
     }
     const int room = state.range(0) == kCounts[0] ? 0 : 1;
-    if (Run_RoomIndex != room) GotoRoom(room);
+    if (RoomEntry_State().Run_RoomIndex != room) GotoRoom(room);
     for (int i = 0; i < 10; ++i) { // warm-up: first uploads and shader builds
         Run_Frame();
         ProcessMessages();
@@ -119,7 +119,7 @@ void BM_FramesOfMovingSprites(benchmark::State& state) {
         Run_Frame();
         ProcessMessages();
         Bench_WaitForGPU();
-        if (Run_Running != 1) state.SkipWithError("the game stopped");
+        if (MessagePump_State().Run_Running != 1) state.SkipWithError("the game stopped");
     }
     state.counters["frames_per_second"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);

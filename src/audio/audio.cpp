@@ -5,9 +5,6 @@
 #include "core/console.h"
 #include "core/save_area.h"
 
-bool Audio_UseNewEngine = false;
-bool Audio_NoAudio = false;
-
 // What a sound plays from once the engine runs: its OpenAL buffer, or its file when it streams.
 struct HardwareSound {
     int sound = -1;
@@ -75,7 +72,7 @@ HardwareSound* CSound::GetHardwareSound() {
 
 bool SND_Init() {
     if (AudioEngine_Running()) return true;
-    if (Audio_NoAudio) {
+    if (Audio_State().Audio_NoAudio) {
         DebugConsole->Output("Audio is off (-noaudio): no sound will play\n");
         return false;
     }

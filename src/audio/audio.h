@@ -49,10 +49,18 @@ private:
     std::unique_ptr<HardwareSound> m_hardware;
 };
 
-// Which engine is active, set from the options record when the data file is loaded.
-extern bool Audio_UseNewEngine;
-// Set by "-noaudio": SND_Init opens no device.
-extern bool Audio_NoAudio;
+// Which sound engine runs, if any, reached through Audio_State().
+struct AudioState {
+    // Which engine is active, set from the options record when the data file is loaded.
+    bool Audio_UseNewEngine = false;
+    // Set by "-noaudio": SND_Init opens no device.
+    bool Audio_NoAudio = false;
+};
+
+inline AudioState& Audio_State() {
+    static AudioState state;
+    return state;
+}
 
 void InitSoundFunctions();
 

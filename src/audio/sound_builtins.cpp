@@ -16,7 +16,7 @@ BUILTIN_BODY(sound_play) {
         DebugConsole->Output("sound_play: sound %d does not exist\n", sound);
         return;
     }
-    if (!Audio_UseNewEngine) {
+    if (!Audio_State().Audio_UseNewEngine) {
         SND_Play(s->GetHardwareSound(), false);
         return;
     }

@@ -46,6 +46,7 @@ private:
     int m_length = 0;
 };
 
+// Left extern: constant pointers to the two consoles, fixed before any code runs.
 extern tagIConsole* const DebugConsole;
 extern tagIConsole* const ReleaseConsole;
 

@@ -15,8 +15,6 @@
 
 #include <memory>
 
-bool Extension_Trace = false;
-
 namespace {
 
 struct PreparedFunction {
@@ -53,7 +51,7 @@ bool Call(int index, int argc, ScriptValue* args, ScriptValue* result, std::stri
         return false;
     }
     const PreparedFunction& f = g_functions[static_cast<size_t>(index)];
-    if (Extension_Trace)
+    if (Extension_State().Extension_Trace)
         DebugConsole->Output("Extension call %s with %d arguments\n", f.record->name.c_str(), argc);
     if (f.record->kind == EXTENSION_FUNCTION_NO_CALL) return true;
     if (f.record->kind != EXTENSION_FUNCTION_EXTERNAL) {

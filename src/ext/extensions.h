@@ -54,8 +54,16 @@ void Extension_Add(ExtensionPackage package);
 // Forgets every package and the libraries they loaded (shutdown, and between tests).
 void Extension_Free();
 
-// "-ext": every call of an extension function is traced on the debug console.
-extern bool Extension_Trace;
+// Whether extension calls are traced, reached through Extension_State().
+struct ExtensionState {
+    // "-ext": every call of an extension function is traced on the debug console.
+    bool Extension_Trace = false;
+};
+
+inline ExtensionState& Extension_State() {
+    static ExtensionState state;
+    return state;
+}
 
 // Calls extension function index with the argument values; false for an index out of range or a kind
 // that cannot be called. The result value receives the function's result. A call that cannot be made is

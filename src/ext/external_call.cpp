@@ -15,8 +15,6 @@
 #include <sys/stat.h>
 #include <vector>
 
-bool ExternalCall_Allowed = true;
-
 namespace {
 
 // ---- Libraries ----
@@ -186,7 +184,7 @@ std::string ExternalCall_LibraryPath(const char* name, std::string* error) {
 
 bool ExternalCall_Bind(const char* library, const char* symbol, ExternalFunction* function,
                        std::string* error) {
-    if (!ExternalCall_Allowed) {
+    if (!ExternalCall_State().ExternalCall_Allowed) {
         *error = "a Steam build makes no calls into external libraries";
         return false;
     }

@@ -31,8 +31,16 @@ struct ExternalFunction {
     int resultType = EXTERNAL_TYPE_REAL;
 };
 
-// Cleared while the game runs as a Steam build: such a build makes no calls into external libraries.
-extern bool ExternalCall_Allowed;
+// Whether external calls are allowed, reached through ExternalCall_State().
+struct ExternalCallState {
+    // Cleared while the game runs as a Steam build: such a build makes no calls into external libraries.
+    bool ExternalCall_Allowed = true;
+};
+
+inline ExternalCallState& ExternalCall_State() {
+    static ExternalCallState state;
+    return state;
+}
 
 // The file a game's library name stands for: the name taken relative to the game folder, else to the
 // save area, with ".dll" read as ".so" (and ".so" added to a name without an extension). Absolute names,

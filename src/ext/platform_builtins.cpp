@@ -110,7 +110,8 @@ template <int Count> void F_OpenURL(ScriptValue& result, const BuiltInArgs& args
 template <bool X> void F_MouseRaw(ScriptValue& result, const BuiltInArgs& args) {
     const int32_t device = args.Truncated(0);
     const bool known = device >= 0 && device < kIOMouseDevices;
-    Value_SetReal(&result, known ? (X ? IO_RawMouse.x : IO_RawMouse.y)[device] : 0);
+    Value_SetReal(&result,
+                  known ? (X ? Input_State().IO_RawMouse.x : Input_State().IO_RawMouse.y)[device] : 0);
 }
 
 // A negative size goes back to following the window.

@@ -16,8 +16,6 @@
 
 extern char** environ;
 
-ReportedOSVersion Platform_ReportedOSVersion{6, 1};
-
 namespace {
 
 bool LaunchDetached(const char* file, char* const argv[]) {
@@ -93,7 +91,7 @@ int Platform_GetInfo() {
 }
 
 int Platform_GetOSVersion() {
-    const ReportedOSVersion v = Platform_ReportedOSVersion;
+    const ReportedOSVersion v = PlatformServices_State().Platform_ReportedOSVersion;
     if (v.major < 0 || v.major > 32767 || v.minor < 0 || v.minor > 65535) return -1;
     return v.major * 65536 + v.minor;
 }

@@ -20,7 +20,15 @@ struct ReportedOSVersion {
     int major;
     int minor;
 };
-extern ReportedOSVersion Platform_ReportedOSVersion;
+// The operating-system version reported to games, reached through PlatformServices_State().
+struct PlatformServicesState {
+    ReportedOSVersion Platform_ReportedOSVersion{6, 1};
+};
+
+inline PlatformServicesState& PlatformServices_State() {
+    static PlatformServicesState state;
+    return state;
+}
 // major x 65536 + minor; -1 when the configured version cannot be expressed so.
 int Platform_GetOSVersion();
 

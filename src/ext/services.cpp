@@ -152,7 +152,7 @@ void Steam_Init(bool steamSwitch) {
     g_steamUsed = steamSwitch || GeneralInfo_State().g_GeneralInfo.steam;
     g_steamAppId =
         GeneralInfo_State().g_GeneralInfo.version >= 13 ? GeneralInfo_State().g_GeneralInfo.steamAppId : 0;
-    ExternalCall_Allowed = !g_steamUsed;
+    ExternalCall_State().ExternalCall_Allowed = !g_steamUsed;
     if (g_steamUsed)
         DebugConsole->Output("Steam: application %u; no Steam client library is loaded on this platform\n",
                              g_steamAppId);

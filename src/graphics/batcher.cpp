@@ -19,8 +19,6 @@
 #include <vector>
 #include <cstring>
 
-int GR_BaseTextureStage = 0;
-
 namespace {
 
 TBatchBuffer* g_poolHead = nullptr;
@@ -151,21 +149,21 @@ void ManualClear(uint32_t deviceColour, float depth, uint32_t flags) {
     Graphics::GetMatrix(2, world);
     Graphics::GetMatrix(0, view);
     Graphics::GetMatrix(1, projection);
-    g_RenderState.Save();
+    RenderState_State().g_RenderState.Save();
     TShader* shader = Shader_Applied();
     Shader_Request(nullptr);
     if (Shader_ChangePending()) Shader_Apply();
 
-    g_RenderState.SetRenderState(RS_ZENABLE, 1);
-    g_RenderState.SetRenderState(RS_ZFUNC, 8);
-    g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 0);
-    g_RenderState.SetRenderState(RS_ALPHATESTENABLE, 0);
-    g_RenderState.SetRenderState(RS_LIGHTING, 0);
-    g_RenderState.SetRenderState(RS_CULLMODE, 0);
-    g_RenderState.SetRenderState(RS_COLORWRITEENABLE, (flags & 1) ? 15u : 0u);
-    g_RenderState.SetRenderState(RS_ZWRITEENABLE, (flags & 2) ? 1u : 0u);
+    RenderState_State().g_RenderState.SetRenderState(RS_ZENABLE, 1);
+    RenderState_State().g_RenderState.SetRenderState(RS_ZFUNC, 8);
+    RenderState_State().g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 0);
+    RenderState_State().g_RenderState.SetRenderState(RS_ALPHATESTENABLE, 0);
+    RenderState_State().g_RenderState.SetRenderState(RS_LIGHTING, 0);
+    RenderState_State().g_RenderState.SetRenderState(RS_CULLMODE, 0);
+    RenderState_State().g_RenderState.SetRenderState(RS_COLORWRITEENABLE, (flags & 1) ? 15u : 0u);
+    RenderState_State().g_RenderState.SetRenderState(RS_ZWRITEENABLE, (flags & 2) ? 1u : 0u);
 
-    GR_Transform.halfPixel = false;
+    Transform_State().GR_Transform.halfPixel = false;
     float identity[16] = {};
     identity[0] = identity[5] = identity[10] = identity[15] = 1.0f;
     Graphics::SetMatrix(2, identity);
@@ -200,13 +198,13 @@ void ManualClear(uint32_t deviceColour, float depth, uint32_t flags) {
         targets[i]->Release();
     if (depthSurface) depthSurface->Release();
 
-    g_RenderState.Restore();
+    RenderState_State().g_RenderState.Restore();
     Graphics::SetMatrix(2, world);
     Graphics::SetMatrix(0, view);
     Graphics::SetMatrix(1, projection);
     Shader_Request(shader);
     if (Shader_ChangePending()) Shader_Apply();
-    GR_Transform.halfPixel = true;
+    Transform_State().GR_Transform.halfPixel = true;
 }
 
 } // namespace
@@ -286,9 +284,10 @@ void* AllocVerts(int kind, TDeviceTexture* texture, int stride, int count) {
     // Only a batch of whole primitives is continued, so that vertices left over from an earlier request
     // never join the new ones in a primitive.
     const int primitiveSize = ListPrimitiveSize(kind);
-    const bool continues = g_current && kind == g_batchKind && texture == g_batchTexture && stride == g_batchStride &&
-                           primitiveSize > 0 && (g_current->used - g_current->lockStart) % primitiveSize == 0 &&
-                           g_current->used + count <= g_current->capacity && !g_RenderState.Pending();
+    const bool continues =
+        g_current && kind == g_batchKind && texture == g_batchTexture && stride == g_batchStride &&
+        primitiveSize > 0 && (g_current->used - g_current->lockStart) % primitiveSize == 0 &&
+        g_current->used + count <= g_current->capacity && !RenderState_State().g_RenderState.Pending();
     if (!continues) {
         Flush();
         const uint32_t format = FormatOfStride(stride);
@@ -324,10 +323,10 @@ void UnallocVerts(int count) {
 
 void Flush() {
     if (g_batchKind < 0) {
-        g_RenderState.Apply();
+        RenderState_State().g_RenderState.Apply();
         return;
     }
-    GR_D3D_SetTexture(GR_BaseTextureStage, g_batchTexture);
+    GR_D3D_SetTexture(Batcher_State().GR_BaseTextureStage, g_batchTexture);
     const int vertices = g_current->used - g_current->lockStart;
     const int primitives = PrimitiveCount(g_batchKind, vertices);
     const bool opaque = vertices > 0 && g_batchOpaqueVertices == vertices;
@@ -342,7 +341,7 @@ void Flush() {
     g_batchKind = -1;
     g_batchTexture = nullptr;
     g_batchStride = 0;
-    g_RenderState.Apply();
+    RenderState_State().g_RenderState.Apply();
 }
 
 void ResetBatchBuffers() {
@@ -375,7 +374,7 @@ void Clear(uint32_t colour, float depth, uint32_t stencil, uint32_t flags) {
 
 void GR_DrawVertexBuffer(int kind, int count, TDeviceTexture* texture, TBatchBuffer* buffer) {
     Graphics::Flush();
-    GR_D3D_SetTexture(GR_BaseTextureStage, texture);
+    GR_D3D_SetTexture(Batcher_State().GR_BaseTextureStage, texture);
     const int primitives = PrimitiveCount(kind, count);
     if (primitives >= 1 && buffer && buffer->buffer && Frame_State().GR_D3DDevice)
         DrawFromBuffer(*buffer, kind, primitives);

@@ -33,8 +33,16 @@ constexpr uint32_t BATCH_LOCKED = 1u << 0;
 constexpr uint32_t BATCH_DYNAMIC = 1u << 1;
 constexpr uint32_t BATCH_USED = 1u << 2;
 
-// The sampler stage of the applied shader's base texture; 0 while no shader is applied.
-extern int GR_BaseTextureStage;
+// The batcher's first texture stage, reached through Batcher_State().
+struct BatcherState {
+    // The sampler stage of the applied shader's base texture; 0 while no shader is applied.
+    int GR_BaseTextureStage = 0;
+};
+
+inline BatcherState& Batcher_State() {
+    static BatcherState state;
+    return state;
+}
 
 namespace Graphics {
 // Room for count vertices of the given stride (16, 24, 36, or a vertex-format value) and primitive kind,

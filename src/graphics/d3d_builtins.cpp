@@ -394,7 +394,8 @@ template <int32_t Kind> void ModelCommand(ScriptValue&, const BuiltInArgs& args)
 BUILTIN_BODY(draw_enable_alphablend) {
     if (args.count != 1) return Code_Error_Report("Illegal argument count", false);
     if (!args.At(0)->IsReal()) return Code_Error_Report("Illegal argument type: true/false expected", false);
-    g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, static_cast<uint32_t>(args.Truncated(0)));
+    RenderState_State().g_RenderState.SetRenderState(RS_ALPHABLENDENABLE,
+                                                     static_cast<uint32_t>(args.Truncated(0)));
 }
 BUILTIN_BODY(draw_texture_flush) {
     Graphics::Flush();

@@ -194,7 +194,7 @@ bool LightIndex(uint32_t index) {
 
 // The shaders' colour of a light (alpha 1) and the device's (alpha given).
 void LightColour(uint32_t index, uint32_t colour, D3DCOLORVALUE& device, float alpha) {
-    float* shader = GR_Lights.colour[index];
+    float* shader = Shader_State().GR_Lights.colour[index];
     for (int c = 0; c < 3; ++c)
         shader[c] = static_cast<float>(colour >> (8 * c) & 0xFFu) * kByteToUnit;
     shader[3] = 1.0f;
@@ -336,7 +336,7 @@ void GR_3D_DrawFloor(float x1, float y1, float z1, float x2, float y2, float z2,
 }
 
 void GR_3D_LightDefineAmbient(uint32_t colour) {
-    GR_Lights.ambient = colour;
+    Shader_State().GR_Lights.ambient = colour;
     if (!Frame_State().GR_D3DDevice) return;
     Graphics::Flush();
     const D3DCOLORVALUE one{1.0f, 1.0f, 1.0f, 1.0f};
@@ -346,7 +346,7 @@ void GR_3D_LightDefineAmbient(uint32_t colour) {
 
 // The device takes the colour with red and blue exchanged.
 void GR_3D_SendAmbient() {
-    const uint32_t c = GR_Lights.ambient;
+    const uint32_t c = Shader_State().GR_Lights.ambient;
     GR_D3D_SetDeviceRenderState(D3DRS_AMBIENT, (c & 0xFF00u) | (c & 0xFFu) << 16 | (c >> 16 & 0xFFu));
 }
 
@@ -358,11 +358,11 @@ void GR_3D_LightDefineDirection(uint32_t index, float dx, float dy, float dz, ui
     D3DLIGHT9 light{};
     LightColour(index, colour, light.Diffuse, 0.0f);
     for (int c = 0; c < 3; ++c) {
-        GR_Lights.direction[index][c] = -d[c];
-        GR_Lights.posRange[index][c] = 0.0f;
+        Shader_State().GR_Lights.direction[index][c] = -d[c];
+        Shader_State().GR_Lights.posRange[index][c] = 0.0f;
     }
-    GR_Lights.direction[index][3] = 1.0f;
-    GR_Lights.posRange[index][3] = 0.0f;
+    Shader_State().GR_Lights.direction[index][3] = 1.0f;
+    Shader_State().GR_Lights.posRange[index][3] = 0.0f;
     if (!Frame_State().GR_D3DDevice) return;
     Graphics::Flush();
     light.Type = D3DLIGHT_DIRECTIONAL;
@@ -376,8 +376,8 @@ void GR_3D_LightDefinePoint(uint32_t index, float x, float y, float z, float ran
     LightColour(index, colour, light.Diffuse, 1.0f);
     const float place[4] = {x, y, z, range};
     for (int c = 0; c < 4; ++c) {
-        GR_Lights.direction[index][c] = 0.0f;
-        GR_Lights.posRange[index][c] = place[c];
+        Shader_State().GR_Lights.direction[index][c] = 0.0f;
+        Shader_State().GR_Lights.posRange[index][c] = place[c];
     }
     if (!Frame_State().GR_D3DDevice) return;
     Graphics::Flush();
@@ -391,14 +391,14 @@ void GR_3D_LightDefinePoint(uint32_t index, float x, float y, float z, float ran
 
 void GR_3D_LightEnable(uint32_t index, bool on) {
     if (!LightIndex(index)) return;
-    GR_Lights.enabled[index] = on ? 1.0f : 0.0f;
+    Shader_State().GR_Lights.enabled[index] = on ? 1.0f : 0.0f;
     if (!Frame_State().GR_D3DDevice) return;
     Graphics::Flush();
     Frame_State().GR_D3DDevice->LightEnable(index, on);
 }
 
 void GR_3D_SetLighting(bool on) {
-    GR_Lights.lightingEnabled = on ? 1 : 0;
+    Shader_State().GR_Lights.lightingEnabled = on ? 1 : 0;
     GR_D3D_SetLighting(on);
 }
 
@@ -418,5 +418,5 @@ void GR_3D_Reset() {
     g_builder.texture = -1;
     g_builder.entry = nullptr;
     g_recorder = nullptr;
-    GR_Lights = ShaderLightData();
+    Shader_State().GR_Lights = ShaderLightData();
 }

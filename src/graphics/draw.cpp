@@ -47,7 +47,7 @@ uint32_t AlphaByte(float alpha) {
 }
 
 float Depth() {
-    return GR_Transform.depth2D;
+    return Transform_State().GR_Transform.depth2D;
 }
 
 // Room for n vertices of a shape without texture; null when nothing can be drawn.

@@ -23,4 +23,5 @@ bool EmbeddedImage_Find(const uint8_t* table, uint32_t tableSize, int index, con
 // of the 256 x 128 font image.
 constexpr int kBuiltinFontFirst = 32;
 constexpr int kBuiltinFontLast = 136;
+// Left extern: a constant table, defined once beside the font image.
 extern const uint8_t BuiltinFont_GlyphTable[kBuiltinFontLast - kBuiltinFontFirst + 1][4];

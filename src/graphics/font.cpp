@@ -17,8 +17,6 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
-const uint16_t* FontCharMap = nullptr;
-
 namespace {
 
 ResourceTable<CFontQN> g_fonts;
@@ -59,8 +57,8 @@ std::vector<uint16_t> FrameCharacters(int sprite, int first, bool useMap) {
     if (!data) return chars;
     for (int i = 0; i < data->frameCount; ++i) {
         const int64_t code = static_cast<int64_t>(first) + i;
-        if (useMap && FontCharMap && code >= 0 && code <= 255)
-            chars.push_back(FontCharMap[code]);
+        if (useMap && Font_State().FontCharMap && code >= 0 && code <= 255)
+            chars.push_back(Font_State().FontCharMap[code]);
         else
             chars.push_back(static_cast<uint16_t>(code));
     }
@@ -213,7 +211,7 @@ void Font_Init() {
         }
     }
     g_fonts.Clear(DestroyFont);
-    FontCharMap = nullptr;
+    Font_State().FontCharMap = nullptr;
 }
 
 FT_Library Font_FreeType() {
@@ -222,14 +220,14 @@ FT_Library Font_FreeType() {
 
 bool Font_Load(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list) {
     g_fonts.Reset(static_cast<int>(list.size()), DestroyFont);
-    FontCharMap = nullptr;
+    Font_State().FontCharMap = nullptr;
     if (chunk.length < 4 + 4 * list.size() + sizeof g_charMap) {
         return Load_Fail("Chunk FONT: too short to hold its character map");
     }
     const uint8_t* map = file.Data() + chunk.End() - sizeof g_charMap;
     for (int i = 0; i < 256; ++i)
         g_charMap[i] = ReadU16(map + 2 * i);
-    FontCharMap = g_charMap;
+    Font_State().FontCharMap = g_charMap;
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i] == 0) continue;
         auto* font = new CFontQN();

@@ -173,8 +173,17 @@ private:
     GlyphCache m_cache;
 };
 
-// The character codes of the 8-bit codes 0..255, read from the end of the "FONT" chunk; null without one.
-extern const uint16_t* FontCharMap;
+// The font table's state, reached through Font_State().
+struct FontState {
+    // The character codes of the 8-bit codes 0..255, read from the end of the "FONT" chunk; null
+    // without one.
+    const uint16_t* FontCharMap = nullptr;
+};
+
+inline FontState& Font_State() {
+    static FontState state;
+    return state;
+}
 
 // Initialises FreeType (once) and empties the font table.
 void Font_Init();

@@ -74,7 +74,7 @@ void WriteQuad(Vertex24* v, const float x[4], const float y[4], float uL, float 
     static const int kOrder[6] = {0, 1, 2, 2, 3, 0};
     const float us[4] = {uL, uR, uR, uL};
     const float vs[4] = {vT, vT, vB, vB};
-    const float z = GR_Transform.depth2D;
+    const float z = Transform_State().GR_Transform.depth2D;
     for (int i = 0; i < 6; ++i) {
         const int k = kOrder[i];
         v[i] = Vertex24{x[k], y[k], z, colours.corner[k], us[k], vs[k]};

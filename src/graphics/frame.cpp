@@ -112,13 +112,13 @@ bool ShowPendingWindow() {
 // The last drawing of a frame: the screen texture scaled (or letterboxed) into the back buffer.
 void DrawScreenTexture() {
     Graphics::Flush();
-    const uint8_t savedFilter = GR_Settings.interpolate[0];
+    const uint8_t savedFilter = RenderState_State().GR_Settings.interpolate[0];
     const WindowSize savedGame = Window_State().Window_DeviceState.gameSize;
     const int backWidth = Window_State().Window_DeviceState.backBufferSize.width;
     const int backHeight = Window_State().Window_DeviceState.backBufferSize.height;
     Window_State().Window_DeviceState.gameSize = Window_State().Window_DeviceState.backBufferSize;
     Overlay_BeginDraw();
-    g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 0);
+    RenderState_State().g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 0);
     Graphics::SetInterpolationExt(0, Frame_State().GR_DeviceGlobals.interpolate);
     Graphics::Clear(0xFF000000u | Window_GetColour(), 1.0f, 0, 7);
 
@@ -135,7 +135,7 @@ void DrawScreenTexture() {
     D3DMATRIX device;
     std::memcpy(device.m, projection, sizeof device.m);
     Frame_State().GR_D3DDevice->SetTransform(D3DTS_PROJECTION, device);
-    g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 0);
+    RenderState_State().g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 0);
     Graphics::Flush();
 
     float left = 0, top = 0, right = static_cast<float>(backWidth), bottom = static_cast<float>(backHeight);
@@ -163,9 +163,9 @@ void DrawScreenTexture() {
     Graphics::Flush();
     Graphics::SetInterpolationExt(0, savedFilter != 0);
     Overlay_EndDraw();
-    g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 1);
+    RenderState_State().g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 1);
     Window_State().Window_DeviceState.gameSize = savedGame;
-    g_RenderState.Apply();
+    RenderState_State().g_RenderState.Apply();
 }
 
 } // namespace
@@ -231,7 +231,7 @@ bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t op
     // There is no desktop compositor library to load: the plain interface is used.
     Frame_State().GR_DeviceGlobals.vsync = options & GR_OPTION_VSYNC;
     Frame_State().GR_DeviceGlobals.interpolate = options & GR_OPTION_INTERPOLATE;
-    for (uint8_t& flag : GR_Settings.interpolate)
+    for (uint8_t& flag : RenderState_State().GR_Settings.interpolate)
         flag = Frame_State().GR_DeviceGlobals.interpolate ? 1 : 0;
     const bool software =
         (options & GR_OPTION_SOFTWARE_VERTICES) || Frame_State().CommandLine_Graphics.softwareDevice;
@@ -605,22 +605,22 @@ void SetViewArea(float x, float y, float w, float h, float angle) {
     const float a = static_cast<float>(-angle * 0.01745329238474369);
     const float up[3] = {static_cast<float>(std::sin(a)), static_cast<float>(std::cos(a)), 0.0f};
     const float target[3] = {cx, cy, 0.0f};
-    GR_Transform.zNear = 1.0f;
-    GR_Transform.zFar = 32000.0f;
+    Transform_State().GR_Transform.zNear = 1.0f;
+    Transform_State().GR_Transform.zFar = 32000.0f;
     float view[16];
     float projection[16];
-    if (GR_Transform.mode3D && GR_Settings.perspective) {
+    if (Transform_State().GR_Transform.mode3D && RenderState_State().GR_Settings.perspective) {
         const float eye[3] = {cx, cy, -w};
         Matrix_BuildLookAt(view, eye, target, up);
         SetMatrix(0, view);
-        GR_Transform.orthographic = false;
+        Transform_State().GR_Transform.orthographic = false;
         Matrix_BuildPerspective(projection, 1.0f, static_cast<float>(static_cast<double>(h) / w * kYDirection), 1.0f,
                                 32000.0f);
     } else {
         const float eye[3] = {cx, cy, -16000.0f};
         Matrix_BuildLookAt(view, eye, target, up);
         SetMatrix(0, view);
-        GR_Transform.orthographic = true;
+        Transform_State().GR_Transform.orthographic = true;
         Matrix_BuildOrtho(projection, w, static_cast<float>(kYDirection * -static_cast<double>(h)), 1.0f, 32000.0f);
     }
     SetMatrix(1, projection);

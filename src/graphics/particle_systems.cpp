@@ -184,7 +184,7 @@ void DrawShape(const TParticleSystem& s, const TParticle& p, const TParticleType
     const float u[6] = {0, 1, 1, 1, 0, 0};
     const float w[6] = {0, 0, 1, 1, 1, 0};
     const uint32_t colour = ColourToARGB(p.colour, p.alpha);
-    const float z = GR_Transform.depth2D;
+    const float z = Transform_State().GR_Transform.depth2D;
     const bool turned = std::fabs(angle) >= 0.01f;
     const float a = angle * 0.01745329238474369f;
     const float c = turned ? Cos(a) : 1.0f;

@@ -14,8 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-int32_t Debug_Flags = 0;
-
 namespace {
 
 constexpr int kMaxMarkers = 1024;
@@ -74,8 +72,8 @@ bool MappedPointer(int& x, int& y) {
         width = window.width;
         height = window.height;
     }
-    x = static_cast<int>(static_cast<int64_t>(IO_RawMouse.x[0]) * width / window.width);
-    y = static_cast<int>(static_cast<int64_t>(IO_RawMouse.y[0]) * height / window.height);
+    x = static_cast<int>(static_cast<int64_t>(Input_State().IO_RawMouse.x[0]) * width / window.width);
+    y = static_cast<int>(static_cast<int64_t>(Input_State().IO_RawMouse.y[0]) * height / window.height);
     return true;
 }
 
@@ -165,15 +163,15 @@ void Profiler_EndFrame() {
     ++g_profiler.frameCounter;
 
     Debug_GestureUpdate();
-    if (Debug_Flags & (kDebugShowFPS | kDebugOverlayOpen)) {
+    if (Profiler_State().Debug_Flags & (kDebugShowFPS | kDebugOverlayOpen)) {
         Overlay_BeginDraw();
-        if (Debug_Flags & kDebugShowFPS) {
+        if (Profiler_State().Debug_Flags & kDebugShowFPS) {
             Profiler_DrawBars();
             Overlay_PrintfOutlined(0, 0, 0xFF000000u, 0xFFFFFFFFu, "%dfps\t\t(%d)(%d)", fps,
                                    Frame_State().Graphics_TextureSwapCount,
                                    Frame_State().Graphics_VertexBatchCount);
         }
-        if (Debug_Flags & kDebugOverlayOpen) Overlay_DrawTitle();
+        if (Profiler_State().Debug_Flags & kDebugOverlayOpen) Overlay_DrawTitle();
         Graphics::Flush();
         Overlay_EndDraw();
     }
@@ -270,8 +268,9 @@ void Overlay_DrawTitle() {
             GeneralInfo_State().g_GeneralInfo.fileName ? GeneralInfo_State().g_GeneralInfo.fileName : "",
             GeneralInfo_State().g_Options.versionMajor, GeneralInfo_State().g_Options.versionMinor);
     Overlay_Printf(static_cast<float>(width - 80), 80, 0xFFFFFFFFu, "CLOSE");
-    if (Debug_Flags & kDebugMenuOpen)
-        Overlay_Printf(10, 10, 0xFFFFFFFFu, "%s", (Debug_Flags & kDebugShowFPS) ? "FPS : ON" : "FPS : OFF");
+    if (Profiler_State().Debug_Flags & kDebugMenuOpen)
+        Overlay_Printf(10, 10, 0xFFFFFFFFu, "%s",
+                       (Profiler_State().Debug_Flags & kDebugShowFPS) ? "FPS : ON" : "FPS : OFF");
 }
 
 // The white band spans the frame; below it each marker is a bar of its own colour (given with red and
@@ -314,27 +313,27 @@ bool Debug_GestureMatch(int x, int y, int& progress, const GestureTap* pattern, 
 bool Debug_GestureUpdate() {
     int x = 0, y = 0;
     if (!IO_MouseCheckPressed(1, 0) || !MappedPointer(x, y)) return false;
-    if (!(Debug_Flags & kDebugOverlayOpen)) {
+    if (!(Profiler_State().Debug_Flags & kDebugOverlayOpen)) {
         if (!Debug_GestureMatch(x, y, g_openProgress, kOpenPattern, 7)) return false;
-        Debug_Flags |= kDebugOverlayOpen;
+        Profiler_State().Debug_Flags |= kDebugOverlayOpen;
         return true;
     }
     const int gameWidth = Window_GetGameWidth();
     if (x > gameWidth - 80 && x < gameWidth - 16 && y >= 81 && y <= 95)
-        Debug_Flags &= ~(kDebugOverlayOpen | kDebugMenuOpen);
-    if (Debug_Flags & kDebugMenuOpen) {
-        if (x >= 11 && x <= 73 && y >= 11 && y <= 25) Debug_Flags ^= kDebugShowFPS;
+        Profiler_State().Debug_Flags &= ~(kDebugOverlayOpen | kDebugMenuOpen);
+    if (Profiler_State().Debug_Flags & kDebugMenuOpen) {
+        if (x >= 11 && x <= 73 && y >= 11 && y <= 25) Profiler_State().Debug_Flags ^= kDebugShowFPS;
         return false;
     }
     if (!Debug_GestureMatch(x, y, g_menuProgress, kMenuPattern, 8)) return false;
-    Debug_Flags |= kDebugMenuOpen;
+    Profiler_State().Debug_Flags |= kDebugMenuOpen;
     return true;
 }
 
 void Debug_GestureReset() {
     g_openProgress = 0;
     g_menuProgress = 0;
-    Debug_Flags = 0;
+    Profiler_State().Debug_Flags = 0;
 }
 
 namespace {
@@ -352,16 +351,16 @@ OverlaySaved g_overlay{};
 // Screen space: no depth test, fog, lighting or culling, and a camera on the game-size screen with y
 // growing downwards.
 void Overlay_BeginDraw() {
-    g_overlay.depthTest = GR_Settings.depthTestOn;
-    g_overlay.fog = GR_Settings.fogOn;
-    g_overlay.lighting = GR_Settings.lightingOn;
-    g_overlay.cull = GR_Settings.engineCull;
+    g_overlay.depthTest = RenderState_State().GR_Settings.depthTestOn;
+    g_overlay.fog = RenderState_State().GR_Settings.fogOn;
+    g_overlay.lighting = RenderState_State().GR_Settings.lightingOn;
+    g_overlay.cull = RenderState_State().GR_Settings.engineCull;
     Graphics::GetMatrix(0, g_overlay.view);
     Graphics::GetMatrix(1, g_overlay.projection);
-    g_RenderState.SetRenderState(RS_ZENABLE, 0);
-    g_RenderState.SetRenderState(RS_FOGENABLE, 0);
-    g_RenderState.SetRenderState(RS_LIGHTING, 0);
-    g_RenderState.SetRenderState(RS_CULLMODE, 0);
+    RenderState_State().g_RenderState.SetRenderState(RS_ZENABLE, 0);
+    RenderState_State().g_RenderState.SetRenderState(RS_FOGENABLE, 0);
+    RenderState_State().g_RenderState.SetRenderState(RS_LIGHTING, 0);
+    RenderState_State().g_RenderState.SetRenderState(RS_CULLMODE, 0);
     const float w = static_cast<float>(Window_GetGameWidth());
     const float h = static_cast<float>(Window_GetGameHeight());
     const float eye[3] = {w * 0.5f, h * 0.5f, -16000.0f};
@@ -376,10 +375,10 @@ void Overlay_BeginDraw() {
 }
 
 void Overlay_EndDraw() {
-    g_RenderState.SetRenderState(RS_ZENABLE, g_overlay.depthTest ? 1u : 0u);
-    g_RenderState.SetRenderState(RS_FOGENABLE, g_overlay.fog ? 1u : 0u);
-    g_RenderState.SetRenderState(RS_LIGHTING, g_overlay.lighting ? 1u : 0u);
-    g_RenderState.SetRenderState(RS_CULLMODE, static_cast<uint32_t>(g_overlay.cull));
+    RenderState_State().g_RenderState.SetRenderState(RS_ZENABLE, g_overlay.depthTest ? 1u : 0u);
+    RenderState_State().g_RenderState.SetRenderState(RS_FOGENABLE, g_overlay.fog ? 1u : 0u);
+    RenderState_State().g_RenderState.SetRenderState(RS_LIGHTING, g_overlay.lighting ? 1u : 0u);
+    RenderState_State().g_RenderState.SetRenderState(RS_CULLMODE, static_cast<uint32_t>(g_overlay.cull));
     Graphics::SetMatrix(0, g_overlay.view);
     Graphics::SetMatrix(1, g_overlay.projection);
 }

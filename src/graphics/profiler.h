@@ -11,7 +11,15 @@ enum : int32_t {
     kDebugShowFPS = 2,     // the marker bars and the frame-rate line
     kDebugMenuOpen = 8,    // the title's menu (the frame-rate switch)
 };
-extern int32_t Debug_Flags;
+// The debug flags, reached through Profiler_State().
+struct ProfilerState {
+    int32_t Debug_Flags = 0;
+};
+
+inline ProfilerState& Profiler_State() {
+    static ProfilerState state;
+    return state;
+}
 
 // What the overlay needs of the running game, installed by the runner at start-up. Each may be null.
 struct ProfilerHost {

@@ -134,7 +134,7 @@ void GraphicsRecorder_Draw(GraphicsRecorder* recorder, float x, float y, float z
     Graphics::SetMatrix(2, moved);
     const bool repeat = Graphics::GetRepeat();
     Graphics::SetRepeat(true);
-    GR_D3D_SetTexture(GR_BaseTextureStage, recorder->texture);
+    GR_D3D_SetTexture(Batcher_State().GR_BaseTextureStage, recorder->texture);
     // The repeat request reaches the device before these draws, which bypass the batch.
     Graphics::Flush();
     DrawList(recorder->triangles, D3DPT_TRIANGLELIST, recorder->triangles.count / 3);

@@ -10,9 +10,6 @@
 
 #include <cstring>
 
-CRenderState g_RenderState;
-GraphicsSettings GR_Settings;
-
 namespace {
 
 constexpr uint32_t kUnknown = 0xFFFFFFFFu;
@@ -123,7 +120,10 @@ void GR_D3D_SetRenderState(int id, uint32_t v) {
     uint32_t state = 0;
     uint32_t value = v;
     switch (id) {
-    case 1: state = D3DRS_ZENABLE; GR_Settings.depthTestOn = v != 0; break;
+    case 1:
+        state = D3DRS_ZENABLE;
+        RenderState_State().GR_Settings.depthTestOn = v != 0;
+        break;
     case 2: state = D3DRS_FILLMODE; value = (v == 1 || v == 2) ? v : D3DFILL_SOLID; break;
     case 3: state = D3DRS_SHADEMODE; value = v == 1 ? D3DSHADE_FLAT : D3DSHADE_GOURAUD; break;
     case 4: state = D3DRS_ZWRITEENABLE; break;
@@ -136,19 +136,25 @@ void GR_D3D_SetRenderState(int id, uint32_t v) {
     case 8:
         state = D3DRS_CULLMODE;
         value = v == 1 ? D3DCULL_CW : v == 2 ? D3DCULL_CCW : D3DCULL_NONE;
-        GR_Settings.engineCull = static_cast<int>(v);
+        RenderState_State().GR_Settings.engineCull = static_cast<int>(v);
         break;
     case 9: state = D3DRS_ZFUNC; value = CompareValue(v); break;
     case 10: state = D3DRS_ALPHAREF; break;
     case 11: state = D3DRS_ALPHAFUNC; value = CompareValue(v); break;
     case 12: state = D3DRS_ALPHABLENDENABLE; break;
-    case 13: state = D3DRS_FOGENABLE; GR_Settings.fogOn = v != 0; break;
+    case 13:
+        state = D3DRS_FOGENABLE;
+        RenderState_State().GR_Settings.fogOn = v != 0;
+        break;
     case 15: state = D3DRS_FOGCOLOR; break;
     case 16: state = D3DRS_FOGTABLEMODE; value = FogModeValue(v); break;
     case 17: state = D3DRS_FOGSTART; break;
     case 18: state = D3DRS_FOGEND; break;
     case 20: state = D3DRS_RANGEFOGENABLE; break;
-    case 21: state = D3DRS_LIGHTING; GR_Settings.lightingOn = v != 0; break;
+    case 21:
+        state = D3DRS_LIGHTING;
+        RenderState_State().GR_Settings.lightingOn = v != 0;
+        break;
     case 23: state = D3DRS_FOGVERTEXMODE; value = FogModeValue(v); break;
     case 24: state = D3DRS_COLORWRITEENABLE; break;
     case 25: state = D3DRS_STENCILENABLE; break;
@@ -217,10 +223,10 @@ void GR_D3D_ResetRenderStates() {
 namespace Graphics {
 
 void SetBlendModeExt(int source, int destination) {
-    GR_Settings.srcBlend = source;
-    GR_Settings.destBlend = destination;
-    g_RenderState.SetRenderState(RS_SRCBLEND, static_cast<uint32_t>(source));
-    g_RenderState.SetRenderState(RS_DESTBLEND, static_cast<uint32_t>(destination));
+    RenderState_State().GR_Settings.srcBlend = source;
+    RenderState_State().GR_Settings.destBlend = destination;
+    RenderState_State().g_RenderState.SetRenderState(RS_SRCBLEND, static_cast<uint32_t>(source));
+    RenderState_State().g_RenderState.SetRenderState(RS_DESTBLEND, static_cast<uint32_t>(destination));
 }
 
 void SetBlendMode(int mode) {
@@ -233,34 +239,36 @@ void SetBlendMode(int mode) {
 }
 
 void SetColourWriteEnable(bool red, bool green, bool blue, bool alpha) {
-    GR_Settings.colourWrite = (red ? 1 : 0) + (green ? 2 : 0) + (blue ? 4 : 0) + (alpha ? 8 : 0);
-    g_RenderState.SetRenderState(RS_COLORWRITEENABLE, static_cast<uint32_t>(GR_Settings.colourWrite));
+    RenderState_State().GR_Settings.colourWrite =
+        (red ? 1 : 0) + (green ? 2 : 0) + (blue ? 4 : 0) + (alpha ? 8 : 0);
+    RenderState_State().g_RenderState.SetRenderState(
+        RS_COLORWRITEENABLE, static_cast<uint32_t>(RenderState_State().GR_Settings.colourWrite));
 }
 
 void SetAlphaTest(bool on) {
     if (!Frame_State().GR_D3DDevice) return;
-    GR_Settings.alphaTest = on;
-    g_RenderState.SetRenderState(RS_ALPHATESTENABLE, on ? 1u : 0u);
+    RenderState_State().GR_Settings.alphaTest = on;
+    RenderState_State().g_RenderState.SetRenderState(RS_ALPHATESTENABLE, on ? 1u : 0u);
 }
 
 bool GetAlphaTest() {
-    return GR_Settings.alphaTest;
+    return RenderState_State().GR_Settings.alphaTest;
 }
 
 void SetAlphaTestRef(int value) {
-    GR_Settings.alphaTestRef = value;
-    g_RenderState.SetRenderState(RS_ALPHAREF, static_cast<uint32_t>(value));
+    RenderState_State().GR_Settings.alphaTestRef = value;
+    RenderState_State().g_RenderState.SetRenderState(RS_ALPHAREF, static_cast<uint32_t>(value));
 }
 
 int GetAlphaTestRef() {
-    return GR_Settings.alphaTestRef;
+    return RenderState_State().GR_Settings.alphaTestRef;
 }
 
 void SetInterpolationExt(int stage, bool on) {
     if (stage < 0 || stage > 7) return;
-    GR_Settings.interpolate[stage] = on ? 1 : 0;
-    g_RenderState.SetSamplerState(stage, 0, on ? 0u : 1u);
-    g_RenderState.SetSamplerState(stage, 1, on ? 0u : 1u);
+    RenderState_State().GR_Settings.interpolate[stage] = on ? 1 : 0;
+    RenderState_State().g_RenderState.SetSamplerState(stage, 0, on ? 0u : 1u);
+    RenderState_State().g_RenderState.SetSamplerState(stage, 1, on ? 0u : 1u);
 }
 
 void SetInterpolation(bool on) {
@@ -270,9 +278,9 @@ void SetInterpolation(bool on) {
 
 void SetRepeatExt(int stage, bool on) {
     if (stage < 0 || stage > 7) return;
-    GR_Settings.repeat[stage] = on ? 1 : 0;
-    g_RenderState.SetSamplerState(stage, 2, on ? 0u : 1u);
-    g_RenderState.SetSamplerState(stage, 3, on ? 0u : 1u);
+    RenderState_State().GR_Settings.repeat[stage] = on ? 1 : 0;
+    RenderState_State().g_RenderState.SetSamplerState(stage, 2, on ? 0u : 1u);
+    RenderState_State().g_RenderState.SetSamplerState(stage, 3, on ? 0u : 1u);
 }
 
 void SetRepeat(bool on) {
@@ -281,63 +289,71 @@ void SetRepeat(bool on) {
 }
 
 void SetTextureBlending(bool on) {
-    GR_Settings.textureBlending = on;
+    RenderState_State().GR_Settings.textureBlending = on;
     Flush();
     GR_D3D_SetTextureBlending(on);
 }
 
 bool GetRepeat() {
-    return GR_Settings.repeat[0] != 0;
+    return RenderState_State().GR_Settings.repeat[0] != 0;
 }
 
 bool GetInterpolation() {
-    return GR_Settings.interpolate[0] != 0;
+    return RenderState_State().GR_Settings.interpolate[0] != 0;
 }
 
 } // namespace Graphics
 
 void GR_D3D_SetCulling(bool on) {
-    GR_Settings.culling = on;
-    g_RenderState.SetRenderState(RS_CULLMODE, on ? 2u : 0u);
+    RenderState_State().GR_Settings.culling = on;
+    RenderState_State().g_RenderState.SetRenderState(RS_CULLMODE, on ? 2u : 0u);
 }
 
 void GR_D3D_SetHidden(bool on) {
-    GR_Settings.hidden = on;
-    g_RenderState.SetRenderState(RS_ZENABLE, (GR_Transform.mode3D && on) ? 1u : 0u);
+    RenderState_State().GR_Settings.hidden = on;
+    RenderState_State().g_RenderState.SetRenderState(RS_ZENABLE,
+                                                     (Transform_State().GR_Transform.mode3D && on) ? 1u : 0u);
 }
 
 void GR_D3D_SetLighting(bool on) {
-    GR_Settings.lighting = on;
-    g_RenderState.SetRenderState(RS_LIGHTING, on ? 1u : 0u);
+    RenderState_State().GR_Settings.lighting = on;
+    RenderState_State().g_RenderState.SetRenderState(RS_LIGHTING, on ? 1u : 0u);
 }
 
 void GR_D3D_SetShading(bool on) {
-    GR_Settings.shading = on;
-    g_RenderState.SetRenderState(RS_SHADEMODE, on ? 2u : 1u);
+    RenderState_State().GR_Settings.shading = on;
+    RenderState_State().g_RenderState.SetRenderState(RS_SHADEMODE, on ? 2u : 1u);
 }
 
 void GR_D3D_SetZWriteEnable(bool on) {
-    GR_Settings.zWrite = on;
-    g_RenderState.SetRenderState(RS_ZWRITEENABLE, on ? 1u : 0u);
+    RenderState_State().GR_Settings.zWrite = on;
+    RenderState_State().g_RenderState.SetRenderState(RS_ZWRITEENABLE, on ? 1u : 0u);
 }
 
 void GR_D3D_SetPerspective(bool on) {
-    GR_Settings.perspective = on;
+    RenderState_State().GR_Settings.perspective = on;
 }
 
 // Under an orthographic projection the range goes to the device at once, normalised to the projection's
 // depth range; pending vertices are drawn first so that they keep the old range.
 void GR_D3D_PassFogRange() {
-    if (GR_Transform.orthographic) {
+    if (Transform_State().GR_Transform.orthographic) {
         Graphics::Flush();
-        const double range = static_cast<double>(GR_Transform.zFar) - GR_Transform.zNear;
-        const float start = static_cast<float>((GR_Settings.fogStart - static_cast<double>(GR_Transform.zNear)) / range);
-        const float end = static_cast<float>((GR_Settings.fogEnd - static_cast<double>(GR_Transform.zNear)) / range);
+        const double range =
+            static_cast<double>(Transform_State().GR_Transform.zFar) - Transform_State().GR_Transform.zNear;
+        const float start = static_cast<float>((RenderState_State().GR_Settings.fogStart -
+                                                static_cast<double>(Transform_State().GR_Transform.zNear)) /
+                                               range);
+        const float end = static_cast<float>((RenderState_State().GR_Settings.fogEnd -
+                                              static_cast<double>(Transform_State().GR_Transform.zNear)) /
+                                             range);
         GR_D3D_SetDeviceRenderState(D3DRS_FOGSTART, FloatBits(start));
         GR_D3D_SetDeviceRenderState(D3DRS_FOGEND, FloatBits(end));
     } else {
-        g_RenderState.SetRenderState(RS_FOGSTART, FloatBits(GR_Settings.fogStart));
-        g_RenderState.SetRenderState(RS_FOGEND, FloatBits(GR_Settings.fogEnd));
+        RenderState_State().g_RenderState.SetRenderState(RS_FOGSTART,
+                                                         FloatBits(RenderState_State().GR_Settings.fogStart));
+        RenderState_State().g_RenderState.SetRenderState(RS_FOGEND,
+                                                         FloatBits(RenderState_State().GR_Settings.fogEnd));
     }
 }
 
@@ -345,54 +361,61 @@ void GR_D3D_SetFog(bool on, uint32_t colour, float start, float end) {
     const uint32_t red = colour & 0xFFu;
     const uint32_t green = (colour >> 8) & 0xFFu;
     const uint32_t blue = (colour >> 16) & 0xFFu;
-    GR_Settings.fog = on;
-    GR_Settings.fogColour = 0xFF000000u | red << 16 | green << 8 | blue;
-    GR_Settings.fogStart = start;
-    GR_Settings.fogEnd = end;
+    RenderState_State().GR_Settings.fog = on;
+    RenderState_State().GR_Settings.fogColour = 0xFF000000u | red << 16 | green << 8 | blue;
+    RenderState_State().GR_Settings.fogStart = start;
+    RenderState_State().GR_Settings.fogEnd = end;
     if (!on) {
-        g_RenderState.SetRenderState(RS_FOGENABLE, 0);
+        RenderState_State().g_RenderState.SetRenderState(RS_FOGENABLE, 0);
         return;
     }
     const int support = GR_D3D_FogSupport();
     if (support == 0) {
-        g_RenderState.SetRenderState(RS_FOGENABLE, 0);
+        RenderState_State().g_RenderState.SetRenderState(RS_FOGENABLE, 0);
         return;
     }
-    g_RenderState.SetRenderState(RS_FOGENABLE, 1);
+    RenderState_State().g_RenderState.SetRenderState(RS_FOGENABLE, 1);
     if (support == 1) {
-        g_RenderState.SetRenderState(RS_FOGTABLEMODE, 3);
+        RenderState_State().g_RenderState.SetRenderState(RS_FOGTABLEMODE, 3);
     } else {
-        g_RenderState.SetRenderState(RS_FOGVERTEXMODE, 3);
-        g_RenderState.SetRenderState(RS_RANGEFOGENABLE, 1);
+        RenderState_State().g_RenderState.SetRenderState(RS_FOGVERTEXMODE, 3);
+        RenderState_State().g_RenderState.SetRenderState(RS_RANGEFOGENABLE, 1);
     }
-    g_RenderState.SetRenderState(RS_FOGCOLOR, GR_Settings.fogColour);
+    RenderState_State().g_RenderState.SetRenderState(RS_FOGCOLOR, RenderState_State().GR_Settings.fogColour);
     GR_D3D_PassFogRange();
 }
 
 void GR_D3D_ApplySettings() {
     if (!Frame_State().GR_D3DDevice) return;
-    GR_BaseTextureStage = 0;
+    Batcher_State().GR_BaseTextureStage = 0;
     GR_D3D_ResetRenderStates();
-    g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 1);
-    GR_D3D_SetCulling(GR_Settings.culling);
-    Graphics::SetBlendModeExt(GR_Settings.srcBlend, GR_Settings.destBlend);
-    GR_D3D_SetLighting(GR_Settings.lighting);
-    GR_D3D_SetShading(GR_Settings.shading);
-    GR_D3D_SetHidden(GR_Settings.hidden);
+    RenderState_State().g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 1);
+    GR_D3D_SetCulling(RenderState_State().GR_Settings.culling);
+    Graphics::SetBlendModeExt(RenderState_State().GR_Settings.srcBlend,
+                              RenderState_State().GR_Settings.destBlend);
+    GR_D3D_SetLighting(RenderState_State().GR_Settings.lighting);
+    GR_D3D_SetShading(RenderState_State().GR_Settings.shading);
+    GR_D3D_SetHidden(RenderState_State().GR_Settings.hidden);
     // Start and end as unsigned 16-bit integers, the range d3d_set_fog already keeps them in.
     const auto to16 = [](float f) { return static_cast<float>(static_cast<uint32_t>(X86_DoubleToInt32(f)) & 0xFFFFu); };
-    const uint32_t fogColour = GR_Settings.fogColour;
+    const uint32_t fogColour = RenderState_State().GR_Settings.fogColour;
     const uint32_t scriptColour = (fogColour >> 16 & 0xFFu) | (fogColour & 0xFF00u) | (fogColour & 0xFFu) << 16;
-    GR_D3D_SetFog(GR_Settings.fog, scriptColour, to16(GR_Settings.fogStart), to16(GR_Settings.fogEnd));
+    GR_D3D_SetFog(RenderState_State().GR_Settings.fog, scriptColour,
+                  to16(RenderState_State().GR_Settings.fogStart),
+                  to16(RenderState_State().GR_Settings.fogEnd));
     // The ambient light colour survives a reset of the device, as its lights and material do.
     GR_3D_SendAmbient();
-    GR_D3D_SetTexture(GR_BaseTextureStage, nullptr);
+    GR_D3D_SetTexture(Batcher_State().GR_BaseTextureStage, nullptr);
     Graphics::SetInterpolation(Frame_State().GR_DeviceGlobals.interpolate);
-    Graphics::SetTextureBlending(GR_Settings.textureBlending);
-    Graphics::SetRepeat(GR_Settings.repeat[0] != 0);
-    g_RenderState.SetRenderState(RS_COLORWRITEENABLE, static_cast<uint32_t>(GR_Settings.colourWrite));
-    g_RenderState.SetRenderState(RS_ALPHATESTENABLE, GR_Settings.alphaTest ? 1u : 0u);
-    g_RenderState.SetRenderState(RS_ALPHAREF, static_cast<uint32_t>(GR_Settings.alphaTestRef));
-    g_RenderState.SetRenderState(RS_ALPHAFUNC, static_cast<uint32_t>(GR_Settings.alphaTestFunc));
-    g_RenderState.ApplyAll();
+    Graphics::SetTextureBlending(RenderState_State().GR_Settings.textureBlending);
+    Graphics::SetRepeat(RenderState_State().GR_Settings.repeat[0] != 0);
+    RenderState_State().g_RenderState.SetRenderState(
+        RS_COLORWRITEENABLE, static_cast<uint32_t>(RenderState_State().GR_Settings.colourWrite));
+    RenderState_State().g_RenderState.SetRenderState(RS_ALPHATESTENABLE,
+                                                     RenderState_State().GR_Settings.alphaTest ? 1u : 0u);
+    RenderState_State().g_RenderState.SetRenderState(
+        RS_ALPHAREF, static_cast<uint32_t>(RenderState_State().GR_Settings.alphaTestRef));
+    RenderState_State().g_RenderState.SetRenderState(
+        RS_ALPHAFUNC, static_cast<uint32_t>(RenderState_State().GR_Settings.alphaTestFunc));
+    RenderState_State().g_RenderState.ApplyAll();
 }

@@ -32,7 +32,6 @@ public:
     uint32_t saved[kSlots];
     uint32_t savedSampler[kSamplers];
 };
-extern CRenderState g_RenderState;
 
 // Engine render-state ids (slots of CRenderState).
 enum : int {
@@ -87,7 +86,16 @@ struct GraphicsSettings {
     bool lightingOn = false;
     int engineCull = 0;
 };
-extern GraphicsSettings GR_Settings;
+// The render-state cache and the graphics settings, reached through RenderState_State().
+struct RenderStateModuleState {
+    CRenderState g_RenderState;
+    GraphicsSettings GR_Settings;
+};
+
+inline RenderStateModuleState& RenderState_State() {
+    static RenderStateModuleState state;
+    return state;
+}
 
 // Engine id to device state and value, through the device cache.
 void GR_D3D_SetRenderState(int id, uint32_t value);

@@ -16,8 +16,6 @@
 #include <cstring>
 #include <memory>
 
-ShaderLightData GR_Lights;
-
 namespace {
 
 std::vector<std::unique_ptr<TShader>> g_shaders;
@@ -253,27 +251,30 @@ void Shader_Apply() {
     g_applied = g_requested;
     Shader_SetDeviceShader(g_applied);
     if (!g_applied) {
-        GR_BaseTextureStage = 0;
+        Batcher_State().GR_BaseTextureStage = 0;
         return;
     }
     float matrices[5 * 16];
     for (int i = 0; i < 5; ++i)
         Graphics::GetMatrix(i, matrices + 16 * i);
     Shader_SetUniformMatrix(g_applied->slots[SLOT_MATRICES], 5, matrices);
-    GR_BaseTextureStage = g_applied->slots[SLOT_BASE_TEXTURE];
+    Batcher_State().GR_BaseTextureStage = g_applied->slots[SLOT_BASE_TEXTURE];
     float colours[8][4];
     for (int light = 0; light < 8; ++light)
         for (int c = 0; c < 4; ++c)
-            colours[light][c] = GR_Lights.colour[light][c] * GR_Lights.enabled[light];
+            colours[light][c] =
+                Shader_State().GR_Lights.colour[light][c] * Shader_State().GR_Lights.enabled[light];
     float ambient[4];
     for (int c = 0; c < 4; ++c)
-        ambient[c] = static_cast<float>((GR_Lights.ambient >> (8 * c)) & 0xFFu) / 255.0f;
+        ambient[c] = static_cast<float>((Shader_State().GR_Lights.ambient >> (8 * c)) & 0xFFu) / 255.0f;
     auto table = [](const float (&rows)[8][4]) { return std::vector<float>(&rows[0][0], &rows[0][0] + 32); };
     Shader_SetUniformFArray(g_applied->slots[SLOT_AMBIENT_COLOUR], std::vector<float>(ambient, ambient + 4));
-    Shader_SetUniformFArray(g_applied->slots[SLOT_LIGHTS_DIRECTION], table(GR_Lights.direction));
+    Shader_SetUniformFArray(g_applied->slots[SLOT_LIGHTS_DIRECTION],
+                            table(Shader_State().GR_Lights.direction));
     Shader_SetUniformFArray(g_applied->slots[SLOT_LIGHTS_COLOUR], table(colours));
-    Shader_SetUniformFArray(g_applied->slots[SLOT_LIGHTS_POSRANGE], table(GR_Lights.posRange));
-    Shader_SetUniformB(g_applied->slots[SLOT_LIGHTING_ENABLED], 1, GR_Lights.lightingEnabled, 0, 0, 0);
+    Shader_SetUniformFArray(g_applied->slots[SLOT_LIGHTS_POSRANGE], table(Shader_State().GR_Lights.posRange));
+    Shader_SetUniformB(g_applied->slots[SLOT_LIGHTING_ENABLED], 1, Shader_State().GR_Lights.lightingEnabled,
+                       0, 0, 0);
 }
 
 void Shader_SetDeviceShader(TShader* shader) {
@@ -349,7 +350,7 @@ void Shader_Clear() {
     }
     g_requested = g_applied = nullptr;
     g_pending = false;
-    GR_BaseTextureStage = 0;
+    Batcher_State().GR_BaseTextureStage = 0;
     for (auto& shader : g_shaders)
         Shader_FreeCompiled(shader->compiled);
     g_shaders.clear();

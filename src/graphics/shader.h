@@ -73,7 +73,15 @@ struct ShaderLightData {
     uint32_t ambient = 0;
     uint8_t lightingEnabled = 0;
 };
-extern ShaderLightData GR_Lights;
+// The lights the shaders see, reached through Shader_State().
+struct ShaderState {
+    ShaderLightData GR_Lights;
+};
+
+inline ShaderState& Shader_State() {
+    static ShaderState state;
+    return state;
+}
 
 // The "SHDR" chunk loader: every present record becomes a shader, compiled at once. False when a
 // record, or a text it names, lies outside the chunk or the file.

@@ -54,7 +54,7 @@ bool ReachesDrawRegion(float rx, float ry, float x, float y) {
 
 // DrawSimple and DrawGeneral draw unculled onto a surface in slot 0 or under the user-orthographic flag.
 bool CullsSimple() {
-    return Surface_GetTarget(0) < 0 && !GR_Transform.surfaceTarget;
+    return Surface_GetTarget(0) < 0 && !Transform_State().GR_Transform.surfaceTarget;
 }
 
 int WrapIndex(int index, int count) {
@@ -389,7 +389,7 @@ void CSprite::DrawFailed() const {
 void CSprite::Draw(int frame, float x, float y, float xscale, float yscale, float angle, uint32_t colour,
                    float alpha) {
     if (!WrapFrame(frame)) return;
-    if (!GR_Transform.mode3D && !GR_Transform.surfaceTarget) {
+    if (!Transform_State().GR_Transform.mode3D && !Transform_State().GR_Transform.surfaceTarget) {
         const float r = std::max(std::fabs(cullRadius * xscale), std::fabs(cullRadius * yscale));
         if (!ReachesDrawRegion(r, r, x, y)) return;
     }

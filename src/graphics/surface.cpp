@@ -46,7 +46,7 @@ void ClearSlots() {
     for (int& surface : g_target)
         surface = -1;
     g_drawingToSurface = false;
-    GR_Transform.surfaceTarget = false;
+    Transform_State().GR_Transform.surfaceTarget = false;
 }
 
 // Degrees to radians, in single precision.
@@ -145,7 +145,7 @@ bool Surface_SetTargetExt(int slot, int id) {
     }
     g_target[slot] = id;
     g_drawingToSurface = true;
-    GR_Transform.surfaceTarget = true;
+    Transform_State().GR_Transform.surfaceTarget = true;
     return true;
 }
 

@@ -46,7 +46,7 @@ bool Emit(TDeviceTexture* texture, const Corners& c, const QuadUV& uv, const uin
     if (!v) return false;
     const float us[4] = {uv.left, uv.right, uv.right, uv.left};
     const float vs[4] = {uv.top, uv.top, uv.bottom, uv.bottom};
-    const float z = GR_Transform.depth2D;
+    const float z = Transform_State().GR_Transform.depth2D;
     for (int i = 0; i < count; ++i) {
         const int k = order[i];
         const uint32_t colour = list && g_cornerIds ? Texture_CornerColour(colours[k], k) : colours[k];

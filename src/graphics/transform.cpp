@@ -9,8 +9,6 @@
 #include <cmath>
 #include <cstring>
 
-TransformState GR_Transform;
-
 namespace {
 
 constexpr double kDegreesToRadians = 0.01745329238474369; // pi / 180 in single precision
@@ -99,7 +97,7 @@ void SetMatrix(int which, const float m[16]) {
     std::memcpy(g_matrices[slot], m, sizeof g_matrices[slot]);
     float projection[16];
     std::memcpy(projection, g_matrices[1], sizeof projection);
-    if (GR_Transform.halfPixel) {
+    if (Transform_State().GR_Transform.halfPixel) {
         // Half a pixel of the viewport drawn into, which is a surface's own size while drawing into one
         // (the screen size until a viewport is set).
         int x = 0, y = 0, width = 0, height = 0;
@@ -262,35 +260,35 @@ void GR_D3D_SetProjection(float fx, float fy, float fz, float tx, float ty, floa
 void GR_D3D_SetProjectionExt(float fx, float fy, float fz, float tx, float ty, float tz, float ux, float uy, float uz,
                              float angle, float aspect, float zNear, float zFar) {
     SetView(fx, fy, fz, tx, ty, tz, ux, uy, uz);
-    GR_Transform.zNear = zNear;
-    GR_Transform.zFar = zFar;
-    GR_Transform.orthographic = false;
+    Transform_State().GR_Transform.zNear = zNear;
+    Transform_State().GR_Transform.zFar = zFar;
+    Transform_State().GR_Transform.orthographic = false;
     float projection[16];
     Matrix_BuildPerspectiveFov(projection, static_cast<float>(angle * M_PI / 180.0), aspect, zNear, zFar);
     Graphics::SetMatrix(1, projection);
-    GR_Transform.surfaceTarget = false;
+    Transform_State().GR_Transform.surfaceTarget = false;
 }
 
 void GR_D3D_SetProjectionOrtho(float x, float y, float w, float h, float angle) {
     SetAreaView(x, y, w, h, angle, 16000.0f);
-    GR_Transform.zNear = 1.0f;
-    GR_Transform.zFar = 32000.0f;
-    GR_Transform.orthographic = true;
+    Transform_State().GR_Transform.zNear = 1.0f;
+    Transform_State().GR_Transform.zFar = 32000.0f;
+    Transform_State().GR_Transform.orthographic = true;
     float projection[16];
     Matrix_BuildOrtho(projection, w, -h, 1.0f, 32000.0f);
     Graphics::SetMatrix(1, projection);
-    GR_Transform.surfaceTarget = true;
+    Transform_State().GR_Transform.surfaceTarget = true;
 }
 
 void GR_D3D_SetProjectionPerspective(float x, float y, float w, float h, float angle) {
     SetAreaView(x, y, w, h, angle, w);
-    GR_Transform.zNear = 1.0f;
-    GR_Transform.zFar = 32000.0f;
-    GR_Transform.orthographic = false;
+    Transform_State().GR_Transform.zNear = 1.0f;
+    Transform_State().GR_Transform.zFar = 32000.0f;
+    Transform_State().GR_Transform.orthographic = false;
     float projection[16];
     Matrix_BuildPerspective(projection, 1.0f, static_cast<float>(static_cast<double>(h) / w), 1.0f, 32000.0f);
     Graphics::SetMatrix(1, projection);
-    GR_Transform.surfaceTarget = false;
+    Transform_State().GR_Transform.surfaceTarget = false;
 }
 
 void GR_D3D_TransformSetIdentity() {
@@ -414,28 +412,28 @@ void GR_D3D_TransformVertex(float& x, float& y, float& z) {
 }
 
 bool GR_D3D_Set3DMode(bool on) {
-    if (on == GR_Transform.mode3D) return true;
+    if (on == Transform_State().GR_Transform.mode3D) return true;
     Graphics::Flush();
-    GR_Transform.mode3D = on;
+    Transform_State().GR_Transform.mode3D = on;
     GR_D3D_SetPerspective(on);
     GR_D3D_SetHidden(on);
     return true;
 }
 
 void GR_D3D_ClearDepth() {
-    if (GR_Transform.mode3D) Graphics::Clear(0, 1.0f, 0, 6);
+    if (Transform_State().GR_Transform.mode3D) Graphics::Clear(0, 1.0f, 0, 6);
 }
 
 void GR_D3D_SetDepth(float z) {
-    if (!GR_Transform.mode3D) {
-        GR_Transform.depth2D = 0.0f;
+    if (!Transform_State().GR_Transform.mode3D) {
+        Transform_State().GR_Transform.depth2D = 0.0f;
         return;
     }
-    GR_Transform.depth2D = z < -16000.0f ? -16000.0f : (z > 16000.0f ? 16000.0f : z);
+    Transform_State().GR_Transform.depth2D = z < -16000.0f ? -16000.0f : (z > 16000.0f ? 16000.0f : z);
 }
 
 float GR_D3D_GetDepth() {
-    return GR_Transform.depth2D;
+    return Transform_State().GR_Transform.depth2D;
 }
 
 int GR_D3D_FogSupport() {

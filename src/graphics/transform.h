@@ -13,7 +13,15 @@ struct TransformState {
     bool mode3D = false;
     float depth2D = 0.0f;
 };
-extern TransformState GR_Transform;
+// The matrix set, reached through Transform_State().
+struct TransformModuleState {
+    TransformState GR_Transform;
+};
+
+inline TransformModuleState& Transform_State() {
+    static TransformModuleState state;
+    return state;
+}
 
 namespace Graphics {
 // Matrix set: 0 view, 1 projection, 2 world, 3 world x view, 4 world x view x projection.

@@ -19,13 +19,14 @@
 #include <cstring>
 #include <strings.h>
 
-RawMousePositions IO_RawMouse{};
-IOState IO_State{};
-
 namespace {
 
-IOInputCopy& Game() { return IO_State.game; }
-IOInputCopy& Message() { return IO_State.message; }
+IOInputCopy& Game() {
+    return Input_State().IO_State.game;
+}
+IOInputCopy& Message() {
+    return Input_State().IO_State.message;
+}
 
 bool ValidKey(int key) { return key >= 0 && key < kIOKeyCount; }
 bool ValidButton(int button) { return button >= 1 && button <= kIOMouseButtons; }
@@ -35,7 +36,7 @@ int ButtonSlot(int button, int device) { return device * kIOMouseButtons + butto
 // The key a message for key is recorded as; -1 when the message is to be ignored.
 int MappedKey(int key) {
     if (!ValidKey(key)) return -1;
-    const int mapped = IO_State.keyMap[key];
+    const int mapped = Input_State().IO_State.keyMap[key];
     return ValidKey(mapped) ? mapped : -1;
 }
 
@@ -83,7 +84,7 @@ void CopyGameToMessage() {
 }
 
 void CopyMessageToGame() {
-    IOState& s = IO_State;
+    IOState& s = Input_State().IO_State;
     IOInputCopy& g = Game();
     IOInputCopy& m = Message();
     if (s.copyToMessageFirst) {
@@ -98,8 +99,8 @@ void CopyMessageToGame() {
     }
     g.lastChar = m.lastChar;
     std::memcpy(g.keyboardString, m.keyboardString, sizeof g.keyboardString);
-    IO_RawMouse.x[0] = m.mouseX;
-    IO_RawMouse.y[0] = m.mouseY;
+    Input_State().IO_RawMouse.x[0] = m.mouseX;
+    Input_State().IO_RawMouse.y[0] = m.mouseY;
     std::memcpy(g.keyDown, m.keyDown, sizeof g.keyDown);
     g.currentKey = m.currentKey;
     g.lastKey = m.lastKey;
@@ -143,7 +144,7 @@ bool DrivableVirtualKey(const IOVirtualKey& r) {
 }
 
 void UpdateVirtualKeys() {
-    IOState& s = IO_State;
+    IOState& s = Input_State().IO_State;
     double sx = 1.0;
     double sy = 1.0;
     VirtualKeyScale(sx, sy);
@@ -195,7 +196,7 @@ int ConstantValue(const char* name) {
 }
 
 const uint8_t* ButtonTable(IOButtonTable table) {
-    const IOInputCopy& g = IO_State.game;
+    const IOInputCopy& g = Input_State().IO_State.game;
     switch (table) {
     case IOButtonTable::Down: return g.buttonDown;
     case IOButtonTable::Pressed: return g.buttonPressed;
@@ -231,7 +232,7 @@ void IO_OnKeyUp(int key) {
 
 void IO_OnChar(uint16_t character) {
     IOInputCopy& m = Message();
-    int32_t& length = IO_State.keyboardLength;
+    int32_t& length = Input_State().IO_State.keyboardLength;
     m.lastChar = character;
     if (length >= kIOKeyboardStringUnits - 2) {
         m.keyboardString[0] = m.keyboardString[length - 1];
@@ -353,18 +354,21 @@ void IO_SetKeyboardString(const char* text) {
         }
     }
     g.keyboardString[length] = 0;
-    IO_State.keyboardLength = length;
+    Input_State().IO_State.keyboardLength = length;
     std::memcpy(Message().keyboardString, g.keyboardString, sizeof g.keyboardString);
 }
 
-int IO_GetKeyMap(int key) { return ValidKey(key) ? IO_State.keyMap[key] : key; }
+int IO_GetKeyMap(int key) {
+    return ValidKey(key) ? Input_State().IO_State.keyMap[key] : key;
+}
 
 void IO_SetKeyMap(int key, int mapped) {
-    if (ValidKey(key)) IO_State.keyMap[key] = mapped;
+    if (ValidKey(key)) Input_State().IO_State.keyMap[key] = mapped;
 }
 
 void IO_UnsetKeyMap() {
-    for (int k = 0; k < kIOKeyCount; ++k) IO_State.keyMap[k] = k;
+    for (int k = 0; k < kIOKeyCount; ++k)
+        Input_State().IO_State.keyMap[k] = k;
 }
 
 void IO_KeyClear(int key) {
@@ -396,7 +400,7 @@ void IO_ClearKeys() {
 void IO_Clear() {
     std::memset(Game().keyboardString, 0, sizeof Game().keyboardString);
     std::memset(Message().keyboardString, 0, sizeof Message().keyboardString);
-    IO_State.keyboardLength = 0;
+    Input_State().IO_State.keyboardLength = 0;
     IO_ClearKeys();
     ClearDeviceZero(Game());
     ClearDeviceZero(Message());
@@ -406,16 +410,17 @@ void IO_Clear() {
 
 int IO_AddVirtualKey() {
     for (int i = 0; i < kIOVirtualKeyCount; ++i)
-        if (IO_State.virtualKeys[i].flags == 0) return i;
+        if (Input_State().IO_State.virtualKeys[i].flags == 0) return i;
     return -1;
 }
 
 void IO_DeleteVirtualKey(int index) {
-    if (index >= 0 && index < kIOVirtualKeyCount) IO_State.virtualKeys[index].flags = 0;
+    if (index >= 0 && index < kIOVirtualKeyCount) Input_State().IO_State.virtualKeys[index].flags = 0;
 }
 
 void IO_ClearVirtualKeys() {
-    for (IOVirtualKey& r : IO_State.virtualKeys) r.flags = 0;
+    for (IOVirtualKey& r : Input_State().IO_State.virtualKeys)
+        r.flags = 0;
 }
 
 void IO_LoadVirtualKeys(const IniFile& options) {
@@ -423,15 +428,15 @@ void IO_LoadVirtualKeys(const IniFile& options) {
     const int count = IniInt(options, kSection, "NUM_BUTTONS");
     const IniKey* texture = options.FindKey(kSection, "TEXTURE");
     if (texture && texture->value) {
-        MEM_FREE(IO_State.virtualKeyTexture);
-        IO_State.virtualKeyTexture = String_Duplicate(texture->value);
+        MEM_FREE(Input_State().IO_State.virtualKeyTexture);
+        Input_State().IO_State.virtualKeyTexture = String_Duplicate(texture->value);
     }
     for (int n = 0; n < count; ++n) {
         const int i = IO_AddVirtualKey();
         if (i < 0) continue;
         char section[32];
         std::snprintf(section, sizeof section, "IO_BUTTON_%d", n);
-        IOVirtualKey& r = IO_State.virtualKeys[i];
+        IOVirtualKey& r = Input_State().IO_State.virtualKeys[i];
         r.x1 = IniInt(options, section, "X");
         r.y1 = IniInt(options, section, "Y");
         r.w = IniInt(options, section, "W");
@@ -455,7 +460,8 @@ void IO_LoadVirtualKeys(const IniFile& options) {
 
 void IO_DrawVirtualKeys() {
     int shown = 0;
-    for (const IOVirtualKey& r : IO_State.virtualKeys) shown += (r.flags & kVirtualKeyShown) ? 1 : 0;
+    for (const IOVirtualKey& r : Input_State().IO_State.virtualKeys)
+        shown += (r.flags & kVirtualKeyShown) ? 1 : 0;
     if (shown == 0) return;
     struct Vertex {
         float x, y, z;
@@ -470,7 +476,7 @@ void IO_DrawVirtualKeys() {
     // A triangle list (kind 4) without a texture.
     auto* v = static_cast<Vertex*>(Graphics::AllocVerts(4, nullptr, sizeof(Vertex), shown * 6));
     if (v) {
-        for (const IOVirtualKey& r : IO_State.virtualKeys) {
+        for (const IOVirtualKey& r : Input_State().IO_State.virtualKeys) {
             if (!(r.flags & kVirtualKeyShown)) continue;
             const float x1 = static_cast<float>(r.x1 / sx);
             const float y1 = static_cast<float>(r.y1 / sy);
@@ -486,7 +492,7 @@ void IO_DrawVirtualKeys() {
 // --- lifecycle ---
 
 void IO_Init() {
-    IOState& s = IO_State;
+    IOState& s = Input_State().IO_State;
     std::memset(s.devicePoints, 0, sizeof s.devicePoints);
     IO_Clear();
     IO_UnsetKeyMap();
@@ -511,22 +517,22 @@ void IO_Update() {
     std::memset(g.buttonReleased, 0, sizeof g.buttonReleased);
     std::memset(g.wheelUp, 0, sizeof g.wheelUp);
     std::memset(g.wheelDown, 0, sizeof g.wheelDown);
-    if (IO_State.mode != IOMode::Playback) {
+    if (Input_State().IO_State.mode != IOMode::Playback) {
         CopyMessageToGame();
         Gamepad_Poll();
         UpdateVirtualKeys();
     } else {
         IO_ReadPlaybackFrame();
     }
-    if (IO_State.mode == IOMode::Recording) IO_WritePlaybackFrame();
+    if (Input_State().IO_State.mode == IOMode::Recording) IO_WritePlaybackFrame();
 }
 
 void IO_End() {
     Gamepad_Free();
     IO_CloseFile();
-    std::memset(IO_State.virtualKeys, 0, sizeof IO_State.virtualKeys);
-    MEM_FREE(IO_State.virtualKeyTexture);
-    IO_State.virtualKeyTexture = nullptr;
+    std::memset(Input_State().IO_State.virtualKeys, 0, sizeof Input_State().IO_State.virtualKeys);
+    MEM_FREE(Input_State().IO_State.virtualKeyTexture);
+    Input_State().IO_State.virtualKeyTexture = nullptr;
 }
 
 namespace {
@@ -551,7 +557,7 @@ bool ReadNumber(IBuffer* buffer, int type, int32_t& out) {
 void IO_SaveState(IBuffer* buffer) {
     WriteNumber(buffer, eBuffer_S32, kInputStateVersion);
     WriteNumber(buffer, eBuffer_S32, kIOVirtualKeyCount);
-    for (const IOVirtualKey& r : IO_State.virtualKeys) {
+    for (const IOVirtualKey& r : Input_State().IO_State.virtualKeys) {
         WriteNumber(buffer, eBuffer_S16, static_cast<int16_t>(r.flags));
         WriteNumber(buffer, eBuffer_S16, r.index);
         for (int32_t n : {r.x1, r.y1, r.x2, r.y2, r.w, r.h, r.u, r.v, r.key, r.button})
@@ -575,6 +581,7 @@ bool IO_LoadState(IBuffer* buffer) {
         loaded[i] = IOVirtualKey{static_cast<uint16_t>(flags), static_cast<int16_t>(index), n[0], n[1], n[2], n[3],
                                  n[4], n[5], n[6], n[7], n[8], n[9]};
     }
-    std::memcpy(IO_State.virtualKeys, loaded, sizeof(IOVirtualKey) * static_cast<size_t>(count));
+    std::memcpy(Input_State().IO_State.virtualKeys, loaded,
+                sizeof(IOVirtualKey) * static_cast<size_t>(count));
     return true;
 }

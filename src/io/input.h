@@ -28,7 +28,6 @@ struct RawMousePositions {
     int32_t x[kIOMouseDevices];
     int32_t y[kIOMouseDevices];
 };
-extern RawMousePositions IO_RawMouse;
 
 // The part of the state kept twice. The message side uses device 0 of the mouse tables only; its mouse
 // position is the pair below, the game side's lives in IO_RawMouse.
@@ -88,7 +87,16 @@ struct IOState {
     FILE* file;
     int64_t framesDone; // frames written or read
 };
-extern IOState IO_State;
+// The input state, reached through Input_State().
+struct InputState {
+    RawMousePositions IO_RawMouse{};
+    IOState IO_State{};
+};
+
+inline InputState& Input_State() {
+    static InputState state;
+    return state;
+}
 
 // --- message side (the window procedure) ---
 void IO_OnKeyDown(int key, bool repeat);

@@ -91,25 +91,27 @@ template <typename Arrived> void WaitFor(const char* name, Arrived arrived) {
         ReleaseConsole->Output("%s: no one to press anything (returned at once)\n", name);
         return;
     }
-    while (Run_Running) {
+    while (MessagePump_State().Run_Running) {
         ProcessMessages();
-        if (arrived() || !Run_Running) return;
+        if (arrived() || !MessagePump_State().Run_Running) return;
         Platform_Sleep(50);
     }
 }
 
 BUILTIN_BODY(keyboard_wait) {
     IO_SetLastKey(0);
-    WaitFor("keyboard_wait", [] { return IO_State.message.lastKey != 0; });
+    WaitFor("keyboard_wait", [] { return Input_State().IO_State.message.lastKey != 0; });
 }
 
 BUILTIN_BODY(mouse_wait) {
-    IO_State.game.lastMouseButton[0] = 0;
-    IO_State.message.lastMouseButton[0] = 0;
-    WaitFor("mouse_wait", [] { return IO_State.message.lastMouseButton[0] != 0; });
+    Input_State().IO_State.game.lastMouseButton[0] = 0;
+    Input_State().IO_State.message.lastMouseButton[0] = 0;
+    WaitFor("mouse_wait", [] { return Input_State().IO_State.message.lastMouseButton[0] != 0; });
 }
 
-BUILTIN_BODY(device_mouse_dbclick_enable) { IO_State.doubleClick = args.Real(0) > 0.5 ? 1 : 0; }
+BUILTIN_BODY(device_mouse_dbclick_enable) {
+    Input_State().IO_State.doubleClick = args.Real(0) > 0.5 ? 1 : 0;
+}
 
 const BuiltInRegistration kKeyboardFunctions[] = {
     BUILTIN_ENTRY(keyboard_check, 1),

@@ -26,7 +26,7 @@ constexpr int kFieldCount = 18;
 
 // The fields of one frame, in file order (released before pressed, for keys and for buttons).
 void FrameFields(FrameField (&fields)[kFieldCount]) {
-    IOInputCopy& g = IO_State.game;
+    IOInputCopy& g = Input_State().IO_State.game;
     const FrameField list[kFieldCount] = {
         {&g.lastChar, 2, FieldCheck::None},
         {g.keyboardString, sizeof g.keyboardString, FieldCheck::None},
@@ -42,10 +42,10 @@ void FrameFields(FrameField (&fields)[kFieldCount]) {
         {g.buttonPressed, sizeof g.buttonPressed, FieldCheck::Flags},
         {g.wheelUp, sizeof g.wheelUp, FieldCheck::Flags},
         {g.wheelDown, sizeof g.wheelDown, FieldCheck::Flags},
-        {&IO_State.cursorX, 4, FieldCheck::None},
-        {&IO_State.cursorY, 4, FieldCheck::None},
-        {&IO_RawMouse.x[0], 4, FieldCheck::None},
-        {&IO_RawMouse.y[0], 4, FieldCheck::None},
+        {&Input_State().IO_State.cursorX, 4, FieldCheck::None},
+        {&Input_State().IO_State.cursorY, 4, FieldCheck::None},
+        {&Input_State().IO_RawMouse.x[0], 4, FieldCheck::None},
+        {&Input_State().IO_RawMouse.y[0], 4, FieldCheck::None},
     };
     std::memcpy(fields, list, sizeof list);
 }
@@ -74,33 +74,33 @@ bool FieldIsSound(const uint8_t* bytes, int size, FieldCheck check) {
 // Playback ends: the file is closed, and from now on every step keeps the last state read.
 void StopPlayback(const char* reason) {
     ReleaseConsole->Output("Playback of \"%s\" stopped at frame %lld: %s.\n",
-                           IO_State.fileName ? IO_State.fileName : "", static_cast<long long>(IO_State.framesDone),
-                           reason);
+                           Input_State().IO_State.fileName ? Input_State().IO_State.fileName : "",
+                           static_cast<long long>(Input_State().IO_State.framesDone), reason);
     IO_CloseFile();
 }
 
 } // namespace
 
 void IO_SetRecordFile(const char* fileName) {
-    if (IO_State.mode == IOMode::Playback) return;
-    IO_State.mode = IOMode::Recording;
-    MEM_FREE(IO_State.fileName);
-    IO_State.fileName = String_Duplicate(fileName);
+    if (Input_State().IO_State.mode == IOMode::Playback) return;
+    Input_State().IO_State.mode = IOMode::Recording;
+    MEM_FREE(Input_State().IO_State.fileName);
+    Input_State().IO_State.fileName = String_Duplicate(fileName);
 }
 
 void IO_SetPlaybackFile(const char* fileName) {
-    IO_State.mode = IOMode::Playback;
-    MEM_FREE(IO_State.fileName);
-    IO_State.fileName = String_Duplicate(fileName);
+    Input_State().IO_State.mode = IOMode::Playback;
+    MEM_FREE(Input_State().IO_State.fileName);
+    Input_State().IO_State.fileName = String_Duplicate(fileName);
 }
 
 void IO_CloseFile() {
-    if (IO_State.file) std::fclose(IO_State.file);
-    IO_State.file = nullptr;
+    if (Input_State().IO_State.file) std::fclose(Input_State().IO_State.file);
+    Input_State().IO_State.file = nullptr;
 }
 
 void IO_WritePlaybackFrame() {
-    FILE* file = IO_State.file;
+    FILE* file = Input_State().IO_State.file;
     if (!file) return;
     FrameField fields[kFieldCount];
     FrameFields(fields);
@@ -112,19 +112,19 @@ void IO_WritePlaybackFrame() {
     }
     if (std::fwrite(frame, 1, sizeof frame, file) != sizeof frame) {
         ReleaseConsole->Output("Recording to \"%s\" stopped at frame %lld: the file could not be written.\n",
-                               IO_State.fileName ? IO_State.fileName : "",
-                               static_cast<long long>(IO_State.framesDone));
+                               Input_State().IO_State.fileName ? Input_State().IO_State.fileName : "",
+                               static_cast<long long>(Input_State().IO_State.framesDone));
         IO_CloseFile();
         return;
     }
     std::fflush(file);
-    ++IO_State.framesDone;
+    ++Input_State().IO_State.framesDone;
 }
 
 // A frame is applied only when every field it holds is sound. A last frame cut short fills the fields
 // that are wholly present, and playback ends there.
 void IO_ReadPlaybackFrame() {
-    FILE* file = IO_State.file;
+    FILE* file = Input_State().IO_State.file;
     if (!file) return;
     uint8_t frame[kIOPlaybackFrameSize];
     const size_t got = std::fread(frame, 1, sizeof frame, file);
@@ -151,10 +151,10 @@ void IO_ReadPlaybackFrame() {
         at += fields[i].size;
     }
     // The recorded string need not be terminated within its field.
-    IO_State.game.keyboardString[kIOKeyboardStringUnits - 1] = 0;
+    Input_State().IO_State.game.keyboardString[kIOKeyboardStringUnits - 1] = 0;
     if (got < sizeof frame) {
         StopPlayback("the file ends inside the frame");
         return;
     }
-    ++IO_State.framesDone;
+    ++Input_State().IO_State.framesDone;
 }

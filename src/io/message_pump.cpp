@@ -3,13 +3,11 @@
 #include "platform/clock.h"
 #include "platform/platform.h"
 
-uint8_t Run_Running = 0;
-
 void ProcessMessages() {
     PlatformMessage msg;
     while (Platform_PeekMessage(msg)) {
         if (msg.message == WM_QUIT) {
-            Run_Running = 0;
+            MessagePump_State().Run_Running = 0;
             return;
         }
         Platform_DispatchMessage(msg);

@@ -4,8 +4,16 @@
 
 #include <cstdint>
 
-// 1 while the main loop runs; the quit message and the end of the game clear it.
-extern uint8_t Run_Running;
+// Whether the game loop runs, reached through MessagePump_State().
+struct MessagePumpState {
+    // 1 while the main loop runs; the quit message and the end of the game clear it.
+    uint8_t Run_Running = 0;
+};
+
+inline MessagePumpState& MessagePump_State() {
+    static MessagePumpState state;
+    return state;
+}
 
 // Drains the window message queue; the quit message clears Run_Running and leaves the rest queued.
 void ProcessMessages();

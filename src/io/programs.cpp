@@ -57,12 +57,12 @@ bool Run(const std::vector<std::string>& argv, const char* directory, bool wait)
         return true;
     }
     // A wait that began inside the main loop ends with it, so the player can always close the game.
-    const bool running = Run_Running != 0;
+    const bool running = MessagePump_State().Run_Running != 0;
     for (;;) {
         pid_t done = waitpid(pid, nullptr, WNOHANG);
         if (done == pid || (done < 0 && errno != EINTR)) return true;
         ProcessMessages();
-        if (running && !Run_Running) {
+        if (running && !MessagePump_State().Run_Running) {
             g_children.push_back(pid);
             return true;
         }

@@ -17,9 +17,6 @@
 #include <algorithm>
 #include <cmath>
 
-WindowViewPort Window_ViewPorts[kWindowViewPorts]{};
-int Window_ViewPortCount = 0;
-
 namespace {
 
 constexpr uint32_t kStyleResizable = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
@@ -269,25 +266,26 @@ bool Window_IsAppActive() { return g_main.appActive; }
 void Window_SetViewPort(int view, float portX, float portY, float portW, float portH, float viewX, float viewY,
                         float viewW, float viewH, float angle, int surface) {
     if (view < 0 || view >= kWindowViewPorts) return;
-    WindowViewPort& p = Window_ViewPorts[view];
-    if (!p.active) ++Window_ViewPortCount;
+    WindowViewPort& p = Window_State().Window_ViewPorts[view];
+    if (!p.active) ++Window_State().Window_ViewPortCount;
     p = WindowViewPort{true, viewX, viewY, viewW, viewH, portX, portY, portW, portH, angle, surface};
 }
 
 void Window_ClearViewPort(int view) {
-    if (view < 0 || view >= kWindowViewPorts || !Window_ViewPorts[view].active) return;
-    Window_ViewPorts[view].active = false;
-    --Window_ViewPortCount;
+    if (view < 0 || view >= kWindowViewPorts || !Window_State().Window_ViewPorts[view].active) return;
+    Window_State().Window_ViewPorts[view].active = false;
+    --Window_State().Window_ViewPortCount;
 }
 
 void Window_ClearViewPorts() {
-    for (WindowViewPort& p : Window_ViewPorts) p.active = false;
-    Window_ViewPortCount = 0;
+    for (WindowViewPort& p : Window_State().Window_ViewPorts)
+        p.active = false;
+    Window_State().Window_ViewPortCount = 0;
 }
 
 bool Window_WindowToRoom(int view, int x, int y, int& roomX, int& roomY) {
     if (view < 0 || view >= kWindowViewPorts) return false;
-    const WindowViewPort& p = Window_ViewPorts[view];
+    const WindowViewPort& p = Window_State().Window_ViewPorts[view];
     if (!p.active || p.portW == 0.0f || p.portH == 0.0f) return false;
     int mx = 0;
     int my = 0;
@@ -322,7 +320,7 @@ void Window_RoomToWindow(int view, float x, float y, int& windowX, int& windowY)
     windowX = X86_RoundToInt32(x);
     windowY = X86_RoundToInt32(y);
     if (view < 0 || view >= kWindowViewPorts) return;
-    const WindowViewPort& p = Window_ViewPorts[view];
+    const WindowViewPort& p = Window_State().Window_ViewPorts[view];
     if (!p.active || p.viewW == 0.0f || p.viewH == 0.0f) return;
     const double rx = (static_cast<double>(x) - p.viewX) * p.portW / p.viewW;
     const double ry = (static_cast<double>(y) - p.viewY) * p.portH / p.viewH;
@@ -345,14 +343,14 @@ void Window_MouseToRoom(int x, int y, int& roomX, int& roomY) {
     Display_GetAspectOffset(mx, my);
     const int px = Wrap_Sub32(x, mx);
     const int py = Wrap_Sub32(y, my);
-    if (Window_ViewPortCount > 0) {
+    if (Window_State().Window_ViewPortCount > 0) {
         for (int v = kWindowViewPorts - 1; v >= 0; --v) {
             int rx = 0;
             int ry = 0;
             if (!Window_WindowToRoom(v, px, py, rx, ry)) continue;
             roomX = rx;
             roomY = ry;
-            const WindowViewPort& p = Window_ViewPorts[v];
+            const WindowViewPort& p = Window_State().Window_ViewPorts[v];
             if (p.viewX <= rx && rx < p.viewX + p.viewW && p.viewY <= ry && ry < p.viewY + p.viewH) return;
         }
         return;
@@ -374,7 +372,8 @@ void Window_MouseToRoom(int x, int y, int& roomX, int& roomY) {
 namespace {
 bool MapDevice(int device) {
     if (device < 0 || device >= kIOMouseDevices) return false;
-    Window_MouseToRoom(IO_RawMouse.x[device], IO_RawMouse.y[device], g_main.roomX[device], g_main.roomY[device]);
+    Window_MouseToRoom(Input_State().IO_RawMouse.x[device], Input_State().IO_RawMouse.y[device],
+                       g_main.roomX[device], g_main.roomY[device]);
     return true;
 }
 } // namespace
@@ -385,13 +384,13 @@ int Window_GetMouseRoomY(int device) { return MapDevice(device) ? g_main.roomY[d
 int Window_GetViewMouseX(int view) {
     int x = 0;
     int y = 0;
-    Window_WindowToRoom(view, IO_RawMouse.x[0], IO_RawMouse.y[0], x, y);
+    Window_WindowToRoom(view, Input_State().IO_RawMouse.x[0], Input_State().IO_RawMouse.y[0], x, y);
     return x;
 }
 
 int Window_GetViewMouseY(int view) {
     int x = 0;
     int y = 0;
-    Window_WindowToRoom(view, IO_RawMouse.x[0], IO_RawMouse.y[0], x, y);
+    Window_WindowToRoom(view, Input_State().IO_RawMouse.x[0], Input_State().IO_RawMouse.y[0], x, y);
     return y;
 }

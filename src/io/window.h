@@ -31,17 +31,6 @@ void Window_SetMouse(int x, int y);
 bool Window_HasFocus();
 bool Window_IsAppActive();
 
-// The view-port mapping table, written by the view update before each draw pass.
-constexpr int kWindowViewPorts = 32;
-struct WindowViewPort {
-    bool active;
-    float viewX, viewY, viewW, viewH; // room space
-    float portX, portY, portW, portH; // window space
-    float angle;                      // degrees
-    int32_t surface;                  // stored only
-};
-extern WindowViewPort Window_ViewPorts[kWindowViewPorts];
-extern int Window_ViewPortCount;
 void Window_SetViewPort(int view, float portX, float portY, float portW, float portH, float viewX, float viewY,
                         float viewW, float viewH, float angle, int surface);
 void Window_ClearViewPort(int view);

@@ -91,10 +91,10 @@ BUILTIN(F_WindowGetHeight) {
 }
 
 BUILTIN(F_WindowMouseGetX) {
-    SetResult(result, IO_RawMouse.x[0]);
+    SetResult(result, Input_State().IO_RawMouse.x[0]);
 }
 BUILTIN(F_WindowMouseGetY) {
-    SetResult(result, IO_RawMouse.y[0]);
+    SetResult(result, Input_State().IO_RawMouse.y[0]);
 }
 BUILTIN(F_WindowMouseSet) {
     Window_SetMouse(ArgInt(args, 0), ArgInt(args, 1));
@@ -200,14 +200,14 @@ IOVirtualKey* VirtualKeyOf(const BuiltInArgs& args) {
         Code_Error_Report("Illegal virtual key handle", false);
         return nullptr;
     }
-    return &IO_State.virtualKeys[handle - 1];
+    return &Input_State().IO_State.virtualKeys[handle - 1];
 }
 
 BUILTIN(F_VirtualKeyAdd) {
     if (!CheckArguments(args, 5, "Illegal argument type")) return;
     const int i = IO_AddVirtualKey();
     if (i < 0) return;
-    IOVirtualKey& r = IO_State.virtualKeys[i];
+    IOVirtualKey& r = Input_State().IO_State.virtualKeys[i];
     r.x1 = ArgInt(args, 0);
     r.y1 = ArgInt(args, 1);
     r.w = ArgInt(args, 2);

@@ -31,6 +31,15 @@ struct SharedDisplayBytes {
     uint8_t hasFocus;
 };
 
+constexpr int kWindowViewPorts = 32;
+struct WindowViewPort {
+    bool active;
+    float viewX, viewY, viewW, viewH; // room space
+    float portX, portY, portW, portH; // window space
+    float angle;                      // degrees
+    int32_t surface;                  // stored only
+};
+
 // The main window's shared state, reached through Window_State().
 struct WindowState {
     WindowDeviceState Window_DeviceState;
@@ -42,6 +51,9 @@ struct WindowState {
     SharedDisplayBytes SharedDisplayState{0, 0};
     // The GUI layer size; -1 follows the renderer.
     WindowSize GUI_Size{-1, -1};
+    // The view-port mapping table, written by the view update before each draw pass.
+    WindowViewPort Window_ViewPorts[kWindowViewPorts]{};
+    int Window_ViewPortCount = 0;
 };
 
 inline WindowState& Window_State() {

@@ -9,8 +9,6 @@
 #include <cstring>
 #include <deque>
 
-HTTP_REQ_CONTEXT* HTTP_RequestList = nullptr;
-
 namespace {
 
 int32_t g_nextRequestId = 0;
@@ -78,12 +76,12 @@ DIALOG_REQ_CONTEXT::DIALOG_REQ_CONTEXT(int32_t dialogKind_, const char* caption_
       caption(caption_ ? caption_ : ""), text(text_ ? text_ : ""), defaultText(defaultText_ ? defaultText_ : "") {}
 
 void HTTP_AddRequest(HTTP_REQ_CONTEXT* request) {
-    request->next = HTTP_RequestList;
-    HTTP_RequestList = request;
+    request->next = HTTP_State().HTTP_RequestList;
+    HTTP_State().HTTP_RequestList = request;
 }
 
 HTTP_REQ_CONTEXT* HTTP_FindRequest(int32_t id) {
-    for (HTTP_REQ_CONTEXT* request = HTTP_RequestList; request; request = request->next)
+    for (HTTP_REQ_CONTEXT* request = HTTP_State().HTTP_RequestList; request; request = request->next)
         if (request->id == id) return request;
     return nullptr;
 }

@@ -56,8 +56,16 @@ struct DIALOG_REQ_CONTEXT : HTTP_REQ_CONTEXT {
     std::string defaultText; // the login form's default password
 };
 
-// The head of the request list (newest first).
-extern HTTP_REQ_CONTEXT* HTTP_RequestList;
+// The running HTTP requests, reached through HTTP_State().
+struct HTTPState {
+    // The head of the request list (newest first).
+    HTTP_REQ_CONTEXT* HTTP_RequestList = nullptr;
+};
+
+inline HTTPState& HTTP_State() {
+    static HTTPState state;
+    return state;
+}
 // Puts a request at the head of the list.
 void HTTP_AddRequest(HTTP_REQ_CONTEXT* request);
 // The request of an id on the list, or null.

@@ -279,8 +279,8 @@ void HTTP_PollThreads() {
 void HTTP_Shutdown() {
     g_pool.Stop();
     AsyncDialog_Clear();
-    while (HTTP_REQ_CONTEXT* request = HTTP_RequestList) {
-        HTTP_RequestList = request->next;
+    while (HTTP_REQ_CONTEXT* request = HTTP_State().HTTP_RequestList) {
+        HTTP_State().HTTP_RequestList = request->next;
         if (request->cleanup) request->cleanup(request);
         delete request;
     }

@@ -79,6 +79,7 @@ enum PhysicsQuantity {
     PHY_QUANTITY_COUNT
 };
 constexpr int kSettablePhysicsQuantities = PHY_ACTIVE + 1;
+// Left extern: a constant table of names, defined once and only read.
 extern const char* const PhysicsQuantity_Names[PHY_QUANTITY_COUNT];
 
 // A touching contact between two bodies after a step, in pixels. The normal points from a to b.

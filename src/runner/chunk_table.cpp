@@ -39,9 +39,9 @@ namespace {
 // and what reading a never-set variable gives. The show-errors flag is left as the command line set it,
 // so that "-noerrors" still holds after the load.
 void ApplyOptions(const OptionsRecord& options) {
-    Audio_UseNewEngine = options.useOpenAL;
+    Audio_State().Audio_UseNewEngine = options.useOpenAL;
     Code_AbortOnAnyError = options.errorsAbort;
-    Variable_UnsetIsError = options.unsetVariableFlag;
+    VariableList_State().Variable_UnsetIsError = options.unsetVariableFlag;
 }
 
 // The header also starts the game-wide instance and tile id counters.
@@ -85,10 +85,10 @@ bool FONT_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<
 }
 // The sound records go to the loaders of the engine the options chose.
 bool SOND_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list) {
-    return Audio_UseNewEngine ? Audio_Load(file, chunk, list) : Sound_Init(file, chunk, list);
+    return Audio_State().Audio_UseNewEngine ? Audio_Load(file, chunk, list) : Sound_Init(file, chunk, list);
 }
 bool AUDO_Chunk(const CDataView& file, const IFFChunk& chunk, const std::vector<uint32_t>& list) {
-    return Audio_UseNewEngine ? Audio_WAVs(file, chunk, list) : Wave_Init(file, chunk, list);
+    return Audio_State().Audio_UseNewEngine ? Audio_WAVs(file, chunk, list) : Wave_Init(file, chunk, list);
 }
 bool Nothing(const CDataView&, const IFFChunk&, const std::vector<uint32_t>&) {
     return true;

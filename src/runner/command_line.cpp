@@ -103,7 +103,7 @@ std::optional<std::string> ParseCommandLine(const std::string& text) {
     s.playback = false;
     s.noAudio = false;
     s.inAWindow = false;
-    Debug_Flags = 0;
+    Profiler_State().Debug_Flags = 0;
     s.newExecution = true;
 
     std::string token;
@@ -114,7 +114,7 @@ std::optional<std::string> ParseCommandLine(const std::string& text) {
         if (token == "-debug") {
             if (!s.gamePathKnown) {
                 s.debugMode = true;
-                Debug_Flags = kDebugShowFPS;
+                Profiler_State().Debug_Flags = kDebugShowFPS;
                 Physics_SetAssertHandler();
             }
         } else if (token == "-trace") {
@@ -166,8 +166,8 @@ std::optional<std::string> ParseCommandLine(const std::string& text) {
     // The subsystems that obey the switches. "-noerrors" holds for the whole run: nothing that reads
     // the game's options turns the error dialog back on.
     VM_Trace = s.trace;
-    Extension_Trace = s.extensionTrace;
-    Audio_NoAudio = s.noAudio;
+    Extension_State().Extension_Trace = s.extensionTrace;
+    Audio_State().Audio_NoAudio = s.noAudio;
     Code_TreeMode = !s.newExecution;
     if (s.noErrors) {
         Code_ShowErrors = false;

@@ -29,6 +29,7 @@ struct RunnerSwitches {
     bool gamePathKnown = false;
     std::string gamePath;
 };
+// Left extern: the command line's record is already one struct for the module.
 extern RunnerSwitches Runner_Switches;
 
 // The command line's longest kept form: a line of up to this many characters stays whole, a longer one

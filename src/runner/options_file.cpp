@@ -31,7 +31,7 @@ void IniFile_ReadRunnerOptions(const IniFile& ini) {
         g_iniOptions.debug = debug ? 1 : 0;
         Runner_Switches.debugMode = debug;
         if (debug) {
-            Debug_Flags = kDebugShowFPS;
+            Profiler_State().Debug_Flags = kDebugShowFPS;
             Physics_SetAssertHandler();
         }
     }

@@ -34,9 +34,9 @@ int64_t g_fpsSecondStart = 0;
 int32_t g_fpsCounter = 0;
 
 int32_t RoomSpeed() {
-    if (!Run_Room) return 60;
-    if (Run_Room->speed < 1) Run_Room->speed = 1;
-    return Run_Room->speed;
+    if (!Room_State().Run_Room) return 60;
+    if (Room_State().Run_Room->speed < 1) Room_State().Run_Room->speed = 1;
+    return Room_State().Run_Room->speed;
 }
 
 bool EndsTheGame(int32_t code) {
@@ -60,7 +60,7 @@ void Run_ChangeRoom(int32_t code, bool fromDebugger) {
         return;
     case -200:
         EndGame();
-        if (!StartGame()) Run_Running = 0;
+        if (!StartGame()) MessagePump_State().Run_Running = 0;
         if (fromDebugger) std::srand(2101988);
         return;
     case -300:
@@ -69,7 +69,8 @@ void Run_ChangeRoom(int32_t code, bool fromDebugger) {
     default:
         // A code from a saved game or a stray write may name no room: it is dropped.
         if (code >= 0 && Room_Exists(code)) GotoRoom(code);
-        else New_Room = -1;
+        else
+            Room_State().New_Room = -1;
         return;
     }
 }
@@ -83,10 +84,10 @@ bool StartGame() {
     GameValues_State().Cursor_Sprite = -1;
     GameValues_State().Run_StepCount = 0;
     GameValues_State().Transition_Kind = 0;
-    if (Runner_Switches.debugMode && !Run_DebugForm) {
+    if (Runner_Switches.debugMode && !Run_State().Run_DebugForm) {
         DebugConsole->Output("Create Debug Form\n");
-        Run_DebugForm = new CDebugForm();
-        Run_DebugForm->Create();
+        Run_State().Run_DebugForm = new CDebugForm();
+        Run_State().Run_DebugForm->Create();
     }
     Library_Init(); // false: no library texts
     if (!Extension_CallInitFunctions()) return false;
@@ -101,10 +102,10 @@ bool StartGame() {
 }
 
 void EndGame() {
-    if (Runner_Switches.debugMode && Run_DebugForm) {
-        Run_DebugForm->Close();
-        delete Run_DebugForm;
-        Run_DebugForm = nullptr;
+    if (Runner_Switches.debugMode && Run_State().Run_DebugForm) {
+        Run_State().Run_DebugForm->Close();
+        delete Run_State().Run_DebugForm;
+        Run_State().Run_DebugForm = nullptr;
     }
     EndRoom(true);
     Run_ResetRoomTable(0);
@@ -112,7 +113,7 @@ void EndGame() {
 }
 
 void Run_LoadPendingGame() {
-    New_Room = -1;
+    Room_State().New_Room = -1;
     IO_Clear();
     // game_load queues its file itself; nothing sets -300 with a pending save name, so a stray -300 is
     // only cleared.
@@ -129,20 +130,20 @@ void Run_EnterMainLoop() {
     DebugConsole->Output("**********************************.\n");
     DebugConsole->Output("Entering main loop.\n");
     DebugConsole->Output("**********************************.\n");
-    Run_StepClock = now;
+    Run_State().Run_StepClock = now;
 }
 
 void Run_Start() {
     bool started = true;
-    if (Run_Running == 0) {
-        Run_Running = 1;
+    if (MessagePump_State().Run_Running == 0) {
+        MessagePump_State().Run_Running = 1;
         started = StartGame();
         // The quit message may arrive while the first room starts (its code waiting for a program or a
         // key pumps the messages): the run ends then, as it would a frame later.
-        if (Run_Running == 0) started = false;
+        if (MessagePump_State().Run_Running == 0) started = false;
     }
-    Run_Running = started ? 1 : 0;
-    Run_Paused = 0;
+    MessagePump_State().Run_Running = started ? 1 : 0;
+    Run_State().Run_Paused = 0;
     Run_EnterMainLoop();
 }
 
@@ -153,7 +154,7 @@ int32_t Run_Frame() {
     if (now < g_lastFrameTime) g_lastFrameTime = now;
     const int64_t us = Run_FrameWait(RoomSpeed(), now - g_lastFrameTime);
     Timing_SleepFrame(us);
-    if (Run_Running == 0) return 60;
+    if (MessagePump_State().Run_Running == 0) return 60;
     OS_UpdatePauseEvent();
 
     g_lastFrameTime = g_frameStart + us;
@@ -166,7 +167,7 @@ int32_t Run_Frame() {
     ++g_fpsCounter;
 
     SND_Tick();
-    if (!Run_Paused) {
+    if (!Run_State().Run_Paused) {
         if (Frame_State().Graphics_ResetRequest) {
             GR_D3D_ResetDevice();
             Frame_State().Graphics_ResetRequest = 0;
@@ -174,10 +175,10 @@ int32_t Run_Frame() {
         Graphics::StartFrame();
         DoAStep();
         IO_DrawVirtualKeys();
-        Graphics::EndFrame(New_Room < 0 && Frame_State().Run_DrawEnabled);
-        const int32_t code = New_Room;
+        Graphics::EndFrame(Room_State().New_Room < 0 && Frame_State().Run_DrawEnabled);
+        const int32_t code = Room_State().New_Room;
         if (EndsTheGame(code)) {
-            Run_Running = 0;
+            MessagePump_State().Run_Running = 0;
             return 60;
         }
         Run_ChangeRoom(code, false);
@@ -187,31 +188,31 @@ int32_t Run_Frame() {
 }
 
 void Run_Stop() {
-    Run_Running = 0;
-    Run_Paused = 0;
+    MessagePump_State().Run_Running = 0;
+    Run_State().Run_Paused = 0;
     if (Runner_Switches.debugMode) return;
     EndGame();
     Window_PostQuit();
 }
 
 void Run_Pause() {
-    Run_Paused = 1;
+    Run_State().Run_Paused = 1;
 }
 
 void Run_Step() {
-    if (Run_Running && Run_Paused) Run_StepOnce();
+    if (MessagePump_State().Run_Running && Run_State().Run_Paused) Run_StepOnce();
 }
 
 void Run_StepOnce() {
     ProcessMessages();
     DoAStep();
-    if (New_Room == -1 && Frame_State().Run_DrawEnabled == 1) {
+    if (Room_State().New_Room == -1 && Frame_State().Run_DrawEnabled == 1) {
         Graphics::EndFrame(true);
         Graphics::StartFrame();
     }
-    const int32_t code = New_Room;
+    const int32_t code = Room_State().New_Room;
     if (EndsTheGame(code)) {
-        Run_Running = 0;
+        MessagePump_State().Run_Running = 0;
         return;
     }
     Run_ChangeRoom(code, true);

@@ -4,13 +4,9 @@
 #include "io/message_pump.h"
 #include "world/game_values.h"
 
-CDebugForm* Run_DebugForm = nullptr;
-uint8_t Run_Paused = 0;
-int64_t Run_StepClock = 0;
-
 void Run_Global_Init() {
-    Run_Running = 0;
-    Run_Paused = 0;
+    MessagePump_State().Run_Running = 0;
+    Run_State().Run_Paused = 0;
     GameValues_Reset();
     GameValues_State().Run_StepCount = 0;
     Frame_State().Run_DrawEnabled = 1;

@@ -6,13 +6,21 @@
 
 #include <cstdint>
 
-// The debugger or the debug form paused the game: frames run without steps.
-extern uint8_t Run_Paused;
-// The debug form of debug mode, while the game runs (null otherwise).
 class CDebugForm;
-extern CDebugForm* Run_DebugForm;
-// The time of the last step, in the clock's microseconds.
-extern int64_t Run_StepClock;
+// The run's pause, debug window and step clock, reached through Run_State().
+struct RunState {
+    // The debugger or the debug form paused the game: frames run without steps.
+    uint8_t Run_Paused = 0;
+    // The debug form of debug mode, while the game runs (null otherwise).
+    CDebugForm* Run_DebugForm = nullptr;
+    // The time of the last step, in the clock's microseconds.
+    int64_t Run_StepClock = 0;
+};
+
+inline RunState& Run_State() {
+    static RunState state;
+    return state;
+}
 
 // The run globals' start values (the game values of scripts included).
 void Run_Global_Init();

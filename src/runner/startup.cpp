@@ -108,7 +108,7 @@ void LeaveFullScreen() { Display_EnsureWindowed(); }
 
 bool PumpForDialog() {
     ProcessMessages();
-    return Run_Running != 0;
+    return MessagePump_State().Run_Running != 0;
 }
 
 // The forms of the dialogs and the debug form are drawn with the built-in font: its image (a 16-byte
@@ -131,12 +131,18 @@ void InstallDialogFont(const uint8_t* table, uint32_t tableSize) {
 }
 
 void RefreshDebugForm() {
-    if (Run_DebugForm) Run_DebugForm->Update();
+    if (Run_State().Run_DebugForm) Run_State().Run_DebugForm->Update();
 }
 
-void SetPaused(bool paused) { Run_Paused = paused ? 1 : 0; }
-bool IsPaused() { return Run_Paused != 0; }
-int CurrentRoomSpeed() { return Run_Room ? Run_Room->speed : 0; }
+void SetPaused(bool paused) {
+    Run_State().Run_Paused = paused ? 1 : 0;
+}
+bool IsPaused() {
+    return Run_State().Run_Paused != 0;
+}
+int CurrentRoomSpeed() {
+    return Room_State().Run_Room ? Room_State().Run_Room->speed : 0;
+}
 int FramesPerSecond() {
     return GameValues_State().Run_FPS;
 }
@@ -158,24 +164,25 @@ void EndGameAfterError() {
             --shown;
         std::fprintf(stderr, "%.*s\n", static_cast<int>(shown), Code_LastErrorText);
     }
-    New_Room = -400;
+    Room_State().New_Room = -400;
     Window_PostQuit();
 }
 
 // What the effects read of the running room.
 EffectRoomInfo EffectRoom() {
-    if (!Run_Room) return EffectRoomInfo{0, 0, 0, GameValues_State().Run_FPS};
-    return EffectRoomInfo{Run_Room->speed, Run_Room->width, Run_Room->height, GameValues_State().Run_FPS};
+    if (!Room_State().Run_Room) return EffectRoomInfo{0, 0, 0, GameValues_State().Run_FPS};
+    return EffectRoomInfo{Room_State().Run_Room->speed, Room_State().Run_Room->width,
+                          Room_State().Run_Room->height, GameValues_State().Run_FPS};
 }
 
 // The area the overlay's taps are mapped into: the running room, or the port of its view 0.
 bool OverlayGameArea(int& width, int& height) {
-    if (!Run_Room) return false;
-    width = Run_Room->width;
-    height = Run_Room->height;
-    if (Run_Room->viewsEnabled) {
-        width = Run_Room->views[0].portW;
-        height = Run_Room->views[0].portH;
+    if (!Room_State().Run_Room) return false;
+    width = Room_State().Run_Room->width;
+    height = Room_State().Run_Room->height;
+    if (Room_State().Run_Room->viewsEnabled) {
+        width = Room_State().Run_Room->views[0].portW;
+        height = Room_State().Run_Room->views[0].portH;
     }
     return true;
 }
@@ -235,8 +242,9 @@ bool Runner_InitAll() {
     Run_ClearDeferredChanges();
     World_InstallScriptServices();
     Runner_InstallImageDownloads();
-    Profiler_SetHost(ProfilerHost{OverlayGameArea, [] { return (Object_SpriteFlagWord & 0x80000000u) != 0; },
-                                  [] { return Run_Paused != 0; }});
+    Profiler_SetHost(ProfilerHost{OverlayGameArea,
+                                  [] { return (Object_State().Object_SpriteFlagWord & 0x80000000u) != 0; },
+                                  [] { return Run_State().Run_Paused != 0; }});
     // The names of sprites, backgrounds and fonts stand for their indices in compiled code.
     Code_Constant_SetResourceFind(RESOURCE_SPRITE, Sprite_Find);
     Code_Constant_SetResourceFind(RESOURCE_BACKGROUND, Background_Find);
@@ -450,11 +458,11 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
     if (gamePath && !gamePath->empty() && CommandLine_InGameFolder(*gamePath)) UnpackAtFiles(".");
     if (Runner_InitAll()) {
         Runner_StartUp(gamePath, game);
-        while (Run_Running == 1) {
+        while (MessagePump_State().Run_Running == 1) {
             Run_Frame();
             ProcessMessages();
         }
-        if (Run_Running == 0) EndGame();
+        if (MessagePump_State().Run_Running == 0) EndGame();
         Runner_StopDevices();
         Window_PostQuit();
         Runner_Shutdown();

@@ -28,7 +28,7 @@ namespace {
 // After a stage: its deferred changes, then whether a room change now ends the step.
 bool StageEnds() {
     Run_ApplyDeferredChanges();
-    return New_Room != -1;
+    return Room_State().New_Room != -1;
 }
 
 } // namespace
@@ -37,7 +37,8 @@ void Run_ApplyDeferredChanges() {
     if (Deferred_Count(DEFERRED_OBJECT) > 0) Run_ApplyObjectChanges();
     if (Deferred_Count(DEFERRED_DEPTH) > 0) Run_ApplyDepthChanges();
     if (Deferred_Count(DEFERRED_ACTIVATION) > 0) {
-        if (Run_Room) Run_Room->UpdateActivation();
+        if (Room_State().Run_Room)
+            Room_State().Run_Room->UpdateActivation();
         else Deferred_Clear(DEFERRED_ACTIVATION);
     }
 }
@@ -45,15 +46,15 @@ void Run_ApplyDeferredChanges() {
 // In a physics room the world steps first and every instance with a body takes its place from it; the
 // others move as in any room. The world's contacts then raise the collision events.
 bool Run_MoveInstances(bool /*anyPath*/) {
-    if (!Run_Room) return false;
-    CPhysicsWorld* world = Run_Room->physicsWorld;
-    if (world) world->Update(Run_Room->speed);
+    if (!Room_State().Run_Room) return false;
+    CPhysicsWorld* world = Room_State().Run_Room->physicsWorld;
+    if (world) world->Update(Room_State().Run_Room->speed);
     // Instances made during the pass (by an end-of-path event) do not get the event in it.
-    const uint64_t stamp = DispatchStamp++;
+    const uint64_t stamp = Instance_State().DispatchStamp++;
     size_t k = 0;
-    for (CInstance* i = Run_Room->active.first; i; ++k) {
+    for (CInstance* i = Room_State().Run_Room->active.first; i; ++k) {
         CInstance* next = i->next;
-        RoomList_Prefetch(Run_Room->active, k + kPrefetchAhead);
+        RoomList_Prefetch(Room_State().Run_Room->active, k + kPrefetchAhead);
         if (i->Present() && !(world && i->FollowPhysicsBody())) {
             i->ApplyFrictionGravity();
             if (i->AdvancePath() && i->creationStamp <= stamp) PerformInstanceEvent(i, i, ev_other, ev_end_of_path);
@@ -63,14 +64,14 @@ bool Run_MoveInstances(bool /*anyPath*/) {
         i = next;
     }
     if (!world) return false;
-    Run_Room->RaisePhysicsCollisions();
+    Room_State().Run_Room->RaisePhysicsCollisions();
     return true;
 }
 
 void DoAStep() {
     const int64_t now = Timing_GetTime();
-    GameValues_State().Run_DeltaTime = now - Run_StepClock;
-    Run_StepClock = now;
+    GameValues_State().Run_DeltaTime = now - Run_State().Run_StepClock;
+    Run_State().Run_StepClock = now;
     // A saved game queued by the last step replaces the world before anything else happens.
     Game_ProcessQueuedLoad();
 
@@ -79,12 +80,12 @@ void DoAStep() {
     Services_Update();
     Profiler_Pop();
     if (GeneralInfo_State().g_Options.freezeOnLostFocus && !Window_HasFocus()) return;
-    if (!Run_Room) return;
+    if (!Room_State().Run_Room) return;
 
     Profiler_Push(0xFF0000FFu, "Update");
     bool anyTimeline = false, anyPath = false;
     // This walk also writes the order that the later walks of the step prefetch by.
-    RoomList& active = Run_Room->active;
+    RoomList& active = Room_State().Run_Room->active;
     std::vector<CInstance*> order;
     order.reserve(static_cast<size_t>(active.count));
     for (CInstance* i = active.first; i;) {
@@ -110,7 +111,7 @@ void DoAStep() {
         i = next;
     }
     // An event of the walk may have changed the room: the order then only goes stale there.
-    if (Run_Room) Run_Room->active.order.swap(order);
+    if (Room_State().Run_Room) Room_State().Run_Room->active.order.swap(order);
 
     bool stopped = true;
     do {
@@ -155,7 +156,7 @@ void DoAStep() {
     Profiler_Pop();
 
     Profiler_Push(0xFF00FFFFu, "Draw");
-    if (Run_Room) Run_Room->RemoveMarked();
+    if (Room_State().Run_Room) Room_State().Run_Room->RemoveMarked();
     if (Frame_State().Run_DrawEnabled) {
         Room_DrawViews();
         Run_ApplyDeferredChanges();
@@ -163,9 +164,9 @@ void DoAStep() {
     Profiler_Pop();
 
     Profiler_Push(0xFF008080u, "Scroll");
-    if (Run_Room) Run_Room->ScrollBackgrounds();
+    if (Room_State().Run_Room) Room_State().Run_Room->ScrollBackgrounds();
     Run_ApplyDeferredChanges();
     ++GameValues_State().Run_StepCount;
-    if (Runner_Switches.debugMode && Run_DebugForm) Run_DebugForm->Update();
+    if (Runner_Switches.debugMode && Run_State().Run_DebugForm) Run_State().Run_DebugForm->Update();
     Profiler_Pop();
 }

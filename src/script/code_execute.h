@@ -7,6 +7,7 @@ struct ScriptValue;
 
 // "-oldexec": tree mode. Code compiled from text keeps its syntax tree, gets no bytecode, and runs in the
 // tree evaluator (script/legacy/).
+// Left extern: the virtual machine reads it by this name.
 extern bool Code_TreeMode;
 
 // Runs the code (native entry, bytecode, constant, or in tree mode the syntax tree of text-compiled code).

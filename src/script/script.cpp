@@ -17,12 +17,6 @@
 #include "script/value.h"
 #include "script/vm/vm.h"
 
-CScript** script_table::g_scripts = nullptr;
-int script_table::g_count = 0;
-
-using script_table::g_count;
-using script_table::g_scripts;
-
 namespace {
 
 // The seed the stored script streams were scrambled with.
@@ -134,9 +128,9 @@ bool Script_Load(std::span<const uint8_t> body, std::span<const uint8_t> file) {
     if (count > (body.size() - 4) / 4) return false;
     Script_Clear();
     InstallLookup();
-    g_scripts = static_cast<CScript**>(MEM_ALLOC(sizeof(CScript*) * (count ? count : 1)));
+    Script_State().g_scripts = static_cast<CScript**>(MEM_ALLOC(sizeof(CScript*) * (count ? count : 1)));
     g_names = static_cast<char**>(MEM_ALLOC(sizeof(char*) * (count ? count : 1)));
-    g_count = static_cast<int>(count);
+    Script_State().g_count = static_cast<int>(count);
     const bool carryText = RecordsCarryText();
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t offset = ReadU32(body, 4 + 4 * i);
@@ -146,16 +140,16 @@ bool Script_Load(std::span<const uint8_t> body, std::span<const uint8_t> file) {
         const uint32_t second = ReadU32(file, offset + 4);
         const char* source = carryText ? TextAt(file, second) : nullptr;
         if (name == nullptr || (carryText && source == nullptr)) return false;
-        g_scripts[i] = new CScript();
-        g_scripts[i]->Load(name, source, static_cast<int>(second));
+        Script_State().g_scripts[i] = new CScript();
+        Script_State().g_scripts[i]->Load(name, source, static_cast<int>(second));
         g_names[i] = String_Duplicate(name);
     }
     return true;
 }
 
 bool Script_Prepare() {
-    for (int i = 0; i < g_count; ++i) {
-        CScript* script = g_scripts[i];
+    for (int i = 0; i < Script_State().g_count; ++i) {
+        CScript* script = Script_State().g_scripts[i];
         if (script == nullptr || script->Prepare()) continue;
         const std::string message = std::string("COMPILATION ERROR in Script: ") +
                                     Text_Escaped(script->name) + "\n" +
@@ -177,31 +171,31 @@ const char* Script_GetName(int index) {
 
 int Script_Find(const char* name) {
     return g_index.Find(name, [](auto add) {
-        for (int i = 0; i < g_count; ++i)
-            if (g_scripts[i] != nullptr) add(g_scripts[i]->name, i);
+        for (int i = 0; i < Script_State().g_count; ++i)
+            if (Script_State().g_scripts[i] != nullptr) add(Script_State().g_scripts[i]->name, i);
     });
 }
 
 int Script_Count() {
-    return g_count;
+    return Script_State().g_count;
 }
 
 void Script_SetTable(CScript** scripts, int count) {
     // Scripts of the old table that the new one keeps stay alive.
-    for (int i = 0; i < g_count; ++i) {
+    for (int i = 0; i < Script_State().g_count; ++i) {
         bool kept = false;
         for (int j = 0; j < count && !kept; ++j)
-            kept = scripts[j] == g_scripts[i];
-        if (kept) g_scripts[i] = nullptr;
+            kept = scripts[j] == Script_State().g_scripts[i];
+        if (kept) Script_State().g_scripts[i] = nullptr;
     }
     Script_Clear();
     InstallLookup();
     if (count <= 0) return;
-    g_scripts = static_cast<CScript**>(MEM_ALLOC(sizeof(CScript*) * count));
+    Script_State().g_scripts = static_cast<CScript**>(MEM_ALLOC(sizeof(CScript*) * count));
     g_names = static_cast<char**>(MEM_ALLOC(sizeof(char*) * count));
-    g_count = count;
+    Script_State().g_count = count;
     for (int i = 0; i < count; ++i) {
-        g_scripts[i] = scripts[i];
+        Script_State().g_scripts[i] = scripts[i];
         if (scripts[i] != nullptr) g_names[i] = String_Duplicate(scripts[i]->name);
     }
 }
@@ -242,15 +236,15 @@ bool Script_Perform(int index, CInstance* self, CInstance* other, int argc, Scri
 }
 
 void Script_Clear() {
-    for (int i = 0; i < g_count; ++i) {
-        delete g_scripts[i];
+    for (int i = 0; i < Script_State().g_count; ++i) {
+        delete Script_State().g_scripts[i];
         MEM_FREE(g_names[i]);
     }
-    MEM_FREE(g_scripts);
+    MEM_FREE(Script_State().g_scripts);
     MEM_FREE(g_names);
-    g_scripts = nullptr;
+    Script_State().g_scripts = nullptr;
     g_names = nullptr;
-    g_count = 0;
+    Script_State().g_count = 0;
     g_index.MarkStale();
 }
 

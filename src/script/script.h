@@ -51,13 +51,18 @@ bool Script_Exists(int index);
 const char* Script_GetName(int index);
 // The first present script of exactly that name, or -1.
 int Script_Find(const char* name);
-// The table itself, read by Script_Data in every script call.
-namespace script_table {
-extern CScript** g_scripts;
-extern int g_count;
-} // namespace script_table
+// The table itself, reached through Script_State(); read by Script_Data in every script call.
+struct ScriptState {
+    CScript** g_scripts = nullptr;
+    int g_count = 0;
+};
+
+inline ScriptState& Script_State() {
+    static ScriptState state;
+    return state;
+}
 inline CScript* Script_Data(int index) {
-    return index >= 0 && index < script_table::g_count ? script_table::g_scripts[index] : nullptr;
+    return index >= 0 && index < Script_State().g_count ? Script_State().g_scripts[index] : nullptr;
 }
 int Script_Count();
 // Installs a table directly (tests, and data without a chunk): takes over the scripts; null entries

@@ -74,6 +74,7 @@ struct ArrayIndexFailureRecord {
     int rowCount;
     int rowLength; // -1 when the row does not exist
 };
+// Left extern: the virtual machine fills and reads it by this name.
 extern ArrayIndexFailureRecord ArrayIndexFailure;
 
 // The integer of a built-in's argument: a real truncated toward zero (x86 rule: out of range, NaN and

@@ -7,8 +7,6 @@
 
 #include <cstdint>
 
-bool Variable_UnsetIsError = false;
-
 namespace {
 
 // Entries of cleared lists, chained through allNext; new entries are taken from here first. The entries
@@ -76,7 +74,7 @@ bool CVariableList::GetVar(int id, int arrayIndex, ScriptValue* out) {
     ArrayIndexFailure.failed = false;
     if (VariableListEntry* entry = Find(id)) return Value_ArrayGet(out, &entry->value, arrayIndex);
     Value_Free(out);
-    if (Variable_UnsetIsError) {
+    if (VariableList_State().Variable_UnsetIsError) {
         Value_SetReal(out, kUnsetVariableMarker);
         return false;
     }

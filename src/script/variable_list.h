@@ -13,9 +13,17 @@ struct VariableListEntry {
     int id;
 };
 
-// What reading a variable that was never set gives: false (the default), the real 0 and success; true,
-// the unset marker and failure, which the caller reports. The data file's options set it.
-extern bool Variable_UnsetIsError;
+// What reading a never-set variable does, reached through VariableList_State().
+struct VariableListState {
+    // What reading a variable that was never set gives: false (the default), the real 0 and success; true,
+    // the unset marker and failure, which the caller reports. The data file's options set it.
+    bool Variable_UnsetIsError = false;
+};
+
+inline VariableListState& VariableList_State() {
+    static VariableListState state;
+    return state;
+}
 constexpr double kUnsetVariableMarker = 1.23456789e7;
 
 class CVariableList {

@@ -13,16 +13,6 @@
 #include <cstring>
 #include <string>
 
-namespace variable_table {
-BuiltInVariable g_builtIns[kMaxBuiltInVariables];
-int g_builtInCount = 0;
-CVariableList* g_globals = nullptr;
-uint8_t* g_globalFlags = nullptr; // one per user variable index (id - 100000)
-int g_globalFlagCount = 0;
-} // namespace variable_table
-
-using namespace variable_table;
-
 namespace {
 
 char** g_userNames = nullptr;
@@ -31,10 +21,8 @@ int g_userCapacity = 0;
 // The index of each name in g_userNames: compiling and binding look names up all the time.
 NameMap<int> g_userIndex;
 
-
 // The first built-in variable of each name.
 NameMap<int> g_builtInIndex;
-
 
 constexpr int kInitialGlobalFlags = 10000;
 constexpr int kGlobalFlagStep = 1000;
@@ -45,9 +33,9 @@ const BuiltInVariable* BuiltInEntry(int id) {
 
 // A fresh zeroed flag array of `count` flags.
 void ResetGlobalFlags(int count) {
-    MEM_FREE(g_globalFlags);
-    g_globalFlags = static_cast<uint8_t*>(MEM_ALLOC(static_cast<size_t>(count)));
-    g_globalFlagCount = count;
+    MEM_FREE(Variable_State().g_globalFlags);
+    Variable_State().g_globalFlags = static_cast<uint8_t*>(MEM_ALLOC(static_cast<size_t>(count)));
+    Variable_State().g_globalFlagCount = count;
 }
 
 inline bool IsActive(IScriptWorld* world, CInstance* instance) {
@@ -154,23 +142,21 @@ void Code_Variable_Free() {}
 
 // ---- Built-in variables
 
-int Variable_BuiltInVersion = 0;
-
 void Variable_BuiltIn_Add(const char* name, BuiltInVariableGetter getter, BuiltInVariableSetter setter,
                           bool /*flag*/) {
-    if (g_builtInCount >= kMaxBuiltInVariables) {
+    if (Variable_State().g_builtInCount >= kMaxBuiltInVariables) {
         // The message box of the dialogs stands here once they exist; until then the console carries it.
         ReleaseConsole->Output("INTERNAL ERROR: Adding too many variables\n");
         return;
     }
-    ++Variable_BuiltInVersion;
-    BuiltInVariable& entry = g_builtIns[g_builtInCount++];
+    ++Variable_State().Variable_BuiltInVersion;
+    BuiltInVariable& entry = Variable_State().g_builtIns[Variable_State().g_builtInCount++];
     MEM_FREE(entry.name);
     entry.name = String_Duplicate(name);
     entry.getter = getter;
     entry.setter = setter;
     entry.canSet = setter != nullptr;
-    if (entry.name) g_builtInIndex.emplace(entry.name, g_builtInCount - 1);
+    if (entry.name) g_builtInIndex.emplace(entry.name, Variable_State().g_builtInCount - 1);
 }
 
 void Variable_BuiltIn_AddRows(const BuiltInVariableRow* rows, int count) {
@@ -179,12 +165,12 @@ void Variable_BuiltIn_AddRows(const BuiltInVariableRow* rows, int count) {
 }
 
 void Variable_BuiltIn_Clear() {
-    for (int i = 0; i < g_builtInCount; ++i) {
-        MEM_FREE(g_builtIns[i].name);
-        g_builtIns[i] = BuiltInVariable{};
+    for (int i = 0; i < Variable_State().g_builtInCount; ++i) {
+        MEM_FREE(Variable_State().g_builtIns[i].name);
+        Variable_State().g_builtIns[i] = BuiltInVariable{};
     }
-    g_builtInCount = 0;
-    ++Variable_BuiltInVersion;
+    Variable_State().g_builtInCount = 0;
+    ++Variable_State().Variable_BuiltInVersion;
     g_builtInIndex.clear();
 }
 
@@ -200,7 +186,7 @@ const char* Variable_BuiltIn_GetName(int index) {
 }
 
 int Variable_BuiltIn_Count() {
-    return g_builtInCount;
+    return Variable_State().g_builtInCount;
 }
 
 BuiltInVariableGetter Variable_BuiltIn_Getter(int index) {
@@ -278,45 +264,46 @@ bool Variable_SetSlotOnTarget(int target, int slot, int arrayIndex, const Script
 // ---- Globals
 
 bool Variable_GetGlobal(int id, int arrayIndex, ScriptValue* out) {
-    return g_globals && g_globals->GetVar(id, arrayIndex, out);
+    return Variable_State().g_globals && Variable_State().g_globals->GetVar(id, arrayIndex, out);
 }
 
 void Variable_SetGlobal(int id, int arrayIndex, const ScriptValue* value) {
-    if (g_globals) g_globals->SetVar(id, arrayIndex, value);
+    if (Variable_State().g_globals) Variable_State().g_globals->SetVar(id, arrayIndex, value);
 }
 
 void Variable_InitGlobals() {
-    delete g_globals;
-    g_globals = new CVariableList();
+    delete Variable_State().g_globals;
+    Variable_State().g_globals = new CVariableList();
     ResetGlobalFlags(kInitialGlobalFlags);
 }
 
 void Variable_DeclareGlobal(int id) {
     int64_t index = static_cast<int64_t>(id) - kUserVariableBase;
     if (index < 0) return;
-    if (index >= g_globalFlagCount) {
+    if (index >= Variable_State().g_globalFlagCount) {
         // Grown in steps of 1000 zero flags until the index fits, in one resize.
-        int64_t steps = (index - g_globalFlagCount) / kGlobalFlagStep + 1;
-        int64_t newCount = g_globalFlagCount + steps * kGlobalFlagStep;
+        int64_t steps = (index - Variable_State().g_globalFlagCount) / kGlobalFlagStep + 1;
+        int64_t newCount = Variable_State().g_globalFlagCount + steps * kGlobalFlagStep;
         if (newCount > static_cast<int64_t>(MemoryManager::kMaxBlockSize))
             return; // no variable has such an id
-        MemoryManager::SetLength(g_globalFlags, static_cast<size_t>(newCount), __FILE__, __LINE__);
-        g_globalFlagCount = static_cast<int>(newCount);
+        MemoryManager::SetLength(Variable_State().g_globalFlags, static_cast<size_t>(newCount), __FILE__,
+                                 __LINE__);
+        Variable_State().g_globalFlagCount = static_cast<int>(newCount);
     }
-    g_globalFlags[index] = 1;
-    if (!g_globals) g_globals = new CVariableList();
-    g_globals->Declare(id);
+    Variable_State().g_globalFlags[index] = 1;
+    if (!Variable_State().g_globals) Variable_State().g_globals = new CVariableList();
+    Variable_State().g_globals->Declare(id);
 }
 
 void Variable_SerialiseGlobals(IBuffer* buffer) {
-    if (g_globals) {
-        g_globals->Serialise(buffer);
+    if (Variable_State().g_globals) {
+        Variable_State().g_globals->Serialise(buffer);
     } else {
         Buffer_WriteReal(buffer, eBuffer_S32, 0); // an empty list
     }
-    Buffer_WriteReal(buffer, eBuffer_S32, g_globalFlagCount);
-    for (int i = 0; i < g_globalFlagCount; ++i)
-        Buffer_WriteReal(buffer, eBuffer_S32, g_globalFlags[i] ? 1 : 0);
+    Buffer_WriteReal(buffer, eBuffer_S32, Variable_State().g_globalFlagCount);
+    for (int i = 0; i < Variable_State().g_globalFlagCount; ++i)
+        Buffer_WriteReal(buffer, eBuffer_S32, Variable_State().g_globalFlags[i] ? 1 : 0);
 }
 
 bool Variable_ReadGlobals(IBuffer* buffer, SavedGlobals& saved) {
@@ -335,10 +322,11 @@ bool Variable_ReadGlobals(IBuffer* buffer, SavedGlobals& saved) {
 }
 
 void Variable_UseGlobals(SavedGlobals& saved) {
-    delete g_globals;
-    g_globals = saved.list ? saved.list.release() : new CVariableList();
+    delete Variable_State().g_globals;
+    Variable_State().g_globals = saved.list ? saved.list.release() : new CVariableList();
     ResetGlobalFlags(static_cast<int>(saved.flags.size()));
-    if (!saved.flags.empty()) std::memcpy(g_globalFlags, saved.flags.data(), saved.flags.size());
+    if (!saved.flags.empty())
+        std::memcpy(Variable_State().g_globalFlags, saved.flags.data(), saved.flags.size());
     saved.flags.clear();
 }
 
@@ -351,9 +339,9 @@ bool Variable_DeserialiseGlobals(IBuffer* buffer) {
 
 void Variable_Free() {
     Variable_BuiltIn_Clear();
-    delete g_globals;
-    g_globals = nullptr;
-    MEM_FREE(g_globalFlags);
-    g_globalFlags = nullptr;
-    g_globalFlagCount = 0;
+    delete Variable_State().g_globals;
+    Variable_State().g_globals = nullptr;
+    MEM_FREE(Variable_State().g_globalFlags);
+    Variable_State().g_globalFlags = nullptr;
+    Variable_State().g_globalFlagCount = 0;
 }

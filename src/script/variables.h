@@ -61,22 +61,30 @@ int Variable_BuiltIn_Count();
 BuiltInVariableGetter Variable_BuiltIn_Getter(int index);
 // Whether game code may assign entry index (false outside the table).
 bool Variable_BuiltIn_CanSet(int index);
-// The tables themselves, read by the accessors below on every access of the machine.
-namespace variable_table {
-extern BuiltInVariable g_builtIns[kMaxBuiltInVariables];
-extern int g_builtInCount;
-extern CVariableList* g_globals;
-extern uint8_t* g_globalFlags; // one per user variable index (id - 100000)
-extern int g_globalFlagCount;
-} // namespace variable_table
+// The built-in variable table and the global variables, reached through Variable_State();
+// read by the accessors below on every access of the machine.
+struct VariableState {
+    BuiltInVariable g_builtIns[kMaxBuiltInVariables];
+    int g_builtInCount = 0;
+    CVariableList* g_globals = nullptr;
+    uint8_t* g_globalFlags = nullptr; // one per user variable index (id - 100000)
+    int g_globalFlagCount = 0;
+    // Changes whenever an entry is added or the table emptied.
+    int Variable_BuiltInVersion = 0;
+};
+
+inline VariableState& Variable_State() {
+    static VariableState state;
+    return state;
+}
+
 // Entry index, or null outside the table.
 inline const BuiltInVariable* Variable_BuiltIn_Entry(int index) {
-    return index >= 0 && index < variable_table::g_builtInCount ? &variable_table::g_builtIns[index] : nullptr;
+    return index >= 0 && index < Variable_State().g_builtInCount ? &Variable_State().g_builtIns[index]
+                                                                 : nullptr;
 }
-// Changes whenever an entry is added or the table emptied.
-extern int Variable_BuiltInVersion;
 inline int Variable_BuiltIn_Version() {
-    return Variable_BuiltInVersion;
+    return Variable_State().Variable_BuiltInVersion;
 }
 
 // ---- One instance
@@ -101,14 +109,15 @@ void Variable_SetGlobal(int id, int arrayIndex, const ScriptValue* value);
 void Variable_InitGlobals();
 // The global list (null before Variable_InitGlobals), for the error report's variable dump.
 inline CVariableList* Variable_Globals() {
-    return variable_table::g_globals;
+    return Variable_State().g_globals;
 }
 // globalvar: flags user variable id as global (the flag array grows by 1000 at a time) and gives the
 // global list an entry for it.
 void Variable_DeclareGlobal(int id);
 inline bool Variable_IsGlobalDeclared(int id) {
     const int64_t index = static_cast<int64_t>(id) - kUserVariableBase;
-    return index >= 0 && index < variable_table::g_globalFlagCount && variable_table::g_globalFlags[index] != 0;
+    return index >= 0 && index < Variable_State().g_globalFlagCount &&
+           Variable_State().g_globalFlags[index] != 0;
 }
 // The global list, then the s32 flag count and each flag as s32.
 void Variable_SerialiseGlobals(IBuffer* buffer);

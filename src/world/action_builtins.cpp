@@ -174,8 +174,8 @@ template <typename Setup> void CreateObject(int object, float x, float y, Setup 
         Code_Error_Report(Message_AppendNumber("Creating instance for non-existing object: ", object), false);
         return;
     }
-    if (!Run_Room) return;
-    CInstance* instance = Run_Room->CreateInstance(x, y, object);
+    if (!Room_State().Run_Room) return;
+    CInstance* instance = Room_State().Run_Room->CreateInstance(x, y, object);
     setup(instance);
     PerformInstanceEvent(instance, instance, ev_create, 0);
     instance->created = 1;
@@ -295,8 +295,12 @@ BUILTIN_INSTANCE_BODY(action_previous_room) { CallNamed("room_goto_previous", se
 BUILTIN_INSTANCE_BODY(action_next_room) { CallNamed("room_goto_next", self, other, {}); }
 BUILTIN_INSTANCE_BODY(action_current_room) { CallNamed("room_restart", self, other, {}); }
 BUILTIN_INSTANCE_BODY(action_another_room) { Room_Goto(args.Rounded(0)); }
-BUILTIN_INSTANCE_BODY(action_if_previous_room) { SetFlag(result, Run_RoomIndex != Room_First()); }
-BUILTIN_INSTANCE_BODY(action_if_next_room) { SetFlag(result, Run_RoomIndex != Room_Last()); }
+BUILTIN_INSTANCE_BODY(action_if_previous_room) {
+    SetFlag(result, RoomEntry_State().Run_RoomIndex != Room_First());
+}
+BUILTIN_INSTANCE_BODY(action_if_next_room) {
+    SetFlag(result, RoomEntry_State().Run_RoomIndex != Room_Last());
+}
 BUILTIN_INSTANCE_BODY(action_end_game) { CallNamed("game_end", self, other, {}); }
 BUILTIN_INSTANCE_BODY(action_restart_game) { CallNamed("game_restart", self, other, {}); }
 BUILTIN_INSTANCE_BODY(action_save_game) {
@@ -404,7 +408,7 @@ BUILTIN_INSTANCE_BODY(action_if_aligned) {
 
 BUILTIN_INSTANCE_BODY(action_if_sound) {
     const int sound = args.Rounded(0);
-    if (Audio_UseNewEngine) {
+    if (Audio_State().Audio_UseNewEngine) {
         SetFlag(result, Audio_IsPlaying(sound));
         return;
     }
@@ -751,7 +755,7 @@ BUILTIN_INSTANCE_BODY(action_sound) { Action_PlaySound(args.Rounded(0), args.Fla
 
 BUILTIN_INSTANCE_BODY(action_end_sound) {
     const int sound = args.Rounded(0);
-    if (Audio_UseNewEngine) {
+    if (Audio_State().Audio_UseNewEngine) {
         const int type = Audio_GetSoundType(sound);
         if (type == 0) Audio_StopSound(sound);
         if (type == 1) Audio_StopMusic();
@@ -989,7 +993,7 @@ const BuiltInRegistration kActions[] = {
 } // namespace
 
 void Action_PlaySound(int sound, bool loop) {
-    if (!Audio_UseNewEngine) {
+    if (!Audio_State().Audio_UseNewEngine) {
         CSound* s = Sound_Get(sound);
         if (!s) {
             Code_Error_Report("Trying to play non-existing sound.", false);

@@ -79,7 +79,7 @@ int ListedUpTo(int type) {
 // Starts a stage (or one object of a stage): the stamp moves on, and instances stamped after the value
 // it had are skipped.
 uint64_t RenewStamp() {
-    return DispatchStamp++;
+    return Instance_State().DispatchStamp++;
 }
 
 bool Eligible(const CInstance* instance, uint64_t stamp) {
@@ -231,9 +231,9 @@ void Dispatch_Alarms() {
 }
 
 void Dispatch_Timelines() {
-    if (!Run_Room) return;
+    if (!Room_State().Run_Room) return;
     const uint64_t stamp = RenewStamp();
-    for (CInstance* i = Run_Room->active.first; i;) {
+    for (CInstance* i = Room_State().Run_Room->active.first; i;) {
         CInstance* next = i->next;
         CTimeLine* line = Eligible(i, stamp) && i->timeline_running && i->timeline_speed != 0.0f
                               ? TimeLine_Get(i->timeline_index)
@@ -269,7 +269,7 @@ void Dispatch_Timelines() {
 }
 
 void Dispatch_KeyboardAll() {
-    const IOInputCopy& keys = IO_State.game;
+    const IOInputCopy& keys = Input_State().IO_State.game;
     bool down = false, pressed = false, released = false;
     for (int k = 8; k < kIOKeyCount; ++k) {
         if (keys.keyDown[k] || keys.keyPressed[k]) {
@@ -342,8 +342,8 @@ void Dispatch_Mouse() {
 void Dispatch_Joysticks() {}
 
 void Dispatch_Boundaries() {
-    if (!Run_Room) return;
-    const int w = Run_Room->width, h = Run_Room->height;
+    if (!Room_State().Run_Room) return;
+    const int w = Room_State().Run_Room->width, h = Room_State().Run_Room->height;
     {
         const uint64_t stamp = RenewStamp();
         ForEachListed(ev_other, 0, [&](int objectIndex) {
@@ -362,11 +362,12 @@ void Dispatch_Boundaries() {
     BoundaryStage(1, [&](CInstance* i) { return CrossesBoundary(i, 0, 0, w, h); });
     for (int pass = 0; pass < 2; ++pass)
         for (int v = 0; v < kRoomViewCount; ++v) {
-            if (!Run_Room || !Run_Room->viewsEnabled || !Run_Room->views[v].visible) {
+            if (!Room_State().Run_Room || !Room_State().Run_Room->viewsEnabled ||
+                !Room_State().Run_Room->views[v].visible) {
                 RenewStamp();
                 continue;
             }
-            const CView& view = Run_Room->views[v];
+            const CView& view = Room_State().Run_Room->views[v];
             const int left = view.viewX, top = view.viewY;
             const int right = Wrap_Add32(view.viewX, view.viewW), bottom = Wrap_Add32(view.viewY, view.viewH);
             if (pass == 0)
@@ -392,13 +393,13 @@ void Dispatch_AsyncQueue() {
     Services_DispatchPendingEvent();
     Services_RunQueuedCallbacks();
     HTTP_PollThreads();
-    for (HTTP_REQ_CONTEXT* request = HTTP_RequestList; request;) {
+    for (HTTP_REQ_CONTEXT* request = HTTP_State().HTTP_RequestList; request;) {
         if (!(request->active && request->state == HTTP_STATE_DONE)) {
             request = request->next;
             continue;
         }
         // Unlink it, run its completion and its event, then start again at the head.
-        HTTP_REQ_CONTEXT** link = &HTTP_RequestList;
+        HTTP_REQ_CONTEXT** link = &HTTP_State().HTTP_RequestList;
         while (*link != request)
             link = &(*link)->next;
         *link = request->next;
@@ -409,7 +410,7 @@ void Dispatch_AsyncQueue() {
         Dispatch_AsyncEvent(number, GameValues_State().AsyncLoad_Index);
         if (request->cleanup) request->cleanup(request);
         delete request;
-        request = HTTP_RequestList;
+        request = HTTP_State().HTTP_RequestList;
     }
 }
 

@@ -136,7 +136,7 @@ CEvent* Object_FindEventHandler(int objectIndex, int type, int number, int* foun
 }
 
 void PerformEvent(CInstance* self, CInstance* other, int objectIndex, int type, int number) {
-    if (New_Room != -1 && !(type == ev_create && self && self->persistent)) return;
+    if (Room_State().New_Room != -1 && !(type == ev_create && self && self->persistent)) return;
     int found;
     CEvent* event = Object_FindEventHandler(objectIndex, type, number, &found);
     if (!event) return;
@@ -162,8 +162,8 @@ void PerformInstanceEvent(CInstance* self, CInstance* other, int type, int numbe
 }
 
 void PerformEventAll(int type, int number) {
-    if (New_Room != -1 || !Run_Room) return;
-    for (CInstance* instance = Run_Room->active.first; instance;) {
+    if (Room_State().New_Room != -1 || !Room_State().Run_Room) return;
+    for (CInstance* instance = Room_State().Run_Room->active.first; instance;) {
         CInstance* next = instance->next;
         if (instance->Present()) PerformEvent(instance, instance, instance->object_index, type, number);
         instance = next;

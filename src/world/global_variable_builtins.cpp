@@ -80,7 +80,7 @@ bool GetDebugMode(CInstance*, int, ScriptValue* out) {
     return VarOut_Real(out, (GeneralInfo_State().g_GeneralInfo.debuggerServer & 1) == 0 ? 1.0 : 0.0);
 }
 bool GetRoom(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, Run_RoomIndex);
+    return VarOut_Real(out, RoomEntry_State().Run_RoomIndex);
 }
 bool SetRoom(CInstance*, int, ScriptValue* in) {
     Room_Goto(VarIn_Int(in));
@@ -167,54 +167,54 @@ bool GetProgramDirectory(CInstance*, int, ScriptValue* out) {
 // ---- The current room
 
 bool GetInstanceCount(CInstance*, int, ScriptValue* out) {
-    return Run_Room && VarOut_Real(out, Run_Room->active.count);
+    return Room_State().Run_Room && VarOut_Real(out, Room_State().Run_Room->active.count);
 }
 // The i-th instance of the room's list, marked ones included; noone (-4) outside the list.
 bool GetInstanceId(CInstance*, int i, ScriptValue* out) {
-    if (!Run_Room) return false;
-    CInstance* instance = Run_Room->active.first;
+    if (!Room_State().Run_Room) return false;
+    CInstance* instance = Room_State().Run_Room->active.first;
     for (int k = 0; instance && k < i; ++k)
         instance = instance->next;
     return VarOut_Real(out, i >= 0 && instance ? instance->id : -4);
 }
 
 template <int32_t CRoom::*Field> bool GetRoomInt(CInstance*, int, ScriptValue* out) {
-    return Run_Room && VarOut_Real(out, Run_Room->*Field);
+    return Room_State().Run_Room && VarOut_Real(out, Room_State().Run_Room->*Field);
 }
 template <bool CRoom::*Flag> bool GetRoomFlag(CInstance*, int, ScriptValue* out) {
-    return Run_Room && VarOut_Real(out, Run_Room->*Flag ? 1.0 : 0.0);
+    return Room_State().Run_Room && VarOut_Real(out, Room_State().Run_Room->*Flag ? 1.0 : 0.0);
 }
 template <bool CRoom::*Flag> bool SetRoomFlag(CInstance*, int, ScriptValue* in) {
-    if (!Run_Room) return false;
-    Run_Room->*Flag = VarIn_FlagAboveHalf(VarIn_Int(in));
+    if (!Room_State().Run_Room) return false;
+    Room_State().Run_Room->*Flag = VarIn_FlagAboveHalf(VarIn_Int(in));
     return true;
 }
 bool GetRoomCaption(CInstance*, int, ScriptValue* out) {
-    return Run_Room && VarOut_Text(out, Run_Room->caption);
+    return Room_State().Run_Room && VarOut_Text(out, Room_State().Run_Room->caption);
 }
 bool SetRoomCaption(CInstance*, int, ScriptValue* in) {
-    if (!Run_Room) return false;
-    Run_Room->SetCaption(Value_Text(in));
+    if (!Room_State().Run_Room) return false;
+    Room_State().Run_Room->SetCaption(Value_Text(in));
     return true;
 }
 // A speed of 0 or less is refused with a report that is not fatal; the write itself still succeeds,
 // so the machine adds no error of its own.
 bool SetRoomSpeed(CInstance*, int, ScriptValue* in) {
-    if (!Run_Room) return false;
+    if (!Room_State().Run_Room) return false;
     const int32_t speed = VarIn_Int(in);
     if (speed <= 0) {
         Code_Error_Report("Trying to set the room speed to a value <= 0.", false);
         return true;
     }
-    Run_Room->speed = speed;
+    Room_State().Run_Room->speed = speed;
     return true;
 }
 bool GetRoomColour(CInstance*, int, ScriptValue* out) {
-    return Run_Room && VarOut_Real(out, Run_Room->colour);
+    return Room_State().Run_Room && VarOut_Real(out, Room_State().Run_Room->colour);
 }
 bool SetRoomColour(CInstance*, int, ScriptValue* in) {
-    if (!Run_Room) return false;
-    Run_Room->colour = static_cast<uint32_t>(VarIn_Int(in));
+    if (!Room_State().Run_Room) return false;
+    Room_State().Run_Room->colour = static_cast<uint32_t>(VarIn_Int(in));
     return true;
 }
 
@@ -228,12 +228,12 @@ static_assert(kRoomBackgroundCount == kRoomViewCount, "backgrounds and views sha
 // Reads and writes a field of a slot of the current room: the slot's backgrounds (Slots = kBackgrounds)
 // or views (Slots = kViews), one conversion per field type.
 template <auto Slots, auto Field> struct SlotField {
-    static auto& Of(int arrayIndex) { return (Run_Room->*Slots)[Slot(arrayIndex)].*Field; }
+    static auto& Of(int arrayIndex) { return (Room_State().Run_Room->*Slots)[Slot(arrayIndex)].*Field; }
     static bool Get(CInstance*, int arrayIndex, ScriptValue* out) {
-        return Run_Room && VarOut_Real(out, static_cast<double>(Of(arrayIndex)));
+        return Room_State().Run_Room && VarOut_Real(out, static_cast<double>(Of(arrayIndex)));
     }
     static bool Set(CInstance*, int arrayIndex, ScriptValue* in) {
-        if (!Run_Room) return false;
+        if (!Room_State().Run_Room) return false;
         auto& field = Of(arrayIndex);
         using T = std::remove_reference_t<decltype(field)>;
         if constexpr (std::is_same_v<T, bool>) {
@@ -253,8 +253,8 @@ template <auto Field> using View = SlotField<kViews, Field>;
 
 // The size of the slot's background resource; 0 when it does not exist.
 template <bool Width> bool GetBackgroundSize(CInstance*, int arrayIndex, ScriptValue* out) {
-    if (!Run_Room) return false;
-    const int index = Run_Room->backgrounds[Slot(arrayIndex)].index;
+    if (!Room_State().Run_Room) return false;
+    const int index = Room_State().Run_Room->backgrounds[Slot(arrayIndex)].index;
     const CBackground* background = Background_Exists(index) ? Background_Data(index) : nullptr;
     if (!background) return VarOut_Real(out, 0.0);
     return VarOut_Real(out, Width ? background->GetWidth() : background->GetHeight());

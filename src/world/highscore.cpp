@@ -9,8 +9,6 @@
 #include <cstring>
 #include <initializer_list>
 
-HighScoreDisplay HighScore_Display;
-
 namespace {
 
 const char kFileName[] = "hiscore.dat";
@@ -52,7 +50,8 @@ uint32_t GetU32(const uint8_t* p) {
 } // namespace
 
 const char* HighScore_EmptyText() {
-    return HighScore_Display.emptyEntry ? HighScore_Display.emptyEntry : "<nobody>";
+    return HighScore_State().HighScore_Display.emptyEntry ? HighScore_State().HighScore_Display.emptyEntry
+                                                          : "<nobody>";
 }
 
 void HighScore_Clear() {
@@ -172,10 +171,11 @@ void HighScore_Save() {
 }
 
 void HighScore_Reset() {
-    for (char** text : {&HighScore_Display.fontName, &HighScore_Display.caption, &HighScore_Display.emptyEntry,
-                        &HighScore_Display.closeHint})
+    for (char** text :
+         {&HighScore_State().HighScore_Display.fontName, &HighScore_State().HighScore_Display.caption,
+          &HighScore_State().HighScore_Display.emptyEntry, &HighScore_State().HighScore_Display.closeHint})
         MEM_FREE(*text);
-    HighScore_Display = HighScoreDisplay{};
+    HighScore_State().HighScore_Display = HighScoreDisplay{};
     for (Entry& entry : g_entries) {
         MEM_FREE(entry.name);
         entry = Entry{};

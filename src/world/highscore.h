@@ -59,7 +59,15 @@ struct HighScoreDisplay {
     char* emptyEntry = nullptr;
     char* closeHint = nullptr;
 };
-extern HighScoreDisplay HighScore_Display;
+// The high-score table's display settings, reached through HighScore_State().
+struct HighScoreState {
+    HighScoreDisplay HighScore_Display;
+};
+
+inline HighScoreState& HighScore_State() {
+    static HighScoreState state;
+    return state;
+}
 // The empty-entry text ("<nobody>" until a game sets another).
 const char* HighScore_EmptyText();
 // Back to the default settings, every entry without a name and 0, not changed (shutdown, and between

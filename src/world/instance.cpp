@@ -19,9 +19,6 @@
 #include <algorithm>
 #include <cstdio>
 
-uint64_t DispatchStamp = 0;
-int64_t Instance_MarkedCount = 0;
-
 namespace {
 
 Hash<CInstance>* g_instances = nullptr;
@@ -65,8 +62,8 @@ void Deferred_Empty(InstanceArray& list, DeferredList which) {
 // ---- CInstance
 
 CInstance::CInstance(float px, float py, int instanceId, int objectIndex, bool enterLists)
-    : creationStamp(DispatchStamp), id(instanceId), x(px), y(py), xstart(px), ystart(py), xprevious(px),
-      yprevious(py) {
+    : creationStamp(Instance_State().DispatchStamp), id(instanceId), x(px), y(py), xstart(px), ystart(py),
+      xprevious(px), yprevious(py) {
     for (int32_t& a : alarm)
         a = -1;
     int count = CompiledGame_InstanceSlotCount();
@@ -98,7 +95,7 @@ CInstance::~CInstance() {
 void CInstance::SetMarked(bool on) {
     if (on == (marked != 0)) return;
     marked = on ? 1 : 0;
-    Instance_MarkedCount += on ? 1 : -1;
+    Instance_State().Instance_MarkedCount += on ? 1 : -1;
 }
 
 void CInstance::FreeVariables() {
@@ -167,9 +164,9 @@ void CInstance::ApplyObjectChange() {
     LeaveLists();
     if (deactivated) return;
     JoinLists(object);
-    if (Run_Room && roomList == &Run_Room->active) {
+    if (Room_State().Run_Room && roomList == &Room_State().Run_Room->active) {
         RoomList_Unlink(roomList, this);
-        RoomList_InsertByDepth(&Run_Room->active, this);
+        RoomList_InsertByDepth(&Room_State().Run_Room->active, this);
     }
 }
 
@@ -502,7 +499,7 @@ void Run_ApplyObjectChanges() {
 
 void Run_ApplyDepthChanges() {
     InstanceArray& list = g_deferred[DEFERRED_DEPTH];
-    RoomList* active = Run_Room ? &Run_Room->active : nullptr;
+    RoomList* active = Room_State().Run_Room ? &Room_State().Run_Room->active : nullptr;
     if (active) {
         for (int i = 0; i < list.count; ++i)
             if (!list.data[i]->deactivated) RoomList_Unlink(active, list.data[i]);
@@ -537,8 +534,8 @@ CInstance* Instance_Create(int objectIndex, float x, float y) {
         return nullptr;
     }
     // Instances live in a room; with no room entered there is nowhere to make one.
-    if (!Run_Room) return nullptr;
-    CInstance* instance = Run_Room->CreateInstance(x, y, objectIndex);
+    if (!Room_State().Run_Room) return nullptr;
+    CInstance* instance = Room_State().Run_Room->CreateInstance(x, y, objectIndex);
     PerformInstanceEvent(instance, instance, ev_create, 0);
     instance->created = 1;
     return instance;
@@ -560,7 +557,7 @@ void Instance_Change(CInstance* instance, int objectIndex, bool runEvents) {
     if (objectIndex == instance->object_index) return;
     if (runEvents && !instance->destroyed) PerformInstanceEvent(instance, instance, ev_destroy, 0);
     instance->ChangeObject(objectIndex);
-    if (Run_Room) instance->RecreatePhysicsBody(Run_Room);
+    if (Room_State().Run_Room) instance->RecreatePhysicsBody(Room_State().Run_Room);
     if (runEvents) PerformInstanceEvent(instance, instance, ev_create, 0);
 }
 

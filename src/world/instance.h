@@ -24,10 +24,18 @@ struct RoomList;
 
 constexpr int kAlarmCount = 12;
 
-// Counts dispatch stages; an instance made while a stage runs carries a later value and is skipped.
-extern uint64_t DispatchStamp;
-// The instances that exist and are marked for removal, in every room: none, and no list holds one.
-extern int64_t Instance_MarkedCount;
+// The instance list's dispatch stamp and marked count, reached through Instance_State().
+struct InstanceState {
+    // Counts dispatch stages; an instance made while a stage runs carries a later value and is skipped.
+    uint64_t DispatchStamp = 0;
+    // The instances that exist and are marked for removal, in every room: none, and no list holds one.
+    int64_t Instance_MarkedCount = 0;
+};
+
+inline InstanceState& Instance_State() {
+    static InstanceState state;
+    return state;
+}
 
 class CInstance {
 public:

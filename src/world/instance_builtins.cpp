@@ -58,8 +58,8 @@ void Activate(CInstance* instance) {
 const std::vector<CInstance*>& ActivationCandidates() {
     static std::vector<CInstance*> candidates;
     candidates.clear();
-    if (Run_Room) {
-        for (RoomList* list : {&Run_Room->active, &Run_Room->deactivated})
+    if (Room_State().Run_Room) {
+        for (RoomList* list : {&Room_State().Run_Room->active, &Room_State().Run_Room->deactivated})
             for (CInstance* instance = list->first; instance; instance = instance->next)
                 if (!instance->marked) candidates.push_back(instance);
     }
@@ -237,13 +237,13 @@ BUILTIN_INSTANCE_BODY(instance_create) {
 
 // Without a room there is nowhere to make the copy: the result stays 0.
 BUILTIN_INSTANCE_BODY(instance_copy) {
-    if (!self || !Run_Room) return;
-    CInstance* copy = Run_Room->CreateInstance(self->x, self->y, self->object_index);
+    if (!self || !Room_State().Run_Room) return;
+    CInstance* copy = Room_State().Run_Room->CreateInstance(self->x, self->y, self->object_index);
     const int id = copy->id;
     copy->CopyFrom(self, true);
     copy->id = id;
     // The body made with the instance had the object's image transform; the copy's is self's.
-    copy->RecreatePhysicsBody(Run_Room);
+    copy->RecreatePhysicsBody(Room_State().Run_Room);
     if (args.Flag(0)) {
         PerformInstanceEvent(copy, copy, ev_create, 0);
         copy->created = 1;
@@ -277,8 +277,8 @@ BUILTIN_INSTANCE_BODY(position_meeting) {
 
 // Every instance of the room's active list that contains the point, in list order.
 template <typename Act> void AtPosition(float x, float y, Act act) {
-    if (!Run_Room) return;
-    for (CInstance* instance = Run_Room->active.first; instance;) {
+    if (!Room_State().Run_Room) return;
+    for (CInstance* instance = Room_State().Run_Room->active.first; instance;) {
         CInstance* next = instance->next;
         if (instance->CollisionPoint(x, y, true)) act(instance);
         instance = next;

@@ -337,8 +337,8 @@ template <typename Test> auto AtPlace(CInstance* instance, float x, float y, Tes
 
 // The first instance of the room's active list that passes accept and meets instance.
 CInstance* FirstMeeting(CInstance* instance, bool (*accept)(const CInstance*)) {
-    if (!Run_Room) return nullptr;
-    for (CInstance* other = Run_Room->active.first; other; other = other->next)
+    if (!Room_State().Run_Room) return nullptr;
+    for (CInstance* other = Room_State().Run_Room->active.first; other; other = other->next)
         if (accept(other) && CInstance::CollisionInstance(other, instance, true)) return other;
     return nullptr;
 }

@@ -12,8 +12,8 @@
 // that instance, or null when none passed (or obj names nothing).
 template <typename Visit> CInstance* Instances_FindFirst(int obj, Visit visit) {
     if (obj == INSTANCE_ALL) {
-        if (!Run_Room) return nullptr;
-        for (CInstance* instance = Run_Room->active.first; instance;) {
+        if (!Room_State().Run_Room) return nullptr;
+        for (CInstance* instance = Room_State().Run_Room->active.first; instance;) {
             CInstance* next = instance->next;
             if (instance->Present() && visit(instance)) return instance;
             instance = next;

@@ -225,7 +225,7 @@ BUILTIN_BODY(highscore_show) {
 }
 
 BUILTIN_BODY(highscore_show_ext) {
-    HighScoreDisplay& d = HighScore_Display;
+    HighScoreDisplay& d = HighScore_State().HighScore_Display;
     d.background = args.Rounded(1);
     d.border = args.Flag(2);
     d.colours[1] = static_cast<uint32_t>(args.Rounded(3));
@@ -236,20 +236,26 @@ BUILTIN_BODY(highscore_show_ext) {
     IO_Clear();
 }
 
-BUILTIN_BODY(highscore_set_background) { HighScore_Display.background = args.Rounded(0); }
-BUILTIN_BODY(highscore_set_border) { HighScore_Display.border = args.Flag(0); }
+BUILTIN_BODY(highscore_set_background) {
+    HighScore_State().HighScore_Display.background = args.Rounded(0);
+}
+BUILTIN_BODY(highscore_set_border) {
+    HighScore_State().HighScore_Display.border = args.Flag(0);
+}
 BUILTIN_BODY(highscore_set_colors) {
-    for (int i = 0; i < 3; ++i) HighScore_Display.colours[i] = static_cast<uint32_t>(args.Rounded(i));
+    for (int i = 0; i < 3; ++i)
+        HighScore_State().HighScore_Display.colours[i] = static_cast<uint32_t>(args.Rounded(i));
 }
 
 BUILTIN_BODY(highscore_set_font) {
-    SetOwnedText(HighScore_Display.fontName, args.Text(0) ? args.Text(0) : "Times New Roman");
-    HighScore_Display.fontSize = args.Rounded(1);
+    SetOwnedText(HighScore_State().HighScore_Display.fontName,
+                 args.Text(0) ? args.Text(0) : "Times New Roman");
+    HighScore_State().HighScore_Display.fontSize = args.Rounded(1);
     DebugConsole->Output("Function F_HighscoreSetFont has no implementation.\n\n");
 }
 
 BUILTIN_BODY(highscore_set_strings) {
-    HighScoreDisplay& d = HighScore_Display;
+    HighScoreDisplay& d = HighScore_State().HighScore_Display;
     SetOwnedText(d.caption, args.Text(0));
     SetOwnedText(d.emptyEntry, args.Text(1));
     SetOwnedText(d.closeHint, args.Text(2));

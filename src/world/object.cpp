@@ -16,9 +16,6 @@
 #include <cstdio>
 #include <cstring>
 
-int32_t Object_Count = 0;
-uint32_t Object_SpriteFlagWord = 0;
-
 namespace {
 
 Hash<CObject>* g_objects = nullptr;
@@ -159,7 +156,7 @@ bool CObject::Load(const CDataView& file, uint32_t recordOffset, int fileVersion
     SetName(text);
     uint32_t spriteWord = words[1];
     if ((spriteWord & 0x70000000u) == 0) {
-        Object_SpriteFlagWord |= spriteWord & 0x80000000u;
+        Object_State().Object_SpriteFlagWord |= spriteWord & 0x80000000u;
         spriteWord &= 0x7FFFFFFFu;
     }
     sprite = static_cast<int32_t>(spriteWord);
@@ -339,8 +336,8 @@ void Object_Release(CObject* object) {
 void Object_Init() {
     Object_Free();
     g_objects = new Hash<CObject>(512);
-    Object_Count = 0;
-    Object_SpriteFlagWord = 0;
+    Object_State().Object_Count = 0;
+    Object_State().Object_SpriteFlagWord = 0;
 }
 
 namespace {
@@ -368,7 +365,7 @@ void DropObject(CObject* object) {
 bool Object_Load(const CDataView& file, const IFFChunk&, const std::vector<uint32_t>& list) {
     Object_Init();
     const bool textMode = !Code_IsPresent() && !CompiledGame_Mode();
-    Object_Count = static_cast<int32_t>(list.size());
+    Object_State().Object_Count = static_cast<int32_t>(list.size());
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i] == 0) continue;
         auto* object = new CObject(static_cast<int>(i));
@@ -449,13 +446,13 @@ int Object_FindByName(const char* name) {
 }
 
 int Object_Add() {
-    int index = Object_Count;
+    int index = Object_State().Object_Count;
     auto* object = new CObject(index);
     char name[32];
     std::snprintf(name, sizeof name, "__newobject%d", index);
     object->SetName(name);
     EnterObject(object);
-    ++Object_Count;
+    ++Object_State().Object_Count;
     return index;
 }
 
@@ -472,5 +469,5 @@ void Object_Free() {
         delete g_objects;
         g_objects = nullptr;
     }
-    Object_Count = 0;
+    Object_State().Object_Count = 0;
 }

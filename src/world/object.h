@@ -156,10 +156,18 @@ int Object_FindByName(const char* name);
 int Object_Add();
 bool Object_Delete(int index);
 void Object_Free();
-extern int32_t Object_Count;
 
-// The global flag word that sprite index fields of "OBJT" may set (bit 31).
-extern uint32_t Object_SpriteFlagWord;
+// The object table's count and sprite flag word, reached through Object_State().
+struct ObjectState {
+    int32_t Object_Count = 0;
+    // The global flag word that sprite index fields of "OBJT" may set (bit 31).
+    uint32_t Object_SpriteFlagWord = 0;
+};
+
+inline ObjectState& Object_State() {
+    static ObjectState state;
+    return state;
+}
 
 // Calls visit for each object in table order (bucket by bucket, each in insertion order).
 void Object_ForEach(const std::function<void(CObject*)>& visit);

@@ -14,9 +14,6 @@
 #include <cstring>
 #include <string>
 
-CRoom* Run_Room = nullptr;
-int32_t New_Room = -1;
-
 namespace {
 
 int g_lastInstanceId = kFirstInstanceId;
@@ -310,7 +307,7 @@ void CRoom::RemoveInstance(CInstance* instance) {
 }
 
 void CRoom::RemoveMarked() {
-    if (Instance_MarkedCount == 0) return;
+    if (Instance_State().Instance_MarkedCount == 0) return;
     for (CInstance* instance = active.first; instance;) {
         CInstance* next = instance->next;
         if (instance->marked) RemoveInstance(instance);

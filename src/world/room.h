@@ -154,10 +154,18 @@ private:
     void CopyInstancesOf(const CRoom* source);
 };
 
-// The room the game is in, or null.
-extern CRoom* Run_Room;
-// The pending room change: -1 none, else the code of the change asked for.
-extern int32_t New_Room;
+// The running room and the room change asked for, reached through Room_State().
+struct RoomState {
+    // The room the game is in, or null.
+    CRoom* Run_Room = nullptr;
+    // The pending room change: -1 none, else the code of the change asked for.
+    int32_t New_Room = -1;
+};
+
+inline RoomState& Room_State() {
+    static RoomState state;
+    return state;
+}
 
 // The game-wide id counters: every new instance or tile takes the counter plus one.
 int Room_GetLastInstanceId();

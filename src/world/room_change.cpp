@@ -22,43 +22,43 @@ std::vector<UserTransition> g_transitions;
 
 void Fatal(const std::string& message) {
     Code_Error_Report(message.c_str(), true);
-    New_Room = kRoomEndAfterError;
+    Room_State().New_Room = kRoomEndAfterError;
 }
 
 } // namespace
 
 void Room_Goto(int room) {
-    New_Room = room;
+    Room_State().New_Room = room;
     GameValues_State().Transition_Kind = 0;
     if (!Room_Exists(room)) Fatal("Unexisting room number: " + std::to_string(room));
 }
 
 void Room_GotoPrevious() {
-    if (Run_RoomIndex == Room_First()) {
+    if (RoomEntry_State().Run_RoomIndex == Room_First()) {
         Fatal("Moving to previous room before the first room.");
         return;
     }
-    Room_Goto(Room_Previous(Run_RoomIndex));
+    Room_Goto(Room_Previous(RoomEntry_State().Run_RoomIndex));
 }
 
 void Room_GotoNext() {
-    if (Run_RoomIndex == Room_Last()) {
+    if (RoomEntry_State().Run_RoomIndex == Room_Last()) {
         Fatal("Moving to next room after the last room.");
         return;
     }
-    Room_Goto(Room_Next(Run_RoomIndex));
+    Room_Goto(Room_Next(RoomEntry_State().Run_RoomIndex));
 }
 
 void Room_Restart() {
-    Room_Goto(Run_RoomIndex);
+    Room_Goto(RoomEntry_State().Run_RoomIndex);
 }
 
 void Game_End() {
-    New_Room = kRoomEndGame;
+    Room_State().New_Room = kRoomEndGame;
 }
 
 void Game_Restart() {
-    New_Room = kRoomRestartGame;
+    Room_State().New_Room = kRoomRestartGame;
 }
 
 bool Transition_Define(int kind, const char* name) {

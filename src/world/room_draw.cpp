@@ -77,8 +77,8 @@ void DrawTile(const RoomTile& t, const IntRect& view) {
 
 // The merge of instances, tiles (when given) and particle systems from the highest depth to the lowest.
 void DrawMerged(const IntRect* view, bool withTiles) {
-    CInstance* instance = Run_Room->active.last;
-    const std::vector<RoomTile>& tiles = Run_Room->tiles;
+    CInstance* instance = Room_State().Run_Room->active.last;
+    const std::vector<RoomTile>& tiles = Room_State().Run_Room->tiles;
     size_t tile = 0;
     float p = ParticleSystem_MaxDepth();
     auto nextInstance = [&]() {
@@ -107,7 +107,7 @@ void DrawMerged(const IntRect* view, bool withTiles) {
 }
 
 void DrawBackgrounds(const IntRect& rect, bool foregrounds) {
-    for (const RoomBackground& b : Run_Room->backgrounds) {
+    for (const RoomBackground& b : Room_State().Run_Room->backgrounds) {
         if (!b.visible || b.foreground != foregrounds) continue;
         CBackground* background = Background_Data(b.index);
         if (!background) continue;
@@ -133,13 +133,13 @@ void Room_DrawInstancesParticles() {
 }
 
 void Room_DrawInstances() {
-    const RoomList& active = Run_Room->active;
+    const RoomList& active = Room_State().Run_Room->active;
     size_t k = active.order.size();
     for (CInstance* i = active.last; i; k = k > 0 ? k - 1 : 0) {
         CInstance* previous = i->previous;
         if (k > kPrefetchAhead) RoomList_Prefetch(active, k - 1 - kPrefetchAhead);
         if (Drawable(i)) {
-            if (GR_Transform.mode3D) SetDepth(i->depth);
+            if (Transform_State().GR_Transform.mode3D) SetDepth(i->depth);
             DrawInstance(i);
         }
         i = previous;
@@ -148,14 +148,17 @@ void Room_DrawInstances() {
 
 void Room_DrawView(const IntRect& rect) {
     Frame_State().View_DrawRegion = rect;
-    if (GR_Transform.mode3D) GR_D3D_ClearDepth();
-    if (Run_Room->showColour) GR_Draw_ClearAlpha(Run_Room->colour, 1.0f);
+    if (Transform_State().GR_Transform.mode3D) GR_D3D_ClearDepth();
+    if (Room_State().Run_Room->showColour) GR_Draw_ClearAlpha(Room_State().Run_Room->colour, 1.0f);
     GR_D3D_SetDepth(12000.0f);
     DrawBackgrounds(rect, false);
     const float p = ParticleSystem_MaxDepth();
-    if (!Run_Room->tiles.empty()) Room_DrawInstancesTilesParticles(rect);
-    else if (Run_Room->active.first && p > kNoParticles) Room_DrawInstancesParticles();
-    else if (Run_Room->active.first) Room_DrawInstances();
+    if (!Room_State().Run_Room->tiles.empty())
+        Room_DrawInstancesTilesParticles(rect);
+    else if (Room_State().Run_Room->active.first && p > kNoParticles)
+        Room_DrawInstancesParticles();
+    else if (Room_State().Run_Room->active.first)
+        Room_DrawInstances();
     else Room_DrawInstancesTilesParticles(rect);
     GR_D3D_SetDepth(-12000.0f);
     DrawBackgrounds(rect, true);
@@ -165,7 +168,7 @@ void Room_DrawView(const IntRect& rect) {
 void Room_DrawGUI(const IntRect& rect) {
     Frame_State().View_DrawRegion = rect;
     if (Object_EventList(ev_draw, 64).empty()) return;
-    for (CInstance* i = Run_Room->active.last; i;) {
+    for (CInstance* i = Room_State().Run_Room->active.last; i;) {
         CInstance* previous = i->previous;
         const CObject* object = Object_Data(i->object_index);
         if (Drawable(i) && object && object->FindEvent(ev_draw, 64)) PerformInstanceEvent(i, i, ev_draw, 64);
@@ -174,19 +177,19 @@ void Room_DrawGUI(const IntRect& rect) {
 }
 
 bool Room_DrawViews() {
-    if (!Run_Room) return false;
-    Run_Room->UpdateViews();
-    Run_Room->SortTiles();
+    if (!Room_State().Run_Room) return false;
+    Room_State().Run_Room->UpdateViews();
+    Room_State().Run_Room->SortTiles();
     const int ww = WindowWidth(), wh = WindowHeight();
     // Screen grabs read what the views draw: the game-size screen.
     Window_State().Window_DrawingArea = IntRect{0, 0, ww, wh};
-    if (Run_Room->viewsEnabled) {
-        if (Run_Room->clearDisplay) GR_Draw_ClearAlpha(Window_GetColour(), 1.0f);
-        for (int v = 0; v < kRoomViewCount && Run_Room; ++v) {
-            const CView& view = Run_Room->views[v];
+    if (Room_State().Run_Room->viewsEnabled) {
+        if (Room_State().Run_Room->clearDisplay) GR_Draw_ClearAlpha(Window_GetColour(), 1.0f);
+        for (int v = 0; v < kRoomViewCount && Room_State().Run_Room; ++v) {
+            const CView& view = Room_State().Run_Room->views[v];
             if (!view.visible) continue;
             Frame_State().View_Current = v;
-            float sx = View_ScaleX, sy = View_ScaleY;
+            float sx = View_State().View_ScaleX, sy = View_State().View_ScaleY;
             bool surface = false;
             if (view.surfaceId != -1) {
                 Graphics::Flush();
@@ -209,18 +212,19 @@ bool Room_DrawViews() {
             Room_DrawView(rect);
             if (surface) GR_D3D_PopRenderTargets();
         }
-        if (!Run_Room) return false;
+        if (!Room_State().Run_Room) return false;
         FullWindowPort();
         Graphics::SetViewArea(0, 0, static_cast<float>(ww), static_cast<float>(wh), 0);
         Frame_State().View_DrawRegion = IntRect{0, 0, ww, wh};
     } else {
         Frame_State().View_Current = 0;
         FullWindowPort();
-        Graphics::SetViewArea(0, 0, static_cast<float>(Run_Room->width), static_cast<float>(Run_Room->height), 0);
-        Room_DrawView(IntRect{0, 0, Run_Room->width, Run_Room->height});
+        Graphics::SetViewArea(0, 0, static_cast<float>(Room_State().Run_Room->width),
+                              static_cast<float>(Room_State().Run_Room->height), 0);
+        Room_DrawView(IntRect{0, 0, Room_State().Run_Room->width, Room_State().Run_Room->height});
     }
 
-    const bool was3D = GR_Transform.mode3D;
+    const bool was3D = Transform_State().GR_Transform.mode3D;
     GR_D3D_Set3DMode(false);
     const int gw = Window_State().GUI_Size.width >= 0 ? Window_State().GUI_Size.width : ww;
     const int gh = Window_State().GUI_Size.height >= 0 ? Window_State().GUI_Size.height : wh;
@@ -230,7 +234,7 @@ bool Room_DrawViews() {
 
     if (CSprite* cursor = Sprite_Data(GameValues_State().Cursor_Sprite)) {
         int px = 0, py = 0;
-        Display_WindowToPort(IO_RawMouse.x[0], IO_RawMouse.y[0], px, py);
+        Display_WindowToPort(Input_State().IO_RawMouse.x[0], Input_State().IO_RawMouse.y[0], px, py);
         cursor->Draw(GameValues_State().Run_StepCount, static_cast<float>(px), static_cast<float>(py), 1, 1,
                      0, 0xFFFFFF, 1);
     }

@@ -15,8 +15,6 @@
 #include <unordered_map>
 #include <vector>
 
-int32_t Run_RoomIndex = 0;
-
 namespace {
 
 std::vector<CRoom*> g_runRooms;
@@ -79,7 +77,7 @@ void CreatePlaced(CRoom* room) {
 
 void EventAllThenRemove(int number) {
     PerformEventAll(ev_other, number);
-    if (Run_Room) Run_Room->RemoveMarked();
+    if (Room_State().Run_Room) Room_State().Run_Room->RemoveMarked();
 }
 
 } // namespace
@@ -98,7 +96,7 @@ void Run_ResetRoomTable(int count) {
         delete room;
         room = nullptr;
     }
-    Run_Room = nullptr;
+    Room_State().Run_Room = nullptr;
     g_runRooms.assign(count > 0 ? static_cast<size_t>(count) : 0, nullptr);
 }
 
@@ -110,12 +108,12 @@ bool Run_SetRoom(int index, CRoom* room) {
 }
 
 bool StartRoom(int r, bool gameStart) {
-    New_Room = -1;
+    Room_State().New_Room = -1;
     if (!Room_Exists(r)) return false;
     if (gameStart) IO_Clear();
     Effect_Clear();
     if (static_cast<size_t>(r) >= g_runRooms.size()) g_runRooms.resize(static_cast<size_t>(r) + 1, nullptr);
-    Run_RoomIndex = r;
+    RoomEntry_State().Run_RoomIndex = r;
     CRoom* room = g_runRooms[static_cast<size_t>(r)];
     const bool fresh = room == nullptr;
     if (fresh) {
@@ -128,7 +126,7 @@ bool StartRoom(int r, bool gameStart) {
             if (!Instance_Find(i->id)) InstanceHash_Insert(i->id, i);
         }
     }
-    Run_Room = room;
+    Room_State().Run_Room = room;
     room->UpdateWindowSize();
     PlaceCarried(room);
     if (fresh) CreatePlaced(room);
@@ -140,19 +138,19 @@ bool StartRoom(int r, bool gameStart) {
         delete scratch;
     }
     EventAllThenRemove(ev_other_room_start);
-    if (New_Room == -1 && Frame_State().Run_DrawEnabled == 1) Room_DrawViews();
+    if (Room_State().New_Room == -1 && Frame_State().Run_DrawEnabled == 1) Room_DrawViews();
     return true;
 }
 
 void EndRoom(bool gameEnd) {
-    CRoom* room = Run_Room;
+    CRoom* room = Room_State().Run_Room;
     if (!room) return;
     room->RemoveMarked();
-    int32_t pending = New_Room;
-    New_Room = -1;
+    int32_t pending = Room_State().New_Room;
+    Room_State().New_Room = -1;
     EventAllThenRemove(ev_other_room_end);
     if (gameEnd) EventAllThenRemove(ev_other_game_end);
-    New_Room = pending;
+    Room_State().New_Room = pending;
     IO_ClearVirtualKeys();
 
     // Copies still carried from an earlier room end that no room start took are dropped.
@@ -175,10 +173,11 @@ void EndRoom(bool gameEnd) {
             if (Instance_Find(i->id) == i) InstanceHash_Remove(i->id, HASH_KEEP_VALUE);
         }
     } else {
-        if (Run_GetRoom(Run_RoomIndex) == room) g_runRooms[static_cast<size_t>(Run_RoomIndex)] = nullptr;
+        if (Run_GetRoom(RoomEntry_State().Run_RoomIndex) == room)
+            g_runRooms[static_cast<size_t>(RoomEntry_State().Run_RoomIndex)] = nullptr;
         delete room;
     }
-    Run_Room = nullptr;
+    Room_State().Run_Room = nullptr;
 }
 
 void GotoRoom(int r) {

@@ -7,8 +7,16 @@
 
 class CRoom;
 
-// The index of the current room.
-extern int32_t Run_RoomIndex;
+// The current room's index, reached through RoomEntry_State().
+struct RoomEntryState {
+    // The index of the current room.
+    int32_t Run_RoomIndex = 0;
+};
+
+inline RoomEntryState& RoomEntry_State() {
+    static RoomEntryState state;
+    return state;
+}
 
 // The run-time room kept for a room index (the current room, or a persistent room visited), or null.
 CRoom* Run_GetRoom(int index);

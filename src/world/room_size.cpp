@@ -3,12 +3,12 @@
 #include "world/room.h"
 
 bool Room_GetCurrentSize(int& width, int& height) {
-    if (!Run_Room) {
+    if (!Room_State().Run_Room) {
         width = 0;
         height = 0;
         return false;
     }
-    width = Run_Room->width;
-    height = Run_Room->height;
+    width = Room_State().Run_Room->width;
+    height = Room_State().Run_Room->height;
     return true;
 }

@@ -100,8 +100,8 @@ void WriteFlag(IBuffer* b, bool flag) {
 void SaveHeader(IBuffer* b) {
     Saved_WriteInt(b, kSavedGameVersion);
     Saved_WriteInt(b, static_cast<int32_t>(GeneralInfo_State().g_GeneralInfo.gameId));
-    Saved_WriteInt(b, Run_RoomIndex);
-    Saved_WriteInt(b, New_Room);
+    Saved_WriteInt(b, RoomEntry_State().Run_RoomIndex);
+    Saved_WriteInt(b, Room_State().New_Room);
     Saved_WriteInt(b, GameValues_State().Transition_Kind);
     Saved_WriteInt(b, GameValues_State().Game_Score);
     WriteFlag(b, GameValues_State().Game_Caption.showScore);
@@ -238,10 +238,10 @@ void UseSavedGame(SavedGame& game) {
         for (CInstance* instance = room->deactivated.first; instance; instance = instance->next)
             InstanceHash_Insert(instance->id, instance);
     }
-    Run_RoomIndex = h.roomIndex;
-    Run_Room = Run_GetRoom(h.roomIndex);
-    Run_Room->UpdateWindowSize();
-    New_Room = h.newRoom;
+    RoomEntry_State().Run_RoomIndex = h.roomIndex;
+    Room_State().Run_Room = Run_GetRoom(h.roomIndex);
+    Room_State().Run_Room->UpdateWindowSize();
+    Room_State().New_Room = h.newRoom;
 }
 
 IBuffer* NewFileBuffer(int size, int& index) {
@@ -325,10 +325,10 @@ bool Game_LoadState(IBuffer* buffer, std::string* why, bool wholeBuffer) {
     // The input state comes last and is taken only whole, so it goes in before the rest; it is put back
     // when bytes follow it that the saved game does not account for.
     IOVirtualKey keys[kIOVirtualKeyCount];
-    std::memcpy(keys, IO_State.virtualKeys, sizeof keys);
+    std::memcpy(keys, Input_State().IO_State.virtualKeys, sizeof keys);
     if (ok && !IO_LoadState(buffer)) ok = fail("the input state is cut short or of another version");
     if (ok && wholeBuffer && buffer->BytesLeft() > 0) {
-        std::memcpy(IO_State.virtualKeys, keys, sizeof keys);
+        std::memcpy(Input_State().IO_State.virtualKeys, keys, sizeof keys);
         ok = fail("%d bytes follow the saved game", buffer->BytesLeft());
     }
     if (!ok) {

@@ -31,8 +31,8 @@ public:
                         const std::function<bool(CInstance*)>& visit) override {
         switch (list) {
         case ScriptInstanceList::Room:
-            if (!Run_Room) return;
-            for (CInstance* instance = Run_Room->active.first; instance;) {
+            if (!Room_State().Run_Room) return;
+            for (CInstance* instance = Room_State().Run_Room->active.first; instance;) {
                 CInstance* next = instance->next;
                 if (!visit(instance)) return;
                 instance = next;

@@ -12,12 +12,12 @@ namespace {
 // The tile of the id in the current room, or null after reporting "Tile does not exist." (not fatal).
 // Getters pass the id through single precision first.
 RoomTile* TileById(int32_t id) {
-    const int index = Run_Room ? Run_Room->FindTile(id) : -1;
+    const int index = Room_State().Run_Room ? Room_State().Run_Room->FindTile(id) : -1;
     if (index < 0) {
         Code_Error_Report("Tile does not exist.", false);
         return nullptr;
     }
-    return &Run_Room->tiles[static_cast<size_t>(index)];
+    return &Room_State().Run_Room->tiles[static_cast<size_t>(index)];
 }
 
 int32_t GetterId(const BuiltInArgs& a) {
@@ -29,7 +29,7 @@ int32_t FloatRounded(const BuiltInArgs& a, int i) {
 }
 
 void SetFoundId(ScriptValue& r, int index) {
-    Value_SetReal(&r, index >= 0 ? Run_Room->tiles[static_cast<size_t>(index)].id : -1);
+    Value_SetReal(&r, index >= 0 ? Room_State().Run_Room->tiles[static_cast<size_t>(index)].id : -1);
 }
 
 void F_tile_add(ScriptValue& r, const BuiltInArgs& a) {
@@ -38,7 +38,7 @@ void F_tile_add(ScriptValue& r, const BuiltInArgs& a) {
         Value_SetReal(&r, -1);
         return;
     }
-    if (!Run_Room) {
+    if (!Room_State().Run_Room) {
         Value_SetReal(&r, -1);
         return;
     }
@@ -51,47 +51,52 @@ void F_tile_add(ScriptValue& r, const BuiltInArgs& a) {
     t.x = a.Float(5);
     t.y = a.Float(6);
     t.depth = a.Float(7);
-    const int index = Run_Room->AddTile(t);
-    Value_SetReal(&r, Run_Room->tiles[static_cast<size_t>(index)].id);
+    const int index = Room_State().Run_Room->AddTile(t);
+    Value_SetReal(&r, Room_State().Run_Room->tiles[static_cast<size_t>(index)].id);
 }
 
 void F_tile_delete(ScriptValue&, const BuiltInArgs& a) {
-    if (TileById(a.Rounded(0))) Run_Room->DeleteTile(Run_Room->FindTile(a.Rounded(0)));
+    if (TileById(a.Rounded(0)))
+        Room_State().Run_Room->DeleteTile(Room_State().Run_Room->FindTile(a.Rounded(0)));
 }
 
 void F_tile_exists(ScriptValue& r, const BuiltInArgs& a) {
-    Value_SetReal(&r, Run_Room && Run_Room->FindTile(a.Rounded(0)) >= 0 ? 1 : 0);
+    Value_SetReal(&r, Room_State().Run_Room && Room_State().Run_Room->FindTile(a.Rounded(0)) >= 0 ? 1 : 0);
 }
 
 void F_tile_delete_at(ScriptValue&, const BuiltInArgs& a) {
-    if (Run_Room) Run_Room->DeleteTilesAt(a.Rounded(0), a.Rounded(1), a.Flag(2));
+    if (Room_State().Run_Room) Room_State().Run_Room->DeleteTilesAt(a.Rounded(0), a.Rounded(1), a.Flag(2));
 }
 
 void F_tile_find(ScriptValue& r, const BuiltInArgs& a) {
-    SetFoundId(r, Run_Room ? Run_Room->FindTileAt(a.Rounded(0), a.Rounded(1), a.Flag(2)) : -1);
+    SetFoundId(r, Room_State().Run_Room
+                      ? Room_State().Run_Room->FindTileAt(a.Rounded(0), a.Rounded(1), a.Flag(2))
+                      : -1);
 }
 
 void F_tile_layer_find(ScriptValue& r, const BuiltInArgs& a) {
-    SetFoundId(r, Run_Room ? Run_Room->FindTileInLayerAt(a.Float(0), a.Float(1), a.Float(2)) : -1);
+    SetFoundId(r, Room_State().Run_Room
+                      ? Room_State().Run_Room->FindTileInLayerAt(a.Float(0), a.Float(1), a.Float(2))
+                      : -1);
 }
 
 void F_tile_layer_hide(ScriptValue&, const BuiltInArgs& a) {
-    if (Run_Room) Run_Room->HideTileLayer(a.Float(0));
+    if (Room_State().Run_Room) Room_State().Run_Room->HideTileLayer(a.Float(0));
 }
 void F_tile_layer_show(ScriptValue&, const BuiltInArgs& a) {
-    if (Run_Room) Run_Room->ShowTileLayer(a.Float(0));
+    if (Room_State().Run_Room) Room_State().Run_Room->ShowTileLayer(a.Float(0));
 }
 void F_tile_layer_delete(ScriptValue&, const BuiltInArgs& a) {
-    if (Run_Room) Run_Room->DeleteTileLayer(a.Float(0));
+    if (Room_State().Run_Room) Room_State().Run_Room->DeleteTileLayer(a.Float(0));
 }
 void F_tile_layer_shift(ScriptValue&, const BuiltInArgs& a) {
-    if (Run_Room) Run_Room->ShiftTileLayer(a.Float(0), a.Float(1), a.Float(2));
+    if (Room_State().Run_Room) Room_State().Run_Room->ShiftTileLayer(a.Float(0), a.Float(1), a.Float(2));
 }
 void F_tile_layer_delete_at(ScriptValue&, const BuiltInArgs& a) {
-    if (Run_Room) Run_Room->DeleteTileLayerAt(a.Float(0), a.Float(1), a.Float(2));
+    if (Room_State().Run_Room) Room_State().Run_Room->DeleteTileLayerAt(a.Float(0), a.Float(1), a.Float(2));
 }
 void F_tile_layer_depth(ScriptValue&, const BuiltInArgs& a) {
-    if (Run_Room) Run_Room->SetTileLayerDepth(a.Float(0), a.Float(1));
+    if (Room_State().Run_Room) Room_State().Run_Room->SetTileLayerDepth(a.Float(0), a.Float(1));
 }
 
 // A getter: the field's value, 0 for a missing tile.

@@ -198,7 +198,7 @@ int TimeLine_Count() {
 }
 
 void PerformTimelineMoment(CInstance* self, CInstance* other, int timeline, int moment) {
-    if (New_Room != -1) return;
+    if (Room_State().New_Room != -1) return;
     CTimeLine* line = TimeLine_Get(timeline);
     if (!line || moment < 0 || moment >= line->GetMomentCount()) return;
     const CTimeLine::Handler handler = line->GetHandler(moment);

@@ -9,9 +9,6 @@
 
 #include <algorithm>
 
-float View_ScaleX = 1.0f;
-float View_ScaleY = 1.0f;
-
 namespace {
 
 // The instance a view follows: an instance id, or the first present instance of an object (its own or
@@ -85,6 +82,6 @@ void CRoom::UpdateViews() {
     Graphics::GetScreenSize(drawW, drawH);
     // All visible ports zero-sized would divide by zero: that axis keeps the factor 1.
     const double spanX = static_cast<double>(right) - left, spanY = static_cast<double>(bottom) - top;
-    View_ScaleX = spanX != 0 ? static_cast<float>(drawW / spanX) : 1.0f;
-    View_ScaleY = spanY != 0 ? static_cast<float>(drawH / spanY) : 1.0f;
+    View_State().View_ScaleX = spanX != 0 ? static_cast<float>(drawW / spanX) : 1.0f;
+    View_State().View_ScaleY = spanY != 0 ? static_cast<float>(drawH / spanY) : 1.0f;
 }

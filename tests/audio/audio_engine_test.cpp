@@ -239,7 +239,7 @@ TEST_F(AudioTest, TheSoundActionsPlayThroughTheServices) {
     TempFolder::Write(m_folders.Game("music2.ogg"), TempFolder::Read(m_folders.Game("music.ogg")));
 
     for (bool newEngine : {false, true}) {
-        Audio_UseNewEngine = newEngine;
+        Audio_State().Audio_UseNewEngine = newEngine;
         CallBuiltIn("action_sound", {0, 0});
         EXPECT_EQ(CallReal("action_if_sound", {0}), 1) << newEngine;
         CallBuiltIn("action_end_sound", {0});
@@ -254,7 +254,7 @@ TEST_F(AudioTest, TheSoundActionsPlayThroughTheServices) {
     EXPECT_EQ(Sound_Get(3)->Kind(), kSoundKindMusic);
     EXPECT_FALSE(Sound_Get(3)->Preload());
     EXPECT_EQ(Audio_GetSoundType(3), 1);
-    Audio_UseNewEngine = false;
+    Audio_State().Audio_UseNewEngine = false;
     ForgetReportedError();
     ConsoleOutputOf([] { CallBuiltIn("action_sound", {7, 0}); });
     EXPECT_TRUE(ErrorReported("Trying to play non-existing sound."));

@@ -24,8 +24,8 @@ protected:
     void TearDown() override {
         SND_Quit();
         Sound_Free();
-        Audio_NoAudio = false;
-        Audio_UseNewEngine = false;
+        Audio_State().Audio_NoAudio = false;
+        Audio_State().Audio_UseNewEngine = false;
     }
 
     // Writes the file into the game folder and gives the sound its audio.

@@ -79,7 +79,7 @@ protected:
         Code_Function_SetExtensions(ExtensionCalls{});
         ScriptWorld_Install(nullptr);
         Code_TreeMode = false;
-        ExternalCall_Allowed = true;
+        ExternalCall_State().ExternalCall_Allowed = true;
         Code_Aborting = false;
         TakeFatalErrors();
     }
@@ -211,7 +211,7 @@ TEST_F(Extensions, LibrariesComeOnlyFromTheGameFolderOrTheSaveArea) {
     }
 
     // A Steam build binds nothing.
-    ExternalCall_Allowed = false;
+    ExternalCall_State().ExternalCall_Allowed = false;
     ExternalFunction f;
     EXPECT_FALSE(ExternalCall_Bind("Sample.so", "sample_add", &f, &error));
     EXPECT_NE(error.find("Steam"), std::string::npos);

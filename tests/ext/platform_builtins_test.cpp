@@ -106,13 +106,13 @@ TEST(PlatformBuiltIns, Answers) {
     EXPECT_EQ(none.v.str, nullptr);
     GeneralInfo_State().Game_ConfigName = savedConfig;
 
-    IO_RawMouse.x[2] = 7;
-    IO_RawMouse.y[4] = -3;
+    Input_State().IO_RawMouse.x[2] = 7;
+    Input_State().IO_RawMouse.y[4] = -3;
     EXPECT_EQ(Real("device_mouse_raw_x", {2.9}), 7);
     EXPECT_EQ(Real("Zebo_MouseYRaw", {4}), -3);
     EXPECT_EQ(Real("device_mouse_raw_x", {5}), 0);
     EXPECT_EQ(Real("device_mouse_raw_x", {-1}), 0);
-    IO_RawMouse = {};
+    Input_State().IO_RawMouse = {};
 
     OS_UpdatePauseEvent();
     OS_RaisePauseEvent();

@@ -56,14 +56,14 @@ protected:
 
 TEST(PlatformOSVersion, WindowsShapedAndConfigurable) {
     EXPECT_EQ(Platform_GetOSVersion(), 393217);
-    const ReportedOSVersion saved = Platform_ReportedOSVersion;
-    Platform_ReportedOSVersion = {10, 0};
+    const ReportedOSVersion saved = PlatformServices_State().Platform_ReportedOSVersion;
+    PlatformServices_State().Platform_ReportedOSVersion = {10, 0};
     EXPECT_EQ(Platform_GetOSVersion(), 655360);
-    Platform_ReportedOSVersion = {-1, 0};
+    PlatformServices_State().Platform_ReportedOSVersion = {-1, 0};
     EXPECT_EQ(Platform_GetOSVersion(), -1);
-    Platform_ReportedOSVersion = {6, 70000};
+    PlatformServices_State().Platform_ReportedOSVersion = {6, 70000};
     EXPECT_EQ(Platform_GetOSVersion(), -1);
-    Platform_ReportedOSVersion = saved;
+    PlatformServices_State().Platform_ReportedOSVersion = saved;
 }
 
 using PlatformOpenURL = EnvironmentTest;

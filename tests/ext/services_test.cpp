@@ -21,14 +21,14 @@ TEST(Steam, UsedByTheSwitchOrTheGeneralInformationWithItsApplicationId) {
             for (bool steamSwitch : {false, true}) {
                 Steam_Init(steamSwitch);
                 EXPECT_EQ(Steam_IsUsed(), flag || steamSwitch);
-                EXPECT_EQ(ExternalCall_Allowed, !(flag || steamSwitch));
+                EXPECT_EQ(ExternalCall_State().ExternalCall_Allowed, !(flag || steamSwitch));
                 EXPECT_EQ(Steam_AppId(), version >= 13 ? 480u : 0u);
             }
         }
     }
     GeneralInfo_State().g_GeneralInfo = saved;
     Steam_Init(false);
-    EXPECT_TRUE(ExternalCall_Allowed);
+    EXPECT_TRUE(ExternalCall_State().ExternalCall_Allowed);
 }
 
 TEST(AchievementCache, KeptInTheSaveAreaAcrossRuns) {

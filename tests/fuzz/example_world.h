@@ -37,7 +37,7 @@ inline bool World_Start(const std::vector<uint8_t>& file) {
     Variable_InitGlobals();
     if (!PrepareGame()) return false;
     Code_QuietErrors = true;
-    Run_Running = 1;
+    MessagePump_State().Run_Running = 1;
     return StartGame();
 }
 

@@ -45,6 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Runner_Switches = RunnerSwitches();
     Console_SetLogFile(0, nullptr);
     Console_SetLogFile(1, nullptr);
-    IO_State.mode = IOMode::Off;
+    Input_State().IO_State.mode = IOMode::Off;
     return 0;
 }

@@ -15,7 +15,7 @@
 namespace {
 
 void CheckRanges() {
-    const IOInputCopy& g = IO_State.game;
+    const IOInputCopy& g = Input_State().IO_State.game;
     for (int k = 0; k < kIOKeyCount; ++k)
         if (g.keyDown[k] > 1 || g.keyPressed[k] > 1 || g.keyReleased[k] > 1) __builtin_trap();
     if (g.lastKey < 0 || g.lastKey > 255 || g.currentKey < 0 || g.currentKey > 255) __builtin_trap();
@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckRanges();
     }
     IO_End();
-    MEM_FREE(IO_State.fileName);
-    IO_State.fileName = nullptr;
+    MEM_FREE(Input_State().IO_State.fileName);
+    Input_State().IO_State.fileName = nullptr;
     unlink(path);
 
     IBuffer buffer(const_cast<uint8_t*>(data), static_cast<int>(size), eBuffer_Fixed, 1, false);

@@ -69,11 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Runner_InitAll()) {
         CGameFile game;
         Runner_StartUp(path, game);
-        for (int frame = 0; frame < kFrames && Run_Running == 1; ++frame) {
+        for (int frame = 0; frame < kFrames && MessagePump_State().Run_Running == 1; ++frame) {
             Run_Frame();
             ProcessMessages();
         }
-        if (Run_Running != 0) Run_Running = 0;
+        if (MessagePump_State().Run_Running != 0) MessagePump_State().Run_Running = 0;
         EndGame();
         Runner_StopDevices();
         Runner_Shutdown();

@@ -124,8 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string first = World_Save();
     if (!Load(first) || World_Save() != first) __builtin_trap();
     DoAStep();
-    const int32_t code = New_Room;
-    New_Room = -1;
+    const int32_t code = Room_State().New_Room;
+    Room_State().New_Room = -1;
     if (code != -100 && code != -400) Run_ChangeRoom(code, false);
     if (!Load(g_snapshot)) __builtin_trap();
     return 0;

@@ -170,8 +170,8 @@ TEST_F(BatcherTest, ManualClearCoversTheTargetWithAQuadAndRestoresEverything) {
     float after[16];
     Graphics::GetMatrix(1, after);
     EXPECT_EQ(std::memcmp(projection, after, sizeof after), 0);
-    EXPECT_TRUE(GR_Transform.halfPixel);
-    EXPECT_EQ(g_RenderState.requested[RS_COLORWRITEENABLE], 15u);
+    EXPECT_TRUE(Transform_State().GR_Transform.halfPixel);
+    EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_COLORWRITEENABLE], 15u);
 }
 
 } // namespace

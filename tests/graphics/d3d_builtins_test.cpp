@@ -149,12 +149,12 @@ TEST_F(D3DBuiltIns, TheFrustumRejectsSpheresByTheirDistanceFromEachPlane) {
 TEST_F(D3DBuiltIns, SwitchesFogAndLights) {
     // Fog range truncated and kept in 0..65535.
     Run("d3d_set_fog(true, c_red, -100.7, 70000)");
-    EXPECT_TRUE(GR_Settings.fog);
-    EXPECT_EQ(GR_Settings.fogStart, 0.0f);
-    EXPECT_EQ(GR_Settings.fogEnd, 65535.0f);
-    EXPECT_EQ(GR_Settings.fogColour, 0xFFFF0000u);
+    EXPECT_TRUE(RenderState_State().GR_Settings.fog);
+    EXPECT_EQ(RenderState_State().GR_Settings.fogStart, 0.0f);
+    EXPECT_EQ(RenderState_State().GR_Settings.fogEnd, 65535.0f);
+    EXPECT_EQ(RenderState_State().GR_Settings.fogColour, 0xFFFF0000u);
     Run("d3d_set_fog(false, 0, 10.9, 20)");
-    EXPECT_EQ(GR_Settings.fogStart, 10.0f);
+    EXPECT_EQ(RenderState_State().GR_Settings.fogStart, 10.0f);
 
     EXPECT_EQ(Run("return d3d_start() + d3d_start()"), "2");
     Graphics::Flush();
@@ -165,20 +165,20 @@ TEST_F(D3DBuiltIns, SwitchesFogAndLights) {
 
     // Light indexes are truncated: 7.9 is light 7, 8 is reported and -1 wraps past 7.
     Run("d3d_light_define_point(7.9, 1, 2, 3, 10, c_white); d3d_light_enable(7, true); d3d_set_lighting(1)");
-    EXPECT_EQ(GR_Lights.posRange[7][3], 10.0f);
-    EXPECT_EQ(GR_Lights.enabled[7], 1.0f);
-    EXPECT_EQ(GR_Lights.lightingEnabled, 1);
+    EXPECT_EQ(Shader_State().GR_Lights.posRange[7][3], 10.0f);
+    EXPECT_EQ(Shader_State().GR_Lights.enabled[7], 1.0f);
+    EXPECT_EQ(Shader_State().GR_Lights.lightingEnabled, 1);
     Run("d3d_light_define_direction(-1, 1, 0, 0, c_white)");
     ASSERT_NE(Code_LastErrorText, nullptr);
     EXPECT_NE(std::string(Code_LastErrorText).find("Light index out of range"), std::string::npos);
     EXPECT_TRUE(TakeFatalErrors().empty());
     Run("d3d_light_define_ambient('red'); d3d_light_define_ambient(c_blue + 0.4)");
-    EXPECT_EQ(GR_Lights.ambient, 0xFF0000u);
+    EXPECT_EQ(Shader_State().GR_Lights.ambient, 0xFF0000u);
 
     Run("draw_enable_alphablend(0)");
-    EXPECT_EQ(g_RenderState.requested[RS_ALPHABLENDENABLE], 0u);
+    EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_ALPHABLENDENABLE], 0u);
     Run("Zebo_EnableAlphaBlend(1.7)");
-    EXPECT_EQ(g_RenderState.requested[RS_ALPHABLENDENABLE], 1u);
+    EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_ALPHABLENDENABLE], 1u);
     Run("draw_enable_alphablend('yes')");
     EXPECT_NE(std::string(Code_LastErrorText).find("Illegal argument type: true/false expected"), std::string::npos);
     EXPECT_TRUE(TakeFatalErrors().empty());

@@ -248,14 +248,14 @@ TEST_F(D3DDrawTest, LightsReachTheDeviceAndTheShaderTables) {
     EXPECT_FLOAT_EQ(light.Direction.z, 0.8f);
     EXPECT_EQ(light.Diffuse.r, 1.0f);
     EXPECT_EQ(light.Diffuse.a, 0.0f);
-    EXPECT_FLOAT_EQ(GR_Lights.direction[1][1], -0.6f);
-    EXPECT_EQ(GR_Lights.direction[1][3], 1.0f);
-    EXPECT_EQ(GR_Lights.colour[1][0], 255 * 0.003921568859368563f);
+    EXPECT_FLOAT_EQ(Shader_State().GR_Lights.direction[1][1], -0.6f);
+    EXPECT_EQ(Shader_State().GR_Lights.direction[1][3], 1.0f);
+    EXPECT_EQ(Shader_State().GR_Lights.colour[1][0], 255 * 0.003921568859368563f);
 
     // A zero direction stays zero; an index past 7 is reported and changes nothing.
     GR_3D_LightDefineDirection(2, 0, 0, 0, 0xFFFFFF);
-    EXPECT_EQ(GR_Lights.direction[2][0], 0.0f);
-    EXPECT_FALSE(std::isnan(GR_Lights.direction[2][2]));
+    EXPECT_EQ(Shader_State().GR_Lights.direction[2][0], 0.0f);
+    EXPECT_FALSE(std::isnan(Shader_State().GR_Lights.direction[2][2]));
     GR_3D_LightDefineDirection(8, 1, 0, 0, 0xFFFFFF);
     ASSERT_NE(Code_LastErrorText, nullptr);
     EXPECT_NE(std::strstr(Code_LastErrorText, "Light index out of range - must be between 0 and 7 (inclusive)"),
@@ -268,22 +268,22 @@ TEST_F(D3DDrawTest, LightsReachTheDeviceAndTheShaderTables) {
     EXPECT_EQ(light.Range, 50.0f);
     EXPECT_EQ(light.Attenuation0, 1.0f);
     EXPECT_FLOAT_EQ(light.Attenuation1, 0.02f);
-    EXPECT_EQ(GR_Lights.posRange[3][3], 50.0f);
-    EXPECT_EQ(GR_Lights.direction[3][3], 0.0f);
+    EXPECT_EQ(Shader_State().GR_Lights.posRange[3][3], 50.0f);
+    EXPECT_EQ(Shader_State().GR_Lights.direction[3][3], 0.0f);
     GR_3D_LightDefinePoint(4, 1, 2, 3, 0, 0x00FF00);
     ASSERT_EQ(Frame_State().GR_D3DDevice->GetLight(4, &light), D3D_OK);
     EXPECT_EQ(light.Attenuation1, 0.0f);
 
     GR_3D_LightEnable(3, true);
     EXPECT_TRUE(Frame_State().GR_D3DDevice->GetLightEnable(3));
-    EXPECT_EQ(GR_Lights.enabled[3], 1.0f);
+    EXPECT_EQ(Shader_State().GR_Lights.enabled[3], 1.0f);
     GR_3D_LightDefineAmbient(0x112233);
     EXPECT_EQ(Frame_State().GR_D3DDevice->GetRenderState(D3DRS_AMBIENT), 0x00332211u);
     EXPECT_EQ(Frame_State().GR_D3DDevice->GetMaterial().Ambient.g, 1.0f);
     EXPECT_EQ(Frame_State().GR_D3DDevice->GetMaterial().Emissive.r, 0.0f);
     GR_3D_SetLighting(true);
     Graphics::Flush();
-    EXPECT_EQ(GR_Lights.lightingEnabled, 1);
+    EXPECT_EQ(Shader_State().GR_Lights.lightingEnabled, 1);
     EXPECT_EQ(Frame_State().GR_D3DDevice->GetRenderState(D3DRS_LIGHTING), 1u);
 }
 

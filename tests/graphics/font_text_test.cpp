@@ -210,8 +210,8 @@ TEST_F(FontTableTest, RecordsFillTheTable) {
     EXPECT_EQ(font->GetFirst(), 32);
     EXPECT_EQ(font->GetCharset(), 0);
     EXPECT_EQ(font->GetAntialias(), 3);
-    ASSERT_NE(FontCharMap, nullptr);
-    EXPECT_EQ(FontCharMap[65], 0x100);
+    ASSERT_NE(Font_State().FontCharMap, nullptr);
+    EXPECT_EQ(Font_State().FontCharMap[65], 0x100);
 
     // Deleting keeps the other indexes; added fonts take the next index and are named by it.
     EXPECT_TRUE(Font_Delete(1));

@@ -138,8 +138,8 @@ TEST_F(ParticleDrawing, OrderBlendingAndParticlesThatCannotBeDrawn) {
     // A change of blending starts a new batch; the pass goes on past what it cannot draw.
     ParticleSystem_DrawIt(s);
     EXPECT_EQ(firstXs(), (std::vector<std::vector<float>>{{0}, {20}, {30, 40}}));
-    EXPECT_EQ(GR_Settings.srcBlend, 5);
-    EXPECT_EQ(GR_Settings.destBlend, 6);
+    EXPECT_EQ(RenderState_State().GR_Settings.srcBlend, 5);
+    EXPECT_EQ(RenderState_State().GR_Settings.destBlend, 6);
     EXPECT_EQ(Graphics::GetInterpolation(), interpolate);
     ParticleSystem_DrawOrder(s, false);
     ParticleSystem_DrawIt(s);

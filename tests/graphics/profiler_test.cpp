@@ -26,16 +26,16 @@ protected:
         Window_State().Window_DeviceState = savedSizes;
         Debug_GestureReset();
         Profiler_SetHost({});
-        IO_State.game.buttonPressed[0] = 0;
+        Input_State().IO_State.game.buttonPressed[0] = 0;
         Platform_SetBackend(nullptr);
     }
     // A frame whose taps are one press of the left button at (x, y) of the window.
     static bool Tap(int x, int y) {
-        IO_RawMouse.x[0] = x;
-        IO_RawMouse.y[0] = y;
-        IO_State.game.buttonPressed[0] = 1;
+        Input_State().IO_RawMouse.x[0] = x;
+        Input_State().IO_RawMouse.y[0] = y;
+        Input_State().IO_State.game.buttonPressed[0] = 1;
         const bool completed = Debug_GestureUpdate();
-        IO_State.game.buttonPressed[0] = 0;
+        Input_State().IO_State.game.buttonPressed[0] = 0;
         return completed;
     }
     // A tap in the middle of a cell of the 10 x 10 grid over a 200 x 100 game.
@@ -79,23 +79,23 @@ TEST_F(ProfilerTest, TapPatternsOpenTheOverlayAndItsMenu) {
         EXPECT_FALSE(TapCell(c, r));
     for (auto [c, r] : {std::pair{0, 0}, {9, 0}, {9, 9}, {0, 9}, {0, 0}, {5, 5}})
         EXPECT_FALSE(TapCell(c, r));
-    EXPECT_EQ(Debug_Flags, 0);
+    EXPECT_EQ(Profiler_State().Debug_Flags, 0);
     EXPECT_TRUE(TapCell(6, 4)); // within one cell of the centre
-    EXPECT_EQ(Debug_Flags, kDebugOverlayOpen);
+    EXPECT_EQ(Profiler_State().Debug_Flags, kDebugOverlayOpen);
 
     for (auto [c, r] : {std::pair{0, 0}, {9, 0}, {0, 0}, {9, 0}, {0, 9}, {9, 9}, {0, 9}})
         EXPECT_FALSE(TapCell(c, r));
     EXPECT_TRUE(TapCell(9, 9));
-    EXPECT_EQ(Debug_Flags, kDebugOverlayOpen | kDebugMenuOpen);
+    EXPECT_EQ(Profiler_State().Debug_Flags, kDebugOverlayOpen | kDebugMenuOpen);
     EXPECT_FALSE(Tap(20, 15)); // the frame-rate switch
-    EXPECT_EQ(Debug_Flags, kDebugOverlayOpen | kDebugMenuOpen | kDebugShowFPS);
+    EXPECT_EQ(Profiler_State().Debug_Flags, kDebugOverlayOpen | kDebugMenuOpen | kDebugShowFPS);
     Tap(150, 90); // "CLOSE"
-    EXPECT_EQ(Debug_Flags, kDebugShowFPS);
+    EXPECT_EQ(Profiler_State().Debug_Flags, kDebugShowFPS);
 
     // A minimised window (no size) maps no tap; a room twice the window's size maps each to twice as far.
     Window_State().Window_DeviceState.clientSize = {0, 0};
     Open();
-    EXPECT_EQ(Debug_Flags, kDebugShowFPS);
+    EXPECT_EQ(Profiler_State().Debug_Flags, kDebugShowFPS);
     Window_State().Window_DeviceState.clientSize = {100, 50};
     Profiler_SetHost({[](int& w, int& h) {
                           w = 200;
@@ -114,7 +114,7 @@ TEST_F(ProfilerTest, TheOverlayIsDrawnOverTheFrame) {
     StartDevice(D3DBackend::OpenGL, 320, 240);
     uint32_t width = 0;
     const auto frame = [&](int32_t flags) {
-        Debug_Flags = flags;
+        Profiler_State().Debug_Flags = flags;
         EXPECT_TRUE(Graphics::StartFrame());
         GR_Draw_Clear(0xFF808080u);
         fake.AdvanceClock(16000);

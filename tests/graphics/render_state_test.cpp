@@ -22,7 +22,7 @@ TEST_F(RenderStateTest, TheFirstOffAfterStartUpReachesTheDevice) {
     // The start-up leaves blending, depth writes and all colour channels on at the device.
     Graphics::Flush();
     Recording().ClearLog();
-    g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 0);
+    RenderState_State().g_RenderState.SetRenderState(RS_ALPHABLENDENABLE, 0);
     GR_D3D_SetZWriteEnable(false);
     Graphics::SetColourWriteEnable(false, false, false, false);
     Graphics::Flush();
@@ -54,13 +54,13 @@ TEST_F(RenderStateTest, EngineValuesMapOntoDeviceValues) {
     EXPECT_EQ(Recording().Log().size(), calls);
 
     Graphics::SetBlendMode(7);
-    EXPECT_EQ(g_RenderState.requested[RS_SRCBLEND], 5u);
-    EXPECT_EQ(g_RenderState.requested[RS_DESTBLEND], 6u);
+    EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_SRCBLEND], 5u);
+    EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_DESTBLEND], 6u);
     GR_D3D_SetHidden(true);
-    EXPECT_EQ(g_RenderState.requested[RS_ZENABLE], 0u) << "no depth test outside 3D mode";
-    const uint64_t samplers = g_RenderState.samplerDirty;
+    EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_ZENABLE], 0u) << "no depth test outside 3D mode";
+    const uint64_t samplers = RenderState_State().g_RenderState.samplerDirty;
     Graphics::SetInterpolationExt(8, false);
-    EXPECT_EQ(g_RenderState.samplerDirty, samplers);
+    EXPECT_EQ(RenderState_State().g_RenderState.samplerDirty, samplers);
 }
 
 TEST_F(RenderStateTest, EachBlendModeSendsItsFactorPair) {
@@ -70,8 +70,8 @@ TEST_F(RenderStateTest, EachBlendModeSendsItsFactorPair) {
     for (const auto& [mode, source, destination] : modes) {
         Graphics::SetBlendMode(static_cast<int>(mode));
         Graphics::Flush();
-        EXPECT_EQ(g_RenderState.requested[RS_SRCBLEND], source) << "mode " << mode;
-        EXPECT_EQ(g_RenderState.requested[RS_DESTBLEND], destination) << "mode " << mode;
+        EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_SRCBLEND], source) << "mode " << mode;
+        EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_DESTBLEND], destination) << "mode " << mode;
         EXPECT_EQ(static_cast<uint32_t>(LastSent(D3DRS_SRCBLEND)), source) << "mode " << mode;
         EXPECT_EQ(static_cast<uint32_t>(LastSent(D3DRS_DESTBLEND)), destination) << "mode " << mode;
     }
@@ -79,14 +79,14 @@ TEST_F(RenderStateTest, EachBlendModeSendsItsFactorPair) {
 
 TEST_F(RenderStateTest, SaveRestoreAndApplyAllResendTheTrackedSlots) {
     Graphics::Flush();
-    g_RenderState.Save();
+    RenderState_State().g_RenderState.Save();
     Graphics::SetBlendMode(1);
     GR_D3D_SetCulling(true);
-    g_RenderState.Restore();
-    EXPECT_FALSE(g_RenderState.Pending());
+    RenderState_State().g_RenderState.Restore();
+    EXPECT_FALSE(RenderState_State().g_RenderState.Pending());
     Recording().ClearLog();
     GR_D3D_InvalidateDeviceCache();
-    g_RenderState.ApplyAll();
+    RenderState_State().g_RenderState.ApplyAll();
     EXPECT_NE(LastSent(D3DRS_SRCBLEND), -1);
     EXPECT_EQ(LastSent(D3DRS_ZFUNC), -1) << "the depth function is not re-sent";
     EXPECT_EQ(LastSent(D3DRS_STENCILENABLE), -1);
@@ -103,12 +103,12 @@ TEST_F(RenderStateTest, FogRangeIsNormalisedAndKeptUnsignedAcrossAReset) {
     float f = 0;
     std::memcpy(&f, &start, 4);
     EXPECT_FLOAT_EQ(f, static_cast<float>((3200.9f - 1.0) / 31999.0));
-    EXPECT_EQ(g_RenderState.requested[RS_FOGCOLOR], 0xFFFF0000u);
+    EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_FOGCOLOR], 0xFFFF0000u);
 
     GR_D3D_SetFog(true, 0, 40000.0f, 50000.0f);
     GR_D3D_ApplySettings();
-    EXPECT_EQ(GR_Settings.fogStart, 40000.0f);
-    EXPECT_EQ(GR_Settings.fogEnd, 50000.0f);
+    EXPECT_EQ(RenderState_State().GR_Settings.fogStart, 40000.0f);
+    EXPECT_EQ(RenderState_State().GR_Settings.fogEnd, 50000.0f);
 }
 
 TEST_F(RenderStateTest, TheOverlayDrawsInScreenSpaceAndPutsEverythingBack) {
@@ -120,14 +120,14 @@ TEST_F(RenderStateTest, TheOverlayDrawsInScreenSpaceAndPutsEverythingBack) {
     Graphics::GetMatrix(0, view);
     Graphics::GetMatrix(1, projection);
     Overlay_BeginDraw();
-    EXPECT_EQ(g_RenderState.requested[RS_ZENABLE], 0u);
-    EXPECT_EQ(g_RenderState.requested[RS_CULLMODE], 0u);
+    EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_ZENABLE], 0u);
+    EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_CULLMODE], 0u);
     float screen[16];
     Graphics::GetMatrix(1, screen);
     EXPECT_FLOAT_EQ(screen[5], -2.0f / 48.0f);
     Overlay_EndDraw();
-    EXPECT_EQ(g_RenderState.requested[RS_ZENABLE], 1u);
-    EXPECT_EQ(g_RenderState.requested[RS_CULLMODE], 2u);
+    EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_ZENABLE], 1u);
+    EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_CULLMODE], 2u);
     float after[16];
     Graphics::GetMatrix(1, after);
     EXPECT_EQ(std::memcmp(after, projection, sizeof after), 0);

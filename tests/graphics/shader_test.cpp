@@ -94,7 +94,7 @@ protected:
         (void)registered;
         StartRecording(64, 48);
         TakeFatalErrors();
-        GR_Lights = ShaderLightData();
+        Shader_State().GR_Lights = ShaderLightData();
     }
     void TearDown() override {
         Shader_Clear();
@@ -280,12 +280,12 @@ TEST_F(ShaderTest, SettersWriteOnlyTheValuesGivenAndNeverPastTheUniform) {
 
 TEST_F(ShaderTest, ApplyingWritesTheMatricesLightsAmbientAndSwitch) {
     LoadPair();
-    GR_Lights.colour[2][0] = 0.5f;
-    GR_Lights.colour[3][0] = 0.75f;
-    GR_Lights.enabled[2] = 1.0f;
-    GR_Lights.direction[1][2] = -1.0f;
-    GR_Lights.ambient = 0x00FF8000u; // red 0, green 128, blue 255
-    GR_Lights.lightingEnabled = 1;
+    Shader_State().GR_Lights.colour[2][0] = 0.5f;
+    Shader_State().GR_Lights.colour[3][0] = 0.75f;
+    Shader_State().GR_Lights.enabled[2] = 1.0f;
+    Shader_State().GR_Lights.direction[1][2] = -1.0f;
+    Shader_State().GR_Lights.ambient = 0x00FF8000u; // red 0, green 128, blue 255
+    Shader_State().GR_Lights.lightingEnabled = 1;
     float world[16] = {};
     Matrix_BuildIdentity(world);
     world[12] = 5;

@@ -125,10 +125,10 @@ TEST_F(SpriteDrawFunctions, BackgroundsAndTiles) {
     CRoom room;
     room.width = 10;
     room.height = 8;
-    CRoom* saved = Run_Room;
-    Run_Room = &room;
+    CRoom* saved = Room_State().Run_Room;
+    Room_State().Run_Room = &room;
     Call("draw_background_tiled", {0, 1, 1});
-    Run_Room = saved;
+    Room_State().Run_Room = saved;
     const auto tiles = Corners();
     ASSERT_EQ(tiles.size(), 20u);
     EXPECT_EQ(tiles[0], Corner(-7, -5)); // the tiled order starts at the bottom-left corner

@@ -166,10 +166,10 @@ TEST_F(SurfaceFunctions, SurfacesDrawOnTheScreenEveryWay) {
     CRoom room;
     room.width = 10;
     room.height = 8;
-    CRoom* saved = Run_Room;
-    Run_Room = &room;
+    CRoom* saved = Room_State().Run_Room;
+    Room_State().Run_Room = &room;
     const auto tiled = Screen([&] { Call("draw_surface_tiled", {s, 1, 1}); });
-    Run_Room = saved;
+    Room_State().Run_Room = saved;
     std::string expected = BoxMask(16, 16, -1, -1, -1, -1);
     for (int x = -2; x <= 10; x += 4)
         for (int y = -2; y <= 6; y += 4)

@@ -54,14 +54,14 @@ TEST_F(SurfaceTest, DrawnIntoThenReadBackWithTheScreenViewRestored) {
 
     ASSERT_TRUE(Surface_SetTarget(id));
     EXPECT_TRUE(Surface_DrawingToSurface());
-    EXPECT_TRUE(GR_Transform.surfaceTarget);
+    EXPECT_TRUE(Transform_State().GR_Transform.surfaceTarget);
     ExpectPort(0, 0, 8, 6);
     GR_Draw_Clear(0xFFFFFFFFu);
     GR_Draw_SetColour(0x0000FFu);
     GR_Draw_Rectangle(2, 1, 3, 2, false);
     ASSERT_TRUE(Surface_ResetTarget());
     EXPECT_FALSE(Surface_DrawingToSurface());
-    EXPECT_FALSE(GR_Transform.surfaceTarget);
+    EXPECT_FALSE(Transform_State().GR_Transform.surfaceTarget);
     EXPECT_EQ(Surface_GetTarget(0), -1);
     ExpectPort(0, 0, 32, 24);
 

@@ -168,9 +168,9 @@ TEST_F(TextureFunctions, SamplingSwitchesTakeTruthFromOneHalf) {
     Call("texture_set_repeat_ext", {0, 0});
     EXPECT_FALSE(Graphics::GetRepeat());
     Call("texture_set_blending", {0});
-    EXPECT_FALSE(GR_Settings.textureBlending);
+    EXPECT_FALSE(RenderState_State().GR_Settings.textureBlending);
     Call("texture_set_blending", {1});
-    EXPECT_TRUE(GR_Settings.textureBlending);
+    EXPECT_TRUE(RenderState_State().GR_Settings.textureBlending);
 }
 
 } // namespace

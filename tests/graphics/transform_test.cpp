@@ -75,15 +75,15 @@ TEST_F(TransformTest, ProjectionRoundTripsDoNotDriftAndTheDeviceGetsTheHalfPixel
     clip(640, 480, cx, cy);
     EXPECT_NEAR(cx, 1.0f - 1.0f / 640, 1e-5f);
     EXPECT_NEAR(cy, -1.0f + 1.0f / 480, 1e-5f);
-    EXPECT_TRUE(GR_Transform.surfaceTarget);
-    EXPECT_TRUE(GR_Transform.orthographic);
+    EXPECT_TRUE(Transform_State().GR_Transform.surfaceTarget);
+    EXPECT_TRUE(Transform_State().GR_Transform.orthographic);
 }
 
 TEST_F(TransformTest, ThreeDModeAndTheDrawingDepth) {
     GR_D3D_SetDepth(20000);
     EXPECT_EQ(GR_D3D_GetDepth(), 0.0f);
     EXPECT_TRUE(GR_D3D_Set3DMode(true));
-    EXPECT_EQ(g_RenderState.requested[RS_ZENABLE], 1u);
+    EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_ZENABLE], 1u);
     GR_D3D_SetDepth(20000);
     EXPECT_EQ(GR_D3D_GetDepth(), 16000.0f);
     GR_D3D_SetDepth(-5);

@@ -13,11 +13,11 @@ struct InputBuiltinsTest : MainWindowTest {
         Code_Function_Free();
         InitKeyboardFunctions();
         fake.hasDisplay = true;
-        Run_Running = 1;
+        MessagePump_State().Run_Running = 1;
         ASSERT_TRUE(Create());
     }
     void TearDown() override {
-        Run_Running = 0;
+        MessagePump_State().Run_Running = 0;
         Code_Function_Free();
         MainWindowTest::TearDown();
     }
@@ -107,13 +107,13 @@ TEST_F(InputBuiltinsTest, WaitsEndAtTheNextPressOrWhenTheWindowCloses) {
     // A key pressed before the call does not count; the next one ends the wait.
     fake.InjectKeyPress('B');
     CallBuiltIn("keyboard_wait");
-    EXPECT_EQ(IO_State.message.lastKey, 'B');
+    EXPECT_EQ(Input_State().IO_State.message.lastKey, 'B');
     fake.InjectMouseMove(5, 5);
     fake.InjectMouseButton(1, true);
     CallBuiltIn("mouse_wait");
-    EXPECT_EQ(IO_State.message.lastMouseButton[0], 1);
+    EXPECT_EQ(Input_State().IO_State.message.lastMouseButton[0], 1);
     // The window closed while waiting: the quit ends the wait instead of hanging.
     fake.InjectClose();
     CallBuiltIn("keyboard_wait");
-    EXPECT_EQ(Run_Running, 0);
+    EXPECT_EQ(MessagePump_State().Run_Running, 0);
 }

@@ -153,8 +153,8 @@ TEST_F(Input, MouseButtonsWheelAndPosition) {
     fake.InjectMouseButton(2, true);
     fake.InjectWheel(-1);
     Step();
-    EXPECT_EQ(IO_RawMouse.x[0], 40);
-    EXPECT_EQ(IO_RawMouse.y[0], 30);
+    EXPECT_EQ(Input_State().IO_RawMouse.x[0], 40);
+    EXPECT_EQ(Input_State().IO_RawMouse.y[0], 30);
     EXPECT_EQ(IO_MouseCheck(2, 0), 1);
     EXPECT_EQ(IO_MouseCheckPressed(2, 0), 1);
     EXPECT_EQ(IO_GetMouseButton(0), 2);
@@ -198,15 +198,15 @@ TEST_F(Input, ClearForgetsKeysStringAndDeviceZeroOnly) {
 }
 
 TEST_F(Input, SavedStateRoundTripsAndRefusesBadCounts) {
-    IO_State.virtualKeys[3] = IOVirtualKey{3, 3, 1, 2, 11, 22, 10, 20, 5, 6, 'A', 0};
+    Input_State().IO_State.virtualKeys[3] = IOVirtualKey{3, 3, 1, 2, 11, 22, 10, 20, 5, 6, 'A', 0};
     IBuffer saved(1, 1, 1);
     IO_SaveState(&saved);
     EXPECT_EQ(saved.position, 8 + 128 * 44);
-    const IOVirtualKey kept = IO_State.virtualKeys[3];
+    const IOVirtualKey kept = Input_State().IO_State.virtualKeys[3];
     IO_ClearVirtualKeys();
     saved.Seek(0, 0);
     ASSERT_TRUE(IO_LoadState(&saved));
-    EXPECT_EQ(std::memcmp(&IO_State.virtualKeys[3], &kept, sizeof kept), 0);
+    EXPECT_EQ(std::memcmp(&Input_State().IO_State.virtualKeys[3], &kept, sizeof kept), 0);
 
     // Another version, a count outside 0..128 or a record cut short: refused, nothing changed.
     auto header = [](int version, int count, int records) {
@@ -226,25 +226,28 @@ TEST_F(Input, SavedStateRoundTripsAndRefusesBadCounts) {
         IBuffer* b = header(version, count, records);
         EXPECT_FALSE(IO_LoadState(b)) << version << " " << count;
         delete b;
-        EXPECT_EQ(std::memcmp(&IO_State.virtualKeys[3], &kept, sizeof kept), 0);
+        EXPECT_EQ(std::memcmp(&Input_State().IO_State.virtualKeys[3], &kept, sizeof kept), 0);
     }
 }
 
 TEST_F(Input, TouchedVirtualKeysPressThenHoldThenRelease) {
     ASSERT_TRUE(Create());
     const int key = IO_AddVirtualKey();
-    IO_State.virtualKeys[key] = IOVirtualKey{kVirtualKeyActive, 0, 10, 10, 30, 30, 20, 20, 0, 0, 'X', 0};
+    Input_State().IO_State.virtualKeys[key] =
+        IOVirtualKey{kVirtualKeyActive, 0, 10, 10, 30, 30, 20, 20, 0, 0, 'X', 0};
     const int button = IO_AddVirtualKey();
-    IO_State.virtualKeys[button] = IOVirtualKey{kVirtualKeyActive, 1, 40, 10, 60, 30, 20, 20, 0, 0, 0, 3};
+    Input_State().IO_State.virtualKeys[button] =
+        IOVirtualKey{kVirtualKeyActive, 1, 40, 10, 60, 30, 20, 20, 0, 0, 0, 3};
     // Records that could only address entries outside the tables are never driven.
     for (auto [k, b] : {std::pair{0, 0}, std::pair{0, -1}, std::pair{0, 4}, std::pair{-5, 0}, std::pair{300, 0}}) {
         const int i = IO_AddVirtualKey();
-        IO_State.virtualKeys[i] = IOVirtualKey{kVirtualKeyActive, 0, 0, 0, 100, 100, 100, 100, 0, 0, k, b};
+        Input_State().IO_State.virtualKeys[i] =
+            IOVirtualKey{kVirtualKeyActive, 0, 0, 0, 100, 100, 100, 100, 0, 0, k, b};
     }
     auto touch = [](int x, int y) {
-        IO_State.devicePoints[0][0] = 0x80000000u;
-        IO_State.devicePoints[0][1] = static_cast<uint32_t>(x);
-        IO_State.devicePoints[0][2] = static_cast<uint32_t>(y);
+        Input_State().IO_State.devicePoints[0][0] = 0x80000000u;
+        Input_State().IO_State.devicePoints[0][1] = static_cast<uint32_t>(x);
+        Input_State().IO_State.devicePoints[0][2] = static_cast<uint32_t>(y);
     };
     touch(15, 15);
     Step();
@@ -261,7 +264,8 @@ TEST_F(Input, TouchedVirtualKeysPressThenHoldThenRelease) {
     EXPECT_EQ(IO_MouseCheckPressed(3, 0), 1);
     // A record beyond the first 32 is never touched.
     IO_ClearVirtualKeys();
-    IO_State.virtualKeys[40] = IOVirtualKey{kVirtualKeyActive, 40, 0, 0, 100, 100, 100, 100, 0, 0, 'Y', 0};
+    Input_State().IO_State.virtualKeys[40] =
+        IOVirtualKey{kVirtualKeyActive, 40, 0, 0, 100, 100, 100, 100, 0, 0, 'Y', 0};
     touch(5, 5);
     Step();
     touch(5, 5);

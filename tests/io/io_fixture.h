@@ -13,9 +13,9 @@
 
 inline void ResetInputState() {
     IO_End();
-    MEM_FREE(IO_State.fileName);
-    IO_State = IOState{};
-    IO_RawMouse = RawMousePositions{};
+    MEM_FREE(Input_State().IO_State.fileName);
+    Input_State().IO_State = IOState{};
+    Input_State().IO_RawMouse = RawMousePositions{};
     IO_Init();
 }
 

@@ -72,12 +72,12 @@ TEST(SupportProcess, ProgramsStartWithoutAShell) {
 
 // The quit message (the window was closed) ends a wait that the main loop began; the program goes on.
 TEST(SupportProcess, ClosingTheGameEndsTheWait) {
-    Run_Running = 1;
+    MessagePump_State().Run_Running = 1;
     Platform_PostMessage(WM_QUIT);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(Support_ExecuteProgram("sleep", "3", nullptr, true));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(Run_Running, 0);
+    EXPECT_EQ(MessagePump_State().Run_Running, 0);
 }
 
 TEST(SupportParams, CommandLineItems) {

@@ -17,11 +17,11 @@ struct Snapshot {
 Snapshot Take() {
     Snapshot s;
     std::memset(&s, 0, sizeof s);
-    s.game = IO_State.game;
-    s.x = IO_RawMouse.x[0];
-    s.y = IO_RawMouse.y[0];
-    s.cursorX = IO_State.cursorX;
-    s.cursorY = IO_State.cursorY;
+    s.game = Input_State().IO_State.game;
+    s.x = Input_State().IO_RawMouse.x[0];
+    s.y = Input_State().IO_RawMouse.y[0];
+    s.cursorX = Input_State().IO_State.cursorX;
+    s.cursorY = Input_State().IO_State.cursorY;
     return s;
 }
 
@@ -73,7 +73,7 @@ TEST_F(Recording, PlaysBackTheSameInputFrameForFrameAndIgnoresLiveInput) {
 
     // Past the end the last state stays, with the one-step bytes cleared.
     Play(1, false);
-    EXPECT_EQ(IO_State.game.keyDown['A' + 8], 1);
+    EXPECT_EQ(Input_State().IO_State.game.keyDown['A' + 8], 1);
     EXPECT_EQ(IO_KeyCheckPressed('A' + 8), 0);
     EXPECT_EQ(IO_MouseWheelUp(0), 0);
 }
@@ -82,8 +82,8 @@ TEST_F(Recording, PlaybackWinsOverRecording) {
     ResetInputState();
     IO_SetPlaybackFile(file.c_str());
     IO_SetRecordFile((folder / "other.rec").c_str());
-    EXPECT_EQ(IO_State.mode, IOMode::Playback);
-    EXPECT_STREQ(IO_State.fileName, file.c_str());
+    EXPECT_EQ(Input_State().IO_State.mode, IOMode::Playback);
+    EXPECT_STREQ(Input_State().IO_State.fileName, file.c_str());
     // A file that cannot be opened leaves playback on without a file: live input is ignored.
     ASSERT_TRUE(Create());
     fake.InjectKey('A', true);
@@ -104,9 +104,10 @@ TEST_F(Recording, ACutOrDamagedFileStopsPlaybackWithAMessage) {
     const std::string cut = testing::internal::GetCapturedStdout();
     EXPECT_NE(cut.find("stopped at frame 2: the file ends inside the frame"), std::string::npos) << cut;
     EXPECT_EQ(IO_GetLastKey(), recorded[2].game.lastKey);
-    EXPECT_EQ(std::memcmp(IO_State.game.keyboardString, recorded[2].game.keyboardString, 2050), 0);
+    EXPECT_EQ(std::memcmp(Input_State().IO_State.game.keyboardString, recorded[2].game.keyboardString, 2050),
+              0);
     EXPECT_EQ(IO_GetKey(), recorded[1].game.currentKey);
-    EXPECT_EQ(IO_State.file, nullptr);
+    EXPECT_EQ(Input_State().IO_State.file, nullptr);
 
     // Codes outside their tables: the frame is refused whole and the state stays the previous frame's.
     const auto damaged = [&](size_t offset, const std::string& with) {

@@ -181,7 +181,7 @@ TEST_F(Mapping, AMinimisedWindowKeepsTheLastRoomPosition) {
     Move(200, 100);
     EXPECT_EQ(Window_GetMouseRoomX(0), 200);
     Window_State().Window_DeviceState.clientSize = WindowSize{0, 0};
-    IO_RawMouse.x[0] = 5;
+    Input_State().IO_RawMouse.x[0] = 5;
     EXPECT_EQ(Window_GetMouseRoomX(0), 200);
     EXPECT_EQ(Window_GetMouseRoomY(0), 100);
 }
@@ -243,7 +243,7 @@ TEST_F(WindowBuiltIns, MouseQueriesGoThroughTheMapping) {
 TEST_F(WindowBuiltIns, VirtualKeysCheckTheirArgumentsAndHandles) {
     const double handle = CallReal("virtual_key_add", {10, 20, 30, 40, 'A'});
     ASSERT_EQ(handle, 1);
-    const IOVirtualKey& r = IO_State.virtualKeys[0];
+    const IOVirtualKey& r = Input_State().IO_State.virtualKeys[0];
     EXPECT_EQ(r.x2, 40);
     EXPECT_EQ(r.y2, 60);
     EXPECT_EQ(r.flags, kVirtualKeyActive);
@@ -258,7 +258,7 @@ TEST_F(WindowBuiltIns, VirtualKeysCheckTheirArgumentsAndHandles) {
     CallReal("virtual_key_delete", {1, 2});
     EXPECT_EQ(r.flags, kVirtualKeyActive);
     EXPECT_EQ(CallReal("virtual_key_add", {"x", 0, 0, 0, 0}), 0);
-    EXPECT_EQ(IO_State.virtualKeys[1].flags, 0);
+    EXPECT_EQ(Input_State().IO_State.virtualKeys[1].flags, 0);
     CallReal("virtual_key_delete", {1});
     EXPECT_EQ(r.flags, 0);
     for (int i = 0; i < kIOVirtualKeyCount; ++i) EXPECT_EQ(CallReal("virtual_key_add", {0, 0, 1, 1, 'B'}), i + 1);

@@ -50,10 +50,10 @@ protected:
         HTTP_PollThreads();
         std::vector<std::string> maps;
         std::vector<HTTP_REQ_CONTEXT*> done;
-        for (HTTP_REQ_CONTEXT* r = HTTP_RequestList; r; r = r->next)
+        for (HTTP_REQ_CONTEXT* r = HTTP_State().HTTP_RequestList; r; r = r->next)
             if (r->state == HTTP_STATE_DONE) done.insert(done.begin(), r);
         for (HTTP_REQ_CONTEXT* request : done) {
-            HTTP_REQ_CONTEXT** link = &HTTP_RequestList;
+            HTTP_REQ_CONTEXT** link = &HTTP_State().HTTP_RequestList;
             while (*link != request)
                 link = &(*link)->next;
             *link = request->next;
@@ -96,7 +96,7 @@ TEST_F(AsyncDialogs, QueueShowOneAtATimeAndCompleteWithTheirAnswers) {
     EXPECT_EQ(Step(), (std::vector<std::string>{"63: id=" + std::to_string(question) +
                                                 " status=0 result= value=0"}));
     EXPECT_EQ(fake.openForm, nullptr);
-    EXPECT_EQ(HTTP_RequestList, nullptr);
+    EXPECT_EQ(HTTP_State().HTTP_RequestList, nullptr);
 }
 
 TEST_F(AsyncDialogs, WithoutSomeoneToAskTheyCompleteAtOnceWithTheDefaults) {

@@ -53,7 +53,7 @@ protected:
         while (g_results.size() < count && std::chrono::steady_clock::now() < end) {
             g_mostRunning = std::max(g_mostRunning, HTTP_RunningTransfers());
             HTTP_PollThreads();
-            for (HTTP_REQ_CONTEXT** link = &HTTP_RequestList; *link;) {
+            for (HTTP_REQ_CONTEXT** link = &HTTP_State().HTTP_RequestList; *link;) {
                 HTTP_REQ_CONTEXT* request = *link;
                 if (request->state != HTTP_STATE_DONE) {
                     link = &request->next;
@@ -108,7 +108,7 @@ TEST_F(HttpTest, AnswersCompleteWithTheirStatusAndBody) {
     EXPECT_EQ(g_results[5].status, 0); // refused
     EXPECT_EQ(g_results[5].body, "");
     EXPECT_EQ(g_cleanups, 5);
-    EXPECT_EQ(HTTP_RequestList, nullptr);
+    EXPECT_EQ(HTTP_State().HTTP_RequestList, nullptr);
 }
 
 TEST_F(HttpTest, BadAnswersAndURLsFailWithoutData) {
@@ -186,7 +186,7 @@ TEST_F(HttpTest, ShutdownStopsTransfersInFlightAndFreesTheirRequests) {
     HTTP_Shutdown();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
     EXPECT_EQ(HTTP_RunningTransfers(), 0);
-    EXPECT_EQ(HTTP_RequestList, nullptr);
+    EXPECT_EQ(HTTP_State().HTTP_RequestList, nullptr);
     EXPECT_EQ(g_cleanups, 12);
     EXPECT_TRUE(g_results.empty());
     // The pool starts again for new requests.

@@ -22,7 +22,7 @@ protected:
         Platform_SetUnattended(false);
         Console_SetLogFile(0, nullptr);
         Console_SetLogFile(1, nullptr);
-        IO_State.mode = IOMode::Off;
+        Input_State().IO_State.mode = IOMode::Off;
     }
 };
 
@@ -47,7 +47,7 @@ TEST_F(CommandLineTest, ArgumentsWithBlanksComeBackWhole) {
 TEST_F(CommandLineTest, DebugAndGameActOnlyWhileNoGameIsKnown) {
     ParseCommandLine("runner -debug -game first.win -game second.win -debug");
     EXPECT_TRUE(Runner_Switches.debugMode);
-    EXPECT_EQ(Debug_Flags, kDebugShowFPS);
+    EXPECT_EQ(Profiler_State().Debug_Flags, kDebugShowFPS);
     EXPECT_EQ(Runner_Switches.gamePath, "first.win");
 
     Runner_Switches = RunnerSwitches();
@@ -76,7 +76,7 @@ TEST_F(CommandLineTest, RecordThenPlaybackKeepsBothFlagsAndTheLastName) {
     EXPECT_EQ(Runner_Switches.recordFile, "two.rec");
     EXPECT_TRUE(Runner_Switches.outputFile); // last, with no name: an empty one
     EXPECT_EQ(Runner_Switches.outputName, "");
-    EXPECT_EQ(IO_State.mode, IOMode::Playback);
+    EXPECT_EQ(Input_State().IO_State.mode, IOMode::Playback);
 }
 
 TEST_F(CommandLineTest, NoErrorsHoldsThroughTheOptionsReset) {

@@ -139,8 +139,8 @@ TEST_F(DataFileTest, BuiltGameLoads) {
     EXPECT_EQ(GeneralInfo_State().g_Options.windowColour, 0x123456u);
     EXPECT_EQ(Window_GetColour(), 0x123456u);
     EXPECT_TRUE(GeneralInfo_State().g_Options.unsetVariableFlag);
-    EXPECT_TRUE(Variable_UnsetIsError);
-    EXPECT_TRUE(Audio_UseNewEngine);
+    EXPECT_TRUE(VariableList_State().Variable_UnsetIsError);
+    EXPECT_TRUE(Audio_State().Audio_UseNewEngine);
     EXPECT_TRUE(GeneralInfo_State().g_Options.showCursor == false);
     ASSERT_EQ(GeneralInfo_State().g_Options.constantNames.size(), 3u);
     EXPECT_STREQ(GeneralInfo_State().g_Options.constantNames[2], "c");
@@ -467,7 +467,7 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
     EXPECT_EQ(Game_IniOptions().debug, 1);
     EXPECT_EQ(Game_IniOptions().trace, 0);
     EXPECT_TRUE(Runner_Switches.debugMode);
-    EXPECT_EQ(Debug_Flags, kDebugShowFPS);
+    EXPECT_EQ(Profiler_State().Debug_Flags, kDebugShowFPS);
     Runner_Switches = RunnerSwitches();
     EXPECT_EQ(Game_DebugPath(), tmp / "sub/g.zbdebug");
     EXPECT_EQ(loaded.Size(), game.size());

@@ -55,7 +55,7 @@ TEST_F(ImageDownloads, ASpriteFromAURLCompletesThroughTheAsynchronousEvent) {
             text += MapText(GameValues_State().AsyncLoad_Index, key) + " ";
         maps.push_back(text);
     });
-    Run_Room->CreateInstance(0, 0, o);
+    Room_State().Run_Room->CreateInstance(0, 0, o);
     Object_CreateEventLists();
 
     const std::string url = server.Url("/a.png");
@@ -64,7 +64,7 @@ TEST_F(ImageDownloads, ASpriteFromAURLCompletesThroughTheAsynchronousEvent) {
     const int t = Sprite_Add(missing.c_str(), 1, false, false, false, false, 0, 0);
     ASSERT_GE(s, 0);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (HTTP_RequestList && std::chrono::steady_clock::now() < end) {
+    while (HTTP_State().HTTP_RequestList && std::chrono::steady_clock::now() < end) {
         Dispatch_AsyncQueue();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

@@ -12,7 +12,7 @@ namespace {
 
 class VariableList : public ::testing::Test {
 protected:
-    void TearDown() override { Variable_UnsetIsError = false; }
+    void TearDown() override { VariableList_State().Variable_UnsetIsError = false; }
     CVariableList list;
 };
 
@@ -30,7 +30,7 @@ TEST_F(VariableList, SharedBucketsAndAbsentVariables) {
 
     EXPECT_TRUE(list.GetVar(100001, -1, &out));
     EXPECT_EQ(out.real, 0);
-    Variable_UnsetIsError = true;
+    VariableList_State().Variable_UnsetIsError = true;
     EXPECT_FALSE(list.GetVar(100001, -1, &out));
     EXPECT_EQ(out.real, kUnsetVariableMarker);
     EXPECT_EQ(list.Count(), 2);

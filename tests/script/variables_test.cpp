@@ -49,13 +49,13 @@ protected:
     void SetUp() override {
         Variable_Free();
         Variable_InitGlobals();
-        Variable_UnsetIsError = false;
+        VariableList_State().Variable_UnsetIsError = false;
         ScriptWorld_Install(&world);
     }
     void TearDown() override {
         ScriptWorld_Install(nullptr);
         Variable_Free();
-        Variable_UnsetIsError = false;
+        VariableList_State().Variable_UnsetIsError = false;
     }
     double Read(CInstance* i, int id) {
         ScriptValue out;
@@ -121,10 +121,10 @@ TEST_F(Variables, Targets) {
     EXPECT_TRUE(Variable_SetOnTarget(7, 100000, -1, &v));
     EXPECT_EQ(Read(on, 100000), 4);
     ScriptValue absent;
-    Variable_UnsetIsError = true;
+    VariableList_State().Variable_UnsetIsError = true;
     EXPECT_FALSE(VarsOf(off).GetVar(100000, -1, &absent));
     EXPECT_FALSE(VarsOf(gone).GetVar(100000, -1, &absent));
-    Variable_UnsetIsError = false;
+    VariableList_State().Variable_UnsetIsError = false;
 
     // A deactivated instance is still read by id; a marked one is not.
     EXPECT_TRUE(Variable_GetOnTarget(100001, 100000, -1, &out));

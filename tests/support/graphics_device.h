@@ -20,9 +20,9 @@ protected:
         // the leak checker at exit.
         setenv("LP_NUM_THREADS", "0", 0);
         savedWindow = Window_State().Window_DeviceState;
-        g_RenderState = CRenderState();
-        GR_Settings = GraphicsSettings();
-        GR_Transform = TransformState();
+        RenderState_State().g_RenderState = CRenderState();
+        RenderState_State().GR_Settings = GraphicsSettings();
+        Transform_State().GR_Transform = TransformState();
         GR_Draw_Init();
         GR_Draw_SetAlpha(1.0f);
         GR_Draw_SetColour(0);

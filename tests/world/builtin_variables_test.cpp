@@ -230,15 +230,15 @@ TEST_F(BuiltInVariables, RoomSettingsAndInstances) {
     // A room change is a request; one to a room that does not exist ends the game after the step.
     Run("room = 3.4");
     EXPECT_TRUE(Contains(TakeShownError(), "Unexisting room number: 3"));
-    EXPECT_EQ(New_Room, -400);
-    New_Room = -1;
+    EXPECT_EQ(Room_State().New_Room, -400);
+    Room_State().New_Room = -1;
     CInstance* second = Instance_Create(object, 0, 0);
     second->marked = 1; // still counted
     EXPECT_EQ(Run("return instance_count"), "2");
     EXPECT_EQ(Run("return instance_id[1] - instance_id[0]"), "1");
     EXPECT_EQ(Run("return instance_id[2]"), "-4");
     EXPECT_EQ(Run("return instance_id[-1]"), "-4");
-    Run_Room->DestroyActiveInstances();
+    Room_State().Run_Room->DestroyActiveInstances();
     self = nullptr;
     EXPECT_EQ(Run("return instance_id[0]"), "-4");
 }

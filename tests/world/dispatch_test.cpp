@@ -28,7 +28,9 @@ protected:
         TimeLine_Free();
         WorldTest::TearDown();
     }
-    CInstance* Make(int object, float x = 0, float y = 0) { return Run_Room->CreateInstance(x, y, object); }
+    CInstance* Make(int object, float x = 0, float y = 0) {
+        return Room_State().Run_Room->CreateInstance(x, y, object);
+    }
     std::vector<std::string> log;
 };
 
@@ -121,14 +123,14 @@ TEST_F(DispatchTest, KeysAboveTheListsRaiseOnlyTheAnyKeyEvents) {
     On(o, ev_keypress, 65, [&](CInstance*, CInstance*) { log.push_back("press A"); });
     Make(o);
     Object_CreateEventLists();
-    std::memset(&IO_State.game, 0, sizeof IO_State.game);
-    IO_State.game.keyDown[200] = 1;
+    std::memset(&Input_State().IO_State.game, 0, sizeof Input_State().IO_State.game);
+    Input_State().IO_State.game.keyDown[200] = 1;
     Dispatch_KeyboardAll();
-    IO_State.game.keyDown[200] = 0;
+    Input_State().IO_State.game.keyDown[200] = 0;
     Dispatch_KeyboardAll();
-    IO_State.game.keyPressed[65] = 1;
+    Input_State().IO_State.game.keyPressed[65] = 1;
     Dispatch_KeyboardAll();
-    std::memset(&IO_State.game, 0, sizeof IO_State.game);
+    std::memset(&Input_State().IO_State.game, 0, sizeof Input_State().IO_State.game);
     EXPECT_EQ(log, (std::vector<std::string>{"any", "none", "press A", "any"}));
 }
 

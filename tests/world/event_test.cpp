@@ -62,7 +62,7 @@ TEST_F(Events, PendingRoomChangeRunsOnlyCreateOfPersistentInstances) {
     On(plain, ev_create, 0, [&](CInstance*, CInstance*) { ++creates; });
     On(kept, ev_create, 0, [&](CInstance*, CInstance*) { ++creates; });
     On(kept, ev_step, 0, [&](CInstance*, CInstance*) { ++steps; });
-    New_Room = 3;
+    Room_State().New_Room = 3;
     Instance_Create(plain, 0, 0);
     EXPECT_EQ(creates, 0);
     CInstance* k = Instance_Create(kept, 0, 0);
@@ -70,7 +70,7 @@ TEST_F(Events, PendingRoomChangeRunsOnlyCreateOfPersistentInstances) {
     PerformInstanceEvent(k, k, ev_step, 0);
     PerformEventAll(ev_step, 0);
     EXPECT_EQ(steps, 0);
-    New_Room = -1;
+    Room_State().New_Room = -1;
     PerformEventAll(ev_step, 0);
     EXPECT_EQ(steps, 1);
 }

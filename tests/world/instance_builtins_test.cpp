@@ -194,14 +194,14 @@ TEST_F(InstanceFunctions, ActivationTakesEffectInTheSameStep) {
     EXPECT_EQ(Call("instance_exists", self, {child}), 0);
     EXPECT_EQ(Call("instance_number", self, {parent}), 0);
     EXPECT_TRUE(self->deactivated);
-    Run_Room->UpdateActivation();
-    EXPECT_EQ(Run_Room->active.count, 0);
+    Room_State().Run_Room->UpdateActivation();
+    EXPECT_EQ(Room_State().Run_Room->active.count, 0);
 
     // Activated, an instance of a child object counts for its parent before the lists move.
     Call("instance_activate_object", self, {parent});
     EXPECT_EQ(Call("instance_exists", self, {parent}), 1);
     EXPECT_EQ(Call("instance_number", self, {-3}), 0); // not yet in the active list
-    Run_Room->UpdateActivation();
+    Room_State().Run_Room->UpdateActivation();
     EXPECT_EQ(Call("instance_number", self, {-3}), 3);
 
     // Regions: inside changes what touches the region, outside what lies wholly out of it.
@@ -229,8 +229,8 @@ TEST_F(InstanceFunctions, ActivationTakesEffectInTheSameStep) {
     EXPECT_FALSE(self->deactivated);
     Call("instance_deactivate_object", self, {-2}, a);
     Call("instance_deactivate_region", self, {std::numeric_limits<double>::quiet_NaN(), 0, 1e300, 1, 0, 0});
-    Run_Room->UpdateActivation();
-    EXPECT_EQ(Run_Room->active.count + Run_Room->deactivated.count, 3);
+    Room_State().Run_Room->UpdateActivation();
+    EXPECT_EQ(Room_State().Run_Room->active.count + Room_State().Run_Room->deactivated.count, 3);
 }
 
 TEST_F(InstanceFunctions, CalledFromCompiledSource) {

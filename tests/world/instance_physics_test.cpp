@@ -23,9 +23,9 @@ protected:
     void SetUp() override {
         WorldTest::SetUp();
         UseScriptVariables();
-        Run_Room->speed = 60;
-        Run_Room->physicsWorld = new CPhysicsWorld(0.1f, 60);
-        Run_Room->physicsWorld->SetGravity(0, 10);
+        Room_State().Run_Room->speed = 60;
+        Room_State().Run_Room->physicsWorld = new CPhysicsWorld(0.1f, 60);
+        Room_State().Run_Room->physicsWorld->SetGravity(0, 10);
         sprite = AddSprite(16, 16, 8, 8);
     }
     void TearDown() override {
@@ -58,7 +58,7 @@ protected:
     static double Phy(CInstance* i, const char* name) {
         return std::stod(CompileAndRun(std::string("return ") + name, i));
     }
-    static int Bodies() { return Run_Room->physicsWorld->Box2DWorld()->GetBodyCount(); }
+    static int Bodies() { return Room_State().Run_Room->physicsWorld->Box2DWorld()->GetBodyCount(); }
     static std::string TakeShownError() {
         std::string text = Code_LastErrorText ? Code_LastErrorText : "";
         GameValues_SetText(&Code_LastErrorText, nullptr);
@@ -77,9 +77,9 @@ TEST_F(InstancePhysics, BodiesComeFromTheObjectAndMoveTheirInstances) {
     const int spriteless = PhysicsObject({4, 0});
     Object_Data(spriteless)->sprite = -1;
 
-    CInstance* a = Run_Room->CreateInstance(40, 20, ball);
-    CInstance* b = Run_Room->CreateInstance(10, 10, plain);
-    CInstance* c = Run_Room->CreateInstance(10, 10, spriteless);
+    CInstance* a = Room_State().Run_Room->CreateInstance(40, 20, ball);
+    CInstance* b = Room_State().Run_Room->CreateInstance(10, 10, plain);
+    CInstance* c = Room_State().Run_Room->CreateInstance(10, 10, spriteless);
     CRoom still; // no world
     CInstance* d = still.CreateInstance(10, 10, ball);
     ASSERT_NE(a->physicsObject, nullptr);
@@ -106,13 +106,13 @@ TEST_F(InstancePhysics, BodiesComeFromTheObjectAndMoveTheirInstances) {
     EXPECT_EQ(Bodies(), 1);
     EXPECT_EQ(a->physicsObject->Body()->GetFixtureList()->GetShape()->m_radius, 12 * 0.1f);
     a->deactivated = 1;
-    Run_Room->UpdateActivation();
+    Room_State().Run_Room->UpdateActivation();
     EXPECT_FALSE(a->physicsObject->Body()->IsEnabled());
     a->deactivated = 0;
-    Run_Room->UpdateActivation();
+    Room_State().Run_Room->UpdateActivation();
     EXPECT_TRUE(a->physicsObject->Body()->IsEnabled());
     Instance_Destroy(a);
-    Run_Room->RemoveMarked();
+    Room_State().Run_Room->RemoveMarked();
     EXPECT_EQ(Bodies(), 0);
 }
 
@@ -121,8 +121,8 @@ TEST_F(InstancePhysics, BodiesComeFromTheObjectAndMoveTheirInstances) {
 TEST_F(InstancePhysics, ContactsRaiseCollisionEventsOnBothInstances) {
     const int ball = PhysicsObject({4, 0});
     const int floor = Floor();
-    CInstance* b = Run_Room->CreateInstance(40, 20, ball);
-    CInstance* f = Run_Room->CreateInstance(40, 40, floor);
+    CInstance* b = Room_State().Run_Room->CreateInstance(40, 20, ball);
+    CInstance* f = Room_State().Run_Room->CreateInstance(40, 40, floor);
     struct Seen {
         int events = 0;
         double points = 0, y = 0, normalY = 0;
@@ -159,9 +159,9 @@ TEST_F(InstancePhysics, SensorsGroupsAndKinematicBodies) {
     Object_Data(sensor)->sensor = 1;
     const int ghostFloor = Floor();
     Object_Data(ball)->group = Object_Data(ghostFloor)->group = -1;
-    CInstance* b = Run_Room->CreateInstance(40, 20, ball);
-    Run_Room->CreateInstance(40, 40, sensor);
-    Run_Room->CreateInstance(40, 60, ghostFloor);
+    CInstance* b = Room_State().Run_Room->CreateInstance(40, 20, ball);
+    Room_State().Run_Room->CreateInstance(40, 40, sensor);
+    Room_State().Run_Room->CreateInstance(40, 60, ghostFloor);
     int sensed = 0, floorMet = 0;
     On(ball, ev_collision, sensor, [&](CInstance*, CInstance*) { ++sensed; });
     On(ball, ev_collision, ghostFloor, [&](CInstance*, CInstance*) { ++floorMet; });
@@ -179,10 +179,10 @@ TEST_F(InstancePhysics, SensorsGroupsAndKinematicBodies) {
     // A kinematic body moves at the speed it is given and is not pushed by a ball that hits it.
     const int paddle = PhysicsObject({-20, -4, 20, -4, 20, 4, -20, 4}, 1, 1);
     Object_Data(paddle)->kinematic = 1;
-    CInstance* k = Run_Room->CreateInstance(40, 200, paddle);
-    CInstance* dropped = Run_Room->CreateInstance(40, 180, ball);
+    CInstance* k = Room_State().Run_Room->CreateInstance(40, 200, paddle);
+    CInstance* dropped = Room_State().Run_Room->CreateInstance(40, 180, ball);
     Object_Data(ball)->group = 0;
-    dropped->RecreatePhysicsBody(Run_Room);
+    dropped->RecreatePhysicsBody(Room_State().Run_Room);
     CompileAndRun("phy_speed_x = 0.5", k);
     Steps(60);
     EXPECT_NEAR(k->x, 70, 1e-3);
@@ -193,7 +193,7 @@ TEST_F(InstancePhysics, SensorsGroupsAndKinematicBodies) {
 }
 
 TEST_F(InstancePhysics, VariablesRefuseWhatTheBodyCannotTake) {
-    CInstance* b = Run_Room->CreateInstance(40, 20, PhysicsObject({4, 0}));
+    CInstance* b = Room_State().Run_Room->CreateInstance(40, 20, PhysicsObject({4, 0}));
     CompileAndRun("phy_position_x = 25", b);
     EXPECT_NEAR(Phy(b, "phy_position_x"), 25, 1e-5);
     EXPECT_EQ(CompileAndRun("h = 1; repeat (30) h *= 1000000000; i = h * h; phy_speed_x = i - i; return phy_speed_x", b), "0");

@@ -19,7 +19,7 @@ namespace {
 
 std::vector<CInstance*> ActiveOrder() {
     std::vector<CInstance*> order;
-    for (CInstance* i = Run_Room->active.first; i; i = i->next)
+    for (CInstance* i = Room_State().Run_Room->active.first; i; i = i->next)
         order.push_back(i);
     return order;
 }
@@ -82,7 +82,7 @@ TEST_F(Instances, UnknownObjectsAreReportedAndChangeNothing) {
     EXPECT_NE(lastError().find("Setting instance to non-existing sprite: 7"), std::string::npos);
     EXPECT_EQ(i->sprite_index, -1);
     EXPECT_FALSE(Code_Aborting);
-    EXPECT_EQ(Run_Room->active.count, 1);
+    EXPECT_EQ(Room_State().Run_Room->active.count, 1);
 }
 
 TEST_F(Instances, DestroyRunsOnceAndTheRoomFreesMarkedInstances) {
@@ -99,9 +99,9 @@ TEST_F(Instances, DestroyRunsOnceAndTheRoomFreesMarkedInstances) {
     EXPECT_EQ(destroys, 1);
     EXPECT_TRUE(i->marked);
     EXPECT_EQ(Instance_Find(id), i); // stays until the room removes it
-    Run_Room->RemoveMarked();
+    Room_State().Run_Room->RemoveMarked();
     EXPECT_EQ(Instance_Find(id), nullptr);
-    EXPECT_EQ(Run_Room->active.count, 0);
+    EXPECT_EQ(Room_State().Run_Room->active.count, 0);
     EXPECT_EQ(Object_Data(o)->instances.count, 0);
     EXPECT_EQ(Object_Data(o)->allInstances.count, 0);
 }
@@ -110,29 +110,29 @@ TEST_F(Instances, DestroyRunsOnceAndTheRoomFreesMarkedInstances) {
 // while deactivated, or a marked copy, still leaves once it is in the active list.
 TEST_F(Instances, MarkedInstancesLeaveHoweverTheyWereMarked) {
     int o = AddObject();
-    const int64_t before = Instance_MarkedCount;
+    const int64_t before = Instance_State().Instance_MarkedCount;
     CInstance* sleeper = Instance_Create(o, 0, 0);
     sleeper->deactivated = 1;
-    Run_Room->UpdateActivation();
+    Room_State().Run_Room->UpdateActivation();
     Instance_Destroy(sleeper);
-    Run_Room->RemoveMarked(); // walks the active list only: the deactivated one stays
-    EXPECT_EQ(Instance_MarkedCount, before + 1);
+    Room_State().Run_Room->RemoveMarked(); // walks the active list only: the deactivated one stays
+    EXPECT_EQ(Instance_State().Instance_MarkedCount, before + 1);
     sleeper->deactivated = 0;
-    Run_Room->UpdateActivation();
-    Run_Room->RemoveMarked();
-    EXPECT_EQ(Run_Room->active.count, 0);
-    EXPECT_EQ(Instance_MarkedCount, before);
+    Room_State().Run_Room->UpdateActivation();
+    Room_State().Run_Room->RemoveMarked();
+    EXPECT_EQ(Room_State().Run_Room->active.count, 0);
+    EXPECT_EQ(Instance_State().Instance_MarkedCount, before);
 
     CInstance* source = Instance_Create(o, 0, 0);
     Instance_Destroy(source);
     auto* copy = new CInstance(0, 0, source->id, o, false); // as a carried instance is copied
     copy->CopyFrom(source, false);
-    EXPECT_EQ(Instance_MarkedCount, before + 2);
+    EXPECT_EQ(Instance_State().Instance_MarkedCount, before + 2);
     delete copy;
-    EXPECT_EQ(Instance_MarkedCount, before + 1);
-    Run_Room->RemoveMarked();
-    EXPECT_EQ(Run_Room->active.count, 0);
-    EXPECT_EQ(Instance_MarkedCount, before);
+    EXPECT_EQ(Instance_State().Instance_MarkedCount, before + 1);
+    Room_State().Run_Room->RemoveMarked();
+    EXPECT_EQ(Room_State().Run_Room->active.count, 0);
+    EXPECT_EQ(Instance_State().Instance_MarkedCount, before);
 }
 
 TEST_F(Instances, EventsThatDestroyOrChangeTheirOwnInstance) {
@@ -146,7 +146,7 @@ TEST_F(Instances, EventsThatDestroyOrChangeTheirOwnInstance) {
     CInstance* i = Instance_Create(a, 0, 0);
     EXPECT_EQ(Deferred_Count(DEFERRED_OBJECT), 1);
     EXPECT_EQ(Deferred_Count(DEFERRED_DEPTH), 1);
-    Run_Room->RemoveMarked();
+    Room_State().Run_Room->RemoveMarked();
     EXPECT_EQ(Deferred_Count(DEFERRED_OBJECT), 0);
     EXPECT_EQ(Deferred_Count(DEFERRED_DEPTH), 0);
     Run_ApplyObjectChanges(); // nothing freed is touched
@@ -170,7 +170,7 @@ TEST_F(Instances, EventsThatDestroyOrChangeTheirOwnInstance) {
     }
     EXPECT_EQ(stepped, std::vector<CInstance*>{x});
     EXPECT_TRUE(y->marked);
-    Run_Room->RemoveMarked();
+    Room_State().Run_Room->RemoveMarked();
     EXPECT_EQ(ActiveOrder(), std::vector<CInstance*>{x});
 }
 
@@ -213,7 +213,7 @@ TEST_F(Instances, ObjectAndDepthChangesWaitForTheStep) {
     a->SetDepth(300);
     b->SetDepth(-4);
     EXPECT_EQ(Deferred_Count(DEFERRED_DEPTH), 2);
-    Run_Room->RemoveInstance(b);
+    Room_State().Run_Room->RemoveInstance(b);
     ASSERT_EQ(Deferred_Count(DEFERRED_DEPTH), 1);
     EXPECT_EQ(Deferred_At(DEFERRED_DEPTH, 0), a);
     a->SetDepth(301);
@@ -232,13 +232,13 @@ TEST_F(Instances, DeactivationLeavesTheListsAndActivationReturns) {
     CInstance* b = Instance_Create(o, 0, 0);
     a->deactivated = 1;
     InstanceArray_AddUnique(DEFERRED_ACTIVATION, a);
-    Run_Room->UpdateActivation();
+    Room_State().Run_Room->UpdateActivation();
     EXPECT_EQ(ActiveOrder(), std::vector<CInstance*>{b});
-    EXPECT_EQ(Run_Room->deactivated.first, a);
+    EXPECT_EQ(Room_State().Run_Room->deactivated.first, a);
     EXPECT_EQ(Listed(Object_Data(o)->allInstances), std::vector<CInstance*>{b});
     EXPECT_EQ(Deferred_Count(DEFERRED_ACTIVATION), 0);
     a->deactivated = 0;
-    Run_Room->UpdateActivation();
+    Room_State().Run_Room->UpdateActivation();
     EXPECT_EQ(ActiveOrder(), (std::vector<CInstance*>{b, a}));
     EXPECT_EQ(Listed(Object_Data(o)->instances), (std::vector<CInstance*>{b, a}));
 }
@@ -367,7 +367,7 @@ TEST_F(Instances, ObjectListsKeepTheirOrderAsInstancesLeaveFromAnywhere) {
             drop(own[i->object_index], i);
             for (int a : ancestors(i->object_index))
                 drop(all[a], i);
-            Run_Room->RemoveInstance(i);
+            Room_State().Run_Room->RemoveInstance(i);
             live.erase(live.begin() + static_cast<std::ptrdiff_t>(at));
         } else {
             const int from = Object_Data(mid)->parent;

@@ -39,14 +39,14 @@ TEST_F(MotionPlanning, StraightStepsAndRoutesStopAtWhatIsInTheWay) {
     const int mover = SolidObject(10, 10, false);
     const int wall = SolidObject(10, 40);
     const int ghost = SolidObject(10, 40, false);
-    CInstance* i = Run_Room->CreateInstance(0, 0, mover);
+    CInstance* i = Room_State().Run_Room->CreateInstance(0, 0, mover);
     EXPECT_EQ(Call("mp_linear_step", i, {100, 0, 30, 0}), 0);
     EXPECT_EQ(At(i), XY(30, 0));
     EXPECT_EQ(Call("mp_linear_step", i, {50, 0, 30, 0}), 1);
     EXPECT_EQ(At(i), XY(50, 0));
 
     // Blocked short of the goal: no move; blocked at a goal within the step: done all the same.
-    Run_Room->CreateInstance(75, -20, wall);
+    Room_State().Run_Room->CreateInstance(75, -20, wall);
     EXPECT_EQ(Call("mp_linear_step", i, {200, 0, 30, 0}), 0);
     EXPECT_EQ(At(i), XY(50, 0));
     EXPECT_EQ(Call("mp_linear_step", i, {80, 0, 40, 0}), 1);
@@ -55,7 +55,7 @@ TEST_F(MotionPlanning, StraightStepsAndRoutesStopAtWhatIsInTheWay) {
     EXPECT_EQ(Route(), (std::vector<XY>{{50, 0}}));
 
     // A route past a non-solid instance, which only blocks when all instances count or it is named.
-    Run_Room->CreateInstance(30, 80, ghost);
+    Room_State().Run_Room->CreateInstance(30, 80, ghost);
     i->SetPosition(0, 100);
     i->SetDirection(45);
     EXPECT_EQ(Call("mp_linear_path", i, {path, 100, 100, 30, 0}), 1);
@@ -91,19 +91,19 @@ TEST_F(MotionPlanning, PotentialStepsTurnAwayAndRoutesGoAroundOrGiveUp) {
     // anticlockwise it passes above.
     const int mover = SolidObject(10, 10, false);
     const int wall = SolidObject(10, 40);
-    CInstance* i = Run_Room->CreateInstance(0, 0, mover);
-    CInstance* low = Run_Room->CreateInstance(20, 7, wall);
+    CInstance* i = Room_State().Run_Room->CreateInstance(0, 0, mover);
+    CInstance* low = Room_State().Run_Room->CreateInstance(20, 7, wall);
     EXPECT_EQ(Call("mp_potential_step", i, {200, 0, 5, 0}), 0);
     EXPECT_EQ(i->direction, 10);
     EXPECT_NEAR(i->x, 4.924, 1e-3);
     EXPECT_NEAR(i->y, -0.868, 1e-3);
     Instance_Destroy(low);
-    Run_Room->RemoveMarked();
+    Room_State().Run_Room->RemoveMarked();
 
     // Round a wall to the goal; the instance is put back.
     i->SetPosition(0, 0);
     i->SetDirection(0);
-    Run_Room->CreateInstance(40, -30, wall);
+    Room_State().Run_Room->CreateInstance(40, -30, wall);
     EXPECT_EQ(Call("mp_potential_path", i, {path, 100, 0, 4, 4, 0}), 1);
     const std::vector<XY> route = Route();
     EXPECT_EQ(route.front(), XY(0, 0));
@@ -115,11 +115,11 @@ TEST_F(MotionPlanning, PotentialStepsTurnAwayAndRoutesGoAroundOrGiveUp) {
 
     // Walled in: after turning all the way round on the spot (12 turns of 30 degrees) the route is given
     // up; without turning, at once.
-    CInstance* boxed = Run_Room->CreateInstance(300, 300, mover);
-    Run_Room->CreateInstance(290, 290, SolidObject(30, 5));
-    Run_Room->CreateInstance(290, 315, SolidObject(30, 5));
-    Run_Room->CreateInstance(290, 295, SolidObject(5, 20));
-    Run_Room->CreateInstance(315, 295, SolidObject(5, 20));
+    CInstance* boxed = Room_State().Run_Room->CreateInstance(300, 300, mover);
+    Room_State().Run_Room->CreateInstance(290, 290, SolidObject(30, 5));
+    Room_State().Run_Room->CreateInstance(290, 315, SolidObject(30, 5));
+    Room_State().Run_Room->CreateInstance(290, 295, SolidObject(5, 20));
+    Room_State().Run_Room->CreateInstance(315, 295, SolidObject(5, 20));
     EXPECT_EQ(Call("mp_potential_path", boxed, {path, 400, 300, 4, 100, 0}), 0);
     EXPECT_EQ(Route().size(), 13u);
     EXPECT_EQ(At(boxed), XY(300, 300));
@@ -182,13 +182,13 @@ TEST_F(MotionPlanning, GridCellsAreBlockedByCellRectangleAndInstances) {
     Call("mp_grid_clear_all", nullptr, {g});
 
     const int o = SolidObject(10, 10, false);
-    CInstance* self = Run_Room->CreateInstance(125, 25, o); // box 125..134 x 25..34
+    CInstance* self = Room_State().Run_Room->CreateInstance(125, 25, o); // box 125..134 x 25..34
     Call("mp_grid_add_instances", self, {g, -1, 0});
     EXPECT_EQ(blocked(), (std::vector<XY>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
     Call("mp_grid_clear_all", nullptr, {g});
     // An object's instances, present ones only.
-    Run_Room->CreateInstance(200, 100, o)->marked = 1;
-    Run_Room->CreateInstance(220, 40, o)->deactivated = 1;
+    Room_State().Run_Room->CreateInstance(200, 100, o)->marked = 1;
+    Room_State().Run_Room->CreateInstance(220, 40, o)->deactivated = 1;
     Call("mp_grid_add_instances", nullptr, {g, o, 1});
     EXPECT_EQ(blocked(), (std::vector<XY>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
 }

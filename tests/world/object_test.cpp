@@ -127,13 +127,13 @@ TEST_F(ObjectLoad, RecordsOfEachVersionWithHolesEventsAndParents) {
         hole.absent = true;
         ASSERT_TRUE(Load(BuildGame(version, {a, hole, b}))) << log;
 
-        EXPECT_EQ(Object_Count, 3);
+        EXPECT_EQ(Object_State().Object_Count, 3);
         EXPECT_FALSE(Object_Exists(1));
         CObject* base = Object_Data(0);
         ASSERT_NE(base, nullptr);
         EXPECT_STREQ(base->name, "oBase");
         EXPECT_EQ(base->sprite, 3);
-        EXPECT_NE(Object_SpriteFlagWord & 0x80000000u, 0u);
+        EXPECT_NE(Object_State().Object_SpriteFlagWord & 0x80000000u, 0u);
         EXPECT_TRUE(base->Solid());
         EXPECT_EQ(base->depth, -7);
         EXPECT_EQ(base->events[2].count, 6); // grows to the highest number + 1
@@ -300,7 +300,7 @@ TEST_F(Objects, ReparentingMovesTheInstancesBetweenAncestorLists) {
     EXPECT_TRUE(Object_Data(child)->SetParent(b));
     EXPECT_EQ(Object_Data(a)->allInstances.count, 0);
     EXPECT_EQ(Object_Data(b)->allInstances.count, 1);
-    Run_Room->RemoveInstance(i);
+    Room_State().Run_Room->RemoveInstance(i);
     EXPECT_EQ(Object_Data(b)->allInstances.count, 0);
     EXPECT_EQ(Object_Data(child)->instances.count, 0);
 }
@@ -320,8 +320,8 @@ TEST_F(Objects, DeletedObjectOutlivesItsInstancesAndChildren) {
     EXPECT_EQ(Object_Data(child)->FindEvent(ev_step, 0), nullptr);
     EXPECT_FALSE(Object_Data(child)->IsDescendantOf(parent));
     // Freeing the instances, then the child, touches nothing freed (checked by the sanitizers).
-    Run_Room->RemoveInstance(p);
-    Run_Room->RemoveInstance(c);
+    Room_State().Run_Room->RemoveInstance(p);
+    Room_State().Run_Room->RemoveInstance(c);
     Object_Delete(child);
 }
 

@@ -28,7 +28,7 @@ protected:
         if (!Code_Function_Find("path_add", id)) InitPathResourceFunctions();
         if (!Code_Function_Find("string", id)) InitMathFunctions();
         Path_Init();
-        self = Run_Room->CreateInstance(0, 0, AddObject());
+        self = Room_State().Run_Room->CreateInstance(0, 0, AddObject());
     }
     void TearDown() override {
         GameValues_SetText(&Code_LastErrorText, nullptr);

@@ -40,7 +40,7 @@ protected:
     }
     // An instance of a plain object at (x, y) that has started the path.
     CInstance* Follower(int path, double speed, int endAction, bool absolute, float x = 0, float y = 0) {
-        CInstance* i = Run_Room->CreateInstance(x, y, AddObject());
+        CInstance* i = Room_State().Run_Room->CreateInstance(x, y, AddObject());
         Call("path_start", i, {path, speed, endAction, absolute ? 1 : 0});
         return i;
     }
@@ -57,7 +57,7 @@ TEST_F(PathFollowing, AStraightPathIsFollowedAtItsPointSpeedsStepByStep) {
         EXPECT_EQ(self->path_index, -1);
         self->SetHSpeed(5); // moves by it in the same stage, after the path step
     });
-    CInstance* i = Run_Room->CreateInstance(5, 5, o);
+    CInstance* i = Room_State().Run_Room->CreateInstance(5, 5, o);
     Call("path_start", i, {p, 16, 0, 1});
     EXPECT_EQ(At(i), XY(0, 0));
     Object_CreateEventLists();
@@ -187,8 +187,8 @@ TEST_F(PathFollowing, CollisionsPutThePathPositionBackAndAdvanceAgain) {
     const int wall = SolidObject(10, 100);
     const int mover = SolidObject(10, 10, false);
     On(mover, ev_collision, wall, [](CInstance* self, CInstance*) { self->path_speed = -self->path_speed; });
-    Run_Room->CreateInstance(60, -50, wall);
-    CInstance* i = Run_Room->CreateInstance(0, 0, mover);
+    Room_State().Run_Room->CreateInstance(60, -50, wall);
+    CInstance* i = Room_State().Run_Room->CreateInstance(0, 0, mover);
     Call("path_start", i, {MakePath({{0, 0, 100}, {256, 0, 100}}), 16, 0, 1});
     Object_CreateEventLists();
     // At 64 the mover would meet the wall: back to 48, then a step back along the path.
@@ -208,7 +208,7 @@ TEST_F(PathFollowing, PathsThatCannotBeFollowedAndSettingsThatMakeNoSense) {
         EXPECT_EQ(At(i), XY(3, 4)) << p;
         EXPECT_FALSE(i->AdvancePath());
     }
-    CInstance* shrunk = Run_Room->CreateInstance(0, 0, AddObject());
+    CInstance* shrunk = Room_State().Run_Room->CreateInstance(0, 0, AddObject());
     shrunk->StartPath(line, 10, -1, 0, false, 0);
     EXPECT_EQ(shrunk->path_index, -1);
 

@@ -22,8 +22,8 @@ protected:
     void TearDown() override {
         GeneralInfo_State().g_GeneralInfo.roomOrder.clear();
         Room_Clear();
-        Run_RoomIndex = 0;
-        New_Room = -1;
+        RoomEntry_State().Run_RoomIndex = 0;
+        Room_State().New_Room = -1;
         GameFunctionTest::TearDown();
     }
     int first = -1, second = -1, third = -1;
@@ -36,16 +36,16 @@ TEST_F(RoomFunctions, RoomOrderQueriesAndRequests) {
     EXPECT_EQ(Call("room_previous", self, {first}), -1);
     EXPECT_EQ(Call("room_previous", self, {-1e300}), -1);
 
-    Run_RoomIndex = second;
+    RoomEntry_State().Run_RoomIndex = second;
     Call("room_goto_next", self);
-    EXPECT_EQ(New_Room, third);
+    EXPECT_EQ(Room_State().New_Room, third);
     Call("room_restart", self);
-    EXPECT_EQ(New_Room, second);
+    EXPECT_EQ(Room_State().New_Room, second);
     EXPECT_FALSE(Code_Aborting);
     // A room that does not exist is a fatal error: the game ends after the step.
     Call("room_goto", self, {std::numeric_limits<double>::quiet_NaN()});
     EXPECT_TRUE(Code_Aborting);
-    EXPECT_EQ(New_Room, -400);
+    EXPECT_EQ(Room_State().New_Room, -400);
     EXPECT_NE(LastError().find("Unexisting room number: -2147483648"), std::string::npos) << LastError();
     Code_Aborting = false;
 }
@@ -78,6 +78,6 @@ TEST_F(RoomFunctions, SavedGameCallsOfTheWrongKindDoNothing) {
     EXPECT_EQ(Call("game_load_buffer", self, {12}), -1);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "WARNING: No buffer available for 12\n");
-    EXPECT_EQ(New_Room, -1);
+    EXPECT_EQ(Room_State().New_Room, -1);
     EXPECT_TRUE(TakeFatalErrors().empty());
 }

@@ -160,8 +160,8 @@ class RoomTest : public WorldTest {
 protected:
     void SetUp() override {
         WorldTest::SetUp();
-        delete Run_Room;
-        Run_Room = nullptr;
+        delete Room_State().Run_Room;
+        Room_State().Run_Room = nullptr;
         Log().clear();
     }
     void TearDown() override {
@@ -379,7 +379,7 @@ TEST_F(RoomTest, OrderHelpersGiveOnlyRoomsThatExist) {
     EXPECT_EQ(Room_Previous(1), -1);
     EXPECT_EQ(Room_Next(1), -1);
     EXPECT_FALSE(StartRoom(Room_First(), true));
-    EXPECT_EQ(Run_Room, nullptr);
+    EXPECT_EQ(Room_State().Run_Room, nullptr);
 }
 
 TEST_F(RoomTest, TableOperationsAddDuplicateAndAssign) {
@@ -432,8 +432,8 @@ TEST_F(RoomTest, TheWorldInterfaceAnswersTheRunningRoomAndAnInstancesImage) {
     ASSERT_TRUE(Load({13, {FullRoom()}, {0}})) << log;
     ASSERT_TRUE(StartRoom(0, false));
     EXPECT_TRUE(ScriptWorld_RoomSize(w, h));
-    EXPECT_EQ(w, Run_Room->width);
-    EXPECT_EQ(h, Run_Room->height);
+    EXPECT_EQ(w, Room_State().Run_Room->width);
+    EXPECT_EQ(h, Room_State().Run_Room->height);
     CInstance* first = Instance_Find(100001);
     ASSERT_NE(first, nullptr);
     first->image_index = 2.75f;
@@ -445,7 +445,7 @@ TEST_F(RoomTest, EnteringMakesInstancesAndTilesFromTheRecord) {
     int object = AddObject(-1, 5);
     ASSERT_TRUE(Load({13, {FullRoom()}, {0}})) << log;
     ASSERT_TRUE(StartRoom(0, false));
-    CRoom* room = Run_Room;
+    CRoom* room = Room_State().Run_Room;
     ASSERT_NE(room, nullptr);
     EXPECT_NE(room, Room_Data(0));
     int w = 0, h = 0;
@@ -496,7 +496,7 @@ TEST_F(RoomTest, StartRunsCreationCodeInOrderAndPersistentRoomsComeBack) {
     EXPECT_EQ(Log(), (std::vector<std::string>{"create:" + ida, "code:" + ida, "create:" + idb, "code:" + idb,
                                                "game start:" + ida, "game start:" + idb, "room code:0",
                                                "room start:" + ida, "room start:" + idb}));
-    CRoom* kept = Run_Room;
+    CRoom* kept = Room_State().Run_Room;
     Instance_Find(a)->x = 77;
 
     // Leaving a persistent room keeps it; its instances leave the hash and the object lists.
@@ -510,7 +510,7 @@ TEST_F(RoomTest, StartRunsCreationCodeInOrderAndPersistentRoomsComeBack) {
     // Coming back: as left, and no create event or creation code again.
     Log().clear();
     GotoRoom(r);
-    EXPECT_EQ(Run_Room, kept);
+    EXPECT_EQ(Room_State().Run_Room, kept);
     EXPECT_EQ(Log(), (std::vector<std::string>{"room start:" + ida, "room start:" + idb}));
     ASSERT_NE(Instance_Find(a), nullptr);
     EXPECT_EQ(Instance_Find(a)->x, 77.0f);
@@ -530,7 +530,7 @@ TEST_F(RoomTest, StartRunsCreationCodeInOrderAndPersistentRoomsComeBack) {
     EndRoom(true);
     EXPECT_EQ(Log(), (std::vector<std::string>{"room end:" + ida, "room end:" + idb, "game end:" + ida,
                                                "game end:" + idb}));
-    EXPECT_EQ(Run_Room, nullptr);
+    EXPECT_EQ(Room_State().Run_Room, nullptr);
 }
 
 TEST_F(RoomTest, PersistentInstancesAreCarriedAndReplacePlacedOnes) {
@@ -558,7 +558,7 @@ TEST_F(RoomTest, PersistentInstancesAreCarriedAndReplacePlacedOnes) {
     EXPECT_EQ(Run_CarriedCount(), 0);
     ASSERT_NE(Instance_Find(id), nullptr);
     EXPECT_EQ(Instance_Find(id)->x, 42.0f);
-    EXPECT_EQ(Run_Room->active.count, 2);
+    EXPECT_EQ(Room_State().Run_Room->active.count, 2);
     // Only the other placed instance got a create event.
     EXPECT_EQ(Log(), (std::vector<std::string>{"create:" + std::to_string(Room_GetLastInstanceId())}));
 }
@@ -568,7 +568,7 @@ TEST_F(RoomTest, FreeingARoomTakesItsInstancesOffThePendingLists) {
     int r = Room_Add();
     Room_Data(r)->AddInstanceRecord(0, 0, object);
     ASSERT_TRUE(StartRoom(r, false));
-    CInstance* instance = Run_Room->active.first;
+    CInstance* instance = Room_State().Run_Room->active.first;
     instance->SetDepth(4);
     instance->ChangeObject(object);
     InstanceArray_AddUnique(DEFERRED_ACTIVATION, instance);
@@ -584,7 +584,7 @@ TEST_F(RoomTest, StateSavesAndLoadsBackWithTileIdsAndDefinitionFields) {
     // Saving a room with physics is refused elsewhere; here the room has none.
     Room_Data(0)->usesPhysics = false;
     ASSERT_TRUE(StartRoom(0, false));
-    CRoom* room = Run_Room;
+    CRoom* room = Room_State().Run_Room;
     room->SetCaption(nullptr);
     room->backgrounds[3].hspeed = 1.5f;
     room->views[2].surfaceId = 4;

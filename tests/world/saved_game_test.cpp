@@ -53,8 +53,8 @@ class SavedGames : public WorldTest {
 protected:
     void SetUp() override {
         WorldTest::SetUp();
-        delete Run_Room;
-        Run_Room = nullptr;
+        delete Room_State().Run_Room;
+        Room_State().Run_Room = nullptr;
         Room_Init();
         for (int i = 0; i < 3; ++i)
             Room_Add();
@@ -120,7 +120,7 @@ SavedBytes MakeStateAndItsBytes(int object) {
     globals.list->SetVar(g, -1, &v);
     Variable_UseGlobals(globals);
 
-    CRoom* room = Run_Room;
+    CRoom* room = Room_State().Run_Room;
     room->SetCaption("Hall");
     room->SetCode(nullptr);
     room->width = 320;
@@ -138,7 +138,7 @@ SavedBytes MakeStateAndItsBytes(int object) {
     Value_SetReal(&v, 9);
     i->variables->SetVar(hp, -1, &v);
     i->ComputeBoundingBox();
-    IOVirtualKey& key = IO_State.virtualKeys[5];
+    IOVirtualKey& key = Input_State().IO_State.virtualKeys[5];
     key = IOVirtualKey{3, 5, 1, 2, 3, 4, 2, 2, 0, 0, 65, 0};
 
     Bytes e;
@@ -191,32 +191,32 @@ SavedBytes MakeStateAndItsBytes(int object) {
 TEST_F(SavedGames, TheStateIsWrittenAsTheTablesLayItOutAndLoadsBackToTheSameBytes) {
     const std::string expected = MakeStateAndItsBytes(object).bytes;
     ASSERT_EQ(SaveNow(), expected);
-    const int id = Run_Room->active.first->id;
+    const int id = Room_State().Run_Room->active.first->id;
 
     // Changed after saving: another score, no caption, the instance gone, a new one, another room.
     GameValues_State().Game_Score = 1;
     GameValues_SetText(&GameValues_State().Game_Caption.scoreCaption, nullptr);
-    delete Run_Room->active.first;
-    Run_Room->CreateInstance(0, 0, object);
+    delete Room_State().Run_Room->active.first;
+    Room_State().Run_Room->CreateInstance(0, 0, object);
     GotoRoom(1);
-    IO_State.virtualKeys[5].key = 0;
+    Input_State().IO_State.virtualKeys[5].key = 0;
 
     IBuffer* buffer = Holding(expected);
     std::string why;
     ASSERT_TRUE(Game_LoadState(buffer, &why)) << why;
     EXPECT_EQ(buffer->position, static_cast<int>(expected.size()));
-    EXPECT_EQ(Run_RoomIndex, 0);
-    EXPECT_EQ(Run_Room, Run_GetRoom(0));
+    EXPECT_EQ(RoomEntry_State().Run_RoomIndex, 0);
+    EXPECT_EQ(Room_State().Run_Room, Run_GetRoom(0));
     EXPECT_EQ(Run_GetRoom(1), nullptr);
     EXPECT_EQ(GameValues_State().Game_Score, 7);
     EXPECT_STREQ(GameValues_State().Game_Caption.scoreCaption, "S");
     EXPECT_EQ(GameValues_State().Game_Caption.livesCaption, nullptr);
-    ASSERT_EQ(Run_Room->active.count, 1);
+    ASSERT_EQ(Room_State().Run_Room->active.count, 1);
     CInstance* loaded = Instance_Find(id);
-    ASSERT_EQ(loaded, Run_Room->active.first);
+    ASSERT_EQ(loaded, Room_State().Run_Room->active.first);
     EXPECT_EQ(loaded->GetAlarm(3), 7);
     EXPECT_EQ(Object_Data(object)->instances.count, 1);
-    EXPECT_EQ(IO_State.virtualKeys[5].key, 65);
+    EXPECT_EQ(Input_State().IO_State.virtualKeys[5].key, 65);
     EXPECT_TRUE(Variable_IsGlobalDeclared(kUserVariableBase + 1));
     EXPECT_EQ(SaveNow(), expected);
 }
@@ -228,11 +228,11 @@ TEST_F(SavedGames, KeptRoomsComeBackAsTheyWereLeft) {
     Room_Data(1)->persistent = true;
     Run_ResetRoomTable(Room_Count());
     ASSERT_TRUE(StartRoom(0, false));
-    const int first = Run_Room->CreateInstance(1, 1, object)->id;
+    const int first = Room_State().Run_Room->CreateInstance(1, 1, object)->id;
     GotoRoom(1);
-    Run_Room->CreateInstance(2, 2, object);
+    Room_State().Run_Room->CreateInstance(2, 2, object);
     GotoRoom(2);
-    const int current = Run_Room->CreateInstance(3, 3, object)->id;
+    const int current = Room_State().Run_Room->CreateInstance(3, 3, object)->id;
     const std::string saved = SaveNow();
     int present = 0;
     for (int i = 0; i < 3; ++i)
@@ -243,7 +243,7 @@ TEST_F(SavedGames, KeptRoomsComeBackAsTheyWereLeft) {
     Run_ResetRoomTable(Room_Count());
     ASSERT_TRUE(StartRoom(1, false));
     ASSERT_TRUE(Game_LoadState(Holding(saved)));
-    EXPECT_EQ(Run_RoomIndex, 2);
+    EXPECT_EQ(RoomEntry_State().Run_RoomIndex, 2);
     EXPECT_NE(Instance_Find(current), nullptr);
     EXPECT_EQ(Instance_Find(first), nullptr);
     EXPECT_EQ(Object_Data(object)->instances.count, 1);
@@ -310,16 +310,16 @@ TEST_F(SavedGames, EveryInstanceIsLoadedOrTheLoadRefused) {
     Room_Data(0)->persistent = true;
     Run_ResetRoomTable(Room_Count());
     ASSERT_TRUE(StartRoom(0, false));
-    std::vector<CInstance*> saved = {Run_Room->CreateInstance(1, 1, object)};
+    std::vector<CInstance*> saved = {Room_State().Run_Room->CreateInstance(1, 1, object)};
     GotoRoom(1);
     const int hp = Code_Variable_FindOrAddUser("hp");
     ScriptValue v = StringValue("full");
     for (float x : {2.0f, 3.0f, 4.0f})
-        saved.push_back(Run_Room->CreateInstance(x, 2, object));
+        saved.push_back(Room_State().Run_Room->CreateInstance(x, 2, object));
     saved[1]->variables->SetVar(hp, -1, &v);
     Value_Free(&v);
     saved[3]->deactivated = 1;
-    Run_Room->UpdateActivation();
+    Room_State().Run_Room->UpdateActivation();
     const std::string good = SaveNow();
 
     struct Counts {
@@ -333,7 +333,7 @@ TEST_F(SavedGames, EveryInstanceIsLoadedOrTheLoadRefused) {
             c.active[r] = room ? room->active.count : -1;
             c.deactivated[r] = room ? room->deactivated.count : -1;
         }
-        for (const CInstance* i = Run_Room->active.first; i; i = i->next) {
+        for (const CInstance* i = Room_State().Run_Room->active.first; i; i = i->next) {
             c.present += i->Present();
             c.listed += Instance_Find(i->id) == i;
         }

@@ -30,11 +30,11 @@ TEST_F(StepTest, ARoomChangeInTheBeginStepEndsTheStepThere) {
     int o = AddObject();
     On(o, ev_step, ev_step_begin, [&](CInstance*, CInstance*) {
         log.push_back("begin");
-        New_Room = 0;
+        Room_State().New_Room = 0;
     });
     On(o, ev_step, ev_step_normal, [&](CInstance*, CInstance*) { log.push_back("step"); });
     On(o, ev_draw, 0, [&](CInstance*, CInstance*) { log.push_back("draw"); });
-    Run_Room->CreateInstance(0, 0, o);
+    Room_State().Run_Room->CreateInstance(0, 0, o);
     Object_CreateEventLists();
     const int32_t steps = GameValues_State().Run_StepCount;
     DoAStep();
@@ -48,13 +48,13 @@ TEST_F(StepTest, TheDrawPassGoesFromTheDeepestToTheNearestThenTheGUI) {
     int o = AddObject();
     On(o, ev_draw, 0, [&](CInstance* self, CInstance*) { log.push_back(std::to_string(self->id)); });
     On(o, ev_draw, 64, [&](CInstance* self, CInstance*) { log.push_back("gui " + std::to_string(self->id)); });
-    CInstance* near = Run_Room->CreateInstance(0, 0, o);
+    CInstance* near = Room_State().Run_Room->CreateInstance(0, 0, o);
     near->SetDepth(-5);
-    CInstance* older = Run_Room->CreateInstance(0, 0, o);
+    CInstance* older = Room_State().Run_Room->CreateInstance(0, 0, o);
     older->SetDepth(10);
-    CInstance* newer = Run_Room->CreateInstance(0, 0, o);
+    CInstance* newer = Room_State().Run_Room->CreateInstance(0, 0, o);
     newer->SetDepth(10);
-    CInstance* hidden = Run_Room->CreateInstance(0, 0, o);
+    CInstance* hidden = Room_State().Run_Room->CreateInstance(0, 0, o);
     hidden->visible = 0;
     Run_ApplyDeferredChanges();
     Object_CreateEventLists();
@@ -69,7 +69,7 @@ TEST_F(StepTest, AnimationWithoutImagesEndsEveryStep) {
     int o = AddObject();
     int ends = 0;
     On(o, ev_other, 7, [&](CInstance*, CInstance*) { ++ends; });
-    CInstance* i = Run_Room->CreateInstance(0, 0, o);
+    CInstance* i = Room_State().Run_Room->CreateInstance(0, 0, o);
     i->image_speed = 1;
     Object_CreateEventLists();
     for (int k = 0; k < 3; ++k)
@@ -79,8 +79,8 @@ TEST_F(StepTest, AnimationWithoutImagesEndsEveryStep) {
 }
 
 TEST_F(StepTest, StrayRoomCodesAreDroppedAndTheGameEndsOnlyOnce) {
-    delete Run_Room;
-    Run_Room = nullptr;
+    delete Room_State().Run_Room;
+    Room_State().Run_Room = nullptr;
     Room_Init();
     const int first = Room_Add();
     GeneralInfo_State().g_GeneralInfo.roomOrder = {first};
@@ -89,23 +89,23 @@ TEST_F(StepTest, StrayRoomCodesAreDroppedAndTheGameEndsOnlyOnce) {
     On(o, ev_other, 3, [&](CInstance*, CInstance*) { ++gameEnds; });
     Room_Data(first)->AddInstanceRecord(0, 0, o);
     ASSERT_TRUE(StartGame());
-    CRoom* room = Run_Room;
+    CRoom* room = Room_State().Run_Room;
     for (int32_t code : {-7, 5, -1}) { // neither an action nor a room that exists
-        New_Room = code;
+        Room_State().New_Room = code;
         Run_ChangeRoom(code, false);
-        EXPECT_EQ(New_Room, -1);
-        EXPECT_EQ(Run_Room, room);
+        EXPECT_EQ(Room_State().New_Room, -1);
+        EXPECT_EQ(Room_State().Run_Room, room);
     }
     EndGame();
     EndGame(); // the room is gone: nothing runs twice
     EXPECT_EQ(gameEnds, 1);
-    EXPECT_EQ(Run_Room, nullptr);
+    EXPECT_EQ(Room_State().Run_Room, nullptr);
 
     GeneralInfo_State().g_GeneralInfo.roomOrder.clear(); // no first room: the game does not start
-    Run_Running = 0;
+    MessagePump_State().Run_Running = 0;
     Run_Start();
-    EXPECT_EQ(Run_Running, 0);
-    EXPECT_EQ(Run_Room, nullptr);
+    EXPECT_EQ(MessagePump_State().Run_Running, 0);
+    EXPECT_EQ(Room_State().Run_Room, nullptr);
     Room_Init();
 }
 
@@ -128,23 +128,23 @@ TEST_F(StepTest, MovesOutsideTheRoomOrderEndTheGame) {
         {loose, Room_Restart, loose, nullptr},
     };
     for (const Case& c : cases) {
-        Run_RoomIndex = c.current;
-        New_Room = -1;
+        RoomEntry_State().Run_RoomIndex = c.current;
+        Room_State().New_Room = -1;
         Code_Aborting = false;
         MEM_FREE(Code_LastErrorText);
         Code_LastErrorText = nullptr;
         c.move();
-        EXPECT_EQ(New_Room, c.code) << c.current;
+        EXPECT_EQ(Room_State().New_Room, c.code) << c.current;
         const std::string shown = Code_LastErrorText ? Code_LastErrorText : "";
         EXPECT_EQ(shown.find(c.message ? c.message : "@") != std::string::npos, c.message != nullptr) << shown;
     }
-    New_Room = -1;
+    Room_State().New_Room = -1;
     Room_Goto(999);
-    EXPECT_EQ(New_Room, -400);
+    EXPECT_EQ(Room_State().New_Room, -400);
     Game_End();
     Room_Goto(b); // a later request replaces an earlier one
-    EXPECT_EQ(New_Room, b);
-    New_Room = -1;
+    EXPECT_EQ(Room_State().New_Room, b);
+    Room_State().New_Room = -1;
     GeneralInfo_State().g_GeneralInfo.roomOrder.clear();
     Room_Init();
 }

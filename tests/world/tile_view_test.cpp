@@ -23,36 +23,36 @@ RoomTile Tile(float x, float y, float depth, int w = 16, int h = 16) {
 }
 
 TEST_F(TileTest, FindingIsHalfOpenDeletingInclusiveAndDepthZeroIsBoth) {
-    Run_Room->AddTile(Tile(0, 0, 0));
-    EXPECT_EQ(Run_Room->FindTileAt(15, 0, false), 0);
-    EXPECT_EQ(Run_Room->FindTileAt(16, 0, false), -1);
-    EXPECT_EQ(Run_Room->FindTileAt(0, 0, true), -1); // depth 0 is not a foreground for finding
-    Run_Room->DeleteTilesAt(16, 0, true);            // but is for deleting, edges included
-    EXPECT_TRUE(Run_Room->tiles.empty());
-    EXPECT_EQ(Run_Room->tiles.capacity(), 0u);
-    Run_Room->AddTile(Tile(0, 0, 5));
-    EXPECT_EQ(Run_Room->tiles.capacity(), 10u);
+    Room_State().Run_Room->AddTile(Tile(0, 0, 0));
+    EXPECT_EQ(Room_State().Run_Room->FindTileAt(15, 0, false), 0);
+    EXPECT_EQ(Room_State().Run_Room->FindTileAt(16, 0, false), -1);
+    EXPECT_EQ(Room_State().Run_Room->FindTileAt(0, 0, true), -1); // depth 0 is not a foreground for finding
+    Room_State().Run_Room->DeleteTilesAt(16, 0, true);            // but is for deleting, edges included
+    EXPECT_TRUE(Room_State().Run_Room->tiles.empty());
+    EXPECT_EQ(Room_State().Run_Room->tiles.capacity(), 0u);
+    Room_State().Run_Room->AddTile(Tile(0, 0, 5));
+    EXPECT_EQ(Room_State().Run_Room->tiles.capacity(), 10u);
 }
 
 TEST_F(TileTest, LayersMatchByDepthAndSortingPutsTheDeepestFirst) {
-    const int a = Run_Room->AddTile(Tile(0, 0, 10));
-    Run_Room->AddTile(Tile(0, 0, 5));
-    Run_Room->AddTile(Tile(0, 0, 5));
-    const int32_t idA = Run_Room->tiles[static_cast<size_t>(a)].id;
-    Run_Room->SortTiles();
-    EXPECT_EQ(Run_Room->tiles[0].id, idA); // already in order: untouched
-    Run_Room->SetTileLayerDepth(5, 20);
-    const int32_t second = Run_Room->tiles[1].id, third = Run_Room->tiles[2].id;
-    Run_Room->SortTiles();
-    EXPECT_EQ(Run_Room->tiles[0].id, second); // equal depths keep their order
-    EXPECT_EQ(Run_Room->tiles[1].id, third);
-    EXPECT_EQ(Run_Room->tiles[2].id, idA);
-    Run_Room->ShiftTileLayer(20, 1.5f, -2);
-    EXPECT_FLOAT_EQ(Run_Room->tiles[0].x, 1.5f);
-    EXPECT_EQ(Run_Room->FindTileInLayerAt(20, 1.5f, -2), 0);
-    EXPECT_EQ(Run_Room->FindTileInLayerAt(20, 1.4f, -2), -1);
-    Run_Room->DeleteTileLayer(20);
-    EXPECT_EQ(Run_Room->tiles.size(), 1u);
+    const int a = Room_State().Run_Room->AddTile(Tile(0, 0, 10));
+    Room_State().Run_Room->AddTile(Tile(0, 0, 5));
+    Room_State().Run_Room->AddTile(Tile(0, 0, 5));
+    const int32_t idA = Room_State().Run_Room->tiles[static_cast<size_t>(a)].id;
+    Room_State().Run_Room->SortTiles();
+    EXPECT_EQ(Room_State().Run_Room->tiles[0].id, idA); // already in order: untouched
+    Room_State().Run_Room->SetTileLayerDepth(5, 20);
+    const int32_t second = Room_State().Run_Room->tiles[1].id, third = Room_State().Run_Room->tiles[2].id;
+    Room_State().Run_Room->SortTiles();
+    EXPECT_EQ(Room_State().Run_Room->tiles[0].id, second); // equal depths keep their order
+    EXPECT_EQ(Room_State().Run_Room->tiles[1].id, third);
+    EXPECT_EQ(Room_State().Run_Room->tiles[2].id, idA);
+    Room_State().Run_Room->ShiftTileLayer(20, 1.5f, -2);
+    EXPECT_FLOAT_EQ(Room_State().Run_Room->tiles[0].x, 1.5f);
+    EXPECT_EQ(Room_State().Run_Room->FindTileInLayerAt(20, 1.5f, -2), 0);
+    EXPECT_EQ(Room_State().Run_Room->FindTileInLayerAt(20, 1.4f, -2), -1);
+    Room_State().Run_Room->DeleteTileLayer(20);
+    EXPECT_EQ(Room_State().Run_Room->tiles.size(), 1u);
 }
 
 TEST_F(TileTest, BuiltInsReportMissingTilesAndBackgrounds) {
@@ -62,9 +62,9 @@ TEST_F(TileTest, BuiltInsReportMissingTilesAndBackgrounds) {
         return result.Real();
     };
     EXPECT_EQ(call("tile_add", {3, 0, 0, 16, 16, 0, 0, 0}), -1); // no background 3
-    EXPECT_EQ(Run_Room->tiles.size(), 0u);
-    const int index = Run_Room->AddTile(Tile(4, 5, 7));
-    const double id = Run_Room->tiles[static_cast<size_t>(index)].id;
+    EXPECT_EQ(Room_State().Run_Room->tiles.size(), 0u);
+    const int index = Room_State().Run_Room->AddTile(Tile(4, 5, 7));
+    const double id = Room_State().Run_Room->tiles[static_cast<size_t>(index)].id;
     EXPECT_EQ(call("tile_get_y", {id}), 5);
     EXPECT_EQ(call("tile_exists", {id + 1}), 0);
     EXPECT_EQ(call("tile_find", {4, 5, 0}), id);
@@ -91,10 +91,10 @@ TEST_F(TileTest, ViewsFollowWithinTheirBordersSpeedsAndTheRoom) {
         {1101.5f, 400, -1, 2000, 0, 782}, // 1102 - 320
     };
     int o = AddObject();
-    CInstance* i = Run_Room->CreateInstance(0, 100, o);
-    Run_Room->viewsEnabled = true;
-    Run_Room->height = 2000;
-    CView& view = Run_Room->views[0];
+    CInstance* i = Room_State().Run_Room->CreateInstance(0, 100, o);
+    Room_State().Run_Room->viewsEnabled = true;
+    Room_State().Run_Room->height = 2000;
+    CView& view = Room_State().Run_Room->views[0];
     view.visible = true;
     for (const Case& c : cases) {
         i->SetPosition(c.x, 100);
@@ -102,31 +102,31 @@ TEST_F(TileTest, ViewsFollowWithinTheirBordersSpeedsAndTheRoom) {
         view.hspeed = c.speed;
         view.viewX = c.before;
         view.object = o;
-        Run_Room->width = c.roomWidth;
-        Run_Room->UpdateViews();
+        Room_State().Run_Room->width = c.roomWidth;
+        Room_State().Run_Room->UpdateViews();
         EXPECT_EQ(view.viewX, c.after) << c.x << " " << c.border << " " << c.speed;
     }
     i->deactivated = 1;
     view.object = i->id;
     view.viewX = 5;
-    Run_Room->UpdateViews();
+    Room_State().Run_Room->UpdateViews();
     EXPECT_EQ(view.viewX, 5);
     i->deactivated = 0;
 }
 
 TEST_F(TileTest, ScaleFactorsOfEmptyPortsStayFinite) {
-    Run_Room->viewsEnabled = true;
-    Run_Room->views[0].visible = true;
-    Run_Room->views[0].portW = 0;
-    Run_Room->views[0].portH = 0;
-    Run_Room->UpdateViews();
-    EXPECT_EQ(View_ScaleX, 1.0f);
-    EXPECT_EQ(View_ScaleY, 1.0f);
-    Run_Room->views[0].visible = false; // none visible: the start bounds of the union
-    Run_Room->UpdateViews();
+    Room_State().Run_Room->viewsEnabled = true;
+    Room_State().Run_Room->views[0].visible = true;
+    Room_State().Run_Room->views[0].portW = 0;
+    Room_State().Run_Room->views[0].portH = 0;
+    Room_State().Run_Room->UpdateViews();
+    EXPECT_EQ(View_State().View_ScaleX, 1.0f);
+    EXPECT_EQ(View_State().View_ScaleY, 1.0f);
+    Room_State().Run_Room->views[0].visible = false; // none visible: the start bounds of the union
+    Room_State().Run_Room->UpdateViews();
     int w = 0, h = 0;
     Graphics::GetScreenSize(w, h);
-    EXPECT_EQ(View_ScaleX, static_cast<float>(w / -1999998.0));
+    EXPECT_EQ(View_State().View_ScaleX, static_cast<float>(w / -1999998.0));
 }
 
 } // namespace

@@ -28,16 +28,16 @@ protected:
     void SetUp() override {
         Object_Init();
         Sprite_Clear();
-        Run_Room = new CRoom();
-        New_Room = -1;
+        Room_State().Run_Room = new CRoom();
+        Room_State().New_Room = -1;
         Room_SetLastInstanceId(kFirstInstanceId);
         Handlers().clear();
         GameValues_SetText(&Code_LastErrorText, nullptr); // an error another test left is not this one's
     }
     void TearDown() override {
         Code_Aborting = false; // a fatal error ended the test's game; the next test is a new run
-        delete Run_Room;
-        Run_Room = nullptr;
+        delete Room_State().Run_Room;
+        Room_State().Run_Room = nullptr;
         Instance_FreeAll();
         Run_ClearDeferredChanges();
         Deferred_Clear(DEFERRED_ACTIVATION);

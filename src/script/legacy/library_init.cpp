@@ -11,13 +11,10 @@
 #include "script/value.h"
 #include "script/world_interface.h"
 
-char** Library_Texts = nullptr;
-int Library_TextCount = 0;
-
 bool Library_Init() {
-    if (Library_Texts == nullptr) return false;
-    for (int i = 0; i < Library_TextCount; ++i) {
-        const char* text = Library_Texts[i];
+    if (LibraryInit_State().Library_Texts == nullptr) return false;
+    for (int i = 0; i < LibraryInit_State().Library_TextCount; ++i) {
+        const char* text = LibraryInit_State().Library_Texts[i];
         if (text == nullptr || *text == '\0') continue;
         auto code = std::make_unique<CCode>(text, 0);
         char name[32];
@@ -38,8 +35,8 @@ bool Library_Init() {
 }
 
 void Library_Free() {
-    for (int i = 0; i < Library_TextCount; ++i) {
-        MEM_FREE(Library_Texts[i]);
-        Library_Texts[i] = nullptr;
+    for (int i = 0; i < LibraryInit_State().Library_TextCount; ++i) {
+        MEM_FREE(LibraryInit_State().Library_Texts[i]);
+        LibraryInit_State().Library_Texts[i] = nullptr;
     }
 }

@@ -525,7 +525,7 @@ private:
         Clear(out);
         // Unset variables read as 0 when the game's options say so; otherwise a variable that cannot be
         // found is an error.
-        if (Variable_UnsetIsError) return kNormal;
+        if (VariableList_State().Variable_UnsetIsError) return kNormal;
         std::string message = std::string("Unknown variable ") + Code_Variable_GetName(ref.id);
         if (ref.index > 0) message += " or array index out of bounds";
         return Fail(node, message.c_str());

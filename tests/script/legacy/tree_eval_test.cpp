@@ -72,7 +72,7 @@ protected:
     }
     void TearDown() override {
         Code_TreeMode = false;
-        Variable_UnsetIsError = false;
+        VariableList_State().Variable_UnsetIsError = false;
         ScriptWorld_Install(nullptr);
         Script_SetTable(nullptr, 0);
     }
@@ -210,10 +210,10 @@ TEST_F(TreeEval, VariablesLocalsGlobalsAndTargets) {
     EXPECT_EQ(Run("a[0] = 1; return a[1, 0]"), "ERROR: Unknown variable a or array index out of bounds");
     EXPECT_EQ(Run("b[1] = 1; return b[0]"), "0");
     EXPECT_EQ(Run("return (5).x"), "ERROR: Unknown variable x");
-    Variable_UnsetIsError = true;
+    VariableList_State().Variable_UnsetIsError = true;
     EXPECT_EQ(Run("return noone.x + never_set"), "0");
     EXPECT_EQ(Run("a[0] = 1; return a[3]"), "0");
-    Variable_UnsetIsError = false;
+    VariableList_State().Variable_UnsetIsError = false;
     EXPECT_EQ(Run("noone.x = 1"), "ERROR: Cannot assign to the variable");
     EXPECT_EQ(Run("(5).x = 1; return 2"), "2"); // no instance to write to
 }
@@ -306,8 +306,8 @@ TEST_F(TreeEval, LibraryInitialisationRunsEachTextOnAScratchInstance) {
     EXPECT_FALSE(Library_Init());
     char* texts[3] = {String_Duplicate("global.lib = 1 + echo(2);"), String_Duplicate(""),
                       String_Duplicate("global.lib2 = id_missing(;")};
-    Library_Texts = texts;
-    Library_TextCount = 3;
+    LibraryInit_State().Library_Texts = texts;
+    LibraryInit_State().Library_TextCount = 3;
     const bool wasShowing = Code_ShowErrors;
     Code_ShowErrors = false;
     Code_QuietErrors = true;
@@ -325,8 +325,8 @@ TEST_F(TreeEval, LibraryInitialisationRunsEachTextOnAScratchInstance) {
               std::string::npos);
     Library_Free();
     EXPECT_EQ(texts[0], nullptr);
-    Library_Texts = nullptr;
-    Library_TextCount = 0;
+    LibraryInit_State().Library_Texts = nullptr;
+    LibraryInit_State().Library_TextCount = 0;
 }
 
 } // namespace

@@ -23,8 +23,6 @@
 #include <unistd.h>
 #include <vector>
 
-RunnerSwitches Runner_Switches;
-
 std::string CommandLine_Cut(std::string line) {
     if (line.size() > kCommandLineSize) line.resize(kCommandLineSize - 1);
     return line;
@@ -96,7 +94,7 @@ bool IsSwitch(const std::string& token) {
 } // namespace
 
 std::optional<std::string> ParseCommandLine(const std::string& text) {
-    RunnerSwitches& s = Runner_Switches;
+    RunnerSwitches& s = CommandLine_State().Runner_Switches;
     s.debugMode = false;
     s.extensionTrace = false;
     s.record = false;
@@ -182,7 +180,7 @@ std::optional<std::string> ParseCommandLine(const std::string& text) {
 }
 
 bool CommandLine_CheckFiles(std::string* error) {
-    const RunnerSwitches& s = Runner_Switches;
+    const RunnerSwitches& s = CommandLine_State().Runner_Switches;
     struct Use {
         bool on;
         const std::string& path;
@@ -217,8 +215,8 @@ void CommandLine_FindGameBeside(const std::string& folder) {
     const std::string path = folder + "data.win";
     if (FILE* file = std::fopen(path.c_str(), "rb")) {
         std::fclose(file);
-        Runner_Switches.gamePathKnown = true;
-        Runner_Switches.gamePath = path;
+        CommandLine_State().Runner_Switches.gamePathKnown = true;
+        CommandLine_State().Runner_Switches.gamePath = path;
     }
 }
 

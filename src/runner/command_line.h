@@ -29,8 +29,15 @@ struct RunnerSwitches {
     bool gamePathKnown = false;
     std::string gamePath;
 };
-// Left extern: the command line's record is already one struct for the module.
-extern RunnerSwitches Runner_Switches;
+// The switches of the command line, reached through CommandLine_State().
+struct CommandLineState {
+    RunnerSwitches Runner_Switches;
+};
+
+inline CommandLineState& CommandLine_State() {
+    static CommandLineState state;
+    return state;
+}
 
 // The command line's longest kept form: a line of up to this many characters stays whole, a longer one
 // is cut to one character less.

@@ -29,7 +29,7 @@ void IniFile_ReadRunnerOptions(const IniFile& ini) {
     if (ini.FindKey(kSection, "Debug")) {
         const bool debug = flag("Debug");
         g_iniOptions.debug = debug ? 1 : 0;
-        Runner_Switches.debugMode = debug;
+        CommandLine_State().Runner_Switches.debugMode = debug;
         if (debug) {
             Profiler_State().Debug_Flags = kDebugShowFPS;
             Physics_SetAssertHandler();
@@ -38,7 +38,7 @@ void IniFile_ReadRunnerOptions(const IniFile& ini) {
     if (ini.FindKey(kSection, "Trace")) {
         const bool trace = flag("Trace");
         g_iniOptions.trace = trace ? 1 : 0;
-        Runner_Switches.trace = trace;
+        CommandLine_State().Runner_Switches.trace = trace;
         VM_Trace = trace;
     }
 }

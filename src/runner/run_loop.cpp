@@ -84,7 +84,7 @@ bool StartGame() {
     GameValues_State().Cursor_Sprite = -1;
     GameValues_State().Run_StepCount = 0;
     GameValues_State().Transition_Kind = 0;
-    if (Runner_Switches.debugMode && !Run_State().Run_DebugForm) {
+    if (CommandLine_State().Runner_Switches.debugMode && !Run_State().Run_DebugForm) {
         DebugConsole->Output("Create Debug Form\n");
         Run_State().Run_DebugForm = new CDebugForm();
         Run_State().Run_DebugForm->Create();
@@ -102,7 +102,7 @@ bool StartGame() {
 }
 
 void EndGame() {
-    if (Runner_Switches.debugMode && Run_State().Run_DebugForm) {
+    if (CommandLine_State().Runner_Switches.debugMode && Run_State().Run_DebugForm) {
         Run_State().Run_DebugForm->Close();
         delete Run_State().Run_DebugForm;
         Run_State().Run_DebugForm = nullptr;
@@ -190,7 +190,7 @@ int32_t Run_Frame() {
 void Run_Stop() {
     MessagePump_State().Run_Running = 0;
     Run_State().Run_Paused = 0;
-    if (Runner_Switches.debugMode) return;
+    if (CommandLine_State().Runner_Switches.debugMode) return;
     EndGame();
     Window_PostQuit();
 }

@@ -230,7 +230,7 @@ bool Runner_InitAll() {
     Support_InitTempDirectory();
     GR_Draw_Init();
     // Before the data file is read, only "-steam" can forbid calls into external libraries.
-    Code_Constant_Init(!Runner_Switches.steam);
+    Code_Constant_Init(!CommandLine_State().Runner_Switches.steam);
     InitMiscConstants();
     Window_ClearViewPorts();
     Particle_Init();
@@ -322,7 +322,7 @@ bool Runner_DoTheWork(const CGameFile& game) {
         GameNotLoaded(Runner_LoadFailureLine());
         return false;
     }
-    if (Runner_Switches.inAWindow) GeneralInfo_State().g_Options.fullScreen = false;
+    if (CommandLine_State().Runner_Switches.inAWindow) GeneralInfo_State().g_Options.fullScreen = false;
     Variable_InitGlobals();
     Trace("PrepareGame()");
     if (!PrepareGame()) return false;
@@ -350,8 +350,8 @@ void Runner_StartUp(const std::optional<std::string>& gamePath, CGameFile& game)
         GameNotLoaded(Runner_LoadFailureLine());
         return;
     }
-    if (Runner_Switches.inAWindow) GeneralInfo_State().GameOptions &= ~1u;
-    Steam_Init(Runner_Switches.steam);
+    if (CommandLine_State().Runner_Switches.inAWindow) GeneralInfo_State().GameOptions &= ~1u;
+    Steam_Init(CommandLine_State().Runner_Switches.steam);
     Trace("Create Window");
     g_mainWindow = Window_Create(GeneralInfo_State().g_GeneralInfo.windowWidth,
                                  GeneralInfo_State().g_GeneralInfo.windowHeight);

@@ -167,6 +167,7 @@ void DoAStep() {
     if (Room_State().Run_Room) Room_State().Run_Room->ScrollBackgrounds();
     Run_ApplyDeferredChanges();
     ++GameValues_State().Run_StepCount;
-    if (Runner_Switches.debugMode && Run_State().Run_DebugForm) Run_State().Run_DebugForm->Update();
+    if (CommandLine_State().Runner_Switches.debugMode && Run_State().Run_DebugForm)
+        Run_State().Run_DebugForm->Update();
     Profiler_Pop();
 }

@@ -64,7 +64,7 @@ bool Variable_BuiltIn_CanSet(int index);
 // The built-in variable table and the global variables, reached through Variable_State();
 // read by the accessors below on every access of the machine.
 struct VariableState {
-    BuiltInVariable g_builtIns[kMaxBuiltInVariables];
+    BuiltInVariable g_builtIns[kMaxBuiltInVariables]{};
     int g_builtInCount = 0;
     CVariableList* g_globals = nullptr;
     uint8_t* g_globalFlags = nullptr; // one per user variable index (id - 100000)

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!quotes && tokens != arguments) __builtin_trap();
 
     ParseCommandLine(line);
-    Runner_Switches = RunnerSwitches();
+    CommandLine_State().Runner_Switches = RunnerSwitches();
     Console_SetLogFile(0, nullptr);
     Console_SetLogFile(1, nullptr);
     Input_State().IO_State.mode = IOMode::Off;

@@ -78,6 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Runner_StopDevices();
         Runner_Shutdown();
     }
-    Runner_Switches = RunnerSwitches();
+    CommandLine_State().Runner_Switches = RunnerSwitches();
     return 0;
 }

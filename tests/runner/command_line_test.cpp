@@ -15,9 +15,9 @@ namespace {
 
 class CommandLineTest : public ::testing::Test {
 protected:
-    void SetUp() override { Runner_Switches = RunnerSwitches(); }
+    void SetUp() override { CommandLine_State().Runner_Switches = RunnerSwitches(); }
     void TearDown() override {
-        Runner_Switches = RunnerSwitches();
+        CommandLine_State().Runner_Switches = RunnerSwitches();
         Code_ShowErrors = true;
         Platform_SetUnattended(false);
         Console_SetLogFile(0, nullptr);
@@ -40,42 +40,42 @@ TEST_F(CommandLineTest, LongLinesAndLongTokensAreCutNeverOverrun) {
 TEST_F(CommandLineTest, ArgumentsWithBlanksComeBackWhole) {
     const char* argv[] = {"runner", "-game", "/a folder/my game.win", "-noerrors"};
     ParseCommandLine(CommandLine_FromArguments(4, argv));
-    EXPECT_EQ(Runner_Switches.gamePath, "/a folder/my game.win");
-    EXPECT_TRUE(Runner_Switches.noErrors);
+    EXPECT_EQ(CommandLine_State().Runner_Switches.gamePath, "/a folder/my game.win");
+    EXPECT_TRUE(CommandLine_State().Runner_Switches.noErrors);
 }
 
 TEST_F(CommandLineTest, DebugAndGameActOnlyWhileNoGameIsKnown) {
     ParseCommandLine("runner -debug -game first.win -game second.win -debug");
-    EXPECT_TRUE(Runner_Switches.debugMode);
+    EXPECT_TRUE(CommandLine_State().Runner_Switches.debugMode);
     EXPECT_EQ(Profiler_State().Debug_Flags, kDebugShowFPS);
-    EXPECT_EQ(Runner_Switches.gamePath, "first.win");
+    EXPECT_EQ(CommandLine_State().Runner_Switches.gamePath, "first.win");
 
-    Runner_Switches = RunnerSwitches();
-    Runner_Switches.gamePathKnown = true; // "data.win" beside the executable
-    Runner_Switches.gamePath = "data.win";
+    CommandLine_State().Runner_Switches = RunnerSwitches();
+    CommandLine_State().Runner_Switches.gamePathKnown = true; // "data.win" beside the executable
+    CommandLine_State().Runner_Switches.gamePath = "data.win";
     EXPECT_EQ(ParseCommandLine("runner -game other.win -debug"), "data.win");
-    EXPECT_FALSE(Runner_Switches.debugMode);
-    EXPECT_EQ(Runner_Switches.gamePath, "data.win");
+    EXPECT_FALSE(CommandLine_State().Runner_Switches.debugMode);
+    EXPECT_EQ(CommandLine_State().Runner_Switches.gamePath, "data.win");
 }
 
 // The game file the parse gives on to the start-up: none without one, empty for a "-game" that names
 // no file (a switch after it is a switch).
 TEST_F(CommandLineTest, TheParseGivesTheGameFileOn) {
     EXPECT_EQ(ParseCommandLine("runner -debug -game first.win -game second.win"), "first.win");
-    Runner_Switches = RunnerSwitches();
+    CommandLine_State().Runner_Switches = RunnerSwitches();
     EXPECT_EQ(ParseCommandLine("runner -noerrors"), std::nullopt);
-    Runner_Switches = RunnerSwitches();
+    CommandLine_State().Runner_Switches = RunnerSwitches();
     EXPECT_EQ(ParseCommandLine("runner -game -noerrors"), "");
-    EXPECT_TRUE(Runner_Switches.noErrors);
+    EXPECT_TRUE(CommandLine_State().Runner_Switches.noErrors);
 }
 
 TEST_F(CommandLineTest, RecordThenPlaybackKeepsBothFlagsAndTheLastName) {
     ParseCommandLine("runner -record one.rec -playback two.rec -output");
-    EXPECT_TRUE(Runner_Switches.record);
-    EXPECT_TRUE(Runner_Switches.playback);
-    EXPECT_EQ(Runner_Switches.recordFile, "two.rec");
-    EXPECT_TRUE(Runner_Switches.outputFile); // last, with no name: an empty one
-    EXPECT_EQ(Runner_Switches.outputName, "");
+    EXPECT_TRUE(CommandLine_State().Runner_Switches.record);
+    EXPECT_TRUE(CommandLine_State().Runner_Switches.playback);
+    EXPECT_EQ(CommandLine_State().Runner_Switches.recordFile, "two.rec");
+    EXPECT_TRUE(CommandLine_State().Runner_Switches.outputFile); // last, with no name: an empty one
+    EXPECT_EQ(CommandLine_State().Runner_Switches.outputName, "");
     EXPECT_EQ(Input_State().IO_State.mode, IOMode::Playback);
 }
 

@@ -466,9 +466,9 @@ TEST_F(DataFileTest, GameFilesBesideTheGame) {
     EXPECT_TRUE(Logged(tmp / "sub/options.ini file contents: [DEFAULT]\nDebug=1\nTrace=0\n\n"));
     EXPECT_EQ(Game_IniOptions().debug, 1);
     EXPECT_EQ(Game_IniOptions().trace, 0);
-    EXPECT_TRUE(Runner_Switches.debugMode);
+    EXPECT_TRUE(CommandLine_State().Runner_Switches.debugMode);
     EXPECT_EQ(Profiler_State().Debug_Flags, kDebugShowFPS);
-    Runner_Switches = RunnerSwitches();
+    CommandLine_State().Runner_Switches = RunnerSwitches();
     EXPECT_EQ(Game_DebugPath(), tmp / "sub/g.zbdebug");
     EXPECT_EQ(loaded.Size(), game.size());
 

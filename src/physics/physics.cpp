@@ -8,16 +8,6 @@
 
 #include <cmath>
 
-const char* const PhysicsQuantity_Names[PHY_QUANTITY_COUNT] = {
-    "phy_rotation",           "phy_position_x",         "phy_position_y",        "phy_angular_velocity",
-    "phy_linear_velocity_x",  "phy_linear_velocity_y",  "phy_speed_x",           "phy_speed_y",
-    "phy_angular_damping",    "phy_linear_damping",     "phy_bullet",            "phy_fixed_rotation",
-    "phy_active",             "phy_mass",               "phy_inertia",           "phy_com_x",
-    "phy_com_y",              "phy_speed",              "phy_dynamic",           "phy_kinematic",
-    "phy_sleeping",           "phy_position_xprevious", "phy_position_yprevious", "phy_collision_points",
-    "phy_collision_x",        "phy_collision_y",        "phy_col_normal_x",      "phy_col_normal_y",
-};
-
 namespace {
 
 constexpr double kDegreesPerRadian = 57.29577951308232;

@@ -79,8 +79,15 @@ enum PhysicsQuantity {
     PHY_QUANTITY_COUNT
 };
 constexpr int kSettablePhysicsQuantities = PHY_ACTIVE + 1;
-// Left extern: a constant table of names, defined once and only read.
-extern const char* const PhysicsQuantity_Names[PHY_QUANTITY_COUNT];
+inline constexpr const char* const PhysicsQuantity_Names[PHY_QUANTITY_COUNT] = {
+    "phy_rotation",           "phy_position_x",         "phy_position_y",        "phy_angular_velocity",
+    "phy_linear_velocity_x",  "phy_linear_velocity_y",  "phy_speed_x",           "phy_speed_y",
+    "phy_angular_damping",    "phy_linear_damping",     "phy_bullet",            "phy_fixed_rotation",
+    "phy_active",             "phy_mass",               "phy_inertia",           "phy_com_x",
+    "phy_com_y",              "phy_speed",              "phy_dynamic",           "phy_kinematic",
+    "phy_sleeping",           "phy_position_xprevious", "phy_position_yprevious", "phy_collision_points",
+    "phy_collision_x",        "phy_collision_y",        "phy_col_normal_x",      "phy_col_normal_y",
+};
 
 // A touching contact between two bodies after a step, in pixels. The normal points from a to b.
 struct PhysicsContact {

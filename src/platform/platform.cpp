@@ -10,11 +10,6 @@
 #include <cstdlib>
 #include <thread>
 
-const int32_t kCursorTable[kCursorTableSize] = {
-    IDC_ARROW,  IDC_NONE,  IDC_CROSS, IDC_IBEAM, IDC_SIZENESW,    IDC_SIZENS, IDC_SIZENWSE, IDC_SIZEWE,
-    IDC_UPARROW, IDC_WAIT, IDC_HAND,  IDC_NO,    IDC_APPSTARTING, IDC_HELP,   IDC_SIZEALL,
-};
-
 namespace {
 
 IPlatformBackend* g_backend = nullptr;

@@ -39,8 +39,10 @@ constexpr int32_t IDC_HELP = 32651;
 // 5 size N-S, 6 size NW-SE, 7 size W-E, 8 up arrow, 9 wait, 10 hand, 11 no entry, 12 application
 // starting, 13 help, 14 size all.
 constexpr int kCursorTableSize = 15;
-// Left extern: a constant table, defined once beside the backends that read it.
-extern const int32_t kCursorTable[kCursorTableSize];
+inline constexpr int32_t kCursorTable[kCursorTableSize] = {
+    IDC_ARROW,  IDC_NONE,  IDC_CROSS, IDC_IBEAM, IDC_SIZENESW,    IDC_SIZENS, IDC_SIZENWSE, IDC_SIZEWE,
+    IDC_UPARROW, IDC_WAIT, IDC_HAND,  IDC_NO,    IDC_APPSTARTING, IDC_HELP,   IDC_SIZEALL,
+};
 
 // Message boxes: the buttons in the low four bits, an icon, the default button.
 constexpr uint32_t MB_OK = 0x0;

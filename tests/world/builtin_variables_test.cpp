@@ -233,7 +233,7 @@ TEST_F(BuiltInVariables, RoomSettingsAndInstances) {
     EXPECT_EQ(Room_State().New_Room, -400);
     Room_State().New_Room = -1;
     CInstance* second = Instance_Create(object, 0, 0);
-    second->marked = 1; // still counted
+    second->SetMarked(true); // still counted
     EXPECT_EQ(Run("return instance_count"), "2");
     EXPECT_EQ(Run("return instance_id[1] - instance_id[0]"), "1");
     EXPECT_EQ(Run("return instance_id[2]"), "-4");

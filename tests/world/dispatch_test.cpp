@@ -140,7 +140,7 @@ TEST_F(DispatchTest, SolidCollisionsGoBackFirstAndDestroyedInstancesMeetNoMore) 
     std::vector<std::pair<float, float>> seen;
     On(ball, ev_collision, wall, [&](CInstance* self, CInstance* other) {
         seen.emplace_back(self->x, self->y);
-        other->marked = 1; // destroyed: the second wall it touches meets it no more
+        other->SetMarked(true); // destroyed: the second wall it touches meets it no more
     });
     CInstance* b = Make(ball, 5, 5);
     b->xprevious = -50;

@@ -157,10 +157,10 @@ TEST_F(Geometry, PointRectangleEllipseAndLineTests) {
     EXPECT_FALSE(i->CollisionLine(5, 20, 5, 30, false));
 
     // A marked instance and a sprite without frames never meet a point.
-    i->marked = 1;
+    i->SetMarked(true);
     EXPECT_FALSE(i->CollisionPoint(5, 5, false));
     EXPECT_FALSE(i->CollisionRectangle(0, 0, 5, 5, false));
-    i->marked = 0;
+    i->SetMarked(false);
     Sprite_Data(s)->frameCount = 0;
     EXPECT_FALSE(i->CollisionPoint(5, 5, false));
     std::unique_ptr<CInstance> j(Make(0, 0, s));
@@ -186,7 +186,7 @@ TEST_F(Geometry, InstancesMeetByBoxesAndFrames) {
     b->SetPosition(10, 0);
     EXPECT_FALSE(CInstance::CollisionInstance(a.get(), b.get(), true));
     b->SetPosition(5, 5);
-    b->marked = 1;
+    b->SetMarked(true);
     EXPECT_FALSE(CInstance::CollisionInstance(a.get(), b.get(), true));
 }
 

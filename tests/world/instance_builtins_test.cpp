@@ -84,7 +84,7 @@ TEST_F(InstanceFunctions, NearestAndFurthest) {
     EXPECT_EQ(Call("instance_nearest", a, {0, 0, -3}), a->id);
     EXPECT_EQ(Call("instance_nearest", a, {0, 0, b->id}), INSTANCE_NOONE);
     EXPECT_EQ(Call("instance_nearest", a, {0, 0, empty}), INSTANCE_NOONE);
-    a->marked = 1;
+    a->SetMarked(true);
     EXPECT_EQ(Call("instance_nearest", b, {0, 0, o}), b->id);
     // 10,000 pixels or further is never nearest.
     EXPECT_EQ(Call("instance_nearest", b, {0, 20000, o}), INSTANCE_NOONE);

@@ -250,7 +250,7 @@ TEST_F(Instances, CopyTakesStateIncludingTheRemovalMark) {
     ScriptValue v;
     Value_SetReal(&v, 4);
     src->variables->SetVar(kUserVariableBase, -1, &v);
-    src->marked = 1;
+    src->SetMarked(true);
     CInstance copy(0, 0, 1, -1, false);
     copy.CopyFrom(src, true);
     EXPECT_EQ(copy.id, src->id);

@@ -187,7 +187,7 @@ TEST_F(MotionPlanning, GridCellsAreBlockedByCellRectangleAndInstances) {
     EXPECT_EQ(blocked(), (std::vector<XY>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
     Call("mp_grid_clear_all", nullptr, {g});
     // An object's instances, present ones only.
-    Room_State().Run_Room->CreateInstance(200, 100, o)->marked = 1;
+    Room_State().Run_Room->CreateInstance(200, 100, o)->SetMarked(true);
     Room_State().Run_Room->CreateInstance(220, 40, o)->deactivated = 1;
     Call("mp_grid_add_instances", nullptr, {g, o, 1});
     EXPECT_EQ(blocked(), (std::vector<XY>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));

@@ -109,7 +109,9 @@ TEST(CompilePasses, CodesFreeEveryTextOfTheirTreesOnce) {
         const int64_t blocks = MemoryManager::BlockCount();
         for (const std::string& text : texts)
             Compile(text);
-        if (round == 1) EXPECT_EQ(MemoryManager::BlockCount(), blocks);
+        if (round == 1) {
+            EXPECT_EQ(MemoryManager::BlockCount(), blocks);
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include "io/window.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_platform.h"
+#include "support/graphics_device.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>
@@ -20,13 +21,13 @@ TEST(WindowFrame, TheBackBufferIsShownInTheWindowRightWayUp) {
     std::unique_ptr<CSDLPlatform> sdl = CSDLPlatform::Create();
     ASSERT_NE(sdl, nullptr);
     Platform_SetBackend(sdl.get());
+    ResetDrawingState(D3DBackend::OpenGL);
     WindowHandle window = Window_Create(32, 24);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(GR_D3D_Init(window, 32, 24, 0));
     ASSERT_TRUE(Graphics::StartFrame());
     GR_Draw_Clear(0xFF000000u);
     GR_Draw_SetColour(0x0000FFu);
-    GR_Draw_SetAlpha(1); // whatever another test left
     GR_Draw_Rectangle(0, 0, 3, 1, false);
     ASSERT_TRUE(Graphics::EndFrame(true));
     // The window's framebuffer is the one read now; its rows run bottom-up.

@@ -11,6 +11,20 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+// The drawing state of a fresh start, whatever an earlier test left: render states, settings, the
+// transforms, the drawing colour, alpha and text alignment, and the backend.
+inline void ResetDrawingState(D3DBackend backend) {
+    RenderState_State().g_RenderState = CRenderState();
+    RenderState_State().GR_Settings = GraphicsSettings();
+    Transform_State().GR_Transform = TransformState();
+    GR_Draw_Init();
+    GR_Draw_SetAlpha(1.0f);
+    GR_Draw_SetColour(0);
+    Text_SetHAlign(0);
+    Text_SetVAlign(0);
+    D3D_SetBackend(backend);
+}
+
 class GraphicsDeviceTest : public testing::Test {
 protected:
     // The game size is (width, height) unless given; the window's back buffer is (width, height).
@@ -20,15 +34,7 @@ protected:
         // the leak checker at exit.
         setenv("LP_NUM_THREADS", "0", 0);
         savedWindow = Window_State().Window_DeviceState;
-        RenderState_State().g_RenderState = CRenderState();
-        RenderState_State().GR_Settings = GraphicsSettings();
-        Transform_State().GR_Transform = TransformState();
-        GR_Draw_Init();
-        GR_Draw_SetAlpha(1.0f);
-        GR_Draw_SetColour(0);
-        Text_SetHAlign(0);
-        Text_SetVAlign(0);
-        D3D_SetBackend(backend);
+        ResetDrawingState(backend);
         Window_State().Window_DeviceState.gameSize =
             gameWidth > 0 ? WindowSize{gameWidth, gameHeight} : WindowSize{width, height};
         ASSERT_TRUE(GR_D3D_Init(nullptr, width, height, options));

@@ -5,7 +5,9 @@
 // A process's peak, as wait4 reports it, counts the resident memory of the process that forked it at the
 // moment of the fork: a test program that has grown large would measure itself with every runner it
 // starts. This small program is that fork's parent instead. It exits as the command did (128 plus the
-// signal's number when a signal ended it), and takes down the command when it is itself told to stop.
+// signal's number when a signal ended it), and takes down the command when it is itself told to stop
+// (run by hand; the scenarios stop a run's whole process group).
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
@@ -39,6 +41,10 @@ int main(int argc, char** argv) {
     int status = 0;
     rusage usage{};
     while (wait4(g_child, &status, 0, &usage) < 0) {
+        if (errno != EINTR) {
+            std::perror("peak_memory: wait");
+            return 2;
+        }
     }
     if (FILE* out = std::fopen(argv[1], "w")) {
         std::fprintf(out, "%zu\n", static_cast<size_t>(usage.ru_maxrss) * 1024);

@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-// Filled by the general-information loader.
-
 namespace {
 
 // The room order's offset in the record, by version.

@@ -27,11 +27,6 @@ char* NewText(const std::string& text) {
     return copy;
 }
 
-// The text after the first n characters of p (the terminator when it has fewer).
-const char* SkipChars(const char* p, int64_t n) {
-    return UTF8_Skip(p, n);
-}
-
 // Appends at most n characters of p, each decoded and written again as UTF-8 (n < 0: all of them). A
 // plain ASCII character is written as it is, so a run of them is copied whole.
 void AppendChars(std::string& out, const char* p, int64_t n) {
@@ -272,7 +267,7 @@ void F_string_copy(ScriptValue& r, const BuiltInArgs& a) {
         return;
     }
     std::string out;
-    AppendChars(out, SkipChars(text, start), n);
+    AppendChars(out, UTF8_Skip(text, start), n);
     BuiltIn_SetText(r, NewText(out));
 }
 
@@ -280,7 +275,7 @@ void F_string_char_at(ScriptValue& r, const BuiltInArgs& a) {
     BuiltIn_SetText(r, nullptr);
     if (a.count != 2 || !a.At(0)->IsString() || !a.At(1)->IsReal() || !a.Text(0)) return;
     int index = Position(a, 1);
-    const char* p = SkipChars(a.Text(0), (index > 1 ? index : 1) - int64_t{1});
+    const char* p = UTF8_Skip(a.Text(0), (index > 1 ? index : 1) - int64_t{1});
     if (!*p) return;
     // The character decoded and written again as UTF-8.
     char* text = static_cast<char*>(MEM_ALLOC_RAW(4));
@@ -303,9 +298,9 @@ void F_string_delete(ScriptValue& r, const BuiltInArgs& a) {
         return;
     }
     int64_t end = (count < length - start ? count : length - start) + start;
-    const char* kept = SkipChars(text, start);
+    const char* kept = UTF8_Skip(text, start);
     std::string out(text, static_cast<size_t>(kept - text));
-    AppendChars(out, SkipChars(kept, end - start), -1);
+    AppendChars(out, UTF8_Skip(kept, end - start), -1);
     BuiltIn_SetText(r, NewText(out));
 }
 
@@ -325,7 +320,7 @@ void F_string_insert(ScriptValue& r, const BuiltInArgs& a) {
     std::string out;
     AppendChars(out, s, k);
     out += substr;
-    AppendChars(out, SkipChars(s, k), -1);
+    AppendChars(out, UTF8_Skip(s, k), -1);
     BuiltIn_SetText(r, NewText(out));
 }
 
@@ -342,7 +337,7 @@ char* String_Replace(const char* s, const char* substr, const char* replacement,
         if (pos < 0) break;
         out.append(rest, offset);
         if (replacement) out += replacement;
-        rest = SkipChars(rest, pos + substrLength);
+        rest = UTF8_Skip(rest, pos + substrLength);
         if (!all) break;
     }
     out += rest;

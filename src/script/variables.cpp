@@ -27,10 +27,6 @@ NameMap<int> g_builtInIndex;
 constexpr int kInitialGlobalFlags = 10000;
 constexpr int kGlobalFlagStep = 1000;
 
-const BuiltInVariable* BuiltInEntry(int id) {
-    return Variable_BuiltIn_Entry(id);
-}
-
 // A fresh zeroed flag array of `count` flags.
 void ResetGlobalFlags(int count) {
     MEM_FREE(Variable_State().g_globalFlags);
@@ -181,7 +177,7 @@ int Variable_BuiltIn_Find(const char* name) {
 }
 
 const char* Variable_BuiltIn_GetName(int index) {
-    const BuiltInVariable* entry = BuiltInEntry(index);
+    const BuiltInVariable* entry = Variable_BuiltIn_Entry(index);
     return entry && entry->name ? entry->name : "<unknown built-in variable>";
 }
 
@@ -190,12 +186,12 @@ int Variable_BuiltIn_Count() {
 }
 
 BuiltInVariableGetter Variable_BuiltIn_Getter(int index) {
-    const BuiltInVariable* entry = BuiltInEntry(index);
+    const BuiltInVariable* entry = Variable_BuiltIn_Entry(index);
     return entry ? entry->getter : nullptr;
 }
 
 bool Variable_BuiltIn_CanSet(int index) {
-    const BuiltInVariable* entry = BuiltInEntry(index);
+    const BuiltInVariable* entry = Variable_BuiltIn_Entry(index);
     return entry && entry->canSet;
 }
 
@@ -208,7 +204,7 @@ bool Variable_GetValue(CInstance* self, int id, int arrayIndex, ScriptValue* out
         return list && list->GetVar(id, arrayIndex, out);
     }
     // Ids from outside (file bytecode) may name no registered entry: refused, never used as an index.
-    const BuiltInVariable* entry = BuiltInEntry(id);
+    const BuiltInVariable* entry = Variable_BuiltIn_Entry(id);
     if (!entry || !entry->getter) return false;
     return entry->getter(self, arrayIndex, out);
 }
@@ -220,7 +216,7 @@ bool Variable_SetValue(CInstance* self, int id, int arrayIndex, ScriptValue* val
         if (list) list->SetVar(id, arrayIndex, value);
         return true;
     }
-    const BuiltInVariable* entry = BuiltInEntry(id);
+    const BuiltInVariable* entry = Variable_BuiltIn_Entry(id);
     if (!entry || !entry->canSet) return false;
     return entry->setter(self, arrayIndex, value);
 }

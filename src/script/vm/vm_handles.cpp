@@ -104,14 +104,6 @@ uint32_t VMString_Hold(char* text, int level) {
     return Hold(HeldKind::Text, text, level);
 }
 
-bool VMString_Take(uint32_t handle, char** text) {
-    return Get(handle, HeldKind::Text, true, reinterpret_cast<void**>(text));
-}
-
-bool VMString_Peek(uint32_t handle, char** text) {
-    return Get(handle, HeldKind::Text, false, reinterpret_cast<void**>(text));
-}
-
 bool VMString_Read(uint32_t handle, const char** text) {
     if (!(handle & kHeldHandleBit)) return VMString_GetConstant(handle, text);
     char* held;

@@ -26,10 +26,6 @@ bool VMString_GetConstant(uint32_t handle, const char** text);
 
 // Takes ownership of an owned text (a memory-manager block, or null) for an execution level.
 uint32_t VMString_Hold(char* text, int level);
-// Gives the text back; the caller owns it from now on. False for a handle that names no held text.
-bool VMString_Take(uint32_t handle, char** text);
-// The held text, left held. False for a handle that names no held text.
-bool VMString_Peek(uint32_t handle, char** text);
 
 // Texts of either sort, constant or held:
 // The text, left where it is. False for a handle that names neither.

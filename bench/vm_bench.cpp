@@ -78,7 +78,8 @@ void CompileLargeSource(benchmark::State& state) {
     for (auto _ : state) {
         CCode code(source.c_str(), 0);
         if (!code.Compile("large")) {
-            state.SkipWithError(Code_ErrorText ? Code_ErrorText : "the source does not compile");
+            state.SkipWithError(CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText
+                                                                 : "the source does not compile");
             return;
         }
     }

@@ -111,7 +111,8 @@ bool RunNamedFunction(const std::string& name, std::string* why) {
     } else if (const int script = Script_Find(name.c_str()); script >= 0) {
         ScriptWorld_RunOnScratch(
             [&](CInstance* scratch) { ran = Script_Perform(script, scratch, scratch, 0, &result, nullptr); });
-        if (!ran) *why = Code_ErrorText ? Code_ErrorText : "the script failed";
+        if (!ran)
+            *why = CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "the script failed";
     } else {
         *why = "there is no extension function or script of that name";
     }
@@ -221,8 +222,9 @@ bool Extension_Prepare() {
             code = std::make_unique<CCode>(file.code.c_str(), 0);
             const std::string name = "Extension." + package.name + "." + file.fileName;
             if (!code->Compile(name.c_str())) {
-                const std::string message = "COMPILATION ERROR in extension package " + package.name + "\n" +
-                                            (Code_ErrorText ? Code_ErrorText : "");
+                const std::string message =
+                    "COMPILATION ERROR in extension package " + package.name + "\n" +
+                    (CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
                 code.reset();
                 Code_Error_Show(message.c_str(), true);
                 return false;

@@ -78,9 +78,10 @@ void Command(zbSocket& client, const std::vector<uint8_t>& packet) {
             const VMContext* c = VM_CurrentContext;
             VMDebugEntry entry;
             const bool found = c && VM_FindDebugEntry(c->debugTable, c->pc, &entry);
-            VM_StepLine = VM_GetLineNumber(found ? &entry : nullptr, c ? c->text : nullptr, nullptr);
-            VM_StepText = c ? c->text : nullptr;
-            VM_SingleStep = true;
+            VMDebug_State().VM_StepLine =
+                VM_GetLineNumber(found ? &entry : nullptr, c ? c->text : nullptr, nullptr);
+            VMDebug_State().VM_StepText = c ? c->text : nullptr;
+            VMDebug_State().VM_SingleStep = true;
             g_breakAnswer = 1;
         } else if (g_host.isPaused && g_host.isPaused() && g_host.step) {
             g_host.step();

@@ -40,7 +40,7 @@ namespace {
 // so that "-noerrors" still holds after the load.
 void ApplyOptions(const OptionsRecord& options) {
     Audio_State().Audio_UseNewEngine = options.useOpenAL;
-    Code_AbortOnAnyError = options.errorsAbort;
+    CodeError_State().Code_AbortOnAnyError = options.errorsAbort;
     VariableList_State().Variable_UnsetIsError = options.unsetVariableFlag;
 }
 

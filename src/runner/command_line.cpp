@@ -163,12 +163,12 @@ std::optional<std::string> ParseCommandLine(const std::string& text) {
 
     // The subsystems that obey the switches. "-noerrors" holds for the whole run: nothing that reads
     // the game's options turns the error dialog back on.
-    VM_Trace = s.trace;
+    VMDebug_State().VM_Trace = s.trace;
     Extension_State().Extension_Trace = s.extensionTrace;
     Audio_State().Audio_NoAudio = s.noAudio;
     Code_TreeMode = !s.newExecution;
     if (s.noErrors) {
-        Code_ShowErrors = false;
+        CodeError_State().Code_ShowErrors = false;
         Platform_SetUnattended(true);
     }
     if (s.outputFile) Console_SetLogFile(0, s.outputName.c_str());

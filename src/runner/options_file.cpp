@@ -39,7 +39,7 @@ void IniFile_ReadRunnerOptions(const IniFile& ini) {
         const bool trace = flag("Trace");
         g_iniOptions.trace = trace ? 1 : 0;
         CommandLine_State().Runner_Switches.trace = trace;
-        VM_Trace = trace;
+        VMDebug_State().VM_Trace = trace;
     }
 }
 

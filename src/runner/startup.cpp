@@ -158,11 +158,12 @@ bool ShowErrorForm(const char* text, bool mayIgnore) {
 void EndGameAfterError() {
     // An error of the running game also goes where a failure is looked for (one that stops the load or
     // the preparation is summed up there by the refusal's own line).
-    if (g_gameStarted && !Code_QuietErrors && Code_LastErrorText) {
-        size_t shown = std::strlen(Code_LastErrorText);
-        while (shown > 0 && (Code_LastErrorText[shown - 1] == '\n' || Code_LastErrorText[shown - 1] == '\r'))
+    if (g_gameStarted && !CodeError_State().Code_QuietErrors && CodeError_State().Code_LastErrorText) {
+        size_t shown = std::strlen(CodeError_State().Code_LastErrorText);
+        while (shown > 0 && (CodeError_State().Code_LastErrorText[shown - 1] == '\n' ||
+                             CodeError_State().Code_LastErrorText[shown - 1] == '\r'))
             --shown;
-        std::fprintf(stderr, "%.*s\n", static_cast<int>(shown), Code_LastErrorText);
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(shown), CodeError_State().Code_LastErrorText);
     }
     Room_State().New_Room = -400;
     Window_PostQuit();
@@ -471,7 +472,7 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
     Process_SetCleanup(nullptr);
     // A game that an error ended (a fatal error, or one the player chose to abort on) has failed, as
     // the error's own exit from inside the virtual machine says.
-    if (g_notLoaded.empty()) return Code_Aborting ? kExitAfterError : 0;
+    if (g_notLoaded.empty()) return CodeError_State().Code_Aborting ? kExitAfterError : 0;
     // A run that could not start its game says why where a user sees it, and ends as one without a game.
     std::fprintf(stderr, "%s\n", g_notLoaded.c_str());
     return 1;

@@ -30,7 +30,7 @@ bool RunOnMachine(CInstance* self, CInstance* other, CCode* code, ScriptValue* r
 } // namespace
 
 bool Code_Execute(CInstance* self, CInstance* other, CCode* code, ScriptValue* result) {
-    Code_ErrorFlag = false;
+    CodeError_State().Code_ErrorFlag = false;
     if (code == nullptr) return true;
     // Tree mode walks only the trees of text-compiled code; codes of the data file (bytecode, native
     // entries, or nothing) have none and run as they do on the VM.
@@ -42,8 +42,8 @@ bool Code_Execute(CInstance* self, CInstance* other, CCode* code, ScriptValue* r
 
 bool Code_ExecuteReportError(CInstance* self, CInstance* other, CCode* code, ScriptValue* result) {
     if (Code_Execute(self, other, code, result)) return true;
-    Code_Error_Report(Code_ErrorText ? Code_ErrorText : "", false);
-    Code_ErrorFlag = false;
+    Code_Error_Report(CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "", false);
+    CodeError_State().Code_ErrorFlag = false;
     return false;
 }
 

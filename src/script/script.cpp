@@ -27,7 +27,7 @@ constexpr uint32_t kScriptStreamSeed = 52713;
 constexpr int kMaxNamedCalls = 16;
 
 void NameFailedScript(int index) {
-    const char* text = Code_ErrorText ? Code_ErrorText : "";
+    const char* text = CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "";
     int named = 0;
     for (const char* line = text; named < kMaxNamedCalls && std::strncmp(line, "In script ", 10) == 0;
          ++named) {
@@ -37,8 +37,8 @@ void NameFailedScript(int index) {
     }
     if (named >= kMaxNamedCalls) return;
     const std::string message = std::string("In script ") + Script_GetName(index) + ":\n" + text;
-    MEM_FREE(Code_ErrorText);
-    Code_ErrorText = String_Duplicate(message.c_str());
+    MEM_FREE(CodeError_State().Code_ErrorText);
+    CodeError_State().Code_ErrorText = String_Duplicate(message.c_str());
 }
 
 char** g_names = nullptr;
@@ -151,9 +151,9 @@ bool Script_Prepare() {
     for (int i = 0; i < Script_State().g_count; ++i) {
         CScript* script = Script_State().g_scripts[i];
         if (script == nullptr || script->Prepare()) continue;
-        const std::string message = std::string("COMPILATION ERROR in Script: ") +
-                                    Text_Escaped(script->name) + "\n" +
-                                    (Code_ErrorText ? Code_ErrorText : "");
+        const std::string message =
+            std::string("COMPILATION ERROR in Script: ") + Text_Escaped(script->name) + "\n" +
+            (CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
         Code_Error_Show(message.c_str(), true);
         return false;
     }

@@ -246,8 +246,8 @@ BUILTIN_INSTANCE_BODY(action_execute_script) {
     const int script = args.Rounded(0);
     ScriptValue values[5];
     for (int i = 0; i < 5; ++i) Value_Copy(&values[i], args.At(i + 1));
-    if (!Script_Perform(script, self, other, 5, &result, values) && Code_ErrorText)
-        Code_Error_Report(Code_ErrorText, false);
+    if (!Script_Perform(script, self, other, 5, &result, values) && CodeError_State().Code_ErrorText)
+        Code_Error_Report(CodeError_State().Code_ErrorText, false);
     for (ScriptValue& v : values) Value_Free(&v);
 }
 BUILTIN_INSTANCE_BODY(action_set_alarm) {

@@ -73,7 +73,7 @@ bool CEvent::Compile() {
     if (code->Compile(name)) return true;
     char message[2048];
     std::snprintf(message, sizeof message, "COMPILATION ERROR in code action\n%s",
-                  Code_ErrorText ? Code_ErrorText : "");
+                  CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
     Code_Error_Report(message, false);
     return false;
 }

@@ -364,18 +364,18 @@ bool GetSecureMode(CInstance*, int, ScriptValue* out) {
     return VarOut_Real(out, 0.0);
 }
 bool GetErrorOccurred(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, Code_ErrorOccurred ? 1.0 : 0.0);
+    return VarOut_Real(out, CodeError_State().Code_ErrorOccurred ? 1.0 : 0.0);
 }
 // The real itself decides, not its rounding: 0.5 is true.
 bool SetErrorOccurred(CInstance*, int, ScriptValue* in) {
-    Code_ErrorOccurred = Value_Real(in) >= 0.5;
+    CodeError_State().Code_ErrorOccurred = Value_Real(in) >= 0.5;
     return true;
 }
 bool GetErrorLast(CInstance*, int, ScriptValue* out) {
-    return VarOut_Text(out, Code_LastErrorText);
+    return VarOut_Text(out, CodeError_State().Code_LastErrorText);
 }
 bool SetErrorLast(CInstance*, int, ScriptValue* in) {
-    GameValues_SetText(&Code_LastErrorText, Value_Text(in));
+    GameValues_SetText(&CodeError_State().Code_LastErrorText, Value_Text(in));
     return true;
 }
 

@@ -56,7 +56,7 @@ int OrderPosition(int room) {
 bool ReportCompileFailure() {
     char message[1024];
     std::snprintf(message, sizeof message, "COMPILATION ERROR in room script\n%s",
-                  Code_ErrorText ? Code_ErrorText : "");
+                  CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
     Code_Error_Show(message, false);
     return false;
 }

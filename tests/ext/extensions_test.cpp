@@ -80,23 +80,28 @@ protected:
         ScriptWorld_Install(nullptr);
         Code_TreeMode = false;
         ExternalCall_State().ExternalCall_Allowed = true;
-        Code_Aborting = false;
+        CodeError_State().Code_Aborting = false;
         TakeFatalErrors();
     }
 
     // The program's returned value as text in the mode in force; with the error of a refused call after
     // " ERROR: " (the tree evaluator's recorded error, the machine's reported one).
     std::string Run(const std::string& program) {
-        MEM_FREE(Code_LastErrorText);
-        Code_LastErrorText = nullptr;
+        MEM_FREE(CodeError_State().Code_LastErrorText);
+        CodeError_State().Code_LastErrorText = nullptr;
         CCode code(program.c_str(), 0);
-        if (!code.Compile("test")) return "COMPILE: " + std::string(Code_ErrorText ? Code_ErrorText : "");
+        if (!code.Compile("test"))
+            return "COMPILE: " +
+                   std::string(CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
         ScriptValue result;
         const bool ran = Code_Execute(self, self, &code, &result);
         std::string text = ValueAsText(result);
         Value_Free(&result);
-        if (!ran) text += " ERROR: " + std::string(Code_ErrorText ? Code_ErrorText : "");
-        if (Code_LastErrorText) text += " ERROR: " + std::string(Code_LastErrorText);
+        if (!ran)
+            text += " ERROR: " +
+                    std::string(CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
+        if (CodeError_State().Code_LastErrorText)
+            text += " ERROR: " + std::string(CodeError_State().Code_LastErrorText);
         return text;
     }
 
@@ -186,7 +191,7 @@ TEST_F(Extensions, CallsThatCannotBeMadeAreRefusedWithTheirReason) {
     EXPECT_FALSE(Extension_CallDLLFunction(1000, 0, nullptr, &result));
     ScriptValue args[17] = {};
     EXPECT_FALSE(Extension_CallDLLFunction(Extension_FindFunction("ext_any"), 17, args, &result));
-    EXPECT_NE(std::string(Code_LastErrorText).find("at most 16"), std::string::npos);
+    EXPECT_NE(std::string(CodeError_State().Code_LastErrorText).find("at most 16"), std::string::npos);
     EXPECT_FALSE(Extension_CallDLLFunction(Extension_FindFunction("ext_add"), 3, args, &result));
     EXPECT_TRUE(Extension_CallDLLFunction(Extension_FindFunction("ext_quiet"), 1, args, &result));
     EXPECT_EQ(result.real, 7);
@@ -249,10 +254,11 @@ TEST_F(Extensions, PreparationInitialisationAndFinalFunctions) {
     package.files[0].code = "global.x = ;";
     Extension_Add(package);
     EXPECT_FALSE(Extension_Prepare());
-    ASSERT_NE(Code_LastErrorText, nullptr);
-    EXPECT_EQ(std::string(Code_LastErrorText).rfind("COMPILATION ERROR in extension package Sample\n", 0),
+    ASSERT_NE(CodeError_State().Code_LastErrorText, nullptr);
+    EXPECT_EQ(std::string(CodeError_State().Code_LastErrorText)
+                  .rfind("COMPILATION ERROR in extension package Sample\n", 0),
               0u);
-    EXPECT_TRUE(Code_Aborting);
+    EXPECT_TRUE(CodeError_State().Code_Aborting);
 }
 
 } // namespace

@@ -36,7 +36,7 @@ inline bool World_Start(const std::vector<uint8_t>& file) {
     if (!LoadGameData(World_File())) return false;
     Variable_InitGlobals();
     if (!PrepareGame()) return false;
-    Code_QuietErrors = true;
+    CodeError_State().Code_QuietErrors = true;
     MessagePump_State().Run_Running = 1;
     return StartGame();
 }

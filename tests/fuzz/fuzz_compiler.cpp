@@ -48,8 +48,8 @@ void Setup() {
     for (int i = 0; i < 3; ++i)
         g_world->Add(100001 + i, i % 2);
     ScriptWorld_Install(g_world);
-    Code_QuietErrors = true;
-    Code_ShowErrors = false;
+    CodeError_State().Code_QuietErrors = true;
+    CodeError_State().Code_ShowErrors = false;
     VM_SetMessagePump(CutOff);
 }
 
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int expression = 0; expression < 2; ++expression) {
         CCode code(text.c_str(), expression);
         if (!code.Compile("fuzz")) {
-            if (!Code_ErrorFlag || !Code_ErrorText) __builtin_trap();
+            if (!CodeError_State().Code_ErrorFlag || !CodeError_State().Code_ErrorText) __builtin_trap();
             continue;
         }
         if (!Runnable(text)) continue;
@@ -79,9 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (VMHeld_Count() != 0) __builtin_trap();
         // The syntax tree stays with the code: the same code again, walked.
         g_pumps = 0;
-        Code_ErrorFlag = false;
+        CodeError_State().Code_ErrorFlag = false;
         result = ScriptValue{};
-        if (!Code_ExecuteTree(self, other, &code, &result) && !Code_ErrorFlag) __builtin_trap();
+        if (!Code_ExecuteTree(self, other, &code, &result) && !CodeError_State().Code_ErrorFlag)
+            __builtin_trap();
         Value_Free(&result);
     }
     return 0;

@@ -13,7 +13,7 @@
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The loader's and the error report's messages would drown the fuzzer's own report.
     if (!std::freopen("/dev/null", "w", stdout)) return 0;
-    Code_ShowErrors = false;
+    CodeError_State().Code_ShowErrors = false;
     return 0;
 }
 
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const TShaderUniform& u : shader->compiled->uniforms)
             if (Shader_FindUniform(shader, u.name.c_str()) < 0) __builtin_trap();
     }
-    Code_Aborting = false;
+    CodeError_State().Code_Aborting = false;
     Shader_Clear();
     return 0;
 }

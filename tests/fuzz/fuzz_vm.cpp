@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     Variable_InitGlobals();
     VM_SetMessagePump(Pump);
     VM_SetFatalEnd(Ignore);
-    Code_ShowErrors = false;
+    CodeError_State().Code_ShowErrors = false;
     Code_Function_Add("fuzz_sum", Sum, -1);
     Code_Function_Add("fuzz_again", RunAgain, 0);
     for (const char* text : {"", "a", "true", "12.5", static_cast<const char*>(nullptr)})
@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1 || size > 1 << 16) return 0;
     // The first byte chooses how errors end: quietly, or through the full report.
-    Code_QuietErrors = (data[0] & 1) != 0;
-    Code_Aborting = false;
+    CodeError_State().Code_QuietErrors = (data[0] & 1) != 0;
+    CodeError_State().Code_Aborting = false;
     std::vector<uint8_t> bytes(data + 1, data + size);
     VMBuffer code(bytes.data(), static_cast<int>(bytes.size()), false);
     // The same bytes read as debug pairs, over a text with lines and a line directive.

@@ -43,10 +43,11 @@ protected:
     std::string Run(const std::string& program) { return CompileAndRun(program, FakeWorld::AsInstance(self)); }
     // Whether the program's code reported the message as an error that ends the game.
     bool Fatal(const std::string& program, const char* message) {
-        Code_Aborting = false;
+        CodeError_State().Code_Aborting = false;
         Run(program);
-        const bool reported = Code_Aborting && Code_LastErrorText && std::strstr(Code_LastErrorText, message);
-        Code_Aborting = false;
+        const bool reported = CodeError_State().Code_Aborting && CodeError_State().Code_LastErrorText &&
+                              std::strstr(CodeError_State().Code_LastErrorText, message);
+        CodeError_State().Code_Aborting = false;
         return reported;
     }
 
@@ -169,8 +170,9 @@ TEST_F(D3DBuiltIns, SwitchesFogAndLights) {
     EXPECT_EQ(Shader_State().GR_Lights.enabled[7], 1.0f);
     EXPECT_EQ(Shader_State().GR_Lights.lightingEnabled, 1);
     Run("d3d_light_define_direction(-1, 1, 0, 0, c_white)");
-    ASSERT_NE(Code_LastErrorText, nullptr);
-    EXPECT_NE(std::string(Code_LastErrorText).find("Light index out of range"), std::string::npos);
+    ASSERT_NE(CodeError_State().Code_LastErrorText, nullptr);
+    EXPECT_NE(std::string(CodeError_State().Code_LastErrorText).find("Light index out of range"),
+              std::string::npos);
     EXPECT_TRUE(TakeFatalErrors().empty());
     Run("d3d_light_define_ambient('red'); d3d_light_define_ambient(c_blue + 0.4)");
     EXPECT_EQ(Shader_State().GR_Lights.ambient, 0xFF0000u);
@@ -180,7 +182,9 @@ TEST_F(D3DBuiltIns, SwitchesFogAndLights) {
     Run("Zebo_EnableAlphaBlend(1.7)");
     EXPECT_EQ(RenderState_State().g_RenderState.requested[RS_ALPHABLENDENABLE], 1u);
     Run("draw_enable_alphablend('yes')");
-    EXPECT_NE(std::string(Code_LastErrorText).find("Illegal argument type: true/false expected"), std::string::npos);
+    EXPECT_NE(
+        std::string(CodeError_State().Code_LastErrorText).find("Illegal argument type: true/false expected"),
+        std::string::npos);
     EXPECT_TRUE(TakeFatalErrors().empty());
 }
 

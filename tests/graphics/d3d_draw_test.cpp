@@ -149,7 +149,7 @@ TEST_F(D3DDrawTest, TexturePageEntriesMapCoordinatesAndUnknownTexturesDrawUntext
 
     // A texture id is used as it is; a number that is neither draws without a texture, and no error.
     Recording().ClearLog();
-    Code_Aborting = false;
+    CodeError_State().Code_Aborting = false;
     for (int64_t texture : {static_cast<int64_t>(id), static_cast<int64_t>(12345)}) {
         GR_3D_PrimitiveBegin(4, texture);
         for (int i = 0; i < 3; ++i)
@@ -159,7 +159,7 @@ TEST_F(D3DDrawTest, TexturePageEntriesMapCoordinatesAndUnknownTexturesDrawUntext
     drawn = Drawn();
     ASSERT_EQ(drawn.size(), 2u);
     EXPECT_EQ(drawn[0][0].u, 0.5f);
-    EXPECT_FALSE(Code_Aborting);
+    EXPECT_FALSE(CodeError_State().Code_Aborting);
     std::vector<uint32_t> textures;
     for (const D3DCall& call : Recording().Log())
         if (call.kind == D3DCallKind::SetTexture && call.a == 0) textures.push_back(call.b);
@@ -257,8 +257,9 @@ TEST_F(D3DDrawTest, LightsReachTheDeviceAndTheShaderTables) {
     EXPECT_EQ(Shader_State().GR_Lights.direction[2][0], 0.0f);
     EXPECT_FALSE(std::isnan(Shader_State().GR_Lights.direction[2][2]));
     GR_3D_LightDefineDirection(8, 1, 0, 0, 0xFFFFFF);
-    ASSERT_NE(Code_LastErrorText, nullptr);
-    EXPECT_NE(std::strstr(Code_LastErrorText, "Light index out of range - must be between 0 and 7 (inclusive)"),
+    ASSERT_NE(CodeError_State().Code_LastErrorText, nullptr);
+    EXPECT_NE(std::strstr(CodeError_State().Code_LastErrorText,
+                          "Light index out of range - must be between 0 and 7 (inclusive)"),
               nullptr);
     EXPECT_EQ(Frame_State().GR_D3DDevice->GetLight(8, &light), D3DERR_INVALIDCALL);
 

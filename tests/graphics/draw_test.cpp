@@ -125,12 +125,12 @@ TEST_F(DrawTest, UserPrimitivesKeepAtMost1001VerticesAndDrawAgainOnASecondEnd) {
     EXPECT_EQ(Last().size(), 1001u);
 
     // A texture that does not exist is fatal; a page-entry handle is read through the registry.
-    Code_Aborting = false;
+    CodeError_State().Code_Aborting = false;
     GR_Draw_PrimitiveBegin(4, 5000);
-    EXPECT_TRUE(Code_Aborting);
-    ASSERT_NE(Code_LastErrorText, nullptr);
-    EXPECT_NE(std::strstr(Code_LastErrorText, "Illegal texture supplied."), nullptr);
-    Code_Aborting = false;
+    EXPECT_TRUE(CodeError_State().Code_Aborting);
+    ASSERT_NE(CodeError_State().Code_LastErrorText, nullptr);
+    EXPECT_NE(std::strstr(CodeError_State().Code_LastErrorText, "Illegal texture supplied."), nullptr);
+    CodeError_State().Code_Aborting = false;
     TDeviceTexture* t = GR_D3D_CreateTexture(64, 32, 1, 0, 6);
     const int id = Texture_AddExisting(t, 64, 32);
     TPageEntry entry{8, 4, 16, 16, 0, 0, 16, 16, 16, 16, static_cast<int16_t>(id)};
@@ -141,7 +141,7 @@ TEST_F(DrawTest, UserPrimitivesKeepAtMost1001VerticesAndDrawAgainOnASecondEnd) {
     GR_Draw_VertexTexture(1, 0, 0, 0);
     GR_Draw_VertexTexture(0, 1, 0, 0);
     GR_Draw_PrimitiveEnd();
-    EXPECT_FALSE(Code_Aborting);
+    EXPECT_FALSE(CodeError_State().Code_Aborting);
     const auto tri = Last();
     ASSERT_EQ(tri.size(), 3u);
     EXPECT_FLOAT_EQ(tri[0].u, 24.0f / 64.0f);

@@ -32,8 +32,9 @@ TEST_F(FrameTest, AFilledRectangleLandsOnItsPixelsAndTheFrameSavesAsPNG) {
     const std::string file = "frame.png";
     Screen_SaveToFile(file.c_str());
     Screen_SaveToFile("");
-    ASSERT_NE(Code_LastErrorText, nullptr);
-    EXPECT_NE(std::string(Code_LastErrorText).find("Trying to save screen to empty image file name."),
+    ASSERT_NE(CodeError_State().Code_LastErrorText, nullptr);
+    EXPECT_NE(std::string(CodeError_State().Code_LastErrorText)
+                  .find("Trying to save screen to empty image file name."),
               std::string::npos);
     // A part reaching left of the image loses those columns; one wholly outside writes nothing.
     Screen_SavePartToFile("part.png", -10, 4, 15, 100);

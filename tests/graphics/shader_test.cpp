@@ -98,7 +98,7 @@ protected:
     }
     void TearDown() override {
         Shader_Clear();
-        Code_Aborting = false;
+        CodeError_State().Code_Aborting = false;
         GraphicsDeviceTest::TearDown();
     }
     void LoadPair() {
@@ -191,7 +191,7 @@ TEST_F(ShaderTest, CompileFailuresKeepTheCompilersMessageAndTheFailedStage) {
     EXPECT_EQ(CallReal("shader_get_uniform", {0, "u"}), -1);
 
     // Applying it reports the vertex failure, and binds nothing.
-    Code_Aborting = false;
+    CodeError_State().Code_Aborting = false;
     Recording().ClearLog();
     const std::string applied = ConsoleOutputOf([] { CallBuiltIn("shader_set", {0}); });
     EXPECT_NE(applied.find("FATAL ERROR in Vertex Shader compilation\n\nShaderName: shd_v\n\n\n"), std::string::npos)

@@ -106,7 +106,7 @@ TEST_F(SpriteDrawFunctions, SpriteAndFrameArguments) {
     self->x = 20;
     Call("draw_self", {});
     EXPECT_EQ(Corners(), (std::vector<Corner>{{18, 0}}));
-    EXPECT_EQ(Code_LastErrorText, nullptr);
+    EXPECT_EQ(CodeError_State().Code_LastErrorText, nullptr);
 
     Call("draw_sprite_ext", {7, 0, 0, 0, 1, 1, 0, 0xFFFFFF, 1});
     EXPECT_TRUE(ErrorReported("Trying to draw non-existing sprite."));

@@ -85,7 +85,7 @@ TEST_F(SurfaceFunctions, SizesAreCheckedAndEveryQueryAnswers) {
     EXPECT_EQ(Call("surface_create", {0.4, 10}), -1);
     EXPECT_EQ(Call("surface_create", {1e10, 10}), -1);
     EXPECT_EQ(Call("surface_create", {100000, 10}), -1);
-    EXPECT_EQ(Code_LastErrorText, nullptr);
+    EXPECT_EQ(CodeError_State().Code_LastErrorText, nullptr);
 
     const int s = static_cast<int>(Call("surface_create", {7.5, 6}));
     EXPECT_EQ(s, 0);
@@ -98,7 +98,7 @@ TEST_F(SurfaceFunctions, SizesAreCheckedAndEveryQueryAnswers) {
     EXPECT_EQ(Call("surface_get_texture", {-1}), -1);
     EXPECT_EQ(Call("surface_set_target", {s + 1}), 0);
     EXPECT_EQ(Call("surface_set_target_ext", {4, s}), 0);
-    EXPECT_EQ(Code_LastErrorText, nullptr) << "the queries and targets raise nothing";
+    EXPECT_EQ(CodeError_State().Code_LastErrorText, nullptr) << "the queries and targets raise nothing";
 
     // Freed while it is the target: the target goes back to the screen first.
     EXPECT_EQ(Call("surface_set_target_ext", {1, s}), 1);
@@ -175,7 +175,7 @@ TEST_F(SurfaceFunctions, SurfacesDrawOnTheScreenEveryWay) {
         for (int y = -2; y <= 6; y += 4)
             expected = MaskUnion(expected, BoxMask(16, 16, x, y, x + 1, y + 1));
     EXPECT_EQ(red(tiled), expected);
-    EXPECT_EQ(Code_LastErrorText, nullptr);
+    EXPECT_EQ(CodeError_State().Code_LastErrorText, nullptr);
     Call("draw_surface_tiled_ext", {s + 1, 0, 0, 1, 1, 0, 1});
     EXPECT_TRUE(ErrorReported("Trying to use non-existing surface."));
 }
@@ -215,7 +215,7 @@ TEST_F(SurfaceFunctions, SavesWriteTheirRectangleAndCopiesMoveIt) {
     ForgetReportedError();
     Call("surface_copy", {d, 4, 0, s});
     Call("surface_copy_part", {d, 0, 2, s, 1, 1, 2, 1});
-    EXPECT_EQ(Code_LastErrorText, nullptr);
+    EXPECT_EQ(CodeError_State().Code_LastErrorText, nullptr);
     std::vector<uint32_t> copied;
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 8; ++x)

@@ -127,7 +127,7 @@ TEST_F(TextureFunctions, ImagesWithTexturesOfTheirOwnCoverThemWhole) {
     Background_Data(b)->CreateFromBitmap(*image, false, false, false, false);
     EXPECT_EQ(UVs("background_get_uvs", {b, 0}), (UV{0, 0, 1, 1}));
     EXPECT_EQ(Call("background_get_texture", {b}).Real(), Background_Data(b)->texture);
-    EXPECT_EQ(Code_LastErrorText, nullptr);
+    EXPECT_EQ(CodeError_State().Code_LastErrorText, nullptr);
 }
 
 TEST_F(TextureFunctions, MissingResourcesRaiseAndLeaveTheResultUnset) {

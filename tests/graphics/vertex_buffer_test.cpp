@@ -38,9 +38,9 @@ protected:
     // What a call reports on the console; a fatal report would end the game, so the next call may
     // report again.
     template <typename F> std::string Messages(F call) {
-        Code_Aborting = false;
+        CodeError_State().Code_Aborting = false;
         const std::string console = ConsoleOutputOf(call);
-        Code_Aborting = false;
+        CodeError_State().Code_Aborting = false;
         return console;
     }
     template <typename F> void ExpectReport(F call, const char* text) {

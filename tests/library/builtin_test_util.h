@@ -93,9 +93,10 @@ template <typename F> std::string ConsoleOutputOf(F f) {
 
 // Whether the last error report carried the message.
 inline bool ErrorReported(const char* message) {
-    return Code_LastErrorText && std::strstr(Code_LastErrorText, message) != nullptr;
+    return CodeError_State().Code_LastErrorText &&
+           std::strstr(CodeError_State().Code_LastErrorText, message) != nullptr;
 }
 inline void ForgetReportedError() {
-    MEM_FREE(Code_LastErrorText);
-    Code_LastErrorText = nullptr;
+    MEM_FREE(CodeError_State().Code_LastErrorText);
+    CodeError_State().Code_LastErrorText = nullptr;
 }

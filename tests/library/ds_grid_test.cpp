@@ -165,7 +165,7 @@ TEST_F(DsTest, GridRegionsCopyShuffleSortAndResize) {
     EXPECT_EQ(GridOf(z), "1,2|4,5|0,0");
     EXPECT_THAT(ConsoleOutputOf([&] { CallBuiltIn("ds_grid_resize", {z, 0, 4}); }),
                 HasSubstr("FATAL ERROR in\n:\n\n\nError: Can not resize a grid with a dimension of 0\n"));
-    Code_Aborting = false;
+    CodeError_State().Code_Aborting = false;
     EXPECT_EQ(GridOf(z), "1,2|4,5|0,0");
     CallBuiltIn("ds_grid_resize", {z, 0.3, 4});
     EXPECT_EQ(CallReal("ds_grid_width", {z}), 0);

@@ -15,7 +15,7 @@ class DsTest : public testing::Test {
 protected:
     void SetUp() override {
         RegisterLibraryBuiltIns();
-        Code_Aborting = false; // a fatal report of an earlier test ended its game
+        CodeError_State().Code_Aborting = false; // a fatal report of an earlier test ended its game
         DS_FreeAll();
         DS_SetPrecision(1e-8);
     }

@@ -291,7 +291,7 @@ TEST(MathBuiltIns, EpsilonTakesRealsFromZeroToBelowOne) {
     CallReal("math_set_epsilon", {0.5, 0.5}); // not one argument: nothing
     EXPECT_EQ(Code_Epsilon, 0.25);
     for (double bad : {1.0, -0.1, kNaN}) {
-        Code_Aborting = false; // a fatal report ends the game, after which nothing is shown
+        CodeError_State().Code_Aborting = false; // a fatal report ends the game, after which nothing is shown
         std::string log = ConsoleOutputOf([&] { CallReal("math_set_epsilon", {bad}); });
         EXPECT_THAT(log, HasSubstr("FATAL ERROR in"));
         EXPECT_THAT(log, HasSubstr("math_set_epsilon :: value should be between 0 and 1"));
@@ -300,7 +300,7 @@ TEST(MathBuiltIns, EpsilonTakesRealsFromZeroToBelowOne) {
     CallReal("math_set_epsilon", {0.0});
     EXPECT_EQ(Code_Epsilon, 0);
     Code_Epsilon = 1e-16;
-    Code_Aborting = false;
+    CodeError_State().Code_Aborting = false;
 }
 
 TEST(MathOperators, IntegerDivisionAndModulo) {

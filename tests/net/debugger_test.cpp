@@ -131,7 +131,7 @@ TEST_F(DebuggerTest, AGameStopsAtABreakpointStepsOneLineAndResumes) {
     EXPECT_EQ(pausedAtStop, (std::vector<bool>{true, true}));
     EXPECT_FALSE(g_paused);
     EXPECT_EQ(result.real, 5); // the instructions under the stops ran
-    EXPECT_FALSE(VM_SingleStep);
+    EXPECT_FALSE(VMDebug_State().VM_SingleStep);
 
     // The breakpoint is still there: a debugger that leaves while the game stands resumes it.
     g_onPump = [&] { g_client->socket.Close(); };

@@ -284,8 +284,8 @@ TEST(PhysicsWorld, BodiesLeaveWithTheirObjectsAndWorlds) {
 // reported as an error of the game.
 TEST(PhysicsWorld, RefusedCallsAreErrorsOfTheGameUnderTheDebugHook) {
     ReleaseLog log;
-    const bool wasShowing = Code_ShowErrors;
-    Code_ShowErrors = false;
+    const bool wasShowing = CodeError_State().Code_ShowErrors;
+    CodeError_State().Code_ShowErrors = false;
     CPhysicsWorld world(kScale, kSpeed);
     world.SetGravity(0, 10);
     world.SetGravity(std::numeric_limits<float>::quiet_NaN(), 0);
@@ -298,5 +298,5 @@ TEST(PhysicsWorld, RefusedCallsAreErrorsOfTheGameUnderTheDebugHook) {
     EXPECT_EQ(world.GravityY(), 10);
     EXPECT_NE(log.Text().find("Physics assertion failed: gravity that is not a number"), std::string::npos)
         << log.Text();
-    Code_ShowErrors = wasShowing;
+    CodeError_State().Code_ShowErrors = wasShowing;
 }

@@ -18,7 +18,7 @@ protected:
     void SetUp() override { CommandLine_State().Runner_Switches = RunnerSwitches(); }
     void TearDown() override {
         CommandLine_State().Runner_Switches = RunnerSwitches();
-        Code_ShowErrors = true;
+        CodeError_State().Code_ShowErrors = true;
         Platform_SetUnattended(false);
         Console_SetLogFile(0, nullptr);
         Console_SetLogFile(1, nullptr);
@@ -82,7 +82,7 @@ TEST_F(CommandLineTest, RecordThenPlaybackKeepsBothFlagsAndTheLastName) {
 TEST_F(CommandLineTest, NoErrorsHoldsThroughTheOptionsReset) {
     ParseCommandLine("runner -noerrors");
     Options_Clear();
-    EXPECT_FALSE(Code_ShowErrors);
+    EXPECT_FALSE(CodeError_State().Code_ShowErrors);
     EXPECT_FALSE(Platform_IsInteractive());
 }
 

@@ -123,7 +123,7 @@ protected:
         TakeFatalErrors();
     }
     void TearDown() override {
-        VM_LongWayOnly = false;
+        VMDebug_State().VM_LongWayOnly = false;
         ScriptWorld_Install(nullptr);
         Script_SetTable(nullptr, 0);
         EXPECT_EQ(VMHeld_Count(), 0);
@@ -152,9 +152,9 @@ protected:
 
     // The outcome of the program on the loop, having checked that the general way gives the same.
     std::string Run(const std::string& program) {
-        VM_LongWayOnly = true;
+        VMDebug_State().VM_LongWayOnly = true;
         const std::string longWay = RunOnce(program);
-        VM_LongWayOnly = false;
+        VMDebug_State().VM_LongWayOnly = false;
         const std::string loop = RunOnce(program);
         EXPECT_EQ(loop, longWay) << program;
         return loop.substr(0, loop.find(" | "));
@@ -219,7 +219,7 @@ TEST_F(VMDecoded, TextsAppendedToVariablesGrowInPlace) {
         "return string(a == b) + string(b == c) + q;",
     };
     for (const char* program : grown) {
-        VM_LongWayOnly = false;
+        VMDebug_State().VM_LongWayOnly = false;
         EXPECT_EQ(RunOnce(program).substr(0, 10), "'11xyz1' |") << program;
     }
     EXPECT_EQ(Run("var t, i; t = ''; for (i = 0; i < 5; i += 1) { t += string(i * 2); t = t + string(i); t += string(t_length(t) > 6); } "

@@ -43,14 +43,14 @@ protected:
         g_eventType = -1;
         g_eventAction = 0;
         Variable_InitGlobals();
-        Code_Aborting = false;
+        CodeError_State().Code_Aborting = false;
         TakeFatalErrors(); // what another test left is not this one's
     }
     void TearDown() override {
         Code_SetReportHost({});
         Script_Clear();
         Shader_CompileState = {};
-        Code_Aborting = false;
+        CodeError_State().Code_Aborting = false;
     }
 
     // Runs code with a debug table of {offset, position} pairs and a source text; gives the shown text.
@@ -61,7 +61,7 @@ protected:
         VM_Execute("gml_Object_obj_player_Step_0", nullptr, nullptr, code.get(), nullptr, &debug, text);
         log = testing::internal::GetCapturedStdout();
         TakeFatalErrors();
-        return Code_LastErrorText ? Code_LastErrorText : "";
+        return CodeError_State().Code_LastErrorText ? CodeError_State().Code_LastErrorText : "";
     }
 
     std::string log;
@@ -71,26 +71,27 @@ protected:
 
 TEST_F(ErrorReport, OutsideAnyExecution) {
     Code_Error_Report("bad thing", false);
-    EXPECT_EQ(std::string(Code_LastErrorText), kHashes + "\nERROR in\n:\n\n\nbad thing\n" + kHashes + "\n");
-    EXPECT_FALSE(Code_Aborting);
+    EXPECT_EQ(std::string(CodeError_State().Code_LastErrorText),
+              kHashes + "\nERROR in\n:\n\n\nbad thing\n" + kHashes + "\n");
+    EXPECT_FALSE(CodeError_State().Code_Aborting);
 
     g_eventType = 100000; // a timeline moment
     g_eventNumber = 30;
     g_eventObject = 2;
     g_eventAction = 1;
     Code_Error_Report("late", true);
-    EXPECT_EQ(std::string(Code_LastErrorText),
+    EXPECT_EQ(std::string(CodeError_State().Code_LastErrorText),
               kHashes +
                   "\nFATAL ERROR in\naction number 2\nat time step30\nof time line tl_intro:\n\n\nlate\n" +
                   kHashes + "\n");
-    EXPECT_TRUE(Code_Aborting);
-    Code_Aborting = false;
+    EXPECT_TRUE(CodeError_State().Code_Aborting);
+    CodeError_State().Code_Aborting = false;
 
     // While a shader's compile error is reported, an error outside any event is headed by the shader.
     g_eventType = -1;
     Shader_CompileState = {"sh_glow", 1};
     Code_Error_Report("syntax", true);
-    EXPECT_EQ(std::string(Code_LastErrorText),
+    EXPECT_EQ(std::string(CodeError_State().Code_LastErrorText),
               kHashes +
                   "\nFATAL ERROR in Fragment Shader compilation\n\nShaderName: sh_glow\n\n\nsyntax\n\n" +
                   kHashes + "\n");

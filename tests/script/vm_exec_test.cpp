@@ -79,7 +79,7 @@ protected:
         Script_Clear();
         ScriptWorld_Install(nullptr);
         Code_FreeArguments();
-        Code_QuietErrors = false;
+        CodeError_State().Code_QuietErrors = false;
         EXPECT_EQ(VM_NestingLevel(), 0);
         EXPECT_EQ(VMHeld_Count(), 0);
     }
@@ -510,12 +510,12 @@ TEST_F(VMExec, QuietErrorUnwindsEveryFrame) {
     AddScript("outer", "push.d 2\nconv.d.v\ncall.i $fails 1\npopz.v");
     Code_Arguments[0].real = 77;
     Code_ArgumentCount = 4;
-    Code_QuietErrors = true;
-    Code_ErrorFlag = false;
+    CodeError_State().Code_QuietErrors = true;
+    CodeError_State().Code_ErrorFlag = false;
     RunOutcome run;
     Run("push.d 1\nconv.d.v\ncall.i $outer 1", run);
     EXPECT_TRUE(run.errors.empty()); // dropped, not shown
-    EXPECT_TRUE(Code_ErrorFlag);
+    EXPECT_TRUE(CodeError_State().Code_ErrorFlag);
     EXPECT_EQ(Code_Arguments[0].real, 77);
     EXPECT_EQ(Code_ArgumentCount, 4);
 }
@@ -557,12 +557,12 @@ TEST_F(VMExec, StackOverflowEndsTheExecution) {
 
 TEST_F(VMExec, TraceNamesCodesBuiltInsAndScripts) {
     AddScript("traced", "exit.i");
-    VM_Trace = true;
+    VMDebug_State().VM_Trace = true;
     testing::internal::CaptureStdout();
     RunOutcome run;
     Run("call.i vm_test_42 0\npopz.v\ncall.i $traced 0\npopz.v", run);
     const std::string log = testing::internal::GetCapturedStdout();
-    VM_Trace = false;
+    VMDebug_State().VM_Trace = false;
     EXPECT_EQ(log, "script = test\nfunc call = vm_test_42\nscript call = traced\n");
 }
 
@@ -581,10 +581,10 @@ TEST_F(VMExec, DebuggerBreaksRunTheInstructionUnderThem) {
     *word = conv;
 
     // A pending break, as the debugger's pause sets it, stops before the next instruction and then runs it.
-    VM_BreakPending = true;
+    VMDebug_State().VM_BreakPending = true;
     result = ScriptValue{};
     VM_Execute("test", nullptr, nullptr, code.get(), &result, nullptr, nullptr);
-    EXPECT_FALSE(VM_BreakPending);
+    EXPECT_FALSE(VMDebug_State().VM_BreakPending);
     EXPECT_EQ(result.real, 1);
 }
 
@@ -593,11 +593,11 @@ TEST_F(VMExec, SingleStepBreaksWhenTheLineChanges) {
     VMWriteBuffer debug(16);
     std::unique_ptr<VMWriteBuffer> code =
         Assemble(".pos 0\npush.d 1\npopz.d\n.pos 2\npush.d 2\npopz.d", &debug);
-    VM_SingleStep = true;
-    VM_StepText = text;
-    VM_StepLine = 1;
+    VMDebug_State().VM_SingleStep = true;
+    VMDebug_State().VM_StepText = text;
+    VMDebug_State().VM_StepLine = 1;
     VM_Execute("test", nullptr, nullptr, code.get(), nullptr, &debug, text);
-    EXPECT_FALSE(VM_SingleStep); // stopped on line 2
-    EXPECT_FALSE(VM_BreakPending);
-    VM_StepText = nullptr;
+    EXPECT_FALSE(VMDebug_State().VM_SingleStep); // stopped on line 2
+    EXPECT_FALSE(VMDebug_State().VM_BreakPending);
+    VMDebug_State().VM_StepText = nullptr;
 }

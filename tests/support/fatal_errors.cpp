@@ -11,13 +11,13 @@ std::vector<std::string> g_fatal;
 // after a quietly collected error, and later errors are shown again.
 void RecordFatal(const char* message) {
     g_fatal.emplace_back(message);
-    Code_Aborting = false;
+    CodeError_State().Code_Aborting = false;
 }
 
 struct Environment {
     Environment() {
         VM_SetFatalEnd(RecordFatal);
-        Code_ShowErrors = false;
+        CodeError_State().Code_ShowErrors = false;
     }
 } g_environment;
 

@@ -35,6 +35,8 @@ inline std::string RunCode(CCode* code, CInstance* self, CInstance* other) {
 // RunCode gives it, or "COMPILE: " and the compile error.
 inline std::string CompileAndRun(const std::string& program, CInstance* self) {
     CCode code(program.c_str(), 0);
-    if (!code.Compile("test")) return "COMPILE: " + std::string(Code_ErrorText ? Code_ErrorText : "");
+    if (!code.Compile("test"))
+        return "COMPILE: " +
+               std::string(CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
     return RunCode(&code, self, self);
 }

@@ -27,8 +27,8 @@ protected:
         self = Instance_Create(object, 10, 20);
     }
     void TearDown() override {
-        GameValues_SetText(&Code_LastErrorText, nullptr);
-        Code_ErrorOccurred = false;
+        GameValues_SetText(&CodeError_State().Code_LastErrorText, nullptr);
+        CodeError_State().Code_ErrorOccurred = false;
         for (int i = 0; i < 16; ++i)
             Value_Free(&Code_Arguments[i]);
         Code_ArgumentCount = 0;
@@ -40,9 +40,9 @@ protected:
     std::string Run(const std::string& program) { return CompileAndRun(program, self); }
     // The text of the last error shown (fatal or not), then forgotten.
     static std::string TakeShownError() {
-        std::string text = Code_LastErrorText ? Code_LastErrorText : "";
-        GameValues_SetText(&Code_LastErrorText, nullptr);
-        Code_Aborting = false;
+        std::string text = CodeError_State().Code_LastErrorText ? CodeError_State().Code_LastErrorText : "";
+        GameValues_SetText(&CodeError_State().Code_LastErrorText, nullptr);
+        CodeError_State().Code_Aborting = false;
         return text;
     }
 

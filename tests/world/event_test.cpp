@@ -46,9 +46,9 @@ TEST_F(Events, RecursionStopsAtTheDepthLimit) {
     EXPECT_EQ(runs, kMaxEventDepth);
     EXPECT_EQ(Event_Depth(), 0);
     // Fatal: shown, and the game ends.
-    EXPECT_TRUE(Code_Aborting);
-    EXPECT_NE(std::string(Code_LastErrorText).find("FATAL ERROR in"), std::string::npos);
-    EXPECT_NE(std::string(Code_LastErrorText)
+    EXPECT_TRUE(CodeError_State().Code_Aborting);
+    EXPECT_NE(std::string(CodeError_State().Code_LastErrorText).find("FATAL ERROR in"), std::string::npos);
+    EXPECT_NE(std::string(CodeError_State().Code_LastErrorText)
                   .find("PerformEvent recursion depth failure - check for infinite loops, check objects "
                         "for parenting"),
               std::string::npos);

@@ -29,5 +29,7 @@ protected:
         return Value_Real(&result.v);
     }
 
-    static std::string LastError() { return Code_LastErrorText ? Code_LastErrorText : ""; }
+    static std::string LastError() {
+        return CodeError_State().Code_LastErrorText ? CodeError_State().Code_LastErrorText : "";
+    }
 };

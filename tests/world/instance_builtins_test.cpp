@@ -240,7 +240,8 @@ TEST_F(InstanceFunctions, CalledFromCompiledSource) {
     const char* source = "var i; i = instance_create(10, 20, 0); instance_create(30, 40, 0);\n"
                          "if (instance_exists(i)) return instance_number(0) * 100 + instance_find(0, 2) - i;";
     CCode code(source, 0);
-    ASSERT_TRUE(code.Compile("test")) << (Code_ErrorText ? Code_ErrorText : "");
+    ASSERT_TRUE(code.Compile("test"))
+        << (CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
     ScriptValue result;
     ASSERT_TRUE(Code_Execute(self, self, &code, &result));
     EXPECT_EQ(Value_Real(&result), 301);

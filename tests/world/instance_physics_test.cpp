@@ -29,7 +29,7 @@ protected:
         sprite = AddSprite(16, 16, 8, 8);
     }
     void TearDown() override {
-        GameValues_SetText(&Code_LastErrorText, nullptr);
+        GameValues_SetText(&CodeError_State().Code_LastErrorText, nullptr);
         WorldTest::TearDown();
     }
 
@@ -60,8 +60,8 @@ protected:
     }
     static int Bodies() { return Room_State().Run_Room->physicsWorld->Box2DWorld()->GetBodyCount(); }
     static std::string TakeShownError() {
-        std::string text = Code_LastErrorText ? Code_LastErrorText : "";
-        GameValues_SetText(&Code_LastErrorText, nullptr);
+        std::string text = CodeError_State().Code_LastErrorText ? CodeError_State().Code_LastErrorText : "";
+        GameValues_SetText(&CodeError_State().Code_LastErrorText, nullptr);
         return text;
     }
 

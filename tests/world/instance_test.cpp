@@ -71,7 +71,9 @@ TEST_F(Instances, CreationTakesIdsRunsCreateAndEntersEveryList) {
 
 TEST_F(Instances, UnknownObjectsAreReportedAndChangeNothing) {
     int o = AddObject();
-    auto lastError = [] { return std::string(Code_LastErrorText ? Code_LastErrorText : ""); };
+    auto lastError = [] {
+        return std::string(CodeError_State().Code_LastErrorText ? CodeError_State().Code_LastErrorText : "");
+    };
     EXPECT_EQ(Instance_Create(99, 0, 0), nullptr);
     EXPECT_NE(lastError().find("Creating instance for non-existing object: 99"), std::string::npos);
     CInstance* i = Instance_Create(o, 0, 0);
@@ -81,7 +83,7 @@ TEST_F(Instances, UnknownObjectsAreReportedAndChangeNothing) {
     Instance_SetSprite(i, 7);
     EXPECT_NE(lastError().find("Setting instance to non-existing sprite: 7"), std::string::npos);
     EXPECT_EQ(i->sprite_index, -1);
-    EXPECT_FALSE(Code_Aborting);
+    EXPECT_FALSE(CodeError_State().Code_Aborting);
     EXPECT_EQ(Room_State().Run_Room->active.count, 1);
 }
 
@@ -282,10 +284,10 @@ TEST_F(Instances, ScriptServicesSeeObjectsWithTheirDescendantsAndTheRunningEvent
     // Error reports name the running event and its object.
     On(child, ev_step, 0, [](CInstance*, CInstance*) { Code_Error_Report("boom", false); });
     PerformInstanceEvent(c, c, ev_step, 0);
-    EXPECT_NE(
-        std::string(Code_LastErrorText).find("action number 1\nof  Step Event0\nfor object __newobject1"),
-        std::string::npos)
-        << Code_LastErrorText;
+    EXPECT_NE(std::string(CodeError_State().Code_LastErrorText)
+                  .find("action number 1\nof  Step Event0\nfor object __newobject1"),
+              std::string::npos)
+        << CodeError_State().Code_LastErrorText;
     Code_SetReportHost({});
 }
 

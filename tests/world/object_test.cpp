@@ -343,7 +343,8 @@ TEST_F(ObjectLoad, CompileFailureIsReportedAndStopsThePreparation) {
     o.types = {std::vector<EventDef>{{0, 1, "x = ;"}}};
     ASSERT_TRUE(Load(BuildGame(9, {o})));
     EXPECT_FALSE(Object_Prepare());
-    EXPECT_NE(std::string(Code_LastErrorText).find("COMPILATION ERROR in code action\n"), std::string::npos)
-        << Code_LastErrorText;
-    EXPECT_FALSE(Code_Aborting); // not fatal
+    EXPECT_NE(std::string(CodeError_State().Code_LastErrorText).find("COMPILATION ERROR in code action\n"),
+              std::string::npos)
+        << CodeError_State().Code_LastErrorText;
+    EXPECT_FALSE(CodeError_State().Code_Aborting); // not fatal
 }

@@ -31,7 +31,7 @@ protected:
         self = Room_State().Run_Room->CreateInstance(0, 0, AddObject());
     }
     void TearDown() override {
-        GameValues_SetText(&Code_LastErrorText, nullptr);
+        GameValues_SetText(&CodeError_State().Code_LastErrorText, nullptr);
         Path_Clear();
         Object_Lists_Free();
         GameFunctionTest::TearDown();
@@ -55,7 +55,7 @@ protected:
     // Whether the error last reported holds the text; forgotten.
     static bool Reported(const std::string& text) {
         const bool found = LastError().find(text) != std::string::npos;
-        GameValues_SetText(&Code_LastErrorText, nullptr);
+        GameValues_SetText(&CodeError_State().Code_LastErrorText, nullptr);
         return found;
     }
     XY At() const { return {self->x, self->y}; }

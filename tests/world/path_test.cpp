@@ -162,11 +162,12 @@ TEST_F(PathTable, AssigningCopiesIntoTheSlotButNeverToItself) {
     EXPECT_STREQ(Path_GetName(b), "");
     EXPECT_EQ(Path_FindByName(""), b);
 
-    GameValues_SetText(&Code_LastErrorText, nullptr);
+    GameValues_SetText(&CodeError_State().Code_LastErrorText, nullptr);
     EXPECT_FALSE(Path_Assign(a, a));
-    ASSERT_NE(Code_LastErrorText, nullptr);
-    EXPECT_NE(std::strstr(Code_LastErrorText, "ERROR: Can not assign a path to itself!"), nullptr);
-    EXPECT_FALSE(Code_Aborting);
+    ASSERT_NE(CodeError_State().Code_LastErrorText, nullptr);
+    EXPECT_NE(std::strstr(CodeError_State().Code_LastErrorText, "ERROR: Can not assign a path to itself!"),
+              nullptr);
+    EXPECT_FALSE(CodeError_State().Code_Aborting);
     EXPECT_EQ(Path_Data(a)->GetNumber(), 1);
     EXPECT_FALSE(Path_Assign(7, a));
     EXPECT_FALSE(Path_Assign(a, 7));

@@ -35,8 +35,8 @@ protected:
     // The last error reported, forgotten.
     static std::string TakeError() {
         std::string text = LastError();
-        MEM_FREE(Code_LastErrorText);
-        Code_LastErrorText = nullptr;
+        MEM_FREE(CodeError_State().Code_LastErrorText);
+        CodeError_State().Code_LastErrorText = nullptr;
         return text;
     }
     std::vector<std::string> Step() {

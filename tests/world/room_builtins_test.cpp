@@ -41,13 +41,13 @@ TEST_F(RoomFunctions, RoomOrderQueriesAndRequests) {
     EXPECT_EQ(Room_State().New_Room, third);
     Call("room_restart", self);
     EXPECT_EQ(Room_State().New_Room, second);
-    EXPECT_FALSE(Code_Aborting);
+    EXPECT_FALSE(CodeError_State().Code_Aborting);
     // A room that does not exist is a fatal error: the game ends after the step.
     Call("room_goto", self, {std::numeric_limits<double>::quiet_NaN()});
-    EXPECT_TRUE(Code_Aborting);
+    EXPECT_TRUE(CodeError_State().Code_Aborting);
     EXPECT_EQ(Room_State().New_Room, -400);
     EXPECT_NE(LastError().find("Unexisting room number: -2147483648"), std::string::npos) << LastError();
-    Code_Aborting = false;
+    CodeError_State().Code_Aborting = false;
 }
 
 TEST_F(RoomFunctions, TransitionNamesAndSleep) {

@@ -345,8 +345,9 @@ TEST_F(RoomTest, PrepareCompilesTextCodeAndKeepsTheLastResult) {
     testing::internal::CaptureStdout();
     EXPECT_TRUE(Room_Prepare());
     testing::internal::GetCapturedStdout();
-    ASSERT_NE(Code_LastErrorText, nullptr);
-    EXPECT_EQ(std::string(Code_LastErrorText).rfind("COMPILATION ERROR in room script\n", 0), 0u);
+    ASSERT_NE(CodeError_State().Code_LastErrorText, nullptr);
+    EXPECT_EQ(
+        std::string(CodeError_State().Code_LastErrorText).rfind("COMPILATION ERROR in room script\n", 0), 0u);
     const auto& entries = Room_Data(0)->record->instances;
     EXPECT_TRUE(entries[0].code->compiled);
     EXPECT_FALSE(entries[1].code->compiled);
@@ -660,8 +661,9 @@ TEST_F(RoomTest, SavingAPhysicsRoomEndsTheGameButStillWritesTheState) {
     testing::internal::CaptureStdout();
     room.SaveState(&buffer);
     testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(Code_Aborting);
-    EXPECT_STREQ(Code_LastErrorText, "ERROR: game_save unavailable for rooms using physics");
+    EXPECT_TRUE(CodeError_State().Code_Aborting);
+    EXPECT_STREQ(CodeError_State().Code_LastErrorText,
+                 "ERROR: game_save unavailable for rooms using physics");
     buffer.Seek(0, 0);
     CRoom loaded;
     EXPECT_TRUE(loaded.LoadState(&buffer, -1));

@@ -130,12 +130,13 @@ TEST_F(StepTest, MovesOutsideTheRoomOrderEndTheGame) {
     for (const Case& c : cases) {
         RoomEntry_State().Run_RoomIndex = c.current;
         Room_State().New_Room = -1;
-        Code_Aborting = false;
-        MEM_FREE(Code_LastErrorText);
-        Code_LastErrorText = nullptr;
+        CodeError_State().Code_Aborting = false;
+        MEM_FREE(CodeError_State().Code_LastErrorText);
+        CodeError_State().Code_LastErrorText = nullptr;
         c.move();
         EXPECT_EQ(Room_State().New_Room, c.code) << c.current;
-        const std::string shown = Code_LastErrorText ? Code_LastErrorText : "";
+        const std::string shown =
+            CodeError_State().Code_LastErrorText ? CodeError_State().Code_LastErrorText : "";
         EXPECT_EQ(shown.find(c.message ? c.message : "@") != std::string::npos, c.message != nullptr) << shown;
     }
     Room_State().New_Room = -1;

@@ -32,10 +32,12 @@ protected:
         Room_State().New_Room = -1;
         Room_SetLastInstanceId(kFirstInstanceId);
         Handlers().clear();
-        GameValues_SetText(&Code_LastErrorText, nullptr); // an error another test left is not this one's
+        GameValues_SetText(&CodeError_State().Code_LastErrorText,
+                           nullptr); // an error another test left is not this one's
     }
     void TearDown() override {
-        Code_Aborting = false; // a fatal error ended the test's game; the next test is a new run
+        CodeError_State().Code_Aborting =
+            false; // a fatal error ended the test's game; the next test is a new run
         delete Room_State().Run_Room;
         Room_State().Run_Room = nullptr;
         Instance_FreeAll();

@@ -269,7 +269,9 @@ int CDataBuilder::AddCodeSource(const std::string& name, const std::string& sour
     CompileNames names(m_resourceNames);
     CCode code(source.c_str(), 0);
     if (!code.Compile(name.c_str())) {
-        if (error) *error = Code_ErrorText ? Code_ErrorText : "the code does not compile";
+        if (error)
+            *error = CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText
+                                                      : "the code does not compile";
         return -1;
     }
     AddGlobalNames(code.tree, &m_globalNames);

@@ -15,15 +15,6 @@
 #include "script/compiler/resolve.h"
 #include "script/vm/vm_buffer.h"
 
-bool Code_ErrorFlag = false;
-char* Code_ErrorText = nullptr;
-char* Code_LastErrorText = nullptr;
-bool Code_ErrorOccurred = false;
-bool Code_Aborting = false;
-bool Code_ShowErrors = true;
-bool Code_QuietErrors = false;
-bool Code_AbortOnAnyError = false;
-
 namespace {
 
 CodeErrorServices g_errorServices = {};
@@ -146,12 +137,12 @@ std::string Code_Error_Format(int kind, const char* text, int position, const ch
 
 void Code_Error(CCode* code, int position, const char* message) {
     if (g_errorServices.ensureWindowed) g_errorServices.ensureWindowed();
-    if (Code_ErrorFlag) return;
-    Code_ErrorFlag = true;
-    MEM_FREE(Code_ErrorText);
+    if (CodeError_State().Code_ErrorFlag) return;
+    CodeError_State().Code_ErrorFlag = true;
+    MEM_FREE(CodeError_State().Code_ErrorText);
     const std::string text =
         Code_Error_Format(code ? code->kind : CODE_KIND_PROGRAM, code ? code->text : "", position, message);
-    Code_ErrorText = String_Duplicate(text.c_str());
+    CodeError_State().Code_ErrorText = String_Duplicate(text.c_str());
 }
 
 std::string Code_Error_FrameText(const char* text) {
@@ -187,23 +178,23 @@ bool Code_Error_Frame(const char* text, bool mayIgnore) {
 }
 
 void Code_Error_Show(const char* text, bool abort) {
-    if (Code_Aborting) return;
-    if (Code_AbortOnAnyError) abort = true;
+    if (CodeError_State().Code_Aborting) return;
+    if (CodeError_State().Code_AbortOnAnyError) abort = true;
     if (g_errorServices.ensureWindowed) g_errorServices.ensureWindowed();
     if (DebugForm_IsOpen() && g_errorServices.refreshDebugForm) g_errorServices.refreshDebugForm();
-    if (Code_ShowErrors) {
+    if (CodeError_State().Code_ShowErrors) {
         if (abort)
             Code_Error_Frame(text, false);
         else
             abort = Code_Error_Frame(text, true);
     }
     if (g_errorServices.clearInput) g_errorServices.clearInput();
-    MEM_FREE(Code_LastErrorText);
-    Code_LastErrorText = String_Duplicate(text);
-    if (!Code_QuietErrors) ReleaseConsole->Output("ERROR!!! :: %s\n", text ? text : "");
-    Code_ErrorOccurred = true;
+    MEM_FREE(CodeError_State().Code_LastErrorText);
+    CodeError_State().Code_LastErrorText = String_Duplicate(text);
+    if (!CodeError_State().Code_QuietErrors) ReleaseConsole->Output("ERROR!!! :: %s\n", text ? text : "");
+    CodeError_State().Code_ErrorOccurred = true;
     if (abort) {
-        Code_Aborting = true;
+        CodeError_State().Code_Aborting = true;
         if (g_errorServices.endGame) g_errorServices.endGame();
     }
 }

@@ -7,27 +7,37 @@
 
 class CCode;
 
-// Set by the first error recorded since it was last cleared; every compile phase clears it at its start.
-extern bool Code_ErrorFlag;
-// The formatted text of the last recorded error (a memory-manager block, or null).
-extern char* Code_ErrorText;
+// The compiler's error state, reached through CodeError_State().
+struct CodeErrorState {
+    // Set by the first error recorded since it was last cleared; every compile phase clears it at its
+    // start.
+    bool Code_ErrorFlag = false;
+    // The formatted text of the last recorded error (a memory-manager block, or null).
+    char* Code_ErrorText = nullptr;
 
-// The last text shown by Code_Error_Show (a memory-manager block, or null after a null text); read by
-// the built-in variable error_last.
-extern char* Code_LastErrorText;
-// Set by every Code_Error_Show; the built-in variable error_occurred reads and writes it.
-extern bool Code_ErrorOccurred;
-// Set once an aborting error has been shown; every later Code_Error_Show does nothing. A game ended by
-// such an error ends the process with a failure code.
-extern bool Code_Aborting;
+    // The last text shown by Code_Error_Show (a memory-manager block, or null after a null text); read
+    // by the built-in variable error_last.
+    char* Code_LastErrorText = nullptr;
+    // Set by every Code_Error_Show; the built-in variable error_occurred reads and writes it.
+    bool Code_ErrorOccurred = false;
+    // Set once an aborting error has been shown; every later Code_Error_Show does nothing. A game ended
+    // by such an error ends the process with a failure code.
+    bool Code_Aborting = false;
 
-// How errors are shown, set by the start-up and the debugger:
-// errors are shown in the error dialog (cleared by "-noerrors", and while the debugger evaluates);
-extern bool Code_ShowErrors;
-// errors are kept off the release console (while the debugger or a watch evaluates);
-extern bool Code_QuietErrors;
-// every error aborts the game (option 32 of the options chunk).
-extern bool Code_AbortOnAnyError;
+    // How errors are shown, set by the start-up and the debugger:
+    // errors are shown in the error dialog (cleared by "-noerrors", and while the debugger evaluates);
+    bool Code_ShowErrors = true;
+    // errors are kept off the release console (while the debugger or a watch evaluates);
+    bool Code_QuietErrors = false;
+    // every error aborts the game (option 32 of the options chunk).
+    bool Code_AbortOnAnyError = false;
+};
+
+// Constant-initialised, so a read is a plain load with no guard.
+inline CodeErrorState& CodeError_State() {
+    static CodeErrorState state;
+    return state;
+}
 
 // What showing an error needs of the game world, which installs it at start-up. A missing member does
 // nothing (a missing error form answers "not abort", as an unattended run does).

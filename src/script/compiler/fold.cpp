@@ -185,7 +185,7 @@ bool CodeFolder::IsLocal(int id) const {
 }
 
 bool Code_Fold(CCode* code, CodeTreeNode* root) {
-    Code_ErrorFlag = false;
+    CodeError_State().Code_ErrorFlag = false;
     // Folding a finished tree sets values in its nodes without noting them.
     if (code) code->treeArena.SetValuesAnywhere();
     return CodeFolder(code).FoldTree(root);

@@ -203,7 +203,7 @@ private:
         Report(At(i).position, message);
     }
     void Report(int position, const char* message) {
-        if (m_foldFailed) Code_ErrorFlag = false;
+        if (m_foldFailed) CodeError_State().Code_ErrorFlag = false;
         Code_Error(m_code, position, message);
     }
 
@@ -597,7 +597,7 @@ namespace {
 
 bool Parse(CCode* code, const CodeResolvedList& tokens, bool program, CodeTreeNode* root, CodeFolder* folder,
            const CodeStatementSink* sink = nullptr, bool* tooTallToFold = nullptr, bool* handedOver = nullptr) {
-    Code_ErrorFlag = false;
+    CodeError_State().Code_ErrorFlag = false;
     if (tokens.tokens.empty() || tokens.tokens.back().kind != TOKEN_EOF) return false;
     Parser parser(code, tokens, folder, sink);
     const bool parsed = program ? parser.Program(root) : parser.Expression(root);

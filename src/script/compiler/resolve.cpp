@@ -195,7 +195,7 @@ private:
 } // namespace
 
 bool Code_Resolve(CCode* code, const CodeTokenList& tokens, CodeResolvedList& resolved) {
-    Code_ErrorFlag = false;
+    CodeError_State().Code_ErrorFlag = false;
     Resolver resolver(code, resolved, false);
     resolved.tokens.reserve(tokens.size());
     for (size_t i = 0; i < tokens.size(); ++i) {
@@ -206,7 +206,7 @@ bool Code_Resolve(CCode* code, const CodeTokenList& tokens, CodeResolvedList& re
 }
 
 bool Code_TokeniseAndResolve(CCode* code, CodeResolvedList& resolved) {
-    Code_ErrorFlag = false;
+    CodeError_State().Code_ErrorFlag = false;
     const char* text = code->text ? code->text : "";
     const size_t length = std::strlen(text);
     CodeScanner scanner(text, length);

@@ -257,7 +257,7 @@ bool Code_ScanText(const char* text, size_t length, CodeTokenList& list) {
 
 
 bool Code_Tokenise(CCode* code, CodeTokenList& list) {
-    Code_ErrorFlag = false;
+    CodeError_State().Code_ErrorFlag = false;
     const char* text = code->text ? code->text : "";
     if (Code_ScanText(text, std::strlen(text), list)) return true;
     Code_Error(code, list.back().position, "Unexpected symbol.");

@@ -20,8 +20,9 @@ bool Library_Init() {
         char name[32];
         std::snprintf(name, sizeof name, "Library.%d", i);
         if (!code->Compile(name)) {
-            const std::string message = std::string("COMPILATION ERROR in library initialization code\n") +
-                                        (Code_ErrorText ? Code_ErrorText : "");
+            const std::string message =
+                std::string("COMPILATION ERROR in library initialization code\n") +
+                (CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
             Code_Error_Show(message.c_str(), true);
             continue;
         }

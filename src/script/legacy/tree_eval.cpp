@@ -169,7 +169,7 @@ private:
     // error collected quietly while it drained).
     bool RoundEnds() {
         VM_CountBranch();
-        return !Code_ErrorFlag;
+        return !CodeError_State().Code_ErrorFlag;
     }
 
     int Block(const CodeTreeNode* block, ScriptValue* result) {
@@ -412,13 +412,14 @@ private:
             // install themselves into.
             const char* failure = nullptr;
             if (!Code_Function_CallExtension(id - kExtensionIdBase, m_self, m_other, argc, args, out, &failure))
-                return Code_ErrorFlag ? kError : Fail(node, failure);
-            return Code_ErrorFlag ? kError : kNormal;
+                return CodeError_State().Code_ErrorFlag ? kError : Fail(node, failure);
+            return CodeError_State().Code_ErrorFlag ? kError : kNormal;
         }
         if (id >= kScriptIdBase) {
             if (!Script_Perform(id - kScriptIdBase, m_self, m_other, argc, out, args))
-                return Code_ErrorFlag ? kError : Fail(node, "Call to a script that does not exist.");
-            return Code_ErrorFlag ? kError : kNormal;
+                return CodeError_State().Code_ErrorFlag ? kError
+                                                        : Fail(node, "Call to a script that does not exist.");
+            return CodeError_State().Code_ErrorFlag ? kError : kNormal;
         }
         const BuiltInFunction* entry = Code_Function_Entry(id);
         if (entry == nullptr || entry->function == nullptr) return Fail(node, "Unknown function.");
@@ -428,7 +429,7 @@ private:
         entry->function(*out, m_self, m_other, argc, args);
         VM_CurrentFunctionName = outerFunction;
         // A run-time error of the built-in that did not end the game (collected quietly) ends the run.
-        return Code_ErrorFlag ? kError : kNormal;
+        return CodeError_State().Code_ErrorFlag ? kError : kNormal;
     }
 
     int Resolve(const CodeTreeNode* node, VariableRef& ref) {

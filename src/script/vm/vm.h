@@ -121,14 +121,23 @@ template <int N> bool VM_GetArgument(CInstance*, int arrayIndex, ScriptValue* ou
     return Value_ArrayGet(out, &Code_Arguments[N], arrayIndex);
 }
 
-// Switches and flags other parts set.
-// Every word executed the long way, never by the decoded loop (tests hold the two against each other).
-extern bool VM_LongWayOnly;
-extern bool VM_Trace;      // "-trace": names of codes, built-ins and scripts as they run
-extern bool VM_SingleStep; // the debugger's step: break when the line or text changes
-extern bool VM_BreakPending;
-extern int VM_StepLine; // where the debugger last stopped
-extern const char* VM_StepText;
+// Switches and flags other parts set, reached through VMDebug_State().
+struct VMDebugState {
+    // Every word executed the long way, never by the decoded loop (tests hold the two against each
+    // other).
+    bool VM_LongWayOnly = false;
+    bool VM_Trace = false;      // "-trace": names of codes, built-ins and scripts as they run
+    bool VM_SingleStep = false; // the debugger's step: break when the line or text changes
+    bool VM_BreakPending = false;
+    int VM_StepLine = -1; // where the debugger last stopped
+    const char* VM_StepText = nullptr;
+};
+
+// Constant-initialised, so a read is a plain load with no guard.
+inline VMDebugState& VMDebug_State() {
+    static VMDebugState state;
+    return state;
+}
 
 // Services the run loop installs. Null: nothing to drain.
 using VMMessagePumpFn = void (*)();

@@ -44,13 +44,13 @@ void Raise(VMContext* context, const char* format, va_list args) {
     char message[1024];
     std::vsnprintf(message, sizeof message, format, args);
     VM_ErrorRaised = true;
-    if (!Code_QuietErrors) {
+    if (!CodeError_State().Code_QuietErrors) {
         Code_Error_Report(message, true);
         if (g_fatalEnd == nullptr) ExitProcess(message);
         g_fatalEnd(message);
     }
     // Quietly collected (or a fatal end that came back): the execution ends here.
-    Code_ErrorFlag = true;
+    CodeError_State().Code_ErrorFlag = true;
     if (context != nullptr) {
         context->stopped = true;
         context->pc = context->codeSize;

@@ -30,12 +30,6 @@ ScriptValue g_outerArguments[16];
 ScriptValue* Code_Arguments = g_outerArguments;
 int Code_ArgumentCount = 0;
 int Code_ArgumentsUsed = 0;
-bool VM_LongWayOnly = false;
-bool VM_Trace = false;
-bool VM_SingleStep = false;
-bool VM_BreakPending = false;
-int VM_StepLine = -1;
-const char* VM_StepText = nullptr;
 
 namespace {
 
@@ -266,9 +260,9 @@ void SingleStep(VMContext& c) {
     VMDebugEntry entry;
     const bool found = VM_FindDebugEntry(c.debugTable, c.pc, &entry);
     const int line = VM_GetLineNumber(found ? &entry : nullptr, c.text, nullptr);
-    if (line != VM_StepLine || c.text != VM_StepText) {
-        VM_BreakPending = true;
-        VM_SingleStep = false;
+    if (line != VMDebug_State().VM_StepLine || c.text != VMDebug_State().VM_StepText) {
+        VMDebug_State().VM_BreakPending = true;
+        VMDebug_State().VM_SingleStep = false;
     }
 }
 
@@ -285,7 +279,7 @@ VMFrame* vm::NewFrame(std::deque<VMFrame>& frames) {
 
 void vm::Step(VMContext& c) {
     if (c.sp - c.stackBase < vm::kStackMargin && !vm::Reserve(c, vm::kStackMargin)) return;
-    if (VM_SingleStep) SingleStep(c);
+    if (VMDebug_State().VM_SingleStep) SingleStep(c);
     if (c.codeSize - c.pc < 4) {
         VM_Error(&c, "Instruction at offset %d of %s runs past the end of the code", c.pc,
                  c.name ? c.name : "<unknown>");
@@ -294,9 +288,9 @@ void vm::Step(VMContext& c) {
     uint32_t word = vm::Load<uint32_t>(c.code + c.pc);
     const int at = c.pc;
     c.pc += 4;
-    if (VM_BreakPending) {
+    if (VMDebug_State().VM_BreakPending) {
         word = kPendingBreakWord;
-        VM_BreakPending = false;
+        VMDebug_State().VM_BreakPending = false;
     }
     Dispatch(c, word, at);
 }
@@ -311,7 +305,8 @@ void Run(VMContext& c) {
             vm::PopFrame(c, -1); // a called script ran off its end
             continue;
         }
-        if (VM_SingleStep || VM_BreakPending || VM_LongWayOnly || (c.pc & 3) != 0)
+        if (VMDebug_State().VM_SingleStep || VMDebug_State().VM_BreakPending ||
+            VMDebug_State().VM_LongWayOnly || (c.pc & 3) != 0)
             vm::Step(c);
         else
             vm::RunDecoded(c);
@@ -417,7 +412,7 @@ void VM_ReleaseAbandoned() {
 
 void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuffer* code,
                 ScriptValue* result, const VMBuffer* debugTable, const char* text) {
-    if (VM_Trace) DebugConsole->Output("script = %s\n", name ? name : "");
+    if (VMDebug_State().VM_Trace) DebugConsole->Output("script = %s\n", name ? name : "");
     VMContext c{};
     c.name = name;
     if (g_nesting >= kVMMaxNesting) {

@@ -422,7 +422,7 @@ VM_INLINE bool WriteRealElement(ScriptValue* holder, int index, uint32_t kind, d
 // The code of script index when the loop can call it: it has bytecode, the call depth allows a frame
 // more and no trace is asked for; else null.
 VM_INLINE const CCode* CallTarget(const VMContext& c, int index) {
-    if (c.callDepth >= kVMMaxCallDepth || VM_Trace) return nullptr;
+    if (c.callDepth >= kVMMaxCallDepth || VMDebug_State().VM_Trace) return nullptr;
     const CScript* script = Script_Data(index);
     const CCode* code = script != nullptr ? script->GetCode() : nullptr;
     return code != nullptr && code->code != nullptr && code->code->size > 0 ? code : nullptr;
@@ -720,7 +720,9 @@ void RunDecoded(VMContext& c) {
 resync:
     markerAt = nullptr;
     VM_CurrentContext = &c;
-    if (c.stopped || VM_SingleStep || VM_BreakPending || c.pc >= c.codeSize || (c.pc & 3) != 0) return;
+    if (c.stopped || VMDebug_State().VM_SingleStep || VMDebug_State().VM_BreakPending || c.pc >= c.codeSize ||
+        (c.pc & 3) != 0)
+        return;
     instances.world = ScriptWorld_Get();
     instances.Forget();
     VM_ENTER();
@@ -1258,7 +1260,8 @@ L_ElementByIndex2D: {
 L_CallBuiltIn:
     callArgc = ip->x.i;
     callEntry = Code_Function_Entry(ip->a);
-    if (callEntry == nullptr || callEntry->function == nullptr || VM_Trace || !LiveValues(sp, callArgc))
+    if (callEntry == nullptr || callEntry->function == nullptr || VMDebug_State().VM_Trace ||
+        !LiveValues(sp, callArgc))
         goto L_General;
     callOwned = TakeArguments(sp, callArgc, callValues, callEntry->readsArgumentsOnly);
     sp += 16 * callArgc;
@@ -1303,9 +1306,9 @@ call_builtin: {
 }
 
     // A variable pushed as a read-only built-in's first argument (see call_borrowing), else as push.v.
-#define VM_BORROWABLE(holder)                                                                              \
-    ((holder) != nullptr && (holder)->IsString() && !VM_Trace &&                                           \
-     (callEntry = Code_Function_Entry(ip[ip->x.i].a)) != nullptr && callEntry->function != nullptr &&      \
+#define VM_BORROWABLE(holder)                                                                                \
+    ((holder) != nullptr && (holder)->IsString() && !VMDebug_State().VM_Trace &&                             \
+     (callEntry = Code_Function_Entry(ip[ip->x.i].a)) != nullptr && callEntry->function != nullptr &&        \
      callEntry->readsArgumentsOnly && LiveValues(sp, ip[ip->x.i].x.i - 1))
 #define VM_BORROW_HANDLER(NAME, FIND, INSTANCE)                                                            \
     L_Borrow##NAME : {                                                                                     \
@@ -1334,7 +1337,7 @@ L_AppendPush: {
         sp = PushReal(sp, holder->real, true, holder->kind);
         VM_NEXT();
     }
-    if (holder == nullptr || !holder->IsString() || VM_Trace) goto* kHandlers[ip->k];
+    if (holder == nullptr || !holder->IsString() || VMDebug_State().VM_Trace) goto* kHandlers[ip->k];
     sp -= 16;
     Store<uint64_t>(sp, holder->kind);
     Store<uint64_t>(sp + 8, kNoHandle);

@@ -252,7 +252,7 @@ void CallBuiltIn(VMContext& c, int index, int argc) {
         VM_Error(&c, "DoCall :: Execution Error - no built-in function at index %d", index);
         return;
     }
-    if (VM_Trace) DebugConsole->Output("func call = %s\n", entry->name);
+    if (VMDebug_State().VM_Trace) DebugConsole->Output("func call = %s\n", entry->name);
     CallWithArguments(c, argc, [&](ScriptValue& result, ScriptValue* args) {
         const char* outerFunction = VM_CurrentFunctionName;
         VM_CurrentFunctionName = entry->name;
@@ -289,7 +289,7 @@ void CallScript(VMContext& c, int index, int argc) {
         if (DropValues(c, argc)) PushRealValue(c, 0.0);
         return;
     }
-    if (VM_Trace) DebugConsole->Output("script call = %s\n", Script_GetName(index));
+    if (VMDebug_State().VM_Trace) DebugConsole->Output("script call = %s\n", Script_GetName(index));
     // At most 16 argument values exist: the first 16 are kept, the rest freed.
     ScriptValue incoming[16];
     const int kept = argc < 16 ? argc : 16;

@@ -23,12 +23,13 @@ TEST(CompileError, FormatCountsLinesAndBytes) {
 
 TEST(CompileError, FirstErrorOfAPhaseWins) {
     CCode code("abc", 0);
-    Code_ErrorFlag = false;
+    CodeError_State().Code_ErrorFlag = false;
     Code_Error(&code, 1, "first");
     Code_Error(&code, 2, "second");
-    EXPECT_TRUE(Code_ErrorFlag);
-    EXPECT_STREQ(Code_ErrorText, "Error in code at line 1:\n   abc\n\nat position 2: first");
-    Code_ErrorFlag = false;
+    EXPECT_TRUE(CodeError_State().Code_ErrorFlag);
+    EXPECT_STREQ(CodeError_State().Code_ErrorText,
+                 "Error in code at line 1:\n   abc\n\nat position 2: first");
+    CodeError_State().Code_ErrorFlag = false;
 }
 
 TEST(CompileError, FrameTextBreaksLinesAndWidensTabs) {
@@ -52,11 +53,11 @@ struct ShowLog {
 
 void ResetShowState() {
     g_log = ShowLog();
-    Code_Aborting = false;
-    Code_ErrorOccurred = false;
-    Code_ShowErrors = true;
-    Code_AbortOnAnyError = false;
-    Code_QuietErrors = true;
+    CodeError_State().Code_Aborting = false;
+    CodeError_State().Code_ErrorOccurred = false;
+    CodeError_State().Code_ShowErrors = true;
+    CodeError_State().Code_AbortOnAnyError = false;
+    CodeError_State().Code_QuietErrors = true;
     CodeErrorServices services{};
     services.showErrorForm = [](const char* framed, bool mayIgnore) {
         ++g_log.forms;
@@ -76,17 +77,17 @@ TEST(CompileError, ShowAsksTheFormAndAbortsOnce) {
     EXPECT_TRUE(g_log.lastMayIgnore);
     EXPECT_EQ(g_log.inputClears, 1);
     EXPECT_EQ(g_log.endGames, 0);
-    EXPECT_TRUE(Code_ErrorOccurred);
-    EXPECT_STREQ(Code_LastErrorText, "not fatal");
+    EXPECT_TRUE(CodeError_State().Code_ErrorOccurred);
+    EXPECT_STREQ(CodeError_State().Code_LastErrorText, "not fatal");
 
     // Choosing Abort in the form ends the game; after that every show is silent.
     g_log.answerAbort = true;
     Code_Error_Show("user aborts", false);
     EXPECT_EQ(g_log.endGames, 1);
-    EXPECT_TRUE(Code_Aborting);
+    EXPECT_TRUE(CodeError_State().Code_Aborting);
     Code_Error_Show("ignored", true);
     EXPECT_EQ(g_log.forms, 2);
-    EXPECT_STREQ(Code_LastErrorText, "user aborts");
+    EXPECT_STREQ(CodeError_State().Code_LastErrorText, "user aborts");
 
     // An aborting error has no Ignore; "-noerrors" shows no form but still ends the game.
     ResetShowState();
@@ -94,8 +95,8 @@ TEST(CompileError, ShowAsksTheFormAndAbortsOnce) {
     EXPECT_FALSE(g_log.lastMayIgnore);
     EXPECT_EQ(g_log.endGames, 1);
     ResetShowState();
-    Code_ShowErrors = false;
-    Code_AbortOnAnyError = true;
+    CodeError_State().Code_ShowErrors = false;
+    CodeError_State().Code_AbortOnAnyError = true;
     Code_Error_Show("made fatal by the option", false);
     EXPECT_EQ(g_log.forms, 0);
     EXPECT_EQ(g_log.endGames, 1);
@@ -103,12 +104,12 @@ TEST(CompileError, ShowAsksTheFormAndAbortsOnce) {
     Code_Error_Show(nullptr, false);
     ResetShowState();
     Code_Error_Show(nullptr, false);
-    EXPECT_EQ(Code_LastErrorText, nullptr);
+    EXPECT_EQ(CodeError_State().Code_LastErrorText, nullptr);
 
     Code_SetErrorServices(CodeErrorServices{});
-    Code_Aborting = false;
-    Code_QuietErrors = false;
-    Code_ShowErrors = true;
+    CodeError_State().Code_Aborting = false;
+    CodeError_State().Code_QuietErrors = false;
+    CodeError_State().Code_ShowErrors = true;
 }
 
 } // namespace

@@ -216,7 +216,8 @@ void Append(std::string& out, const CodeTreeNode& node) {
 }
 
 std::string ErrorText() {
-    return std::string("ERROR: ") + (Code_ErrorText ? Code_ErrorText : "");
+    return std::string("ERROR: ") +
+           (CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
 }
 
 // Puts the name from a line's comment in place of the id or handle it explains.
@@ -310,7 +311,7 @@ Compiled Compile(const std::string& text, bool program) {
     result.text = text;
     result.code = std::make_unique<CCode>(result.text.c_str(), program ? 0 : 1);
     result.ok = result.code->Compile("test");
-    if (!result.ok) result.error = Code_ErrorText ? Code_ErrorText : "";
+    if (!result.ok) result.error = CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "";
     return result;
 }
 

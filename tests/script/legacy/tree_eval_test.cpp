@@ -79,7 +79,7 @@ protected:
 
     // Scripts from (name, text) pairs, compiled for the evaluator.
     void Scripts(const std::vector<std::pair<const char*, const char*>>& scripts) {
-        ASSERT_TRUE(compiler_test::SetScripts(scripts)) << Code_ErrorText;
+        ASSERT_TRUE(compiler_test::SetScripts(scripts)) << CodeError_State().Code_ErrorText;
     }
 
     // Compiles and runs a program (or an expression) on self and other. Gives its result as text, or
@@ -92,7 +92,9 @@ protected:
             Code_Execute(FakeWorld::AsInstance(self), FakeWorld::AsInstance(other), c.code.get(), &result);
         std::string outcome = ValueAsText(result);
         Value_Free(&result);
-        if (!ok) return "ERROR: " + compiler_test::Message("ERROR: " + std::string(Code_ErrorText));
+        if (!ok)
+            return "ERROR: " +
+                   compiler_test::Message("ERROR: " + std::string(CodeError_State().Code_ErrorText));
         return outcome;
     }
 
@@ -261,13 +263,14 @@ TEST_F(TreeEval, ErrorsCarryTheirLineAndPosition) {
     EXPECT_FALSE(
         Code_Execute(FakeWorld::AsInstance(self), FakeWorld::AsInstance(other), c.code.get(), &result));
     EXPECT_STREQ(
-        Code_ErrorText,
+        CodeError_State().Code_ErrorText,
         "Error in code at line 2:\n   y = x + 'a';\n\nat position 10: Wrong type of arguments to +.");
     Value_Free(&result);
     // Code_ExecuteErrorResult leaves "ERROR"; a null instance is refused.
     EXPECT_FALSE(Code_ExecuteErrorResult(nullptr, nullptr, c.code.get(), &result));
     EXPECT_EQ(ValueAsText(result), "'ERROR'");
-    EXPECT_NE(std::string(Code_ErrorText).find("Internal Error: Executing code for nil instance."),
+    EXPECT_NE(std::string(CodeError_State().Code_ErrorText)
+                  .find("Internal Error: Executing code for nil instance."),
               std::string::npos);
     Value_Free(&result);
 }
@@ -281,7 +284,7 @@ TEST_F(TreeEval, ScriptsArgumentsAndNestedFailures) {
     EXPECT_EQ(Run("return scr_fact(10)"), "3628800");
     EXPECT_EQ(Run("return scr_last(4)"), "8");
     EXPECT_EQ(Run("y = scr_outer()"), "ERROR: Wrong type of arguments to +.");
-    const std::string text = Code_ErrorText;
+    const std::string text = CodeError_State().Code_ErrorText;
     EXPECT_EQ(text.rfind("In script scr_outer:\nIn script scr_inner:\nError in code at line 1:", 0), 0u)
         << text;
     // Recursion without an end stops with an error, never by overflowing the machine stack.
@@ -308,20 +311,21 @@ TEST_F(TreeEval, LibraryInitialisationRunsEachTextOnAScratchInstance) {
                       String_Duplicate("global.lib2 = id_missing(;")};
     LibraryInit_State().Library_Texts = texts;
     LibraryInit_State().Library_TextCount = 3;
-    const bool wasShowing = Code_ShowErrors;
-    Code_ShowErrors = false;
-    Code_QuietErrors = true;
+    const bool wasShowing = CodeError_State().Code_ShowErrors;
+    CodeError_State().Code_ShowErrors = false;
+    CodeError_State().Code_QuietErrors = true;
     EXPECT_TRUE(Library_Init());
-    Code_QuietErrors = false;
-    Code_ShowErrors = wasShowing;
-    EXPECT_TRUE(Code_Aborting); // the text that does not compile was shown as aborting
-    Code_Aborting = false;
+    CodeError_State().Code_QuietErrors = false;
+    CodeError_State().Code_ShowErrors = wasShowing;
+    EXPECT_TRUE(CodeError_State().Code_Aborting); // the text that does not compile was shown as aborting
+    CodeError_State().Code_Aborting = false;
     EXPECT_EQ(world.scratchMade, 1);
     EXPECT_EQ(world.scratch, nullptr);
     ScriptValue v;
     ASSERT_TRUE(Variable_GetGlobal(Code_Variable_FindAlloc("lib"), -1, &v));
     EXPECT_EQ(v.real, 3);
-    EXPECT_NE(std::string(Code_LastErrorText).find("COMPILATION ERROR in library initialization code\n"),
+    EXPECT_NE(std::string(CodeError_State().Code_LastErrorText)
+                  .find("COMPILATION ERROR in library initialization code\n"),
               std::string::npos);
     Library_Free();
     EXPECT_EQ(texts[0], nullptr);

@@ -98,15 +98,18 @@ void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuf
 void VM_ReleaseAbandoned();
 
 // The innermost running execution, or null.
+// Left extern: the machine sets it on every execution's entry and exit.
 extern VMContext* VM_CurrentContext;
 
 // The tolerance within which the engine's comparisons of reals count two reals as equal; 1e-16 until
 // math_set_epsilon changes it.
+// Left extern: every comparison of reals in the machine's loop reads it.
 extern double Code_Epsilon;
 
 // The script argument values argument0 ... argument15 of the running script (16 values; a script call
 // gives the called script a block of its own and its return gives the caller's back), and
 // argument_count.
+// Left extern (these three): every script call and return swaps them, every argument access reads them.
 extern ScriptValue* Code_Arguments;
 extern int Code_ArgumentCount;
 // How many leading values of Code_Arguments may be other than real 0: whatever writes one past it

@@ -18,6 +18,7 @@ struct DebugBreakpointTable {
     int count;
     bool removed; // the saved words are back in the code (while the machine stands at a break)
 };
+// Left extern: the one table the debugger edits and the machine patches code words from.
 extern DebugBreakpointTable Debugger_Breakpoints;
 
 // Start-up step "VM Init": empties the breakpoint table.

@@ -275,6 +275,7 @@ struct Decoded {
     std::vector<JumpTable> tables;
 };
 
+// Left extern: private to the machine (this header is its own), checked before every decoded run.
 extern uint32_t g_codeEpoch;
 // Changes whenever code bytes are written in place (VM_CodeChanged) or a built-in variable is
 // registered: every decoded form made before is made again before it runs next.

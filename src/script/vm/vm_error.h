@@ -16,9 +16,11 @@ void VM_ErrorNoContext(const char* format, ...) __attribute__((format(printf, 1,
 
 // The name of the built-in function being executed, for error messages; the VM sets it before each
 // built-in call. Null outside a call.
+// Left extern: written before every built-in call.
 extern const char* VM_CurrentFunctionName;
 
 // Set by every reported error; cleared by whoever wants to see the next one.
+// Left extern: one flag, set only by the error functions declared here.
 extern bool VM_ErrorRaised;
 
 // What ends the process after a fatal report: by default the process exits with code -1. A test
@@ -48,6 +50,7 @@ struct ShaderCompileStateRecord {
     const char* name;
     uint8_t failedStage; // 0 vertex program, 1 fragment program
 };
+// Left extern: one record handed from the shader compiler to the error report, which knows no graphics.
 extern ShaderCompileStateRecord Shader_CompileState;
 
 // The heading of a shader error report raised while no event runs, for the given failed stage.

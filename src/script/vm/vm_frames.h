@@ -52,6 +52,7 @@ struct LocalsPool {
     size_t used = 0;
     uint64_t stamps = 0;
 };
+// Left extern: private to the machine (this header is its own), taken and given back on every call.
 extern LocalsPool g_locals;
 
 LocalsLevel* AllocLocalsSlow();
@@ -209,8 +210,9 @@ void Step(VMContext& c);
 // word executed the long way (vm_loop.cpp).
 void RunDecoded(VMContext& c);
 
-// Counts one jump towards draining the message queue; true when the queue was drained.
+// Left extern: private to the machine (this header is its own), counted on every jump.
 extern uint32_t g_branchCount;
+// Counts one jump towards draining the message queue; true when the queue was drained.
 bool DrainMessages();
 
 } // namespace vm

@@ -5,7 +5,7 @@
 // (a rectangle outside its source, a size too large to hold) is invalid.
 #pragma once
 
-#include "graphics/rect.h"
+#include "core/rect.h"
 
 #include <cstdint>
 

@@ -11,8 +11,8 @@
 // value display_aa reads is the multisample mask, not a count.
 #pragma once
 
+#include "core/rect.h"
 #include "graphics/batcher.h"
-#include "graphics/rect.h"
 #include "graphics/render_state.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"

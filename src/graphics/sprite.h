@@ -5,7 +5,7 @@
 // The point test takes the point as the world passes it (reals); every other position is an integer.
 #pragma once
 
-#include "graphics/rect.h"
+#include "core/rect.h"
 
 #include <cstddef>
 #include <cstdint>

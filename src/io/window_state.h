@@ -5,7 +5,7 @@
 // reset and, for the final blit, the game size).
 #pragma once
 
-#include "graphics/rect.h"
+#include "core/rect.h"
 
 #include <cstdint>
 

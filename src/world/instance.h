@@ -4,7 +4,7 @@
 // change, copying, and the saved form of one instance.
 #pragma once
 
-#include "graphics/rect.h"
+#include "core/rect.h"
 #include "script/vm/vm_format.h" // kFirstInstanceId
 
 #include <cstddef>

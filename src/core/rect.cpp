@@ -1,4 +1,4 @@
-#include "graphics/rect.h"
+#include "core/rect.h"
 
 bool Rect_PointInEllipse(const IntRect& rect, float px, float py) {
     // Integer halves; a half-axis of 0 (a rectangle 1 wide or high) holds only its centre line.

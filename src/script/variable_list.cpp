@@ -73,6 +73,10 @@ VariableListEntry* CVariableList::Add(int id, bool atTail) {
 bool CVariableList::GetVar(int id, int arrayIndex, ScriptValue* out) {
     ArrayIndexFailure.failed = false;
     if (VariableListEntry* entry = Find(id)) return Value_ArrayGet(out, &entry->value, arrayIndex);
+    return ReadAbsent(out);
+}
+
+bool CVariableList::ReadAbsent(ScriptValue* out) {
     Value_Free(out);
     if (VariableList_State().Variable_UnsetIsError) {
         Value_SetReal(out, kUnsetVariableMarker);
@@ -145,10 +149,13 @@ bool CVariableList::Deserialise(IBuffer* buffer) {
 
 void CVariableList::Dump(tagIConsole* console) const {
     for (VariableListEntry* head : buckets) {
-        for (VariableListEntry* e = head; e; e = e->bucketNext) {
-            console->Output("%s(%d) = ", Code_Variable_GetName(e->id), e->id);
-            Value_AppendDebugText(console, &e->value);
-            console->Output("\n");
-        }
+        for (VariableListEntry* e = head; e; e = e->bucketNext)
+            DumpOne(console, e->id, &e->value);
     }
+}
+
+void CVariableList::DumpOne(tagIConsole* console, int id, const ScriptValue* value) {
+    console->Output("%s(%d) = ", Code_Variable_GetName(id), id);
+    Value_AppendDebugText(console, value);
+    console->Output("\n");
 }

@@ -65,6 +65,9 @@ public:
     bool Deserialise(IBuffer* buffer);
     // "name(id) = value" per variable, for the debug views.
     void Dump(tagIConsole* console) const;
+    static void DumpOne(tagIConsole* console, int id, const ScriptValue* value);
+    // What reading a variable that was never set gives (see Variable_UnsetIsError).
+    static bool ReadAbsent(ScriptValue* out);
 
     int Count() const { return count; }
 

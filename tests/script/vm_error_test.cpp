@@ -2,12 +2,16 @@
 // script calls that led there, and the variable dumps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "script/code.h"
 #include "script/compiler/compile.h"
 #include "script/script.h"
+#include "script/variable_list.h"
 #include "script/variables.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_error.h"
@@ -194,4 +198,51 @@ TEST_F(ErrorReport, AnArrayStoredInItselfIsDumpedAsItStood) {
         "a(" + std::to_string(Code_Variable_FindAlloc("a")) + ") = { { { { 1},   }},   }\n";
     EXPECT_NE(dump.find("Self Variables : \n" + line), std::string::npos) << dump;
     ScriptWorld_Install(nullptr);
+}
+
+TEST_F(ErrorReport, LocalsAreDumpedInTheOrderOfAVariableList) {
+    // Two locals whose ids share a bucket of a variable list, one in another bucket, and one reached
+    // through an instance code on the stack that no field of the code names.
+    const int first = Code_Variable_FindAlloc("loc_first");
+    for (int i = 1; i < CVariableList::kBuckets; ++i)
+        Code_Variable_FindAlloc(("loc_filler" + std::to_string(i)).c_str());
+    const int same = Code_Variable_FindAlloc("loc_same");
+    const int next = Code_Variable_FindAlloc("loc_next");
+    const int dynamic = Code_Variable_FindAlloc("loc_dynamic");
+    ASSERT_EQ(same % CVariableList::kBuckets, first % CVariableList::kBuckets);
+    const std::string listing = "push.d 3\nconv.d.v\npop.v.v local.loc_next\n"
+                                "push.d 1\nconv.d.v\npop.v.v local.loc_first\n"
+                                "push.i -7\npush.d 4\npop.i.d stack.loc_dynamic\n"
+                                "push.s \"t\"\nconv.s.v\npop.v.v local.loc_same\n"
+                                "push.s \"x\"\nneg.s";
+    // A variable list dumps its buckets in order, the newest variable first within one.
+    struct Made {
+        int id;
+        const char* line;
+    };
+    std::vector<Made> made = {{next, "loc_next(%d) = 3\n"},
+                              {first, "loc_first(%d) = 1\n"},
+                              {dynamic, "loc_dynamic(%d) = 4\n"},
+                              {same, "loc_same(%d) = \"t\"\n"}};
+    std::reverse(made.begin(), made.end());
+    std::stable_sort(made.begin(), made.end(), [](const Made& a, const Made& b) {
+        return a.id % CVariableList::kBuckets < b.id % CVariableList::kBuckets;
+    });
+    std::string expected = kDashes + "\nLocal Variables : \n";
+    for (const Made& m : made) {
+        char line[64];
+        std::snprintf(line, sizeof line, m.line, m.id);
+        expected += line;
+    }
+    // The same whichever way the machine executes the words.
+    for (bool longWay : {false, true}) {
+        VMDebug_State().VM_LongWayOnly = longWay;
+        std::unique_ptr<VMWriteBuffer> code = Assemble(listing.c_str());
+        testing::internal::CaptureStdout();
+        VM_Execute("locals", nullptr, nullptr, code.get(), nullptr, nullptr, nullptr);
+        const std::string dump = testing::internal::GetCapturedStdout();
+        VMDebug_State().VM_LongWayOnly = false;
+        EXPECT_EQ(TakeFatalErrors().size(), 1u);
+        EXPECT_NE(dump.find(expected), std::string::npos) << (longWay ? "long way\n" : "decoded\n") << dump;
+    }
 }

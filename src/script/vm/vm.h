@@ -9,7 +9,6 @@
 #include "script/value.h"
 
 class CInstance;
-class CVariableList;
 class VMBuffer;
 namespace vm {
 struct Decoded;
@@ -31,8 +30,7 @@ struct VMFrame {
     int argumentsUsed; // the caller's Code_ArgumentsUsed
     // Distance from the stack's top end to the caller's stack pointer once the arguments are gone.
     int framePosition;
-    CVariableList* locals;
-    vm::LocalsLevel* localsLevel;
+    vm::LocalsLevel* localsLevel; // the caller's local variables
     vm::Decoded* decoded; // the caller's decoded form, when the decoded loop made the call
     // With blocks open in the caller when the call was made.
     int withCount;
@@ -59,8 +57,7 @@ struct VMWithBlock {
 // One running VM_Execute.
 struct VMContext {
     uint8_t* stackBase; // lowest address of the current stack region
-    CVariableList* locals;
-    vm::LocalsLevel* localsLevel; // the level that holds locals, and the slots of its code
+    vm::LocalsLevel* localsLevel; // the local variables of the running code
     CInstance* self;
     CInstance* other;
     uint8_t* code;

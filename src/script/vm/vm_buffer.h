@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <vector>
 
 namespace vm {
 struct Decoded;
@@ -35,6 +36,10 @@ public:
     // The machine's decoded form of these bytes, made on first run (vm_decode.h); it notices a new
     // data pointer or size by itself, and a change of the bytes through VM_CodeChanged.
     mutable vm::Decoded* decoded = nullptr;
+    // The variable ids of the code's locals by frame slot, as decoding numbered them. Decoding again
+    // keeps every number and adds new ids at the end, so a frame laid out for an earlier decoded form
+    // stays right for the later ones.
+    mutable std::vector<int> localIds;
 
 protected:
     bool m_owned = false;

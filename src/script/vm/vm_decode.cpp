@@ -320,7 +320,12 @@ Effect EffectOf(uint32_t word, const uint8_t* operand, int operandSize, int at, 
 
 class Decoder {
 public:
-    Decoder(Decoded& d, const uint8_t* code, int size) : m_d(d), m_code(code), m_size(size) {}
+    Decoder(Decoded& d, const uint8_t* code, int size, std::vector<int>& localIds)
+        : m_d(d), m_code(code), m_size(size), m_localIds(localIds) {
+        for (size_t slot = 0; slot < localIds.size(); ++slot)
+            m_locals.emplace(localIds[slot], static_cast<int>(slot));
+        m_d.localCount = static_cast<int>(localIds.size());
+    }
 
     void Word(int at, Insn& insn);
     // Follows the stack through the code; true when the code is verified (see vm_decode.h).
@@ -337,7 +342,10 @@ private:
     // The frame slot of a local variable id.
     int LocalSlot(int id) {
         const auto [it, added] = m_locals.emplace(id, m_d.localCount);
-        if (added) ++m_d.localCount;
+        if (added) {
+            m_localIds.push_back(id);
+            ++m_d.localCount;
+        }
         return it->second;
     }
     void Site(Insn& insn, SiteKind kind, uint16_t op, uint32_t reference) {
@@ -393,6 +401,7 @@ private:
     Decoded& m_d;
     const uint8_t* m_code;
     int m_size;
+    std::vector<int>& m_localIds;
     std::unordered_map<int, int> m_locals;
     std::vector<Effect> m_effects;
     std::vector<int> m_depth; // the stack's depth before each word, -1 where no path reaches
@@ -922,7 +931,7 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
     d->localCount = 0;
     const int size = buffer->size > 0 && buffer->data != nullptr ? buffer->size : 0;
     d->insns.resize(static_cast<size_t>(size / 4) + 1);
-    Decoder decoder(*d, buffer->data, size);
+    Decoder decoder(*d, buffer->data, size, buffer->localIds);
     for (size_t i = 0; i < d->insns.size(); ++i)
         decoder.Word(static_cast<int>(4 * i), d->insns[i]);
     d->verified = decoder.Verify();

@@ -19,6 +19,7 @@
 #include "script/vm/vm.h"
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_debug.h"
+#include "script/vm/vm_frames.h"
 #include "script/world_interface.h"
 
 const char* VM_CurrentFunctionName = nullptr;
@@ -198,7 +199,7 @@ void Code_Error_Report(const char* message, bool fatal) {
     Code_Error_Show(text.c_str(), fatal);
 
     if (c != nullptr) {
-        DumpVariables("Local Variables : \n", c->locals);
+        vm::Locals_Dump(*c, ReleaseConsole, (std::string(92, '-') + "\nLocal Variables : \n").c_str());
         IScriptWorld* world = ScriptWorld_Get();
         DumpVariables("Self Variables : \n", world && c->self ? world->InstanceVariables(c->self) : nullptr);
         DumpVariables("Global Variables : \n", Variable_Globals());

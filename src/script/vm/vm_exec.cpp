@@ -71,14 +71,109 @@ uint32_t g_branchCount = 0;
 LocalsPool g_locals;
 
 LocalsLevel* AllocLocalsSlow() {
-    if (g_locals.used == g_locals.levels.size()) g_locals.levels.push_back(std::make_unique<LocalsLevel>());
-    LocalsLevel& level = *g_locals.levels[g_locals.used++];
-    if (level.list == nullptr)
-        level.list = new CVariableList();
-    else if (level.list->Count() > 0)
-        level.list->Clear();
-    level.stamp = ++g_locals.stamps;
-    return &level;
+    g_locals.levels.push_back(std::make_unique<LocalsLevel>());
+    return g_locals.levels[g_locals.used++].get();
+}
+
+LocalsLevel::~LocalsLevel() {
+    ClearLocals(this);
+    delete[] values;
+    delete[] made;
+}
+
+void GrowLocals(LocalsLevel* level, int count) {
+    const int size = std::max(count, 2 * level->slotCount);
+    auto* values = new ScriptValue[static_cast<size_t>(size)];
+    auto* made = new uint32_t[static_cast<size_t>(size)]();
+    for (int i = 0; i < size; ++i)
+        values[i].kind = kLocalAbsent;
+    if (level->slotCount > 0) {
+        std::memcpy(values, level->values, sizeof(ScriptValue) * static_cast<size_t>(level->slotCount));
+        std::memcpy(made, level->made, sizeof(uint32_t) * static_cast<size_t>(level->slotCount));
+    }
+    delete[] level->values;
+    delete[] level->made;
+    level->values = values;
+    level->made = made;
+    level->slotCount = size;
+}
+
+void ClearLocals(LocalsLevel* level) {
+    for (int i = 0; i < level->dirty; ++i) {
+        ScriptValue& value = level->values[i];
+        if (value.kind == kLocalAbsent) continue;
+        if (value.IsString() || value.IsArray()) Value_Free(&value);
+        value.kind = kLocalAbsent;
+    }
+    level->dirty = 0;
+    level->madeCount = 0;
+    for (ExtraLocal& local : level->extra)
+        Value_Free(&local.value);
+    level->extra.clear();
+}
+
+namespace {
+
+// The slot of a local variable id in the running code's layout, or -1. Lays the code out when it has
+// not run decoded yet, so that a variable has one place whichever way its code runs.
+int LocalSlotOf(VMContext& c, int id) {
+    const std::vector<int>& ids = c.codeBuffer->localIds;
+    if (ids.empty() && c.codeBuffer->decoded == nullptr) DecodedOf(c.codeBuffer);
+    const auto at = std::find(ids.begin(), ids.end(), id);
+    if (at == ids.end()) return -1;
+    const int slot = static_cast<int>(at - ids.begin());
+    LocalSlots(c.localsLevel, slot + 1);
+    return slot;
+}
+
+ExtraLocal* ExtraOf(LocalsLevel* level, int id) {
+    for (ExtraLocal& local : level->extra)
+        if (local.id == id) return &local;
+    return nullptr;
+}
+
+} // namespace
+
+ScriptValue* Local_Find(VMContext& c, int id) {
+    LocalsLevel* level = c.localsLevel;
+    const int slot = LocalSlotOf(c, id);
+    if (slot >= 0) return level->values[slot].kind != kLocalAbsent ? &level->values[slot] : nullptr;
+    ExtraLocal* local = ExtraOf(level, id);
+    return local != nullptr ? &local->value : nullptr;
+}
+
+ScriptValue* Local_Make(VMContext& c, int id) {
+    if (ScriptValue* value = Local_Find(c, id)) return value;
+    LocalsLevel* level = c.localsLevel;
+    const int slot = LocalSlotOf(c, id);
+    if (slot >= 0) return MakeLocal(level, slot);
+    level->extra.push_back(ExtraLocal{id, ++level->madeCount, ScriptValue{}});
+    return &level->extra.back().value;
+}
+
+void Locals_Dump(const VMContext& c, tagIConsole* console, const char* header) {
+    const LocalsLevel* level = c.localsLevel;
+    if (level == nullptr) return;
+    struct Entry {
+        int id;
+        uint32_t made;
+        const ScriptValue* value;
+    };
+    std::vector<Entry> entries;
+    const std::vector<int>& ids = c.codeBuffer->localIds;
+    for (int i = 0; i < level->dirty && i < static_cast<int>(ids.size()); ++i)
+        if (level->values[i].kind != kLocalAbsent) entries.push_back({ids[i], level->made[i], &level->values[i]});
+    for (const ExtraLocal& local : level->extra)
+        entries.push_back({local.id, local.made, &local.value});
+    if (entries.empty()) return;
+    console->Output("%s", header);
+    // The order of a variable list: by its hash bucket, the newest first within one.
+    const auto bucket = [](int id) { return static_cast<uint32_t>(id) % CVariableList::kBuckets; };
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        return bucket(a.id) != bucket(b.id) ? bucket(a.id) < bucket(b.id) : a.made > b.made;
+    });
+    for (const Entry& e : entries)
+        CVariableList::DumpOne(console, e.id, e.value);
 }
 
 bool DrainMessages() {
@@ -438,7 +533,6 @@ void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuf
     VMContext* outer = VM_CurrentContext;
     VM_CurrentContext = &c;
     c.localsLevel = vm::AllocLocals();
-    c.locals = c.localsLevel->list;
 
     Run(c);
 

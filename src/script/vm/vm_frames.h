@@ -29,61 +29,80 @@ namespace vm {
 // Room checked once per instruction; an instruction that pushes more reserves for itself.
 constexpr int kStackMargin = 1024;
 
-// Where a running code finds a local variable it names: the value in the level's list, taken once per
-// call (stamp) and kept while the call runs, as the list's entries stay where they are until the level
-// is emptied for the next call.
-struct LocalSlot {
-    ScriptValue* value;
-    uint64_t stamp;
+// The kind word of a local variable's slot while the variable does not exist.
+constexpr uint32_t kLocalAbsent = 0xFFFFFFFFu;
+
+// A local variable that the running code's layout has no slot for (reached through an instance code
+// on the stack).
+struct ExtraLocal {
+    int id;
+    uint32_t made;
+    ScriptValue value;
 };
 
-// One level of script calls in progress: its locals list and the slots of the code running there.
+// One level of script calls in progress: the local variables of the code running there, each in the
+// slot the code's layout (VMBuffer::localIds) gives its id, plus any the layout lacks.
 struct LocalsLevel {
-    ~LocalsLevel() { delete list; }
-    CVariableList* list = nullptr;
-    std::vector<LocalSlot> slots;
-    LocalSlot* slotData = nullptr; // slots.data(), and slots.size()
+    ~LocalsLevel();
+    ScriptValue* values = nullptr; // slotCount slots; kind kLocalAbsent where no variable exists
+    uint32_t* made = nullptr;      // the order in which each slot's variable was made (for the dump)
     int slotCount = 0;
-    uint64_t stamp = 0; // new for every call that takes the level
+    int dirty = 0; // slots below it may hold variables
+    uint32_t madeCount = 0;
+    std::vector<ExtraLocal> extra;
 };
 
 struct LocalsPool {
     std::vector<std::unique_ptr<LocalsLevel>> levels;
     size_t used = 0;
-    uint64_t stamps = 0;
 };
 // Left extern: private to the machine (this header is its own), taken and given back on every call.
 extern LocalsPool g_locals;
 
 LocalsLevel* AllocLocalsSlow();
+// Gives the level at least count slots, all absent beyond the old ones.
+void GrowLocals(LocalsLevel* level, int count);
+// Frees the variables of a level; its slots are all absent afterwards.
+void ClearLocals(LocalsLevel* level);
 
+// A released level holds no variables.
 VM_INLINE LocalsLevel* AllocLocals() {
-    if (g_locals.used < g_locals.levels.size()) {
-        LocalsLevel* level = g_locals.levels[g_locals.used].get();
-        if (level->list->Count() == 0) {
-            ++g_locals.used;
-            level->stamp = ++g_locals.stamps;
-            return level;
-        }
-    }
+    if (g_locals.used < g_locals.levels.size()) return g_locals.levels[g_locals.used++].get();
     return AllocLocalsSlow();
 }
 
 VM_INLINE void ReleaseLocals() {
     if (g_locals.used == 0) return;
-    CVariableList* list = g_locals.levels[--g_locals.used]->list;
-    if (list->Count() > 0) list->Clear();
+    LocalsLevel* level = g_locals.levels[--g_locals.used].get();
+    if (level->dirty > 0 || !level->extra.empty()) ClearLocals(level);
 }
 
-// The slots of the running code's locals, as many as it names.
-VM_INLINE LocalSlot* LocalSlots(LocalsLevel* level, int count) {
-    if (level->slotCount < count) {
-        level->slots.resize(static_cast<size_t>(count));
-        level->slotData = level->slots.data();
-        level->slotCount = count;
+// The slots of a level for a code whose layout has count of them.
+VM_INLINE ScriptValue* LocalSlots(LocalsLevel* level, int count) {
+    if (level->dirty < count) {
+        if (level->slotCount < count) GrowLocals(level, count);
+        level->dirty = count;
     }
-    return level->slotData;
+    return level->values;
 }
+
+// Makes the local variable of a slot, which does not exist, as real 0.
+VM_INLINE ScriptValue* MakeLocal(LocalsLevel* level, int slot) {
+    ScriptValue* value = &level->values[slot];
+    value->kind = KIND_REAL;
+    value->flags = 0;
+    value->real = 0.0;
+    level->made[slot] = ++level->madeCount;
+    return value;
+}
+
+// The running level's local variable id, reached by its id (the general way): null when it does not
+// exist; Local_Make makes it (real 0) when absent.
+ScriptValue* Local_Find(VMContext& c, int id);
+ScriptValue* Local_Make(VMContext& c, int id);
+// Writes the header, then the running level's local variables as a variable list's dump orders them;
+// nothing at all when there are none.
+void Locals_Dump(const VMContext& c, tagIConsole* console, const char* header);
 
 VM_INLINE Decoded* DecodedOf(const VMBuffer* buffer) {
     Decoded* d = buffer->decoded;
@@ -110,7 +129,6 @@ VM_INLINE void PopFrameInline(VMContext& c, int returnType) {
     }
     if (frame.withCount < c.withCount) CloseWithBlocks(c, frame.withCount);
     ReleaseLocals();
-    c.locals = frame.locals;
     c.localsLevel = frame.localsLevel;
     c.pc = frame.pc;
     c.self = frame.self;
@@ -178,7 +196,6 @@ VM_INLINE bool PushFrameInline(VMContext& c, const VMBuffer* code, const VMBuffe
     frame.argumentCount = Code_ArgumentCount;
     frame.argumentsUsed = Code_ArgumentsUsed;
     frame.framePosition = Position(c);
-    frame.locals = c.locals;
     frame.localsLevel = c.localsLevel;
     frame.decoded = nullptr;
     frame.withCount = c.withCount;
@@ -198,7 +215,6 @@ VM_INLINE bool PushFrameInline(VMContext& c, const VMBuffer* code, const VMBuffe
     // The caller writes the first argumentCount values (at most 16) next.
     Code_ArgumentsUsed = std::clamp(argumentCount, 0, 16);
     c.localsLevel = AllocLocals();
-    c.locals = c.localsLevel->list;
     return true;
 }
 

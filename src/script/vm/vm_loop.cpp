@@ -579,8 +579,7 @@ void RunDecoded(VMContext& c) {
     // otherwise keep them in memory across the handlers' calls).
     VM_REGISTER(const Insn* ip, "r12");
     VM_REGISTER(uint8_t* sp, "r13");
-    LocalSlot* localSlots;
-    uint64_t localStamp;
+    ScriptValue* localSlots; // the running level's slots (LocalsLevel::values)
     Instances instances;
     // A variable access the loop hands to the general read or write (read_slow:, write_slow:) or does
     // through a built-in variable's getter or setter (builtin_read:, builtin_write:).
@@ -637,27 +636,17 @@ void RunDecoded(VMContext& c) {
         ip = d->insns.data() + (c.pc >> 2);                                                                \
         sp = c.sp;                                                                                         \
         localSlots = LocalSlots(c.localsLevel, d->localCount);                                             \
-        localStamp = c.localsLevel->stamp;                                                                 \
         if (sp - c.stackBase < d->reserve) goto grow;                                                      \
         VM_DISPATCH();                                                                                     \
     } while (0)
-    // The value of a local variable, or null while the locals have no such variable.
+    // The value of a local variable, or null while it does not exist.
 #define VM_LOCAL(insn, out)                                                                                \
     do {                                                                                                   \
-        LocalSlot& local_ = localSlots[(insn).slot];                                                       \
-        if (local_.stamp == localStamp) {                                                                  \
-            out = local_.value;                                                                            \
-        } else {                                                                                           \
-            out = c.locals->Slot((insn).a);                                                                \
-            if (out != nullptr) local_ = {out, localStamp};                                                \
-        }                                                                                                  \
+        ScriptValue* local_ = &localSlots[(insn).slot];                                                    \
+        out = local_->kind != kLocalAbsent ? local_ : nullptr;                                             \
     } while (0)
-    // Makes the local variable of a record, which the locals do not have, and its slot.
-#define VM_NEW_LOCAL(insn, out)                                                                            \
-    do {                                                                                                   \
-        out = c.locals->AddAbsent((insn).a);                                                               \
-        localSlots[(insn).slot] = {out, localStamp};                                                       \
-    } while (0)
+    // Makes the local variable of a record, which does not exist.
+#define VM_NEW_LOCAL(insn, out) (out = MakeLocal(c.localsLevel, (insn).slot))
     // The value of a user variable of self (site's id), or null.
 #define VM_SELF(site, out)                                                                                 \
     do {                                                                                                   \
@@ -788,15 +777,14 @@ L_PushArgument: {
         goto read_slow;                                                                                    \
     } while (0)
     // A write of a stored item into a variable that holds no array; anything else goes through the
-    // general write. A variable the list does not have yet is made there, as assigning it makes it.
-#define VM_POP_HOLDER(holder, list, instance)                                                              \
+    // general write. A variable that does not exist yet is made (make), as assigning it makes it.
+#define VM_POP_HOLDER(holder, make, instance)                                                              \
     do {                                                                                                   \
         uint32_t kind = KIND_REAL, handle = 0;                                                             \
         double real = 0;                                                                                   \
         const int size = StoredItem(sp, VM_Type2(ip->word), kind, real, handle);                           \
         if (size == 0) goto L_General;                                                                     \
-        if ((holder) == nullptr && (list) != nullptr && Storable(kind, handle))                            \
-            (holder) = (list)->SlotOrAdd(ip->a);                                                           \
+        if ((holder) == nullptr && Storable(kind, handle)) (holder) = (make);                              \
         if ((holder) != nullptr && !(holder)->IsArray() && Assign((holder), kind, real, handle)) {         \
             sp += size;                                                                                    \
             VM_NEXT_OR_JUMP();                                                                             \
@@ -814,7 +802,7 @@ L_PushLocal: {
 L_PopLocal: {
     ScriptValue* holder;
     VM_LOCAL(*ip, holder);
-    VM_POP_HOLDER(holder, c.locals, INSTANCE_LOCAL);
+    VM_POP_HOLDER(holder, MakeLocal(c.localsLevel, ip->slot), INSTANCE_LOCAL);
 }
     // The user variables of one list, through the site's cache: self's, other's, the globals, and for
     // -6 the globals when the variable is declared global, else self's.
@@ -827,7 +815,7 @@ L_PopLocal: {
     L_Pop##NAME : {                                                                                        \
         CVariableList* list = (LIST);                                                                      \
         ScriptValue* holder = list != nullptr ? CachedSlot(d->caches[ip->cache], list, ip->a) : nullptr;   \
-        VM_POP_HOLDER(holder, list, INSTANCE);                                                             \
+        VM_POP_HOLDER(holder, list != nullptr ? list->SlotOrAdd(ip->a) : nullptr, INSTANCE);               \
     }
     VM_LIST_SITE(Self, instances.SelfVars(c.self), INSTANCE_SELF)
     VM_LIST_SITE(Other, instances.OtherVars(c.other), INSTANCE_OTHER)
@@ -1390,12 +1378,11 @@ L_Ret: {
     Decoded* caller = c.top->decoded;
     PopFrameInline(c, VM_Type1(ip->word));
     instances.Forget();
-    if (caller == nullptr || caller->epoch != DecodeEpoch() || caller != c.codeBuffer->decoded) VM_ENTER();
+    if (caller == nullptr || caller != c.codeBuffer->decoded || caller->epoch != DecodeEpoch()) VM_ENTER();
     d = caller;
     ip = d->insns.data() + (c.pc >> 2);
     sp = c.sp;
-    localSlots = c.localsLevel->slotData;
-    localStamp = c.localsLevel->stamp;
+    localSlots = c.localsLevel->values;
     VM_DISPATCH();
 }
 

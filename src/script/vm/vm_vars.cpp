@@ -14,6 +14,7 @@
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_error.h"
 #include "script/vm/vm_format.h"
+#include "script/vm/vm_frames.h"
 #include "script/vm/vm_internal.h"
 #include "script/world_interface.h"
 
@@ -82,8 +83,12 @@ Scope ScopeOf(const VMContext& c, const VariableAddress& a) {
 bool ReadVariable(VMContext& c, const VariableAddress& a, ScriptValue* out) {
     const Scope scope = ScopeOf(c, a);
     switch (scope.kind) {
-    case Scope::Locals:
-        return c.locals != nullptr && c.locals->GetVar(a.id, a.index, out);
+    case Scope::Locals: {
+        if (c.localsLevel == nullptr) return false;
+        ArrayIndexFailure.failed = false;
+        if (ScriptValue* local = Local_Find(c, a.id)) return Value_ArrayGet(out, local, a.index);
+        return CVariableList::ReadAbsent(out);
+    }
     case Scope::Instance:
         return Variable_GetValue(scope.instance, a.id, a.index, out);
     case Scope::Global:
@@ -99,8 +104,9 @@ bool WriteVariable(VMContext& c, const VariableAddress& a, ScriptValue* value) {
     const Scope scope = ScopeOf(c, a);
     switch (scope.kind) {
     case Scope::Locals:
-        if (c.locals == nullptr) return false;
-        c.locals->SetVar(a.id, a.index, value);
+        if (c.localsLevel == nullptr) return false;
+        ArrayIndexFailure.failed = false;
+        Value_AssignIndexed(Local_Make(c, a.id), value, a.index);
         return !ArrayIndexFailure.failed;
     case Scope::Instance:
         return Variable_SetValue(scope.instance, a.id, a.index, value);

@@ -393,46 +393,56 @@ void Runner_StopDevices() {
     SND_Quit();
 }
 
-void Runner_Shutdown() {
-    VM_ReleaseAbandoned();
+void Runner_Shutdown(bool processEnds) {
+    // What only holds the process's memory is left to the system when the process ends with the run;
+    // everything that reaches outside it (files, the temporary folder, threads, sockets, libraries, the
+    // display and the device) is closed either way.
+    const bool freeTables = !processEnds;
+    if (freeTables) VM_ReleaseAbandoned();
     Services_Shutdown();
     Network_Shutdown();
     Steam_Shutdown();
     Extension_Free();
     HighScore_Save();
-    Game_ClearQueue();
-    Code_Constant_Free();
-    Code_Function_Free();
-    Code_FreeArguments();
-    DS_FreeAll();
-    Room_Clear();
-    Instance_FreeAll();
-    Run_FreeCarriedInstances();
-    Object_Lists_Free();
-    Object_Free();
-    TimeLine_Free();
-    Event_FreeReleased();
-    Grid_Free();
-    Particle_Free();
-    Sprite_Free();
+    if (freeTables) {
+        Game_ClearQueue();
+        Code_Constant_Free();
+        Code_Function_Free();
+        Code_FreeArguments();
+        DS_FreeAll();
+        Room_Clear();
+        Instance_FreeAll();
+        Run_FreeCarriedInstances();
+        Object_Lists_Free();
+        Object_Free();
+        TimeLine_Free();
+        Event_FreeReleased();
+        Grid_Free();
+        Particle_Free();
+        Sprite_Free();
+    }
     Support_DeleteTempDirectory();
     Display_Free();
-    Background_Free();
-    Texture_FreeAll();
-    Script_Free();
-    Library_Free();
-    Variable_Free();
-    CompiledGame_FreeGlobalSlots();
-    Font_Free();
-    Text_Free();
+    if (freeTables) {
+        Background_Free();
+        Texture_FreeAll();
+        Script_Free();
+        Library_Free();
+        Variable_Free();
+        CompiledGame_FreeGlobalSlots();
+        Font_Free();
+        Text_Free();
+    }
     File_CloseAll();
     Ini_CloseCurrent(); // not written: games close their ini file themselves
     Buffer_DeleteAll();
     Sound_Free();
-    HighScore_Reset();
-    Interaction_Reset();
+    if (freeTables) {
+        HighScore_Reset();
+        Interaction_Reset();
+    }
     GR_D3D_Quit();
-    Game_FreeData();
+    if (freeTables) Game_FreeData();
 }
 
 int Runner_Main(const std::string& commandLine, const std::string& folder) {
@@ -466,7 +476,7 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
         if (MessagePump_State().Run_Running == 0) EndGame();
         Runner_StopDevices();
         Window_PostQuit();
-        Runner_Shutdown();
+        Runner_Shutdown(true);
         game.Free();
     }
     Process_SetCleanup(nullptr);

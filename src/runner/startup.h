@@ -8,7 +8,9 @@
 class CGameFile;
 
 // Runs the whole process for a command line (already captured and cut); gives the exit code. folder is
-// where the executable lies (with its final "/"): "data.win" is looked for there.
+// where the executable lies (with its final "/"): "data.win" is looked for there. The game's tables are
+// left unfreed at the end: the caller ends the process without destroying the program's statics (see
+// main.cpp).
 int Runner_Main(const std::string& commandLine, const std::string& folder);
 
 bool Runner_InitAll();
@@ -20,4 +22,7 @@ bool Runner_DoTheWork(const CGameFile& game);
 bool PrepareGame();
 bool InitGraphics();
 void Runner_StopDevices();
-void Runner_Shutdown();
+// Closes the devices' users, the files, threads and libraries of the run and frees its tables. When
+// processEnds, the process ends right after (see Runner_Main): the tables that hold nothing but memory
+// are left as they are, still reachable, for the system to take back with the process.
+void Runner_Shutdown(bool processEnds = false);

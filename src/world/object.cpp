@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -463,8 +464,12 @@ bool Object_Delete(int index) {
 
 void Object_Free() {
     if (g_objects) {
-        HashIterator<CObject> it(g_objects);
-        while (CObject* object = it.First())
+        // Dropped in the table's order, collected in one walk: restarting the walk after each drop
+        // would scan the emptied buckets again every time.
+        std::vector<CObject*> objects;
+        objects.reserve(static_cast<size_t>(g_objects->Count()));
+        Object_ForEach([&objects](CObject* object) { objects.push_back(object); });
+        for (CObject* object : objects)
             DropObject(object);
         delete g_objects;
         g_objects = nullptr;

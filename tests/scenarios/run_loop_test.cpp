@@ -234,6 +234,23 @@ TEST(RunLoop, WithoutAGameAnUnattendedRunSaysSoAndEndsWithCodeOne) {
     EXPECT_NE(run.errors.find("No game found"), std::string::npos) << run.errors;
 }
 
+// The run ends without freeing the game's tables one by one: what the game leaves behind (instances,
+// lists, maps, buffers) goes with the process, which still ends with its code, its last lines written and
+// nothing the leak checker counts as lost.
+TEST(RunLoop, WhatAGameLeavesBehindEndsWithTheRun) {
+    const ScenarioGame game = OneObjectGame(
+        {{0, 0,
+          "if (instance_number(object_index) == 1) {"
+          "m = ds_map_create(); ds_map_add(m, \"k\", \"v\"); l = ds_list_create(); ds_list_add(l, m);"
+          "b = buffer_create(16, 0, 1); instance_create(0, 0, object_index);" +
+              Say("last words") + "game_end(); }"}});
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.errors;
+    EXPECT_EQ(LinesStartingWith(run.log, "last "), std::vector<std::string>{"words"}) << run.log;
+    EXPECT_NE(run.console.find("Total memory used"), std::string::npos) << run.console;
+}
+
 // A game that cannot be loaded ends the run with code 1 and says why on standard error and on the
 // console, before any window is made.
 TEST(RunLoop, AGameThatCannotBeLoadedEndsWithCodeOneAndSaysWhy) {

@@ -40,6 +40,9 @@ public:
     virtual bool ClientToScreen(int32_t& x, int32_t& y) = 0;
     virtual bool GetCursorPos(int32_t& x, int32_t& y) = 0;
     virtual bool SetCursorPos(int32_t x, int32_t y) = 0;
+    // The system's window under the main window (an SDL_Window*), for the graphics device to make its
+    // OpenGL context on; null while there is none and for a backend without system windows.
+    virtual void* NativeWindow() const { return nullptr; }
 
     // Posts the messages of every event that arrived since the last call.
     virtual void PollEvents(CMessageQueue& queue) = 0;

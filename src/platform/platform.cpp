@@ -158,6 +158,10 @@ bool Platform_CreateWindow(const PlatformWindowDesc& desc, PlatformWindowProc pr
 
 bool Platform_IsWindow() { return g_window; }
 
+void* Platform_NativeWindow() {
+    return g_backend ? g_backend->NativeWindow() : nullptr;
+}
+
 void Platform_DestroyWindow() {
     if (!g_window) return;
     Platform_SendMessage(WM_DESTROY);

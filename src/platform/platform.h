@@ -125,6 +125,9 @@ bool Platform_IsInteractive();
 // backend, a window already exists, or the system refused.
 bool Platform_CreateWindow(const PlatformWindowDesc& desc, PlatformWindowProc proc);
 bool Platform_IsWindow();
+// The backend's system window under the main window (see IPlatformBackend::NativeWindow); null without
+// a backend.
+void* Platform_NativeWindow();
 // Sends WM_DESTROY to the procedure, then the window goes; messages still queued for it are dropped.
 void Platform_DestroyWindow();
 void Platform_ShowWindow();

@@ -93,7 +93,7 @@ bool IsSwitch(const std::string& token) {
 
 } // namespace
 
-std::optional<std::string> ParseCommandLine(const std::string& text) {
+std::optional<std::string> ParseCommandLine(const std::string& text, std::optional<std::string> gamePath) {
     RunnerSwitches& s = CommandLine_State().Runner_Switches;
     s.debugMode = false;
     s.extensionTrace = false;
@@ -110,7 +110,7 @@ std::optional<std::string> ParseCommandLine(const std::string& text) {
     while (position < text.size()) {
         position = GetNextToken(position, text, token);
         if (token == "-debug") {
-            if (!s.gamePathKnown) {
+            if (!gamePath) {
                 s.debugMode = true;
                 Profiler_State().Debug_Flags = kDebugShowFPS;
                 Physics_SetAssertHandler();
@@ -133,10 +133,7 @@ std::optional<std::string> ParseCommandLine(const std::string& text) {
             const size_t after = GetNextToken(position, text, path);
             if (IsSwitch(path)) path.clear();
             else position = after;
-            if (!s.gamePathKnown) {
-                s.gamePathKnown = true;
-                s.gamePath = path;
-            }
+            if (!gamePath) gamePath = path;
         } else if (token == "-record") {
             s.record = true;
             nextName(s.recordFile);
@@ -175,8 +172,7 @@ std::optional<std::string> ParseCommandLine(const std::string& text) {
     if (s.debugOutputFile) Console_SetLogFile(1, s.debugOutputName.c_str());
     if (s.playback) IO_SetPlaybackFile(s.recordFile.c_str());
     else if (s.record) IO_SetRecordFile(s.recordFile.c_str());
-    if (!s.gamePathKnown) return std::nullopt;
-    return s.gamePath;
+    return gamePath;
 }
 
 bool CommandLine_CheckFiles(std::string* error) {
@@ -211,13 +207,12 @@ bool CommandLine_CheckFiles(std::string* error) {
     return true;
 }
 
-void CommandLine_FindGameBeside(const std::string& folder) {
+std::optional<std::string> CommandLine_FindGameBeside(const std::string& folder) {
     const std::string path = folder + "data.win";
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        std::fclose(file);
-        CommandLine_State().Runner_Switches.gamePathKnown = true;
-        CommandLine_State().Runner_Switches.gamePath = path;
-    }
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return std::nullopt;
+    std::fclose(file);
+    return path;
 }
 
 bool CommandLine_InGameFolder(const std::string& gamePath) {

@@ -24,10 +24,6 @@ struct RunnerSwitches {
     std::string outputName;
     bool debugOutputFile = false;
     std::string debugOutputName;
-
-    // The game data file: "data.win" beside the executable, else the first "-game".
-    bool gamePathKnown = false;
-    std::string gamePath;
 };
 // The switches of the command line, reached through CommandLine_State().
 struct CommandLineState {
@@ -61,16 +57,17 @@ size_t GetNextToken(size_t position, const std::string& text, std::string& token
 
 // Sets the start-up state from the switches (see RunnerSwitches); "-debug" and "-game" act only while no
 // game path is known. Also hands the switches to the subsystems that obey them. Gives the game file's
-// path: the one known before the parse or the first "-game" (empty when it names no file); none when
-// neither is there.
-std::optional<std::string> ParseCommandLine(const std::string& text);
+// path: gamePath, the one known before the parse ("data.win" beside the executable), or the first
+// "-game" (empty when it names no file); none when neither is there.
+std::optional<std::string> ParseCommandLine(const std::string& text,
+                                            std::optional<std::string> gamePath = std::nullopt);
 
 // False, with the file and the reason, when a file the switches name cannot be used: the "-playback"
 // file read, the "-record", "-output" and "-debugoutput" files written (made when missing).
 bool CommandLine_CheckFiles(std::string* error);
 
-// Looks for "data.win" in folder (with its final "/"); when it can be opened it becomes the game path.
-void CommandLine_FindGameBeside(const std::string& folder);
+// The path of "data.win" in folder (with its final "/") when it can be opened; none otherwise.
+std::optional<std::string> CommandLine_FindGameBeside(const std::string& folder);
 
 // True when the working directory is the folder that holds the game file at gamePath.
 bool CommandLine_InGameFolder(const std::string& gamePath);

@@ -456,8 +456,8 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
         Runner_Shutdown();
         game.Free();
     });
-    CommandLine_FindGameBeside(folder);
-    const std::optional<std::string> gamePath = ParseCommandLine(commandLine);
+    const std::optional<std::string> gamePath =
+        ParseCommandLine(commandLine, CommandLine_FindGameBeside(folder));
     std::string error;
     if (!CommandLine_CheckFiles(&error)) {
         Process_SetCleanup(nullptr);

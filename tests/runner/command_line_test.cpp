@@ -39,23 +39,19 @@ TEST_F(CommandLineTest, LongLinesAndLongTokensAreCutNeverOverrun) {
 
 TEST_F(CommandLineTest, ArgumentsWithBlanksComeBackWhole) {
     const char* argv[] = {"runner", "-game", "/a folder/my game.win", "-noerrors"};
-    ParseCommandLine(CommandLine_FromArguments(4, argv));
-    EXPECT_EQ(CommandLine_State().Runner_Switches.gamePath, "/a folder/my game.win");
+    EXPECT_EQ(ParseCommandLine(CommandLine_FromArguments(4, argv)), "/a folder/my game.win");
     EXPECT_TRUE(CommandLine_State().Runner_Switches.noErrors);
 }
 
 TEST_F(CommandLineTest, DebugAndGameActOnlyWhileNoGameIsKnown) {
-    ParseCommandLine("runner -debug -game first.win -game second.win -debug");
+    EXPECT_EQ(ParseCommandLine("runner -debug -game first.win -game second.win -debug"), "first.win");
     EXPECT_TRUE(CommandLine_State().Runner_Switches.debugMode);
     EXPECT_EQ(Profiler_State().Debug_Flags, kDebugShowFPS);
-    EXPECT_EQ(CommandLine_State().Runner_Switches.gamePath, "first.win");
 
     CommandLine_State().Runner_Switches = RunnerSwitches();
-    CommandLine_State().Runner_Switches.gamePathKnown = true; // "data.win" beside the executable
-    CommandLine_State().Runner_Switches.gamePath = "data.win";
-    EXPECT_EQ(ParseCommandLine("runner -game other.win -debug"), "data.win");
+    // "data.win" beside the executable
+    EXPECT_EQ(ParseCommandLine("runner -game other.win -debug", std::string("data.win")), "data.win");
     EXPECT_FALSE(CommandLine_State().Runner_Switches.debugMode);
-    EXPECT_EQ(CommandLine_State().Runner_Switches.gamePath, "data.win");
 }
 
 // The game file the parse gives on to the start-up: none without one, empty for a "-game" that names

@@ -1,6 +1,7 @@
 #include "device/gl/gl_context.h"
 #include "platform/platform.h"
-#include "platform/sdl/sdl_platform.h"
+
+#include <SDL.h>
 
 namespace {
 
@@ -22,8 +23,7 @@ private:
 
 // The main window is the SDL backend's; a window of another backend (the tests' fake) has no context.
 CGLContext* GL_CreateWindowContext(void* /*window*/) {
-    auto* sdl = dynamic_cast<CSDLPlatform*>(Platform_GetBackend());
-    SDL_Window* window = sdl ? sdl->Window() : nullptr;
+    auto* window = static_cast<SDL_Window*>(Platform_NativeWindow());
     if (!window || !(SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL)) return nullptr;
     GL_KeepDriverLoaded();
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);

@@ -23,6 +23,7 @@ public:
 
     // The window, for the graphics device that draws into it; null while there is none.
     SDL_Window* Window() const { return m_window; }
+    void* NativeWindow() const override { return m_window; }
 
     bool HasDisplay() const override { return m_hasDisplay; }
     bool GetDesktopMode(PlatformDisplayMode& mode) override;

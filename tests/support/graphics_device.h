@@ -8,8 +8,11 @@
 #include "graphics/frame.h"
 #include "graphics/text_draw.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 // The drawing state of a fresh start, whatever an earlier test left: render states, settings, the
 // transforms, the drawing colour, alpha and text alignment, and the backend.
@@ -63,6 +66,17 @@ protected:
             if (call.kind == D3DCallKind::DrawPrimitive || call.kind == D3DCallKind::DrawPrimitiveUP)
                 draws.push_back(&call);
         return draws;
+    }
+    // The primitive types and vertex bytes of the draws that draw makes (at least one).
+    template <typename F> std::vector<std::pair<uint32_t, std::vector<uint8_t>>> DrawOf(F draw) {
+        draw();
+        Graphics::Flush();
+        std::vector<std::pair<uint32_t, std::vector<uint8_t>>> drawn;
+        for (const D3DCall* call : Draws())
+            drawn.emplace_back(call->a, call->data);
+        EXPECT_FALSE(drawn.empty());
+        Recording().ClearLog();
+        return drawn;
     }
 
     WindowDeviceState savedWindow;

@@ -80,6 +80,13 @@ CGameFile& CGameFile::operator=(CGameFile&& other) noexcept {
     return *this;
 }
 
+CGameFile CGameFile::CopyOf(const uint8_t* bytes, size_t size) {
+    auto* data = static_cast<uint8_t*>(MEM_ALLOC(size + 1));
+    if (size > 0) std::memcpy(data, bytes, size);
+    data[size] = 0;
+    return CGameFile(data, static_cast<uint32_t>(size));
+}
+
 void CGameFile::Free() {
     uint8_t* data = m_view.Data();
     m_view = CDataView();

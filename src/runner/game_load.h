@@ -19,6 +19,8 @@ public:
     CGameFile() = default;
     // Takes over the block.
     CGameFile(uint8_t* data, uint32_t size) : m_view(data, size) {}
+    // A file holding a copy of size bytes (a NUL after them, as a file read from disk has).
+    static CGameFile CopyOf(const uint8_t* bytes, size_t size);
     CGameFile(const CGameFile&) = delete;
     CGameFile& operator=(const CGameFile&) = delete;
     CGameFile(CGameFile&& other) noexcept : m_view(other.m_view) { other.m_view = CDataView(); }

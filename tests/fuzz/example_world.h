@@ -29,10 +29,8 @@ inline CGameFile& World_File() {
 // the code that raised them, not the process. False when any step fails.
 inline bool World_Start(const std::vector<uint8_t>& file) {
     if (file.empty() || !Runner_InitAll()) return false;
-    auto* data = static_cast<uint8_t*>(MEM_ALLOC(file.size() + 1));
-    std::memcpy(data, file.data(), file.size());
-    World_File() = CGameFile(data, static_cast<uint32_t>(file.size()));
-    Code_Load(data, static_cast<uint32_t>(file.size()));
+    World_File() = CGameFile::CopyOf(file.data(), file.size());
+    Code_Load(World_File().Data(), World_File().Size());
     if (!LoadGameData(World_File())) return false;
     Variable_InitGlobals();
     if (!PrepareGame()) return false;

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 << 20) return 0;
     Game_FreeData();
-    CGameFile game(Copy(data, size), static_cast<uint32_t>(size));
+    CGameFile game = CGameFile::CopyOf(data, size);
     Code_Load(game.Data(), game.Size());
     LoadGameData(game);
     for (int i = 0; i < Code_EntryCount(); ++i) {

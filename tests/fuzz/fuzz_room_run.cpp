@@ -33,10 +33,8 @@ void KeepRunning(const char*) {}
 
 // The window the pre-pass reads from the file: skipped when the runner would end on it.
 bool WindowFits(const uint8_t* data, size_t size) {
-    auto* copy = static_cast<uint8_t*>(MEM_ALLOC(size + 1));
-    std::copy(data, data + size, copy);
-    CGameFile game(copy, static_cast<uint32_t>(size));
-    Code_Load(copy, static_cast<uint32_t>(size));
+    CGameFile game = CGameFile::CopyOf(data, size);
+    Code_Load(game.Data(), game.Size());
     const bool fits = GeneralInfo_State().g_GeneralInfo.windowWidth >= 1 &&
                       GeneralInfo_State().g_GeneralInfo.windowWidth <= 1024 &&
                       GeneralInfo_State().g_GeneralInfo.windowHeight >= 1 &&

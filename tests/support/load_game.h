@@ -19,12 +19,10 @@ inline CGameFile& TestGameFile() {
 // Gives the walk's result; log (when given) receives what the load wrote to the standard output.
 inline bool LoadGameBytes(const std::vector<uint8_t>& bytes, std::string* log) {
     Game_FreeData();
-    auto* data = static_cast<uint8_t*>(MEM_ALLOC(bytes.size() + 1));
-    if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
     CGameFile& file = TestGameFile();
-    file = CGameFile(data, static_cast<uint32_t>(bytes.size()));
+    file = CGameFile::CopyOf(bytes.data(), bytes.size());
     testing::internal::CaptureStdout();
-    Code_Load(data, static_cast<uint32_t>(bytes.size()));
+    Code_Load(file.Data(), file.Size());
     bool ok = LoadGameData(file);
     std::string text = testing::internal::GetCapturedStdout();
     if (log) *log = text;

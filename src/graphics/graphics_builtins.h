@@ -15,6 +15,8 @@ void InitTextFunctions();
 // The draw_sprite_* and draw_background_* entries.
 void InitSpriteDrawFunctions();
 void InitCornerIdFunctions();
+// The display_* entries, which follow the window_* entries.
+void InitDisplayFunctions();
 // The surface_* and draw_surface_* entries, which close the group after the tile entries.
 void InitSurfaceFunctions();
 // The sprite and background entries of the resource group, which open it.

@@ -56,6 +56,8 @@ void Profiler_PrintFPS();
 // Bracket screen-space drawing of overlays.
 void Overlay_BeginDraw();
 void Overlay_EndDraw();
+// The input layer's shown virtual keys as white rectangles over the frame.
+void IO_DrawVirtualKeys();
 
 // Text in the overlay font (characters 32 to 136; a tab is skipped, other characters are not drawn),
 // between Overlay_BeginDraw and Overlay_EndDraw; colours are device colours (0xAARRGGBB). At most

@@ -5,8 +5,6 @@
 #include "core/memory.h"
 #include "core/text.h"
 #include "core/utf8.h"
-#include "graphics/frame.h"
-#include "graphics/profiler.h"
 #include "io/gamepad.h"
 #include "io/window_state.h"
 #include "library/ini_file.h"
@@ -125,8 +123,9 @@ void CopyMessageToGame() {
     m.wheelDown[0] = 0;
 }
 
-// The game size over the window size on each axis; a GUI size of -1 means the client size (scale 1).
-void VirtualKeyScale(double& sx, double& sy) {
+} // namespace
+
+void IO_VirtualKeyScale(double& sx, double& sy) {
     const WindowSize client = Window_State().Window_DeviceState.clientSize;
     sx = 1.0;
     sy = 1.0;
@@ -135,6 +134,8 @@ void VirtualKeyScale(double& sx, double& sy) {
     if (Window_State().GUI_Size.height != -1 && client.height > 0)
         sy = static_cast<double>(Window_State().GUI_Size.height) / client.height;
 }
+
+namespace {
 
 // Only records whose key is a real key, or whose button is one of 1..3, can be driven: the others would
 // address entries outside the tables.
@@ -147,7 +148,7 @@ void UpdateVirtualKeys() {
     IOState& s = Input_State().IO_State;
     double sx = 1.0;
     double sy = 1.0;
-    VirtualKeyScale(sx, sy);
+    IO_VirtualKeyScale(sx, sy);
     // The window offset of the points is 0 here. No touch source fills the points on this platform.
     uint32_t mask = 0;
     for (auto& point : s.devicePoints) {
@@ -456,37 +457,6 @@ void IO_LoadVirtualKeys(const IniFile& options) {
         r.button = strncasecmp(button, "MB_", 3) == 0 ? ConstantValue(button) : 0;
         r.flags = kVirtualKeyActive;
     }
-}
-
-void IO_DrawVirtualKeys() {
-    int shown = 0;
-    for (const IOVirtualKey& r : Input_State().IO_State.virtualKeys)
-        shown += (r.flags & kVirtualKeyShown) ? 1 : 0;
-    if (shown == 0) return;
-    struct Vertex {
-        float x, y, z;
-        uint32_t colour;
-        float u, v;
-    };
-    double sx = 1.0;
-    double sy = 1.0;
-    VirtualKeyScale(sx, sy);
-    Overlay_BeginDraw();
-    static_assert(sizeof(Vertex) == 24, "position, colour and texture coordinate");
-    // A triangle list (kind 4) without a texture.
-    auto* v = static_cast<Vertex*>(Graphics::AllocVerts(4, nullptr, sizeof(Vertex), shown * 6));
-    if (v) {
-        for (const IOVirtualKey& r : Input_State().IO_State.virtualKeys) {
-            if (!(r.flags & kVirtualKeyShown)) continue;
-            const float x1 = static_cast<float>(r.x1 / sx);
-            const float y1 = static_cast<float>(r.y1 / sy);
-            const float x2 = static_cast<float>(r.x2 / sx);
-            const float y2 = static_cast<float>(r.y2 / sy);
-            const float corners[6][2] = {{x1, y1}, {x2, y1}, {x2, y2}, {x2, y2}, {x1, y2}, {x1, y1}};
-            for (const auto& c : corners) *v++ = Vertex{c[0], c[1], 0.5f, 0xFFFFFFFFu, 0.0f, 0.0f};
-        }
-    }
-    Overlay_EndDraw();
 }
 
 // --- lifecycle ---

@@ -148,7 +148,9 @@ void IO_DeleteVirtualKey(int index);
 void IO_ClearVirtualKeys();
 // Fills free records from the "IO_VIRTUAL_BUTTONS" and "IO_BUTTON_n" sections of the options file.
 void IO_LoadVirtualKeys(const IniFile& options);
-void IO_DrawVirtualKeys();
+// The game size over the window size on each axis, by which the records are drawn and touched; a GUI
+// size of -1 means the client size (scale 1).
+void IO_VirtualKeyScale(double& sx, double& sy);
 
 // --- lifecycle ---
 // Zeroes the state, clears the input, makes the identity key map and the virtual-key table, and opens

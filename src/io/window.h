@@ -1,6 +1,6 @@
 // The main window: its creation, its window procedure (which feeds the input state and tracks focus),
 // caption, cursor, colour and size, the view-port table through which mouse positions become room
-// positions, and the window_*, display_* and device_mouse_* built-ins. The record the graphics device
+// positions, and the window_* and device_mouse_* built-ins. The record the graphics device
 // shares lives in io/window_state.h.
 #pragma once
 
@@ -50,7 +50,7 @@ int Window_GetMouseRoomY(int device);
 int Window_GetViewMouseX(int view);
 int Window_GetViewMouseY(int view);
 
-// Registers the window and display built-ins (the graphics group).
+// Registers the window built-ins (the graphics group).
 void InitWindowFunctions();
 // Registers the virtual-key and device-mouse built-ins (the platform-service group).
 void InitVirtualKeyFunctions();

@@ -1,9 +1,8 @@
-// The window_*, display_* and device_mouse_* built-ins, and the virtual-key built-ins.
+// The window_* and device_mouse_* built-ins, and the virtual-key built-ins.
 #include "core/console.h"
 #include "core/convert.h"
 #include "core/text.h"
 #include "data/general_info.h"
-#include "graphics/frame.h"
 #include "io/input.h"
 #include "io/window.h"
 #include "library/builtin.h"
@@ -127,54 +126,6 @@ BUILTIN(F_DeviceMouseCheckButtonReleased) {
     SetResult(result, IO_MouseCheckButton(IOButtonTable::Released, ArgInt(args, 1), ArgInt(args, 0)));
 }
 
-BUILTIN(F_DisplayGetWidth) {
-    SetResult(result, Display_GetWidth());
-}
-BUILTIN(F_DisplayGetHeight) {
-    SetResult(result, Display_GetHeight());
-}
-BUILTIN(F_DisplayGetColorDepth) {
-    SetResult(result, Display_GetColorDepth());
-}
-BUILTIN(F_DisplayGetFrequency) {
-    SetResult(result, Display_GetFrequency());
-}
-
-// A desktop-mode change answers its success; the device is reset at once either way.
-void ModeChanged(ScriptValue& result, bool ok) {
-    SetResult(result, ok ? 1 : 0);
-    GR_D3D_ResetDevice();
-}
-BUILTIN(F_DisplaySetSize) {
-    ModeChanged(result, Display_SetSize(ArgInt(args, 0), ArgInt(args, 1)));
-}
-BUILTIN(F_DisplaySetColorDepth) {
-    ModeChanged(result, Display_SetColorDepth(ArgInt(args, 0)));
-}
-BUILTIN(F_DisplaySetFrequency) {
-    ModeChanged(result, Display_SetFrequency(ArgInt(args, 0)));
-}
-BUILTIN(F_DisplaySetAll) {
-    ModeChanged(result, Display_SetAll(ArgInt(args, 0), ArgInt(args, 1), ArgInt(args, 2), ArgInt(args, 3)));
-}
-BUILTIN(F_DisplayTestAll) {
-    SetResult(result, Display_TestAll(ArgInt(args, 0), ArgInt(args, 1), ArgInt(args, 2), ArgInt(args, 3)) ? 1 : 0);
-}
-BUILTIN(F_DisplayReset) {
-    Display_SetAntialias(ArgInt(args, 0) & 0xFF);
-    Display_SetVSync(ArgInt(args, 1) >= 1);
-    Frame_State().Graphics_ResetRequest = 1;
-}
-BUILTIN(F_DisplayMouseGetX) {
-    SetResult(result, Display_GetMouseX());
-}
-BUILTIN(F_DisplayMouseGetY) {
-    SetResult(result, Display_GetMouseY());
-}
-BUILTIN(F_DisplayMouseSet) {
-    if (Window_HasFocus()) Display_SetMouse(ArgInt(args, 0), ArgInt(args, 1));
-}
-
 // --- virtual keys ---
 
 // Checks the count and that no argument is a string; false after reporting.
@@ -270,20 +221,6 @@ const BuiltInRegistration kWindowFunctions[] = {
     {"window_views_mouse_get_x", BuiltIn_Call<F_WindowViewsMouseGetX>, 0},
     {"window_views_mouse_get_y", BuiltIn_Call<F_WindowViewsMouseGetY>, 0},
     {"window_views_mouse_set", BuiltIn_Call<F_Nothing>, 2},
-    {"display_get_width", BuiltIn_Call<F_DisplayGetWidth>, 0},
-    {"display_get_height", BuiltIn_Call<F_DisplayGetHeight>, 0},
-    {"display_get_colordepth", BuiltIn_Call<F_DisplayGetColorDepth>, 0},
-    {"display_get_frequency", BuiltIn_Call<F_DisplayGetFrequency>, 0},
-    {"display_get_orientation", BuiltIn_Call<F_Nothing>, 0},
-    {"display_set_size", BuiltIn_Call<F_DisplaySetSize>, 2},
-    {"display_set_colordepth", BuiltIn_Call<F_DisplaySetColorDepth>, 1},
-    {"display_set_frequency", BuiltIn_Call<F_DisplaySetFrequency>, 1},
-    {"display_set_all", BuiltIn_Call<F_DisplaySetAll>, 4},
-    {"display_test_all", BuiltIn_Call<F_DisplayTestAll>, 4},
-    {"display_reset", BuiltIn_Call<F_DisplayReset>, 2},
-    {"display_mouse_get_x", BuiltIn_Call<F_DisplayMouseGetX>, 0},
-    {"display_mouse_get_y", BuiltIn_Call<F_DisplayMouseGetY>, 0},
-    {"display_mouse_set", BuiltIn_Call<F_DisplayMouseSet>, 2},
 };
 
 const BuiltInRegistration kVirtualKeyFunctions[] = {

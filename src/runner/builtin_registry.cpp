@@ -25,11 +25,11 @@ namespace {
 
 using Registrar = void (*)();
 
-// One start-up group: its trace text and up to twelve registrars, run in order. A null registrar stands
+// One start-up group: its trace text and up to sixteen registrars, run in order. A null registrar stands
 // for a group of the game world that is not built yet; its comment names the registrar that fills it.
 struct RegistrationGroup {
     const char* trace;
-    Registrar registrars[12];
+    Registrar registrars[16];
 };
 
 const RegistrationGroup kGroups[] = {
@@ -39,7 +39,7 @@ const RegistrationGroup kGroups[] = {
     {"Graphic..",
      {InitDrawStateFunctions, InitShapeFunctions, InitPathDrawFunctions, InitShapeColourFunctions,
       InitTextureFunctions, InitTextFunctions, InitSelfDrawFunctions, InitSpriteDrawFunctions,
-      InitCornerIdFunctions, InitWindowFunctions, InitTileFunctions, InitSurfaceFunctions}},
+      InitCornerIdFunctions, InitWindowFunctions, InitDisplayFunctions, InitTileFunctions, InitSurfaceFunctions}},
     {"Action..", {InitMotionActionFunctions, InitPathActionFunctions, InitActionFunctions}},
     {"File..", {InitFileFunctions}},
     {"Resource..",

@@ -6,6 +6,7 @@
 #include "data/general_info.h"
 #include "ext/extensions.h"
 #include "graphics/frame.h"
+#include "graphics/profiler.h"
 #include "io/input.h"
 #include "io/message_pump.h"
 #include "io/window.h"

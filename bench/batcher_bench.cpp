@@ -5,6 +5,7 @@
 #include "gpu_wait.h"
 #include "device/gl/gl_context.h"
 #include "graphics/frame.h"
+#include "graphics/shutdown.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>

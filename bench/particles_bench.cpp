@@ -10,6 +10,7 @@
 #include "graphics/embedded_images.h"
 #include "graphics/frame.h"
 #include "graphics/particles.h"
+#include "graphics/shutdown.h"
 #include "graphics/texture.h"
 
 #define GL_GLEXT_PROTOTYPES 1

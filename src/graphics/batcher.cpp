@@ -2,15 +2,12 @@
 
 #include "core/process_exit.h"
 #include "device/device.h"
-#include "graphics/d3d_draw.h"
 #include "graphics/frame.h"
-#include "graphics/model.h"
 #include "graphics/profiler.h"
 #include "graphics/render_state.h"
 #include "graphics/shader.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
-#include "graphics/vertex_buffer.h"
 #include "graphics/vertex_format.h"
 #include "script/vm/vm_error.h"
 
@@ -422,13 +419,8 @@ void GR_D3D_InitDrawing() {
     g_fontTexture = GR_D3D_CreateTexturePage(bytes.data(), bytes.size(), nullptr, 6, 0);
 }
 
-// The device objects of shaders, vertex formats, vertex buffers and models go first, while the device
-// lives.
-void GR_D3D_Quit() {
-    Shader_Clear();
-    Model_FreeAll();
-    GR_3D_Reset();
-    VertexBuffer_Clear();
+// The vertex formats' device objects go first, while the device lives.
+void GR_D3D_QuitDrawing() {
     VertexFormat_Clear();
     GR_D3D_PopAllRenderTargets();
     GR_D3D_FreeTexture(g_fontTexture);

@@ -65,7 +65,9 @@ int GR_VertexSize(uint32_t format);
 void GR_DrawQuadImmediate(TDeviceTexture* texture, float left, float top, float right, float bottom, float uLeft,
                           float vTop, float uRight, float vBottom, uint32_t colour);
 void GR_D3D_InitDrawing();
-void GR_D3D_Quit();
+// The batcher's part of the device's shutdown (see GR_D3D_Quit): vertex formats, render targets, the
+// buffer pool, then the device itself.
+void GR_D3D_QuitDrawing();
 
 // The pending batch forgets a texture being freed.
 void GR_Batch_ForgetTexture(const TDeviceTexture* texture);

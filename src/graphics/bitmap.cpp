@@ -2,7 +2,6 @@
 
 #include "core/memory.h"
 #include "core/stream.h"
-#include "graphics/texture.h"
 
 #include <cstring>
 
@@ -82,6 +81,10 @@ bool Bitmap_BlockBytes(int64_t width, int64_t height, int64_t bytesPerPixel, int
     if (bytesPerPixel != 0 && pixels > limit / bytesPerPixel) return false;
     bytes = static_cast<size_t>(pixels * bytesPerPixel + header);
     return true;
+}
+
+int GR_D3D_MaxTextureSize() {
+    return 4096;
 }
 
 bool Image_CanvasBytes(int64_t width, int64_t height, size_t& bytes) {

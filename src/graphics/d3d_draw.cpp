@@ -344,12 +344,6 @@ void GR_3D_LightDefineAmbient(uint32_t colour) {
     GR_3D_SendAmbient();
 }
 
-// The device takes the colour with red and blue exchanged.
-void GR_3D_SendAmbient() {
-    const uint32_t c = Shader_State().GR_Lights.ambient;
-    GR_D3D_SetDeviceRenderState(D3DRS_AMBIENT, (c & 0xFF00u) | (c & 0xFFu) << 16 | (c >> 16 & 0xFFu));
-}
-
 // A zero direction stays zero instead of being divided by its zero length.
 void GR_3D_LightDefineDirection(uint32_t index, float dx, float dy, float dz, uint32_t colour) {
     if (!LightIndex(index)) return;

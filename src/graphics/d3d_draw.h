@@ -44,8 +44,6 @@ void GR_3D_LightDefineDirection(uint32_t index, float dx, float dy, float dz, ui
 void GR_3D_LightDefinePoint(uint32_t index, float x, float y, float z, float range, uint32_t colour);
 void GR_3D_LightEnable(uint32_t index, bool on);
 void GR_3D_SetLighting(bool on);
-// Sends the ambient colour to the device again (after the device's render states were reset).
-void GR_3D_SendAmbient();
 
 // The builder's whole state, kept aside and put back around a model's replay.
 struct GR_3D_BuilderState;

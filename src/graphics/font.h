@@ -208,6 +208,9 @@ void Font_InitTextures();
 void Font_FreeTextures();
 void Font_Free();
 
+// Number of 16-bit units before the terminating 0.
+int UTF16_StrLen(const uint16_t* text);
+
 // The FreeType library, null when it could not be started.
 typedef struct FT_LibraryRec_* FT_Library;
 FT_Library Font_FreeType();

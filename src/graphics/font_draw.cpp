@@ -6,7 +6,6 @@
 #include "graphics/draw.h"
 #include "graphics/font.h"
 #include "graphics/sprite.h"
-#include "graphics/text_draw.h"
 #include "graphics/texture_draw.h"
 #include "graphics/transform.h"
 #include "graphics/vertex.h"
@@ -287,4 +286,11 @@ void CFontQN::DrawGradient(float x, float y, const uint16_t* line, float xscale,
                                 alpha);
         m_cache.MarkDrawn(&g);
     });
+}
+
+int UTF16_StrLen(const uint16_t* text) {
+    int n = 0;
+    while (text && text[n])
+        ++n;
+    return n;
 }

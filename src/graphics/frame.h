@@ -104,7 +104,7 @@ bool GR_D3D_Init(WindowHandle window, int width, int height, uint32_t options);
 // (the game's screen is a render target of the game's size).
 void GR_D3D_ScreenSizeLimit(int* width, int* height);
 bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t options);
-// Releases the device and the interface (the last step of GR_D3D_Quit).
+// Releases the device and the interface (the last step of GR_D3D_QuitDrawing).
 void GR_D3D_ReleaseDevice();
 bool GR_D3D_ResetDevice();
 bool GR_D3D_ShadersSupported();

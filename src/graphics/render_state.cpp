@@ -3,8 +3,8 @@
 #include "core/convert.h"
 #include "device/device.h"
 #include "graphics/batcher.h"
-#include "graphics/d3d_draw.h"
 #include "graphics/frame.h"
+#include "graphics/shader.h"
 #include "graphics/texture.h"
 #include "graphics/transform.h"
 
@@ -383,6 +383,12 @@ void GR_D3D_SetFog(bool on, uint32_t colour, float start, float end) {
     }
     RenderState_State().g_RenderState.SetRenderState(RS_FOGCOLOR, RenderState_State().GR_Settings.fogColour);
     GR_D3D_PassFogRange();
+}
+
+// The device takes the colour with red and blue exchanged.
+void GR_3D_SendAmbient() {
+    const uint32_t c = Shader_State().GR_Lights.ambient;
+    GR_D3D_SetDeviceRenderState(D3DRS_AMBIENT, (c & 0xFF00u) | (c & 0xFFu) << 16 | (c >> 16 & 0xFFu));
 }
 
 void GR_D3D_ApplySettings() {

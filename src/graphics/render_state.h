@@ -106,6 +106,8 @@ void GR_D3D_SetSamplerState(int stage, int kind, uint32_t value);
 void GR_D3D_InvalidateDeviceCache();
 void GR_D3D_ResetRenderStates();
 void GR_D3D_ApplySettings();
+// Sends the ambient light colour to the device again (after the device's render states were reset).
+void GR_3D_SendAmbient();
 
 namespace Graphics {
 void SetBlendModeExt(int source, int destination);

@@ -3,7 +3,6 @@
 #include "graphics/batcher.h"
 #include "graphics/frame.h"
 #include "graphics/texture.h"
-#include "graphics/texture_draw.h"
 #include "graphics/transform.h"
 
 #include <vector>
@@ -47,11 +46,6 @@ void ClearSlots() {
         surface = -1;
     g_drawingToSurface = false;
     Transform_State().GR_Transform.surfaceTarget = false;
-}
-
-// Degrees to radians, in single precision.
-float Radians(float degrees) {
-    return degrees * 0.01745329238474369f;
 }
 
 // A record that a flush marked gone still holds its texture.
@@ -182,45 +176,6 @@ void Surface_ForgetTargets() {
 void Surface_MarkAllGone() {
     for (TSurface& s : g_surfaces)
         s.exists = 0;
-}
-
-bool Surface_Draw(int id, float x, float y) {
-    const TSurface* s = Find(id);
-    return s && Texture_Draw(s->textureId, x, y);
-}
-
-bool Surface_DrawExt(int id, float x, float y, float xscale, float yscale, float rotation, uint32_t colour,
-                     float alpha) {
-    const TSurface* s = Find(id);
-    return s && Texture_DrawExt(s->textureId, 0, 0, x, y, xscale, yscale, Radians(rotation), colour, alpha);
-}
-
-bool Surface_DrawStretched(int id, float x, float y, float w, float h, uint32_t colour, float alpha) {
-    const TSurface* s = Find(id);
-    if (!s || !(w > 0) || !(h > 0) || s->width <= 0 || s->height <= 0) return false;
-    return Texture_DrawExt(s->textureId, 0, 0, x, y, w / static_cast<float>(s->width),
-                           h / static_cast<float>(s->height), 0, colour, alpha);
-}
-
-bool Surface_DrawPart(int id, float left, float top, float width, float height, float x, float y, float xscale,
-                      float yscale, uint32_t colour, float alpha) {
-    const TSurface* s = Find(id);
-    return s && Texture_DrawPart(s->textureId, left, top, width, height, x, y, xscale, yscale, 0, colour, alpha);
-}
-
-bool Surface_DrawGeneral(int id, float left, float top, float width, float height, float x, float y,
-                         float xscale, float yscale, float rotation, uint32_t c1, uint32_t c2, uint32_t c3,
-                         uint32_t c4, float alpha) {
-    const TSurface* s = Find(id);
-    return s && Texture_DrawGeneral(s->textureId, left, top, width, height, x, y, xscale, yscale,
-                                    Radians(rotation), c1, c2, c3, c4, alpha);
-}
-
-bool Surface_DrawTiled(int id, float xorig, float yorig, float x, float y, float xscale, float yscale, bool htiled,
-                       bool vtiled, float rx, float ry, float rw, float rh, uint32_t colour, float alpha) {
-    const TSurface* s = Find(id);
-    return s && Texture_DrawTiled(s->textureId, xorig, yorig, x, y, xscale, yscale, htiled, vtiled, rx, ry, rw, rh,
-                                  colour, alpha);
 }
 
 IBitmap* Surface_GetBitmap(int id, int x, int y, int w, int h) {

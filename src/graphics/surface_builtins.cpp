@@ -7,6 +7,7 @@
 #include "graphics/graphics_builtins.h"
 #include "graphics/image_decode.h"
 #include "graphics/surface.h"
+#include "graphics/surface_draw.h"
 #include "graphics/texture.h"
 #include "library/builtin.h"
 #include "script/value.h"

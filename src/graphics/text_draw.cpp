@@ -257,10 +257,3 @@ void Text_SetBuiltinFont(CFontQN* font) {
 void Text_Free() {
     Text_SetBuiltinFont(nullptr);
 }
-
-int UTF16_StrLen(const uint16_t* text) {
-    int n = 0;
-    while (text && text[n])
-        ++n;
-    return n;
-}

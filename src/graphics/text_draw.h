@@ -51,6 +51,3 @@ void Text_DrawTransformedColour(float x, float y, const char* text, int separati
 CFontQN* Text_BuiltinFont();
 void Text_SetBuiltinFont(CFontQN* font);
 void Text_Free();
-
-// Number of 16-bit units before the terminating 0.
-int UTF16_StrLen(const uint16_t* text);

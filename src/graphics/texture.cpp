@@ -357,10 +357,6 @@ void GR_D3D_SetTextureBlending(bool on) {
     }
 }
 
-int GR_D3D_MaxTextureSize() {
-    return 4096;
-}
-
 void GR_D3D_TouchTexture(TDeviceTexture*) {}
 
 TDeviceTexture* GR_D3D_TextureList() {

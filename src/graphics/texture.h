@@ -73,7 +73,6 @@ void GR_D3D_PreloadTexture(TDeviceTexture* texture);
 void GR_D3D_SetTexturePriority(TDeviceTexture* texture, uint32_t priority);
 void GR_D3D_SetTexture(int stage, TDeviceTexture* texture);
 void GR_D3D_SetTextureBlending(bool on);
-int GR_D3D_MaxTextureSize();
 void GR_D3D_TouchTexture(TDeviceTexture* texture);
 
 // Read-back. Blocks come from the memory manager (MEM_FREE them) and hold rows of 32-bit pixels (bytes

@@ -20,6 +20,7 @@
 #include "graphics/frame.h"
 #include "graphics/particles.h"
 #include "graphics/profiler.h"
+#include "graphics/shutdown.h"
 #include "graphics/sprite.h"
 #include "graphics/text_draw.h"
 #include "io/input.h"

@@ -1,6 +1,7 @@
 // Backgrounds made at run time: from a colour, from image data and files, and oversized images.
 #include "core/save_area.h"
 #include "graphics/background.h"
+#include "graphics/bitmap.h"
 #include "graphics/bitmap32.h"
 #include "graphics/texture.h"
 #include "support/graphics_device.h"

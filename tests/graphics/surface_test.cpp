@@ -2,6 +2,7 @@
 // device reset does to them.
 #include "graphics/bitmap.h"
 #include "graphics/surface.h"
+#include "graphics/surface_draw.h"
 #include "graphics/transform.h"
 #include "support/graphics_device.h"
 #include "support/pixel_mask.h"

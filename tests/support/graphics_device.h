@@ -6,6 +6,7 @@
 #include "device/recording/recording_device.h"
 #include "graphics/draw.h"
 #include "graphics/frame.h"
+#include "graphics/shutdown.h"
 #include "graphics/text_draw.h"
 
 #include <cstdint>

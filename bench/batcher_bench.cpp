@@ -1,11 +1,11 @@
 // Textured quads per second through the batcher and the GL device, offscreen, against the same quads
 // drawn with one raw GL call per frame (the limit of this machine's GL).
 #include "device/device.h"
-#include "runner/backends.h"
-#include "gpu_wait.h"
 #include "device/gl/gl_context.h"
-#include "graphics/frame.h"
-#include "graphics/shutdown.h"
+#include "gpu_wait.h"
+#include "graphics/3d/shutdown.h"
+#include "graphics/frame/frame.h"
+#include "runner/backends.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "game_writer.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "io/message_pump.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_platform.h"

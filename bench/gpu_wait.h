@@ -2,7 +2,7 @@
 #pragma once
 
 #include "device/device.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 
 #include <cstdint>
 

@@ -4,14 +4,14 @@
 // frame ends with a one-pixel read of the back buffer so that the GL work is finished inside the frame.
 #include "core/random.h"
 #include "device/device.h"
-#include "runner/backends.h"
 #include "gpu_wait.h"
-#include "graphics/draw.h"
-#include "graphics/embedded_images.h"
-#include "graphics/frame.h"
-#include "graphics/particles.h"
-#include "graphics/shutdown.h"
-#include "graphics/texture.h"
+#include "graphics/3d/shutdown.h"
+#include "graphics/draw/draw.h"
+#include "graphics/frame/frame.h"
+#include "graphics/frame/texture.h"
+#include "graphics/image/embedded_images.h"
+#include "graphics/particles/particles.h"
+#include "runner/backends.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/glcorearb.h>

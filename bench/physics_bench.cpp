@@ -9,7 +9,7 @@
 // Both report steps (frames) per second.
 #include "game_start.h"
 #include "gpu_wait.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "io/message_pump.h"
 #include "physics/physics.h"
 #include "runner/step.h"

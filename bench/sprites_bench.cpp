@@ -7,7 +7,7 @@
 #include "device/device.h"
 #include "game_start.h"
 #include "gpu_wait.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "io/message_pump.h"
 #include "runner/run_loop.h"
 #include "world/room_entry.h"

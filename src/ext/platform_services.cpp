@@ -1,7 +1,7 @@
 #include "ext/platform_services.h"
 
 #include "core/text.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "graphics/graphics_builtins.h"
 #include "io/window_state.h"
 #include "library/library_builtins.h"

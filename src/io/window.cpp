@@ -6,7 +6,7 @@
 #include "core/text.h"
 #include "data/general_info.h"
 #include "device/device.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "io/input.h"
 #include "library/os_events.h"
 #include "platform/dialogs.h"

@@ -1,6 +1,6 @@
 #include "runner/image_downloads.h"
 
-#include "graphics/image_load.h"
+#include "graphics/image/image_load.h"
 #include "net/async_requests.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "core/console.h"
 #include "core/files.h"
 #include "ext/platform_services.h"
-#include "graphics/profiler.h"
+#include "graphics/frame/profiler.h"
 #include "library/ini_file.h"
 #include "physics/physics.h"
 #include "runner/command_line.h"

@@ -1,6 +1,6 @@
 #include "runner/run_state.h"
 
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "io/message_pump.h"
 #include "world/game_values.h"
 

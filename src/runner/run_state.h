@@ -1,6 +1,6 @@
 // The run loop's own state (the pause, the time of the last step) and the start values of every run-wide
 // value. The values others read live with them: the frame's in
-// graphics/frame.h, the main loop's flag in io/message_pump.h, the counters games read in
+// graphics/frame/frame.h, the main loop's flag in io/message_pump.h, the counters games read in
 // world/game_values.h.
 #pragma once
 

@@ -3,9 +3,9 @@
 
 #include "data/general_info.h"
 #include "ext/services.h"
-#include "graphics/frame.h"
-#include "graphics/particles.h"
-#include "graphics/profiler.h"
+#include "graphics/frame/frame.h"
+#include "graphics/frame/profiler.h"
+#include "graphics/particles/particles.h"
 #include "io/input.h"
 #include "io/window.h"
 #include "net/debugger.h"

@@ -2,7 +2,7 @@
 
 #include "core/convert.h"
 #include "ext/services.h"
-#include "graphics/sprite.h"
+#include "graphics/sprite/sprite.h"
 #include "io/input.h"
 #include "io/window.h"
 #include "library/data_structures.h"

@@ -2,7 +2,7 @@
 #include "world/draw_builtins.h"
 
 #include "core/convert.h"
-#include "graphics/sprite.h"
+#include "graphics/sprite/sprite.h"
 #include "library/builtin.h"
 #include "script/vm/vm_error.h"
 #include "world/instance.h"

@@ -4,7 +4,7 @@
 #include "core/convert.h"
 #include "core/hash.h"
 #include "core/memory.h"
-#include "graphics/sprite.h"
+#include "graphics/sprite/sprite.h"
 #include "physics/physics.h"
 #include "script/buffer.h"
 #include "script/compiled_game.h"

@@ -1,7 +1,7 @@
 // The instance and collision built-ins: finding, counting, creating, copying, changing and destroying
 // instances, activating and deactivating them, and testing points and shapes against them.
 #include "core/convert.h"
-#include "graphics/sprite.h"
+#include "graphics/sprite/sprite.h"
 #include "library/builtin.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"

@@ -1,6 +1,6 @@
 // The bounding box, the motion vector, friction and gravity, and the collision tests of one instance.
 #include "core/convert.h"
-#include "graphics/sprite.h"
+#include "graphics/sprite/sprite.h"
 #include "world/instance.h"
 #include "world/instance_search.h"
 #include "world/object.h"

@@ -1,6 +1,6 @@
 // Instances and the room's physics world: the body an instance gets from its object's physics settings,
 // the instance following its body after each step, and the collision events of the world's contacts.
-#include "graphics/sprite.h"
+#include "graphics/sprite/sprite.h"
 #include "physics/physics.h"
 #include "world/event.h"
 #include "world/instance.h"

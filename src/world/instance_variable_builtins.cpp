@@ -1,8 +1,8 @@
 // The built-in variables of an instance: one row per variable, in table order. Each getter and setter
 // works on the self instance; without one (other in code that has no other instance) they fail, and
 // the machine reports the failed read or write.
-#include "graphics/frame.h"
-#include "graphics/sprite.h"
+#include "graphics/frame/frame.h"
+#include "graphics/sprite/sprite.h"
 #include "world/builtin_variable_rows.h"
 #include "world/game_values.h"
 #include "world/instance.h"

@@ -8,7 +8,7 @@
 #include "core/memory.h"
 #include "core/text.h"
 #include "data/general_info.h"
-#include "graphics/text_draw.h"
+#include "graphics/text/text_draw.h"
 #include "io/gamepad.h"
 #include "io/input.h"
 #include "io/input_builtins.h"

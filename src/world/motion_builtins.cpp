@@ -1,7 +1,7 @@
 // The motion built-ins and the motion routines behind them.
 #include "core/convert.h"
 #include "core/random.h"
-#include "graphics/sprite.h"
+#include "graphics/sprite/sprite.h"
 #include "library/builtin.h"
 #include "script/value.h"
 #include "world/game_builtins.h"

@@ -1,7 +1,7 @@
 #include "world/motion_planning.h"
 
 #include "core/convert.h"
-#include "graphics/draw.h"
+#include "graphics/draw/draw.h"
 #include "script/vm/vm_error.h"
 #include "world/instance.h"
 

@@ -8,7 +8,7 @@
 #include "data/code_chunk.h"
 #include "data/container.h"
 #include "data/general_info.h"
-#include "graphics/sprite.h"
+#include "graphics/sprite/sprite.h"
 #include "script/compiled_game.h"
 #include "world/event.h"
 #include "world/instance.h"

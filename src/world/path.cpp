@@ -4,8 +4,8 @@
 #include "core/convert.h"
 #include "core/text.h"
 #include "data/container.h"
-#include "graphics/draw.h"
-#include "graphics/resource_table.h"
+#include "graphics/draw/draw.h"
+#include "graphics/sprite/resource_table.h"
 #include "script/vm/vm_error.h"
 
 #include <algorithm>

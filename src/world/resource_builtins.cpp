@@ -4,7 +4,7 @@
 // rounded. A room, object or timeline that does not exist changes nothing; where a Part gives a result
 // for it (-1, false) that is the result, and the room and object built-ins also report it (not fatal).
 #include "core/convert.h"
-#include "graphics/background.h"
+#include "graphics/sprite/background.h"
 #include "library/builtin.h"
 #include "script/compiler/compile.h"
 #include "script/script.h"

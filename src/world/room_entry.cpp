@@ -1,8 +1,8 @@
 #include "world/room_entry.h"
 
 #include "core/hash.h"
-#include "graphics/frame.h"
-#include "graphics/particles.h"
+#include "graphics/frame/frame.h"
+#include "graphics/particles/particles.h"
 #include "io/input.h"
 #include "script/code_execute.h"
 #include "script/value.h"

@@ -4,7 +4,7 @@
 #include "core/memory.h"
 #include "core/save_area.h"
 #include "data/general_info.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "io/input.h"
 #include "library/buffer_table.h"
 #include "script/buffer.h"

@@ -1,6 +1,6 @@
 // The tile built-ins: tiles of the current room added, found, changed and removed by scripts.
 #include "core/convert.h"
-#include "graphics/background.h"
+#include "graphics/sprite/background.h"
 #include "library/builtin.h"
 #include "script/value.h"
 #include "script/vm/vm_error.h"

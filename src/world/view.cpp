@@ -1,7 +1,7 @@
 #include "world/view.h"
 
 #include "core/convert.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "io/window.h"
 #include "world/instance.h"
 #include "world/object.h"

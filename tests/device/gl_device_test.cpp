@@ -1,6 +1,6 @@
 // Pixels drawn by the GL backend, read back from its targets.
 #include "device/device.h"
-#include "graphics/vertex.h"
+#include "graphics/frame/vertex.h"
 #include "support/pixel_mask.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the BMP reader of TBitmap, then turns whatever it read into working images
 // with and without alpha, which read every row through the image's lock.
-#include "fuzz_quiet.h"
 #include "core/stream.h"
-#include "graphics/bitmap.h"
-#include "graphics/bitmap32.h"
+#include "fuzz_quiet.h"
+#include "graphics/image/bitmap.h"
+#include "graphics/image/bitmap32.h"
 
 #include <cstddef>
 #include <cstdint>

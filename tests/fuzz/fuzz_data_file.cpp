@@ -2,11 +2,11 @@
 // text and loaded paths are walked along) and as a debug-information file. Every function name resolves
 // (as a script), so that binding runs its chains, and a name that does not resolve fails the load
 // instead of ending the run.
-#include "fuzz_quiet.h"
 #include "core/memory.h"
 #include "data/code_chunk.h"
 #include "data/debug_info.h"
-#include "graphics/font.h"
+#include "fuzz_quiet.h"
+#include "graphics/sprite/font.h"
 #include "runner/game_load.h"
 #include "script/code_references.h"
 #include "script/functions.h"

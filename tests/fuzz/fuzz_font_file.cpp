@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes as a font file: the font is added from the save area (a scratch folder), its
 // glyph table read and a text measured. Without a device there is no glyph cache, so only the metrics
 // path runs; a font that fails to open must still be an empty, usable font.
-#include "fuzz_quiet.h"
 #include "core/save_area.h"
-#include "graphics/font.h"
+#include "fuzz_quiet.h"
+#include "graphics/sprite/font.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the GIF decoder. A decode that succeeds must give a readable canvas of the
 // logical screen's size whose pixels are 0, transparent or opaque.
-#include "fuzz_quiet.h"
 #include "core/memory.h"
 #include "fuzz_pixels.h"
-#include "graphics/image_decode.h"
+#include "fuzz_quiet.h"
+#include "graphics/image/image_decode.h"
 
 #include <cstddef>
 #include <cstdint>

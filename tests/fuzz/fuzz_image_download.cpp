@@ -1,10 +1,10 @@
 // Feeds arbitrary bytes to a sprite and a background as a finished download: two bytes give the frame
 // count and the flags, the rest is the body, whose kind is told by its first bytes. A sprite that loads
 // must hold as many frames of its size as it says; a failed load leaves both as they were.
-#include "graphics/background.h"
-#include "graphics/bitmap32.h"
-#include "graphics/image_load.h"
-#include "graphics/sprite.h"
+#include "graphics/image/bitmap32.h"
+#include "graphics/image/image_load.h"
+#include "graphics/sprite/background.h"
+#include "graphics/sprite/sprite.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the JPEG decoder. A decode that succeeds must give width x height readable,
 // opaque pixels (or zero words for component counts other than 1, 3 and 4).
-#include "fuzz_quiet.h"
 #include "core/memory.h"
 #include "fuzz_pixels.h"
-#include "graphics/image_decode.h"
+#include "fuzz_quiet.h"
+#include "graphics/image/image_decode.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,8 +2,8 @@
 // (every shape and vertex form with whatever numbers the file holds) and saves it. From the first save on,
 // saving and loading again must give the same text.
 #include "fuzz_quiet.h"
-#include "graphics/d3d_draw.h"
-#include "graphics/model.h"
+#include "graphics/3d/d3d_draw.h"
+#include "graphics/3d/model.h"
 
 #include <cstddef>
 #include <cstdint>

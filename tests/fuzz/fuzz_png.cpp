@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the PNG decoder. A decode that succeeds must give width x height readable
 // pixels; every decode is released before the next.
-#include "fuzz_quiet.h"
 #include "fuzz_pixels.h"
-#include "graphics/image_decode.h"
+#include "fuzz_quiet.h"
+#include "graphics/image/image_decode.h"
 
 #include <cstddef>
 #include <cstdint>

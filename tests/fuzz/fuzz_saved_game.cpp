@@ -10,7 +10,7 @@
 // change it asks for; afterwards the world's own saved game is loaded back.
 #include "corpus/damaged_games.h"
 #include "example_world.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "io/message_pump.h"
 #include "runner/step.h"
 #include "world/room.h"

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes as the body of a "SHDR" chunk (behind an 8-byte header, so that stored positions
 // count from the start of the file): every record the loader accepts is compiled, both programs through
 // the shading-language front end and the GLSL back end, and its uniforms looked up.
-#include "graphics/shader.h"
+#include "graphics/frame/shader.h"
 #include "script/compiler/compile.h"
 
 #include <cstddef>

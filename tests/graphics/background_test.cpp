@@ -1,9 +1,9 @@
 // Backgrounds made at run time: from a colour, from image data and files, and oversized images.
 #include "core/save_area.h"
-#include "graphics/background.h"
-#include "graphics/bitmap.h"
-#include "graphics/bitmap32.h"
-#include "graphics/texture.h"
+#include "graphics/frame/texture.h"
+#include "graphics/image/bitmap.h"
+#include "graphics/image/bitmap32.h"
+#include "graphics/sprite/background.h"
 #include "support/graphics_device.h"
 #include "support/temp_folder.h"
 

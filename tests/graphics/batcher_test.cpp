@@ -1,6 +1,6 @@
 // Batching of primitives into draw calls, on the recording backend.
 #include "device_output.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "graphics/bitmap32.h"
+#include "graphics/image/bitmap32.h"
 
-#include "graphics/bitmap.h"
+#include "graphics/image/bitmap.h"
 
 #include <gtest/gtest.h>
 

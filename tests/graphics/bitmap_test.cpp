@@ -1,4 +1,4 @@
-#include "graphics/bitmap.h"
+#include "graphics/image/bitmap.h"
 
 #include "core/stream.h"
 

@@ -1,8 +1,8 @@
 // Collision masks built at run time and the precise tests against points, rectangles, ellipses, lines
 // and other sprites.
 #include "core/memory.h"
-#include "graphics/bitmap32.h"
-#include "graphics/sprite.h"
+#include "graphics/image/bitmap32.h"
+#include "graphics/sprite/sprite.h"
 
 #include <gtest/gtest.h>
 

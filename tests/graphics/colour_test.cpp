@@ -1,4 +1,4 @@
-#include "graphics/colour.h"
+#include "graphics/image/colour.h"
 
 #include <gtest/gtest.h>
 

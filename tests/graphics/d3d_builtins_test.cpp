@@ -1,18 +1,18 @@
 // The 3D group of built-ins, registered in its order and called from compiled source: matrices and the
 // frustum against values worked out by hand, the transform stack, the fog range, lights and models.
 #include "core/console.h"
-#include "graphics/d3d_draw.h"
+#include "graphics/3d/d3d_draw.h"
+#include "graphics/3d/model.h"
+#include "graphics/frame/render_state.h"
+#include "graphics/frame/shader.h"
 #include "graphics/graphics_builtins.h"
-#include "graphics/model.h"
-#include "graphics/render_state.h"
-#include "graphics/shader.h"
+#include "library/builtin_test_util.h"
 #include "script/compiler/constants.h"
 #include "script/functions.h"
 #include "support/fake_world.h"
 #include "support/game_folders.h"
 #include "support/graphics_device.h"
 #include "support/run_code.h"
-#include "library/builtin_test_util.h"
 
 #include <cstring>
 

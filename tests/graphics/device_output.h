@@ -2,7 +2,7 @@
 // layout the 2D drawing uses, and the pixels of the back buffer.
 #pragma once
 
-#include "graphics/vertex.h"
+#include "graphics/frame/vertex.h"
 #include "support/graphics_device.h"
 
 #include <cstring>

@@ -1,9 +1,9 @@
 // The drawing-state, colour and shape built-ins called by name, as game code calls them, on the recording
 // backend.
-#include "graphics/frame.h"
+#include "graphics/draw/texture_draw.h"
+#include "graphics/frame/frame.h"
+#include "graphics/frame/render_state.h"
 #include "graphics/graphics_builtins.h"
-#include "graphics/render_state.h"
-#include "graphics/texture_draw.h"
 #include "library/builtin_test_util.h"
 #include "support/graphics_device.h"
 

@@ -1,4 +1,4 @@
-#include "graphics/embedded_images.h"
+#include "graphics/image/embedded_images.h"
 
 #include <gtest/gtest.h>
 

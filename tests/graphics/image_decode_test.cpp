@@ -1,4 +1,4 @@
-#include "graphics/image_decode.h"
+#include "graphics/image/image_decode.h"
 
 #include "core/memory.h"
 #include "core/save_area.h"

@@ -1,9 +1,9 @@
 // Models: the table, the text file against bytes written by hand, loading damaged files, and drawing
 // through recorders per texture.
 #include "device_output.h"
-#include "graphics/d3d_draw.h"
-#include "graphics/model.h"
-#include "graphics/texture.h"
+#include "graphics/3d/d3d_draw.h"
+#include "graphics/3d/model.h"
+#include "graphics/frame/texture.h"
 
 #include <cmath>
 #include <cstring>

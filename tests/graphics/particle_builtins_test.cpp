@@ -1,7 +1,7 @@
 // The particle group of built-ins, registered in its order and called from compiled source.
 #include "core/random.h"
 #include "graphics/graphics_builtins.h"
-#include "graphics/particles.h"
+#include "graphics/particles/particles.h"
 #include "script/code.h"
 #include "script/compiler/compile.h"
 #include "script/compiler/constants.h"

@@ -1,6 +1,6 @@
 // Particle types, systems, their elements and the effects, step by step, without drawing.
 #include "core/random.h"
-#include "graphics/particles.h"
+#include "graphics/particles/particles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // View ports and view areas, pixels read back from the screen and from textures, copies between render
 // targets, embedded images as textures.
 #include "core/memory.h"
-#include "graphics/bitmap.h"
-#include "graphics/embedded_images.h"
+#include "graphics/image/bitmap.h"
+#include "graphics/image/embedded_images.h"
 #include "support/graphics_device.h"
 #include "support/pixel_mask.h"
 

@@ -1,5 +1,5 @@
 // The render-state cache and the settings that feed it, on the recording backend.
-#include "graphics/profiler.h"
+#include "graphics/frame/profiler.h"
 #include "support/graphics_device.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "graphics/background.h"
-#include "graphics/frame.h"
-#include "graphics/sprite.h"
+#include "graphics/frame/frame.h"
+#include "graphics/sprite/background.h"
+#include "graphics/sprite/sprite.h"
 #include "io/window_state.h"
 
 #include <climits>

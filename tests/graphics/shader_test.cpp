@@ -1,10 +1,10 @@
 // Shaders: the "SHDR" records read from bytes laid out by hand, compilation and its failures, uniform
 // lookup, the registers the setters and the built-in uniforms write (on the recording backend), and the
 // shader built-ins.
+#include "graphics/frame/shader.h"
+#include "graphics/frame/texture.h"
+#include "graphics/frame/transform.h"
 #include "graphics/graphics_builtins.h"
-#include "graphics/shader.h"
-#include "graphics/texture.h"
-#include "graphics/transform.h"
 #include "library/builtin_test_util.h"
 #include "script/compiler/compile.h"
 #include "support/fatal_errors.h"

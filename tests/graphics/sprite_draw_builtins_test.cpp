@@ -1,7 +1,7 @@
 // The sprite and background drawing built-ins, called by name, as vertex streams on the recording
 // backend.
-#include "graphics/background.h"
-#include "graphics/sprite.h"
+#include "graphics/sprite/background.h"
+#include "graphics/sprite/sprite.h"
 #include "script/compiler/compile.h"
 #include "script/vm/vm_error.h"
 #include "support/sprite_draw_game.h"

@@ -2,14 +2,14 @@
 // bad records failing the load.
 #include "data_builder.h"
 #include "device_output.h"
-#include "graphics/background.h"
-#include "graphics/bitmap.h"
-#include "graphics/bitmap32.h"
-#include "graphics/frame.h"
-#include "graphics/sprite.h"
-#include "graphics/texture.h"
-#include "support/load_game.h"
+#include "graphics/frame/frame.h"
+#include "graphics/frame/texture.h"
+#include "graphics/image/bitmap.h"
+#include "graphics/image/bitmap32.h"
+#include "graphics/sprite/background.h"
+#include "graphics/sprite/sprite.h"
 #include "library/builtin_test_util.h"
+#include "support/load_game.h"
 #include "support/pixel_mask.h"
 
 #include <cstdlib>

@@ -1,9 +1,9 @@
 // Surfaces: made, drawn into through the render-target slots, read back, flushed, freed, and what a
 // device reset does to them.
-#include "graphics/bitmap.h"
-#include "graphics/surface.h"
-#include "graphics/surface_draw.h"
-#include "graphics/transform.h"
+#include "graphics/draw/surface_draw.h"
+#include "graphics/frame/surface.h"
+#include "graphics/frame/transform.h"
+#include "graphics/image/bitmap.h"
 #include "support/graphics_device.h"
 #include "support/pixel_mask.h"
 

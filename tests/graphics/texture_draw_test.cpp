@@ -1,8 +1,8 @@
 // Textured quads as vertex streams, on the recording backend.
-#include "graphics/frame.h"
-#include "graphics/texture.h"
-#include "graphics/texture_draw.h"
-#include "graphics/vertex.h"
+#include "graphics/draw/texture_draw.h"
+#include "graphics/frame/frame.h"
+#include "graphics/frame/texture.h"
+#include "graphics/frame/vertex.h"
 #include "support/graphics_device.h"
 
 #include <cstring>

@@ -1,10 +1,10 @@
 // Vertex formats and vertex buffers through their built-ins: layouts, the checked and fast writers and
 // their misuse, submitting and freezing.
 #include "device_output.h"
-#include "graphics/batcher.h"
+#include "graphics/frame/batcher.h"
+#include "graphics/frame/vertex_format.h"
 #include "graphics/graphics_builtins.h"
-#include "graphics/vertex_buffer.h"
-#include "graphics/vertex_format.h"
+#include "graphics/vertex/vertex_buffer.h"
 #include "library/builtin_test_util.h"
 #include "script/compiler/compile.h"
 #include "support/fatal_errors.h"

@@ -1,7 +1,7 @@
 // A frame presented into the SDL window (offscreen video driver) through its own GL context.
-#include "graphics/draw.h"
-#include "graphics/frame.h"
-#include "graphics/shutdown.h"
+#include "graphics/3d/shutdown.h"
+#include "graphics/draw/draw.h"
+#include "graphics/frame/frame.h"
 #include "io/window.h"
 #include "platform/platform.h"
 #include "platform/sdl/sdl_platform.h"

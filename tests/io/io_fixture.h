@@ -3,7 +3,7 @@
 
 #include "core/memory.h"
 #include "data/general_info.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "io/input.h"
 #include "io/window.h"
 #include "platform/fake/fake_platform.h"

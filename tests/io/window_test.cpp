@@ -4,7 +4,7 @@
 
 #include "core/memory.h"
 #include "core/text.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "library/os_events.h"
 #include "script/functions.h"
 #include "script/value.h"

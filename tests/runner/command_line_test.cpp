@@ -1,6 +1,6 @@
 #include "core/console.h"
 #include "data/general_info.h"
-#include "graphics/profiler.h"
+#include "graphics/frame/profiler.h"
 #include "io/input.h"
 #include "platform/platform.h"
 #include "runner/command_line.h"

@@ -1,6 +1,6 @@
 #include "runner/image_downloads.h"
 
-#include "graphics/image_load.h"
+#include "graphics/image/image_load.h"
 #include "library/data_structures.h"
 #include "library/ds_map.h"
 #include "net/async_requests.h"

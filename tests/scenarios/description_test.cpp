@@ -3,7 +3,7 @@
 // descriptions databuild refuses with their line and reason.
 #include "scenario.h"
 
-#include "graphics/image_decode.h"
+#include "graphics/image/image_decode.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The example game as the build made it, run headless on recorded input.
 #include "scenario.h"
 
-#include "graphics/image_decode.h"
+#include "graphics/image/image_decode.h"
 #include "io/input.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 // The developer overlay opened by taps played back from an input recording, seen in a saved frame.
 #include "scenario.h"
 
-#include "graphics/image_decode.h"
+#include "graphics/image/image_decode.h"
 #include "io/input.h"
 #include "support/pixel_mask.h"
 

@@ -2,7 +2,7 @@
 // step by step, and a saved frame where the systems' depths interleave with an instance.
 #include "scenario.h"
 
-#include "graphics/image_decode.h"
+#include "graphics/image/image_decode.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // plan routes on grids.
 #include "scenario.h"
 
-#include "graphics/image_decode.h"
+#include "graphics/image/image_decode.h"
 
 #include <gtest/gtest.h>
 

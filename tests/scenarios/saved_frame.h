@@ -4,7 +4,7 @@
 
 #include "scenario.h"
 
-#include "graphics/image_decode.h"
+#include "graphics/image/image_decode.h"
 
 #include <string>
 #include <utility>

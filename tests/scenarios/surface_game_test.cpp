@@ -2,7 +2,7 @@
 // all from its own source code in the runner.
 #include "scenario.h"
 
-#include "graphics/image_decode.h"
+#include "graphics/image/image_decode.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 
 #include "device/device.h"
 #include "device/recording/recording_device.h"
-#include "graphics/draw.h"
-#include "graphics/frame.h"
-#include "graphics/shutdown.h"
-#include "graphics/text_draw.h"
+#include "graphics/3d/shutdown.h"
+#include "graphics/draw/draw.h"
+#include "graphics/frame/frame.h"
+#include "graphics/text/text_draw.h"
 
 #include <cstdint>
 #include <cstdlib>

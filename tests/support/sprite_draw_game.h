@@ -4,7 +4,7 @@
 
 #include "data_builder.h"
 #include "graphics/device_output.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "graphics/graphics_builtins.h"
 #include "library/builtin_test_util.h"
 #include "script/world_interface.h"

@@ -2,7 +2,7 @@
 
 #include "data/general_info.h"
 #include "data_builder.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "physics/physics.h"
 #include "script/buffer.h"
 #include "script/world_interface.h"

@@ -3,7 +3,7 @@
 
 #include "core/console.h"
 #include "data/general_info.h"
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "io/input.h"
 #include "library/buffer_table.h"
 #include "script/buffer.h"

@@ -1,6 +1,6 @@
 #include "world_fixture.h"
 
-#include "graphics/frame.h"
+#include "graphics/frame/frame.h"
 #include "library/builtin_test_util.h"
 #include "world/tile_builtins.h"
 #include "world/view.h"

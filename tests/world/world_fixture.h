@@ -2,7 +2,7 @@
 // functions (run as native code of a compiled game).
 #pragma once
 
-#include "graphics/sprite.h"
+#include "graphics/sprite/sprite.h"
 #include "script/code.h"
 #include "script/compiled_game.h"
 #include "script/compiler/compile.h"

@@ -1,8 +1,8 @@
-// Draws the images built into the runner (see src/graphics/embedded_images.h) and writes their table as
+// Draws the images built into the runner (see src/graphics/image/embedded_images.h) and writes their table as
 // a C++ source file that defines EmbeddedImage_BuiltinTable, so that the runner carries the finished
 // pixels instead of drawing them at every start.
 //   make_embedded_images OUT.cpp
-#include "graphics/embedded_images.h"
+#include "graphics/image/embedded_images.h"
 
 #include "../tool_file.h"
 
@@ -334,7 +334,7 @@ std::vector<uint8_t> BuildTable() {
 std::string TableSource(const std::vector<uint8_t>& table) {
     std::string out =
         "// Made by make_embedded_images when the runner is built: the table of the built-in images.\n"
-        "#include \"graphics/embedded_images.h\"\n\n"
+        "#include \"graphics/image/embedded_images.h\"\n\n"
         "namespace {\n\nalignas(4) constexpr char kTable[] =\n";
     char escape[8];
     for (size_t at = 0; at < table.size(); at += 64) {

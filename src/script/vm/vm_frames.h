@@ -74,7 +74,15 @@ VM_INLINE LocalsLevel* AllocLocals() {
 VM_INLINE void ReleaseLocals() {
     if (g_locals.used == 0) return;
     LocalsLevel* level = g_locals.levels[--g_locals.used].get();
-    if (level->dirty > 0 || !level->extra.empty()) ClearLocals(level);
+    ScriptValue* values = level->values;
+    for (int i = 0, n = level->dirty; i < n; ++i) {
+        ScriptValue& value = values[i];
+        if (value.IsString() || value.IsArray()) Value_Free(&value); // an absent slot is neither
+        value.kind = kLocalAbsent;
+    }
+    level->dirty = 0;
+    level->madeCount = 0;
+    if (!level->extra.empty()) ClearLocals(level);
 }
 
 // The slots of a level for a code whose layout has count of them.
@@ -142,7 +150,7 @@ VM_INLINE void PopFrameInline(VMContext& c, int returnType) {
     c.reserved = frame.reserved;
     Code_ArgumentCount = frame.argumentCount;
     // The called script's values go, leaving its block all real 0 for the next call.
-    for (int i = 0; i < Code_ArgumentsUsed; ++i) {
+    for (int i = 0, used = Code_ArgumentsUsed; i < used; ++i) {
         ScriptValue& argument = frame.arguments[i];
         if (argument.IsString() || argument.IsArray()) Value_Free(&argument);
         argument.kind = KIND_REAL;

@@ -1208,12 +1208,17 @@ L_RealConstant:
 #define VM_COPY_TO_LOCAL(from)                                                                             \
     do {                                                                                                   \
         if ((from) == nullptr || !(from)->IsReal()) goto L_General;                                        \
-        const Insn& store = ip[ip->x.i];                                                                   \
-        ScriptValue* holder;                                                                               \
-        VM_LOCAL(store, holder);                                                                           \
-        if (holder == nullptr) VM_NEW_LOCAL(store, holder);                                                \
-        if (holder->IsArray()) goto L_General;                                                             \
-        Assign(holder, (from)->kind, (from)->real, 0);                                                     \
+        const int slot_ = ip[ip->x.i].slot;                                                                \
+        ScriptValue* holder = &localSlots[slot_];                                                          \
+        if (holder->kind == kLocalAbsent) {                                                                \
+            MakeLocal(c.localsLevel, slot_);                                                               \
+        } else if (holder->IsArray()) {                                                                    \
+            goto L_General;                                                                                \
+        } else if (holder->IsString()) {                                                                   \
+            MEM_FREE(holder->str);                                                                         \
+        }                                                                                                  \
+        holder->kind = (from)->kind;                                                                       \
+        holder->real = (from)->real;                                                                       \
         VM_NEXT_OR_JUMP();                                                                                 \
     } while (0)
 L_ArgToLocal: {
@@ -1355,11 +1360,17 @@ L_AppendStore: {
 }
 #undef VM_BORROWABLE
 
-L_CallScript:
+L_CallScript: {
     // A script with bytecode, whose arguments move into the frame's block.
     callArgc = ip->x.i;
     callCode = CallTarget(c, ip->a);
-    if (callCode == nullptr || !LiveValues(sp, callArgc)) goto L_General;
+    if (callCode == nullptr) goto L_General;
+    // Reals move as they lie (a .v item of a real is laid out as its value); a text or an array only
+    // with a live handle.
+    bool reals = true;
+    for (int i = 0; i < callArgc; ++i)
+        reals &= (Load<uint32_t>(sp + 16 * i) & KIND_MASK) == KIND_REAL;
+    if (!reals && !LiveValues(sp, callArgc)) goto L_General;
     callArgs = sp;
     c.pc = static_cast<int>(ip - d->insns.data() + ip->words) * 4;
     c.sp = sp + 16 * callArgc;
@@ -1367,8 +1378,17 @@ L_CallScript:
         goto stopped;
     c.top->decoded = d;
     // The script's own block, all real 0, takes the arguments, which still lie below the new top.
-    TakeValues(callArgs, callArgc, Code_Arguments);
+    if (reals) {
+        uint64_t* to = reinterpret_cast<uint64_t*>(Code_Arguments);
+        for (int i = 0; i < callArgc; ++i) {
+            to[2 * i] = Load<uint64_t>(callArgs + 16 * i);
+            to[2 * i + 1] = Load<uint64_t>(callArgs + 16 * i + 8);
+        }
+    } else {
+        TakeValues(callArgs, callArgc, Code_Arguments);
+    }
     VM_ENTER();
+}
 
 L_Ret: {
     if (c.callDepth == 0) goto L_General;

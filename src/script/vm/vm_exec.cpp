@@ -81,21 +81,37 @@ LocalsLevel::~LocalsLevel() {
     delete[] made;
 }
 
-void GrowLocals(LocalsLevel* level, int count) {
-    const int size = std::max(count, 2 * level->slotCount);
-    auto* values = new ScriptValue[static_cast<size_t>(size)];
-    auto* made = new uint32_t[static_cast<size_t>(size)]();
-    for (int i = 0; i < size; ++i)
-        values[i].kind = kLocalAbsent;
-    if (level->slotCount > 0) {
-        std::memcpy(values, level->values, sizeof(ScriptValue) * static_cast<size_t>(level->slotCount));
-        std::memcpy(made, level->made, sizeof(uint32_t) * static_cast<size_t>(level->slotCount));
+void GrowLocals(LocalsLevel* level, const VMBuffer* code, int count) {
+    if (level->slotCount < count) {
+        const int size = std::max(count, 2 * level->slotCount);
+        auto* values = new ScriptValue[static_cast<size_t>(size)];
+        auto* made = new uint32_t[static_cast<size_t>(size)]();
+        for (int i = 0; i < size; ++i)
+            values[i].kind = kLocalAbsent;
+        if (level->slotCount > 0) {
+            std::memcpy(values, level->values, sizeof(ScriptValue) * static_cast<size_t>(level->slotCount));
+            std::memcpy(made, level->made, sizeof(uint32_t) * static_cast<size_t>(level->slotCount));
+        }
+        delete[] level->values;
+        delete[] level->made;
+        level->values = values;
+        level->made = made;
+        level->slotCount = size;
     }
-    delete[] level->values;
-    delete[] level->made;
-    level->values = values;
-    level->made = made;
-    level->slotCount = size;
+    // A variable made beside the slots before its code was decoded again with a slot for it.
+    const std::vector<int>& ids = code->localIds;
+    for (size_t i = 0; i < level->extra.size();) {
+        ExtraLocal& local = level->extra[i];
+        const auto at = std::find(ids.begin(), ids.begin() + std::min<size_t>(ids.size(), count), local.id);
+        const size_t slot = static_cast<size_t>(at - ids.begin());
+        if (at == ids.begin() + std::min<size_t>(ids.size(), count) || level->values[slot].kind != kLocalAbsent) {
+            ++i;
+            continue;
+        }
+        level->values[slot] = local.value;
+        level->made[slot] = local.made;
+        level->extra.erase(level->extra.begin() + static_cast<std::ptrdiff_t>(i));
+    }
 }
 
 void ClearLocals(LocalsLevel* level) {
@@ -122,7 +138,7 @@ int LocalSlotOf(VMContext& c, int id) {
     const auto at = std::find(ids.begin(), ids.end(), id);
     if (at == ids.end()) return -1;
     const int slot = static_cast<int>(at - ids.begin());
-    LocalSlots(c.localsLevel, slot + 1);
+    LocalSlots(c.localsLevel, c.codeBuffer, slot + 1);
     return slot;
 }
 

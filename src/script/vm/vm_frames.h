@@ -60,8 +60,9 @@ struct LocalsPool {
 extern LocalsPool g_locals;
 
 LocalsLevel* AllocLocalsSlow();
-// Gives the level at least count slots, all absent beyond the old ones.
-void GrowLocals(LocalsLevel* level, int count);
+// Gives the level at least count slots of the code's layout, all absent beyond the old ones, and moves
+// into them the variables kept beside the slots whose ids the layout has come to name.
+void GrowLocals(LocalsLevel* level, const VMBuffer* code, int count);
 // Frees the variables of a level; its slots are all absent afterwards.
 void ClearLocals(LocalsLevel* level);
 
@@ -86,9 +87,9 @@ VM_INLINE void ReleaseLocals() {
 }
 
 // The slots of a level for a code whose layout has count of them.
-VM_INLINE ScriptValue* LocalSlots(LocalsLevel* level, int count) {
+VM_INLINE ScriptValue* LocalSlots(LocalsLevel* level, const VMBuffer* code, int count) {
     if (level->dirty < count) {
-        if (level->slotCount < count) GrowLocals(level, count);
+        if (level->slotCount < count || !level->extra.empty()) GrowLocals(level, code, count);
         level->dirty = count;
     }
     return level->values;

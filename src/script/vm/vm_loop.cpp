@@ -635,7 +635,7 @@ void RunDecoded(VMContext& c) {
         d = DecodedOf(c.codeBuffer);                                                                       \
         ip = d->insns.data() + (c.pc >> 2);                                                                \
         sp = c.sp;                                                                                         \
-        localSlots = LocalSlots(c.localsLevel, d->localCount);                                             \
+        localSlots = LocalSlots(c.localsLevel, c.codeBuffer, d->localCount);                               \
         if (sp - c.stackBase < d->reserve) goto grow;                                                      \
         VM_DISPATCH();                                                                                     \
     } while (0)
@@ -985,6 +985,7 @@ reload:
     instances.Forget();
     if (c.stopped) goto stopped;
     sp = c.sp;
+    localSlots = c.localsLevel->values; // the general way may have given the level more slots
     VM_NEXT();
 
     // After an error: the execution has ended.

@@ -1,7 +1,7 @@
 // Drawing particle systems: the vertex stream on the recording backend and the pixels GL draws.
 #include "core/random.h"
 #include "data_builder.h"
-#include "device_output.h"
+#include "graphics/device_output.h"
 #include "graphics/frame/frame.h"
 #include "graphics/frame/render_state.h"
 #include "graphics/image/embedded_images.h"

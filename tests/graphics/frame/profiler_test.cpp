@@ -1,6 +1,6 @@
 // The profiler's markers and frame rate on a clock the test moves, the taps that work the overlay, and
 // the overlay drawn into a frame.
-#include "device_output.h"
+#include "graphics/device_output.h"
 #include "graphics/frame/frame.h"
 #include "graphics/frame/profiler.h"
 #include "io/input.h"

@@ -1,8 +1,8 @@
 // Models: the table, the text file against bytes written by hand, loading damaged files, and drawing
 // through recorders per texture.
-#include "device_output.h"
 #include "graphics/3d/d3d_draw.h"
 #include "graphics/3d/model.h"
+#include "graphics/device_output.h"
 #include "graphics/frame/texture.h"
 
 #include <cmath>

@@ -2,7 +2,7 @@
 // measuring, and drawn text as vertex streams and as pixels.
 #include "core/save_area.h"
 #include "data_builder.h"
-#include "device_output.h"
+#include "graphics/device_output.h"
 #include "graphics/draw/texture_draw.h"
 #include "graphics/frame/frame.h"
 #include "graphics/graphics_builtins.h"

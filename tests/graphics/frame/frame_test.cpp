@@ -1,6 +1,6 @@
 // Whole frames: drawn into the screen texture, shown in the back buffer, read back.
 #include "core/save_area.h"
-#include "device_output.h"
+#include "graphics/device_output.h"
 #include "script/compiler/compile.h"
 #include "support/pixel_mask.h"
 #include "support/temp_folder.h"

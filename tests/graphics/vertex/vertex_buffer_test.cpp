@@ -1,6 +1,6 @@
 // Vertex formats and vertex buffers through their built-ins: layouts, the checked and fast writers and
 // their misuse, submitting and freezing.
-#include "device_output.h"
+#include "graphics/device_output.h"
 #include "graphics/frame/batcher.h"
 #include "graphics/frame/vertex_format.h"
 #include "graphics/graphics_builtins.h"

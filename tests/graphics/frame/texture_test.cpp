@@ -1,5 +1,5 @@
 // Device textures, texture pages and the render-target stack, on the recording backend.
-#include "image_samples.h"
+#include "graphics/image_samples.h"
 #include "support/graphics_device.h"
 
 #include <cstring>

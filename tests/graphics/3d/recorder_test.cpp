@@ -1,7 +1,7 @@
 // The primitive recorder: strips and fans unfolded into lists, recolouring, and its lists drawn from
 // device buffers.
-#include "device_output.h"
 #include "graphics/3d/recorder.h"
+#include "graphics/device_output.h"
 #include "support/graphics_device.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The 2D primitives as vertex streams, on the recording backend.
-#include "device_output.h"
+#include "graphics/device_output.h"
 #include "script/compiler/compile.h"
 
 #include <cstring>

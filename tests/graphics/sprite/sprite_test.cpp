@@ -1,7 +1,7 @@
 // Sprites and backgrounds loaded from built data files, drawn offscreen and read back; their tables;
 // bad records failing the load.
 #include "data_builder.h"
-#include "device_output.h"
+#include "graphics/device_output.h"
 #include "graphics/frame/frame.h"
 #include "graphics/frame/texture.h"
 #include "graphics/image/bitmap.h"

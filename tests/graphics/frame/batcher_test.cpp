@@ -1,5 +1,5 @@
 // Batching of primitives into draw calls, on the recording backend.
-#include "device_output.h"
+#include "graphics/device_output.h"
 #include "graphics/frame/frame.h"
 
 #include <cstring>

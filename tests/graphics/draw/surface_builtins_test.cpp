@@ -2,7 +2,7 @@
 // screen, read, saved and copied, each checked on the pixels read back.
 #include "core/memory.h"
 #include "core/save_area.h"
-#include "device_output.h"
+#include "graphics/device_output.h"
 #include "graphics/frame/surface.h"
 #include "graphics/frame/texture.h"
 #include "graphics/graphics_builtins.h"

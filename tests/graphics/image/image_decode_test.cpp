@@ -2,7 +2,7 @@
 
 #include "core/memory.h"
 #include "core/save_area.h"
-#include "image_samples.h"
+#include "graphics/image_samples.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The 3D layer on the recording backend: primitives in chunks, vertex colours, texture-page coordinates,
 // the shapes' vertices and the lights given to the device and to the shaders.
-#include "device_output.h"
 #include "graphics/3d/d3d_draw.h"
+#include "graphics/device_output.h"
 #include "graphics/frame/shader.h"
 #include "graphics/frame/texture.h"
 #include "script/compiler/compile.h"

@@ -32,6 +32,8 @@ public:
     uint32_t Serial() const { return m_serial; }
     // Names of the backend's objects (GL texture, renderbuffer, ...).
     uint32_t backendName = 0;
+    // The backend's texture does not hold the memory's pixels yet (they go over before it is used).
+    bool backendUnfilled = false;
 
 protected:
     friend class CD3DDevice;

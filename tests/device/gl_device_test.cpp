@@ -287,6 +287,38 @@ TEST_F(GLDeviceTest, TexturesSampleTopRowFirstAndAMissingTextureIsWhite) {
     texture->Release();
 }
 
+// A new texture is all zero wherever nothing was written into it: one never locked, and one of which
+// one texel was locked and written, drawn texel for texel over an opaque background.
+TEST_F(GLDeviceTest, TexelsNeverWrittenAreZero) {
+    CD3DTexture* blank = nullptr;
+    CD3DTexture* partly = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &blank), D3D_OK);
+    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &partly), D3D_OK);
+    const D3DRECT one{1, 0, 2, 1};
+    uint32_t pitch = 0;
+    uint8_t* bits = nullptr;
+    ASSERT_EQ(partly->LockRect(0, &pitch, &bits, &one, 0), D3D_OK);
+    const uint32_t red = 0xFFFF0000u;
+    std::memcpy(bits, &red, 4);
+    partly->UnlockRect(0);
+
+    auto quad = [&](float x, CD3DTexture* texture) {
+        const Vertex24 v[4] = {{x, 0, 0, 0xFFFFFFFFu, 0, 0}, {x + 2, 0, 0, 0xFFFFFFFFu, 1, 0},
+                               {x + 2, 2, 0, 0xFFFFFFFFu, 1, 1}, {x, 2, 0, 0xFFFFFFFFu, 0, 1}};
+        device->SetTexture(0, texture);
+        device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+        device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(Vertex24));
+    };
+    quad(0, blank);
+    quad(4, partly);
+    device->SetTexture(0, nullptr);
+    const auto px = Read();
+    for (uint32_t at : {0u, 1u, kW, kW + 1, 4u, 4 + kW, 5 + kW}) EXPECT_EQ(px[at], 0u) << at;
+    EXPECT_EQ(px[5], red);
+    blank->Release();
+    partly->Release();
+}
+
 // A texture put one texel to a pixel through a plain stage lands exactly, whether the device copies it
 // (no blend) or draws it (an added blend of one and zero, which changes nothing), sampled by points or
 // filtered; a quarter of a pixel off, it is drawn and still sampled texel by texel; beyond the depth

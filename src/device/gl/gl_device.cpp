@@ -473,11 +473,15 @@ bool CGLDevice::BackendCreateTexture(CD3DTexture& texture) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_G, GL_ONE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_B, GL_ONE);
     }
+    // A new texture's pixels are all zero; a plain texture is made without them, since its first upload
+    // (usually of every pixel) or its first use sends them (Filled). A target is attached at once.
+    const bool target = texture.Usage() & D3DUSAGE_RENDERTARGET;
     glTexImage2D(GL_TEXTURE_2D, 0, f.internal, static_cast<GLsizei>(texture.Width()),
-                 static_cast<GLsizei>(texture.Height()), 0, f.format, f.type, texture.Pixels());
+                 static_cast<GLsizei>(texture.Height()), 0, f.format, f.type, target ? texture.Pixels() : nullptr);
     texture.backendName = name;
+    texture.backendUnfilled = !target;
     bool ok = glGetError() == GL_NO_ERROR;
-    if (ok && (texture.Usage() & D3DUSAGE_RENDERTARGET)) {
+    if (ok && target) {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, m_readFbo);
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, 0);
         ok = glCheckFramebufferStatus(GL_READ_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
@@ -549,10 +553,14 @@ void CGLDevice::BackendDestroy(CD3DResource& resource) {
     m_targetsChanged = true;
 }
 
-void CGLDevice::BackendUpload(CD3DTexture& texture, const D3DRECT& rect) {
+void CGLDevice::BackendUpload(CD3DTexture& texture, const D3DRECT& changed) {
     MakeCurrent();
     GLFormat f{};
     if (!FormatOf(texture.Format(), f) || texture.backendName == 0) return;
+    const D3DRECT rect = texture.backendUnfilled ? D3DRECT{0, 0, static_cast<int32_t>(texture.Width()),
+                                                           static_cast<int32_t>(texture.Height())}
+                                                 : changed;
+    texture.backendUnfilled = false;
     const uint32_t bpp = D3D_FormatBytes(texture.Format());
     glBindTexture(GL_TEXTURE_2D, texture.backendName);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(texture.Width()));
@@ -564,8 +572,16 @@ void CGLDevice::BackendUpload(CD3DTexture& texture, const D3DRECT& rect) {
     m_statesChanged = true;
 }
 
-static GLuint ColourName(const CD3DSurface& surface) {
-    return surface.Container() ? surface.Container()->backendName : surface.backendName;
+uint32_t CGLDevice::Filled(CD3DTexture* texture) {
+    if (!texture) return 0;
+    if (texture->backendUnfilled)
+        BackendUpload(*texture, D3DRECT{0, 0, static_cast<int32_t>(texture->Width()),
+                                        static_cast<int32_t>(texture->Height())});
+    return texture->backendName;
+}
+
+uint32_t CGLDevice::ColourName(const CD3DSurface& surface) {
+    return surface.Container() ? Filled(surface.Container()) : surface.backendName;
 }
 
 void CGLDevice::ApplyTargets() {
@@ -664,7 +680,7 @@ void CGLDevice::ApplyStates() {
     }
     // The fixed-function pipeline samples stage 0 only.
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, m_textures[0] ? m_textures[0]->backendName : 0);
+    glBindTexture(GL_TEXTURE_2D, Filled(m_textures[0]));
 
     Multiply(m_world.m, m_view.m, m_worldView);
     Multiply(m_worldView, m_projection.m, m_wvp);
@@ -916,7 +932,7 @@ void CGLDevice::DrawWithShaders(uint32_t type, uint32_t vertexCount, uint32_t st
     }
     for (uint32_t stage : program.stages) {
         glActiveTexture(GL_TEXTURE0 + stage);
-        glBindTexture(GL_TEXTURE_2D, m_textures[stage] ? m_textures[stage]->backendName : 0);
+        glBindTexture(GL_TEXTURE_2D, Filled(m_textures[stage]));
     }
     glActiveTexture(GL_TEXTURE0);
     // Every bound target receives its output.
@@ -1083,6 +1099,7 @@ void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* 
 bool CGLDevice::DrawAsCopy(uint32_t type, uint32_t count, const uint8_t* vertices, uint32_t stride, uint32_t fvf) {
     const uint32_t* rs = m_renderStates;
     const uint32_t* ts = m_stageStates[0];
+    Filled(m_textures[0]);
     const CD3DTexture* texture = m_textures[0];
     const CD3DSurface* target = m_targets[0];
     if (type != D3DPT_TRIANGLEFAN || count != 4 || fvf != (D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1) ||

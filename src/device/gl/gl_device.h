@@ -77,6 +77,11 @@ private:
     void DrawArrays(uint32_t type, uint32_t vertexCount, uint32_t stride, uint32_t fvf, const ShaderProgram* shaders);
     void ApplyTargets();
     void ApplyStates();
+    // Sends a texture made without its pixels all of them, before anything samples, copies or draws
+    // into it; its GL name (0 for none).
+    uint32_t Filled(CD3DTexture* texture);
+    // The GL texture of a colour surface, its container's (filled) for a texture level.
+    uint32_t ColourName(const CD3DSurface& surface);
     const Program& ProgramFor(uint64_t key);
     uint64_t ProgramKey(bool whiteDiffuse, bool hasDiffuse) const;
     // The lights, the material and the ambient colour for a lit program.

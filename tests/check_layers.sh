@@ -57,12 +57,12 @@ graphics 3d 8
 
 # The directions allowed between folders of the same rank: "from to". The game world uses every other
 # subsystem, and none of them includes the world: what they read of it (the calling instance's image,
-# the running room's size) comes through the interface the world installs in script/. The window and
-# input (io) and the drawing (graphics) share the main window and the device, each both ways: the device
-# reads and writes the window's size record, pumps its messages while it waits and maps taps on the
-# profiler's overlay, and the window asks for device resets, reads the display modes and draws the
-# virtual keys over the frame. Extensions reach the frame and the window state, and nothing that they
-# include includes them back.
+# the running room's size) comes through the interface the world installs in script/. The drawing
+# (graphics) sits on the window and input (io) and not the other way: the device reads and writes the
+# window's record, pumps its messages while it waits and titles its message boxes with the caption, and
+# the overlay maps taps and draws the virtual keys from the input state. What the window asks of the device
+# (a reset, a new size) it writes into its own record, which the next frame reads. Extensions reach the
+# frame and the window state, and nothing that they include includes them back.
 PEERS='
 world graphics
 world io
@@ -71,7 +71,6 @@ world physics
 world net
 world ext
 world game
-io graphics
 graphics io
 ext graphics
 ext io

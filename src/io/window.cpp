@@ -6,7 +6,6 @@
 #include "core/text.h"
 #include "data/general_info.h"
 #include "device/device.h"
-#include "graphics/frame/frame.h"
 #include "io/input.h"
 #include "library/os_events.h"
 #include "platform/dialogs.h"
@@ -205,7 +204,7 @@ int Window_GetCursor() { return g_main.cursorValue; }
 
 void Window_SetFullscreen(bool fullscreen) {
     Window_State().Window_FullScreen = fullscreen ? 1 : 0;
-    Frame_State().Graphics_ResetRequest = 1;
+    Window_State().Graphics_ResetRequest = 1;
 }
 
 bool Window_GetFullscreen() {
@@ -213,21 +212,21 @@ bool Window_GetFullscreen() {
 }
 
 void Window_SetSize(int width, int height) {
-    Frame_State().GR_DeviceGlobals.pendingWidth = width;
-    Frame_State().GR_DeviceGlobals.pendingHeight = height;
+    Window_State().Window_DeviceState.pendingWidth = width;
+    Window_State().Window_DeviceState.pendingHeight = height;
     int32_t currentWidth = Window_State().Window_DeviceState.backBufferSize.width;
     int32_t currentHeight = Window_State().Window_DeviceState.backBufferSize.height;
     if (!Window_State().Window_FullScreen) Platform_GetClientSize(currentWidth, currentHeight);
     if (currentWidth != width || currentHeight != height) {
-        Frame_State().Graphics_ResetRequest = 1;
-        Frame_State().GR_DeviceGlobals.keepWindowPosition = true;
+        Window_State().Graphics_ResetRequest = 1;
+        Window_State().Window_DeviceState.keepWindowPosition = true;
     }
 }
 
 void Window_SetRectangle(int x, int y, int width, int height) {
     Platform_MoveWindow(x, y);
     Window_SetSize(width, height);
-    Frame_State().GR_DeviceGlobals.keepWindowPosition = true;
+    Window_State().Window_DeviceState.keepWindowPosition = true;
 }
 
 void Window_SetPosition(int x, int y) { Platform_MoveWindow(x, y); }
@@ -235,12 +234,11 @@ void Window_SetPosition(int x, int y) { Platform_MoveWindow(x, y); }
 void Window_Center() {
     PlatformRect r;
     if (!Platform_GetWindowRect(r)) return;
-    // The display size comes from the graphics device; while it reads as no display there is nowhere
-    // to centre on.
-    const int displayWidth = Display_GetWidth();
-    const int displayHeight = Display_GetHeight();
-    if (displayWidth <= 0 || displayHeight <= 0) return;
-    Platform_MoveWindow((displayWidth - (r.right - r.left)) / 2, (displayHeight - (r.bottom - r.top)) / 2);
+    // The display is the device layer's desktop; while it reads as no display there is nowhere to centre
+    // on.
+    PlatformDisplayMode display;
+    if (!D3D_GetDesktopMode(display) || display.width <= 0 || display.height <= 0) return;
+    Platform_MoveWindow((display.width - (r.right - r.left)) / 2, (display.height - (r.bottom - r.top)) / 2);
 }
 
 void Window_SetMouse(int x, int y) {

@@ -2,7 +2,8 @@
 // size, the client and back-buffer sizes, the drawing scale factors, the view-port drawing size, the
 // wanted full-screen state, the drawing area, the GUI layer size and the display bytes shared with other
 // processes. The window module owns the record; the device writes the sizes it applies (after every
-// reset and, for the final blit, the game size).
+// reset and, for the final blit, the game size), and reads what the window asks of it: a reset, a new
+// back-buffer size, and whether the window keeps its place.
 #pragma once
 
 #include "core/rect.h"
@@ -24,6 +25,12 @@ struct WindowDeviceState {
     float scaleY = 1.0f;
     WindowSize portSize{0, 0}; // view-port drawing size: game size at creation, pending size at reset
     uint32_t style = 0;        // window style word; the device reset writes the one it applies
+    // Set by window_set_size; consumed by the next reset. (-1, -1) = none.
+    int32_t pendingWidth = -1;
+    int32_t pendingHeight = -1;
+    bool keepWindowPosition = false;
+    // The device's option to keep the game's aspect ratio: the image is letterboxed in the back buffer.
+    bool keepAspect = false;
 };
 // Two bytes shared with other processes: a copy of the full-screen state and the window-has-focus flag.
 struct SharedDisplayBytes {
@@ -46,6 +53,8 @@ struct WindowState {
     // The wanted full-screen state: set by window_set_fullscreen (with a reset request), read by the
     // device reset, cleared only by Display_EnsureWindowed.
     uint8_t Window_FullScreen = 0;
+    // Set by the window's and the display's changes; the next frame resets the device and clears it.
+    uint8_t Graphics_ResetRequest = 0;
     // The drawing-area rectangle to which screen grabs are clipped.
     IntRect Window_DrawingArea{0, 0, 0, 0};
     SharedDisplayBytes SharedDisplayState{0, 0};
@@ -70,6 +79,10 @@ int Window_GetGameHeight();
 uint32_t Window_GetColour();
 // Stores an ARGB colour with the alpha forced to 0xFF.
 void Window_SetColour(uint32_t colour);
+
+// The letterbox margins of the game image in the back buffer while the aspect ratio is kept; 0, 0
+// otherwise.
+void Display_GetAspectOffset(int& x, int& y);
 
 // Makes the main window; null when it cannot be made.
 WindowHandle Window_Create(int width, int height);

@@ -169,9 +169,9 @@ int32_t Run_Frame() {
 
     SND_Tick();
     if (!Run_State().Run_Paused) {
-        if (Frame_State().Graphics_ResetRequest) {
+        if (Window_State().Graphics_ResetRequest) {
             GR_D3D_ResetDevice();
-            Frame_State().Graphics_ResetRequest = 0;
+            Window_State().Graphics_ResetRequest = 0;
         }
         Graphics::StartFrame();
         DoAStep();

@@ -10,6 +10,6 @@ void Run_Global_Init() {
     GameValues_Reset();
     GameValues_State().Run_StepCount = 0;
     Frame_State().Run_DrawEnabled = 1;
-    Frame_State().Graphics_ResetRequest = 0;
+    Window_State().Graphics_ResetRequest = 0;
     GameValues_State().Run_FPS = 0;
 }

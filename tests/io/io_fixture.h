@@ -30,7 +30,7 @@ struct MainWindowTest : ::testing::Test {
         Frame_State().GR_DeviceGlobals = GraphicsDeviceGlobals{};
         GeneralInfo_State().GameOptions = 0;
         GeneralInfo_State().g_Options = OptionsRecord{};
-        Frame_State().Graphics_ResetRequest = 0;
+        Window_State().Graphics_ResetRequest = 0;
         ResetInputState();
     }
     void TearDown() override {

@@ -51,11 +51,11 @@ TEST_F(MainWindow, AltEnterTogglesFullScreenOnlyWhenTheOptionsAllowIt) {
     GeneralInfo_State().g_Options.windowFlag15 = false;
     altEnter();
     EXPECT_FALSE(Window_GetFullscreen());
-    EXPECT_EQ(Frame_State().Graphics_ResetRequest, 0);
+    EXPECT_EQ(Window_State().Graphics_ResetRequest, 0);
     GeneralInfo_State().g_Options.windowFlag15 = true;
     altEnter();
     EXPECT_TRUE(Window_GetFullscreen());
-    EXPECT_EQ(Frame_State().Graphics_ResetRequest, 1);
+    EXPECT_EQ(Window_State().Graphics_ResetRequest, 1);
     altEnter();
     EXPECT_FALSE(Window_GetFullscreen());
     // Alt alone is still a key.
@@ -89,12 +89,12 @@ TEST_F(MainWindow, TracksFocusRaisesThePauseEventAndClosesAtOnce) {
 TEST_F(MainWindow, SizeAndPositionRequests) {
     ASSERT_TRUE(Create());
     Window_SetSize(320, 200);
-    EXPECT_EQ(Frame_State().Graphics_ResetRequest, 0);
-    EXPECT_FALSE(Frame_State().GR_DeviceGlobals.keepWindowPosition);
+    EXPECT_EQ(Window_State().Graphics_ResetRequest, 0);
+    EXPECT_FALSE(Window_State().Window_DeviceState.keepWindowPosition);
     Window_SetSize(400, 300);
-    EXPECT_EQ(Frame_State().Graphics_ResetRequest, 1);
-    EXPECT_TRUE(Frame_State().GR_DeviceGlobals.keepWindowPosition);
-    EXPECT_EQ(Frame_State().GR_DeviceGlobals.pendingWidth, 400);
+    EXPECT_EQ(Window_State().Graphics_ResetRequest, 1);
+    EXPECT_TRUE(Window_State().Window_DeviceState.keepWindowPosition);
+    EXPECT_EQ(Window_State().Window_DeviceState.pendingWidth, 400);
     // The cursor moves only while the window has the focus.
     Window_SetMouse(10, 20);
     EXPECT_EQ(fake.cursorX, fake.window.x + 10);
@@ -111,7 +111,7 @@ struct Mapping : MainWindowTest {
     void SetUp() override {
         MainWindowTest::SetUp();
         ASSERT_TRUE(Create(640, 480));
-        Frame_State().GR_DeviceGlobals.keepAspect = false;
+        Window_State().Window_DeviceState.keepAspect = false;
     }
     void Move(int x, int y) {
         fake.InjectMouseMove(x, y);
@@ -162,7 +162,7 @@ TEST_F(Mapping, RotatedViewMapsThePortCentreToTheViewCentreAndBack) {
 }
 
 TEST_F(Mapping, LetterboxMarginsAreTakenOffOnce) {
-    Frame_State().GR_DeviceGlobals.keepAspect = true;
+    Window_State().Window_DeviceState.keepAspect = true;
     Window_State().Window_DeviceState.gameSize = WindowSize{320, 480};
     Window_State().Window_DeviceState.backBufferSize = WindowSize{640, 480};
     int mx = 0;

@@ -53,7 +53,7 @@ BUILTIN_BODY(DisplayTestAll) {
 BUILTIN_BODY(DisplayReset) {
     Display_SetAntialias(args.Rounded(0) & 0xFF);
     Display_SetVSync(args.Rounded(1) >= 1);
-    Frame_State().Graphics_ResetRequest = 1;
+    Window_State().Graphics_ResetRequest = 1;
 }
 BUILTIN_BODY(DisplayMouseGetX) {
     SetResult(result, Display_GetMouseX());

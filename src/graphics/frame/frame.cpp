@@ -139,7 +139,7 @@ void DrawScreenTexture() {
     Graphics::Flush();
 
     float left = 0, top = 0, right = static_cast<float>(backWidth), bottom = static_cast<float>(backHeight);
-    if (Frame_State().GR_DeviceGlobals.keepAspect) {
+    if (Window_State().Window_DeviceState.keepAspect) {
         const float gw = static_cast<float>(savedGame.width);
         const float gh = static_cast<float>(savedGame.height);
         const float bw = static_cast<float>(backWidth);
@@ -237,7 +237,7 @@ bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t op
         (options & GR_OPTION_SOFTWARE_VERTICES) || Frame_State().CommandLine_Graphics.softwareDevice;
     uint32_t behaviour = D3DCREATE_FPU_PRESERVE |
                          (software ? D3DCREATE_SOFTWARE_VERTEXPROCESSING : D3DCREATE_HARDWARE_VERTEXPROCESSING);
-    Frame_State().GR_DeviceGlobals.keepAspect = options & GR_OPTION_KEEP_ASPECT;
+    Window_State().Window_DeviceState.keepAspect = options & GR_OPTION_KEEP_ASPECT;
 
     DebugConsole->Output("Create D3D9 interface\n");
     if (g_d3d) g_d3d->Release();
@@ -320,7 +320,7 @@ bool GR_D3D_CreateDevice(WindowHandle window, int width, int height, uint32_t op
     Frame_State().GR_RenderTargetCount =
         static_cast<int>(caps.NumSimultaneousRTs < 4 ? caps.NumSimultaneousRTs : 4);
     if (Frame_State().GR_RenderTargetCount < 1) Frame_State().GR_RenderTargetCount = 1;
-    Frame_State().GR_DeviceGlobals.pendingWidth = Frame_State().GR_DeviceGlobals.pendingHeight = -1;
+    Window_State().Window_DeviceState.pendingWidth = Window_State().Window_DeviceState.pendingHeight = -1;
     DebugConsole->Output("Graphics initialisation end...\n");
     return true;
 }
@@ -468,10 +468,10 @@ bool Reset() {
     g_screenTexture = nullptr;
 
     DebugConsole->Output("Toggle Fullscreen/windowed mode settings\n");
-    const bool pending = Frame_State().GR_DeviceGlobals.pendingWidth != -1 ||
-                         Frame_State().GR_DeviceGlobals.pendingHeight != -1;
-    int backWidth = pending ? Frame_State().GR_DeviceGlobals.pendingWidth : screenWidth;
-    int backHeight = pending ? Frame_State().GR_DeviceGlobals.pendingHeight : screenHeight;
+    const bool pending = Window_State().Window_DeviceState.pendingWidth != -1 ||
+                         Window_State().Window_DeviceState.pendingHeight != -1;
+    int backWidth = pending ? Window_State().Window_DeviceState.pendingWidth : screenWidth;
+    int backHeight = pending ? Window_State().Window_DeviceState.pendingHeight : screenHeight;
     const bool fullScreen = Window_State().Window_FullScreen != 0;
     uint32_t style = 0;
     if (!fullScreen) {
@@ -513,22 +513,22 @@ bool Reset() {
     GR_D3D_ForgetBoundTexture();
 
     if (pending) {
-        Window_PortSize = WindowSize{Frame_State().GR_DeviceGlobals.pendingWidth,
-                                     Frame_State().GR_DeviceGlobals.pendingHeight};
-        SetScreenSize(Frame_State().GR_DeviceGlobals.pendingWidth,
-                      Frame_State().GR_DeviceGlobals.pendingHeight);
-        screenWidth = Frame_State().GR_DeviceGlobals.pendingWidth;
-        screenHeight = Frame_State().GR_DeviceGlobals.pendingHeight;
+        Window_PortSize = WindowSize{Window_State().Window_DeviceState.pendingWidth,
+                                     Window_State().Window_DeviceState.pendingHeight};
+        SetScreenSize(Window_State().Window_DeviceState.pendingWidth,
+                      Window_State().Window_DeviceState.pendingHeight);
+        screenWidth = Window_State().Window_DeviceState.pendingWidth;
+        screenHeight = Window_State().Window_DeviceState.pendingHeight;
     }
     if (!fullScreen) {
         DebugConsole->Output("WindowedMode: Setup window prefs\n");
         if (pending)
             Window_State().Window_DeviceState.gameSize = WindowSize{
-                Frame_State().GR_DeviceGlobals.pendingWidth, Frame_State().GR_DeviceGlobals.pendingHeight};
+                Window_State().Window_DeviceState.pendingWidth, Window_State().Window_DeviceState.pendingHeight};
         Window_State().Window_DeviceState.clientSize = Window_State().Window_DeviceState.gameSize;
         Window_State().Window_DeviceState.backBufferSize = Window_State().Window_DeviceState.gameSize;
         PlatformRect outer{};
-        const bool keep = Frame_State().GR_DeviceGlobals.keepWindowPosition;
+        const bool keep = Window_State().Window_DeviceState.keepWindowPosition;
         const bool hadRect = Platform_GetWindowRect(outer);
         Platform_SetClientSize(Window_State().Window_DeviceState.gameSize.width,
                                Window_State().Window_DeviceState.gameSize.height);
@@ -539,10 +539,10 @@ bool Reset() {
             Platform_MoveWindow((desktop.width - Window_State().Window_DeviceState.gameSize.width) / 2,
                                 (desktop.height - Window_State().Window_DeviceState.gameSize.height) / 2);
         }
-        Frame_State().GR_DeviceGlobals.keepWindowPosition = false;
+        Window_State().Window_DeviceState.keepWindowPosition = false;
     } else if (pending) {
-        Window_State().Window_DeviceState.gameSize = WindowSize{Frame_State().GR_DeviceGlobals.pendingWidth,
-                                                                Frame_State().GR_DeviceGlobals.pendingHeight};
+        Window_State().Window_DeviceState.gameSize = WindowSize{Window_State().Window_DeviceState.pendingWidth,
+                                                                Window_State().Window_DeviceState.pendingHeight};
     }
 
     if (screenWidth > 0 && screenHeight > 0) {
@@ -554,7 +554,7 @@ bool Reset() {
         }
     }
     Clear(0, 1.0f, 0, 7);
-    Frame_State().GR_DeviceGlobals.pendingWidth = Frame_State().GR_DeviceGlobals.pendingHeight = -1;
+    Window_State().Window_DeviceState.pendingWidth = Window_State().Window_DeviceState.pendingHeight = -1;
     DebugConsole->Output("--Reset End\n");
     GR_D3D_ApplySettings();
     return true;
@@ -642,25 +642,6 @@ void Display_Free() {
     GR_D3D_FreeTexture(g_screenTexture);
     g_screenTexture = nullptr;
     Profiler_PrintFPS();
-}
-
-// Every quotient and product is taken in single precision, as the device keeps these sizes.
-void Display_GetAspectOffset(int& x, int& y) {
-    x = 0;
-    y = 0;
-    if (!Frame_State().GR_DeviceGlobals.keepAspect) return;
-    const float gameWidth = static_cast<float>(Window_State().Window_DeviceState.gameSize.width);
-    const float gameHeight = static_cast<float>(Window_State().Window_DeviceState.gameSize.height);
-    const float backWidth = static_cast<float>(Window_State().Window_DeviceState.backBufferSize.width);
-    const float backHeight = static_cast<float>(Window_State().Window_DeviceState.backBufferSize.height);
-    const float aspect = gameWidth / gameHeight;
-    if (backHeight > backWidth / aspect) {
-        const float imageHeight = backWidth * (gameHeight / gameWidth);
-        y = X86_DoubleToInt32((backHeight - imageHeight) * 0.5f);
-    } else {
-        const float imageWidth = backHeight * aspect;
-        x = X86_DoubleToInt32((backWidth - imageWidth) * 0.5f);
-    }
 }
 
 void Display_WindowToPort(int x, int y, int& portX, int& portY) {

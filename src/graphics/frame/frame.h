@@ -35,8 +35,9 @@ enum : uint32_t {
     GR_OPTION_KEEP_ASPECT = 1u << 4,
 };
 
-// The device globals other subsystems read or write. The window sizes live in the window record of the
-// main window (io/window_state.h); the pending size and the keep-position flag are the device's.
+// The device globals other subsystems read or write. The window sizes, the size and position the window
+// asks of the next reset, and the keep-aspect option live in the window record of the main window
+// (io/window_state.h).
 struct GraphicsDeviceGlobals {
     // Bits 1..4 (values 2, 4, 8, 16) set for each multisample count the adapter accepts; 30 when all
     // are. 0 before the device exists. Read by display_aa.
@@ -45,13 +46,8 @@ struct GraphicsDeviceGlobals {
     int32_t requestedSwapEffect = 3;  // 3 copy without multisampling, 1 discard with it
     bool vsync = false;
     bool interpolate = false;
-    bool keepAspect = false;
     bool windowPendingShow = true;
     int32_t poolFlag = 1; // 1: textures in the managed pool (the layer's one interface)
-    // Set by window_set_size through the window module; consumed by the next reset. (-1, -1) = none.
-    int32_t pendingWidth = -1;
-    int32_t pendingHeight = -1;
-    bool keepWindowPosition = false;
     // The mode the display shows while the game is full screen, chosen by a display change; 0 x 0 while
     // none is (the desktop's).
     PlatformDisplayMode fullScreenMode;
@@ -81,8 +77,6 @@ struct FrameState {
     int GR_RenderTargetCount = 1;
     // Each frame draws all views while this is 1 (draw_enable_drawevent stores 1 or 0).
     uint8_t Run_DrawEnabled = 1;
-    // Set by display changes; the next frame resets the device and clears it.
-    uint8_t Graphics_ResetRequest = 0;
     // The index of the view being drawn (the built-in variable view_current); 0 outside the draw pass.
     int32_t View_Current = 0;
     // The room rectangle of the view being drawn, set by the view loop before each view.
@@ -155,7 +149,6 @@ bool GR_D3D_DisplayModeKnown();
 // Desktop display and window modes.
 bool Display_EnsureWindowed();
 void Display_Free();
-void Display_GetAspectOffset(int& x, int& y);
 void Display_WindowToPort(int x, int y, int& portX, int& portY);
 int Display_GetWidth();
 int Display_GetHeight();

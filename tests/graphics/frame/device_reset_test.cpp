@@ -60,9 +60,9 @@ TEST_F(DeviceResetTest, FullScreenAndWindowedTakeTheirStylesSizesAndPlaces) {
 
     // A new size asked with the place kept: the window stays where it is and takes the new client size.
     ASSERT_TRUE(Platform_MoveWindow(50, 60));
-    Frame_State().GR_DeviceGlobals.pendingWidth = 100;
-    Frame_State().GR_DeviceGlobals.pendingHeight = 80;
-    Frame_State().GR_DeviceGlobals.keepWindowPosition = true;
+    Window_State().Window_DeviceState.pendingWidth = 100;
+    Window_State().Window_DeviceState.pendingHeight = 80;
+    Window_State().Window_DeviceState.keepWindowPosition = true;
     GeneralInfo_State().GameOptions = 0;
     ASSERT_TRUE(GR_D3D_ResetDevice());
     EXPECT_EQ(fake.window.style, 0x10CA0000u);
@@ -73,8 +73,8 @@ TEST_F(DeviceResetTest, FullScreenAndWindowedTakeTheirStylesSizesAndPlaces) {
     EXPECT_EQ(GR_D3D_ScreenTexture()->Width(), 100);
     EXPECT_EQ(GR_D3D_ScreenTexture()->Height(), 80);
     EXPECT_EQ(Window_State().Window_DeviceState.gameSize.width, 100);
-    EXPECT_FALSE(Frame_State().GR_DeviceGlobals.keepWindowPosition);
-    EXPECT_EQ(Frame_State().GR_DeviceGlobals.pendingWidth, -1);
+    EXPECT_FALSE(Window_State().Window_DeviceState.keepWindowPosition);
+    EXPECT_EQ(Window_State().Window_DeviceState.pendingWidth, -1);
 }
 
 TEST_F(DeviceResetTest, FramesGoOnWithoutAScreenTextureAfterTwoFailedResets) {

@@ -159,15 +159,15 @@ TEST_F(FrameTest, ResetRecreatesTheScreenAtThePendingSizeAndResendsSettings) {
     Display_SetAntialias(4);
     Graphics::SetBlendMode(1);
     Graphics::Flush();
-    Frame_State().GR_DeviceGlobals.pendingWidth = 80;
-    Frame_State().GR_DeviceGlobals.pendingHeight = 60;
+    Window_State().Window_DeviceState.pendingWidth = 80;
+    Window_State().Window_DeviceState.pendingHeight = 60;
     Frame_State().GR_D3DDevice->InjectLoss(D3DERR_DEVICENOTRESET);
     Recording().ClearLog();
     ASSERT_TRUE(Graphics::StartFrame());
     EXPECT_EQ(Frame_State().GR_D3DDevice->TestCooperativeLevel(), D3D_OK);
     EXPECT_EQ(GR_D3D_ScreenTexture()->Width(), 80);
     EXPECT_EQ(Window_State().Window_DeviceState.gameSize.width, 80);
-    EXPECT_EQ(Frame_State().GR_DeviceGlobals.pendingWidth, -1);
+    EXPECT_EQ(Window_State().Window_DeviceState.pendingWidth, -1);
     bool blend = false;
     for (const D3DCall& call : Recording().Log())
         blend |= call.kind == D3DCallKind::SetRenderState && call.a == D3DRS_DESTBLEND && call.b == D3DBLEND_ONE;

@@ -37,7 +37,7 @@ protected:
     void SetUp() override { saved = Window_State().Window_DeviceState; }
     void TearDown() override {
         Window_State().Window_DeviceState = saved;
-        Frame_State().GR_DeviceGlobals.keepAspect = false;
+        Window_State().Window_DeviceState.keepAspect = false;
     }
     WindowDeviceState saved;
 };
@@ -47,7 +47,7 @@ TEST_F(LetterboxTest, MarginsCentreTheGameImageAndWindowToPortScalesInsideThem) 
     Window_State().Window_DeviceState.backBufferSize = {1280, 720};
     Window_State().Window_DeviceState.clientSize = {1280, 720};
     Window_PortSize = {640, 480};
-    Frame_State().GR_DeviceGlobals.keepAspect = true;
+    Window_State().Window_DeviceState.keepAspect = true;
     int px = 0;
     int py = 0;
     Display_WindowToPort(160, 0, px, py);
@@ -63,7 +63,7 @@ TEST_F(LetterboxTest, MarginsCentreTheGameImageAndWindowToPortScalesInsideThem) 
     EXPECT_EQ(py, 120);
     // No client area (a minimised window), or margins that leave none: both coordinates are 0.
     Window_State().Window_DeviceState.clientSize = {0, 0};
-    Frame_State().GR_DeviceGlobals.keepAspect = false;
+    Window_State().Window_DeviceState.keepAspect = false;
     Display_WindowToPort(50, 70, px, py);
     EXPECT_EQ(px, 0);
     EXPECT_EQ(py, 0);

@@ -49,6 +49,9 @@ TEST(BuiltinRegistry, RegistrationTracesEveryGroupOnOneLine) {
     EXPECT_EQ(IndexOf("action_path") - IndexOf("action_bounce"), 1);
     EXPECT_EQ(IndexOf("get_directory_alt") - IndexOf("show_message") + 1, 102);
     EXPECT_EQ(IndexOf("gamepad_set_vibration") - IndexOf("gamepad_is_supported") + 1, 16);
+    // The display entries sit between the window's and the tiles' in the graphic group.
+    EXPECT_EQ(IndexOf("display_get_width") - IndexOf("window_views_mouse_set"), 1);
+    EXPECT_EQ(IndexOf("tile_add") - IndexOf("display_mouse_set"), 1);
     EXPECT_EQ(Code_Function_GetArgCount(IndexOf("device_mouse_dbclick_enable")), 0);
     Code_Function_Free();
 }

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 class ProfilerTest : public GraphicsDeviceTest {
@@ -143,6 +145,41 @@ TEST_F(ProfilerTest, TheOverlayIsDrawnOverTheFrame) {
     EXPECT_EQ(at(90, 19), 0xFF808080u);
     EXPECT_GT(whiteIn(0, 0, 160, 10), 20);
     EXPECT_EQ(whiteIn(0, 40, 320, 100), 0);
+}
+
+// Only the shown records are drawn, as two white triangles each, scaled from the GUI size to the window.
+TEST_F(ProfilerTest, ShownVirtualKeysAreDrawnAtTheWindowScale) {
+    StartRecording(200, 100);
+    IOVirtualKey* keys = Input_State().IO_State.virtualKeys;
+    keys[0] = IOVirtualKey{};
+    keys[1] = IOVirtualKey{};
+    keys[0].flags = kVirtualKeyActive;
+    IO_DrawVirtualKeys();
+    Graphics::Flush();
+    EXPECT_TRUE(Draws().empty());
+
+    Window_State().Window_DeviceState.clientSize = {200, 100};
+    Window_State().GUI_Size = {400, 200};
+    keys[1] = IOVirtualKey{kVirtualKeyActive | kVirtualKeyShown, 1, 40, 20, 80, 60, 40, 40, 0, 0, 'A', 0};
+    const auto drawn = DrawOf(IO_DrawVirtualKeys);
+    Window_State().GUI_Size = {-1, -1};
+    keys[0] = keys[1] = IOVirtualKey{};
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_EQ(drawn[0].first, static_cast<uint32_t>(D3DPT_TRIANGLELIST));
+    struct Vertex {
+        float x, y, z;
+        uint32_t colour;
+        float u, v;
+    };
+    ASSERT_EQ(drawn[0].second.size(), 6 * sizeof(Vertex));
+    Vertex v[6];
+    std::memcpy(v, drawn[0].second.data(), sizeof v);
+    const float corners[6][2] = {{20, 10}, {40, 10}, {40, 30}, {40, 30}, {20, 30}, {20, 10}};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(v[i].x, corners[i][0]) << i;
+        EXPECT_EQ(v[i].y, corners[i][1]) << i;
+        EXPECT_EQ(v[i].colour, 0xFFFFFFFFu) << i;
+    }
 }
 
 } // namespace

@@ -9,21 +9,51 @@
 #include "script/variables.h"
 #include "script/vm/vm_format.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 namespace {
 
 // The instructions that references may name, by the offset of their instruction word in the file, and
-// whether a chain has bound them yet.
+// whether a chain has bound them yet. They are gathered in the order of the code entries, whose own
+// instructions come in file order, and sorted by offset once before the first look-up; entries that share
+// bytecode give the same slot twice, which the sort keeps once.
 enum RefKind : uint8_t { REF_VARIABLE = 1, REF_FUNCTION = 2 };
 struct RefSlot {
+    uint32_t at;
     RefKind kind;
     bool bound;
 };
-std::unordered_map<uint32_t, RefSlot> g_refs;
+std::vector<RefSlot> g_refs;
+bool g_refsSorted = true;
+
+void AddRef(uint32_t at, RefKind kind) {
+    if (!g_refs.empty() && g_refs.back().at >= at) g_refsSorted = false;
+    g_refs.push_back(RefSlot{at, kind, false});
+}
+
+RefSlot* FindRef(int64_t at) {
+    if (at < 0 || at > UINT32_MAX) return nullptr;
+    const auto before = [](const RefSlot& slot, uint32_t offset) { return slot.at < offset; };
+    if (!g_refsSorted) {
+        std::stable_sort(g_refs.begin(), g_refs.end(),
+                         [](const RefSlot& a, const RefSlot& b) { return a.at < b.at; });
+        g_refs.erase(std::unique(g_refs.begin(), g_refs.end(),
+                                 [](const RefSlot& a, const RefSlot& b) { return a.at == b.at; }),
+                     g_refs.end());
+        g_refsSorted = true;
+    }
+    auto found = std::lower_bound(g_refs.begin(), g_refs.end(), static_cast<uint32_t>(at), before);
+    return found != g_refs.end() && found->at == at ? &*found : nullptr;
+}
+
+void ClearRefs() {
+    g_refs.clear();
+    g_refsSorted = true;
+}
 
 // Walks the instructions of an entry: each must lie inside the bytecode with its operand. visit(at, word)
 // sees every instruction word's file offset; it may refuse (false).
@@ -48,8 +78,7 @@ bool IndexReferences(uint64_t at, uint32_t word) {
     bool variable =
         (op == OP_PUSH && type == VT_VARIABLE) || (op == OP_POP && (type == VT_VARIABLE || type == VT_INT));
     bool function = op == OP_CALL && VM_OperandSize(type) == 4;
-    if (variable || function)
-        g_refs[static_cast<uint32_t>(at)] = RefSlot{variable ? REF_VARIABLE : REF_FUNCTION, false};
+    if (variable || function) AddRef(static_cast<uint32_t>(at), variable ? REF_VARIABLE : REF_FUNCTION);
     return true;
 }
 
@@ -58,19 +87,19 @@ bool IndexReferences(uint64_t at, uint32_t word) {
 // the id and links on by the whole word.
 bool BindChain(const CDataView& file, const char* chunkName, const char* name, int32_t count, uint32_t first,
                RefKind kind, int id) {
-    const std::string shown = Text_Escaped(name);
-    if (count < 0) return Load_Fail("Chunk %s: %s has a negative reference count", chunkName, shown.c_str());
+    if (count < 0)
+        return Load_Fail("Chunk %s: %s has a negative reference count", chunkName, Text_Escaped(name).c_str());
     int64_t at = first;
     for (int32_t i = 0; i < count; ++i) {
-        auto slot = at >= 0 && at <= UINT32_MAX ? g_refs.find(static_cast<uint32_t>(at)) : g_refs.end();
-        if (slot == g_refs.end() || slot->second.kind != kind)
+        RefSlot* slot = FindRef(at);
+        if (!slot || slot->kind != kind)
             return Load_Fail("Chunk %s: reference %d of %s (offset %lld) is not a %s instruction of the code",
-                        chunkName, i, shown.c_str(), static_cast<long long>(at),
+                        chunkName, i, Text_Escaped(name).c_str(), static_cast<long long>(at),
                         kind == REF_VARIABLE ? "variable" : "call");
-        if (slot->second.bound)
-            return Load_Fail("Chunk %s: reference %d of %s (offset %lld) was bound already", chunkName, i, shown.c_str(),
-                        static_cast<long long>(at));
-        slot->second.bound = true;
+        if (slot->bound)
+            return Load_Fail("Chunk %s: reference %d of %s (offset %lld) was bound already", chunkName, i,
+                             Text_Escaped(name).c_str(), static_cast<long long>(at));
+        slot->bound = true;
         uint32_t word = file.WordAt(at + 4);
         int64_t next;
         if (kind == REF_VARIABLE) {
@@ -130,12 +159,12 @@ int FindFunction(const char* name) {
 } // namespace
 
 void Code_ClearReferences() {
-    g_refs.clear();
+    ClearRefs();
 }
 
 bool Code_IndexReferences(const CDataView& file, const CodeRecord& record) {
     if (WalkCode(file, record, IndexReferences)) return true;
-    g_refs.clear();
+    ClearRefs();
     return false;
 }
 

@@ -392,6 +392,30 @@ TEST_F(DataFileTest, BadReferenceChainsFailTheLoad) {
                          });
 }
 
+// A file may list its code entries in another order than their bytecode lies in: the references bind all
+// the same, and a chain that comes back to a reference it bound is still refused.
+TEST_F(DataFileTest, ReferencesBindWhateverTheOrderOfTheCodeEntries) {
+    CDataBuilder b;
+    b.AddGeneralInfo({});
+    std::string error;
+    ASSERT_TRUE(b.AddCodeListing("gml_Script_one", "push.v self.a\npopz.v\n", &error)) << error;
+    ASSERT_TRUE(b.AddCodeListing("gml_Script_two", "push.v self.a\npopz.v\npush.v self.a\npopz.v\n", &error))
+        << error;
+    Bytes reversed = b.Build();
+    const size_t code = BodyOf(reversed, "CODE");
+    ASSERT_EQ(Word(reversed, code), 2u);
+    const uint32_t one = Word(reversed, code + 4), two = Word(reversed, code + 8);
+    ASSERT_LT(Word(reversed, one + 4), Word(reversed, two + 4)) << "the bytecode lies in list order";
+    SetWord(reversed, code + 4, two);
+    SetWord(reversed, code + 8, one);
+    ASSERT_TRUE(Load(reversed)) << log;
+
+    const size_t vari = BodyOf(reversed, "VARI");
+    ASSERT_EQ(Word(reversed, vari + 4), 3u);
+    SetWord(reversed, vari + 4, 4);
+    ExpectFailure(reversed, "was bound already");
+}
+
 TEST_F(DataFileTest, TexturePagesAndTextures) {
     CDataBuilder b;
     b.AddGeneralInfo({});

@@ -172,6 +172,16 @@ TEST_F(VMDecoded, ArithmeticBitwiseAndComparisonsAsTheInstructionsGiveThem) {
                   "string(-7.5 mod 2) + ',' + string(a div b) + ',' + string(-8 div 3) + ',' + string(a / b)"),
               "'-1,1,-1.50,-2,-2,-2.33'");
     EXPECT_EQ(Run("var a; a = 9007199254740993; return a mod 10;"), "2");
+    // By a whole-number constant, at the edges of 32 bits and past them, and on values that are not whole.
+    EXPECT_EQ(Run("var a; a = -2147483648; return string(a mod -1) + ',' + string(a div -1) + ',' + "
+                  "string(a div 7) + ',' + string(a mod 7) + ',' + string(-a div 7) + ',' + string(-a mod 7);"),
+              "'0,2147483648,-306783378,-2,306783378,2'");
+    EXPECT_EQ(Run("var z; z = 0; z = -z; return z mod 3;"), "-0");
+    EXPECT_EQ(Run("var z; z = -9; return z mod 3;"), "-0");
+    EXPECT_EQ(Run("var z; z = 0; z = -z; return z div 3;"), "0");
+    EXPECT_EQ(Run("var a, b; a = 7.75; b = -7.75; return string(a mod 2) + ',' + string(b mod 2) + ',' + "
+                  "string(a div 2) + ',' + string(b div 2) + ',' + string(10000000000 mod 7);"),
+              "'1.75,-1.75,3,-3,4'");
     EXPECT_EQ(Run("var a, b; a = 1234567; b = 2.7; return string((a & 255) | ((a >> 3) ^ (a << 2))) + ',' + "
                   "string(~a) + ',' + string(b & 3) + ',' + string(b | 8) + ',' + string(-a >> 1);"),
               "'4784335,-1234568,2,10,-617284'");
@@ -263,6 +273,11 @@ TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {
                   "g[1, 5] = 'x'; return g[2, 1] + g[3, 2] + g[0, 0];"),
               "53");
     EXPECT_EQ(Run("var a, b; a[0] = 1; b = a; b[1] = 2; a[2] = 3; return string(a[1]) + string(b[1]);"), "'02'");
+    // [row, column] is the one index row * 32000 + column: columns past a row's stride reach later rows.
+    EXPECT_EQ(Run("var g, i, j, k; g[1, 0] = 5; g[0, 31999] = 6; i = 0; j = 32000; k = g[i, j]; i = 1; j = -1; "
+                  "return string(k) + string(g[i, j]);"),
+              "'56'");
+    EXPECT_EQ(Run("var g, i, j; g[0, 0] = 1; i = 67109; j = 0; return g[i, j];").rfind("RUNTIME:", 0), 0u);
     EXPECT_EQ(Run("var a; a[1] = 1; return a[5];").rfind(
                   "RUNTIME: Push :: Execution Error - Variable Index [0,5] out of range [1,2] - -7.a(", 0),
               0u);

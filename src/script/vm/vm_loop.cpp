@@ -6,6 +6,9 @@
 // locals and written back to the context around everything that reads them there.
 #include <algorithm>
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/convert.h"
 #include "core/memory.h"
@@ -119,6 +122,34 @@ VM_INLINE bool RealArithmetic(double ld, double rd, int32_t li, int32_t ri, doub
     return true;
 }
 
+// A real truncated toward zero to 32 bits, INT32_MIN when out of range or NaN (as the x86 conversion).
+VM_INLINE int32_t TruncateToInt32(double d) {
+#if defined(__SSE2__)
+    return _mm_cvttsd_si32(_mm_set_sd(d));
+#else
+    return X86_DoubleToInt32(d);
+#endif
+}
+
+// The real result of "real op k" for a whole number k, as RealArithmetic gives it; mod and div of a whole
+// number that fits 32 bits take the 32-bit integer operation, which gives the same number (a zero
+// remainder takes the dividend's sign, as fmod's does).
+template <int OPCODE> VM_INLINE bool ImmediateArithmetic(double left, int32_t k, double& d) {
+    if constexpr (OPCODE == OP_MOD || OPCODE == OP_REM) {
+        const int32_t whole = TruncateToInt32(left);
+        if (static_cast<double>(whole) == left && k != 0 && k != -1) {
+            if constexpr (OPCODE == OP_REM) {
+                d = whole / k;
+            } else {
+                const int32_t r = whole % k;
+                d = r != 0 ? static_cast<double>(r) : std::copysign(0.0, left);
+            }
+            return true;
+        }
+    }
+    return RealArithmetic<OPCODE, VT_INT, VT_VARIABLE>(left, static_cast<double>(k), 0, k, d);
+}
+
 // The .i result of an instruction on two .i; false for a case the general handler takes.
 template <int OPCODE> VM_INLINE bool IntegerArithmetic(int32_t l, int32_t r, int32_t& result) {
     switch (OPCODE) {
@@ -181,7 +212,11 @@ template <int OPCODE, int RIGHT, int LEFT> [[nodiscard]] VM_INLINE uint8_t* Fast
         return sp;
     } else {
         double d;
-        if (!RealArithmetic<OPCODE, RIGHT, LEFT>(ld, rd, li, ri, d)) return nullptr;
+        if constexpr (RIGHT == VT_INT && LEFT != VT_INT) {
+            if (!ImmediateArithmetic<OPCODE>(ld, ri, d)) return nullptr;
+        } else {
+            if (!RealArithmetic<OPCODE, RIGHT, LEFT>(ld, rd, li, ri, d)) return nullptr;
+        }
         sp += rightSize + leftSize;
         sp = PushReal(sp, d, RIGHT == VT_VARIABLE || LEFT == VT_VARIABLE);
         return sp;
@@ -289,6 +324,20 @@ VM_INLINE ScriptValue* Element(ScriptValue* holder, int index) {
     if (index < first.length && index < kArrayRowStride) return &first.items[index];
     const int row = index / kArrayRowStride;
     const int column = index - row * kArrayRowStride;
+    if (row >= array->rowCount || column >= array->rows[row].length) return nullptr;
+    return &array->rows[row].items[column];
+}
+
+// The element of an array variable at [row, column], when it exists: the element of the one index
+// row * 32000 + column (wrapped to 32 bits), found without taking the index apart again when the row and
+// column are that index's own.
+VM_INLINE ScriptValue* Element2D(ScriptValue* holder, int32_t row, int32_t column) {
+    constexpr uint32_t kRowsInRange = (INT32_MAX - (kArrayRowStride - 1)) / kArrayRowStride + 1;
+    if (static_cast<uint32_t>(column) >= static_cast<uint32_t>(kArrayRowStride) ||
+        static_cast<uint32_t>(row) >= kRowsInRange)
+        return Element(holder, Wrap_Add32(Wrap_Mul32(row, kArrayRowStride), column));
+    if (holder == nullptr || !holder->IsArray() || holder->arr == nullptr) return nullptr;
+    const ScriptArray* array = holder->arr;
     if (row >= array->rowCount || column >= array->rows[row].length) return nullptr;
     return &array->rows[row].items[column];
 }
@@ -1238,12 +1287,10 @@ L_ElementByIndex2D: {
     VM_LOCAL(ip[1], row);
     VM_LOCAL(ip[ip->k], column);
     if (row == nullptr || column == nullptr || !row->IsReal() || !column->IsReal()) goto L_General;
-    const int index =
-        Wrap_Add32(Wrap_Mul32(X86_DoubleToInt32(row->real), kArrayRowStride), X86_DoubleToInt32(column->real));
     const Insn& site = ip[ip->slot];
     ScriptValue* holder;
     VM_USER(site, ip->x.i, holder);
-    const ScriptValue* element = Element(holder, index);
+    const ScriptValue* element = Element2D(holder, X86_DoubleToInt32(row->real), X86_DoubleToInt32(column->real));
     if (element == nullptr || !element->IsReal()) goto L_General;
     if (holder->arr->owner == nullptr) holder->arr->owner = holder;
     sp = PushReal(sp, element->real, true, element->kind);
@@ -1515,7 +1562,7 @@ L_PopEnv: {
             Store<int32_t>(top, CompareByDifference(OPCODE, left - ip->k) ? 1 : 0);                        \
         } else {                                                                                           \
             double result;                                                                                 \
-            if (!RealArithmetic<OPCODE, VT_INT, VT_VARIABLE>(left, ip->k, 0, ip->k, result)) goto L_General; \
+            if (!ImmediateArithmetic<OPCODE>(left, ip->k, result)) goto L_General;                       \
             top = PushReal(top, result, true);                                                                \
         }                                                                                                  \
         sp = top;                                                                                          \
@@ -1538,7 +1585,7 @@ L_PopEnv: {
         ScriptValue* holder;                                                                               \
         VM_TARGET_##TARGET(holder);                                                                        \
         if ((holder != nullptr && holder->IsArray()) ||                                                    \
-            !RealArithmetic<OPCODE, VT_INT, VT_VARIABLE>(left, ip->k, 0, ip->k, result))                   \
+            !ImmediateArithmetic<OPCODE>(left, ip->k, result))                                             \
             goto L_General;                                                                                \
         VM_STORE_REAL(TARGET, holder, result);                                                             \
         sp = top;                                                                                          \

@@ -176,6 +176,14 @@ TEST_F(VMDecoded, ArithmeticBitwiseAndComparisonsAsTheInstructionsGiveThem) {
     EXPECT_EQ(Run("var a; a = -2147483648; return string(a mod -1) + ',' + string(a div -1) + ',' + "
                   "string(a div 7) + ',' + string(a mod 7) + ',' + string(-a div 7) + ',' + string(-a mod 7);"),
               "'0,2147483648,-306783378,-2,306783378,2'");
+    // Operations stored at once into locals and self's variables, texts and arrays left to the general way.
+    EXPECT_EQ(Run("var v, n, a, b; v = 1234567; n = 0; while (v != 0) { v = v & (v - 1); n += 1; } a = 7; b = -3; "
+                  "a = (a + b) mod b; hp = 12; hp = hp | (b - 1); mp = 6.5; mp = mp ^ (b * 1); b = (b - 7) div a; "
+                  "return string(n) + ',' + string(a) + ',' + string(hp) + ',' + string(mp) + ',' + string(b);"),
+              "'11,1,-4,-5,-10'");
+    EXPECT_EQ(Run("var a, b; a = 'x'; b = 2; a = (b + 1) mod a; return a;"),
+              "RUNTIME: DoMod :: Execution Engine - Cannot operate on string type");
+    EXPECT_EQ(Run("var a, b; a[0] = 1; b = 3; a = (b + 4) mod b; return a;"), "1");
     EXPECT_EQ(Run("var z; z = 0; z = -z; return z mod 3;"), "-0");
     EXPECT_EQ(Run("var z; z = -9; return z mod 3;"), "-0");
     EXPECT_EQ(Run("var z; z = 0; z = -z; return z div 3;"), "0");

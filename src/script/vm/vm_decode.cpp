@@ -684,7 +684,7 @@ void Decoder::Fuse(size_t i) {
         const int opcode = VM_Opcode(head.word);
         const int target = TargetOf(i + 1);
         const int type = VM_Type1(head.word);
-        if (target >= 0 && opcode >= OP_MUL && opcode <= OP_SUB && VM_Type2(head.word) == VT_VARIABLE &&
+        if (target >= 0 && opcode >= OP_MUL && opcode <= OP_XOR && VM_Type2(head.word) == VT_VARIABLE &&
             (type == VT_VARIABLE || type == VT_INT || type == VT_DOUBLE)) {
             const uint16_t fused = g_fused.compound[target][type][opcode];
             if (fused != kOpGeneral) {

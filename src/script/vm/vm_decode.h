@@ -62,16 +62,25 @@ namespace vm {
     X(__VA_ARGS__, Sge, OP_SGE)                                                                            \
     X(__VA_ARGS__, Sgt, OP_SGT)
 #define VM_ALL_BINARY_OPS(X, ...) VM_ARITHMETIC_OPS(X, __VA_ARGS__) VM_COMPARISON_OPS(X, __VA_ARGS__)
-// The arithmetic that "x op= value" compiles to, by the value's type (the first; the second is .v).
+// The arithmetic that "x op= value" compiles to, by the value's type (the first; the second is .v), and
+// the operations whose result is stored at once as often ("n = (a + b) mod w", "v = v & (v - 1)").
 #define VM_COMPOUND_OPS(X, ...)                                                                            \
     X(__VA_ARGS__, VARIABLE, Mul, OP_MUL)                                                                  \
     X(__VA_ARGS__, VARIABLE, Div, OP_DIV)                                                                  \
+    X(__VA_ARGS__, VARIABLE, Rem, OP_REM)                                                                  \
+    X(__VA_ARGS__, VARIABLE, Mod, OP_MOD)                                                                  \
     X(__VA_ARGS__, VARIABLE, Add, OP_ADD)                                                                  \
     X(__VA_ARGS__, VARIABLE, Sub, OP_SUB)                                                                  \
+    X(__VA_ARGS__, VARIABLE, And, OP_AND)                                                                  \
+    X(__VA_ARGS__, VARIABLE, Or, OP_OR)                                                                    \
+    X(__VA_ARGS__, VARIABLE, Xor, OP_XOR)                                                                  \
     X(__VA_ARGS__, INT, Mul, OP_MUL)                                                                       \
     X(__VA_ARGS__, INT, Div, OP_DIV)                                                                       \
     X(__VA_ARGS__, INT, Add, OP_ADD)                                                                       \
     X(__VA_ARGS__, INT, Sub, OP_SUB)                                                                       \
+    X(__VA_ARGS__, INT, And, OP_AND)                                                                       \
+    X(__VA_ARGS__, INT, Or, OP_OR)                                                                         \
+    X(__VA_ARGS__, INT, Xor, OP_XOR)                                                                       \
     X(__VA_ARGS__, DOUBLE, Mul, OP_MUL)                                                                    \
     X(__VA_ARGS__, DOUBLE, Div, OP_DIV)                                                                    \
     X(__VA_ARGS__, DOUBLE, Add, OP_ADD)                                                                    \

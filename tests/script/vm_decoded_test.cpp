@@ -300,6 +300,12 @@ TEST_F(VMDecoded, SwitchesWithAndWithoutTheirTable) {
     EXPECT_EQ(Run("var r; r = 0; switch (2.5) { case 1: r = 1; break; case 2: r = 2; break; case 3: r = 3; break; "
                   "default: r = 4; } return r;"),
               "4");
+    // Whole values past 32 bits, the least 32-bit one and a negative zero.
+    EXPECT_EQ(Run("var r, v, z; r = ''; z = 0; z = -z; for (v = -1; v < 2; v += 1) { switch (v * 4294967296 + z) "
+                  "{ case -2147483648: r += 'm'; break; case 0: r += 'z'; break; case 1: r += 'o'; break; "
+                  "case 4294967296: r += 'x'; break; default: r += 'd'; } } "
+                  "switch (-2147483648) { case -2147483648: r += 'M'; break; case 7: r += '7'; } return r;"),
+              "'dzxM'");
     // The comparisons' tolerance decides which label matches: none at 0, every near one beyond 1.
     const double epsilon = Code_Epsilon;
     Code_Epsilon = 0;

@@ -1161,15 +1161,17 @@ L_IndexCheck: {
 }
 
 L_Switch: {
-    // The value stays on the stack for the case's code, as the chain leaves it.
+    // The value stays on the stack for the case's code, as the chain leaves it. Labels are whole numbers
+    // of 32 bits: any other value (not whole, out of that range, NaN) runs the chain, which matches none.
     if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;
     const double value = Load<double>(sp + 8);
-    if (!(Code_Epsilon > 0 && Code_Epsilon <= 1) || std::trunc(value) != value) goto L_General;
+    const int32_t whole = TruncateToInt32(value);
+    if (static_cast<double>(whole) != value || !(Code_Epsilon > 0 && Code_Epsilon <= 1)) goto L_General;
     const JumpTable& table = d->tables[static_cast<size_t>(ip->x.i)];
-    const double offset = value - table.first;
+    const uint64_t offset = static_cast<uint64_t>(static_cast<int64_t>(whole) - table.first);
     int target = table.fallThrough;
-    if (offset >= 0 && offset < static_cast<double>(table.targets.size())) {
-        const int label = table.targets[static_cast<size_t>(offset)];
+    if (offset < table.targets.size()) {
+        const int label = table.targets[offset];
         if (label >= 0) target = label;
     }
     VM_GO(d->insns.data() + target);

@@ -281,6 +281,14 @@ TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {
                   "g[1, 5] = 'x'; return g[2, 1] + g[3, 2] + g[0, 0];"),
               "53");
     EXPECT_EQ(Run("var a, b; a[0] = 1; b = a; b[1] = 2; a[2] = 3; return string(a[1]) + string(b[1]);"), "'02'");
+    // Constants stored by a local index (grown, shared before the write, over a text) and elements tested.
+    EXPECT_EQ(Run("var a, b, i, n; for (i = 0; i < 5; i += 1) a[i] = 1; b = a; i = 2; a[i] = 0; a[7] = 'x'; i = 7; "
+                  "a[i] = 3; n = 0; for (i = 0; i < 8; i += 1) { if (a[i]) n += 1; } i = 1; b[i] = -1; "
+                  "if (b[i]) n += 10; return string(n) + string(b[2]) + string(a[6]) + string(a[7]);"),
+              "'15003'");
+    EXPECT_EQ(Run("var a, i; a[0] = 'x'; i = 0; if (a[i]) return 1; return 0;"), "0");
+    EXPECT_EQ(Run("var a, i; a[0] = 1; i = -1; a[i] = 5; return a[0];").rfind("RUNTIME:", 0), 0u);
+    EXPECT_EQ(Run("var a, i; a[0] = 1; i = 3; if (a[i]) return 1; return 0;").rfind("RUNTIME:", 0), 0u);
     // [row, column] is the one index row * 32000 + column: columns past a row's stride reach later rows.
     EXPECT_EQ(Run("var g, i, j, k; g[1, 0] = 5; g[0, 31999] = 6; i = 0; j = 32000; k = g[i, j]; i = 1; j = -1; "
                   "return string(k) + string(g[i, j]);"),

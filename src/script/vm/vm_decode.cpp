@@ -334,6 +334,9 @@ public:
     void Switch(size_t i);
     // Fuses the run that starts at record i when it is one of the fused forms.
     void Fuse(size_t i);
+    // Joins the fused run at record i to the one after it where the two make one of the longer forms
+    // ("a[i] = constant", "if (a[i])"); after Fuse, which makes the runs.
+    void Join(size_t i);
     // Makes record i an AppendPush, and its add an AppendStore, when "v += text" or "v = v + text"
     // starts there (after Fuse, on records it left alone).
     void Append(size_t i);
@@ -873,6 +876,28 @@ bool LeavesVariables(const Insn& insn) {
     }
 }
 
+void Decoder::Join(size_t i) {
+    std::vector<Insn>& insns = m_d.insns;
+    const size_t next = Next(i);
+    if (!Has(next) || next - i + insns[next].words > 255) return;
+    Insn& head = insns[i];
+    // A whole number stored into an element indexed by a local.
+    int32_t k;
+    if (Constant(i, k) && head.words == 1 && insns[next].op == kOpStoreElementByLocal &&
+        VM_Type2(insns[next + 4].word) == VT_INT) {
+        head.op = kOpConstantToElement;
+        head.k = k;
+        head.words = static_cast<uint8_t>(next - i + insns[next].words);
+        return;
+    }
+    // The truth of an element indexed by a local, branched on at once.
+    if (head.op == kOpElementByLocal && insns[next].op == kOpTruthBranch) {
+        head.op = kOpElementTruthBranch;
+        head.k = static_cast<int32_t>(next + 1 - i);
+        head.words = static_cast<uint8_t>(next - i + insns[next].words);
+    }
+}
+
 void Decoder::Append(size_t i) {
     std::vector<Insn>& insns = m_d.insns;
     const uint16_t op = insns[i].op;
@@ -944,6 +969,8 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
             decoder.Switch(i);
         for (size_t i = 0; i < d->insns.size(); ++i)
             decoder.Fuse(i);
+        for (size_t i = 0; i < d->insns.size(); ++i)
+            decoder.Join(i);
         for (size_t i = 0; i < d->insns.size(); ++i)
             decoder.Append(i);
     }

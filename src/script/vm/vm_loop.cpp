@@ -1232,6 +1232,31 @@ L_StoreElementByLocal: {
     VM_NEXT_OR_JUMP();
 }
 
+L_ConstantToElement: {
+    // push.e or push.i k (this record), then StoreElementByLocal's run at record 1: push.e code, push.v
+    // local (record 2), conv.v.i, pop.v.i stack.a[] (record 5).
+    const Insn& run = ip[1];
+    ScriptValue* at;
+    VM_LOCAL(ip[2], at);
+    if (at == nullptr || !at->IsReal()) goto L_General;
+    const Insn& site = ip[5];
+    ScriptValue* holder;
+    VM_USER(site, run.x.i, holder);
+    if (!WriteRealElement(holder, X86_DoubleToInt32(at->real), KIND_REAL, ip->k)) goto L_General;
+    VM_NEXT_OR_JUMP();
+}
+
+L_ElementTruthBranch: {
+    // ElementByLocal's run, then conv.v.b and the bt or bf at record k: a real is true by its magnitude.
+    VM_ELEMENT_BY_LOCAL();
+    ScriptValue* holder;
+    VM_USER(site, ip->x.i, holder);
+    const ScriptValue* element = Element(holder, index);
+    if (element == nullptr || !element->IsReal()) goto L_General;
+    if (holder->arr->owner == nullptr) holder->arr->owner = holder;
+    VM_BRANCH_ON(std::fabs(element->real) > 0.5, ip[ip->k]);
+}
+
 L_TruthBranch: {
     // conv.v.b: a real is true by its magnitude.
     if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;

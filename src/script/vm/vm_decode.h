@@ -6,9 +6,10 @@
 // The decoder follows the stack through the code first: when every instruction finds the items it takes
 // (its own code's, never a caller's) and every path into an instruction brings the stack to the same
 // depth, the code is verified, and its handlers neither check the stack's depth nor its room (the room
-// the deepest instruction needs is made once when the code is entered). A code that is not verified, and
-// any word a handler does not serve for the items and variables it meets, goes to the general handler,
-// which executes the word the long way (errors, rare types and kinds, the debugger's breakpoints).
+// the deepest instruction needs is made once when the code is entered). A code that is not verified is
+// stepped the long way word by word without entering the loop; any word a handler does not serve for the
+// items and variables it meets goes to the general handler, which executes the word the long way (errors,
+// rare types and kinds, the debugger's breakpoints).
 //
 // Runs of a few instructions that game code is made of (a variable or the stack's top against a whole
 // number, two locals against each other, an operation whose result is stored at once or branched on, an

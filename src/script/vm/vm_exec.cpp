@@ -416,8 +416,10 @@ void Run(VMContext& c) {
             vm::PopFrame(c, -1); // a called script ran off its end
             continue;
         }
+        // Code whose stack the decoder could not follow has no handler but the general one: it is
+        // stepped here, without entering and leaving the loop for every word.
         if (VMDebug_State().VM_SingleStep || VMDebug_State().VM_BreakPending ||
-            VMDebug_State().VM_LongWayOnly || (c.pc & 3) != 0)
+            VMDebug_State().VM_LongWayOnly || (c.pc & 3) != 0 || !vm::DecodedOf(c.codeBuffer)->verified)
             vm::Step(c);
         else
             vm::RunDecoded(c);

@@ -70,9 +70,6 @@ template <int N> bool SetArgumentN(CInstance*, int arrayIndex, ScriptValue* in) 
     Value_AssignIndexed(&Code_Arguments[N], in, arrayIndex);
     return true;
 }
-bool GetArgumentCount(CInstance*, int, ScriptValue* out) {
-    return VarOut_Real(out, Code_ArgumentCount);
-}
 
 // ---- Game
 
@@ -398,7 +395,7 @@ const BuiltInVariableRow kGlobals[] = {
     {"argument13", VM_GetArgument<13>, SetArgumentN<13>},
     {"argument14", VM_GetArgument<14>, SetArgumentN<14>},
     {"argument15", VM_GetArgument<15>, SetArgumentN<15>},
-    {"argument_count", GetArgumentCount, nullptr},
+    {"argument_count", VM_GetArgumentCount, nullptr},
     {"debug_mode", GetDebugMode, nullptr},
     {"room", GetRoom, SetRoom},
     {"room_first", GetRoomFirst, nullptr},

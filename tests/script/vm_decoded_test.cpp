@@ -120,6 +120,8 @@ protected:
         if (Variable_BuiltIn_Find("argument0") < 0) Variable_BuiltIn_Add("argument0", VM_GetArgument<0>, nullptr, false);
         if (Variable_BuiltIn_Find("argument1") < 0) Variable_BuiltIn_Add("argument1", VM_GetArgument<1>, nullptr, false);
         if (Variable_BuiltIn_Find("argument2") < 0) Variable_BuiltIn_Add("argument2", VM_GetArgument<2>, nullptr, false);
+        if (Variable_BuiltIn_Find("argument_count") < 0)
+            Variable_BuiltIn_Add("argument_count", VM_GetArgumentCount, nullptr, false);
         TakeFatalErrors();
     }
     void TearDown() override {
@@ -330,7 +332,9 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
         {{"fib", "if (argument0 < 2) return argument0; return fib(argument0 - 1) + fib(argument0 - 2);"},
          {"sum3", "var a, b, c; a = argument0; b = argument1; c = argument2; return a + b + c;"},
          {"text", "var t; t = argument0; t += '!'; return t;"},
-         {"bump", "var k; k = argument0 * 2; global.total += k; if (k > 6) exit;"}}));
+         {"bump", "var k; k = argument0 * 2; global.total += k; if (k > 6) exit;"},
+         {"count", "if (argument_count > 1) return argument_count * 10 + count(argument0); return argument_count;"},
+         {"after", "var n; n = count(5); return n * 100 + argument_count;"}}));
     EXPECT_EQ(Run("return fib(15);"), "610");
     EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 4; i += 1) s += sum3(i, sum3(1, 2, 3), 'x' == 'x'); return s;"),
               "34");
@@ -339,6 +343,8 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
     EXPECT_EQ(Run("var i, k; k = 5; global.total = 0; for (i = 0; i < 5; i += 1) k += bump(i); "
                   "return global.total + bump(1) + k;"),
               "25");
+    // Each call reads its own argument count, and the caller's is back after the call.
+    EXPECT_EQ(Run("return count(1, 2, 3) * 1000 + after(7, 8);"), "31102");
 }
 
 TEST_F(VMDecoded, CodeWhoseStackIsNotFollowedRunsTheLongWay) {

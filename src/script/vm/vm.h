@@ -120,6 +120,11 @@ inline void Code_ArgumentWritten(int i) {
 template <int N> bool VM_GetArgument(CInstance*, int arrayIndex, ScriptValue* out) {
     return Value_ArrayGet(out, &Code_Arguments[N], arrayIndex);
 }
+// The getter of argument_count; code reads it straight from Code_ArgumentCount.
+inline bool VM_GetArgumentCount(CInstance*, int, ScriptValue* out) {
+    Value_SetReal(out, Code_ArgumentCount);
+    return true;
+}
 
 // Switches and flags other parts set, reached through VMDebug_State().
 struct VMDebugState {

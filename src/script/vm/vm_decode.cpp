@@ -474,6 +474,10 @@ void Decoder::Word(int at, Insn& insn) {
                     insn.a = argument;
                     return;
                 }
+                if (Variable_BuiltIn_Getter(static_cast<int>(reference & kVarRefIdMask)) == VM_GetArgumentCount) {
+                    insn.op = kOpPushArgumentCount;
+                    return;
+                }
             }
             if (kind != kNoSite) Site(insn, kind, kPushOps[kind], reference);
             return;

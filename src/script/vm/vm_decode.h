@@ -144,6 +144,7 @@ namespace vm {
     X(Push8)        /* push.d, push.l: the 8-byte item in x.l */                                           \
     X(PushText)     /* push.s: the constant's handle in x.i */                                             \
     X(PushArgument) /* push.v of argument a (a built-in read through VM_GetArgument) */                    \
+    X(PushArgumentCount) /* push.v of argument_count (a built-in read through VM_GetArgumentCount) */     \
     X(PopStackValueFirst) /* pop.i: the value first, then the index and instance code */                   \
     X(B)                                                                                                   \
     X(Bt)                                                                                                  \

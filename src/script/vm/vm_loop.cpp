@@ -798,6 +798,10 @@ L_PushText:
     Store<int32_t>(sp, ip->x.i);
     VM_NEXT();
 
+L_PushArgumentCount:
+    sp = PushReal(sp, Code_ArgumentCount, true);
+    VM_NEXT();
+
 L_PushArgument: {
     const ScriptValue& argument = Code_Arguments[ip->a];
     if (!argument.IsReal()) goto L_General;

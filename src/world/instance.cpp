@@ -93,9 +93,9 @@ CInstance::~CInstance() {
 }
 
 void CInstance::SetMarked(bool on) {
-    if (on == (marked != 0)) return;
-    marked = on ? 1 : 0;
-    Instance_State().Instance_MarkedCount += on ? 1 : -1;
+    if (on == (m_marked != 0)) return;
+    m_marked = on ? 1 : 0;
+    if (roomList) roomList->marked += on ? 1 : -1;
 }
 
 void CInstance::FreeVariables() {
@@ -232,7 +232,7 @@ void CInstance::CopyFrom(const CInstance* source, bool enterLists) {
         variables = new CVariableList();
         variables->CopyFrom(source->variables);
     }
-    SetMarked(source->marked);
+    SetMarked(source->Marked());
     deactivated = source->deactivated;
     path_index = source->path_index;
     path_position = source->path_position;
@@ -274,7 +274,7 @@ void CInstance::Serialise(IBuffer* b) {
     Saved_WriteInt(b, persistent);
     for (int32_t a : alarm)
         Saved_WriteInt(b, a);
-    Saved_WriteInt(b, marked);
+    Saved_WriteInt(b, m_marked);
     Saved_WriteInt(b, path_index);
     for (float f : {path_position, path_positionprevious, path_speed, path_scale, path_orientation})
         Saved_WriteFloat(b, f);
@@ -387,6 +387,7 @@ void Link(RoomList* list, CInstance* instance, CInstance* before) {
         list->last = instance;
     instance->roomList = list;
     ++list->count;
+    list->marked += instance->Marked() ? 1 : 0;
 }
 
 } // namespace
@@ -435,6 +436,7 @@ void RoomList_Unlink(RoomList* list, CInstance* instance) {
         list->last = instance->previous;
     instance->next = instance->previous = nullptr;
     instance->roomList = nullptr;
+    list->marked -= instance->Marked() ? 1 : 0;
     if (--list->count == 0) {
         list->ordered = true;
         list->firstOfDepth.clear();

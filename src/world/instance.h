@@ -24,12 +24,10 @@ struct RoomList;
 
 constexpr int kAlarmCount = 12;
 
-// The instance list's dispatch stamp and marked count, reached through Instance_State().
+// The instance list's dispatch stamp, reached through Instance_State().
 struct InstanceState {
     // Counts dispatch stages; an instance made while a stage runs carries a later value and is skipped.
     uint64_t DispatchStamp = 0;
-    // The instances that exist and are marked for removal, in every room: none, and no list holds one.
-    int64_t Instance_MarkedCount = 0;
 };
 
 inline InstanceState& Instance_State() {
@@ -112,8 +110,10 @@ public:
     bool Deserialise(IBuffer* buffer, bool enterLists = true);
 
     // An instance still present: neither marked for removal nor deactivated.
-    bool Present() const { return !marked && !deactivated; }
-    // Marks the instance for removal, or clears the mark; Instance_MarkedCount follows.
+    bool Present() const { return !m_marked && !deactivated; }
+    bool Marked() const { return m_marked != 0; }
+    // Marks the instance for removal, or clears the mark; the marked count of the room list that links
+    // it follows.
     void SetMarked(bool on);
 
     // The room list's links first, beside the flags: walks of a long list read one cache line of each
@@ -126,7 +126,12 @@ public:
     uint8_t visible = 0;
     uint8_t solid = 0;
     uint8_t persistent = 0;
-    uint8_t marked = 0;
+
+private:
+    // Set and cleared only through SetMarked, which keeps the room lists' marked counts true.
+    uint8_t m_marked = 0;
+
+public:
     uint8_t deactivated = 0;
     uint8_t destroyed = 0;
     uint8_t skipCreate = 0;
@@ -199,6 +204,8 @@ struct RoomList {
     CInstance* first = nullptr;
     CInstance* last = nullptr;
     int count = 0;
+    // How many of its instances are marked for removal: while none is, a removal walk has nothing to do.
+    int marked = 0;
     // While every instance of the list came in by depth (ordered), the first instance of each sort depth
     // that is a number, so that an insertion by depth finds its place without walking the list. An
     // append ends the order until the list is empty again.

@@ -61,7 +61,7 @@ const std::vector<CInstance*>& ActivationCandidates() {
     if (Room_State().Run_Room) {
         for (RoomList* list : {&Room_State().Run_Room->active, &Room_State().Run_Room->deactivated})
             for (CInstance* instance = list->first; instance; instance = instance->next)
-                if (!instance->marked) candidates.push_back(instance);
+                if (!instance->Marked()) candidates.push_back(instance);
     }
     return candidates;
 }
@@ -99,7 +99,7 @@ bool Outside(CInstance* instance, const Region& r) {
 
 void DeactivateAll(CInstance* self, bool notme) {
     ChangeActivation(false, [](CInstance*) { return true; });
-    if (notme && self && !self->marked) Activate(self);
+    if (notme && self && !self->Marked()) Activate(self);
 }
 
 // ---- Built-ins
@@ -318,7 +318,7 @@ BUILTIN_INSTANCE_BODY(instance_deactivate_region) {
     const Region region = RegionOf(args);
     const bool inside = args.Flag(4);
     ChangeActivation(false, [&](CInstance* instance) { return Outside(instance, region) != inside; });
-    if (args.Flag(5) && self && self->deactivated && !self->marked) Activate(self);
+    if (args.Flag(5) && self && self->deactivated && !self->Marked()) Activate(self);
 }
 BUILTIN_INSTANCE_BODY(instance_activate_all) {
     ChangeActivation(true, [](CInstance*) { return true; });
@@ -327,12 +327,12 @@ BUILTIN_INSTANCE_BODY(instance_activate_object) {
     const int obj = args.Rounded(0);
     if (obj == INSTANCE_SELF || obj == INSTANCE_OTHER) {
         CInstance* instance = obj == INSTANCE_SELF ? self : other;
-        if (instance && !instance->marked) Activate(instance);
+        if (instance && !instance->Marked()) Activate(instance);
     } else if (obj == INSTANCE_ALL) {
         ChangeActivation(true, [](CInstance*) { return true; });
     } else if (obj >= kFirstInstanceId) {
         CInstance* instance = Instance_Find(obj);
-        if (instance && instance->deactivated && !instance->marked) Activate(instance);
+        if (instance && instance->deactivated && !instance->Marked()) Activate(instance);
     } else {
         ChangeActivation(true, [obj](CInstance* instance) { return OfObject(instance, obj); });
     }

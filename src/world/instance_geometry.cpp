@@ -232,7 +232,7 @@ IntRect RoundedRect(float x1, float y1, float x2, float y2) {
 bool CInstance::CollisionPoint(float px, float py, bool wantPrecise) {
     if (bboxStale) ComputeBoundingBox();
     if (!(bbox_left <= px && px < bbox_right + 1.0 && bbox_top <= py && py < bbox_bottom + 1.0)) return false;
-    if (marked) return false;
+    if (m_marked) return false;
     CSprite* sprite = CollidingSprite(this);
     if (!sprite) return false;
     if (wantPrecise && sprite->precise)
@@ -244,7 +244,7 @@ bool CInstance::CollisionPoint(float px, float py, bool wantPrecise) {
 
 bool CInstance::CollisionRectangle(float x1, float y1, float x2, float y2, bool wantPrecise) {
     if (bboxStale) ComputeBoundingBox();
-    if (!BoxMeets(this, x1, y1, x2, y2) || marked) return false;
+    if (!BoxMeets(this, x1, y1, x2, y2) || m_marked) return false;
     if (!(wantPrecise && precise)) return true;
     CSprite* sprite = CollidingSprite(this);
     return sprite &&
@@ -255,7 +255,7 @@ bool CInstance::CollisionRectangle(float x1, float y1, float x2, float y2, bool 
 
 bool CInstance::CollisionEllipse(float x1, float y1, float x2, float y2, bool wantPrecise) {
     if (bboxStale) ComputeBoundingBox();
-    if (!BoxMeets(this, x1, y1, x2, y2) || marked) return false;
+    if (!BoxMeets(this, x1, y1, x2, y2) || m_marked) return false;
     const IntRect rect = RoundedRect(x1, y1, x2, y2);
     if (rect.left == rect.right || rect.top == rect.bottom)
         return CollisionRectangle(x1, y1, x2, y2, wantPrecise);
@@ -278,7 +278,7 @@ bool CInstance::CollisionEllipse(float x1, float y1, float x2, float y2, bool wa
 
 bool CInstance::CollisionLine(float x1, float y1, float x2, float y2, bool wantPrecise) {
     if (bboxStale) ComputeBoundingBox();
-    if (!BoxMeets(this, x1, y1, x2, y2) || marked) return false;
+    if (!BoxMeets(this, x1, y1, x2, y2) || m_marked) return false;
     double ax = x1, ay = y1, bx = x2, by = y2;
     if (ax > bx) {
         std::swap(ax, bx);
@@ -305,7 +305,7 @@ bool CInstance::CollisionLine(float x1, float y1, float x2, float y2, bool wantP
 }
 
 bool CInstance::CollisionInstance(CInstance* a, CInstance* b, bool wantPrecise) {
-    if (a == b || a->marked || b->marked) return false;
+    if (a == b || a->Marked() || b->Marked()) return false;
     if (a->bboxStale) a->ComputeBoundingBox();
     if (b->bboxStale) b->ComputeBoundingBox();
     if (!(b->bbox_left < a->bbox_right + 1.0 && b->bbox_right + 1.0 > a->bbox_left &&

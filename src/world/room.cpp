@@ -307,10 +307,10 @@ void CRoom::RemoveInstance(CInstance* instance) {
 }
 
 void CRoom::RemoveMarked() {
-    if (Instance_State().Instance_MarkedCount == 0) return;
+    if (active.marked == 0) return;
     for (CInstance* instance = active.first; instance;) {
         CInstance* next = instance->next;
-        if (instance->marked) RemoveInstance(instance);
+        if (instance->Marked()) RemoveInstance(instance);
         instance = next;
     }
 }

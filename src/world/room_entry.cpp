@@ -67,7 +67,7 @@ void CreatePlaced(CRoom* room) {
         if (!instance) continue;
         if (instance->skipCreate) {
             instance->skipCreate = 0;
-        } else if (!instance->marked) {
+        } else if (!instance->Marked()) {
             PerformEvent(instance, instance, instance->object_index, ev_create, 0);
             RunCode(instance, instance->creationCode);
             instance->created = 1;
@@ -156,7 +156,7 @@ void EndRoom(bool gameEnd) {
     // Copies still carried from an earlier room end that no room start took are dropped.
     Run_FreeCarriedInstances();
     for (CInstance* i = room->active.first; i; i = i->next) {
-        if (i->marked || i->deactivated || !i->persistent) continue;
+        if (i->Marked() || i->deactivated || !i->persistent) continue;
         auto* copy = new CInstance(i->x, i->y, i->id, i->object_index, false);
         copy->CopyFrom(i, false);
         g_carried.push_back(copy);

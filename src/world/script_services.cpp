@@ -24,7 +24,7 @@ public:
         return slot >= 0 && slot < instance->slotCount ? &instance->slots[slot] : nullptr;
     }
     int ObjectIndexOf(CInstance* instance) override { return instance->object_index; }
-    bool IsMarked(CInstance* instance) override { return instance->marked; }
+    bool IsMarked(CInstance* instance) override { return instance->Marked(); }
     bool IsDeactivated(CInstance* instance) override { return instance->deactivated; }
 
     void VisitInstances(ScriptInstanceList list, int objectIndex,

@@ -178,8 +178,8 @@ TEST_F(InstanceFunctions, CreateCopyChangeAndDestroy) {
     Call("instance_change", made, {o, 0});
     Call("position_destroy", self, {7, 7});
     Call("position_destroy", self, {7, 7});
-    EXPECT_TRUE(self->marked);
-    EXPECT_TRUE(made->marked);
+    EXPECT_TRUE(self->Marked());
+    EXPECT_TRUE(made->Marked());
     EXPECT_EQ(destroys, 2); // the handler is o's: made ran it, the others (now other's) did not
 }
 

@@ -92,14 +92,14 @@ TEST_F(Instances, DestroyRunsOnceAndTheRoomFreesMarkedInstances) {
     int destroys = 0;
     On(o, ev_destroy, 0, [&](CInstance* self, CInstance*) {
         ++destroys;
-        EXPECT_FALSE(self->marked);
+        EXPECT_FALSE(self->Marked());
     });
     CInstance* i = Instance_Create(o, 0, 0);
     int id = i->id;
     Instance_Destroy(i);
     Instance_Destroy(i);
     EXPECT_EQ(destroys, 1);
-    EXPECT_TRUE(i->marked);
+    EXPECT_TRUE(i->Marked());
     EXPECT_EQ(Instance_Find(id), i); // stays until the room removes it
     Room_State().Run_Room->RemoveMarked();
     EXPECT_EQ(Instance_Find(id), nullptr);
@@ -108,33 +108,51 @@ TEST_F(Instances, DestroyRunsOnceAndTheRoomFreesMarkedInstances) {
     EXPECT_EQ(Object_Data(o)->allInstances.count, 0);
 }
 
-// The room skips its walk for marked instances only while none exists anywhere: an instance marked
-// while deactivated, or a marked copy, still leaves once it is in the active list.
-TEST_F(Instances, MarkedInstancesLeaveHoweverTheyWereMarked) {
+// Each room list counts its marked instances, so the room skips its removal walk while the active list
+// holds none: a mark made while deactivated is counted by the deactivated list and moves with the
+// instance; a marked copy outside every list counts nowhere.
+TEST_F(Instances, MarkedCountsFollowTheInstanceBetweenLists) {
     int o = AddObject();
-    const int64_t before = Instance_State().Instance_MarkedCount;
+    CRoom* room = Room_State().Run_Room;
     CInstance* sleeper = Instance_Create(o, 0, 0);
     sleeper->deactivated = 1;
-    Room_State().Run_Room->UpdateActivation();
+    room->UpdateActivation();
     Instance_Destroy(sleeper);
-    Room_State().Run_Room->RemoveMarked(); // walks the active list only: the deactivated one stays
-    EXPECT_EQ(Instance_State().Instance_MarkedCount, before + 1);
+    EXPECT_EQ(room->active.marked, 0);
+    EXPECT_EQ(room->deactivated.marked, 1);
+    room->RemoveMarked(); // walks the active list only: the deactivated one stays
+    EXPECT_EQ(room->deactivated.count, 1);
     sleeper->deactivated = 0;
-    Room_State().Run_Room->UpdateActivation();
-    Room_State().Run_Room->RemoveMarked();
-    EXPECT_EQ(Room_State().Run_Room->active.count, 0);
-    EXPECT_EQ(Instance_State().Instance_MarkedCount, before);
+    room->UpdateActivation();
+    EXPECT_EQ(room->active.marked, 1);
+    EXPECT_EQ(room->deactivated.marked, 0);
+    room->RemoveMarked();
+    EXPECT_EQ(room->active.count, 0);
+    EXPECT_EQ(room->active.marked, 0);
+
+    // Marked while deactivated, then freed where it lies.
+    CInstance* other = Instance_Create(o, 0, 0);
+    other->deactivated = 1;
+    room->UpdateActivation();
+    Instance_Destroy(other);
+    InstanceHash_Remove(other->id, 1);
+    EXPECT_EQ(room->deactivated.count, 0);
+    EXPECT_EQ(room->deactivated.marked, 0);
 
     CInstance* source = Instance_Create(o, 0, 0);
     Instance_Destroy(source);
     auto* copy = new CInstance(0, 0, source->id, o, false); // as a carried instance is copied
     copy->CopyFrom(source, false);
-    EXPECT_EQ(Instance_State().Instance_MarkedCount, before + 2);
+    EXPECT_TRUE(copy->Marked());
+    EXPECT_EQ(room->active.marked, 1);
+    RoomList_InsertByDepth(&room->active, copy);
+    EXPECT_EQ(room->active.marked, 2);
+    copy->SetMarked(false);
+    EXPECT_EQ(room->active.marked, 1);
     delete copy;
-    EXPECT_EQ(Instance_State().Instance_MarkedCount, before + 1);
-    Room_State().Run_Room->RemoveMarked();
-    EXPECT_EQ(Room_State().Run_Room->active.count, 0);
-    EXPECT_EQ(Instance_State().Instance_MarkedCount, before);
+    room->RemoveMarked();
+    EXPECT_EQ(room->active.count, 0);
+    EXPECT_EQ(room->active.marked, 0);
 }
 
 TEST_F(Instances, EventsThatDestroyOrChangeTheirOwnInstance) {
@@ -171,7 +189,7 @@ TEST_F(Instances, EventsThatDestroyOrChangeTheirOwnInstance) {
         n = next;
     }
     EXPECT_EQ(stepped, std::vector<CInstance*>{x});
-    EXPECT_TRUE(y->marked);
+    EXPECT_TRUE(y->Marked());
     Room_State().Run_Room->RemoveMarked();
     EXPECT_EQ(ActiveOrder(), std::vector<CInstance*>{x});
 }
@@ -256,7 +274,7 @@ TEST_F(Instances, CopyTakesStateIncludingTheRemovalMark) {
     CInstance copy(0, 0, 1, -1, false);
     copy.CopyFrom(src, true);
     EXPECT_EQ(copy.id, src->id);
-    EXPECT_TRUE(copy.marked);
+    EXPECT_TRUE(copy.Marked());
     EXPECT_EQ(copy.x, 7);
     EXPECT_EQ(copy.GetAlarm(3), 9);
     ScriptValue out;

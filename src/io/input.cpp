@@ -535,12 +535,11 @@ void IO_SaveState(IBuffer* buffer) {
     }
 }
 
-bool IO_LoadState(IBuffer* buffer) {
+bool IO_ReadState(IBuffer* buffer, IOSavedState& out) {
     int32_t version = 0;
     int32_t count = 0;
     if (!ReadNumber(buffer, eBuffer_S32, version) || version != kInputStateVersion) return false;
     if (!ReadNumber(buffer, eBuffer_S32, count) || count < 0 || count > kIOVirtualKeyCount) return false;
-    IOVirtualKey loaded[kIOVirtualKeyCount];
     for (int i = 0; i < count; ++i) {
         int32_t flags = 0;
         int32_t index = 0;
@@ -548,10 +547,21 @@ bool IO_LoadState(IBuffer* buffer) {
         if (!ReadNumber(buffer, eBuffer_S16, flags) || !ReadNumber(buffer, eBuffer_S16, index)) return false;
         for (int32_t& x : n)
             if (!ReadNumber(buffer, eBuffer_S32, x)) return false;
-        loaded[i] = IOVirtualKey{static_cast<uint16_t>(flags), static_cast<int16_t>(index), n[0], n[1], n[2], n[3],
-                                 n[4], n[5], n[6], n[7], n[8], n[9]};
+        out.virtualKeys[i] = IOVirtualKey{static_cast<uint16_t>(flags), static_cast<int16_t>(index), n[0], n[1],
+                                          n[2], n[3], n[4], n[5], n[6], n[7], n[8], n[9]};
     }
-    std::memcpy(Input_State().IO_State.virtualKeys, loaded,
-                sizeof(IOVirtualKey) * static_cast<size_t>(count));
+    out.count = count;
+    return true;
+}
+
+void IO_UseState(const IOSavedState& state) {
+    std::memcpy(Input_State().IO_State.virtualKeys, state.virtualKeys,
+                sizeof(IOVirtualKey) * static_cast<size_t>(state.count));
+}
+
+bool IO_LoadState(IBuffer* buffer) {
+    IOSavedState state;
+    if (!IO_ReadState(buffer, state)) return false;
+    IO_UseState(state);
     return true;
 }

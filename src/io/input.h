@@ -159,7 +159,17 @@ void IO_Init();
 void IO_Update();
 void IO_End();
 void IO_SaveState(IBuffer* buffer);
-// False, with nothing changed, for another version, a record count outside 0..128 or too few bytes.
+// A saved input state as read, not yet in use: its first count virtual-key records.
+struct IOSavedState {
+    IOVirtualKey virtualKeys[kIOVirtualKeyCount];
+    int count = 0;
+};
+// False for another version, a record count outside 0..128 or too few bytes. Changes nothing but the
+// buffer's position.
+bool IO_ReadState(IBuffer* buffer, IOSavedState& out);
+// The read records replace the first count records of the table; the others stay.
+void IO_UseState(const IOSavedState& state);
+// IO_ReadState, then IO_UseState when it succeeds: false, with nothing changed, when it does not.
 bool IO_LoadState(IBuffer* buffer);
 
 // --- recording and playback ---

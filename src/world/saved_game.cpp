@@ -17,7 +17,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -73,6 +72,7 @@ struct SavedGame {
     int32_t lastInstanceId = 0;
     int32_t lastTileId = 0;
     std::vector<std::unique_ptr<CRoom>> rooms; // by room index; null where none was saved
+    IOSavedState input;
 };
 
 class LoadFailure {
@@ -219,6 +219,7 @@ void UseSavedGame(SavedGame& game) {
     Frame_State().Run_DrawEnabled = h.drawEnabled ? 1 : 0;
 
     Variable_UseGlobals(game.globals);
+    IO_UseState(game.input);
 
     // Every run-time room goes, the current one with its instances.
     Run_ResetRoomTable(static_cast<int>(game.rooms.size()));
@@ -322,15 +323,10 @@ bool Game_LoadState(IBuffer* buffer, std::string* why, bool wholeBuffer) {
     if (ok && !Variable_ReadGlobals(buffer, game.globals))
         ok = fail("the global variables are cut short or damaged");
     ok = ok && LoadRooms(r, game, fail);
-    // The input state comes last and is taken only whole, so it goes in before the rest; it is put back
-    // when bytes follow it that the saved game does not account for.
-    IOVirtualKey keys[kIOVirtualKeyCount];
-    std::memcpy(keys, Input_State().IO_State.virtualKeys, sizeof keys);
-    if (ok && !IO_LoadState(buffer)) ok = fail("the input state is cut short or of another version");
-    if (ok && wholeBuffer && buffer->BytesLeft() > 0) {
-        std::memcpy(Input_State().IO_State.virtualKeys, keys, sizeof keys);
+    if (ok && !IO_ReadState(buffer, game.input))
+        ok = fail("the input state is cut short or of another version");
+    if (ok && wholeBuffer && buffer->BytesLeft() > 0)
         ok = fail("%d bytes follow the saved game", buffer->BytesLeft());
-    }
     if (!ok) {
         buffer->position = position;
         buffer->phase = phase;

@@ -384,9 +384,11 @@ TEST_F(SavedGames, BytesAfterASavedFileRefuseItsLoad) {
     const std::string saved = TempFolder::Read(folders.Save("slot.dat"));
     TempFolder::Write(folders.Save("slot.dat"), saved + std::string("\0\0\x01", 3));
     GameValues_State().Game_Score = 11;
+    Input_State().IO_State.virtualKeys[3].key = 77; // changed since the save: a refused load keeps it
     ASSERT_TRUE(Game_LoadFile("slot.dat"));
     EXPECT_FALSE(Game_ProcessQueuedLoad());
     EXPECT_EQ(GameValues_State().Game_Score, 11);
+    EXPECT_EQ(Input_State().IO_State.virtualKeys[3].key, 77);
     const std::string line = "WARNING: Game load of " + folders.Save("slot.dat") +
                              " failed: 3 bytes follow the saved game; the game goes on unchanged\n";
     EXPECT_EQ(TempFolder::Read(releaseLog), line);
@@ -400,6 +402,7 @@ TEST_F(SavedGames, BytesAfterASavedFileRefuseItsLoad) {
     ASSERT_TRUE(Game_LoadFile("slot.dat"));
     EXPECT_TRUE(Game_ProcessQueuedLoad());
     EXPECT_EQ(GameValues_State().Game_Score, 10);
+    EXPECT_EQ(Input_State().IO_State.virtualKeys[3].key, 0);
 
     const int index = Buffer_Create(static_cast<int>(saved.size()) + 64, eBuffer_Fixed, 1);
     std::memcpy(Buffer_Get(index)->data, saved.data(), saved.size());

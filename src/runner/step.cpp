@@ -86,12 +86,11 @@ void DoAStep() {
     bool anyTimeline = false, anyPath = false;
     // This walk also writes the order that the later walks of the step prefetch by.
     RoomList& active = Room_State().Run_Room->active;
-    std::vector<CInstance*> order;
-    order.reserve(static_cast<size_t>(active.count));
-    for (CInstance* i = active.first; i;) {
+    size_t k = 0;
+    for (CInstance* i = active.first; i; ++k) {
         CInstance* next = i->next;
-        RoomList_Prefetch(active, order.size() + kPrefetchAhead);
-        order.push_back(i);
+        RoomList_Prefetch(active, k + kPrefetchAhead);
+        Hint_Put(active.order, k, i);
         if (i->Present()) {
             i->xprevious = i->x;
             i->yprevious = i->y;
@@ -110,8 +109,7 @@ void DoAStep() {
         }
         i = next;
     }
-    // An event of the walk may have changed the room: the order then only goes stale there.
-    if (Room_State().Run_Room) Room_State().Run_Room->active.order.swap(order);
+    Hint_End(active.order, k);
 
     bool stopped = true;
     do {

@@ -100,17 +100,15 @@ void ForEachOwn(int objectIndex, uint64_t stamp, Visit visit, bool record = fals
     CObject* object = Object_Data(objectIndex);
     if (!object) return;
     ObjectInstanceList& list = object->instances;
-    std::vector<std::pair<ObjectInstanceNode*, CInstance*>> order;
-    if (record) order.reserve(static_cast<size_t>(list.count));
     size_t k = 0;
     for (ObjectInstanceNode* node = list.first; node; ++k) {
         ObjectInstanceNode* next = node->next;
         PrefetchOwn(list, k + kPrefetchAhead);
-        if (record) order.emplace_back(node, node->value);
+        if (record) Hint_Put(list.order, k, {node, node->value});
         if (Eligible(node->value, stamp)) visit(node->value);
         node = next;
     }
-    if (record) list.order.swap(order);
+    if (record) Hint_End(list.order, k);
 }
 
 // The common pattern with one stamp for the stage.

@@ -229,6 +229,18 @@ inline void RoomList_Prefetch(const RoomList& list, size_t k) {
 }
 // How many instances ahead a walk prefetches.
 constexpr size_t kPrefetchAhead = 8;
+// Puts entry k of a hint that a walk rewrites in place: the entries past k still hold the last walk's,
+// which the walk reads ahead of itself. The walk ends with Hint_End(hint, k), so that the storage
+// stays from one walk to the next.
+template <typename T> void Hint_Put(std::vector<T>& hint, size_t k, const T& entry) {
+    if (k < hint.size())
+        hint[k] = entry;
+    else
+        hint.push_back(entry);
+}
+template <typename T> void Hint_End(std::vector<T>& hint, size_t count) {
+    if (count < hint.size()) hint.resize(count);
+}
 // Inserts after every instance of lower or equal sort depth (before the first instance, from the head,
 // whose sort depth is greater; at the tail when none is); the sort depth becomes the depth.
 void RoomList_InsertByDepth(RoomList* list, CInstance* instance);

@@ -60,8 +60,37 @@ TEST_F(StepTest, TheDrawPassGoesFromTheDeepestToTheNearestThenTheGUI) {
     Object_CreateEventLists();
     ASSERT_TRUE(Room_DrawViews());
     const auto id = [](CInstance* i) { return std::to_string(i->id); };
-    EXPECT_EQ(log, (std::vector<std::string>{id(newer), id(older), id(near), "gui " + id(newer), "gui " + id(older),
-                                             "gui " + id(near)}));
+    EXPECT_EQ(log, (std::vector<std::string>{id(newer), id(older), id(near), "gui " + id(newer),
+                                             "gui " + id(older), "gui " + id(near)}));
+}
+
+// The walks of a step rewrite their prefetch hints in the storage they had: after the first steps no
+// step allocates one, and each hint holds the list in its order, one shorter when an instance went.
+TEST_F(StepTest, StepsKeepTheirWalksHintsStorage) {
+    int o = AddObject();
+    On(o, ev_step, ev_step_normal, [&](CInstance*, CInstance*) {});
+    std::vector<CInstance*> made;
+    for (int k = 0; k < 20; ++k)
+        made.push_back(Room_State().Run_Room->CreateInstance(static_cast<float>(k), 0, o));
+    Object_CreateEventLists();
+    const RoomList& active = Room_State().Run_Room->active;
+    const auto& own = Object_Data(o)->instances;
+    DoAStep();
+    const void* activeStorage = active.order.data();
+    const void* ownStorage = own.order.data();
+    for (int k = 0; k < 3; ++k) {
+        if (k == 1) Instance_Destroy(made[7]); // it leaves before the draw pass: the next step has 19
+        DoAStep();
+        EXPECT_EQ(active.order.data(), activeStorage);
+        EXPECT_EQ(own.order.data(), ownStorage);
+    }
+    std::vector<CInstance*> walked;
+    for (CInstance* i = active.first; i; i = i->next)
+        walked.push_back(i);
+    EXPECT_EQ(active.order, walked);
+    ASSERT_EQ(own.order.size(), 19u);
+    for (const auto& [node, instance] : own.order)
+        EXPECT_EQ(node->value, instance);
 }
 
 // Without a sprite the image number is 0: the animation ends every step and the index keeps growing.

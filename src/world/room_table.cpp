@@ -93,9 +93,11 @@ void Room_ReportMissingObjects() {
         const CRoom* room = g_definitions[r].get();
         if (!room || !room->record) continue;
         for (const RoomInstanceEntry& e : room->record->instances) {
-            if (e.object < 0 || Object_Exists(e.object)) continue;
-            DebugConsole->Output("Room %s: instance %d is of object %d, which the game does not have\n",
-                                 Text_Escaped(g_names[r] ? g_names[r]->c_str() : "").c_str(), e.id, e.object);
+            if (Object_Exists(e.object)) continue;
+            // A negative object places nothing; any other the game lacks is placed all the same.
+            DebugConsole->Output("Room %s: instance %d is of object %d, which the game does not have%s\n",
+                                 Text_Escaped(g_names[r] ? g_names[r]->c_str() : "").c_str(), e.id, e.object,
+                                 e.object < 0 ? "; it is not placed" : "");
         }
     }
 }

@@ -230,7 +230,8 @@ TEST(DamagedFiles, EveryRefusalNamesTheFileTheChunkAndTheReason) {
         {"PATH", 16, 0xFFFFFFFFu,
          "Chunk PATH: path 0 is damaged (its record, points or name lie outside the chunk or the file)"},
         {"SHDR", 0, 0x7FFFFFF0u,
-         "Chunk SHDR: shader 0 is damaged (its record or a text it names lies outside the chunk or the file)"},
+         "Chunk SHDR: shader 0 is damaged (its record or a text it names lies outside the chunk or the "
+         "file)"},
         {"OBJT", 16 * 4, 0x10000000u, "Chunk OBJT: object 0: 268435456 shape points outside the file"},
         {"TMLN", 4, 0x10000000u, "Chunk TMLN: a timeline record lies outside the file"},
     };
@@ -314,17 +315,24 @@ TEST(DamagedFiles, AFatalErrorInDamagedBytecodeLeaksNothing) {
     EXPECT_NE(r.run.log.find("Malformed variable"), std::string::npos) << r.run.log;
 }
 
-// The instances of an object the file lacks are still placed, as the room says, an object keeps a sprite
-// the file lacks and a sprite keeps a frame without an image; each is named on the console and the game
-// goes on.
+// The instances of an object the file lacks are still placed, as the room says (those of a negative
+// object are not), an object keeps a sprite the file lacks and a sprite keeps a frame without an image;
+// each is named on the console and the game goes on.
 TEST(DamagedFiles, ResourcesTheFileLacksAreNamed) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "about the data file, not game code";
     ScenarioGame game = Game();
     game.rooms[0].instances.push_back({8, 8, 5, 100002, ""});
+    game.rooms[0].instances.push_back({8, 8, -1, 100003, ""});
     const GameRun r = RunBytes(BuildScenarioGame(game));
     EXPECT_EQ(r.run.exitCode, 0) << r.run.errors;
-    EXPECT_NE(r.run.console.find("Room rOnly: instance 100002 is of object 5, which the game does not have\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.run.console.find("Room rOnly: instance 100002 is of object 5, which the game does not have\n"),
+        std::string::npos)
+        << r.run.console;
+    EXPECT_NE(
+        r.run.console.find("Room rOnly: instance 100003 is of object -1, which the game does not have; it "
+                           "is not placed\n"),
+        std::string::npos)
         << r.run.console;
     EXPECT_NE(r.run.log.find("started 4"), std::string::npos) << r.run.log;
     EXPECT_EQ(r.run.console.find("has no image"), std::string::npos) << r.run.console;

@@ -36,10 +36,13 @@ char* String_Concat(char* destination, const char* s1, const char* s2, const cha
 }
 
 char* String_Duplicate(const char* text) {
-    if (!text) return nullptr;
-    size_t n = std::strlen(text) + 1;
-    char* copy = static_cast<char*>(MEM_ALLOC_RAW(n));
-    std::memcpy(copy, text, n);
+    return text ? String_Duplicate(text, std::strlen(text)) : nullptr;
+}
+
+char* String_Duplicate(const char* text, size_t length) {
+    char* copy = static_cast<char*>(MEM_ALLOC_RAW(length + 1));
+    std::memcpy(copy, text, length);
+    copy[length] = 0;
     return copy;
 }
 

@@ -17,6 +17,8 @@ char* String_Concat(char* destination, const char* s1, const char* s2 = nullptr,
 
 // A new block holding a copy of text; null gives null.
 char* String_Duplicate(const char* text);
+// A new block holding the first length bytes of text and a terminator.
+char* String_Duplicate(const char* text, size_t length);
 
 // variable receives a copy of text (its old block reused when large enough), without the leading and
 // trailing bytes that are at most 32 as signed 8-bit numbers (so every byte from 0x80 up is cut as

@@ -58,8 +58,7 @@ int UTF8_Length(const char* text) {
     const char* end = text + std::strlen(text);
     int count = 0;
     while (text < end) {
-        uint64_t word;
-        if (end - text >= 8 && (std::memcpy(&word, text, 8), (word & 0x8080808080808080ull) == 0)) {
+        if (end - text >= 8 && UTF8_EightASCII(text)) {
             text += 8;
             count += 8;
             continue;
@@ -73,10 +72,7 @@ int UTF8_Length(const char* text) {
 const char* UTF8_Skip(const char* text, int64_t n) {
     if (n <= 0) return text;
     // As UTF8_Length: plain ASCII eight bytes at a time while at least eight characters remain to skip.
-    while (n >= 8 && strnlen(text, 8) == 8) {
-        uint64_t word;
-        std::memcpy(&word, text, 8);
-        if ((word & 0x8080808080808080ull) != 0) break;
+    while (n >= 8 && strnlen(text, 8) == 8 && UTF8_EightASCII(text)) {
         text += 8;
         n -= 8;
     }

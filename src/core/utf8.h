@@ -5,6 +5,15 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+
+// True when none of the eight bytes at p has its high bit set (all eight are plain ASCII). The eight
+// bytes must all be readable.
+inline bool UTF8_EightASCII(const char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    return (word & 0x8080808080808080ull) == 0;
+}
 
 // Number of bytes the character at p occupies, never counting a 0 byte (0 at the terminator).
 int UTF8_SequenceLength(const char* p);

@@ -22,9 +22,7 @@ int Position(const BuiltInArgs& a, int i) {
 
 // A new text of the bytes of text (which holds no 0 byte before its end).
 char* NewText(const std::string& text) {
-    char* copy = static_cast<char*>(MEM_ALLOC_RAW(text.size() + 1));
-    std::memcpy(copy, text.c_str(), text.size() + 1);
-    return copy;
+    return String_Duplicate(text.c_str(), text.size());
 }
 
 // Appends at most n characters of p, each decoded and written again as UTF-8 (n < 0: all of them). A
@@ -50,11 +48,8 @@ void AppendChars(std::string& out, const char* p, int64_t n) {
 bool PlainASCII(const char* text) {
     const size_t length = std::strlen(text);
     size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, text + i, 8);
-        if (word & 0x8080808080808080ull) return false;
-    }
+    for (; i + 8 <= length; i += 8)
+        if (!UTF8_EightASCII(text + i)) return false;
     for (; i < length; ++i)
         if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
     return true;
@@ -64,12 +59,19 @@ bool PlainASCII(const char* text) {
 // offset, or -1 when either text is null or empty or substr does not occur.
 int64_t String_Pos(const char* substr, const char* s, size_t* byteOffset = nullptr) {
     if (!substr || !s || !*substr || !*s) return -1;
-    if (PlainASCII(substr) && PlainASCII(s)) {
-        // A character a byte: the first byte match is the first character match.
-        const char* found = std::strstr(s, substr);
-        if (!found) return -1;
-        if (byteOffset) *byteOffset = static_cast<size_t>(found - s);
-        return found - s;
+    if (PlainASCII(substr)) {
+        // While s is plain ASCII a character is a byte, and a byte match is the first character match
+        // (an earlier match would have to lie in the same plain bytes). One pass over s finds it; at
+        // the first byte of 0x80 or more the search starts again character by character.
+        const size_t length = std::strlen(substr);
+        const char* p = s;
+        for (; static_cast<unsigned char>(*p) < 0x80; ++p) {
+            if (*p == 0) return -1;
+            if (*p == *substr && std::strncmp(p, substr, length) == 0) {
+                if (byteOffset) *byteOffset = static_cast<size_t>(p - s);
+                return p - s;
+            }
+        }
     }
     int n = UTF8_Length(substr);
     const char* p = s;

@@ -56,6 +56,14 @@ TEST(UTF8, CutShortAndStraySequencesStopAtTheTerminator) {
     EXPECT_EQ(UTF8_CompareN(stray3.p, stray3.p, 5), 0);
     EXPECT_LT(UTF8_CompareN(two.p, stray3.p, 5), 0);
 
+    // Runs of plain ASCII go eight bytes at a time: a character across an eight-byte boundary.
+    ExactText straddle("abcdefg\xE2\x82\xAC" "hijklmnopq");
+    EXPECT_EQ(UTF8_Length(straddle.p), 18);
+    EXPECT_EQ(UTF8_Skip(straddle.p, 7), straddle.p + 7);
+    EXPECT_EQ(UTF8_Skip(straddle.p, 8), straddle.p + 10);
+    EXPECT_EQ(UTF8_Skip(straddle.p, 17), straddle.p + 19);
+    EXPECT_EQ(UTF8_Skip(straddle.p, 40), straddle.p + 20);
+
     EXPECT_EQ(UTF8_CompareN("abc", "abd", 2), 0);
     EXPECT_EQ(UTF8_CompareN("ab", "abc", 5), -'c');
     EXPECT_EQ(UTF8_CompareN("\xE2\x82\xAC", "\xC3\xA9", 1), 0x20AC - 0xE9);

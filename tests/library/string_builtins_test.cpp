@@ -143,6 +143,12 @@ TEST(StringBuiltIns, SearchingAndCounting) {
                    {"string_pos", {"hello!", "hello"}, 0},
                    {"string_pos", {"l", ""}, 0},
                    {"string_pos", {kEuro, "a\xC3\xA9\xE2\x82\xAC"}, 3}, // counted in characters
+                   // Plain ASCII up to a character of several bytes, then more to search
+                   {"string_pos", {"cd", "abcdefgh\xC3\xA9xyz"}, 3},
+                   {"string_pos", {"xyz", "abcdefgh\xC3\xA9xyz"}, 10},
+                   // ASCII bytes swallowed by a sequence are no match; an overlong "A" is
+                   {"string_pos", {"AB", "xx\xC3" "AB"}, 0},
+                   {"string_pos", {"AB", "x\xC1\x81" "B"}, 2},
                    {"string_count", {"aa", "aaaa"}, 3},
                    {"string_count", {"ab", "abcabcab"}, 3},
                    {"string_count", {"", "abc"}, 0},

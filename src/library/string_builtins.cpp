@@ -55,24 +55,9 @@ bool PlainASCII(const char* text) {
     return true;
 }
 
-// The first occurrence of substr in s, compared character by character: its character index and byte
-// offset, or -1 when either text is null or empty or substr does not occur.
-int64_t String_Pos(const char* substr, const char* s, size_t* byteOffset = nullptr) {
-    if (!substr || !s || !*substr || !*s) return -1;
-    if (PlainASCII(substr)) {
-        // While s is plain ASCII a character is a byte, and a byte match is the first character match
-        // (an earlier match would have to lie in the same plain bytes). One pass over s finds it; at
-        // the first byte of 0x80 or more the search starts again character by character.
-        const size_t length = std::strlen(substr);
-        const char* p = s;
-        for (; static_cast<unsigned char>(*p) < 0x80; ++p) {
-            if (*p == 0) return -1;
-            if (*p == *substr && std::strncmp(p, substr, length) == 0) {
-                if (byteOffset) *byteOffset = static_cast<size_t>(p - s);
-                return p - s;
-            }
-        }
-    }
+// The first occurrence of substr in s (both non-empty), compared character by character: its
+// character index and byte offset, or -1.
+int64_t CharacterPos(const char* substr, const char* s, size_t* byteOffset) {
     int n = UTF8_Length(substr);
     const char* p = s;
     for (int64_t i = 0; *p; ++i) {
@@ -83,6 +68,35 @@ int64_t String_Pos(const char* substr, const char* s, size_t* byteOffset = nullp
         p += UTF8_SequenceLength(p);
     }
     return -1;
+}
+
+// Plain ASCII needles up to this many bytes are searched for byte by byte; longer ones with strstr,
+// whose time stays linear where comparing at every byte could cost the text's length times theirs.
+constexpr size_t kShortNeedle = 32;
+
+// The first occurrence of substr in s, compared character by character: its character index and byte
+// offset, or -1 when either text is null or empty or substr does not occur.
+int64_t String_Pos(const char* substr, const char* s, size_t* byteOffset = nullptr) {
+    if (!substr || !s || !*substr || !*s) return -1;
+    if (!PlainASCII(substr)) return CharacterPos(substr, s, byteOffset);
+    // While s is plain ASCII a character is a byte, and a byte match is the first character match (an
+    // earlier match would have to lie in the same plain bytes).
+    const size_t length = std::strlen(substr);
+    const char* found = nullptr;
+    if (length > kShortNeedle) {
+        if (!PlainASCII(s)) return CharacterPos(substr, s, byteOffset);
+        found = std::strstr(s, substr);
+    } else {
+        // One pass; at the first byte of 0x80 or more the search starts again character by character.
+        for (const char* p = s; !found; ++p) {
+            if (static_cast<unsigned char>(*p) >= 0x80) return CharacterPos(substr, s, byteOffset);
+            if (*p == 0) break;
+            if (*p == *substr && std::strncmp(p, substr, length) == 0) found = p;
+        }
+    }
+    if (!found) return -1;
+    if (byteOffset) *byteOffset = static_cast<size_t>(found - s);
+    return found - s;
 }
 
 // The text without its characters of code 128 or more (a character decoding to 0 ends it).

@@ -136,6 +136,7 @@ TEST(StringBuiltIns, SetByteAt) {
 }
 
 TEST(StringBuiltIns, SearchingAndCounting) {
+#define LONG_NEEDLE "abcdefghijklmnopqrstuvwxyz0123456789"
     ExpectNumbers({{"string_pos", {"l", "hello"}, 3},
                    {"string_pos", {"lo", "hello"}, 4},
                    {"string_pos", {"", "hello"}, 0},
@@ -149,10 +150,15 @@ TEST(StringBuiltIns, SearchingAndCounting) {
                    // ASCII bytes swallowed by a sequence are no match; an overlong "A" is
                    {"string_pos", {"AB", "xx\xC3" "AB"}, 0},
                    {"string_pos", {"AB", "x\xC1\x81" "B"}, 2},
+                   // Long needles take another road to the same answers
+                   {"string_pos", {LONG_NEEDLE, "--" LONG_NEEDLE}, 3},
+                   {"string_pos", {LONG_NEEDLE, "\xC3\xA9" LONG_NEEDLE}, 2},
+                   {"string_pos", {LONG_NEEDLE, LONG_NEEDLE + 1}, 0},
                    {"string_count", {"aa", "aaaa"}, 3},
                    {"string_count", {"ab", "abcabcab"}, 3},
                    {"string_count", {"", "abc"}, 0},
                    {"string_count", {"a", nullptr}, 0}});
+#undef LONG_NEEDLE
 }
 
 TEST(StringBuiltIns, CopyCharAtDeleteInsert) {

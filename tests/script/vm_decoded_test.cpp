@@ -302,6 +302,32 @@ TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {
     EXPECT_EQ(Run("arr[0] = 1; arr[1] = 'two'; var e; e = 100001; return string(e.arr[0]) + e.arr[1];"), "'1two'");
 }
 
+TEST_F(VMDecoded, CountingLoopsStepAndTestTheirCounter) {
+    // Every step and test: up and down, against constants and locals, with each comparison.
+    EXPECT_EQ(Run("var i, s, n; s = 0; n = 10; for (i = 0; i < n; i += 1) s += i; "
+                  "for (i = 10; i >= 0; i -= 3) s += i * 100; for (i = 0; i <= 4; i = i + 1) s += 1000; "
+                  "i = 0; while (i != 7) i = i + 1; s += i * 10000; for (i = 9; i > n - 5; i -= 1) s += 100000; "
+                  "for (i = 0; i == 0; i += 2) s += 1000000; for (i = 5; n > i; i += 1) s += 10000000; "
+                  "return string(s) + ',' + string(i);"),
+              "'51477245,10'");
+    // Counters that are not whole, compared within the epsilon; continue steps the counter too.
+    EXPECT_EQ(Run("var i, s, t; s = 0; t = 0; for (i = 0.5; i < 3; i += 1) s += i; for (i = 0; i < 0.9999999999; "
+                  "i += 1) t += 1; for (i = 0; i < 6; i += 1) { if (i mod 2) continue; t += 10; } "
+                  "return string(s) + ',' + string(t) + ',' + string(i);"),
+              "'4.50,31,6'");
+    // Long enough for the jumps to reach the message queue's count.
+    EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 10000; i += 1) s += i; return s;"), "49995000");
+    // A counter or a limit that stops being a real part way, and a counter never set.
+    EXPECT_EQ(Run("var i; for (i = 0; i < 3; i += 1) if (i == 1) i = 'a'; return i;"),
+              "RUNTIME: DoAdd :: Execution Error");
+    EXPECT_EQ(Run("var i, n; n = 5; for (i = 0; i < n; i += 1) if (i == 2) n = 'x'; return i;"),
+              "RUNTIME: DoSet :: Invalid comparison type");
+    EXPECT_EQ(Run("var i, n; n = 5; for (i = 0; i < n; i += 1) if (i == 2) n = 2.5; return i;"), "3");
+    EXPECT_EQ(Run("var i, a; for (i = 0; i < 3; i += 1) if (i == 1) { a[0] = 1; i = a; } return i;"),
+              "RUNTIME: illegal array use");
+    EXPECT_EQ(Run("var i; for (; i < 3; i += 1) {} return i;"), "3");
+}
+
 TEST_F(VMDecoded, SwitchesWithAndWithoutTheirTable) {
     const char* chain = "var r, i; r = ''; for (i = -1; i < 6; i += 1) { switch (i) { case 0: r += 'a'; break; "
                         "case 1: case 2: r += 'b'; break; case 4: r += 'c'; break; case 1: r += 'z'; break; "

@@ -899,6 +899,26 @@ void Decoder::Join(size_t i) {
         head.op = kOpElementTruthBranch;
         head.k = static_cast<int32_t>(next + 1 - i);
         head.words = static_cast<uint8_t>(next - i + insns[next].words);
+        return;
+    }
+    // A loop's counter stepped by a whole number, the jump back, and the loop's test of that counter.
+    const bool add = head.op == kOpLocalImmAddToLocal;
+    if ((add || head.op == kOpLocalImmSubToLocal) && insns[i + head.x.i].slot == head.slot &&
+        insns[next].op == kOpB && (add || head.k != INT32_MIN)) {
+        const int64_t target = static_cast<int64_t>(next) + insns[next].a;
+        if (target < 0 || !Has(static_cast<size_t>(target))) return;
+        const Insn& test = insns[static_cast<size_t>(target)];
+        if (test.slot != head.slot) return;
+        uint16_t fused = kOpGeneral;
+        for (int opcode = OP_SLT; opcode <= OP_SGT; ++opcode) {
+            if (test.op == g_fused.immediateBranch[kFromLocal][opcode]) fused = kOpCountImmBranch;
+            if (test.op == g_fused.localsBranch[opcode]) fused = kOpCountLocalsBranch;
+        }
+        if (fused == kOpGeneral) return;
+        head.op = fused;
+        head.words = static_cast<uint8_t>(next + 1 - i);
+        if (!add) head.k = -head.k;
+        head.x.i = static_cast<int32_t>(target - static_cast<int64_t>(i));
     }
 }
 

@@ -188,7 +188,10 @@ namespace vm {
     X(BorrowLocal)         /* push.v local as the first argument of the call at record x.i */         \
     X(BorrowSelf)          /* push.v of self's variable likewise */                                 \
     X(AppendPush)  /* push.v of a list's variable (push handler k) whose text the add at x.i appends to */ \
-    X(AppendStore) /* add.s.v or add.v.v (handler slot) of that text, stored at once into the variable */
+    X(AppendStore) /* add.s.v or add.v.v (handler slot) of that text, stored at once into the variable */ \
+    X(CountImmBranch)    /* LocalImmAdd/SubToLocal of its own local (k, negated for sub), then b to the */ \
+                         /* LocalImm comparison branch of that local at record x.i */                      \
+    X(CountLocalsBranch) /* the same, to a Locals comparison branch whose first local it is */
 
 #define VM_FAST_OPS(SIMPLE, SITE, BINARY, BINARY_BRANCH, CONVERSION, IMMEDIATE, IMMEDIATE_BRANCH,           \
                     IMMEDIATE_STORE, LOCALS, LOCALS_BRANCH, LOCALS_STORE, COMPOUND, INT_IMMEDIATE)          \

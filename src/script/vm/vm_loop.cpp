@@ -1312,6 +1312,37 @@ L_LocalToLocal: {
     VM_COPY_TO_LOCAL(from);
 }
 
+    // A loop's counter stepped by k and stored, the jump back (counted as every jump is), and the loop's
+    // test of the counter against a whole number or a local, at record x.i, taken at once while the
+    // counter is a real. A right-hand local that is not a real leaves the test to its own handler.
+#define VM_COUNT_AND_TEST(RIGHT)                                                                           \
+    do {                                                                                                   \
+        ScriptValue* counter;                                                                              \
+        VM_LOCAL(*ip, counter);                                                                            \
+        double next;                                                                                       \
+        if (counter == nullptr || !counter->IsReal() || !ImmediateArithmetic<OP_ADD>(counter->real, ip->k, next)) \
+            goto L_General;                                                                                \
+        counter->real = next;                                                                              \
+        ip += ip->x.i;                                                                                     \
+        if ((++g_branchCount & 4095) == 0) {                                                               \
+            VM_SYNC();                                                                                     \
+            if (DrainMessages()) goto resync;                                                              \
+        }                                                                                                  \
+        double right;                                                                                      \
+        RIGHT;                                                                                             \
+        VM_BRANCH_ON(CompareByDifference(VM_Opcode(ip[ip->x.i - 1].word), next - right), ip[ip->x.i]);     \
+    } while (0)
+L_CountImmBranch:
+    VM_COUNT_AND_TEST(right = ip->k);
+L_CountLocalsBranch:
+    VM_COUNT_AND_TEST({
+        ScriptValue* other_;
+        VM_LOCAL(ip[ip->k], other_);
+        if (other_ == nullptr || !other_->IsReal()) VM_DISPATCH();
+        right = other_->real;
+    });
+#undef VM_COUNT_AND_TEST
+
 L_ElementByIndex2D: {
     // push.e code (this record), Index2D's run (its locals at records 1 and k), the read at record slot.
     ScriptValue *row, *column;

@@ -100,7 +100,7 @@ struct PlatformDisplayMode {
 struct PlatformWindowDesc {
     int32_t clientWidth = 0, clientHeight = 0;
     uint32_t style = 0;
-    // The window will carry an OpenGL context.
+    // The window will carry an OpenGL context (where there is a display to show it on).
     bool openGL = false;
 };
 

@@ -2,7 +2,7 @@
 // what both windows show is read back from the server's screen.
 #include "scenario.h"
 #include "support/temp_folder.h"
-#include "virtual_x.h"
+#include "support/virtual_x.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The display built-ins from game code on the desktop the runner finds: SDL's headless driver's, and an
 // X server's of a known size.
 #include "scenario.h"
-#include "virtual_x.h"
+#include "support/virtual_x.h"
 
 #include <gtest/gtest.h>
 

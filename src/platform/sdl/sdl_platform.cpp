@@ -141,7 +141,10 @@ bool CSDLPlatform::CreateWindow(const PlatformWindowDesc& desc) {
     Uint32 flags = SDL_WINDOW_HIDDEN;
     if (!IsBordered(desc.style)) flags |= SDL_WINDOW_BORDERLESS;
     if (IsSizeable(desc.style)) flags |= SDL_WINDOW_RESIZABLE;
-    if (desc.openGL) flags |= SDL_WINDOW_OPENGL;
+    // A window on a headless driver shows nobody anything: it gets no GL surface of its own, so SDL
+    // neither loads its GL library nor sets up a second display of the driver, and the device draws
+    // headless (into the same offscreen targets that every drawing goes into anyway).
+    if (desc.openGL && m_hasDisplay) flags |= SDL_WINDOW_OPENGL;
     m_window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, desc.clientWidth,
                                 desc.clientHeight, flags);
     if (!m_window) {

@@ -1,4 +1,4 @@
-#include "virtual_x.h"
+#include "support/virtual_x.h"
 
 #include <algorithm>
 #include <csignal>

@@ -206,6 +206,22 @@ TEST_F(VMDecoded, ArithmeticBitwiseAndComparisonsAsTheInstructionsGiveThem) {
     EXPECT_EQ(Run("var a; a[2] = 1; return a + 1;"), "RUNTIME: illegal array use");
 }
 
+// Whole-number results stored straight into locals over whatever they hold, the .i comparisons with
+// constants, and the truths of && and || branched on.
+TEST_F(VMDecoded, WholeNumbersStoredComparedAndBranchedOn) {
+    EXPECT_EQ(Run("var s, t, u, w, n; s = 'text'; s = 13 & 7; t = 'x'; t = s; u = s | 8; w[0] = 1; w = s ^ 1; "
+                  "n = 0; if ((s & 4) != 0 || (s | 4) == 5) n += 1; if ((s & 8) == 0 && (s >> 1) >= 2) n += 10; "
+                  "if ((s << 29) < 0 || (-s >> 40) > -1) n += 100; if (((s & 1) != 0) ^^ (s > 2)) n += 1000; "
+                  "if (!((s & 2) != 0)) n += 10000; return string(s) + ',' + string(t) + ',' + string(u) + ',' + "
+                  "string(w) + ',' + string(n);"),
+              "'5,5,13,4,10111'");
+    EXPECT_EQ(Run("var s; s = -2147483648; if ((s | 0) < -2147483647 && (s & -1) <= -2147483648) return s >> 31; "
+                  "return 0;"),
+              "-1");
+    // A text made a whole number is 0 either way.
+    EXPECT_EQ(Run("var a; a = 'x'; if ((a & 1) != 0 || (a | 2) != 2) return 1; return 0;"), "0");
+}
+
 TEST_F(VMDecoded, TextsAreJoinedComparedAndStoredWhole) {
     EXPECT_EQ(Run("var s, t; s = 'ab'; t = s + 'cd'; s += 'x'; s = s + s; return t + s + string(s < t) + "
                   "string(s == 'abxabx') + string('b' > s)"),

@@ -81,6 +81,7 @@ struct FusedTables {
     uint16_t localsStore[kTargetCount][kBinaryOps]{};
     uint16_t compound[kTargetCount][VT_STRING + 1][kBinaryOps]{};
     uint16_t intImmediate[kBinaryOps]{};
+    uint16_t intImmediateBranch[kBinaryOps]{};
 
     FusedTables() {
         // Every entry starts as kOpGeneral (0): no fused handler.
@@ -110,8 +111,11 @@ struct FusedTables {
         VM_ARITHMETIC_OPS(VM_FILL_LOCALS_STORE, Self, Locals)
         VM_STORE_TARGETS(VM_FILL_COMPOUND, VM_COMPOUND_OPS)
 #define VM_FILL_INT_IMMEDIATE(A, NAME, OPCODE) intImmediate[OPCODE] = kOpIntImm##NAME;
-        VM_ARITHMETIC_OPS(VM_FILL_INT_IMMEDIATE, Int)
+        VM_ALL_BINARY_OPS(VM_FILL_INT_IMMEDIATE, Int)
 #undef VM_FILL_INT_IMMEDIATE
+#define VM_FILL_INT_IMMEDIATE_BRANCH(A, NAME, OPCODE) intImmediateBranch[OPCODE] = kOpIntBranchImm##NAME;
+        VM_COMPARISON_OPS(VM_FILL_INT_IMMEDIATE_BRANCH, IntBranch)
+#undef VM_FILL_INT_IMMEDIATE_BRANCH
 #undef VM_FILL_IMMEDIATE
 #undef VM_FILL_IMMEDIATE_BRANCH
 #undef VM_FILL_IMMEDIATE_STORE
@@ -340,6 +344,9 @@ public:
     // Makes record i an AppendPush, and its add an AppendStore, when "v += text" or "v = v + text"
     // starts there (after Fuse, on records it left alone).
     void Append(size_t i);
+    // Gives a store into a local that no run took the handler of its item's type; last, as the passes
+    // before look for kOpPopLocal.
+    void Store(size_t i);
 
 private:
     // The frame slot of a local variable id.
@@ -680,6 +687,12 @@ void Decoder::Fuse(size_t i) {
         }
     }
 
+    // and, or, xor of two truths branched on at once.
+    if (op == kOpLogical && Branch(i + 1)) {
+        Head(i, kOpLogicalBranch, i + 2, 0, 1);
+        return;
+    }
+
     // The truth of a .v branched on at once.
     if (op == kOpConv_VARIABLE_BOOL && Branch(i + 1)) {
         Head(i, kOpTruthBranch, i + 2, 0, 1);
@@ -773,9 +786,13 @@ void Decoder::Fuse(size_t i) {
         }
         const int opcode = VM_Opcode(next.word);
         if (next.words == 1 && VM_Type1(next.word) == VT_INT && VM_Type2(next.word) == VT_INT &&
-            opcode >= OP_MUL && opcode <= OP_SHR && opcode != OP_NEG && opcode != OP_NOT &&
-            g_fused.intImmediate[opcode] != kOpGeneral) {
-            Head(i, g_fused.intImmediate[opcode], Next(i) + 1, k);
+            opcode >= OP_MUL && opcode <= OP_SGT && g_fused.intImmediate[opcode] != kOpGeneral) {
+            const size_t branch = Next(i) + 1;
+            if (opcode >= OP_SLT && Branch(branch)) {
+                Head(i, g_fused.intImmediateBranch[opcode], branch + 1, k, branch - i);
+                return;
+            }
+            Head(i, g_fused.intImmediate[opcode], branch, k);
             return;
         }
     }
@@ -922,6 +939,14 @@ void Decoder::Join(size_t i) {
     }
 }
 
+void Decoder::Store(size_t i) {
+    Insn& insn = m_d.insns[i];
+    if (insn.op != kOpPopLocal) return;
+    const int type = VM_Type2(insn.word);
+    if (type == VT_VARIABLE) insn.op = kOpPopLocalReal;
+    if (type == VT_INT) insn.op = kOpPopLocalInt;
+}
+
 void Decoder::Append(size_t i) {
     std::vector<Insn>& insns = m_d.insns;
     const uint16_t op = insns[i].op;
@@ -997,6 +1022,8 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
             decoder.Join(i);
         for (size_t i = 0; i < d->insns.size(); ++i)
             decoder.Append(i);
+        for (size_t i = 0; i < d->insns.size(); ++i)
+            decoder.Store(i);
     }
     buffer->decoded = d;
     return d;

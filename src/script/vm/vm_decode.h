@@ -136,7 +136,8 @@ namespace vm {
 //   LOCALS(Locals, NAME, OPCODE), LOCALS_BRANCH: "local op local" (push.v push.v op.v.v);
 //   LOCALS_STORE(TARGET, Locals, NAME, OPCODE): the same arithmetic stored (pop.v.v);
 //   COMPOUND(TARGET, TYPE, NAME, OPCODE): op.TYPE.v of the stack's items stored (pop.v.v);
-//   INT_IMMEDIATE(Int, NAME, OPCODE): "the .i on top op whole number" (push.e/i op.i.i).
+//   INT_IMMEDIATE(Int, NAME, OPCODE): "the .i on top op whole number" (push.e/i op.i.i), and
+//   INT_IMMEDIATE(IntBranch, NAME, OPCODE) the same comparison branched on.
 #define VM_FAST_SIMPLE(X)                                                                                  \
     X(General)      /* anything else: the word is executed the long way */                                 \
     X(End)          /* the end of the code */                                                              \
@@ -164,6 +165,7 @@ namespace vm {
     X(NotDouble)                                                                                           \
     X(NotVariable)                                                                                         \
     X(Logical)    /* and, or, xor of two .b */                                                             \
+    X(LogicalBranch) /* the same, then bt or bf on it */                                                   \
     X(TextBinary) /* add or a comparison with a .s operand */                                              \
     X(CallScript)  /* call of script a with x.i (at most 16) arguments */                                  \
     X(CallBuiltIn) /* call of built-in function a with x.i (at most 16) arguments */                       \
@@ -191,7 +193,9 @@ namespace vm {
     X(AppendStore) /* add.s.v or add.v.v (handler slot) of that text, stored at once into the variable */ \
     X(CountImmBranch)    /* LocalImmAdd/SubToLocal of its own local (k, negated for sub), then b to the */ \
                          /* LocalImm comparison branch of that local at record x.i */                      \
-    X(CountLocalsBranch) /* the same, to a Locals comparison branch whose first local it is */
+    X(CountLocalsBranch) /* the same, to a Locals comparison branch whose first local it is */          \
+    X(PopLocalReal) /* pop.v.v local (a real stored at once; anything else as PopLocal) */               \
+    X(PopLocalInt)  /* pop.v.i local */
 
 #define VM_FAST_OPS(SIMPLE, SITE, BINARY, BINARY_BRANCH, CONVERSION, IMMEDIATE, IMMEDIATE_BRANCH,           \
                     IMMEDIATE_STORE, LOCALS, LOCALS_BRANCH, LOCALS_STORE, COMPOUND, INT_IMMEDIATE)          \
@@ -208,7 +212,8 @@ namespace vm {
     VM_ARITHMETIC_OPS(LOCALS_STORE, Local, Locals)                                                         \
     VM_ARITHMETIC_OPS(LOCALS_STORE, Self, Locals)                                                          \
     VM_STORE_TARGETS(COMPOUND, VM_COMPOUND_OPS)                                                            \
-    VM_ARITHMETIC_OPS(INT_IMMEDIATE, Int)
+    VM_ALL_BINARY_OPS(INT_IMMEDIATE, Int)                                                                  \
+    VM_COMPARISON_OPS(INT_IMMEDIATE, IntBranch)
 
 enum FastOp : uint16_t {
 #define VM_ENUM_SIMPLE(NAME) kOp##NAME,
@@ -223,7 +228,7 @@ enum FastOp : uint16_t {
 #define VM_ENUM_LOCALS_BRANCH(A, NAME, OPCODE) kOpLocals##NAME##Branch,
 #define VM_ENUM_LOCALS_STORE(TARGET, A, NAME, OPCODE) kOpLocals##NAME##To##TARGET,
 #define VM_ENUM_COMPOUND(TARGET, TYPE, NAME, OPCODE) kOp##NAME##_##TYPE##To##TARGET,
-#define VM_ENUM_INT_IMMEDIATE(A, NAME, OPCODE) kOpIntImm##NAME,
+#define VM_ENUM_INT_IMMEDIATE(A, NAME, OPCODE) kOp##A##Imm##NAME,
     VM_FAST_OPS(VM_ENUM_SIMPLE, VM_ENUM_SITE, VM_ENUM_BINARY, VM_ENUM_BINARY_BRANCH, VM_ENUM_CONVERSION,
                 VM_ENUM_IMMEDIATE, VM_ENUM_IMMEDIATE_BRANCH, VM_ENUM_IMMEDIATE_STORE, VM_ENUM_LOCALS,
                 VM_ENUM_LOCALS_BRANCH, VM_ENUM_LOCALS_STORE, VM_ENUM_COMPOUND, VM_ENUM_INT_IMMEDIATE)

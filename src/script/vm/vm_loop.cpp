@@ -605,7 +605,7 @@ void RunDecoded(VMContext& c) {
 #define VM_LABEL_LOCALS_BRANCH(A, NAME, OPCODE) &&L_Locals##NAME##Branch,
 #define VM_LABEL_LOCALS_STORE(TARGET, A, NAME, OPCODE) &&L_Locals##NAME##To##TARGET,
 #define VM_LABEL_COMPOUND(TARGET, TYPE, NAME, OPCODE) &&L_##NAME##_##TYPE##To##TARGET,
-#define VM_LABEL_INT_IMMEDIATE(A, NAME, OPCODE) &&L_IntImm##NAME,
+#define VM_LABEL_INT_IMMEDIATE(A, NAME, OPCODE) &&L_##A##Imm##NAME,
         VM_FAST_OPS(VM_LABEL_SIMPLE, VM_LABEL_SITE, VM_LABEL_BINARY, VM_LABEL_BINARY_BRANCH, VM_LABEL_CONVERSION,
                     VM_LABEL_IMMEDIATE, VM_LABEL_IMMEDIATE_BRANCH, VM_LABEL_IMMEDIATE_STORE, VM_LABEL_LOCALS,
                     VM_LABEL_LOCALS_BRANCH, VM_LABEL_LOCALS_STORE, VM_LABEL_COMPOUND, VM_LABEL_INT_IMMEDIATE)
@@ -628,7 +628,7 @@ void RunDecoded(VMContext& c) {
     // otherwise keep them in memory across the handlers' calls).
     VM_REGISTER(const Insn* ip, "r12");
     VM_REGISTER(uint8_t* sp, "r13");
-    ScriptValue* localSlots; // the running level's slots (LocalsLevel::values)
+    VM_REGISTER(ScriptValue* localSlots, "r15"); // the running level's slots (LocalsLevel::values)
     Instances instances;
     // A variable access the loop hands to the general read or write (read_slow:, write_slow:) or does
     // through a built-in variable's getter or setter (builtin_read:, builtin_write:).
@@ -857,6 +857,29 @@ L_PopLocal: {
     VM_LOCAL(*ip, holder);
     VM_POP_HOLDER(holder, MakeLocal(c.localsLevel, ip->slot), INSTANCE_LOCAL);
 }
+    // A store into a local of a real (.v) or a .i, as VM_POP_HOLDER does it, without asking the item's
+    // type; a text or an array held in the local goes the way of PopLocal.
+#define VM_STORE_TO_LOCAL(KIND, REAL, SIZE)                                                                \
+    do {                                                                                                   \
+        ScriptValue* holder_ = &localSlots[ip->slot];                                                      \
+        const uint32_t held_ = holder_->kind;                                                              \
+        if ((held_ & KIND_MASK) != KIND_REAL) {                                                            \
+            if (held_ != kLocalAbsent) goto L_PopLocal;                                                    \
+            holder_ = MakeLocal(c.localsLevel, ip->slot);                                                  \
+        }                                                                                                  \
+        holder_->kind = (KIND);                                                                            \
+        holder_->real = (REAL);                                                                            \
+        sp += (SIZE);                                                                                      \
+        VM_NEXT_OR_JUMP();                                                                                 \
+    } while (0)
+L_PopLocalReal: {
+    const uint32_t kind = Load<uint32_t>(sp);
+    if ((kind & KIND_MASK) != KIND_REAL) goto L_PopLocal;
+    VM_STORE_TO_LOCAL(kind, Load<double>(sp + 8), 16);
+}
+L_PopLocalInt:
+    VM_STORE_TO_LOCAL(KIND_REAL, static_cast<double>(Load<int32_t>(sp)), 4);
+#undef VM_STORE_TO_LOCAL
     // The user variables of one list, through the site's cache: self's, other's, the globals, and for
     // -6 the globals when the variable is declared global, else self's.
 #define VM_LIST_SITE(NAME, LIST, INSTANCE)                                                                 \
@@ -1149,6 +1172,14 @@ L_Logical: {
     sp += 4;
     Store<int32_t>(sp, (opcode == OP_AND ? left && right : opcode == OP_OR ? left || right : left != right) ? 1 : 0);
     VM_NEXT();
+}
+
+L_LogicalBranch: {
+    const bool right = (Load<uint32_t>(sp) & 0xFF) != 0;
+    const bool left = (Load<uint32_t>(sp + 4) & 0xFF) != 0;
+    const int opcode = VM_Opcode(ip->word);
+    sp += 8;
+    VM_BRANCH_ON(opcode == OP_AND ? left && right : opcode == OP_OR ? left || right : left != right, ip[1]);
 }
 
 L_TextBinary: {
@@ -1715,11 +1746,25 @@ L_PopEnv: {
         sp = top + 16;                                                                                     \
         VM_NEXT_OR_JUMP();                                                                                 \
     }
+    // "the .i on top op whole number"; a comparison's truth is pushed in the .i's place (a .b), or
+    // branched on by the bt or bf at record x.i.
+#define VM_INT_IMMEDIATE_BRANCHES_Int false
+#define VM_INT_IMMEDIATE_BRANCHES_IntBranch true
 #define VM_HANDLER_INT_IMMEDIATE(A, NAME, OPCODE)                                                          \
-    L_IntImm##NAME : {                                                                                     \
-        int32_t result;                                                                                    \
-        if (!IntegerArithmetic<OPCODE>(Load<int32_t>(sp), ip->k, result)) goto L_General;                  \
-        Store<int32_t>(sp, result);                                                                        \
+    L_##A##Imm##NAME : {                                                                                   \
+        const int32_t left = Load<int32_t>(sp);                                                            \
+        if constexpr (OPCODE >= OP_SLT) {                                                                  \
+            const bool truth = CompareByOrder(OPCODE, (left > ip->k) - (left < ip->k));                    \
+            if constexpr (VM_INT_IMMEDIATE_BRANCHES_##A) {                                                 \
+                sp += 4;                                                                                   \
+                VM_BRANCH_ON(truth, ip[ip->x.i]);                                                          \
+            }                                                                                              \
+            Store<int32_t>(sp, truth ? 1 : 0);                                                             \
+        } else {                                                                                           \
+            int32_t result;                                                                                \
+            if (!IntegerArithmetic<OPCODE>(left, ip->k, result)) goto L_General;                           \
+            Store<int32_t>(sp, result);                                                                    \
+        }                                                                                                  \
         VM_NEXT();                                                                                         \
     }
     VM_FAST_OPS(VM_HANDLER_NONE, VM_HANDLER_NONE, VM_HANDLER_BINARY, VM_HANDLER_BINARY_BRANCH,
@@ -1738,6 +1783,8 @@ L_PopEnv: {
 #undef VM_HANDLER_LOCALS_STORE
 #undef VM_HANDLER_COMPOUND
 #undef VM_HANDLER_INT_IMMEDIATE
+#undef VM_INT_IMMEDIATE_BRANCHES_Int
+#undef VM_INT_IMMEDIATE_BRANCHES_IntBranch
 #undef VM_COPY_TO_LOCAL
 #undef VM_NEXT_OR_JUMP
 #undef VM_LOCALS_OPERANDS

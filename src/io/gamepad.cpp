@@ -135,7 +135,9 @@ void Gamepad_Init() {
 }
 
 void Gamepad_Poll() {
-    if (!Gamepad_IsAvailable() || !(GeneralInfo_State().g_GeneralInfo.optionBits & 4)) return;
+    // A game that does not poll its pads never starts the pad layer here (the system's device scan
+    // costs about a millisecond); the gamepad built-ins start it when they are first called.
+    if (!(GeneralInfo_State().g_GeneralInfo.optionBits & 4) || !Gamepad_IsAvailable()) return;
     Platform_UpdatePads();
     g_roundRobin = (g_roundRobin + 1) % kPlatformPadCount;
     for (int i = 0; i < Gamepad_Count(); ++i) {

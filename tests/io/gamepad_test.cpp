@@ -170,6 +170,31 @@ TEST_F(GamepadTest, JoysticksAnswerFromTheirPositionsAndNeutrallyWhenMissing) {
     EXPECT_EQ(CallReal("joystick_pov", {2}), -1);
 }
 
+// A game that does not poll its pads leaves SDL's game-controller layer unstarted until a gamepad
+// built-in asks for it; one that polls starts it with its first poll.
+TEST(GamepadDevice, ThePadLayerStartsWithTheFirstPollOrQuery) {
+    ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    for (const int64_t optionBits : {0, 4}) {
+        SCOPED_TRACE(optionBits);
+        std::unique_ptr<CSDLPlatform> sdl = CSDLPlatform::Create();
+        ASSERT_TRUE(sdl);
+        Platform_SetBackend(sdl.get());
+        GeneralInfo_State().g_GeneralInfo.optionBits = optionBits;
+        Code_Function_Free();
+        testing::internal::CaptureStdout();
+        InitGamepadFunctions(); // polls once
+        testing::internal::GetCapturedStdout();
+        Gamepad_Poll();
+        EXPECT_EQ(SDL_WasInit(SDL_INIT_GAMECONTROLLER) != 0, optionBits != 0);
+        EXPECT_EQ(CallReal("gamepad_is_supported"), 1);
+        EXPECT_NE(SDL_WasInit(SDL_INIT_GAMECONTROLLER), 0u);
+        Gamepad_Free();
+        Code_Function_Free();
+        Platform_SetBackend(nullptr);
+    }
+    GeneralInfo_State().g_GeneralInfo = GeneralInfo{};
+}
+
 // A virtual pad made through the kernel's uinput device, read through SDL's game-controller layer:
 // only where the machine offers /dev/uinput.
 TEST(GamepadDevice, AVirtualPadThroughUinputIsReadBySDL) {

@@ -12,7 +12,7 @@
 // and nothing more. The bare read is timed two ways: repeated in this process, whose caches and heap are
 // warm after the first round (bare_read_ms), and as the start-up is, once in a fresh process of this
 // program ("--bare-read FILE") above a fresh process reading the empty game just before it
-// (cold_read_ms).
+// (cold_read_ms). "startup_bench --write-game N FILE" writes the game of N resources to FILE.
 #include "data/container.h"
 #include "game_writer.h"
 #include "runner/game_load.h"
@@ -294,6 +294,13 @@ BENCHMARK(BM_StartUp)
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--bare-read") return BareRead(argv[2]) < 0 ? 1 : 0;
+    // The game of N resources written to FILE, for profiling a start-up by hand.
+    if (argc == 4 && std::string(argv[1]) == "--write-game") {
+        const std::vector<uint8_t> bytes = GameFile_Build(ResourcesGame(std::atoi(argv[2])), true);
+        std::ofstream out(argv[3], std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return out ? 0 : 1;
+    }
     g_self = std::filesystem::read_symlink("/proc/self/exe").string();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -77,10 +77,10 @@ void Command(zbSocket& client, const std::vector<uint8_t>& packet) {
             // Stop again where the source line (or the code) changes.
             const VMContext* c = VM_CurrentContext;
             VMDebugEntry entry;
-            const bool found = c && VM_FindDebugEntry(c->debugTable, c->pc, &entry);
-            VMDebug_State().VM_StepLine =
-                VM_GetLineNumber(found ? &entry : nullptr, c ? c->text : nullptr, nullptr);
-            VMDebug_State().VM_StepText = c ? c->text : nullptr;
+            const VMCodeNames running = c ? VM_RunningCode(*c) : VMCodeNames{nullptr, nullptr, nullptr};
+            const bool found = c && VM_FindDebugEntry(running.debugTable, c->pc, &entry);
+            VMDebug_State().VM_StepLine = VM_GetLineNumber(found ? &entry : nullptr, running.text, nullptr);
+            VMDebug_State().VM_StepText = running.text;
             VMDebug_State().VM_SingleStep = true;
             g_breakAnswer = 1;
         } else if (g_host.isPaused && g_host.isPaused() && g_host.step) {
@@ -142,12 +142,14 @@ int WaitWhilePaused() {
     if (!client) return 0; // no debugger to resume the game
     const VMContext* c = VM_CurrentContext;
     int32_t line = -1;
+    const char* name = "";
     if (c) {
+        const VMCodeNames running = VM_RunningCode(*c);
         VMDebugEntry entry;
-        const bool found = VM_FindDebugEntry(c->debugTable, c->pc, &entry);
-        line = VM_GetLineNumber(found ? &entry : nullptr, c->text, nullptr);
+        const bool found = VM_FindDebugEntry(running.debugTable, c->pc, &entry);
+        line = VM_GetLineNumber(found ? &entry : nullptr, running.text, nullptr);
+        if (running.name) name = running.name;
     }
-    const char* name = c && c->name ? c->name : "";
     std::vector<uint8_t> notice;
     PutU32(notice, static_cast<uint32_t>(line));
     notice.insert(notice.end(), name, name + std::strlen(name));

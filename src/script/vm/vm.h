@@ -8,6 +8,7 @@
 
 #include "script/value.h"
 
+class CCode;
 class CInstance;
 class VMBuffer;
 namespace vm {
@@ -17,25 +18,25 @@ struct LocalsLevel;
 
 // A script call frame: the caller's state, saved by call and restored by ret, exit or the end of the
 // called code. Frames live beside the value stack, not in it, so that bytecode cannot overwrite them.
+// What only reports and the debugger need (the names, debug tables and texts of the codes on the call
+// stack) is not saved: it is found from the called script's code object when asked (VM_CodeAt).
 struct VMFrame {
     int pc;
-    CInstance* self;
-    CInstance* other;
-    const VMBuffer* code;
-    const VMBuffer* debugTable;
-    const char* text;
-    const char* name;
-    int reserved;
     int argumentCount;
     int argumentsUsed; // the caller's Code_ArgumentsUsed
     // Distance from the stack's top end to the caller's stack pointer once the arguments are gone.
     int framePosition;
-    vm::LocalsLevel* localsLevel; // the caller's local variables
-    vm::Decoded* decoded; // the caller's decoded form, when the decoded loop made the call
     // With blocks open in the caller when the call was made.
     int withCount;
+    CInstance* self;
+    CInstance* other;
+    const VMBuffer* code;
+    vm::LocalsLevel* localsLevel; // the caller's local variables
+    vm::Decoded* decoded; // the caller's decoded form, when the decoded loop made the call
     // The caller's argument values (Code_Arguments when the call was made).
     ScriptValue* callerArguments;
+    // The called script's code object: its name, debug table and text name the code this frame runs.
+    const CCode* script;
     // The neighbouring frames of the same store, linked once when the frame is made.
     VMFrame* below;
     VMFrame* above;
@@ -60,16 +61,15 @@ struct VMContext {
     vm::LocalsLevel* localsLevel; // the local variables of the running code
     CInstance* self;
     CInstance* other;
-    uint8_t* code;
-    const VMBuffer* codeBuffer;
-    int reserved;
-    const char* name;
-    const VMBuffer* debugTable;
-    const char* text;
+    const VMBuffer* codeBuffer; // the running code (its bytes and size)
+    // The execution's own code (call depth 0): its name, debug table and source text. Inside a script
+    // call the running code's are the called script's (VM_CodeAt).
+    const char* entryName;
+    const VMBuffer* entryDebugTable;
+    const char* entryText;
     int stackSize;
     int pc;
     int callDepth;
-    int codeSize;
 
     uint8_t* sp;    // the top item
     int level;      // nesting level of this execution (0 for the outermost)
@@ -83,6 +83,20 @@ struct VMContext {
     std::vector<VMWithBlock>* withBlocks;
     int withCount; // open with blocks (the first withCount entries of withBlocks)
 };
+
+// The name, debug table and source text of the code running at a call depth of an execution: 0 is the
+// execution's own code, depth k the script that the k-th frame called. For error reports, traces and the
+// debugger; the call itself saves none of them.
+struct VMCodeNames {
+    const char* name;
+    const VMBuffer* debugTable;
+    const char* text;
+};
+VMCodeNames VM_CodeAt(const VMContext& c, int depth);
+// The running code's (VM_CodeAt at the call depth).
+inline VMCodeNames VM_RunningCode(const VMContext& c) {
+    return VM_CodeAt(c, c.callDepth);
+}
 
 // Runs code to its end. The result holder, when given, receives the value of a ret at call depth 0, or
 // the one .v that an expression leaves on an otherwise empty stack; after exit it is left alone.

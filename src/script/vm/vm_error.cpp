@@ -54,7 +54,7 @@ void Raise(VMContext* context, const char* format, va_list args) {
     CodeError_State().Code_ErrorFlag = true;
     if (context != nullptr) {
         context->stopped = true;
-        context->pc = context->codeSize;
+        context->pc = context->codeBuffer != nullptr ? vm::CodeSize(*context) : 0;
     }
 }
 
@@ -132,10 +132,11 @@ void Code_Error_Report(const char* message, bool fatal) {
     int action = eventAction + 1;
 
     VMContext* c = VM_CurrentContext;
+    const VMCodeNames running = c != nullptr ? VM_RunningCode(*c) : VMCodeNames{nullptr, nullptr, nullptr};
     // Names come from the data file: shown escaped, so that no byte of them acts on a terminal.
-    const std::string codeNameText = Text_Escaped(c && c->name ? c->name : "");
+    const std::string codeNameText = Text_Escaped(running.name ? running.name : "");
     const char* codeName = codeNameText.c_str();
-    Position here(c ? c->debugTable : nullptr, c ? c->pc : 0, c ? c->text : nullptr);
+    Position here(running.debugTable, c ? c->pc : 0, running.text);
     // An object's action code names itself "qnl_Object..." in its line directive, ending in its number.
     if (here.directive != nullptr && std::strncmp(here.directive, "qnl_Object", 10) == 0) {
         const char* end = here.directive + std::strlen(here.directive);
@@ -152,13 +153,15 @@ void Code_Error_Report(const char* message, bool fatal) {
             Printf("stack frame is\n%s (line %d)\n", here.directive ? Text_Escaped(here.directive).c_str() : codeName,
                    here.line);
         for (int i = c->callDepth - 1; i >= 0; --i) {
+            // Frame i holds where the code at depth i made its call.
             const VMFrame& frame = (*c->frames)[static_cast<size_t>(i)];
-            const Position caller(frame.debugTable, frame.pc, frame.text);
-            const std::string frameName = Text_Escaped(frame.name);
+            const VMCodeNames callerCode = VM_CodeAt(*c, i);
+            const Position caller(callerCode.debugTable, frame.pc, callerCode.text);
+            const std::string frameName = Text_Escaped(callerCode.name);
             if (frame.code != nullptr && caller.found) {
                 trace += Printf("called from - %s (line %d) - %s\n",
-                                Text_Escaped(caller.directive ? caller.directive : frame.name).c_str(), caller.line,
-                                VM_GetSourceLine(&caller.entry, frame.text));
+                                Text_Escaped(caller.directive ? caller.directive : callerCode.name).c_str(),
+                                caller.line, VM_GetSourceLine(&caller.entry, callerCode.text));
             } else {
                 trace += Printf("%s\n", frameName.c_str());
             }
@@ -190,7 +193,7 @@ void Code_Error_Report(const char* message, bool fatal) {
     if (c != nullptr) {
         if (here.found)
             text += Printf(" at %s (line %d) - %s\n", codeName, here.line,
-                           VM_GetSourceLine(&here.entry, c->text));
+                           VM_GetSourceLine(&here.entry, running.text));
         else
             text += Printf("at %s\n", codeName);
     }

@@ -202,8 +202,8 @@ bool DrainMessages() {
 
 void vm::Branch(VMContext& c, uint32_t word, int at) {
     const int64_t target = at + 4 * static_cast<int64_t>(VM_BranchOffset(word));
-    if (target < 0 || target > c.codeSize) {
-        VM_Error(&c, "Branch out of the code in %s: offset %d leads to %lld", c.name ? c.name : "<unknown>",
+    if (target < 0 || target > vm::CodeSize(c)) {
+        VM_Error(&c, "Branch out of the code in %s: offset %d leads to %lld", vm::RunningName(c),
                  at, static_cast<long long>(target));
         return;
     }
@@ -225,8 +225,8 @@ void Breakpoint(VMContext& c, int at) {
     c.pc = at;
     DebuggerRemoveBreakpoints();
     if (Debugger_ServerRunning()) DebuggerWaitWhilePaused();
-    if (c.pc + 4 > c.codeSize) return;
-    const uint32_t word = vm::Load<uint32_t>(c.code + c.pc);
+    if (c.pc + 4 > vm::CodeSize(c)) return;
+    const uint32_t word = vm::Load<uint32_t>(vm::CodeBytes(c) + c.pc);
     c.pc += 4;
     // A break word that is still there belongs to the code itself: it does nothing.
     if (VM_Opcode(word) == OP_BREAK && (word & 0xFFFF) == 0) {
@@ -248,12 +248,12 @@ void IndexCheck(VMContext& c) {
 
 void Dispatch(VMContext& c, uint32_t word, int at) {
     const int opcode = VM_Opcode(word);
-    const uint8_t* operand = c.code + c.pc;
+    const uint8_t* operand = vm::CodeBytes(c) + c.pc;
     if (VM_HasOperand(opcode)) {
         const int size = VM_OperandSize(VM_Type1(word));
-        if (size > c.codeSize - c.pc) {
+        if (size > vm::CodeSize(c) - c.pc) {
             VM_Error(&c, "Instruction at offset %d of %s runs past the end of the code", at,
-                     c.name ? c.name : "<unknown>");
+                     vm::RunningName(c));
             return;
         }
         c.pc += size;
@@ -319,7 +319,7 @@ void Dispatch(VMContext& c, uint32_t word, int at) {
         if (c.callDepth == 0) {
             c.returned = true;
             c.returnType = VM_Type1(word);
-            c.pc = c.codeSize;
+            c.pc = vm::CodeSize(c);
         } else {
             vm::PopFrame(c, VM_Type1(word));
         }
@@ -327,7 +327,7 @@ void Dispatch(VMContext& c, uint32_t word, int at) {
     case OP_EXIT:
         if (c.callDepth == 0) {
             c.exited = true;
-            c.pc = c.codeSize;
+            c.pc = vm::CodeSize(c);
         } else {
             vm::PopFrame(c, -1);
         }
@@ -369,9 +369,10 @@ void Dispatch(VMContext& c, uint32_t word, int at) {
 
 void SingleStep(VMContext& c) {
     VMDebugEntry entry;
-    const bool found = VM_FindDebugEntry(c.debugTable, c.pc, &entry);
-    const int line = VM_GetLineNumber(found ? &entry : nullptr, c.text, nullptr);
-    if (line != VMDebug_State().VM_StepLine || c.text != VMDebug_State().VM_StepText) {
+    const VMCodeNames running = VM_RunningCode(c);
+    const bool found = VM_FindDebugEntry(running.debugTable, c.pc, &entry);
+    const int line = VM_GetLineNumber(found ? &entry : nullptr, running.text, nullptr);
+    if (line != VMDebug_State().VM_StepLine || running.text != VMDebug_State().VM_StepText) {
         VMDebug_State().VM_BreakPending = true;
         VMDebug_State().VM_SingleStep = false;
     }
@@ -391,12 +392,12 @@ VMFrame* vm::NewFrame(std::deque<VMFrame>& frames) {
 void vm::Step(VMContext& c) {
     if (c.sp - c.stackBase < vm::kStackMargin && !vm::Reserve(c, vm::kStackMargin)) return;
     if (VMDebug_State().VM_SingleStep) SingleStep(c);
-    if (c.codeSize - c.pc < 4) {
+    if (vm::CodeSize(c) - c.pc < 4) {
         VM_Error(&c, "Instruction at offset %d of %s runs past the end of the code", c.pc,
-                 c.name ? c.name : "<unknown>");
+                 vm::RunningName(c));
         return;
     }
-    uint32_t word = vm::Load<uint32_t>(c.code + c.pc);
+    uint32_t word = vm::Load<uint32_t>(vm::CodeBytes(c) + c.pc);
     const int at = c.pc;
     c.pc += 4;
     if (VMDebug_State().VM_BreakPending) {
@@ -411,7 +412,7 @@ namespace {
 void Run(VMContext& c) {
     for (;;) {
         if (c.stopped) return;
-        if (c.pc >= c.codeSize) {
+        if (c.pc >= vm::CodeSize(c)) {
             if (c.callDepth == 0) return;
             vm::PopFrame(c, -1); // a called script ran off its end
             continue;
@@ -470,13 +471,14 @@ void HandOverResult(VMContext& c, ScriptValue* result) {
 namespace vm {
 
 void StackOverflow(VMContext& c) {
-    const char* name = c.name ? c.name : "";
+    const char* name = VM_RunningCode(c).name;
+    if (name == nullptr) name = "";
     if (g_messageBox != nullptr)
         g_messageBox(name, "Stack overflow...");
     else
         ReleaseConsole->Output("Stack overflow...: %s\n", name);
     c.stopped = true;
-    c.pc = c.codeSize;
+    c.pc = c.codeBuffer != nullptr ? CodeSize(c) : 0;
 }
 
 void ReplaceStack(VMContext& c, uint8_t* region, int size) {
@@ -488,16 +490,27 @@ void ReplaceStack(VMContext& c, uint8_t* region, int size) {
     c.stackSize = size;
 }
 
+const char* RunningName(const VMContext& c) {
+    const char* name = VM_RunningCode(c).name;
+    return name != nullptr ? name : "<unknown>";
+}
+
 void PopFrame(VMContext& c, int returnType) {
     PopFrameInline(c, returnType);
 }
 
-bool PushFrame(VMContext& c, const VMBuffer* code, const VMBuffer* debugTable, const char* text,
-               const char* name, int argumentCount) {
-    return PushFrameInline(c, code, debugTable, text, name, argumentCount);
+bool PushFrame(VMContext& c, const CCode* script, int argumentCount) {
+    return PushFrameInline(c, script, argumentCount);
 }
 
 } // namespace vm
+
+VMCodeNames VM_CodeAt(const VMContext& c, int depth) {
+    if (depth <= 0 || c.frames == nullptr || depth > static_cast<int>(c.frames->size()))
+        return {c.entryName, c.entryDebugTable, c.entryText};
+    const CCode* script = (*c.frames)[static_cast<size_t>(depth - 1)].script;
+    return {script->name, script->debugInfo, script->lineText};
+}
 
 void VM_SetMessagePump(VMMessagePumpFn pump) {
     g_messagePump = pump;
@@ -527,7 +540,7 @@ void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuf
                 ScriptValue* result, const VMBuffer* debugTable, const char* text) {
     if (VMDebug_State().VM_Trace) DebugConsole->Output("script = %s\n", name ? name : "");
     VMContext c{};
-    c.name = name;
+    c.entryName = name;
     if (g_nesting >= kVMMaxNesting) {
         vm::StackOverflow(c);
         return;
@@ -541,10 +554,8 @@ void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuf
     c.self = self;
     c.other = other;
     c.codeBuffer = code;
-    c.code = code->data;
-    c.codeSize = code->size;
-    c.debugTable = debugTable;
-    c.text = text;
+    c.entryDebugTable = debugTable;
+    c.entryText = text;
     c.frames = &store.frames;
     c.withBlocks = &store.withBlocks;
     c.savedArgumentCount = Code_ArgumentCount;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "script/code.h"
 #include "script/value.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
@@ -122,20 +123,22 @@ VM_INLINE Decoded* DecodedOf(const VMBuffer* buffer) {
 // A frame at the end of the store, all real 0 in its arguments, linked to the one before it.
 VMFrame* NewFrame(std::deque<VMFrame>& frames);
 
-// Pops the innermost frame: the caller gets the returned item of the type, or real 0 for type -1.
-VM_INLINE void PopFrameInline(VMContext& c, int returnType) {
-    VMFrame& frame = *c.top;
-    // The returned item: 16 bytes for .v, 8 for .d and .l, 4 for the rest. Sixteen bytes are always
-    // there to read: the stack's top end lies 16 bytes beyond its empty stack pointer.
-    uint8_t item[16];
-    int itemSize = 0;
-    if (returnType >= 0) {
-        itemSize = returnType == VT_VARIABLE                            ? 16
-                   : (returnType == VT_DOUBLE || returnType == VT_LONG) ? 8
-                                                                        : 4;
-        if (Depth(c) < itemSize && !CheckPop(c, itemSize)) return;
-        std::memcpy(item, c.sp, sizeof item);
+// Frees the argument values of a call that ends: the first used of the block go back to real 0 (all
+// bytes zero).
+VM_INLINE void ClearArguments(ScriptValue* block, int used) {
+    static_assert(KIND_REAL == 0 && sizeof(ScriptValue) == 16);
+    for (int i = 0; i < used; ++i) {
+        ScriptValue& argument = block[i];
+        if (argument.Kind() != KIND_REAL) Value_Free(&argument);
+        std::memset(static_cast<void*>(&argument), 0, sizeof argument);
     }
+}
+
+// Ends the innermost call: its with blocks, local variables and argument values go, and the caller's
+// state comes back, all but its stack pointer (the frame's framePosition), which the caller of this sets
+// once it has taken the returned item off the callee's stack.
+VM_INLINE VMFrame& LeaveFrame(VMContext& c) {
+    VMFrame& frame = *c.top;
     if (frame.withCount < c.withCount) CloseWithBlocks(c, frame.withCount);
     ReleaseLocals();
     c.localsLevel = frame.localsLevel;
@@ -143,87 +146,83 @@ VM_INLINE void PopFrameInline(VMContext& c, int returnType) {
     c.self = frame.self;
     c.other = frame.other;
     c.codeBuffer = frame.code;
-    c.code = frame.code->data;
-    c.codeSize = frame.code->size;
-    c.debugTable = frame.debugTable;
-    c.text = frame.text;
-    c.name = frame.name;
-    c.reserved = frame.reserved;
     Code_ArgumentCount = frame.argumentCount;
-    // The called script's values go, leaving its block all real 0 for the next call.
-    for (int i = 0, used = Code_ArgumentsUsed; i < used; ++i) {
-        ScriptValue& argument = frame.arguments[i];
-        if (argument.IsString() || argument.IsArray()) Value_Free(&argument);
-        argument.kind = KIND_REAL;
-        argument.flags = 0;
-        argument.real = 0.0;
-    }
+    ClearArguments(frame.arguments, Code_ArgumentsUsed);
     Code_ArgumentsUsed = frame.argumentsUsed;
     Code_Arguments = frame.callerArguments;
     c.top = frame.below;
     --c.callDepth;
+    return frame;
+}
+
+// Bytes of the item that ret of the type hands back: 16 for .v, 8 for .d and .l, 4 for the rest.
+VM_INLINE int ReturnItemSize(int returnType) {
+    return returnType == VT_VARIABLE ? 16 : (returnType == VT_DOUBLE || returnType == VT_LONG) ? 8 : 4;
+}
+
+// Pops the innermost frame: the caller gets the returned item of the type, or real 0 for type -1.
+VM_INLINE void PopFrameInline(VMContext& c, int returnType) {
+    // The returned item: sixteen bytes are always there to read, as the stack's top end lies 16 bytes
+    // beyond its empty stack pointer.
+    uint8_t item[16];
+    int itemSize = 0;
+    if (returnType >= 0) {
+        itemSize = ReturnItemSize(returnType);
+        if (Depth(c) < itemSize && !CheckPop(c, itemSize)) return;
+        std::memcpy(item, c.sp, sizeof item);
+    }
+    const VMFrame& frame = LeaveFrame(c);
     c.sp = AtPosition(c, frame.framePosition);
-    switch (itemSize) {
-    case 0:
+    if (itemSize == 0) {
         c.sp -= 16;
         std::memset(c.sp, 0, 16); // real 0
-        break;
-    case 4:
-        c.sp -= 4;
-        std::memcpy(c.sp, item, 4);
-        break;
-    case 8:
-        c.sp -= 8;
-        std::memcpy(c.sp, item, 8);
-        break;
-    default:
-        c.sp -= 16;
-        std::memcpy(c.sp, item, 16);
-        break;
+    } else {
+        c.sp -= itemSize;
+        std::memcpy(c.sp, item, static_cast<size_t>(itemSize));
     }
 }
 
-// Saves the caller in a new frame and starts the code from its first word, with the frame's block of
-// argument values (all real 0) as Code_Arguments; false after a report when the call depth is at its cap.
-VM_INLINE bool PushFrameInline(VMContext& c, const VMBuffer* code, const VMBuffer* debugTable, const char* text,
-                               const char* name, int argumentCount) {
-    if (c.callDepth >= kVMMaxCallDepth) {
-        StackOverflow(c);
-        return false;
-    }
+// The frame the next call takes (its block of argument values all real 0), made when the store has none.
+VM_INLINE VMFrame& NextFrame(VMContext& c) {
     VMFrame* next = c.top != nullptr ? c.top->above : c.frames->empty() ? nullptr : &c.frames->front();
-    if (next == nullptr) next = NewFrame(*c.frames);
-    VMFrame& frame = *next;
+    return next != nullptr ? *next : *NewFrame(*c.frames);
+}
+
+// Saves the caller in the next frame (NextFrame) and starts the script's code from its first word, with
+// the frame's block of argument values as Code_Arguments. The call depth must allow a frame more. The
+// caller's decoded form, when the decoded loop makes the call, goes with the frame.
+VM_INLINE void EnterFrame(VMContext& c, VMFrame& frame, const CCode* script, int argumentCount,
+                          Decoded* decoded = nullptr) {
     frame.pc = c.pc;
-    frame.self = c.self;
-    frame.other = c.other;
-    frame.code = c.codeBuffer;
-    frame.debugTable = c.debugTable;
-    frame.text = c.text;
-    frame.name = c.name;
-    frame.reserved = c.reserved;
     frame.argumentCount = Code_ArgumentCount;
     frame.argumentsUsed = Code_ArgumentsUsed;
     frame.framePosition = Position(c);
-    frame.localsLevel = c.localsLevel;
-    frame.decoded = nullptr;
     frame.withCount = c.withCount;
+    frame.self = c.self;
+    frame.other = c.other;
+    frame.code = c.codeBuffer;
+    frame.localsLevel = c.localsLevel;
+    frame.decoded = decoded;
     frame.callerArguments = Code_Arguments;
+    frame.script = script;
     Code_Arguments = frame.arguments;
     c.top = &frame;
     ++c.callDepth;
     c.pc = 0;
-    c.codeBuffer = code;
-    c.code = code->data;
-    c.codeSize = code->size;
-    c.debugTable = debugTable;
-    c.text = text;
-    c.name = name;
-    c.reserved = 0;
+    c.codeBuffer = script->code;
     Code_ArgumentCount = argumentCount;
     // The caller writes the first argumentCount values (at most 16) next.
-    Code_ArgumentsUsed = std::clamp(argumentCount, 0, 16);
+    Code_ArgumentsUsed = argumentCount < 16 ? argumentCount : 16;
     c.localsLevel = AllocLocals();
+}
+
+// EnterFrame, or false after a report when the call depth is at its cap.
+VM_INLINE bool PushFrameInline(VMContext& c, const CCode* script, int argumentCount) {
+    if (c.callDepth >= kVMMaxCallDepth) {
+        StackOverflow(c);
+        return false;
+    }
+    EnterFrame(c, NextFrame(c), script, argumentCount);
     return true;
 }
 

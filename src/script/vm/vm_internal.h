@@ -7,6 +7,7 @@
 
 #include "script/value.h"
 #include "script/vm/vm.h"
+#include "script/vm/vm_buffer.h"
 #include "script/vm/vm_format.h"
 #include "script/vm/vm_handles.h"
 
@@ -22,6 +23,14 @@ template <typename T> inline T Load(const uint8_t* p) {
 }
 template <typename T> inline void Store(uint8_t* p, T value) {
     std::memcpy(p, &value, sizeof value);
+}
+
+// The running code's bytes and their count.
+inline const uint8_t* CodeBytes(const VMContext& c) {
+    return c.codeBuffer->data;
+}
+inline int CodeSize(const VMContext& c) {
+    return c.codeBuffer->size;
 }
 
 inline uint8_t* StackEnd(const VMContext& c) {
@@ -153,6 +162,8 @@ void CloseWithBlocks(VMContext& c, int count);
 // Reports a stack overflow (the code's name in a message box captioned "Stack overflow...") and ends
 // the execution (vm_exec.cpp).
 void StackOverflow(VMContext& c);
+// The running code's name for an error message; "<unknown>" when it has none (vm_exec.cpp).
+const char* RunningName(const VMContext& c);
 // Puts a grown stack region in place of the current one, which is freed (vm_exec.cpp).
 void ReplaceStack(VMContext& c, uint8_t* region, int size);
 
@@ -163,10 +174,9 @@ void Branch(VMContext& c, uint32_t word, int at);
 // Frames (vm_exec.cpp): pops the innermost frame; the caller gets the returned item of the type, or
 // real 0 for type -1.
 void PopFrame(VMContext& c, int returnType);
-// Saves the caller in a new frame and starts the code from its first word, with the frame's block of
-// argument values (all real 0) as Code_Arguments; false after a report when the call depth is at its
-// cap.
-bool PushFrame(VMContext& c, const VMBuffer* code, const VMBuffer* debugTable, const char* text,
-               const char* name, int argumentCount);
+// Saves the caller in a new frame and starts the script's code from its first word, with the frame's
+// block of argument values (all real 0) as Code_Arguments; false after a report when the call depth is
+// at its cap.
+bool PushFrame(VMContext& c, const CCode* script, int argumentCount);
 
 } // namespace vm

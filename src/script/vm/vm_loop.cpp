@@ -758,7 +758,7 @@ void RunDecoded(VMContext& c) {
 resync:
     markerAt = nullptr;
     VM_CurrentContext = &c;
-    if (c.stopped || VMDebug_State().VM_SingleStep || VMDebug_State().VM_BreakPending || c.pc >= c.codeSize ||
+    if (c.stopped || VMDebug_State().VM_SingleStep || VMDebug_State().VM_BreakPending || c.pc >= vm::CodeSize(c) ||
         (c.pc & 3) != 0)
         return;
     instances.world = ScriptWorld_Get();
@@ -1502,47 +1502,61 @@ L_AppendStore: {
 #undef VM_BORROWABLE
 
 L_CallScript: {
-    // A script with bytecode, whose arguments move into the frame's block.
+    // A script with bytecode, whose arguments (at most 16) move into the frame's block, all real 0: reals
+    // as they lie (a .v item of a real is laid out as its value); a text or an array only with a live
+    // handle, taken over into a value of its own.
     callArgc = ip->x.i;
     callCode = CallTarget(c, ip->a);
     if (callCode == nullptr) goto L_General;
-    // Reals move as they lie (a .v item of a real is laid out as its value); a text or an array only
-    // with a live handle.
-    bool reals = true;
-    for (int i = 0; i < callArgc; ++i)
-        reals &= (Load<uint32_t>(sp + 16 * i) & KIND_MASK) == KIND_REAL;
-    if (!reals && !LiveValues(sp, callArgc)) goto L_General;
+    VMFrame& frame = NextFrame(c);
+    // The kinds or-ed together are a real's only when every one is a real.
+    static_assert(KIND_REAL == 0);
+    uint32_t kinds = 0;
+    for (int i = 0; i < callArgc; ++i) {
+        kinds |= Load<uint32_t>(sp + 16 * i);
+        std::memcpy(static_cast<void*>(&frame.arguments[i]), sp + 16 * i, 16);
+    }
+    const bool reals = (kinds & KIND_MASK) == KIND_REAL;
+    if (!reals) {
+        std::memset(static_cast<void*>(frame.arguments), 0, 16 * static_cast<size_t>(callArgc));
+        if (!LiveValues(sp, callArgc)) goto L_General;
+    }
     callArgs = sp;
     c.pc = static_cast<int>(ip - d->insns.data() + ip->words) * 4;
-    c.sp = sp + 16 * callArgc;
-    if (!PushFrameInline(c, callCode->code, callCode->debugInfo, callCode->lineText, callCode->name, callArgc))
-        goto stopped;
-    c.top->decoded = d;
-    // The script's own block, all real 0, takes the arguments, which still lie below the new top.
-    if (reals) {
-        uint64_t* to = reinterpret_cast<uint64_t*>(Code_Arguments);
-        for (int i = 0; i < callArgc; ++i) {
-            to[2 * i] = Load<uint64_t>(callArgs + 16 * i);
-            to[2 * i + 1] = Load<uint64_t>(callArgs + 16 * i + 8);
-        }
-    } else {
-        TakeValues(callArgs, callArgc, Code_Arguments);
-    }
-    VM_ENTER();
+    sp += 16 * callArgc;
+    c.sp = sp;
+    EnterFrame(c, frame, callCode, callArgc, d);
+    if (!reals) TakeValues(callArgs, callArgc, frame.arguments);
+    // Into the script's decoded form, as VM_ENTER but with the stack pointer at hand.
+    d = DecodedOf(c.codeBuffer);
+    ip = d->insns.data();
+    localSlots = LocalSlots(c.localsLevel, c.codeBuffer, d->localCount);
+    if (sp - c.stackBase < d->reserve) goto grow;
+    VM_DISPATCH();
 }
 
 L_Ret: {
-    if (c.callDepth == 0) goto L_General;
-    VM_SYNC();
-    // Back into the caller's decoded form as the call left it, unless code changed meanwhile: its room
-    // and its locals' slots are as they were.
-    Decoded* caller = c.top->decoded;
-    PopFrameInline(c, VM_Type1(ip->word));
-    instances.Forget();
+    // The returned item moves from the callee's top to the caller's, the callee's stack going with the
+    // frame; then on in the caller's decoded form as the call left it, unless code changed meanwhile:
+    // its room and its locals' slots are as they were.
+    const int size = ReturnItemSize(VM_Type1(ip->word));
+    if (c.callDepth == 0 || static_cast<int>(StackEnd(c) - kStackHeadroom - sp) < size) goto L_General;
+    const uint64_t low = Load<uint64_t>(sp), high = Load<uint64_t>(sp + 8);
+    const VMFrame& frame = LeaveFrame(c);
+    sp = AtPosition(c, frame.framePosition) - size;
+    if (size == 4) {
+        Store<uint32_t>(sp, static_cast<uint32_t>(low));
+    } else {
+        Store<uint64_t>(sp, low);
+        if (size == 16) Store<uint64_t>(sp + 8, high);
+    }
+    c.sp = sp;
+    // (What the loop keeps of the instances stays good: whatever in the call could have made or
+    // destroyed some forgot it then.)
+    Decoded* caller = frame.decoded;
     if (caller == nullptr || caller != c.codeBuffer->decoded || caller->epoch != DecodeEpoch()) VM_ENTER();
     d = caller;
     ip = d->insns.data() + (c.pc >> 2);
-    sp = c.sp;
     localSlots = c.localsLevel->values;
     VM_DISPATCH();
 }

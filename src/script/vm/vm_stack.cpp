@@ -8,7 +8,7 @@ namespace vm {
 
 bool CheckPop(VMContext& c, int n) {
     if (Depth(c) >= n) return true;
-    VM_Error(&c, "Stack underflow in %s", c.name ? c.name : "<unknown>");
+    VM_Error(&c, "Stack underflow in %s", RunningName(c));
     return false;
 }
 

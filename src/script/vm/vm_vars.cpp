@@ -220,7 +220,7 @@ void PopShuffle(VMContext& c, uint32_t word) {
     const int lowest = std::min(0, k4 - s);
     const int highest = std::max({s, 2 * k4, k4 + s});
     if (k4 < 0 || highest > Depth(c) || -lowest > c.sp - c.stackBase) {
-        VM_Error(&c, "Stack rearrangement leaves the stack in %s", c.name ? c.name : "<unknown>");
+        VM_Error(&c, "Stack rearrangement leaves the stack in %s", RunningName(c));
         return;
     }
     uint8_t saved[16];
@@ -307,7 +307,7 @@ void CallScript(VMContext& c, int index, int argc) {
         }
     }
     if (!DropValues(c, argc - kept) ||
-        !PushFrame(c, code->code, code->debugInfo, code->lineText, code->name, argc)) {
+        !PushFrame(c, code, argc)) {
         for (int j = 0; j < kept; ++j)
             Value_Free(&incoming[j]);
         return;
@@ -470,7 +470,7 @@ void Dup(VMContext& c, uint32_t word) {
     const int count = VM_Field(word) + 1;
     if (size == 0) return;
     if (count < 1) {
-        VM_Error(&c, "dup of %d items in %s", count, c.name ? c.name : "<unknown>");
+        VM_Error(&c, "dup of %d items in %s", count, RunningName(c));
         return;
     }
     const int bytes = count * size;
@@ -558,7 +558,7 @@ void PopEnv(VMContext& c, uint32_t word, int at) {
     if (index < 0 || Depth(c) < kWithItemSize || Load<uint32_t>(c.sp) != kWithMarker ||
         Load<uint32_t>(c.sp + 4) != static_cast<uint32_t>(index) ||
         (*c.withBlocks)[static_cast<size_t>(index)].stackPosition != Position(c)) {
-        VM_Error(&c, "popenv without a matching pushenv in %s", c.name ? c.name : "<unknown>");
+        VM_Error(&c, "popenv without a matching pushenv in %s", RunningName(c));
         return;
     }
     VMWithBlock& block = (*c.withBlocks)[static_cast<size_t>(index)];

@@ -263,7 +263,8 @@ Effect EffectOf(uint32_t word, const uint8_t* operand, int operandSize, int at, 
         return e;
     }
     case OP_RET:
-        e.needs = s1;
+        // The returned item: 4 bytes for a type without an item size of its own.
+        e.needs = s1 != 0 ? s1 : 4;
         e.falls = false;
         return e;
     case OP_EXIT:

@@ -25,6 +25,14 @@
 #define VM_INLINE inline
 #endif
 
+// Hides a loop's pointer from the optimiser, so that a loop over a few (at most 16) values is not
+// turned into vector code whose set-up costs more than the loop.
+#if defined(__GNUC__)
+#define VM_OPAQUE(pointer) asm("" : "+r"(pointer))
+#else
+#define VM_OPAQUE(pointer) ((void)0)
+#endif
+
 namespace vm {
 
 // Room checked once per instruction; an instruction that pushes more reserves for itself.
@@ -127,10 +135,10 @@ VMFrame* NewFrame(std::deque<VMFrame>& frames);
 // bytes zero).
 VM_INLINE void ClearArguments(ScriptValue* block, int used) {
     static_assert(KIND_REAL == 0 && sizeof(ScriptValue) == 16);
-    for (int i = 0; i < used; ++i) {
-        ScriptValue& argument = block[i];
-        if (argument.Kind() != KIND_REAL) Value_Free(&argument);
-        std::memset(static_cast<void*>(&argument), 0, sizeof argument);
+    for (ScriptValue *argument = block, *end = block + used; argument != end; ++argument) {
+        VM_OPAQUE(argument);
+        if (argument->Kind() != KIND_REAL) Value_Free(argument);
+        std::memset(static_cast<void*>(argument), 0, sizeof *argument);
     }
 }
 

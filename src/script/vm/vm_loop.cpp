@@ -1512,9 +1512,13 @@ L_CallScript: {
     // The kinds or-ed together are a real's only when every one is a real.
     static_assert(KIND_REAL == 0);
     uint32_t kinds = 0;
-    for (int i = 0; i < callArgc; ++i) {
-        kinds |= Load<uint32_t>(sp + 16 * i);
-        std::memcpy(static_cast<void*>(&frame.arguments[i]), sp + 16 * i, 16);
+    {
+        ScriptValue* to = frame.arguments;
+        for (const uint8_t *from = sp, *end = sp + 16 * callArgc; from != end; from += 16, ++to) {
+            VM_OPAQUE(from);
+            kinds |= Load<uint32_t>(from);
+            std::memcpy(static_cast<void*>(to), from, 16);
+        }
     }
     const bool reals = (kinds & KIND_MASK) == KIND_REAL;
     if (!reals) {
@@ -1539,8 +1543,8 @@ L_Ret: {
     // The returned item moves from the callee's top to the caller's, the callee's stack going with the
     // frame; then on in the caller's decoded form as the call left it, unless code changed meanwhile:
     // its room and its locals' slots are as they were.
-    const int size = ReturnItemSize(VM_Type1(ip->word));
-    if (c.callDepth == 0 || static_cast<int>(StackEnd(c) - kStackHeadroom - sp) < size) goto L_General;
+    if (c.callDepth == 0) goto L_General;
+    const int size = ReturnItemSize(VM_Type1(ip->word)); // there to take: the code is verified
     const uint64_t low = Load<uint64_t>(sp), high = Load<uint64_t>(sp + 8);
     const VMFrame& frame = LeaveFrame(c);
     sp = AtPosition(c, frame.framePosition) - size;

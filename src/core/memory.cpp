@@ -47,7 +47,7 @@ struct Header {
     uint32_t size;
     uint32_t guard1;
     uint32_t guard2;
-    uint32_t zero;
+    uint32_t note; // the user's word (GetNote)
 };
 static_assert(sizeof(Header) == kHeaderSize);
 
@@ -65,7 +65,7 @@ void* Take(size_t size, bool clear) {
     h->size = static_cast<uint32_t>(size);
     h->guard1 = kGuard1;
     h->guard2 = kGuard2;
-    h->zero = 0;
+    h->note = 0;
     g_bytes.fetch_add(static_cast<int64_t>(size), std::memory_order_relaxed);
     g_blocks.fetch_add(1, std::memory_order_relaxed);
     return static_cast<unsigned char*>(raw) + kHeaderSize;
@@ -127,7 +127,10 @@ void* ReAlloc(void* p, size_t size, const char* file, int line) {
     if (!p) return size == 0 ? nullptr : Alloc(size, file, line, true);
     if (HasGuards(HeaderOf(p))) {
         uint32_t old = HeaderOf(p)->size & 0x7FFFFFFFu;
-        if (old >= size) return p;
+        if (old >= size) {
+            SetNote(p, 0);
+            return p;
+        }
         void* grown = Take(size, true);
         std::memcpy(grown, p, old);
         Release(p);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace MemoryManager {
 
@@ -25,6 +26,22 @@ uint32_t GetSize(const void* p);
 bool IsGuarded(const void* p);
 // True when p is an address inside a block, marked by the word before it (see memory.cpp).
 bool IsMarkedInterior(const void* p);
+
+// The header word kept for the block's user (the text routines record a text's length in it): 0 in a
+// new block, and 0 again whenever ReAlloc hands the block back to be written anew. Its top bit must stay
+// clear, as the word before an address is where an interior mark would lie. GetNote gives 0 for an
+// address that is not the start of a block (block starts are 8-byte aligned, marked interior addresses
+// may not be).
+inline uint32_t GetNote(const void* p) {
+    if (reinterpret_cast<uintptr_t>(p) & 7) return 0;
+    uint32_t words[3];
+    std::memcpy(words, static_cast<const unsigned char*>(p) - 12, sizeof words);
+    return words[0] == kGuard1 && words[1] == kGuard2 ? words[2] : 0;
+}
+// p must be the start of a block made here.
+inline void SetNote(void* p, uint32_t note) {
+    std::memcpy(static_cast<unsigned char*>(p) - 4, &note, sizeof note);
+}
 
 template <typename T>
 T* SetLength(T*& variable, size_t size, const char* file, int line) {

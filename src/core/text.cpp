@@ -3,7 +3,9 @@
 #include "core/memory.h"
 #include "core/utf8.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 char* String_Concat(char* destination, const char* s1, const char* s2, const char* s3, const char* s4,
@@ -28,6 +30,7 @@ char* String_Concat(char* destination, const char* s1, const char* s2, const cha
 
     if (MemoryManager::IsGuarded(destination) && MemoryManager::GetSize(destination) >= total + 1) {
         std::memcpy(destination, joined, total + 1);
+        MemoryManager::SetNote(destination, 0);
         MEM_FREE(joined);
         return destination;
     }
@@ -44,6 +47,131 @@ char* String_Duplicate(const char* text, size_t length) {
     std::memcpy(copy, text, length);
     copy[length] = 0;
     return copy;
+}
+
+// ---- Texts that know their length
+
+bool Text_BytesASCII(const char* text, size_t length) {
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8)
+        if (!UTF8_EightASCII(text + i)) return false;
+    for (; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    return true;
+}
+
+void Text_Record(char* text, size_t length, bool ascii) {
+    if (!MemoryManager::IsGuarded(text)) return;
+    uint32_t note = 0;
+    if (length <= TextNote::kLengthMask)
+        note = TextNote::kRecorded | (ascii ? TextNote::kASCII : 0) | static_cast<uint32_t>(length);
+    MemoryManager::SetNote(text, note);
+}
+
+void Text_CheckNote(const char* text, uint32_t note) {
+    const size_t recorded = note & TextNote::kLengthMask;
+    // Long texts are checked at their end alone, so that checking stays cheap.
+    bool sound = text[recorded] == '\0';
+    if (sound && recorded <= 65536)
+        sound = std::strlen(text) == recorded &&
+                ((note & TextNote::kASCII) != 0) == Text_BytesASCII(text, recorded);
+    if (sound) return;
+    std::fprintf(stderr, "A text's recorded length %zu does not match its bytes\n", recorded);
+    std::abort();
+}
+
+namespace {
+
+// The length of any text and whether it is plain ASCII.
+size_t MeasureAny(const char* text, bool* ascii) {
+    if (!text) {
+        *ascii = true;
+        return 0;
+    }
+    const size_t length = std::strlen(text);
+    *ascii = Text_BytesASCII(text, length);
+    return length;
+}
+
+// The same for a held text: from its note when it has one.
+size_t Measure(const char* text, bool* ascii) {
+    if (const uint32_t note = Text_Note(text)) {
+        *ascii = (note & TextNote::kASCII) != 0;
+        return note & TextNote::kLengthMask;
+    }
+    return MeasureAny(text, ascii);
+}
+
+char* NewBlock(size_t length) {
+    if (length >= MemoryManager::kMaxBlockSize) MemoryManager::OutOfMemory();
+    return static_cast<char*>(MEM_ALLOC_RAW(length + 1));
+}
+
+} // namespace
+
+char* Text_New(const char* bytes, size_t length) {
+    char* text = NewBlock(length);
+    if (length > 0) std::memcpy(text, bytes, length);
+    text[length] = '\0';
+    Text_Record(text, length, Text_BytesASCII(text, length));
+    return text;
+}
+
+char* Text_Copy(const char* text) {
+    if (!text) return nullptr;
+    bool ascii;
+    const size_t length = Measure(text, &ascii);
+    char* copy = NewBlock(length);
+    if (length > 0) std::memcpy(copy, text, length);
+    copy[length] = '\0';
+    Text_Record(copy, length, ascii);
+    return copy;
+}
+
+char* Text_Join(const char* a, const char* b) {
+    bool asciiA, asciiB;
+    const size_t lengthA = Measure(a, &asciiA);
+    const size_t lengthB = Measure(b, &asciiB);
+    if (lengthA + lengthB >= MemoryManager::kMaxBlockSize) MemoryManager::OutOfMemory();
+    char* joined = NewBlock(lengthA + lengthB);
+    if (lengthA > 0) std::memcpy(joined, a, lengthA);
+    if (lengthB > 0) std::memcpy(joined + lengthA, b, lengthB);
+    joined[lengthA + lengthB] = '\0';
+    Text_Record(joined, lengthA + lengthB, asciiA && asciiB);
+    return joined;
+}
+
+char* Text_Append(char* text, const char* tail) {
+    bool ascii, tailASCII;
+    const size_t length = Measure(text, &ascii);
+    const size_t added = MeasureAny(tail, &tailASCII);
+    const size_t needed = length + added + 1;
+    if (needed > MemoryManager::kMaxBlockSize) MemoryManager::OutOfMemory();
+    if (text == nullptr || !MemoryManager::IsGuarded(text) || MemoryManager::GetSize(text) < needed) {
+        const size_t room = std::max(needed, std::min(2 * needed, MemoryManager::kMaxBlockSize));
+        char* grown = static_cast<char*>(MEM_ALLOC_RAW(room));
+        if (length > 0) std::memcpy(grown, text, length);
+        if (added > 0) std::memcpy(grown + length, tail, added); // before the old block goes: tail may be in it
+        MEM_FREE(text);
+        text = grown;
+    } else if (added > 0) {
+        std::memmove(text + length, tail, added);
+    }
+    text[length + added] = '\0';
+    Text_Record(text, length + added, ascii && tailASCII);
+    return text;
+}
+
+char* Text_CopyInto(char* block, const char* text) {
+    bool ascii;
+    const size_t length = MeasureAny(text, &ascii);
+    if (!block || !MemoryManager::IsGuarded(block) || MemoryManager::GetSize(block) < length + 1) {
+        MEM_FREE(block);
+        block = NewBlock(length);
+    }
+    std::memmove(block, text, length + 1);
+    Text_Record(block, length, ascii);
+    return block;
 }
 
 namespace {
@@ -70,6 +198,7 @@ void VCL_Trim(char*& variable, const char* text) {
     char* target = variable;
     bool reuse = MemoryManager::IsGuarded(target) && MemoryManager::GetSize(target) >= n + 1;
     if (!reuse) target = static_cast<char*>(MEM_ALLOC_RAW(n + 1));
+    else MemoryManager::SetNote(target, 0);
     std::memmove(target, text + begin, n);
     target[n] = '\0';
     if (!reuse) MEM_FREE(variable);

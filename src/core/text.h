@@ -2,8 +2,11 @@
 // these routines return belong to the caller (free them with MEM_FREE).
 #pragma once
 
+#include "core/memory.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 // Joins the non-null, non-empty texts among s1 ... s10 in order. When none is, the result is null and
@@ -43,3 +46,63 @@ char* String_Narrow(const uint16_t* text);
 // hexadecimal); everything else is kept. Null gives "".
 std::string Text_Escaped(const char* text);
 std::string Text_Escaped(const char* text, size_t length);
+
+// ---- Texts that know their length
+// A text block may carry its length in bytes, and whether all its bytes are below 0x80, in its header's
+// note word. The routines below record it whenever they write a block whole; String_Duplicate's copies
+// and blocks written elsewhere carry none and are measured when asked. Code that changes the bytes of a
+// recorded text in place records the text again (Text_Record) or makes a new one. A text whose note is
+// read (named "held" below) must be null or the start of a block made by the memory manager: the text
+// a script value owns, or one the VM holds; any other text is measured.
+
+namespace TextNote {
+constexpr uint32_t kRecorded = 1u << 30;
+constexpr uint32_t kASCII = 1u << 29;
+constexpr uint32_t kLengthMask = kASCII - 1; // longer texts are not recorded
+} // namespace TextNote
+
+// A new block holding the length bytes (no 0 among them) and a terminator, its length recorded.
+char* Text_New(const char* bytes, size_t length);
+// A new recorded copy of the held text; null gives null.
+char* Text_Copy(const char* text);
+// A new recorded block holding the held texts a then b (null reads as ""): never null.
+char* Text_Join(const char* a, const char* b);
+// Appends tail (any text; null reads as "") to the held text (null: none yet) and gives the block that
+// then holds both, recorded: text's own when it has room, else a new one with twice the room needed, text
+// freed. tail may lie inside text.
+char* Text_Append(char* text, const char* tail);
+// Copies text (any text, not null) into block (a held text or null) when it is large enough, else into
+// a new block (block freed); gives the block that holds the copy, recorded. text may be block itself.
+char* Text_CopyInto(char* block, const char* text);
+// Records the length of the text that the block text (the start of a block made by the memory manager)
+// holds: length bytes, all below 0x80 when ascii, then a terminator.
+void Text_Record(char* text, size_t length, bool ascii);
+// True when every one of the length bytes is below 0x80.
+bool Text_BytesASCII(const char* text, size_t length);
+
+// Checks a recorded note against the bytes (builds with assertions only).
+void Text_CheckNote(const char* text, uint32_t note);
+
+// The recorded note of a held text, 0 when it has none.
+inline uint32_t Text_Note(const char* text) {
+    if (!text) return 0;
+    const uint32_t note = MemoryManager::GetNote(text);
+    if (!(note & TextNote::kRecorded)) return 0;
+#ifndef NDEBUG
+    Text_CheckNote(text, note);
+#endif
+    return note;
+}
+// The length of a held text in bytes (0 for null).
+inline size_t Text_Bytes(const char* text) {
+    const uint32_t note = Text_Note(text);
+    if (note) return note & TextNote::kLengthMask;
+    return text ? std::strlen(text) : 0;
+}
+// True, with its length in bytes, when the held text is recorded as plain ASCII (one byte a character).
+inline bool Text_KnownASCII(const char* text, size_t* bytes) {
+    const uint32_t note = Text_Note(text);
+    if (!(note & TextNote::kASCII)) return false;
+    *bytes = note & TextNote::kLengthMask;
+    return true;
+}

@@ -3,18 +3,6 @@
 #include "core/convert.h"
 #include "script/value.h"
 
-namespace {
-const ScriptValue kMissingArgument{};
-} // namespace
-
-const ScriptValue* BuiltInArgs::At(int i) const {
-    return i >= 0 && i < count ? &values[i] : &kMissingArgument;
-}
-
-double BuiltInArgs::Real(int i) const {
-    return Value_Real(At(i));
-}
-
 float BuiltInArgs::Float(int i) const {
     return X86_DoubleToFloat(Real(i));
 }
@@ -25,10 +13,6 @@ int32_t BuiltInArgs::Truncated(int i) const {
 
 int32_t BuiltInArgs::Rounded(int i) const {
     return X86_RoundToInt32(Real(i));
-}
-
-const char* BuiltInArgs::Text(int i) const {
-    return Value_Text(At(i));
 }
 
 void BuiltIn_SetText(ScriptValue& result, char* text) {

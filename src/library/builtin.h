@@ -3,9 +3,13 @@
 #pragma once
 
 #include "script/functions.h"
+#include "script/value.h"
 
 #include <cstddef>
 #include <cstdint>
+
+// What an argument past the call's count reads as.
+inline const ScriptValue kBuiltInMissingArgument{};
 
 // How a built-in body sees its arguments: a missing argument (the call passed fewer than the body reads)
 // reads as the real 0.
@@ -14,8 +18,10 @@ struct BuiltInArgs {
     ScriptValue* values;
 
     // The argument, or a shared real 0 past the count; never write through it.
-    const ScriptValue* At(int i) const;
-    double Real(int i) const;
+    const ScriptValue* At(int i) const {
+        return i >= 0 && i < count ? &values[i] : &kBuiltInMissingArgument;
+    }
+    double Real(int i) const { return Value_Real(At(i)); }
     // The argument narrowed to single precision (coordinates, speeds, angles).
     float Float(int i) const;
     // Truncated towards zero, or rounded to the nearest (ties to even), to int32 as the x86 conversions
@@ -25,7 +31,7 @@ struct BuiltInArgs {
     // A flag argument: true at 0.5 or more.
     bool Flag(int i) const { return Real(i) >= 0.5; }
     // The text of a string argument (possibly null); null for any other kind.
-    const char* Text(int i) const;
+    const char* Text(int i) const { return Value_Text(At(i)); }
 };
 
 using BuiltInBody = void (*)(ScriptValue& result, const BuiltInArgs& args);

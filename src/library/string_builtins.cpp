@@ -22,7 +22,7 @@ int Position(const BuiltInArgs& a, int i) {
 
 // A new text of the bytes of text (which holds no 0 byte before its end).
 char* NewText(const std::string& text) {
-    return String_Duplicate(text.c_str(), text.size());
+    return Text_New(text.data(), text.size());
 }
 
 // Appends at most n characters of p, each decoded and written again as UTF-8 (n < 0: all of them). A
@@ -46,13 +46,13 @@ void AppendChars(std::string& out, const char* p, int64_t n) {
 
 // True when every byte of the text is below 0x80.
 bool PlainASCII(const char* text) {
-    const size_t length = std::strlen(text);
-    size_t i = 0;
-    for (; i + 8 <= length; i += 8)
-        if (!UTF8_EightASCII(text + i)) return false;
-    for (; i < length; ++i)
-        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
-    return true;
+    return Text_BytesASCII(text, std::strlen(text));
+}
+
+// The number of characters of a value's text (0 for null).
+int64_t Characters(const char* text) {
+    size_t length;
+    return Text_KnownASCII(text, &length) ? static_cast<int64_t>(length) : UTF8_Length(text);
 }
 
 // The first occurrence of substr in s (both non-empty), compared character by character: its
@@ -75,16 +75,20 @@ int64_t CharacterPos(const char* substr, const char* s, size_t* byteOffset) {
 constexpr size_t kShortNeedle = 32;
 
 // The first occurrence of substr in s, compared character by character: its character index and byte
-// offset, or -1 when either text is null or empty or substr does not occur.
-int64_t String_Pos(const char* substr, const char* s, size_t* byteOffset = nullptr) {
+// offset, or -1 when either text is null or empty or substr does not occur. sASCII: s is known to be
+// plain ASCII.
+int64_t String_Pos(const char* substr, const char* s, size_t* byteOffset = nullptr, bool sASCII = false) {
     if (!substr || !s || !*substr || !*s) return -1;
-    if (!PlainASCII(substr)) return CharacterPos(substr, s, byteOffset);
+    size_t length;
+    if (!Text_KnownASCII(substr, &length)) {
+        if (!PlainASCII(substr)) return CharacterPos(substr, s, byteOffset);
+        length = std::strlen(substr);
+    }
     // While s is plain ASCII a character is a byte, and a byte match is the first character match (an
     // earlier match would have to lie in the same plain bytes).
-    const size_t length = std::strlen(substr);
     const char* found = nullptr;
-    if (length > kShortNeedle) {
-        if (!PlainASCII(s)) return CharacterPos(substr, s, byteOffset);
+    if (length > kShortNeedle || sASCII) {
+        if (!sASCII && !PlainASCII(s)) return CharacterPos(substr, s, byteOffset);
         found = std::strstr(s, substr);
     } else {
         // One pass; at the first byte of 0x80 or more the search starts again character by character.
@@ -203,7 +207,7 @@ void F_chr(ScriptValue& r, const BuiltInArgs& a) {
         text[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         text[2] = static_cast<char>(0x80 | (c & 0x3F));
     }
-    BuiltIn_SetText(r, String_Duplicate(text));
+    BuiltIn_SetText(r, Text_New(text, std::strlen(text)));
 }
 
 void F_ansi_char(ScriptValue& r, const BuiltInArgs& a) {
@@ -217,7 +221,7 @@ void F_ord(ScriptValue& r, const BuiltInArgs& a) {
 }
 
 void F_string_length(ScriptValue& r, const BuiltInArgs& a) {
-    Value_SetReal(&r, UTF8_Length(a.Text(0)));
+    Value_SetReal(&r, static_cast<double>(Characters(a.Text(0))));
 }
 
 void F_string_byte_length(ScriptValue& r, const BuiltInArgs& a) {
@@ -250,7 +254,9 @@ void F_string_set_byte_at(ScriptValue& r, const BuiltInArgs& a) {
 // ---- Searching and cutting -------------------------------------------------------------------------
 
 void F_string_pos(ScriptValue& r, const BuiltInArgs& a) {
-    Value_SetReal(&r, static_cast<double>(String_Pos(a.Text(0), a.Text(1)) + 1));
+    size_t length;
+    const bool ascii = Text_KnownASCII(a.Text(1), &length);
+    Value_SetReal(&r, static_cast<double>(String_Pos(a.Text(0), a.Text(1), nullptr, ascii) + 1));
 }
 
 void F_string_count(ScriptValue& r, const BuiltInArgs& a) {
@@ -272,7 +278,9 @@ void F_string_copy(ScriptValue& r, const BuiltInArgs& a) {
     int count = Position(a, 2);
     int64_t start = (index > 1 ? index : 1) - int64_t{1};
     int64_t n = count > 0 ? count : 0;
-    int64_t length = UTF8_Length(text);
+    size_t bytes;
+    const bool ascii = Text_KnownASCII(a.Text(0), &bytes);
+    int64_t length = ascii ? static_cast<int64_t>(bytes) : UTF8_Length(text);
     if (start + n > length) n = length - start;
     if (n < 0) {
         char message[1024];
@@ -280,6 +288,10 @@ void F_string_copy(ScriptValue& r, const BuiltInArgs& a) {
                       count);
         Code_Error_Report(message, false);
         BuiltIn_SetText(r, String_Duplicate(""));
+        return;
+    }
+    if (ascii) {
+        BuiltIn_SetText(r, Text_New(text + start, static_cast<size_t>(n)));
         return;
     }
     std::string out;
@@ -290,8 +302,14 @@ void F_string_copy(ScriptValue& r, const BuiltInArgs& a) {
 void F_string_char_at(ScriptValue& r, const BuiltInArgs& a) {
     BuiltIn_SetText(r, nullptr);
     if (a.count != 2 || !a.At(0)->IsString() || !a.At(1)->IsReal() || !a.Text(0)) return;
-    int index = Position(a, 1);
-    const char* p = UTF8_Skip(a.Text(0), (index > 1 ? index : 1) - int64_t{1});
+    const int index = Position(a, 1);
+    const int64_t skipped = (index > 1 ? index : 1) - int64_t{1};
+    size_t length;
+    if (Text_KnownASCII(a.Text(0), &length)) {
+        if (skipped < static_cast<int64_t>(length)) BuiltIn_SetText(r, Text_New(a.Text(0) + skipped, 1));
+        return;
+    }
+    const char* p = UTF8_Skip(a.Text(0), skipped);
     if (!*p) return;
     // The character decoded and written again as UTF-8.
     char* text = static_cast<char*>(MEM_ALLOC_RAW(4));

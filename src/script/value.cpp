@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "core/convert.h"
 #include "core/memory.h"
+#include "core/text.h"
 #include "script/buffer.h"
 #include "script/vm/vm_error.h"
 
@@ -239,22 +240,7 @@ void Value_Free(ScriptValue* v) {
 }
 
 void Value_AppendToText(ScriptValue* v, const char* tail) {
-    char* text = v->IsString() ? v->str : nullptr;
-    const size_t length = text != nullptr ? std::strlen(text) : 0;
-    const size_t added = tail != nullptr ? std::strlen(tail) : 0;
-    const size_t needed = length + added + 1;
-    if (needed > MemoryManager::kMaxBlockSize) MemoryManager::OutOfMemory();
-    if (text == nullptr || !MemoryManager::IsGuarded(text) || MemoryManager::GetSize(text) < needed) {
-        const size_t room = std::max(needed, std::min(2 * needed, MemoryManager::kMaxBlockSize));
-        char* grown = static_cast<char*>(MEM_ALLOC_RAW(room));
-        if (length > 0) std::memcpy(grown, text, length);
-        if (added > 0) std::memcpy(grown + length, tail, added); // before the old block goes: tail may be in it
-        MEM_FREE(text);
-        text = grown;
-    } else if (added > 0) {
-        std::memmove(text + length, tail, added);
-    }
-    text[length + added] = '\0';
+    char* text = Text_Append(v->IsString() ? v->str : nullptr, tail);
     v->kind = KIND_STRING;
     v->str = text;
 }
@@ -274,12 +260,7 @@ void Value_Copy(ScriptValue* dest, const ScriptValue* src) {
         break;
     case KIND_STRING:
         if (src->str) {
-            size_t needed = std::strlen(src->str) + 1;
-            if (!block || MemoryManager::GetSize(block) < needed) {
-                MEM_FREE(block);
-                block = static_cast<char*>(MEM_ALLOC_RAW(needed));
-            }
-            std::memcpy(block, src->str, needed);
+            block = Text_CopyInto(block, src->str);
             dest->kind = src->kind;
             dest->str = block;
             block = nullptr;

@@ -109,3 +109,48 @@ TEST(Text, HashToNewline) {
     EXPECT_EQ(String_HashToNewline(cut.p), 2);
     EXPECT_STREQ(cut.p, "\r\xE2\x82");
 }
+
+TEST(Text, RecordedLengthsFollowEveryWriteOfTheBlock) {
+    size_t length = 0;
+    char* t = Text_New("abc", 3);
+    EXPECT_TRUE(Text_KnownASCII(t, &length));
+    EXPECT_EQ(length, 3u);
+
+    // Appends in place keep the length and lose the plain-ASCII mark at the first wide character.
+    t = Text_Append(t, "de");
+    EXPECT_STREQ(t, "abcde");
+    EXPECT_EQ(Text_Bytes(t), 5u);
+    t = Text_Append(t, "\xC3\xA9");
+    EXPECT_STREQ(t, "abcde\xC3\xA9");
+    EXPECT_FALSE(Text_KnownASCII(t, &length));
+    EXPECT_EQ(Text_Bytes(t), 7u);
+    t = Text_Append(t, t); // the tail inside the text itself
+    EXPECT_STREQ(t, "abcde\xC3\xA9"
+                    "abcde\xC3\xA9");
+    EXPECT_EQ(Text_Bytes(t), 14u);
+
+    // A block written anew by the older helpers carries no length, and is measured.
+    char* joined = String_Concat(t, "xy");
+    ASSERT_EQ(joined, t);
+    EXPECT_EQ(MemoryManager::GetNote(t), 0u);
+    EXPECT_EQ(Text_Bytes(t), 2u);
+    VCL_Trim(t, " abcd ");
+    EXPECT_EQ(Text_Bytes(t), 4u);
+    t = Text_CopyInto(t, "q");
+    EXPECT_TRUE(Text_KnownASCII(t, &length));
+    EXPECT_EQ(length, 1u);
+    EXPECT_EQ(MEM_REALLOC(t, 2), t);
+    EXPECT_EQ(MemoryManager::GetNote(t), 0u) << "a block handed back to be rewritten";
+    MEM_FREE(t);
+
+    char* j = Text_Join(nullptr, nullptr);
+    EXPECT_STREQ(j, "");
+    char* euro = String_Duplicate("\xE2\x82\xAC"); // measured, as it has no length yet
+    char* k = Text_Join(j, euro);
+    EXPECT_EQ(Text_Bytes(k), 3u);
+    EXPECT_FALSE(Text_KnownASCII(k, &length));
+    EXPECT_EQ(Text_Copy(nullptr), nullptr);
+    MEM_FREE(j);
+    MEM_FREE(k);
+    MEM_FREE(euro);
+}

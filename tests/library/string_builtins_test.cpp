@@ -1,9 +1,12 @@
 #include "builtin_test_util.h"
 
+#include "core/text.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 using testing::HasSubstr;
@@ -197,6 +200,35 @@ TEST(StringBuiltIns, CopyCharAtDeleteInsert) {
     EXPECT_THAT(log, HasSubstr("string_copy(hello, 7, 1): Index is out of bounds"));
     log = ConsoleOutputOf([&] { CallText("string_copy", {"hello", 6.0, 1.0}); });
     EXPECT_EQ(log, "");
+}
+
+// Texts that carry their length (as the machine's own do) give what measured ones give.
+TEST(StringBuiltIns, TextsWithARecordedLengthGiveTheSameResults) {
+    auto recorded = [](const char* text) {
+        ScriptValue v{};
+        v.kind = KIND_STRING;
+        v.str = Text_New(text, std::strlen(text));
+        Arg arg(v);
+        Value_Free(&v);
+        size_t length;
+        EXPECT_EQ(Text_KnownASCII(arg.v.str, &length), Text_BytesASCII(text, std::strlen(text)));
+        return arg;
+    };
+    const std::string accentedTail = std::string("ab,c") + kAccented;
+    for (const char* text : {"hello, world", "", "x", kAccented, accentedTail.c_str()}) {
+        for (double at : {-1.0, 0.0, 1.0, 2.0, 3.5, 5.0, 12.0, 13.0, 1e10}) {
+            EXPECT_EQ(CallText("string_char_at", {recorded(text), at}), CallText("string_char_at", {text, at}))
+                << text << " " << at;
+            for (double count : {-1.0, 0.0, 1.0, 4.0, 100.0})
+                EXPECT_EQ(CallText("string_copy", {recorded(text), at, count}),
+                          CallText("string_copy", {text, at, count}))
+                    << text << " " << at << " " << count;
+        }
+        EXPECT_EQ(CallReal("string_length", {recorded(text)}), CallReal("string_length", {text})) << text;
+        for (const char* needle : {",", "o", "world", "\xC3\xA9", "zz"})
+            EXPECT_EQ(CallReal("string_pos", {recorded(needle), recorded(text)}), CallReal("string_pos", {needle, text}))
+                << needle << " in " << text;
+    }
 }
 
 TEST(StringBuiltIns, Replace) {

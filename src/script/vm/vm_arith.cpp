@@ -206,8 +206,7 @@ void DoAdd(VMContext& c, uint32_t word) {
     if (!PopOperands(c, word, left, right)) return;
     const bool variable = left.variable || right.variable;
     if (left.type == VT_STRING && right.type == VT_STRING) {
-        char* joined = String_Concat(nullptr, left.s, right.s);
-        PushString(c, variable, joined ? joined : String_Duplicate(""));
+        PushString(c, variable, Text_Join(left.s, right.s));
         return;
     }
     if (RefuseNonNumbers(c, left, right, "DoAdd :: Execution Error")) return;

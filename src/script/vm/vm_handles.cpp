@@ -1,5 +1,6 @@
 #include "script/vm/vm_handles.h"
 
+#include <cstring>
 #include <vector>
 
 #include "core/memory.h"
@@ -80,7 +81,7 @@ bool Get(uint32_t handle, HeldKind kind, bool take, void** pointer) {
 } // namespace
 
 uint32_t VMString_AddConstant(const char* text) {
-    g_constants.push_back(String_Duplicate(text));
+    g_constants.push_back(text ? Text_New(text, std::strlen(text)) : nullptr);
     return static_cast<uint32_t>(g_constants.size() - 1);
 }
 
@@ -116,7 +117,7 @@ bool VMString_TakeOrCopy(uint32_t handle, char** text) {
     if (handle & kHeldHandleBit) return Get(handle, HeldKind::Text, true, reinterpret_cast<void**>(text));
     const char* constant;
     if (!VMString_GetConstant(handle, &constant)) return false;
-    *text = String_Duplicate(constant);
+    *text = Text_Copy(constant);
     return true;
 }
 

@@ -249,8 +249,7 @@ VM_INLINE bool ItemText(const uint8_t* p, int type, const char*& text, uint32_t&
     uint32_t rh, lh;
     if (!ItemText(sp, right, r, rh) || !ItemText(sp + rightSize, left, l, lh)) return nullptr;
     if (opcode == OP_ADD) {
-        char* joined = String_Concat(nullptr, l, r);
-        if (joined == nullptr) joined = String_Duplicate("");
+        char* joined = Text_Join(l, r);
         VMString_Drop(rh);
         if (lh != rh) VMString_Drop(lh);
         sp += rightSize + leftSize;
@@ -393,7 +392,7 @@ VM_INLINE int StoredItem(const uint8_t* p, int type, uint32_t& kind, double& rea
 [[nodiscard]] VM_INLINE uint8_t* PushWhole(VMContext& c, uint8_t* sp, ScriptValue* holder) {
     uint32_t handle;
     if (holder->IsString()) {
-        handle = VMString_Hold(String_Duplicate(holder->str), c.level);
+        handle = VMString_Hold(Text_Copy(holder->str), c.level);
     } else if (holder->IsArray() && holder->arr != nullptr) {
         ScriptArray* array = holder->arr;
         if (array->owner == nullptr) array->owner = holder;
@@ -742,7 +741,7 @@ void RunDecoded(VMContext& c) {
             VM_LIST_VARIABLE(*markerSite, text_);                                                          \
             const bool held_ = text_ != nullptr && text_->IsString();                                      \
             Store<uint64_t>(markerAt, held_ ? text_->kind : KIND_STRING);                                  \
-            Store<uint64_t>(markerAt + 8, VMString_Hold(String_Duplicate(held_ ? text_->str : ""), c.level)); \
+            Store<uint64_t>(markerAt + 8, VMString_Hold(held_ ? Text_Copy(text_->str) : Text_New("", 0), c.level)); \
             markerAt = nullptr;                                                                            \
         }                                                                                                  \
     } while (0)
@@ -1102,7 +1101,7 @@ L_DupV: {
         if (handle & kHeldHandleBit) {
             sp -= 16;
             Store<uint64_t>(sp, Load<uint64_t>(sp + 16));
-            Store<uint64_t>(sp + 8, VMString_Hold(String_Duplicate(text), c.level));
+            Store<uint64_t>(sp + 8, VMString_Hold(Text_Copy(text), c.level));
             VM_NEXT();
         }
     }

@@ -218,6 +218,23 @@ TEST_F(VMDecoded, WholeNumbersStoredComparedAndBranchedOn) {
     EXPECT_EQ(Run("var s; s = -2147483648; if ((s | 0) < -2147483647 && (s & -1) <= -2147483648) return s >> 31; "
                   "return 0;"),
               "-1");
+    // mod and div of a local by a constant, compared with another or added to a local: signs of zero,
+    // values that are not whole, texts and divisors of 0 as the instructions give them.
+    EXPECT_EQ(Run("var i, n, s, d; n = 0; s = 0; d = 0; for (i = -7; i <= 9; i += 0.5) { if (i mod 3 == 0) n += 1; "
+                  "if (i div 2 >= 1 && i mod 2 != 0.5) n += 100; s += i mod 4; d -= i div 3; } "
+                  "return string(n) + ',' + string(s) + ',' + string(d);"),
+              "'1106,5,-9'");
+    EXPECT_EQ(Run("var z, s; z = 0; z = -z; s = 1; s -= z mod 5; return string(s) + string(z mod 5 == 0);"), "'11'");
+    EXPECT_EQ(Run("var a, t; a = 7; t = 'x'; t += a mod 4; return t;"), "RUNTIME: DoAdd :: Execution Error");
+    EXPECT_EQ(Run("var a, t; a = 'x'; t = 1; t += a mod 4; return t;"),
+              "RUNTIME: DoMod :: Execution Engine - Cannot operate on string type");
+    EXPECT_EQ(Run("var a; a = 7; if (a div 0 == 1) return 1; return 0;"), "RUNTIME: DoRem :: Divide by zero");
+    // A switch on a local that holds no whole number runs the chain.
+    EXPECT_EQ(Run("var v, r; r = ''; v = 1.5; repeat (3) { switch (v) { case 1: r += 'a'; break; case 2: r += 'b'; "
+                  "break; case 3: r += 'c'; break; default: r += 'd'; } v += 0.5; } return r;"),
+              "'dbd'");
+    EXPECT_EQ(Run("var v; v = 'b'; switch (v) { case 1: return 1; case 2: return 2; case 3: return 3; } return 0;"),
+              "RUNTIME: DoSet :: Invalid comparison type");
     // A text made a whole number is 0 either way.
     EXPECT_EQ(Run("var a; a = 'x'; if ((a & 1) != 0 || (a | 2) != 2) return 1; return 0;"), "0");
 }

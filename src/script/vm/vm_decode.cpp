@@ -82,6 +82,10 @@ struct FusedTables {
     uint16_t compound[kTargetCount][VT_STRING + 1][kBinaryOps]{};
     uint16_t intImmediate[kBinaryOps]{};
     uint16_t intImmediateBranch[kBinaryOps]{};
+    // By mod (0) or div (1), pushed (0) or branched on (1), and the comparison.
+    uint16_t wholeCompare[2][2][kBinaryOps]{};
+    // "x += local op k" (0) and "x -= local op k" (1), by op.
+    uint16_t compoundImmediate[2][kBinaryOps]{};
 
     FusedTables() {
         // Every entry starts as kOpGeneral (0): no fused handler.
@@ -116,6 +120,28 @@ struct FusedTables {
 #define VM_FILL_INT_IMMEDIATE_BRANCH(A, NAME, OPCODE) intImmediateBranch[OPCODE] = kOpIntBranchImm##NAME;
         VM_COMPARISON_OPS(VM_FILL_INT_IMMEDIATE_BRANCH, IntBranch)
 #undef VM_FILL_INT_IMMEDIATE_BRANCH
+#define VM_FILL_WHOLE_COMPARE(A, NAME, OPCODE) VM_WHOLE_COMPARE_##A[OPCODE] = kOp##A##Imm##NAME;
+#define VM_WHOLE_COMPARE_LocalMod wholeCompare[0][0]
+#define VM_WHOLE_COMPARE_LocalModBranch wholeCompare[0][1]
+#define VM_WHOLE_COMPARE_LocalRem wholeCompare[1][0]
+#define VM_WHOLE_COMPARE_LocalRemBranch wholeCompare[1][1]
+        VM_COMPARISON_OPS(VM_FILL_WHOLE_COMPARE, LocalMod)
+        VM_COMPARISON_OPS(VM_FILL_WHOLE_COMPARE, LocalModBranch)
+        VM_COMPARISON_OPS(VM_FILL_WHOLE_COMPARE, LocalRem)
+        VM_COMPARISON_OPS(VM_FILL_WHOLE_COMPARE, LocalRemBranch)
+#undef VM_WHOLE_COMPARE_LocalMod
+#undef VM_WHOLE_COMPARE_LocalModBranch
+#undef VM_WHOLE_COMPARE_LocalRem
+#undef VM_WHOLE_COMPARE_LocalRemBranch
+#undef VM_FILL_WHOLE_COMPARE
+#define VM_FILL_COMPOUND_IMMEDIATE(A, NAME, OPCODE) compoundImmediate[VM_COMPOUND_##A][OPCODE] = kOp##A##Imm##NAME;
+#define VM_COMPOUND_AddLocal 0
+#define VM_COMPOUND_SubLocal 1
+        VM_ARITHMETIC_OPS(VM_FILL_COMPOUND_IMMEDIATE, AddLocal)
+        VM_ARITHMETIC_OPS(VM_FILL_COMPOUND_IMMEDIATE, SubLocal)
+#undef VM_COMPOUND_AddLocal
+#undef VM_COMPOUND_SubLocal
+#undef VM_FILL_COMPOUND_IMMEDIATE
 #undef VM_FILL_IMMEDIATE
 #undef VM_FILL_IMMEDIATE_BRANCH
 #undef VM_FILL_IMMEDIATE_STORE
@@ -688,6 +714,13 @@ void Decoder::Fuse(size_t i) {
         }
     }
 
+    // A switch on a local.
+    if (op == kOpPushLocal && Has(Next(i)) && insns[Next(i)].op == kOpSwitch) {
+        head.op = kOpSwitchLocal;
+        head.x.i = static_cast<int32_t>(Next(i) - i);
+        return;
+    }
+
     // and, or, xor of two truths branched on at once.
     if (op == kOpLogical && Branch(i + 1)) {
         Head(i, kOpLogicalBranch, i + 2, 0, 1);
@@ -918,6 +951,35 @@ void Decoder::Join(size_t i) {
         head.k = static_cast<int32_t>(next + 1 - i);
         head.words = static_cast<uint8_t>(next - i + insns[next].words);
         return;
+    }
+    // "x += local op k" and "x -= local op k" into a local x.
+    if (head.op == kOpPushLocal) {
+        const size_t compound = Next(next);
+        if (!Has(compound) || (insns[compound].op != kOpAdd_VARIABLEToLocal &&
+                               insns[compound].op != kOpSub_VARIABLEToLocal))
+            return;
+        if (insns[compound + 1].slot != head.slot || Next(compound) - i > 255) return;
+        for (const int opcode : {OP_MUL, OP_DIV, OP_REM, OP_MOD, OP_ADD, OP_SUB, OP_AND, OP_OR, OP_XOR, OP_SHL, OP_SHR}) {
+            if (insns[next].op != g_fused.immediate[kFromLocal][opcode]) continue;
+            head.op = g_fused.compoundImmediate[insns[compound].op == kOpAdd_VARIABLEToLocal ? 0 : 1][opcode];
+            head.words = static_cast<uint8_t>(Next(compound) - i);
+            head.x.i = static_cast<int32_t>(next - i);
+            return;
+        }
+        return;
+    }
+    // "local mod k" or "local div k" compared with a whole number, pushed or branched on.
+    if (head.op == kOpLocalImmMod || head.op == kOpLocalImmRem) {
+        for (int opcode = OP_SLT; opcode <= OP_SGT; ++opcode) {
+            const int branch = insns[next].op == g_fused.immediateBranch[kFromStack][opcode] ? 1
+                               : insns[next].op == g_fused.immediate[kFromStack][opcode]   ? 0
+                                                                                           : -1;
+            if (branch < 0) continue;
+            head.op = g_fused.wholeCompare[head.op == kOpLocalImmMod ? 0 : 1][branch][opcode];
+            head.words = static_cast<uint8_t>(next - i + insns[next].words);
+            head.x.i = static_cast<int32_t>(next - i);
+            return;
+        }
     }
     // A loop's counter stepped by a whole number, the jump back, and the loop's test of that counter.
     const bool add = head.op == kOpLocalImmAddToLocal;

@@ -137,7 +137,12 @@ namespace vm {
 //   LOCALS_STORE(TARGET, Locals, NAME, OPCODE): the same arithmetic stored (pop.v.v);
 //   COMPOUND(TARGET, TYPE, NAME, OPCODE): op.TYPE.v of the stack's items stored (pop.v.v);
 //   INT_IMMEDIATE(Int, NAME, OPCODE): "the .i on top op whole number" (push.e/i op.i.i), and
-//   INT_IMMEDIATE(IntBranch, NAME, OPCODE) the same comparison branched on.
+//   INT_IMMEDIATE(IntBranch, NAME, OPCODE) the same comparison branched on; INT_IMMEDIATE(LocalMod,
+//   NAME, OPCODE): "local mod k compared with a whole number", the run of LocalImmMod joined to the
+//   StackImm comparison at record x.i (which holds the number in k), pushed, or (LocalModBranch)
+//   branched on by that run's bt or bf; LocalRem, LocalRemBranch the same for div; (AddLocal, NAME,
+//   OPCODE): "x += local op k" for a local x (its push, the LocalImm run at record x.i, then add.v.v
+//   and the store into x at record k), and SubLocal for -=.
 #define VM_FAST_SIMPLE(X)                                                                                  \
     X(General)      /* anything else: the word is executed the long way */                                 \
     X(End)          /* the end of the code */                                                              \
@@ -175,6 +180,7 @@ namespace vm {
     X(PopEnv)                                                                                              \
     X(IndexCheck) /* break 0xFFFF */                                                                       \
     X(Switch)     /* a chain of constant case labels: jump table x.i of the decoded form */                \
+    X(SwitchLocal) /* push.v local, then the Switch at record x.i */                                       \
     X(IntOfLocal) /* push.v local, conv.v.i */                                                             \
     X(Index2D)    /* the index of [local, local]: both to .i, the first times 32000 plus the second */     \
     X(ElementByLocal)      /* push.e code, push.v local, conv.v.i, push.v stack.a[] */                     \
@@ -213,7 +219,13 @@ namespace vm {
     VM_ARITHMETIC_OPS(LOCALS_STORE, Self, Locals)                                                          \
     VM_STORE_TARGETS(COMPOUND, VM_COMPOUND_OPS)                                                            \
     VM_ALL_BINARY_OPS(INT_IMMEDIATE, Int)                                                                  \
-    VM_COMPARISON_OPS(INT_IMMEDIATE, IntBranch)
+    VM_COMPARISON_OPS(INT_IMMEDIATE, IntBranch)                                                            \
+    VM_COMPARISON_OPS(INT_IMMEDIATE, LocalMod)                                                             \
+    VM_COMPARISON_OPS(INT_IMMEDIATE, LocalModBranch)                                                       \
+    VM_COMPARISON_OPS(INT_IMMEDIATE, LocalRem)                                                             \
+    VM_COMPARISON_OPS(INT_IMMEDIATE, LocalRemBranch)                                                       \
+    VM_ARITHMETIC_OPS(INT_IMMEDIATE, AddLocal)                                                             \
+    VM_ARITHMETIC_OPS(INT_IMMEDIATE, SubLocal)
 
 enum FastOp : uint16_t {
 #define VM_ENUM_SIMPLE(NAME) kOp##NAME,

@@ -1194,10 +1194,20 @@ L_IndexCheck: {
     VM_NEXT();
 }
 
-L_Switch: {
+L_SwitchLocal: {
+    // The local pushed as push.v pushes it, then the switch at record x.i on it.
+    const ScriptValue* value = &localSlots[ip->slot];
+    if (!value->IsReal()) goto L_PushLocal; // also when absent
+    sp = PushReal(sp, value->real, true, value->kind);
+    ip += ip->x.i;
+    goto switch_on_real;
+}
+
+L_Switch:
+    if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;
+switch_on_real: {
     // The value stays on the stack for the case's code, as the chain leaves it. Labels are whole numbers
     // of 32 bits: any other value (not whole, out of that range, NaN) runs the chain, which matches none.
-    if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;
     const double value = Load<double>(sp + 8);
     const int32_t whole = TruncateToInt32(value);
     if (static_cast<double>(whole) != value || !(Code_Epsilon > 0 && Code_Epsilon <= 1)) goto L_General;
@@ -1765,10 +1775,59 @@ L_PopEnv: {
     }
     // "the .i on top op whole number"; a comparison's truth is pushed in the .i's place (a .b), or
     // branched on by the bt or bf at record x.i.
+    // "local mod k" or "local div k" (the run's k) compared with the number of the comparison's run at
+    // record x.i, pushed or branched on as that run does.
 #define VM_INT_IMMEDIATE_BRANCHES_Int false
 #define VM_INT_IMMEDIATE_BRANCHES_IntBranch true
+#define VM_INT_IMMEDIATE_BRANCHES_LocalMod false
+#define VM_INT_IMMEDIATE_BRANCHES_LocalModBranch true
+#define VM_INT_IMMEDIATE_BRANCHES_LocalRem false
+#define VM_INT_IMMEDIATE_BRANCHES_LocalRemBranch true
+#define VM_INT_IMMEDIATE_BRANCHES_AddLocal false
+#define VM_INT_IMMEDIATE_BRANCHES_SubLocal false
+#define VM_INT_IMMEDIATE_COMPOUND_Int 0
+#define VM_INT_IMMEDIATE_COMPOUND_IntBranch 0
+#define VM_INT_IMMEDIATE_COMPOUND_LocalMod 0
+#define VM_INT_IMMEDIATE_COMPOUND_LocalModBranch 0
+#define VM_INT_IMMEDIATE_COMPOUND_LocalRem 0
+#define VM_INT_IMMEDIATE_COMPOUND_LocalRemBranch 0
+#define VM_INT_IMMEDIATE_COMPOUND_AddLocal OP_ADD
+#define VM_INT_IMMEDIATE_COMPOUND_SubLocal OP_SUB
+#define VM_INT_IMMEDIATE_ARITHMETIC_AddLocal 0
+#define VM_INT_IMMEDIATE_ARITHMETIC_SubLocal 0
+#define VM_INT_IMMEDIATE_ARITHMETIC_Int 0
+#define VM_INT_IMMEDIATE_ARITHMETIC_IntBranch 0
+#define VM_INT_IMMEDIATE_ARITHMETIC_LocalMod OP_MOD
+#define VM_INT_IMMEDIATE_ARITHMETIC_LocalModBranch OP_MOD
+#define VM_INT_IMMEDIATE_ARITHMETIC_LocalRem OP_REM
+#define VM_INT_IMMEDIATE_ARITHMETIC_LocalRemBranch OP_REM
 #define VM_HANDLER_INT_IMMEDIATE(A, NAME, OPCODE)                                                          \
     L_##A##Imm##NAME : {                                                                                   \
+        if constexpr (VM_INT_IMMEDIATE_COMPOUND_##A != 0) {                                                \
+            ScriptValue* target = &localSlots[ip->slot];                                                   \
+            const Insn& run = ip[ip->x.i];                                                                 \
+            const ScriptValue* from = &localSlots[run.slot];                                               \
+            double value, result;                                                                          \
+            if (!target->IsReal() || !from->IsReal() ||                                                    \
+                !ImmediateArithmetic<OPCODE>(from->real, run.k, value) ||                                  \
+                !RealArithmetic<VM_INT_IMMEDIATE_COMPOUND_##A, VT_VARIABLE, VT_VARIABLE>(target->real, value, \
+                                                                                        0, 0, result))     \
+                goto L_General;                                                                            \
+            target->kind = KIND_REAL;                                                                      \
+            target->real = result;                                                                         \
+            VM_NEXT_OR_JUMP();                                                                             \
+        }                                                                                                  \
+        if constexpr (VM_INT_IMMEDIATE_ARITHMETIC_##A != 0) {                                              \
+            double left, value;                                                                            \
+            VM_LEFT_Local(left);                                                                           \
+            if (!ImmediateArithmetic<VM_INT_IMMEDIATE_ARITHMETIC_##A>(left, ip->k, value)) goto L_General; \
+            const Insn& test = ip[ip->x.i];                                                                \
+            const bool truth = CompareByDifference(OPCODE, value - test.k);                                \
+            if constexpr (VM_INT_IMMEDIATE_BRANCHES_##A) VM_BRANCH_ON(truth, (&test)[test.x.i]);           \
+            sp -= 4;                                                                                       \
+            Store<int32_t>(sp, truth ? 1 : 0);                                                             \
+            VM_NEXT();                                                                                     \
+        }                                                                                                  \
         const int32_t left = Load<int32_t>(sp);                                                            \
         if constexpr (OPCODE >= OP_SLT) {                                                                  \
             const bool truth = CompareByOrder(OPCODE, (left > ip->k) - (left < ip->k));                    \
@@ -1802,6 +1861,28 @@ L_PopEnv: {
 #undef VM_HANDLER_INT_IMMEDIATE
 #undef VM_INT_IMMEDIATE_BRANCHES_Int
 #undef VM_INT_IMMEDIATE_BRANCHES_IntBranch
+#undef VM_INT_IMMEDIATE_BRANCHES_LocalMod
+#undef VM_INT_IMMEDIATE_BRANCHES_LocalModBranch
+#undef VM_INT_IMMEDIATE_BRANCHES_LocalRem
+#undef VM_INT_IMMEDIATE_BRANCHES_LocalRemBranch
+#undef VM_INT_IMMEDIATE_ARITHMETIC_Int
+#undef VM_INT_IMMEDIATE_BRANCHES_AddLocal
+#undef VM_INT_IMMEDIATE_BRANCHES_SubLocal
+#undef VM_INT_IMMEDIATE_COMPOUND_Int
+#undef VM_INT_IMMEDIATE_COMPOUND_IntBranch
+#undef VM_INT_IMMEDIATE_COMPOUND_LocalMod
+#undef VM_INT_IMMEDIATE_COMPOUND_LocalModBranch
+#undef VM_INT_IMMEDIATE_COMPOUND_LocalRem
+#undef VM_INT_IMMEDIATE_COMPOUND_LocalRemBranch
+#undef VM_INT_IMMEDIATE_COMPOUND_AddLocal
+#undef VM_INT_IMMEDIATE_COMPOUND_SubLocal
+#undef VM_INT_IMMEDIATE_ARITHMETIC_AddLocal
+#undef VM_INT_IMMEDIATE_ARITHMETIC_SubLocal
+#undef VM_INT_IMMEDIATE_ARITHMETIC_IntBranch
+#undef VM_INT_IMMEDIATE_ARITHMETIC_LocalMod
+#undef VM_INT_IMMEDIATE_ARITHMETIC_LocalModBranch
+#undef VM_INT_IMMEDIATE_ARITHMETIC_LocalRem
+#undef VM_INT_IMMEDIATE_ARITHMETIC_LocalRemBranch
 #undef VM_COPY_TO_LOCAL
 #undef VM_NEXT_OR_JUMP
 #undef VM_LOCALS_OPERANDS

@@ -20,10 +20,14 @@ void Timing_Sleep(int64_t us) {
     const int64_t start = Timing_GetTime();
     const int64_t target = start + us;
     if (us >= 2000) Platform_Sleep(static_cast<uint32_t>((us - 1000) / 1000));
+    // What is left is slept in microseconds up to a margin short of the end, within which the system
+    // may be late to wake the thread; only that margin is spent polling the clock and the messages.
+    constexpr int64_t kWakeMargin = 200;
     for (;;) {
         ProcessMessages();
         const int64_t now = Timing_GetTime();
         if (now < start || now >= target) return;
+        if (target - now > kWakeMargin) Platform_SleepMicroseconds(target - now - kWakeMargin);
     }
 }
 

@@ -50,6 +50,7 @@ public:
     // The system's monotonic clock and sleep unless a backend keeps its own time.
     virtual int64_t GetMicroseconds();
     virtual void Sleep(uint32_t milliseconds);
+    virtual void SleepMicroseconds(int64_t microseconds);
 
     virtual bool ClipboardHasText() = 0;
     virtual std::string GetClipboardText() = 0;

@@ -30,6 +30,10 @@ int64_t SystemMicroseconds() {
 
 void SystemSleep(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
+void SystemSleepMicroseconds(int64_t microseconds) {
+    if (microseconds > 0) std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+}
+
 [[noreturn]] void ShowOutOfMemory() {
     Platform_MessageBox("Out of Memory!", "Fatal Memory Error", MB_OK | MB_ICONERROR | MB_TOPMOST);
     std::_Exit(-1);
@@ -129,6 +133,8 @@ int Platform_MessageBox(const char* text, const char* caption, uint32_t type) {
 int64_t IPlatformBackend::GetMicroseconds() { return SystemMicroseconds(); }
 
 void IPlatformBackend::Sleep(uint32_t milliseconds) { SystemSleep(milliseconds); }
+
+void IPlatformBackend::SleepMicroseconds(int64_t microseconds) { SystemSleepMicroseconds(microseconds); }
 
 void Platform_SetBackend(IPlatformBackend* backend) {
     g_backend = backend;
@@ -296,6 +302,13 @@ void Platform_Sleep(uint32_t milliseconds) {
         g_backend->Sleep(milliseconds);
     else
         SystemSleep(milliseconds);
+}
+
+void Platform_SleepMicroseconds(int64_t microseconds) {
+    if (g_backend)
+        g_backend->SleepMicroseconds(microseconds);
+    else
+        SystemSleepMicroseconds(microseconds);
 }
 
 // --- clipboard ---

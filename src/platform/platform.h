@@ -182,9 +182,11 @@ void Platform_KeyEvent(uint8_t vk, bool down);
 bool Platform_GetNumLock();
 void Platform_SetNumLock(bool on);
 
-// Microseconds of a monotonic clock; Sleep in milliseconds.
+// Microseconds of a monotonic clock; Sleep in milliseconds, SleepMicroseconds in microseconds (nothing
+// for 0 or less).
 int64_t Platform_GetMicroseconds();
 void Platform_Sleep(uint32_t milliseconds);
+void Platform_SleepMicroseconds(int64_t microseconds);
 
 // Clipboard text, UTF-8 both ways. Without a clipboard: no text, "" and false.
 bool Platform_ClipboardHasText();

@@ -72,7 +72,8 @@ public:
     int64_t now = 0;
     // Every read of the clock moves it on this far: for runs that nobody drives, whose waits must end.
     int64_t clockStep = 0;
-    std::vector<uint32_t> sleeps;
+    std::vector<uint32_t> sleeps;                 // Sleep, in milliseconds
+    std::vector<int64_t> microsecondSleeps;       // SleepMicroseconds
     int32_t cursorX = 0, cursorY = 0;  // screen pixels
     std::optional<std::string> clipboard;
     // Message boxes asked for while hasDisplay is set, and the answers they get in turn (-1 once the
@@ -131,6 +132,10 @@ public:
     void PollEvents(CMessageQueue& queue) override;
     int64_t GetMicroseconds() override { return now += clockStep; }
     void Sleep(uint32_t milliseconds) override;
+    void SleepMicroseconds(int64_t microseconds) override {
+        microsecondSleeps.push_back(microseconds);
+        now += microseconds > 0 ? microseconds : 0;
+    }
     bool ClipboardHasText() override { return clipboard.has_value(); }
     std::string GetClipboardText() override { return clipboard.value_or(""); }
     bool SetClipboardText(const char* text) override;

@@ -84,11 +84,12 @@ VM_INLINE LocalsLevel* AllocLocals() {
 VM_INLINE void ReleaseLocals() {
     if (g_locals.used == 0) return;
     LocalsLevel* level = g_locals.levels[--g_locals.used].get();
-    ScriptValue* values = level->values;
-    for (int i = 0, n = level->dirty; i < n; ++i) {
-        ScriptValue& value = values[i];
-        if (value.IsString() || value.IsArray()) Value_Free(&value); // an absent slot is neither
-        value.kind = kLocalAbsent;
+    static_assert(KIND_STRING == 1 && KIND_ARRAY == 2);
+    for (ScriptValue *value = level->values, *end = value + level->dirty; value != end; ++value) {
+        VM_OPAQUE(value);
+        // A text or an array (kinds 1 and 2; an absent slot is neither) is freed.
+        if (value->Kind() - 1u < 2u) Value_Free(value);
+        value->kind = kLocalAbsent;
     }
     level->dirty = 0;
     level->madeCount = 0;

@@ -513,6 +513,19 @@ VM_INLINE void TakeValues(const uint8_t* p, int n, ScriptValue* out) {
     }
 }
 
+// Copies n .v items at p into values as they lie, and gives their kind words or-ed together: a real's
+// kind (0) only when every item is a real, whose .v item is laid out as its value.
+VM_INLINE uint32_t CopyItems(const uint8_t* p, int n, ScriptValue* out) {
+    static_assert(KIND_REAL == 0 && sizeof(ScriptValue) == 16);
+    uint32_t kinds = 0;
+    for (const uint8_t* end = p + 16 * n; p != end; p += 16, ++out) {
+        VM_OPAQUE(p);
+        kinds |= Load<uint32_t>(p);
+        std::memcpy(static_cast<void*>(out), p, 16);
+    }
+    return kinds & KIND_MASK;
+}
+
 // Takes n live .v items at p (LiveValues) into argument values, and gives the bits of those the caller
 // must free after the call. For a function that only reads its arguments, a constant text is handed over
 // as it is (its bit clear).
@@ -1403,10 +1416,14 @@ L_ElementByIndex2D: {
 L_CallBuiltIn:
     callArgc = ip->x.i;
     callEntry = Code_Function_Entry(ip->a);
-    if (callEntry == nullptr || callEntry->function == nullptr || VMDebug_State().VM_Trace ||
-        !LiveValues(sp, callArgc))
-        goto L_General;
-    callOwned = TakeArguments(sp, callArgc, callValues, callEntry->readsArgumentsOnly);
+    if (callEntry == nullptr || callEntry->function == nullptr || VMDebug_State().VM_Trace) goto L_General;
+    // Reals are the function's own as they lie; texts and arrays are taken over from live handles.
+    if (CopyItems(sp, callArgc, callValues) == KIND_REAL) {
+        callOwned = (1u << callArgc) - 1;
+    } else {
+        if (!LiveValues(sp, callArgc)) goto L_General;
+        callOwned = TakeArguments(sp, callArgc, callValues, callEntry->readsArgumentsOnly);
+    }
     sp += 16 * callArgc;
     goto call_builtin;
 
@@ -1434,8 +1451,12 @@ call_builtin: {
     callEntry->function(result, c.self, c.other, callArgc, callValues);
     VM_CurrentFunctionName = outerFunction;
     VM_CurrentContext = &c;
-    for (int i = 0; i < callArgc; ++i)
-        if (callOwned & (1u << i)) Value_Free(&callValues[i]);
+    // What the function holds in its own argument values goes (it may have changed them).
+    static_assert(KIND_STRING == 1 && KIND_ARRAY == 2);
+    for (ScriptValue* value = callValues; callOwned != 0; ++value, callOwned >>= 1) {
+        VM_OPAQUE(value);
+        if ((callOwned & 1) && value->Kind() - 1u < 2u) Value_Free(value);
+    }
     sp = c.sp;
     if (result.IsReal() && result.flags == 0) {
         sp = PushReal(sp, result.real, true, result.kind);
@@ -1518,18 +1539,7 @@ L_CallScript: {
     callCode = CallTarget(c, ip->a);
     if (callCode == nullptr) goto L_General;
     VMFrame& frame = NextFrame(c);
-    // The kinds or-ed together are a real's only when every one is a real.
-    static_assert(KIND_REAL == 0);
-    uint32_t kinds = 0;
-    {
-        ScriptValue* to = frame.arguments;
-        for (const uint8_t *from = sp, *end = sp + 16 * callArgc; from != end; from += 16, ++to) {
-            VM_OPAQUE(from);
-            kinds |= Load<uint32_t>(from);
-            std::memcpy(static_cast<void*>(to), from, 16);
-        }
-    }
-    const bool reals = (kinds & KIND_MASK) == KIND_REAL;
+    const bool reals = CopyItems(sp, callArgc, frame.arguments) == KIND_REAL;
     if (!reals) {
         std::memset(static_cast<void*>(frame.arguments), 0, 16 * static_cast<size_t>(callArgc));
         if (!LiveValues(sp, callArgc)) goto L_General;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "compiler/compiler_test_util.h"
+#include "core/text.h"
 #include "script/functions.h"
 #include "script/script.h"
 #include "script/variables.h"
@@ -48,6 +49,16 @@ void StringOf(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue
 // as a function that only reads its arguments.
 void Clobber(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
     if (argc > 0 && args[0].IsString() && args[0].str != nullptr && args[0].str[0] != '\0') args[0].str[0] = '#';
+    result.real = argc;
+}
+// t_retext(value, ...): puts a text of its own in place of its first argument, whatever that was (a
+// function may change its arguments: whatever they hold after the call is freed).
+void Retext(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
+    if (argc > 0) {
+        Value_Free(&args[0]);
+        args[0].kind = KIND_STRING;
+        args[0].str = String_Duplicate("retext");
+    }
     result.real = argc;
 }
 void Length(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
@@ -116,6 +127,7 @@ protected:
             Code_Function_SetReadsArgumentsOnly(Code_Function_Count() - 1);
             Code_Function_Add("t_var_at", VariableAt, 1);
         }
+        if (!Code_Function_Find("t_retext", id)) Code_Function_Add("t_retext", Retext, -1);
         // Each on its own: another suite of this program may have added argument0 alone.
         if (Variable_BuiltIn_Find("argument0") < 0) Variable_BuiltIn_Add("argument0", VM_GetArgument<0>, nullptr, false);
         if (Variable_BuiltIn_Find("argument1") < 0) Variable_BuiltIn_Add("argument1", VM_GetArgument<1>, nullptr, false);
@@ -404,6 +416,18 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
               "25");
     // Each call reads its own argument count, and the caller's is back after the call.
     EXPECT_EQ(Run("return count(1, 2, 3) * 1000 + after(7, 8);"), "31102");
+}
+
+// Arguments of every kind reach scripts and built-ins, mixed with reals, and go when the call ends
+// (the leak checker sees any that stay).
+TEST_F(VMDecoded, CallsTakeTextsArraysAndRealsTogether) {
+    ASSERT_TRUE(compiler_test::SetScripts({{"pick", "return string(argument0[1]) + argument1 + string(argument2);"},
+                                           {"keep", "var t; t = argument1; return t + string(argument_count);"}}));
+    EXPECT_EQ(Run("var a, s; a[1] = 7; s = 'k'; return pick(a, s, 2) + pick(a, s + 'j', a[1] * 2) + keep(1, s, a);"),
+              "'7k27kj14k3'");
+    EXPECT_EQ(Run("var a, n; a[0] = 1; n = t_retext(5) + t_retext(6, 'x', a) * 10 + t_retext('y', 2) * 100; "
+                  "return string(n) + string(t_length('abc', 1, 2));"),
+              "'2313'");
 }
 
 TEST_F(VMDecoded, CodeWhoseStackIsNotFollowedRunsTheLongWay) {

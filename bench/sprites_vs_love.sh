@@ -6,7 +6,9 @@
 # xvfb with apt-get when they are missing and builds the benchmark when it is not built. For each count
 # the two take turns, RUNS times each (default 3), for 300 frames (100 with 50,000 sprites); the medians
 # and their ratio are printed, and the median of the ratios of the runs made one after the other, which
-# the machine's other work, changing from run to run, disturbs less.
+# the machine's other work, changing from run to run, disturbs less; then the same for the CPU time of
+# each process (all its threads, the rasteriser's too) per frame, LOVE's over the runner's, which depends
+# less on how many cores the machine's other work leaves free.
 #   bench/sprites_vs_love.sh            (BUILD_DIR=build/bench, RUNS=3)
 set -eu
 cd "$(dirname "$0")/.."
@@ -40,6 +42,7 @@ trap 'rm -rf "$TMP"' EXIT
 
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "none (no run finished)"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.2f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 fps() { sed -n 's/.*frames_per_second=\([0-9.]*\).*/\1/p'; }
+cpu() { sed -n 's/.*cpu_ms_per_frame=\([0-9.]*\).*/\1/p'; }
 
 echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 for count in 10000 50000; do
@@ -53,8 +56,11 @@ for count in 10000 50000; do
             >"$TMP/love.$count.$i"
         r=$(fps <"$TMP/runner.$count.$i")
         l=$(fps <"$TMP/love.$count.$i")
-        echo "$count sprites, run $i: runner $r fps, love $l fps"
+        rc=$(cpu <"$TMP/runner.$count.$i")
+        lc=$(cpu <"$TMP/love.$count.$i")
+        echo "$count sprites, run $i: runner $r fps, $rc CPU ms a frame; love $l fps, $lc CPU ms a frame"
         awk -v r="$r" -v l="$l" 'BEGIN { if (r > 0 && l > 0) printf "%.3f\n", r / l }' >>"$TMP/ratios.$count"
+        awk -v r="$rc" -v l="$lc" 'BEGIN { if (r > 0 && l > 0) printf "%.3f\n", l / r }' >>"$TMP/cpu_ratios.$count"
         i=$((i + 1))
     done
     runner=$(cat "$TMP"/runner."$count".* | fps | median)
@@ -62,6 +68,10 @@ for count in 10000 50000; do
     ratio=$(awk -v r="$runner" -v l="$love" 'BEGIN { if (l > 0) printf "%.2f", r / l; else print "-" }')
     paired=$(median <"$TMP/ratios.$count" 2>/dev/null || echo -)
     echo "$count sprites: runner $runner, love $love frames per second (medians of $RUNS runs of $frames frames); runner / love $ratio; median of the runs' ratios $paired"
+    runner_cpu=$(cat "$TMP"/runner."$count".* | cpu | median)
+    love_cpu=$(cat "$TMP"/love."$count".* | cpu | median)
+    paired_cpu=$(median <"$TMP/cpu_ratios.$count" 2>/dev/null || echo -)
+    echo "$count sprites: runner $runner_cpu, love $love_cpu CPU ms a frame (medians); median of the runs' love / runner $paired_cpu"
 done
 echo "renderers: runner $(sed -n 's/.*instances=[0-9k]* *//p' "$TMP/runner.10000.1" | head -n 1); love $(sed -n 's/.*renderer=//p' "$TMP/love.10000.1" | head -n 1)"
 echo "load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

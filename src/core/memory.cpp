@@ -131,18 +131,15 @@ void* ReAlloc(void* p, size_t size, const char* file, int line) {
             SetNote(p, 0);
             return p;
         }
-        void* grown = Take(size, true);
+        // Only the growth is cleared: the old bytes are copied over the rest.
+        void* grown = Take(size, false);
         std::memcpy(grown, p, old);
+        std::memset(static_cast<unsigned char*>(grown) + old, 0, size - old);
         Release(p);
         return grown;
     }
     if (IsMarkedInterior(p)) return p;
     return nullptr;
-}
-
-uint32_t GetSize(const void* p) {
-    if (!p) return 0;
-    return HeaderOf(p)->size & 0x7FFFFFFFu;
 }
 
 void ReportTotal() {

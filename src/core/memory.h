@@ -21,7 +21,13 @@ void Free(void* p);
 // Blocks never shrink: a size not above the block's size (0 included) returns p unchanged. Growing
 // gives a new zero-filled block holding the old bytes. A pointer without guards is refused (null).
 void* ReAlloc(void* p, size_t size, const char* file, int line);
-uint32_t GetSize(const void* p);
+// The size of a block made here (the bytes asked for, or more after growth); 0 for null.
+inline uint32_t GetSize(const void* p) {
+    if (!p) return 0;
+    uint32_t size;
+    std::memcpy(&size, static_cast<const unsigned char*>(p) - kHeaderSize, sizeof size);
+    return size & 0x7FFFFFFFu;
+}
 // True when p carries both guard words of a block made here.
 bool IsGuarded(const void* p);
 // True when p is an address inside a block, marked by the word before it (see memory.cpp).

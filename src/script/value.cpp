@@ -49,6 +49,7 @@ void Array_Destroy(ScriptArray* array) {
             ScriptArrayRow& row = array->rows[r];
             for (int c = 0; c < row.length; ++c) {
                 ScriptValue& element = row.items[c];
+                if (element.IsReal()) continue;
                 if (!element.IsArray())
                     Value_Free(&element);
                 else if (element.arr && DropReference(element.arr, &element))

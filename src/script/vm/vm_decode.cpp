@@ -555,12 +555,23 @@ void Decoder::Word(int at, Insn& insn) {
                   : VM_IsPopenvLeave(word) ? kOpGeneral
                                            : kOpPopEnv;
         return;
-    case OP_DUP:
-        if (type2 != 0 || VM_Field(word) != 0) return;
-        if (type1 == VT_INT || type1 == VT_BOOL || type1 == VT_FLOAT) insn.op = kOpDup4;
-        if (type1 == VT_DOUBLE || type1 == VT_LONG) insn.op = kOpDup8;
-        if (type1 == VT_VARIABLE) insn.op = kOpDupV;
+    case OP_DUP: {
+        if (type2 != 0) return;
+        const int count = VM_Field(word) + 1;
+        const int size = type1 == VT_INT || type1 == VT_BOOL || type1 == VT_FLOAT ? 4
+                         : type1 == VT_DOUBLE || type1 == VT_LONG                 ? 8
+                                                                                   : 0;
+        if (count == 1) {
+            if (size == 4) insn.op = kOpDup4;
+            if (size == 8) insn.op = kOpDup8;
+            if (type1 == VT_VARIABLE) insn.op = kOpDupV;
+        } else if (size != 0 && count > 1 && count <= 16) {
+            // Several number items, as an element's compound assignment copies its address.
+            insn.op = kOpDupItems;
+            insn.x.i = count * size;
+        }
         return;
+    }
     case OP_POPZ:
         if (type1 == VT_INT || type1 == VT_BOOL || type1 == VT_FLOAT) insn.op = kOpPopz4;
         if (type1 == VT_DOUBLE || type1 == VT_LONG) insn.op = kOpPopz8;

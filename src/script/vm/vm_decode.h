@@ -157,6 +157,7 @@ namespace vm {
     X(Bf)                                                                                                  \
     X(Dup4)  /* dup of one 4-byte number item */                                                           \
     X(Dup8)  /* dup of one 8-byte number item */                                                           \
+    X(DupItems) /* dup of 2 to 16 number items: x.i bytes */                                               \
     X(DupV)                                                                                                \
     X(Popz4) /* popz of a 4-byte item */                                                                   \
     X(Popz8) /* popz of an 8-byte item */                                                                  \

@@ -1103,6 +1103,14 @@ L_Dup8:
     std::memcpy(sp, sp + 8, 8);
     VM_NEXT();
 
+L_DupItems: {
+    const int bytes = ip->x.i;
+    sp -= bytes;
+    for (int i = 0; i < bytes; i += 4)
+        Store<uint32_t>(sp + i, Load<uint32_t>(sp + bytes + i));
+    VM_NEXT();
+}
+
 L_DupV: {
     // A real, or a constant text, is copied as it is; a held text gets a copy of its own.
     const uint32_t kind = Load<uint32_t>(sp) & KIND_MASK;

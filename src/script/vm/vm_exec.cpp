@@ -138,7 +138,9 @@ int LocalSlotOf(VMContext& c, int id) {
     const auto at = std::find(ids.begin(), ids.end(), id);
     if (at == ids.end()) return -1;
     const int slot = static_cast<int>(at - ids.begin());
-    LocalSlots(c.localsLevel, c.codeBuffer, slot + 1);
+    // Every slot of the layout at once, as the loop makes them: a slot that moved while its code runs
+    // would no longer be the owner of the array it holds (the owner is the holder's address).
+    LocalSlots(c.localsLevel, c.codeBuffer, static_cast<int>(ids.size()));
     return slot;
 }
 

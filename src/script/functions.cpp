@@ -8,13 +8,13 @@
 
 #include <cstring>
 
+BuiltInFunctionTable g_BuiltInFunctions;
+
 namespace {
 
 constexpr int kTableGrowth = 500;
 constexpr int kMaxCallArgsOnStack = 16;
 
-BuiltInFunction* g_table = nullptr;
-int g_count = 0;
 int g_capacity = 0;
 
 // There is no script table yet: no script is found by name.
@@ -47,30 +47,30 @@ int FindEntry(const char* name) {
 
 void Code_Function_Add(const char* name, BuiltInFunctionFn function, int argumentCount, bool /*flag*/) {
     if (!name) return;
-    if (g_count == g_capacity) {
+    if (g_BuiltInFunctions.count == g_capacity) {
         int capacity = g_capacity + kTableGrowth;
-        g_table = static_cast<BuiltInFunction*>(
-            MEM_REALLOC(g_table, static_cast<size_t>(capacity) * sizeof(BuiltInFunction)));
+        g_BuiltInFunctions.entries = static_cast<BuiltInFunction*>(
+            MEM_REALLOC(g_BuiltInFunctions.entries, static_cast<size_t>(capacity) * sizeof(BuiltInFunction)));
         g_capacity = capacity;
     }
-    BuiltInFunction& entry = g_table[g_count++];
+    BuiltInFunction& entry = g_BuiltInFunctions.entries[g_BuiltInFunctions.count++];
     // Names come from the program's own constants, all far below the field; a longer one is cut.
     std::strncpy(entry.name, name, sizeof entry.name - 1);
     entry.name[sizeof entry.name - 1] = '\0';
     entry.function = function;
     entry.argumentCount = argumentCount;
     entry.readsArgumentsOnly = false;
-    g_index.emplace(entry.name, g_count - 1);
+    g_index.emplace(entry.name, g_BuiltInFunctions.count - 1);
 }
 
 void Code_Function_SetReadsArgumentsOnly(int index) {
-    if (index >= 0 && index < g_count) g_table[index].readsArgumentsOnly = true;
+    if (index >= 0 && index < g_BuiltInFunctions.count) g_BuiltInFunctions.entries[index].readsArgumentsOnly = true;
 }
 
 void Code_Function_Replace(const char* name, BuiltInFunctionFn function) {
     if (!name) return;
     int i = FindEntry(name);
-    if (i >= 0) g_table[i].function = function;
+    if (i >= 0) g_BuiltInFunctions.entries[i].function = function;
 }
 
 bool Code_Function_Find(const char* name, int& id) {
@@ -97,15 +97,15 @@ bool Code_Function_Find(const char* name, int& id) {
 int Code_Function_GetArgCount(int id) {
     if (id >= kExtensionIdBase) return g_lookup.extensionArgCount(id - kExtensionIdBase);
     if (id >= kScriptIdBase) return -1;
-    if (id < 0 || id >= g_count) return kArgCountUnknown;
-    return g_table[id].argumentCount;
+    if (id < 0 || id >= g_BuiltInFunctions.count) return kArgCountUnknown;
+    return g_BuiltInFunctions.entries[id].argumentCount;
 }
 
 ScriptValue& Code_Function_Call(int index, CInstance* self, CInstance* other, ScriptValue& result, int argc,
                                 ScriptValue* const* args) {
     // Compiled code binds its function references by name without a check, so an unresolved one
     // arrives here as -1.
-    if (index < 0 || index >= g_count || !g_table[index].function) {
+    if (index < 0 || index >= g_BuiltInFunctions.count || !g_BuiltInFunctions.entries[index].function) {
         VM_ErrorNoContext("Code_Function_Call :: Execution Error - no built-in function at index %d", index);
         return result;
     }
@@ -119,7 +119,7 @@ ScriptValue& Code_Function_Call(int index, CInstance* self, CInstance* other, Sc
     for (int i = 0; i < argc; ++i) {
         if (args[i]) Value_Copy(&temps[i], args[i]);
     }
-    g_table[index].function(result, self, other, argc, temps);
+    g_BuiltInFunctions.entries[index].function(result, self, other, argc, temps);
     for (int i = 0; i < argc; ++i)
         Value_Free(&temps[i]);
     if (temps != onStack) MEM_FREE(temps);
@@ -127,20 +127,15 @@ ScriptValue& Code_Function_Call(int index, CInstance* self, CInstance* other, Sc
 }
 
 void Code_Function_Free() {
-    MEM_FREE(g_table);
-    g_table = nullptr;
+    MEM_FREE(g_BuiltInFunctions.entries);
+    g_BuiltInFunctions.entries = nullptr;
     g_index.clear();
-    g_count = 0;
+    g_BuiltInFunctions.count = 0;
     g_capacity = 0;
 }
 
-const BuiltInFunction* Code_Function_Entry(int index) {
-    if (index < 0 || index >= g_count) return nullptr;
-    return &g_table[index];
-}
-
 int Code_Function_Count() {
-    return g_count;
+    return g_BuiltInFunctions.count;
 }
 
 void Code_Function_SetLookup(const CallableLookup& lookup) {

@@ -45,8 +45,18 @@ void Code_Function_Free();
 // Marks the entry of a table index as one that only reads its arguments (see BuiltInFunction).
 void Code_Function_SetReadsArgumentsOnly(int index);
 
+// The table as registered so far; read it through the functions here.
+struct BuiltInFunctionTable {
+    BuiltInFunction* entries = nullptr;
+    int count = 0;
+};
+extern BuiltInFunctionTable g_BuiltInFunctions;
+
 // The entry of a table index, or null outside the table.
-const BuiltInFunction* Code_Function_Entry(int index);
+inline const BuiltInFunction* Code_Function_Entry(int index) {
+    if (index < 0 || index >= g_BuiltInFunctions.count) return nullptr;
+    return &g_BuiltInFunctions.entries[index];
+}
 int Code_Function_Count();
 
 // Lookups by name of the callables that live outside the table. By default extension functions are

@@ -440,8 +440,13 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
 // Arguments of every kind reach scripts and built-ins, mixed with reals, and go when the call ends
 // (the leak checker sees any that stay).
 TEST_F(VMDecoded, CallsTakeTextsArraysAndRealsTogether) {
-    ASSERT_TRUE(compiler_test::SetScripts({{"pick", "return string(argument0[1]) + argument1 + string(argument2);"},
-                                           {"keep", "var t; t = argument1; return t + string(argument_count);"}}));
+    ASSERT_TRUE(compiler_test::SetScripts(
+        {{"pick", "return string(argument0[1]) + argument1 + string(argument2);"},
+         {"keep", "var t; t = argument1; return t + string(argument_count);"},
+         {"rec", "var t, a; if (argument0 == 0) return keep(0, 'e'); t = string(argument0); a[argument0] = t; "
+                 "return rec(argument0 - 1) + a[argument0] + t;"}}));
+    // Each level of a recursion keeps its own locals, and a later call at the same depth starts without them.
+    EXPECT_EQ(Run("return rec(3) + rec(1) + keep(0, 'k');"), "'e2112233e211k2'");
     EXPECT_EQ(Run("var a, s; a[1] = 7; s = 'k'; return pick(a, s, 2) + pick(a, s + 'j', a[1] * 2) + keep(1, s, a);"),
               "'7k27kj14k3'");
     EXPECT_EQ(Run("var a, n; a[0] = 1; n = t_retext(5) + t_retext(6, 'x', a) * 10 + t_retext('y', 2) * 100; "

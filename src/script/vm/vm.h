@@ -32,6 +32,9 @@ struct VMFrame {
     CInstance* other;
     const VMBuffer* code;
     vm::LocalsLevel* localsLevel; // the caller's local variables
+    // The called script's local variables: the frame's own level, made at its first call and kept
+    // (empty) for the next.
+    vm::LocalsLevel* calleeLocals = nullptr;
     vm::Decoded* decoded; // the caller's decoded form, when the decoded loop made the call
     // The caller's argument values (Code_Arguments when the call was made).
     ScriptValue* callerArguments;

@@ -38,7 +38,11 @@ constexpr int kInitialStackSize = 16384;
 // What one nesting level of executions keeps between runs, so that an execution allocates nothing
 // once its level has run before.
 struct LevelStore {
-    ~LevelStore() { MEM_FREE(stack); }
+    ~LevelStore() {
+        for (VMFrame& frame : frames)
+            delete frame.calleeLocals;
+        MEM_FREE(stack);
+    }
     uint8_t* stack = nullptr;
     int stackSize = 0;
     std::deque<VMFrame> frames;
@@ -69,6 +73,10 @@ namespace vm {
 
 uint32_t g_branchCount = 0;
 LocalsPool g_locals;
+
+LocalsLevel* NewLocals() {
+    return new LocalsLevel();
+}
 
 LocalsLevel* AllocLocalsSlow() {
     g_locals.levels.push_back(std::make_unique<LocalsLevel>());

@@ -81,9 +81,8 @@ VM_INLINE LocalsLevel* AllocLocals() {
     return AllocLocalsSlow();
 }
 
-VM_INLINE void ReleaseLocals() {
-    if (g_locals.used == 0) return;
-    LocalsLevel* level = g_locals.levels[--g_locals.used].get();
+// Frees the variables of a level; its slots are all absent afterwards.
+VM_INLINE void EmptyLocals(LocalsLevel* level) {
     static_assert(KIND_STRING == 1 && KIND_ARRAY == 2);
     for (ScriptValue *value = level->values, *end = value + level->dirty; value != end; ++value) {
         VM_OPAQUE(value);
@@ -95,6 +94,14 @@ VM_INLINE void ReleaseLocals() {
     level->madeCount = 0;
     if (!level->extra.empty()) ClearLocals(level);
 }
+
+VM_INLINE void ReleaseLocals() {
+    if (g_locals.used == 0) return;
+    EmptyLocals(g_locals.levels[--g_locals.used].get());
+}
+
+// A level of its own for a frame's calls (kept with the frame, empty between them).
+LocalsLevel* NewLocals();
 
 // The slots of a level for a code whose layout has count of them.
 VM_INLINE ScriptValue* LocalSlots(LocalsLevel* level, const VMBuffer* code, int count) {
@@ -149,7 +156,7 @@ VM_INLINE void ClearArguments(ScriptValue* block, int used) {
 VM_INLINE VMFrame& LeaveFrame(VMContext& c) {
     VMFrame& frame = *c.top;
     if (frame.withCount < c.withCount) CloseWithBlocks(c, frame.withCount);
-    ReleaseLocals();
+    EmptyLocals(frame.calleeLocals);
     c.localsLevel = frame.localsLevel;
     c.pc = frame.pc;
     c.self = frame.self;
@@ -222,7 +229,7 @@ VM_INLINE void EnterFrame(VMContext& c, VMFrame& frame, const CCode* script, int
     Code_ArgumentCount = argumentCount;
     // The caller writes the first argumentCount values (at most 16) next.
     Code_ArgumentsUsed = argumentCount < 16 ? argumentCount : 16;
-    c.localsLevel = AllocLocals();
+    c.localsLevel = frame.calleeLocals != nullptr ? frame.calleeLocals : (frame.calleeLocals = NewLocals());
 }
 
 // EnterFrame, or false after a report when the call depth is at its cap.

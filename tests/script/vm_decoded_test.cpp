@@ -437,6 +437,21 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
     EXPECT_EQ(Run("return count(1, 2, 3) * 1000 + after(7, 8);"), "31102");
 }
 
+// An array a script is given is read through argument0[i] as the argument's getter reads it, errors
+// included.
+TEST_F(VMDecoded, ArgumentArraysReadByElement) {
+    ASSERT_TRUE(compiler_test::SetScripts(
+        {{"total", "var i, s; s = 0; for (i = 0; i < argument1; i += 1) s += argument0[i]; return s;"},
+         {"pick", "var i; i = argument1; return argument0[i] + argument0[i + 1] * 10;"}}));
+    EXPECT_EQ(Run("var a, i; for (i = 0; i < 6; i += 1) a[i] = i * i; return total(a, 6) + pick(a, 2);"), "149");
+    // A missing element, a negative index, a text element and an argument that is no array.
+    EXPECT_EQ(Run("var a; a[1] = 1; return total(a, 3);"),
+              "RUNTIME: Push :: Execution Error - Variable Index [0,2] out of range [1,2] - -6.argument0(1,2)");
+    EXPECT_EQ(Run("var a; a[1] = 1; return pick(a, -1);"), "RUNTIME: illegal array use");
+    EXPECT_EQ(Run("var a; a[0] = 'x'; a[1] = 2; return pick(a, 0);"), "RUNTIME: DoAdd :: Execution Error");
+    EXPECT_EQ(Run("return total(5, 1);"), "RUNTIME: trying to index variable that is not an array");
+}
+
 // Arguments of every kind reach scripts and built-ins, mixed with reals, and go when the call ends
 // (the leak checker sees any that stay).
 TEST_F(VMDecoded, CallsTakeTextsArraysAndRealsTogether) {

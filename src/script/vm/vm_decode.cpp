@@ -513,6 +513,15 @@ void Decoder::Word(int at, Insn& insn) {
                     return;
                 }
             }
+            if (kind == kStack && (insn.flags & kSiteIndexed)) {
+                // An element of an array a script was given: argument0[i].
+                const int argument = ArgumentOf(static_cast<int>(reference & kVarRefIdMask));
+                if (argument >= 0) {
+                    insn.op = kOpPushArgumentElement;
+                    insn.a = argument;
+                    return;
+                }
+            }
             if (kind != kNoSite) Site(insn, kind, kPushOps[kind], reference);
             return;
         }
@@ -794,7 +803,8 @@ void Decoder::Fuse(size_t i) {
             if (Has(second) && insns[second].op == kOpPushLocal && Has(Next(second)) &&
                 insns[Next(second)].op == kOpConv_VARIABLE_INT && Has(add) &&
                 insns[add].word == VM_Encode(OP_ADD, VT_INT, VT_INT, 0) && Has(add + 1) &&
-                insns[add + 1].op == kOpPushStack && (insns[add + 1].flags & kSiteIndexed)) {
+                insns[add + 1].op == kOpPushStack && (insns[add + 1].flags & kSiteIndexed) &&
+                insns[add + 1].a >= kVariableListIdBase) {
                 Head(i, kOpElementByIndex2D, Next(add + 1));
                 insns[i].k = static_cast<int32_t>(second - i);
                 insns[i].slot = static_cast<int32_t>(add + 1 - i);
@@ -803,9 +813,11 @@ void Decoder::Fuse(size_t i) {
         }
     }
 
-    // An element of an array variable indexed by a local: instance code, index, then the access.
+    // An element of an array variable indexed by a local: instance code, index, then the access. The
+    // elements of built-in variables (alarm[i]) are left to their getters and setters.
     if (Constant(i, code) && Has(i + 1) && insns[i + 1].op == kOpPushLocal && Has(i + 3) &&
-        insns[i + 3].op == kOpConv_VARIABLE_INT && Has(i + 4) && (insns[i + 4].flags & kSiteIndexed)) {
+        insns[i + 3].op == kOpConv_VARIABLE_INT && Has(i + 4) && (insns[i + 4].flags & kSiteIndexed) &&
+        insns[i + 4].a >= kVariableListIdBase) {
         if (insns[i + 4].op == kOpPushStack) {
             Head(i, kOpElementByLocal, Next(i + 4));
             return;

@@ -151,6 +151,7 @@ namespace vm {
     X(PushText)     /* push.s: the constant's handle in x.i */                                             \
     X(PushArgument) /* push.v of argument a (a built-in read through VM_GetArgument) */                    \
     X(PushArgumentCount) /* push.v of argument_count (a built-in read through VM_GetArgumentCount) */     \
+    X(PushArgumentElement) /* push.v stack.argument a[]: an element of argument a */                       \
     X(PopStackValueFirst) /* pop.i: the value first, then the index and instance code */                   \
     X(B)                                                                                                   \
     X(Bt)                                                                                                  \

@@ -814,6 +814,20 @@ L_PushArgumentCount:
     sp = PushReal(sp, Code_ArgumentCount, true);
     VM_NEXT();
 
+L_PushArgumentElement: {
+    // The index on top, the instance code beneath it: self's (the argument is the running script's
+    // whatever the instance) when there is a self to read it through, as the built-in's getter is.
+    const int32_t instance = Load<int32_t>(sp + 4);
+    if ((instance != INSTANCE_SELF && instance != INSTANCE_BUILTIN) || c.self == nullptr) goto L_General;
+    ScriptValue* argument = &Code_Arguments[ip->a];
+    const ScriptValue* element = Element(argument, Load<int32_t>(sp));
+    if (element == nullptr || !element->IsReal()) goto L_General;
+    // Reading an element makes the argument the owner of an array that has none.
+    if (argument->arr->owner == nullptr) argument->arr->owner = argument;
+    sp = PushReal(sp + 8, element->real, true, element->kind);
+    VM_NEXT();
+}
+
 L_PushArgument: {
     const ScriptValue& argument = Code_Arguments[ip->a];
     if (!argument.IsReal()) goto L_General;

@@ -221,7 +221,7 @@ TEST_F(VMDecoded, ArithmeticBitwiseAndComparisonsAsTheInstructionsGiveThem) {
 // Whole-number results stored straight into locals over whatever they hold, the .i comparisons with
 // constants, and the truths of && and || branched on.
 TEST_F(VMDecoded, WholeNumbersStoredComparedAndBranchedOn) {
-    EXPECT_EQ(Run("var s, t, u, w, n; s = 'text'; s = 13 & 7; t = 'x'; t = s; u = s | 8; w[0] = 1; w = s ^ 1; "
+    EXPECT_EQ(Run("var s, t, u, w, n; s = 'text'; s = 13 & 7; t = 'x'; t = s & 7; u = s | 8; w[0] = 1; w = s ^ 1; "
                   "n = 0; if ((s & 4) != 0 || (s | 4) == 5) n += 1; if ((s & 8) == 0 && (s >> 1) >= 2) n += 10; "
                   "if ((s << 29) < 0 || (-s >> 40) > -1) n += 100; if (((s & 1) != 0) ^^ (s > 2)) n += 1000; "
                   "if (!((s & 2) != 0)) n += 10000; return string(s) + ',' + string(t) + ',' + string(u) + ',' + "
@@ -237,6 +237,10 @@ TEST_F(VMDecoded, WholeNumbersStoredComparedAndBranchedOn) {
                   "return string(n) + ',' + string(s) + ',' + string(d);"),
               "'1106,5,-9'");
     EXPECT_EQ(Run("var z, s; z = 0; z = -z; s = 1; s -= z mod 5; return string(s) + string(z mod 5 == 0);"), "'11'");
+    // &=, |= and ^= of "local op k" made a .i: reals that are not whole, past 32 bits, and 0 / 0.
+    EXPECT_EQ(Run("var a, b, c, n; a = 13.75; b = 10; c = -1; n = 10000000000; a &= b - 1; b |= a * 3; c ^= n div 1; "
+                  "n &= a + 0.5; return string(a) + ',' + string(b) + ',' + string(c) + ',' + string(n);"),
+              "'9,27,2147483647,0'");
     EXPECT_EQ(Run("var a, t; a = 7; t = 'x'; t += a mod 4; return t;"), "RUNTIME: DoAdd :: Execution Error");
     EXPECT_EQ(Run("var a, t; a = 'x'; t = 1; t += a mod 4; return t;"),
               "RUNTIME: DoMod :: Execution Engine - Cannot operate on string type");

@@ -82,10 +82,12 @@ struct FusedTables {
     uint16_t compound[kTargetCount][VT_STRING + 1][kBinaryOps]{};
     uint16_t intImmediate[kBinaryOps]{};
     uint16_t intImmediateBranch[kBinaryOps]{};
+    // The same on a local made a .i, pushed (0) or branched on (1).
+    uint16_t localInt[2][kBinaryOps]{};
     // By mod (0) or div (1), pushed (0) or branched on (1), and the comparison.
     uint16_t wholeCompare[2][2][kBinaryOps]{};
-    // "x += local op k" (0) and "x -= local op k" (1), by op.
-    uint16_t compoundImmediate[2][kBinaryOps]{};
+    // "x += local op k" (0), "x -= local op k" (1), and x &= (2), |= (3), ^= (4) of it made a .i, by op.
+    uint16_t compoundImmediate[5][kBinaryOps]{};
 
     FusedTables() {
         // Every entry starts as kOpGeneral (0): no fused handler.
@@ -120,6 +122,12 @@ struct FusedTables {
 #define VM_FILL_INT_IMMEDIATE_BRANCH(A, NAME, OPCODE) intImmediateBranch[OPCODE] = kOpIntBranchImm##NAME;
         VM_COMPARISON_OPS(VM_FILL_INT_IMMEDIATE_BRANCH, IntBranch)
 #undef VM_FILL_INT_IMMEDIATE_BRANCH
+#define VM_FILL_LOCAL_INT(A, NAME, OPCODE) localInt[0][OPCODE] = kOpLocalIntImm##NAME;
+        VM_ALL_BINARY_OPS(VM_FILL_LOCAL_INT, LocalInt)
+#undef VM_FILL_LOCAL_INT
+#define VM_FILL_LOCAL_INT_BRANCH(A, NAME, OPCODE) localInt[1][OPCODE] = kOpLocalIntBranchImm##NAME;
+        VM_COMPARISON_OPS(VM_FILL_LOCAL_INT_BRANCH, LocalIntBranch)
+#undef VM_FILL_LOCAL_INT_BRANCH
 #define VM_FILL_WHOLE_COMPARE(A, NAME, OPCODE) VM_WHOLE_COMPARE_##A[OPCODE] = kOp##A##Imm##NAME;
 #define VM_WHOLE_COMPARE_LocalMod wholeCompare[0][0]
 #define VM_WHOLE_COMPARE_LocalModBranch wholeCompare[0][1]
@@ -137,10 +145,19 @@ struct FusedTables {
 #define VM_FILL_COMPOUND_IMMEDIATE(A, NAME, OPCODE) compoundImmediate[VM_COMPOUND_##A][OPCODE] = kOp##A##Imm##NAME;
 #define VM_COMPOUND_AddLocal 0
 #define VM_COMPOUND_SubLocal 1
+#define VM_COMPOUND_AndLocal 2
+#define VM_COMPOUND_OrLocal 3
+#define VM_COMPOUND_XorLocal 4
         VM_ARITHMETIC_OPS(VM_FILL_COMPOUND_IMMEDIATE, AddLocal)
         VM_ARITHMETIC_OPS(VM_FILL_COMPOUND_IMMEDIATE, SubLocal)
+        VM_ARITHMETIC_OPS(VM_FILL_COMPOUND_IMMEDIATE, AndLocal)
+        VM_ARITHMETIC_OPS(VM_FILL_COMPOUND_IMMEDIATE, OrLocal)
+        VM_ARITHMETIC_OPS(VM_FILL_COMPOUND_IMMEDIATE, XorLocal)
 #undef VM_COMPOUND_AddLocal
 #undef VM_COMPOUND_SubLocal
+#undef VM_COMPOUND_AndLocal
+#undef VM_COMPOUND_OrLocal
+#undef VM_COMPOUND_XorLocal
 #undef VM_FILL_COMPOUND_IMMEDIATE
 #undef VM_FILL_IMMEDIATE
 #undef VM_FILL_IMMEDIATE_BRANCH
@@ -975,16 +992,34 @@ void Decoder::Join(size_t i) {
         head.words = static_cast<uint8_t>(next - i + insns[next].words);
         return;
     }
-    // "x += local op k" and "x -= local op k" into a local x.
-    if (head.op == kOpPushLocal) {
-        const size_t compound = Next(next);
-        if (!Has(compound) || (insns[compound].op != kOpAdd_VARIABLEToLocal &&
-                               insns[compound].op != kOpSub_VARIABLEToLocal))
+    // A local made a .i, then worked with a whole number or compared with one.
+    if (head.op == kOpIntOfLocal) {
+        for (int opcode = OP_MUL; opcode <= OP_SGT; ++opcode) {
+            const int branch = insns[next].op == g_fused.intImmediate[opcode]         ? 0
+                               : insns[next].op == g_fused.intImmediateBranch[opcode] ? 1
+                                                                                      : -1;
+            if (branch < 0 || g_fused.localInt[branch][opcode] == kOpGeneral) continue;
+            head.op = g_fused.localInt[branch][opcode];
+            head.words = static_cast<uint8_t>(next - i + insns[next].words);
+            head.x.i = static_cast<int32_t>(next - i);
             return;
+        }
+        return;
+    }
+    // "x += local op k" and "x -= local op k" into a local x; &=, |= and ^= of it made a .i.
+    if (head.op == kOpPushLocal) {
+        size_t compound = Next(next);
+        if (Has(compound) && insns[compound].op == kOpConv_VARIABLE_INT) ++compound;
+        if (!Has(compound)) return;
+        const bool converted = compound != Next(next);
+        const uint16_t kinds[5] = {kOpAdd_VARIABLEToLocal, kOpSub_VARIABLEToLocal, kOpAnd_INTToLocal,
+                                   kOpOr_INTToLocal, kOpXor_INTToLocal};
+        const auto kind = std::find(kinds, kinds + 5, insns[compound].op) - kinds;
+        if (kind == 5 || converted != (kind >= 2)) return;
         if (insns[compound + 1].slot != head.slot || Next(compound) - i > 255) return;
         for (const int opcode : {OP_MUL, OP_DIV, OP_REM, OP_MOD, OP_ADD, OP_SUB, OP_AND, OP_OR, OP_XOR, OP_SHL, OP_SHR}) {
             if (insns[next].op != g_fused.immediate[kFromLocal][opcode]) continue;
-            head.op = g_fused.compoundImmediate[insns[compound].op == kOpAdd_VARIABLEToLocal ? 0 : 1][opcode];
+            head.op = g_fused.compoundImmediate[kind][opcode];
             head.words = static_cast<uint8_t>(Next(compound) - i);
             head.x.i = static_cast<int32_t>(next - i);
             return;

@@ -137,12 +137,15 @@ namespace vm {
 //   LOCALS_STORE(TARGET, Locals, NAME, OPCODE): the same arithmetic stored (pop.v.v);
 //   COMPOUND(TARGET, TYPE, NAME, OPCODE): op.TYPE.v of the stack's items stored (pop.v.v);
 //   INT_IMMEDIATE(Int, NAME, OPCODE): "the .i on top op whole number" (push.e/i op.i.i), and
-//   INT_IMMEDIATE(IntBranch, NAME, OPCODE) the same comparison branched on; INT_IMMEDIATE(LocalMod,
+//   INT_IMMEDIATE(IntBranch, NAME, OPCODE) the same comparison branched on; (LocalInt, NAME, OPCODE)
+//   and (LocalIntBranch, ...): the IntOfLocal run joined to the Int or IntBranch run at record x.i;
+//   INT_IMMEDIATE(LocalMod,
 //   NAME, OPCODE): "local mod k compared with a whole number", the run of LocalImmMod joined to the
 //   StackImm comparison at record x.i (which holds the number in k), pushed, or (LocalModBranch)
 //   branched on by that run's bt or bf; LocalRem, LocalRemBranch the same for div; (AddLocal, NAME,
 //   OPCODE): "x += local op k" for a local x (its push, the LocalImm run at record x.i, then add.v.v
-//   and the store into x at record k), and SubLocal for -=.
+//   and the store into x at record k), SubLocal for -=, and AndLocal, OrLocal, XorLocal for &=, |=, ^=
+//   of the run's result made a .i.
 #define VM_FAST_SIMPLE(X)                                                                                  \
     X(General)      /* anything else: the word is executed the long way */                                 \
     X(End)          /* the end of the code */                                                              \
@@ -222,12 +225,17 @@ namespace vm {
     VM_STORE_TARGETS(COMPOUND, VM_COMPOUND_OPS)                                                            \
     VM_ALL_BINARY_OPS(INT_IMMEDIATE, Int)                                                                  \
     VM_COMPARISON_OPS(INT_IMMEDIATE, IntBranch)                                                            \
+    VM_ALL_BINARY_OPS(INT_IMMEDIATE, LocalInt)                                                             \
+    VM_COMPARISON_OPS(INT_IMMEDIATE, LocalIntBranch)                                                       \
     VM_COMPARISON_OPS(INT_IMMEDIATE, LocalMod)                                                             \
     VM_COMPARISON_OPS(INT_IMMEDIATE, LocalModBranch)                                                       \
     VM_COMPARISON_OPS(INT_IMMEDIATE, LocalRem)                                                             \
     VM_COMPARISON_OPS(INT_IMMEDIATE, LocalRemBranch)                                                       \
     VM_ARITHMETIC_OPS(INT_IMMEDIATE, AddLocal)                                                             \
-    VM_ARITHMETIC_OPS(INT_IMMEDIATE, SubLocal)
+    VM_ARITHMETIC_OPS(INT_IMMEDIATE, SubLocal)                                                             \
+    VM_ARITHMETIC_OPS(INT_IMMEDIATE, AndLocal)                                                             \
+    VM_ARITHMETIC_OPS(INT_IMMEDIATE, OrLocal)                                                              \
+    VM_ARITHMETIC_OPS(INT_IMMEDIATE, XorLocal)
 
 enum FastOp : uint16_t {
 #define VM_ENUM_SIMPLE(NAME) kOp##NAME,

@@ -1805,75 +1805,137 @@ L_PopEnv: {
         sp = top + 16;                                                                                     \
         VM_NEXT_OR_JUMP();                                                                                 \
     }
-    // "the .i on top op whole number"; a comparison's truth is pushed in the .i's place (a .b), or
-    // branched on by the bt or bf at record x.i.
-    // "local mod k" or "local div k" (the run's k) compared with the number of the comparison's run at
-    // record x.i, pushed or branched on as that run does.
-#define VM_INT_IMMEDIATE_BRANCHES_Int false
-#define VM_INT_IMMEDIATE_BRANCHES_IntBranch true
-#define VM_INT_IMMEDIATE_BRANCHES_LocalMod false
-#define VM_INT_IMMEDIATE_BRANCHES_LocalModBranch true
-#define VM_INT_IMMEDIATE_BRANCHES_LocalRem false
-#define VM_INT_IMMEDIATE_BRANCHES_LocalRemBranch true
-#define VM_INT_IMMEDIATE_BRANCHES_AddLocal false
-#define VM_INT_IMMEDIATE_BRANCHES_SubLocal false
-#define VM_INT_IMMEDIATE_COMPOUND_Int 0
-#define VM_INT_IMMEDIATE_COMPOUND_IntBranch 0
-#define VM_INT_IMMEDIATE_COMPOUND_LocalMod 0
-#define VM_INT_IMMEDIATE_COMPOUND_LocalModBranch 0
-#define VM_INT_IMMEDIATE_COMPOUND_LocalRem 0
-#define VM_INT_IMMEDIATE_COMPOUND_LocalRemBranch 0
-#define VM_INT_IMMEDIATE_COMPOUND_AddLocal OP_ADD
-#define VM_INT_IMMEDIATE_COMPOUND_SubLocal OP_SUB
-#define VM_INT_IMMEDIATE_ARITHMETIC_AddLocal 0
-#define VM_INT_IMMEDIATE_ARITHMETIC_SubLocal 0
-#define VM_INT_IMMEDIATE_ARITHMETIC_Int 0
-#define VM_INT_IMMEDIATE_ARITHMETIC_IntBranch 0
-#define VM_INT_IMMEDIATE_ARITHMETIC_LocalMod OP_MOD
-#define VM_INT_IMMEDIATE_ARITHMETIC_LocalModBranch OP_MOD
-#define VM_INT_IMMEDIATE_ARITHMETIC_LocalRem OP_REM
-#define VM_INT_IMMEDIATE_ARITHMETIC_LocalRemBranch OP_REM
+    // The whole-number runs with a constant (vm_decode.h, INT_IMMEDIATE), by their shape:
+    //   Int, IntBranch: "the .i on top op k"; a comparison's truth is pushed in the .i's place (a .b), or
+    //     branched on by the bt or bf at record x.i;
+    //   LocalInt, LocalIntBranch: "local made a .i op k", the IntOfLocal run joined to the Int or
+    //     IntBranch run at record x.i (which holds k);
+    //   LocalMod, LocalRem and their Branch: "local mod k" or "local div k" (the run's k) compared with the
+    //     number of the comparison's run at record x.i, pushed or branched on as that run does;
+    //   AddLocal, SubLocal: "x += local op k" and "x -= local op k" into a local x.
+#define VM_SHAPE_Int 0
+#define VM_SHAPE_IntBranch 0
+#define VM_SHAPE_LocalInt 1
+#define VM_SHAPE_LocalIntBranch 1
+#define VM_SHAPE_LocalMod 2
+#define VM_SHAPE_LocalModBranch 2
+#define VM_SHAPE_LocalRem 2
+#define VM_SHAPE_LocalRemBranch 2
+#define VM_SHAPE_AddLocal 3
+#define VM_SHAPE_SubLocal 3
+#define VM_SHAPE_AndLocal 3
+#define VM_SHAPE_OrLocal 3
+#define VM_SHAPE_XorLocal 3
+#define VM_BRANCHES_Int false
+#define VM_BRANCHES_IntBranch true
+#define VM_BRANCHES_LocalInt false
+#define VM_BRANCHES_LocalIntBranch true
+#define VM_BRANCHES_LocalMod false
+#define VM_BRANCHES_LocalModBranch true
+#define VM_BRANCHES_LocalRem false
+#define VM_BRANCHES_LocalRemBranch true
+#define VM_BRANCHES_AddLocal false
+#define VM_BRANCHES_SubLocal false
+#define VM_BRANCHES_AndLocal false
+#define VM_BRANCHES_OrLocal false
+#define VM_BRANCHES_XorLocal false
+    // The second operation of a shape: mod or div before the comparison, add or sub after the run.
+#define VM_SECOND_Int 0
+#define VM_SECOND_IntBranch 0
+#define VM_SECOND_LocalInt 0
+#define VM_SECOND_LocalIntBranch 0
+#define VM_SECOND_LocalMod OP_MOD
+#define VM_SECOND_LocalModBranch OP_MOD
+#define VM_SECOND_LocalRem OP_REM
+#define VM_SECOND_LocalRemBranch OP_REM
+#define VM_SECOND_AddLocal OP_ADD
+#define VM_SECOND_SubLocal OP_SUB
+#define VM_SECOND_AndLocal OP_AND
+#define VM_SECOND_OrLocal OP_OR
+#define VM_SECOND_XorLocal OP_XOR
+    // A .i result (top: the stack without the run's operands) pushed, or stored at once by a pop.v.i into
+    // a local that follows, as PopLocalInt stores it.
+#define VM_PUSH_INT(value, top)                                                                            \
+    do {                                                                                                   \
+        const Insn* store_ = ip + ip->words;                                                               \
+        if (store_->op == kOpPopLocalInt) {                                                                \
+            ScriptValue* holder_ = &localSlots[store_->slot];                                              \
+            if (holder_->kind == kLocalAbsent) holder_ = MakeLocal(c.localsLevel, store_->slot);           \
+            if (holder_->IsReal()) {                                                                       \
+                holder_->kind = KIND_REAL;                                                                 \
+                holder_->real = (value);                                                                   \
+                sp = (top);                                                                                \
+                ip = store_;                                                                               \
+                VM_NEXT_OR_JUMP();                                                                         \
+            }                                                                                              \
+        }                                                                                                  \
+        sp = (top) - 4;                                                                                    \
+        Store<int32_t>(sp, (value));                                                                       \
+        VM_NEXT();                                                                                         \
+    } while (0)
 #define VM_HANDLER_INT_IMMEDIATE(A, NAME, OPCODE)                                                          \
     L_##A##Imm##NAME : {                                                                                   \
-        if constexpr (VM_INT_IMMEDIATE_COMPOUND_##A != 0) {                                                \
+        constexpr int shape = VM_SHAPE_##A;                                                                \
+        constexpr bool branches = VM_BRANCHES_##A;                                                         \
+        if constexpr (shape == 3) {                                                                        \
             ScriptValue* target = &localSlots[ip->slot];                                                   \
             const Insn& run = ip[ip->x.i];                                                                 \
             const ScriptValue* from = &localSlots[run.slot];                                               \
             double value, result;                                                                          \
-            if (!target->IsReal() || !from->IsReal() ||                                                    \
-                !ImmediateArithmetic<OPCODE>(from->real, run.k, value) ||                                  \
-                !RealArithmetic<VM_INT_IMMEDIATE_COMPOUND_##A, VT_VARIABLE, VT_VARIABLE>(target->real, value, \
-                                                                                        0, 0, result))     \
+            if (!target->IsReal() || !from->IsReal() || !ImmediateArithmetic<OPCODE>(from->real, run.k, value)) \
                 goto L_General;                                                                            \
+            if constexpr (VM_SECOND_##A == OP_ADD || VM_SECOND_##A == OP_SUB) {                            \
+                if (!RealArithmetic<VM_SECOND_##A, VT_VARIABLE, VT_VARIABLE>(target->real, value, 0, 0, result)) \
+                    goto L_General;                                                                        \
+            } else {                                                                                       \
+                /* The run's result made a .i by conv.v.i. */                                              \
+                const int32_t whole = X86_DoubleToInt32(value);                                            \
+                RealArithmetic<VM_SECOND_##A, VT_INT, VT_VARIABLE>(target->real, whole, 0, whole, result);  \
+            }                                                                                              \
             target->kind = KIND_REAL;                                                                      \
             target->real = result;                                                                         \
             VM_NEXT_OR_JUMP();                                                                             \
-        }                                                                                                  \
-        if constexpr (VM_INT_IMMEDIATE_ARITHMETIC_##A != 0) {                                              \
+        } else if constexpr (shape == 2) {                                                                 \
             double left, value;                                                                            \
             VM_LEFT_Local(left);                                                                           \
-            if (!ImmediateArithmetic<VM_INT_IMMEDIATE_ARITHMETIC_##A>(left, ip->k, value)) goto L_General; \
+            if (!ImmediateArithmetic<VM_SECOND_##A>(left, ip->k, value)) goto L_General;                   \
             const Insn& test = ip[ip->x.i];                                                                \
             const bool truth = CompareByDifference(OPCODE, value - test.k);                                \
-            if constexpr (VM_INT_IMMEDIATE_BRANCHES_##A) VM_BRANCH_ON(truth, (&test)[test.x.i]);           \
+            if constexpr (branches) VM_BRANCH_ON(truth, (&test)[test.x.i]);                                \
             sp -= 4;                                                                                       \
             Store<int32_t>(sp, truth ? 1 : 0);                                                             \
             VM_NEXT();                                                                                     \
-        }                                                                                                  \
-        const int32_t left = Load<int32_t>(sp);                                                            \
-        if constexpr (OPCODE >= OP_SLT) {                                                                  \
-            const bool truth = CompareByOrder(OPCODE, (left > ip->k) - (left < ip->k));                    \
-            if constexpr (VM_INT_IMMEDIATE_BRANCHES_##A) {                                                 \
-                sp += 4;                                                                                   \
-                VM_BRANCH_ON(truth, ip[ip->x.i]);                                                          \
-            }                                                                                              \
-            Store<int32_t>(sp, truth ? 1 : 0);                                                             \
         } else {                                                                                           \
-            int32_t result;                                                                                \
-            if (!IntegerArithmetic<OPCODE>(left, ip->k, result)) goto L_General;                           \
-            Store<int32_t>(sp, result);                                                                    \
+            /* The left .i and the run that holds k and the branch's offset. */                            \
+            int32_t left;                                                                                  \
+            uint8_t* top;                                                                                  \
+            const Insn* run;                                                                               \
+            if constexpr (shape == 1) {                                                                    \
+                const ScriptValue* from = &localSlots[ip->slot];                                           \
+                if (!from->IsReal()) goto L_General;                                                       \
+                left = X86_DoubleToInt32(from->real);                                                      \
+                top = sp;                                                                                  \
+                run = ip + ip->x.i;                                                                        \
+            } else {                                                                                       \
+                left = Load<int32_t>(sp);                                                                  \
+                top = sp + 4;                                                                              \
+                run = ip;                                                                                  \
+            }                                                                                              \
+            if constexpr (OPCODE >= OP_SLT) {                                                              \
+                const bool truth = CompareByOrder(OPCODE, (left > run->k) - (left < run->k));              \
+                if constexpr (branches) {                                                                  \
+                    sp = top;                                                                              \
+                    VM_BRANCH_ON(truth, run[run->x.i]);                                                    \
+                }                                                                                          \
+                sp = top - 4;                                                                              \
+                Store<int32_t>(sp, truth ? 1 : 0);                                                         \
+                VM_NEXT();                                                                                 \
+            } else {                                                                                       \
+                int32_t result;                                                                            \
+                if (!IntegerArithmetic<OPCODE>(left, run->k, result)) goto L_General;                      \
+                VM_PUSH_INT(result, top);                                                                  \
+            }                                                                                              \
         }                                                                                                  \
-        VM_NEXT();                                                                                         \
     }
     VM_FAST_OPS(VM_HANDLER_NONE, VM_HANDLER_NONE, VM_HANDLER_BINARY, VM_HANDLER_BINARY_BRANCH,
                 VM_HANDLER_CONVERSION, VM_HANDLER_IMMEDIATE, VM_HANDLER_IMMEDIATE_BRANCH,
@@ -1891,30 +1953,46 @@ L_PopEnv: {
 #undef VM_HANDLER_LOCALS_STORE
 #undef VM_HANDLER_COMPOUND
 #undef VM_HANDLER_INT_IMMEDIATE
-#undef VM_INT_IMMEDIATE_BRANCHES_Int
-#undef VM_INT_IMMEDIATE_BRANCHES_IntBranch
-#undef VM_INT_IMMEDIATE_BRANCHES_LocalMod
-#undef VM_INT_IMMEDIATE_BRANCHES_LocalModBranch
-#undef VM_INT_IMMEDIATE_BRANCHES_LocalRem
-#undef VM_INT_IMMEDIATE_BRANCHES_LocalRemBranch
-#undef VM_INT_IMMEDIATE_ARITHMETIC_Int
-#undef VM_INT_IMMEDIATE_BRANCHES_AddLocal
-#undef VM_INT_IMMEDIATE_BRANCHES_SubLocal
-#undef VM_INT_IMMEDIATE_COMPOUND_Int
-#undef VM_INT_IMMEDIATE_COMPOUND_IntBranch
-#undef VM_INT_IMMEDIATE_COMPOUND_LocalMod
-#undef VM_INT_IMMEDIATE_COMPOUND_LocalModBranch
-#undef VM_INT_IMMEDIATE_COMPOUND_LocalRem
-#undef VM_INT_IMMEDIATE_COMPOUND_LocalRemBranch
-#undef VM_INT_IMMEDIATE_COMPOUND_AddLocal
-#undef VM_INT_IMMEDIATE_COMPOUND_SubLocal
-#undef VM_INT_IMMEDIATE_ARITHMETIC_AddLocal
-#undef VM_INT_IMMEDIATE_ARITHMETIC_SubLocal
-#undef VM_INT_IMMEDIATE_ARITHMETIC_IntBranch
-#undef VM_INT_IMMEDIATE_ARITHMETIC_LocalMod
-#undef VM_INT_IMMEDIATE_ARITHMETIC_LocalModBranch
-#undef VM_INT_IMMEDIATE_ARITHMETIC_LocalRem
-#undef VM_INT_IMMEDIATE_ARITHMETIC_LocalRemBranch
+#undef VM_PUSH_INT
+#undef VM_SHAPE_XorLocal
+#undef VM_BRANCHES_XorLocal
+#undef VM_SECOND_XorLocal
+#undef VM_SHAPE_OrLocal
+#undef VM_BRANCHES_OrLocal
+#undef VM_SECOND_OrLocal
+#undef VM_SHAPE_AndLocal
+#undef VM_BRANCHES_AndLocal
+#undef VM_SECOND_AndLocal
+#undef VM_SHAPE_SubLocal
+#undef VM_BRANCHES_SubLocal
+#undef VM_SECOND_SubLocal
+#undef VM_SHAPE_AddLocal
+#undef VM_BRANCHES_AddLocal
+#undef VM_SECOND_AddLocal
+#undef VM_SHAPE_LocalRemBranch
+#undef VM_BRANCHES_LocalRemBranch
+#undef VM_SECOND_LocalRemBranch
+#undef VM_SHAPE_LocalRem
+#undef VM_BRANCHES_LocalRem
+#undef VM_SECOND_LocalRem
+#undef VM_SHAPE_LocalModBranch
+#undef VM_BRANCHES_LocalModBranch
+#undef VM_SECOND_LocalModBranch
+#undef VM_SHAPE_LocalMod
+#undef VM_BRANCHES_LocalMod
+#undef VM_SECOND_LocalMod
+#undef VM_SHAPE_LocalIntBranch
+#undef VM_BRANCHES_LocalIntBranch
+#undef VM_SECOND_LocalIntBranch
+#undef VM_SHAPE_LocalInt
+#undef VM_BRANCHES_LocalInt
+#undef VM_SECOND_LocalInt
+#undef VM_SHAPE_IntBranch
+#undef VM_BRANCHES_IntBranch
+#undef VM_SECOND_IntBranch
+#undef VM_SHAPE_Int
+#undef VM_BRANCHES_Int
+#undef VM_SECOND_Int
 #undef VM_COPY_TO_LOCAL
 #undef VM_NEXT_OR_JUMP
 #undef VM_LOCALS_OPERANDS

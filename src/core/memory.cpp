@@ -98,8 +98,6 @@ void* Alloc(size_t size, const char* /*file*/, int /*line*/, bool clear) {
     return Take(size, clear);
 }
 
-bool IsGuarded(const void* p) { return p && HasGuards(HeaderOf(p)); }
-
 // A marked interior pointer points inside a block: the 32-bit word before it has its top bit set and,
 // in its low 31 bits, an offset below 0x2000 such that a guarded header stands at p - offset - 16.
 bool IsMarkedInterior(const void* p) {

@@ -29,7 +29,12 @@ inline uint32_t GetSize(const void* p) {
     return size & 0x7FFFFFFFu;
 }
 // True when p carries both guard words of a block made here.
-bool IsGuarded(const void* p);
+inline bool IsGuarded(const void* p) {
+    if (!p) return false;
+    uint32_t guards[2];
+    std::memcpy(guards, static_cast<const unsigned char*>(p) - 12, sizeof guards);
+    return guards[0] == kGuard1 && guards[1] == kGuard2;
+}
 // True when p is an address inside a block, marked by the word before it (see memory.cpp).
 bool IsMarkedInterior(const void* p);
 

@@ -60,12 +60,20 @@ bool Text_BytesASCII(const char* text, size_t length) {
     return true;
 }
 
-void Text_Record(char* text, size_t length, bool ascii) {
-    if (!MemoryManager::IsGuarded(text)) return;
+namespace {
+
+// Records the length of a block known to be one.
+void RecordBlock(char* text, size_t length, bool ascii) {
     uint32_t note = 0;
     if (length <= TextNote::kLengthMask)
         note = TextNote::kRecorded | (ascii ? TextNote::kASCII : 0) | static_cast<uint32_t>(length);
     MemoryManager::SetNote(text, note);
+}
+
+} // namespace
+
+void Text_Record(char* text, size_t length, bool ascii) {
+    if (MemoryManager::IsGuarded(text)) RecordBlock(text, length, ascii);
 }
 
 void Text_CheckNote(const char* text, uint32_t note) {
@@ -113,7 +121,7 @@ char* Text_New(const char* bytes, size_t length) {
     char* text = NewBlock(length);
     if (length > 0) std::memcpy(text, bytes, length);
     text[length] = '\0';
-    Text_Record(text, length, Text_BytesASCII(text, length));
+    RecordBlock(text, length, Text_BytesASCII(text, length));
     return text;
 }
 
@@ -124,7 +132,7 @@ char* Text_Copy(const char* text) {
     char* copy = NewBlock(length);
     if (length > 0) std::memcpy(copy, text, length);
     copy[length] = '\0';
-    Text_Record(copy, length, ascii);
+    RecordBlock(copy, length, ascii);
     return copy;
 }
 
@@ -137,7 +145,7 @@ char* Text_Join(const char* a, const char* b) {
     if (lengthA > 0) std::memcpy(joined, a, lengthA);
     if (lengthB > 0) std::memcpy(joined + lengthA, b, lengthB);
     joined[lengthA + lengthB] = '\0';
-    Text_Record(joined, lengthA + lengthB, asciiA && asciiB);
+    RecordBlock(joined, lengthA + lengthB, asciiA && asciiB);
     return joined;
 }
 
@@ -158,7 +166,7 @@ char* Text_Append(char* text, const char* tail) {
         std::memmove(text + length, tail, added);
     }
     text[length + added] = '\0';
-    Text_Record(text, length + added, ascii && tailASCII);
+    RecordBlock(text, length + added, ascii && tailASCII);
     return text;
 }
 
@@ -170,7 +178,7 @@ char* Text_CopyInto(char* block, const char* text) {
         block = NewBlock(length);
     }
     std::memmove(block, text, length + 1);
-    Text_Record(block, length, ascii);
+    RecordBlock(block, length, ascii);
     return block;
 }
 

@@ -369,8 +369,7 @@ void Runner_StartUp(const std::optional<std::string>& gamePath, CGameFile& game)
     ProcessMessages();
     Trace("Start Frame");
     Graphics::StartFrame();
-    Trace("Part Create Textures");
-    Particle_CreateTextures();
+    Trace("Part Create Textures"); // each shape's texture is made when a particle first needs it
     Trace("Debug Init Remote Interface");
     DebuggerInitRemoteInterface();
     Trace("VM Init");

@@ -15,6 +15,7 @@ constexpr int kShapeCount = 14;
 
 std::vector<TParticleType> g_types;
 TDeviceTexture* g_shapeTextures[kShapeCount] = {};
+bool g_shapeTried[kShapeCount] = {}; // made (or failed to be) since the last Particle_FreeTextures
 
 // Every field ParticleType_Clear sets; the additive flag and the last three colour values are kept.
 void SetDefaults(TParticleType& t) {
@@ -355,11 +356,18 @@ void Particle_CreateTextures() {
     for (int s = 0; s < kShapeCount; ++s) {
         GR_D3D_FreeTexture(g_shapeTextures[s]);
         g_shapeTextures[s] = EmbeddedImage_CreateTexture(s + 1);
+        g_shapeTried[s] = true;
     }
 }
 
 TDeviceTexture* Particle_ShapeTexture(int shape) {
-    return shape >= 0 && shape < kShapeCount ? g_shapeTextures[shape] : nullptr;
+    if (shape < 0 || shape >= kShapeCount) return nullptr;
+    // Made once, when a particle of the shape is first drawn on a device: most games draw none.
+    if (!g_shapeTextures[shape] && !g_shapeTried[shape] && Frame_State().GR_D3DDevice) {
+        g_shapeTried[shape] = true;
+        g_shapeTextures[shape] = EmbeddedImage_CreateTexture(shape + 1);
+    }
+    return g_shapeTextures[shape];
 }
 
 void Particle_FreeTextures() {
@@ -367,4 +375,6 @@ void Particle_FreeTextures() {
         GR_D3D_FreeTexture(texture);
         texture = nullptr;
     }
+    for (bool& tried : g_shapeTried)
+        tried = false;
 }

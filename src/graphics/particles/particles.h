@@ -121,13 +121,14 @@ struct TParticleSystem {
     uint8_t autoDraw = 1;
 };
 
-// Start-up (frees every type and system), the shape textures after "Part Create Textures", the update
-// of every automatically updated system once per step, and shut-down.
+// Start-up (frees every type and system), every shape texture at once (otherwise each is made when first
+// asked for), the update of every automatically updated system once per step, and shut-down.
 void Particle_Init();
 void Particle_CreateTextures();
 void Particle_UpdateAll();
 void Particle_Free();
-// The texture of shape 0..13; null for another shape or before the textures are made.
+// The texture of shape 0..13, made from the embedded images when first asked for while there is a
+// device; null for another shape or when it cannot be made.
 TDeviceTexture* Particle_ShapeTexture(int shape);
 
 // ---- types ----

@@ -111,6 +111,23 @@ TEST_F(ParticleDrawing, AShapeIsSixVerticesAroundItsWholeNumberCentre) {
     EXPECT_NEAR(drawn[0][0].y, 20 + 16, 1e-4);
 }
 
+// Without Particle_CreateTextures a shape's texture is made when its first particle is drawn, once; a
+// request before there is a device makes nothing and leaves it to be made later.
+TEST_F(ParticleDrawing, AShapesTextureIsMadeWhenFirstNeeded) {
+    EXPECT_EQ(Particle_ShapeTexture(2), nullptr);
+    StartRecording(64, 64);
+    const int s = ParticleSystem_Create();
+    ParticleSystem_CreateParticles(s, 10, 20, Shape(2, 1, 0xFFFFFF), 1);
+    ParticleSystem_DrawIt(s);
+    ASSERT_EQ(Drawn().size(), 1u);
+    TDeviceTexture* made = Particle_ShapeTexture(2);
+    ASSERT_NE(made, nullptr);
+    ParticleSystem_DrawIt(s);
+    EXPECT_EQ(Drawn().size(), 1u);
+    EXPECT_EQ(Particle_ShapeTexture(2), made);
+    EXPECT_EQ(Particle_ShapeTexture(14), nullptr);
+}
+
 TEST_F(ParticleDrawing, OrderBlendingAndParticlesThatCannotBeDrawn) {
     Start(D3DBackend::Recording);
     const int s = ParticleSystem_Create();

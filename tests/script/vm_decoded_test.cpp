@@ -351,6 +351,24 @@ TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {
     EXPECT_EQ(Run("arr[0] = 1; arr[1] = 'two'; var e; e = 100001; return string(e.arr[0]) + e.arr[1];"), "'1two'");
 }
 
+TEST_F(VMDecoded, ElementsReadByIndexExpressions) {
+    // Indices truncated toward zero (-0.5 reads element 0), of this instance's arrays and another's.
+    EXPECT_EQ(Run("var a, i, s; for (i = 0; i < 5; i += 1) a[i] = i + 1; s = 0; for (i = 1; i < 5; i += 1) "
+                  "s += a[i - 1] * a[i * 0.5]; arr[2] = 7; with (100002) { s += other.arr[1 + 1]; } "
+                  "return string(s) + ',' + string(a[-0.5]) + ',' + string(a[4.99]);"),
+              "'30,1,5'");
+    // A text index (read as the general way reads it), an index out of the 32-bit range, a missing
+    // element and a text element.
+    EXPECT_EQ(Run("var a, i; a[0] = 1; i = 'x'; return a[i + '0'];"), "1");
+    EXPECT_EQ(Run("var a, i; a[0] = 1; i = 10000000000; return a[i + 0];").rfind(
+                  "RUNTIME: Push :: Execution Error - Variable Index [-67108,-27648] out of range [1,-1] - -7.a(", 0),
+              0u);
+    EXPECT_EQ(Run("var a, i; a[0] = 1; i = 1; return a[i + 1];").rfind(
+                  "RUNTIME: Push :: Execution Error - Variable Index [0,2] out of range [1,1] - -7.a(", 0),
+              0u);
+    EXPECT_EQ(Run("var a, i; a[1] = 'x'; i = 0; return a[i + 1] + '!';"), "'x!'");
+}
+
 TEST_F(VMDecoded, ElementsChangedInPlaceByCompoundAssignments) {
     // The element's address is copied for the read and the write: indices from locals and expressions,
     // variables of other instances; the owner of a shared array writes in place, the other holder clones.

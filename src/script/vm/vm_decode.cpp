@@ -751,6 +751,14 @@ void Decoder::Fuse(size_t i) {
         }
     }
 
+    // An element of an array variable indexed by any expression: the index made a .i, then the read
+    // (the instance code beneath the index).
+    if (op == kOpConv_VARIABLE_INT && Has(i + 1) && insns[i + 1].op == kOpPushStack &&
+        (insns[i + 1].flags & kSiteIndexed) && insns[i + 1].a >= kVariableListIdBase) {
+        Head(i, kOpElementByStackIndex, Next(i + 1));
+        return;
+    }
+
     // A switch on a local.
     if (op == kOpPushLocal && Has(Next(i)) && insns[Next(i)].op == kOpSwitch) {
         head.op = kOpSwitchLocal;

@@ -196,6 +196,7 @@ namespace vm {
     X(ArgToLocal)          /* push.v argument, pop.v.v local */                                         \
     X(LocalToLocal)        /* push.v local, pop.v.v local */                                            \
     X(ElementByIndex2D)    /* push.e code, the run of Index2D, push.v stack.a[] */                    \
+    X(ElementByStackIndex) /* conv.v.i of the index on top, push.v stack.a[] */                         \
     X(ConstantToElement)   /* push.e or push.i k, then the run of StoreElementByLocal (record 1) */     \
     X(ElementTruthBranch)  /* the run of ElementByLocal, then TruthBranch's (its bt or bf at record k) */ \
     X(BorrowLocal)         /* push.v local as the first argument of the call at record x.i */         \

@@ -1418,6 +1418,20 @@ L_CountLocalsBranch:
     });
 #undef VM_COUNT_AND_TEST
 
+L_ElementByStackIndex: {
+    // conv.v.i of the .v on top, then the read at record 1, whose instance code lies beneath the index.
+    if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;
+    const int index = X86_DoubleToInt32(Load<double>(sp + 8));
+    const Insn& site = ip[1];
+    ScriptValue* holder;
+    VM_USER(site, Load<int32_t>(sp + 16), holder);
+    const ScriptValue* element = Element(holder, index);
+    if (element == nullptr || !element->IsReal()) goto L_General;
+    if (holder->arr->owner == nullptr) holder->arr->owner = holder;
+    sp = PushReal(sp + 20, element->real, true, element->kind);
+    VM_NEXT();
+}
+
 L_ElementByIndex2D: {
     // push.e code (this record), Index2D's run (its locals at records 1 and k), the read at record slot.
     ScriptValue *row, *column;

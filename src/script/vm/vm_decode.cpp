@@ -722,16 +722,24 @@ void Decoder::Switch(size_t i) {
     }
     if (high - low >= 4 * static_cast<int64_t>(labels.size()) + 16) return; // too sparse for a table
     JumpTable table;
+    const int self = static_cast<int>(i);
     table.first = static_cast<int>(low);
-    table.fallThrough = static_cast<int>(at);
-    table.targets.assign(static_cast<size_t>(high - low + 1), -1);
+    table.fallThrough = static_cast<int>(at) - self;
+    table.targets.assign(static_cast<size_t>(high - low + 1), INT32_MIN);
     for (const auto& [label, target] : labels) {
         int& slot = table.targets[static_cast<size_t>(label - low)];
-        if (slot < 0) slot = target; // the first label of a number is the one that matches
+        if (slot == INT32_MIN) slot = target - self; // the first label of a number is the one that matches
     }
-    insns[i].op = kOpSwitch;
-    insns[i].x.i = static_cast<int32_t>(m_d.tables.size());
+    for (int& slot : table.targets)
+        if (slot == INT32_MIN) slot = table.fallThrough;
+    // The targets' block stays where it is when the table moves into the list.
     m_d.tables.push_back(std::move(table));
+    const JumpTable& kept = m_d.tables.back();
+    insns[i].op = kOpSwitch;
+    insns[i].k = kept.first;
+    insns[i].a = kept.fallThrough;
+    insns[i].slot = static_cast<int32_t>(kept.targets.size());
+    insns[i].x.l = static_cast<int64_t>(reinterpret_cast<intptr_t>(kept.targets.data()));
     m_chainEnd = at;
 }
 

@@ -184,7 +184,7 @@ namespace vm {
     X(PushEnv)                                                                                             \
     X(PopEnv)                                                                                              \
     X(IndexCheck) /* break 0xFFFF */                                                                       \
-    X(Switch)     /* a chain of constant case labels: jump table x.i of the decoded form */                \
+    X(Switch)     /* a chain of constant case labels: a jump table of the decoded form (JumpTable) */      \
     X(SwitchLocal) /* push.v local, then the Switch at record x.i */                                       \
     X(IntOfLocal) /* push.v local, conv.v.i */                                                             \
     X(Index2D)    /* the index of [local, local]: both to .i, the first times 32000 plus the second */     \
@@ -282,7 +282,7 @@ struct Insn {
     int32_t slot;   // variable sites: the slot in the frame of a local variable of that id
     int32_t k;      // fused runs: the whole number of the right operand
     union {
-        int32_t i;  // push: the item; calls: the argument count; switch: its table; fused runs: the
+        int32_t i;  // push: the item; calls: the argument count; fused runs: the
                     // record (counted from this one) of the store, the branch, or the second operand
         int64_t l;
     } x;
@@ -299,8 +299,10 @@ struct SlotCache {
     ScriptValue* slot = nullptr;
 };
 
-// The jump table of a switch: the targets (word indices) of the whole-number labels first..first +
-// size - 1 (-1 where no label has the number), and where the chain goes on when none matches.
+// The jump table of a switch: the targets of the whole-number labels first..first + size - 1, and
+// where the chain goes on when none matches (also the target of a number no label has), each in records
+// from the switch's record. The switch's record keeps first in k, the size in slot, where the chain goes
+// on in a, and the targets' address in x.l.
 struct JumpTable {
     int first;
     int fallThrough;

@@ -1246,14 +1246,10 @@ switch_on_real: {
     const double value = Load<double>(sp + 8);
     const int32_t whole = TruncateToInt32(value);
     if (static_cast<double>(whole) != value || !(Code_Epsilon > 0 && Code_Epsilon <= 1)) goto L_General;
-    const JumpTable& table = d->tables[static_cast<size_t>(ip->x.i)];
-    const uint64_t offset = static_cast<uint64_t>(static_cast<int64_t>(whole) - table.first);
-    int target = table.fallThrough;
-    if (offset < table.targets.size()) {
-        const int label = table.targets[offset];
-        if (label >= 0) target = label;
-    }
-    VM_GO(d->insns.data() + target);
+    // The table (vm_decode.h) in the record: a number no label has goes where the chain goes on.
+    const uint64_t offset = static_cast<uint64_t>(static_cast<int64_t>(whole) - ip->k);
+    const int* targets = reinterpret_cast<const int*>(static_cast<intptr_t>(ip->x.l));
+    VM_GO(ip + (offset < static_cast<uint32_t>(ip->slot) ? targets[offset] : ip->a));
 }
 
     // ---- Fused runs (vm_decode.h)

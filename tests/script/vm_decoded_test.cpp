@@ -17,6 +17,7 @@
 #include "script/script.h"
 #include "script/variables.h"
 #include "script/vm/vm.h"
+#include "script/vm/vm_buffer.h"
 #include "script/vm/vm_handles.h"
 #include "support/run_code.h"
 #include "vm_test_support.h"
@@ -60,6 +61,12 @@ void Retext(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* 
         args[0].str = String_Duplicate("retext");
     }
     result.real = argc;
+}
+// t_recode(script, arguments...): marks all code changed, so that every decoded form is made anew, then
+// runs the script with the remaining arguments, as a built-in that runs code may.
+void Recode(ScriptValue& result, CInstance* self, CInstance* other, int argc, ScriptValue* args) {
+    VM_CodeChanged();
+    if (argc > 0) Script_Perform(static_cast<int>(args[0].real), self, other, argc - 1, &result, args + 1);
 }
 void Length(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
     result.real = argc > 0 && args[0].IsString() && args[0].str != nullptr ? static_cast<double>(std::strlen(args[0].str))
@@ -128,6 +135,7 @@ protected:
             Code_Function_Add("t_var_at", VariableAt, 1);
         }
         if (!Code_Function_Find("t_retext", id)) Code_Function_Add("t_retext", Retext, -1);
+        if (!Code_Function_Find("t_recode", id)) Code_Function_Add("t_recode", Recode, -1);
         // Each on its own: another suite of this program may have added argument0 alone.
         if (Variable_BuiltIn_Find("argument0") < 0) Variable_BuiltIn_Add("argument0", VM_GetArgument<0>, nullptr, false);
         if (Variable_BuiltIn_Find("argument1") < 0) Variable_BuiltIn_Add("argument1", VM_GetArgument<1>, nullptr, false);
@@ -457,6 +465,15 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
               "25");
     // Each call reads its own argument count, and the caller's is back after the call.
     EXPECT_EQ(Run("return count(1, 2, 3) * 1000 + after(7, 8);"), "31102");
+}
+
+// A built-in that runs the very code that called it after the code's decoded form was made anew: the
+// caller goes on in the new form.
+TEST_F(VMDecoded, CodeMadeAnewWhileABuiltInRunsIt) {
+    ASSERT_TRUE(compiler_test::SetScripts(
+        {{"rec", "var a, b, i; a = 0; b = 0; if (argument0 > 0) a = t_recode(rec, argument0 - 1); "
+                 "for (i = 0; i < 3; i += 1) b += i * 2; return a + b + 1;"}}));
+    EXPECT_EQ(Run("return rec(2) + t_recode(rec, 1);"), "35");
 }
 
 // An array a script is given is read through argument0[i] as the argument's getter reads it, errors

@@ -1477,6 +1477,9 @@ call_borrowing: {
 call_builtin: {
     // callEntry with callArgc values, those of the bits of callOwned the function's own.
     VM_SYNC_AFTER();
+    // The function may run code (a script, an event) that makes decoded forms anew, this one included,
+    // which it then frees.
+    const uint64_t epoch = d->epoch;
     ScriptValue result{};
     const char* outerFunction = VM_CurrentFunctionName;
     VM_CurrentFunctionName = callEntry->name;
@@ -1498,6 +1501,12 @@ call_builtin: {
     }
     instances.Forget();
     if (c.stopped) goto stopped;
+    if (DecodeEpoch() != epoch) {
+        // On after the call in the form the code has now.
+        VM_MATERIALIZE();
+        c.sp = sp;
+        goto resync;
+    }
     VM_NEXT();
 }
 

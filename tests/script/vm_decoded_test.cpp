@@ -253,6 +253,10 @@ TEST_F(VMDecoded, WholeNumbersStoredComparedAndBranchedOn) {
     EXPECT_EQ(Run("var a, t; a = 'x'; t = 1; t += a mod 4; return t;"),
               "RUNTIME: DoMod :: Execution Engine - Cannot operate on string type");
     EXPECT_EQ(Run("var a; a = 7; if (a div 0 == 1) return 1; return 0;"), "RUNTIME: DoRem :: Divide by zero");
+    // repeat counts that are not whole, 0, below 0, and changed by the body.
+    EXPECT_EQ(Run("var n, s; s = 0; repeat (3) repeat (2.7) s += 1; repeat (0) s += 100; repeat (-2) s += 1000; "
+                  "n = 4; repeat (n) { s += 10; n = 1; } repeat (5) { if (s > 50) continue; s += 5; } return s;"),
+              "51");
     // A switch on a local that holds no whole number runs the chain.
     EXPECT_EQ(Run("var v, r; r = ''; v = 1.5; repeat (3) { switch (v) { case 1: r += 'a'; break; case 2: r += 'b'; "
                   "break; case 3: r += 'c'; break; default: r += 'd'; } v += 0.5; } return r;"),

@@ -780,6 +780,13 @@ void Decoder::Fuse(size_t i) {
         return;
     }
 
+    // The truth of a .i branched on, the .i kept (a repeat's count).
+    if (op == kOpDup4 && VM_Type1(head.word) == VT_INT && Has(i + 2) && insns[i + 1].op == kOpConv_INT_BOOL &&
+        Branch(i + 2)) {
+        Head(i, kOpIntTruthBranch, i + 3, 0, 2);
+        return;
+    }
+
     // The truth of a .v branched on at once.
     if (op == kOpConv_VARIABLE_BOOL && Branch(i + 1)) {
         Head(i, kOpTruthBranch, i + 2, 0, 1);
@@ -1006,6 +1013,13 @@ void Decoder::Join(size_t i) {
         head.op = kOpElementTruthBranch;
         head.k = static_cast<int32_t>(next + 1 - i);
         head.words = static_cast<uint8_t>(next - i + insns[next].words);
+        return;
+    }
+    // A repeat's count stepped down, and its jump back while the count is not 0.
+    if (head.op == kOpIntImmSub && insns[next].op == kOpIntTruthBranch) {
+        head.op = kOpCountDownBranch;
+        head.words = static_cast<uint8_t>(next - i + insns[next].words);
+        head.x.i = static_cast<int32_t>(next - i + insns[next].x.i);
         return;
     }
     // A local made a .i, then worked with a whole number or compared with one.

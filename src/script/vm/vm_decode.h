@@ -192,6 +192,8 @@ namespace vm {
     X(StoreElementByLocal) /* push.e code, push.v local, conv.v.i, pop.v.T stack.a[] */                    \
     X(ConstantToLocal)     /* push.e or push.i, pop.v.i local */                                    \
     X(TruthBranch)         /* conv.v.b, then bt or bf on it */                                          \
+    X(IntTruthBranch)      /* dup.i, conv.i.b, then bt or bf (record x.i) on it: the .i stays */         \
+    X(CountDownBranch)     /* push.e/i k, sub.i.i, then IntTruthBranch's run: a repeat's jump back */    \
     X(RealConstant)        /* push.e or push.i, conv.i.v */                                             \
     X(ArgToLocal)          /* push.v argument, pop.v.v local */                                         \
     X(LocalToLocal)        /* push.v local, pop.v.v local */                                            \

@@ -1340,6 +1340,15 @@ L_TruthBranch: {
     VM_BRANCH_ON(truth, ip[1]);
 }
 
+L_IntTruthBranch:
+    VM_BRANCH_ON(Load<int32_t>(sp) != 0, ip[ip->x.i]);
+
+L_CountDownBranch: {
+    const int32_t count = Wrap_Sub32(Load<int32_t>(sp), ip->k);
+    Store<int32_t>(sp, count);
+    VM_BRANCH_ON(count != 0, ip[ip->x.i]);
+}
+
 L_ConstantToLocal: {
     const Insn& store = ip[ip->x.i];
     ScriptValue* holder;

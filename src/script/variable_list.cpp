@@ -6,13 +6,54 @@
 #include "script/variables.h"
 
 #include <cstdint>
+#include <deque>
+#include <unordered_map>
+
+struct VariableLayout {
+    const VariableLayout* parent;
+    int id;
+    uint32_t serial;
+    const VariableLayout* lastChild; // the child made or found last, tried first
+};
 
 namespace {
 
 // Entries of cleared lists, chained through allNext; new entries are taken from here first. The entries
 // are never handed back to the memory manager.
 VariableListEntry* g_freeEntries = nullptr;
-uint64_t g_generations = 0;
+
+// Every layout made, each the child of a shorter one by one more id. Made on first use and never
+// destroyed, so that lists made or destroyed around the program's static objects always find it.
+struct LayoutTable {
+    static constexpr size_t kMaxLayouts = size_t{1} << 18;
+    VariableLayout empty{nullptr, -1, 0, nullptr};
+    VariableLayout unshared{nullptr, -1, 1, nullptr};
+    std::deque<VariableLayout> made;
+    std::unordered_map<uint64_t, const VariableLayout*> children; // (parent serial, id) -> child
+
+    const VariableLayout* Child(const VariableLayout* parent, int id) {
+        if (parent == &unshared) return parent;
+        if (parent->lastChild != nullptr && parent->lastChild->id == id) return parent->lastChild;
+        const uint64_t key = (static_cast<uint64_t>(parent->serial) << 32) | static_cast<uint32_t>(id);
+        const VariableLayout* child;
+        const auto found = children.find(key);
+        if (found != children.end()) {
+            child = found->second;
+        } else {
+            if (made.size() >= kMaxLayouts) return &unshared;
+            made.push_back(VariableLayout{parent, id, static_cast<uint32_t>(made.size() + 2), nullptr});
+            child = &made.back();
+            children.emplace(key, child);
+        }
+        const_cast<VariableLayout*>(parent)->lastChild = child;
+        return child;
+    }
+};
+
+LayoutTable& Layouts() {
+    static LayoutTable* const table = new LayoutTable;
+    return *table;
+}
 
 inline int BucketOf(int id) {
     return static_cast<int>(static_cast<uint32_t>(id) % CVariableList::kBuckets);
@@ -20,7 +61,7 @@ inline int BucketOf(int id) {
 
 } // namespace
 
-CVariableList::CVariableList() : buckets{}, last(nullptr), count(0), generation(++g_generations) {}
+CVariableList::CVariableList() : buckets{}, last(nullptr), count(0), layout(&Layouts().empty) {}
 
 CVariableList::~CVariableList() {
     Clear();
@@ -40,7 +81,12 @@ void CVariableList::Clear() {
     }
     last = nullptr;
     count = 0;
-    generation = ++g_generations;
+    layout = &Layouts().empty;
+    byPosition.clear();
+}
+
+bool CVariableList::LayoutShared() const {
+    return layout != &Layouts().unshared;
 }
 
 VariableListEntry* CVariableList::Find(int id) const {
@@ -58,6 +104,9 @@ VariableListEntry* CVariableList::Add(int id, bool atTail) {
     }
     Value_SetReal(&entry->value, 0.0);
     entry->id = id;
+    entry->position = count;
+    byPosition.push_back(entry);
+    layout = Layouts().Child(layout, id);
     VariableListEntry** link = &buckets[BucketOf(id)];
     if (atTail)
         while (*link)

@@ -1,6 +1,9 @@
 // The user variables of one scope (an instance, the globals, a level of locals): variable id -> value.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "script/value.h"
 
 class IBuffer;
@@ -11,7 +14,14 @@ struct VariableListEntry {
     VariableListEntry* allNext;    // the entry added before this one
     ScriptValue value;
     int id;
+    int position; // how many entries the list was given before this one
 };
+
+// The ids a list was given since it was made or emptied, in the order it was given them. Lists given
+// the same ids in the same order share one layout, and so hold each variable at the same position: a
+// position found in one list serves every list of that layout. Layouts live until the process ends; past
+// a bound on their number, lists go on with a layout of their own that is never shared.
+struct VariableLayout;
 
 // What reading a never-set variable does, reached through VariableList_State().
 struct VariableListState {
@@ -71,16 +81,24 @@ public:
 
     int Count() const { return count; }
 
-    // Changes whenever entries may have gone (the list emptied or made): a value pointer taken from
-    // Slot stays good while the generation is the same. Never the same for two lists.
-    uint64_t Generation() const { return generation; }
+    const VariableLayout* Layout() const { return layout; }
+    // False for a layout that no other list shares (see VariableLayout).
+    bool LayoutShared() const;
+    // The position of variable id, or -1 when absent.
+    int PositionOf(int id) const {
+        VariableListEntry* entry = Find(id);
+        return entry ? entry->position : -1;
+    }
+    // The stored value at a position below Count(); it stays where it is until the list is emptied.
+    ScriptValue* At(int position) { return &byPosition[static_cast<size_t>(position)]->value; }
 
     VariableListEntry* buckets[kBuckets];
     VariableListEntry* last; // the newest entry: head of the chain of all entries
     int count;
 
 private:
-    uint64_t generation;
+    const VariableLayout* layout;
+    std::vector<VariableListEntry*> byPosition;
     VariableListEntry* Find(int id) const;
     // A new entry holding real 0, at the head of its bucket (or, with atTail, at its end).
     VariableListEntry* Add(int id, bool atTail = false);

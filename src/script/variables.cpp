@@ -152,12 +152,23 @@ void Variable_BuiltIn_Add(const char* name, BuiltInVariableGetter getter, BuiltI
     entry.getter = getter;
     entry.setter = setter;
     entry.canSet = setter != nullptr;
+    entry.field = BuiltInField::None;
+    entry.fieldOffset = 0;
     if (entry.name) g_builtInIndex.emplace(entry.name, Variable_State().g_builtInCount - 1);
 }
 
 void Variable_BuiltIn_AddRows(const BuiltInVariableRow* rows, int count) {
     for (int i = 0; i < count; ++i)
         Variable_BuiltIn_Add(rows[i].name, rows[i].getter, rows[i].setter, rows[i].setter != nullptr);
+}
+
+void Variable_BuiltIn_SetField(BuiltInVariableGetter getter, BuiltInField field, int offset) {
+    for (int i = 0; i < Variable_State().g_builtInCount; ++i) {
+        BuiltInVariable& entry = Variable_State().g_builtIns[i];
+        if (entry.getter != getter) continue;
+        entry.field = field;
+        entry.fieldOffset = offset;
+    }
 }
 
 void Variable_BuiltIn_Clear() {

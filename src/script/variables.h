@@ -34,11 +34,17 @@ void Code_Variable_Free();
 using BuiltInVariableGetter = bool (*)(CInstance* self, int arrayIndex, ScriptValue* out);
 using BuiltInVariableSetter = bool (*)(CInstance* self, int arrayIndex, ScriptValue* in);
 
+// What a built-in variable's getter reads, when it reads one field of the instance as it is: the
+// machine then reads the field in place of calling the getter.
+enum class BuiltInField : uint8_t { None, Float, Int32 };
+
 struct BuiltInVariable {
     char* name;
     BuiltInVariableGetter getter;
     BuiltInVariableSetter setter; // null: read-only
     bool canSet;
+    BuiltInField field = BuiltInField::None;
+    int fieldOffset = 0; // the field's byte offset in the instance
 };
 
 // Registers a built-in variable (a null setter makes it read-only); the flag is not kept.
@@ -52,6 +58,9 @@ struct BuiltInVariableRow {
 };
 // Registers the rows in order.
 void Variable_BuiltIn_AddRows(const BuiltInVariableRow* rows, int count);
+// Marks every entry whose getter is this one as reading, for any array index, the field of that kind
+// at that byte offset of a non-null instance as a real (and failing for a null one).
+void Variable_BuiltIn_SetField(BuiltInVariableGetter getter, BuiltInField field, int offset);
 // Empties the table (its names freed); registration starts again at index 0.
 void Variable_BuiltIn_Clear();
 int Variable_BuiltIn_Find(const char* name);

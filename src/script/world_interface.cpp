@@ -4,6 +4,15 @@ namespace {
 IScriptWorld* g_world = nullptr;
 }
 
+void IScriptWorld::GatherPresent(ScriptInstanceList list, int objectIndex, bool matchObject,
+                                 std::vector<CInstance*>& out) {
+    VisitInstances(list, objectIndex, [&](CInstance* instance) {
+        if (!IsMarked(instance) && !IsDeactivated(instance) && (!matchObject || ObjectIndexOf(instance) == objectIndex))
+            out.push_back(instance);
+        return true;
+    });
+}
+
 void ScriptWorld_Install(IScriptWorld* world) {
     g_world = world;
 }

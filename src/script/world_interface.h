@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 class CInstance;
 class CVariableList;
@@ -33,6 +34,10 @@ public:
     // Object) in order, until visit gives false.
     virtual void VisitInstances(ScriptInstanceList list, int objectIndex,
                                 const std::function<bool(CInstance*)>& visit) = 0;
+    // Appends the instances of the list (as VisitInstances walks it) that are neither marked nor
+    // deactivated; with matchObject only those whose object index is objectIndex.
+    virtual void GatherPresent(ScriptInstanceList list, int objectIndex, bool matchObject,
+                               std::vector<CInstance*>& out);
     // A free-standing instance at (0, 0) with id 0 and object 0, entered in no list, for code that runs
     // outside the room (library initialisation); null when the world makes none. Destroyed through
     // DestroyScratchInstance.

@@ -45,6 +45,20 @@ template <uint8_t CInstance::*Flag> bool SetFlagAboveHalf(CInstance* self, int, 
     return true;
 }
 
+// The byte offset of a field in an instance (no instance is read).
+template <typename T> int FieldOffset(T CInstance::*field) {
+    alignas(CInstance) static const unsigned char probe[sizeof(CInstance)] = {};
+    const auto* instance = reinterpret_cast<const CInstance*>(probe);
+    return static_cast<int>(reinterpret_cast<const unsigned char*>(&(instance->*field)) - probe);
+}
+// Tells the machine which getters read their field as it is, so that it reads the field in place.
+template <float CInstance::*... Fields> void MarkFloatFields() {
+    (Variable_BuiltIn_SetField(GetFloat<Fields>, BuiltInField::Float, FieldOffset(Fields)), ...);
+}
+template <int32_t CInstance::*... Fields> void MarkIntFields() {
+    (Variable_BuiltIn_SetField(GetInt<Fields>, BuiltInField::Int32, FieldOffset(Fields)), ...);
+}
+
 // ---- Fields written through the instance's own operations, which keep dependent fields in step
 
 template <void (CInstance::*Set)(float)> bool CallFloat(CInstance* self, int, ScriptValue* in) {
@@ -224,4 +238,14 @@ void Variable_BuiltIn_InitInstance() {
     BuiltInVariable_Register(kBeforePhysics);
     Variable_BuiltIn_AddPhysics();
     BuiltInVariable_Register(kAfterPhysics);
+    MarkFloatFields<&CInstance::x, &CInstance::y, &CInstance::xprevious, &CInstance::yprevious, &CInstance::xstart,
+                    &CInstance::ystart, &CInstance::hspeed, &CInstance::vspeed, &CInstance::direction,
+                    &CInstance::speed, &CInstance::friction, &CInstance::gravity, &CInstance::gravity_direction,
+                    &CInstance::depth, &CInstance::image_index, &CInstance::image_xscale, &CInstance::image_yscale,
+                    &CInstance::image_angle, &CInstance::image_alpha, &CInstance::image_speed,
+                    &CInstance::path_position, &CInstance::path_positionprevious, &CInstance::path_speed,
+                    &CInstance::path_scale, &CInstance::path_orientation, &CInstance::timeline_position,
+                    &CInstance::timeline_speed>();
+    MarkIntFields<&CInstance::object_index, &CInstance::id, &CInstance::sprite_index, &CInstance::mask_index,
+                  &CInstance::path_index, &CInstance::path_endaction, &CInstance::timeline_index>();
 }

@@ -57,6 +57,25 @@ public:
         }
     }
 
+    void GatherPresent(ScriptInstanceList list, int objectIndex, bool matchObject,
+                       std::vector<CInstance*>& out) override {
+        const auto present = [&](const CInstance* instance) {
+            return !instance->Marked() && !instance->deactivated &&
+                   (!matchObject || instance->object_index == objectIndex);
+        };
+        if (list == ScriptInstanceList::Room) {
+            if (!Room_State().Run_Room) return;
+            for (CInstance* instance = Room_State().Run_Room->active.first; instance; instance = instance->next)
+                if (present(instance)) out.push_back(instance);
+        } else if (list == ScriptInstanceList::Object) {
+            if (CObject* object = Object_Data(objectIndex))
+                for (ObjectInstanceNode* node = object->allInstances.first; node; node = node->next)
+                    if (present(node->value)) out.push_back(node->value);
+        } else {
+            IScriptWorld::GatherPresent(list, objectIndex, matchObject, out);
+        }
+    }
+
     CInstance* CreateScratchInstance() override { return new CInstance(0, 0, 0, 0, false); }
     void DestroyScratchInstance(CInstance* instance) override { delete instance; }
     float ImageIndexOf(CInstance* instance) override { return instance->image_index; }

@@ -293,12 +293,10 @@ struct Insn {
 // Variable sites whose index is on the stack (a stack site always has its instance code there).
 constexpr uint8_t kSiteIndexed = 1;
 
-// The value pointer a variable site found last time, good while the list and its generation are the
-// same.
+// Where a variable site found its variable last time: the position in lists of that layout.
 struct SlotCache {
-    CVariableList* list = nullptr;
-    uint64_t generation = 0;
-    ScriptValue* slot = nullptr;
+    const VariableLayout* layout = nullptr;
+    int position = 0;
 };
 
 // The jump table of a switch: the targets of the whole-number labels first..first + size - 1, and

@@ -341,12 +341,20 @@ VM_INLINE ScriptValue* Element2D(ScriptValue* holder, int32_t row, int32_t colum
     return &array->rows[row].items[column];
 }
 
+// The real a built-in variable's getter gives for its field (BuiltInField) of a non-null instance.
+VM_INLINE double FieldReal(const CInstance* instance, const BuiltInVariable& entry) {
+    const auto* at = reinterpret_cast<const uint8_t*>(instance) + entry.fieldOffset;
+    if (entry.field == BuiltInField::Float) return static_cast<double>(Load<float>(at));
+    return static_cast<double>(Load<int32_t>(at));
+}
+
 // The value pointer of variable id in a list, through the site's cache.
 VM_INLINE ScriptValue* CachedSlot(SlotCache& cache, CVariableList* list, int id) {
-    if (cache.list == list && cache.generation == list->Generation()) return cache.slot;
-    ScriptValue* slot = list->Slot(id);
-    if (slot != nullptr) cache = {list, list->Generation(), slot};
-    return slot;
+    if (list->Layout() == cache.layout) return list->At(cache.position);
+    const int position = list->PositionOf(id);
+    if (position < 0) return nullptr;
+    if (list->LayoutShared()) cache = {list->Layout(), position};
+    return list->At(position);
 }
 
 // What a pop stores, read in place: an item of the type (.v real or string, .i, .d, .b, .l, .s). Gives
@@ -1018,6 +1026,11 @@ builtin_read: {
     // A built-in variable of accessTarget, the address off the stack.
     const BuiltInVariable* entry = Variable_BuiltIn_Entry(ip->a);
     if (entry == nullptr || entry->getter == nullptr) goto read_slow;
+    if (entry->field != BuiltInField::None && accessTarget != nullptr) {
+        // A field the getter would read as it is.
+        sp = PushReal(sp, FieldReal(accessTarget, *entry), true);
+        VM_NEXT();
+    }
     VM_SYNC_AFTER();
     ScriptValue value{};
     ArrayIndexFailure.failed = false;
@@ -1055,7 +1068,7 @@ builtin_write: {
         VM_SYNC_AFTER();
         ArrayIndexFailure.failed = false;
         if (!entry->setter(accessTarget, accessIndex, &value)) ReportStoreFailure(c, ip->a);
-        Value_Free(&value);
+        if (!value.IsReal()) Value_Free(&value);
         goto reload;
     }
     VM_SYNC_AFTER();

@@ -321,16 +321,6 @@ bool IsPresent(IScriptWorld* world, CInstance* instance) {
     return !world->IsMarked(instance) && !world->IsDeactivated(instance);
 }
 
-// The present instances of a list, optionally only those of one object index.
-void Gather(IScriptWorld* world, ScriptInstanceList list, int objectIndex, bool matchObject,
-            std::vector<CInstance*>& out) {
-    world->VisitInstances(list, objectIndex, [&](CInstance* instance) {
-        if (IsPresent(world, instance) && (!matchObject || world->ObjectIndexOf(instance) == objectIndex))
-            out.push_back(instance);
-        return true;
-    });
-}
-
 // The instances a with block visits, in visiting order. An object index that names no object has no
 // instances, so its block is skipped like that of an object without any.
 void WithTargets(VMContext& c, int target, std::vector<CInstance*>& out) {
@@ -354,11 +344,11 @@ void WithTargets(VMContext& c, int target, std::vector<CInstance*>& out) {
         return;
     }
     if (target == INSTANCE_ALL) {
-        Gather(world, ScriptInstanceList::Room, -1, false, out);
+        world->GatherPresent(ScriptInstanceList::Room, -1, false, out);
     } else {
-        Gather(world, ScriptInstanceList::Object, target, false, out);
-        Gather(world, ScriptInstanceList::ChangedObject, target, true, out);
-        Gather(world, ScriptInstanceList::ActivationChange, target, true, out);
+        world->GatherPresent(ScriptInstanceList::Object, target, false, out);
+        world->GatherPresent(ScriptInstanceList::ChangedObject, target, true, out);
+        world->GatherPresent(ScriptInstanceList::ActivationChange, target, true, out);
     }
     // One or two targets are visited in list order, more from the last back to the first.
     if (out.size() >= 3) std::reverse(out.begin(), out.end());

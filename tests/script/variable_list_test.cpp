@@ -130,3 +130,30 @@ TEST_F(VariableList, BadCountsAndCutsStopTheLoad) {
 }
 
 } // namespace
+
+TEST_F(VariableList, ListsGivenTheSameIdsInOrderShareALayout) {
+    CVariableList same, other;
+    for (int id : {100005, 100002, 100069})
+        list.Declare(id);
+    for (int id : {100005, 100002, 100069})
+        same.Declare(id);
+    for (int id : {100002, 100005, 100069})
+        other.Declare(id);
+    EXPECT_EQ(list.Layout(), same.Layout());
+    EXPECT_NE(list.Layout(), other.Layout());
+    EXPECT_EQ(list.PositionOf(100002), 1);
+    EXPECT_EQ(other.PositionOf(100002), 0);
+    EXPECT_EQ(list.PositionOf(100003), -1);
+    // A value stays where it is while the list grows, and an emptied list starts again from no layout.
+    ScriptValue* held = list.At(0);
+    for (int id = 100100; id < 100200; ++id)
+        list.Declare(id);
+    EXPECT_EQ(list.At(0), held);
+    EXPECT_EQ(list.Slot(100005), held);
+    const VariableLayout* grown = list.Layout();
+    list.Clear();
+    same.Clear();
+    EXPECT_EQ(list.Layout(), same.Layout());
+    EXPECT_NE(list.Layout(), grown);
+    EXPECT_TRUE(list.LayoutShared());
+}

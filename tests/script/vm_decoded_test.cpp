@@ -336,6 +336,14 @@ TEST_F(VMDecoded, VariablesOfEverySite) {
               0u);
 }
 
+TEST_F(VMDecoded, SitesOverInstancesWhoseVariablesWereMadeInOtherOrders) {
+    // One site meets lists of other layouts in turn, and a list whose layout changes between two reads.
+    EXPECT_EQ(Run("var e, i, s; e = 100002; e.b = 1; e.a = 2; e = 100003; e.a = 3; e.b = 4; a = 5; b = 6; s = 0; "
+                  "for (i = 0; i < 6; i += 1) { e = 100001 + i mod 3; s = s * 10 + e.a; e.b += e.a; "
+                  "if (i == 3) e.z = 1; } with (all) s += b; return s;"),
+              "523554");
+}
+
 TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {
     EXPECT_EQ(Run("var a, i; for (i = 0; i < 10; i += 1) a[i] = i * i; a[15] = 1; a[3] += 100; "
                   "return string(a[3]) + ',' + string(a[12]) + ',' + string(a[15]);"),

@@ -12,7 +12,10 @@
 #include "world/builtin_variables.h"
 #include "world/game_values.h"
 
+#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -69,6 +72,45 @@ TEST_F(BuiltInVariables, TheTableHoldsInstanceVariablesThenGlobalsInOrder) {
     // Registering again starts from an empty table.
     Variable_BuiltIn_Init();
     EXPECT_EQ(Variable_BuiltIn_Count(), 196);
+}
+
+TEST_F(BuiltInVariables, FieldsReadInPlaceHoldWhatTheirGettersRead) {
+    // A distinct value in the field of every variable marked as read in place (the id kept, and every
+    // field put back afterwards); each getter must then read its own, and code reading them in place,
+    // through self and through the instance's id, the same.
+    auto* bytes = reinterpret_cast<unsigned char*>(self);
+    const int selfId = self->id;
+    std::vector<std::pair<int, uint32_t>> saved;
+    int marked = 0;
+    for (int i = 0; i < Variable_BuiltIn_Count(); ++i) {
+        const BuiltInVariable* entry = Variable_BuiltIn_Entry(i);
+        if (entry->field == BuiltInField::None || std::strcmp(entry->name, "id") == 0) continue;
+        ++marked;
+        uint32_t old;
+        std::memcpy(&old, bytes + entry->fieldOffset, 4);
+        saved.emplace_back(entry->fieldOffset, old);
+        const float real = 0.25f + static_cast<float>(i);
+        const int32_t whole = 1000 + i;
+        std::memcpy(bytes + entry->fieldOffset, entry->field == BuiltInField::Float ? static_cast<const void*>(&real)
+                                                                                      : &whole, 4);
+    }
+    for (int i = 0; i < Variable_BuiltIn_Count(); ++i) {
+        const BuiltInVariable* entry = Variable_BuiltIn_Entry(i);
+        if (entry->field == BuiltInField::None) continue;
+        SCOPED_TRACE(entry->name);
+        const std::string name = entry->name;
+        const double expected = name == "id" ? selfId : entry->field == BuiltInField::Float ? 0.25 + i : 1000.0 + i;
+        ScriptValue out{};
+        ASSERT_TRUE(entry->getter(self, -1, &out));
+        EXPECT_EQ(out.real, expected);
+        const std::string text = entry->field == BuiltInField::Float ? std::to_string(i) + ".25"
+                                                                      : std::to_string(static_cast<int>(expected));
+        EXPECT_EQ(Run("var e; e = " + std::to_string(selfId) + "; return " + name + " + e." + name + " - " + name),
+                  text);
+    }
+    for (const auto& [offset, old] : saved)
+        std::memcpy(bytes + offset, &old, 4);
+    EXPECT_GE(marked, 30);
 }
 
 TEST_F(BuiltInVariables, ReadOnlyVariablesRefuseWrites) {

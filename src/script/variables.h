@@ -59,7 +59,8 @@ struct BuiltInVariableRow {
 // Registers the rows in order.
 void Variable_BuiltIn_AddRows(const BuiltInVariableRow* rows, int count);
 // Marks every entry whose getter is this one as reading, for any array index, the field of that kind
-// at that byte offset of a non-null instance as a real (and failing for a null one).
+// at that byte offset of a non-null instance as a real (and failing for a null one). The entry's setter
+// must make and destroy no instance and change no variable list.
 void Variable_BuiltIn_SetField(BuiltInVariableGetter getter, BuiltInField field, int offset);
 // Empties the table (its names freed); registration starts again at index 0.
 void Variable_BuiltIn_Clear();

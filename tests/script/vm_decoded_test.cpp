@@ -342,6 +342,12 @@ TEST_F(VMDecoded, SitesOverInstancesWhoseVariablesWereMadeInOtherOrders) {
                   "for (i = 0; i < 6; i += 1) { e = 100001 + i mod 3; s = s * 10 + e.a; e.b += e.a; "
                   "if (i == 3) e.z = 1; } with (all) s += b; return s;"),
               "523554");
+    // Variables named without an instance are self's in fused runs too, unless declared global.
+    EXPECT_EQ(Run("var i; n = 1; for (i = 0; i < 5; i += 1) { n += 2; m = n * 3; if (n > 4) k += 1; } return n + m + k;"),
+              "48");
+    EXPECT_EQ(Run("globalvar g2, g3; g2 = 5; g2 += 1; g2 *= 3; g3 += 2; h = 1; h += g2; if (g2 > 10) h -= g3; "
+                  "return h + global.g2;"),
+              "35");
 }
 
 TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {

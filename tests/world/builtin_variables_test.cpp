@@ -113,6 +113,12 @@ TEST_F(BuiltInVariables, FieldsReadInPlaceHoldWhatTheirGettersRead) {
     EXPECT_GE(marked, 30);
 }
 
+TEST_F(BuiltInVariables, FieldsAsOperandsOfComparisonsAndArithmetic) {
+    EXPECT_EQ(Run("x = 5; y = -3; var n; n = 0; if (x > 4) n += 1; if (x < 0 || y < 0) n += 10; "
+                  "n += x * 2; n += y mod 2; if (speed == 0) n += 100; return n;"),
+              "120");
+}
+
 TEST_F(BuiltInVariables, ReadOnlyVariablesRefuseWrites) {
     for (const char* name : {"id", "bbox_left", "object_index", "instance_count", "fps", "phy_mass"}) {
         SCOPED_TRACE(name);

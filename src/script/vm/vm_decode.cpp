@@ -68,7 +68,7 @@ uint16_t ConversionOp(int from, int to) {
 }
 
 // The fused handlers, looked up by their parts. A fused run's left operand comes from one of these.
-enum Source { kFromStack, kFromLocal, kFromSelf, kFromArg, kSourceCount };
+enum Source { kFromStack, kFromLocal, kFromSelf, kFromArg, kFromField, kSourceCount };
 enum Target { kToLocal, kToSelf, kTargetCount };
 constexpr int kBinaryOps = OP_SGT + 1;
 
@@ -95,6 +95,7 @@ struct FusedTables {
 #define VM_SOURCE_Local kFromLocal
 #define VM_SOURCE_Self kFromSelf
 #define VM_SOURCE_Arg kFromArg
+#define VM_SOURCE_Field kFromField
 #define VM_TARGET_Local kToLocal
 #define VM_TARGET_Self kToSelf
 #define VM_FILL_IMMEDIATE(SOURCE, NAME, OPCODE) immediate[VM_SOURCE_##SOURCE][OPCODE] = kOp##SOURCE##Imm##NAME;
@@ -201,7 +202,9 @@ SiteKind SiteOf(uint32_t word, uint32_t reference, uint8_t& flags) {
     case INSTANCE_SELF:
         return user ? kSelf : kBuiltIn;
     case INSTANCE_BUILTIN:
-        return user ? kScoped : kBuiltIn;
+        if (!user) return kBuiltIn;
+        flags |= kSiteScoped;
+        return kScoped;
     case INSTANCE_OTHER:
         return user ? kOther : kBuiltInOther;
     case INSTANCE_GLOBAL:
@@ -418,7 +421,10 @@ private:
         case kOpPushLocal:
             return kFromLocal;
         case kOpPushSelf:
+        case kOpPushScoped:
             return kFromSelf;
+        case kOpPushBuiltIn:
+            return kFromField;
         case kOpPushArgument:
             return kFromArg;
         default:
@@ -436,7 +442,8 @@ private:
     // Record i stores a .v at a local or self's variable (pop.v.v of such a site).
     int TargetOf(size_t i) const {
         if (!Has(i) || VM_Type2(m_d.insns[i].word) != VT_VARIABLE) return -1;
-        return m_d.insns[i].op == kOpPopLocal ? kToLocal : m_d.insns[i].op == kOpPopSelf ? kToSelf : -1;
+        const uint16_t op = m_d.insns[i].op;
+        return op == kOpPopLocal ? kToLocal : op == kOpPopSelf || op == kOpPopScoped ? kToSelf : -1;
     }
     bool Branch(size_t i) const { return Has(i) && (m_d.insns[i].op == kOpBt || m_d.insns[i].op == kOpBf); }
     // Makes record i the head of a fused run that ends before record end, with the run's whole number

@@ -103,7 +103,7 @@ namespace vm {
     X(STRING, VARIABLE)
 // Where a fused run's left operand comes from: the stack's top (a .v), or a variable it pushes; and
 // where a fused run stores its result.
-#define VM_OPERAND_SOURCES(X, LIST) LIST(X, Stack) LIST(X, Local) LIST(X, Self) LIST(X, Arg)
+#define VM_OPERAND_SOURCES(X, LIST) LIST(X, Stack) LIST(X, Local) LIST(X, Self) LIST(X, Arg) LIST(X, Field)
 #define VM_STORE_TARGETS(X, LIST) LIST(X, Local) LIST(X, Self)
 #define VM_TARGETS_AND_SOURCES(X, LIST)                                                                    \
     LIST(X, Local, Stack)                                                                                  \
@@ -292,6 +292,9 @@ struct Insn {
 
 // Variable sites whose index is on the stack (a stack site always has its instance code there).
 constexpr uint8_t kSiteIndexed = 1;
+// Sites of a user variable with -6 in the field: self's variable unless the name is declared global,
+// whether read at the site or as a fused run's operand or target.
+constexpr uint8_t kSiteScoped = 2;
 
 // Where a variable site found its variable last time: the position in lists of that layout.
 struct SlotCache {

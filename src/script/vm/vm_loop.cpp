@@ -716,10 +716,15 @@ void RunDecoded(VMContext& c) {
     } while (0)
     // Makes the local variable of a record, which does not exist.
 #define VM_NEW_LOCAL(insn, out) (out = MakeLocal(c.localsLevel, (insn).slot))
-    // The value of a user variable of self (site's id), or null.
+    // The list of a user variable of self (site's id); of a scoped site, the globals when the name is
+    // declared global.
+#define VM_SELF_LIST(site)                                                                                 \
+    (((site).flags & kSiteScoped) && Variable_IsGlobalDeclared((site).a) ? Variable_Globals()                \
+                                                                        : instances.SelfVars(c.self))
+    // The value of that variable, or null.
 #define VM_SELF(site, out)                                                                                 \
     do {                                                                                                   \
-        CVariableList* list_ = instances.SelfVars(c.self);                                                 \
+        CVariableList* list_ = VM_SELF_LIST(site);                                                         \
         out = list_ != nullptr ? CachedSlot(d->caches[(site).cache], list_, (site).a) : nullptr;              \
     } while (0)
     // The value of a user variable (site's id) that an instance code reaches, or null.
@@ -1069,6 +1074,7 @@ builtin_write: {
         ArrayIndexFailure.failed = false;
         if (!entry->setter(accessTarget, accessIndex, &value)) ReportStoreFailure(c, ip->a);
         if (!value.IsReal()) Value_Free(&value);
+        if (entry->field != BuiltInField::None) goto reload_instances_kept;
         goto reload;
     }
     VM_SYNC_AFTER();
@@ -1098,6 +1104,7 @@ write_slow: {
     // After the general way ran part of an instruction: on to the next one, unless the execution ended.
 reload:
     instances.Forget();
+reload_instances_kept:
     if (c.stopped) goto stopped;
     sp = c.sp;
     localSlots = c.localsLevel->values; // the general way may have given the level more slots
@@ -1701,18 +1708,25 @@ L_PopEnv: {
         if (!from_.IsReal()) goto L_General;                                                               \
         v = from_.real;                                                                                    \
     }
+    // A built-in variable of self that is a field read in place.
+#define VM_LEFT_Field(v)                                                                                   \
+    {                                                                                                      \
+        const BuiltInVariable* entry_ = Variable_BuiltIn_Entry(ip->a);                                     \
+        if (entry_ == nullptr || entry_->field == BuiltInField::None || c.self == nullptr) goto L_General;  \
+        v = FieldReal(c.self, *entry_);                                                                    \
+    }
     // Where a fused run stores: the variable of the pop record `store`, which must hold no array; null
     // while the variable is absent (self's list must be there).
 #define VM_TARGET_Local(out) VM_LOCAL(store, out)
 #define VM_TARGET_Self(out)                                                                                \
     do {                                                                                                   \
-        CVariableList* list_ = instances.SelfVars(c.self);                                                 \
+        CVariableList* list_ = VM_SELF_LIST(store);                                                        \
         if (list_ == nullptr) goto L_General;                                                              \
         out = CachedSlot(d->caches[store.cache], list_, store.a);                                          \
     } while (0)
     // Makes the absent variable of the store, as assigning it makes it.
 #define VM_MAKE_Local(out) VM_NEW_LOCAL(store, out)
-#define VM_MAKE_Self(out) out = instances.selfVars->SlotOrAdd(store.a)
+#define VM_MAKE_Self(out) out = VM_SELF_LIST(store)->SlotOrAdd(store.a)
     // Stores a real as pop.v.v of a .v real does, into the target's variable (made when absent).
 #define VM_STORE_REAL(TARGET, holder, value)                                                               \
     do {                                                                                                   \
@@ -2041,6 +2055,7 @@ L_PopEnv: {
 #undef VM_LEFT_Local
 #undef VM_LEFT_Self
 #undef VM_LEFT_Arg
+#undef VM_LEFT_Field
 #undef VM_LEFT_FROM
 #undef VM_TARGET_Local
 #undef VM_TARGET_Self
@@ -2056,6 +2071,7 @@ L_PopEnv: {
 #undef VM_STACK_ADDRESS
 #undef VM_ELEMENT_BY_LOCAL
 #undef VM_SELF
+#undef VM_SELF_LIST
 #undef VM_LOCAL
 #undef VM_NEW_LOCAL
 #undef VM_SYNC

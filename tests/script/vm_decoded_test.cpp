@@ -342,6 +342,10 @@ TEST_F(VMDecoded, SitesOverInstancesWhoseVariablesWereMadeInOtherOrders) {
                   "for (i = 0; i < 6; i += 1) { e = 100001 + i mod 3; s = s * 10 + e.a; e.b += e.a; "
                   "if (i == 3) e.z = 1; } with (all) s += b; return s;"),
               "523554");
+    // Instance codes that name no single instance, read through a local, go the long way.
+    EXPECT_EQ(Run("var e, s; e = 100003; e.a = 3; a = 4; s = 0; e = -4; s += e.a; e = 1; s += e.a * 10; "
+                  "e = 100001; s += e.a * 100; return s;"),
+              "430");
     // Variables named without an instance are self's in fused runs too, unless declared global.
     EXPECT_EQ(Run("var i; n = 1; for (i = 0; i < 5; i += 1) { n += 2; m = n * 3; if (n > 4) k += 1; } return n + m + k;"),
               "48");

@@ -830,6 +830,12 @@ void Decoder::Fuse(size_t i) {
                 return;
             }
         }
+        // A variable of the instance whose id the local holds ("e.hp"), read at once.
+        const size_t read = Next(Next(i));
+        if (Has(read) && insns[read].op == kOpPushStack && !(insns[read].flags & kSiteIndexed)) {
+            Head(i, kOpVariableOfLocal, Next(read), 0, read - i);
+            return;
+        }
         Head(i, kOpIntOfLocal, Next(Next(i)));
         return;
     }

@@ -187,6 +187,7 @@ namespace vm {
     X(Switch)     /* a chain of constant case labels: a jump table of the decoded form (JumpTable) */      \
     X(SwitchLocal) /* push.v local, then the Switch at record x.i */                                       \
     X(IntOfLocal) /* push.v local, conv.v.i */                                                             \
+    X(VariableOfLocal) /* push.v local, conv.v.i, push.v stack.a: a variable of the instance it names */   \
     X(Index2D)    /* the index of [local, local]: both to .i, the first times 32000 plus the second */     \
     X(ElementByLocal)      /* push.e code, push.v local, conv.v.i, push.v stack.a[] */                     \
     X(StoreElementByLocal) /* push.e code, push.v local, conv.v.i, pop.v.T stack.a[] */                    \

@@ -964,6 +964,29 @@ L_PopBuiltInOther:
     }                                                                                                      \
     const int instance = Load<int32_t>(p);                                                                 \
     p += 4;
+L_VariableOfLocal: {
+    // The read of the push.v at record x.i with the instance code its local gives, as L_PushStack does
+    // it: a real, of a user variable or of a field read in place; anything else goes the long way.
+    ScriptValue* code;
+    VM_LOCAL(*ip, code);
+    if (code == nullptr || !code->IsReal()) goto L_General;
+    const Insn& site = ip[ip->x.i];
+    const int instance = X86_DoubleToInt32(code->real);
+    if (site.a < kVariableListIdBase) {
+        if (instance == INSTANCE_LOCAL || instance == INSTANCE_GLOBAL) goto L_General;
+        const BuiltInVariable* entry = Variable_BuiltIn_Entry(site.a);
+        CInstance* target = instances.Instance(c, instance);
+        if (entry == nullptr || entry->field == BuiltInField::None || target == nullptr) goto L_General;
+        sp = PushReal(sp, FieldReal(target, *entry), true);
+        VM_NEXT();
+    }
+    ScriptValue* holder;
+    VM_USER(site, instance, holder);
+    if (holder == nullptr || !holder->IsReal()) goto L_General;
+    sp = PushReal(sp, holder->real, true, holder->kind);
+    VM_NEXT();
+}
+
 L_PushStack: {
     const uint8_t* p = sp;
     VM_STACK_ADDRESS();

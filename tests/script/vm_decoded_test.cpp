@@ -506,8 +506,10 @@ TEST_F(VMDecoded, ArgumentArraysReadByElement) {
          {"pick", "var i; i = argument1; return argument0[i] + argument0[i + 1] * 10;"}}));
     EXPECT_EQ(Run("var a, i; for (i = 0; i < 6; i += 1) a[i] = i * i; return total(a, 6) + pick(a, 2);"), "149");
     // A missing element, a negative index, a text element and an argument that is no array.
+    // The report names the variable by its index, which depends on what registered built-ins first.
     EXPECT_EQ(Run("var a; a[1] = 1; return total(a, 3);"),
-              "RUNTIME: Push :: Execution Error - Variable Index [0,2] out of range [1,2] - -6.argument0(1,2)");
+              "RUNTIME: Push :: Execution Error - Variable Index [0,2] out of range [1,2] - -6.argument0(" +
+                  std::to_string(Code_Variable_FindAlloc("argument0")) + ",2)");
     EXPECT_EQ(Run("var a; a[1] = 1; return pick(a, -1);"), "RUNTIME: illegal array use");
     EXPECT_EQ(Run("var a; a[0] = 'x'; a[1] = 2; return pick(a, 0);"), "RUNTIME: DoAdd :: Execution Error");
     EXPECT_EQ(Run("return total(5, 1);"), "RUNTIME: trying to index variable that is not an array");

@@ -635,10 +635,11 @@ void Decoder::Word(int at, Insn& insn) {
         insn.op = id < kFirstScriptId ? kOpCallBuiltIn : kOpCallScript;
         insn.a = id < kFirstScriptId ? id : id - kFirstScriptId;
         insn.x.i = argc;
+        insn.k = at + 4 * insn.words; // where the caller goes on
         return;
     }
     case OP_RET:
-        insn.op = kOpRet;
+        insn.op = type1 == VT_VARIABLE ? kOpRetV : kOpRet;
         return;
     case OP_EXIT:
         insn.op = kOpExit;

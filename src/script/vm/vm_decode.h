@@ -180,6 +180,7 @@ namespace vm {
     X(CallScript)  /* call of script a with x.i (at most 16) arguments */                                  \
     X(CallBuiltIn) /* call of built-in function a with x.i (at most 16) arguments */                       \
     X(Ret)                                                                                                 \
+    X(RetV)   /* ret.v */                                                                                  \
     X(Exit)                                                                                                \
     X(PushEnv)                                                                                             \
     X(PopEnv)                                                                                              \
@@ -283,7 +284,8 @@ struct Insn {
                     // or function
     uint32_t cache; // variable sites: index of the site's slot cache
     int32_t slot;   // variable sites: the slot in the frame of a local variable of that id
-    int32_t k;      // fused runs: the whole number of the right operand
+    int32_t k;      // fused runs: the whole number of the right operand; calls: the byte offset of the
+                    // instruction after the call
     union {
         int32_t i;  // push: the item; calls: the argument count; fused runs: the
                     // record (counted from this one) of the store, the branch, or the second operand

@@ -1527,8 +1527,10 @@ call_borrowing: {
 }
 
 call_builtin: {
-    // callEntry with callArgc values, those of the bits of callOwned the function's own.
-    VM_SYNC_AFTER();
+    // callEntry with callArgc values, those of the bits of callOwned the function's own; ip is the call's
+    // record.
+    c.sp = sp;
+    c.pc = ip->k;
     // The function may run code (a script, an event) that makes decoded forms anew, this one included,
     // which it then frees.
     const uint64_t epoch = d->epoch;
@@ -1638,7 +1640,7 @@ L_CallScript: {
         if (!LiveValues(sp, callArgc)) goto L_General;
     }
     callArgs = sp;
-    c.pc = static_cast<int>(ip - d->insns.data() + ip->words) * 4;
+    c.pc = ip->k;
     sp += 16 * callArgc;
     c.sp = sp;
     EnterFrame(c, frame, callCode, callArgc, d);
@@ -1651,31 +1653,39 @@ L_CallScript: {
     VM_DISPATCH();
 }
 
-L_Ret: {
     // The returned item moves from the callee's top to the caller's, the callee's stack going with the
     // frame; then on in the caller's decoded form as the call left it, unless code changed meanwhile:
-    // its room and its locals' slots are as they were.
-    if (c.callDepth == 0) goto L_General;
-    const int size = ReturnItemSize(VM_Type1(ip->word)); // there to take: the code is verified
-    const uint64_t low = Load<uint64_t>(sp), high = Load<uint64_t>(sp + 8);
-    const VMFrame& frame = LeaveFrame(c);
-    sp = AtPosition(c, frame.framePosition) - size;
-    if (size == 4) {
-        Store<uint32_t>(sp, static_cast<uint32_t>(low));
-    } else {
-        Store<uint64_t>(sp, low);
-        if (size == 16) Store<uint64_t>(sp + 8, high);
-    }
-    c.sp = sp;
-    // (What the loop keeps of the instances stays good: whatever in the call could have made or
-    // destroyed some forgot it then.)
-    Decoded* caller = frame.decoded;
-    if (caller == nullptr || caller != c.codeBuffer->decoded || caller->epoch != DecodeEpoch()) VM_ENTER();
-    d = caller;
-    ip = d->insns.data() + (c.pc >> 2);
-    localSlots = c.localsLevel->values;
-    VM_DISPATCH();
-}
+    // its room and its locals' slots are as they were. SIZE: the item's bytes (there to take: the code
+    // is verified).
+#define VM_RETURN(SIZE)                                                                                    \
+    do {                                                                                                   \
+        if (c.callDepth == 0) goto L_General;                                                              \
+        const int size_ = (SIZE);                                                                          \
+        const uint64_t low_ = Load<uint64_t>(sp), high_ = Load<uint64_t>(sp + 8);                          \
+        const VMFrame& frame_ = LeaveFrame(c);                                                             \
+        sp = AtPosition(c, frame_.framePosition) - size_;                                                  \
+        if (size_ == 4) {                                                                                  \
+            Store<uint32_t>(sp, static_cast<uint32_t>(low_));                                              \
+        } else {                                                                                           \
+            Store<uint64_t>(sp, low_);                                                                     \
+            if (size_ == 16) Store<uint64_t>(sp + 8, high_);                                               \
+        }                                                                                                  \
+        c.sp = sp;                                                                                         \
+        /* (What the loop keeps of the instances stays good: whatever in the call could have made or */    \
+        /* destroyed some forgot it then.) */                                                              \
+        Decoded* caller_ = frame_.decoded;                                                                 \
+        if (caller_ == nullptr || caller_ != c.codeBuffer->decoded || caller_->epoch != DecodeEpoch())     \
+            VM_ENTER();                                                                                    \
+        d = caller_;                                                                                       \
+        ip = d->insns.data() + (c.pc >> 2);                                                                \
+        localSlots = c.localsLevel->values;                                                                \
+        VM_DISPATCH();                                                                                     \
+    } while (0)
+L_Ret:
+    VM_RETURN(ReturnItemSize(VM_Type1(ip->word)));
+L_RetV:
+    VM_RETURN(16);
+#undef VM_RETURN
 
 L_Exit:
     if (c.callDepth == 0) goto L_General;

@@ -1414,15 +1414,20 @@ L_RealConstant:
         if ((from) == nullptr || !(from)->IsReal()) goto L_General;                                        \
         const int slot_ = ip[ip->x.i].slot;                                                                \
         ScriptValue* holder = &localSlots[slot_];                                                          \
+        const uint32_t kind_ = (from)->kind;                                                               \
+        const double real_ = (from)->real;                                                                 \
         if (holder->kind == kLocalAbsent) {                                                                \
-            MakeLocal(c.localsLevel, slot_);                                                               \
+            /* Made with the value at once (MakeLocal's order of making kept). */                          \
+            LocalsLevel* level_ = c.localsLevel;                                                           \
+            level_->made[slot_] = ++level_->madeCount;                                                     \
+            holder->flags = 0;                                                                             \
         } else if (holder->IsArray()) {                                                                    \
             goto L_General;                                                                                \
         } else if (holder->IsString()) {                                                                   \
             MEM_FREE(holder->str);                                                                         \
         }                                                                                                  \
-        holder->kind = (from)->kind;                                                                       \
-        holder->real = (from)->real;                                                                       \
+        holder->kind = kind_;                                                                              \
+        holder->real = real_;                                                                              \
         VM_NEXT_OR_JUMP();                                                                                 \
     } while (0)
 L_ArgToLocal: {

@@ -33,6 +33,29 @@
 #define VM_OPAQUE(pointer) ((void)0)
 #endif
 
+// STEP(i) for i = n - 1 down to 0, n at most 16 (anything else does nothing), as straight code entered
+// at the step for n - 1: the few values of a call cost no loop's set-up and branches.
+#define VM_UNROLLED_16(n, STEP)                                                                            \
+    switch (n) {                                                                                           \
+    case 16: STEP(15); [[fallthrough]];                                                                    \
+    case 15: STEP(14); [[fallthrough]];                                                                    \
+    case 14: STEP(13); [[fallthrough]];                                                                    \
+    case 13: STEP(12); [[fallthrough]];                                                                    \
+    case 12: STEP(11); [[fallthrough]];                                                                    \
+    case 11: STEP(10); [[fallthrough]];                                                                    \
+    case 10: STEP(9); [[fallthrough]];                                                                     \
+    case 9: STEP(8); [[fallthrough]];                                                                      \
+    case 8: STEP(7); [[fallthrough]];                                                                      \
+    case 7: STEP(6); [[fallthrough]];                                                                      \
+    case 6: STEP(5); [[fallthrough]];                                                                      \
+    case 5: STEP(4); [[fallthrough]];                                                                      \
+    case 4: STEP(3); [[fallthrough]];                                                                      \
+    case 3: STEP(2); [[fallthrough]];                                                                      \
+    case 2: STEP(1); [[fallthrough]];                                                                      \
+    case 1: STEP(0); [[fallthrough]];                                                                      \
+    default: break;                                                                                        \
+    }
+
 namespace vm {
 
 // Room checked once per instruction; an instruction that pushes more reserves for itself.
@@ -143,11 +166,20 @@ VMFrame* NewFrame(std::deque<VMFrame>& frames);
 // bytes zero).
 VM_INLINE void ClearArguments(ScriptValue* block, int used) {
     static_assert(KIND_REAL == 0 && sizeof(ScriptValue) == 16);
-    for (ScriptValue *argument = block, *end = block + used; argument != end; ++argument) {
-        VM_OPAQUE(argument);
-        if (argument->Kind() != KIND_REAL) Value_Free(argument);
-        std::memset(static_cast<void*>(argument), 0, sizeof *argument);
+    // Reals only (the common case) are just zeroed; used is at most 16.
+    uint32_t kinds = 0;
+#define VM_KIND_OF_ARGUMENT(i) kinds |= block[i].kind
+    VM_UNROLLED_16(used, VM_KIND_OF_ARGUMENT)
+#undef VM_KIND_OF_ARGUMENT
+    if ((kinds & KIND_MASK) != KIND_REAL) {
+        for (ScriptValue *argument = block, *end = block + used; argument != end; ++argument) {
+            VM_OPAQUE(argument);
+            if (argument->Kind() != KIND_REAL) Value_Free(argument);
+        }
     }
+#define VM_ZERO_ARGUMENT(i) std::memset(static_cast<void*>(block + (i)), 0, sizeof *block)
+    VM_UNROLLED_16(used, VM_ZERO_ARGUMENT)
+#undef VM_ZERO_ARGUMENT
 }
 
 // Ends the innermost call: its with blocks, local variables and argument values go, and the caller's

@@ -526,11 +526,11 @@ VM_INLINE void TakeValues(const uint8_t* p, int n, ScriptValue* out) {
 VM_INLINE uint32_t CopyItems(const uint8_t* p, int n, ScriptValue* out) {
     static_assert(KIND_REAL == 0 && sizeof(ScriptValue) == 16);
     uint32_t kinds = 0;
-    for (const uint8_t* end = p + 16 * n; p != end; p += 16, ++out) {
-        VM_OPAQUE(p);
-        kinds |= Load<uint32_t>(p);
-        std::memcpy(static_cast<void*>(out), p, 16);
-    }
+#define VM_COPY_ITEM(i)                                                                                    \
+    kinds |= Load<uint32_t>(p + 16 * (i));                                                                 \
+    std::memcpy(static_cast<void*>(out + (i)), p + 16 * (i), 16)
+    VM_UNROLLED_16(n, VM_COPY_ITEM)
+#undef VM_COPY_ITEM
     return kinds & KIND_MASK;
 }
 
@@ -1547,9 +1547,18 @@ call_builtin: {
     VM_CurrentContext = &c;
     // What the function holds in its own argument values goes (it may have changed them).
     static_assert(KIND_STRING == 1 && KIND_ARRAY == 2);
-    for (ScriptValue* value = callValues; callOwned != 0; ++value, callOwned >>= 1) {
-        VM_OPAQUE(value);
-        if ((callOwned & 1) && value->Kind() - 1u < 2u) Value_Free(value);
+    {
+        // Reals only (the common case) need nothing.
+        uint32_t kinds = 0;
+#define VM_KIND_OF_VALUE(i) kinds |= callValues[i].kind
+        VM_UNROLLED_16(callArgc, VM_KIND_OF_VALUE)
+#undef VM_KIND_OF_VALUE
+        if ((kinds & KIND_MASK) != KIND_REAL) {
+            for (ScriptValue* value = callValues; callOwned != 0; ++value, callOwned >>= 1) {
+                VM_OPAQUE(value);
+                if ((callOwned & 1) && value->Kind() - 1u < 2u) Value_Free(value);
+            }
+        }
     }
     sp = c.sp;
     if (result.IsReal() && result.flags == 0) {

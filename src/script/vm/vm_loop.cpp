@@ -1657,10 +1657,12 @@ L_CallScript: {
     c.pc = ip->k;
     sp += 16 * callArgc;
     c.sp = sp;
+    const VMBuffer* callerCode = c.codeBuffer;
     EnterFrame(c, frame, callCode, callArgc, d);
     if (!reals) TakeValues(callArgs, callArgc, frame.arguments);
-    // Into the script's decoded form, as VM_ENTER but with the stack pointer at hand.
-    d = DecodedOf(c.codeBuffer);
+    // Into the script's decoded form, as VM_ENTER but with the stack pointer at hand (a script that
+    // calls itself is in the form running now).
+    if (c.codeBuffer != callerCode) d = DecodedOf(c.codeBuffer);
     ip = d->insns.data();
     localSlots = LocalSlots(c.localsLevel, c.codeBuffer, d->localCount);
     if (sp - c.stackBase < d->reserve) goto grow;

@@ -476,7 +476,8 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
          {"text", "var t; t = argument0; t += '!'; return t;"},
          {"bump", "var k; k = argument0 * 2; global.total += k; if (k > 6) exit;"},
          {"count", "if (argument_count > 1) return argument_count * 10 + count(argument0); return argument_count;"},
-         {"after", "var n; n = count(5); return n * 100 + argument_count;"}}));
+         {"after", "var n; n = count(5); return n * 100 + argument_count;"},
+         {"third", "return argument2;"}}));
     EXPECT_EQ(Run("return fib(15);"), "610");
     EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 4; i += 1) s += sum3(i, sum3(1, 2, 3), 'x' == 'x'); return s;"),
               "34");
@@ -487,6 +488,10 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
               "25");
     // Each call reads its own argument count, and the caller's is back after the call.
     EXPECT_EQ(Run("return count(1, 2, 3) * 1000 + after(7, 8);"), "31102");
+    // An argument past the count reads 0 though an earlier call of the same depth gave it, a text
+    // included.
+    EXPECT_EQ(Run("return string(third(1, 2, 3)) + string(third(4)) + third(5, 6, 'x') + string(third(7, 8));"),
+              "'30x0'");
 }
 
 // A built-in that runs the very code that called it after the code's decoded form was made anew: the

@@ -32,6 +32,7 @@ void ResetGlobalFlags(int count) {
     MEM_FREE(Variable_State().g_globalFlags);
     Variable_State().g_globalFlags = static_cast<uint8_t*>(MEM_ALLOC(static_cast<size_t>(count)));
     Variable_State().g_globalFlagCount = count;
+    ++Variable_State().Variable_GlobalNamesVersion;
 }
 
 inline bool IsActive(IScriptWorld* world, CInstance* instance) {
@@ -154,6 +155,9 @@ void Variable_BuiltIn_Add(const char* name, BuiltInVariableGetter getter, BuiltI
     entry.canSet = setter != nullptr;
     entry.field = BuiltInField::None;
     entry.fieldOffset = 0;
+    entry.store = BuiltInField::None;
+    entry.storeOffset = 0;
+    entry.storeMark = -1;
     if (entry.name) g_builtInIndex.emplace(entry.name, Variable_State().g_builtInCount - 1);
 }
 
@@ -169,6 +173,19 @@ void Variable_BuiltIn_SetField(BuiltInVariableGetter getter, BuiltInField field,
         entry.field = field;
         entry.fieldOffset = offset;
     }
+    // Decoded code that reads these variables is made again with the fields known.
+    ++Variable_State().Variable_BuiltInVersion;
+}
+
+void Variable_BuiltIn_SetStore(BuiltInVariableSetter setter, BuiltInField field, int offset, int markOffset) {
+    for (int i = 0; i < Variable_State().g_builtInCount; ++i) {
+        BuiltInVariable& entry = Variable_State().g_builtIns[i];
+        if (entry.setter != setter || setter == nullptr) continue;
+        entry.store = field;
+        entry.storeOffset = offset;
+        entry.storeMark = markOffset;
+    }
+    ++Variable_State().Variable_BuiltInVersion;
 }
 
 void Variable_BuiltIn_Clear() {
@@ -297,6 +314,7 @@ void Variable_DeclareGlobal(int id) {
                                  __LINE__);
         Variable_State().g_globalFlagCount = static_cast<int>(newCount);
     }
+    if (Variable_State().g_globalFlags[index] == 0) ++Variable_State().Variable_GlobalNamesVersion;
     Variable_State().g_globalFlags[index] = 1;
     if (!Variable_State().g_globals) Variable_State().g_globals = new CVariableList();
     Variable_State().g_globals->Declare(id);
@@ -351,4 +369,5 @@ void Variable_Free() {
     MEM_FREE(Variable_State().g_globalFlags);
     Variable_State().g_globalFlags = nullptr;
     Variable_State().g_globalFlagCount = 0;
+    ++Variable_State().Variable_GlobalNamesVersion;
 }

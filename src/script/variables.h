@@ -45,6 +45,11 @@ struct BuiltInVariable {
     bool canSet;
     BuiltInField field = BuiltInField::None;
     int fieldOffset = 0; // the field's byte offset in the instance
+    // What the setter writes, when it writes one field of the instance (store) and at most sets a flag
+    // byte (storeMark, -1 for none) when the field's value changes: the machine then writes in place.
+    BuiltInField store = BuiltInField::None;
+    int storeOffset = 0;
+    int storeMark = -1;
 };
 
 // Registers a built-in variable (a null setter makes it read-only); the flag is not kept.
@@ -62,6 +67,12 @@ void Variable_BuiltIn_AddRows(const BuiltInVariableRow* rows, int count);
 // at that byte offset of a non-null instance as a real (and failing for a null one). The entry's setter
 // must make and destroy no instance and change no variable list.
 void Variable_BuiltIn_SetField(BuiltInVariableGetter getter, BuiltInField field, int offset);
+// Marks every entry whose setter is this one as writing, for any array index, the value it is given
+// (read as a real, a text or an array as 0) narrowed to single precision into the field of that kind at
+// that byte offset of a non-null instance (an Int32 field rounded as VarIn_IntFromFloat does, ties to
+// even, out of range and NaN INT32_MIN), and setting the byte at markOffset (unless -1) to 1 when the
+// field's new value differs from its old one; and doing nothing else.
+void Variable_BuiltIn_SetStore(BuiltInVariableSetter setter, BuiltInField field, int offset, int markOffset);
 // Empties the table (its names freed); registration starts again at index 0.
 void Variable_BuiltIn_Clear();
 int Variable_BuiltIn_Find(const char* name);
@@ -81,6 +92,8 @@ struct VariableState {
     int g_globalFlagCount = 0;
     // Changes whenever an entry is added or the table emptied.
     int Variable_BuiltInVersion = 0;
+    // Changes whenever the set of names declared global changes.
+    int Variable_GlobalNamesVersion = 0;
 };
 
 inline VariableState& Variable_State() {
@@ -95,6 +108,9 @@ inline const BuiltInVariable* Variable_BuiltIn_Entry(int index) {
 }
 inline int Variable_BuiltIn_Version() {
     return Variable_State().Variable_BuiltInVersion;
+}
+inline int Variable_GlobalNames_Version() {
+    return Variable_State().Variable_GlobalNamesVersion;
 }
 
 // ---- One instance

@@ -58,6 +58,14 @@ template <float CInstance::*... Fields> void MarkFloatFields() {
 template <int32_t CInstance::*... Fields> void MarkIntFields() {
     (Variable_BuiltIn_SetField(GetInt<Fields>, BuiltInField::Int32, FieldOffset(Fields)), ...);
 }
+// Tells the machine which setters only write their field (and at most mark the bounding box stale), so
+// that it writes the field in place.
+template <float CInstance::*... Fields> void MarkFloatStores() {
+    (Variable_BuiltIn_SetStore(SetFloat<Fields>, BuiltInField::Float, FieldOffset(Fields), -1), ...);
+}
+template <int32_t CInstance::*... Fields> void MarkIntStores() {
+    (Variable_BuiltIn_SetStore(SetInt<Fields>, BuiltInField::Int32, FieldOffset(Fields), -1), ...);
+}
 
 // ---- Fields written through the instance's own operations, which keep dependent fields in step
 
@@ -72,14 +80,13 @@ template <void (CInstance::*Set)(int)> bool CallInt(CInstance* self, int, Script
     return true;
 }
 
-bool SetX(CInstance* self, int, ScriptValue* in) {
+// A coordinate that changes makes the bounding box stale (the machine writes these in place by the
+// same rule: see MarkStores below).
+template <float CInstance::*Coordinate> bool SetCoordinate(CInstance* self, int, ScriptValue* in) {
     if (!self) return false;
-    self->SetPosition(VarIn_Float(in), self->y);
-    return true;
-}
-bool SetY(CInstance* self, int, ScriptValue* in) {
-    if (!self) return false;
-    self->SetPosition(self->x, VarIn_Float(in));
+    const float value = VarIn_Float(in);
+    if (value != self->*Coordinate) self->bboxStale = 1;
+    self->*Coordinate = value;
     return true;
 }
 
@@ -171,8 +178,8 @@ bool GetWebGLEnabled(CInstance*, int, ScriptValue* out) {
 }
 
 const BuiltInVariableRow kBeforePhysics[] = {
-    {"x", GetFloat<&CInstance::x>, SetX},
-    {"y", GetFloat<&CInstance::y>, SetY},
+    {"x", GetFloat<&CInstance::x>, SetCoordinate<&CInstance::x>},
+    {"y", GetFloat<&CInstance::y>, SetCoordinate<&CInstance::y>},
     {"xprevious", GetFloat<&CInstance::xprevious>, SetFloat<&CInstance::xprevious>},
     {"yprevious", GetFloat<&CInstance::yprevious>, SetFloat<&CInstance::yprevious>},
     {"xstart", GetFloat<&CInstance::xstart>, SetFloat<&CInstance::xstart>},
@@ -248,4 +255,13 @@ void Variable_BuiltIn_InitInstance() {
                     &CInstance::timeline_speed>();
     MarkIntFields<&CInstance::object_index, &CInstance::id, &CInstance::sprite_index, &CInstance::mask_index,
                   &CInstance::path_index, &CInstance::path_endaction, &CInstance::timeline_index>();
+    MarkFloatStores<&CInstance::xprevious, &CInstance::yprevious, &CInstance::xstart, &CInstance::ystart,
+                    &CInstance::friction, &CInstance::gravity, &CInstance::gravity_direction,
+                    &CInstance::image_index, &CInstance::image_alpha, &CInstance::image_speed,
+                    &CInstance::path_scale, &CInstance::path_orientation, &CInstance::timeline_position,
+                    &CInstance::timeline_speed>();
+    MarkIntStores<&CInstance::path_endaction, &CInstance::timeline_index>();
+    const int stale = FieldOffset(&CInstance::bboxStale);
+    Variable_BuiltIn_SetStore(SetCoordinate<&CInstance::x>, BuiltInField::Float, FieldOffset(&CInstance::x), stale);
+    Variable_BuiltIn_SetStore(SetCoordinate<&CInstance::y>, BuiltInField::Float, FieldOffset(&CInstance::y), stale);
 }

@@ -68,6 +68,12 @@ void Recode(ScriptValue& result, CInstance* self, CInstance* other, int argc, Sc
     VM_CodeChanged();
     if (argc > 0) Script_Perform(static_cast<int>(args[0].real), self, other, argc - 1, &result, args + 1);
 }
+// t_declare(name): declares the user variable of that name global, as code compiled while a game runs may.
+void Declare(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
+    if (argc > 0 && args[0].IsString() && args[0].str != nullptr)
+        Variable_DeclareGlobal(Code_Variable_FindUser(args[0].str));
+    result.real = 0;
+}
 void Length(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
     result.real = argc > 0 && args[0].IsString() && args[0].str != nullptr ? static_cast<double>(std::strlen(args[0].str))
                                                                            : -1;
@@ -136,6 +142,7 @@ protected:
         }
         if (!Code_Function_Find("t_retext", id)) Code_Function_Add("t_retext", Retext, -1);
         if (!Code_Function_Find("t_recode", id)) Code_Function_Add("t_recode", Recode, -1);
+        if (!Code_Function_Find("t_declare", id)) Code_Function_Add("t_declare", Declare, 1);
         // Each on its own: another suite of this program may have added argument0 alone.
         if (Variable_BuiltIn_Find("argument0") < 0) Variable_BuiltIn_Add("argument0", VM_GetArgument<0>, nullptr, false);
         if (Variable_BuiltIn_Find("argument1") < 0) Variable_BuiltIn_Add("argument1", VM_GetArgument<1>, nullptr, false);
@@ -352,6 +359,11 @@ TEST_F(VMDecoded, SitesOverInstancesWhoseVariablesWereMadeInOtherOrders) {
     EXPECT_EQ(Run("globalvar g2, g3; g2 = 5; g2 += 1; g2 *= 3; g3 += 2; h = 1; h += g2; if (g2 > 10) h -= g3; "
                   "return h + global.g2;"),
               "35");
+    // A name declared global while the code runs is the global one from then on, at its sites and as the
+    // operand and target of fused runs.
+    EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 4; i += 1) { w += i; if (i == 1) t_declare('w'); s = s * 10 + w; "
+                  "q = w * 2; } return string(s) + ',' + string(self.w) + ',' + string(q);"),
+              "'25,1,10'");
 }
 
 TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {

@@ -119,6 +119,53 @@ TEST_F(BuiltInVariables, FieldsAsOperandsOfComparisonsAndArithmetic) {
               "120");
 }
 
+TEST_F(BuiltInVariables, FieldsWrittenInPlaceHoldWhatTheirSettersWrite) {
+    // Each variable whose setter is marked as only writing its field gets each value three ways: through
+    // its setter, and from code through self and through the instance's id. The field's bytes and the
+    // bounding box's staleness must come out the same (rounding, narrowing, values out of range, whole
+    // numbers, an unchanged value).
+    auto* bytes = reinterpret_cast<unsigned char*>(self);
+    const std::string selfId = std::to_string(self->id);
+    const std::pair<const char*, double> values[] = {{"7", 7},           {"2.5", 2.5},     {"-3.5", -3.5},
+                                                     {"0.1", 0.1},       {"100000000000000000000", 1e20},   {"-400000000000000000000000000000000000000", -4e38},
+                                                     {"2147483647.75", 2147483647.75}, {"12", 12}};
+    int marked = 0;
+    for (int i = 0; i < Variable_BuiltIn_Count(); ++i) {
+        const BuiltInVariable* entry = Variable_BuiltIn_Entry(i);
+        if (entry->store == BuiltInField::None) continue;
+        ++marked;
+        SCOPED_TRACE(entry->name);
+        unsigned char* field = bytes + entry->storeOffset;
+        unsigned char old[4];
+        std::memcpy(old, field, 4);
+        const auto reset = [&] {
+            const float real = 7.0f;
+            const int32_t whole = 7;
+            std::memcpy(field, entry->store == BuiltInField::Float ? static_cast<const void*>(&real) : &whole, 4);
+            self->bboxStale = 0;
+        };
+        const auto written = [&] {
+            return std::make_pair(std::vector<unsigned char>(field, field + 4), self->bboxStale);
+        };
+        for (const auto& [text, real] : values) {
+            SCOPED_TRACE(text);
+            reset();
+            ScriptValue in{};
+            in.real = real;
+            ASSERT_TRUE(entry->setter(self, -1, &in));
+            const auto expected = written();
+            reset();
+            EXPECT_EQ(Run(std::string(entry->name) + " = " + text + "; return 0;"), "0");
+            EXPECT_EQ(written(), expected);
+            reset();
+            Run("var e; e = " + selfId + "; e." + entry->name + " = " + text + ";");
+            EXPECT_EQ(written(), expected);
+        }
+        std::memcpy(field, old, 4);
+    }
+    EXPECT_GE(marked, 18);
+}
+
 TEST_F(BuiltInVariables, ReadOnlyVariablesRefuseWrites) {
     for (const char* name : {"id", "bbox_left", "object_index", "instance_count", "fps", "phy_mass"}) {
         SCOPED_TRACE(name);

@@ -203,7 +203,7 @@ SiteKind SiteOf(uint32_t word, uint32_t reference, uint8_t& flags) {
         return user ? kSelf : kBuiltIn;
     case INSTANCE_BUILTIN:
         if (!user) return kBuiltIn;
-        flags |= kSiteScoped;
+        if (Variable_IsGlobalDeclared(id)) flags |= kSiteScoped;
         return kScoped;
     case INSTANCE_OTHER:
         return user ? kOther : kBuiltInOther;
@@ -410,7 +410,9 @@ private:
         insn.a = static_cast<int>(reference & kVarRefIdMask);
         insn.cache = static_cast<uint32_t>(m_d.caches.size());
         m_d.caches.emplace_back();
-        insn.slot = kind == kLocal || kind == kStack ? LocalSlot(insn.a) : -1;
+        insn.slot = kind == kLocal || kind == kStack                ? LocalSlot(insn.a)
+                    : kind == kBuiltIn || kind == kBuiltInOther ? FieldCode(insn.a)
+                                                                : -1;
     }
     // The record after i's instruction, or past the end.
     size_t Next(size_t i) const { return i + m_d.insns[i].words; }

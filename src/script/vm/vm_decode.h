@@ -283,7 +283,8 @@ struct Insn {
     int32_t a;      // variable id; a branch's target, in records from this one; argument number; script
                     // or function
     uint32_t cache; // variable sites: index of the site's slot cache
-    int32_t slot;   // variable sites: the slot in the frame of a local variable of that id
+    int32_t slot;   // variable sites: the slot in the frame of a local variable of that id; built-in
+                    // variable sites of self or other: the field read in place (FieldCode)
     int32_t k;      // fused runs: the whole number of the right operand; calls: the byte offset of the
                     // instruction after the call
     union {
@@ -295,9 +296,18 @@ struct Insn {
 
 // Variable sites whose index is on the stack (a stack site always has its instance code there).
 constexpr uint8_t kSiteIndexed = 1;
-// Sites of a user variable with -6 in the field: self's variable unless the name is declared global,
-// whether read at the site or as a fused run's operand or target.
+// Sites of a user variable with -6 in the field whose name is declared global (when the form was made:
+// a change of the names declared global makes every decoded form anew), read or written in the
+// globals, whether at the site or as a fused run's operand or target; without it, self's variable.
 constexpr uint8_t kSiteScoped = 2;
+
+// The field a built-in variable's getter reads in place (BuiltInField) as a site keeps it: the byte
+// offset times 2, plus 1 for an Int32 field; -1 when the getter reads no field.
+inline int32_t FieldCode(int id) {
+    const BuiltInVariable* entry = Variable_BuiltIn_Entry(id);
+    if (entry == nullptr || entry->field == BuiltInField::None) return -1;
+    return entry->fieldOffset * 2 + (entry->field == BuiltInField::Int32 ? 1 : 0);
+}
 
 // Where a variable site found its variable last time: the position in lists of that layout.
 struct SlotCache {
@@ -329,10 +339,11 @@ struct Decoded {
 
 // Left extern: private to the machine (this header is its own), checked before every decoded run.
 extern uint32_t g_codeEpoch;
-// Changes whenever code bytes are written in place (VM_CodeChanged) or a built-in variable is
-// registered: every decoded form made before is made again before it runs next.
+// Changes whenever code bytes are written in place (VM_CodeChanged), a built-in variable is registered
+// or the names declared global change: every decoded form made before is made again before it runs next.
 inline uint64_t DecodeEpoch() {
-    return static_cast<uint64_t>(g_codeEpoch) + static_cast<uint64_t>(Variable_BuiltIn_Version());
+    return static_cast<uint64_t>(g_codeEpoch) + static_cast<uint64_t>(Variable_BuiltIn_Version()) +
+           static_cast<uint64_t>(Variable_GlobalNames_Version());
 }
 
 // Makes the decoded form of the buffer, in place of one that no longer fits it.

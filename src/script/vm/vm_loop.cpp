@@ -348,6 +348,30 @@ VM_INLINE double FieldReal(const CInstance* instance, const BuiltInVariable& ent
     return static_cast<double>(Load<int32_t>(at));
 }
 
+// The real in the field of a site's FieldCode (not -1) of a non-null instance.
+VM_INLINE double FieldAt(const CInstance* instance, int32_t code) {
+    const auto* at = reinterpret_cast<const uint8_t*>(instance) + (code >> 1);
+    return (code & 1) ? static_cast<double>(Load<int32_t>(at)) : static_cast<double>(Load<float>(at));
+}
+
+// Writes a real into the field a built-in variable's setter writes (BuiltInField store), as the setter
+// does it for a non-null instance.
+VM_INLINE void StoreField(CInstance* instance, const BuiltInVariable& entry, double real) {
+    auto* base = reinterpret_cast<uint8_t*>(instance);
+    uint8_t* at = base + entry.storeOffset;
+    const float value = X86_DoubleToFloat(real);
+    bool changed;
+    if (entry.store == BuiltInField::Float) {
+        changed = value != Load<float>(at);
+        Store<float>(at, value);
+    } else {
+        const int32_t rounded = X86_RoundToInt32(value);
+        changed = rounded != Load<int32_t>(at);
+        Store<int32_t>(at, rounded);
+    }
+    if (changed && entry.storeMark >= 0) base[entry.storeMark] = 1;
+}
+
 // The value pointer of variable id in a list, through the site's cache.
 VM_INLINE ScriptValue* CachedSlot(SlotCache& cache, CVariableList* list, int id) {
     if (list->Layout() == cache.layout) return list->At(cache.position);
@@ -719,7 +743,7 @@ void RunDecoded(VMContext& c) {
     // The list of a user variable of self (site's id); of a scoped site, the globals when the name is
     // declared global.
 #define VM_SELF_LIST(site)                                                                                 \
-    (((site).flags & kSiteScoped) && Variable_IsGlobalDeclared((site).a) ? Variable_Globals()                \
+    (((site).flags & kSiteScoped) ? Variable_Globals()                                                    \
                                                                         : instances.SelfVars(c.self))
     // The value of that variable, or null.
 #define VM_SELF(site, out)                                                                                 \
@@ -935,24 +959,65 @@ L_PopLocalInt:
     VM_LIST_SITE(Self, instances.SelfVars(c.self), INSTANCE_SELF)
     VM_LIST_SITE(Other, instances.OtherVars(c.other), INSTANCE_OTHER)
     VM_LIST_SITE(Global, Variable_Globals(), INSTANCE_GLOBAL)
-    VM_LIST_SITE(Scoped, Variable_IsGlobalDeclared(ip->a) ? Variable_Globals() : instances.SelfVars(c.self),
+    VM_LIST_SITE(Scoped, (ip->flags & kSiteScoped) ? Variable_Globals() : instances.SelfVars(c.self),
                  INSTANCE_BUILTIN)
 #undef VM_LIST_SITE
 
-    // Built-in variables: their getter and setter on self or other.
+    // Built-in variables of self or other: a field read or a real written in place (the entry's field
+    // and store), anything else through their getter and setter.
+#define VM_FIELD_READ(target)                                                                              \
+    do {                                                                                                   \
+        if (ip->slot >= 0 && (target) != nullptr) {                                                        \
+            sp = PushReal(sp, FieldAt((target), ip->slot), true);                                          \
+            VM_NEXT();                                                                                     \
+        }                                                                                                  \
+    } while (0)
+    // The item on top is a .v or a .i of a real (pop.v.v, pop.v.i).
+#define VM_FIELD_WRITE(target)                                                                             \
+    do {                                                                                                   \
+        const BuiltInVariable* entry_ = Variable_BuiltIn_Entry(ip->a);                                     \
+        if (entry_ != nullptr && entry_->store != BuiltInField::None && (target) != nullptr) {              \
+            const int type_ = VM_Type2(ip->word);                                                          \
+            if (type_ == VT_INT) {                                                                         \
+                StoreField((target), *entry_, Load<int32_t>(sp));                                          \
+                sp += 4;                                                                                   \
+                VM_NEXT_OR_JUMP();                                                                         \
+            }                                                                                              \
+            if (type_ == VT_VARIABLE && (Load<uint32_t>(sp) & KIND_MASK) == KIND_REAL) {                   \
+                StoreField((target), *entry_, Load<double>(sp + 8));                                       \
+                sp += 16;                                                                                  \
+                VM_NEXT_OR_JUMP();                                                                         \
+            }                                                                                              \
+        }                                                                                                  \
+    } while (0)
 L_PushBuiltIn:
+    VM_FIELD_READ(c.self);
+    accessTarget = c.self;
+    accessInstance = VM_Field(ip->word);
+    accessIndex = -1;
+    goto builtin_read;
 L_PushBuiltInOther:
-    accessTarget = ip->op == kOpPushBuiltIn ? c.self : c.other;
-    accessInstance = ip->op == kOpPushBuiltIn ? VM_Field(ip->word) : INSTANCE_OTHER;
+    VM_FIELD_READ(c.other);
+    accessTarget = c.other;
+    accessInstance = INSTANCE_OTHER;
     accessIndex = -1;
     goto builtin_read;
 L_PopBuiltIn:
-L_PopBuiltInOther:
-    accessTarget = ip->op == kOpPopBuiltIn ? c.self : c.other;
-    accessInstance = ip->op == kOpPopBuiltIn ? VM_Field(ip->word) : INSTANCE_OTHER;
+    VM_FIELD_WRITE(c.self);
+    accessTarget = c.self;
+    accessInstance = VM_Field(ip->word);
     accessIndex = -1;
     accessEnd = sp;
     goto builtin_write;
+L_PopBuiltInOther:
+    VM_FIELD_WRITE(c.other);
+    accessTarget = c.other;
+    accessInstance = INSTANCE_OTHER;
+    accessIndex = -1;
+    accessEnd = sp;
+    goto builtin_write;
+#undef VM_FIELD_READ
+#undef VM_FIELD_WRITE
 
     // The instance code (and the index above it) on the stack.
     // The index (when the site has one) and the instance code beneath it, taken off through p.
@@ -1093,6 +1158,10 @@ builtin_write: {
         if (VM_Type2(ip->word) == VT_VARIABLE) value.flags = Load<uint32_t>(sp + 4);
         value.real = real;
         sp = ip->op == kOpPopStackValueFirst ? const_cast<uint8_t*>(accessEnd) : sp + size;
+        if (entry->store != BuiltInField::None && accessTarget != nullptr) {
+            StoreField(accessTarget, *entry, real);
+            VM_NEXT();
+        }
         VM_SYNC_AFTER();
         ArrayIndexFailure.failed = false;
         if (!entry->setter(accessTarget, accessIndex, &value)) ReportStoreFailure(c, ip->a);
@@ -1760,9 +1829,8 @@ L_PopEnv: {
     // A built-in variable of self that is a field read in place.
 #define VM_LEFT_Field(v)                                                                                   \
     {                                                                                                      \
-        const BuiltInVariable* entry_ = Variable_BuiltIn_Entry(ip->a);                                     \
-        if (entry_ == nullptr || entry_->field == BuiltInField::None || c.self == nullptr) goto L_General;  \
-        v = FieldReal(c.self, *entry_);                                                                    \
+        if (ip->slot < 0 || c.self == nullptr) goto L_General;                                             \
+        v = FieldAt(c.self, ip->slot);                                                                     \
     }
     // Where a fused run stores: the variable of the pop record `store`, which must hold no array; null
     // while the variable is absent (self's list must be there).

@@ -393,6 +393,37 @@ TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {
     EXPECT_EQ(Run("arr[0] = 1; arr[1] = 'two'; var e; e = 100001; return string(e.arr[0]) + e.arr[1];"), "'1two'");
 }
 
+TEST_F(VMDecoded, ElementRunsOverArraysOfEveryHolder) {
+    // The same element runs over a local, a variable of self named with and without self., one declared
+    // global and one named with global.: constants and values stored (the array grown), elements tested
+    // and read by one and two locals, and a read past the end.
+    const std::string body =
+        "var i, j, n; for (i = 0; i < 6; i += 1) A[i] = 1; i = 2; A[i] = 0; j = 3; A[j] = i * 5; n = 0; "
+        "for (i = 0; i < 6; i += 1) { if (A[i]) n += A[i]; } "
+        "for (i = 0; i < 2; i += 1) for (j = 0; j < 2; j += 1) G[i, j] = i * 10 + j; i = 1; j = 1; ";
+    const std::pair<const char*, std::string> holders[] = {
+        {"var a, g; ", "a g"}, {"", "hold_a hold_g"}, {"", "self.hold_sa self.hold_sg"},
+        {"globalvar hold_da, hold_dg; ", "hold_da hold_dg"}, {"", "global.hold_ga global.hold_gg"}};
+    for (const auto& [declare, names] : holders) {
+        const std::string a = names.substr(0, names.find(' ')), g = names.substr(names.find(' ') + 1);
+        std::string code = std::string(declare) + body;
+        for (const auto& [from, to] : {std::pair<std::string, std::string>{"A[", a + "["}, {"G[", g + "["}})
+            for (size_t at = code.find(from); at != std::string::npos; at = code.find(from, at + to.size()))
+                code.replace(at, from.size(), to);
+        EXPECT_EQ(Run(code + "return string(n) + ',' + string(" + g + "[i, j]) + ',' + string(" + a + "[j]);"),
+                  "'14,11,1'")
+            << names;
+        EXPECT_EQ(Run(code + "i = 9; return " + a + "[i];")
+                      .rfind("RUNTIME: Push :: Execution Error - Variable Index [0,9] out of range [1,6]", 0),
+                  0u)
+            << names;
+    }
+    // A local, self's variable and a global of one name stay apart.
+    EXPECT_EQ(Run("var i, hold_a; hold_a[0] = 5; self.hold_a[0] = 7; global.hold_a[0] = 9; i = 0; hold_a[i] += 1; "
+                  "return string(hold_a[i]) + string(self.hold_a[i]) + string(global.hold_a[i]);"),
+              "'679'");
+}
+
 TEST_F(VMDecoded, ElementsReadByIndexExpressions) {
     // Indices truncated toward zero (-0.5 reads element 0), of this instance's arrays and another's.
     EXPECT_EQ(Run("var a, i, s; for (i = 0; i < 5; i += 1) a[i] = i + 1; s = 0; for (i = 1; i < 5; i += 1) "

@@ -1160,6 +1160,30 @@ void Decoder::Append(size_t i) {
 
 } // namespace
 
+namespace {
+
+// An element run whose array variable is a local (the instance code its push.e gives, in x.i; a
+// ConstantToElement's in the run at the next record) takes the handler of its own that reads the local
+// at once.
+void LocalElementRun(Insn& insn, const Insn* next) {
+    struct Pair {
+        uint16_t any, local;
+    };
+    static constexpr Pair kPairs[] = {{kOpElementByLocal, kOpLocalElementByLocal},
+                                      {kOpStoreElementByLocal, kOpStoreLocalElementByLocal},
+                                      {kOpElementTruthBranch, kOpLocalElementTruthBranch},
+                                      {kOpElementByIndex2D, kOpLocalElementByIndex2D},
+                                      {kOpConstantToElement, kOpConstantToLocalElement}};
+    for (const Pair& pair : kPairs) {
+        if (insn.op != pair.any) continue;
+        const int32_t code = insn.op == kOpConstantToElement ? (next != nullptr ? next->x.i : 0) : insn.x.i;
+        if (code == INSTANCE_LOCAL) insn.op = pair.local;
+        return;
+    }
+}
+
+} // namespace
+
 Decoded* Decoded_Make(const VMBuffer* buffer) {
     Decoded_Free(buffer->decoded);
     buffer->decoded = nullptr;
@@ -1191,6 +1215,8 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
             decoder.Append(i);
         for (size_t i = 0; i < d->insns.size(); ++i)
             decoder.Store(i);
+        for (Insn& insn : d->insns)
+            LocalElementRun(insn, &insn == &d->insns.back() ? nullptr : &insn + 1);
     }
     buffer->decoded = d;
     return d;

@@ -203,6 +203,11 @@ namespace vm {
     X(ElementByStackIndex) /* conv.v.i of the index on top, push.v stack.a[] */                         \
     X(ConstantToElement)   /* push.e or push.i k, then the run of StoreElementByLocal (record 1) */     \
     X(ElementTruthBranch)  /* the run of ElementByLocal, then TruthBranch's (its bt or bf at record k) */ \
+    X(LocalElementByLocal)      /* ElementByLocal, StoreElementByLocal, ConstantToElement, */            \
+    X(StoreLocalElementByLocal) /* ElementTruthBranch and ElementByIndex2D of an array variable that is */ \
+    X(ConstantToLocalElement)   /* a local (instance code -7) */                                          \
+    X(LocalElementTruthBranch)                                                                            \
+    X(LocalElementByIndex2D)                                                                              \
     X(BorrowLocal)         /* push.v local as the first argument of the call at record x.i */         \
     X(BorrowSelf)          /* push.v of self's variable likewise */                                 \
     X(AppendPush)  /* push.v of a list's variable (push handler k) whose text the add at x.i appends to */ \

@@ -313,32 +313,42 @@ template <int FROM, int TO> [[nodiscard]] VM_INLINE uint8_t* FastConversion(uint
     }
 }
 
-// The element of an array variable at an index, when it exists.
-VM_INLINE ScriptValue* Element(ScriptValue* holder, int index) {
-    if (holder == nullptr || !holder->IsArray() || holder->arr == nullptr || index < 0) return nullptr;
-    ScriptArray* array = holder->arr;
+// The array a variable holds, or null.
+VM_INLINE ScriptArray* HeldArray(const ScriptValue* holder) {
+    return holder != nullptr && holder->IsArray() ? holder->arr : nullptr;
+}
+
+// The element of an array at an index, when it exists.
+VM_INLINE ScriptValue* ArrayElement(const ScriptArray* array, int index) {
     if (array->rowCount <= 0) return nullptr;
-    // An index inside the first row needs no division.
+    // An index inside the first row needs no division (a negative one fails the unsigned test).
     const ScriptArrayRow& first = array->rows[0];
-    if (index < first.length && index < kArrayRowStride) return &first.items[index];
+    if (static_cast<uint32_t>(index) < static_cast<uint32_t>(first.length) && index < kArrayRowStride)
+        return &first.items[index];
+    if (index < 0) return nullptr;
     const int row = index / kArrayRowStride;
     const int column = index - row * kArrayRowStride;
     if (row >= array->rowCount || column >= array->rows[row].length) return nullptr;
     return &array->rows[row].items[column];
 }
 
-// The element of an array variable at [row, column], when it exists: the element of the one index
+// The element of an array variable at an index, when it exists.
+VM_INLINE ScriptValue* Element(const ScriptValue* holder, int index) {
+    const ScriptArray* array = HeldArray(holder);
+    return array != nullptr ? ArrayElement(array, index) : nullptr;
+}
+
+// The element of an array at [row, column], when it exists: the element of the one index
 // row * 32000 + column (wrapped to 32 bits), found without taking the index apart again when the row and
 // column are that index's own.
-VM_INLINE ScriptValue* Element2D(ScriptValue* holder, int32_t row, int32_t column) {
+VM_INLINE ScriptValue* ArrayElement2D(const ScriptArray* array, int32_t row, int32_t column) {
     constexpr uint32_t kRowsInRange = (INT32_MAX - (kArrayRowStride - 1)) / kArrayRowStride + 1;
     if (static_cast<uint32_t>(column) >= static_cast<uint32_t>(kArrayRowStride) ||
         static_cast<uint32_t>(row) >= kRowsInRange)
-        return Element(holder, Wrap_Add32(Wrap_Mul32(row, kArrayRowStride), column));
-    if (holder == nullptr || !holder->IsArray() || holder->arr == nullptr) return nullptr;
-    const ScriptArray* array = holder->arr;
-    if (row >= array->rowCount || column >= array->rows[row].length) return nullptr;
-    return &array->rows[row].items[column];
+        return ArrayElement(array, Wrap_Add32(Wrap_Mul32(row, kArrayRowStride), column));
+    if (row >= array->rowCount) return nullptr;
+    const ScriptArrayRow& at = array->rows[row];
+    return column < at.length ? &at.items[column] : nullptr;
 }
 
 // The real a built-in variable's getter gives for its field (BuiltInField) of a non-null instance.
@@ -467,11 +477,13 @@ VM_INLINE bool Assign(ScriptValue* holder, uint32_t kind, double real, uint32_t 
 // element directly, else (an element to make, or one holding a text or an array) through the array's
 // own element write. False, with nothing done, for any other case.
 VM_INLINE bool WriteRealElement(ScriptValue* holder, int index, uint32_t kind, double real) {
-    if (holder == nullptr || !holder->IsArray() || holder->arr == nullptr || index < 0) return false;
-    ScriptArray* array = holder->arr;
-    if (array->owner != holder && array->refCount != 1) return false;
-    if (array->owner == nullptr) array->owner = holder;
-    ScriptValue* element = Element(holder, index);
+    ScriptArray* array = HeldArray(holder);
+    if (array == nullptr || index < 0) return false;
+    if (array->owner != holder) {
+        if (array->refCount != 1) return false;
+        if (array->owner == nullptr) array->owner = holder;
+    }
+    ScriptValue* element = ArrayElement(array, index);
     if (element == nullptr) {
         // One past the end of an existing row whose block has room: the row grows in place (the room
         // past a row's end is zero bytes, real 0 elements, as growing the row would give).
@@ -628,6 +640,15 @@ struct Instances {
         foundId = found != nullptr ? code : 0;
         return found;
     }
+    // The value of user variable id of a list that an instance code other than self's, the globals' and
+    // the locals' reaches, or null. Kept out of line: the handlers that reach variables stay small enough
+    // to keep their own values in registers.
+    [[gnu::noinline]] ScriptValue* OtherUser(const VMContext& c, SlotCache& cache, int id, int code) {
+        CInstance* target = Instance(c, code);
+        if (target == nullptr) return nullptr;
+        CVariableList* list = target == c.self ? SelfVars(target) : OtherVars(target);
+        return list != nullptr ? CachedSlot(cache, list, id) : nullptr;
+    }
     // The instance an id named last, kept until Forget.
     int foundId = 0;
     CInstance* found = nullptr;
@@ -762,10 +783,11 @@ void RunDecoded(VMContext& c) {
                    ((instance) == INSTANCE_BUILTIN && Variable_IsGlobalDeclared((site).a))) {              \
             if (CVariableList* list_ = Variable_Globals())                                                 \
                 out = CachedSlot(d->caches[(site).cache], list_, (site).a);                                   \
-        } else if (CInstance* target_ = instances.Instance(c, instance)) {                                 \
-            CVariableList* list_ =                                                                         \
-                target_ == c.self ? instances.SelfVars(target_) : instances.OtherVars(target_);            \
-            if (list_ != nullptr) out = CachedSlot(d->caches[(site).cache], list_, (site).a);                 \
+        } else if ((instance) == INSTANCE_SELF || (instance) == INSTANCE_BUILTIN) {                        \
+            if (CVariableList* list_ = instances.SelfVars(c.self))                                         \
+                out = CachedSlot(d->caches[(site).cache], list_, (site).a);                                   \
+        } else {                                                                                           \
+            out = instances.OtherUser(c, d->caches[(site).cache], (site).a, (instance));                   \
         }                                                                                                  \
     } while (0)
 
@@ -851,18 +873,25 @@ L_PushArgumentCount:
     sp = PushReal(sp, Code_ArgumentCount, true);
     VM_NEXT();
 
+    // Pushes an element of the array a variable holds when it is a real (the read makes the variable the
+    // owner of an array that has none), taking the stack from top; anything else goes the general way.
+#define VM_PUSH_ELEMENT(holder, array, at, top)                                                            \
+    do {                                                                                                   \
+        const ScriptValue* element_ = (at);                                                                \
+        if (element_ == nullptr || !element_->IsReal()) goto L_General;                                    \
+        if ((array)->owner == nullptr) (array)->owner = (holder);                                          \
+        sp = PushReal((top), element_->real, true, element_->kind);                                        \
+        VM_NEXT();                                                                                         \
+    } while (0)
 L_PushArgumentElement: {
     // The index on top, the instance code beneath it: self's (the argument is the running script's
     // whatever the instance) when there is a self to read it through, as the built-in's getter is.
     const int32_t instance = Load<int32_t>(sp + 4);
     if ((instance != INSTANCE_SELF && instance != INSTANCE_BUILTIN) || c.self == nullptr) goto L_General;
     ScriptValue* argument = &Code_Arguments[ip->a];
-    const ScriptValue* element = Element(argument, Load<int32_t>(sp));
-    if (element == nullptr || !element->IsReal()) goto L_General;
-    // Reading an element makes the argument the owner of an array that has none.
-    if (argument->arr->owner == nullptr) argument->arr->owner = argument;
-    sp = PushReal(sp + 8, element->real, true, element->kind);
-    VM_NEXT();
+    ScriptArray* array = HeldArray(argument);
+    if (array == nullptr) goto L_General;
+    VM_PUSH_ELEMENT(argument, array, ArrayElement(array, Load<int32_t>(sp)), sp + 8);
 }
 
 L_PushArgument: {
@@ -1392,57 +1421,63 @@ L_Index2D: {
     if (at == nullptr || !at->IsReal()) goto L_General;                                                    \
     const int index = X86_DoubleToInt32(at->real);                                                         \
     const Insn& site = ip[4];
-L_ElementByLocal: {
-    // push.e code (this record), push.v local (ip[1]), conv.v.i, push.v stack.a[] (ip[4]).
-    VM_ELEMENT_BY_LOCAL();
-    ScriptValue* holder;
-    VM_USER(site, ip->x.i, holder);
-    const ScriptValue* element = Element(holder, index);
-    if (element == nullptr || !element->IsReal()) goto L_General;
-    if (holder->arr->owner == nullptr) holder->arr->owner = holder;
-    sp = PushReal(sp, element->real, true, element->kind);
-    VM_NEXT();
-}
-
-L_StoreElementByLocal: {
-    // The value on the stack; push.e code (this record), push.v local (ip[1]), conv.v.i, pop.v.T
-    // stack.a[] (ip[4]).
-    VM_ELEMENT_BY_LOCAL();
-    uint32_t kind = KIND_REAL, handle = 0;
-    double real = 0;
-    const int size = StoredItem(sp, VM_Type2(site.word), kind, real, handle);
-    if (size == 0 || (kind & KIND_MASK) != KIND_REAL) goto L_General;
-    ScriptValue* holder;
-    VM_USER(site, ip->x.i, holder);
-    if (!WriteRealElement(holder, index, kind, real)) goto L_General;
-    sp += size;
-    VM_NEXT_OR_JUMP();
-}
-
-L_ConstantToElement: {
-    // push.e or push.i k (this record), then StoreElementByLocal's run at record 1: push.e code, push.v
-    // local (record 2), conv.v.i, pop.v.i stack.a[] (record 5).
-    const Insn& run = ip[1];
-    ScriptValue* at;
-    VM_LOCAL(ip[2], at);
-    if (at == nullptr || !at->IsReal()) goto L_General;
-    const Insn& site = ip[5];
-    ScriptValue* holder;
-    VM_USER(site, run.x.i, holder);
-    if (!WriteRealElement(holder, X86_DoubleToInt32(at->real), KIND_REAL, ip->k)) goto L_General;
-    VM_NEXT_OR_JUMP();
-}
-
-L_ElementTruthBranch: {
-    // ElementByLocal's run, then conv.v.b and the bt or bf at record k: a real is true by its magnitude.
-    VM_ELEMENT_BY_LOCAL();
-    ScriptValue* holder;
-    VM_USER(site, ip->x.i, holder);
-    const ScriptValue* element = Element(holder, index);
-    if (element == nullptr || !element->IsReal()) goto L_General;
-    if (holder->arr->owner == nullptr) holder->arr->owner = holder;
-    VM_BRANCH_ON(std::fabs(element->real) > 0.5, ip[ip->k]);
-}
+    // The element runs, each twice: for an array variable of any instance code (HOLDER VM_USER), and for
+    // a local array variable (HOLDER VM_LOCAL_HOLDER), whose records the decoder gives handlers of their own.
+#define VM_LOCAL_HOLDER(site, code, out) VM_LOCAL(site, out)
+    // The array variable of an element read run, and the index.
+#define VM_ARRAY_BY_LOCAL(HOLDER)                                                                          \
+    VM_ELEMENT_BY_LOCAL();                                                                                 \
+    ScriptValue* holder;                                                                                   \
+    HOLDER(site, ip->x.i, holder);                                                                         \
+    ScriptArray* array = HeldArray(holder);                                                                \
+    if (array == nullptr) goto L_General;
+#define VM_ELEMENT_RUNS(HOLDER, BY_LOCAL, STORE_BY_LOCAL, CONSTANT_TO, TRUTH_BRANCH)                         \
+    BY_LOCAL : {                                                                                           \
+        /* push.e code (this record), push.v local (ip[1]), conv.v.i, push.v stack.a[] (ip[4]). */         \
+        VM_ARRAY_BY_LOCAL(HOLDER);                                                                         \
+        VM_PUSH_ELEMENT(holder, array, ArrayElement(array, index), sp);                                    \
+    }                                                                                                      \
+    STORE_BY_LOCAL : {                                                                                     \
+        /* The value on the stack; push.e code (this record), push.v local (ip[1]), conv.v.i, pop.v.T */   \
+        /* stack.a[] (ip[4]). */                                                                           \
+        VM_ELEMENT_BY_LOCAL();                                                                             \
+        uint32_t kind = KIND_REAL, handle = 0;                                                             \
+        double real = 0;                                                                                   \
+        const int size = StoredItem(sp, VM_Type2(site.word), kind, real, handle);                          \
+        if (size == 0 || (kind & KIND_MASK) != KIND_REAL) goto L_General;                                  \
+        ScriptValue* holder;                                                                               \
+        HOLDER(site, ip->x.i, holder);                                                                     \
+        if (!WriteRealElement(holder, index, kind, real)) goto L_General;                                  \
+        sp += size;                                                                                        \
+        VM_NEXT_OR_JUMP();                                                                                 \
+    }                                                                                                      \
+    CONSTANT_TO : {                                                                                        \
+        /* push.e or push.i k (this record), then StoreElementByLocal's run at record 1: push.e code, */   \
+        /* push.v local (record 2), conv.v.i, pop.v.i stack.a[] (record 5). */                             \
+        [[maybe_unused]] const Insn& run = ip[1];                                                          \
+        ScriptValue* at;                                                                                   \
+        VM_LOCAL(ip[2], at);                                                                               \
+        if (at == nullptr || !at->IsReal()) goto L_General;                                                \
+        const Insn& site = ip[5];                                                                          \
+        ScriptValue* holder;                                                                               \
+        HOLDER(site, run.x.i, holder);                                                                     \
+        if (!WriteRealElement(holder, X86_DoubleToInt32(at->real), KIND_REAL, ip->k)) goto L_General;      \
+        VM_NEXT_OR_JUMP();                                                                                 \
+    }                                                                                                      \
+    TRUTH_BRANCH : {                                                                                       \
+        /* ElementByLocal's run, then conv.v.b and the bt or bf at record k: a real is true by its */      \
+        /* magnitude. */                                                                                   \
+        VM_ARRAY_BY_LOCAL(HOLDER);                                                                         \
+        const ScriptValue* element = ArrayElement(array, index);                                           \
+        if (element == nullptr || !element->IsReal()) goto L_General;                                      \
+        if (array->owner == nullptr) array->owner = holder;                                                \
+        VM_BRANCH_ON(std::fabs(element->real) > 0.5, ip[ip->k]);                                           \
+    }
+    VM_ELEMENT_RUNS(VM_USER, L_ElementByLocal, L_StoreElementByLocal, L_ConstantToElement, L_ElementTruthBranch)
+    VM_ELEMENT_RUNS(VM_LOCAL_HOLDER, L_LocalElementByLocal, L_StoreLocalElementByLocal, L_ConstantToLocalElement,
+                    L_LocalElementTruthBranch)
+#undef VM_ELEMENT_RUNS
+#undef VM_ARRAY_BY_LOCAL
 
 L_TruthBranch: {
     // conv.v.b: a real is true by its magnitude.
@@ -1547,28 +1582,35 @@ L_ElementByStackIndex: {
     const Insn& site = ip[1];
     ScriptValue* holder;
     VM_USER(site, Load<int32_t>(sp + 16), holder);
-    const ScriptValue* element = Element(holder, index);
-    if (element == nullptr || !element->IsReal()) goto L_General;
-    if (holder->arr->owner == nullptr) holder->arr->owner = holder;
-    sp = PushReal(sp + 20, element->real, true, element->kind);
-    VM_NEXT();
+    ScriptArray* array = HeldArray(holder);
+    if (array == nullptr) goto L_General;
+    VM_PUSH_ELEMENT(holder, array, ArrayElement(array, index), sp + 20);
 }
 
-L_ElementByIndex2D: {
-    // push.e code (this record), Index2D's run (its locals at records 1 and k), the read at record slot.
-    ScriptValue *row, *column;
-    VM_LOCAL(ip[1], row);
-    VM_LOCAL(ip[ip->k], column);
-    if (row == nullptr || column == nullptr || !row->IsReal() || !column->IsReal()) goto L_General;
-    const Insn& site = ip[ip->slot];
-    ScriptValue* holder;
-    VM_USER(site, ip->x.i, holder);
-    const ScriptValue* element = Element2D(holder, X86_DoubleToInt32(row->real), X86_DoubleToInt32(column->real));
-    if (element == nullptr || !element->IsReal()) goto L_General;
-    if (holder->arr->owner == nullptr) holder->arr->owner = holder;
-    sp = PushReal(sp, element->real, true, element->kind);
-    VM_NEXT();
-}
+#define VM_ELEMENT_BY_INDEX_2D(HOLDER)                                                                     \
+    do {                                                                                                   \
+        /* push.e code (this record), Index2D's run (its locals at records 1 and k), the read at record */ \
+        /* slot. */                                                                                        \
+        ScriptValue *row, *column;                                                                         \
+        VM_LOCAL(ip[1], row);                                                                              \
+        VM_LOCAL(ip[ip->k], column);                                                                       \
+        if (row == nullptr || column == nullptr || !row->IsReal() || !column->IsReal()) goto L_General;    \
+        const Insn& site = ip[ip->slot];                                                                   \
+        ScriptValue* holder;                                                                               \
+        HOLDER(site, ip->x.i, holder);                                                                     \
+        ScriptArray* array = HeldArray(holder);                                                            \
+        if (array == nullptr) goto L_General;                                                              \
+        VM_PUSH_ELEMENT(holder, array,                                                                     \
+                        ArrayElement2D(array, X86_DoubleToInt32(row->real), X86_DoubleToInt32(column->real)), \
+                        sp);                                                                               \
+    } while (0)
+L_ElementByIndex2D:
+    VM_ELEMENT_BY_INDEX_2D(VM_USER);
+L_LocalElementByIndex2D:
+    VM_ELEMENT_BY_INDEX_2D(VM_LOCAL_HOLDER);
+#undef VM_ELEMENT_BY_INDEX_2D
+#undef VM_LOCAL_HOLDER
+#undef VM_PUSH_ELEMENT
 
     // ---- Calls
 L_CallBuiltIn:

@@ -120,8 +120,8 @@ TEST_F(BuiltInVariables, FieldsAsOperandsOfComparisonsAndArithmetic) {
 }
 
 TEST_F(BuiltInVariables, FieldsWrittenInPlaceHoldWhatTheirSettersWrite) {
-    // Each variable whose setter is marked as only writing its field gets each value three ways: through
-    // its setter, and from code through self and through the instance's id. The field's bytes and the
+    // Each variable whose setter is marked as only writing its field gets each value four ways: through
+    // its setter, and from code through self, the instance's id and other. The field's bytes and the
     // bounding box's staleness must come out the same (rounding, narrowing, values out of range, whole
     // numbers, an unchanged value).
     auto* bytes = reinterpret_cast<unsigned char*>(self);
@@ -159,6 +159,9 @@ TEST_F(BuiltInVariables, FieldsWrittenInPlaceHoldWhatTheirSettersWrite) {
             EXPECT_EQ(written(), expected);
             reset();
             Run("var e; e = " + selfId + "; e." + entry->name + " = " + text + ";");
+            EXPECT_EQ(written(), expected);
+            reset();
+            Run("with (" + selfId + ") other." + entry->name + " = " + text + ";");
             EXPECT_EQ(written(), expected);
         }
         std::memcpy(field, old, 4);

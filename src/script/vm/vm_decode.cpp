@@ -410,9 +410,13 @@ private:
         insn.a = static_cast<int>(reference & kVarRefIdMask);
         insn.cache = static_cast<uint32_t>(m_d.caches.size());
         m_d.caches.emplace_back();
-        insn.slot = kind == kLocal || kind == kStack                ? LocalSlot(insn.a)
-                    : kind == kBuiltIn || kind == kBuiltInOther ? FieldCode(insn.a)
-                                                                : -1;
+        insn.slot = kind == kLocal || kind == kStack ? LocalSlot(insn.a) : -1;
+        if (kind == kBuiltIn || kind == kBuiltInOther) {
+            const bool pop = op == kPopOps[kind];
+            insn.slot = pop ? StoreCode(insn.a) : FieldCode(insn.a);
+            const BuiltInVariable* entry = Variable_BuiltIn_Entry(insn.a);
+            if (pop && entry != nullptr) insn.k = entry->storeMark;
+        }
     }
     // The record after i's instruction, or past the end.
     size_t Next(size_t i) const { return i + m_d.insns[i].words; }
@@ -836,7 +840,7 @@ void Decoder::Fuse(size_t i) {
         // A variable of the instance whose id the local holds ("e.hp"), read at once.
         const size_t read = Next(Next(i));
         if (Has(read) && insns[read].op == kOpPushStack && !(insns[read].flags & kSiteIndexed)) {
-            Head(i, kOpVariableOfLocal, Next(read), 0, read - i);
+            Head(i, kOpVariableOfLocal, Next(read), FieldCode(insns[read].a), read - i);
             return;
         }
         Head(i, kOpIntOfLocal, Next(Next(i)));

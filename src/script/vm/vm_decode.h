@@ -289,9 +289,11 @@ struct Insn {
                     // or function
     uint32_t cache; // variable sites: index of the site's slot cache
     int32_t slot;   // variable sites: the slot in the frame of a local variable of that id; built-in
-                    // variable sites of self or other: the field read in place (FieldCode)
+                    // variable sites of self or other: the field read (push) or written (pop) in place
+                    // (FieldCode, StoreCode)
     int32_t k;      // fused runs: the whole number of the right operand; calls: the byte offset of the
-                    // instruction after the call
+                    // instruction after the call; built-in variable pops of self or other: the byte
+                    // offset of the flag their store sets (BuiltInVariable::storeMark)
     union {
         int32_t i;  // push: the item; calls: the argument count; fused runs: the
                     // record (counted from this one) of the store, the branch, or the second operand
@@ -312,6 +314,13 @@ inline int32_t FieldCode(int id) {
     const BuiltInVariable* entry = Variable_BuiltIn_Entry(id);
     if (entry == nullptr || entry->field == BuiltInField::None) return -1;
     return entry->fieldOffset * 2 + (entry->field == BuiltInField::Int32 ? 1 : 0);
+}
+
+// The field a built-in variable's setter writes in place, coded as FieldCode codes a getter's.
+inline int32_t StoreCode(int id) {
+    const BuiltInVariable* entry = Variable_BuiltIn_Entry(id);
+    if (entry == nullptr || entry->store == BuiltInField::None) return -1;
+    return entry->storeOffset * 2 + (entry->store == BuiltInField::Int32 ? 1 : 0);
 }
 
 // Where a variable site found its variable last time: the position in lists of that layout.

@@ -364,22 +364,26 @@ VM_INLINE double FieldAt(const CInstance* instance, int32_t code) {
     return (code & 1) ? static_cast<double>(Load<int32_t>(at)) : static_cast<double>(Load<float>(at));
 }
 
-// Writes a real into the field a built-in variable's setter writes (BuiltInField store), as the setter
-// does it for a non-null instance.
-VM_INLINE void StoreField(CInstance* instance, const BuiltInVariable& entry, double real) {
+// Writes a real into a field of a non-null instance as a setter marked as only writing it does (the
+// field of a StoreCode, and the flag byte at mark, unless -1, set to 1 when the field changes).
+VM_INLINE void StoreFieldAt(CInstance* instance, int32_t code, int32_t mark, double real) {
     auto* base = reinterpret_cast<uint8_t*>(instance);
-    uint8_t* at = base + entry.storeOffset;
+    uint8_t* at = base + (code >> 1);
     const float value = X86_DoubleToFloat(real);
     bool changed;
-    if (entry.store == BuiltInField::Float) {
-        changed = value != Load<float>(at);
-        Store<float>(at, value);
-    } else {
+    if (code & 1) {
         const int32_t rounded = X86_RoundToInt32(value);
         changed = rounded != Load<int32_t>(at);
         Store<int32_t>(at, rounded);
+    } else {
+        changed = value != Load<float>(at);
+        Store<float>(at, value);
     }
-    if (changed && entry.storeMark >= 0) base[entry.storeMark] = 1;
+    if (changed && mark >= 0) base[mark] = 1;
+}
+VM_INLINE void StoreField(CInstance* instance, const BuiltInVariable& entry, double real) {
+    StoreFieldAt(instance, entry.storeOffset * 2 + (entry.store == BuiltInField::Int32 ? 1 : 0), entry.storeMark,
+                 real);
 }
 
 // The value pointer of variable id in a list, through the site's cache.
@@ -1004,17 +1008,16 @@ L_PopLocalInt:
     // The item on top is a .v or a .i of a real (pop.v.v, pop.v.i).
 #define VM_FIELD_WRITE(target)                                                                             \
     do {                                                                                                   \
-        const BuiltInVariable* entry_ = Variable_BuiltIn_Entry(ip->a);                                     \
-        if (entry_ != nullptr && entry_->store != BuiltInField::None && (target) != nullptr) {              \
+        if (ip->slot >= 0 && (target) != nullptr) {                                                        \
             const int type_ = VM_Type2(ip->word);                                                          \
-            if (type_ == VT_INT) {                                                                         \
-                StoreField((target), *entry_, Load<int32_t>(sp));                                          \
-                sp += 4;                                                                                   \
+            if (type_ == VT_VARIABLE && (Load<uint32_t>(sp) & KIND_MASK) == KIND_REAL) {                   \
+                StoreFieldAt((target), ip->slot, ip->k, Load<double>(sp + 8));                             \
+                sp += 16;                                                                                  \
                 VM_NEXT_OR_JUMP();                                                                         \
             }                                                                                              \
-            if (type_ == VT_VARIABLE && (Load<uint32_t>(sp) & KIND_MASK) == KIND_REAL) {                   \
-                StoreField((target), *entry_, Load<double>(sp + 8));                                       \
-                sp += 16;                                                                                  \
+            if (type_ == VT_INT) {                                                                         \
+                StoreFieldAt((target), ip->slot, ip->k, Load<int32_t>(sp));                                \
+                sp += 4;                                                                                   \
                 VM_NEXT_OR_JUMP();                                                                         \
             }                                                                                              \
         }                                                                                                  \
@@ -1067,11 +1070,11 @@ L_VariableOfLocal: {
     const Insn& site = ip[ip->x.i];
     const int instance = X86_DoubleToInt32(code->real);
     if (site.a < kVariableListIdBase) {
-        if (instance == INSTANCE_LOCAL || instance == INSTANCE_GLOBAL) goto L_General;
-        const BuiltInVariable* entry = Variable_BuiltIn_Entry(site.a);
+        // The field the variable's getter reads is in k (FieldCode).
+        if (instance == INSTANCE_LOCAL || instance == INSTANCE_GLOBAL || ip->k < 0) goto L_General;
         CInstance* target = instances.Instance(c, instance);
-        if (entry == nullptr || entry->field == BuiltInField::None || target == nullptr) goto L_General;
-        sp = PushReal(sp, FieldReal(target, *entry), true);
+        if (target == nullptr) goto L_General;
+        sp = PushReal(sp, FieldAt(target, ip->k), true);
         VM_NEXT();
     }
     ScriptValue* holder;

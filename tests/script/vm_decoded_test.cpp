@@ -469,6 +469,13 @@ TEST_F(VMDecoded, CountingLoopsStepAndTestTheirCounter) {
                   "for (i = 0; i == 0; i += 2) s += 1000000; for (i = 5; n > i; i += 1) s += 10000000; "
                   "return string(s) + ',' + string(i);"),
               "'51477245,10'");
+    // Each comparison against a constant and against a local, counting up and down.
+    EXPECT_EQ(Run("var i, s, n, m; s = 0; n = 3; m = -3; for (i = 0; i < 3; i += 1) s += 1; "
+                  "for (i = 0; i <= n; i += 1) s += 10; for (i = 0; i != 4; i += 2) s += 100; "
+                  "for (i = 0; i != n; i += 1) s += 1000; for (i = 3; i > 0; i -= 1) s += 10000; "
+                  "for (i = 3; i > m; i -= 2) s += 100000; for (i = 0; i >= m; i -= 1) s += 1000000; "
+                  "for (i = n; i == n; i += 1) s += 10000000; return string(s) + ',' + string(i);"),
+              "'14333243,4'");
     // Counters that are not whole, compared within the epsilon; continue steps the counter too.
     EXPECT_EQ(Run("var i, s, t; s = 0; t = 0; for (i = 0.5; i < 3; i += 1) s += i; for (i = 0; i < 0.9999999999; "
                   "i += 1) t += 1; for (i = 0; i < 6; i += 1) { if (i mod 2) continue; t += 10; } "

@@ -1099,8 +1099,12 @@ void Decoder::Join(size_t i) {
         if (test.slot != head.slot) return;
         uint16_t fused = kOpGeneral;
         for (int opcode = OP_SLT; opcode <= OP_SGT; ++opcode) {
-            if (test.op == g_fused.immediateBranch[kFromLocal][opcode]) fused = kOpCountImmBranch;
-            if (test.op == g_fused.localsBranch[opcode]) fused = kOpCountLocalsBranch;
+            // The handler of the loop's own comparison.
+            const int which = opcode - OP_SLT;
+            if (test.op == g_fused.immediateBranch[kFromLocal][opcode])
+                fused = static_cast<uint16_t>(kOpCountImmBranchSlt + which);
+            if (test.op == g_fused.localsBranch[opcode])
+                fused = static_cast<uint16_t>(kOpCountLocalsBranchSlt + which);
         }
         if (fused == kOpGeneral) return;
         head.op = fused;

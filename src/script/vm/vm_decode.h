@@ -126,6 +126,10 @@ namespace vm {
     X(BuiltInOther) /* a built-in variable of other */                                                     \
     X(Stack)     /* the instance code and the index on the stack (instance code first) */
 
+// One name per comparison opcode, slt to sgt in opcode order: NAME##Slt ... NAME##Sgt.
+#define VM_EACH_COMPARISON(X, NAME)                                                                        \
+    X(NAME##Slt) X(NAME##Sle) X(NAME##Seq) X(NAME##Sne) X(NAME##Sge) X(NAME##Sgt)
+
 // The handlers, in FastOp order, one macro per family (see vm_loop.cpp):
 //   SIMPLE(NAME); SITE(NAME) for push and pop at each variable site;
 //   BINARY(NAME, OPCODE, RIGHT, LEFT), BINARY_BRANCH (a comparison that bt or bf branches on);
@@ -212,9 +216,11 @@ namespace vm {
     X(BorrowSelf)          /* push.v of self's variable likewise */                                 \
     X(AppendPush)  /* push.v of a list's variable (push handler k) whose text the add at x.i appends to */ \
     X(AppendStore) /* add.s.v or add.v.v (handler slot) of that text, stored at once into the variable */ \
-    X(CountImmBranch)    /* LocalImmAdd/SubToLocal of its own local (k, negated for sub), then b to the */ \
-                         /* LocalImm comparison branch of that local at record x.i */                      \
-    X(CountLocalsBranch) /* the same, to a Locals comparison branch whose first local it is */          \
+    /* LocalImmAdd/SubToLocal of its own local (k, negated for sub), then b to the LocalImm comparison */  \
+    /* branch of that local at record x.i, one handler per comparison (slt ... sgt, in opcode order) */    \
+    VM_EACH_COMPARISON(X, CountImmBranch)                                                                  \
+    /* the same, to a Locals comparison branch whose first local it is */                                  \
+    VM_EACH_COMPARISON(X, CountLocalsBranch)                                                               \
     X(PopLocalReal) /* pop.v.v local (a real stored at once; anything else as PopLocal) */               \
     X(PopLocalInt)  /* pop.v.i local */
 

@@ -716,6 +716,9 @@ void RunDecoded(VMContext& c) {
     // record; null when there is none.
     uint8_t* markerAt = nullptr;
     const Insn* markerSite = nullptr;
+    // A counting loop's counter, its next value and what the loop's test holds it against.
+    ScriptValue* counter;
+    double counterNext, counterRight;
 
     // The position of the running instruction, and of the one after it (what the general way leaves in
     // pc while it executes a word, and so what an error report or a call sees).
@@ -1548,34 +1551,37 @@ L_LocalToLocal: {
 }
 
     // A loop's counter stepped by k and stored, the jump back (counted as every jump is), and the loop's
-    // test of the counter against a whole number or a local, at record x.i, taken at once while the
-    // counter is a real. A right-hand local that is not a real leaves the test to its own handler.
-#define VM_COUNT_AND_TEST(RIGHT)                                                                           \
+    // test (OPCODE) of the counter against a whole number or a local, at record x.i, taken at once while
+    // the counter is a real. A right-hand local that is not a real leaves the test to its own handler.
+#define VM_COUNT_AND_TEST(OPCODE, RIGHT)                                                                   \
     do {                                                                                                   \
-        ScriptValue* counter;                                                                              \
-        VM_LOCAL(*ip, counter);                                                                            \
-        double next;                                                                                       \
-        if (counter == nullptr || !counter->IsReal() || !ImmediateArithmetic<OP_ADD>(counter->real, ip->k, next)) \
+        counter = &localSlots[ip->slot];                                                                   \
+        if (!counter->IsReal() || !ImmediateArithmetic<OP_ADD>(counter->real, ip->k, counterNext))         \
             goto L_General;                                                                                \
-        counter->real = next;                                                                              \
+        counter->real = counterNext;                                                                       \
         ip += ip->x.i;                                                                                     \
         if ((++g_branchCount & 4095) == 0) {                                                               \
             VM_SYNC();                                                                                     \
             if (DrainMessages()) goto resync;                                                              \
         }                                                                                                  \
-        double right;                                                                                      \
         RIGHT;                                                                                             \
-        VM_BRANCH_ON(CompareByDifference(VM_Opcode(ip[ip->x.i - 1].word), next - right), ip[ip->x.i]);     \
+        if (CompareByDifference(OPCODE, counterNext - counterRight) == (ip[ip->x.i].op == kOpBt))          \
+            VM_GO(ip + ip->x.i + ip[ip->x.i].a);                                                           \
+        VM_NEXT();                                                                                         \
     } while (0)
-L_CountImmBranch:
-    VM_COUNT_AND_TEST(right = ip->k);
-L_CountLocalsBranch:
-    VM_COUNT_AND_TEST({
-        ScriptValue* other_;
-        VM_LOCAL(ip[ip->k], other_);
-        if (other_ == nullptr || !other_->IsReal()) VM_DISPATCH();
-        right = other_->real;
+    // (The twelve handlers keep their values in the loop's own variables, so that unoptimized builds,
+    // which give each block's variables slots of their own, keep the loop's frame as it was.)
+#define VM_COUNT_HANDLERS(A, NAME, OPCODE)                                                                 \
+    L_CountImmBranch##NAME:                                                                                \
+    VM_COUNT_AND_TEST(OPCODE, counterRight = ip->k);                                                       \
+    L_CountLocalsBranch##NAME:                                                                             \
+    VM_COUNT_AND_TEST(OPCODE, {                                                                            \
+        counter = &localSlots[ip[ip->k].slot];                                                             \
+        if (!counter->IsReal()) VM_DISPATCH();                                                             \
+        counterRight = counter->real;                                                                      \
     });
+    VM_COMPARISON_OPS(VM_COUNT_HANDLERS, Count)
+#undef VM_COUNT_HANDLERS
 #undef VM_COUNT_AND_TEST
 
 L_ElementByStackIndex: {

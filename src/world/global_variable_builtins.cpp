@@ -46,17 +46,6 @@ bool GetArgumentRelative(CInstance*, int, ScriptValue* out) {
     return VarOut_Real(out, Event_State().argument_relative ? 1.0 : 0.0);
 }
 
-// Reading an argument the running script was not given is a fatal error; the value is still given.
-bool GetArgument(CInstance*, int i, ScriptValue* out) {
-    if (i < 0 || i >= Code_ArgumentCount)
-        Code_Error_Report("illegal access of argument, argument is not provided to script", true);
-    if (i >= 0 && i < kArgumentCount) {
-        Value_Copy(out, &Code_Arguments[i]);
-    } else {
-        Value_SetReal(out, 0.0);
-    }
-    return true;
-}
 bool SetArgument(CInstance*, int i, ScriptValue* in) {
     if (i < 0 || i >= kArgumentCount) i = 0;
     Code_ArgumentWritten(i);
@@ -378,7 +367,7 @@ bool SetErrorLast(CInstance*, int, ScriptValue* in) {
 
 const BuiltInVariableRow kGlobals[] = {
     {"argument_relative", GetArgumentRelative, nullptr},
-    {"argument", GetArgument, SetArgument},
+    {"argument", VM_GetArgumentAt, SetArgument},
     {"argument0", VM_GetArgument<0>, SetArgumentN<0>},
     {"argument1", VM_GetArgument<1>, SetArgumentN<1>},
     {"argument2", VM_GetArgument<2>, SetArgumentN<2>},

@@ -147,6 +147,7 @@ protected:
         if (Variable_BuiltIn_Find("argument0") < 0) Variable_BuiltIn_Add("argument0", VM_GetArgument<0>, nullptr, false);
         if (Variable_BuiltIn_Find("argument1") < 0) Variable_BuiltIn_Add("argument1", VM_GetArgument<1>, nullptr, false);
         if (Variable_BuiltIn_Find("argument2") < 0) Variable_BuiltIn_Add("argument2", VM_GetArgument<2>, nullptr, false);
+        if (Variable_BuiltIn_Find("argument") < 0) Variable_BuiltIn_Add("argument", VM_GetArgumentAt, nullptr, false);
         if (Variable_BuiltIn_Find("argument_count") < 0)
             Variable_BuiltIn_Add("argument_count", VM_GetArgumentCount, nullptr, false);
         TakeFatalErrors();
@@ -568,6 +569,17 @@ TEST_F(VMDecoded, ArgumentArraysReadByElement) {
     EXPECT_EQ(Run("var a; a[1] = 1; return pick(a, -1);"), "RUNTIME: illegal array use");
     EXPECT_EQ(Run("var a; a[0] = 'x'; a[1] = 2; return pick(a, 0);"), "RUNTIME: DoAdd :: Execution Error");
     EXPECT_EQ(Run("return total(5, 1);"), "RUNTIME: trying to index variable that is not an array");
+}
+
+// argument[i] reads the argument of the index; one the script was not given is reported (on the
+// error display) and reads 0.
+TEST_F(VMDecoded, ArgumentsReadByIndex) {
+    ASSERT_TRUE(compiler_test::SetScripts(
+        {{"sum_all", "var i, s; s = 0; for (i = 0; i < argument_count; i += 1) s += argument[i]; return s;"},
+         {"pick_at", "return argument[argument0];"}}));
+    EXPECT_EQ(Run("return sum_all(1, 2, 3) * 10 + sum_all(4) + sum_all();"), "64");
+    EXPECT_EQ(Run("return pick_at(1, 'x') + string(pick_at(2, 5, -0.5));"), "'x-0.50'");
+    EXPECT_EQ(Run("return pick_at(2, 1) + pick_at(-1, 1) * 10;"), "0");
 }
 
 // Arguments of every kind reach scripts and built-ins, mixed with reals, and go when the call ends

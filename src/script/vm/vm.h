@@ -137,6 +137,10 @@ inline void Code_ArgumentWritten(int i) {
 template <int N> bool VM_GetArgument(CInstance*, int arrayIndex, ScriptValue* out) {
     return Value_ArrayGet(out, &Code_Arguments[N], arrayIndex);
 }
+// The getter of the built-in variable argument (argument[i]): reading an argument the running script
+// was not given is a fatal error report, and the value is still given (real 0 past the sixteen). Code
+// reads the arguments it was given straight from Code_Arguments.
+bool VM_GetArgumentAt(CInstance*, int i, ScriptValue* out);
 // The getter of argument_count; code reads it straight from Code_ArgumentCount.
 inline bool VM_GetArgumentCount(CInstance*, int, ScriptValue* out) {
     Value_SetReal(out, Code_ArgumentCount);

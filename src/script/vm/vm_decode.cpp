@@ -551,6 +551,10 @@ void Decoder::Word(int at, Insn& insn) {
                     insn.a = argument;
                     return;
                 }
+                if (Variable_BuiltIn_Getter(static_cast<int>(reference & kVarRefIdMask)) == VM_GetArgumentAt) {
+                    insn.op = kOpPushArgumentAt;
+                    return;
+                }
             }
             if (kind != kNoSite) Site(insn, kind, kPushOps[kind], reference);
             return;

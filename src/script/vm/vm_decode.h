@@ -159,6 +159,7 @@ namespace vm {
     X(PushArgument) /* push.v of argument a (a built-in read through VM_GetArgument) */                    \
     X(PushArgumentCount) /* push.v of argument_count (a built-in read through VM_GetArgumentCount) */     \
     X(PushArgumentElement) /* push.v stack.argument a[]: an element of argument a */                       \
+    X(PushArgumentAt) /* push.v stack.argument[]: the argument of the index */                             \
     X(PopStackValueFirst) /* pop.i: the value first, then the index and instance code */                   \
     X(B)                                                                                                   \
     X(Bt)                                                                                                  \

@@ -901,6 +901,19 @@ L_PushArgumentElement: {
     VM_PUSH_ELEMENT(argument, array, ArrayElement(array, Load<int32_t>(sp)), sp + 8);
 }
 
+L_PushArgumentAt: {
+    // The index on top, the instance code beneath it, as for an element of an argument; an argument the
+    // script was not given goes to the getter, which reports it.
+    const int32_t instance = Load<int32_t>(sp + 4);
+    if ((instance != INSTANCE_SELF && instance != INSTANCE_BUILTIN) || c.self == nullptr) goto L_General;
+    const uint32_t index = Load<uint32_t>(sp);
+    if (index >= 16u || index >= static_cast<uint32_t>(Code_ArgumentCount)) goto L_General;
+    const ScriptValue& argument = Code_Arguments[index];
+    if (!argument.IsReal()) goto L_General;
+    sp = PushReal(sp + 8, argument.real, true, argument.kind);
+    VM_NEXT();
+}
+
 L_PushArgument: {
     const ScriptValue& argument = Code_Arguments[ip->a];
     if (!argument.IsReal()) goto L_General;

@@ -570,3 +570,14 @@ void CloseWithBlocks(VMContext& c, int count) {
 }
 
 } // namespace vm
+
+bool VM_GetArgumentAt(CInstance*, int i, ScriptValue* out) {
+    if (i < 0 || i >= Code_ArgumentCount)
+        Code_Error_Report("illegal access of argument, argument is not provided to script", true);
+    if (i >= 0 && i < 16) {
+        Value_Copy(out, &Code_Arguments[i]);
+    } else {
+        Value_SetReal(out, 0.0);
+    }
+    return true;
+}

@@ -388,6 +388,13 @@ TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {
                   "return string(k) + string(g[i, j]);"),
               "'56'");
     EXPECT_EQ(Run("var g, i, j; g[0, 0] = 1; i = 67109; j = 0; return g[i, j];").rfind("RUNTIME:", 0), 0u);
+    // Stores by [local, local]: a column that reaches back into the row before, a text, a holder that
+    // shares the array (it clones it) and the owner (in place), a negative index.
+    EXPECT_EQ(Run("var g, h, i, j; i = 1; j = -1; g[i, j] = 5; i = 0; j = 1; g[i, j] = 'x'; h = g; i = 2; j = 0; "
+                  "h[i, j] = 9; g[i, j] = 4; return string(g[0, 31999]) + g[0, 1] + string(h[2, 0]) + string(g[2, 0]) "
+                  "+ string(h[0, 31999]);"),
+              "'5x945'");
+    EXPECT_EQ(Run("var g, i, j; g[0, 0] = 1; i = -1; j = 0; g[i, j] = 2; return 0;").rfind("RUNTIME:", 0), 0u);
     EXPECT_EQ(Run("var a; a[1] = 1; return a[5];").rfind(
                   "RUNTIME: Push :: Execution Error - Variable Index [0,5] out of range [1,2] - -7.a(", 0),
               0u);

@@ -460,7 +460,9 @@ private:
         head.op = op;
         head.words = static_cast<uint8_t>(end - i);
         // Element runs keep the instance code in x.i.
-        if (op == kOpElementByLocal || op == kOpStoreElementByLocal || op == kOpElementByIndex2D) return;
+        if (op == kOpElementByLocal || op == kOpStoreElementByLocal || op == kOpElementByIndex2D ||
+            op == kOpStoreElementByIndex2D)
+            return;
         head.k = k;
         head.x.i = static_cast<int32_t>(offset);
     }
@@ -867,9 +869,10 @@ void Decoder::Fuse(size_t i) {
             if (Has(second) && insns[second].op == kOpPushLocal && Has(Next(second)) &&
                 insns[Next(second)].op == kOpConv_VARIABLE_INT && Has(add) &&
                 insns[add].word == VM_Encode(OP_ADD, VT_INT, VT_INT, 0) && Has(add + 1) &&
-                insns[add + 1].op == kOpPushStack && (insns[add + 1].flags & kSiteIndexed) &&
-                insns[add + 1].a >= kVariableListIdBase) {
-                Head(i, kOpElementByIndex2D, Next(add + 1));
+                (insns[add + 1].op == kOpPushStack || insns[add + 1].op == kOpPopStack) &&
+                (insns[add + 1].flags & kSiteIndexed) && insns[add + 1].a >= kVariableListIdBase) {
+                Head(i, insns[add + 1].op == kOpPushStack ? kOpElementByIndex2D : kOpStoreElementByIndex2D,
+                     Next(add + 1));
                 insns[i].k = static_cast<int32_t>(second - i);
                 insns[i].slot = static_cast<int32_t>(add + 1 - i);
                 return;
@@ -1185,6 +1188,7 @@ void LocalElementRun(Insn& insn, const Insn* next) {
                                       {kOpStoreElementByLocal, kOpStoreLocalElementByLocal},
                                       {kOpElementTruthBranch, kOpLocalElementTruthBranch},
                                       {kOpElementByIndex2D, kOpLocalElementByIndex2D},
+                                      {kOpStoreElementByIndex2D, kOpStoreLocalElementByIndex2D},
                                       {kOpConstantToElement, kOpConstantToLocalElement}};
     for (const Pair& pair : kPairs) {
         if (insn.op != pair.any) continue;

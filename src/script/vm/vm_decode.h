@@ -205,6 +205,7 @@ namespace vm {
     X(ArgToLocal)          /* push.v argument, pop.v.v local */                                         \
     X(LocalToLocal)        /* push.v local, pop.v.v local */                                            \
     X(ElementByIndex2D)    /* push.e code, the run of Index2D, push.v stack.a[] */                    \
+    X(StoreElementByIndex2D) /* push.e code, the run of Index2D, pop.v.T stack.a[] */                  \
     X(ElementByStackIndex) /* conv.v.i of the index on top, push.v stack.a[] */                         \
     X(ConstantToElement)   /* push.e or push.i k, then the run of StoreElementByLocal (record 1) */     \
     X(ElementTruthBranch)  /* the run of ElementByLocal, then TruthBranch's (its bt or bf at record k) */ \
@@ -213,6 +214,7 @@ namespace vm {
     X(ConstantToLocalElement)   /* a local (instance code -7) */                                          \
     X(LocalElementTruthBranch)                                                                            \
     X(LocalElementByIndex2D)                                                                              \
+    X(StoreLocalElementByIndex2D) /* and StoreElementByIndex2D likewise */                                \
     X(BorrowLocal)         /* push.v local as the first argument of the call at record x.i */         \
     X(BorrowSelf)          /* push.v of self's variable likewise */                                 \
     X(AppendPush)  /* push.v of a list's variable (push handler k) whose text the add at x.i appends to */ \

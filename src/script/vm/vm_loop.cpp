@@ -515,6 +515,16 @@ VM_INLINE bool WriteRealElement(ScriptValue* holder, int index, uint32_t kind, d
     return true;
 }
 
+// Stores the item on top (as a pop of the type takes it) into an element of an array variable when it is
+// a real that WriteRealElement writes: gives the item's size, or 0 with nothing done.
+VM_INLINE int StoreRealElement(const uint8_t* sp, int type, ScriptValue* holder, int index) {
+    uint32_t kind = KIND_REAL, handle = 0;
+    double real = 0;
+    const int size = StoredItem(sp, type, kind, real, handle);
+    if (size == 0 || (kind & KIND_MASK) != KIND_REAL) return 0;
+    return WriteRealElement(holder, index, kind, real) ? size : 0;
+}
+
 // The code of script index when the loop can call it: it has bytecode, the call depth allows a frame
 // more and no trace is asked for; else null.
 VM_INLINE const CCode* CallTarget(const VMContext& c, int index) {
@@ -1443,6 +1453,13 @@ L_Index2D: {
     // The element runs, each twice: for an array variable of any instance code (HOLDER VM_USER), and for
     // a local array variable (HOLDER VM_LOCAL_HOLDER), whose records the decoder gives handlers of their own.
 #define VM_LOCAL_HOLDER(site, code, out) VM_LOCAL(site, out)
+    // The item on top stored by pop.v.T of the run's site into the element of holder's array at index,
+    // and taken off; the general way for anything StoreRealElement leaves.
+#define VM_STORE_ELEMENT(index)                                                                            \
+    const int size = StoreRealElement(sp, VM_Type2(site.word), holder, (index));                           \
+    if (size == 0) goto L_General;                                                                         \
+    sp += size;                                                                                            \
+    VM_NEXT_OR_JUMP();
     // The array variable of an element read run, and the index.
 #define VM_ARRAY_BY_LOCAL(HOLDER)                                                                          \
     VM_ELEMENT_BY_LOCAL();                                                                                 \
@@ -1460,15 +1477,9 @@ L_Index2D: {
         /* The value on the stack; push.e code (this record), push.v local (ip[1]), conv.v.i, pop.v.T */   \
         /* stack.a[] (ip[4]). */                                                                           \
         VM_ELEMENT_BY_LOCAL();                                                                             \
-        uint32_t kind = KIND_REAL, handle = 0;                                                             \
-        double real = 0;                                                                                   \
-        const int size = StoredItem(sp, VM_Type2(site.word), kind, real, handle);                          \
-        if (size == 0 || (kind & KIND_MASK) != KIND_REAL) goto L_General;                                  \
         ScriptValue* holder;                                                                               \
         HOLDER(site, ip->x.i, holder);                                                                     \
-        if (!WriteRealElement(holder, index, kind, real)) goto L_General;                                  \
-        sp += size;                                                                                        \
-        VM_NEXT_OR_JUMP();                                                                                 \
+        VM_STORE_ELEMENT(index);                                                                           \
     }                                                                                                      \
     CONSTANT_TO : {                                                                                        \
         /* push.e or push.i k (this record), then StoreElementByLocal's run at record 1: push.e code, */   \
@@ -1609,27 +1620,36 @@ L_ElementByStackIndex: {
     VM_PUSH_ELEMENT(holder, array, ArrayElement(array, index), sp + 20);
 }
 
-#define VM_ELEMENT_BY_INDEX_2D(HOLDER)                                                                     \
-    do {                                                                                                   \
-        /* push.e code (this record), Index2D's run (its locals at records 1 and k), the read at record */ \
-        /* slot. */                                                                                        \
-        ScriptValue *row, *column;                                                                         \
-        VM_LOCAL(ip[1], row);                                                                              \
-        VM_LOCAL(ip[ip->k], column);                                                                       \
-        if (row == nullptr || column == nullptr || !row->IsReal() || !column->IsReal()) goto L_General;    \
-        const Insn& site = ip[ip->slot];                                                                   \
-        ScriptValue* holder;                                                                               \
+    // The row and column of an element run by two locals (push.e code, this record; Index2D's run, its
+    // locals at records 1 and k), and the access at record slot.
+#define VM_INDEX_2D_RUN()                                                                                  \
+    ScriptValue *row, *column;                                                                             \
+    VM_LOCAL(ip[1], row);                                                                                  \
+    VM_LOCAL(ip[ip->k], column);                                                                           \
+    if (row == nullptr || column == nullptr || !row->IsReal() || !column->IsReal()) goto L_General;        \
+    const Insn& site = ip[ip->slot];                                                                       \
+    ScriptValue* holder;
+#define VM_ELEMENT_BY_INDEX_2D(HOLDER, READ, STORE)                                                        \
+    READ : {                                                                                               \
+        VM_INDEX_2D_RUN();                                                                                 \
         HOLDER(site, ip->x.i, holder);                                                                     \
         ScriptArray* array = HeldArray(holder);                                                            \
         if (array == nullptr) goto L_General;                                                              \
         VM_PUSH_ELEMENT(holder, array,                                                                     \
                         ArrayElement2D(array, X86_DoubleToInt32(row->real), X86_DoubleToInt32(column->real)), \
                         sp);                                                                               \
-    } while (0)
-L_ElementByIndex2D:
-    VM_ELEMENT_BY_INDEX_2D(VM_USER);
-L_LocalElementByIndex2D:
-    VM_ELEMENT_BY_INDEX_2D(VM_LOCAL_HOLDER);
+    }                                                                                                      \
+    STORE : {                                                                                              \
+        /* The value on the stack beneath the run's items, stored by pop.v.T. */                           \
+        VM_INDEX_2D_RUN();                                                                                 \
+        HOLDER(site, ip->x.i, holder);                                                                     \
+        VM_STORE_ELEMENT(Wrap_Add32(Wrap_Mul32(X86_DoubleToInt32(row->real), kArrayRowStride),             \
+                                    X86_DoubleToInt32(column->real)));                                     \
+    }
+    VM_ELEMENT_BY_INDEX_2D(VM_USER, L_ElementByIndex2D, L_StoreElementByIndex2D)
+    VM_ELEMENT_BY_INDEX_2D(VM_LOCAL_HOLDER, L_LocalElementByIndex2D, L_StoreLocalElementByIndex2D)
+#undef VM_INDEX_2D_RUN
+#undef VM_STORE_ELEMENT
 #undef VM_ELEMENT_BY_INDEX_2D
 #undef VM_LOCAL_HOLDER
 #undef VM_PUSH_ELEMENT

@@ -137,7 +137,7 @@ VM_INLINE int32_t TruncateToInt32(double d) {
 template <int OPCODE> VM_INLINE bool ImmediateArithmetic(double left, int32_t k, double& d) {
     if constexpr (OPCODE == OP_MOD || OPCODE == OP_REM) {
         const int32_t whole = TruncateToInt32(left);
-        if (static_cast<double>(whole) == left && k != 0 && k != -1) {
+        if (static_cast<double>(whole) == left && k != 0 && k != -1) [[likely]] {
             if constexpr (OPCODE == OP_REM) {
                 d = whole / k;
             } else {

@@ -933,7 +933,9 @@ void Decoder::Fuse(size_t i) {
     if ((op == kOpPushArgument || op == kOpPushLocal) && Has(Next(i)) && insns[Next(i)].op == kOpPopLocal &&
         VM_Type2(insns[Next(i)].word) == VT_VARIABLE) {
         const size_t store = Next(i);
-        Head(i, op == kOpPushArgument ? kOpArgToLocal : kOpLocalToLocal, Next(store), 0, store - i);
+        // An argument's record has no slot of its own: it keeps the store's in k.
+        Head(i, op == kOpPushArgument ? kOpArgToLocal : kOpLocalToLocal, Next(store),
+             op == kOpPushArgument ? insns[store].slot : 0, store - i);
         return;
     }
 

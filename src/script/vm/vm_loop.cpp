@@ -1542,11 +1542,11 @@ L_RealConstant:
     sp = PushReal(sp, ip->k, true);
     VM_NEXT();
 
-    // A real copied into a local (made when absent), as push.v and pop.v.v of it do.
-#define VM_COPY_TO_LOCAL(from)                                                                             \
+    // A real copied into the local of slot SLOT (made when absent), as push.v and pop.v.v of it do.
+#define VM_COPY_TO_LOCAL(from, SLOT)                                                                       \
     do {                                                                                                   \
         if ((from) == nullptr || !(from)->IsReal()) goto L_General;                                        \
-        const int slot_ = ip[ip->x.i].slot;                                                                \
+        const int slot_ = (SLOT);                                                                          \
         ScriptValue* holder = &localSlots[slot_];                                                          \
         const uint32_t kind_ = (from)->kind;                                                               \
         const double real_ = (from)->real;                                                                 \
@@ -1566,12 +1566,12 @@ L_RealConstant:
     } while (0)
 L_ArgToLocal: {
     const ScriptValue* argument = &Code_Arguments[ip->a];
-    VM_COPY_TO_LOCAL(argument);
+    VM_COPY_TO_LOCAL(argument, ip->k);
 }
 L_LocalToLocal: {
     ScriptValue* from;
     VM_LOCAL(*ip, from);
-    VM_COPY_TO_LOCAL(from);
+    VM_COPY_TO_LOCAL(from, ip[ip->x.i].slot);
 }
 
     // A loop's counter stepped by k and stored, the jump back (counted as every jump is), and the loop's

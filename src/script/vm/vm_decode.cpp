@@ -1179,10 +1179,12 @@ void Decoder::Append(size_t i) {
 
 namespace {
 
-// An element run whose array variable is a local (the instance code its push.e gives, in x.i; a
-// ConstantToElement's in the run at the next record) takes the handler of its own that reads the local
-// at once.
-void LocalElementRun(Insn& insn, const Insn* next) {
+// The holder of an element run's array variable, known when the code is decoded: a run whose variable is
+// a local (the instance code its push.e gives, in x.i; a ConstantToElement's in the run at the next
+// record) takes the handler of its own that reads the local at once, and a name written without an
+// instance (-6) is made self's or the globals' as it is declared now (a change of the declarations makes
+// the code anew).
+void ElementRunHolder(Insn* insn, const Insn* next) {
     struct Pair {
         uint16_t any, local;
     };
@@ -1193,9 +1195,17 @@ void LocalElementRun(Insn& insn, const Insn* next) {
                                       {kOpStoreElementByIndex2D, kOpStoreLocalElementByIndex2D},
                                       {kOpConstantToElement, kOpConstantToLocalElement}};
     for (const Pair& pair : kPairs) {
-        if (insn.op != pair.any) continue;
-        const int32_t code = insn.op == kOpConstantToElement ? (next != nullptr ? next->x.i : 0) : insn.x.i;
-        if (code == INSTANCE_LOCAL) insn.op = pair.local;
+        if (insn->op != pair.any) continue;
+        if (insn->op == kOpConstantToElement) {
+            if (next != nullptr && next->x.i == INSTANCE_LOCAL) insn->op = pair.local;
+            return;
+        }
+        if (insn->x.i == INSTANCE_LOCAL) insn->op = pair.local;
+        if (insn->x.i == INSTANCE_BUILTIN) {
+            const bool twoD = insn->op == kOpElementByIndex2D || insn->op == kOpStoreElementByIndex2D;
+            const Insn& site = insn[twoD ? insn->slot : 4];
+            insn->x.i = Variable_IsGlobalDeclared(site.a) ? INSTANCE_GLOBAL : INSTANCE_SELF;
+        }
         return;
     }
 }
@@ -1234,7 +1244,7 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
         for (size_t i = 0; i < d->insns.size(); ++i)
             decoder.Store(i);
         for (Insn& insn : d->insns)
-            LocalElementRun(insn, &insn == &d->insns.back() ? nullptr : &insn + 1);
+            ElementRunHolder(&insn, &insn == &d->insns.back() ? nullptr : &insn + 1);
     }
     buffer->decoded = d;
     return d;

@@ -121,7 +121,8 @@ TEST_F(BuiltInVariables, FieldsAsOperandsOfComparisonsAndArithmetic) {
 
 TEST_F(BuiltInVariables, FieldsWrittenInPlaceHoldWhatTheirSettersWrite) {
     // Each variable whose setter is marked as only writing its field gets each value four ways: through
-    // its setter, and from code through self, the instance's id and other. The field's bytes and the
+    // its setter, and from code through self, the instance's id and other; and the value added to it by
+    // its setter and by a compound assignment. The field's bytes and the
     // bounding box's staleness must come out the same (rounding, narrowing, values out of range, whole
     // numbers, an unchanged value).
     auto* bytes = reinterpret_cast<unsigned char*>(self);
@@ -163,6 +164,14 @@ TEST_F(BuiltInVariables, FieldsWrittenInPlaceHoldWhatTheirSettersWrite) {
             reset();
             Run("with (" + selfId + ") other." + entry->name + " = " + text + ";");
             EXPECT_EQ(written(), expected);
+            // And added to the field's value by a compound assignment.
+            reset();
+            in.real = 7.0 + real;
+            ASSERT_TRUE(entry->setter(self, -1, &in));
+            const auto added = written();
+            reset();
+            EXPECT_EQ(Run(std::string(entry->name) + " += " + text + "; return 0;"), "0");
+            EXPECT_EQ(written(), added);
         }
         std::memcpy(field, old, 4);
     }

@@ -69,7 +69,8 @@ uint16_t ConversionOp(int from, int to) {
 
 // The fused handlers, looked up by their parts. A fused run's left operand comes from one of these.
 enum Source { kFromStack, kFromLocal, kFromSelf, kFromArg, kFromField, kSourceCount };
-enum Target { kToLocal, kToSelf, kTargetCount };
+// A built-in variable of self written in place (kToField) is a target of "x op= value" only.
+enum Target { kToLocal, kToSelf, kToField, kTargetCount };
 constexpr int kBinaryOps = OP_SGT + 1;
 
 struct FusedTables {
@@ -98,6 +99,7 @@ struct FusedTables {
 #define VM_SOURCE_Field kFromField
 #define VM_TARGET_Local kToLocal
 #define VM_TARGET_Self kToSelf
+#define VM_TARGET_Field kToField
 #define VM_FILL_IMMEDIATE(SOURCE, NAME, OPCODE) immediate[VM_SOURCE_##SOURCE][OPCODE] = kOp##SOURCE##Imm##NAME;
 #define VM_FILL_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE)                                                     \
     immediateBranch[VM_SOURCE_##SOURCE][OPCODE] = kOp##SOURCE##Imm##NAME##Branch;
@@ -117,6 +119,7 @@ struct FusedTables {
         VM_ARITHMETIC_OPS(VM_FILL_LOCALS_STORE, Local, Locals)
         VM_ARITHMETIC_OPS(VM_FILL_LOCALS_STORE, Self, Locals)
         VM_STORE_TARGETS(VM_FILL_COMPOUND, VM_COMPOUND_OPS)
+        VM_FIELD_COMPOUND_OPS(VM_FILL_COMPOUND, Field)
 #define VM_FILL_INT_IMMEDIATE(A, NAME, OPCODE) intImmediate[OPCODE] = kOpIntImm##NAME;
         VM_ALL_BINARY_OPS(VM_FILL_INT_IMMEDIATE, Int)
 #undef VM_FILL_INT_IMMEDIATE
@@ -173,6 +176,7 @@ struct FusedTables {
 #undef VM_SOURCE_Arg
 #undef VM_TARGET_Local
 #undef VM_TARGET_Self
+#undef VM_TARGET_Field
     }
 };
 const FusedTables g_fused;
@@ -816,7 +820,9 @@ void Decoder::Fuse(size_t i) {
     // "x op= value": the operation on the stack's items, stored at once.
     if (op != kOpTextBinary && op != kOpLogical && Has(i + 1)) {
         const int opcode = VM_Opcode(head.word);
-        const int target = TargetOf(i + 1);
+        const Insn& pop = insns[i + 1];
+        const bool field = pop.op == kOpPopBuiltIn && pop.slot >= 0 && VM_Type2(pop.word) == VT_VARIABLE;
+        const int target = field ? kToField : TargetOf(i + 1);
         const int type = VM_Type1(head.word);
         if (target >= 0 && opcode >= OP_MUL && opcode <= OP_XOR && VM_Type2(head.word) == VT_VARIABLE &&
             (type == VT_VARIABLE || type == VT_INT || type == VT_DOUBLE)) {

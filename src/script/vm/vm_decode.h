@@ -65,27 +65,26 @@ namespace vm {
 #define VM_ALL_BINARY_OPS(X, ...) VM_ARITHMETIC_OPS(X, __VA_ARGS__) VM_COMPARISON_OPS(X, __VA_ARGS__)
 // The arithmetic that "x op= value" compiles to, by the value's type (the first; the second is .v), and
 // the operations whose result is stored at once as often ("n = (a + b) mod w", "v = v & (v - 1)").
+#define VM_ADD_SUB_OPS(X, TYPE, ...) X(__VA_ARGS__, TYPE, Add, OP_ADD) X(__VA_ARGS__, TYPE, Sub, OP_SUB)
 #define VM_COMPOUND_OPS(X, ...)                                                                            \
     X(__VA_ARGS__, VARIABLE, Mul, OP_MUL)                                                                  \
     X(__VA_ARGS__, VARIABLE, Div, OP_DIV)                                                                  \
     X(__VA_ARGS__, VARIABLE, Rem, OP_REM)                                                                  \
     X(__VA_ARGS__, VARIABLE, Mod, OP_MOD)                                                                  \
-    X(__VA_ARGS__, VARIABLE, Add, OP_ADD)                                                                  \
-    X(__VA_ARGS__, VARIABLE, Sub, OP_SUB)                                                                  \
     X(__VA_ARGS__, VARIABLE, And, OP_AND)                                                                  \
     X(__VA_ARGS__, VARIABLE, Or, OP_OR)                                                                    \
     X(__VA_ARGS__, VARIABLE, Xor, OP_XOR)                                                                  \
     X(__VA_ARGS__, INT, Mul, OP_MUL)                                                                       \
     X(__VA_ARGS__, INT, Div, OP_DIV)                                                                       \
-    X(__VA_ARGS__, INT, Add, OP_ADD)                                                                       \
-    X(__VA_ARGS__, INT, Sub, OP_SUB)                                                                       \
     X(__VA_ARGS__, INT, And, OP_AND)                                                                       \
     X(__VA_ARGS__, INT, Or, OP_OR)                                                                         \
     X(__VA_ARGS__, INT, Xor, OP_XOR)                                                                       \
     X(__VA_ARGS__, DOUBLE, Mul, OP_MUL)                                                                    \
     X(__VA_ARGS__, DOUBLE, Div, OP_DIV)                                                                    \
-    X(__VA_ARGS__, DOUBLE, Add, OP_ADD)                                                                    \
-    X(__VA_ARGS__, DOUBLE, Sub, OP_SUB)
+    VM_FIELD_COMPOUND_OPS(X, __VA_ARGS__)
+// Those of them that also store into a built-in variable of self written in place ("x += hspeed").
+#define VM_FIELD_COMPOUND_OPS(X, ...)                                                                      \
+    VM_ADD_SUB_OPS(X, VARIABLE, __VA_ARGS__) VM_ADD_SUB_OPS(X, INT, __VA_ARGS__) VM_ADD_SUB_OPS(X, DOUBLE, __VA_ARGS__)
 // Conversions by source and target type.
 #define VM_FAST_CONVERSIONS(X)                                                                             \
     X(BOOL, INT)                                                                                           \
@@ -242,6 +241,7 @@ namespace vm {
     VM_ARITHMETIC_OPS(LOCALS_STORE, Local, Locals)                                                         \
     VM_ARITHMETIC_OPS(LOCALS_STORE, Self, Locals)                                                          \
     VM_STORE_TARGETS(COMPOUND, VM_COMPOUND_OPS)                                                            \
+    VM_FIELD_COMPOUND_OPS(COMPOUND, Field)                                                                 \
     VM_ALL_BINARY_OPS(INT_IMMEDIATE, Int)                                                                  \
     VM_COMPARISON_OPS(INT_IMMEDIATE, IntBranch)                                                            \
     VM_ALL_BINARY_OPS(INT_IMMEDIATE, LocalInt)                                                             \

@@ -1928,6 +1928,16 @@ L_PopEnv: {
     // Makes the absent variable of the store, as assigning it makes it.
 #define VM_MAKE_Local(out) VM_NEW_LOCAL(store, out)
 #define VM_MAKE_Self(out) out = VM_SELF_LIST(store)->SlotOrAdd(store.a)
+    // A built-in variable of self written in place (the pop's StoreCode): no holder.
+#define VM_TARGET_Field(out)                                                                               \
+    do {                                                                                                   \
+        if (c.self == nullptr) goto L_General;                                                             \
+        out = nullptr;                                                                                     \
+    } while (0)
+    // Stores the result of a compound assignment into its target.
+#define VM_COMPOUND_STORE_Local(holder, value) VM_STORE_REAL(Local, holder, value)
+#define VM_COMPOUND_STORE_Self(holder, value) VM_STORE_REAL(Self, holder, value)
+#define VM_COMPOUND_STORE_Field(holder, value) StoreFieldAt(c.self, store.slot, store.k, value)
     // Stores a real as pop.v.v of a .v real does, into the target's variable (made when absent).
 #define VM_STORE_REAL(TARGET, holder, value)                                                               \
     do {                                                                                                   \
@@ -2057,7 +2067,7 @@ L_PopEnv: {
             ++ip;                                                                                          \
             VM_DISPATCH();                                                                                 \
         }                                                                                                  \
-        VM_STORE_REAL(TARGET, holder, Load<double>(top + 8));                                              \
+        VM_COMPOUND_STORE_##TARGET(holder, Load<double>(top + 8));                                         \
         sp = top + 16;                                                                                     \
         VM_NEXT_OR_JUMP();                                                                                 \
     }
@@ -2262,6 +2272,10 @@ L_PopEnv: {
 #undef VM_TARGET_Self
 #undef VM_MAKE_Local
 #undef VM_MAKE_Self
+#undef VM_TARGET_Field
+#undef VM_COMPOUND_STORE_Local
+#undef VM_COMPOUND_STORE_Self
+#undef VM_COMPOUND_STORE_Field
 #undef VM_STORE_REAL
 #undef VM_BRANCH_ON
 #undef VM_PUSH_HOLDER

@@ -195,6 +195,12 @@ TEST_F(VMDecoded, ArithmeticBitwiseAndComparisonsAsTheInstructionsGiveThem) {
     EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 50; i += 1) { s += i mod 7; s -= i div 3; s += i * 2 - 1; "
                   "if (i >= 10 && i <= 20 || i == 33) s *= 1.5; } return s;"),
               "22735.990966796875");
+    // and, or, xor of truths, kept and branched on, over every pair.
+    EXPECT_EQ(Run("var a, b, s, t; s = 0; t = 0; for (a = 0; a < 2; a += 1) for (b = 0; b < 2; b += 1) { "
+                  "s = s * 1000 + (a == 1 && b == 1) * 100 + (a == 1 || b == 1) * 10 + "
+                  "((a == 1) ^^ (b == 1)); if (a == 1 && b == 1) t += 1; if (a == 1 || b == 1) t += 10; "
+                  "if ((a == 1) ^^ (b == 1)) t += 100; } return string(s) + ',' + string(t);"),
+              "'11011110,231'");
     // Whole numbers keep fmod's signs, zeros included.
     EXPECT_EQ(Run("var a, b; a = -6; b = 3; return a mod b;"), "-0");
     EXPECT_EQ(Run("var a; a = 6; return a mod -3;"), "0");

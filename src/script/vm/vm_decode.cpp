@@ -47,7 +47,7 @@ uint16_t BinaryOp(int opcode, int right, int left) {
     const bool textOrValue = (right == VT_STRING || right == VT_VARIABLE) && (left == VT_STRING || left == VT_VARIABLE);
     if (text && textOrValue && (opcode == OP_ADD || (opcode >= OP_SLT && opcode <= OP_SGT))) return kOpTextBinary;
     if (right == VT_BOOL && left == VT_BOOL && (opcode == OP_AND || opcode == OP_OR || opcode == OP_XOR))
-        return kOpLogical;
+        return static_cast<uint16_t>(kOpLogicalAnd + (opcode - OP_AND));
     return kOpGeneral;
 }
 
@@ -799,8 +799,9 @@ void Decoder::Fuse(size_t i) {
     }
 
     // and, or, xor of two truths branched on at once.
-    if (op == kOpLogical && Branch(i + 1)) {
-        Head(i, kOpLogicalBranch, i + 2, 0, 1);
+    const bool logical = op >= kOpLogicalAnd && op <= kOpLogicalXor;
+    if (logical && Branch(i + 1)) {
+        Head(i, static_cast<uint16_t>(kOpLogicalBranchAnd + (op - kOpLogicalAnd)), i + 2, 0, 1);
         return;
     }
 
@@ -818,7 +819,7 @@ void Decoder::Fuse(size_t i) {
     }
 
     // "x op= value": the operation on the stack's items, stored at once.
-    if (op != kOpTextBinary && op != kOpLogical && Has(i + 1)) {
+    if (op != kOpTextBinary && !logical && Has(i + 1)) {
         const int opcode = VM_Opcode(head.word);
         const Insn& pop = insns[i + 1];
         const bool field = pop.op == kOpPopBuiltIn && pop.slot >= 0 && VM_Type2(pop.word) == VT_VARIABLE;

@@ -178,8 +178,12 @@ namespace vm {
     X(NotBool)                                                                                             \
     X(NotDouble)                                                                                           \
     X(NotVariable)                                                                                         \
-    X(Logical)    /* and, or, xor of two .b */                                                             \
-    X(LogicalBranch) /* the same, then bt or bf on it */                                                   \
+    X(LogicalAnd) /* and, or, xor of two .b, in opcode order */                                            \
+    X(LogicalOr)                                                                                           \
+    X(LogicalXor)                                                                                          \
+    X(LogicalBranchAnd) /* the same, then bt or bf on it */                                                \
+    X(LogicalBranchOr)                                                                                     \
+    X(LogicalBranchXor)                                                                                    \
     X(TextBinary) /* add or a comparison with a .s operand */                                              \
     X(CallScript)  /* call of script a with x.i (at most 16) arguments */                                  \
     X(CallBuiltIn) /* call of built-in function a with x.i (at most 16) arguments */                       \

@@ -1368,23 +1368,21 @@ L_NotVariable:
     Store<double>(sp + 8, static_cast<double>(~X86_DoubleToInt64(Load<double>(sp + 8))));
     VM_NEXT();
 
-L_Logical: {
-    // and, or, xor of two .b: the truths of their low bytes.
-    const bool right = (Load<uint32_t>(sp) & 0xFF) != 0;
-    const bool left = (Load<uint32_t>(sp + 4) & 0xFF) != 0;
-    const int opcode = VM_Opcode(ip->word);
-    sp += 4;
-    Store<int32_t>(sp, (opcode == OP_AND ? left && right : opcode == OP_OR ? left || right : left != right) ? 1 : 0);
-    VM_NEXT();
-}
-
-L_LogicalBranch: {
-    const bool right = (Load<uint32_t>(sp) & 0xFF) != 0;
-    const bool left = (Load<uint32_t>(sp + 4) & 0xFF) != 0;
-    const int opcode = VM_Opcode(ip->word);
-    sp += 8;
-    VM_BRANCH_ON(opcode == OP_AND ? left && right : opcode == OP_OR ? left || right : left != right, ip[1]);
-}
+    // and, or, xor of two .b: the truths of their low bytes (the right one on top).
+#define VM_TRUTH(p) ((Load<uint32_t>(p) & 0xFF) != 0)
+#define VM_LOGICAL_HANDLERS(NAME, OPERATOR)                                                                \
+    L_Logical##NAME:                                                                                       \
+    sp += 4;                                                                                               \
+    Store<int32_t>(sp, (VM_TRUTH(sp) OPERATOR VM_TRUTH(sp - 4)) ? 1 : 0);                                  \
+    VM_NEXT();                                                                                             \
+    L_LogicalBranch##NAME:                                                                                 \
+    sp += 8;                                                                                               \
+    VM_BRANCH_ON(VM_TRUTH(sp - 4) OPERATOR VM_TRUTH(sp - 8), ip[1]);
+    VM_LOGICAL_HANDLERS(And, &&)
+    VM_LOGICAL_HANDLERS(Or, ||)
+    VM_LOGICAL_HANDLERS(Xor, !=)
+#undef VM_LOGICAL_HANDLERS
+#undef VM_TRUTH
 
 L_TextBinary: {
     uint8_t* top = TextBinary(c, ip->word, sp);

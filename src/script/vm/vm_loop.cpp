@@ -658,6 +658,10 @@ struct Instances {
     // the locals' reaches, or null. Kept out of line: the handlers that reach variables stay small enough
     // to keep their own values in registers.
     [[gnu::noinline]] ScriptValue* OtherUser(const VMContext& c, SlotCache& cache, int id, int code) {
+        return UserOf(c, cache, id, code);
+    }
+    // The same inline, for a handler that only reads such a variable (inst.hp).
+    VM_INLINE ScriptValue* UserOf(const VMContext& c, SlotCache& cache, int id, int code) {
         CInstance* target = Instance(c, code);
         if (target == nullptr) return nullptr;
         CVariableList* list = target == c.self ? SelfVars(target) : OtherVars(target);
@@ -1104,7 +1108,10 @@ L_VariableOfLocal: {
         VM_NEXT();
     }
     ScriptValue* holder;
-    VM_USER(site, instance, holder);
+    if (instance >= kFirstInstanceId)
+        holder = instances.UserOf(c, d->caches[site.cache], site.a, instance);
+    else
+        VM_USER(site, instance, holder);
     if (holder == nullptr || !holder->IsReal()) goto L_General;
     sp = PushReal(sp, holder->real, true, holder->kind);
     VM_NEXT();

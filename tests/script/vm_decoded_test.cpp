@@ -154,6 +154,9 @@ protected:
     }
     void TearDown() override {
         VMDebug_State().VM_LongWayOnly = false;
+        // An error that ends the game (an argument the script was not given) leaves the run aborting; the
+        // next test starts as a fresh run would.
+        CodeError_State().Code_Aborting = false;
         ScriptWorld_Install(nullptr);
         Script_SetTable(nullptr, 0);
         EXPECT_EQ(VMHeld_Count(), 0);

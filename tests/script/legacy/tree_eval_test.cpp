@@ -306,6 +306,7 @@ TEST_F(TreeEval, DeepNestingRunsAndBuiltInsSeeTheirArguments) {
 }
 
 TEST_F(TreeEval, LibraryInitialisationRunsEachTextOnAScratchInstance) {
+    CodeError_State().Code_Aborting = false;
     EXPECT_FALSE(Library_Init());
     char* texts[3] = {String_Duplicate("global.lib = 1 + echo(2);"), String_Duplicate(""),
                       String_Duplicate("global.lib2 = id_missing(;")};

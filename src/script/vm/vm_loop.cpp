@@ -660,7 +660,7 @@ struct Instances {
     [[gnu::noinline]] ScriptValue* OtherUser(const VMContext& c, SlotCache& cache, int id, int code) {
         return UserOf(c, cache, id, code);
     }
-    // The same inline, for a handler that only reads such a variable (inst.hp).
+    // The same inline, for the handlers of a variable of an instance id (inst.hp).
     VM_INLINE ScriptValue* UserOf(const VMContext& c, SlotCache& cache, int id, int code) {
         CInstance* target = Instance(c, code);
         if (target == nullptr) return nullptr;
@@ -1129,7 +1129,10 @@ L_PushStack: {
         goto read_slow;
     }
     ScriptValue* holder;
-    VM_USER(*ip, instance, holder);
+    if (instance >= kFirstInstanceId)
+        holder = instances.UserOf(c, d->caches[ip->cache], ip->a, instance);
+    else
+        VM_USER(*ip, instance, holder);
     const ScriptValue* read = index < 0 ? holder : Element(holder, index);
     if (read != nullptr && read->IsReal() && (index >= 0 || !(ip->flags & kSiteIndexed))) {
         // Reading an element makes the variable the owner of an array that has none.
@@ -1168,7 +1171,10 @@ L_PopStackValueFirst: {
         goto write_slow;
     }
     ScriptValue* holder;
-    VM_USER(*ip, instance, holder);
+    if (instance >= kFirstInstanceId)
+        holder = instances.UserOf(c, d->caches[ip->cache], ip->a, instance);
+    else
+        VM_USER(*ip, instance, holder);
     const bool done = index < 0 ? holder != nullptr && !(ip->flags & kSiteIndexed) && !holder->IsArray() &&
                                       Assign(holder, kind, real, handle)
                                 : (kind & KIND_MASK) == KIND_REAL && WriteRealElement(holder, index, kind, real);

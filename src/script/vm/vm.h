@@ -180,6 +180,9 @@ void VM_SetMessageBox(VMMessageBoxFn box);
 // a built-in ...), the script call depth of one execution, the bytes of one value stack, and the open
 // with blocks of one execution.
 constexpr int kVMMaxNesting = 256;
+// A nested execution also needs this much of the thread's own stack left, for the loop's frame and the
+// built-ins and events between two levels; with less it ends as one past the cap does.
+constexpr size_t kVMNestingStackReserve = 256 << 10;
 constexpr int kVMMaxCallDepth = 100000;
 constexpr int kVMMaxStackBytes = 64 << 20;
 constexpr int kVMMaxWithBlocks = 65536; // open with blocks of one execution

@@ -8,6 +8,7 @@
 #include "core/convert.h"
 #include "core/debug_link.h"
 #include "core/memory.h"
+#include "core/stack_guard.h"
 #include "script/code.h"
 #include "script/script.h"
 #include "script/variable_list.h"
@@ -551,7 +552,7 @@ void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuf
     if (VMDebug_State().VM_Trace) DebugConsole->Output("script = %s\n", name ? name : "");
     VMContext c{};
     c.entryName = name;
-    if (g_nesting >= kVMMaxNesting) {
+    if (g_nesting >= kVMMaxNesting || Stack_IsLow(kVMNestingStackReserve)) {
         vm::StackOverflow(c);
         return;
     }

@@ -544,7 +544,8 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
          {"bump", "var k; k = argument0 * 2; global.total += k; if (k > 6) exit;"},
          {"count", "if (argument_count > 1) return argument_count * 10 + count(argument0); return argument_count;"},
          {"after", "var n; n = count(5); return n * 100 + argument_count;"},
-         {"third", "return argument2;"}}));
+         {"third", "return argument2;"},
+         {"away", "with (100002) { mark = 1; return 5; }"}}));
     EXPECT_EQ(Run("return fib(15);"), "610");
     EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 4; i += 1) s += sum3(i, sum3(1, 2, 3), 'x' == 'x'); return s;"),
               "34");
@@ -559,6 +560,10 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
     // included.
     EXPECT_EQ(Run("return string(third(1, 2, 3)) + string(third(4)) + third(5, 6, 'x') + string(third(7, 8));"),
               "'30x0'");
+    // A return from inside a with gives the caller back its own self and other.
+    EXPECT_EQ(Run("mark = 3; with (100003) { mark = away() + other.mark; } mark += away(); return mark * 100 + "
+                  "(100003).mark;"),
+              "808");
 }
 
 // A built-in that runs the very code that called it after the code's decoded form was made anew: the

@@ -27,9 +27,9 @@ struct VMFrame {
     // Distance from the stack's top end to the caller's stack pointer once the arguments are gone.
     int framePosition;
     // With blocks open in the caller when the call was made.
+    // (The caller's self and other are not kept: only with blocks change them, and those the call opened
+    // still hold them when it ends.)
     int withCount;
-    CInstance* self;
-    CInstance* other;
     const VMBuffer* code;
     vm::LocalsLevel* localsLevel; // the caller's local variables
     // The called script's local variables: the frame's own level, made at its first call and kept

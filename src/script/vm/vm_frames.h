@@ -187,12 +187,16 @@ VM_INLINE void ClearArguments(ScriptValue* block, int used) {
 // once it has taken the returned item off the callee's stack.
 VM_INLINE VMFrame& LeaveFrame(VMContext& c) {
     VMFrame& frame = *c.top;
-    if (frame.withCount < c.withCount) CloseWithBlocks(c, frame.withCount);
+    if (frame.withCount < c.withCount) {
+        // Ended inside with blocks: self and other go back to what the outermost of them found.
+        const VMWithBlock& outermost = (*c.withBlocks)[static_cast<size_t>(frame.withCount)];
+        c.self = outermost.savedSelf;
+        c.other = outermost.savedOther;
+        CloseWithBlocks(c, frame.withCount);
+    }
     EmptyLocals(frame.calleeLocals);
     c.localsLevel = frame.localsLevel;
     c.pc = frame.pc;
-    c.self = frame.self;
-    c.other = frame.other;
     c.codeBuffer = frame.code;
     Code_ArgumentCount = frame.argumentCount;
     ClearArguments(frame.arguments, Code_ArgumentsUsed);
@@ -246,8 +250,6 @@ VM_INLINE void EnterFrame(VMContext& c, VMFrame& frame, const CCode* script, int
     frame.argumentsUsed = Code_ArgumentsUsed;
     frame.framePosition = Position(c);
     frame.withCount = c.withCount;
-    frame.self = c.self;
-    frame.other = c.other;
     frame.code = c.codeBuffer;
     frame.localsLevel = c.localsLevel;
     frame.decoded = decoded;

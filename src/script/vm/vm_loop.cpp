@@ -1672,7 +1672,8 @@ L_CallBuiltIn:
     if (callEntry == nullptr || callEntry->function == nullptr || VMDebug_State().VM_Trace) goto L_General;
     // Reals are the function's own as they lie; texts and arrays are taken over from live handles.
     if (CopyItems(sp, callArgc, callValues) == KIND_REAL) {
-        callOwned = (1u << callArgc) - 1;
+        // A function that only reads its arguments leaves the reals as they are: none to look at after.
+        callOwned = callEntry->readsArgumentsOnly ? 0 : (1u << callArgc) - 1;
     } else {
         if (!LiveValues(sp, callArgc)) goto L_General;
         callOwned = TakeArguments(sp, callArgc, callValues, callEntry->readsArgumentsOnly);
@@ -1711,7 +1712,7 @@ call_builtin: {
     VM_CurrentContext = &c;
     // What the function holds in its own argument values goes (it may have changed them).
     static_assert(KIND_STRING == 1 && KIND_ARRAY == 2);
-    {
+    if (callOwned != 0) {
         // Reals only (the common case) need nothing.
         uint32_t kinds = 0;
 #define VM_KIND_OF_VALUE(i) kinds |= callValues[i].kind

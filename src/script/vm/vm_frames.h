@@ -166,10 +166,11 @@ VMFrame* NewFrame(std::deque<VMFrame>& frames);
 // bytes zero).
 VM_INLINE void ClearArguments(ScriptValue* block, int used) {
     static_assert(KIND_REAL == 0 && sizeof(ScriptValue) == 16);
-    if (used <= 4) {
+    if (used <= 4) [[likely]] {
         // A call of at most four (most calls): the four first values are looked at and zeroed whole,
         // those past used being real 0 already.
-        if (((block[0].kind | block[1].kind | block[2].kind | block[3].kind) & KIND_MASK) == KIND_REAL) {
+        const uint32_t firstFour = block[0].kind | block[1].kind | block[2].kind | block[3].kind;
+        if ((firstFour & KIND_MASK) == KIND_REAL) [[likely]] {
             std::memset(static_cast<void*>(block), 0, 4 * sizeof *block);
             return;
         }

@@ -511,6 +511,31 @@ TEST_F(VMDecoded, CountingLoopsStepAndTestTheirCounter) {
     EXPECT_EQ(Run("var i; for (; i < 3; i += 1) {} return i;"), "3");
 }
 
+TEST_F(VMDecoded, CountingLoopsSteppedByALocal) {
+    // Up and down, against constants and locals, the step changed in the body, a step that is the
+    // counter itself, steps that are not whole, and a zero step left by a test that fails at once.
+    EXPECT_EQ(
+        Run("var i, s, d, n; s = 0; d = 3; n = 20; for (i = 0; i <= n; i += d) s += i; "
+            "for (i = n; i > 0; i -= d) s += 100 * i; for (i = 1; i < 100; i += d) d += 1; s += 10000 * i; "
+            "for (i = 1; i != 64; i += i) s += 1000000; d = 0.25; for (i = 0; i < 1; i += d) s += i; "
+            "d = -0; for (i = 0; i > 5; i -= d) s += 1; return string(s) + ',' + string(d) + ',' + "
+            "string(i);"),
+        "'7007764.50,0,0'");
+    // Long enough for the jumps to reach the message queue's count.
+    EXPECT_EQ(Run("var i, s, d; s = 0; d = 1; for (i = 0; i < 10000; i += d) s += i; return s;"), "49995000");
+    // A step, counter or limit that stops being a real part way, and a step never set.
+    EXPECT_EQ(Run("var i, d; d = 1; for (i = 0; i < 3; i += d) if (i == 1) d = 'a'; return i;"),
+              "RUNTIME: DoAdd :: Execution Error");
+    EXPECT_EQ(Run("var i, d; d = 1; for (i = 0; i < 3; i += d) if (i == 1) i = 'a'; return i;"),
+              "RUNTIME: DoAdd :: Execution Error");
+    EXPECT_EQ(Run("var i, d, n; d = 2; n = 0; for (i = 9; i > n; i -= d) if (i == 5) n = 'x'; return i;"),
+              "RUNTIME: DoSet :: Invalid comparison type");
+    EXPECT_EQ(
+        Run("var i, d, a; d = 1; for (i = 0; i < 3; i += d) if (i == 1) { a[0] = 2; d = a; } return i;"),
+        "RUNTIME: illegal array use");
+    EXPECT_EQ(Run("var i, d; for (i = 0; i < 3; i += d) i += 1; return i;"), "3");
+}
+
 TEST_F(VMDecoded, SwitchesWithAndWithoutTheirTable) {
     const char* chain = "var r, i; r = ''; for (i = -1; i < 6; i += 1) { switch (i) { case 0: r += 'a'; break; "
                         "case 1: case 2: r += 'b'; break; case 4: r += 'c'; break; case 1: r += 'z'; break; "

@@ -1105,10 +1105,13 @@ void Decoder::Join(size_t i) {
             return;
         }
     }
-    // A loop's counter stepped by a whole number, the jump back, and the loop's test of that counter.
+    // A loop's counter stepped by a whole number or by a local, the jump back, and the loop's test of
+    // that counter.
     const bool add = head.op == kOpLocalImmAddToLocal;
-    if ((add || head.op == kOpLocalImmSubToLocal) && insns[i + head.x.i].slot == head.slot &&
-        insns[next].op == kOpB && (add || head.k != INT32_MIN)) {
+    const bool byLocal =
+        head.op == g_fused.localsStore[kToLocal][OP_ADD] || head.op == g_fused.localsStore[kToLocal][OP_SUB];
+    if ((add || head.op == kOpLocalImmSubToLocal || byLocal) && insns[i + head.x.i].slot == head.slot &&
+        insns[next].op == kOpB && (add || byLocal || head.k != INT32_MIN)) {
         const int64_t target = static_cast<int64_t>(next) + insns[next].a;
         if (target < 0 || !Has(static_cast<size_t>(target))) return;
         const Insn& test = insns[static_cast<size_t>(target)];
@@ -1117,15 +1120,22 @@ void Decoder::Join(size_t i) {
         for (int opcode = OP_SLT; opcode <= OP_SGT; ++opcode) {
             // The handler of the loop's own comparison.
             const int which = opcode - OP_SLT;
+            // By a local, the run keeps the step local's record in k.
+            const bool back = head.op == g_fused.localsStore[kToLocal][OP_SUB];
+            const uint16_t imm = !byLocal ? kOpCountImmBranchSlt
+                                 : back   ? kOpStepBackImmBranchSlt
+                                          : kOpStepImmBranchSlt;
+            const uint16_t locals = !byLocal ? kOpCountLocalsBranchSlt
+                                    : back   ? kOpStepBackLocalsBranchSlt
+                                             : kOpStepLocalsBranchSlt;
             if (test.op == g_fused.immediateBranch[kFromLocal][opcode])
-                fused = static_cast<uint16_t>(kOpCountImmBranchSlt + which);
-            if (test.op == g_fused.localsBranch[opcode])
-                fused = static_cast<uint16_t>(kOpCountLocalsBranchSlt + which);
+                fused = static_cast<uint16_t>(imm + which);
+            if (test.op == g_fused.localsBranch[opcode]) fused = static_cast<uint16_t>(locals + which);
         }
         if (fused == kOpGeneral) return;
+        if (!byLocal && !add) head.k = -head.k;
         head.op = fused;
         head.words = static_cast<uint8_t>(next + 1 - i);
-        if (!add) head.k = -head.k;
         head.x.i = static_cast<int32_t>(target - static_cast<int64_t>(i));
     }
 }

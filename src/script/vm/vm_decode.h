@@ -227,6 +227,11 @@ namespace vm {
     VM_EACH_COMPARISON(X, CountImmBranch)                                                                  \
     /* the same, to a Locals comparison branch whose first local it is */                                  \
     VM_EACH_COMPARISON(X, CountLocalsBranch)                                                               \
+    /* LocalsAdd/SubToLocal of its own local (the step local at record k), then the same jump and test */   \
+    VM_EACH_COMPARISON(X, StepImmBranch)                                                                   \
+    VM_EACH_COMPARISON(X, StepLocalsBranch)                                                                \
+    VM_EACH_COMPARISON(X, StepBackImmBranch)                                                               \
+    VM_EACH_COMPARISON(X, StepBackLocalsBranch)                                                            \
     X(PopLocalReal) /* pop.v.v local (a real stored at once; anything else as PopLocal) */               \
     X(PopLocalInt)  /* pop.v.i local */
 

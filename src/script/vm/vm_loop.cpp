@@ -1612,14 +1612,13 @@ L_LocalToLocal: {
     VM_COPY_TO_LOCAL(from, ip[ip->x.i].slot);
 }
 
-    // A loop's counter stepped by k and stored, the jump back (counted as every jump is), and the loop's
-    // test (OPCODE) of the counter against a whole number or a local, at record x.i, taken at once while
-    // the counter is a real. A right-hand local that is not a real leaves the test to its own handler.
-#define VM_COUNT_AND_TEST(OPCODE, RIGHT)                                                                   \
+    // A loop's counter stepped (by k, or by the local at record k) and stored, the jump back (counted as
+    // every jump is), and the loop's test (OPCODE) of the counter against a whole number or a local, at
+    // record x.i, taken at once while the counter is a real. A right-hand local that is not a real leaves
+    // the test to its own handler.
+#define VM_COUNT_AND_TEST(OPCODE, STEP, RIGHT)                                                             \
     do {                                                                                                   \
-        counter = &localSlots[ip->slot];                                                                   \
-        if (!counter->IsReal() || !ImmediateArithmetic<OP_ADD>(counter->real, ip->k, counterNext))         \
-            goto L_General;                                                                                \
+        STEP;                                                                                              \
         counter->real = counterNext;                                                                       \
         ip += ip->x.i;                                                                                     \
         if ((++g_branchCount & 4095) == 0) {                                                               \
@@ -1631,19 +1630,45 @@ L_LocalToLocal: {
             VM_GO(ip + ip->x.i + ip[ip->x.i].a);                                                           \
         VM_NEXT();                                                                                         \
     } while (0)
-    // (The twelve handlers keep their values in the loop's own variables, so that unoptimized builds,
+    // (The handlers keep their values in the loop's own variables, so that unoptimized builds,
     // which give each block's variables slots of their own, keep the loop's frame as it was.)
-#define VM_COUNT_HANDLERS(A, NAME, OPCODE)                                                                 \
-    L_CountImmBranch##NAME:                                                                                \
-    VM_COUNT_AND_TEST(OPCODE, counterRight = ip->k);                                                       \
-    L_CountLocalsBranch##NAME:                                                                             \
-    VM_COUNT_AND_TEST(OPCODE, {                                                                            \
+    // The counter stepped by the run's whole number, or by the local at record k (SIGN: + or -).
+#define VM_COUNT_BY_IMM                                                                                    \
+    counter = &localSlots[ip->slot];                                                                       \
+    if (!counter->IsReal() || !ImmediateArithmetic<OP_ADD>(counter->real, ip->k, counterNext)) goto L_General
+#define VM_COUNT_BY_LOCAL(SIGN)                                                                            \
+    counter = &localSlots[ip[ip->k].slot];                                                                 \
+    if (!counter->IsReal()) goto L_General;                                                                \
+    counterRight = counter->real;                                                                          \
+    counter = &localSlots[ip->slot];                                                                       \
+    if (!counter->IsReal()) goto L_General;                                                                \
+    counterNext = counter->real SIGN counterRight
+#define VM_COUNT_RIGHT_IMM counterRight = ip->k
+#define VM_COUNT_RIGHT_LOCAL                                                                               \
+    {                                                                                                      \
         counter = &localSlots[ip[ip->k].slot];                                                             \
         if (!counter->IsReal()) VM_DISPATCH();                                                             \
         counterRight = counter->real;                                                                      \
-    });
+    }
+#define VM_COUNT_HANDLERS(A, NAME, OPCODE)                                                                 \
+    L_CountImmBranch##NAME:                                                                                \
+    VM_COUNT_AND_TEST(OPCODE, VM_COUNT_BY_IMM, VM_COUNT_RIGHT_IMM);                                        \
+    L_CountLocalsBranch##NAME:                                                                             \
+    VM_COUNT_AND_TEST(OPCODE, VM_COUNT_BY_IMM, VM_COUNT_RIGHT_LOCAL);                                      \
+    L_StepImmBranch##NAME:                                                                                 \
+    VM_COUNT_AND_TEST(OPCODE, VM_COUNT_BY_LOCAL(+), VM_COUNT_RIGHT_IMM);                                   \
+    L_StepLocalsBranch##NAME:                                                                              \
+    VM_COUNT_AND_TEST(OPCODE, VM_COUNT_BY_LOCAL(+), VM_COUNT_RIGHT_LOCAL);                                 \
+    L_StepBackImmBranch##NAME:                                                                             \
+    VM_COUNT_AND_TEST(OPCODE, VM_COUNT_BY_LOCAL(-), VM_COUNT_RIGHT_IMM);                                   \
+    L_StepBackLocalsBranch##NAME:                                                                          \
+    VM_COUNT_AND_TEST(OPCODE, VM_COUNT_BY_LOCAL(-), VM_COUNT_RIGHT_LOCAL);
     VM_COMPARISON_OPS(VM_COUNT_HANDLERS, Count)
 #undef VM_COUNT_HANDLERS
+#undef VM_COUNT_RIGHT_LOCAL
+#undef VM_COUNT_RIGHT_IMM
+#undef VM_COUNT_BY_LOCAL
+#undef VM_COUNT_BY_IMM
 #undef VM_COUNT_AND_TEST
 
 L_ElementByStackIndex: {

@@ -92,6 +92,14 @@ template <size_t N> void BuiltIn_RegisterReading(const BuiltInRegistration (&tab
         Code_Function_SetReadsArgumentsOnly(Code_Function_Count() - 1);
     }
 }
+// The same for bodies that, given only real arguments, read nothing but them, run no game code and make
+// or destroy no instances: the entries are marked as pure on reals.
+template <size_t N> void BuiltIn_RegisterPureOnReals(const BuiltInRegistration (&table)[N]) {
+    for (const BuiltInRegistration& entry : table) {
+        Code_Function_Add(entry.name, entry.function, entry.argumentCount);
+        Code_Function_SetPureOnReals(Code_Function_Count() - 1);
+    }
+}
 
 // Makes the result a string value owning text (null: a string without text).
 void BuiltIn_SetText(ScriptValue& result, char* text);

@@ -483,6 +483,10 @@ const BuiltInRegistration kMathFunctions[] = {
     BUILTIN_ENTRY(array_set_2D, 4),
     BUILTIN_ENTRY(array_set_2D_pre, 4),
     BUILTIN_ENTRY(array_set_2D_post, 4),
+};
+
+// Pure on reals (see BuiltIn_RegisterPureOnReals).
+const BuiltInRegistration kRealFunctions[] = {
     BUILTIN_ENTRY(random, 1),
     BUILTIN_ENTRY(random_range, 2),
     BUILTIN_ENTRY(irandom, 1),
@@ -554,5 +558,6 @@ double Math_Div(double a, double b) {
 
 void InitMathFunctions() {
     BuiltIn_Register(kMathFunctions);
+    BuiltIn_RegisterPureOnReals(kRealFunctions);
     String_RegisterFunctions();
 }

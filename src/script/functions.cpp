@@ -60,6 +60,7 @@ void Code_Function_Add(const char* name, BuiltInFunctionFn function, int argumen
     entry.function = function;
     entry.argumentCount = argumentCount;
     entry.readsArgumentsOnly = false;
+    entry.pureOnReals = false;
     g_index.emplace(entry.name, g_BuiltInFunctions.count - 1);
 }
 
@@ -67,10 +68,17 @@ void Code_Function_SetReadsArgumentsOnly(int index) {
     if (index >= 0 && index < g_BuiltInFunctions.count) g_BuiltInFunctions.entries[index].readsArgumentsOnly = true;
 }
 
+void Code_Function_SetPureOnReals(int index) {
+    if (index >= 0 && index < g_BuiltInFunctions.count) g_BuiltInFunctions.entries[index].pureOnReals = true;
+}
+
 void Code_Function_Replace(const char* name, BuiltInFunctionFn function) {
     if (!name) return;
     int i = FindEntry(name);
-    if (i >= 0) g_BuiltInFunctions.entries[i].function = function;
+    if (i < 0) return;
+    // What the old function promised need not hold for the new one.
+    g_BuiltInFunctions.entries[i].function = function;
+    g_BuiltInFunctions.entries[i].pureOnReals = false;
 }
 
 bool Code_Function_Find(const char* name, int& id) {

@@ -17,6 +17,10 @@ struct BuiltInFunction {
     // The function only reads its argument values (never changes, frees or keeps them) and runs no
     // game code, so that the machine may hand it a variable's own text instead of a copy.
     bool readsArgumentsOnly;
+    // Given only real arguments, the function reads nothing else of them, changes none of them, runs no
+    // game code and makes or destroys no instances, so that the machine may hand it the arguments where
+    // they lie on its stack and go on at once.
+    bool pureOnReals;
 };
 
 // Callable ids: 0..99999 a table index, 100000 + i script i, 500000 + i extension function i.
@@ -42,8 +46,10 @@ ScriptValue& Code_Function_Call(int index, CInstance* self, CInstance* other, Sc
 // Frees the table.
 void Code_Function_Free();
 
-// Marks the entry of a table index as one that only reads its arguments (see BuiltInFunction).
+// Mark the entry of a table index as one that only reads its arguments, or as pure on reals (see
+// BuiltInFunction).
 void Code_Function_SetReadsArgumentsOnly(int index);
+void Code_Function_SetPureOnReals(int index);
 
 // The table as registered so far; read it through the functions here.
 struct BuiltInFunctionTable {

@@ -550,6 +550,16 @@ VM_INLINE bool LiveValues(const uint8_t* p, int n) {
     return true;
 }
 
+// True when each of the n (at most 16) .v items at p holds a real.
+VM_INLINE bool RealItems(const uint8_t* p, int n) {
+    static_assert(KIND_REAL == 0);
+    uint32_t kinds = 0;
+#define VM_KIND_OF_ITEM(i) kinds |= Load<uint32_t>(p + 16 * (i))
+    VM_UNROLLED_16(n, VM_KIND_OF_ITEM)
+#undef VM_KIND_OF_ITEM
+    return (kinds & KIND_MASK) == KIND_REAL;
+}
+
 // Takes n live .v items at p (LiveValues) into values that own their texts and arrays.
 VM_INLINE void TakeValues(const uint8_t* p, int n, ScriptValue* out) {
     for (int i = 0; i < n; ++i, p += 16) {
@@ -1722,6 +1732,7 @@ L_CallBuiltIn:
     callArgc = ip->x.i;
     callEntry = Code_Function_Entry(ip->a);
     if (callEntry == nullptr || callEntry->function == nullptr || VMDebug_State().VM_Trace) goto L_General;
+    if (callEntry->pureOnReals && RealItems(sp, callArgc)) goto call_pure;
     // Reals are the function's own as they lie; texts and arrays are taken over from live handles.
     if (CopyItems(sp, callArgc, callValues) == KIND_REAL) {
         // A function that only reads its arguments leaves the reals as they are: none to look at after.
@@ -1746,6 +1757,33 @@ call_borrowing: {
     callOwned = TakeArguments(sp, callArgc - 1, callValues + 1, true) << 1;
     sp += 16 * (callArgc - 1);
     goto call_builtin;
+}
+
+    // A function pure on reals with real arguments (see BuiltInFunction): it reads them where they lie on
+    // the stack, and nothing it does can free a value, run code or make or destroy an instance.
+call_pure: {
+    c.sp = sp + 16 * callArgc;
+    c.pc = ip->k;
+    ScriptValue result{};
+    const char* outerFunction = VM_CurrentFunctionName;
+    VM_CurrentFunctionName = callEntry->name;
+    // Arguments above a four-byte item lie on no 8-byte boundary: the function gets copies then.
+    ScriptValue* arguments = reinterpret_cast<ScriptValue*>(sp);
+    if ((reinterpret_cast<uintptr_t>(sp) & (alignof(ScriptValue) - 1)) != 0) {
+        CopyItems(sp, callArgc, callValues);
+        arguments = callValues;
+    }
+    callEntry->function(result, c.self, c.other, callArgc, arguments);
+    VM_CurrentFunctionName = outerFunction;
+    sp = c.sp;
+    if (c.stopped) goto stopped;
+    if (result.IsReal() && result.flags == 0) {
+        sp = PushReal(sp, result.real, true, result.kind);
+    } else {
+        PushValue(c, result);
+        sp = c.sp;
+    }
+    VM_NEXT();
 }
 
 call_builtin: {

@@ -20,3 +20,10 @@ void BuiltIn_SetText(ScriptValue& result, char* text) {
     result.kind = KIND_STRING;
     result.str = text;
 }
+
+void BuiltIn_MarkPureOnReals(std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        int id;
+        if (Code_Function_Find(name, id)) Code_Function_SetPureOnReals(id);
+    }
+}

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 // What an argument past the call's count reads as.
 inline const ScriptValue kBuiltInMissingArgument{};
@@ -100,6 +101,9 @@ template <size_t N> void BuiltIn_RegisterPureOnReals(const BuiltInRegistration (
         Code_Function_SetPureOnReals(Code_Function_Count() - 1);
     }
 }
+
+// Marks the entries of these names, registered before, as pure on reals.
+void BuiltIn_MarkPureOnReals(std::initializer_list<const char*> names);
 
 // Makes the result a string value owning text (null: a string without text).
 void BuiltIn_SetText(ScriptValue& result, char* text);

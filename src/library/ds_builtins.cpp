@@ -843,6 +843,7 @@ template <BuiltInBody Body> void CallWithIndex(int index, ScriptValue& result) {
 
 void InitDSFunctions() {
     BuiltIn_Register(kDSFunctions);
+    BuiltIn_MarkPureOnReals({"ds_list_find_value", "ds_list_size", "ds_map_find_value", "ds_map_exists"});
 }
 
 void DS_Grid_SetBoundsChecking(bool checked) {

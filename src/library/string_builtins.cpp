@@ -479,4 +479,5 @@ const BuiltInRegistration kStringFunctions[] = {
 
 void String_RegisterFunctions() {
     BuiltIn_RegisterReading(kStringFunctions);
+    BuiltIn_MarkPureOnReals({"real", "string"});
 }

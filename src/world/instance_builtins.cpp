@@ -385,4 +385,5 @@ void Compiled_InstanceChange(CInstance* instance, int objectIndex, bool runEvent
 
 void InitInstanceFunctions() {
     BuiltIn_Register(kInstanceFunctions);
+    BuiltIn_MarkPureOnReals({"instance_exists", "instance_number"});
 }

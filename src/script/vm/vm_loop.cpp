@@ -817,6 +817,9 @@ void RunDecoded(VMContext& c) {
         ScriptValue* local_ = &localSlots[(insn).slot];                                                    \
         out = local_->kind != kLocalAbsent ? local_ : nullptr;                                             \
     } while (0)
+    // The value of a local variable where a test of its kind follows at once: one that does not exist has
+    // a kind (kLocalAbsent) that is no value's, so that it fails the test as the value of another kind does.
+#define VM_LOCAL_VALUE(insn) (&localSlots[(insn).slot])
     // Makes the local variable of a record, which does not exist.
 #define VM_NEW_LOCAL(insn, out) (out = MakeLocal(c.localsLevel, (insn).slot))
     // The list of a user variable of self (site's id); of a scoped site, the globals when the name is
@@ -1524,14 +1527,14 @@ L_Index2D: {
 
     // The index of an element run: the local of record 1 made a .i; the access is record 4.
 #define VM_ELEMENT_BY_LOCAL()                                                                              \
-    ScriptValue* at;                                                                                       \
-    VM_LOCAL(ip[1], at);                                                                                   \
-    if (at == nullptr || !at->IsReal()) goto L_General;                                                    \
+    const ScriptValue* at = VM_LOCAL_VALUE(ip[1]);                                                         \
+    if (!at->IsReal()) goto L_General;                                                                     \
     const int index = X86_DoubleToInt32(at->real);                                                         \
     const Insn& site = ip[4];
     // The element runs, each twice: for an array variable of any instance code (HOLDER VM_USER), and for
     // a local array variable (HOLDER VM_LOCAL_HOLDER), whose records the decoder gives handlers of their own.
-#define VM_LOCAL_HOLDER(site, code, out) VM_LOCAL(site, out)
+    // (Every handler takes a local holder's array through HeldArray, which tests its kind.)
+#define VM_LOCAL_HOLDER(site, code, out) (out = VM_LOCAL_VALUE(site))
     // The item on top stored by pop.v.T of the run's site into the element of holder's array at index,
     // and taken off; the general way for anything StoreRealElement leaves.
 #define VM_STORE_ELEMENT(index)                                                                            \
@@ -1564,9 +1567,8 @@ L_Index2D: {
         /* push.e or push.i k (this record), then StoreElementByLocal's run at record 1: push.e code, */   \
         /* push.v local (record 2), conv.v.i, pop.v.i stack.a[] (record 5). */                             \
         [[maybe_unused]] const Insn& run = ip[1];                                                          \
-        ScriptValue* at;                                                                                   \
-        VM_LOCAL(ip[2], at);                                                                               \
-        if (at == nullptr || !at->IsReal()) goto L_General;                                                \
+        const ScriptValue* at = VM_LOCAL_VALUE(ip[2]);                                                     \
+        if (!at->IsReal()) goto L_General;                                                                 \
         const Insn& site = ip[5];                                                                          \
         ScriptValue* holder;                                                                               \
         HOLDER(site, run.x.i, holder);                                                                     \
@@ -1727,10 +1729,9 @@ L_ElementByStackIndex: {
     // The row and column of an element run by two locals (push.e code, this record; Index2D's run, its
     // locals at records 1 and k), and the access at record slot.
 #define VM_INDEX_2D_RUN()                                                                                  \
-    ScriptValue *row, *column;                                                                             \
-    VM_LOCAL(ip[1], row);                                                                                  \
-    VM_LOCAL(ip[ip->k], column);                                                                           \
-    if (row == nullptr || column == nullptr || !row->IsReal() || !column->IsReal()) goto L_General;        \
+    const ScriptValue* row = VM_LOCAL_VALUE(ip[1]);                                                        \
+    const ScriptValue* column = VM_LOCAL_VALUE(ip[ip->k]);                                                 \
+    if (!row->IsReal() || !column->IsReal()) goto L_General;                                               \
     const Insn& site = ip[ip->slot];                                                                       \
     ScriptValue* holder;
 #define VM_ELEMENT_BY_INDEX_2D(HOLDER, READ, STORE)                                                        \

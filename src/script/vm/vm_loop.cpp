@@ -1669,9 +1669,7 @@ L_LocalToLocal: {
             if (DrainMessages()) goto resync;                                                              \
         }                                                                                                  \
         RIGHT;                                                                                             \
-        if (CompareByDifference(OPCODE, counterNext - counterRight) == (ip[ip->x.i].op == kOpBt))          \
-            VM_GO(ip + ip->x.i + ip[ip->x.i].a);                                                           \
-        VM_NEXT();                                                                                         \
+        VM_BRANCH_AT(CompareByDifference(OPCODE, counterNext - counterRight), ip->x.i);                    \
     } while (0)
     // (The handlers keep their values in the loop's own variables, so that unoptimized builds,
     // which give each block's variables slots of their own, keep the loop's frame as it was.)

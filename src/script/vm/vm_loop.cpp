@@ -1813,7 +1813,9 @@ call_pure: {
         PushValue(c, result);
         sp = c.sp;
     }
-    VM_NEXT();
+    // A call's record has one length: the step needs no dispatch on it.
+    ip += ip->words;
+    VM_DISPATCH();
 }
 
 call_builtin: {
@@ -1860,7 +1862,8 @@ call_builtin: {
         c.sp = sp;
         goto resync;
     }
-    VM_NEXT();
+    ip += ip->words;
+    VM_DISPATCH();
 }
 
     // A variable pushed as a read-only built-in's first argument (see call_borrowing), else as push.v.

@@ -411,6 +411,10 @@ TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {
                   "a[i] = 3; n = 0; for (i = 0; i < 8; i += 1) { if (a[i]) n += 1; } i = 1; b[i] = -1; "
                   "if (b[i]) n += 10; return string(n) + string(b[2]) + string(a[6]) + string(a[7]);"),
               "'15003'");
+    // Grown one element at a time across the end of the first row.
+    EXPECT_EQ(Run("var a, i, s; for (i = 31990; i < 32010; i += 1) a[i] = 2; s = 0; "
+                  "for (i = 31980; i < 32010; i += 1) s += a[i]; a[32012] = 1; i = 32011; return s + a[i] * 5;"),
+              "40");
     EXPECT_EQ(Run("var a, i; a[0] = 'x'; i = 0; if (a[i]) return 1; return 0;"), "0");
     EXPECT_EQ(Run("var a, i; a[0] = 1; i = -1; a[i] = 5; return a[0];").rfind("RUNTIME:", 0), 0u);
     EXPECT_EQ(Run("var a, i; a[0] = 1; i = 3; if (a[i]) return 1; return 0;").rfind("RUNTIME:", 0), 0u);

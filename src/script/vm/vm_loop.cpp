@@ -325,7 +325,8 @@ VM_INLINE ScriptValue* ArrayElement(const ScriptArray* array, int index) {
     const ScriptArrayRow& first = array->rows[0];
     if (static_cast<uint32_t>(index) < static_cast<uint32_t>(first.length) && index < kArrayRowStride)
         return &first.items[index];
-    if (index < 0) return nullptr;
+    // Past the first row's end (an array being grown element by element), or negative.
+    if (static_cast<uint32_t>(index) < static_cast<uint32_t>(kArrayRowStride) || index < 0) return nullptr;
     const int row = index / kArrayRowStride;
     const int column = index - row * kArrayRowStride;
     if (row >= array->rowCount || column >= array->rows[row].length) return nullptr;
@@ -491,7 +492,7 @@ VM_INLINE bool WriteRealElement(ScriptValue* holder, int index, uint32_t kind, d
     if (element == nullptr) {
         // One past the end of an existing row whose block has room: the row grows in place (the room
         // past a row's end is zero bytes, real 0 elements, as growing the row would give).
-        const int row = index / kArrayRowStride;
+        const int row = index < kArrayRowStride ? 0 : index / kArrayRowStride;
         const int column = index - row * kArrayRowStride;
         if (row < array->rowCount) {
             ScriptArrayRow& target = array->rows[row];

@@ -16,6 +16,7 @@
 #include "script/functions.h"
 #include "script/value.h"
 #include "script/vm/vm.h"
+#include "script/vm/vm_buffer.h"
 
 namespace {
 
@@ -81,6 +82,8 @@ CScript::~CScript() {
 
 void CScript::Load(const char* recordName, const char* sourceText, int recordCodeIndex) {
     g_index.MarkStale();
+    // Decoded calls keep the code object they call: the one dropped here must not be reached again.
+    VM_CodeChanged();
     name = recordName;
     CStream::Delete(stream);
     stream = nullptr;
@@ -108,6 +111,8 @@ const char* CScript::GetText() {
 }
 
 bool CScript::Prepare() {
+    // Calls decoded before the script had code go the long way until they are decoded anew.
+    VM_CodeChanged();
     if (CompiledGame_Mode()) {
         nativeEntry = CompiledGame_ScriptTable(codeIndex);
         return true;
@@ -198,6 +203,7 @@ void Script_SetTable(CScript** scripts, int count) {
         Script_State().g_scripts[i] = scripts[i];
         if (scripts[i] != nullptr) g_names[i] = String_Duplicate(scripts[i]->name);
     }
+    VM_CodeChanged();
 }
 
 bool Script_Perform(int index, CInstance* self, CInstance* other, int argc, ScriptValue* result,
@@ -246,6 +252,7 @@ void Script_Clear() {
     g_names = nullptr;
     Script_State().g_count = 0;
     g_index.MarkStale();
+    VM_CodeChanged();
 }
 
 void Script_Free() {

@@ -224,6 +224,35 @@ TEST_F(VMExec, DeepRecursionGrowsTheStack) {
     EXPECT_EQ(run.Real(), 3000);
 }
 
+// A built-in that puts a script returning 2 in place of the first one, which the table then deletes.
+std::vector<CScript*>* g_swapTable = nullptr;
+void SwapFirstScript(ScriptValue& result, CInstance*, CInstance*, int, ScriptValue*) {
+    auto* script = new CScript();
+    script->name = (*g_swapTable)[0]->name;
+    script->code = new CCode("", 0);
+    script->code->code = Assemble("push.d 2\nconv.d.v\nret.v").release();
+    (*g_swapTable)[0] = script;
+    Script_SetTable(g_swapTable->data(), static_cast<int>(g_swapTable->size()));
+    result.real = 0;
+}
+
+TEST_F(VMExec, ScriptsReplacedWhileRunningAreCalledAnew) {
+    // A call already run in a decoded form must reach the new script, not the deleted one.
+    AddScript("one", "push.d 1\nconv.d.v\nret.v");
+    AddScript("caller", "call.i $one 0\nret.v");
+    g_swapTable = &scripts;
+    FunctionId("vm_test_swap_first", SwapFirstScript, 0);
+    RunOutcome run;
+    Run("call.i $caller 0\npop.v.v global.a\ncall.i vm_test_swap_first 0\npopz.v\n"
+        "call.i $caller 0\npop.v.v global.b\ncall.i $one 0\npop.v.v global.c",
+        run);
+    g_swapTable = nullptr;
+    ASSERT_TRUE(run.errors.empty()) << run.errors[0];
+    EXPECT_EQ(Global("a"), 1);
+    EXPECT_EQ(Global("b"), 2);
+    EXPECT_EQ(Global("c"), 2);
+}
+
 TEST_F(VMExec, ScriptWithoutBytecodeDropsItsArguments) {
     // repeat (2) { scr_empty(1); n += 1 }: the counter must see no leftover argument.
     AddScript("scr_empty", nullptr);

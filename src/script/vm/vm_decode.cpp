@@ -6,7 +6,9 @@
 #include <unordered_map>
 #include <utility>
 
+#include "script/code.h"
 #include "script/functions.h"
+#include "script/script.h"
 #include "script/variables.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_buffer.h"
@@ -36,6 +38,14 @@ int ArgumentOf(int id) {
     for (size_t n = 0; n < getters.size(); ++n)
         if (getter != nullptr && getter == getters[n]) return static_cast<int>(n);
     return -1;
+}
+
+// The code object a call of script index runs in the loop: bytecode of some length, else null (the long
+// way). Whatever replaces a script's code or the table makes every decoded form anew.
+const CCode* ScriptCallTarget(int index) {
+    const CScript* script = Script_Data(index);
+    const CCode* code = script != nullptr ? script->GetCode() : nullptr;
+    return code != nullptr && code->code != nullptr && code->code->size > 0 ? code : nullptr;
 }
 
 uint16_t BinaryOp(int opcode, int right, int left) {
@@ -651,6 +661,10 @@ void Decoder::Word(int at, Insn& insn) {
         insn.op = id < kFirstScriptId ? kOpCallBuiltIn : kOpCallScript;
         insn.a = id < kFirstScriptId ? id : id - kFirstScriptId;
         insn.x.i = argc;
+        if (insn.op == kOpCallScript) {
+            insn.cache = static_cast<uint32_t>(argc);
+            insn.x.l = static_cast<int64_t>(reinterpret_cast<intptr_t>(ScriptCallTarget(insn.a)));
+        }
         insn.k = at + 4 * insn.words; // where the caller goes on
         return;
     }

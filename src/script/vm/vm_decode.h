@@ -185,7 +185,7 @@ namespace vm {
     X(LogicalBranchOr)                                                                                     \
     X(LogicalBranchXor)                                                                                    \
     X(TextBinary) /* add or a comparison with a .s operand */                                              \
-    X(CallScript)  /* call of script a with x.i (at most 16) arguments */                                  \
+    X(CallScript)  /* call of script a with cache (at most 16) arguments; x.l: its code or null */      \
     X(CallBuiltIn) /* call of built-in function a with x.i (at most 16) arguments */                       \
     X(Ret)                                                                                                 \
     X(RetV)   /* ret.v */                                                                                  \

@@ -526,13 +526,11 @@ VM_INLINE int StoreRealElement(const uint8_t* sp, int type, ScriptValue* holder,
     return WriteRealElement(holder, index, kind, real) ? size : 0;
 }
 
-// The code of script index when the loop can call it: it has bytecode, the call depth allows a frame
-// more and no trace is asked for; else null.
-VM_INLINE const CCode* CallTarget(const VMContext& c, int index) {
+// The code the call record calls when the loop can call it: the script had bytecode when the record was
+// decoded, the call depth allows a frame more and no trace is asked for; else null.
+VM_INLINE const CCode* CallTarget(const VMContext& c, const Insn& call) {
     if (c.callDepth >= kVMMaxCallDepth || VMDebug_State().VM_Trace) return nullptr;
-    const CScript* script = Script_Data(index);
-    const CCode* code = script != nullptr ? script->GetCode() : nullptr;
-    return code != nullptr && code->code != nullptr && code->code->size > 0 ? code : nullptr;
+    return reinterpret_cast<const CCode*>(static_cast<intptr_t>(call.x.l));
 }
 
 // True when every one of the n .v items at p is a value the stack can give back (a real, a live text
@@ -1933,8 +1931,8 @@ L_CallScript: {
     // A script with bytecode, whose arguments (at most 16) move into the frame's block, all real 0: reals
     // as they lie (a .v item of a real is laid out as its value); a text or an array only with a live
     // handle, taken over into a value of its own.
-    callArgc = ip->x.i;
-    callCode = CallTarget(c, ip->a);
+    callArgc = static_cast<int>(ip->cache);
+    callCode = CallTarget(c, *ip);
     if (callCode == nullptr) goto L_General;
     VMFrame& frame = NextFrame(c);
     const bool reals = CopyItems(sp, callArgc, frame.arguments) == KIND_REAL;

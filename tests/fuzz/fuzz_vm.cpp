@@ -79,6 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The first byte chooses how errors end: quietly, or through the full report.
     CodeError_State().Code_QuietErrors = (data[0] & 1) != 0;
     CodeError_State().Code_Aborting = false;
+    // Each input starts from the same world: what an earlier one left in the instances' variables and the
+    // globals (arrays of any size under any id) would make a finding depend on the inputs before it, and
+    // the process grow without end.
+    for (const auto& instance : g_world.room)
+        instance->variables.Clear();
+    Variable_InitGlobals();
     std::vector<uint8_t> bytes(data + 1, data + size);
     VMBuffer code(bytes.data(), static_cast<int>(bytes.size()), false);
     // The same bytes read as debug pairs, over a text with lines and a line directive.

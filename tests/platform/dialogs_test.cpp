@@ -28,6 +28,7 @@ struct DialogTest : ::testing::Test {
     void SetUp() override {
         fake.hasDisplay = true;
         Platform_SetBackend(&fake);
+        Platform_SetUnattended(false);
         Dialog_SetRequestCompletion(Record);
         g_completed.clear();
     }

@@ -155,6 +155,7 @@ TEST_F(Platform, MessageBoxesAnswerByThemselvesWhenNoOneCanAnswer) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(Platform_MessageBox(nullptr, nullptr, MB_OK), IDOK);
     testing::internal::GetCapturedStdout();
+    Platform_SetUnattended(false);
     EXPECT_EQ(fake.shownBoxes.size(), 2u);
 }
 

@@ -326,19 +326,23 @@ constexpr uint8_t kSiteIndexed = 1;
 // globals, whether at the site or as a fused run's operand or target; without it, self's variable.
 constexpr uint8_t kSiteScoped = 2;
 
-// The field a built-in variable's getter reads in place (BuiltInField) as a site keeps it: the byte
-// offset times 2, plus 1 for an Int32 field; -1 when the getter reads no field.
-inline int32_t FieldCode(int id) {
-    const BuiltInVariable* entry = Variable_BuiltIn_Entry(id);
-    if (entry == nullptr || entry->field == BuiltInField::None) return -1;
-    return entry->fieldOffset * 2 + (entry->field == BuiltInField::Int32 ? 1 : 0);
+// A field of the instance as a site keeps it: the byte offset times 2, plus 1 for an Int32 field; -1
+// for no field.
+inline int32_t FieldCodeOf(BuiltInField field, int offset) {
+    if (field == BuiltInField::None) return -1;
+    return offset * 2 + (field == BuiltInField::Int32 ? 1 : 0);
 }
 
-// The field a built-in variable's setter writes in place, coded as FieldCode codes a getter's.
+// The field a built-in variable's getter reads in place (BuiltInField), coded; -1 when it reads none.
+inline int32_t FieldCode(int id) {
+    const BuiltInVariable* entry = Variable_BuiltIn_Entry(id);
+    return entry != nullptr ? FieldCodeOf(entry->field, entry->fieldOffset) : -1;
+}
+
+// The field a built-in variable's setter writes in place, coded likewise.
 inline int32_t StoreCode(int id) {
     const BuiltInVariable* entry = Variable_BuiltIn_Entry(id);
-    if (entry == nullptr || entry->store == BuiltInField::None) return -1;
-    return entry->storeOffset * 2 + (entry->store == BuiltInField::Int32 ? 1 : 0);
+    return entry != nullptr ? FieldCodeOf(entry->store, entry->storeOffset) : -1;
 }
 
 // Where a variable site found its variable last time: the position in lists of that layout.

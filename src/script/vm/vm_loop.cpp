@@ -352,13 +352,6 @@ VM_INLINE ScriptValue* ArrayElement2D(const ScriptArray* array, int32_t row, int
     return column < at.length ? &at.items[column] : nullptr;
 }
 
-// The real a built-in variable's getter gives for its field (BuiltInField) of a non-null instance.
-VM_INLINE double FieldReal(const CInstance* instance, const BuiltInVariable& entry) {
-    const auto* at = reinterpret_cast<const uint8_t*>(instance) + entry.fieldOffset;
-    if (entry.field == BuiltInField::Float) return static_cast<double>(Load<float>(at));
-    return static_cast<double>(Load<int32_t>(at));
-}
-
 // The real in the field of a site's FieldCode (not -1) of a non-null instance.
 VM_INLINE double FieldAt(const CInstance* instance, int32_t code) {
     const auto* at = reinterpret_cast<const uint8_t*>(instance) + (code >> 1);
@@ -383,8 +376,7 @@ VM_INLINE void StoreFieldAt(CInstance* instance, int32_t code, int32_t mark, dou
     if (changed && mark >= 0) base[mark] = 1;
 }
 VM_INLINE void StoreField(CInstance* instance, const BuiltInVariable& entry, double real) {
-    StoreFieldAt(instance, entry.storeOffset * 2 + (entry.store == BuiltInField::Int32 ? 1 : 0), entry.storeMark,
-                 real);
+    StoreFieldAt(instance, FieldCodeOf(entry.store, entry.storeOffset), entry.storeMark, real);
 }
 
 // The value pointer of variable id in a list, through the site's cache.
@@ -1262,7 +1254,7 @@ builtin_read: {
     if (entry == nullptr || entry->getter == nullptr) goto read_slow;
     if (entry->field != BuiltInField::None && accessTarget != nullptr) {
         // A field the getter would read as it is.
-        sp = PushReal(sp, FieldReal(accessTarget, *entry), true);
+        sp = PushReal(sp, FieldAt(accessTarget, FieldCodeOf(entry->field, entry->fieldOffset)), true);
         VM_NEXT();
     }
     VM_SYNC_AFTER();

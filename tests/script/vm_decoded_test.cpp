@@ -567,6 +567,12 @@ TEST_F(VMDecoded, SwitchesWithAndWithoutTheirTable) {
                         "case 1: case 2: r += 'b'; break; case 4: r += 'c'; break; case 1: r += 'z'; break; "
                         "default: r += 'd'; } } return r;";
     EXPECT_EQ(Run(chain), "'dabbdcd'");
+    // A long table: labels near its start and past its sixteenth entry, a gap, and both ends.
+    std::string wide = "var r, i; r = ''; for (i = 0; i < 24; i += 1) { switch (i) { ";
+    for (int label = 1; label <= 22; ++label)
+        if (label != 9) wide += "case " + std::to_string(label) + ": r += '" + char('a' + label - 1) + "'; break; ";
+    wide += "default: r += '-'; } } return r;";
+    EXPECT_EQ(Run(wide.c_str()), "'-abcdefgh-jklmnopqrstuv-'");
     EXPECT_EQ(Run("var r; r = 0; switch (2.5) { case 1: r = 1; break; case 2: r = 2; break; case 3: r = 3; break; "
                   "default: r = 4; } return r;"),
               "4");

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -132,6 +133,30 @@ TEST_F(GLDeviceTest, TrianglesPastTheViewportAreCutAtItsEdges) {
     device->SetViewport(D3DVIEWPORT9{4, 2, 10, 6, 0.0f, 1.0f});
     FillRect(-1000, -1000, 1000, 1000, 0xFFFFFFFFu);
     EXPECT_EQ(PixelMask(Read(), kW, 0xFFFFFFFFu), BoxMask(kW, kH, 4, 2, 13, 7));
+}
+
+// Drawing goes to the rasteriser in parts once enough vertices are queued: a long run of draws, in
+// large and small calls, keeps its order and loses none of them.
+TEST_F(GLDeviceTest, LongRunsOfDrawsKeepTheirOrder) {
+    auto quads = [](float x1, float y1, float x2, float y2, uint32_t colour, int count) {
+        std::vector<Vertex16> v;
+        for (int i = 0; i < count; ++i)
+            for (const auto& corner : {std::pair{x1, y1}, {x2, y1}, {x2, y2}, {x2, y2}, {x1, y2}, {x1, y1}})
+                v.push_back(Vertex16{corner.first, corner.second, 0, colour});
+        return v;
+    };
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    const auto red = quads(0, 0, 32, 24, 0xFFFF0000u, 1500);
+    const auto green = quads(2, 2, 20, 20, 0xFF00FF00u, 3000);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 3000, red.data(), sizeof(Vertex16));
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 6000, green.data(), sizeof(Vertex16));
+    for (int i = 0; i < 2100; ++i) // one quad a call, past the point where the queue is flushed
+        FillRect(4 + static_cast<float>(i % 2), 4, 10, 10, i % 2 ? 0xFF0000FFu : 0xFFFFFFFFu);
+    const std::vector<uint32_t> pixels = Read();
+    EXPECT_EQ(PixelMask(pixels, kW, 0xFF0000FFu), BoxMask(kW, kH, 5, 4, 9, 9));
+    EXPECT_EQ(pixels[4 * kW + 4], 0xFFFFFFFFu);
+    EXPECT_EQ(pixels[2 * kW + 2], 0xFF00FF00u);
+    EXPECT_EQ(pixels[20 * kW + 20], 0xFFFF0000u);
 }
 
 TEST_F(GLDeviceTest, BlendingAndAlphaTestGiveTheExpectedBytes) {

@@ -1041,6 +1041,7 @@ void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* 
         glBindBuffer(GL_ARRAY_BUFFER, m_vbo);
         glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount) * stride, vertices, GL_STREAM_DRAW);
         DrawWithShaders(type, vertexCount, stride, fvf);
+        AfterDraw(vertexCount);
         return;
     }
     const bool lit = m_renderStates[D3DRS_LIGHTING] != 0;
@@ -1088,6 +1089,19 @@ void CGLDevice::BackendDraw(uint32_t type, uint32_t vertexCount, const uint8_t* 
     if (unblended) glDisable(GL_BLEND);
     DrawArrays(type, vertexCount, stride, fvf, nullptr);
     if (unblended) glEnable(GL_BLEND);
+    AfterDraw(vertexCount);
+}
+
+// A software rasteriser starts on a frame's triangles only when they are flushed to it (at the latest
+// when the frame is read or shown), and the draw calls before that only transform and sort them on the
+// calling thread. Flushing every few thousand vertices lets its threads fill pixels while this thread
+// goes on with the next draws; the order of the drawing, and so every pixel, stays the same.
+void CGLDevice::AfterDraw(uint32_t vertexCount) {
+    constexpr uint32_t kFlushVertices = 12288;
+    m_verticesQueued += vertexCount;
+    if (m_verticesQueued < kFlushVertices) return;
+    glFlush();
+    m_verticesQueued = 0;
 }
 
 // A fan of four vertices that puts a texture's texels one to one on the target's pixels, through the
@@ -1368,6 +1382,7 @@ void CGLDevice::BackendPresent(CD3DSurface& backBuffer) {
     }
     m_context->SwapBuffers();
     glFlush();
+    m_verticesQueued = 0;
 }
 
 // The immediate interval presents at once; any other waits for the display.

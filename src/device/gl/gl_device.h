@@ -92,6 +92,8 @@ private:
     bool DrawAsCopy(uint32_t type, uint32_t count, const uint8_t* vertices, uint32_t stride, uint32_t fvf);
     // Made on the first unscaled present; false when it cannot be made (presents then blit).
     bool PresentProgram();
+    // Hands the work queued so far to the rasteriser once enough vertices have gone into it.
+    void AfterDraw(uint32_t vertexCount);
 
     CGLContext* m_context;
     uint32_t m_vao = 0, m_vbo = 0, m_drawFbo = 0, m_readFbo = 0;
@@ -104,6 +106,7 @@ private:
     bool m_uniformsChanged = true;
     bool m_pointsOrLines = false; // the pixel shift in the uniforms is that of points and lines
     uint32_t m_layoutFvf = ~0u, m_layoutStride = 0;
+    uint32_t m_verticesQueued = 0; // drawn since the last flush
     bool m_wideViewports = false;
     float m_maxViewport[2]{}, m_viewportBounds[2]{};
     float m_wvp[16]{};

@@ -169,6 +169,7 @@ protected:
         if (Variable_BuiltIn_Find("argument0") < 0) Variable_BuiltIn_Add("argument0", VM_GetArgument<0>, nullptr, false);
         if (Variable_BuiltIn_Find("argument1") < 0) Variable_BuiltIn_Add("argument1", VM_GetArgument<1>, nullptr, false);
         if (Variable_BuiltIn_Find("argument2") < 0) Variable_BuiltIn_Add("argument2", VM_GetArgument<2>, nullptr, false);
+        if (Variable_BuiltIn_Find("argument5") < 0) Variable_BuiltIn_Add("argument5", VM_GetArgument<5>, nullptr, false);
         if (Variable_BuiltIn_Find("argument") < 0) Variable_BuiltIn_Add("argument", VM_GetArgumentAt, nullptr, false);
         if (Variable_BuiltIn_Find("argument_count") < 0)
             Variable_BuiltIn_Add("argument_count", VM_GetArgumentCount, nullptr, false);
@@ -667,9 +668,16 @@ TEST_F(VMDecoded, CallsTakeTextsArraysAndRealsTogether) {
         {{"pick", "return string(argument0[1]) + argument1 + string(argument2);"},
          {"keep", "var t; t = argument1; return t + string(argument_count);"},
          {"rec", "var t, a; if (argument0 == 0) return keep(0, 'e'); t = string(argument0); a[argument0] = t; "
-                 "return rec(argument0 - 1) + a[argument0] + t;"}}));
+                 "return rec(argument0 - 1) + a[argument0] + t;"},
+         {"last", "var a, b, c, d; a = 1; b = 2; c = 3; d = argument0 + '!'; if (argument1) return d; return a;"},
+         {"sixth", "return argument5;"}}));
     // Each level of a recursion keeps its own locals, and a later call at the same depth starts without them.
     EXPECT_EQ(Run("return rec(3) + rec(1) + keep(0, 'k');"), "'e2112233e211k2'");
+    // A text in the last of four locals, and one among six arguments, is freed when the call ends; the
+    // sixth argument of a later call with fewer reads 0.
+    EXPECT_EQ(Run("return last('x', 1) + string(last('y', 0)) + sixth(1, 2, 3, 4, 5, 's') + string(sixth(1)) + "
+                  "string(sixth(1, 2, 3, 4, 5, 6, 7));"),
+              "'x!1s06'");
     EXPECT_EQ(Run("var a, s; a[1] = 7; s = 'k'; return pick(a, s, 2) + pick(a, s + 'j', a[1] * 2) + keep(1, s, a);"),
               "'7k27kj14k3'");
     EXPECT_EQ(Run("var a, n; a[0] = 1; n = t_retext(5) + t_retext(6, 'x', a) * 10 + t_retext('y', 2) * 100; "

@@ -92,7 +92,7 @@ LocalsLevel::~LocalsLevel() {
 
 void GrowLocals(LocalsLevel* level, const VMBuffer* code, int count) {
     if (level->slotCount < count) {
-        const int size = std::max(count, 2 * level->slotCount);
+        const int size = std::max({count, 2 * level->slotCount, kMinLocalSlots});
         auto* values = new ScriptValue[static_cast<size_t>(size)];
         auto* made = new uint32_t[static_cast<size_t>(size)]();
         for (int i = 0; i < size; ++i)

@@ -104,9 +104,34 @@ VM_INLINE LocalsLevel* AllocLocals() {
     return AllocLocalsSlow();
 }
 
+// A level that has slots has at least this many, so that the first ones can be looked at together.
+constexpr int kMinLocalSlots = 4;
+
 // Frees the variables of a level; its slots are all absent afterwards.
 VM_INLINE void EmptyLocals(LocalsLevel* level) {
     static_assert(KIND_STRING == 1 && KIND_ARRAY == 2);
+    ScriptValue* const values = level->values;
+    const int dirty = level->dirty;
+    if (dirty == 0) {
+        // No slot in use: only variables kept beside the slots can exist (and have been counted).
+        if (!level->extra.empty()) ClearLocals(level);
+        return;
+    }
+    if (dirty <= kMinLocalSlots) [[likely]] {
+        // At most four slots in use (most scripts): when none holds a text or an array, the four are
+        // made absent as they are, without a loop (those past dirty are absent already). The kinds less
+        // one are unsigned, so that a real's (0) and an absent slot's come out past 1 as well.
+        static_assert(kMinLocalSlots == 4);
+        const uint32_t k0 = (values[0].kind & KIND_MASK) - 1u, k1 = (values[1].kind & KIND_MASK) - 1u;
+        const uint32_t k2 = (values[2].kind & KIND_MASK) - 1u, k3 = (values[3].kind & KIND_MASK) - 1u;
+        if (std::min(std::min(k0, k1), std::min(k2, k3)) >= 2u) [[likely]] {
+            values[0].kind = values[1].kind = values[2].kind = values[3].kind = kLocalAbsent;
+            level->dirty = 0;
+            level->madeCount = 0;
+            if (!level->extra.empty()) ClearLocals(level);
+            return;
+        }
+    }
     for (ScriptValue *value = level->values, *end = value + level->dirty; value != end; ++value) {
         VM_OPAQUE(value);
         // A text or an array (kinds 1 and 2; an absent slot is neither) is freed.
@@ -172,6 +197,14 @@ VM_INLINE void ClearArguments(ScriptValue* block, int used) {
         const uint32_t firstFour = block[0].kind | block[1].kind | block[2].kind | block[3].kind;
         if ((firstFour & KIND_MASK) == KIND_REAL) [[likely]] {
             std::memset(static_cast<void*>(block), 0, 4 * sizeof *block);
+            return;
+        }
+    } else if (used <= 8) {
+        // The same for the eight first values.
+        const uint32_t firstEight = block[0].kind | block[1].kind | block[2].kind | block[3].kind |
+                                    block[4].kind | block[5].kind | block[6].kind | block[7].kind;
+        if ((firstEight & KIND_MASK) == KIND_REAL) [[likely]] {
+            std::memset(static_cast<void*>(block), 0, 8 * sizeof *block);
             return;
         }
     }
@@ -249,12 +282,11 @@ VM_INLINE VMFrame& NextFrame(VMContext& c) {
     return next != nullptr ? *next : *NewFrame(*c.frames);
 }
 
-// Saves the caller in the next frame (NextFrame) and starts the script's code from its first word, with
-// the frame's block of argument values as Code_Arguments. The call depth must allow a frame more. The
-// caller's decoded form, when the decoded loop makes the call, goes with the frame.
-VM_INLINE void EnterFrame(VMContext& c, VMFrame& frame, const CCode* script, int argumentCount,
-                          Decoded* decoded = nullptr) {
-    frame.pc = c.pc;
+// EnterFrame for a caller that goes on at resumePc and writes the first used (at most 16) argument
+// values.
+VM_INLINE void EnterFrameAt(VMContext& c, VMFrame& frame, const CCode* script, int argumentCount, int used,
+                            int resumePc, Decoded* decoded) {
+    frame.pc = resumePc;
     frame.argumentCount = Code_ArgumentCount;
     frame.argumentsUsed = Code_ArgumentsUsed;
     frame.framePosition = Position(c);
@@ -270,9 +302,17 @@ VM_INLINE void EnterFrame(VMContext& c, VMFrame& frame, const CCode* script, int
     c.pc = 0;
     c.codeBuffer = script->code;
     Code_ArgumentCount = argumentCount;
-    // The caller writes the first argumentCount values (at most 16) next.
-    Code_ArgumentsUsed = argumentCount < 16 ? argumentCount : 16;
+    // The caller writes the first used values next.
+    Code_ArgumentsUsed = used;
     c.localsLevel = frame.calleeLocals != nullptr ? frame.calleeLocals : (frame.calleeLocals = NewLocals());
+}
+
+// Saves the caller in the next frame (NextFrame) and starts the script's code from its first word, with
+// the frame's block of argument values as Code_Arguments. The call depth must allow a frame more. The
+// caller's decoded form, when the decoded loop makes the call, goes with the frame.
+VM_INLINE void EnterFrame(VMContext& c, VMFrame& frame, const CCode* script, int argumentCount,
+                          Decoded* decoded = nullptr) {
+    EnterFrameAt(c, frame, script, argumentCount, argumentCount < 16 ? argumentCount : 16, c.pc, decoded);
 }
 
 // EnterFrame, or false after a report when the call depth is at its cap.

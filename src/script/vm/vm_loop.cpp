@@ -1968,11 +1968,11 @@ L_CallScript: {
         if (!LiveValues(sp, callArgc)) goto L_General;
     }
     callArgs = sp;
-    c.pc = ip->k;
     sp += 16 * callArgc;
     c.sp = sp;
     const VMBuffer* callerCode = c.codeBuffer;
-    EnterFrame(c, frame, callCode, callArgc, d);
+    // (The record's count is at most 16.)
+    EnterFrameAt(c, frame, callCode, callArgc, callArgc, ip->k, d);
     if (!reals) TakeValues(callArgs, callArgc, frame.arguments);
     // Into the script's decoded form, as VM_ENTER but with the stack pointer at hand (a script that
     // calls itself is in the form running now).

@@ -34,6 +34,9 @@ namespace vm {
 
 namespace {
 
+// The backward jumps and script calls between two drains of the message queue.
+constexpr uint32_t kDrainEvery = 4096;
+
 template <int T> constexpr int kItemSize = T == VT_VARIABLE ? 16 : T == VT_DOUBLE ? 8 : 4;
 
 // A number read in place: a .v real, a .d or a .i.
@@ -734,6 +737,9 @@ void RunDecoded(VMContext& c) {
     // A counting loop's counter, its next value and what the loop's test holds it against.
     ScriptValue* counter;
     double counterNext, counterRight;
+    // Backward jumps and script calls left before the message queue is drained: every loop, of jumps or
+    // of calls, passes one of them each time round, and forward jumps need no count.
+    VM_REGISTER(uint32_t drainIn, "r14") = kDrainEvery;
 
     // The position of the running instruction, and of the one after it (what the general way leaves in
     // pc while it executes a word, and so what an error report or a call sees).
@@ -774,14 +780,22 @@ void RunDecoded(VMContext& c) {
     } while (0)
 #endif
 #define VM_NEXT() VM_STEP_THEN(VM_DISPATCH())
-    // A jump to a target; every jump counts towards draining the message queue.
-#define VM_GO(to)                                                                                          \
+    // Counts a backward jump or a call, at ip, towards draining the message queue.
+#define VM_COUNT_BACK()                                                                                    \
     do {                                                                                                   \
-        ip = (to);                                                                                         \
-        if ((++g_branchCount & 4095) == 0) {                                                               \
+        if (--drainIn == 0) {                                                                              \
+            drainIn = kDrainEvery;                                                                         \
             VM_SYNC();                                                                                     \
             if (DrainMessages()) goto resync;                                                              \
         }                                                                                                  \
+    } while (0)
+    // A jump to a target.
+#define VM_GO(to)                                                                                          \
+    do {                                                                                                   \
+        const Insn* to_ = (to);                                                                            \
+        const bool back_ = to_ <= ip;                                                                      \
+        ip = to_;                                                                                          \
+        if (back_) VM_COUNT_BACK();                                                                        \
         VM_DISPATCH();                                                                                     \
     } while (0)
 #define VM_JUMP() VM_GO(ip + ip->a)
@@ -1681,8 +1695,8 @@ L_LocalToLocal: {
     VM_COPY_TO_LOCAL(from, ip[ip->x.i].slot);
 }
 
-    // A loop's counter stepped (by k, or by the local at record k) and stored, the jump back (counted as
-    // every jump is), and the loop's test (OPCODE) of the counter against a whole number or a local, at
+    // A loop's counter stepped (by k, or by the local at record k) and stored, the jump back (counted as a
+    // backward jump is), and the loop's test (OPCODE) of the counter against a whole number or a local, at
     // record x.i, taken at once while the counter is a real. A right-hand local that is not a real leaves
     // the test to its own handler.
 #define VM_COUNT_AND_TEST(OPCODE, STEP, RIGHT)                                                             \
@@ -1690,10 +1704,7 @@ L_LocalToLocal: {
         STEP;                                                                                              \
         counter->real = counterNext;                                                                       \
         ip += ip->x.i;                                                                                     \
-        if ((++g_branchCount & 4095) == 0) {                                                               \
-            VM_SYNC();                                                                                     \
-            if (DrainMessages()) goto resync;                                                              \
-        }                                                                                                  \
+        VM_COUNT_BACK();                                                                                   \
         RIGHT;                                                                                             \
         VM_BRANCH_AT(CompareByDifference(OPCODE, counterNext - counterRight), ip->x.i);                    \
     } while (0)
@@ -1958,6 +1969,7 @@ L_CallScript: {
     // A script with bytecode, whose arguments (at most 16) move into the frame's block, all real 0: reals
     // as they lie (a .v item of a real is laid out as its value); a text or an array only with a live
     // handle, taken over into a value of its own.
+    VM_COUNT_BACK();
     callArgc = static_cast<int>(ip->cache);
     callCode = CallTarget(c, *ip);
     if (callCode == nullptr) goto L_General;
@@ -2461,6 +2473,7 @@ L_PopEnv: {
 #undef VM_NEXT
 #undef VM_JUMP
 #undef VM_GO
+#undef VM_COUNT_BACK
 #undef VM_ENTER
 }
 #undef VM_REGISTER

@@ -376,6 +376,31 @@ TEST_F(VMDecoded, VariablesOfEverySite) {
               0u);
 }
 
+// "v op= value" into a global, a variable of other and a variable of the instance an id names: reals
+// in place; texts, absent variables, instance codes that name no single instance and missing
+// instances as the general way takes them.
+TEST_F(VMDecoded, CompoundAssignmentsIntoGlobalsAndOtherInstances) {
+    EXPECT_EQ(Run("var e, d, i; e = 100002; e.hp = 10; d = 2; for (i = 0; i < 3; i += 1) { e.hp -= d; e.hp += 0.5; } "
+                  "e.hp -= d - e.hp; e = 100003; e.hp = 1; e.hp += 4; return e.hp;"),
+              "5");
+    EXPECT_EQ(Run("var e; e = 100002; e.t = 'a'; e.t += 'b'; e.n += 1; e.t -= 1; return 0;").rfind("RUNTIME:", 0),
+              0u);
+    EXPECT_EQ(Run("var e; e = 100002; e.t = 'a'; e.t += 'b'; e.n += 1; return e.t;"), "'ab'");
+    EXPECT_EQ(Run("var e; e = 100002; e.a[0] = 1; e.a += 1; return 0;").rfind("RUNTIME:", 0), 0u);
+    EXPECT_EQ(Run("var e; e = -1; e.hp += 3; e = -5; e.hp += 4; e = -7; e.hp += 5; e = all; e.hp += 6; "
+                  "e = 100003; e.hp -= 1; return hp;"),
+              "9");
+    EXPECT_EQ(Run("var e; e = 123456; e.hp -= 1; return 0;").rfind("RUNTIME:", 0), 0u);
+    EXPECT_EQ(Run("var e; e = 100002; e.bx = 1; e.bx += 2; e.bx -= 0.5; return e.bx;"), "2.5");
+    EXPECT_EQ(Run("global.g += 2; global.g -= 0.5; global.t = 'x'; global.t += 'y'; globalvar w; w += 1; "
+                  "return string(global.g) + global.t;"),
+              "'1.50xy'");
+    EXPECT_EQ(Run("global.a[0] = 1; global.a += 1; return 0;").rfind("RUNTIME:", 0), 0u);
+    EXPECT_EQ(Run("var d; d = 2; hp = 1; t = 'p'; with (100002) { other.hp += d; other.t += 'q'; other.n -= d; } "
+                  "return string(hp) + t + string(n);"),
+              "'3pq-2'");
+}
+
 TEST_F(VMDecoded, SitesOverInstancesWhoseVariablesWereMadeInOtherOrders) {
     // One site meets lists of other layouts in turn, and a list whose layout changes between two reads.
     EXPECT_EQ(Run("var e, i, s; e = 100002; e.b = 1; e.a = 2; e = 100003; e.a = 3; e.b = 4; a = 5; b = 6; s = 0; "

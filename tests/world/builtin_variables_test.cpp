@@ -3,6 +3,7 @@
 
 #include "io/input.h"
 #include "script/compiler/compile.h"
+#include "script/compiler/constants.h"
 #include "script/script.h"
 #include "script/value.h"
 #include "script/variables.h"
@@ -122,14 +123,16 @@ TEST_F(BuiltInVariables, FieldsAsOperandsOfComparisonsAndArithmetic) {
 TEST_F(BuiltInVariables, FieldsWrittenInPlaceHoldWhatTheirSettersWrite) {
     // Each variable whose setter is marked as only writing its field gets each value four ways: through
     // its setter, and from code through self, the instance's id and other; and the value added to it by
-    // its setter and by a compound assignment. The field's bytes and the
-    // bounding box's staleness must come out the same (rounding, narrowing, values out of range, whole
-    // numbers, an unchanged value).
+    // its setter and by a compound assignment (of self, through the instance's id and through other).
+    // The field's bytes and the bounding box's staleness must come out the same (rounding, narrowing,
+    // values out of range, whole numbers, an unchanged value).
     auto* bytes = reinterpret_cast<unsigned char*>(self);
     const std::string selfId = std::to_string(self->id);
     const std::pair<const char*, double> values[] = {{"7", 7},           {"2.5", 2.5},     {"-3.5", -3.5},
                                                      {"0.1", 0.1},       {"100000000000000000000", 1e20},   {"-400000000000000000000000000000000000000", -4e38},
                                                      {"2147483647.75", 2147483647.75}, {"12", 12}};
+    // "other" names the other instance (it is no variable of its own).
+    if (Code_Constant_FindValue("other") == nullptr) Code_Constant_AddReal("other", -2);
     int marked = 0;
     for (int i = 0; i < Variable_BuiltIn_Count(); ++i) {
         const BuiltInVariable* entry = Variable_BuiltIn_Entry(i);
@@ -171,6 +174,12 @@ TEST_F(BuiltInVariables, FieldsWrittenInPlaceHoldWhatTheirSettersWrite) {
             const auto added = written();
             reset();
             EXPECT_EQ(Run(std::string(entry->name) + " += " + text + "; return 0;"), "0");
+            EXPECT_EQ(written(), added);
+            reset();
+            Run("var e, v; e = " + selfId + "; v = " + text + "; e." + entry->name + " += v;");
+            EXPECT_EQ(written(), added);
+            reset();
+            Run(std::string("var v; v = ") + text + "; with (" + selfId + ") other." + entry->name + " += v;");
             EXPECT_EQ(written(), added);
         }
         std::memcpy(field, old, 4);

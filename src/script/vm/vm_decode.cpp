@@ -79,8 +79,9 @@ uint16_t ConversionOp(int from, int to) {
 
 // The fused handlers, looked up by their parts. A fused run's left operand comes from one of these.
 enum Source { kFromStack, kFromLocal, kFromSelf, kFromArg, kFromField, kSourceCount };
-// A built-in variable of self written in place (kToField) is a target of "x op= value" only.
-enum Target { kToLocal, kToSelf, kToField, kTargetCount };
+// A built-in variable of self written in place (kToField) and the targets after it are targets of
+// "x op= value" only.
+enum Target { kToLocal, kToSelf, kToField, kToGlobal, kToOther, kToFieldOther, kToInstance, kTargetCount };
 constexpr int kBinaryOps = OP_SGT + 1;
 
 struct FusedTables {
@@ -110,6 +111,10 @@ struct FusedTables {
 #define VM_TARGET_Local kToLocal
 #define VM_TARGET_Self kToSelf
 #define VM_TARGET_Field kToField
+#define VM_TARGET_Global kToGlobal
+#define VM_TARGET_Other kToOther
+#define VM_TARGET_FieldOther kToFieldOther
+#define VM_TARGET_Instance kToInstance
 #define VM_FILL_IMMEDIATE(SOURCE, NAME, OPCODE) immediate[VM_SOURCE_##SOURCE][OPCODE] = kOp##SOURCE##Imm##NAME;
 #define VM_FILL_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE)                                                     \
     immediateBranch[VM_SOURCE_##SOURCE][OPCODE] = kOp##SOURCE##Imm##NAME##Branch;
@@ -130,6 +135,7 @@ struct FusedTables {
         VM_ARITHMETIC_OPS(VM_FILL_LOCALS_STORE, Self, Locals)
         VM_STORE_TARGETS(VM_FILL_COMPOUND, VM_COMPOUND_OPS)
         VM_FIELD_COMPOUND_OPS(VM_FILL_COMPOUND, Field)
+        VM_MORE_COMPOUND_TARGETS(VM_FILL_COMPOUND, VM_FIELD_COMPOUND_OPS)
 #define VM_FILL_INT_IMMEDIATE(A, NAME, OPCODE) intImmediate[OPCODE] = kOpIntImm##NAME;
         VM_ALL_BINARY_OPS(VM_FILL_INT_IMMEDIATE, Int)
 #undef VM_FILL_INT_IMMEDIATE
@@ -187,6 +193,10 @@ struct FusedTables {
 #undef VM_TARGET_Local
 #undef VM_TARGET_Self
 #undef VM_TARGET_Field
+#undef VM_TARGET_Global
+#undef VM_TARGET_Other
+#undef VM_TARGET_FieldOther
+#undef VM_TARGET_Instance
     }
 };
 const FusedTables g_fused;
@@ -464,6 +474,28 @@ private:
         if (!Has(i) || VM_Type2(m_d.insns[i].word) != VT_VARIABLE) return -1;
         const uint16_t op = m_d.insns[i].op;
         return op == kOpPopLocal ? kToLocal : op == kOpPopSelf || op == kOpPopScoped ? kToSelf : -1;
+    }
+    // The target of "x op= value" that record i stores into: a target of TargetOf, or a built-in
+    // variable of self or other written in place, a global, a user variable of other, or a variable
+    // (not an element) of the instance whose code lies beneath the value (pop.i.v).
+    int CompoundTargetOf(size_t i) const {
+        if (!Has(i) || VM_Type2(m_d.insns[i].word) != VT_VARIABLE) return -1;
+        const Insn& pop = m_d.insns[i];
+        switch (pop.op) {
+        case kOpPopBuiltIn:
+            return pop.slot >= 0 ? kToField : -1;
+        case kOpPopBuiltInOther:
+            return pop.slot >= 0 ? kToFieldOther : -1;
+        case kOpPopGlobal:
+            return kToGlobal;
+        case kOpPopOther:
+            return kToOther;
+        case kOpPopStackValueFirst:
+            if (pop.flags & kSiteIndexed) return -1;
+            return pop.a >= kVariableListIdBase || StoreCode(pop.a) >= 0 ? kToInstance : -1;
+        default:
+            return TargetOf(i);
+        }
     }
     bool Branch(size_t i) const { return Has(i) && (m_d.insns[i].op == kOpBt || m_d.insns[i].op == kOpBf); }
     // Makes record i the head of a fused run that ends before record end, with the run's whole number
@@ -836,14 +868,19 @@ void Decoder::Fuse(size_t i) {
     if (op != kOpTextBinary && !logical && Has(i + 1)) {
         const int opcode = VM_Opcode(head.word);
         const Insn& pop = insns[i + 1];
-        const bool field = pop.op == kOpPopBuiltIn && pop.slot >= 0 && VM_Type2(pop.word) == VT_VARIABLE;
-        const int target = field ? kToField : TargetOf(i + 1);
+        const int target = CompoundTargetOf(i + 1);
         const int type = VM_Type1(head.word);
         if (target >= 0 && opcode >= OP_MUL && opcode <= OP_XOR && VM_Type2(head.word) == VT_VARIABLE &&
             (type == VT_VARIABLE || type == VT_INT || type == VT_DOUBLE)) {
             const uint16_t fused = g_fused.compound[target][type][opcode];
             if (fused != kOpGeneral) {
-                Head(i, fused, Next(i + 1), 0, 1);
+                // A built-in variable of an instance on the stack keeps the field its setter writes in
+                // place (StoreCode) in the run's slot, and the flag that store sets in k.
+                const BuiltInVariable* entry = target == kToInstance && pop.a < kVariableListIdBase
+                                                   ? Variable_BuiltIn_Entry(pop.a)
+                                                   : nullptr;
+                Head(i, fused, Next(i + 1), entry != nullptr ? entry->storeMark : 0, 1);
+                if (target == kToInstance) head.slot = entry != nullptr ? StoreCode(pop.a) : -1;
                 return;
             }
         }
@@ -868,6 +905,13 @@ void Decoder::Fuse(size_t i) {
         const size_t read = Next(Next(i));
         if (Has(read) && insns[read].op == kOpPushStack && !(insns[read].flags & kSiteIndexed)) {
             Head(i, kOpVariableOfLocal, Next(read), FieldCode(insns[read].a), read - i);
+            return;
+        }
+        // The same with the instance code kept beneath the value ("e.hp -= d" reads e.hp so).
+        if (Has(read) && insns[read].op == kOpDup4 && VM_Type1(insns[read].word) == VT_INT && Has(Next(read)) &&
+            insns[Next(read)].op == kOpPushStack && !(insns[Next(read)].flags & kSiteIndexed)) {
+            const size_t kept = Next(read);
+            Head(i, kOpVariableOfLocalKept, Next(kept), FieldCode(insns[kept].a), kept - i);
             return;
         }
         Head(i, kOpIntOfLocal, Next(Next(i)));

@@ -104,6 +104,10 @@ namespace vm {
 // where a fused run stores its result.
 #define VM_OPERAND_SOURCES(X, LIST) LIST(X, Stack) LIST(X, Local) LIST(X, Self) LIST(X, Arg) LIST(X, Field)
 #define VM_STORE_TARGETS(X, LIST) LIST(X, Local) LIST(X, Self)
+// The targets of "x += value" and "x -= value" beside self's built-in fields: a global, a user variable of
+// other, a built-in variable of other written in place, and a variable of the instance whose code lies
+// beneath the operands (pop.i.v of a stack site: "inst.hp -= d").
+#define VM_MORE_COMPOUND_TARGETS(X, LIST) LIST(X, Global) LIST(X, Other) LIST(X, FieldOther) LIST(X, Instance)
 #define VM_TARGETS_AND_SOURCES(X, LIST)                                                                    \
     LIST(X, Local, Stack)                                                                                  \
     LIST(X, Local, Local)                                                                                  \
@@ -197,6 +201,7 @@ namespace vm {
     X(SwitchLocal) /* push.v local, then the Switch at record x.i */                                       \
     X(IntOfLocal) /* push.v local, conv.v.i */                                                             \
     X(VariableOfLocal) /* push.v local, conv.v.i, push.v stack.a: a variable of the instance it names */   \
+    X(VariableOfLocalKept) /* push.v local, conv.v.i, dup.i, push.v stack.a: the same, the .i kept */     \
     X(Index2D)    /* the index of [local, local]: both to .i, the first times 32000 plus the second */     \
     X(ElementByLocal)      /* push.e code, push.v local, conv.v.i, push.v stack.a[] */                     \
     X(StoreElementByLocal) /* push.e code, push.v local, conv.v.i, pop.v.T stack.a[] */                    \
@@ -251,6 +256,7 @@ namespace vm {
     VM_ARITHMETIC_OPS(LOCALS_STORE, Self, Locals)                                                          \
     VM_STORE_TARGETS(COMPOUND, VM_COMPOUND_OPS)                                                            \
     VM_FIELD_COMPOUND_OPS(COMPOUND, Field)                                                                 \
+    VM_MORE_COMPOUND_TARGETS(COMPOUND, VM_FIELD_COMPOUND_OPS)                                              \
     VM_ALL_BINARY_OPS(INT_IMMEDIATE, Int)                                                                  \
     VM_COMPARISON_OPS(INT_IMMEDIATE, IntBranch)                                                            \
     VM_ALL_BINARY_OPS(INT_IMMEDIATE, LocalInt)                                                             \

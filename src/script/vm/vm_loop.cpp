@@ -1167,31 +1167,46 @@ L_PopBuiltInOther:
     }                                                                                                      \
     const int instance = Load<int32_t>(p);                                                                 \
     p += 4;
-L_VariableOfLocal: {
     // The read of the push.v at record x.i with the instance code its local gives, as L_PushStack does
-    // it: a real, of a user variable or of a field read in place; anything else goes the long way.
-    ScriptValue* code;
-    VM_LOCAL(*ip, code);
-    if (code == nullptr || !code->IsReal()) goto L_General;
-    const Insn& site = ip[ip->x.i];
-    const int instance = X86_DoubleToInt32(code->real);
-    if (site.a < kVariableListIdBase) {
-        // The field the variable's getter reads is in k (FieldCode).
-        if (instance == INSTANCE_LOCAL || instance == INSTANCE_GLOBAL || ip->k < 0) goto L_General;
-        CInstance* target = instances.Instance(c, instance);
-        if (target == nullptr) goto L_General;
-        sp = PushReal(sp, FieldAt(target, ip->k), true);
-        VM_NEXT();
-    }
-    ScriptValue* holder;
-    if (instance >= kFirstInstanceId)
-        holder = instances.UserOf(c, d->caches[site.cache], site.a, instance);
-    else
-        VM_USER(site, instance, holder);
-    if (holder == nullptr || !holder->IsReal()) goto L_General;
-    sp = PushReal(sp, holder->real, true, holder->kind);
-    VM_NEXT();
-}
+    // it: a real, of a user variable or of a field read in place; anything else goes the long way. KEEP:
+    // the instance code (the .i that dup.i copied) is pushed first and stays beneath the value.
+#define VM_VARIABLE_OF_LOCAL(KEEP)                                                                         \
+    do {                                                                                                   \
+        ScriptValue* code;                                                                                 \
+        VM_LOCAL(*ip, code);                                                                               \
+        if (code == nullptr || !code->IsReal()) goto L_General;                                            \
+        const Insn& site = ip[ip->x.i];                                                                    \
+        const int instance = X86_DoubleToInt32(code->real);                                                \
+        double value;                                                                                      \
+        uint32_t kind = KIND_REAL;                                                                         \
+        if (site.a < kVariableListIdBase) {                                                                \
+            /* The field the variable's getter reads is in k (FieldCode). */                               \
+            if (instance == INSTANCE_LOCAL || instance == INSTANCE_GLOBAL || ip->k < 0) goto L_General;    \
+            CInstance* target = instances.Instance(c, instance);                                           \
+            if (target == nullptr) goto L_General;                                                         \
+            value = FieldAt(target, ip->k);                                                                \
+        } else {                                                                                           \
+            ScriptValue* holder;                                                                           \
+            if (instance >= kFirstInstanceId)                                                              \
+                holder = instances.UserOf(c, d->caches[site.cache], site.a, instance);                     \
+            else                                                                                           \
+                VM_USER(site, instance, holder);                                                           \
+            if (holder == nullptr || !holder->IsReal()) goto L_General;                                    \
+            value = holder->real;                                                                          \
+            kind = holder->kind;                                                                           \
+        }                                                                                                  \
+        if (KEEP) {                                                                                        \
+            sp -= 4;                                                                                       \
+            Store<int32_t>(sp, instance);                                                                  \
+        }                                                                                                  \
+        sp = PushReal(sp, value, true, kind);                                                              \
+        VM_NEXT();                                                                                         \
+    } while (0)
+L_VariableOfLocal:
+    VM_VARIABLE_OF_LOCAL(false);
+L_VariableOfLocalKept:
+    VM_VARIABLE_OF_LOCAL(true);
+#undef VM_VARIABLE_OF_LOCAL
 
 L_PushStack: {
     const uint8_t* p = sp;
@@ -2107,10 +2122,61 @@ L_PopEnv: {
         if (c.self == nullptr) goto L_General;                                                             \
         out = nullptr;                                                                                     \
     } while (0)
+    // A global, or a user variable of other, found as a pop of its site finds it.
+#define VM_TARGET_LIST(LIST, out)                                                                          \
+    do {                                                                                                   \
+        CVariableList* list_ = (LIST);                                                                     \
+        if (list_ == nullptr) goto L_General;                                                              \
+        out = CachedSlot(d->caches[store.cache], list_, store.a);                                          \
+    } while (0)
+#define VM_TARGET_Global(out) VM_TARGET_LIST(Variable_Globals(), out)
+#define VM_TARGET_Other(out) VM_TARGET_LIST(instances.OtherVars(c.other), out)
+#define VM_MAKE_Global(out) out = Variable_Globals()->SlotOrAdd(store.a)
+#define VM_MAKE_Other(out) out = instances.OtherVars(c.other)->SlotOrAdd(store.a)
+    // A built-in variable of other written in place (the pop's StoreCode): no holder.
+#define VM_TARGET_FieldOther(out)                                                                          \
+    do {                                                                                                   \
+        if (c.other == nullptr) goto L_General;                                                            \
+        out = nullptr;                                                                                     \
+    } while (0)
+    // A variable of the instance whose code lies beneath the two operands (pop.i.v): a user variable that
+    // exists (holder), or a built-in variable whose setter writes a field in place (fieldTarget_, the
+    // field's code in the run's slot and the flag it sets in k).
+#define VM_TARGET_Instance(out)                                                                            \
+    CInstance* fieldTarget_ = nullptr;                                                                     \
+    do {                                                                                                   \
+        const int code_ = Load<int32_t>(sp + rightSize_ + 16);                                             \
+        out = nullptr;                                                                                     \
+        if (store.a < kVariableListIdBase) {                                                               \
+            if (ip->slot < 0 || code_ == INSTANCE_LOCAL || code_ == INSTANCE_GLOBAL) goto L_General;       \
+            fieldTarget_ = instances.Instance(c, code_);                                                   \
+            if (fieldTarget_ == nullptr) goto L_General;                                                   \
+        } else {                                                                                           \
+            if (code_ >= kFirstInstanceId)                                                                 \
+                out = instances.UserOf(c, d->caches[store.cache], store.a, code_);                         \
+            else                                                                                           \
+                VM_USER(store, code_, out);                                                                \
+            if (out == nullptr) goto L_General;                                                            \
+        }                                                                                                  \
+    } while (0)
     // Stores the result of a compound assignment into its target.
 #define VM_COMPOUND_STORE_Local(holder, value) VM_STORE_REAL(Local, holder, value)
 #define VM_COMPOUND_STORE_Self(holder, value) VM_STORE_REAL(Self, holder, value)
 #define VM_COMPOUND_STORE_Field(holder, value) StoreFieldAt(c.self, store.slot, store.k, value)
+#define VM_COMPOUND_STORE_Global(holder, value) VM_STORE_REAL(Global, holder, value)
+#define VM_COMPOUND_STORE_Other(holder, value) VM_STORE_REAL(Other, holder, value)
+#define VM_COMPOUND_STORE_FieldOther(holder, value) StoreFieldAt(c.other, store.slot, store.k, value)
+    // (The instance code beneath the result is taken off too.)
+#define VM_COMPOUND_STORE_Instance(holder, value)                                                          \
+    do {                                                                                                   \
+        const double value_ = (value);                                                                     \
+        if (fieldTarget_ != nullptr)                                                                       \
+            StoreFieldAt(fieldTarget_, ip->slot, ip->k, value_);                                           \
+        else                                                                                               \
+            VM_STORE_REAL(Instance, holder, value_);                                                       \
+        top += 4;                                                                                          \
+    } while (0)
+#define VM_MAKE_Instance(out) goto L_General
     // Stores a real as pop.v.v of a .v real does, into the target's variable (made when absent).
 #define VM_STORE_REAL(TARGET, holder, value)                                                               \
     do {                                                                                                   \
@@ -2229,6 +2295,7 @@ L_PopEnv: {
 #define VM_HANDLER_COMPOUND(TARGET, TYPE, NAME, OPCODE)                                                    \
     L_##NAME##_##TYPE##To##TARGET : {                                                                      \
         const Insn& store = ip[1];                                                                         \
+        [[maybe_unused]] constexpr int rightSize_ = kItemSize<VT_##TYPE>;                                  \
         ScriptValue* holder;                                                                               \
         VM_TARGET_##TARGET(holder);                                                                        \
         if (holder != nullptr && holder->IsArray()) goto L_General;                                        \
@@ -2449,6 +2516,18 @@ L_PopEnv: {
 #undef VM_COMPOUND_STORE_Local
 #undef VM_COMPOUND_STORE_Self
 #undef VM_COMPOUND_STORE_Field
+#undef VM_TARGET_LIST
+#undef VM_TARGET_Global
+#undef VM_TARGET_Other
+#undef VM_TARGET_FieldOther
+#undef VM_TARGET_Instance
+#undef VM_MAKE_Global
+#undef VM_MAKE_Other
+#undef VM_MAKE_Instance
+#undef VM_COMPOUND_STORE_Global
+#undef VM_COMPOUND_STORE_Other
+#undef VM_COMPOUND_STORE_FieldOther
+#undef VM_COMPOUND_STORE_Instance
 #undef VM_STORE_REAL
 #undef VM_BRANCH_ON
 #undef VM_PUSH_HOLDER

@@ -628,7 +628,10 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
          {"count", "if (argument_count > 1) return argument_count * 10 + count(argument0); return argument_count;"},
          {"after", "var n; n = count(5); return n * 100 + argument_count;"},
          {"third", "return argument2;"},
-         {"away", "with (100002) { mark = 1; return 5; }"}}));
+         {"away", "with (100002) { mark = 1; return 5; }"},
+         {"copies", "var a, b, c, i, n; a = 5; a = argument0; b = argument1; c = argument2; n = 0; i = 0; "
+                    "while (i < 2) { i += 1; n = argument0; } return string(a) + string(b) + string(c) + string(n);"},
+         {"over", "var a, b; a[0] = 1; b = 't'; b = argument1; a = argument0; return a + b;"}}));
     EXPECT_EQ(Run("return fib(15);"), "610");
     EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 4; i += 1) s += sum3(i, sum3(1, 2, 3), 'x' == 'x'); return s;"),
               "34");
@@ -643,6 +646,10 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
     // included.
     EXPECT_EQ(Run("return string(third(1, 2, 3)) + string(third(4)) + third(5, 6, 'x') + string(third(7, 8));"),
               "'30x0'");
+    // Arguments copied into locals one after another: a text or a local holding an array on the way, and
+    // a copy that ends a loop's body.
+    EXPECT_EQ(Run("return copies(1, 2, 3) + copies(1, 'two', -0) + copies('one', 2, 3) + string(over(2, 3));"),
+              "'12311two01one23one5'");
     // A return from inside a with gives the caller back its own self and other.
     EXPECT_EQ(Run("mark = 3; with (100003) { mark = away() + other.mark; } mark += away(); return mark * 100 + "
                   "(100003).mark;"),

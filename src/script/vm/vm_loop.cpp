@@ -1678,14 +1678,14 @@ L_RealConstant:
     sp = PushReal(sp, ip->k, true);
     VM_NEXT();
 
-    // A real copied into the local of slot SLOT (made when absent), as push.v and pop.v.v of it do.
+    // A real (from) copied into the local of slot SLOT (made when absent), as push.v and pop.v.v of it
+    // do. The real goes as its bits, which keeps it out of the floating-point registers.
 #define VM_COPY_TO_LOCAL(from, SLOT)                                                                       \
     do {                                                                                                   \
-        if ((from) == nullptr || !(from)->IsReal()) goto L_General;                                        \
         const int slot_ = (SLOT);                                                                          \
         ScriptValue* holder = &localSlots[slot_];                                                          \
         const uint32_t kind_ = (from)->kind;                                                               \
-        const double real_ = (from)->real;                                                                 \
+        const uint64_t bits_ = Load<uint64_t>(reinterpret_cast<const uint8_t*>(from) + 8);                 \
         if (holder->kind == kLocalAbsent) {                                                                \
             /* Made with the value at once (MakeLocal's order of making kept). */                          \
             LocalsLevel* level_ = c.localsLevel;                                                           \
@@ -1697,17 +1697,25 @@ L_RealConstant:
             MEM_FREE(holder->str);                                                                         \
         }                                                                                                  \
         holder->kind = kind_;                                                                              \
-        holder->real = real_;                                                                              \
-        VM_NEXT_OR_JUMP();                                                                                 \
+        Store<uint64_t>(reinterpret_cast<uint8_t*>(holder) + 8, bits_);                                    \
     } while (0)
-L_ArgToLocal: {
-    const ScriptValue* argument = &Code_Arguments[ip->a];
-    VM_COPY_TO_LOCAL(argument, ip->k);
-}
+L_ArgToLocal:
+    // A script's arguments copied into its locals one after the other (var a; a = argument0; ...), as
+    // scripts begin, go in one run here: each record copies one. Anything but a real goes the general
+    // way from the record that has it, the copies before it done.
+    do {
+        if (!Code_Arguments[ip->a].IsReal()) goto L_General;
+        VM_COPY_TO_LOCAL(&Code_Arguments[ip->a], ip->k);
+        ip += ip->words;
+    } while (ip->op == kOpArgToLocal);
+    if (ip->op == kOpB) VM_JUMP();
+    VM_DISPATCH();
 L_LocalToLocal: {
     ScriptValue* from;
     VM_LOCAL(*ip, from);
+    if (from == nullptr || !from->IsReal()) goto L_General;
     VM_COPY_TO_LOCAL(from, ip[ip->x.i].slot);
+    VM_NEXT_OR_JUMP();
 }
 
     // A loop's counter stepped (by k, or by the local at record k) and stored, the jump back (counted as a

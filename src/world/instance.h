@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <new>
 #include <vector>
 
 class CCode;
@@ -37,10 +38,13 @@ inline InstanceState& Instance_State() {
 
 // Aligned to a cache line, so that the four lines the step's walks prefetch (RoomList_PrefetchInstance)
 // are the first 256 bytes of the instance, which hold every field those walks read.
-class alignas(64) CInstance {
+class alignas(64) CInstance final {
 public:
     CInstance(float x, float y, int id, int objectIndex, bool enterLists);
     ~CInstance();
+    // Instances live side by side in large blocks of huge pages (see instance.cpp).
+    static void* operator new(std::size_t size, std::align_val_t alignment);
+    static void operator delete(void* p, std::align_val_t alignment) noexcept;
     CInstance(const CInstance&) = delete;
     CInstance& operator=(const CInstance&) = delete;
 

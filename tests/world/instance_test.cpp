@@ -9,6 +9,7 @@
 #include "script/world_interface.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <map>
@@ -498,4 +499,41 @@ TEST_F(SavedInstances, SlotCountMismatchSkipsExtraValuesAndLeavesMissingOnesZero
     EXPECT_EQ(more->slots[0].real, 1);
     EXPECT_EQ(more->slots[3].real, 0);
     delete more;
+}
+
+// Instance storage: slots of whole cache lines that never overlap, past the end of a block of them,
+// and the slots of destroyed instances handed out again.
+TEST(InstanceStorage, SlotsAreDistinctAlignedAndUsedAgain) {
+    constexpr size_t kSlots = 100000; // more than one block holds
+    const auto alignment = std::align_val_t{alignof(CInstance)};
+    std::vector<void*> slots;
+    slots.reserve(kSlots);
+    for (size_t i = 0; i < kSlots; ++i) {
+        slots.push_back(CInstance::operator new(sizeof(CInstance), alignment));
+        ASSERT_EQ(reinterpret_cast<uintptr_t>(slots.back()) % 64, 0u);
+        std::memset(slots.back(), static_cast<int>(i & 0xFF), sizeof(CInstance)); // each slot is writable
+    }
+    std::vector<void*> sorted = slots;
+    std::sort(sorted.begin(), sorted.end());
+    for (size_t i = 1; i < sorted.size(); ++i)
+        ASSERT_GE(static_cast<char*>(sorted[i]) - static_cast<char*>(sorted[i - 1]),
+                  static_cast<std::ptrdiff_t>(sizeof(CInstance)));
+    EXPECT_EQ(static_cast<unsigned char*>(slots[70000])[sizeof(CInstance) - 1], 70000 & 0xFF);
+    // Freed slots come back before any new one is cut.
+    for (size_t i = 0; i < 10; ++i)
+        CInstance::operator delete(slots[i * 7], alignment);
+    std::vector<void*> again;
+    for (size_t i = 0; i < 10; ++i)
+        again.push_back(CInstance::operator new(sizeof(CInstance), alignment));
+    for (size_t i = 0; i < 10; ++i)
+        EXPECT_NE(std::find(again.begin(), again.end(), slots[i * 7]), again.end());
+    for (size_t i = 0; i < 10; ++i)
+        slots[i * 7] = again[i];
+    for (void* slot : slots)
+        CInstance::operator delete(slot, alignment);
+    // A real instance made and destroyed in a used slot starts from its constructor's state.
+    auto* instance = new CInstance(3, 4, 0, -1, false);
+    EXPECT_EQ(instance->x, 3.0f);
+    EXPECT_EQ(instance->y, 4.0f);
+    delete instance;
 }

@@ -457,6 +457,8 @@ TEST_F(VMExec, WithBlocks) {
     FakeInstance* c = world.Add(100003, 4);
     FakeInstance* gone = world.Add(100004, 4);
     gone->marked = true;
+    FakeInstance* off = world.Add(100006, 6);
+    off->deactivated = true;
     FakeInstance* caller = world.Add(100009, 9);
     // Each visit appends self.id... as a digit to global.order and records other's id.
     const char* body =
@@ -485,6 +487,8 @@ TEST_F(VMExec, WithBlocks) {
     EXPECT_EQ(visits("push.i -3"), 9321); // all present: from the last to the first
     EXPECT_EQ(visits("push.i 100002"), 2);
     EXPECT_EQ(visits("push.i 100004"), 0); // destroyed
+    EXPECT_EQ(visits("push.i 100006"), 0); // deactivated
+    EXPECT_EQ(visits("push.i 6"), 0);
     EXPECT_EQ(visits("push.i -4"), 0);
     EXPECT_EQ(visits("push.i 77"), 0); // no such object: skipped cleanly
     FakeInstance moved;                // changed into object 3 during this stage: not in its list yet

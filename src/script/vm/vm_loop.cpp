@@ -2061,10 +2061,41 @@ leave_frame:
     VM_ENTER();
 
     // ---- with
-L_PushEnv:
+L_PushEnv: {
+    // A block over one instance (self, other, or an instance id that names one present) opens here and
+    // its body runs at once, as PushEnv would open it; any other target, and the first block of a depth,
+    // go through PushEnv.
+    const int32_t target = Load<int32_t>(sp);
+    CInstance* one = nullptr;
+    if (target == INSTANCE_SELF || target == INSTANCE_BUILTIN) {
+        one = c.self;
+    } else if (target == INSTANCE_OTHER) {
+        one = c.other;
+    } else if (target >= kFirstInstanceId) {
+        one = instances.Instance(c, target);
+        if (one != nullptr && instances.world->IsDeactivated(one)) one = nullptr;
+    }
+    const auto depth = static_cast<size_t>(c.withCount);
+    if (one != nullptr && depth < c.withBlocks->size()) {
+        VMWithBlock& block = (*c.withBlocks)[depth];
+        block.targets.clear();
+        block.targets.push_back(one);
+        block.savedSelf = c.self;
+        block.savedOther = c.other;
+        block.next = 1;
+        sp += 4 - kWithItemSize;
+        Store<uint32_t>(sp, kWithMarker);
+        Store<uint32_t>(sp + 4, static_cast<uint32_t>(depth));
+        block.stackPosition = static_cast<int>(StackEnd(c) - sp);
+        ++c.withCount;
+        c.other = block.savedSelf;
+        c.self = one;
+        VM_NEXT();
+    }
     VM_SYNC_AFTER();
     PushEnv(c, ip->word, static_cast<int>(ip - d->insns.data()) * 4);
     goto resync;
+}
 
 L_PopEnv: {
     // The top item must be the marker of the innermost open block.
@@ -2080,7 +2111,9 @@ L_PopEnv: {
     c.self = block.savedSelf;
     c.other = block.savedOther;
     sp += kWithItemSize;
-    CloseWithBlocks(c, index);
+    // The innermost block closes (CloseWithBlocks of it alone).
+    block.targets.clear();
+    c.withCount = index;
     VM_NEXT();
 }
 

@@ -631,7 +631,8 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
          {"away", "with (100002) { mark = 1; return 5; }"},
          {"copies", "var a, b, c, i, n; a = 5; a = argument0; b = argument1; c = argument2; n = 0; i = 0; "
                     "while (i < 2) { i += 1; n = argument0; } return string(a) + string(b) + string(c) + string(n);"},
-         {"over", "var a, b; a[0] = 1; b = 't'; b = argument1; a = argument0; return a + b;"}}));
+         {"over", "var a, b; a[0] = 1; b = 't'; b = argument1; a = argument0; return a + b;"},
+         {"back", "var a; if (argument1 == 1) a = argument0; if (argument1 == 2) return argument0; return a;"}}));
     EXPECT_EQ(Run("return fib(15);"), "610");
     EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 4; i += 1) s += sum3(i, sum3(1, 2, 3), 'x' == 'x'); return s;"),
               "34");
@@ -650,6 +651,12 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
     // a copy that ends a loop's body.
     EXPECT_EQ(Run("return copies(1, 2, 3) + copies(1, 'two', -0) + copies('one', 2, 3) + string(over(2, 3));"),
               "'12311two01one23one5'");
+    // return of a local or an argument: reals, texts, a local never set, a missing argument, and the
+    // code's own return at depth 0.
+    EXPECT_EQ(Run("return string(back(-0, 2)) + string(back(-0.5, 1)) + back('s', 1) + back('t', 2) + "
+                  "string(back(7)) + string(third(1)) + string(back(5, 0));"),
+              "'0-0.50st000'");
+    EXPECT_EQ(Run("var a; a = -2.5; return a;"), "-2.5");
     // A return from inside a with gives the caller back its own self and other.
     EXPECT_EQ(Run("mark = 3; with (100003) { mark = away() + other.mark; } mark += away(); return mark * 100 + "
                   "(100003).mark;"),

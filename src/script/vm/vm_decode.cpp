@@ -994,6 +994,12 @@ void Decoder::Fuse(size_t i) {
         return;
     }
 
+    // A local or an argument returned (return x;).
+    if ((op == kOpPushArgument || op == kOpPushLocal) && Has(Next(i)) && insns[Next(i)].op == kOpRetV) {
+        Head(i, op == kOpPushArgument ? kOpRetArgument : kOpRetLocal, Next(Next(i)));
+        return;
+    }
+
     // An argument or a local copied into a local.
     if ((op == kOpPushArgument || op == kOpPushLocal) && Has(Next(i)) && insns[Next(i)].op == kOpPopLocal &&
         VM_Type2(insns[Next(i)].word) == VT_VARIABLE) {

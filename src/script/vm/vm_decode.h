@@ -212,6 +212,8 @@ namespace vm {
     X(RealConstant)        /* push.e or push.i, conv.i.v */                                             \
     X(ArgToLocal)          /* push.v argument, pop.v.v local */                                         \
     X(LocalToLocal)        /* push.v local, pop.v.v local */                                            \
+    X(RetLocal)            /* push.v local, ret.v */                                                    \
+    X(RetArgument)         /* push.v argument, ret.v */                                                 \
     X(ElementByIndex2D)    /* push.e code, the run of Index2D, push.v stack.a[] */                    \
     X(StoreElementByIndex2D) /* push.e code, the run of Index2D, pop.v.T stack.a[] */                  \
     X(ElementByStackIndex) /* conv.v.i of the index on top, push.v stack.a[] */                         \

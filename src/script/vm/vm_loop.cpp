@@ -2020,13 +2020,13 @@ L_CallScript: {
 
     // The returned item moves from the callee's top to the caller's, the callee's stack going with the
     // frame; then on in the caller's decoded form as the call left it, unless code changed meanwhile:
-    // its room and its locals' slots are as they were. SIZE: the item's bytes (there to take: the code
-    // is verified).
-#define VM_RETURN(SIZE)                                                                                    \
+    // its room and its locals' slots are as they were. SIZE: the item's bytes, LOW and HIGH its first
+    // and second eight (read before the callee's locals and arguments go).
+#define VM_RETURN_ITEM(SIZE, LOW, HIGH)                                                                    \
     do {                                                                                                   \
         if (c.callDepth == 0) goto L_General;                                                              \
         const int size_ = (SIZE);                                                                          \
-        const uint64_t low_ = Load<uint64_t>(sp), high_ = Load<uint64_t>(sp + 8);                          \
+        const uint64_t low_ = (LOW), high_ = (HIGH);                                                       \
         const VMFrame& frame_ = LeaveFrame(c);                                                             \
         sp = AtPosition(c, frame_.framePosition) - size_;                                                  \
         if (size_ == 4) {                                                                                  \
@@ -2046,11 +2046,26 @@ L_CallScript: {
         localSlots = c.localsLevel->values;                                                                \
         VM_DISPATCH();                                                                                     \
     } while (0)
+    // The item on top (there to take: the code is verified).
+#define VM_RETURN(SIZE) VM_RETURN_ITEM(SIZE, Load<uint64_t>(sp), Load<uint64_t>(sp + 8))
 L_Ret:
     VM_RETURN(ReturnItemSize(VM_Type1(ip->word)));
 L_RetV:
     VM_RETURN(16);
+    // return x; of a local or an argument that holds a real: the .v its push would make (kind word, flags
+    // word 0, the real), returned without the push. Anything else is pushed the general way.
+L_RetLocal: {
+    const ScriptValue* value = VM_LOCAL_VALUE(*ip);
+    if (!value->IsReal()) goto L_General;
+    VM_RETURN_ITEM(16, value->kind, Load<uint64_t>(reinterpret_cast<const uint8_t*>(value) + 8));
+}
+L_RetArgument: {
+    const ScriptValue* value = &Code_Arguments[ip->a];
+    if (!value->IsReal()) goto L_General;
+    VM_RETURN_ITEM(16, value->kind, Load<uint64_t>(reinterpret_cast<const uint8_t*>(value) + 8));
+}
 #undef VM_RETURN
+#undef VM_RETURN_ITEM
 
 L_Exit:
     if (c.callDepth == 0) goto L_General;

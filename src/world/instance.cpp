@@ -94,9 +94,10 @@ struct InstanceSlots {
     std::vector<void*> unused;
 };
 
+// Never destroyed, so that instances destroyed as the process ends still have their slot list.
 InstanceSlots& Slots() {
-    static InstanceSlots slots;
-    return slots;
+    static auto* slots = new InstanceSlots;
+    return *slots;
 }
 
 void Poison(void* p, size_t size) {

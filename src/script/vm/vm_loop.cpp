@@ -2146,7 +2146,13 @@ L_PopEnv: {
         if (from_ == nullptr || !from_->IsReal()) goto L_General;                                          \
         v = from_->real;                                                                                   \
     }
-#define VM_LEFT_Local(v) VM_LEFT_FROM(VM_LOCAL, v)
+    // (A local that does not exist fails the test of its kind.)
+#define VM_LEFT_Local(v)                                                                                   \
+    {                                                                                                      \
+        const ScriptValue* from_ = VM_LOCAL_VALUE(*ip);                                                    \
+        if (!from_->IsReal()) goto L_General;                                                              \
+        v = from_->real;                                                                                   \
+    }
 #define VM_LEFT_Self(v) VM_LEFT_FROM(VM_SELF, v)
 #define VM_LEFT_Arg(v)                                                                                     \
     {                                                                                                      \
@@ -2236,8 +2242,10 @@ L_PopEnv: {
     // Stores a real as pop.v.v of a .v real does, into the target's variable (made when absent).
 #define VM_STORE_REAL(TARGET, holder, value)                                                               \
     do {                                                                                                   \
-        if ((holder) == nullptr) VM_MAKE_##TARGET(holder);                                                 \
-        if ((holder)->IsString()) MEM_FREE((holder)->str);                                                 \
+        if ((holder) == nullptr)                                                                           \
+            VM_MAKE_##TARGET(holder);                                                                      \
+        else if (((holder)->kind & KIND_MASK) != KIND_REAL && (holder)->IsString())                        \
+            MEM_FREE((holder)->str); /* one test finds the common case, a real written over */             \
         (holder)->kind = KIND_REAL;                                                                        \
         (holder)->real = (value);                                                                          \
     } while (0)
@@ -2308,10 +2316,10 @@ L_PopEnv: {
 #define VM_LOCALS_OPERANDS()                                                                               \
     double left, right;                                                                                    \
     {                                                                                                      \
-        ScriptValue *l_, *r_;                                                                              \
-        VM_LOCAL(*ip, l_);                                                                                 \
-        VM_LOCAL(ip[ip->k], r_);                                                                           \
-        if (l_ == nullptr || r_ == nullptr || !l_->IsReal() || !r_->IsReal()) goto L_General;              \
+        /* (A local that does not exist fails the test of the kinds.) */                                   \
+        const ScriptValue* l_ = VM_LOCAL_VALUE(*ip);                                                       \
+        const ScriptValue* r_ = VM_LOCAL_VALUE(ip[ip->k]);                                                 \
+        if (((l_->kind | r_->kind) & KIND_MASK) != KIND_REAL) goto L_General;                              \
         left = l_->real;                                                                                   \
         right = r_->real;                                                                                  \
     }

@@ -70,8 +70,9 @@ template <int T> VM_INLINE bool ReadNumber(const uint8_t* p, double& d, int32_t&
 }
 
 // The remainder of two reals as the C library's fmod gives it. Whole numbers inside the range where
-// reals are exact take the integer remainder, which is the same number (a zero takes the dividend's
-// sign, as fmod's does).
+// reals are exact take the integer remainder, which is the same number: a remainder has the dividend's
+// sign, a zero one too (as fmod's), so the sign is copied without a branch on the remainder, which
+// would be as hard to predict as the numbers are.
 VM_INLINE double RealRemainder(double a, double b) {
     constexpr double kExact = 9007199254740992.0; // 2^53
     if (a > -kExact && a < kExact && b > -kExact && b < kExact) {
@@ -79,7 +80,7 @@ VM_INLINE double RealRemainder(double a, double b) {
         const int64_t ib = static_cast<int64_t>(b);
         if (static_cast<double>(ia) == a && static_cast<double>(ib) == b && ib != 0) {
             const int64_t r = ia % ib;
-            return r != 0 ? static_cast<double>(r) : std::copysign(0.0, a);
+            return std::copysign(static_cast<double>(r), a);
         }
     }
     return std::fmod(a, b);
@@ -135,8 +136,8 @@ VM_INLINE int32_t TruncateToInt32(double d) {
 }
 
 // The real result of "real op k" for a whole number k, as RealArithmetic gives it; mod and div of a whole
-// number that fits 32 bits take the 32-bit integer operation, which gives the same number (a zero
-// remainder takes the dividend's sign, as fmod's does).
+// number that fits 32 bits take the 32-bit integer operation, which gives the same number (the
+// remainder takes the dividend's sign, a zero one too, as fmod's does; see RealRemainder).
 template <int OPCODE> VM_INLINE bool ImmediateArithmetic(double left, int32_t k, double& d) {
     if constexpr (OPCODE == OP_MOD || OPCODE == OP_REM) {
         const int32_t whole = TruncateToInt32(left);
@@ -145,7 +146,7 @@ template <int OPCODE> VM_INLINE bool ImmediateArithmetic(double left, int32_t k,
                 d = whole / k;
             } else {
                 const int32_t r = whole % k;
-                d = r != 0 ? static_cast<double>(r) : std::copysign(0.0, left);
+                d = std::copysign(static_cast<double>(r), left);
             }
             return true;
         }
@@ -1472,7 +1473,8 @@ L_NotVariable:
     Store<double>(sp + 8, static_cast<double>(~X86_DoubleToInt64(Load<double>(sp + 8))));
     VM_NEXT();
 
-    // and, or, xor of two .b: the truths of their low bytes (the right one on top).
+    // and, or, xor of two .b: the truths of their low bytes (the right one on top), both read and joined
+    // bit by bit: a branch on the first one would be as hard to predict as the values are.
 #define VM_TRUTH(p) ((Load<uint32_t>(p) & 0xFF) != 0)
 #define VM_LOGICAL_HANDLERS(NAME, OPERATOR)                                                                \
     L_Logical##NAME:                                                                                       \
@@ -1482,8 +1484,8 @@ L_NotVariable:
     L_LogicalBranch##NAME:                                                                                 \
     sp += 8;                                                                                               \
     VM_BRANCH_ON(VM_TRUTH(sp - 4) OPERATOR VM_TRUTH(sp - 8), ip[1]);
-    VM_LOGICAL_HANDLERS(And, &&)
-    VM_LOGICAL_HANDLERS(Or, ||)
+    VM_LOGICAL_HANDLERS(And, &)
+    VM_LOGICAL_HANDLERS(Or, |)
     VM_LOGICAL_HANDLERS(Xor, !=)
 #undef VM_LOGICAL_HANDLERS
 #undef VM_TRUTH

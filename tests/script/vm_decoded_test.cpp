@@ -264,6 +264,18 @@ TEST_F(VMDecoded, ArithmeticBitwiseAndComparisonsAsTheInstructionsGiveThem) {
     EXPECT_EQ(Run("var a; a = 'x'; return a + 1;"), "RUNTIME: DoAdd :: Execution Error");
     EXPECT_EQ(Run("var a; a = 'x'; if (a < 2) return 1; return 0;"), "RUNTIME: DoSet :: Invalid comparison type");
     EXPECT_EQ(Run("var a; a[2] = 1; return a + 1;"), "RUNTIME: illegal array use");
+    // == and != within the comparisons' tolerance, branched on, pushed and of two locals, on both sides
+    // of the difference's sign and at the tolerance's edge, for a tolerance, none, and one below 0.
+    const char* near = "var i, d, z, r; z = 0; r = ''; for (i = -4; i <= 4; i += 1) { d = i / 4; "
+                       "if (d == 0) r += 'e'; else r += '-'; r += string(d != z); if (d == z) r += 'q'; } return r;";
+    const double epsilon = Code_Epsilon;
+    Code_Epsilon = 0.5;
+    EXPECT_EQ(Run(near), "'-1-1-0e0qe0qe0q-0-1-1'");
+    Code_Epsilon = 0;
+    EXPECT_EQ(Run(near), "'-1-1-1-1-0-1-1-1-1'");
+    Code_Epsilon = -1; // (the loop's own i <= 4 now ends it at 3)
+    EXPECT_EQ(Run(near), "'-1-1-1-1-1-1-1-1'");
+    Code_Epsilon = epsilon;
 }
 
 // Whole-number results stored straight into locals over whatever they hold, the .i comparisons with

@@ -2,6 +2,7 @@
 // Not for use outside src/script/vm.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -96,7 +97,9 @@ void DoShl(VMContext& c, uint32_t word);
 void DoShr(VMContext& c, uint32_t word);
 void DoSet(VMContext& c, uint32_t word);
 // The outcome of comparison opcode (slt ... sgt) from left - right of two reals, tested against the
-// real-comparison epsilon, or from the sign of an exact comparison.
+// real-comparison epsilon, or from the sign of an exact comparison. Equality tests the magnitude once
+// (the same outcome as -e < diff < e, NaN and any epsilon included), so that it needs no branch of its
+// own on the difference's sign.
 inline bool CompareByDifference(int opcode, double diff) {
     const double e = Code_Epsilon;
     switch (opcode) {
@@ -105,9 +108,9 @@ inline bool CompareByDifference(int opcode, double diff) {
     case OP_SLE:
         return diff <= e;
     case OP_SEQ:
-        return diff > -e && diff < e;
+        return std::fabs(diff) < e;
     case OP_SNE:
-        return diff < -e || diff > e;
+        return std::fabs(diff) > e;
     case OP_SGE:
         return diff >= -e;
     default:

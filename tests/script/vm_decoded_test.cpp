@@ -474,6 +474,26 @@ TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {
     EXPECT_EQ(Run("arr[0] = 1; arr[1] = 'two'; var e; e = 100001; return string(e.arr[0]) + e.arr[1];"), "'1two'");
 }
 
+// Elements at constant indices, read and written, of arrays of every holder: grown, shared (the writer
+// clones), texts, past the first row, and the failures of missing elements and negative indices.
+TEST_F(VMDecoded, ElementsAtConstantIndices) {
+    EXPECT_EQ(Run("var a, b; a[0] = 1; a[3] = 4; b = a; b[1] = 7; a[32001] = 9; a[2] = 'x'; "
+                  "return string(a[3] + a[1] + b[1] + a[32001] + b[0]) + a[2] + string(b[2]);"),
+              "'21x0'");
+    EXPECT_EQ(Run("var e; arr[2] = 5; global.g[1] = 6; globalvar gv; gv[0] = 2; e = 100002; e.arr[1] = 3; "
+                  "with (100002) { arr[0] = other.arr[2] + global.g[1]; } "
+                  "return arr[2] * 1000 + global.g[1] * 100 + e.arr[1] * 10 + gv[0] + e.arr[0];"),
+              "5643");
+    EXPECT_EQ(Run("var a; a[0] = 1; return a[4];").rfind(
+                  "RUNTIME: Push :: Execution Error - Variable Index [0,4] out of range [1,1] - -7.a(", 0),
+              0u);
+    // Index -1 is the whole variable; an instance that is not there takes no store.
+    EXPECT_EQ(Run("var a; a[0] = 1; a[-1] = 2; return a;"), "2");
+    EXPECT_EQ(Run("var a; a[0] = 1; a[-2] = 2; return 0;").rfind("RUNTIME:", 0), 0u);
+    EXPECT_EQ(Run("var e; e = 123456; e.arr[1] = 2; return 0;"), "0");
+    EXPECT_EQ(Run("var a; a = 3; a[1] = 2; return a[0] + a[1];"), "2");
+}
+
 TEST_F(VMDecoded, ElementRunsOverArraysOfEveryHolder) {
     // The same element runs over a local, a variable of self named with and without self., one declared
     // global and one named with global.: constants and values stored (the array grown), elements tested

@@ -507,7 +507,7 @@ private:
         head.words = static_cast<uint8_t>(end - i);
         // Element runs keep the instance code in x.i.
         if (op == kOpElementByLocal || op == kOpStoreElementByLocal || op == kOpElementByIndex2D ||
-            op == kOpStoreElementByIndex2D)
+            op == kOpStoreElementByIndex2D || op == kOpElementByConstant || op == kOpStoreElementByConstant)
             return;
         head.k = k;
         head.x.i = static_cast<int32_t>(offset);
@@ -945,6 +945,18 @@ void Decoder::Fuse(size_t i) {
         }
     }
 
+    // An element of an array variable at a constant index ("a[3]", "global.pos[1] = y"): instance code,
+    // index, then the access; the index goes into k.
+    int32_t index;
+    if (Constant(i, code) && Constant(i + 1, index) && Has(i + 2) && (insns[i + 2].flags & kSiteIndexed) &&
+        insns[i + 2].a >= kVariableListIdBase &&
+        (insns[i + 2].op == kOpPushStack || insns[i + 2].op == kOpPopStack)) {
+        Head(i, insns[i + 2].op == kOpPushStack ? kOpElementByConstant : kOpStoreElementByConstant,
+             Next(i + 2));
+        insns[i].k = index;
+        return;
+    }
+
     // An element of an array variable indexed by a local: instance code, index, then the access. The
     // elements of built-in variables (alarm[i]) are left to their getters and setters.
     if (Constant(i, code) && Has(i + 1) && insns[i + 1].op == kOpPushLocal && Has(i + 3) &&
@@ -1266,6 +1278,11 @@ namespace {
 // instance (-6) is made self's or the globals' as it is declared now (a change of the declarations makes
 // the code anew).
 void ElementRunHolder(Insn* insn, const Insn* next) {
+    if (insn->op == kOpElementByConstant || insn->op == kOpStoreElementByConstant) {
+        if (insn->x.i == INSTANCE_BUILTIN)
+            insn->x.i = Variable_IsGlobalDeclared(insn[2].a) ? INSTANCE_GLOBAL : INSTANCE_SELF;
+        return;
+    }
     struct Pair {
         uint16_t any, local;
     };

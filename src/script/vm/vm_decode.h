@@ -217,6 +217,8 @@ namespace vm {
     X(ElementByIndex2D)    /* push.e code, the run of Index2D, push.v stack.a[] */                    \
     X(StoreElementByIndex2D) /* push.e code, the run of Index2D, pop.v.T stack.a[] */                  \
     X(ElementByStackIndex) /* conv.v.i of the index on top, push.v stack.a[] */                         \
+    X(ElementByConstant)      /* push.e code (x.i), push.e or push.i k, push.v stack.a[] */              \
+    X(StoreElementByConstant) /* push.e code (x.i), push.e or push.i k, pop.v.T stack.a[] */             \
     X(ConstantToElement)   /* push.e or push.i k, then the run of StoreElementByLocal (record 1) */     \
     X(ElementTruthBranch)  /* the run of ElementByLocal, then TruthBranch's (its bt or bf at record k) */ \
     X(LocalElementByLocal)      /* ElementByLocal, StoreElementByLocal, ConstantToElement, */            \

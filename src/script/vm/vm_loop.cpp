@@ -1774,6 +1774,23 @@ L_LocalToLocal: {
 #undef VM_COUNT_BY_IMM
 #undef VM_COUNT_AND_TEST
 
+    // An element at a constant index (k): push.e code (this record, the code in x.i), push.e or push.i of
+    // the index, and the access at record 2.
+L_ElementByConstant: {
+    const Insn& site = ip[2];
+    ScriptValue* holder;
+    VM_USER(site, ip->x.i, holder);
+    ScriptArray* array = HeldArray(holder);
+    if (array == nullptr) goto L_General;
+    VM_PUSH_ELEMENT(holder, array, ArrayElement(array, ip->k), sp);
+}
+L_StoreElementByConstant: {
+    const Insn& site = ip[2];
+    ScriptValue* holder;
+    VM_USER(site, ip->x.i, holder);
+    VM_STORE_ELEMENT(ip->k);
+}
+
 L_ElementByStackIndex: {
     // conv.v.i of the .v on top, then the read at record 1, whose instance code lies beneath the index.
     if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;

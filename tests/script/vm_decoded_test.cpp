@@ -772,6 +772,32 @@ TEST_F(VMDecoded, BuiltInsPureOnRealsCalledOnTheStack) {
     EXPECT_EQ(Run("var s; s = t_pure_sum(1, 2); s += t_pure_sum(s, -10); return s;"), "RUNTIME: negative sum");
 }
 
+// A long-running loop of any shape hands the message queue to its pump from time to time (every few
+// thousand turns), run either way: loops closed by a jump back, by continue out of a switch, by the end
+// of a with block, and a recursion, which has no jump back at all.
+int g_pumped = 0;
+void CountPumped() { ++g_pumped; }
+TEST_F(VMDecoded, EveryKindOfLoopDrainsTheMessageQueue) {
+    ASSERT_TRUE(compiler_test::SetScripts({{"down", "if (argument0 <= 0) return 0; return down(argument0 - 1);"}}));
+    VM_SetMessagePump(CountPumped);
+    const char* const loops[] = {
+        "var i; i = 0; while (i < 10000) i += 1;",
+        "var i; i = 0; do i += 1; until (i >= 10000);",
+        "var i; i = 0; repeat (10000) i += 1;",
+        "var i, s; s = 0; for (i = 0; i < 10000; i += 1) switch (i mod 3) { case 0: s += 1; break; case 1: continue; }",
+        "var i; for (i = 0; i < 5000; i += 1) with (all) n += 1;",
+        "down(10000);",
+    };
+    for (const char* loop : loops)
+        for (const bool longWay : {true, false}) {
+            VMDebug_State().VM_LongWayOnly = longWay;
+            g_pumped = 0;
+            RunOnce(std::string(loop) + " return 0;");
+            EXPECT_GE(g_pumped, 2) << loop << (longWay ? " (the general way)" : "");
+        }
+    VM_SetMessagePump(nullptr);
+}
+
 TEST_F(VMDecoded, CodeWhoseStackIsNotFollowedRunsTheLongWay) {
     // Two paths meet with different depths (push.e 7 on one of them): the code is not verified, and every
     // word is executed the general way.

@@ -1680,15 +1680,16 @@ L_RealConstant:
     sp = PushReal(sp, ip->k, true);
     VM_NEXT();
 
-    // A real (from) copied into the local of slot SLOT (made when absent), as push.v and pop.v.v of it
-    // do. The real goes as its bits, which keeps it out of the floating-point registers.
-#define VM_COPY_TO_LOCAL(from, SLOT)                                                                       \
+    // A real (from) copied into the local of slot SLOT (made when absent, which ABSENT may mark likely),
+    // as push.v and pop.v.v of it do. The real goes as its bits, which keeps it out of the floating-point
+    // registers.
+#define VM_COPY_TO_LOCAL(from, SLOT, ABSENT)                                                               \
     do {                                                                                                   \
         const int slot_ = (SLOT);                                                                          \
         ScriptValue* holder = &localSlots[slot_];                                                          \
         const uint32_t kind_ = (from)->kind;                                                               \
         const uint64_t bits_ = Load<uint64_t>(reinterpret_cast<const uint8_t*>(from) + 8);                 \
-        if (holder->kind == kLocalAbsent) {                                                                \
+        if (holder->kind == kLocalAbsent) ABSENT {                                                         \
             /* Made with the value at once (MakeLocal's order of making kept). */                          \
             LocalsLevel* level_ = c.localsLevel;                                                           \
             level_->made[slot_] = ++level_->madeCount;                                                     \
@@ -1707,7 +1708,8 @@ L_ArgToLocal:
     // way from the record that has it, the copies before it done.
     do {
         if (!Code_Arguments[ip->a].IsReal()) goto L_General;
-        VM_COPY_TO_LOCAL(&Code_Arguments[ip->a], ip->k);
+        // (A script's first copies make their locals.)
+        VM_COPY_TO_LOCAL(&Code_Arguments[ip->a], ip->k, [[likely]]);
         ip += ip->words;
     } while (ip->op == kOpArgToLocal);
     if (ip->op == kOpB) VM_JUMP();
@@ -1716,7 +1718,7 @@ L_LocalToLocal: {
     ScriptValue* from;
     VM_LOCAL(*ip, from);
     if (from == nullptr || !from->IsReal()) goto L_General;
-    VM_COPY_TO_LOCAL(from, ip[ip->x.i].slot);
+    VM_COPY_TO_LOCAL(from, ip[ip->x.i].slot, );
     VM_NEXT_OR_JUMP();
 }
 

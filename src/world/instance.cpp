@@ -81,9 +81,10 @@ namespace {
 // each on pages of its own among the heap's other blocks, costs a page-table walk for most visits.
 // Instances are cut instead from blocks of 32 MB that the system is asked to back with huge pages,
 // one after the other, and the slots of destroyed instances are used again. The blocks are kept for
-// the rest of the run. Under the address sanitizer every slot not in use stays poisoned, so that a
-// destroyed instance is still caught when it is used. Only the thread that runs the game makes and
-// destroys instances.
+// the rest of the run. Under the address sanitizer every slot not in use stays poisoned, and the
+// slots of destroyed instances wait behind kHeldBack others before they are used again (the oldest
+// first), so that a destroyed instance is still caught when it is used. Only the thread that runs the
+// game makes and destroys instances.
 constexpr size_t kInstanceBlock = size_t{32} << 20;
 constexpr size_t kHugePage = size_t{2} << 20;
 
@@ -92,7 +93,32 @@ struct InstanceSlots {
     uint8_t* end = nullptr;
     size_t cut = 0; // slots cut from the blocks so far
     std::vector<void*> unused;
+    size_t oldest = 0; // unused before this index have been handed out again (held-back order only)
 };
+
+#ifdef RUNNER_POISON_INSTANCES
+constexpr size_t kHeldBack = 4096;
+#else
+constexpr size_t kHeldBack = 0;
+#endif
+
+// The slot of a destroyed instance to use again, or null when none may be used yet.
+void* UsedSlot(InstanceSlots& slots) {
+    if constexpr (kHeldBack == 0) {
+        if (slots.unused.empty()) return nullptr;
+        void* slot = slots.unused.back();
+        slots.unused.pop_back();
+        return slot;
+    } else {
+        if (slots.unused.size() - slots.oldest <= kHeldBack) return nullptr;
+        void* slot = slots.unused[slots.oldest++];
+        if (slots.oldest * 2 > slots.unused.size()) { // drop the front handed out (no allocation)
+            slots.unused.erase(slots.unused.begin(), slots.unused.begin() + static_cast<std::ptrdiff_t>(slots.oldest));
+            slots.oldest = 0;
+        }
+        return slot;
+    }
+}
 
 // Never destroyed, so that instances destroyed as the process ends still have their slot list.
 InstanceSlots& Slots() {
@@ -144,11 +170,8 @@ bool NewInstanceBlock(InstanceSlots& slots) {
 void* CInstance::operator new(std::size_t, std::align_val_t) {
     // The class is final and aligned to 64 bytes, so every request is for one slot of its size.
     InstanceSlots& slots = Slots();
-    void* slot = nullptr;
-    if (!slots.unused.empty()) {
-        slot = slots.unused.back();
-        slots.unused.pop_back();
-    } else {
+    void* slot = UsedSlot(slots);
+    if (slot == nullptr) {
         if (static_cast<size_t>(slots.end - slots.next) < sizeof(CInstance) && !NewInstanceBlock(slots))
             throw std::bad_alloc();
         slot = slots.next;
@@ -164,6 +187,10 @@ void CInstance::operator delete(void* p, std::align_val_t) noexcept {
     if (!p) return;
     Poison(p, sizeof(CInstance));
     Slots().unused.push_back(p);
+}
+
+size_t Instance_SlotsHeldBack() {
+    return kHeldBack;
 }
 
 // ---- CInstance

@@ -36,6 +36,10 @@ inline InstanceState& Instance_State() {
     return state;
 }
 
+// How many destroyed instances' slots wait before the oldest is used again: none, except under the
+// address sanitizer, which holds them back so that a stale pointer to a destroyed instance is caught.
+size_t Instance_SlotsHeldBack();
+
 // Aligned to a cache line, so that the four lines the step's walks prefetch (RoomList_PrefetchInstance)
 // are the first 256 bytes of the instance, which hold every field those walks read.
 class alignas(64) CInstance final {

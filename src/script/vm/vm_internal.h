@@ -141,6 +141,20 @@ void DoConv(VMContext& c, uint32_t word);
 constexpr uint32_t kWithMarker = 0x57495448u;
 constexpr int kWithItemSize = 8;
 
+// Opens the with block of the next depth, its targets chosen: saves self and other and puts the block's
+// item below the stack's top sp; gives the new top. Entering its first target is the caller's.
+[[nodiscard]] inline uint8_t* OpenWithBlock(VMContext& c, VMWithBlock& block, uint8_t* sp) {
+    block.savedSelf = c.self;
+    block.savedOther = c.other;
+    block.next = 0;
+    sp -= kWithItemSize;
+    Store(sp, kWithMarker);
+    Store(sp + 4, static_cast<uint32_t>(c.withCount));
+    block.stackPosition = static_cast<int>(StackEnd(c) - sp);
+    ++c.withCount;
+    return sp;
+}
+
 // Variables, calls and with blocks (vm_vars.cpp).
 void Push(VMContext& c, uint32_t word, const uint8_t* operand);
 void Pop(VMContext& c, uint32_t word, const uint8_t* operand);

@@ -2119,14 +2119,8 @@ L_PushEnv: {
         VMWithBlock& block = (*c.withBlocks)[depth];
         block.targets.clear();
         block.targets.push_back(one);
-        block.savedSelf = c.self;
-        block.savedOther = c.other;
-        block.next = 1;
-        sp += 4 - kWithItemSize;
-        Store<uint32_t>(sp, kWithMarker);
-        Store<uint32_t>(sp + 4, static_cast<uint32_t>(depth));
-        block.stackPosition = static_cast<int>(StackEnd(c) - sp);
-        ++c.withCount;
+        sp = OpenWithBlock(c, block, sp + 4); // the target's .i goes
+        block.next = 1; // its one target entered now
         c.other = block.savedSelf;
         c.self = one;
         VM_NEXT();

@@ -525,14 +525,7 @@ void PushEnv(VMContext& c, uint32_t word, int at) {
     if (c.withBlocks->size() <= static_cast<size_t>(c.withCount)) c.withBlocks->emplace_back();
     VMWithBlock& block = (*c.withBlocks)[static_cast<size_t>(c.withCount)];
     WithTargets(c, target, block.targets);
-    block.savedSelf = c.self;
-    block.savedOther = c.other;
-    block.next = 0;
-    c.sp -= kWithItemSize;
-    Store(c.sp, kWithMarker);
-    Store(c.sp + 4, static_cast<uint32_t>(c.withCount));
-    block.stackPosition = Position(c);
-    ++c.withCount;
+    c.sp = OpenWithBlock(c, block, c.sp);
     if (block.targets.empty()) {
         // Nothing to visit: on to the popenv, which ends the block.
         Branch(c, word, at);

@@ -9,6 +9,8 @@
 
 #include <pthread.h>
 
+#include "core/memory.h"
+#include "core/text.h"
 #include "script/code.h"
 #include "script/compiler/compile.h"
 #include "script/functions.h"
@@ -659,4 +661,44 @@ TEST_F(VMExec, SingleStepBreaksWhenTheLineChanges) {
     EXPECT_FALSE(VMDebug_State().VM_SingleStep); // stopped on line 2
     EXPECT_FALSE(VMDebug_State().VM_BreakPending);
     VMDebug_State().VM_StepText = nullptr;
+}
+
+// Held handles are reused as texts come and go: each live handle keeps naming its own text, a dropped one
+// names nothing until it is given out again, and a level's release frees only what that level or a deeper
+// one holds.
+TEST(VMHandles, HandlesAreReusedWithoutLosingOrSharingTexts) {
+    const int before = VMHeld_Count();
+    std::vector<uint32_t> handles;
+    for (int i = 0; i < 6; ++i)
+        handles.push_back(VMString_Hold(String_Duplicate(std::to_string(i).c_str()), i % 2));
+    const char* text = nullptr;
+    ASSERT_TRUE(VMString_Drop(handles[1]));
+    ASSERT_TRUE(VMString_Drop(handles[4]));
+    EXPECT_FALSE(VMString_Read(handles[1], &text));
+    EXPECT_FALSE(VMString_Drop(handles[4]));
+    // The two slots come back, one text each.
+    const uint32_t again = VMString_Hold(String_Duplicate("a"), 0);
+    const uint32_t more = VMString_Hold(String_Duplicate("b"), 1);
+    const uint32_t grown = VMString_Hold(String_Duplicate("c"), 0);
+    EXPECT_NE(again, more);
+    EXPECT_EQ(VMHeld_Count(), before + 7);
+    const std::vector<std::pair<uint32_t, std::string>> live = {
+        {handles[0], "0"}, {handles[2], "2"}, {handles[3], "3"}, {handles[5], "5"},
+        {again, "a"},      {more, "b"},       {grown, "c"}};
+    for (const auto& [handle, expected] : live) {
+        ASSERT_TRUE(VMString_Read(handle, &text));
+        EXPECT_EQ(std::string(text), expected);
+    }
+    // Level 1 goes (3, 5 and b); what level 0 holds stays.
+    VMHeld_ReleaseLevel(1);
+    EXPECT_EQ(VMHeld_Count(), before + 4);
+    EXPECT_FALSE(VMString_Read(handles[3], &text));
+    EXPECT_FALSE(VMString_Read(more, &text));
+    char* taken = nullptr;
+    ASSERT_TRUE(VMString_TakeOrCopy(again, &taken));
+    EXPECT_STREQ(taken, "a");
+    MEM_FREE(taken);
+    for (uint32_t handle : {handles[0], handles[2], grown})
+        EXPECT_TRUE(VMString_Drop(handle));
+    EXPECT_EQ(VMHeld_Count(), before);
 }

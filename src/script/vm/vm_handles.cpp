@@ -17,12 +17,17 @@ struct Held {
     union {
         char* text;
         ScriptArray* array;
+        uint32_t nextFree; // a free slot: the slot freed before it, or kNoSlot
     };
 };
 
+constexpr uint32_t kNoSlot = 0xFFFFFFFFu;
+
 std::vector<char*> g_constants;
 std::vector<Held> g_held;
-std::vector<uint32_t> g_freeSlots;
+// The free slots, each naming the one freed before it: the last freed is used first.
+uint32_t g_firstFree = kNoSlot;
+int g_freeCount = 0;
 // Live handles per level; a level with none needs no sweep when its execution ends.
 std::vector<int> g_heldPerLevel;
 
@@ -38,16 +43,24 @@ Held* Slot(uint32_t handle, HeldKind kind) {
     return &g_held[index];
 }
 
+// The growths of the tables, kept out of the way of the common case, which reuses a free slot.
+[[gnu::noinline]] uint32_t NewSlot() {
+    if (g_held.size() >= kHeldHandleBit) MemoryManager::OutOfMemory();
+    g_held.push_back({});
+    return static_cast<uint32_t>(g_held.size() - 1);
+}
+[[gnu::noinline]] void AddLevels(int level) {
+    g_heldPerLevel.resize(static_cast<size_t>(level) + 1);
+}
+
 uint32_t Hold(HeldKind kind, void* pointer, int level) {
     if (level < 0) level = 0;
-    uint32_t index;
-    if (!g_freeSlots.empty()) {
-        index = g_freeSlots.back();
-        g_freeSlots.pop_back();
+    uint32_t index = g_firstFree;
+    if (index != kNoSlot) {
+        g_firstFree = g_held[index].nextFree;
+        --g_freeCount;
     } else {
-        if (g_held.size() >= kHeldHandleBit) MemoryManager::OutOfMemory();
-        index = static_cast<uint32_t>(g_held.size());
-        g_held.push_back({});
+        index = NewSlot();
     }
     Held& slot = g_held[index];
     slot.kind = kind;
@@ -56,8 +69,7 @@ uint32_t Hold(HeldKind kind, void* pointer, int level) {
         slot.text = static_cast<char*>(pointer);
     else
         slot.array = static_cast<ScriptArray*>(pointer);
-    if (g_heldPerLevel.size() <= static_cast<size_t>(level))
-        g_heldPerLevel.resize(static_cast<size_t>(level) + 1);
+    if (g_heldPerLevel.size() <= static_cast<size_t>(level)) AddLevels(level);
     ++g_heldPerLevel[static_cast<size_t>(level)];
     return index | kHeldHandleBit;
 }
@@ -66,7 +78,9 @@ void Release(Held& slot) {
     --g_heldPerLevel[static_cast<size_t>(slot.level)];
     slot.kind = HeldKind::Free;
     slot.text = nullptr;
-    g_freeSlots.push_back(static_cast<uint32_t>(&slot - g_held.data()));
+    slot.nextFree = g_firstFree;
+    g_firstFree = static_cast<uint32_t>(&slot - g_held.data());
+    ++g_freeCount;
 }
 
 // The pointer a live handle of the kind holds; with take the slot is freed and the caller owns it.
@@ -165,5 +179,5 @@ void VMHeld_ReleaseLevel(int level) {
 }
 
 int VMHeld_Count() {
-    return static_cast<int>(g_held.size() - g_freeSlots.size());
+    return static_cast<int>(g_held.size()) - g_freeCount;
 }

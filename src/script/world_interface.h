@@ -25,6 +25,9 @@ public:
     virtual CInstance* FindInstance(int id) = 0;
     // The instance's user variables, or null when it keeps none in a list.
     virtual CVariableList* InstanceVariables(CInstance* instance) = 0;
+    // The byte offset in every instance of the pointer InstanceVariables gives, when instances keep it in
+    // a field of their own, so that a caller may read it in place; -1 when it must be asked for.
+    virtual int InstanceVariablesOffset() { return -1; }
     // A user-variable slot of an instance of a compiled game, or null when there is no such slot.
     virtual ScriptValue* InstanceSlot(CInstance* instance, int slot) = 0;
     virtual int ObjectIndexOf(CInstance* instance) = 0;

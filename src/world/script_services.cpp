@@ -20,6 +20,12 @@ class CWorldForScripts : public IScriptWorld {
 public:
     CInstance* FindInstance(int id) override { return Instance_Find(id); }
     CVariableList* InstanceVariables(CInstance* instance) override { return instance->variables; }
+    int InstanceVariablesOffset() override {
+        // Measured on bytes that are never read as an instance.
+        alignas(CInstance) static const unsigned char probe[sizeof(CInstance)] = {};
+        const auto* instance = reinterpret_cast<const CInstance*>(probe);
+        return static_cast<int>(reinterpret_cast<const unsigned char*>(&instance->variables) - probe);
+    }
     ScriptValue* InstanceSlot(CInstance* instance, int slot) override {
         return slot >= 0 && slot < instance->slotCount ? &instance->slots[slot] : nullptr;
     }

@@ -617,33 +617,61 @@ VM_INLINE uint32_t TakeArguments(const uint8_t* p, int n, ScriptValue* out, bool
     return owned;
 }
 
+// Instances found by their ids, kept while nothing has run that could make, destroy or mark one: an entry
+// holds while its epoch is the current one. One table serves every loop, nested ones included, so that
+// any loop's Forget drops what all of them found.
+struct FoundInstance {
+    CInstance* instance;
+    uint32_t epoch;
+    int32_t id;
+};
+constexpr uint32_t kFoundInstances = 256; // a power of two: ids are spread by their low bits
+FoundInstance g_foundInstances[kFoundInstances];
+uint32_t g_foundEpoch = 1;
+
 // What the loop keeps at hand about the instances whose variables it reads: self's and other's lists,
 // looked up again whenever self or other is another instance, and after anything that may have made or
 // destroyed instances.
 struct Instances {
     IScriptWorld* world = nullptr;
+    // Where an instance keeps the pointer to its list (IScriptWorld::InstanceVariablesOffset), or -1.
+    int varsOffset = -1;
     CInstance* self = nullptr;
     CVariableList* selfVars = nullptr;
     CInstance* other = nullptr;
     CVariableList* otherVars = nullptr;
 
+    void Enter(IScriptWorld* installed) {
+        world = installed;
+        varsOffset = world != nullptr ? world->InstanceVariablesOffset() : -1;
+        Forget();
+    }
     // After anything that may have made or destroyed instances.
     void Forget() {
         self = other = nullptr;
         selfVars = otherVars = nullptr;
-        foundId = 0;
+        if (++g_foundEpoch == 0) {
+            // Entries of an epoch that came round again must not hold.
+            std::memset(g_foundInstances, 0, sizeof g_foundInstances);
+            g_foundEpoch = 1;
+        }
+    }
+    // The list of a non-null instance.
+    VM_INLINE CVariableList* Vars(CInstance* instance) const {
+        if (varsOffset >= 0) return Load<CVariableList*>(reinterpret_cast<const uint8_t*>(instance) + varsOffset);
+        return world != nullptr ? world->InstanceVariables(instance) : nullptr;
     }
     VM_INLINE CVariableList* SelfVars(CInstance* instance) {
         if (instance != self || selfVars == nullptr) {
             self = instance;
-            selfVars = world != nullptr && instance != nullptr ? world->InstanceVariables(instance) : nullptr;
+            selfVars = instance != nullptr ? Vars(instance) : nullptr;
         }
         return selfVars;
     }
     VM_INLINE CVariableList* OtherVars(CInstance* instance) {
         if (instance != other || otherVars == nullptr) {
             other = instance;
-            otherVars = world != nullptr && instance != nullptr ? world->InstanceVariables(instance) : nullptr;
+            otherVars = instance != nullptr ? Vars(instance) : nullptr;
         }
         return otherVars;
     }
@@ -655,12 +683,17 @@ struct Instances {
             if (code == INSTANCE_SELF || code == INSTANCE_BUILTIN) return c.self;
             return code == INSTANCE_OTHER ? c.other : nullptr;
         }
-        if (code == foundId) return found;
+        FoundInstance& entry = g_foundInstances[static_cast<uint32_t>(code) & (kFoundInstances - 1)];
+        if (entry.id == code && entry.epoch == g_foundEpoch) return entry.instance;
+        return Find(code, entry);
+    }
+    // An id the table does not hold: looked up, and kept when it names an instance that is not marked.
+    [[gnu::noinline]] CInstance* Find(int code, FoundInstance& entry) {
         if (world == nullptr) return nullptr;
         CInstance* instance = world->FindInstance(code);
-        found = instance != nullptr && !world->IsMarked(instance) ? instance : nullptr;
-        foundId = found != nullptr ? code : 0;
-        return found;
+        if (instance == nullptr || world->IsMarked(instance)) return nullptr;
+        entry = {instance, g_foundEpoch, code};
+        return instance;
     }
     // The value of user variable id of a list that an instance code other than self's, the globals' and
     // the locals' reaches, or null. Kept out of line: the handlers that reach variables stay small enough
@@ -675,9 +708,6 @@ struct Instances {
         CVariableList* list = target == c.self ? SelfVars(target) : OtherVars(target);
         return list != nullptr ? CachedSlot(cache, list, id) : nullptr;
     }
-    // The instance an id named last, kept until Forget.
-    int foundId = 0;
-    CInstance* found = nullptr;
 };
 
 } // namespace
@@ -933,8 +963,7 @@ resync:
     if (c.stopped || VMDebug_State().VM_SingleStep || VMDebug_State().VM_BreakPending || c.pc >= vm::CodeSize(c) ||
         (c.pc & 3) != 0)
         return;
-    instances.world = ScriptWorld_Get();
-    instances.Forget();
+    instances.Enter(ScriptWorld_Get());
     VM_ENTER();
 
 grow:

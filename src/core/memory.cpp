@@ -15,11 +15,38 @@
 namespace MemoryManager {
 namespace {
 
-// Totals are 64-bit so that they stay right past 2 GiB; relaxed atomics keep them exact when worker
-// threads allocate.
-std::atomic<int64_t> g_bytes{0};
-std::atomic<int64_t> g_blocks{0};
+// Totals are 64-bit so that they stay right past 2 GiB. The main thread, which makes and frees nearly
+// every block (each text a script makes), keeps its share in counters that only it writes, so that its
+// counts need no locked instruction; every other thread adds to shared atomic counters. A total is the
+// sum of the two shares.
+struct Share {
+    std::atomic<int64_t> bytes{0};
+    std::atomic<int64_t> blocks{0};
+};
+Share g_mainShare;
+Share g_otherShare;
 std::atomic<uint64_t> g_frames{0};
+// Set on the main thread while the program starts; every thread made later starts without it.
+thread_local bool t_mainThread = false;
+struct MainThreadMark {
+    MainThreadMark() { t_mainThread = true; }
+} const g_mainThreadMark;
+
+inline void Count(int64_t bytes, int64_t blocks) {
+    if (t_mainThread) {
+        // Only this thread writes these: a plain read and write, which other threads read whole.
+        g_mainShare.bytes.store(g_mainShare.bytes.load(std::memory_order_relaxed) + bytes,
+                                std::memory_order_relaxed);
+        g_mainShare.blocks.store(g_mainShare.blocks.load(std::memory_order_relaxed) + blocks,
+                                 std::memory_order_relaxed);
+    } else {
+        g_otherShare.bytes.fetch_add(bytes, std::memory_order_relaxed);
+        g_otherShare.blocks.fetch_add(blocks, std::memory_order_relaxed);
+    }
+}
+inline int64_t Total(std::atomic<int64_t> Share::*count) {
+    return (g_mainShare.*count).load(std::memory_order_relaxed) + (g_otherShare.*count).load(std::memory_order_relaxed);
+}
 
 [[noreturn]] void DefaultOutOfMemory() {
     std::fputs("Fatal Memory Error: Out of Memory!\n", stderr);
@@ -66,15 +93,13 @@ void* Take(size_t size, bool clear) {
     h->guard1 = kGuard1;
     h->guard2 = kGuard2;
     h->note = 0;
-    g_bytes.fetch_add(static_cast<int64_t>(size), std::memory_order_relaxed);
-    g_blocks.fetch_add(1, std::memory_order_relaxed);
+    Count(static_cast<int64_t>(size), 1);
     return static_cast<unsigned char*>(raw) + kHeaderSize;
 }
 
 void Release(void* p) {
     Header* h = const_cast<Header*>(HeaderOf(p));
-    g_bytes.fetch_sub(static_cast<int64_t>(h->size & 0x7FFFFFFFu), std::memory_order_relaxed);
-    g_blocks.fetch_sub(1, std::memory_order_relaxed);
+    Count(-static_cast<int64_t>(h->size & 0x7FFFFFFFu), -1);
     // Spoil the guards so a second free of the same address is not taken for a live block.
     h->guard1 = 0;
     h->guard2 = 0;
@@ -141,7 +166,7 @@ void* ReAlloc(void* p, size_t size, const char* file, int line) {
 }
 
 void ReportTotal() {
-    long long total = static_cast<long long>(g_bytes.load(std::memory_order_relaxed));
+    long long total = static_cast<long long>(Total(&Share::bytes));
     DebugConsole->Output("Total memory used = %lld(0x%08llx) bytes\n", total,
                          static_cast<unsigned long long>(total));
 }
@@ -150,8 +175,8 @@ void DumpMemory(int /*kind*/, const char* /*title*/) {}
 
 void NewFrame() { g_frames.fetch_add(1, std::memory_order_relaxed); }
 
-int64_t TotalBytes() { return g_bytes.load(std::memory_order_relaxed); }
-int64_t BlockCount() { return g_blocks.load(std::memory_order_relaxed); }
+int64_t TotalBytes() { return Total(&Share::bytes); }
+int64_t BlockCount() { return Total(&Share::blocks); }
 uint64_t FrameCount() { return g_frames.load(std::memory_order_relaxed); }
 
 } // namespace MemoryManager

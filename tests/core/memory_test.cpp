@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -36,6 +38,42 @@ TEST(MemoryManager, GuardedHeaderAndTotals) {
     MEM_FREE(q);
     MEM_FREE(nullptr);
     EXPECT_EQ(MemoryManager::BlockCount(), blocks);
+}
+
+// Threads make and free blocks side by side, some freed by a thread other than the one that made them:
+// the totals come back exactly to what they were.
+TEST(MemoryManager, TotalsStayExactAcrossThreads) {
+    const int64_t bytes = MemoryManager::TotalBytes();
+    const int64_t blocks = MemoryManager::BlockCount();
+    std::vector<void*> fromWorkers[4];
+    std::vector<std::thread> workers;
+    for (auto& made : fromWorkers)
+        workers.emplace_back([&made] {
+            for (int i = 0; i < 2000; ++i) {
+                void* p = MEM_ALLOC(static_cast<size_t>(1 + i % 50));
+                if (i % 2 == 0)
+                    made.push_back(p);
+                else
+                    MEM_FREE(p);
+            }
+        });
+    std::vector<void*> fromMain;
+    for (int i = 0; i < 3000; ++i)
+        fromMain.push_back(MEM_ALLOC(static_cast<size_t>(3 + i % 7)));
+    for (std::thread& worker : workers)
+        worker.join();
+    EXPECT_EQ(MemoryManager::BlockCount(), blocks + 3000 + 4 * 1000);
+    // The main thread frees the workers' blocks; a worker frees the main thread's.
+    std::thread freer([&fromMain] {
+        for (void* p : fromMain)
+            MEM_FREE(p);
+    });
+    for (auto& made : fromWorkers)
+        for (void* p : made)
+            MEM_FREE(p);
+    freer.join();
+    EXPECT_EQ(MemoryManager::BlockCount(), blocks);
+    EXPECT_EQ(MemoryManager::TotalBytes(), bytes);
 }
 
 TEST(MemoryManager, ReAllocNeverShrinksAndZeroesTheGrownTail) {

@@ -76,6 +76,40 @@ TEST(MemoryManager, TotalsStayExactAcrossThreads) {
     EXPECT_EQ(MemoryManager::TotalBytes(), bytes);
 }
 
+// Small blocks freed and made again (the manager keeps thousands of them for reuse) come back as new
+// ones: cleared when asked, with their own size, guards and an empty note, and the totals exact.
+TEST(MemoryManager, SmallBlocksComeBackAsNewOnes) {
+    const int64_t bytes = MemoryManager::TotalBytes();
+    const int64_t blocks = MemoryManager::BlockCount();
+    std::vector<void*> made;
+    for (int i = 0; i < 6000; ++i) {
+        const size_t size = 1 + static_cast<size_t>(i % 30);
+        void* p = MEM_ALLOC_RAW(size);
+        std::memset(p, 0xAB, size);
+        MemoryManager::SetNote(p, 0x1234);
+        made.push_back(p);
+    }
+    for (void* p : made)
+        MEM_FREE(p);
+    EXPECT_EQ(MemoryManager::BlockCount(), blocks);
+    // Each made and written over, then freed at once: the next comes from the kept ones.
+    for (int i = 0; i < 6000; ++i) {
+        const size_t size = 1 + static_cast<size_t>((i * 7) % 30);
+        auto* p = static_cast<unsigned char*>(MEM_ALLOC(size));
+        ASSERT_TRUE(MemoryManager::IsGuarded(p));
+        EXPECT_EQ(MemoryManager::GetSize(p), size);
+        EXPECT_EQ(MemoryManager::GetNote(p), 0u);
+        for (size_t b = 0; b < size; ++b)
+            ASSERT_EQ(p[b], 0) << "block " << i << " byte " << b;
+        EXPECT_EQ(MemoryManager::TotalBytes(), bytes + static_cast<int64_t>(size));
+        std::memset(p, 0xCD, size);
+        MemoryManager::SetNote(p, 0x4321);
+        MEM_FREE(p);
+    }
+    EXPECT_EQ(MemoryManager::BlockCount(), blocks);
+    EXPECT_EQ(MemoryManager::TotalBytes(), bytes);
+}
+
 TEST(MemoryManager, ReAllocNeverShrinksAndZeroesTheGrownTail) {
     auto p = static_cast<unsigned char*>(MEM_REALLOC(nullptr, 8));
     std::memset(p, 0xAB, 8);

@@ -227,6 +227,21 @@ void* ReAlloc(void* p, size_t size, const char* file, int line) {
             SetNote(p, 0);
             return p;
         }
+        if (old > kSmallRoom) {
+            // A block of its own from the C library, which grows it where it lies when it can (an array
+            // grown element by element is mostly the heap's last block), else moves its bytes, header
+            // and all; only the growth is cleared.
+            if (size > kMaxBlockSize) OutOfMemory();
+            void* raw = std::realloc(const_cast<Header*>(HeaderOf(p)), size + kHeaderSize);
+            if (!raw) OutOfMemory();
+            Header* h = static_cast<Header*>(raw);
+            h->size = static_cast<uint32_t>(size);
+            h->note = 0;
+            Count(static_cast<int64_t>(size - old), 0);
+            auto* grown = static_cast<unsigned char*>(raw) + kHeaderSize;
+            std::memset(grown + old, 0, size - old);
+            return grown;
+        }
         // Only the growth is cleared: the old bytes are copied over the rest.
         void* grown = Take(size, false);
         std::memcpy(grown, p, old);

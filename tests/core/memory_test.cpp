@@ -121,7 +121,20 @@ TEST(MemoryManager, ReAllocNeverShrinksAndZeroesTheGrownTail) {
     EXPECT_EQ(MemoryManager::GetSize(g), 100u);
     for (int i = 0; i < 100; ++i)
         ASSERT_EQ(g[i], i < 8 ? 0xAB : 0) << i;
+    // A large block grown again (where it lies or moved): its bytes, a cleared tail, a cleared note and
+    // the totals follow.
+    std::memset(g, 0xCD, 100);
+    MemoryManager::SetNote(g, 7);
+    const int64_t bytes = MemoryManager::TotalBytes(), blocks = MemoryManager::BlockCount();
+    g = static_cast<unsigned char*>(MEM_REALLOC(g, 100000));
+    EXPECT_EQ(MemoryManager::GetSize(g), 100000u);
+    EXPECT_EQ(MemoryManager::GetNote(g), 0u);
+    EXPECT_EQ(MemoryManager::TotalBytes(), bytes + 99900);
+    EXPECT_EQ(MemoryManager::BlockCount(), blocks);
+    for (int i = 0; i < 100000; ++i)
+        ASSERT_EQ(g[i], i < 100 ? 0xCD : 0) << i;
     MEM_FREE(g);
+    EXPECT_EQ(MemoryManager::TotalBytes(), bytes - 100);
 
     // A C-heap buffer whose words before the pointer hold neither guards nor a mark is refused.
     auto raw = static_cast<unsigned char*>(std::calloc(1, 64));

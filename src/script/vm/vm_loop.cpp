@@ -473,37 +473,54 @@ VM_INLINE bool Assign(ScriptValue* holder, uint32_t kind, double real, uint32_t 
     return true;
 }
 
+// Makes an element that holds a real (nothing to free) the real of a stored item's kind word.
+VM_INLINE void SetRealElement(ScriptValue& element, uint32_t kind, double real) {
+    element.kind = kind;
+    element.flags = 0;
+    element.real = real;
+}
+
+// Writes a real over the element at [row, column] of an array when that element exists and holds a real
+// (row not past those the one index reaches without wrapping); false, with nothing done, otherwise.
+VM_INLINE bool OverwriteReal(ScriptArray* array, uint32_t row, uint32_t column, uint32_t kind, double real) {
+    if (row >= static_cast<uint32_t>(array->rowCount) || column >= static_cast<uint32_t>(kArrayRowStride)) return false;
+    const ScriptArrayRow& at = array->rows[row];
+    if (column >= static_cast<uint32_t>(at.length)) return false;
+    ScriptValue& element = at.items[column];
+    if (!element.IsReal()) return false;
+    SetRealElement(element, kind, real);
+    return true;
+}
+
 // Writes a real into an element of an array variable, as assigning it would, where the variable may
 // write its array in place (it owns it, or is its only holder, and then becomes its owner): over a real
 // element directly, else (an element to make, or one holding a text or an array) through the array's
 // own element write. False, with nothing done, for any other case.
 VM_INLINE bool WriteRealElement(ScriptValue* holder, int index, uint32_t kind, double real) {
     ScriptArray* array = HeldArray(holder);
-    if (array == nullptr || index < 0) return false;
+    if (array == nullptr) return false;
+    // The common case first, tested as a whole: a real element of the first row of an array the variable
+    // owns (a negative index fails the unsigned test).
+    if (array->owner == holder && OverwriteReal(array, 0, static_cast<uint32_t>(index), kind, real)) [[likely]]
+        return true;
+    if (index < 0) return false;
     if (array->owner != holder) {
         if (array->refCount != 1) return false;
         if (array->owner == nullptr) array->owner = holder;
     }
-    ScriptValue* element = ArrayElement(array, index);
-    if (element == nullptr) {
-        // One past the end of an existing row whose block has room: the row grows in place (the room
-        // past a row's end is zero bytes, real 0 elements, as growing the row would give).
-        const int row = index < kArrayRowStride ? 0 : index / kArrayRowStride;
-        const int column = index - row * kArrayRowStride;
-        if (row < array->rowCount) {
-            ScriptArrayRow& target = array->rows[row];
-            if (column >= target.length && target.items != nullptr &&
-                MemoryManager::GetSize(target.items) >= sizeof(ScriptValue) * (static_cast<size_t>(column) + 1)) {
-                target.length = column + 1;
-                element = &target.items[column];
-            }
+    // Past the first row, or one past the end of an existing row whose block has room: the row grows in
+    // place (the room past a row's end is zero bytes, real 0 elements, as growing the row would give).
+    const int row = index < kArrayRowStride ? 0 : index / kArrayRowStride;
+    const int column = index - row * kArrayRowStride;
+    if (row < array->rowCount) {
+        ScriptArrayRow& target = array->rows[row];
+        if (column >= target.length && target.items != nullptr &&
+            MemoryManager::GetSize(target.items) >= sizeof(ScriptValue) * (static_cast<size_t>(column) + 1)) {
+            target.length = column + 1;
+            SetRealElement(target.items[column], kind, real);
+            return true;
         }
-    }
-    if (element != nullptr && element->IsReal()) {
-        element->kind = kind;
-        element->flags = 0;
-        element->real = real;
-        return true;
+        if (OverwriteReal(array, static_cast<uint32_t>(row), static_cast<uint32_t>(column), kind, real)) return true;
     }
     ScriptValue value{};
     value.kind = kind;
@@ -512,14 +529,28 @@ VM_INLINE bool WriteRealElement(ScriptValue* holder, int index, uint32_t kind, d
     return true;
 }
 
+// WriteRealElement of the element at [row, column]: a real element of an existing row of an array the
+// variable owns is written where it lies, without making the one index and taking it apart again (a row
+// past those the one index reaches without wrapping goes the one index's way, as ArrayElement2D).
+VM_INLINE bool WriteRealElement2D(ScriptValue* holder, int32_t row, int32_t column, uint32_t kind, double real) {
+    constexpr uint32_t kRowsInRange = (INT32_MAX - (kArrayRowStride - 1)) / kArrayRowStride + 1;
+    ScriptArray* array = HeldArray(holder);
+    if (array != nullptr && array->owner == holder && static_cast<uint32_t>(row) < kRowsInRange &&
+        OverwriteReal(array, static_cast<uint32_t>(row), static_cast<uint32_t>(column), kind, real)) [[likely]]
+        return true;
+    return WriteRealElement(holder, Wrap_Add32(Wrap_Mul32(row, kArrayRowStride), column), kind, real);
+}
+
 // Stores the item on top (as a pop of the type takes it) into an element of an array variable when it is
-// a real that WriteRealElement writes: gives the item's size, or 0 with nothing done.
-VM_INLINE int StoreRealElement(const uint8_t* sp, int type, ScriptValue* holder, int index) {
+// a real that WriteRealElement writes: gives the item's size, or 0 with nothing done. The element is at
+// index, or at [row, column].
+template <typename... Where> VM_INLINE int StoreRealElement(const uint8_t* sp, int type, ScriptValue* holder, Where... at) {
     uint32_t kind = KIND_REAL, handle = 0;
     double real = 0;
     const int size = StoredItem(sp, type, kind, real, handle);
     if (size == 0 || (kind & KIND_MASK) != KIND_REAL) return 0;
-    return WriteRealElement(holder, index, kind, real) ? size : 0;
+    if constexpr (sizeof...(at) == 2) return WriteRealElement2D(holder, at..., kind, real) ? size : 0;
+    else return WriteRealElement(holder, at..., kind, real) ? size : 0;
 }
 
 // The code the call record calls when the loop can call it: the script had bytecode when the record was
@@ -1623,11 +1654,16 @@ L_Index2D: {
     // The element runs, each twice: for an array variable of any instance code (HOLDER VM_USER), and for
     // a local array variable (HOLDER VM_LOCAL_HOLDER), whose records the decoder gives handlers of their own.
     // (Every handler takes a local holder's array through HeldArray, which tests its kind.)
-#define VM_LOCAL_HOLDER(site, code, out) (out = VM_LOCAL_VALUE(site))
-    // The item on top stored by pop.v.T of the run's site into the element of holder's array at index,
-    // and taken off; the general way for anything StoreRealElement leaves.
-#define VM_STORE_ELEMENT(index)                                                                            \
-    const int size = StoreRealElement(sp, VM_Type2(site.word), holder, (index));                           \
+#define VM_LOCAL_HOLDER(site, code, out)                                                                   \
+    do {                                                                                                   \
+        out = VM_LOCAL_VALUE(site);                                                                        \
+        /* A local's slot is never null: the array's tests need not ask. */                                \
+        if (out == nullptr) __builtin_unreachable();                                                       \
+    } while (0)
+    // The item on top stored by pop.v.T of the run's site into the element of holder's array at the index
+    // (or at [row, column]), and taken off; the general way for anything StoreRealElement leaves.
+#define VM_STORE_ELEMENT(...)                                                                              \
+    const int size = StoreRealElement(sp, VM_Type2(site.word), holder, __VA_ARGS__);                       \
     if (size == 0) goto L_General;                                                                         \
     sp += size;                                                                                            \
     VM_NEXT_OR_JUMP();
@@ -1859,8 +1895,7 @@ L_ElementByStackIndex: {
         /* The value on the stack beneath the run's items, stored by pop.v.T. */                           \
         VM_INDEX_2D_RUN();                                                                                 \
         HOLDER(site, ip->x.i, holder);                                                                     \
-        VM_STORE_ELEMENT(Wrap_Add32(Wrap_Mul32(X86_DoubleToInt32(row->real), kArrayRowStride),             \
-                                    X86_DoubleToInt32(column->real)));                                     \
+        VM_STORE_ELEMENT(X86_DoubleToInt32(row->real), X86_DoubleToInt32(column->real));                   \
     }
     VM_ELEMENT_BY_INDEX_2D(VM_USER, L_ElementByIndex2D, L_StoreElementByIndex2D)
     VM_ELEMENT_BY_INDEX_2D(VM_LOCAL_HOLDER, L_LocalElementByIndex2D, L_StoreLocalElementByIndex2D)

@@ -653,6 +653,7 @@ VM_INLINE uint32_t TakeArguments(const uint8_t* p, int n, ScriptValue* out, bool
 // any loop's Forget drops what all of them found.
 struct FoundInstance {
     CInstance* instance;
+    CVariableList* vars; // its list, so that a variable of it is one load nearer
     uint32_t epoch;
     int32_t id;
 };
@@ -714,17 +715,22 @@ struct Instances {
             if (code == INSTANCE_SELF || code == INSTANCE_BUILTIN) return c.self;
             return code == INSTANCE_OTHER ? c.other : nullptr;
         }
+        const FoundInstance* found = Found(code);
+        return found != nullptr ? found->instance : nullptr;
+    }
+    // The table's entry for an instance id that names an instance that is not marked, or null.
+    VM_INLINE const FoundInstance* Found(int code) {
         FoundInstance& entry = g_foundInstances[static_cast<uint32_t>(code) & (kFoundInstances - 1)];
-        if (entry.id == code && entry.epoch == g_foundEpoch) return entry.instance;
+        if (entry.id == code && entry.epoch == g_foundEpoch) return &entry;
         return Find(code, entry);
     }
     // An id the table does not hold: looked up, and kept when it names an instance that is not marked.
-    [[gnu::noinline]] CInstance* Find(int code, FoundInstance& entry) {
+    [[gnu::noinline]] const FoundInstance* Find(int code, FoundInstance& entry) {
         if (world == nullptr) return nullptr;
         CInstance* instance = world->FindInstance(code);
         if (instance == nullptr || world->IsMarked(instance)) return nullptr;
-        entry = {instance, g_foundEpoch, code};
-        return instance;
+        entry = {instance, Vars(instance), g_foundEpoch, code};
+        return &entry;
     }
     // The value of user variable id of a list that an instance code other than self's, the globals' and
     // the locals' reaches, or null. Kept out of line: the handlers that reach variables stay small enough
@@ -734,9 +740,16 @@ struct Instances {
     }
     // The same inline, for the handlers of a variable of an instance id (inst.hp).
     VM_INLINE ScriptValue* UserOf(const VMContext& c, SlotCache& cache, int id, int code) {
-        CInstance* target = Instance(c, code);
-        if (target == nullptr) return nullptr;
-        CVariableList* list = target == c.self ? SelfVars(target) : OtherVars(target);
+        CVariableList* list;
+        if (code >= kFirstInstanceId) {
+            const FoundInstance* found = Found(code);
+            if (found == nullptr) return nullptr;
+            list = found->vars;
+        } else {
+            CInstance* target = Instance(c, code);
+            if (target == nullptr) return nullptr;
+            list = target == c.self ? SelfVars(target) : OtherVars(target);
+        }
         return list != nullptr ? CachedSlot(cache, list, id) : nullptr;
     }
 };

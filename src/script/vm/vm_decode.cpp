@@ -1344,6 +1344,15 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
         for (Insn& insn : d->insns)
             ElementRunHolder(&insn, &insn == &d->insns.back() ? nullptr : &insn + 1);
     }
+    // Each record's way on to the next, now that every record's handler is chosen. A record whose step
+    // would pass the last one (the end, whose handler never goes on) ends the run there instead.
+    const size_t count = d->insns.size();
+    for (size_t i = 0; i < count; ++i) {
+        Insn& insn = d->insns[i];
+        const size_t to = i + insn.words;
+        insn.next = to < count ? LoopEntry(d->insns[to].op, insn.words)
+                               : LoopEntries()[kOpEnd * kEntriesPerOp + kEntriesPerOp - 1];
+    }
     buffer->decoded = d;
     return d;
 }

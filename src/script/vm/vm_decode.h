@@ -327,7 +327,19 @@ struct Insn {
                     // record (counted from this one) of the store, the branch, or the second operand
         int64_t l;
     } x;
+    const void* next; // the loop's entry of the next record's handler that first steps past this record
+                      // (LoopEntry of the handler of record words on, by words): every handler's way on
+                      // to the next record is one indirect jump through it
 };
+
+// The loop's entries of each handler (LoopEntries(), kEntriesPerOp a handler, in FastOp order): 0 to 5
+// step 1 to 6 records before running it, 6 steps by the record's words, 7 runs it where it is.
+constexpr int kEntriesPerOp = 8;
+const void* const* LoopEntries();
+// The entry that steps a record of that many words on to a record of that handler.
+inline const void* LoopEntry(int op, int words) {
+    return LoopEntries()[op * kEntriesPerOp + (words >= 1 && words <= 6 ? words - 1 : 6)];
+}
 
 // Variable sites whose index is on the stack (a stack site always has its instance code there).
 constexpr uint8_t kSiteIndexed = 1;

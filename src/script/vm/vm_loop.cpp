@@ -754,9 +754,44 @@ struct Instances {
     }
 };
 
-} // namespace
+// Every handler's name once, through VM_EACH_NAME(NAME) (L_##NAME is its label).
+#define VM_NAME_SIMPLE(NAME) VM_EACH_NAME(NAME)
+#define VM_NAME_SITE(NAME) VM_EACH_NAME(Push##NAME) VM_EACH_NAME(Pop##NAME)
+#define VM_NAME_BINARY(NAME, OPCODE, RIGHT, LEFT) VM_EACH_NAME(NAME##_##RIGHT##_##LEFT)
+#define VM_NAME_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT) VM_EACH_NAME(NAME##Branch_##RIGHT##_##LEFT)
+#define VM_NAME_CONVERSION(FROM, TO) VM_EACH_NAME(Conv_##FROM##_##TO)
+#define VM_NAME_IMMEDIATE(SOURCE, NAME, OPCODE) VM_EACH_NAME(SOURCE##Imm##NAME)
+#define VM_NAME_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE) VM_EACH_NAME(SOURCE##Imm##NAME##Branch)
+#define VM_NAME_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE) VM_EACH_NAME(SOURCE##Imm##NAME##To##TARGET)
+#define VM_NAME_LOCALS(A, NAME, OPCODE) VM_EACH_NAME(Locals##NAME)
+#define VM_NAME_LOCALS_BRANCH(A, NAME, OPCODE) VM_EACH_NAME(Locals##NAME##Branch)
+#define VM_NAME_LOCALS_STORE(TARGET, A, NAME, OPCODE) VM_EACH_NAME(Locals##NAME##To##TARGET)
+#define VM_NAME_COMPOUND(TARGET, TYPE, NAME, OPCODE) VM_EACH_NAME(NAME##_##TYPE##To##TARGET)
+#define VM_NAME_INT_IMMEDIATE(A, NAME, OPCODE) VM_EACH_NAME(A##Imm##NAME)
+#define VM_EACH_HANDLER()                                                                                  \
+    VM_FAST_OPS(VM_NAME_SIMPLE, VM_NAME_SITE, VM_NAME_BINARY, VM_NAME_BINARY_BRANCH, VM_NAME_CONVERSION,   \
+                VM_NAME_IMMEDIATE, VM_NAME_IMMEDIATE_BRANCH, VM_NAME_IMMEDIATE_STORE, VM_NAME_LOCALS,       \
+                VM_NAME_LOCALS_BRANCH, VM_NAME_LOCALS_STORE, VM_NAME_COMPOUND, VM_NAME_INT_IMMEDIATE)
 
-void RunDecoded(VMContext& c) {
+const void* const* g_loopEntries = nullptr;
+
+// The loop itself; without a context it only hands out its entries (LoopEntries). Never inlined nor
+// cloned: the records hold the addresses of its labels.
+[[gnu::noinline, gnu::noclone]] void Loop(VMContext* context) {
+    // Each handler's entries (kEntriesPerOp): a step of 1 to 6 records, a step by the record's words,
+    // and none. A handler goes on to the next record through the entry its record holds (Insn::next), so
+    // that the step is a constant of the entry's code and the way on is one indirect jump.
+    static const void* const kEntries[kOpCount * kEntriesPerOp] = {
+#define VM_EACH_NAME(NAME) &&S1_##NAME, &&S2_##NAME, &&S3_##NAME, &&S4_##NAME, &&S5_##NAME, &&S6_##NAME, \
+                           &&SW_##NAME, &&L_##NAME,
+        VM_EACH_HANDLER()
+#undef VM_EACH_NAME
+    };
+    if (context == nullptr) {
+        g_loopEntries = kEntries;
+        return;
+    }
+    VMContext& c = *context;
     static const void* const kHandlers[kOpCount] = {
 #define VM_LABEL_SIMPLE(NAME) &&L_##NAME,
 #define VM_LABEL_SITE(NAME) &&L_Push##NAME, &&L_Pop##NAME,
@@ -857,7 +892,9 @@ void RunDecoded(VMContext& c) {
         then;                                                                                              \
     } while (0)
 #endif
-#define VM_NEXT() VM_STEP_THEN(VM_DISPATCH())
+    // On to the next record: through the entry of its handler that the record holds, which makes the
+    // step (a constant of that entry's code, so the next record's address waits on no load).
+#define VM_NEXT() goto*(ip->next)
     // Counts a backward jump or a call, at ip, towards draining the message queue.
 #define VM_COUNT_BACK()                                                                                    \
     do {                                                                                                   \
@@ -2606,6 +2643,26 @@ L_PopEnv: {
                 VM_HANDLER_CONVERSION, VM_HANDLER_IMMEDIATE, VM_HANDLER_IMMEDIATE_BRANCH,
                 VM_HANDLER_IMMEDIATE_STORE, VM_HANDLER_LOCALS, VM_HANDLER_LOCALS_BRANCH, VM_HANDLER_LOCALS_STORE,
                 VM_HANDLER_COMPOUND, VM_HANDLER_INT_IMMEDIATE)
+    goto L_General;
+
+    // The entries that step to a handler's record (see kEntries). The empty statements keep the compiler
+    // from folding the steps into one another.
+#define VM_ENTRY_STEP(n, NAME)                                                                             \
+    S##n##_##NAME : ip += n;                                                                               \
+    __asm__("" : "+r"(ip));                                                                                \
+    goto L_##NAME;
+#define VM_EACH_NAME(NAME)                                                                                 \
+    VM_ENTRY_STEP(1, NAME)                                                                                 \
+    VM_ENTRY_STEP(2, NAME)                                                                                 \
+    VM_ENTRY_STEP(3, NAME)                                                                                 \
+    VM_ENTRY_STEP(4, NAME)                                                                                 \
+    VM_ENTRY_STEP(5, NAME)                                                                                 \
+    VM_ENTRY_STEP(6, NAME)                                                                                 \
+    SW_##NAME : ip += ip->words;                                                                           \
+    goto L_##NAME;
+    VM_EACH_HANDLER()
+#undef VM_EACH_NAME
+#undef VM_ENTRY_STEP
 #undef VM_HANDLER_NONE
 #undef VM_HANDLER_BINARY
 #undef VM_HANDLER_BINARY_BRANCH
@@ -2715,5 +2772,30 @@ L_PopEnv: {
 #undef VM_ENTER
 }
 #undef VM_REGISTER
+#undef VM_EACH_HANDLER
+#undef VM_NAME_SIMPLE
+#undef VM_NAME_SITE
+#undef VM_NAME_BINARY
+#undef VM_NAME_BINARY_BRANCH
+#undef VM_NAME_CONVERSION
+#undef VM_NAME_IMMEDIATE
+#undef VM_NAME_IMMEDIATE_BRANCH
+#undef VM_NAME_IMMEDIATE_STORE
+#undef VM_NAME_LOCALS
+#undef VM_NAME_LOCALS_BRANCH
+#undef VM_NAME_LOCALS_STORE
+#undef VM_NAME_COMPOUND
+#undef VM_NAME_INT_IMMEDIATE
+
+} // namespace
+
+void RunDecoded(VMContext& c) {
+    Loop(&c);
+}
+
+const void* const* LoopEntries() {
+    if (g_loopEntries == nullptr) Loop(nullptr);
+    return g_loopEntries;
+}
 
 } // namespace vm

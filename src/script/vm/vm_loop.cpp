@@ -777,7 +777,12 @@ const void* const* g_loopEntries = nullptr;
 
 // The loop itself; without a context it only hands out its entries (LoopEntries). Never inlined nor
 // cloned: the records hold the addresses of its labels.
-[[gnu::noinline, gnu::noclone]] void Loop(VMContext* context) {
+#if defined(__clang__)
+[[gnu::noinline]]
+#else
+[[gnu::noinline, gnu::noclone]]
+#endif
+void Loop(VMContext* context) {
     // Each handler's entries (kEntriesPerOp): a step of 1 to 6 records, a step by the record's words,
     // and none. A handler goes on to the next record through the entry its record holds (Insn::next), so
     // that the step is a constant of the entry's code and the way on is one indirect jump.
@@ -859,41 +864,10 @@ const void* const* g_loopEntries = nullptr;
 #define VM_SYNC() (c.sp = sp, c.pc = static_cast<int>(ip - d->insns.data()) * 4)
 #define VM_SYNC_AFTER() (c.sp = sp, c.pc = static_cast<int>(ip - d->insns.data() + ip->words) * 4)
 #define VM_DISPATCH() goto* kHandlers[ip->op]
-    // The step to the next record and the dispatch of its handler. The common lengths are branched on
-    // rather than added, so that the next record's address waits on a predicted branch instead of on a
-    // load of this one: the records' addresses no longer make one chain of loads through the whole run.
-    // Each length dispatches on its own (the empty statements keep the compiler from folding the cases
-    // back into one add). Unoptimized builds add the length: there the copies would only make the loop
-    // bigger.
-#if defined(__OPTIMIZE__)
-#define VM_STEP_CASE(n, then)                                                                              \
-    case n:                                                                                                \
-        ip += n;                                                                                           \
-        __asm__("" : "+r"(ip));                                                                            \
-        then;
-#define VM_STEP_THEN(then)                                                                                 \
-    do {                                                                                                   \
-        switch (ip->words) {                                                                               \
-            VM_STEP_CASE(1, then)                                                                          \
-            VM_STEP_CASE(2, then)                                                                          \
-            VM_STEP_CASE(3, then)                                                                          \
-            VM_STEP_CASE(4, then)                                                                          \
-            VM_STEP_CASE(5, then)                                                                          \
-            VM_STEP_CASE(6, then)                                                                          \
-        default:                                                                                           \
-            ip += ip->words;                                                                               \
-            then;                                                                                          \
-        }                                                                                                  \
-    } while (0)
-#else
-#define VM_STEP_THEN(then)                                                                                 \
-    do {                                                                                                   \
-        ip += ip->words;                                                                                   \
-        then;                                                                                              \
-    } while (0)
-#endif
     // On to the next record: through the entry of its handler that the record holds, which makes the
-    // step (a constant of that entry's code, so the next record's address waits on no load).
+    // step. The step is a constant of that entry's code, so that the next record's address waits on a
+    // predicted jump instead of on a load of this one: the records' addresses make no chain of loads
+    // through the run.
 #define VM_NEXT() goto*(ip->next)
     // Counts a backward jump or a call, at ip, towards draining the message queue.
 #define VM_COUNT_BACK()                                                                                    \
@@ -914,11 +888,8 @@ const void* const* g_loopEntries = nullptr;
         VM_DISPATCH();                                                                                     \
     } while (0)
 #define VM_JUMP() VM_GO(ip + ip->a)
-    // On after a store: a b there (the jump back at the end of a loop's body) is taken at once.
-#define VM_NEXT_OR_JUMP()                                                                                  \
-    do {                                                                                                   \
-        VM_STEP_THEN(if (ip->op == kOpB) VM_JUMP(); VM_DISPATCH());                                        \
-    } while (0)
+    // On after a store (a b there, the jump back at the end of a loop's body, is its record's handler).
+#define VM_NEXT_OR_JUMP() VM_NEXT()
     // Into the code at c.pc (after a call or return, which leave the stack region, the flags and the
     // current context as they were), with the room its deepest instruction needs. Each site dispatches
     // on its own, so that its next handler is predicted apart from the others'.
@@ -1639,7 +1610,7 @@ switch_on_real: {
     if (offset >= static_cast<uint32_t>(ip->slot)) VM_GO(ip + ip->a);
     // The first entries are read at a constant index reached by a predicted branch on the value, so
     // that the target's address waits on the table, not on the value's arithmetic: everything after the
-    // switch finds its records without waiting for the value (optimised builds; see VM_STEP_THEN).
+    // switch finds its records without waiting for the value (optimised builds; see VM_NEXT).
     const Insn* to;
 #if defined(__OPTIMIZE__)
 #define VM_TABLE_CASE(n)                                                                                   \
@@ -2760,8 +2731,6 @@ L_PopEnv: {
 #undef VM_SYNC
 #undef VM_SYNC_AFTER
 #undef VM_DISPATCH
-#undef VM_STEP_THEN
-#undef VM_STEP_CASE
 #undef VM_NEAR_CASE
 #undef VM_NEAR
 #undef VM_BRANCH_AT

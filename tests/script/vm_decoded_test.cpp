@@ -693,7 +693,10 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
          {"copies", "var a, b, c, i, n; a = 5; a = argument0; b = argument1; c = argument2; n = 0; i = 0; "
                     "while (i < 2) { i += 1; n = argument0; } return string(a) + string(b) + string(c) + string(n);"},
          {"over", "var a, b; a[0] = 1; b = 't'; b = argument1; a = argument0; return a + b;"},
-         {"back", "var a; if (argument1 == 1) a = argument0; if (argument1 == 2) return argument0; return a;"}}));
+         {"back", "var a; if (argument1 == 1) a = argument0; if (argument1 == 2) return argument0; return a;"},
+         {"tak", "var a, b, c; a = argument0; b = argument1; c = argument2; if (b >= a) return c; "
+                 "return tak(tak(a - 1, b, c), tak(b - 1, c, a), tak(c - 1, a, b));"},
+         {"twice", "var a, b; a = argument0; a = argument1; b = argument0; return string(a) + string(b);"}}));
     EXPECT_EQ(Run("return fib(15);"), "610");
     EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 4; i += 1) s += sum3(i, sum3(1, 2, 3), 'x' == 'x'); return s;"),
               "34");
@@ -712,6 +715,11 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
     // a copy that ends a loop's body.
     EXPECT_EQ(Run("return copies(1, 2, 3) + copies(1, 'two', -0) + copies('one', 2, 3) + string(over(2, 3));"),
               "'12311two01one23one5'");
+    // Copies as a script begins, made by the call: recursion keeps each level's own, arguments past the
+    // count copy 0, and a local copied into twice is copied in order.
+    EXPECT_EQ(Run("return string(tak(10, 6, 2)) + string(tak(7, 3, 9)) + string(sum3(4)) + string(sum3(1, 2)) + "
+                  "twice(1, 2) + twice(3) + twice('x', 4) + twice(5, 'y');"),
+              "'374321034xy5'");
     // return of a local or an argument: reals, texts, a local never set, a missing argument, and the
     // code's own return at depth 0.
     EXPECT_EQ(Run("return string(back(-0, 2)) + string(back(-0.5, 1)) + back('s', 1) + back('t', 2) + "

@@ -2124,6 +2124,30 @@ L_CallScript: {
     ip = d->insns.data();
     localSlots = LocalSlots(c.localsLevel, c.codeBuffer, d->localCount);
     if (sp - c.stackBase < d->reserve) goto grow;
+    // A script that begins by copying its arguments into locals (var a; a = argument0; ...) has them
+    // copied here, as the run's handler would: the values are reals (those past the count real 0), so
+    // that no copy needs its kind tested, and each local, absent in the fresh level, is made by its copy.
+    // A local copied into twice stops the run there: its handler does the rest.
+    // (The order of making is counted in a register and the values stored by their members, so that the
+    // stores leave the level's fields where they are.)
+    if (ip->op == kOpArgToLocal && reals) {
+        LocalsLevel* const level = c.localsLevel;
+        uint32_t* const made = level->made;
+        uint32_t madeCount = level->madeCount;
+        const ScriptValue* const arguments = frame.arguments;
+        do {
+            const int slot = ip->k;
+            ScriptValue* holder = &localSlots[slot];
+            if (holder->kind != kLocalAbsent) break;
+            const ScriptValue& from = arguments[ip->a];
+            made[slot] = ++madeCount;
+            holder->kind = from.kind;
+            holder->flags = 0;
+            holder->real = from.real;
+            ip += ip->words;
+        } while (ip->op == kOpArgToLocal);
+        level->madeCount = madeCount;
+    }
     VM_DISPATCH();
 }
 
@@ -2147,12 +2171,13 @@ L_CallScript: {
         c.sp = sp;                                                                                         \
         /* (What the loop keeps of the instances stays good: whatever in the call could have made or */    \
         /* destroyed some forgot it then.) */                                                              \
+        /* (The caller's code, position and locals read from the frame that saved them.) */                \
         Decoded* caller_ = frame_.decoded;                                                                 \
-        if (caller_ == nullptr || caller_ != c.codeBuffer->decoded || caller_->epoch != DecodeEpoch())     \
+        if (caller_ == nullptr || caller_ != frame_.code->decoded || caller_->epoch != DecodeEpoch())      \
             VM_ENTER();                                                                                    \
         d = caller_;                                                                                       \
-        ip = d->insns.data() + (c.pc >> 2);                                                                \
-        localSlots = c.localsLevel->values;                                                                \
+        ip = d->insns.data() + (frame_.pc >> 2);                                                           \
+        localSlots = frame_.localsLevel->values;                                                           \
         VM_DISPATCH();                                                                                     \
     } while (0)
     // The item on top (there to take: the code is verified).

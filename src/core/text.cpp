@@ -119,7 +119,19 @@ char* NewBlock(size_t length) {
 
 char* Text_New(const char* bytes, size_t length) {
     char* text = NewBlock(length);
-    if (length > 0) std::memcpy(text, bytes, length);
+    if (length <= 8) {
+        // A character or a short word, as scripts make most often: copied and checked in one pass.
+        unsigned high = 0;
+        for (size_t i = 0; i < length; ++i) {
+            const auto byte = static_cast<unsigned char>(bytes[i]);
+            text[i] = static_cast<char>(byte);
+            high |= byte;
+        }
+        text[length] = '\0';
+        RecordBlock(text, length, high < 0x80);
+        return text;
+    }
+    std::memcpy(text, bytes, length);
     text[length] = '\0';
     RecordBlock(text, length, Text_BytesASCII(text, length));
     return text;

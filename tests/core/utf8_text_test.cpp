@@ -110,6 +110,24 @@ TEST(Text, HashToNewline) {
     EXPECT_STREQ(cut.p, "\r\xE2\x82");
 }
 
+// New texts of every short length and of longer ones record their length, and are marked plain ASCII
+// only when no byte is 0x80 or above, wherever that byte stands.
+TEST(Text, NewTextsRecordTheirLengthAndWhetherTheyArePlainASCII) {
+    const std::string plain = "abcdefghijklmnopq";
+    for (size_t length = 0; length <= plain.size(); ++length) {
+        for (size_t wide = 0; wide <= length; ++wide) {
+            std::string bytes = plain.substr(0, length);
+            if (wide < length) bytes[wide] = '\xE9';
+            char* t = Text_New(bytes.data(), length);
+            size_t known = 99;
+            EXPECT_EQ(Text_KnownASCII(t, &known), wide == length) << length << " " << wide;
+            EXPECT_EQ(Text_Bytes(t), length);
+            EXPECT_EQ(std::string(t), bytes);
+            MEM_FREE(t);
+        }
+    }
+}
+
 TEST(Text, RecordedLengthsFollowEveryWriteOfTheBlock) {
     size_t length = 0;
     char* t = Text_New("abc", 3);

@@ -145,6 +145,14 @@ std::string Dump(const CVariableList& list) {
     return text;
 }
 
+// The code with its arrays A and G named a and g ("A[" made "a[").
+std::string WithArrays(std::string code, const std::string& a, const std::string& g) {
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"A[", a + "["}, {"G[", g + "["}})
+        for (size_t at = code.find(from); at != std::string::npos; at = code.find(from, at + to.size()))
+            code.replace(at, from.size(), to);
+    return code;
+}
+
 class VMDecoded : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -536,10 +544,7 @@ TEST_F(VMDecoded, ElementRunsOverArraysOfEveryHolder) {
         {"globalvar hold_da, hold_dg; ", "hold_da hold_dg"}, {"", "global.hold_ga global.hold_gg"}};
     for (const auto& [declare, names] : holders) {
         const std::string a = names.substr(0, names.find(' ')), g = names.substr(names.find(' ') + 1);
-        std::string code = std::string(declare) + body;
-        for (const auto& [from, to] : {std::pair<std::string, std::string>{"A[", a + "["}, {"G[", g + "["}})
-            for (size_t at = code.find(from); at != std::string::npos; at = code.find(from, at + to.size()))
-                code.replace(at, from.size(), to);
+        const std::string code = std::string(declare) + WithArrays(body, a, g);
         EXPECT_EQ(Run(code + "return string(n) + ',' + string(" + g + "[i, j]) + ',' + string(" + a + "[j]);"),
                   "'14,11,1'")
             << names;
@@ -552,6 +557,34 @@ TEST_F(VMDecoded, ElementRunsOverArraysOfEveryHolder) {
     EXPECT_EQ(Run("var i, hold_a; hold_a[0] = 5; self.hold_a[0] = 7; global.hold_a[0] = 9; i = 0; hold_a[i] += 1; "
                   "return string(hold_a[i]) + string(self.hold_a[i]) + string(global.hold_a[i]);"),
               "'679'");
+}
+
+// Element reads worked at once into the value beneath them ("s + a[i]", "s * g[i, j]", "s - a[i - 1]"),
+// over arrays of several holders; the general way for a text on either side and for a missing element,
+// with the errors the reads and operations give apart.
+TEST_F(VMDecoded, ElementsWorkedIntoTheValueBeneath) {
+    const std::string body =
+        "var i, j, n, s; for (i = 0; i < 4; i += 1) { A[i] = i + 1; G[i, 3 - i] = i * 10; G[i, i] = i; } "
+        "s = 0.5; i = 2; j = 1; n = s + A[i] - A[j] * 1 + s * A[i] * A[j] - A[j] + 0; "
+        "n = n + G[i, j] - G[j, j] + s * G[i, i] * G[j, 2] + (n - G[i, 1]) + 0; "
+        "n = n - A[i - 1] + A[j * 2] * 1 + (s * A[i + 1]) + 0; ";
+    const std::pair<const char*, std::string> holders[] = {
+        {"var a, g; ", "a g"}, {"", "hold_wa hold_wg"}, {"", "global.hold_wa global.hold_wg"}};
+    for (const auto& [declare, names] : holders) {
+        const std::string a = names.substr(0, names.find(' ')), g = names.substr(names.find(' ') + 1);
+        const std::string code = std::string(declare) + WithArrays(body, a, g);
+        EXPECT_EQ(Run(code + "return n;"), "17") << names;
+        EXPECT_EQ(Run(code + "i = 9; return s + " + a + "[i] + 0;")
+                      .rfind("RUNTIME: Push :: Execution Error - Variable Index [0,9] out of range [1,4]", 0),
+                  0u)
+            << names;
+    }
+    // Texts: joined when both sides are, refused as the add refuses them otherwise.
+    EXPECT_EQ(Run("var a, i, s; a[0] = 'b'; a[1] = 2; i = 0; s = 'a'; return s + a[i] + 'c';"), "'abc'");
+    const std::string refused = Run("var a, i, s; a[0] = 'b'; a[1] = 2; i = 1; s = 'a'; return s + a[i] + 'c';");
+    EXPECT_EQ(refused.rfind("RUNTIME:", 0), 0u);
+    EXPECT_EQ(Run("var a, i, s; a[0] = 'b'; a[1] = 2; i = 1; s = 'a'; return s + a[1] + 'c';"), refused);
+    EXPECT_EQ(Run("var a, i, s; a[0] = 'b'; i = 0; s = 2; return s - a[i] + 1;").rfind("RUNTIME:", 0), 0u);
 }
 
 TEST_F(VMDecoded, ElementsReadByIndexExpressions) {

@@ -415,6 +415,10 @@ public:
     // Makes record i an AppendPush, and its add an AppendStore, when "v += text" or "v = v + text"
     // starts there (after Fuse, on records it left alone).
     void Append(size_t i);
+    // Joins an element read at record i to the add, sub or mul after it that works the element into the
+    // .v beneath it ("s + a[i]", "a[i] - a[i - 1]"); after Append, which leaves the add of a text
+    // appended to a variable as it found it.
+    void Arithmetic(size_t i);
     // Gives a store into a local that no run took the handler of its item's type; last, as the passes
     // before look for kOpPopLocal.
     void Store(size_t i);
@@ -1216,6 +1220,25 @@ void Decoder::Join(size_t i) {
     }
 }
 
+void Decoder::Arithmetic(size_t i) {
+    std::vector<Insn>& insns = m_d.insns;
+    // (A local array's runs take their own handlers later, in ElementRunHolder.)
+    static constexpr uint16_t kReads[] = {kOpElementByLocal, kOpElementByIndex2D, kOpElementByStackIndex};
+    static constexpr uint16_t kFirst[] = {kOpElementByLocalMul, kOpElementByIndex2DMul, kOpElementByStackIndexMul};
+    // The operations' own handlers, in the order of the joined ones: a run that took the operation (its
+    // store, an append) is left as it is.
+    static constexpr uint16_t kOperations[] = {kOpMul_VARIABLE_VARIABLE, kOpAdd_VARIABLE_VARIABLE,
+                                               kOpSub_VARIABLE_VARIABLE};
+    Insn& head = insns[i];
+    const auto read = std::find(kReads, kReads + 3, head.op) - kReads;
+    const size_t next = Next(i);
+    if (read == 3 || !Has(next) || next - i + insns[next].words > 255) return;
+    const auto operation = std::find(kOperations, kOperations + 3, insns[next].op) - kOperations;
+    if (operation == 3) return;
+    head.op = static_cast<uint16_t>(kFirst[read] + operation);
+    head.words = static_cast<uint8_t>(next - i + insns[next].words);
+}
+
 void Decoder::Store(size_t i) {
     Insn& insn = m_d.insns[i];
     if (insn.op != kOpPopLocal) return;
@@ -1291,16 +1314,23 @@ void ElementRunHolder(Insn* insn, const Insn* next) {
                                       {kOpElementTruthBranch, kOpLocalElementTruthBranch},
                                       {kOpElementByIndex2D, kOpLocalElementByIndex2D},
                                       {kOpStoreElementByIndex2D, kOpStoreLocalElementByIndex2D},
-                                      {kOpConstantToElement, kOpConstantToLocalElement}};
+                                      {kOpConstantToElement, kOpConstantToLocalElement},
+                                      {kOpElementByLocalMul, kOpLocalElementByLocalMul},
+                                      {kOpElementByLocalAdd, kOpLocalElementByLocalAdd},
+                                      {kOpElementByLocalSub, kOpLocalElementByLocalSub},
+                                      {kOpElementByIndex2DMul, kOpLocalElementByIndex2DMul},
+                                      {kOpElementByIndex2DAdd, kOpLocalElementByIndex2DAdd},
+                                      {kOpElementByIndex2DSub, kOpLocalElementByIndex2DSub}};
     for (const Pair& pair : kPairs) {
         if (insn->op != pair.any) continue;
         if (insn->op == kOpConstantToElement) {
             if (next != nullptr && next->x.i == INSTANCE_LOCAL) insn->op = pair.local;
             return;
         }
+        const bool twoD = insn->op == kOpElementByIndex2D || insn->op == kOpStoreElementByIndex2D ||
+                          (insn->op >= kOpElementByIndex2DMul && insn->op <= kOpElementByIndex2DSub);
         if (insn->x.i == INSTANCE_LOCAL) insn->op = pair.local;
         if (insn->x.i == INSTANCE_BUILTIN) {
-            const bool twoD = insn->op == kOpElementByIndex2D || insn->op == kOpStoreElementByIndex2D;
             const Insn& site = insn[twoD ? insn->slot : 4];
             insn->x.i = Variable_IsGlobalDeclared(site.a) ? INSTANCE_GLOBAL : INSTANCE_SELF;
         }
@@ -1339,6 +1369,8 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
             decoder.Join(i);
         for (size_t i = 0; i < d->insns.size(); ++i)
             decoder.Append(i);
+        for (size_t i = 0; i < d->insns.size(); ++i)
+            decoder.Arithmetic(i);
         for (size_t i = 0; i < d->insns.size(); ++i)
             decoder.Store(i);
         for (Insn& insn : d->insns)

@@ -129,6 +129,9 @@ namespace vm {
     X(BuiltInOther) /* a built-in variable of other */                                                     \
     X(Stack)     /* the instance code and the index on the stack (instance code first) */
 
+// One name per operation an element read is worked into at once, in opcode order (mul, add, sub).
+#define VM_ELEMENT_ARITHMETIC(X, NAME) X(NAME##Mul) X(NAME##Add) X(NAME##Sub)
+
 // One name per comparison opcode, slt to sgt in opcode order: NAME##Slt ... NAME##Sgt.
 #define VM_EACH_COMPARISON(X, NAME)                                                                        \
     X(NAME##Slt) X(NAME##Sle) X(NAME##Seq) X(NAME##Sne) X(NAME##Sge) X(NAME##Sgt)
@@ -227,6 +230,13 @@ namespace vm {
     X(LocalElementTruthBranch)                                                                            \
     X(LocalElementByIndex2D)                                                                              \
     X(StoreLocalElementByIndex2D) /* and StoreElementByIndex2D likewise */                                \
+    /* The element runs that push, then add.v.v, sub.v.v or mul.v.v of the element into the .v beneath */ \
+    /* it (ElementByLocalAdd ... ElementByStackIndexMul) */                                                \
+    VM_ELEMENT_ARITHMETIC(X, ElementByLocal)                                                               \
+    VM_ELEMENT_ARITHMETIC(X, LocalElementByLocal)                                                          \
+    VM_ELEMENT_ARITHMETIC(X, ElementByIndex2D)                                                             \
+    VM_ELEMENT_ARITHMETIC(X, LocalElementByIndex2D)                                                        \
+    VM_ELEMENT_ARITHMETIC(X, ElementByStackIndex)                                                          \
     X(BorrowLocal)         /* push.v local as the first argument of the call at record x.i */         \
     X(BorrowSelf)          /* push.v of self's variable likewise */                                 \
     X(AppendPush)  /* push.v of a list's variable (push handler k) whose text the add at x.i appends to */ \

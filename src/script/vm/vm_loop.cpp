@@ -1065,6 +1065,20 @@ L_PushArgumentCount:
         sp = PushReal((top), element_->real, true, element_->kind);                                        \
         VM_NEXT();                                                                                         \
     } while (0)
+    // An element read worked at once into the .v at left beneath it by add.v.v, sub.v.v or mul.v.v
+    // (OPCODE), as the element's push and the operation would: both reals, else the general way.
+#define VM_WORK_ELEMENT(holder, array, at, left, OPCODE)                                                   \
+    do {                                                                                                   \
+        const ScriptValue* element_ = (at);                                                                \
+        uint8_t* left_ = (left);                                                                           \
+        if (element_ == nullptr || !element_->IsReal() || (Load<uint32_t>(left_) & KIND_MASK) != KIND_REAL) \
+            goto L_General;                                                                                \
+        if ((array)->owner == nullptr) (array)->owner = (holder);                                          \
+        double result_;                                                                                    \
+        RealArithmetic<OPCODE, VT_VARIABLE, VT_VARIABLE>(Load<double>(left_ + 8), element_->real, 0, 0, result_); \
+        sp = PushReal(left_ + 16, result_, true);                                                          \
+        VM_NEXT();                                                                                         \
+    } while (0)
 L_PushArgumentElement: {
     // The index on top, the instance code beneath it: self's (the argument is the running script's
     // whatever the instance) when there is a self to read it through, as the built-in's getter is.
@@ -1734,6 +1748,20 @@ L_Index2D: {
     VM_ELEMENT_RUNS(VM_LOCAL_HOLDER, L_LocalElementByLocal, L_StoreLocalElementByLocal, L_ConstantToLocalElement,
                     L_LocalElementTruthBranch)
 #undef VM_ELEMENT_RUNS
+    // ElementByLocal's run worked into the .v beneath (the operation at record 5).
+#define VM_ELEMENT_BY_LOCAL_WORKED(HOLDER, NAME, OPCODE)                                                   \
+    NAME : {                                                                                               \
+        VM_ARRAY_BY_LOCAL(HOLDER);                                                                         \
+        VM_WORK_ELEMENT(holder, array, ArrayElement(array, index), sp, OPCODE);                            \
+    }
+#define VM_ELEMENT_BY_LOCAL_WORKED_OPS(HOLDER, NAME)                                                       \
+    VM_ELEMENT_BY_LOCAL_WORKED(HOLDER, L_##NAME##Mul, OP_MUL)                                              \
+    VM_ELEMENT_BY_LOCAL_WORKED(HOLDER, L_##NAME##Add, OP_ADD)                                              \
+    VM_ELEMENT_BY_LOCAL_WORKED(HOLDER, L_##NAME##Sub, OP_SUB)
+    VM_ELEMENT_BY_LOCAL_WORKED_OPS(VM_USER, ElementByLocal)
+    VM_ELEMENT_BY_LOCAL_WORKED_OPS(VM_LOCAL_HOLDER, LocalElementByLocal)
+#undef VM_ELEMENT_BY_LOCAL_WORKED_OPS
+#undef VM_ELEMENT_BY_LOCAL_WORKED
 #undef VM_ARRAY_BY_LOCAL
 
 L_TruthBranch: {
@@ -1882,17 +1910,30 @@ L_StoreElementByConstant: {
     VM_STORE_ELEMENT(ip->k);
 }
 
-L_ElementByStackIndex: {
     // conv.v.i of the .v on top, then the read at record 1, whose instance code lies beneath the index.
-    if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;
-    const int index = X86_DoubleToInt32(Load<double>(sp + 8));
-    const Insn& site = ip[1];
-    ScriptValue* holder;
-    VM_USER(site, Load<int32_t>(sp + 16), holder);
-    ScriptArray* array = HeldArray(holder);
+#define VM_ARRAY_BY_STACK_INDEX()                                                                          \
+    if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) goto L_General;                                     \
+    const int index = X86_DoubleToInt32(Load<double>(sp + 8));                                             \
+    const Insn& site = ip[1];                                                                              \
+    ScriptValue* holder;                                                                                   \
+    VM_USER(site, Load<int32_t>(sp + 16), holder);                                                         \
+    ScriptArray* array = HeldArray(holder);                                                                \
     if (array == nullptr) goto L_General;
+L_ElementByStackIndex: {
+    VM_ARRAY_BY_STACK_INDEX();
     VM_PUSH_ELEMENT(holder, array, ArrayElement(array, index), sp + 20);
 }
+    // The same worked into the .v beneath the index (the operation at record 3).
+#define VM_ELEMENT_BY_STACK_INDEX_WORKED(NAME, OPCODE)                                                     \
+    NAME : {                                                                                               \
+        VM_ARRAY_BY_STACK_INDEX();                                                                         \
+        VM_WORK_ELEMENT(holder, array, ArrayElement(array, index), sp + 20, OPCODE);                       \
+    }
+    VM_ELEMENT_BY_STACK_INDEX_WORKED(L_ElementByStackIndexMul, OP_MUL)
+    VM_ELEMENT_BY_STACK_INDEX_WORKED(L_ElementByStackIndexAdd, OP_ADD)
+    VM_ELEMENT_BY_STACK_INDEX_WORKED(L_ElementByStackIndexSub, OP_SUB)
+#undef VM_ELEMENT_BY_STACK_INDEX_WORKED
+#undef VM_ARRAY_BY_STACK_INDEX
 
     // The row and column of an element run by two locals (push.e code, this record; Index2D's run, its
     // locals at records 1 and k), and the access at record slot.
@@ -1902,16 +1943,27 @@ L_ElementByStackIndex: {
     if (!row->IsReal() || !column->IsReal()) goto L_General;                                               \
     const Insn& site = ip[ip->slot];                                                                       \
     ScriptValue* holder;
+    // The array of such a run's read.
+#define VM_ARRAY_BY_INDEX_2D(HOLDER)                                                                       \
+    VM_INDEX_2D_RUN();                                                                                     \
+    HOLDER(site, ip->x.i, holder);                                                                         \
+    ScriptArray* array = HeldArray(holder);                                                                \
+    if (array == nullptr) goto L_General;
+#define VM_ELEMENT_2D() ArrayElement2D(array, X86_DoubleToInt32(row->real), X86_DoubleToInt32(column->real))
+    // The read, and the read worked into the .v beneath (the operation after the access).
+#define VM_ELEMENT_BY_INDEX_2D_WORKED(HOLDER, NAME, OPCODE)                                                \
+    NAME : {                                                                                               \
+        VM_ARRAY_BY_INDEX_2D(HOLDER);                                                                      \
+        VM_WORK_ELEMENT(holder, array, VM_ELEMENT_2D(), sp, OPCODE);                                       \
+    }
 #define VM_ELEMENT_BY_INDEX_2D(HOLDER, READ, STORE)                                                        \
     READ : {                                                                                               \
-        VM_INDEX_2D_RUN();                                                                                 \
-        HOLDER(site, ip->x.i, holder);                                                                     \
-        ScriptArray* array = HeldArray(holder);                                                            \
-        if (array == nullptr) goto L_General;                                                              \
-        VM_PUSH_ELEMENT(holder, array,                                                                     \
-                        ArrayElement2D(array, X86_DoubleToInt32(row->real), X86_DoubleToInt32(column->real)), \
-                        sp);                                                                               \
+        VM_ARRAY_BY_INDEX_2D(HOLDER);                                                                      \
+        VM_PUSH_ELEMENT(holder, array, VM_ELEMENT_2D(), sp);                                               \
     }                                                                                                      \
+    VM_ELEMENT_BY_INDEX_2D_WORKED(HOLDER, READ##Mul, OP_MUL)                                               \
+    VM_ELEMENT_BY_INDEX_2D_WORKED(HOLDER, READ##Add, OP_ADD)                                               \
+    VM_ELEMENT_BY_INDEX_2D_WORKED(HOLDER, READ##Sub, OP_SUB)                                               \
     STORE : {                                                                                              \
         /* The value on the stack beneath the run's items, stored by pop.v.T. */                           \
         VM_INDEX_2D_RUN();                                                                                 \
@@ -1920,10 +1972,14 @@ L_ElementByStackIndex: {
     }
     VM_ELEMENT_BY_INDEX_2D(VM_USER, L_ElementByIndex2D, L_StoreElementByIndex2D)
     VM_ELEMENT_BY_INDEX_2D(VM_LOCAL_HOLDER, L_LocalElementByIndex2D, L_StoreLocalElementByIndex2D)
+#undef VM_ELEMENT_BY_INDEX_2D_WORKED
+#undef VM_ELEMENT_2D
+#undef VM_ARRAY_BY_INDEX_2D
 #undef VM_INDEX_2D_RUN
 #undef VM_STORE_ELEMENT
 #undef VM_ELEMENT_BY_INDEX_2D
 #undef VM_LOCAL_HOLDER
+#undef VM_WORK_ELEMENT
 #undef VM_PUSH_ELEMENT
 
     // ---- Calls

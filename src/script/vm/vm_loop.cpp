@@ -1271,18 +1271,27 @@ L_PopBuiltInOther:
     // the instance code (the .i that dup.i copied) is pushed first and stays beneath the value.
 #define VM_VARIABLE_OF_LOCAL(KEEP)                                                                         \
     do {                                                                                                   \
-        ScriptValue* code;                                                                                 \
-        VM_LOCAL(*ip, code);                                                                               \
-        if (code == nullptr || !code->IsReal()) goto L_General;                                            \
+        /* (A local that does not exist fails the test of its kind.) */                                    \
+        const ScriptValue* code = VM_LOCAL_VALUE(*ip);                                                     \
+        if (!code->IsReal()) goto L_General;                                                               \
         const Insn& site = ip[ip->x.i];                                                                    \
         const int instance = X86_DoubleToInt32(code->real);                                                \
         double value;                                                                                      \
         uint32_t kind = KIND_REAL;                                                                         \
         if (site.a < kVariableListIdBase) {                                                                \
-            /* The field the variable's getter reads is in k (FieldCode). */                               \
-            if (instance == INSTANCE_LOCAL || instance == INSTANCE_GLOBAL || ip->k < 0) goto L_General;    \
-            CInstance* target = instances.Instance(c, instance);                                           \
-            if (target == nullptr) goto L_General;                                                         \
+            /* The field the variable's getter reads is in k (FieldCode). An instance id, the common */    \
+            /* case, is looked up at once. */                                                              \
+            if (ip->k < 0) goto L_General;                                                                 \
+            CInstance* target;                                                                             \
+            if (instance >= kFirstInstanceId) {                                                            \
+                const FoundInstance* found = instances.Found(instance);                                    \
+                if (found == nullptr) goto L_General;                                                      \
+                target = found->instance;                                                                  \
+            } else {                                                                                       \
+                if (instance == INSTANCE_LOCAL || instance == INSTANCE_GLOBAL) goto L_General;             \
+                target = instances.Instance(c, instance);                                                  \
+                if (target == nullptr) goto L_General;                                                     \
+            }                                                                                              \
             value = FieldAt(target, ip->k);                                                                \
         } else {                                                                                           \
             ScriptValue* holder;                                                                           \

@@ -729,7 +729,10 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
          {"back", "var a; if (argument1 == 1) a = argument0; if (argument1 == 2) return argument0; return a;"},
          {"tak", "var a, b, c; a = argument0; b = argument1; c = argument2; if (b >= a) return c; "
                  "return tak(tak(a - 1, b, c), tak(b - 1, c, a), tak(c - 1, a, b));"},
-         {"twice", "var a, b; a = argument0; a = argument1; b = argument0; return string(a) + string(b);"}}));
+         {"twice", "var a, b; a = argument0; a = argument1; b = argument0; return string(a) + string(b);"},
+         {"amix", "if (argument0 < argument1) return argument1 - argument0; "
+                  "return argument0 * argument1 + (argument0 == argument2);"},
+         {"acat", "return argument0 + argument1;"}}));
     EXPECT_EQ(Run("return fib(15);"), "610");
     EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 4; i += 1) s += sum3(i, sum3(1, 2, 3), 'x' == 'x'); return s;"),
               "34");
@@ -753,6 +756,11 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
     EXPECT_EQ(Run("return string(tak(10, 6, 2)) + string(tak(7, 3, 9)) + string(sum3(4)) + string(sum3(1, 2)) + "
                   "twice(1, 2) + twice(3) + twice('x', 4) + twice(5, 'y');"),
               "'374321034xy5'");
+    // Two arguments worked together: compared and branched on, an argument past the count as 0, a
+    // negative zero, and texts, which go the general way.
+    EXPECT_EQ(Run("return string(amix(2, 5)) + string(amix(5, 2)) + string(amix(3, 3, 3)) + string(amix(-0, 0)) + "
+                  "acat('a', 'b') + string(acat(1, 2)) + string(acat(1));"),
+              "'310101ab31'");
     // return of a local or an argument: reals, texts, a local never set, a missing argument, and the
     // code's own return at depth 0.
     EXPECT_EQ(Run("return string(back(-0, 2)) + string(back(-0.5, 1)) + back('s', 1) + back('t', 2) + "

@@ -90,6 +90,8 @@ struct FusedTables {
     uint16_t immediateStore[kTargetCount][kSourceCount][kBinaryOps]{};
     uint16_t locals[kBinaryOps]{};
     uint16_t localsBranch[kBinaryOps]{};
+    uint16_t args[kBinaryOps]{};
+    uint16_t argsBranch[kBinaryOps]{};
     uint16_t localsStore[kTargetCount][kBinaryOps]{};
     uint16_t compound[kTargetCount][VT_STRING + 1][kBinaryOps]{};
     uint16_t intImmediate[kBinaryOps]{};
@@ -120,8 +122,12 @@ struct FusedTables {
     immediateBranch[VM_SOURCE_##SOURCE][OPCODE] = kOp##SOURCE##Imm##NAME##Branch;
 #define VM_FILL_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE)                                              \
     immediateStore[VM_TARGET_##TARGET][VM_SOURCE_##SOURCE][OPCODE] = kOp##SOURCE##Imm##NAME##To##TARGET;
-#define VM_FILL_LOCALS(A, NAME, OPCODE) locals[OPCODE] = kOpLocals##NAME;
-#define VM_FILL_LOCALS_BRANCH(A, NAME, OPCODE) localsBranch[OPCODE] = kOpLocals##NAME##Branch;
+#define VM_PAIRS_Locals locals
+#define VM_PAIRS_Args args
+#define VM_PAIRS_LocalsBranch localsBranch
+#define VM_PAIRS_ArgsBranch argsBranch
+#define VM_FILL_LOCALS(A, NAME, OPCODE) VM_PAIRS_##A[OPCODE] = kOp##A##NAME;
+#define VM_FILL_LOCALS_BRANCH(A, NAME, OPCODE) VM_PAIRS_##A##Branch[OPCODE] = kOp##A##NAME##Branch;
 #define VM_FILL_LOCALS_STORE(TARGET, A, NAME, OPCODE)                                                      \
     localsStore[VM_TARGET_##TARGET][OPCODE] = kOpLocals##NAME##To##TARGET;
 #define VM_FILL_COMPOUND(TARGET, TYPE, NAME, OPCODE)                                                       \
@@ -131,6 +137,8 @@ struct FusedTables {
         VM_TARGETS_AND_SOURCES(VM_FILL_IMMEDIATE_STORE, VM_ARITHMETIC_OPS)
         VM_ALL_BINARY_OPS(VM_FILL_LOCALS, Locals)
         VM_COMPARISON_OPS(VM_FILL_LOCALS_BRANCH, Locals)
+        VM_ALL_BINARY_OPS(VM_FILL_LOCALS, Args)
+        VM_COMPARISON_OPS(VM_FILL_LOCALS_BRANCH, Args)
         VM_ARITHMETIC_OPS(VM_FILL_LOCALS_STORE, Local, Locals)
         VM_ARITHMETIC_OPS(VM_FILL_LOCALS_STORE, Self, Locals)
         VM_STORE_TARGETS(VM_FILL_COMPOUND, VM_COMPOUND_OPS)
@@ -184,6 +192,10 @@ struct FusedTables {
 #undef VM_FILL_IMMEDIATE_STORE
 #undef VM_FILL_LOCALS
 #undef VM_FILL_LOCALS_BRANCH
+#undef VM_PAIRS_Locals
+#undef VM_PAIRS_Args
+#undef VM_PAIRS_LocalsBranch
+#undef VM_PAIRS_ArgsBranch
 #undef VM_FILL_LOCALS_STORE
 #undef VM_FILL_COMPOUND
 #undef VM_SOURCE_Stack
@@ -1026,25 +1038,28 @@ void Decoder::Fuse(size_t i) {
         return;
     }
 
-    // "local op local".
-    if (op == kOpPushLocal && Has(Next(i)) && insns[Next(i)].op == kOpPushLocal) {
+    // "local op local" and "argument op argument" (a store of two arguments' result is the store's own
+    // record).
+    if ((op == kOpPushLocal || op == kOpPushArgument) && Has(Next(i)) && insns[Next(i)].op == op) {
         const size_t operation = Next(Next(i));
         if (Has(operation) && VM_Type1(insns[operation].word) == VT_VARIABLE &&
             VM_Type2(insns[operation].word) == VT_VARIABLE && insns[operation].words == 1) {
             const int opcode = VM_Opcode(insns[operation].word);
             if (opcode >= OP_MUL && opcode <= OP_SGT && opcode != OP_NEG && opcode != OP_NOT) {
-                // The second local's record offset is the run's k; the branch's or the store's is x.i.
+                // The second operand's record offset is the run's k; the branch's or the store's is x.i.
+                const bool locals = op == kOpPushLocal;
                 const size_t second = Next(i);
                 const bool branch = opcode >= OP_SLT && Branch(operation + 1);
-                const int target = opcode < OP_SLT ? TargetOf(operation + 1) : -1;
+                const int target = locals && opcode < OP_SLT ? TargetOf(operation + 1) : -1;
                 if (branch) {
-                    Head(i, g_fused.localsBranch[opcode], operation + 2, static_cast<int32_t>(second - i),
-                         operation + 1 - i);
+                    Head(i, (locals ? g_fused.localsBranch : g_fused.argsBranch)[opcode], operation + 2,
+                         static_cast<int32_t>(second - i), operation + 1 - i);
                 } else if (target >= 0) {
                     Head(i, g_fused.localsStore[target][opcode], Next(operation + 1),
                          static_cast<int32_t>(second - i), operation + 1 - i);
                 } else {
-                    Head(i, g_fused.locals[opcode], operation + 1, static_cast<int32_t>(second - i));
+                    Head(i, (locals ? g_fused.locals : g_fused.args)[opcode], operation + 1,
+                         static_cast<int32_t>(second - i));
                 }
                 return;
             }

@@ -143,8 +143,9 @@ namespace vm {
 //   IMMEDIATE(SOURCE, NAME, OPCODE): "source op whole number", pushed (run: [push.v] push.e/i op.i.v);
 //   IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE): the same comparison branched on;
 //   IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE): the same arithmetic stored (pop.v.v);
-//   LOCALS(Locals, NAME, OPCODE), LOCALS_BRANCH: "local op local" (push.v push.v op.v.v);
-//   LOCALS_STORE(TARGET, Locals, NAME, OPCODE): the same arithmetic stored (pop.v.v);
+//   LOCALS(PAIR, NAME, OPCODE), LOCALS_BRANCH: "local op local" (PAIR Locals) or "argument op argument"
+//   (PAIR Args) (push.v push.v op.v.v);
+//   LOCALS_STORE(TARGET, Locals, NAME, OPCODE): "local op local" stored (pop.v.v);
 //   COMPOUND(TARGET, TYPE, NAME, OPCODE): op.TYPE.v of the stack's items stored (pop.v.v);
 //   INT_IMMEDIATE(Int, NAME, OPCODE): "the .i on top op whole number" (push.e/i op.i.i), and
 //   INT_IMMEDIATE(IntBranch, NAME, OPCODE) the same comparison branched on; (LocalInt, NAME, OPCODE)
@@ -266,6 +267,8 @@ namespace vm {
     VM_TARGETS_AND_SOURCES(IMMEDIATE_STORE, VM_ARITHMETIC_OPS)                                             \
     VM_ALL_BINARY_OPS(LOCALS, Locals)                                                                      \
     VM_COMPARISON_OPS(LOCALS_BRANCH, Locals)                                                               \
+    VM_ALL_BINARY_OPS(LOCALS, Args)                                                                        \
+    VM_COMPARISON_OPS(LOCALS_BRANCH, Args)                                                                 \
     VM_ARITHMETIC_OPS(LOCALS_STORE, Local, Locals)                                                         \
     VM_ARITHMETIC_OPS(LOCALS_STORE, Self, Locals)                                                          \
     VM_STORE_TARGETS(COMPOUND, VM_COMPOUND_OPS)                                                            \
@@ -294,8 +297,8 @@ enum FastOp : uint16_t {
 #define VM_ENUM_IMMEDIATE(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME,
 #define VM_ENUM_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##Branch,
 #define VM_ENUM_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE) kOp##SOURCE##Imm##NAME##To##TARGET,
-#define VM_ENUM_LOCALS(A, NAME, OPCODE) kOpLocals##NAME,
-#define VM_ENUM_LOCALS_BRANCH(A, NAME, OPCODE) kOpLocals##NAME##Branch,
+#define VM_ENUM_LOCALS(A, NAME, OPCODE) kOp##A##NAME,
+#define VM_ENUM_LOCALS_BRANCH(A, NAME, OPCODE) kOp##A##NAME##Branch,
 #define VM_ENUM_LOCALS_STORE(TARGET, A, NAME, OPCODE) kOpLocals##NAME##To##TARGET,
 #define VM_ENUM_COMPOUND(TARGET, TYPE, NAME, OPCODE) kOp##NAME##_##TYPE##To##TARGET,
 #define VM_ENUM_INT_IMMEDIATE(A, NAME, OPCODE) kOp##A##Imm##NAME,

@@ -763,8 +763,8 @@ struct Instances {
 #define VM_NAME_IMMEDIATE(SOURCE, NAME, OPCODE) VM_EACH_NAME(SOURCE##Imm##NAME)
 #define VM_NAME_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE) VM_EACH_NAME(SOURCE##Imm##NAME##Branch)
 #define VM_NAME_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE) VM_EACH_NAME(SOURCE##Imm##NAME##To##TARGET)
-#define VM_NAME_LOCALS(A, NAME, OPCODE) VM_EACH_NAME(Locals##NAME)
-#define VM_NAME_LOCALS_BRANCH(A, NAME, OPCODE) VM_EACH_NAME(Locals##NAME##Branch)
+#define VM_NAME_LOCALS(A, NAME, OPCODE) VM_EACH_NAME(A##NAME)
+#define VM_NAME_LOCALS_BRANCH(A, NAME, OPCODE) VM_EACH_NAME(A##NAME##Branch)
 #define VM_NAME_LOCALS_STORE(TARGET, A, NAME, OPCODE) VM_EACH_NAME(Locals##NAME##To##TARGET)
 #define VM_NAME_COMPOUND(TARGET, TYPE, NAME, OPCODE) VM_EACH_NAME(NAME##_##TYPE##To##TARGET)
 #define VM_NAME_INT_IMMEDIATE(A, NAME, OPCODE) VM_EACH_NAME(A##Imm##NAME)
@@ -806,8 +806,8 @@ void Loop(VMContext* context) {
 #define VM_LABEL_IMMEDIATE(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME,
 #define VM_LABEL_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##Branch,
 #define VM_LABEL_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE) &&L_##SOURCE##Imm##NAME##To##TARGET,
-#define VM_LABEL_LOCALS(A, NAME, OPCODE) &&L_Locals##NAME,
-#define VM_LABEL_LOCALS_BRANCH(A, NAME, OPCODE) &&L_Locals##NAME##Branch,
+#define VM_LABEL_LOCALS(A, NAME, OPCODE) &&L_##A##NAME,
+#define VM_LABEL_LOCALS_BRANCH(A, NAME, OPCODE) &&L_##A##NAME##Branch,
 #define VM_LABEL_LOCALS_STORE(TARGET, A, NAME, OPCODE) &&L_Locals##NAME##To##TARGET,
 #define VM_LABEL_COMPOUND(TARGET, TYPE, NAME, OPCODE) &&L_##NAME##_##TYPE##To##TARGET,
 #define VM_LABEL_INT_IMMEDIATE(A, NAME, OPCODE) &&L_##A##Imm##NAME,
@@ -2506,19 +2506,21 @@ L_PopEnv: {
         VM_NEXT_OR_JUMP();                                                                                 \
     }
     // "local op local": the first local at this record, the second at record k.
-#define VM_LOCALS_OPERANDS()                                                                               \
+#define VM_PAIR_OPERANDS(LEFT, RIGHT)                                                                      \
     double left, right;                                                                                    \
     {                                                                                                      \
-        /* (A local that does not exist fails the test of the kinds.) */                                   \
-        const ScriptValue* l_ = VM_LOCAL_VALUE(*ip);                                                       \
-        const ScriptValue* r_ = VM_LOCAL_VALUE(ip[ip->k]);                                                 \
+        const ScriptValue* l_ = (LEFT);                                                                    \
+        const ScriptValue* r_ = (RIGHT);                                                                   \
         if (((l_->kind | r_->kind) & KIND_MASK) != KIND_REAL) goto L_General;                              \
         left = l_->real;                                                                                   \
         right = r_->real;                                                                                  \
     }
+    // (A local that does not exist fails the test of the kinds; an argument past the count is real 0.)
+#define VM_OPERANDS_Locals() VM_PAIR_OPERANDS(VM_LOCAL_VALUE(*ip), VM_LOCAL_VALUE(ip[ip->k]))
+#define VM_OPERANDS_Args() VM_PAIR_OPERANDS(&Code_Arguments[ip->a], &Code_Arguments[ip[ip->k].a])
 #define VM_HANDLER_LOCALS(A, NAME, OPCODE)                                                                 \
-    L_Locals##NAME : {                                                                                     \
-        VM_LOCALS_OPERANDS();                                                                              \
+    L_##A##NAME : {                                                                                        \
+        VM_OPERANDS_##A();                                                                                 \
         if constexpr (OPCODE >= OP_SLT) {                                                                  \
             sp -= 4;                                                                                       \
             Store<int32_t>(sp, CompareByDifference(OPCODE, left - right) ? 1 : 0);                         \
@@ -2530,13 +2532,13 @@ L_PopEnv: {
         VM_NEXT();                                                                                         \
     }
 #define VM_HANDLER_LOCALS_BRANCH(A, NAME, OPCODE)                                                          \
-    L_Locals##NAME##Branch : {                                                                             \
-        VM_LOCALS_OPERANDS();                                                                              \
+    L_##A##NAME##Branch : {                                                                                \
+        VM_OPERANDS_##A();                                                                                 \
         VM_BRANCH_AT(CompareByDifference(OPCODE, left - right), ip->x.i);                                  \
     }
 #define VM_HANDLER_LOCALS_STORE(TARGET, A, NAME, OPCODE)                                                   \
     L_Locals##NAME##To##TARGET : {                                                                         \
-        VM_LOCALS_OPERANDS();                                                                              \
+        VM_OPERANDS_Locals();                                                                              \
         const Insn& store = ip[ip->x.i];                                                                   \
         ScriptValue* holder;                                                                               \
         VM_TARGET_##TARGET(holder);                                                                        \
@@ -2778,7 +2780,9 @@ L_PopEnv: {
 #undef VM_SECOND_Int
 #undef VM_COPY_TO_LOCAL
 #undef VM_NEXT_OR_JUMP
-#undef VM_LOCALS_OPERANDS
+#undef VM_PAIR_OPERANDS
+#undef VM_OPERANDS_Locals
+#undef VM_OPERANDS_Args
 #undef VM_LEFT_Stack
 #undef VM_LEFT_Local
 #undef VM_LEFT_Self

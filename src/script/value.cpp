@@ -40,6 +40,17 @@ bool DropReference(ScriptArray* array, const ScriptValue* holder) {
     return array->refCount < 1;
 }
 
+// The first element of n that is not a real (n when all are): reals need no freeing, and rows of them
+// are the common case, passed over four at a time (a real's kind bits are 0).
+int FirstNotReal(const ScriptValue* items, int n) {
+    int c = 0;
+    for (; c + 4 <= n; c += 4)
+        if (((items[c].kind | items[c + 1].kind | items[c + 2].kind | items[c + 3].kind) & KIND_MASK) != 0) break;
+    while (c < n && items[c].IsReal())
+        ++c;
+    return c;
+}
+
 // Frees every element, every row and the array itself. Arrays inside that lose their last reference are
 // freed in turn from a list rather than by recursion, as game code can nest arrays to any depth.
 void Array_Destroy(ScriptArray* array) {
@@ -47,7 +58,7 @@ void Array_Destroy(ScriptArray* array) {
     for (;;) {
         for (int r = 0; r < array->rowCount; ++r) {
             ScriptArrayRow& row = array->rows[r];
-            for (int c = 0; c < row.length; ++c) {
+            for (int c = FirstNotReal(row.items, row.length); c < row.length; ++c) {
                 ScriptValue& element = row.items[c];
                 if (element.IsReal()) continue;
                 if (!element.IsArray())

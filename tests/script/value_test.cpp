@@ -75,6 +75,25 @@ TEST(ValueArray, NestedArraysAreSharedAndFreedOnce) {
     Value_Free(&inner);
 }
 
+// Freeing a row passes over its reals in groups: the texts and arrays between them, at every place in
+// a group and in the tail after the last whole group, are freed all the same.
+TEST(ValueArray, FreeingFindsTextsAndArraysAmongReals) {
+    const int64_t blocks = MemoryManager::BlockCount();
+    for (int at = 0; at < 11; ++at) {
+        ScriptValue array, inner, text = StringValue("t");
+        Assign(&inner, 0, 1);
+        for (int i = 0; i < 11; ++i)
+            Assign(&array, i, i);
+        Value_AssignIndexed(&array, &text, at);
+        Value_AssignIndexed(&array, &inner, 10 - at);
+        Value_AssignIndexed(&array, &text, 32000 + at); // a second row
+        Value_Free(&inner);
+        Value_Free(&text);
+        Value_Free(&array);
+        EXPECT_EQ(MemoryManager::BlockCount(), blocks) << at;
+    }
+}
+
 TEST(ValueArray, SelfReferencesStayValid) {
     // The source lives inside the destination's array, or is the destination.
     ScriptValue a;

@@ -313,6 +313,13 @@ TEST_F(VMDecoded, WholeNumbersStoredComparedAndBranchedOn) {
                   "return string(n) + ',' + string(s) + ',' + string(d);"),
               "'1106,5,-9'");
     EXPECT_EQ(Run("var z, s; z = 0; z = -z; s = 1; s -= z mod 5; return string(s) + string(z mod 5 == 0);"), "'11'");
+    // A local's bits tested against a constant: a real that is not whole and below 0, -0, a long and a
+    // text.
+    EXPECT_EQ(Run("var a, b, c, n; a = -13.75; b = 1099511627781; c = 0; c = -c; n = 0; if ((a & 3) == 3) n += 1; "
+                  "if ((b & 5) != 5) n += 10; if ((c & 1) == 0) n += 100; n += ((a & 12) >= 0) * 1000; "
+                  "n += ((b & 4) > 4) * 10000; return n;"),
+              "1111");
+    EXPECT_EQ(Run("var a; a = 'x'; if ((a & 1) != 0) return 1; return 0;"), "0");
     // &=, |= and ^= of "local op k" made a .i: reals that are not whole, past 32 bits, and 0 / 0.
     EXPECT_EQ(Run("var a, b, c, n; a = 13.75; b = 10; c = -1; n = 10000000000; a &= b - 1; b |= a * 3; c ^= n div 1; "
                   "n &= a + 0.5; return string(a) + ',' + string(b) + ',' + string(c) + ',' + string(n);"),

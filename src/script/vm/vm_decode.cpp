@@ -100,6 +100,7 @@ struct FusedTables {
     uint16_t localInt[2][kBinaryOps]{};
     // By mod (0) or div (1), pushed (0) or branched on (1), and the comparison.
     uint16_t wholeCompare[2][2][kBinaryOps]{};
+    uint16_t localIntAnd[2][kBinaryOps]{};
     // "x += local op k" (0), "x -= local op k" (1), and x &= (2), |= (3), ^= (4) of it made a .i, by op.
     uint16_t compoundImmediate[5][kBinaryOps]{};
 
@@ -161,10 +162,16 @@ struct FusedTables {
 #define VM_WHOLE_COMPARE_LocalModBranch wholeCompare[0][1]
 #define VM_WHOLE_COMPARE_LocalRem wholeCompare[1][0]
 #define VM_WHOLE_COMPARE_LocalRemBranch wholeCompare[1][1]
+#define VM_WHOLE_COMPARE_LocalAnd localIntAnd[0]
+#define VM_WHOLE_COMPARE_LocalAndBranch localIntAnd[1]
         VM_COMPARISON_OPS(VM_FILL_WHOLE_COMPARE, LocalMod)
         VM_COMPARISON_OPS(VM_FILL_WHOLE_COMPARE, LocalModBranch)
         VM_COMPARISON_OPS(VM_FILL_WHOLE_COMPARE, LocalRem)
         VM_COMPARISON_OPS(VM_FILL_WHOLE_COMPARE, LocalRemBranch)
+        VM_COMPARISON_OPS(VM_FILL_WHOLE_COMPARE, LocalAnd)
+        VM_COMPARISON_OPS(VM_FILL_WHOLE_COMPARE, LocalAndBranch)
+#undef VM_WHOLE_COMPARE_LocalAnd
+#undef VM_WHOLE_COMPARE_LocalAndBranch
 #undef VM_WHOLE_COMPARE_LocalMod
 #undef VM_WHOLE_COMPARE_LocalModBranch
 #undef VM_WHOLE_COMPARE_LocalRem
@@ -1163,6 +1170,20 @@ void Decoder::Join(size_t i) {
             head.op = g_fused.localInt[branch][opcode];
             head.words = static_cast<uint8_t>(next - i + insns[next].words);
             head.x.i = static_cast<int32_t>(next - i);
+            // Its bits tested at once against a whole number ("(local & k) != 0"), pushed or branched on:
+            // the test's record at k.
+            const size_t test = Next(next);
+            if (opcode != OP_AND || branch != 0 || !Has(test) || test - i + insns[test].words > 255) return;
+            for (int compare = OP_SLT; compare <= OP_SGT; ++compare) {
+                const int branches = insns[test].op == g_fused.intImmediate[compare]         ? 0
+                                     : insns[test].op == g_fused.intImmediateBranch[compare] ? 1
+                                                                                             : -1;
+                if (branches < 0) continue;
+                head.op = g_fused.localIntAnd[branches][compare];
+                head.words = static_cast<uint8_t>(test - i + insns[test].words);
+                head.k = static_cast<int32_t>(test - i);
+                return;
+            }
             return;
         }
         return;

@@ -153,7 +153,9 @@ namespace vm {
 //   INT_IMMEDIATE(LocalMod,
 //   NAME, OPCODE): "local mod k compared with a whole number", the run of LocalImmMod joined to the
 //   StackImm comparison at record x.i (which holds the number in k), pushed, or (LocalModBranch)
-//   branched on by that run's bt or bf; LocalRem, LocalRemBranch the same for div; (AddLocal, NAME,
+//   branched on by that run's bt or bf; LocalRem, LocalRemBranch the same for div; LocalAnd,
+//   LocalAndBranch: a flag's test, "(local & k) compared with a whole number", the LocalInt run of and
+//   (record 0, its k at record x.i) joined to the Int or IntBranch comparison at record k; (AddLocal, NAME,
 //   OPCODE): "x += local op k" for a local x (its push, the LocalImm run at record x.i, then add.v.v
 //   and the store into x at record k), SubLocal for -=, and AndLocal, OrLocal, XorLocal for &=, |=, ^=
 //   of the run's result made a .i.
@@ -282,6 +284,8 @@ namespace vm {
     VM_COMPARISON_OPS(INT_IMMEDIATE, LocalModBranch)                                                       \
     VM_COMPARISON_OPS(INT_IMMEDIATE, LocalRem)                                                             \
     VM_COMPARISON_OPS(INT_IMMEDIATE, LocalRemBranch)                                                       \
+    VM_COMPARISON_OPS(INT_IMMEDIATE, LocalAnd)                                                             \
+    VM_COMPARISON_OPS(INT_IMMEDIATE, LocalAndBranch)                                                       \
     VM_ARITHMETIC_OPS(INT_IMMEDIATE, AddLocal)                                                             \
     VM_ARITHMETIC_OPS(INT_IMMEDIATE, SubLocal)                                                             \
     VM_ARITHMETIC_OPS(INT_IMMEDIATE, AndLocal)                                                             \

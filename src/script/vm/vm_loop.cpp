@@ -2577,7 +2577,9 @@ L_PopEnv: {
     //     IntBranch run at record x.i (which holds k);
     //   LocalMod, LocalRem and their Branch: "local mod k" or "local div k" (the run's k) compared with the
     //     number of the comparison's run at record x.i, pushed or branched on as that run does;
-    //   AddLocal, SubLocal: "x += local op k" and "x -= local op k" into a local x.
+    //   AddLocal, SubLocal: "x += local op k" and "x -= local op k" into a local x;
+    //   LocalAnd, LocalAndBranch: "local made a .i & k" (the LocalInt run's k at record x.i) compared with
+    //     the number of the Int or IntBranch run at record k, pushed or branched on as that run does.
 #define VM_SHAPE_Int 0
 #define VM_SHAPE_IntBranch 0
 #define VM_SHAPE_LocalInt 1
@@ -2586,6 +2588,8 @@ L_PopEnv: {
 #define VM_SHAPE_LocalModBranch 2
 #define VM_SHAPE_LocalRem 2
 #define VM_SHAPE_LocalRemBranch 2
+#define VM_SHAPE_LocalAnd 4
+#define VM_SHAPE_LocalAndBranch 4
 #define VM_SHAPE_AddLocal 3
 #define VM_SHAPE_SubLocal 3
 #define VM_SHAPE_AndLocal 3
@@ -2599,12 +2603,14 @@ L_PopEnv: {
 #define VM_BRANCHES_LocalModBranch true
 #define VM_BRANCHES_LocalRem false
 #define VM_BRANCHES_LocalRemBranch true
+#define VM_BRANCHES_LocalAnd false
+#define VM_BRANCHES_LocalAndBranch true
 #define VM_BRANCHES_AddLocal false
 #define VM_BRANCHES_SubLocal false
 #define VM_BRANCHES_AndLocal false
 #define VM_BRANCHES_OrLocal false
 #define VM_BRANCHES_XorLocal false
-    // The second operation of a shape: mod or div before the comparison, add or sub after the run.
+    // The second operation of a shape: mod, div or & before the comparison, add or sub after the run.
 #define VM_SECOND_Int 0
 #define VM_SECOND_IntBranch 0
 #define VM_SECOND_LocalInt 0
@@ -2613,6 +2619,8 @@ L_PopEnv: {
 #define VM_SECOND_LocalModBranch OP_MOD
 #define VM_SECOND_LocalRem OP_REM
 #define VM_SECOND_LocalRemBranch OP_REM
+#define VM_SECOND_LocalAnd OP_AND
+#define VM_SECOND_LocalAndBranch OP_AND
 #define VM_SECOND_AddLocal OP_ADD
 #define VM_SECOND_SubLocal OP_SUB
 #define VM_SECOND_AndLocal OP_AND
@@ -2660,6 +2668,16 @@ L_PopEnv: {
             target->kind = KIND_REAL;                                                                      \
             target->real = result;                                                                         \
             VM_NEXT_OR_JUMP();                                                                             \
+        } else if constexpr (shape == 4) {                                                                 \
+            const ScriptValue* from = &localSlots[ip->slot];                                               \
+            if (!from->IsReal()) goto L_General;                                                           \
+            const int32_t bits = X86_DoubleToInt32(from->real) & ip[ip->x.i].k;                            \
+            const Insn& test = ip[ip->k];                                                                  \
+            const bool truth = CompareByOrder(OPCODE, (bits > test.k) - (bits < test.k));                  \
+            if constexpr (branches) VM_BRANCH_ON(truth, (&test)[test.x.i]);                                \
+            sp -= 4;                                                                                       \
+            Store<int32_t>(sp, truth ? 1 : 0);                                                             \
+            VM_NEXT();                                                                                     \
         } else if constexpr (shape == 2) {                                                                 \
             double left, value;                                                                            \
             VM_LEFT_Local(left);                                                                           \
@@ -2755,6 +2773,12 @@ L_PopEnv: {
 #undef VM_BRANCHES_AddLocal
 #undef VM_SECOND_AddLocal
 #undef VM_SHAPE_LocalRemBranch
+#undef VM_SHAPE_LocalAnd
+#undef VM_BRANCHES_LocalAnd
+#undef VM_SECOND_LocalAnd
+#undef VM_SHAPE_LocalAndBranch
+#undef VM_BRANCHES_LocalAndBranch
+#undef VM_SECOND_LocalAndBranch
 #undef VM_BRANCHES_LocalRemBranch
 #undef VM_SECOND_LocalRemBranch
 #undef VM_SHAPE_LocalRem

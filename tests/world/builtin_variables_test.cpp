@@ -404,3 +404,20 @@ TEST_F(BuiltInVariables, DirectoriesAndTime) {
               "1");
     EXPECT_EQ(Run("return game_guid"), "''");
 }
+
+// Built-in variables of instances whose ids lie on the stack (an array element, a global) read as their
+// getters read them, on the machine's loop and the long way alike, before and after one of them moves.
+TEST_F(BuiltInVariables, FieldsOfInstancesNamedByExpressions) {
+    CInstance* other = Instance_Create(object, 30, 40);
+    const std::string program = "var a, s; a[0] = " + std::to_string(self->id) + "; a[1] = " +
+                                std::to_string(other->id) +
+                                "; global.p = a[1];\n"
+                                "s = a[0].x + a[1].y * 10 + global.p.x * 1000; a[0].x = 5; s += a[0].x * 100000;\n"
+                                "return s + a[1].alarm[0] + (a[1] + 0).image_xscale * 0.5;";
+    VMDebug_State().VM_LongWayOnly = true;
+    const std::string longWay = Run(program);
+    VMDebug_State().VM_LongWayOnly = false;
+    EXPECT_EQ(longWay, "530409.5");
+    self->x = 10;
+    EXPECT_EQ(Run(program), longWay);
+}

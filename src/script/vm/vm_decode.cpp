@@ -628,6 +628,10 @@ void Decoder::Word(int at, Insn& insn) {
                 }
             }
             if (kind != kNoSite) Site(insn, kind, kPushOps[kind], reference);
+            // A built-in variable of the instance on the stack keeps the field its getter reads (FieldCode)
+            // in k, for an instance id to be read in place.
+            if (kind == kStack && insn.a < kVariableListIdBase)
+                insn.k = (insn.flags & kSiteIndexed) ? -1 : FieldCode(insn.a);
             return;
         }
         default:

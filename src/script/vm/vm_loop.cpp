@@ -1322,7 +1322,15 @@ L_PushStack: {
     sp = const_cast<uint8_t*>(p);
     accessInstance = instance;
     accessIndex = index;
-    if (ip->a < kVariableListIdBase && instance != INSTANCE_LOCAL && instance != INSTANCE_GLOBAL) {
+    if (ip->a < kVariableListIdBase) {
+        // A field of the instance an id names, read in place (the site's k, FieldCode).
+        if (instance >= kFirstInstanceId && ip->k >= 0) {
+            if (const FoundInstance* found = instances.Found(instance)) {
+                sp = PushReal(sp, FieldAt(found->instance, ip->k), true);
+                VM_NEXT();
+            }
+        }
+        if (instance == INSTANCE_LOCAL || instance == INSTANCE_GLOBAL) goto read_slow;
         accessTarget = instances.Instance(c, instance);
         if (accessTarget != nullptr) goto builtin_read;
         goto read_slow;

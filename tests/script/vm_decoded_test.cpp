@@ -566,7 +566,8 @@ TEST_F(VMDecoded, ElementRunsOverArraysOfEveryHolder) {
               "'679'");
 }
 
-// Element reads worked at once into the value beneath them ("s + a[i]", "s * g[i, j]", "s - a[i - 1]"),
+// Element reads worked at once into the value beneath them ("s + a[i]", "s * g[i, j]", "s - a[i - 1]",
+// "s + a[3]"),
 // over arrays of several holders; the general way for a text on either side and for a missing element,
 // with the errors the reads and operations give apart.
 TEST_F(VMDecoded, ElementsWorkedIntoTheValueBeneath) {
@@ -574,13 +575,13 @@ TEST_F(VMDecoded, ElementsWorkedIntoTheValueBeneath) {
         "var i, j, n, s; for (i = 0; i < 4; i += 1) { A[i] = i + 1; G[i, 3 - i] = i * 10; G[i, i] = i; } "
         "s = 0.5; i = 2; j = 1; n = s + A[i] - A[j] * 1 + s * A[i] * A[j] - A[j] + 0; "
         "n = n + G[i, j] - G[j, j] + s * G[i, i] * G[j, 2] + (n - G[i, 1]) + 0; "
-        "n = n - A[i - 1] + A[j * 2] * 1 + (s * A[i + 1]) + 0; ";
+        "n = n - A[i - 1] + A[j * 2] * 1 + (s * A[i + 1]) + 0; n = n + A[3] - A[0] + s * A[1] * 1; ";
     const std::pair<const char*, std::string> holders[] = {
         {"var a, g; ", "a g"}, {"", "hold_wa hold_wg"}, {"", "global.hold_wa global.hold_wg"}};
     for (const auto& [declare, names] : holders) {
         const std::string a = names.substr(0, names.find(' ')), g = names.substr(names.find(' ') + 1);
         const std::string code = std::string(declare) + WithArrays(body, a, g);
-        EXPECT_EQ(Run(code + "return n;"), "17") << names;
+        EXPECT_EQ(Run(code + "return n;"), "21") << names;
         EXPECT_EQ(Run(code + "i = 9; return s + " + a + "[i] + 0;")
                       .rfind("RUNTIME: Push :: Execution Error - Variable Index [0,9] out of range [1,4]", 0),
                   0u)

@@ -1263,16 +1263,18 @@ void Decoder::Join(size_t i) {
 void Decoder::Arithmetic(size_t i) {
     std::vector<Insn>& insns = m_d.insns;
     // (A local array's runs take their own handlers later, in ElementRunHolder.)
-    static constexpr uint16_t kReads[] = {kOpElementByLocal, kOpElementByIndex2D, kOpElementByStackIndex};
-    static constexpr uint16_t kFirst[] = {kOpElementByLocalMul, kOpElementByIndex2DMul, kOpElementByStackIndexMul};
+    static constexpr uint16_t kReads[] = {kOpElementByLocal, kOpElementByIndex2D, kOpElementByStackIndex,
+                                          kOpElementByConstant};
+    static constexpr uint16_t kFirst[] = {kOpElementByLocalMul, kOpElementByIndex2DMul, kOpElementByStackIndexMul,
+                                          kOpElementByConstantMul};
     // The operations' own handlers, in the order of the joined ones: a run that took the operation (its
     // store, an append) is left as it is.
     static constexpr uint16_t kOperations[] = {kOpMul_VARIABLE_VARIABLE, kOpAdd_VARIABLE_VARIABLE,
                                                kOpSub_VARIABLE_VARIABLE};
     Insn& head = insns[i];
-    const auto read = std::find(kReads, kReads + 3, head.op) - kReads;
+    const auto read = std::find(kReads, kReads + 4, head.op) - kReads;
     const size_t next = Next(i);
-    if (read == 3 || !Has(next) || next - i + insns[next].words > 255) return;
+    if (read == 4 || !Has(next) || next - i + insns[next].words > 255) return;
     const auto operation = std::find(kOperations, kOperations + 3, insns[next].op) - kOperations;
     if (operation == 3) return;
     head.op = static_cast<uint16_t>(kFirst[read] + operation);
@@ -1341,7 +1343,8 @@ namespace {
 // instance (-6) is made self's or the globals' as it is declared now (a change of the declarations makes
 // the code anew).
 void ElementRunHolder(Insn* insn, const Insn* next) {
-    if (insn->op == kOpElementByConstant || insn->op == kOpStoreElementByConstant) {
+    if (insn->op == kOpElementByConstant || insn->op == kOpStoreElementByConstant ||
+        (insn->op >= kOpElementByConstantMul && insn->op <= kOpElementByConstantSub)) {
         if (insn->x.i == INSTANCE_BUILTIN)
             insn->x.i = Variable_IsGlobalDeclared(insn[2].a) ? INSTANCE_GLOBAL : INSTANCE_SELF;
         return;

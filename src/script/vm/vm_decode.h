@@ -234,12 +234,13 @@ namespace vm {
     X(LocalElementByIndex2D)                                                                              \
     X(StoreLocalElementByIndex2D) /* and StoreElementByIndex2D likewise */                                \
     /* The element runs that push, then add.v.v, sub.v.v or mul.v.v of the element into the .v beneath */ \
-    /* it (ElementByLocalAdd ... ElementByStackIndexMul) */                                                \
+    /* it (ElementByLocalAdd ... ElementByConstantMul) */                                                \
     VM_ELEMENT_ARITHMETIC(X, ElementByLocal)                                                               \
     VM_ELEMENT_ARITHMETIC(X, LocalElementByLocal)                                                          \
     VM_ELEMENT_ARITHMETIC(X, ElementByIndex2D)                                                             \
     VM_ELEMENT_ARITHMETIC(X, LocalElementByIndex2D)                                                        \
     VM_ELEMENT_ARITHMETIC(X, ElementByStackIndex)                                                          \
+    VM_ELEMENT_ARITHMETIC(X, ElementByConstant)                                                            \
     X(BorrowLocal)         /* push.v local as the first argument of the call at record x.i */         \
     X(BorrowSelf)          /* push.v of self's variable likewise */                                 \
     X(AppendPush)  /* push.v of a list's variable (push handler k) whose text the add at x.i appends to */ \

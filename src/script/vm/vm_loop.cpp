@@ -1912,14 +1912,27 @@ L_LocalToLocal: {
 
     // An element at a constant index (k): push.e code (this record, the code in x.i), push.e or push.i of
     // the index, and the access at record 2.
-L_ElementByConstant: {
-    const Insn& site = ip[2];
-    ScriptValue* holder;
-    VM_USER(site, ip->x.i, holder);
-    ScriptArray* array = HeldArray(holder);
+#define VM_ARRAY_BY_CONSTANT()                                                                             \
+    const Insn& site = ip[2];                                                                              \
+    ScriptValue* holder;                                                                                   \
+    VM_USER(site, ip->x.i, holder);                                                                        \
+    ScriptArray* array = HeldArray(holder);                                                                \
     if (array == nullptr) goto L_General;
+L_ElementByConstant: {
+    VM_ARRAY_BY_CONSTANT();
     VM_PUSH_ELEMENT(holder, array, ArrayElement(array, ip->k), sp);
 }
+    // The same worked into the .v beneath (the operation at record 3).
+#define VM_ELEMENT_BY_CONSTANT_WORKED(NAME, OPCODE)                                                        \
+    NAME : {                                                                                               \
+        VM_ARRAY_BY_CONSTANT();                                                                            \
+        VM_WORK_ELEMENT(holder, array, ArrayElement(array, ip->k), sp, OPCODE);                            \
+    }
+    VM_ELEMENT_BY_CONSTANT_WORKED(L_ElementByConstantMul, OP_MUL)
+    VM_ELEMENT_BY_CONSTANT_WORKED(L_ElementByConstantAdd, OP_ADD)
+    VM_ELEMENT_BY_CONSTANT_WORKED(L_ElementByConstantSub, OP_SUB)
+#undef VM_ELEMENT_BY_CONSTANT_WORKED
+#undef VM_ARRAY_BY_CONSTANT
 L_StoreElementByConstant: {
     const Insn& site = ip[2];
     ScriptValue* holder;

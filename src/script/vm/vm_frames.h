@@ -118,13 +118,14 @@ VM_INLINE void EmptyLocals(LocalsLevel* level) {
         return;
     }
     if (dirty <= kMinLocalSlots) [[likely]] {
-        // At most four slots in use (most scripts): when none holds a text or an array, the four are
-        // made absent as they are, without a loop (those past dirty are absent already). The kinds less
-        // one are unsigned, so that a real's (0) and an absent slot's come out past 1 as well.
-        static_assert(kMinLocalSlots == 4);
-        const uint32_t k0 = (values[0].kind & KIND_MASK) - 1u, k1 = (values[1].kind & KIND_MASK) - 1u;
-        const uint32_t k2 = (values[2].kind & KIND_MASK) - 1u, k3 = (values[3].kind & KIND_MASK) - 1u;
-        if (std::min(std::min(k0, k1), std::min(k2, k3)) >= 2u) [[likely]] {
+        // At most four slots in use (most scripts): when each is a plain real or absent (kind words 0 and
+        // all ones), the four are made absent as they are, without a loop (those past dirty are absent
+        // already). Each kind word plus one is then 0 or 1, and so are they or'ed together; any other
+        // kind goes the loop's way.
+        static_assert(kMinLocalSlots == 4 && kLocalAbsent + 1u == 0u);
+        const uint32_t k0 = values[0].kind + 1u, k1 = values[1].kind + 1u;
+        const uint32_t k2 = values[2].kind + 1u, k3 = values[3].kind + 1u;
+        if (((k0 | k1) | (k2 | k3)) <= 1u) [[likely]] {
             values[0].kind = values[1].kind = values[2].kind = values[3].kind = kLocalAbsent;
             level->dirty = 0;
             level->madeCount = 0;

@@ -1,6 +1,7 @@
 #include "core/memory.h"
 
 #include "core/console.h"
+#include "core/poison.h"
 
 #include <atomic>
 #include <cstdio>
@@ -12,16 +13,6 @@
 #include <malloc.h>
 #endif
 
-#if defined(__SANITIZE_ADDRESS__)
-#define RUNNER_POISON_BLOCKS 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define RUNNER_POISON_BLOCKS 1
-#endif
-#endif
-#ifdef RUNNER_POISON_BLOCKS
-#include <sanitizer/asan_interface.h>
-#endif
 
 namespace MemoryManager {
 namespace {
@@ -107,20 +98,9 @@ Header* g_kept[kKeptRing];
 uint32_t g_keptFirst = 0; // the oldest
 uint32_t g_keptCount = 0;
 
-inline void PoisonBytes([[maybe_unused]] void* p, [[maybe_unused]] size_t n) {
-#ifdef RUNNER_POISON_BLOCKS
-    ASAN_POISON_MEMORY_REGION(p, n);
-#endif
-}
-inline void UnpoisonBytes([[maybe_unused]] void* p, [[maybe_unused]] size_t n) {
-#ifdef RUNNER_POISON_BLOCKS
-    ASAN_UNPOISON_MEMORY_REGION(p, n);
-#endif
-}
-
 // A kept block for the main thread, or null.
 Header* TakeKept() {
-#ifdef RUNNER_POISON_BLOCKS
+#ifdef RUNNER_ADDRESS_SANITIZER
     if (g_keptCount < kKeptRing) return nullptr;
     Header* h = g_kept[g_keptFirst];
     g_keptFirst = (g_keptFirst + 1) & (kKeptRing - 1);
@@ -129,7 +109,7 @@ Header* TakeKept() {
     Header* h = g_kept[(g_keptFirst + g_keptCount - 1) & (kKeptRing - 1)];
 #endif
     --g_keptCount;
-    UnpoisonBytes(h, kHeaderSize + kSmallRoom);
+    Memory_Unpoison(h, kHeaderSize + kSmallRoom);
     return h;
 }
 
@@ -138,7 +118,7 @@ bool Keep(Header* h) {
     if (g_keptCount == kKeptRing) return false;
     g_kept[(g_keptFirst + g_keptCount) & (kKeptRing - 1)] = h;
     ++g_keptCount;
-    PoisonBytes(h, kHeaderSize + kSmallRoom);
+    Memory_Poison(h, kHeaderSize + kSmallRoom);
     return true;
 }
 
@@ -153,7 +133,7 @@ void* Take(size_t size, bool clear) {
         } else {
             raw = clear ? std::calloc(1, kSmallRoom + kHeaderSize) : std::malloc(kSmallRoom + kHeaderSize);
         }
-        if (raw != nullptr) PoisonBytes(static_cast<unsigned char*>(raw) + kHeaderSize + size, kSmallRoom - size);
+        if (raw != nullptr) Memory_Poison(static_cast<unsigned char*>(raw) + kHeaderSize + size, kSmallRoom - size);
     } else {
         raw = clear ? std::calloc(1, size + kHeaderSize) : std::malloc(size + kHeaderSize);
     }
@@ -175,7 +155,7 @@ void Release(void* p) {
     h->guard1 = 0;
     h->guard2 = 0;
     if (size <= kSmallRoom && t_mainThread && Keep(h)) return;
-    UnpoisonBytes(h, kHeaderSize + (size <= kSmallRoom ? kSmallRoom : size));
+    Memory_Unpoison(h, kHeaderSize + (size <= kSmallRoom ? kSmallRoom : size));
     std::free(h);
 }
 

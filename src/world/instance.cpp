@@ -4,6 +4,7 @@
 #include "core/convert.h"
 #include "core/hash.h"
 #include "core/memory.h"
+#include "core/poison.h"
 #include "graphics/sprite/sprite.h"
 #include "physics/physics.h"
 #include "script/buffer.h"
@@ -21,15 +22,7 @@
 #include <sys/mman.h>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define RUNNER_POISON_INSTANCES 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define RUNNER_POISON_INSTANCES 1
-#endif
-#endif
-#ifdef RUNNER_POISON_INSTANCES
-#include <sanitizer/asan_interface.h>
+#ifdef RUNNER_ADDRESS_SANITIZER
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -96,7 +89,7 @@ struct InstanceSlots {
     size_t oldest = 0; // unused before this index have been handed out again (held-back order only)
 };
 
-#ifdef RUNNER_POISON_INSTANCES
+#ifdef RUNNER_ADDRESS_SANITIZER
 constexpr size_t kHeldBack = 4096;
 #else
 constexpr size_t kHeldBack = 0;
@@ -126,24 +119,6 @@ InstanceSlots& Slots() {
     return *slots;
 }
 
-void Poison(void* p, size_t size) {
-#ifdef RUNNER_POISON_INSTANCES
-    ASAN_POISON_MEMORY_REGION(p, size);
-#else
-    (void)p;
-    (void)size;
-#endif
-}
-
-void Unpoison(void* p, size_t size) {
-#ifdef RUNNER_POISON_INSTANCES
-    ASAN_UNPOISON_MEMORY_REGION(p, size);
-#else
-    (void)p;
-    (void)size;
-#endif
-}
-
 // A new block, aligned to a huge page; false when the system has no memory for it.
 bool NewInstanceBlock(InstanceSlots& slots) {
     void* mapped = mmap(nullptr, kInstanceBlock + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
@@ -155,11 +130,11 @@ bool NewInstanceBlock(InstanceSlots& slots) {
     const size_t tail = static_cast<size_t>(start + kInstanceBlock + kHugePage - (aligned + kInstanceBlock));
     if (tail > 0) munmap(aligned + kInstanceBlock, tail);
     madvise(aligned, kInstanceBlock, MADV_HUGEPAGE); // a hint: without huge pages the block still serves
-#ifdef RUNNER_POISON_INSTANCES
+#ifdef RUNNER_ADDRESS_SANITIZER
     // The leak checker looks for pointers to the heap in the instances too.
     __lsan_register_root_region(aligned, kInstanceBlock);
 #endif
-    Poison(aligned, kInstanceBlock);
+    Memory_Poison(aligned, kInstanceBlock);
     slots.next = aligned;
     slots.end = aligned + kInstanceBlock;
     return true;
@@ -179,13 +154,13 @@ void* CInstance::operator new(std::size_t, std::align_val_t) {
         // Room for every slot to come back, so that destroying an instance never allocates.
         if (slots.unused.capacity() < ++slots.cut) slots.unused.reserve(std::max<size_t>(slots.cut * 2, 1024));
     }
-    Unpoison(slot, sizeof(CInstance));
+    Memory_Unpoison(slot, sizeof(CInstance));
     return slot;
 }
 
 void CInstance::operator delete(void* p, std::align_val_t) noexcept {
     if (!p) return;
-    Poison(p, sizeof(CInstance));
+    Memory_Poison(p, sizeof(CInstance));
     Slots().unused.push_back(p);
 }
 

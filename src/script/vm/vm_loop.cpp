@@ -867,7 +867,8 @@ void Loop(VMContext* context) {
     // On to the next record: through the entry of its handler that the record holds, which makes the
     // step. The step is a constant of that entry's code, so that the next record's address waits on a
     // predicted jump instead of on a load of this one: the records' addresses make no chain of loads
-    // through the run.
+    // through the run. (After a store too: a b there, the jump back at the end of a loop's body, runs as
+    // its own record.)
 #define VM_NEXT() goto*(ip->next)
     // Counts a backward jump or a call, at ip, towards draining the message queue.
 #define VM_COUNT_BACK()                                                                                    \
@@ -888,8 +889,6 @@ void Loop(VMContext* context) {
         VM_DISPATCH();                                                                                     \
     } while (0)
 #define VM_JUMP() VM_GO(ip + ip->a)
-    // On after a store (a b there, the jump back at the end of a loop's body, is its record's handler).
-#define VM_NEXT_OR_JUMP() VM_NEXT()
     // Into the code at c.pc (after a call or return, which leave the stack region, the flags and the
     // current context as they were), with the room its deepest instruction needs. Each site dispatches
     // on its own, so that its next handler is predicted apart from the others'.
@@ -1141,7 +1140,7 @@ L_PushArgument: {
         if ((holder) == nullptr && Storable(kind, handle)) (holder) = (make);                              \
         if ((holder) != nullptr && !(holder)->IsArray() && Assign((holder), kind, real, handle)) {         \
             sp += size;                                                                                    \
-            VM_NEXT_OR_JUMP();                                                                             \
+            VM_NEXT();                                                                             \
         }                                                                                                  \
         accessInstance = (instance);                                                                       \
         accessIndex = -1;                                                                                  \
@@ -1171,7 +1170,7 @@ L_PopLocal: {
         holder_->kind = (KIND);                                                                            \
         holder_->real = (REAL);                                                                            \
         sp += (SIZE);                                                                                      \
-        VM_NEXT_OR_JUMP();                                                                                 \
+        VM_NEXT();                                                                                 \
     } while (0)
 L_PopLocalReal: {
     const uint32_t kind = Load<uint32_t>(sp);
@@ -1218,12 +1217,12 @@ L_PopLocalInt:
             if (type_ == VT_VARIABLE && (Load<uint32_t>(sp) & KIND_MASK) == KIND_REAL) {                   \
                 StoreFieldAt((target), ip->slot, ip->k, Load<double>(sp + 8));                             \
                 sp += 16;                                                                                  \
-                VM_NEXT_OR_JUMP();                                                                         \
+                VM_NEXT();                                                                         \
             }                                                                                              \
             if (type_ == VT_INT) {                                                                         \
                 StoreFieldAt((target), ip->slot, ip->k, Load<int32_t>(sp));                                \
                 sp += 4;                                                                                   \
-                VM_NEXT_OR_JUMP();                                                                         \
+                VM_NEXT();                                                                         \
             }                                                                                              \
         }                                                                                                  \
     } while (0)
@@ -1718,7 +1717,7 @@ L_Index2D: {
     const int size = StoreRealElement(sp, VM_Type2(site.word), holder, __VA_ARGS__);                       \
     if (size == 0) goto L_General;                                                                         \
     sp += size;                                                                                            \
-    VM_NEXT_OR_JUMP();
+    VM_NEXT();
     // The array variable of an element read run, and the index.
 #define VM_ARRAY_BY_LOCAL(HOLDER)                                                                          \
     VM_ELEMENT_BY_LOCAL();                                                                                 \
@@ -1750,7 +1749,7 @@ L_Index2D: {
         ScriptValue* holder;                                                                               \
         HOLDER(site, run.x.i, holder);                                                                     \
         if (!WriteRealElement(holder, X86_DoubleToInt32(at->real), KIND_REAL, ip->k)) goto L_General;      \
-        VM_NEXT_OR_JUMP();                                                                                 \
+        VM_NEXT();                                                                                 \
     }                                                                                                      \
     TRUTH_BRANCH : {                                                                                       \
         /* ElementByLocal's run, then conv.v.b and the bt or bf at record k: a real is true by its */      \
@@ -1807,7 +1806,7 @@ L_ConstantToLocal: {
     if (holder->IsString()) MEM_FREE(holder->str);
     holder->kind = KIND_REAL;
     holder->real = ip->k;
-    VM_NEXT_OR_JUMP();
+    VM_NEXT();
 }
 
 L_RealConstant:
@@ -1853,7 +1852,7 @@ L_LocalToLocal: {
     VM_LOCAL(*ip, from);
     if (from == nullptr || !from->IsReal()) goto L_General;
     VM_COPY_TO_LOCAL(from, ip[ip->x.i].slot, );
-    VM_NEXT_OR_JUMP();
+    VM_NEXT();
 }
 
     // A loop's counter stepped (by k, or by the local at record k) and stored, the jump back (counted as a
@@ -2524,7 +2523,7 @@ L_PopEnv: {
             goto L_General;                                                                                \
         VM_STORE_REAL(TARGET, holder, result);                                                             \
         sp = top;                                                                                          \
-        VM_NEXT_OR_JUMP();                                                                                 \
+        VM_NEXT();                                                                                 \
     }
     // "local op local": the first local at this record, the second at record k.
 #define VM_PAIR_OPERANDS(LEFT, RIGHT)                                                                      \
@@ -2568,7 +2567,7 @@ L_PopEnv: {
             !RealArithmetic<OPCODE, VT_VARIABLE, VT_VARIABLE>(left, right, 0, 0, result))                  \
             goto L_General;                                                                                \
         VM_STORE_REAL(TARGET, holder, result);                                                             \
-        VM_NEXT_OR_JUMP();                                                                                 \
+        VM_NEXT();                                                                                 \
     }
     // "x op= value": the variable is found before the operation, so that a miss leaves the stack as it
     // was for the general way.
@@ -2589,7 +2588,7 @@ L_PopEnv: {
         }                                                                                                  \
         VM_COMPOUND_STORE_##TARGET(holder, Load<double>(top + 8));                                         \
         sp = top + 16;                                                                                     \
-        VM_NEXT_OR_JUMP();                                                                                 \
+        VM_NEXT();                                                                                 \
     }
     // The whole-number runs with a constant (vm_decode.h, INT_IMMEDIATE), by their shape:
     //   Int, IntBranch: "the .i on top op k"; a comparison's truth is pushed in the .i's place (a .b), or
@@ -2660,7 +2659,7 @@ L_PopEnv: {
                 holder_->real = (value);                                                                   \
                 sp = (top);                                                                                \
                 ip = store_;                                                                               \
-                VM_NEXT_OR_JUMP();                                                                         \
+                VM_NEXT();                                                                         \
             }                                                                                              \
         }                                                                                                  \
         sp = (top) - 4;                                                                                    \
@@ -2688,7 +2687,7 @@ L_PopEnv: {
             }                                                                                              \
             target->kind = KIND_REAL;                                                                      \
             target->real = result;                                                                         \
-            VM_NEXT_OR_JUMP();                                                                             \
+            VM_NEXT();                                                                             \
         } else if constexpr (shape == 4) {                                                                 \
             const ScriptValue* from = &localSlots[ip->slot];                                               \
             if (!from->IsReal()) goto L_General;                                                           \
@@ -2824,7 +2823,6 @@ L_PopEnv: {
 #undef VM_BRANCHES_Int
 #undef VM_SECOND_Int
 #undef VM_COPY_TO_LOCAL
-#undef VM_NEXT_OR_JUMP
 #undef VM_PAIR_OPERANDS
 #undef VM_OPERANDS_Locals
 #undef VM_OPERANDS_Args

@@ -80,26 +80,32 @@ struct BuiltInRegistration {
     void F_##name([[maybe_unused]] ScriptValue& result, [[maybe_unused]] CInstance* self,                   \
                   [[maybe_unused]] CInstance* other, [[maybe_unused]] const BuiltInArgs& args)
 
-// Adds the entries to the function table in order.
-template <size_t N> void BuiltIn_Register(const BuiltInRegistration (&table)[N]) {
-    for (const BuiltInRegistration& entry : table)
+// What registration may promise of each entry of a table (see BuiltInFunction), or-ed together.
+enum BuiltInMark : unsigned {
+    kBuiltInReadsArgumentsOnly = 1u,
+    kBuiltInPureOnReals = 2u,
+    kBuiltInKeepsInstances = 4u,
+};
+
+// Adds the entries to the function table in order, each with the marks.
+template <size_t N> void BuiltIn_Register(const BuiltInRegistration (&table)[N], unsigned marks = 0) {
+    for (const BuiltInRegistration& entry : table) {
         Code_Function_Add(entry.name, entry.function, entry.argumentCount);
+        const int index = Code_Function_Count() - 1;
+        if (marks & kBuiltInReadsArgumentsOnly) Code_Function_SetReadsArgumentsOnly(index);
+        if (marks & kBuiltInPureOnReals) Code_Function_SetPureOnReals(index);
+        if (marks & kBuiltInKeepsInstances) Code_Function_SetKeepsInstances(index);
+    }
 }
 // The same for bodies that see their arguments through BuiltInArgs alone and run no game code: the
 // entries are marked as only reading their arguments.
-template <size_t N> void BuiltIn_RegisterReading(const BuiltInRegistration (&table)[N]) {
-    for (const BuiltInRegistration& entry : table) {
-        Code_Function_Add(entry.name, entry.function, entry.argumentCount);
-        Code_Function_SetReadsArgumentsOnly(Code_Function_Count() - 1);
-    }
+template <size_t N> void BuiltIn_RegisterReading(const BuiltInRegistration (&table)[N], unsigned marks = 0) {
+    BuiltIn_Register(table, marks | kBuiltInReadsArgumentsOnly);
 }
 // The same for bodies that, given only real arguments, read nothing but them, run no game code and make
 // or destroy no instances: the entries are marked as pure on reals.
-template <size_t N> void BuiltIn_RegisterPureOnReals(const BuiltInRegistration (&table)[N]) {
-    for (const BuiltInRegistration& entry : table) {
-        Code_Function_Add(entry.name, entry.function, entry.argumentCount);
-        Code_Function_SetPureOnReals(Code_Function_Count() - 1);
-    }
+template <size_t N> void BuiltIn_RegisterPureOnReals(const BuiltInRegistration (&table)[N], unsigned marks = 0) {
+    BuiltIn_Register(table, marks | kBuiltInPureOnReals);
 }
 
 // Marks the entries of these names, registered before, as pure on reals.

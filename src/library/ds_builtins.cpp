@@ -842,7 +842,7 @@ template <BuiltInBody Body> void CallWithIndex(int index, ScriptValue& result) {
 } // namespace
 
 void InitDSFunctions() {
-    BuiltIn_Register(kDSFunctions);
+    BuiltIn_Register(kDSFunctions, kBuiltInKeepsInstances);
     BuiltIn_MarkPureOnReals({"ds_list_find_value", "ds_list_size", "ds_map_find_value", "ds_map_exists"});
 }
 

@@ -557,7 +557,7 @@ double Math_Div(double a, double b) {
 }
 
 void InitMathFunctions() {
-    BuiltIn_Register(kMathFunctions);
-    BuiltIn_RegisterPureOnReals(kRealFunctions);
+    BuiltIn_Register(kMathFunctions, kBuiltInKeepsInstances);
+    BuiltIn_RegisterPureOnReals(kRealFunctions, kBuiltInKeepsInstances);
     String_RegisterFunctions();
 }

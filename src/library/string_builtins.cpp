@@ -478,6 +478,6 @@ const BuiltInRegistration kStringFunctions[] = {
 } // namespace
 
 void String_RegisterFunctions() {
-    BuiltIn_RegisterReading(kStringFunctions);
+    BuiltIn_RegisterReading(kStringFunctions, kBuiltInKeepsInstances);
     BuiltIn_MarkPureOnReals({"real", "string"});
 }

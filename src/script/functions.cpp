@@ -61,6 +61,7 @@ void Code_Function_Add(const char* name, BuiltInFunctionFn function, int argumen
     entry.argumentCount = argumentCount;
     entry.readsArgumentsOnly = false;
     entry.pureOnReals = false;
+    entry.keepsInstances = false;
     g_index.emplace(entry.name, g_BuiltInFunctions.count - 1);
 }
 
@@ -72,6 +73,10 @@ void Code_Function_SetPureOnReals(int index) {
     if (index >= 0 && index < g_BuiltInFunctions.count) g_BuiltInFunctions.entries[index].pureOnReals = true;
 }
 
+void Code_Function_SetKeepsInstances(int index) {
+    if (index >= 0 && index < g_BuiltInFunctions.count) g_BuiltInFunctions.entries[index].keepsInstances = true;
+}
+
 void Code_Function_Replace(const char* name, BuiltInFunctionFn function) {
     if (!name) return;
     int i = FindEntry(name);
@@ -79,6 +84,7 @@ void Code_Function_Replace(const char* name, BuiltInFunctionFn function) {
     // What the old function promised need not hold for the new one.
     g_BuiltInFunctions.entries[i].function = function;
     g_BuiltInFunctions.entries[i].pureOnReals = false;
+    g_BuiltInFunctions.entries[i].keepsInstances = false;
 }
 
 bool Code_Function_Find(const char* name, int& id) {

@@ -21,6 +21,9 @@ struct BuiltInFunction {
     // game code and makes or destroys no instances, so that the machine may hand it the arguments where
     // they lie on its stack and go on at once.
     bool pureOnReals;
+    // Whatever its arguments, the function runs no game code and makes, destroys, deactivates or changes
+    // no instance, so that what the machine has found of instances holds across the call.
+    bool keepsInstances;
 };
 
 // Callable ids: 0..99999 a table index, 100000 + i script i, 500000 + i extension function i.
@@ -46,10 +49,11 @@ ScriptValue& Code_Function_Call(int index, CInstance* self, CInstance* other, Sc
 // Frees the table.
 void Code_Function_Free();
 
-// Mark the entry of a table index as one that only reads its arguments, or as pure on reals (see
-// BuiltInFunction).
+// Mark the entry of a table index as one that only reads its arguments, as pure on reals, or as keeping
+// instances (see BuiltInFunction).
 void Code_Function_SetReadsArgumentsOnly(int index);
 void Code_Function_SetPureOnReals(int index);
+void Code_Function_SetKeepsInstances(int index);
 
 // The table as registered so far; read it through the functions here.
 struct BuiltInFunctionTable {

@@ -49,9 +49,11 @@ TEST_F(FunctionTable, FirstRegistrationOfANameIsFoundAndReplaced) {
 
     // A function put in place of another does not keep what the old one promised.
     Code_Function_SetPureOnReals(1);
+    Code_Function_SetKeepsInstances(1);
     Code_Function_Replace("sprite_add", SetsTwo);
     Code_Function_Replace("no_such_function", SetsTwo);
     EXPECT_FALSE(Code_Function_Entry(1)->pureOnReals);
+    EXPECT_FALSE(Code_Function_Entry(1)->keepsInstances);
     EXPECT_EQ(CallReal(0), 1);
     EXPECT_EQ(CallReal(1), 2);
     EXPECT_EQ(CallReal(2), 1);

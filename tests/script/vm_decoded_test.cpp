@@ -357,6 +357,27 @@ TEST_F(VMDecoded, TextsAreJoinedComparedAndStoredWhole) {
     EXPECT_EQ(Run("var s; s = 'a'; s *= 3; return s;"), "RUNTIME: DoMul :: Execution Error");
 }
 
+// Texts in locals compared with constants and with each other, and joined, without copies of their own:
+// every comparison pushed and branched on, a local of another kind, an absent local, and texts beside
+// reals (the errors the instructions give).
+TEST_F(VMDecoded, TextsInLocalsComparedAndJoined) {
+    EXPECT_EQ(Run("var s, r, i; s = 'mid'; r = ''; for (i = 0; i < 2; i += 1) { "
+                  "r += string(s < 'mie') + string(s <= 'mid') + string(s == 'mid') + string(s != 'mid') + "
+                  "string(s >= 'mie') + string(s > 'mic'); if (s < 'a') r += 'a'; if (s <= 'mid') r += 'b'; "
+                  "if (s == 'Mid') r += 'c'; if (s != '') r += 'd'; if (s >= 'mid') r += 'e'; if (s > 'mid') "
+                  "r += 'f'; s = ''; } return r;"),
+              "'111001bde110100ab'");
+    EXPECT_EQ(Run("var a, b, t; a = 'ab'; b = 'cd'; t = a + b; t += string(a < b) + string(a == b); "
+                  "if (a != b) t += '!'; if (b > a) t = t + a; return t + (b + a);"),
+              "'abcd10!abcdab'");
+    EXPECT_EQ(Run("var s; s = 3; return s == 'x';"), "RUNTIME: DoSet :: Invalid comparison type");
+    EXPECT_EQ(Run("var s; if (s == 'x') return 1; return 0;"), "RUNTIME: DoSet :: Invalid comparison type");
+    EXPECT_EQ(Run("var a, b; a = 'x'; b = 2; return a + b;"), "RUNTIME: DoAdd :: Execution Error");
+    EXPECT_EQ(Run("var a, b; a = 1; b = 'y'; if (a < b) return 1; return 0;"),
+              "RUNTIME: DoSet :: Invalid comparison type");
+    EXPECT_EQ(Run("var a, b; a[0] = 'x'; b = 'y'; return a == b;"), "RUNTIME: illegal array use");
+}
+
 // A text appended to a variable's text grows it in place (a text built piece by piece is not copied for
 // every piece), at every site, with code of the text between that reads, converts and calls built-ins
 // that only read; what it gives is what joining and storing give, errors included.

@@ -323,14 +323,14 @@ const BuiltInRegistration kCornerIdFunctions[] = {
 } // namespace
 
 void InitDrawStateFunctions() {
-    BuiltIn_Register(kStateFunctions);
+    BuiltIn_Register(kStateFunctions, kBuiltInKeepsInstances);
 }
 void InitShapeFunctions() {
-    BuiltIn_Register(kShapeFunctions);
+    BuiltIn_Register(kShapeFunctions, kBuiltInKeepsInstances);
 }
 void InitShapeColourFunctions() {
-    BuiltIn_Register(kShapeColourFunctions);
+    BuiltIn_Register(kShapeColourFunctions, kBuiltInKeepsInstances);
 }
 void InitCornerIdFunctions() {
-    BuiltIn_Register(kCornerIdFunctions);
+    BuiltIn_Register(kCornerIdFunctions, kBuiltInKeepsInstances);
 }

@@ -207,5 +207,5 @@ const BuiltInRegistration kSpriteDrawFunctions[] = {
 } // namespace
 
 void InitSpriteDrawFunctions() {
-    BuiltIn_Register(kSpriteDrawFunctions);
+    BuiltIn_Register(kSpriteDrawFunctions, kBuiltInKeepsInstances);
 }

@@ -121,5 +121,5 @@ const BuiltInRegistration kTextFunctions[] = {
 } // namespace
 
 void InitTextFunctions() {
-    BuiltIn_Register(kTextFunctions);
+    BuiltIn_Register(kTextFunctions, kBuiltInKeepsInstances);
 }

@@ -1025,6 +1025,22 @@ void Decoder::Fuse(size_t i) {
         }
     }
 
+    // A local compared with a constant text ("state == \"idle\""), pushed or branched on: the local's
+    // text is read where it lies.
+    if (op == kOpPushLocal && Has(Next(i)) && insns[Next(i)].op == kOpPushText && Has(Next(Next(i)))) {
+        const size_t text = Next(i);
+        const size_t operation = Next(text);
+        const uint32_t word = insns[operation].word;
+        const int opcode = VM_Opcode(word);
+        if (insns[operation].words == 1 && VM_Type1(word) == VT_STRING && VM_Type2(word) == VT_VARIABLE &&
+            opcode >= OP_SLT && opcode <= OP_SGT) {
+            const bool branch = Branch(operation + 1);
+            Head(i, branch ? kOpLocalTextCompareBranch : kOpLocalTextCompare, operation + (branch ? 2 : 1),
+                 static_cast<int32_t>(text - i), operation - i);
+            return;
+        }
+    }
+
     // A variable pushed as the first argument of a built-in call: the push keeps its own length.
     if ((op == kOpPushLocal || op == kOpPushSelf) && Has(Next(i)) && insns[Next(i)].op == kOpCallBuiltIn &&
         insns[Next(i)].x.i >= 1) {

@@ -195,6 +195,8 @@ namespace vm {
     X(LogicalBranchOr)                                                                                     \
     X(LogicalBranchXor)                                                                                    \
     X(TextBinary) /* add or a comparison with a .s operand */                                              \
+    X(LocalTextCompare) /* push.v local, push.s (record k), a comparison .s.v (record x.i) of them */      \
+    X(LocalTextCompareBranch) /* the same, then bt or bf on it */                                          \
     X(CallScript)  /* call of script a with cache (at most 16) arguments; x.l: its code or null */      \
     X(CallBuiltIn) /* call of built-in function a with x.i (at most 16) arguments */                       \
     X(Ret)                                                                                                 \

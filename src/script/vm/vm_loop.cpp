@@ -270,8 +270,9 @@ VM_INLINE bool ItemText(const uint8_t* p, int type, const char*& text, uint32_t&
     }
     const int compared = std::strcmp(l ? l : "", r ? r : "");
     const bool result = CompareByOrder(opcode, (compared > 0) - (compared < 0));
-    VMString_Drop(rh);
-    if (lh != rh) VMString_Drop(lh);
+    // A constant (live: it was just read) has nothing to let go.
+    if (rh & kHeldHandleBit) VMString_Drop(rh);
+    if (lh != rh && (lh & kHeldHandleBit)) VMString_Drop(lh);
     sp += rightSize + leftSize - 4;
     Store<int32_t>(sp, result ? 1 : 0);
     return sp;
@@ -1611,6 +1612,42 @@ L_TextBinary: {
     VM_NEXT();
 }
 
+    // A local's text compared with a constant text (the push.s at record k, the comparison at record
+    // x.i), as the comparison of the pushed copy would compare it; anything else in the local is pushed
+    // the usual way.
+L_LocalTextCompare:
+L_LocalTextCompareBranch: {
+    const ScriptValue* local = VM_LOCAL_VALUE(*ip);
+    const char* constant;
+    if (!local->IsString() || !VMString_GetConstant(static_cast<uint32_t>(ip[ip->k].x.i), &constant))
+        goto first_local_alone;
+    const int compared = std::strcmp(local->str != nullptr ? local->str : "", constant != nullptr ? constant : "");
+    const Insn& operation = ip[ip->x.i];
+    const bool truth = CompareByOrder(VM_Opcode(operation.word), (compared > 0) - (compared < 0));
+    if (ip->op == kOpLocalTextCompareBranch) VM_BRANCH_ON(truth, (&operation)[1]);
+    sp -= 4;
+    Store<int32_t>(sp, truth ? 1 : 0);
+    VM_NEXT();
+}
+
+    // A fused run that begins with push.v of a local and found something other than what its shape
+    // takes (texts, most often): that push alone, as its own handler does it, then on with the run's
+    // next record (record k) as it stands.
+first_local_alone: {
+    ScriptValue* holder;
+    VM_LOCAL(*ip, holder);
+    if (holder == nullptr) goto L_General;
+    if (holder->IsReal()) {
+        sp = PushReal(sp, holder->real, true, holder->kind);
+    } else {
+        uint8_t* whole = PushWhole(c, sp, holder);
+        if (whole == nullptr) goto L_General;
+        sp = whole;
+    }
+    ip += ip->k;
+    VM_DISPATCH();
+}
+
 L_IndexCheck: {
     const int32_t index = Load<int32_t>(sp);
     if (index < 0 || index >= kArrayRowStride) goto L_General;
@@ -2080,6 +2117,8 @@ call_builtin: {
     // The function may run code (a script, an event) that makes decoded forms anew, this one included,
     // which it then frees.
     const uint64_t epoch = d->epoch;
+    // Read before the call: what the machine found of instances holds after it when it promises so.
+    const bool keepsInstances = callEntry->keepsInstances;
     ScriptValue result{};
     const char* outerFunction = VM_CurrentFunctionName;
     VM_CurrentFunctionName = callEntry->name;
@@ -2108,7 +2147,7 @@ call_builtin: {
         PushValue(c, result);
         sp = c.sp;
     }
-    instances.Forget();
+    if (!keepsInstances) instances.Forget();
     if (c.stopped) goto stopped;
     if (DecodeEpoch() != epoch) {
         // On after the call in the form the code has now.
@@ -2525,19 +2564,21 @@ L_PopEnv: {
         sp = top;                                                                                          \
         VM_NEXT();                                                                                 \
     }
-    // "local op local": the first local at this record, the second at record k.
-#define VM_PAIR_OPERANDS(LEFT, RIGHT)                                                                      \
+    // "local op local": the first local at this record, the second at record k; anything but two reals
+    // goes on at OTHERWISE.
+#define VM_PAIR_OPERANDS(LEFT, RIGHT, OTHERWISE)                                                           \
     double left, right;                                                                                    \
     {                                                                                                      \
         const ScriptValue* l_ = (LEFT);                                                                    \
         const ScriptValue* r_ = (RIGHT);                                                                   \
-        if (((l_->kind | r_->kind) & KIND_MASK) != KIND_REAL) goto L_General;                              \
+        if (((l_->kind | r_->kind) & KIND_MASK) != KIND_REAL) goto OTHERWISE;                              \
         left = l_->real;                                                                                   \
         right = r_->real;                                                                                  \
     }
     // (A local that does not exist fails the test of the kinds; an argument past the count is real 0.)
-#define VM_OPERANDS_Locals() VM_PAIR_OPERANDS(VM_LOCAL_VALUE(*ip), VM_LOCAL_VALUE(ip[ip->k]))
-#define VM_OPERANDS_Args() VM_PAIR_OPERANDS(&Code_Arguments[ip->a], &Code_Arguments[ip[ip->k].a])
+    // Texts in locals ("name + suffix", "a == b") are pushed one by one as the run's own records do.
+#define VM_OPERANDS_Locals() VM_PAIR_OPERANDS(VM_LOCAL_VALUE(*ip), VM_LOCAL_VALUE(ip[ip->k]), first_local_alone)
+#define VM_OPERANDS_Args() VM_PAIR_OPERANDS(&Code_Arguments[ip->a], &Code_Arguments[ip[ip->k].a], L_General)
 #define VM_HANDLER_LOCALS(A, NAME, OPCODE)                                                                 \
     L_##A##NAME : {                                                                                        \
         VM_OPERANDS_##A();                                                                                 \

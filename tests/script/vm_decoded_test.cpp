@@ -761,7 +761,9 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
          {"twice", "var a, b; a = argument0; a = argument1; b = argument0; return string(a) + string(b);"},
          {"amix", "if (argument0 < argument1) return argument1 - argument0; "
                   "return argument0 * argument1 + (argument0 == argument2);"},
-         {"acat", "return argument0 + argument1;"}}));
+         {"acat", "return argument0 + argument1;"},
+         {"pair", "var a, b, c; a = argument0; b = argument1; c = a * 10 + b; if (a > 1) c += pair(a - 1, -b) * 100; "
+                  "return c;"}}));
     EXPECT_EQ(Run("return fib(15);"), "610");
     EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 4; i += 1) s += sum3(i, sum3(1, 2, 3), 'x' == 'x'); return s;"),
               "34");
@@ -785,6 +787,10 @@ TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {
     EXPECT_EQ(Run("return string(tak(10, 6, 2)) + string(tak(7, 3, 9)) + string(sum3(4)) + string(sum3(1, 2)) + "
                   "twice(1, 2) + twice(3) + twice('x', 4) + twice(5, 'y');"),
               "'374321034xy5'");
+    // The same at every depth of a recursion, a negative zero and a truth among them, and with fewer
+    // arguments than copies after calls that gave them all.
+    EXPECT_EQ(Run("return string(pair(3, 2)) + string(pair(1)) + string(pair(2, 'x' == 'x')) + string(pair(2, -0));"),
+              "'121832109211020'");
     // Two arguments worked together: compared and branched on, an argument past the count as 0, a
     // negative zero, and texts, which go the general way.
     EXPECT_EQ(Run("return string(amix(2, 5)) + string(amix(5, 2)) + string(amix(3, 3, 3)) + string(amix(-0, 0)) + "

@@ -36,6 +36,9 @@ struct VMFrame {
     // (empty) for the next.
     vm::LocalsLevel* calleeLocals = nullptr;
     vm::Decoded* decoded; // the caller's decoded form, when the decoded loop made the call
+    // vm::g_formsChanged when the decoded loop made the call (decoded is still the caller's current form
+    // while they are equal); a count never reached when the general way made it.
+    uint64_t formsChanged;
     // The caller's argument values (Code_Arguments when the call was made).
     ScriptValue* callerArguments;
     // The called script's code object: its name, debug table and text name the code this frame runs.

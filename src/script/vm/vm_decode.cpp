@@ -17,11 +17,13 @@
 
 void VM_CodeChanged() {
     ++vm::g_codeEpoch;
+    vm::FormsChanged();
 }
 
 namespace vm {
 
 uint32_t g_codeEpoch = 0;
+uint64_t g_formsChanged = 0;
 
 namespace {
 
@@ -1409,6 +1411,9 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
     d->verified = false;
     d->reserve = 0;
     d->localCount = 0;
+    d->entryCopies = 0;
+    d->entryAfter = 0;
+    FormsChanged();
     const int size = buffer->size > 0 && buffer->data != nullptr ? buffer->size : 0;
     d->insns.resize(static_cast<size_t>(size / 4) + 1);
     Decoder decoder(*d, buffer->data, size, buffer->localIds);
@@ -1434,6 +1439,16 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
             decoder.Store(i);
         for (Insn& insn : d->insns)
             ElementRunHolder(&insn, &insn == &d->insns.back() ? nullptr : &insn + 1);
+        // The leading copies of argument n into the local of slot n, n = 0, 1, ... (the call makes them).
+        size_t at = 0;
+        int copies = 0;
+        while (at < d->insns.size() && d->insns[at].op == kOpArgToLocal && d->insns[at].a == copies &&
+               d->insns[at].k == copies && copies < 16) {
+            at += d->insns[at].words;
+            ++copies;
+        }
+        d->entryCopies = copies;
+        d->entryAfter = static_cast<int>(at);
     }
     // Each record's way on to the next, now that every record's handler is chosen. A record whose step
     // would pass the last one (the end, whose handler never goes on) ends the run there instead.
@@ -1449,6 +1464,7 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
 }
 
 void Decoded_Free(Decoded* decoded) {
+    if (decoded != nullptr) FormsChanged();
     delete decoded;
 }
 

@@ -410,6 +410,11 @@ struct Decoded {
     bool verified;
     int reserve;    // verified: the bytes of stack room its deepest instruction needs
     int localCount; // the frame slots of the locals the code names
+    // The code begins by copying arguments 0 to entryCopies - 1 into the locals of slots 0 to
+    // entryCopies - 1, one after the other (var a, b; a = argument0; b = argument1;), in records that
+    // end before record entryAfter.
+    int entryCopies;
+    int entryAfter;
     std::vector<Insn> insns; // record i describes the word at byte offset 4 * i
     std::vector<SlotCache> caches;
     std::vector<JumpTable> tables;
@@ -422,6 +427,15 @@ extern uint32_t g_codeEpoch;
 inline uint64_t DecodeEpoch() {
     return static_cast<uint64_t>(g_codeEpoch) + static_cast<uint64_t>(Variable_BuiltIn_Version()) +
            static_cast<uint64_t>(Variable_GlobalNames_Version());
+}
+
+// Left extern: private to the machine (this header is its own), read by every script call and return.
+extern uint64_t g_formsChanged;
+// Counts a decoded form made or freed, or code changed in place: a form saved while it stays the same
+// is still its code's form and current (the running code's form is made again before the loop goes
+// on whenever the epoch changes).
+inline void FormsChanged() {
+    ++g_formsChanged;
 }
 
 // Makes the decoded form of the buffer, in place of one that no longer fits it.

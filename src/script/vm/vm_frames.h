@@ -284,9 +284,10 @@ VM_INLINE VMFrame& NextFrame(VMContext& c) {
 }
 
 // EnterFrame for a caller that goes on at resumePc and writes the first used (at most 16) argument
-// values.
+// values; the caller's decoded form, when the decoded loop makes the call, goes with the frame, with
+// g_formsChanged then.
 VM_INLINE void EnterFrameAt(VMContext& c, VMFrame& frame, const CCode* script, int argumentCount, int used,
-                            int resumePc, Decoded* decoded) {
+                            int resumePc, Decoded* decoded, uint64_t formsChanged) {
     frame.pc = resumePc;
     frame.argumentCount = Code_ArgumentCount;
     frame.argumentsUsed = Code_ArgumentsUsed;
@@ -295,6 +296,7 @@ VM_INLINE void EnterFrameAt(VMContext& c, VMFrame& frame, const CCode* script, i
     frame.code = c.codeBuffer;
     frame.localsLevel = c.localsLevel;
     frame.decoded = decoded;
+    frame.formsChanged = formsChanged;
     frame.callerArguments = Code_Arguments;
     frame.script = script;
     Code_Arguments = frame.arguments;
@@ -310,10 +312,10 @@ VM_INLINE void EnterFrameAt(VMContext& c, VMFrame& frame, const CCode* script, i
 
 // Saves the caller in the next frame (NextFrame) and starts the script's code from its first word, with
 // the frame's block of argument values as Code_Arguments. The call depth must allow a frame more. The
-// caller's decoded form, when the decoded loop makes the call, goes with the frame.
-VM_INLINE void EnterFrame(VMContext& c, VMFrame& frame, const CCode* script, int argumentCount,
-                          Decoded* decoded = nullptr) {
-    EnterFrameAt(c, frame, script, argumentCount, argumentCount < 16 ? argumentCount : 16, c.pc, decoded);
+// return goes on through the caller's decoded form again (VM_ENTER).
+VM_INLINE void EnterFrame(VMContext& c, VMFrame& frame, const CCode* script, int argumentCount) {
+    EnterFrameAt(c, frame, script, argumentCount, argumentCount < 16 ? argumentCount : 16, c.pc, nullptr,
+                 ~uint64_t{0});
 }
 
 // EnterFrame, or false after a report when the call depth is at its cap.

@@ -2240,7 +2240,7 @@ L_CallScript: {
     c.sp = sp;
     const VMBuffer* callerCode = c.codeBuffer;
     // (The record's count is at most 16.)
-    EnterFrameAt(c, frame, callCode, callArgc, callArgc, ip->k, d);
+    EnterFrameAt(c, frame, callCode, callArgc, callArgc, ip->k, d, g_formsChanged);
     if (!reals) TakeValues(callArgs, callArgc, frame.arguments);
     // Into the script's decoded form, as VM_ENTER but with the stack pointer at hand (a script that
     // calls itself is in the form running now).
@@ -2251,15 +2251,26 @@ L_CallScript: {
     // A script that begins by copying its arguments into locals (var a; a = argument0; ...) has them
     // copied here, as the run's handler would: the values are reals (those past the count real 0), so
     // that no copy needs its kind tested, and each local, absent in the fresh level, is made by its copy.
-    // A local copied into twice stops the run there: its handler does the rest.
+    // Copies of argument n into slot n from the first (the decoded form counts them) go as straight
+    // code; after them, a local copied into twice stops the run: its handler does the rest.
     // (The order of making is counted in a register and the values stored by their members, so that the
     // stores leave the level's fields where they are.)
-    if (ip->op == kOpArgToLocal && reals) {
+    if (reals) {
         LocalsLevel* const level = c.localsLevel;
         uint32_t* const made = level->made;
         uint32_t madeCount = level->madeCount;
         const ScriptValue* const arguments = frame.arguments;
-        do {
+        if (const int copies = d->entryCopies; copies != 0) {
+#define VM_COPY_ENTRY(n)                                                                                   \
+    std::memcpy(static_cast<void*>(localSlots + (n)), arguments + (n), sizeof(ScriptValue));               \
+    localSlots[n].flags = 0;                                                                               \
+    made[n] = madeCount + (n) + 1u
+            VM_UNROLLED_16(copies, VM_COPY_ENTRY)
+#undef VM_COPY_ENTRY
+            madeCount += static_cast<uint32_t>(copies);
+            ip += d->entryAfter;
+        }
+        while (ip->op == kOpArgToLocal) {
             const int slot = ip->k;
             ScriptValue* holder = &localSlots[slot];
             if (holder->kind != kLocalAbsent) break;
@@ -2269,7 +2280,7 @@ L_CallScript: {
             holder->flags = 0;
             holder->real = from.real;
             ip += ip->words;
-        } while (ip->op == kOpArgToLocal);
+        }
         level->madeCount = madeCount;
     }
     VM_DISPATCH();
@@ -2296,10 +2307,9 @@ L_CallScript: {
         /* (What the loop keeps of the instances stays good: whatever in the call could have made or */    \
         /* destroyed some forgot it then.) */                                                              \
         /* (The caller's code, position and locals read from the frame that saved them.) */                \
-        Decoded* caller_ = frame_.decoded;                                                                 \
-        if (caller_ == nullptr || caller_ != frame_.code->decoded || caller_->epoch != DecodeEpoch())      \
-            VM_ENTER();                                                                                    \
-        d = caller_;                                                                                       \
+        /* (No form made or freed since the call: the caller's is still current.) */                    \
+        if (frame_.formsChanged != g_formsChanged) VM_ENTER();                                             \
+        d = frame_.decoded;                                                                                \
         ip = d->insns.data() + (frame_.pc >> 2);                                                           \
         localSlots = frame_.localsLevel->values;                                                           \
         VM_DISPATCH();                                                                                     \

@@ -259,6 +259,15 @@ TEST_F(VMDecoded, ArithmeticBitwiseAndComparisonsAsTheInstructionsGiveThem) {
                   "a = (a + b) mod b; hp = 12; hp = hp | (b - 1); mp = 6.5; mp = mp ^ (b * 1); b = (b - 7) div a; "
                   "return string(n) + ',' + string(a) + ',' + string(hp) + ',' + string(mp) + ',' + string(b);"),
               "'11,1,-4,-5,-10'");
+    // Results stored at once into locals that do not exist yet, hold a text or hold a real.
+    EXPECT_EQ(Run("var a, p, q, r, s, t, u; a = 6; s = 'old'; t = 'old'; u = 'old'; p = a + 1; q = a * a; r = 2; "
+                  "r *= a - 1; s = a - 1; t = a * a; u = 'x'; u *= a; return string(p) + ',' + string(q) + ',' + "
+                  "string(r) + ',' + string(s) + ',' + string(t);"),
+              "RUNTIME: DoMul :: Execution Error");
+    EXPECT_EQ(Run("var a, p, q, r, s, t; a = 6; s = 'old'; t = 'old'; p = a + 1; q = a * a; r = 2; r *= a - 1; "
+                  "s = a - 1; t = a * a; t *= a; return string(p) + ',' + string(q) + ',' + string(r) + ',' + "
+                  "string(s) + ',' + string(t);"),
+              "'7,36,10,5,216'");
     EXPECT_EQ(Run("var a, b; a = 'x'; b = 2; a = (b + 1) mod a; return a;"),
               "RUNTIME: DoMod :: Execution Engine - Cannot operate on string type");
     EXPECT_EQ(Run("var a, b; a[0] = 1; b = 3; a = (b + 4) mod b; return a;"), "1");

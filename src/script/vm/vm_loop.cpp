@@ -318,6 +318,15 @@ template <int FROM, int TO> [[nodiscard]] VM_INLINE uint8_t* FastConversion(uint
     }
 }
 
+// A local about to be given a real that does not hold one with a plain kind word: made when it does not
+// exist, its text freed; its kind becomes real (arrays never come here).
+[[gnu::noinline]] ScriptValue* LocalForReal(LocalsLevel* level, ScriptValue* holder, int slot) {
+    if (holder->kind == kLocalAbsent) return MakeLocal(level, slot);
+    if (holder->IsString()) MEM_FREE(holder->str);
+    holder->kind = KIND_REAL;
+    return holder;
+}
+
 // The array a variable holds, or null.
 VM_INLINE ScriptArray* HeldArray(const ScriptValue* holder) {
     return holder != nullptr && holder->IsArray() ? holder->arr : nullptr;
@@ -2430,7 +2439,9 @@ L_PopEnv: {
     }
     // Where a fused run stores: the variable of the pop record `store`, which must hold no array; null
     // while the variable is absent (self's list must be there).
-#define VM_TARGET_Local(out) VM_LOCAL(store, out)
+    // A local target is its slot, never null: one that does not exist has a kind no value has
+    // (kLocalAbsent), which VM_STORE_REAL_Local makes.
+#define VM_TARGET_Local(out) out = VM_LOCAL_VALUE(store)
 #define VM_TARGET_Self(out)                                                                                \
     do {                                                                                                   \
         CVariableList* list_ = VM_SELF_LIST(store);                                                        \
@@ -2438,7 +2449,6 @@ L_PopEnv: {
         out = CachedSlot(d->caches[store.cache], list_, store.a);                                          \
     } while (0)
     // Makes the absent variable of the store, as assigning it makes it.
-#define VM_MAKE_Local(out) VM_NEW_LOCAL(store, out)
 #define VM_MAKE_Self(out) out = VM_SELF_LIST(store)->SlotOrAdd(store.a)
     // A built-in variable of self written in place (the pop's StoreCode): no holder.
 #define VM_TARGET_Field(out)                                                                               \
@@ -2501,8 +2511,31 @@ L_PopEnv: {
         top += 4;                                                                                          \
     } while (0)
 #define VM_MAKE_Instance(out) goto L_General
+    // Whether the target holds an array (a run leaves those to the general way): a local that holds a real
+    // is told by one test of its kind word.
+#define VM_HOLDS_ARRAY(TARGET, holder) VM_HOLDS_ARRAY_##TARGET(holder)
+#define VM_HOLDS_ARRAY_Local(holder) ((holder)->kind != KIND_REAL && (holder)->IsArray())
+#define VM_HOLDS_ARRAY_LIST(holder) ((holder) != nullptr && (holder)->IsArray())
+#define VM_HOLDS_ARRAY_Self VM_HOLDS_ARRAY_LIST
+#define VM_HOLDS_ARRAY_Global VM_HOLDS_ARRAY_LIST
+#define VM_HOLDS_ARRAY_Other VM_HOLDS_ARRAY_LIST
+#define VM_HOLDS_ARRAY_Instance VM_HOLDS_ARRAY_LIST
+#define VM_HOLDS_ARRAY_Field VM_HOLDS_ARRAY_LIST
+#define VM_HOLDS_ARRAY_FieldOther VM_HOLDS_ARRAY_LIST
     // Stores a real as pop.v.v of a .v real does, into the target's variable (made when absent).
-#define VM_STORE_REAL(TARGET, holder, value)                                                               \
+#define VM_STORE_REAL(TARGET, holder, value) VM_STORE_REAL_##TARGET(holder, value)
+    // A local that holds a real already takes the number alone.
+#define VM_STORE_REAL_Local(holder, value)                                                                 \
+    do {                                                                                                   \
+        if ((holder)->kind != KIND_REAL) [[unlikely]]                                                      \
+            holder = LocalForReal(c.localsLevel, holder, store.slot);                                      \
+        (holder)->real = (value);                                                                          \
+    } while (0)
+#define VM_STORE_REAL_Self(holder, value) VM_STORE_REAL_LIST(Self, holder, value)
+#define VM_STORE_REAL_Global(holder, value) VM_STORE_REAL_LIST(Global, holder, value)
+#define VM_STORE_REAL_Other(holder, value) VM_STORE_REAL_LIST(Other, holder, value)
+#define VM_STORE_REAL_Instance(holder, value) VM_STORE_REAL_LIST(Instance, holder, value)
+#define VM_STORE_REAL_LIST(TARGET, holder, value)                                                          \
     do {                                                                                                   \
         if ((holder) == nullptr)                                                                           \
             VM_MAKE_##TARGET(holder);                                                                      \
@@ -2567,8 +2600,7 @@ L_PopEnv: {
         const Insn& store = ip[ip->x.i];                                                                   \
         ScriptValue* holder;                                                                               \
         VM_TARGET_##TARGET(holder);                                                                        \
-        if ((holder != nullptr && holder->IsArray()) ||                                                    \
-            !ImmediateArithmetic<OPCODE>(left, ip->k, result))                                             \
+        if (VM_HOLDS_ARRAY(TARGET, holder) || !ImmediateArithmetic<OPCODE>(left, ip->k, result))           \
             goto L_General;                                                                                \
         VM_STORE_REAL(TARGET, holder, result);                                                             \
         sp = top;                                                                                          \
@@ -2614,7 +2646,7 @@ L_PopEnv: {
         ScriptValue* holder;                                                                               \
         VM_TARGET_##TARGET(holder);                                                                        \
         double result;                                                                                     \
-        if ((holder != nullptr && holder->IsArray()) ||                                                    \
+        if (VM_HOLDS_ARRAY(TARGET, holder) ||                                                              \
             !RealArithmetic<OPCODE, VT_VARIABLE, VT_VARIABLE>(left, right, 0, 0, result))                  \
             goto L_General;                                                                                \
         VM_STORE_REAL(TARGET, holder, result);                                                             \
@@ -2628,7 +2660,7 @@ L_PopEnv: {
         [[maybe_unused]] constexpr int rightSize_ = kItemSize<VT_##TYPE>;                                  \
         ScriptValue* holder;                                                                               \
         VM_TARGET_##TARGET(holder);                                                                        \
-        if (holder != nullptr && holder->IsArray()) goto L_General;                                        \
+        if (VM_HOLDS_ARRAY(TARGET, holder)) goto L_General;                                                \
         uint8_t* top = FastBinary<OPCODE, VT_##TYPE, VT_VARIABLE>(sp);                                     \
         if (top == nullptr) {                                                                              \
             /* Texts are joined here and stored by the pop's own handler. */                               \
@@ -2885,7 +2917,21 @@ L_PopEnv: {
 #undef VM_LEFT_FROM
 #undef VM_TARGET_Local
 #undef VM_TARGET_Self
-#undef VM_MAKE_Local
+#undef VM_HOLDS_ARRAY
+#undef VM_HOLDS_ARRAY_Local
+#undef VM_HOLDS_ARRAY_LIST
+#undef VM_HOLDS_ARRAY_Self
+#undef VM_HOLDS_ARRAY_Global
+#undef VM_HOLDS_ARRAY_Other
+#undef VM_HOLDS_ARRAY_Instance
+#undef VM_HOLDS_ARRAY_Field
+#undef VM_HOLDS_ARRAY_FieldOther
+#undef VM_STORE_REAL_Local
+#undef VM_STORE_REAL_Self
+#undef VM_STORE_REAL_Global
+#undef VM_STORE_REAL_Other
+#undef VM_STORE_REAL_Instance
+#undef VM_STORE_REAL_LIST
 #undef VM_MAKE_Self
 #undef VM_TARGET_Field
 #undef VM_COMPOUND_STORE_Local

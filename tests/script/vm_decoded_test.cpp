@@ -177,6 +177,12 @@ protected:
             Code_Function_Add("t_pure_text", PureText, 1);
             Code_Function_SetPureOnReals(Code_Function_Count() - 1);
         }
+        if (!Code_Function_Find("t_keep_string", id)) {
+            // string() again, registered as a call that keeps instances (it runs no code).
+            Code_Function_Add("t_keep_string", StringOf, 1);
+            Code_Function_SetReadsArgumentsOnly(Code_Function_Count() - 1);
+            Code_Function_SetKeepsInstances(Code_Function_Count() - 1);
+        }
         if (!Code_Function_Find("t_retext", id)) Code_Function_Add("t_retext", Retext, -1);
         if (!Code_Function_Find("t_recode", id)) Code_Function_Add("t_recode", Recode, -1);
         if (!Code_Function_Find("t_declare", id)) Code_Function_Add("t_declare", Declare, 1);
@@ -385,6 +391,21 @@ TEST_F(VMDecoded, TextsInLocalsComparedAndJoined) {
     EXPECT_EQ(Run("var a, b; a = 1; b = 'y'; if (a < b) return 1; return 0;"),
               "RUNTIME: DoSet :: Invalid comparison type");
     EXPECT_EQ(Run("var a, b; a[0] = 'x'; b = 'y'; return a == b;"), "RUNTIME: illegal array use");
+}
+
+// The text a call gives, stored at once into a local (absent, holding a text, a real or an array, in a
+// script called again) or compared at once with a constant text, pushed and branched on.
+TEST_F(VMDecoded, TextResultsStoredAndComparedAtOnce) {
+    EXPECT_EQ(Run("var a, b, r; a = t_keep_string('x'); b = 1; b = t_keep_string(b); r = a + b; "
+                  "a = t_keep_string(a + 'y'); r += string(t_keep_string('m') < 'n') + string(t_keep_string('m') <= 'l') + "
+                  "string(t_keep_string('m') == 'm') + string(t_keep_string('m') != 'm') + "
+                  "string(t_keep_string('m') >= 'n') + string(t_keep_string('m') > 'l'); "
+                  "if (t_keep_string(2) == '2') r += '!'; if (t_keep_string(2) > '3') r += '?'; return r + a;"),
+              "'x1101001!xy'");
+    EXPECT_EQ(Run("var a; a[0] = 1; a = t_keep_string('q'); hp = t_keep_string(5); return a + hp;"), "'q5'");
+    EXPECT_EQ(Run("return t_keep_string('a') == 1;"), "RUNTIME: DoSet :: Invalid comparison type");
+    ASSERT_TRUE(compiler_test::SetScripts({{"named", "var t; t = t_keep_string(argument0); return t + t;"}}));
+    EXPECT_EQ(Run("return named('a') + named(3);"), "'aa33'");
 }
 
 // A text appended to a variable's text grows it in place (a text built piece by piece is not copied for

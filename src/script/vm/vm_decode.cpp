@@ -1175,6 +1175,14 @@ void Decoder::Join(size_t i) {
         head.words = static_cast<uint8_t>(next - i + insns[next].words);
         return;
     }
+    // A variable of the instance a local names compared with a whole number and branched on
+    // ("if (e.hp <= 0)"): the comparison's record stays as it is.
+    static_assert(kOpStackImmSgtBranch - kOpStackImmSltBranch == OP_SGT - OP_SLT);
+    if (head.op == kOpVariableOfLocal && insns[next].op >= kOpStackImmSltBranch &&
+        insns[next].op <= kOpStackImmSgtBranch) {
+        head.op = kOpVariableOfLocalBranch;
+        return;
+    }
     // A repeat's count stepped down, and its jump back while the count is not 0.
     if (head.op == kOpIntImmSub && insns[next].op == kOpIntTruthBranch) {
         head.op = kOpCountDownBranch;

@@ -210,6 +210,7 @@ namespace vm {
     X(IntOfLocal) /* push.v local, conv.v.i */                                                             \
     X(VariableOfLocal) /* push.v local, conv.v.i, push.v stack.a: a variable of the instance it names */   \
     X(VariableOfLocalKept) /* push.v local, conv.v.i, dup.i, push.v stack.a: the same, the .i kept */     \
+    X(VariableOfLocalBranch) /* VariableOfLocal's run, then the StackImm comparison branch after it */    \
     X(Index2D)    /* the index of [local, local]: both to .i, the first times 32000 plus the second */     \
     X(ElementByLocal)      /* push.e code, push.v local, conv.v.i, push.v stack.a[] */                     \
     X(StoreElementByLocal) /* push.e code, push.v local, conv.v.i, pop.v.T stack.a[] */                    \

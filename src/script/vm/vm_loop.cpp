@@ -666,6 +666,7 @@ struct FoundInstance {
     CVariableList* vars; // its list, so that a variable of it is one load nearer
     uint32_t epoch;
     int32_t id;
+    bool deactivated; // as it was found (deactivating one makes the table forget it, as destroying does)
 };
 constexpr uint32_t kFoundInstances = 256; // a power of two: ids are spread by their low bits
 FoundInstance g_foundInstances[kFoundInstances];
@@ -739,7 +740,7 @@ struct Instances {
         if (world == nullptr) return nullptr;
         CInstance* instance = world->FindInstance(code);
         if (instance == nullptr || world->IsMarked(instance)) return nullptr;
-        entry = {instance, Vars(instance), g_foundEpoch, code};
+        entry = {instance, Vars(instance), g_foundEpoch, code, world->IsDeactivated(instance)};
         return &entry;
     }
     // The value of user variable id of a list that an instance code other than self's, the globals' and
@@ -1277,8 +1278,9 @@ L_PopBuiltInOther:
     p += 4;
     // The read of the push.v at record x.i with the instance code its local gives, as L_PushStack does
     // it: a real, of a user variable or of a field read in place; anything else goes the long way. KEEP:
-    // the instance code (the .i that dup.i copied) is pushed first and stays beneath the value.
-#define VM_VARIABLE_OF_LOCAL(KEEP)                                                                         \
+    // the instance code (the .i that dup.i copied) is pushed first and stays beneath the value. THEN(KEEP)
+    // goes on with the value and its kind.
+#define VM_VARIABLE_OF_LOCAL(KEEP, THEN)                                                                   \
     do {                                                                                                   \
         /* (A local that does not exist fails the test of its kind.) */                                    \
         const ScriptValue* code = VM_LOCAL_VALUE(*ip);                                                     \
@@ -1312,6 +1314,10 @@ L_PopBuiltInOther:
             value = holder->real;                                                                          \
             kind = holder->kind;                                                                           \
         }                                                                                                  \
+        THEN(KEEP);                                                                                        \
+    } while (0)
+#define VM_PUSH_VARIABLE_OF_LOCAL(KEEP)                                                                    \
+    do {                                                                                                   \
         if (KEEP) {                                                                                        \
             sp -= 4;                                                                                       \
             Store<int32_t>(sp, instance);                                                                  \
@@ -1319,10 +1325,22 @@ L_PopBuiltInOther:
         sp = PushReal(sp, value, true, kind);                                                              \
         VM_NEXT();                                                                                         \
     } while (0)
+    // The comparison of the StackImm branch run at the record after this run, taken at once.
+#define VM_BRANCH_ON_VARIABLE_OF_LOCAL(KEEP)                                                               \
+    do {                                                                                                   \
+        (void)kind;                                                                                        \
+        ip += ip->words;                                                                                   \
+        const int opcode_ = OP_SLT + (ip->op - kOpStackImmSltBranch);                                      \
+        VM_BRANCH_AT(CompareByDifference(opcode_, value - ip->k), ip->x.i);                                \
+    } while (0)
 L_VariableOfLocal:
-    VM_VARIABLE_OF_LOCAL(false);
+    VM_VARIABLE_OF_LOCAL(false, VM_PUSH_VARIABLE_OF_LOCAL);
 L_VariableOfLocalKept:
-    VM_VARIABLE_OF_LOCAL(true);
+    VM_VARIABLE_OF_LOCAL(true, VM_PUSH_VARIABLE_OF_LOCAL);
+L_VariableOfLocalBranch:
+    VM_VARIABLE_OF_LOCAL(false, VM_BRANCH_ON_VARIABLE_OF_LOCAL);
+#undef VM_PUSH_VARIABLE_OF_LOCAL
+#undef VM_BRANCH_ON_VARIABLE_OF_LOCAL
 #undef VM_VARIABLE_OF_LOCAL
 
 L_PushStack: {
@@ -2153,6 +2171,39 @@ call_builtin: {
     if (result.IsReal() && result.flags == 0) {
         sp = PushReal(sp, result.real, true, result.kind);
     } else {
+        // A text that the next record stores into a local or compares with a constant text, of a call
+        // that ran no code: the local takes it over ("t = string_copy(...)"), or the comparison reads
+        // it and it goes ("string_char_at(s, i) == \" \""), without a handle of its own. A local that
+        // holds an array goes the pop's way.
+        const Insn& after = ip[ip->words];
+        const bool text = keepsInstances && result.IsString() && !c.stopped && DecodeEpoch() == epoch;
+        if (text && (after.op == kOpPopLocalReal || (after.op == kOpPopLocal && VM_Type2(after.word) == VT_VARIABLE))) {
+            ScriptValue* holder = &localSlots[after.slot];
+            if (holder->kind == kLocalAbsent) holder = MakeLocal(c.localsLevel, after.slot);
+            if (!holder->IsArray()) {
+                if (holder->IsString()) MEM_FREE(holder->str);
+                holder->kind = result.kind;
+                holder->str = result.str;
+                ip = &after;
+                VM_NEXT();
+            }
+        }
+        const char* constant;
+        if (text && after.op == kOpPushText && (&after)[after.words].op == kOpTextBinary &&
+            VMString_GetConstant(static_cast<uint32_t>(after.x.i), &constant)) {
+            const Insn& operation = (&after)[after.words];
+            const int opcode = VM_Opcode(operation.word);
+            if (VM_Type1(operation.word) == VT_STRING && VM_Type2(operation.word) == VT_VARIABLE &&
+                opcode >= OP_SLT && opcode <= OP_SGT) {
+                const int compared = std::strcmp(result.str != nullptr ? result.str : "",
+                                                 constant != nullptr ? constant : "");
+                MEM_FREE(result.str);
+                sp -= 4;
+                Store<int32_t>(sp, CompareByOrder(opcode, (compared > 0) - (compared < 0)) ? 1 : 0);
+                ip = &operation;
+                VM_NEXT();
+            }
+        }
         PushValue(c, result);
         sp = c.sp;
     }
@@ -2364,8 +2415,8 @@ L_PushEnv: {
     } else if (target == INSTANCE_OTHER) {
         one = c.other;
     } else if (target >= kFirstInstanceId) {
-        one = instances.Instance(c, target);
-        if (one != nullptr && instances.world->IsDeactivated(one)) one = nullptr;
+        const FoundInstance* found = instances.Found(target);
+        if (found != nullptr && !found->deactivated) one = found->instance;
     }
     const auto depth = static_cast<size_t>(c.withCount);
     if (one != nullptr && depth < c.withBlocks->size()) {

@@ -13,6 +13,7 @@ class CInstance;
 class VMBuffer;
 namespace vm {
 struct Decoded;
+struct Insn;
 struct LocalsLevel;
 } // namespace vm
 
@@ -32,10 +33,11 @@ struct VMFrame {
     int withCount;
     const VMBuffer* code;
     vm::LocalsLevel* localsLevel; // the caller's local variables
-    // The called script's local variables: the frame's own level, made at its first call and kept
-    // (empty) for the next.
+    // The called script's local variables: the frame's own level, made with the frame and kept (empty)
+    // between its calls.
     vm::LocalsLevel* calleeLocals = nullptr;
     vm::Decoded* decoded; // the caller's decoded form, when the decoded loop made the call
+    const vm::Insn* callInsn; // and the call's record in it, whose way on is where the caller goes on
     // vm::g_formsChanged when the decoded loop made the call (decoded is still the caller's current form
     // while they are equal); a count never reached when the general way made it.
     uint64_t formsChanged;

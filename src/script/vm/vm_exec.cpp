@@ -391,10 +391,12 @@ void SingleStep(VMContext& c) {
 
 } // namespace
 
-// A frame at the end of the store, all real 0 in its arguments, linked to the one before it.
+// A frame at the end of the store, all real 0 in its arguments and with an empty level of locals, linked
+// to the one before it.
 VMFrame* vm::NewFrame(std::deque<VMFrame>& frames) {
     VMFrame* below = frames.empty() ? nullptr : &frames.back();
     VMFrame& frame = frames.emplace_back();
+    frame.calleeLocals = NewLocals();
     frame.below = below;
     if (below != nullptr) below->above = &frame;
     return &frame;

@@ -185,7 +185,8 @@ VM_INLINE Decoded* DecodedOf(const VMBuffer* buffer) {
     return Decoded_Make(buffer);
 }
 
-// A frame at the end of the store, all real 0 in its arguments, linked to the one before it.
+// A frame at the end of the store, all real 0 in its arguments and with an empty level of locals, linked
+// to the one before it.
 VMFrame* NewFrame(std::deque<VMFrame>& frames);
 
 // Frees the argument values of a call that ends: the first used of the block go back to real 0 (all
@@ -227,7 +228,8 @@ VM_INLINE void ClearArguments(ScriptValue* block, int used) {
 
 // Ends the innermost call: its with blocks, local variables and argument values go, and the caller's
 // state comes back, all but its stack pointer (the frame's framePosition), which the caller of this sets
-// once it has taken the returned item off the callee's stack.
+// once it has taken the returned item off the callee's stack, and its pc (the frame's), which the decoded
+// loop keeps in its own position until it leaves it.
 VM_INLINE VMFrame& LeaveFrame(VMContext& c) {
     VMFrame& frame = *c.top;
     if (frame.withCount < c.withCount) {
@@ -239,7 +241,6 @@ VM_INLINE VMFrame& LeaveFrame(VMContext& c) {
     }
     EmptyLocals(frame.calleeLocals);
     c.localsLevel = frame.localsLevel;
-    c.pc = frame.pc;
     c.codeBuffer = frame.code;
     Code_ArgumentCount = frame.argumentCount;
     ClearArguments(frame.arguments, Code_ArgumentsUsed);
@@ -267,6 +268,7 @@ VM_INLINE void PopFrameInline(VMContext& c, int returnType) {
         std::memcpy(item, c.sp, sizeof item);
     }
     const VMFrame& frame = LeaveFrame(c);
+    c.pc = frame.pc;
     c.sp = AtPosition(c, frame.framePosition);
     if (itemSize == 0) {
         c.sp -= 16;
@@ -284,10 +286,10 @@ VM_INLINE VMFrame& NextFrame(VMContext& c) {
 }
 
 // EnterFrame for a caller that goes on at resumePc and writes the first used (at most 16) argument
-// values; the caller's decoded form, when the decoded loop makes the call, goes with the frame, with
-// g_formsChanged then.
+// values; the caller's decoded form and the call's record in it, when the decoded loop makes the call, go
+// with the frame, with g_formsChanged then. c.pc is left to the caller (the decoded loop keeps its own).
 VM_INLINE void EnterFrameAt(VMContext& c, VMFrame& frame, const CCode* script, int argumentCount, int used,
-                            int resumePc, Decoded* decoded, uint64_t formsChanged) {
+                            int resumePc, Decoded* decoded, const Insn* callInsn, uint64_t formsChanged) {
     frame.pc = resumePc;
     frame.argumentCount = Code_ArgumentCount;
     frame.argumentsUsed = Code_ArgumentsUsed;
@@ -296,18 +298,18 @@ VM_INLINE void EnterFrameAt(VMContext& c, VMFrame& frame, const CCode* script, i
     frame.code = c.codeBuffer;
     frame.localsLevel = c.localsLevel;
     frame.decoded = decoded;
+    frame.callInsn = callInsn;
     frame.formsChanged = formsChanged;
     frame.callerArguments = Code_Arguments;
     frame.script = script;
     Code_Arguments = frame.arguments;
     c.top = &frame;
     ++c.callDepth;
-    c.pc = 0;
     c.codeBuffer = script->code;
     Code_ArgumentCount = argumentCount;
     // The caller writes the first used values next.
     Code_ArgumentsUsed = used;
-    c.localsLevel = frame.calleeLocals != nullptr ? frame.calleeLocals : (frame.calleeLocals = NewLocals());
+    c.localsLevel = frame.calleeLocals;
 }
 
 // Saves the caller in the next frame (NextFrame) and starts the script's code from its first word, with
@@ -315,7 +317,8 @@ VM_INLINE void EnterFrameAt(VMContext& c, VMFrame& frame, const CCode* script, i
 // return goes on through the caller's decoded form again (VM_ENTER).
 VM_INLINE void EnterFrame(VMContext& c, VMFrame& frame, const CCode* script, int argumentCount) {
     EnterFrameAt(c, frame, script, argumentCount, argumentCount < 16 ? argumentCount : 16, c.pc, nullptr,
-                 ~uint64_t{0});
+                 nullptr, ~uint64_t{0});
+    c.pc = 0;
 }
 
 // EnterFrame, or false after a report when the call depth is at its cap.

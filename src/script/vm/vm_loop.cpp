@@ -2300,13 +2300,20 @@ L_CallScript: {
     c.sp = sp;
     const VMBuffer* callerCode = c.codeBuffer;
     // (The record's count is at most 16.)
-    EnterFrameAt(c, frame, callCode, callArgc, callArgc, ip->k, d, g_formsChanged);
+    EnterFrameAt(c, frame, callCode, callArgc, callArgc, ip->k, d, ip, g_formsChanged);
     if (!reals) TakeValues(callArgs, callArgc, frame.arguments);
     // Into the script's decoded form, as VM_ENTER but with the stack pointer at hand (a script that
     // calls itself is in the form running now).
     if (c.codeBuffer != callerCode) d = DecodedOf(c.codeBuffer);
     ip = d->insns.data();
-    localSlots = LocalSlots(c.localsLevel, c.codeBuffer, d->localCount);
+    {
+        // The frame's level is empty (LocalSlots of a level whose slots are all absent).
+        LocalsLevel* const level = c.localsLevel;
+        const int count = d->localCount;
+        if (level->slotCount < count) GrowLocals(level, c.codeBuffer, count);
+        level->dirty = count;
+        localSlots = level->values;
+    }
     if (sp - c.stackBase < d->reserve) goto grow;
     // A script that begins by copying its arguments into locals (var a; a = argument0; ...) has them
     // copied here, as the run's handler would: the values are reals (those past the count real 0), so
@@ -2352,7 +2359,7 @@ L_CallScript: {
     // and second eight (read before the callee's locals and arguments go).
 #define VM_RETURN_ITEM(SIZE, LOW, HIGH)                                                                    \
     do {                                                                                                   \
-        if (c.callDepth == 0) goto L_General;                                                              \
+        if (c.top == nullptr) goto L_General;                                                              \
         const int size_ = (SIZE);                                                                          \
         const uint64_t low_ = (LOW), high_ = (HIGH);                                                       \
         const VMFrame& frame_ = LeaveFrame(c);                                                             \
@@ -2367,12 +2374,16 @@ L_CallScript: {
         /* (What the loop keeps of the instances stays good: whatever in the call could have made or */    \
         /* destroyed some forgot it then.) */                                                              \
         /* (The caller's code, position and locals read from the frame that saved them.) */                \
-        /* (No form made or freed since the call: the caller's is still current.) */                    \
-        if (frame_.formsChanged != g_formsChanged) VM_ENTER();                                             \
+        /* (No form made or freed since the call: the caller's is still current, and the call's record */  \
+        /* in it steps on to where the caller goes on.) */                                                 \
+        if (frame_.formsChanged != g_formsChanged) {                                                       \
+            c.pc = frame_.pc;                                                                              \
+            VM_ENTER();                                                                                    \
+        }                                                                                                  \
         d = frame_.decoded;                                                                                \
-        ip = d->insns.data() + (frame_.pc >> 2);                                                           \
+        ip = frame_.callInsn;                                                                              \
         localSlots = frame_.localsLevel->values;                                                           \
-        VM_DISPATCH();                                                                                     \
+        VM_NEXT();                                                                                         \
     } while (0)
     // The item on top (there to take: the code is verified).
 #define VM_RETURN(SIZE) VM_RETURN_ITEM(SIZE, Load<uint64_t>(sp), Load<uint64_t>(sp + 8))

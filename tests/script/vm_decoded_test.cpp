@@ -404,6 +404,12 @@ TEST_F(VMDecoded, TextResultsStoredAndComparedAtOnce) {
               "'x1101001!xy'");
     EXPECT_EQ(Run("var a; a[0] = 1; a = t_keep_string('q'); hp = t_keep_string(5); return a + hp;"), "'q5'");
     EXPECT_EQ(Run("return t_keep_string('a') == 1;"), "RUNTIME: DoSet :: Invalid comparison type");
+    // Appended at once to a variable's text.
+    EXPECT_EQ(Run("var t, i; t = 'a'; name = 'b'; global.g = 'c'; for (i = 0; i < 3; i += 1) { t += t_keep_string(i); "
+                  "name += t_keep_string(i * 2); global.g += t_keep_string('x'); t += 'y' + t_keep_string(i); } "
+                  "return t + name + global.g;"),
+              "'a0y01y12y2b024cxxx'");
+    EXPECT_EQ(Run("var n; n = 1; n += t_keep_string(1); return n;"), "RUNTIME: DoAdd :: Execution Error");
     ASSERT_TRUE(compiler_test::SetScripts({{"named", "var t; t = t_keep_string(argument0); return t + t;"}}));
     EXPECT_EQ(Run("return named('a') + named(3);"), "'aa33'");
 }

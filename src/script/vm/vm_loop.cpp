@@ -2075,6 +2075,16 @@ L_ElementByStackIndex: {
 #undef VM_WORK_ELEMENT
 #undef VM_PUSH_ELEMENT
 
+    // An AppendStore (ip) done: the marker and the right item (of rightSize bytes) go, and the store after
+    // it is passed over.
+#define VM_APPENDED(rightSize)                                                                             \
+    do {                                                                                                   \
+        markerAt = nullptr;                                                                                \
+        sp += (rightSize) + 16;                                                                            \
+        ip += 1 + ip[1].words;                                                                             \
+        if (ip->op == kOpB) VM_JUMP();                                                                     \
+        VM_DISPATCH();                                                                                     \
+    } while (0)
     // ---- Calls
 L_CallBuiltIn:
     callArgc = ip->x.i;
@@ -2188,6 +2198,17 @@ call_builtin: {
                 VM_NEXT();
             }
         }
+        // Appended at once to the text of an AppendPush's variable whose marker lies beneath it.
+        if (text && after.op == kOpAppendStore && markerAt == sp && VM_Type1(after.word) == VT_VARIABLE) {
+            ScriptValue* holder;
+            VM_LIST_VARIABLE(*markerSite, holder);
+            if (holder != nullptr && holder->IsString()) {
+                Value_AppendToText(holder, result.str);
+                MEM_FREE(result.str);
+                ip = &after;
+                VM_APPENDED(0);
+            }
+        }
         const char* constant;
         if (text && after.op == kOpPushText && (&after)[after.words].op == kOpTextBinary &&
             VMString_GetConstant(static_cast<uint32_t>(after.x.i), &constant)) {
@@ -2273,13 +2294,10 @@ L_AppendStore: {
     }
     Value_AppendToText(holder, text);
     VMString_Drop(handle);
-    markerAt = nullptr;
-    sp += rightSize + 16;
-    ip += 1 + ip[1].words;
-    if (ip->op == kOpB) VM_JUMP();
-    VM_DISPATCH();
+    VM_APPENDED(rightSize);
 }
 #undef VM_BORROWABLE
+#undef VM_APPENDED
 
 L_CallScript: {
     // A script with bytecode, whose arguments (at most 16) move into the frame's block, all real 0: reals

@@ -711,6 +711,10 @@ TEST_F(VMDecoded, CountingLoopsStepAndTestTheirCounter) {
               "'4.50,31,6'");
     // Long enough for the jumps to reach the message queue's count.
     EXPECT_EQ(Run("var i, s; s = 0; for (i = 0; i < 10000; i += 1) s += i; return s;"), "49995000");
+    // Limits below zero, as a constant and as a local.
+    EXPECT_EQ(Run("var i, s, m; s = 0; m = -70000; for (i = 0; i > -5; i -= 1) s += 1; "
+                  "for (i = 0; i >= m; i -= 10000) s += 10; return string(s) + ',' + string(i);"),
+              "'85,-80000'");
     // A counter or a limit that stops being a real part way, and a counter never set.
     EXPECT_EQ(Run("var i; for (i = 0; i < 3; i += 1) if (i == 1) i = 'a'; return i;"),
               "RUNTIME: DoAdd :: Execution Error");

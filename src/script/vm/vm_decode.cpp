@@ -1263,10 +1263,10 @@ void Decoder::Join(size_t i) {
         const Insn& test = insns[static_cast<size_t>(target)];
         if (test.slot != head.slot) return;
         uint16_t fused = kOpGeneral;
+        bool rightLocal = false;
         for (int opcode = OP_SLT; opcode <= OP_SGT; ++opcode) {
             // The handler of the loop's own comparison.
             const int which = opcode - OP_SLT;
-            // By a local, the run keeps the step local's record in k.
             const bool back = head.op == g_fused.localsStore[kToLocal][OP_SUB];
             const uint16_t imm = !byLocal ? kOpCountImmBranchSlt
                                  : back   ? kOpStepBackImmBranchSlt
@@ -1276,10 +1276,17 @@ void Decoder::Join(size_t i) {
                                              : kOpStepLocalsBranchSlt;
             if (test.op == g_fused.immediateBranch[kFromLocal][opcode])
                 fused = static_cast<uint16_t>(imm + which);
-            if (test.op == g_fused.localsBranch[opcode]) fused = static_cast<uint16_t>(locals + which);
+            if (test.op == g_fused.localsBranch[opcode]) {
+                fused = static_cast<uint16_t>(locals + which);
+                rightLocal = true;
+            }
         }
         if (fused == kOpGeneral) return;
         if (!byLocal && !add) head.k = -head.k;
+        // The step local's slot and the test's number or local's slot go into the run itself.
+        if (byLocal) head.k = insns[i + static_cast<size_t>(head.k)].slot;
+        head.cache = rightLocal ? static_cast<uint32_t>(insns[static_cast<size_t>(target) + test.k].slot)
+                                : static_cast<uint32_t>(test.k);
         head.op = fused;
         head.words = static_cast<uint8_t>(next + 1 - i);
         head.x.i = static_cast<int32_t>(target - static_cast<int64_t>(i));

@@ -253,7 +253,7 @@ namespace vm {
     VM_EACH_COMPARISON(X, CountImmBranch)                                                                  \
     /* the same, to a Locals comparison branch whose first local it is */                                  \
     VM_EACH_COMPARISON(X, CountLocalsBranch)                                                               \
-    /* LocalsAdd/SubToLocal of its own local (the step local at record k), then the same jump and test */   \
+    /* LocalsAdd/SubToLocal of its own local (the step local's slot in k), then the same jump and test */  \
     VM_EACH_COMPARISON(X, StepImmBranch)                                                                   \
     VM_EACH_COMPARISON(X, StepLocalsBranch)                                                                \
     VM_EACH_COMPARISON(X, StepBackImmBranch)                                                               \
@@ -336,7 +336,8 @@ struct Insn {
     uint32_t word;  // the instruction word
     int32_t a;      // variable id; a branch's target, in records from this one; argument number; script
                     // or function
-    uint32_t cache; // variable sites: index of the site's slot cache
+    uint32_t cache; // variable sites: index of the site's slot cache; counting loops (CountImmBranch ...):
+                    // the whole number the counter is compared with, or the slot of that local
     int32_t slot;   // variable sites: the slot in the frame of a local variable of that id; built-in
                     // variable sites of self or other: the field read (push) or written (pop) in place
                     // (FieldCode, StoreCode)

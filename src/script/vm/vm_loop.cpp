@@ -1804,16 +1804,11 @@ L_Index2D: {
         VM_STORE_ELEMENT(index);                                                                           \
     }                                                                                                      \
     CONSTANT_TO : {                                                                                        \
-        /* push.e or push.i k (this record), then StoreElementByLocal's run at record 1: push.e code, */   \
-        /* push.v local (record 2), conv.v.i, pop.v.i stack.a[] (record 5). */                             \
-        [[maybe_unused]] const Insn& run = ip[1];                                                          \
-        const ScriptValue* at = VM_LOCAL_VALUE(ip[2]);                                                     \
-        if (!at->IsReal()) goto L_General;                                                                 \
-        const Insn& site = ip[5];                                                                          \
-        ScriptValue* holder;                                                                               \
-        HOLDER(site, run.x.i, holder);                                                                     \
-        if (!WriteRealElement(holder, X86_DoubleToInt32(at->real), KIND_REAL, ip->k)) goto L_General;      \
-        VM_NEXT();                                                                                 \
+        /* push.e or push.i k (this record), then StoreElementByLocal's run at record 1. */                \
+        sp -= 4;                                                                                           \
+        Store<int32_t>(sp, ip->k);                                                                         \
+        ++ip;                                                                                              \
+        goto STORE_BY_LOCAL;                                                                               \
     }                                                                                                      \
     TRUTH_BRANCH : {                                                                                       \
         /* ElementByLocal's run, then conv.v.b and the bt or bf at record k: a real is true by its */      \
@@ -1919,14 +1914,16 @@ L_LocalToLocal: {
     VM_NEXT();
 }
 
-    // A loop's counter stepped (by k, or by the local at record k) and stored, the jump back (counted as a
+    // A loop's counter stepped (by k, or by the local of slot k) and stored, the jump back (counted as a
     // backward jump is), and the loop's test (OPCODE) of the counter against a whole number or a local, at
-    // record x.i, taken at once while the counter is a real. A right-hand local that is not a real leaves
-    // the test to its own handler.
+    // record x.i, taken at once while the counter is a real. The run's cache holds the test's number or
+    // its local's slot, so that neither waits on a load of the test's records. A right-hand local that is
+    // not a real leaves the test to its own handler.
 #define VM_COUNT_AND_TEST(OPCODE, STEP, RIGHT)                                                             \
     do {                                                                                                   \
         STEP;                                                                                              \
         counter->real = counterNext;                                                                       \
+        RIGHT##_FIND;                                                                                      \
         ip += ip->x.i;                                                                                     \
         VM_COUNT_BACK();                                                                                   \
         RIGHT;                                                                                             \
@@ -1934,21 +1931,22 @@ L_LocalToLocal: {
     } while (0)
     // (The handlers keep their values in the loop's own variables, so that unoptimized builds,
     // which give each block's variables slots of their own, keep the loop's frame as it was.)
-    // The counter stepped by the run's whole number, or by the local at record k (SIGN: + or -).
+    // The counter stepped by the run's whole number, or by the local of slot k (SIGN: + or -).
 #define VM_COUNT_BY_IMM                                                                                    \
     counter = &localSlots[ip->slot];                                                                       \
     if (!counter->IsReal() || !ImmediateArithmetic<OP_ADD>(counter->real, ip->k, counterNext)) goto L_General
 #define VM_COUNT_BY_LOCAL(SIGN)                                                                            \
-    counter = &localSlots[ip[ip->k].slot];                                                                 \
+    counter = &localSlots[ip->k];                                                                          \
     if (!counter->IsReal()) goto L_General;                                                                \
     counterRight = counter->real;                                                                          \
     counter = &localSlots[ip->slot];                                                                       \
     if (!counter->IsReal()) goto L_General;                                                                \
     counterNext = counter->real SIGN counterRight
-#define VM_COUNT_RIGHT_IMM counterRight = ip->k
+#define VM_COUNT_RIGHT_IMM_FIND counterRight = static_cast<int32_t>(ip->cache)
+#define VM_COUNT_RIGHT_IMM
+#define VM_COUNT_RIGHT_LOCAL_FIND counter = &localSlots[ip->cache]
 #define VM_COUNT_RIGHT_LOCAL                                                                               \
     {                                                                                                      \
-        counter = &localSlots[ip[ip->k].slot];                                                             \
         if (!counter->IsReal()) VM_DISPATCH();                                                             \
         counterRight = counter->real;                                                                      \
     }
@@ -1968,7 +1966,9 @@ L_LocalToLocal: {
     VM_COMPARISON_OPS(VM_COUNT_HANDLERS, Count)
 #undef VM_COUNT_HANDLERS
 #undef VM_COUNT_RIGHT_LOCAL
+#undef VM_COUNT_RIGHT_LOCAL_FIND
 #undef VM_COUNT_RIGHT_IMM
+#undef VM_COUNT_RIGHT_IMM_FIND
 #undef VM_COUNT_BY_LOCAL
 #undef VM_COUNT_BY_IMM
 #undef VM_COUNT_AND_TEST

@@ -780,6 +780,11 @@ TEST_F(VMDecoded, SwitchesWithAndWithoutTheirTable) {
     Code_Epsilon = epsilon;
     EXPECT_EQ(Run("switch ('a') { case 1: return 1; case 2: return 2; case 3: return 3; } return 0;"),
               "RUNTIME: DoSet :: Invalid comparison type");
+    // Breaks out of switches on texts let their values go as the end of the switch does.
+    EXPECT_EQ(Run("var i, r; r = ''; for (i = 0; i < 3; i += 1) { switch (string(i)) { case '1': r += '!'; break; "
+                  "case '2': r += '?'; break; default: r += '.'; break; } switch (i) { case 0: break; case 2: "
+                  "r += 'y'; break; } } return r;"),
+              "'.!?y'");
 }
 
 TEST_F(VMDecoded, ScriptCallsAndTheirLocals) {

@@ -1454,6 +1454,14 @@ Decoded* Decoded_Make(const VMBuffer* buffer) {
             decoder.Store(i);
         for (Insn& insn : d->insns)
             ElementRunHolder(&insn, &insn == &d->insns.back() ? nullptr : &insn + 1);
+        // A break out of a switch: its jump lands on the popz.v of the switch's value.
+        for (size_t i = 0; i < d->insns.size(); ++i) {
+            Insn& jump = d->insns[i];
+            const int64_t target = static_cast<int64_t>(i) + jump.a;
+            if (jump.op == kOpB && target >= 0 && target < static_cast<int64_t>(d->insns.size()) &&
+                d->insns[static_cast<size_t>(target)].op == kOpPopzV)
+                jump.op = kOpBPopzV;
+        }
         // The leading copies of argument n into the local of slot n, n = 0, 1, ... (the call makes them).
         size_t at = 0;
         int copies = 0;

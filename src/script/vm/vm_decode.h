@@ -171,6 +171,7 @@ namespace vm {
     X(PushArgumentAt) /* push.v stack.argument[]: the argument of the index */                             \
     X(PopStackValueFirst) /* pop.i: the value first, then the index and instance code */                   \
     X(B)                                                                                                   \
+    X(BPopzV) /* b to a popz.v (a switch's end, where its value goes): the value taken off here */         \
     X(Bt)                                                                                                  \
     X(Bf)                                                                                                  \
     X(Dup4)  /* dup of one 4-byte number item */                                                           \

@@ -1514,6 +1514,12 @@ stopped:
 L_B:
     VM_JUMP();
 
+L_BPopzV:
+    // The popz.v at the target takes anything but a real itself.
+    if ((Load<uint32_t>(sp) & KIND_MASK) != KIND_REAL) VM_JUMP();
+    sp += 16;
+    VM_GO(ip + ip->a + 1);
+
 L_Bt:
     sp += 4;
     if ((Load<uint32_t>(sp - 4) & 0xFF) != 0) VM_JUMP();

@@ -66,6 +66,7 @@ struct VMWithBlock {
 // One running VM_Execute.
 struct VMContext {
     uint8_t* stackBase; // lowest address of the current stack region
+    uint8_t* stackEnd;  // its top end (stackBase + stackSize)
     vm::LocalsLevel* localsLevel; // the local variables of the running code
     CInstance* self;
     CInstance* other;

@@ -501,6 +501,7 @@ void ReplaceStack(VMContext& c, uint8_t* region, int size) {
     store.stackSize = size;
     c.stackBase = region;
     c.stackSize = size;
+    c.stackEnd = region + size;
 }
 
 const char* RunningName(const VMContext& c) {
@@ -563,6 +564,7 @@ void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuf
     c.level = g_nesting++;
     c.stackBase = store.stack;
     c.stackSize = store.stackSize;
+    c.stackEnd = store.stack + store.stackSize;
     c.sp = vm::StackEnd(c) - vm::kStackHeadroom;
     c.self = self;
     c.other = other;

@@ -226,19 +226,22 @@ VM_INLINE void ClearArguments(ScriptValue* block, int used) {
 #undef VM_ZERO_ARGUMENT
 }
 
-// Ends the innermost call: its with blocks, local variables and argument values go, and the caller's
-// state comes back, all but its stack pointer (the frame's framePosition), which the caller of this sets
-// once it has taken the returned item off the callee's stack, and its pc (the frame's), which the decoded
-// loop keeps in its own position until it leaves it.
-VM_INLINE VMFrame& LeaveFrame(VMContext& c) {
-    VMFrame& frame = *c.top;
+// Closes the with blocks that the innermost call (frame) opened and did not close: self and other go
+// back to what the outermost of them found.
+VM_INLINE void LeaveWithBlocks(VMContext& c, const VMFrame& frame) {
     if (frame.withCount < c.withCount) {
-        // Ended inside with blocks: self and other go back to what the outermost of them found.
         const VMWithBlock& outermost = (*c.withBlocks)[static_cast<size_t>(frame.withCount)];
         c.self = outermost.savedSelf;
         c.other = outermost.savedOther;
         CloseWithBlocks(c, frame.withCount);
     }
+}
+
+// Ends the innermost call (frame, its with blocks closed): its local variables and argument values go,
+// and the caller's state comes back, all but its stack pointer (the frame's framePosition), which the
+// caller of this sets once it has the returned item, and its pc (the frame's), which the decoded loop
+// keeps in its own position until it leaves it.
+VM_INLINE void LeaveClosedFrame(VMContext& c, VMFrame& frame) {
     EmptyLocals(frame.calleeLocals);
     c.localsLevel = frame.localsLevel;
     c.codeBuffer = frame.code;
@@ -248,6 +251,13 @@ VM_INLINE VMFrame& LeaveFrame(VMContext& c) {
     Code_Arguments = frame.callerArguments;
     c.top = frame.below;
     --c.callDepth;
+}
+
+// Ends the innermost call: LeaveClosedFrame, its with blocks closed first.
+VM_INLINE VMFrame& LeaveFrame(VMContext& c) {
+    VMFrame& frame = *c.top;
+    LeaveWithBlocks(c, frame);
+    LeaveClosedFrame(c, frame);
     return frame;
 }
 

@@ -35,7 +35,7 @@ inline int CodeSize(const VMContext& c) {
 }
 
 inline uint8_t* StackEnd(const VMContext& c) {
-    return c.stackBase + c.stackSize;
+    return c.stackEnd;
 }
 // Bytes on the stack.
 inline int Depth(const VMContext& c) {

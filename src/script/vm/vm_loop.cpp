@@ -2380,13 +2380,16 @@ L_CallScript: {
     // The returned item moves from the callee's top to the caller's, the callee's stack going with the
     // frame; then on in the caller's decoded form as the call left it, unless code changed meanwhile:
     // its room and its locals' slots are as they were. SIZE: the item's bytes, LOW and HIGH its first
-    // and second eight (read before the callee's locals and arguments go).
+    // and second eight, read and stored once the callee's with blocks are closed, before its locals and
+    // arguments go.
 #define VM_RETURN_ITEM(SIZE, LOW, HIGH)                                                                    \
     do {                                                                                                   \
-        if (c.top == nullptr) goto L_General;                                                              \
+        VMFrame* const top_ = c.top;                                                                       \
+        if (top_ == nullptr) goto L_General;                                                               \
+        VMFrame& frame_ = *top_;                                                                           \
+        LeaveWithBlocks(c, frame_);                                                                        \
         const int size_ = (SIZE);                                                                          \
         const uint64_t low_ = (LOW), high_ = (HIGH);                                                       \
-        const VMFrame& frame_ = LeaveFrame(c);                                                             \
         sp = AtPosition(c, frame_.framePosition) - size_;                                                  \
         if (size_ == 4) {                                                                                  \
             Store<uint32_t>(sp, static_cast<uint32_t>(low_));                                              \
@@ -2395,6 +2398,7 @@ L_CallScript: {
             if (size_ == 16) Store<uint64_t>(sp + 8, high_);                                               \
         }                                                                                                  \
         c.sp = sp;                                                                                         \
+        LeaveClosedFrame(c, frame_);                                                                       \
         /* (What the loop keeps of the instances stays good: whatever in the call could have made or */    \
         /* destroyed some forgot it then.) */                                                              \
         /* (The caller's code, position and locals read from the frame that saved them.) */                \

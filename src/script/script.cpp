@@ -221,7 +221,7 @@ bool Script_Perform(int index, CInstance* self, CInstance* other, int argc, Scri
     const int savedCount = Code_ArgumentCount;
     const int savedUsed = Code_ArgumentsUsed;
     Code_ArgumentCount = argc < 16 ? argc : 16;
-    Code_ArgumentsUsed = Code_ArgumentCount;
+    Code_ArgumentsUsed = Code_ArgumentCount | kArgumentsOwned;
     bool outcome = true;
     if (script->code != nullptr) {
         outcome = Code_ExecuteErrorResult(self, other, script->code, result);

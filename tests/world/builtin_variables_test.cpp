@@ -316,18 +316,21 @@ TEST_F(BuiltInVariables, ArgumentsOfTheRunningScript) {
     EXPECT_EQ(Run("return argument_relative"), "0");
 
     // A script that writes arguments beyond its count leaves the next call's block all real 0, and the
-    // caller its own values.
-    const char* names[] = {"writes", "reads"};
+    // caller its own values; one given reals alone that writes a text or an array over them has it freed
+    // when it returns.
+    const char* names[] = {"writes", "reads", "over"};
     const char* texts[] = {"argument5 = \"left\"; argument[7] = 3; argument9[1] = 2; return 0",
-                           "return argument5 + argument7 * 10 + argument9 * 100 + argument0"};
-    CScript* table[2];
-    for (int i = 0; i < 2; ++i) {
+                           "return argument5 + argument7 * 10 + argument9 * 100 + argument0",
+                           "argument[1] = \"in\"; argument0[2] = 4; return argument0[2] + argument_count"};
+    CScript* table[3];
+    for (int i = 0; i < 3; ++i) {
         table[i] = new CScript();
         table[i]->Load(names[i], texts[i], -1);
     }
-    Script_SetTable(table, 2);
-    ASSERT_TRUE(table[0]->Prepare() && table[1]->Prepare());
+    Script_SetTable(table, 3);
+    ASSERT_TRUE(table[0]->Prepare() && table[1]->Prepare() && table[2]->Prepare());
     EXPECT_EQ(Run("writes(1); return reads(8)"), "8");
+    EXPECT_EQ(Run("return over(1, 2) * 10 + over(3)"), "65");
     EXPECT_EQ(Run("return argument0"), "5");
     Script_SetTable(nullptr, 0);
 }

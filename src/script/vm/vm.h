@@ -132,11 +132,15 @@ extern double Code_Epsilon;
 // Left extern (these three): every script call and return swaps them, every argument access reads them.
 extern ScriptValue* Code_Arguments;
 extern int Code_ArgumentCount;
-// How many leading values of Code_Arguments may be other than real 0: whatever writes one past it
-// raises it, so that a return clears only these.
+// How many leading values of Code_Arguments may be other than real 0 (at most 16), plus
+// kArgumentsOwned while a text or an array may be among them: whatever writes an argument value raises
+// the count past it and adds the mark, so that a return clears only these, and looks at what they hold
+// only when marked.
 extern int Code_ArgumentsUsed;
+constexpr int kArgumentsOwned = 32;
 inline void Code_ArgumentWritten(int i) {
-    if (i >= Code_ArgumentsUsed) Code_ArgumentsUsed = i + 1;
+    const int used = Code_ArgumentsUsed & (kArgumentsOwned - 1);
+    Code_ArgumentsUsed = (i >= used ? i + 1 : used) | kArgumentsOwned;
 }
 // The getter of the built-in variables argument0 ... argument15 (element arrayIndex of argument N).
 // Code that reads a variable with this getter reads the argument straight from Code_Arguments.

@@ -189,37 +189,32 @@ VM_INLINE Decoded* DecodedOf(const VMBuffer* buffer) {
 // to the one before it.
 VMFrame* NewFrame(std::deque<VMFrame>& frames);
 
-// Frees the argument values of a call that ends: the first used of the block go back to real 0 (all
-// bytes zero).
+// Frees the argument values of a call that ends: the first used (Code_ArgumentsUsed) of the block go back
+// to real 0 (all bytes zero).
 VM_INLINE void ClearArguments(ScriptValue* block, int used) {
     static_assert(KIND_REAL == 0 && sizeof(ScriptValue) == 16);
     if (used <= 4) [[likely]] {
-        // A call of at most four (most calls): the four first values are looked at and zeroed whole,
-        // those past used being real 0 already.
-        const uint32_t firstFour = block[0].kind | block[1].kind | block[2].kind | block[3].kind;
-        if ((firstFour & KIND_MASK) == KIND_REAL) [[likely]] {
-            std::memset(static_cast<void*>(block), 0, 4 * sizeof *block);
-            return;
+        // Reals alone, at most four (most calls): the four first values are zeroed whole, those past used
+        // being real 0 already.
+        std::memset(static_cast<void*>(block), 0, 4 * sizeof *block);
+        return;
+    }
+    if (used & kArgumentsOwned) {
+        // Texts or arrays may be among them: those are freed.
+        used &= kArgumentsOwned - 1;
+        uint32_t kinds = 0;
+#define VM_KIND_OF_ARGUMENT(i) kinds |= block[i].kind
+        VM_UNROLLED_16(used, VM_KIND_OF_ARGUMENT)
+#undef VM_KIND_OF_ARGUMENT
+        if ((kinds & KIND_MASK) != KIND_REAL) {
+            for (ScriptValue *argument = block, *end = block + used; argument != end; ++argument) {
+                VM_OPAQUE(argument);
+                if (argument->Kind() != KIND_REAL) Value_Free(argument);
+            }
         }
     } else if (used <= 8) {
-        // The same for the eight first values.
-        const uint32_t firstEight = block[0].kind | block[1].kind | block[2].kind | block[3].kind |
-                                    block[4].kind | block[5].kind | block[6].kind | block[7].kind;
-        if ((firstEight & KIND_MASK) == KIND_REAL) [[likely]] {
-            std::memset(static_cast<void*>(block), 0, 8 * sizeof *block);
-            return;
-        }
-    }
-    // Reals only (the common case) are just zeroed; used is at most 16.
-    uint32_t kinds = 0;
-#define VM_KIND_OF_ARGUMENT(i) kinds |= block[i].kind
-    VM_UNROLLED_16(used, VM_KIND_OF_ARGUMENT)
-#undef VM_KIND_OF_ARGUMENT
-    if ((kinds & KIND_MASK) != KIND_REAL) {
-        for (ScriptValue *argument = block, *end = block + used; argument != end; ++argument) {
-            VM_OPAQUE(argument);
-            if (argument->Kind() != KIND_REAL) Value_Free(argument);
-        }
+        std::memset(static_cast<void*>(block), 0, 8 * sizeof *block);
+        return;
     }
 #define VM_ZERO_ARGUMENT(i) std::memset(static_cast<void*>(block + (i)), 0, sizeof *block)
     VM_UNROLLED_16(used, VM_ZERO_ARGUMENT)
@@ -295,8 +290,8 @@ VM_INLINE VMFrame& NextFrame(VMContext& c) {
     return next != nullptr ? *next : *NewFrame(*c.frames);
 }
 
-// EnterFrame for a caller that goes on at resumePc and writes the first used (at most 16) argument
-// values; the caller's decoded form and the call's record in it, when the decoded loop makes the call, go
+// EnterFrame for a caller that goes on at resumePc and writes the first used (at most 16, plus
+// kArgumentsOwned unless they are reals) argument values; the caller's decoded form and the call's record in it, when the decoded loop makes the call, go
 // with the frame, with g_formsChanged then. c.pc is left to the caller (the decoded loop keeps its own).
 VM_INLINE void EnterFrameAt(VMContext& c, VMFrame& frame, const CCode* script, int argumentCount, int used,
                             int resumePc, Decoded* decoded, const Insn* callInsn, uint64_t formsChanged) {
@@ -326,8 +321,8 @@ VM_INLINE void EnterFrameAt(VMContext& c, VMFrame& frame, const CCode* script, i
 // the frame's block of argument values as Code_Arguments. The call depth must allow a frame more. The
 // return goes on through the caller's decoded form again (VM_ENTER).
 VM_INLINE void EnterFrame(VMContext& c, VMFrame& frame, const CCode* script, int argumentCount) {
-    EnterFrameAt(c, frame, script, argumentCount, argumentCount < 16 ? argumentCount : 16, c.pc, nullptr,
-                 nullptr, ~uint64_t{0});
+    EnterFrameAt(c, frame, script, argumentCount, (argumentCount < 16 ? argumentCount : 16) | kArgumentsOwned,
+                 c.pc, nullptr, nullptr, ~uint64_t{0});
     c.pc = 0;
 }
 

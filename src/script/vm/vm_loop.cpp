@@ -2324,7 +2324,8 @@ L_CallScript: {
     c.sp = sp;
     const VMBuffer* callerCode = c.codeBuffer;
     // (The record's count is at most 16.)
-    EnterFrameAt(c, frame, callCode, callArgc, callArgc, ip->k, d, ip, g_formsChanged);
+    EnterFrameAt(c, frame, callCode, callArgc, reals ? callArgc : callArgc | kArgumentsOwned, ip->k, d, ip,
+                 g_formsChanged);
     if (!reals) TakeValues(callArgs, callArgc, frame.arguments);
     // Into the script's decoded form, as VM_ENTER but with the stack pointer at hand (a script that
     // calls itself is in the form running now).

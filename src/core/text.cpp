@@ -272,10 +272,27 @@ char* String_Narrow(const uint16_t* text) {
 }
 
 void String_FormatWhole(char* out, int size, double value) {
-    if (value >= -2147483648.0 && value <= 2147483647.0)
-        std::snprintf(out, static_cast<size_t>(size), "%d", static_cast<int>(value));
-    else
+    if (!(value >= -2147483648.0 && value <= 2147483647.0)) {
         std::snprintf(out, static_cast<size_t>(size), "%.0f", value);
+        return;
+    }
+    const int32_t whole = static_cast<int32_t>(value);
+    if (size < 12) {
+        std::snprintf(out, static_cast<size_t>(size), "%d", whole);
+        return;
+    }
+    // As "%d" prints it, digit by digit (the magnitude of the least int32 taken unsigned).
+    char digits[10];
+    int count = 0;
+    uint32_t magnitude = whole < 0 ? 0u - static_cast<uint32_t>(whole) : static_cast<uint32_t>(whole);
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (whole < 0) *out++ = '-';
+    while (count > 0)
+        *out++ = digits[--count];
+    *out = '\0';
 }
 
 std::string Text_Escaped(const char* text) {

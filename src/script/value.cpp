@@ -394,10 +394,7 @@ namespace {
 // Gives false for other reals.
 bool FormatWholeReal(char* text, size_t size, double d) {
     if (std::isnan(d) || std::nearbyint(d) != d) return false;
-    if (d >= -2147483648.0 && d <= 2147483647.0)
-        std::snprintf(text, size, "%d", static_cast<int>(d));
-    else
-        std::snprintf(text, size, "%.0f", d);
+    String_FormatWhole(text, static_cast<int>(size), d);
     return true;
 }
 

@@ -84,6 +84,25 @@ TEST(Text, ConcatJoinsIntoTheDestinationEvenWhenItIsOneOfTheTexts) {
     MEM_FREE(d);
 }
 
+TEST(Text, WholeNumbersAsDAndBeyondAsPointZeroF) {
+    const auto whole = [](double value, int size = 32) {
+        char text[32];
+        String_FormatWhole(text, size, value);
+        return std::string(text);
+    };
+    EXPECT_EQ(whole(0), "0");
+    EXPECT_EQ(whole(-0.0), "0");
+    EXPECT_EQ(whole(7), "7");
+    EXPECT_EQ(whole(-1200), "-1200");
+    EXPECT_EQ(whole(2147483647.0), "2147483647");
+    EXPECT_EQ(whole(-2147483648.0), "-2147483648");
+    EXPECT_EQ(whole(2147483648.0), "2147483648");
+    EXPECT_EQ(whole(-1e10), "-10000000000");
+    // Truncated as the conversion to int does, and cut to a small buffer as snprintf cuts.
+    EXPECT_EQ(whole(-3.75), "-3");
+    EXPECT_EQ(whole(-123456, 4), "-12");
+}
+
 TEST(Text, TrimCutsBlanksAndHighBytes) {
     char* v = nullptr;
     VCL_Trim(v, "  x  ");

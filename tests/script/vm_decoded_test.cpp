@@ -385,6 +385,8 @@ TEST_F(VMDecoded, TextsInLocalsComparedAndJoined) {
     EXPECT_EQ(Run("var a, b, t; a = 'ab'; b = 'cd'; t = a + b; t += string(a < b) + string(a == b); "
                   "if (a != b) t += '!'; if (b > a) t = t + a; return t + (b + a);"),
               "'abcd10!abcdab'");
+    EXPECT_EQ(Run("var a, b, t, u; a = 'x'; b = 'y'; t[0] = 1; t = a + b; u = b + a; a = a + a; return t + u + a;"),
+              "'xyyxxx'");
     EXPECT_EQ(Run("var s; s = 3; return s == 'x';"), "RUNTIME: DoSet :: Invalid comparison type");
     EXPECT_EQ(Run("var s; if (s == 'x') return 1; return 0;"), "RUNTIME: DoSet :: Invalid comparison type");
     EXPECT_EQ(Run("var a, b; a = 'x'; b = 2; return a + b;"), "RUNTIME: DoAdd :: Execution Error");

@@ -1667,6 +1667,30 @@ L_LocalTextCompareBranch: {
     // takes (texts, most often): that push alone, as its own handler does it, then on with the run's
     // next record (record k) as it stands.
 first_local_alone: {
+    // Two texts joined ("a + b"): read where they lie, and the joined text pushed, or stored at once into
+    // the local of the run's store.
+    if (ip->op == kOpLocalsAdd || ip->op == kOpLocalsAddToLocal) {
+        const ScriptValue* left = VM_LOCAL_VALUE(*ip);
+        const ScriptValue* right = VM_LOCAL_VALUE(ip[ip->k]);
+        if (left->IsString() && right->IsString()) {
+            char* joined = Text_Join(left->str, right->str);
+            if (ip->op == kOpLocalsAdd) {
+                sp -= 16;
+                Store<uint64_t>(sp, KIND_STRING);
+                Store<uint64_t>(sp + 8, VMString_Hold(joined, c.level));
+                VM_NEXT();
+            }
+            ScriptValue* target = &localSlots[ip[ip->x.i].slot];
+            if (target->kind == kLocalAbsent) target = MakeLocal(c.localsLevel, ip[ip->x.i].slot);
+            if (!target->IsArray()) {
+                if (target->IsString()) MEM_FREE(target->str);
+                target->kind = KIND_STRING;
+                target->str = joined;
+                VM_NEXT();
+            }
+            MEM_FREE(joined);
+        }
+    }
     ScriptValue* holder;
     VM_LOCAL(*ip, holder);
     if (holder == nullptr) goto L_General;

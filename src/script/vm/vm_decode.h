@@ -355,13 +355,16 @@ struct Insn {
                       // to the next record is one indirect jump through it
 };
 
-// The loop's entries of each handler (LoopEntries(), kEntriesPerOp a handler, in FastOp order): 0 to 5
-// step 1 to 6 records before running it, 6 steps by the record's words, 7 runs it where it is.
-constexpr int kEntriesPerOp = 8;
+// The loop's entries of each handler (LoopEntries(), kEntriesPerOp a handler, in FastOp order): 0 to 13
+// step 1 to 14 records before running it, 14 steps by the record's words, 15 runs it where it is. Fused
+// runs of up to 14 words (an element by two locals, worked into the value beneath, is 14) step by a
+// constant of the entry's code.
+constexpr int kEntriesPerOp = 16;
+constexpr int kSteppedEntries = kEntriesPerOp - 2;
 const void* const* LoopEntries();
 // The entry that steps a record of that many words on to a record of that handler.
 inline const void* LoopEntry(int op, int words) {
-    return LoopEntries()[op * kEntriesPerOp + (words >= 1 && words <= 6 ? words - 1 : 6)];
+    return LoopEntries()[op * kEntriesPerOp + (words >= 1 && words <= kSteppedEntries ? words - 1 : kSteppedEntries)];
 }
 
 // Variable sites whose index is on the stack (a stack site always has its instance code there).

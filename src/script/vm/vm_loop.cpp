@@ -794,12 +794,13 @@ const void* const* g_loopEntries = nullptr;
 [[gnu::noinline, gnu::noclone]]
 #endif
 void Loop(VMContext* context) {
-    // Each handler's entries (kEntriesPerOp): a step of 1 to 6 records, a step by the record's words,
+    // Each handler's entries (kEntriesPerOp): a step of 1 to 14 records, a step by the record's words,
     // and none. A handler goes on to the next record through the entry its record holds (Insn::next), so
     // that the step is a constant of the entry's code and the way on is one indirect jump.
     static const void* const kEntries[kOpCount * kEntriesPerOp] = {
 #define VM_EACH_NAME(NAME) &&S1_##NAME, &&S2_##NAME, &&S3_##NAME, &&S4_##NAME, &&S5_##NAME, &&S6_##NAME, \
-                           &&SW_##NAME, &&L_##NAME,
+                           &&S7_##NAME, &&S8_##NAME, &&S9_##NAME, &&S10_##NAME, &&S11_##NAME, &&S12_##NAME, \
+                           &&S13_##NAME, &&S14_##NAME, &&SW_##NAME, &&L_##NAME,
         VM_EACH_HANDLER()
 #undef VM_EACH_NAME
     };
@@ -1834,11 +1835,16 @@ L_Index2D: {
         VM_STORE_ELEMENT(index);                                                                           \
     }                                                                                                      \
     CONSTANT_TO : {                                                                                        \
-        /* push.e or push.i k (this record), then StoreElementByLocal's run at record 1. */                \
-        sp -= 4;                                                                                           \
-        Store<int32_t>(sp, ip->k);                                                                         \
-        ++ip;                                                                                              \
-        goto STORE_BY_LOCAL;                                                                               \
+        /* push.e or push.i k (this record), then StoreElementByLocal's run at record 1: push.e code, */   \
+        /* push.v local (record 2), conv.v.i, pop.v.i stack.a[] (record 5). */                             \
+        [[maybe_unused]] const Insn& run = ip[1];                                                          \
+        const ScriptValue* at = VM_LOCAL_VALUE(ip[2]);                                                     \
+        if (!at->IsReal()) goto L_General;                                                                 \
+        const Insn& site = ip[5];                                                                          \
+        ScriptValue* holder;                                                                               \
+        HOLDER(site, run.x.i, holder);                                                                     \
+        if (!WriteRealElement(holder, X86_DoubleToInt32(at->real), KIND_REAL, ip->k)) goto L_General;      \
+        VM_NEXT();                                                                                         \
     }                                                                                                      \
     TRUTH_BRANCH : {                                                                                       \
         /* ElementByLocal's run, then conv.v.b and the bt or bf at record k: a real is true by its */      \
@@ -2957,6 +2963,14 @@ L_PopEnv: {
     VM_ENTRY_STEP(4, NAME)                                                                                 \
     VM_ENTRY_STEP(5, NAME)                                                                                 \
     VM_ENTRY_STEP(6, NAME)                                                                                 \
+    VM_ENTRY_STEP(7, NAME)                                                                                 \
+    VM_ENTRY_STEP(8, NAME)                                                                                 \
+    VM_ENTRY_STEP(9, NAME)                                                                                 \
+    VM_ENTRY_STEP(10, NAME)                                                                                \
+    VM_ENTRY_STEP(11, NAME)                                                                                \
+    VM_ENTRY_STEP(12, NAME)                                                                                \
+    VM_ENTRY_STEP(13, NAME)                                                                                \
+    VM_ENTRY_STEP(14, NAME)                                                                                \
     SW_##NAME : ip += ip->words;                                                                           \
     goto L_##NAME;
     VM_EACH_HANDLER()

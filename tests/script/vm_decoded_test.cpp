@@ -387,6 +387,10 @@ TEST_F(VMDecoded, TextsInLocalsComparedAndJoined) {
               "'abcd10!abcdab'");
     EXPECT_EQ(Run("var a, b, t, u; a = 'x'; b = 'y'; t[0] = 1; t = a + b; u = b + a; a = a + a; return t + u + a;"),
               "'xyyxxx'");
+    EXPECT_EQ(Run("var a, b, r, i; a = 'ab'; b = 'ac'; r = ''; for (i = 0; i < 2; i += 1) { r += string(a <= b) + "
+                  "string(a >= b) + string(a != b) + string(a > b); if (a < b) r += 'l'; if (a <= b) r += 'e'; "
+                  "if (a == b) r += 'q'; if (a >= b) r += 'g'; b = a; } return r;"),
+              "'1010le1100eqg'");
     EXPECT_EQ(Run("var s; s = 3; return s == 'x';"), "RUNTIME: DoSet :: Invalid comparison type");
     EXPECT_EQ(Run("var s; if (s == 'x') return 1; return 0;"), "RUNTIME: DoSet :: Invalid comparison type");
     EXPECT_EQ(Run("var a, b; a = 'x'; b = 2; return a + b;"), "RUNTIME: DoAdd :: Execution Error");

@@ -1692,6 +1692,25 @@ first_local_alone: {
             MEM_FREE(joined);
         }
     }
+    // Two texts compared ("a == b"), pushed or branched on, read where they lie.
+    static_assert(kOpLocalsSgt - kOpLocalsSlt == OP_SGT - OP_SLT &&
+                  kOpLocalsSgtBranch - kOpLocalsSltBranch == OP_SGT - OP_SLT);
+    if ((ip->op >= kOpLocalsSlt && ip->op <= kOpLocalsSgt) ||
+        (ip->op >= kOpLocalsSltBranch && ip->op <= kOpLocalsSgtBranch)) {
+        const ScriptValue* left = VM_LOCAL_VALUE(*ip);
+        const ScriptValue* right = VM_LOCAL_VALUE(ip[ip->k]);
+        if (left->IsString() && right->IsString()) {
+            const int compared = std::strcmp(left->str != nullptr ? left->str : "",
+                                             right->str != nullptr ? right->str : "");
+            const bool branch = ip->op >= kOpLocalsSltBranch;
+            const int opcode = OP_SLT + (ip->op - (branch ? kOpLocalsSltBranch : kOpLocalsSlt));
+            const bool truth = CompareByOrder(opcode, (compared > 0) - (compared < 0));
+            if (branch) VM_BRANCH_AT(truth, ip->x.i);
+            sp -= 4;
+            Store<int32_t>(sp, truth ? 1 : 0);
+            VM_NEXT();
+        }
+    }
     ScriptValue* holder;
     VM_LOCAL(*ip, holder);
     if (holder == nullptr) goto L_General;

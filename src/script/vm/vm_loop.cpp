@@ -2396,7 +2396,7 @@ L_CallScript: {
     // code; after them, a local copied into twice stops the run: its handler does the rest.
     // (The order of making is counted in a register and the values stored by their members, so that the
     // stores leave the level's fields where they are.)
-    if (reals) {
+    if (reals && (d->entryCopies != 0 || ip->op == kOpArgToLocal)) {
         LocalsLevel* const level = c.localsLevel;
         uint32_t* const made = level->made;
         uint32_t madeCount = level->madeCount;

@@ -575,6 +575,15 @@ TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {
                   "+ string(h[0, 31999]);"),
               "'5x945'");
     EXPECT_EQ(Run("var g, i, j; g[0, 0] = 1; i = -1; j = 0; g[i, j] = 2; return 0;").rfind("RUNTIME:", 0), 0u);
+    // Elements by [local, local] tested for truth, of a local and of self's array: magnitudes about one
+    // half and minus zero, a text (false), and a missing element, which fails as its read does.
+    EXPECT_EQ(Run("var g, i, j, n; g[0, 0] = 0.5; g[0, 1] = -0.51; g[0, 2] = -0; g[1, 0] = 'x'; g[1, 1] = 2; "
+                  "arr = g; n = 0; for (i = 0; i < 2; i += 1) for (j = 0; j < 3 - i; j += 1) { if (g[i, j]) n += 1; "
+                  "if (arr[i, j]) n += 10; } return n;"),
+              "22");
+    EXPECT_EQ(Run("var g, i, j; g[0, 0] = 1; g[1, 0] = 1; i = 1; j = 5; if (g[i, j]) return 1; return 0;")
+                  .rfind("RUNTIME: Push :: Execution Error - Variable Index [1,5] out of range [2,1] - -7.g(", 0),
+              0u);
     EXPECT_EQ(Run("var a; a[1] = 1; return a[5];").rfind(
                   "RUNTIME: Push :: Execution Error - Variable Index [0,5] out of range [1,2] - -7.a(", 0),
               0u);

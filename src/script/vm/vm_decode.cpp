@@ -1168,10 +1168,17 @@ void Decoder::Join(size_t i) {
         head.words = static_cast<uint8_t>(next - i + insns[next].words);
         return;
     }
-    // The truth of an element indexed by a local, branched on at once.
-    if (head.op == kOpElementByLocal && insns[next].op == kOpTruthBranch) {
-        head.op = kOpElementTruthBranch;
-        head.k = static_cast<int32_t>(next + 1 - i);
+    // The truth of an element indexed by a local, or by two, branched on at once (a 2D run keeps the
+    // offsets of its column and its access in k and slot: the branch's goes into a).
+    if ((head.op == kOpElementByLocal || head.op == kOpElementByIndex2D) && insns[next].op == kOpTruthBranch) {
+        const int32_t branch = static_cast<int32_t>(next + 1 - i);
+        if (head.op == kOpElementByLocal) {
+            head.op = kOpElementTruthBranch;
+            head.k = branch;
+        } else {
+            head.op = kOpElementByIndex2DTruthBranch;
+            head.a = branch;
+        }
         head.words = static_cast<uint8_t>(next - i + insns[next].words);
         return;
     }
@@ -1388,6 +1395,7 @@ void ElementRunHolder(Insn* insn, const Insn* next) {
     static constexpr Pair kPairs[] = {{kOpElementByLocal, kOpLocalElementByLocal},
                                       {kOpStoreElementByLocal, kOpStoreLocalElementByLocal},
                                       {kOpElementTruthBranch, kOpLocalElementTruthBranch},
+                                      {kOpElementByIndex2DTruthBranch, kOpLocalElementByIndex2DTruthBranch},
                                       {kOpElementByIndex2D, kOpLocalElementByIndex2D},
                                       {kOpStoreElementByIndex2D, kOpStoreLocalElementByIndex2D},
                                       {kOpConstantToElement, kOpConstantToLocalElement},
@@ -1404,6 +1412,7 @@ void ElementRunHolder(Insn* insn, const Insn* next) {
             return;
         }
         const bool twoD = insn->op == kOpElementByIndex2D || insn->op == kOpStoreElementByIndex2D ||
+                          insn->op == kOpElementByIndex2DTruthBranch ||
                           (insn->op >= kOpElementByIndex2DMul && insn->op <= kOpElementByIndex2DSub);
         if (insn->x.i == INSTANCE_LOCAL) insn->op = pair.local;
         if (insn->x.i == INSTANCE_BUILTIN) {

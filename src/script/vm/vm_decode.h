@@ -237,6 +237,8 @@ namespace vm {
     X(LocalElementTruthBranch)                                                                            \
     X(LocalElementByIndex2D)                                                                              \
     X(StoreLocalElementByIndex2D) /* and StoreElementByIndex2D likewise */                                \
+    X(ElementByIndex2DTruthBranch) /* the run of ElementByIndex2D, then TruthBranch's (its bt or bf at */ \
+    X(LocalElementByIndex2DTruthBranch) /* record a); the second of a local array variable */             \
     /* The element runs that push, then add.v.v, sub.v.v or mul.v.v of the element into the .v beneath */ \
     /* it (ElementByLocalAdd ... ElementByConstantMul) */                                                \
     VM_ELEMENT_ARITHMETIC(X, ElementByLocal)                                                               \

@@ -2109,6 +2109,14 @@ L_ElementByStackIndex: {
         VM_ARRAY_BY_INDEX_2D(HOLDER);                                                                      \
         VM_PUSH_ELEMENT(holder, array, VM_ELEMENT_2D(), sp);                                               \
     }                                                                                                      \
+    READ##TruthBranch : {                                                                                  \
+        /* The read's run, then conv.v.b and the bt or bf at record a: a real is true by its magnitude. */ \
+        VM_ARRAY_BY_INDEX_2D(HOLDER);                                                                      \
+        const ScriptValue* element = VM_ELEMENT_2D();                                                      \
+        if (element == nullptr || !element->IsReal()) goto L_General;                                      \
+        if (array->owner == nullptr) array->owner = holder;                                                \
+        VM_BRANCH_ON(std::fabs(element->real) > 0.5, ip[ip->a]);                                           \
+    }                                                                                                      \
     VM_ELEMENT_BY_INDEX_2D_WORKED(HOLDER, READ##Mul, OP_MUL)                                               \
     VM_ELEMENT_BY_INDEX_2D_WORKED(HOLDER, READ##Add, OP_ADD)                                               \
     VM_ELEMENT_BY_INDEX_2D_WORKED(HOLDER, READ##Sub, OP_SUB)                                               \

@@ -391,6 +391,12 @@ TEST_F(VMDecoded, TextsInLocalsComparedAndJoined) {
                   "string(a >= b) + string(a != b) + string(a > b); if (a < b) r += 'l'; if (a <= b) r += 'e'; "
                   "if (a == b) r += 'q'; if (a >= b) r += 'g'; b = a; } return r;"),
               "'1010le1100eqg'");
+    // Variables of self, and a name declared global, compared with constant texts the same way.
+    EXPECT_EQ(Run("state = 'idle'; globalvar mode; mode = 'on'; r = ''; if (state == 'idle') r += 'a'; "
+                  "r += string(state != 'run') + string(self.state < 'j'); if (mode == 'on') r += 'm'; return r;"),
+              "'a11m'");
+    EXPECT_EQ(Run("state = 2; if (state == 'x') return 1; return 0;"), "RUNTIME: DoSet :: Invalid comparison type");
+    EXPECT_EQ(Run("if (nothing == 'x') return 1; return 0;"), "RUNTIME: DoSet :: Invalid comparison type");
     EXPECT_EQ(Run("var s; s = 3; return s == 'x';"), "RUNTIME: DoSet :: Invalid comparison type");
     EXPECT_EQ(Run("var s; if (s == 'x') return 1; return 0;"), "RUNTIME: DoSet :: Invalid comparison type");
     EXPECT_EQ(Run("var a, b; a = 'x'; b = 2; return a + b;"), "RUNTIME: DoAdd :: Execution Error");

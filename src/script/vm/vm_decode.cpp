@@ -1027,9 +1027,11 @@ void Decoder::Fuse(size_t i) {
         }
     }
 
-    // A local compared with a constant text ("state == \"idle\""), pushed or branched on: the local's
-    // text is read where it lies.
-    if (op == kOpPushLocal && Has(Next(i)) && insns[Next(i)].op == kOpPushText && Has(Next(Next(i)))) {
+    // A local or a variable of self compared with a constant text ("state == \"idle\""), pushed or
+    // branched on: the variable's text is read where it lies.
+    const bool local = op == kOpPushLocal;
+    if ((local || op == kOpPushSelf || op == kOpPushScoped) && Has(Next(i)) && insns[Next(i)].op == kOpPushText &&
+        Has(Next(Next(i)))) {
         const size_t text = Next(i);
         const size_t operation = Next(text);
         const uint32_t word = insns[operation].word;
@@ -1037,8 +1039,9 @@ void Decoder::Fuse(size_t i) {
         if (insns[operation].words == 1 && VM_Type1(word) == VT_STRING && VM_Type2(word) == VT_VARIABLE &&
             opcode >= OP_SLT && opcode <= OP_SGT) {
             const bool branch = Branch(operation + 1);
-            Head(i, branch ? kOpLocalTextCompareBranch : kOpLocalTextCompare, operation + (branch ? 2 : 1),
-                 static_cast<int32_t>(text - i), operation - i);
+            const uint16_t fused = local ? (branch ? kOpLocalTextCompareBranch : kOpLocalTextCompare)
+                                         : (branch ? kOpSelfTextCompareBranch : kOpSelfTextCompare);
+            Head(i, fused, operation + (branch ? 2 : 1), static_cast<int32_t>(text - i), operation - i);
             return;
         }
     }

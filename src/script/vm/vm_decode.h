@@ -198,6 +198,8 @@ namespace vm {
     X(TextBinary) /* add or a comparison with a .s operand */                                              \
     X(LocalTextCompare) /* push.v local, push.s (record k), a comparison .s.v (record x.i) of them */      \
     X(LocalTextCompareBranch) /* the same, then bt or bf on it */                                          \
+    X(SelfTextCompare)       /* the same of push.v of self's variable (-1 or -6) */                        \
+    X(SelfTextCompareBranch)                                                                               \
     X(CallScript)  /* call of script a with cache (at most 16) arguments; x.l: its code or null */      \
     X(CallBuiltIn) /* call of built-in function a with x.i (at most 16) arguments */                       \
     X(Ret)                                                                                                 \

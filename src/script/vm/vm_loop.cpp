@@ -860,6 +860,8 @@ void Loop(VMContext* context) {
     ScriptValue callValues[16];
     uint32_t callOwned;
     const ScriptValue* borrowed;
+    // The variable's text a comparison with a constant text reads where it lies (text_with_constant:).
+    const char* comparedText;
     // The item an AppendPush left in place of its variable's text (see L_AppendPush), and that push's
     // record; null when there is none.
     uint8_t* markerAt = nullptr;
@@ -1652,13 +1654,27 @@ L_TextBinary: {
 L_LocalTextCompare:
 L_LocalTextCompareBranch: {
     const ScriptValue* local = VM_LOCAL_VALUE(*ip);
+    if (!local->IsString()) goto first_local_alone;
+    comparedText = local->str;
+    goto text_with_constant;
+}
+L_SelfTextCompare:
+L_SelfTextCompareBranch: {
+    // Anything but a text goes the long way (the push alone, then the records after it).
+    ScriptValue* holder;
+    VM_SELF(*ip, holder);
+    if (holder == nullptr || !holder->IsString()) goto L_General;
+    comparedText = holder->str;
+    goto text_with_constant;
+}
+text_with_constant: {
     const char* constant;
-    if (!local->IsString() || !VMString_GetConstant(static_cast<uint32_t>(ip[ip->k].x.i), &constant))
-        goto first_local_alone;
-    const int compared = std::strcmp(local->str != nullptr ? local->str : "", constant != nullptr ? constant : "");
+    if (!VMString_GetConstant(static_cast<uint32_t>(ip[ip->k].x.i), &constant)) goto L_General;
+    const int compared = std::strcmp(comparedText != nullptr ? comparedText : "", constant != nullptr ? constant : "");
     const Insn& operation = ip[ip->x.i];
     const bool truth = CompareByOrder(VM_Opcode(operation.word), (compared > 0) - (compared < 0));
-    if (ip->op == kOpLocalTextCompareBranch) VM_BRANCH_ON(truth, (&operation)[1]);
+    if (ip->op == kOpLocalTextCompareBranch || ip->op == kOpSelfTextCompareBranch)
+        VM_BRANCH_ON(truth, (&operation)[1]);
     sp -= 4;
     Store<int32_t>(sp, truth ? 1 : 0);
     VM_NEXT();

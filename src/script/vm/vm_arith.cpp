@@ -393,8 +393,7 @@ void DoSet(VMContext& c, uint32_t word) {
                (right.type == VT_INT || right.type == VT_LONG)) {
         order = (left.l > right.l) - (left.l < right.l);
     } else if (left.type == VT_STRING && right.type == VT_STRING) {
-        const int compared = std::strcmp(left.s ? left.s : "", right.s ? right.s : "");
-        order = (compared > 0) - (compared < 0);
+        order = TextOrder(left.s, right.s);
     } else {
         VM_Error(&c, "DoSet :: Invalid comparison type");
         PushBool(c, false);

@@ -133,6 +133,11 @@ inline bool CompareByOrder(int opcode, int order) {
         return order > 0;
     }
 }
+// The order of two texts as comparisons take it (a missing text as the empty one): -1, 0 or 1.
+inline int TextOrder(const char* left, const char* right) {
+    const int compared = std::strcmp(left != nullptr ? left : "", right != nullptr ? right : "");
+    return (compared > 0) - (compared < 0);
+}
 void DoNeg(VMContext& c, uint32_t word);
 void DoNot(VMContext& c, uint32_t word);
 void DoConv(VMContext& c, uint32_t word);

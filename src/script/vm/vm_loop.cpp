@@ -268,8 +268,7 @@ VM_INLINE bool ItemText(const uint8_t* p, int type, const char*& text, uint32_t&
         }
         return sp;
     }
-    const int compared = std::strcmp(l ? l : "", r ? r : "");
-    const bool result = CompareByOrder(opcode, (compared > 0) - (compared < 0));
+    const bool result = CompareByOrder(opcode, TextOrder(l, r));
     // A constant (live: it was just read) has nothing to let go.
     if (rh & kHeldHandleBit) VMString_Drop(rh);
     if (lh != rh && (lh & kHeldHandleBit)) VMString_Drop(lh);
@@ -1154,7 +1153,7 @@ L_PushArgument: {
         if ((holder) == nullptr && Storable(kind, handle)) (holder) = (make);                              \
         if ((holder) != nullptr && !(holder)->IsArray() && Assign((holder), kind, real, handle)) {         \
             sp += size;                                                                                    \
-            VM_NEXT();                                                                             \
+            VM_NEXT();                                                                                     \
         }                                                                                                  \
         accessInstance = (instance);                                                                       \
         accessIndex = -1;                                                                                  \
@@ -1184,7 +1183,7 @@ L_PopLocal: {
         holder_->kind = (KIND);                                                                            \
         holder_->real = (REAL);                                                                            \
         sp += (SIZE);                                                                                      \
-        VM_NEXT();                                                                                 \
+        VM_NEXT();                                                                                         \
     } while (0)
 L_PopLocalReal: {
     const uint32_t kind = Load<uint32_t>(sp);
@@ -1231,12 +1230,12 @@ L_PopLocalInt:
             if (type_ == VT_VARIABLE && (Load<uint32_t>(sp) & KIND_MASK) == KIND_REAL) {                   \
                 StoreFieldAt((target), ip->slot, ip->k, Load<double>(sp + 8));                             \
                 sp += 16;                                                                                  \
-                VM_NEXT();                                                                         \
+                VM_NEXT();                                                                                 \
             }                                                                                              \
             if (type_ == VT_INT) {                                                                         \
                 StoreFieldAt((target), ip->slot, ip->k, Load<int32_t>(sp));                                \
                 sp += 4;                                                                                   \
-                VM_NEXT();                                                                         \
+                VM_NEXT();                                                                                 \
             }                                                                                              \
         }                                                                                                  \
     } while (0)
@@ -1670,9 +1669,8 @@ L_SelfTextCompareBranch: {
 text_with_constant: {
     const char* constant;
     if (!VMString_GetConstant(static_cast<uint32_t>(ip[ip->k].x.i), &constant)) goto L_General;
-    const int compared = std::strcmp(comparedText != nullptr ? comparedText : "", constant != nullptr ? constant : "");
     const Insn& operation = ip[ip->x.i];
-    const bool truth = CompareByOrder(VM_Opcode(operation.word), (compared > 0) - (compared < 0));
+    const bool truth = CompareByOrder(VM_Opcode(operation.word), TextOrder(comparedText, constant));
     if (ip->op == kOpLocalTextCompareBranch || ip->op == kOpSelfTextCompareBranch)
         VM_BRANCH_ON(truth, (&operation)[1]);
     sp -= 4;
@@ -1716,11 +1714,9 @@ first_local_alone: {
         const ScriptValue* left = VM_LOCAL_VALUE(*ip);
         const ScriptValue* right = VM_LOCAL_VALUE(ip[ip->k]);
         if (left->IsString() && right->IsString()) {
-            const int compared = std::strcmp(left->str != nullptr ? left->str : "",
-                                             right->str != nullptr ? right->str : "");
             const bool branch = ip->op >= kOpLocalsSltBranch;
             const int opcode = OP_SLT + (ip->op - (branch ? kOpLocalsSltBranch : kOpLocalsSlt));
-            const bool truth = CompareByOrder(opcode, (compared > 0) - (compared < 0));
+            const bool truth = CompareByOrder(opcode, TextOrder(left->str, right->str));
             if (branch) VM_BRANCH_AT(truth, ip->x.i);
             sp -= 4;
             Store<int32_t>(sp, truth ? 1 : 0);
@@ -2295,11 +2291,10 @@ call_builtin: {
             const int opcode = VM_Opcode(operation.word);
             if (VM_Type1(operation.word) == VT_STRING && VM_Type2(operation.word) == VT_VARIABLE &&
                 opcode >= OP_SLT && opcode <= OP_SGT) {
-                const int compared = std::strcmp(result.str != nullptr ? result.str : "",
-                                                 constant != nullptr ? constant : "");
+                const bool truth = CompareByOrder(opcode, TextOrder(result.str, constant));
                 MEM_FREE(result.str);
                 sp -= 4;
-                Store<int32_t>(sp, CompareByOrder(opcode, (compared > 0) - (compared < 0)) ? 1 : 0);
+                Store<int32_t>(sp, truth ? 1 : 0);
                 ip = &operation;
                 VM_NEXT();
             }
@@ -2768,7 +2763,7 @@ L_PopEnv: {
             goto L_General;                                                                                \
         VM_STORE_REAL(TARGET, holder, result);                                                             \
         sp = top;                                                                                          \
-        VM_NEXT();                                                                                 \
+        VM_NEXT();                                                                                         \
     }
     // "local op local": the first local at this record, the second at record k; anything but two reals
     // goes on at OTHERWISE.
@@ -2814,7 +2809,7 @@ L_PopEnv: {
             !RealArithmetic<OPCODE, VT_VARIABLE, VT_VARIABLE>(left, right, 0, 0, result))                  \
             goto L_General;                                                                                \
         VM_STORE_REAL(TARGET, holder, result);                                                             \
-        VM_NEXT();                                                                                 \
+        VM_NEXT();                                                                                         \
     }
     // "x op= value": the variable is found before the operation, so that a miss leaves the stack as it
     // was for the general way.
@@ -2835,7 +2830,7 @@ L_PopEnv: {
         }                                                                                                  \
         VM_COMPOUND_STORE_##TARGET(holder, Load<double>(top + 8));                                         \
         sp = top + 16;                                                                                     \
-        VM_NEXT();                                                                                 \
+        VM_NEXT();                                                                                         \
     }
     // The whole-number runs with a constant (vm_decode.h, INT_IMMEDIATE), by their shape:
     //   Int, IntBranch: "the .i on top op k"; a comparison's truth is pushed in the .i's place (a .b), or
@@ -2906,7 +2901,7 @@ L_PopEnv: {
                 holder_->real = (value);                                                                   \
                 sp = (top);                                                                                \
                 ip = store_;                                                                               \
-                VM_NEXT();                                                                         \
+                VM_NEXT();                                                                                 \
             }                                                                                              \
         }                                                                                                  \
         sp = (top) - 4;                                                                                    \
@@ -2934,7 +2929,7 @@ L_PopEnv: {
             }                                                                                              \
             target->kind = KIND_REAL;                                                                      \
             target->real = result;                                                                         \
-            VM_NEXT();                                                                             \
+            VM_NEXT();                                                                                     \
         } else if constexpr (shape == 4) {                                                                 \
             const ScriptValue* from = &localSlots[ip->slot];                                               \
             if (!from->IsReal()) goto L_General;                                                           \

@@ -31,8 +31,11 @@ int64_t ReadLong(const CDataView& file, uint64_t at) {
 
 bool ReadGeneralInfo(const CDataView& file, const IFFChunk& chunk, GeneralInfo* info) {
     const uint64_t b = chunk.offset;
+    // The version is the record's second byte; a shorter chunk cannot say which layout it has.
     uint8_t version = 0;
-    file.U8(b + 1, &version);
+    if (!chunk.Holds(b, 2) || !file.U8(b + 1, &version))
+        return Load_Fail("Chunk %s: the general information is too short to hold its version",
+                         IFF_TagName(chunk.tag).c_str());
     // Up to version 7 the room order starts at 36, where the later versions keep the name and the rest.
     const uint32_t needed = version >= 8 ? 72 : 36;
     uint32_t orderAt = RoomOrderOffset(version);

@@ -6,6 +6,7 @@
 #include "core/console.h"
 #include "core/crc32.h"
 #include "core/files.h"
+#include "core/memory.h"
 #include "core/process_exit.h"
 #include "core/text.h"
 #include "data/container.h"
@@ -210,11 +211,14 @@ bool WindowSizeFits(const CDataView& file) {
 }
 
 // A step of the preparation; a failure is shown as the step's message and ends the run with it, after
-// the file and the chunk whose records failed.
+// the file and the chunk whose records failed, and followed by the code that did not compile (its name,
+// the line and position, and the compiler's message) when a compile failed.
 bool PrepareStep(const char* name, bool ok, const char* chunk, const char* failure) {
     DebugConsole->Output("%s() \n", name);
     if (!ok) {
-        GameNotLoaded(AboutGameFile(std::string("Chunk ") + chunk + ": " + failure));
+        std::string why = std::string("Chunk ") + chunk + ": " + failure;
+        if (const char* reason = CodeError_State().Code_ErrorReason) why += " " + Text_Escaped(reason);
+        GameNotLoaded(AboutGameFile(why));
         ShowMessage(failure);
     }
     return ok;
@@ -296,6 +300,9 @@ bool InitGraphics() {
 
 bool PrepareGame() {
     const char* kObjects = "Failed to compile the actions in the objects.";
+    // Only a compile of the preparation names its failure in a failed step's line.
+    MEM_FREE(CodeError_State().Code_ErrorReason);
+    CodeError_State().Code_ErrorReason = nullptr;
     if (!PrepareStep("Extension_Prepare", Extension_Prepare(), "EXTN", "Failed to prepare extension packages."))
         return false;
     const int constants = static_cast<int>(GeneralInfo_State().g_Options.constantNames.size());

@@ -11,8 +11,10 @@
 #include "world/instance.h"
 #include "world/object.h"
 #include "world/room.h"
+#include "world/timeline.h"
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -66,15 +68,17 @@ bool CEvent::Load(const CDataView& file, uint32_t listOffset, bool text, const c
 
 bool CEvent::Compile() {
     if (!textMode || !code) return true;
-    char name[1024];
-    std::snprintf(name, sizeof name, "Object.%s.%s.%d", Object_GetName(Event_State().event_object),
-                  Event_GetShortName(Event_State().event_type, Event_State().event_number),
-                  Event_State().event_action);
-    if (code->Compile(name)) return true;
-    char message[2048];
-    std::snprintf(message, sizeof message, "COMPILATION ERROR in code action\n%s",
-                  CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
-    Code_Error_Report(message, false);
+    // A timeline's moment is named as the timeline and its step, an object's event as the object, the
+    // event and the action.
+    const std::string name =
+        Event_State().event_type == kEventTypeTimeline
+            ? "Timeline." + std::string(TimeLine_GetName(Event_State().event_object)) + "." +
+                  std::to_string(Event_State().event_number)
+            : "Object." + std::string(Object_GetName(Event_State().event_object)) + "." +
+                  Event_GetShortName(Event_State().event_type, Event_State().event_number) + "." +
+                  std::to_string(Event_State().event_action);
+    if (code->Compile(name.c_str())) return true;
+    Code_Error_Report(Code_CompileFailureText("COMPILATION ERROR in code action").c_str(), false);
     return false;
 }
 

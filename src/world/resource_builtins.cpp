@@ -136,10 +136,7 @@ BUILTIN_BODY(room_set_code) {
     char name[256];
     std::snprintf(name, sizeof name, "Room.%s", Room_GetName(args.Rounded(0)));
     if (room->ReplaceCode(args.Text(1), name)) return;
-    char message[1024];
-    std::snprintf(message, sizeof message, "COMPILATION ERROR in room script\n%s",
-                  CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
-    Code_Error_Report(message, false);
+    Code_Error_Report(Code_CompileFailureText("COMPILATION ERROR in room script").c_str(), false);
 }
 
 // ---- timelines

@@ -54,10 +54,7 @@ int OrderPosition(int room) {
 }
 
 bool ReportCompileFailure() {
-    char message[1024];
-    std::snprintf(message, sizeof message, "COMPILATION ERROR in room script\n%s",
-                  CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
-    Code_Error_Show(message, false);
+    Code_Error_Show(Code_CompileFailureText("COMPILATION ERROR in room script").c_str(), false);
     return false;
 }
 

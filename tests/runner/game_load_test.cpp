@@ -204,6 +204,11 @@ TEST_F(DataFileTest, GeneralInfoVersions) {
         // Below version 8 the word at 68 lies in the room order: no Steam flag from it.
         EXPECT_FALSE(GeneralInfo_State().g_GeneralInfo.steam);
     }
+    // A chunk of one byte has no version byte; the next chunk's header is not read for one.
+    CDataBuilder b;
+    b.AddChunk("GEN8").U8(1);
+    b.AddChunk("OPTN").U32(0);
+    ExpectFailure(b.Build(), "Chunk GEN8: the general information is too short to hold its version");
 }
 
 TEST_F(DataFileTest, VariableReferencesAreBound) {

@@ -278,9 +278,11 @@ TEST(DamagedFiles, EveryRefusalNamesTheFileTheChunkAndTheReason) {
                       " places an image on texture page 0, which the file does not have",
                   false);
 
-    // Code that does not compile fails the preparation of its chunk.
+    // Code that does not compile fails the preparation of its chunk, named with the compiler's reason.
     ExpectRefused(Replace(good, "return argument0 * 2;", "return argument0 * ;;"),
-                  "Chunk SCPT: Failed to compile the scripts.", false);
+                  "Chunk SCPT: Failed to compile the scripts. Script.scr_twice at line 1, position 20: "
+                  "Unexpected symbol in expression.",
+                  false);
 }
 
 // Names read from the file reach messages escaped: control bytes and bytes that are not UTF-8 as \xNN.

@@ -162,6 +162,59 @@ TEST(RunLoop, TimelineMomentsRunAsThePositionPassesThem) {
               (std::vector<std::string>{"moment 0 at 1", "moment 2 at 3", "moment 5 at 6"}));
 }
 
+// A run-time error in a moment names the timeline and the step, as the data file's compiled code does.
+TEST(RunLoop, AnErrorInATimelineMomentNamesTheTimelineAndTheStep) {
+    ScenarioGame game;
+    game.timelines.push_back({"tlBad", {{2, kFail}}});
+    game.objects.push_back(Counter("oRunner", {{0, 0, "timeline_index = 0; timeline_running = true;"},
+                                               {3, 0, "if (global.s == 6) game_end();"}}));
+    game.rooms.push_back(RoomOf("r0", {{0, 0, 0, 100001, ""}}));
+    ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_NE(run.log.find("at time step2\nof time line tlBad:"), std::string::npos) << run.log;
+    // The machine's report also names the code where it stopped; the tree evaluator's has no such line.
+    if (!ScenarioTreeMode()) EXPECT_NE(run.log.find("at Timeline.tlBad.2"), std::string::npos) << run.log;
+}
+
+// A compile error keeps its position and reason however long its line is: the quoted line is cut around
+// the position instead. A refused game names on standard error the code that did not compile and why.
+TEST(RunLoop, ACompileErrorOnALongLineKeepsItsPositionAndReason) {
+    std::string line = "x = ";
+    for (int i = 0; i < 600; ++i)
+        line += "1 + ";
+    line += ";";
+    const std::string reason =
+        "at line 1, position " + std::to_string(line.size()) + ": Unexpected symbol in expression.";
+    struct Case {
+        const char* heading;
+        const char* failure;
+    };
+    for (const Case& c :
+         {Case{"COMPILATION ERROR in code action", "Chunk OBJT: Failed to compile the actions in "
+                                                   "the objects. Object.oLong.Create.0 "},
+          Case{"COMPILATION ERROR in room script", "Chunk ROOM: Failed to compile the actions in "
+                                                   "the objects. Room.rLong "}}) {
+        SCOPED_TRACE(c.heading);
+        const bool inRoom = std::string(c.heading).find("room") != std::string::npos;
+        ScenarioGame game;
+        game.objects.push_back(Logger("oLong", {{0, 0, inRoom ? "x = 1;" : line}}));
+        ScenarioRoom room = RoomOf("rLong", {{0, 0, 0, 100001, ""}});
+        if (inRoom) room.code = line;
+        game.rooms.push_back(room);
+        ScenarioRun run = RunScenario(game);
+        ASSERT_FALSE(run.timedOut) << run.console;
+        EXPECT_EQ(run.exitCode, 1);
+        const size_t report = run.log.find(c.heading);
+        ASSERT_NE(report, std::string::npos) << run.log;
+        EXPECT_NE(run.log.find("\n   ..." + line.substr(line.size() - 256) + "\n\nat position " +
+                                   std::to_string(line.size()) + ": Unexpected symbol in expression.",
+                               report),
+                  std::string::npos)
+            << run.log;
+        EXPECT_NE(run.errors.find(std::string(c.failure) + reason + "\n"), std::string::npos) << run.errors;
+    }
+}
+
 TEST(RunLoop, ARoomThatDoesNotExistEndsTheGameWithItsError) {
     ScenarioGame game;
     game.objects.push_back(Counter("oLost", {{3, 0, "room_goto(999);"}, {3, 2, Say("end step")}}));

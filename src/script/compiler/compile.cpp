@@ -1,5 +1,6 @@
 #include "script/compiler/compile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -88,48 +89,97 @@ bool CCode::Compile(const char* newName) {
         Value_Copy(&constant, &tree.value);
     }
     compiled = true;
+    MEM_FREE(CodeError_State().Code_ErrorReason);
+    CodeError_State().Code_ErrorReason = nullptr;
     if (!Code_TreeMode) Generate(this, generator, generated);
     return true;
 }
 
+namespace {
+
+// A quoted line (or expression) longer than this is shown as the part of it around the error's position,
+// so that a report keeps its position and reason whatever the length of the line.
+constexpr size_t kQuotedTextLimit = 256;
+constexpr char kCutMark[] = "...";
+
+bool IsContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Appends length bytes of text; a longer text than the limit gives the limit's worth of bytes around the
+// byte at (half of them before it), "..." marking each side that was cut. A cut never splits a UTF-8
+// sequence.
+void AppendQuoted(std::string& out, const char* text, size_t length, size_t at) {
+    if (length <= kQuotedTextLimit) {
+        out.append(text, length);
+        return;
+    }
+    size_t begin = at > kQuotedTextLimit / 2 ? at - kQuotedTextLimit / 2 : 0;
+    if (begin > length - kQuotedTextLimit) begin = length - kQuotedTextLimit;
+    size_t end = begin + kQuotedTextLimit;
+    while (begin > 0 && IsContinuationByte(text[begin]))
+        ++begin;
+    while (end < length && IsContinuationByte(text[end]))
+        --end;
+    if (begin > 0) out += kCutMark;
+    out.append(text + begin, end - begin);
+    if (end < length) out += kCutMark;
+}
+
+// Where a byte position lies in a text: its line (from 1), the offset of that line's first byte, and its
+// column (from 1; a CR is not counted).
+struct ErrorPlace {
+    int position;
+    int line = 1;
+    int lineStart = 0;
+    int column = 1;
+};
+
+ErrorPlace PlaceOf(const char* text, int position) {
+    const int length = static_cast<int>(std::strlen(text));
+    ErrorPlace place{std::clamp(position, 0, length)};
+    for (int i = 0; i < place.position; ++i) {
+        if (text[i] == '\n') {
+            ++place.line;
+            place.lineStart = i + 1;
+        }
+    }
+    for (int i = place.lineStart; i < place.position; ++i) {
+        if (text[i] != '\r') ++place.column;
+    }
+    return place;
+}
+
+// The error on one line, for a report that cannot show the code: the code's name, the line (of a program)
+// and position, and the message.
+std::string ErrorReason(int kind, const char* name, const ErrorPlace& place, const char* message) {
+    std::string reason = name && *name ? std::string(name) + " at " : std::string("at ");
+    if (kind == CODE_KIND_PROGRAM) reason += "line " + std::to_string(place.line) + ", ";
+    reason += "position " + std::to_string(place.column) + ": ";
+    reason += message;
+    return reason;
+}
+
+} // namespace
+
 std::string Code_Error_Format(int kind, const char* text, int position, const char* message) {
     if (!text) text = "";
     if (!message) message = "";
-    const int length = static_cast<int>(std::strlen(text));
-    if (position < 0) position = 0;
-    if (position > length) position = length;
-
-    int line = 1;
-    int lineStart = 0;
-    for (int i = 0; i < position; ++i) {
-        if (text[i] == '\n') {
-            ++line;
-            lineStart = i + 1;
-        }
-    }
-    int column = 0;
-    for (int i = lineStart; i < position; ++i) {
-        if (text[i] != '\r') ++column;
-    }
-
-    char number[16];
+    const ErrorPlace place = PlaceOf(text, position);
     std::string result;
     if (kind == CODE_KIND_PROGRAM) {
-        const char* start = text + lineStart;
+        const char* start = text + place.lineStart;
         const char* end = std::strchr(start, '\n');
-        std::snprintf(number, sizeof number, "%d", line);
-        result = "Error in code at line ";
-        result += number;
-        result += ":\n   ";
-        result.append(start, end ? static_cast<size_t>(end - start) : std::strlen(start));
+        result = "Error in code at line " + std::to_string(place.line) + ":\n   ";
+        AppendQuoted(result, start, end ? static_cast<size_t>(end - start) : std::strlen(start),
+                     static_cast<size_t>(place.position - place.lineStart));
         result += "\n\nat position ";
     } else {
         result = "Error in expression: ";
-        result += text;
+        AppendQuoted(result, text, std::strlen(text), static_cast<size_t>(place.position));
         result += "\n position ";
     }
-    std::snprintf(number, sizeof number, "%d", column + 1);
-    result += number;
+    result += std::to_string(place.column);
     result += ": ";
     result += message;
     return result;
@@ -139,10 +189,21 @@ void Code_Error(CCode* code, int position, const char* message) {
     if (g_errorServices.ensureWindowed) g_errorServices.ensureWindowed();
     if (CodeError_State().Code_ErrorFlag) return;
     CodeError_State().Code_ErrorFlag = true;
+    const int kind = code ? code->kind : CODE_KIND_PROGRAM;
+    const char* text = code && code->text ? code->text : "";
+    if (!message) message = "";
+    const std::string formatted = Code_Error_Format(kind, text, position, message);
+    const std::string reason =
+        ErrorReason(kind, code ? code->name : nullptr, PlaceOf(text, position), message);
     MEM_FREE(CodeError_State().Code_ErrorText);
-    const std::string text =
-        Code_Error_Format(code ? code->kind : CODE_KIND_PROGRAM, code ? code->text : "", position, message);
-    CodeError_State().Code_ErrorText = String_Duplicate(text.c_str());
+    CodeError_State().Code_ErrorText = String_Duplicate(formatted.c_str());
+    MEM_FREE(CodeError_State().Code_ErrorReason);
+    CodeError_State().Code_ErrorReason = String_Duplicate(reason.c_str());
+}
+
+std::string Code_CompileFailureText(const char* heading) {
+    return std::string(heading) + "\n" +
+           (CodeError_State().Code_ErrorText ? CodeError_State().Code_ErrorText : "");
 }
 
 std::string Code_Error_FrameText(const char* text) {

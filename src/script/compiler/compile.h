@@ -14,6 +14,10 @@ struct CodeErrorState {
     bool Code_ErrorFlag = false;
     // The formatted text of the last recorded error (a memory-manager block, or null).
     char* Code_ErrorText = nullptr;
+    // The same error on one line, for reports that cannot show the code: the code's name, the line and
+    // position, and the message ("Object.obj.Create.0 at line 2, position 5: ..."). A memory-manager block,
+    // or null; a compile that succeeds clears it.
+    char* Code_ErrorReason = nullptr;
 
     // The last text shown by Code_Error_Show (a memory-manager block, or null after a null text); read
     // by the built-in variable error_last.
@@ -60,8 +64,14 @@ void Code_SetErrorServices(const CodeErrorServices& services);
 void Code_Error(CCode* code, int position, const char* message);
 
 // The text Code_Error records for a code of the given kind (1 program, else expression) and text:
-// positions are clamped to the text, lines and columns count bytes, a CR is not counted in the column.
+// positions are clamped to the text, lines and columns count bytes, a CR is not counted in the column. A
+// quoted line or expression longer than 256 bytes is cut to the 256 around the position, "..." marking a
+// cut side; the position and the message are always whole.
 std::string Code_Error_Format(int kind, const char* text, int position, const char* message);
+
+// The report of a compile that failed: the heading ("COMPILATION ERROR in ..."), a line end and the
+// compiler's error text.
+std::string Code_CompileFailureText(const char* heading);
 
 // The text as the error dialog shows it: a rule of underscores, the lines ended by CR LF (two
 // successive line-end characters counting as one break) and each tab widened to seven spaces.

@@ -21,6 +21,24 @@ TEST(CompileError, FormatCountsLinesAndBytes) {
     EXPECT_EQ(Code_Error_Format(1, "a\nb\n", 4, "m"), "Error in code at line 3:\n   \n\nat position 1: m");
 }
 
+// A long line is quoted as the 256 bytes around the position, marked where cut; position and message stay.
+TEST(CompileError, ALongLineIsQuotedAroundThePosition) {
+    const std::string before(1000, 'a'), after(1000, 'b');
+    std::string text = "x\n" + before + "#" + after;
+    EXPECT_EQ(Code_Error_Format(1, text.c_str(), 1002, "m"),
+              "Error in code at line 2:\n   ..." + before.substr(0, 128) + "#" + after.substr(0, 127) +
+                  "...\n\nat position 1001: m");
+    // At either end the window keeps to the line; a cut never splits a character.
+    EXPECT_EQ(Code_Error_Format(2, text.c_str(), 0, "m"),
+              "Error in expression: " + text.substr(0, 256) + "...\n position 1: m");
+    text = std::string(300, 'a') + "\xC3\xA9" + std::string(254, 'b') + ";";
+    EXPECT_EQ(Code_Error_Format(1, text.c_str(), static_cast<int>(text.size()) - 1, "m"),
+              "Error in code at line 1:\n   ..." + std::string(254, 'b') + ";\n\nat position 557: m");
+    text = std::string(255, 'a') + "\xC3\xA9" + std::string(300, 'b');
+    EXPECT_EQ(Code_Error_Format(1, text.c_str(), 0, "m"),
+              "Error in code at line 1:\n   " + std::string(255, 'a') + "...\n\nat position 1: m");
+}
+
 TEST(CompileError, FirstErrorOfAPhaseWins) {
     CCode code("abc", 0);
     CodeError_State().Code_ErrorFlag = false;

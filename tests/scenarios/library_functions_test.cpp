@@ -108,3 +108,35 @@ TEST(LibraryFunctions, CharactersAtTheBoundsOfEachUTF8Length) {
     // of its own.
     EXPECT_EQ(LinesStartingWith(run.log, "four "), std::vector<std::string>{"2 1024 0"});
 }
+
+// Reals that need sixteen and seventeen significant digits go through json_encode and json_decode and come
+// back as the same reals: differences of zero to thirty decimals, and the decoded tree written as the
+// same text.
+TEST(LibraryFunctions, JsonKeepsEveryDigitOfAReal) {
+    const ScenarioGame game = OneObjectGame({{0, 0, R"(
+        var l, m, s, d, back, i, diffs;
+        l = ds_list_create();
+        ds_list_add(l, 0.1 + 0.2, 1 / 3, -2 / 3, 100 / 7, 0.0000001 / 3);
+        m = ds_map_create();
+        ds_map_add_list(m, "r", l);
+        s = json_encode(m);
+        d = json_decode(s);
+        back = ds_map_find_value(d, "r");
+        diffs = "";
+        for (i = 0; i < 5; i += 1) diffs += " " + string_format(ds_list_find_value(back, i) - ds_list_find_value(l, i), 1, 30);
+        show_debug_message("json " + s);
+        show_debug_message("again " + json_encode(d));
+        show_debug_message("diffs" + diffs);
+        game_end();)"}});
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.errors;
+    const std::string text =
+        R"({ "r": [ 0.30000000000000004, 0.3333333333333333, -0.6666666666666666, 14.285714285714286, 3.333333333333334e-08 ] })";
+    EXPECT_EQ(LinesStartingWith(run.log, "json "), std::vector<std::string>{text}) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, "again "), std::vector<std::string>{text});
+    std::string zeros;
+    for (int i = 0; i < 5; ++i)
+        zeros += " 0." + std::string(30, '0');
+    EXPECT_EQ(LinesStartingWith(run.log, "diffs"), std::vector<std::string>{zeros});
+}

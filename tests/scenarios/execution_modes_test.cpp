@@ -150,10 +150,7 @@ namespace {
 // the game can have: both instances read and write it, whole and by element, as the global one.
 // Hexadecimal constants take every digit in either case.
 TEST(ExecutionModes, TheFirstGlobalvarAndHexadecimalConstants) {
-    ScenarioGame game;
-    ScenarioObject main;
-    main.name = "oMain";
-    main.events = {
+    ScenarioGame game = OneObjectGame({
         {0, 0, R"(globalvar first; first[1] = "a"; first[1] += "b"; first[0] = string_length(first[1]) + 4;)"},
         {3, 0, R"(
             show_debug_message("first " + string(first[0]) + " " + string(global.first[0]) + " " + first[2]);
@@ -161,15 +158,12 @@ TEST(ExecutionModes, TheFirstGlobalvarAndHexadecimalConstants) {
             show_debug_message("whole " + string(global.first));
             show_debug_message("hex " + string($ff) + " " + string($FF) + " " + string($a0f9) + " " + string($A0F9) + " "
                                + string($abcdef) + " " + string($ABCDEF) + " " + string($1234567890) + " " + string($aBcDeF));
-            game_end();)"}};
+            game_end();)"}});
     ScenarioObject other;
     other.name = "oOther";
     other.events = {{0, 0, "global.first[0] *= 10; first[0] -= 1; first[2] = global.first[1];"}};
-    game.objects = {main, other};
-    ScenarioRoom room;
-    room.name = "r0";
-    room.instances = {{0, 0, 0, 100001, ""}, {0, 0, 1, 100002, ""}};
-    game.rooms.push_back(room);
+    game.objects.push_back(other);
+    game.rooms[0].instances.push_back({0, 0, 1, 100002, ""});
 
     const ScenarioRun run = RunScenario(game);
     ASSERT_FALSE(run.timedOut) << run.console;

@@ -175,3 +175,32 @@ TEST(ExecutionModes, TheFirstGlobalvarAndHexadecimalConstants) {
 }
 
 } // namespace
+
+namespace {
+
+// A script given two arguments reads argument[0], argument[1] and then argument[2]: the last is reported as
+// the fatal error that no such argument was given, in both ways of running code. The read still gives 0
+// and the event runs to its end; the game ends there, before the next step.
+TEST(ExecutionModes, ReadingAnArgumentPastThoseGivenIsAnError) {
+    ScenarioGame game = OneObjectGame({{0, 0, R"(show_debug_message(scr_args(4, 5)); show_debug_message("after");)"},
+                                       {3, 0, R"(show_debug_message("step"); game_end();)"}});
+    game.scripts = {{"scr_args", R"(
+        var i, s;
+        s = "read";
+        for (i = 0; i <= argument_count; i += 1) { s += " " + string(argument[i]); show_debug_message(s); }
+        return s;)"}};
+
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 255) << run.log << run.console;
+    std::vector<std::string> lines;
+    for (const std::string& line : LinesStartingWith(run.log, ""))
+        if (line.rfind("read", 0) == 0 || line == "after" || line == "step") lines.push_back(line);
+    EXPECT_EQ(lines, (std::vector<std::string>{"read 4", "read 4 5", "read 4 5 0", "read 4 5 0", "after"})) << run.log;
+    EXPECT_NE(run.log.find("FATAL ERROR in\naction number 1\nof Create Event\nfor object oPlayer:\n\n\n"
+                           "illegal access of argument, argument is not provided to script\n"),
+              std::string::npos)
+        << run.log;
+}
+
+} // namespace

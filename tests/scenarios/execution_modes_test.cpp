@@ -150,9 +150,10 @@ namespace {
 // the game can have: both instances read and write it, whole and by element, as the global one.
 // Hexadecimal constants take every digit in either case.
 TEST(ExecutionModes, TheFirstGlobalvarAndHexadecimalConstants) {
-    ScenarioGame game = OneObjectGame({
-        {0, 0, R"(globalvar first; first[1] = "a"; first[1] += "b"; first[0] = string_length(first[1]) + 4;)"},
-        {3, 0, R"(
+    ScenarioGame game = OneObjectGame(
+        {{0, 0,
+          R"(globalvar first; first[1] = "a"; first[1] += "b"; first[0] = string_length(first[1]) + 4;)"},
+         {3, 0, R"(
             show_debug_message("first " + string(first[0]) + " " + string(global.first[0]) + " " + first[2]);
             first = 7; first += 1;
             show_debug_message("whole " + string(global.first));
@@ -182,8 +183,9 @@ namespace {
 // the fatal error that no such argument was given, in both ways of running code. The read still gives 0
 // and the event runs to its end; the game ends there, before the next step.
 TEST(ExecutionModes, ReadingAnArgumentPastThoseGivenIsAnError) {
-    ScenarioGame game = OneObjectGame({{0, 0, R"(show_debug_message(scr_args(4, 5)); show_debug_message("after");)"},
-                                       {3, 0, R"(show_debug_message("step"); game_end();)"}});
+    ScenarioGame game =
+        OneObjectGame({{0, 0, R"(show_debug_message(scr_args(4, 5)); show_debug_message("after");)"},
+                       {3, 0, R"(show_debug_message("step"); game_end();)"}});
     game.scripts = {{"scr_args", R"(
         var i, s;
         s = "read";
@@ -196,7 +198,8 @@ TEST(ExecutionModes, ReadingAnArgumentPastThoseGivenIsAnError) {
     std::vector<std::string> lines;
     for (const std::string& line : LinesStartingWith(run.log, ""))
         if (line.rfind("read", 0) == 0 || line == "after" || line == "step") lines.push_back(line);
-    EXPECT_EQ(lines, (std::vector<std::string>{"read 4", "read 4 5", "read 4 5 0", "read 4 5 0", "after"})) << run.log;
+    EXPECT_EQ(lines, (std::vector<std::string>{"read 4", "read 4 5", "read 4 5 0", "read 4 5 0", "after"}))
+        << run.log;
     EXPECT_NE(run.log.find("FATAL ERROR in\naction number 1\nof Create Event\nfor object oPlayer:\n\n\n"
                            "illegal access of argument, argument is not provided to script\n"),
               std::string::npos)

@@ -111,14 +111,16 @@ TEST(FilesAndPrograms, SiblingFoldersThatShareTheFoldersNameAreOutside) {
         game_end();)"}}));
     std::ofstream(folder + "/game.win", std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    std::vector<std::string> arguments = {"-game", folder + "/game.win", "-noerrors", "-output", folder + "/game.log"};
+    std::vector<std::string> arguments = {"-game", folder + "/game.win", "-noerrors", "-output",
+                                          folder + "/game.log"};
     if (ScenarioTreeMode()) arguments.push_back("-oldexec");
     ScenarioEnvironment environment{{"XDG_DATA_HOME", root / "data"}};
 
     const ScenarioRun run = RunRunner(folder, arguments, 20);
     ASSERT_FALSE(run.timedOut) << run.console;
     EXPECT_EQ(run.exitCode, 0) << run.log << run.console;
-    EXPECT_EQ(LinesStartingWith(run.log, "read"), std::vector<std::string>{" 0none 0none 0none 0none 1own"}) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, "read"), std::vector<std::string>{" 0none 0none 0none 0none 1own"})
+        << run.log;
     // The siblings as they were; the save area holds the game's own file alone.
     EXPECT_EQ(TempFolder::Read(root / "Game2/secret.ini"), "[s]\r\nk=beside the game\r\n");
     EXPECT_EQ(TempFolder::Read(root / "data/Game2/secret.ini"), "[s]\r\nk=beside the save area\r\n");
@@ -126,10 +128,11 @@ TEST(FilesAndPrograms, SiblingFoldersThatShareTheFoldersNameAreOutside) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root.Path()))
         entries.push_back(entry.path().string().substr(root.Path().size() + 1));
     std::sort(entries.begin(), entries.end());
-    EXPECT_EQ(entries, (std::vector<std::string>{"Game", "Game/game.log", "Game/game.win", "Game/glink", "Game/own.ini",
-                                                 "Game/stderr.txt", "Game/stdout.txt", "Game2", "Game2/secret.ini",
-                                                 "data", "data/Game", "data/Game/own.ini", "data/Game/slink",
-                                                 "data/Game2", "data/Game2/secret.ini"}));
+    EXPECT_EQ(entries,
+              (std::vector<std::string>{"Game", "Game/game.log", "Game/game.win", "Game/glink",
+                                        "Game/own.ini", "Game/stderr.txt", "Game/stdout.txt", "Game2",
+                                        "Game2/secret.ini", "data", "data/Game", "data/Game/own.ini",
+                                        "data/Game/slink", "data/Game2", "data/Game2/secret.ini"}));
     EXPECT_EQ(TempFolder::Read(root / "data/Game/own.ini"), "[s]\r\nk=written\r\n");
     for (const char* name : {"Game2/new.ini", "data/Game2/new.ini"})
         EXPECT_THAT(run.console, HasSubstr("Error! not allowing save with filename '" + root / name + "'\n"));

@@ -74,7 +74,7 @@ TEST(LibraryFunctions, CharactersAtTheBoundsOfEachUTF8Length) {
         t = "ab" + t + "cd";
         show_debug_message("cut " + string_insert("-", t, 2) + " " + string_insert("-", t, 5) + " " + string_copy(t, 2, 3)
                            + " " + string(string_length(string_insert("-", t, 2))) + string(string_length(string_copy(t, 1, 4))));
-        t = ")" "\xF0\x90\x80\x80" R"(";
+        t = ansi_char(240) + ansi_char(144) + ansi_char(128) + ansi_char(128);
         show_debug_message("four " + string(string_length(t)) + " " + string(ord(t)) + " " + string(ord(string_char_at(t, 2))));
         game_end();)"}});
     const ScenarioRun run = RunScenario(game);
@@ -99,12 +99,13 @@ TEST(LibraryFunctions, CharactersAtTheBoundsOfEachUTF8Length) {
         inserts.push_back(t.insert(byte, "-") + " 14");
     }
     EXPECT_EQ(LinesStartingWith(run.log, "insert "), inserts);
-    EXPECT_EQ(LinesStartingWith(run.log, "into "), std::vector<std::string>{"abcdefgh" + all + "ij 15 i 65535"});
+    EXPECT_EQ(LinesStartingWith(run.log, "into "),
+              std::vector<std::string>{"abcdefgh" + all + "ij 15 i 65535"});
     EXPECT_EQ(LinesStartingWith(run.log, "past "), std::vector<std::string>{"\xE0\x80\x80 3 1 0"});
     // Written again, the character 0 ends the new text, whatever came after it (an insertion too); the
     // lengths count what is left.
     EXPECT_EQ(LinesStartingWith(run.log, "cut "), std::vector<std::string>{"a-b ab b 32"});
-    // Four bytes in the source: a lead byte of four is read as one of three, and its last byte as a lead
+    // Four bytes of U+10000: a lead byte of four is read as one of three, and its last byte as a lead
     // of its own.
     EXPECT_EQ(LinesStartingWith(run.log, "four "), std::vector<std::string>{"2 1024 0"});
 }

@@ -85,8 +85,11 @@ bool Canonical(const std::string& path, std::string* out) {
     return true;
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return !prefix.empty() && text.compare(0, prefix.size(), prefix) == 0;
+// True when the path is the folder or lies below it. The folder's name must end where the path's does or
+// at a "/" of the path, so that "/a/Game2" does not lie in "/a/Game".
+bool InFolder(const std::string& path, const std::string& folder) {
+    return !folder.empty() && path.compare(0, folder.size(), folder) == 0 &&
+           (folder.back() == '/' || path.size() == folder.size() || path[folder.size()] == '/');
 }
 
 // The part of a full path after a prefix, without a leading "/".
@@ -184,9 +187,7 @@ const char* GetSaveAreaDirectory() {
 
 bool LoadSave_IsInside(const std::string& path, const std::string& folder) {
     std::string p, f;
-    if (!Canonical(path, &p) || !Canonical(folder, &f)) return false;
-    if (f == "/") return true;
-    return p == f || (p.size() > f.size() && p.compare(0, f.size(), f) == 0 && p[f.size()] == '/');
+    return Canonical(path, &p) && Canonical(folder, &f) && InFolder(p, f);
 }
 
 std::string LoadSave_BundlePath(const char* name) {
@@ -195,9 +196,9 @@ std::string LoadSave_BundlePath(const char* name) {
     std::string folder = GetGameFileDirectory();
     std::string cwd = CurrentDirectory();
     std::string out;
-    if (!folder.empty() && StartsWith(full, cwd)) {
+    if (!folder.empty() && InFolder(full, cwd)) {
         out = folder + After(full, cwd);
-    } else if (StartsWith(full, folder)) {
+    } else if (InFolder(full, folder)) {
         out = folder + After(full, folder);
     } else {
         return Support_IsChosenFile(CHOSEN_OPENED, full.c_str()) ? full : "";
@@ -213,11 +214,11 @@ std::string LoadSave_SavePath(const char* name) {
     std::string cwd = CurrentDirectory();
     std::string folder = GetGameFileDirectory();
     std::string prefix;
-    if (StartsWith(full, cwd))
+    if (InFolder(full, cwd))
         prefix = cwd;
-    else if (StartsWith(full, folder))
+    else if (InFolder(full, folder))
         prefix = folder;
-    else if (area && StartsWith(full, area))
+    else if (area && InFolder(full, area))
         prefix = area;
     else if (chosen)
         return full;

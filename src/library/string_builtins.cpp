@@ -7,6 +7,7 @@
 #include "script/value.h"
 #include "script/vm/vm_error.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,9 +21,10 @@ int Position(const BuiltInArgs& a, int i) {
     return X86_RoundToInt32(a.Real(i));
 }
 
-// A new text of the bytes of text (which holds no 0 byte before its end).
+// A new text of the bytes of text up to its first 0 byte: a character that reads as 0 (the three bytes
+// chr makes of a code whose low 16 bits are 0), written again as UTF-8, ends the text there.
 char* NewText(const std::string& text) {
-    return Text_New(text.data(), text.size());
+    return Text_New(text.data(), std::min(text.find('\0'), text.size()));
 }
 
 // Appends at most n characters of p, each decoded and written again as UTF-8 (n < 0: all of them). A

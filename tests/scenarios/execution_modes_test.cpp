@@ -143,3 +143,67 @@ TEST(ExecutionModes, AFatalErrorFreesWhatTheCallersHeld) {
 }
 
 } // namespace
+
+namespace {
+
+// The first variable the game names is declared with globalvar, so that it has the lowest id a variable of
+// the game can have: both instances read and write it, whole and by element, as the global one.
+// Hexadecimal constants take every digit in either case.
+TEST(ExecutionModes, TheFirstGlobalvarAndHexadecimalConstants) {
+    ScenarioGame game = OneObjectGame(
+        {{0, 0,
+          R"(globalvar first; first[1] = "a"; first[1] += "b"; first[0] = string_length(first[1]) + 4;)"},
+         {3, 0, R"(
+            show_debug_message("first " + string(first[0]) + " " + string(global.first[0]) + " " + first[2]);
+            first = 7; first += 1;
+            show_debug_message("whole " + string(global.first));
+            show_debug_message("hex " + string($ff) + " " + string($FF) + " " + string($a0f9) + " " + string($A0F9) + " "
+                               + string($abcdef) + " " + string($ABCDEF) + " " + string($1234567890) + " " + string($aBcDeF));
+            game_end();)"}});
+    ScenarioObject other;
+    other.name = "oOther";
+    other.events = {{0, 0, "global.first[0] *= 10; first[0] -= 1; first[2] = global.first[1];"}};
+    game.objects.push_back(other);
+    game.rooms[0].instances.push_back({0, 0, 1, 100002, ""});
+
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, ""),
+              (std::vector<std::string>{"first 59 59 ab", "whole 8",
+                                        "hex 255 255 41209 41209 11259375 11259375 78187493520 11259375"}))
+        << run.log;
+}
+
+} // namespace
+
+namespace {
+
+// A script given two arguments reads argument[0], argument[1] and then argument[2]: the last is reported as
+// the fatal error that no such argument was given, in both ways of running code. The read still gives 0
+// and the event runs to its end; the game ends there, before the next step.
+TEST(ExecutionModes, ReadingAnArgumentPastThoseGivenIsAnError) {
+    ScenarioGame game =
+        OneObjectGame({{0, 0, R"(show_debug_message(scr_args(4, 5)); show_debug_message("after");)"},
+                       {3, 0, R"(show_debug_message("step"); game_end();)"}});
+    game.scripts = {{"scr_args", R"(
+        var i, s;
+        s = "read";
+        for (i = 0; i <= argument_count; i += 1) { s += " " + string(argument[i]); show_debug_message(s); }
+        return s;)"}};
+
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 255) << run.log << run.console;
+    std::vector<std::string> lines;
+    for (const std::string& line : LinesStartingWith(run.log, ""))
+        if (line.rfind("read", 0) == 0 || line == "after" || line == "step") lines.push_back(line);
+    EXPECT_EQ(lines, (std::vector<std::string>{"read 4", "read 4 5", "read 4 5 0", "read 4 5 0", "after"}))
+        << run.log;
+    EXPECT_NE(run.log.find("FATAL ERROR in\naction number 1\nof Create Event\nfor object oPlayer:\n\n\n"
+                           "illegal access of argument, argument is not provided to script\n"),
+              std::string::npos)
+        << run.log;
+}
+
+} // namespace

@@ -1,11 +1,17 @@
 // The runner's own command line as games read it, and release mode switched from game code.
 #include "scenario.h"
+#include "support/temp_folder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 using testing::HasSubstr;
 
@@ -70,4 +76,64 @@ TEST(FilesAndPrograms, AGameWaitingForAProgramCanStillBeClosed) {
     ASSERT_FALSE(run.timedOut) << run.console;
     EXPECT_EQ(run.exitCode, 0) << run.log << run.console;
     EXPECT_EQ(LinesStartingWith(run.log, "started "), std::vector<std::string>{"1"});
+}
+
+// The game folder "Game" and the save area, also "Game", each have a sibling whose name begins with theirs,
+// "Game2", reached by name and through a symbolic link inside: nothing there is read, nothing written. The
+// game's own files are read and written as ever.
+TEST(FilesAndPrograms, SiblingFoldersThatShareTheFoldersNameAreOutside) {
+    TempFolder root;
+    const std::string folder = root / "Game";
+    for (const char* name : {"Game", "Game2", "data", "data/Game", "data/Game2"})
+        TempFolder::MakeDir(root / name);
+    TempFolder::Write(root / "Game2/secret.ini", "[s]\r\nk=beside the game\r\n");
+    TempFolder::Write(root / "data/Game2/secret.ini", "[s]\r\nk=beside the save area\r\n");
+    TempFolder::Write(folder + "/own.ini", "[s]\r\nk=own\r\n");
+    ASSERT_EQ(symlink("../Game2", (folder + "/glink").c_str()), 0);
+    ASSERT_EQ(symlink("../Game2", (root / "data/Game/slink").c_str()), 0);
+    const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, R"(
+        var names, i, s;
+        names[0] = "glink/secret.ini"; names[1] = "slink/secret.ini";
+        names[2] = "../Game2/secret.ini"; names[3] = "../data/Game2/secret.ini"; names[4] = "own.ini";
+        s = "";
+        for (i = 0; i < 5; i += 1) {
+            ini_open(names[i]);
+            s += " " + string(file_exists(names[i])) + ini_read_string("s", "k", "none");
+            ini_close();
+        }
+        show_debug_message("read" + s);
+        names[0] = "slink/new.ini"; names[2] = "../Game2/new.ini"; names[3] = "../data/Game2/new.ini";
+        for (i = 0; i < 5; i += 1) {
+            ini_open(names[i]);
+            ini_write_string("s", "k", "written");
+            ini_close();
+        }
+        game_end();)"}}));
+    std::ofstream(folder + "/game.win", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::vector<std::string> arguments = {"-game", folder + "/game.win", "-noerrors", "-output",
+                                          folder + "/game.log"};
+    if (ScenarioTreeMode()) arguments.push_back("-oldexec");
+    ScenarioEnvironment environment{{"XDG_DATA_HOME", root / "data"}};
+
+    const ScenarioRun run = RunRunner(folder, arguments, 20);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.console;
+    EXPECT_EQ(LinesStartingWith(run.log, "read"), std::vector<std::string>{" 0none 0none 0none 0none 1own"})
+        << run.log;
+    // The siblings as they were; the save area holds the game's own file alone.
+    EXPECT_EQ(TempFolder::Read(root / "Game2/secret.ini"), "[s]\r\nk=beside the game\r\n");
+    EXPECT_EQ(TempFolder::Read(root / "data/Game2/secret.ini"), "[s]\r\nk=beside the save area\r\n");
+    std::vector<std::string> entries;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root.Path()))
+        entries.push_back(entry.path().string().substr(root.Path().size() + 1));
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries,
+              (std::vector<std::string>{"Game", "Game/game.log", "Game/game.win", "Game/glink",
+                                        "Game/own.ini", "Game/stderr.txt", "Game/stdout.txt", "Game2",
+                                        "Game2/secret.ini", "data", "data/Game", "data/Game/own.ini",
+                                        "data/Game/slink", "data/Game2", "data/Game2/secret.ini"}));
+    EXPECT_EQ(TempFolder::Read(root / "data/Game/own.ini"), "[s]\r\nk=written\r\n");
+    for (const char* name : {"Game2/new.ini", "data/Game2/new.ini"})
+        EXPECT_THAT(run.console, HasSubstr("Error! not allowing save with filename '" + root / name + "'\n"));
 }

@@ -47,3 +47,97 @@ TEST(LibraryFunctions, BuffersCodecsIniFilesAndPlatformQueries) {
     EXPECT_EQ(run.files[0].second, "[game]\r\nscore=12.500000\r\nname=Catch\r\n");
     EXPECT_EQ(run.files[1].second, "[game]\r\nname=Catch\r\n") << "the game folder's copy is left alone";
 }
+
+// Characters on each side of the bounds of the sequence lengths, written with chr and read back one by one:
+// the last of one byte and first of two (U+007F, U+0080), the last of two and first of three (U+07FF,
+// U+0800), the last of three (U+FFFF), and a code past it, of which chr keeps the low 16 bits (U+10000
+// becomes three bytes that read as the character 0, which ends a text it is written into again). Plain
+// runs of eight bytes and more stand before them, as the counts take such runs whole.
+TEST(LibraryFunctions, CharactersAtTheBoundsOfEachUTF8Length) {
+    const ScenarioGame game = OneObjectGame({{0, 0, R"(
+        var s, t, i, codes, each;
+        s = chr(127) + chr(128) + chr(2047) + chr(2048) + chr(65535);
+        show_debug_message("chars " + s + " " + string(string_length(s)) + " " + string(string_byte_length(s)));
+        codes = ""; each = "";
+        for (i = 1; i <= 5; i += 1) {
+            codes += " " + string(ord(string_char_at(s, i)));
+            each += "|" + string_char_at(s, i);
+        }
+        show_debug_message("codes" + codes + " each " + each);
+        t = "abcdefgh" + s;
+        for (i = 8; i <= 14; i += 1)
+            show_debug_message("insert " + string_insert("-", t, i) + " " + string(string_length(string_insert(chr(2048), t, i))));
+        t = string_insert(s, "abcdefghij", 9);
+        show_debug_message("into " + t + " " + string(string_length(t)) + " " + string_char_at(t, 14) + " " + string(ord(string_char_at(t, 13))));
+        t = chr(65536);
+        show_debug_message("past " + t + " " + string(string_byte_length(t)) + " " + string(string_length(t)) + " " + string(ord(t)));
+        t = "ab" + t + "cd";
+        show_debug_message("cut " + string_insert("-", t, 2) + " " + string_insert("-", t, 5) + " " + string_copy(t, 2, 3)
+                           + " " + string(string_length(string_insert("-", t, 2))) + string(string_length(string_copy(t, 1, 4))));
+        t = ansi_char(240) + ansi_char(144) + ansi_char(128) + ansi_char(128);
+        show_debug_message("four " + string(string_length(t)) + " " + string(ord(t)) + " " + string(ord(string_char_at(t, 2))));
+        game_end();)"}});
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.errors;
+    const std::vector<std::string> chars = {"\x7F", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80", "\xEF\xBF\xBF"};
+    std::string all, each;
+    for (const std::string& c : chars) {
+        all += c;
+        each += "|" + c;
+    }
+    EXPECT_EQ(LinesStartingWith(run.log, "chars "), std::vector<std::string>{all + " 5 11"}) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, "codes"),
+              std::vector<std::string>{" 127 128 2047 2048 65535 each " + each});
+    // Before each character of the plain run's end and of the five, and after the last.
+    std::vector<std::string> inserts;
+    for (size_t at = 7; at <= 13; ++at) {
+        std::string t = "abcdefgh" + all;
+        size_t byte = 0;
+        for (size_t i = 0; i < at; ++i)
+            byte += i < 8 ? 1 : chars[i - 8].size();
+        inserts.push_back(t.insert(byte, "-") + " 14");
+    }
+    EXPECT_EQ(LinesStartingWith(run.log, "insert "), inserts);
+    EXPECT_EQ(LinesStartingWith(run.log, "into "),
+              std::vector<std::string>{"abcdefgh" + all + "ij 15 i 65535"});
+    EXPECT_EQ(LinesStartingWith(run.log, "past "), std::vector<std::string>{"\xE0\x80\x80 3 1 0"});
+    // Written again, the character 0 ends the new text, whatever came after it (an insertion too); the
+    // lengths count what is left.
+    EXPECT_EQ(LinesStartingWith(run.log, "cut "), std::vector<std::string>{"a-b ab b 32"});
+    // Four bytes of U+10000: a lead byte of four is read as one of three, and its last byte as a lead
+    // of its own.
+    EXPECT_EQ(LinesStartingWith(run.log, "four "), std::vector<std::string>{"2 1024 0"});
+}
+
+// Reals that need sixteen and seventeen significant digits go through json_encode and json_decode and come
+// back as the same reals: differences of zero to thirty decimals, and the decoded tree written as the
+// same text.
+TEST(LibraryFunctions, JsonKeepsEveryDigitOfAReal) {
+    const ScenarioGame game = OneObjectGame({{0, 0, R"(
+        var l, m, s, d, back, i, diffs;
+        l = ds_list_create();
+        ds_list_add(l, 0.1 + 0.2, 1 / 3, -2 / 3, 100 / 7, 0.0000001 / 3);
+        m = ds_map_create();
+        ds_map_add_list(m, "r", l);
+        s = json_encode(m);
+        d = json_decode(s);
+        back = ds_map_find_value(d, "r");
+        diffs = "";
+        for (i = 0; i < 5; i += 1) diffs += " " + string_format(ds_list_find_value(back, i) - ds_list_find_value(l, i), 1, 30);
+        show_debug_message("json " + s);
+        show_debug_message("again " + json_encode(d));
+        show_debug_message("diffs" + diffs);
+        game_end();)"}});
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.errors;
+    const std::string text =
+        R"({ "r": [ 0.30000000000000004, 0.3333333333333333, -0.6666666666666666, 14.285714285714286, 3.333333333333334e-08 ] })";
+    EXPECT_EQ(LinesStartingWith(run.log, "json "), std::vector<std::string>{text}) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, "again "), std::vector<std::string>{text});
+    std::string zeros;
+    for (int i = 0; i < 5; ++i)
+        zeros += " 0." + std::string(30, '0');
+    EXPECT_EQ(LinesStartingWith(run.log, "diffs"), std::vector<std::string>{zeros});
+}

@@ -1,6 +1,8 @@
 // The compiler's speed on a large generated source. The script bench/compare_with_lua.sh writes the
 // equivalent Lua source and times "luac5.4 -p" on it beside this; it times the machine itself on whole
-// runs of the benchmark programs (bench/programs).
+// runs of the benchmark programs (bench/programs). Beside it, a loop of bytecode with break words in its
+// body against the same loop without them: a break word where no breakpoint is set costs what a word
+// that does nothing costs.
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
@@ -13,6 +15,9 @@
 #include "script/compiler/compile.h"
 #include "script/compiler/constants.h"
 #include "script/variables.h"
+#include "script/vm/vm.h"
+#include "script/vm/vm_asm.h"
+#include "script/vm/vm_buffer.h"
 
 namespace {
 
@@ -87,5 +92,27 @@ void CompileLargeSource(benchmark::State& state) {
 }
 
 BENCHMARK(CompileLargeSource)->Name("compile/large")->Unit(benchmark::kMillisecond);
+
+// 200,000 passes of a counting loop, with three break words in its body (state.range(0) = 1) or
+// without; ordinary words follow the loop, so that the code entry is of some size.
+void BreakWordLoop(benchmark::State& state) {
+    Init();
+    std::string listing = "push.i 200000\nloop:\n";
+    if (state.range(0) != 0) listing += "break.e 0\nbreak.e 0\nbreak.e 0\n";
+    listing += "push.i 1\nsub.i.i\ndup.i\nconv.i.b\nbt loop\npopz.i\n";
+    for (int i = 0; i < 1000; ++i)
+        listing += "push.i 1\npopz.i\n";
+    VMWriteBuffer code(64);
+    std::string error;
+    if (!VM_Assemble(listing.c_str(), code, nullptr, error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    for (auto _ : state)
+        VM_Execute("loop", nullptr, nullptr, &code, nullptr, nullptr, nullptr);
+    state.SetLabel(state.range(0) != 0 ? "600,000 break words" : "no break words");
+}
+
+BENCHMARK(BreakWordLoop)->Name("vm/break_words")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <pthread.h>
 
+#include "core/debug_link.h"
 #include "core/memory.h"
 #include "core/text.h"
 #include "script/code.h"
@@ -18,6 +19,7 @@
 #include "script/variables.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_breakpoints.h"
+#include "script/vm/vm_decode.h"
 #include "script/vm/vm_error.h"
 #include "script/vm/vm_handles.h"
 #include "vm_test_support.h"
@@ -632,6 +634,7 @@ TEST_F(VMExec, DebuggerBreaksRunTheInstructionUnderThem) {
     uint32_t* word = reinterpret_cast<uint32_t*>(code->data + 12);
     const uint32_t conv = *word;
     Debugger_Breakpoints.entries[0] = {0, word};
+    Debugger_Breakpoints.count = 1;
     DebuggerInsertBreakpoints();
     ASSERT_EQ(*word, kBreakInstructionWord);
     ScriptValue result{};
@@ -647,6 +650,64 @@ TEST_F(VMExec, DebuggerBreaksRunTheInstructionUnderThem) {
     VM_Execute("test", nullptr, nullptr, code.get(), &result, nullptr, nullptr);
     EXPECT_FALSE(VMDebug_State().VM_BreakPending);
     EXPECT_EQ(result.real, 1);
+}
+
+namespace {
+// A debugger's link that resumes the game at once from every break.
+int g_debuggerStops = 0;
+bool LinkRuns() {
+    return true;
+}
+int ResumeAtOnce() {
+    ++g_debuggerStops;
+    return 0;
+}
+} // namespace
+
+// The code's own break words leave its decoded form as it is: the loop below is decoded once and stays
+// on the decoded loop. A breakpoint set over one of its instructions, and cleared again, makes the form
+// anew each time (the code under a breakpoint runs the long way).
+TEST_F(VMExec, BreakWordsKeepTheDecodedFormUntilABreakpointChanges) {
+    std::unique_ptr<VMWriteBuffer> code = Assemble("push.i 1000\n"
+                                                   "loop: break.e 0\n"
+                                                   "push.v global.n\n"
+                                                   "break.e 0\n"
+                                                   "push.i 1\n" // at 24
+                                                   "add.i.v\n"
+                                                   "pop.v.v global.n\n"
+                                                   "break.e.e 0\n"
+                                                   "push.i 1\nsub.i.i\ndup.i\nconv.i.b\nbt loop\npopz.i");
+    uint32_t* pushOne = reinterpret_cast<uint32_t*>(code->data + 24);
+    const auto run = [&] {
+        const uint64_t before = VM_DecodeCount();
+        VM_Execute("test", nullptr, nullptr, code.get(), nullptr, nullptr, nullptr);
+        return VM_DecodeCount() - before;
+    };
+    DebuggerClearBreakpoints();
+    const ScriptValue zero{};
+    Variable_SetGlobal(Code_Variable_FindAlloc("n"), -1, &zero);
+    EXPECT_EQ(run(), 1u);
+    EXPECT_EQ(Global("n"), 1000);
+    ASSERT_NE(code->decoded, nullptr);
+    EXPECT_TRUE(code->decoded->verified);
+
+    // With a debugger's server running, each break word stops there.
+    g_debuggerStops = 0;
+    DebugLink_Install(DebugLinkHooks{nullptr, nullptr, LinkRuns, nullptr, ResumeAtOnce});
+    EXPECT_EQ(run(), 0u);
+    DebugLink_Install(DebugLinkHooks{});
+    EXPECT_EQ(g_debuggerStops, 3000);
+    EXPECT_EQ(Global("n"), 2000);
+
+    ASSERT_TRUE(Debugger_SetBreakpoint(pushOne));
+    EXPECT_GE(run(), 1u);
+    EXPECT_EQ(Global("n"), 3000); // the push under the breakpoint ran every time
+    EXPECT_FALSE(code->decoded->verified);
+
+    ASSERT_TRUE(Debugger_ClearBreakpoint(pushOne));
+    EXPECT_EQ(run(), 1u);
+    EXPECT_EQ(Global("n"), 4000);
+    EXPECT_TRUE(code->decoded->verified);
 }
 
 TEST_F(VMExec, SingleStepBreaksWhenTheLineChanges) {

@@ -11,24 +11,32 @@ void DebuggerClearBreakpoints() {
     Debugger_Breakpoints.removed = false;
 }
 
+// Inserting and removing make the decoded forms again only when a code word really changed: the
+// machine removes and inserts the breakpoints around each break while a debugger runs, and with no
+// breakpoint set that changes no word.
 void DebuggerInsertBreakpoints() {
+    bool changed = false;
     for (DebugBreakpoint& entry : Debugger_Breakpoints.entries) {
         if (entry.codeWord == nullptr) continue;
         entry.savedWord = *entry.codeWord;
+        changed |= entry.savedWord != kBreakInstructionWord;
         *entry.codeWord = kBreakInstructionWord;
     }
     Debugger_Breakpoints.removed = false;
-    VM_CodeChanged();
+    if (changed) VM_CodeChanged();
 }
 
 // From the end, so that of two breakpoints on one word the first one's saved word is written last.
 void DebuggerRemoveBreakpoints() {
+    bool changed = false;
     for (int i = kMaxBreakpoints - 1; i >= 0; --i) {
         const DebugBreakpoint& entry = Debugger_Breakpoints.entries[i];
-        if (entry.codeWord != nullptr) *entry.codeWord = entry.savedWord;
+        if (entry.codeWord == nullptr) continue;
+        changed |= *entry.codeWord != entry.savedWord;
+        *entry.codeWord = entry.savedWord;
     }
     Debugger_Breakpoints.removed = true;
-    VM_CodeChanged();
+    if (changed) VM_CodeChanged();
 }
 
 bool Debugger_SetBreakpoint(uint32_t* codeWord) {
@@ -59,5 +67,12 @@ bool Debugger_ClearBreakpoint(uint32_t* codeWord) {
         --Debugger_Breakpoints.count;
         return true;
     }
+    return false;
+}
+
+bool Debugger_IsBreakpoint(const void* codeWord) {
+    if (Debugger_Breakpoints.removed || codeWord == nullptr) return false;
+    for (const DebugBreakpoint& entry : Debugger_Breakpoints.entries)
+        if (entry.codeWord == codeWord) return true;
     return false;
 }

@@ -15,7 +15,7 @@ struct DebugBreakpoint {
 
 struct DebugBreakpointTable {
     DebugBreakpoint entries[kMaxBreakpoints];
-    int count;
+    int count;    // set entries; while none is set, an executed break word takes none out or back
     bool removed; // the saved words are back in the code (while the machine stands at a break)
 };
 // Left extern: the one table the debugger edits and the machine patches code words from.
@@ -33,3 +33,6 @@ void DebuggerRemoveBreakpoints();
 // already or the table is full; Clear false when the word has none.
 bool Debugger_SetBreakpoint(uint32_t* codeWord);
 bool Debugger_ClearBreakpoint(uint32_t* codeWord);
+// True when a set breakpoint's break word stands over the code word now (set, and not removed); a
+// break word anywhere else belongs to the code itself.
+bool Debugger_IsBreakpoint(const void* codeWord);

@@ -48,6 +48,8 @@ protected:
 // Says that bytes of some code were written in place (breakpoints): every decoded form is made again
 // before it runs next.
 void VM_CodeChanged();
+// How many decoded forms have been made since the process started.
+uint64_t VM_DecodeCount();
 
 // The compiler's output buffer. `size` counts the bytes written so far, so the buffer can be handed to a
 // code object as its bytecode once writing ends; the capacity is kept apart.

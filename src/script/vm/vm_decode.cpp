@@ -11,6 +11,7 @@
 #include "script/script.h"
 #include "script/variables.h"
 #include "script/vm/vm.h"
+#include "script/vm/vm_breakpoints.h"
 #include "script/vm/vm_buffer.h"
 #include "script/vm/vm_format.h"
 #include "script/vm/vm_internal.h"
@@ -18,6 +19,14 @@
 void VM_CodeChanged() {
     ++vm::g_codeEpoch;
     vm::FormsChanged();
+}
+
+namespace {
+uint64_t g_decodeCount = 0;
+} // namespace
+
+uint64_t VM_DecodeCount() {
+    return g_decodeCount;
 }
 
 namespace vm {
@@ -405,8 +414,9 @@ Effect EffectOf(uint32_t word, const uint8_t* operand, int operandSize, int at, 
         return e;
     }
     case OP_BREAK:
-        // Breakpoints put break words over instructions: their code runs the long way until they go.
-        if ((word & 0xFFFF) == 0) e.known = false;
+        // A breakpoint puts its break word over an instruction whose effect is not seen here: that code
+        // runs the long way until the breakpoint goes. The code's own break words change nothing.
+        if ((word & 0xFFFF) == 0 && Debugger_IsBreakpoint(operand - 4)) e.known = false;
         if ((word & 0xFFFF) == kBreakIndexCheck) e.needs = 4;
         return e;
     default:
@@ -1431,6 +1441,7 @@ void ElementRunHolder(Insn* insn, const Insn* next) {
 Decoded* Decoded_Make(const VMBuffer* buffer) {
     Decoded_Free(buffer->decoded);
     buffer->decoded = nullptr;
+    ++g_decodeCount;
     auto* d = new Decoded();
     d->data = buffer->data;
     d->size = buffer->size;

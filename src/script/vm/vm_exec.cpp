@@ -234,8 +234,12 @@ bool PopBool(VMContext& c) {
 // break.e 0: a debugger breakpoint over the instruction at `at`, or a pending break.
 void Breakpoint(VMContext& c, int at) {
     c.pc = at;
-    DebuggerRemoveBreakpoints();
-    if (Debugger_ServerRunning()) DebuggerWaitWhilePaused();
+    // With no breakpoint set and no debugger to wait for, nothing is taken out and put back: the code's
+    // own break word then costs what a word that does nothing costs.
+    const bool debugger = Debugger_ServerRunning();
+    const bool swap = debugger || Debugger_Breakpoints.count > 0;
+    if (swap) DebuggerRemoveBreakpoints();
+    if (debugger) DebuggerWaitWhilePaused();
     if (c.pc + 4 > vm::CodeSize(c)) return;
     const uint32_t word = vm::Load<uint32_t>(vm::CodeBytes(c) + c.pc);
     c.pc += 4;
@@ -245,7 +249,7 @@ void Breakpoint(VMContext& c, int at) {
     } else {
         Dispatch(c, word, at);
     }
-    DebuggerInsertBreakpoints();
+    if (swap) DebuggerInsertBreakpoints();
 }
 
 void IndexCheck(VMContext& c) {

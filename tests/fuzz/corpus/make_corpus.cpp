@@ -97,6 +97,28 @@ std::string Read(const std::string& path) {
     return text.str();
 }
 
+// The font the font target's seeds are made of: Debian's fonts-dejavu-core, which scripts/setup.sh
+// installs.
+const char kSeedFont[] = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+
+// The TrueType file with the glyph count of its maxp table cut to count: the glyphs past it are never
+// read, so that a run of the target loads a few hundred glyphs rather than thousands. Unchanged without
+// a maxp table.
+std::string WithGlyphCount(std::string font, uint16_t count) {
+    auto u16 = [&](size_t at) {
+        return static_cast<size_t>(static_cast<uint8_t>(font[at]) << 8 | static_cast<uint8_t>(font[at + 1]));
+    };
+    const size_t tables = font.size() >= 12 ? u16(4) : 0;
+    for (size_t entry = 12; entry + 16 <= font.size() && entry < 12 + 16 * tables; entry += 16) {
+        if (font.compare(entry, 4, "maxp") != 0) continue;
+        const size_t at = u16(entry + 8) << 16 | u16(entry + 10);
+        if (at + 6 > font.size()) break;
+        font[at + 4] = static_cast<char>(count >> 8);
+        font[at + 5] = static_cast<char>(count & 0xFF);
+    }
+    return font;
+}
+
 // A 2 x 2 BMP of 24-bit pixels, or of 8-bit indexes into a 2-colour palette.
 std::vector<uint8_t> BMP(int bits) {
     const int rowBytes = ((2 * bits / 8) + 3) & ~3, paletteBytes = bits == 8 ? 8 : 0;
@@ -251,8 +273,16 @@ int main(int argc, char** argv) {
     Write("fuzz_bmp", "rgb24.bmp", BMP(24));
     Write("fuzz_bmp", "indexed8.bmp", BMP(8));
 
-    // A font file's start: the header of a TrueType file with no tables.
+    // Fonts: the header of a TrueType file with no tables, and a real TrueType file whole and with its
+    // glyph count cut to 200.
     Write("fuzz_font_file", "empty_tables.ttf", std::string("\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 12));
+    const std::string font = Read(kSeedFont);
+    if (font.size() < 12) {
+        std::fprintf(stderr, "make_fuzz_corpus: cannot read %s\n", kSeedFont);
+        return 1;
+    }
+    Write("fuzz_font_file", "dejavu_sans_mono.ttf", font);
+    Write("fuzz_font_file", "dejavu_sans_mono_200_glyphs.ttf", WithGlyphCount(font, 200));
 
     // Saved forms: a value, a variable list, an instance, a room.
     {

@@ -70,6 +70,11 @@ inline int64_t Wrap_Sub64(int64_t a, int64_t b) { return static_cast<int64_t>(st
 inline int64_t Wrap_Mul64(int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b)); }
 inline int64_t Wrap_Neg64(int64_t a) { return static_cast<int64_t>(0ull - static_cast<uint64_t>(a)); }
 
+// A 64-bit integer held to the 32-bit range.
+inline int32_t Saturate_Int32(int64_t v) {
+    return static_cast<int32_t>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
+}
+
 // Integer division and remainder as x86 idiv would compute them, except that the two cases that trap
 // there (division by zero, INT_MIN / -1) give 0 and INT_MIN here; callers that must report a division
 // by zero test for it first.

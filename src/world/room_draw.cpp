@@ -61,7 +61,7 @@ void DrawInstance(CInstance* i) {
                      i->image_alpha);
 }
 
-void DrawTile(const RoomTile& t, const IntRect& view) {
+void DrawTile(const RoomTile& t, const RoomArea& view) {
     if (!t.visible) return;
     CBackground* background = Background_Data(t.background);
     if (!background) return;
@@ -69,14 +69,16 @@ void DrawTile(const RoomTile& t, const IntRect& view) {
     float x2 = t.x + t.width * t.xscale, y2 = t.y + t.height * t.yscale;
     if (x2 < x1) std::swap(x1, x2);
     if (y2 < y1) std::swap(y1, y2);
-    if (x2 < view.left || x1 > view.right || y2 < view.top || y1 > view.bottom) return;
+    if (x2 < static_cast<float>(view.left) || x1 > static_cast<float>(view.right) ||
+        y2 < static_cast<float>(view.top) || y1 > static_cast<float>(view.bottom))
+        return;
     SetDepth(t.depth);
     background->DrawPart(static_cast<float>(t.left), static_cast<float>(t.top), static_cast<float>(t.width),
                          static_cast<float>(t.height), t.x, t.y, t.xscale, t.yscale, t.blend, t.alpha);
 }
 
 // The merge of instances, tiles (when given) and particle systems from the highest depth to the lowest.
-void DrawMerged(const IntRect* view, bool withTiles) {
+void DrawMerged(const RoomArea* view, bool withTiles) {
     CInstance* instance = Room_State().Run_Room->active.last;
     const std::vector<RoomTile>& tiles = Room_State().Run_Room->tiles;
     size_t tile = 0;
@@ -106,15 +108,28 @@ void DrawMerged(const IntRect* view, bool withTiles) {
     }
 }
 
-void DrawBackgrounds(const IntRect& rect, bool foregrounds) {
+void DrawBackgrounds(const RoomArea& area, bool foregrounds) {
     for (const RoomBackground& b : Room_State().Run_Room->backgrounds) {
         if (!b.visible || b.foreground != foregrounds) continue;
         CBackground* background = Background_Data(b.index);
         if (!background) continue;
-        background->DrawTiled(b.x, b.y, b.xscale, b.yscale, b.htiled, b.vtiled, static_cast<float>(rect.left),
-                              static_cast<float>(rect.top), static_cast<float>(rect.right - rect.left),
-                              static_cast<float>(rect.bottom - rect.top), b.blend, b.alpha);
+        background->DrawTiled(b.x, b.y, b.xscale, b.yscale, b.htiled, b.vtiled, static_cast<float>(area.left),
+                              static_cast<float>(area.top), static_cast<float>(area.right - area.left),
+                              static_cast<float>(area.bottom - area.top), b.blend, b.alpha);
     }
+}
+
+// The part of the room a view shows, enlarged to cover it when it is turned.
+RoomArea ViewArea(const CView& view) {
+    int64_t left = view.viewX, top = view.viewY;
+    int64_t right = left + view.viewW, bottom = top + view.viewH;
+    if (std::fabs(view.angle) >= 0.001f) {
+        left -= view.viewH / 2;
+        right += view.viewH / 2;
+        top -= view.viewW / 2;
+        bottom += view.viewW / 2;
+    }
+    return RoomArea{left, top, right, bottom};
 }
 
 void FullWindowPort() {
@@ -124,8 +139,8 @@ void FullWindowPort() {
 
 } // namespace
 
-void Room_DrawInstancesTilesParticles(const IntRect& rect) {
-    DrawMerged(&rect, true);
+void Room_DrawInstancesTilesParticles(const RoomArea& area) {
+    DrawMerged(&area, true);
 }
 
 void Room_DrawInstancesParticles() {
@@ -146,22 +161,24 @@ void Room_DrawInstances() {
     }
 }
 
-void Room_DrawView(const IntRect& rect) {
-    Frame_State().View_DrawRegion = rect;
+void Room_DrawView(const RoomArea& area) {
+    // Sprites are culled against the area held to the 32 bits of the region.
+    Frame_State().View_DrawRegion = IntRect{Saturate_Int32(area.left), Saturate_Int32(area.top),
+                                            Saturate_Int32(area.right), Saturate_Int32(area.bottom)};
     if (Transform_State().GR_Transform.mode3D) GR_D3D_ClearDepth();
     if (Room_State().Run_Room->showColour) GR_Draw_ClearAlpha(Room_State().Run_Room->colour, 1.0f);
     GR_D3D_SetDepth(12000.0f);
-    DrawBackgrounds(rect, false);
+    DrawBackgrounds(area, false);
     const float p = ParticleSystem_MaxDepth();
     if (!Room_State().Run_Room->tiles.empty())
-        Room_DrawInstancesTilesParticles(rect);
+        Room_DrawInstancesTilesParticles(area);
     else if (Room_State().Run_Room->active.first && p > kNoParticles)
         Room_DrawInstancesParticles();
     else if (Room_State().Run_Room->active.first)
         Room_DrawInstances();
-    else Room_DrawInstancesTilesParticles(rect);
+    else Room_DrawInstancesTilesParticles(area);
     GR_D3D_SetDepth(-12000.0f);
-    DrawBackgrounds(rect, true);
+    DrawBackgrounds(area, true);
     GR_D3D_SetDepth(-13000.0f);
 }
 
@@ -205,11 +222,7 @@ bool Room_DrawViews() {
                                   X86_DoubleToInt32(view.portW * sx), X86_DoubleToInt32(view.portH * sy));
             Graphics::SetViewArea(static_cast<float>(view.viewX), static_cast<float>(view.viewY),
                                   static_cast<float>(view.viewW), static_cast<float>(view.viewH), view.angle);
-            IntRect rect{view.viewX, view.viewY, Wrap_Add32(view.viewX, view.viewW), Wrap_Add32(view.viewY, view.viewH)};
-            if (std::fabs(view.angle) >= 0.001f)
-                rect = IntRect{Wrap_Sub32(view.viewX, view.viewH / 2), Wrap_Sub32(view.viewY, view.viewW / 2),
-                               Wrap_Add32(rect.right, view.viewH / 2), Wrap_Add32(rect.bottom, view.viewW / 2)};
-            Room_DrawView(rect);
+            Room_DrawView(ViewArea(view));
             if (surface) GR_D3D_PopRenderTargets();
         }
         if (!Room_State().Run_Room) return false;
@@ -221,7 +234,7 @@ bool Room_DrawViews() {
         FullWindowPort();
         Graphics::SetViewArea(0, 0, static_cast<float>(Room_State().Run_Room->width),
                               static_cast<float>(Room_State().Run_Room->height), 0);
-        Room_DrawView(IntRect{0, 0, Room_State().Run_Room->width, Room_State().Run_Room->height});
+        Room_DrawView(RoomArea{0, 0, Room_State().Run_Room->width, Room_State().Run_Room->height});
     }
 
     const bool was3D = Transform_State().GR_Transform.mode3D;

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -289,13 +291,26 @@ struct VisibleSpan {
     double low = 0.0, high = 0.0, pixel = 0.0;
 };
 
+// The view port the device draws into: a port it refused (one larger than the target) leaves the one
+// before in place.
+struct DevicePort {
+    double x = 0.0, y = 0.0, w = 0.0, h = 0.0;
+};
+DevicePort CurrentPort() {
+    D3DVIEWPORT9 v{};
+    CD3DDevice* device = Frame_State().GR_D3DDevice;
+    if (!device || device->GetViewport(&v) != D3D_OK) return DevicePort{};
+    return DevicePort{static_cast<double>(v.X), static_cast<double>(v.Y), static_cast<double>(v.Width),
+                      static_cast<double>(v.Height)};
+}
+
 // Both axes from the product of the world, view and projection matrices and the view port. Each axis is
 // known or not on its own: a view area of no height (a room of height 0, say) leaves its vertical span
 // unknown but still bounds the horizontal one.
 void VisibleSpans(VisibleSpan* xs, VisibleSpan* ys) {
     *xs = *ys = VisibleSpan{};
-    int px = 0, py = 0, pw = 0, ph = 0;
-    Graphics::GetViewPort(px, py, pw, ph);
+    const DevicePort port = CurrentPort();
+    const double px = port.x, py = port.y, pw = port.w, ph = port.h;
     float m[16];
     Graphics::GetMatrix(4, m);
     // x' = x m0 + y m4 + z m8 + m12, y' = x m1 + y m5 + z m9 + m13, w' = x m3 + y m7 + z m11 + m15: an axis
@@ -306,8 +321,8 @@ void VisibleSpans(VisibleSpan* xs, VisibleSpan* ys) {
     const double w = m[15];
     const double scale[2] = {m[0] / w * pw / 2.0, -m[5] / w * ph / 2.0};
     const double offset[2] = {px + (m[12] / w + 1.0) * pw / 2.0, py + (1.0 - m[13] / w) * ph / 2.0};
-    const double first[2] = {static_cast<double>(px), static_cast<double>(py)};
-    const double size[2] = {static_cast<double>(pw), static_cast<double>(ph)};
+    const double first[2] = {px, py};
+    const double size[2] = {pw, ph};
     VisibleSpan* spans[2] = {xs, ys};
     for (int a = 0; a < 2; ++a) {
         if (!plain[a] || scale[a] == 0.0 || !std::isfinite(scale[a])) continue;
@@ -352,6 +367,61 @@ void ForEachAxisTile(double start, double step, bool tiled, double regionEnd, co
     }
 }
 
+// The number of tiles of one axis from start by step before regionEnd (one at most unless tiled).
+double AxisTileCount(double start, double step, bool tiled, double regionEnd) {
+    if (!(regionEnd > start)) return 0.0;
+    return tiled ? std::ceil((regionEnd - start) / step) : 1.0;
+}
+
+// The point of the drawing plane (z = the 2D depth) that the matrix product m shows at the screen point
+// (sx, sy) of the port; false where the plane is seen edge on there or lies behind the eye.
+bool PlanePointAt(const float m[16], const DevicePort& port, double z, double sx, double sy, double* x,
+                  double* y) {
+    const double nx = (sx - port.x) / port.w * 2.0 - 1.0, ny = 1.0 - (sy - port.y) / port.h * 2.0;
+    // x' - nx w' = 0 and y' - ny w' = 0, two equations a x + b y = e and c x + d y = f in the plane.
+    const double a = m[0] - nx * m[3], b = m[4] - nx * m[7];
+    const double c = m[1] - ny * m[3], d = m[5] - ny * m[7];
+    const double e = -(z * (m[8] - nx * m[11]) + m[12] - nx * m[15]);
+    const double f = -(z * (m[9] - ny * m[11]) + m[13] - ny * m[15]);
+    const double det = a * d - b * c;
+    if (det == 0.0 || !std::isfinite(det)) return false;
+    *x = (e * d - b * f) / det;
+    *y = (a * f - e * c) / det;
+    return std::isfinite(*x) && std::isfinite(*y) && *x * m[3] + *y * m[7] + z * m[11] + m[15] > 0.0;
+}
+
+// Under a transform that leaves an axis's span unknown (a turned view, 3D), a region of more tiles than
+// the port has pixels draws only the tile under each pixel centre, each once and in the order of the whole
+// walk (columns, then rows), which gives the same pixels. False, drawing nothing, when the region has few
+// enough tiles to draw them all.
+template <typename DrawTile>
+bool ForEachTileUnderPixels(double sx, double sy, double tw, double th, bool htiled, bool vtiled,
+                            double regionRight, double regionBottom, double offsetX, double offsetY,
+                            DrawTile draw) {
+    const double columns = AxisTileCount(sx, tw, htiled, regionRight);
+    const double rows = AxisTileCount(sy, th, vtiled, regionBottom);
+    const DevicePort port = CurrentPort();
+    if (!(port.w > 0.0 && port.h > 0.0) || columns * rows <= port.w * port.h + 2.0) return false;
+    float m[16];
+    Graphics::GetMatrix(4, m);
+    const double z = Transform_State().GR_Transform.depth2D;
+    std::vector<std::pair<double, double>> tiles;
+    for (double j = 0.5; j < port.h; ++j)
+        for (double i = 0.5; i < port.w; ++i) {
+            double x = 0.0, y = 0.0;
+            if (!PlanePointAt(m, port, z, port.x + i, port.y + j, &x, &y)) continue;
+            const double column = htiled ? std::floor((x - offsetX - sx) / tw) : 0.0;
+            const double row = vtiled ? std::floor((y - offsetY - sy) / th) : 0.0;
+            if (column >= 0.0 && column < columns && row >= 0.0 && row < rows)
+                tiles.emplace_back(column, row);
+        }
+    std::sort(tiles.begin(), tiles.end());
+    tiles.erase(std::unique(tiles.begin(), tiles.end()), tiles.end());
+    for (const auto& [column, row] : tiles)
+        draw(sx + column * tw, sy + row * th);
+    return true;
+}
+
 // Calls draw(column, row) for each tile from (sx, sy) that starts before the region's far edges and
 // reaches the render target; one column (row) unless tiled that way. A tile's quad lies at its position
 // moved by (offsetX, offsetY), quadWidth x quadHeight in size.
@@ -361,6 +431,9 @@ void ForEachTile(double sx, double sy, double tw, double th, bool htiled, bool v
                  DrawTile draw) {
     VisibleSpan xs, ys;
     VisibleSpans(&xs, &ys);
+    if (!(xs.known && ys.known) &&
+        ForEachTileUnderPixels(sx, sy, tw, th, htiled, vtiled, rx + rw, ry + rh, offsetX, offsetY, draw))
+        return;
     ForEachAxisTile(sx, tw, htiled, rx + rw, xs, offsetX, quadWidth, [&](double column) {
         ForEachAxisTile(sy, th, vtiled, ry + rh, ys, offsetY, quadHeight, [&](double row) { draw(column, row); });
     });

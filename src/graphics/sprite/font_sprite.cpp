@@ -4,6 +4,7 @@
 #include "graphics/sprite/sprite.h"
 
 #include <algorithm>
+#include <cstdint>
 
 CFontQN* CFontQN::CFontQN_Sprite(int sprite, const char* text, bool proportional, int separation) {
     std::vector<uint16_t> chars;
@@ -23,7 +24,7 @@ CFontQN* CFontQN::CFontQN_Sprite(int sprite, const std::vector<uint16_t>& chars,
     // Every sprite font has a space: one of the characters kept, or one added after them.
     const bool added = std::find(kept.begin(), kept.end(), uint16_t{32}) == kept.end();
     if (added) kept.push_back(32);
-    int widest = 0;
+    int64_t widest = 0;
     for (size_t i = 0; i < kept.size(); ++i) {
         int left = 0, right = data->width;
         if (proportional && i < frames) {
@@ -38,7 +39,8 @@ CFontQN* CFontQN::CFontQN_Sprite(int sprite, const std::vector<uint16_t>& chars,
                 right = rect.right;
             }
         }
-        const int shift = right - left + separation;
+        // Summed in 64 bits, where no separation overflows; the glyph keeps the low 16 bits.
+        const int64_t shift = static_cast<int64_t>(right) - left + separation;
         font->m_glyphs.push_back(FontGlyph{kept[i], 0, 0, static_cast<int16_t>(i), static_cast<int16_t>(data->height),
                                            static_cast<int16_t>(shift), static_cast<int16_t>(-left), 0});
         if (kept[i] != 32) widest = std::max(widest, shift);

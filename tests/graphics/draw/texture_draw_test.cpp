@@ -219,6 +219,26 @@ TEST_F(TextureDrawTest, AViewOfNoHeightStillBoundsTheTilesAcross) {
     EXPECT_LE(quads, 1000u);
 }
 
+// Under a turned view an ordinary region still gets every tile; one of more tiles than the port has pixels
+// gets the tile under each pixel centre once: here the centres lie 100 units apart, so 64 x 48 tiles.
+TEST_F(TextureDrawTest, TilingUnderATurnedViewDrawsAtMostATileForEachPixel) {
+    Graphics::SetViewArea(0, 0, 64, 48, 30);
+    Texture_DrawTiled(id, 0, 0, 3, 3, 0.1f, 0.2f, true, true, 0, 0, 64, 48, 0, 1);
+    EXPECT_EQ(Take().size(), 48u);
+    Graphics::SetViewArea(5000, 5000, 6400, 4800, 30);
+    Texture_DrawTiled(id, 0, 0, 0, 0, 0.1f, 0.2f, true, true, 0, 0, 20000, 20000, 0, 1);
+    EXPECT_EQ(Take().size(), 64u * 48);
+}
+
+// A port larger than the target is refused and the one before stays: the tiles are those of its pixels.
+TEST_F(TextureDrawTest, APortTheDeviceRefusedDoesNotWidenTheTiling) {
+    Graphics::SetViewPort(0, 0, INT32_MAX, 48);
+    const float wide = 1000000.0f;
+    Graphics::SetViewArea(0, 0, wide, 48, 0);
+    Texture_DrawTiled(id, 0, 0, 0, 0, 0.1f, 0.2f, true, true, 0, 0, wide, 48, 0, 1);
+    EXPECT_LE(Take().size(), 64u * 6);
+}
+
 TEST_F(TextureDrawTest, AlphaImagesBecomeWhitePixelsWithThatAlpha) {
     const uint8_t alpha[6] = {0, 10, 20, 30, 40, 255};
     const int glyphs = Texture_CreateFromAlpha(3, 2, alpha);

@@ -16,6 +16,7 @@
 #include "support/temp_folder.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -341,6 +342,15 @@ TEST_F(SpriteFontTest, FramesBecomeGlyphsAndEveryFontHasASpace) {
     EXPECT_EQ(Glyphs(Font_AddSprite(sprite, 65, false, 0)), "32:3/8/0 65:0/8/0 66:1/8/0 67:2/8/0 ");
     EXPECT_TRUE(Font_ReplaceSprite(0, sprite, 48, false, 0));
     EXPECT_EQ(Glyphs(0), "32:3/8/0 48:0/8/0 49:1/8/0 50:2/8/0 ");
+}
+
+// The glyphs keep the low 16 bits of the frame's width plus the separation, also where that sum passes
+// the 32-bit limits: the largest int separates as -1 does, and as 65535 does.
+TEST_F(SpriteFontTest, ASeparationAtTheLimitsKeepsItsLow16Bits) {
+    const std::string minusOne = Glyphs(Font_AddSpriteExt(sprite, "ab", false, -1));
+    EXPECT_EQ(minusOne, "32:2/7/0 97:0/7/0 98:1/7/0 ");
+    EXPECT_EQ(Glyphs(Font_AddSpriteExt(sprite, "ab", false, 65535)), minusOne);
+    EXPECT_EQ(Glyphs(Font_AddSpriteExt(sprite, "ab", false, INT32_MAX)), minusOne);
 }
 
 class SpriteFontDrawTest : public GraphicsDeviceTest {

@@ -16,6 +16,9 @@
 
 namespace {
 
+// The time a game has to end after the first signal.
+constexpr int kGraceMilliseconds = 2000;
+
 // Posted once for each signal; the last signal's number beside it.
 sem_t g_signalled;
 std::atomic<int> g_lastSignal{0};
@@ -52,11 +55,11 @@ bool WaitForSignal(const timespec* deadline) {
 }
 
 void Watch() {
-    WaitForSignal(nullptr);
+    if (!WaitForSignal(nullptr)) return;
     timespec deadline;
     clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += kStopSignalGraceMilliseconds / 1000;
-    deadline.tv_nsec += static_cast<long>(kStopSignalGraceMilliseconds % 1000) * 1000000L;
+    deadline.tv_sec += kGraceMilliseconds / 1000;
+    deadline.tv_nsec += static_cast<long>(kGraceMilliseconds % 1000) * 1000000L;
     if (deadline.tv_nsec >= 1000000000L) {
         ++deadline.tv_sec;
         deadline.tv_nsec -= 1000000000L;

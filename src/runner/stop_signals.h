@@ -6,9 +6,6 @@
 // end in time, and exits with 128 + the signal's number.
 #pragma once
 
-// The time a game has to end after the first signal.
-constexpr int kStopSignalGraceMilliseconds = 2000;
-
 // Installs the handlers (before SDL starts, which leaves handlers it finds in place alone) and starts
 // the thread that waits for them. A signal the process was started with ignored (SIGINT in a job that a
 // shell started in the background) stays ignored.

@@ -22,6 +22,7 @@ constexpr int kGraceMilliseconds = 2000;
 // Posted once for each signal; the last signal's number beside it.
 sem_t g_signalled;
 std::atomic<int> g_lastSignal{0};
+std::atomic<bool> g_gameEnded{false};
 
 void OnStopSignal(int signal) {
     const int savedErrno = errno;
@@ -64,7 +65,7 @@ void Watch() {
         ++deadline.tv_sec;
         deadline.tv_nsec -= 1000000000L;
     }
-    WaitForSignal(&deadline);
+    if (!WaitForSignal(&deadline) && g_gameEnded.load() && !WaitForSignal(nullptr)) return;
     EndProcess(g_lastSignal.load());
 }
 
@@ -83,4 +84,8 @@ void StopSignals_Install() {
         handled = sigaction(signal, &action, nullptr) == 0 || handled;
     }
     if (handled) std::thread(Watch).detach();
+}
+
+void StopSignals_GameEnded() {
+    g_gameEnded.store(true);
 }

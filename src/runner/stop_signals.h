@@ -10,3 +10,7 @@
 // the thread that waits for them. A signal the process was started with ignored (SIGINT in a job that a
 // shell started in the background) stays ignored.
 void StopSignals_Install();
+
+// The game's code has run its last and the runner closes what it holds: from then on only a second
+// signal ends the process before it ends by itself.
+void StopSignals_GameEnded();

@@ -3,9 +3,11 @@
 #include "core/debug_link.h"
 #include "core/memory.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -16,6 +18,10 @@ TConsole g_releaseConsole(0);
 // Index 0: the release log ("-output"); 1: the debug log ("-debugoutput").
 std::string g_logPath[2];
 bool g_logOn[2] = {false, false};
+
+// Held while a text goes out, so that a line is written whole or not at all (Console_Hold). Recursive:
+// a sink that writes to a console while a line goes out takes it again.
+std::recursive_timed_mutex g_emitting;
 
 } // namespace
 
@@ -48,6 +54,7 @@ void Emit(const char* format, va_list args, const bool (&logs)[2]) {
     int n = std::vsnprintf(line, sizeof line, format, copy);
     va_end(copy);
     if (n < 0) return;
+    std::lock_guard<std::recursive_timed_mutex> hold(g_emitting);
 
     // Standard output gets the whole text; the other sinks get the line cut to 4095 characters.
     if (n < TConsole::kLineSize) {
@@ -76,6 +83,10 @@ void Emit(const char* format, va_list args, const bool (&logs)[2]) {
 void TConsole::OutputV(const char* format, va_list args) {
     const bool logs[2] = {m_selector == 0, m_selector != 0};
     Emit(format, args, logs);
+}
+
+bool Console_Hold(int waitMilliseconds) {
+    return g_emitting.try_lock_for(std::chrono::milliseconds(waitMilliseconds));
 }
 
 void Console_OutputBoth(const char* format, ...) {

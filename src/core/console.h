@@ -57,3 +57,8 @@ void Console_OutputBoth(const char* format, ...) __attribute__((format(printf, 1
 // Log files named on the command line; each console appends every line to its own file while the file
 // is set. A null path turns the file off.
 void Console_SetLogFile(int selector, const char* path);
+
+// For a process about to end from another thread: waits up to waitMilliseconds for a text that is
+// going out to reach standard output and the log files whole, then keeps every later text from
+// starting. False when the wait ran out (a write that does not return, to a pipe no one reads).
+bool Console_Hold(int waitMilliseconds);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <locale.h>
+#include <mutex>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +26,8 @@ bool g_saveAreaKnown = false;
 bool g_saveAreaNull = true;
 std::string g_saveArea;
 std::string g_executable;
+// Held while a file is written (CSaveAreaWrite), and for good by LoadSave_HoldWrites.
+std::mutex g_writing;
 
 // Lexical normal form of an absolute path: no ".", "..", empty components or final "/" (except the root).
 // ".." at the root stays at the root.
@@ -295,7 +298,13 @@ void LoadSave_WriteFailed(const char* path, int error) {
                          error ? std::strerror(error) : "there is no save area");
 }
 
+CSaveAreaWrite::CSaveAreaWrite() { g_writing.lock(); }
+CSaveAreaWrite::~CSaveAreaWrite() { g_writing.unlock(); }
+
+void LoadSave_HoldWrites() { g_writing.lock(); }
+
 bool _WriteFile(const char* path, const void* data, int size) {
+    CSaveAreaWrite writing;
     FILE* f = path && *path ? std::fopen(path, "wb") : nullptr;
     if (!f) {
         LoadSave_WriteFailed(path, path && *path ? errno : 0);

@@ -41,6 +41,18 @@ uint8_t* LoadSave_ReadSaveFile(const char* name, int* size);
 bool LoadSave_BundleFileExists(const char* name);
 bool LoadSave_SaveFileExists(const char* name);
 
+// Held by whatever writes a file, from its opening to its closing. A process ending from another thread
+// calls LoadSave_HoldWrites first: it waits for a write in progress to finish and lets no other start,
+// so that no file is left half written (an old file cut short before its new bytes are all there).
+class CSaveAreaWrite {
+public:
+    CSaveAreaWrite();
+    ~CSaveAreaWrite();
+    CSaveAreaWrite(const CSaveAreaWrite&) = delete;
+    CSaveAreaWrite& operator=(const CSaveAreaWrite&) = delete;
+};
+void LoadSave_HoldWrites();
+
 // Writes the whole file at a path; true only when every byte was written and the file closed cleanly.
 bool _WriteFile(const char* path, const void* data, int size);
 // Says on the console that the file at path could not be written and why (an errno value; 0: there is

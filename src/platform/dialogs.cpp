@@ -4,12 +4,15 @@
 #include "platform/backend.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -295,6 +298,7 @@ std::vector<std::string> ToolArguments(const std::string& tool, bool save, const
 // Runs the tool, handling the main window's messages meanwhile; true with its first output line when
 // it ended with status 0.
 bool RunTool(const std::vector<std::string>& args, std::string& output) {
+    CDialogProcesses shown;
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
     posix_spawn_file_actions_t actions;
@@ -392,4 +396,46 @@ bool FileDialog_Open(const char* filter, const char* name, const char* directory
 bool FileDialog_Save(const char* filter, const char* name, const char* directory, const char* title,
                      std::string& path) {
     return FileDialog(true, filter, name, directory, title, path);
+}
+
+// --- dialogs shown by processes of their own ---
+
+namespace {
+
+std::mutex g_dialogProcesses;
+// The thread showing the dialog (0 while none is open), and its children from before the dialog.
+pid_t g_dialogThread = 0;
+std::vector<pid_t> g_childrenBefore;
+
+std::vector<pid_t> ChildrenOf(pid_t thread) {
+    std::vector<pid_t> children;
+    const std::string path = "/proc/self/task/" + std::to_string(thread) + "/children";
+    if (FILE* f = std::fopen(path.c_str(), "r")) {
+        for (int pid; std::fscanf(f, "%d", &pid) == 1;) children.push_back(pid);
+        std::fclose(f);
+    }
+    return children;
+}
+
+} // namespace
+
+CDialogProcesses::CDialogProcesses() {
+    std::lock_guard<std::mutex> hold(g_dialogProcesses);
+    g_dialogThread = ::gettid();
+    g_childrenBefore = ChildrenOf(g_dialogThread);
+}
+
+CDialogProcesses::~CDialogProcesses() {
+    std::lock_guard<std::mutex> hold(g_dialogProcesses);
+    g_dialogThread = 0;
+}
+
+void Dialog_CloseProcesses() {
+    g_dialogProcesses.lock(); // kept until the process ends
+    if (g_dialogThread == 0) return;
+    // A box drawn by a copy of the runner keeps the runner's own handlers of the stop signals: only
+    // SIGKILL is sure to close it.
+    for (pid_t pid : ChildrenOf(g_dialogThread))
+        if (std::find(g_childrenBefore.begin(), g_childrenBefore.end(), pid) == g_childrenBefore.end())
+            ::kill(pid, SIGKILL);
 }

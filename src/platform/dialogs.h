@@ -77,3 +77,19 @@ std::string FileDialog_DefaultExtension(const char* filter);
 
 // The dialog tool a file dialog runs: the first of "zenity" and "kdialog" found on PATH, "" for none.
 std::string FileDialog_Tool();
+
+// --- dialogs shown by processes of their own ---
+// A message box may be shown by a process SDL starts (the desktop's dialog tool, or a copy of the
+// runner that draws the box), a file dialog by the tool it runs. While one lives, the children that
+// the thread showing it starts are the dialog's, so that a process ending from another thread can close
+// them instead of leaving a box on the screen that no one waits for. One such dialog at a time.
+class CDialogProcesses {
+public:
+    CDialogProcesses();
+    ~CDialogProcesses();
+    CDialogProcesses(const CDialogProcesses&) = delete;
+    CDialogProcesses& operator=(const CDialogProcesses&) = delete;
+};
+// For a process about to end: closes the processes of the dialog open now, if any, and keeps any later
+// dialog from opening (or the one closed from going on).
+void Dialog_CloseProcesses();

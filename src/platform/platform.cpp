@@ -3,9 +3,11 @@
 #include "core/console.h"
 #include "core/memory.h"
 #include "platform/backend.h"
+#include "platform/dialogs.h"
 #include "platform/input_translator.h"
 #include "platform/keys.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -21,6 +23,8 @@ CKeyState g_keyState;
 // The keys the game sends (keyboard_key_press), kept apart from the keyboard's: a modifier sent just
 // before a key counts for it before its message is handled.
 CInputTranslator g_sentKeys;
+// Set by Platform_AskToClose, perhaps in a signal handler; the next look for messages takes it.
+std::atomic<bool> g_closeAsked{false};
 
 int64_t SystemMicroseconds() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -119,7 +123,11 @@ int Platform_MessageBox(const char* text, const char* caption, uint32_t type) {
     if (!caption) caption = "";
     const MessageBoxButtons buttons = MessageBox_Buttons(type);
     if (Platform_IsInteractive()) {
-        const int answer = g_backend->ShowMessageBox(text, caption, type, buttons);
+        int answer;
+        {
+            CDialogProcesses shown;
+            answer = g_backend->ShowMessageBox(text, caption, type, buttons);
+        }
         if (answer > 0) return answer;
     }
     const int answer = buttons.ids[buttons.defaultIndex];
@@ -237,7 +245,10 @@ bool Platform_SetFullscreenMode(const PlatformDisplayMode& mode) {
 
 // --- messages ---
 
+void Platform_AskToClose() { g_closeAsked.store(true); }
+
 bool Platform_PeekMessage(PlatformMessage& msg) {
+    if (g_closeAsked.exchange(false)) g_queue.Post(WM_CLOSE);
     if (g_queue.Empty() && g_backend) g_backend->PollEvents(g_queue);
     if (!g_queue.Take(msg)) return false;
     g_keyState.Apply(msg);

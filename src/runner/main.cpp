@@ -4,6 +4,7 @@
 #include "platform/sdl/sdl_platform.h"
 #include "runner/command_line.h"
 #include "runner/startup.h"
+#include "runner/stop_signals.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     Param_SetCommandLine(argc, argv);
+    StopSignals_Install();
     std::unique_ptr<CSDLPlatform> sdl = CSDLPlatform::Create();
     if (!sdl) {
         std::fprintf(stderr, "The runner could not start SDL's video.\n");

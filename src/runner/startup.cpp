@@ -42,6 +42,7 @@
 #include "runner/options_file.h"
 #include "runner/run_loop.h"
 #include "runner/run_state.h"
+#include "runner/stop_signals.h"
 #include "script/compiled_game.h"
 #include "script/compiler/compile.h"
 #include "script/compiler/constants.h"
@@ -481,6 +482,7 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
             ProcessMessages();
         }
         if (MessagePump_State().Run_Running == 0) EndGame();
+        StopSignals_GameEnded();
         Runner_StopDevices();
         Window_PostQuit();
         Runner_Shutdown(true);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -80,7 +81,7 @@ ScenarioGame OneObjectGame(std::vector<ScenarioEvent> events) {
 }
 
 ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds,
-                      bool measurePeak) {
+                      bool measurePeak, const ScenarioStop& stop) {
     const std::string logPath = folder + "/game.log";
     const std::string outPath = folder + "/stdout.txt";
     const std::string errPath = folder + "/stderr.txt";
@@ -101,6 +102,9 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         setenv("LP_NUM_THREADS", "0", 1);
         // A leak at the end of the run changes the exit code, so every scenario checks the shutdown too.
         setenv("ASAN_OPTIONS", "detect_leaks=1:intercept_tls_get_addr=0", 1);
+        // The stop signals reach the runner even where this program was started with them ignored.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
         for (const auto& [name, value] : g_environment)
             setenv(name.c_str(), value.c_str(), 1);
         std::vector<char*> argv;
@@ -111,10 +115,20 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         _exit(121);
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    std::optional<std::chrono::steady_clock::time_point> signalled;
+    bool again = stop.again >= 0;
     int status = 0;
     for (;;) {
         const pid_t done = waitpid(child, &status, WNOHANG);
         if (done == child) break;
+        const auto now = std::chrono::steady_clock::now();
+        if (stop.signal != 0 && !signalled && ReadAll(logPath).find(stop.readyLog) != std::string::npos) {
+            kill(child, stop.signal);
+            signalled = now;
+        } else if (signalled && again && now - *signalled >= std::chrono::duration<double>(stop.again)) {
+            kill(child, stop.signal);
+            again = false;
+        }
         if (std::chrono::steady_clock::now() > deadline) {
             if (kill(-child, SIGKILL) != 0) kill(child, SIGKILL);
             waitpid(child, &status, 0);
@@ -124,6 +138,9 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+    if (signalled && !run.timedOut)
+        run.secondsAfterSignal =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - *signalled).count();
     if (measurePeak) run.peakBytes = std::strtoull(ReadAll(peakPath).c_str(), nullptr, 10);
     run.log = ReadAll(logPath);
     run.console = ReadAll(outPath);
@@ -138,7 +155,7 @@ ScenarioRun RunScenario(const ScenarioGame& game, const std::vector<std::string>
 
 ScenarioRun RunDataFile(const std::vector<uint8_t>& bytes, const std::vector<std::string>& extraArguments,
                         int timeoutSeconds, const std::vector<std::pair<std::string, std::string>>& files,
-                        const std::vector<std::string>& readBack) {
+                        const std::vector<std::string>& readBack, const ScenarioStop& stop) {
     TempFolder folder;
     const std::string gamePath = folder.Path() + "/game.win";
     std::ofstream(gamePath, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
@@ -150,7 +167,7 @@ ScenarioRun RunDataFile(const std::vector<uint8_t>& bytes, const std::vector<std
     std::vector<std::string> arguments = {"-game", gamePath, "-noerrors", "-output", folder.Path() + "/game.log"};
     if (ScenarioTreeMode()) arguments.push_back("-oldexec");
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
-    ScenarioRun run = RunRunner(folder.Path(), arguments, timeoutSeconds);
+    ScenarioRun run = RunRunner(folder.Path(), arguments, timeoutSeconds, false, stop);
     for (const std::string& name : readBack)
         if (access((folder / name).c_str(), F_OK) == 0) run.files.emplace_back(name, ReadAll(folder / name));
     return run;

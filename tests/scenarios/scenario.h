@@ -28,6 +28,15 @@ struct ScenarioRun {
     std::string errors;  // standard error
     std::vector<std::pair<std::string, std::string>> files; // the files asked for that the run left
     size_t peakBytes = 0; // the runner's own peak resident memory, when measured (0 otherwise)
+    double secondsAfterSignal = -1; // from the first signal sent (ScenarioStop) to the end of the run
+};
+
+// A signal sent to a run once its log holds readyLog, and once more again seconds later when again is
+// not negative.
+struct ScenarioStop {
+    int signal = 0;
+    std::string readyLog;
+    double again = -1;
 };
 
 // Whether the scenarios run their games' code in the tree evaluator: every run then adds "-oldexec". The
@@ -49,7 +58,7 @@ public:
 // With measurePeak the runner is started by a small process of its own, so that its peak memory is its
 // own and not that of this test program, which a fork would lend it.
 ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds,
-                      bool measurePeak = false);
+                      bool measurePeak = false, const ScenarioStop& stop = {});
 
 // Writes the game (and the files given as name and bytes, their folders made) into a fresh folder and runs the runner there
 // on it with "-noerrors" and "-output" (and "-oldexec" in tree mode); the run is killed after
@@ -62,7 +71,7 @@ ScenarioRun RunScenario(const ScenarioGame& game, const std::vector<std::string>
 // run. The save area lies in the folder's "data" folder.
 ScenarioRun RunDataFile(const std::vector<uint8_t>& bytes, const std::vector<std::string>& extraArguments = {},
                         int timeoutSeconds = 20, const std::vector<std::pair<std::string, std::string>>& files = {},
-                        const std::vector<std::string>& readBack = {});
+                        const std::vector<std::string>& readBack = {}, const ScenarioStop& stop = {});
 
 struct ToolRun {
     int exitCode = -1;

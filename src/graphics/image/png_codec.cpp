@@ -184,6 +184,7 @@ bool write_png_file(const char* name, const uint8_t* pixels, int width, int heig
         return false;
     }
     File_CreatePathDirectories(path);
+    CSaveAreaWrite writing;
     PNGWriteJob job{};
     job.file = std::fopen(path, "wb");
     if (job.file == nullptr) {

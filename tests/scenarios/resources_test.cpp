@@ -1,5 +1,6 @@
 // The runner on games that make and change resources while they run: fonts from a font file and from
-// sprites, parents and handlers of objects, rooms made and copied, timelines, and scripts called by index.
+// sprites, parents and handlers of objects, rooms made and copied, a room's stretched background,
+// timelines, and scripts called by index.
 #include "saved_frame.h"
 
 #include <gtest/gtest.h>
@@ -176,6 +177,39 @@ TEST(Resources, RoomsMadeAtRunTimeAreEnteredWithTheirInstancesTilesAndCode) {
     game.rooms.push_back(Room("r0", {{0, 0, 0, 100001, ""}}));
     EXPECT_EQ(LogOf(game), (Lines{"thing at 10 20", "made: 1 thing, tile 1", "thing at 10 20", "made: 1 thing, tile 1",
                                   "thing at 10 20", "made: 1 thing, tile 1", "cleared: 0 thing, tile 0"}));
+}
+
+// A background stretched over a room wider than it is tall, and wider than the image is tall: each scale
+// is the room's side over the image's own, as the game reads them and as the saved frame shows them.
+TEST(Resources, AStretchedRoomBackgroundCoversTheRoomAcrossAndDown) {
+    ScenarioGame game = FrameGame("", 64, 32);
+    // 8 x 16 in quarters of 4 x 8: red, green above blue, yellow.
+    const uint32_t quarters[2][2] = {{0xFF0000, 0x00FF00}, {0x0000FF, 0xFFFF00}};
+    GameBackground image;
+    image.name = "bQuarters";
+    image.image = {8, 16, {}};
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const uint32_t rgb = quarters[y / 8][x / 4];
+            image.image.rgba.insert(image.image.rgba.end(), {uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb), 255});
+        }
+    game.backgrounds = {image};
+    GameRoomBackground slot;
+    slot.background = 0;
+    slot.htiled = slot.vtiled = false;
+    slot.stretch = true;
+    game.rooms[0].backgrounds = {slot};
+    game.rooms[0].code += "show_debug_message(string(background_xscale[0]) + \" \" + string(background_yscale[0]));";
+    const SavedFrame f = RunFrame(game);
+    ASSERT_EQ(f.pixels.size(), 64u * 32u) << f.run.log;
+    EXPECT_EQ(LinesStartingWith(f.run.log, ""), Lines{"8 2"});
+    // Each quarter of the image covers a quarter of the room, 32 x 16.
+    std::string wrong;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x)
+            if (f.At(x, y) != quarters[y / 16][x / 32] && wrong.size() < 200)
+                wrong += "(" + std::to_string(x) + ", " + std::to_string(y) + ") ";
+    EXPECT_EQ(wrong, "");
 }
 
 // Moments added with scripts run at their steps; a cleared moment, a replaced one, a cleared timeline and

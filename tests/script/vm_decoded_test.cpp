@@ -357,6 +357,90 @@ TEST_F(VMDecoded, WholeNumbersStoredComparedAndBranchedOn) {
     EXPECT_EQ(Run("var a; a = 'x'; if ((a & 1) != 0 || (a | 2) != 2) return 1; return 0;"), "0");
 }
 
+// The six comparisons of whole numbers, the left one below, equal to and above the right, from bytecode
+// whose operands are .i items (compared exactly) and reals (the difference tested against the epsilon,
+// the usual one and 0, under which equal reals are neither equal nor unequal): the general way and every
+// run the loop fuses them into give the instruction's truth, pushed and branched on by bt and bf.
+TEST_F(VMDecoded, WholeNumbersComparedInEveryShape) {
+    struct Shape {
+        const char* name;
+        bool exact; // two .i
+        const char* code; // {L} and {R} stand for the operands, {OP} for the comparison; self holds hp
+    };
+    const Shape shapes[] = {
+        {"two .i", true, "push.i {L}\npush.d {R}\nconv.d.i\n{OP}.i.i"},
+        {".i and a constant", true, "push.i {L}\npush.i {R}\n{OP}.i.i"},
+        {"a local made a .i and a constant", true,
+         "push.i {L}\npop.v.i local.a\npush.v local.a\nconv.v.i\npush.i {R}\n{OP}.i.i"},
+        {"a local's bits and a constant", true,
+         "push.i {L}\npop.v.i local.a\npush.v local.a\nconv.v.i\npush.i -1\nand.i.i\npush.i {R}\n{OP}.i.i"},
+        {"two .d", false, "push.d {L}\npush.d {R}\n{OP}.d.d"},
+        {".d and .i", false, "push.d {L}\npush.i {R}\n{OP}.i.d"},
+        {".i and .d", false, "push.i {L}\npush.d {R}\n{OP}.d.i"},
+        {"two .v", false, "push.d {L}\nconv.d.v\npush.d {R}\nconv.d.v\n{OP}.v.v"},
+        {"a .v and a constant", false, "push.d {L}\nconv.d.v\npush.i {R}\n{OP}.i.v"},
+        {"a local and a constant", false, "push.i {L}\npop.v.i local.a\npush.v local.a\npush.i {R}\n{OP}.i.v"},
+        {"two locals", false,
+         "push.i {L}\npop.v.i local.a\npush.i {R}\npop.v.i local.b\npush.v local.a\npush.v local.b\n{OP}.v.v"},
+        {"self's variable and a constant", false,
+         "push.i {L}\npop.v.i self.hp\npush.v self.hp\npush.i {R}\n{OP}.i.v"},
+        {"a local mod a constant and a constant", false,
+         "push.i {L}\npop.v.i local.a\npush.v local.a\npush.i 1000\nmod.i.v\npush.i {R}\n{OP}.i.v"},
+        {"a variable of the instance a local names and a constant", false,
+         "push.i {L}\npop.v.i self.hp\npush.i 100002\npop.v.i local.e\npush.v local.e\nconv.v.i\n"
+         "push.v stack.hp\npush.i {R}\n{OP}.i.v"},
+    };
+    const std::pair<const char*, const char*> tails[] = {
+        {"pushed", "ret.b"},
+        {"bt", "bt yes\npush.i 0\nret.i\nyes: push.i 1\nret.i"},
+        {"bf", "bf no\npush.i 1\nret.i\nno: push.i 0\nret.i"}};
+    const char* const ops[] = {"slt", "sle", "seq", "sne", "sge", "sgt"};
+    // The truths of each comparison for left below, equal to and above right, and of equal reals under an
+    // epsilon of 0.
+    const bool truths[6][3] = {{true, false, false}, {true, true, false}, {false, true, false},
+                               {true, false, true},  {false, true, true}, {false, false, true}};
+    const bool equalWithoutEpsilon[6] = {false, true, false, false, true, false};
+    const std::pair<int, int> pairs[3][2] = {{{4, 5}, {-10, -9}}, {{5, 5}, {-9, -9}}, {{6, 5}, {-8, -9}}};
+    FakeWorld world;
+    CInstance* self = FakeWorld::AsInstance(world.Add(100002, 0));
+    ScriptWorld_Install(&world);
+    auto fill = [](std::string code, const char* name, const std::string& with) {
+        for (size_t at; (at = code.find(name)) != std::string::npos;)
+            code.replace(at, std::strlen(name), with);
+        return code;
+    };
+    const double epsilon = Code_Epsilon;
+    std::string wrong;
+    for (const double tolerance : {epsilon, 0.0})
+        for (const Shape& shape : shapes)
+            for (int op = 0; op < 6; ++op)
+                for (int order = 0; order < 3; ++order)
+                    for (const auto& [left, right] : pairs[order])
+                        for (const auto& [use, tail] : tails)
+                            for (const bool longWay : {true, false}) {
+                                const bool truth = order == 1 && !shape.exact && tolerance == 0
+                                                       ? equalWithoutEpsilon[op]
+                                                       : truths[op][order];
+                                const std::string listing =
+                                    fill(fill(fill(shape.code, "{L}", std::to_string(left)), "{R}",
+                                              std::to_string(right)),
+                                         "{OP}", ops[op]) +
+                                    "\n" + tail;
+                                Code_Epsilon = tolerance;
+                                VMDebug_State().VM_LongWayOnly = longWay;
+                                RunOutcome run;
+                                RunListing(listing.c_str(), run, self);
+                                if (run.errors.empty() && run.Real() == (truth ? 1 : 0)) continue;
+                                wrong += std::string(shape.name) + ": " + std::to_string(left) + " " + ops[op] +
+                                         " " + std::to_string(right) + (tolerance == 0 ? " within 0" : "") +
+                                         (longWay ? " the general way, " : ", ") + use + " -> " +
+                                         (run.errors.empty() ? std::to_string(run.Real()) : run.errors[0]) + "\n";
+                            }
+    Code_Epsilon = epsilon;
+    VMDebug_State().VM_LongWayOnly = false;
+    EXPECT_EQ(wrong, "");
+}
+
 TEST_F(VMDecoded, TextsAreJoinedComparedAndStoredWhole) {
     EXPECT_EQ(Run("var s, t; s = 'ab'; t = s + 'cd'; s += 'x'; s = s + s; return t + s + string(s < t) + "
                   "string(s == 'abxabx') + string('b' > s)"),
@@ -594,6 +678,39 @@ TEST_F(VMDecoded, ArraysReadWrittenAndGrown) {
                   "RUNTIME: Push :: Execution Error - Variable Index [0,5] out of range [1,2] - -7.a(", 0),
               0u);
     EXPECT_EQ(Run("arr[0] = 1; arr[1] = 'two'; var e; e = 100001; return string(e.arr[0]) + e.arr[1];"), "'1two'");
+}
+
+// A two-dimensional array of two rows of three read one row past its last row, and one column past the
+// last column of each row, by every shape of index, of a local array and of self's: the error names the
+// index and the array's extent, and the last elements read as they are. The rows and the row table are
+// made at their exact sizes, so a read outside them is one outside the blocks.
+TEST_F(VMDecoded, TwoDimensionalArraysReadOnePastTheirEnds) {
+    const std::pair<const char*, const char*> reads[] = {
+        {"constant indices", "return g[R, C];"},
+        {"two locals", "var i, j; i = R; j = C; return g[i, j];"},
+        {"index expressions", "var i, j; i = R - 1; j = C + 1; return g[i + 1, j - 1];"},
+        {"one local", "var k; k = R * 32000 + C; return g[k];"},
+        {"a truth", "var i, j; i = R; j = C; if (g[i, j]) return g[i, j]; return -1;"},
+        {"a sum", "var i, j, n; i = R; j = C; n = 0; return n + g[i, j];"},
+    };
+    const struct {
+        int row, column;
+        std::string outcome;
+    } cells[] = {{1, 2, "6"},
+                 {0, 2, "3"},
+                 {2, 0, "RUNTIME: Push :: Execution Error - Variable Index [2,0] out of range [2,-1] - "},
+                 {1, 3, "RUNTIME: Push :: Execution Error - Variable Index [1,3] out of range [2,3] - "},
+                 {0, 3, "RUNTIME: Push :: Execution Error - Variable Index [0,3] out of range [2,3] - "}};
+    for (const char* holder : {"var g; ", ""})
+        for (const auto& [shape, read] : reads)
+            for (const auto& cell : cells) {
+                std::string code = std::string(holder) + "g[1, 2] = 6; g[0, 2] = 3; g[1, 0] = 4; " + read;
+                for (const auto& [from, to] : {std::pair<std::string, int>{"R", cell.row}, {"C", cell.column}})
+                    for (size_t at; (at = code.find(from)) != std::string::npos;)
+                        code.replace(at, 1, std::to_string(to));
+                const std::string outcome = Run(code);
+                EXPECT_EQ(outcome.substr(0, cell.outcome.size()), cell.outcome) << shape << ": " << code;
+            }
 }
 
 // Elements at constant indices, read and written, of arrays of every holder: grown, shared (the writer

@@ -49,6 +49,12 @@ protected:
     }
     IScriptWorld* previousWorld = nullptr;
     static double Call(const char* name, std::initializer_list<Arg> args) { return CallBuiltIn(name, args).Real(); }
+    static int DeviceTextures() {
+        int n = 0;
+        for (TDeviceTexture* t = GR_D3D_TextureList(); t; t = t->next)
+            ++n;
+        return n;
+    }
     // A surface of w x h, cleared to green with a red 2 x 2 square at (1, 1).
     static int Marked(int w, int h) {
         const int s = static_cast<int>(Call("surface_create", {w, h}));
@@ -100,10 +106,15 @@ TEST_F(SurfaceFunctions, SizesAreCheckedAndEveryQueryAnswers) {
     EXPECT_EQ(Call("surface_set_target_ext", {4, s}), 0);
     EXPECT_EQ(CodeError_State().Code_LastErrorText, nullptr) << "the queries and targets raise nothing";
 
-    // Freed while it is the target: the target goes back to the screen first.
+    // Freed while it is the target: the target goes back to the screen first, and the surface's texture
+    // leaves the device at once, not when its record is used again.
     EXPECT_EQ(Call("surface_set_target_ext", {1, s}), 1);
     EXPECT_EQ(Surface_GetTarget(1), s);
+    const int texture = static_cast<int>(Call("surface_get_texture", {s}));
+    const int live = DeviceTextures();
     Call("surface_free", {s});
+    EXPECT_EQ(DeviceTextures(), live - 1);
+    EXPECT_FALSE(Texture_Exists(texture));
     EXPECT_EQ(Surface_GetTarget(1), -1);
     EXPECT_FALSE(Surface_DrawingToSurface());
     EXPECT_EQ(Call("surface_exists", {s}), 0);

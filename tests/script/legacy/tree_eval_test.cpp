@@ -211,6 +211,15 @@ TEST_F(TreeEval, VariablesLocalsGlobalsAndTargets) {
     EXPECT_EQ(Run("a[0] = 1; return a[3]"), "ERROR: Unknown variable a or array index out of bounds");
     EXPECT_EQ(Run("a[0] = 1; return a[1, 0]"), "ERROR: Unknown variable a or array index out of bounds");
     EXPECT_EQ(Run("b[1] = 1; return b[0]"), "0");
+    // Two rows of three, local and self's, read one row past the last row and one column past the last
+    // column of each row (the blocks are made at their exact sizes: nothing outside them is read).
+    for (const char* holder : {"var g; ", ""}) {
+        const std::string made = std::string(holder) + "g[1, 2] = 6; g[0, 2] = 3; ";
+        EXPECT_EQ(Run(made + "return g[1, 2] * 10 + g[0, 2]"), "63") << holder;
+        for (const char* read : {"g[2, 0]", "g[1, 3]", "g[0, 3]"})
+            EXPECT_EQ(Run(made + "return " + read), "ERROR: Unknown variable g or array index out of bounds")
+                << holder << read;
+    }
     EXPECT_EQ(Run("return (5).x"), "ERROR: Unknown variable x");
     VariableList_State().Variable_UnsetIsError = true;
     EXPECT_EQ(Run("return noone.x + never_set"), "0");

@@ -366,6 +366,16 @@ struct Insn {
 constexpr int kEntriesPerOp = 16;
 constexpr int kSteppedEntries = kEntriesPerOp - 2;
 const void* const* LoopEntries();
+// GCC on x86-64 keeps the loop's position in the code in VM_IP_REGISTER, and each handler's steps of 2 to
+// kSteppedEntries records are then code outside the loop's body: "add the step to that register; jump
+// to the handler", in kStepEntryBytes each (vm_loop.cpp). Elsewhere every step is a label of the loop.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define VM_STEP_STUBS 1
+#define VM_IP_REGISTER "r12"
+constexpr int kStepEntryBytes = 16;
+#else
+#define VM_STEP_STUBS 0
+#endif
 // The entry that steps a record of that many words on to a record of that handler.
 inline const void* LoopEntry(int op, int words) {
     return LoopEntries()[op * kEntriesPerOp + (words >= 1 && words <= kSteppedEntries ? words - 1 : kSteppedEntries)];

@@ -18,13 +18,14 @@
 #include "script/script.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
+#include "script/vm/vm_decode.h"
 #include "script/vm/vm_error.h"
 #include "script/vm/vm_format.h"
 #include "script/vm/vm_frames.h"
 #include "script/vm/vm_handles.h"
 #include "script/world_interface.h"
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#if VM_STEP_STUBS
 #define VM_REGISTER(declaration, name) register declaration asm(name)
 #else
 #define VM_REGISTER(declaration, name) declaration
@@ -785,6 +786,15 @@ struct Instances {
 
 const void* const* g_loopEntries = nullptr;
 
+#if VM_STEP_STUBS
+// The code of each handler's steps of 2 to 14 records (see L_StepEntries).
+extern "C" {
+#define VM_EACH_NAME(NAME) [[gnu::visibility("hidden")]] extern const char vm_steps_##NAME[];
+VM_EACH_HANDLER()
+#undef VM_EACH_NAME
+}
+#endif
+
 // The loop itself; without a context it only hands out its entries (LoopEntries). Never inlined nor
 // cloned: the records hold the addresses of its labels.
 #if defined(__clang__)
@@ -793,21 +803,6 @@ const void* const* g_loopEntries = nullptr;
 [[gnu::noinline, gnu::noclone]]
 #endif
 void Loop(VMContext* context) {
-    // Each handler's entries (kEntriesPerOp): a step of 1 to 14 records, a step by the record's words,
-    // and none. A handler goes on to the next record through the entry its record holds (Insn::next), so
-    // that the step is a constant of the entry's code and the way on is one indirect jump.
-    static const void* const kEntries[kOpCount * kEntriesPerOp] = {
-#define VM_EACH_NAME(NAME) &&S1_##NAME, &&S2_##NAME, &&S3_##NAME, &&S4_##NAME, &&S5_##NAME, &&S6_##NAME, \
-                           &&S7_##NAME, &&S8_##NAME, &&S9_##NAME, &&S10_##NAME, &&S11_##NAME, &&S12_##NAME, \
-                           &&S13_##NAME, &&S14_##NAME, &&SW_##NAME, &&L_##NAME,
-        VM_EACH_HANDLER()
-#undef VM_EACH_NAME
-    };
-    if (context == nullptr) {
-        g_loopEntries = kEntries;
-        return;
-    }
-    VMContext& c = *context;
     static const void* const kHandlers[kOpCount] = {
 #define VM_LABEL_SIMPLE(NAME) &&L_##NAME,
 #define VM_LABEL_SITE(NAME) &&L_Push##NAME, &&L_Pop##NAME,
@@ -839,10 +834,58 @@ void Loop(VMContext* context) {
 #undef VM_LABEL_COMPOUND
 #undef VM_LABEL_INT_IMMEDIATE
     };
+    // Each handler's entries (kEntriesPerOp): a step of 1 to 14 records, a step by the record's words,
+    // and none. A handler goes on to the next record through the entry its record holds (Insn::next), so
+    // that the step is a constant of the entry's code and the way on is one indirect jump. The step of
+    // one record is a label here, which falls through into its handler. The longer steps are labels here
+    // too where they cannot be code outside the body (see L_StepEntries). A step by the record's words (a
+    // run longer than 14) is rare and shared, and finds its handler by the record's op. The table ends
+    // with the address of L_StepEntries, which keeps that code.
+    static const void* kEntries[kOpCount * kEntriesPerOp + 1];
+    if (context == nullptr) {
+#if VM_STEP_STUBS
+        constexpr int kLabelSteps = 1;
+        static const char* const kStepEntries[kOpCount] = {
+#define VM_EACH_NAME(NAME) vm_steps_##NAME,
+            VM_EACH_HANDLER()
+#undef VM_EACH_NAME
+        };
+#else
+        constexpr int kLabelSteps = kSteppedEntries;
+#endif
+        static const void* const kSteps[kOpCount * kLabelSteps] = {
+#if VM_STEP_STUBS
+#define VM_EACH_NAME(NAME) &&S1_##NAME,
+#else
+#define VM_EACH_NAME(NAME) &&S1_##NAME, &&S2_##NAME, &&S3_##NAME, &&S4_##NAME, &&S5_##NAME, &&S6_##NAME, \
+                           &&S7_##NAME, &&S8_##NAME, &&S9_##NAME, &&S10_##NAME, &&S11_##NAME, &&S12_##NAME, \
+                           &&S13_##NAME, &&S14_##NAME,
+#endif
+            VM_EACH_HANDLER()
+#undef VM_EACH_NAME
+        };
+        for (int op = 0; op < kOpCount; ++op) {
+            const void** entries = &kEntries[op * kEntriesPerOp];
+            for (int records = 1; records <= kLabelSteps; ++records)
+                entries[records - 1] = kSteps[op * kLabelSteps + records - 1];
+#if VM_STEP_STUBS
+            for (int records = kLabelSteps + 1; records <= kSteppedEntries; ++records)
+                entries[records - 1] = kStepEntries[op] + kStepEntryBytes * (records - kLabelSteps - 1);
+#endif
+            entries[kSteppedEntries] = &&L_StepByWords;
+            entries[kEntriesPerOp - 1] = kHandlers[op];
+        }
+#if VM_STEP_STUBS
+        kEntries[kOpCount * kEntriesPerOp] = &&L_StepEntries;
+#endif
+        g_loopEntries = kEntries;
+        return;
+    }
+    VMContext& c = *context;
     Decoded* d;
     // The position in the code and the stack's top stay in registers through the whole loop (GCC would
     // otherwise keep them in memory across the handlers' calls).
-    VM_REGISTER(const Insn* ip, "r12");
+    VM_REGISTER(const Insn* ip, VM_IP_REGISTER);
     VM_REGISTER(uint8_t* sp, "r13");
     VM_REGISTER(ScriptValue* localSlots, "r15"); // the running level's slots (LocalsLevel::values)
     Instances instances;
@@ -2994,6 +3037,9 @@ L_PopEnv: {
     S##n##_##NAME : ip += n;                                                                               \
     __asm__("" : "+r"(ip));                                                                                \
     goto L_##NAME;
+#if VM_STEP_STUBS
+#define VM_EACH_NAME(NAME) VM_ENTRY_STEP(1, NAME)
+#else
 #define VM_EACH_NAME(NAME)                                                                                 \
     VM_ENTRY_STEP(1, NAME)                                                                                 \
     VM_ENTRY_STEP(2, NAME)                                                                                 \
@@ -3008,11 +3054,45 @@ L_PopEnv: {
     VM_ENTRY_STEP(11, NAME)                                                                                \
     VM_ENTRY_STEP(12, NAME)                                                                                \
     VM_ENTRY_STEP(13, NAME)                                                                                \
-    VM_ENTRY_STEP(14, NAME)                                                                                \
-    SW_##NAME : ip += ip->words;                                                                           \
-    goto L_##NAME;
+    VM_ENTRY_STEP(14, NAME)
+#endif
     VM_EACH_HANDLER()
 #undef VM_EACH_NAME
+L_StepByWords:
+    ip += ip->words;
+    VM_DISPATCH();
+
+#if VM_STEP_STUBS
+    // Each handler's steps of 2 to 14 records, placed outside the loop's body: in its own section, each
+    // step kStepEntryBytes long, "add the step to the position; jump to the handler". As labels of the
+    // loop they would each be a target of every indirect jump in it, and the compiler's graph of the loop
+    // grows as the product of the two (to gigabytes at fourteen labels a handler); an asm goto gives each
+    // handler one edge instead. They are entered through the handler's entries only, with the loop's state
+    // as every indirect jump leaves it: so is this label, which nothing runs into (its address is taken in
+    // kEntries), and from which the asm gotos' edges lead to the handlers.
+L_StepEntries:
+#define VM_EACH_NAME(NAME)                                                                                 \
+    asm goto(".pushsection .text.vm_steps,\"ax\",@progbits\n\t"                                            \
+             ".balign %c0\n\t"                                                                             \
+             ".globl vm_steps_" #NAME "\n\t"                                                               \
+             ".hidden vm_steps_" #NAME "\n"                                                                 \
+             "vm_steps_" #NAME ":\n\t"                                                                     \
+             ".set .Lvm_step, 2\n\t"                                                                       \
+             ".rept %c1\n\t"                                                                               \
+             "addq $(%c2 * .Lvm_step), %%" VM_IP_REGISTER "\n\t"                                           \
+             "jmp %l3\n\t"                                                                                 \
+             ".balign %c0\n\t"                                                                             \
+             ".set .Lvm_step, .Lvm_step + 1\n\t"                                                           \
+             ".endr\n\t"                                                                                   \
+             ".popsection"                                                                                 \
+             :                                                                                             \
+             : "i"(kStepEntryBytes), "i"(kSteppedEntries - 1), "i"(sizeof(Insn))                           \
+             :                                                                                             \
+             : L_##NAME);
+    VM_EACH_HANDLER()
+#undef VM_EACH_NAME
+    goto L_General;
+#endif
 #undef VM_ENTRY_STEP
 #undef VM_HANDLER_NONE
 #undef VM_HANDLER_BINARY

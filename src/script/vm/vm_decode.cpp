@@ -746,7 +746,10 @@ void Decoder::Word(int at, Insn& insn) {
         insn.op = kOpExit;
         return;
     case OP_BREAK:
-        if ((word & 0xFFFF) == kBreakIndexCheck) insn.op = kOpIndexCheck;
+        if ((word & 0xFFFF) == kBreakIndexCheck)
+            insn.op = kOpIndexCheck;
+        else if ((word & 0xFFFF) == 0 && !Debugger_IsBreakpoint(m_code + at))
+            insn.op = kOpBreakWord;
         return;
     default:
         if ((opcode >= OP_MUL && opcode <= OP_XOR) || opcode == OP_SHL || opcode == OP_SHR ||

@@ -208,6 +208,7 @@ namespace vm {
     X(PushEnv)                                                                                             \
     X(PopEnv)                                                                                              \
     X(IndexCheck) /* break 0xFFFF */                                                                       \
+    X(BreakWord)  /* break 0 of the code itself (no breakpoint over it) */                                 \
     X(Switch)     /* a chain of constant case labels: a jump table of the decoded form (JumpTable) */      \
     X(SwitchLocal) /* push.v local, then the Switch at record x.i */                                       \
     X(IntOfLocal) /* push.v local, conv.v.i */                                                             \

@@ -11,6 +11,7 @@
 #endif
 
 #include "core/convert.h"
+#include "core/debug_link.h"
 #include "core/memory.h"
 #include "core/text.h"
 #include "script/code.h"
@@ -18,6 +19,7 @@
 #include "script/script.h"
 #include "script/variable_list.h"
 #include "script/variables.h"
+#include "script/vm/vm_breakpoints.h"
 #include "script/vm/vm_decode.h"
 #include "script/vm/vm_error.h"
 #include "script/vm/vm_format.h"
@@ -1785,6 +1787,12 @@ L_IndexCheck: {
     if (index < 0 || index >= kArrayRowStride) goto L_General;
     VM_NEXT();
 }
+
+L_BreakWord:
+    // The code's own break word does nothing while no breakpoint is set and no debugger may stop the game
+    // at it; otherwise the general way serves it.
+    if (Debugger_Breakpoints.count > 0 || Debugger_ServerRunning()) goto L_General;
+    VM_NEXT();
 
 L_SwitchLocal: {
     // The local pushed as push.v pushes it, then the switch at record x.i on it.

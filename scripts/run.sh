@@ -2,7 +2,8 @@
 # Sets up the machine, builds the runner and runs it from the folder this was started in; any arguments
 # are passed to the runner. Without a "-game" among them it runs the example game (examples/catch/):
 # Escape ends it (without a display it runs offscreen until stopped with Ctrl+C). RUNNER_JOBS sets how
-# many compilations run at once (default: one for each core).
+# many compilations run at once (default: one for each core, as far as the memory available holds
+# them at 1.5 GB each).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/jobs.sh"

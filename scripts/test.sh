@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the runner and its tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test. RUNNER_JOBS sets how many compilations and tests run
-# at once (default: one for each core).
+# at once (default: one for each core, as far as the memory available holds them at 1.5 GB each).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/jobs.sh

@@ -182,8 +182,7 @@ void UpdateVirtualKeys() {
 int IniInt(const IniFile& ini, const char* section, const char* key) {
     const IniKey* k = ini.FindKey(section, key);
     if (!k || !k->value) return 0;
-    const long long v = std::strtoll(k->value, nullptr, 10);
-    return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : static_cast<int>(v);
+    return Saturate_Int32(std::strtoll(k->value, nullptr, 10));
 }
 
 const char* IniText(const IniFile& ini, const char* section, const char* key) {

@@ -70,7 +70,7 @@ int32_t LeadingInteger(const char* text, const char** end) {
     errno = 0;
     const long long n = std::strtoll(text, &stop, 10);
     if (end) *end = stop;
-    return n < INT32_MIN ? INT32_MIN : (n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n));
+    return Saturate_Int32(n);
 }
 
 // One command line: a kind, then up to ten numbers; reading stops at the first field that is not a

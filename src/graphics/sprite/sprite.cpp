@@ -548,8 +548,8 @@ bool CSprite::PreciseCollision(int frame, const IntRect& box, int x, int y, floa
         const int64_t dx = static_cast<int64_t>(px) - sx;
         const int64_t dy = static_cast<int64_t>(py) - sy;
         if (unscaled && unrotated) {
-            ix = static_cast<int32_t>(std::clamp<int64_t>(dx + s.xOrigin, INT32_MIN, INT32_MAX));
-            iy = static_cast<int32_t>(std::clamp<int64_t>(dy + s.yOrigin, INT32_MIN, INT32_MAX));
+            ix = Saturate_Int32(dx + s.xOrigin);
+            iy = Saturate_Int32(dy + s.yOrigin);
             return true;
         }
         const float fx = static_cast<float>(dx);

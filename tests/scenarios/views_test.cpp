@@ -1,10 +1,14 @@
 // Views whose position and size lie near the 32-bit limits, from the data file and from game code: the
-// room's backgrounds and tiles are drawn over what the view shows, and the run goes on to its end.
+// room's backgrounds and tiles are drawn over what the view shows, and the run goes on to its end. A
+// turned view over a room of more tiles than its port has pixels shows the tiles it shows unturned.
 #include "saved_frame.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
+#include <string>
 
 namespace {
 
@@ -96,6 +100,68 @@ TEST(Views, GameCodeMovingAViewPastTheLimitsDrawsWhatItSees) {
     const SavedFrame f = RunFrame(ViewGame(WholeWindow(), cases[3].code));
     EXPECT_EQ(f.run.exitCode, 0) << f.run.errors;
     EXPECT_EQ(f.width, 64);
+}
+
+// Which half of the tile image (0 the first, 1 the second) lies at a point of one axis of the room, or -1
+// where no tile does. Tiles lie 6 units apart from 0 (and before it) to the last that starts before the
+// room's edge, and reach 6.5 units (4 image pixels at 1.625 times): each lies half a unit over the next,
+// which is drawn over it.
+int TileHalfAt(double at, int roomEdge) {
+    const double tile = std::min(std::floor(at / 6), std::ceil(roomEdge / 6.0) - 1);
+    const double into = at - 6 * tile;
+    return into >= 6.5 ? -1 : into < 3.25 ? 0 : 1;
+}
+
+// A background tiled over a room of 167 x 125 tiles, more than the port has pixels, seen near the room's
+// far corner through a view that enlarges 4 times, unturned and turned a quarter and a half. The room's
+// sides are no whole number of tiles, so the last column and row reach past them; the tile image has four
+// quarters of different colours, so a tile flipped, left out or drawn under its neighbour shows. Pixel
+// centres never fall on an edge of a tile or of a quarter.
+TEST(Views, TilesUnderATurnedViewAreThoseOfTheRoomUnturned) {
+    const uint32_t quarters[2][2] = {{0xFF0000, 0x00FF00}, {0x0000FF, 0xFFFFFF}}; // [lower half][right half]
+    GameImage image;
+    image.width = image.height = 4;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const uint32_t c = quarters[y / 2][x / 2];
+            image.rgba.insert(image.rgba.end(), {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
+                                                 static_cast<uint8_t>(c), 255});
+        }
+    GameView view = WholeWindow();
+    view.x = 990; // the view's centre at (998, 746), the tiles' far corner at (1002.5, 750.5)
+    view.y = 740;
+    view.width = 16;
+    view.height = 12;
+    for (const int angle : {0, 90, 180}) {
+        SCOPED_TRACE(angle);
+        ScenarioGame game =
+            FrameGame("draw_background_tiled_ext(bgQuarters, 0, 0, 1.625, 1.625, c_white, 1);");
+        game.backgrounds.push_back({"bgQuarters", image});
+        ScenarioRoom& room = game.rooms[0];
+        room.width = 1000;
+        room.height = 748;
+        room.views = {view};
+        room.code += "view_angle[0] = " + std::to_string(angle) + ";";
+        const SavedFrame f = RunFrame(game);
+        ASSERT_EQ(f.run.exitCode, 0) << f.run.errors;
+        ASSERT_EQ(f.width, 64);
+        ASSERT_EQ(f.height, 48);
+        // The room's point under each pixel centre: a quarter turn takes the room's x axis up the screen.
+        const int c = angle == 0 ? 1 : angle == 180 ? -1 : 0, s = angle == 90 ? 1 : 0;
+        int wrong = 0;
+        std::string first;
+        for (int py = 0; py < 48; ++py)
+            for (int px = 0; px < 64; ++px) {
+                const double dx = (px + 0.5 - 32) / 4, dy = (py + 0.5 - 24) / 4;
+                const int hx = TileHalfAt(998 + c * dx - s * dy, room.width);
+                const int hy = TileHalfAt(746 + s * dx + c * dy, room.height);
+                const uint32_t expected = hx < 0 || hy < 0 ? 0 : quarters[hy][hx];
+                if (f.At(px, py) != expected && wrong++ == 0)
+                    first = "(" + std::to_string(px) + ", " + std::to_string(py) + ") is " +
+                            std::to_string(f.At(px, py)) + ", not " + std::to_string(expected);
+            }
+        EXPECT_EQ(wrong, 0) << first;
+    }
 }
 
 } // namespace

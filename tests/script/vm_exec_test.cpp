@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -653,14 +654,46 @@ TEST_F(VMExec, DebuggerBreaksRunTheInstructionUnderThem) {
 }
 
 namespace {
-// A debugger's link that resumes the game at once from every break.
-int g_debuggerStops = 0;
+// A debugger's link that resumes the game at once from every break, noting where the machine stands
+// there and doing meanwhile what the test asks.
+std::vector<int> g_stopsAt;
+std::function<void(int pc)> g_whilePaused;
 bool LinkRuns() {
     return true;
 }
 int ResumeAtOnce() {
-    ++g_debuggerStops;
+    const int pc = VM_CurrentContext != nullptr ? VM_CurrentContext->pc : -1;
+    g_stopsAt.push_back(pc);
+    if (g_whilePaused) g_whilePaused(pc);
     return 0;
+}
+// The link installed while it lives (the debugger's server running), with no stop noted yet.
+struct DebuggerRunning {
+    explicit DebuggerRunning(std::function<void(int pc)> whilePaused = nullptr) {
+        g_stopsAt.clear();
+        g_whilePaused = std::move(whilePaused);
+        DebugLink_Install(DebugLinkHooks{nullptr, nullptr, LinkRuns, nullptr, ResumeAtOnce});
+    }
+    ~DebuggerRunning() {
+        DebugLink_Install(DebugLinkHooks{});
+        g_whilePaused = nullptr;
+    }
+};
+
+// Runs the code on no instance and gives how many decoded forms were made meanwhile.
+uint64_t DecodesOfRun(const VMBuffer* code) {
+    const uint64_t before = VM_DecodeCount();
+    VM_Execute("test", nullptr, nullptr, code, nullptr, nullptr, nullptr);
+    return VM_DecodeCount() - before;
+}
+
+// Three passes that add 1 to global.n each through a neg.i, which keeps the stack's depth: so does a
+// break word over it, and the decoder's walk of the stack alone would not tell that the code changed.
+// With the code's own break word at the head of the loop (at 8), the neg.i lies at 28, else at 24.
+std::string NegatingLoop(bool ownBreakWord) {
+    return std::string("push.i 3\nloop: ") + (ownBreakWord ? "break.e 0\n" : "") +
+           "push.v global.n\npush.i -1\nneg.i\nadd.i.v\npop.v.v global.n\n"
+           "push.i 1\nsub.i.i\ndup.i\nconv.i.b\nbt loop\npopz.i";
 }
 } // namespace
 
@@ -678,36 +711,96 @@ TEST_F(VMExec, BreakWordsKeepTheDecodedFormUntilABreakpointChanges) {
                                                    "break.e.e 0\n"
                                                    "push.i 1\nsub.i.i\ndup.i\nconv.i.b\nbt loop\npopz.i");
     uint32_t* pushOne = reinterpret_cast<uint32_t*>(code->data + 24);
-    const auto run = [&] {
-        const uint64_t before = VM_DecodeCount();
-        VM_Execute("test", nullptr, nullptr, code.get(), nullptr, nullptr, nullptr);
-        return VM_DecodeCount() - before;
-    };
     DebuggerClearBreakpoints();
     const ScriptValue zero{};
     Variable_SetGlobal(Code_Variable_FindAlloc("n"), -1, &zero);
-    EXPECT_EQ(run(), 1u);
+    EXPECT_EQ(DecodesOfRun(code.get()), 1u);
     EXPECT_EQ(Global("n"), 1000);
     ASSERT_NE(code->decoded, nullptr);
     EXPECT_TRUE(code->decoded->verified);
 
     // With a debugger's server running, each break word stops there.
-    g_debuggerStops = 0;
-    DebugLink_Install(DebugLinkHooks{nullptr, nullptr, LinkRuns, nullptr, ResumeAtOnce});
-    EXPECT_EQ(run(), 0u);
-    DebugLink_Install(DebugLinkHooks{});
-    EXPECT_EQ(g_debuggerStops, 3000);
+    {
+        const DebuggerRunning debugger;
+        EXPECT_EQ(DecodesOfRun(code.get()), 0u);
+        EXPECT_EQ(g_stopsAt.size(), 3000u);
+    }
     EXPECT_EQ(Global("n"), 2000);
 
     ASSERT_TRUE(Debugger_SetBreakpoint(pushOne));
-    EXPECT_GE(run(), 1u);
+    EXPECT_GE(DecodesOfRun(code.get()), 1u);
     EXPECT_EQ(Global("n"), 3000); // the push under the breakpoint ran every time
     EXPECT_FALSE(code->decoded->verified);
 
     ASSERT_TRUE(Debugger_ClearBreakpoint(pushOne));
-    EXPECT_EQ(run(), 1u);
+    EXPECT_EQ(DecodesOfRun(code.get()), 1u);
     EXPECT_EQ(Global("n"), 4000);
     EXPECT_TRUE(code->decoded->verified);
+}
+
+// A breakpoint over an instruction that keeps the stack's depth leaves the code unverified, so that it
+// runs the long way and stops there, the instruction under it run each time. Putting the breakpoints into
+// the code and taking them out makes the decoded forms again by itself when a code word changes: after
+// the table is filled in place, and when the debugger sets or clears a breakpoint while the machine stands
+// at a break (the word changes as the machine goes on).
+TEST_F(VMExec, BreakpointsOverAnInstructionThatKeepsTheStackMakeTheFormAgain) {
+    DebuggerClearBreakpoints();
+    const ScriptValue zero{};
+    Variable_SetGlobal(Code_Variable_FindAlloc("n"), -1, &zero);
+    std::unique_ptr<VMWriteBuffer> code = Assemble(NegatingLoop(false).c_str());
+    uint32_t* neg = reinterpret_cast<uint32_t*>(code->data + 24);
+    const uint32_t negWord = *neg;
+    EXPECT_EQ(DecodesOfRun(code.get()), 1u);
+    ASSERT_TRUE(code->decoded->verified);
+
+    // The table filled in place, as the debugger's saved breakpoints fill it, then put in and taken out.
+    Debugger_Breakpoints.entries[0] = {0, neg};
+    Debugger_Breakpoints.count = 1;
+    DebuggerInsertBreakpoints();
+    {
+        const DebuggerRunning debugger;
+        EXPECT_GE(DecodesOfRun(code.get()), 1u);
+        EXPECT_EQ(g_stopsAt, (std::vector<int>{24, 24, 24}));
+    }
+    EXPECT_FALSE(code->decoded->verified);
+    EXPECT_EQ(Global("n"), 6);
+    DebuggerRemoveBreakpoints();
+    DebuggerClearBreakpoints();
+    EXPECT_EQ(*neg, negWord);
+    EXPECT_EQ(DecodesOfRun(code.get()), 1u);
+    EXPECT_TRUE(code->decoded->verified);
+    EXPECT_EQ(Global("n"), 9);
+
+    // Set while the machine stands at the code's own break word, where taking the breakpoints out changed
+    // nothing: putting them back makes the form that stops at the new one in the same pass.
+    std::unique_ptr<VMWriteBuffer> breaking = Assemble(NegatingLoop(true).c_str());
+    uint32_t* breakingNeg = reinterpret_cast<uint32_t*>(breaking->data + 28);
+    EXPECT_EQ(DecodesOfRun(breaking.get()), 1u);
+    {
+        const DebuggerRunning debugger([&](int) {
+            if (g_stopsAt.size() == 1) {
+                EXPECT_TRUE(Debugger_SetBreakpoint(breakingNeg));
+            }
+        });
+        EXPECT_GE(DecodesOfRun(breaking.get()), 1u);
+        EXPECT_EQ(g_stopsAt, (std::vector<int>{8, 28, 8, 28, 8, 28}));
+    }
+    EXPECT_FALSE(breaking->decoded->verified);
+
+    // Cleared while the machine stands at it, where putting the breakpoints back changes nothing: the form
+    // made after they were taken out is verified again and stops there no more.
+    {
+        const DebuggerRunning debugger([&](int pc) {
+            if (pc == 28) {
+                EXPECT_TRUE(Debugger_ClearBreakpoint(breakingNeg));
+            }
+        });
+        DecodesOfRun(breaking.get());
+        EXPECT_EQ(g_stopsAt, (std::vector<int>{8, 28, 8, 8}));
+    }
+    EXPECT_TRUE(breaking->decoded->verified);
+    EXPECT_EQ(DecodesOfRun(breaking.get()), 0u);
+    EXPECT_EQ(Global("n"), 21);
 }
 
 TEST_F(VMExec, SingleStepBreaksWhenTheLineChanges) {

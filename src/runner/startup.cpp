@@ -8,6 +8,7 @@
 #include "core/files.h"
 #include "core/memory.h"
 #include "core/process_exit.h"
+#include "core/save_area.h"
 #include "core/text.h"
 #include "data/container.h"
 #include "data/general_info.h"
@@ -360,6 +361,8 @@ void Runner_StartUp(const std::optional<std::string>& gamePath, CGameFile& game)
         GameNotLoaded(Runner_LoadFailureLine());
         return;
     }
+    // The save area is known from the general information on.
+    LoadSave_RemoveLeftoverWrites();
     if (CommandLine_State().Runner_Switches.inAWindow) GeneralInfo_State().GameOptions &= ~1u;
     Steam_Init(CommandLine_State().Runner_Switches.steam);
     Trace("Create Window");

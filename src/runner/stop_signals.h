@@ -1,9 +1,9 @@
 // SIGINT and SIGTERM. The first asks the game to end as the window's close box does. A game that cannot
-// get to the end of its frame (code that never returns, a message box no one answers) has about two
-// seconds to end; then, or at once on a second signal, a thread of its own ends the process: it waits
-// for a file being written into the save area and for a line going out to the consoles, closes a
-// message box or dialog shown by a process of its own, says on standard error that the game did not
-// end in time, and exits with 128 + the signal's number.
+// get to the end of its frame (code that never returns, a message box no one answers) has about two seconds to
+// end; then, or at once on a second signal, a thread of its own ends the process: it lets a file being
+// written into the save area and a line going out to the consoles finish (waiting a second at most, and
+// a fifth of one after a second signal), closes a message box or dialog shown by a process of its own,
+// says on standard error that the game did not end in time, and exits with 128 + the signal's number.
 #pragma once
 
 // Installs the handlers (before SDL starts, which leaves handlers it finds in place alone) and starts
@@ -14,3 +14,4 @@ void StopSignals_Install();
 // The game's code has run its last and the runner closes what it holds: from then on only a second
 // signal ends the process before it ends by itself.
 void StopSignals_GameEnded();
+

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <poll.h>
 #include <semaphore.h>
@@ -28,15 +30,18 @@ constexpr int kGraceMilliseconds = 2000;
 constexpr int kWaitAfterGrace = 1000;
 constexpr int kWaitAfterSecondSignal = 200;
 
-// Posted once for each signal; the last signal's number beside it.
+// Posted once for each signal; the last signal's number beside it, and a count of them.
 sem_t g_signalled;
 std::atomic<int> g_lastSignal{0};
+std::atomic<int> g_signalCount{0};
+std::atomic<bool> g_termHandled{false};
 std::atomic<bool> g_gameEnded{false};
 
 void OnStopSignal(int signal) {
     const int savedErrno = errno;
     g_lastSignal.store(signal);
     Platform_AskToClose();
+    g_signalCount.fetch_add(1);
     sem_post(&g_signalled);
     errno = savedErrno;
 }
@@ -120,11 +125,23 @@ void StopSignals_Install() {
         action.sa_handler = OnStopSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        handled = sigaction(signal, &action, nullptr) == 0 || handled;
+        if (sigaction(signal, &action, nullptr) != 0) continue;
+        handled = true;
+        if (signal == SIGTERM) g_termHandled.store(true);
     }
     if (handled) std::thread(Watch).detach();
 }
 
 void StopSignals_GameEnded() {
     g_gameEnded.store(true);
+}
+
+void StopSignals_TestMoment(const char* moment) {
+    static const char* const wanted = std::getenv("RUNNER_TEST_SIGNAL_AT");
+    if (!wanted || !g_termHandled.load() || std::strcmp(wanted, moment) != 0) return;
+    const int before = g_signalCount.load();
+    if (::kill(::getpid(), SIGTERM) != 0) return;
+    // Any thread may take the signal; the moment is over once the handler has run (5 s at most).
+    for (int i = 0; i < 5000 && g_signalCount.load() == before; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }

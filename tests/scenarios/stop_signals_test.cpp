@@ -1,6 +1,7 @@
 // SIGINT and SIGTERM sent to games that cannot get to the end of their frame (code that never returns,
-// an error box no one answers, a wait for a key), and to runs held up in a write: a file or a console
-// line half written, a named pipe in the save area, a standard output that nothing reads.
+// an error box no one answers, a wait for a key), to games that are starting, and to runs held up in a
+// write: a file or a console line half written, a named pipe in the save area, a standard output that
+// nothing reads.
 #include "scenario.h"
 
 #include "core/files.h"
@@ -81,6 +82,23 @@ std::vector<std::string> NamesIn(const std::string& folder, const std::string& p
         closedir(dir);
     }
     return names;
+}
+
+// The handlers are installed first; a signal at any later moment of start-up is kept for the main loop,
+// which ends the game once its first room has started: the game's own end runs, and no step.
+TEST(StopSignals, ASignalDuringStartUpEndsTheGameBeforeItsFirstStep) {
+    const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, "show_debug_message(\"created\");"},
+                                                                        {3, 0, "show_debug_message(\"step\");"},
+                                                                        {7, 3, "show_debug_message(\"game end\");"}}));
+    for (const char* moment : {"handlers", "loaded", "window", "start", "room"}) {
+        SCOPED_TRACE(moment);
+        ScenarioEnvironment environment{{"RUNNER_TEST_SIGNAL_AT", moment}};
+        const ScenarioRun run = RunDataFile(bytes, {}, 30);
+        ASSERT_FALSE(run.timedOut) << run.console;
+        EXPECT_EQ(run.exitCode, 0) << run.errors;
+        EXPECT_EQ(LinesStartingWith(run.log, ""), (std::vector<std::string>{"created", "game end"}));
+        EXPECT_EQ(run.errors.find("did not end in time"), std::string::npos) << run.errors;
+    }
 }
 
 // A named pipe where the game writes an ini file: nothing reads it, and the write must not wait for a

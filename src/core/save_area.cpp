@@ -334,8 +334,10 @@ constexpr char kTemporaryEnd[] = ".writing";
 std::atomic<unsigned> g_temporaryCount{0};
 
 std::string TemporaryName(const std::string& name) {
-    return "." + name.substr(0, kTemporaryNameBytes) + "~" + std::to_string(getpid()) + "-" +
-           std::to_string(g_temporaryCount.fetch_add(1)) + kTemporaryEnd;
+    std::string temporary(1, '.');
+    temporary.append(name, 0, kTemporaryNameBytes).append(1, '~').append(std::to_string(getpid()));
+    temporary.append(1, '-').append(std::to_string(g_temporaryCount.fetch_add(1))).append(kTemporaryEnd);
+    return temporary;
 }
 
 // The id of the process whose temporary file the name is, or 0 when it is no such name.

@@ -2,7 +2,10 @@
 
 #include "core/debug_link.h"
 #include "core/memory.h"
+#include "core/process_exit.h"
+#include "core/test_hooks.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +25,10 @@ bool g_logOn[2] = {false, false};
 // Held while a text goes out, so that a line is written whole or not at all (Console_Hold). Recursive:
 // a sink that writes to a console while a line goes out takes it again.
 std::recursive_timed_mutex g_emitting;
+// Set by Console_Hold: from then on no text starts (one under way on this thread, through a sink that
+// writes to a console, goes on).
+std::atomic<bool> g_held{false};
+thread_local int t_emitting = 0;
 
 } // namespace
 
@@ -44,6 +51,18 @@ void tagIConsole::Output(const char* format, ...) {
 
 namespace {
 
+// Writes a line to a log file; the test hook may stop it halfway (see test_hooks.h).
+void WriteLine(FILE* f, const char* line) {
+    if (const int pause = TestHook_LinePause(line)) {
+        const size_t half = std::strlen(line) / 2;
+        std::fwrite(line, 1, half, f);
+        std::fflush(f);
+        TestHook_Sleep(pause);
+        line += half;
+    }
+    std::fputs(line, f);
+}
+
 // Formats the text once and sends it to the standard output, the debug form, the debugger and the log
 // files that `logs` selects (index 0 the release log, 1 the debug log).
 void Emit(const char* format, va_list args, const bool (&logs)[2]) {
@@ -54,7 +73,12 @@ void Emit(const char* format, va_list args, const bool (&logs)[2]) {
     int n = std::vsnprintf(line, sizeof line, format, copy);
     va_end(copy);
     if (n < 0) return;
+    if (g_held.load() && t_emitting == 0) Process_AwaitEnd();
     std::lock_guard<std::recursive_timed_mutex> hold(g_emitting);
+    struct Depth {
+        Depth() { ++t_emitting; }
+        ~Depth() { --t_emitting; }
+    } depth;
 
     // Standard output gets the whole text; the other sinks get the line cut to 4095 characters.
     if (n < TConsole::kLineSize) {
@@ -71,7 +95,7 @@ void Emit(const char* format, va_list args, const bool (&logs)[2]) {
     for (int i = 0; i < 2; ++i) {
         if (!logs[i] || !g_logOn[i]) continue;
         if (FILE* f = std::fopen(g_logPath[i].c_str(), "a+")) {
-            std::fputs(line, f);
+            WriteLine(f, line);
             std::fclose(f);
         }
     }
@@ -86,7 +110,8 @@ void TConsole::OutputV(const char* format, va_list args) {
 }
 
 bool Console_Hold(int waitMilliseconds) {
-    return g_emitting.try_lock_for(std::chrono::milliseconds(waitMilliseconds));
+    g_held.store(true);
+    return g_emitting.try_lock_for(std::chrono::milliseconds(waitMilliseconds > 0 ? waitMilliseconds : 0));
 }
 
 void Console_OutputBoth(const char* format, ...) {

@@ -58,7 +58,8 @@ void Console_OutputBoth(const char* format, ...) __attribute__((format(printf, 1
 // is set. A null path turns the file off.
 void Console_SetLogFile(int selector, const char* path);
 
-// For a process about to end from another thread: waits up to waitMilliseconds for a text that is
-// going out to reach standard output and the log files whole, then keeps every later text from
-// starting. False when the wait ran out (a write that does not return, to a pipe no one reads).
+// For a process about to end from another thread: keeps every later text from starting (a thread that
+// would write one waits for the end) and waits up to waitMilliseconds for a text that is going out to
+// reach standard output and the log files whole. False when the wait ran out (a write that does not
+// return, to a pipe no one reads).
 bool Console_Hold(int waitMilliseconds);

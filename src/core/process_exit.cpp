@@ -1,6 +1,7 @@
 #include "core/process_exit.h"
 
 #include <cstdlib>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -19,4 +20,9 @@ void Process_Exit(int code) {
     g_cleanup = nullptr;
     if (cleanup) cleanup();
     std::exit(code);
+}
+
+void Process_AwaitEnd() {
+    for (;;)
+        ::pause();
 }

@@ -11,3 +11,7 @@ constexpr int kExitAfterError = 255;
 
 void Process_SetCleanup(std::function<void()> cleanup);
 [[noreturn]] void Process_Exit(int code);
+
+// For a thread that must not go on because another thread is ending the process (a console line or a
+// save-area write that would start after the end began): waits, without end, for the process to end.
+[[noreturn]] void Process_AwaitEnd();

@@ -3,12 +3,18 @@
 #include "core/console.h"
 #include "core/files.h"
 #include "core/memory.h"
+#include "core/process_exit.h"
+#include "core/test_hooks.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
 #include <mutex>
@@ -26,8 +32,10 @@ bool g_saveAreaKnown = false;
 bool g_saveAreaNull = true;
 std::string g_saveArea;
 std::string g_executable;
-// Held while a file is written (CSaveAreaWrite), and for good by LoadSave_HoldWrites.
-std::mutex g_writing;
+// Held while a file is written (CSaveAreaWrite), and for good by LoadSave_HoldWrites, which sets
+// g_writesHeld first.
+std::timed_mutex g_writing;
+std::atomic<bool> g_writesHeld{false};
 
 // Lexical normal form of an absolute path: no ".", "..", empty components or final "/" (except the root).
 // ".." at the root stays at the root.
@@ -298,30 +306,184 @@ void LoadSave_WriteFailed(const char* path, int error) {
                          error ? std::strerror(error) : "there is no save area");
 }
 
-CSaveAreaWrite::CSaveAreaWrite() { g_writing.lock(); }
-CSaveAreaWrite::~CSaveAreaWrite() { g_writing.unlock(); }
+bool LoadSave_HoldWrites(int waitMilliseconds) {
+    g_writesHeld.store(true);
+    return g_writing.try_lock_for(std::chrono::milliseconds(waitMilliseconds > 0 ? waitMilliseconds : 0));
+}
 
-void LoadSave_HoldWrites() { g_writing.lock(); }
+namespace {
+
+// Held by a whole-file write from its start to its end. Once writes are held (LoadSave_HoldWrites), a
+// write that has not started yet never starts: its thread waits for the process to end.
+class CSaveAreaWrite {
+public:
+    CSaveAreaWrite() {
+        if (g_writesHeld.load()) Process_AwaitEnd();
+        g_writing.lock();
+    }
+    ~CSaveAreaWrite() { g_writing.unlock(); }
+    CSaveAreaWrite(const CSaveAreaWrite&) = delete;
+    CSaveAreaWrite& operator=(const CSaveAreaWrite&) = delete;
+};
+
+// A temporary file of a whole-file write is named "." + the file's name (at most its first
+// kTemporaryNameBytes bytes) + "~" + the writing process's id + "-" + a count + kTemporaryEnd, in the
+// file's own folder.
+constexpr size_t kTemporaryNameBytes = 100;
+constexpr char kTemporaryEnd[] = ".writing";
+std::atomic<unsigned> g_temporaryCount{0};
+
+std::string TemporaryName(const std::string& name) {
+    std::string temporary(1, '.');
+    temporary.append(name, 0, kTemporaryNameBytes).append(1, '~').append(std::to_string(getpid()));
+    temporary.append(1, '-').append(std::to_string(g_temporaryCount.fetch_add(1))).append(kTemporaryEnd);
+    return temporary;
+}
+
+// The id of the process whose temporary file the name is, or 0 when it is no such name.
+pid_t TemporaryOwner(const char* name) {
+    const size_t length = std::strlen(name);
+    const size_t endLength = sizeof kTemporaryEnd - 1;
+    if (length < endLength + 5 || name[0] != '.' || std::strcmp(name + length - endLength, kTemporaryEnd) != 0)
+        return 0;
+    // Back from the end: the count's digits, "-", the id's digits, "~".
+    size_t at = length - endLength;
+    const auto digitsBefore = [&](size_t end) {
+        size_t start = end;
+        while (start > 1 && name[start - 1] >= '0' && name[start - 1] <= '9')
+            --start;
+        return start;
+    };
+    size_t start = digitsBefore(at);
+    if (start == at || name[start - 1] != '-') return 0;
+    at = start - 1;
+    start = digitsBefore(at);
+    if (start == at || at - start > 9 || name[start - 1] != '~') return 0;
+    return static_cast<pid_t>(std::strtol(std::string(name + start, at - start).c_str(), nullptr, 10));
+}
+
+bool ProcessRuns(pid_t pid) {
+    return pid != getpid() && (kill(pid, 0) == 0 || errno == EPERM);
+}
+
+void RemoveLeftovers(const std::string& folder, int depth) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        const std::string path = folder + "/" + entry->d_name;
+        unsigned char type = entry->d_type;
+        struct stat st;
+        if (type == DT_UNKNOWN && lstat(path.c_str(), &st) == 0)
+            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+        if (type == DT_DIR && depth > 0) {
+            RemoveLeftovers(path, depth - 1);
+        } else if (type == DT_REG) {
+            const pid_t owner = TemporaryOwner(entry->d_name);
+            if (owner > 0 && !ProcessRuns(owner)) unlink(path.c_str());
+        }
+    }
+    closedir(dir);
+}
+
+// Writes the bytes to the file; 0 when all were written, else the errno value. A write stopped by a
+// sink that takes nothing now (a pipe no one reads, opened without waiting) fails with EAGAIN.
+int WriteBytes(int fd, const char* path, const uint8_t* bytes, size_t size) {
+    size_t done = 0;
+    const auto writeUpTo = [&](size_t end) {
+        while (done < end) {
+            const ssize_t n = write(fd, bytes + done, end - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return n < 0 ? errno : EIO;
+            done += static_cast<size_t>(n);
+        }
+        return 0;
+    };
+    if (const int pause = TestHook_WritePause(path)) {
+        if (const int error = writeUpTo(size / 2)) return error;
+        ReleaseConsole->Output("Test hook: \"%s\" is half written\n", path);
+        TestHook_Sleep(pause);
+    }
+    return writeUpTo(size);
+}
+
+// Writes over the file itself, as a plain open for writing does: for what cannot be replaced by a new
+// file (a named pipe, a device, a link that leads nowhere yet, a file in a folder that takes no new
+// files). Never waits for a reader.
+int WriteInPlace(const char* path, const uint8_t* bytes, size_t size) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    int error = WriteBytes(fd, path, bytes, size);
+    if (close(fd) != 0 && error == 0) error = errno;
+    return error;
+}
+
+// Writes the whole file through a temporary file (see _WriteFile); 0 or the errno value of the failure.
+int WriteWhole(const char* path, const uint8_t* bytes, size_t size) {
+    std::string target = path;
+    struct stat st;
+    bool exists = lstat(path, &st) == 0;
+    if (exists && S_ISLNK(st.st_mode)) {
+        char* resolved = realpath(path, nullptr);
+        if (!resolved) return WriteInPlace(path, bytes, size);
+        target = resolved;
+        std::free(resolved);
+        exists = stat(target.c_str(), &st) == 0;
+    }
+    if (exists && S_ISDIR(st.st_mode)) return EISDIR;
+    if (exists && !S_ISREG(st.st_mode)) return WriteInPlace(target.c_str(), bytes, size);
+    // A file its owner may not write stays as it is, as it would for a write over it.
+    if (exists && access(target.c_str(), W_OK) != 0) return errno;
+
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = folder + TemporaryName(name);
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        const int error = errno;
+        // A folder that takes no new files may still hold a file that can be written over.
+        if (exists && (error == EACCES || error == EPERM)) return WriteInPlace(target.c_str(), bytes, size);
+        return error;
+    }
+    if (exists) {
+        fchmod(fd, st.st_mode & 07777);
+        if (st.st_uid != geteuid() || st.st_gid != getegid()) {
+            // Kept where the process may give the file away (as root); otherwise the new file is its own.
+            [[maybe_unused]] const int kept = fchown(fd, st.st_uid, st.st_gid);
+        }
+    }
+    // No fsync: the file is complete before the rename makes it the file, which is what a process ended
+    // at any moment needs; the file systems that delay writes (ext4, btrfs) also write a file's data
+    // before a rename over an older file, and a sync would cost every ini_close milliseconds.
+    int error = WriteBytes(fd, target.c_str(), bytes, size);
+    if (close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+    if (error != 0) unlink(temporary.c_str());
+    return error;
+}
+
+} // namespace
 
 bool _WriteFile(const char* path, const void* data, int size) {
-    CSaveAreaWrite writing;
-    FILE* f = path && *path ? std::fopen(path, "wb") : nullptr;
-    if (!f) {
-        LoadSave_WriteFailed(path, path && *path ? errno : 0);
+    if (!path || !*path) {
+        LoadSave_WriteFailed(path, 0);
         return false;
     }
-    const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    size_t left = size > 0 && data ? static_cast<size_t>(size) : 0;
-    while (left > 0) {
-        size_t n = std::fwrite(bytes, 1, left, f);
-        if (n == 0) break;
-        bytes += n;
-        left -= n;
+    int error;
+    {
+        // The report below goes out after the write lock is released: a console that blocks (standard
+        // output to a pipe no one reads) then holds up no one waiting for the write.
+        CSaveAreaWrite writing;
+        error = WriteWhole(path, static_cast<const uint8_t*>(data), size > 0 && data ? static_cast<size_t>(size) : 0);
     }
-    const int writeError = left == 0 ? 0 : errno;
-    const bool closed = std::fclose(f) == 0;
-    if (left != 0 || !closed) LoadSave_WriteFailed(path, writeError ? writeError : errno);
-    return left == 0 && closed;
+    if (error != 0) LoadSave_WriteFailed(path, error);
+    return error == 0;
 }
 
 bool LoadSave_WriteFile(const char* name, const void* data, int size) {
@@ -332,6 +494,15 @@ bool LoadSave_WriteFile(const char* name, const void* data, int size) {
     }
     File_CreatePathDirectories(path.c_str());
     return _WriteFile(path.c_str(), data, size);
+}
+
+void LoadSave_RemoveLeftoverWrites() {
+    // Folders of the save area are followed 32 deep, never through symbolic links.
+    const char* area = GetSaveAreaDirectory();
+    if (!area) return;
+    std::string folder = area;
+    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    RemoveLeftovers(folder, 32);
 }
 
 // ---- The in-memory file ----

@@ -41,25 +41,28 @@ uint8_t* LoadSave_ReadSaveFile(const char* name, int* size);
 bool LoadSave_BundleFileExists(const char* name);
 bool LoadSave_SaveFileExists(const char* name);
 
-// Held by whatever writes a file, from its opening to its closing. A process ending from another thread
-// calls LoadSave_HoldWrites first: it waits for a write in progress to finish and lets no other start,
-// so that no file is left half written (an old file cut short before its new bytes are all there).
-class CSaveAreaWrite {
-public:
-    CSaveAreaWrite();
-    ~CSaveAreaWrite();
-    CSaveAreaWrite(const CSaveAreaWrite&) = delete;
-    CSaveAreaWrite& operator=(const CSaveAreaWrite&) = delete;
-};
-void LoadSave_HoldWrites();
+// For a process about to end from another thread: waits up to waitMilliseconds for a whole-file write in
+// progress (_WriteFile) to finish, and keeps every later one from starting. True when none is in progress
+// any more, false when the wait ran out (a sink that does not take the bytes). A write left unfinished
+// loses nothing: it goes to a temporary file first.
+bool LoadSave_HoldWrites(int waitMilliseconds);
 
 // Writes the whole file at a path; true only when every byte was written and the file closed cleanly.
+// The bytes go to a temporary file in the same folder, which replaces the file only once it is complete,
+// so a process ended during the write leaves the old file (or none) or the new one, never a part; the
+// file keeps its permissions, and a symbolic link stays and the file it leads to is replaced. A path that
+// is neither a plain file nor missing is not replaced: a folder fails with "Is a directory", and a named
+// pipe or a device is written in place, without waiting for a reader. A failure is said on the console
+// (LoadSave_WriteFailed) and leaves the old file as it was.
 bool _WriteFile(const char* path, const void* data, int size);
 // Says on the console that the file at path could not be written and why (an errno value; 0: there is
 // no save area to write into).
 void LoadSave_WriteFailed(const char* path, int error);
 // Maps the name into the save area, creates its folders and writes the file (as _WriteFile).
 bool LoadSave_WriteFile(const char* name, const void* data, int size);
+// Removes the temporary files that writes of an earlier run left in the save area when its process ended
+// during them (those of a process still running are kept).
+void LoadSave_RemoveLeftoverWrites();
 
 // A whole file held in memory, read like a C stream. data has a zero byte after its size bytes.
 struct LoadSaveFile {

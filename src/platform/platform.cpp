@@ -23,8 +23,10 @@ CKeyState g_keyState;
 // The keys the game sends (keyboard_key_press), kept apart from the keyboard's: a modifier sent just
 // before a key counts for it before its message is handled.
 CInputTranslator g_sentKeys;
-// Set by Platform_AskToClose, perhaps in a signal handler; the next look for messages takes it.
+// Set by Platform_AskToClose, perhaps in a signal handler; the next look for messages takes it, once
+// there is a window and requests are not held.
 std::atomic<bool> g_closeAsked{false};
+bool g_closeHeld = false;
 
 int64_t SystemMicroseconds() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -147,6 +149,7 @@ void IPlatformBackend::SleepMicroseconds(int64_t microseconds) { SystemSleepMicr
 void Platform_SetBackend(IPlatformBackend* backend) {
     g_backend = backend;
     g_window = false;
+    g_closeHeld = false;
     g_proc = nullptr;
     g_queue.Clear();
     g_keyState.Reset();
@@ -247,8 +250,10 @@ bool Platform_SetFullscreenMode(const PlatformDisplayMode& mode) {
 
 void Platform_AskToClose() { g_closeAsked.store(true); }
 
+void Platform_HoldCloseRequests(bool hold) { g_closeHeld = hold; }
+
 bool Platform_PeekMessage(PlatformMessage& msg) {
-    if (g_closeAsked.exchange(false)) g_queue.Post(WM_CLOSE);
+    if (g_window && !g_closeHeld && g_closeAsked.exchange(false)) g_queue.Post(WM_CLOSE);
     if (g_queue.Empty() && g_backend) g_backend->PollEvents(g_queue);
     if (!g_queue.Take(msg)) return false;
     g_keyState.Apply(msg);

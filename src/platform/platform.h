@@ -170,9 +170,13 @@ int64_t Platform_DispatchMessage(const PlatformMessage& msg);
 // Calls the window procedure at once.
 int64_t Platform_SendMessage(uint32_t message, uint64_t wParam = 0, int64_t lParam = 0);
 void Platform_PostMessage(uint32_t message, uint64_t wParam = 0, int64_t lParam = 0);
-// Asks the window to close as its close box does: the next look for messages finds WM_CLOSE. The one
-// call of this layer that any thread, and a signal handler, may make.
+// Asks the window to close as its close box does: the next look for messages finds WM_CLOSE. A request
+// made while there is no window, or while requests are held, is kept until the first look for messages
+// after that. The one call of this layer that any thread, and a signal handler, may make.
 void Platform_AskToClose();
+// While held, a close request (Platform_AskToClose) waits: the runner holds them from its start until
+// its main loop starts, so that a request made during start-up ends the game once there is one to end.
+void Platform_HoldCloseRequests(bool hold);
 // What a procedure passes on: WM_CLOSE destroys the window; WM_SYSCHAR sends WM_SYSCOMMAND SC_KEYMENU
 // with the character (so Alt+Enter arrives as SC_KEYMENU with 13); WM_SETCURSOR over the client area
 // shows the arrow. There is no system menu: other commands do nothing.

@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     }
     Param_SetCommandLine(argc, argv);
     StopSignals_Install();
+    StopSignals_TestMoment("handlers");
     std::unique_ptr<CSDLPlatform> sdl = CSDLPlatform::Create();
     if (!sdl) {
         std::fprintf(stderr, "The runner could not start SDL's video.\n");

@@ -13,9 +13,11 @@
 #include "library/os_events.h"
 #include "net/debugger.h"
 #include "platform/clock.h"
+#include "platform/platform.h"
 #include "runner/command_line.h"
 #include "runner/run_state.h"
 #include "runner/step.h"
+#include "runner/stop_signals.h"
 #include "script/legacy/library_init.h"
 #include "world/dispatch.h"
 #include "world/game_values.h"
@@ -95,6 +97,7 @@ bool StartGame() {
     Window_SetCursor(GeneralInfo_State().g_Options.showCursor ? 0 : -1);
     Run_FreeCarriedInstances();
     Run_ResetRoomTable(Room_Count());
+    StopSignals_TestMoment("room");
     const int first = Room_First();
     if (first < 0 || !StartRoom(first, true)) return false;
     DebugConsole->Output("StartGame() - DONE\n");
@@ -135,6 +138,10 @@ void Run_EnterMainLoop() {
 }
 
 void Run_Start() {
+    // A close request made during start-up (a stop signal) reaches the window from here on: while the
+    // first room starts, or at the latest as the main loop is entered, and the game ends before its first
+    // step.
+    Platform_HoldCloseRequests(false);
     bool started = true;
     if (MessagePump_State().Run_Running == 0) {
         MessagePump_State().Run_Running = 1;

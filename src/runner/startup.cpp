@@ -8,6 +8,7 @@
 #include "core/files.h"
 #include "core/memory.h"
 #include "core/process_exit.h"
+#include "core/save_area.h"
 #include "core/text.h"
 #include "data/container.h"
 #include "data/general_info.h"
@@ -337,6 +338,7 @@ bool Runner_DoTheWork(const CGameFile& game) {
     Trace("PrepareGame()");
     if (!PrepareGame()) return false;
     Trace("Run_Start");
+    StopSignals_TestMoment("start");
     g_gameStarted = true;
     Run_Start();
     return true;
@@ -360,11 +362,15 @@ void Runner_StartUp(const std::optional<std::string>& gamePath, CGameFile& game)
         GameNotLoaded(Runner_LoadFailureLine());
         return;
     }
+    // The save area is known from the general information on.
+    LoadSave_RemoveLeftoverWrites();
+    StopSignals_TestMoment("loaded");
     if (CommandLine_State().Runner_Switches.inAWindow) GeneralInfo_State().GameOptions &= ~1u;
     Steam_Init(CommandLine_State().Runner_Switches.steam);
     Trace("Create Window");
     g_mainWindow = Window_Create(GeneralInfo_State().g_GeneralInfo.windowWidth,
                                  GeneralInfo_State().g_GeneralInfo.windowHeight);
+    StopSignals_TestMoment("window");
     Trace("Init Graphics");
     if (!InitGraphics()) {
         GameNotLoaded("The graphics device could not be started");
@@ -456,6 +462,8 @@ void Runner_Shutdown(bool processEnds) {
 int Runner_Main(const std::string& commandLine, const std::string& folder) {
     g_notLoaded.clear();
     g_gameStarted = false;
+    // A stop signal before the main loop starts is kept for it (Run_Start).
+    Platform_HoldCloseRequests(true);
     // The game file lives for the whole run and is freed after everything made from it. A fatal error
     // that ends the run from inside still closes the devices and frees the game.
     CGameFile game;

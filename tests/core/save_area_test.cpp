@@ -2,14 +2,25 @@
 
 #include "core/files.h"
 #include "core/memory.h"
+#include "support/fresh_process.h"
 #include "support/game_folders.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -25,6 +36,51 @@ std::string Captured(const std::function<void()>& run) {
     testing::internal::CaptureStdout();
     run();
     return testing::internal::GetCapturedStdout();
+}
+
+// The names in a folder, sorted, "." and ".." left out.
+std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(dir))
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A write that stops halfway (the test hook's RUNNER_TEST_WRITE_PAUSE, a second for "slow.bin") goes on
+// in another thread while LoadSave_HoldWrites waits for it, first too briefly, then long enough; then a
+// later write is tried. What it saw, in a save area of its own.
+std::string HoldWritesWhileOneIsHalfway() {
+    TempFolder tmp;
+    tmp.SetEnv("XDG_DATA_HOME", tmp.Path());
+    LoadSave_Reset();
+    LoadSave_SetGameName("Demo");
+    const std::string area = GetSaveAreaDirectory();
+    static const std::string bytes(100000, 's');
+    std::thread writer([] { LoadSave_WriteFile("slow.bin", bytes.data(), static_cast<int>(bytes.size())); });
+    const auto halfway = [&] {
+        for (const std::string& name : NamesIn(area))
+            if (name.compare(0, 10, ".slow.bin~") == 0) return true;
+        return false;
+    };
+    for (int i = 0; i < 5000 && !halfway(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const bool early = LoadSave_HoldWrites(100);
+    const bool held = LoadSave_HoldWrites(5000);
+    const bool whole = TempFolder::Read(area + "slow.bin") == bytes;
+    std::thread([] { LoadSave_WriteFile("late.bin", "x", 1); }).detach();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    writer.join();
+    std::string saw = std::string("a brief wait ") + (early ? "held" : "ran out") + ", a long one " +
+                      (held ? "held" : "ran out") + "; the file " + (whole ? "whole" : "not whole") +
+                      "; in the folder:";
+    for (const std::string& name : NamesIn(area))
+        saw += " " + name;
+    return saw;
 }
 
 } // namespace
@@ -183,6 +239,99 @@ TEST_F(SaveAreaTest, FailedWritesAndHugeFilesAreReported) {
     close(fd);
     EXPECT_EQ(LoadSave_ReadFile(big.c_str(), nullptr), nullptr);
     EXPECT_EQ(LoadSave_ReadFile((tmp / "game").c_str(), nullptr), nullptr);
+}
+
+// A whole file goes to a temporary file first, which replaces the file once complete: the old file stays
+// whole when the write fails, and keeps its permissions, and a link keeps leading to it. What is not a
+// plain file is never replaced, and a named pipe is never waited on.
+TEST_F(SaveAreaTest, AWholeFileReplacesTheOldOneOnlyOnceComplete) {
+    TempFolder::MakeDir(tmp / "data");
+    TempFolder::MakeDir(Area());
+    TempFolder::Write(Area() + "p.ini", "old");
+    ASSERT_EQ(chmod((Area() + "p.ini").c_str(), 0640), 0);
+    ASSERT_TRUE(LoadSave_WriteFile("p.ini", "new", 3));
+    EXPECT_EQ(TempFolder::Read(Area() + "p.ini"), "new");
+    struct stat st;
+    ASSERT_EQ(stat((Area() + "p.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    TempFolder::Write(Area() + "real.ini", "old");
+    ASSERT_EQ(symlink("real.ini", (Area() + "alias.ini").c_str()), 0);
+    ASSERT_TRUE(LoadSave_WriteFile("alias.ini", "linked", 6));
+    ASSERT_EQ(lstat((Area() + "alias.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(TempFolder::Read(Area() + "real.ini"), "linked");
+
+    TempFolder::MakeDir(Area() + "d.ini");
+    ASSERT_EQ(mkfifo((Area() + "f.ini").c_str(), 0644), 0);
+    EXPECT_EQ(Captured([] { EXPECT_FALSE(LoadSave_WriteFile("d.ini", "x", 1)); }),
+              "Could not write \"" + Area() + "d.ini\": Is a directory\n");
+    EXPECT_EQ(Captured([] { EXPECT_FALSE(LoadSave_WriteFile("f.ini", "x", 1)); }),
+              "Could not write \"" + Area() + "f.ini\": No such device or address\n");
+    ASSERT_EQ(lstat((Area() + "f.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // A write that fails partway (over the file size limit here, as on a full disk) keeps the old file.
+    TempFolder::Write(Area() + "big.bin", "old");
+    const std::string bytes(5000, 'n');
+    rlimit limit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    rlimit small = limit;
+    small.rlim_cur = 1000;
+    const sighandler_t before = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::string said = Captured([&] { EXPECT_FALSE(LoadSave_WriteFile("big.bin", bytes.data(), 5000)); });
+    setrlimit(RLIMIT_FSIZE, &limit);
+    signal(SIGXFSZ, before);
+    EXPECT_EQ(said, "Could not write \"" + Area() + "big.bin\": File too large\n");
+    EXPECT_EQ(TempFolder::Read(Area() + "big.bin"), "old");
+
+    EXPECT_EQ(NamesIn(Area()),
+              (std::vector<std::string>{"alias.ini", "big.bin", "d.ini", "f.ini", "p.ini", "real.ini"}));
+}
+
+// The temporary files that processes ended during their writes left are removed, in every folder of the
+// save area (not through links); a running process's are kept, and so is whatever is named otherwise.
+TEST_F(SaveAreaTest, TheTemporaryFilesOfEndedProcessesAreRemoved) {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);
+    const std::string ended = std::to_string(child), running = std::to_string(getppid()),
+                      self = std::to_string(getpid());
+    TempFolder::MakeDir(tmp / "data");
+    TempFolder::MakeDir(Area());
+    TempFolder::MakeDir(Area() + "sub");
+    TempFolder::MakeDir(Area() + "sub/deeper");
+    TempFolder::MakeDir(tmp / "outside");
+    ASSERT_EQ(symlink((tmp / "outside").c_str(), (Area() + "out").c_str()), 0);
+    const std::vector<std::string> removed = {".a.ini~" + ended + "-0.writing",
+                                              "sub/deeper/.b.sav~" + ended + "-12.writing",
+                                              ".c~" + self + "-3.writing"};
+    const std::vector<std::string> kept = {".d.ini~" + running + "-0.writing", "e~" + ended + "-0.writing",
+                                           ".f~" + ended + ".writing", ".g~" + ended + "-0.writing.bak",
+                                           ".h~x-0.writing", "sub/i.ini"};
+    for (const std::string& name : removed)
+        TempFolder::Write(Area() + name, "part");
+    for (const std::string& name : kept)
+        TempFolder::Write(Area() + name, "kept");
+    TempFolder::MakeDir(Area() + ".j~" + ended + "-0.writing");
+    TempFolder::Write(tmp / ("outside/.k~" + ended + "-0.writing"), "elsewhere");
+
+    LoadSave_RemoveLeftoverWrites();
+    for (const std::string& name : removed)
+        EXPECT_FALSE(TempFolder::Exists(Area() + name)) << name;
+    for (const std::string& name : kept)
+        EXPECT_EQ(TempFolder::Read(Area() + name), "kept") << name;
+    EXPECT_TRUE(TempFolder::Exists(Area() + ".j~" + ended + "-0.writing"));
+    EXPECT_TRUE(TempFolder::Exists(tmp / ("outside/.k~" + ended + "-0.writing")));
+}
+
+// What a process ending from another thread does first: it waits for the write in progress, a bounded
+// time, and no later write starts.
+TEST(SaveAreaWrites, HoldingThemWaitsForTheOneHalfwayAndLetsNoneStart) {
+    ExpectInAFreshProcess("RUNNER_TEST_WRITE_PAUSE", "1000:slow.bin", HoldWritesWhileOneIsHalfway,
+                          "a brief wait ran out, a long one held; the file whole; in the folder: slow.bin$");
 }
 
 TEST_F(SaveAreaTest, ReaderSkipsMarkOnlyInTextMode) {

@@ -103,6 +103,24 @@ TEST_F(Platform, CloseDestroysTheWindowAndEndsThePump) {
     EXPECT_TRUE(Create());
 }
 
+// A request to close (a stop signal's) made before there is a window, or while the runner holds them
+// during its start-up, waits for the window instead of being lost.
+TEST_F(Platform, AskingToCloseWaitsForTheWindowAndForTheHoldToEnd) {
+    Platform_AskToClose();
+    EXPECT_FALSE(Pump());
+    Platform_HoldCloseRequests(true);
+    ASSERT_TRUE(Create());
+    EXPECT_FALSE(Pump());
+    EXPECT_TRUE(Seen().empty());
+    Platform_HoldCloseRequests(false);
+    EXPECT_TRUE(Pump());
+    EXPECT_EQ(Seen(), (std::vector<uint32_t>{WM_CLOSE, WM_DESTROY}));
+    // Taken once: the next window stays.
+    ASSERT_TRUE(Create());
+    EXPECT_FALSE(Pump());
+    EXPECT_TRUE(Platform_IsWindow());
+}
+
 TEST_F(Platform, DefaultProcedureMakesAltEnterAKeyMenuCommand) {
     ASSERT_TRUE(Create());
     fake.InjectKey(VK_LMENU, true);

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <poll.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -89,13 +90,16 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
     arguments.insert(arguments.begin(), RUNNER_EXECUTABLE);
     if (measurePeak) arguments.insert(arguments.begin(), {PEAK_MEMORY_EXECUTABLE, peakPath});
     ScenarioRun run;
+    int unread[2] = {-1, -1};
+    if (stop.standardOutputUnread && pipe2(unread, O_CLOEXEC) != 0) unread[0] = unread[1] = -1;
     const pid_t child = fork();
     if (child == 0) {
         setpgid(0, 0); // a group of its own, so that a run stopped for its time takes what it started along
         if (chdir(folder.c_str()) != 0) _exit(120);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out >= 0) dup2(out, 1);
+        if (unread[1] >= 0) dup2(unread[1], 1);
+        else if (out >= 0) dup2(out, 1);
         if (err >= 0) dup2(err, 2);
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1); // the save area goes below it
@@ -114,6 +118,12 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         execv(argv[0], argv.data());
         _exit(121);
     }
+    run.processId = child;
+    // Full once every buffer of the pipe is taken: a write end then takes nothing more.
+    const auto unreadFull = [&] {
+        pollfd writable{unread[1], POLLOUT, 0};
+        return unread[1] < 0 || poll(&writable, 1, 0) == 0;
+    };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     std::optional<std::chrono::steady_clock::time_point> signalled;
     bool again = stop.again >= 0;
@@ -122,7 +132,8 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         const pid_t done = waitpid(child, &status, WNOHANG);
         if (done == child) break;
         const auto now = std::chrono::steady_clock::now();
-        if (stop.signal != 0 && !signalled && ReadAll(logPath).find(stop.readyLog) != std::string::npos) {
+        if (stop.signal != 0 && !signalled && ReadAll(logPath).find(stop.readyLog) != std::string::npos &&
+            unreadFull()) {
             kill(child, stop.signal);
             signalled = now;
         } else if (signalled && again && now - *signalled >= std::chrono::duration<double>(stop.again)) {
@@ -137,6 +148,8 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    for (const int end : unread)
+        if (end >= 0) close(end);
     if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
     if (signalled && !run.timedOut)
         run.secondsAfterSignal =

@@ -1,13 +1,20 @@
-// SIGINT and SIGTERM sent to games that cannot get to the end of their frame: code that never returns,
-// an error box no one answers, a wait for a key.
+// SIGINT and SIGTERM sent to games that cannot get to the end of their frame (code that never returns,
+// an error box no one answers, a wait for a key), to games that are starting, and to runs held up in a
+// write: a file or a console line half written, a named pipe in the save area, a standard output that
+// nothing reads.
 #include "scenario.h"
+
+#include "core/files.h"
 #include "support/temp_folder.h"
 #include "support/virtual_x.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <dirent.h>
 #include <fstream>
+#include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -52,29 +59,205 @@ TEST(StopSignals, CodeThatNeverReturnsIsEndedAfterTwoSecondsOrAtOnceOnASecondSig
     }
 }
 
-// A process that has ended may wait as a zombie for its new parent to collect it.
-bool ProcessGone(const std::string& pid) {
-    std::ifstream stat("/proc/" + pid + "/stat");
-    std::string id, name, state;
-    return !(stat >> id >> name >> state) || state == "Z";
+// The game's data file written into the folder, and the arguments that run it there as the scenarios
+// run theirs: headless, "-noerrors", the log in game.log, the save area in data/Game.
+std::vector<std::string> GameIn(const TempFolder& folder, const ScenarioGame& game) {
+    const std::vector<uint8_t> bytes = BuildScenarioGame(game);
+    std::ofstream(folder / "game.win", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    File_CreatePathDirectories((folder / "data/Game/").c_str());
+    std::vector<std::string> arguments = {"-game", folder / "game.win", "-noerrors", "-output", folder / "game.log"};
+    if (ScenarioTreeMode()) arguments.push_back("-oldexec");
+    return arguments;
 }
 
-// On a desktop, without "-noerrors": the error box is shown by the desktop's dialog tool, here a stand-in
-// that never answers. The box is closed along with the run. A wait for a key ends with the run as the
-// close box ends it.
+// The names in a folder that begin with prefix ("." and ".." left out).
+std::vector<std::string> NamesIn(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != ".." && name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+// The handlers are installed first; a signal at any later moment of start-up is kept for the main loop,
+// which ends the game once its first room has started: the game's own end runs, and no step.
+TEST(StopSignals, ASignalDuringStartUpEndsTheGameBeforeItsFirstStep) {
+    const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, "show_debug_message(\"created\");"},
+                                                                        {3, 0, "show_debug_message(\"step\");"},
+                                                                        {7, 3, "show_debug_message(\"game end\");"}}));
+    for (const char* moment : {"handlers", "loaded", "window", "start", "room"}) {
+        SCOPED_TRACE(moment);
+        ScenarioEnvironment environment{{"RUNNER_TEST_SIGNAL_AT", moment}};
+        const ScenarioRun run = RunDataFile(bytes, {}, 30);
+        ASSERT_FALSE(run.timedOut) << run.console;
+        EXPECT_EQ(run.exitCode, 0) << run.errors;
+        EXPECT_EQ(LinesStartingWith(run.log, ""), (std::vector<std::string>{"created", "game end"}));
+        EXPECT_EQ(run.errors.find("did not end in time"), std::string::npos) << run.errors;
+    }
+}
+
+// A named pipe where the game writes an ini file: nothing reads it, and the write must not wait for a
+// reader. It fails at once, as a folder in the way does, and the pipe stays.
+TEST(StopSignals, ANamedPipeInTheSaveAreaFailsTheWriteAtOnce) {
+    const std::string write = "ini_open(\"p.ini\"); ini_write_real(\"a\", \"b\", 1); ini_close();";
+    const struct {
+        std::string code;
+        StopCase stop;
+    } cases[] = {{write + "game_end();", {0, -1, 0, 0, 0}},
+                 {"while (true) {" + write + "}", {SIGTERM, -1, 143, 1.9, 3.5}},
+                 {"while (true) {" + write + "}", {SIGINT, 0.3, 130, 0.3, 1.3}}};
+    for (const auto& c : cases) {
+        TempFolder folder;
+        const std::vector<std::string> arguments =
+            GameIn(folder, OneObjectGame({{3, 0, "show_debug_message(\"writing\");" + c.code}}));
+        ASSERT_EQ(mkfifo((folder / "data/Game/p.ini").c_str(), 0644), 0);
+        const ScenarioRun run =
+            RunRunner(folder.Path(), arguments, 15, false, ScenarioStop{c.stop.signal, "writing", c.stop.again});
+        if (c.stop.signal != 0) ExpectStopped(run, c.stop);
+        else
+            EXPECT_EQ(run.exitCode, 0) << run.errors;
+        EXPECT_NE(run.console.find("Could not write \"" + folder / "data/Game/p.ini\": No such device or address\n"),
+                  std::string::npos)
+            << run.console.substr(0, 4000);
+        struct stat st;
+        ASSERT_EQ(lstat((folder / "data/Game/p.ini").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    }
+}
+
+// Standard output is a pipe that nothing reads (a paused pager), and every ini_close fails on a folder
+// in the way: the runner blocks as it says so. The watch waits a second at most for that line.
+TEST(StopSignals, AStandardOutputNoOneReadsHoldsUpTheEndOneSecondAtMost) {
+    for (const StopCase& c : {StopCase{SIGTERM, -1, 143, 2.8, 4}, StopCase{SIGTERM, 0.3, 143, 0.3, 1.3}}) {
+        TempFolder folder;
+        const std::vector<std::string> arguments = GameIn(
+            folder, OneObjectGame({{3, 0,
+                                    "show_debug_message(\"writing\"); while (true) {ini_open(\"d.ini\");"
+                                    "ini_write_real(\"a\", \"b\", 1); ini_close();}"}}));
+        TempFolder::MakeDir(folder / "data/Game/d.ini");
+        const ScenarioRun run =
+            RunRunner(folder.Path(), arguments, 30, false, ScenarioStop{c.signal, "writing", c.again, true});
+        ExpectStopped(run, c);
+        EXPECT_TRUE(NamesIn(folder / "data/Game", ".").empty()) << "a temporary file was left";
+    }
+}
+
+// The game saves a large file, and the write stops halfway (a hook of the runner's) while the signals
+// come: the end waits for it up to a second, a second signal a fifth of one, SIGKILL not at all. A write
+// that did not finish leaves the old file whole, and its temporary file goes at the next start.
+TEST(StopSignals, ASaveInProgressAtTheEndIsLetFinishOrLeavesTheOldFileWhole) {
+    const ScenarioGame game = OneObjectGame(
+        {{0, 0,
+          "global.s = string_repeat(\"x\", 4000000); game_save(\"kept.sav\"); game_save(\"big.sav\");"
+          "show_debug_message(\"saved\"); while (true) {}"}});
+    const std::string old(3000000, 'o');
+    const struct {
+        int pause;       // milliseconds
+        bool oldFile;    // a big.sav from before
+        StopCase stop;   // 9: SIGKILL
+    } cases[] = {{2500, false, {SIGTERM, -1, 143, 2.4, 3.5}},
+                 {30000, true, {SIGTERM, -1, 143, 2.9, 4}},
+                 {30000, true, {SIGINT, 0.3, 130, 0.3, 1.3}},
+                 {30000, true, {SIGKILL, -1, -1, 0, 5}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "pause " << c.pause << ", signal " << c.stop.signal);
+        TempFolder folder;
+        const std::vector<std::string> arguments = GameIn(folder, game);
+        if (c.oldFile) TempFolder::Write(folder / "data/Game/big.sav", old);
+        {
+            ScenarioEnvironment environment{{"RUNNER_TEST_WRITE_PAUSE", std::to_string(c.pause) + ":big.sav"}};
+            const ScenarioRun run = RunRunner(folder.Path(), arguments, 60, false,
+                                              ScenarioStop{c.stop.signal, "big.sav\" is half written", c.stop.again});
+            if (c.stop.signal == SIGKILL) {
+                ASSERT_FALSE(run.timedOut);
+                EXPECT_EQ(run.exitCode, -1);
+            } else {
+                ExpectStopped(run, c.stop);
+            }
+        }
+        const std::string kept = TempFolder::Read(folder / "data/Game/kept.sav");
+        const std::string big = TempFolder::Read(folder / "data/Game/big.sav");
+        ASSERT_GT(kept.size(), 4000000u);
+        if (!c.oldFile) {
+            EXPECT_TRUE(big == kept) << "the save in progress did not finish whole: " << big.size() << " bytes";
+            EXPECT_TRUE(NamesIn(folder / "data/Game", ".").empty());
+            continue;
+        }
+        EXPECT_TRUE(big == old) << "the old file was not kept whole: " << big.size() << " bytes";
+        EXPECT_EQ(NamesIn(folder / "data/Game", ".big.sav~").size(), 1u);
+        // The next start removes what the write left.
+        GameIn(folder, OneObjectGame({{0, 0, "game_end();"}}));
+        const ScenarioRun next = RunRunner(folder.Path(), arguments, 30);
+        EXPECT_EQ(next.exitCode, 0) << next.errors;
+        EXPECT_TRUE(NamesIn(folder / "data/Game", ".").empty());
+        EXPECT_TRUE(TempFolder::Read(folder / "data/Game/big.sav") == old);
+    }
+}
+
+// The game's line to the -output file stops halfway (a hook of the runner's) while the watch ends the
+// run: the end waits for it, so the file's last line is whole, and no other line starts after it.
+TEST(StopSignals, TheLastLineOfTheLogIsWholeAfterTheWatchEndsTheRun) {
+    const std::string line = "the first half of a line, then its marker and the second half";
+    ScenarioEnvironment environment{{"RUNNER_TEST_LINE_PAUSE", "2500:marker"}};
+    const ScenarioRun run = RunDataFile(
+        BuildScenarioGame(OneObjectGame({{0, 0, "while (true) show_debug_message(\"" + line + "\");"}})), {}, 30,
+        {}, {}, ScenarioStop{SIGTERM, "the first half", -1});
+    ExpectStopped(run, StopCase{SIGTERM, -1, 143, 2.4, 3.5});
+    EXPECT_EQ(run.log, line + "\n");
+}
+
+// The processes of a process group that are still running (a zombie has ended: it only waits for its
+// new parent to collect it).
+std::vector<pid_t> RunningInGroup(pid_t group) {
+    std::vector<pid_t> running;
+    DIR* proc = opendir("/proc");
+    if (!proc) return running;
+    while (const dirent* entry = readdir(proc)) {
+        const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+        if (pid <= 0) continue;
+        // "pid (name) state ppid pgrp ...": the name may hold blanks and parentheses.
+        const std::string stat = TempFolder::Read("/proc/" + std::string(entry->d_name) + "/stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(stat.substr(close + 1));
+        std::string state;
+        pid_t parent = 0, pgrp = 0;
+        if (rest >> state >> parent >> pgrp && pgrp == group && state != "Z") running.push_back(pid);
+    }
+    closedir(proc);
+    return running;
+}
+
+pid_t PidIn(const std::string& path) {
+    return static_cast<pid_t>(std::atoi(TempFolder::Read(path).c_str()));
+}
+
+// On a desktop, without "-noerrors": the error box is shown by a process of its own, the desktop's dialog
+// tool (here a stand-in that never answers and, like a copy of the runner drawing the box, is not ended
+// by SIGTERM or SIGINT) or a copy of the runner that SDL draws it in. Whichever it is, the box is closed
+// along with the run, and a program that the game started before it is left running: of the processes
+// the run started, only that program is left. A wait for a key ends with the run as the close box ends it.
 TEST(StopSignals, AnErrorBoxNoOneAnswersIsClosedAndAWaitForAKeyEnds) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "the box and the wait do not depend on how the game's code runs";
     TempFolder folder;
     VirtualXServer server("640x480x24");
     if (server.Display().empty()) GTEST_SKIP() << "Xvfb could not be started";
     TempFolder::MakeDir(folder / "bin");
-    TempFolder::Write(folder / "bin/zenity", "#!/bin/sh\necho $$ > box.pid\nexec sleep 60\n");
-    chmod((folder / "bin/zenity").c_str(), 0755);
+    TempFolder::Write(folder / "bin/zenity", "#!/bin/sh\ntrap '' TERM INT HUP\necho $$ > box.pid\nexec sleep 60\n");
+    TempFolder::Write(folder / "bin/keeper", "#!/bin/sh\necho $$ > keeper.pid\nexec sleep 60\n");
+    for (const char* tool : {"bin/zenity", "bin/keeper"})
+        chmod((folder / tool).c_str(), 0755);
     ScenarioEnvironment environment{{"SDL_VIDEODRIVER", "x11"},
                                     {"DISPLAY", server.Display()},
                                     {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
                                     {"PATH", folder / "bin:" + std::string(std::getenv("PATH"))}};
-    const char* failing = "show_debug_message(\"failing\"); var s; s = \"x\"; s = s + 1;";
+    const char* failing = "execute_program(\"keeper\", \"\", false); show_debug_message(\"failing\");"
+                          "var s; s = \"x\"; s = s + 1;";
     const char* waiting = "show_debug_message(\"waiting\"); keyboard_wait(); show_debug_message(\"waited\");";
     const struct {
         const char* code;
@@ -85,7 +268,7 @@ TEST(StopSignals, AnErrorBoxNoOneAnswersIsClosedAndAWaitForAKeyEnds) {
                  {waiting, "waiting", {SIGINT, -1, 0, 0, 1.9}},
                  {waiting, "waiting", {SIGTERM, -1, 0, 0, 1.9}}};
     for (const auto& c : cases) {
-        for (const char* left : {"box.pid", "game.log"})
+        for (const char* left : {"box.pid", "keeper.pid", "game.log"})
             std::remove((folder / left).c_str());
         const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, c.code}}));
         std::ofstream(folder / "game.win", std::ios::binary)
@@ -96,14 +279,15 @@ TEST(StopSignals, AnErrorBoxNoOneAnswersIsClosedAndAWaitForAKeyEnds) {
         ExpectStopped(run, c.stop);
         if (c.stop.exitCode == 0) {
             EXPECT_EQ(LinesStartingWith(run.log, "waited").size(), 1u) << run.log;
+            EXPECT_TRUE(RunningInGroup(run.processId).empty());
             continue;
         }
-        // Where the X server has the fonts for it, SDL draws the box itself, in a copy of the runner that is
-        // closed the same way but not seen here.
-        const std::string pid = TempFolder::Read(folder / "box.pid");
-        if (!pid.empty()) {
-            EXPECT_TRUE(ProcessGone(pid.substr(0, pid.find('\n')))) << "the box is still open";
-        }
+        const pid_t keeper = PidIn(folder / "keeper.pid");
+        EXPECT_GT(keeper, 0) << "the game's program did not start";
+        const std::vector<pid_t> left = RunningInGroup(run.processId);
+        EXPECT_EQ(left, std::vector<pid_t>{keeper}) << "the box is still open, or the game's program was ended";
+        for (const pid_t pid : left)
+            kill(pid, SIGKILL);
     }
 }
 

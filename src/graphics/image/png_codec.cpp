@@ -10,9 +10,8 @@
 
 #include <png.h>
 
-#include <cerrno>
+#include <climits>
 #include <csetjmp>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -104,13 +103,34 @@ bool ReadPNG_Decode(PNGDecodeState* state) {
     return true;
 }
 
+// The file is encoded into memory first and then written whole, so that a failed encode leaves any old
+// file as it was.
 struct PNGWriteJob {
-    FILE* file;
+    uint8_t* bytes;
+    size_t size;
+    size_t capacity;
     png_structp png;
     png_infop info;
     png_bytep* rows;
     const char* stage; // the message of the step under way
 };
+
+void WritePNG_Data(png_structp png, png_bytep data, png_size_t count) {
+    auto* job = static_cast<PNGWriteJob*>(png_get_io_ptr(png));
+    if (count > job->capacity - job->size) {
+        size_t capacity = job->capacity ? job->capacity : 65536;
+        while (capacity - job->size < count) {
+            if (capacity > MemoryManager::kMaxBlockSize / 2) png_error(png, "the file is too large");
+            capacity *= 2;
+        }
+        job->bytes = static_cast<uint8_t*>(MEM_REALLOC(job->bytes, capacity));
+        job->capacity = capacity;
+    }
+    std::memcpy(job->bytes + job->size, data, count);
+    job->size += count;
+}
+
+void WritePNG_Flush(png_structp) {}
 
 bool WritePNG(PNGWriteJob* job, const uint8_t* pixels, int width, int height) {
     if (setjmp(png_jmpbuf(job->png))) {
@@ -118,7 +138,7 @@ bool WritePNG(PNGWriteJob* job, const uint8_t* pixels, int width, int height) {
         return false;
     }
     job->stage = "[write_png_file] Error during init_io\n";
-    png_init_io(job->png, job->file);
+    png_set_write_fn(job->png, job, WritePNG_Data, WritePNG_Flush);
 
     job->stage = "[write_png_file] Error during writing header\n";
     png_set_IHDR(job->png, job->info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
@@ -184,15 +204,8 @@ bool write_png_file(const char* name, const uint8_t* pixels, int width, int heig
         return false;
     }
     File_CreatePathDirectories(path);
-    CSaveAreaWrite writing;
     PNGWriteJob job{};
-    job.file = std::fopen(path, "wb");
-    if (job.file == nullptr) {
-        LoadSave_WriteFailed(path, errno);
-        return false;
-    }
-
-    bool written = false;
+    bool encoded = false;
     job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PNGError, PNGWarning);
     if (job.png == nullptr) {
         DebugConsole->Output("[write_png_file] png_create_write_struct failed\n");
@@ -201,11 +214,11 @@ bool write_png_file(const char* name, const uint8_t* pixels, int width, int heig
         if (job.info == nullptr)
             DebugConsole->Output("[write_png_file] png_create_info_struct failed\n");
         else
-            written = WritePNG(&job, pixels, width, height);
+            encoded = WritePNG(&job, pixels, width, height);
         png_destroy_write_struct(&job.png, job.info ? &job.info : nullptr);
     }
     MEM_FREE(job.rows);
-    const bool closed = std::fclose(job.file) == 0;
-    if (!closed) LoadSave_WriteFailed(path, errno);
-    return written && closed;
+    const bool written = encoded && job.size <= INT_MAX && _WriteFile(path, job.bytes, static_cast<int>(job.size));
+    MEM_FREE(job.bytes);
+    return written;
 }

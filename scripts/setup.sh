@@ -12,6 +12,7 @@ packages=(
   libbox2d-dev libjson-c-dev libcurl4-openssl-dev
   glslang-dev spirv-tools libspirv-cross-c-shared-dev
   xvfb  # an X server of its own for the tests of the desktop's display modes
+  time  # GNU time: the peak memory of the VM loop's compiles (tests/vm_loop_compile.sh)
 )
 
 missing=()

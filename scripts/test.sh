@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds the runner and its tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test. RUNNER_JOBS sets how many compilations and tests run
-# at once (default: one for each core, as far as the memory available holds them at 1.5 GB each).
+# Sets up the machine, checks that the VM's loop compiles within 1.5 GB with every compiler and path
+# (tests/vm_loop_compile.sh), builds the runner and its tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs every test, then builds them again as a Release build (optimised,
+# without the sanitizers) and runs them there. RUNNER_JOBS sets how many compilations and
+# tests run at once (default: one for each core, as far as the memory available holds them at 1.5 GB
+# each).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/jobs.sh
 bash scripts/setup.sh
+# First, so that a change that makes the VM's loop too large to compile fails here, under a cap, before
+# the builds below compile it.
+bash tests/vm_loop_compile.sh build/vm-loop-compile "$jobs"
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRUNNER_SANITIZE=ON -DRUNNER_TESTS=ON
 cmake --build build/test -j "$jobs"
 
@@ -29,3 +35,8 @@ find build/test/tests -maxdepth 1 -type f -executable -name 'test_*' -printf '%f
     xargs -P "$jobs" -I{} bash -c 'shuffled {}'
 
 ctest --test-dir build/test --output-on-failure -j "$jobs" --timeout 300
+
+# The same tests in the Release build that users and packagers make.
+cmake -S . -B build/test-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DRUNNER_TESTS=ON
+cmake --build build/test-release -j "$jobs"
+ctest --test-dir build/test-release --output-on-failure -j "$jobs" --timeout 300

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -1112,38 +1111,6 @@ TEST_F(VMDecoded, CodeWhoseStackIsNotFollowedRunsTheLongWay) {
                run);
     EXPECT_TRUE(run.errors.empty());
     EXPECT_EQ(run.Real(), 5);
-}
-
-// Every handler's entries, the rare ones too: each handler is its own, and where the steps of more than
-// one record are code outside the loop, each adds its records to the position and jumps to its handler.
-TEST(VMLoopEntries, EachStepGoesOnToItsOwnHandler) {
-    const void* const* entries = vm::LoopEntries();
-    std::set<const void*> handlers;
-    for (int op = 0; op < vm::kOpCount; ++op) {
-        const void* const* mine = entries + op * vm::kEntriesPerOp;
-        const void* handler = mine[vm::kEntriesPerOp - 1];
-        EXPECT_TRUE(handlers.insert(handler).second) << "op " << op;
-        for (int records = 1; records <= vm::kSteppedEntries; ++records)
-            ASSERT_NE(mine[records - 1], nullptr) << "op " << op << ", " << records << " records";
-#if VM_STEP_STUBS
-        for (int records = 2; records <= vm::kSteppedEntries; ++records) {
-            SCOPED_TRACE("op " + std::to_string(op) + ", " + std::to_string(records) + " records");
-            // add $step, %r12 (a byte or a 32-bit immediate), then jmp handler.
-            const auto* code = static_cast<const uint8_t*>(mine[records - 1]);
-            ASSERT_EQ(code[0], 0x49);
-            ASSERT_TRUE(code[1] == 0x83 || code[1] == 0x81);
-            ASSERT_EQ(code[2], 0xC4);
-            int32_t step = static_cast<int8_t>(code[3]);
-            if (code[1] == 0x81) std::memcpy(&step, code + 3, 4);
-            EXPECT_EQ(step, records * static_cast<int32_t>(sizeof(vm::Insn)));
-            const uint8_t* jump = code + (code[1] == 0x83 ? 4 : 7);
-            ASSERT_EQ(jump[0], 0xE9);
-            int32_t displacement;
-            std::memcpy(&displacement, jump + 1, 4);
-            EXPECT_EQ(jump + 5 + displacement, handler);
-        }
-#endif
-    }
 }
 
 } // namespace

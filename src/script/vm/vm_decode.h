@@ -368,15 +368,20 @@ constexpr int kEntriesPerOp = 16;
 constexpr int kSteppedEntries = kEntriesPerOp - 2;
 const void* const* LoopEntries();
 // GCC on x86-64 keeps the loop's position in the code in VM_IP_REGISTER, and each handler's steps of 2 to
-// kSteppedEntries records are then code outside the loop's body: "add the step to that register; jump
-// to the handler", in kStepEntryBytes each (vm_loop.cpp). Elsewhere every step is a label of the loop.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+// kSteppedEntries records can then be code of their own: "add the step to that register; jump to the
+// handler", in kStepEntryBytes each (vm_loop.cpp). Elsewhere, and where the compiled loop does not allow
+// them, those steps are shared by all handlers and find the handler by the record's op. Defining
+// VM_PORTABLE_STEPS (the build option RUNNER_VM_PORTABLE_STEPS) builds the loop as other compilers and
+// targets do.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(VM_PORTABLE_STEPS)
 #define VM_STEP_STUBS 1
 #define VM_IP_REGISTER "r12"
 constexpr int kStepEntryBytes = 16;
 #else
 #define VM_STEP_STUBS 0
 #endif
+// Whether the steps of 2 to kSteppedEntries records are each handler's own.
+bool LoopStepsOfTheirOwn();
 // The entry that steps a record of that many words on to a record of that handler.
 inline const void* LoopEntry(int op, int words) {
     return LoopEntries()[op * kEntriesPerOp + (words >= 1 && words <= kSteppedEntries ? words - 1 : kSteppedEntries)];

@@ -6,6 +6,7 @@
 // locals and written back to the context around everything that reads them there.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -788,12 +789,41 @@ struct Instances {
 
 const void* const* g_loopEntries = nullptr;
 
+// Whether each handler's steps of 2 to 14 records are the code at L_StepEntries (true) or the shared
+// steps (false); set with the entries.
+bool g_stepStubs = false;
+
 #if VM_STEP_STUBS
-// The code of each handler's steps of 2 to 14 records (see L_StepEntries).
+// Where each handler's asm statement at L_StepEntries begins (vm_hub_) and its steps of 2 to 14 records
+// within it (vm_steps_).
 extern "C" {
-#define VM_EACH_NAME(NAME) [[gnu::visibility("hidden")]] extern const char vm_steps_##NAME[];
+#define VM_EACH_NAME(NAME)                                                                                 \
+    [[gnu::visibility("hidden")]] extern const char vm_hub_##NAME[];                                       \
+    [[gnu::visibility("hidden")]] extern const char vm_steps_##NAME[];
 VM_EACH_HANDLER()
 #undef VM_EACH_NAME
+}
+
+// Whether the asm statements at L_StepEntries (at) lie end to end in the order of their addresses, the
+// first at the label itself (after the mark of a branch target that indirect-branch tracking puts
+// there): then the compiler put none of its own code between the label and any of them, and entering
+// one handler's steps does what the loop as the compiler sees it does when it jumps to the label, passes
+// the statements before that handler's and runs it.
+bool StepStubsLieEndToEnd(const char* const* hubs, const char* const* steps, const void* at) {
+    constexpr uint8_t kBranchTarget[4] = {0xF3, 0x0F, 0x1E, 0xFA}; // endbr64
+    int order[kOpCount];
+    for (int op = 0; op < kOpCount; ++op) order[op] = op;
+    const auto address = [](const void* p) { return reinterpret_cast<uintptr_t>(p); };
+    std::sort(order, order + kOpCount, [&](int a, int b) { return address(hubs[a]) < address(hubs[b]); });
+    uintptr_t next = address(at);
+    if (std::memcmp(at, kBranchTarget, sizeof(kBranchTarget)) == 0) next += sizeof(kBranchTarget);
+    for (const int op : order) {
+        // Each begins where the one before ends, and its steps after no more than its alignment.
+        if (address(hubs[op]) != next || address(steps[op]) < next || address(steps[op]) - next >= kStepEntryBytes)
+            return false;
+        next = address(steps[op]) + kStepEntryBytes * (kSteppedEntries - 1);
+    }
+    return true;
 }
 #endif
 
@@ -839,41 +869,48 @@ void Loop(VMContext* context) {
     // Each handler's entries (kEntriesPerOp): a step of 1 to 14 records, a step by the record's words,
     // and none. A handler goes on to the next record through the entry its record holds (Insn::next), so
     // that the step is a constant of the entry's code and the way on is one indirect jump. The step of
-    // one record is a label here, which falls through into its handler. The longer steps are labels here
-    // too where they cannot be code outside the body (see L_StepEntries). A step by the record's words (a
-    // run longer than 14) is rare and shared, and finds its handler by the record's op. The table ends
-    // with the address of L_StepEntries, which keeps that code.
+    // one record is a label here, which falls through into its handler. The steps of 2 to 14 records are
+    // the handler's own code where the loop has it (see L_StepEntries), and otherwise shared by all
+    // handlers: those find the handler by the record's op, as the step by the record's words (a run
+    // longer than 14, which is rare) does. The table ends with the address of L_StepEntries, which keeps
+    // that code.
     static const void* kEntries[kOpCount * kEntriesPerOp + 1];
     if (context == nullptr) {
 #if VM_STEP_STUBS
-        constexpr int kLabelSteps = 1;
+        static const char* const kHubs[kOpCount] = {
+#define VM_EACH_NAME(NAME) vm_hub_##NAME,
+            VM_EACH_HANDLER()
+#undef VM_EACH_NAME
+        };
         static const char* const kStepEntries[kOpCount] = {
 #define VM_EACH_NAME(NAME) vm_steps_##NAME,
             VM_EACH_HANDLER()
 #undef VM_EACH_NAME
         };
-#else
-        constexpr int kLabelSteps = kSteppedEntries;
 #endif
-        static const void* const kSteps[kOpCount * kLabelSteps] = {
-#if VM_STEP_STUBS
+        static const void* const kSteps[kOpCount] = {
 #define VM_EACH_NAME(NAME) &&S1_##NAME,
-#else
-#define VM_EACH_NAME(NAME) &&S1_##NAME, &&S2_##NAME, &&S3_##NAME, &&S4_##NAME, &&S5_##NAME, &&S6_##NAME, \
-                           &&S7_##NAME, &&S8_##NAME, &&S9_##NAME, &&S10_##NAME, &&S11_##NAME, &&S12_##NAME, \
-                           &&S13_##NAME, &&S14_##NAME,
-#endif
             VM_EACH_HANDLER()
 #undef VM_EACH_NAME
         };
+        static const void* const kSharedSteps[kSteppedEntries - 1] = {
+            &&L_Step2, &&L_Step3, &&L_Step4, &&L_Step5, &&L_Step6, &&L_Step7, &&L_Step8,
+            &&L_Step9, &&L_Step10, &&L_Step11, &&L_Step12, &&L_Step13, &&L_Step14};
+#if VM_STEP_STUBS
+        g_stepStubs = StepStubsLieEndToEnd(kHubs, kStepEntries, &&L_StepEntries);
+#endif
         for (int op = 0; op < kOpCount; ++op) {
             const void** entries = &kEntries[op * kEntriesPerOp];
-            for (int records = 1; records <= kLabelSteps; ++records)
-                entries[records - 1] = kSteps[op * kLabelSteps + records - 1];
+            entries[0] = kSteps[op];
+            for (int records = 2; records <= kSteppedEntries; ++records) {
 #if VM_STEP_STUBS
-            for (int records = kLabelSteps + 1; records <= kSteppedEntries; ++records)
-                entries[records - 1] = kStepEntries[op] + kStepEntryBytes * (records - kLabelSteps - 1);
+                if (g_stepStubs) {
+                    entries[records - 1] = kStepEntries[op] + kStepEntryBytes * (records - 2);
+                    continue;
+                }
 #endif
+                entries[records - 1] = kSharedSteps[records - 2];
+            }
             entries[kSteppedEntries] = &&L_StepByWords;
             entries[kEntriesPerOp - 1] = kHandlers[op];
         }
@@ -886,7 +923,10 @@ void Loop(VMContext* context) {
     VMContext& c = *context;
     Decoded* d;
     // The position in the code and the stack's top stay in registers through the whole loop (GCC would
-    // otherwise keep them in memory across the handlers' calls).
+    // otherwise keep them in memory across the handlers' calls). The speed rests on these, and so does
+    // the use of the steps at L_StepEntries: they take the position as an operand of their asm statements,
+    // and with the position where those want it, the compiler needs no code of its own before them (it
+    // would otherwise load it there in an unoptimised build), which is checked before they are used.
     VM_REGISTER(const Insn* ip, VM_IP_REGISTER);
     VM_REGISTER(uint8_t* sp, "r13");
     VM_REGISTER(ScriptValue* localSlots, "r15"); // the running level's slots (LocalsLevel::values)
@@ -3045,60 +3085,80 @@ L_PopEnv: {
     S##n##_##NAME : ip += n;                                                                               \
     __asm__("" : "+r"(ip));                                                                                \
     goto L_##NAME;
-#if VM_STEP_STUBS
 #define VM_EACH_NAME(NAME) VM_ENTRY_STEP(1, NAME)
-#else
-#define VM_EACH_NAME(NAME)                                                                                 \
-    VM_ENTRY_STEP(1, NAME)                                                                                 \
-    VM_ENTRY_STEP(2, NAME)                                                                                 \
-    VM_ENTRY_STEP(3, NAME)                                                                                 \
-    VM_ENTRY_STEP(4, NAME)                                                                                 \
-    VM_ENTRY_STEP(5, NAME)                                                                                 \
-    VM_ENTRY_STEP(6, NAME)                                                                                 \
-    VM_ENTRY_STEP(7, NAME)                                                                                 \
-    VM_ENTRY_STEP(8, NAME)                                                                                 \
-    VM_ENTRY_STEP(9, NAME)                                                                                 \
-    VM_ENTRY_STEP(10, NAME)                                                                                \
-    VM_ENTRY_STEP(11, NAME)                                                                                \
-    VM_ENTRY_STEP(12, NAME)                                                                                \
-    VM_ENTRY_STEP(13, NAME)                                                                                \
-    VM_ENTRY_STEP(14, NAME)
-#endif
     VM_EACH_HANDLER()
 #undef VM_EACH_NAME
+    // The steps of 2 to 14 records that every handler shares: they find the handler by the record's op.
+    // Where the step code outside the body (L_StepEntries) cannot be used, the entries are these.
+#define VM_SHARED_STEP(n)                                                                                  \
+    L_Step##n : ip += n;                                                                                   \
+    VM_DISPATCH();
+    VM_SHARED_STEP(2)
+    VM_SHARED_STEP(3)
+    VM_SHARED_STEP(4)
+    VM_SHARED_STEP(5)
+    VM_SHARED_STEP(6)
+    VM_SHARED_STEP(7)
+    VM_SHARED_STEP(8)
+    VM_SHARED_STEP(9)
+    VM_SHARED_STEP(10)
+    VM_SHARED_STEP(11)
+    VM_SHARED_STEP(12)
+    VM_SHARED_STEP(13)
+    VM_SHARED_STEP(14)
+#undef VM_SHARED_STEP
 L_StepByWords:
     ip += ip->words;
     VM_DISPATCH();
 
 #if VM_STEP_STUBS
-    // Each handler's steps of 2 to 14 records, placed outside the loop's body: in its own section, each
-    // step kStepEntryBytes long, "add the step to the position; jump to the handler". As labels of the
-    // loop they would each be a target of every indirect jump in it, and the compiler's graph of the loop
-    // grows as the product of the two (to gigabytes at fourteen labels a handler); an asm goto gives each
-    // handler one edge instead. They are entered through the handler's entries only, with the loop's state
-    // as every indirect jump leaves it: so is this label, which nothing runs into (its address is taken in
-    // kEntries), and from which the asm gotos' edges lead to the handlers.
+    // Each handler's steps of 2 to 14 records as code of their own, kStepEntryBytes each: "add the step to
+    // the position; jump to the handler". As labels of the loop they would each be a target of every
+    // indirect jump in it, and the compiler's graph of the loop would grow as the product of the two (to
+    // gigabytes at fourteen labels a handler); an asm goto gives each handler one edge instead.
+    //
+    // How the loop is compiled: L_StepEntries is a label whose address is taken, so the compiler takes it
+    // as a target of every indirect jump of the loop, with the loop's state as those jumps leave it. From
+    // there one asm goto a handler follows another; each may add to the position (an operand in and out)
+    // and jump to its handler, and the compiler makes the state at each of its labels what that jump
+    // needs (an edge that needs moves has them in a block of its own, which the asm's label names).
+    // How it runs: an entry of these steps is jumped to directly, as if from L_StepEntries past the asm
+    // statements before its own, which the code does not run. That holds only where the compiler put
+    // nothing of its own before or between the statements: each begins with a symbol of its own
+    // (vm_hub_), and the steps are used only where these lie end to end from the label
+    // (StepStubsLieEndToEnd); otherwise the entries are the shared steps above. Under indirect-branch
+    // tracking each step begins with the mark of a branch target.
 L_StepEntries:
+#if defined(__CET__) && (__CET__ & 1)
+#define VM_STEP_TARGET "endbr64\n\t"
+#else
+#define VM_STEP_TARGET ""
+#endif
+#define VM_STRING(x) #x
 #define VM_EACH_NAME(NAME)                                                                                 \
-    asm goto(".pushsection .text.vm_steps,\"ax\",@progbits\n\t"                                            \
-             ".balign %c0\n\t"                                                                             \
+    asm goto(".globl vm_hub_" #NAME "\n\t"                                                                 \
+             ".hidden vm_hub_" #NAME "\n"                                                                   \
+             "vm_hub_" #NAME ":\n\t"                                                                       \
+             ".balign %c[bytes]\n\t"                                                                       \
              ".globl vm_steps_" #NAME "\n\t"                                                               \
              ".hidden vm_steps_" #NAME "\n"                                                                 \
              "vm_steps_" #NAME ":\n\t"                                                                     \
              ".set .Lvm_step, 2\n\t"                                                                       \
-             ".rept %c1\n\t"                                                                               \
-             "addq $(%c2 * .Lvm_step), %%" VM_IP_REGISTER "\n\t"                                           \
-             "jmp %l3\n\t"                                                                                 \
-             ".balign %c0\n\t"                                                                             \
+             ".rept %c[count]\n"                                                                           \
+             "0:\n\t" VM_STEP_TARGET                                                                       \
+             "addq $(%c[size] * .Lvm_step), %[ip]\n\t"                                                     \
+             "jmp %l[" VM_STRING(L_##NAME) "]\n\t"                                                         \
+             ".org 0b + %c[bytes]\n\t" /* (an error where a step would not fit) */                          \
              ".set .Lvm_step, .Lvm_step + 1\n\t"                                                           \
-             ".endr\n\t"                                                                                   \
-             ".popsection"                                                                                 \
-             :                                                                                             \
-             : "i"(kStepEntryBytes), "i"(kSteppedEntries - 1), "i"(sizeof(Insn))                           \
-             :                                                                                             \
+             ".endr"                                                                                       \
+             : [ip] "+r"(ip)                                                                               \
+             : [bytes] "i"(kStepEntryBytes), [count] "i"(kSteppedEntries - 1), [size] "i"(sizeof(Insn))    \
+             : "cc"                                                                                        \
              : L_##NAME);
     VM_EACH_HANDLER()
 #undef VM_EACH_NAME
+#undef VM_STRING
+#undef VM_STEP_TARGET
     goto L_General;
 #endif
 #undef VM_ENTRY_STEP
@@ -3254,6 +3314,11 @@ void RunDecoded(VMContext& c) {
 const void* const* LoopEntries() {
     if (g_loopEntries == nullptr) Loop(nullptr);
     return g_loopEntries;
+}
+
+bool LoopStepsOfTheirOwn() {
+    LoopEntries();
+    return g_stepStubs;
 }
 
 } // namespace vm

@@ -94,9 +94,18 @@ TEST(VMLoopEntries, EachStepGoesOnToItsOwnHandler) {
     }
 }
 
-// GCC on x86-64 builds each handler's steps as code of its own, and the loop takes them.
+// GCC on x86-64 builds each handler's steps as code of its own, and an optimised build takes them.
+// (AddressSanitizer's checks of variables' scopes put code of the compiler's own at the label before
+// them, and the loop then takes the shared steps.)
 TEST(VMLoopEntries, StepsAreEachHandlersOwnWhereTheBuildHasThem) {
-    EXPECT_EQ(vm::LoopStepsOfTheirOwn(), VM_STEP_STUBS != 0);
+#if !VM_STEP_STUBS
+    EXPECT_FALSE(vm::LoopStepsOfTheirOwn());
+#elif defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__)
+    EXPECT_TRUE(vm::LoopStepsOfTheirOwn());
+#else
+    GTEST_SKIP() << "the loop takes " << (vm::LoopStepsOfTheirOwn() ? "each handler's own" : "the shared")
+                 << " steps in this build";
+#endif
 }
 
 #if defined(__CET__) && (__CET__ & 1) && defined(__x86_64__)

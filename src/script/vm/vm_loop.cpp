@@ -794,8 +794,8 @@ const void* const* g_loopEntries = nullptr;
 bool g_stepStubs = false;
 
 #if VM_STEP_STUBS
-// Where each handler's asm statement at L_StepEntries begins (vm_hub_) and its steps of 2 to 14 records
-// within it (vm_steps_).
+// Where each handler's asm statement at L_StepEntries is (vm_hub_) and its steps of 2 to 14 records
+// (vm_steps_).
 extern "C" {
 #define VM_EACH_NAME(NAME)                                                                                 \
     [[gnu::visibility("hidden")]] extern const char vm_hub_##NAME[];                                       \
@@ -804,25 +804,17 @@ VM_EACH_HANDLER()
 #undef VM_EACH_NAME
 }
 
-// Whether the asm statements at L_StepEntries (at) lie end to end in the order of their addresses, the
-// first at the label itself (after the mark of a branch target that indirect-branch tracking puts
-// there): then the compiler put none of its own code between the label and any of them, and entering
-// one handler's steps does what the loop as the compiler sees it does when it jumps to the label, passes
-// the statements before that handler's and runs it.
-bool StepStubsLieEndToEnd(const char* const* hubs, const char* const* steps, const void* at) {
+// Whether the asm statements at L_StepEntries (at) all lie at the label itself (after the mark of a
+// branch target that indirect-branch tracking puts there): each places its code in a section of its
+// own, so that the compiler put none of its own code between the label and any of them, and entering one
+// handler's steps does what the loop as the compiler sees it does when it jumps to the label, passes the
+// statements before that handler's and runs it.
+bool StepStubsLieAtTheLabel(const char* const* hubs, const void* at) {
     constexpr uint8_t kBranchTarget[4] = {0xF3, 0x0F, 0x1E, 0xFA}; // endbr64
-    int order[kOpCount];
-    for (int op = 0; op < kOpCount; ++op) order[op] = op;
-    const auto address = [](const void* p) { return reinterpret_cast<uintptr_t>(p); };
-    std::sort(order, order + kOpCount, [&](int a, int b) { return address(hubs[a]) < address(hubs[b]); });
-    uintptr_t next = address(at);
-    if (std::memcmp(at, kBranchTarget, sizeof(kBranchTarget)) == 0) next += sizeof(kBranchTarget);
-    for (const int op : order) {
-        // Each begins where the one before ends, and its steps after no more than its alignment.
-        if (address(hubs[op]) != next || address(steps[op]) < next || address(steps[op]) - next >= kStepEntryBytes)
-            return false;
-        next = address(steps[op]) + kStepEntryBytes * (kSteppedEntries - 1);
-    }
+    const char* label = static_cast<const char*>(at);
+    if (std::memcmp(label, kBranchTarget, sizeof(kBranchTarget)) == 0) label += sizeof(kBranchTarget);
+    for (int op = 0; op < kOpCount; ++op)
+        if (hubs[op] != label) return false;
     return true;
 }
 #endif
@@ -897,7 +889,7 @@ void Loop(VMContext* context) {
             &&L_Step2, &&L_Step3, &&L_Step4, &&L_Step5, &&L_Step6, &&L_Step7, &&L_Step8,
             &&L_Step9, &&L_Step10, &&L_Step11, &&L_Step12, &&L_Step13, &&L_Step14};
 #if VM_STEP_STUBS
-        g_stepStubs = StepStubsLieEndToEnd(kHubs, kStepEntries, &&L_StepEntries);
+        g_stepStubs = StepStubsLieAtTheLabel(kHubs, &&L_StepEntries);
 #endif
         for (int op = 0; op < kOpCount; ++op) {
             const void** entries = &kEntries[op * kEntriesPerOp];
@@ -3112,10 +3104,11 @@ L_StepByWords:
     VM_DISPATCH();
 
 #if VM_STEP_STUBS
-    // Each handler's steps of 2 to 14 records as code of their own, kStepEntryBytes each: "add the step to
-    // the position; jump to the handler". As labels of the loop they would each be a target of every
-    // indirect jump in it, and the compiler's graph of the loop would grow as the product of the two (to
-    // gigabytes at fourteen labels a handler); an asm goto gives each handler one edge instead.
+    // Each handler's steps of 2 to 14 records as code of their own, kStepEntryBytes each, in a section
+    // apart from the loop's body: "add the step to the position; jump to the handler". As labels of the
+    // loop they would each be a target of every indirect jump in it, and the compiler's graph of the loop
+    // would grow as the product of the two (to gigabytes at fourteen labels a handler); an asm goto gives
+    // each handler one edge instead.
     //
     // How the loop is compiled: L_StepEntries is a label whose address is taken, so the compiler takes it
     // as a target of every indirect jump of the loop, with the loop's state as those jumps leave it. From
@@ -3124,9 +3117,9 @@ L_StepByWords:
     // needs (an edge that needs moves has them in a block of its own, which the asm's label names).
     // How it runs: an entry of these steps is jumped to directly, as if from L_StepEntries past the asm
     // statements before its own, which the code does not run. That holds only where the compiler put
-    // nothing of its own before or between the statements: each begins with a symbol of its own
-    // (vm_hub_), and the steps are used only where these lie end to end from the label
-    // (StepStubsLieEndToEnd); otherwise the entries are the shared steps above. Under indirect-branch
+    // nothing of its own before or between the statements: each leaves only a symbol of its own in the
+    // body (vm_hub_), and the steps are used only where all these lie at the label
+    // (StepStubsLieAtTheLabel); otherwise the entries are the shared steps above. Under indirect-branch
     // tracking each step begins with the mark of a branch target.
 L_StepEntries:
 #if defined(__CET__) && (__CET__ & 1)
@@ -3139,6 +3132,7 @@ L_StepEntries:
     asm goto(".globl vm_hub_" #NAME "\n\t"                                                                 \
              ".hidden vm_hub_" #NAME "\n"                                                                   \
              "vm_hub_" #NAME ":\n\t"                                                                       \
+             ".pushsection .text.vm_steps,\"ax\",@progbits\n\t"                                            \
              ".balign %c[bytes]\n\t"                                                                       \
              ".globl vm_steps_" #NAME "\n\t"                                                               \
              ".hidden vm_steps_" #NAME "\n"                                                                 \
@@ -3150,7 +3144,8 @@ L_StepEntries:
              "jmp %l[" VM_STRING(L_##NAME) "]\n\t"                                                         \
              ".org 0b + %c[bytes]\n\t" /* (an error where a step would not fit) */                          \
              ".set .Lvm_step, .Lvm_step + 1\n\t"                                                           \
-             ".endr"                                                                                       \
+             ".endr\n\t"                                                                                   \
+             ".popsection"                                                                                 \
              : [ip] "+r"(ip)                                                                               \
              : [bytes] "i"(kStepEntryBytes), [count] "i"(kSteppedEntries - 1), [size] "i"(sizeof(Insn))    \
              : "cc"                                                                                        \

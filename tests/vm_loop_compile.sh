@@ -2,9 +2,10 @@
 # Compiles the VM's loop (src/script/vm/vm_loop.cpp, the largest unit by far) as the optimised builds of
 # every compiler and path compile it, each under a cap on its memory, and fails when one needs more
 # than the 1.5 GB a job that the build scripts count (scripts/jobs.sh) or does not compile:
-#   gcc      GCC's Release build (-O3), on x86-64 with each handler's own steps
-#   portable GCC's Release build with the steps that other targets use (RUNNER_VM_PORTABLE_STEPS)
-#   clang    Clang's Release build (-O3) and RelWithDebInfo build (-O2), where clang is installed
+#   gcc      GCC's Release build (-O3) and RelWithDebInfo build (-O2 -g, the project's default), on
+#            x86-64 with each handler's own steps
+#   portable the same two with the steps that other targets use (RUNNER_VM_PORTABLE_STEPS)
+#   clang    Clang's Release build (-O3) and RelWithDebInfo build (-O2 -g), where clang is installed
 # Each is configured as a build of its own in OUT (default build/vm-loop-compile) and only that unit is
 # compiled there, with the flags the project gives it. Prints a line for each: peak memory and seconds.
 #
@@ -34,7 +35,9 @@ exec /usr/bin/time -f "%M %e" -o "\$RUNNER_COMPILE_REPORT" "\$@"
 EOF
 chmod +x "$launcher"
 
-configs=("gcc g++ Release" "portable g++ Release -DRUNNER_VM_PORTABLE_STEPS=ON")
+configs=("gcc-O3 g++ Release" "gcc-O2 g++ RelWithDebInfo"
+  "portable-O3 g++ Release -DRUNNER_VM_PORTABLE_STEPS=ON"
+  "portable-O2 g++ RelWithDebInfo -DRUNNER_VM_PORTABLE_STEPS=ON")
 if command -v clang++ >/dev/null; then
   configs+=("clang-O3 clang++ Release" "clang-O2 clang++ RelWithDebInfo")
 else

@@ -1702,7 +1702,7 @@ L_NotVariable:
 
     // and, or, xor of two .b: the truths of their low bytes (the right one on top), both read and joined
     // bit by bit: a branch on the first one would be as hard to predict as the values are.
-#define VM_TRUTH(p) ((Load<uint32_t>(p) & 0xFF) != 0)
+#define VM_TRUTH(p) static_cast<int>((Load<uint32_t>(p) & 0xFF) != 0)
 #define VM_LOGICAL_HANDLERS(NAME, OPERATOR)                                                                \
     L_Logical##NAME:                                                                                       \
     sp += 4;                                                                                               \

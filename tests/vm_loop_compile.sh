@@ -57,7 +57,7 @@ one() {
   local object=src/CMakeFiles/engine.dir/script/vm/vm_loop.cpp.o
   rm -f "$dir/$object" "$dir.report"
   if ! RUNNER_COMPILE_REPORT="$dir.report" cmake --build "$dir" --target "$object" >>"$dir.log" 2>&1; then
-    echo "$name: FAILED to compile within $((cap_kb / 1024)) MB of address space (see $dir.log)"
+    echo "$name: FAILED to compile under a cap of $((cap_kb / 1024)) MB of address space (see $dir.log)"
     return 1
   fi
   local kb seconds

@@ -368,7 +368,7 @@ constexpr int kEntriesPerOp = 16;
 constexpr int kSteppedEntries = kEntriesPerOp - 2;
 const void* const* LoopEntries();
 // GCC on x86-64 keeps the loop's position in the code in VM_IP_REGISTER, and each handler's steps of 2 to
-// kSteppedEntries records can then be code of their own: "add the step to that register; jump to the
+// kSteppedEntries records can then be code of their own: "add the step to the position; jump to the
 // handler", in kStepEntryBytes each (vm_loop.cpp). Elsewhere, and where the compiled loop does not allow
 // them, those steps are shared by all handlers and find the handler by the record's op. Defining
 // VM_PORTABLE_STEPS (the build option RUNNER_VM_PORTABLE_STEPS) builds the loop as other compilers and

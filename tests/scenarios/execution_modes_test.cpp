@@ -28,6 +28,10 @@ TEST(ExecutionModes, TheEvaluatorsRulesWhereTheyDifferFromTheMachines) {
              "switch (2) { case 1: s = \"one\"; case 2: s = \"two\"; case 3: s += \" three\"; break; "
              "default: s = \"none\"; }" +
              Say("\"switch \" + s") + "if (0.5) " + Say("\"if then\"") + " else " + Say("\"if else\"") +
+             // 2, 256 and 0.6 are all true, joined with 1 and with each other.
+             "var a, b, c, o; a = 2; b = 256; c = 0.6; o = 1; s = \"\"; if (a and c) s += \"a\"; "
+             "if (b xor o) s += \"x\";" +
+             Say("\"truths \" + string(a and o) + string(b or o) + string(c xor o) + string(a xor b) + s") +
              // Where the rules differ.
              "n = 0; w = 0.5; while (w) { n += 1; w = 0; }" + Say("\"while \" + string(n)") +
              "n = 0; repeat (2.5) n += 1; w = 0; repeat (3.5) w += 1;" +
@@ -55,7 +59,8 @@ TEST(ExecutionModes, TheEvaluatorsRulesWhereTheyDifferFromTheMachines) {
         if (line.rfind("ERROR", 0) == 0) break;
         lines.push_back(line);
     }
-    std::vector<std::string> expected = {"fact 3628800", "3 c", "loop 01245", "switch two three", "if else"};
+    std::vector<std::string> expected = {"fact 3628800", "3 c", "loop 01245", "switch two three", "if else",
+                                         "truths 1100a"};
     if (ScenarioTreeMode()) {
         // Loop tests are true from 0.5; repeat rounds halves to even; with visits in list order; a code's
         // last call leaves its value; a string never matches a number.

@@ -148,6 +148,10 @@ TEST(VMArithmetic, BitwiseAndShifts) {
         {"push.i 12", "push.i 10", "and.i.i", "i", 4, 8, nullptr, nullptr},
         {"push.i 12", "push.l 3", "or.l.i", "l", 8, 15, nullptr, nullptr},
         {"push.d 12.9", "push.d 10", "xor.d.d", "d", 8, 6, nullptr, nullptr},
+        // Numbers are joined bit by bit, not as truths: 2 and 1 give 0, and 0.6 is truncated to 0.
+        {"push.d 2\nconv.d.v", "push.d 1\nconv.d.v", "and.v.v", "v", 16, 0, nullptr, nullptr},
+        {"push.d 0.6", "push.i 1", "and.i.d", "d", 8, 0, nullptr, nullptr},
+        {"push.l 2", "push.i 1", "xor.i.l", "l", 8, 3, nullptr, nullptr},
         {"push.b 1", "push.b 256", "and.b.b", "b", 4, 0, nullptr, nullptr},
         {"push.b 2", "push.b 0", "or.b.b", "b", 4, 1, nullptr, nullptr},
         {"push.i 1", "push.i 33", "shl.i.i", "i", 4, 2, nullptr, nullptr},

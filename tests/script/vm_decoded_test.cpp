@@ -251,6 +251,12 @@ TEST_F(VMDecoded, ArithmeticBitwiseAndComparisonsAsTheInstructionsGiveThem) {
                   "((a == 1) ^^ (b == 1)); if (a == 1 && b == 1) t += 1; if (a == 1 || b == 1) t += 10; "
                   "if ((a == 1) ^^ (b == 1)) t += 100; } return string(s) + ',' + string(t);"),
               "'11011110,231'");
+    // Reals other than 0 and 1 are truths by their size: 2, 256 and 0.6 are true, each joined with 1.
+    EXPECT_EQ(Run("var a, b, c, o, s; a = 2; b = 256; c = 0.6; o = 1; s = ''; if (a && o) s += 'a'; "
+                  "if (b ^^ o) s += 'x'; if (c || o) s += 'o'; if (o ^^ c) s += 'y'; return s + string(a && o) + "
+                  "string(a ^^ o) + string(o && b) + string(b ^^ o) + string(c && o) + string(o ^^ c) + "
+                  "string(a ^^ c);"),
+              "'ao1010100'");
     // Whole numbers keep fmod's signs, zeros included.
     EXPECT_EQ(Run("var a, b; a = -6; b = 3; return a mod b;"), "-0");
     EXPECT_EQ(Run("var a; a = 6; return a mod -3;"), "0");
@@ -359,6 +365,13 @@ TEST_F(VMDecoded, WholeNumbersStoredComparedAndBranchedOn) {
     EXPECT_EQ(Run("var a; a = 'x'; if ((a & 1) != 0 || (a | 2) != 2) return 1; return 0;"), "0");
 }
 
+// What a listing that leaves a .b on the stack ends with: the truth returned as it is, or branched on
+// by bt and by bf and returned as 1 or 0.
+const std::pair<const char*, const char*> kTruthTails[] = {
+    {"pushed", "ret.b"},
+    {"bt", "bt yes\npush.i 0\nret.i\nyes: push.i 1\nret.i"},
+    {"bf", "bf no\npush.i 1\nret.i\nno: push.i 0\nret.i"}};
+
 // The six comparisons of whole numbers, the left one below, equal to and above the right, from bytecode
 // whose operands are .i items (compared exactly) and reals (the difference tested against the epsilon,
 // the usual one and 0, under which equal reals are neither equal nor unequal): the general way and every
@@ -392,10 +405,6 @@ TEST_F(VMDecoded, WholeNumbersComparedInEveryShape) {
          "push.i {L}\npop.v.i self.hp\npush.i 100002\npop.v.i local.e\npush.v local.e\nconv.v.i\n"
          "push.v stack.hp\npush.i {R}\n{OP}.i.v"},
     };
-    const std::pair<const char*, const char*> tails[] = {
-        {"pushed", "ret.b"},
-        {"bt", "bt yes\npush.i 0\nret.i\nyes: push.i 1\nret.i"},
-        {"bf", "bf no\npush.i 1\nret.i\nno: push.i 0\nret.i"}};
     const char* const ops[] = {"slt", "sle", "seq", "sne", "sge", "sgt"};
     // The truths of each comparison for left below, equal to and above right, and of equal reals under an
     // epsilon of 0.
@@ -418,7 +427,7 @@ TEST_F(VMDecoded, WholeNumbersComparedInEveryShape) {
             for (int op = 0; op < 6; ++op)
                 for (int order = 0; order < 3; ++order)
                     for (const auto& [left, right] : pairs[order])
-                        for (const auto& [use, tail] : tails)
+                        for (const auto& [use, tail] : kTruthTails)
                             for (const bool longWay : {true, false}) {
                                 const bool truth = order == 1 && !shape.exact && tolerance == 0
                                                        ? equalWithoutEpsilon[op]
@@ -439,6 +448,37 @@ TEST_F(VMDecoded, WholeNumbersComparedInEveryShape) {
                                          (run.errors.empty() ? std::to_string(run.Real()) : run.errors[0]) + "\n";
                             }
     Code_Epsilon = epsilon;
+    VMDebug_State().VM_LongWayOnly = false;
+    EXPECT_EQ(wrong, "");
+}
+
+// and, or and xor of two .b whose words are other than 0 and 1, as bytecode may push them: a word is
+// true when its low byte is not 0 (2 is, 256 is not), whatever else its bits hold. The general way and
+// the loop, kept and branched on.
+TEST_F(VMDecoded, BooleanWordsJoinedByTheTruthsOfTheirLowBytes) {
+    struct Pair {
+        int left, right;
+        const char* truths; // of and, or, xor
+    };
+    const Pair pairs[] = {{2, 1, "110"},   {1, 2, "110"},   {0x102, 0x201, "110"},
+                          {256, 1, "011"}, {1, 256, "011"}, {-256, 0x300, "000"}};
+    const char* const ops[] = {"and", "or", "xor"};
+    std::string wrong;
+    for (const auto& [left, right, truths] : pairs)
+        for (int op = 0; op < 3; ++op)
+            for (const auto& [use, tail] : kTruthTails)
+                for (const bool longWay : {true, false}) {
+                    const bool truth = truths[op] == '1';
+                    const std::string listing = "push.b " + std::to_string(left) + "\npush.b " +
+                                                std::to_string(right) + "\n" + ops[op] + ".b.b\n" + tail;
+                    VMDebug_State().VM_LongWayOnly = longWay;
+                    RunOutcome run;
+                    RunListing(listing.c_str(), run);
+                    if (run.errors.empty() && run.Real() == (truth ? 1 : 0)) continue;
+                    wrong += std::to_string(left) + " " + ops[op] + " " + std::to_string(right) +
+                             (longWay ? " the general way, " : ", ") + use + " -> " +
+                             (run.errors.empty() ? std::to_string(run.Real()) : run.errors[0]) + "\n";
+                }
     VMDebug_State().VM_LongWayOnly = false;
     EXPECT_EQ(wrong, "");
 }

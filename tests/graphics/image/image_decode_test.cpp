@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 
 namespace {
@@ -62,6 +63,16 @@ Bytes PNGOf(int type, int depth, int width, Bytes rows, Bytes palette = {}, Byte
     sample.palette = std::move(palette);
     sample.paletteAlpha = std::move(paletteAlpha);
     return EncodePNG(sample);
+}
+
+// Points the save area at tmp's "data/Shots" (or, with XDG_DATA_HOME at dataHome, dataHome's "Shots").
+void UseSaveArea(TempFolder& tmp, const std::string& dataHome) {
+    tmp.SetEnv("XDG_DATA_HOME", dataHome);
+    TempFolder::MakeDir(tmp / "game");
+    TempFolder::Write(tmp / "game/g.win", "FORM");
+    LoadSave_Reset();
+    LoadSave_SetGamePath((tmp / "game/g.win").c_str());
+    LoadSave_SetGameName("Shots");
 }
 
 int ChannelDistance(uint32_t a, uint32_t b) {
@@ -258,12 +269,7 @@ TEST(ImageDecode, CanvasesBeyondTheLargestTextureAreRefused) {
 
 TEST(PNGWrite, WritesAnRGBAFileIntoTheSaveArea) {
     TempFolder tmp;
-    tmp.SetEnv("XDG_DATA_HOME", tmp / "data");
-    TempFolder::MakeDir(tmp / "game");
-    TempFolder::Write(tmp / "game/g.win", "FORM");
-    LoadSave_Reset();
-    LoadSave_SetGamePath((tmp / "game/g.win").c_str());
-    LoadSave_SetGameName("Shots");
+    UseSaveArea(tmp, tmp / "data");
 
     const uint8_t pixels[8] = {0x11, 0x22, 0x33, 0x44, 0xAA, 0xBB, 0xCC, 0xDD}; // R, G, B, A
     ASSERT_TRUE(write_png_file("sub/shot.png", pixels, 2, 1));
@@ -281,13 +287,43 @@ TEST(PNGWrite, WritesAnRGBAFileIntoTheSaveArea) {
 
     // A save area below a plain file: the failure names the file and the reason.
     TempFolder::Write(tmp / "file", "");
-    tmp.SetEnv("XDG_DATA_HOME", tmp / "file");
-    LoadSave_Reset();
-    LoadSave_SetGamePath((tmp / "game/g.win").c_str());
-    LoadSave_SetGameName("Shots");
+    UseSaveArea(tmp, tmp / "file");
     testing::internal::CaptureStdout();
     EXPECT_FALSE(write_png_file("shot.png", pixels, 2, 1));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Could not write \"" + tmp / "file/Shots/shot.png" + "\": Not a directory\n");
+    LoadSave_Reset();
+}
+
+TEST(PNGWrite, AnImageThatDoesNotCompressComesBackWhole) {
+    // Noise in every channel, alpha too: deflate cannot shrink it, so the file's 300 KB outgrow the
+    // encoder's first 64 KB of output several times over.
+    TempFolder tmp;
+    UseSaveArea(tmp, tmp / "data");
+    constexpr int kWidth = 320;
+    constexpr int kHeight = 240;
+    std::mt19937 noise(20261208);
+    Bytes rgba(static_cast<size_t>(kWidth) * kHeight * 4);
+    for (uint8_t& byte : rgba) byte = static_cast<uint8_t>(noise() >> 24);
+    ASSERT_TRUE(write_png_file("noise.png", rgba.data(), kWidth, kHeight));
+    const std::string written = TempFolder::Read(tmp / "data/Shots/noise.png");
+    EXPECT_GT(written.size(), 4u * 65536);
+
+    Pixels expected;
+    for (size_t i = 0; i < rgba.size(); i += 4)
+        expected.push_back(static_cast<uint32_t>(rgba[i + 3]) << 24 | static_cast<uint32_t>(rgba[i]) << 16 |
+                           static_cast<uint32_t>(rgba[i + 1]) << 8 | rgba[i + 2]);
+    EXPECT_TRUE(PNG(Bytes(written.begin(), written.end())) == expected);
+    // libpng's own reading of it gives the same bytes.
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_memory(&image, written.data(), written.size())) << image.message;
+    image.format = PNG_FORMAT_RGBA;
+    Bytes read(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, read.data(), 0, nullptr)) << image.message;
+    EXPECT_EQ(image.width, static_cast<png_uint_32>(kWidth));
+    EXPECT_EQ(image.height, static_cast<png_uint_32>(kHeight));
+    EXPECT_TRUE(read == rgba);
     LoadSave_Reset();
 }

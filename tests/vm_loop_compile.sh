@@ -81,16 +81,17 @@ check_compile() {
   [[ "$peak" =~ ^[0-9]+$ && "$seconds" =~ ^[0-9.]+$ ]] || wrong+=("the report has no peak and seconds")
 
   # The last optimisation level on the line is the one in force; the definition is there or not.
-  local level want_level want_debug
-  level=$(printf '%s\n' "${words[@]}" | grep -E '^-O' | tail -n 1 || true)
+  local word level="" defined=no want_level want_debug
+  for word in "${words[@]}"; do
+    [[ $word == -O* ]] && level=$word
+    [[ $word == -DVM_PORTABLE_STEPS || $word == -DVM_PORTABLE_STEPS=* ]] && defined=yes
+  done
   case $type in
     Release) want_level=-O3 want_debug=no ;;
     RelWithDebInfo) want_level=-O2 want_debug=yes ;;
     *) want_level="(none for $type)" want_debug=? ;;
   esac
   [ "$level" = "$want_level" ] || wrong+=("compiled at \"$level\", not $want_level")
-  local defined=no
-  printf '%s\n' "${words[@]}" | grep -qE '^-DVM_PORTABLE_STEPS(=|$)' && defined=yes
   case $option in
     portable) [ $defined = yes ] || wrong+=("VM_PORTABLE_STEPS is not defined") ;;
     none) [ $defined = no ] || wrong+=("VM_PORTABLE_STEPS is defined") ;;
@@ -101,7 +102,7 @@ check_compile() {
   if ! [ -s "$object" ]; then
     wrong+=("no object at $object")
   else
-    local machine mark debug=no
+    local machine mark sections debug=no
     machine=$(LC_ALL=C readelf -h "$object" | sed -n 's/^ *Machine: *//p')
     case $target in
       x86-64) [ "$machine" = "Advanced Micro Devices X86-64" ] || wrong+=("the object is for \"$machine\", not x86-64") ;;
@@ -114,7 +115,8 @@ check_compile() {
       clang) [[ "$mark" == *"clang version"* ]] || wrong+=("the object was not made by clang") ;;
       *) wrong+=("no compiler \"$compiler\"") ;;
     esac
-    LC_ALL=C readelf -S -W "$object" | grep -q ' \.debug_info ' && debug=yes
+    sections=$(LC_ALL=C readelf -S -W "$object")
+    [[ $sections == *" .debug_info "* ]] && debug=yes
     [ "$debug" = "$want_debug" ] || wrong+=("debug information: $debug, not $want_debug")
   fi
 

@@ -42,6 +42,11 @@ expect fail "$tmp/o2" RelWithDebInfo portable x86-64 gcc
 expect fail "$tmp/o2" RelWithDebInfo none aarch64 gcc
 expect fail "$tmp/o2" RelWithDebInfo none x86-64 clang
 
+# Each of the level and the debug information on its own.
+compile "$tmp/o3g" g++ -O3 -g
+expect fail "$tmp/o3g" RelWithDebInfo none x86-64 gcc
+expect fail "$tmp/o3g" Release none x86-64 gcc
+
 # The last optimisation level on the line is the one that counts.
 compile "$tmp/o3" g++ -O2 -O3 -DVM_PORTABLE_STEPS
 expect pass "$tmp/o3" Release portable x86-64 gcc

@@ -13,6 +13,7 @@ packages=(
   glslang-dev spirv-tools libspirv-cross-c-shared-dev
   xvfb  # an X server of its own for the tests of the desktop's display modes
   time  # GNU time: the peak memory of the VM loop's compiles (tests/vm_loop_compile.sh)
+  g++-aarch64-linux-gnu  # the VM loop's compile for arm64 (tests/vm_loop_compile.sh)
 )
 
 missing=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up the machine, checks that the VM's loop compiles within 1.5 GB with every compiler and path
-# (tests/vm_loop_compile.sh), builds the runner and its tests under AddressSanitizer and
+# Sets up the machine, checks that the VM's loop compiles a tenth under 1.5 GB with every compiler, target
+# and path (tests/vm_loop_compile.sh), builds the runner and its tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs every test, then builds them again as a Release build (optimised,
 # without the sanitizers) and runs them there. RUNNER_JOBS sets how many compilations and
 # tests run at once (default: one for each core, as far as the memory available holds them at 1.5 GB

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs on a fresh Debian 12 machine every package the build, the tests and the runner need.
-# Packages that are already there are left alone; apt-get runs only when something is missing.
+# Installs on a fresh Debian 12 machine every package the build and the runner need, and with "--tests"
+# also what only the tests use. Packages that are already there are left alone; apt-get runs only when
+# something is missing.
 set -euo pipefail
 
 packages=(
@@ -13,8 +14,10 @@ packages=(
   glslang-dev spirv-tools libspirv-cross-c-shared-dev
   xvfb  # an X server of its own for the tests of the desktop's display modes
   time  # GNU time: the peak memory of the VM loop's compiles (tests/vm_loop_compile.sh)
-  g++-aarch64-linux-gnu  # the VM loop's compile for arm64 (tests/vm_loop_compile.sh)
 )
+if [ "${1:-}" = --tests ]; then
+  packages+=(g++-aarch64-linux-gnu)  # the VM loop's compile for arm64 (tests/vm_loop_compile.sh)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

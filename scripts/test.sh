@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/jobs.sh
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 # First, so that a change that makes the VM's loop too large to compile fails here, under a cap, before
 # the builds below compile it.
 bash tests/vm_loop_compile.sh build/vm-loop-compile "$jobs"

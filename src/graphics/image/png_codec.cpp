@@ -197,13 +197,10 @@ void ReadPNG_Free() {
 }
 
 bool write_png_file(const char* name, const uint8_t* pixels, int width, int height) {
-    char path[2048];
-    LoadSave_GetSavePath(path, sizeof path, name);
-    if (path[0] == '\0') {
-        LoadSave_WriteFailed(name, 0);
-        return false;
-    }
-    File_CreatePathDirectories(path);
+    // A name the save area refuses has been said by the mapping.
+    const std::string path = LoadSave_SavePath(name);
+    if (path.empty()) return false;
+    File_CreatePathDirectories(path.c_str());
     PNGWriteJob job{};
     bool encoded = false;
     job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PNGError, PNGWarning);
@@ -218,7 +215,8 @@ bool write_png_file(const char* name, const uint8_t* pixels, int width, int heig
         png_destroy_write_struct(&job.png, job.info ? &job.info : nullptr);
     }
     MEM_FREE(job.rows);
-    const bool written = encoded && job.size <= INT_MAX && _WriteFile(path, job.bytes, static_cast<int>(job.size));
+    const bool written =
+        encoded && job.size <= INT_MAX && _WriteFile(path.c_str(), job.bytes, static_cast<int>(job.size));
     MEM_FREE(job.bytes);
     return written;
 }

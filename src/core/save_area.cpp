@@ -344,33 +344,32 @@ void SayWriteFailed(const char* path, int error, bool byTheFolder = false) {
 }
 
 // A temporary file of a whole-file write is named "." + the file's name (at most its first
-// kTemporaryNameBytes bytes) + "\" + the writing process's mark (kMarkDigits hexadecimal digits, drawn at
-// random once a process) + "-" + a count + kTemporaryEnd, in the file's own folder. No name a game
-// writes holds a backslash (the mapping makes it a "/"), so a file of this form is a temporary file of
-// the runner's; and as the mark tells processes apart in any PID namespace or on any machine, a name is
-// never made twice (a forked copy that makes one its parent made fails O_EXCL and takes the next).
+// kTemporaryNameBytes bytes) + "\" + the writing process's mark (kMarkDigits lower-case hexadecimal
+// digits, drawn at random by each process, a forked copy too) + "-" + a count + kTemporaryEnd, in the
+// file's own folder. No name a game writes holds a backslash (the mapping makes it a "/"), so a file of
+// this form is a temporary file of the runner's; and as the mark tells processes apart in any PID
+// namespace or on any machine, a name is never made twice.
 constexpr size_t kTemporaryNameBytes = 100;
 constexpr size_t kMarkDigits = 16;
 constexpr char kTemporaryEnd[] = ".writing";
-std::atomic<uint64_t> g_temporaryCount{0};
 
-uint64_t ProcessMark() {
-    static const uint64_t mark = [] {
-        uint64_t value = 0;
-        if (getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value))
-            value = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                    (static_cast<uint64_t>(getpid()) << 40) ^ reinterpret_cast<uintptr_t>(&value);
-        return value;
-    }();
-    return mark;
-}
-
+// Called with g_writing held, as are the writes.
 std::string TemporaryName(const std::string& name) {
-    char mark[kMarkDigits + 1];
-    std::snprintf(mark, sizeof mark, "%016llx", static_cast<unsigned long long>(ProcessMark()));
+    static pid_t owner = 0;
+    static uint64_t mark = 0;
+    static uint64_t count = 0;
+    if (owner != getpid()) {
+        owner = getpid();
+        count = 0;
+        if (getrandom(&mark, sizeof mark, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof mark))
+            mark = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                   (static_cast<uint64_t>(owner) << 40);
+    }
+    char digits[kMarkDigits + 1];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(mark));
     std::string temporary(1, '.');
-    temporary.append(name, 0, kTemporaryNameBytes).append(1, '\\').append(mark).append(1, '-');
-    temporary.append(std::to_string(g_temporaryCount.fetch_add(1))).append(kTemporaryEnd);
+    temporary.append(name, 0, kTemporaryNameBytes).append(1, '\\').append(digits).append(1, '-');
+    temporary.append(std::to_string(count++)).append(kTemporaryEnd);
     return temporary;
 }
 

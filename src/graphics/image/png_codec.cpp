@@ -2,7 +2,6 @@
 // set it up, so every resource of a decode or a write is kept in a record outside that function's frame
 // and released by its owner afterwards.
 #include "core/console.h"
-#include "core/files.h"
 #include "core/memory.h"
 #include "core/save_area.h"
 #include "graphics/image/bitmap.h"
@@ -197,10 +196,6 @@ void ReadPNG_Free() {
 }
 
 bool write_png_file(const char* name, const uint8_t* pixels, int width, int height) {
-    // A name the save area refuses has been said by the mapping.
-    const std::string path = LoadSave_SavePath(name);
-    if (path.empty()) return false;
-    File_CreatePathDirectories(path.c_str());
     PNGWriteJob job{};
     bool encoded = false;
     job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PNGError, PNGWarning);
@@ -216,7 +211,7 @@ bool write_png_file(const char* name, const uint8_t* pixels, int width, int heig
     }
     MEM_FREE(job.rows);
     const bool written =
-        encoded && job.size <= INT_MAX && _WriteFile(path.c_str(), job.bytes, static_cast<int>(job.size));
+        encoded && job.size <= INT_MAX && LoadSave_WriteFile(name, job.bytes, static_cast<int>(job.size));
     MEM_FREE(job.bytes);
     return written;
 }

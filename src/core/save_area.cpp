@@ -9,8 +9,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <clocale>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +19,7 @@
 #include <locale.h>
 #include <mutex>
 #include <pwd.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -217,7 +218,11 @@ std::string LoadSave_BundlePath(const char* name) {
     return LoadSave_IsInside(out, folder) ? out : "";
 }
 
-std::string LoadSave_SavePath(const char* name) {
+namespace {
+
+// The save path of a name, or "" when it is refused; a refusal is said on the debug console when
+// sayRefusal is set.
+std::string SavePath(const char* name, bool sayRefusal) {
     if (!name) return "";
     std::string full = FullPath(name);
     bool chosen = Support_IsChosenFile(CHOSEN_SAVED, full.c_str());
@@ -233,18 +238,23 @@ std::string LoadSave_SavePath(const char* name) {
         prefix = area;
     else if (chosen)
         return full;
-    else {
-        DebugConsole->Output("Error! not allowing save with filename '%s'\n", full.c_str());
-        return "";
-    }
+    const auto refused = [&] {
+        if (sayRefusal) DebugConsole->Output("Error! not allowing save with filename '%s'\n", full.c_str());
+        return std::string();
+    };
+    if (prefix.empty()) return refused();
     // Without a save area the mapped name stays relative, below the current folder.
     std::string out = (area ? area : "") + After(full, prefix);
-    if (!LoadSave_IsInside(area ? out : cwd + "/" + out, area ? area : cwd)) {
-        DebugConsole->Output("Error! not allowing save with filename '%s'\n", full.c_str());
-        return "";
-    }
-    if (chosen) DebugConsole->Output("Warning! Save location - redirected to: '%s'\n", out.c_str());
+    if (!LoadSave_IsInside(area ? out : cwd + "/" + out, area ? area : cwd)) return refused();
+    if (chosen && sayRefusal)
+        DebugConsole->Output("Warning! Save location - redirected to: '%s'\n", out.c_str());
     return out;
+}
+
+} // namespace
+
+std::string LoadSave_SavePath(const char* name) {
+    return SavePath(name, true);
 }
 
 void LoadSave_GetBundlePath(char* out, int size, const char* name) {
@@ -290,7 +300,7 @@ uint8_t* LoadSave_ReadBundleFile(const char* name, int* size) {
 }
 
 uint8_t* LoadSave_ReadSaveFile(const char* name, int* size) {
-    return LoadSave_ReadFile(LoadSave_SavePath(name).c_str(), size);
+    return LoadSave_ReadFile(SavePath(name, false).c_str(), size);
 }
 
 bool LoadSave_BundleFileExists(const char* name) {
@@ -299,11 +309,6 @@ bool LoadSave_BundleFileExists(const char* name) {
 
 bool LoadSave_SaveFileExists(const char* name) {
     return IsRegularFile(LoadSave_SavePath(name).c_str());
-}
-
-void LoadSave_WriteFailed(const char* path, int error) {
-    DebugConsole->Output("Could not write \"%s\": %s\n", path ? path : "",
-                         error ? std::strerror(error) : "there is no save area");
 }
 
 bool LoadSave_HoldWrites(int waitMilliseconds) {
@@ -326,61 +331,141 @@ public:
     CSaveAreaWrite& operator=(const CSaveAreaWrite&) = delete;
 };
 
-// A temporary file of a whole-file write is named "." + the file's name (at most its first
-// kTemporaryNameBytes bytes) + "~" + the writing process's id + "-" + a count + kTemporaryEnd, in the
-// file's own folder.
-constexpr size_t kTemporaryNameBytes = 100;
-constexpr char kTemporaryEnd[] = ".writing";
-std::atomic<unsigned> g_temporaryCount{0};
+// Says on the console that the file at path could not be written and why (an errno value). When the
+// error came from making the temporary file, it is the folder's answer, not the file's.
+void SayWriteFailed(const char* path, int error, bool byTheFolder = false) {
+    if (byTheFolder)
+        DebugConsole->Output(
+            "Could not write \"%s\": its folder takes no new files (%s), and the file is only "
+            "ever replaced whole\n",
+            path, std::strerror(error));
+    else
+        DebugConsole->Output("Could not write \"%s\": %s\n", path ? path : "", std::strerror(error));
+}
 
+// A temporary file of a whole-file write is named "." + the file's name (at most its first
+// kTemporaryNameBytes bytes) + "\" + the writing process's mark (kMarkDigits lower-case hexadecimal
+// digits, drawn at random by each process, a forked copy too) + "-" + a count + kTemporaryEnd, in the
+// file's own folder. No name a game writes holds a backslash (the mapping makes it a "/"), so a file of
+// this form is a temporary file of the runner's; and as the mark tells processes apart in any PID
+// namespace or on any machine, a name is never made twice.
+constexpr size_t kTemporaryNameBytes = 100;
+constexpr size_t kMarkDigits = 16;
+constexpr char kTemporaryEnd[] = ".writing";
+
+// Called with g_writing held, as are the writes.
 std::string TemporaryName(const std::string& name) {
+    static pid_t owner = 0;
+    static uint64_t mark = 0;
+    static uint64_t count = 0;
+    if (owner != getpid()) {
+        owner = getpid();
+        count = 0;
+        if (getrandom(&mark, sizeof mark, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof mark))
+            mark = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                   (static_cast<uint64_t>(owner) << 40);
+    }
+    char digits[kMarkDigits + 1];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(mark));
     std::string temporary(1, '.');
-    temporary.append(name, 0, kTemporaryNameBytes).append(1, '~').append(std::to_string(getpid()));
-    temporary.append(1, '-').append(std::to_string(g_temporaryCount.fetch_add(1))).append(kTemporaryEnd);
+    temporary.append(name, 0, kTemporaryNameBytes).append(1, '\\').append(digits).append(1, '-');
+    temporary.append(std::to_string(count++)).append(kTemporaryEnd);
     return temporary;
 }
 
-// The id of the process whose temporary file the name is, or 0 when it is no such name.
-pid_t TemporaryOwner(const char* name) {
+// True for a name of the temporary files' form (TemporaryName).
+bool IsTemporaryName(const char* name) {
     const size_t length = std::strlen(name);
     const size_t endLength = sizeof kTemporaryEnd - 1;
-    if (length < endLength + 5 || name[0] != '.' || std::strcmp(name + length - endLength, kTemporaryEnd) != 0)
-        return 0;
-    // Back from the end: the count's digits, "-", the id's digits, "~".
+    if (length < endLength || name[0] != '.' || std::strcmp(name + length - endLength, kTemporaryEnd) != 0)
+        return false;
+    // Back from the end: the count's digits, "-", the mark's digits, "\", and a name of one byte at least.
     size_t at = length - endLength;
-    const auto digitsBefore = [&](size_t end) {
-        size_t start = end;
-        while (start > 1 && name[start - 1] >= '0' && name[start - 1] <= '9')
-            --start;
-        return start;
-    };
-    size_t start = digitsBefore(at);
-    if (start == at || name[start - 1] != '-') return 0;
-    at = start - 1;
-    start = digitsBefore(at);
-    if (start == at || at - start > 9 || name[start - 1] != '~') return 0;
-    return static_cast<pid_t>(std::strtol(std::string(name + start, at - start).c_str(), nullptr, 10));
+    const size_t countEnd = at;
+    while (at > 0 && name[at - 1] >= '0' && name[at - 1] <= '9')
+        --at;
+    if (at == countEnd || countEnd - at > 20 || at < kMarkDigits + 4 || name[at - 1] != '-') return false;
+    at -= 1 + kMarkDigits;
+    for (size_t i = at; i < at + kMarkDigits; ++i) {
+        if (!((name[i] >= '0' && name[i] <= '9') || (name[i] >= 'a' && name[i] <= 'f'))) return false;
+    }
+    return name[at - 1] == '\\';
 }
 
-bool ProcessRuns(pid_t pid) {
-    return pid != getpid() && (kill(pid, 0) == 0 || errno == EPERM);
+// Takes the lock of the whole file for the open file description of fd, without waiting; 0 or the
+// errno value (EAGAIN or EACCES: another description holds it). The lock belongs to the description,
+// not to the process, so it keeps out other opens in this process as in any other, and it works across
+// PID namespaces and, on NFS, across machines. It goes when the last descriptor of the description is
+// closed, so also when the process ends in any way.
+int LockWhole(int fd) {
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return fcntl(fd, F_OFD_SETLK, &lock) == 0 ? 0 : errno;
 }
 
-void RemoveLeftovers(const std::string& folder, int depth) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return;
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The temporary files' lock protocol. A write makes its temporary file (O_EXCL) and holds the file's
+// lock from then until it has renamed it or removed it. The cleanup removes a temporary file only while
+// holding its lock, and only while its name still leads to the file it locked. A cleanup can take a
+// new file in the moment between its making and its write's lock: the write then finds the lock taken,
+// or its file gone from the name, and starts again with a new name.
+
+// Makes and locks a temporary file for the file name in folder; its descriptor, or -1 with errno set.
+// On a file system that keeps no locks, the file stays unlocked: a cleanup cannot lock it there either.
+int OpenTemporary(const std::string& folder, const std::string& name, std::string* temporary) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temporary = folder + TemporaryName(name);
+        const int fd = open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) return -1;
+        TestHook_Sleep(TestHook_LockPause((folder + name).c_str()));
+        const int locked = LockWhole(fd);
+        struct stat own, named;
+        if (locked == 0 ? fstat(fd, &own) == 0 && own.st_nlink > 0 && stat(temporary->c_str(), &named) == 0 &&
+                              SameFile(own, named)
+                        : locked != EAGAIN && locked != EACCES)
+            return fd;
+        close(fd);
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Removes the temporary file name in the folder when no write holds it (the protocol above).
+void RemoveIfAbandoned(int folder, const char* name) {
+    const int fd = openat(folder, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat locked, named;
+    if (fstat(fd, &locked) == 0 && S_ISREG(locked.st_mode) && LockWhole(fd) == 0 &&
+        fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(locked, named))
+        unlinkat(folder, name, 0);
+    close(fd);
+}
+
+// Removes the abandoned temporary files in the folder (a descriptor this takes over) and in its folders,
+// depth deep; symbolic links are not followed.
+void RemoveLeftovers(int folder, int depth) {
+    DIR* dir = fdopendir(folder);
+    if (!dir) {
+        close(folder);
+        return;
+    }
     while (const dirent* entry = readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-        const std::string path = folder + "/" + entry->d_name;
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
         unsigned char type = entry->d_type;
         struct stat st;
-        if (type == DT_UNKNOWN && lstat(path.c_str(), &st) == 0)
+        if (type == DT_UNKNOWN && fstatat(dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0)
             type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
         if (type == DT_DIR && depth > 0) {
-            RemoveLeftovers(path, depth - 1);
-        } else if (type == DT_REG) {
-            const pid_t owner = TemporaryOwner(entry->d_name);
-            if (owner > 0 && !ProcessRuns(owner)) unlink(path.c_str());
+            const int inner = openat(dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (inner >= 0) RemoveLeftovers(inner, depth - 1);
+        } else if (type == DT_REG && IsTemporaryName(name)) {
+            RemoveIfAbandoned(dirfd(dir), name);
         }
     }
     closedir(dir);
@@ -407,50 +492,61 @@ int WriteBytes(int fd, const char* path, const uint8_t* bytes, size_t size) {
     return writeUpTo(size);
 }
 
-// Writes over the file itself, as a plain open for writing does: for what cannot be replaced by a new
-// file (a named pipe, a device, a link that leads nowhere yet, a file in a folder that takes no new
-// files). Never waits for a reader.
+// Writes over what cannot be replaced by a new file, a named pipe or a device, as a plain open for
+// writing does, but never waits for a reader.
 int WriteInPlace(const char* path, const uint8_t* bytes, size_t size) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    const int fd = open(path, O_WRONLY | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return errno;
     int error = WriteBytes(fd, path, bytes, size);
     if (close(fd) != 0 && error == 0) error = errno;
     return error;
 }
 
-// Writes the whole file through a temporary file (see _WriteFile); 0 or the errno value of the failure.
-int WriteWhole(const char* path, const uint8_t* bytes, size_t size) {
-    std::string target = path;
-    struct stat st;
-    bool exists = lstat(path, &st) == 0;
-    if (exists && S_ISLNK(st.st_mode)) {
-        char* resolved = realpath(path, nullptr);
-        if (!resolved) return WriteInPlace(path, bytes, size);
-        target = resolved;
-        std::free(resolved);
-        exists = stat(target.c_str(), &st) == 0;
+// The path that the symbolic links path may be lead to, followed up to 40 deep (what the last leads to
+// need not exist); "" with errno set when a link cannot be read or they lead on further.
+std::string FollowLinks(const std::string& path) {
+    std::string at = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st;
+        if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+        std::vector<char> link(4096);
+        const ssize_t n = readlink(at.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<size_t>(n) >= link.size()) {
+            if (n > 0) errno = ENAMETOOLONG;
+            return "";
+        }
+        // A relative link is taken from the link's own folder.
+        const std::string text(link.data(), static_cast<size_t>(n));
+        at = text[0] == '/' ? text : at.substr(0, at.rfind('/') + 1) + text;
     }
-    if (exists && S_ISDIR(st.st_mode)) return EISDIR;
-    if (exists && !S_ISREG(st.st_mode)) return WriteInPlace(target.c_str(), bytes, size);
-    // A file its owner may not write stays as it is, as it would for a write over it.
-    if (exists && access(target.c_str(), W_OK) != 0) return errno;
+    errno = ELOOP;
+    return "";
+}
 
+struct WriteFailure {
+    int error = 0;
+    bool byTheFolder = false; // the temporary file could not be made (SayWriteFailed)
+};
+
+// Writes the whole file through a temporary file (see _WriteFile).
+WriteFailure WriteWhole(const char* path, const uint8_t* bytes, size_t size) {
+    const std::string target = FollowLinks(path);
+    if (target.empty()) return {errno};
+    struct stat st;
+    const bool exists = lstat(target.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return {EISDIR};
+    if (exists && !S_ISREG(st.st_mode)) return {WriteInPlace(target.c_str(), bytes, size)};
+    // A file its owner may not write stays as it is, as it would for a write over it.
+    if (exists && access(target.c_str(), W_OK) != 0) return {errno};
+
+    // Where no temporary file can be made, the file is not written: a write over it in place would
+    // leave a part of the new content when the process ended during it.
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = folder + TemporaryName(name);
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) {
-        const int error = errno;
-        // A folder that takes no new files may still hold a file that can be written over.
-        if (exists && (error == EACCES || error == EPERM)) return WriteInPlace(target.c_str(), bytes, size);
-        return error;
-    }
+    const int fd = OpenTemporary(folder, name, &temporary);
+    if (fd < 0) return {errno, errno == EACCES || errno == EPERM};
     if (exists) {
         fchmod(fd, st.st_mode & 07777);
         if (st.st_uid != geteuid() || st.st_gid != getegid()) {
@@ -462,34 +558,41 @@ int WriteWhole(const char* path, const uint8_t* bytes, size_t size) {
     // at any moment needs; the file systems that delay writes (ext4, btrfs) also write a file's data
     // before a rename over an older file, and a sync would cost every ini_close milliseconds.
     int error = WriteBytes(fd, target.c_str(), bytes, size);
+    // The copy keeps the lock past the close, which reports what the file system could not store
+    // (NFS does so only then), until the file has its name.
+    const int keeper = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (close(fd) != 0 && error == 0) error = errno;
+    if (keeper < 0 && error == 0) error = errno;
     if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0) error = errno;
     if (error != 0) unlink(temporary.c_str());
-    return error;
+    if (keeper >= 0) close(keeper);
+    return {error};
 }
 
 } // namespace
 
 bool _WriteFile(const char* path, const void* data, int size) {
     if (!path || !*path) {
-        LoadSave_WriteFailed(path, 0);
+        SayWriteFailed(path, ENOENT);
         return false;
     }
-    int error;
+    WriteFailure failure;
     {
         // The report below goes out after the write lock is released: a console that blocks (standard
         // output to a pipe no one reads) then holds up no one waiting for the write.
         CSaveAreaWrite writing;
-        error = WriteWhole(path, static_cast<const uint8_t*>(data), size > 0 && data ? static_cast<size_t>(size) : 0);
+        failure = WriteWhole(path, static_cast<const uint8_t*>(data),
+                             size > 0 && data ? static_cast<size_t>(size) : 0);
     }
-    if (error != 0) LoadSave_WriteFailed(path, error);
-    return error == 0;
+    if (failure.error != 0) SayWriteFailed(path, failure.error, failure.byTheFolder);
+    return failure.error == 0;
 }
 
 bool LoadSave_WriteFile(const char* name, const void* data, int size) {
-    std::string path = LoadSave_SavePath(name);
+    // A name the save area refuses has been said by the mapping.
+    const std::string path = LoadSave_SavePath(name);
     if (path.empty()) {
-        LoadSave_WriteFailed(name, 0);
+        if (!name) SayWriteFailed("", ENOENT);
         return false;
     }
     File_CreatePathDirectories(path.c_str());
@@ -500,9 +603,8 @@ void LoadSave_RemoveLeftoverWrites() {
     // Folders of the save area are followed 32 deep, never through symbolic links.
     const char* area = GetSaveAreaDirectory();
     if (!area) return;
-    std::string folder = area;
-    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    RemoveLeftovers(folder, 32);
+    const int folder = open(area, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) RemoveLeftovers(folder, 32);
 }
 
 // ---- The in-memory file ----

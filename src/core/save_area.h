@@ -26,7 +26,8 @@ const char* GetSaveAreaDirectory();
 
 // The read path of a name in the game folder, or "" (also when it does not fit size bytes).
 void LoadSave_GetBundlePath(char* out, int size, const char* name);
-// The path of a name in the save area, or "" when it is refused.
+// The path of a name in the save area, or "" when it is refused (said on the debug console: "Error! not
+// allowing save with filename ...").
 void LoadSave_GetSavePath(char* out, int size, const char* name);
 std::string LoadSave_BundlePath(const char* name);
 std::string LoadSave_SavePath(const char* name);
@@ -37,6 +38,7 @@ bool LoadSave_IsInside(const std::string& path, const std::string& folder);
 // byte file is one zero byte); null when it cannot be read or is larger than 2 GiB. size is set on success.
 uint8_t* LoadSave_ReadFile(const char* path, int* size);
 uint8_t* LoadSave_ReadBundleFile(const char* name, int* size);
+// Reading a name that the save area refuses finds no file and says nothing: only a write is refused.
 uint8_t* LoadSave_ReadSaveFile(const char* name, int* size);
 bool LoadSave_BundleFileExists(const char* name);
 bool LoadSave_SaveFileExists(const char* name);
@@ -50,18 +52,22 @@ bool LoadSave_HoldWrites(int waitMilliseconds);
 // Writes the whole file at a path; true only when every byte was written and the file closed cleanly.
 // The bytes go to a temporary file in the same folder, which replaces the file only once it is complete,
 // so a process ended during the write leaves the old file (or none) or the new one, never a part; the
-// file keeps its permissions, and a symbolic link stays and the file it leads to is replaced. A path that
-// is neither a plain file nor missing is not replaced: a folder fails with "Is a directory", and a named
+// file keeps its permissions, and a symbolic link stays and the file it leads to is replaced. Where no
+// temporary file can be made (a folder that takes no new files), the file is not written. A path that is
+// neither a plain file nor missing is not replaced: a folder fails with "Is a directory", and a named
 // pipe or a device is written in place, without waiting for a reader. A failure is said on the console
-// (LoadSave_WriteFailed) and leaves the old file as it was.
+// ("Could not write ...") and leaves the old file as it was.
+//
+// The write holds a lock on its temporary file (an open file description lock) from its making to its
+// rename, which keeps LoadSave_RemoveLeftoverWrites of any process away from it, in whatever PID
+// namespace or, on NFS, on whatever machine that process runs.
 bool _WriteFile(const char* path, const void* data, int size);
-// Says on the console that the file at path could not be written and why (an errno value; 0: there is
-// no save area to write into).
-void LoadSave_WriteFailed(const char* path, int error);
-// Maps the name into the save area, creates its folders and writes the file (as _WriteFile).
+// Maps the name into the save area, creates its folders and writes the file (as _WriteFile). A name the
+// save area refuses is said by the mapping alone.
 bool LoadSave_WriteFile(const char* name, const void* data, int size);
-// Removes the temporary files that writes of an earlier run left in the save area when its process ended
-// during them (those of a process still running are kept).
+// Removes the temporary files that writes left in the save area (32 folders deep, not through symbolic
+// links) when their process ended during them: those of the temporary files' own form (a name no game
+// file can have) whose lock this process can take, so none that a write anywhere still holds.
 void LoadSave_RemoveLeftoverWrites();
 
 // A whole file held in memory, read like a C stream. data has a zero byte after its size bytes.

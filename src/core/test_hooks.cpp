@@ -26,13 +26,23 @@ Pause ReadPause(const char* variable) {
     return pause;
 }
 
+// The pause's milliseconds when the last part of path is its text, else 0.
+int PauseForFile(const Pause& pause, const char* path) {
+    if (pause.milliseconds == 0 || !path) return 0;
+    const char* slash = std::strrchr(path, '/');
+    return pause.text == (slash ? slash + 1 : path) ? pause.milliseconds : 0;
+}
+
 } // namespace
 
 int TestHook_WritePause(const char* path) {
     static const Pause pause = ReadPause("RUNNER_TEST_WRITE_PAUSE");
-    if (pause.milliseconds == 0 || !path) return 0;
-    const char* slash = std::strrchr(path, '/');
-    return pause.text == (slash ? slash + 1 : path) ? pause.milliseconds : 0;
+    return PauseForFile(pause, path);
+}
+
+int TestHook_LockPause(const char* path) {
+    static const Pause pause = ReadPause("RUNNER_TEST_LOCK_PAUSE");
+    return PauseForFile(pause, path);
 }
 
 int TestHook_LinePause(const char* line) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -51,24 +53,50 @@ std::vector<std::string> NamesIn(const std::string& folder) {
     return names;
 }
 
+// The names in a folder, each after a blank.
+std::string NamesInOneLine(const std::string& folder) {
+    std::string names;
+    for (const std::string& name : NamesIn(folder))
+        names += " " + name;
+    return names;
+}
+
+// A save area of its own for work in a fresh process: <tmp>/Demo/, made.
+std::string FreshSaveArea(TempFolder& tmp) {
+    tmp.SetEnv("XDG_DATA_HOME", tmp.Path());
+    LoadSave_Reset();
+    LoadSave_SetGameName("Demo");
+    const std::string area = GetSaveAreaDirectory();
+    TempFolder::MakeDir(area);
+    return area;
+}
+
+// The name of the temporary file that a write of name made in the folder, once it holds more than
+// atLeast bytes, waited for up to a minute; "" when none came.
+std::string TemporaryOf(const std::string& folder, const std::string& name, off_t atLeast) {
+    const std::string prefix = "." + name + "\\";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const std::string& entry : NamesIn(folder)) {
+            struct stat st;
+            if (entry.compare(0, prefix.size(), prefix) == 0 && stat((folder + entry).c_str(), &st) == 0 &&
+                st.st_size > atLeast)
+                return entry;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return "";
+}
+
 // A write that stops halfway (the test hook's RUNNER_TEST_WRITE_PAUSE, a second for "slow.bin") goes on
 // in another thread while LoadSave_HoldWrites waits for it, first too briefly, then long enough; then a
 // later write is tried. What it saw, in a save area of its own.
 std::string HoldWritesWhileOneIsHalfway() {
     TempFolder tmp;
-    tmp.SetEnv("XDG_DATA_HOME", tmp.Path());
-    LoadSave_Reset();
-    LoadSave_SetGameName("Demo");
-    const std::string area = GetSaveAreaDirectory();
+    const std::string area = FreshSaveArea(tmp);
     static const std::string bytes(100000, 's');
     std::thread writer([] { LoadSave_WriteFile("slow.bin", bytes.data(), static_cast<int>(bytes.size())); });
-    const auto halfway = [&] {
-        for (const std::string& name : NamesIn(area))
-            if (name.compare(0, 10, ".slow.bin~") == 0) return true;
-        return false;
-    };
-    for (int i = 0; i < 5000 && !halfway(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    TemporaryOf(area, "slow.bin", 0);
     const bool early = LoadSave_HoldWrites(100);
     const bool held = LoadSave_HoldWrites(5000);
     const bool whole = TempFolder::Read(area + "slow.bin") == bytes;
@@ -78,9 +106,130 @@ std::string HoldWritesWhileOneIsHalfway() {
     std::string saw = std::string("a brief wait ") + (early ? "held" : "ran out") + ", a long one " +
                       (held ? "held" : "ran out") + "; the file " + (whole ? "whole" : "not whole") +
                       "; in the folder:";
-    for (const std::string& name : NamesIn(area))
-        saw += " " + name;
-    return saw;
+    return saw + NamesInOneLine(area);
+}
+
+// Two writes of p.ini stop halfway (the test hook, two seconds each). While the first does, the cleanup
+// of leftover writes runs, and the name that the next write would take is made by someone else; while
+// the second does, a folder takes the file's place. What happened, in a save area of its own.
+std::string WritesHalfwayMeetACleanupAndAFolder() {
+    TempFolder tmp;
+    const std::string area = FreshSaveArea(tmp);
+    TempFolder::Write(area + "p.ini", "old");
+    static const std::string first(100000, '1'), second(100000, '2');
+    std::atomic<bool> ended{false};
+    bool written = false;
+    std::thread writer([&] {
+        written = LoadSave_WriteFile("p.ini", first.data(), static_cast<int>(first.size()));
+        ended = true;
+    });
+    const std::string temporary = TemporaryOf(area, "p.ini", 0);
+    LoadSave_RemoveLeftoverWrites();
+    std::string saw = temporary.empty()                      ? "the write made no temporary file"
+                      : ended                                ? "the write ended before the cleanup ran"
+                      : TempFolder::Exists(area + temporary) ? "the cleanup kept the write's file"
+                                                             : "the cleanup removed the write's file";
+    // The next name has the same mark and the next count.
+    const size_t dash = temporary.rfind('-');
+    const std::string taken =
+        temporary.empty() ? ".none"
+                          : ".q.bin" + temporary.substr(6, dash - 5) +
+                                std::to_string(std::stoull(temporary.substr(dash + 1)) + 1) + ".writing";
+    TempFolder::Write(area + taken, "taken");
+    const bool next = LoadSave_WriteFile("q.bin", "q", 1); // after the first write
+    writer.join();
+    saw += std::string("; the first write ") + (written ? "succeeded" : "failed") + ", p.ini " +
+           (TempFolder::Read(area + "p.ini") == first ? "new" : "not new") + "; the next write " +
+           (next && TempFolder::Read(area + "q.bin") == "q" ? "took another name" : "failed") +
+           ", the taken name " + (TempFolder::Read(area + taken) == "taken" ? "kept" : "lost");
+    std::remove((area + taken).c_str());
+
+    ended = false;
+    const std::string log = Captured([&] {
+        std::thread again([&] {
+            written = LoadSave_WriteFile("p.ini", second.data(), static_cast<int>(second.size()));
+            ended = true;
+        });
+        TemporaryOf(area, "p.ini", 0);
+        std::remove((area + "p.ini").c_str());
+        TempFolder::MakeDir(area + "p.ini");
+        TempFolder::Write(area + "p.ini/kept", "kept");
+        if (ended) saw += "; the second write ended before the folder came";
+        again.join();
+    });
+    const bool said =
+        log.find("Could not write \"" + area + "p.ini\": Is a directory\n") != std::string::npos;
+    saw += std::string("; with a folder in its place the second write ") +
+           (written ? "succeeded" : "failed") + (said ? " and said why" : " silently") + ", the folder " +
+           (TempFolder::Read(area + "p.ini/kept") == "kept" ? "kept" : "lost") + "; in the folder:";
+    return saw + NamesInOneLine(area);
+}
+
+// A write of w.ini stops between the making of its temporary file and its lock (the test hook, a second
+// each time), and the cleanup of leftover writes removes the file then. What happened.
+std::string ACleanupTakesAWritesFileBeforeItsLock() {
+    TempFolder tmp;
+    const std::string area = FreshSaveArea(tmp);
+    static const std::string bytes(100000, 'w');
+    std::atomic<bool> ended{false};
+    bool written = false;
+    std::thread writer([&] {
+        written = LoadSave_WriteFile("w.ini", bytes.data(), static_cast<int>(bytes.size()));
+        ended = true;
+    });
+    const std::string temporary = TemporaryOf(area, "w.ini", -1);
+    LoadSave_RemoveLeftoverWrites();
+    std::string saw = temporary.empty()                      ? "no temporary file"
+                      : ended                                ? "the write ended before the cleanup ran"
+                      : TempFolder::Exists(area + temporary) ? "the cleanup kept the file"
+                                                             : "the cleanup removed the file";
+    writer.join();
+    saw += std::string("; the write ") + (written ? "succeeded" : "failed") + ", w.ini " +
+           (TempFolder::Read(area + "w.ini") == bytes ? "whole" : "not whole") + "; in the folder:";
+    return saw + NamesInOneLine(area);
+}
+
+// Writes into the save area of an ordinary user (65534 when this runs as root, which every folder lets
+// make files) whose folder takes no new files: over p.ini, which the user may write, and to new.ini. What
+// the writes gave and said, and what the folder holds after.
+std::string WritesIntoAFolderThatTakesNoNewFiles() {
+    TempFolder tmp;
+    const std::string area = FreshSaveArea(tmp);
+    TempFolder::Write(area + "p.ini", "old");
+    const uid_t user = geteuid() == 0 ? 65534 : geteuid();
+    const gid_t group = geteuid() == 0 ? 65534 : getegid();
+    if (chmod(tmp.Path().c_str(), 0755) != 0 || chown((area + "p.ini").c_str(), user, group) != 0 ||
+        chmod(area.c_str(), 0555) != 0)
+        return "the folders could not be set up";
+    int said[2];
+    if (pipe(said) != 0) return "no pipe";
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(said[1], 1);
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(group) != 0 || setuid(user) != 0))
+            _exit(2);
+        const bool over = LoadSave_WriteFile("p.ini", "new", 3);
+        const bool fresh = LoadSave_WriteFile("new.ini", "new", 3);
+        std::printf("%s %s\n", over ? "written" : "refused", fresh ? "written" : "refused");
+        std::fflush(stdout);
+        _exit(0);
+    }
+    close(said[1]);
+    std::string out;
+    char buffer[4096];
+    for (ssize_t n; (n = read(said[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, static_cast<size_t>(n));
+    close(said[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    chmod(area.c_str(), 0755);
+    const std::string reason = "its folder takes no new files (Permission denied), and the file is only ever "
+                               "replaced whole\n";
+    const std::string expected = "Could not write \"" + area + "p.ini\": " + reason + "Could not write \"" +
+                                 area + "new.ini\": " + reason + "refused refused\n";
+    return (out == expected ? "both refused, each said why once" : "the writes gave\n" + out) + "; p.ini " +
+           TempFolder::Read(area + "p.ini") + "; in the folder:" + NamesInOneLine(area);
 }
 
 } // namespace
@@ -127,12 +276,14 @@ TEST_F(SaveAreaTest, NamesOutsideAreRefused) {
     EXPECT_NE(log.find("Error! not allowing save with filename '/etc/passwd'\n"), std::string::npos);
     EXPECT_NE(log.find("Error! not allowing save with filename '" + tmp / "outside.txt'"), std::string::npos);
 
-    Captured([&] {
-        testing::internal::CaptureStderr();
-        EXPECT_FALSE(LoadSave_WriteFile((tmp / "escaped.txt").c_str(), "x", 1));
-        testing::internal::GetCapturedStderr();
-    });
-    EXPECT_FALSE(TempFolder::Exists(tmp / "escaped.txt"));
+    // A refused write is said once, with its reason; a read of the name finds nothing and says nothing.
+    TempFolder::Write(tmp / "escaped.txt", "outside");
+    EXPECT_EQ(Captured([&] {
+                  EXPECT_EQ(LoadSave_ReadSaveFile((tmp / "escaped.txt").c_str(), nullptr), nullptr);
+                  EXPECT_FALSE(LoadSave_WriteFile((tmp / "escaped.txt").c_str(), "x", 1));
+              }),
+              "Error! not allowing save with filename '" + tmp / "escaped.txt'\n");
+    EXPECT_EQ(TempFolder::Read(tmp / "escaped.txt"), "outside");
 
     EXPECT_EQ(LoadSave_BundlePath("/etc/passwd"), "");
     EXPECT_EQ(LoadSave_BundlePath("../data/x"), "");
@@ -290,41 +441,86 @@ TEST_F(SaveAreaTest, AWholeFileReplacesTheOldOneOnlyOnceComplete) {
               (std::vector<std::string>{"alias.ini", "big.bin", "d.ini", "f.ini", "p.ini", "real.ini"}));
 }
 
-// The temporary files that processes ended during their writes left are removed, in every folder of the
-// save area (not through links); a running process's are kept, and so is whatever is named otherwise.
-TEST_F(SaveAreaTest, TheTemporaryFilesOfEndedProcessesAreRemoved) {
-    const pid_t child = fork();
-    if (child == 0) _exit(0);
-    ASSERT_GT(child, 0);
-    waitpid(child, nullptr, 0);
-    const std::string ended = std::to_string(child), running = std::to_string(getppid()),
-                      self = std::to_string(getpid());
+// The temporary files that writes left are removed, in every folder of the save area (not through
+// links), when their lock can be taken: a file still locked by a write, in this process or in another, is
+// kept, and so is whatever is not of the temporary files' form, which no game file can have (the game's
+// own files named like the form that earlier runs used among them).
+TEST_F(SaveAreaTest, TheTemporaryFilesThatNoWriteHoldsAreRemoved) {
+    const std::string mark = "\\0123456789abcdef-";
     TempFolder::MakeDir(tmp / "data");
     TempFolder::MakeDir(Area());
     TempFolder::MakeDir(Area() + "sub");
     TempFolder::MakeDir(Area() + "sub/deeper");
     TempFolder::MakeDir(tmp / "outside");
     ASSERT_EQ(symlink((tmp / "outside").c_str(), (Area() + "out").c_str()), 0);
-    const std::vector<std::string> removed = {".a.ini~" + ended + "-0.writing",
-                                              "sub/deeper/.b.sav~" + ended + "-12.writing",
-                                              ".c~" + self + "-3.writing"};
-    const std::vector<std::string> kept = {".d.ini~" + running + "-0.writing", "e~" + ended + "-0.writing",
-                                           ".f~" + ended + ".writing", ".g~" + ended + "-0.writing.bak",
-                                           ".h~x-0.writing", "sub/i.ini"};
+    const std::vector<std::string> removed = {
+        ".a.ini" + mark + "0.writing", "sub/deeper/.b.sav" + mark + "12.writing", ".c" + mark + "7.writing"};
+    const std::vector<std::string> held = {".d.ini" + mark + "1.writing", "sub/.e.ini" + mark + "2.writing"};
+    const std::vector<std::string> kept = {".cfg~30000-1.writing",
+                                           ".f.ini~0123456789abcdef-0.writing",
+                                           "g" + mark + "0.writing",
+                                           ".h" + mark + ".writing",
+                                           ".i" + mark + "0.writing.bak",
+                                           ".j\\0123456789abcdeF-0.writing",
+                                           ".k\\0123456789abcde-0.writing",
+                                           ".l\\00123456789abcdef-0.writing",
+                                           "." + mark + "0.writing",
+                                           ".m" + mark + "x0.writing",
+                                           "sub/o.ini"};
     for (const std::string& name : removed)
         TempFolder::Write(Area() + name, "part");
+    for (const std::string& name : held)
+        TempFolder::Write(Area() + name, "held");
     for (const std::string& name : kept)
         TempFolder::Write(Area() + name, "kept");
-    TempFolder::MakeDir(Area() + ".j~" + ended + "-0.writing");
-    TempFolder::Write(tmp / ("outside/.k~" + ended + "-0.writing"), "elsewhere");
+    TempFolder::MakeDir(Area() + ".p" + mark + "0.writing");
+    ASSERT_EQ(mkfifo((Area() + ".q" + mark + "0.writing").c_str(), 0644), 0);
+    TempFolder::Write(tmp / ("outside/.r" + mark + "0.writing"), "elsewhere");
+
+    // The first held file is locked by another process, the second by another open in this one.
+    const auto lock = [](const std::string& path) {
+        const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        struct flock whole = {};
+        whole.l_type = F_WRLCK;
+        return fd >= 0 && fcntl(fd, F_OFD_SETLK, &whole) == 0 ? fd : -1;
+    };
+    const std::string elsewhere = Area() + held[0];
+    int locked[2];
+    ASSERT_EQ(pipe(locked), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const char answer = lock(elsewhere) >= 0 ? 'y' : 'n';
+        if (write(locked[1], &answer, 1) != 1) _exit(1);
+        pause();
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    char answer = 0;
+    ASSERT_EQ(read(locked[0], &answer, 1), 1);
+    close(locked[0]);
+    close(locked[1]);
+    const int own = lock(Area() + held[1]);
+    EXPECT_EQ(answer, 'y');
+    EXPECT_GE(own, 0);
 
     LoadSave_RemoveLeftoverWrites();
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(own);
     for (const std::string& name : removed)
         EXPECT_FALSE(TempFolder::Exists(Area() + name)) << name;
+    for (const std::string& name : held)
+        EXPECT_EQ(TempFolder::Read(Area() + name), "held") << name;
     for (const std::string& name : kept)
         EXPECT_EQ(TempFolder::Read(Area() + name), "kept") << name;
-    EXPECT_TRUE(TempFolder::Exists(Area() + ".j~" + ended + "-0.writing"));
-    EXPECT_TRUE(TempFolder::Exists(tmp / ("outside/.k~" + ended + "-0.writing")));
+    EXPECT_TRUE(TempFolder::Exists(Area() + ".p" + mark + "0.writing"));
+    EXPECT_TRUE(TempFolder::Exists(Area() + ".q" + mark + "0.writing"));
+    EXPECT_TRUE(TempFolder::Exists(tmp / ("outside/.r" + mark + "0.writing")));
+
+    // Once their writes have ended, their files go too.
+    LoadSave_RemoveLeftoverWrites();
+    for (const std::string& name : held)
+        EXPECT_FALSE(TempFolder::Exists(Area() + name)) << name;
 }
 
 // What a process ending from another thread does first: it waits for the write in progress, a bounded
@@ -332,6 +528,31 @@ TEST_F(SaveAreaTest, TheTemporaryFilesOfEndedProcessesAreRemoved) {
 TEST(SaveAreaWrites, HoldingThemWaitsForTheOneHalfwayAndLetsNoneStart) {
     ExpectInAFreshProcess("RUNNER_TEST_WRITE_PAUSE", "1000:slow.bin", HoldWritesWhileOneIsHalfway,
                           "a brief wait ran out, a long one held; the file whole; in the folder: slow.bin$");
+}
+
+// A write keeps its temporary file from the cleanup of leftover writes, here while it is halfway, and
+// takes another name where its next one is taken; a rename that fails fails the write.
+TEST(SaveAreaWrites, AWriteHalfwayKeepsItsFileFromACleanupAndFailsWhenItsRenameFails) {
+    ExpectInAFreshProcess(
+        "RUNNER_TEST_WRITE_PAUSE", "2000:p.ini", WritesHalfwayMeetACleanupAndAFolder,
+        "the cleanup kept the write's file; the first write succeeded, p.ini new; the next "
+        "write took another name, the taken name kept; with a folder in its place the second "
+        "write failed and said why, the folder kept; in the folder: p.ini q.bin$");
+}
+
+// The moment between the making of a temporary file and its lock: a cleanup may remove the file then, and
+// the write starts again with a new one.
+TEST(SaveAreaWrites, AWriteWhoseFileACleanupTookBeforeItsLockStartsAgain) {
+    ExpectInAFreshProcess(
+        "RUNNER_TEST_LOCK_PAUSE", "1000:w.ini", ACleanupTakesAWritesFileBeforeItsLock,
+        "the cleanup removed the file; the write succeeded, w.ini whole; in the folder: w.ini$");
+}
+
+// Where no temporary file can be made beside the file, nothing is written: not even over a file that
+// could be written in place, which a process ended during the write would leave half new.
+TEST(SaveAreaWrites, AFolderThatTakesNoNewFilesRefusesTheWrite) {
+    ExpectInAFreshProcess(nullptr, nullptr, WritesIntoAFolderThatTakesNoNewFiles,
+                          "both refused, each said why once; p.ini old; in the folder: p.ini$");
 }
 
 TEST_F(SaveAreaTest, ReaderSkipsMarkOnlyInTextMode) {

@@ -189,7 +189,7 @@ TEST(StopSignals, ASaveInProgressAtTheEndIsLetFinishOrLeavesTheOldFileWhole) {
             continue;
         }
         EXPECT_TRUE(big == old) << "the old file was not kept whole: " << big.size() << " bytes";
-        EXPECT_EQ(NamesIn(folder / "data/Game", ".big.sav~").size(), 1u);
+        EXPECT_EQ(NamesIn(folder / "data/Game", ".big.sav\\").size(), 1u);
         // The next start removes what the write left.
         GameIn(folder, OneObjectGame({{0, 0, "game_end();"}}));
         const ScenarioRun next = RunRunner(folder.Path(), arguments, 30);

@@ -2,7 +2,6 @@
 // set it up, so every resource of a decode or a write is kept in a record outside that function's frame
 // and released by its owner afterwards.
 #include "core/console.h"
-#include "core/files.h"
 #include "core/memory.h"
 #include "core/save_area.h"
 #include "graphics/image/bitmap.h"
@@ -197,13 +196,6 @@ void ReadPNG_Free() {
 }
 
 bool write_png_file(const char* name, const uint8_t* pixels, int width, int height) {
-    char path[2048];
-    LoadSave_GetSavePath(path, sizeof path, name);
-    if (path[0] == '\0') {
-        LoadSave_WriteFailed(name, 0);
-        return false;
-    }
-    File_CreatePathDirectories(path);
     PNGWriteJob job{};
     bool encoded = false;
     job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PNGError, PNGWarning);
@@ -218,7 +210,8 @@ bool write_png_file(const char* name, const uint8_t* pixels, int width, int heig
         png_destroy_write_struct(&job.png, job.info ? &job.info : nullptr);
     }
     MEM_FREE(job.rows);
-    const bool written = encoded && job.size <= INT_MAX && _WriteFile(path, job.bytes, static_cast<int>(job.size));
+    const bool written =
+        encoded && job.size <= INT_MAX && LoadSave_WriteFile(name, job.bytes, static_cast<int>(job.size));
     MEM_FREE(job.bytes);
     return written;
 }

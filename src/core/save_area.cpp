@@ -348,13 +348,14 @@ void SayWriteFailed(const char* path, int error, bool byTheFolder = false) {
 // digits, drawn at random by each process, a forked copy too) + "-" + a count + kTemporaryEnd, in the
 // file's own folder. No name a game writes holds a backslash (the mapping makes it a "/"), so a file of
 // this form is a temporary file of the runner's; and as the mark tells processes apart in any PID
-// namespace or on any machine, a name is never made twice.
+// namespace or on any machine, a name is never made twice. A file system that takes no backslash in a
+// name (FAT) gets a "~" in its place: such a name a game can write too, so nothing removes it later.
 constexpr size_t kTemporaryNameBytes = 100;
 constexpr size_t kMarkDigits = 16;
 constexpr char kTemporaryEnd[] = ".writing";
 
 // Called with g_writing held, as are the writes.
-std::string TemporaryName(const std::string& name) {
+std::string TemporaryName(const std::string& name, char separator) {
     static pid_t owner = 0;
     static uint64_t mark = 0;
     static uint64_t count = 0;
@@ -368,7 +369,7 @@ std::string TemporaryName(const std::string& name) {
     char digits[kMarkDigits + 1];
     std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(mark));
     std::string temporary(1, '.');
-    temporary.append(name, 0, kTemporaryNameBytes).append(1, '\\').append(digits).append(1, '-');
+    temporary.append(name, 0, kTemporaryNameBytes).append(1, separator).append(digits).append(1, '-');
     temporary.append(std::to_string(count++)).append(kTemporaryEnd);
     return temporary;
 }
@@ -417,10 +418,17 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 // Makes and locks a temporary file for the file name in folder; its descriptor, or -1 with errno set.
 // On a file system that keeps no locks, the file stays unlocked: a cleanup cannot lock it there either.
 int OpenTemporary(const std::string& folder, const std::string& name, std::string* temporary) {
+    char separator = '\\';
     for (int attempt = 0; attempt < 100; ++attempt) {
-        *temporary = folder + TemporaryName(name);
+        *temporary = folder + TemporaryName(name, separator);
         const int fd = open(temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST) continue;
+        // A name with a backslash refused (EINVAL, or EPERM from some FUSE file systems) is tried once
+        // with "~"; a folder that takes no new files refuses that one too, and its answer is the one said.
+        if (fd < 0 && separator == '\\') {
+            separator = '~';
+            continue;
+        }
         if (fd < 0) return -1;
         TestHook_Sleep(TestHook_LockPause((folder + name).c_str()));
         const int locked = LockWhole(fd);

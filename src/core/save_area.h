@@ -67,7 +67,9 @@ bool _WriteFile(const char* path, const void* data, int size);
 bool LoadSave_WriteFile(const char* name, const void* data, int size);
 // Removes the temporary files that writes left in the save area (32 folders deep, not through symbolic
 // links) when their process ended during them: those of the temporary files' own form (a name no game
-// file can have) whose lock this process can take, so none that a write anywhere still holds.
+// file can have) whose lock this process can take, so none that a write anywhere still holds. On a file
+// system that takes no backslash in a name, the temporary files have a form a game's file may have, and
+// none of them is removed.
 void LoadSave_RemoveLeftoverWrites();
 
 // A whole file held in memory, read like a C stream. data has a zero byte after its size bytes.

@@ -1,3 +1,4 @@
+#include "core/poison.h"
 #include "core/save_area.h"
 #include "io/programs.h"
 #include "platform/platform.h"
@@ -10,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef RUNNER_ADDRESS_SANITIZER
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
     // process, not freed one by one nor destroyed with the statics. The leak checker looks now, while
     // they are still reachable, so that it reports only memory nothing holds any more.
     std::fflush(nullptr);
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef RUNNER_ADDRESS_SANITIZER
     __lsan_do_leak_check();
 #endif
     std::_Exit(code);

@@ -172,7 +172,8 @@ TEST(SpriteResources, SpritesAndBackgroundsMadeAtRunTimeDrawAndSave) {
     for (const auto& [name, size, colour] :
          std::vector<std::tuple<std::string, int, uint32_t>>{{"data/Game/saved/sprite.png", 32, kBlue},
                                                              {"data/Game/saved/background.png", 6, kGreen}}) {
-        const auto file = std::find_if(f.run.files.begin(), f.run.files.end(), [&](auto& e) { return e.first == name; });
+        const auto file = std::find_if(f.run.files.begin(), f.run.files.end(),
+                                       [&wanted = name](auto& e) { return e.first == wanted; });
         ASSERT_NE(file, f.run.files.end()) << name;
         int w = 0, h = 0;
         const uint32_t* pixels =

@@ -191,7 +191,8 @@ void VM_SetMessageBox(VMMessageBoxFn box);
 // with blocks of one execution.
 constexpr int kVMMaxNesting = 256;
 // A nested execution also needs this much of the thread's own stack left, for the loop's frame and the
-// built-ins and events between two levels; with less it ends as one past the cap does.
+// built-ins and events between two levels, and twice what the level before it took where that is more;
+// with less it ends as one past the cap does.
 constexpr size_t kVMNestingStackReserve = 256 << 10;
 constexpr int kVMMaxCallDepth = 100000;
 constexpr int kVMMaxStackBytes = 64 << 20;

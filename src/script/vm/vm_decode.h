@@ -335,6 +335,25 @@ enum FastOp : uint16_t {
         kOpCount
 };
 
+// Every handler's name once, through VM_EACH_NAME(NAME) (L_##NAME is its label in the loop).
+#define VM_NAME_SIMPLE(NAME) VM_EACH_NAME(NAME)
+#define VM_NAME_SITE(NAME) VM_EACH_NAME(Push##NAME) VM_EACH_NAME(Pop##NAME)
+#define VM_NAME_BINARY(NAME, OPCODE, RIGHT, LEFT) VM_EACH_NAME(NAME##_##RIGHT##_##LEFT)
+#define VM_NAME_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT) VM_EACH_NAME(NAME##Branch_##RIGHT##_##LEFT)
+#define VM_NAME_CONVERSION(FROM, TO) VM_EACH_NAME(Conv_##FROM##_##TO)
+#define VM_NAME_IMMEDIATE(SOURCE, NAME, OPCODE) VM_EACH_NAME(SOURCE##Imm##NAME)
+#define VM_NAME_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE) VM_EACH_NAME(SOURCE##Imm##NAME##Branch)
+#define VM_NAME_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE) VM_EACH_NAME(SOURCE##Imm##NAME##To##TARGET)
+#define VM_NAME_LOCALS(A, NAME, OPCODE) VM_EACH_NAME(A##NAME)
+#define VM_NAME_LOCALS_BRANCH(A, NAME, OPCODE) VM_EACH_NAME(A##NAME##Branch)
+#define VM_NAME_LOCALS_STORE(TARGET, A, NAME, OPCODE) VM_EACH_NAME(Locals##NAME##To##TARGET)
+#define VM_NAME_COMPOUND(TARGET, TYPE, NAME, OPCODE) VM_EACH_NAME(NAME##_##TYPE##To##TARGET)
+#define VM_NAME_INT_IMMEDIATE(A, NAME, OPCODE) VM_EACH_NAME(A##Imm##NAME)
+#define VM_EACH_HANDLER()                                                                                  \
+    VM_FAST_OPS(VM_NAME_SIMPLE, VM_NAME_SITE, VM_NAME_BINARY, VM_NAME_BINARY_BRANCH, VM_NAME_CONVERSION,   \
+                VM_NAME_IMMEDIATE, VM_NAME_IMMEDIATE_BRANCH, VM_NAME_IMMEDIATE_STORE, VM_NAME_LOCALS,       \
+                VM_NAME_LOCALS_BRANCH, VM_NAME_LOCALS_STORE, VM_NAME_COMPOUND, VM_NAME_INT_IMMEDIATE)
+
 struct Insn {
     uint16_t op;    // FastOp
     uint8_t words;  // the instruction's length in words, operand included; of a fused run, the run's
@@ -386,6 +405,15 @@ bool LoopStepsOfTheirOwn();
 inline const void* LoopEntry(int op, int words) {
     return LoopEntries()[op * kEntriesPerOp + (words >= 1 && words <= kSteppedEntries ? words - 1 : kSteppedEntries)];
 }
+// What each op's handler is made of (LoopHandlerCodes(), in FastOp order): the family of VM_FAST_OPS that
+// makes it with the arguments that reach its code, and the opcode as its code takes it. Handlers with
+// equal definitions and operations are the same code, which a compiler may build once. A handler written
+// out in the loop (the simple ones and the variable sites) has no definition here: its code is its text.
+struct HandlerCode {
+    const char* definition; // the family and its arguments but the name and opcode; null when written out
+    int operation;
+};
+const HandlerCode* LoopHandlerCodes();
 
 // Variable sites whose index is on the stack (a stack site always has its instance code there).
 constexpr uint8_t kSiteIndexed = 1;

@@ -2,6 +2,7 @@
 // and the debugger's break and single step.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 
 #include "core/console.h"
@@ -52,6 +53,11 @@ struct LevelStore {
 
 std::vector<std::unique_ptr<LevelStore>> g_levels;
 int g_nesting = 0;
+// Where each running level's execution began on the machine stack: a level takes what the loop's frame
+// and the calls between two levels take, which the compiler and its options size (a few KB optimised,
+// hundreds of KB unoptimised under AddressSanitizer with clang, which lays every block's variables out
+// apart), and the next one is given room for twice that.
+uintptr_t g_levelFrames[kVMMaxNesting] = {};
 VMMessagePumpFn g_messagePump = nullptr;
 VMMessageBoxFn g_messageBox = nullptr;
 
@@ -559,12 +565,17 @@ void VM_Execute(const char* name, CInstance* self, CInstance* other, const VMBuf
     if (VMDebug_State().VM_Trace) DebugConsole->Output("script = %s\n", name ? name : "");
     VMContext c{};
     c.entryName = name;
-    if (g_nesting >= kVMMaxNesting || Stack_IsLow(kVMNestingStackReserve)) {
+    const auto frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    size_t reserve = kVMNestingStackReserve;
+    if (g_nesting > 0 && g_nesting <= kVMMaxNesting && g_levelFrames[g_nesting - 1] > frame)
+        reserve = std::max(reserve, 2 * static_cast<size_t>(g_levelFrames[g_nesting - 1] - frame));
+    if (g_nesting >= kVMMaxNesting || Stack_IsLow(reserve)) {
         vm::StackOverflow(c);
         return;
     }
     if (code == nullptr || code->data == nullptr || code->size <= 0) return;
     LevelStore& store = Level(g_nesting);
+    g_levelFrames[g_nesting] = frame;
     c.level = g_nesting++;
     c.stackBase = store.stack;
     c.stackSize = store.stackSize;

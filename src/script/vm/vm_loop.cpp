@@ -158,9 +158,15 @@ template <int OPCODE> VM_INLINE bool ImmediateArithmetic(double left, int32_t k,
     return RealArithmetic<OPCODE, VT_INT, VT_VARIABLE>(left, static_cast<double>(k), 0, k, d);
 }
 
+// The operation IntegerArithmetic does for an opcode: / and div are one on whole numbers (the quotient,
+// truncated), so that their handlers on .i operands are the same code (see kHandlerCodes).
+constexpr int IntegerOperation(int opcode) {
+    return opcode == OP_REM ? OP_DIV : opcode;
+}
+
 // The .i result of an instruction on two .i; false for a case the general handler takes.
 template <int OPCODE> VM_INLINE bool IntegerArithmetic(int32_t l, int32_t r, int32_t& result) {
-    switch (OPCODE) {
+    switch (IntegerOperation(OPCODE)) {
     case OP_ADD:
         result = Wrap_Add32(l, r);
         return true;
@@ -171,7 +177,6 @@ template <int OPCODE> VM_INLINE bool IntegerArithmetic(int32_t l, int32_t r, int
         result = Wrap_Mul32(l, r);
         return true;
     case OP_DIV:
-    case OP_REM:
         if (r == 0) return false;
         result = X86_Div32(l, r);
         return true;
@@ -767,25 +772,6 @@ struct Instances {
         return list != nullptr ? CachedSlot(cache, list, id) : nullptr;
     }
 };
-
-// Every handler's name once, through VM_EACH_NAME(NAME) (L_##NAME is its label).
-#define VM_NAME_SIMPLE(NAME) VM_EACH_NAME(NAME)
-#define VM_NAME_SITE(NAME) VM_EACH_NAME(Push##NAME) VM_EACH_NAME(Pop##NAME)
-#define VM_NAME_BINARY(NAME, OPCODE, RIGHT, LEFT) VM_EACH_NAME(NAME##_##RIGHT##_##LEFT)
-#define VM_NAME_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT) VM_EACH_NAME(NAME##Branch_##RIGHT##_##LEFT)
-#define VM_NAME_CONVERSION(FROM, TO) VM_EACH_NAME(Conv_##FROM##_##TO)
-#define VM_NAME_IMMEDIATE(SOURCE, NAME, OPCODE) VM_EACH_NAME(SOURCE##Imm##NAME)
-#define VM_NAME_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE) VM_EACH_NAME(SOURCE##Imm##NAME##Branch)
-#define VM_NAME_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE) VM_EACH_NAME(SOURCE##Imm##NAME##To##TARGET)
-#define VM_NAME_LOCALS(A, NAME, OPCODE) VM_EACH_NAME(A##NAME)
-#define VM_NAME_LOCALS_BRANCH(A, NAME, OPCODE) VM_EACH_NAME(A##NAME##Branch)
-#define VM_NAME_LOCALS_STORE(TARGET, A, NAME, OPCODE) VM_EACH_NAME(Locals##NAME##To##TARGET)
-#define VM_NAME_COMPOUND(TARGET, TYPE, NAME, OPCODE) VM_EACH_NAME(NAME##_##TYPE##To##TARGET)
-#define VM_NAME_INT_IMMEDIATE(A, NAME, OPCODE) VM_EACH_NAME(A##Imm##NAME)
-#define VM_EACH_HANDLER()                                                                                  \
-    VM_FAST_OPS(VM_NAME_SIMPLE, VM_NAME_SITE, VM_NAME_BINARY, VM_NAME_BINARY_BRANCH, VM_NAME_CONVERSION,   \
-                VM_NAME_IMMEDIATE, VM_NAME_IMMEDIATE_BRANCH, VM_NAME_IMMEDIATE_STORE, VM_NAME_LOCALS,       \
-                VM_NAME_LOCALS_BRANCH, VM_NAME_LOCALS_STORE, VM_NAME_COMPOUND, VM_NAME_INT_IMMEDIATE)
 
 const void* const* g_loopEntries = nullptr;
 
@@ -3170,51 +3156,6 @@ L_StepEntries:
 #undef VM_HANDLER_COMPOUND
 #undef VM_HANDLER_INT_IMMEDIATE
 #undef VM_PUSH_INT
-#undef VM_SHAPE_XorLocal
-#undef VM_BRANCHES_XorLocal
-#undef VM_SECOND_XorLocal
-#undef VM_SHAPE_OrLocal
-#undef VM_BRANCHES_OrLocal
-#undef VM_SECOND_OrLocal
-#undef VM_SHAPE_AndLocal
-#undef VM_BRANCHES_AndLocal
-#undef VM_SECOND_AndLocal
-#undef VM_SHAPE_SubLocal
-#undef VM_BRANCHES_SubLocal
-#undef VM_SECOND_SubLocal
-#undef VM_SHAPE_AddLocal
-#undef VM_BRANCHES_AddLocal
-#undef VM_SECOND_AddLocal
-#undef VM_SHAPE_LocalRemBranch
-#undef VM_SHAPE_LocalAnd
-#undef VM_BRANCHES_LocalAnd
-#undef VM_SECOND_LocalAnd
-#undef VM_SHAPE_LocalAndBranch
-#undef VM_BRANCHES_LocalAndBranch
-#undef VM_SECOND_LocalAndBranch
-#undef VM_BRANCHES_LocalRemBranch
-#undef VM_SECOND_LocalRemBranch
-#undef VM_SHAPE_LocalRem
-#undef VM_BRANCHES_LocalRem
-#undef VM_SECOND_LocalRem
-#undef VM_SHAPE_LocalModBranch
-#undef VM_BRANCHES_LocalModBranch
-#undef VM_SECOND_LocalModBranch
-#undef VM_SHAPE_LocalMod
-#undef VM_BRANCHES_LocalMod
-#undef VM_SECOND_LocalMod
-#undef VM_SHAPE_LocalIntBranch
-#undef VM_BRANCHES_LocalIntBranch
-#undef VM_SECOND_LocalIntBranch
-#undef VM_SHAPE_LocalInt
-#undef VM_BRANCHES_LocalInt
-#undef VM_SECOND_LocalInt
-#undef VM_SHAPE_IntBranch
-#undef VM_BRANCHES_IntBranch
-#undef VM_SECOND_IntBranch
-#undef VM_SHAPE_Int
-#undef VM_BRANCHES_Int
-#undef VM_SECOND_Int
 #undef VM_COPY_TO_LOCAL
 #undef VM_PAIR_OPERANDS
 #undef VM_OPERANDS_Locals
@@ -3285,20 +3226,92 @@ L_StepEntries:
 #undef VM_ENTER
 }
 #undef VM_REGISTER
-#undef VM_EACH_HANDLER
-#undef VM_NAME_SIMPLE
-#undef VM_NAME_SITE
-#undef VM_NAME_BINARY
-#undef VM_NAME_BINARY_BRANCH
-#undef VM_NAME_CONVERSION
-#undef VM_NAME_IMMEDIATE
-#undef VM_NAME_IMMEDIATE_BRANCH
-#undef VM_NAME_IMMEDIATE_STORE
-#undef VM_NAME_LOCALS
-#undef VM_NAME_LOCALS_BRANCH
-#undef VM_NAME_LOCALS_STORE
-#undef VM_NAME_COMPOUND
-#undef VM_NAME_INT_IMMEDIATE
+
+// What each op's handler is made of, in FastOp order (LoopHandlerCodes), told from the definitions of
+// the handlers above: a family's handler takes its code from the family's arguments but the name, the
+// opcode as its code takes it (IntegerOperation's, where only IntegerArithmetic and CompareByOrder take
+// it). The simple handlers and the variable sites are written out, each its own text.
+#define VM_CODE_WRITTEN(...) {nullptr, 0},
+#define VM_CODE_SITE(NAME) {nullptr, 0}, {nullptr, 0},
+// (The handlers of two .i.)
+#define VM_CODE_BINARY(NAME, OPCODE, RIGHT, LEFT)                                                          \
+    {"BINARY " #RIGHT " " #LEFT,                                                                           \
+     VT_##RIGHT == VT_INT && VT_##LEFT == VT_INT ? IntegerOperation(OPCODE) : OPCODE},
+#define VM_CODE_BINARY_BRANCH(NAME, OPCODE, RIGHT, LEFT) {"BINARY_BRANCH " #RIGHT " " #LEFT, OPCODE},
+#define VM_CODE_CONVERSION(FROM, TO) {"CONVERSION " #FROM " " #TO, 0},
+#define VM_CODE_IMMEDIATE(SOURCE, NAME, OPCODE) {"IMMEDIATE " #SOURCE, OPCODE},
+#define VM_CODE_IMMEDIATE_BRANCH(SOURCE, NAME, OPCODE) {"IMMEDIATE_BRANCH " #SOURCE, OPCODE},
+#define VM_CODE_IMMEDIATE_STORE(TARGET, SOURCE, NAME, OPCODE)                                              \
+    {"IMMEDIATE_STORE " #TARGET " " #SOURCE, OPCODE},
+#define VM_CODE_LOCALS(A, NAME, OPCODE) {"LOCALS " #A, OPCODE},
+#define VM_CODE_LOCALS_BRANCH(A, NAME, OPCODE) {"LOCALS_BRANCH " #A, OPCODE},
+#define VM_CODE_LOCALS_STORE(TARGET, A, NAME, OPCODE) {"LOCALS_STORE " #TARGET " " #A, OPCODE},
+#define VM_CODE_COMPOUND(TARGET, TYPE, NAME, OPCODE) {"COMPOUND " #TARGET " " #TYPE, OPCODE},
+// (Shapes 0 and 1, of a .i or a local made one.)
+#define VM_CODE_INT_IMMEDIATE(A, NAME, OPCODE)                                                             \
+    {"INT_IMMEDIATE " #A, VM_SHAPE_##A <= 1 ? IntegerOperation(OPCODE) : OPCODE},
+constexpr HandlerCode kHandlerCodes[kOpCount] = {
+    VM_FAST_OPS(VM_CODE_WRITTEN, VM_CODE_SITE, VM_CODE_BINARY, VM_CODE_BINARY_BRANCH, VM_CODE_CONVERSION,
+                VM_CODE_IMMEDIATE, VM_CODE_IMMEDIATE_BRANCH, VM_CODE_IMMEDIATE_STORE, VM_CODE_LOCALS,
+                VM_CODE_LOCALS_BRANCH, VM_CODE_LOCALS_STORE, VM_CODE_COMPOUND, VM_CODE_INT_IMMEDIATE)};
+#undef VM_CODE_WRITTEN
+#undef VM_CODE_SITE
+#undef VM_CODE_BINARY
+#undef VM_CODE_BINARY_BRANCH
+#undef VM_CODE_CONVERSION
+#undef VM_CODE_IMMEDIATE
+#undef VM_CODE_IMMEDIATE_BRANCH
+#undef VM_CODE_IMMEDIATE_STORE
+#undef VM_CODE_LOCALS
+#undef VM_CODE_LOCALS_BRANCH
+#undef VM_CODE_LOCALS_STORE
+#undef VM_CODE_COMPOUND
+#undef VM_CODE_INT_IMMEDIATE
+#undef VM_SHAPE_XorLocal
+#undef VM_BRANCHES_XorLocal
+#undef VM_SECOND_XorLocal
+#undef VM_SHAPE_OrLocal
+#undef VM_BRANCHES_OrLocal
+#undef VM_SECOND_OrLocal
+#undef VM_SHAPE_AndLocal
+#undef VM_BRANCHES_AndLocal
+#undef VM_SECOND_AndLocal
+#undef VM_SHAPE_SubLocal
+#undef VM_BRANCHES_SubLocal
+#undef VM_SECOND_SubLocal
+#undef VM_SHAPE_AddLocal
+#undef VM_BRANCHES_AddLocal
+#undef VM_SECOND_AddLocal
+#undef VM_SHAPE_LocalRemBranch
+#undef VM_SHAPE_LocalAnd
+#undef VM_BRANCHES_LocalAnd
+#undef VM_SECOND_LocalAnd
+#undef VM_SHAPE_LocalAndBranch
+#undef VM_BRANCHES_LocalAndBranch
+#undef VM_SECOND_LocalAndBranch
+#undef VM_BRANCHES_LocalRemBranch
+#undef VM_SECOND_LocalRemBranch
+#undef VM_SHAPE_LocalRem
+#undef VM_BRANCHES_LocalRem
+#undef VM_SECOND_LocalRem
+#undef VM_SHAPE_LocalModBranch
+#undef VM_BRANCHES_LocalModBranch
+#undef VM_SECOND_LocalModBranch
+#undef VM_SHAPE_LocalMod
+#undef VM_BRANCHES_LocalMod
+#undef VM_SECOND_LocalMod
+#undef VM_SHAPE_LocalIntBranch
+#undef VM_BRANCHES_LocalIntBranch
+#undef VM_SECOND_LocalIntBranch
+#undef VM_SHAPE_LocalInt
+#undef VM_BRANCHES_LocalInt
+#undef VM_SECOND_LocalInt
+#undef VM_SHAPE_IntBranch
+#undef VM_BRANCHES_IntBranch
+#undef VM_SECOND_IntBranch
+#undef VM_SHAPE_Int
+#undef VM_BRANCHES_Int
+#undef VM_SECOND_Int
 
 } // namespace
 
@@ -3314,6 +3327,10 @@ const void* const* LoopEntries() {
 bool LoopStepsOfTheirOwn() {
     LoopEntries();
     return g_stepStubs;
+}
+
+const HandlerCode* LoopHandlerCodes() {
+    return kHandlerCodes;
 }
 
 } // namespace vm

@@ -40,6 +40,22 @@ int TestHook_LinePause(const char* line) {
     return pause.milliseconds != 0 && line && std::strstr(line, pause.text.c_str()) ? pause.milliseconds : 0;
 }
 
+const DialogHold& TestHook_DialogHold() {
+    static const DialogHold hold = [] {
+        DialogHold read;
+        const char* value = std::getenv("RUNNER_TEST_DIALOG_HOLD");
+        if (!value) return read;
+        for (const char* moment : {"fork", "child"}) {
+            const size_t length = std::strlen(moment);
+            if (std::strncmp(value, moment, length) != 0 || value[length] != ':') continue;
+            const int process = std::atoi(value + length + 1);
+            if (process > 0) read = DialogHold{moment, process};
+        }
+        return read;
+    }();
+    return hold;
+}
+
 void TestHook_Sleep(int milliseconds) {
     if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }

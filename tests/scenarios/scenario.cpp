@@ -94,7 +94,9 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
     if (stop.standardOutputUnread && pipe2(unread, O_CLOEXEC) != 0) unread[0] = unread[1] = -1;
     const pid_t child = fork();
     if (child == 0) {
-        setpgid(0, 0); // a group of its own, so that a run stopped for its time takes what it started along
+        // A session (and a group) of its own: a run stopped for its time takes its group along, and the
+        // processes it started can be told apart, even those that lead groups of their own.
+        setsid();
         if (chdir(folder.c_str()) != 0) _exit(120);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -1,7 +1,7 @@
 // Test hooks: slow sinks and held moments on cue, so that the scenario tests can end the process while a
-// file or a console line is known to be half written, or while a dialog starts its process. Each hook
-// reads its environment variable once, the first time it is asked; in a normal run the variable is unset
-// and the hook answers 0 (or nothing) and does nothing.
+// file or a console line is known to be half written, while the runner closes, or while a dialog starts
+// its process. Each hook reads its environment variable once, the first time it is asked; in a normal run
+// the variable is unset and the hook answers 0 (or nothing) and does nothing.
 #pragma once
 
 // Test hook. RUNNER_TEST_WRITE_PAUSE="<milliseconds>:<name>": a whole file written into the save area
@@ -12,6 +12,10 @@ int TestHook_WritePause(const char* path);
 // Test hook. RUNNER_TEST_LINE_PAUSE="<milliseconds>:<text>": a console line holding text stops halfway
 // through its write to a log file for that long. The milliseconds to stop the line for, 0 for no pause.
 int TestHook_LinePause(const char* line);
+
+// Test hook. RUNNER_TEST_CLOSING_PAUSE="<milliseconds>": once the game's code has run its last, the
+// runner stops that long before it closes what it holds. The milliseconds, 0 for no pause.
+int TestHook_ClosingPause();
 
 // Test hook. RUNNER_TEST_DIALOG_HOLD="<moment>:<n>": the n-th process that a dialog starts (counted from 1
 // over the run) is held at the moment: "fork", the thread showing the dialog, before it starts the

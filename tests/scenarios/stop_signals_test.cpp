@@ -215,6 +215,20 @@ TEST(StopSignals, TheLastLineOfTheLogIsWholeAfterTheWatchEndsTheRun) {
     EXPECT_EQ(run.log, line + "\n");
 }
 
+// The game's code has ended and the runner closes what it holds, which takes longer than the grace (a
+// hook of the runner's holds the closing for four seconds): a signal then does not cut the closing
+// short, and the run ends as the game's end ends it; a second signal does end it.
+TEST(StopSignals, AGameThatHasEndedIsLetCloseUnlessASecondSignalComes) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "the closing does not depend on how the game's code ran";
+    ScenarioEnvironment environment{{"RUNNER_TEST_CLOSING_PAUSE", "4000"}};
+    const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, "game_end();"}}));
+    for (const StopCase& c : {StopCase{SIGTERM, -1, 0, 3, 8}, StopCase{SIGINT, 2.5, 130, 2.5, 3.9}}) {
+        const ScenarioRun run =
+            RunDataFile(bytes, {}, 30, {}, {}, ScenarioStop{c.signal, "Test hook: the closing is held", c.again});
+        ExpectStopped(run, c);
+    }
+}
+
 // The processes of a session that are still running (a zombie has ended: it only waits for its new
 // parent to collect it).
 std::vector<pid_t> RunningInSession(pid_t session) {

@@ -55,6 +55,11 @@ int TestHook_LinePause(const char* line) {
     return pause.milliseconds != 0 && line && std::strstr(line, pause.text.c_str()) ? pause.milliseconds : 0;
 }
 
+int TestHook_HoldDelay() {
+    static const int delay = ReadMillisecondsAlone("RUNNER_TEST_HOLD_DELAY");
+    return delay;
+}
+
 int TestHook_ClosingPause() {
     static const int pause = ReadMillisecondsAlone("RUNNER_TEST_CLOSING_PAUSE");
     return pause;

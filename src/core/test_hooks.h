@@ -13,6 +13,11 @@ int TestHook_WritePause(const char* path);
 // through its write to a log file for that long. The milliseconds to stop the line for, 0 for no pause.
 int TestHook_LinePause(const char* line);
 
+// Test hook. RUNNER_TEST_HOLD_DELAY="<milliseconds>": the first hold of the consoles (Console_Hold), once
+// no text may start any more, stops that long before it waits for a text going out. The milliseconds, 0
+// for no delay.
+int TestHook_HoldDelay();
+
 // Test hook. RUNNER_TEST_CLOSING_PAUSE="<milliseconds>": once the game's code has run its last, the
 // runner stops that long before it closes what it holds. The milliseconds, 0 for no pause.
 int TestHook_ClosingPause();

@@ -127,7 +127,7 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         return unread[1] < 0 || poll(&writable, 1, 0) == 0;
     };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    std::optional<std::chrono::steady_clock::time_point> signalled;
+    std::optional<std::chrono::steady_clock::time_point> signalled, signalledAgain;
     bool again = stop.again >= 0;
     int status = 0;
     for (;;) {
@@ -140,6 +140,7 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
             signalled = now;
         } else if (signalled && again && now - *signalled >= std::chrono::duration<double>(stop.again)) {
             kill(child, stop.signal);
+            signalledAgain = now;
             again = false;
         }
         if (std::chrono::steady_clock::now() > deadline) {
@@ -153,9 +154,11 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
     for (const int end : unread)
         if (end >= 0) close(end);
     if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-    if (signalled && !run.timedOut)
-        run.secondsAfterSignal =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - *signalled).count();
+    const auto secondsSince = [ended = std::chrono::steady_clock::now()](auto from) {
+        return std::chrono::duration<double>(ended - from).count();
+    };
+    if (signalled && !run.timedOut) run.secondsAfterSignal = secondsSince(*signalled);
+    if (signalledAgain && !run.timedOut) run.secondsAfterSecondSignal = secondsSince(*signalledAgain);
     if (measurePeak) run.peakBytes = std::strtoull(ReadAll(peakPath).c_str(), nullptr, 10);
     run.log = ReadAll(logPath);
     run.console = ReadAll(outPath);

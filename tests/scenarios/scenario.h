@@ -29,6 +29,7 @@ struct ScenarioRun {
     std::vector<std::pair<std::string, std::string>> files; // the files asked for that the run left
     size_t peakBytes = 0; // the runner's own peak resident memory, when measured (0 otherwise)
     double secondsAfterSignal = -1; // from the first signal sent (ScenarioStop) to the end of the run
+    double secondsAfterSecondSignal = -1; // and from the second one, when it was sent
     int processId = 0;   // the runner's, also the id of the session (and of the process group) that it
                          // and the processes it starts run in
 };

@@ -31,12 +31,20 @@ struct StopCase {
     double atMost;
 };
 
+// A second signal ends the run after waiting a fifth of a second at most for a write in progress; a wait
+// of a whole second, as after the grace, must not pass: the bound lies halfway between the two.
+constexpr double kAtMostAfterSecondSignal = 0.6;
+
 void ExpectStopped(const ScenarioRun& run, const StopCase& c) {
     SCOPED_TRACE(testing::Message() << "signal " << c.signal << (c.again >= 0 ? " twice" : " once"));
     ASSERT_FALSE(run.timedOut) << run.console;
     EXPECT_EQ(run.exitCode, c.exitCode) << run.errors;
     EXPECT_GE(run.secondsAfterSignal, c.atLeast);
     EXPECT_LE(run.secondsAfterSignal, c.atMost);
+    if (c.again >= 0) {
+        EXPECT_GE(run.secondsAfterSecondSignal, 0) << "the run ended before the second signal";
+        EXPECT_LE(run.secondsAfterSecondSignal, kAtMostAfterSecondSignal);
+    }
     const std::string said = c.signal == SIGINT ? "SIGINT" : "SIGTERM";
     EXPECT_EQ(run.errors.find("The game did not end in time after " + said) != std::string::npos,
               c.exitCode != 0)
@@ -204,15 +212,20 @@ TEST(StopSignals, ASaveInProgressAtTheEndIsLetFinishOrLeavesTheOldFileWhole) {
 }
 
 // The game's line to the -output file stops halfway (a hook of the runner's) while the watch ends the
-// run: the end waits for it, so the file's last line is whole, and no other line starts after it.
+// run: the end waits for it, so the file's last line is whole, and no other line starts after it. The
+// same when the line ends before the end waits for it (another hook delays the wait): the game's next
+// line, which finds the consoles free, does not start either.
 TEST(StopSignals, TheLastLineOfTheLogIsWholeAfterTheWatchEndsTheRun) {
     const std::string line = "the first half of a line, then its marker and the second half";
-    ScenarioEnvironment environment{{"RUNNER_TEST_LINE_PAUSE", "2500:marker"}};
-    const ScenarioRun run = RunDataFile(
-        BuildScenarioGame(OneObjectGame({{0, 0, "while (true) show_debug_message(\"" + line + "\");"}})), {}, 30,
-        {}, {}, ScenarioStop{SIGTERM, "the first half", -1});
-    ExpectStopped(run, StopCase{SIGTERM, -1, 143, 2.4, 3.5});
-    EXPECT_EQ(run.log, line + "\n");
+    const std::vector<uint8_t> bytes =
+        BuildScenarioGame(OneObjectGame({{0, 0, "while (true) show_debug_message(\"" + line + "\");"}}));
+    for (const char* delay : {"", "800"}) {
+        SCOPED_TRACE(testing::Message() << "delay " << delay);
+        ScenarioEnvironment environment{{"RUNNER_TEST_LINE_PAUSE", "2500:marker"}, {"RUNNER_TEST_HOLD_DELAY", delay}};
+        const ScenarioRun run = RunDataFile(bytes, {}, 30, {}, {}, ScenarioStop{SIGTERM, "the first half", -1});
+        ExpectStopped(run, StopCase{SIGTERM, -1, 143, 2.4, 3.5});
+        EXPECT_EQ(run.log, line + "\n");
+    }
 }
 
 // The game's code has ended and the runner closes what it holds, which takes longer than the grace (a

@@ -30,6 +30,16 @@ std::string ReadAll(const std::string& path) {
 
 std::vector<std::pair<std::string, std::string>> g_environment;
 
+// Whether a signal sent to the process still waits to be taken by it: another one of the kind sent
+// meanwhile would be lost in it.
+bool SignalPending(pid_t pid, int signal) {
+    const std::string status = ReadAll("/proc/" + std::to_string(pid) + "/status");
+    const size_t at = status.find("\nShdPnd:");
+    if (at == std::string::npos) return false;
+    const unsigned long long pending = std::strtoull(status.c_str() + at + 8, nullptr, 16);
+    return (pending >> (signal - 1)) & 1;
+}
+
 } // namespace
 
 ScenarioEnvironment::ScenarioEnvironment(std::initializer_list<std::pair<std::string, std::string>> variables) {
@@ -138,7 +148,8 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
             unreadFull()) {
             kill(child, stop.signal);
             signalled = now;
-        } else if (signalled && again && now - *signalled >= std::chrono::duration<double>(stop.again)) {
+        } else if (signalled && again && now - *signalled >= std::chrono::duration<double>(stop.again) &&
+                   !SignalPending(child, stop.signal)) {
             kill(child, stop.signal);
             signalledAgain = now;
             again = false;

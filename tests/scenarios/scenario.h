@@ -35,8 +35,9 @@ struct ScenarioRun {
 };
 
 // A signal sent to a run once its log holds readyLog, and once more again seconds later when again is
-// not negative. With standardOutputUnread the runner's standard output is a pipe that nothing reads,
-// and the signal waits for that pipe to be full as well (the runner's next line on it does not return).
+// not negative (and the runner has taken the first: a second one sent while the first waits is lost).
+// With standardOutputUnread the runner's standard output is a pipe that nothing reads, and the signal
+// waits for that pipe to be full as well (the runner's next line on it does not return).
 struct ScenarioStop {
     int signal = 0;
     std::string readyLog;

@@ -110,7 +110,9 @@ void TConsole::OutputV(const char* format, va_list args) {
 }
 
 bool Console_Hold(int waitMilliseconds) {
-    g_held.store(true);
+    // Test hook: the first hold lets the text going out finish before it waits for it, so that a text
+    // that would start then finds the consoles free.
+    if (!g_held.exchange(true)) TestHook_Sleep(TestHook_HoldDelay());
     return g_emitting.try_lock_for(std::chrono::milliseconds(waitMilliseconds > 0 ? waitMilliseconds : 0));
 }
 

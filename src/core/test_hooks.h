@@ -1,6 +1,7 @@
-// Test hooks: slow sinks on cue, so that the scenario tests can end the process while a file or a console
-// line is known to be half written. Each hook reads its environment variable once, the first time it is
-// asked; in a normal run the variable is unset and the hook answers 0 and does nothing.
+// Test hooks: slow sinks and held moments on cue, so that the scenario tests can end the process while a
+// file or a console line is known to be half written, while the runner closes, or while a dialog starts
+// its process. Each hook reads its environment variable once, the first time it is asked; in a normal run
+// the variable is unset and the hook answers 0 (or nothing) and does nothing.
 #pragma once
 
 // Test hook. RUNNER_TEST_WRITE_PAUSE="<milliseconds>:<name>": a whole file written into the save area
@@ -16,6 +17,27 @@ int TestHook_LockPause(const char* path);
 // Test hook. RUNNER_TEST_LINE_PAUSE="<milliseconds>:<text>": a console line holding text stops halfway
 // through its write to a log file for that long. The milliseconds to stop the line for, 0 for no pause.
 int TestHook_LinePause(const char* line);
+
+// Test hook. RUNNER_TEST_HOLD_DELAY="<milliseconds>": the first hold of the consoles (Console_Hold), once
+// no text may start any more, stops that long before it waits for a text going out. The milliseconds, 0
+// for no delay.
+int TestHook_HoldDelay();
+
+// Test hook. RUNNER_TEST_CLOSING_PAUSE="<milliseconds>": once the game's code has run its last, the
+// runner stops that long before it closes what it holds. The milliseconds, 0 for no pause.
+int TestHook_ClosingPause();
+
+// Test hook. RUNNER_TEST_DIALOG_HOLD="<moment>:<n>": the n-th process that a dialog starts (counted from 1
+// over the run) is held at the moment: "fork", the thread showing the dialog, before it starts the
+// process, until the process begins to close its dialogs; "child", the new process, as it starts and
+// before it leaves the runner's process group, for good. While the hook is set, the close of the dialogs
+// lingers a fifth of a second at its end, so that the held thread gets the time to go on. The moment
+// ("" for none) and n.
+struct DialogHold {
+    const char* moment = "";
+    int process = 0;
+};
+const DialogHold& TestHook_DialogHold();
 
 // Sleeps for the milliseconds a hook gave.
 void TestHook_Sleep(int milliseconds);

@@ -1,21 +1,29 @@
 #include "platform/dialogs.h"
 
 #include "core/console.h"
+#include "core/process_exit.h"
+#include "core/test_hooks.h"
 #include "platform/backend.h"
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -295,6 +303,10 @@ std::vector<std::string> ToolArguments(const std::string& tool, bool save, const
     return args;
 }
 
+// Defined with CDialogProcesses below: called around the start of a dialog's process.
+void BeforeDialogStart();
+void AfterDialogStart();
+
 // Runs the tool, handling the main window's messages meanwhile; true with its first output line when
 // it ended with status 0.
 bool RunTool(const std::vector<std::string>& args, std::string& output) {
@@ -308,8 +320,17 @@ bool RunTool(const std::vector<std::string>& args, std::string& output) {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    // The tool leads a process group of its own, as a process forked for a dialog does (a spawn runs no
+    // fork handlers).
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    BeforeDialogStart();
+    const int spawned = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    AfterDialogStart();
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
     if (spawned != 0) {
@@ -407,6 +428,26 @@ std::mutex g_dialogProcesses;
 pid_t g_dialogThread = 0;
 std::vector<pid_t> g_childrenBefore;
 
+// Set on a thread while it shows a dialog: each process it starts meanwhile is the dialog's, and leads a
+// process group of its own, which closing the dialog ends whole (with what the process started in turn).
+thread_local bool t_showingDialog = false;
+// Set once the process closes its dialogs to end: a dialog thread that would start a process waits for
+// the end instead.
+std::atomic<bool> g_closing{false};
+// Processes that dialog threads are starting: the close waits for each start to return, so that the new
+// process is among the children it lists.
+std::atomic<int> g_startsUnderWay{0};
+// Read by the new process: the runner's id, and whether a test hook holds it.
+pid_t g_starter = 0;
+bool g_holdNewProcess = false;
+// The dialog processes started over the run, for the test hook.
+int g_started = 0;
+
+// How long the close waits for the dialog's processes to end after it killed them.
+constexpr auto kCloseWait = std::chrono::milliseconds(500);
+// How long the close lingers for a dialog that a test hook held.
+constexpr auto kHeldDialogTime = std::chrono::milliseconds(200);
+
 std::vector<pid_t> ChildrenOf(pid_t thread) {
     std::vector<pid_t> children;
     const std::string path = "/proc/self/task/" + std::to_string(thread) + "/children";
@@ -417,25 +458,115 @@ std::vector<pid_t> ChildrenOf(pid_t thread) {
     return children;
 }
 
+// Before a dialog thread starts a process (fork's handler, or the spawn of a dialog tool).
+void BeforeDialogStart() {
+    if (!t_showingDialog) return;
+    const DialogHold& hold = TestHook_DialogHold();
+    const bool held = ++g_started == hold.process;
+    if (held && std::strcmp(hold.moment, "fork") == 0) {
+        ReleaseConsole->Output("Test hook: dialog process %d is held before it starts\n", g_started);
+        while (!g_closing.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (held && std::strcmp(hold.moment, "child") == 0)
+        ReleaseConsole->Output("Test hook: dialog process %d is held as it starts\n", g_started);
+    g_startsUnderWay.fetch_add(1);
+    if (g_closing.load()) {
+        // The process is ending: the dialog starts nothing more.
+        g_startsUnderWay.fetch_sub(1);
+        Process_AwaitEnd();
+    }
+    g_starter = ::getpid();
+    g_holdNewProcess = held && std::strcmp(hold.moment, "child") == 0;
+}
+
+void AfterDialogStart() {
+    if (t_showingDialog) g_startsUnderWay.fetch_sub(1);
+}
+
+// In the new process of a fork, before fork returns there: async-signal-safe calls only.
+void InDialogProcess() {
+    if (!t_showingDialog) return;
+    // What this process starts in turn stays in its group.
+    t_showingDialog = false;
+    if (g_holdNewProcess)
+        for (;;) ::pause();
+    ::setpgid(0, 0);
+    // It ends with the runner even where no one closes it (the runner killed, or crashed); a runner that
+    // ended before the line above sent nothing, and has another parent now.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != g_starter) ::_exit(127);
+}
+
+// Whether the process, or a process of the group it leads, is still running (one that has ended and
+// waits to be collected is not).
+bool RunningWithGroup(pid_t leader) {
+    if (::kill(-leader, 0) != 0 && ::kill(leader, 0) != 0) return false;
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return false;
+    bool running = false;
+    while (const dirent* entry = ::readdir(proc)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+        FILE* f = std::fopen(("/proc/" + std::string(entry->d_name) + "/stat").c_str(), "r");
+        if (!f) continue;
+        char stat[512];
+        const size_t n = std::fread(stat, 1, sizeof stat - 1, f);
+        std::fclose(f);
+        stat[n] = '\0';
+        // "pid (name) state ppid pgrp ...": the name may hold blanks and parentheses.
+        const char* close = std::strrchr(stat, ')');
+        char state = 0;
+        int parent = 0, pgrp = 0;
+        if (close && std::sscanf(close + 1, " %c %d %d", &state, &parent, &pgrp) == 3 &&
+            (pgrp == leader || std::atoi(entry->d_name) == leader) && state != 'Z' && state != 'X') {
+            running = true;
+            break;
+        }
+    }
+    ::closedir(proc);
+    return running;
+}
+
 } // namespace
 
 CDialogProcesses::CDialogProcesses() {
+    static std::once_flag installed;
+    std::call_once(installed, [] { ::pthread_atfork(BeforeDialogStart, AfterDialogStart, InDialogProcess); });
     std::lock_guard<std::mutex> hold(g_dialogProcesses);
     g_dialogThread = ::gettid();
     g_childrenBefore = ChildrenOf(g_dialogThread);
+    t_showingDialog = true;
 }
 
 CDialogProcesses::~CDialogProcesses() {
     std::lock_guard<std::mutex> hold(g_dialogProcesses);
+    t_showingDialog = false;
     g_dialogThread = 0;
 }
 
 void Dialog_CloseProcesses() {
     g_dialogProcesses.lock(); // kept until the process ends
+    g_closing.store(true);
     if (g_dialogThread == 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
+    const auto waitFor = [&deadline](const auto& done) {
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    waitFor([] { return g_startsUnderWay.load() == 0; });
     // A box drawn by a copy of the runner keeps the runner's own handlers of the stop signals: only
-    // SIGKILL is sure to close it.
-    for (pid_t pid : ChildrenOf(g_dialogThread))
-        if (std::find(g_childrenBefore.begin(), g_childrenBefore.end(), pid) == g_childrenBefore.end())
-            ::kill(pid, SIGKILL);
+    // SIGKILL is sure to close it. A new process that has not yet left the runner's group is moved out
+    // of it here (one that has, or has started its program, stays where it is), so that the group
+    // killed is its own; the process itself is killed too, should something have started it other than
+    // by a fork, in the runner's group.
+    std::vector<pid_t> started;
+    for (pid_t pid : ChildrenOf(g_dialogThread)) {
+        if (std::find(g_childrenBefore.begin(), g_childrenBefore.end(), pid) != g_childrenBefore.end()) continue;
+        ::setpgid(pid, pid);
+        ::kill(-pid, SIGKILL);
+        ::kill(pid, SIGKILL);
+        started.push_back(pid);
+    }
+    waitFor([&started] { return std::none_of(started.begin(), started.end(), RunningWithGroup); });
+    // Test hook: the thread of a held dialog gets the time to go on (and to start a process, were it let).
+    if (*TestHook_DialogHold().moment) std::this_thread::sleep_for(kHeldDialogTime);
 }

@@ -81,8 +81,9 @@ std::string FileDialog_Tool();
 // --- dialogs shown by processes of their own ---
 // A message box may be shown by a process SDL starts (the desktop's dialog tool, or a copy of the
 // runner that draws the box), a file dialog by the tool it runs. While one lives, the children that
-// the thread showing it starts are the dialog's, so that a process ending from another thread can close
-// them instead of leaving a box on the screen that no one waits for. One such dialog at a time.
+// the thread showing it starts are the dialog's: each leads a process group of its own (a forked one
+// also dies with the runner), so that a process ending from another thread can close them, with what
+// they started, instead of leaving a box on the screen that no one waits for. One such dialog at a time.
 class CDialogProcesses {
 public:
     CDialogProcesses();
@@ -90,6 +91,8 @@ public:
     CDialogProcesses(const CDialogProcesses&) = delete;
     CDialogProcesses& operator=(const CDialogProcesses&) = delete;
 };
-// For a process about to end: closes the processes of the dialog open now, if any, and keeps any later
-// dialog from opening (or the one closed from going on).
+// For a process about to end: keeps any later dialog from opening (or the one closed from going on), and
+// the thread of the one open now from starting another process; kills the process groups of the open
+// dialog's processes (letting a start under way return first) and waits until no process of them runs,
+// half a second at most.
 void Dialog_CloseProcesses();

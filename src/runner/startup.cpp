@@ -9,6 +9,7 @@
 #include "core/memory.h"
 #include "core/process_exit.h"
 #include "core/save_area.h"
+#include "core/test_hooks.h"
 #include "core/text.h"
 #include "data/container.h"
 #include "data/general_info.h"
@@ -491,6 +492,10 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
         }
         if (MessagePump_State().Run_Running == 0) EndGame();
         StopSignals_GameEnded();
+        if (const int pause = TestHook_ClosingPause()) {
+            ReleaseConsole->Output("Test hook: the closing is held for %d ms\n", pause);
+            TestHook_Sleep(pause);
+        }
         Runner_StopDevices();
         Window_PostQuit();
         Runner_Shutdown(true);

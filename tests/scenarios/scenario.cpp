@@ -30,6 +30,16 @@ std::string ReadAll(const std::string& path) {
 
 std::vector<std::pair<std::string, std::string>> g_environment;
 
+// Whether a signal sent to the process still waits to be taken by it: another one of the kind sent
+// meanwhile would be lost in it.
+bool SignalPending(pid_t pid, int signal) {
+    const std::string status = ReadAll("/proc/" + std::to_string(pid) + "/status");
+    const size_t at = status.find("\nShdPnd:");
+    if (at == std::string::npos) return false;
+    const unsigned long long pending = std::strtoull(status.c_str() + at + 8, nullptr, 16);
+    return (pending >> (signal - 1)) & 1;
+}
+
 } // namespace
 
 ScenarioEnvironment::ScenarioEnvironment(std::initializer_list<std::pair<std::string, std::string>> variables) {
@@ -94,7 +104,9 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
     if (stop.standardOutputUnread && pipe2(unread, O_CLOEXEC) != 0) unread[0] = unread[1] = -1;
     const pid_t child = fork();
     if (child == 0) {
-        setpgid(0, 0); // a group of its own, so that a run stopped for its time takes what it started along
+        // A session (and a group) of its own: a run stopped for its time takes its group along, and the
+        // processes it started can be told apart, even those that lead groups of their own.
+        setsid();
         if (chdir(folder.c_str()) != 0) _exit(120);
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -125,7 +137,7 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         return unread[1] < 0 || poll(&writable, 1, 0) == 0;
     };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    std::optional<std::chrono::steady_clock::time_point> signalled;
+    std::optional<std::chrono::steady_clock::time_point> signalled, signalledAgain;
     bool again = stop.again >= 0;
     int status = 0;
     for (;;) {
@@ -136,8 +148,10 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
             unreadFull()) {
             kill(child, stop.signal);
             signalled = now;
-        } else if (signalled && again && now - *signalled >= std::chrono::duration<double>(stop.again)) {
+        } else if (signalled && again && now - *signalled >= std::chrono::duration<double>(stop.again) &&
+                   !SignalPending(child, stop.signal)) {
             kill(child, stop.signal);
+            signalledAgain = now;
             again = false;
         }
         if (std::chrono::steady_clock::now() > deadline) {
@@ -151,9 +165,11 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
     for (const int end : unread)
         if (end >= 0) close(end);
     if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-    if (signalled && !run.timedOut)
-        run.secondsAfterSignal =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - *signalled).count();
+    const auto secondsSince = [ended = std::chrono::steady_clock::now()](auto from) {
+        return std::chrono::duration<double>(ended - from).count();
+    };
+    if (signalled && !run.timedOut) run.secondsAfterSignal = secondsSince(*signalled);
+    if (signalledAgain && !run.timedOut) run.secondsAfterSecondSignal = secondsSince(*signalledAgain);
     if (measurePeak) run.peakBytes = std::strtoull(ReadAll(peakPath).c_str(), nullptr, 10);
     run.log = ReadAll(logPath);
     run.console = ReadAll(outPath);

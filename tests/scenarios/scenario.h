@@ -29,12 +29,15 @@ struct ScenarioRun {
     std::vector<std::pair<std::string, std::string>> files; // the files asked for that the run left
     size_t peakBytes = 0; // the runner's own peak resident memory, when measured (0 otherwise)
     double secondsAfterSignal = -1; // from the first signal sent (ScenarioStop) to the end of the run
-    int processId = 0;   // the runner's, also the id of the process group it and its children run in
+    double secondsAfterSecondSignal = -1; // and from the second one, when it was sent
+    int processId = 0;   // the runner's, also the id of the session (and of the process group) that it
+                         // and the processes it starts run in
 };
 
 // A signal sent to a run once its log holds readyLog, and once more again seconds later when again is
-// not negative. With standardOutputUnread the runner's standard output is a pipe that nothing reads,
-// and the signal waits for that pipe to be full as well (the runner's next line on it does not return).
+// not negative (and the runner has taken the first: a second one sent while the first waits is lost).
+// With standardOutputUnread the runner's standard output is a pipe that nothing reads, and the signal
+// waits for that pipe to be full as well (the runner's next line on it does not return).
 struct ScenarioStop {
     int signal = 0;
     std::string readyLog;

@@ -12,9 +12,13 @@
 
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
+#include <iostream>
 #include <sstream>
+#include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -27,12 +31,20 @@ struct StopCase {
     double atMost;
 };
 
+// A second signal ends the run after waiting a fifth of a second at most for a write in progress; a wait
+// of a whole second, as after the grace, must not pass: the bound lies halfway between the two.
+constexpr double kAtMostAfterSecondSignal = 0.6;
+
 void ExpectStopped(const ScenarioRun& run, const StopCase& c) {
     SCOPED_TRACE(testing::Message() << "signal " << c.signal << (c.again >= 0 ? " twice" : " once"));
     ASSERT_FALSE(run.timedOut) << run.console;
     EXPECT_EQ(run.exitCode, c.exitCode) << run.errors;
     EXPECT_GE(run.secondsAfterSignal, c.atLeast);
     EXPECT_LE(run.secondsAfterSignal, c.atMost);
+    if (c.again >= 0) {
+        EXPECT_GE(run.secondsAfterSecondSignal, 0) << "the run ended before the second signal";
+        EXPECT_LE(run.secondsAfterSecondSignal, kAtMostAfterSecondSignal);
+    }
     const std::string said = c.signal == SIGINT ? "SIGINT" : "SIGTERM";
     EXPECT_EQ(run.errors.find("The game did not end in time after " + said) != std::string::npos,
               c.exitCode != 0)
@@ -200,34 +212,61 @@ TEST(StopSignals, ASaveInProgressAtTheEndIsLetFinishOrLeavesTheOldFileWhole) {
 }
 
 // The game's line to the -output file stops halfway (a hook of the runner's) while the watch ends the
-// run: the end waits for it, so the file's last line is whole, and no other line starts after it.
+// run: the end waits for it, so the file's last line is whole, and no other line starts after it. The
+// same when the line ends before the end waits for it (another hook delays the wait): the game's next
+// line, which finds the consoles free, does not start either.
 TEST(StopSignals, TheLastLineOfTheLogIsWholeAfterTheWatchEndsTheRun) {
     const std::string line = "the first half of a line, then its marker and the second half";
-    ScenarioEnvironment environment{{"RUNNER_TEST_LINE_PAUSE", "2500:marker"}};
-    const ScenarioRun run = RunDataFile(
-        BuildScenarioGame(OneObjectGame({{0, 0, "while (true) show_debug_message(\"" + line + "\");"}})), {}, 30,
-        {}, {}, ScenarioStop{SIGTERM, "the first half", -1});
-    ExpectStopped(run, StopCase{SIGTERM, -1, 143, 2.4, 3.5});
-    EXPECT_EQ(run.log, line + "\n");
+    const std::vector<uint8_t> bytes =
+        BuildScenarioGame(OneObjectGame({{0, 0, "while (true) show_debug_message(\"" + line + "\");"}}));
+    for (const char* delay : {"", "800"}) {
+        SCOPED_TRACE(testing::Message() << "delay " << delay);
+        ScenarioEnvironment environment{{"RUNNER_TEST_LINE_PAUSE", "2500:marker"}, {"RUNNER_TEST_HOLD_DELAY", delay}};
+        const ScenarioRun run = RunDataFile(bytes, {}, 30, {}, {}, ScenarioStop{SIGTERM, "the first half", -1});
+        ExpectStopped(run, StopCase{SIGTERM, -1, 143, 2.4, 3.5});
+        EXPECT_EQ(run.log, line + "\n");
+    }
 }
 
-// The processes of a process group that are still running (a zombie has ended: it only waits for its
-// new parent to collect it).
-std::vector<pid_t> RunningInGroup(pid_t group) {
+// The game's code has ended and the runner closes what it holds, which takes longer than the grace (a
+// hook of the runner's holds the closing for four seconds): a signal then does not cut the closing
+// short, and the run ends as the game's end ends it; a second signal does end it.
+TEST(StopSignals, AGameThatHasEndedIsLetCloseUnlessASecondSignalComes) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "the closing does not depend on how the game's code ran";
+    ScenarioEnvironment environment{{"RUNNER_TEST_CLOSING_PAUSE", "4000"}};
+    const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, "game_end();"}}));
+    for (const StopCase& c : {StopCase{SIGTERM, -1, 0, 3, 8}, StopCase{SIGINT, 2.5, 130, 2.5, 3.9}}) {
+        const ScenarioRun run =
+            RunDataFile(bytes, {}, 30, {}, {}, ScenarioStop{c.signal, "Test hook: the closing is held", c.again});
+        ExpectStopped(run, c);
+    }
+}
+
+// The processes of a session that are still running (a zombie has ended: it only waits for its new
+// parent to collect it).
+std::vector<pid_t> RunningInSession(pid_t session) {
     std::vector<pid_t> running;
     DIR* proc = opendir("/proc");
     if (!proc) return running;
     while (const dirent* entry = readdir(proc)) {
         const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
         if (pid <= 0) continue;
-        // "pid (name) state ppid pgrp ...": the name may hold blanks and parentheses.
-        const std::string stat = TempFolder::Read("/proc/" + std::string(entry->d_name) + "/stat");
-        const size_t close = stat.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream rest(stat.substr(close + 1));
+        // "pid (name) state ppid pgrp session ...": the name may hold blanks and parentheses. A process
+        // that ends meanwhile fails the read (which a stream would throw for): it is left out.
+        char stat[1024];
+        ssize_t n = -1;
+        if (const int fd = open(("/proc/" + std::string(entry->d_name) + "/stat").c_str(), O_RDONLY); fd >= 0) {
+            n = read(fd, stat, sizeof stat - 1);
+            close(fd);
+        }
+        if (n <= 0) continue;
+        const std::string_view text(stat, static_cast<size_t>(n));
+        const size_t name = text.rfind(')');
+        if (name == std::string::npos) continue;
+        std::istringstream rest(std::string(text.substr(name + 1)));
         std::string state;
-        pid_t parent = 0, pgrp = 0;
-        if (rest >> state >> parent >> pgrp && pgrp == group && state != "Z") running.push_back(pid);
+        pid_t parent = 0, pgrp = 0, sid = 0;
+        if (rest >> state >> parent >> pgrp >> sid && sid == session && state != "Z") running.push_back(pid);
     }
     closedir(proc);
     return running;
@@ -239,56 +278,80 @@ pid_t PidIn(const std::string& path) {
 
 // On a desktop, without "-noerrors": the error box is shown by a process of its own, the desktop's dialog
 // tool (here a stand-in that never answers and, like a copy of the runner drawing the box, is not ended
-// by SIGTERM or SIGINT) or a copy of the runner that SDL draws it in. Whichever it is, the box is closed
-// along with the run, and a program that the game started before it is left running: of the processes
-// the run started, only that program is left. A wait for a key ends with the run as the close box ends it.
+// by SIGTERM or SIGINT) or a copy of the runner that SDL draws it in (SDL starts the copy first, and the
+// tool when the copy cannot draw the box). Whichever it is, and whatever moment the end comes at (a hook
+// of the runner's holds the box's thread before it starts a process, or the new process as it starts),
+// the box is closed along with the run, with what its process started, and has ended when the run has,
+// and a program that the game started before it is left running: of the processes the run started,
+// only that program is left. A file dialog's tool is closed the same way. A wait for a key ends with
+// the run as the close box ends it.
 TEST(StopSignals, AnErrorBoxNoOneAnswersIsClosedAndAWaitForAKeyEnds) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "the box and the wait do not depend on how the game's code runs";
     TempFolder folder;
     VirtualXServer server("640x480x24");
     if (server.Display().empty()) GTEST_SKIP() << "Xvfb could not be started";
     TempFolder::MakeDir(folder / "bin");
-    TempFolder::Write(folder / "bin/zenity", "#!/bin/sh\ntrap '' TERM INT HUP\necho $$ > box.pid\nexec sleep 60\n");
+    // The tool starts a process of its own as well, which goes with it.
+    TempFolder::Write(folder / "bin/zenity", "#!/bin/sh\ntrap '' TERM INT HUP\necho $$ > box.pid\n"
+                                             "sleep 60 > /dev/null &\n"
+                                             "echo 'the box is shown' >> game.log\nexec sleep 60\n");
     TempFolder::Write(folder / "bin/keeper", "#!/bin/sh\necho $$ > keeper.pid\nexec sleep 60\n");
     for (const char* tool : {"bin/zenity", "bin/keeper"})
         chmod((folder / tool).c_str(), 0755);
-    ScenarioEnvironment environment{{"SDL_VIDEODRIVER", "x11"},
-                                    {"DISPLAY", server.Display()},
-                                    {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
-                                    {"PATH", folder / "bin:" + std::string(std::getenv("PATH"))}};
+    const std::string path = folder / "bin:" + std::string(std::getenv("PATH"));
     const char* failing = "execute_program(\"keeper\", \"\", false); show_debug_message(\"failing\");"
                           "var s; s = \"x\"; s = s + 1;";
     const char* waiting = "show_debug_message(\"waiting\"); keyboard_wait(); show_debug_message(\"waited\");";
+    const char* asking = "execute_program(\"keeper\", \"\", false); get_open_filename(\"All|*.*\", \"\");";
     const struct {
         const char* code;
+        const char* hold; // the hook's moment and process, "" for none
         const char* ready;
         StopCase stop;
-    } cases[] = {{failing, "failing", {SIGTERM, -1, 143, 1.9, 8}},
-                 {failing, "failing", {SIGINT, 0.3, 130, 0.3, 1.9}},
-                 {waiting, "waiting", {SIGINT, -1, 0, 0, 1.9}},
-                 {waiting, "waiting", {SIGTERM, -1, 0, 0, 1.9}}};
+        bool tool; // only where SDL shows the box with the tool
+    } cases[] = {{failing, "", "failing", {SIGTERM, -1, 143, 1.9, 8}, false},
+                 {failing, "", "failing", {SIGINT, 0.3, 130, 0.3, 1.9}, false},
+                 {failing, "", "the box is shown", {SIGTERM, 0, 143, 0, 1.9}, true},
+                 {failing, "fork:1", "dialog process 1 is held", {SIGTERM, 0, 143, 0, 1.9}, false},
+                 {failing, "child:1", "dialog process 1 is held", {SIGINT, 0, 130, 0, 1.9}, false},
+                 {failing, "fork:2", "dialog process 2 is held", {SIGINT, 0, 130, 0, 1.9}, true},
+                 {failing, "child:2", "dialog process 2 is held", {SIGTERM, 0, 143, 0, 1.9}, true},
+                 {asking, "", "the box is shown", {SIGINT, 0, 130, 0, 1.9}, false},
+                 {waiting, "", "waiting", {SIGINT, -1, 0, 0, 1.9}, false},
+                 {waiting, "", "waiting", {SIGTERM, -1, 0, 0, 1.9}, false}};
+    bool toolShowsTheBox = false;
     for (const auto& c : cases) {
+        if (c.tool && !toolShowsTheBox) continue;
+        SCOPED_TRACE(testing::Message() << c.ready << ", hold \"" << c.hold << "\"");
         for (const char* left : {"box.pid", "keeper.pid", "game.log"})
             std::remove((folder / left).c_str());
         const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, c.code}}));
         std::ofstream(folder / "game.win", std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        ScenarioEnvironment environment{{"SDL_VIDEODRIVER", "x11"},
+                                        {"DISPLAY", server.Display()},
+                                        {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+                                        {"PATH", path},
+                                        {"RUNNER_TEST_DIALOG_HOLD", c.hold}};
         const ScenarioRun run =
             RunRunner(folder.Path(), {"-game", folder / "game.win", "-output", folder / "game.log"}, 30,
                       false, ScenarioStop{c.stop.signal, c.ready, c.stop.again});
         ExpectStopped(run, c.stop);
         if (c.stop.exitCode == 0) {
             EXPECT_EQ(LinesStartingWith(run.log, "waited").size(), 1u) << run.log;
-            EXPECT_TRUE(RunningInGroup(run.processId).empty());
+            EXPECT_TRUE(RunningInSession(run.processId).empty());
             continue;
         }
+        // The first run shows the box without a hook, long enough for either way of showing it.
+        if (&c == &cases[0]) toolShowsTheBox = PidIn(folder / "box.pid") > 0;
         const pid_t keeper = PidIn(folder / "keeper.pid");
         EXPECT_GT(keeper, 0) << "the game's program did not start";
-        const std::vector<pid_t> left = RunningInGroup(run.processId);
+        const std::vector<pid_t> left = RunningInSession(run.processId);
         EXPECT_EQ(left, std::vector<pid_t>{keeper}) << "the box is still open, or the game's program was ended";
         for (const pid_t pid : left)
             kill(pid, SIGKILL);
     }
+    if (!toolShowsTheBox) std::cout << "SDL drew the box itself: the moments of the tool's start were not tried\n";
 }
 
 } // namespace

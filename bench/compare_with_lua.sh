@@ -9,6 +9,10 @@
 # which must agree. Installs lua5.4 with apt-get when it is missing and builds the benchmarks when they
 # are not built.
 #
+# AGAINST=DIR also runs the runner of another build (say clang's, or the portable steps') in the same
+# turns, the two runners' order swapped every run, and prints its CPU median and its ratio to ours, with
+# their geometric mean.
+#
 # Usage: bench/compare_with_lua.sh [build directory] [NAME...]   (default build/bench, every program)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,6 +38,14 @@ if [ ! -x "$runner" ] || [ ! -x "$databuild" ] || [ ! -x "$bench" ]; then
   default_jobs=4
   source "$root/scripts/jobs.sh"
   cmake --build "$build" -j "$jobs" --target runner databuild vm_bench
+fi
+other=""
+if [ -n "${AGAINST:-}" ]; then
+  other=$(cd "$AGAINST" && pwd)/src/runner
+  if [ ! -x "$other" ] || [ -e "$AGAINST/src/data.win" ]; then
+    echo "AGAINST: $other is not built, or a data.win lies beside it" >&2
+    exit 1
+  fi
 fi
 if [ -e "$build/src/data.win" ]; then
   echo "$build/src/data.win would be run in place of every benchmark: configure the build with" \
@@ -61,14 +73,25 @@ results() { grep -a '^result ' "$work/out" || true; }
 
 echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)," \
      "$runs runs each"
-printf '%-12s %9s %9s %7s   %9s %9s %7s\n' program ours_cpu lua_cpu ratio ours_wall lua_wall ratio
+printf '%-12s %9s %9s %7s   %9s %9s %7s%s\n' program ours_cpu lua_cpu ratio ours_wall lua_wall ratio \
+  "${other:+   other_cpu other/ours}"
 logsum=0
+othersum=0
 for name in "$@"; do
-  : >"$work/ours" && : >"$work/lua"
+  : >"$work/ours" && : >"$work/lua" && : >"$work/other"
   verdict=""
-  for _ in $(seq "$runs"); do
+  for run in $(seq "$runs"); do
+    if [ -n "$other" ] && [ $((run % 2)) -eq 0 ]; then
+      measure "$work/$name" "$other" -game game.win -noerrors -noaudio >>"$work/other"
+      [ "$(results)" = "$(cat "$work/expected" 2>/dev/null)" ] || verdict="   the other runner's results differ"
+    fi
     measure "$work/$name" "$runner" -game game.win -noerrors -noaudio >>"$work/ours"
     ours=$(results)
+    echo "$ours" >"$work/expected"
+    if [ -n "$other" ] && [ $((run % 2)) -eq 1 ]; then
+      measure "$work/$name" "$other" -game game.win -noerrors -noaudio >>"$work/other"
+      [ "$(results)" = "$ours" ] || verdict="   the other runner's results differ"
+    fi
     measure "$programs" lua5.4 "$name.lua" >>"$work/lua"
     lua=$(results)
     if [ -z "$ours" ] || [ "$ours" != "$lua" ]; then
@@ -79,11 +102,18 @@ for name in "$@"; do
   ow=$(cut -d' ' -f2 "$work/ours" | median)
   lc=$(cut -d' ' -f1 "$work/lua" | median)
   lw=$(cut -d' ' -f2 "$work/lua" | median)
-  awk -v n="$name" -v oc="$oc" -v lc="$lc" -v ow="$ow" -v lw="$lw" -v v="$verdict" 'BEGIN {
-    printf "%-12s %9.3f %9.3f %7.2f   %9.3f %9.3f %7.2f%s\n", n, oc, lc, oc / lc, ow, lw, ow / lw, v }'
+  xc=$( [ -n "$other" ] && cut -d' ' -f1 "$work/other" | median || echo 0)
+  awk -v n="$name" -v oc="$oc" -v lc="$lc" -v ow="$ow" -v lw="$lw" -v xc="$xc" -v v="$verdict" 'BEGIN {
+    printf "%-12s %9.3f %9.3f %7.2f   %9.3f %9.3f %7.2f", n, oc, lc, oc / lc, ow, lw, ow / lw
+    if (xc > 0) printf "   %9.3f %10.3f", xc, xc / oc
+    printf "%s\n", v }'
   logsum=$(awk -v s="$logsum" -v oc="$oc" -v lc="$lc" 'BEGIN { printf "%.9f", s + log(oc / lc) }')
+  [ -z "$other" ] || othersum=$(awk -v s="$othersum" -v oc="$oc" -v xc="$xc" 'BEGIN { printf "%.9f", s + log(xc / oc) }')
 done
-awk -v s="$logsum" -v n="$#" 'BEGIN { printf "%-12s %27.2f\n", "geomean", exp(s / n) }'
+awk -v s="$logsum" -v x="$othersum" -v n="$#" -v o="$other" 'BEGIN {
+  printf "%-12s %27.2f", "geomean", exp(s / n)
+  if (o != "") printf "%44.3f", exp(x / n)
+  printf "\n" }'
 
 # The part of every run above that is start-up and shutdown: a game that ends in its first step.
 mkdir -p "$work/empty"

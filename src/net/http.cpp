@@ -125,7 +125,8 @@ public:
         if (m_crew.size() < static_cast<size_t>(kHttpMaxTransfers) && m_idle < m_queue.size()) {
             auto worker = std::make_shared<Worker>();
             m_crew.push_back(worker);
-            m_threads.emplace_back([this, worker, generation = m_generation.load()] { Work(*worker, generation); });
+            m_threads.emplace_back(
+                [this, worker, generation = m_generation.load()] { Work(*worker, generation); });
         }
         m_wake.notify_one();
     }
@@ -160,7 +161,8 @@ public:
                 if (worker->multi) g_curl->multiWakeup(worker->multi);
             m_wake.notify_all();
             const auto allEnded = [&crew] {
-                return std::all_of(crew.begin(), crew.end(), [](const auto& worker) { return worker->ended; });
+                return std::all_of(crew.begin(), crew.end(),
+                                   [](const auto& worker) { return worker->ended; });
             };
             m_ended.wait_for(lock, std::chrono::milliseconds(kStopWaitMilliseconds), allEnded);
             for (size_t i = 0; i < crew.size(); ++i)
@@ -251,7 +253,8 @@ private:
                 break;
             }
             int left = 0;
-            if (const CURLMsg* message = c.multiInfoRead(multi, &left); message && message->msg == CURLMSG_DONE) {
+            if (const CURLMsg* message = c.multiInfoRead(multi, &left);
+                message && message->msg == CURLMSG_DONE) {
                 result = message->data.result;
                 break;
             }

@@ -182,6 +182,10 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
     if (signalled && !run.timedOut) run.secondsAfterSignal = secondsSince(*signalled);
     if (signalledAgain && !run.timedOut) run.secondsAfterSecondSignal = secondsSince(*signalledAgain);
     if (ready && !run.timedOut) run.secondsAfterReady = secondsSince(*ready);
+    // A run that ended before the wait saw its mark ended within one turn of the wait after it.
+    if (!ready && !run.timedOut && !stop.readyLog.empty() &&
+        ReadAll(logPath).find(stop.readyLog) != std::string::npos)
+        run.secondsAfterReady = 0;
     if (measurePeak) run.peakBytes = std::strtoull(ReadAll(peakPath).c_str(), nullptr, 10);
     run.log = ReadAll(logPath);
     run.console = ReadAll(outPath);

@@ -78,8 +78,9 @@ void HTTP_Get(const char* url, int32_t kind, HttpCompletionFn completion, HttpCl
 // failed transfer's error is logged as "HttpError:..."); a finished dialog closes and the next queued
 // one opens.
 void HTTP_PollThreads();
-// Stops every transfer, ends the worker threads and deletes every request (running clean-ups). New
-// requests may be made afterwards.
+// Abandons every transfer and deletes every request (running clean-ups, never completions), within a
+// fraction of a second whatever the network does: a worker held where it cannot be woken (a name
+// resolver that never answers) is left to end by itself. New requests may be made afterwards.
 void HTTP_Shutdown();
 
 // What a transfer may take. A transfer that gets no connection within the connect timeout, that

@@ -11,11 +11,14 @@
 #include <curl/curl.h>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <strings.h>
 #include <string>
@@ -33,7 +36,15 @@ struct HttpJob {
     std::string body;
     std::string error;
     std::atomic<bool> finished{false};
+    // The pool's list holds every job until it is polled or the pool stops; the worker that takes it
+    // holds it too until its transfer has ended. Whichever lets go last deletes it: a worker whose
+    // transfer the pool stopped waiting for may still write into its job.
+    std::atomic<int> holders{1};
 };
+
+void Release(HttpJob* job) {
+    if (job->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete job;
+}
 
 void StopAtExit();
 
@@ -42,10 +53,17 @@ struct CurlLibrary {
     CURLcode (*globalInit)(long flags);
     CURL* (*easyInit)();
     CURLcode (*easySetopt)(CURL* curl, CURLoption option, ...);
-    CURLcode (*easyPerform)(CURL* curl);
     CURLcode (*easyGetinfo)(CURL* curl, CURLINFO info, ...);
     void (*easyCleanup)(CURL* curl);
     const char* (*easyStrerror)(CURLcode code);
+    CURLM* (*multiInit)();
+    CURLMcode (*multiAddHandle)(CURLM* multi, CURL* curl);
+    CURLMcode (*multiRemoveHandle)(CURLM* multi, CURL* curl);
+    CURLMcode (*multiPerform)(CURLM* multi, int* running);
+    CURLMcode (*multiPoll)(CURLM* multi, curl_waitfd* extra, unsigned count, int timeoutMs, int* ready);
+    CURLMcode (*multiWakeup)(CURLM* multi);
+    CURLMsg* (*multiInfoRead)(CURLM* multi, int* left);
+    CURLMcode (*multiCleanup)(CURLM* multi);
 };
 
 // Null when the library or one of its functions cannot be found.
@@ -63,19 +81,35 @@ const CurlLibrary* LoadCurl() {
     bind(curl.globalInit, "curl_global_init");
     bind(curl.easyInit, "curl_easy_init");
     bind(curl.easySetopt, "curl_easy_setopt");
-    bind(curl.easyPerform, "curl_easy_perform");
     bind(curl.easyGetinfo, "curl_easy_getinfo");
     bind(curl.easyCleanup, "curl_easy_cleanup");
     bind(curl.easyStrerror, "curl_easy_strerror");
+    bind(curl.multiInit, "curl_multi_init");
+    bind(curl.multiAddHandle, "curl_multi_add_handle");
+    bind(curl.multiRemoveHandle, "curl_multi_remove_handle");
+    bind(curl.multiPerform, "curl_multi_perform");
+    bind(curl.multiPoll, "curl_multi_poll");
+    bind(curl.multiWakeup, "curl_multi_wakeup");
+    bind(curl.multiInfoRead, "curl_multi_info_read");
+    bind(curl.multiCleanup, "curl_multi_cleanup");
     return found ? &curl : nullptr;
 }
 
 // Set once, on the main thread, before the first worker starts.
 const CurlLibrary* g_curl = nullptr;
 
+// How long a stop waits for the workers to end. A worker ends within moments of being woken, unless
+// its thread is held where libcurl cannot be woken (a resolver that blocks): it is then left to end by
+// itself, and so is its job. Neither the end of a run nor the process waits for it.
+constexpr int kStopWaitMilliseconds = 250;
+
 class HttpPool {
 public:
-    ~HttpPool() { Stop(); }
+    // Never destroyed: a worker left running when the pool stopped may still use it, also at exit.
+    static HttpPool& Get() {
+        static HttpPool* const pool = new HttpPool;
+        return *pool;
+    }
 
     void Queue(HttpJob* job) {
         // The transfers stop before the TLS library's own clean-up at exit, which it registers here.
@@ -88,12 +122,16 @@ public:
         if (job->finished) return;
         std::lock_guard<std::mutex> lock(m_mutex);
         m_queue.push_back(job);
-        if (m_workers.size() < static_cast<size_t>(kHttpMaxTransfers) && m_idle < m_queue.size())
-            m_workers.emplace_back([this] { Work(); });
+        if (m_crew.size() < static_cast<size_t>(kHttpMaxTransfers) && m_idle < m_queue.size()) {
+            auto worker = std::make_shared<Worker>();
+            m_crew.push_back(worker);
+            m_threads.emplace_back(
+                [this, worker, generation = m_generation.load()] { Work(*worker, generation); });
+        }
         m_wake.notify_one();
     }
 
-    // Finished jobs, taken off the pool (main thread).
+    // Finished jobs, taken off the pool's list (main thread); each is Released once read.
     std::vector<HttpJob*> TakeFinished() {
         std::vector<HttpJob*> done;
         for (size_t i = 0; i < m_jobs.size();) {
@@ -107,25 +145,36 @@ public:
         return done;
     }
 
-    // Aborts the transfers, joins the workers and deletes every job.
+    // Abandons every transfer and lets go of every job; the workers are woken and end, and those that
+    // have not ended within kStopWaitMilliseconds are left to end by themselves.
     void Stop() {
+        std::vector<std::shared_ptr<Worker>> crew;
+        std::vector<std::thread> threads;
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stopping = true;
+            std::unique_lock<std::mutex> lock(m_mutex);
+            ++m_generation;
+            m_idle = 0;
+            m_queue.clear();
+            crew.swap(m_crew);
+            threads.swap(m_threads);
+            for (const auto& worker : crew)
+                if (worker->multi) g_curl->multiWakeup(worker->multi);
+            m_wake.notify_all();
+            const auto allEnded = [&crew] {
+                return std::all_of(crew.begin(), crew.end(),
+                                   [](const auto& worker) { return worker->ended; });
+            };
+            m_ended.wait_for(lock, std::chrono::milliseconds(kStopWaitMilliseconds), allEnded);
+            for (size_t i = 0; i < crew.size(); ++i)
+                if (!crew[i]->ended) threads[i].detach();
         }
-        m_wake.notify_all();
-        for (std::thread& worker : m_workers)
-            worker.join();
-        m_workers.clear();
-        m_queue.clear();
-        m_idle = 0;
+        for (std::thread& thread : threads)
+            if (thread.joinable()) thread.join();
         for (HttpJob* job : m_jobs)
-            delete job;
+            Release(job);
         m_jobs.clear();
-        m_stopping = false;
     }
 
-    bool Stopping() const { return m_stopping.load(std::memory_order_relaxed); }
     int Running() const { return m_running.load(); }
 
     void SetLimits(const HttpLimits& limits) {
@@ -135,28 +184,48 @@ public:
     const HttpLimits& Limits() const { return m_limits; } // main thread: only it writes them
 
 private:
-    void Work() {
+    // What the pool and one worker's thread share; guarded by the pool's mutex.
+    struct Worker {
+        CURLM* multi = nullptr; // woken by a stop
+        bool ended = false;
+    };
+
+    HttpPool() = default;
+
+    bool Abandoned(unsigned generation) const { return m_generation.load() != generation; }
+
+    void Work(Worker& me, unsigned generation) {
+        CURLM* const multi = g_curl ? g_curl->multiInit() : nullptr;
         std::unique_lock<std::mutex> lock(m_mutex);
+        me.multi = multi;
         for (;;) {
+            // A stop sets the count of idle workers anew: a worker it abandoned counts in it no more.
+            if (Abandoned(generation)) break;
             ++m_idle;
-            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+            m_wake.wait(lock, [&] { return Abandoned(generation) || !m_queue.empty(); });
+            if (Abandoned(generation)) break;
             --m_idle;
-            if (m_stopping) return;
             HttpJob* job = m_queue.front();
             m_queue.pop_front();
+            job->holders.fetch_add(1, std::memory_order_relaxed);
             const HttpLimits jobLimits = m_limits;
             lock.unlock();
             ++m_running;
-            Perform(*job, jobLimits);
+            Perform(*job, jobLimits, multi, generation);
             --m_running;
             job->finished.store(true, std::memory_order_release);
+            Release(job);
             lock.lock();
         }
+        me.multi = nullptr;
+        me.ended = true;
+        m_ended.notify_all();
+        lock.unlock();
+        if (multi) g_curl->multiCleanup(multi);
     }
 
     struct Transfer {
         HttpJob* job;
-        HttpPool* pool;
         size_t maxBytes;
         bool tooLarge = false;
     };
@@ -172,23 +241,43 @@ private:
         return bytes;
     }
 
-    // Called often during a transfer, also while it waits: a shutdown aborts it.
-    static int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        return static_cast<Transfer*>(user)->pool->Stopping() ? 1 : 0;
+    // Runs the transfer until it ends or a stop abandons it, which wakes the wait at once.
+    CURLcode Run(CURLM* multi, CURL* curl, unsigned generation) {
+        const CurlLibrary& c = *g_curl;
+        if (c.multiAddHandle(multi, curl) != CURLM_OK) return CURLE_FAILED_INIT;
+        CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+        for (;;) {
+            int running = 0;
+            if (c.multiPerform(multi, &running) != CURLM_OK) {
+                result = CURLE_FAILED_INIT;
+                break;
+            }
+            int left = 0;
+            if (const CURLMsg* message = c.multiInfoRead(multi, &left);
+                message && message->msg == CURLMSG_DONE) {
+                result = message->data.result;
+                break;
+            }
+            if (!running || Abandoned(generation)) break;
+            c.multiPoll(multi, nullptr, 0, 1000, nullptr);
+        }
+        // Leaving a name still being resolved does not wait for the resolver (CURLOPT_QUICK_EXIT).
+        c.multiRemoveHandle(multi, curl);
+        return result;
     }
 
-    void Perform(HttpJob& job, const HttpLimits& l) {
+    void Perform(HttpJob& job, const HttpLimits& l, CURLM* multi, unsigned generation) {
         if (!g_curl) {
             job.error = job.url + ": no transfer is possible, libcurl could not be loaded";
             return;
         }
         const CurlLibrary& c = *g_curl;
-        CURL* curl = c.easyInit();
+        CURL* curl = multi ? c.easyInit() : nullptr;
         if (!curl) {
             job.error = "could not start a transfer";
             return;
         }
-        Transfer t{&job, this, l.maxBytes};
+        Transfer t{&job, l.maxBytes};
         char errorText[CURL_ERROR_SIZE] = {};
         c.easySetopt(curl, CURLOPT_URL, job.url.c_str());
         c.easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -196,17 +285,15 @@ private:
         c.easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
         c.easySetopt(curl, CURLOPT_MAXREDIRS, 10L);
         c.easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+        c.easySetopt(curl, CURLOPT_QUICK_EXIT, 1L);
         c.easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, l.connectTimeoutMs);
         c.easySetopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
         c.easySetopt(curl, CURLOPT_LOW_SPEED_TIME, l.stallSeconds);
         c.easySetopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(l.maxBytes));
         c.easySetopt(curl, CURLOPT_WRITEFUNCTION, Receive);
         c.easySetopt(curl, CURLOPT_WRITEDATA, &t);
-        c.easySetopt(curl, CURLOPT_XFERINFOFUNCTION, Progress);
-        c.easySetopt(curl, CURLOPT_XFERINFODATA, &t);
-        c.easySetopt(curl, CURLOPT_NOPROGRESS, 0L);
         c.easySetopt(curl, CURLOPT_ERRORBUFFER, errorText);
-        const CURLcode result = c.easyPerform(curl);
+        const CURLcode result = Run(multi, curl, generation);
         c.easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &job.status);
         c.easyCleanup(curl);
         if (result == CURLE_OK) return;
@@ -223,18 +310,19 @@ private:
     std::once_flag m_curlInit;
     std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_ended;
     std::deque<HttpJob*> m_queue;
     size_t m_idle = 0;
-    std::vector<std::thread> m_workers;
+    // The workers of the current generation; a stop starts the next one.
+    std::vector<std::shared_ptr<Worker>> m_crew;
+    std::vector<std::thread> m_threads;
+    std::atomic<unsigned> m_generation{0};
     std::vector<HttpJob*> m_jobs; // main thread only: every job not yet polled
-    std::atomic<bool> m_stopping{false};
     std::atomic<int> m_running{0};
 };
 
-HttpPool g_pool;
-
 void StopAtExit() {
-    g_pool.Stop();
+    HttpPool::Get().Stop();
 }
 
 bool IsHttpUrl(const char* url) {
@@ -254,11 +342,11 @@ void HTTP_Get(const char* url, int32_t kind, HttpCompletionFn completion, HttpCl
         job->error = job->url + ": not an http or https URL";
         job->finished = true;
     }
-    g_pool.Queue(job);
+    HttpPool::Get().Queue(job);
 }
 
 void HTTP_PollThreads() {
-    for (HttpJob* job : g_pool.TakeFinished()) {
+    for (HttpJob* job : HttpPool::Get().TakeFinished()) {
         HTTP_REQ_CONTEXT* request = job->request;
         request->status = static_cast<int32_t>(job->status);
         if (!job->body.empty()) {
@@ -271,13 +359,13 @@ void HTTP_PollThreads() {
         }
         request->state = HTTP_STATE_DONE;
         if (!job->error.empty()) DebugConsole->Output("HttpError:%s\n", job->error.c_str());
-        delete job;
+        Release(job);
     }
     AsyncDialog_Poll();
 }
 
 void HTTP_Shutdown() {
-    g_pool.Stop();
+    HttpPool::Get().Stop();
     AsyncDialog_Clear();
     while (HTTP_REQ_CONTEXT* request = HTTP_State().HTTP_RequestList) {
         HTTP_State().HTTP_RequestList = request->next;
@@ -287,13 +375,13 @@ void HTTP_Shutdown() {
 }
 
 void HTTP_SetLimits(const HttpLimits& limits) {
-    g_pool.SetLimits(limits);
+    HttpPool::Get().SetLimits(limits);
 }
 
 const HttpLimits& HTTP_GetLimits() {
-    return g_pool.Limits();
+    return HttpPool::Get().Limits();
 }
 
 int HTTP_RunningTransfers() {
-    return g_pool.Running();
+    return HttpPool::Get().Running();
 }

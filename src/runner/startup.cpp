@@ -491,7 +491,6 @@ int Runner_Main(const std::string& commandLine, const std::string& folder) {
             ProcessMessages();
         }
         if (MessagePump_State().Run_Running == 0) EndGame();
-        StopSignals_GameEnded();
         if (const int pause = TestHook_ClosingPause()) {
             ReleaseConsole->Output("Test hook: the closing is held for %d ms\n", pause);
             TestHook_Sleep(pause);

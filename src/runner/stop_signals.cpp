@@ -35,7 +35,6 @@ sem_t g_signalled;
 std::atomic<int> g_lastSignal{0};
 std::atomic<int> g_signalCount{0};
 std::atomic<bool> g_termHandled{false};
-std::atomic<bool> g_gameEnded{false};
 
 void OnStopSignal(int signal) {
     const int savedErrno = errno;
@@ -101,15 +100,12 @@ timespec MonotonicAfter(int milliseconds) {
     return at;
 }
 
+// The grace bounds the whole run after the first signal, its closing included: what the runner closes
+// after the game's code has ended (a download, a device) does not hold the end up either.
 void Watch() {
     if (!WaitForSignal(nullptr)) return;
     const timespec graceEnd = MonotonicAfter(kGraceMilliseconds);
     if (WaitForSignal(&graceEnd)) EndProcess(g_lastSignal.load(), kWaitAfterSecondSignal);
-    if (g_gameEnded.load()) {
-        // The runner is closing what it holds and ends by itself; only another signal ends it first.
-        if (!WaitForSignal(nullptr)) return;
-        EndProcess(g_lastSignal.load(), kWaitAfterSecondSignal);
-    }
     EndProcess(g_lastSignal.load(), kWaitAfterGrace);
 }
 
@@ -130,10 +126,6 @@ void StopSignals_Install() {
         if (signal == SIGTERM) g_termHandled.store(true);
     }
     if (handled) std::thread(Watch).detach();
-}
-
-void StopSignals_GameEnded() {
-    g_gameEnded.store(true);
 }
 
 void StopSignals_TestMoment(const char* moment) {

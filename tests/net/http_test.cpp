@@ -194,3 +194,23 @@ TEST_F(HttpTest, ShutdownStopsTransfersInFlightAndFreesTheirRequests) {
     Complete(1);
     EXPECT_EQ(g_results.size(), 1u);
 }
+
+// Transfers held up by a server that takes the request and never answers and by a body that comes a
+// byte a second: the shutdown abandons them at once, and neither waits for them nor completes them (a
+// name server that never answers is tried on the runner itself, in the scenarios).
+TEST_F(HttpTest, ShutdownWaitsOnNoServer) {
+    CTestHttpServer server(CTestHttpServer::HoldingUp());
+    Get(server.Url("/silent"), 1);
+    Get(server.Url("/trickle"), 2);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (HTTP_RunningTransfers() < 2 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // The transfers get as far as the server's wait.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(HTTP_RunningTransfers(), 2);
+    const auto start = std::chrono::steady_clock::now();
+    HTTP_Shutdown();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+    EXPECT_EQ(g_cleanups, 2);
+    EXPECT_TRUE(g_results.empty());
+}

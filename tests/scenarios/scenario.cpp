@@ -29,6 +29,7 @@ std::string ReadAll(const std::string& path) {
 }
 
 std::vector<std::pair<std::string, std::string>> g_environment;
+std::function<bool()> g_childStep;
 
 // Whether a signal sent to the process still waits to be taken by it: another one of the kind sent
 // meanwhile would be lost in it.
@@ -48,6 +49,14 @@ ScenarioEnvironment::ScenarioEnvironment(std::initializer_list<std::pair<std::st
 
 ScenarioEnvironment::~ScenarioEnvironment() {
     g_environment.clear();
+}
+
+ScenarioChildStep::ScenarioChildStep(std::function<bool()> step) {
+    g_childStep = std::move(step);
+}
+
+ScenarioChildStep::~ScenarioChildStep() {
+    g_childStep = nullptr;
 }
 
 bool ScenarioTreeMode() {
@@ -123,6 +132,7 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         signal(SIGTERM, SIG_DFL);
         for (const auto& [name, value] : g_environment)
             setenv(name.c_str(), value.c_str(), 1);
+        if (g_childStep && !g_childStep()) _exit(122);
         std::vector<char*> argv;
         for (std::string& a : arguments)
             argv.push_back(a.data());
@@ -137,15 +147,16 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         return unread[1] < 0 || poll(&writable, 1, 0) == 0;
     };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    std::optional<std::chrono::steady_clock::time_point> signalled, signalledAgain;
+    std::optional<std::chrono::steady_clock::time_point> ready, signalled, signalledAgain;
     bool again = stop.again >= 0;
     int status = 0;
     for (;;) {
         const pid_t done = waitpid(child, &status, WNOHANG);
         if (done == child) break;
         const auto now = std::chrono::steady_clock::now();
-        if (stop.signal != 0 && !signalled && ReadAll(logPath).find(stop.readyLog) != std::string::npos &&
-            unreadFull()) {
+        if (!stop.readyLog.empty() && !ready && ReadAll(logPath).find(stop.readyLog) != std::string::npos)
+            ready = now;
+        if (stop.signal != 0 && !signalled && ready && unreadFull()) {
             kill(child, stop.signal);
             signalled = now;
         } else if (signalled && again && now - *signalled >= std::chrono::duration<double>(stop.again) &&
@@ -170,6 +181,11 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
     };
     if (signalled && !run.timedOut) run.secondsAfterSignal = secondsSince(*signalled);
     if (signalledAgain && !run.timedOut) run.secondsAfterSecondSignal = secondsSince(*signalledAgain);
+    if (ready && !run.timedOut) run.secondsAfterReady = secondsSince(*ready);
+    // A run that ended before the wait saw its mark ended within one turn of the wait after it.
+    if (!ready && !run.timedOut && !stop.readyLog.empty() &&
+        ReadAll(logPath).find(stop.readyLog) != std::string::npos)
+        run.secondsAfterReady = 0;
     if (measurePeak) run.peakBytes = std::strtoull(ReadAll(peakPath).c_str(), nullptr, 10);
     run.log = ReadAll(logPath);
     run.console = ReadAll(outPath);

@@ -5,6 +5,7 @@
 #include "game_writer.h"
 #include "io/input.h"
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -30,12 +31,14 @@ struct ScenarioRun {
     size_t peakBytes = 0; // the runner's own peak resident memory, when measured (0 otherwise)
     double secondsAfterSignal = -1; // from the first signal sent (ScenarioStop) to the end of the run
     double secondsAfterSecondSignal = -1; // and from the second one, when it was sent
+    double secondsAfterReady = -1; // from when the log first held the stop's readyLog (signal or none)
     int processId = 0;   // the runner's, also the id of the session (and of the process group) that it
                          // and the processes it starts run in
 };
 
-// A signal sent to a run once its log holds readyLog, and once more again seconds later when again is
-// not negative (and the runner has taken the first: a second one sent while the first waits is lost).
+// A signal sent to a run once its log holds readyLog (none when signal is 0: the moment is only
+// timed), and once more again seconds later when again is not negative (and the runner has taken the
+// first: a second one sent while the first waits is lost).
 // With standardOutputUnread the runner's standard output is a pipe that nothing reads, and the signal
 // waits for that pipe to be full as well (the runner's next line on it does not return).
 struct ScenarioStop {
@@ -58,6 +61,16 @@ public:
     ~ScenarioEnvironment();
     ScenarioEnvironment(const ScenarioEnvironment&) = delete;
     ScenarioEnvironment& operator=(const ScenarioEnvironment&) = delete;
+};
+
+// A step the runs' child processes take, while this lives, before they start the runner (entering
+// namespaces of the test's own, say); a child whose step fails ends with 122 and starts no runner.
+class ScenarioChildStep {
+public:
+    explicit ScenarioChildStep(std::function<bool()> step);
+    ~ScenarioChildStep();
+    ScenarioChildStep(const ScenarioChildStep&) = delete;
+    ScenarioChildStep& operator=(const ScenarioChildStep&) = delete;
 };
 
 // Runs the runner in folder with the arguments, killed after timeoutSeconds; the log is folder/game.log.

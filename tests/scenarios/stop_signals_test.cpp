@@ -5,6 +5,8 @@
 #include "scenario.h"
 
 #include "core/files.h"
+#include "support/http_server.h"
+#include "support/silent_resolver.h"
 #include "support/temp_folder.h"
 #include "support/virtual_x.h"
 
@@ -229,16 +231,74 @@ TEST(StopSignals, TheLastLineOfTheLogIsWholeAfterTheWatchEndsTheRun) {
 }
 
 // The game's code has ended and the runner closes what it holds, which takes longer than the grace (a
-// hook of the runner's holds the closing for four seconds): a signal then does not cut the closing
-// short, and the run ends as the game's end ends it; a second signal does end it.
-TEST(StopSignals, AGameThatHasEndedIsLetCloseUnlessASecondSignalComes) {
+// hook of the runner's holds the closing for four seconds): one signal then ends the run as it ends a
+// game that does not end, two seconds after it; a second signal ends it at once.
+TEST(StopSignals, AClosingThatOutlastsTheGraceIsEndedLikeAGame) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "the closing does not depend on how the game's code ran";
     ScenarioEnvironment environment{{"RUNNER_TEST_CLOSING_PAUSE", "4000"}};
     const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, "game_end();"}}));
-    for (const StopCase& c : {StopCase{SIGTERM, -1, 0, 3, 8}, StopCase{SIGINT, 2.5, 130, 2.5, 3.9}}) {
+    for (const StopCase& c : {StopCase{SIGTERM, -1, 143, 1.9, 3.5}, StopCase{SIGINT, 0.5, 130, 0.5, 1.9}}) {
         const ScenarioRun run =
             RunDataFile(bytes, {}, 30, {}, {}, ScenarioStop{c.signal, "Test hook: the closing is held", c.again});
         ExpectStopped(run, c);
+    }
+}
+
+// A game that ends with a download of an image still running, held up by a stand-in of the test's own:
+// a name server that never answers (in network and mount namespaces of the test's own, where it can
+// make them), a server that takes the request and never answers, a body that comes a byte a second. The
+// run ends within a second of the game's end, as the same game without the download does, with no image
+// event after the end; and a signal sent while the closing is held (a hook of the runner's holds it for
+// a second, then the download is abandoned) ends it within the grace.
+TEST(StopSignals, TheEndOfARunWaitsOnNoDownload) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "the closing does not depend on how the game's code ran";
+    CTestHttpServer server(CTestHttpServer::HoldingUp());
+    TempFolder folder;
+    std::string why;
+    const bool namespaces = SilentResolverAvailable(folder.Path(), &why);
+    if (!namespaces)
+        std::cout << "No network namespace could be made here (" << why
+                  << "): the name server that never answers is stood in for by a server that never answers\n";
+    const auto game = [](const std::string& url) {
+        return BuildScenarioGame(OneObjectGame(
+            {{0, 0, url.empty() ? "game_end();" : "sprite_add(\"" + url + "\", 1, 0, 0, 0, 0); game_end();"},
+             {7, 3, "show_debug_message(\"game end\");"},
+             {7, 60, "show_debug_message(\"image event\");"}}));
+    };
+    const ScenarioRun plain = RunDataFile(game(""), {}, 30, {}, {}, ScenarioStop{0, "game end"});
+    ASSERT_EQ(plain.exitCode, 0) << plain.errors;
+    ASSERT_GE(plain.secondsAfterReady, 0);
+    const struct {
+        const char* name;
+        std::string url;
+        bool inNamespaces;
+    } stands[] = {{"a name server that never answers", std::string("http://") + kSilentHost + "/a.png", true},
+                  {"a server that never answers", server.Url("/silent"), false},
+                  {"a body that trickles", server.Url("/trickle"), false}};
+    for (const auto& stand : stands) {
+        SCOPED_TRACE(stand.name);
+        const bool inNamespaces = stand.inNamespaces && namespaces;
+        const std::string url = stand.inNamespaces && !namespaces ? server.Url("/silent") : stand.url;
+        ScenarioChildStep step(inNamespaces ? std::function<bool()>([&folder] {
+            std::string reason;
+            return EnterSilentResolver(folder.Path(), &reason);
+        })
+                                            : nullptr);
+        const ScenarioRun ended = RunDataFile(game(url), {}, 30, {}, {}, ScenarioStop{0, "game end"});
+        ASSERT_FALSE(ended.timedOut) << ended.console;
+        EXPECT_EQ(ended.exitCode, 0) << ended.errors;
+        EXPECT_EQ(LinesStartingWith(ended.log, ""), std::vector<std::string>{"game end"});
+        EXPECT_GE(ended.secondsAfterReady, 0);
+        EXPECT_LE(ended.secondsAfterReady, std::max(1.0, plain.secondsAfterReady + 0.5)) << ended.log;
+
+        ScenarioEnvironment environment{{"RUNNER_TEST_CLOSING_PAUSE", "1000"}};
+        const ScenarioRun signalled =
+            RunDataFile(game(url), {}, 30, {}, {}, ScenarioStop{SIGTERM, "Test hook: the closing is held"});
+        ASSERT_FALSE(signalled.timedOut) << signalled.console;
+        EXPECT_TRUE(signalled.exitCode == 0 || signalled.exitCode == 143) << signalled.exitCode;
+        EXPECT_GE(signalled.secondsAfterSignal, 0);
+        EXPECT_LE(signalled.secondsAfterSignal, 3.0) << signalled.log;
+        EXPECT_EQ(LinesStartingWith(signalled.log, "image event"), std::vector<std::string>{});
     }
 }
 

@@ -71,6 +71,18 @@ int CTestHttpServer::ClosedPort() {
     return port;
 }
 
+CTestHttpServer::Handler CTestHttpServer::HoldingUp() {
+    return [](const std::string& path) {
+        Response r;
+        r.body = std::string(100, 'x');
+        if (path == "/silent")
+            r.delayMs = 3600 * 1000;
+        else
+            r.trickleMs = 1000;
+        return r;
+    };
+}
+
 bool CTestHttpServer::Wait(int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end) {
@@ -123,7 +135,10 @@ void CTestHttpServer::Serve(int fd) {
                     out += "Content-Length: " + std::to_string(r.body.size()) + "\r\n";
                 if (!r.location.empty()) out += "Location: " + r.location + "\r\n";
                 out += "Connection: close\r\n\r\n";
-                if (SendAll(fd, out) && !r.stall) SendAll(fd, r.body);
+                const bool sent = SendAll(fd, out);
+                for (size_t i = 0; sent && r.trickleMs > 0 && i < r.body.size() && Wait(r.trickleMs); ++i)
+                    SendAll(fd, r.body.substr(i, 1));
+                if (sent && !r.stall && r.trickleMs <= 0) SendAll(fd, r.body);
                 // A stalled answer holds the connection until the client gives up or the server stops.
                 while (r.stall && !m_stop) {
                     pollfd p{fd, POLLIN, 0};

@@ -19,6 +19,7 @@ public:
         int delayMs = 0;        // wait before answering
         bool stall = false;     // send the head (promising 1,000 bytes), then nothing until stopped
         bool noLength = false;  // no Content-Length: the body ends when the connection closes
+        int trickleMs = 0;      // the body a byte at a time, one each trickleMs (until the server stops)
         std::string raw;        // when not empty, sent as it is in place of a response
     };
     using Handler = std::function<Response(const std::string& path)>;
@@ -36,6 +37,9 @@ public:
 
     // A loopback port on which nothing listens.
     static int ClosedPort();
+    // A handler that holds transfers up: "/silent" is taken and never answered (until the server
+    // stops), anything else sends a body of 100 bytes a byte a second.
+    static Handler HoldingUp();
 
 private:
     void Accept();

@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <random>
 #include <spawn.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -207,27 +206,4 @@ void Support_DeleteTempDirectory() {
     if (g_tempDirectory.empty()) return;
     Support_DeleteDirectory(g_tempDirectory.c_str());
     g_tempDirectory.clear();
-}
-
-// ---- Chosen files ----
-
-namespace {
-std::vector<std::string> g_chosen[2];
-} // namespace
-
-void Support_AddChosenFile(ChosenFileList list, const char* path) {
-    if (path) g_chosen[list == CHOSEN_SAVED ? 1 : 0].emplace_back(path);
-}
-
-bool Support_IsChosenFile(ChosenFileList list, const char* path) {
-    if (!path) return false;
-    for (const std::string& p : g_chosen[list == CHOSEN_SAVED ? 1 : 0]) {
-        if (strcasecmp(p.c_str(), path) == 0) return true;
-    }
-    return false;
-}
-
-void Support_ClearChosenFiles() {
-    g_chosen[0].clear();
-    g_chosen[1].clear();
 }

@@ -1,6 +1,5 @@
 // The thin operating-system layer under the file built-ins and the save area: path helpers, existence
-// tests, folder creation and removal, the per-run temporary folder and the lists of files the player
-// picked in file dialogs.
+// tests, folder creation and removal and the per-run temporary folder.
 //
 // Functions that return a path give a new block of the memory manager (MEM_FREE it); they never give
 // null except where said.
@@ -52,11 +51,3 @@ bool Support_InitTempDirectory();
 char* Support_GetTempDirectory();
 // Deletes the temporary folder and what it holds (shutdown).
 void Support_DeleteTempDirectory();
-
-// The full paths the player picked in the open and save file dialogs. The save-area rules accept them
-// outside the two places a game may otherwise use.
-enum ChosenFileList { CHOSEN_OPENED = 0, CHOSEN_SAVED = 1 };
-void Support_AddChosenFile(ChosenFileList list, const char* path);
-// True when the path equals (ignoring ASCII case) a path on the list.
-bool Support_IsChosenFile(ChosenFileList list, const char* path);
-void Support_ClearChosenFiles();

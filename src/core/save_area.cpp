@@ -6,6 +6,7 @@
 #include "core/process_exit.h"
 #include "core/test_hooks.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -19,6 +20,7 @@
 #include <locale.h>
 #include <mutex>
 #include <pwd.h>
+#include <strings.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -202,6 +204,72 @@ bool LoadSave_IsInside(const std::string& path, const std::string& folder) {
     return Canonical(path, &p) && Canonical(folder, &f) && InFolder(p, f);
 }
 
+// ---- Chosen files ----
+
+namespace {
+
+struct ChosenFile {
+    std::string path;     // the normal form of the name picked
+    std::string resolved; // the file it led to when picked, its links resolved; "" when it led nowhere
+};
+std::vector<ChosenFile> g_chosen[2];
+// The names whose read was refused and said so, each said once (a game may test a name every step).
+std::vector<std::string> g_readRefusalsSaid;
+
+std::vector<ChosenFile>& ChosenList(ChosenFileList list) {
+    return g_chosen[list == CHOSEN_SAVED ? 1 : 0];
+}
+
+// Whether the full path (a normal form) is a pick of the list (Support_IsChosenFile). When it is not,
+// but it comes near one in a way that is refused, why names the reason.
+bool IsChosen(ChosenFileList list, const std::string& full, std::string* why) {
+    for (const ChosenFile& chosen : ChosenList(list)) {
+        if (chosen.path == full) {
+            std::string now;
+            const bool reached = Canonical(full, &now);
+            if (reached && !chosen.resolved.empty() && now == chosen.resolved) return true;
+            if (!why) continue;
+            if (chosen.resolved.empty())
+                *why = "the name chosen led to no file that can be reached";
+            else if (!reached)
+                *why = "the name now leads to no file that can be reached, not to the file chosen";
+            else
+                *why = "the name now leads to '" + now + "', not to the file chosen ('" + chosen.resolved + "')";
+        } else if (why && strcasecmp(chosen.path.c_str(), full.c_str()) == 0) {
+            *why = "the name differs in case from the file chosen ('" + chosen.path + "')";
+        }
+    }
+    return false;
+}
+
+// Says why a read of the full path was refused, once a path; nothing when there is no reason to give.
+void SayReadRefused(const std::string& full, const std::string& why) {
+    if (why.empty() ||
+        std::find(g_readRefusalsSaid.begin(), g_readRefusalsSaid.end(), full) != g_readRefusalsSaid.end())
+        return;
+    g_readRefusalsSaid.push_back(full);
+    DebugConsole->Output("Error! not allowing read of filename '%s': %s\n", full.c_str(), why.c_str());
+}
+
+} // namespace
+
+void Support_AddChosenFile(ChosenFileList list, const char* path) {
+    if (!path || !*path) return;
+    ChosenFile chosen{FullPath(path), ""};
+    if (!Canonical(chosen.path, &chosen.resolved)) chosen.resolved.clear();
+    ChosenList(list).push_back(chosen);
+}
+
+bool Support_IsChosenFile(ChosenFileList list, const char* path) {
+    return path && *path && IsChosen(list, FullPath(path), nullptr);
+}
+
+void Support_ClearChosenFiles() {
+    g_chosen[0].clear();
+    g_chosen[1].clear();
+    g_readRefusalsSaid.clear();
+}
+
 std::string LoadSave_BundlePath(const char* name) {
     if (!name) return "";
     std::string full = FullPath(name);
@@ -213,7 +281,10 @@ std::string LoadSave_BundlePath(const char* name) {
     } else if (InFolder(full, folder)) {
         out = folder + After(full, folder);
     } else {
-        return Support_IsChosenFile(CHOSEN_OPENED, full.c_str()) ? full : "";
+        std::string why;
+        if (IsChosen(CHOSEN_OPENED, full, &why)) return full;
+        SayReadRefused(full, why);
+        return "";
     }
     return LoadSave_IsInside(out, folder) ? out : "";
 }
@@ -225,7 +296,8 @@ namespace {
 std::string SavePath(const char* name, bool sayRefusal) {
     if (!name) return "";
     std::string full = FullPath(name);
-    bool chosen = Support_IsChosenFile(CHOSEN_SAVED, full.c_str());
+    std::string why;
+    bool chosen = IsChosen(CHOSEN_SAVED, full, &why);
     const char* area = GetSaveAreaDirectory();
     std::string cwd = CurrentDirectory();
     std::string folder = GetGameFileDirectory();
@@ -239,7 +311,12 @@ std::string SavePath(const char* name, bool sayRefusal) {
     else if (chosen)
         return full;
     const auto refused = [&] {
-        if (sayRefusal) DebugConsole->Output("Error! not allowing save with filename '%s'\n", full.c_str());
+        if (!sayRefusal)
+            SayReadRefused(full, why);
+        else if (why.empty())
+            DebugConsole->Output("Error! not allowing save with filename '%s'\n", full.c_str());
+        else
+            DebugConsole->Output("Error! not allowing save with filename '%s': %s\n", full.c_str(), why.c_str());
         return std::string();
     };
     if (prefix.empty()) return refused();

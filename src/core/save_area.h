@@ -24,7 +24,9 @@ const char* GetExecutablePath();
 // The save area with its final "/", or null when no home folder can be found.
 const char* GetSaveAreaDirectory();
 
-// The read path of a name in the game folder, or "" (also when it does not fit size bytes).
+// The read path of a name in the game folder, or "" (also when it does not fit size bytes). A name that
+// comes near a pick of the open dialog and is refused (Support_IsChosenFile) is said on the debug
+// console, once a name.
 void LoadSave_GetBundlePath(char* out, int size, const char* name);
 // The path of a name in the save area, or "" when it is refused (said on the debug console: "Error! not
 // allowing save with filename ...").
@@ -34,11 +36,23 @@ std::string LoadSave_SavePath(const char* name);
 // True when the path, its symbolic links followed, lies inside the folder (its links followed too).
 bool LoadSave_IsInside(const std::string& path, const std::string& folder);
 
+// The paths the player picked in the open and save file dialogs, which the mapping accepts outside the
+// two places. A pick is kept in its normal form (absolute, without ".", ".." or empty parts) together
+// with the file it led to then, its symbolic links resolved. A name matches a pick only when its normal
+// form is the pick's, byte for byte (in case too), and it still leads to the same file: a name that
+// differs in case, or a pick whose name now leads elsewhere (a link put in its place or in its folders'),
+// is refused, and the refusal says why.
+enum ChosenFileList { CHOSEN_OPENED = 0, CHOSEN_SAVED = 1 };
+void Support_AddChosenFile(ChosenFileList list, const char* path);
+bool Support_IsChosenFile(ChosenFileList list, const char* path);
+void Support_ClearChosenFiles();
+
 // The whole file at a path, in a block of the memory manager with one zero byte after the data (so a zero-
 // byte file is one zero byte); null when it cannot be read or is larger than 2 GiB. size is set on success.
 uint8_t* LoadSave_ReadFile(const char* path, int* size);
 uint8_t* LoadSave_ReadBundleFile(const char* name, int* size);
-// Reading a name that the save area refuses finds no file and says nothing: only a write is refused.
+// Reading a name that the save area refuses finds no file and says nothing, except for a name that comes
+// near a pick and is refused (Support_IsChosenFile): that is said once a name.
 uint8_t* LoadSave_ReadSaveFile(const char* name, int* size);
 bool LoadSave_BundleFileExists(const char* name);
 bool LoadSave_SaveFileExists(const char* name);

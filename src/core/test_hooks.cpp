@@ -80,7 +80,7 @@ const DialogHold& TestHook_DialogHold() {
         DialogHold read;
         const char* value = std::getenv("RUNNER_TEST_DIALOG_HOLD");
         if (!value) return read;
-        for (const char* moment : {"fork", "child"}) {
+        for (const char* moment : {"fork", "start", "child"}) {
             const size_t length = std::strlen(moment);
             if (std::strncmp(value, moment, length) != 0 || value[length] != ':') continue;
             const int process = std::atoi(value + length + 1);

@@ -29,8 +29,10 @@ int TestHook_ClosingPause();
 
 // Test hook. RUNNER_TEST_DIALOG_HOLD="<moment>:<n>": the n-th process that a dialog starts (counted from 1
 // over the run) is held at the moment: "fork", the thread showing the dialog, before it starts the
-// process, until the process begins to close its dialogs; "child", the new process, as it starts and
-// before it leaves the runner's process group, for good. While the hook is set, the close of the dialogs
+// process, until the process begins to close its dialogs; "start", the same thread once its start is
+// under way (past the check that the dialogs are not closing), until they begin to close, when it goes
+// on to start the process; "child", the new process, as it starts and before it leaves the runner's
+// process group, for good. While the hook is set, the close of the dialogs
 // lingers a fifth of a second at its end, so that the held thread gets the time to go on. The moment
 // ("" for none) and n.
 struct DialogHold {

@@ -19,7 +19,6 @@
 #include <memory>
 #include <mutex>
 #include <pthread.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -303,36 +302,52 @@ std::vector<std::string> ToolArguments(const std::string& tool, bool save, const
     return args;
 }
 
-// Defined with CDialogProcesses below: called around the start of a dialog's process.
-void BeforeDialogStart();
-void AfterDialogStart();
-
 // Runs the tool, handling the main window's messages meanwhile; true with its first output line when
 // it ended with status 0.
 bool RunTool(const std::vector<std::string>& args, std::string& output) {
     CDialogProcesses shown;
-    int pipeFds[2];
+    // The tool's output, and the error of an exec that failed (closed unwritten by one that succeeded).
+    int pipeFds[2], execFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (::pipe2(execFds, O_CLOEXEC) != 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return false;
+    }
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    // The tool leads a process group of its own, as a process forked for a dialog does (a spawn runs no
-    // fork handlers).
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    pid_t pid = -1;
-    BeforeDialogStart();
-    const int spawned = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-    AfterDialogStart();
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    // A fork, not a spawn (which runs no fork handlers): the dialog's handlers give the tool a process
+    // group of its own and the death signal, as they do a process forked for a box, so that it ends with
+    // the runner however the runner ends.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Async-signal-safe calls only.
+        ::dup2(pipeFds[1], 1);
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0 && null != 2) {
+            ::dup2(null, 2);
+            ::close(null);
+        }
+        ::execve(argv[0], argv.data(), environ);
+        const int error = errno;
+        [[maybe_unused]] const ssize_t told = ::write(execFds[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    int spawned = pid < 0 ? errno : 0;
     ::close(pipeFds[1]);
+    ::close(execFds[1]);
+    if (pid > 0) {
+        int error = 0;
+        ssize_t n;
+        while ((n = ::read(execFds[0], &error, sizeof error)) < 0 && errno == EINTR) {
+        }
+        if (n == static_cast<ssize_t>(sizeof error)) {
+            spawned = error;
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    ::close(execFds[0]);
     if (spawned != 0) {
         ::close(pipeFds[0]);
         DebugConsole->Output("File dialog: %s could not start: %s\n", args[0].c_str(), std::strerror(spawned));
@@ -463,10 +478,11 @@ void BeforeDialogStart() {
     if (!t_showingDialog) return;
     const DialogHold& hold = TestHook_DialogHold();
     const bool held = ++g_started == hold.process;
-    if (held && std::strcmp(hold.moment, "fork") == 0) {
-        ReleaseConsole->Output("Test hook: dialog process %d is held before it starts\n", g_started);
+    const auto heldUntilClosing = [](const char* when) {
+        ReleaseConsole->Output("Test hook: dialog process %d is held %s\n", g_started, when);
         while (!g_closing.load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    };
+    if (held && std::strcmp(hold.moment, "fork") == 0) heldUntilClosing("before it starts");
     if (held && std::strcmp(hold.moment, "child") == 0)
         ReleaseConsole->Output("Test hook: dialog process %d is held as it starts\n", g_started);
     g_startsUnderWay.fetch_add(1);
@@ -475,6 +491,7 @@ void BeforeDialogStart() {
         g_startsUnderWay.fetch_sub(1);
         Process_AwaitEnd();
     }
+    if (held && std::strcmp(hold.moment, "start") == 0) heldUntilClosing("while it starts");
     g_starter = ::getpid();
     g_holdNewProcess = held && std::strcmp(hold.moment, "child") == 0;
 }

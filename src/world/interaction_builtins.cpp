@@ -4,7 +4,7 @@
 #include "world/interaction_builtins.h"
 
 #include "core/console.h"
-#include "core/files.h"
+#include "core/save_area.h"
 #include "core/memory.h"
 #include "core/text.h"
 #include "data/general_info.h"

@@ -320,13 +320,77 @@ TEST_F(SaveAreaTest, ChosenFilesMayLeaveTheSaveArea) {
     Support_AddChosenFile(CHOSEN_SAVED, "/somewhere/Else.txt");
     std::string log = Captured([&] {
         EXPECT_EQ(LoadSave_SavePath("picked.txt"), Area() + "picked.txt");
-        EXPECT_EQ(LoadSave_SavePath("/somewhere/else.TXT"), "/somewhere/else.TXT");
+        EXPECT_EQ(LoadSave_SavePath("/somewhere/Else.txt"), "/somewhere/Else.txt");
     });
     EXPECT_EQ(log, "Warning! Save location - redirected to: '" + Area() + "picked.txt'\n");
 
     EXPECT_EQ(LoadSave_BundlePath("/opened/file"), "");
     Support_AddChosenFile(CHOSEN_OPENED, "/opened/file");
     EXPECT_EQ(LoadSave_BundlePath("/opened/file"), "/opened/file");
+}
+
+// A pick outside the two places is that file and no other: another name for it in another case, or its
+// name once it leads elsewhere (a link put in its place or in a folder's), is refused and said so, and
+// nothing is written there; the picked file itself is written and read by any spelling of its name.
+TEST_F(SaveAreaTest, AChosenFileIsMatchedExactly) {
+    const std::string out = tmp / "outside";
+    TempFolder::MakeDir(out);
+    TempFolder::MakeDir(out + "/sub");
+    Support_AddChosenFile(CHOSEN_SAVED, (out + "/Notes.txt").c_str());
+    Support_AddChosenFile(CHOSEN_SAVED, (out + "/sub/f.txt").c_str());
+    std::string log = Captured([&] {
+        EXPECT_TRUE(LoadSave_WriteFile((out + "/Notes.txt").c_str(), "mine", 4));
+        EXPECT_TRUE(LoadSave_WriteFile((out + "//x/../sub/./f.txt").c_str(), "f", 1));
+        EXPECT_FALSE(LoadSave_WriteFile((out + "/NOTES.TXT").c_str(), "game", 4));
+        EXPECT_FALSE(LoadSave_WriteFile((out + "/notes.txt").c_str(), "game", 4));
+    });
+    EXPECT_EQ(TempFolder::Read(out + "/Notes.txt"), "mine");
+    EXPECT_EQ(TempFolder::Read(out + "/sub/f.txt"), "f");
+    EXPECT_FALSE(TempFolder::Exists(out + "/NOTES.TXT"));
+    EXPECT_FALSE(TempFolder::Exists(out + "/notes.txt"));
+    EXPECT_EQ(log, "Error! not allowing save with filename '" + out +
+                       "/NOTES.TXT': the name differs in case from the file chosen ('" + out + "/Notes.txt')\n"
+                       "Error! not allowing save with filename '" + out +
+                       "/notes.txt': the name differs in case from the file chosen ('" + out + "/Notes.txt')\n");
+
+    // The picked name, and a folder of another, now lead to other files of the player's.
+    TempFolder::Write(tmp / "victim.txt", "keep");
+    TempFolder::MakeDir(tmp / "elsewhere");
+    ASSERT_EQ(std::rename((out + "/Notes.txt").c_str(), (out + "/moved.txt").c_str()), 0);
+    ASSERT_EQ(symlink((tmp / "victim.txt").c_str(), (out + "/Notes.txt").c_str()), 0);
+    ASSERT_EQ(std::rename((out + "/sub").c_str(), (out + "/oldsub").c_str()), 0);
+    ASSERT_EQ(symlink((tmp / "elsewhere").c_str(), (out + "/sub").c_str()), 0);
+    log = Captured([&] {
+        EXPECT_FALSE(LoadSave_WriteFile((out + "/Notes.txt").c_str(), "game", 4));
+        EXPECT_FALSE(LoadSave_WriteFile((out + "/sub/f.txt").c_str(), "game", 4));
+        EXPECT_EQ(LoadSave_ReadSaveFile((out + "/Notes.txt").c_str(), nullptr), nullptr);
+    });
+    EXPECT_EQ(TempFolder::Read(tmp / "victim.txt"), "keep");
+    EXPECT_FALSE(TempFolder::Exists(tmp / "elsewhere/f.txt"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;
+    EXPECT_NE(log.find("Error! not allowing read of filename '" + out + "/Notes.txt': the name now leads to '"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("save with filename '" + out + "/Notes.txt': the name now leads to '"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("save with filename '" + out + "/sub/f.txt': the name now leads to '"), std::string::npos)
+        << log;
+
+    // Reads: the file opened is read; a name in another case is refused (said once), though a file has it.
+    TempFolder::Write(out + "/Level.txt", "LEVEL");
+    TempFolder::Write(out + "/level.txt", "other");
+    Support_AddChosenFile(CHOSEN_OPENED, (out + "/Level.txt").c_str());
+    log = Captured([&] {
+        int size = 0;
+        uint8_t* data = LoadSave_ReadBundleFile((out + "/Level.txt").c_str(), &size);
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(data), static_cast<size_t>(size)), "LEVEL");
+        MEM_FREE(data);
+        EXPECT_EQ(LoadSave_ReadBundleFile((out + "/level.txt").c_str(), nullptr), nullptr);
+        EXPECT_FALSE(LoadSave_BundleFileExists((out + "/level.txt").c_str()));
+    });
+    EXPECT_EQ(log, "Error! not allowing read of filename '" + out +
+                       "/level.txt': the name differs in case from the file chosen ('" + out + "/Level.txt')\n");
 }
 
 TEST_F(SaveAreaTest, GameBelowTheCurrentFolder) {

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,6 +21,7 @@
 #include <sstream>
 #include <string_view>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -336,29 +338,59 @@ pid_t PidIn(const std::string& path) {
     return static_cast<pid_t>(std::atoi(TempFolder::Read(path).c_str()));
 }
 
+// A desktop of the test's own for runs whose games show dialogs, with stand-ins first on PATH: the
+// dialog tool "zenity" (a script given; it never answers) and "keeper", a program the game starts, which
+// writes its id to keeper.pid and waits.
+class Desktop {
+public:
+    explicit Desktop(const std::string& tool) : m_server("640x480x24") {
+        TempFolder::MakeDir(m_folder / "bin");
+        TempFolder::Write(m_folder / "bin/zenity", tool);
+        TempFolder::Write(m_folder / "bin/keeper", "#!/bin/sh\necho $$ > keeper.pid\nexec sleep 60\n");
+        for (const char* program : {"bin/zenity", "bin/keeper"})
+            chmod((m_folder / program).c_str(), 0755);
+    }
+    bool Shown() const { return !m_server.Display().empty(); }
+    const TempFolder& Folder() const { return m_folder; }
+
+    // Runs the game whose one object's creation runs code, without "-noerrors", stopped as stop says;
+    // hold is the dialog hook's setting ("" for none).
+    ScenarioRun Run(const char* code, const char* hold, const ScenarioStop& stop) const {
+        for (const char* left : {"box.pid", "keeper.pid", "game.log"})
+            std::remove((m_folder / left).c_str());
+        const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, code}}));
+        std::ofstream(m_folder / "game.win", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        ScenarioEnvironment environment{{"SDL_VIDEODRIVER", "x11"},
+                                        {"DISPLAY", m_server.Display()},
+                                        {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+                                        {"PATH", m_folder / "bin:" + std::string(std::getenv("PATH"))},
+                                        {"RUNNER_TEST_DIALOG_HOLD", hold}};
+        return RunRunner(m_folder.Path(), {"-game", m_folder / "game.win", "-output", m_folder / "game.log"}, 30,
+                         false, stop);
+    }
+
+private:
+    TempFolder m_folder;
+    VirtualXServer m_server;
+};
+
 // On a desktop, without "-noerrors": the error box is shown by a process of its own, the desktop's dialog
 // tool (here a stand-in that never answers and, like a copy of the runner drawing the box, is not ended
 // by SIGTERM or SIGINT) or a copy of the runner that SDL draws it in (SDL starts the copy first, and the
 // tool when the copy cannot draw the box). Whichever it is, and whatever moment the end comes at (a hook
-// of the runner's holds the box's thread before it starts a process, or the new process as it starts),
-// the box is closed along with the run, with what its process started, and has ended when the run has,
-// and a program that the game started before it is left running: of the processes the run started,
-// only that program is left. A file dialog's tool is closed the same way. A wait for a key ends with
-// the run as the close box ends it.
+// of the runner's holds the box's thread before it starts a process, or while the start is under way,
+// or the new process as it starts), the box is closed along with the run, with what its process
+// started, and has ended when the run has, and a program that the game started before it is left
+// running: of the processes the run started, only that program is left. A file dialog's tool is closed
+// the same way. A wait for a key ends with the run as the close box ends it.
 TEST(StopSignals, AnErrorBoxNoOneAnswersIsClosedAndAWaitForAKeyEnds) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "the box and the wait do not depend on how the game's code runs";
-    TempFolder folder;
-    VirtualXServer server("640x480x24");
-    if (server.Display().empty()) GTEST_SKIP() << "Xvfb could not be started";
-    TempFolder::MakeDir(folder / "bin");
     // The tool starts a process of its own as well, which goes with it.
-    TempFolder::Write(folder / "bin/zenity", "#!/bin/sh\ntrap '' TERM INT HUP\necho $$ > box.pid\n"
-                                             "sleep 60 > /dev/null &\n"
-                                             "echo 'the box is shown' >> game.log\nexec sleep 60\n");
-    TempFolder::Write(folder / "bin/keeper", "#!/bin/sh\necho $$ > keeper.pid\nexec sleep 60\n");
-    for (const char* tool : {"bin/zenity", "bin/keeper"})
-        chmod((folder / tool).c_str(), 0755);
-    const std::string path = folder / "bin:" + std::string(std::getenv("PATH"));
+    const Desktop desktop("#!/bin/sh\ntrap '' TERM INT HUP\necho $$ > box.pid\nsleep 60 > /dev/null &\n"
+                          "echo 'the box is shown' >> game.log\nexec sleep 60\n");
+    if (!desktop.Shown()) GTEST_SKIP() << "Xvfb could not be started";
+    const TempFolder& folder = desktop.Folder();
     const char* failing = "execute_program(\"keeper\", \"\", false); show_debug_message(\"failing\");"
                           "var s; s = \"x\"; s = s + 1;";
     const char* waiting = "show_debug_message(\"waiting\"); keyboard_wait(); show_debug_message(\"waited\");";
@@ -377,25 +409,14 @@ TEST(StopSignals, AnErrorBoxNoOneAnswersIsClosedAndAWaitForAKeyEnds) {
                  {failing, "fork:2", "dialog process 2 is held", {SIGINT, 0, 130, 0, 1.9}, true},
                  {failing, "child:2", "dialog process 2 is held", {SIGTERM, 0, 143, 0, 1.9}, true},
                  {asking, "", "the box is shown", {SIGINT, 0, 130, 0, 1.9}, false},
+                 {asking, "start:1", "dialog process 1 is held", {SIGTERM, 0, 143, 0, 1.9}, false},
                  {waiting, "", "waiting", {SIGINT, -1, 0, 0, 1.9}, false},
                  {waiting, "", "waiting", {SIGTERM, -1, 0, 0, 1.9}, false}};
     bool toolShowsTheBox = false;
     for (const auto& c : cases) {
         if (c.tool && !toolShowsTheBox) continue;
         SCOPED_TRACE(testing::Message() << c.ready << ", hold \"" << c.hold << "\"");
-        for (const char* left : {"box.pid", "keeper.pid", "game.log"})
-            std::remove((folder / left).c_str());
-        const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, c.code}}));
-        std::ofstream(folder / "game.win", std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        ScenarioEnvironment environment{{"SDL_VIDEODRIVER", "x11"},
-                                        {"DISPLAY", server.Display()},
-                                        {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
-                                        {"PATH", path},
-                                        {"RUNNER_TEST_DIALOG_HOLD", c.hold}};
-        const ScenarioRun run =
-            RunRunner(folder.Path(), {"-game", folder / "game.win", "-output", folder / "game.log"}, 30,
-                      false, ScenarioStop{c.stop.signal, c.ready, c.stop.again});
+        const ScenarioRun run = desktop.Run(c.code, c.hold, ScenarioStop{c.stop.signal, c.ready, c.stop.again});
         ExpectStopped(run, c.stop);
         if (c.stop.exitCode == 0) {
             EXPECT_EQ(LinesStartingWith(run.log, "waited").size(), 1u) << run.log;
@@ -412,6 +433,29 @@ TEST(StopSignals, AnErrorBoxNoOneAnswersIsClosedAndAWaitForAKeyEnds) {
             kill(pid, SIGKILL);
     }
     if (!toolShowsTheBox) std::cout << "SDL drew the box itself: the moments of the tool's start were not tried\n";
+}
+
+// The runner is killed outright (SIGKILL: nothing of its own runs) while a file dialog is open: the
+// dialog tool ends with it all the same, and a second later nothing of the run is left.
+TEST(StopSignals, AFileDialogEndsWithARunnerKilledOutright) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "the dialog does not depend on how the game's code runs";
+    const Desktop desktop("#!/bin/sh\necho $$ > box.pid\necho 'the box is shown' >> game.log\nexec sleep 60\n");
+    if (!desktop.Shown()) GTEST_SKIP() << "Xvfb could not be started";
+    const ScenarioRun run =
+        desktop.Run("get_save_filename(\"All|*.*\", \"\");", "", ScenarioStop{SIGKILL, "the box is shown"});
+    ASSERT_FALSE(run.timedOut) << run.console;
+    const pid_t tool = PidIn(desktop.Folder() / "box.pid");
+    ASSERT_GT(tool, 0) << "the dialog tool did not start";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    std::vector<pid_t> left = RunningInSession(run.processId);
+    while (!left.empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        left = RunningInSession(run.processId);
+    }
+    EXPECT_TRUE(left.empty()) << left.size() << " processes of the run are left; the dialog tool is "
+                              << (kill(tool, 0) == 0 ? "still running" : "gone");
+    for (const pid_t pid : left)
+        kill(pid, SIGKILL);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "world/interaction_builtins.h"
 
-#include "core/files.h"
+#include "core/save_area.h"
 #include "io/window.h"
 #include "library/builtin_test_util.h"
 #include "platform/fake/fake_platform.h"

@@ -17,6 +17,7 @@ packages=(
 )
 if [ "${1:-}" = --tests ]; then
   packages+=(g++-aarch64-linux-gnu)  # the VM loop's compile for arm64 (tests/vm_loop_compile.sh)
+  packages+=(libclang-rt-dev)  # clang's sanitizer run-time libraries, for its sanitizer build of the tests
 fi
 
 missing=()

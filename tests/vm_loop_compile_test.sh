@@ -2,7 +2,7 @@
 # Tests of the VM loop's compile check (tests/vm_loop_compile.sh) on a unit of one line, in seconds: a
 # compile through its launcher is reported with the cap in force and passes the checks as what it is and
 # only as that, and a report that is missing, empty, without the cap, without the peak or over the limit
-# fails.
+# fails; and the whole script, run on a stand-in project, fails when any one configuration fails.
 set -euo pipefail
 source "$(dirname "$0")/vm_loop_compile.sh"
 tmp=$(mktemp -d)
@@ -77,6 +77,41 @@ if command -v aarch64-linux-gnu-g++ >/dev/null; then
   expect pass "$tmp/cross" RelWithDebInfo none aarch64 gcc
   expect fail "$tmp/cross" RelWithDebInfo none x86-64 gcc
 fi
+
+# The whole script, run as test.sh runs it, on a stand-in project whose loop is one line: a copy of the
+# script in its tests/ takes it for the project. It passes when every configuration passes, and fails
+# when any one fails, its check or its compile, while the others pass. BREAK is a line of the stand-in's
+# src/CMakeLists.txt that spoils one configuration.
+whole_script() {
+  local verdict=$1 break_line=$2 root=$tmp/project got=pass output
+  rm -rf "$root"
+  mkdir -p "$root/tests" "$root/src/script/vm"
+  cp "$(dirname "${BASH_SOURCE[0]}")/vm_loop_compile.sh" "$root/tests/"
+  printf '%s\n' 'cmake_minimum_required(VERSION 3.25)' 'project(stand_in C CXX)' \
+    'option(RUNNER_VM_PORTABLE_STEPS "" OFF)' 'if(RUNNER_VM_PORTABLE_STEPS)' \
+    '  add_compile_definitions(VM_PORTABLE_STEPS)' 'endif()' 'add_subdirectory(src)' >"$root/CMakeLists.txt"
+  printf '%s\n' 'add_library(engine STATIC script/vm/vm_loop.cpp)' "$break_line" >"$root/src/CMakeLists.txt"
+  printf '%s\n' '#if defined(BROKEN) && defined(__x86_64__) && !defined(__clang__)' '#error broken on purpose' '#endif' 'int Triple(int x) { return x * 3; }' \
+    >"$root/src/script/vm/vm_loop.cpp"
+  output=$(bash "$root/tests/vm_loop_compile.sh" "$tmp/project-out" 4 2>&1) || got=fail
+  if [ "$got" = "$verdict" ] && [ "$(grep -c FAILED <<<"$output")" -eq "$([ "$verdict" = fail ] && echo 1 || echo 0)" ] &&
+      [ "$(grep -c ' MB at its peak, ' <<<"$output")" -ge 3 ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "expected the whole script to $verdict with one configuration spoilt by \"$break_line\", it gave:"
+    echo "$output"
+  fi
+}
+whole_script pass ''
+# Compiled with debug information where the Release build has none: a failed check.
+whole_script fail 'if(RUNNER_VM_PORTABLE_STEPS AND CMAKE_BUILD_TYPE STREQUAL "Release")
+  target_compile_options(engine PRIVATE -g)
+endif()'
+# A failed compile, of GCC's build for x86-64 alone (arm64's build is configured as it is).
+whole_script fail 'if(NOT RUNNER_VM_PORTABLE_STEPS AND CMAKE_BUILD_TYPE STREQUAL "RelWithDebInfo")
+  target_compile_definitions(engine PRIVATE BROKEN)
+endif()'
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -2,6 +2,7 @@
 
 #include "core/files.h"
 #include "core/memory.h"
+#include "core/refusing_file_system.h"
 #include "support/fresh_process.h"
 #include "support/game_folders.h"
 
@@ -88,6 +89,39 @@ std::string TemporaryOf(const std::string& folder, const std::string& name, off_
     return "";
 }
 
+// A write of name in a thread of its own, and the cleanup of leftover writes run once the write's temporary
+// file holds more than atLeast bytes (where a test hook holds the write). cleanup says what became of the
+// write's file: kept, removed, or why that could not be seen.
+class WriteMeetsACleanup {
+public:
+    WriteMeetsACleanup(const std::string& area, const char* name, const std::string& bytes, off_t atLeast)
+        : m_writer([this, name, &bytes] {
+              m_written = LoadSave_WriteFile(name, bytes.data(), static_cast<int>(bytes.size()));
+              m_ended = true;
+          }) {
+        temporary = TemporaryOf(area, name, atLeast);
+        LoadSave_RemoveLeftoverWrites();
+        cleanup = temporary.empty()                      ? "the write made no temporary file"
+                  : m_ended                              ? "the write ended before the cleanup ran"
+                  : TempFolder::Exists(area + temporary) ? "the cleanup kept the write's file"
+                                                         : "the cleanup removed the write's file";
+    }
+    ~WriteMeetsACleanup() { Written(); }
+    // Waits for the write to end; whether it succeeded.
+    bool Written() {
+        if (m_writer.joinable()) m_writer.join();
+        return m_written;
+    }
+
+    std::string temporary;
+    std::string cleanup;
+
+private:
+    std::atomic<bool> m_ended{false};
+    bool m_written = false;
+    std::thread m_writer;
+};
+
 // A write that stops halfway (the test hook's RUNNER_TEST_WRITE_PAUSE, a second for "slow.bin") goes on
 // in another thread while LoadSave_HoldWrites waits for it, first too briefly, then long enough; then a
 // later write is tried. What it saw, in a save area of its own.
@@ -117,18 +151,9 @@ std::string WritesHalfwayMeetACleanupAndAFolder() {
     const std::string area = FreshSaveArea(tmp);
     TempFolder::Write(area + "p.ini", "old");
     static const std::string first(100000, '1'), second(100000, '2');
-    std::atomic<bool> ended{false};
-    bool written = false;
-    std::thread writer([&] {
-        written = LoadSave_WriteFile("p.ini", first.data(), static_cast<int>(first.size()));
-        ended = true;
-    });
-    const std::string temporary = TemporaryOf(area, "p.ini", 0);
-    LoadSave_RemoveLeftoverWrites();
-    std::string saw = temporary.empty()                      ? "the write made no temporary file"
-                      : ended                                ? "the write ended before the cleanup ran"
-                      : TempFolder::Exists(area + temporary) ? "the cleanup kept the write's file"
-                                                             : "the cleanup removed the write's file";
+    WriteMeetsACleanup write(area, "p.ini", first, 0);
+    const std::string& temporary = write.temporary;
+    std::string saw = write.cleanup;
     // The next name has the same mark and the next count.
     const size_t dash = temporary.rfind('-');
     const std::string taken =
@@ -137,14 +162,14 @@ std::string WritesHalfwayMeetACleanupAndAFolder() {
                                 std::to_string(std::stoull(temporary.substr(dash + 1)) + 1) + ".writing";
     TempFolder::Write(area + taken, "taken");
     const bool next = LoadSave_WriteFile("q.bin", "q", 1); // after the first write
-    writer.join();
+    bool written = write.Written();
     saw += std::string("; the first write ") + (written ? "succeeded" : "failed") + ", p.ini " +
            (TempFolder::Read(area + "p.ini") == first ? "new" : "not new") + "; the next write " +
            (next && TempFolder::Read(area + "q.bin") == "q" ? "took another name" : "failed") +
            ", the taken name " + (TempFolder::Read(area + taken) == "taken" ? "kept" : "lost");
     std::remove((area + taken).c_str());
 
-    ended = false;
+    std::atomic<bool> ended{false};
     const std::string log = Captured([&] {
         std::thread again([&] {
             written = LoadSave_WriteFile("p.ini", second.data(), static_cast<int>(second.size()));
@@ -171,20 +196,9 @@ std::string ACleanupTakesAWritesFileBeforeItsLock() {
     TempFolder tmp;
     const std::string area = FreshSaveArea(tmp);
     static const std::string bytes(100000, 'w');
-    std::atomic<bool> ended{false};
-    bool written = false;
-    std::thread writer([&] {
-        written = LoadSave_WriteFile("w.ini", bytes.data(), static_cast<int>(bytes.size()));
-        ended = true;
-    });
-    const std::string temporary = TemporaryOf(area, "w.ini", -1);
-    LoadSave_RemoveLeftoverWrites();
-    std::string saw = temporary.empty()                      ? "no temporary file"
-                      : ended                                ? "the write ended before the cleanup ran"
-                      : TempFolder::Exists(area + temporary) ? "the cleanup kept the file"
-                                                             : "the cleanup removed the file";
-    writer.join();
-    saw += std::string("; the write ") + (written ? "succeeded" : "failed") + ", w.ini " +
+    WriteMeetsACleanup write(area, "w.ini", bytes, -1);
+    const bool written = write.Written();
+    std::string saw = write.cleanup + "; the write " + (written ? "succeeded" : "failed") + ", w.ini " +
            (TempFolder::Read(area + "w.ini") == bytes ? "whole" : "not whole") + "; in the folder:";
     return saw + NamesInOneLine(area);
 }
@@ -230,6 +244,46 @@ std::string WritesIntoAFolderThatTakesNoNewFiles() {
                                  area + "new.ini\": " + reason + "refused refused\n";
     return (out == expected ? "both refused, each said why once" : "the writes gave\n" + out) + "; p.ini " +
            TempFolder::Read(area + "p.ini") + "; in the folder:" + NamesInOneLine(area);
+}
+
+// On a file system that keeps no locks (the stand-in's ENOLCK): another writer's temporary file lies in
+// the save area, and a write of n.ini stops halfway (the test hook, two seconds) while the cleanup of
+// leftover writes runs. What happened, in a save area of its own.
+std::string WritesWhereNoLocksAreKept() {
+    TempFolder tmp;
+    const std::string area = FreshSaveArea(tmp);
+    const std::string other = ".o.ini\\0123456789abcdef-0.writing";
+    TempFolder::Write(area + other, "another writer's");
+    RefuseLocks(true);
+    static const std::string bytes(100000, 'n');
+    WriteMeetsACleanup write(area, "n.ini", bytes, 0);
+    const bool written = write.Written();
+    RefuseLocks(false);
+    std::string saw = write.cleanup + "; the other writer's file " +
+                      (TempFolder::Read(area + other) == "another writer's" ? "kept" : "removed") +
+                      "; the write " + (written ? "succeeded" : "failed") + ", n.ini " +
+                      (TempFolder::Read(area + "n.ini") == bytes ? "whole" : "not whole") +
+                      "; in the folder:";
+    return saw + NamesInOneLine(area);
+}
+
+// Writes of perm.ini and inval.ini on a file system that refuses names with a backslash, with EPERM and
+// with EINVAL (the stand-in). What each gave, the files it made or tried to, and the folder after.
+std::string WritesWhereBackslashesAreRefused() {
+    TempFolder tmp;
+    const std::string area = FreshSaveArea(tmp);
+    std::string saw;
+    for (const auto& [error, name] :
+         {std::pair<int, std::string>{EPERM, "perm.ini"}, {EINVAL, "inval.ini"}}) {
+        RefuseBackslashNames(error);
+        const bool written = LoadSave_WriteFile(name.c_str(), name.data(), static_cast<int>(name.size()));
+        RefuseBackslashNames(0);
+        saw += name + (written && TempFolder::Read(area + name) == name ? " written" : " not written") + ":";
+        for (const std::string& made : TakeFilesMade())
+            saw += " " + made + ",";
+        saw += " ";
+    }
+    return saw + "in the folder:" + NamesInOneLine(area);
 }
 
 } // namespace
@@ -609,7 +663,7 @@ TEST(SaveAreaWrites, AWriteHalfwayKeepsItsFileFromACleanupAndFailsWhenItsRenameF
 TEST(SaveAreaWrites, AWriteWhoseFileACleanupTookBeforeItsLockStartsAgain) {
     ExpectInAFreshProcess(
         "RUNNER_TEST_LOCK_PAUSE", "1000:w.ini", ACleanupTakesAWritesFileBeforeItsLock,
-        "the cleanup removed the file; the write succeeded, w.ini whole; in the folder: w.ini$");
+        "the cleanup removed the write's file; the write succeeded, w.ini whole; in the folder: w.ini$");
 }
 
 // Where no temporary file can be made beside the file, nothing is written: not even over a file that
@@ -617,6 +671,29 @@ TEST(SaveAreaWrites, AWriteWhoseFileACleanupTookBeforeItsLockStartsAgain) {
 TEST(SaveAreaWrites, AFolderThatTakesNoNewFilesRefusesTheWrite) {
     ExpectInAFreshProcess(nullptr, nullptr, WritesIntoAFolderThatTakesNoNewFiles,
                           "both refused, each said why once; p.ini old; in the folder: p.ini$");
+}
+
+// Where the file system keeps no locks, no cleanup can tell a write in progress from an abandoned one, and
+// removes neither; the writes themselves go on without the lock.
+TEST(SaveAreaWrites, WhereNoLocksAreKeptAWriteWorksAndTheCleanupRemovesNothing) {
+    ExpectInAFreshProcess("RUNNER_TEST_WRITE_PAUSE", "2000:n.ini", WritesWhereNoLocksAreKept,
+                          "the cleanup kept the write's file; the other writer's file kept; the write "
+                          "succeeded, n.ini whole; in the folder: \\.o\\.ini\\\\0123456789abcdef-0\\.writing "
+                          "n\\.ini$");
+}
+
+// A file system that takes no backslash in a name, whichever error it gives, gets the file through a
+// temporary file with "~" in its place.
+TEST(SaveAreaWrites, WhereNamesWithABackslashAreRefusedTheTemporaryFileHasATilde) {
+    const std::string made = "\\.NAME\\.ini~[0-9a-f]{16}-[0-9]+\\.writing";
+    const std::string refused = "\\.NAME\\.ini\\\\[0-9a-f]{16}-[0-9]+\\.writing";
+    std::string said;
+    for (const std::string name : {"perm", "inval"}) {
+        const auto named = [&](std::string text) { return text.replace(text.find("NAME"), 4, name); };
+        said += name + "\\.ini written: refused " + named(refused) + ", made " + named(made) + ", ";
+    }
+    ExpectInAFreshProcess(nullptr, nullptr, WritesWhereBackslashesAreRefused,
+                          said + "in the folder: inval\\.ini perm\\.ini$");
 }
 
 TEST_F(SaveAreaTest, ReaderSkipsMarkOnlyInTextMode) {

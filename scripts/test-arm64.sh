@@ -29,11 +29,13 @@ stage_done() {
 bash scripts/setup.sh --tests --arm64
 
 # qemu-user for arm64 programs, started by the kernel.
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
 if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
-  mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
 fi
 if [ ! -e /proc/sys/fs/binfmt_misc/qemu-aarch64 ]; then
-  update-binfmts --enable qemu-aarch64
+  $sudo update-binfmts --enable qemu-aarch64
 fi
 
 # The arm64 packages: the C and C++ libraries' development files and every library that setup.sh installs

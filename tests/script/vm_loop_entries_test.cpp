@@ -115,6 +115,12 @@ bool SameCode(int a, int b, const std::map<std::string, std::string>& written) {
 #define READS_LOOP_CODE 0
 #endif
 
+// The address that lies that many bytes from code (a jump read from bytes that are no jump may lead
+// anywhere, even past the ends of the address space, and is then not in the loop's code).
+const uint8_t* At(const uint8_t* code, intptr_t bytes) {
+    return reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(code) + static_cast<uintptr_t>(bytes));
+}
+
 #if defined(__x86_64__)
 constexpr uint8_t kBranchTarget[4] = {0xF3, 0x0F, 0x1E, 0xFA}; // endbr64
 constexpr size_t kBranchTargetBytes = sizeof(kBranchTarget);
@@ -126,9 +132,9 @@ const uint8_t* JumpTarget(const uint8_t* code) {
     if (code[0] == 0xE9) {
         int32_t displacement;
         std::memcpy(&displacement, code + 1, 4);
-        return code + 5 + displacement;
+        return At(code, 5 + displacement);
     }
-    if (code[0] == 0xEB) return code + 2 + static_cast<int8_t>(code[1]);
+    if (code[0] == 0xEB) return At(code, 2 + static_cast<int8_t>(code[1]));
     return nullptr;
 }
 // The length of the jump whose opening byte is at code.
@@ -158,7 +164,7 @@ const uint8_t* JumpTarget(const uint8_t* code) {
     const uint32_t word = Instruction(code);
     if ((word & 0xFC000000) != 0x14000000) return nullptr;
     const int32_t words = static_cast<int32_t>(word << 6) >> 6;
-    return code + static_cast<ptrdiff_t>(words) * 4;
+    return At(code, static_cast<intptr_t>(words) * 4);
 }
 size_t JumpBytes(const uint8_t*) { return 4; }
 // Whether the instruction at code is VM_NEXT's branch through the record's next: br xN, where xN was

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs on a fresh Debian 12 machine every package the build and the runner need, and with "--tests"
-# also what only the tests use. Packages that are already there are left alone; apt-get runs only when
+# Installs on a fresh Debian 12 machine every package the build and the runner need, with "--tests" also
+# what only the tests use, and with "--arm64" what the arm64 build and its run under the emulator need
+# (scripts/test-arm64.sh). Packages that are already there are left alone; apt-get runs only when
 # something is missing.
 set -euo pipefail
 
@@ -15,10 +16,15 @@ packages=(
   xvfb  # an X server of its own for the tests of the desktop's display modes
   time  # GNU time: the peak memory of the VM loop's compiles (tests/vm_loop_compile.sh)
 )
-if [ "${1:-}" = --tests ]; then
-  packages+=(g++-aarch64-linux-gnu)  # the VM loop's compile for arm64 (tests/vm_loop_compile.sh)
-  packages+=(libclang-rt-dev)  # clang's sanitizer run-time libraries, for its sanitizer build of the tests
-fi
+for arg in "$@"; do
+  case "$arg" in
+    --tests)
+      packages+=(g++-aarch64-linux-gnu)  # the VM loop's compile for arm64 (tests/vm_loop_compile.sh)
+      packages+=(libclang-rt-dev)  # clang's sanitizer run-time libraries, for its sanitizer build of the tests
+      ;;
+    --arm64) packages+=(g++-aarch64-linux-gnu mmdebstrap qemu-user-static binfmt-support) ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

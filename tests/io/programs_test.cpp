@@ -4,6 +4,7 @@
 #include "io/support_builtins.h"
 #include "platform/platform.h"
 #include "script/functions.h"
+#include "support/emulator.h"
 #include "support/fake_world.h"
 #include "support/owned_text.h"
 #include "support/run_code.h"
@@ -46,8 +47,12 @@ TEST(SupportProcess, ProgramsStartWithoutAShell) {
     // Arguments are not interpreted by a shell: the ";" reaches the program as text.
     EXPECT_TRUE(Support_ExecuteProgram("/bin/sh", "-c 'echo \"$0\" > out' a;b", tmp.Path().c_str(), true));
     EXPECT_EQ(TempFolder::Read(tmp / "out"), "a;b\n");
-    EXPECT_FALSE(Support_ExecuteProgram((tmp / "missing-program").c_str(), nullptr, nullptr, true));
-    EXPECT_FALSE(Support_ExecuteProgram("no-such-program-anywhere", nullptr, nullptr, true));
+    // (qemu-user runs the spawn's child as a fork, not sharing its parent's memory, so a start that fails
+    // in the child is not reported back and reads as started.)
+    if (!RunsUnderEmulator()) {
+        EXPECT_FALSE(Support_ExecuteProgram((tmp / "missing-program").c_str(), nullptr, nullptr, true));
+        EXPECT_FALSE(Support_ExecuteProgram("no-such-program-anywhere", nullptr, nullptr, true));
+    }
     EXPECT_FALSE(Support_ExecuteProgram(nullptr, nullptr, nullptr, false));
     EXPECT_FALSE(Support_ExecuteProgram("", nullptr, nullptr, false));
 
@@ -125,7 +130,9 @@ TEST_F(ProgramBuiltins, ProgramsDocumentsAndTheCommandLineFromSource) {
     // With wait set the call returns after the program has ended.
     EXPECT_EQ(Run("return execute_program(\"/bin/sh\", \"-c 'sleep 0.3; echo done > ended'\", 1)"), "1");
     EXPECT_EQ(TempFolder::Read(tmp / "ended"), "done\n");
-    EXPECT_EQ(Run("return execute_program(\"no-such-program-anywhere\", \"\", 1)"), "0");
+    if (!RunsUnderEmulator()) { // (where a failed start reads as started: see above)
+        EXPECT_EQ(Run("return execute_program(\"no-such-program-anywhere\", \"\", 1)"), "0");
+    }
     EXPECT_EQ(Run("return execute_program(5, \"\", 0)"), "0");
 
     // A document or URL goes to the desktop's opener as its one argument.

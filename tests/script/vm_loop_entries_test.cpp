@@ -108,31 +108,88 @@ bool SameCode(int a, int b, const std::map<std::string, std::string>& written) {
            textA->second == textB->second;
 }
 
+// The code of the loop is read on x86-64 and arm64; elsewhere an entry is taken to be its handler's label.
+#if defined(__x86_64__) || defined(__aarch64__)
+#define READS_LOOP_CODE 1
+#else
+#define READS_LOOP_CODE 0
+#endif
+
+// The address that lies that many bytes from code (a jump read from bytes that are no jump may lead
+// anywhere, even past the ends of the address space, and is then not in the loop's code).
+const uint8_t* At(const uint8_t* code, intptr_t bytes) {
+    return reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(code) + static_cast<uintptr_t>(bytes));
+}
+
 #if defined(__x86_64__)
 constexpr uint8_t kBranchTarget[4] = {0xF3, 0x0F, 0x1E, 0xFA}; // endbr64
+constexpr size_t kBranchTargetBytes = sizeof(kBranchTarget);
 bool IsBranchTarget(const uint8_t* code) {
-    return std::memcmp(code, kBranchTarget, sizeof(kBranchTarget)) == 0;
+    return std::memcmp(code, kBranchTarget, kBranchTargetBytes) == 0;
 }
 // The target of the jump (rel32 or rel8) at code, or null when there is none there.
 const uint8_t* JumpTarget(const uint8_t* code) {
     if (code[0] == 0xE9) {
         int32_t displacement;
         std::memcpy(&displacement, code + 1, 4);
-        return code + 5 + displacement;
+        return At(code, 5 + displacement);
     }
-    if (code[0] == 0xEB) return code + 2 + static_cast<int8_t>(code[1]);
+    if (code[0] == 0xEB) return At(code, 2 + static_cast<int8_t>(code[1]));
     return nullptr;
+}
+// The length of the jump whose opening byte is at code.
+size_t JumpBytes(const uint8_t* code) { return code[0] == 0xE9 ? 5 : 2; }
+// Whether the instruction at code (with room bytes before the end of its entry's code) is VM_NEXT's
+// jump through the record's next: jmp *disp8(%reg), mod 01 and /4.
+bool GoesToTheNext(const uint8_t* code, size_t room, uint32_t&) {
+    if (code[0] != 0xFF || (code[1] & 0xF8) != 0x60) return false;
+    const size_t disp = (code[1] & 7) == 4 ? 3 : 2; // (a SIB byte before the disp8)
+    return disp < room && code[disp] == offsetof(vm::Insn, next);
+}
+// Instructions are read from every byte: a jump read in the middle of one counts only where it lands in
+// the very handler.
+constexpr size_t kInstructionAlign = 1;
+#elif defined(__aarch64__)
+constexpr size_t kInstructionAlign = 4; // every A64 instruction is a word, aligned
+uint32_t Instruction(const uint8_t* code) {
+    uint32_t word;
+    std::memcpy(&word, code, sizeof(word));
+    return word;
+}
+// bti, bti c, bti j or bti jc: the mark of a branch target where branches are protected.
+constexpr size_t kBranchTargetBytes = 4;
+bool IsBranchTarget(const uint8_t* code) { return (Instruction(code) & 0xFFFFFF3F) == 0xD503241F; }
+// The target of the branch (b, 26-bit word offset) at code, or null when there is none there.
+const uint8_t* JumpTarget(const uint8_t* code) {
+    const uint32_t word = Instruction(code);
+    if ((word & 0xFC000000) != 0x14000000) return nullptr;
+    const int32_t words = static_cast<int32_t>(word << 6) >> 6;
+    return At(code, static_cast<intptr_t>(words) * 4);
+}
+size_t JumpBytes(const uint8_t*) { return 4; }
+// Whether the instruction at code is VM_NEXT's branch through the record's next: br xN, where xN was
+// loaded from a record's next (ldr xN, [xM, #next]) by the instructions before it, whose registers
+// nexts keeps (a bit each).
+bool GoesToTheNext(const uint8_t* code, size_t, uint32_t& nexts) {
+    const uint32_t word = Instruction(code);
+    if ((word & 0xFFC00000) == 0xF9400000) { // ldr xT, [xN, #imm12 * 8]
+        const uint32_t loaded = 1u << (word & 31);
+        const bool next = ((word >> 10) & 0xFFF) * 8 == offsetof(vm::Insn, next);
+        nexts = next ? nexts | loaded : nexts & ~loaded;
+        return false;
+    }
+    return (word & 0xFFFFFC1F) == 0xD61F0000 && (nexts >> ((word >> 5) & 31) & 1); // br xN
 }
 #endif
 
 // The code an entry leads to: past the marks of a branch target and any lone jumps that a compiler
 // leaves at a label (one of two labels on one body, say).
 const void* Body(const void* entry) {
-#if defined(__x86_64__)
+#if READS_LOOP_CODE
     const auto* code = static_cast<const uint8_t*>(entry);
     for (int hops = 0; hops < 8; ++hops) {
         while (IsBranchTarget(code))
-            code += sizeof(kBranchTarget); // (one for each label there)
+            code += kBranchTargetBytes; // (one for each label there)
         const uint8_t* target = JumpTarget(code);
         if (target == nullptr) break;
         code = target;
@@ -172,15 +229,15 @@ public:
     // instruction would have to land in this very handler to count). A compiler may also copy a short
     // handler into the entry, which then goes on to the next record by itself (Copy).
     bool Reaches(const void* entry, const void* body) const {
-#if defined(__x86_64__)
+#if READS_LOOP_CODE
         const uintptr_t start = Code(entry);
         const uintptr_t end = End(start) != 0 ? End(start) : start + 64;
         if (Body(reinterpret_cast<const void*>(end)) == body) return true;
-        for (uintptr_t at = start; at < end; ++at) {
+        for (uintptr_t at = start; at < end; at += kInstructionAlign) {
             const uintptr_t target = Jump(at, end);
             if (target == 0) continue;
             if (Within(target, body)) return true;
-            for (uintptr_t moves = target; moves < target + 32; ++moves) {
+            for (uintptr_t moves = target; moves < target + 32; moves += kInstructionAlign) {
                 if (const uintptr_t on = Jump(moves, target + 32)) {
                     if (Within(on, body)) return true;
                     break;
@@ -195,36 +252,35 @@ public:
 
     // Whether the code of an entry is a copy of a handler: before any jump of its own (a jump's opening
     // byte), within its first 64 bytes, it goes on to the next record as VM_NEXT does, by an indirect
-    // jump through the record's next (jmp *disp8(%reg)). Which handler it copies is not read here.
+    // jump through the record's next (x86-64: jmp *disp8(%reg); arm64: ldr xN, [xM, #next] and then
+    // br xN). Which handler it copies is not read here.
     bool Copy([[maybe_unused]] const void* entry) const {
-#if defined(__x86_64__)
+#if READS_LOOP_CODE
         const uintptr_t start = Code(entry);
         const uintptr_t end = std::min(End(start) != 0 ? End(start) : start + 64, start + 64);
-        for (uintptr_t at = start; at + 3 <= end; ++at) {
+        uint32_t nexts = 0;
+        for (uintptr_t at = start; at + 3 <= end; at += kInstructionAlign) {
             if (Jump(at, end) != 0) return false;
-            const auto* code = reinterpret_cast<const uint8_t*>(at);
-            if (code[0] != 0xFF || (code[1] & 0xF8) != 0x60) continue; // jmp *disp8(%reg), mod 01 and /4
-            const size_t disp = (code[1] & 7) == 4 ? 3 : 2;            // (a SIB byte before the disp8)
-            if (at + disp < end && code[disp] == offsetof(vm::Insn, next)) return true;
+            if (GoesToTheNext(reinterpret_cast<const uint8_t*>(at), end - at, nexts)) return true;
         }
 #endif
         return false;
     }
 
 private:
-#if defined(__x86_64__)
+#if READS_LOOP_CODE
     // Where an entry's code begins: past its mark as a branch target, and those of the entries that the
     // compiler made one with it.
     static uintptr_t Code(const void* entry) {
         auto code = reinterpret_cast<uintptr_t>(entry);
         while (IsBranchTarget(reinterpret_cast<const uint8_t*>(code)))
-            code += sizeof(kBranchTarget);
+            code += kBranchTargetBytes;
         return code;
     }
     // The target of a jump at that address (in the loop's code), ending before end; 0 for none.
     uintptr_t Jump(uintptr_t at, uintptr_t end) const {
         const auto* code = reinterpret_cast<const uint8_t*>(at);
-        if (at + (code[0] == 0xE9 ? 5 : 2) > end) return 0;
+        if (at + JumpBytes(code) > end) return 0;
         const auto target = reinterpret_cast<uintptr_t>(JumpTarget(code));
         return target != 0 && Holds(target) ? target : 0;
     }
@@ -275,7 +331,7 @@ TEST(VMLoopEntries, EachEntryReachesItsOwnHandler) {
             // choice), then a jump to the handler's body.
             const auto* code = static_cast<const uint8_t*>(mine[records - 1]);
             EXPECT_EQ(reinterpret_cast<uintptr_t>(code) % vm::kStepEntryBytes, 0u);
-            if (IsBranchTarget(code)) code += sizeof(kBranchTarget);
+            if (IsBranchTarget(code)) code += kBranchTargetBytes;
             ASSERT_TRUE(code[0] == 0x48 || code[0] == 0x49);
             ASSERT_TRUE(code[1] == 0x83 || code[1] == 0x81);
             ASSERT_EQ(code[2] & 0xF8, 0xC0); // add, to a register
@@ -311,7 +367,7 @@ TEST(VMLoopEntries, TheLoopTakesTheStepsOfTheirOwnWhereTheyLieAtTheirLabel) {
 #undef VM_EACH_NAME
     };
     const auto* label = static_cast<const uint8_t*>(vm::LoopEntries()[vm::kOpCount * vm::kEntriesPerOp]);
-    if (IsBranchTarget(label)) label += sizeof(kBranchTarget);
+    if (IsBranchTarget(label)) label += kBranchTargetBytes;
     int apart = 0;
     for (const char* hub : kHubs)
         apart += reinterpret_cast<const uint8_t*>(hub) != label;

@@ -75,6 +75,11 @@ int TestHook_ClosingPause() {
     return pause;
 }
 
+int TestHook_StopGrace() {
+    static const int grace = ReadMillisecondsAlone("RUNNER_TEST_STOP_GRACE");
+    return grace;
+}
+
 const DialogHold& TestHook_DialogHold() {
     static const DialogHold hold = [] {
         DialogHold read;

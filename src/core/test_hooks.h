@@ -27,6 +27,11 @@ int TestHook_HoldDelay();
 // runner stops that long before it closes what it holds. The milliseconds, 0 for no pause.
 int TestHook_ClosingPause();
 
+// Test hook. RUNNER_TEST_STOP_GRACE="<milliseconds>": the time a game has to end after the first stop
+// signal, in place of two seconds (for a test of what the signal does, on a machine too busy to start
+// the game within the usual grace). The milliseconds, 0 for the usual grace.
+int TestHook_StopGrace();
+
 // Test hook. RUNNER_TEST_DIALOG_HOLD="<moment>:<n>": the n-th process that a dialog starts (counted from 1
 // over the run) is held at the moment: "fork", the thread showing the dialog, before it starts the
 // process, until the process begins to close its dialogs; "start", the same thread once its start is

@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 #include "core/save_area.h"
+#include "core/test_hooks.h"
 #include "platform/dialogs.h"
 #include "platform/platform.h"
 
@@ -104,7 +105,8 @@ timespec MonotonicAfter(int milliseconds) {
 // after the game's code has ended (a download, a device) does not hold the end up either.
 void Watch() {
     if (!WaitForSignal(nullptr)) return;
-    const timespec graceEnd = MonotonicAfter(kGraceMilliseconds);
+    const int grace = TestHook_StopGrace();
+    const timespec graceEnd = MonotonicAfter(grace > 0 ? grace : kGraceMilliseconds);
     if (WaitForSignal(&graceEnd)) EndProcess(g_lastSignal.load(), kWaitAfterSecondSignal);
     EndProcess(g_lastSignal.load(), kWaitAfterGrace);
 }

@@ -222,14 +222,14 @@ TEST(SpriteResources, DownloadsRaiseTheImageLoadedEventWithTheirMaps) {
          "if (f == " + url("/back.png") + ") { background_index[0] = i; line += \" \" + string(background_width[0]); }"
          "else { sprite_index = i; line += \" \" + string(image_number) + \" \" + string(sprite_width); sprite_index = -1; }" +
              Say("\"async \" + line") + "n += 1; if (n == 4) game_end();"},
-        {3, 0, "steps += 1; if (steps > 900) game_end();"}};
+        {3, 0, "steps += 1; if (steps > 3600) game_end();"}}; // (a minute at most, on a busy machine)
     game.objects = {o};
     ScenarioRoom room;
     room.name = "rLoad";
     room.instances = {{0, 0, 0, 100001, ""}};
     game.rooms = {room};
 
-    const ScenarioRun run = RunScenario(game, {}, 60);
+    const ScenarioRun run = RunScenario(game, {}, 120);
     ASSERT_FALSE(run.timedOut) << run.console;
     EXPECT_EQ(LinesStartingWith(run.log, "added "), std::vector<std::string>{"0120 0"}) << run.log;
     std::vector<std::string> events = LinesStartingWith(run.log, "async ");

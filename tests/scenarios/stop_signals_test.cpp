@@ -106,18 +106,17 @@ std::vector<std::string> NamesIn(const std::string& folder, const std::string& p
 }
 
 // The handlers are installed first; a signal at any later moment of start-up is kept for the main loop,
-// which ends the game once its first room has started: the game's own end runs, and no step.
+// which ends the game once its first room has started: the game's own end runs, and no step. (The grace
+// is made long enough for the rest of a start-up on a busy machine, or under an emulator: the bound on
+// the end is the other tests' concern.)
 TEST(StopSignals, ASignalDuringStartUpEndsTheGameBeforeItsFirstStep) {
-    if (RunsUnderEmulator())
-        GTEST_SKIP() << "under the emulator the start-up after the signal outlasts the runner's grace for "
-                        "the game's end (2 s)";
     const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, "show_debug_message(\"created\");"},
                                                                         {3, 0, "show_debug_message(\"step\");"},
                                                                         {7, 3, "show_debug_message(\"game end\");"}}));
     for (const char* moment : {"handlers", "loaded", "window", "start", "room"}) {
         SCOPED_TRACE(moment);
-        ScenarioEnvironment environment{{"RUNNER_TEST_SIGNAL_AT", moment}};
-        const ScenarioRun run = RunDataFile(bytes, {}, 30);
+        ScenarioEnvironment environment{{"RUNNER_TEST_SIGNAL_AT", moment}, {"RUNNER_TEST_STOP_GRACE", "60000"}};
+        const ScenarioRun run = RunDataFile(bytes, {}, 90);
         ASSERT_FALSE(run.timedOut) << run.console;
         EXPECT_EQ(run.exitCode, 0) << run.errors;
         EXPECT_EQ(LinesStartingWith(run.log, ""), (std::vector<std::string>{"created", "game end"}));
@@ -133,7 +132,7 @@ TEST(StopSignals, ANamedPipeInTheSaveAreaFailsTheWriteAtOnce) {
         std::string code;
         StopCase stop;
     } cases[] = {{write + "game_end();", {0, -1, 0, 0, 0}},
-                 {"while (true) {" + write + "}", {SIGTERM, -1, 143, 1.9, 3.5}},
+                 {"while (true) {" + write + "}", {SIGTERM, -1, 143, 1.9, 8}},
                  {"while (true) {" + write + "}", {SIGINT, 0.3, 130, 0.3, 1.3}}};
     for (const auto& c : cases) {
         TempFolder folder;

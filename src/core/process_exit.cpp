@@ -1,8 +1,15 @@
 #include "core/process_exit.h"
 
+#include "core/poison.h"
+
+#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 #include <utility>
+
+#ifdef RUNNER_ADDRESS_SANITIZER
+#include <sanitizer/lsan_interface.h>
+#endif
 
 namespace {
 
@@ -19,7 +26,17 @@ void Process_Exit(int code) {
     std::function<void()> cleanup = std::move(g_cleanup);
     g_cleanup = nullptr;
     if (cleanup) cleanup();
-    std::exit(code);
+    Process_End(code);
+}
+
+void Process_End(int code) {
+    std::fflush(nullptr);
+    // The run's tables go back to the system with the process, not freed one by one: the leak checker
+    // looks while they are still reachable, so that it reports only memory nothing holds any more.
+#ifdef RUNNER_ADDRESS_SANITIZER
+    __lsan_do_leak_check();
+#endif
+    std::_Exit(code);
 }
 
 void Process_AwaitEnd() {

@@ -12,6 +12,13 @@ constexpr int kExitAfterError = 255;
 void Process_SetCleanup(std::function<void()> cleanup);
 [[noreturn]] void Process_Exit(int code);
 
+// Ends the process with the code now, as every end of a run does once the run has closed what it holds:
+// the process's own output is flushed (and in builds with the leak checker, it looks first), and then
+// neither the exit handlers of the libraries nor the destructors of statics run. A thread the run left
+// running (a download held where it cannot be woken) may still be inside a library whose exit handler
+// would free what it uses; it ends with the process instead.
+[[noreturn]] void Process_End(int code);
+
 // For a thread that must not go on because another thread is ending the process (a console line or a
 // save-area write that would start after the end began): waits, without end, for the process to end.
 [[noreturn]] void Process_AwaitEnd();

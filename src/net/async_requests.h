@@ -84,11 +84,13 @@ void HTTP_PollThreads();
 void HTTP_Shutdown();
 
 // What a transfer may take. A transfer that gets no connection within the connect timeout, that
-// receives nothing for stallSeconds, or whose body grows past maxBytes fails.
+// receives nothing for stallSeconds, or whose body grows past maxBytes fails. A shutdown waits at most
+// stopWaitMs for the transfers it abandons to end, and leaves those that have not.
 struct HttpLimits {
     long connectTimeoutMs = 30000;
     long stallSeconds = 60;
     size_t maxBytes = 256u << 20;
+    long stopWaitMs = 250;
 };
 void HTTP_SetLimits(const HttpLimits& limits);
 const HttpLimits& HTTP_GetLimits();

@@ -7,6 +7,7 @@
 
 #include "core/console.h"
 #include "core/memory.h"
+#include "core/process_exit.h"
 
 #include <curl/curl.h>
 #include <dlfcn.h>
@@ -46,7 +47,7 @@ void Release(HttpJob* job) {
     if (job->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete job;
 }
 
-void StopAtExit();
+void StopAtExit(int status, void*);
 
 // The functions of libcurl the transfers call.
 struct CurlLibrary {
@@ -98,10 +99,11 @@ const CurlLibrary* LoadCurl() {
 // Set once, on the main thread, before the first worker starts.
 const CurlLibrary* g_curl = nullptr;
 
-// How long a stop waits for the workers to end. A worker ends within moments of being woken, unless
-// its thread is held where libcurl cannot be woken (a resolver that blocks): it is then left to end by
-// itself, and so is its job. Neither the end of a run nor the process waits for it.
-constexpr int kStopWaitMilliseconds = 250;
+// A stop waits a little for the workers to end (HttpLimits::stopWaitMs). A worker ends within moments
+// of being woken, unless its thread is busy where libcurl cannot wake it (a resolver that blocks, the
+// TLS library reading its certificates): it is then left to end by itself, and so is its job. Neither
+// the end of a run nor the process waits for it, and the process ends without the libraries' exit
+// handlers (Process_End), which could free what such a worker still uses.
 
 class HttpPool {
 public:
@@ -112,11 +114,12 @@ public:
     }
 
     void Queue(HttpJob* job) {
-        // The transfers stop before the TLS library's own clean-up at exit, which it registers here.
+        // libcurl's initialisation registers the TLS library's own clean-up to run at exit. The handler
+        // registered after it runs before it: see StopAtExit.
         std::call_once(m_curlInit, [] {
             g_curl = LoadCurl();
             if (g_curl) g_curl->globalInit(CURL_GLOBAL_DEFAULT);
-            std::atexit(StopAtExit);
+            ::on_exit(StopAtExit, nullptr);
         });
         m_jobs.push_back(job);
         if (job->finished) return;
@@ -146,7 +149,7 @@ public:
     }
 
     // Abandons every transfer and lets go of every job; the workers are woken and end, and those that
-    // have not ended within kStopWaitMilliseconds are left to end by themselves.
+    // have not ended within the limits' stop wait are left to end by themselves.
     void Stop() {
         std::vector<std::shared_ptr<Worker>> crew;
         std::vector<std::thread> threads;
@@ -164,9 +167,12 @@ public:
                 return std::all_of(crew.begin(), crew.end(),
                                    [](const auto& worker) { return worker->ended; });
             };
-            m_ended.wait_for(lock, std::chrono::milliseconds(kStopWaitMilliseconds), allEnded);
-            for (size_t i = 0; i < crew.size(); ++i)
-                if (!crew[i]->ended) threads[i].detach();
+            m_ended.wait_for(lock, std::chrono::milliseconds(m_limits.stopWaitMs), allEnded);
+            for (size_t i = 0; i < crew.size(); ++i) {
+                if (crew[i]->ended) continue;
+                threads[i].detach();
+                m_leftAWorker = true;
+            }
         }
         for (std::thread& thread : threads)
             if (thread.joinable()) thread.join();
@@ -176,6 +182,9 @@ public:
     }
 
     int Running() const { return m_running.load(); }
+    // Whether a stop has left a worker's thread to end by itself (it may not have ended yet, nor has
+    // one that ended finished the library's clean-up of its thread).
+    bool LeftAWorker() const { return m_leftAWorker.load(); }
 
     void SetLimits(const HttpLimits& limits) {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -319,10 +328,18 @@ private:
     std::atomic<unsigned> m_generation{0};
     std::vector<HttpJob*> m_jobs; // main thread only: every job not yet polled
     std::atomic<int> m_running{0};
+    std::atomic<bool> m_leftAWorker{false};
 };
 
-void StopAtExit() {
-    HttpPool::Get().Stop();
+// The runner itself never ends through exit (Process_End), so this runs only when something else calls
+// exit: a library, or a program that links this file without the runner's end. The transfers are
+// stopped; a worker left running may be inside the TLS library, whose clean-up runs after this handler
+// and would free what the worker uses, so the process then ends here, with the status exit was given,
+// and no later handler runs.
+void StopAtExit(int status, void*) {
+    HttpPool& pool = HttpPool::Get();
+    pool.Stop();
+    if (pool.LeftAWorker()) Process_End(status);
 }
 
 bool IsHttpUrl(const char* url) {

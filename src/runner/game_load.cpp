@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 #include "core/memory.h"
+#include "core/process_exit.h"
 #include "core/save_area.h"
 #include "core/text.h"
 #include "data/code_chunk.h"
@@ -104,7 +105,7 @@ bool RunnerLoadGame(const char* gamePath, CGameFile& game) {
         path = gamePath;
     } else {
         char* chosen = g_gameFileAsker ? g_gameFileAsker(gamePath != nullptr) : nullptr;
-        if (!chosen) std::exit(1);
+        if (!chosen) Process_Exit(1);
         path = chosen;
         MEM_FREE(chosen);
     }

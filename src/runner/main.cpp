@@ -1,4 +1,4 @@
-#include "core/poison.h"
+#include "core/process_exit.h"
 #include "core/save_area.h"
 #include "io/programs.h"
 #include "platform/platform.h"
@@ -10,10 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#ifdef RUNNER_ADDRESS_SANITIZER
-#include <sanitizer/lsan_interface.h>
-#endif
 
 int main(int argc, char** argv) {
     std::string error;
@@ -35,12 +31,6 @@ int main(int argc, char** argv) {
     const int code = Runner_Main(CommandLine_FromArguments(argc, argv), folder);
     Platform_SetBackend(nullptr);
     sdl.reset();
-    // The run has closed everything outside the process; its tables go back to the system with the
-    // process, not freed one by one nor destroyed with the statics. The leak checker looks now, while
-    // they are still reachable, so that it reports only memory nothing holds any more.
-    std::fflush(nullptr);
-#ifdef RUNNER_ADDRESS_SANITIZER
-    __lsan_do_leak_check();
-#endif
-    std::_Exit(code);
+    // The run has closed everything outside the process; its tables go back to the system with it.
+    Process_End(code);
 }

@@ -197,20 +197,28 @@ TEST_F(HttpTest, ShutdownStopsTransfersInFlightAndFreesTheirRequests) {
 
 // Transfers held up by a server that takes the request and never answers and by a body that comes a
 // byte a second: the shutdown abandons them at once, and neither waits for them nor completes them (a
-// name server that never answers is tried on the runner itself, in the scenarios).
+// name server that never answers is tried on the runner itself, in the scenarios). The shutdown may
+// wait five seconds here, so that one that did not wake the transfers would wait for them: once they
+// have sent their requests they wait for the network a second at a time, and the shutdown comes most of
+// a second before their waits end.
 TEST_F(HttpTest, ShutdownWaitsOnNoServer) {
     CTestHttpServer server(CTestHttpServer::HoldingUp());
+    HttpLimits limits;
+    limits.stopWaitMs = 5000;
+    HTTP_SetLimits(limits);
     Get(server.Url("/silent"), 1);
     Get(server.Url("/trickle"), 2);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (HTTP_RunningTransfers() < 2 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    // The transfers get as far as the server's wait.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (server.Requests() < 2 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(server.Requests(), 2);
+    // Past the fifth of a second that libcurl waits at first after connecting.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_EQ(HTTP_RunningTransfers(), 2);
     const auto start = std::chrono::steady_clock::now();
     HTTP_Shutdown();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(HTTP_RunningTransfers(), 0);
     EXPECT_EQ(g_cleanups, 2);
     EXPECT_TRUE(g_results.empty());
 }

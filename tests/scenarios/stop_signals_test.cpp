@@ -13,14 +13,17 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
+#include <netinet/in.h>
 #include <sstream>
 #include <string_view>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -308,6 +311,104 @@ TEST(StopSignals, TheEndOfARunWaitsOnNoDownload) {
         EXPECT_GE(signalled.secondsAfterSignal, 0);
         EXPECT_LE(signalled.secondsAfterSignal, 3.0) << signalled.log;
         EXPECT_EQ(LinesStartingWith(signalled.log, "image event"), std::vector<std::string>{});
+    }
+}
+
+// A loopback port whose queue of connections is full: a connection to it waits for an answer to its
+// first packet, which never comes (until the queue empties, which nothing does while this lives).
+class FullListener {
+public:
+    FullListener() {
+        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_listen, 0) != 0 ||
+            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        // The queue holds one connection that no one accepts; those after it wait.
+        for (int i = 0; i < 2; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            m_waiting.push_back(fd);
+        }
+    }
+    ~FullListener() {
+        for (const int fd : m_waiting)
+            ::close(fd);
+        if (m_listen >= 0) ::close(m_listen);
+    }
+    FullListener(const FullListener&) = delete;
+    FullListener& operator=(const FullListener&) = delete;
+    int Port() const { return m_port; }
+
+private:
+    int m_listen = -1;
+    int m_port = 0;
+    std::vector<int> m_waiting;
+};
+
+// A fatal error ends a game while its downloads of images are starting: setting up TLS with a server
+// that takes the connection and never answers, resolving a name no server answers for, connecting to a
+// port that never takes the connection. The process ends at once, with the error's exit code and
+// nothing else: the transfers the end leaves running meet no clean-up of the libraries they are in, nor
+// of the runner. The error comes at several steps after the downloads start, to meet them at each
+// stage.
+TEST(StopSignals, AFatalErrorEndsTheRunWhileDownloadsAreStarting) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "in the tree evaluator an error does not end the game";
+    CTestHttpServer server(CTestHttpServer::HoldingUp());
+    const FullListener full;
+    ASSERT_GT(full.Port(), 0);
+    TempFolder folder;
+    std::string why;
+    const bool namespaces = SilentResolverAvailable(folder.Path(), &why);
+    if (!namespaces) std::cout << "No network namespace could be made here (" << why << "): names are not tried\n";
+    const std::string silent = "127.0.0.1:" + std::to_string(server.Port()) + "/silent";
+    const std::string waiting = "127.0.0.1:" + std::to_string(full.Port()) + "/w.png";
+    const std::string named = std::string(kSilentHost) + "/n.png";
+    const struct {
+        const char* name;
+        std::vector<std::string> urls;
+        bool inNamespaces;
+    } stands[] = {{"servers that never answer",
+                   {"https://" + silent, "https://" + silent, "https://" + silent, "https://" + waiting,
+                    "https://" + waiting, "http://" + silent, "http://" + waiting, "https://" + silent},
+                   false},
+                  {"a name server that never answers",
+                   {"https://" + named, "https://" + named, "http://" + named, "https://" + named}, true}};
+    for (const auto& stand : stands) {
+        if (stand.inNamespaces && !namespaces) continue;
+        ScenarioChildStep step(stand.inNamespaces ? std::function<bool()>([&folder] {
+            std::string reason;
+            return EnterSilentResolver(folder.Path(), &reason);
+        })
+                                                  : nullptr);
+        std::string downloads;
+        for (const std::string& url : stand.urls)
+            downloads += "sprite_add(\"" + url + "\", 1, 0, 0, 0, 0);";
+        for (const int steps : {1, 2, 3, 5, 8, 12}) {
+            SCOPED_TRACE(testing::Message() << stand.name << ", the error " << steps << " steps after");
+            const ScenarioRun run = RunDataFile(
+                BuildScenarioGame(OneObjectGame(
+                    {{0, 0, "global.n = 0;" + downloads},
+                     {3, 0,
+                      "global.n += 1; if (global.n == " + std::to_string(steps) +
+                          ") {show_debug_message(\"failing\"); var s; s = \"x\"; s = 1 + s;}"}})),
+                {}, 30, {}, {}, ScenarioStop{0, "failing"});
+            ASSERT_FALSE(run.timedOut) << run.console;
+            EXPECT_EQ(run.exitCode, 255) << run.errors;
+            EXPECT_NE(run.log.find("DoAdd :: Execution Error"), std::string::npos) << run.log;
+            EXPECT_EQ(run.errors.find("Sanitizer"), std::string::npos) << run.errors;
+            EXPECT_EQ(run.errors.find("runtime error"), std::string::npos) << run.errors;
+            // The end waits for no transfer: at most a fraction of a second for the workers to wake.
+            EXPECT_GE(run.secondsAfterReady, 0);
+            EXPECT_LE(run.secondsAfterReady, 5.0) << run.log;
+        }
+        // The downloads went out: the server took requests (those over TLS are never whole requests).
+        if (!stand.inNamespaces) EXPECT_GT(server.Requests(), 0);
     }
 }
 

@@ -12,6 +12,11 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    // Whatever else calls exit (a library the game calls, or Xlib when the display goes away), the process
+    // ends as the run's own ends do: the runner's statics, some of which its threads still use (the audio
+    // streams' workers), are not destroyed under them. Handlers registered after this one (a library's
+    // own, as it starts) run before it.
+    ::on_exit([](int status, void*) { Process_End(status); }, nullptr);
     std::string error;
     if (!CommandLine_CheckArguments(argc, argv, &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());

@@ -3,6 +3,7 @@
  * functions. */
 #include <stddef.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 static char g_text[256];
@@ -61,4 +62,9 @@ double sample_count(void) {
 
 double sample_calls(void) {
     return g_calls;
+}
+
+/* Ends the process, as a library may. */
+double sample_exit(double code) {
+    exit((int)code);
 }

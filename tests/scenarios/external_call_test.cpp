@@ -3,6 +3,9 @@
 // build are refused with an error, and the game goes on.
 #include "scenario.h"
 
+#include "support/http_server.h"
+#include "support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -68,6 +71,29 @@ TEST(ExternalCall, ASteamBuildCallsNoLibrary) {
     EXPECT_EQ(LinesStartingWith(run.log, "add ").size(), 0u) << run.log;
     EXPECT_NE(run.log.find("a Steam build makes no calls into external libraries"), std::string::npos)
         << run.log;
+}
+
+// A library the game calls ends the process with exit while the runner's threads are busy: the audio
+// device's streams, and a download setting up TLS with a server that never answers. The process ends with
+// the library's exit code, and nothing the threads use is freed or destroyed under them.
+TEST(ExternalCall, ALibraryThatEndsTheProcessEndsItWithItsCode) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "the end does not depend on how the game's code ran";
+    CTestHttpServer server(CTestHttpServer::HoldingUp());
+    const std::string url = "https://127.0.0.1:" + std::to_string(server.Port()) + "/silent";
+    ScenarioGame game = OneObjectGame(
+        {{0, 0, "global.n = 0; repeat (4) sprite_add(\"" + url + "\", 1, 0, 0, 0, 0);"},
+         {3, 0,
+          "global.n += 1; if (global.n == 3) {show_debug_message(\"ending\");"
+          "external_call(external_define(\"sample.dll\", \"sample_exit\", dll_cdecl, ty_real, 1, ty_real), 3);}"}});
+    TempFolder env;
+    env.SetEnv("ALSOFT_DRIVERS", "null");
+    for (int i = 0; i < 4; ++i) {
+        const ScenarioRun run = RunScenario(game, {}, 20, {{"sample.so", SampleLibraryBytes()}});
+        ASSERT_FALSE(run.timedOut) << run.console;
+        EXPECT_EQ(run.exitCode, 3) << run.errors;
+        EXPECT_EQ(LinesStartingWith(run.log, "ending"), std::vector<std::string>{""}) << run.log;
+        EXPECT_EQ(run.errors, "");
+    }
 }
 
 } // namespace

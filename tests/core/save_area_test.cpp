@@ -54,6 +54,17 @@ std::vector<std::string> NamesIn(const std::string& folder) {
     return names;
 }
 
+// What a reader of names (LoadSave_ReadBundleFile, LoadSave_ReadSaveFile) gives for the name: the file's
+// bytes, or "(none)".
+std::string ReadName(uint8_t* (*reader)(const char*, int*), const std::string& name) {
+    int size = 0;
+    uint8_t* data = reader(name.c_str(), &size);
+    const std::string bytes =
+        data ? std::string(reinterpret_cast<char*>(data), static_cast<size_t>(size)) : "(none)";
+    MEM_FREE(data);
+    return bytes;
+}
+
 // The names in a folder, each after a blank.
 std::string NamesInOneLine(const std::string& folder) {
     std::string names;
@@ -445,6 +456,54 @@ TEST_F(SaveAreaTest, AChosenFileIsMatchedExactly) {
     });
     EXPECT_EQ(log, "Error! not allowing read of filename '" + out +
                        "/level.txt': the name differs in case from the file chosen ('" + out + "/Level.txt')\n");
+
+    // Opened names that now lead to other files, by a link in the file's place or in its folder's, are not
+    // read: each refusal is said once.
+    TempFolder::MakeDir(out + "/maps");
+    TempFolder::Write(out + "/maps/m.txt", "MAP");
+    Support_AddChosenFile(CHOSEN_OPENED, (out + "/maps/m.txt").c_str());
+    ASSERT_TRUE(LoadSave_BundleFileExists((out + "/maps/m.txt").c_str()));
+    ASSERT_EQ(std::rename((out + "/Level.txt").c_str(), (out + "/Level.old").c_str()), 0);
+    ASSERT_EQ(symlink((tmp / "victim.txt").c_str(), (out + "/Level.txt").c_str()), 0);
+    ASSERT_EQ(std::rename((out + "/maps").c_str(), (out + "/oldmaps").c_str()), 0);
+    ASSERT_EQ(symlink((tmp / "elsewhere").c_str(), (out + "/maps").c_str()), 0);
+    TempFolder::Write(tmp / "elsewhere/m.txt", "other");
+    log = Captured([&] {
+        for (const std::string name : {"/Level.txt", "/maps/m.txt"}) {
+            EXPECT_EQ(ReadName(LoadSave_ReadBundleFile, out + name), "(none)") << name;
+            EXPECT_FALSE(LoadSave_BundleFileExists((out + name).c_str())) << name;
+        }
+    });
+    const auto leads = [&](const std::string& name, const std::string& now) {
+        return "Error! not allowing read of filename '" + out + name + "': the name now leads to '" + now +
+               "', not to the file chosen ('" + out + name + "')\n";
+    };
+    EXPECT_EQ(log, leads("/Level.txt", tmp / "victim.txt") + leads("/maps/m.txt", tmp / "elsewhere/m.txt"));
+}
+
+// A pick is kept in its normal form, taken from the current folder when it is relative: any spelling of
+// that name matches it, and no other name does (here one that keeps a part the ".." drops).
+TEST_F(SaveAreaTest, APickIsKeptInItsNormalForm) {
+    const std::string out = tmp / "outside";
+    TempFolder::MakeDir(out);
+    TempFolder::MakeDir(out + "/sub");
+    TempFolder::Write(out + "/open.txt", "opened");
+    TempFolder::Write(out + "/sub/open.txt", "not picked");
+    Support_AddChosenFile(CHOSEN_OPENED, (out + "/sub/.//../open.txt").c_str());
+    Support_AddChosenFile(CHOSEN_SAVED, "../outside/./sub/..//saved.txt"); // from the game folder
+    for (const std::string& name :
+         {out + "/open.txt", out + "/sub/.//../open.txt", std::string("../outside/open.txt")})
+        EXPECT_EQ(ReadName(LoadSave_ReadBundleFile, name), "opened") << name;
+    EXPECT_EQ(ReadName(LoadSave_ReadBundleFile, out + "/sub/open.txt"), "(none)");
+
+    const std::string log = Captured([&] {
+        EXPECT_TRUE(LoadSave_WriteFile((out + "/saved.txt").c_str(), "saved", 5));
+        EXPECT_EQ(ReadName(LoadSave_ReadSaveFile, "../outside/saved.txt"), "saved");
+        EXPECT_FALSE(LoadSave_WriteFile((out + "/sub/saved.txt").c_str(), "game", 4));
+    });
+    EXPECT_EQ(TempFolder::Read(out + "/saved.txt"), "saved");
+    EXPECT_FALSE(TempFolder::Exists(out + "/sub/saved.txt"));
+    EXPECT_EQ(log, "Error! not allowing save with filename '" + out + "/sub/saved.txt'\n");
 }
 
 TEST_F(SaveAreaTest, GameBelowTheCurrentFolder) {

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -189,6 +191,15 @@ TEST_F(DialogTest, FileDialogsRunTheDialogToolAndCancelWithoutOne) {
     path = "kept";
     EXPECT_FALSE(FileDialog_Open("All|*.*", "", nullptr, nullptr, path));
     EXPECT_EQ(path, "kept");
+
+    // A tool that is found but is no program: the dialog is cancelled, and says why.
+    std::ofstream(tool, std::ios::trunc) << "no program\n";
+    ASSERT_EQ(FileDialog_Tool(), tool);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(FileDialog_Open("All|*.*", "", nullptr, nullptr, path));
+    const std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(path, "kept");
+    EXPECT_EQ(said, "File dialog: " + tool + " could not start: " + std::strerror(ENOEXEC) + "\n");
 
     ::setenv("PATH", "/nonexistent", 1);
     EXPECT_EQ(FileDialog_Tool(), "");

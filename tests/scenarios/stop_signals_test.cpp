@@ -446,6 +446,16 @@ pid_t PidIn(const std::string& path) {
     return static_cast<pid_t>(std::atoi(TempFolder::Read(path).c_str()));
 }
 
+// The same, once a program has written it: one the game started just before a run that ended at once
+// may not have got that far yet (ten seconds at most).
+pid_t AwaitPidIn(const std::string& path) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    pid_t pid = PidIn(path);
+    for (; pid <= 0 && std::chrono::steady_clock::now() < deadline; pid = PidIn(path))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return pid;
+}
+
 // A desktop of the test's own for runs whose games show dialogs, with stand-ins first on PATH: the
 // dialog tool "zenity" (a script given; it never answers) and "keeper", a program the game starts, which
 // writes its id to keeper.pid and waits.
@@ -533,7 +543,7 @@ TEST(StopSignals, AnErrorBoxNoOneAnswersIsClosedAndAWaitForAKeyEnds) {
         }
         // The first run shows the box without a hook, long enough for either way of showing it.
         if (&c == &cases[0]) toolShowsTheBox = PidIn(folder / "box.pid") > 0;
-        const pid_t keeper = PidIn(folder / "keeper.pid");
+        const pid_t keeper = AwaitPidIn(folder / "keeper.pid");
         EXPECT_GT(keeper, 0) << "the game's program did not start";
         const std::vector<pid_t> left = RunningInSession(run.processId);
         EXPECT_EQ(left, std::vector<pid_t>{keeper}) << "the box is still open, or the game's program was ended";

@@ -50,8 +50,10 @@ const char* GraceFor(const StopCase& c) {
 // in progress and the close of the dialogs' processes (half a second at most).
 constexpr double kAtMostAfterSecondSignal = 3;
 // Where a write or a line is held up past the second signal, the end waits a fifth of a second for it; a
-// wait of a whole second, as after the grace, must not pass: the bound lies halfway between the two.
-constexpr double kAtMostAfterSecondSignalPastAHeldWrite = 0.6;
+// wait of a whole second, as after the grace, must not pass. That wait ends a whole second after the
+// signal at the least, however busy the machine, while a busy machine delays the end after the fifth of
+// a second: the bound lies nearer the second.
+constexpr double kAtMostAfterSecondSignalPastAHeldWrite = 0.8;
 
 void ExpectStopped(const ScenarioRun& run, const StopCase& c) {
     SCOPED_TRACE(testing::Message() << "signal " << c.signal << (c.again >= 0 ? " twice" : " once"));
@@ -471,8 +473,7 @@ TEST(StopSignals, AnErrorBoxNoOneAnswersIsClosedAndAWaitForAKeyEnds) {
 
 // The runner is killed outright (SIGKILL: nothing of its own runs) while a file dialog is open: the
 // dialog tool, a stand-in that SIGTERM, SIGINT and SIGHUP do not end (as a tool may catch them), ends with
-// it all the same, and soon nothing of the run is left: within ten seconds, where a tool left running
-// would run for a minute.
+// it all the same, and a second later nothing of the run is left.
 TEST(StopSignals, AFileDialogEndsWithARunnerKilledOutright) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "the dialog does not depend on how the game's code runs";
     const Desktop desktop("#!/bin/sh\ntrap '' TERM INT HUP\necho $$ > box.pid\n"
@@ -483,7 +484,7 @@ TEST(StopSignals, AFileDialogEndsWithARunnerKilledOutright) {
     ASSERT_FALSE(run.timedOut) << run.console;
     const pid_t tool = PidIn(desktop.Folder() / "box.pid");
     ASSERT_GT(tool, 0) << "the dialog tool did not start";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     std::vector<pid_t> left = RunningInSession(run.processId);
     while (!left.empty() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -192,7 +192,9 @@ TEST(StopSignals, AStandardOutputNoOneReadsHoldsUpTheEndOneSecondAtMost) {
 
 // The game saves a large file, and the write stops halfway (a hook of the runner's) while the signals
 // come: the end waits for it up to a second, a second signal a fifth of one, SIGKILL not at all. A write
-// that did not finish leaves the old file whole, and its temporary file goes at the next start.
+// that did not finish leaves the old file whole, and its temporary file goes at the next start. (A write
+// let finish ends when its pause does, which the signal follows by as long as the test takes to see the
+// write halfway: the grace bounds that end from below, and the file tells whether the write finished.)
 TEST(StopSignals, ASaveInProgressAtTheEndIsLetFinishOrLeavesTheOldFileWhole) {
     const ScenarioGame game = OneObjectGame(
         {{0, 0,
@@ -246,7 +248,8 @@ TEST(StopSignals, ASaveInProgressAtTheEndIsLetFinishOrLeavesTheOldFileWhole) {
 // The game's line to the -output file stops halfway (a hook of the runner's) while the watch ends the
 // run: the end waits for it, so the file's last line is whole, and no other line starts after it. The
 // same when the line ends before the end waits for it (another hook delays the wait): the game's next
-// line, which finds the consoles free, does not start either.
+// line, which finds the consoles free, does not start either. (As with a save let finish, the grace
+// bounds the end from below, and the log tells whether the line finished.)
 TEST(StopSignals, TheLastLineOfTheLogIsWholeAfterTheWatchEndsTheRun) {
     const std::string line = "the first half of a line, then its marker and the second half";
     const std::vector<uint8_t> bytes =

@@ -38,7 +38,7 @@ struct StopCase {
 
 // A run that should end before the grace is over (on a second signal, or by itself) is given a grace of
 // ten seconds (a hook of the runner's): one that the grace ended instead would end far past the bounds
-// of such runs (five seconds after the first signal at most, three after the second). Other runs have
+// of such runs (five seconds after the first signal at most, four after the second). Other runs have
 // the usual two seconds.
 constexpr const char* kLongGrace = "10000";
 
@@ -48,7 +48,7 @@ const char* GraceFor(const StopCase& c) {
 
 // After a second signal the run ends at once, but for a wait of a fifth of a second at most for a write
 // in progress and the close of the dialogs' processes (half a second at most).
-constexpr double kAtMostAfterSecondSignal = 3;
+constexpr double kAtMostAfterSecondSignal = 4;
 // Where a write or a line is held up past the second signal, the end waits a fifth of a second for it; a
 // wait of a whole second, as after the grace, must not pass. That wait ends a whole second after the
 // signal at the least, however busy the machine, while a busy machine delays the end after the fifth of

@@ -104,7 +104,6 @@ const CurlLibrary* g_curl = nullptr;
 // TLS library reading its certificates): it is then left to end by itself, and so is its job. Neither
 // the end of a run nor the process waits for it, and the process ends without the libraries' exit
 // handlers (Process_End), which could free what such a worker still uses.
-
 class HttpPool {
 public:
     // Never destroyed: a worker left running when the pool stopped may still use it, also at exit.

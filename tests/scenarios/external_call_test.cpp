@@ -80,7 +80,7 @@ TEST(ExternalCall, ALibraryThatEndsTheProcessEndsItWithItsCode) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "the end does not depend on how the game's code ran";
     CTestHttpServer server(CTestHttpServer::HoldingUp());
     const std::string url = "https://127.0.0.1:" + std::to_string(server.Port()) + "/silent";
-    ScenarioGame game = OneObjectGame(
+    const ScenarioGame game = OneObjectGame(
         {{0, 0, "global.n = 0; repeat (4) sprite_add(\"" + url + "\", 1, 0, 0, 0, 0);"},
          {3, 0,
           "global.n += 1; if (global.n == 3) {show_debug_message(\"ending\");"

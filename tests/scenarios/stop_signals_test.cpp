@@ -13,17 +13,14 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
-#include <netinet/in.h>
 #include <sstream>
 #include <string_view>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -343,43 +340,6 @@ TEST(StopSignals, TheEndOfARunWaitsOnNoDownload) {
     }
 }
 
-// A loopback port whose queue of connections is full: a connection to it waits for an answer to its
-// first packet, which never comes (until the queue empties, which nothing does while this lives).
-class FullListener {
-public:
-    FullListener() {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(m_listen, 0) != 0 ||
-            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
-        // The queue holds one connection that no one accepts; those after it wait.
-        for (int i = 0; i < 2; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-            ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-            m_waiting.push_back(fd);
-        }
-    }
-    ~FullListener() {
-        for (const int fd : m_waiting)
-            ::close(fd);
-        if (m_listen >= 0) ::close(m_listen);
-    }
-    FullListener(const FullListener&) = delete;
-    FullListener& operator=(const FullListener&) = delete;
-    int Port() const { return m_port; }
-
-private:
-    int m_listen = -1;
-    int m_port = 0;
-    std::vector<int> m_waiting;
-};
-
 // A fatal error ends a game while its downloads of images are starting: setting up TLS with a server
 // that takes the connection and never answers, resolving a name no server answers for, connecting to a
 // port that never takes the connection. The process ends at once, with the error's exit code and
@@ -389,7 +349,7 @@ private:
 TEST(StopSignals, AFatalErrorEndsTheRunWhileDownloadsAreStarting) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "in the tree evaluator an error does not end the game";
     CTestHttpServer server(CTestHttpServer::HoldingUp());
-    const FullListener full;
+    const CFullListener full;
     ASSERT_GT(full.Port(), 0);
     TempFolder folder;
     std::string why;
@@ -437,7 +397,9 @@ TEST(StopSignals, AFatalErrorEndsTheRunWhileDownloadsAreStarting) {
             EXPECT_LE(run.secondsAfterReady, 5.0) << run.log;
         }
         // The downloads went out: the server took requests (those over TLS are never whole requests).
-        if (!stand.inNamespaces) EXPECT_GT(server.Requests(), 0);
+        if (!stand.inNamespaces) {
+            EXPECT_GT(server.Requests(), 0);
+        }
     }
 }
 

@@ -11,14 +11,14 @@
 
 namespace {
 
-int ListenOnLoopback(int& port) {
+int ListenOnLoopback(int& port, int backlog = 64) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 64) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::listen(fd, backlog) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         if (fd >= 0) ::close(fd);
         return -1;
     }
@@ -150,4 +150,25 @@ void CTestHttpServer::Serve(int fd) {
     }
     ::shutdown(fd, SHUT_RDWR);
     ::close(fd);
+}
+
+CFullListener::CFullListener() {
+    m_listen = ListenOnLoopback(m_port, 0);
+    if (m_listen < 0) return;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(m_port));
+    // The queue holds one connection that no one accepts; those after it wait.
+    for (int i = 0; i < 2; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        m_waiting.push_back(fd);
+    }
+}
+
+CFullListener::~CFullListener() {
+    for (const int fd : m_waiting)
+        if (fd >= 0) ::close(fd);
+    if (m_listen >= 0) ::close(m_listen);
 }

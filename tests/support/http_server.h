@@ -57,3 +57,19 @@ private:
     std::vector<std::thread> m_connections;
     std::thread m_acceptor;
 };
+
+// A loopback port whose queue of connections is full: a connection to it waits for an answer to its
+// first packet, which never comes while this lives.
+class CFullListener {
+public:
+    CFullListener();
+    ~CFullListener();
+    CFullListener(const CFullListener&) = delete;
+    CFullListener& operator=(const CFullListener&) = delete;
+    int Port() const { return m_port; } // 0 when it could not be made
+
+private:
+    int m_listen = -1;
+    int m_port = 0;
+    std::vector<int> m_waiting;
+};

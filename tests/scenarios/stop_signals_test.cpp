@@ -58,7 +58,7 @@ constexpr double kAtMostAfterSecondSignalPastAHeldWrite = 0.8;
 void ExpectStopped(const ScenarioRun& run, const StopCase& c) {
     SCOPED_TRACE(testing::Message() << "signal " << c.signal << (c.again >= 0 ? " twice" : " once"));
     ASSERT_FALSE(run.timedOut) << run.console;
-    EXPECT_EQ(run.exitCode, c.exitCode) << run.errors;
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.errors << run.console.substr(0, 3000);
     EXPECT_GE(run.secondsAfterSignal, c.atLeast);
     EXPECT_LE(run.secondsAfterSignal, c.atMost);
     if (c.again >= 0) {

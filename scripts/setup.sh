@@ -21,6 +21,8 @@ for arg in "$@"; do
     --tests)
       packages+=(g++-aarch64-linux-gnu)  # the VM loop's compile for arm64 (tests/vm_loop_compile.sh)
       packages+=(libclang-rt-dev)  # clang's sanitizer run-time libraries, for its sanitizer build of the tests
+      packages+=(libxtst-dev)  # the desktop tests' input, sent through the X server's test extension
+      packages+=(openbox)  # a window manager of the desktop tests' own
       ;;
     --arm64) packages+=(g++-aarch64-linux-gnu mmdebstrap qemu-user-static binfmt-support) ;;
   esac

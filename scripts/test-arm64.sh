@@ -48,6 +48,7 @@ sysroot_packages=(
   libopenal-dev libalut-dev libogg-dev libvorbis-dev
   libbox2d-dev libjson-c-dev libcurl4-openssl-dev
   glslang-dev libspirv-cross-c-shared-dev
+  libx11-dev libxtst-dev
 )
 sysroot=$PWD/build/arm64-sysroot
 if [ "$(cat "$sysroot/.packages" 2>/dev/null)" != "${sysroot_packages[*]}" ]; then

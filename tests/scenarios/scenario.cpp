@@ -150,12 +150,15 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
     std::optional<std::chrono::steady_clock::time_point> ready, signalled, signalledAgain;
     bool again = stop.again >= 0;
     int status = 0;
+    std::thread acting;
     for (;;) {
         const pid_t done = waitpid(child, &status, WNOHANG);
         if (done == child) break;
         const auto now = std::chrono::steady_clock::now();
-        if (!stop.readyLog.empty() && !ready && ReadAll(logPath).find(stop.readyLog) != std::string::npos)
+        if (!stop.readyLog.empty() && !ready && ReadAll(logPath).find(stop.readyLog) != std::string::npos) {
             ready = now;
+            if (stop.during) acting = std::thread(stop.during, static_cast<int>(child));
+        }
         if (stop.signal != 0 && !signalled && ready && unreadFull()) {
             kill(child, stop.signal);
             signalled = now;
@@ -173,6 +176,7 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    if (acting.joinable()) acting.join();
     for (const int end : unread)
         if (end >= 0) close(end);
     if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);

@@ -41,11 +41,15 @@ struct ScenarioRun {
 // first: a second one sent while the first waits is lost).
 // With standardOutputUnread the runner's standard output is a pipe that nothing reads, and the signal
 // waits for that pipe to be full as well (the runner's next line on it does not return).
+// With during, the test acts on the run (input sent to its window, say) once its log holds readyLog: during
+// runs on a thread of its own, given the runner's process id, while the run is waited for as usual; it is
+// waited for once the run has ended, so it bounds its own waits.
 struct ScenarioStop {
     int signal = 0;
     std::string readyLog;
     double again = -1;
     bool standardOutputUnread = false;
+    std::function<void(int processId)> during;
 };
 
 // Whether the scenarios run their games' code in the tree evaluator: every run then adds "-oldexec". The

@@ -8,6 +8,7 @@
 #include "io/gamepad.h"
 #include "io/window_state.h"
 #include "library/ini_file.h"
+#include "platform/input_translator.h"
 #include "platform/platform.h"
 #include "script/buffer.h"
 #include "script/compiler/constants.h"
@@ -30,6 +31,12 @@ bool ValidKey(int key) { return key >= 0 && key < kIOKeyCount; }
 bool ValidButton(int button) { return button >= 1 && button <= kIOMouseButtons; }
 bool ValidDevice(int device) { return device >= 0 && device < kIOMouseDevices; }
 int ButtonSlot(int button, int device) { return device * kIOMouseButtons + button - 1; }
+
+// The units the string's last character takes: two for a surrogate pair.
+int LastCharacterUnits(const uint16_t* string, int length) {
+    if (length < 2) return 1;
+    return Text_IsLowSurrogate(string[length - 1]) && Text_IsHighSurrogate(string[length - 2]) ? 2 : 1;
+}
 
 // The key a message for key is recorded as; -1 when the message is to be ignored.
 int MappedKey(int key) {
@@ -233,18 +240,32 @@ void IO_OnKeyUp(int key) {
 void IO_OnChar(uint16_t character) {
     IOInputCopy& m = Message();
     int32_t& length = Input_State().IO_State.keyboardLength;
-    m.lastChar = character;
-    if (length >= kIOKeyboardStringUnits - 2) {
-        m.keyboardString[0] = m.keyboardString[length - 1];
-        m.keyboardString[1] = 0;
-        length = 1;
+    const uint16_t high = m.waitingHighSurrogate;
+    m.waitingHighSurrogate = 0;
+    if (Text_IsHighSurrogate(character)) {
+        m.waitingHighSurrogate = character;
+        return;
     }
-    if (character == 8 && length > 0) {
-        --length;
+    uint32_t code = character;
+    if (Text_IsLowSurrogate(character)) {
+        if (high == 0) return;
+        code = Text_JoinSurrogates(high, character);
+    }
+    m.lastChar = code;
+    if (length >= kIOKeyboardStringUnits - 2) {
+        // The string restarts from its last character (both halves of a pair).
+        const int last = LastCharacterUnits(m.keyboardString, length);
+        std::memmove(m.keyboardString, m.keyboardString + length - last, sizeof m.keyboardString[0] * last);
+        length = last;
+        m.keyboardString[length] = 0;
+    }
+    if (code == 8 && length > 0) {
+        length -= LastCharacterUnits(m.keyboardString, length);
         m.keyboardString[length] = 0;
         return;
     }
-    if (character < 32) return;
+    if (code < 32) return;
+    if (code >= 0x10000) m.keyboardString[length++] = high;
     m.keyboardString[length++] = character;
     m.keyboardString[length] = 0;
 }
@@ -328,18 +349,38 @@ void IO_SetLastKey(int key) {
 }
 
 void IO_SetLastChar(int character) {
-    Game().lastChar = static_cast<uint16_t>(character);
-    Message().lastChar = static_cast<uint16_t>(character);
+    const bool isCharacter = character >= 0 && character <= 0x10FFFF && !Text_IsHighSurrogate(character) &&
+                             !Text_IsLowSurrogate(character);
+    Game().lastChar = Message().lastChar = isCharacter ? static_cast<uint32_t>(character) : 0;
 }
 
 const char* IO_GetKeyboardString() {
-    // Three bytes at most per 16-bit unit.
+    // Three bytes at most per 16-bit unit (a pair's four bytes take two).
     static char text[kIOKeyboardStringUnits * 3 + 1];
     char* p = text;
     const uint16_t* s = Game().keyboardString;
-    for (int i = 0; i < kIOKeyboardStringUnits && s[i] != 0; ++i) UTF8_PutChar(p, s[i]);
+    for (int i = 0; i < kIOKeyboardStringUnits && s[i] != 0; ++i) {
+        if (Text_IsHighSurrogate(s[i]) && i + 1 < kIOKeyboardStringUnits && Text_IsLowSurrogate(s[i + 1])) {
+            p = Text_PutCodePoint(p, Text_JoinSurrogates(s[i], s[i + 1]));
+            ++i;
+        } else if (!Text_IsHighSurrogate(s[i]) && !Text_IsLowSurrogate(s[i])) {
+            UTF8_PutChar(p, s[i]);
+        }
+    }
     *p = '\0';
     return text;
+}
+
+uint32_t IO_NextCharacter(const char*& text) {
+    if (static_cast<uint8_t>(text[0]) >= 0xF0 && strnlen(text, 4) == 4) {
+        size_t at = 0;
+        const int32_t code = Text_NextCodePoint(text, 4, at);
+        if (code >= 0x10000) {
+            text += 4;
+            return static_cast<uint32_t>(code);
+        }
+    }
+    return UTF8_GetChar(text);
 }
 
 void IO_SetKeyboardString(const char* text) {
@@ -348,9 +389,16 @@ void IO_SetKeyboardString(const char* text) {
     if (text) {
         const char* p = text;
         while (length < kIOKeyboardStringUnits - 1) {
-            const uint16_t c = UTF8_GetChar(p);
+            const uint32_t c = IO_NextCharacter(p);
             if (c == 0) break;
-            g.keyboardString[length++] = c;
+            if (c < 0x10000) {
+                g.keyboardString[length++] = static_cast<uint16_t>(c);
+                continue;
+            }
+            // A pair that no longer fits is left out whole.
+            if (length + 2 > kIOKeyboardStringUnits - 1) break;
+            g.keyboardString[length++] = Text_HighSurrogate(c);
+            g.keyboardString[length++] = Text_LowSurrogate(c);
         }
     }
     g.keyboardString[length] = 0;
@@ -400,6 +448,7 @@ void IO_ClearKeys() {
 void IO_Clear() {
     std::memset(Game().keyboardString, 0, sizeof Game().keyboardString);
     std::memset(Message().keyboardString, 0, sizeof Message().keyboardString);
+    Message().waitingHighSurrogate = 0;
     Input_State().IO_State.keyboardLength = 0;
     IO_ClearKeys();
     ClearDeviceZero(Game());

@@ -37,8 +37,11 @@ struct IOInputCopy {
     uint8_t keyReleased[kIOKeyCount];
     int32_t currentKey;
     int32_t lastKey;
-    uint16_t lastChar;
+    // A code point; a recording keeps its last UTF-16 unit (input_recording.cpp).
+    uint32_t lastChar;
+    // UTF-16: a character beyond the 16-bit range takes a surrogate pair, never one half of one.
     uint16_t keyboardString[kIOKeyboardStringUnits];
+    uint16_t waitingHighSurrogate; // message side only: the first half of a pair, until its second comes
     int32_t mouseButton[kIOMouseDevices];
     int32_t lastMouseButton[kIOMouseDevices];
     // Entry (device d, button b) at 3 * d + b - 1.
@@ -101,6 +104,8 @@ inline InputState& Input_State() {
 // --- message side (the window procedure) ---
 void IO_OnKeyDown(int key, bool repeat);
 void IO_OnKeyUp(int key);
+// One UTF-16 unit of a character message: the two halves of a surrogate pair make one character, a
+// half without its partner is dropped.
 void IO_OnChar(uint16_t character);
 void IO_OnMouseDown(int button);
 void IO_OnMouseUp(int button);
@@ -126,13 +131,17 @@ void IO_SetMouseButton(int button, int device);
 void IO_SetLastMouseButton(int button, int device);
 int IO_GetKey();
 int IO_GetLastKey();
-int IO_GetLastChar();
+int IO_GetLastChar(); // a code point (0 for none)
 void IO_SetKey(int key);
 void IO_SetLastKey(int key);
+// A code point; anything else (a surrogate half, a value beyond U+10FFFF) is no character: 0.
 void IO_SetLastChar(int character);
 // The game-side string as UTF-8 in one static buffer, overwritten by the next call.
 const char* IO_GetKeyboardString();
 void IO_SetKeyboardString(const char* text);
+// The character at text, text moved past it: a well-formed four-byte sequence whole, anything else as
+// the engine's UTF-8 reads it (UTF8_GetChar). 0 at the terminator.
+uint32_t IO_NextCharacter(const char*& text);
 int IO_GetKeyMap(int key);
 void IO_SetKeyMap(int key, int mapped);
 void IO_UnsetKeyMap();

@@ -4,6 +4,7 @@
 #include "core/memory.h"
 #include "core/text.h"
 #include "io/input.h"
+#include "platform/input_translator.h"
 
 #include <cstring>
 
@@ -24,11 +25,12 @@ struct FrameField {
 
 constexpr int kFieldCount = 18;
 
-// The fields of one frame, in file order (released before pressed, for keys and for buttons).
-void FrameFields(FrameField (&fields)[kFieldCount]) {
+// The fields of one frame, in file order (released before pressed, for keys and for buttons). The last
+// character is written as one UTF-16 unit, lastUnit (see RecordedUnit).
+void FrameFields(FrameField (&fields)[kFieldCount], uint16_t& lastUnit) {
     IOInputCopy& g = Input_State().IO_State.game;
     const FrameField list[kFieldCount] = {
-        {&g.lastChar, 2, FieldCheck::None},
+        {&lastUnit, 2, FieldCheck::None},
         {g.keyboardString, sizeof g.keyboardString, FieldCheck::None},
         {&g.lastKey, 4, FieldCheck::Key},
         {&g.currentKey, 4, FieldCheck::Key},
@@ -48,6 +50,24 @@ void FrameFields(FrameField (&fields)[kFieldCount]) {
         {&Input_State().IO_RawMouse.y[0], 4, FieldCheck::None},
     };
     std::memcpy(fields, list, sizeof list);
+}
+
+// The last character as a frame holds it: a character beyond the 16-bit range by its pair's second half,
+// the last unit its message brought.
+uint16_t RecordedUnit(uint32_t character) {
+    return character < 0x10000 ? static_cast<uint16_t>(character) : Text_LowSurrogate(character);
+}
+
+// And back: a second half read is the character of the pair that ends the frame's keyboard string, when
+// it ends with that half; any other half is no character.
+uint32_t PlayedCharacter(uint16_t unit) {
+    if (!Text_IsHighSurrogate(unit) && !Text_IsLowSurrogate(unit)) return unit;
+    const uint16_t* s = Input_State().IO_State.game.keyboardString;
+    int length = 0;
+    while (length < kIOKeyboardStringUnits && s[length] != 0) ++length;
+    const bool endsWithIt = length >= 2 && s[length - 1] == unit && Text_IsHighSurrogate(s[length - 2]);
+    if (Text_IsLowSurrogate(unit) && endsWithIt) return Text_JoinSurrogates(s[length - 2], unit);
+    return 0;
 }
 
 bool FieldIsSound(const uint8_t* bytes, int size, FieldCheck check) {
@@ -103,7 +123,8 @@ void IO_WritePlaybackFrame() {
     FILE* file = Input_State().IO_State.file;
     if (!file) return;
     FrameField fields[kFieldCount];
-    FrameFields(fields);
+    uint16_t lastUnit = RecordedUnit(Input_State().IO_State.game.lastChar);
+    FrameFields(fields, lastUnit);
     uint8_t frame[kIOPlaybackFrameSize];
     int at = 0;
     for (const FrameField& f : fields) {
@@ -133,7 +154,8 @@ void IO_ReadPlaybackFrame() {
         return;
     }
     FrameField fields[kFieldCount];
-    FrameFields(fields);
+    uint16_t lastUnit = 0;
+    FrameFields(fields, lastUnit);
     int at = 0;
     int present = 0;
     for (const FrameField& f : fields) {
@@ -152,6 +174,7 @@ void IO_ReadPlaybackFrame() {
     }
     // The recorded string need not be terminated within its field.
     Input_State().IO_State.game.keyboardString[kIOKeyboardStringUnits - 1] = 0;
+    if (present > 0) Input_State().IO_State.game.lastChar = PlayedCharacter(lastUnit);
     if (got < sizeof frame) {
         StopPlayback("the file ends inside the frame");
         return;

@@ -25,25 +25,6 @@ size_t Utf16Units(const std::string& text) {
     return units;
 }
 
-// Appends the code point as UTF-8.
-void PutCodePoint(std::string& out, int32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 } // namespace
 
 // --- font ---
@@ -141,7 +122,8 @@ void CDialogForm::Type(const char* utf8) {
         if (cp < 32 || cp == 127) continue;
         const size_t need = cp >= 0x10000 ? 2 : 1;
         if (units + need > kDialogEditUnits) continue;
-        PutCodePoint(field, cp);
+        char bytes[4];
+        field.append(bytes, Text_PutCodePoint(bytes, static_cast<uint32_t>(cp)));
         units += need;
     }
 }

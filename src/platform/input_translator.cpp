@@ -41,6 +41,26 @@ int32_t Text_NextCodePoint(const char* text, size_t length, size_t& i) {
     return cp;
 }
 
+char* Text_PutCodePoint(char* out, uint32_t cp) {
+    const auto put = [&out](uint32_t byte) { *out++ = static_cast<char>(byte); };
+    if (cp < 0x80) {
+        put(cp);
+    } else if (cp < 0x800) {
+        put(0xC0 | (cp >> 6));
+        put(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        put(0xE0 | (cp >> 12));
+        put(0x80 | ((cp >> 6) & 0x3F));
+        put(0x80 | (cp & 0x3F));
+    } else {
+        put(0xF0 | (cp >> 18));
+        put(0x80 | ((cp >> 12) & 0x3F));
+        put(0x80 | ((cp >> 6) & 0x3F));
+        put(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
 void CInputTranslator::Key(CMessageQueue& queue, const PCKey& key, bool down, bool repeat) {
     if (key.vk == 0) return;
     const bool alt = key.vk == VK_MENU || m_keys.IsDown(VK_MENU);
@@ -75,9 +95,8 @@ void CInputTranslator::Text(CMessageQueue& queue, const char* utf8, size_t lengt
         if (cp < 0x10000) {
             queue.Post(message, static_cast<uint64_t>(cp), 1);
         } else {
-            const int32_t v = cp - 0x10000;
-            queue.Post(message, static_cast<uint64_t>(0xD800 + (v >> 10)), 1);
-            queue.Post(message, static_cast<uint64_t>(0xDC00 + (v & 0x3FF)), 1);
+            queue.Post(message, Text_HighSurrogate(static_cast<uint32_t>(cp)), 1);
+            queue.Post(message, Text_LowSurrogate(static_cast<uint32_t>(cp)), 1);
         }
     }
 }
@@ -99,19 +118,30 @@ void CInputTranslator::MouseMove(CMessageQueue& queue, int32_t x, int32_t y, int
 
 void CInputTranslator::MouseButton(CMessageQueue& queue, int button, bool down, int32_t x, int32_t y,
                                    int32_t clientWidth, int32_t clientHeight) {
-    if (!InClient(x, y, clientWidth, clientHeight)) return;
     PlatformMessage msg;
+    uint8_t vk = 0;
     switch (button) {
-    case 1: msg.message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; break;
-    case 2: msg.message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP; break;
-    case 3: msg.message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
+    case 1:
+        msg.message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+        vk = VK_LBUTTON;
+        break;
+    case 2:
+        msg.message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+        vk = VK_RBUTTON;
+        break;
+    case 3:
+        msg.message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP;
+        vk = VK_MBUTTON;
+        break;
     case 4:
     case 5:
         msg.message = down ? WM_XBUTTONDOWN : WM_XBUTTONUP;
         msg.wParam = static_cast<uint64_t>(button - 3) << 16;
+        vk = button == 4 ? VK_XBUTTON1 : VK_XBUTTON2;
         break;
     default: return;
     }
+    if (!InClient(x, y, clientWidth, clientHeight) && (down || !m_keys.IsDown(vk))) return;
     msg.lParam = Message_MakeLong(x, y);
     m_keys.Apply(msg);
     // The held-buttons word is taken after the change, as Windows reports it.

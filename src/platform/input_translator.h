@@ -21,7 +21,8 @@ public:
     // WM_SYSCHAR (the right Alt is AltGr on the layouts that type with it).
     void Text(CMessageQueue& queue, const char* utf8, size_t length);
     // Mouse positions are client pixels. No capture: a position outside the client area of the given
-    // size is not this window's, and neither move nor button is posted.
+    // size is not this window's, and neither move nor button is posted; but a button pressed in the
+    // client area is let go wherever it is released (the game would hold it down until its next click).
     void MouseMove(CMessageQueue& queue, int32_t x, int32_t y, int32_t clientWidth, int32_t clientHeight);
     // button: 1 left, 2 right, 3 middle, 4 and 5 the extra buttons.
     void MouseButton(CMessageQueue& queue, int button, bool down, int32_t x, int32_t y, int32_t clientWidth,
@@ -43,3 +44,19 @@ private:
 // Next code point of a UTF-8 text at index i (advanced past it); -1 for a byte that starts no valid
 // sequence (i advances by one).
 int32_t Text_NextCodePoint(const char* text, size_t length, size_t& i);
+// Writes a code point up to U+10FFFF as UTF-8 at out (one to four bytes); the end of what was written.
+char* Text_PutCodePoint(char* out, uint32_t cp);
+
+// UTF-16's surrogate pairs: the two halves of a code point beyond the 16-bit range, and the code point
+// of a pair.
+inline bool Text_IsHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+inline bool Text_IsLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+inline uint16_t Text_HighSurrogate(uint32_t cp) {
+    return static_cast<uint16_t>(0xD800 + ((cp - 0x10000) >> 10));
+}
+inline uint16_t Text_LowSurrogate(uint32_t cp) {
+    return static_cast<uint16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+}
+inline uint32_t Text_JoinSurrogates(uint32_t high, uint32_t low) {
+    return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}

@@ -5,7 +5,6 @@
 #include "core/files.h"
 #include "core/memory.h"
 #include "core/save_area.h"
-#include "core/utf8.h"
 #include "data/general_info.h"
 #include "ext/platform_builtins.h"
 #include "graphics/frame/frame.h"
@@ -14,6 +13,7 @@
 #include "io/input.h"
 #include "io/window.h"
 #include "platform/clock.h"
+#include "platform/input_translator.h"
 #include "script/compiler/compile.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_error.h"
@@ -273,16 +273,14 @@ template <void (*Write)(int)> bool SetOfKeyboard(CInstance*, int, ScriptValue* i
     return true;
 }
 bool GetLastChar(CInstance*, int, ScriptValue* out) {
-    char text[4] = {};
-    char* end = text;
-    UTF8_PutChar(end, static_cast<uint16_t>(IO_GetLastChar()));
-    *end = 0;
+    char text[5] = {};
+    *Text_PutCodePoint(text, static_cast<uint32_t>(IO_GetLastChar())) = 0;
     return VarOut_Text(out, text);
 }
 // The first character of the text (all of its UTF-8 bytes); an empty or missing text changes nothing.
 bool SetLastChar(CInstance*, int, ScriptValue* in) {
     const char* text = Value_Text(in);
-    if (text && *text) IO_SetLastChar(UTF8_GetChar(text));
+    if (text && *text) IO_SetLastChar(static_cast<int>(IO_NextCharacter(text)));
     return true;
 }
 bool GetKeyboardString(CInstance*, int, ScriptValue* out) {

@@ -101,6 +101,47 @@ TEST_F(Input, KeyboardStringRules) {
     EXPECT_STREQ(IO_GetKeyboardString(), "\xE2\x82\xAC" "5");
 }
 
+// Characters beyond the 16-bit range come as two character messages (a surrogate pair): they are one
+// character of the string (four bytes of UTF-8) and the last character, and Backspace takes them whole. A
+// half that comes without its partner is no character at all.
+TEST_F(Input, ACharacterBeyondSixteenBitsIsOneCharacter) {
+    const std::string grin = "\xF0\x9F\x98\x80"; // U+1F600
+    ASSERT_TRUE(Create());
+    fake.InjectText(("x" + grin).c_str());
+    Step();
+    EXPECT_EQ(std::string(IO_GetKeyboardString()), "x" + grin);
+    EXPECT_EQ(IO_GetLastChar(), 0x1F600);
+    fake.InjectKeyPress(VK_BACK);
+    Step();
+    EXPECT_STREQ(IO_GetKeyboardString(), "x");
+
+    fake.InjectMessage(WM_CHAR, 0xDE00);         // a second half alone
+    fake.InjectMessage(WM_CHAR, 0xD83D);         // a first half that the next character does not complete
+    fake.InjectMessage(WM_CHAR, 'y');
+    fake.InjectMessage(WM_CHAR, 0xD83D);         // one that no message follows
+    Step();
+    EXPECT_STREQ(IO_GetKeyboardString(), "xy");
+    EXPECT_EQ(IO_GetLastChar(), 'y');
+    fake.InjectMessage(WM_CHAR, 0xDE00);         // ... until the next step's: the pair is whole
+    Step();
+    EXPECT_EQ(std::string(IO_GetKeyboardString()), "xy" + grin);
+
+    // A string that restarts keeps its last character whole; the game's own string may hold such characters.
+    IO_SetKeyboardString((std::string(1021, 'a') + grin).c_str());
+    EXPECT_EQ(std::string(IO_GetKeyboardString()), std::string(1021, 'a') + grin);
+    fake.InjectText("c");
+    Step();
+    EXPECT_EQ(std::string(IO_GetKeyboardString()), grin + "c");
+    // One that does not fit into the 1,024 units whole is left out.
+    IO_SetKeyboardString((std::string(1023, 'a') + grin).c_str());
+    EXPECT_EQ(std::string(IO_GetKeyboardString()), std::string(1023, 'a'));
+
+    IO_SetLastChar(0xDE00);
+    EXPECT_EQ(IO_GetLastChar(), 0);
+    IO_SetLastChar(0x1F600);
+    EXPECT_EQ(IO_GetLastChar(), 0x1F600);
+}
+
 TEST_F(Input, KeyCodesOutsideTheTablesChangeNothing) {
     ASSERT_TRUE(Create());
     IO_SetKeyMap(-5, 'A');

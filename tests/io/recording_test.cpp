@@ -36,7 +36,7 @@ struct Recording : MainWindowTest {
             if (live) {
                 switch (i % 4) {
                 case 0: fake.InjectKey(static_cast<uint8_t>('A' + i), true); break;
-                case 1: fake.InjectText("x\xC3\xA9"); break;
+                case 1: fake.InjectText("x\xC3\xA9\xF0\x9F\x98\x80"); break;
                 case 2: fake.InjectMouseMove(10 * i, 5 * i); fake.InjectMouseButton(1 + i % 3, true); break;
                 default: fake.InjectKeyPress(VK_BACK); fake.InjectWheel(1); fake.InjectMouseButton(1 + i % 3, false);
                 }
@@ -64,8 +64,12 @@ struct Recording : MainWindowTest {
 TEST_F(Recording, PlaysBackTheSameInputFrameForFrameAndIgnoresLiveInput) {
     ASSERT_TRUE(Create());
     const std::vector<Snapshot> recorded = Record(12);
-    EXPECT_EQ(TempFolder::Read(file).size(), 12u * kIOPlaybackFrameSize);
+    const std::string bytes = TempFolder::Read(file);
+    EXPECT_EQ(bytes.size(), 12u * kIOPlaybackFrameSize);
     EXPECT_EQ(recorded[2].game.keyboardString[1], 0xE9);
+    // A character beyond 16 bits is recorded as its message left it: its pair's second half last.
+    EXPECT_EQ(recorded[1].game.lastChar, 0x1F600u);
+    EXPECT_EQ(bytes.substr(kIOPlaybackFrameSize, 2), std::string("\x00\xDE", 2));
 
     StartPlayback();
     const std::vector<Snapshot> played = Play(12, true);

@@ -122,12 +122,16 @@ TEST_F(Translator, TextBecomesUtf16CharacterMessages) {
 TEST_F(Translator, MouseWithoutCapture) {
     in.MouseMove(q, 10, 20, 640, 480);
     in.MouseButton(q, 2, true, 10, 20, 640, 480);
-    in.MouseMove(q, 640, 20, 640, 480);           // outside: not this window's
-    in.MouseButton(q, 2, false, -1, 20, 640, 480);  // released outside: never arrives
     in.MouseButton(q, 3, true, 0, 0, 640, 480);
-    in.MouseButton(q, 3, true, 0, 0, 0, 0);  // a minimised window has no client area
+    in.MouseMove(q, 640, 20, 640, 480);            // outside: not this window's
+    in.MouseButton(q, 1, true, -1, 20, 640, 480);   // nor is a press outside
+    in.MouseButton(q, 1, false, -1, 20, 640, 480);  // or the release of a button it never saw go down
+    in.MouseButton(q, 2, false, -1, 20, 640, 480);  // a button pressed inside is let go anywhere, once
+    in.MouseButton(q, 2, false, -1, 20, 640, 480);
+    in.MouseButton(q, 3, false, 10, 20, 0, 0);      // a minimised window has no client area
+    in.MouseButton(q, 3, true, 0, 0, 0, 0);
     const auto m = Drain(q);
-    ASSERT_EQ(m.size(), 4u);
+    ASSERT_EQ(m.size(), 6u);
     EXPECT_EQ(m[0].message, WM_SETCURSOR);
     EXPECT_EQ(Message_LowWord(m[0].lParam), HTCLIENT);
     EXPECT_EQ(m[1].message, WM_MOUSEMOVE);
@@ -136,6 +140,11 @@ TEST_F(Translator, MouseWithoutCapture) {
     EXPECT_EQ(m[2].wParam, MK_RBUTTON);
     EXPECT_EQ(m[3].message, WM_MBUTTONDOWN);
     EXPECT_EQ(m[3].wParam, MK_RBUTTON | MK_MBUTTON);
+    EXPECT_EQ(m[4].message, WM_RBUTTONUP);
+    EXPECT_EQ(m[4].wParam, MK_MBUTTON);
+    EXPECT_EQ(m[5].message, WM_MBUTTONUP);
+    EXPECT_EQ(m[5].wParam, 0u);
+    EXPECT_FALSE(in.State().IsDown(VK_RBUTTON) || in.State().IsDown(VK_MBUTTON));
     EXPECT_EQ(Message_MouseButton(m[2].message), 2);
     EXPECT_EQ(Message_MouseButton(m[3].message), 3);
     EXPECT_EQ(Message_MouseButton(WM_LBUTTONUP), 1);

@@ -377,6 +377,12 @@ TEST_F(BuiltInVariables, KeyboardLastCharacter) {
     EXPECT_EQ(Run("keyboard_lastchar = '\xC3\xA9t\xC3\xA9'; return keyboard_lastchar"), "'\xC3\xA9'");
     EXPECT_EQ(IO_GetLastChar(), 0xE9);
     EXPECT_EQ(Run("keyboard_lastchar = ''; keyboard_lastchar = 5; return keyboard_lastchar"), "'\xC3\xA9'");
+    // A character beyond 16 bits is whole, there and in the keyboard string.
+    EXPECT_EQ(Run("keyboard_lastchar = '\xF0\x9F\x98\x80!'; return keyboard_lastchar"), "'\xF0\x9F\x98\x80'");
+    EXPECT_EQ(IO_GetLastChar(), 0x1F600);
+    EXPECT_EQ(Run("keyboard_string = 'a\xF0\x9F\x98\x80'; keyboard_string = keyboard_string + 'b';"
+                  "return keyboard_string"),
+              "'a\xF0\x9F\x98\x80" "b'");
 }
 
 TEST_F(BuiltInVariables, CaptionsAndCursor) {

@@ -437,12 +437,16 @@ void CSDLPlatform::Translate(CMessageQueue& queue, const SDL_Event& e) {
         m_input.MouseMove(queue, e.motion.x, e.motion.y, width, height);
         return;
     case SDL_MOUSEBUTTONDOWN:
-    case SDL_MOUSEBUTTONUP:
-        if (!ours(e.button.windowID, false)) return;
+    case SDL_MOUSEBUTTONUP: {
+        // Without the mouse captured, a button let go outside every window of ours comes with window 0, at
+        // a position that is no window's: it counts as outside the client area.
+        if (!ours(e.button.windowID, e.type == SDL_MOUSEBUTTONUP)) return;
+        const bool nowhere = e.button.windowID == 0;
         GetClientSize(width, height);
-        m_input.MouseButton(queue, EngineButton(e.button.button), e.type == SDL_MOUSEBUTTONDOWN, e.button.x, e.button.y,
-                            width, height);
+        m_input.MouseButton(queue, EngineButton(e.button.button), e.type == SDL_MOUSEBUTTONDOWN,
+                            nowhere ? -1 : e.button.x, nowhere ? -1 : e.button.y, width, height);
         return;
+    }
     case SDL_MOUSEWHEEL: {
         if (!ours(e.wheel.windowID, false)) return;
         int x = 0, y = 0;

@@ -485,10 +485,12 @@ bool Reset() {
         Display_GetFullScreenSize(backWidth, backHeight);
         Window_State().Window_DeviceState.backBufferSize = WindowSize{backWidth, backHeight};
     }
-    Platform_SetWindowStyle(style);
-    // Without a window, or where the system refuses, the back buffer still takes the desktop size.
+    // Without a window, or where the system refuses, the back buffer still takes the desktop size. The
+    // window leaves full screen before it takes its style (and enters it before): a full-screen window
+    // keeps its frame and its resizing as they were, to have them again when it leaves.
     if (!Platform_SetFullscreen(fullScreen) && fullScreen)
         DebugConsole->Output("The window could not switch to full screen\n");
+    Platform_SetWindowStyle(style);
     Window_State().Window_DeviceState.style = style;
 
     g_present.MultiSampleType = static_cast<uint32_t>(Frame_State().GR_DeviceGlobals.requestedMultisample);

@@ -507,8 +507,10 @@ int CSDLPlatform::ShowMessageBox(const char* text, const char* caption, uint32_t
     SDL_DisplayMode display{};
     const int width = SDL_GetCurrentDisplayMode(0, &display) == 0 && display.w > 0 ? display.w : 640;
     const std::string wrapped = MessageBox_WrapText(text ? text : "", std::max(30, width * 3 / 4 / 8));
-    // No owner window, as the runner's message boxes have none.
-    const SDL_MessageBoxData box = {flags, nullptr, caption, wrapped.c_str(), buttons.count, data, nullptr};
+    // The box belongs to the game window, once that is shown: the window manager keeps it above the game
+    // window, whatever the player clicks.
+    SDL_Window* owner = m_window && (SDL_GetWindowFlags(m_window) & SDL_WINDOW_SHOWN) ? m_window : nullptr;
+    const SDL_MessageBoxData box = {flags, owner, caption, wrapped.c_str(), buttons.count, data, nullptr};
     int hit = -1;
     if (SDL_ShowMessageBox(&box, &hit) != 0) {
         DebugConsole->Output("SDL_ShowMessageBox failed: %s\n", SDL_GetError());

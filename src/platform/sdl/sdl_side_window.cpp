@@ -42,16 +42,21 @@ bool CSDLSideWindow::Open(const char* title, int width, int height, bool resizab
         const int display = SDL_GetWindowDisplayIndex(near);
         position = static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(display < 0 ? 0 : display));
     }
-    const Uint32 flags =
-        (resizable ? SDL_WINDOW_RESIZABLE : 0) | (shown ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
-    m_window = SDL_CreateWindow(title, position, position, width, height, flags);
+    m_window = SDL_CreateWindow(title, position, position, width, height,
+                                (resizable ? SDL_WINDOW_RESIZABLE : 0) | SDL_WINDOW_HIDDEN);
     if (!m_window || !PrepareImage(width, height)) {
         DebugConsole->Output("Side window \"%s\": %s\n", title, SDL_GetError());
         Close();
         return false;
     }
     m_id = SDL_GetWindowID(m_window);
-    if (shown) SDL_RaiseWindow(m_window);
+    // Told to the window manager as the near window's own (once that is shown) before it is shown itself:
+    // it stays above that window.
+    if (near && shown && (SDL_GetWindowFlags(near) & SDL_WINDOW_SHOWN)) SDL_SetWindowModalFor(m_window, near);
+    if (shown) {
+        SDL_ShowWindow(m_window);
+        SDL_RaiseWindow(m_window);
+    }
     stale = true;
     return true;
 }

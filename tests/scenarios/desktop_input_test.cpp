@@ -1,0 +1,440 @@
+// The runner on a desktop of the test's own (an X server, with a window manager where the case needs one),
+// played as a player would: the pointer, its buttons and the keys go to its window through the X server.
+// A mouse button let go outside the window, a character beyond the 16-bit range typed, full screen and
+// back, and the game's boxes when the player clicks into the game window while one is open.
+#include "scenario.h"
+
+#include "support/emulator.h"
+#include "support/temp_folder.h"
+#include "support/virtual_x.h"
+#include "support/x_desktop.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kCaption = "Desktop";
+constexpr const char* kNoDesktop = "no X server of the test's own here (or under the emulator): not tested";
+
+// The log of a run while it goes on: the runner runs in the folder that holds it.
+std::string DesktopRunLog(int processId) {
+    std::ifstream in("/proc/" + std::to_string(processId) + "/cwd/game.log", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Waits for a line of the log that starts with start.
+bool WaitForLogLine(int processId, const std::string& start, std::chrono::milliseconds timeout = 20s) {
+    return XDesktopClient::WaitFor(
+        [&] { return ("\n" + DesktopRunLog(processId)).find("\n" + start) != std::string::npos; }, timeout);
+}
+
+// A game of one object in a room of the window's size, with the window's caption kCaption and the
+// general information's options word (64: a window that may be resized).
+std::vector<uint8_t> DesktopGame(int width, int height, std::vector<ScenarioEvent> events,
+                                 uint8_t options = 0) {
+    ScenarioGame game = OneObjectGame(std::move(events));
+    game.title = kCaption;
+    game.width = game.rooms[0].width = width;
+    game.height = game.rooms[0].height = height;
+    game.rooms[0].speed = 60;
+    game.rooms[0].colour = 0x604020;
+    std::vector<uint8_t> bytes = BuildScenarioGame(game);
+    // The options word lies 68 bytes into the general information's body.
+    for (size_t at = 8; at + 8 <= bytes.size();) {
+        uint32_t size = 0;
+        std::memcpy(&size, &bytes[at + 4], 4);
+        if (std::memcmp(&bytes[at], "GEN8", 4) == 0) {
+            bytes[at + 8 + 68] |= options;
+            break;
+        }
+        at += 8 + size;
+    }
+    return bytes;
+}
+
+// A click as a player's: the pointer moves onto the point, then the button goes down and up there. (SDL
+// learns where the pointer is in a window that moved or grew under it only from a motion.)
+void ClickAt(XDesktopClient& client, int x, int y, int button = 1) {
+    client.MovePointer(x + 1, y + 1);
+    client.Click(x, y, button);
+}
+
+// The runner on an X server of the test's own (with a window manager of its own when asked), and an X
+// client of the test's that finds its windows and plays it.
+class Desktop : public testing::Test {
+protected:
+    // False (the test skipped) where no X server can be started here, or under the emulator.
+    bool Start(bool windowManager) {
+        // (Under the emulator the game's frames, drawn by the emulated software GL driver, come far
+        // slower than a player plays; the platform code played here does not depend on the processor.)
+        if (RunsUnderEmulator()) return false;
+        server = std::make_unique<VirtualXServer>("1024x768x24", screenFolder.Path());
+        if (server->Display().empty()) return false;
+        if (windowManager) {
+            manager = std::make_unique<XWindowManager>(server->Display());
+            EXPECT_TRUE(manager->Running()) << "openbox could not be started on the test's X server";
+            if (!manager->Running()) return false;
+        }
+        client = std::make_unique<XDesktopClient>(server->Display());
+        EXPECT_TRUE(client->Connected() && client->CanSendInput());
+        return client->Connected() && client->CanSendInput();
+    }
+
+    // Runs the game, with "-noerrors" unless its boxes are to be shown, acting on it once its log says
+    // "ready".
+    ScenarioRun Run(const std::vector<uint8_t>& game, bool showBoxes, std::function<void(int)> during) {
+        TempFolder folder;
+        TempFolder::Write(folder / "game.win", std::string(game.begin(), game.end()));
+        std::vector<std::string> arguments = {"-game", folder / "game.win", "-output", folder / "game.log"};
+        if (!showBoxes) arguments.push_back("-noerrors");
+        if (ScenarioTreeMode()) arguments.push_back("-oldexec");
+        // SDL's X11 video would open the session's message bus, whose library keeps a block to the exit.
+        // SDL takes a click that comes within 10 ms of the focus it gives a window (measured as SDL handles
+        // the two) for the window manager's; the test's clicks come at the machine's pace, and count.
+        ScenarioEnvironment environment{{"SDL_VIDEODRIVER", "x11"},
+                                        {"DISPLAY", server->Display()},
+                                        {"DBUS_SESSION_BUS_ADDRESS", "disabled:"},
+                                        {"SDL_MOUSE_FOCUS_CLICKTHROUGH", "1"}};
+        ScenarioStop stop;
+        stop.readyLog = "ready\n";
+        // A run the test could not play to its end is ended as the close box would end it.
+        stop.during = [during = std::move(during)](int processId) {
+            during(processId);
+            if (testing::Test::HasFailure()) kill(processId, SIGTERM);
+        };
+        return RunRunner(folder.Path(), arguments, 60, false, stop);
+    }
+
+    // The game's window (of the size given), once it is shown; 0 when it was not.
+    XWindowId GameWindow(int processId, int width, int height) {
+        return client->WaitForWindow([&](XWindowId window) {
+            XWindowGeometry g;
+            return client->Property32(window, "_NET_WM_PID") == std::vector<long>{processId} &&
+                   client->IsMapped(window) && client->Geometry(window, g) && g.width == width &&
+                   g.height == height;
+        });
+    }
+
+    XWindowGeometry GeometryOf(XWindowId window) {
+        XWindowGeometry g;
+        client->Geometry(window, g);
+        return g;
+    }
+
+    // A box of the game (SDL's message box, or a form of the runner's own), once it is shown: a window of
+    // the game's caption other than its own.
+    XWindowId Box(XWindowId gameWindow) {
+        return client->WaitForWindow([&](XWindowId w) {
+            return w != gameWindow && client->IsMapped(w) && client->Name(w) == kCaption;
+        });
+    }
+
+    // A click into the game window at (x, y) of it, once the window manager has given it the focus: a
+    // click that comes while the focus passes on may go nowhere.
+    void ClickInto(XWindowId window, int x, int y, int button) {
+        EXPECT_TRUE(XDesktopClient::WaitFor([&] { return client->Focused() == window; }))
+            << "the game has no focus";
+        const XWindowGeometry g = GeometryOf(window);
+        ClickAt(*client, g.x + x, g.y + y, button);
+    }
+
+    TempFolder screenFolder;
+    std::unique_ptr<VirtualXServer> server;
+    std::unique_ptr<XWindowManager> manager;
+    std::unique_ptr<XDesktopClient> client;
+};
+
+// X's wheel: button 4 a notch away from the player.
+void TurnWheel(XDesktopClient& client) {
+    client.Button(4, true);
+    client.Button(4, false);
+}
+
+// A button pressed in the window and let go outside it is up for the game at its next step, released
+// once; a press outside the window does not reach it at all.
+TEST_F(Desktop, AMouseButtonLetGoOutsideTheWindowIsUp) {
+    if (!Start(false)) GTEST_SKIP() << kNoDesktop;
+    const std::vector<uint8_t> game = DesktopGame(
+        400, 300,
+        {{0, 0, "held = \"\"; wheels = 0; show_debug_message(\"ready\");"},
+         {3, 0,
+          "s = string(mouse_check_button(mb_left)) + string(mouse_check_button(mb_right)) + \" \" + "
+          "string(mouse_button);"
+          "if (s != held) { show_debug_message(\"held \" + s); held = s; }"
+          "if (mouse_check_button_pressed(mb_left)) show_debug_message(\"pressed left\");"
+          "if (mouse_check_button_pressed(mb_right)) show_debug_message(\"pressed right\");"
+          "if (mouse_check_button_released(mb_left)) show_debug_message(\"released left\");"
+          "if (mouse_check_button_released(mb_right)) show_debug_message(\"released right\");"
+          "if (mouse_wheel_up()) { wheels += 1; show_debug_message(\"wheel \" + string(wheels)); }"
+          "if (keyboard_check_pressed(vk_escape)) game_end();"}});
+    const ScenarioRun run = Run(game, false, [&](int processId) {
+        const XWindowId window = GameWindow(processId, 400, 300);
+        ASSERT_NE(window, 0u) << "the game's window was not shown";
+        const XWindowGeometry g = GeometryOf(window);
+        const int insideX = g.x + 200, insideY = g.y + 150, outsideX = g.x + 400 + 100;
+        int wheels = 0;
+        // The wheel turned inside the window after the rest: once the game has seen it, it has seen
+        // everything sent before it.
+        const auto seen = [&] {
+            client->MovePointer(insideX, insideY);
+            TurnWheel(*client);
+            EXPECT_TRUE(WaitForLogLine(processId, "wheel " + std::to_string(++wheels) + "\n"));
+        };
+        for (const int button : {1, 3}) {
+            SCOPED_TRACE(button == 1 ? "left" : "right");
+            client->MovePointer(insideX, insideY);
+            client->Button(button, true);
+            EXPECT_TRUE(WaitForLogLine(processId, button == 1 ? "pressed left" : "pressed right"));
+            client->MovePointer(outsideX, insideY);
+            client->Button(button, false);
+            seen();
+        }
+        client->MovePointer(outsideX, insideY);
+        client->Button(1, true);
+        client->Button(1, false);
+        seen();
+        // With no window manager the keys go to the window under the pointer.
+        client->MovePointer(insideX, insideY);
+        client->TapKey(XK_Escape);
+    });
+    ASSERT_FALSE(run.timedOut) << run.log << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.console << run.errors;
+    EXPECT_EQ(LinesStartingWith(run.log, ""),
+              (std::vector<std::string>{"ready", "held 00 0", "held 10 1", "pressed left", "held 00 0",
+                                        "released left", "wheel 1", "held 01 2", "pressed right", "held 00 0",
+                                        "released right", "wheel 2", "wheel 3"}))
+        << run.log;
+}
+
+// A character beyond the 16-bit range (typed through a key the keyboard map is given for it) is one
+// character of keyboard_string, its four bytes of UTF-8 (string_byte_at gives them as signed bytes), and
+// keyboard_lastchar; Backspace takes it whole.
+TEST_F(Desktop, ACharacterBeyondSixteenBitsIsTypedWhole) {
+    if (!Start(false)) GTEST_SKIP() << kNoDesktop;
+    const std::vector<uint8_t> game = DesktopGame(
+        400, 300,
+        {{0, 0, "marks = 0; show_debug_message(\"ready\");"},
+         {3, 0,
+          "if (keyboard_check_pressed(vk_f1)) {"
+          "  marks += 1; s = \"mark \" + string(marks) + \" [\"; t = keyboard_string;"
+          "  for (i = 1; i <= string_byte_length(t); i += 1) s += \" \" + string(string_byte_at(t, i));"
+          "  s += \" ] [\"; t = keyboard_lastchar;"
+          "  for (i = 1; i <= string_byte_length(t); i += 1) s += \" \" + string(string_byte_at(t, i));"
+          "  show_debug_message(s + \" ]\");"
+          "}"
+          "if (mouse_check_button_pressed(mb_middle)) game_end();"}});
+    const ScenarioRun run = Run(game, false, [&](int processId) {
+        const XWindowId window = GameWindow(processId, 400, 300);
+        ASSERT_NE(window, 0u) << "the game's window was not shown";
+        const XWindowGeometry g = GeometryOf(window);
+        // With no window manager the keys go to the window under the pointer.
+        client->MovePointer(g.x + 200, g.y + 150);
+        int marks = 0;
+        for (const char* typed :
+             {"x\xF0\x9F\x98\x80", "\b", "\xC3\xA9\xF0\x9F\x98\x80\xF0\x9F\x98\x80", "\b"}) {
+            client->Type(typed);
+            client->TapKey(XK_F1);
+            EXPECT_TRUE(WaitForLogLine(processId, "mark " + std::to_string(++marks) + " "));
+        }
+        client->Button(2, true);
+        client->Button(2, false);
+    });
+    ASSERT_FALSE(run.timedOut) << run.log << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.console << run.errors;
+    EXPECT_EQ(LinesStartingWith(run.log, "mark "),
+              (std::vector<std::string>{
+                  "1 [ 120 -16 -97 -104 -128 ] [ -16 -97 -104 -128 ]", "2 [ 120 ] [ 8 ]",
+                  "3 [ 120 -61 -87 -16 -97 -104 -128 -16 -97 -104 -128 ] [ -16 -97 -104 -128 ]",
+                  "4 [ 120 -61 -87 -16 -97 -104 -128 ] [ 8 ]"}))
+        << run.log;
+}
+
+// What the window manager is told of a window's frame and size, and the frame it gave it.
+struct WindowFrame {
+    long decorations = -1;     // _MOTIF_WM_HINTS' decorations (0: none asked for), -1 without the hint
+    std::vector<long> extents; // _NET_FRAME_EXTENTS: left, right, top, bottom
+    bool resizable = false;    // WM_NORMAL_HINTS leaves the size free
+
+    bool operator==(const WindowFrame&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const WindowFrame& f) {
+    out << "decorations " << f.decorations << ", frame";
+    for (long e : f.extents)
+        out << " " << e;
+    return out << (f.resizable ? ", resizable" : ", of a fixed size");
+}
+
+WindowFrame FrameOf(const XDesktopClient& client, XWindowId window) {
+    WindowFrame frame;
+    const std::vector<long> motif = client.Property32(window, "_MOTIF_WM_HINTS");
+    // Flags, functions, decorations: the decorations count where flag 2 says they are given.
+    if (motif.size() >= 3) frame.decorations = (motif[0] & 2) ? motif[2] : 1;
+    frame.extents = client.Property32(window, "_NET_FRAME_EXTENTS");
+    // Flags, four unused words, the least width and height, the largest (flags 16 and 32 say they are given).
+    const std::vector<long> hints = client.Property32(window, "WM_NORMAL_HINTS");
+    frame.resizable = hints.size() >= 9 &&
+                      (!(hints[0] & 32) || !(hints[0] & 16) || hints[7] > hints[5] || hints[8] > hints[6]);
+    return frame;
+}
+
+// The frame a window manager has put around the window, once it has: a title bar at the least.
+bool Framed(const WindowFrame& frame) {
+    return frame.extents.size() == 4 && frame.extents[2] > 0;
+}
+
+// Full screen and back, by the game's own call and by a box shown in full screen: the window comes back
+// with the frame, the close box and the resizing it had before.
+TEST_F(Desktop, TheWindowKeepsItsFrameAfterFullScreen) {
+    if (!Start(true)) GTEST_SKIP() << kNoDesktop;
+    const std::vector<ScenarioEvent> events = {
+        {0, 0, "show_debug_message(\"ready\");"},
+        {3, 0,
+         "if (mouse_check_button_pressed(mb_left)) {"
+         "  window_set_fullscreen(!window_get_fullscreen());"
+         "  show_debug_message(\"full screen \" + string(window_get_fullscreen()));"
+         "}"
+         "if (mouse_check_button_pressed(mb_right)) { show_message(\"In full screen\"); "
+         "show_debug_message(\"answered\"); }"
+         "if (mouse_check_button_pressed(mb_middle)) game_end();"}};
+    WindowFrame before;
+    // A click into the middle of the window.
+    const auto click = [&](XWindowId window, int button) {
+        const XWindowGeometry g = GeometryOf(window);
+        ClickInto(window, g.width / 2, g.height / 2, button);
+    };
+    // A click into the window, in full screen or not, toggles it; waits until it has the size given.
+    const auto toggle = [&](XWindowId window, int width, int height) {
+        click(window, 1);
+        return XDesktopClient::WaitFor([&] {
+            const XWindowGeometry now = GeometryOf(window);
+            return now.width == width && now.height == height;
+        });
+    };
+    const auto expectFrameAsBefore = [&](XWindowId window, const char* after) {
+        SCOPED_TRACE(after);
+        WindowFrame now;
+        EXPECT_TRUE(XDesktopClient::WaitFor([&] { return (now = FrameOf(*client, window)) == before; }))
+            << "before: " << before << "; after: " << now;
+    };
+
+    const ScenarioRun run = Run(DesktopGame(400, 300, events, 64), true, [&](int processId) {
+        const XWindowId window = GameWindow(processId, 400, 300);
+        ASSERT_NE(window, 0u) << "the game's window was not shown";
+        ASSERT_TRUE(XDesktopClient::WaitFor([&] { return Framed(before = FrameOf(*client, window)); }))
+            << "the window manager put no frame around the game's window: " << before;
+        EXPECT_TRUE(before.decorations != 0 && before.resizable) << before;
+        ASSERT_TRUE(toggle(window, 1024, 768)) << "the game did not go full screen";
+        ASSERT_TRUE(toggle(window, 400, 300)) << "the game did not leave full screen";
+        expectFrameAsBefore(window, "back from full screen by the game");
+        ASSERT_TRUE(toggle(window, 1024, 768)) << "the game did not go full screen again";
+        click(window, 3);
+        const XWindowId box = Box(window);
+        ASSERT_NE(box, 0u) << "no box was shown";
+        EXPECT_TRUE(XDesktopClient::WaitFor([&] { return client->Focused() == box; }))
+            << "the box has no focus";
+        client->TapKey(XK_Return);
+        EXPECT_TRUE(WaitForLogLine(processId, "answered"));
+        // (The box, in the middle of the game window, may still be there a moment after its answer.)
+        EXPECT_TRUE(XDesktopClient::WaitFor([&] { return !client->IsMapped(box); }));
+        expectFrameAsBefore(window, "back from full screen for a box");
+        click(window, 2);
+    });
+    ASSERT_FALSE(run.timedOut) << run.log << run.console << run.errors;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.console << run.errors;
+}
+
+// SDL's message box draws its buttons filled with this colour (its colour scheme's default).
+constexpr uint32_t kBoxButtonColour = 0x696663;
+
+// The middle of what the screen shows in the colour within the rectangle; false where it shows none.
+bool FindColour(const std::string& screenFile, uint32_t colour, const XWindowGeometry& within, int& x,
+                int& y) {
+    XScreenImage screen;
+    if (!screen.Read(screenFile)) return false;
+    int left = within.x + within.width, top = within.y + within.height, right = within.x - 1,
+        bottom = within.y - 1;
+    for (int py = std::max(within.y, 0); py < std::min(within.y + within.height, screen.height); ++py)
+        for (int px = std::max(within.x, 0); px < std::min(within.x + within.width, screen.width); ++px)
+            if (screen.At(px, py) == colour) {
+                left = std::min(left, px);
+                right = std::max(right, px);
+                top = std::min(top, py);
+                bottom = std::max(bottom, py);
+            }
+    if (right < left) return false;
+    x = (left + right) / 2;
+    y = (top + bottom) / 2;
+    return true;
+}
+
+// While a box or a form of the game is open, a click into the game window leaves it above the game,
+// told to the window manager as the game window's, and its button takes the next click.
+TEST_F(Desktop, ABoxStaysAboveTheGameWindowClickedIntoWhileItIsOpen) {
+    if (!Start(true)) GTEST_SKIP() << kNoDesktop;
+    const std::vector<uint8_t> game = DesktopGame(
+        640, 480,
+        {{0, 0, "kind = 0; show_debug_message(\"ready\");"},
+         {3, 0,
+          "if (mouse_check_button_pressed(mb_right)) {"
+          "  kind += 1;"
+          "  if (kind == 1) { show_message(\"Box one\"); show_debug_message(\"answered message\"); }"
+          "  else if (kind == 2) show_debug_message(\"answered question \" + string(show_question(\"Box "
+          "two?\")));"
+          "  else show_debug_message(\"answered string [\" + get_string(\"Box three?\", \"abc\") + \"]\");"
+          "}"
+          "if (mouse_check_button_pressed(mb_middle)) game_end();"}});
+    const ScenarioRun run = Run(game, true, [&](int processId) {
+        const XWindowId window = GameWindow(processId, 640, 480);
+        ASSERT_NE(window, 0u) << "the game's window was not shown";
+        const XWindowGeometry g = GeometryOf(window);
+        for (const char* answer : {"answered message", "answered question 0", "answered string []"}) {
+            SCOPED_TRACE(answer);
+            ClickInto(window, 20, 20, 3);
+            const XWindowId box = Box(window);
+            ASSERT_NE(box, 0u) << "no box was shown";
+            EXPECT_EQ(client->TransientFor(box), window);
+            // The button that answers: SDL's box has one, in the middle of its foot; a form's last button
+            // ("No", "Cancel") lies at the right of its foot, 12 pixels in, as wide as 80 and as high as 10
+            // at the least.
+            int x = 0, y = 0;
+            const XWindowGeometry b = GeometryOf(box);
+            if (std::string(answer) == "answered message") {
+                ASSERT_TRUE(XDesktopClient::WaitFor([&] {
+                    return FindColour(screenFolder / "Xvfb_screen0", kBoxButtonColour, GeometryOf(box), x, y);
+                })) << "the box's button was not seen";
+            } else {
+                x = b.x + b.width - 12 - 20;
+                y = b.y + b.height - 12 - 5;
+            }
+            ASSERT_TRUE(XDesktopClient::WaitFor([&] { return client->IsAbove(box, window); }));
+            // The player clicks into the game window (the box keeps the focus, or the game window takes
+            // it), then on the box's button.
+            ClickAt(*client, g.x + 20, g.y + 20);
+            ClickAt(*client, x, y);
+            ASSERT_TRUE(WaitForLogLine(processId, std::string(answer) + "\n")) << "the box was not answered";
+            EXPECT_TRUE(XDesktopClient::WaitFor([&] { return !client->IsMapped(box); }));
+        }
+        ClickInto(window, 20, 20, 2);
+    });
+    ASSERT_FALSE(run.timedOut) << run.log << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.console << run.errors;
+}
+
+} // namespace

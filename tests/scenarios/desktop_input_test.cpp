@@ -23,7 +23,9 @@
 #include <sstream>
 #include <unistd.h>
 
+// (A namespace of its own: the file shares its compile with other tests that play a desktop.)
 namespace {
+namespace desktop_input {
 
 using namespace std::chrono_literals;
 
@@ -77,7 +79,7 @@ void ClickAt(XDesktopClient& client, int x, int y, int button = 1) {
 
 // The runner on an X server of the test's own (with a window manager of its own when asked), and an X
 // client of the test's that finds its windows and plays it.
-class Desktop : public testing::Test {
+class DesktopInput : public testing::Test {
 protected:
     // False (the test skipped) where no X server can be started here, or under the emulator.
     bool Start(bool windowManager) {
@@ -168,7 +170,7 @@ void TurnWheel(XDesktopClient& client) {
 
 // A button pressed in the window and let go outside it is up for the game at its next step, released
 // once; a press outside the window does not reach it at all.
-TEST_F(Desktop, AMouseButtonLetGoOutsideTheWindowIsUp) {
+TEST_F(DesktopInput, AMouseButtonLetGoOutsideTheWindowIsUp) {
     if (!Start(false)) GTEST_SKIP() << kNoDesktop;
     const std::vector<uint8_t> game = DesktopGame(
         400, 300,
@@ -225,7 +227,7 @@ TEST_F(Desktop, AMouseButtonLetGoOutsideTheWindowIsUp) {
 // A character beyond the 16-bit range (typed through a key the keyboard map is given for it) is one
 // character of keyboard_string, its four bytes of UTF-8 (string_byte_at gives them as signed bytes), and
 // keyboard_lastchar; Backspace takes it whole.
-TEST_F(Desktop, ACharacterBeyondSixteenBitsIsTypedWhole) {
+TEST_F(DesktopInput, ACharacterBeyondSixteenBitsIsTypedWhole) {
     if (!Start(false)) GTEST_SKIP() << kNoDesktop;
     const std::vector<uint8_t> game = DesktopGame(
         400, 300,
@@ -301,7 +303,7 @@ bool Framed(const WindowFrame& frame) {
 
 // Full screen and back, by the game's own call and by a box shown in full screen: the window comes back
 // with the frame, the close box and the resizing it had before.
-TEST_F(Desktop, TheWindowKeepsItsFrameAfterFullScreen) {
+TEST_F(DesktopInput, TheWindowKeepsItsFrameAfterFullScreen) {
     if (!Start(true)) GTEST_SKIP() << kNoDesktop;
     const std::vector<ScenarioEvent> events = {
         {0, 0, "show_debug_message(\"ready\");"},
@@ -386,7 +388,7 @@ bool FindColour(const std::string& screenFile, uint32_t colour, const XWindowGeo
 
 // While a box or a form of the game is open, a click into the game window leaves it above the game,
 // told to the window manager as the game window's, and its button takes the next click.
-TEST_F(Desktop, ABoxStaysAboveTheGameWindowClickedIntoWhileItIsOpen) {
+TEST_F(DesktopInput, ABoxStaysAboveTheGameWindowClickedIntoWhileItIsOpen) {
     if (!Start(true)) GTEST_SKIP() << kNoDesktop;
     const std::vector<uint8_t> game = DesktopGame(
         640, 480,
@@ -437,4 +439,5 @@ TEST_F(Desktop, ABoxStaysAboveTheGameWindowClickedIntoWhileItIsOpen) {
     EXPECT_EQ(run.exitCode, 0) << run.log << run.console << run.errors;
 }
 
+} // namespace desktop_input
 } // namespace

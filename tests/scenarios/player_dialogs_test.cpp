@@ -21,7 +21,8 @@
 namespace player_dialogs {
 namespace {
 
-using std::chrono::seconds;
+// How long the test waits for each thing the runner shows or says (a busy machine may take long).
+constexpr std::chrono::seconds kWait(20);
 
 // An X server and a window manager of the test's own, and a folder whose bin/ comes first on the runs'
 // PATH, where the stand-in dialog tool lies; the runs' home folder is its home/.
@@ -63,14 +64,14 @@ public:
                                         {"PATH", m_folder / "bin:" + std::string(std::getenv("PATH"))}};
         return RunRunner(m_folder.Path(), arguments, 90, false, stop);
     }
-    // Waits for the log to hold text; false when the runner ended or ten seconds passed first.
+    // Waits for the log to hold text; false when the runner ended or twenty seconds passed first.
     bool AwaitLog(pid_t runner, const std::string& text) const {
         return XDesktopClient::WaitFor(
                    [&] {
                        return kill(runner, 0) != 0 ||
                               TempFolder::Read(m_folder / "game.log").find(text) != std::string::npos;
                    },
-                   seconds(10)) &&
+                   kWait) &&
                kill(runner, 0) == 0;
     }
 
@@ -81,7 +82,7 @@ private:
 };
 
 // The runner's next box: a window of the runner's, shown, other than those given (and named name, unless
-// that is empty); 0 when none came within ten seconds.
+// that is empty); 0 when none came in time.
 XWindowId AwaitBox(XDesktopClient& x, pid_t runner, const std::vector<XWindowId>& besides,
                    const std::string& name = "") {
     XWindowId box = 0;
@@ -93,19 +94,26 @@ XWindowId AwaitBox(XDesktopClient& x, pid_t runner, const std::vector<XWindowId>
                     box = w;
             return box != 0 || kill(runner, 0) != 0;
         },
-        seconds(10));
+        kWait);
     return box;
 }
 
 // Answers the runner's next box (AwaitBox): it is clicked in its corner, where no button or field lies,
-// until it has the keys, and keys are typed into it ("\b" Backspace, "\n" Return). The box, or 0.
+// until it has the keys (where it is now: the window manager may still be placing it), and keys are typed
+// into it ("\b" Backspace, "\n" Return). The box, or 0.
 XWindowId AnswerBox(XDesktopClient& x, pid_t runner, const std::vector<XWindowId>& besides,
                     const std::string& keys, const std::string& name = "") {
     const XWindowId box = AwaitBox(x, runner, besides, name);
-    XWindowGeometry at;
-    if (!box || !x.Geometry(box, at)) return 0;
-    x.Click(at.x + 1, at.y + 1);
-    if (!XDesktopClient::WaitFor([&] { return x.Focused() == box; }, seconds(10))) return 0;
+    const bool focused = box && XDesktopClient::WaitFor(
+                                    [&] {
+                                        XWindowGeometry at;
+                                        if (!x.Geometry(box, at)) return false;
+                                        x.Click(at.x + 1, at.y + 1);
+                                        return XDesktopClient::WaitFor([&] { return x.Focused() == box; },
+                                                                       std::chrono::milliseconds(500));
+                                    },
+                                    kWait);
+    if (!focused) return 0;
     x.Type(keys);
     return box;
 }
@@ -120,7 +128,7 @@ XWindowId GameWindow(XDesktopClient& x, pid_t runner, const TempFolder& folder) 
             game = shown.empty() ? 0 : shown[0];
             return game != 0;
         },
-        seconds(10));
+        kWait);
     TempFolder::Write(folder / "go", "");
     return game;
 }
@@ -172,9 +180,9 @@ TEST(PlayerDialogs, TheChooserAtStartUpRunsThePickedGame) {
             EXPECT_NE(run.errors.find(noGame), std::string::npos) << run.errors;
         }
         if (c.signal == 0) continue;
-        // The stop ended the dialog, not the grace that ends a run held up.
+        // The stop ended the dialog (the grace would have ended the run with 143).
         EXPECT_GE(run.secondsAfterSignal, 0) << "the chooser was not shown until the signal";
-        EXPECT_LE(run.secondsAfterSignal, 1.5);
+        EXPECT_LE(run.secondsAfterSignal, 5);
         EXPECT_FALSE(StillRunning(folder / "tool.pid"));
         EXPECT_FALSE(StillRunning(folder / "pause.pid"));
     }

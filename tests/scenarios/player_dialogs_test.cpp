@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace player_dialogs {
@@ -322,6 +323,56 @@ TEST(PlayerDialogs, APickedFileIsThatFileWhereverTheRunnerWasStarted) {
                 if (entry.is_regular_file()) saved.push_back(entry.path());
         EXPECT_EQ(saved, std::vector<std::string>{}) << "written into the save area instead";
     }
+}
+
+// The game end event of a game that game_end() ends waits for a key, which the player presses, and then
+// for a program, a wait that a stop signal ends as the close box would: the game ends with 0.
+TEST(PlayerDialogs, WaitsForThePlayerLastWhileTheGameEnds) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "the waits do not depend on how the game's code runs";
+    const PlayerDesktop desktop;
+    if (!desktop.Missing().empty()) GTEST_SKIP() << desktop.Missing();
+    PlayerDesktop::Game(desktop.Folder() / "g.win",
+                        OneObjectGame({{0, 0, "show_debug_message(\"ready\");"},
+                                       {3, 0, "if (file_exists(\"go\")) game_end();"},
+                                       {7, 3,
+                                        "show_debug_message(\"waiting\"); keyboard_wait(); show_debug_message(\"key\");"
+                                        "execute_program(\"sleep\", \"60\", true); show_debug_message(\"slept\");"}}));
+    bool keySent = false, keyTooSoon = false;
+    double secondsAfterSignal = -1;
+    const auto press = [&](int runner) {
+        XDesktopClient x(desktop.Display());
+        const XWindowId game = GameWindow(x, runner, desktop.Folder());
+        XWindowGeometry at;
+        if (!desktop.AwaitLog(runner, "waiting") || !x.Geometry(game, at)) return;
+        // The key goes to the window that has the keys; a click there gives them to the game's. The wait
+        // must not have ended by itself meanwhile, nor half a second later.
+        XDesktopClient::WaitFor(
+            [&] {
+                x.Click(at.x + at.width / 2, at.y + at.height / 2);
+                return XDesktopClient::WaitFor([&] { return x.Focused() == game; }, std::chrono::milliseconds(500));
+            },
+            kWait);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        keyTooSoon = TempFolder::Read(desktop.Folder() / "game.log").find("key") != std::string::npos;
+        x.TapKey(XK_a);
+        keySent = true;
+        if (!desktop.AwaitLog(runner, "key")) return;
+        const auto signalled = std::chrono::steady_clock::now();
+        kill(runner, SIGTERM);
+        if (XDesktopClient::WaitFor([&] { return kill(runner, 0) != 0; }, kWait))
+            secondsAfterSignal = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+    };
+    const ScenarioRun run =
+        desktop.Run({"-game", desktop.Folder() / "g.win"}, ScenarioStop{0, "ready", -1, false, press});
+    ASSERT_FALSE(run.timedOut) << run.log;
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_TRUE(keySent);
+    EXPECT_FALSE(keyTooSoon) << "keyboard_wait ended before a key was pressed";
+    EXPECT_EQ(LinesStartingWith(run.log, ""), (std::vector<std::string>{"ready", "waiting", "key", "slept"}))
+        << run.log;
+    // The stop ended the program's wait (the grace would have ended the run with 143 after two seconds).
+    EXPECT_GE(secondsAfterSignal, 0);
+    EXPECT_LE(secondsAfterSignal, 5);
 }
 
 } // namespace

@@ -242,6 +242,12 @@ bool IsChosen(ChosenFileList list, const std::string& full, std::string* why) {
     return false;
 }
 
+// Whether a name starts at the root, as the names the file dialogs give do. A name from the root that is
+// a pick is that file wherever the runner was started; a relative one is the game's own, and is mapped.
+bool FromRoot(const char* name) {
+    return name[0] == '/' || name[0] == '\\';
+}
+
 // Says why a read of the full path was refused, once a path; nothing when there is no reason to give.
 void SayReadRefused(const std::string& full, const std::string& why) {
     if (why.empty() ||
@@ -273,6 +279,7 @@ void Support_ClearChosenFiles() {
 std::string LoadSave_BundlePath(const char* name) {
     if (!name) return "";
     std::string full = FullPath(name);
+    if (FromRoot(name) && IsChosen(CHOSEN_OPENED, full, nullptr)) return full;
     std::string folder = GetGameFileDirectory();
     std::string cwd = CurrentDirectory();
     std::string out;
@@ -292,12 +299,13 @@ std::string LoadSave_BundlePath(const char* name) {
 namespace {
 
 // The save path of a name, or "" when it is refused; a refusal is said on the debug console when
-// sayRefusal is set.
+// sayRefusal is set, and the path is one to read when it is not: a pick of the open dialog then counts.
 std::string SavePath(const char* name, bool sayRefusal) {
     if (!name) return "";
     std::string full = FullPath(name);
     std::string why;
     bool chosen = IsChosen(CHOSEN_SAVED, full, &why);
+    if (FromRoot(name) && (chosen || (!sayRefusal && IsChosen(CHOSEN_OPENED, full, nullptr)))) return full;
     const char* area = GetSaveAreaDirectory();
     std::string cwd = CurrentDirectory();
     std::string folder = GetGameFileDirectory();

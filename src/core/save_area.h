@@ -41,7 +41,10 @@ bool LoadSave_IsInside(const std::string& path, const std::string& folder);
 // with the file it led to then, its symbolic links resolved. A name matches a pick only when its normal
 // form is the pick's, byte for byte (in case too), and it still leads to the same file: a name that
 // differs in case, or a pick whose name now leads elsewhere (a link put in its place or in its folders'),
-// is refused, and the refusal says why.
+// is refused, and the refusal says why. Named from the root, as the dialogs give them, picks are those
+// files wherever the runner was started, inside the current folder or the game folder too (whose names
+// are otherwise mapped): a pick of the save dialog is written and read there, one of the open dialog
+// read there. A relative name is the game's own and keeps the mapping.
 enum ChosenFileList { CHOSEN_OPENED = 0, CHOSEN_SAVED = 1 };
 void Support_AddChosenFile(ChosenFileList list, const char* path);
 bool Support_IsChosenFile(ChosenFileList list, const char* path);

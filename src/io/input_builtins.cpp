@@ -83,17 +83,19 @@ BUILTIN_BODY(io_clear) {
 }
 BUILTIN_BODY(io_handle) { ProcessMessages(); }
 
-// Handles window messages every 50 ms until arrived() holds. It also returns when the run ends (the
-// window was closed meanwhile), and at once when no one can press anything: a wait for a player who is
-// not there would never end.
+// Handles window messages every 50 ms until arrived() holds. It also returns when the wait is over or the
+// window is gone (it was closed meanwhile), and at once when no one can press anything: a wait for a
+// player who is not there would never end.
 template <typename Arrived> void WaitFor(const char* name, Arrived arrived) {
     if (!Platform_IsInteractive()) {
         ReleaseConsole->Output("%s: no one to press anything (returned at once)\n", name);
         return;
     }
-    while (MessagePump_State().Run_Running) {
+    const CMessageWait wait;
+    const auto over = [&wait] { return wait.Over() || !Platform_IsWindow(); };
+    while (!over()) {
         ProcessMessages();
-        if (arrived() || !MessagePump_State().Run_Running) return;
+            if (arrived() || over()) return;
         Platform_Sleep(50);
     }
 }

@@ -14,6 +14,12 @@ void ProcessMessages() {
     }
 }
 
+CMessageWait::CMessageWait() : m_inLoop(MessagePump_State().Run_Running != 0), m_window(Platform_IsWindow()) {}
+
+bool CMessageWait::Over() const {
+    return m_inLoop ? MessagePump_State().Run_Running == 0 : m_window && !Platform_IsWindow();
+}
+
 void Timing_Sleep(int64_t us) {
     if (us <= 0) return;
     if (us >= 3000000) us = 3000000;

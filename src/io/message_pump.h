@@ -15,6 +15,20 @@ inline MessagePumpState& MessagePump_State() {
     return state;
 }
 
+// What ends a wait that pumps messages for the player (a key, a program the game started): begun inside
+// the main loop, the loop's end; begun after it with the window still there (in the events that run while
+// the game ends by game_end), the window's end, which the close box and a stop signal bring. Begun with
+// no window, nothing of the player's ends it.
+class CMessageWait {
+public:
+    CMessageWait();
+    bool Over() const;
+
+private:
+    bool m_inLoop;
+    bool m_window;
+};
+
 // Drains the window message queue; the quit message clears Run_Running and leaves the rest queued.
 void ProcessMessages();
 // Waits us microseconds (at most 3 seconds), pumping messages; within about a millisecond of the end.

@@ -56,13 +56,14 @@ bool Run(const std::vector<std::string>& argv, const char* directory, bool wait)
         g_children.push_back(pid);
         return true;
     }
-    // A wait that began inside the main loop ends with it, so the player can always close the game.
-    const bool running = MessagePump_State().Run_Running != 0;
+    // The wait ends with the main loop, or with the window where it began after the loop's end, so the
+    // player can always close the game.
+    const CMessageWait player;
     for (;;) {
         pid_t done = waitpid(pid, nullptr, WNOHANG);
         if (done == pid || (done < 0 && errno != EINTR)) return true;
         ProcessMessages();
-        if (running && !MessagePump_State().Run_Running) {
+        if (player.Over()) {
             g_children.push_back(pid);
             return true;
         }

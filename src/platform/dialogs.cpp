@@ -72,20 +72,6 @@ bool Open(CDialogForm& form) {
     return false;
 }
 
-// Runs the form until it is answered; the end of the run answers it with its escape button.
-void RunModal(CDialogForm& form) {
-    BeforeShow();
-    if (!Open(form)) return;
-    while (!form.Done()) {
-        if (!Pump()) {
-            form.Press(form.EscapeButton());
-            break;
-        }
-        if (!form.Done()) Platform_Sleep(10);
-    }
-    if (IPlatformBackend* backend = Platform_GetBackend()) backend->CloseForm(&form);
-}
-
 // The request's answer, as each kind of form gives it.
 void CompleteAsync(const CDialogForm& form, int32_t request) {
     const bool ok = form.Confirmed();
@@ -116,6 +102,30 @@ void FinishAsyncIfDone() {
     g_asyncRequest = -1;
     if (IPlatformBackend* backend = Platform_GetBackend()) backend->CloseForm(form.get());
     CompleteAsync(*form, request);
+}
+
+// Runs the form until it is answered; a stop answers it with its escape button. A backend shows one form
+// at a time: an open modeless form gives its place up to this one and is shown again after it (answered
+// with its escape button should it fail to show).
+void RunModal(CDialogForm& form) {
+    BeforeShow();
+    FinishAsyncIfDone();
+    IPlatformBackend* backend = Platform_GetBackend();
+    if (g_async && backend) backend->CloseForm(g_async.get());
+    if (Open(form)) {
+        while (!form.Done()) {
+            if (!Pump()) {
+                form.Press(form.EscapeButton());
+                break;
+            }
+            if (!form.Done()) Platform_Sleep(10);
+        }
+        if (backend) backend->CloseForm(&form);
+    }
+    if (g_async && !(backend && backend->OpenForm(g_async.get()))) {
+        g_async->Press(g_async->EscapeButton());
+        FinishAsyncIfDone();
+    }
 }
 
 bool OpenAsync(std::unique_ptr<CDialogForm> form, int32_t request) {
@@ -366,9 +376,10 @@ bool RunTool(const std::vector<std::string>& args, std::string& output) {
             ended = true;
             break;
         }
+        // The tool leads a process group of its own, which ends with it.
         if (!quitting && !Pump()) {
             quitting = true;
-            ::kill(pid, SIGTERM);
+            if (::kill(-pid, SIGTERM) != 0) ::kill(pid, SIGTERM);
         }
         Platform_Sleep(20);
     }

@@ -19,8 +19,8 @@
 struct DialogServices {
     // Called before any dialog shows: leaves full screen.
     void (*beforeShow)();
-    // Handles the main window's pending messages while a modal dialog is open; false once the run is
-    // ending (the modal dialog then closes as cancelled).
+    // Handles the main window's pending messages while a modal dialog is open; false once the dialog is
+    // to close unanswered (it then closes as cancelled, and a file dialog's tool is ended).
     bool (*pumpMessages)();
 };
 void Dialog_SetServices(const DialogServices& services);

@@ -111,7 +111,15 @@ char* AskForGameFile(bool pathGiven) {
 
 void LeaveFullScreen() { Display_EnsureWindowed(); }
 
+// A dialog lasts until it is answered, at every moment of a run: before the game starts (the open dialog
+// for a game), while it runs, and in the events that run while it ends. Only a stop signal closes it first.
 bool PumpForDialog() {
+    ProcessMessages();
+    return !StopSignals_Received();
+}
+
+// A break in the game's code waits for the debugger while the run goes on.
+bool PumpWhileRunning() {
     ProcessMessages();
     return MessagePump_State().Run_Running != 0;
 }
@@ -265,7 +273,8 @@ bool Runner_InitAll() {
                                                Extension_CallFailure});
     Services_SetHost(ServicesHost{Dispatch_AsyncEvent});
     Dialog_SetServices(DialogServices{LeaveFullScreen, PumpForDialog});
-    Debugger_SetHost(DebuggerHost{PumpForDialog, SetPaused, IsPaused, Run_Step, CurrentRoomSpeed, FramesPerSecond});
+    Debugger_SetHost(
+        DebuggerHost{PumpWhileRunning, SetPaused, IsPaused, Run_Step, CurrentRoomSpeed, FramesPerSecond});
     Runner_SetGameFileAsker(AskForGameFile);
     ProcessMessages();
     return true;

@@ -130,6 +130,10 @@ void StopSignals_Install() {
     if (handled) std::thread(Watch).detach();
 }
 
+bool StopSignals_Received() {
+    return g_signalCount.load() > 0;
+}
+
 void StopSignals_TestMoment(const char* moment) {
     static const char* const wanted = std::getenv("RUNNER_TEST_SIGNAL_AT");
     if (!wanted || !g_termHandled.load() || std::strcmp(wanted, moment) != 0) return;

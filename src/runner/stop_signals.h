@@ -13,6 +13,9 @@
 // shell started in the background) stays ignored.
 void StopSignals_Install();
 
+// True once a stop signal has come.
+bool StopSignals_Received();
+
 // Test hook. RUNNER_TEST_SIGNAL_AT=<moment>: when start-up reaches the moment of that name, the process
 // sends itself SIGTERM and goes on once its handler has taken it, so that tests can place a stop signal
 // at each moment of start-up: "handlers" (just installed), "loaded" (the game read, no window yet),

@@ -506,6 +506,36 @@ TEST_F(SaveAreaTest, APickIsKeptInItsNormalForm) {
     EXPECT_EQ(log, "Error! not allowing save with filename '" + out + "/sub/saved.txt'\n");
 }
 
+// Picks under the folder the runner was started in (the home folder that holds them, "/", the game's
+// folder), named as the dialog gave them: each is read and written where it is, even where the save area
+// holds a file at the name the mapping would give. A name the game makes up keeps the mapping.
+TEST_F(SaveAreaTest, APickUnderTheStartFolderIsThatFile) {
+    TempFolder::MakeDir(tmp / "home");
+    TempFolder::MakeDir(tmp / "home/Documents");
+    for (const std::string& from : {tmp / "home", std::string("/"), tmp / "game"}) {
+        SCOPED_TRACE("from " + from);
+        const std::string picks = from == tmp / "game" ? from : tmp / "home/Documents";
+        // The picks' folder named from the start folder.
+        const std::string below = picks == from ? "" : picks.substr(from == "/" ? 1 : from.size() + 1) + "/";
+        tmp.Chdir(from);
+        Support_ClearChosenFiles();
+        TempFolder::Write(picks + "/pick.ini", "picked");
+        ASSERT_TRUE(LoadSave_WriteFile((below + "pick.ini").c_str(), "mapped", 6));
+        Support_AddChosenFile(CHOSEN_OPENED, (picks + "/pick.ini").c_str());
+        Support_AddChosenFile(CHOSEN_SAVED, (picks + "/saved.ini").c_str());
+        EXPECT_EQ(ReadName(LoadSave_ReadBundleFile, picks + "/pick.ini"), "picked");
+        EXPECT_EQ(ReadName(LoadSave_ReadSaveFile, picks + "/pick.ini"), "picked");
+        EXPECT_EQ(
+            Captured([&] { EXPECT_TRUE(LoadSave_WriteFile((picks + "/saved.ini").c_str(), "saved", 5)); }),
+            "");
+        EXPECT_EQ(TempFolder::Read(picks + "/saved.ini"), "saved");
+        EXPECT_EQ(ReadName(LoadSave_ReadSaveFile, below + "pick.ini"), "mapped");
+        Captured([&] {
+            EXPECT_EQ(LoadSave_SavePath((below + "saved.ini").c_str()), Area() + below + "saved.ini");
+        });
+    }
+}
+
 TEST_F(SaveAreaTest, GameBelowTheCurrentFolder) {
     // Run from the parent of the game folder: names are still taken relative to the current folder and
     // re-rooted in the game folder.

@@ -155,6 +155,31 @@ TEST_F(DialogTest, ModelessFormsCompleteTheirRequestOneAtATime) {
     EXPECT_EQ(g_completed[4].status, 0);
 }
 
+// A modal form opens while a modeless one is open: the modeless form gives up its place for the time of
+// the modal one, is shown again once that is answered and completes its request; later ones open.
+TEST_F(DialogTest, AModalFormOverAModelessOneGivesItsPlaceBack) {
+    EXPECT_TRUE(Dialog_QuestionAsync("Cap", "Go on?", 7));
+    CDialogForm* modeless = fake.openForm;
+    fake.formActions.push_back([](CDialogForm& f) {
+        f.Type("x");
+        f.Key(VK_RETURN);
+    });
+    std::string result;
+    EXPECT_TRUE(Dialog_InputQuery("Cap", "Name?", "", result));
+    EXPECT_EQ(result, "x");
+    ASSERT_EQ(fake.openForm, modeless);
+    ASSERT_EQ(fake.shownForms.size(), 3u);
+    EXPECT_EQ(fake.shownForms[2].prompt, "Go on?");
+    modeless->Key(VK_RETURN);
+    EXPECT_FALSE(Dialog_AsyncOpen());
+    ASSERT_EQ(g_completed.size(), 1u);
+    EXPECT_EQ(g_completed[0].request, 7);
+    EXPECT_EQ(g_completed[0].status, 1);
+    EXPECT_TRUE(Dialog_MessageAsync("Cap", "Later", 8));
+    ASSERT_NE(fake.openForm, nullptr);
+    EXPECT_EQ(fake.openForm->Prompt(), "Later");
+}
+
 TEST(FileDialog, DefaultExtensionIsTheFirstPatternsSuffix) {
     EXPECT_EQ(FileDialog_DefaultExtension("Text (*.txt)|*.txt;*.log|All|*.*"), "txt");
     EXPECT_EQ(FileDialog_DefaultExtension("Saves|*.sav|All|*.*"), "sav");

@@ -294,6 +294,20 @@ void XDesktopClient::Sync() const {
     if (m_display) XSync(Dpy(m_display), False);
 }
 
+void XDesktopClient::Close(XWindowId window) {
+    if (!m_display) return;
+    Display* d = Dpy(m_display);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, window, False, NoEventMask, &event);
+    XFlush(d);
+}
+
 XWindowManager::XWindowManager(const std::string& display) {
     if (display.empty()) return;
     m_home = std::make_unique<TempFolder>();

@@ -68,6 +68,8 @@ public:
     void Type(const std::string& text);
     // Waits until the server has handled everything sent so far.
     void Sync() const;
+    // Asks the window to close as a window manager's close box does (WM_DELETE_WINDOW).
+    void Close(XWindowId window);
 
 private:
     void* m_display = nullptr; // Display*

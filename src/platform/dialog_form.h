@@ -79,6 +79,11 @@ public:
     // A click in the form's window: a field takes the focus, a button is pressed.
     void Click(int x, int y);
 
+    // A modal form holds the game window up while it is open: the keys and the focus are its own. A
+    // modeless one (its answer delivered to a request) leaves the game window to the player.
+    bool IsModal() const { return m_modal; }
+    void SetModeless() { m_modal = false; }
+
     bool Done() const { return m_done; }
     // The button that closed the form (0 while open).
     int Answer() const { return m_answer; }
@@ -107,6 +112,7 @@ private:
     std::string m_prompt;
     std::string m_fields[2];
     int m_focus = 0;
+    bool m_modal = true;
     bool m_done = false;
     int m_answer = 0;
 };

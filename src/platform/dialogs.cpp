@@ -132,6 +132,7 @@ bool OpenAsync(std::unique_ptr<CDialogForm> form, int32_t request) {
     FinishAsyncIfDone();
     if (g_async) return false;
     BeforeShow();
+    form->SetModeless();
     const bool shown = Open(*form);
     if (!shown) {
         CompleteAsync(*form, request);

@@ -387,7 +387,7 @@ bool FindColour(const std::string& screenFile, uint32_t colour, const XWindowGeo
 }
 
 // While a box or a form of the game is open, a click into the game window leaves it above the game,
-// told to the window manager as the game window's, and its button takes the next click.
+// told to the window manager as the game window's, with the keys, and its button takes the next click.
 TEST_F(DesktopInput, ABoxStaysAboveTheGameWindowClickedIntoWhileItIsOpen) {
     if (!Start(true)) GTEST_SKIP() << kNoDesktop;
     const std::vector<uint8_t> game = DesktopGame(
@@ -429,6 +429,11 @@ TEST_F(DesktopInput, ABoxStaysAboveTheGameWindowClickedIntoWhileItIsOpen) {
             // The player clicks into the game window (the box keeps the focus, or the game window takes
             // it), then on the box's button.
             ClickAt(*client, g.x + 20, g.y + 20);
+            // The window manager gives the game window the focus for the click (for a moment at least:
+            // up to two seconds are waited for it), and the box has it back.
+            XDesktopClient::WaitFor([&] { return client->Focused() != box; }, std::chrono::seconds(2));
+            EXPECT_TRUE(XDesktopClient::WaitFor([&] { return client->Focused() == box; }))
+                << "the game window kept the keys";
             ClickAt(*client, x, y);
             ASSERT_TRUE(WaitForLogLine(processId, std::string(answer) + "\n")) << "the box was not answered";
             EXPECT_TRUE(XDesktopClient::WaitFor([&] { return !client->IsMapped(box); }));

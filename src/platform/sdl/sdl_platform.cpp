@@ -469,7 +469,15 @@ void CSDLPlatform::TranslateWindowEvent(CMessageQueue& queue, const SDL_WindowEv
                      width, height);
         return;
     case SDL_WINDOWEVENT_MINIMIZED: m_input.Size(queue, SIZE_MINIMIZED, 0, 0); return;
-    case SDL_WINDOWEVENT_FOCUS_GAINED: m_input.Focus(queue, true); return;
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+        // While a modal form is open the game window takes no focus of the player's (a click into it):
+        // the form comes back on top with the keys, as a window whose owner waits for it does.
+        if (m_form && m_form->IsModal() && !m_form->Done() && m_formWindow.Window()) {
+            SDL_RaiseWindow(m_formWindow.Window());
+            return;
+        }
+        m_input.Focus(queue, true);
+        return;
     case SDL_WINDOWEVENT_FOCUS_LOST: m_input.Focus(queue, false); return;
     case SDL_WINDOWEVENT_CLOSE: m_input.Close(queue); return;
     default: return;

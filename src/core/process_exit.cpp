@@ -32,7 +32,7 @@ void (*g_closer)() = nullptr;
 constexpr auto kWaitForWrites = std::chrono::milliseconds(1000);
 
 [[noreturn]] void EndNow(int code, bool flush) {
-    g_ending.store(true);
+    Process_BeginEnd();
     if (flush) std::fflush(nullptr);
     // The run's tables go back to the system with the process, not freed one by one: the leak checker
     // looks while they are still reachable, so that it reports only memory nothing holds any more.
@@ -49,7 +49,7 @@ void Process_SetCleanup(std::function<void()> cleanup) {
 }
 
 void Process_Exit(int code) {
-    g_ending.store(true);
+    Process_BeginEnd();
     // Taken before it runs: a fatal error inside the clean-up ends the process without it.
     std::function<void()> cleanup = std::move(g_cleanup);
     g_cleanup = nullptr;
@@ -80,6 +80,10 @@ bool Process_Ending() {
     return g_ending.load();
 }
 
+void Process_BeginEnd() {
+    g_ending.store(true);
+}
+
 void Process_SetEndCloser(void (*closer)()) {
     g_closer = closer;
 }
@@ -92,7 +96,7 @@ void Process_EndFromAnyThread(int code) {
     if (Process_OnGameThread()) Process_End(code);
     pid_t first = 0;
     if (!g_endingElsewhere.compare_exchange_strong(first, ::gettid()) && first != ::gettid()) Process_AwaitEnd();
-    g_ending.store(true);
+    Process_BeginEnd();
     const auto deadline = std::chrono::steady_clock::now() + kWaitForWrites;
     const auto left = [&deadline] {
         const auto ms =

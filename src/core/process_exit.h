@@ -28,9 +28,11 @@ void Process_SetCleanup(std::function<void()> cleanup);
 void Process_SetGameThread();
 bool Process_OnGameThread();
 
-// True once the process has begun to end by one of the ends above: from then on nothing new starts that
+// True once the process has begun to end by one of the ends here, or by one that takes a way of its own
+// and says so (Process_BeginEnd: the watch of the stop signals): from then on nothing new starts that
 // would reach outside the process (a download).
 bool Process_Ending();
+void Process_BeginEnd();
 
 // Ends the process with the code from whatever thread calls it, as an exit that a library calls does. On
 // the game thread that is Process_End; a process forked from this one ends at once (std::_Exit: what the

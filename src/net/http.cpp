@@ -112,7 +112,7 @@ public:
         return *pool;
     }
 
-    // The first call's thread is the one that owns the list of jobs: every call but SetLimits comes from it.
+    // The thread of the first call owns the list of jobs: TakeFinished and Stop come from it too.
     void Queue(HttpJob* job) {
         // libcurl's initialisation registers the TLS library's own clean-up to run at exit. The handler
         // registered after it runs before it: see StopAtExit.

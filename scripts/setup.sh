@@ -9,6 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libgl-dev libopengl-dev libegl-dev libgl1-mesa-dri
+  libx11-dev  # Xlib, whose error handlers the SDL backend installs on a desktop
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libgif-dev libfreetype-dev fonts-dejavu-core
   libopenal-dev libalut-dev libogg-dev libvorbis-dev
   libbox2d-dev libjson-c-dev libcurl4-openssl-dev

@@ -22,3 +22,25 @@ void Process_SetCleanup(std::function<void()> cleanup);
 // For a thread that must not go on because another thread is ending the process (a console line or a
 // save-area write that would start after the end began): waits, without end, for the process to end.
 [[noreturn]] void Process_AwaitEnd();
+
+// The thread that runs the game (the process's first thread until this is called there). A process
+// forked from this one has no game thread.
+void Process_SetGameThread();
+bool Process_OnGameThread();
+
+// True once the process has begun to end by one of the ends here, or by one that takes a way of its own
+// and says so (Process_BeginEnd: the watch of the stop signals): from then on nothing new starts that
+// would reach outside the process (a download).
+bool Process_Ending();
+void Process_BeginEnd();
+
+// Ends the process with the code from whatever thread calls it, as an exit that a library calls does. On
+// the game thread that is Process_End; a process forked from this one ends at once (std::_Exit: what the
+// runner's output buffers held when it was forked is the runner's to write). Elsewhere the game's
+// thread runs on meanwhile: a save-area write and a console line under way are let finish (a second at
+// most for both) and none starts after them, the closer installed below runs (it closes the dialogs'
+// processes), and the output is flushed when no console line was left under way (its stream may be a pipe
+// no one reads); nothing the game's thread uses is freed or destroyed. A second thread that ends the
+// process this way while the first does waits for the first's end.
+[[noreturn]] void Process_EndFromAnyThread(int code);
+void Process_SetEndCloser(void (*closer)());

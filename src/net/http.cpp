@@ -112,10 +112,12 @@ public:
         return *pool;
     }
 
+    // The thread of the first call owns the list of jobs: TakeFinished and Stop come from it too.
     void Queue(HttpJob* job) {
         // libcurl's initialisation registers the TLS library's own clean-up to run at exit. The handler
         // registered after it runs before it: see StopAtExit.
-        std::call_once(m_curlInit, [] {
+        std::call_once(m_curlInit, [this] {
+            m_owner = std::this_thread::get_id();
             g_curl = LoadCurl();
             if (g_curl) g_curl->globalInit(CURL_GLOBAL_DEFAULT);
             ::on_exit(StopAtExit, nullptr);
@@ -123,6 +125,8 @@ public:
         m_jobs.push_back(job);
         if (job->finished) return;
         std::lock_guard<std::mutex> lock(m_mutex);
+        // Once the process has begun to end no transfer starts: the job waits for the end.
+        if (m_ending || Process_Ending()) return;
         m_queue.push_back(job);
         if (m_crew.size() < static_cast<size_t>(kHttpMaxTransfers) && m_idle < m_queue.size()) {
             auto worker = std::make_shared<Worker>();
@@ -150,35 +154,16 @@ public:
     // Abandons every transfer and lets go of every job; the workers are woken and end, and those that
     // have not ended within the limits' stop wait are left to end by themselves.
     void Stop() {
-        std::vector<std::shared_ptr<Worker>> crew;
-        std::vector<std::thread> threads;
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            ++m_generation;
-            m_idle = 0;
-            m_queue.clear();
-            crew.swap(m_crew);
-            threads.swap(m_threads);
-            for (const auto& worker : crew)
-                if (worker->multi) g_curl->multiWakeup(worker->multi);
-            m_wake.notify_all();
-            const auto allEnded = [&crew] {
-                return std::all_of(crew.begin(), crew.end(),
-                                   [](const auto& worker) { return worker->ended; });
-            };
-            m_ended.wait_for(lock, std::chrono::milliseconds(m_limits.stopWaitMs), allEnded);
-            for (size_t i = 0; i < crew.size(); ++i) {
-                if (crew[i]->ended) continue;
-                threads[i].detach();
-                m_leftAWorker = true;
-            }
-        }
-        for (std::thread& thread : threads)
-            if (thread.joinable()) thread.join();
+        StopWorkers(false);
         for (HttpJob* job : m_jobs)
             Release(job);
         m_jobs.clear();
     }
+
+    // For an exit, from any thread: abandons every transfer and starts none after, leaving the list of
+    // jobs as it is (a worker that is left writes into its job, which the list keeps).
+    void StopForExit() { StopWorkers(true); }
+    bool OnOwnerThread() const { return std::this_thread::get_id() == m_owner; }
 
     int Running() const { return m_running.load(); }
     // Whether a stop has left a worker's thread to end by itself (it may not have ended yet, nor has
@@ -202,6 +187,37 @@ private:
 
     bool Abandoned(unsigned generation) const { return m_generation.load() != generation; }
 
+    // The workers are woken and end; those that have not ended within the limits' stop wait are left to
+    // end by themselves. With ending, no worker starts after this.
+    void StopWorkers(bool ending) {
+        std::vector<std::shared_ptr<Worker>> crew;
+        std::vector<std::thread> threads;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_ending = m_ending || ending;
+            ++m_generation;
+            m_idle = 0;
+            m_queue.clear();
+            crew.swap(m_crew);
+            threads.swap(m_threads);
+            for (const auto& worker : crew)
+                if (worker->multi) g_curl->multiWakeup(worker->multi);
+            m_wake.notify_all();
+            const auto allEnded = [&crew] {
+                return std::all_of(crew.begin(), crew.end(),
+                                   [](const auto& worker) { return worker->ended; });
+            };
+            m_ended.wait_for(lock, std::chrono::milliseconds(m_limits.stopWaitMs), allEnded);
+            for (size_t i = 0; i < crew.size(); ++i) {
+                if (crew[i]->ended) continue;
+                threads[i].detach();
+                m_leftAWorker = true;
+            }
+        }
+        for (std::thread& thread : threads)
+            if (thread.joinable()) thread.join();
+    }
+
     void Work(Worker& me, unsigned generation) {
         CURLM* const multi = g_curl ? g_curl->multiInit() : nullptr;
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -211,7 +227,7 @@ private:
             if (Abandoned(generation)) break;
             ++m_idle;
             m_wake.wait(lock, [&] { return Abandoned(generation) || !m_queue.empty(); });
-            if (Abandoned(generation)) break;
+            if (Abandoned(generation) || Process_Ending()) break;
             --m_idle;
             HttpJob* job = m_queue.front();
             m_queue.pop_front();
@@ -328,17 +344,22 @@ private:
     std::vector<HttpJob*> m_jobs; // main thread only: every job not yet polled
     std::atomic<int> m_running{0};
     std::atomic<bool> m_leftAWorker{false};
+    std::thread::id m_owner;
+    bool m_ending = false; // set by an exit: no worker starts after it
 };
 
-// The runner itself never ends through exit (Process_End), so this runs only when something else calls
-// exit: a library, or a program that links this file without the runner's end. The transfers are
-// stopped; a worker left running may be inside the TLS library, whose clean-up runs after this handler
-// and would free what the worker uses, so the process then ends here, with the status exit was given,
-// and no later handler runs.
+// The runner's exit ends the process before any handler runs (runner/main.cpp), so this runs in programs
+// that link this file without the runner's end, when something calls exit or their main returns. The
+// transfers are stopped, and none starts after. The process then ends here, with the status exit was
+// given, and no later handler runs, where one would free what another thread uses: a worker left running
+// may be inside the TLS library, whose clean-up runs after this handler; and an exit from a thread other
+// than the one that queues the transfers leaves that thread running on meanwhile (this handler leaves
+// its list of jobs alone, which only that thread may touch).
 void StopAtExit(int status, void*) {
     HttpPool& pool = HttpPool::Get();
-    pool.Stop();
-    if (pool.LeftAWorker()) Process_End(status);
+    const bool elsewhere = !pool.OnOwnerThread();
+    pool.StopForExit();
+    if (elsewhere || pool.LeftAWorker()) Process_End(status);
 }
 
 bool IsHttpUrl(const char* url) {

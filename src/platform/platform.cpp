@@ -15,6 +15,7 @@
 namespace {
 
 IPlatformBackend* g_backend = nullptr;
+bool g_displayLost = false;
 bool g_unattended = false;
 bool g_window = false;
 PlatformWindowProc g_proc = nullptr;
@@ -158,6 +159,13 @@ void Platform_SetBackend(IPlatformBackend* backend) {
 }
 
 IPlatformBackend* Platform_GetBackend() { return g_backend; }
+
+void Platform_LoseDisplay() {
+    g_displayLost = true;
+    Platform_SetBackend(nullptr);
+}
+
+bool Platform_DisplayLost() { return g_displayLost; }
 
 void Platform_SetUnattended(bool unattended) { g_unattended = unattended; }
 

@@ -114,6 +114,11 @@ class IPlatformBackend;
 // out-of-memory handler that shows "Out of Memory!" titled "Fatal Memory Error" before the run ends.
 void Platform_SetBackend(IPlatformBackend* backend);
 IPlatformBackend* Platform_GetBackend();
+// The display has gone away (its server closed the connection): every call to the backend, and every
+// one to the graphics device, would touch it again. The backend is let go as above (and never destroyed),
+// and the device's owners leave it alone from now on (Platform_DisplayLost).
+void Platform_LoseDisplay();
+bool Platform_DisplayLost();
 
 // Unattended runs ("-noerrors"): message boxes and dialogs answer by themselves, as they do when there
 // is no display, and say on the release console what they would have shown.

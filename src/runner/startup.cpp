@@ -420,8 +420,10 @@ void Runner_StopDevices() {
 void Runner_Shutdown(bool processEnds) {
     // What only holds the process's memory is left to the system when the process ends with the run;
     // everything that reaches outside it (files, the temporary folder, threads, sockets, libraries, the
-    // display and the device) is closed either way.
-    const bool freeTables = !processEnds;
+    // display and the device) is closed either way, but for a display that has gone away: the device
+    // and the textures that live on it are left as they are, and the process ends with the run.
+    const bool displayLost = Platform_DisplayLost();
+    const bool freeTables = !processEnds && !displayLost;
     if (freeTables) VM_ReleaseAbandoned();
     Services_Shutdown();
     Network_Shutdown();
@@ -446,7 +448,7 @@ void Runner_Shutdown(bool processEnds) {
         Sprite_Free();
     }
     Support_DeleteTempDirectory();
-    Display_Free();
+    if (!displayLost) Display_Free();
     if (freeTables) {
         Background_Free();
         Texture_FreeAll();
@@ -465,7 +467,7 @@ void Runner_Shutdown(bool processEnds) {
         HighScore_Reset();
         Interaction_Reset();
     }
-    GR_D3D_Quit();
+    if (!displayLost) GR_D3D_Quit();
     if (freeTables) Game_FreeData();
 }
 

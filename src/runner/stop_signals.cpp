@@ -1,6 +1,7 @@
 #include "runner/stop_signals.h"
 
 #include "core/console.h"
+#include "core/process_exit.h"
 #include "core/save_area.h"
 #include "core/test_hooks.h"
 #include "platform/dialogs.h"
@@ -71,6 +72,7 @@ bool HoldBefore(bool (*hold)(int milliseconds), Clock::time_point& deadline) {
 }
 
 [[noreturn]] void EndProcess(int signal, int waitMilliseconds) {
+    Process_BeginEnd();
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMilliseconds);
     // The save area first: a write that fails reports it on the consoles after it ends. Neither wait
     // goes past the deadline: a sink that takes nothing (a pipe no one reads) holds up nothing.

@@ -1,10 +1,12 @@
 /* A shared library of the kind games call through extensions and external_define: functions of reals and
  * strings, with enough arguments that some travel on the stack, and a counter for initialisation and final
  * functions. */
+#include <pthread.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 static char g_text[256];
 static double g_calls = 0;
@@ -64,7 +66,29 @@ double sample_calls(void) {
     return g_calls;
 }
 
-/* Ends the process, as a library may. */
+/* Ends the process, as a library may, having written to standard output a text without an end of line
+ * (which stays in the output's buffer until something flushes it). */
 double sample_exit(double code) {
+    printf("the library's last words");
     exit((int)code);
+}
+
+static int g_exitCode;
+static long g_exitDelay;
+
+static void* ExitLater(void* unused) {
+    struct timespec delay = {g_exitDelay / 1000, (g_exitDelay % 1000) * 1000000L};
+    (void)unused;
+    nanosleep(&delay, NULL);
+    printf("the library thread's last words");
+    exit(g_exitCode);
+}
+
+/* Starts a thread of the library's own that ends the process with the code, as sample_exit does, once
+ * milliseconds have passed; 1 when the thread started. */
+double sample_exit_later(double code, double milliseconds) {
+    pthread_t thread;
+    g_exitCode = (int)code;
+    g_exitDelay = (long)milliseconds;
+    return pthread_create(&thread, NULL, ExitLater, NULL) == 0 ? 1 : 0;
 }

@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "support/http_server.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -221,4 +222,72 @@ TEST_F(HttpTest, ShutdownWaitsOnNoServer) {
     EXPECT_EQ(HTTP_RunningTransfers(), 0);
     EXPECT_EQ(g_cleanups, 2);
     EXPECT_TRUE(g_results.empty());
+}
+
+namespace {
+
+// Registered before the pool's first transfer, so that it runs after the pool's own exit handler: it
+// says whether the process went on past that handler, into the libraries' handlers (the TLS library's
+// clean-up among them).
+void SayALaterHandlerRan() {
+    std::fputs("a later exit handler ran\n", stderr);
+}
+
+// Runs work, which ends with an exit, in a fresh start of the test program: it must end with code, and
+// no handler registered before the pool's own may have run.
+template <typename Work>
+void ExpectTheExitEndsThePoolFirst(Work work, int code) {
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::atexit(SayALaterHandlerRan);
+            work();
+        },
+        testing::ExitedWithCode(code), testing::Not(testing::HasSubstr("a later exit handler ran")));
+    GTEST_FLAG_SET(death_test_style, style);
+}
+
+} // namespace
+
+// An exit while transfers set up TLS with a server that never answers, and a stop that waits for none of
+// them: the workers are left running, inside the TLS library, whose clean-up would free what they use.
+// The pool's exit handler ends the process itself, with the exit's code.
+TEST_F(HttpTest, AnExitThatLeavesTransfersRunningEndsTheProcessAtTheirStop) {
+    CTestHttpServer server(CTestHttpServer::HoldingUp());
+    const std::string url = "https://127.0.0.1:" + std::to_string(server.Port()) + "/silent";
+    ExpectTheExitEndsThePoolFirst(
+        [&] {
+            HttpLimits limits;
+            limits.stopWaitMs = 0;
+            HTTP_SetLimits(limits);
+            for (int i = 0; i < kHttpMaxTransfers; ++i)
+                Get(url, i);
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (HTTP_RunningTransfers() < kHttpMaxTransfers && std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::exit(HTTP_RunningTransfers() == kHttpMaxTransfers ? 7 : 1);
+        },
+        7);
+}
+
+// An exit from a thread of its own (a library's), while the thread that uses the pool goes on starting
+// transfers over https and http and polling them: the process ends with the exit's code in the pool's
+// handler, which leaves that thread's list of jobs alone, and no transfer starts after it.
+TEST_F(HttpTest, AnExitFromAnotherThreadEndsTheProcessAtThePoolsStop) {
+    CTestHttpServer server(CTestHttpServer::HoldingUp());
+    ExpectTheExitEndsThePoolFirst(
+        [&] {
+            Get(server.Url("/silent"), 0);
+            std::thread([] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                std::exit(5);
+            }).detach();
+            for (int i = 1;; i += 2) {
+                Get("https://127.0.0.1:" + std::to_string(server.Port()) + "/silent", i);
+                Get(server.Url("/silent"), i + 1);
+                HTTP_PollThreads();
+            }
+        },
+        5);
 }

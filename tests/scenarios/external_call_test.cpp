@@ -75,7 +75,8 @@ TEST(ExternalCall, ASteamBuildCallsNoLibrary) {
 
 // A library the game calls ends the process with exit while the runner's threads are busy: the audio
 // device's streams, and a download setting up TLS with a server that never answers. The process ends with
-// the library's exit code, and nothing the threads use is freed or destroyed under them.
+// the library's exit code, and nothing the threads use is freed or destroyed under them; what the library
+// wrote to standard output before its exit is written.
 TEST(ExternalCall, ALibraryThatEndsTheProcessEndsItWithItsCode) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "the end does not depend on how the game's code ran";
     CTestHttpServer server(CTestHttpServer::HoldingUp());
@@ -93,6 +94,40 @@ TEST(ExternalCall, ALibraryThatEndsTheProcessEndsItWithItsCode) {
         EXPECT_EQ(run.exitCode, 3) << run.errors;
         EXPECT_EQ(LinesStartingWith(run.log, "ending"), std::vector<std::string>{""}) << run.log;
         EXPECT_EQ(run.errors, "");
+        EXPECT_TRUE(run.console.ends_with("\nthe library's last words")) << run.console.substr(run.console.size() - 200);
+    }
+}
+
+// A library's thread of its own ends the process with exit while the game's thread goes on, starting
+// downloads over https and http every step from a server that never answers: the process ends with the
+// library's exit code, with no fault (the game's thread meets nothing freed, and no transfer starts
+// after the end has begun), and what the library's thread wrote to standard output before its exit is
+// written. The exit comes at several steps, to meet the transfers at each stage of their start.
+TEST(ExternalCall, ALibraryThreadThatEndsTheProcessEndsItWithItsCode) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "the end does not depend on how the game's code ran";
+    CTestHttpServer server(CTestHttpServer::HoldingUp());
+    const std::string silent = "127.0.0.1:" + std::to_string(server.Port()) + "/silent";
+    std::string downloads;
+    for (const char* scheme : {"https://", "https://", "http://", "http://"})
+        downloads += std::string("sprite_add(\"") + scheme + silent + "\", 1, 0, 0, 0, 0);";
+    TempFolder env;
+    env.SetEnv("ALSOFT_DRIVERS", "null");
+    for (int i = 0; i < 20; ++i) {
+        const int step = 1 + i % 4;
+        SCOPED_TRACE(testing::Message() << "run " << i << ", the thread started at step " << step);
+        const ScenarioGame game = OneObjectGame(
+            {{0, 0, "global.n = 0;"},
+             {3, 0,
+              "global.n += 1;" + downloads + "if (global.n == " + std::to_string(step) +
+                  ") {show_debug_message(\"ending\"); external_call(external_define(\"sample.dll\", "
+                  "\"sample_exit_later\", dll_cdecl, ty_real, 2, ty_real, ty_real), 3, 30);}"}});
+        const ScenarioRun run = RunScenario(game, {}, 30, {{"sample.so", SampleLibraryBytes()}});
+        ASSERT_FALSE(run.timedOut) << run.console;
+        EXPECT_EQ(run.exitCode, 3) << run.errors;
+        EXPECT_EQ(LinesStartingWith(run.log, "ending"), std::vector<std::string>{""}) << run.log;
+        EXPECT_EQ(run.errors, "");
+        EXPECT_TRUE(run.console.ends_with("\nthe library thread's last words"))
+            << run.console.substr(run.console.size() - 200);
     }
 }
 

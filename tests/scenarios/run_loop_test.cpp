@@ -278,13 +278,32 @@ TEST(RunLoop, ARestartRunsTheGameAgainFromItsFirstRoom) {
 
 namespace {
 
+// (The run's temporary folder, made as it starts, goes with it.)
 TEST(RunLoop, WithoutAGameAnUnattendedRunSaysSoAndEndsWithCodeOne) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "no game code";
-    TempFolder folder;
+    TempFolder folder, temporary;
+    ScenarioEnvironment environment{{"TMPDIR", temporary.Path()}};
     ScenarioRun run = RunRunner(folder.Path(), {"-noerrors"}, 20);
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.errors.find("No game found"), std::string::npos) << run.errors;
+    EXPECT_EQ(TempFolder::Names(temporary.Path()), std::vector<std::string>{}) << "the temporary folder was left";
+}
+
+// A fatal error ends the game with the run's clean-up, as its own end does: its changed high-score table
+// is saved, and the run's temporary folder goes.
+TEST(RunLoop, AFatalErrorsEndSavesTheHighScoresAndRemovesTheTemporaryFolder) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "in the tree evaluator an error does not end the game";
+    TempFolder temporary;
+    ScenarioEnvironment environment{{"TMPDIR", temporary.Path()}};
+    const ScenarioRun run = RunDataFile(
+        BuildScenarioGame(OneObjectGame({{0, 0, std::string("highscore_add(\"Ann\", 777);") + kFail}})), {}, 20,
+        {}, {"data/Game/hiscore.dat"});
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 255) << run.errors;
+    ASSERT_EQ(run.files.size(), 1u) << "the high-score table was not saved";
+    EXPECT_NE(run.files[0].second.find(std::string("\3\0\0\0Ann\xF0\x09\x03\0\0", 12)), std::string::npos);
+    EXPECT_EQ(TempFolder::Names(temporary.Path()), std::vector<std::string>{}) << "the temporary folder was left";
 }
 
 // The run ends without freeing the game's tables one by one: what the game leaves behind (instances,

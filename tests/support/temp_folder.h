@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -65,6 +66,18 @@ public:
         return lstat(path.c_str(), &st) == 0;
     }
     static void MakeDir(const std::string& path) { mkdir(path.c_str(), 0777); }
+    // The names in a folder that begin with prefix ("." and ".." left out).
+    static std::vector<std::string> Names(const std::string& folder, const std::string& prefix = "") {
+        std::vector<std::string> names;
+        if (DIR* dir = opendir(folder.c_str())) {
+            while (const dirent* entry = readdir(dir)) {
+                const std::string name = entry->d_name;
+                if (name != "." && name != ".." && name.starts_with(prefix)) names.push_back(name);
+            }
+            closedir(dir);
+        }
+        return names;
+    }
 
 private:
     void Remember(const std::string& name) {

@@ -40,9 +40,14 @@ VirtualXServer::VirtualXServer(const char* screen, const std::string& screenFold
 }
 
 VirtualXServer::~VirtualXServer() {
+    Stop();
+}
+
+void VirtualXServer::Stop() {
     if (m_pid <= 0) return;
     kill(m_pid, SIGTERM);
     waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
 }
 
 namespace {

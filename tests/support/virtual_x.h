@@ -17,6 +17,8 @@ public:
     VirtualXServer& operator=(const VirtualXServer&) = delete;
     // The display's name (":N"), or "" where no server could be started.
     const std::string& Display() const { return m_display; }
+    // Ends the server now (its clients lose their connections), and waits until it has ended.
+    void Stop();
 
 private:
     pid_t m_pid = -1;

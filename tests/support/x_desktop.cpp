@@ -55,6 +55,31 @@ uint32_t NextCodePoint(const unsigned char*& p, const unsigned char* end) {
     return c;
 }
 
+// A property of UTF-8 text ("" when the window lacks it).
+std::string Utf8Property(Display* d, Window window, Atom property) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string text;
+    if (XGetWindowProperty(d, window, property, 0, 1 << 20, False, XInternAtom(d, "UTF8_STRING", False), &type,
+                           &format, &count, &after, &data) == Success &&
+        data && format == 8)
+        text.assign(reinterpret_cast<char*>(data), count);
+    if (data) XFree(data);
+    return text;
+}
+
+// A window of the client's own, unmapped, to receive a selection's text in.
+Window SelectionWindow(Display* d) {
+    return XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+}
+
+void AskForText(Display* d, const char* selection, Window into) {
+    XConvertSelection(d, XInternAtom(d, selection, False), XInternAtom(d, "UTF8_STRING", False),
+                      XInternAtom(d, "PASTED", False), into, CurrentTime);
+}
+
 } // namespace
 
 XDesktopClient::XDesktopClient(const std::string& display) {
@@ -112,17 +137,7 @@ bool XDesktopClient::WaitFor(const std::function<bool()>& ready, std::chrono::mi
 std::string XDesktopClient::Name(XWindowId window) const {
     if (!m_display) return "";
     Display* d = Dpy(m_display);
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    std::string name;
-    if (XGetWindowProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
-                           XInternAtom(d, "UTF8_STRING", False), &type, &format, &count, &after,
-                           &data) == Success &&
-        data && format == 8)
-        name.assign(reinterpret_cast<char*>(data), count);
-    if (data) XFree(data);
+    std::string name = Utf8Property(d, window, XInternAtom(d, "_NET_WM_NAME", False));
     if (!name.empty()) return name;
     char* plain = nullptr;
     if (XFetchName(d, window, &plain) && plain) {
@@ -344,4 +359,35 @@ XWindowManager::~XWindowManager() {
     if (m_pid <= 0) return;
     kill(-m_pid, SIGTERM);
     waitpid(m_pid, nullptr, 0);
+}
+
+XWindowId XDesktopClient::SelectionOwner(const char* selection) const {
+    return m_display ? XGetSelectionOwner(Dpy(m_display), XInternAtom(Dpy(m_display), selection, False)) : 0;
+}
+
+bool XDesktopClient::ReadSelection(const char* selection, std::string& text,
+                                   std::chrono::milliseconds timeout) const {
+    if (!m_display) return false;
+    Display* d = Dpy(m_display);
+    const Window into = SelectionWindow(d);
+    AskForText(d, selection, into);
+    XFlush(d);
+    XEvent event{};
+    const bool answered = WaitFor([&] { return XCheckTypedWindowEvent(d, into, SelectionNotify, &event); }, timeout);
+    const bool given = answered && event.xselection.property != None;
+    if (given) text = Utf8Property(d, into, event.xselection.property);
+    XDestroyWindow(d, into);
+    XSync(d, False);
+    return given;
+}
+
+void XDesktopClient::AskForSelectionAndLeave(const char* selection) {
+    if (!m_display) return;
+    Display* d = Dpy(m_display);
+    const Window gone = SelectionWindow(d);
+    XGrabServer(d);
+    AskForText(d, selection, gone);
+    XDestroyWindow(d, gone);
+    XUngrabServer(d);
+    XSync(d, False);
 }

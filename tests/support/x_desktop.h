@@ -57,6 +57,16 @@ public:
     // Whether the top-level window holding `window` lies above the one holding `other` in the stacking order.
     bool IsAbove(XWindowId window, XWindowId other) const;
 
+    // The window that owns a selection ("CLIPBOARD"), 0 for none.
+    XWindowId SelectionOwner(const char* selection) const;
+    // Pastes the selection as UTF-8 text, as a program of the desktop would; false when its owner gave no
+    // text within the time.
+    bool ReadSelection(const char* selection, std::string& text,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
+    // Asks for the selection as text from a window of this client's that goes away before its owner can
+    // answer (a paste given up): the server handles no other client's requests between the two.
+    void AskForSelectionAndLeave(const char* selection);
+
     // Input, as the server's own devices would send it; each is flushed to the server at once.
     void MovePointer(int x, int y);
     void Button(int button, bool down); // 1 left, 2 middle, 3 right

@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 #include "platform/sdl/sdl_keys.h"
+#include "platform/sdl/x11_errors.h"
 
 #include <algorithm>
 #include <cstring>
@@ -62,7 +63,9 @@ std::unique_ptr<CSDLPlatform> CSDLPlatform::Create() {
         }
     }
     SDL_StartTextInput();
-    return std::unique_ptr<CSDLPlatform>(new CSDLPlatform(!IsHeadlessDriver(SDL_GetCurrentVideoDriver())));
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && std::strcmp(driver, "x11") == 0) X11Errors_Install();
+    return std::unique_ptr<CSDLPlatform>(new CSDLPlatform(!IsHeadlessDriver(driver)));
 }
 
 CSDLPlatform::~CSDLPlatform() {
@@ -84,6 +87,7 @@ CSDLPlatform::~CSDLPlatform() {
         c = nullptr;
     }
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    X11Errors_Remove();
     if (SDL_WasInit(0) == 0) SDL_Quit();
 }
 

@@ -3,6 +3,7 @@
 #include "core/console.h"
 #include "platform/sdl/sdl_keys.h"
 #include "platform/sdl/x11_errors.h"
+#include "platform/sdl/x11_pointer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -273,6 +274,7 @@ bool CSDLPlatform::GetCursorPos(int32_t& x, int32_t& y) {
 bool CSDLPlatform::SetCursorPos(int32_t x, int32_t y) { return SDL_WarpMouseGlobal(x, y) == 0; }
 
 void CSDLPlatform::PollEvents(CMessageQueue& queue) {
+    ReleaseButtonsLetGoUnseen();
     SDL_PumpEvents();
     // Joystick and game-controller events stay queued for the gamepad layer; everything else is taken
     // here, so that nothing piles up in SDL's queue.
@@ -284,6 +286,17 @@ void CSDLPlatform::PollEvents(CMessageQueue& queue) {
     }
     if (m_panel && (m_panelWindow.stale || m_panel->Version() != m_panelDrawn)) DrawPanel();
     if (m_form && m_formWindow.stale) DrawForm();
+}
+
+// A button that SDL holds down but the X server has up was let go where SDL did not see it (see
+// X11Pointer_ReleaseLetGo): its release is taken as though it had come. The server is asked only while
+// SDL holds a button.
+void CSDLPlatform::ReleaseButtonsLetGoUnseen() {
+    constexpr Uint32 kButtons = SDL_BUTTON_LMASK | SDL_BUTTON_MMASK | SDL_BUTTON_RMASK;
+    const Uint32 held = SDL_GetMouseState(nullptr, nullptr) & kButtons;
+    if (!held || !m_window) return;
+    SDL_Window* focus = SDL_GetMouseFocus();
+    X11Pointer_ReleaseLetGo(focus ? focus : m_window, held);
 }
 
 // --- the text panel ---

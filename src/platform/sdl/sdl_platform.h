@@ -90,6 +90,7 @@ public:
 
 private:
     explicit CSDLPlatform(bool hasDisplay) : m_hasDisplay(hasDisplay) {}
+    void ReleaseButtonsLetGoUnseen();
     void Translate(CMessageQueue& queue, const SDL_Event& e);
     void TranslateWindowEvent(CMessageQueue& queue, const SDL_WindowEvent& e);
     // Frame thickness around the client area (0 where the system does not say).

@@ -95,7 +95,7 @@ template <typename Arrived> void WaitFor(const char* name, Arrived arrived) {
     const auto over = [&wait] { return wait.Over() || !Platform_IsWindow(); };
     while (!over()) {
         ProcessMessages();
-            if (arrived() || over()) return;
+        if (arrived() || over()) return;
         Platform_Sleep(50);
     }
 }

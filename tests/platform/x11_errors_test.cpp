@@ -9,7 +9,15 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <poll.h>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -62,4 +70,68 @@ TEST(X11Errors, AFailedRequestIsIgnoredOrNamedOnceAndTheProcessGoesOn) {
     EXPECT_EQ(said.find("BadWindow"), std::string::npos) << said;
     XCloseDisplay(other);
     sdl.reset();
+}
+
+// A write to the display's connection after its server has gone raises SIGPIPE: the process goes on to
+// find the display lost, which ends the run with 255 and says so. Any other SIGPIPE (a pipe no one reads
+// any more) ends the process, as it did before.
+TEST(X11Errors, ABrokenPipeEndsTheProcessUnlessTheDisplayHasGone) {
+    struct OnDisplay {
+        VirtualXServer server{"640x480x24"};
+        TempFolder environment;
+        std::unique_ptr<CSDLPlatform> sdl;
+        Display* display = nullptr;
+
+        // A window on the display, whose connection is then display's.
+        bool Open() {
+            if (server.Display().empty()) return false;
+            environment.SetEnv("SDL_VIDEODRIVER", "x11");
+            environment.SetEnv("DISPLAY", server.Display());
+            environment.SetEnv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+            sdl = CSDLPlatform::Create();
+            if (!sdl || !sdl->CreateWindow(PlatformWindowDesc{64, 48, 0, false})) return false;
+            SDL_SysWMinfo info;
+            SDL_VERSION(&info.version);
+            if (!SDL_GetWindowWMInfo(sdl->Window(), &info)) return false;
+            display = info.info.x11.display;
+            return true;
+        }
+    };
+    {
+        OnDisplay desktop;
+        if (desktop.server.Display().empty()) GTEST_SKIP() << "Xvfb could not be started";
+        ASSERT_TRUE(desktop.Open());
+        // With the display there, a copy of this process writes to a pipe whose reader has gone.
+        const pid_t child = fork();
+        if (child == 0) {
+            int ends[2];
+            if (pipe(ends) != 0) _exit(2);
+            close(ends[0]);
+            const char byte = 0;
+            _exit(write(ends[1], &byte, 1) < 0 ? 3 : 4);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << "status " << status;
+    }
+    // The death test's own process makes a display of its own, which it ends before it writes.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto writeAfterTheDisplayHasGone = [] {
+        OnDisplay desktop;
+        if (!desktop.Open()) std::_Exit(2);
+        const int fd = ConnectionNumber(desktop.display);
+        desktop.server.Stop();
+        pollfd connection{fd, 0, 0};
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!(poll(&connection, 1, 0) == 1 && (connection.revents & POLLHUP)) &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const char bytes[4] = {};
+        const bool failed = write(fd, bytes, sizeof bytes) < 0 && errno == EPIPE;
+        std::fputs(failed ? "the write failed\n" : "the write went\n", stderr);
+        XSync(desktop.display, False);
+        std::_Exit(1);
+    };
+    EXPECT_EXIT(writeAfterTheDisplayHasGone(), testing::ExitedWithCode(255),
+                "the write failed\n(.|\n)*The display :[0-9]+ went away");
 }

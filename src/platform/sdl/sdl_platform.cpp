@@ -157,6 +157,7 @@ bool CSDLPlatform::CreateWindow(const PlatformWindowDesc& desc) {
         return false;
     }
     m_windowId = SDL_GetWindowID(m_window);
+    X11Errors_WatchConnection(m_window);
     m_input.Reset();
     return true;
 }

@@ -6,12 +6,16 @@
 #include "platform/platform.h"
 
 #include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <mutex>
+#include <poll.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
+#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xlibint.h>
 
@@ -70,6 +74,28 @@ int OnLostDisplay(Display* display) {
     Process_Exit(kExitAfterError);
 }
 
+// The display's connection, once a window shows which (-1 before).
+std::atomic<int> g_connection{-1};
+struct sigaction g_previousBrokenPipe {};
+bool g_brokenPipeHandled = false;
+
+// A write to the display's connection after its server has closed it raises SIGPIPE, whose default ends
+// the process at once, before Xlib has looked at the connection. That one returns here: the write fails
+// (EPIPE), and Xlib calls the handler of a lost display. Any other (a standard output that no one reads any
+// more) ends the process as it would have without this handler.
+void OnBrokenPipe(int) {
+    const int saved = errno;
+    pollfd connection{g_connection.load(), 0, 0};
+    if (connection.fd >= 0 && ::poll(&connection, 1, 0) == 1 && (connection.revents & (POLLHUP | POLLERR))) {
+        errno = saved;
+        return;
+    }
+    // Taken as soon as this handler returns, SIGPIPE being held back meanwhile.
+    sigaction(SIGPIPE, &g_previousBrokenPipe, nullptr);
+    ::raise(SIGPIPE);
+    errno = saved;
+}
+
 } // namespace
 
 void X11Errors_Install() {
@@ -78,6 +104,21 @@ void X11Errors_Install() {
     g_runner = ::getpid();
     g_previousErrorHandler = XSetErrorHandler(OnFailedRequest);
     g_previousIOErrorHandler = XSetIOErrorHandler(OnLostDisplay);
+    // A SIGPIPE ignored from the start stays so: every write then fails with EPIPE of itself. (A handler,
+    // unlike an ignored signal, is not handed on to the programs the runner starts.)
+    struct sigaction action {};
+    action.sa_handler = OnBrokenPipe;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    g_brokenPipeHandled = sigaction(SIGPIPE, nullptr, &g_previousBrokenPipe) == 0 &&
+                          g_previousBrokenPipe.sa_handler != SIG_IGN && sigaction(SIGPIPE, &action, nullptr) == 0;
+}
+
+void X11Errors_WatchConnection(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (g_installed && window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11)
+        g_connection.store(ConnectionNumber(info.info.x11.display));
 }
 
 void X11Errors_Remove() {
@@ -85,4 +126,7 @@ void X11Errors_Remove() {
     g_installed = false;
     XSetErrorHandler(g_previousErrorHandler);
     XSetIOErrorHandler(g_previousIOErrorHandler);
+    if (g_brokenPipeHandled) sigaction(SIGPIPE, &g_previousBrokenPipe, nullptr);
+    g_brokenPipeHandled = false;
+    g_connection.store(-1);
 }

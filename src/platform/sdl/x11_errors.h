@@ -9,11 +9,17 @@
 //   ends the run as a fatal error does, whose clean-up saves what it saves without touching the display
 //   again (Process_Exit, kExitAfterError). Met on a thread other than the game's, the same line is said and
 //   the process ends from there (Process_EndFromAnyThread). In a process forked from the runner's (one
-//   that SDL shows a message box in), Xlib ends that process with 1, silently.
+//   that SDL shows a message box in), Xlib ends that process with 1, silently. A write to the connection
+//   after the server closed it raises SIGPIPE, which ends the process before Xlib looks: that one is let
+//   through to Xlib's look; any other SIGPIPE ends the process as before.
 #pragma once
+
+#include <SDL.h>
 
 // Installs the handlers over those SDL installed as its video started (SDL lends the error handler to
 // handlers of its own around some calls and gives it back after them).
 void X11Errors_Install();
+// The display's connection is the game window's: told once the window is made.
+void X11Errors_WatchConnection(SDL_Window* window);
 // Puts back the handlers found when they were installed (after SDL's video has ended).
 void X11Errors_Remove();

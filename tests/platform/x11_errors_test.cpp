@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
@@ -78,16 +79,16 @@ TEST(X11Errors, AFailedRequestIsIgnoredOrNamedOnceAndTheProcessGoesOn) {
 TEST(X11Errors, ABrokenPipeEndsTheProcessUnlessTheDisplayHasGone) {
     struct OnDisplay {
         VirtualXServer server{"640x480x24"};
-        TempFolder environment;
         std::unique_ptr<CSDLPlatform> sdl;
         Display* display = nullptr;
 
-        // A window on the display, whose connection is then display's.
-        bool Open() {
+        // A window on the display, whose connection is then display's. The variables that lead SDL there
+        // are set through set.
+        bool Open(const std::function<void(const char*, const std::string&)>& set) {
             if (server.Display().empty()) return false;
-            environment.SetEnv("SDL_VIDEODRIVER", "x11");
-            environment.SetEnv("DISPLAY", server.Display());
-            environment.SetEnv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+            set("SDL_VIDEODRIVER", "x11");
+            set("DISPLAY", server.Display());
+            set("DBUS_SESSION_BUS_ADDRESS", "disabled:");
             sdl = CSDLPlatform::Create();
             if (!sdl || !sdl->CreateWindow(PlatformWindowDesc{64, 48, 0, false})) return false;
             SDL_SysWMinfo info;
@@ -98,9 +99,11 @@ TEST(X11Errors, ABrokenPipeEndsTheProcessUnlessTheDisplayHasGone) {
         }
     };
     {
+        TempFolder environment;
         OnDisplay desktop;
         if (desktop.server.Display().empty()) GTEST_SKIP() << "Xvfb could not be started";
-        ASSERT_TRUE(desktop.Open());
+        ASSERT_TRUE(desktop.Open(
+            [&](const char* name, const std::string& value) { environment.SetEnv(name, value); }));
         // With the display there, a copy of this process writes to a pipe whose reader has gone.
         const pid_t child = fork();
         if (child == 0) {
@@ -114,11 +117,14 @@ TEST(X11Errors, ABrokenPipeEndsTheProcessUnlessTheDisplayHasGone) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << "status " << status;
     }
-    // The death test's own process makes a display of its own, which it ends before it writes.
+    // The death test's own process makes a display of its own, which it ends before it writes. (It ends
+    // with the display: what it sets is not given back, nor is anything it makes removed.)
+    const std::string style = GTEST_FLAG_GET(death_test_style);
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const auto writeAfterTheDisplayHasGone = [] {
         OnDisplay desktop;
-        if (!desktop.Open()) std::_Exit(2);
+        if (!desktop.Open([](const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }))
+            std::_Exit(2);
         const int fd = ConnectionNumber(desktop.display);
         desktop.server.Stop();
         pollfd connection{fd, 0, 0};
@@ -134,4 +140,5 @@ TEST(X11Errors, ABrokenPipeEndsTheProcessUnlessTheDisplayHasGone) {
     };
     EXPECT_EXIT(writeAfterTheDisplayHasGone(), testing::ExitedWithCode(255),
                 "the write failed\n(.|\n)*The display :[0-9]+ went away");
+    GTEST_FLAG_SET(death_test_style, style);
 }

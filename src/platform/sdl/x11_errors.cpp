@@ -102,6 +102,11 @@ void X11Errors_Install() {
     if (g_installed) return;
     g_installed = true;
     g_runner = ::getpid();
+    {
+        // Each kind is named once for each time the handlers stand.
+        std::lock_guard<std::mutex> lock(g_namedMutex);
+        g_named.clear();
+    }
     g_previousErrorHandler = XSetErrorHandler(OnFailedRequest);
     g_previousIOErrorHandler = XSetIOErrorHandler(OnLostDisplay);
     // A SIGPIPE ignored from the start stays so: every write then fails with EPIPE of itself. (A handler,

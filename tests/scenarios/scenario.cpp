@@ -41,6 +41,23 @@ bool SignalPending(pid_t pid, int signal) {
     return (pending >> (signal - 1)) & 1;
 }
 
+// The folder the runs make their temporary folders in (TMPDIR), one of this program's own, removed when
+// it ends by the process that made it: a run that ends without removing its own (killed, or ended by a
+// library's exit) leaves nothing behind in the system's.
+TempFolder* g_runsTemporary = nullptr;
+pid_t g_runsTemporaryOwner = 0;
+
+const std::string& RunsTemporaryFolder() {
+    if (!g_runsTemporary) {
+        g_runsTemporary = new TempFolder;
+        g_runsTemporaryOwner = getpid();
+        std::atexit([] {
+            if (getpid() == g_runsTemporaryOwner) delete g_runsTemporary;
+        });
+    }
+    return g_runsTemporary->Path();
+}
+
 } // namespace
 
 ScenarioEnvironment::ScenarioEnvironment(std::initializer_list<std::pair<std::string, std::string>> variables) {
@@ -109,6 +126,7 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
     arguments.insert(arguments.begin(), RUNNER_EXECUTABLE);
     if (measurePeak) arguments.insert(arguments.begin(), {PEAK_MEMORY_EXECUTABLE, peakPath});
     ScenarioRun run;
+    const std::string temporary = RunsTemporaryFolder();
     int unread[2] = {-1, -1};
     if (stop.standardOutputUnread && pipe2(unread, O_CLOEXEC) != 0) unread[0] = unread[1] = -1;
     const pid_t child = fork();
@@ -125,6 +143,7 @@ ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> argume
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         setenv("XDG_DATA_HOME", (folder + "/data").c_str(), 1); // the save area goes below it
         setenv("LP_NUM_THREADS", "0", 1);
+        setenv("TMPDIR", temporary.c_str(), 1);
         // A leak at the end of the run changes the exit code, so every scenario checks the shutdown too.
         setenv("ASAN_OPTIONS", "detect_leaks=1:intercept_tls_get_addr=0", 1);
         // The stop signals reach the runner even where this program was started with them ignored.

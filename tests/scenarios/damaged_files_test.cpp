@@ -392,6 +392,18 @@ TEST(DamagedFiles, GamePathsThatNameNoReadableFileGiveTheSystemsReason) {
         EXPECT_EQ(run.exitCode, 1) << c.path;
         EXPECT_EQ(run.errors, "FAILED to load File " + c.path + ": " + c.reason + "\n");
     }
+    // Where no display of any kind can be reached (no X display, no Wayland display nor runtime folder, as
+    // in a container or a service), the line is still the only one; a game that loads runs offscreen.
+    {
+        ScenarioEnvironment environment{
+            {"SDL_VIDEODRIVER", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"XDG_RUNTIME_DIR", ""}};
+        const ScenarioRun run = RunRunner(folder.Path(), {"-game", folder / "missing.win", "-noerrors"}, 20);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.errors, "FAILED to load File " + folder / "missing.win: No such file or directory\n");
+        const ScenarioRun game = RunScenario(OneObjectGame({{0, 0, "show_debug_message(\"ran\"); game_end();"}}));
+        EXPECT_EQ(game.exitCode, 0) << game.errors;
+        EXPECT_EQ(game.log, "ran\n");
+    }
     if (geteuid() != 0) {
         TempFolder::Write(folder / "locked.win", "FORM");
         chmod((folder / "locked.win").c_str(), 0);

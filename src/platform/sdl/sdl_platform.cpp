@@ -6,7 +6,9 @@
 #include "platform/sdl/x11_pointer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -38,6 +40,29 @@ bool IsHeadlessDriver(const char* driver) {
     return !driver || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
 }
 
+// Whether a Wayland display could be reached at all: its client library finds the display through
+// WAYLAND_SOCKET, a WAYLAND_DISPLAY given as a full path, or a socket in XDG_RUNTIME_DIR. Without any
+// of them its attempt fails and writes a line of its own on standard error.
+bool WaylandReachable() {
+    if (std::getenv("WAYLAND_SOCKET")) return true;
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    if (display && display[0] == '/') return true;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime && runtime[0] == '/';
+}
+
+// SDL's video drivers in its own order of trying, Wayland left out, as a list SDL takes for its hint.
+std::string DriversWithoutWayland() {
+    std::string list;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const char* name = SDL_GetVideoDriver(i);
+        if (!name || std::strcmp(name, "wayland") == 0) continue;
+        if (!list.empty()) list += ',';
+        list += name;
+    }
+    return list;
+}
+
 } // namespace
 
 std::unique_ptr<CSDLPlatform> CSDLPlatform::Create() {
@@ -50,10 +75,19 @@ std::unique_ptr<CSDLPlatform> CSDLPlatform::Create() {
     // takes the place of the game window's: the game would then draw into the side window, upside down,
     // and its own window would stop changing.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        const char* named = SDL_GetHint(SDL_HINT_VIDEODRIVER);
-        if (named && *named) {
-            DebugConsole->Output("SDL video driver \"%s\" failed: %s\n", named, SDL_GetError());
+    const char* named = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    const std::string asked = named ? named : "";
+    // Left to choose, SDL tries Wayland too; where no Wayland display can be reached it is left out, so
+    // that its failed attempt does not add its own line to the runner's standard error.
+    const bool withoutWayland = asked.empty() && !WaylandReachable();
+    // (An empty SDL_VIDEODRIVER in the environment chooses nothing, but would outrank a hint of normal rank.)
+    if (withoutWayland)
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, DriversWithoutWayland().c_str(), SDL_HINT_OVERRIDE);
+    const bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (withoutWayland) SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+    if (!started) {
+        if (!asked.empty()) {
+            DebugConsole->Output("SDL video driver \"%s\" failed: %s\n", asked.c_str(), SDL_GetError());
             return nullptr;
         }
         DebugConsole->Output("No display (%s): using the offscreen video driver\n", SDL_GetError());

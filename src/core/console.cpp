@@ -5,6 +5,7 @@
 #include "core/process_exit.h"
 #include "core/test_hooks.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -57,7 +58,10 @@ void WriteLine(FILE* f, const char* line) {
         const size_t half = std::strlen(line) / 2;
         std::fwrite(line, 1, half, f);
         std::fflush(f);
-        TestHook_Sleep(pause);
+        constexpr int kSlice = 5;
+        for (int waited = 0; waited < pause && !g_held.load(); waited += kSlice)
+            TestHook_Sleep(std::min(kSlice, pause - waited));
+        if (g_held.load()) TestHook_Sleep(100);
         line += half;
     }
     std::fputs(line, f);

@@ -15,7 +15,10 @@ int TestHook_WritePause(const char* path);
 int TestHook_LockPause(const char* path);
 
 // Test hook. RUNNER_TEST_LINE_PAUSE="<milliseconds>:<text>": a console line holding text stops halfway
-// through its write to a log file for that long. The milliseconds to stop the line for, 0 for no pause.
+// through its write to a log file for that long, or until a tenth of a second after the consoles are held
+// (Console_Hold) when that comes first: the line is known to be going out when an end waits for it, however
+// late a busy machine sends the signal or wakes the line's thread. The milliseconds to stop the line for,
+// 0 for no pause.
 int TestHook_LinePause(const char* line);
 
 // Test hook. RUNNER_TEST_HOLD_DELAY="<milliseconds>": the first hold of the consoles (Console_Hold), once

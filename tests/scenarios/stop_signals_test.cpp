@@ -251,14 +251,16 @@ TEST(StopSignals, ASaveInProgressAtTheEndIsLetFinishOrLeavesTheOldFileWhole) {
 // run: the end waits for it, so the file's last line is whole, and no other line starts after it. The
 // same when the line ends before the end waits for it (another hook delays the wait): the game's next
 // line, which finds the consoles free, does not start either. (As with a save let finish, the grace
-// bounds the end from below, and the log tells whether the line finished.)
+// bounds the end from below, and the log tells whether the line finished.) The line stays halfway until
+// the end holds the consoles and goes on a tenth of a second later, well inside the second the end waits,
+// so that neither a late signal nor a late wake of the game's thread on a busy machine changes the case.
 TEST(StopSignals, TheLastLineOfTheLogIsWholeAfterTheWatchEndsTheRun) {
     const std::string line = "the first half of a line, then its marker and the second half";
     const std::vector<uint8_t> bytes =
         BuildScenarioGame(OneObjectGame({{0, 0, "while (true) show_debug_message(\"" + line + "\");"}}));
     for (const char* delay : {"", "800"}) {
         SCOPED_TRACE(testing::Message() << "delay " << delay);
-        ScenarioEnvironment environment{{"RUNNER_TEST_LINE_PAUSE", "2500:marker"}, {"RUNNER_TEST_HOLD_DELAY", delay}};
+        ScenarioEnvironment environment{{"RUNNER_TEST_LINE_PAUSE", "20000:marker"}, {"RUNNER_TEST_HOLD_DELAY", delay}};
         const ScenarioRun run = RunDataFile(bytes, {}, 30, {}, {}, ScenarioStop{SIGTERM, "the first half", -1});
         ExpectStopped(run, StopCase{SIGTERM, -1, 143, 1.9, 8});
         EXPECT_EQ(run.log, line + "\n");

@@ -207,6 +207,7 @@ TEST_F(TreeEval, VariablesLocalsGlobalsAndTargets) {
     // never misses a name it was not given (it reads 0); an element outside the array does.
     EXPECT_EQ(Run("return noone.x"), "ERROR: Unknown variable x");
     EXPECT_EQ(Run("var q; return q"), "ERROR: Unknown variable q");
+    EXPECT_EQ(Run("var n, q; n = 1; return q"), "0"); // the run's locals exist once one is set
     EXPECT_EQ(Run("return never_set"), "0");
     EXPECT_EQ(Run("a[0] = 1; return a[3]"), "ERROR: Unknown variable a or array index out of bounds");
     EXPECT_EQ(Run("a[0] = 1; return a[1, 0]"), "ERROR: Unknown variable a or array index out of bounds");

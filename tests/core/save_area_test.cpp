@@ -519,7 +519,8 @@ TEST_F(SaveAreaTest, APickIsKeptInItsNormalForm) {
 
 // Picks under the folder the runner was started in (the home folder that holds them, "/", the game's
 // folder), named as the dialog gave them: each is read and written where it is, even where the save area
-// holds a file at the name the mapping would give. A name the game makes up keeps the mapping.
+// holds a file at the name the mapping would give. A name the game makes up keeps the mapping, and so
+// does a write to a pick of the open dialog: the file picked to open is never written.
 TEST_F(SaveAreaTest, APickUnderTheStartFolderIsThatFile) {
     TempFolder::MakeDir(tmp / "home");
     TempFolder::MakeDir(tmp / "home/Documents");
@@ -541,6 +542,10 @@ TEST_F(SaveAreaTest, APickUnderTheStartFolderIsThatFile) {
             "");
         EXPECT_EQ(TempFolder::Read(picks + "/saved.ini"), "saved");
         EXPECT_EQ(ReadName(LoadSave_ReadSaveFile, below + "pick.ini"), "mapped");
+        ASSERT_TRUE(LoadSave_WriteFile((picks + "/pick.ini").c_str(), "game", 4));
+        EXPECT_EQ(TempFolder::Read(picks + "/pick.ini"), "picked");
+        EXPECT_EQ(TempFolder::Read(Area() + below + "pick.ini"), "game");
+        EXPECT_EQ(ReadName(LoadSave_ReadSaveFile, picks + "/pick.ini"), "picked");
         Captured([&] {
             EXPECT_EQ(LoadSave_SavePath((below + "saved.ini").c_str()), Area() + below + "saved.ini");
         });

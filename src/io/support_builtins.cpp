@@ -2,15 +2,12 @@
 
 #include "core/convert.h"
 #include "core/memory.h"
-#include "core/save_area.h"
 #include "core/text.h"
 #include "io/programs.h"
 #include "platform/platform.h"
 #include "script/functions.h"
 #include "script/value.h"
 
-#include <cstring>
-#include <string>
 #include <sys/resource.h>
 
 namespace {
@@ -72,20 +69,11 @@ const char* TextArgument(int argc, ScriptValue* args, int i) {
     return i < argc && args[i].IsString() ? args[i].str : nullptr;
 }
 
-// The file a document or program name stands for: a file of the game's (in the save area or the game
-// folder, wherever the runner was started) is that file; any other name (a URL, a program on PATH, a path
-// elsewhere) goes on as it is.
-std::string GameFileOr(const char* name) {
-    if (name == nullptr || *name == '\0' || std::strlen(name) > kShellTextSize) return name ? name : "";
-    const std::string path = LoadSave_ReadPath(name);
-    return path.empty() ? name : path;
-}
-
 // Opens the document or URL (or starts the executable file) with the parameters; 1 when it started.
 void F_ExecuteShell(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
     const char* file = TextArgument(argc, args, 0);
     const bool started =
-        file && Support_ShellExecute(GameFileOr(file).c_str(), TextArgument(argc, args, 1), nullptr);
+        file && Support_ShellExecute(Support_GameFileOr(file).c_str(), TextArgument(argc, args, 1), nullptr);
     Value_SetReal(&result, started ? 1.0 : 0.0);
 }
 
@@ -94,7 +82,7 @@ void F_ExecuteShell(ScriptValue& result, CInstance*, CInstance*, int argc, Scrip
 void F_ExecuteProgram(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
     const bool wait = argc > 2 && Value_Real(&args[2]) >= 0.5;
     const char* program = TextArgument(argc, args, 0);
-    const bool started = program && Support_ExecuteProgram(GameFileOr(program).c_str(),
+    const bool started = program && Support_ExecuteProgram(Support_GameFileOr(program).c_str(),
                                                            TextArgument(argc, args, 1), nullptr, wait);
     Value_SetReal(&result, started ? 1.0 : 0.0);
 }

@@ -807,7 +807,7 @@ BUILTIN_INSTANCE_BODY(action_show_video) {
 BUILTIN_INSTANCE_BODY(action_webpage) {
     char directory[4096];
     const char* cwd = ::getcwd(directory, sizeof directory);
-    if (!Support_ShellExecute(args.Text(0) ? args.Text(0) : "", nullptr, cwd))
+    if (!Support_ShellExecute(Support_GameFileOr(args.Text(0)).c_str(), nullptr, cwd))
         Code_Error_Report("Failed to open the webpage.", false);
 }
 

@@ -10,6 +10,7 @@
 #include "support/owned_text.h"
 #include "support/run_code.h"
 #include "support/temp_folder.h"
+#include "world/action_builtins.h"
 
 #include <gtest/gtest.h>
 
@@ -153,8 +154,9 @@ TEST_F(ProgramBuiltins, ProgramsDocumentsAndTheCommandLineFromSource) {
     Param_SetCommandLine(0, nullptr);
 }
 
-// A document or program of the game's is its file in the save area or the game folder, wherever the
-// runner was started; a name the game has no file for goes to the opener as it is.
+// A document or program of the game's (execute_shell, execute_program, the web-page action) is its file
+// in the save area or the game folder, wherever the runner was started; a name the game has no file for
+// goes to the opener as it is.
 TEST_F(ProgramBuiltins, TheGamesDocumentsAndProgramsAreItsOwnFilesFromAnyFolder) {
     GameFolders folders;
     TempFolder::MakeDir(folders.Temp("start"));
@@ -178,6 +180,10 @@ TEST_F(ProgramBuiltins, TheGamesDocumentsAndProgramsAreItsOwnFilesFromAnyFolder)
     std::remove((tmp / "opened").c_str());
     EXPECT_EQ(Run("return execute_shell(\"elsewhere.txt\", \"\")"), "1");
     EXPECT_EQ(ReadWhenWritten(tmp / "opened"), "elsewhere.txt|");
+    std::remove((tmp / "opened").c_str());
+    InitActionFunctions();
+    Run("action_webpage(\"manual.txt\")");
+    EXPECT_EQ(ReadWhenWritten(tmp / "opened"), folders.Game("manual.txt") + "|");
     EXPECT_EQ(Run("return execute_program(\"tool.sh\", \"ran " + tmp / "ran" + "\", 1)"), "1");
     EXPECT_EQ(TempFolder::Read(tmp / "ran"), "ran\n");
 }

@@ -5,6 +5,9 @@
 #include "core/console.h"
 #include "core/save_area.h"
 
+#include <cerrno>
+#include <cstring>
+
 // What a sound plays from once the engine runs: its OpenAL buffer, or its file when it streams.
 struct HardwareSound {
     int sound = -1;
@@ -154,12 +157,12 @@ CSound* Sound_Get(int index) {
 bool Sound_Replace(int index, const char* fileName, int kind, bool preload) {
     CSound* sound = Sound_Get(index);
     if (!sound || !fileName) return false;
-    const std::string path =
-        LoadSave_SaveFileExists(fileName) ? LoadSave_SavePath(fileName) : LoadSave_BundlePath(fileName);
+    const std::string path = LoadSave_ReadPath(fileName);
     auto file = std::make_shared<SoundFile>();
     std::string error;
     if (path.empty() || !SoundFile_Read(path, file.get(), &error)) {
-        DebugConsole->Output("Sound_Replace: \"%s\": %s\n", fileName, path.empty() ? "no such file" : error.c_str());
+        DebugConsole->Output("Sound_Replace: \"%s\": %s\n", fileName,
+                             path.empty() ? std::strerror(ENOENT) : error.c_str());
         return false;
     }
     if (file->truncated) DebugConsole->Output("Sound_Replace: \"%s\" is cut short; what it holds plays\n", fileName);

@@ -99,16 +99,18 @@ bool Canonical(const std::string& path, std::string* out) {
     return true;
 }
 
-// True when the path is the folder or lies below it. The folder's name must end where the path's does or
-// at a "/" of the path, so that "/a/Game2" does not lie in "/a/Game".
+// True when the path is the folder or lies below it, the folder written with its final "/" or without it
+// (a normal form has none). The folder's name must end where the path's does or at a "/" of the path, so
+// that "/a/Game2" does not lie in "/a/Game".
 bool InFolder(const std::string& path, const std::string& folder) {
-    return !folder.empty() && path.compare(0, folder.size(), folder) == 0 &&
-           (folder.back() == '/' || path.size() == folder.size() || path[folder.size()] == '/');
+    if (folder.empty()) return false;
+    const size_t n = folder.size() > 1 && folder.back() == '/' ? folder.size() - 1 : folder.size();
+    return path.compare(0, n, folder, 0, n) == 0 && (folder == "/" || path.size() == n || path[n] == '/');
 }
 
-// The part of a full path after a prefix, without a leading "/".
+// The part of a full path after a prefix (its folder, InFolder), without a leading "/".
 std::string After(const std::string& full, const std::string& prefix) {
-    size_t at = prefix.size();
+    size_t at = std::min(prefix.size(), full.size());
     while (at < full.size() && full[at] == '/')
         ++at;
     return full.substr(at);
@@ -342,6 +344,17 @@ std::string LoadSave_SavePath(const char* name) {
     return SavePath(name, true);
 }
 
+std::string LoadSave_SaveReadPath(const char* name) {
+    return SavePath(name, false);
+}
+
+std::string LoadSave_ReadPath(const char* name) {
+    std::string path = SavePath(name, false);
+    if (IsRegularFile(path.c_str())) return path;
+    path = LoadSave_BundlePath(name);
+    return IsRegularFile(path.c_str()) ? path : "";
+}
+
 void LoadSave_GetBundlePath(char* out, int size, const char* name) {
     CopyOut(out, size, LoadSave_BundlePath(name));
 }
@@ -393,7 +406,7 @@ bool LoadSave_BundleFileExists(const char* name) {
 }
 
 bool LoadSave_SaveFileExists(const char* name) {
-    return IsRegularFile(LoadSave_SavePath(name).c_str());
+    return IsRegularFile(SavePath(name, false).c_str());
 }
 
 bool LoadSave_HoldWrites(int waitMilliseconds) {

@@ -33,6 +33,14 @@ void LoadSave_GetBundlePath(char* out, int size, const char* name);
 void LoadSave_GetSavePath(char* out, int size, const char* name);
 std::string LoadSave_BundlePath(const char* name);
 std::string LoadSave_SavePath(const char* name);
+// The save-area path of a name to read: as LoadSave_SavePath, but a pick of the open dialog named from the
+// root is that file, and a refused name gives "" without a word (but one that comes near a pick, said as
+// LoadSave_ReadSaveFile says it).
+std::string LoadSave_SaveReadPath(const char* name);
+// The path a name is read from: its save-area path to read when a plain file is there, else its game-
+// folder path when one is there; "" when neither place holds one. A check before a read and the read both
+// go through it, so that they never look in different places.
+std::string LoadSave_ReadPath(const char* name);
 // True when the path, its symbolic links followed, lies inside the folder (its links followed too).
 bool LoadSave_IsInside(const std::string& path, const std::string& folder);
 
@@ -57,6 +65,8 @@ uint8_t* LoadSave_ReadBundleFile(const char* name, int* size);
 // Reading a name that the save area refuses finds no file and says nothing, except for a name that comes
 // near a pick and is refused (Support_IsChosenFile): that is said once a name.
 uint8_t* LoadSave_ReadSaveFile(const char* name, int* size);
+// Whether a plain file is where LoadSave_ReadBundleFile and LoadSave_ReadSaveFile would read the name; the
+// check is a read's, and a refused name is not said as a save's.
 bool LoadSave_BundleFileExists(const char* name);
 bool LoadSave_SaveFileExists(const char* name);
 

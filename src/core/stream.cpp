@@ -240,9 +240,7 @@ void CStream::CopyFrom(CStream* source, int64_t count, bool share) {
 void CStream::LoadFile(const char* name, int64_t offset) {
     Drop();
     int length = 0;
-    void* bytes = nullptr;
-    if (LoadSave_SaveFileExists(name)) bytes = LoadSave_ReadSaveFile(name, &length);
-    if (!bytes && LoadSave_BundleFileExists(name)) bytes = LoadSave_ReadBundleFile(name, &length);
+    void* bytes = name ? LoadSave_ReadFile(LoadSave_ReadPath(name).c_str(), &length) : nullptr;
     if (!bytes) return;
     if (offset < 0 || length < 0 || offset >= length) {
         MEM_FREE(bytes);

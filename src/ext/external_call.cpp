@@ -28,13 +28,26 @@ bool IsRegularFile(const std::string& path) {
 }
 
 // The name as a path below a folder: backslashes become "/", "." and empty parts are dropped; false for
-// an absolute name or one with a ".." part.
-bool RelativeName(const char* name, std::string* out) {
+// one with a ".." part. A full path names the file below the game folder or the save area when it starts
+// with that folder (folder is then set to it), and is refused otherwise.
+bool RelativeName(const char* name, std::string* out, const char** folder) {
     std::string text = name;
     for (char& c : text) {
         if (c == '\\') c = '/';
     }
-    if (text.empty() || text[0] == '/') return false;
+    *folder = nullptr;
+    if (!text.empty() && text[0] == '/') {
+        for (const char* place : {GetGameFileDirectory(), GetSaveAreaDirectory()}) {
+            const size_t n = place ? std::strlen(place) : 0;
+            if (n > 0 && text.compare(0, n, place) == 0) {
+                *folder = place;
+                text.erase(0, n);
+                break;
+            }
+        }
+        if (*folder == nullptr) return false;
+    }
+    if (text.empty()) return false;
     out->clear();
     size_t start = 0;
     while (start <= text.size()) {
@@ -163,7 +176,8 @@ std::vector<std::unique_ptr<ExternalFunction>> g_defined;
 
 std::string ExternalCall_LibraryPath(const char* name, std::string* error) {
     std::string relative;
-    if (name == nullptr || !RelativeName(name, &relative)) {
+    const char* named = nullptr;
+    if (name == nullptr || !RelativeName(name, &relative, &named)) {
         *error = "the library \"" + std::string(name ? name : "") +
                  "\" is not a name inside the game folder or the save area";
         return "";
@@ -172,9 +186,9 @@ std::string ExternalCall_LibraryPath(const char* name, std::string* error) {
         *error = "the library \"" + std::string(name) + "\" is not a shared library (.so)";
         return "";
     }
-    const char* area = GetSaveAreaDirectory();
-    for (const char* folder : {GetGameFileDirectory(), area}) {
-        if (folder == nullptr || *folder == '\0') continue;
+    for (const char* folder : {GetGameFileDirectory(), GetSaveAreaDirectory()}) {
+        if (folder == nullptr || *folder == '\0' || (named != nullptr && std::strcmp(folder, named) != 0))
+            continue;
         const std::string path = folder + relative;
         if (IsRegularFile(path) && LoadSave_IsInside(path, folder)) return path;
     }

@@ -1,6 +1,7 @@
 #include "io/programs.h"
 
 #include "core/console.h"
+#include "core/save_area.h"
 #include "core/text.h"
 #include "io/message_pump.h"
 
@@ -138,6 +139,12 @@ bool Support_ExecuteProgram(const char* program, const char* arguments, const ch
     for (std::string& word : Support_SplitWords(arguments))
         argv.push_back(std::move(word));
     return Run(argv, directory, wait);
+}
+
+std::string Support_GameFileOr(const char* name) {
+    if (name == nullptr || *name == '\0' || std::strlen(name) > kShellTextSize) return name ? name : "";
+    const std::string path = LoadSave_ReadPath(name);
+    return path.empty() ? name : path;
 }
 
 bool Support_ShellExecute(const char* file, const char* parameters, const char* directory) {

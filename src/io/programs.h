@@ -14,6 +14,10 @@ constexpr size_t kShellTextSize = 1024;
 // folder, a URL) is handed to the desktop's opener, "xdg-open", as its one argument. Never through a
 // shell. True when the process could be started; false for texts over kShellTextSize bytes.
 bool Support_ShellExecute(const char* file, const char* parameters, const char* directory);
+// The file a document or program name stands for: a file of the game's (in the save area or the game
+// folder, wherever the runner was started) is that file; any other name (a URL, a program on PATH, a path
+// elsewhere) goes on as it is. Null gives "".
+std::string Support_GameFileOr(const char* name);
 // Starts a program directly (no shell; a name without "/" is looked for on PATH), the arguments split
 // into words as a POSIX shell splits them, without expanding anything. A program text that names no
 // file but holds blanks or quotes is split the same way, its first word being the program. With wait

@@ -71,8 +71,9 @@ const char* TextArgument(int argc, ScriptValue* args, int i) {
 
 // Opens the document or URL (or starts the executable file) with the parameters; 1 when it started.
 void F_ExecuteShell(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
+    const char* file = TextArgument(argc, args, 0);
     const bool started =
-        Support_ShellExecute(TextArgument(argc, args, 0), TextArgument(argc, args, 1), nullptr);
+        file && Support_ShellExecute(Support_GameFileOr(file).c_str(), TextArgument(argc, args, 1), nullptr);
     Value_SetReal(&result, started ? 1.0 : 0.0);
 }
 
@@ -80,8 +81,9 @@ void F_ExecuteShell(ScriptValue& result, CInstance*, CInstance*, int argc, Scrip
 // started.
 void F_ExecuteProgram(ScriptValue& result, CInstance*, CInstance*, int argc, ScriptValue* args) {
     const bool wait = argc > 2 && Value_Real(&args[2]) >= 0.5;
-    const bool started =
-        Support_ExecuteProgram(TextArgument(argc, args, 0), TextArgument(argc, args, 1), nullptr, wait);
+    const char* program = TextArgument(argc, args, 0);
+    const bool started = program && Support_ExecuteProgram(Support_GameFileOr(program).c_str(),
+                                                           TextArgument(argc, args, 1), nullptr, wait);
     Value_SetReal(&result, started ? 1.0 : 0.0);
 }
 

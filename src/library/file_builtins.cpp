@@ -33,13 +33,13 @@ void SetName(ScriptValue& result, const char* name) {
     BuiltIn_SetText(result, String_Duplicate(name ? name : ""));
 }
 
-// The path of the name in the game folder when something is there, else in the save area; "" when
-// neither place holds it.
+// The path of the name in the save area when something is there, else in the game folder, the order in
+// which files are read; "" when neither place holds it.
 std::string ExistingPath(const char* name) {
     struct stat st;
-    std::string path = LoadSave_BundlePath(name);
+    std::string path = LoadSave_SaveReadPath(name);
     if (!path.empty() && stat(path.c_str(), &st) == 0) return path;
-    path = LoadSave_SavePath(name);
+    path = LoadSave_BundlePath(name);
     return !path.empty() && stat(path.c_str(), &st) == 0 ? path : "";
 }
 

@@ -36,7 +36,7 @@ const char* NextCharacter(const char* p) {
 // The folder that the mask's folder part names in one of the two places, "" when it is refused there.
 std::string SearchFolder(const std::string& folderPart, bool saveArea) {
     const char* name = folderPart.empty() ? "." : folderPart.c_str();
-    std::string folder = saveArea ? LoadSave_SavePath(name) : LoadSave_BundlePath(name);
+    std::string folder = saveArea ? LoadSave_SaveReadPath(name) : LoadSave_BundlePath(name);
     if (!folder.empty() && folder.back() != '/') folder += '/';
     return folder;
 }

@@ -5,8 +5,8 @@
 
 #include "audio/audio.h"
 #include "core/convert.h"
-#include "core/files.h"
 #include "core/random.h"
+#include "core/save_area.h"
 #include "core/text.h"
 #include "graphics/draw/draw.h"
 #include "graphics/frame/frame.h"
@@ -807,17 +807,17 @@ BUILTIN_INSTANCE_BODY(action_show_video) {
 BUILTIN_INSTANCE_BODY(action_webpage) {
     char directory[4096];
     const char* cwd = ::getcwd(directory, sizeof directory);
-    if (!Support_ShellExecute(args.Text(0) ? args.Text(0) : "", nullptr, cwd))
+    if (!Support_ShellExecute(Support_GameFileOr(args.Text(0)).c_str(), nullptr, cwd))
         Code_Error_Report("Failed to open the webpage.", false);
 }
 
-// The resource must exist and the file too; each failure is reported.
+// The resource must exist and the file too, where the replacement will read it; each failure is reported.
 bool CanReplace(bool exists, const char* file) {
     if (!exists) {
         Code_Error_Report("Trying to replace non-existing resource.", false);
         return false;
     }
-    if (!file || !Support_FileExists(file)) {
+    if (!file || LoadSave_ReadPath(file).empty()) {
         Code_Error_Report("File does not exist.", false);
         return false;
     }

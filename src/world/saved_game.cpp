@@ -278,8 +278,7 @@ bool Game_SaveBuffer(int index) {
 
 bool Game_LoadFile(const char* name) {
     // The name is mapped once; the file is opened at the mapped path as it is.
-    std::string path = LoadSave_SaveFileExists(name) ? LoadSave_SavePath(name) : std::string();
-    if (path.empty() && LoadSave_BundleFileExists(name)) path = LoadSave_BundlePath(name);
+    const std::string path = LoadSave_ReadPath(name);
     LoadSaveFile* file = path.empty() ? nullptr : LoadSave_fopenPath(path.c_str(), "rb");
     if (!file) {
         Console_OutputBoth("WARNING: Game load failed, %s not found\n",

@@ -326,6 +326,15 @@ TEST_F(SaveAreaTest, SaveNamesMapIntoTheSaveArea) {
     // Climbing stays inside: from the game folder "a/../../game/z" is the game folder's "z".
     EXPECT_EQ(LoadSave_SavePath("a/../../game/z"), Area() + "z");
     EXPECT_EQ(LoadSave_SavePath(nullptr), "");
+    // Each place named by its full path, with its final "/" or without it, is that place, from any folder.
+    TempFolder::MakeDir(tmp / "start");
+    tmp.Chdir(tmp / "start");
+    for (const std::string& end : {"", "/"}) {
+        EXPECT_EQ(LoadSave_SavePath((tmp / "data/Demo" + end).c_str()), Area());
+        EXPECT_EQ(LoadSave_SavePath((tmp / "game" + end).c_str()), Area());
+        EXPECT_EQ(LoadSave_BundlePath((tmp / "game" + end).c_str()), tmp / "game/");
+        EXPECT_EQ(LoadSave_BundlePath((tmp / "game" + end + "/x").c_str()), tmp / "game/x");
+    }
 
     char small[8];
     LoadSave_GetSavePath(small, sizeof small, "hiscore.dat");
@@ -345,6 +354,8 @@ TEST_F(SaveAreaTest, NamesOutsideAreRefused) {
     TempFolder::Write(tmp / "escaped.txt", "outside");
     EXPECT_EQ(Captured([&] {
                   EXPECT_EQ(LoadSave_ReadSaveFile((tmp / "escaped.txt").c_str(), nullptr), nullptr);
+                  EXPECT_FALSE(LoadSave_SaveFileExists((tmp / "escaped.txt").c_str()));
+                  EXPECT_EQ(LoadSave_ReadPath((tmp / "escaped.txt").c_str()), "");
                   EXPECT_FALSE(LoadSave_WriteFile((tmp / "escaped.txt").c_str(), "x", 1));
               }),
               "Error! not allowing save with filename '" + tmp / "escaped.txt'\n");
@@ -508,7 +519,8 @@ TEST_F(SaveAreaTest, APickIsKeptInItsNormalForm) {
 
 // Picks under the folder the runner was started in (the home folder that holds them, "/", the game's
 // folder), named as the dialog gave them: each is read and written where it is, even where the save area
-// holds a file at the name the mapping would give. A name the game makes up keeps the mapping.
+// holds a file at the name the mapping would give. A name the game makes up keeps the mapping, and so
+// does a write to a pick of the open dialog: the file picked to open is never written.
 TEST_F(SaveAreaTest, APickUnderTheStartFolderIsThatFile) {
     TempFolder::MakeDir(tmp / "home");
     TempFolder::MakeDir(tmp / "home/Documents");
@@ -530,6 +542,10 @@ TEST_F(SaveAreaTest, APickUnderTheStartFolderIsThatFile) {
             "");
         EXPECT_EQ(TempFolder::Read(picks + "/saved.ini"), "saved");
         EXPECT_EQ(ReadName(LoadSave_ReadSaveFile, below + "pick.ini"), "mapped");
+        ASSERT_TRUE(LoadSave_WriteFile((picks + "/pick.ini").c_str(), "game", 4));
+        EXPECT_EQ(TempFolder::Read(picks + "/pick.ini"), "picked");
+        EXPECT_EQ(TempFolder::Read(Area() + below + "pick.ini"), "game");
+        EXPECT_EQ(ReadName(LoadSave_ReadSaveFile, picks + "/pick.ini"), "picked");
         Captured([&] {
             EXPECT_EQ(LoadSave_SavePath((below + "saved.ini").c_str()), Area() + below + "saved.ini");
         });

@@ -207,9 +207,18 @@ TEST_F(Extensions, LibrariesComeOnlyFromTheGameFolderOrTheSaveArea) {
     std::string error;
     EXPECT_EQ(ExternalCall_LibraryPath("libs\\saved.dll", &error), folders.Save("libs/saved.so"));
     EXPECT_EQ(ExternalCall_LibraryPath("./Sample", &error), folders.Game("Sample.so"));
+    // Either place named by its full path is that place alone.
+    std::filesystem::copy_file(SAMPLE_LIBRARY, folders.Save("Sample.so"));
+    EXPECT_EQ(ExternalCall_LibraryPath(folders.Game("Sample.dll").c_str(), &error),
+              folders.Game("Sample.so"));
+    EXPECT_EQ(ExternalCall_LibraryPath(folders.Save("Sample.dll").c_str(), &error),
+              folders.Save("Sample.so"));
+    EXPECT_EQ(ExternalCall_LibraryPath(folders.Save("libs\\saved").c_str(), &error),
+              folders.Save("libs/saved.so"));
     for (const std::string& name :
-         {std::string("../outside.so"), folders.Temp("outside.so"), std::string("linked.so"),
-          std::string("libs/../../outside.so"), std::string("Sample.txt"), std::string("")}) {
+         {std::string("../outside.so"), folders.Temp("outside.so"), folders.Game("../outside.so"),
+          folders.Game("libs/saved.so"), std::string("linked.so"), std::string("libs/../../outside.so"),
+          std::string("Sample.txt"), std::string("")}) {
         error.clear();
         EXPECT_EQ(ExternalCall_LibraryPath(name.c_str(), &error), "") << name;
         EXPECT_FALSE(error.empty()) << name;

@@ -6,9 +6,11 @@
 #include "script/functions.h"
 #include "support/emulator.h"
 #include "support/fake_world.h"
+#include "support/game_folders.h"
 #include "support/owned_text.h"
 #include "support/run_code.h"
 #include "support/temp_folder.h"
+#include "world/action_builtins.h"
 
 #include <gtest/gtest.h>
 
@@ -150,4 +152,38 @@ TEST_F(ProgramBuiltins, ProgramsDocumentsAndTheCommandLineFromSource) {
     EXPECT_EQ(Run("return parameter_string(0) + parameter_string(2.4) + parameter_string(3)"),
               "'runnerg.win'");
     Param_SetCommandLine(0, nullptr);
+}
+
+// A document or program of the game's (execute_shell, execute_program, the web-page action) is its file
+// in the save area or the game folder, wherever the runner was started; a name the game has no file for
+// goes to the opener as it is.
+TEST_F(ProgramBuiltins, TheGamesDocumentsAndProgramsAreItsOwnFilesFromAnyFolder) {
+    GameFolders folders;
+    TempFolder::MakeDir(folders.Temp("start"));
+    folders.Folder().Chdir(folders.Temp("start"));
+    TempFolder::Write(folders.Game("manual.txt"), "m");
+    TempFolder::MakeDir(folders.Temp("data"));
+    TempFolder::MakeDir(folders.Save(""));
+    TempFolder::Write(folders.Save("notes.txt"), "n");
+    TempFolder::Write(folders.Game("tool.sh"), "#!/bin/sh\necho \"$1\" > \"$2\"\n");
+    chmod(folders.Game("tool.sh").c_str(), 0755);
+    TempFolder::MakeDir(tmp / "bin");
+    TempFolder::Write(tmp / "bin/xdg-open", "#!/bin/sh\nprintf '%s|' \"$@\" >> \"" + tmp / "opened" + "\"\n");
+    chmod((tmp / "bin/xdg-open").c_str(), 0755);
+    tmp.SetEnv("PATH", tmp / "bin:" + std::getenv("PATH"));
+
+    EXPECT_EQ(Run("return execute_shell(\"manual.txt\", \"\")"), "1");
+    EXPECT_EQ(ReadWhenWritten(tmp / "opened"), folders.Game("manual.txt") + "|");
+    std::remove((tmp / "opened").c_str());
+    EXPECT_EQ(Run("return execute_shell(\"notes.txt\", \"\")"), "1");
+    EXPECT_EQ(ReadWhenWritten(tmp / "opened"), folders.Save("notes.txt") + "|");
+    std::remove((tmp / "opened").c_str());
+    EXPECT_EQ(Run("return execute_shell(\"elsewhere.txt\", \"\")"), "1");
+    EXPECT_EQ(ReadWhenWritten(tmp / "opened"), "elsewhere.txt|");
+    std::remove((tmp / "opened").c_str());
+    InitActionFunctions();
+    Run("action_webpage(\"manual.txt\")");
+    EXPECT_EQ(ReadWhenWritten(tmp / "opened"), folders.Game("manual.txt") + "|");
+    EXPECT_EQ(Run("return execute_program(\"tool.sh\", \"ran " + tmp / "ran" + "\", 1)"), "1");
+    EXPECT_EQ(TempFolder::Read(tmp / "ran"), "ran\n");
 }

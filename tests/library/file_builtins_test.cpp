@@ -130,6 +130,10 @@ TEST_F(FileBuiltins, AttributesOfFilesAndFolders) {
                   "fa_directory)"),
               "11");
     EXPECT_EQ(Run("return file_attributes(\"folder\", 0) * 10 + file_attributes(\"missing\", 0)"), "10");
+    // A name in both places has the attributes of the file a read takes, the save area's.
+    Support_CreateDirectories(folders.Save("").c_str());
+    TempFolder::Write(folders.Save("locked.txt"), "2");
+    EXPECT_EQ(Run("return file_attributes(\"locked.txt\", fa_readonly)"), "0");
 }
 
 TEST_F(FileBuiltins, NameSplitters) {

@@ -10,22 +10,6 @@
 
 namespace {
 
-// The game with a "SOND" chunk of count records appended, written by hand: the count, then each
-// record's offset (all pointing at the count word; the loader reads no record).
-std::vector<uint8_t> WithSounds(std::vector<uint8_t> file, uint32_t count) {
-    auto u32 = [&](uint32_t v) { file.insert(file.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); };
-    const auto countAt = static_cast<uint32_t>(file.size() + 8);
-    file.insert(file.end(), {'S', 'O', 'N', 'D'});
-    u32(4 + 4 * count);
-    u32(count);
-    for (uint32_t i = 0; i < count; ++i)
-        u32(countAt);
-    const auto size = static_cast<uint32_t>(file.size() - 8);
-    for (int i = 0; i < 4; ++i)
-        file[4 + static_cast<size_t>(i)] = uint8_t(size >> (8 * i));
-    return file;
-}
-
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))

@@ -1,5 +1,8 @@
-// The runner's own command line as games read it, and release mode switched from game code.
+// The runner's own command line as games read it, release mode switched from game code, and the files a
+// game names: where they are looked for, from whatever folder the runner was started in.
 #include "scenario.h"
+
+#include "audio/sound_samples.h"
 #include "support/temp_folder.h"
 
 #include <gmock/gmock.h>
@@ -142,4 +145,91 @@ TEST(FilesAndPrograms, SiblingFoldersThatShareTheFoldersNameAreOutside) {
         EXPECT_EQ(run.console.find(refused, first + 1), std::string::npos) << name << " was refused twice";
     }
     EXPECT_EQ(run.console.find("Could not write"), std::string::npos) << run.console;
+}
+
+// A game's files are looked for where they are read, whatever folder the runner was started in: the
+// three replace actions find a file where file_exists does (the game's folder or the save area, by any
+// spelling of its name), and where it finds none they say so and change nothing; a file only in the
+// start folder is none of the game's. The file search lists the game's folder and the save area named by
+// their full paths, and never answers with a save's refusal.
+TEST(FilesAndPrograms, AGamesFilesAreLookedForWhereTheyAreRead) {
+    ScenarioGame game = OneObjectGame({{0, 0, ""}});
+    GameSprite sprite;
+    sprite.name = "sd";
+    sprite.frames = {GameImage{2, 2, std::vector<uint8_t>(16, 255)}};
+    game.sprites = {sprite};
+    game.backgrounds = {GameBackground{"bd", GameImage{2, 2, std::vector<uint8_t>(16, 255)}}};
+    const std::vector<uint8_t> png = GameImage_EncodePNG(GameImage{4, 3, std::vector<uint8_t>(48, 255)});
+    const std::vector<uint8_t> wav = WavFile(1, 16, 22050, Pcm16Bytes(Tone(2205, 1, 22050, 440)));
+
+    struct Case {
+        const char* label;
+        bool fromGameFolder;
+        const char* place; // where the files lie: the game's folder, the save area or the start folder
+        const char* image;
+        const char* sound;
+        const char* exists;
+        const char* replaced; // sprite and background widths, whether the sound plays
+        const char* found; // working_directory + "*.png" | <save area>/*.png | sub\*.png | <elsewhere>/*.png
+    };
+    const Case cases[] = {
+        {"elsewhere, files in the game's folder", false, "game/", "img.png", "beep.wav", "11", "4 4 1",
+         "img.png|||"},
+        {"elsewhere, files in the save area", false, "data/Game/", "img.png", "beep.wav", "11", "4 4 1",
+         "img.png|img.png||"},
+        {"from the game's folder, files in the save area", true, "data/Game/", "img.png", "beep.wav", "11",
+         "4 4 1", "img.png|img.png||"},
+        {"elsewhere, a backslash name", false, "game/sub/", "sub\\img.png", "sub\\beep.wav", "11", "4 4 1",
+         "||img.png|"},
+        {"elsewhere, files in the start folder only", false, "start/", "img.png", "beep.wav", "00", "2 2 0",
+         "|||"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempFolder root;
+        for (const char* folder : {"game", "game/sub", "start", "data", "data/Game", "outside"})
+            TempFolder::MakeDir(root / folder);
+        TempFolder::Write(root / "outside/other.png", std::string(png.begin(), png.end()));
+        const std::string place = root / c.place;
+        TempFolder::Write(place + "img.png", std::string(png.begin(), png.end()));
+        TempFolder::Write(place + "beep.wav", std::string(wav.begin(), wav.end()));
+        const auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
+        const std::string image = quoted(c.image);
+        const std::string sound = quoted(c.sound);
+        std::string& code = game.objects[0].events[0].code;
+        code = "show_debug_message(\"exists \" + string(file_exists(" + image + ")) + string(file_exists(" +
+               sound + ")));";
+        code += "action_replace_sprite(0, " + image + ", 1); action_replace_background(0, " + image + ");";
+        code += "action_replace_sound(0, " + sound + "); action_sound(0, false);";
+        code += "sprite_index = 0; background_index[0] = 0; w = string(sprite_width) + \" \";";
+        code += "show_debug_message(\"replaced \" + w + string(background_width[0]) + \" \" + "
+                "string(action_if_sound(0)));";
+        code += "f = file_find_first(working_directory + \"*.png\", 0) + \"|\";";
+        code += "f += file_find_first(" + quoted(root / "data/Game" + "/*.png") + ", 0) + \"|\";";
+        code += "f += file_find_first(\"sub\\*.png\", 0) + \"|\";";
+        code += "f += file_find_first(" + quoted(root / "outside/*.png") + ", 0);";
+        code += "show_debug_message(\"found \" + f); file_find_close(); game_end();";
+        const std::vector<uint8_t> bytes = WithSounds(BuildScenarioGame(game), 1);
+        std::ofstream(root / "game/game.win", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        const std::string from = root / (c.fromGameFolder ? "game" : "start");
+        std::vector<std::string> arguments = {"-game", root / "game/game.win", "-noerrors", "-output",
+                                              from + "/game.log"};
+        if (ScenarioTreeMode()) arguments.push_back("-oldexec");
+        ScenarioEnvironment environment{{"XDG_DATA_HOME", root / "data"}, {"ALSOFT_DRIVERS", "null"}};
+
+        const ScenarioRun run = RunRunner(from, arguments, 30);
+        ASSERT_FALSE(run.timedOut) << run.console;
+        EXPECT_EQ(run.exitCode, 0) << run.log << run.console;
+        const std::string& log = run.log;
+        EXPECT_EQ(LinesStartingWith(log, "exists "), std::vector<std::string>{c.exists}) << log;
+        EXPECT_EQ(LinesStartingWith(log, "replaced "), std::vector<std::string>{c.replaced}) << log;
+        EXPECT_EQ(LinesStartingWith(log, "found "), std::vector<std::string>{c.found}) << log;
+        size_t missing = 0;
+        for (size_t at = log.find("File does not exist."); at != std::string::npos;
+             at = log.find("File does not exist.", at + 1))
+            ++missing;
+        EXPECT_EQ(missing, std::string(c.exists) == "11" ? 0u : 3u) << log;
+        EXPECT_EQ(run.console.find("not allowing save"), std::string::npos) << run.console;
+    }
 }

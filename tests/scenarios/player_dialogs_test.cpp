@@ -283,8 +283,8 @@ TEST(PlayerDialogs, AModalQueryOverAModelessBoxLeavesBothToAnswer) {
 }
 
 // The game reads a file the player picked and writes one the player picked to save in, from the home
-// folder that holds them, from "/" and from the game's own folder: each is that file, and nothing goes to
-// the save area.
+// folder that holds them, from "/" and from the game's own folder: each is that file. The file picked to
+// open is never written: the game's change to it goes to the save area, the one file there.
 TEST(PlayerDialogs, APickedFileIsThatFileWhereverTheRunnerWasStarted) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "the files do not depend on how the game's code runs";
     const PlayerDesktop desktop;
@@ -295,7 +295,8 @@ TEST(PlayerDialogs, APickedFileIsThatFileWhereverTheRunnerWasStarted) {
     PlayerDesktop::Game(folder / "game/g.win",
                         OneObjectGame({{0, 0,
                                         "p = get_open_filename(\"Ini|*.ini\", \"\"); ini_open(p);"
-                                        "v = ini_read_string(\"s\", \"k\", \"none\"); ini_close();"
+                                        "v = ini_read_string(\"s\", \"k\", \"none\");"
+                                        "ini_write_string(\"s\", \"game\", \"changed\"); ini_close();"
                                         "q = get_save_filename(\"Ini|*.ini\", \"\"); ini_open(q); "
                                         "ini_write_string(\"s\", \"k\", \"written\");"
                                         "ini_close(); show_debug_message(\"read \" + v); game_end();"}}));
@@ -317,11 +318,19 @@ TEST(PlayerDialogs, APickedFileIsThatFileWhereverTheRunnerWasStarted) {
         EXPECT_EQ(run.exitCode, 0) << run.errors;
         EXPECT_EQ(LinesStartingWith(run.log, "read "), std::vector<std::string>{"picked"}) << run.log;
         EXPECT_NE(TempFolder::Read(c.picks + "/saved.ini").find("k=written"), std::string::npos);
+        EXPECT_EQ(TempFolder::Read(c.picks + "/pick.ini"), "[s]\nk=picked\n");
+        // The pick's name from the start folder, below the save area.
+        const std::string mapped =
+            folder / "data/Game/" +
+            (c.picks == c.from ? "" : c.picks.substr(c.from == "/" ? 1 : c.from.size() + 1) + "/") +
+            "pick.ini";
         std::vector<std::string> saved;
         if (std::filesystem::exists(folder / "data"))
             for (const auto& entry : std::filesystem::recursive_directory_iterator(folder / "data"))
                 if (entry.is_regular_file()) saved.push_back(entry.path());
-        EXPECT_EQ(saved, std::vector<std::string>{}) << "written into the save area instead";
+        EXPECT_EQ(saved, std::vector<std::string>{mapped});
+        EXPECT_NE(TempFolder::Read(mapped).find("game=changed"), std::string::npos)
+            << TempFolder::Read(mapped);
     }
 }
 

@@ -104,6 +104,22 @@ std::vector<uint8_t> BuildScenarioGame(const ScenarioGame& game) {
     return GameFile_Build(game);
 }
 
+std::vector<uint8_t> WithSounds(std::vector<uint8_t> file, uint32_t count) {
+    auto u32 = [&](uint32_t v) {
+        file.insert(file.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    };
+    const auto countAt = static_cast<uint32_t>(file.size() + 8);
+    file.insert(file.end(), {'S', 'O', 'N', 'D'});
+    u32(4 + 4 * count);
+    u32(count);
+    for (uint32_t i = 0; i < count; ++i)
+        u32(countAt);
+    const auto size = static_cast<uint32_t>(file.size() - 8);
+    for (int i = 0; i < 4; ++i)
+        file[4 + static_cast<size_t>(i)] = uint8_t(size >> (8 * i));
+    return file;
+}
+
 ScenarioGame OneObjectGame(std::vector<ScenarioEvent> events) {
     ScenarioGame game;
     ScenarioObject object;

@@ -18,6 +18,10 @@ using ScenarioTimeline = GameTimeline;
 using ScenarioGame = GameDescription;
 
 std::vector<uint8_t> BuildScenarioGame(const ScenarioGame& game);
+// The data file with a "SOND" chunk of count records appended, written by hand: the count, then each
+// record's offset (all pointing at the count word; the loader reads no record, so each sound has no file
+// until one is given to it).
+std::vector<uint8_t> WithSounds(std::vector<uint8_t> file, uint32_t count);
 // A game of one room holding one instance of its one object, which has the events given.
 ScenarioGame OneObjectGame(std::vector<ScenarioEvent> events);
 

@@ -18,6 +18,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -453,6 +454,34 @@ TEST_F(SavedGames, TheQueueTakesOneLoadPerStepAndDeletesWhatItMade) {
     EXPECT_FALSE(Game_ProcessQueuedLoad());
     EXPECT_FALSE(Game_SaveFile("/tmp/../etc/elsewhere.dat"));
     EXPECT_EQ(GameValues_State().Game_Score, 1);
+}
+
+// A saved game the player picked to open is that file, though the save area holds one at the name the
+// mapping gives it; the game's own name for it is the save area's. A name in neither place is not found,
+// and no save is refused for it.
+TEST_F(SavedGames, ASavedGamePickedToOpenIsThatFile) {
+    GameFolders folders;
+    GameValues_State().Game_Score = 7;
+    ASSERT_TRUE(Game_SaveFile("slot.dat"));
+    TempFolder::Write(folders.Game("slot.dat"), TempFolder::Read(folders.Save("slot.dat")));
+    GameValues_State().Game_Score = 8;
+    ASSERT_TRUE(Game_SaveFile("slot.dat"));
+    Support_AddChosenFile(CHOSEN_OPENED, folders.Game("slot.dat").c_str());
+    for (const auto& [name, score] :
+         {std::pair{folders.Game("slot.dat"), 7}, std::pair{std::string("slot.dat"), 8}}) {
+        GameValues_State().Game_Score = 0;
+        ASSERT_TRUE(Game_LoadFile(name.c_str())) << name;
+        EXPECT_TRUE(Game_ProcessQueuedLoad()) << name;
+        EXPECT_EQ(GameValues_State().Game_Score, score) << name;
+    }
+    // What the load says, apart from what the test said before (the fixture captures the whole test).
+    testing::internal::GetCapturedStdout();
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(Game_LoadFile(folders.Temp("elsewhere.dat").c_str()));
+    const std::string said = testing::internal::GetCapturedStdout();
+    testing::internal::CaptureStdout();
+    EXPECT_NE(said.find("WARNING: Game load failed"), std::string::npos) << said;
+    EXPECT_EQ(said.find("not allowing save"), std::string::npos) << said;
 }
 
 // With the save area below the working folder (a home folder, say) the saved file is found again: its

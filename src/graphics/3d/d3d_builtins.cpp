@@ -355,9 +355,7 @@ BUILTIN_BODY(d3d_model_load) {
     }
     const char* name = args.Text(1) ? args.Text(1) : "";
     TModel3D* model = Model_Get(I(args, 0));
-    std::string path;
-    if (LoadSave_SaveFileExists(name)) path = LoadSave_SavePath(name);
-    else if (LoadSave_BundleFileExists(name)) path = LoadSave_BundlePath(name);
+    const std::string path = LoadSave_ReadPath(name);
     if (path.empty()) {
         DebugConsole->Output("d3d_model_load - unable to find file %s\n", name);
         Value_SetReal(&result, 0.0);

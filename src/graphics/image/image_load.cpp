@@ -14,14 +14,11 @@ HttpGetService g_httpGet = nullptr;
 } // namespace
 
 uint8_t* Image_ReadFile(const char* name, int& size) {
-    if (!name) return nullptr;
-    uint8_t* bytes = LoadSave_ReadSaveFile(name, &size);
-    if (!bytes) bytes = LoadSave_ReadBundleFile(name, &size);
-    return bytes;
+    return name ? LoadSave_ReadFile(LoadSave_ReadPath(name).c_str(), &size) : nullptr;
 }
 
 bool Image_FileExists(const char* name) {
-    return name && (LoadSave_SaveFileExists(name) || LoadSave_BundleFileExists(name));
+    return name && !LoadSave_ReadPath(name).empty();
 }
 
 ImageKind Image_Sniff(const uint8_t* bytes, size_t size) {

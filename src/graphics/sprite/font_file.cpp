@@ -21,11 +21,7 @@ int Pixels(FT_Pos value) {
 // The font file's bytes from the save area, else the game folder; false when it is in neither.
 bool ReadFontFile(const char* name, std::vector<uint8_t>& bytes) {
     int size = 0;
-    uint8_t* data = nullptr;
-    if (LoadSave_SaveFileExists(name))
-        data = LoadSave_ReadSaveFile(name, &size);
-    else if (LoadSave_BundleFileExists(name))
-        data = LoadSave_ReadBundleFile(name, &size);
+    uint8_t* data = LoadSave_ReadFile(LoadSave_ReadPath(name).c_str(), &size);
     if (!data) return false;
     bytes.assign(data, data + size);
     MEM_FREE(data);

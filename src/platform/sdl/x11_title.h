@@ -17,7 +17,7 @@ struct X11TitleForms {
 X11TitleForms X11Title_Forms(const char* title);
 
 // Gives the window the title (UTF-8). On X11 the runner writes both properties itself: SDL's X11 driver
-// converts the title through the process's locale, which the runner leaves at "C", and so typed its UTF-8
-// bytes as Latin-1 in WM_NAME, and for a character the conversion lacked left _NET_WM_NAME as it was and
-// lost the converted text. Elsewhere SDL sets it.
+// converts the title through the process's locale, which the runner leaves at "C", and would type its
+// UTF-8 bytes as Latin-1 in WM_NAME, and for a character the conversion lacks leave _NET_WM_NAME as it
+// was (and the converted text unfreed). Elsewhere SDL sets it.
 void X11Title_Set(SDL_Window* window, const char* title);

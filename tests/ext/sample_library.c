@@ -92,3 +92,37 @@ double sample_exit_later(double code, double milliseconds) {
     g_exitDelay = (long)milliseconds;
     return pthread_create(&thread, NULL, ExitLater, NULL) == 0 ? 1 : 0;
 }
+
+static char g_watchedFile[1024];
+static char g_awaitedText[256];
+
+/* Whether the file holds the text. */
+static int FileHolds(const char* path, const char* text) {
+    static char content[1 << 16];
+    FILE* file = fopen(path, "rb");
+    size_t length;
+    if (!file) return 0;
+    length = fread(content, 1, sizeof content - 1, file);
+    fclose(file);
+    content[length] = '\0';
+    return strstr(content, text) != NULL;
+}
+
+static void* ExitOnText(void* unused) {
+    const struct timespec pause = {0, 5 * 1000000L};
+    (void)unused;
+    while (!FileHolds(g_watchedFile, g_awaitedText))
+        nanosleep(&pause, NULL);
+    printf("the library thread's last words");
+    exit(g_exitCode);
+}
+
+/* Starts a thread of the library's own that ends the process with the code, as sample_exit does, once the
+ * file (its first 64 KB) holds the text, looked for every 5 milliseconds; 1 when the thread started. */
+double sample_exit_on_text(double code, const char* file, const char* text) {
+    pthread_t thread;
+    g_exitCode = (int)code;
+    snprintf(g_watchedFile, sizeof g_watchedFile, "%s", file);
+    snprintf(g_awaitedText, sizeof g_awaitedText, "%s", text);
+    return pthread_create(&thread, NULL, ExitOnText, NULL) == 0 ? 1 : 0;
+}

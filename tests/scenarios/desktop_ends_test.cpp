@@ -57,6 +57,16 @@ private:
     VirtualXServer m_server;
 };
 
+// No process of the run (a session of its own) is left once it has ended, a second after at the most; any
+// left is killed.
+void ExpectNoProcessLeft(pid_t session) {
+    std::vector<pid_t> left = RunningInSession(session);
+    XDesktopClient::WaitFor([&] { return (left = RunningInSession(session)).empty(); }, std::chrono::seconds(1));
+    EXPECT_EQ(left, std::vector<pid_t>{}) << "a process of the run was left";
+    for (const pid_t pid : left)
+        kill(pid, SIGKILL);
+}
+
 // The display goes away while the game draws its frames, while it shows a message box, and while it waits
 // for the dialog tool: the game ends with 255 and the runner's own line, its changed high-score table
 // saved, its temporary folder gone, and no process of the run left. (The runner makes no request of the
@@ -112,12 +122,7 @@ TEST(DesktopEnds, TheDisplayGoingAwayEndsTheGameAndSavesItsHighScores) {
         EXPECT_NE(table.find(std::string("\3\0\0\0Ann\xF0\x09\x03\0\0", 12)), std::string::npos)
             << "the high-score table was not saved";
         EXPECT_EQ(TempFolder::Names(desktop.Folder() / "tmp"), std::vector<std::string>{}) << "the temporary folder was left";
-        std::vector<pid_t> left = RunningInSession(run.processId);
-        XDesktopClient::WaitFor([&] { return (left = RunningInSession(run.processId)).empty(); },
-                                std::chrono::seconds(1));
-        EXPECT_EQ(left, std::vector<pid_t>{}) << "a process of the run was left";
-        for (const pid_t pid : left)
-            kill(pid, SIGKILL);
+        ExpectNoProcessLeft(run.processId);
     }
 }
 
@@ -149,6 +154,30 @@ TEST(DesktopEnds, AClipboardRequestFromAProgramThatWentAwayLeavesTheGameRunning)
     EXPECT_EQ(pasted, "from the game");
     EXPECT_EQ(LinesStartingWith(run.log, "game end"), std::vector<std::string>{""}) << run.log;
     EXPECT_EQ(run.console.find("X error"), std::string::npos) << run.console;
+}
+
+// A library's thread ends the process with exit while a file dialog's tool is open (the thread ends it
+// once the tool says it is shown): the tool, which no stop signal ends, goes with the game, and so does the
+// process it started in turn (here it waits for one); no process of the run is left.
+TEST(DesktopEnds, ALibraryThreadThatEndsTheProcessClosesAnOpenFileDialog) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "the end does not depend on how the game's code ran";
+    Desktop desktop;
+    if (!desktop.Shown()) GTEST_SKIP() << "Xvfb could not be started";
+    TempFolder::Write(desktop.Folder() / "bin/zenity", "#!/bin/sh\ntrap '' TERM INT HUP\nsleep 60 &\n"
+                                                       "echo 'the box is shown' >> game.log\nwait\n");
+    TempFolder::Write(desktop.Folder() / "sample.so", TempFolder::Read(SAMPLE_LIBRARY));
+    const ScenarioGame game = OneObjectGame(
+        {{0, 0,
+          "external_call(external_define(\"sample.dll\", \"sample_exit_on_text\", dll_cdecl, ty_real, 3, ty_real, "
+          "ty_string, ty_string), 3, \"game.log\", \"the box is shown\");"
+          "get_open_filename(\"All|*.*\", \"\"); show_debug_message(\"answered\");"}});
+    const ScenarioRun run = desktop.Run(game, {});
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 3) << run.errors;
+    const std::string log = TempFolder::Read(desktop.Folder() / "game.log");
+    EXPECT_NE(log.find("the box is shown"), std::string::npos) << log;
+    EXPECT_EQ(log.find("answered"), std::string::npos) << log;
+    ExpectNoProcessLeft(run.processId);
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 // The runner on a desktop of the test's own (an X server, with a window manager where the case needs one),
 // played as a player would: the pointer, its buttons and the keys go to its window through the X server.
 // A mouse button let go outside the window, a character beyond the 16-bit range typed, full screen and
-// back, and the game's boxes when the player clicks into the game window while one is open.
+// back, the game's boxes when the player clicks into the game window while one is open, and the window's
+// title as the desktop reads it.
 #include "scenario.h"
 
+#include "core/text.h"
 #include "support/emulator.h"
 #include "support/temp_folder.h"
 #include "support/virtual_x.h"
@@ -46,12 +48,12 @@ bool WaitForLogLine(int processId, const std::string& start, std::chrono::millis
         [&] { return ("\n" + DesktopRunLog(processId)).find("\n" + start) != std::string::npos; }, timeout);
 }
 
-// A game of one object in a room of the window's size, with the window's caption kCaption and the
-// general information's options word (64: a window that may be resized).
+// A game of one object in a room of the window's size, with the window's caption (kCaption unless
+// given) and the general information's options word (64: a window that may be resized).
 std::vector<uint8_t> DesktopGame(int width, int height, std::vector<ScenarioEvent> events,
-                                 uint8_t options = 0) {
+                                 uint8_t options = 0, const std::string& title = kCaption) {
     ScenarioGame game = OneObjectGame(std::move(events));
-    game.title = kCaption;
+    game.title = title;
     game.width = game.rooms[0].width = width;
     game.height = game.rooms[0].height = height;
     game.rooms[0].speed = 60;
@@ -235,7 +237,7 @@ TEST_F(DesktopInput, AMouseButtonLetGoOutsideTheWindowIsUp) {
 
 // A character beyond the 16-bit range (typed through a key the keyboard map is given for it) is one
 // character of keyboard_string, its four bytes of UTF-8 (string_byte_at gives them as signed bytes), and
-// keyboard_lastchar; Backspace takes it whole.
+// keyboard_lastchar; Backspace takes it whole, and the next Backspace the character before it.
 TEST_F(DesktopInput, ACharacterBeyondSixteenBitsIsTypedWhole) {
     if (!Start(false)) GTEST_SKIP() << kNoDesktop;
     const std::vector<uint8_t> game = DesktopGame(
@@ -258,7 +260,7 @@ TEST_F(DesktopInput, ACharacterBeyondSixteenBitsIsTypedWhole) {
         client->MovePointer(g.x + 200, g.y + 150);
         int marks = 0;
         for (const char* typed :
-             {"x\xF0\x9F\x98\x80", "\b", "\xC3\xA9\xF0\x9F\x98\x80\xF0\x9F\x98\x80", "\b"}) {
+             {"x\xF0\x9F\x98\x80", "\b", "\b", "\xC3\xA9\xF0\x9F\x98\x80\xF0\x9F\x98\x80", "\b"}) {
             client->Type(typed);
             client->TapKey(XK_F1);
             EXPECT_TRUE(WaitForLogLine(processId, "mark " + std::to_string(++marks) + " "));
@@ -270,9 +272,9 @@ TEST_F(DesktopInput, ACharacterBeyondSixteenBitsIsTypedWhole) {
     EXPECT_EQ(run.exitCode, 0) << run.log << run.console << run.errors;
     EXPECT_EQ(LinesStartingWith(run.log, "mark "),
               (std::vector<std::string>{
-                  "1 [ 120 -16 -97 -104 -128 ] [ -16 -97 -104 -128 ]", "2 [ 120 ] [ 8 ]",
-                  "3 [ 120 -61 -87 -16 -97 -104 -128 -16 -97 -104 -128 ] [ -16 -97 -104 -128 ]",
-                  "4 [ 120 -61 -87 -16 -97 -104 -128 ] [ 8 ]"}))
+                  "1 [ 120 -16 -97 -104 -128 ] [ -16 -97 -104 -128 ]", "2 [ 120 ] [ 8 ]", "3 [ ] [ 8 ]",
+                  "4 [ -61 -87 -16 -97 -104 -128 -16 -97 -104 -128 ] [ -16 -97 -104 -128 ]",
+                  "5 [ -61 -87 -16 -97 -104 -128 ] [ 8 ]"}))
         << run.log;
 }
 
@@ -448,6 +450,154 @@ TEST_F(DesktopInput, ABoxStaysAboveTheGameWindowClickedIntoWhileItIsOpen) {
             EXPECT_TRUE(XDesktopClient::WaitFor([&] { return !client->IsMapped(box); }));
         }
         ClickInto(window, 20, 20, 2);
+    });
+    ASSERT_FALSE(run.timedOut) << run.log << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.console << run.errors;
+}
+
+// The title as a program that reads WM_NAME (typed STRING, which is Latin-1) should find it: each
+// character that Latin-1 lacks as "?".
+std::string Latin1Title(const std::string& utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        uint32_t c = n == 1 ? lead : lead & (0x7F >> n);
+        for (size_t k = 1; k < n && i + k < utf8.size(); ++k)
+            c = c << 6 | (utf8[i + k] & 0x3F);
+        out += c < 0x100 ? static_cast<char>(c) : '?';
+        i += n;
+    }
+    return out;
+}
+
+// What the window tells the desktop of its title, set against the title: "" where all holds, else what
+// was read. Its name for the window managers is the title exactly (_NET_WM_NAME, UTF-8), the one for
+// older programs Latin-1 (WM_NAME); the icon names, where set, the same; and the window manager's own
+// name for it (_NET_WM_VISIBLE_NAME: what its title bar shows), where it has given one (openbox names a
+// window of an empty title in words of its own).
+std::string TitleMismatch(const XDesktopClient& client, XWindowId window, const std::string& title) {
+    std::string said;
+    const auto expect = [&](const char* name, const char* type, const std::string& bytes, bool required) {
+        std::string t, b;
+        if (!client.Property8(window, name, t, b)) {
+            if (required) said += std::string(name) + " missing; ";
+        } else if (t != type || b != bytes) {
+            said += std::string(name) + " " + t + " \"" + Text_Escaped(b.c_str(), b.size()) + "\"; ";
+        }
+    };
+    expect("_NET_WM_NAME", "UTF8_STRING", title, true);
+    expect("WM_NAME", "STRING", Latin1Title(title), true);
+    expect("_NET_WM_ICON_NAME", "UTF8_STRING", title, false);
+    expect("WM_ICON_NAME", "STRING", Latin1Title(title), false);
+    if (!title.empty()) expect("_NET_WM_VISIBLE_NAME", "UTF8_STRING", title, false);
+    return said;
+}
+
+// The game's title reaches the desktop whatever its characters, from its data file at the window's first
+// showing and from each window_set_caption after: the characters of Windows-1252 that Latin-1 lacks, one
+// to a caption, and plain ASCII after them; one that Latin-1 holds whole, characters beyond 16 bits, an
+// empty title and one of 300 characters. In the C locale and in a UTF-8 one, under a window manager.
+TEST_F(DesktopInput, TheTitleReachesTheDesktopWhateverItsCharacters) {
+    const std::string start = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xF0\x9F\x98\x80";
+    std::vector<std::string> captions;
+    for (const char* c : {"\xE2\x80\x93", "\xE2\x80\x94", "\xE2\x80\xA2", "\xC6\x92", "\xCB\x86", "\xE2\x80\xB9",
+                          "\xE2\x80\x9A"})
+        captions.push_back(std::string("Level 1 ") + c + " The Cave");
+    captions.push_back("Level 2, The Cave");
+    captions.push_back("\xC3\x87" "a va? \xC3\x9Cn\xC3\xAF" "c\xC3\xB8" "d\xC3\xA9");
+    captions.push_back("");
+    std::string longest;
+    for (int i = 0; i < 100; ++i)
+        longest += "a\xE2\x80\x94\xF0\x9F\x9A\x80";
+    captions.push_back(longest);
+    std::string create = "n = 0; ";
+    for (size_t i = 0; i < captions.size(); ++i)
+        create += "c[" + std::to_string(i) + "] = \"" + captions[i] + "\"; ";
+    const std::vector<uint8_t> game = DesktopGame(
+        400, 300,
+        {{0, 0, create + "show_debug_message(\"ready\");"},
+         {3, 0,
+          "if (mouse_check_button_pressed(mb_left)) {"
+          "  if (n < " + std::to_string(captions.size()) + ") {"
+          "    window_set_caption(c[n]); show_debug_message(\"caption \" + string(n)); n += 1;"
+          "  } else game_end();"
+          "}"}},
+        0, start);
+    for (const char* locale : {"C", "C.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        ScenarioEnvironment environment{{"LC_ALL", locale}};
+        if (!Start(true)) GTEST_SKIP() << kNoDesktop;
+        const ScenarioRun run = Run(game, false, [&](int processId) {
+            const XWindowId window = GameWindow(processId, 400, 300);
+            ASSERT_NE(window, 0u) << "the game's window was not shown";
+            // Read at once: the title is the window's from its first showing.
+            EXPECT_EQ(TitleMismatch(*client, window, start), "") << "at the first showing";
+            std::string type, bytes;
+            EXPECT_TRUE(client->Property8(window, "WM_NAME", type, bytes));
+            EXPECT_EQ(bytes, "Gr\xFC\xDF" "e ? ??? ?");
+            std::string mismatch;
+            for (size_t i = 0; i < captions.size(); ++i) {
+                SCOPED_TRACE(testing::Message() << "caption " << i << " \"" << captions[i] << "\"");
+                ClickInto(window, 200, 150, 1);
+                ASSERT_TRUE(WaitForLogLine(processId, "caption " + std::to_string(i) + "\n"));
+                EXPECT_TRUE(XDesktopClient::WaitFor(
+                    [&] { return (mismatch = TitleMismatch(*client, window, captions[i])).empty(); }, 5s))
+                    << mismatch;
+            }
+            ClickInto(window, 200, 150, 1);
+        });
+        ASSERT_FALSE(run.timedOut) << run.log << run.console;
+        EXPECT_EQ(run.exitCode, 0) << run.log << run.console << run.errors;
+        client.reset();
+        manager.reset();
+        server.reset();
+    }
+}
+
+// A modeless box (show_message_async) leaves the game running: a click into the game window gives the
+// game the focus and the keys, and the box does not take them back. The box bears the game's caption as
+// the game window does, a character beyond Latin-1 and all.
+TEST_F(DesktopInput, AModelessBoxLeavesTheKeysWithTheGameClickedInto) {
+    if (!Start(true)) GTEST_SKIP() << kNoDesktop;
+    const std::string caption = "Level 1 \xE2\x80\x93 The Cave";
+    const std::vector<uint8_t> game = DesktopGame(
+        640, 480,
+        {{0, 0, "clicks = 0; show_debug_message(\"ready\");"},
+         {3, 0,
+          "if (mouse_check_button_pressed(mb_right)) {"
+          "  window_set_caption(\"" + caption + "\"); show_message_async(\"Going on\");"
+          "  show_debug_message(\"box\");"
+          "}"
+          "if (mouse_check_button_pressed(mb_left)) { clicks += 1; show_debug_message(\"click \" + string(clicks)); }"
+          "if (keyboard_check_pressed(vk_space)) show_debug_message(\"space\");"
+          "if (mouse_check_button_pressed(mb_middle)) game_end();"}});
+    const ScenarioRun run = Run(game, true, [&](int processId) {
+        const XWindowId window = GameWindow(processId, 640, 480);
+        ASSERT_NE(window, 0u) << "the game's window was not shown";
+        ClickInto(window, 20, 20, 3);
+        ASSERT_TRUE(WaitForLogLine(processId, "box\n"));
+        const XWindowId box = client->WaitForWindow([&](XWindowId w) {
+            return w != window && client->IsMapped(w) && client->Name(w) == caption;
+        });
+        ASSERT_NE(box, 0u) << "no box was shown";
+        std::string mismatch;
+        EXPECT_TRUE(XDesktopClient::WaitFor([&] { return (mismatch = TitleMismatch(*client, box, caption)).empty(); }))
+            << mismatch;
+        EXPECT_TRUE(XDesktopClient::WaitFor([&] { return client->Focused() == box; })) << "the box has no focus";
+        // Two clicks into the game: once the game has seen the second, it has seen the focus the first gave
+        // it, and whatever it did for that has reached the window manager a moment later.
+        const XWindowGeometry g = GeometryOf(window);
+        for (const char* seen : {"click 1\n", "click 2\n"}) {
+            ClickAt(*client, g.x + 20, g.y + 20);
+            ASSERT_TRUE(WaitForLogLine(processId, seen)) << "the game did not see the click";
+        }
+        EXPECT_TRUE(XDesktopClient::WaitFor([&] { return client->Focused() == window; })) << "the game has no focus";
+        EXPECT_FALSE(XDesktopClient::WaitFor([&] { return client->Focused() != window; }, 1s))
+            << "the focus went back to the box";
+        client->TapKey(XK_space);
+        EXPECT_TRUE(WaitForLogLine(processId, "space\n")) << "the game did not get the key";
+        ClickAt(*client, g.x + 20, g.y + 20, 2);
     });
     ASSERT_FALSE(run.timedOut) << run.log << run.console;
     EXPECT_EQ(run.exitCode, 0) << run.log << run.console << run.errors;

@@ -131,4 +131,31 @@ TEST(ExternalCall, ALibraryThreadThatEndsTheProcessEndsItWithItsCode) {
     }
 }
 
+// A library's thread ends the process with exit while the game's save is half written (a hook of the
+// runner's stops the write there, for less than the second the end waits): the end lets the write finish,
+// so the new save is whole, and starts no later one. The thread ends the process once the log says the
+// write is halfway.
+TEST(ExternalCall, ALibraryThreadThatEndsTheProcessLetsASaveUnderWayFinish) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "the end does not depend on how the game's code ran";
+    const ScenarioGame game = OneObjectGame(
+        {{0, 0,
+          "global.s = string_repeat(\"x\", 4000000); game_save(\"kept.sav\");"
+          "external_call(external_define(\"sample.dll\", \"sample_exit_on_text\", dll_cdecl, ty_real, 3, ty_real, "
+          "ty_string, ty_string), 3, \"game.log\", \"is half written\");"
+          "game_save(\"big.sav\"); game_save(\"later.sav\"); show_debug_message(\"saved\");"}});
+    ScenarioEnvironment environment{{"RUNNER_TEST_WRITE_PAUSE", "400:big.sav"}};
+    const ScenarioRun run =
+        RunDataFile(BuildScenarioGame(game), {}, 30, {{"sample.so", SampleLibraryBytes()}},
+                    {"data/Game/kept.sav", "data/Game/big.sav", "data/Game/later.sav"});
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 3) << run.errors;
+    EXPECT_NE(run.log.find("is half written"), std::string::npos) << run.log;
+    EXPECT_EQ(LinesStartingWith(run.log, "saved").size(), 0u) << run.log;
+    // (Read back where they are: later.sav is not.)
+    ASSERT_EQ(run.files.size(), 2u) << "a save started after the end had begun";
+    ASSERT_GT(run.files[0].second.size(), 4000000u);
+    EXPECT_TRUE(run.files[1].second == run.files[0].second)
+        << "the save under way did not finish whole: " << run.files[1].second.size() << " bytes";
+}
+
 } // namespace

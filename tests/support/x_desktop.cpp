@@ -70,6 +70,21 @@ std::string Utf8Property(Display* d, Window window, Atom property) {
     return text;
 }
 
+// Reads a property of any type, of up to length 32-bit units, and gives its type, its items' size in bits
+// and its items to take; take is not called where the window lacks it.
+template <typename Take>
+void ReadProperty(Display* d, Window window, const char* name, long length, Take take) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, length, False, AnyPropertyType, &type,
+                           &format, &count, &after, &data) == Success &&
+        type != None)
+        take(type, format, data, count);
+    if (data) XFree(data);
+}
+
 // A window of the client's own, unmapped, to receive a selection's text in.
 Window SelectionWindow(Display* d) {
     return XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
@@ -198,18 +213,27 @@ XWindowId XDesktopClient::TransientFor(XWindowId window) const {
 
 std::vector<long> XDesktopClient::Property32(XWindowId window, const char* name) const {
     std::vector<long> items;
-    if (!m_display) return items;
-    Display* d = Dpy(m_display);
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, window, XInternAtom(d, name, False), 0, 1024, False, AnyPropertyType, &type,
-                           &format, &count, &after, &data) == Success &&
-        data && format == 32)
-        items.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
-    if (data) XFree(data);
+    if (m_display)
+        ReadProperty(Dpy(m_display), window, name, 1024, [&](Atom, int format, unsigned char* data, unsigned long count) {
+            if (format == 32 && data)
+                items.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+        });
     return items;
+}
+
+bool XDesktopClient::Property8(XWindowId window, const char* name, std::string& type, std::string& bytes) const {
+    bool found = false;
+    if (!m_display) return found;
+    Display* d = Dpy(m_display);
+    ReadProperty(d, window, name, 1 << 20, [&](Atom actual, int format, unsigned char* data, unsigned long count) {
+        if (format != 8) return;
+        found = true;
+        bytes.assign(data ? reinterpret_cast<char*>(data) : "", data ? count : 0);
+        char* typeName = XGetAtomName(d, actual);
+        type = typeName ? typeName : "";
+        if (typeName) XFree(typeName);
+    });
+    return found;
 }
 
 bool XDesktopClient::IsAbove(XWindowId window, XWindowId other) const {

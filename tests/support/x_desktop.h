@@ -54,6 +54,9 @@ public:
     // A property's items of 32 bits (as the protocol carries them: each widened to a long); empty when
     // the window lacks it.
     std::vector<long> Property32(XWindowId window, const char* name) const;
+    // A property of 8-bit items (text) as the window holds it, and the name of its type; false when the
+    // window lacks it.
+    bool Property8(XWindowId window, const char* name, std::string& type, std::string& bytes) const;
     // Whether the top-level window holding `window` lies above the one holding `other` in the stacking order.
     bool IsAbove(XWindowId window, XWindowId other) const;
 

@@ -4,6 +4,7 @@
 #include "platform/sdl/sdl_keys.h"
 #include "platform/sdl/x11_errors.h"
 #include "platform/sdl/x11_pointer.h"
+#include "platform/sdl/x11_title.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -215,7 +216,7 @@ void CSDLPlatform::SetWindowStyle(uint32_t style) {
 }
 
 void CSDLPlatform::SetWindowText(const char* text) {
-    if (m_window) SDL_SetWindowTitle(m_window, text);
+    X11Title_Set(m_window, text);
 }
 
 bool CSDLPlatform::GetClientSize(int32_t& width, int32_t& height) {

@@ -2,6 +2,7 @@
 
 #include "core/console.h"
 #include "platform/input_translator.h"
+#include "platform/sdl/x11_title.h"
 
 #include <algorithm>
 
@@ -42,13 +43,14 @@ bool CSDLSideWindow::Open(const char* title, int width, int height, bool resizab
         const int display = SDL_GetWindowDisplayIndex(near);
         position = static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(display < 0 ? 0 : display));
     }
-    m_window = SDL_CreateWindow(title, position, position, width, height,
+    m_window = SDL_CreateWindow("", position, position, width, height,
                                 (resizable ? SDL_WINDOW_RESIZABLE : 0) | SDL_WINDOW_HIDDEN);
     if (!m_window || !PrepareImage(width, height)) {
         DebugConsole->Output("Side window \"%s\": %s\n", title, SDL_GetError());
         Close();
         return false;
     }
+    X11Title_Set(m_window, title);
     m_id = SDL_GetWindowID(m_window);
     // Told to the window manager as the near window's own (once that is shown) before it is shown itself:
     // it stays above that window.

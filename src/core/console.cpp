@@ -5,7 +5,6 @@
 #include "core/process_exit.h"
 #include "core/test_hooks.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -54,14 +53,11 @@ namespace {
 
 // Writes a line to a log file; the test hook may stop it halfway (see test_hooks.h).
 void WriteLine(FILE* f, const char* line) {
-    if (const int pause = TestHook_LinePause(line)) {
+    if (const HookPause pause = TestHook_LinePause(line)) {
         const size_t half = std::strlen(line) / 2;
         std::fwrite(line, 1, half, f);
         std::fflush(f);
-        constexpr int kSlice = 5;
-        for (int waited = 0; waited < pause && !g_held.load(); waited += kSlice)
-            TestHook_Sleep(std::min(kSlice, pause - waited));
-        if (g_held.load()) TestHook_Sleep(100);
+        TestHook_Pause(pause, g_held);
         line += half;
     }
     std::fputs(line, f);

@@ -590,10 +590,10 @@ int WriteBytes(int fd, const char* path, const uint8_t* bytes, size_t size) {
         }
         return 0;
     };
-    if (const int pause = TestHook_WritePause(path)) {
+    if (const HookPause pause = TestHook_WritePause(path)) {
         if (const int error = writeUpTo(size / 2)) return error;
         ReleaseConsole->Output("Test hook: \"%s\" is half written\n", path);
-        TestHook_Sleep(pause);
+        TestHook_Pause(pause, g_writesHeld);
     }
     return writeUpTo(size);
 }

@@ -9,9 +9,12 @@
 namespace {
 
 struct Pause {
-    int milliseconds = 0;
+    HookPause pause;
     std::string text;
 };
+
+// A pause that lasts until held stops for a minute at most.
+constexpr int kUntilHeldAtMost = 60000;
 
 // "<milliseconds>" followed by the separator given (none: the end of the value); 0 when the variable is
 // unset or malformed, else the milliseconds, with rest at the text after the separator.
@@ -24,22 +27,27 @@ int ReadMilliseconds(const char* value, char separator, const char*& rest) {
     return static_cast<int>(milliseconds);
 }
 
-// "<milliseconds>:<text>", read once; no pause when the variable is unset or malformed.
+// "<milliseconds>:<text>" or "held:<text>", read once; no pause when the variable is unset or malformed.
 Pause ReadPause(const char* variable) {
-    Pause pause;
+    Pause read;
+    const char* value = std::getenv(variable);
     const char* text = nullptr;
-    const int milliseconds = ReadMilliseconds(std::getenv(variable), ':', text);
-    if (milliseconds == 0 || *text == '\0') return pause;
-    pause.milliseconds = milliseconds;
-    pause.text = text;
-    return pause;
+    if (value && std::strncmp(value, "held:", 5) == 0) {
+        read.pause = HookPause{kUntilHeldAtMost, true};
+        text = value + 5;
+    } else {
+        read.pause.milliseconds = ReadMilliseconds(value, ':', text);
+    }
+    if (!read.pause || *text == '\0') return Pause{};
+    read.text = text;
+    return read;
 }
 
-// The pause's milliseconds when the last part of path is its text, else 0.
-int PauseForFile(const Pause& pause, const char* path) {
-    if (pause.milliseconds == 0 || !path) return 0;
+// The pause when the last part of path is its text, else none.
+HookPause PauseForFile(const Pause& pause, const char* path) {
+    if (!pause.pause || !path) return HookPause{};
     const char* slash = std::strrchr(path, '/');
-    return pause.text == (slash ? slash + 1 : path) ? pause.milliseconds : 0;
+    return pause.text == (slash ? slash + 1 : path) ? pause.pause : HookPause{};
 }
 
 // "<milliseconds>" alone; 0 when the variable is unset or malformed.
@@ -50,19 +58,30 @@ int ReadMillisecondsAlone(const char* variable) {
 
 } // namespace
 
-int TestHook_WritePause(const char* path) {
+HookPause TestHook_WritePause(const char* path) {
     static const Pause pause = ReadPause("RUNNER_TEST_WRITE_PAUSE");
     return PauseForFile(pause, path);
 }
 
 int TestHook_LockPause(const char* path) {
     static const Pause pause = ReadPause("RUNNER_TEST_LOCK_PAUSE");
-    return PauseForFile(pause, path);
+    return PauseForFile(pause, path).milliseconds;
 }
 
-int TestHook_LinePause(const char* line) {
+HookPause TestHook_LinePause(const char* line) {
     static const Pause pause = ReadPause("RUNNER_TEST_LINE_PAUSE");
-    return pause.milliseconds != 0 && line && std::strstr(line, pause.text.c_str()) ? pause.milliseconds : 0;
+    return pause.pause && line && std::strstr(line, pause.text.c_str()) ? pause.pause : HookPause{};
+}
+
+void TestHook_Pause(const HookPause& pause, const std::atomic<bool>& held) {
+    if (!pause.untilHeld) {
+        TestHook_Sleep(pause.milliseconds);
+        return;
+    }
+    constexpr int kSlice = 5;
+    for (int waited = 0; waited < pause.milliseconds && !held.load(); waited += kSlice)
+        TestHook_Sleep(kSlice);
+    if (held.load()) TestHook_Sleep(100);
 }
 
 int TestHook_HoldDelay() {

@@ -4,22 +4,36 @@
 // the variable is unset and the hook answers 0 (or nothing) and does nothing.
 #pragma once
 
-// Test hook. RUNNER_TEST_WRITE_PAUSE="<milliseconds>:<name>": a whole file written into the save area
-// whose last part is name stops halfway for that long. The milliseconds to stop a write of the file at
-// path for, 0 for no pause.
-int TestHook_WritePause(const char* path);
+#include <atomic>
+
+// A sink's pause: a time, or a stop that lasts until an end holds that sink's writes (Console_Hold,
+// LoadSave_HoldWrites) and a tenth of a second more, a minute at most. A write stopped so is known to be
+// under way when the end waits for it, and to go on well inside the end's wait, however late a busy
+// machine sends the signal or wakes the writing thread.
+struct HookPause {
+    int milliseconds = 0; // 0: no pause
+    bool untilHeld = false;
+    explicit operator bool() const { return milliseconds > 0; }
+};
+
+// Stops for the pause: its time, or, for one that lasts until held, until held is set and a tenth of a
+// second more.
+void TestHook_Pause(const HookPause& pause, const std::atomic<bool>& held);
+
+// Test hook. RUNNER_TEST_WRITE_PAUSE="<milliseconds>:<name>" or "held:<name>": a whole file written into
+// the save area whose last part is name stops halfway for that long, or until the writes are held. The
+// pause of a write of the file at path (none when it is not that file).
+HookPause TestHook_WritePause(const char* path);
 
 // Test hook. RUNNER_TEST_LOCK_PAUSE="<milliseconds>:<name>": a whole file written into the save area whose
 // last part is name stops for that long between the making of its temporary file and its lock, each time
 // it makes one. The milliseconds to stop for, 0 for no pause.
 int TestHook_LockPause(const char* path);
 
-// Test hook. RUNNER_TEST_LINE_PAUSE="<milliseconds>:<text>": a console line holding text stops halfway
-// through its write to a log file for that long, or until a tenth of a second after the consoles are held
-// (Console_Hold) when that comes first: the line is known to be going out when an end waits for it, however
-// late a busy machine sends the signal or wakes the line's thread. The milliseconds to stop the line for,
-// 0 for no pause.
-int TestHook_LinePause(const char* line);
+// Test hook. RUNNER_TEST_LINE_PAUSE="<milliseconds>:<text>" or "held:<text>": a console line holding text
+// stops halfway through its write to a log file for that long, or until the consoles are held. The pause
+// of the line (none when it does not hold the text).
+HookPause TestHook_LinePause(const char* line);
 
 // Test hook. RUNNER_TEST_HOLD_DELAY="<milliseconds>": the first hold of the consoles (Console_Hold), once
 // no text may start any more, stops that long before it waits for a text going out. The milliseconds, 0

@@ -132,9 +132,9 @@ TEST(ExternalCall, ALibraryThreadThatEndsTheProcessEndsItWithItsCode) {
 }
 
 // A library's thread ends the process with exit while the game's save is half written (a hook of the
-// runner's stops the write there, for less than the second the end waits): the end lets the write finish,
-// so the new save is whole, and starts no later one. The thread ends the process once the log says the
-// write is halfway.
+// runner's stops the write there until the end holds the writes, and a tenth of a second more, well inside
+// the second the end waits): the end lets the write finish, so the new save is whole, and starts no later
+// one. The thread ends the process once the log says the write is halfway.
 TEST(ExternalCall, ALibraryThreadThatEndsTheProcessLetsASaveUnderWayFinish) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "the end does not depend on how the game's code ran";
     const ScenarioGame game = OneObjectGame(
@@ -143,7 +143,7 @@ TEST(ExternalCall, ALibraryThreadThatEndsTheProcessLetsASaveUnderWayFinish) {
           "external_call(external_define(\"sample.dll\", \"sample_exit_on_text\", dll_cdecl, ty_real, 3, ty_real, "
           "ty_string, ty_string), 3, \"game.log\", \"is half written\");"
           "game_save(\"big.sav\"); game_save(\"later.sav\"); show_debug_message(\"saved\");"}});
-    ScenarioEnvironment environment{{"RUNNER_TEST_WRITE_PAUSE", "400:big.sav"}};
+    ScenarioEnvironment environment{{"RUNNER_TEST_WRITE_PAUSE", "held:big.sav"}};
     const ScenarioRun run =
         RunDataFile(BuildScenarioGame(game), {}, 30, {{"sample.so", SampleLibraryBytes()}},
                     {"data/Game/kept.sav", "data/Game/big.sav", "data/Game/later.sav"});

@@ -194,8 +194,10 @@ void zbSocket::Adopt(int fd) {
 void zbSocket::QueuePacket(const void* payload, size_t size) {
     uint8_t header[kPacketHeaderSize];
     Packet_WriteHeader(header, static_cast<uint32_t>(size));
-    if (m_sent > 0 && m_sent == m_out.size()) {
-        m_out.clear();
+    // What the peer has taken goes once it is half the queue, so a peer that always leaves some of it
+    // unread does not make the queue grow with all that was ever sent.
+    if (m_sent > 0 && m_sent >= m_out.size() / 2) {
+        m_out.erase(0, m_sent);
         m_sent = 0;
     }
     m_out.append(reinterpret_cast<const char*>(header), sizeof header);

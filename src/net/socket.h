@@ -13,9 +13,9 @@
 // makes the runner hold is bounded: one poll of a socket reads at most kPollReadLimit bytes, and reads
 // nothing while kPollPacketLimit packets, or kPollReadLimit bytes of them, wait to be taken (nor, on an
 // accepted connection, while kPollReadLimit bytes of answers wait for the peer to take them). A socket
-// then holds at most the packet it is receiving (up to the length limit and its header) beside less
-// than kPollReadLimit bytes of waiting packets and the answers to them, which it reuses for the packets
-// that follow. A server accepts at most kPollAcceptLimit connections at a poll.
+// then holds no more than the packet it is receiving (up to the length limit, with its header), less
+// than kPollReadLimit bytes of packets waiting beside it, and the answers not yet sent; the packets that
+// follow reuse the space. A server accepts at most kPollAcceptLimit connections at a poll.
 #pragma once
 
 #include <cstddef>
@@ -112,7 +112,9 @@ public:
     bool Receive(std::vector<uint8_t>& payload);
     // The next packet received after the handshake, valid until the next Pop or Poll; Pop drops it.
     bool Peek(std::span<const uint8_t>& payload) const { return m_handshaken && m_reader.Peek(payload); }
-    void Pop() { m_reader.Pop(); }
+    void Pop() {
+        if (m_handshaken) m_reader.Pop();
+    }
     void Close(const char* why = nullptr);
 
     State GetState() const { return m_state; }
@@ -123,6 +125,8 @@ public:
     int Fd() const { return m_fd; }
     // Bytes queued and not yet taken by the peer.
     size_t Unsent() const { return m_out.size() - m_sent; }
+    // Bytes the socket holds in memory: what it has received and what it has to send.
+    size_t Held() const { return m_reader.Held() + m_out.capacity(); }
     // What a wait for this socket's traffic waits for (poll's events): bytes it would read, room for
     // bytes it has to send.
     short WaitEvents() const;

@@ -218,7 +218,7 @@ TEST(Sockets, PeersThatBreakTheProtocolAreDisconnectedWithAReason) {
 
 // A peer that sends commands by the thousand and reads none of the answers: a poll takes at most
 // kPollPacketLimit of them, and none while kPollReadLimit bytes of answers wait for the peer; every one
-// comes, in order, as the peer takes its answers.
+// comes, in order, as the peer takes its answers. The answers a slow peer leaves are all the socket keeps.
 TEST(Sockets, APollTakesABoundedShareOfAFloodAndNoneWhileAnswersWait) {
     zbServer server;
     server.loopbackOnly = true;
@@ -271,5 +271,20 @@ TEST(Sockets, APollTakesABoundedShareOfAFloodAndNoneWhileAnswersWait) {
         },
         [&] { server.Poll(); }, 10));
     EXPECT_EQ(got.back(), 1000);
+
+    // A peer that takes its answers as fast as they come but always leaves a backlog unread: the socket
+    // holds that backlog, not all that was ever sent.
+    for (int i = 0; i < 64 && peer->Unsent() < (4u << 20); ++i) {
+        peer->Send(answer.data(), answer.size());
+        server.Poll();
+    }
+    const size_t held = peer->Held();
+    for (int i = 0; i < 512; ++i) {
+        ASSERT_GT(::recv(fd, sink.data(), 64u << 10, 0), 0);
+        peer->Send(answer.data(), 64u << 10);
+        server.Poll();
+    }
+    EXPECT_GE(peer->Unsent(), 1u << 20);
+    EXPECT_LE(peer->Held(), held);
     ::close(fd);
 }

@@ -135,12 +135,11 @@ bool GameStarted() {
     return false;
 }
 
-// The peer's side of a run; what it saw goes to "peer.txt" as lines of a name and a number. A flood starts
-// with the game's steps; the silent peer connects as soon as the port takes connections.
+// The peer's side of a run, from the game's start; what it saw goes to "peer.txt" as lines of a name and
+// a number.
 void PlayPeer(Peer kind) {
     std::map<std::string, double> seen;
-    const bool started = kind == Peer::Silent || GameStarted();
-    const int first = started ? Connect(Clock::now() + std::chrono::seconds(60)) : -1;
+    const int first = GameStarted() ? Connect(Clock::now() + std::chrono::seconds(10)) : -1;
     const Clock::time_point connected = Clock::now();
     const Clock::time_point end = connected + kFloodTime;
     double sent = 0, connections = 0, commands = 0, answers = 0;

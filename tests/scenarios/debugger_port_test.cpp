@@ -142,14 +142,16 @@ void PlayPeer(Peer kind) {
     const int first = GameStarted() ? Connect(Clock::now() + std::chrono::seconds(10)) : -1;
     const Clock::time_point connected = Clock::now();
     const Clock::time_point end = connected + kFloodTime;
-    double sent = 0, connections = 0, commands = 0, answers = 0;
+    double& sent = seen["sent"];
+    double& commands = seen["commands"];
+    double& answers = seen["answers"];
     if (first < 0) {
         seen["no server"] = 1;
     } else if (kind == Peer::Garbage) {
         // Megabyte writes of bytes that are no packet, on a new connection whenever one is closed.
         const Bytes junk(1u << 20, 0x5A);
         for (int fd = first; fd >= 0 && Clock::now() < end; fd = Connect(end)) {
-            ++connections;
+            ++seen["connections"];
             for (size_t n; Clock::now() < end && (n = SendUntil(fd, junk, end)) > 0;)
                 sent += static_cast<double>(n);
             close(fd);
@@ -192,8 +194,9 @@ void PlayPeer(Peer kind) {
         while (Since(connected) < limit + 8 && (debugger < 0 || seen["silent closed after"] < 0)) {
             if (seen["silent closed after"] < 0 && silentClosed()) seen["silent closed after"] = Since(connected);
             if (debugger < 0) {
-                debugger = ShakeHands(Connect(Clock::now() + std::chrono::seconds(2)), Clock::now() + std::chrono::seconds(2));
-                if (debugger >= 0 && Answered(debugger, Clock::now() + std::chrono::seconds(2)))
+                const Clock::time_point until = Clock::now() + std::chrono::seconds(2);
+                debugger = ShakeHands(Connect(until), until);
+                if (debugger >= 0 && Answered(debugger, until + std::chrono::seconds(2)))
                     seen["answered after"] = Since(connected);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -203,10 +206,6 @@ void PlayPeer(Peer kind) {
         if (debugger >= 0) close(debugger);
     }
     if (first >= 0 && kind == Peer::Silent) close(first);
-    seen["sent"] = sent;
-    seen["connections"] = connections;
-    seen["commands"] = commands;
-    seen["answers"] = answers;
     {
         std::ofstream out("peer.tmp");
         for (const auto& [name, value] : seen)

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace {
@@ -49,14 +50,14 @@ void SetPaused(bool paused) {
     if (g_host.setPaused) g_host.setPaused(paused);
 }
 
-void Command(zbSocket& client, const std::vector<uint8_t>& packet) {
-    if (packet.size() < 4) {
-        DebugConsole->Output("Debugger: a command of %zu bytes is too short\n", packet.size());
+// Answers a command of size bytes that starts with code (the rest of it is not read).
+void Command(zbSocket& client, uint32_t code, size_t size) {
+    if (size < 4) {
+        DebugConsole->Output("Debugger: a command of %zu bytes is too short\n", size);
         const char* text = "command too short";
         Reply(client, kDebugUnknown, text, std::strlen(text));
         return;
     }
-    const uint32_t code = Packet_GetU32(packet.data());
     switch (code) {
     case kDebugOutput:
         Reply(client, kDebugOutput, g_output, g_outputLength);
@@ -106,9 +107,14 @@ void Serve() {
     for (auto& client : g_server->Clients()) {
         if (client->Closed() && !client->Error().empty())
             DebugConsole->Output("Debugger: connection closed: %s\n", client->Error().c_str());
-        std::vector<uint8_t> packet;
-        while (client->Receive(packet))
-            Command(*client, packet);
+        // Each packet is dropped before its command runs: a step of the game may serve the link again.
+        std::span<const uint8_t> packet;
+        while (client->Peek(packet)) {
+            const size_t size = packet.size();
+            const uint32_t code = size >= 4 ? Packet_GetU32(packet.data()) : 0;
+            client->Pop();
+            Command(*client, code, size);
+        }
         client->Poll();
     }
     if (had && !Client()) {
@@ -122,7 +128,8 @@ void Serve() {
 void WaitForTraffic(int ms) {
     std::vector<pollfd> fds;
     if (g_server && g_server->Fd() >= 0) fds.push_back(pollfd{g_server->Fd(), POLLIN, 0});
-    if (zbSocket* client = Client(); client && client->Fd() >= 0) fds.push_back(pollfd{client->Fd(), POLLIN, 0});
+    if (zbSocket* client = Client(); client && client->Fd() >= 0)
+        fds.push_back(pollfd{client->Fd(), client->WaitEvents(), 0});
     ::poll(fds.data(), fds.size(), ms);
 }
 

@@ -3,11 +3,14 @@
 #include "core/console.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,6 +19,11 @@ namespace {
 void NoDelay(int fd) {
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace
@@ -38,18 +46,30 @@ void Packet_WriteHeader(uint8_t out[kPacketHeaderSize], uint32_t length) {
 
 // --- CPacketReader ---
 
-void CPacketReader::Feed(const uint8_t* data, size_t size) {
-    if (Broken() || size == 0) return;
-    if (m_start > 0 && m_start >= m_buffer.size() / 2) {
-        m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(m_start));
-        m_start = 0;
-    }
-    m_buffer.insert(m_buffer.end(), data, data + size);
+size_t CPacketReader::Wanted() const {
+    if (Broken()) return 0;
+    // Past m_next lies the header of the packet that is coming (or nothing); before it, its payload.
+    return m_next > m_buffer.size() ? m_next - m_buffer.size() : m_next + kPacketHeaderSize - m_buffer.size();
 }
 
-bool CPacketReader::Next(std::vector<uint8_t>& payload) {
-    if (Broken() || Pending() < kPacketHeaderSize) return false;
-    const uint8_t* header = m_buffer.data() + m_start;
+// Makes room for the buffer to reach end: the packets taken go first, then the buffer grows (by doubling
+// up to a whole packet's size, so that many small packets do not each move it, then to what is needed).
+void CPacketReader::Reserve(size_t end) {
+    if (end <= m_buffer.capacity()) return;
+    if (m_start > 0) {
+        m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(m_start));
+        end -= m_start;
+        m_next -= m_start;
+        m_readyEnd -= m_start;
+        m_start = 0;
+    }
+    if (end <= m_buffer.capacity()) return;
+    const size_t doubled = std::min<size_t>(2 * m_buffer.capacity(), size_t{m_maxLength} + kPacketHeaderSize);
+    m_buffer.reserve(std::max(end, doubled));
+}
+
+void CPacketReader::CheckHeader() {
+    const uint8_t* header = m_buffer.data() + m_next;
     const uint32_t magic = Packet_GetU32(header);
     const uint32_t headerSize = Packet_GetU32(header + 4);
     const int32_t length = static_cast<int32_t>(Packet_GetU32(header + 8));
@@ -68,17 +88,58 @@ bool CPacketReader::Next(std::vector<uint8_t>& payload) {
         m_error = text;
         m_buffer.clear();
         m_buffer.shrink_to_fit();
-        m_start = 0;
-        return false;
+        m_start = m_readyEnd = m_next = m_ready = 0;
+        return;
     }
-    if (Pending() - kPacketHeaderSize < static_cast<size_t>(length)) return false;
-    const uint8_t* body = header + kPacketHeaderSize;
-    payload.assign(body, body + length);
-    m_start += kPacketHeaderSize + static_cast<size_t>(length);
+    m_next += kPacketHeaderSize + static_cast<size_t>(length);
+    Reserve(m_next);
+}
+
+void CPacketReader::Feed(const uint8_t* data, size_t size) {
+    while (size > 0 && !Broken()) {
+        const size_t take = std::min(size, Wanted());
+        const bool header = m_next + kPacketHeaderSize > m_buffer.size(); // the bytes go to a header
+        Reserve(m_buffer.size() + take);
+        m_buffer.insert(m_buffer.end(), data, data + take);
+        data += take;
+        size -= take;
+        if (header && m_buffer.size() == m_next + kPacketHeaderSize) CheckHeader();
+        if (!Broken() && m_buffer.size() == m_next && m_readyEnd < m_next) {
+            m_readyEnd = m_next;
+            ++m_ready;
+        }
+    }
+}
+
+bool CPacketReader::NextLength(uint32_t& length) const {
+    if (m_next <= m_start) return false;
+    length = Packet_GetU32(m_buffer.data() + m_start + 8);
+    return true;
+}
+
+bool CPacketReader::Peek(std::span<const uint8_t>& payload) const {
+    uint32_t length = 0;
+    if (m_ready == 0 || !NextLength(length)) return false;
+    payload = std::span<const uint8_t>(m_buffer.data() + m_start + kPacketHeaderSize, length);
+    return true;
+}
+
+void CPacketReader::Pop() {
+    uint32_t length = 0;
+    if (m_ready == 0 || !NextLength(length)) return;
+    m_start += kPacketHeaderSize + length;
+    --m_ready;
     if (m_start == m_buffer.size()) {
-        m_buffer.clear();
-        m_start = 0;
+        m_buffer.clear(); // the storage stays for the packets that follow
+        m_start = m_readyEnd = m_next = 0;
     }
+}
+
+bool CPacketReader::Next(std::vector<uint8_t>& payload) {
+    std::span<const uint8_t> next;
+    if (!Peek(next)) return false;
+    payload.assign(next.begin(), next.end());
+    Pop();
     return true;
 }
 
@@ -113,7 +174,7 @@ bool zbSocket::Connect(const char* host, int port) {
     NoDelay(m_fd);
     m_accepted = false;
     m_handshaken = false;
-    m_peerClosed = false;
+    m_startedMs = NowMs();
     m_state = State::Connecting;
     uint8_t hello[8];
     Packet_PutU32(hello, kHandshakeVersion);
@@ -125,6 +186,7 @@ bool zbSocket::Connect(const char* host, int port) {
 void zbSocket::Adopt(int fd) {
     m_fd = fd;
     m_accepted = true;
+    m_startedMs = NowMs();
     m_state = State::Handshaking;
     NoDelay(fd);
 }
@@ -132,8 +194,10 @@ void zbSocket::Adopt(int fd) {
 void zbSocket::QueuePacket(const void* payload, size_t size) {
     uint8_t header[kPacketHeaderSize];
     Packet_WriteHeader(header, static_cast<uint32_t>(size));
-    if (m_sent > 0 && m_sent == m_out.size()) {
-        m_out.clear();
+    // What the peer has taken goes once it is half the queue, so a peer that always leaves some of it
+    // unread does not make the queue grow with all that was ever sent.
+    if (m_sent > 0 && m_sent >= m_out.size() / 2) {
+        m_out.erase(0, m_sent);
         m_sent = 0;
     }
     m_out.append(reinterpret_cast<const char*>(header), sizeof header);
@@ -170,23 +234,84 @@ bool zbSocket::Flush() {
     return true;
 }
 
-// Reads what has arrived; false when the peer has closed its side (m_peerClosed) or the read failed.
+bool zbSocket::MayRead() const {
+    return m_reader.Ready() < kPollPacketLimit && m_reader.ReadyBytes() < kPollReadLimit &&
+           !(m_accepted && Unsent() >= kPollReadLimit);
+}
+
+short zbSocket::WaitEvents() const {
+    return static_cast<short>((MayRead() ? POLLIN : 0) | (Unsent() > 0 ? POLLOUT : 0));
+}
+
+// Reads what has arrived, no further than the packet that is coming and within the limits of one poll;
+// false once the connection is closed.
 bool zbSocket::Fill() {
     uint8_t buffer[65536];
-    for (;;) {
-        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+    size_t budget = kPollReadLimit;
+    while (budget > 0 && MayRead()) {
+        const ssize_t n = ::recv(m_fd, buffer, std::min({sizeof buffer, budget, m_reader.Wanted()}), 0);
         if (n > 0) {
+            budget -= static_cast<size_t>(n);
             m_reader.Feed(buffer, static_cast<size_t>(n));
+            if (!CheckReceived()) return false;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
-        if (n == 0)
-            m_peerClosed = true;
+        if (n == 0) // an orderly close; one that cuts a packet short is an error
+            Close(m_reader.Partial() ? "the peer closed the connection in the middle of a packet" : nullptr);
         else
             Close((std::string("recv: ") + std::strerror(errno)).c_str());
         return false;
     }
+    return true;
+}
+
+// Acts on the bytes just received: a broken stream closes the connection, and so does a first packet that
+// is not a handshake, as soon as its header shows it; a handshake is answered.
+bool zbSocket::CheckReceived() {
+    if (m_reader.Broken()) {
+        Close(m_reader.Error().c_str());
+        return false;
+    }
+    if (m_handshaken) return true;
+    uint32_t length = 0;
+    std::span<const uint8_t> hello;
+    if (m_reader.NextLength(length) && length != 8) {
+        Close("the peer's first packet is not a handshake");
+        return false;
+    }
+    if (!m_reader.Peek(hello)) return true;
+    // The first packet is the handshake: a hello to a server, the answer to a client.
+    if (Packet_GetU32(hello.data()) != kHandshakeVersion ||
+        Packet_GetU32(hello.data() + 4) != (m_accepted ? 0u : 1u)) {
+        Close("the peer's first packet is not a handshake");
+        return false;
+    }
+    m_reader.Pop();
+    if (m_accepted) {
+        uint8_t welcome[8];
+        Packet_PutU32(welcome, kHandshakeVersion);
+        Packet_PutU32(welcome + 4, 1);
+        // The answer goes before anything queued already.
+        std::string queued = m_out.substr(m_sent);
+        m_out.clear();
+        m_sent = 0;
+        QueuePacket(welcome, sizeof welcome);
+        m_out += queued;
+    }
+    m_handshaken = true;
+    m_state = State::Connected;
+    return true;
+}
+
+// False, the connection closed, once the time for its handshake has run out.
+bool zbSocket::InTime() {
+    if (m_handshaken || NowMs() - m_startedMs < kHandshakeTimeLimitMs) return true;
+    char text[64];
+    std::snprintf(text, sizeof text, "no handshake within %d seconds", kHandshakeTimeLimitMs / 1000);
+    Close(text);
+    return false;
 }
 
 bool zbSocket::Poll() {
@@ -201,58 +326,16 @@ bool zbSocket::Poll() {
         }
         sockaddr_storage peer{};
         socklen_t peerLength = sizeof peer;
-        if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) return true; // not yet
+        if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) return InTime(); // not yet
         m_state = State::Handshaking;
     }
-    if (!Flush()) return false;
-    Fill();
-    std::vector<uint8_t> payload;
-    while (m_reader.Next(payload)) {
-        if (m_handshaken) {
-            m_received.push_back(std::move(payload));
-            continue;
-        }
-        // The first packet is the handshake: a hello to a server, the answer to a client.
-        if (payload.size() != 8 || Packet_GetU32(payload.data()) != kHandshakeVersion ||
-            Packet_GetU32(payload.data() + 4) != (m_accepted ? 0u : 1u)) {
-            Close("the peer's first packet is not a handshake");
-            return false;
-        }
-        if (m_accepted) {
-            uint8_t welcome[8];
-            Packet_PutU32(welcome, kHandshakeVersion);
-            Packet_PutU32(welcome + 4, 1);
-            // The answer goes before anything queued already.
-            std::string queued = m_out.substr(m_sent);
-            m_out.clear();
-            m_sent = 0;
-            QueuePacket(welcome, sizeof welcome);
-            m_out += queued;
-        }
-        m_handshaken = true;
-        if (m_state != State::Closed) m_state = State::Connected;
-    }
-    if (m_reader.Broken()) {
-        Close(m_reader.Error().c_str());
-        return false;
-    }
-    if (m_peerClosed) {
-        // An orderly close; one that cuts a packet short is an error.
-        Close(m_reader.Pending() ? "the peer closed the connection in the middle of a packet" : nullptr);
-        return false;
-    }
-    if (m_state == State::Closed) return false;
+    // What has arrived counts before the time runs out.
+    if (!Flush() || !Fill() || !InTime()) return false;
     return Flush();
 }
 
 bool zbSocket::Receive(std::vector<uint8_t>& payload) {
-    if (m_nextReceived >= m_received.size()) return false;
-    payload = std::move(m_received[m_nextReceived++]);
-    if (m_nextReceived == m_received.size()) {
-        m_received.clear();
-        m_nextReceived = 0;
-    }
-    return true;
+    return m_handshaken && m_reader.Next(payload);
 }
 
 // --- zbServer ---
@@ -291,7 +374,7 @@ bool zbServer::Init(int type, int port, int maxClients, int flags) {
 void zbServer::Poll() {
     if (m_fd < 0) return;
     std::erase_if(m_clients, [](const std::unique_ptr<zbSocket>& c) { return c->Closed(); });
-    for (;;) {
+    for (int accepted = 0; accepted < kPollAcceptLimit; ++accepted) {
         const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) break;
         if (static_cast<int>(m_clients.size()) >= m_maxClients) {

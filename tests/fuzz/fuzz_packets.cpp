@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the packet reader of the sockets and the debugger link: the first byte sets
 // the size of the pieces the rest arrives in (as reads from a socket would split it). Every packet taken
-// must lie within the bytes given and the reader's limit; a broken stream must say why and stay broken.
+// must lie within the bytes given and the reader's limit, and the reader must hold no more than the packets
+// the last piece reached; a broken stream must say why and stay broken.
 #include "fuzz_quiet.h"
 #include "net/socket.h"
 
@@ -22,6 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             taken += kPacketHeaderSize + payload.size();
         }
         if (reader.Broken() && (reader.Error().empty() || reader.Pending() != 0)) __builtin_trap();
+        // At most a whole packet taken late (the piece that ended it began the next) and the next one.
+        if (reader.Held() > 2 * (size_t{kLimit} + kPacketHeaderSize)) __builtin_trap();
     }
     if (!reader.Broken() && taken + reader.Pending() != size - 1) __builtin_trap();
     if (reader.Broken() && reader.Next(payload)) __builtin_trap();

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -22,9 +23,9 @@ Bytes Framed(const Bytes& payload) {
     return out;
 }
 
-// Polls until done() or a second has passed.
-template <typename F> bool PollUntil(F done, const std::function<void()>& poll) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+// Polls until done() or the seconds have passed.
+template <typename F> bool PollUntil(F done, const std::function<void()>& poll, int seconds = 1) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
         poll();
@@ -90,6 +91,37 @@ TEST(PacketReader, ABrokenHeaderBreaksTheStream) {
     }
 }
 
+// Fed as a socket reads, never past the packet that is coming, the reader holds that packet and its
+// header, and the packets after it reuse the space.
+TEST(PacketReader, HoldsThePacketComingAndReusesItsSpace) {
+    constexpr uint32_t kLength = 1u << 20;
+    Bytes big{0xDE, 0xC0, 0xAD, 0xDE, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00};
+    big.resize(12 + kLength, 0x42);
+    Bytes stream;
+    for (int i = 0; i < 3; ++i)
+        stream.insert(stream.end(), big.begin(), big.end());
+    const Bytes small = Framed({1, 2});
+    stream.insert(stream.end(), small.begin(), small.end());
+    CPacketReader reader(kLength);
+    std::vector<size_t> sizes;
+    for (size_t at = 0; at < stream.size();) {
+        const size_t n = std::min<size_t>(reader.Wanted(), 65536);
+        ASSERT_GT(n, 0u);
+        if (at < 3 * big.size() && at % big.size() == 12) EXPECT_EQ(reader.Wanted(), kLength); // its payload
+        reader.Feed(stream.data() + at, n);
+        at += n;
+        std::span<const uint8_t> payload;
+        if (reader.Peek(payload)) {
+            sizes.push_back(payload.size());
+            EXPECT_EQ(payload.back(), at <= 3 * big.size() ? 0x42 : 2);
+            reader.Pop();
+        }
+        EXPECT_EQ(reader.Held(), 12 + kLength) << at;
+    }
+    EXPECT_EQ(sizes, (std::vector<size_t>{kLength, kLength, kLength, 2}));
+    EXPECT_EQ(reader.Pending(), 0u);
+}
+
 TEST(Sockets, TwoSocketsShakeHandsAndExchangePacketsOfAnySize) {
     auto server = std::make_unique<zbServer>();
     server->loopbackOnly = true;
@@ -150,6 +182,9 @@ TEST(Sockets, PeersThatBreakTheProtocolAreDisconnectedWithAReason) {
     cut.insert(cut.end(), half.begin(), half.begin() + 14);
     const std::vector<Case> cases = {
         {Framed({9, 9}), "the peer's first packet is not a handshake"},
+        // Known from its header alone, before any of its 16 MB comes.
+        {{0xDE, 0xC0, 0xAD, 0xDE, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01},
+         "the peer's first packet is not a handshake"},
         {{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB}, "bad packet magic 0x33221100"},
         {cut, "the peer closed the connection in the middle of a packet"},
     };
@@ -179,4 +214,78 @@ TEST(Sockets, PeersThatBreakTheProtocolAreDisconnectedWithAReason) {
         second.Poll();
     }));
     EXPECT_FALSE(zbSocket().Connect("not an address", 1));
+}
+
+// A peer that sends commands by the thousand and reads none of the answers: a poll takes at most
+// kPollPacketLimit of them, and none while kPollReadLimit bytes of answers wait for the peer; every one
+// comes, in order, as the peer takes its answers. The answers a slow peer leaves are all the socket keeps.
+TEST(Sockets, APollTakesABoundedShareOfAFloodAndNoneWhileAnswersWait) {
+    zbServer server;
+    server.loopbackOnly = true;
+    ASSERT_TRUE(server.Init(0, 0, 1, 1));
+    const int fd = RawConnect(server.Port());
+    Bytes flood = Framed(kHello);
+    for (int i = 0; i < 1000; ++i) {
+        const Bytes command = Framed({static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8)});
+        flood.insert(flood.end(), command.begin(), command.end());
+    }
+    ASSERT_EQ(::send(fd, flood.data(), flood.size(), 0), static_cast<ssize_t>(flood.size()));
+    std::vector<int> got;
+    size_t most = 0;
+    std::span<const uint8_t> command;
+    const auto take = [&] {
+        size_t taken = 0;
+        for (auto& client : server.Clients())
+            for (; client->Peek(command); client->Pop(), ++taken)
+                got.push_back(command[0] | command[1] << 8);
+        most = std::max(most, taken);
+    };
+    ASSERT_TRUE(PollUntil([&] { return take(), got.size() == 1000; }, [&] { server.Poll(); }, 10));
+    EXPECT_EQ(most, kPollPacketLimit);
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(got[static_cast<size_t>(i)], i);
+
+    // Answers pile up past what the connection holds; a command that comes meanwhile waits in it.
+    zbSocket* peer = server.Clients()[0].get();
+    const Bytes answer(1u << 20, 0x33);
+    for (int i = 0; i < 64 && peer->Unsent() < (8u << 20); ++i) {
+        peer->Send(answer.data(), answer.size());
+        server.Poll();
+    }
+    const Bytes last = Framed({0xE8, 0x03});
+    ASSERT_EQ(::send(fd, last.data(), last.size(), 0), static_cast<ssize_t>(last.size()));
+    int arrived = 0;
+    ASSERT_TRUE(PollUntil([&] { return ::ioctl(peer->Fd(), FIONREAD, &arrived) == 0 && arrived > 0; }, [] {}, 10));
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_GE(peer->Unsent(), kPollReadLimit);
+        server.Poll();
+        take();
+    }
+    EXPECT_EQ(got.size(), 1000u);
+    std::vector<uint8_t> sink(1u << 20);
+    ASSERT_TRUE(PollUntil(
+        [&] {
+            while (::recv(fd, sink.data(), sink.size(), MSG_DONTWAIT) > 0) {
+            }
+            return take(), got.size() == 1001;
+        },
+        [&] { server.Poll(); }, 10));
+    EXPECT_EQ(got.back(), 1000);
+
+    // A peer that takes its answers as fast as they come but always leaves a backlog unread: the socket
+    // holds that backlog, not all that was ever sent.
+    for (int i = 0; i < 64 && peer->Unsent() < (4u << 20); ++i) {
+        peer->Send(answer.data(), answer.size());
+        server.Poll();
+    }
+    const size_t held = peer->Held();
+    for (int i = 0; i < 512; ++i) {
+        ASSERT_GT(::recv(fd, sink.data(), 64u << 10, 0), 0);
+        do { // (as the connection's own buffers grow, they take more of it)
+            peer->Send(answer.data(), 64u << 10);
+            server.Poll();
+        } while (peer->Unsent() < (1u << 20));
+    }
+    EXPECT_LE(peer->Held(), held);
+    ::close(fd);
 }

@@ -60,15 +60,7 @@ std::vector<uint8_t> DesktopGame(int width, int height, std::vector<ScenarioEven
     game.rooms[0].colour = 0x604020;
     std::vector<uint8_t> bytes = BuildScenarioGame(game);
     // The options word lies 68 bytes into the general information's body.
-    for (size_t at = 8; at + 8 <= bytes.size();) {
-        uint32_t size = 0;
-        std::memcpy(&size, &bytes[at + 4], 4);
-        if (std::memcmp(&bytes[at], "GEN8", 4) == 0) {
-            bytes[at + 8 + 68] |= options;
-            break;
-        }
-        at += 8 + size;
-    }
+    GeneralInformation(bytes)[68] |= options;
     return bytes;
 }
 

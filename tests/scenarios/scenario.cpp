@@ -133,6 +133,16 @@ ScenarioGame OneObjectGame(std::vector<ScenarioEvent> events) {
     return game;
 }
 
+uint8_t* GeneralInformation(std::vector<uint8_t>& bytes) {
+    for (size_t at = 8; at + 8 <= bytes.size();) {
+        uint32_t size = 0;
+        std::memcpy(&size, &bytes[at + 4], 4);
+        if (std::memcmp(&bytes[at], "GEN8", 4) == 0) return at + 8 < bytes.size() ? &bytes[at + 8] : nullptr;
+        at += 8 + size;
+    }
+    return nullptr;
+}
+
 ScenarioRun RunRunner(const std::string& folder, std::vector<std::string> arguments, int timeoutSeconds,
                       bool measurePeak, const ScenarioStop& stop) {
     const std::string logPath = folder + "/game.log";

@@ -24,6 +24,8 @@ std::vector<uint8_t> BuildScenarioGame(const ScenarioGame& game);
 std::vector<uint8_t> WithSounds(std::vector<uint8_t> file, uint32_t count);
 // A game of one room holding one instance of its one object, which has the events given.
 ScenarioGame OneObjectGame(std::vector<ScenarioEvent> events);
+// The body of the data file's general information (its "GEN8" chunk), or nullptr when it has none.
+uint8_t* GeneralInformation(std::vector<uint8_t>& bytes);
 
 struct ScenarioRun {
     int exitCode = -1;   // -1 when it did not end by itself

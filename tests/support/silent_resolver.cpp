@@ -41,9 +41,36 @@ bool Unshare(std::string* why) {
     return true;
 }
 
+// Runs enter in a child of its own: whether it succeeds here, with the reason in *why if not.
+bool Trial(bool (*enter)(const std::string&, std::string*), const std::string& folder, std::string* why) {
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) return Fail(why, "pipe");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(report[0]);
+        std::string reason;
+        const bool entered = enter(folder, &reason);
+        if (!entered) {
+            [[maybe_unused]] const ssize_t n = ::write(report[1], reason.data(), reason.size());
+        }
+        ::_exit(entered ? 0 : 1);
+    }
+    ::close(report[1]);
+    std::string reason;
+    char buffer[256];
+    for (ssize_t n; child > 0 && (n = ::read(report[0], buffer, sizeof buffer)) > 0;)
+        reason.append(buffer, static_cast<size_t>(n));
+    ::close(report[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) return Fail(why, "fork");
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+    *why = reason.empty() ? "the trial ended abnormally" : reason;
+    return false;
+}
+
 } // namespace
 
-bool EnterSilentResolver(const std::string& folder, std::string* why) {
+bool EnterOwnNetwork(std::string* why) {
     if (!Unshare(why)) return false;
     const int control = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     ifreq loopback{};
@@ -51,7 +78,15 @@ bool EnterSilentResolver(const std::string& folder, std::string* why) {
     const bool up = control >= 0 && ::ioctl(control, SIOCGIFFLAGS, &loopback) == 0 &&
                     (loopback.ifr_flags |= IFF_UP, ::ioctl(control, SIOCSIFFLAGS, &loopback) == 0);
     if (control >= 0) ::close(control);
-    if (!up) return Fail(why, "the loopback interface");
+    return up || Fail(why, "the loopback interface");
+}
+
+bool OwnNetworkAvailable(std::string* why) {
+    return Trial([](const std::string&, std::string* reason) { return EnterOwnNetwork(reason); }, "", why);
+}
+
+bool EnterSilentResolver(const std::string& folder, std::string* why) {
+    if (!EnterOwnNetwork(why)) return false;
     // The bind below stays in this mount namespace.
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return Fail(why, "mount private");
     const std::string conf = folder + "/resolv.conf";
@@ -69,27 +104,5 @@ bool EnterSilentResolver(const std::string& folder, std::string* why) {
 }
 
 bool SilentResolverAvailable(const std::string& folder, std::string* why) {
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) return Fail(why, "pipe");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(report[0]);
-        std::string reason;
-        const bool entered = EnterSilentResolver(folder, &reason);
-        if (!entered) {
-            [[maybe_unused]] const ssize_t n = ::write(report[1], reason.data(), reason.size());
-        }
-        ::_exit(entered ? 0 : 1);
-    }
-    ::close(report[1]);
-    std::string reason;
-    char buffer[256];
-    for (ssize_t n; child > 0 && (n = ::read(report[0], buffer, sizeof buffer)) > 0;)
-        reason.append(buffer, static_cast<size_t>(n));
-    ::close(report[0]);
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child) return Fail(why, "fork");
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-    *why = reason.empty() ? "the trial ended abnormally" : reason;
-    return false;
+    return Trial(EnterSilentResolver, folder, why);
 }

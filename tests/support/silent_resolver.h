@@ -7,6 +7,13 @@
 
 #include <string>
 
+// A network namespace of the process's own (and a mount namespace), with its loopback interface up: the
+// ports the process and its children use there are theirs alone (a fixed port of the runner's, say).
+// Call it in a child of the test, as below. False, with the reason in *why, when it cannot be made.
+bool EnterOwnNetwork(std::string* why);
+// Whether EnterOwnNetwork succeeds here, tried in a child of its own; the reason in *why if not.
+bool OwnNetworkAvailable(std::string* why);
+
 // A host name that only the name server can resolve (no hosts file holds it).
 constexpr const char* kSilentHost = "images.silent-resolver.test";
 

@@ -273,6 +273,8 @@ TEST(FilesAndPrograms, EveryStartFolderMeansTheSameFiles) {
             "for (i = 0; i < 4; i += 1) { ini_open(names[i]); n = ini_read_real(\"s\", \"n\", 0) + 1;"
             "  ini_write_real(\"s\", \"n\", n); ini_close(); c += \" \" + string(n); }"
             "show_debug_message(\"counts\" + c);";
+    // A name in neither place is refused from every start folder, "/" and those above both places too.
+    code += "ini_open(" + quoted(root / "games/other/out.ini") + "); ini_write_real(\"s\", \"n\", 1); ini_close();";
     code += "game_save(W + \"slot.sav\"); directory_create(A0 + \"/made\"); sprite_save(s, 0, W + \"spr.png\");"
             "screen_save(A + \"shot.png\"); game_end();";
     const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, code}}));
@@ -314,7 +316,11 @@ TEST(FilesAndPrograms, EveryStartFolderMeansTheSameFiles) {
         const std::string count = " " + std::to_string(runs);
         EXPECT_EQ(LinesStartingWith(run.log, "counts"), std::vector<std::string>{count + count + count + count})
             << run.log;
-        EXPECT_EQ(run.console.find("not allowing"), std::string::npos) << run.console;
+        const std::string refused = "Error! not allowing save with filename '" + root / "games/other/out.ini'\n";
+        EXPECT_NE(run.console.find(refused), std::string::npos) << run.console;
+        EXPECT_EQ(run.console.find("not allowing", run.console.find("not allowing") + 1), std::string::npos)
+            << run.console;
+        EXPECT_FALSE(TempFolder::Exists(root / "games/other/out.ini"));
         EXPECT_EQ(contents(game), gameFolder);
         EXPECT_EQ(contents(area), (std::vector<std::string>{"area.png", "direct.ini", "inner", "made", "plain.ini",
                                                             "progress.ini", "shot.png", "slot.sav", "spr.png",

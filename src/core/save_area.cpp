@@ -69,15 +69,20 @@ std::string CurrentDirectory() {
     return text.empty() ? "/" : Normalise(text);
 }
 
-// The absolute form of a name, taken relative to the current folder. A backslash separates folders, as it
-// does in the names games are written with.
-std::string FullPath(const char* name) {
+// The absolute form of a name, a relative one taken from the folder base (a normal form). A backslash
+// separates folders, as it does in the names games are written with.
+std::string FullPath(const char* name, const std::string& base) {
     std::string text = name;
     for (char& c : text) {
         if (c == '\\') c = '/';
     }
-    if (text.empty() || text[0] != '/') text = CurrentDirectory() + "/" + text;
+    if (text.empty() || text[0] != '/') text = base + "/" + text;
     return Normalise(text);
+}
+
+// The absolute form of a name given on the command line or by a file dialog: relative to the current folder.
+std::string FullPath(const char* name) {
+    return FullPath(name, CurrentDirectory());
 }
 
 // The path with every symbolic link resolved; the part below the deepest existing folder is kept as it is
@@ -99,12 +104,22 @@ bool Canonical(const std::string& path, std::string* out) {
     return true;
 }
 
+// The length of a folder's name without its final "/" (but the root's).
+size_t FolderLength(const std::string& folder) {
+    return folder.size() > 1 && folder.back() == '/' ? folder.size() - 1 : folder.size();
+}
+
+// The folder's name with its final "/".
+std::string Slashed(const std::string& folder) {
+    return folder.empty() || folder.back() != '/' ? folder + "/" : folder;
+}
+
 // True when the path is the folder or lies below it, the folder written with its final "/" or without it
 // (a normal form has none). The folder's name must end where the path's does or at a "/" of the path, so
 // that "/a/Game2" does not lie in "/a/Game".
 bool InFolder(const std::string& path, const std::string& folder) {
     if (folder.empty()) return false;
-    const size_t n = folder.size() > 1 && folder.back() == '/' ? folder.size() - 1 : folder.size();
+    const size_t n = FolderLength(folder);
     return path.compare(0, n, folder, 0, n) == 0 && (folder == "/" || path.size() == n || path[n] == '/');
 }
 
@@ -278,23 +293,29 @@ void Support_ClearChosenFiles() {
     g_readRefusalsSaid.clear();
 }
 
+namespace {
+
+// The folder a game's names are taken from: the game folder, so that a name means the same file whatever
+// folder the runner was started in (its parent, "/", one inside the game folder); the current folder while
+// no game is known. A normal form.
+std::string NameBase() {
+    return g_gameFolder.empty() ? CurrentDirectory() : Normalise(g_gameFolder);
+}
+
+} // namespace
+
 std::string LoadSave_BundlePath(const char* name) {
     if (!name) return "";
-    std::string full = FullPath(name);
+    std::string full = FullPath(name, NameBase());
     if (FromRoot(name) && IsChosen(CHOSEN_OPENED, full, nullptr)) return full;
     std::string folder = GetGameFileDirectory();
-    std::string cwd = CurrentDirectory();
-    std::string out;
-    if (!folder.empty() && InFolder(full, cwd)) {
-        out = folder + After(full, cwd);
-    } else if (InFolder(full, folder)) {
-        out = folder + After(full, folder);
-    } else {
+    if (folder.empty() || !InFolder(full, folder)) {
         std::string why;
         if (IsChosen(CHOSEN_OPENED, full, &why)) return full;
         SayReadRefused(full, why);
         return "";
     }
+    std::string out = folder + After(full, folder);
     return LoadSave_IsInside(out, folder) ? out : "";
 }
 
@@ -304,22 +325,21 @@ namespace {
 // sayRefusal is set, and the path is one to read when it is not: a pick of the open dialog then counts.
 std::string SavePath(const char* name, bool sayRefusal) {
     if (!name) return "";
-    std::string full = FullPath(name);
+    std::string full = FullPath(name, NameBase());
     std::string why;
     bool chosen = IsChosen(CHOSEN_SAVED, full, &why);
     if (FromRoot(name) && (chosen || (!sayRefusal && IsChosen(CHOSEN_OPENED, full, nullptr)))) return full;
     const char* area = GetSaveAreaDirectory();
-    std::string cwd = CurrentDirectory();
-    std::string folder = GetGameFileDirectory();
+    // Without a save area, names are kept where relative ones are taken from.
+    const std::string root = area ? std::string(area) : Slashed(NameBase());
+    // The deepest place that holds the path is the one it names: the save area may lie inside the game
+    // folder (a game in the home folder), or the game folder inside the save area.
     std::string prefix;
-    if (InFolder(full, cwd))
-        prefix = cwd;
-    else if (InFolder(full, folder))
-        prefix = folder;
-    else if (area && InFolder(full, area))
-        prefix = area;
-    else if (chosen)
-        return full;
+    for (const std::string& place : {NameBase(), root}) {
+        if (InFolder(full, place) && (prefix.empty() || FolderLength(place) > FolderLength(prefix)))
+            prefix = place;
+    }
+    if (prefix.empty() && chosen) return full;
     const auto refused = [&] {
         if (!sayRefusal)
             SayReadRefused(full, why);
@@ -330,9 +350,8 @@ std::string SavePath(const char* name, bool sayRefusal) {
         return std::string();
     };
     if (prefix.empty()) return refused();
-    // Without a save area the mapped name stays relative, below the current folder.
-    std::string out = (area ? area : "") + After(full, prefix);
-    if (!LoadSave_IsInside(area ? out : cwd + "/" + out, area ? area : cwd)) return refused();
+    const std::string out = root + After(full, prefix);
+    if (!LoadSave_IsInside(out, root)) return refused();
     if (chosen && sayRefusal)
         DebugConsole->Output("Warning! Save location - redirected to: '%s'\n", out.c_str());
     return out;

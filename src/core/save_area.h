@@ -2,7 +2,9 @@
 // save area (a per-user folder named after the game, under $XDG_DATA_HOME or ~/.local/share). Every
 // name a game passes is mapped into one of them; whatever the name holds ("..", absolute paths,
 // backslashes, symbolic links), the result lies inside that place, or is a path the player picked in a
-// file dialog, or is empty (refused).
+// file dialog, or is empty (refused). A relative name is taken from the game folder and a full path is
+// matched with the two places, never with the folder the runner was started in, so that a name means the
+// same file from any start folder.
 //
 // Mapping happens once: functions taking a "name" map it, functions taking a "path" use it as it is.
 #pragma once

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <grp.h>
 #include <sys/resource.h>
@@ -520,7 +521,8 @@ TEST_F(SaveAreaTest, APickIsKeptInItsNormalForm) {
 // Picks under the folder the runner was started in (the home folder that holds them, "/", the game's
 // folder), named as the dialog gave them: each is read and written where it is, even where the save area
 // holds a file at the name the mapping would give. A name the game makes up keeps the mapping, and so
-// does a write to a pick of the open dialog: the file picked to open is never written.
+// does a write to a pick of the open dialog in the game folder; one outside it is refused, as any name
+// there is: the file picked to open is never written.
 TEST_F(SaveAreaTest, APickUnderTheStartFolderIsThatFile) {
     TempFolder::MakeDir(tmp / "home");
     TempFolder::MakeDir(tmp / "home/Documents");
@@ -542,9 +544,11 @@ TEST_F(SaveAreaTest, APickUnderTheStartFolderIsThatFile) {
             "");
         EXPECT_EQ(TempFolder::Read(picks + "/saved.ini"), "saved");
         EXPECT_EQ(ReadName(LoadSave_ReadSaveFile, below + "pick.ini"), "mapped");
-        ASSERT_TRUE(LoadSave_WriteFile((picks + "/pick.ini").c_str(), "game", 4));
+        const bool inGame = picks == tmp / "game";
+        EXPECT_EQ(Captured([&] { EXPECT_EQ(LoadSave_WriteFile((picks + "/pick.ini").c_str(), "game", 4), inGame); }),
+                  inGame ? "" : "Error! not allowing save with filename '" + picks + "/pick.ini'\n");
         EXPECT_EQ(TempFolder::Read(picks + "/pick.ini"), "picked");
-        EXPECT_EQ(TempFolder::Read(Area() + below + "pick.ini"), "game");
+        EXPECT_EQ(TempFolder::Read(Area() + below + "pick.ini"), inGame ? "game" : "mapped");
         EXPECT_EQ(ReadName(LoadSave_ReadSaveFile, picks + "/pick.ini"), "picked");
         Captured([&] {
             EXPECT_EQ(LoadSave_SavePath((below + "saved.ini").c_str()), Area() + below + "saved.ini");
@@ -552,9 +556,38 @@ TEST_F(SaveAreaTest, APickUnderTheStartFolderIsThatFile) {
     }
 }
 
+// Where one place lies inside the other (a game kept in the home folder that holds the save area, or one
+// installed into its own save area), a full path means the deeper place; a relative name is the game's
+// own wherever the runner was started.
+TEST_F(SaveAreaTest, ThePlaceAFullPathNamesIsTheDeepestThatHoldsIt) {
+    tmp.SetEnv("XDG_DATA_HOME", tmp / "game/.local/share");
+    LoadSave_SetGameName("Demo");
+    const std::string area = tmp / "game/.local/share/Demo/";
+    std::filesystem::create_directories(area);
+    tmp.Chdir(area);
+    for (const char* end : {"", "/"}) {
+        EXPECT_EQ(LoadSave_SavePath((area.substr(0, area.size() - 1) + end).c_str()), area);
+        EXPECT_EQ(LoadSave_SavePath((area + "x.ini").c_str()), area + "x.ini");
+        EXPECT_EQ(LoadSave_SavePath((tmp / "game" + end).c_str()), area);
+    }
+    EXPECT_EQ(LoadSave_SavePath((tmp / "game/y.ini").c_str()), area + "y.ini");
+    EXPECT_EQ(LoadSave_SavePath("z.ini"), area + "z.ini");
+    EXPECT_EQ(LoadSave_BundlePath("g.win"), tmp / "game/g.win");
+
+    tmp.SetEnv("XDG_DATA_HOME", tmp / "data");
+    std::filesystem::create_directories(tmp / "data/Demo/game");
+    LoadSave_SetGamePath((tmp / "data/Demo/game/g.win").c_str());
+    tmp.Chdir("/");
+    EXPECT_EQ(LoadSave_SavePath((tmp / "data/Demo/game/y.ini").c_str()), Area() + "y.ini");
+    EXPECT_EQ(LoadSave_SavePath((tmp / "data/Demo/x.ini").c_str()), Area() + "x.ini");
+    EXPECT_EQ(LoadSave_SavePath("sub\\z.ini"), Area() + "sub/z.ini");
+    EXPECT_EQ(LoadSave_BundlePath("g.win"), tmp / "data/Demo/game/g.win");
+    EXPECT_EQ(Captured([&] { EXPECT_EQ(LoadSave_SavePath("../../w.ini"), ""); }),
+              "Error! not allowing save with filename '" + tmp / "data/w.ini'\n");
+}
+
 TEST_F(SaveAreaTest, GameBelowTheCurrentFolder) {
-    // Run from the parent of the game folder: names are still taken relative to the current folder and
-    // re-rooted in the game folder.
+    // Run from the parent of the game folder: names are still taken from the game folder.
     tmp.Chdir(tmp.Path());
     LoadSave_SetGamePath("game/g.win");
     EXPECT_STREQ(GetGameFileDirectory(), (tmp / "game/").c_str());

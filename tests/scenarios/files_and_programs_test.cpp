@@ -233,3 +233,97 @@ TEST(FilesAndPrograms, AGamesFilesAreLookedForWhereTheyAreRead) {
         EXPECT_EQ(run.console.find("not allowing save"), std::string::npos) << run.console;
     }
 }
+
+// The names a game gives mean the same files from whatever folder the runner was started in: its game
+// folder, the folder above it, one that holds the game and the save area, "/", the home folder that holds
+// the save area, a folder inside either place and one beside the game's. Each name form (relative, with a
+// backslash, working_directory and the save area's full path before the name, a place named without its
+// final "/") reads, finds and writes what it does from the game folder: the progress the game keeps counts
+// every run, and the save area never holds a copy named after the start folder's path.
+TEST(FilesAndPrograms, EveryStartFolderMeansTheSameFiles) {
+    TempFolder root;
+    const std::string game = root / "games/mygame";
+    const std::string area = root / "home/.local/share/Game";
+    for (const std::string& folder : {game, game + "/sub", root / "games/other", area, area + "/inner",
+                                      root / "logs"})
+        std::filesystem::create_directories(folder);
+    const std::vector<uint8_t> png = GameImage_EncodePNG(GameImage{4, 3, std::vector<uint8_t>(48, 255)});
+    const std::vector<uint8_t> wide = GameImage_EncodePNG(GameImage{6, 2, std::vector<uint8_t>(48, 255)});
+    TempFolder::Write(game + "/img.png", std::string(png.begin(), png.end()));
+    TempFolder::Write(game + "/sub/x.png", std::string(wide.begin(), wide.end()));
+    TempFolder::Write(area + "/area.png", std::string(wide.begin(), wide.end()));
+
+    const auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
+    // W: the game folder as the game knows it; A: the save area with its final "/", A0 without it.
+    std::string code = "W = working_directory; W0 = string_copy(W, 1, string_length(W) - 1);"
+                       "A = " + quoted(area + "/") + "; A0 = " + quoted(area) + ";";
+    code += "show_debug_message(\"exists \" + string(file_exists(\"img.png\")) + string(file_exists(\"sub\\x.png\"))"
+            " + string(file_exists(W + \"img.png\")) + string(file_exists(W + \"sub/x.png\"))"
+            " + string(file_exists(A + \"area.png\")) + string(file_exists(A0 + \"/area.png\"))"
+            " + string(file_attributes(W0, fa_directory)) + string(file_attributes(A0, fa_directory)));";
+    code += "s = sprite_add(W + \"img.png\", 1, 0, 0, 0, 0); b = background_add(A + \"area.png\", 0, 0);"
+            "t = sprite_add(\"sub\\x.png\", 1, 0, 0, 0, 0);"
+            "show_debug_message(\"loads \" + string(s >= 0) + string(b >= 0) + string(t >= 0));";
+    code += "f = \"\"; for (n = file_find_first(W + \"*.png\", 0); n != \"\"; n = file_find_next()) f += n + \",\";"
+            "f += \"|\" + file_find_first(A + \"*.png\", 0) + \"|\";"
+            "f += file_find_first(A0 + \"/*.png\", 0) + \"|\"; f += file_find_first(\"sub\\*.png\", 0);"
+            "file_find_close(); show_debug_message(\"found \" + f);";
+    code += "c = \"\"; names[0] = W + \"progress.ini\"; names[1] = A + \"direct.ini\"; names[2] = \"plain.ini\";"
+            "names[3] = W + \"sub\\count.ini\";"
+            "for (i = 0; i < 4; i += 1) { ini_open(names[i]); n = ini_read_real(\"s\", \"n\", 0) + 1;"
+            "  ini_write_real(\"s\", \"n\", n); ini_close(); c += \" \" + string(n); }"
+            "show_debug_message(\"counts\" + c);";
+    // A name in neither place is refused from every start folder, "/" and those above both places too.
+    code += "ini_open(" + quoted(root / "games/other/out.ini") + "); ini_write_real(\"s\", \"n\", 1); ini_close();";
+    code += "game_save(W + \"slot.sav\"); directory_create(A0 + \"/made\"); sprite_save(s, 0, W + \"spr.png\");"
+            "screen_save(A + \"shot.png\"); game_end();";
+    const std::vector<uint8_t> bytes = BuildScenarioGame(OneObjectGame({{0, 0, code}}));
+    std::ofstream(game + "/game.win", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    // What lies in a folder, below it too.
+    const auto contents = [](const std::string& folder) {
+        std::vector<std::string> entries;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            entries.push_back(entry.path().string().substr(folder.size() + 1));
+        std::sort(entries.begin(), entries.end());
+        return entries;
+    };
+    const std::vector<std::string> gameFolder = contents(game);
+
+    const std::string starts[] = {game,       root / "games", root.Path(), "/", root / "home",
+                                  game + "/sub", area + "/inner", root / "games/other"};
+    int runs = 0;
+    for (const std::string& from : starts) {
+        SCOPED_TRACE("started in " + from);
+        ++runs;
+        std::vector<std::string> arguments = {"-game", game + "/game.win", "-noerrors", "-output",
+                                              root / "logs/game.log"};
+        if (ScenarioTreeMode()) arguments.push_back("-oldexec");
+        ScenarioEnvironment environment{{"HOME", root / "home"}, {"XDG_DATA_HOME", root / "home/.local/share"}};
+        ScenarioChildStep start([&from] { return chdir(from.c_str()) == 0; });
+        std::remove((root / "logs/game.log").c_str());
+
+        const ScenarioRun run = RunRunner(root / "logs", arguments, 30);
+        ASSERT_FALSE(run.timedOut) << run.console;
+        EXPECT_EQ(run.exitCode, 0) << run.log << run.console;
+        EXPECT_EQ(LinesStartingWith(run.log, "exists "), std::vector<std::string>{"11111111"}) << run.log;
+        EXPECT_EQ(LinesStartingWith(run.log, "loads "), std::vector<std::string>{"111"}) << run.log;
+        // The save area first, then the game folder; from the second run on, with the images the last one saved.
+        const std::string saved = runs == 1 ? "" : "shot.png,spr.png,";
+        EXPECT_EQ(LinesStartingWith(run.log, "found "),
+                  std::vector<std::string>{"area.png," + saved + "img.png,|area.png|area.png|x.png"})
+            << run.log;
+        const std::string count = " " + std::to_string(runs);
+        EXPECT_EQ(LinesStartingWith(run.log, "counts"), std::vector<std::string>{count + count + count + count})
+            << run.log;
+        const std::string refused = "Error! not allowing save with filename '" + root / "games/other/out.ini'\n";
+        EXPECT_NE(run.console.find(refused), std::string::npos) << run.console;
+        EXPECT_EQ(run.console.find("not allowing", run.console.find("not allowing") + 1), std::string::npos)
+            << run.console;
+        EXPECT_FALSE(TempFolder::Exists(root / "games/other/out.ini"));
+        EXPECT_EQ(contents(game), gameFolder);
+        EXPECT_EQ(contents(area), (std::vector<std::string>{"area.png", "direct.ini", "inner", "made", "plain.ini",
+                                                            "progress.ini", "shot.png", "slot.sav", "spr.png",
+                                                            "sub", "sub/count.ini"}));
+    }
+}

@@ -284,7 +284,8 @@ TEST(PlayerDialogs, AModalQueryOverAModelessBoxLeavesBothToAnswer) {
 
 // The game reads a file the player picked and writes one the player picked to save in, from the home
 // folder that holds them, from "/" and from the game's own folder: each is that file. The file picked to
-// open is never written: the game's change to it goes to the save area, the one file there.
+// open is never written: the game's change to it goes to the save area, the one file there, when it lies
+// in the game folder, and is refused, with nothing written anywhere, when it lies outside both places.
 TEST(PlayerDialogs, APickedFileIsThatFileWhereverTheRunnerWasStarted) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "the files do not depend on how the game's code runs";
     const PlayerDesktop desktop;
@@ -319,18 +320,19 @@ TEST(PlayerDialogs, APickedFileIsThatFileWhereverTheRunnerWasStarted) {
         EXPECT_EQ(LinesStartingWith(run.log, "read "), std::vector<std::string>{"picked"}) << run.log;
         EXPECT_NE(TempFolder::Read(c.picks + "/saved.ini").find("k=written"), std::string::npos);
         EXPECT_EQ(TempFolder::Read(c.picks + "/pick.ini"), "[s]\nk=picked\n");
-        // The pick's name from the start folder, below the save area.
-        const std::string mapped =
-            folder / "data/Game/" +
-            (c.picks == c.from ? "" : c.picks.substr(c.from == "/" ? 1 : c.from.size() + 1) + "/") +
-            "pick.ini";
+        const bool inGame = c.picks == folder / "game";
         std::vector<std::string> saved;
         if (std::filesystem::exists(folder / "data"))
             for (const auto& entry : std::filesystem::recursive_directory_iterator(folder / "data"))
                 if (entry.is_regular_file()) saved.push_back(entry.path());
-        EXPECT_EQ(saved, std::vector<std::string>{mapped});
-        EXPECT_NE(TempFolder::Read(mapped).find("game=changed"), std::string::npos)
-            << TempFolder::Read(mapped);
+        const std::string mapped = folder / "data/Game/pick.ini";
+        EXPECT_EQ(saved, inGame ? std::vector<std::string>{mapped} : std::vector<std::string>{});
+        if (inGame)
+            EXPECT_NE(TempFolder::Read(mapped).find("game=changed"), std::string::npos) << TempFolder::Read(mapped);
+        else
+            EXPECT_NE(run.console.find("Error! not allowing save with filename '" + c.picks + "/pick.ini'"),
+                      std::string::npos)
+                << run.console;
     }
 }
 

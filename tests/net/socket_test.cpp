@@ -1,6 +1,8 @@
 #include "net/network.h"
 #include "net/socket.h"
 
+#include "net/hand_packets.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -14,14 +16,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// A packet written out by hand: DE C0 AD DE, 0C 00 00 00, the length, the payload.
-Bytes Framed(const Bytes& payload) {
-    const auto n = static_cast<uint8_t>(payload.size());
-    Bytes out{0xDE, 0xC0, 0xAD, 0xDE, 0x0C, 0x00, 0x00, 0x00, n, 0x00, 0x00, 0x00};
-    out.insert(out.end(), payload.begin(), payload.end());
-    return out;
-}
 
 // Polls until done() or the seconds have passed.
 template <typename F> bool PollUntil(F done, const std::function<void()>& poll, int seconds = 1) {
@@ -287,5 +281,48 @@ TEST(Sockets, APollTakesABoundedShareOfAFloodAndNoneWhileAnswersWait) {
         } while (peer->Unsent() < (1u << 20));
     }
     EXPECT_LE(peer->Held(), held);
+    ::close(fd);
+}
+
+// Reads what has arrived on a plain connection, at most `most` bytes, without waiting; true once the
+// runner's side has ended the stream.
+bool TakeArrived(int fd, Bytes& received, size_t most = SIZE_MAX) {
+    uint8_t chunk[65536];
+    while (most > 0) {
+        const ssize_t n = ::recv(fd, chunk, std::min(most, sizeof chunk), MSG_DONTWAIT);
+        if (n <= 0) return n == 0;
+        received.insert(received.end(), chunk, chunk + n);
+        most -= static_cast<size_t>(n);
+    }
+    return false;
+}
+
+// A peer that sends a command and ends its stream (a half-close) is answered: the connection stays until
+// the command is taken and its answer has gone, then closes in order.
+TEST(Sockets, APeerThatEndsItsStreamIsAnsweredBeforeTheConnectionCloses) {
+    zbServer server;
+    server.loopbackOnly = true;
+    ASSERT_TRUE(server.Init(0, 0, 1, 1));
+    const int fd = RawConnect(server.Port());
+    const Bytes commands = FramedAll({kHello, {7}});
+    ASSERT_EQ(::send(fd, commands.data(), commands.size(), 0), static_cast<ssize_t>(commands.size()));
+    ::shutdown(fd, SHUT_WR);
+    std::span<const uint8_t> taken;
+    ASSERT_TRUE(PollUntil([&] { return server.Clients().size() == 1 && server.Clients()[0]->Peek(taken); },
+                          [&] { server.Poll(); }, 30));
+    EXPECT_EQ(taken[0], 7);
+    // Polls that find the end of the stream while the command waits keep the connection.
+    for (int i = 0; i < 5; ++i)
+        server.Poll();
+    ASSERT_EQ(server.Clients().size(), 1u);
+    zbSocket* peer = server.Clients()[0].get();
+    ASSERT_FALSE(peer->Closed());
+    peer->Pop();
+    ASSERT_TRUE(peer->Send("done", 4));
+    Bytes received;
+    ASSERT_TRUE(PollUntil([&] { return TakeArrived(fd, received); }, [&] { server.Poll(); }, 30));
+    EXPECT_EQ(received, FramedAll({{1, 0, 0, 0, 1, 0, 0, 0}, {'d', 'o', 'n', 'e'}}));
+    EXPECT_TRUE(peer->Closed());
+    EXPECT_EQ(peer->Error(), "");
     ::close(fd);
 }

@@ -48,6 +48,7 @@ struct Client {
 };
 Client* g_client = nullptr;
 std::function<void()> g_onPump;
+std::function<void()> g_onStep;
 bool g_paused = false;
 int g_steps = 0;
 
@@ -109,7 +110,10 @@ protected:
         g_paused = false;
         g_steps = 0;
         Debugger_SetHost(DebuggerHost{Pump, [](bool p) { g_paused = p; }, [] { return g_paused; },
-                                      [] { ++g_steps; },
+                                      [] {
+                                          ++g_steps;
+                                          if (g_onStep) g_onStep();
+                                      },
                                       [] { return 30; }, [] { return 29; }});
         DebuggerInitRemoteInterface();
         ASSERT_TRUE(Debugger_StartServer(0));
@@ -120,6 +124,7 @@ protected:
     }
     void TearDown() override {
         g_onPump = nullptr;
+        g_onStep = nullptr;
         g_client = nullptr;
         Debugger_Stop();
         DebuggerClearBreakpoints();
@@ -282,6 +287,30 @@ TEST_F(DebuggerTest, ADebuggerThatEndsItsStreamIsAnsweredAndNoConsoleLineIsLost)
         return !next.received.empty();
     }));
     EXPECT_EQ(TextOf(next.received[0], 4).rfind("second\n", 0), 0u) << TextOf(next.received[0], 4);
+}
+
+// A step of the paused game may serve the link again (game code that stops at a breakpoint does): the
+// command that ran the step is neither run nor answered a second time.
+TEST_F(DebuggerTest, AStepThatServesTheLinkAgainIsAnsweredOnce) {
+    Ask(kDebugPause);
+    bool inside = false;
+    g_onStep = [&] {
+        if (inside) return;
+        inside = true;
+        DebuggerPoll();
+        inside = false;
+    };
+    client.received.clear();
+    for (uint32_t code : {kDebugStep, kDebugResume}) {
+        const Bytes c = Command(code);
+        client.socket.Send(c.data(), c.size());
+        ASSERT_TRUE(Until([&] { return !client.received.empty() && CodeOf(client.received.back()) == code; }));
+    }
+    std::vector<uint32_t> codes;
+    for (const Bytes& answer : client.received)
+        codes.push_back(CodeOf(answer));
+    EXPECT_EQ(codes, (std::vector<uint32_t>{kDebugStep, kDebugResume}));
+    EXPECT_EQ(g_steps, 1);
 }
 
 TEST(DebugForm, ShowsMessagesAndStatusAndStepsThePausedGame) {

@@ -39,11 +39,12 @@ zbSocket* Client() {
     return nullptr;
 }
 
-void Reply(zbSocket& client, uint32_t code, const char* text = nullptr, size_t length = 0) {
+// False when the connection has closed: the answer goes nowhere.
+bool Reply(zbSocket& client, uint32_t code, const char* text = nullptr, size_t length = 0) {
     std::vector<uint8_t> packet;
     PutU32(packet, code);
     if (text) packet.insert(packet.end(), text, text + length);
-    client.Send(packet.data(), packet.size());
+    return client.Send(packet.data(), packet.size());
 }
 
 void SetPaused(bool paused) {
@@ -60,9 +61,11 @@ void Command(zbSocket& client, uint32_t code, size_t size) {
     }
     switch (code) {
     case kDebugOutput:
-        Reply(client, kDebugOutput, g_output, g_outputLength);
-        g_outputLength = 0;
-        g_output[0] = '\0';
+        // Lines that no debugger will get stay for the next one.
+        if (Reply(client, kDebugOutput, g_output, g_outputLength)) {
+            g_outputLength = 0;
+            g_output[0] = '\0';
+        }
         return;
     case kDebugPause:
         g_pausedByDebugger = true;
@@ -99,10 +102,10 @@ void Command(zbSocket& client, uint32_t code, size_t size) {
     Reply(client, code);
 }
 
-// Accepts, moves bytes and answers every command that arrived; a debugger that left resumes the game.
+// Accepts, moves bytes and answers every command that arrived; a debugger that left resumes the game
+// (also one that came, paused it and left within this call).
 void Serve() {
     if (!g_server) return;
-    const bool had = Client() != nullptr;
     g_server->Poll();
     for (auto& client : g_server->Clients()) {
         if (client->Closed() && !client->Error().empty())
@@ -117,7 +120,7 @@ void Serve() {
         }
         client->Poll();
     }
-    if (had && !Client()) {
+    if (!Client()) {
         if (g_atBreak) g_breakAnswer = 0;
         if (g_pausedByDebugger) SetPaused(false);
         g_pausedByDebugger = false;

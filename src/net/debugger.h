@@ -5,15 +5,18 @@
 // the packet framing and handshake of net/socket.h. Each packet the debugger sends is a command: a
 // little-endian u32 code and its operands. The runner answers every command with a packet that starts
 // with the same code (0xFFFFFFFF and a text for a command it does not know):
-//   1 output: the answer carries the console lines gathered since the last request (the buffer is
-//     emptied); the buffer holds at most 32,767 bytes, and a line that does not fit is dropped whole.
+//   1 output: the answer carries the console lines gathered since the last answer that went out (the
+//     buffer is emptied once the answer is queued on a connection still open, so lines a debugger that
+//     has gone cannot take stay for the next); the buffer holds at most 32,767 bytes, and a line that
+//     does not fit is dropped whole.
 //   2 pause: the game stands still between steps (the link and the window go on).
 //   3 resume: the game runs on (from a breakpoint or a pause).
 //   4 step: at a breakpoint, runs the code to its next source line (or the next code) and stops
 //     there; while paused, runs one step of the game.
 // When game code reaches a breakpoint, the runner sends {0x100, s32 line, the code's name} and waits,
-// handling window messages and commands, until the debugger resumes or steps. A debugger that leaves
-// (or a run that ends) resumes the game.
+// handling window messages and commands, until the debugger resumes or steps. A debugger that ends its
+// stream after its commands (a half-close) gets every answer before the connection closes. A debugger
+// that leaves (or a run that ends) resumes the game.
 #pragma once
 
 #include "core/debug_link.h"

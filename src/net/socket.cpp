@@ -174,6 +174,7 @@ bool zbSocket::Connect(const char* host, int port) {
     NoDelay(m_fd);
     m_accepted = false;
     m_handshaken = false;
+    m_peerEnded = false;
     m_startedMs = NowMs();
     m_state = State::Connecting;
     uint8_t hello[8];
@@ -235,7 +236,7 @@ bool zbSocket::Flush() {
 }
 
 bool zbSocket::MayRead() const {
-    return m_reader.Ready() < kPollPacketLimit && m_reader.ReadyBytes() < kPollReadLimit &&
+    return !m_peerEnded && m_reader.Ready() < kPollPacketLimit && m_reader.ReadyBytes() < kPollReadLimit &&
            !(m_accepted && Unsent() >= kPollReadLimit);
 }
 
@@ -258,10 +259,12 @@ bool zbSocket::Fill() {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
-        if (n == 0) // an orderly close; one that cuts a packet short is an error
-            Close(m_reader.Partial() ? "the peer closed the connection in the middle of a packet" : nullptr);
-        else
-            Close((std::string("recv: ") + std::strerror(errno)).c_str());
+        if (n == 0 && !m_reader.Partial()) { // the end of the stream: what came before it is still answered
+            m_peerEnded = true;
+            return true;
+        }
+        Close(n == 0 ? "the peer closed the connection in the middle of a packet"
+                     : (std::string("recv: ") + std::strerror(errno)).c_str());
         return false;
     }
     return true;
@@ -330,8 +333,13 @@ bool zbSocket::Poll() {
         m_state = State::Handshaking;
     }
     // What has arrived counts before the time runs out.
-    if (!Flush() || !Fill() || !InTime()) return false;
-    return Flush();
+    if (!Flush() || !Fill() || !InTime() || !Flush()) return false;
+    // A peer whose stream has ended is done with once its packets are taken and its answers have gone.
+    if (m_peerEnded && m_reader.Ready() == 0 && Unsent() == 0) {
+        Close();
+        return false;
+    }
+    return true;
 }
 
 bool zbSocket::Receive(std::vector<uint8_t>& payload) {

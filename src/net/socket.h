@@ -8,6 +8,9 @@
 // an error as soon as the bytes that break it arrive: a header is checked before anything after it is
 // read, and nothing is read past the packet that is coming. A connection whose handshake is not done
 // within kHandshakeTimeLimitMs of its start is closed; one that is done is never closed for being idle.
+// A peer that ends its stream in order (closing it, or only its sending side) is still answered: the
+// connection closes once every packet received before the end has been taken and every answer queued
+// has gone out, or at once, with an error, when the end cuts a packet short.
 //
 // Nothing a peer sends can make a read or write go past a buffer or block the main thread, and what it
 // makes the runner hold is bounded: one poll of a socket reads at most kPollReadLimit bytes, and reads
@@ -106,7 +109,8 @@ public:
     // Queues one packet; false when the socket is closed or the payload is too long.
     bool Send(const void* payload, size_t size);
     // Moves bytes without waiting: completes the connection and the handshake, writes what the peer
-    // takes, reads what has arrived. False once the connection is closed.
+    // takes, reads what has arrived, and closes a connection whose peer is done (above). False once the
+    // connection is closed.
     bool Poll();
     // The next packet received after the handshake, copied out.
     bool Receive(std::vector<uint8_t>& payload);
@@ -146,6 +150,7 @@ private:
     State m_state = State::Closed;
     bool m_accepted = false;
     bool m_handshaken = false;
+    bool m_peerEnded = false; // the peer's stream has ended: nothing more is read
     int64_t m_startedMs = 0; // when the connection started, on the monotonic clock
     std::string m_out;
     size_t m_sent = 0;

@@ -2,6 +2,7 @@
 #include "net/debugger.h"
 
 #include "core/console.h"
+#include "net/hand_packets.h"
 #include "net/socket.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/platform.h"
@@ -47,8 +48,56 @@ struct Client {
 };
 Client* g_client = nullptr;
 std::function<void()> g_onPump;
+std::function<void()> g_onStep;
 bool g_paused = false;
 int g_steps = 0;
+
+// A plain blocking connection to the debugger's port.
+int RawConnect() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(Debugger_Port()));
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    return fd;
+}
+
+// A debugger on a plain connection: sends the handshake and the bytes given, ends its stream, and reads
+// until the runner closes the connection (polling the link meanwhile): the packets it got (a failure when
+// the connection is still open after 30 seconds).
+std::vector<Bytes> SendAndEnd(const Bytes& commands) {
+    const int fd = RawConnect();
+    Bytes stream = Framed({1, 0, 0, 0, 0, 0, 0, 0});
+    stream.insert(stream.end(), commands.begin(), commands.end());
+    EXPECT_EQ(::send(fd, stream.data(), stream.size(), 0), static_cast<ssize_t>(stream.size()));
+    ::shutdown(fd, SHUT_WR);
+    Bytes received;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (bool ended = false; !ended;) {
+        if (std::chrono::steady_clock::now() > end) {
+            ADD_FAILURE() << "the runner did not close the connection";
+            break;
+        }
+        DebuggerPoll();
+        uint8_t chunk[4096];
+        ssize_t n;
+        while ((n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0)
+            received.insert(received.end(), chunk, chunk + n);
+        ended = n == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::close(fd);
+    std::vector<Bytes> packets;
+    for (size_t at = 0; at + 12 <= received.size();) {
+        const size_t length = CodeOf(Bytes(received.begin() + static_cast<std::ptrdiff_t>(at + 8), received.end()));
+        if (at + 12 + length > received.size()) break;
+        packets.emplace_back(received.begin() + static_cast<std::ptrdiff_t>(at + 12),
+                             received.begin() + static_cast<std::ptrdiff_t>(at + 12 + length));
+        at += 12 + length;
+    }
+    return packets;
+}
 
 bool Pump() {
     if (g_onPump) g_onPump();
@@ -61,7 +110,11 @@ protected:
         g_paused = false;
         g_steps = 0;
         Debugger_SetHost(DebuggerHost{Pump, [](bool p) { g_paused = p; }, [] { return g_paused; },
-                                      [] { ++g_steps; }, [] { return 30; }, [] { return 29; }});
+                                      [] {
+                                          ++g_steps;
+                                          if (g_onStep) g_onStep();
+                                      },
+                                      [] { return 30; }, [] { return 29; }});
         DebuggerInitRemoteInterface();
         ASSERT_TRUE(Debugger_StartServer(0));
         ASSERT_TRUE(Debugger_ServerRunning());
@@ -71,15 +124,16 @@ protected:
     }
     void TearDown() override {
         g_onPump = nullptr;
+        g_onStep = nullptr;
         g_client = nullptr;
         Debugger_Stop();
         DebuggerClearBreakpoints();
         Debugger_SetHost(DebuggerHost{});
         EXPECT_FALSE(Debugger_ServerRunning());
     }
-    // Polls the link and the client until done() or a second has passed.
+    // Polls the link and the client until done() or 30 seconds have passed.
     bool Until(const std::function<bool()>& done) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (!done()) {
             if (std::chrono::steady_clock::now() > end) return false;
             DebuggerPoll();
@@ -182,12 +236,7 @@ TEST_F(DebuggerTest, PauseStepAndResumeBetweenStepsAndGarbageIsAnswered) {
     EXPECT_TRUE(Until([] { return !g_paused; }));
 
     // Garbage from a new connection closes it; the server takes the next one.
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(Debugger_Port()));
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    const int fd = RawConnect();
     ASSERT_EQ(::send(fd, "GET / HTTP/1.1\r\n\r\n", 18, 0), 18);
     char c;
     EXPECT_TRUE(Until([&] { return ::recv(fd, &c, 1, MSG_DONTWAIT) == 0; })); // closed by the runner
@@ -198,6 +247,70 @@ TEST_F(DebuggerTest, PauseStepAndResumeBetweenStepsAndGarbageIsAnswered) {
         next.Poll();
         return next.socket.Connected();
     }));
+}
+
+// A debugger that sends its commands and ends its stream (as "nc -N" does) gets every answer before the
+// connection closes; console lines leave the buffer only in an answer that goes out, so those of a
+// connection cut in the middle of a packet reach the next debugger.
+TEST_F(DebuggerTest, ADebuggerThatEndsItsStreamIsAnsweredAndNoConsoleLineIsLost) {
+    client.socket.Close();
+    ASSERT_TRUE(Until([] { return !Debugger_ClientConnected(); }));
+    testing::internal::CaptureStdout();
+    DebugConsole->Output("first\n");
+    testing::internal::GetCapturedStdout();
+    const std::vector<Bytes> answers = SendAndEnd(FramedAll({Command(kDebugOutput), Command(kDebugPause)}));
+    ASSERT_EQ(answers.size(), 3u);
+    EXPECT_EQ(answers[0], (Bytes{1, 0, 0, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(CodeOf(answers[1]), static_cast<uint32_t>(kDebugOutput));
+    EXPECT_EQ(TextOf(answers[1], 4), "first\n");
+    EXPECT_EQ(CodeOf(answers[2]), static_cast<uint32_t>(kDebugPause));
+    EXPECT_FALSE(g_paused) << "the debugger that left lifted its pause";
+
+    testing::internal::CaptureStdout();
+    DebugConsole->Output("second\n");
+    testing::internal::GetCapturedStdout();
+    Bytes cut = FramedAll({Command(kDebugOutput), Command(kDebugPause)});
+    cut.resize(cut.size() - 2);
+    for (const Bytes& answer : SendAndEnd(cut))
+        EXPECT_NE(CodeOf(answer), static_cast<uint32_t>(kDebugOutput)) << "an answer after the connection closed";
+
+    Client next;
+    ASSERT_TRUE(next.socket.Connect("127.0.0.1", Debugger_Port()));
+    ASSERT_TRUE(Until([&] {
+        next.Poll();
+        return next.socket.Connected();
+    }));
+    const Bytes ask = Command(kDebugOutput);
+    next.socket.Send(ask.data(), ask.size());
+    ASSERT_TRUE(Until([&] {
+        next.Poll();
+        return !next.received.empty();
+    }));
+    EXPECT_EQ(TextOf(next.received[0], 4).rfind("second\n", 0), 0u) << TextOf(next.received[0], 4);
+}
+
+// A step of the paused game may serve the link again (game code that stops at a breakpoint does): the
+// command that ran the step is neither run nor answered a second time.
+TEST_F(DebuggerTest, AStepThatServesTheLinkAgainIsAnsweredOnce) {
+    Ask(kDebugPause);
+    bool inside = false;
+    g_onStep = [&] {
+        if (inside) return;
+        inside = true;
+        DebuggerPoll();
+        inside = false;
+    };
+    client.received.clear();
+    for (uint32_t code : {kDebugStep, kDebugResume}) {
+        const Bytes c = Command(code);
+        client.socket.Send(c.data(), c.size());
+        ASSERT_TRUE(Until([&] { return !client.received.empty() && CodeOf(client.received.back()) == code; }));
+    }
+    std::vector<uint32_t> codes;
+    for (const Bytes& answer : client.received)
+        codes.push_back(CodeOf(answer));
+    EXPECT_EQ(codes, (std::vector<uint32_t>{kDebugStep, kDebugResume}));
+    EXPECT_EQ(g_steps, 1);
 }
 
 TEST(DebugForm, ShowsMessagesAndStatusAndStepsThePausedGame) {

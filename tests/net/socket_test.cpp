@@ -1,6 +1,8 @@
 #include "net/network.h"
 #include "net/socket.h"
 
+#include "net/hand_packets.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -15,14 +17,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// A packet written out by hand: DE C0 AD DE, 0C 00 00 00, the length, the payload.
-Bytes Framed(const Bytes& payload) {
-    const auto n = static_cast<uint8_t>(payload.size());
-    Bytes out{0xDE, 0xC0, 0xAD, 0xDE, 0x0C, 0x00, 0x00, 0x00, n, 0x00, 0x00, 0x00};
-    out.insert(out.end(), payload.begin(), payload.end());
-    return out;
-}
-
 // Polls until done() or the seconds have passed.
 template <typename F> bool PollUntil(F done, const std::function<void()>& poll, int seconds = 1) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -34,9 +28,11 @@ template <typename F> bool PollUntil(F done, const std::function<void()>& poll, 
     return true;
 }
 
-// A plain TCP connection to the loopback port, blocking.
-int RawConnect(int port) {
+// A plain TCP connection to the loopback port, blocking; with a receive buffer of the size given, when
+// one is.
+int RawConnect(int port, int receiveBuffer = 0) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -287,5 +283,96 @@ TEST(Sockets, APollTakesABoundedShareOfAFloodAndNoneWhileAnswersWait) {
         } while (peer->Unsent() < (1u << 20));
     }
     EXPECT_LE(peer->Held(), held);
+    ::close(fd);
+}
+
+// Reads what has arrived on a plain connection, at most `most` bytes, without waiting; true once the
+// runner's side has ended the stream.
+bool TakeArrived(int fd, Bytes& received, size_t most = SIZE_MAX) {
+    uint8_t chunk[65536];
+    while (most > 0) {
+        const ssize_t n = ::recv(fd, chunk, std::min(most, sizeof chunk), MSG_DONTWAIT);
+        if (n <= 0) return n == 0;
+        received.insert(received.end(), chunk, chunk + n);
+        most -= static_cast<size_t>(n);
+    }
+    return false;
+}
+
+// A peer that reads its long answers slowly falls behind by megabytes while more are queued, then catches
+// up: every byte of every answer arrives once and in order.
+TEST(Sockets, APeerThatFallsBehindAndCatchesUpGetsEveryAnswerInOrder) {
+    zbServer server;
+    server.loopbackOnly = true;
+    ASSERT_TRUE(server.Init(0, 0, 1, 1));
+    // Small buffers on both sides, so that the kernel takes little of what the socket has queued.
+    const int fd = RawConnect(server.Port(), 16 << 10);
+    const Bytes hello = Framed(kHello);
+    ASSERT_EQ(::send(fd, hello.data(), hello.size(), 0), static_cast<ssize_t>(hello.size()));
+    ASSERT_TRUE(PollUntil([&] { return server.Clients().size() == 1 && server.Clients()[0]->Connected(); },
+                          [&] { server.Poll(); }, 30));
+    zbSocket* peer = server.Clients()[0].get();
+    const int small = 16 << 10;
+    ASSERT_EQ(::setsockopt(peer->Fd(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+
+    // 2,000 answers of 2,000 to 6,000 bytes, each byte telling its packet and its place; the peer reads
+    // 4 KiB after every sixteenth.
+    Bytes expected = Framed({1, 0, 0, 0, 1, 0, 0, 0});
+    Bytes received;
+    size_t behind = 0;
+    for (int i = 0; i < 2000; ++i) {
+        Bytes answer(2000 + static_cast<size_t>(i) * 7919 % 4000);
+        for (size_t j = 0; j < answer.size(); ++j)
+            answer[j] = static_cast<uint8_t>(i * 31 + j * 7 + (j >> 8));
+        const Bytes framed = Framed(answer);
+        expected.insert(expected.end(), framed.begin(), framed.end());
+        ASSERT_TRUE(peer->Send(answer.data(), answer.size()));
+        server.Poll();
+        if (i % 16 == 0) TakeArrived(fd, received, 4096);
+        behind = std::max(behind, peer->Unsent());
+    }
+    EXPECT_GT(behind, 4u << 20) << "the peer never fell behind";
+    // The peer reads all it can until neither the socket nor the kernel holds anything more for it.
+    const auto drained = [&] {
+        int queued = 0;
+        int readable = 0;
+        return peer->Unsent() == 0 && ::ioctl(peer->Fd(), TIOCOUTQ, &queued) == 0 && queued == 0 &&
+               ::ioctl(fd, FIONREAD, &readable) == 0 && readable == 0;
+    };
+    ASSERT_TRUE(PollUntil([&] { return TakeArrived(fd, received), drained(); }, [&] { server.Poll(); }, 60));
+    EXPECT_EQ(received.size(), expected.size());
+    const auto differ = std::mismatch(received.begin(), received.end(), expected.begin(), expected.end());
+    EXPECT_TRUE(differ.first == received.end() && differ.second == expected.end())
+        << "first wrong byte at " << differ.first - received.begin() << " of " << expected.size();
+    ::close(fd);
+}
+
+// A peer that sends a command and ends its stream (a half-close) is answered: the connection stays until
+// the command is taken and its answer has gone, then closes in order.
+TEST(Sockets, APeerThatEndsItsStreamIsAnsweredBeforeTheConnectionCloses) {
+    zbServer server;
+    server.loopbackOnly = true;
+    ASSERT_TRUE(server.Init(0, 0, 1, 1));
+    const int fd = RawConnect(server.Port());
+    const Bytes commands = FramedAll({kHello, {7}});
+    ASSERT_EQ(::send(fd, commands.data(), commands.size(), 0), static_cast<ssize_t>(commands.size()));
+    ::shutdown(fd, SHUT_WR);
+    std::span<const uint8_t> taken;
+    ASSERT_TRUE(PollUntil([&] { return server.Clients().size() == 1 && server.Clients()[0]->Peek(taken); },
+                          [&] { server.Poll(); }, 30));
+    EXPECT_EQ(taken[0], 7);
+    // Polls that find the end of the stream while the command waits keep the connection.
+    for (int i = 0; i < 5; ++i)
+        server.Poll();
+    ASSERT_EQ(server.Clients().size(), 1u);
+    zbSocket* peer = server.Clients()[0].get();
+    ASSERT_FALSE(peer->Closed());
+    peer->Pop();
+    ASSERT_TRUE(peer->Send("done", 4));
+    Bytes received;
+    ASSERT_TRUE(PollUntil([&] { return TakeArrived(fd, received); }, [&] { server.Poll(); }, 30));
+    EXPECT_EQ(received, FramedAll({{1, 0, 0, 0, 1, 0, 0, 0}, {'d', 'o', 'n', 'e'}}));
+    EXPECT_TRUE(peer->Closed());
+    EXPECT_EQ(peer->Error(), "");
     ::close(fd);
 }

@@ -107,6 +107,56 @@ ScenarioRoom RoomOf(const std::string& name, std::vector<ScenarioInstance> insta
     return room;
 }
 
+// Which errors end the game, with "-noerrors" and without it (no one answers a box then: it takes its
+// default button, Abort where there is one), and what runs before the end: the rest of the create event
+// the error came in ("after"), the next instance's create event and steps, the room end and game end.
+TEST(RunLoop, AnErrorEndsTheGameAtOnceAfterItsCodeOrNotAtAllByItsKind) {
+    struct Case {
+        const char* error;
+        bool boxes;
+        int exitCode;
+        std::vector<std::string> lines;
+    };
+    const std::vector<std::string> wholeGame = {"before", "after", "next", "step", "room end", "game end"};
+    const std::vector<std::string> afterItsCode = {"before", "after", "room end", "game end"};
+    const Case cases[] = {
+        {"sqrt(-1)", false, 0, wholeGame},
+        {"sqrt(-1)", true, 255, afterItsCode},
+        {"math_set_epsilon(5)", false, 255, afterItsCode},
+        {"math_set_epsilon(5)", true, 255, afterItsCode},
+        {"script_execute(999)", false, 255, {"before"}},
+        {"script_execute(999)", true, 255, {"before"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.error) + (c.boxes ? " with boxes" : " with -noerrors"));
+        ScenarioGame game;
+        game.objects.push_back(Logger("oFirst", {{0, 0, Say("before") + c.error + ";" + Say("after")},
+                                                 {3, 0, Say("step") + "game_end();"},
+                                                 {7, 5, Say("room end")},
+                                                 {7, 3, Say("game end")}}));
+        game.objects.push_back(Logger("oNext", {{0, 0, Say("next")}}));
+        game.rooms.push_back(RoomOf("r0", {{0, 0, 0, 100001, ""}, {0, 0, 1, 100002, ""}}));
+        ScenarioRun run;
+        if (c.boxes) {
+            TempFolder folder;
+            const std::vector<uint8_t> bytes = BuildScenarioGame(game);
+            TempFolder::Write(folder / "game.win", std::string(bytes.begin(), bytes.end()));
+            std::vector<std::string> arguments = {"-game", folder / "game.win", "-output", folder / "game.log"};
+            if (ScenarioTreeMode()) arguments.push_back("-oldexec");
+            run = RunRunner(folder.Path(), arguments, 20);
+        } else {
+            run = RunScenario(game);
+        }
+        ASSERT_FALSE(run.timedOut) << run.console;
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.log;
+        std::vector<std::string> lines;
+        for (const std::string& line : LinesStartingWith(run.log, ""))
+            if (std::find(wholeGame.begin(), wholeGame.end(), line) != wholeGame.end()) lines.push_back(line);
+        EXPECT_EQ(lines, c.lines) << run.log;
+        EXPECT_EQ(run.errors.find("ERROR in") != std::string::npos, c.exitCode == 255) << run.errors;
+    }
+}
+
 TEST(RunLoop, AlarmsCountDownAndTheGameEndsWithRoomEndThenGameEnd) {
     ScenarioGame game;
     game.objects.push_back(Counter(

@@ -10,6 +10,7 @@
 #include "graphics/image/image_decode.h"
 
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <queue>
@@ -45,9 +46,12 @@ uint32_t D3DFormatOf(int code) {
     return code >= 0 && code < 12 ? formats[code] : static_cast<uint32_t>(code);
 }
 
+// The power of two a plain texture of n pixels takes, at most the largest side the device makes (a larger
+// image is cropped to it).
 int PowerOfTwoSize(int n) {
+    const int largest = Texture_MaxSide();
     int size = 1;
-    while (size < n && size < 4096)
+    while (size < n && size < largest)
         size *= 2;
     return size;
 }
@@ -145,6 +149,14 @@ bool DecodeImage(const uint8_t* data, size_t size, std::vector<uint8_t>& pixels,
 
 } // namespace
 
+int Texture_MaxSide() {
+    constexpr uint32_t kLargest = 8192;
+    const CD3DDevice* device = Frame_State().GR_D3DDevice;
+    if (!device) return static_cast<int>(kLargest);
+    const D3DCAPS9& caps = device->GetDeviceCaps();
+    return static_cast<int>(std::min({kLargest, caps.MaxTextureWidth, caps.MaxTextureHeight}));
+}
+
 TTexture* Texture_Record(int id) {
     if (id < 0 || id >= g_tableCount || !g_table[id]->inUse) return nullptr;
     return g_table[id];
@@ -155,7 +167,7 @@ TDeviceTexture* GR_D3D_CreateTexture(int width, int height, int levels, uint32_t
     const bool renderTarget = flags & TEXCREATE_RENDERTARGET;
     const int w = renderTarget ? width : PowerOfTwoSize(width);
     const int h = renderTarget ? height : PowerOfTwoSize(height);
-    if (w > 8192 || h > 8192) return nullptr;
+    if (w > Texture_MaxSide() || h > Texture_MaxSide()) return nullptr;
     const uint32_t format = D3DFormatOf(code);
     const uint32_t pool = renderTarget ? D3DPOOL_DEFAULT : PoolOf();
     TDeviceTexture* t = NewRecord(w, h, levels < 1 ? 1 : levels, code);

@@ -57,6 +57,10 @@ struct TTextureInfo {
     int32_t width, height, depth, mipLevels, formatCode, resourceType, fileFormat;
 };
 
+// The largest width and height of a texture the device makes: 8192, or less where its driver takes less.
+// A plain texture is the power of two at or above its image's size, at most this: a larger image is
+// cropped to it.
+int Texture_MaxSide();
 TDeviceTexture* GR_D3D_CreateTexture(int width, int height, int levels, uint32_t flags, int formatCode);
 TDeviceTexture* GR_D3D_CreateTextureFromPixels(const uint8_t* pixels, int width, int height, TTextureInfo* info);
 // From a "RAW " page or an encoded image (PNG). The fifth argument is not read. The info's file format

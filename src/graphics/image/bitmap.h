@@ -132,7 +132,8 @@ private:
 // The byte count of a block of width x height pixels of the given size after a header of the given
 // size; false when width or height is negative or the block would be larger than one allocation may be.
 bool Bitmap_BlockBytes(int64_t width, int64_t height, int64_t bytesPerPixel, int64_t header, size_t& bytes);
-// The largest side of a texture the device makes, and so of an image the loaders accept.
+// The side of the largest square image the loaders accept: no image they decode holds more pixels than
+// its square (a texture, Texture_MaxSide, may be larger).
 int GR_D3D_MaxTextureSize();
 
 // The byte count of a decoded image of width x height 4-byte pixels; false for a side not positive or

@@ -13,7 +13,6 @@
 #include "graphics/image/image_load.h"
 #include "graphics/sprite/resource_table.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -93,23 +92,34 @@ void CBackground::Assign(const CBackground& other) {
     MakeTexture();
 }
 
-void CBackground::CreateColour(int w, int h, uint32_t colour, bool preloadFlag) {
+bool CBackground::Fits(int w, int h) {
+    const int largest = Texture_MaxSide();
+    if (w <= largest && h <= largest) return true;
+    DebugConsole->Output(
+        "Error creating background: image width or height exceeds maximum texture size of %d\n", largest);
+    return false;
+}
+
+bool CBackground::CreateColour(int w, int h, uint32_t colour, bool preloadFlag) {
+    if (!Fits(w, h)) return false;
     Reset();
     width = w;
     height = h;
     preload = preloadFlag;
     bitmap = CBitmap32::CBitmap32_Fill(w, h, colour);
     MakeTexture();
+    return true;
 }
 
-void CBackground::CreateGradient(int w, int h, uint32_t colour1, uint32_t colour2, int kind,
-                                 bool preloadFlag) {
+bool CBackground::CreateGradient(int w, int h, uint32_t colour1, uint32_t colour2, int kind, bool preloadFlag) {
+    if (!Fits(w, h)) return false;
     Reset();
     width = w;
     height = h;
     preload = preloadFlag;
     bitmap = CBitmap32::CBitmap32_Gradient(w, h, colour1, colour2, kind);
     MakeTexture();
+    return true;
 }
 
 void CBackground::SetAlphaFromBackground(const CBackground& other) {
@@ -135,40 +145,26 @@ int CBackground::MakeLocalBitmap() {
     return 1;
 }
 
-void CBackground::CreateFromBitmap(IBitmap& image, bool removeBack, bool smoothFlag, bool preloadFlag,
+bool CBackground::CreateFromBitmap(IBitmap& image, bool removeBack, bool smoothFlag, bool preloadFlag,
                                    bool keepAlpha) {
+    if (!Fits(image.GetWidth(), image.GetHeight())) return false;
     Reset();
     transparent = removeBack;
     smooth = smoothFlag;
     preload = preloadFlag;
     width = image.GetWidth();
     height = image.GetHeight();
-    IBitmap* source = &image;
-    IBitmap* replacement = nullptr;
-    const int max = GR_D3D_MaxTextureSize();
-    if (width > max || height > max) {
-        DebugConsole->Output(
-            "Error creating background: image width or height exceeds maximum texture size of %d\n", max);
-        width = std::min(width, max);
-        height = std::min(height, max);
-        CBitmap32* red = CBitmap32::CBitmap32_Fill(width, height, 0xFFFF0000u);
-        replacement = red->CreateTBitmap();
-        delete red;
-        if (replacement) source = replacement;
-    }
-    bitmap = keepAlpha ? CBitmap32::CBitmap32_Alpha(*source, removeBack, smoothFlag)
-                       : CBitmap32::CBitmap32_FromBitmap(*source, removeBack, smoothFlag);
-    delete replacement;
+    bitmap = keepAlpha ? CBitmap32::CBitmap32_Alpha(image, removeBack, smoothFlag)
+                       : CBitmap32::CBitmap32_FromBitmap(image, removeBack, smoothFlag);
     MakeTexture();
+    return true;
 }
 
 bool CBackground::LoadFromData(const uint32_t* pixels, int w, int h, bool removeBack, bool smoothFlag,
                                bool preloadFlag, bool keepAlpha) {
     std::unique_ptr<BitmapLoader> loader(BitmapLoader::Create(pixels, w, h));
     std::unique_ptr<IBitmap> frame(loader ? loader->GetFrame(0) : nullptr);
-    if (!frame) return false;
-    CreateFromBitmap(*frame, removeBack, smoothFlag, preloadFlag, keepAlpha);
-    return true;
+    return frame && CreateFromBitmap(*frame, removeBack, smoothFlag, preloadFlag, keepAlpha);
 }
 
 bool CBackground::LoadFromImage(ImageKind kind, const uint8_t* bytes, size_t size, bool removeBack,
@@ -355,18 +351,21 @@ void StartDownload(int index, const char* url, bool removeBack, bool smooth, boo
                    new BackgroundDownload{index, flags});
 }
 
-// A file that does not load drops the slot again: its index goes to the next add.
 int AddFromFile(const char* name, bool removeBack, bool smooth, bool preload, bool keepAlpha) {
     if (!Image_FileExists(name)) return -1;
-    const int index = NewSlot();
-    if (!g_backgrounds.Data(index)->LoadFromFile(name, removeBack, smooth, preload, keepAlpha)) {
-        g_backgrounds.DropLast(CBackground::Free);
-        return -1;
-    }
-    return index;
+    return Background_AddMade([&](CBackground& background) {
+        return background.LoadFromFile(name, removeBack, smooth, preload, keepAlpha);
+    });
 }
 
 } // namespace
+
+int Background_AddMade(const std::function<bool(CBackground&)>& make) {
+    const int index = NewSlot();
+    if (make(*g_backgrounds.Data(index))) return index;
+    g_backgrounds.DropLast(CBackground::Free);
+    return -1;
+}
 
 int Background_Add(const char* name, bool removeBack, bool smooth, bool preload) {
     if (!name) return -1;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class CBitmap32;
@@ -34,19 +35,24 @@ public:
     bool GetSmooth() const { return smooth != 0; }
     bool GetPreload() const { return preload != 0; }
     void Assign(const CBackground& other);
-    // colour is a script colour.
-    void CreateColour(int w, int h, uint32_t colour, bool preloadFlag);
-    void CreateGradient(int w, int h, uint32_t colour1, uint32_t colour2, int kind, bool preloadFlag);
+    // Whether an image of w x h fits the one texture a background draws from (Texture_MaxSide a side);
+    // when not, the reason goes to the debug console.
+    static bool Fits(int w, int h);
+    // colour is a script colour. A side below 1 is stored as given over an image 1 pixel across; false,
+    // with the background unchanged, for a size that does not fit.
+    bool CreateColour(int w, int h, uint32_t colour, bool preloadFlag);
+    bool CreateGradient(int w, int h, uint32_t colour1, uint32_t colour2, int kind, bool preloadFlag);
     void SetAlphaFromBackground(const CBackground& other);
     // Reads the entry's rectangle back from its page into an own image and texture; 1 on success.
     int MakeLocalBitmap();
-    // An image larger than the device's largest texture becomes a solid red one of that size.
-    void CreateFromBitmap(IBitmap& image, bool removeBack, bool smoothFlag, bool preloadFlag, bool keepAlpha);
+    // False, with the background unchanged, for an image that does not fit.
+    bool CreateFromBitmap(IBitmap& image, bool removeBack, bool smoothFlag, bool preloadFlag, bool keepAlpha);
     // From w x h 32-bit pixels (bytes B, G, R, A); false, with the background unchanged, when they make no
-    // image.
+    // image or one that does not fit.
     bool LoadFromData(const uint32_t* pixels, int w, int h, bool removeBack, bool smoothFlag,
                       bool preloadFlag, bool keepAlpha);
-    // Decode, then build; false, with the background unchanged, when the bytes do not decode.
+    // Decode, then build; false, with the background unchanged, when the bytes do not decode or their
+    // image does not fit.
     bool LoadFromPNG(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag, bool preloadFlag,
                      bool keepAlpha);
     bool LoadFromJPEG(const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag, bool preloadFlag,
@@ -56,7 +62,7 @@ public:
     bool LoadFromImage(ImageKind kind, const uint8_t* bytes, size_t size, bool removeBack, bool smoothFlag,
                        bool preloadFlag, bool keepAlpha);
     // A file of the save area, else of the game folder, decoded as PNG whatever it holds; false, with the
-    // background unchanged, when it is missing or does not decode.
+    // background unchanged, when it is missing, does not decode or does not fit.
     bool LoadFromFile(const char* path, bool removeBack, bool smoothFlag, bool preloadFlag, bool keepAlpha);
 
     void Draw(float x, float y);
@@ -100,9 +106,9 @@ bool Background_Delete(int index);
 
 // Backgrounds from image files and URLs, as the sprite forms (Sprite_Add): a file keeps its own alpha
 // unless removeBack is set; a URL appends or fills the slot at once and fills the background when its
-// download ends. Add gives the new index, or -1 for a null name or a file that is missing or does not load
-// (the slot is not kept); Replace gives false for an index outside the table, a URL or a file that is
-// missing or does not load.
+// download ends. Add gives the new index, or -1 for a null name or a file that is missing, does not load
+// or does not fit (the slot is not kept); Replace gives false for an index outside the table, a URL or
+// such a file.
 int Background_Add(const char* name, bool removeBack, bool smooth, bool preload);
 bool Background_Replace(int index, const char* name, bool removeBack, bool smooth, bool preload);
 // Files only, with their alpha kept and the background colour removed.
@@ -110,6 +116,9 @@ int Background_AddAlpha(const char* name, bool preload);
 bool Background_ReplaceAlpha(int index, const char* name, bool preload);
 // Appends a slot named "__newbackground" and its index, holding an empty background; gives the index.
 int Background_AddEmpty();
+// Appends a slot as Background_AddEmpty does and has make build its background; -1 when make fails, and
+// the slot is not kept (its index goes to the next add).
+int Background_AddMade(const std::function<bool(CBackground&)>& make);
 // A new slot holding a copy with an image of its own (read back from the page for a data-file
 // background); -1 for an index that holds no background.
 int Background_Duplicate(int index);

@@ -138,23 +138,21 @@ void AddFrameFromImage(CSprite* sprite, IBitmap* grabbed, bool removeBack, bool 
                              sprite->name ? sprite->name : "");
 }
 
+// A new background of the image; -1 without an image or for one larger than a background may be.
 int BackgroundFromImage(IBitmap* grabbed, const BackgroundImageArgs& a, bool keepAlpha) {
     std::unique_ptr<IBitmap> image(grabbed);
     if (!image) return -1;
-    const int index = Background_AddEmpty();
-    Background_Data(index)->CreateFromBitmap(*image, a.removeBack, a.smooth, a.preload, keepAlpha);
-    return index;
+    return Background_AddMade([&](CBackground& background) {
+        return background.CreateFromBitmap(*image, a.removeBack, a.smooth, a.preload, keepAlpha);
+    });
 }
 
-// A background of w x h made by make; -1, after the error, for a size that no image may have.
-template <typename Make> int MadeBackground(int w, int h, Make make) {
+// A background of w x h made by make; -1, after the error, for a size that no image or no background
+// may have.
+int MadeBackground(int w, int h, const std::function<bool(CBackground&)>& make) {
     size_t bytes = 0;
-    if (!Image_CanvasBytes(std::max(w, 1), std::max(h, 1), bytes)) {
-        Code_Error_Report("Background size too large.", false);
-        return -1;
-    }
-    const int index = Background_AddEmpty();
-    make(*Background_Data(index));
+    const int index = Image_CanvasBytes(std::max(w, 1), std::max(h, 1), bytes) ? Background_AddMade(make) : -1;
+    if (index < 0) Code_Error_Report("Background size too large.", false);
     return index;
 }
 
@@ -280,7 +278,7 @@ BUILTIN_BODY(background_create_color) {
     const int h = args.Rounded(1);
     const uint32_t colour = Colour(args, 2);
     const bool preload = args.count >= 4 && args.Flag(3);
-    SetReal(result, MadeBackground(w, h, [&](CBackground& b) { b.CreateColour(w, h, colour, preload); }));
+    SetReal(result, MadeBackground(w, h, [&](CBackground& b) { return b.CreateColour(w, h, colour, preload); }));
 }
 BUILTIN_BODY(background_create_gradient) {
     const int w = args.Rounded(0);
@@ -290,7 +288,7 @@ BUILTIN_BODY(background_create_gradient) {
     const int kind = args.Rounded(4);
     const bool preload = args.count >= 6 && args.Flag(5);
     SetReal(result,
-            MadeBackground(w, h, [&](CBackground& b) { b.CreateGradient(w, h, colour1, colour2, kind, preload); }));
+            MadeBackground(w, h, [&](CBackground& b) { return b.CreateGradient(w, h, colour1, colour2, kind, preload); }));
 }
 BUILTIN_BODY(background_create_from_screen) {
     const Rect r = RectArgs(args, 0);

@@ -32,15 +32,21 @@ TEST_F(TextureTest, PlainTexturesArePowersOfTwoAndTargetsKeepTheirSize) {
     EXPECT_EQ(target->Width(), 100);
     EXPECT_EQ(target->Height(), 30);
     EXPECT_NE(target->depthSurface, nullptr);
-    TDeviceTexture* wide = GR_D3D_CreateTexture(5000, 10, 1, 0, 6);
+    // Up to the largest side the device makes, a texture holds its whole image.
+    TDeviceTexture* tall = GR_D3D_CreateTexture(10, 5000, 1, 0, 6);
+    ASSERT_NE(tall, nullptr);
+    EXPECT_EQ(Texture_MaxSide(), 8192);
+    EXPECT_EQ(tall->Height(), 8192);
+    GR_D3D_FreeTexture(tall);
+    TDeviceTexture* wide = GR_D3D_CreateTexture(9000, 10, 1, 0, 6);
     ASSERT_NE(wide, nullptr);
-    EXPECT_EQ(wide->Width(), 4096);
+    EXPECT_EQ(wide->Width(), 8192);
     EXPECT_EQ(wide->Height(), 16);
     // A wider image is cropped to the texture, not written past it.
-    std::vector<uint8_t> pixels(5000u * 10u * 4u, 0xAB);
-    EXPECT_TRUE(GR_D3D_UploadTexture(wide, 0, 5000, 10, pixels.data()));
-    EXPECT_EQ(wide->systemCopy[4095 * 4], 0xAB);
-    EXPECT_EQ(wide->systemCopy[10 * 4096 * 4], 0x00) << "rows below the image stay zero";
+    std::vector<uint8_t> pixels(9000u * 10u * 4u, 0xAB);
+    EXPECT_TRUE(GR_D3D_UploadTexture(wide, 0, 9000, 10, pixels.data()));
+    EXPECT_EQ(wide->systemCopy[8191 * 4], 0xAB);
+    EXPECT_EQ(wide->systemCopy[10 * 8192 * 4], 0x00) << "rows below the image stay zero";
     // A target the device cannot make gives null and leaves nothing behind.
     EXPECT_EQ(GR_D3D_CreateTexture(9000, 10, 1, TEXCREATE_RENDERTARGET, 6), nullptr);
     GR_D3D_FreeTexture(plain);

@@ -1,7 +1,6 @@
 // Backgrounds made at run time: from a colour, from image data and files, and oversized images.
 #include "core/save_area.h"
 #include "graphics/frame/texture.h"
-#include "graphics/image/bitmap.h"
 #include "graphics/image/bitmap32.h"
 #include "graphics/sprite/background.h"
 #include "support/graphics_device.h"
@@ -61,18 +60,21 @@ TEST_F(BackgroundTest, ImagesThatDoNotDecodeLeaveTheBackgroundAsItWas) {
     LoadSave_Reset();
 }
 
-TEST_F(BackgroundTest, AnImageWiderThanTheLargestTextureBecomesSolidRed) {
-    const int max = GR_D3D_MaxTextureSize();
+TEST_F(BackgroundTest, AnImageLargerThanTheLargestTextureIsRefusedAndTheBackgroundKept) {
+    const int max = Texture_MaxSide();
     std::vector<uint32_t> pixels(static_cast<size_t>(max + 1) * 2, 0x80123456u);
+    ASSERT_TRUE(background.LoadFromData(pixels.data(), 2, max, false, false, false, true));
+    EXPECT_EQ(background.GetHeight(), max);
+    EXPECT_EQ(background.bitmap->GetPixels().data[2 * max - 1], 0x80123456u);
+    const int texture = background.texture;
     testing::internal::CaptureStdout();
-    ASSERT_TRUE(background.LoadFromData(pixels.data(), max + 1, 2, false, false, false, true));
+    EXPECT_FALSE(background.LoadFromData(pixels.data(), max + 1, 2, false, false, false, true));
+    EXPECT_FALSE(background.CreateColour(2, max + 1, 0xFF, false));
     const std::string log = testing::internal::GetCapturedStdout();
     EXPECT_NE(log.find("exceeds maximum texture size of " + std::to_string(max)), std::string::npos) << log;
-    EXPECT_EQ(background.GetWidth(), max);
-    EXPECT_EQ(background.GetHeight(), 2);
-    ASSERT_NE(background.bitmap, nullptr);
-    EXPECT_EQ(background.bitmap->GetWidth(), max);
-    EXPECT_EQ(background.bitmap->GetPixels().data[0], 0xFFFF0000u);
+    EXPECT_EQ(background.GetWidth(), 2);
+    EXPECT_EQ(background.GetHeight(), max);
+    EXPECT_EQ(background.texture, texture);
 }
 
 } // namespace

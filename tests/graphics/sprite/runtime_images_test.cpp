@@ -502,6 +502,72 @@ Result CallEntry(const char* name, int which, std::initializer_list<Arg> args) {
     return result;
 }
 
+// A background draws from one texture: an image up to the largest side the device makes loads whole,
+// draws its own pixels and saves them; a larger one is refused with the reason, and no slot is kept,
+// by every built-in that makes a background.
+TEST_F(RuntimeImageTest, BackgroundsAsLargeAsATextureAreWholeAndLargerOnesAreRefused) {
+    // 4100 x 4, blue with its last four columns green; 2 x 8192, blue above green.
+    std::vector<uint32_t> wide(4100 * 4, kBlue);
+    for (size_t i = 4096; i < wide.size(); i += 4100)
+        std::fill_n(wide.begin() + static_cast<long>(i), 4, kGreen);
+    std::vector<uint32_t> tall(2 * 8192, kBlue);
+    std::fill(tall.begin() + 2 * 4096, tall.end(), kGreen);
+    Save("wide.png", Png(4100, 4, wide));
+    Save("tall.png", Png(2, 8192, tall));
+    const int w = Background_Add("wide.png", false, false, false);
+    const int t = Background_Add("tall.png", false, false, false);
+    ASSERT_EQ(w, 0);
+    ASSERT_EQ(t, 1);
+    EXPECT_EQ(Background_Data(w)->GetWidth(), 4100);
+    EXPECT_EQ(Background_Data(t)->GetHeight(), 8192);
+    auto pixels = Frame([&] {
+        Background_Data(w)->Draw(-4090, 0);
+        Background_Data(t)->Draw(12, -4090);
+    });
+    EXPECT_EQ(PixelMask(pixels, 16, kBlue), MaskUnion(BoxMask(16, 16, 0, 0, 5, 3), BoxMask(16, 16, 12, 0, 13, 5)));
+    EXPECT_EQ(PixelMask(pixels, 16, kGreen), MaskUnion(BoxMask(16, 16, 6, 0, 9, 3), BoxMask(16, 16, 12, 6, 13, 15)));
+    ASSERT_TRUE(Background_Save(w, "wide_saved.png"));
+    ASSERT_TRUE(Background_Save(t, "tall_saved.png"));
+    int sw = 0, sh = 0;
+    EXPECT_EQ(SavedPng("wide_saved.png", sw, sh), wide);
+    EXPECT_EQ(sw, 4100);
+    EXPECT_EQ(SavedPng("tall_saved.png", sw, sh), tall);
+    EXPECT_EQ(sh, 8192);
+
+    // A region of a surface 8192 pixels tall, its bottom row included.
+    Window_State().Window_DrawingArea = IntRect{0, 0, 16, 16};
+    const int surface = Surface_Create(1, 8192);
+    Frame([&] {
+        ASSERT_TRUE(Surface_SetTarget(surface));
+        GR_Draw_Clear(kGreen);
+        Surface_ResetTarget();
+    });
+    const int grabbed = static_cast<int>(CallEntry("background_create_from_surface", 0, {surface, 0, 0, 4, 8192, 0, 0}).Real());
+    ASSERT_EQ(grabbed, 2);
+    EXPECT_EQ(Background_Data(grabbed)->GetHeight(), 8192);
+    pixels = Frame([&] { Background_Data(grabbed)->Draw(3, -8186); });
+    EXPECT_EQ(PixelMask(pixels, 16, kGreen), BoxMask(16, 16, 3, 0, 3, 5));
+
+    // Larger than a texture: from a file, a surface, a colour and a gradient; a replace keeps the
+    // background as it was.
+    Save("wider.png", Png(8193, 2, std::vector<uint32_t>(8193 * 2, kBlue)));
+    std::string out = ConsoleOutputOf([&] {
+        EXPECT_EQ(Background_Add("wider.png", false, false, false), -1);
+        EXPECT_FALSE(Background_Replace(w, "wider.png", false, false, false));
+        EXPECT_EQ(CallEntry("background_create_from_surface", 0, {surface, 0, 0, 16384, 1, 0, 0}).Real(), -1.0);
+        EXPECT_EQ(CallEntry("background_create_color", 0, {16384, 1, 0xFF0000}).Real(), -1.0);
+        EXPECT_EQ(CallEntry("background_create_gradient", 0, {1, 8193, 0, 0xFF, 0}).Real(), -1.0);
+    });
+    size_t reasons = 0;
+    for (size_t at = out.find("exceeds maximum texture size of 8192"); at != std::string::npos;
+         at = out.find("exceeds maximum texture size of 8192", at + 1))
+        ++reasons;
+    EXPECT_EQ(reasons, 5u) << out;
+    EXPECT_NE(out.find("Background size too large."), std::string::npos) << out;
+    EXPECT_EQ(Background_Data(w)->GetWidth(), 4100);
+    EXPECT_EQ(Background_AddEmpty(), 3) << "no refused background kept its slot";
+}
+
 // The second registration of each doubly registered name takes the precise and preload flags (or, for
 // a frame added to a sprite, the remove-back and smooth flags) that the first leaves out.
 TEST_F(RuntimeImageTest, TheLongArgumentListsCarryTheFlagsTheShortOnesLeaveOut) {

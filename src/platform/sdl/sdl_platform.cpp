@@ -1,6 +1,7 @@
 #include "platform/sdl/sdl_platform.h"
 
 #include "core/console.h"
+#include "core/text.h"
 #include "platform/sdl/sdl_keys.h"
 #include "platform/sdl/x11_errors.h"
 #include "platform/sdl/x11_pointer.h"
@@ -66,7 +67,12 @@ std::string DriversWithoutWayland() {
 
 } // namespace
 
-std::unique_ptr<CSDLPlatform> CSDLPlatform::Create() {
+std::unique_ptr<CSDLPlatform> CSDLPlatform::Create(std::string* error) {
+    const auto fail = [error](std::string why) {
+        DebugConsole->Output("%s\n", why.c_str());
+        if (error) *error = std::move(why);
+        return nullptr;
+    };
     // Windows gives a window no mouse capture unless it asks, and the runner never asks.
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
     // The close box is a WM_CLOSE for the window procedure to decide on, not a quit.
@@ -87,16 +93,13 @@ std::unique_ptr<CSDLPlatform> CSDLPlatform::Create() {
     const bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     if (withoutWayland) SDL_ResetHint(SDL_HINT_VIDEODRIVER);
     if (!started) {
-        if (!asked.empty()) {
-            DebugConsole->Output("SDL video driver \"%s\" failed: %s\n", asked.c_str(), SDL_GetError());
-            return nullptr;
-        }
+        if (!asked.empty())
+            return fail("SDL's video driver \"" + Text_Escaped(asked.c_str()) +
+                        "\" (named in SDL_VIDEODRIVER) could not start: " + Text_Escaped(SDL_GetError()));
         DebugConsole->Output("No display (%s): using the offscreen video driver\n", SDL_GetError());
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-            DebugConsole->Output("SDL offscreen video failed: %s\n", SDL_GetError());
-            return nullptr;
-        }
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+            return fail(std::string("SDL's offscreen video driver could not start: ") + Text_Escaped(SDL_GetError()));
     }
     SDL_StartTextInput();
     const char* driver = SDL_GetCurrentVideoDriver();

@@ -547,6 +547,55 @@ TEST_F(DesktopInput, TheTitleReachesTheDesktopWhateverItsCharacters) {
     }
 }
 
+// A caption longer than the X server takes in one request (18 MB of UTF-8, six million em dashes after an
+// "a") reaches the window manager cut after the last whole character that fits, and nothing the server
+// reads is garbled: no X error comes, and the next caption arrives whole. window_get_caption still gives
+// all of it.
+TEST_F(DesktopInput, ACaptionLongerThanTheServerTakesIsCutAfterWholeCharacters) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "the caption does not depend on how the game's code runs";
+    if (!Start(true)) GTEST_SKIP() << kNoDesktop;
+    const std::vector<uint8_t> game = DesktopGame(
+        400, 300,
+        {{0, 0, "n = 0; show_debug_message(\"ready\");"},
+         {3, 0,
+          "if (mouse_check_button_pressed(mb_left)) {"
+          "  n += 1;"
+          "  if (n == 1) {"
+          "    window_set_caption(\"a\" + string_repeat(\"\xE2\x80\x94\", 6000000));"
+          "    show_debug_message(\"long \" + string(string_length(window_get_caption())));"
+          "  } else { window_set_caption(\"After\"); show_debug_message(\"after\"); }"
+          "}"
+          "if (mouse_check_button_pressed(mb_middle)) game_end();"}});
+    const size_t largest = client->LargestPropertyRequest();
+    ASSERT_LT(largest, 18000001u) << "the server takes the whole caption: nothing would be cut";
+    const ScenarioRun run = Run(game, false, [&](int processId) {
+        const XWindowId window = GameWindow(processId, 400, 300);
+        ASSERT_NE(window, 0u) << "the game's window was not shown";
+        ClickInto(window, 200, 150, 1);
+        ASSERT_TRUE(WaitForLogLine(processId, "long 6000001\n", 60s));
+        std::string type, utf8, latin1;
+        EXPECT_TRUE(XDesktopClient::WaitFor([&] {
+            return client->Property8(window, "_NET_WM_NAME", type, utf8) && utf8.size() > 1000;
+        }, 60s)) << "the name has " << utf8.size() << " bytes";
+        EXPECT_EQ(type, "UTF8_STRING");
+        // As many whole dashes as fit after the "a".
+        EXPECT_EQ(utf8.size(), 1 + (largest - 1) / 3 * 3);
+        EXPECT_EQ(utf8.substr(0, 4), "a\xE2\x80\x94");
+        EXPECT_EQ(utf8.substr(utf8.size() - 3), "\xE2\x80\x94");
+        EXPECT_TRUE(client->Property8(window, "WM_NAME", type, latin1));
+        EXPECT_EQ(latin1, "a" + std::string(6000000, '?'));
+        utf8.clear();
+        ClickInto(window, 200, 150, 1);
+        ASSERT_TRUE(WaitForLogLine(processId, "after\n"));
+        EXPECT_TRUE(XDesktopClient::WaitFor([&] { return client->Name(window) == "After"; }))
+            << "the next caption did not arrive";
+        ClickInto(window, 200, 150, 2);
+    });
+    ASSERT_FALSE(run.timedOut) << run.log << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.console << run.errors;
+    EXPECT_EQ(run.console.find("X error"), std::string::npos) << run.console.substr(0, 4000);
+}
+
 // A modeless box (show_message_async) leaves the game running: a click into the game window gives the
 // game the focus and the keys, and the box does not take them back. The box bears the game's caption as
 // the game window does, a character beyond Latin-1 and all.

@@ -225,7 +225,7 @@ bool XDesktopClient::Property8(XWindowId window, const char* name, std::string& 
     bool found = false;
     if (!m_display) return found;
     Display* d = Dpy(m_display);
-    ReadProperty(d, window, name, 1 << 20, [&](Atom actual, int format, unsigned char* data, unsigned long count) {
+    ReadProperty(d, window, name, 1 << 23, [&](Atom actual, int format, unsigned char* data, unsigned long count) {
         if (format != 8) return;
         found = true;
         bytes.assign(data ? reinterpret_cast<char*>(data) : "", data ? count : 0);
@@ -234,6 +234,13 @@ bool XDesktopClient::Property8(XWindowId window, const char* name, std::string& 
         if (typeName) XFree(typeName);
     });
     return found;
+}
+
+size_t XDesktopClient::LargestPropertyRequest() const {
+    if (!m_display) return 0;
+    long units = XExtendedMaxRequestSize(Dpy(m_display));
+    if (units <= 0) units = XMaxRequestSize(Dpy(m_display));
+    return units > 7 ? static_cast<size_t>(units - 7) * 4 : 0;
 }
 
 bool XDesktopClient::IsAbove(XWindowId window, XWindowId other) const {

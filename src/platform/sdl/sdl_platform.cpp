@@ -574,7 +574,9 @@ int CSDLPlatform::ShowMessageBox(const char* text, const char* caption, uint32_t
     // The box belongs to the game window, once that is shown: the window manager keeps it above the game
     // window, whatever the player clicks.
     SDL_Window* owner = m_window && (SDL_GetWindowFlags(m_window) & SDL_WINDOW_SHOWN) ? m_window : nullptr;
-    const SDL_MessageBoxData box = {flags, owner, caption, wrapped.c_str(), buttons.count, data, nullptr};
+    // The box's title goes to the X server as the game window's does, as far as one request carries it.
+    const std::string title = X11Title_Fitted(m_window, caption);
+    const SDL_MessageBoxData box = {flags, owner, title.c_str(), wrapped.c_str(), buttons.count, data, nullptr};
     int hit = -1;
     if (SDL_ShowMessageBox(&box, &hit) != 0) {
         DebugConsole->Output("SDL_ShowMessageBox failed: %s\n", SDL_GetError());

@@ -354,6 +354,12 @@ void XDesktopClient::Close(XWindowId window) {
     XFlush(d);
 }
 
+void XDesktopClient::DestroyWindow(XWindowId window) {
+    if (!m_display) return;
+    XDestroyWindow(Dpy(m_display), window);
+    XSync(Dpy(m_display), False);
+}
+
 XWindowManager::XWindowManager(const std::string& display) {
     if (display.empty()) return;
     m_home = std::make_unique<TempFolder>();

@@ -88,6 +88,8 @@ public:
     void Sync() const;
     // Asks the window to close as a window manager's close box does (WM_DELETE_WINDOW).
     void Close(XWindowId window);
+    // Destroys the window, as a program that closes windows by force does.
+    void DestroyWindow(XWindowId window);
 
 private:
     void* m_display = nullptr; // Display*

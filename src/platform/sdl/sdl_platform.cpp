@@ -202,6 +202,7 @@ bool CSDLPlatform::CreateWindow(const PlatformWindowDesc& desc) {
 
 void CSDLPlatform::DestroyWindow() {
     if (!m_window) return;
+    X11Errors_ForgetWindow();
     SDL_DestroyWindow(m_window);
     m_window = nullptr;
     m_windowId = 0;

@@ -354,6 +354,12 @@ void XDesktopClient::Close(XWindowId window) {
     XFlush(d);
 }
 
+void XDesktopClient::Resize(XWindowId window, int width, int height) {
+    if (!m_display) return;
+    XResizeWindow(Dpy(m_display), window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XFlush(Dpy(m_display));
+}
+
 void XDesktopClient::DestroyWindow(XWindowId window) {
     if (!m_display) return;
     XDestroyWindow(Dpy(m_display), window);

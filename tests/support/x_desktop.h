@@ -88,6 +88,9 @@ public:
     void Sync() const;
     // Asks the window to close as a window manager's close box does (WM_DELETE_WINDOW).
     void Close(XWindowId window);
+    // Asks for the window's inside to take the size, as a program (or the player) resizing it does;
+    // a window manager decides on the request.
+    void Resize(XWindowId window, int width, int height);
     // Destroys the window, as a program that closes windows by force does.
     void DestroyWindow(XWindowId window);
 

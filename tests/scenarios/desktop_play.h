@@ -69,12 +69,13 @@ inline void ClickAt(XDesktopClient& client, int x, int y, int button = 1) {
 // client of the test's that finds its windows and plays it.
 class DesktopPlay : public testing::Test {
 protected:
-    // False (the test skipped) where no X server can be started here, or under the emulator.
-    bool Start(bool windowManager) {
+    // False (the test skipped) where no X server can be started here, or under the emulator. The screen
+    // is of the geometry given ("1024x768x24").
+    bool Start(bool windowManager, const char* screen = "1024x768x24") {
         // (Under the emulator the game's frames, drawn by the emulated software GL driver, come far
         // slower than a player plays; the platform code played here does not depend on the processor.)
         if (RunsUnderEmulator()) return false;
-        server = std::make_unique<VirtualXServer>("1024x768x24", screenFolder.Path());
+        server = std::make_unique<VirtualXServer>(screen, screenFolder.Path());
         if (server->Display().empty()) return false;
         if (windowManager) {
             manager = std::make_unique<XWindowManager>(server->Display());

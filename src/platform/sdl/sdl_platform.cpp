@@ -6,6 +6,7 @@
 #include "platform/sdl/x11_errors.h"
 #include "platform/sdl/x11_pointer.h"
 #include "platform/sdl/x11_title.h"
+#include "platform/sdl/x11_window.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -273,7 +274,12 @@ bool CSDLPlatform::SetFullscreen(bool fullscreen) {
     } else if (fullscreen) {
         flags = SDL_WINDOW_FULLSCREEN_DESKTOP;
     }
-    return SDL_SetWindowFullscreen(m_window, flags) == 0;
+    if (SDL_SetWindowFullscreen(m_window, flags) != 0) return false;
+    // Where no window manager takes it to full screen, the window covers the display itself.
+    SDL_Rect display;
+    if (fullscreen && !X11Window_FullScreenManaged(m_window) && SDL_GetDisplayBounds(DisplayIndex(), &display) == 0)
+        X11Window_Cover(m_window, display);
+    return true;
 }
 
 void CSDLPlatform::SetCursor(int32_t cursor) {

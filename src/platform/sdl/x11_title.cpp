@@ -1,6 +1,7 @@
 #include "platform/sdl/x11_title.h"
 
 #include "platform/input_translator.h"
+#include "platform/sdl/x11_window_of.h"
 
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
@@ -31,16 +32,6 @@ X11TitleForms X11Title_Forms(const char* title, size_t maxBytes) {
 
 namespace {
 
-// The display and window of an X11 window of SDL's; false for a window of another video driver.
-bool X11WindowOf(SDL_Window* window, Display*& display, Window& xwindow) {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
-    display = info.info.x11.display;
-    xwindow = info.info.x11.window;
-    return true;
-}
-
 // A ChangeProperty request's own header: 24 bytes, 6 of the protocol's 4-byte units, and one more for the
 // length of a big request.
 constexpr long kChangePropertyUnits = 7;
@@ -56,7 +47,7 @@ size_t MaxPropertyBytes(Display* display) {
 size_t X11Title_MaxBytes(SDL_Window* window) {
     Display* display = nullptr;
     Window xwindow = 0;
-    return X11WindowOf(window, display, xwindow) ? MaxPropertyBytes(display) : SIZE_MAX;
+    return X11Window_Of(window, display, xwindow) ? MaxPropertyBytes(display) : SIZE_MAX;
 }
 
 std::string X11Title_Fitted(SDL_Window* window, const char* title) {
@@ -75,7 +66,7 @@ void X11Title_Set(SDL_Window* window, const char* title) {
     if (!title) title = "";
     Display* display = nullptr;
     Window xwindow = 0;
-    if (!X11WindowOf(window, display, xwindow)) {
+    if (!X11Window_Of(window, display, xwindow)) {
         SDL_SetWindowTitle(window, title);
         return;
     }

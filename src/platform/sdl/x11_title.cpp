@@ -44,15 +44,11 @@ size_t MaxPropertyBytes(Display* display) {
 
 } // namespace
 
-size_t X11Title_MaxBytes(SDL_Window* window) {
-    Display* display = nullptr;
-    Window xwindow = 0;
-    return X11Window_Of(window, display, xwindow) ? MaxPropertyBytes(display) : SIZE_MAX;
-}
-
 std::string X11Title_Fitted(SDL_Window* window, const char* title) {
     if (!title) return "";
-    const size_t maxBytes = X11Title_MaxBytes(window);
+    Display* display = nullptr;
+    Window xwindow = 0;
+    const size_t maxBytes = X11Window_Of(window, display, xwindow) ? MaxPropertyBytes(display) : SIZE_MAX;
     const size_t length = std::strlen(title);
     if (length <= maxBytes) return title;
     size_t end = 0;

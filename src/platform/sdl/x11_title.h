@@ -19,18 +19,16 @@ struct X11TitleForms {
 // Each form holds whole characters only, cut where one more would pass maxBytes.
 X11TitleForms X11Title_Forms(const char* title, size_t maxBytes = SIZE_MAX);
 
-// The most bytes of text one property request may carry to the window's X server (its largest request,
-// with the big-requests extension where the server has it, less the request's own header); SIZE_MAX
-// where the window is not an X11 window. A longer request would be read by the server as its own bytes
-// followed by the text's, taken for requests.
-size_t X11Title_MaxBytes(SDL_Window* window);
-// The title as far as one property request of the window's X server carries it, cut after whole
-// characters (UTF-8): what another X client (a message box's) may be given to set as its title.
+// The title as far as one property request to the window's X server carries it (its largest request,
+// with the big-requests extension where the server has it, less the request's own header), cut after
+// whole characters (UTF-8); all of it where the window is not an X11 window. A longer request would be
+// read by the server as its own bytes followed by the text's, taken for requests. What another X client
+// (a message box's) is given to set as its title.
 std::string X11Title_Fitted(SDL_Window* window, const char* title);
 
 // Gives the window the title (UTF-8). On X11 the runner writes both properties itself: SDL's X11 driver
 // converts the title through the process's locale, which the runner leaves at "C", and would type its
 // UTF-8 bytes as Latin-1 in WM_NAME, and for a character the conversion lacks leave _NET_WM_NAME as it
-// was (and the converted text unfreed). Each form is cut to what the server takes (X11Title_MaxBytes).
+// was (and the converted text unfreed). Each form is cut to what one request to the server carries.
 // Elsewhere SDL sets it.
 void X11Title_Set(SDL_Window* window, const char* title);

@@ -92,7 +92,9 @@ protected:
     // before is another colour), and clicks read the points of the view of 320 x 240 from (viewX, viewY).
     void ExpectRoomShown(int processId, XWindowId window, const Image& image, uint32_t colour, uint32_t before,
                          int viewX, int viewY) {
-        if (before != colour) EXPECT_EQ(ShownOnly(window, image, colour, before), "") << "what the window shows";
+        if (before != colour) {
+            EXPECT_EQ(ShownOnly(window, image, colour, before), "") << "what the window shows";
+        }
         ExpectClicksReadTheView(processId, window, image, viewX, viewY, 320, 240);
     }
 
@@ -218,8 +220,9 @@ TEST_F(DesktopWindow, FullScreenSetByTheGameFillsTheScreen) {
             const XWindowGeometry g = GeometryOf(window);
             // (With no window manager the keys go to the window under the pointer.)
             client->MovePointer(g.x + 10, g.y + 10);
-            if (c.windowManager)
+            if (c.windowManager) {
                 ASSERT_TRUE(XDesktopClient::WaitFor([&] { return client->Focused() == window; })) << "no focus";
+            }
             client->TapKey(XK_f);
             XWindowGeometry full;
             EXPECT_TRUE(XDesktopClient::WaitFor([&] {

@@ -45,9 +45,9 @@ int main(int argc, char** argv) {
     Param_SetCommandLine(argc, argv);
     StopSignals_Install();
     StopSignals_TestMoment("handlers");
-    std::unique_ptr<CSDLPlatform> sdl = CSDLPlatform::Create();
+    std::unique_ptr<CSDLPlatform> sdl = CSDLPlatform::Create(&error);
     if (!sdl) {
-        std::fprintf(stderr, "The runner could not start SDL's video.\n");
+        std::fprintf(stderr, "The runner could not start SDL's video: %s.\n", error.c_str());
         return 1;
     }
     Platform_SetBackend(sdl.get());

@@ -359,18 +359,20 @@ void CRoom::ScrollBackgrounds() {
     }
 }
 
+void CRoom::PortsExtent(int32_t& w, int32_t& h) const {
+    w = 8;
+    h = 8;
+    for (const CView& v : views) {
+        if (!v.visible) continue;
+        w = std::max(w, Wrap_Add32(v.portX, v.portW));
+        h = std::max(h, Wrap_Add32(v.portY, v.portH));
+    }
+}
+
 void CRoom::UpdateWindowSize() {
     int w = width;
     int h = height;
-    if (viewsEnabled) {
-        w = 8;
-        h = 8;
-        for (const CView& v : views) {
-            if (!v.visible) continue;
-            w = std::max(w, Wrap_Add32(v.portX, v.portW));
-            h = std::max(h, Wrap_Add32(v.portY, v.portH));
-        }
-    }
+    if (viewsEnabled) PortsExtent(w, h);
     w = std::min(w, Display_GetWidth());
     h = std::min(h, Display_GetHeight());
     if (w != Window_GetGameWidth() || h != Window_GetGameHeight()) Graphics::SetScreenSize(w, h);

@@ -77,9 +77,13 @@ public:
     // The drawing size the room needs (its ports' extent with views, else its size), clamped to the
     // display; the game's drawing size is changed when it differs.
     void UpdateWindowSize();
+    // The part of the window the visible views' ports take from its corner: the largest port x + width
+    // and port y + height, each at least 8.
+    void PortsExtent(int32_t& width, int32_t& height) const;
 
-    // Views follow their instances; the ports of the visible views go to the window's view-port table
-    // and give the drawing scale factors (View_ScaleX, View_ScaleY).
+    // Views follow their instances; the ports of the visible views go to the window's view-port table,
+    // and the drawing scale factors (the window record's scaleX and scaleY) stretch the ports' extent
+    // over the whole screen, the game's size, as a room without views is stretched over it.
     void UpdateViews();
 
     // ---- Tiles

@@ -206,7 +206,7 @@ bool Room_DrawViews() {
             const CView& view = Room_State().Run_Room->views[v];
             if (!view.visible) continue;
             Frame_State().View_Current = v;
-            float sx = View_State().View_ScaleX, sy = View_State().View_ScaleY;
+            float sx = Window_State().Window_DeviceState.scaleX, sy = Window_State().Window_DeviceState.scaleY;
             bool surface = false;
             if (view.surfaceId != -1) {
                 Graphics::Flush();

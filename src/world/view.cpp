@@ -1,7 +1,6 @@
 #include "world/view.h"
 
 #include "core/convert.h"
-#include "graphics/frame/frame.h"
 #include "io/window.h"
 #include "world/instance.h"
 #include "world/object.h"
@@ -63,7 +62,6 @@ void CRoom::UpdateViews() {
         view.viewX = nx;
         view.viewY = ny;
     }
-    float left = 999999, top = 999999, right = -999999, bottom = -999999;
     for (int v = 0; v < kRoomViewCount; ++v) {
         Window_ClearViewPort(v);
         const CView& view = views[v];
@@ -73,15 +71,12 @@ void CRoom::UpdateViews() {
                            static_cast<float>(view.viewX), static_cast<float>(view.viewY),
                            static_cast<float>(view.viewW), static_cast<float>(view.viewH), view.angle,
                            view.surfaceId);
-        left = std::min(left, static_cast<float>(view.portX));
-        top = std::min(top, static_cast<float>(view.portY));
-        right = std::max(right, static_cast<float>(Wrap_Add32(view.portX, view.portW)));
-        bottom = std::max(bottom, static_cast<float>(Wrap_Add32(view.portY, view.portH)));
     }
-    int drawW = 0, drawH = 0;
-    Graphics::GetScreenSize(drawW, drawH);
-    // All visible ports zero-sized would divide by zero: that axis keeps the factor 1.
-    const double spanX = static_cast<double>(right) - left, spanY = static_cast<double>(bottom) - top;
-    View_State().View_ScaleX = spanX != 0 ? static_cast<float>(drawW / spanX) : 1.0f;
-    View_State().View_ScaleY = spanY != 0 ? static_cast<float>(drawH / spanY) : 1.0f;
+    // The ports' extent fills the screen whatever the window's size, so that a room change never leaves
+    // part of the screen to the room before; the mouse is mapped back through the same factors.
+    int32_t extentW = 0, extentH = 0;
+    PortsExtent(extentW, extentH);
+    WindowDeviceState& device = Window_State().Window_DeviceState;
+    device.scaleX = static_cast<float>(static_cast<double>(Window_GetGameWidth()) / extentW);
+    device.scaleY = static_cast<float>(static_cast<double>(Window_GetGameHeight()) / extentH);
 }

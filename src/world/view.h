@@ -30,16 +30,3 @@ public:
     int32_t object = -1;              // object index, an instance id (100000 or more), or -1
     int32_t surfaceId = -1;           // -1 the screen
 };
-
-// The view drawing scale, reached through View_State().
-struct ViewState {
-    // The drawing scale factors of the last view update: the drawing size over the union of the visible
-    // ports, per axis.
-    float View_ScaleX = 1.0f;
-    float View_ScaleY = 1.0f;
-};
-
-inline ViewState& View_State() {
-    static ViewState state;
-    return state;
-}

@@ -27,3 +27,27 @@ TEST(X11Title, BadBytesAndCharactersStringCannotHoldAreReplaced) {
     }
     EXPECT_EQ(X11Title_Forms(nullptr).utf8, "");
 }
+
+// Cut to a size, each form keeps whole characters only, as many as fit, and none after the first that
+// does not (a shorter one after it would leave a gap in the title).
+TEST(X11Title, EachFormIsCutAfterWholeCharacters) {
+    const struct {
+        const char* title;
+        size_t maxBytes;
+        std::string utf8, latin1;
+    } cases[] = {
+        {"a\xE2\x80\x94" "b", 3, "a", "a?b"},
+        {"a\xE2\x80\x94" "b", 4, "a\xE2\x80\x94", "a?b"},
+        {"a\xE2\x80\x94" "b", 2, "a", "a?"},
+        // A byte that begins no sequence takes the three bytes of its U+FFFD.
+        {"ab\xFF", 4, "ab", "ab?"},
+        {"\xF0\x9F\x98\x80", 3, "", "?"},
+        {"abc", 0, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.title)) + " in " + std::to_string(c.maxBytes));
+        const X11TitleForms forms = X11Title_Forms(c.title, c.maxBytes);
+        EXPECT_EQ(forms.utf8, c.utf8);
+        EXPECT_EQ(forms.latin1, c.latin1);
+    }
+}

@@ -1,6 +1,7 @@
 // What a player meets on a desktop that ends a game, or must not: the display going away (its X server
-// killed) while the game draws, shows a message box or waits for a dialog tool, and another program that
-// asks for the game's clipboard and goes away before the answer comes.
+// killed) while the game draws, shows a message box or waits for a dialog tool, the game's window destroyed
+// by another program, and another program that asks for the game's clipboard and goes away before the
+// answer comes.
 #include "scenario.h"
 
 #include "support/session_processes.h"
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sys/stat.h>
 #include <thread>
 
@@ -67,6 +69,21 @@ void ExpectNoProcessLeft(pid_t session) {
         kill(pid, SIGKILL);
 }
 
+// The run ended as after an error (255) with the line given on standard error and no sanitizer's report,
+// its changed high-score table saved, its temporary folder gone, and no process of it left.
+void ExpectEndedAfterError(const ScenarioRun& run, const Desktop& desktop, const std::string& line) {
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 255) << run.errors;
+    EXPECT_NE(run.errors.find(line), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find("Sanitizer"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find("runtime error"), std::string::npos) << run.errors;
+    const std::string table = TempFolder::Read(desktop.Folder() / "data/Game/hiscore.dat");
+    EXPECT_NE(table.find(std::string("\3\0\0\0Ann\xF0\x09\x03\0\0", 12)), std::string::npos)
+        << "the high-score table was not saved";
+    EXPECT_EQ(TempFolder::Names(desktop.Folder() / "tmp"), std::vector<std::string>{}) << "the temporary folder was left";
+    ExpectNoProcessLeft(run.processId);
+}
+
 // The display goes away while the game draws its frames, while it shows a message box, and while it waits
 // for the dialog tool: the game ends with 255 and the runner's own line, its changed high-score table
 // saved, its temporary folder gone, and no process of the run left. (The runner makes no request of the
@@ -111,18 +128,39 @@ TEST(DesktopEnds, TheDisplayGoingAwayEndsTheGameAndSavesItsHighScores) {
             if (c.boxWindow && toolShowsTheBox())
                 kill(static_cast<pid_t>(std::atoi(TempFolder::Read(desktop.Folder() / "box.pid").c_str())), SIGKILL);
         };
-        const ScenarioRun run = desktop.Run(game, stop);
-        ASSERT_FALSE(run.timedOut) << run.console;
-        EXPECT_EQ(run.exitCode, 255) << run.errors;
-        EXPECT_NE(run.errors.find("The display " + desktop.Display() + " went away"), std::string::npos)
-            << run.errors;
-        EXPECT_EQ(run.errors.find("Sanitizer"), std::string::npos) << run.errors;
-        EXPECT_EQ(run.errors.find("runtime error"), std::string::npos) << run.errors;
-        const std::string table = TempFolder::Read(desktop.Folder() / "data/Game/hiscore.dat");
-        EXPECT_NE(table.find(std::string("\3\0\0\0Ann\xF0\x09\x03\0\0", 12)), std::string::npos)
-            << "the high-score table was not saved";
-        EXPECT_EQ(TempFolder::Names(desktop.Folder() / "tmp"), std::vector<std::string>{}) << "the temporary folder was left";
-        ExpectNoProcessLeft(run.processId);
+        ExpectEndedAfterError(desktop.Run(game, stop), desktop, "The display " + desktop.Display() + " went away");
+    }
+}
+
+// Another program destroys the game's window while the game draws into it (as "xdotool windowclose"
+// does), on a bare X server and under a window manager: the game ends as it does when the display goes
+// away, with its own line on standard error, never by a signal.
+TEST(DesktopEnds, AWindowDestroyedByAnotherProgramEndsTheGameAndSavesItsHighScores) {
+    if (ScenarioTreeMode()) GTEST_SKIP() << "the end does not depend on how the game's code ran";
+    for (const bool windowManager : {false, true}) {
+        SCOPED_TRACE(windowManager ? "under a window manager" : "on a bare X server");
+        Desktop desktop;
+        if (!desktop.Shown()) GTEST_SKIP() << "Xvfb could not be started";
+        std::unique_ptr<XWindowManager> manager;
+        if (windowManager) {
+            manager = std::make_unique<XWindowManager>(desktop.Display());
+            ASSERT_TRUE(manager->Running()) << "openbox could not be started on the test's X server";
+        }
+        const ScenarioGame game = OneObjectGame(
+            {{0, 0, "global.n = 0; window_set_caption(\"Lost\"); highscore_add(\"Ann\", 777);"},
+             {3, 0, "global.n += 1; if (global.n == 10) show_debug_message(\"drawing\");"}});
+        ScenarioStop stop;
+        stop.readyLog = "drawing";
+        stop.during = [&desktop](int processId) {
+            XDesktopClient client(desktop.Display());
+            const XWindowId window = client.WaitForWindow([&](XWindowId w) {
+                return client.Property32(w, "_NET_WM_PID") == std::vector<long>{processId} && client.IsMapped(w) &&
+                       client.Name(w) == "Lost";
+            });
+            ASSERT_NE(window, 0u) << "the game's window was not shown";
+            client.DestroyWindow(window);
+        };
+        ExpectEndedAfterError(desktop.Run(game, stop), desktop, "was destroyed by another program: the game was ended.");
     }
 }
 

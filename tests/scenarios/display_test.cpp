@@ -52,6 +52,27 @@ TEST(Display, AnXServersScreenIsTheDesktop) {
     ExpectDesktop(RunDisplayGame(), "1280 1024 32 0");
 }
 
+// A video driver named in SDL_VIDEODRIVER that cannot start (X11 with no X server where DISPLAY points,
+// and a name SDL has no driver for) stops the start with one line on standard error that names it and
+// gives SDL's reason.
+TEST(Display, AVideoDriverThatCannotStartIsNamedWithItsReason) {
+    for (const char* driver : {"x11", "x1l"}) {
+        SCOPED_TRACE(driver);
+        ScenarioEnvironment environment{
+            {"SDL_VIDEODRIVER", driver}, {"DISPLAY", "/nonexistent/x:0"}, {"DBUS_SESSION_BUS_ADDRESS", "disabled:"}};
+        const ScenarioRun run = RunScenario(OneObjectGame({{0, 0, "show_debug_message(\"started\");"}}));
+        ASSERT_FALSE(run.timedOut) << run.console;
+        EXPECT_EQ(run.exitCode, 1);
+        const std::string start = std::string("The runner could not start SDL's video: SDL's video driver \"") +
+                                  driver + "\" (named in SDL_VIDEODRIVER) could not start: ";
+        EXPECT_EQ(run.errors.rfind(start, 0), 0u) << run.errors;
+        // SDL's reason follows, and the line is the only one.
+        EXPECT_GT(run.errors.size(), start.size() + 2) << run.errors;
+        EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << run.errors;
+        EXPECT_EQ(run.log.find("started"), std::string::npos) << run.log;
+    }
+}
+
 // A desktop of 256 colours has no mode the device can draw in: the start stops, saying why.
 TEST(Display, ADesktopOfTooFewColoursStopsTheStart) {
     VirtualXServer server("640x480x8");

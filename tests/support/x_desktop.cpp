@@ -225,7 +225,7 @@ bool XDesktopClient::Property8(XWindowId window, const char* name, std::string& 
     bool found = false;
     if (!m_display) return found;
     Display* d = Dpy(m_display);
-    ReadProperty(d, window, name, 1 << 20, [&](Atom actual, int format, unsigned char* data, unsigned long count) {
+    ReadProperty(d, window, name, 1 << 23, [&](Atom actual, int format, unsigned char* data, unsigned long count) {
         if (format != 8) return;
         found = true;
         bytes.assign(data ? reinterpret_cast<char*>(data) : "", data ? count : 0);
@@ -234,6 +234,13 @@ bool XDesktopClient::Property8(XWindowId window, const char* name, std::string& 
         if (typeName) XFree(typeName);
     });
     return found;
+}
+
+size_t XDesktopClient::LargestPropertyRequest() const {
+    if (!m_display) return 0;
+    long units = XExtendedMaxRequestSize(Dpy(m_display));
+    if (units <= 0) units = XMaxRequestSize(Dpy(m_display));
+    return units > 7 ? static_cast<size_t>(units - 7) * 4 : 0;
 }
 
 bool XDesktopClient::IsAbove(XWindowId window, XWindowId other) const {
@@ -345,6 +352,18 @@ void XDesktopClient::Close(XWindowId window) {
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(d, window, False, NoEventMask, &event);
     XFlush(d);
+}
+
+void XDesktopClient::Resize(XWindowId window, int width, int height) {
+    if (!m_display) return;
+    XResizeWindow(Dpy(m_display), window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XFlush(Dpy(m_display));
+}
+
+void XDesktopClient::DestroyWindow(XWindowId window) {
+    if (!m_display) return;
+    XDestroyWindow(Dpy(m_display), window);
+    XSync(Dpy(m_display), False);
 }
 
 XWindowManager::XWindowManager(const std::string& display) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -54,9 +55,13 @@ public:
     // A property's items of 32 bits (as the protocol carries them: each widened to a long); empty when
     // the window lacks it.
     std::vector<long> Property32(XWindowId window, const char* name) const;
-    // A property of 8-bit items (text) as the window holds it, and the name of its type; false when the
-    // window lacks it.
+    // A property of 8-bit items (text) as the window holds it (up to 32 MiB), and the name of its type;
+    // false when the window lacks it.
     bool Property8(XWindowId window, const char* name, std::string& type, std::string& bytes) const;
+    // The most bytes of property data one request to the server can carry: its largest request (with the
+    // big-requests extension where it has it) less a ChangeProperty request's own 28 bytes (as a big
+    // request).
+    size_t LargestPropertyRequest() const;
     // Whether the top-level window holding `window` lies above the one holding `other` in the stacking order.
     bool IsAbove(XWindowId window, XWindowId other) const;
 
@@ -83,6 +88,11 @@ public:
     void Sync() const;
     // Asks the window to close as a window manager's close box does (WM_DELETE_WINDOW).
     void Close(XWindowId window);
+    // Asks for the window's inside to take the size, as a program (or the player) resizing it does;
+    // a window manager decides on the request.
+    void Resize(XWindowId window, int width, int height);
+    // Destroys the window, as a program that closes windows by force does.
+    void DestroyWindow(XWindowId window);
 
 private:
     void* m_display = nullptr; // Display*

@@ -1,6 +1,7 @@
 #include "world_fixture.h"
 
 #include "graphics/frame/frame.h"
+#include "io/window_state.h"
 #include "library/builtin_test_util.h"
 #include "world/tile_builtins.h"
 #include "world/view.h"
@@ -114,19 +115,34 @@ TEST_F(TileTest, ViewsFollowWithinTheirBordersSpeedsAndTheRoom) {
     i->deactivated = 0;
 }
 
-TEST_F(TileTest, ScaleFactorsOfEmptyPortsStayFinite) {
+// The ports' extent, from the window's corner, is stretched over the game's size; empty ports, or none
+// visible, count as 8 x 8, so the factors stay finite.
+TEST_F(TileTest, ScaleFactorsStretchThePortsExtentOverTheGameSize) {
+    WindowSize& game = Window_State().Window_DeviceState.gameSize;
+    const WindowSize saved = game;
+    game = WindowSize{320, 240};
+    CView* views = Room_State().Run_Room->views;
     Room_State().Run_Room->viewsEnabled = true;
-    Room_State().Run_Room->views[0].visible = true;
-    Room_State().Run_Room->views[0].portW = 0;
-    Room_State().Run_Room->views[0].portH = 0;
+    views[0].visible = views[1].visible = true;
+    views[0].portX = 0, views[0].portY = 0, views[0].portW = 400, views[0].portH = 480;
+    views[1].portX = 400, views[1].portY = 0, views[1].portW = 240, views[1].portH = 120;
     Room_State().Run_Room->UpdateViews();
-    EXPECT_EQ(View_State().View_ScaleX, 1.0f);
-    EXPECT_EQ(View_State().View_ScaleY, 1.0f);
-    Room_State().Run_Room->views[0].visible = false; // none visible: the start bounds of the union
+    EXPECT_EQ(Window_State().Window_DeviceState.scaleX, 0.5f);
+    EXPECT_EQ(Window_State().Window_DeviceState.scaleY, 0.5f);
+    // A port away from the corner: the part of the window before it counts.
+    views[0].visible = false;
     Room_State().Run_Room->UpdateViews();
-    int w = 0, h = 0;
-    Graphics::GetScreenSize(w, h);
-    EXPECT_EQ(View_State().View_ScaleX, static_cast<float>(w / -1999998.0));
+    EXPECT_EQ(Window_State().Window_DeviceState.scaleX, 0.5f);
+    EXPECT_EQ(Window_State().Window_DeviceState.scaleY, 2.0f);
+    views[1].portW = views[1].portH = 0;
+    views[1].portX = 0;
+    Room_State().Run_Room->UpdateViews();
+    EXPECT_EQ(Window_State().Window_DeviceState.scaleX, 40.0f);
+    EXPECT_EQ(Window_State().Window_DeviceState.scaleY, 30.0f);
+    views[1].visible = false;
+    Room_State().Run_Room->UpdateViews();
+    EXPECT_EQ(Window_State().Window_DeviceState.scaleX, 40.0f);
+    game = saved;
 }
 
 } // namespace

@@ -130,8 +130,11 @@ void DrawScreenTexture() {
     Graphics::SetMatrix(0, view);
     float projection[16];
     Matrix_BuildOrtho(projection, static_cast<float>(backWidth), static_cast<float>(-backHeight), 1.0f, 32000.0f);
-    projection[12] = static_cast<float>(projection[12] - 1.0 / savedGame.width);
-    projection[13] = static_cast<float>(projection[13] + 1.0 / savedGame.height);
+    // Half a pixel of the back buffer, which is drawn into here: half a pixel of the game's size would
+    // move the image by half the scale it is drawn at (2.5 pixels for a game of 320 x 240 on a screen of
+    // 1600 x 1200).
+    projection[12] = static_cast<float>(projection[12] - 1.0 / backWidth);
+    projection[13] = static_cast<float>(projection[13] + 1.0 / backHeight);
     D3DMATRIX device;
     std::memcpy(device.m, projection, sizeof device.m);
     Frame_State().GR_D3DDevice->SetTransform(D3DTS_PROJECTION, device);

@@ -1,10 +1,12 @@
 #include "platform/sdl/sdl_platform.h"
 
 #include "core/console.h"
+#include "core/text.h"
 #include "platform/sdl/sdl_keys.h"
 #include "platform/sdl/x11_errors.h"
 #include "platform/sdl/x11_pointer.h"
 #include "platform/sdl/x11_title.h"
+#include "platform/sdl/x11_window.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -66,7 +68,12 @@ std::string DriversWithoutWayland() {
 
 } // namespace
 
-std::unique_ptr<CSDLPlatform> CSDLPlatform::Create() {
+std::unique_ptr<CSDLPlatform> CSDLPlatform::Create(std::string* error) {
+    const auto fail = [error](std::string why) {
+        DebugConsole->Output("%s\n", why.c_str());
+        if (error) *error = std::move(why);
+        return nullptr;
+    };
     // Windows gives a window no mouse capture unless it asks, and the runner never asks.
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
     // The close box is a WM_CLOSE for the window procedure to decide on, not a quit.
@@ -87,16 +94,13 @@ std::unique_ptr<CSDLPlatform> CSDLPlatform::Create() {
     const bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
     if (withoutWayland) SDL_ResetHint(SDL_HINT_VIDEODRIVER);
     if (!started) {
-        if (!asked.empty()) {
-            DebugConsole->Output("SDL video driver \"%s\" failed: %s\n", asked.c_str(), SDL_GetError());
-            return nullptr;
-        }
+        if (!asked.empty())
+            return fail("SDL's video driver \"" + Text_Escaped(asked.c_str()) +
+                        "\" (named in SDL_VIDEODRIVER) could not start: " + Text_Escaped(SDL_GetError()));
         DebugConsole->Output("No display (%s): using the offscreen video driver\n", SDL_GetError());
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-            DebugConsole->Output("SDL offscreen video failed: %s\n", SDL_GetError());
-            return nullptr;
-        }
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+            return fail(std::string("SDL's offscreen video driver could not start: ") + Text_Escaped(SDL_GetError()));
     }
     SDL_StartTextInput();
     const char* driver = SDL_GetCurrentVideoDriver();
@@ -199,6 +203,7 @@ bool CSDLPlatform::CreateWindow(const PlatformWindowDesc& desc) {
 
 void CSDLPlatform::DestroyWindow() {
     if (!m_window) return;
+    X11Errors_ForgetWindow();
     SDL_DestroyWindow(m_window);
     m_window = nullptr;
     m_windowId = 0;
@@ -269,7 +274,12 @@ bool CSDLPlatform::SetFullscreen(bool fullscreen) {
     } else if (fullscreen) {
         flags = SDL_WINDOW_FULLSCREEN_DESKTOP;
     }
-    return SDL_SetWindowFullscreen(m_window, flags) == 0;
+    if (SDL_SetWindowFullscreen(m_window, flags) != 0) return false;
+    // Where no window manager takes it to full screen, the window covers the display itself.
+    SDL_Rect display;
+    if (fullscreen && !X11Window_FullScreenManaged(m_window) && SDL_GetDisplayBounds(DisplayIndex(), &display) == 0)
+        X11Window_Cover(m_window, display);
+    return true;
 }
 
 void CSDLPlatform::SetCursor(int32_t cursor) {
@@ -571,7 +581,9 @@ int CSDLPlatform::ShowMessageBox(const char* text, const char* caption, uint32_t
     // The box belongs to the game window, once that is shown: the window manager keeps it above the game
     // window, whatever the player clicks.
     SDL_Window* owner = m_window && (SDL_GetWindowFlags(m_window) & SDL_WINDOW_SHOWN) ? m_window : nullptr;
-    const SDL_MessageBoxData box = {flags, owner, caption, wrapped.c_str(), buttons.count, data, nullptr};
+    // The box's title goes to the X server as the game window's does, as far as one request carries it.
+    const std::string title = X11Title_Fitted(m_window, caption);
+    const SDL_MessageBoxData box = {flags, owner, title.c_str(), wrapped.c_str(), buttons.count, data, nullptr};
     int hit = -1;
     if (SDL_ShowMessageBox(&box, &hit) != 0) {
         DebugConsole->Output("SDL_ShowMessageBox failed: %s\n", SDL_GetError());

@@ -10,13 +10,14 @@
 #include <SDL.h>
 
 #include <memory>
+#include <string>
 
 class CSDLPlatform final : public IPlatformBackend {
 public:
     // Starts SDL's video. When the system's video driver cannot start and none was named in
     // SDL_VIDEODRIVER, the offscreen driver is used (and said so on the debug console). Null when SDL
-    // cannot start at all.
-    static std::unique_ptr<CSDLPlatform> Create();
+    // cannot start at all, with the driver and SDL's reason in error (and on the debug console).
+    static std::unique_ptr<CSDLPlatform> Create(std::string* error = nullptr);
     ~CSDLPlatform() override;
     CSDLPlatform(const CSDLPlatform&) = delete;
     CSDLPlatform& operator=(const CSDLPlatform&) = delete;

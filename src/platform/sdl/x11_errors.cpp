@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <mutex>
 #include <poll.h>
+#include <string>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -44,8 +45,39 @@ bool NamedBefore(int error, int request) {
     return false;
 }
 
+std::atomic<bool> g_lost{false};
+
+// The end of the run when the game window can no longer be drawn into (the display gone, or the window
+// destroyed by another program): why, on standard error, then the end of a fatal error, which touches the
+// display no more.
+[[noreturn]] void EndWithoutTheWindow(const std::string& why) {
+    // Met again: the clean-up of the first touched the display after all, or another thread met it too.
+    if (g_lost.exchange(true)) Process_EndFromAnyThread(kExitAfterError);
+    std::fprintf(stderr, "%s: the game was ended.\n", why.c_str());
+    if (!Process_OnGameThread()) Process_EndFromAnyThread(kExitAfterError);
+    Platform_LoseDisplay();
+    Dialog_CloseProcesses();
+    Process_Exit(kExitAfterError);
+}
+
+// The game window's connection and window, once it is shown (null and 0 before, and once the runner
+// destroys it itself).
+std::atomic<Display*> g_gameDisplay{nullptr};
+std::atomic<unsigned long> g_gameWindow{0};
+
 // Called by Xlib with the display locked: it makes no request of its own.
 int OnFailedRequest(Display* display, XErrorEvent* error) {
+    // A request about the game window that finds no such window or drawable: another program destroyed it
+    // (the runner forgets the window before it destroys it itself). Nothing can be drawn any more, and the
+    // graphics driver would draw into a window of no size.
+    if ((error->error_code == BadWindow || error->error_code == BadDrawable) && ::getpid() == g_runner &&
+        display == g_gameDisplay.load() && error->resourceid != 0 && error->resourceid == g_gameWindow.load()) {
+        const char* name = DisplayString(display);
+        char id[32];
+        std::snprintf(id, sizeof id, "0x%lx", error->resourceid);
+        EndWithoutTheWindow(std::string("The game's window (") + id + ") on the display " + (name ? name : "") +
+                            " was destroyed by another program");
+    }
     if (error->error_code == BadWindow && !IsOwn(display, error->resourceid)) return 0;
     if (NamedBefore(error->error_code, error->request_code)) return 0;
     char what[128] = "";
@@ -59,19 +91,11 @@ int OnFailedRequest(Display* display, XErrorEvent* error) {
     return 0;
 }
 
-std::atomic<bool> g_lost{false};
-
 int OnLostDisplay(Display* display) {
     if (::getpid() != g_runner) return 0;
-    // Met again: the clean-up of the first touched the display after all, or another thread met it too.
-    if (g_lost.exchange(true)) Process_EndFromAnyThread(kExitAfterError);
     const char* name = DisplayString(display);
-    std::fprintf(stderr, "The display %s went away (its X server closed the connection): the game was ended.\n",
-                 name ? name : "");
-    if (!Process_OnGameThread()) Process_EndFromAnyThread(kExitAfterError);
-    Platform_LoseDisplay();
-    Dialog_CloseProcesses();
-    Process_Exit(kExitAfterError);
+    EndWithoutTheWindow(std::string("The display ") + (name ? name : "") +
+                        " went away (its X server closed the connection)");
 }
 
 // The display's connection, once a window shows which (-1 before).
@@ -122,8 +146,16 @@ void X11Errors_Install() {
 void X11Errors_WatchConnection(SDL_Window* window) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (g_installed && window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11)
+    if (g_installed && window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11) {
         g_connection.store(ConnectionNumber(info.info.x11.display));
+        g_gameDisplay.store(info.info.x11.display);
+        g_gameWindow.store(info.info.x11.window);
+    }
+}
+
+void X11Errors_ForgetWindow() {
+    g_gameWindow.store(0);
+    g_gameDisplay.store(nullptr);
 }
 
 void X11Errors_Remove() {
@@ -134,4 +166,5 @@ void X11Errors_Remove() {
     if (g_brokenPipeHandled) sigaction(SIGPIPE, &g_previousBrokenPipe, nullptr);
     g_brokenPipeHandled = false;
     g_connection.store(-1);
+    X11Errors_ForgetWindow();
 }

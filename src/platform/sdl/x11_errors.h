@@ -4,6 +4,8 @@
 //
 // - A failed request does not end the game. One about a window that is not the runner's is ignored (the
 //   window has gone); any other is named on the debug console, once for each kind of error and request.
+// - A request about the game window that finds it gone (another program destroyed it: nothing can be drawn
+//   any more) ends the run as a lost display does, saying so.
 // - A lost display is the graphics device failing: the runner says on standard error that the display went
 //   away, closes the processes of a dialog that was open, lets go of the display (Platform_LoseDisplay) and
 //   ends the run as a fatal error does, whose clean-up saves what it saves without touching the display
@@ -21,5 +23,7 @@
 void X11Errors_Install();
 // The display's connection is the game window's: told once the window is made.
 void X11Errors_WatchConnection(SDL_Window* window);
+// The runner destroys the game window itself: a late error about it is no other program's doing.
+void X11Errors_ForgetWindow();
 // Puts back the handlers found when they were installed (after SDL's video has ended).
 void X11Errors_Remove();

@@ -322,16 +322,19 @@ void Window_RoomToWindow(int view, float x, float y, int& windowX, int& windowY)
     if (!p.active || p.viewW == 0.0f || p.viewH == 0.0f) return;
     const double rx = (static_cast<double>(x) - p.viewX) * p.portW / p.viewW;
     const double ry = (static_cast<double>(y) - p.viewY) * p.portH / p.viewH;
+    // The ports are drawn scaled over the screen (the window record's factors), as the mouse is mapped.
+    const double scaleX = Window_State().Window_DeviceState.scaleX;
+    const double scaleY = Window_State().Window_DeviceState.scaleY;
     if (std::fabs(p.angle) < 0.01f) {
-        windowX = X86_RoundToInt32(p.portX + rx);
-        windowY = X86_RoundToInt32(p.portY + ry);
+        windowX = X86_RoundToInt32((p.portX + rx) * scaleX);
+        windowY = X86_RoundToInt32((p.portY + ry) * scaleY);
         return;
     }
     const double b = static_cast<double>(p.angle) * kPi / 180.0;
     const double ex = rx - p.portW / 2.0;
     const double ey = ry - p.portH / 2.0;
-    windowX = X86_RoundToInt32(p.portX + p.portW / 2.0 + std::cos(b) * ex + std::sin(b) * ey);
-    windowY = X86_RoundToInt32(p.portY + p.portH / 2.0 - std::sin(b) * ex + std::cos(b) * ey);
+    windowX = X86_RoundToInt32((p.portX + p.portW / 2.0 + std::cos(b) * ex + std::sin(b) * ey) * scaleX);
+    windowY = X86_RoundToInt32((p.portY + p.portH / 2.0 - std::sin(b) * ex + std::cos(b) * ey) * scaleY);
 }
 
 // The letterbox margins are taken off once, before either way of mapping.

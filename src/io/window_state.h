@@ -87,5 +87,6 @@ void Display_GetAspectOffset(int& x, int& y);
 // Makes the main window; null when it cannot be made.
 WindowHandle Window_Create(int width, int height);
 
-// Maps a room point through the recorded mapping of view v to whole window pixels.
+// Maps a room point through the recorded mapping of view v, and the scale its port is drawn at, to whole
+// pixels of the screen (the game-size image that the ports are stretched over).
 void Window_RoomToWindow(int view, float x, float y, int& windowX, int& windowY);

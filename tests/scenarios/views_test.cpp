@@ -164,4 +164,29 @@ TEST(Views, TilesUnderATurnedViewAreThoseOfTheRoomUnturned) {
     }
 }
 
+// The room is stretched over the window whatever size its view's port has, and draw_getpixel reads the
+// pixel drawn at a room point there: a red corner drawn in the room is red at that point of the saved
+// screen and to draw_getpixel, with a port twice the window's size and one half of it.
+TEST(Views, DrawGetpixelReadsWhatIsDrawnAtARoomPointWhateverThePortsSize) {
+    for (const int port : {128, 32}) {
+        SCOPED_TRACE("a port " + std::to_string(port) + " wide");
+        GameView view = WholeWindow();
+        view.portWidth = port;
+        view.portHeight = port * 3 / 4;
+        ScenarioGame game = ViewGame(view, "");
+        game.objects[0].events[0].code =
+            "draw_set_colour(c_red); draw_rectangle(40, 30, 63, 47, false);"
+            "if (global.t == 1) show_debug_message(\"pixels \" + string(draw_getpixel(50, 40)) + \" \" +"
+            " string(draw_getpixel(10, 10)));";
+        const SavedFrame f = RunFrame(game);
+        ASSERT_EQ(f.run.exitCode, 0) << f.run.errors;
+        ASSERT_EQ(f.width, 64);
+        EXPECT_EQ(f.At(50, 40), 0xFF0000u);
+        EXPECT_EQ(f.At(10, 10), kBlue);
+        EXPECT_EQ(LinesStartingWith(f.run.log, "pixels "),
+                  std::vector<std::string>{"255 " + std::to_string(0xFF0000)})
+            << f.run.log;
+    }
+}
+
 } // namespace

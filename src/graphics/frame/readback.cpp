@@ -173,13 +173,11 @@ IBitmap* GrabScreenRect(int x, int y, int w, int h) {
 }
 
 uint32_t GetScreenPixel(int x, int y) {
-    int screenWidth = 0;
-    int screenHeight = 0;
-    GetScreenSize(screenWidth, screenHeight);
+    // The screen has the game's size, over which the rooms' ports are stretched.
     int w = 1;
     int h = 1;
     if (x < 0 || y < 0) return 0;
-    return GR_PixelFromBlock(GR_D3D_ReadScreenRect(screenWidth, screenHeight, x, y, w, h));
+    return GR_PixelFromBlock(GR_D3D_ReadScreenRect(Window_GetGameWidth(), Window_GetGameHeight(), x, y, w, h));
 }
 
 } // namespace Graphics

@@ -2,38 +2,44 @@
 
 #include <cstring>
 
+namespace {
+
+inline bool Continuation(unsigned byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+// The length of the character at b, as UTF8_Decode gives it: each byte is read only when the bytes
+// before it are continuation bytes, so the terminator stops the walk.
+inline int Length(const unsigned char* b, size_t available) {
+    const unsigned lead = b[0];
+    if (lead < 0x80) return lead != 0;
+    if (lead < 0xC0 || lead > 0xF4 || available < 2 || !Continuation(b[1])) return 1;
+    if (lead < 0xE0) return 2;
+    if (available < 3 || !Continuation(b[2])) return 1;
+    if (lead < 0xF0) return 3;
+    if (available < 4 || !Continuation(b[3])) return 1;
+    // Four bytes encode U+10000 to U+10FFFF only: after 0xF0 the second byte is at least 0x90, after
+    // 0xF4 below it.
+    if (lead == 0xF0 ? b[1] < 0x90 : lead == 0xF4 && b[1] >= 0x90) return 1;
+    return 4;
+}
+
+} // namespace
+
 int UTF8_Decode(const char* p, size_t available, uint32_t& code) {
     auto b = reinterpret_cast<const unsigned char*>(p);
-    const unsigned lead = b[0];
-    code = lead;
-    if (lead < 0x80) return lead != 0;
-    size_t length;
-    uint32_t c;
-    if (lead < 0xC0) return 1;
-    if (lead < 0xE0) {
-        length = 2, c = lead & 0x1F;
-    } else if (lead < 0xF0) {
-        length = 3, c = lead & 0x0F;
-    } else if (lead <= 0xF4) {
-        length = 4, c = lead & 0x07;
-    } else {
-        return 1;
+    const int length = Length(b, available);
+    switch (length) {
+    case 2: code = (b[0] & 0x1Fu) << 6 | (b[1] & 0x3Fu); break;
+    case 3: code = (b[0] & 0x0Fu) << 12 | (b[1] & 0x3Fu) << 6 | (b[2] & 0x3Fu); break;
+    case 4: code = (b[0] & 0x07u) << 18 | (b[1] & 0x3Fu) << 12 | (b[2] & 0x3Fu) << 6 | (b[3] & 0x3Fu); break;
+    default: code = b[0]; break;
     }
-    if (available < length) return 1;
-    // A continuation byte is never 0, so the walk stops at the terminator.
-    for (size_t k = 1; k < length; ++k) {
-        const unsigned next = b[k];
-        if ((next & 0xC0) != 0x80) return 1;
-        c = c << 6 | (next & 0x3F);
-    }
-    if (length == 4 && (c < 0x10000 || c > 0x10FFFF)) return 1;
-    code = c;
-    return static_cast<int>(length);
+    return length;
 }
 
 int UTF8_SequenceLength(const char* p) {
-    uint32_t code;
-    return UTF8_Decode(p, 4, code);
+    return Length(reinterpret_cast<const unsigned char*>(p), 4);
 }
 
 uint32_t UTF8_GetChar(const char*& p) {
@@ -93,7 +99,7 @@ int UTF8_Length(const char* text) {
             count += 8;
             continue;
         }
-        text += UTF8_SequenceLength(text);
+        text += Length(reinterpret_cast<const unsigned char*>(text), 4);
         ++count;
     }
     return count;
@@ -106,7 +112,7 @@ const char* UTF8_Skip(const char* text, int64_t n) {
         text += 8;
         n -= 8;
     }
-    for (int step; n > 0 && (step = UTF8_SequenceLength(text)) != 0; --n)
+    for (int step; n > 0 && (step = Length(reinterpret_cast<const unsigned char*>(text), 4)) != 0; --n)
         text += step;
     return text;
 }

@@ -311,43 +311,17 @@ std::string Text_Escaped(const char* text, size_t length) {
         out += kDigits[byte & 15];
     };
     for (size_t i = 0; i < length;) {
-        const uint8_t lead = p[i];
-        if (lead < 0x80) {
-            if (lead < 0x20 || lead == 0x7F) escape(lead);
-            else out += static_cast<char>(lead);
-            ++i;
-            continue;
-        }
-        // A well-formed sequence of two to four bytes: no overlong form, no surrogate, nothing above U+10FFFF.
-        size_t n = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-        if (n && i + n <= length) {
-            uint32_t c = lead & (0xFF >> (n + 1));
-            for (size_t k = 1; k < n; ++k) {
-                if ((p[i + k] & 0xC0) != 0x80) {
-                    n = 0;
-                    break;
-                }
-                c = c << 6 | (p[i + k] & 0x3F);
-            }
-            const uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
-            if (n && (c < least[n] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)) n = 0;
-            // The C1 controls reach a terminal as controls too.
-            if (n && c >= 0x80 && c <= 0x9F) {
-                for (size_t k = 0; k < n; ++k)
-                    escape(p[i + k]);
-                i += n;
-                continue;
-            }
+        const size_t at = i;
+        const int32_t c = Text_NextCodePoint(text, length, i);
+        if (c < 0) {
+            escape(p[at]);
+        } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+            // The C0 and C1 controls reach a terminal as controls.
+            for (size_t k = at; k < i; ++k)
+                escape(p[k]);
         } else {
-            n = 0;
+            out.append(text + at, i - at);
         }
-        if (n == 0) {
-            escape(lead);
-            ++i;
-            continue;
-        }
-        out.append(text + i, n);
-        i += n;
     }
     return out;
 }

@@ -361,7 +361,7 @@ const char* IO_GetKeyboardString() {
     const uint16_t* s = Game().keyboardString;
     for (int i = 0; i < kIOKeyboardStringUnits && s[i] != 0; ++i) {
         if (Text_IsHighSurrogate(s[i]) && i + 1 < kIOKeyboardStringUnits && Text_IsLowSurrogate(s[i + 1])) {
-            p = Text_PutCodePoint(p, Text_JoinSurrogates(s[i], s[i + 1]));
+            UTF8_PutChar(p, Text_JoinSurrogates(s[i], s[i + 1]));
             ++i;
         } else if (!Text_IsHighSurrogate(s[i]) && !Text_IsLowSurrogate(s[i])) {
             UTF8_PutChar(p, s[i]);
@@ -371,25 +371,13 @@ const char* IO_GetKeyboardString() {
     return text;
 }
 
-uint32_t IO_NextCharacter(const char*& text) {
-    if (static_cast<uint8_t>(text[0]) >= 0xF0 && strnlen(text, 4) == 4) {
-        size_t at = 0;
-        const int32_t code = Text_NextCodePoint(text, 4, at);
-        if (code >= 0x10000) {
-            text += 4;
-            return static_cast<uint32_t>(code);
-        }
-    }
-    return UTF8_GetChar(text);
-}
-
 void IO_SetKeyboardString(const char* text) {
     IOInputCopy& g = Game();
     int length = 0;
     if (text) {
         const char* p = text;
         while (length < kIOKeyboardStringUnits - 1) {
-            const uint32_t c = IO_NextCharacter(p);
+            const uint32_t c = UTF8_GetChar(p);
             if (c == 0) break;
             if (c < 0x10000) {
                 g.keyboardString[length++] = static_cast<uint16_t>(c);

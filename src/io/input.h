@@ -139,9 +139,6 @@ void IO_SetLastChar(int character);
 // The game-side string as UTF-8 in one static buffer, overwritten by the next call.
 const char* IO_GetKeyboardString();
 void IO_SetKeyboardString(const char* text);
-// The character at text, text moved past it: a well-formed four-byte sequence whole, anything else as
-// the engine's UTF-8 reads it (UTF8_GetChar). 0 at the terminator.
-uint32_t IO_NextCharacter(const char*& text);
 int IO_GetKeyMap(int key);
 void IO_SetKeyMap(int key, int mapped);
 void IO_UnsetKeyMap();

@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "core/utf8.h"
 #include "library/builtin.h"
+#include "platform/input_translator.h"
 
 #include <cstring>
 #include <string>
@@ -45,13 +46,22 @@ void F_base64_decode(ScriptValue& result, const BuiltInArgs& args) {
     BuiltIn_SetText(result, String_Duplicate(reinterpret_cast<const char*>(bytes.data())));
 }
 
-// The text as 16-bit little-endian code units, one per character of one to three bytes.
+// The text as 16-bit little-endian code units: one per character, two (a surrogate pair) for a
+// character beyond 16 bits.
 std::vector<uint8_t> CodeUnits(const char* text) {
     std::vector<uint8_t> units;
+    const auto put = [&units](uint32_t unit) {
+        units.push_back(static_cast<uint8_t>(unit));
+        units.push_back(static_cast<uint8_t>(unit >> 8));
+    };
     while (*text) {
-        const uint16_t c = UTF8_GetChar(text);
-        units.push_back(static_cast<uint8_t>(c));
-        units.push_back(static_cast<uint8_t>(c >> 8));
+        const uint32_t c = UTF8_GetChar(text);
+        if (c < 0x10000) {
+            put(c);
+        } else {
+            put(Text_HighSurrogate(c));
+            put(Text_LowSurrogate(c));
+        }
     }
     return units;
 }

@@ -22,15 +22,16 @@ int Position(const BuiltInArgs& a, int i) {
 }
 
 // A new text of the bytes of text up to its first 0 byte: a character that reads as 0 (the three bytes
-// chr makes of a code whose low 16 bits are 0), written again as UTF-8, ends the text there.
+// chr makes of a code beyond U+10FFFF whose low 16 bits are 0), written again as UTF-8, ends the text
+// there.
 char* NewText(const std::string& text) {
     return Text_New(text.data(), std::min(text.find('\0'), text.size()));
 }
 
-// Appends at most n characters of p, each decoded and written again as UTF-8 (n < 0: all of them). A
+// Appends at most n characters of p, each copied as UTF8_CopyChar copies it (n < 0: all of them). A
 // plain ASCII character is written as it is, so a run of them is copied whole.
 void AppendChars(std::string& out, const char* p, int64_t n) {
-    char encoded[3];
+    char encoded[4];
     while (n != 0 && *p) {
         const char* run = p;
         while (n != 0 && *p != 0 && static_cast<unsigned char>(*p) < 0x80) {
@@ -40,7 +41,7 @@ void AppendChars(std::string& out, const char* p, int64_t n) {
         out.append(run, static_cast<size_t>(p - run));
         if (n == 0 || !*p) break;
         char* end = encoded;
-        UTF8_PutChar(end, UTF8_GetChar(p));
+        UTF8_CopyChar(end, p);
         out.append(encoded, static_cast<size_t>(end - encoded));
         --n;
     }
@@ -109,7 +110,7 @@ int64_t String_Pos(const char* substr, const char* s, size_t* byteOffset = nullp
 std::string UTF8_ToASCII(const char* text) {
     std::string ascii;
     while (*text) {
-        uint16_t c = UTF8_GetChar(text);
+        const uint32_t c = UTF8_GetChar(text);
         if (c == 0) break;
         if (c < 128) ascii.push_back(static_cast<char>(c));
     }
@@ -196,14 +197,14 @@ void F_string_format(ScriptValue& r, const BuiltInArgs& a) {
 
 void F_chr(ScriptValue& r, const BuiltInArgs& a) {
     int code = X86_DoubleToInt32(a.Real(0));
-    char text[4] = {};
+    char text[5] = {};
     char* end = text;
     if (code < 128) {
-        UTF8_PutChar(end, static_cast<uint16_t>(code & 0x7F));
-    } else if (code < 2048) {
-        UTF8_PutChar(end, static_cast<uint16_t>(code));
+        UTF8_PutChar(end, static_cast<uint32_t>(code & 0x7F));
+    } else if (code < 2048 || (code >= 0x10000 && code <= 0x10FFFF)) {
+        UTF8_PutChar(end, static_cast<uint32_t>(code));
     } else {
-        // Always three bytes, even when the low 16 bits alone would take fewer.
+        // Three bytes, beyond U+10FFFF too, even when the low 16 bits alone would take fewer.
         unsigned c = static_cast<unsigned>(code) & 0xFFFFu;
         text[0] = static_cast<char>(0xE0 | (c >> 12));
         text[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
@@ -313,10 +314,9 @@ void F_string_char_at(ScriptValue& r, const BuiltInArgs& a) {
     }
     const char* p = UTF8_Skip(a.Text(0), skipped);
     if (!*p) return;
-    // The character decoded and written again as UTF-8.
-    char* text = static_cast<char*>(MEM_ALLOC_RAW(4));
+    char* text = static_cast<char*>(MEM_ALLOC_RAW(5));
     char* end = text;
-    UTF8_PutChar(end, UTF8_GetChar(p));
+    UTF8_CopyChar(end, p);
     *end = '\0';
     BuiltIn_SetText(r, text);
 }
@@ -405,20 +405,20 @@ void F_string_upper(ScriptValue& r, const BuiltInArgs& a) {
     ChangeCase(r, a, 'a', 'A');
 }
 
-bool IsLetter(uint16_t c) {
+bool IsLetter(uint32_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
-bool IsDigit(uint16_t c) {
+bool IsDigit(uint32_t c) {
     return c >= '0' && c <= '9';
 }
 
 // The characters of the text that keep accepts, in order.
-void Filter(ScriptValue& r, const char* text, bool (*keep)(uint16_t)) {
+void Filter(ScriptValue& r, const char* text, bool (*keep)(uint32_t)) {
     BuiltIn_SetText(r, nullptr);
     if (!text || !*text) return;
     std::string out;
     while (*text) {
-        uint16_t c = UTF8_GetChar(text);
+        const uint32_t c = UTF8_GetChar(text);
         if (keep(c)) out.push_back(static_cast<char>(c));
     }
     BuiltIn_SetText(r, NewText(out));
@@ -430,7 +430,7 @@ void F_string_digits(ScriptValue& r, const BuiltInArgs& a) {
     Filter(r, a.count == 1 ? a.Text(0) : nullptr, IsDigit);
 }
 void F_string_lettersdigits(ScriptValue& r, const BuiltInArgs& a) {
-    Filter(r, a.Text(0), [](uint16_t c) { return IsLetter(c) || IsDigit(c); });
+    Filter(r, a.Text(0), [](uint32_t c) { return IsLetter(c) || IsDigit(c); });
 }
 
 void F_string_repeat(ScriptValue& r, const BuiltInArgs& a) {

@@ -1,6 +1,6 @@
 #include "platform/dialog_form.h"
 
-#include "platform/input_translator.h"
+#include "core/utf8.h"
 #include "platform/keys.h"
 
 #include <algorithm>
@@ -123,7 +123,9 @@ void CDialogForm::Type(const char* utf8) {
         const size_t need = cp >= 0x10000 ? 2 : 1;
         if (units + need > kDialogEditUnits) continue;
         char bytes[4];
-        field.append(bytes, Text_PutCodePoint(bytes, static_cast<uint32_t>(cp)));
+        char* end = bytes;
+        UTF8_PutChar(end, static_cast<uint32_t>(cp));
+        field.append(bytes, end);
         units += need;
     }
 }

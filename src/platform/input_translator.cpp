@@ -2,65 +2,6 @@
 
 #include <algorithm>
 
-int32_t Text_NextCodePoint(const char* text, size_t length, size_t& i) {
-    const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
-    const uint8_t lead = byte(i);
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    }
-    size_t extra;
-    int32_t cp, minimum;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        extra = 1, cp = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        extra = 2, cp = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        extra = 3, cp = lead & 0x07, minimum = 0x10000;
-    } else {
-        ++i;
-        return -1;
-    }
-    if (length - i <= extra) {
-        ++i;
-        return -1;
-    }
-    for (size_t k = 1; k <= extra; ++k) {
-        const uint8_t b = byte(i + k);
-        if ((b & 0xC0) != 0x80) {
-            ++i;
-            return -1;
-        }
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++i;
-        return -1;
-    }
-    i += extra + 1;
-    return cp;
-}
-
-char* Text_PutCodePoint(char* out, uint32_t cp) {
-    const auto put = [&out](uint32_t byte) { *out++ = static_cast<char>(byte); };
-    if (cp < 0x80) {
-        put(cp);
-    } else if (cp < 0x800) {
-        put(0xC0 | (cp >> 6));
-        put(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        put(0xE0 | (cp >> 12));
-        put(0x80 | ((cp >> 6) & 0x3F));
-        put(0x80 | (cp & 0x3F));
-    } else {
-        put(0xF0 | (cp >> 18));
-        put(0x80 | ((cp >> 12) & 0x3F));
-        put(0x80 | ((cp >> 6) & 0x3F));
-        put(0x80 | (cp & 0x3F));
-    }
-    return out;
-}
-
 void CInputTranslator::Key(CMessageQueue& queue, const PCKey& key, bool down, bool repeat) {
     if (key.vk == 0) return;
     const bool alt = key.vk == VK_MENU || m_keys.IsDown(VK_MENU);

@@ -3,6 +3,7 @@
 // the rules below hold alike for the SDL window and the scripted fake.
 #pragma once
 
+#include "core/utf8.h"
 #include "platform/keys.h"
 #include "platform/messages.h"
 
@@ -40,12 +41,6 @@ public:
 private:
     CKeyState m_keys;
 };
-
-// Next code point of a UTF-8 text at index i (advanced past it); -1 for a byte that starts no valid
-// sequence (i advances by one).
-int32_t Text_NextCodePoint(const char* text, size_t length, size_t& i);
-// Writes a code point up to U+10FFFF as UTF-8 at out (one to four bytes); the end of what was written.
-char* Text_PutCodePoint(char* out, uint32_t cp);
 
 // UTF-16's surrogate pairs: the two halves of a code point beyond the 16-bit range, and the code point
 // of a pair.

@@ -5,6 +5,7 @@
 #include "core/files.h"
 #include "core/memory.h"
 #include "core/save_area.h"
+#include "core/utf8.h"
 #include "data/general_info.h"
 #include "ext/platform_builtins.h"
 #include "graphics/frame/frame.h"
@@ -13,7 +14,6 @@
 #include "io/input.h"
 #include "io/window.h"
 #include "platform/clock.h"
-#include "platform/input_translator.h"
 #include "script/compiler/compile.h"
 #include "script/vm/vm.h"
 #include "script/vm/vm_error.h"
@@ -274,13 +274,15 @@ template <void (*Write)(int)> bool SetOfKeyboard(CInstance*, int, ScriptValue* i
 }
 bool GetLastChar(CInstance*, int, ScriptValue* out) {
     char text[5] = {};
-    *Text_PutCodePoint(text, static_cast<uint32_t>(IO_GetLastChar())) = 0;
+    char* end = text;
+    UTF8_PutChar(end, static_cast<uint32_t>(IO_GetLastChar()));
+    *end = 0;
     return VarOut_Text(out, text);
 }
 // The first character of the text (all of its UTF-8 bytes); an empty or missing text changes nothing.
 bool SetLastChar(CInstance*, int, ScriptValue* in) {
     const char* text = Value_Text(in);
-    if (text && *text) IO_SetLastChar(static_cast<int>(IO_NextCharacter(text)));
+    if (text && *text) IO_SetLastChar(static_cast<int>(UTF8_GetChar(text)));
     return true;
 }
 bool GetKeyboardString(CInstance*, int, ScriptValue* out) {

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -20,41 +21,66 @@ struct ExactText {
 
 } // namespace
 
-TEST(UTF8, EncodesAndDecodesOneToThreeBytes) {
-    char buf[16] = {};
+TEST(UTF8, EncodesAndDecodesOneToFourBytes) {
+    char buf[32] = {};
     char* out = buf;
-    for (uint16_t c : {uint16_t('z'), uint16_t(0x7FF), uint16_t(0x20AC)})
+    for (uint32_t c : {uint32_t('z'), uint32_t(0x7FF), uint32_t(0x20AC), uint32_t(0xFFFF), uint32_t(0x10000),
+                       uint32_t(0x1F600), uint32_t(0x10FFFF)})
         UTF8_PutChar(out, c);
-    EXPECT_EQ(std::string(buf), "z\xDF\xBF\xE2\x82\xAC");
+    EXPECT_EQ(std::string(buf), "z\xDF\xBF\xE2\x82\xAC\xEF\xBF\xBF\xF0\x90\x80\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF");
     const char* in = buf;
-    EXPECT_EQ(UTF8_GetChar(in), 'z');
-    EXPECT_EQ(UTF8_GetChar(in), 0x7FF);
-    EXPECT_EQ(UTF8_GetChar(in), 0x20AC);
-    EXPECT_EQ(UTF8_GetChar(in), 0);
-    EXPECT_EQ(in, buf + 6) << "the terminator is never stepped over";
-    // A four-byte lead is read as a three-byte one; the 0x80 left over leads a sequence of its own.
-    EXPECT_EQ(UTF8_Length("\xF0\x9F\x98\x80"), 2);
+    for (uint32_t c : {uint32_t('z'), uint32_t(0x7FF), uint32_t(0x20AC), uint32_t(0xFFFF), uint32_t(0x10000),
+                       uint32_t(0x1F600), uint32_t(0x10FFFF), uint32_t(0)})
+        EXPECT_EQ(UTF8_GetChar(in), c);
+    EXPECT_EQ(in, buf + 21) << "the terminator is never stepped over";
+    EXPECT_EQ(UTF8_Length(buf), 7);
+    EXPECT_EQ(UTF8_Skip(buf, 5), buf + 13);
+    // Overlong forms and surrogate halves of two and three bytes read as their bits spell.
+    EXPECT_EQ(UTF8_Length("\xC1\x81\xE0\x81\x81\xED\xA0\xBD"), 3);
+    const char* legacy = "\xC1\x81\xED\xA0\xBD";
+    EXPECT_EQ(UTF8_GetChar(legacy), uint32_t('A'));
+    EXPECT_EQ(UTF8_GetChar(legacy), 0xD83Du);
 }
 
-TEST(UTF8, CutShortAndStraySequencesStopAtTheTerminator) {
+// A byte that starts no character is one of its own, its code the byte, and the byte after it stays a
+// character of its own; no walk reads past the terminator (the sanitizers check the exact blocks).
+TEST(UTF8, StrayBytesAreCharactersOfTheirOwn) {
     ExactText two("\xC3");
     const char* p = two.p;
-    EXPECT_EQ(UTF8_GetChar(p), (0xC3 & 0x1F) << 6);
+    EXPECT_EQ(UTF8_GetChar(p), 0xC3u);
     EXPECT_EQ(p, two.p + 1);
 
     ExactText three("x\xE2\x82");
     p = three.p + 1;
-    EXPECT_EQ(UTF8_GetChar(p), (0x2 << 12) | (0x02 << 6));
-    EXPECT_EQ(p, three.p + 3);
-    EXPECT_EQ(UTF8_Length(three.p), 2);
+    EXPECT_EQ(UTF8_GetChar(p), 0xE2u);
+    EXPECT_EQ(p, three.p + 2);
+    EXPECT_EQ(UTF8_Length(three.p), 3);
 
-    // Stray continuation bytes lead sequences too: 0x80-0x9F of two bytes, 0xA0-0xBF of three.
-    ExactText stray("\x80");
-    ExactText stray3("\xBF\xBF");
-    EXPECT_EQ(UTF8_Length(stray.p), 1);
-    EXPECT_EQ(UTF8_Length(stray3.p), 1);
-    EXPECT_EQ(UTF8_CompareN(stray3.p, stray3.p, 5), 0);
-    EXPECT_LT(UTF8_CompareN(two.p, stray3.p, 5), 0);
+    // A lone continuation byte, a broken lead, a cut four-byte sequence, a lead of four beyond U+10FFFF
+    // or overlong, and the bytes that lead nothing: each byte one character, the letters after them kept.
+    for (const char* bytes : {"\x80" "a", "\xC3" "a", "\xE2\x82" "a", "\xF0\x9F\x98" "a", "\xF4\x90\x80\x80" "a",
+                              "\xF0\x8F\xBF\xBF" "a", "\xF8\x80\x80\x80" "a", "\xFF" "a"}) {
+        SCOPED_TRACE(Text_Escaped(bytes));
+        ExactText stray(bytes);
+        const int bytesBefore = static_cast<int>(std::strlen(bytes)) - 1;
+        EXPECT_EQ(UTF8_Length(stray.p), bytesBefore + 1);
+        EXPECT_EQ(UTF8_Skip(stray.p, bytesBefore), stray.p + bytesBefore);
+        p = stray.p;
+        for (int i = 0; i < bytesBefore; ++i)
+            EXPECT_EQ(UTF8_GetChar(p), static_cast<uint8_t>(bytes[i]));
+        EXPECT_EQ(UTF8_GetChar(p), uint32_t('a'));
+        char copy[8] = {};
+        char* out = copy;
+        for (const char* q = stray.p; *q;)
+            UTF8_CopyChar(out, q);
+        EXPECT_STREQ(copy, bytes) << "stray bytes are copied as they stand";
+    }
+
+    // A stray byte equals only itself, never the character of the same code.
+    EXPECT_EQ(UTF8_CompareN("\xBF\xBF", "\xBF\xBF", 5), 0);
+    EXPECT_NE(UTF8_CompareN("\xE9", "\xC3\xA9", 1), 0);
+    EXPECT_EQ(UTF8_CompareN("\xF0\x9F\x98\x80" "a", "\xF0\x9F\x98\x80" "b", 1), 0);
+    EXPECT_EQ(UTF8_CompareN("\xF0\x9F\x98\x80" "a", "\xF0\x9F\x98\x80" "b", 2), 'a' - 'b');
 
     // Runs of plain ASCII go eight bytes at a time: a character across an eight-byte boundary.
     ExactText straddle("abcdefg\xE2\x82\xAC" "hijklmnopq");
@@ -67,6 +93,20 @@ TEST(UTF8, CutShortAndStraySequencesStopAtTheTerminator) {
     EXPECT_EQ(UTF8_CompareN("abc", "abd", 2), 0);
     EXPECT_EQ(UTF8_CompareN("ab", "abc", 5), -'c');
     EXPECT_EQ(UTF8_CompareN("\xE2\x82\xAC", "\xC3\xA9", 1), 0x20AC - 0xE9);
+}
+
+// What reaches the system or comes from it is read strictly: overlong forms and surrogate halves are no
+// characters, and a sequence that runs past the given length is cut.
+TEST(UTF8, StrictReadingForTheSystem) {
+    const std::string text = "a\xC1\x81\xED\xA0\x80\xF0\x9F\x98\x80\xC3\xA9";
+    std::vector<int32_t> codes;
+    for (size_t i = 0; i < text.size();)
+        codes.push_back(Text_NextCodePoint(text.data(), text.size(), i));
+    EXPECT_EQ(codes, (std::vector<int32_t>{'a', -1, -1, -1, -1, -1, 0x1F600, 0xE9}));
+    size_t i = 0;
+    EXPECT_EQ(Text_NextCodePoint("\xF0\x9F\x98\x80", 3, i), -1);
+    EXPECT_EQ(i, 1u);
+    EXPECT_EQ(Text_Escaped("a\xF0\x9F\x98\x80\xC2\x85\xED\xA0\x80"), "a\xF0\x9F\x98\x80\\xC2\\x85\\xED\\xA0\\x80");
 }
 
 TEST(Text, ConcatJoinsIntoTheDestinationEvenWhenItIsOneOfTheTexts) {
@@ -125,8 +165,12 @@ TEST(Text, HashToNewline) {
     EXPECT_EQ(String_HashToNewline(b), 7);
     EXPECT_STREQ(b, "\\#\r\\x\xE2\x82\xAC\r");
     ExactText cut("#\xE2\x82");
-    EXPECT_EQ(String_HashToNewline(cut.p), 2);
+    EXPECT_EQ(String_HashToNewline(cut.p), 3);
     EXPECT_STREQ(cut.p, "\r\xE2\x82");
+    // A lead byte cut short leaves the "#" after it a line break; a four-byte character is one.
+    char broken[] = "\xC3#\xF0\x9F\x98\x80#";
+    EXPECT_EQ(String_HashToNewline(broken), 4);
+    EXPECT_STREQ(broken, "\xC3\r\xF0\x9F\x98\x80\r");
 }
 
 // New texts of every short length and of longer ones record their length, and are marked plain ASCII

@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     // The glyphs of every font that loaded are looked up and measured.
-    const uint16_t sample[] = {' ', 'A', 'g', 0x20AC, 0};
+    const uint32_t sample[] = {' ', 'A', 'g', 0x20AC, 0};
     for (int i = 0; i < Font_Count(); ++i)
         if (CFontQN* font = Font_Get(i)) (void)font->TextWidth(sample);
     // Every path that loaded is walked along.

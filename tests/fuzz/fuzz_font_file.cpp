@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int index = Font_Add("fuzz.ttf", 12 + static_cast<int>(size % 40), false, false, 0, 255);
     CFontQN* font = Font_Get(index);
     if (!font) __builtin_trap();
-    const uint16_t sample[] = {' ', 'A', 'g', 0x20AC, 0};
+    const uint32_t sample[] = {' ', 'A', 'g', 0x20AC, 0};
     (void)font->TextWidth(sample);
     for (int i = 1; i < font->GetGlyphCount(); ++i)
         if (font->GlyphAt(i - 1).character > font->GlyphAt(i).character) __builtin_trap();

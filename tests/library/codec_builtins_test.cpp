@@ -28,12 +28,13 @@ TEST(CodecBuiltIns, Base64OfStrings) {
 TEST(CodecBuiltIns, DigestsOfStrings) {
     EXPECT_EQ(CallText("md5_string_utf8", {"abc"}), "900150983cd24fb0d6963f7d28e17f72");
     EXPECT_EQ(CallText("sha1_string_utf8", {"abc"}), "a9993e364706816aba3e25717850c26c9cd0d89d");
-    // The unicode forms digest 16-bit little-endian units: "a" is the bytes 61 00, "é" E9 00; a four-byte
-    // sequence reads as a three-byte character and one cut short by the end of the text (D8 07 00 00).
+    // The unicode forms digest 16-bit little-endian units: "a" is the bytes 61 00, "é" E9 00, U+1F600 its
+    // surrogate pair 3D D8 00 DE, and a stray byte its own code ("x", 0x80, "y": 78 00 80 00 79 00).
     EXPECT_EQ(CallText("md5_string_unicode", {"a"}), "4144e195f46de78a3623da7364d04f11");
     EXPECT_EQ(CallText("sha1_string_unicode", {"a"}), "0a04b971b03da607ce6c455184037b660ca89f78");
     EXPECT_EQ(CallText("md5_string_unicode", {"\xC3\xA9"}), "ed71e8ffd3d8c47c1a2e22c53cd384aa");
-    EXPECT_EQ(CallText("sha1_string_unicode", {"\xF0\x9F\x98\x80"}), "cbd3e197f5d7f310ed4353543951a4c88b24d4cb");
+    EXPECT_EQ(CallText("sha1_string_unicode", {"\xF0\x9F\x98\x80"}), "bd4b6549a78e142a44eb9a0a512f83a787e96967");
+    EXPECT_EQ(CallText("md5_string_unicode", {"x\x80y"}), "5e1ed10817e52d4397439940407e6bdf");
     EXPECT_EQ(CallText("md5_string_unicode", {""}), "d41d8cd98f00b204e9800998ecf8427e");
 }
 

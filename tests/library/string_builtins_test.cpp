@@ -101,7 +101,8 @@ TEST(StringBuiltIns, CharacterCodesAndLengths) {
         {"chr", {8364.0}, kEuro},
         {"chr", {0.0}, ""},
         {"chr", {-191.0}, "A"},                  // a negative code keeps its low 7 bits
-        {"chr", {65536.0 + 65}, "\xE0\x81\x81"}, // three bytes from the low 16 bits
+        {"chr", {65536.0 + 65}, "\xF0\x90\x81\x81"},  // four bytes up to U+10FFFF
+        {"chr", {1114112.0 + 65}, "\xE0\x81\x81"}, // beyond it, three bytes from the low 16 bits
         {"chr", {std::nan("")}, ""},
         {"ansi_char", {233.0}, "\xE9"},
         {"ansi_char", {321.5}, "B"} // rounds to 322, low byte 66
@@ -150,8 +151,9 @@ TEST(StringBuiltIns, SearchingAndCounting) {
                    // Plain ASCII up to a character of several bytes, then more to search
                    {"string_pos", {"cd", "abcdefgh\xC3\xA9xyz"}, 3},
                    {"string_pos", {"xyz", "abcdefgh\xC3\xA9xyz"}, 10},
-                   // ASCII bytes swallowed by a sequence are no match; an overlong "A" is
-                   {"string_pos", {"AB", "xx\xC3" "AB"}, 0},
+                   // ASCII bytes after a lead byte cut short are characters of their own; an overlong
+                   // "A" is an "A"
+                   {"string_pos", {"AB", "xx\xC3" "AB"}, 4},
                    {"string_pos", {"AB", "x\xC1\x81" "B"}, 2},
                    // Long needles take another road to the same answers
                    {"string_pos", {LONG_NEEDLE, "--" LONG_NEEDLE}, 3},
@@ -266,25 +268,65 @@ TEST(StringBuiltIns, CaseFiltersAndRepeat) {
 }
 
 // Texts that end inside a character (a lone lead byte, as ansi_char(233) or string_set_byte_at make):
-// every walker stops at the terminator, which the sanitizers check on blocks sized to the text.
+// each such byte is a character of its own, copied as it stands, and every walker stops at the
+// terminator, which the sanitizers check on blocks sized to the text.
 TEST(StringBuiltIns, TruncatedCharactersNeverReadPastTheText) {
     const char* cut = "ab\xE9";      // a three-byte lead byte at the end
     const char* cutTwo = "\xE2\x82"; // a three-byte character missing its last byte
     ExpectNumbers({{"string_length", {cut}, 3},
-                   {"string_length", {cutTwo}, 1},
+                   {"string_length", {cutTwo}, 2},
                    {"string_pos", {"b", cut}, 2},
                    {"string_pos", {"\xE9", "\xE9"}, 1},
                    {"string_pos", {"x", cutTwo}, 0},
-                   {"ord", {cutTwo}, 0x2080},
+                   {"ord", {cutTwo}, 0xE2},
                    {"real", {"3\xE9"}, 3}});
-    EXPECT_EQ(CallText("string_copy", {cut, 3.0, 5.0}), "\xE9\x80\x80");
-    EXPECT_EQ(CallText("string_char_at", {cut, 3.0}), "\xE9\x80\x80");
+    EXPECT_EQ(CallText("string_copy", {cut, 3.0, 5.0}), "\xE9");
+    EXPECT_EQ(CallText("string_char_at", {cut, 3.0}), "\xE9");
     EXPECT_EQ(CallText("string_char_at", {cut, 4.0}), "");
-    EXPECT_EQ(CallText("string_delete", {cut, 1.0, 1.0}), "b\xE9\x80\x80");
-    EXPECT_EQ(CallText("string_insert", {"x", cut, 9.0}), "ab\xE9\x80\x80x");
+    EXPECT_EQ(CallText("string_delete", {cut, 1.0, 1.0}), "b\xE9");
+    EXPECT_EQ(CallText("string_insert", {"x", cut, 9.0}), "ab\xE9x");
     EXPECT_EQ(CallText("string_replace_all", {cut, "a", "z"}), "zb\xE9");
     EXPECT_EQ(CallText("string_letters", {cut}), "ab");
     EXPECT_EQ(CallText("string_upper", {cut}), "AB\xE9");
+}
+
+// A character of four bytes is one character to every built-in that counts characters, and the letters
+// after it stay as they were; a stray byte (here 0x80) is one too and takes nothing with it.
+TEST(StringBuiltIns, CharactersOfFourBytesAreWhole) {
+#define SMILE "\xF0\x9F\x98\x80" // U+1F600
+    ExpectNumbers({{"string_length", {"Bob" SMILE "abc"}, 7},
+                   {"string_length", {SMILE SMILE}, 2},
+                   {"string_byte_length", {"Bob" SMILE "abc"}, 10},
+                   {"string_pos", {"c", "Bob" SMILE "abc"}, 7},
+                   {"string_pos", {SMILE "a", "Bob" SMILE "abc"}, 4},
+                   {"string_pos", {"\x80", "x" SMILE}, 0}, // no character inside another
+                   {"string_pos", {"\xE9", "caf\xC3\xA9"}, 0},
+                   {"string_pos", {"y", "x\x80y"}, 3},
+                   {"string_count", {SMILE, SMILE "a" SMILE}, 2},
+                   {"ord", {SMILE "a"}, 0x1F600},
+                   {"ord", {"\x80y"}, 0x80},
+                   {"string_length", {"x\x80y"}, 3},
+                   {"real", {"1" SMILE "2"}, 12}});
+    ExpectTexts({{"chr", {1114111.0}, "\xF4\x8F\xBF\xBF"},
+                 {"string_char_at", {"Bob" SMILE "abc", 4.0}, SMILE},
+                 {"string_char_at", {"Bob" SMILE "abc", 7.0}, "c"},
+                 {"string_char_at", {"x\x80y", 2.0}, "\x80"},
+                 {"string_copy", {"Bob" SMILE "abc", 4.0, 2.0}, SMILE "a"},
+                 {"string_copy", {"x\x80y", 1.0, 3.0}, "x\x80y"},
+                 {"string_delete", {"Bob" SMILE "abc", 5.0, 2.0}, "Bob" SMILE "c"},
+                 {"string_delete", {"x\x80y", 2.0, 1.0}, "xy"},
+                 {"string_insert", {SMILE, "ab", 2.0}, "a" SMILE "b"},
+                 {"string_insert", {"Z", "x\x80y", 3.0}, "x\x80Zy"},
+                 {"string_replace", {"Bob" SMILE "abc", SMILE, "!"}, "Bob!abc"},
+                 {"string_replace", {"Bob" SMILE "abc", "a", SMILE}, "Bob" SMILE SMILE "bc"},
+                 {"string_replace_all", {SMILE "a" SMILE "b", SMILE, "-"}, "-a-b"},
+                 {"string_replace_all", {"\x80" "a\x80", "a", "b"}, "\x80" "b\x80"},
+                 {"string_lower", {"B" SMILE "C"}, "b" SMILE "c"},
+                 {"string_letters", {"a" SMILE "b\x80" "c"}, "abc"},
+                 {"string_digits", {"1" SMILE "2\x80" "3"}, "123"},
+                 {"string_lettersdigits", {"a" SMILE "1\xF0\x9F" "b"}, "a1b"},
+                 {"string_repeat", {SMILE "a", 2.0}, SMILE "a" SMILE "a"}});
+#undef SMILE
 }
 
 TEST(StringBuiltInsDeathTest, RepeatBeyondAnyTextEndsOutOfMemory) {

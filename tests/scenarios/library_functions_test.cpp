@@ -50,9 +50,10 @@ TEST(LibraryFunctions, BuffersCodecsIniFilesAndPlatformQueries) {
 
 // Characters on each side of the bounds of the sequence lengths, written with chr and read back one by one:
 // the last of one byte and first of two (U+007F, U+0080), the last of two and first of three (U+07FF,
-// U+0800), the last of three (U+FFFF), and a code past it, of which chr keeps the low 16 bits (U+10000
-// becomes three bytes that read as the character 0, which ends a text it is written into again). Plain
-// runs of eight bytes and more stand before them, as the counts take such runs whole.
+// U+0800), the last of three (U+FFFF), the first of four (U+10000, made byte by byte), and a code past
+// U+10FFFF, of which chr keeps the low 16 bits (0x110000 becomes three bytes that read as the character
+// 0, which ends a text it is written into again). Plain runs of eight bytes and more stand before them,
+// as the counts take such runs whole.
 TEST(LibraryFunctions, CharactersAtTheBoundsOfEachUTF8Length) {
     const ScenarioGame game = OneObjectGame({{0, 0, R"(
         var s, t, i, codes, each;
@@ -69,7 +70,7 @@ TEST(LibraryFunctions, CharactersAtTheBoundsOfEachUTF8Length) {
             show_debug_message("insert " + string_insert("-", t, i) + " " + string(string_length(string_insert(chr(2048), t, i))));
         t = string_insert(s, "abcdefghij", 9);
         show_debug_message("into " + t + " " + string(string_length(t)) + " " + string_char_at(t, 14) + " " + string(ord(string_char_at(t, 13))));
-        t = chr(65536);
+        t = chr(1114112);
         show_debug_message("past " + t + " " + string(string_byte_length(t)) + " " + string(string_length(t)) + " " + string(ord(t)));
         t = "ab" + t + "cd";
         show_debug_message("cut " + string_insert("-", t, 2) + " " + string_insert("-", t, 5) + " " + string_copy(t, 2, 3)
@@ -105,9 +106,39 @@ TEST(LibraryFunctions, CharactersAtTheBoundsOfEachUTF8Length) {
     // Written again, the character 0 ends the new text, whatever came after it (an insertion too); the
     // lengths count what is left.
     EXPECT_EQ(LinesStartingWith(run.log, "cut "), std::vector<std::string>{"a-b ab b 32"});
-    // Four bytes of U+10000: a lead byte of four is read as one of three, and its last byte as a lead
-    // of its own.
-    EXPECT_EQ(LinesStartingWith(run.log, "four "), std::vector<std::string>{"2 1024 0"});
+    // Four bytes of U+10000 are one character.
+    EXPECT_EQ(LinesStartingWith(run.log, "four "), std::vector<std::string>{"1 65536 0"});
+}
+
+// A character beyond 16 bits (U+1F600, four bytes) is one character to the string built-ins, typed into
+// the code or decoded from JSON; the letter after it stays as it was, and so does the letter after a
+// stray byte. Texts compare byte by byte, which is code point order.
+TEST(LibraryFunctions, ACharacterOfFourBytesIsOneCharacter) {
+    const ScenarioGame game = OneObjectGame({{0, 0, R"(
+        var s, m;
+        s = "Bob😀abc";
+        show_debug_message("copy " + string_copy(s, 1, 10));
+        show_debug_message("char " + string_char_at(s, 5));
+        show_debug_message("delete " + string_delete(s, 4, 1));
+        show_debug_message("insert " + string_insert("Z", s, 5));
+        show_debug_message("pos " + string(string_pos("a", s)));
+        show_debug_message("ord " + string(ord("😀")));
+        show_debug_message("chr " + chr(128512));
+        show_debug_message("stray " + string_char_at("x" + ansi_char(128) + "y", 3));
+        show_debug_message("upper " + string_upper(s) + " " + string(string_length(s)));
+        show_debug_message("compare " + string(chr(128512) == "😀") + string("a😀" < "a😁") + string("😀" > "z"));
+        m = json_decode('{"k":"\ud83d\ude00b"}');
+        show_debug_message("json " + string(string_length(ds_map_find_value(m, "k"))) + " " + string_char_at(ds_map_find_value(m, "k"), 2));
+        game_end();)"}});
+    const ScenarioRun run = RunScenario(game);
+    ASSERT_FALSE(run.timedOut) << run.console;
+    EXPECT_EQ(run.exitCode, 0) << run.log << run.errors;
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"copy ", "Bob😀abc"}, {"char ", "a"},     {"delete ", "Bobabc"},   {"insert ", "Bob😀Zabc"},
+        {"pos ", "5"},         {"ord ", "128512"}, {"chr ", "😀"},          {"stray ", "y"},
+        {"upper ", "BOB😀ABC 7"}, {"compare ", "111"}, {"json ", "2 b"}};
+    for (const auto& [key, value] : expected)
+        EXPECT_EQ(LinesStartingWith(run.log, key), std::vector<std::string>{value}) << run.log;
 }
 
 // Reals that need sixteen and seventeen significant digits go through json_encode and json_decode and come

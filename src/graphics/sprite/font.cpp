@@ -50,9 +50,9 @@ bool ReplaceFont(int index, CFontQN* font) {
 }
 
 // The characters of frames 0.. of a sprite font made from a first code: the character map's entry, or
-// the code itself outside 0..255 or without a map (useMap false: always the code itself).
-std::vector<uint16_t> FrameCharacters(int sprite, int first, bool useMap) {
-    std::vector<uint16_t> chars;
+// the code itself (its low 16 bits) outside 0..255 or without a map (useMap false: always the code itself).
+std::vector<uint32_t> FrameCharacters(int sprite, int first, bool useMap) {
+    std::vector<uint32_t> chars;
     const CSprite* data = Sprite_Data(sprite);
     if (!data) return chars;
     for (int i = 0; i < data->frameCount; ++i) {
@@ -67,6 +67,12 @@ std::vector<uint16_t> FrameCharacters(int sprite, int first, bool useMap) {
 
 uint16_t ReadU16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+// A glyph record of the "FONT" chunk: eight little-endian u16 fields.
+FontGlyph ReadGlyph(const uint8_t* p) {
+    const auto s16 = [p](int i) { return static_cast<int16_t>(ReadU16(p + 2 * i)); };
+    return FontGlyph{ReadU16(p), ReadU16(p + 2), ReadU16(p + 4), s16(3), s16(4), s16(5), s16(6), s16(7)};
 }
 
 } // namespace
@@ -112,11 +118,12 @@ bool CFontQN::LoadFromChunk(const CDataView& file, const IFFChunk& chunk, uint32
     }
     const uint32_t count = file.WordAt(record + 40);
     if (!chunk.Holds(static_cast<uint64_t>(record) + kHeaderSize, static_cast<uint64_t>(count) * 4)) return false;
+    constexpr uint32_t kGlyphSize = 16;
     std::vector<FontGlyph> glyphs(count);
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t at = file.WordAt(static_cast<uint64_t>(record) + kHeaderSize + 4ull * i);
-        if (!chunk.Holds(at, sizeof(FontGlyph))) return false;
-        std::memcpy(&glyphs[i], file.Data() + at, sizeof(FontGlyph));
+        if (!chunk.Holds(at, kGlyphSize)) return false;
+        glyphs[i] = ReadGlyph(file.Data() + at);
     }
 
     Clear();
@@ -171,12 +178,12 @@ void CFontQN::UpdateHeight() {
         m_height = std::max(m_height, static_cast<int>(g.h));
 }
 
-int CFontQN::GetShift(uint16_t c) {
+int CFontQN::GetShift(uint32_t c) {
     const FontGlyph* g = LookUp(c);
     return g ? g->shift : 0;
 }
 
-int CFontQN::TextWidth(const uint16_t* text) {
+int CFontQN::TextWidth(const uint32_t* text) {
     int width = 0;
     if (!text) return 0;
     for (; *text; ++text)
@@ -268,7 +275,7 @@ int Font_Add(const char* faceName, int size, bool bold, bool italic, int first, 
 }
 
 int Font_AddSprite(int sprite, int first, bool proportional, int separation) {
-    const std::vector<uint16_t> chars = FrameCharacters(sprite, first, true);
+    const std::vector<uint32_t> chars = FrameCharacters(sprite, first, true);
     return AppendFont(CFontQN::CFontQN_Sprite(sprite, chars, proportional, separation));
 }
 
@@ -283,7 +290,7 @@ bool Font_Replace(int index, const char* faceName, int size, bool bold, bool ita
 
 bool Font_ReplaceSprite(int index, int sprite, int first, bool proportional, int separation) {
     if (index < 0 || index >= g_fonts.Count()) return false;
-    const std::vector<uint16_t> chars = FrameCharacters(sprite, first, false);
+    const std::vector<uint32_t> chars = FrameCharacters(sprite, first, false);
     return ReplaceFont(index, CFontQN::CFontQN_Sprite(sprite, chars, proportional, separation));
 }
 

@@ -14,9 +14,10 @@ class CDataView;
 struct IFFChunk;
 typedef struct FT_FaceRec_* FT_Face;
 
-// One glyph: 16 bytes, the same in the "FONT" chunk and in memory.
+// One glyph. The "FONT" chunk holds it in 16 bytes, its character a u16 followed by the fields below in
+// their order; in memory the character is a code point.
 struct FontGlyph {
-    uint16_t character;
+    uint32_t character;
     // Left and top of the glyph image, relative to the page entry's source rectangle (or to the font's own
     // texture). Both 0xFFFF: a font-file glyph not in the glyph cache.
     uint16_t x;
@@ -27,7 +28,6 @@ struct FontGlyph {
     int16_t offset; // from the pen to the left of the quad
     int16_t reserved;
 };
-static_assert(sizeof(FontGlyph) == 16, "a glyph record is 16 bytes");
 
 constexpr uint16_t kGlyphNotResident = 0xFFFF;
 
@@ -92,16 +92,16 @@ public:
     // A font drawing frame i of the sprite for the i-th character of the UTF-8 text.
     static CFontQN* CFontQN_Sprite(int sprite, const char* text, bool proportional, int separation);
     // The same for frame i drawing chars[i].
-    static CFontQN* CFontQN_Sprite(int sprite, const std::vector<uint16_t>& chars, bool proportional,
+    static CFontQN* CFontQN_Sprite(int sprite, const std::vector<uint32_t>& chars, bool proportional,
                                    int separation);
 
     void Clear();
     // The glyph of a character, null when the font has none; a font-file glyph is first put into the
     // glyph cache.
-    FontGlyph* FindGlyph(uint16_t c);
-    int GetShift(uint16_t c);
+    FontGlyph* FindGlyph(uint32_t c);
+    int GetShift(uint32_t c);
     // Sum of the shifts of the characters up to the terminating 0.
-    int TextWidth(const uint16_t* text);
+    int TextWidth(const uint32_t* text);
     int GetHeight() const { return m_height; }
     // The page-entry handle when the font has a page entry, otherwise its own texture id.
     int64_t GetTexture();
@@ -125,13 +125,13 @@ public:
     int GetOwnTexture() const { return m_texture; }
     GlyphCache& Cache() { return m_cache; }
 
-    // One line of 16-bit characters (up to the terminating 0) at (x, y); colours are script colours.
-    void Draw(float x, float y, const uint16_t* line, uint32_t colour, float alpha);
-    void DrawTransformed(float x, float y, const uint16_t* line, float xscale, float yscale, float angle,
+    // One line of characters (code points up to the terminating 0) at (x, y); colours are script colours.
+    void Draw(float x, float y, const uint32_t* line, uint32_t colour, float alpha);
+    void DrawTransformed(float x, float y, const uint32_t* line, float xscale, float yscale, float angle,
                          uint32_t colour, float alpha);
-    void DrawColour(float x, float y, const uint16_t* line, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4,
+    void DrawColour(float x, float y, const uint32_t* line, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4,
                     float alpha);
-    void DrawTransformedColour(float x, float y, const uint16_t* line, float xscale, float yscale, float angle,
+    void DrawTransformedColour(float x, float y, const uint32_t* line, float xscale, float yscale, float angle,
                                uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4, float alpha);
 
 private:
@@ -139,16 +139,16 @@ private:
     void SortGlyphs();
     void UpdateHeight();
     // The glyph of c by binary search, resident or not.
-    FontGlyph* LookUp(uint16_t c);
+    FontGlyph* LookUp(uint32_t c);
     // The glyph of c for a quad about to be written: when making it resident would overwrite a cell drawn
     // since the last flush, restart is called first to send the batch.
-    template <typename Restart> FontGlyph* GlyphForQuad(uint16_t c, Restart restart);
+    template <typename Restart> FontGlyph* GlyphForQuad(uint32_t c, Restart restart);
     template <typename Visit>
-    void WalkGlyphs(float x, float y, const uint16_t* line, float xscale, double s, double c, Visit visit);
+    void WalkGlyphs(float x, float y, const uint32_t* line, float xscale, double s, double c, Visit visit);
     int DrawTextureId() const;
-    void DrawQuads(float x, float y, const uint16_t* line, float xscale, float yscale, float angle,
+    void DrawQuads(float x, float y, const uint32_t* line, float xscale, float yscale, float angle,
                    uint32_t colour, float alpha);
-    void DrawGradient(float x, float y, const uint16_t* line, float xscale, float yscale, float angle, uint32_t c1,
+    void DrawGradient(float x, float y, const uint32_t* line, float xscale, float yscale, float angle, uint32_t c1,
                       uint32_t c2, uint32_t c3, uint32_t c4, float alpha);
 
     std::string m_faceName;
@@ -207,9 +207,6 @@ bool Font_Delete(int index);
 void Font_InitTextures();
 void Font_FreeTextures();
 void Font_Free();
-
-// Number of 16-bit units before the terminating 0.
-int UTF16_StrLen(const uint16_t* text);
 
 // The FreeType library, null when it could not be started.
 typedef struct FT_LibraryRec_* FT_Library;

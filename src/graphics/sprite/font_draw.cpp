@@ -104,9 +104,17 @@ float Sum(float a, double b) {
     return static_cast<float>(static_cast<double>(a) + b);
 }
 
+// Number of characters of a line before the terminating 0.
+int LineLength(const uint32_t* line) {
+    int n = 0;
+    while (line[n])
+        ++n;
+    return n;
+}
+
 } // namespace
 
-FontGlyph* CFontQN::LookUp(uint16_t c) {
+FontGlyph* CFontQN::LookUp(uint32_t c) {
     int low = 0, high = static_cast<int>(m_glyphs.size()) - 1;
     while (low <= high) {
         const int mid = low + (high - low) / 2;
@@ -120,13 +128,13 @@ FontGlyph* CFontQN::LookUp(uint16_t c) {
     return nullptr;
 }
 
-FontGlyph* CFontQN::FindGlyph(uint16_t c) {
+FontGlyph* CFontQN::FindGlyph(uint32_t c) {
     FontGlyph* g = LookUp(c);
     if (g && !Resident(*g)) m_cache.Render(g);
     return g;
 }
 
-template <typename Restart> FontGlyph* CFontQN::GlyphForQuad(uint16_t c, Restart restart) {
+template <typename Restart> FontGlyph* CFontQN::GlyphForQuad(uint32_t c, Restart restart) {
     if (m_cache.NextCellPending()) {
         const FontGlyph* g = LookUp(c);
         if (g && !Resident(*g)) restart();
@@ -140,12 +148,12 @@ int CFontQN::DrawTextureId() const {
 
 // Glyph quads: unrotated below 0.001 degrees (missing glyphs then get a degenerate quad), else turned
 // about the pen (missing glyphs then take no vertices).
-void CFontQN::DrawQuads(float x, float y, const uint16_t* line, float xscale, float yscale, float angle,
+void CFontQN::DrawQuads(float x, float y, const uint32_t* line, float xscale, float yscale, float angle,
                         uint32_t colour, float alpha) {
     const int id = DrawTextureId();
     float tw = 0, th = 0;
     if (!Texture_GetTexelSize(id, tw, th)) return;
-    const int length = UTF16_StrLen(line);
+    const int length = LineLength(line);
     if (length == 0) return;
     const GlyphColours colours(colour, alpha);
     const bool rotated = !(std::fabs(angle) < 0.001f);
@@ -206,7 +214,7 @@ void CFontQN::DrawQuads(float x, float y, const uint16_t* line, float xscale, fl
 // glyph lies its offset further on. visit(glyph, x, y, t) gets t, the sum of the shifts before it.
 // Characters without a glyph neither draw nor advance.
 template <typename Visit>
-void CFontQN::WalkGlyphs(float x, float y, const uint16_t* line, float xscale, double s, double c, Visit visit) {
+void CFontQN::WalkGlyphs(float x, float y, const uint32_t* line, float xscale, double s, double c, Visit visit) {
     float penX = x, penY = y;
     int t = 0;
     for (int i = 0; line[i]; ++i) {
@@ -219,7 +227,7 @@ void CFontQN::WalkGlyphs(float x, float y, const uint16_t* line, float xscale, d
     }
 }
 
-void CFontQN::Draw(float x, float y, const uint16_t* line, uint32_t colour, float alpha) {
+void CFontQN::Draw(float x, float y, const uint32_t* line, uint32_t colour, float alpha) {
     if (!line) return;
     if (m_sprite >= 0) {
         DrawTransformed(x, y, line, m_scaleX, m_scaleY, 0.0f, colour, alpha);
@@ -228,7 +236,7 @@ void CFontQN::Draw(float x, float y, const uint16_t* line, uint32_t colour, floa
     DrawQuads(x, y, line, m_scaleX, m_scaleY, 0.0f, colour, alpha);
 }
 
-void CFontQN::DrawTransformed(float x, float y, const uint16_t* line, float xscale, float yscale, float angle,
+void CFontQN::DrawTransformed(float x, float y, const uint32_t* line, float xscale, float yscale, float angle,
                               uint32_t colour, float alpha) {
     if (!line) return;
     if (m_sprite < 0) {
@@ -244,19 +252,19 @@ void CFontQN::DrawTransformed(float x, float y, const uint16_t* line, float xsca
     });
 }
 
-void CFontQN::DrawColour(float x, float y, const uint16_t* line, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4,
+void CFontQN::DrawColour(float x, float y, const uint32_t* line, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4,
                          float alpha) {
     DrawGradient(x, y, line, m_scaleX, m_scaleY, 0.0f, c1, c2, c3, c4, alpha);
 }
 
-void CFontQN::DrawTransformedColour(float x, float y, const uint16_t* line, float xscale, float yscale,
+void CFontQN::DrawTransformedColour(float x, float y, const uint32_t* line, float xscale, float yscale,
                                     float angle, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4, float alpha) {
     DrawGradient(x, y, line, xscale, yscale, angle, c1, c2, c3, c4, alpha);
 }
 
 // Each glyph a quad of its own, its corners coloured by where they lie along the line: the left colours
 // (c1 top, c4 bottom) at its start, the right ones (c2, c3) at its end.
-void CFontQN::DrawGradient(float x, float y, const uint16_t* line, float xscale, float yscale, float angle,
+void CFontQN::DrawGradient(float x, float y, const uint32_t* line, float xscale, float yscale, float angle,
                            uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4, float alpha) {
     if (!line) return;
     CSprite* sprite = nullptr;
@@ -286,11 +294,4 @@ void CFontQN::DrawGradient(float x, float y, const uint16_t* line, float xscale,
                                 alpha);
         m_cache.MarkDrawn(&g);
     });
-}
-
-int UTF16_StrLen(const uint16_t* text) {
-    int n = 0;
-    while (text && text[n])
-        ++n;
-    return n;
 }

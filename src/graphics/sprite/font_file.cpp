@@ -195,10 +195,8 @@ void CFontQN::LoadFontFile() {
     m_glyphs.push_back(FontGlyph{32, 0, 0, 0, 0, 0, 0, 0});
     if (load(32)) m_glyphs[0].shift = static_cast<int16_t>(Pixels(face->glyph->metrics.horiAdvance));
     FT_UInt index = 0;
-    // Text is drawn in 16-bit units: characters beyond them could never be asked for.
     for (FT_ULong c = FT_Get_First_Char(face, &index); index != 0; c = FT_Get_Next_Char(face, c, &index)) {
-        if (c > 0xFFFF) continue;
-        FontGlyph g{static_cast<uint16_t>(c), kGlyphNotResident, kGlyphNotResident, 0, 0, 0, 0, 0};
+        FontGlyph g{static_cast<uint32_t>(c), kGlyphNotResident, kGlyphNotResident, 0, 0, 0, 0, 0};
         if (load(c)) {
             const FT_Glyph_Metrics& m = face->glyph->metrics;
             g.w = static_cast<int16_t>(Pixels(m.width));

@@ -7,22 +7,22 @@
 #include <cstdint>
 
 CFontQN* CFontQN::CFontQN_Sprite(int sprite, const char* text, bool proportional, int separation) {
-    std::vector<uint16_t> chars;
+    std::vector<uint32_t> chars;
     for (const char* p = text ? text : ""; *p;)
         chars.push_back(UTF8_GetChar(p));
     return CFontQN_Sprite(sprite, chars, proportional, separation);
 }
 
-CFontQN* CFontQN::CFontQN_Sprite(int sprite, const std::vector<uint16_t>& chars, bool proportional,
+CFontQN* CFontQN::CFontQN_Sprite(int sprite, const std::vector<uint32_t>& chars, bool proportional,
                                  int separation) {
     auto* font = new CFontQN();
     CSprite* data = Sprite_Data(sprite);
     if (!data) return font;
     font->m_sprite = sprite;
     const size_t frames = static_cast<size_t>(std::max(data->frameCount, 0));
-    std::vector<uint16_t> kept(chars.begin(), chars.begin() + static_cast<ptrdiff_t>(std::min(chars.size(), frames)));
+    std::vector<uint32_t> kept(chars.begin(), chars.begin() + static_cast<ptrdiff_t>(std::min(chars.size(), frames)));
     // Every sprite font has a space: one of the characters kept, or one added after them.
-    const bool added = std::find(kept.begin(), kept.end(), uint16_t{32}) == kept.end();
+    const bool added = std::find(kept.begin(), kept.end(), uint32_t{32}) == kept.end();
     if (added) kept.push_back(32);
     int64_t widest = 0;
     for (size_t i = 0; i < kept.size(); ++i) {

@@ -18,17 +18,17 @@ int g_hAlign = 0;
 int g_vAlign = 0;
 CFontQN* g_builtinFont = nullptr;
 
-constexpr uint16_t kSpace = 32;
-bool IsBreak(uint16_t c) {
+constexpr uint32_t kSpace = 32;
+bool IsBreak(uint32_t c) {
     return c == 13 || c == 10;
 }
 
-// The text with "#" made a line break, decoded into 16-bit characters with a terminating 0.
-std::vector<uint16_t> DecodeText(const char* text) {
+// The text with "#" made a line break, decoded into characters with a terminating 0.
+std::vector<uint32_t> DecodeText(const char* text) {
     const size_t bytes = std::strlen(text);
     std::vector<char> copy(text, text + bytes + 1);
     String_HashToNewline(copy.data());
-    std::vector<uint16_t> chars;
+    std::vector<uint32_t> chars;
     const char* p = copy.data();
     while (*p)
         chars.push_back(UTF8_GetChar(p));
@@ -37,7 +37,7 @@ std::vector<uint16_t> DecodeText(const char* text) {
 }
 
 void SplitUnlimited(TextLines& lines, size_t n) {
-    uint16_t* buf = lines.buffer.data();
+    uint32_t* buf = lines.buffer.data();
     for (size_t s = 0; s < n;) {
         size_t p = s;
         while (p < n && !IsBreak(buf[p]))
@@ -49,7 +49,7 @@ void SplitUnlimited(TextLines& lines, size_t n) {
 }
 
 void SplitLimited(CFontQN* font, TextLines& lines, size_t n, int width) {
-    uint16_t* buf = lines.buffer.data();
+    uint32_t* buf = lines.buffer.data();
     for (size_t s = 0; s < n;) {
         size_t p = s;
         while (p < n && buf[p] == kSpace)
@@ -106,7 +106,7 @@ void DrawLines(float x, float y, const char* text, int separation, int width, Dr
     if (g_vAlign == 1) y -= static_cast<float>(block / 2);
     if (g_vAlign == 2) y -= static_cast<float>(block);
     for (int i = 0; i < lines.Count(); ++i, y += static_cast<float>(sep)) {
-        const uint16_t* line = lines.Line(i);
+        const uint32_t* line = lines.Line(i);
         if (!*line) continue;
         drawLine(font, x + static_cast<float>(HorizontalOffset(font->TextWidth(line))), y, line);
     }
@@ -131,7 +131,7 @@ void DrawLinesTransformed(float x, float y, const char* text, int separation, in
     float ox = static_cast<float>(x - back * stepX);
     float oy = static_cast<float>(y - back * stepY);
     for (int i = 0; i < lines.Count(); ++i) {
-        const uint16_t* line = lines.Line(i);
+        const uint32_t* line = lines.Line(i);
         double d = 0;
         const double lineWidth = font->TextWidth(line);
         if (g_hAlign == 1) d = -(lineWidth * xscale * 0.5);
@@ -210,7 +210,7 @@ void Text_Draw(float x, float y, const char* text, int separation, int width) {
     Profiler_Push(0xFFFF00u, "Text");
     const uint32_t colour = GR_Draw_GetColour() & 0xFFFFFFu;
     const float alpha = GR_Draw_GetAlpha();
-    DrawLines(x, y, text, separation, width, [&](CFontQN* font, float lx, float ly, const uint16_t* line) {
+    DrawLines(x, y, text, separation, width, [&](CFontQN* font, float lx, float ly, const uint32_t* line) {
         font->Draw(lx, ly, line, colour, alpha);
     });
     Profiler_Pop();
@@ -218,7 +218,7 @@ void Text_Draw(float x, float y, const char* text, int separation, int width) {
 
 void Text_DrawColour(float x, float y, const char* text, int separation, int width, uint32_t c1, uint32_t c2,
                      uint32_t c3, uint32_t c4, float alpha) {
-    DrawLines(x, y, text, separation, width, [&](CFontQN* font, float lx, float ly, const uint16_t* line) {
+    DrawLines(x, y, text, separation, width, [&](CFontQN* font, float lx, float ly, const uint32_t* line) {
         font->DrawColour(lx, ly, line, c1, c2, c3, c4, alpha);
     });
 }
@@ -229,7 +229,7 @@ void Text_DrawTransformed(float x, float y, const char* text, int separation, in
     const uint32_t colour = GR_Draw_GetColour() & 0xFFFFFFu;
     const float alpha = GR_Draw_GetAlpha();
     DrawLinesTransformed(x, y, text, separation, width, xscale, yscale, angle,
-                         [&](CFontQN* font, float lx, float ly, const uint16_t* line) {
+                         [&](CFontQN* font, float lx, float ly, const uint32_t* line) {
                              font->DrawTransformed(lx, ly, line, xscale, yscale, angle, colour, alpha);
                          });
     Profiler_Pop();
@@ -239,7 +239,7 @@ void Text_DrawTransformedColour(float x, float y, const char* text, int separati
                                 float yscale, float angle, uint32_t c1, uint32_t c2, uint32_t c3, uint32_t c4,
                                 float alpha) {
     DrawLinesTransformed(x, y, text, separation, width, xscale, yscale, angle,
-                         [&](CFontQN* font, float lx, float ly, const uint16_t* line) {
+                         [&](CFontQN* font, float lx, float ly, const uint32_t* line) {
                              font->DrawTransformedColour(lx, ly, line, xscale, yscale, angle, c1, c2, c3, c4,
                                                          alpha);
                          });

@@ -10,13 +10,13 @@
 
 class CFontQN;
 
-// The lines of one text: 16-bit characters, each line ending in 0 inside one shared buffer.
+// The lines of one text: characters (code points), each line ending in 0 inside one shared buffer.
 struct TextLines {
-    std::vector<uint16_t> buffer;
+    std::vector<uint32_t> buffer;
     std::vector<size_t> starts;
 
     int Count() const { return static_cast<int>(starts.size()); }
-    const uint16_t* Line(int i) const { return buffer.data() + starts[static_cast<size_t>(i)]; }
+    const uint32_t* Line(int i) const { return buffer.data() + starts[static_cast<size_t>(i)]; }
     void Clear() {
         buffer.clear();
         starts.clear();

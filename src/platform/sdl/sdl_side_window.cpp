@@ -1,7 +1,7 @@
 #include "platform/sdl/sdl_side_window.h"
 
 #include "core/console.h"
-#include "platform/input_translator.h"
+#include "core/utf8.h"
 #include "platform/sdl/x11_title.h"
 
 #include <algorithm>

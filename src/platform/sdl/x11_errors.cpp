@@ -4,6 +4,7 @@
 #include "core/process_exit.h"
 #include "platform/dialogs.h"
 #include "platform/platform.h"
+#include "platform/sdl/x11_window_of.h"
 
 #include <atomic>
 #include <cerrno>
@@ -144,12 +145,12 @@ void X11Errors_Install() {
 }
 
 void X11Errors_WatchConnection(SDL_Window* window) {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (g_installed && window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11) {
-        g_connection.store(ConnectionNumber(info.info.x11.display));
-        g_gameDisplay.store(info.info.x11.display);
-        g_gameWindow.store(info.info.x11.window);
+    Display* display = nullptr;
+    Window xwindow = 0;
+    if (g_installed && X11Window_Of(window, display, xwindow)) {
+        g_connection.store(ConnectionNumber(display));
+        g_gameDisplay.store(display);
+        g_gameWindow.store(xwindow);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "platform/sdl/x11_pointer.h"
 
-#include <SDL_syswm.h>
+#include "platform/sdl/x11_window_of.h"
+
 #include <X11/Xlib.h>
 
 namespace {
@@ -16,11 +17,9 @@ Bool NoteRelease(Display*, XEvent* event, XPointer arg) {
 } // namespace
 
 Uint32 X11Pointer_ReleaseLetGo(SDL_Window* window, Uint32 held) {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
-    Display* display = info.info.x11.display;
-    const Window xwindow = info.info.x11.window;
+    Display* display = nullptr;
+    Window xwindow = 0;
+    if (!X11Window_Of(window, display, xwindow)) return 0;
     Window root = 0, child = 0;
     int rootX = 0, rootY = 0, x = 0, y = 0;
     unsigned int state = 0;
